@@ -1,0 +1,265 @@
+#include "AlignmentChecker.h"
+
+#include "Platform/Accessibility.h"
+#include "Platform/HttpClient.h"
+#include "Runtime/Log.h"
+
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QTextBoundaryFinder>
+
+namespace aimset {
+
+namespace {
+
+// The service started beside the app when nothing else is configured.
+constexpr auto kDefaultCheckServiceURL = "http://127.0.0.1:48620/check";
+
+bool isLoopbackHost(const QString& host) {
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+} // namespace
+
+QUrl checkServiceURL() {
+    const QByteArray configured = qgetenv("AIMSET_CHECK_URL");
+    if (configured.isEmpty()) {
+        return QUrl(QString::fromLatin1(kDefaultCheckServiceURL));
+    }
+    const QUrl url(QString::fromUtf8(configured), QUrl::StrictMode);
+    const bool secure = url.scheme() == QStringLiteral("https");
+    const bool plainLoopback = url.scheme() == QStringLiteral("http") && isLoopbackHost(url.host());
+    if (!url.isValid() || url.host().isEmpty() || !(secure || plainLoopback)) {
+        // Window titles must not travel in the clear: refuse rather than send.
+        Log(QStringLiteral(
+                "[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs https, or http on a "
+                "loopback address): ") +
+            QString::fromUtf8(configured));
+        return {};
+    }
+    return url;
+}
+
+struct AlignmentChecker::Mode {
+    QString name;
+    std::chrono::milliseconds timeout;
+    QString requestFailedLine;
+    QString statusLine;
+    QString parseLine;
+};
+
+AlignmentChecker::AlignmentChecker(HttpClient& http, Accessibility& accessibility, QUrl serviceURL,
+                                   QStringList extraSensitiveBundleIDs, Timeouts timeouts)
+    : m_http(http)
+    , m_accessibility(accessibility)
+    , m_serviceURL(std::move(serviceURL))
+    , m_extraSensitiveBundleIDs(extraSensitiveBundleIDs.begin(), extraSensitiveBundleIDs.end())
+    , m_timeouts(timeouts) {}
+
+void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
+                                std::function<void(std::optional<QJsonObject>)> finish) {
+    if (!m_serviceURL.isValid() || m_serviceURL.isEmpty()) {
+        finish(std::nullopt);
+        return;
+    }
+    HttpRequest request;
+    request.url = m_serviceURL;
+    request.method = "POST";
+    request.headers = {{"Content-Type", "application/json"}};
+    request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    request.timeout = mode.timeout;
+
+    m_http.send(request, [mode, finish = std::move(finish)](const HttpResponse& response) {
+        if (response.error) {
+            Log(mode.requestFailedLine + *response.error);
+            finish(std::nullopt);
+            return;
+        }
+        if (response.status != 200) {
+            Log(mode.statusLine + QString::number(response.status));
+            finish(std::nullopt);
+            return;
+        }
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(response.body, &parseError);
+        if (parseError.error != QJsonParseError::NoError) {
+            Log(mode.requestFailedLine + parseError.errorString());
+            finish(std::nullopt);
+            return;
+        }
+        if (!document.isObject()) {
+            Log(mode.parseLine);
+            finish(std::nullopt);
+            return;
+        }
+        finish(document.object());
+    });
+}
+
+void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
+                                  const QString& windowTitle,
+                                  std::function<void(std::optional<bool>)> completion) {
+    const Mode mode{QStringLiteral("title"), m_timeouts.title,
+                    QStringLiteral("[AlignmentChecker] Request failed: "),
+                    QStringLiteral("[AlignmentChecker] Proxy error: status "),
+                    QStringLiteral("[AlignmentChecker] Failed to parse proxy response")};
+    const QJsonObject body{
+        {QStringLiteral("aimset"), aimset},
+        {QStringLiteral("context"), QString(appName + QStringLiteral(" - ") + windowTitle)},
+        {QStringLiteral("mode"), mode.name}};
+    exchange(mode, body,
+             [parseLine = mode.parseLine,
+              completion = std::move(completion)](std::optional<QJsonObject> answer) {
+                 if (!answer) {
+                     completion(std::nullopt);
+                     return;
+                 }
+                 const QJsonValue aligned = answer->value(QStringLiteral("aligned"));
+                 if (!aligned.isBool()) {
+                     Log(parseLine);
+                     completion(std::nullopt);
+                     return;
+                 }
+                 completion(aligned.toBool());
+             });
+}
+
+void AlignmentChecker::checkText(const QString& aimset, const QString& text,
+                                 std::function<void(std::optional<AlignmentVerdict>)> completion) {
+    const Mode mode{QStringLiteral("text"), m_timeouts.text,
+                    QStringLiteral("[AlignmentChecker] Text check request failed: "),
+                    QStringLiteral("[AlignmentChecker] Text check proxy error: status "),
+                    QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response")};
+    const QJsonObject body{{QStringLiteral("aimset"), aimset},
+                           {QStringLiteral("context"), text},
+                           {QStringLiteral("mode"), mode.name}};
+    exchange(mode, body,
+             [parseLine = mode.parseLine,
+              completion = std::move(completion)](std::optional<QJsonObject> answer) {
+                 if (!answer) {
+                     completion(std::nullopt);
+                     return;
+                 }
+                 const QJsonValue verdict = answer->value(QStringLiteral("verdict"));
+                 if (!verdict.isString()) {
+                     Log(parseLine);
+                     completion(std::nullopt);
+                     return;
+                 }
+                 // Missing or mistyped optional members read as empty.
+                 const QString question = answer->value(QStringLiteral("question")).toString();
+                 const QString reason = answer->value(QStringLiteral("reason")).toString();
+                 Log(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
+                     verdict.toString() + QStringLiteral(" | reason: ") + reason);
+                 const QString upper = verdict.toString().toUpper();
+                 if (upper == QStringLiteral("UNCLEAR")) {
+                     completion(AlignmentVerdict::unclear(question, reason));
+                 } else if (upper == QStringLiteral("MISALIGNED")) {
+                     completion(AlignmentVerdict::misaligned(reason));
+                 } else {
+                     completion(AlignmentVerdict::aligned());
+                 }
+             });
+}
+
+void AlignmentChecker::expandAimset(const QString& aimset, const QString& windowTitle,
+                                    std::function<void(std::optional<QString>)> completion) {
+    const Mode mode{QStringLiteral("expand"), m_timeouts.expand,
+                    QStringLiteral("[AlignmentChecker] Aimset expansion request failed: "),
+                    QStringLiteral("[AlignmentChecker] Aimset expansion proxy error: status "),
+                    QStringLiteral("[AlignmentChecker] Failed to parse aimset expansion response")};
+    const QJsonObject body{{QStringLiteral("aimset"), aimset},
+                           {QStringLiteral("windowTitle"), windowTitle},
+                           {QStringLiteral("mode"), mode.name}};
+    exchange(mode, body,
+             [parseLine = mode.parseLine,
+              completion = std::move(completion)](std::optional<QJsonObject> answer) {
+                 if (!answer) {
+                     completion(std::nullopt);
+                     return;
+                 }
+                 const QJsonValue expansion = answer->value(QStringLiteral("expansion"));
+                 if (!expansion.isString()) {
+                     Log(parseLine);
+                     completion(std::nullopt);
+                     return;
+                 }
+                 Log(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") +
+                     expansion.toString());
+                 completion(expansion.toString());
+             });
+}
+
+const QSet<QString>& AlignmentChecker::sensitiveBundleIDs() {
+    static const QSet<QString> ids{
+        QStringLiteral("com.1password.1password"), QStringLiteral("com.agilebits.onepassword7"),
+        QStringLiteral("com.lastpass.LastPass"),   QStringLiteral("com.bitwarden.desktop"),
+        QStringLiteral("org.keepassxc.keepassxc"), QStringLiteral("com.dashlane.Dashlane"),
+        QStringLiteral("com.enpass.Enpass"),       QStringLiteral("com.apple.Passwords"),
+    };
+    return ids;
+}
+
+QString AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID) {
+    if (sensitiveBundleIDs().contains(bundleID) || m_extraSensitiveBundleIDs.contains(bundleID)) {
+        Log(QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
+            bundleID);
+        return {};
+    }
+    if (!m_accessibility.isProcessTrusted()) {
+        return {};
+    }
+    const auto window = m_accessibility.focusedWindow(pid);
+    if (!window) {
+        return {};
+    }
+    QStringList parts;
+    collectText(*window, parts, 0, maxWalkDepth);
+    return truncateGraphemes(parts.join(QLatin1Char(' ')), maxTextLength);
+}
+
+void AlignmentChecker::collectText(const AccessibleElement& element, QStringList& parts, int depth,
+                                   int maxDepth) {
+    if (depth >= maxDepth) {
+        return;
+    }
+    if (element.role() == kSecureTextFieldRole) {
+        return;
+    }
+    for (const auto& read : {element.value(), element.title(), element.description()}) {
+        if (read && !read->isEmpty()) {
+            parts.append(*read);
+        }
+    }
+    if (const auto children = element.children()) {
+        for (const auto& child : *children) {
+            if (child) {
+                collectText(*child, parts, depth + 1, maxDepth);
+            }
+        }
+    }
+}
+
+QString truncateGraphemes(const QString& text, int maxLength) {
+    // Every grapheme is at least one UTF-16 unit, so shorter text cannot be over.
+    if (text.size() <= maxLength) {
+        return text;
+    }
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (finder.toNextBoundary() != -1) {
+        ++count;
+        if (count == maxLength) {
+            const qsizetype cut = finder.position();
+            return cut < text.size() ? text.left(cut) : text;
+        }
+    }
+    return text;
+}
+
+} // namespace aimset

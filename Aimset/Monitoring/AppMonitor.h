@@ -1,0 +1,161 @@
+#pragma once
+
+#include "AlignmentVerdict.h"
+#include "Platform/PlatformAppLists.h"
+#include "Platform/Workspace.h"
+#include "Runtime/MainLoop.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace aimset {
+
+class Accessibility;
+class AlignmentChecker;
+
+// Watches the frontmost application and its focused window while a focus
+// session runs, decides whether the window fits the aimset (locally where it
+// can, otherwise through the alignment service) and reports each outcome
+// through its callbacks. Lives on the main thread.
+class AppMonitor : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString currentAppName READ currentAppName NOTIFY currentAppNameChanged)
+    Q_PROPERTY(QString currentBundleID READ currentBundleID NOTIFY currentBundleIDChanged)
+    Q_PROPERTY(QString currentWindowTitle READ currentWindowTitle NOTIFY currentWindowTitleChanged)
+    Q_PROPERTY(int currentPID READ currentPID NOTIFY currentPIDChanged)
+    Q_PROPERTY(bool isMonitoring READ isMonitoring NOTIFY isMonitoringChanged)
+    Q_PROPERTY(bool hasAccessibilityPermission READ hasAccessibilityPermission NOTIFY
+                   hasAccessibilityPermissionChanged)
+    Q_PROPERTY(QString lastAlignmentResult READ lastAlignmentResult WRITE setLastAlignmentResult
+                   NOTIFY lastAlignmentResultChanged)
+    Q_PROPERTY(QString originalAimset READ originalAimset NOTIFY originalAimsetChanged)
+    Q_PROPERTY(bool isTemporaryAimset READ isTemporaryAimset NOTIFY isTemporaryAimsetChanged)
+
+public:
+    static constexpr MainLoop::Duration slowPollInterval{5000};
+    static constexpr MainLoop::Duration fastPollInterval{500};
+    static constexpr MainLoop::Duration activationRefreshDelay{200};
+
+    AppMonitor(MainLoop& loop, Workspace& workspace, Accessibility& accessibility,
+               AlignmentChecker& checker, const PlatformAppLists& platformLists = {},
+               QObject* parent = nullptr);
+    ~AppMonitor() override;
+
+    // Observable state.
+    QString currentAppName() const { return m_currentAppName; }
+    QString currentBundleID() const { return m_currentBundleID; }
+    QString currentWindowTitle() const { return m_currentWindowTitle; }
+    int currentPID() const { return m_currentPID; }
+    bool isMonitoring() const { return m_isMonitoring; }
+    bool hasAccessibilityPermission() const { return m_hasAccessibilityPermission; }
+    QString lastAlignmentResult() const { return m_lastAlignmentResult; }
+    void setLastAlignmentResult(const QString& result);
+    QString originalAimset() const { return m_originalAimset; }
+    bool isTemporaryAimset() const { return m_isTemporaryAimset; }
+
+    // Plain state the main view reads and writes directly.
+    QString userAimset;
+    QString interventionAppName;
+    QString interventionWindowTitle;
+    QString lastCheckedAppName;
+    QString lastCheckedWindowTitle;
+
+    std::function<void()> onAligned;
+    std::function<void(const QString& question, const QString& reason)> onUnclear;
+    std::function<void(const QString& reason)> onMisaligned;
+    std::function<void()> onWindowChanged;
+
+    void startMonitoring();
+    void stopMonitoring();
+    void checkAccessibilityPermission();
+    void setPollInterval(bool fast);
+    void markInterventionWindow();
+    void markAligned(const QString& appName, const QString& windowTitle);
+    void setTemporaryAimset(const QString& aimset);
+    void restoreOriginalAimset();
+
+    // One poll of the frontmost window; normally run by the poll timer.
+    void pollFrontmostWindow();
+
+    bool isSignInPage(const QString& title) const;
+    std::optional<AlignmentVerdict> cachedVerdict(const QString& appName,
+                                                  const QString& windowTitle) const;
+    bool hasPromptedThisSession() const { return m_hasPromptedThisSession; }
+    bool hasPollTimer() const { return static_cast<bool>(m_pollTimer); }
+
+    static QString windowKey(const QString& appName, const QString& windowTitle);
+
+    // The fixed lists, exactly as the product defines them.
+    static const QSet<QString>& listedWhitelistedBundleIDs();
+    static const QSet<QString>& whitelistedWindows();
+    static const QStringList& whitelistedTitleSubstrings();
+    static const QStringList& authDomains();
+    static const QStringList& authPathPatterns();
+    static const QStringList& authTitlePatterns();
+    // The listed identifiers plus the ones the desktop backend adds.
+    const QSet<QString>& whitelistedBundleIDs() const { return m_whitelistedBundleIDs; }
+
+signals:
+    void currentAppNameChanged();
+    void currentBundleIDChanged();
+    void currentWindowTitleChanged();
+    void currentPIDChanged();
+    void isMonitoringChanged();
+    void hasAccessibilityPermissionChanged();
+    void lastAlignmentResultChanged();
+    void originalAimsetChanged();
+    void isTemporaryAimsetChanged();
+
+private:
+    struct CheckedWindow {
+        QString aimset;
+        QString appName;
+        QString title;
+        QString key;
+        std::int32_t pid = 0;
+        QString bundleID;
+    };
+
+    void updateFrontmostApp(const RunningApplication& app);
+    QString readFocusedWindowTitle(std::int32_t pid);
+    void publishWindow(const QString& name, const QString& bundleID, const QString& title);
+    void logWindow() const;
+    void handleVerdict(const AlignmentVerdict& verdict);
+    void runRemoteCheck(const CheckedWindow& window);
+    void applyTitleAnswer(const CheckedWindow& window, std::optional<bool> aligned);
+    void applyTextAnswer(const CheckedWindow& window, std::optional<AlignmentVerdict> verdict);
+    void recordOutcome(const QString& key, const AlignmentVerdict& verdict);
+    void setLastChecked(const QString& appName, const QString& windowTitle);
+    void resetChecks();
+    void setHasAccessibilityPermission(bool trusted);
+    TimerHandle makePollTimer(MainLoop::Duration interval);
+
+    MainLoop& m_loop;
+    Workspace& m_workspace;
+    Accessibility& m_accessibility;
+    AlignmentChecker& m_checker;
+
+    QString m_currentAppName;
+    QString m_currentBundleID;
+    QString m_currentWindowTitle;
+    int m_currentPID = 0;
+    bool m_isMonitoring = false;
+    bool m_hasAccessibilityPermission = false;
+    QString m_lastAlignmentResult;
+    QString m_originalAimset;
+    bool m_isTemporaryAimset = false;
+
+    std::optional<Workspace::ObserverToken> m_observer;
+    bool m_hasPromptedThisSession = false;
+    TimerHandle m_pollTimer;
+    QHash<QString, AlignmentVerdict> m_alignmentCache;
+    QSet<QString> m_whitelistedBundleIDs;
+};
+
+} // namespace aimset

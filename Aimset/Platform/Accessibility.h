@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace aimset {
+
+// One element of another application's accessibility tree. Each read may
+// fail; a failed read, or a value of an unexpected type, is an empty optional.
+class AccessibleElement {
+public:
+    virtual ~AccessibleElement() = default;
+
+    // Roles use the desktop-neutral names below; a backend maps its own.
+    virtual std::optional<QString> role() const = 0;
+    virtual std::optional<QString> value() const = 0;
+    virtual std::optional<QString> title() const = 0;
+    virtual std::optional<QString> description() const = 0;
+    virtual std::optional<std::vector<std::shared_ptr<const AccessibleElement>>>
+    children() const = 0;
+};
+
+// Password entry fields: never read, nor anything inside them.
+inline const QString kSecureTextFieldRole = QStringLiteral("AXSecureTextField");
+
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // Whether this program may read other applications' elements.
+    virtual bool isProcessTrusted() = 0;
+    // Asks the desktop to let the user grant trust; the answer comes later
+    // through isProcessTrusted().
+    virtual void requestTrustWithPrompt() = 0;
+    // The focused window of a process, or null when it has none or cannot be read.
+    virtual std::shared_ptr<const AccessibleElement>
+    focusedWindow(std::int32_t processIdentifier) = 0;
+};
+
+} // namespace aimset

@@ -1,0 +1,59 @@
+#include "FakeWorkspace.h"
+
+namespace aimset {
+
+std::optional<RunningApplication> FakeWorkspace::frontmostApplication() {
+    calls << QStringLiteral("frontmostApplication");
+    return frontmost;
+}
+
+std::optional<QString> FakeWorkspace::focusedWindowTitle(std::int32_t processIdentifier) {
+    calls << QStringLiteral("focusedWindowTitle %1").arg(processIdentifier);
+    const auto found = titles.constFind(processIdentifier);
+    if (found == titles.constEnd()) {
+        return std::nullopt;
+    }
+    return *found;
+}
+
+Workspace::ObserverToken FakeWorkspace::addActivationObserver(ActivationHandler handler) {
+    calls << QStringLiteral("addActivationObserver");
+    const ObserverToken token = m_nextToken++;
+    m_observers.emplace(token, std::move(handler));
+    return token;
+}
+
+void FakeWorkspace::removeActivationObserver(ObserverToken token) {
+    calls << QStringLiteral("removeActivationObserver");
+    m_observers.erase(token);
+}
+
+void FakeWorkspace::setFrontmost(const QString& name, const QString& bundleID, std::int32_t pid,
+                                 const std::optional<QString>& title) {
+    frontmost = RunningApplication{name, bundleID, pid};
+    if (title) {
+        titles.insert(pid, *title);
+    } else {
+        titles.remove(pid);
+    }
+}
+
+void FakeWorkspace::activate(const QString& name, const QString& bundleID, std::int32_t pid,
+                             const std::optional<QString>& title) {
+    setFrontmost(name, bundleID, pid, title);
+    notify(frontmost);
+}
+
+void FakeWorkspace::notifyUnknownActivation() {
+    notify(std::nullopt);
+}
+
+void FakeWorkspace::notify(const std::optional<RunningApplication>& app) {
+    // Copy: a handler may add or remove observers.
+    const auto observers = m_observers;
+    for (const auto& [token, handler] : observers) {
+        handler(app);
+    }
+}
+
+} // namespace aimset

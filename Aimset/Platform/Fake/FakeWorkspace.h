@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Platform/Workspace.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <map>
+
+namespace aimset {
+
+// A desktop the test arranges: the frontmost application, window titles by
+// process, and activations it announces when told.
+class FakeWorkspace final : public Workspace {
+public:
+    std::optional<RunningApplication> frontmostApplication() override;
+    std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) override;
+    ObserverToken addActivationObserver(ActivationHandler handler) override;
+    void removeActivationObserver(ObserverToken token) override;
+
+    // Puts an application with a focused window in front (no notification).
+    void setFrontmost(const QString& name, const QString& bundleID, std::int32_t pid,
+                      const std::optional<QString>& title);
+    // Brings an application to the front and notifies the observers, as the
+    // desktop does when the user switches applications.
+    void activate(const QString& name, const QString& bundleID, std::int32_t pid,
+                  const std::optional<QString>& title);
+    // Notifies the observers of an activation whose application is unknown.
+    void notifyUnknownActivation();
+
+    std::optional<RunningApplication> frontmost;
+    QHash<std::int32_t, QString> titles;
+
+    std::size_t observerCount() const { return m_observers.size(); }
+    // Every call made through the port, in order, for tests that check calls.
+    QStringList calls;
+
+private:
+    void notify(const std::optional<RunningApplication>& app);
+
+    std::map<ObserverToken, ActivationHandler> m_observers;
+    ObserverToken m_nextToken = 1;
+};
+
+} // namespace aimset

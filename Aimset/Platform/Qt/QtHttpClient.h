@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Platform/HttpClient.h"
+
+#include <QNetworkAccessManager>
+
+namespace aimset {
+
+// HTTP over Qt's network stack: TLS through its OpenSSL backend with
+// certificate validation on. Lives on the main thread; answers arrive there.
+class QtHttpClient final : public HttpClient {
+public:
+    QtHttpClient();
+    ~QtHttpClient() override;
+
+    void send(const HttpRequest& request, Completion completion) override;
+
+private:
+    QNetworkAccessManager m_network;
+};
+
+} // namespace aimset

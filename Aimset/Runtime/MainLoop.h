@@ -1,0 +1,85 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace aimset {
+
+// Shared between a scheduled timer and its handle; the loop implementation
+// decides what cancelling means for it.
+class TimerControl {
+public:
+    virtual ~TimerControl() = default;
+    virtual void cancel() = 0;
+    virtual bool isActive() const = 0;
+};
+
+// Owns one scheduled timer. Dropping, resetting or overwriting the handle
+// cancels the timer, so a component that holds its timers in handle fields
+// can never leave one running behind it.
+class [[nodiscard]] TimerHandle {
+public:
+    TimerHandle() = default;
+    explicit TimerHandle(std::shared_ptr<TimerControl> control)
+        : m_control(std::move(control)) {}
+    ~TimerHandle() { reset(); }
+
+    TimerHandle(const TimerHandle&) = delete;
+    TimerHandle& operator=(const TimerHandle&) = delete;
+    TimerHandle(TimerHandle&& other) noexcept
+        : m_control(std::move(other.m_control)) {}
+    TimerHandle& operator=(TimerHandle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            m_control = std::move(other.m_control);
+        }
+        return *this;
+    }
+
+    // Cancels the timer (if any) and empties the handle.
+    void reset() {
+        if (m_control) {
+            m_control->cancel();
+            m_control.reset();
+        }
+    }
+
+    // True while a one-shot timer has not fired yet or a repeating timer runs.
+    bool isActive() const { return m_control && m_control->isActive(); }
+    explicit operator bool() const { return static_cast<bool>(m_control); }
+
+private:
+    std::shared_ptr<TimerControl> m_control;
+};
+
+// The main thread's run loop as the components see it: its clock, its timers
+// and a way to get work onto it. Production runs on Qt's event loop; tests run
+// on a virtual loop whose clock moves only when the test says so.
+class MainLoop {
+public:
+    using Duration = std::chrono::milliseconds;
+    using Task = std::function<void()>;
+
+    virtual ~MainLoop() = default;
+
+    // Monotonic time since the loop's own origin.
+    virtual Duration now() const = 0;
+
+    // Runs task once, delay from now. Main thread only.
+    virtual TimerHandle scheduleOnce(Duration delay, Task task) = 0;
+
+    // Runs task every interval; the first firing comes one interval from now.
+    // Main thread only.
+    virtual TimerHandle scheduleRepeating(Duration interval, Task task) = 0;
+
+    // Runs task on the main thread as soon as it is free. Callable from any
+    // thread; tasks posted from one thread run in the order they were posted.
+    virtual void post(Task task) = 0;
+
+    // Runs task once, delay from now, with nothing to cancel it: for steps
+    // whose handler holds its owner weakly. Main thread only.
+    virtual void postAfter(Duration delay, Task task) = 0;
+};
+
+} // namespace aimset

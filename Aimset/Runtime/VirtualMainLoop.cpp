@@ -1,0 +1,158 @@
+#include "VirtualMainLoop.h"
+
+namespace aimset {
+
+struct VirtualMainLoop::Timer {
+    Duration interval{0};
+    bool repeating = false;
+    bool cancelled = false;
+    bool fired = false;
+    Task task;
+};
+
+class VirtualMainLoop::Control final : public TimerControl {
+public:
+    explicit Control(std::weak_ptr<Timer> timer)
+        : m_timer(std::move(timer)) {}
+    void cancel() override {
+        if (auto timer = m_timer.lock()) {
+            timer->cancelled = true;
+            timer->task = nullptr;
+        }
+    }
+    bool isActive() const override {
+        auto timer = m_timer.lock();
+        return timer && !timer->cancelled && !(timer->fired && !timer->repeating);
+    }
+
+private:
+    std::weak_ptr<Timer> m_timer;
+};
+
+VirtualMainLoop::VirtualMainLoop() = default;
+VirtualMainLoop::~VirtualMainLoop() = default;
+
+MainLoop::Duration VirtualMainLoop::now() const {
+    return m_now;
+}
+
+void VirtualMainLoop::schedule(const std::shared_ptr<Timer>& timer) {
+    m_timers.emplace(std::make_pair(m_now + timer->interval, m_sequence++), timer);
+}
+
+TimerHandle VirtualMainLoop::scheduleOnce(Duration delay, Task task) {
+    auto timer = std::make_shared<Timer>();
+    timer->interval = std::max(delay, Duration(0));
+    timer->task = std::move(task);
+    schedule(timer);
+    return TimerHandle(std::make_shared<Control>(timer));
+}
+
+TimerHandle VirtualMainLoop::scheduleRepeating(Duration interval, Task task) {
+    auto timer = std::make_shared<Timer>();
+    // A repeating timer of zero would never let the clock move; one millisecond is the floor.
+    timer->interval = std::max(interval, Duration(1));
+    timer->repeating = true;
+    timer->task = std::move(task);
+    schedule(timer);
+    return TimerHandle(std::make_shared<Control>(timer));
+}
+
+void VirtualMainLoop::post(Task task) {
+    std::lock_guard lock(m_postedMutex);
+    m_posted.push_back(std::move(task));
+}
+
+void VirtualMainLoop::postAfter(Duration delay, Task task) {
+    auto timer = std::make_shared<Timer>();
+    timer->interval = std::max(delay, Duration(0));
+    timer->task = std::move(task);
+    schedule(timer);
+}
+
+bool VirtualMainLoop::runPostedTasks() {
+    bool ran = false;
+    for (;;) {
+        Task task;
+        {
+            std::lock_guard lock(m_postedMutex);
+            if (m_posted.empty()) {
+                return ran;
+            }
+            task = std::move(m_posted.front());
+            m_posted.pop_front();
+        }
+        ran = true;
+        if (task) {
+            task();
+        }
+    }
+}
+
+bool VirtualMainLoop::runNextTimerDueBy(Duration limit) {
+    while (!m_timers.empty()) {
+        auto first = m_timers.begin();
+        if (first->first.first > limit) {
+            return false;
+        }
+        std::shared_ptr<Timer> timer = first->second;
+        const Duration due = first->first.first;
+        m_timers.erase(first);
+        if (timer->cancelled) {
+            continue;
+        }
+        m_now = std::max(m_now, due);
+        if (timer->repeating) {
+            schedule(timer);
+        } else {
+            timer->fired = true;
+        }
+        // Copy: the task may cancel its own timer, which drops the stored function.
+        Task task = timer->task;
+        if (!timer->repeating) {
+            timer->task = nullptr;
+        }
+        if (task) {
+            task();
+        }
+        return true;
+    }
+    return false;
+}
+
+void VirtualMainLoop::advanceTo(Duration time) {
+    const Duration target = std::max(time, m_now);
+    for (;;) {
+        runPostedTasks();
+        if (!runNextTimerDueBy(target)) {
+            break;
+        }
+    }
+    // Posted tasks run after each timer; none are left at this point.
+    m_now = target;
+}
+
+void VirtualMainLoop::advance(Duration duration) {
+    advanceTo(m_now + std::max(duration, Duration(0)));
+}
+
+void VirtualMainLoop::runPending() {
+    advanceTo(m_now);
+}
+
+std::size_t VirtualMainLoop::scheduledTimerCount() const {
+    std::size_t count = 0;
+    for (const auto& entry : m_timers) {
+        if (!entry.second->cancelled) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::size_t VirtualMainLoop::postedTaskCount() const {
+    std::lock_guard lock(m_postedMutex);
+    return m_posted.size();
+}
+
+} // namespace aimset

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "MainLoop.h"
+
+#include <deque>
+#include <map>
+#include <mutex>
+
+namespace aimset {
+
+// A main loop whose clock stands still until advance() moves it. Everything
+// that falls due on the way runs in a fixed order: first the posted tasks
+// (in posting order), then the earliest due timer (timers due at the same
+// moment in the order they were scheduled), then the posted tasks again, and
+// so on. Used by tests and by the scripted desktop simulator.
+class VirtualMainLoop final : public MainLoop {
+public:
+    VirtualMainLoop();
+    ~VirtualMainLoop() override;
+
+    Duration now() const override;
+    TimerHandle scheduleOnce(Duration delay, Task task) override;
+    TimerHandle scheduleRepeating(Duration interval, Task task) override;
+    void post(Task task) override;
+    void postAfter(Duration delay, Task task) override;
+
+    // Moves the clock forward by duration, running what falls due.
+    void advance(Duration duration);
+    // Moves the clock to an absolute time (never backwards).
+    void advanceTo(Duration time);
+    // Runs what is due at the current time without moving the clock.
+    void runPending();
+
+    // Timers still scheduled (one-shot not yet fired, repeating not cancelled).
+    std::size_t scheduledTimerCount() const;
+    std::size_t postedTaskCount() const;
+
+private:
+    struct Timer;
+    class Control;
+
+    void schedule(const std::shared_ptr<Timer>& timer);
+    bool runPostedTasks();
+    bool runNextTimerDueBy(Duration limit);
+
+    Duration m_now{0};
+    std::uint64_t m_sequence = 0;
+    // Ordered by (due time, scheduling sequence).
+    std::map<std::pair<Duration, std::uint64_t>, std::shared_ptr<Timer>> m_timers;
+    mutable std::mutex m_postedMutex;
+    std::deque<Task> m_posted;
+};
+
+} // namespace aimset

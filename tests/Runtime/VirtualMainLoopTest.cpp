@@ -1,0 +1,113 @@
+#include "Runtime/VirtualMainLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace aimset;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct VirtualMainLoopTest : ::testing::Test {
+    VirtualMainLoop loop;
+    std::vector<std::string> events;
+
+    MainLoop::Task record(std::string name) {
+        return [this, name] { events.push_back(name + "@" + std::to_string(loop.now().count())); };
+    }
+};
+
+TEST_F(VirtualMainLoopTest, ClockMovesOnlyWhenAdvanced) {
+    EXPECT_EQ(loop.now(), 0ms);
+    auto timer = loop.scheduleOnce(1000ms, record("once"));
+    loop.runPending();
+    EXPECT_EQ(loop.now(), 0ms);
+    EXPECT_TRUE(events.empty());
+    loop.advance(999ms);
+    EXPECT_TRUE(events.empty());
+    loop.advance(1ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"once@1000"}));
+    EXPECT_FALSE(timer.isActive());
+}
+
+TEST_F(VirtualMainLoopTest, RepeatingTimerFirstFiresOneIntervalAfterCreation) {
+    loop.advance(300ms);
+    auto timer = loop.scheduleRepeating(500ms, record("tick"));
+    loop.advance(1600ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"tick@800", "tick@1300", "tick@1800"}));
+    EXPECT_EQ(loop.now(), 1900ms);
+    EXPECT_TRUE(timer.isActive());
+}
+
+TEST_F(VirtualMainLoopTest, DroppingResettingOrReplacingTheHandleCancels) {
+    { auto dropped = loop.scheduleOnce(10ms, record("dropped")); }
+    auto reset = loop.scheduleRepeating(10ms, record("reset"));
+    reset.reset();
+    auto replaced = loop.scheduleRepeating(10ms, record("replaced"));
+    replaced = loop.scheduleOnce(20ms, record("replacement"));
+    loop.advance(100ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"replacement@20"}));
+    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+}
+
+TEST_F(VirtualMainLoopTest, SameDueTimeRunsInSchedulingOrderAndPostsRunBetweenTimers) {
+    auto second = loop.scheduleOnce(100ms, [this] {
+        events.push_back("b@100");
+        loop.post(record("posted-by-b"));
+    });
+    auto first = loop.scheduleOnce(50ms, record("a"));
+    auto third = loop.scheduleOnce(100ms, record("c"));
+    loop.post(record("posted-first"));
+    loop.advance(100ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"posted-first@0", "a@50", "b@100",
+                                                "posted-by-b@100", "c@100"}));
+}
+
+TEST_F(VirtualMainLoopTest, TimerCancellingItselfOrAnotherDuringItsRun) {
+    TimerHandle self;
+    TimerHandle other = loop.scheduleOnce(20ms, record("other"));
+    self = loop.scheduleRepeating(10ms, [&] {
+        record("self")();
+        self.reset();
+        other.reset();
+    });
+    loop.advance(50ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"self@10"}));
+}
+
+TEST_F(VirtualMainLoopTest, PostAfterCannotBeCancelledAndRunsOnTime) {
+    loop.postAfter(200ms, record("late"));
+    loop.advance(199ms);
+    EXPECT_TRUE(events.empty());
+    loop.advance(1ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"late@200"}));
+}
+
+TEST_F(VirtualMainLoopTest, PostFromAnotherThreadRunsOnTheLoopThread) {
+    const auto loopThread = std::this_thread::get_id();
+    std::thread::id ranOn;
+    std::thread worker([&] { loop.post([&] { ranOn = std::this_thread::get_id(); }); });
+    worker.join();
+    EXPECT_EQ(loop.postedTaskCount(), 1u);
+    loop.runPending();
+    EXPECT_EQ(ranOn, loopThread);
+}
+
+TEST_F(VirtualMainLoopTest, ThreeHoursOfFastTicksRunWithoutRealTime) {
+    int ticks = 0;
+    auto timer = loop.scheduleRepeating(500ms, [&] { ++ticks; });
+    loop.advance(std::chrono::hours(3));
+    EXPECT_EQ(ticks, 3 * 3600 * 2);
+}
+
+TEST_F(VirtualMainLoopTest, ZeroIntervalRepeatingTimerCannotFreezeTheClock) {
+    int ticks = 0;
+    auto timer = loop.scheduleRepeating(0ms, [&] { ++ticks; });
+    loop.advance(5ms);
+    EXPECT_EQ(ticks, 5);
+}
+
+} // namespace
