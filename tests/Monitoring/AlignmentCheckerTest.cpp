@@ -28,24 +28,21 @@ struct AlignmentCheckerTest : ::testing::Test {
     std::optional<QString> expandResult;
 
     void checkTitle(const QString& app = QStringLiteral("Safari"),
-                    const QString& title = QStringLiteral("YouTube"))
-    {
+                    const QString& title = QStringLiteral("YouTube")) {
         checker.checkTitle(QStringLiteral("Write the report"), app, title,
                            [this](std::optional<bool> result) {
                                ++called;
                                titleResult = result;
                            });
     }
-    void checkText()
-    {
+    void checkText() {
         checker.checkText(QStringLiteral("Write the report"), QStringLiteral("page text"),
                           [this](std::optional<AlignmentVerdict> result) {
                               ++called;
                               textResult = result;
                           });
     }
-    void expand()
-    {
+    void expand() {
         checker.expandAimset(QStringLiteral("Write the report"), QStringLiteral("Pricing - Docs"),
                              [this](std::optional<QString> result) {
                                  ++called;
@@ -54,8 +51,7 @@ struct AlignmentCheckerTest : ::testing::Test {
     }
 };
 
-TEST_F(AlignmentCheckerTest, RequestsCarryTheModeBodyHeaderAndTimeout)
-{
+TEST_F(AlignmentCheckerTest, RequestsCarryTheModeBodyHeaderAndTimeout) {
     checkTitle(QStringLiteral("Safari"), QStringLiteral("Cat videos"));
     checkText();
     expand();
@@ -88,15 +84,13 @@ TEST_F(AlignmentCheckerTest, RequestsCarryTheModeBodyHeaderAndTimeout)
     EXPECT_EQ(called, 0);
 }
 
-TEST_F(AlignmentCheckerTest, ValuesPassThroughUntouched)
-{
+TEST_F(AlignmentCheckerTest, ValuesPassThroughUntouched) {
     checkTitle(QString(), QStringLiteral("  Title with spaces  "));
     EXPECT_EQ(http.calls[0].json().value(QStringLiteral("context")).toString(),
               QStringLiteral(" -   Title with spaces  "));
 }
 
-TEST_F(AlignmentCheckerTest, TitleAnswers)
-{
+TEST_F(AlignmentCheckerTest, TitleAnswers) {
     checkTitle();
     http.respondJson(0, {{QStringLiteral("aligned"), true}, {QStringLiteral("extra"), 1}});
     EXPECT_EQ(called, 1);
@@ -115,15 +109,15 @@ TEST_F(AlignmentCheckerTest, TitleAnswers)
               QStringList{QStringLiteral("[AlignmentChecker] Failed to parse proxy response")});
 }
 
-TEST_F(AlignmentCheckerTest, OnlyStatus200IsRead)
-{
+TEST_F(AlignmentCheckerTest, OnlyStatus200IsRead) {
     for (int status : {201, 204, 500}) {
         titleResult = true;
         checkTitle();
         http.respond(http.nextPending(), status, R"({"aligned":true})");
         EXPECT_EQ(titleResult, std::nullopt);
-        EXPECT_EQ(log.take(), QStringList{QStringLiteral("[AlignmentChecker] Proxy error: status ") +
-                                          QString::number(status)});
+        EXPECT_EQ(log.take(),
+                  QStringList{QStringLiteral("[AlignmentChecker] Proxy error: status ") +
+                              QString::number(status)});
     }
     checkText();
     http.respond(http.nextPending(), -1, R"({"verdict":"ALIGNED"})");
@@ -135,8 +129,7 @@ TEST_F(AlignmentCheckerTest, OnlyStatus200IsRead)
                               "[AlignmentChecker] Aimset expansion proxy error: status 404")});
 }
 
-TEST_F(AlignmentCheckerTest, TransportFailuresLogTheModesRequestFailedLine)
-{
+TEST_F(AlignmentCheckerTest, TransportFailuresLogTheModesRequestFailedLine) {
     checkTitle();
     checkText();
     expand();
@@ -147,17 +140,16 @@ TEST_F(AlignmentCheckerTest, TransportFailuresLogTheModesRequestFailedLine)
     EXPECT_EQ(titleResult, std::nullopt);
     EXPECT_EQ(textResult, std::nullopt);
     EXPECT_EQ(expandResult, std::nullopt);
-    EXPECT_EQ(log.take(),
-              (QStringList{
-                  QStringLiteral("[AlignmentChecker] Request failed: Connection refused"),
-                  QStringLiteral(
-                      "[AlignmentChecker] Text check request failed: The request timed out."),
-                  QStringLiteral("[AlignmentChecker] Aimset expansion request failed: Host not found"),
-              }));
+    EXPECT_EQ(
+        log.take(),
+        (QStringList{
+            QStringLiteral("[AlignmentChecker] Request failed: Connection refused"),
+            QStringLiteral("[AlignmentChecker] Text check request failed: The request timed out."),
+            QStringLiteral("[AlignmentChecker] Aimset expansion request failed: Host not found"),
+        }));
 }
 
-TEST_F(AlignmentCheckerTest, BodyThatIsNotJsonIsARequestFailureButAnArrayIsAParseFailure)
-{
+TEST_F(AlignmentCheckerTest, BodyThatIsNotJsonIsARequestFailureButAnArrayIsAParseFailure) {
     checkTitle();
     http.respond(0, 200, "<html>oops</html>");
     const QStringList notJson = log.take();
@@ -184,8 +176,7 @@ struct VerdictCase {
     QStringList lines;
 };
 
-TEST_F(AlignmentCheckerTest, TextVerdictSpellings)
-{
+TEST_F(AlignmentCheckerTest, TextVerdictSpellings) {
     const QString parseLine =
         QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response");
     const std::vector<VerdictCase> cases{
@@ -207,7 +198,8 @@ TEST_F(AlignmentCheckerTest, TextVerdictSpellings)
         {{{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
           {QStringLiteral("reason"), QStringLiteral("Video site")}},
          AlignmentVerdict::misaligned(QStringLiteral("Video site")),
-         {QStringLiteral("[AlignmentChecker] Three-tier verdict: MISALIGNED | reason: Video site")}},
+         {QStringLiteral(
+             "[AlignmentChecker] Three-tier verdict: MISALIGNED | reason: Video site")}},
         {{{QStringLiteral("verdict"), QStringLiteral("ALIGNED")}},
          AlignmentVerdict::aligned(),
          {QStringLiteral("[AlignmentChecker] Three-tier verdict: ALIGNED | reason: ")}},
@@ -231,8 +223,7 @@ TEST_F(AlignmentCheckerTest, TextVerdictSpellings)
     }
 }
 
-TEST_F(AlignmentCheckerTest, ExpansionIsReturnedAsReceivedEvenWhenEmpty)
-{
+TEST_F(AlignmentCheckerTest, ExpansionIsReturnedAsReceivedEvenWhenEmpty) {
     expand();
     http.respondJson(0, {{QStringLiteral("expansion"), QStringLiteral(" report, pricing docs ")}});
     EXPECT_EQ(expandResult, std::optional<QString>(QStringLiteral(" report, pricing docs ")));
@@ -250,8 +241,7 @@ TEST_F(AlignmentCheckerTest, ExpansionIsReturnedAsReceivedEvenWhenEmpty)
               }));
 }
 
-TEST_F(AlignmentCheckerTest, AnswersMayArriveInAnyOrder)
-{
+TEST_F(AlignmentCheckerTest, AnswersMayArriveInAnyOrder) {
     std::vector<QString> order;
     checker.checkTitle(QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("first"),
                        [&](std::optional<bool>) { order.push_back(QStringLiteral("first")); });
@@ -262,8 +252,7 @@ TEST_F(AlignmentCheckerTest, AnswersMayArriveInAnyOrder)
     EXPECT_EQ(order, (std::vector<QString>{QStringLiteral("second"), QStringLiteral("first")}));
 }
 
-TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine)
-{
+TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine) {
     AlignmentChecker unconfigured(http, accessibility, QUrl());
     std::optional<bool> result = true;
     int calls = 0;
@@ -281,8 +270,7 @@ TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine)
 struct ServiceURLTest : ::testing::Test {
     QByteArray saved = qgetenv("AIMSET_CHECK_URL");
     test::LogCapture log;
-    ~ServiceURLTest() override
-    {
+    ~ServiceURLTest() override {
         if (saved.isNull()) {
             qunsetenv("AIMSET_CHECK_URL");
         } else {
@@ -291,8 +279,7 @@ struct ServiceURLTest : ::testing::Test {
     }
 };
 
-TEST_F(ServiceURLTest, DefaultIsTheLocalServiceAndTheEnvironmentOverridesIt)
-{
+TEST_F(ServiceURLTest, DefaultIsTheLocalServiceAndTheEnvironmentOverridesIt) {
     qunsetenv("AIMSET_CHECK_URL");
     EXPECT_EQ(checkServiceURL(), QUrl(QStringLiteral("http://127.0.0.1:48620/check")));
     qputenv("AIMSET_CHECK_URL", "https://align.example.org/check");
@@ -305,8 +292,7 @@ TEST_F(ServiceURLTest, DefaultIsTheLocalServiceAndTheEnvironmentOverridesIt)
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
-TEST_F(ServiceURLTest, PlainHttpToAnotherHostOrGarbageIsRefusedWithALine)
-{
+TEST_F(ServiceURLTest, PlainHttpToAnotherHostOrGarbageIsRefusedWithALine) {
     qputenv("AIMSET_CHECK_URL", "http://align.example.org/check");
     EXPECT_TRUE(checkServiceURL().isEmpty());
     qputenv("AIMSET_CHECK_URL", "not a url at all");

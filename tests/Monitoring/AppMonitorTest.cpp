@@ -1,5 +1,5 @@
-#include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
+#include "Monitoring/AlignmentChecker.h"
 #include "Platform/Fake/FakeAccessibility.h"
 #include "Platform/Fake/FakeHttpClient.h"
 #include "Platform/Fake/FakeWorkspace.h"
@@ -27,40 +27,37 @@ struct AppMonitorTest : ::testing::Test {
     test::LogCapture log;
     QStringList events;
 
-    std::unique_ptr<AppMonitor> makeMonitor(const PlatformAppLists& lists = {})
-    {
+    std::unique_ptr<AppMonitor> makeMonitor(const PlatformAppLists& lists = {}) {
         auto made = std::make_unique<AppMonitor>(loop, workspace, accessibility, checker, lists);
         made->onAligned = [this] { events << QStringLiteral("aligned"); };
         made->onUnclear = [this](const QString& q, const QString& r) {
             events << QStringLiteral("unclear ") + q + QStringLiteral(" / ") + r;
         };
-        made->onMisaligned = [this](const QString& r) { events << QStringLiteral("misaligned ") + r; };
+        made->onMisaligned = [this](const QString& r) {
+            events << QStringLiteral("misaligned ") + r;
+        };
         made->onWindowChanged = [this] { events << QStringLiteral("windowChanged"); };
         return made;
     }
 
-    void showBrowser(const QString& title, std::int32_t pid = 100)
-    {
+    void showBrowser(const QString& title, std::int32_t pid = 100) {
         workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
                                pid, title);
     }
     // Starts monitoring on a browser window with the aimset set, forgetting the start's lines.
-    void startOn(const QString& title)
-    {
+    void startOn(const QString& title) {
         showBrowser(title);
         monitor->userAimset = kAimset;
         monitor->startMonitoring();
         log.clear();
     }
     static QString appLine(const QString& title,
-                           const QString& app = QStringLiteral("Firefox (org.mozilla.firefox)"))
-    {
+                           const QString& app = QStringLiteral("Firefox (org.mozilla.firefox)")) {
         return QStringLiteral("[AppMonitor] App: ") + app +
                (title.isEmpty() ? QString() : QStringLiteral(" | Window: ") + title);
     }
     QJsonObject lastRequest() const { return http.calls.back().json(); }
-    QStringList takeEvents()
-    {
+    QStringList takeEvents() {
         QStringList taken;
         taken.swap(events);
         return taken;
@@ -70,8 +67,7 @@ struct AppMonitorTest : ::testing::Test {
 
 // ---- start, stop and the poll timer --------------------------------------------------------
 
-TEST_F(AppMonitorTest, StartPublishesTheFrontmostWindowAndDecidesFiveSecondsLater)
-{
+TEST_F(AppMonitorTest, StartPublishesTheFrontmostWindowAndDecidesFiveSecondsLater) {
     showBrowser(QStringLiteral("Cat videos"));
     monitor->userAimset = kAimset;
     monitor->startMonitoring();
@@ -93,8 +89,7 @@ TEST_F(AppMonitorTest, StartPublishesTheFrontmostWindowAndDecidesFiveSecondsLate
     EXPECT_EQ(log.take(), QStringList{appLine(QStringLiteral("Cat videos"))});
 }
 
-TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce)
-{
+TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce) {
     accessibility.trusted = false;
     monitor->startMonitoring();
     monitor->startMonitoring();
@@ -113,8 +108,7 @@ TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce)
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
-TEST_F(AppMonitorTest, StopKeepsStateAndLetsChecksUnderWayFinish)
-{
+TEST_F(AppMonitorTest, StopKeepsStateAndLetsChecksUnderWayFinish) {
     startOn(QStringLiteral("Cat videos"));
     tick();
     monitor->stopMonitoring();
@@ -125,8 +119,7 @@ TEST_F(AppMonitorTest, StopKeepsStateAndLetsChecksUnderWayFinish)
               AlignmentVerdict::aligned());
 }
 
-TEST_F(AppMonitorTest, PollRateSwitchesRestartThePhaseAndLog)
-{
+TEST_F(AppMonitorTest, PollRateSwitchesRestartThePhaseAndLog) {
     startOn(QStringLiteral("Terminal-like"));
     workspace.setFrontmost(QStringLiteral("Terminal"), QStringLiteral("com.apple.Terminal"), 7,
                            QStringLiteral("zsh"));
@@ -144,8 +137,7 @@ TEST_F(AppMonitorTest, PollRateSwitchesRestartThePhaseAndLog)
     EXPECT_EQ(takeEvents(), QStringList{QStringLiteral("aligned")});
 }
 
-TEST_F(AppMonitorTest, SetPollIntervalAfterStopPollsAgainWhileNotMonitoring)
-{
+TEST_F(AppMonitorTest, SetPollIntervalAfterStopPollsAgainWhileNotMonitoring) {
     startOn(QStringLiteral("Cat videos"));
     monitor->stopMonitoring();
     log.clear();
@@ -158,8 +150,7 @@ TEST_F(AppMonitorTest, SetPollIntervalAfterStopPollsAgainWhileNotMonitoring)
 
 // ---- local decisions ------------------------------------------------------------------------
 
-TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine)
-{
+TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine) {
     monitor->userAimset = kAimset;
     workspace.setFrontmost(QStringLiteral("Terminal"), QStringLiteral("com.apple.Terminal"), 7,
                            QStringLiteral("zsh"));
@@ -168,15 +159,15 @@ TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine)
     tick();
     tick();
     EXPECT_EQ(takeEvents(), (QStringList{QStringLiteral("aligned"), QStringLiteral("aligned")}));
-    const QString line = appLine(QStringLiteral("zsh"), QStringLiteral("Terminal (com.apple.Terminal)"));
+    const QString line =
+        appLine(QStringLiteral("zsh"), QStringLiteral("Terminal (com.apple.Terminal)"));
     EXPECT_EQ(log.take(), (QStringList{line, line}));
     EXPECT_EQ(monitor->lastAlignmentResult(), QStringLiteral("ALIGNED"));
     EXPECT_EQ(monitor->lastCheckedWindowTitle, QStringLiteral("zsh"));
     EXPECT_TRUE(http.calls.empty());
 }
 
-TEST_F(AppMonitorTest, ListedAndPlatformIdentifiersAndWindowsAreAllowed)
-{
+TEST_F(AppMonitorTest, ListedAndPlatformIdentifiersAndWindowsAreAllowed) {
     EXPECT_EQ(AppMonitor::listedWhitelistedBundleIDs().size(), 17);
     EXPECT_EQ(AppMonitor::authDomains().size(), 11);
     for (const QString& domain : AppMonitor::authDomains()) {
@@ -199,17 +190,16 @@ TEST_F(AppMonitorTest, ListedAndPlatformIdentifiersAndWindowsAreAllowed)
                      QStringLiteral("Start Page, Private Browsing")),
               QStringList{QStringLiteral("aligned")});
     // Matching is exact and case-sensitive.
-    EXPECT_TRUE(decide(QStringLiteral("Finder"), QStringLiteral("com.apple.Finder"),
-                       QStringLiteral("Home"))
-                    .isEmpty());
+    EXPECT_TRUE(
+        decide(QStringLiteral("Finder"), QStringLiteral("com.apple.Finder"), QStringLiteral("Home"))
+            .isEmpty());
     EXPECT_TRUE(decide(QStringLiteral("Safari"), QStringLiteral("com.apple.Safari"),
                        QStringLiteral("Start Page "))
                     .isEmpty());
     EXPECT_EQ(http.calls.size(), 2u);
 }
 
-TEST_F(AppMonitorTest, TitleFragmentsAreCaseSensitive)
-{
+TEST_F(AppMonitorTest, TitleFragmentsAreCaseSensitive) {
     startOn(QStringLiteral("Inbox - Gmail"));
     tick();
     EXPECT_EQ(takeEvents(), QStringList{QStringLiteral("aligned")});
@@ -220,8 +210,7 @@ TEST_F(AppMonitorTest, TitleFragmentsAreCaseSensitive)
     ASSERT_EQ(http.calls.size(), 1u);
 }
 
-TEST_F(AppMonitorTest, SignInPagesAreAlignedOnEveryTickWithTheirLine)
-{
+TEST_F(AppMonitorTest, SignInPagesAreAlignedOnEveryTickWithTheirLine) {
     startOn(QStringLiteral("Sign In - Example"));
     tick();
     tick();
@@ -239,8 +228,7 @@ TEST_F(AppMonitorTest, SignInPagesAreAlignedOnEveryTickWithTheirLine)
     EXPECT_TRUE(http.calls.empty());
 }
 
-TEST_F(AppMonitorTest, NothingIsDecidedWithoutAnAimsetOrATitle)
-{
+TEST_F(AppMonitorTest, NothingIsDecidedWithoutAnAimsetOrATitle) {
     showBrowser(QStringLiteral("Cat videos"));
     monitor->startMonitoring();
     log.clear();
@@ -260,8 +248,7 @@ TEST_F(AppMonitorTest, NothingIsDecidedWithoutAnAimsetOrATitle)
     EXPECT_TRUE(http.calls.empty());
 }
 
-TEST_F(AppMonitorTest, WithoutPermissionTitlesReadEmptyAndPermissionFollowsEachTick)
-{
+TEST_F(AppMonitorTest, WithoutPermissionTitlesReadEmptyAndPermissionFollowsEachTick) {
     startOn(QStringLiteral("Cat videos"));
     accessibility.trusted = false;
     tick();
@@ -276,8 +263,7 @@ TEST_F(AppMonitorTest, WithoutPermissionTitlesReadEmptyAndPermissionFollowsEachT
 
 // ---- the remote check -----------------------------------------------------------------------
 
-TEST_F(AppMonitorTest, FailedTitleCheckRecordsNothingUntilTheWindowChanges)
-{
+TEST_F(AppMonitorTest, FailedTitleCheckRecordsNothingUntilTheWindowChanges) {
     startOn(QStringLiteral("Cat videos"));
     tick();
     http.fail(0, QStringLiteral("Connection refused"));
@@ -295,8 +281,7 @@ TEST_F(AppMonitorTest, FailedTitleCheckRecordsNothingUntilTheWindowChanges)
     EXPECT_EQ(http.calls.size(), 3u);
 }
 
-TEST_F(AppMonitorTest, AlignedTitleIsCachedAndLogged)
-{
+TEST_F(AppMonitorTest, AlignedTitleIsCachedAndLogged) {
     startOn(QStringLiteral("Q3 numbers - Sheets"));
     tick();
     http.respondJson(0, {{QStringLiteral("aligned"), true}});
@@ -308,19 +293,18 @@ TEST_F(AppMonitorTest, AlignedTitleIsCachedAndLogged)
     EXPECT_TRUE(accessibility.calls.filter(QStringLiteral("focusedWindow")).isEmpty());
 }
 
-TEST_F(AppMonitorTest, NotAlignedTitleWithNoTextIsMisalignedWithoutAskingAgain)
-{
+TEST_F(AppMonitorTest, NotAlignedTitleWithNoTextIsMisalignedWithoutAskingAgain) {
     startOn(QStringLiteral("Cat videos"));
     tick();
     log.clear();
     http.respondJson(0, {{QStringLiteral("aligned"), false}});
-    EXPECT_EQ(log.take(),
-              (QStringList{
-                  QStringLiteral("[Alignment] Title says not aligned, running OCR for verdict..."),
-                  QStringLiteral(
-                      "[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED")}));
-    EXPECT_EQ(takeEvents(),
-              QStringList{QStringLiteral("misaligned Could not extract page text for verification")});
+    EXPECT_EQ(
+        log.take(),
+        (QStringList{
+            QStringLiteral("[Alignment] Title says not aligned, running OCR for verdict..."),
+            QStringLiteral("[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED")}));
+    EXPECT_EQ(takeEvents(), QStringList{QStringLiteral(
+                                "misaligned Could not extract page text for verification")});
     EXPECT_EQ(monitor->lastAlignmentResult(), QStringLiteral("MISALIGNED"));
     EXPECT_EQ(http.calls.size(), 1u);
     EXPECT_EQ(monitor->cachedVerdict(QStringLiteral("Firefox"), QStringLiteral("Cat videos")),
@@ -328,8 +312,7 @@ TEST_F(AppMonitorTest, NotAlignedTitleWithNoTextIsMisalignedWithoutAskingAgain)
                   QStringLiteral("Could not extract page text for verification")));
 }
 
-TEST_F(AppMonitorTest, FailedTextCheckIsMisalignedAndCached)
-{
+TEST_F(AppMonitorTest, FailedTextCheckIsMisalignedAndCached) {
     accessibility.windows.insert(100, FakeElement::make()->withValue(QStringLiteral("cats")));
     startOn(QStringLiteral("Cat videos"));
     tick();
@@ -338,17 +321,17 @@ TEST_F(AppMonitorTest, FailedTextCheckIsMisalignedAndCached)
     EXPECT_EQ(lastRequest().value(QStringLiteral("context")).toString(), QStringLiteral("cats"));
     log.clear();
     http.respond(1, 502, "");
-    EXPECT_EQ(log.take(),
-              (QStringList{
-                  QStringLiteral("[AlignmentChecker] Text check proxy error: status 502"),
-                  QStringLiteral("[Alignment] OCR API call failed \u2014 defaulting to MISALIGNED")}));
+    EXPECT_EQ(
+        log.take(),
+        (QStringList{
+            QStringLiteral("[AlignmentChecker] Text check proxy error: status 502"),
+            QStringLiteral("[Alignment] OCR API call failed \u2014 defaulting to MISALIGNED")}));
     EXPECT_EQ(takeEvents(), QStringList{QStringLiteral("misaligned API check failed")});
     tick();
     EXPECT_EQ(takeEvents(), QStringList{QStringLiteral("misaligned API check failed")});
 }
 
-TEST_F(AppMonitorTest, EachTextVerdictIsCachedLoggedAndReported)
-{
+TEST_F(AppMonitorTest, EachTextVerdictIsCachedLoggedAndReported) {
     struct Case {
         QJsonObject answer;
         QString result;
@@ -396,8 +379,7 @@ TEST_F(AppMonitorTest, EachTextVerdictIsCachedLoggedAndReported)
     }
 }
 
-TEST_F(AppMonitorTest, CachedVerdictLineOnlyWhenReturningToTheWindow)
-{
+TEST_F(AppMonitorTest, CachedVerdictLineOnlyWhenReturningToTheWindow) {
     accessibility.windows.insert(100, FakeElement::make()->withValue(QStringLiteral("docs")));
     startOn(QStringLiteral("API docs"));
     tick();
@@ -421,8 +403,7 @@ TEST_F(AppMonitorTest, CachedVerdictLineOnlyWhenReturningToTheWindow)
     EXPECT_EQ(http.calls.size(), 2u);
 }
 
-TEST_F(AppMonitorTest, ResultsApplyWithTheValuesCapturedWhenTheCheckStarted)
-{
+TEST_F(AppMonitorTest, ResultsApplyWithTheValuesCapturedWhenTheCheckStarted) {
     accessibility.windows.insert(100, FakeElement::make()->withValue(QStringLiteral("first")));
     startOn(QStringLiteral("Window A"));
     tick();
@@ -445,8 +426,7 @@ TEST_F(AppMonitorTest, ResultsApplyWithTheValuesCapturedWhenTheCheckStarted)
               std::nullopt);
 }
 
-TEST_F(AppMonitorTest, ChecksForDifferentWindowsApplyInArrivalOrder)
-{
+TEST_F(AppMonitorTest, ChecksForDifferentWindowsApplyInArrivalOrder) {
     startOn(QStringLiteral("Window A"));
     tick();
     showBrowser(QStringLiteral("Window B"));
@@ -454,14 +434,14 @@ TEST_F(AppMonitorTest, ChecksForDifferentWindowsApplyInArrivalOrder)
     ASSERT_EQ(http.calls.size(), 2u);
     http.respondJson(1, {{QStringLiteral("aligned"), true}});
     http.respondJson(0, {{QStringLiteral("aligned"), false}});
-    EXPECT_EQ(takeEvents(),
-              (QStringList{QStringLiteral("aligned"),
-                           QStringLiteral("misaligned Could not extract page text for verification")}));
+    EXPECT_EQ(
+        takeEvents(),
+        (QStringList{QStringLiteral("aligned"),
+                     QStringLiteral("misaligned Could not extract page text for verification")}));
     EXPECT_EQ(monitor->lastAlignmentResult(), QStringLiteral("MISALIGNED"));
 }
 
-TEST_F(AppMonitorTest, MarkAlignedAnswersFromTheCacheOnEveryTick)
-{
+TEST_F(AppMonitorTest, MarkAlignedAnswersFromTheCacheOnEveryTick) {
     startOn(QStringLiteral("Pricing - Docs"));
     monitor->markAligned(QStringLiteral("Firefox"), QStringLiteral("Pricing - Docs"));
     EXPECT_TRUE(log.lines().isEmpty());
@@ -474,8 +454,7 @@ TEST_F(AppMonitorTest, MarkAlignedAnswersFromTheCacheOnEveryTick)
 
 // ---- the intervention window and activations ------------------------------------------------
 
-TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick)
-{
+TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
     startOn(QStringLiteral("Window A"));
     tick();
     http.respondJson(0, {{QStringLiteral("aligned"), false}});
@@ -485,13 +464,14 @@ TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick)
               QStringLiteral("[AppMonitor] Intervention window marked: Firefox | Window A"));
     monitor->setPollInterval(true);
     loop.advance(500ms);
-    EXPECT_EQ(takeEvents(),
-              QStringList{QStringLiteral("misaligned Could not extract page text for verification")});
+    EXPECT_EQ(takeEvents(), QStringList{QStringLiteral(
+                                "misaligned Could not extract page text for verification")});
     showBrowser(QStringLiteral("Window B"));
     log.clear();
     loop.advance(500ms);
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral("[AppMonitor] Window changed from intervention "
-                                                     "window \u2014 firing onWindowChanged")});
+    EXPECT_EQ(log.take(),
+              QStringList{QStringLiteral("[AppMonitor] Window changed from intervention "
+                                         "window \u2014 firing onWindowChanged")});
     EXPECT_EQ(takeEvents(), QStringList{QStringLiteral("windowChanged")});
     EXPECT_EQ(monitor->interventionWindowTitle, QString());
     EXPECT_EQ(monitor->interventionAppName, QString());
@@ -501,8 +481,7 @@ TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick)
     EXPECT_TRUE(takeEvents().isEmpty());
 }
 
-TEST_F(AppMonitorTest, AWindowMarkedWithoutTitleIsNotWatched)
-{
+TEST_F(AppMonitorTest, AWindowMarkedWithoutTitleIsNotWatched) {
     startOn(QString());
     monitor->markInterventionWindow();
     showBrowser(QStringLiteral("Elsewhere"));
@@ -510,8 +489,7 @@ TEST_F(AppMonitorTest, AWindowMarkedWithoutTitleIsNotWatched)
     EXPECT_TRUE(takeEvents().isEmpty());
 }
 
-TEST_F(AppMonitorTest, ActivationFiresAtOnceAndRefreshesTheWindow200msLater)
-{
+TEST_F(AppMonitorTest, ActivationFiresAtOnceAndRefreshesTheWindow200msLater) {
     startOn(QStringLiteral("Cat videos"));
     tick();
     const auto requests = http.calls.size();
@@ -540,8 +518,7 @@ TEST_F(AppMonitorTest, ActivationFiresAtOnceAndRefreshesTheWindow200msLater)
 
 // ---- aimsets and permission ------------------------------------------------------------------
 
-TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBack)
-{
+TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBack) {
     startOn(QStringLiteral("Cat videos"));
     monitor->markAligned(QStringLiteral("Firefox"), QStringLiteral("Cat videos"));
     tick();
@@ -571,8 +548,7 @@ TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBac
     EXPECT_TRUE(log.take().isEmpty());
 }
 
-TEST_F(AppMonitorTest, ThePromptIsRequestedAtMostOncePerRun)
-{
+TEST_F(AppMonitorTest, ThePromptIsRequestedAtMostOncePerRun) {
     accessibility.trusted = false;
     monitor->checkAccessibilityPermission();
     monitor->checkAccessibilityPermission();
@@ -586,8 +562,7 @@ TEST_F(AppMonitorTest, ThePromptIsRequestedAtMostOncePerRun)
 
 // ---- lifetime --------------------------------------------------------------------------------
 
-TEST_F(AppMonitorTest, HandlersFiringAfterTheMonitorIsGoneDoNothing)
-{
+TEST_F(AppMonitorTest, HandlersFiringAfterTheMonitorIsGoneDoNothing) {
     startOn(QStringLiteral("Cat videos"));
     tick();
     workspace.activate(QStringLiteral("Writer"), QStringLiteral("org.libreoffice.Writer"), 300,
@@ -603,8 +578,7 @@ TEST_F(AppMonitorTest, HandlersFiringAfterTheMonitorIsGoneDoNothing)
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
 }
 
-TEST_F(AppMonitorTest, ObservableFieldsNotifyOnlyOnChange)
-{
+TEST_F(AppMonitorTest, ObservableFieldsNotifyOnlyOnChange) {
     int appChanges = 0;
     int resultChanges = 0;
     QObject::connect(monitor.get(), &AppMonitor::currentAppNameChanged, [&] { ++appChanges; });

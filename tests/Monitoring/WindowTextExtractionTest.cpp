@@ -17,22 +17,21 @@ constexpr std::int32_t kPid = 4242;
 struct WindowTextExtractionTest : ::testing::Test {
     FakeHttpClient http;
     FakeAccessibility accessibility;
-    AlignmentChecker checker{http, accessibility, QUrl(QStringLiteral("https://a.example/check")),
+    AlignmentChecker checker{http,
+                             accessibility,
+                             QUrl(QStringLiteral("https://a.example/check")),
                              {QStringLiteral("org.keepassxc.KeePassXC")}};
     test::LogCapture log;
 
-    void setWindow(std::shared_ptr<const AccessibleElement> window)
-    {
+    void setWindow(std::shared_ptr<const AccessibleElement> window) {
         accessibility.windows.insert(kPid, std::move(window));
     }
-    QString extract(const QString& bundleID = QStringLiteral("org.mozilla.firefox"))
-    {
+    QString extract(const QString& bundleID = QStringLiteral("org.mozilla.firefox")) {
         return checker.extractWindowText(kPid, bundleID);
     }
 };
 
-int graphemeCount(const QString& text)
-{
+int graphemeCount(const QString& text) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     int count = 0;
     while (finder.toNextBoundary() != -1) {
@@ -42,8 +41,7 @@ int graphemeCount(const QString& text)
 }
 
 // A chain of depth+1 elements; only the deepest carries text.
-std::shared_ptr<const AccessibleElement> chainWithTextAt(int depth, const QString& text)
-{
+std::shared_ptr<const AccessibleElement> chainWithTextAt(int depth, const QString& text) {
     std::shared_ptr<const AccessibleElement> node = FakeElement::make()->withValue(text);
     for (int level = depth - 1; level >= 0; --level) {
         node = FakeElement::make()->adding(node);
@@ -51,8 +49,7 @@ std::shared_ptr<const AccessibleElement> chainWithTextAt(int depth, const QStrin
     return node;
 }
 
-TEST_F(WindowTextExtractionTest, WalksDepthFirstEachElementBeforeItsChildren)
-{
+TEST_F(WindowTextExtractionTest, WalksDepthFirstEachElementBeforeItsChildren) {
     setWindow(FakeElement::make(QStringLiteral("AXWindow"))
                   ->withTitle(QStringLiteral("Report"))
                   ->adding(FakeElement::make(QStringLiteral("AXGroup"))
@@ -68,8 +65,7 @@ TEST_F(WindowTextExtractionTest, WalksDepthFirstEachElementBeforeItsChildren)
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
-TEST_F(WindowTextExtractionTest, SecureFieldsAreSkippedWithEverythingInside)
-{
+TEST_F(WindowTextExtractionTest, SecureFieldsAreSkippedWithEverythingInside) {
     setWindow(FakeElement::make(QStringLiteral("AXWindow"))
                   ->withTitle(QStringLiteral("Sign in"))
                   ->adding(FakeElement::make(QStringLiteral("AXTextField"))
@@ -86,16 +82,14 @@ TEST_F(WindowTextExtractionTest, SecureFieldsAreSkippedWithEverythingInside)
     EXPECT_FALSE(text.contains(QStringLiteral("hunter2")));
 }
 
-TEST_F(WindowTextExtractionTest, DepthFourteenIsReadAndFifteenIsNot)
-{
+TEST_F(WindowTextExtractionTest, DepthFourteenIsReadAndFifteenIsNot) {
     setWindow(chainWithTextAt(14, QStringLiteral("deep")));
     EXPECT_EQ(extract(), QStringLiteral("deep"));
     setWindow(chainWithTextAt(15, QStringLiteral("too deep")));
     EXPECT_EQ(extract(), QString());
 }
 
-TEST_F(WindowTextExtractionTest, LongTextIsCutAtWholeCharacters)
-{
+TEST_F(WindowTextExtractionTest, LongTextIsCutAtWholeCharacters) {
     // Each "character" here is several UTF-16 units: an emoji with a skin
     // tone, and an e with two combining marks.
     const QString emoji = QStringLiteral("\U0001F44D\U0001F3FD");
@@ -125,17 +119,17 @@ TEST_F(WindowTextExtractionTest, LongTextIsCutAtWholeCharacters)
     EXPECT_EQ(extract(), QString(3999, QLatin1Char('a')) + QLatin1Char(' '));
 }
 
-TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead)
-{
+TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
     setWindow(FakeElement::make()->withValue(QStringLiteral("vault")));
-    for (const QString& id : {QStringLiteral("com.apple.Passwords"),
-                              QStringLiteral("com.1password.1password"),
-                              QStringLiteral("org.keepassxc.KeePassXC")}) {
+    for (const QString& id :
+         {QStringLiteral("com.apple.Passwords"), QStringLiteral("com.1password.1password"),
+          QStringLiteral("org.keepassxc.KeePassXC")}) {
         EXPECT_EQ(extract(id), QString());
-        EXPECT_EQ(log.take(),
-                  QStringList{
-                      QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
-                      id});
+        EXPECT_EQ(
+            log.take(),
+            QStringList{
+                QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
+                id});
     }
     EXPECT_TRUE(accessibility.calls.isEmpty());
     EXPECT_EQ(AlignmentChecker::sensitiveBundleIDs().size(), 8);
@@ -143,8 +137,7 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead)
     EXPECT_EQ(extract(QStringLiteral("com.apple.passwords")), QStringLiteral("vault"));
 }
 
-TEST_F(WindowTextExtractionTest, NothingReadableGivesEmptyTextSilently)
-{
+TEST_F(WindowTextExtractionTest, NothingReadableGivesEmptyTextSilently) {
     accessibility.trusted = false;
     setWindow(FakeElement::make()->withValue(QStringLiteral("hidden")));
     EXPECT_EQ(extract(), QString());

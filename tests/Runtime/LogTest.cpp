@@ -2,7 +2,13 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
+#include <QFile>
+#include <QTemporaryFile>
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
 
 #include <thread>
 #include <vector>
@@ -44,6 +50,24 @@ TEST(LogTest, LinesFromManyThreadsNeverInterleave) {
     for (const QString& line : lines) {
         EXPECT_TRUE(line.startsWith(QStringLiteral("thread "))) << line.toStdString();
     }
+}
+
+TEST(LogTest, StandardOutputGetsUtf8LinesFlushedAtOnce) {
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    ASSERT_GE(saved, 0);
+    ASSERT_GE(dup2(file.handle(), STDOUT_FILENO), 0);
+    Log(QStringLiteral("[Alignment] Cached verdict for: Write \u2194 Caf\u00e9"));
+    // Read before restoring: the line must already be on disk, not in a buffer.
+    QFile reader(file.fileName());
+    ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+    const QByteArray written = reader.readAll();
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    EXPECT_EQ(written,
+              QByteArray("[Alignment] Cached verdict for: Write \xe2\x86\x94 Caf\xc3\xa9\n"));
 }
 
 } // namespace

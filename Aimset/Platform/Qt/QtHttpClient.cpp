@@ -26,8 +26,16 @@ void QtHttpClient::send(const HttpRequest& request, Completion completion) {
     for (const auto& [name, value] : request.headers) {
         networkRequest.setRawHeader(name, value);
     }
-    QNetworkReply* reply =
-        m_network.sendCustomRequest(networkRequest, request.method, request.body);
+    // The plain verbs go through their own calls: Qt's non-HTTP backends
+    // (file, data) know no custom verbs.
+    QNetworkReply* reply = nullptr;
+    if (request.method == "POST") {
+        reply = m_network.post(networkRequest, request.body);
+    } else if (request.method == "GET") {
+        reply = m_network.get(networkRequest);
+    } else {
+        reply = m_network.sendCustomRequest(networkRequest, request.method, request.body);
+    }
 
     // The timeout covers the whole exchange, not just a silent connection, so
     // it is a timer of our own that aborts the reply.

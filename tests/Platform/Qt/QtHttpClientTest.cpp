@@ -1,0 +1,236 @@
+#include "Platform/Qt/QtHttpClient.h"
+#include "Monitoring/AlignmentChecker.h"
+#include "Platform/Fake/FakeAccessibility.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+#include "support/TestHttpServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+using namespace std::chrono_literals;
+using Reply = test::TestHttpServer::Reply;
+
+namespace {
+
+// The client and the real checker over a real server; answers are waited for
+// on Qt's event loop.
+struct QtHttpClientTest : ::testing::Test {
+    QtHttpClient http;
+    FakeAccessibility accessibility;
+    test::LogCapture log;
+
+    AlignmentChecker checkerFor(const QByteArray& url, CheckTimeouts timeouts = {}) {
+        return AlignmentChecker(http, accessibility, QUrl(QString::fromLatin1(url)), {}, timeouts);
+    }
+
+    template <typename Done> static bool waitFor(Done done, std::chrono::milliseconds limit = 10s) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (!done() && elapsed.elapsed() < limit.count()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return done();
+    }
+
+    std::optional<bool> checkTitle(AlignmentChecker& checker) {
+        bool answered = false;
+        std::optional<bool> result;
+        checker.checkTitle(QStringLiteral("Write the report"), QStringLiteral("Firefox"),
+                           QStringLiteral("Cat videos \u2014 \U0001F408"),
+                           [&](std::optional<bool> r) {
+                               answered = true;
+                               result = r;
+                           });
+        EXPECT_FALSE(answered) << "answers never arrive inside the call";
+        EXPECT_TRUE(waitFor([&] { return answered; }));
+        return result;
+    }
+};
+
+TEST_F(QtHttpClientTest, PostsCompactJsonWithOneContentTypeHeader) {
+    test::TestHttpServer server(
+        [](const auto&) { return Reply::json(200, R"({"aligned": true, "other": [1]})"); });
+    auto checker = checkerFor(server.url());
+    EXPECT_EQ(checkTitle(checker), std::optional<bool>(true));
+    ASSERT_EQ(server.received.size(), 1);
+    const auto& request = server.received.first();
+    EXPECT_EQ(request.method, QByteArray("POST"));
+    EXPECT_EQ(request.path, QByteArray("/check"));
+    EXPECT_EQ(request.headers.value("content-type"), QByteArray("application/json"));
+    EXPECT_FALSE(request.headers.contains("authorization"));
+    EXPECT_FALSE(request.headers.contains("cookie"));
+    EXPECT_EQ(QJsonDocument::fromJson(request.body).object(),
+              (QJsonObject{{QStringLiteral("aimset"), QStringLiteral("Write the report")},
+                           {QStringLiteral("context"),
+                            QStringLiteral("Firefox - Cat videos \u2014 \U0001F408")},
+                           {QStringLiteral("mode"), QStringLiteral("title")}}));
+    EXPECT_TRUE(log.lines().isEmpty());
+}
+
+TEST_F(QtHttpClientTest, StatusesOtherThan200AreFailures) {
+    for (int status : {201, 204, 500}) {
+        test::TestHttpServer server(
+            [status](const auto&) { return Reply::json(status, R"({"aligned": true})"); });
+        auto checker = checkerFor(server.url());
+        EXPECT_EQ(checkTitle(checker), std::nullopt);
+        EXPECT_EQ(log.take(),
+                  QStringList{QStringLiteral("[AlignmentChecker] Proxy error: status ") +
+                              QString::number(status)});
+    }
+}
+
+TEST_F(QtHttpClientTest, BodiesThatAreNotJsonOrNotTheRightShape) {
+    QByteArray body;
+    test::TestHttpServer server([&body](const auto&) { return Reply::json(200, body); });
+    auto checker = checkerFor(server.url());
+
+    body = "Service unavailable";
+    EXPECT_EQ(checkTitle(checker), std::nullopt);
+    const QStringList notJson = log.take();
+    ASSERT_EQ(notJson.size(), 1);
+    EXPECT_TRUE(notJson[0].startsWith(QStringLiteral("[AlignmentChecker] Request failed: ")))
+        << notJson[0].toStdString();
+
+    body = R"([true])";
+    EXPECT_EQ(checkTitle(checker), std::nullopt);
+    body = R"({"aligned": "yes"})";
+    EXPECT_EQ(checkTitle(checker), std::nullopt);
+    EXPECT_EQ(log.take(),
+              (QStringList{QStringLiteral("[AlignmentChecker] Failed to parse proxy response"),
+                           QStringLiteral("[AlignmentChecker] Failed to parse proxy response")}));
+}
+
+TEST_F(QtHttpClientTest, TextVerdictsAndExpansionsOverTheWire) {
+    QByteArray body;
+    test::TestHttpServer server([&body](const auto&) { return Reply::json(200, body); });
+    auto checker = checkerFor(server.url());
+    std::optional<AlignmentVerdict> verdict;
+    bool answered = false;
+    const auto checkText = [&] {
+        answered = false;
+        checker.checkText(QStringLiteral("Write the report"), QStringLiteral("text"),
+                          [&](std::optional<AlignmentVerdict> v) {
+                              answered = true;
+                              verdict = v;
+                          });
+        EXPECT_TRUE(waitFor([&] { return answered; }));
+    };
+    body = R"({"verdict": "unclear"})";
+    checkText();
+    EXPECT_EQ(verdict, AlignmentVerdict::unclear(QString(), QString()));
+    body = R"({"verdict": "Misaligned", "reason": 7})";
+    checkText();
+    EXPECT_EQ(verdict, AlignmentVerdict::misaligned(QString()));
+    body = R"({"verdict": "sure", "reason": "fine"})";
+    checkText();
+    EXPECT_EQ(verdict, AlignmentVerdict::aligned());
+
+    body = R"({"expansion": "the report and its pricing data"})";
+    std::optional<QString> expansion;
+    answered = false;
+    checker.expandAimset(QStringLiteral("Write the report"), QStringLiteral("Pricing"),
+                         [&](std::optional<QString> e) {
+                             answered = true;
+                             expansion = e;
+                         });
+    EXPECT_TRUE(waitFor([&] { return answered; }));
+    EXPECT_EQ(expansion, std::optional<QString>(QStringLiteral("the report and its pricing data")));
+    EXPECT_EQ(server.received.last().headers.value("content-type"), QByteArray("application/json"));
+}
+
+TEST_F(QtHttpClientTest, UnreachableServiceIsARequestFailure) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    auto checker = checkerFor("http://127.0.0.1:" + QByteArray::number(port) + "/check");
+    EXPECT_EQ(checkTitle(checker), std::nullopt);
+    EXPECT_EQ(log.take(),
+              QStringList{QStringLiteral("[AlignmentChecker] Request failed: Connection refused")});
+}
+
+TEST_F(QtHttpClientTest, AServerThatNeverAnswersRunsIntoTheWholeRequestTimeout) {
+    test::TestHttpServer server([](const auto&) { return Reply::silent(); });
+    auto checker = checkerFor(server.url(), CheckTimeouts{300ms, 300ms, 300ms});
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(checkTitle(checker), std::nullopt);
+    EXPECT_GE(elapsed.elapsed(), 290);
+    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
+                              "[AlignmentChecker] Request failed: The request timed out.")});
+}
+
+TEST_F(QtHttpClientTest, AnAnswerWithoutHttpCountsAsStatusMinusOne) {
+    // A data: URL answers with a body but without any HTTP status.
+    HttpRequest request;
+    request.url = QUrl(QStringLiteral("data:application/json,%7B%22aligned%22%3Atrue%7D"));
+    request.method = "GET";
+    std::optional<HttpResponse> response;
+    http.send(request, [&](const HttpResponse& r) { response = r; });
+    ASSERT_TRUE(waitFor([&] { return response.has_value(); }));
+    EXPECT_FALSE(response->error.has_value()) << response->error->toStdString();
+    EXPECT_EQ(response->status, -1);
+}
+
+TEST_F(QtHttpClientTest, SelfSignedCertificateIsRefused) {
+    QTemporaryDir dir;
+    const QString keyPath = dir.filePath(QStringLiteral("key.pem"));
+    const QString certPath = dir.filePath(QStringLiteral("cert.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                   keyPath, QStringLiteral("-out"), certPath, QStringLiteral("-days"),
+                   QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    ASSERT_TRUE(openssl.waitForFinished(30000));
+    ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+    QFile keyFile(keyPath);
+    QFile certFile(certPath);
+    ASSERT_TRUE(keyFile.open(QIODevice::ReadOnly) && certFile.open(QIODevice::ReadOnly));
+    const QSslKey key(keyFile.readAll(), QSsl::Rsa);
+    const QSslCertificate certificate(certFile.readAll());
+    ASSERT_FALSE(key.isNull());
+    ASSERT_FALSE(certificate.isNull());
+
+    test::TestHttpServer server([](const auto&) { return Reply::json(200, R"({"aligned":true})"); },
+                                certificate, key);
+    auto checker = checkerFor(server.url("https"));
+    EXPECT_EQ(checkTitle(checker), std::nullopt);
+    const QStringList lines = log.take();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("[AlignmentChecker] Request failed: ")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("certificate"), Qt::CaseInsensitive))
+        << lines[0].toStdString();
+    EXPECT_TRUE(server.received.isEmpty());
+}
+
+TEST_F(QtHttpClientTest, SeveralRequestsAreInFlightAtOnce) {
+    QList<QTcpSocket*> held;
+    int answered = 0;
+    test::TestHttpServer server(
+        [](const auto&) { return Reply::json(200, R"({"aligned":false})"); });
+    auto checker = checkerFor(server.url());
+    for (int i = 0; i < 5; ++i) {
+        checker.checkTitle(QStringLiteral("a"), QStringLiteral("b"), QString::number(i),
+                           [&](std::optional<bool> r) {
+                               EXPECT_EQ(r, std::optional<bool>(false));
+                               ++answered;
+                           });
+    }
+    EXPECT_TRUE(waitFor([&] { return answered == 5; }));
+    EXPECT_EQ(server.received.size(), 5);
+}
+
+} // namespace
