@@ -10,4 +10,5 @@ bash scripts/install-packages.sh scripts/test-packages.txt
 build=${AIMSET_TEST_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAIMSET_WERROR=ON
 cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)"
+# Desktop tests need an X server with a window manager: run everything inside one.
+bash scripts/with-desktop.sh ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)"

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace aimset {
+
+// Turns changes of the active window into application activations: a window
+// manager sets "no window" for a moment between two windows, and a switch
+// between two windows of one application activates nothing new.
+class ActivationTracker {
+public:
+    // Called for every new value of the active window with the process it
+    // belongs to (0 when unknown). True when this is a new application.
+    bool activeWindowChanged(std::uint32_t window, std::int32_t pid);
+
+private:
+    std::optional<std::int32_t> m_lastPid;
+    std::uint32_t m_lastWindow = 0;
+};
+
+} // namespace aimset

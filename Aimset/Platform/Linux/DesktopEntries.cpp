@@ -1,0 +1,149 @@
+#include "DesktopEntries.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace aimset {
+
+namespace {
+
+// The program of an Exec line: its first word, without quotes or path.
+QString programOf(const QString& exec) {
+    QString first = exec.trimmed().section(QLatin1Char(' '), 0, 0);
+    first.remove(QLatin1Char('"'));
+    // "env VAR=x program" and "flatpak run id" name the program further on.
+    if (first == QStringLiteral("env")) {
+        const QStringList words = exec.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (qsizetype i = 1; i < words.size(); ++i) {
+            if (!words[i].contains(QLatin1Char('='))) {
+                first = words[i];
+                break;
+            }
+        }
+    }
+    return QFileInfo(first).fileName();
+}
+
+} // namespace
+
+std::optional<DesktopEntry> DesktopEntries::parse(const QString& id, const QByteArray& contents) {
+    DesktopEntry entry;
+    entry.id = id;
+    bool inMainGroup = false;
+    bool hidden = false;
+    QString type;
+    for (const QByteArray& rawLine : contents.split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+            continue;
+        }
+        if (line.startsWith(QLatin1Char('['))) {
+            inMainGroup = line == QStringLiteral("[Desktop Entry]");
+            continue;
+        }
+        if (!inMainGroup) {
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            continue;
+        }
+        const QString key = line.left(equals).trimmed();
+        const QString value = line.mid(equals + 1).trimmed();
+        if (key == QStringLiteral("Name")) {
+            entry.name = value;
+        } else if (key == QStringLiteral("StartupWMClass")) {
+            entry.startupWMClass = value;
+        } else if (key == QStringLiteral("Exec")) {
+            entry.executable = programOf(value);
+        } else if (key == QStringLiteral("Type")) {
+            type = value;
+        } else if (key == QStringLiteral("Hidden")) {
+            hidden = value == QStringLiteral("true");
+        }
+    }
+    if (hidden || entry.name.isEmpty() ||
+        (!type.isEmpty() && type != QStringLiteral("Application"))) {
+        return std::nullopt;
+    }
+    return entry;
+}
+
+QStringList DesktopEntries::standardDataDirectories() {
+    QStringList directories;
+    QString home = qEnvironmentVariable("XDG_DATA_HOME");
+    if (home.isEmpty()) {
+        home = QDir::homePath() + QStringLiteral("/.local/share");
+    }
+    directories << home;
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty()) {
+        dirs = QStringLiteral("/usr/local/share:/usr/share");
+    }
+    directories << dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return directories;
+}
+
+DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
+    DesktopEntries result;
+    QSet<QString> seen;
+    for (const QString& dataDirectory : dataDirectories) {
+        const QString root = dataDirectory + QStringLiteral("/applications");
+        QDirIterator files(root, {QStringLiteral("*.desktop")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            QString id = QDir(root).relativeFilePath(path);
+            id.chop(static_cast<int>(sizeof(".desktop") - 1));
+            id.replace(QLatin1Char('/'), QLatin1Char('-'));
+            if (seen.contains(id)) {
+                continue;
+            }
+            seen.insert(id);
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                continue;
+            }
+            if (auto entry = parse(id, file.read(256 * 1024))) {
+                result.m_entries.push_back(std::move(*entry));
+            }
+        }
+    }
+    return result;
+}
+
+std::optional<DesktopEntry> DesktopEntries::match(const QString& instance,
+                                                  const QString& windowClass) const {
+    if (windowClass.isEmpty() && instance.isEmpty()) {
+        return std::nullopt;
+    }
+    const auto find = [this](auto&& predicate) -> std::optional<DesktopEntry> {
+        for (const DesktopEntry& entry : m_entries) {
+            if (predicate(entry)) {
+                return entry;
+            }
+        }
+        return std::nullopt;
+    };
+    const auto same = [](const QString& a, const QString& b) {
+        return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
+    };
+    if (auto found = find([&](const DesktopEntry& e) {
+            return same(e.startupWMClass, windowClass) || same(e.startupWMClass, instance);
+        })) {
+        return found;
+    }
+    if (auto found = find([&](const DesktopEntry& e) {
+            return same(e.id, windowClass) || same(e.id.section(QLatin1Char('.'), -1), windowClass);
+        })) {
+        return found;
+    }
+    return find([&](const DesktopEntry& e) {
+        return same(e.executable, windowClass) || same(e.executable, instance);
+    });
+}
+
+} // namespace aimset

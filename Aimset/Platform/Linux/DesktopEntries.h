@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace aimset {
+
+// One application as the desktop's menu knows it.
+struct DesktopEntry {
+    QString id;   // desktop-file id: file name without ".desktop", sub-folders joined by "-"
+    QString name; // Name
+    QString startupWMClass;
+    QString executable; // the file name of Exec's program, without path or arguments
+};
+
+// Installed .desktop entries, matched against a window's WM_CLASS so that a
+// window reports the name and identifier the user knows from the menu.
+class DesktopEntries {
+public:
+    // Reads every applications/ folder of the given data directories; an
+    // entry in an earlier directory hides one with the same id in a later one.
+    static DesktopEntries load(const QStringList& dataDirectories);
+    // The directories of the XDG base directory rules: data home, then data dirs.
+    static QStringList standardDataDirectories();
+
+    static std::optional<DesktopEntry> parse(const QString& id, const QByteArray& contents);
+
+    // The entry for a window of this WM_CLASS, if one matches: StartupWMClass
+    // first, then the id (exactly, or its last dotted part), then the program.
+    std::optional<DesktopEntry> match(const QString& instance, const QString& windowClass) const;
+
+    const std::vector<DesktopEntry>& entries() const { return m_entries; }
+
+private:
+    std::vector<DesktopEntry> m_entries;
+};
+
+} // namespace aimset

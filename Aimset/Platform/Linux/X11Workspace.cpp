@@ -1,0 +1,202 @@
+#include "X11Workspace.h"
+
+#include <QMetaObject>
+#include <QStringDecoder>
+
+#include <xcb/res.h>
+
+#include <cstdlib>
+
+namespace aimset {
+
+namespace {
+
+template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+
+// WM_CLASS holds two NUL-terminated strings: instance, then class.
+std::pair<QString, QString> splitClass(const std::optional<QByteArray>& bytes) {
+    if (!bytes) {
+        return {};
+    }
+    const QList<QByteArray> parts = bytes->split('\0');
+    return {QString::fromLocal8Bit(parts.value(0)), QString::fromLocal8Bit(parts.value(1))};
+}
+
+// WM_NAME is Latin-1 by the old rules, but many clients put UTF-8 there:
+// take it as UTF-8 whenever it is valid UTF-8.
+QString decodeLegacyText(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+} // namespace
+
+std::unique_ptr<X11Workspace> X11Workspace::create(DesktopEntries entries, const char* display) {
+    auto connection = XcbConnection::open(display);
+    if (!connection) {
+        return nullptr;
+    }
+    return std::unique_ptr<X11Workspace>(
+        new X11Workspace(std::move(connection), std::move(entries)));
+}
+
+X11Workspace::X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEntries entries)
+    : m_x(std::move(connection))
+    , m_entries(std::move(entries)) {
+    m_netActiveWindow = m_x->atom("_NET_ACTIVE_WINDOW");
+    m_netWmPid = m_x->atom("_NET_WM_PID");
+    m_netWmName = m_x->atom("_NET_WM_NAME");
+    m_utf8String = m_x->atom("UTF8_STRING");
+
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(m_x->get(), &xcb_res_id);
+    m_hasResExtension = res && res->present;
+
+    // Only the root window's properties are watched: a title change is not an activation.
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(m_x->get(), m_x->root(), XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(m_x->get());
+
+    if (const auto active = readActiveWindowId()) {
+        const WindowFacts facts = readWindow(*active);
+        m_tracker.activeWindowChanged(facts.window, facts.pid);
+    }
+
+    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_x->get()),
+                                                   QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readEvents(); });
+}
+
+X11Workspace::~X11Workspace() = default;
+
+std::optional<std::uint32_t> X11Workspace::readActiveWindowId() {
+    const auto bytes =
+        m_x->readProperty(m_x->requestProperty(m_x->root(), m_netActiveWindow, XCB_ATOM_WINDOW, 4));
+    return XcbConnection::firstCardinal(bytes);
+}
+
+X11Workspace::WindowFacts X11Workspace::readWindow(std::uint32_t window) {
+    // All four requests go out before the first reply is read: one round trip.
+    const auto pidCookie = m_x->requestProperty(window, m_netWmPid, XCB_ATOM_CARDINAL, 4);
+    const auto classCookie = m_x->requestProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+    const auto netNameCookie = m_x->requestProperty(window, m_netWmName, m_utf8String);
+    const auto nameCookie = m_x->requestProperty(window, XCB_ATOM_WM_NAME);
+
+    WindowFacts facts;
+    facts.window = window;
+    const auto pid = XcbConnection::firstCardinal(m_x->readProperty(pidCookie));
+    std::tie(facts.instance, facts.windowClass) = splitClass(m_x->readProperty(classCookie));
+    const auto netName = m_x->readProperty(netNameCookie);
+    const auto name = m_x->readProperty(nameCookie);
+    if (netName) {
+        facts.title = QString::fromUtf8(*netName);
+    } else if (name) {
+        facts.title = decodeLegacyText(*name);
+    }
+    facts.pid = pid ? static_cast<std::int32_t>(*pid) : clientPid(window);
+    // Replies can pull events into the queue without waking the notifier.
+    QMetaObject::invokeMethod(
+        this, [this] { readEvents(); }, Qt::QueuedConnection);
+    return facts;
+}
+
+std::int32_t X11Workspace::clientPid(std::uint32_t window) {
+    if (!m_hasResExtension) {
+        return 0;
+    }
+    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    XcbReply<xcb_res_query_client_ids_reply_t> reply(
+        xcb_res_query_client_ids_reply(m_x->get(), xcb_res_query_client_ids(m_x->get(), 1, &spec),
+                                       nullptr),
+        &std::free);
+    if (!reply) {
+        return 0;
+    }
+    for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem;
+         xcb_res_client_id_value_next(&ids)) {
+        if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(ids.data) >= 1) {
+            return static_cast<std::int32_t>(*xcb_res_client_id_value_value(ids.data));
+        }
+    }
+    return 0;
+}
+
+std::optional<X11Workspace::WindowFacts> X11Workspace::activeWindow() {
+    const auto active = readActiveWindowId();
+    if (!active || *active == 0) {
+        return std::nullopt;
+    }
+    return readWindow(*active);
+}
+
+RunningApplication X11Workspace::describe(const WindowFacts& facts) const {
+    RunningApplication app;
+    app.processIdentifier = facts.pid;
+    if (const auto entry = m_entries.match(facts.instance, facts.windowClass)) {
+        app.localizedName = entry->name;
+        app.bundleIdentifier = entry->id;
+    } else if (!facts.windowClass.isEmpty()) {
+        app.localizedName = facts.windowClass;
+        app.bundleIdentifier = facts.windowClass;
+    }
+    return app;
+}
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication() {
+    const auto facts = activeWindow();
+    if (!facts) {
+        return std::nullopt;
+    }
+    return describe(*facts);
+}
+
+std::optional<QString> X11Workspace::focusedWindowTitle(std::int32_t processIdentifier) {
+    const auto facts = activeWindow();
+    if (!facts || facts->pid != processIdentifier) {
+        return std::nullopt;
+    }
+    return facts->title;
+}
+
+Workspace::ObserverToken X11Workspace::addActivationObserver(ActivationHandler handler) {
+    const ObserverToken token = m_nextToken++;
+    m_observers.emplace(token, std::move(handler));
+    return token;
+}
+
+void X11Workspace::removeActivationObserver(ObserverToken token) {
+    m_observers.erase(token);
+}
+
+void X11Workspace::readEvents() {
+    bool activeChanged = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->get())) {
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+            activeChanged |= notify->window == m_x->root() && notify->atom == m_netActiveWindow;
+        }
+        std::free(event);
+    }
+    if (activeChanged) {
+        activeWindowChanged();
+    }
+}
+
+void X11Workspace::activeWindowChanged() {
+    const auto active = readActiveWindowId();
+    if (!active || *active == 0) {
+        return;
+    }
+    const WindowFacts facts = readWindow(*active);
+    if (!m_tracker.activeWindowChanged(facts.window, facts.pid)) {
+        return;
+    }
+    const RunningApplication app = describe(facts);
+    const auto observers = m_observers; // a handler may add or remove observers
+    for (const auto& [token, handler] : observers) {
+        handler(app);
+    }
+}
+
+} // namespace aimset

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs a command inside a private X desktop: an Xvfb server with the openbox
+# window manager, both stopped when the command ends. The command's exit
+# status is returned.
+set -euo pipefail
+
+cleanup() {
+    [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
+    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    [ -n "${display_file:-}" ] && rm -f "$display_file"
+}
+trap cleanup EXIT
+
+display_file=$(mktemp)
+# Xvfb picks a free display number and writes it to the given descriptor.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.05
+done
+if [ ! -s "$display_file" ]; then
+    echo "with-desktop: Xvfb did not start" >&2
+    exit 1
+fi
+export DISPLAY=":$(head -n1 "$display_file")"
+
+openbox --sm-disable >/dev/null 2>&1 &
+wm_pid=$!
+# The window manager is ready once it has claimed the screen's manager selection.
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
+
+set +e
+"$@"
+status=$?
+set -e
+exit "$status"

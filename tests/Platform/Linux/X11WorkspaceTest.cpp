@@ -1,0 +1,119 @@
+#include "Platform/Linux/X11Workspace.h"
+#include "support/QtPrinters.h"
+#include "support/x11/X11TestDesktop.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+using test::TestWindow;
+
+namespace {
+
+// These run on a real X server with a window manager; the test command
+// provides both (scripts/with-desktop.sh).
+struct X11WorkspaceTest : ::testing::Test {
+    test::X11TestDesktop desktop;
+    QTemporaryDir data;
+    std::unique_ptr<X11Workspace> workspace;
+
+    void SetUp() override {
+        ASSERT_TRUE(desktop.available())
+            << "needs an X display with a window manager: run through scripts/with-desktop.sh";
+        QDir().mkpath(data.filePath(QStringLiteral("applications")));
+        QFile entry(data.filePath(QStringLiteral("applications/org.example.Writer.desktop")));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nName=Example Writer\nExec=writer\nStartupWMClass=ExWriter\n");
+        entry.close();
+        workspace = X11Workspace::create(DesktopEntries::load({data.path()}));
+        ASSERT_TRUE(workspace);
+    }
+};
+
+TEST_F(X11WorkspaceTest, FrontmostApplicationAndTitleAreReadExactly) {
+    TestWindow writer(
+        {QStringLiteral("--title"), QStringLiteral("Q3 report \u2014 draft \u00e9\U0001F4C8"),
+         QStringLiteral("--instance"), QStringLiteral("writer"), QStringLiteral("--class"),
+         QStringLiteral("ExWriter"), QStringLiteral("--pid"), QStringLiteral("4321")});
+    ASSERT_TRUE(desktop.activateAndWait(writer.id()));
+    const auto app = workspace->frontmostApplication();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->localizedName, std::optional<QString>(QStringLiteral("Example Writer")));
+    EXPECT_EQ(app->bundleIdentifier, std::optional<QString>(QStringLiteral("org.example.Writer")));
+    EXPECT_EQ(app->processIdentifier, 4321);
+    EXPECT_EQ(workspace->focusedWindowTitle(4321),
+              std::optional<QString>(QStringLiteral("Q3 report \u2014 draft \u00e9\U0001F4C8")));
+    EXPECT_EQ(workspace->focusedWindowTitle(1), std::nullopt);
+}
+
+TEST_F(X11WorkspaceTest, FallsBackToTheWindowClassTheLegacyTitleAndTheClientPid) {
+    TestWindow plain({QStringLiteral("--title"), QStringLiteral("Plain caf\u00e9"),
+                      QStringLiteral("--legacy-title"), QStringLiteral("1"),
+                      QStringLiteral("--instance"), QStringLiteral("/home/u/profile"),
+                      QStringLiteral("--class"), QStringLiteral("Plainapp"),
+                      QStringLiteral("--pid"), QStringLiteral("0")});
+    ASSERT_TRUE(desktop.activateAndWait(plain.id()));
+    const auto app = workspace->frontmostApplication();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->localizedName, std::optional<QString>(QStringLiteral("Plainapp")));
+    EXPECT_EQ(app->bundleIdentifier, std::optional<QString>(QStringLiteral("Plainapp")));
+    // No _NET_WM_PID: the X server knows the client's process.
+    EXPECT_EQ(app->processIdentifier, plain.processId());
+    EXPECT_EQ(workspace->focusedWindowTitle(static_cast<std::int32_t>(plain.processId())),
+              std::optional<QString>(QStringLiteral("Plain caf\u00e9")));
+}
+
+TEST_F(X11WorkspaceTest, SwitchingApplicationsNotifiesOnceAndTitleChangesNever) {
+    TestWindow first({QStringLiteral("--title"), QStringLiteral("First"), QStringLiteral("--class"),
+                      QStringLiteral("FirstApp")});
+    TestWindow second({QStringLiteral("--title"), QStringLiteral("Second"),
+                       QStringLiteral("--class"), QStringLiteral("SecondApp")});
+    ASSERT_TRUE(desktop.activateAndWait(first.id()));
+    test::spinUntil([] { return false; }, std::chrono::milliseconds(200));
+
+    std::vector<RunningApplication> activations;
+    const auto token =
+        workspace->addActivationObserver([&](const std::optional<RunningApplication>& app) {
+            ASSERT_TRUE(app);
+            activations.push_back(*app);
+        });
+    ASSERT_TRUE(desktop.activateAndWait(second.id()));
+    test::spinUntil([&] { return !activations.empty(); });
+    test::spinUntil([] { return false; }, std::chrono::milliseconds(300));
+    ASSERT_EQ(activations.size(), 1u);
+    EXPECT_EQ(activations[0].localizedName, std::optional<QString>(QStringLiteral("SecondApp")));
+    EXPECT_EQ(activations[0].processIdentifier, second.processId());
+
+    second.setTitle(QStringLiteral("Second, renamed"));
+    test::spinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(activations.size(), 1u);
+    EXPECT_EQ(workspace->focusedWindowTitle(static_cast<std::int32_t>(second.processId())),
+              std::optional<QString>(QStringLiteral("Second, renamed")));
+
+    workspace->removeActivationObserver(token);
+    ASSERT_TRUE(desktop.activateAndWait(first.id()));
+    test::spinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(activations.size(), 1u);
+}
+
+TEST_F(X11WorkspaceTest, QueryingTheFrontmostWindowIsCheap) {
+    TestWindow window({QStringLiteral("--title"), QStringLiteral("Timing")});
+    ASSERT_TRUE(desktop.activateAndWait(window.id()));
+    // Figures only; the assertion is that every query answered.
+    constexpr int rounds = 2000;
+    int answered = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int i = 0; i < rounds; ++i) {
+        answered += workspace->frontmostApplication().has_value() ? 1 : 0;
+    }
+    const double perQuery = static_cast<double>(elapsed.nsecsElapsed()) / rounds / 1000.0;
+    std::printf("frontmost query: %.1f us per call over %d calls\n", perQuery, rounds);
+    EXPECT_EQ(answered, rounds);
+}
+
+} // namespace

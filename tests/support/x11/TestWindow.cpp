@@ -1,0 +1,137 @@
+// A plain X client for desktop tests: one window with a chosen title, class
+// and process id. It prints "ready <window id>" once mapped, then one line per
+// key it receives ("key press <keycode> state <modifier mask>"), and obeys
+// commands on standard input: "title <text>" and "quit".
+
+#include <xcb/xcb.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+xcb_atom_t intern(xcb_connection_t* c, const char* name) {
+    auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : 0;
+    std::free(reply);
+    return atom;
+}
+
+void setTitle(xcb_connection_t* c, xcb_window_t window, const std::string& title) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_NAME"),
+                        intern(c, "UTF8_STRING"), 8, title.size(), title.data());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        title.size(), title.data());
+    xcb_flush(c);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string title = "Test window";
+    std::string instance = "aimset-test-window";
+    std::string windowClass = "AimsetTestWindow";
+    long pid = static_cast<long>(getpid());
+    bool legacyTitleOnly = false;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--title") {
+            title = argv[i + 1];
+        } else if (option == "--instance") {
+            instance = argv[i + 1];
+        } else if (option == "--class") {
+            windowClass = argv[i + 1];
+        } else if (option == "--pid") {
+            pid = std::strtol(argv[i + 1], nullptr, 10);
+        } else if (option == "--legacy-title") {
+            legacyTitleOnly = std::string(argv[i + 1]) == "1";
+        }
+    }
+
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        std::fprintf(stderr, "cannot connect to the X server\n");
+        return 1;
+    }
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS |
+                                                             XCB_EVENT_MASK_KEY_RELEASE |
+                                                             XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 400, 300, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+    if (legacyTitleOnly) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                            title.size(), title.data());
+    } else {
+        setTitle(c, window, title);
+    }
+    const std::string classBytes = instance + '\0' + windowClass + '\0';
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        classBytes.size(), classBytes.data());
+    if (pid > 0) {
+        const std::uint32_t pidValue = static_cast<std::uint32_t>(pid);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &pidValue);
+    }
+    // Accept focus from the window manager.
+    const std::uint32_t hints[9] = {1, 1, 0, 0, 0, 0, 0, 0, 0};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
+                        9, hints);
+    xcb_map_window(c, window);
+    xcb_flush(c);
+
+    bool announced = false;
+    pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    std::string input;
+    for (;;) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            const int type = event->response_type & 0x7f;
+            if (type == XCB_MAP_NOTIFY && !announced) {
+                announced = true;
+                std::printf("ready %u\n", window);
+            } else if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+                const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+                std::printf("key %s %u state %u\n", type == XCB_KEY_PRESS ? "press" : "release",
+                            key->detail, key->state);
+            }
+            std::fflush(stdout);
+            std::free(event);
+        }
+        if (xcb_connection_has_error(c)) {
+            return 1;
+        }
+        if (poll(fds, 2, -1) < 0) {
+            continue;
+        }
+        if (fds[1].revents & (POLLIN | POLLHUP)) {
+            char buffer[512];
+            const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            input.append(buffer, static_cast<size_t>(n));
+            for (size_t newline; (newline = input.find('\n')) != std::string::npos;) {
+                const std::string command = input.substr(0, newline);
+                input.erase(0, newline + 1);
+                if (command == "quit") {
+                    xcb_disconnect(c);
+                    return 0;
+                }
+                if (command.rfind("title ", 0) == 0) {
+                    setTitle(c, window, command.substr(6));
+                    std::printf("titled\n");
+                    std::fflush(stdout);
+                }
+            }
+        }
+    }
+    xcb_disconnect(c);
+    return 0;
+}

@@ -1,0 +1,131 @@
+#include "X11TestDesktop.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#ifndef AIMSET_TEST_WINDOW_PATH
+#error "AIMSET_TEST_WINDOW_PATH must name the test client program"
+#endif
+
+namespace aimset::test {
+
+bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done() && elapsed.elapsed() < limit.count()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+TestWindow::TestWindow(const QStringList& options) {
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
+                     [this] { readLines(); });
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(QStringLiteral(AIMSET_TEST_WINDOW_PATH), options);
+    if (!m_process.waitForStarted(5000)) {
+        throw std::runtime_error("the test window did not start");
+    }
+    spinUntil([this] { return m_id != 0; });
+    if (m_id == 0) {
+        throw std::runtime_error("the test window was never mapped");
+    }
+}
+
+TestWindow::~TestWindow() {
+    m_process.write("quit\n");
+    if (!m_process.waitForFinished(2000)) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+void TestWindow::readLines() {
+    m_buffer += m_process.readAllStandardOutput();
+    qsizetype newline;
+    while ((newline = m_buffer.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(m_buffer.left(newline));
+        m_buffer.remove(0, newline + 1);
+        if (line.startsWith(QStringLiteral("ready "))) {
+            m_id = line.mid(6).toUInt();
+        } else {
+            m_lines << line;
+        }
+    }
+}
+
+void TestWindow::setTitle(const QString& title) {
+    const qsizetype before = m_lines.count(QStringLiteral("titled"));
+    m_process.write("title " + title.toUtf8() + '\n');
+    spinUntil([&] { return m_lines.count(QStringLiteral("titled")) > before; });
+}
+
+QStringList TestWindow::keyLines() {
+    readLines();
+    return m_lines.filter(QStringLiteral("key "));
+}
+
+X11TestDesktop::X11TestDesktop() {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return;
+    }
+    m_connection = connection;
+    m_root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+X11TestDesktop::~X11TestDesktop() {
+    if (m_connection) {
+        xcb_disconnect(m_connection);
+    }
+}
+
+xcb_atom_t X11TestDesktop::atom(const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        m_connection,
+        xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : 0;
+    std::free(reply);
+    return atom;
+}
+
+xcb_window_t X11TestDesktop::activeWindow() {
+    auto* reply =
+        xcb_get_property_reply(m_connection,
+                               xcb_get_property(m_connection, 0, m_root, atom("_NET_ACTIVE_WINDOW"),
+                                                XCB_ATOM_WINDOW, 0, 1),
+                               nullptr);
+    xcb_window_t window = 0;
+    if (reply && xcb_get_property_value_length(reply) >= 4) {
+        std::memcpy(&window, xcb_get_property_value(reply), sizeof window);
+    }
+    std::free(reply);
+    return window;
+}
+
+void X11TestDesktop::activate(xcb_window_t window) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom("_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 2; // a pager or taskbar asks, so the window manager obeys
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(m_connection, 0, m_root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(m_connection);
+}
+
+bool X11TestDesktop::activateAndWait(xcb_window_t window) {
+    activate(window);
+    return spinUntil([&] { return activeWindow() == window; });
+}
+
+} // namespace aimset::test

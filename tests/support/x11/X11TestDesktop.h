@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace aimset::test {
+
+// Runs Qt's event loop until done() holds or the limit passes; returns done().
+bool spinUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
+
+// One running test client window (see TestWindow.cpp).
+class TestWindow {
+public:
+    // Starts the client with the given options and waits until it is mapped.
+    explicit TestWindow(const QStringList& options);
+    ~TestWindow();
+
+    xcb_window_t id() const { return m_id; }
+    qint64 processId() const { return m_process.processId(); }
+    void setTitle(const QString& title);
+    // Lines "key press <keycode> state <mask>" received so far.
+    QStringList keyLines();
+
+private:
+    QProcess m_process;
+    xcb_window_t m_id = 0;
+    QByteArray m_buffer;
+    QStringList m_lines;
+    void readLines();
+};
+
+// The test's own view of the X server: which window is active, and asking
+// the window manager to activate one, as a taskbar would.
+class X11TestDesktop {
+public:
+    X11TestDesktop();
+    ~X11TestDesktop();
+
+    bool available() const { return m_connection != nullptr; }
+    xcb_window_t activeWindow();
+    void activate(xcb_window_t window);
+    // Activates the window and waits until the window manager reports it active.
+    bool activateAndWait(xcb_window_t window);
+    xcb_connection_t* connection() const { return m_connection; }
+    xcb_window_t root() const { return m_root; }
+    xcb_atom_t atom(const char* name);
+
+private:
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = 0;
+};
+
+} // namespace aimset::test
