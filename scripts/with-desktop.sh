@@ -16,23 +16,33 @@ display_file=$(mktemp)
 # Xvfb picks a free display number and writes it to the given descriptor.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
 xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$display_file" ] && break
+# The number is complete once its line ends.
+for _ in $(seq 200); do
+    grep -q . "$display_file" && [ "$(tail -c1 "$display_file" | od -An -c | tr -d ' ')" = '\n' ] && break
     sleep 0.05
 done
-if [ ! -s "$display_file" ]; then
+number=$(head -n1 "$display_file")
+if ! [[ "$number" =~ ^[0-9]+$ ]]; then
     echo "with-desktop: Xvfb did not start" >&2
     exit 1
 fi
-export DISPLAY=":$(head -n1 "$display_file")"
+export DISPLAY=":$number"
 
 openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
-# The window manager is ready once it has claimed the screen's manager selection.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+# The window manager is ready once it announces itself on the root window.
+wm_ready=no
+for _ in $(seq 200); do
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+        wm_ready=yes
+        break
+    fi
     sleep 0.05
 done
+if [ "$wm_ready" != yes ]; then
+    echo "with-desktop: the openbox window manager did not start on $DISPLAY" >&2
+    exit 1
+fi
 
 set +e
 "$@"

@@ -30,10 +30,26 @@ TestWindow::TestWindow(const QStringList& options) {
     if (!m_process.waitForStarted(5000)) {
         throw std::runtime_error("the test window did not start");
     }
-    spinUntil([this] { return m_id != 0; });
+    spinUntil([this] { return m_id != 0; }, std::chrono::milliseconds(20000));
     if (m_id == 0) {
         throw std::runtime_error("the test window was never mapped");
     }
+    // The window manager is done with a new window once it has framed it;
+    // only then has it also decided whether to give it the focus.
+    X11TestDesktop desktop;
+    const xcb_atom_t extents = desktop.atom("_NET_FRAME_EXTENTS");
+    spinUntil(
+        [&] {
+            auto* reply = xcb_get_property_reply(
+                desktop.connection(),
+                xcb_get_property(desktop.connection(), 0, m_id, extents, XCB_ATOM_CARDINAL, 0, 4),
+                nullptr);
+            const bool framed = reply && xcb_get_property_value_length(reply) > 0;
+            std::free(reply);
+            return framed;
+        },
+        std::chrono::milliseconds(10000));
+    spinUntil([] { return false; }, std::chrono::milliseconds(200));
 }
 
 TestWindow::~TestWindow() {
