@@ -1,5 +1,7 @@
 #include "FakeSpeechService.h"
 
+#include <stdexcept>
+
 namespace aimset {
 
 namespace {
@@ -75,6 +77,13 @@ void FakeSpeechService::record(const QString& call) {
     if (m_journal) {
         *m_journal << QStringLiteral("speech.") + call;
     }
+}
+
+FakeRecognitionTask& FakeSpeechService::latestTask() {
+    if (tasks.empty()) {
+        throw std::logic_error("no recognition task was started");
+    }
+    return *tasks.back();
 }
 
 SpeechAuthorizationStatus FakeSpeechService::authorizationStatus() {

@@ -65,8 +65,8 @@ public:
 
     std::vector<std::shared_ptr<FakeRecognitionRequest>> requests;
     std::vector<std::shared_ptr<FakeRecognitionTask>> tasks;
-    // The task of the latest recording; fails the test's expectations if none.
-    FakeRecognitionTask& latestTask() { return *tasks.back(); }
+    // The task of the latest recording; throws std::logic_error if none was started.
+    FakeRecognitionTask& latestTask();
 
     // "authorizationStatus", "requestAuthorization", "requestMicrophoneAccess",
     // "recognizer en-US", "isAvailable", "createRequest partial=1 onDevice=1",
