@@ -1,0 +1,10 @@
+#include "ViewUrl.h"
+
+namespace aimset {
+
+QUrl viewUrl(const QString& viewName) {
+    return QUrl(QLatin1String(viewsImportPath) + QStringLiteral("/Aimset/Views/") + viewName +
+                QStringLiteral(".qml"));
+}
+
+} // namespace aimset

@@ -1,0 +1,82 @@
+import QtQuick
+
+// The floating card shown while the user holds Option+M: a red dot and
+// "Listening...", the words recognised so far, and how to finish. Nothing in
+// it animates; it follows the manager's published state as it changes.
+Rectangle {
+    id: card
+
+    // The VoiceAimsetManager whose recording this shows.
+    property QtObject manager: null
+    readonly property string transcription: manager ? manager.currentTranscription : ""
+    // Keeps the card within the 300-point panel it is first placed for.
+    readonly property real maximumTranscriptionWidth: 300 - 2 * horizontalPadding
+    readonly property real horizontalPadding: 24
+    readonly property real verticalPadding: 16
+
+    objectName: "card"
+    implicitWidth: content.implicitWidth + 2 * horizontalPadding
+    implicitHeight: content.implicitHeight + 2 * verticalPadding
+    radius: 12
+    color: Qt.rgba(0, 0, 0, 0.95)
+    border.color: Qt.rgba(1, 1, 1, 0.1)
+    border.width: 1
+
+    Column {
+        id: content
+
+        objectName: "content"
+        x: card.horizontalPadding
+        y: card.verticalPadding
+        spacing: 8
+
+        Row {
+            objectName: "listeningRow"
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 8
+
+            Rectangle {
+                objectName: "redDot"
+                anchors.verticalCenter: parent.verticalCenter
+                width: 8
+                height: 8
+                radius: 4
+                color: "#ff3b30"
+            }
+
+            Text {
+                objectName: "listeningLabel"
+                anchors.verticalCenter: parent.verticalCenter
+                text: "Listening..."
+                font.pixelSize: 14
+                font.weight: Font.Medium
+                color: Qt.rgba(1, 1, 1, 0.8)
+            }
+        }
+
+        // Only while something has been recognised; a column skips it when hidden.
+        Text {
+            objectName: "transcriptionLabel"
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: card.transcription.length > 0
+            width: Math.min(implicitWidth, card.maximumTranscriptionWidth)
+            text: card.transcription
+            textFormat: Text.PlainText
+            font.pixelSize: 16
+            font.weight: Font.Normal
+            color: Qt.rgba(1, 1, 1, 0.7)
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            maximumLineCount: 2
+            elide: Text.ElideRight
+        }
+
+        Text {
+            objectName: "hintLabel"
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: "Release Option+M to set aimset"
+            font.pixelSize: 12
+            color: Qt.rgba(1, 1, 1, 0.4)
+        }
+    }
+}

@@ -1,0 +1,28 @@
+#include "VoiceRecordingPanelController.h"
+
+#include "VoiceAimsetManager.h"
+
+namespace aimset {
+
+VoiceRecordingPanelController::VoiceRecordingPanelController(PanelHost& host)
+    : m_host(host) {}
+
+void VoiceRecordingPanelController::show(VoiceAimsetManager& manager) {
+    hide();
+    PanelRequest request;
+    request.view = QString::fromLatin1(viewName);
+    request.model = &manager;
+    // The indicator sizes itself; it is placed once for the size it has now.
+    request.size = QSize();
+    request.placement = PanelPlacement::topCentre;
+    m_panel = m_host.presentPanel(request);
+}
+
+void VoiceRecordingPanelController::hide() {
+    if (m_panel) {
+        m_panel->orderOut();
+        m_panel.reset();
+    }
+}
+
+} // namespace aimset
