@@ -104,9 +104,9 @@ std::int32_t X11Workspace::clientPid(std::uint32_t window) {
     if (!m_hasResExtension) {
         return 0;
     }
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     XcbReply<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(m_x->get(), xcb_res_query_client_ids(m_x->get(), 1, &spec),
+        xcb_res_query_client_ids_reply(m_x->get(), xcb_res_query_client_ids(m_x->get(), 1, &client),
                                        nullptr),
         &std::free);
     if (!reply) {
