@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <xcb/xtest.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -136,6 +138,12 @@ void X11TestDesktop::activate(xcb_window_t window) {
     xcb_send_event(m_connection, 0, m_root,
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));
+    xcb_flush(m_connection);
+}
+
+void X11TestDesktop::fakeKey(std::uint8_t keycode, bool press) {
+    xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     xcb_flush(m_connection);
 }
 

@@ -51,6 +51,8 @@ public:
     xcb_connection_t* connection() const { return m_connection; }
     xcb_window_t root() const { return m_root; }
     xcb_atom_t atom(const char* name);
+    // Presses or releases a key as if on the keyboard (XTest), by X key code.
+    void fakeKey(std::uint8_t keycode, bool press);
 
 private:
     xcb_connection_t* m_connection = nullptr;
