@@ -8,8 +8,7 @@ namespace aimset {
 
 namespace {
 
-template <typename T>
-using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
 // X key codes (evdev + 8) of the letter keys, by the virtual key code of the
 // same physical position on an ANSI keyboard.
@@ -183,9 +182,9 @@ void X11KeyEventMonitor::readEvents() {
                 (generic->event_type == XCB_INPUT_RAW_KEY_PRESS ||
                  generic->event_type == XCB_INPUT_RAW_KEY_RELEASE)) {
                 const auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(event);
-                const KeyEvent translated = m_translator.translate(
-                    static_cast<std::uint8_t>(raw->detail),
-                    generic->event_type == XCB_INPUT_RAW_KEY_PRESS);
+                const KeyEvent translated =
+                    m_translator.translate(static_cast<std::uint8_t>(raw->detail),
+                                           generic->event_type == XCB_INPUT_RAW_KEY_PRESS);
                 if (translated.kind != KeyEventKind::other) {
                     deliver(translated);
                 }

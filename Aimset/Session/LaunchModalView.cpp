@@ -1,0 +1,63 @@
+#include "LaunchModalView.h"
+
+#include "Runtime/Log.h"
+#include "Runtime/Observable.h"
+
+#include <algorithm>
+
+namespace aimset {
+
+namespace {
+constexpr int kGoalMinutes[] = {0, 30, 60, 90, 120, 150, 180};
+} // namespace
+
+LaunchModalView::LaunchModalView(QString initialAimset, QObject* parent)
+    : QObject(parent)
+    , m_initialAimset(std::move(initialAimset)) {}
+
+const QStringList& LaunchModalView::goalLabels() {
+    static const QStringList labels{QStringLiteral("No goal"), QStringLiteral("30m"),
+                                    QStringLiteral("1h"),      QStringLiteral("1h 30m"),
+                                    QStringLiteral("2h"),      QStringLiteral("2h 30m"),
+                                    QStringLiteral("3h")};
+    return labels;
+}
+
+int LaunchModalView::goalMinutes(int goalIndex) {
+    return kGoalMinutes[std::clamp(goalIndex, 0, static_cast<int>(std::size(kGoalMinutes)) - 1)];
+}
+
+void LaunchModalView::setAimsetText(const QString& text) {
+    assignIfChanged(this, m_aimsetText, text, &LaunchModalView::aimsetTextChanged);
+}
+
+void LaunchModalView::setGoalIndex(int index) {
+    assignIfChanged(this, m_goalIndex, std::clamp(index, 0, goalCount() - 1),
+                    &LaunchModalView::goalIndexChanged);
+}
+
+bool LaunchModalView::canStart() const {
+    return !m_aimsetText.trimmed().isEmpty();
+}
+
+void LaunchModalView::appear() {
+    if (!m_hasAppliedInitialAimset && !m_initialAimset.isEmpty()) {
+        setAimsetText(m_initialAimset);
+        m_hasAppliedInitialAimset = true;
+    }
+}
+
+void LaunchModalView::submitLaunch() {
+    if (!canStart()) {
+        return;
+    }
+    const QString aimset = m_aimsetText.trimmed();
+    const int minutes = goalMinutes(m_goalIndex);
+    Log(QStringLiteral("Aimset: ") + aimset + QStringLiteral(", Goal: ") +
+        QString::number(minutes) + QLatin1Char('m'));
+    if (onSubmit) {
+        onSubmit(aimset, minutes);
+    }
+}
+
+} // namespace aimset

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace aimset {
+
+// The state behind the screen that opens every focus session: the aimset
+// being typed and the chosen goal. A fresh one is made each time it shows.
+class LaunchModalView : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString aimsetText READ aimsetText WRITE setAimsetText NOTIFY aimsetTextChanged)
+    Q_PROPERTY(int goalIndex READ goalIndex WRITE setGoalIndex NOTIFY goalIndexChanged)
+    Q_PROPERTY(QString goalLabel READ goalLabel NOTIFY goalIndexChanged)
+    Q_PROPERTY(bool canStart READ canStart NOTIFY aimsetTextChanged)
+    Q_PROPERTY(int goalCount READ goalCount CONSTANT)
+
+public:
+    explicit LaunchModalView(QString initialAimset = {}, QObject* parent = nullptr);
+
+    static const QStringList& goalLabels();
+    static int goalMinutes(int goalIndex);
+    int goalCount() const { return static_cast<int>(goalLabels().size()); }
+
+    QString aimsetText() const { return m_aimsetText; }
+    void setAimsetText(const QString& text);
+    int goalIndex() const { return m_goalIndex; }
+    // Takes any slider value; out-of-range values stop at the ends.
+    void setGoalIndex(int index);
+    QString goalLabel() const { return goalLabels().at(m_goalIndex); }
+    bool canStart() const;
+
+    // Puts the initial aimset into the field, once.
+    Q_INVOKABLE void appear();
+    // "Start session" and Return: hands the trimmed aimset and the goal over.
+    Q_INVOKABLE void submitLaunch();
+
+    // Receives the trimmed aimset and the goal in minutes; closing the modal
+    // is the receiver's business.
+    std::function<void(const QString& aimset, int goalMinutes)> onSubmit;
+
+signals:
+    void aimsetTextChanged();
+    void goalIndexChanged();
+
+private:
+    QString m_initialAimset;
+    QString m_aimsetText;
+    int m_goalIndex = 0;
+    bool m_hasAppliedInitialAimset = false;
+};
+
+} // namespace aimset

@@ -1,0 +1,74 @@
+#include "Session/LaunchModalView.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+
+namespace {
+
+struct LaunchModalViewTest : ::testing::Test {
+    test::LogCapture log;
+    LaunchModalView modal;
+    QStringList submitted;
+
+    void SetUp() override {
+        modal.onSubmit = [this](const QString& aimset, int minutes) {
+            submitted << aimset + QStringLiteral(" / ") + QString::number(minutes);
+        };
+    }
+};
+
+TEST_F(LaunchModalViewTest, BlankTextCannotStart) {
+    EXPECT_FALSE(modal.canStart());
+    modal.setAimsetText(QStringLiteral("  \n\t "));
+    EXPECT_FALSE(modal.canStart());
+    modal.submitLaunch();
+    EXPECT_TRUE(submitted.isEmpty());
+    EXPECT_TRUE(log.lines().isEmpty());
+}
+
+TEST_F(LaunchModalViewTest, StartHandsOverTheTrimmedAimsetAndGoalAndLogsIt) {
+    modal.setAimsetText(QStringLiteral("  Finish the\nquarterly  report \n"));
+    EXPECT_TRUE(modal.canStart());
+    modal.submitLaunch();
+    EXPECT_EQ(submitted, QStringList{QStringLiteral("Finish the\nquarterly  report / 0")});
+    EXPECT_EQ(log.take(),
+              QStringList{QStringLiteral("Aimset: Finish the\nquarterly  report, Goal: 0m")});
+
+    modal.setGoalIndex(3);
+    EXPECT_EQ(modal.goalLabel(), QStringLiteral("1h 30m"));
+    modal.submitLaunch();
+    EXPECT_EQ(log.take().last(),
+              QStringLiteral("Aimset: Finish the\nquarterly  report, Goal: 90m"));
+}
+
+TEST_F(LaunchModalViewTest, TheSliderHasSevenStopsEndingAtThreeHours) {
+    EXPECT_EQ(modal.goalCount(), 7);
+    EXPECT_EQ(modal.goalLabel(), QStringLiteral("No goal"));
+    const QStringList expected{QStringLiteral("No goal"), QStringLiteral("30m"),
+                               QStringLiteral("1h"),      QStringLiteral("1h 30m"),
+                               QStringLiteral("2h"),      QStringLiteral("2h 30m"),
+                               QStringLiteral("3h")};
+    EXPECT_EQ(LaunchModalView::goalLabels(), expected);
+    modal.setGoalIndex(99);
+    EXPECT_EQ(modal.goalIndex(), 6);
+    EXPECT_EQ(LaunchModalView::goalMinutes(6), 180);
+    modal.setGoalIndex(-4);
+    EXPECT_EQ(modal.goalIndex(), 0);
+}
+
+TEST_F(LaunchModalViewTest, TheInitialAimsetIsAppliedOnceOnAppearance) {
+    LaunchModalView prefilled(QStringLiteral("Plan the offsite"));
+    EXPECT_EQ(prefilled.aimsetText(), QString());
+    prefilled.appear();
+    EXPECT_EQ(prefilled.aimsetText(), QStringLiteral("Plan the offsite"));
+    prefilled.setAimsetText(QStringLiteral("Edited"));
+    prefilled.appear();
+    EXPECT_EQ(prefilled.aimsetText(), QStringLiteral("Edited"));
+    modal.appear();
+    EXPECT_EQ(modal.aimsetText(), QString());
+}
+
+} // namespace
