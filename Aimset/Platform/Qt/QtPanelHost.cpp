@@ -54,7 +54,11 @@ QtPanelHost::QtPanelHost(QUrl viewsBase)
     : m_viewsBase(std::move(viewsBase))
     , m_engine(std::make_unique<QQmlEngine>()) {}
 
-QtPanelHost::~QtPanelHost() = default;
+QtPanelHost::~QtPanelHost() {
+    for (const QPointer<QQuickView>& view : std::as_const(m_views)) {
+        delete view.data();
+    }
+}
 
 QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement placement) {
     const int x = available.x() + (available.width() - size.width()) / 2;
@@ -129,6 +133,8 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
             });
     }
     view->show();
+    m_views.removeAll(nullptr);
+    m_views << view.get();
     return std::make_unique<QtFloatingPanel>(view.release());
 }
 

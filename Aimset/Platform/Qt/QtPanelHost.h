@@ -2,12 +2,15 @@
 
 #include "Platform/PanelHost.h"
 
+#include <QList>
+#include <QPointer>
 #include <QRect>
 #include <QUrl>
 
 #include <memory>
 
 class QQmlEngine;
+class QQuickView;
 
 namespace aimset {
 
@@ -33,6 +36,9 @@ public:
 private:
     QUrl m_viewsBase;
     std::unique_ptr<QQmlEngine> m_engine;
+    // Every window made and not yet deleted; they go with the host, since
+    // they cannot outlive its engine.
+    QList<QPointer<QQuickView>> m_views;
 };
 
 } // namespace aimset

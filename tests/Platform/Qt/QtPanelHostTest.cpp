@@ -131,6 +131,24 @@ TEST_F(QtPanelHostTest, EveryShowIsAFreshWindowAndAHiddenOneIsDropped) {
     EXPECT_EQ(visibleViews().size(), 1);
 }
 
+TEST_F(QtPanelHostTest, PanelsGoWithTheirHost) {
+    std::unique_ptr<FloatingPanel> panel;
+    QPointer<QQuickView> view;
+    {
+        QtPanelHost shortLived;
+        panel = shortLived.presentPanel(
+            PanelRequest{u"MisalignedCountdownView"_s, &manager, {420, 280}});
+        ASSERT_TRUE(panel);
+        view = onlyView();
+        ASSERT_TRUE(view);
+    }
+    EXPECT_FALSE(view);
+    panel->orderOut();
+    panel.reset();
+    runDeferredDeletes();
+    EXPECT_TRUE(visibleViews().isEmpty());
+}
+
 TEST_F(QtPanelHostTest, AViewThatCannotLoadIsReportedAndShowsNothing) {
     auto panel = host.presentPanel(PanelRequest{u"NoSuchView"_s, &manager, {100, 100}});
     EXPECT_FALSE(panel);
