@@ -1,0 +1,218 @@
+#include "InterventionManager.h"
+
+#include "Runtime/Log.h"
+#include "Runtime/Observable.h"
+#include "TabCloser.h"
+#include "UsageStore.h"
+
+#include <QPointer>
+#include <QThreadPool>
+
+namespace aimset {
+
+InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
+                                         UsageStore& usageStore, BackgroundRunner runInBackground,
+                                         QObject* parent)
+    : QObject(parent)
+    , m_loop(loop)
+    , m_tabCloser(tabCloser)
+    , m_usageStore(usageStore)
+    , m_runInBackground(std::move(runInBackground))
+    , m_windowController(panelHost) {
+    if (!m_runInBackground) {
+        m_runInBackground = [](std::function<void()> task) {
+            QThreadPool::globalInstance()->start(std::move(task));
+        };
+    }
+}
+
+InterventionManager::~InterventionManager() = default;
+
+void InterventionManager::setPhase(Phase phase) {
+    assignAndNotify(this, m_phase, phase, &InterventionManager::phaseChanged);
+}
+
+void InterventionManager::setCurrentAimset(const QString& aimset) {
+    assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
+}
+
+void InterventionManager::setClarifyingQuestion(const QString& question) {
+    assignAndNotify(this, m_clarifyingQuestion, question,
+                    &InterventionManager::clarifyingQuestionChanged);
+}
+
+void InterventionManager::setMisalignedReason(const QString& reason) {
+    assignAndNotify(this, m_misalignedReason, reason,
+                    &InterventionManager::misalignedReasonChanged);
+}
+
+void InterventionManager::setCountdownRemaining(std::int64_t seconds) {
+    assignAndNotify(this, m_countdownRemaining, seconds,
+                    &InterventionManager::countdownRemainingChanged);
+}
+
+void InterventionManager::setClarifyTimeoutRemaining(std::int64_t seconds) {
+    assignAndNotify(this, m_clarifyTimeoutRemaining, seconds,
+                    &InterventionManager::clarifyTimeoutRemainingChanged);
+}
+
+void InterventionManager::showClarifyingQuestion(const QString& aimset, const QString& question) {
+    if (m_phase != Phase::hidden) {
+        return;
+    }
+    setCurrentAimset(aimset);
+    setClarifyingQuestion(question);
+    setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
+    pauseStart = m_loop.now();
+    setPhase(Phase::clarifyingQuestion);
+    m_windowController.showQuestionPanel(this);
+    m_clarifyTimer = startTicker(Ticker::clarify);
+    countIntervention(QStringLiteral("[Intervention] Clarifying question shown: "), question);
+}
+
+void InterventionManager::startMisalignedCountdown(const QString& aimset, const QString& reason) {
+    if (m_phase != Phase::hidden) {
+        return;
+    }
+    setCurrentAimset(aimset);
+    setMisalignedReason(reason);
+    setCountdownRemaining(countdownSeconds);
+    pauseStart = m_loop.now();
+    setPhase(Phase::misalignedCountdown);
+    m_windowController.showCountdownPanel(this);
+    m_countdownTimer = startTicker(Ticker::countdown);
+    countIntervention(QStringLiteral("[Intervention] Misaligned countdown started: "), reason);
+}
+
+TimerHandle InterventionManager::startTicker(Ticker ticker) {
+    const std::uint64_t generation = ++m_tickerGeneration;
+    MainLoop& loop = m_loop;
+    return m_loop.scheduleRepeating(
+        tickInterval, [self = QPointer<InterventionManager>(this), &loop, ticker, generation] {
+            if (!self) {
+                return;
+            }
+            // Queued rather than run here, holding the manager only weakly.
+            loop.post([self, ticker, generation] {
+                if (self) {
+                    self->tickDown(ticker, generation);
+                }
+            });
+        });
+}
+
+void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
+    // A tick queued just before its ticker stopped must not count down (or
+    // close a tab for) an intervention that has already ended.
+    if (generation != m_tickerGeneration) {
+        return;
+    }
+    if (ticker == Ticker::clarify) {
+        if (!m_clarifyTimer) {
+            return;
+        }
+        setClarifyTimeoutRemaining(m_clarifyTimeoutRemaining - 1);
+        if (m_clarifyTimeoutRemaining <= 0) {
+            clarifyTimedOut();
+        }
+    } else {
+        if (!m_countdownTimer) {
+            return;
+        }
+        setCountdownRemaining(m_countdownRemaining - 1);
+        if (m_countdownRemaining <= 0) {
+            countdownExpired();
+        }
+    }
+}
+
+void InterventionManager::leavePhase(TimerHandle& ticker) {
+    ticker.reset();
+    closePause();
+    setPhase(Phase::hidden);
+    m_windowController.hidePanel();
+}
+
+void InterventionManager::userSaidYes() {
+    leavePhase(m_clarifyTimer);
+    if (onAimsetExpanded) {
+        onAimsetExpanded(m_currentAimset);
+    }
+    Log(QStringLiteral("[Intervention] User said YES \u2014 expanding aimset"));
+}
+
+void InterventionManager::userSaidNo() {
+    leavePhase(m_clarifyTimer);
+    m_tabCloser.closeCurrentTab();
+    if (onDismiss) {
+        onDismiss();
+    }
+    Log(QStringLiteral("[Intervention] User said NO \u2014 closing tab"));
+}
+
+void InterventionManager::clarifyTimedOut() {
+    leavePhase(m_clarifyTimer);
+    m_tabCloser.closeCurrentTab();
+    if (onDismiss) {
+        onDismiss();
+    }
+    Log(QStringLiteral("[Intervention] Clarify timeout \u2014 closing tab"));
+}
+
+void InterventionManager::countdownExpired() {
+    leavePhase(m_countdownTimer);
+    m_tabCloser.closeCurrentTab();
+    if (onDismiss) {
+        onDismiss();
+    }
+    Log(QStringLiteral("[Intervention] Countdown expired \u2014 auto-closing tab"));
+}
+
+void InterventionManager::autoDismiss() {
+    if (m_phase == Phase::hidden) {
+        return;
+    }
+    closePause();
+    m_countdownTimer.reset();
+    m_clarifyTimer.reset();
+    setPhase(Phase::hidden);
+    m_windowController.hidePanel();
+    Log(QStringLiteral("[Intervention] Auto-dismissed \u2014 user went back on track"));
+}
+
+void InterventionManager::closePause() {
+    if (pauseStart) {
+        accumulatedPausedSeconds += secondsSince(*pauseStart);
+        pauseStart.reset();
+    }
+}
+
+double InterventionManager::pausedSeconds() const {
+    return pauseStart ? accumulatedPausedSeconds + secondsSince(*pauseStart)
+                      : accumulatedPausedSeconds;
+}
+
+double InterventionManager::secondsSince(MainLoop::Duration start) const {
+    return std::chrono::duration<double>(m_loop.now() - start).count();
+}
+
+void InterventionManager::countIntervention(const QString& logPrefix, const QString& text) {
+    // Touches none of the manager's fields and never holds the intervention
+    // up: the secret store may take its time answering.
+    UsageStore& store = m_usageStore;
+    MainLoop& loop = m_loop;
+    BackgroundRunner runInBackground = m_runInBackground;
+    QString line = logPrefix + text;
+    m_runInBackground([&store, &loop, runInBackground, line = std::move(line)]() mutable {
+        store.incrementCount(UsageStore::totalInterventionsKey);
+        loop.post([&store, runInBackground, line = std::move(line)]() mutable {
+            const std::int64_t count = store.readCount(UsageStore::totalInterventionsKey);
+            runInBackground([line = std::move(line), count] {
+                Log(line + QStringLiteral(" (total interventions: ") + QString::number(count) +
+                    QLatin1Char(')'));
+            });
+        });
+    });
+}
+
+} // namespace aimset

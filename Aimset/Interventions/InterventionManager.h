@@ -1,0 +1,132 @@
+#pragma once
+
+#include "InterventionWindowController.h"
+#include "Runtime/MainLoop.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace aimset {
+
+class PanelHost;
+class TabCloser;
+class UsageStore;
+
+// Everything the user sees when the current activity may not fit the aimset:
+// a clarifying question with a 30-second timeout, or a 15-second countdown
+// that closes the tab. Keeps the pause bookkeeping of the session clock (time
+// with an intervention on screen is not focused time) and counts every
+// intervention. Lives on the main thread.
+class InterventionManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
+    Q_PROPERTY(QString currentAimset READ currentAimset NOTIFY currentAimsetChanged)
+    Q_PROPERTY(QString clarifyingQuestion READ clarifyingQuestion NOTIFY clarifyingQuestionChanged)
+    Q_PROPERTY(QString misalignedReason READ misalignedReason NOTIFY misalignedReasonChanged)
+    Q_PROPERTY(qint64 countdownRemaining READ countdownRemaining NOTIFY countdownRemainingChanged)
+    Q_PROPERTY(qint64 clarifyTimeoutRemaining READ clarifyTimeoutRemaining NOTIFY
+                   clarifyTimeoutRemainingChanged)
+
+public:
+    enum class Phase { hidden, clarifyingQuestion, misalignedCountdown };
+    Q_ENUM(Phase)
+
+    static constexpr std::int64_t countdownSeconds = 15;
+    static constexpr std::int64_t clarifyTimeoutSeconds = 30;
+    static constexpr MainLoop::Duration tickInterval{1000};
+
+    // Runs a task off the main thread. The default uses Qt's global pool.
+    using BackgroundRunner = std::function<void(std::function<void()>)>;
+
+    // The loop, the host, the tab closer and the usage store must outlive the
+    // manager and any counting task it started.
+    InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
+                        UsageStore& usageStore, BackgroundRunner runInBackground = {},
+                        QObject* parent = nullptr);
+    ~InterventionManager() override;
+
+    // Observable state; every assignment notifies, equal values included.
+    Phase phase() const { return m_phase; }
+    QString currentAimset() const { return m_currentAimset; }
+    QString clarifyingQuestion() const { return m_clarifyingQuestion; }
+    QString misalignedReason() const { return m_misalignedReason; }
+    qint64 countdownRemaining() const { return m_countdownRemaining; }
+    qint64 clarifyTimeoutRemaining() const { return m_clarifyTimeoutRemaining; }
+
+    std::function<void()> onDismiss;
+    std::function<void(const QString& aimset)> onAimsetExpanded;
+
+    // The session clock's fields, written by the session start sequence.
+    std::optional<MainLoop::Duration> sessionStartDate;
+    std::int64_t focusGoalSeconds = 0;
+    double accumulatedPausedSeconds = 0;
+    // Present exactly while an intervention is on screen.
+    std::optional<MainLoop::Duration> pauseStart;
+
+    void showClarifyingQuestion(const QString& aimset, const QString& question);
+    void startMisalignedCountdown(const QString& aimset, const QString& reason);
+    Q_INVOKABLE void userSaidYes();
+    Q_INVOKABLE void userSaidNo();
+    // Takes a shown intervention away without closing anything.
+    void autoDismiss();
+
+    // Closed pauses plus the open one so far.
+    double pausedSeconds() const;
+
+    const InterventionWindowController& windowController() const { return m_windowController; }
+    bool hasCountdownTimer() const { return static_cast<bool>(m_countdownTimer); }
+    bool hasClarifyTimer() const { return static_cast<bool>(m_clarifyTimer); }
+
+signals:
+    void phaseChanged();
+    void currentAimsetChanged();
+    void clarifyingQuestionChanged();
+    void misalignedReasonChanged();
+    void countdownRemainingChanged();
+    void clarifyTimeoutRemainingChanged();
+
+private:
+    enum class Ticker { clarify, countdown };
+
+    void setPhase(Phase phase);
+    void setCurrentAimset(const QString& aimset);
+    void setClarifyingQuestion(const QString& question);
+    void setMisalignedReason(const QString& reason);
+    void setCountdownRemaining(std::int64_t seconds);
+    void setClarifyTimeoutRemaining(std::int64_t seconds);
+
+    TimerHandle startTicker(Ticker ticker);
+    void tickDown(Ticker ticker, std::uint64_t generation);
+    void clarifyTimedOut();
+    void countdownExpired();
+    void closePause();
+    // Ends a phase in the order every way out shares: ticker, pause, phase,
+    // panel.
+    void leavePhase(TimerHandle& ticker);
+    void countIntervention(const QString& logPrefix, const QString& text);
+    double secondsSince(MainLoop::Duration start) const;
+
+    MainLoop& m_loop;
+    TabCloser& m_tabCloser;
+    UsageStore& m_usageStore;
+    BackgroundRunner m_runInBackground;
+
+    Phase m_phase = Phase::hidden;
+    QString m_currentAimset;
+    QString m_clarifyingQuestion;
+    QString m_misalignedReason;
+    std::int64_t m_countdownRemaining = countdownSeconds;
+    std::int64_t m_clarifyTimeoutRemaining = clarifyTimeoutSeconds;
+
+    InterventionWindowController m_windowController;
+    TimerHandle m_countdownTimer;
+    TimerHandle m_clarifyTimer;
+    // Tells a queued tick of a stopped ticker from one of the running ticker.
+    std::uint64_t m_tickerGeneration = 0;
+};
+
+} // namespace aimset

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace aimset {
+
+class SecretStore;
+class UserDefaults;
+
+// The user's two usage counters, kept across launches as one secret-store
+// item each ("completedSessions", "totalInterventions") holding the count as
+// decimal text. Holds nothing of its own but the per-counter locks; every
+// operation may run on any thread, and a missing or unreadable counter is 0.
+class UsageStore {
+public:
+    static const QString service;
+    static const QString completedSessionsKey;
+    static const QString totalInterventionsKey;
+    static const QString migratedFlagKey;
+
+    UsageStore(SecretStore& secrets, UserDefaults& defaults);
+
+    std::int64_t readCount(const QString& key);
+    // Adds the item, or replaces its data when it exists.
+    void writeCount(const QString& key, std::int64_t value);
+    // One step with respect to other increments of the same key, so two
+    // increments close together both count. Stays at the largest value
+    // rather than wrapping to a negative count.
+    void incrementCount(const QString& key);
+    void deleteItem(const QString& key);
+    // Re-creates both items once, readable after the first unlock; runs on
+    // the main thread before any increment of the launch.
+    void migrateIfNeeded();
+
+    // The stored form of a count: "-" and digits, nothing else.
+    static QByteArray encode(std::int64_t value);
+    // Strict decimal: an optional "+" or "-", then only ASCII digits, in the
+    // signed 64-bit range; anything else (spaces, empty, not UTF-8) is empty.
+    static std::optional<std::int64_t> decode(const QByteArray& data);
+
+private:
+    std::mutex& lockFor(const QString& key);
+
+    SecretStore& m_secrets;
+    UserDefaults& m_defaults;
+    std::mutex m_locksMutex;
+    std::map<QString, std::unique_ptr<std::mutex>> m_locks;
+};
+
+} // namespace aimset

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace aimset {
+
+// When a stored secret may be read.
+enum class SecretAccessibility {
+    // The store's default for items created without saying.
+    whenUnlocked,
+    // From the first unlock after login until logout, also while locked.
+    afterFirstUnlock,
+};
+
+// Identifies one generic-password item of the user's secret store.
+struct SecretItemKey {
+    QString service;
+    QString account;
+};
+
+// The user's secure store of small secrets (keychain, Secret Service). Every
+// operation may be called from any thread and answers synchronously.
+class SecretStore {
+public:
+    enum class Status {
+        success,
+        itemNotFound,
+        // Locked, denied, unavailable or otherwise broken.
+        failure,
+    };
+
+    struct FindResult {
+        Status status = Status::failure;
+        // Present only when data was asked for and the item holds data.
+        std::optional<QByteArray> data;
+    };
+
+    virtual ~SecretStore() = default;
+
+    // Looks the item up, returning its data when wantData is set.
+    virtual FindResult find(const SecretItemKey& key, bool wantData) = 0;
+    // Creates a new item with the given data and accessibility.
+    virtual Status add(const SecretItemKey& key, const QByteArray& data,
+                       SecretAccessibility accessibility) = 0;
+    // Replaces the data of the existing items with this key.
+    virtual Status update(const SecretItemKey& key, const QByteArray& data) = 0;
+    // Deletes every item with this key.
+    virtual Status remove(const SecretItemKey& key) = 0;
+};
+
+} // namespace aimset

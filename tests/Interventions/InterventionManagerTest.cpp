@@ -1,0 +1,599 @@
+#include "Interventions/InterventionManager.h"
+
+#include "Interventions/TabCloser.h"
+#include "Interventions/UsageStore.h"
+#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakePanelHost.h"
+#include "Platform/Fake/FakeSecretStore.h"
+#include "Platform/Fake/FakeUserDefaults.h"
+#include "Runtime/Log.h"
+#include "Runtime/VirtualMainLoop.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+using namespace aimset;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Phase = InterventionManager::Phase;
+
+// One record of what happened, in order, across the loop, the panel host, the
+// key poster, the manager's callbacks and signals, and the log.
+using Journal = QStringList;
+
+// Records when a ticker is stopped.
+class JournalTimerControl final : public TimerControl {
+public:
+    JournalTimerControl(TimerHandle inner, Journal& journal)
+        : m_inner(std::move(inner))
+        , m_journal(journal) {}
+    void cancel() override {
+        if (m_inner) {
+            m_journal << QStringLiteral("stop ticker");
+            m_inner.reset();
+        }
+    }
+    bool isActive() const override { return m_inner.isActive(); }
+
+private:
+    TimerHandle m_inner;
+    Journal& m_journal;
+};
+
+// The virtual loop, journaling ticker stops, and able to hold posted tasks
+// back so a test can act between a ticker firing and its queued tick.
+class JournalLoop final : public MainLoop {
+public:
+    JournalLoop(VirtualMainLoop& inner, Journal& journal)
+        : m_inner(inner)
+        , m_journal(journal) {}
+    Duration now() const override { return m_inner.now(); }
+    TimerHandle scheduleOnce(Duration delay, Task task) override {
+        return m_inner.scheduleOnce(delay, std::move(task));
+    }
+    TimerHandle scheduleRepeating(Duration interval, Task task) override {
+        m_journal << QStringLiteral("start ticker %1ms").arg(interval.count());
+        return TimerHandle(std::make_shared<JournalTimerControl>(
+            m_inner.scheduleRepeating(interval, std::move(task)), m_journal));
+    }
+    void post(Task task) override {
+        if (holdPosts) {
+            held.push_back(std::move(task));
+        } else {
+            m_inner.post(std::move(task));
+        }
+    }
+    void postAfter(Duration delay, Task task) override {
+        m_inner.postAfter(delay, std::move(task));
+    }
+
+    void releaseHeld() {
+        auto tasks = std::move(held);
+        held.clear();
+        for (auto& task : tasks) {
+            task();
+        }
+    }
+
+    bool holdPosts = false;
+    std::deque<Task> held;
+
+private:
+    VirtualMainLoop& m_inner;
+    Journal& m_journal;
+};
+
+class JournalPanel final : public FloatingPanel {
+public:
+    JournalPanel(std::unique_ptr<FloatingPanel> inner, QString view, Journal& journal)
+        : m_inner(std::move(inner))
+        , m_view(std::move(view))
+        , m_journal(journal) {}
+    void orderOut() override {
+        m_journal << QStringLiteral("orderOut ") + m_view;
+        m_inner->orderOut();
+    }
+
+private:
+    std::unique_ptr<FloatingPanel> m_inner;
+    QString m_view;
+    Journal& m_journal;
+};
+
+class JournalPanelHost final : public PanelHost {
+public:
+    JournalPanelHost(FakePanelHost& inner, Journal& journal)
+        : m_inner(inner)
+        , m_journal(journal) {}
+    std::unique_ptr<FloatingPanel> presentPanel(const PanelRequest& request) override {
+        auto panel = m_inner.presentPanel(request);
+        m_journal << m_inner.calls.last();
+        return std::make_unique<JournalPanel>(std::move(panel), request.view, m_journal);
+    }
+
+private:
+    FakePanelHost& m_inner;
+    Journal& m_journal;
+};
+
+class JournalKeyPoster final : public KeyEventPoster {
+public:
+    JournalKeyPoster(FakeKeyEventPoster& inner, Journal& journal)
+        : m_inner(inner)
+        , m_journal(journal) {}
+    std::unique_ptr<Source> createSource() override { return m_inner.createSource(); }
+    std::unique_ptr<Event> createKeyboardEvent(Source& source, std::uint16_t keyCode,
+                                               bool keyDown) override {
+        return m_inner.createKeyboardEvent(source, keyCode, keyDown);
+    }
+    void setFlags(Event& event, std::uint64_t flags) override { m_inner.setFlags(event, flags); }
+    void post(Event& event) override {
+        m_inner.post(event);
+        m_journal << m_inner.calls.last();
+    }
+
+private:
+    FakeKeyEventPoster& m_inner;
+    Journal& m_journal;
+};
+
+const QString kCountdownExpired =
+    QStringLiteral("[Intervention] Countdown expired \u2014 auto-closing tab");
+const QString kClarifyTimeout = QStringLiteral("[Intervention] Clarify timeout \u2014 closing tab");
+const QString kSaidYes = QStringLiteral("[Intervention] User said YES \u2014 expanding aimset");
+const QString kSaidNo = QStringLiteral("[Intervention] User said NO \u2014 closing tab");
+const QString kAutoDismissed =
+    QStringLiteral("[Intervention] Auto-dismissed \u2014 user went back on track");
+const QString kSentCmdW = QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent");
+
+struct InterventionManagerTest : ::testing::Test {
+    Journal journal;
+    VirtualMainLoop virtualLoop;
+    JournalLoop loop{virtualLoop, journal};
+    FakePanelHost panels;
+    JournalPanelHost panelHost{panels, journal};
+    FakeKeyEventPoster keys;
+    JournalKeyPoster keyPoster{keys, journal};
+    TabCloser tabCloser{keyPoster};
+    FakeSecretStore secrets;
+    FakeUserDefaults defaults;
+    UsageStore usage{secrets, defaults};
+    // Background work waits here until the test runs it.
+    std::deque<std::function<void()>> background;
+    LogSink previousSink;
+    std::unique_ptr<InterventionManager> manager;
+
+    QList<qint64> countdownValues;
+    QList<qint64> clarifyValues;
+    int notifications = 0;
+
+    InterventionManagerTest() {
+        previousSink =
+            setLogSink([this](const QString& line) { journal << QStringLiteral("log ") + line; });
+        manager = std::make_unique<InterventionManager>(
+            loop, panelHost, tabCloser, usage,
+            [this](std::function<void()> task) { background.push_back(std::move(task)); });
+        manager->onDismiss = [this] { journal << QStringLiteral("onDismiss"); };
+        manager->onAimsetExpanded = [this](const QString& aimset) {
+            journal << QStringLiteral("onAimsetExpanded ") + aimset;
+        };
+        auto* m = manager.get();
+        QObject::connect(m, &InterventionManager::phaseChanged, [this, m] {
+            ++notifications;
+            journal << QStringLiteral("phase ") + phaseName(m->phase());
+        });
+        QObject::connect(m, &InterventionManager::countdownRemainingChanged, [this, m] {
+            ++notifications;
+            countdownValues << m->countdownRemaining();
+        });
+        QObject::connect(m, &InterventionManager::clarifyTimeoutRemainingChanged, [this, m] {
+            ++notifications;
+            clarifyValues << m->clarifyTimeoutRemaining();
+        });
+        for (auto signal : {&InterventionManager::currentAimsetChanged,
+                            &InterventionManager::clarifyingQuestionChanged,
+                            &InterventionManager::misalignedReasonChanged}) {
+            QObject::connect(m, signal, [this] { ++notifications; });
+        }
+    }
+    ~InterventionManagerTest() override {
+        manager.reset();
+        setLogSink(std::move(previousSink));
+    }
+
+    static QString phaseName(Phase phase) {
+        switch (phase) {
+        case Phase::hidden:
+            return QStringLiteral("hidden");
+        case Phase::clarifyingQuestion:
+            return QStringLiteral("clarifyingQuestion");
+        case Phase::misalignedCountdown:
+            return QStringLiteral("misalignedCountdown");
+        }
+        return {};
+    }
+
+    // Runs the counting tasks to the end, main-thread steps included.
+    void runBackground() {
+        while (!background.empty() || virtualLoop.postedTaskCount() > 0) {
+            while (!background.empty()) {
+                auto task = std::move(background.front());
+                background.pop_front();
+                task();
+            }
+            virtualLoop.runPending();
+        }
+    }
+
+    QStringList logLines() const {
+        QStringList lines;
+        for (const QString& entry : journal) {
+            if (entry.startsWith(QStringLiteral("log "))) {
+                lines << entry.mid(4);
+            }
+        }
+        return lines;
+    }
+};
+
+TEST_F(InterventionManagerTest, StartsHiddenWithTheInitialValues) {
+    EXPECT_EQ(manager->phase(), Phase::hidden);
+    EXPECT_EQ(manager->countdownRemaining(), 15);
+    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 30);
+    EXPECT_EQ(manager->currentAimset(), QString());
+    EXPECT_FALSE(manager->pauseStart);
+    EXPECT_EQ(manager->pausedSeconds(), 0.0);
+    EXPECT_FALSE(manager->windowController().hasPanel());
+}
+
+TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeClosingTheTab) {
+    virtualLoop.advance(2s);
+    manager->startMisalignedCountdown(QStringLiteral("Write the report"),
+                                      QStringLiteral("Video site"));
+
+    EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
+    EXPECT_EQ(manager->pauseStart, 2000ms);
+    EXPECT_EQ(journal, (QStringList{u"phase misalignedCountdown"_s,
+                                    u"present MisalignedCountdownView 420x280 centred"_s,
+                                    u"start ticker 1000ms"_s}));
+    EXPECT_EQ(panels.lastRequest.model, manager.get());
+    journal.clear();
+
+    virtualLoop.advance(14s);
+    EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
+    EXPECT_EQ(manager->countdownRemaining(), 1);
+    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_TRUE(journal.isEmpty());
+
+    virtualLoop.advance(1s);
+    EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
+                                    u"orderOut MisalignedCountdownView"_s, u"post 13 down"_s,
+                                    u"post 13 up"_s, u"log "_s + kSentCmdW, u"onDismiss"_s,
+                                    u"log "_s + kCountdownExpired}));
+    QList<qint64> expected;
+    for (qint64 value = 15; value >= 0; --value) {
+        expected << value;
+    }
+    EXPECT_EQ(countdownValues, expected);
+    EXPECT_EQ(panels.panelsOnScreen, 0);
+    EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
+    EXPECT_FALSE(manager->hasCountdownTimer());
+
+    // The pause lasted exactly as long as the card, and the fields keep their
+    // last values.
+    EXPECT_FALSE(manager->pauseStart);
+    EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 15.0);
+    EXPECT_EQ(manager->countdownRemaining(), 0);
+    EXPECT_EQ(manager->misalignedReason(), QStringLiteral("Video site"));
+    EXPECT_EQ(manager->currentAimset(), QStringLiteral("Write the report"));
+
+    journal.clear();
+    virtualLoop.advance(5s);
+    EXPECT_TRUE(journal.isEmpty());
+}
+
+TEST_F(InterventionManagerTest, QuestionTimesOutOnTheThirtiethTick) {
+    manager->showClarifyingQuestion(QStringLiteral("Write the report"),
+                                    QStringLiteral("Is this research for the report?"));
+    EXPECT_EQ(manager->phase(), Phase::clarifyingQuestion);
+    EXPECT_EQ(panels.calls, QStringList{u"present ClarifyingQuestionView 420x250 centred"_s});
+    journal.clear();
+
+    virtualLoop.advance(29s);
+    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 1);
+    EXPECT_TRUE(journal.isEmpty());
+
+    virtualLoop.advance(1s);
+    EXPECT_EQ(journal,
+              (QStringList{u"stop ticker"_s, u"phase hidden"_s,
+                           u"orderOut ClarifyingQuestionView"_s, u"post 13 down"_s, u"post 13 up"_s,
+                           u"log "_s + kSentCmdW, u"onDismiss"_s, u"log "_s + kClarifyTimeout}));
+    EXPECT_EQ(clarifyValues.size(), 31);
+    EXPECT_EQ(clarifyValues.first(), 30);
+    EXPECT_EQ(clarifyValues.last(), 0);
+    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 0);
+    EXPECT_EQ(manager->clarifyingQuestion(), QStringLiteral("Is this research for the report?"));
+    EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 30.0);
+    EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
+}
+
+TEST_F(InterventionManagerTest, AnswersEndTheQuestionInTheirOwnOrder) {
+    manager->showClarifyingQuestion(QStringLiteral("Write the report"), QStringLiteral("Q?"));
+    virtualLoop.advance(4s);
+    journal.clear();
+    manager->userSaidNo();
+    EXPECT_EQ(journal,
+              (QStringList{u"stop ticker"_s, u"phase hidden"_s,
+                           u"orderOut ClarifyingQuestionView"_s, u"post 13 down"_s, u"post 13 up"_s,
+                           u"log "_s + kSentCmdW, u"onDismiss"_s, u"log "_s + kSaidNo}));
+    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 26);
+    EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 4.0);
+
+    manager->showClarifyingQuestion(QStringLiteral("Plan the trip"), QStringLiteral("Q2?"));
+    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 30);
+    virtualLoop.advance(3s);
+    journal.clear();
+    keys.posted.clear();
+    manager->userSaidYes();
+    // Yes widens the aimset it was asked about and closes nothing.
+    EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
+                                    u"orderOut ClarifyingQuestionView"_s,
+                                    u"onAimsetExpanded Plan the trip"_s, u"log "_s + kSaidYes}));
+    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 7.0);
+
+    journal.clear();
+    virtualLoop.advance(60s);
+    EXPECT_TRUE(journal.isEmpty());
+}
+
+TEST_F(InterventionManagerTest, UnsetCallbacksAreSkippedAndTheWayOutStillCompletes) {
+    manager->onDismiss = nullptr;
+    manager->onAimsetExpanded = nullptr;
+    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Q?"));
+    manager->userSaidYes();
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    virtualLoop.advance(15s);
+    EXPECT_EQ(manager->phase(), Phase::hidden);
+    EXPECT_EQ(logLines(), (QStringList{kSaidYes, kSentCmdW, kCountdownExpired}));
+}
+
+TEST_F(InterventionManagerTest, AFailingTabCloserDoesNotStopTheWayOut) {
+    keys.failSource = true;
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    journal.clear();
+    virtualLoop.advance(15s);
+    EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
+                                    u"orderOut MisalignedCountdownView"_s,
+                                    u"log [TabCloser] Failed to create CGEventSource"_s,
+                                    u"onDismiss"_s, u"log "_s + kCountdownExpired}));
+}
+
+TEST_F(InterventionManagerTest, ASecondVerdictWhileOneIsShownIsIgnoredEntirely) {
+    manager->showClarifyingQuestion(QStringLiteral("Write the report"), QStringLiteral("Q?"));
+    virtualLoop.advance(3s);
+    runBackground();
+    journal.clear();
+    const int notificationsBefore = notifications;
+
+    manager->startMisalignedCountdown(QStringLiteral("Other"), QStringLiteral("Other reason"));
+    manager->showClarifyingQuestion(QStringLiteral("Other"), QStringLiteral("Other question?"));
+
+    EXPECT_EQ(notifications, notificationsBefore);
+    EXPECT_TRUE(journal.isEmpty());
+    EXPECT_TRUE(background.empty());
+    EXPECT_EQ(manager->phase(), Phase::clarifyingQuestion);
+    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 27);
+    EXPECT_EQ(manager->clarifyingQuestion(), QStringLiteral("Q?"));
+    EXPECT_EQ(manager->currentAimset(), QStringLiteral("Write the report"));
+    EXPECT_EQ(panels.calls.size(), 1);
+    EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 1);
+    EXPECT_FALSE(manager->hasCountdownTimer());
+
+    // The question's own timeout is untouched.
+    virtualLoop.advance(27s);
+    EXPECT_EQ(manager->phase(), Phase::hidden);
+    EXPECT_EQ(logLines().last(), kClarifyTimeout);
+}
+
+TEST_F(InterventionManagerTest, AutoDismissTakesTheCardAwayWithoutClosingAnything) {
+    manager->autoDismiss();
+    EXPECT_TRUE(journal.isEmpty());
+    EXPECT_EQ(notifications, 0);
+
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    virtualLoop.advance(6s);
+    journal.clear();
+    manager->autoDismiss();
+    EXPECT_EQ(journal,
+              (QStringList{u"stop ticker"_s, u"phase hidden"_s,
+                           u"orderOut MisalignedCountdownView"_s, u"log "_s + kAutoDismissed}));
+    EXPECT_EQ(manager->countdownRemaining(), 9);
+    EXPECT_TRUE(keys.calls.isEmpty());
+    EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
+
+    journal.clear();
+    manager->autoDismiss();
+    EXPECT_TRUE(journal.isEmpty());
+
+    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Q?"));
+    journal.clear();
+    manager->autoDismiss();
+    EXPECT_EQ(journal,
+              (QStringList{u"stop ticker"_s, u"phase hidden"_s,
+                           u"orderOut ClarifyingQuestionView"_s, u"log "_s + kAutoDismissed}));
+}
+
+TEST_F(InterventionManagerTest, PauseCoversExactlyTheTimeOnScreen) {
+    virtualLoop.advance(100s);
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    virtualLoop.advance(7s);
+    EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 7.0);
+    EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 0.0);
+    virtualLoop.advance(5s);
+    manager->autoDismiss();
+    EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 12.0);
+    EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 12.0);
+
+    virtualLoop.advance(50s);
+    EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 12.0);
+
+    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Q?"));
+    virtualLoop.advance(2500ms);
+    EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 14.5);
+    manager->userSaidYes();
+    EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 14.5);
+    EXPECT_FALSE(manager->pauseStart);
+}
+
+TEST_F(InterventionManagerTest, EveryAssignmentNotifiesEvenWithAnEqualValue) {
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    manager->autoDismiss();
+    int aimsetNotifications = 0;
+    int reasonNotifications = 0;
+    QObject::connect(manager.get(), &InterventionManager::currentAimsetChanged,
+                     [&] { ++aimsetNotifications; });
+    QObject::connect(manager.get(), &InterventionManager::misalignedReasonChanged,
+                     [&] { ++reasonNotifications; });
+    countdownValues.clear();
+
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    EXPECT_EQ(aimsetNotifications, 1);
+    EXPECT_EQ(reasonNotifications, 1);
+    EXPECT_EQ(countdownValues, QList<qint64>{15});
+}
+
+TEST_F(InterventionManagerTest, ATickQueuedBeforeTheEndDoesNothingAfterIt) {
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    virtualLoop.advance(14s);
+    loop.holdPosts = true;
+    virtualLoop.advance(1s);
+    ASSERT_EQ(loop.held.size(), 1u);
+    manager->autoDismiss();
+    manager->startMisalignedCountdown(QStringLiteral("B"), QStringLiteral("R2"));
+    journal.clear();
+
+    // The last tick of the old countdown must neither close a tab nor count
+    // down the new one.
+    loop.releaseHeld();
+    EXPECT_TRUE(journal.isEmpty());
+    EXPECT_EQ(manager->countdownRemaining(), 15);
+    EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
+    EXPECT_TRUE(keys.posted.empty());
+}
+
+TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    virtualLoop.advance(14s);
+    loop.holdPosts = true;
+    virtualLoop.advance(1s);
+    ASSERT_EQ(loop.held.size(), 1u);
+    manager.reset();
+    journal.clear();
+
+    loop.releaseHeld();
+    virtualLoop.advance(30s);
+    EXPECT_TRUE(journal.isEmpty());
+    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(panels.panelsOnScreen, 0);
+}
+
+TEST_F(InterventionManagerTest, CountsEachInterventionAndLogsItsOwnCopyOfTheText) {
+    secrets.put(UsageStore::service, UsageStore::totalInterventionsKey, {"41"});
+    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("Video site"));
+    // Shown and ticking before anything was counted.
+    EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
+    EXPECT_EQ(background.size(), 1u);
+    EXPECT_TRUE(logLines().isEmpty());
+    manager->autoDismiss();
+    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Is this work?"));
+    journal.clear();
+
+    runBackground();
+    EXPECT_EQ(logLines(), (QStringList{u"[Intervention] Misaligned countdown started: Video site "_s
+                                       u"(total interventions: 43)"_s,
+                                       u"[Intervention] Clarifying question shown: Is this work? "_s
+                                       u"(total interventions: 43)"_s}));
+    EXPECT_EQ(secrets.item(UsageStore::service, UsageStore::totalInterventionsKey)->data, "43");
+}
+
+// Holds every secret-store call until released, like a keyring waiting for
+// the user to unlock it.
+class BlockingSecretStore final : public SecretStore {
+public:
+    explicit BlockingSecretStore(SecretStore& inner)
+        : m_inner(inner) {}
+    FindResult find(const SecretItemKey& key, bool wantData) override {
+        wait();
+        return m_inner.find(key, wantData);
+    }
+    Status add(const SecretItemKey& key, const QByteArray& data,
+               SecretAccessibility accessibility) override {
+        wait();
+        return m_inner.add(key, data, accessibility);
+    }
+    Status update(const SecretItemKey& key, const QByteArray& data) override {
+        wait();
+        return m_inner.update(key, data);
+    }
+    Status remove(const SecretItemKey& key) override {
+        wait();
+        return m_inner.remove(key);
+    }
+    void release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    void wait() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_released; });
+    }
+
+    SecretStore& m_inner;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_released = false;
+};
+
+TEST(InterventionManagerCountingTest, ASlowSecretStoreNeverHoldsUpTheIntervention) {
+    test::LogCapture log;
+    VirtualMainLoop loop;
+    FakePanelHost panels;
+    FakeKeyEventPoster keys;
+    TabCloser tabCloser(keys);
+    FakeSecretStore secrets;
+    BlockingSecretStore slowSecrets(secrets);
+    FakeUserDefaults defaults;
+    UsageStore usage(slowSecrets, defaults);
+    {
+        // The production runner: a real background thread.
+        InterventionManager manager(loop, panels, tabCloser, usage);
+        manager.startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("Video site"));
+        loop.advance(15s);
+        EXPECT_EQ(manager.phase(), Phase::hidden);
+        EXPECT_EQ(keys.posted.size(), 2u);
+    }
+    EXPECT_EQ(log.take(), (QStringList{kSentCmdW, kCountdownExpired}));
+
+    slowSecrets.release();
+    QThreadPool::globalInstance()->waitForDone();
+    loop.runPending();
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(log.take(), QStringList{u"[Intervention] Misaligned countdown started: Video site "_s
+                                      u"(total interventions: 1)"_s});
+}
+
+} // namespace

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "Interventions/InterventionManager.h"
+#include "Interventions/TabCloser.h"
+#include "Interventions/UsageStore.h"
+#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakePanelHost.h"
+#include "Platform/Fake/FakeSecretStore.h"
+#include "Platform/Fake/FakeUserDefaults.h"
+#include "Runtime/VirtualMainLoop.h"
+#include "support/LogCapture.h"
+
+#include <QColor>
+#include <QFont>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace aimset::test {
+
+// A manager on the virtual loop and the recording fakes, and one view loaded
+// from the application's resources observing it.
+struct ViewRig {
+    LogCapture log;
+    VirtualMainLoop loop;
+    FakePanelHost panels;
+    FakeKeyEventPoster keys;
+    TabCloser tabCloser{keys};
+    FakeSecretStore secrets;
+    FakeUserDefaults defaults;
+    UsageStore usage{secrets, defaults};
+    InterventionManager manager{loop, panels, tabCloser, usage,
+                                [](std::function<void()> task) { task(); }};
+    QQmlEngine engine;
+    // The window lays the view out, as the panel's window does.
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> view;
+
+    ~ViewRig() { view.reset(); }
+
+    void load(const QString& name) {
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") + name +
+                                              QStringLiteral(".qml")));
+        std::unique_ptr<QObject> object(component.createWithInitialProperties(
+            {{QStringLiteral("manager"), QVariant::fromValue(&manager)}}));
+        ASSERT_TRUE(object) << component.errorString().toStdString();
+        view.reset(qobject_cast<QQuickItem*>(object.release()));
+        ASSERT_TRUE(view);
+        view->setParentItem(window.contentItem());
+        window.resize(420, 280);
+        window.show();
+        settle();
+    }
+
+    void click(QQuickItem* target) {
+        const QPointF centre =
+            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+    }
+
+    // Lets the window lay out and draw what the manager changed.
+    void settle() { window.grabWindow(); }
+
+    QQuickItem* item(const char* objectName) {
+        settle();
+        auto* found = view->findChild<QQuickItem*>(QString::fromLatin1(objectName));
+        EXPECT_TRUE(found) << objectName;
+        return found;
+    }
+    static QString text(QQuickItem* item) { return item->property("text").toString(); }
+    static QFont font(QQuickItem* item) { return item->property("font").value<QFont>(); }
+    static QColor color(QQuickItem* item) { return item->property("color").value<QColor>(); }
+};
+
+// Expects a colour of white (or black) at the given opacity.
+inline void expectColour(const QColor& actual, int grey, double opacity) {
+    EXPECT_EQ(actual.red(), grey);
+    EXPECT_EQ(actual.green(), grey);
+    EXPECT_EQ(actual.blue(), grey);
+    EXPECT_NEAR(actual.alphaF(), opacity, 0.005);
+}
+
+} // namespace aimset::test
