@@ -60,6 +60,11 @@ QtPanelHost::~QtPanelHost() {
     }
 }
 
+void QtPanelHost::setWindowHooks(WindowHook beforeShow, WindowHook afterShow) {
+    m_beforeShow = std::move(beforeShow);
+    m_afterShow = std::move(afterShow);
+}
+
 QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement placement) {
     const int x = available.x() + (available.width() - size.width()) / 2;
     if (placement == PanelPlacement::topCentre) {
@@ -132,7 +137,14 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
                 }
             });
     }
+    if (m_beforeShow) {
+        view->create();
+        m_beforeShow(*view);
+    }
     view->show();
+    if (m_afterShow) {
+        m_afterShow(*view);
+    }
     m_views.removeAll(nullptr);
     m_views << view.get();
     return std::make_unique<QtFloatingPanel>(view.release());

@@ -7,10 +7,12 @@
 #include <QRect>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QQmlEngine;
 class QQuickView;
+class QWindow;
 
 namespace aimset {
 
@@ -33,8 +35,15 @@ public:
     // Where a panel of this size goes within the screen's usable area.
     static QRect placement(const QRect& available, QSize size, PanelPlacement placement);
 
+    // What a desktop backend adds to every panel: once its native window
+    // exists but before it is shown, and right after it is shown.
+    using WindowHook = std::function<void(QWindow& window)>;
+    void setWindowHooks(WindowHook beforeShow, WindowHook afterShow);
+
 private:
     QUrl m_viewsBase;
+    WindowHook m_beforeShow;
+    WindowHook m_afterShow;
     std::unique_ptr<QQmlEngine> m_engine;
     // Every window made and not yet deleted; they go with the host, since
     // they cannot outlive its engine.

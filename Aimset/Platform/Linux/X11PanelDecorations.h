@@ -1,0 +1,34 @@
+#pragma once
+
+#include "XcbConnection.h"
+
+#include <memory>
+
+class QWindow;
+
+namespace aimset {
+
+// What makes a floating panel float on an X11 desktop beyond Qt's own window
+// flags: present on every desktop (set before the window maps, so the window
+// manager places it there at once), sticky and above once it shows, and never
+// given the keyboard focus, which would take the user's Control+W.
+class X11PanelDecorations {
+public:
+    // Null when no X server can be reached.
+    static std::unique_ptr<X11PanelDecorations> create(const char* display = nullptr);
+
+    void beforeShow(QWindow& window);
+    void afterShow(QWindow& window);
+
+private:
+    explicit X11PanelDecorations(std::unique_ptr<XcbConnection> connection);
+    void changeState(std::uint32_t window, xcb_atom_t first, xcb_atom_t second);
+
+    std::unique_ptr<XcbConnection> m_x;
+    xcb_atom_t m_netWmDesktop;
+    xcb_atom_t m_netWmState;
+    xcb_atom_t m_sticky;
+    xcb_atom_t m_above;
+};
+
+} // namespace aimset
