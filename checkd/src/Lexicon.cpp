@@ -61,11 +61,15 @@ Lexicon build() {
         phrases("statistics, statistik, statistical, probability, regression, variance, "
                 "hypothesis, distribution, mean, median, standard deviation, "
                 "confidence interval, wahrscheinlichkeit, p-value, "
-                "sample, stochastik, verteilung, hypothesentest, regression analysis"),
-        phrases("exam, exams, klausur, prüfung, test prep, lecture, vorlesung, course, "
-                "coursework, quiz, flashcards, quizlet, anki, khan academy, textbook, "
-                "homework, syllabus, notes, übung, tutorial, revision, "
-                "study guide, practice problems"),
+                "sample, stochastik, verteilung, hypothesentest, regression analysis, "
+                "signifikanzniveau, niveau, nullhypothese, stichprobe, erwartungswert, "
+                "varianz, standardabweichung, chi-quadrat, testen, significance level, "
+                "null hypothesis, chi-square, t-test"),
+        phrases(
+            "exam, exams, klausur, prüfung, test prep, lecture, vorlesung, course, "
+            "coursework, quiz, flashcards, quizlet, anki, khan academy, textbook, "
+            "homework, syllabus, notes, übung, übungsblatt, aufgabe, skript, tutorial, revision, "
+            "study guide, practice problems"),
         phrases("login, logout, logged, sign in, session, cookie, cookies, auth, "
                 "authentication, token, jwt, oauth, refresh, reload, credentials, samesite"),
         phrases("bug, bugs, debug, debugging, error, exception, stack trace, crash, issue, "
@@ -100,7 +104,9 @@ Lexicon build() {
         phrases("youtube video, video, script, thumbnail, footage, b-roll, voiceover, "
                 "channel, upload, storyboard"),
         phrases("python, pip, django, flask, numpy, pandas, jupyter, .py, py, pytest, "
-                "pycharm, list comprehension, loops, functions, variables"),
+                "pycharm, list comprehension, loops, functions, variables, "
+                "dictionary, dictionaries, tuple, string, strings, def, import, syntax, "
+                "exercise, exercises, class, classes, module"),
         phrases("landing page, mockup, mockups, wireframe, wireframes, figma, sketch, "
                 "ui, ux, layout, typography, prototype, dribbble, behance, design system, "
                 "hero section, components"),
@@ -221,6 +227,16 @@ Lexicon build() {
     lexicon.background = phrases("spotify, apple music, music, tidal, deezer, soundcloud, "
                                  "pandora, youtube music, rhythmbox, lofi, lo-fi, bgm, "
                                  "作業用bgm, playlist, radio");
+    lexicon.browsers = phrases("Google Chrome, Chromium, Mozilla Firefox, Firefox, Safari, "
+                               "Microsoft Edge, Brave, Opera, Vivaldi, Epiphany, Arc");
+    lexicon.workSites = phrases(
+        "wikipedia, wiktionary, stack overflow, stackoverflow, stack exchange, github, gitlab, "
+        "bitbucket, google docs, google sheets, google slides, google drive, google maps, "
+        "google search, google scholar, search results, new tab, gov, gov.uk, .gov, mdn, "
+        "documentation, docs, confluence, jira, notion, trello, asana, pubmed, arxiv, "
+        "coursera, khan academy, udemy, edx, dictionary, translate, deepl, chatgpt, "
+        "outlook, gmail, calendar, zoom, overleaf, canva, miro");
+    lexicon.siteSegments = {{QStringLiteral("X"), QStringLiteral("social media"), 1.0}};
     lexicon.titleSuffixes =
         phrases("Google Chrome, Chromium, Mozilla Firefox, Firefox, Safari, Microsoft Edge, Brave, "
                 "Opera, Vivaldi, LibreOffice Writer, LibreOffice Calc, LibreOffice Impress, "

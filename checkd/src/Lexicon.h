@@ -27,6 +27,12 @@ struct Lexicon {
     QStringList leisureLeaning;
     // Apps that play in the background (music); closing them helps nobody.
     QStringList background;
+    // Browsers: a page in one is a chosen destination, not a work tool.
+    QStringList browsers;
+    // Sites that serve work of any kind (reference, documents, search).
+    QStringList workSites;
+    // Window title parts that name a leisure site by themselves ("X").
+    QList<DistractionEntry> siteSegments;
     // Browser and app names that trail window titles.
     QStringList titleSuffixes;
 

@@ -67,6 +67,13 @@ OfflineJudge::OfflineJudge(const Lexicon& lexicon) {
     for (const QString& phrase : lexicon.background) {
         m_background.append(prepare(phrase));
     }
+    for (const QString& phrase : lexicon.browsers) {
+        m_browsers.append(prepare(phrase));
+    }
+    for (const QString& phrase : lexicon.workSites) {
+        m_workSites.append(prepare(phrase));
+    }
+    m_siteSegments = lexicon.siteSegments;
     m_titleSuffixes = lexicon.titleSuffixes;
 }
 
@@ -163,6 +170,21 @@ OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString&
     evidence.leisureLeaning =
         std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(),
                     [&](const Phrase& p) { return bag.containsPhrase(p.analyzed) && !named(p); });
+    const auto inWindow = [&](const Phrase& p) { return bag.containsPhrase(p.analyzed); };
+    evidence.browser = std::any_of(m_browsers.begin(), m_browsers.end(), inWindow);
+    evidence.workSite = std::any_of(m_workSites.begin(), m_workSites.end(), inWindow);
+    // Names too short to find as words: only a whole title part counts.
+    static const QRegularExpression separators(QStringLiteral("\\s+[-\u2013\u2014|\u00B7/:]\\s+"));
+    for (const QString& part : window.split(separators)) {
+        for (const DistractionEntry& site : m_siteSegments) {
+            if (part.trimmed() == site.phrase && strongest < site.weight) {
+                evidence.distraction += site.weight;
+                strongest = site.weight;
+                evidence.distractionKind = site.kind;
+                evidence.distractionExample = site.phrase;
+            }
+        }
+    }
     evidence.background =
         std::any_of(m_background.begin(), m_background.end(),
                     [&](const Phrase& p) { return bag.containsPhrase(p.analyzed); });
@@ -180,6 +202,11 @@ Judged<bool> OfflineJudge::judgeTitle(const QString& aimset, const QString& cont
         return false;
     }
     if (e.leisureLeaning && e.overlap < kRelatedWeight && !e.background) {
+        return false;
+    }
+    // A web page that shares nothing at all with the aimset, on a site that
+    // is not a general tool for work, was most likely wandered to.
+    if (e.browser && e.overlap == 0 && !e.workSite && !e.background) {
         return false;
     }
     return true;

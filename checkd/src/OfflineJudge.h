@@ -34,6 +34,8 @@ public:
         double distraction = 0; // signs of leisure the aimset does not name
         bool leisureLeaning = false;
         bool background = false;
+        bool browser = false;  // the window is a page in a web browser
+        bool workSite = false; // ... of a site that serves work of any kind
         QStringList matched;        // shown in reasons
         QString distractionKind;    // of the strongest sign
         QString distractionExample; // as written in the window
@@ -59,6 +61,9 @@ private:
     QList<Sign> m_distractions;
     QList<Phrase> m_leisureLeaning;
     QList<Phrase> m_background;
+    QList<Phrase> m_browsers;
+    QList<Phrase> m_workSites;
+    QList<DistractionEntry> m_siteSegments;
     QStringList m_titleSuffixes;
 };
 
