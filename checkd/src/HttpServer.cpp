@@ -7,6 +7,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <optional>
 
@@ -53,19 +55,34 @@ bool isLoopbackAddress(const QString& host) {
     return !address.isNull() && address.isLoopback();
 }
 
+// The library listens with a backlog of 5, which drops connections when
+// dozens of clients arrive at once; listen() again widens it.
+template <typename Base> class WideBacklog final : public Base {
+public:
+    using Base::Base;
+    void widenBacklog() { ::listen(this->svr_sock_, SOMAXCONN); }
+};
+using PlainServer = WideBacklog<httplib::Server>;
+using SecureServer = WideBacklog<httplib::SSLServer>;
+
 struct HttpServer::Impl {
     std::unique_ptr<httplib::Server> server;
+    std::function<void()> widenBacklog;
 };
 
 HttpServer::HttpServer(CheckService& service, ServerOptions options)
     : m_impl(std::make_unique<Impl>())
     , m_options(std::move(options)) {
     if (!m_options.certificateFile.isEmpty() && !m_options.keyFile.isEmpty()) {
-        m_impl->server = std::make_unique<httplib::SSLServer>(
-            m_options.certificateFile.toLocal8Bit().constData(),
-            m_options.keyFile.toLocal8Bit().constData());
+        auto secure =
+            std::make_unique<SecureServer>(m_options.certificateFile.toLocal8Bit().constData(),
+                                           m_options.keyFile.toLocal8Bit().constData());
+        m_impl->widenBacklog = [server = secure.get()] { server->widenBacklog(); };
+        m_impl->server = std::move(secure);
     } else {
-        m_impl->server = std::make_unique<httplib::Server>();
+        auto plain = std::make_unique<PlainServer>();
+        m_impl->widenBacklog = [server = plain.get()] { server->widenBacklog(); };
+        m_impl->server = std::move(plain);
     }
     httplib::Server& server = *m_impl->server;
     const int threads = std::max(1, m_options.threads);
@@ -169,6 +186,7 @@ bool HttpServer::bind(QString* error) {
                  QString::number(m_options.port) + QStringLiteral(" (in use or not allowed)");
         return false;
     }
+    m_impl->widenBacklog();
     return true;
 }
 
