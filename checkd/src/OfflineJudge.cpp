@@ -32,6 +32,7 @@ struct OfflineJudge::Profile {
     };
     QList<Term> core;
     QList<Phrase> related;
+    QSet<QString> vocabulary; // every analysed core and related term
     TermBag bag;
 
     explicit Profile(const QString& aimset)
@@ -44,7 +45,10 @@ OfflineJudge::OfflineJudge(const Lexicon& lexicon) {
             m_stopwords.insert(term);
         }
     }
-    const auto prepare = [](const QString& shown) { return Phrase{analyzePhrase(shown), shown}; };
+    const auto prepare = [](const QString& shown) {
+        const QString analyzed = analyzePhrase(shown);
+        return Phrase{analyzed, shown, QLatin1Char(' ') + analyzed + QLatin1Char(' ')};
+    };
     for (const QStringList& topic : lexicon.topics) {
         QList<Phrase> prepared;
         for (const QString& phrase : topic) {
@@ -104,7 +108,8 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     QSet<QString> relatedSeen;
     for (const QList<Phrase>& topic : m_topics) {
         const bool named = std::any_of(topic.begin(), topic.end(), [&](const Phrase& p) {
-            return !m_stopwords.contains(p.analyzed) && profile->bag.containsPhrase(p.analyzed);
+            return !m_stopwords.contains(p.analyzed) &&
+                   profile->bag.containsPadded(p.analyzed, p.padded);
         });
         if (!named) {
             continue;
@@ -116,6 +121,12 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
                 profile->related.append(p);
             }
         }
+    }
+    for (const Profile::Term& term : profile->core) {
+        profile->vocabulary.insert(term.analyzed);
+    }
+    for (const Phrase& phrase : profile->related) {
+        profile->vocabulary.insert(phrase.analyzed);
     }
     if (cache.size() > 64) {
         cache.clear();
@@ -129,9 +140,7 @@ OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString&
     const TermBag bag(window);
     Evidence evidence;
 
-    QSet<QString> relatedToAimset;
     for (const Profile::Term& term : profile->core) {
-        relatedToAimset.insert(term.analyzed);
         if (bag.contains(term.analyzed)) {
             evidence.overlap += term.weight;
             evidence.matched.append(term.shown);
@@ -139,8 +148,7 @@ OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString&
     }
     double related = 0;
     for (const Phrase& phrase : profile->related) {
-        relatedToAimset.insert(phrase.analyzed);
-        if (related < kRelatedCap && bag.containsPhrase(phrase.analyzed)) {
+        if (related < kRelatedCap && bag.containsPadded(phrase.analyzed, phrase.padded)) {
             related += kRelatedWeight;
             evidence.matched.append(phrase.shown);
         }
@@ -149,14 +157,14 @@ OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString&
 
     // A site the aimset names, or a word of its field, is no distraction.
     const auto named = [&](const Phrase& phrase) {
-        return relatedToAimset.contains(phrase.analyzed) ||
-               profile->bag.containsPhrase(phrase.analyzed);
+        return profile->vocabulary.contains(phrase.analyzed) ||
+               profile->bag.containsPadded(phrase.analyzed, phrase.padded);
     };
     double strongest = 0;
     QSet<QString> counted;
     for (const Sign& sign : m_distractions) {
-        if (counted.contains(sign.phrase.analyzed) || !bag.containsPhrase(sign.phrase.analyzed) ||
-            named(sign.phrase)) {
+        if (counted.contains(sign.phrase.analyzed) ||
+            !bag.containsPadded(sign.phrase.analyzed, sign.phrase.padded) || named(sign.phrase)) {
             continue;
         }
         counted.insert(sign.phrase.analyzed);
@@ -168,9 +176,10 @@ OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString&
         }
     }
     evidence.leisureLeaning =
-        std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(),
-                    [&](const Phrase& p) { return bag.containsPhrase(p.analyzed) && !named(p); });
-    const auto inWindow = [&](const Phrase& p) { return bag.containsPhrase(p.analyzed); };
+        std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), [&](const Phrase& p) {
+            return bag.containsPadded(p.analyzed, p.padded) && !named(p);
+        });
+    const auto inWindow = [&](const Phrase& p) { return bag.containsPadded(p.analyzed, p.padded); };
     evidence.browser = std::any_of(m_browsers.begin(), m_browsers.end(), inWindow);
     evidence.workSite = std::any_of(m_workSites.begin(), m_workSites.end(), inWindow);
     // Names too short to find as words: only a whole title part counts.
@@ -187,7 +196,7 @@ OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString&
     }
     evidence.background =
         std::any_of(m_background.begin(), m_background.end(),
-                    [&](const Phrase& p) { return bag.containsPhrase(p.analyzed); });
+                    [&](const Phrase& p) { return bag.containsPadded(p.analyzed, p.padded); });
     return evidence;
 }
 

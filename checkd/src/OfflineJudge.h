@@ -34,8 +34,8 @@ public:
         double distraction = 0; // signs of leisure the aimset does not name
         bool leisureLeaning = false;
         bool background = false;
-        bool browser = false;  // the window is a page in a web browser
-        bool workSite = false; // ... of a site that serves work of any kind
+        bool browser = false;       // the window is a page in a web browser
+        bool workSite = false;      // ... of a site that serves work of any kind
         QStringList matched;        // shown in reasons
         QString distractionKind;    // of the strongest sign
         QString distractionExample; // as written in the window
@@ -46,6 +46,7 @@ private:
     struct Phrase {
         QString analyzed;
         QString shown;
+        QString padded; // " analyzed ", for phrase look-ups
     };
     struct Sign {
         Phrase phrase;

@@ -2,6 +2,8 @@
 
 #include <libstemmer.h>
 
+#include <QHash>
+
 #include <memory>
 
 namespace aimset::checkd {
@@ -42,8 +44,16 @@ struct Stemmer {
 
 QString stem(const QString& word) {
     thread_local Stemmer english;
+    // Windows repeat their words; most stems are looked up, not computed.
+    thread_local QHash<QString, QString> known;
     if (!english.stemmer || word.size() < 4) {
         return word;
+    }
+    if (const auto found = known.constFind(word); found != known.constEnd()) {
+        return *found;
+    }
+    if (known.size() > 20000) {
+        known.clear();
     }
     const QByteArray utf8 = word.toUtf8();
     const sb_symbol* stemmed =
@@ -52,8 +62,10 @@ QString stem(const QString& word) {
     if (!stemmed) {
         return word;
     }
-    return QString::fromUtf8(reinterpret_cast<const char*>(stemmed),
-                             sb_stemmer_length(english.stemmer));
+    const QString result = QString::fromUtf8(reinterpret_cast<const char*>(stemmed),
+                                             sb_stemmer_length(english.stemmer));
+    known.insert(word, result);
+    return result;
 }
 
 bool isAscii(const QString& word) {
@@ -172,6 +184,13 @@ bool TermBag::containsPhrase(const QString& phrase) const {
         return terms.contains(phrase);
     }
     return joined.contains(QLatin1Char(' ') + phrase + QLatin1Char(' '));
+}
+
+bool TermBag::containsPadded(const QString& phrase, const QString& padded) const {
+    if (padded.size() == phrase.size() + 2 && !phrase.contains(QLatin1Char(' '))) {
+        return terms.contains(phrase);
+    }
+    return joined.contains(padded);
 }
 
 QString analyzePhrase(const QString& phrase) {

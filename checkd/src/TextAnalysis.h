@@ -22,6 +22,8 @@ struct TermBag {
     bool contains(const QString& term) const { return terms.contains(term); }
     // A phrase given as analysed terms joined by single spaces.
     bool containsPhrase(const QString& phrase) const;
+    // The same, with the phrase already padded by one space on each side.
+    bool containsPadded(const QString& phrase, const QString& padded) const;
 };
 
 // The analysed form of a phrase: its terms joined by single spaces.
