@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "Evaluation.h"
 #include "HttpServer.h"
+#include "LanguageModelJudge.h"
 #include "OfflineJudge.h"
 #include "Runtime/Log.h"
 
@@ -23,7 +24,10 @@ void printError(const QString& message) {
     std::fprintf(stderr, "aimset-checkd: %s\n", message.toLocal8Bit().constData());
 }
 
-std::unique_ptr<Judge> makeJudge(const Options&) {
+std::unique_ptr<Judge> makeJudge(const Options& options) {
+    if (options.judge == QStringLiteral("llm")) {
+        return std::make_unique<LanguageModelJudge>(options.languageModel);
+    }
     return std::make_unique<OfflineJudge>();
 }
 
