@@ -9,8 +9,11 @@
 #include <QFile>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <pthread.h>
 #include <thread>
@@ -84,15 +87,26 @@ int main(int argc, char** argv) {
         printError(error);
         return 1;
     }
-    std::thread signalWatcher([&server, stopSignals] {
+    static std::atomic<bool> stopLogged{false};
+    const auto logStopped = [] {
+        if (!stopLogged.exchange(true)) {
+            Log(QStringLiteral("[checkd] Stopped"));
+        }
+    };
+    std::thread signalWatcher([&server, stopSignals, logStopped] {
         int received = 0;
         sigwait(&stopSignals, &received);
         server.stop();
+        // Idle kept-alive connections would hold their workers for seconds;
+        // whoever asked us to stop should not have to wait for them.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        logStopped();
+        std::_Exit(0);
     });
     signalWatcher.detach();
     Log(QStringLiteral("[checkd] Listening on ") + server.url() + QStringLiteral(" (judge: ") +
         judge->name() + QLatin1Char(')'));
     server.run();
-    Log(QStringLiteral("[checkd] Stopped"));
+    logStopped();
     return 0;
 }
