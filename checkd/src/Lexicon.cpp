@@ -183,7 +183,7 @@ Lexicon build() {
         "crunchyroll, paramount+, peacock, twitch");
     add("streaming", 0.5, "livestream, season, episodes, watch online, binge");
     add("social media", 1.0,
-        "facebook, instagram, tiktok, twitter, x.com, snapchat, "
+        "facebook, instagram, tiktok, twitter, snapchat, "
         "pinterest, tumblr, 9gag, imgur, bereal, bluesky, buzzfeed");
     add("social media", 0.5, "feed, for you, following, notifications, threads");
     add("games", 1.0,

@@ -53,7 +53,9 @@ OfflineJudge::OfflineJudge(const Lexicon& lexicon) {
         QList<Phrase> prepared;
         for (const QString& phrase : topic) {
             Phrase p = prepare(phrase);
-            if (!p.analyzed.isEmpty()) {
+            // "W-2" keeps only its "2", which would match any window with a 2.
+            const bool bareShortNumber = isNumber(p.analyzed) && p.analyzed.size() < 3;
+            if (!p.analyzed.isEmpty() && !bareShortNumber) {
                 prepared.append(p);
             }
         }
@@ -100,6 +102,9 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             seen.insert(term);
             QString shown = word;
             shown.remove(QRegularExpression(QStringLiteral("^\\W+|\\W+$")));
+            if (shown.isEmpty() || shown.size() > 24) { // a run of CJK text: show its pair
+                shown = term;
+            }
             profile->core.append({term, shown, isNumber(term) ? kNumberWeight : 1.0});
         }
     }
