@@ -180,17 +180,19 @@ Lexicon build() {
     };
     add("streaming", 1.0,
         "netflix, prime video, disney+, disney plus, hulu, hbo max, "
-        "crunchyroll, paramount+, peacock, twitch");
+        "crunchyroll, paramount+, peacock, twitch, kick.com, rotten tomatoes, "
+        "letterboxd, youtube shorts, reels");
     add("streaming", 0.5, "livestream, season, episodes, watch online, binge");
     add("social media", 1.0,
         "facebook, instagram, tiktok, twitter, snapchat, "
-        "pinterest, tumblr, 9gag, imgur, bereal, bluesky, buzzfeed");
+        "pinterest, tumblr, 9gag, imgur, bereal, bluesky, buzzfeed, "
+        "facebook marketplace, whatsapp, telegram, messenger");
     add("social media", 0.5, "feed, for you, following, notifications, threads");
     add("games", 1.0,
         "steam, epic games, chess.com, wordle, cookie clicker, gameplay, "
         "speedrun, minecraft, fortnite, roblox, league of legends, valorant, "
         "playstation, xbox, nintendo, crossword, sudoku, advent of code, "
-        "leetcode");
+        "leetcode, lichess, geoguessr, poki, miniclip, chess.com");
     add("games", 0.5, "game, games, gaming, chess, puzzle");
     add("sports", 1.0,
         "espn, nba, nfl, mlb, nhl, premier league, bundesliga, la liga, "
@@ -201,12 +203,15 @@ Lexicon build() {
     add("shopping", 1.0,
         "amazon, amazon.com, amazon.co.uk, ebay, etsy, aliexpress, temu, "
         "shein, wayfair, costco, zara, ikea, best buy, walmart, rakuten, "
-        "楽天, 通販, add to cart");
+        "楽天, 通販, add to cart, uber eats, doordash, deliveroo, grubhub, "
+        "just eat, asos, zalando, vinted, depop, craigslist, mercari, "
+        "wish.com");
     add("shopping", 0.5, "shopping, sale, deals, new collection");
     add("news", 1.0,
         "bbc news, cnn, fox news, nytimes, the new york times, the guardian, "
         "the verge, techcrunch, hacker news, der spiegel, huffpost, "
-        "online-nachrichten");
+        "online-nachrichten, daily mail, yahoo news, msn, le monde, "
+        "sports illustrated");
     add("news", 0.5, "news, breaking, headlines");
     add("entertainment", 1.0,
         "vlog, memes, celebrity, gossip, horoscope, ニコニコ, "
