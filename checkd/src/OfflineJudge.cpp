@@ -13,6 +13,7 @@ namespace {
 constexpr double kRelatedWeight = 0.6;
 constexpr double kNumberWeight = 0.35;
 constexpr double kRelatedCap = 1.8;
+constexpr double kSiteWeight = 0.5;
 
 QString quoted(const QString& text) {
     return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
@@ -105,7 +106,11 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             if (shown.isEmpty() || shown.size() > 24) { // a run of CJK text: show its pair
                 shown = term;
             }
-            profile->core.append({term, shown, isNumber(term) ? kNumberWeight : 1.0});
+            // Being on a site the aimset names ("my TikTok") is not yet the work.
+            const bool isSite = std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(),
+                                            [&](const Phrase& p) { return p.analyzed == term; });
+            const double weight = isNumber(term) ? kNumberWeight : isSite ? kSiteWeight : 1.0;
+            profile->core.append({term, shown, weight});
         }
     }
     // A field of work is named when one of its words (not a mere stopword)
@@ -184,6 +189,10 @@ OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString&
         std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), [&](const Phrase& p) {
             return bag.containsPadded(p.analyzed, p.padded) && !named(p);
         });
+    evidence.namedLeisureSite =
+        std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), [&](const Phrase& p) {
+            return bag.containsPadded(p.analyzed, p.padded) && named(p);
+        });
     const auto inWindow = [&](const Phrase& p) { return bag.containsPadded(p.analyzed, p.padded); };
     evidence.browser = std::any_of(m_browsers.begin(), m_browsers.end(), inWindow);
     evidence.workSite = std::any_of(m_workSites.begin(), m_workSites.end(), inWindow);
@@ -213,6 +222,10 @@ Judged<bool> OfflineJudge::judgeTitle(const QString& aimset, const QString& cont
     // Saying "not aligned" here leads to a closed tab when the window has no
     // readable text, so it takes a sign of leisure, not just missing overlap.
     if (e.distraction >= 1.0 || (e.distraction >= 0.5 && e.overlap < kRelatedWeight)) {
+        return false;
+    }
+    // On a leisure site the aimset names, the page itself must show the work.
+    if (e.namedLeisureSite && e.overlap < 1.0) {
         return false;
     }
     if (e.leisureLeaning && e.overlap < kRelatedWeight && !e.background) {

@@ -30,9 +30,10 @@ public:
 
     // What a window has in common with an aimset, and what speaks against it.
     struct Evidence {
-        double overlap = 0;     // aimset words and their relatives found
-        double distraction = 0; // signs of leisure the aimset does not name
-        bool leisureLeaning = false;
+        double overlap = 0;            // aimset words and their relatives found
+        double distraction = 0;        // signs of leisure the aimset does not name
+        bool leisureLeaning = false;   // a site of work and play the aimset does not name
+        bool namedLeisureSite = false; // ... one the aimset names
         bool background = false;
         bool browser = false;       // the window is a page in a web browser
         bool workSite = false;      // ... of a site that serves work of any kind

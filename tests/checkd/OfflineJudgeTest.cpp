@@ -73,6 +73,14 @@ TEST(OfflineJudgeTitleTest, ThinEvidenceKeepsTheWindow) {
                             "Firefox - Home - Netflix — Mozilla Firefox"));
 }
 
+TEST(OfflineJudgeTitleTest, ANamedSiteCountsOnlyWithTheWorkOnThePage) {
+    OfflineJudge judge;
+    const char* aimset = "Cut my YouTube video about sourdough baking";
+    EXPECT_FALSE(titleAnswer(judge, aimset, "Google Chrome - Trending - YouTube - Google Chrome"));
+    EXPECT_TRUE(titleAnswer(
+        judge, aimset, "Google Chrome - Sourdough baking in 10 steps - YouTube - Google Chrome"));
+}
+
 TEST(OfflineJudgeTextTest, VerdictsWithReasonsAndQuestion) {
     OfflineJudge judge;
     const char* aimset = "Draft the grant proposal for the wetland survey";
