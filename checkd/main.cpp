@@ -1,0 +1,112 @@
+#include "CheckService.h"
+#include "CommandLine.h"
+#include "Evaluation.h"
+#include "HttpServer.h"
+#include "LanguageModelJudge.h"
+#include "OfflineJudge.h"
+#include "Runtime/Log.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <pthread.h>
+#include <thread>
+
+using namespace aimset;
+using namespace aimset::checkd;
+
+namespace {
+
+void printError(const QString& message) {
+    std::fprintf(stderr, "aimset-checkd: %s\n", message.toLocal8Bit().constData());
+}
+
+std::unique_ptr<Judge> makeJudge(const Options& options) {
+    if (options.judge == QStringLiteral("llm")) {
+        return std::make_unique<LanguageModelJudge>(options.languageModel);
+    }
+    return std::make_unique<OfflineJudge>();
+}
+
+int evaluate(const Options& options, Judge& judge) {
+    QFile file(options.evaluateFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        printError(QStringLiteral("cannot read ") + options.evaluateFile + QStringLiteral(": ") +
+                   file.errorString());
+        return 2;
+    }
+    const CheckService service(judge);
+    const EvaluationResult result = evaluateCases(
+        service, file.readAll(), [](const QString& miss) { Log(miss); },
+        [](const QString& problem) { printError(problem); });
+    Log(result.summaryLine());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    Options options;
+    QString error;
+    if (!parseOptions(arguments, &options, &error)) {
+        printError(error);
+        std::fputs(usageText().toUtf8().constData(), stderr);
+        return 2;
+    }
+    if (options.showHelp) {
+        std::fputs(usageText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    const std::unique_ptr<Judge> judge = makeJudge(options);
+    if (!options.evaluateFile.isEmpty()) {
+        return evaluate(options, *judge);
+    }
+
+    // Termination stopSignals are taken by a thread of their own, which stops
+    // the server; every other thread (the workers too) keeps them blocked.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    CheckService service(*judge);
+    HttpServer server(service, options.server);
+    if (!server.bind(&error)) {
+        printError(error);
+        return 1;
+    }
+    static std::atomic<bool> stopLogged{false};
+    const auto logStopped = [] {
+        if (!stopLogged.exchange(true)) {
+            Log(QStringLiteral("[checkd] Stopped"));
+        }
+    };
+    std::thread signalWatcher([&server, stopSignals, logStopped] {
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        server.stop();
+        // Idle kept-alive connections would hold their workers for seconds;
+        // whoever asked us to stop should not have to wait for them.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        logStopped();
+        std::_Exit(0);
+    });
+    signalWatcher.detach();
+    Log(QStringLiteral("[checkd] Listening on ") + server.url() + QStringLiteral(" (judge: ") +
+        judge->name() + QLatin1Char(')'));
+    server.run();
+    logStopped();
+    return 0;
+}

@@ -1,0 +1,223 @@
+#include "ServiceHarness.h"
+
+#include "Monitoring/AlignmentChecker.h"
+#include "Platform/Fake/FakeAccessibility.h"
+#include "Platform/Qt/QtHttpClient.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace aimset;
+using namespace aimset::checkd;
+using namespace aimset::checkd::test;
+
+namespace {
+
+QStringList withPrefix(const QStringList& lines, const QString& prefix) {
+    QStringList out;
+    for (const QString& line : lines) {
+        if (line.startsWith(prefix)) {
+            out.append(line);
+        }
+    }
+    return out;
+}
+
+class CheckServiceHttpTest : public ::testing::Test {
+protected:
+    aimset::test::LogCapture log;
+    OfflineJudge judge;
+    RunningService running{judge};
+    QtHttpClient http;
+    FakeAccessibility accessibility;
+    AlignmentChecker checker{http, accessibility, running.url()};
+};
+
+// The app's own client reads each mode's answers.
+TEST_F(CheckServiceHttpTest, TheAppsClientReadsEveryModesAnswer) {
+    std::optional<std::optional<bool>> onTask;
+    std::optional<std::optional<bool>> onLeisure;
+    checker.checkTitle(QStringLiteral("Write the grant proposal for the river survey"),
+                       QStringLiteral("LibreOffice Writer"),
+                       QStringLiteral("river survey grant proposal v4.odt"),
+                       [&](std::optional<bool> answer) { onTask = answer; });
+    checker.checkTitle(
+        QStringLiteral("Write the grant proposal for the river survey"), QStringLiteral("Firefox"),
+        QStringLiteral("Watch Severance | Apple TV+ and Netflix originals - Netflix"),
+        [&](std::optional<bool> answer) { onLeisure = answer; });
+    spinUntil([&] { return onTask && onLeisure; });
+    ASSERT_TRUE(onTask && onLeisure);
+    EXPECT_EQ(*onTask, std::optional<bool>(true));
+    EXPECT_EQ(*onLeisure, std::optional<bool>(false));
+
+    std::optional<std::optional<AlignmentVerdict>> related, leisure, unrelated;
+    const QString aimset = QStringLiteral("Write the grant proposal for the river survey");
+    checker.checkText(aimset,
+                      QStringLiteral("Budget: the river survey needs two field seasons. "
+                                     "The grant covers sampling boats and proposal review."),
+                      [&](auto verdict) { related = verdict; });
+    checker.checkText(aimset,
+                      QStringLiteral("Trending on Instagram: celebrity gossip and memes, "
+                                     "scroll for more reels"),
+                      [&](auto verdict) { leisure = verdict; });
+    checker.checkText(aimset, QStringLiteral("Shipping address and delivery window"),
+                      [&](auto verdict) { unrelated = verdict; });
+    spinUntil([&] { return related && leisure && unrelated; });
+    ASSERT_TRUE(related && leisure && unrelated);
+    ASSERT_TRUE(related->has_value() && leisure->has_value() && unrelated->has_value());
+    EXPECT_EQ((*related)->kind, AlignmentVerdict::Kind::aligned);
+    EXPECT_EQ((*leisure)->kind, AlignmentVerdict::Kind::misaligned);
+    EXPECT_FALSE((*leisure)->reason.isEmpty());
+    EXPECT_EQ((*unrelated)->kind, AlignmentVerdict::Kind::unclear);
+    EXPECT_EQ((*unrelated)->question,
+              QStringLiteral("Do you need this window for \u201CWrite the grant proposal for the "
+                             "river survey\u201D?"));
+
+    std::optional<std::optional<QString>> expansion;
+    checker.expandAimset(aimset,
+                         QStringLiteral("Sediment sampling methods - Wikipedia — Mozilla Firefox"),
+                         [&](auto phrase) { expansion = phrase; });
+    spinUntil([&] { return expansion.has_value(); });
+    ASSERT_TRUE(expansion && expansion->has_value());
+    EXPECT_EQ(**expansion, QStringLiteral("Sediment sampling methods"));
+
+    const QStringList checkerLines = withPrefix(log.lines(), QStringLiteral("[AlignmentChecker]"));
+    EXPECT_TRUE(checkerLines.contains(
+        QStringLiteral("[AlignmentChecker] Aimset expanded to: Sediment sampling methods")));
+    EXPECT_TRUE(checkerLines.contains(
+        QStringLiteral("[AlignmentChecker] Three-tier verdict: UNCLEAR | reason: No clear link to "
+                       "\u201CWrite the grant proposal for the river survey\u201D")));
+}
+
+struct BadRequest {
+    const char* name;
+    std::string method;
+    std::string path;
+    std::string body;
+    int status;
+    const char* mode; // as the access log names it
+};
+
+// Every broken request gets its status and a small JSON error, the service
+// keeps serving, and the access log shows one line per request without the
+// window's text.
+TEST_F(CheckServiceHttpTest, BadInputGetsItsStatusAndTheServiceKeepsServing) {
+    const std::string secret = "SECRET-WINDOW-TEXT";
+    const std::vector<BadRequest> cases = {
+        {"not JSON", "POST", "/check", "{aimset: nope", 400, "-"},
+        {"not an object", "POST", "/check", "[\"aimset\", \"title\"]", 400, "-"},
+        {"no mode", "POST", "/check", R"({"aimset":"a","context":"b"})", 400, "-"},
+        {"mode not a string", "POST", "/check", R"({"aimset":"a","context":"b","mode":1})", 400,
+         "-"},
+        {"unknown mode", "POST", "/check", R"({"aimset":"a","context":"b","mode":"guess"})", 400,
+         "-"},
+        {"empty aimset", "POST", "/check", R"({"aimset":"  ","context":"b","mode":"title"})", 400,
+         "title"},
+        {"aimset not a string", "POST", "/check", R"({"aimset":7,"context":"b","mode":"text"})",
+         400, "text"},
+        {"no context", "POST", "/check", R"({"aimset":"a","mode":"text"})", 400, "text"},
+        {"expand without windowTitle", "POST", "/check",
+         R"({"aimset":"a","context":"b","mode":"expand"})", 400, "expand"},
+        {"over 64 KiB", "POST", "/check",
+         R"({"aimset":"a","mode":"text","context":")" + std::string(70 * 1024, 'x') + secret +
+             R"("})",
+         400, "-"},
+        {"other path", "POST", "/other", R"({"aimset":"a","context":"b","mode":"title"})", 404,
+         "-"},
+        {"GET", "GET", "/check", "", 405, "-"},
+        {"PUT", "PUT", "/check", R"({"aimset":"a","context":"b","mode":"title"})", 405, "-"},
+        {"DELETE", "DELETE", "/check", "", 405, "-"},
+    };
+    httplib::Client client("127.0.0.1", running.port());
+    log.clear();
+    for (const BadRequest& bad : cases) {
+        const httplib::Result result =
+            bad.method == "GET"      ? client.Get(bad.path)
+            : bad.method == "PUT"    ? client.Put(bad.path, bad.body, "application/json")
+            : bad.method == "DELETE" ? client.Delete(bad.path)
+                                     : client.Post(bad.path, bad.body, "application/json");
+        ASSERT_TRUE(result) << bad.name << ": " << httplib::to_string(result.error());
+        EXPECT_EQ(result->status, bad.status) << bad.name;
+        const QJsonObject error =
+            QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
+        EXPECT_TRUE(error.value(QStringLiteral("error")).isString())
+            << bad.name << ": " << result->body;
+    }
+    const auto good = client.Post(
+        "/check", R"({"aimset":"Plan the trip","context":")" + secret + R"(","mode":"text"})",
+        "application/json");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(good->status, 200);
+
+    // The access line is written just after the answer has gone out.
+    const auto accessLines = [&] { return withPrefix(log.lines(), QStringLiteral("[checkd] ")); };
+    spinUntil([&] { return accessLines().size() >= static_cast<qsizetype>(cases.size() + 1); });
+    // Requests on different connections may log in either order.
+    QStringList access;
+    for (const QString& line : accessLines()) {
+        access.append(line.section(QStringLiteral(" ms="), 0, 0));
+    }
+    QStringList expected;
+    for (const BadRequest& bad : cases) {
+        expected.append(QStringLiteral("[checkd] %1 %2 mode=%3 status=%4")
+                            .arg(QString::fromStdString(bad.method),
+                                 QString::fromStdString(bad.path), QString::fromLatin1(bad.mode))
+                            .arg(bad.status));
+    }
+    expected.append(QStringLiteral("[checkd] POST /check mode=text status=200"));
+    access.sort();
+    expected.sort();
+    EXPECT_EQ(access, expected);
+    for (const QString& line : log.lines()) {
+        EXPECT_FALSE(line.contains(QString::fromStdString(secret))) << line.toStdString();
+    }
+}
+
+// 64 clients at once, each on its own connection: every one gets its answer.
+TEST_F(CheckServiceHttpTest, SixtyFourConcurrentClientsAreAllAnswered) {
+    constexpr int clients = 64;
+    std::atomic<int> ready{0};
+    std::atomic<int> answered{0};
+    std::mutex failuresMutex;
+    std::vector<std::string> failures;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < clients; ++i) {
+        threads.emplace_back([&, i] {
+            httplib::Client client("127.0.0.1", running.port());
+            client.set_read_timeout(10, 0);
+            ++ready;
+            while (ready.load() < clients) {
+                std::this_thread::yield();
+            }
+            const std::string body = R"({"aimset":"Finish the budget report","context":"Calc - )" +
+                                     std::to_string(i) + R"( budget report.ods","mode":"title"})";
+            const auto result = client.Post("/check", body, "application/json");
+            if (result && result->status == 200 &&
+                QJsonDocument::fromJson(QByteArray::fromStdString(result->body))
+                    .object()
+                    .value(QStringLiteral("aligned"))
+                    .isBool()) {
+                ++answered;
+            } else {
+                std::lock_guard lock(failuresMutex);
+                failures.push_back(result ? "status " + std::to_string(result->status)
+                                          : httplib::to_string(result.error()));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(answered.load(), clients) << ::testing::PrintToString(failures);
+}
+
+} // namespace

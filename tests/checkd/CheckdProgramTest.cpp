@@ -1,0 +1,131 @@
+#include "support/QtPrinters.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+const QString kProgram = QStringLiteral(AIMSET_CHECKD_PATH);
+
+struct Finished {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Finished runToEnd(const QStringList& arguments) {
+    QProcess process;
+    process.start(kProgram, arguments);
+    EXPECT_TRUE(process.waitForFinished(20000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+// Waits for the "Listening on" line and returns the URL it names.
+QString waitUntilListening(QProcess& process) {
+    static const QRegularExpression listening(
+        QStringLiteral("^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"));
+    QString seen;
+    while (process.waitForReadyRead(10000)) {
+        while (process.canReadLine()) {
+            const QString line = QString::fromUtf8(process.readLine()).trimmed();
+            const auto match = listening.match(line);
+            if (match.hasMatch()) {
+                return match.captured(1);
+            }
+            seen += line;
+        }
+    }
+    ADD_FAILURE() << "no Listening line; saw: " << seen.toStdString();
+    return {};
+}
+
+TEST(CheckdProgramTest, EvaluatePrintsMissesThenOneSummaryLine) {
+    QTemporaryDir dir;
+    QFile cases(dir.filePath(QStringLiteral("cases.jsonl")));
+    ASSERT_TRUE(cases.open(QIODevice::WriteOnly));
+    cases.write(
+        R"({"id":"c1","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland grant.odt","text":"","label":"aligned"})"
+        "\n"
+        R"({"id":"c2","aimset":"Write the wetland grant","app":"Firefox","title":"Home - Netflix — Mozilla Firefox","text":"","label":"distracting"})"
+        "\n"
+        R"({"id":"c3","aimset":"Write the wetland grant","app":"Firefox","title":"wetland grant memes - Reddit — Mozilla Firefox","text":"","label":"distracting"})"
+        "\n");
+    cases.close();
+    const Finished run = runToEnd({QStringLiteral("--evaluate"), cases.fileName()});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(
+        run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+        (QStringList{
+            QStringLiteral("miss c3 label=distracting ended=aligned aimset=\"Write the wetland "
+                           "grant\" window=\"Firefox - wetland grant memes - Reddit — Mozilla "
+                           "Firefox\""),
+            QStringLiteral("accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 "
+                           "n=3")}));
+}
+
+TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
+    Finished run = runToEnd({QStringLiteral("--judge"), QStringLiteral("psychic")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.startsWith(
+        QStringLiteral("aimset-checkd: unknown judge: psychic (use offline or llm)\n")));
+
+    run = runToEnd({QStringLiteral("--listen"), QStringLiteral("0.0.0.0"), QStringLiteral("--port"),
+                    QStringLiteral("0")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, QStringLiteral("aimset-checkd: plain HTTP is served on a loopback address "
+                                      "only; give a certificate and key to listen on 0.0.0.0\n"));
+
+    run = runToEnd({QStringLiteral("--evaluate"), QStringLiteral("/nonexistent/cases.jsonl")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("aimset-checkd: cannot read /nonexistent/")));
+}
+
+TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
+    QTemporaryDir dir;
+    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+    const QString key = dir.filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-days"), QStringLiteral("1"),
+                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+    ASSERT_TRUE(openssl.waitForFinished(30000));
+    ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+
+    QProcess service;
+    service.start(kProgram, {QStringLiteral("--port"), QStringLiteral("0"),
+                             QStringLiteral("--cert"), cert, QStringLiteral("--key"), key});
+    const QString url = waitUntilListening(service);
+    ASSERT_TRUE(url.startsWith(QStringLiteral("https://127.0.0.1:"))) << url.toStdString();
+    const int port = url.section(QLatin1Char(':'), 2, 2).section(QLatin1Char('/'), 0, 0).toInt();
+
+    httplib::SSLClient client("127.0.0.1", port);
+    client.enable_server_certificate_verification(false); // self-signed for the test
+    const auto result = client.Post(
+        "/check",
+        R"({"aimset":"Write the wetland grant","context":"Writer - grant.odt","mode":"title"})",
+        "application/json");
+    ASSERT_TRUE(result) << httplib::to_string(result.error());
+    EXPECT_EQ(result->status, 200);
+    EXPECT_EQ(result->body, R"({"aligned":true})");
+
+    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    ASSERT_TRUE(service.waitForFinished(10000));
+    EXPECT_EQ(service.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(service.exitCode(), 0);
+    const QString rest = QString::fromUtf8(service.readAllStandardOutput());
+    EXPECT_TRUE(rest.contains(QStringLiteral("[checkd] POST /check mode=title status=200 ms=")))
+        << rest.toStdString();
+    EXPECT_TRUE(rest.endsWith(QStringLiteral("[checkd] Stopped\n"))) << rest.toStdString();
+}
+
+} // namespace

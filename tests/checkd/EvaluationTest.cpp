@@ -1,0 +1,88 @@
+#include "Evaluation.h"
+#include "CheckService.h"
+#include "support/QtPrinters.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace aimset::checkd;
+
+namespace {
+
+// Answers from the window's own words, and records what it was asked.
+class ScriptedJudge final : public Judge {
+public:
+    QString name() const override { return QStringLiteral("scripted"); }
+    Judged<bool> judgeTitle(const QString&, const QString& context) override {
+        calls << QStringLiteral("title ") + context;
+        if (context.contains(QStringLiteral("fail"))) {
+            return JudgeFailure{QStringLiteral("no answer")};
+        }
+        return context.contains(QStringLiteral("work"));
+    }
+    Judged<TextVerdict> judgeText(const QString&, const QString& text) override {
+        calls << QStringLiteral("text ") + text;
+        if (text == QStringLiteral("broken")) {
+            return JudgeFailure{QStringLiteral("no answer")};
+        }
+        return TextVerdict{text, {}, {}};
+    }
+    Judged<QString> expand(const QString&, const QString&) override { return QString(); }
+
+    QStringList calls;
+};
+
+QByteArray caseLine(const char* id, const char* label, const char* title, const char* text) {
+    return QStringLiteral(
+               R"({"id":"%1","aimset":"Do the thing","app":"App","title":"%2","text":"%3","label":"%4"})")
+               .arg(QString::fromUtf8(id), QString::fromUtf8(title), QString::fromUtf8(text),
+                    QString::fromUtf8(label))
+               .toUtf8() +
+           '\n';
+}
+
+TEST(EvaluationTest, TakesEachCaseThroughTheAppsFlowAndCounts) {
+    ScriptedJudge judge;
+    const CheckService service(judge);
+    QByteArray cases;
+    cases += caseLine("a1", "aligned", "work page", "");          // right: title aligned
+    cases += caseLine("a2", "aligned", "page", "ALIGNED");        // right: text aligned
+    cases += caseLine("a3", "aligned", "page", "");               // no text: closed
+    cases += caseLine("a4", "aligned", "page", "UNCLEAR");        // asked, not right
+    cases += caseLine("a5", "aligned", "fail", "");               // failed title: kept
+    cases += caseLine("d1", "distracting", "page", "MISALIGNED"); // right
+    cases += caseLine("d2", "distracting", "page", "unclear");    // right, asked
+    cases += caseLine("d3", "distracting", "work page", "");      // missed
+    cases += caseLine("d4", "distracting", "page", "broken");     // failed text: closed
+    cases += "\n{\"aimset\":\"x\",\"label\":\"maybe\"}\nnot json\n";
+
+    QStringList misses;
+    QStringList problems;
+    const EvaluationResult result = evaluateCases(
+        service, cases, [&](const QString& line) { misses << line; },
+        [&](const QString& line) { problems << line; });
+
+    EXPECT_EQ(result.summaryLine(),
+              QStringLiteral("accuracy=0.667 wrongly_closed=0.200 missed=0.250 asked=0.222 n=9"));
+    EXPECT_EQ(
+        misses,
+        (QStringList{
+            QStringLiteral(
+                R"(miss a3 label=aligned ended=misaligned aimset="Do the thing" window="App - page")"),
+            QStringLiteral(
+                R"(miss a4 label=aligned ended=unclear aimset="Do the thing" window="App - page")"),
+            QStringLiteral(
+                R"(miss d3 label=distracting ended=aligned aimset="Do the thing" window="App - work page")"),
+        }));
+    EXPECT_EQ(problems, (QStringList{QStringLiteral("line 11: not a labelled case, skipped"),
+                                     QStringLiteral("line 12: not a labelled case, skipped")}));
+    // The text is asked for only after a title that is not aligned, and only when there is text.
+    EXPECT_EQ(
+        judge.calls.mid(0, 4),
+        (QStringList{QStringLiteral("title App - work page"), QStringLiteral("title App - page"),
+                     QStringLiteral("text ALIGNED"), QStringLiteral("title App - page")}));
+    EXPECT_EQ(judge.calls.size(), 14);
+}
+
+} // namespace
