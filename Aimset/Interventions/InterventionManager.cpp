@@ -203,9 +203,15 @@ void InterventionManager::countIntervention(const QString& logPrefix, const QStr
     MainLoop& loop = m_loop;
     BackgroundRunner runInBackground = m_runInBackground;
     QString line = logPrefix + text;
-    m_runInBackground([&store, &loop, runInBackground, line = std::move(line)]() mutable {
+    const QPointer<InterventionManager> self(this);
+    m_runInBackground([&store, &loop, self, runInBackground, line = std::move(line)]() mutable {
         store.incrementCount(UsageStore::totalInterventionsKey);
-        loop.post([&store, runInBackground, line = std::move(line)]() mutable {
+        loop.post([&store, self, runInBackground, line = std::move(line)]() mutable {
+            // The store and the runner belong to the manager's owner: once
+            // the manager is gone they may be too.
+            if (!self) {
+                return;
+            }
             const std::int64_t count = store.readCount(UsageStore::totalInterventionsKey);
             runInBackground([line = std::move(line), count] {
                 Log(line + QStringLiteral(" (total interventions: ") + QString::number(count) +

@@ -578,14 +578,12 @@ TEST(InterventionManagerCountingTest, ASlowSecretStoreNeverHoldsUpTheInterventio
     BlockingSecretStore slowSecrets(secrets);
     FakeUserDefaults defaults;
     UsageStore usage(slowSecrets, defaults);
-    {
-        // The production runner: a real background thread.
-        InterventionManager manager(loop, panels, tabCloser, usage);
-        manager.startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("Video site"));
-        loop.advance(15s);
-        EXPECT_EQ(manager.phase(), Phase::hidden);
-        EXPECT_EQ(keys.posted.size(), 2u);
-    }
+    // The production runner: a real background thread.
+    InterventionManager manager(loop, panels, tabCloser, usage);
+    manager.startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("Video site"));
+    loop.advance(15s);
+    EXPECT_EQ(manager.phase(), Phase::hidden);
+    EXPECT_EQ(keys.posted.size(), 2u);
     EXPECT_EQ(log.take(), (QStringList{kSentCmdW, kCountdownExpired}));
 
     slowSecrets.release();

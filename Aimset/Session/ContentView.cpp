@@ -1,0 +1,400 @@
+#include "ContentView.h"
+
+#include "Platform/UserDefaults.h"
+#include "Runtime/Log.h"
+#include "Runtime/Observable.h"
+#include "SessionFormat.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace aimset {
+
+namespace {
+
+double secondsBetween(MainLoop::Duration from, MainLoop::Duration to) {
+    return static_cast<double>((to - from).count()) / 1000.0;
+}
+
+int wholeSeconds(double seconds) {
+    // Truncated toward zero, as the clock shows completed seconds.
+    return static_cast<int>(std::trunc(seconds));
+}
+
+} // namespace
+
+ContentView::ContentView(Desktop desktop, QObject* parent)
+    : QObject(parent)
+    , m_loop(desktop.loop)
+    , m_defaults(desktop.defaults)
+    , m_runInBackground(std::move(desktop.runInBackground))
+    , m_checker(desktop.http, desktop.accessibility, desktop.checkServiceURL,
+                desktop.appLists.passwordManagerIDs)
+    , m_tabCloser(desktop.keyPoster)
+    , m_usageStore(desktop.secrets, desktop.defaults)
+    , m_appMonitor(desktop.loop, desktop.workspace, desktop.accessibility, m_checker,
+                   desktop.appLists)
+    , m_interventionManager(
+          desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
+          [this](std::function<void()> work) { runInBackground(std::move(work)); })
+    , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.audio, desktop.panels)
+    , m_hotkeyManager(desktop.loop, desktop.keyMonitor) {
+    m_hasCompletedOnboarding = m_defaults.boolForKey(onboardingKey);
+    makeLaunchModal();
+}
+
+ContentView::~ContentView() {
+    // Counting tasks use the usage store: let them finish before it goes.
+    m_pool.waitForDone();
+}
+
+void ContentView::runInBackground(std::function<void()> work) {
+    if (m_runInBackground) {
+        m_runInBackground(std::move(work));
+    } else {
+        m_pool.start(std::move(work));
+    }
+}
+
+// ---- observable fields ------------------------------------------------------------------------
+
+void ContentView::setShowLaunchModal(bool show) {
+    const bool wasShown = m_showLaunchModal;
+    if (!assignIfChanged(this, m_showLaunchModal, show, &ContentView::showLaunchModalChanged)) {
+        return;
+    }
+    if (show) {
+        // A fresh modal each time: an empty field and "No goal".
+        makeLaunchModal();
+    } else if (wasShown) {
+        startSession();
+    }
+}
+
+void ContentView::makeLaunchModal() {
+    if (m_launchModal) {
+        m_launchModal->deleteLater();
+    }
+    m_launchModal = new LaunchModalView(QString(), this);
+    m_launchModal->onSubmit = [this](const QString& aimset, int goalMinutes) {
+        setAimset(aimset);
+        setFocusGoalMinutes(goalMinutes);
+        setShowLaunchModal(false);
+    };
+    emit launchModalChanged();
+}
+
+void ContentView::setAimset(const QString& aimset) {
+    assignIfChanged(this, m_aimset, aimset, &ContentView::aimsetChanged);
+}
+
+void ContentView::setShowHelp(bool show) {
+    assignIfChanged(this, m_showHelp, show, &ContentView::showHelpChanged);
+}
+
+void ContentView::setSessionEnded(bool ended) {
+    assignIfChanged(this, m_sessionEnded, ended, &ContentView::sessionEndedChanged);
+}
+
+void ContentView::setFocusGoalMinutes(int minutes) {
+    assignIfChanged(this, m_focusGoalMinutes, minutes, &ContentView::focusGoalMinutesChanged);
+}
+
+void ContentView::setMilestoneMessage(const QString& message) {
+    assignIfChanged(this, m_milestoneMessage, message, &ContentView::milestoneMessageChanged);
+}
+
+void ContentView::setSessionWarningMessage(const QString& message) {
+    assignIfChanged(this, m_sessionWarningMessage, message,
+                    &ContentView::sessionWarningMessageChanged);
+}
+
+void ContentView::setIsChangingAimset(bool changing) {
+    assignIfChanged(this, m_isChangingAimset, changing, &ContentView::isChangingAimsetChanged);
+}
+
+void ContentView::setNewAimsetText(const QString& text) {
+    assignIfChanged(this, m_newAimsetText, text, &ContentView::newAimsetTextChanged);
+}
+
+void ContentView::setSessionStartDate(std::optional<MainLoop::Duration> start) {
+    m_sessionStartDate = start;
+    emit sessionStartChanged();
+}
+
+// ---- the window ---------------------------------------------------------------------------------
+
+void ContentView::appear() {
+    if (m_hasAppeared) {
+        return;
+    }
+    m_hasAppeared = true;
+    m_usageStore.migrateIfNeeded();
+}
+
+void ContentView::completeOnboarding() {
+    m_defaults.setBool(onboardingKey, true);
+    assignIfChanged(this, m_hasCompletedOnboarding, true,
+                    &ContentView::hasCompletedOnboardingChanged);
+}
+
+void ContentView::toggleHelp() {
+    setShowHelp(!m_showHelp);
+}
+
+// ---- the start of a session -------------------------------------------------------------------
+
+void ContentView::startSession() {
+    m_appMonitor.userAimset = m_aimset;
+    m_appMonitor.checkAccessibilityPermission();
+    m_appMonitor.startMonitoring();
+    const MainLoop::Duration now = m_loop.now();
+    setSessionStartDate(now);
+    m_interventionManager.sessionStartDate = now;
+    m_interventionManager.focusGoalSeconds = static_cast<std::int64_t>(m_focusGoalMinutes) * 60;
+    m_interventionManager.accumulatedPausedSeconds = 0;
+    m_interventionManager.pauseStart.reset();
+    wireCallbacks();
+    setUpVoice();
+    scheduleSessionTimers();
+    startDisplay();
+}
+
+void ContentView::wireCallbacks() {
+    AppMonitor& monitor = m_appMonitor;
+    InterventionManager& interventions = m_interventionManager;
+
+    monitor.onAligned = [&monitor, &interventions] {
+        interventions.autoDismiss();
+        monitor.setPollInterval(false);
+        monitor.interventionAppName.clear();
+        monitor.interventionWindowTitle.clear();
+    };
+    monitor.onUnclear = [&monitor, &interventions](const QString& question, const QString&) {
+        interventions.showClarifyingQuestion(monitor.userAimset, question);
+        monitor.markInterventionWindow();
+        monitor.setPollInterval(true);
+    };
+    monitor.onMisaligned = [&monitor, &interventions](const QString& reason) {
+        interventions.startMisalignedCountdown(monitor.userAimset, reason);
+        monitor.markInterventionWindow();
+        monitor.setPollInterval(true);
+    };
+    monitor.onWindowChanged = [&monitor, &interventions] {
+        interventions.autoDismiss();
+        monitor.setPollInterval(false);
+    };
+    interventions.onDismiss = [&monitor] {
+        monitor.setLastAlignmentResult(QString());
+        monitor.lastCheckedAppName.clear();
+        monitor.lastCheckedWindowTitle.clear();
+        monitor.setPollInterval(false);
+        monitor.interventionAppName.clear();
+        monitor.interventionWindowTitle.clear();
+    };
+    interventions.onAimsetExpanded = [this](const QString& aimset) {
+        const QString windowTitle = m_appMonitor.currentWindowTitle();
+        const QString appName = m_appMonitor.currentAppName();
+        m_appMonitor.setPollInterval(false);
+        m_appMonitor.interventionAppName.clear();
+        m_appMonitor.interventionWindowTitle.clear();
+        m_checker.expandAimset(aimset, windowTitle,
+                               [self = QPointer<ContentView>(this), aimset, appName,
+                                windowTitle](std::optional<QString> expansion) {
+                                   if (!self) {
+                                       return;
+                                   }
+                                   if (expansion) {
+                                       const QString expanded = aimset +
+                                                                QStringLiteral(" (including ") +
+                                                                *expansion + QLatin1Char(')');
+                                       self->m_appMonitor.setTemporaryAimset(expanded);
+                                       self->setAimset(expanded);
+                                   }
+                                   self->m_appMonitor.markAligned(appName, windowTitle);
+                               });
+    };
+}
+
+void ContentView::setUpVoice() {
+    m_voiceAimsetManager.requestPermissions();
+    m_voiceAimsetManager.onTranscriptionComplete = [this](const QString& text) {
+        m_appMonitor.setTemporaryAimset(text);
+        setAimset(text);
+    };
+    m_hotkeyManager.onHotkeyDown = [this] {
+        // No recording while a question or countdown is on screen.
+        if (m_interventionManager.phase() == InterventionManager::Phase::hidden) {
+            m_voiceAimsetManager.startListening();
+        }
+    };
+    m_hotkeyManager.onHotkeyUp = [this] { m_voiceAimsetManager.stopListening(); };
+    m_hotkeyManager.startMonitoring();
+}
+
+// ---- the session clock ------------------------------------------------------------------------
+
+void ContentView::scheduleSessionTimers() {
+    const QPointer<ContentView> self(this);
+    m_sessionWarningTimer = m_loop.scheduleOnce(sessionWarningDelay, [self] {
+        if (self) {
+            self->setSessionWarningMessage(QStringLiteral("Session ends in 10 minutes."));
+        }
+    });
+    m_sessionEndTimer = m_loop.scheduleOnce(sessionEndDelay, [self] {
+        if (self) {
+            self->endSession();
+        }
+    });
+}
+
+void ContentView::invalidateSessionTimers() {
+    m_sessionWarningTimer.reset();
+    m_sessionEndTimer.reset();
+}
+
+double ContentView::focusedSeconds() const {
+    if (!m_sessionStartDate) {
+        return 0;
+    }
+    return secondsBetween(*m_sessionStartDate, m_loop.now()) -
+           m_interventionManager.pausedSeconds();
+}
+
+void ContentView::startDisplay() {
+    refreshDisplay(true);
+    m_displayTimer =
+        m_loop.scheduleRepeating(displayRefreshInterval, [self = QPointer<ContentView>(this)] {
+            if (self) {
+                self->refreshDisplay(false);
+            }
+        });
+}
+
+void ContentView::refreshDisplay(bool first) {
+    const double focused = focusedSeconds();
+    m_focusedText = QStringLiteral("Focused for ") + formatDuration(wholeSeconds(focused));
+    if (m_focusGoalMinutes >= 1) {
+        const double goalSeconds = m_focusGoalMinutes * 60.0;
+        m_goalProgress = std::clamp(focused / goalSeconds, 0.0, 1.0);
+        m_goalProgressText = formatDuration(wholeSeconds(focused)) + QStringLiteral(" / ") +
+                             formatGoal(m_focusGoalMinutes);
+    } else {
+        m_goalProgress = 0;
+        m_goalProgressText.clear();
+    }
+    emit displayChanged();
+
+    // Milestones are watched from one refresh to the next; a jump across
+    // several announces only the highest.
+    const int milestone = milestoneFor(focused, m_focusGoalMinutes);
+    const int previous = m_displayedMilestone;
+    m_displayedMilestone = milestone;
+    if (!first && milestone != previous && m_lastMilestone < milestone) {
+        m_lastMilestone = milestone;
+        showMilestone(milestone);
+    }
+}
+
+void ContentView::showMilestone(int milestone) {
+    setMilestoneMessage(milestoneMessageFor(milestone));
+    // Each message clears whatever shows when its own three seconds are up.
+    m_loop.postAfter(milestoneShownFor, [self = QPointer<ContentView>(this)] {
+        if (self) {
+            self->setMilestoneMessage(QString());
+        }
+    });
+}
+
+// ---- the end of a session ---------------------------------------------------------------------
+
+void ContentView::endSession() {
+    invalidateSessionTimers();
+    m_hotkeyManager.stopMonitoring();
+    const MainLoop::Duration end = m_loop.now();
+    const MainLoop::Duration start = m_sessionStartDate.value_or(end);
+    m_sessionDuration = secondsBetween(start, end) - m_interventionManager.pausedSeconds();
+    m_displayTimer.reset();
+    setSessionEnded(true);
+    emit sessionEndedChanged(); // the duration changed even if the flag was already set
+    m_appMonitor.stopMonitoring();
+    m_interventionManager.autoDismiss();
+
+    UsageStore* store = &m_usageStore;
+    MainLoop* loop = &m_loop;
+    const QPointer<ContentView> self(this);
+    runInBackground([store, loop, self] {
+        store->incrementCount(UsageStore::completedSessionsKey);
+        loop->post([store, self] {
+            if (self) { // the store went with the view
+                Log(QStringLiteral("[Session] Completed sessions: ") +
+                    QString::number(store->readCount(UsageStore::completedSessionsKey)));
+            }
+        });
+    });
+}
+
+QString ContentView::summaryDurationText() const {
+    return formatDuration(wholeSeconds(m_sessionDuration));
+}
+
+bool ContentView::summaryGoalReached() const {
+    return m_focusGoalMinutes >= 1 && m_sessionDuration >= m_focusGoalMinutes * 60.0;
+}
+
+QString ContentView::summaryGoalText() const {
+    if (m_focusGoalMinutes < 1) {
+        return {};
+    }
+    if (summaryGoalReached()) {
+        return QStringLiteral("Goal reached!");
+    }
+    const auto percent =
+        static_cast<long long>(m_sessionDuration / (m_focusGoalMinutes * 60.0) * 100.0);
+    return QString::number(percent) + QStringLiteral("% of your goal");
+}
+
+void ContentView::startNewSession() {
+    m_hotkeyManager.stopMonitoring();
+    setSessionEnded(false);
+    m_sessionDuration = 0;
+    setSessionStartDate(std::nullopt);
+    setAimset(QString());
+    setFocusGoalMinutes(0);
+    m_lastMilestone = 0;
+    m_displayedMilestone = 0;
+    setMilestoneMessage(QString());
+    setSessionWarningMessage(QString());
+    setIsChangingAimset(false);
+    setNewAimsetText(QString());
+    setShowLaunchModal(true);
+}
+
+// ---- changing the aimset ----------------------------------------------------------------------
+
+void ContentView::beginChangeAimset() {
+    setIsChangingAimset(true);
+    setNewAimsetText(QString());
+}
+
+void ContentView::submitNewAimset() {
+    const QString text = m_newAimsetText.trimmed();
+    if (text.isEmpty()) {
+        return;
+    }
+    m_appMonitor.setTemporaryAimset(text);
+    setAimset(text);
+    setIsChangingAimset(false);
+    setNewAimsetText(QString());
+}
+
+void ContentView::cancelChangeAimset() {
+    setIsChangingAimset(false);
+}
+
+void ContentView::restoreOriginalAimset() {
+    m_appMonitor.restoreOriginalAimset();
+    setAimset(m_appMonitor.userAimset);
+}
+
+} // namespace aimset

@@ -1,0 +1,357 @@
+#include "Session/ContentView.h"
+#include "Interventions/UsageStore.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+#include "support/SimulatedDesktop.h"
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+using namespace std::chrono_literals;
+using Phase = InterventionManager::Phase;
+
+namespace {
+
+const QString kAimset = QStringLiteral("Finish the quarterly report");
+
+struct ContentViewTest : ::testing::Test {
+    test::SimulatedDesktop sim;
+    test::LogCapture log;
+    std::unique_ptr<ContentView> view;
+
+    void SetUp() override {
+        sim.defaults.setBool(ContentView::onboardingKey, true);
+        sim.workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
+                                   100, QStringLiteral("Q3 numbers - Sheets"));
+        view = std::make_unique<ContentView>(sim.desktop());
+        view->appear();
+    }
+    void start(const QString& aimset = kAimset, int goalIndex = 0) {
+        view->launchModal()->setAimsetText(aimset);
+        view->launchModal()->setGoalIndex(goalIndex);
+        view->launchModal()->submitLaunch();
+    }
+    void browse(const QString& title, std::int32_t pid = 100) {
+        sim.workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
+                                   pid, title);
+    }
+    // Lets the next poll run and answers its title check.
+    void answerTitle(bool aligned) {
+        sim.http.respondJson(sim.http.nextPending(), {{QStringLiteral("aligned"), aligned}});
+    }
+    QStringList linesWith(const QString& fragment) const { return log.lines().filter(fragment); }
+};
+
+// ---- launch and start -----------------------------------------------------------------------
+
+TEST(ContentViewLaunchTest, FirstLaunchShowsOnboardingUntilItCompletes) {
+    test::SimulatedDesktop sim;
+    ContentView view(sim.desktop());
+    EXPECT_FALSE(view.hasCompletedOnboarding());
+    EXPECT_TRUE(view.showLaunchModal());
+    view.completeOnboarding();
+    EXPECT_TRUE(view.hasCompletedOnboarding());
+    EXPECT_TRUE(sim.defaults.boolForKey(ContentView::onboardingKey));
+    ContentView nextLaunch(sim.desktop());
+    EXPECT_TRUE(nextLaunch.hasCompletedOnboarding());
+}
+
+TEST_F(ContentViewTest, TheFirstAppearanceMigratesTheCountersOnce) {
+    EXPECT_TRUE(sim.defaults.boolForKey(UsageStore::migratedFlagKey));
+    const QStringList before = sim.secrets.calls();
+    view->appear();
+    EXPECT_EQ(sim.secrets.calls(), before);
+}
+
+TEST_F(ContentViewTest, StartingRunsTheStartSequenceInOrder) {
+    log.clear();
+    start(QStringLiteral("  ") + kAimset + QStringLiteral(" \n"), 3);
+    EXPECT_FALSE(view->showLaunchModal());
+    EXPECT_EQ(view->aimset(), kAimset);
+    EXPECT_EQ(view->focusGoalMinutes(), 90);
+    EXPECT_EQ(view->appMonitor()->userAimset, kAimset);
+    EXPECT_TRUE(view->appMonitor()->isMonitoring());
+    EXPECT_EQ(view->interventionManager()->focusGoalSeconds, 5400);
+    EXPECT_EQ(view->interventionManager()->sessionStartDate, std::optional(sim.loop.now()));
+    EXPECT_TRUE(view->hasSessionTimers());
+    EXPECT_EQ(sim.keyMonitor.globalMonitorCount(), 1u);
+    const QStringList lines = log.take();
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_EQ(lines.mid(0, 4),
+              (QStringList{QStringLiteral("Aimset: ") + kAimset + QStringLiteral(", Goal: 90m"),
+                           QStringLiteral("[AppMonitor] Accessibility: trusted"),
+                           QStringLiteral("[AppMonitor] App: Firefox (org.mozilla.firefox) | "
+                                          "Window: Q3 numbers - Sheets"),
+                           QStringLiteral("[AppMonitor] Started monitoring")}));
+    EXPECT_EQ(lines.last(), QStringLiteral("[Hotkey] Global hotkey monitor started (Option+M)"));
+    EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for < 1m"));
+    EXPECT_EQ(view->goalProgressText(), QStringLiteral("< 1m / 1h 30m"));
+}
+
+// ---- interventions, end to end over the fakes ---------------------------------------------------
+
+TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsFocus) {
+    start();
+    browse(QStringLiteral("Cat videos - YouTube"));
+    sim.loop.advance(5s);
+    answerTitle(false); // no window text: misaligned
+    EXPECT_EQ(view->interventionManager()->phase(), Phase::misalignedCountdown);
+    EXPECT_EQ(sim.panels.calls.last(),
+              QStringLiteral("present MisalignedCountdownView 420x280 centred"));
+    EXPECT_EQ(view->appMonitor()->interventionWindowTitle, QStringLiteral("Cat videos - YouTube"));
+    EXPECT_EQ(linesWith(QStringLiteral("Poll interval")),
+              QStringList{QStringLiteral("[AppMonitor] Poll interval set to 0.5s")});
+
+    sim.loop.advance(15s);
+    EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
+    ASSERT_EQ(sim.keyPoster.posted.size(), 2u);
+    EXPECT_EQ(sim.keyPoster.posted[0].keyCode, KeyEventPoster::keyCodeW);
+    EXPECT_EQ(sim.panels.panelsOnScreen, 0);
+    // The tab is gone: the next poll looks afresh, slowly.
+    EXPECT_EQ(view->appMonitor()->lastCheckedWindowTitle, QString());
+    EXPECT_EQ(view->appMonitor()->interventionWindowTitle, QString());
+    EXPECT_EQ(linesWith(QStringLiteral("Poll interval")).last(),
+              QStringLiteral("[AppMonitor] Poll interval set to 5.0s"));
+    EXPECT_EQ(linesWith(QStringLiteral("[TabCloser]")),
+              QStringList{QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent")});
+    // 20 seconds passed, 15 of them with the countdown on screen.
+    EXPECT_NEAR(view->focusedSeconds(), 5.0, 0.6);
+}
+
+TEST_F(ContentViewTest, SwitchingAwayDuringTheCountdownClosesNothing) {
+    start();
+    browse(QStringLiteral("Cat videos - YouTube"));
+    sim.loop.advance(5s);
+    answerTitle(false);
+    sim.loop.advance(3s);
+    browse(QStringLiteral("Q3 numbers - Sheets"));
+    sim.loop.advance(500ms);
+    EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
+    sim.loop.advance(30s);
+    EXPECT_TRUE(sim.keyPoster.posted.empty());
+    EXPECT_EQ(linesWith(QStringLiteral("Auto-dismissed")).size(), 1);
+}
+
+TEST_F(ContentViewTest, YesWidensTheAimsetAndTheWindowStaysAligned) {
+    sim.accessibility.windows.insert(100,
+                                     FakeElement::make()->withValue(QStringLiteral("pricing")));
+    start();
+    browse(QStringLiteral("Pricing - Acme"));
+    sim.loop.advance(5s);
+    answerTitle(false);
+    sim.http.respondJson(
+        sim.http.nextPending(),
+        {{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")},
+         {QStringLiteral("question"), QStringLiteral("Is Acme's pricing part of it?")}});
+    EXPECT_EQ(view->interventionManager()->phase(), Phase::clarifyingQuestion);
+    view->interventionManager()->userSaidYes();
+    const QJsonObject expand = sim.http.calls.back().json();
+    EXPECT_EQ(expand.value(QStringLiteral("mode")).toString(), QStringLiteral("expand"));
+    EXPECT_EQ(expand.value(QStringLiteral("windowTitle")).toString(),
+              QStringLiteral("Pricing - Acme"));
+    EXPECT_EQ(expand.value(QStringLiteral("aimset")).toString(), kAimset);
+    sim.http.respondJson(sim.http.nextPending(),
+                         {{QStringLiteral("expansion"), QStringLiteral("competitor pricing")}});
+    const QString widened = kAimset + QStringLiteral(" (including competitor pricing)");
+    EXPECT_EQ(view->aimset(), widened);
+    EXPECT_EQ(view->appMonitor()->userAimset, widened);
+    EXPECT_TRUE(view->appMonitor()->isTemporaryAimset());
+    EXPECT_EQ(view->appMonitor()->originalAimset(), kAimset);
+
+    const auto requests = sim.http.calls.size();
+    sim.loop.advance(10s);
+    EXPECT_EQ(sim.http.calls.size(), requests);
+    EXPECT_EQ(view->appMonitor()->lastAlignmentResult(), QStringLiteral("ALIGNED"));
+    EXPECT_TRUE(sim.keyPoster.posted.empty());
+}
+
+TEST_F(ContentViewTest, YesWithoutAnExpansionKeepsTheAimsetButAlignsTheWindow) {
+    sim.accessibility.windows.insert(100,
+                                     FakeElement::make()->withValue(QStringLiteral("pricing")));
+    start();
+    browse(QStringLiteral("Pricing - Acme"));
+    sim.loop.advance(5s);
+    answerTitle(false);
+    sim.http.respondJson(sim.http.nextPending(),
+                         {{QStringLiteral("verdict"), QStringLiteral("unclear")}});
+    view->interventionManager()->userSaidYes();
+    sim.http.fail(sim.http.nextPending(), QStringLiteral("Connection refused"));
+    EXPECT_EQ(view->aimset(), kAimset);
+    EXPECT_FALSE(view->appMonitor()->isTemporaryAimset());
+    EXPECT_EQ(view->appMonitor()->cachedVerdict(QStringLiteral("Firefox"),
+                                                QStringLiteral("Pricing - Acme")),
+              AlignmentVerdict::aligned());
+}
+
+// ---- voice
+// ---------------------------------------------------------------------------------------
+
+TEST_F(ContentViewTest, ASpokenAimsetBecomesTemporaryButNotWhileAQuestionIsShown) {
+    start();
+    sim.loop.runPending();
+    const auto altM = [&](bool down) {
+        if (down) {
+            sim.keyMonitor.deliverGlobal(FakeKeyEventMonitor::flagsChanged(ModifierFlag::option));
+            sim.keyMonitor.deliverGlobal(
+                FakeKeyEventMonitor::keyDown(KeyCode::m, ModifierFlag::option));
+        } else {
+            sim.keyMonitor.deliverGlobal(
+                FakeKeyEventMonitor::keyUp(KeyCode::m, ModifierFlag::option));
+            sim.keyMonitor.deliverGlobal(FakeKeyEventMonitor::flagsChanged(0));
+        }
+        sim.loop.runPending();
+    };
+    altM(true);
+    ASSERT_TRUE(view->voiceAimsetManager()->isListening());
+    sim.speech.latestTask().deliverResult(QStringLiteral(" plan the offsite "));
+    sim.loop.runPending();
+    altM(false);
+    EXPECT_EQ(view->aimset(), QStringLiteral("plan the offsite"));
+    EXPECT_TRUE(view->appMonitor()->isTemporaryAimset());
+
+    view->interventionManager()->showClarifyingQuestion(view->appMonitor()->userAimset,
+                                                        QStringLiteral("Is this it?"));
+    const auto tasks = sim.speech.tasks.size();
+    altM(true);
+    EXPECT_FALSE(view->voiceAimsetManager()->isListening());
+    EXPECT_EQ(sim.speech.tasks.size(), tasks);
+    altM(false);
+    EXPECT_EQ(linesWith(QStringLiteral("[Voice] Started listening")).size(), 1);
+}
+
+// ---- the session clock
+// ---------------------------------------------------------------------------
+
+TEST_F(ContentViewTest, MilestonesAreAnnouncedOnceEachAndClearAfterThreeSeconds) {
+    start(kAimset, 1); // 30 minutes
+    sim.loop.advance(449s);
+    EXPECT_EQ(view->milestoneMessage(), QString());
+    sim.loop.advance(1s); // 450 s is a quarter of 30 minutes
+    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(view->lastMilestone(), 25);
+    sim.loop.advance(2999ms);
+    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Great start. Keep going."));
+    sim.loop.advance(1ms);
+    EXPECT_EQ(view->milestoneMessage(), QString());
+    sim.loop.advance(std::chrono::seconds(1800 - 453));
+    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Goal reached! Keep going or end session."));
+    EXPECT_DOUBLE_EQ(view->goalProgress(), 1.0);
+    EXPECT_EQ(view->goalProgressText(), QStringLiteral("30m / 30m"));
+}
+
+TEST_F(ContentViewTest, WithoutAGoalThereAreNoMilestonesAndNoGoalLine) {
+    start();
+    sim.loop.advance(3h - 1s);
+    EXPECT_EQ(view->milestoneMessage(), QString());
+    EXPECT_EQ(view->lastMilestone(), 0);
+    EXPECT_EQ(view->goalProgressText(), QString());
+}
+
+TEST_F(ContentViewTest, WarnsAt2h50AndEndsAt3hCountingTheSession) {
+    start(kAimset, 1);
+    sim.loop.advance(10200s - 1ms);
+    EXPECT_EQ(view->sessionWarningMessage(), QString());
+    sim.loop.advance(1ms);
+    EXPECT_EQ(view->sessionWarningMessage(), QStringLiteral("Session ends in 10 minutes."));
+    sim.loop.advance(600s);
+    EXPECT_TRUE(view->sessionEnded());
+    EXPECT_FALSE(view->appMonitor()->isMonitoring());
+    EXPECT_EQ(sim.keyMonitor.globalMonitorCount(), 0u);
+    EXPECT_EQ(view->summaryDurationText(), QStringLiteral("3h 0m"));
+    EXPECT_TRUE(view->summaryGoalReached());
+    EXPECT_EQ(view->summaryGoalText(), QStringLiteral("Goal reached!"));
+    EXPECT_EQ(log.lines().last(), QStringLiteral("[Session] Completed sessions: 1"));
+    EXPECT_FALSE(view->hasSessionTimers());
+}
+
+TEST_F(ContentViewTest, EndingDuringAnInterventionTakesItAwayWithoutClosingAndCountsItOut) {
+    start(kAimset, 2); // 1 hour
+    browse(QStringLiteral("Cat videos - YouTube"));
+    sim.loop.advance(5s);
+    answerTitle(false);
+    sim.loop.advance(10s);
+    view->endSession();
+    EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
+    EXPECT_TRUE(sim.keyPoster.posted.empty());
+    EXPECT_NEAR(view->sessionDuration(), 5.0, 0.01);
+    EXPECT_EQ(view->summaryDurationText(), QStringLiteral("< 1m"));
+    EXPECT_EQ(view->summaryGoalText(), QStringLiteral("0% of your goal"));
+    sim.loop.advance(1h);
+    EXPECT_TRUE(sim.keyPoster.posted.empty());
+}
+
+TEST_F(ContentViewTest, StartNewSessionResetsAndTheNextSessionRewires) {
+    start(kAimset, 2);
+    sim.loop.advance(2000s);
+    view->endSession();
+    EXPECT_EQ(view->summaryGoalText(), QStringLiteral("55% of your goal"));
+    view->startNewSession();
+    EXPECT_TRUE(view->showLaunchModal());
+    EXPECT_FALSE(view->sessionEnded());
+    EXPECT_FALSE(view->hasSessionStart());
+    EXPECT_EQ(view->aimset(), QString());
+    EXPECT_EQ(view->focusGoalMinutes(), 0);
+    EXPECT_EQ(view->launchModal()->aimsetText(), QString());
+    EXPECT_EQ(view->launchModal()->goalIndex(), 0);
+
+    sim.loop.runPending();
+    start(QStringLiteral("Second session"));
+    EXPECT_TRUE(view->appMonitor()->isMonitoring());
+    EXPECT_EQ(view->appMonitor()->userAimset, QStringLiteral("Second session"));
+    EXPECT_EQ(sim.keyMonitor.globalMonitorCount(), 1u);
+    view->endSession();
+    sim.loop.runPending();
+    EXPECT_EQ(log.lines().last(), QStringLiteral("[Session] Completed sessions: 2"));
+}
+
+// ---- changing the aimset
+// -------------------------------------------------------------------------
+
+TEST_F(ContentViewTest, TypedChangesAreTemporaryAndRestoreBringsBackTheStart) {
+    start();
+    view->beginChangeAimset();
+    view->setNewAimsetText(QStringLiteral("   "));
+    view->submitNewAimset();
+    EXPECT_TRUE(view->isChangingAimset());
+    EXPECT_EQ(view->aimset(), kAimset);
+
+    view->setNewAimsetText(QStringLiteral(" Reply to Dana "));
+    view->submitNewAimset();
+    EXPECT_FALSE(view->isChangingAimset());
+    EXPECT_EQ(view->aimset(), QStringLiteral("Reply to Dana"));
+    view->beginChangeAimset();
+    EXPECT_EQ(view->newAimsetText(), QString());
+    view->setNewAimsetText(QStringLiteral("Book the venue"));
+    view->submitNewAimset();
+    EXPECT_EQ(view->appMonitor()->originalAimset(), kAimset);
+
+    view->beginChangeAimset();
+    view->setNewAimsetText(QStringLiteral("abandoned"));
+    view->cancelChangeAimset();
+    EXPECT_FALSE(view->isChangingAimset());
+    EXPECT_EQ(view->aimset(), QStringLiteral("Book the venue"));
+
+    view->restoreOriginalAimset();
+    EXPECT_EQ(view->aimset(), kAimset);
+    EXPECT_FALSE(view->appMonitor()->isTemporaryAimset());
+}
+
+TEST_F(ContentViewTest, LateAnswersAfterTheViewIsGoneDoNothing) {
+    sim.accessibility.windows.insert(100,
+                                     FakeElement::make()->withValue(QStringLiteral("pricing")));
+    start(kAimset, 1);
+    browse(QStringLiteral("Pricing - Acme"));
+    sim.loop.advance(5s);
+    answerTitle(false);
+    sim.http.respondJson(sim.http.nextPending(),
+                         {{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")}});
+    view->interventionManager()->userSaidYes();
+    view.reset();
+    log.clear();
+    sim.http.respondJson(sim.http.nextPending(),
+                         {{QStringLiteral("expansion"), QStringLiteral("x")}});
+    sim.loop.advance(4h);
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("[AlignmentChecker] Aimset expanded to: x")});
+}
+
+} // namespace
