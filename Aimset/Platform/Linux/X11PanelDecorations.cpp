@@ -2,6 +2,8 @@
 
 #include <QWindow>
 
+#include <cstdlib>
+
 namespace aimset {
 
 namespace {
