@@ -1,5 +1,9 @@
 #include "CheckServiceLauncher.h"
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
 
@@ -121,6 +125,9 @@ void CheckServiceLauncher::launch() {
     m_errorOutput.clear();
     auto* process = new QProcess(this);
     m_process = process;
+    // The service goes with the app even when the app cannot stop it itself
+    // (killed, crashed): the kernel ends it when its parent dies.
+    process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     connect(process, &QProcess::readyReadStandardOutput, this, &CheckServiceLauncher::readOutput);
     connect(process, &QProcess::readyReadStandardError, this, [this, process] {
         // Kept short: only its first line is ever reported.

@@ -1,0 +1,22 @@
+import QtQuick
+import QtQuick.Window
+
+// The application's one window: black, at least 600 × 500, holding the main view.
+Window {
+    id: window
+
+    required property QtObject view
+
+    width: 720
+    height: 560
+    minimumWidth: 600
+    minimumHeight: 500
+    visible: true
+    color: "black"
+    title: "Aimset"
+
+    ContentView {
+        anchors.fill: parent
+        view: window.view
+    }
+}

@@ -1,0 +1,330 @@
+import QtQuick
+import QtQuick.Controls.Basic
+
+// The main window's content: the layers of the session, launch modal,
+// onboarding and help, drawn from the C++ ContentView.
+Rectangle {
+    id: root
+
+    required property QtObject view
+
+    color: "black"
+    Component.onCompleted: view.appear()
+
+    // ---- the session: running panel or summary ----------------------------------------
+    Item {
+        anchors.fill: parent
+        visible: !root.view.showLaunchModal
+
+        Column {
+            objectName: "runningPanel"
+            anchors.centerIn: parent
+            width: Math.min(parent.width - 48, 520)
+            spacing: 24
+            visible: !root.view.sessionEnded
+
+            Text {
+                objectName: "aimsetText"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+                text: root.view.aimset
+                textFormat: Text.PlainText
+                color: "white"
+                font.pixelSize: 20
+                font.weight: Font.DemiBold
+            }
+
+            Column {
+                width: parent.width
+                spacing: 16
+                visible: root.view.hasSessionStart
+
+                Text {
+                    objectName: "focusedText"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: root.view.focusedText
+                    color: "white"
+                    font.pixelSize: 48
+                    font.bold: true
+                    font.family: "monospace"
+                }
+
+                Column {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    spacing: 8
+                    visible: root.view.focusGoalMinutes >= 1
+
+                    ProgressBar {
+                        objectName: "goalProgress"
+                        width: Math.min(300, root.width - 48)
+                        from: 0
+                        to: 1
+                        value: root.view.goalProgress
+                        background: Rectangle {
+                            implicitHeight: 6
+                            radius: 3
+                            color: Qt.rgba(1, 1, 1, 0.15)
+                        }
+                        contentItem: Item {
+                            Rectangle {
+                                width: parent.width * root.view.goalProgress
+                                height: parent.height
+                                radius: 3
+                                color: "white"
+                            }
+                        }
+                    }
+                    Text {
+                        objectName: "goalText"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        text: root.view.goalProgressText
+                        color: Qt.rgba(1, 1, 1, 0.5)
+                        font.pixelSize: 14
+                    }
+                }
+            }
+
+            Text {
+                objectName: "milestoneText"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: root.view.milestoneMessage
+                color: Qt.rgba(1, 1, 1, 0.6)
+                font.pixelSize: 16
+                opacity: text.length > 0 ? 1 : 0
+                height: text.length > 0 ? implicitHeight : 0
+                Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+            }
+
+            Text {
+                objectName: "warningText"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: root.view.sessionWarningMessage
+                color: Qt.rgba(1, 0.65, 0, 0.8)
+                font.pixelSize: 14
+                opacity: text.length > 0 ? 1 : 0
+                height: text.length > 0 ? implicitHeight : 0
+                Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+            }
+
+            Row {
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 12
+
+                PlainButton {
+                    objectName: "endSessionButton"
+                    text: "End session"
+                    color: Qt.rgba(1, 1, 1, 0.1)
+                    textColor: "white"
+                    onClicked: root.view.endSession()
+                }
+                PlainButton {
+                    objectName: "changeAimsetButton"
+                    text: "Change aimset"
+                    color: Qt.rgba(1, 1, 1, 0.05)
+                    textColor: Qt.rgba(1, 1, 1, 0.5)
+                    onClicked: root.view.beginChangeAimset()
+                }
+            }
+
+            Column {
+                objectName: "aimsetEditor"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: Math.min(300, parent.width)
+                spacing: 12
+                visible: root.view.isChangingAimset
+
+                FieldBox {
+                    objectName: "newAimsetField"
+                    width: parent.width
+                    placeholder: "What are you working on now?"
+                    text: root.view.newAimsetText
+                    onTextChanged: if (root.view.newAimsetText !== text) root.view.newAimsetText = text
+                    onAccepted: root.view.submitNewAimset()
+                    onVisibleChanged: if (visible) input.forceActiveFocus()
+                }
+                Row {
+                    spacing: 12
+                    PlainButton {
+                        objectName: "updateAimsetButton"
+                        text: "Update aimset"
+                        fontSize: 14
+                        horizontalInset: 20
+                        verticalInset: 8
+                        radius: 8
+                        color: "white"
+                        textColor: "black"
+                        onClicked: root.view.submitNewAimset()
+                    }
+                    PlainButton {
+                        objectName: "cancelButton"
+                        text: "Cancel"
+                        fontSize: 14
+                        fontWeight: Font.Normal
+                        horizontalInset: 20
+                        verticalInset: 8
+                        color: "transparent"
+                        textColor: Qt.rgba(1, 1, 1, 0.5)
+                        onClicked: root.view.cancelChangeAimset()
+                    }
+                }
+            }
+
+            Row {
+                objectName: "temporaryAimsetRow"
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 8
+                visible: !root.view.isChangingAimset && root.view.appMonitor.isTemporaryAimset
+
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: "Temporary aimset"
+                    color: Qt.rgba(1, 1, 1, 0.5)
+                    font.pixelSize: 12
+                }
+                PlainButton {
+                    objectName: "restoreButton"
+                    text: "Restore original"
+                    fontSize: 12
+                    fontWeight: Font.Normal
+                    horizontalInset: 0
+                    verticalInset: 0
+                    color: "transparent"
+                    textColor: Qt.rgba(1, 1, 1, 0.7)
+                    onClicked: root.view.restoreOriginalAimset()
+                }
+            }
+        }
+
+        Column {
+            objectName: "summary"
+            anchors.centerIn: parent
+            spacing: 24
+            visible: root.view.sessionEnded
+
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "Session complete"
+                color: "white"
+                font.pixelSize: 24
+                font.weight: Font.DemiBold
+            }
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "You were aimsetional for:"
+                color: Qt.rgba(1, 1, 1, 0.6)
+                font.pixelSize: 16
+            }
+            Text {
+                objectName: "summaryDuration"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: root.view.summaryDurationText
+                color: "white"
+                font.pixelSize: 48
+                font.bold: true
+                font.family: "monospace"
+            }
+            Text {
+                objectName: "summaryGoal"
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: root.view.focusGoalMinutes >= 1
+                text: root.view.summaryGoalText
+                color: root.view.summaryGoalReached ? Qt.rgba(1, 1, 1, 0.8) : Qt.rgba(1, 1, 1, 0.5)
+                font.pixelSize: 16
+                font.weight: root.view.summaryGoalReached ? Font.Medium : Font.Normal
+            }
+            Item { width: 1; height: 8 }
+            PlainButton {
+                objectName: "startNewSessionButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "Start new session"
+                horizontalInset: 32
+                color: "white"
+                textColor: "black"
+                onClicked: root.view.startNewSession()
+            }
+        }
+    }
+
+    // ---- the launch modal ------------------------------------------------------------
+    Loader {
+        objectName: "launchModalLayer"
+        anchors.fill: parent
+        active: root.view.showLaunchModal && root.view.hasCompletedOnboarding
+        opacity: active ? 1 : 0
+        Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+        sourceComponent: LaunchModalView { modal: root.view.launchModal }
+    }
+
+    // ---- onboarding ------------------------------------------------------------------
+    Rectangle {
+        objectName: "onboardingLayer"
+        anchors.fill: parent
+        color: "black"
+        visible: opacity > 0
+        opacity: root.view.hasCompletedOnboarding ? 0 : 1
+        Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+
+        Column {
+            anchors.centerIn: parent
+            width: Math.min(440, parent.width - 48)
+            spacing: 24
+            Text {
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                text: "Welcome to Aimset"
+                color: "white"
+                font.pixelSize: 28
+                font.weight: Font.DemiBold
+            }
+            Text {
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+                text: "Say what you mean to do. Aimset stays out of sight while you do it, asks when it cannot tell, and closes the tab when you drift."
+                color: Qt.rgba(1, 1, 1, 0.6)
+                font.pixelSize: 16
+            }
+            PlainButton {
+                objectName: "completeOnboardingButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "Get started"
+                horizontalInset: 32
+                color: "white"
+                textColor: "black"
+                onClicked: root.view.completeOnboarding()
+            }
+        }
+    }
+
+    // ---- help ------------------------------------------------------------------------
+    Rectangle {
+        objectName: "helpScrim"
+        anchors.fill: parent
+        color: Qt.rgba(0, 0, 0, 0.6)
+        visible: opacity > 0
+        opacity: root.view.showHelp ? 1 : 0
+        Behavior on opacity { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
+        MouseArea {
+            anchors.fill: parent
+            onClicked: root.view.showHelp = false
+        }
+    }
+
+    PlainButton {
+        objectName: "helpButton"
+        anchors.top: parent.top
+        anchors.right: parent.right
+        anchors.topMargin: 12
+        anchors.rightMargin: 16
+        visible: root.view.hasCompletedOnboarding
+        width: 28
+        height: 28
+        radius: 14
+        text: "?"
+        fontSize: 14
+        color: Qt.rgba(1, 1, 1, 0.1)
+        textColor: Qt.rgba(1, 1, 1, 0.5)
+        onClicked: root.view.toggleHelp()
+    }
+}

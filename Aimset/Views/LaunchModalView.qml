@@ -1,0 +1,108 @@
+import QtQuick
+import QtQuick.Controls.Basic
+
+// The screen that opens every focus session: the aimset and a goal.
+Rectangle {
+    id: root
+
+    required property QtObject modal
+
+    color: "black"
+    Component.onCompleted: if (modal) modal.appear()
+
+    Column {
+        anchors.centerIn: parent
+        width: Math.min(400, root.width - 48)
+        spacing: 32
+
+        Text {
+            objectName: "title"
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: "What's your aimset today?"
+            color: "white"
+            font.pixelSize: 32
+            font.weight: Font.DemiBold
+        }
+
+        FieldBox {
+            id: field
+            objectName: "aimsetField"
+            width: parent.width
+            placeholder: "e.g. finish the quarterly report"
+            text: root.modal ? root.modal.aimsetText : ""
+            onTextChanged: if (root.modal && root.modal.aimsetText !== text) root.modal.aimsetText = text
+            onAccepted: root.modal.submitLaunch()
+            Component.onCompleted: input.forceActiveFocus()
+        }
+
+        Column {
+            width: parent.width
+            spacing: 8
+
+            Item {
+                width: parent.width
+                height: goalLabel.implicitHeight
+                Text {
+                    text: "Focus goal"
+                    color: Qt.rgba(1, 1, 1, 0.5)
+                    font.pixelSize: 14
+                }
+                Text {
+                    id: goalLabel
+                    objectName: "goalLabel"
+                    anchors.right: parent.right
+                    text: root.modal ? root.modal.goalLabel : ""
+                    color: Qt.rgba(1, 1, 1, 0.8)
+                    font.pixelSize: 14
+                    font.weight: Font.Medium
+                }
+            }
+
+            Slider {
+                id: slider
+                objectName: "goalSlider"
+                width: parent.width
+                from: 0
+                to: root.modal ? root.modal.goalCount - 1 : 6
+                stepSize: 1
+                snapMode: Slider.SnapAlways
+                value: root.modal ? root.modal.goalIndex : 0
+                onMoved: root.modal.goalIndex = Math.round(value)
+
+                background: Rectangle {
+                    x: slider.leftPadding
+                    y: slider.topPadding + slider.availableHeight / 2 - height / 2
+                    width: slider.availableWidth
+                    height: 4
+                    radius: 2
+                    color: Qt.rgba(1, 1, 1, 0.2)
+                    Rectangle {
+                        width: slider.visualPosition * parent.width
+                        height: parent.height
+                        radius: 2
+                        color: "white"
+                    }
+                }
+                handle: Rectangle {
+                    x: slider.leftPadding + slider.visualPosition * (slider.availableWidth - width)
+                    y: slider.topPadding + slider.availableHeight / 2 - height / 2
+                    width: 18
+                    height: 18
+                    radius: 9
+                    color: "white"
+                }
+            }
+        }
+
+        PlainButton {
+            objectName: "startButton"
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: Math.min(200, parent.width)
+            text: "Start session"
+            enabled: root.modal ? root.modal.canStart : false
+            color: enabled ? "white" : Qt.rgba(1, 1, 1, 0.1)
+            textColor: enabled ? "black" : "gray"
+            onClicked: root.modal.submitLaunch()
+        }
+    }
+}

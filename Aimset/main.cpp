@@ -1,0 +1,136 @@
+// The composition root: the Linux X11 desktop, the components and the window.
+
+#include "Monitoring/AlignmentChecker.h"
+#include "Platform/Linux/LinuxAppLists.h"
+#include "Platform/Linux/X11KeyEventMonitor.h"
+#include "Platform/Linux/X11KeyEventPoster.h"
+#include "Platform/Linux/X11PanelDecorations.h"
+#include "Platform/Linux/X11Workspace.h"
+#include "Platform/Null/NullPorts.h"
+#include "Platform/Qt/CheckServiceLauncher.h"
+#include "Platform/Qt/QtHttpClient.h"
+#include "Platform/Qt/QtPanelHost.h"
+#include "Platform/Qt/QtUserDefaults.h"
+#include "Runtime/QtMainLoop.h"
+#include "Session/ContentView.h"
+#include "Views/ViewUrl.h"
+
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QSocketNotifier>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace aimset;
+
+namespace {
+
+int refuse(const char* why) {
+    std::fprintf(stderr, "Aimset: %s\n", why);
+    return 1;
+}
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here: the main loop does the rest.
+    [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop, so everything is taken down in
+// order (the alignment service this app started included).
+void quitOnTerminationSignals(QObject* context) {
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The desktop backend is X11; under Wayland that means XWayland.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        return refuse("needs an X11 desktop, and DISPLAY is not set (under Wayland, enable "
+                      "XWayland).");
+    }
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setOrganizationName(QStringLiteral("Aimset"));
+    QGuiApplication::setApplicationName(QStringLiteral("Aimset"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kLinuxOwnAppID));
+    quitOnTerminationSignals(&app);
+
+    auto workspace =
+        X11Workspace::create(DesktopEntries::load(DesktopEntries::standardDataDirectories()));
+    auto keyPoster = X11KeyEventPoster::create();
+    X11Workspace* active = workspace.get();
+    const qint64 ownPid = QCoreApplication::applicationPid();
+    auto keyMonitor = X11KeyEventMonitor::create([active, ownPid] {
+        const auto facts = active->activeWindow();
+        return facts && facts->pid == ownPid;
+    });
+    auto decorations = X11PanelDecorations::create();
+    if (!workspace || !keyPoster || !keyMonitor || !decorations) {
+        return refuse("cannot reach the X server named by DISPLAY.");
+    }
+
+    QtMainLoop loop;
+    QtHttpClient http;
+    QtPanelHost panels;
+    panels.setWindowHooks([&decorations](QWindow& window) { decorations->beforeShow(window); },
+                          [&decorations](QWindow& window) { decorations->afterShow(window); });
+    QtUserDefaults defaults;
+    NullAccessibility accessibility;
+    NullSecretStore secrets;
+    NullSpeechService speech;
+    NullAudioEngine audio;
+
+    // With no service configured, the one installed beside the app.
+    CheckServiceLauncher::Options serviceOptions;
+    serviceOptions.programDirectory = QCoreApplication::applicationDirPath();
+    CheckServiceLauncher service(http, loop, serviceOptions);
+    service.start();
+
+    ContentView view(Desktop{loop,
+                             *workspace,
+                             accessibility,
+                             http,
+                             panels,
+                             *keyPoster,
+                             *keyMonitor,
+                             secrets,
+                             defaults,
+                             speech,
+                             audio,
+                             linuxAppLists(),
+                             checkServiceURL(),
+                             {}});
+
+    QQmlApplicationEngine engine;
+    engine.addImportPath(QString::fromLatin1(viewsImportPath));
+    engine.setInitialProperties({{QStringLiteral("view"), QVariant::fromValue(&view)}});
+    engine.load(viewUrl(QStringLiteral("AimsetApp")));
+    if (engine.rootObjects().isEmpty()) {
+        return refuse("could not load its window.");
+    }
+    return QGuiApplication::exec();
+}

@@ -1,0 +1,136 @@
+#include "Session/ContentView.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+#include "support/SimulatedDesktop.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The main window's QML over the real ContentView on the simulated desktop,
+// used through its buttons and fields as a person would.
+struct ContentViewQmlTest : ::testing::Test {
+    test::LogCapture log;
+    test::SimulatedDesktop sim;
+    std::unique_ptr<ContentView> view;
+    QQmlEngine engine;
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> root;
+
+    void load(bool onboarded) {
+        sim.defaults.setBool(ContentView::onboardingKey, onboarded);
+        sim.workspace.setFrontmost(QStringLiteral("Writer"), QStringLiteral("org.example.Writer"),
+                                   7, QStringLiteral("Q3 report.odt"));
+        view = std::make_unique<ContentView>(sim.desktop());
+        QQmlComponent component(&engine,
+                                QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/ContentView.qml")));
+        std::unique_ptr<QObject> object(component.createWithInitialProperties(
+            {{QStringLiteral("view"), QVariant::fromValue(view.get())}}));
+        ASSERT_TRUE(object) << component.errorString().toStdString();
+        root.reset(qobject_cast<QQuickItem*>(object.release()));
+        ASSERT_TRUE(root);
+        root->setParentItem(window.contentItem());
+        window.resize(720, 560);
+        root->setSize(QSizeF(720, 560));
+        window.show();
+        settle();
+    }
+    ~ContentViewQmlTest() override { root.reset(); }
+
+    void settle() { window.grabWindow(); }
+    QQuickItem* item(const char* name) {
+        settle();
+        auto* found = root->findChild<QQuickItem*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+    bool shown(const char* name) {
+        QQuickItem* found = item(name);
+        return found && found->isVisible() && found->opacity() > 0;
+    }
+    void click(const char* name) {
+        QQuickItem* target = item(name);
+        ASSERT_TRUE(target);
+        const QPointF centre =
+            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+        settle();
+    }
+    void type(const QString& text) {
+        for (const QChar character : text) {
+            QTest::keyClick(&window, character.toLatin1());
+        }
+        settle();
+    }
+    QString text(const char* name) { return item(name)->property("text").toString(); }
+};
+
+TEST_F(ContentViewQmlTest, OnboardingFirstThenTheLaunchModal) {
+    load(false);
+    EXPECT_TRUE(shown("onboardingLayer"));
+    EXPECT_FALSE(shown("helpButton"));
+    click("completeOnboardingButton");
+    EXPECT_TRUE(view->hasCompletedOnboarding());
+    EXPECT_TRUE(shown("helpButton"));
+    EXPECT_EQ(text("title"), QStringLiteral("What's your aimset today?"));
+}
+
+TEST_F(ContentViewQmlTest, TypingAnAimsetAndPressingReturnStartsTheSession) {
+    load(true);
+    QQuickItem* start = item("startButton");
+    EXPECT_FALSE(start->property("enabled").toBool());
+    click("aimsetField");
+    type(QStringLiteral("Finish the quarterly report"));
+    EXPECT_TRUE(start->property("enabled").toBool());
+    QTest::keyClick(&window, Qt::Key_Return);
+    settle();
+    EXPECT_FALSE(view->showLaunchModal());
+    EXPECT_EQ(log.lines().filter(QStringLiteral("Aimset: ")),
+              QStringList{QStringLiteral("Aimset: Finish the quarterly report, Goal: 0m")});
+    EXPECT_TRUE(shown("runningPanel"));
+    EXPECT_EQ(text("aimsetText"), QStringLiteral("Finish the quarterly report"));
+    EXPECT_EQ(text("focusedText"), QStringLiteral("Focused for < 1m"));
+    EXPECT_FALSE(item("goalText")->isVisible());
+
+    sim.loop.advance(25min);
+    EXPECT_EQ(text("focusedText"), QStringLiteral("Focused for 25m"));
+
+    click("changeAimsetButton");
+    EXPECT_TRUE(shown("aimsetEditor"));
+    type(QStringLiteral("Reply to Dana"));
+    click("updateAimsetButton");
+    EXPECT_EQ(text("aimsetText"), QStringLiteral("Reply to Dana"));
+    EXPECT_TRUE(shown("temporaryAimsetRow"));
+    click("restoreButton");
+    EXPECT_EQ(text("aimsetText"), QStringLiteral("Finish the quarterly report"));
+    EXPECT_FALSE(shown("temporaryAimsetRow"));
+
+    click("endSessionButton");
+    EXPECT_TRUE(shown("summary"));
+    EXPECT_EQ(text("summaryDuration"), QStringLiteral("25m"));
+    click("startNewSessionButton");
+    EXPECT_TRUE(view->showLaunchModal());
+    EXPECT_EQ(item("aimsetField")->property("text").toString(), QString());
+}
+
+TEST_F(ContentViewQmlTest, TheHelpButtonAndScrimToggleHelp) {
+    load(true);
+    EXPECT_FALSE(shown("helpScrim"));
+    click("helpButton");
+    EXPECT_TRUE(view->showHelp());
+    // The scrim takes clicks once it has faded in.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return item("helpScrim")->opacity() == 1.0; }, 2000));
+    click("helpScrim");
+    EXPECT_FALSE(view->showHelp());
+}
+
+} // namespace
