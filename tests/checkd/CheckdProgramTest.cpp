@@ -1,4 +1,5 @@
 #include "support/QtPrinters.h"
+#include "support/SelfSignedCertificate.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -92,14 +93,8 @@ TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
     QTemporaryDir dir;
     const QString cert = dir.filePath(QStringLiteral("cert.pem"));
     const QString key = dir.filePath(QStringLiteral("key.pem"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-days"), QStringLiteral("1"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
-    ASSERT_TRUE(openssl.waitForFinished(30000));
-    ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+    const QString failure = aimset::test::makeSelfSignedCertificate(cert, key);
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
 
     QProcess service;
     service.start(kProgram, {QStringLiteral("--port"), QStringLiteral("0"),

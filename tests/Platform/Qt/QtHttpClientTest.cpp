@@ -3,6 +3,7 @@
 #include "Platform/Fake/FakeAccessibility.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/SelfSignedCertificate.h"
 #include "support/TestHttpServer.h"
 
 #include <QCoreApplication>
@@ -186,15 +187,8 @@ TEST_F(QtHttpClientTest, SelfSignedCertificateIsRefused) {
     QTemporaryDir dir;
     const QString keyPath = dir.filePath(QStringLiteral("key.pem"));
     const QString certPath = dir.filePath(QStringLiteral("cert.pem"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
-                   keyPath, QStringLiteral("-out"), certPath, QStringLiteral("-days"),
-                   QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    ASSERT_TRUE(openssl.waitForFinished(30000));
-    ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+    const QString failure = test::makeSelfSignedCertificate(certPath, keyPath);
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
     QFile keyFile(keyPath);
     QFile certFile(certPath);
     ASSERT_TRUE(keyFile.open(QIODevice::ReadOnly) && certFile.open(QIODevice::ReadOnly));
