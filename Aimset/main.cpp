@@ -6,6 +6,7 @@
 #include "Platform/Linux/X11KeyEventPoster.h"
 #include "Platform/Linux/X11PanelDecorations.h"
 #include "Platform/Linux/X11Workspace.h"
+#include "Platform/Linux/XcbConnection.h"
 #include "Platform/Null/NullPorts.h"
 #include "Platform/Qt/CheckServiceLauncher.h"
 #include "Platform/Qt/QtHttpClient.h"
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         return refuse("needs an X11 desktop, and DISPLAY is not set (under Wayland, enable "
                       "XWayland).");
+    }
+    // Asked before Qt connects, which would abort without a word of ours.
+    if (!XcbConnection::open()) {
+        return refuse("cannot reach the X server named by DISPLAY.");
     }
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Aimset"));
