@@ -114,7 +114,7 @@ Lexicon build() {
                 "scrivener, story, prose, fiction"),
         phrases("slides, slide, deck, pitch deck, presentation, pitch, keynote, "
                 "powerpoint, google slides, investor, investors, stock photos, "
-                "pexels, unsplash, seed, fundraising"),
+                "pexels, unsplash, fundraising"),
         phrases("job, jobs, resume, résumé, cv, cover letter, application, applications, "
                 "interview, hiring, recruiter, indeed, linkedin jobs, glassdoor, "
                 "data analyst, analyst, career, position, vacancy"),

@@ -114,8 +114,10 @@ std::int32_t X11Workspace::clientPid(std::uint32_t window) {
     }
     for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem;
          xcb_res_client_id_value_next(&ids)) {
-        if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-            xcb_res_client_id_value_value_length(ids.data) >= 1) {
+        // The value's length is in bytes; a pid is one CARD32.
+        const auto& [clientId, valueLength] = *ids.data;
+        if ((clientId.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            valueLength >= sizeof(std::uint32_t)) {
             return static_cast<std::int32_t>(*xcb_res_client_id_value_value(ids.data));
         }
     }
