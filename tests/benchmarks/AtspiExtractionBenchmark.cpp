@@ -12,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 
 using namespace aimset;

@@ -96,6 +96,9 @@ private:
     QString m_name;
 };
 
+AtspiAccessibility::AtspiAccessibility()
+    : AtspiAccessibility(Options{}) {}
+
 AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
     , m_bus(std::make_unique<Bus>(m_options.busAddress)) {

@@ -45,7 +45,8 @@ public:
         bool stoppedEarly = false;
     };
 
-    explicit AtspiAccessibility(Options options = {});
+    AtspiAccessibility();
+    explicit AtspiAccessibility(Options options);
     ~AtspiAccessibility() override;
 
     bool isProcessTrusted() override;
