@@ -32,8 +32,8 @@ AtspiAccessibility::Options optionsOn(const test::A11ySession& session, bool who
 
 int countElements(const AccessibleElement& element) {
     int count = 1;
-    for (const auto& child : element.children().value_or(
-             std::vector<std::shared_ptr<const AccessibleElement>>{})) {
+    for (const auto& child :
+         element.children().value_or(std::vector<std::shared_ptr<const AccessibleElement>>{})) {
         count += countElements(*child);
     }
     return count;
@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
             elapsed.start();
             const QString text = checker.extractWindowText(browser.pid(), QStringLiteral("x"));
             const qint64 ms = elapsed.elapsed();
-            const auto figures = accessibility->lastReadFigures().value_or(
-                AtspiAccessibility::ReadFigures{});
+            const auto figures =
+                accessibility->lastReadFigures().value_or(AtspiAccessibility::ReadFigures{});
             std::printf("round %d %-11s %5lld ms  %6lld AT-SPI calls  %4lld characters kept%s\n",
                         round, accessibility == &whole ? "whole walk" : "early stop",
                         static_cast<long long>(ms), static_cast<long long>(figures.calls),

@@ -1,9 +1,9 @@
+#include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Platform/Fake/FakeHttpClient.h"
-#include "Platform/Linux/Atspi/AtspiAccessibility.h"
-#include "support/a11y/A11ySession.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/a11y/A11ySession.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,8 +34,8 @@ AtspiAccessibility::Options optionsOn(const A11ySession& session) {
 
 int countRole(const AccessibleElement& element, const QString& role) {
     int count = element.role() == role ? 1 : 0;
-    for (const auto& child : element.children().value_or(
-             std::vector<std::shared_ptr<const AccessibleElement>>{})) {
+    for (const auto& child :
+         element.children().value_or(std::vector<std::shared_ptr<const AccessibleElement>>{})) {
         count += countRole(*child, role);
     }
     return count;
@@ -84,8 +84,10 @@ TEST(AtspiTrust, PromptEnablesTheAccessibilityBusAtOnceAndRunsTheLastingSetting)
     EXPECT_FALSE(accessibility.isProcessTrusted());
     accessibility.requestTrustWithPrompt();
     EXPECT_TRUE(accessibility.isProcessTrusted());
-    EXPECT_TRUE(test::waitUntil([&] { return QFileInfo::exists(marker); }, std::chrono::seconds(5)));
-    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("[Accessibility] Accessibility bus enabled")});
+    EXPECT_TRUE(
+        test::waitUntil([&] { return QFileInfo::exists(marker); }, std::chrono::seconds(5)));
+    EXPECT_EQ(log.lines(),
+              QStringList{QStringLiteral("[Accessibility] Accessibility bus enabled")});
 }
 
 TEST(AtspiTrust, AMissingSettingsToolDoesNotStopThePrompt) {
@@ -99,10 +101,11 @@ TEST(AtspiTrust, AMissingSettingsToolDoesNotStopThePrompt) {
     accessibility.requestTrustWithPrompt();
 
     EXPECT_TRUE(accessibility.isProcessTrusted());
-    EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("[Accessibility] Could not run "
-                                                       "/nonexistent/aimset-gsettings to keep "
-                                                       "accessibility enabled"),
-                                        QStringLiteral("[Accessibility] Accessibility bus enabled")}));
+    EXPECT_EQ(log.lines(),
+              (QStringList{QStringLiteral("[Accessibility] Could not run "
+                                          "/nonexistent/aimset-gsettings to keep "
+                                          "accessibility enabled"),
+                           QStringLiteral("[Accessibility] Accessibility bus enabled")}));
 }
 
 TEST(AtspiTrust, WithoutAnAccessibilityBusNothingIsTrustedAndTheFailureIsSaidOnce) {
@@ -119,12 +122,12 @@ TEST(AtspiTrust, WithoutAnAccessibilityBusNothingIsTrustedAndTheFailureIsSaidOnc
     const QString missing = QStringLiteral("The name org.a11y.Bus was not provided by any "
                                            ".service files");
     EXPECT_EQ(log.lines(),
-                (QStringList{QStringLiteral("[Accessibility] Cannot read whether the accessibility "
-                                           "bus is enabled: ") +
-                                missing,
-                             QStringLiteral("[Accessibility] Could not enable the accessibility "
-                                           "bus: ") +
-                                missing}));
+              (QStringList{QStringLiteral("[Accessibility] Cannot read whether the accessibility "
+                                          "bus is enabled: ") +
+                               missing,
+                           QStringLiteral("[Accessibility] Could not enable the accessibility "
+                                          "bus: ") +
+                               missing}));
 }
 
 TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
@@ -237,26 +240,24 @@ TEST_F(AtspiWindows, ReadsAChromiumPageButNothingOfItsLoginPassword) {
     QTemporaryDir dir;
     const QString url = writePage(
         dir, QStringLiteral("login.html"),
-        QStringLiteral(
-            "<h1>Team handbook</h1><h2>Onboarding checklist</h2>"
-            "<p>Read the deployment guide before your first release.</p>"
-            "<p>Ask the platform team for access to the staging cluster.</p>"
-            "<button type=\"button\">Mark chapter done</button>"
-            "<form><label for=\"u\">User</label><input id=\"u\" value=\"alice\">"
-            "<label for=\"p\">Password</label><input id=\"p\" type=\"password\" "
-            "value=\"hunter2secret\" title=\"Secret code field description\">"
-            "<button>Sign in</button></form>"));
+        QStringLiteral("<h1>Team handbook</h1><h2>Onboarding checklist</h2>"
+                       "<p>Read the deployment guide before your first release.</p>"
+                       "<p>Ask the platform team for access to the staging cluster.</p>"
+                       "<button type=\"button\">Mark chapter done</button>"
+                       "<form><label for=\"u\">User</label><input id=\"u\" value=\"alice\">"
+                       "<label for=\"p\">Password</label><input id=\"p\" type=\"password\" "
+                       "value=\"hunter2secret\" title=\"Secret code field description\">"
+                       "<button>Sign in</button></form>"));
     TestApp browser(chromium, test::chromiumArguments(dir.filePath(QStringLiteral("profile")), url),
                     s_session->environment());
     ASSERT_TRUE(browser.isRunning());
     AtspiAccessibility accessibility(optionsOn(*s_session));
 
     const QString text = windowTextOnceShown(accessibility, browser, QStringLiteral("Sign in"));
-    for (const char* shown :
-         {"Team handbook", "Onboarding checklist",
-          "Read the deployment guide before your first release.",
-          "Ask the platform team for access to the staging cluster.", "Mark chapter done",
-          "alice", "Sign in"}) {
+    for (const char* shown : {"Team handbook", "Onboarding checklist",
+                              "Read the deployment guide before your first release.",
+                              "Ask the platform team for access to the staging cluster.",
+                              "Mark chapter done", "alice", "Sign in"}) {
         EXPECT_THAT(text.toStdString(), HasSubstr(shown));
     }
     expectNothingOfThePassword(text);

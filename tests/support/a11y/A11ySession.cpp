@@ -17,7 +17,8 @@ namespace aimset::test {
 namespace {
 
 // A session bus that activates nothing: the test starts what it needs.
-constexpr auto kBusConfig = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+constexpr auto kBusConfig =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
@@ -36,7 +37,7 @@ void stop(QProcess& process) {
         return;
     }
     process.terminate();
-    if (!process.waitForFinished(3000)) {
+    if (!process.waitForFinished(5000)) {
         process.kill();
         process.waitForFinished(3000);
     }
@@ -69,7 +70,8 @@ std::unique_ptr<A11ySession> A11ySession::start(Launcher launcher) {
     }
     session->m_address = QString::fromUtf8(session->m_bus.readLine()).trimmed();
     if (session->m_address.isEmpty()) {
-        ADD_FAILURE() << "dbus-daemon did not start: " << session->m_bus.errorString().toStdString();
+        ADD_FAILURE() << "dbus-daemon did not start: "
+                      << session->m_bus.errorString().toStdString();
         return nullptr;
     }
     if (launcher == Launcher::none) {
@@ -91,7 +93,8 @@ std::unique_ptr<A11ySession> A11ySession::start(Launcher launcher) {
         QDBusConnection probe = QDBusConnection::connectToBus(session->m_address, probeName);
         ready = waitUntil(
             [&probe] {
-                return probe.interface()->isServiceRegistered(QStringLiteral("org.a11y.Bus"))
+                return probe.interface()
+                    ->isServiceRegistered(QStringLiteral("org.a11y.Bus"))
                     .value();
             },
             std::chrono::seconds(10));
@@ -137,8 +140,8 @@ TestApp::~TestApp() {
         return;
     }
     thaw();
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    // Chromium takes its helper processes down with it only when asked.
+    stop(m_process);
 }
 
 void TestApp::freeze() {

@@ -110,18 +110,18 @@ AtspiAccessibility::AtspiAccessibility(Options options)
 AtspiAccessibility::~AtspiAccessibility() = default;
 
 bool AtspiAccessibility::isProcessTrusted() {
-    QDBusMessage get = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
-                                                      QStringLiteral("Get"));
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, QStringLiteral("Get"));
     get << kStatus << kIsEnabled;
-    const QDBusMessage reply = m_bus->connection().call(
-        get, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
+    const QDBusMessage reply =
+        m_bus->connection().call(get, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
     if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
         m_lastBusError.clear();
         return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
     }
     // Polled often: say it once per kind of failure.
-    const QString error = reply.errorMessage().isEmpty() ? QStringLiteral("unexpected reply")
-                                                         : reply.errorMessage();
+    const QString error =
+        reply.errorMessage().isEmpty() ? QStringLiteral("unexpected reply") : reply.errorMessage();
     if (error != m_lastBusError) {
         m_lastBusError = error;
         Log(kTag + QStringLiteral("Cannot read whether the accessibility bus is enabled: ") +
@@ -137,11 +137,11 @@ void AtspiAccessibility::requestTrustWithPrompt() {
         Log(kTag + QStringLiteral("Could not run ") + m_options.persistCommand.constFirst() +
             QStringLiteral(" to keep accessibility enabled"));
     }
-    QDBusMessage set = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
-                                                      QStringLiteral("Set"));
+    QDBusMessage set =
+        QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, QStringLiteral("Set"));
     set << kStatus << kIsEnabled << QVariant::fromValue(QDBusVariant(true));
-    const QDBusMessage reply = m_bus->connection().call(
-        set, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
+    const QDBusMessage reply =
+        m_bus->connection().call(set, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
     if (reply.type() == QDBusMessage::ReplyMessage) {
         Log(kTag + QStringLiteral("Accessibility bus enabled"));
     } else {

@@ -35,8 +35,7 @@ public:
         // Makes the setting last across logins; failure is tolerated.
         QStringList persistCommand{QStringLiteral("gsettings"), QStringLiteral("set"),
                                    QStringLiteral("org.gnome.desktop.interface"),
-                                   QStringLiteral("toolkit-accessibility"),
-                                   QStringLiteral("true")};
+                                   QStringLiteral("toolkit-accessibility"), QStringLiteral("true")};
     };
 
     // What the last read of a window cost.

@@ -45,8 +45,8 @@ bool alwaysStartsCluster(char32_t c) {
     const auto in = [c](char32_t from, char32_t to) { return c >= from && c <= to; };
     return in(0x20, 0x7E) || in(0xA0, 0xAC) || in(0xAE, 0x2FF) || in(0x386, 0x3FF) ||
            in(0x400, 0x482) || in(0x48A, 0x52F) || in(0x5D0, 0x5EA) || in(0x2010, 0x2027) ||
-           in(0x2030, 0x205E) || in(0x3000, 0x3029) || in(0x3041, 0x3096) ||
-           in(0x30A0, 0x30FF) || in(0x4E00, 0x9FFF) || in(0xFF01, 0xFF9D);
+           in(0x2030, 0x205E) || in(0x3000, 0x3029) || in(0x3041, 0x3096) || in(0x30A0, 0x30FF) ||
+           in(0x4E00, 0x9FFF) || in(0xFF01, 0xFF9D);
 }
 
 // A superset of the Prepend class: a cluster may continue after these.
@@ -208,7 +208,8 @@ public:
                 bool firstChild = true;
                 for (gint i = 0; i < count && !m_stopped; ++i) {
                     ++m_calls;
-                    AtspiAccessible* child = atspi_accessible_get_child_at_index(element, i, &error);
+                    AtspiAccessible* child =
+                        atspi_accessible_get_child_at_index(element, i, &error);
                     g_clear_error(&error);
                     if (!child) {
                         continue;
