@@ -163,8 +163,10 @@ AtspiAccessibility::focusedWindow(std::int32_t processIdentifier) {
     };
     const QString program =
         QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
-    QStringList arguments{QStringLiteral("--call-timeout"),
-                          QString::number(m_options.deadline.count())};
+    QStringList arguments{
+        QStringLiteral("--call-timeout"), QString::number(m_options.deadline.count()),
+        QStringLiteral("--max-depth"),    QString::number(m_options.walkDepth),
+        QStringLiteral("--max-text"),     QString::number(m_options.keptTextLength)};
     if (m_options.readWholeWindow) {
         arguments << QStringLiteral("--full");
     }

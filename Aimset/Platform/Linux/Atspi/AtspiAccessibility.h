@@ -30,7 +30,11 @@ public:
         std::chrono::milliseconds busTimeout{500};
         // The session bus to use; empty: the process's own.
         QString busAddress;
-        // Read whole windows instead of stopping once the kept text is known.
+        // What the window text check keeps of a window: elements above this
+        // depth, and this many characters of their joined texts. The reader
+        // stops once it has read enough of them, unless told to read it all.
+        int walkDepth = 15;
+        int keptTextLength = 4000;
         bool readWholeWindow = false;
         // Makes the setting last across logins; failure is tolerated.
         QStringList persistCommand{QStringLiteral("gsettings"), QStringLiteral("set"),
