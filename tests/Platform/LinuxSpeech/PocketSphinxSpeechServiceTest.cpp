@@ -181,11 +181,13 @@ TEST_F(PocketSphinxSpeechServiceTest, RecognisesThePhraseWithPartialResultsWhile
     // The whole phrase is heard before the audio ends: partial results
     // carry it while the recording still runs.
     appendFromCaptureThread(*request, clip.buffers(1024));
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("partial: ") + phrase)) << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(QStringLiteral("partial: ") + phrase))
+        << dump(results.events());
     EXPECT_EQ(service.loadedDecoderCount(), 1);
 
     request->endAudio();
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase)) << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
+        << dump(results.events());
     const QStringList events = results.events();
     // Partial results grow word by word before the final one.
     EXPECT_GE(nonFinal(events).size(), 3) << dump(events);
@@ -213,7 +215,8 @@ TEST_F(PocketSphinxSpeechServiceTest, KeepsTheAudioThatArrivesBeforeTheModelHasL
     auto task = recognizer->recognitionTask(request, results.handler());
     request->endAudio();
 
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase)) << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
+        << dump(results.events());
     EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
 }
 
@@ -227,8 +230,8 @@ TEST_F(PocketSphinxSpeechServiceTest, ConvertsOtherCaptureFormatsAndReportsOnlyT
     options.shouldReportPartialResults = false;
     auto request = service.createAudioBufferRequest(options);
     Results results;
-    auto task = service.recognizer(QStringLiteral("en-US"))->recognitionTask(request,
-                                                                            results.handler());
+    auto task =
+        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
     appendFromCaptureThread(*request, wide->buffers(1024));
     request->endAudio();
 
@@ -241,8 +244,8 @@ TEST_F(PocketSphinxSpeechServiceTest, ReportsUnreadableAudioOnceAndGoesOn) {
     PocketSphinxSpeechService service;
     auto request = service.createAudioBufferRequest(streaming());
     Results results;
-    auto task = service.recognizer(QStringLiteral("en-US"))->recognitionTask(request,
-                                                                            results.handler());
+    auto task =
+        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
     AudioBuffer noFormat;
     noFormat.frameCount = 1024;
     noFormat.data = QByteArray(2048, '\0');
@@ -254,7 +257,8 @@ TEST_F(PocketSphinxSpeechServiceTest, ReportsUnreadableAudioOnceAndGoesOn) {
     appendFromCaptureThread(*request, clip.buffers(1024));
     request->endAudio();
 
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase)) << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
+        << dump(results.events());
     EXPECT_EQ(results.events().filter(QStringLiteral("error: ")),
               QStringList{QStringLiteral("error: Audio in an unreadable format was left out")});
 }
@@ -263,8 +267,8 @@ TEST_F(PocketSphinxSpeechServiceTest, CancellingEndsResultsAtOnceAndFreesTheMode
     PocketSphinxSpeechService service;
     auto request = service.createAudioBufferRequest(streaming());
     Results results;
-    auto task = service.recognizer(QStringLiteral("en-US"))->recognitionTask(request,
-                                                                            results.handler());
+    auto task =
+        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
     const auto buffers = clip.buffers(1024);
     const std::vector<AudioBuffer> firstHalf(buffers.begin(), buffers.begin() + buffers.size() / 2);
     appendFromCaptureThread(*request, firstHalf);
@@ -287,8 +291,8 @@ TEST_F(PocketSphinxSpeechServiceTest, GoingAwayMidRecordingStopsItsWorkers) {
     {
         PocketSphinxSpeechService service;
         request = service.createAudioBufferRequest(streaming());
-        task = service.recognizer(QStringLiteral("en-US"))->recognitionTask(request,
-                                                                           results.handler());
+        task = service.recognizer(QStringLiteral("en-US"))
+                   ->recognitionTask(request, results.handler());
         appendFromCaptureThread(*request, clip.buffers(1024));
     }
     const QStringList atEnd = results.events();

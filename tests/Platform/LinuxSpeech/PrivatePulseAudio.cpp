@@ -50,8 +50,8 @@ PrivatePulseAudio::PrivatePulseAudio()
     const QString home = m_dir.filePath(QStringLiteral("home"));
     QDir().mkpath(runtime);
     QDir().mkpath(home);
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                       QFileDevice::ExeOwner);
+    QFile::setPermissions(runtime,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString socket = m_dir.filePath(QStringLiteral("native"));
     const QString clientConfig = writeClientConfig(m_dir);
 
@@ -129,8 +129,9 @@ bool PrivatePulseAudio::play(const QString& wavFile) {
 NoSoundServer::NoSoundServer()
     : m_savedServer(savedVariable("PULSE_SERVER"))
     , m_savedClientConfig(savedVariable("PULSE_CLIENTCONFIG")) {
-    qputenv("PULSE_SERVER",
-            (QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("nobody-here"))).toLocal8Bit());
+    qputenv(
+        "PULSE_SERVER",
+        (QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("nobody-here"))).toLocal8Bit());
     qputenv("PULSE_CLIENTCONFIG", writeClientConfig(m_dir).toLocal8Bit());
 }
 

@@ -95,11 +95,10 @@ SpeechClips::SpeechClips() {
               run(QStringLiteral("flite"),
                   {QStringLiteral("-voice"), QStringLiteral("rms"), QStringLiteral("-t"),
                    QString::fromLatin1(kPhrase), QStringLiteral("-o"), phrase()}) &&
-              run(QStringLiteral("sox"), {phrase(), QStringLiteral("-r"), QStringLiteral("16000"),
-                                          QStringLiteral("-c"), QStringLiteral("1"),
-                                          QStringLiteral("-b"), QStringLiteral("16"),
-                                          paddedPhrase(), QStringLiteral("pad"),
-                                          QStringLiteral("0.5"), QStringLiteral("0.5")}) &&
+              run(QStringLiteral("sox"),
+                  {phrase(), QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"),
+                   QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), paddedPhrase(),
+                   QStringLiteral("pad"), QStringLiteral("0.5"), QStringLiteral("0.5")}) &&
               run(QStringLiteral("sox"),
                   {phrase(), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"),
                    QStringLiteral("2"), QStringLiteral("-e"), QStringLiteral("floating-point"),
