@@ -4,12 +4,14 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -334,6 +336,73 @@ TEST_F(PocketSphinxSpeechServiceTest, AMissingModelIsRestrictedAndUnavailable) {
     EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
     EXPECT_EQ(results.events(),
               QStringList{QStringLiteral("error: The speech model could not be loaded")});
+}
+
+} // namespace
+
+namespace {
+
+// Resident memory of this process in MB.
+double residentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Figures, not limits: how long the model takes to load, what a recording
+// costs in memory while it runs and after it, and how fast decoding runs.
+TEST_F(PocketSphinxSpeechServiceTest, BenchmarkLoadTimeMemoryAndDecodingSpeed) {
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    PocketSphinxSpeechService service;
+    const double idle = residentMegabytes();
+
+    // Authorising loads the model once and frees it.
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool answer = false;
+    const auto asked = Clock::now();
+    service.requestAuthorization([&](SpeechAuthorizationStatus) {
+        std::lock_guard lock(mutex);
+        answer = true;
+        answered.notify_all();
+    });
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(answered.wait_for(lock, kLimit, [&] { return answer; }));
+    }
+    const double loadSeconds = seconds(Clock::now() - asked);
+    ASSERT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
+
+    // A recording whose whole clip is there before the model.
+    auto request = service.createAudioBufferRequest(streaming());
+    Results results;
+    const auto started = Clock::now();
+    auto task =
+        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
+    appendFromCaptureThread(*request, clip.buffers(1024));
+    ASSERT_TRUE(results.waitForAny());
+    const double firstPartial = seconds(Clock::now() - started);
+    const double listening = residentMegabytes();
+    request->endAudio();
+    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
+        << dump(results.events());
+    const double final = seconds(Clock::now() - started);
+    ASSERT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
+    const double after = residentMegabytes();
+
+    std::printf("[ BENCHMARK] model load and free %.2f s; resident %.0f MB idle, %.0f MB "
+                "listening, %.0f MB after the task; %.2f s of speech: first partial after "
+                "%.2f s, final after %.2f s (load included)\n",
+                loadSeconds, idle, listening, after, clip.frameCount() / 16000.0, firstPartial,
+                final);
 }
 
 } // namespace
