@@ -38,8 +38,10 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
           desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
           [this](std::function<void()> work) { runInBackground(std::move(work)); })
     , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.audio, desktop.panels)
-    , m_hotkeyManager(desktop.loop, desktop.keyMonitor) {
+    , m_hotkeyManager(desktop.loop, desktop.keyMonitor)
+    , m_onboarding(desktop.loop, desktop.accessibility) {
     m_hasCompletedOnboarding = m_defaults.boolForKey(onboardingKey);
+    m_onboarding.onComplete = [this] { completeOnboarding(); };
     makeLaunchModal();
 }
 

@@ -6,6 +6,7 @@
 #include "LaunchModalView.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
+#include "Onboarding/OnboardingView.h"
 #include "Platform/PlatformAppLists.h"
 #include "Runtime/MainLoop.h"
 #include "Voice/GlobalHotkeyManager.h"
@@ -86,6 +87,8 @@ class ContentView : public QObject {
     Q_PROPERTY(aimset::AppMonitor* appMonitor READ appMonitor CONSTANT)
     Q_PROPERTY(aimset::InterventionManager* interventionManager READ interventionManager CONSTANT)
     Q_PROPERTY(aimset::VoiceAimsetManager* voiceAimsetManager READ voiceAimsetManager CONSTANT)
+    // The first-run pages; they complete through completeOnboarding().
+    Q_PROPERTY(aimset::OnboardingView* onboarding READ onboarding CONSTANT)
 
 public:
     static constexpr MainLoop::Duration sessionWarningDelay{10200 * 1000};
@@ -124,6 +127,7 @@ public:
     AppMonitor* appMonitor() { return &m_appMonitor; }
     InterventionManager* interventionManager() { return &m_interventionManager; }
     VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
+    OnboardingView* onboarding() { return &m_onboarding; }
     GlobalHotkeyManager& hotkeyManager() { return m_hotkeyManager; }
     AlignmentChecker& checker() { return m_checker; }
     UsageStore& usageStore() { return m_usageStore; }
@@ -193,6 +197,7 @@ private:
     InterventionManager m_interventionManager;
     VoiceAimsetManager m_voiceAimsetManager;
     GlobalHotkeyManager m_hotkeyManager;
+    OnboardingView m_onboarding;
 
     bool m_hasCompletedOnboarding = false;
     bool m_showLaunchModal = true;
