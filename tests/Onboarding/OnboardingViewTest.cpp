@@ -383,6 +383,19 @@ TEST_F(OnboardingViewTest, LeavingPage3StopsPolling) {
     EXPECT_EQ(accessibility.calls.count(QStringLiteral("isProcessTrusted")), 6);
 }
 
+TEST_F(OnboardingViewTest, LeavingDuringTheDonePauseStillCompletes) {
+    reachPage3();
+    accessibility.trusted = false;
+    view.enableAccessibility();
+    accessibility.trusted = true;
+    loop.advance(1100ms);
+    ASSERT_TRUE(view.permissionGranted());
+    // Access is granted: the onboarding ends even if the window went away.
+    view.disappear();
+    loop.advance(200ms);
+    EXPECT_EQ(completions, 1);
+}
+
 TEST_F(OnboardingViewTest, TheButtonDoesNothingBeforePage3) {
     view.appear();
     loop.advance(20s);
