@@ -25,10 +25,10 @@ Rectangle {
     }
 
     component Page: Item {
-        required property int index
+        property bool current: false
         anchors.fill: parent
         visible: opacity > 0
-        opacity: root.page === index ? 1 : 0
+        opacity: current ? 1 : 0
         Behavior on opacity { EaseInOutAnimation { duration: 300 } }
     }
 
@@ -44,12 +44,12 @@ Rectangle {
 
     // Each phase fills the same stage and cross-fades with the next.
     component Phase: Column {
-        required property int phase
+        property bool current: false
         anchors.centerIn: parent
         width: parent.width
         spacing: 14
         visible: opacity > 0
-        opacity: root.onboarding.stagesPhase === phase ? 1 : 0
+        opacity: current ? 1 : 0
         Behavior on opacity { EaseInOutAnimation { duration: 400 } }
     }
 
@@ -75,7 +75,7 @@ Rectangle {
     // ---- page 0: drifting, and the nudge back -------------------------------------------
     Page {
         objectName: "page0"
-        index: 0
+        current: root.page === 0
 
         Column {
             anchors.centerIn: parent
@@ -169,8 +169,8 @@ Rectangle {
                         Repeater {
                             model: 6
                             FakeThumbnail {
-                                width: (content.width - 24 - 20) / 3
-                                height: (content.height - 24 - 10) / 2
+                                width: (parent.width - 20) / 3
+                                height: (parent.height - 10) / 2
                             }
                         }
                     }
@@ -199,7 +199,7 @@ Rectangle {
     // ---- page 1: the three things that can happen ---------------------------------------
     Page {
         objectName: "page1"
-        index: 1
+        current: root.page === 1
 
         Column {
             anchors.centerIn: parent
@@ -213,7 +213,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase0"
-                    phase: 0
+                    current: root.onboarding.stagesPhase === 0
                     Text {
                         objectName: "phase0Headline"
                         anchors.horizontalCenter: parent.horizontalCenter
@@ -235,7 +235,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase1"
-                    phase: 1
+                    current: root.onboarding.stagesPhase === 1
                     StepLabel { objectName: "phase1Step"; text: "1 of 3" }
                     StepTitle { objectName: "phase1Title"; text: "Nothing (You're on track)" }
                     StepBody {
@@ -263,7 +263,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase2"
-                    phase: 2
+                    current: root.onboarding.stagesPhase === 2
                     StepLabel { objectName: "phase2Step"; text: "2 of 3" }
                     StepTitle { objectName: "phase2Title"; text: "A Quick Question" }
                     StepBody {
@@ -283,7 +283,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase3"
-                    phase: 3
+                    current: root.onboarding.stagesPhase === 3
                     StepLabel { objectName: "phase3Step"; text: "3 of 3" }
                     StepTitle { objectName: "phase3Title"; text: "A Nudge (You've drifted)" }
                     StepBody {
@@ -326,7 +326,7 @@ Rectangle {
     // ---- page 2: a new aimset by voice ---------------------------------------------------
     Page {
         objectName: "page2"
-        index: 2
+        current: root.page === 2
 
         Column {
             anchors.centerIn: parent
@@ -438,7 +438,7 @@ Rectangle {
     // ---- page 3: accessibility access ----------------------------------------------------
     Page {
         objectName: "page3"
-        index: 3
+        current: root.page === 3
 
         Column {
             anchors.centerIn: parent
