@@ -2,6 +2,7 @@
 
 #include "Monitoring/AlignmentChecker.h"
 #include "Platform/Linux/LinuxAppLists.h"
+#include "Platform/Linux/Secrets/LibsecretSecretStore.h"
 #include "Platform/Linux/X11KeyEventMonitor.h"
 #include "Platform/Linux/X11KeyEventPoster.h"
 #include "Platform/Linux/X11PanelDecorations.h"
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
                           [&decorations](QWindow& window) { decorations->afterShow(window); });
     QtUserDefaults defaults;
     NullAccessibility accessibility;
-    NullSecretStore secrets;
+    LibsecretSecretStore secrets;
     NullSpeechService speech;
     NullAudioEngine audio;
 
