@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -161,9 +162,12 @@ TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) 
     EXPECT_EQ(log.lines(), QStringList());
 }
 
-TEST_F(KeyringSecretStoreTest, MigrationRecreatesNonZeroCountersOnce) {
-    QTemporaryDir dir;
-    QtUserDefaults defaults(dir.filePath(u"Aimset.conf"_s));
+// The app's own pair: the keyring and the standard settings file, which
+// with-keyring.sh puts in a scratch $XDG_CONFIG_HOME.
+TEST_F(KeyringSecretStoreTest, MigrationRecreatesNonZeroCountersOnceAndRemembersIt) {
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    ASSERT_TRUE(configHome.startsWith(QDir::tempPath())) << configHome.toStdString();
+    QtUserDefaults defaults;
     UsageStore usage(store, defaults);
     // Left by an earlier version: a count of 7 and a count of 0.
     ASSERT_EQ(secretTool({u"store"_s, u"--label=old"_s, u"service"_s, u"com.aimset.usage"_s,
@@ -181,9 +185,15 @@ TEST_F(KeyringSecretStoreTest, MigrationRecreatesNonZeroCountersOnce) {
     EXPECT_EQ(lookup(u"com.aimset.usage"_s, u"completedSessions"_s).output, QByteArray("7"));
     EXPECT_EQ(lookup(u"com.aimset.usage"_s, u"totalInterventions"_s).exitCode, 1);
     EXPECT_TRUE(defaults.boolForKey(UsageStore::migratedFlagKey));
+    QFile conf(configHome + u"/Aimset/Aimset.conf"_s);
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(conf.readAll(), QByteArray("[General]\nkeychain_migrated_v1=true\n"));
 
+    // A later launch reads the flag back and leaves the counters be.
+    QtUserDefaults nextLaunch;
+    UsageStore later(store, nextLaunch);
     usage.incrementCount(UsageStore::totalInterventionsKey);
-    usage.migrateIfNeeded();
+    later.migrateIfNeeded();
     EXPECT_EQ(log.lines(), QStringList());
     EXPECT_EQ(usage.readCount(UsageStore::completedSessionsKey), 7);
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 1);
