@@ -302,6 +302,38 @@ TEST(NoSecretServiceTest, CountersReadZeroAndTheAppRunsOnWithOneLine) {
                            u"kSecAttrAccessible"_s}));
 }
 
+// ---- The session bus going away under a working keyring -----------------------------------------
+
+TEST(LostSessionBusTest, IsAFailureNotTheEndOfTheApp) {
+    test::LogCapture log;
+    LibsecretSecretStore store;
+    const SecretItemKey key{u"com.aimset.usage"_s, u"completedSessions"_s};
+    ASSERT_EQ(store.add(key, "1", SecretAccessibility::afterFirstUnlock), Status::success);
+
+    QProcess ask;
+    ask.start(u"dbus-send"_s,
+              {u"--session"_s, u"--print-reply=literal"_s, u"--dest=org.freedesktop.DBus"_s,
+               u"/org/freedesktop/DBus"_s, u"org.freedesktop.DBus.GetConnectionUnixProcessID"_s,
+               u"string:org.freedesktop.DBus"_s});
+    ASSERT_TRUE(ask.waitForFinished(10000));
+    const QList<QByteArray> words = ask.readAllStandardOutput().simplified().split(' ');
+    const pid_t bus = static_cast<pid_t>(words.last().toInt());
+    ASSERT_GT(bus, 0);
+    ASSERT_EQ(::kill(bus, SIGTERM), 0);
+
+    // The connection notices the loss a moment later.
+    Status status = Status::success;
+    for (int attempt = 0; attempt < 100 && status != Status::failure; ++attempt) {
+        status = store.find(key, true).status;
+        if (status != Status::failure) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    EXPECT_EQ(status, Status::failure);
+    EXPECT_EQ(store.update(key, "2"), Status::failure);
+    EXPECT_EQ(log.lines(), QStringList{unavailable + u"The connection is closed"_s});
+}
+
 TEST(NoSessionBusTest, EveryOperationFailsAtOnce) {
     test::LogCapture log;
     LibsecretSecretStore store;

@@ -104,6 +104,10 @@ public:
         {
             std::lock_guard lock(m_mutex);
             m_stopping = true;
+            // Whatever is left answers "cancelled" at once.
+            if (m_cancellable) {
+                g_cancellable_cancel(m_cancellable);
+            }
             for (const auto& job : m_jobs) {
                 g_cancellable_cancel(job.cancellable.get());
             }
@@ -123,8 +127,8 @@ public:
     void enqueue(std::function<void(Worker&)> work, GCancellable* cancellable) {
         {
             std::lock_guard lock(m_mutex);
-            m_jobs.push_back(
-                {std::move(work), OwnedCancellable(static_cast<GCancellable*>(g_object_ref(cancellable)))});
+            m_jobs.push_back({std::move(work), OwnedCancellable(static_cast<GCancellable*>(
+                                                   g_object_ref(cancellable)))});
         }
         m_wake.notify_one();
     }
@@ -137,9 +141,20 @@ public:
         GCancellable* cancellable = m_cancellable;
         GError* rawError = nullptr;
         if (!m_service) {
+            // The shared session connection would end the whole app when
+            // the bus goes away; a lost keyring must not.
+            GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, &rawError);
+            if (!bus) {
+                OwnedError error(rawError);
+                why = describe(error.get());
+                return {};
+            }
+            g_dbus_connection_set_exit_on_close(bus, FALSE);
             m_service.reset(secret_service_open_sync(secret_service_get_type(), nullptr,
                                                      SECRET_SERVICE_OPEN_SESSION, cancellable,
                                                      &rawError));
+            // Held until the service holds it, so the setting stays.
+            g_object_unref(bus);
             if (!m_service) {
                 OwnedError error(rawError);
                 why = describe(error.get());
@@ -194,14 +209,15 @@ private:
             {
                 std::unique_lock lock(m_mutex);
                 m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
-                if (m_stopping) {
+                if (m_jobs.empty()) {
                     return;
                 }
                 job = std::move(m_jobs.front());
                 m_jobs.pop_front();
+                m_cancellable = job.cancellable.get();
             }
-            m_cancellable = job.cancellable.get();
             job.work(*this);
+            std::lock_guard lock(m_mutex);
             m_cancellable = nullptr;
         }
     }
@@ -211,6 +227,7 @@ private:
     std::deque<Job> m_jobs;
     bool m_stopping = false;
     OwnedService m_service;
+    // The running job's; written under the mutex, read freely on this thread.
     GCancellable* m_cancellable = nullptr;
     std::thread m_thread;
 };
