@@ -44,9 +44,8 @@ public:
     // The schema name recorded on items this store creates.
     static const char* const schemaName;
 
-    class Worker;
-
 private:
+    class Worker;
     struct Outcome {
         Status status = Status::failure;
         std::optional<QByteArray> data;
