@@ -3,6 +3,7 @@
 #include "Monitoring/AlignmentChecker.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
+#include "Platform/Linux/Secrets/LibsecretSecretStore.h"
 #include "Platform/Linux/Speech/PocketSphinxSpeechService.h"
 #include "Platform/Linux/Speech/QtAudioEngine.h"
 #include "Platform/Linux/X11KeyEventMonitor.h"
@@ -10,7 +11,6 @@
 #include "Platform/Linux/X11PanelDecorations.h"
 #include "Platform/Linux/X11Workspace.h"
 #include "Platform/Linux/XcbConnection.h"
-#include "Platform/Null/NullPorts.h"
 #include "Platform/Qt/CheckServiceLauncher.h"
 #include "Platform/Qt/QtHttpClient.h"
 #include "Platform/Qt/QtPanelHost.h"
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
                           [&decorations](QWindow& window) { decorations->afterShow(window); });
     QtUserDefaults defaults;
     AtspiAccessibility accessibility;
-    NullSecretStore secrets;
+    LibsecretSecretStore secrets;
     PocketSphinxSpeechService speech;
     QtAudioEngine audio;
 
