@@ -40,14 +40,14 @@ public:
 
 const QStringList& stepKinds() {
     static const QStringList kinds{
-        QStringLiteral("defaults"),    QStringLiteral("keychain"),
-        QStringLiteral("frontmost"),   QStringLiteral("title"),
-        QStringLiteral("windowText"),  QStringLiteral("trusted"),
-        QStringLiteral("service"),     QStringLiteral("key"),
-        QStringLiteral("speech"),      QStringLiteral("permissions"),
-        QStringLiteral("recognizer"),  QStringLiteral("audioStartFails"),
-        QStringLiteral("type"),        QStringLiteral("goal"),
-        QStringLiteral("press"),       QStringLiteral("snapshot"),
+        QStringLiteral("defaults"),   QStringLiteral("keychain"),
+        QStringLiteral("frontmost"),  QStringLiteral("title"),
+        QStringLiteral("windowText"), QStringLiteral("trusted"),
+        QStringLiteral("service"),    QStringLiteral("key"),
+        QStringLiteral("speech"),     QStringLiteral("permissions"),
+        QStringLiteral("recognizer"), QStringLiteral("audioStartFails"),
+        QStringLiteral("type"),       QStringLiteral("goal"),
+        QStringLiteral("press"),      QStringLiteral("snapshot"),
     };
     return kinds;
 }
@@ -120,9 +120,9 @@ public:
             fail(QStringLiteral("the element tree is nested too deeply"));
         }
         const QJsonObject object = this->object(value);
-        onlyMembers(object, {QStringLiteral("role"), QStringLiteral("value"),
-                             QStringLiteral("title"), QStringLiteral("description"),
-                             QStringLiteral("children")});
+        onlyMembers(object,
+                    {QStringLiteral("role"), QStringLiteral("value"), QStringLiteral("title"),
+                     QStringLiteral("description"), QStringLiteral("children")});
         auto element = std::make_shared<ScriptedElement>();
         element->roleText = optionalString(object, QStringLiteral("role"));
         element->titleText = optionalString(object, QStringLiteral("title"));
@@ -284,8 +284,9 @@ Simulator::Step Simulator::parseStep(int line, const QByteArray& text,
             throw ScenarioError(line, QStringLiteral("unknown step \"%1\"").arg(it.key()));
         }
         if (!kind.isEmpty()) {
-            throw ScenarioError(line, QStringLiteral("one step per line, found \"%1\" and \"%2\"")
-                                          .arg(kind, it.key()));
+            throw ScenarioError(
+                line,
+                QStringLiteral("one step per line, found \"%1\" and \"%2\"").arg(kind, it.key()));
         }
         kind = it.key();
     }
@@ -294,8 +295,9 @@ Simulator::Step Simulator::parseStep(int line, const QByteArray& text,
         const Duration at = Reader(line, QStringLiteral("at"))
                                 .seconds(object.value(QStringLiteral("at")), QStringLiteral("at"));
         if (lastAt && at < *lastAt) {
-            throw ScenarioError(line, QStringLiteral("\"at\" %1 is earlier than the step before (%2)")
-                                          .arg(formatTime(at), formatTime(*lastAt)));
+            throw ScenarioError(line,
+                                QStringLiteral("\"at\" %1 is earlier than the step before (%2)")
+                                    .arg(formatTime(at), formatTime(*lastAt)));
         }
         step.at = at;
         lastAt = at;
@@ -310,9 +312,8 @@ Simulator::Step Simulator::parseStep(int line, const QByteArray& text,
     return step;
 }
 
-std::function<void()> Simulator::parseAction(int line, const QString& kind,
-                                             const QJsonValue& value, const QJsonObject& object,
-                                             bool& isSetup) {
+std::function<void()> Simulator::parseAction(int line, const QString& kind, const QJsonValue& value,
+                                             const QJsonObject& object, bool& isSetup) {
     const Reader reader(line, kind);
     SimulatedDesktop& desk = m_desktop;
 
@@ -365,9 +366,9 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind,
         running.processIdentifier = static_cast<std::int32_t>(pid);
         const std::optional<QString> title = reader.optionalString(app, QStringLiteral("title"));
         return [&desk, running, title] {
-            const bool activates = !desk.workspace.frontmost ||
-                                   desk.workspace.frontmost->processIdentifier !=
-                                       running.processIdentifier;
+            const bool activates =
+                !desk.workspace.frontmost ||
+                desk.workspace.frontmost->processIdentifier != running.processIdentifier;
             desk.workspace.frontmost = running;
             if (title) {
                 desk.workspace.titles.insert(running.processIdentifier, *title);
@@ -389,7 +390,8 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind,
         }
         return [&desk, title, line] {
             if (!desk.workspace.frontmost) {
-                throw ScenarioError(line, QStringLiteral("title: there is no frontmost application"));
+                throw ScenarioError(line,
+                                    QStringLiteral("title: there is no frontmost application"));
             }
             const std::int32_t pid = desk.workspace.frontmost->processIdentifier;
             if (title) {
@@ -457,7 +459,8 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind,
             parsed.body = wrapped.mid(1, wrapped.size() - 2);
         }
         if (rule.contains(QStringLiteral("delay"))) {
-            parsed.delay = reader.seconds(rule.value(QStringLiteral("delay")), QStringLiteral("delay"));
+            parsed.delay =
+                reader.seconds(rule.value(QStringLiteral("delay")), QStringLiteral("delay"));
         }
         parsed.failure = reader.optionalString(rule, QStringLiteral("fail"));
         return [this, parsed] { m_http.addRule(parsed); };
@@ -633,9 +636,7 @@ bool questionOnScreen(ContentView& view) {
 // Everything a person can press, in one table; a label missing here is never on screen.
 std::vector<Simulator::Pressable> Simulator::pressables() {
     ContentView* v = m_view.get();
-    auto on = [v](bool (*test)(ContentView&)) {
-        return [v, test] { return v && test(*v); };
-    };
+    auto on = [v](bool (*test)(ContentView&)) { return [v, test] { return v && test(*v); }; };
     return {
         {QStringLiteral("Start session"),
          [v] { return v && launchModalOnScreen(*v) && v->launchModal()->canStart(); },

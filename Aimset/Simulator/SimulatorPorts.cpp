@@ -47,7 +47,8 @@ void ScriptedHttpClient::send(const HttpRequest& request, Completion completion)
         response.error = noAnswerDescription;
     }
     // Always answered later on the loop, never inside send().
-    m_loop.postAfter(delay, [completion = std::move(completion), response] { completion(response); });
+    m_loop.postAfter(delay,
+                     [completion = std::move(completion), response] { completion(response); });
 }
 
 // ---- panels ------------------------------------------------------------------------------------
@@ -102,7 +103,8 @@ QString PrintingPanelHost::kindOf(const QString& view) {
 std::unique_ptr<FloatingPanel> PrintingPanelHost::presentPanel(const PanelRequest& request) {
     const QString kind = kindOf(request.view);
     const QSize size = request.size.isValid() ? request.size : voicePanelSize;
-    m_output(QStringLiteral("# panel show %1 %2x%3").arg(kind).arg(size.width()).arg(size.height()));
+    m_output(
+        QStringLiteral("# panel show %1 %2x%3").arg(kind).arg(size.width()).arg(size.height()));
     return std::make_unique<PrintingPanel>(m_fake.presentPanel(request), kind, m_output);
 }
 

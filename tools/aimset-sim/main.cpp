@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
         } else if (argument == QStringLiteral("-h") || argument == QStringLiteral("--help")) {
             usage();
             return 0;
-        } else if (path.isEmpty() && (argument == QStringLiteral("-") ||
-                                      !argument.startsWith(QLatin1Char('-')))) {
+        } else if (path.isEmpty() &&
+                   (argument == QStringLiteral("-") || !argument.startsWith(QLatin1Char('-')))) {
             path = argument;
         } else {
             return usage();
