@@ -60,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, GoldenScenarioTest,
                                            "window-change-cancels-countdown",
                                            "question-yes-with-expansion",
                                            "question-yes-without-expansion", "question-times-out",
-                                           "spoken-aimset", "three-hour-session"),
+                                           "spoken-aimset", "three-hour-session",
+                                           "app-switch-during-question-then-new-session"),
                          [](const auto& param) {
                              std::string name = param.param;
                              std::erase(name, '-');
