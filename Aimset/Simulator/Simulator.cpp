@@ -55,6 +55,10 @@ const QStringList& stepKinds() {
 // Reads members of one step's object, failing with a message that names the line.
 class Reader {
 public:
+    // Far beyond any session (which ends by itself after three hours), and
+    // short enough that moving the clock there always finishes.
+    static constexpr double maxSeconds = 1.0e6;
+
     Reader(int line, QString where)
         : m_line(line)
         , m_where(std::move(where)) {}
@@ -109,8 +113,8 @@ public:
     }
     Duration seconds(const QJsonValue& value, const QString& name) const {
         const double number = value.toDouble();
-        if (!value.isDouble() || !std::isfinite(number) || number < 0 || number > 1.0e9) {
-            fail(QStringLiteral("\"%1\" must be a number of seconds, not negative").arg(name));
+        if (!value.isDouble() || !std::isfinite(number) || number < 0 || number > maxSeconds) {
+            fail(QStringLiteral("\"%1\" must be a number of seconds from 0 to 1000000").arg(name));
         }
         return Duration(std::llround(number * 1000.0));
     }
@@ -161,9 +165,15 @@ Simulator::Simulator(SimulatorOutput output, Options options)
     , m_panels(m_desktop.panels, [this](const QString& line) { emitLine(line); })
     , m_keyPoster(m_desktop.keyPoster, [this](const QString& line) { emitLine(line); })
     , m_speech(m_desktop.speech)
-    , m_audio(m_desktop.audio) {}
+    , m_audio(m_desktop.audio) {
+    m_previousSink = setLogSink([this](const QString& line) { emitLine(line); });
+}
 
-Simulator::~Simulator() = default;
+Simulator::~Simulator() {
+    // The app goes first, while its last words (if any) still reach the sink.
+    m_view.reset();
+    setLogSink(std::move(m_previousSink));
+}
 
 QString Simulator::formatTime(Duration time) {
     const qint64 ms = time.count();
@@ -207,12 +217,6 @@ void Simulator::run(const QByteArray& scenario) {
         }
         steps.push_back(std::move(step));
     }
-
-    const LogSink previousSink = setLogSink([this](const QString& line) { emitLine(line); });
-    struct RestoreSink {
-        LogSink sink;
-        ~RestoreSink() { setLogSink(std::move(sink)); }
-    } restore{previousSink};
 
     VirtualMainLoop& loop = m_desktop.loop;
     for (const Step& step : steps) {

@@ -3,6 +3,8 @@
 #include "SimulatedDesktop.h"
 #include "SimulatorPorts.h"
 
+#include "Runtime/Log.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -90,6 +92,7 @@ private:
     PrintingKeyEventPoster m_keyPoster;
     ScriptedSpeechService m_speech;
     ScriptedAudioEngine m_audio;
+    LogSink m_previousSink;
     std::unique_ptr<ContentView> m_view;
     bool m_ended = false;
 };

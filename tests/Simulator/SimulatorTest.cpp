@@ -100,6 +100,9 @@ TEST(SimulatorProgramTest, RefusesBadScenariosNamingTheLineBeforeRunningAnything
         {"{\"service\": {\"mode\": \"vision\"}}\n",
          QStringLiteral("aimset-sim: <stdin>:1: service: \"mode\" must be \"title\", \"text\" or "
                         "\"expand\"\n")},
+        {"{\"at\": 2000000}\n",
+         QStringLiteral("aimset-sim: <stdin>:1: at: \"at\" must be a number of seconds from 0 "
+                        "to 1000000\n")},
         {"[1, 2]\n", QStringLiteral("aimset-sim: <stdin>:1: a step must be a JSON object\n")},
     };
     for (const auto& scenario : cases) {
@@ -298,6 +301,23 @@ TEST_F(SimulatorTest, WindowTextSkipsSecureFieldsAndMissingWindowsReadAsEmpty) {
                                          "report\",\"context\":\"Go Go\",\"mode\":\"text\"}")});
     EXPECT_TRUE(out.contains(
         QStringLiteral("10.000 [Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED")));
+}
+
+TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
+    QStringList out;
+    {
+        Simulator sim([&out](const QString& line) { out << line; }, Simulator::Options{});
+        // The countdown is still on screen when the scenario ends.
+        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true, \"keychain_migrated_v1\": "
+                "true}}\n"
+                "{\"frontmost\": {\"name\": \"Firefox\", \"pid\": 7, \"title\": \"Shop\"}}\n"
+                "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"
+                "{\"type\": {\"field\": \"aimset\", \"text\": \"Report\"}}\n"
+                "{\"press\": \"Start session\"}\n{\"at\": 6}\n");
+        ASSERT_TRUE(out.contains(QStringLiteral("# panel show countdown 420x280")));
+        EXPECT_FALSE(out.contains(QStringLiteral("# panel hide countdown")));
+    }
+    EXPECT_EQ(out.last(), QStringLiteral("# end at 6.000"));
 }
 
 } // namespace
