@@ -722,64 +722,74 @@ void Simulator::setGoal(int index) {
 
 // ---- what the main window shows ---------------------------------------------------------------
 
-// The texts of the main window, top to bottom as ContentView.qml lays them
-// out: the "?" button at the top edge, then the one content layer that shows,
-// then the help card over it.
-QStringList Simulator::screenTexts() {
-    ContentView& view = *m_view;
-    QStringList texts;
-    auto add = [&texts](const QString& text) {
-        if (!text.isEmpty()) {
-            texts << text;
-        }
+// The layers of the main window that carry text, top to bottom as
+// ContentView.qml lays them out: the "?" button at the top edge, then the one
+// content layer that shows, then the help card over it.
+std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
+    ContentView* v = m_view.get();
+    return {
+        {[v] { return v->hasCompletedOnboarding(); },
+         [](QStringList& texts) { texts << QStringLiteral("?"); }},
+        {[v] { return !v->hasCompletedOnboarding(); },
+         [](QStringList& texts) {
+             texts << QStringLiteral("Welcome to Aimset")
+                   << QStringLiteral("Say what you mean to do. Aimset stays out of sight while "
+                                     "you do it, asks when it cannot tell, and closes the tab "
+                                     "when you drift.")
+                   << QStringLiteral("Get started");
+         }},
+        {[v] { return v->hasCompletedOnboarding() && v->showLaunchModal(); },
+         [v](QStringList& texts) {
+             const LaunchModalView* modal = v->launchModal();
+             texts << QStringLiteral("What's your aimset today?");
+             // An empty field shows its placeholder.
+             texts << (modal->aimsetText().isEmpty()
+                           ? QStringLiteral("e.g. finish the quarterly report")
+                           : modal->aimsetText());
+             texts << QStringLiteral("Focus goal") << modal->goalLabel()
+                   << QStringLiteral("Start session");
+         }},
+        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && !v->sessionEnded(); },
+         [v](QStringList& texts) {
+             texts << v->aimset();
+             if (v->hasSessionStart()) {
+                 texts << v->focusedText();
+                 if (v->focusGoalMinutes() >= 1) {
+                     texts << v->goalProgressText();
+                 }
+             }
+             texts << v->milestoneMessage() << v->sessionWarningMessage()
+                   << QStringLiteral("End session") << QStringLiteral("Change aimset");
+             if (v->isChangingAimset()) {
+                 texts << (v->newAimsetText().isEmpty()
+                               ? QStringLiteral("What are you working on now?")
+                               : v->newAimsetText())
+                       << QStringLiteral("Update aimset") << QStringLiteral("Cancel");
+             } else if (v->appMonitor()->isTemporaryAimset()) {
+                 texts << QStringLiteral("Temporary aimset") << QStringLiteral("Restore original");
+             }
+         }},
+        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && v->sessionEnded(); },
+         [v](QStringList& texts) {
+             texts << QStringLiteral("Session complete")
+                   << QStringLiteral("You were aimsetional for:") << v->summaryDurationText();
+             if (v->focusGoalMinutes() >= 1) {
+                 texts << v->summaryGoalText();
+             }
+             texts << QStringLiteral("Start new session");
+         }},
     };
-    if (view.hasCompletedOnboarding()) {
-        add(QStringLiteral("?"));
+}
+
+QStringList Simulator::screenTexts() {
+    QStringList texts;
+    for (const ScreenLayer& layer : screenLayers()) {
+        if (layer.shown()) {
+            layer.texts(texts);
+        }
     }
-    if (!view.hasCompletedOnboarding()) {
-        add(QStringLiteral("Welcome to Aimset"));
-        add(QStringLiteral("Say what you mean to do. Aimset stays out of sight while you do it, "
-                           "asks when it cannot tell, and closes the tab when you drift."));
-        add(QStringLiteral("Get started"));
-    } else if (view.showLaunchModal()) {
-        const LaunchModalView* modal = view.launchModal();
-        add(QStringLiteral("What's your aimset today?"));
-        // An empty field shows its placeholder.
-        add(modal->aimsetText().isEmpty() ? QStringLiteral("e.g. finish the quarterly report")
-                                          : modal->aimsetText());
-        add(QStringLiteral("Focus goal"));
-        add(modal->goalLabel());
-        add(QStringLiteral("Start session"));
-    } else if (!view.sessionEnded()) {
-        add(view.aimset());
-        if (view.hasSessionStart()) {
-            add(view.focusedText());
-            if (view.focusGoalMinutes() >= 1) {
-                add(view.goalProgressText());
-            }
-        }
-        add(view.milestoneMessage());
-        add(view.sessionWarningMessage());
-        add(QStringLiteral("End session"));
-        add(QStringLiteral("Change aimset"));
-        if (view.isChangingAimset()) {
-            add(view.newAimsetText().isEmpty() ? QStringLiteral("What are you working on now?")
-                                               : view.newAimsetText());
-            add(QStringLiteral("Update aimset"));
-            add(QStringLiteral("Cancel"));
-        } else if (view.appMonitor()->isTemporaryAimset()) {
-            add(QStringLiteral("Temporary aimset"));
-            add(QStringLiteral("Restore original"));
-        }
-    } else {
-        add(QStringLiteral("Session complete"));
-        add(QStringLiteral("You were aimsetional for:"));
-        add(view.summaryDurationText());
-        if (view.focusGoalMinutes() >= 1) {
-            add(view.summaryGoalText());
-        }
-        add(QStringLiteral("Start new session"));
-    }
+    // An empty text draws nothing.
+    texts.removeAll(QString());
     return texts;
 }
 

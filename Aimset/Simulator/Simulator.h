@@ -71,6 +71,12 @@ private:
         std::function<void()> press;
     };
 
+    // A layer of the main window: when it shows, and its texts top to bottom.
+    struct ScreenLayer {
+        std::function<bool()> shown;
+        std::function<void(QStringList& texts)> texts;
+    };
+
     Step parseStep(int line, const QByteArray& text, std::optional<MainLoop::Duration>& lastAt);
     std::function<void()> parseAction(int line, const QString& kind, const QJsonValue& value,
                                       const QJsonObject& object, bool& isSetup);
@@ -82,6 +88,7 @@ private:
     void setGoal(int index);
     void snapshot();
     QStringList screenTexts();
+    std::vector<ScreenLayer> screenLayers();
     std::vector<Pressable> pressables();
 
     SimulatorOutput m_output;
