@@ -788,8 +788,8 @@ QStringList Simulator::screenTexts() {
             layer.texts(texts);
         }
     }
-    // An empty text draws nothing.
-    texts.removeAll(QString());
+    // A text of nothing but blanks shows nothing.
+    texts.removeIf([](const QString& text) { return text.trimmed().isEmpty(); });
     return texts;
 }
 
