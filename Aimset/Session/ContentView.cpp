@@ -38,8 +38,10 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
           desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
           [this](std::function<void()> work) { runInBackground(std::move(work)); })
     , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.audio, desktop.panels)
-    , m_hotkeyManager(desktop.loop, desktop.keyMonitor) {
+    , m_hotkeyManager(desktop.loop, desktop.keyMonitor)
+    , m_helpPages(desktop.loop) {
     m_hasCompletedOnboarding = m_defaults.boolForKey(onboardingKey);
+    m_helpPages.onClose = [this] { setShowHelp(false); };
     makeLaunchModal();
 }
 
@@ -89,7 +91,14 @@ void ContentView::setAimset(const QString& aimset) {
 }
 
 void ContentView::setShowHelp(bool show) {
-    assignIfChanged(this, m_showHelp, show, &ContentView::showHelpChanged);
+    if (!assignIfChanged(this, m_showHelp, show, &ContentView::showHelpChanged)) {
+        return;
+    }
+    if (show) {
+        m_helpPages.open();
+    } else {
+        m_helpPages.close();
+    }
 }
 
 void ContentView::setSessionEnded(bool ended) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HelpPages.h"
 #include "Interventions/InterventionManager.h"
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
@@ -86,6 +87,7 @@ class ContentView : public QObject {
     Q_PROPERTY(aimset::AppMonitor* appMonitor READ appMonitor CONSTANT)
     Q_PROPERTY(aimset::InterventionManager* interventionManager READ interventionManager CONSTANT)
     Q_PROPERTY(aimset::VoiceAimsetManager* voiceAimsetManager READ voiceAimsetManager CONSTANT)
+    Q_PROPERTY(aimset::HelpPages* helpPages READ helpPages CONSTANT)
 
 public:
     static constexpr MainLoop::Duration sessionWarningDelay{10200 * 1000};
@@ -124,6 +126,8 @@ public:
     AppMonitor* appMonitor() { return &m_appMonitor; }
     InterventionManager* interventionManager() { return &m_interventionManager; }
     VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
+    // The help card; it opens at its first page whenever showHelp turns true.
+    HelpPages* helpPages() { return &m_helpPages; }
     GlobalHotkeyManager& hotkeyManager() { return m_hotkeyManager; }
     AlignmentChecker& checker() { return m_checker; }
     UsageStore& usageStore() { return m_usageStore; }
@@ -194,6 +198,7 @@ private:
     InterventionManager m_interventionManager;
     VoiceAimsetManager m_voiceAimsetManager;
     GlobalHotkeyManager m_hotkeyManager;
+    HelpPages m_helpPages;
 
     bool m_hasCompletedOnboarding = false;
     bool m_showLaunchModal = true;

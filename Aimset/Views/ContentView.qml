@@ -298,19 +298,6 @@ Rectangle {
     }
 
     // ---- help ------------------------------------------------------------------------
-    Rectangle {
-        objectName: "helpScrim"
-        anchors.fill: parent
-        color: Qt.rgba(0, 0, 0, 0.6)
-        visible: opacity > 0
-        opacity: root.view.showHelp ? 1 : 0
-        Behavior on opacity { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
-        MouseArea {
-            anchors.fill: parent
-            onClicked: root.view.showHelp = false
-        }
-    }
-
     PlainButton {
         objectName: "helpButton"
         anchors.top: parent.top
@@ -326,5 +313,13 @@ Rectangle {
         color: Qt.rgba(1, 1, 1, 0.1)
         textColor: Qt.rgba(1, 1, 1, 0.5)
         onClicked: root.view.toggleHelp()
+    }
+
+    // In front of everything, the "?" button included.
+    HelpOverlay {
+        objectName: "helpOverlay"
+        anchors.fill: parent
+        pages: root.view.helpPages
+        shown: root.view.showHelp
     }
 }

@@ -1,0 +1,89 @@
+import QtQuick
+import QtQuick.Controls.Basic
+
+// Help page 3: the optional focus goal, shown by a goal picker that moves
+// itself to two hours.
+Column {
+    id: root
+
+    required property QtObject pages
+
+    spacing: 16
+
+    HelpPageText {
+        objectName: "pageTitle"
+        title: true
+        text: "Setting a Focus Goal"
+    }
+    HelpPageText {
+        objectName: "pageBody"
+        text: "You can optionally set a focus goal using the slider. Choose anywhere from 30 minutes to 3 hours."
+    }
+
+    HelpMockCard {
+        objectName: "mockGoalPicker"
+        spacing: 8
+
+        Item {
+            width: parent.width
+            height: goalLabel.implicitHeight
+            Text {
+                objectName: "focusGoal"
+                text: "Focus goal"
+                color: Qt.rgba(1, 1, 1, 0.5)
+                font.pixelSize: 13
+            }
+            Text {
+                id: goalLabel
+                objectName: "goalLabel"
+                anchors.right: parent.right
+                text: root.pages.goalLabels[Math.round(root.pages.page4SliderValue)]
+                color: Qt.rgba(1, 1, 1, 0.8)
+                font.pixelSize: 13
+                font.weight: Font.Medium
+            }
+        }
+
+        Slider {
+            id: slider
+            objectName: "goalSlider"
+            width: parent.width
+            from: 0
+            to: 6
+            enabled: false // a demonstration, not a control
+            value: root.pages.page4SliderValue
+            Behavior on value { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+
+            background: Rectangle {
+                x: slider.leftPadding
+                y: slider.topPadding + slider.availableHeight / 2 - height / 2
+                width: slider.availableWidth
+                height: 4
+                radius: 2
+                color: Qt.rgba(1, 1, 1, 0.2)
+                Rectangle {
+                    width: slider.visualPosition * parent.width
+                    height: parent.height
+                    radius: 2
+                    color: "white"
+                }
+            }
+            handle: Rectangle {
+                x: slider.leftPadding + slider.visualPosition * (slider.availableWidth - width)
+                y: slider.topPadding + slider.availableHeight / 2 - height / 2
+                width: 16
+                height: 16
+                radius: 8
+                color: "white"
+            }
+        }
+    }
+
+    HelpPageText {
+        objectName: "progressInfo"
+        visible: root.pages.showPage4ProgressInfo
+        opacity: root.pages.showPage4ProgressInfo ? 1 : 0
+        Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
+        text: "Once set, you'll see a progress bar and milestone notifications as you go."
+    }
+}

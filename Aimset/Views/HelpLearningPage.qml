@@ -1,0 +1,65 @@
+import QtQuick
+
+// Help page 2: an aimset starts short and widens with every Yes.
+Column {
+    id: root
+
+    required property QtObject pages
+
+    spacing: 16
+
+    HelpPageText {
+        objectName: "pageTitle"
+        title: true
+        text: "Aimset Learns As You Go"
+    }
+    HelpPageText {
+        objectName: "pageBody"
+        text: "Every time you answer a question, Aimset gets smarter about your work."
+    }
+
+    Column {
+        width: parent.width
+        spacing: 6
+        HelpPageText {
+            objectName: "startsAs"
+            text: "Your aimset might start as:"
+        }
+        Text {
+            objectName: "page3TypingText"
+            width: parent.width
+            // Keeps its line while the aimset is still being typed.
+            height: Math.max(implicitHeight, font.pixelSize * 1.3)
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            text: root.pages.page3TypingText
+            color: "white"
+            font.pixelSize: 15
+            font.weight: Font.Medium
+        }
+    }
+
+    Column {
+        objectName: "expansion"
+        width: parent.width
+        spacing: 6
+        visible: root.pages.showPage3Expansion
+        opacity: root.pages.showPage3Expansion ? 1 : 0
+        Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
+
+        HelpPageText {
+            objectName: "becomes"
+            text: "And naturally become:"
+        }
+        Text {
+            objectName: "expandedAimset"
+            width: parent.width
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            text: "\"Research for YouTube video (includes GTA 6, gaming industry news, trailer analysis)\""
+            color: "white"
+            font.pixelSize: 15
+            font.weight: Font.Medium
+        }
+    }
+}
