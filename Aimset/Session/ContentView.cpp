@@ -39,9 +39,11 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
           [this](std::function<void()> work) { runInBackground(std::move(work)); })
     , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.audio, desktop.panels)
     , m_hotkeyManager(desktop.loop, desktop.keyMonitor)
-    , m_helpPages(desktop.loop) {
+    , m_helpPages(desktop.loop)
+    , m_onboarding(desktop.loop, desktop.accessibility) {
     m_hasCompletedOnboarding = m_defaults.boolForKey(onboardingKey);
     m_helpPages.onClose = [this] { setShowHelp(false); };
+    m_onboarding.onComplete = [this] { completeOnboarding(); };
     makeLaunchModal();
 }
 

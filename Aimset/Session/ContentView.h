@@ -7,6 +7,7 @@
 #include "LaunchModalView.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
+#include "Onboarding/OnboardingView.h"
 #include "Platform/PlatformAppLists.h"
 #include "Runtime/MainLoop.h"
 #include "Voice/GlobalHotkeyManager.h"
@@ -88,6 +89,8 @@ class ContentView : public QObject {
     Q_PROPERTY(aimset::InterventionManager* interventionManager READ interventionManager CONSTANT)
     Q_PROPERTY(aimset::VoiceAimsetManager* voiceAimsetManager READ voiceAimsetManager CONSTANT)
     Q_PROPERTY(aimset::HelpPages* helpPages READ helpPages CONSTANT)
+    // The first-run pages; they complete through completeOnboarding().
+    Q_PROPERTY(aimset::OnboardingView* onboarding READ onboarding CONSTANT)
 
 public:
     static constexpr MainLoop::Duration sessionWarningDelay{10200 * 1000};
@@ -128,6 +131,7 @@ public:
     VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
     // The help card; it opens at its first page whenever showHelp turns true.
     HelpPages* helpPages() { return &m_helpPages; }
+    OnboardingView* onboarding() { return &m_onboarding; }
     GlobalHotkeyManager& hotkeyManager() { return m_hotkeyManager; }
     AlignmentChecker& checker() { return m_checker; }
     UsageStore& usageStore() { return m_usageStore; }
@@ -199,6 +203,7 @@ private:
     VoiceAimsetManager m_voiceAimsetManager;
     GlobalHotkeyManager m_hotkeyManager;
     HelpPages m_helpPages;
+    OnboardingView m_onboarding;
 
     bool m_hasCompletedOnboarding = false;
     bool m_showLaunchModal = true;

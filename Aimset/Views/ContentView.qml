@@ -257,44 +257,15 @@ Rectangle {
     }
 
     // ---- onboarding ------------------------------------------------------------------
-    Rectangle {
+    // Loaded while it shows or fades out; unloading it stops its pages.
+    Loader {
         objectName: "onboardingLayer"
         anchors.fill: parent
-        color: "black"
+        active: !root.view.hasCompletedOnboarding || opacity > 0
         visible: opacity > 0
         opacity: root.view.hasCompletedOnboarding ? 0 : 1
         Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
-
-        Column {
-            anchors.centerIn: parent
-            width: Math.min(440, parent.width - 48)
-            spacing: 24
-            Text {
-                width: parent.width
-                horizontalAlignment: Text.AlignHCenter
-                text: "Welcome to Aimset"
-                color: "white"
-                font.pixelSize: 28
-                font.weight: Font.DemiBold
-            }
-            Text {
-                width: parent.width
-                horizontalAlignment: Text.AlignHCenter
-                wrapMode: Text.Wrap
-                text: "Say what you mean to do. Aimset stays out of sight while you do it, asks when it cannot tell, and closes the tab when you drift."
-                color: Qt.rgba(1, 1, 1, 0.6)
-                font.pixelSize: 16
-            }
-            PlainButton {
-                objectName: "completeOnboardingButton"
-                anchors.horizontalCenter: parent.horizontalCenter
-                text: "Get started"
-                horizontalInset: 32
-                color: "white"
-                textColor: "black"
-                onClicked: root.view.completeOnboarding()
-            }
-        }
+        sourceComponent: OnboardingView { onboarding: root.view.onboarding }
     }
 
     // ---- help ------------------------------------------------------------------------

@@ -46,14 +46,37 @@ struct ContentViewTest : ::testing::Test {
 
 TEST(ContentViewLaunchTest, FirstLaunchShowsOnboardingUntilItCompletes) {
     test::SimulatedDesktop sim;
+    sim.accessibility.trusted = false;
     ContentView view(sim.desktop());
     EXPECT_FALSE(view.hasCompletedOnboarding());
     EXPECT_TRUE(view.showLaunchModal());
-    view.completeOnboarding();
+
+    // The onboarding's own pages, through to the accessibility step.
+    OnboardingView& onboarding = *view.onboarding();
+    onboarding.appear();
+    sim.loop.advance(5900ms);
+    onboarding.next();
+    sim.loop.advance(15200ms);
+    onboarding.next();
+    sim.loop.advance(4735ms);
+    onboarding.next();
+    onboarding.enableAccessibility();
+    sim.loop.advance(10s);
+    EXPECT_FALSE(view.hasCompletedOnboarding());
+    EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey), QStringList());
+
+    // Access arrives during polling: "Done", and 0.3 s later the launch modal.
+    sim.accessibility.trusted = true;
+    sim.loop.advance(1300ms);
     EXPECT_TRUE(view.hasCompletedOnboarding());
-    EXPECT_TRUE(sim.defaults.boolForKey(ContentView::onboardingKey));
+    EXPECT_TRUE(view.showLaunchModal());
+    EXPECT_TRUE(view.launchModal());
+    EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey),
+              QStringList{QStringLiteral("setBool hasCompletedOnboarding true")});
+
     ContentView nextLaunch(sim.desktop());
     EXPECT_TRUE(nextLaunch.hasCompletedOnboarding());
+    EXPECT_TRUE(nextLaunch.showLaunchModal());
 }
 
 TEST_F(ContentViewTest, TheFirstAppearanceMigratesTheCountersOnce) {

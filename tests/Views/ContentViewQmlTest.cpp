@@ -78,10 +78,42 @@ TEST_F(ContentViewQmlTest, OnboardingFirstThenTheLaunchModal) {
     load(false);
     EXPECT_TRUE(shown("onboardingLayer"));
     EXPECT_FALSE(shown("helpButton"));
-    click("completeOnboardingButton");
+    EXPECT_FALSE(item("launchModalLayer")->property("active").toBool());
+    sim.defaults.calls.clear();
+    // Each page plays to its end before its "Next" can be pressed; a button
+    // takes clicks once it has faded in.
+    const auto pressWhenShown = [&](const char* button) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (QQuickItem* up = item(button); up; up = up->parentItem()) {
+                    if (up->opacity() < 1.0) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            2000))
+            << button;
+        click(button);
+    };
+    sim.loop.advance(5900ms);
+    pressWhenShown("page0NextButton");
+    sim.loop.advance(15200ms);
+    pressWhenShown("page1NextButton");
+    sim.loop.advance(4735ms);
+    pressWhenShown("page2NextButton");
+    EXPECT_FALSE(view->hasCompletedOnboarding());
+    sim.accessibility.trusted = true;
+    pressWhenShown("permissionButton");
     EXPECT_TRUE(view->hasCompletedOnboarding());
+    EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey),
+              QStringList{QStringLiteral("setBool hasCompletedOnboarding true")});
     EXPECT_TRUE(shown("helpButton"));
     EXPECT_EQ(text("title"), QStringLiteral("What's your aimset today?"));
+    // The pages go once they have faded out.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !item("onboardingLayer")->property("active").toBool(); }, 2000));
+    EXPECT_FALSE(view->onboarding()->isShown());
 }
 
 TEST_F(ContentViewQmlTest, TypingAnAimsetAndPressingReturnStartsTheSession) {

@@ -1,0 +1,495 @@
+import QtQuick
+
+// The first-run pages, drawn from the C++ OnboardingView: what each page
+// reveals and when is decided there; here it fades, pops and presses.
+Rectangle {
+    id: root
+
+    required property QtObject onboarding
+    readonly property int page: onboarding ? onboarding.currentPage : 0
+
+    color: "black"
+
+    // The sequences play only while the pages are on screen.
+    Component.onCompleted: if (visible && onboarding) onboarding.appear()
+    Component.onDestruction: if (onboarding) onboarding.disappear()
+    onVisibleChanged: {
+        if (!onboarding) {
+            return;
+        }
+        if (visible) {
+            onboarding.appear();
+        } else {
+            onboarding.disappear();
+        }
+    }
+
+    component Page: Item {
+        property bool current: false
+        anchors.fill: parent
+        visible: opacity > 0
+        opacity: current ? 1 : 0
+        Behavior on opacity { EaseInOutAnimation { duration: 300 } }
+    }
+
+    // A text that fades in when its flag is set.
+    component Reveal: Text {
+        id: reveal
+        property bool shown: false
+        property int revealDuration: 500
+        horizontalAlignment: Text.AlignHCenter
+        opacity: shown ? 1 : 0
+        Behavior on opacity { EaseOutAnimation { duration: reveal.revealDuration } }
+    }
+
+    // Each phase fills the same stage and cross-fades with the next.
+    component Phase: Column {
+        property bool current: false
+        anchors.centerIn: parent
+        width: parent.width
+        spacing: 14
+        visible: opacity > 0
+        opacity: current ? 1 : 0
+        Behavior on opacity { EaseInOutAnimation { duration: 400 } }
+    }
+
+    component StepLabel: Text {
+        anchors.horizontalCenter: parent.horizontalCenter
+        color: Qt.rgba(1, 1, 1, 0.4)
+        font.pixelSize: 13
+        font.weight: Font.Medium
+    }
+    component StepTitle: Text {
+        anchors.horizontalCenter: parent.horizontalCenter
+        color: "white"
+        font.pixelSize: 24
+        font.weight: Font.DemiBold
+    }
+    component StepBody: Text {
+        anchors.horizontalCenter: parent.horizontalCenter
+        horizontalAlignment: Text.AlignHCenter
+        color: Qt.rgba(1, 1, 1, 0.6)
+        font.pixelSize: 15
+    }
+
+    // ---- page 0: drifting, and the nudge back -------------------------------------------
+    Page {
+        objectName: "page0"
+        current: root.page === 0
+
+        Column {
+            anchors.centerIn: parent
+            width: parent.width - 64
+            spacing: 24
+
+            Reveal {
+                objectName: "page0Headline"
+                anchors.horizontalCenter: parent.horizontalCenter
+                shown: root.onboarding.showHeadline
+                text: "Aimset nudges you back\nwhen you drift."
+                color: "white"
+                font.pixelSize: 26
+                font.weight: Font.DemiBold
+            }
+
+            Item {
+                objectName: "browserFrame"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: Math.min(460, parent.width)
+                height: titleBar.height + content.height
+                opacity: root.onboarding.showBrowserFrame ? 1 : 0
+                Behavior on opacity { EaseOutAnimation { duration: 500 } }
+
+                Rectangle {
+                    anchors.fill: parent
+                    radius: 10
+                    antialiasing: true
+                    color: Qt.rgba(1, 1, 1, 0.03)
+                    border.width: 1
+                    border.color: Qt.rgba(1, 1, 1, 0.12)
+                }
+
+                Item {
+                    id: titleBar
+                    width: parent.width
+                    height: 30
+
+                    Row {
+                        anchors.left: parent.left
+                        anchors.leftMargin: 12
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 6
+                        Repeater {
+                            model: 3
+                            Rectangle {
+                                width: 9
+                                height: 9
+                                radius: 4.5
+                                color: Qt.rgba(1, 1, 1, 0.2)
+                            }
+                        }
+                    }
+                    Rectangle {
+                        anchors.centerIn: parent
+                        width: Math.min(240, parent.width - 140)
+                        height: 18
+                        radius: 5
+                        color: Qt.rgba(1, 1, 1, 0.08)
+                        Text {
+                            objectName: "addressField"
+                            anchors.centerIn: parent
+                            text: "youtube.com/watch?v=late-night-highlights"
+                            width: parent.width - 12
+                            horizontalAlignment: Text.AlignHCenter
+                            elide: Text.ElideRight
+                            color: Qt.rgba(1, 1, 1, 0.5)
+                            font.pixelSize: 11
+                        }
+                    }
+                    Rectangle {
+                        anchors.bottom: parent.bottom
+                        width: parent.width
+                        height: 1
+                        color: Qt.rgba(1, 1, 1, 0.08)
+                    }
+                }
+
+                Item {
+                    id: content
+                    anchors.top: titleBar.bottom
+                    width: parent.width
+                    height: 200
+                    clip: true
+
+                    Grid {
+                        anchors.fill: parent
+                        anchors.margins: 12
+                        columns: 3
+                        spacing: 10
+                        Repeater {
+                            model: 6
+                            FakeThumbnail {
+                                width: (parent.width - 20) / 3
+                                height: (parent.height - 10) / 2
+                            }
+                        }
+                    }
+
+                    InterventionDemo {
+                        objectName: "page0Warning"
+                        anchors.centerIn: parent
+                        countdown: root.onboarding.countdownValue
+                        opacity: root.onboarding.showIntervention ? 1 : 0
+                        scale: root.onboarding.showIntervention ? 1 : 0.95
+                        Behavior on opacity { ResponseSpring {} }
+                        Behavior on scale { ResponseSpring {} }
+                    }
+                }
+            }
+
+            OnboardingNextButton {
+                objectName: "page0Next"
+                anchors.horizontalCenter: parent.horizontalCenter
+                shown: root.onboarding.showButton
+                onClicked: root.onboarding.next()
+            }
+        }
+    }
+
+    // ---- page 1: the three things that can happen ---------------------------------------
+    Page {
+        objectName: "page1"
+        current: root.page === 1
+
+        Column {
+            anchors.centerIn: parent
+            width: parent.width - 64
+            spacing: 24
+
+            Item {
+                id: stage
+                width: parent.width
+                height: 380
+
+                Phase {
+                    objectName: "phase0"
+                    current: root.onboarding.stagesPhase === 0
+                    Text {
+                        objectName: "phase0Headline"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        horizontalAlignment: Text.AlignHCenter
+                        text: "Aimset knows if you're\ndistracted or focused"
+                        color: "white"
+                        font.pixelSize: 26
+                        font.weight: Font.DemiBold
+                    }
+                    Text {
+                        objectName: "phase0Body"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        horizontalAlignment: Text.AlignHCenter
+                        text: "Based on what you're doing,\none of three things happens:"
+                        color: Qt.rgba(1, 1, 1, 0.5)
+                        font.pixelSize: 16
+                    }
+                }
+
+                Phase {
+                    objectName: "phase1"
+                    current: root.onboarding.stagesPhase === 1
+                    StepLabel { objectName: "phase1Step"; text: "1 of 3" }
+                    StepTitle { objectName: "phase1Title"; text: "Nothing (You're on track)" }
+                    StepBody {
+                        objectName: "phase1Body"
+                        text: "If what you're doing matches your goal,\nthe app stays invisible."
+                    }
+                    Item {
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        width: 48
+                        height: 100
+                        OnboardingGhostShape {
+                            objectName: "stagesGhost"
+                            anchors.centerIn: parent
+                            width: 48
+                            height: 60
+                            color: "white"
+                            opacity: root.onboarding.stagesGhostOpacity
+                            transform: Translate { y: root.onboarding.stagesGhostFloat
+                                Behavior on y { EaseInOutAnimation { duration: 1500 } }
+                            }
+                            Behavior on opacity { EaseInOutAnimation { duration: 1500 } }
+                        }
+                    }
+                }
+
+                Phase {
+                    objectName: "phase2"
+                    current: root.onboarding.stagesPhase === 2
+                    StepLabel { objectName: "phase2Step"; text: "2 of 3" }
+                    StepTitle { objectName: "phase2Title"; text: "A Quick Question" }
+                    StepBody {
+                        objectName: "phase2Body"
+                        text: "If Aimset isn't certain, a small popup appears:"
+                    }
+                    Item { width: 1; height: 6 }
+                    OnboardingQuestionDemo {
+                        objectName: "stagesQuestion"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        opacity: root.onboarding.showStagesQuestionUI ? 1 : 0
+                        scale: root.onboarding.showStagesQuestionUI ? 1 : 0.95
+                        Behavior on opacity { EaseInOutAnimation { duration: 350 } }
+                        Behavior on scale { EaseInOutAnimation { duration: 350 } }
+                    }
+                }
+
+                Phase {
+                    objectName: "phase3"
+                    current: root.onboarding.stagesPhase === 3
+                    StepLabel { objectName: "phase3Step"; text: "3 of 3" }
+                    StepTitle { objectName: "phase3Title"; text: "A Nudge (You've drifted)" }
+                    StepBody {
+                        objectName: "phase3Body"
+                        text: "If you get distracted, a warning appears\nwith a 15-second timer."
+                    }
+                    Item { width: 1; height: 6 }
+                    InterventionDemo {
+                        objectName: "stagesWarning"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        countdown: root.onboarding.stagesCountdownValue
+                        aimset: "Study for biology exam"
+                        opacity: root.onboarding.showStagesNudgeUI ? 1 : 0
+                        scale: root.onboarding.showStagesNudgeUI ? 1 : 0.95
+                        Behavior on opacity { EaseInOutAnimation { duration: 350 } }
+                        Behavior on scale { EaseInOutAnimation { duration: 350 } }
+                    }
+                    Text {
+                        objectName: "stagesClosing"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        horizontalAlignment: Text.AlignHCenter
+                        text: "15 seconds is enough to save anything important.\nNot enough to keep procrastinating."
+                        color: Qt.rgba(1, 1, 1, 0.5)
+                        font.pixelSize: 14
+                        opacity: root.onboarding.showStagesClosing ? 1 : 0
+                        Behavior on opacity { EaseInOutAnimation { duration: 350 } }
+                    }
+                }
+            }
+
+            OnboardingNextButton {
+                objectName: "page1Next"
+                anchors.horizontalCenter: parent.horizontalCenter
+                shown: root.onboarding.showStagesButton
+                onClicked: root.onboarding.next()
+            }
+        }
+    }
+
+    // ---- page 2: a new aimset by voice ---------------------------------------------------
+    Page {
+        objectName: "page2"
+        current: root.page === 2
+
+        Column {
+            anchors.centerIn: parent
+            width: parent.width - 64
+            spacing: 24
+
+            Column {
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 10
+                opacity: root.onboarding.showVoiceHeadline ? 1 : 0
+                Behavior on opacity { EaseOutAnimation { duration: 500 } }
+
+                Text {
+                    objectName: "page2Headline"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    horizontalAlignment: Text.AlignHCenter
+                    text: "Change your aimset\non the fly."
+                    color: "white"
+                    font.pixelSize: 26
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    objectName: "page2Body"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Plans change. That's fine."
+                    color: Qt.rgba(1, 1, 1, 0.5)
+                    font.pixelSize: 16
+                }
+            }
+
+            Row {
+                objectName: "keyRow"
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 12
+                opacity: root.onboarding.showKeyboardHint ? 1 : 0
+                Behavior on opacity { EaseOutAnimation { duration: 400 } }
+
+                KeyCap {
+                    objectName: "optionKey"
+                    label: "Option"
+                    symbol: "⌥"
+                    isPressed: root.onboarding.optionKeyPressed
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: "+"
+                    color: Qt.rgba(1, 1, 1, 0.4)
+                    font.pixelSize: 20
+                    font.weight: Font.Medium
+                }
+                KeyCap {
+                    objectName: "mKey"
+                    label: "M"
+                    isPressed: root.onboarding.mKeyPressed
+                }
+            }
+
+            // Room for the panel, kept while it is away.
+            Item {
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: voicePanel.width
+                height: voicePanel.height
+
+                VoicePanelDemo {
+                    id: voicePanel
+                    objectName: "voicePanel"
+                    transcript: root.onboarding.voiceTranscript
+                    visible: opacity > 0
+                    opacity: 0
+                    scale: 0.95
+                    states: State {
+                        name: "shown"
+                        when: root.onboarding.showVoicePanel
+                        PropertyChanges { target: voicePanel; opacity: 1; scale: 1 }
+                    }
+                    // Pops in on a spring, slips away on an ease-out.
+                    transitions: [
+                        Transition {
+                            to: "shown"
+                            ResponseSpring { properties: "opacity,scale" }
+                        },
+                        Transition {
+                            to: ""
+                            EaseOutAnimation { properties: "opacity,scale"; duration: 300 }
+                        }
+                    ]
+                }
+            }
+
+            Reveal {
+                objectName: "page2Closing"
+                anchors.horizontalCenter: parent.horizontalCenter
+                shown: root.onboarding.showVoiceButton
+                revealDuration: 300
+                text: "Aimset updates instantly.\nThe AI adjusts. No friction."
+                color: Qt.rgba(1, 1, 1, 0.6)
+                font.pixelSize: 16
+            }
+
+            OnboardingNextButton {
+                objectName: "page2Next"
+                anchors.horizontalCenter: parent.horizontalCenter
+                shown: root.onboarding.showVoiceButton
+                onClicked: root.onboarding.next()
+            }
+        }
+    }
+
+    // ---- page 3: accessibility access ----------------------------------------------------
+    Page {
+        objectName: "page3"
+        current: root.page === 3
+
+        Column {
+            anchors.centerIn: parent
+            width: parent.width - 64
+            spacing: 20
+
+            EyeCircleSymbol {
+                objectName: "eyeSymbol"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 48
+                height: 48
+                color: "white"
+            }
+            Text {
+                objectName: "page3Headline"
+                anchors.horizontalCenter: parent.horizontalCenter
+                horizontalAlignment: Text.AlignHCenter
+                text: "Aimset needs screen access\nto see when you drift."
+                color: "white"
+                font.pixelSize: 20
+                font.weight: Font.Medium
+            }
+            Text {
+                objectName: "page3Privacy"
+                anchors.horizontalCenter: parent.horizontalCenter
+                horizontalAlignment: Text.AlignHCenter
+                text: "We only check window titles.\nNo keylogging. No screenshots."
+                color: Qt.rgba(1, 1, 1, 0.4)
+                font.pixelSize: 14
+            }
+            Text {
+                objectName: "page3PlatformNote"
+                anchors.horizontalCenter: parent.horizontalCenter
+                horizontalAlignment: Text.AlignHCenter
+                visible: text.length > 0
+                text: root.onboarding.accessibilityNote
+                textFormat: Text.PlainText
+                color: Qt.rgba(1, 1, 1, 0.4)
+                font.pixelSize: 12
+            }
+            PlainButton {
+                objectName: "permissionButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: root.onboarding.permissionButtonTitle
+                fontSize: 15
+                horizontalInset: 36
+                verticalInset: 10
+                color: "white"
+                textColor: "black"
+                onClicked: root.onboarding.enableAccessibility()
+            }
+        }
+    }
+}
