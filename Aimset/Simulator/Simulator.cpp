@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace aimset {
@@ -253,8 +254,15 @@ void Simulator::launch() {
                      desktop.checkServiceURL,
                      desktop.runInBackground};
     m_view = std::make_unique<ContentView>(std::move(scripted));
+    // The onboarding plays while it is on screen and stops when it leaves.
+    OnboardingView* onboarding = m_view->onboarding();
+    QObject::connect(m_view.get(), &ContentView::hasCompletedOnboardingChanged, onboarding,
+                     [onboarding] { onboarding->disappear(); });
     // The window comes on screen.
     m_view->appear();
+    if (!m_view->hasCompletedOnboarding()) {
+        onboarding->appear();
+    }
     if (m_view->hasCompletedOnboarding() && m_view->launchModal()) {
         m_view->launchModal()->appear();
     }
@@ -631,6 +639,20 @@ bool summaryOnScreen(ContentView& view) {
            !view.showHelp();
 }
 
+// Each of the first three onboarding pages shows "Next" once its sequence is done.
+bool onboardingNextShown(const OnboardingView& onboarding) {
+    switch (onboarding.currentPage()) {
+    case 0:
+        return onboarding.showButton();
+    case 1:
+        return onboarding.showStagesButton();
+    case 2:
+        return onboarding.showVoiceButton();
+    default:
+        return false;
+    }
+}
+
 bool questionOnScreen(ContentView& view) {
     return view.interventionManager()->phase() == InterventionManager::Phase::clarifyingQuestion;
 }
@@ -665,12 +687,32 @@ std::vector<Simulator::Pressable> Simulator::pressables() {
          },
          [v] { v->restoreOriginalAimset(); }},
         {QStringLiteral("Start new session"), on(summaryOnScreen), [v] { v->startNewSession(); }},
-        {QStringLiteral("?"), [v] { return v && v->hasCompletedOnboarding(); },
+        {QStringLiteral("?"), [v] { return v && v->hasCompletedOnboarding() && !v->showHelp(); },
          [v] { v->toggleHelp(); }},
-        // The onboarding's buttons and the help card's come with those screens.
-        {QStringLiteral("Next"), [] { return false; }, [] {}},
-        {QStringLiteral("Enable Aimset"), [] { return false; }, [] {}},
-        {QStringLiteral("Done"), [] { return false; }, [] {}},
+        {QStringLiteral("Next"),
+         [v] { return v && !v->hasCompletedOnboarding() && onboardingNextShown(*v->onboarding()); },
+         [v] { v->onboarding()->next(); }},
+        {QStringLiteral("Enable Aimset"),
+         [v] {
+             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
+                    !v->onboarding()->permissionGranted();
+         },
+         [v] { v->onboarding()->enableAccessibility(); }},
+        {QStringLiteral("Done"),
+         [v] {
+             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
+                    v->onboarding()->permissionGranted();
+         },
+         [v] { v->onboarding()->enableAccessibility(); }},
+        // The help card's icon buttons, by the symbols they show.
+        {QStringLiteral("xmark"), [v] { return v && v->showHelp(); },
+         [v] { v->helpPages()->closeHelp(); }},
+        {QStringLiteral("arrow.left"),
+         [v] { return v && v->showHelp() && v->helpPages()->helpPage() >= 1; },
+         [v] { v->helpPages()->navigateHelp(-1); }},
+        {QStringLiteral("arrow.right"),
+         [v] { return v && v->showHelp() && v->helpPages()->helpPage() <= 3; },
+         [v] { v->helpPages()->navigateHelp(1); }},
     };
 }
 
@@ -722,6 +764,178 @@ void Simulator::setGoal(int index) {
 
 // ---- what the main window shows ---------------------------------------------------------------
 
+namespace {
+
+// The onboarding page on screen, top to bottom, as its flags reveal it.
+void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
+    auto warningCard = [&texts](int value, const QString& aimset) {
+        texts << QString::number(value) << QStringLiteral("This doesn't look like:") << aimset
+              << QStringLiteral("Tab closes in %1s").arg(value);
+    };
+    switch (onboarding.currentPage()) {
+    case 0:
+        if (onboarding.showHeadline()) {
+            texts << QStringLiteral("Aimset nudges you back\nwhen you drift.");
+        }
+        if (onboarding.showBrowserFrame()) {
+            texts << QStringLiteral("youtube.com/watch?v=late-night-highlights");
+        }
+        if (onboarding.showIntervention()) {
+            warningCard(onboarding.countdownValue(), QStringLiteral("Finish the quarterly report"));
+        }
+        if (onboarding.showButton()) {
+            texts << QStringLiteral("Next");
+        }
+        break;
+    case 1:
+        switch (onboarding.stagesPhase()) {
+        case 0:
+            texts << QStringLiteral("Aimset knows if you're\ndistracted or focused")
+                  << QStringLiteral("Based on what you're doing,\none of three things happens:");
+            break;
+        case 1:
+            texts << QStringLiteral("1 of 3") << QStringLiteral("Nothing (You're on track)")
+                  << QStringLiteral(
+                         "If what you're doing matches your goal,\nthe app stays invisible.");
+            break;
+        case 2:
+            texts << QStringLiteral("2 of 3") << QStringLiteral("A Quick Question")
+                  << QStringLiteral("If Aimset isn't certain, a small popup appears:");
+            if (onboarding.showStagesQuestionUI()) {
+                texts << QStringLiteral("Is this article about Barbie\nrelated to your essay?")
+                      << QStringLiteral("Yes, it's relevant") << QStringLiteral("No, close this");
+            }
+            break;
+        default:
+            texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
+                  << QStringLiteral(
+                         "If you get distracted, a warning appears\nwith a 15-second timer.");
+            if (onboarding.showStagesNudgeUI()) {
+                warningCard(onboarding.stagesCountdownValue(),
+                            QStringLiteral("Study for biology exam"));
+            }
+            if (onboarding.showStagesClosing()) {
+                texts << QStringLiteral("15 seconds is enough to save anything important.\nNot "
+                                        "enough to keep procrastinating.");
+            }
+            break;
+        }
+        if (onboarding.showStagesButton()) {
+            texts << QStringLiteral("Next");
+        }
+        break;
+    case 2:
+        if (onboarding.showVoiceHeadline()) {
+            texts << QStringLiteral("Change your aimset\non the fly.")
+                  << QStringLiteral("Plans change. That's fine.");
+        }
+        if (onboarding.showKeyboardHint()) {
+            texts << QStringLiteral("\u2325") << QStringLiteral("Option") << QStringLiteral("+")
+                  << QStringLiteral("M");
+        }
+        if (onboarding.showVoicePanel()) {
+            texts << QStringLiteral("Listening...") << onboarding.voiceTranscript();
+        }
+        if (onboarding.showVoiceButton()) {
+            texts << QStringLiteral("Aimset updates instantly.\nThe AI adjusts. No friction.")
+                  << QStringLiteral("Next");
+        }
+        break;
+    default:
+        texts << QStringLiteral("Aimset needs screen access\nto see when you drift.")
+              << QStringLiteral("We only check window titles.\nNo keylogging. No screenshots.")
+              << OnboardingView::accessibilityNote() << onboarding.permissionButtonTitle();
+        break;
+    }
+}
+
+// The help card's current page, top to bottom, as its demonstration shows it.
+void helpTexts(const HelpPages& help, QStringList& texts) {
+    switch (help.helpPage()) {
+    case 0:
+        texts << QStringLiteral("What are you working on?")
+              << QStringLiteral("Type what you're doing in plain language. Be as natural as you "
+                                "want:");
+        if (help.typingOpacity() > 0) {
+            texts << help.typingText();
+        }
+        break;
+    case 1:
+        switch (help.helpStage()) {
+        case -1:
+            texts << QStringLiteral("Aimset knows if you're distracted or focused")
+                  << QStringLiteral("Based on what you're doing, one of three things happens:");
+            break;
+        case 0:
+            texts << QStringLiteral("1 of 3") << QStringLiteral("Nothing (You're on track)")
+                  << QStringLiteral(
+                         "If what you're doing matches your goal, the app stays invisible.");
+            break;
+        case 1:
+            texts << QStringLiteral("2 of 3") << QStringLiteral("A Quick Question")
+                  << QStringLiteral("If Aimset isn't certain what you're doing is relevant, a "
+                                    "small popup appears:")
+                  << QStringLiteral("Is this article about Barbie related to your essay?")
+                  << QStringLiteral("Yes, it's relevant") << QStringLiteral("No, close this");
+            break;
+        default:
+            texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
+                  << QStringLiteral(
+                         "If you get distracted, a warning appears with a 15-second timer.")
+                  << QString::number(help.helpCountdownValue())
+                  << QStringLiteral("This doesn't look like:")
+                  << QStringLiteral("Study for biology exam")
+                  << QStringLiteral("Tab closes in %1s").arg(help.helpCountdownValue())
+                  << QStringLiteral("15 seconds is enough to save anything important. Not "
+                                    "enough to keep procrastinating.");
+            break;
+        }
+        break;
+    case 2:
+        texts << QStringLiteral("Aimset Learns As You Go")
+              << QStringLiteral(
+                     "Every time you answer a question, Aimset gets smarter about your work.")
+              << QStringLiteral("Your aimset might start as:") << help.page3TypingText();
+        if (help.showPage3Expansion()) {
+            texts << QStringLiteral("And naturally become:")
+                  << QStringLiteral("\"Research for YouTube video (includes GTA 6, gaming "
+                                    "industry news, trailer analysis)\"");
+        }
+        break;
+    case 3: {
+        texts << QStringLiteral("Setting a Focus Goal")
+              << QStringLiteral("You can optionally set a focus goal using the slider. Choose "
+                                "anywhere from 30 minutes to 3 hours.")
+              << QStringLiteral("Focus goal");
+        const QStringList labels = help.goalLabels();
+        const auto index = static_cast<qsizetype>(std::lround(help.page4SliderValue()));
+        texts << labels.value(std::clamp<qsizetype>(index, 0, labels.size() - 1));
+        if (help.showPage4ProgressInfo()) {
+            texts << QStringLiteral("Once set, you'll see a progress bar and milestone "
+                                    "notifications as you go.");
+        }
+        break;
+    }
+    default:
+        texts << QStringLiteral("Changing Your Aimset")
+              << QStringLiteral("Plans change. That's fine.")
+              << QStringLiteral("Press Option + M at any time. Say your new aimset out loud:")
+              << QStringLiteral("Option") << QStringLiteral("M");
+        if (help.page5ShowPanel()) {
+            texts << QStringLiteral("Listening...") << help.page5Transcript();
+        }
+        if (help.page5ShowClosing()) {
+            texts << QStringLiteral("Aimset updates instantly. The AI adjusts. No friction.");
+        }
+        break;
+    }
+    if (help.helpPage() == 1 && help.showHitNext()) {
+        texts << QStringLiteral("Hit next");
+    }
+}
+
+} // namespace
+
 // The layers of the main window that carry text, top to bottom as
 // ContentView.qml lays them out: the "?" button at the top edge, then the one
 // content layer that shows, then the help card over it.
@@ -731,13 +945,7 @@ std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
         {[v] { return v->hasCompletedOnboarding(); },
          [](QStringList& texts) { texts << QStringLiteral("?"); }},
         {[v] { return !v->hasCompletedOnboarding(); },
-         [](QStringList& texts) {
-             texts << QStringLiteral("Welcome to Aimset")
-                   << QStringLiteral("Say what you mean to do. Aimset stays out of sight while "
-                                     "you do it, asks when it cannot tell, and closes the tab "
-                                     "when you drift.")
-                   << QStringLiteral("Get started");
-         }},
+         [v](QStringList& texts) { onboardingTexts(*v->onboarding(), texts); }},
         {[v] { return v->hasCompletedOnboarding() && v->showLaunchModal(); },
          [v](QStringList& texts) {
              const LaunchModalView* modal = v->launchModal();
@@ -778,6 +986,9 @@ std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
              }
              texts << QStringLiteral("Start new session");
          }},
+        // In front of everything, the "?" button included.
+        {[v] { return v->showHelp(); },
+         [v](QStringList& texts) { helpTexts(*v->helpPages(), texts); }},
     };
 }
 

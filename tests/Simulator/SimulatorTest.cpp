@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, GoldenScenarioTest,
                                            "question-yes-with-expansion",
                                            "question-yes-without-expansion", "question-times-out",
                                            "spoken-aimset", "three-hour-session",
-                                           "app-switch-during-question-then-new-session"),
+                                           "app-switch-during-question-then-new-session",
+                                           "first-run-onboarding", "help-pages"),
                          [](const auto& param) {
                              std::string name = param.param;
                              std::erase(name, '-');
@@ -318,6 +319,28 @@ TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
         EXPECT_FALSE(out.contains(QStringLiteral("# panel hide countdown")));
     }
     EXPECT_EQ(out.last(), QStringLiteral("# end at 6.000"));
+}
+
+TEST(SimulatorOnboardingTest, DoneFinishesAtOnceAndAccessAlreadyGrantedNeedsNoPrompt) {
+    const QByteArray pages = "{\"at\": 5.9, \"press\": \"Next\"}\n"
+                             "{\"at\": 21.1, \"press\": \"Next\"}\n"
+                             "{\"at\": 25.835, \"press\": \"Next\"}\n";
+    QStringList out;
+    Simulator granting([&out](const QString& line) { out << line; }, Simulator::Options{true});
+    granting.run("{\"trusted\": false}\n" + pages +
+                 "{\"press\": \"Enable Aimset\"}\n"
+                 "{\"at\": 26.5, \"trusted\": true}\n"
+                 "{\"at\": 26.9, \"press\": \"Done\"}\n"
+                 "{\"press\": \"?\"}\n");
+    EXPECT_TRUE(granting.view()->hasCompletedOnboarding());
+    EXPECT_TRUE(granting.view()->showHelp());
+    EXPECT_EQ(granting.desktop().accessibility.calls.filter(QStringLiteral("Prompt")).size(), 1);
+    EXPECT_EQ(out.last(), QStringLiteral("26.900 # end at 26.900"));
+
+    Simulator trusted([](const QString&) {}, Simulator::Options{});
+    trusted.run(pages + "{\"press\": \"Enable Aimset\"}\n");
+    EXPECT_TRUE(trusted.view()->hasCompletedOnboarding());
+    EXPECT_TRUE(trusted.desktop().accessibility.calls.filter(QStringLiteral("Prompt")).isEmpty());
 }
 
 } // namespace
