@@ -209,22 +209,33 @@ void ContentView::wireCallbacks() {
         m_appMonitor.setPollInterval(false);
         m_appMonitor.interventionAppName.clear();
         m_appMonitor.interventionWindowTitle.clear();
-        m_checker.expandAimset(aimset, windowTitle,
-                               [self = QPointer<ContentView>(this), aimset, appName,
-                                windowTitle](std::optional<QString> expansion) {
-                                   if (!self) {
-                                       return;
-                                   }
-                                   if (expansion) {
-                                       const QString expanded = aimset +
-                                                                QStringLiteral(" (including ") +
-                                                                *expansion + QLatin1Char(')');
-                                       self->m_appMonitor.setTemporaryAimset(expanded);
-                                       self->setAimset(expanded);
-                                   }
-                                   self->m_appMonitor.markAligned(appName, windowTitle);
-                               });
+        // The request goes out from a task of its own, after the answer's
+        // handling (and its log line) has finished.
+        m_loop.post([self = QPointer<ContentView>(this), aimset, appName, windowTitle] {
+            if (self) {
+                self->expandAimset(aimset, appName, windowTitle);
+            }
+        });
     };
+}
+
+void ContentView::expandAimset(const QString& aimset, const QString& appName,
+                               const QString& windowTitle) {
+    m_checker.expandAimset(aimset, windowTitle,
+                           [self = QPointer<ContentView>(this), aimset, appName,
+                            windowTitle](std::optional<QString> expansion) {
+                               if (!self) {
+                                   return;
+                               }
+                               if (expansion) {
+                                   const QString expanded = aimset +
+                                                            QStringLiteral(" (including ") +
+                                                            *expansion + QLatin1Char(')');
+                                   self->m_appMonitor.setTemporaryAimset(expanded);
+                                   self->setAimset(expanded);
+                               }
+                               self->m_appMonitor.markAligned(appName, windowTitle);
+                           });
 }
 
 void ContentView::setUpVoice() {

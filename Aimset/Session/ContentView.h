@@ -182,6 +182,7 @@ private:
     void startSession();
     void wireCallbacks();
     void setUpVoice();
+    void expandAimset(const QString& aimset, const QString& appName, const QString& windowTitle);
     void scheduleSessionTimers();
     void invalidateSessionTimers();
     void showMilestone(int milestone);

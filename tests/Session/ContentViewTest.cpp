@@ -167,7 +167,14 @@ TEST_F(ContentViewTest, YesWidensTheAimsetAndTheWindowStaysAligned) {
         {{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")},
          {QStringLiteral("question"), QStringLiteral("Is Acme's pricing part of it?")}});
     EXPECT_EQ(view->interventionManager()->phase(), Phase::clarifyingQuestion);
+    const auto sentBeforeYes = sim.http.calls.size();
     view->interventionManager()->userSaidYes();
+    // The expansion goes out from a task of its own, after the Yes is done with.
+    EXPECT_EQ(sim.http.calls.size(), sentBeforeYes);
+    EXPECT_EQ(log.lines().last(),
+              QStringLiteral("[Intervention] User said YES \u2014 expanding aimset"));
+    sim.loop.runPending();
+    ASSERT_EQ(sim.http.calls.size(), sentBeforeYes + 1);
     const QJsonObject expand = sim.http.calls.back().json();
     EXPECT_EQ(expand.value(QStringLiteral("mode")).toString(), QStringLiteral("expand"));
     EXPECT_EQ(expand.value(QStringLiteral("windowTitle")).toString(),
@@ -198,6 +205,7 @@ TEST_F(ContentViewTest, YesWithoutAnExpansionKeepsTheAimsetButAlignsTheWindow) {
     sim.http.respondJson(sim.http.nextPending(),
                          {{QStringLiteral("verdict"), QStringLiteral("unclear")}});
     view->interventionManager()->userSaidYes();
+    sim.loop.runPending();
     sim.http.fail(sim.http.nextPending(), QStringLiteral("Connection refused"));
     EXPECT_EQ(view->aimset(), kAimset);
     EXPECT_FALSE(view->appMonitor()->isTemporaryAimset());
@@ -369,6 +377,7 @@ TEST_F(ContentViewTest, LateAnswersAfterTheViewIsGoneDoNothing) {
     sim.http.respondJson(sim.http.nextPending(),
                          {{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")}});
     view->interventionManager()->userSaidYes();
+    sim.loop.runPending();
     view.reset();
     log.clear();
     sim.http.respondJson(sim.http.nextPending(),

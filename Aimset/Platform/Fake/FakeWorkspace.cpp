@@ -48,6 +48,10 @@ void FakeWorkspace::notifyUnknownActivation() {
     notify(std::nullopt);
 }
 
+void FakeWorkspace::notifyActivation(const RunningApplication& app) {
+    notify(app);
+}
+
 void FakeWorkspace::notify(const std::optional<RunningApplication>& app) {
     // Copy: a handler may add or remove observers.
     const auto observers = m_observers;

@@ -27,6 +27,9 @@ public:
                   const std::optional<QString>& title);
     // Notifies the observers of an activation whose application is unknown.
     void notifyUnknownActivation();
+    // Notifies the observers that app was activated, exactly as given (its
+    // name or identifier may be unknown); the frontmost field is untouched.
+    void notifyActivation(const RunningApplication& app);
 
     std::optional<RunningApplication> frontmost;
     QHash<std::int32_t, QString> titles;

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Platform/Fake/FakeAccessibility.h"
+#include "Platform/Fake/FakeAudioEngine.h"
+#include "Platform/Fake/FakeHttpClient.h"
+#include "Platform/Fake/FakeKeyEventMonitor.h"
+#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakePanelHost.h"
+#include "Platform/Fake/FakeSecretStore.h"
+#include "Platform/Fake/FakeSpeechService.h"
+#include "Platform/Fake/FakeUserDefaults.h"
+#include "Platform/Fake/FakeWorkspace.h"
+#include "Runtime/VirtualMainLoop.h"
+#include "Session/ContentView.h"
+
+namespace aimset {
+
+// Every port of the app as a recording fake on one virtual loop: the whole
+// app runs on it in virtual time. Background work runs inline, so every
+// ordering is deterministic.
+struct SimulatedDesktop {
+    static inline const QUrl checkServiceURL{QStringLiteral("https://align.example/check")};
+
+    VirtualMainLoop loop;
+    FakeWorkspace workspace;
+    FakeAccessibility accessibility;
+    FakeHttpClient http;
+    FakePanelHost panels;
+    FakeKeyEventPoster keyPoster;
+    FakeKeyEventMonitor keyMonitor;
+    FakeSecretStore secrets;
+    FakeUserDefaults defaults;
+    FakeSpeechService speech;
+    FakeAudioEngine audio;
+
+    Desktop desktop() {
+        return Desktop{loop,
+                       workspace,
+                       accessibility,
+                       http,
+                       panels,
+                       keyPoster,
+                       keyMonitor,
+                       secrets,
+                       defaults,
+                       speech,
+                       audio,
+                       {},
+                       checkServiceURL,
+                       [](std::function<void()> work) { work(); }};
+    }
+};
+
+} // namespace aimset

@@ -1,0 +1,1016 @@
+#include "Simulator.h"
+
+#include "Interventions/UsageStore.h"
+#include "Runtime/Log.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cmath>
+
+namespace aimset {
+
+ScenarioError::ScenarioError(int line, const QString& message)
+    : std::runtime_error(message.toStdString())
+    , m_line(line)
+    , m_message(message) {}
+
+namespace {
+
+using Duration = MainLoop::Duration;
+
+// An element of a scripted window: exactly the attributes the scenario gave.
+class ScriptedElement final : public AccessibleElement {
+public:
+    std::optional<QString> role() const override { return roleText; }
+    std::optional<QString> value() const override { return valueText; }
+    std::optional<QString> title() const override { return titleText; }
+    std::optional<QString> description() const override { return descriptionText; }
+    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> children() const override {
+        return childElements;
+    }
+
+    std::optional<QString> roleText;
+    std::optional<QString> valueText;
+    std::optional<QString> titleText;
+    std::optional<QString> descriptionText;
+    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> childElements;
+};
+
+const QStringList& stepKinds() {
+    static const QStringList kinds{
+        QStringLiteral("defaults"),   QStringLiteral("keychain"),
+        QStringLiteral("frontmost"),  QStringLiteral("title"),
+        QStringLiteral("windowText"), QStringLiteral("trusted"),
+        QStringLiteral("service"),    QStringLiteral("key"),
+        QStringLiteral("speech"),     QStringLiteral("permissions"),
+        QStringLiteral("recognizer"), QStringLiteral("audioStartFails"),
+        QStringLiteral("type"),       QStringLiteral("goal"),
+        QStringLiteral("press"),      QStringLiteral("snapshot"),
+    };
+    return kinds;
+}
+
+// Reads members of one step's object, failing with a message that names the line.
+class Reader {
+public:
+    // Far beyond any session (which ends by itself after three hours), and
+    // short enough that moving the clock there always finishes.
+    static constexpr double maxSeconds = 1.0e6;
+
+    Reader(int line, QString where)
+        : m_line(line)
+        , m_where(std::move(where)) {}
+
+    [[noreturn]] void fail(const QString& message) const {
+        throw ScenarioError(m_line, m_where + QStringLiteral(": ") + message);
+    }
+
+    QJsonObject object(const QJsonValue& value) const {
+        if (!value.isObject()) {
+            fail(QStringLiteral("expected an object"));
+        }
+        return value.toObject();
+    }
+    void onlyMembers(const QJsonObject& object, const QStringList& allowed) const {
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (!allowed.contains(it.key())) {
+                fail(QStringLiteral("unknown member \"%1\"").arg(it.key()));
+            }
+        }
+    }
+    QString string(const QJsonObject& object, const QString& key) const {
+        const QJsonValue value = object.value(key);
+        if (!value.isString()) {
+            fail(QStringLiteral("\"%1\" must be a string").arg(key));
+        }
+        return value.toString();
+    }
+    // Missing or null reads as none.
+    std::optional<QString> optionalString(const QJsonObject& object, const QString& key) const {
+        const QJsonValue value = object.value(key);
+        if (value.isUndefined() || value.isNull()) {
+            return std::nullopt;
+        }
+        if (!value.isString()) {
+            fail(QStringLiteral("\"%1\" must be a string or null").arg(key));
+        }
+        return value.toString();
+    }
+    qint64 integer(const QJsonValue& value, const QString& name) const {
+        const double number = value.toDouble();
+        if (!value.isDouble() || std::floor(number) != number || std::abs(number) > 9.0e15) {
+            fail(QStringLiteral("\"%1\" must be a whole number").arg(name));
+        }
+        return static_cast<qint64>(number);
+    }
+    bool boolean(const QJsonValue& value, const QString& name) const {
+        if (!value.isBool()) {
+            fail(QStringLiteral("\"%1\" must be true or false").arg(name));
+        }
+        return value.toBool();
+    }
+    Duration seconds(const QJsonValue& value, const QString& name) const {
+        const double number = value.toDouble();
+        if (!value.isDouble() || !std::isfinite(number) || number < 0 || number > maxSeconds) {
+            fail(QStringLiteral("\"%1\" must be a number of seconds from 0 to 1000000").arg(name));
+        }
+        return Duration(std::llround(number * 1000.0));
+    }
+
+    std::shared_ptr<const AccessibleElement> element(const QJsonValue& value, int depth) const {
+        if (depth > 200) {
+            fail(QStringLiteral("the element tree is nested too deeply"));
+        }
+        const QJsonObject object = this->object(value);
+        onlyMembers(object,
+                    {QStringLiteral("role"), QStringLiteral("value"), QStringLiteral("title"),
+                     QStringLiteral("description"), QStringLiteral("children")});
+        auto element = std::make_shared<ScriptedElement>();
+        element->roleText = optionalString(object, QStringLiteral("role"));
+        element->titleText = optionalString(object, QStringLiteral("title"));
+        element->descriptionText = optionalString(object, QStringLiteral("description"));
+        // A value that is not a string is a value that is not text (a slider's number).
+        const QJsonValue elementValue = object.value(QStringLiteral("value"));
+        if (elementValue.isString()) {
+            element->valueText = elementValue.toString();
+        }
+        const QJsonValue children = object.value(QStringLiteral("children"));
+        if (!children.isUndefined() && !children.isNull()) {
+            if (!children.isArray()) {
+                fail(QStringLiteral("\"children\" must be a list of elements"));
+            }
+            element->childElements.emplace();
+            for (const QJsonValue& child : children.toArray()) {
+                element->childElements->push_back(this->element(child, depth + 1));
+            }
+        }
+        return element;
+    }
+
+private:
+    int m_line;
+    QString m_where;
+};
+
+} // namespace
+
+// ---- running ----------------------------------------------------------------------------------
+
+Simulator::Simulator(SimulatorOutput output, Options options)
+    : m_output(std::move(output))
+    , m_options(options)
+    , m_http(m_desktop.loop, [this](const QString& line) { emitLine(line); })
+    , m_panels(m_desktop.panels, [this](const QString& line) { emitLine(line); })
+    , m_keyPoster(m_desktop.keyPoster, [this](const QString& line) { emitLine(line); })
+    , m_speech(m_desktop.speech)
+    , m_audio(m_desktop.audio) {
+    m_previousSink = setLogSink([this](const QString& line) { emitLine(line); });
+}
+
+Simulator::~Simulator() {
+    // The app goes first, while its last words (if any) still reach the sink.
+    m_view.reset();
+    setLogSink(std::move(m_previousSink));
+}
+
+QString Simulator::formatTime(Duration time) {
+    const qint64 ms = time.count();
+    return QStringLiteral("%1.%2").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
+}
+
+void Simulator::emitLine(const QString& text) {
+    if (m_ended) {
+        return; // taking the app down afterwards is not part of the scenario
+    }
+    if (m_options.timestamps) {
+        m_output(formatTime(m_desktop.loop.now()) + QLatin1Char(' ') + text);
+    } else {
+        m_output(text);
+    }
+}
+
+void Simulator::run(const QByteArray& scenario) {
+    std::vector<Step> steps;
+    std::optional<Duration> lastAt;
+    bool seenOtherStep = false;
+    const QList<QByteArray> lines = scenario.split('\n');
+    for (int index = 0; index < lines.size(); ++index) {
+        const QByteArray text = lines[index].trimmed();
+        if (text.isEmpty() || text.startsWith("//")) {
+            continue;
+        }
+        Step step = parseStep(index + 1, text, lastAt);
+        if (step.isSetup) {
+            if (seenOtherStep) {
+                throw ScenarioError(step.line,
+                                    QStringLiteral("setup steps (defaults, keychain) must come "
+                                                   "before every other step"));
+            }
+            if (step.at && step.at->count() != 0) {
+                throw ScenarioError(step.line,
+                                    QStringLiteral("setup steps happen before the launch at 0"));
+            }
+        } else {
+            seenOtherStep = true;
+        }
+        steps.push_back(std::move(step));
+    }
+
+    VirtualMainLoop& loop = m_desktop.loop;
+    for (const Step& step : steps) {
+        if (!step.isSetup && !m_view) {
+            launch();
+        }
+        loop.advanceTo(step.at.value_or(loop.now()));
+        if (step.apply) {
+            step.apply();
+        }
+    }
+    if (!m_view) {
+        launch();
+    }
+    loop.runPending();
+    emitLine(QStringLiteral("# end at ") + formatTime(loop.now()));
+    m_ended = true;
+}
+
+void Simulator::launch() {
+    Desktop desktop = m_desktop.desktop();
+    Desktop scripted{desktop.loop,
+                     desktop.workspace,
+                     desktop.accessibility,
+                     m_http,
+                     m_panels,
+                     m_keyPoster,
+                     desktop.keyMonitor,
+                     desktop.secrets,
+                     desktop.defaults,
+                     m_speech,
+                     m_audio,
+                     desktop.appLists,
+                     desktop.checkServiceURL,
+                     desktop.runInBackground};
+    m_view = std::make_unique<ContentView>(std::move(scripted));
+    // The onboarding plays while it is on screen and stops when it leaves.
+    OnboardingView* onboarding = m_view->onboarding();
+    QObject::connect(m_view.get(), &ContentView::hasCompletedOnboardingChanged, onboarding,
+                     [onboarding] { onboarding->disappear(); });
+    // The window comes on screen.
+    m_view->appear();
+    if (!m_view->hasCompletedOnboarding()) {
+        onboarding->appear();
+    }
+    if (m_view->hasCompletedOnboarding() && m_view->launchModal()) {
+        m_view->launchModal()->appear();
+    }
+}
+
+// ---- parsing ----------------------------------------------------------------------------------
+
+Simulator::Step Simulator::parseStep(int line, const QByteArray& text,
+                                     std::optional<Duration>& lastAt) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError) {
+        throw ScenarioError(line, QStringLiteral("not valid JSON: ") + error.errorString());
+    }
+    if (!document.isObject()) {
+        throw ScenarioError(line, QStringLiteral("a step must be a JSON object"));
+    }
+    const QJsonObject object = document.object();
+    Step step;
+    step.line = line;
+
+    QString kind;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key() == QStringLiteral("at")) {
+            continue;
+        }
+        if (it.key() == QStringLiteral("field") && object.contains(QStringLiteral("press"))) {
+            continue;
+        }
+        if (!stepKinds().contains(it.key())) {
+            throw ScenarioError(line, QStringLiteral("unknown step \"%1\"").arg(it.key()));
+        }
+        if (!kind.isEmpty()) {
+            throw ScenarioError(
+                line,
+                QStringLiteral("one step per line, found \"%1\" and \"%2\"").arg(kind, it.key()));
+        }
+        kind = it.key();
+    }
+
+    if (object.contains(QStringLiteral("at"))) {
+        const Duration at = Reader(line, QStringLiteral("at"))
+                                .seconds(object.value(QStringLiteral("at")), QStringLiteral("at"));
+        if (lastAt && at < *lastAt) {
+            throw ScenarioError(line,
+                                QStringLiteral("\"at\" %1 is earlier than the step before (%2)")
+                                    .arg(formatTime(at), formatTime(*lastAt)));
+        }
+        step.at = at;
+        lastAt = at;
+    }
+    if (kind.isEmpty()) {
+        if (!step.at) {
+            throw ScenarioError(line, QStringLiteral("empty step"));
+        }
+        return step; // only advances the clock
+    }
+    step.apply = parseAction(line, kind, object.value(kind), object, step.isSetup);
+    return step;
+}
+
+std::function<void()> Simulator::parseAction(int line, const QString& kind, const QJsonValue& value,
+                                             const QJsonObject& object, bool& isSetup) {
+    const Reader reader(line, kind);
+    SimulatedDesktop& desk = m_desktop;
+
+    if (kind == QStringLiteral("defaults")) {
+        isSetup = true;
+        const QJsonObject flags = reader.object(value);
+        QHash<QString, bool> values;
+        for (auto it = flags.begin(); it != flags.end(); ++it) {
+            values.insert(it.key(), reader.boolean(it.value(), it.key()));
+        }
+        return [&desk, values] {
+            for (auto it = values.cbegin(); it != values.cend(); ++it) {
+                desk.defaults.values.insert(it.key(), it.value());
+            }
+        };
+    }
+    if (kind == QStringLiteral("keychain")) {
+        isSetup = true;
+        const QJsonObject items = reader.object(value);
+        std::vector<std::pair<QString, std::optional<QString>>> changes;
+        for (auto it = items.begin(); it != items.end(); ++it) {
+            changes.emplace_back(it.key(), reader.optionalString(items, it.key()));
+        }
+        return [&desk, changes] {
+            for (const auto& [account, data] : changes) {
+                if (data) {
+                    desk.secrets.put(UsageStore::service, account,
+                                     FakeSecretStore::Item{data->toUtf8()});
+                } else {
+                    desk.secrets.remove(SecretItemKey{UsageStore::service, account});
+                }
+            }
+            desk.secrets.clearCalls();
+        };
+    }
+    if (kind == QStringLiteral("frontmost")) {
+        if (value.isNull()) {
+            return [&desk] { desk.workspace.frontmost.reset(); };
+        }
+        const QJsonObject app = reader.object(value);
+        reader.onlyMembers(app, {QStringLiteral("name"), QStringLiteral("bundle"),
+                                 QStringLiteral("pid"), QStringLiteral("title")});
+        RunningApplication running;
+        running.localizedName = reader.optionalString(app, QStringLiteral("name"));
+        running.bundleIdentifier = reader.optionalString(app, QStringLiteral("bundle"));
+        const qint64 pid = reader.integer(app.value(QStringLiteral("pid")), QStringLiteral("pid"));
+        if (pid < INT32_MIN || pid > INT32_MAX) {
+            reader.fail(QStringLiteral("\"pid\" is out of range"));
+        }
+        running.processIdentifier = static_cast<std::int32_t>(pid);
+        const std::optional<QString> title = reader.optionalString(app, QStringLiteral("title"));
+        return [&desk, running, title] {
+            const bool activates =
+                !desk.workspace.frontmost ||
+                desk.workspace.frontmost->processIdentifier != running.processIdentifier;
+            desk.workspace.frontmost = running;
+            if (title) {
+                desk.workspace.titles.insert(running.processIdentifier, *title);
+            } else {
+                desk.workspace.titles.remove(running.processIdentifier);
+            }
+            if (activates) {
+                desk.workspace.notifyActivation(running);
+            }
+        };
+    }
+    if (kind == QStringLiteral("title")) {
+        std::optional<QString> title;
+        if (!value.isNull()) {
+            if (!value.isString()) {
+                reader.fail(QStringLiteral("expected a string or null"));
+            }
+            title = value.toString();
+        }
+        return [&desk, title, line] {
+            if (!desk.workspace.frontmost) {
+                throw ScenarioError(line,
+                                    QStringLiteral("title: there is no frontmost application"));
+            }
+            const std::int32_t pid = desk.workspace.frontmost->processIdentifier;
+            if (title) {
+                desk.workspace.titles.insert(pid, *title);
+            } else {
+                desk.workspace.titles.remove(pid);
+            }
+        };
+    }
+    if (kind == QStringLiteral("windowText")) {
+        const QJsonObject window = reader.object(value);
+        reader.onlyMembers(window, {QStringLiteral("pid"), QStringLiteral("tree")});
+        const qint64 pid =
+            reader.integer(window.value(QStringLiteral("pid")), QStringLiteral("pid"));
+        if (pid < INT32_MIN || pid > INT32_MAX) {
+            reader.fail(QStringLiteral("\"pid\" is out of range"));
+        }
+        std::shared_ptr<const AccessibleElement> tree;
+        const QJsonValue treeValue = window.value(QStringLiteral("tree"));
+        if (!treeValue.isUndefined() && !treeValue.isNull()) {
+            tree = reader.element(treeValue, 0);
+        }
+        return [&desk, pid = static_cast<std::int32_t>(pid), tree] {
+            if (tree) {
+                desk.accessibility.windows.insert(pid, tree);
+            } else {
+                desk.accessibility.windows.remove(pid);
+            }
+        };
+    }
+    if (kind == QStringLiteral("trusted")) {
+        const bool trusted = reader.boolean(value, kind);
+        return [&desk, trusted] { desk.accessibility.trusted = trusted; };
+    }
+    if (kind == QStringLiteral("service")) {
+        const QJsonObject rule = reader.object(value);
+        reader.onlyMembers(rule, {QStringLiteral("mode"), QStringLiteral("contains"),
+                                  QStringLiteral("status"), QStringLiteral("body"),
+                                  QStringLiteral("delay"), QStringLiteral("fail")});
+        ServiceRule parsed;
+        parsed.mode = reader.string(rule, QStringLiteral("mode"));
+        if (parsed.mode != QStringLiteral("title") && parsed.mode != QStringLiteral("text") &&
+            parsed.mode != QStringLiteral("expand")) {
+            reader.fail(QStringLiteral("\"mode\" must be \"title\", \"text\" or \"expand\""));
+        }
+        parsed.contains = reader.optionalString(rule, QStringLiteral("contains"));
+        if (rule.contains(QStringLiteral("status"))) {
+            const qint64 status =
+                reader.integer(rule.value(QStringLiteral("status")), QStringLiteral("status"));
+            if (status < -1 || status > 999) {
+                reader.fail(QStringLiteral("\"status\" is out of range"));
+            }
+            parsed.status = static_cast<int>(status);
+        }
+        const QJsonValue body = rule.value(QStringLiteral("body"));
+        if (body.isString()) {
+            parsed.body = body.toString().toUtf8();
+        } else if (body.isObject()) {
+            parsed.body = QJsonDocument(body.toObject()).toJson(QJsonDocument::Compact);
+        } else if (body.isArray()) {
+            parsed.body = QJsonDocument(body.toArray()).toJson(QJsonDocument::Compact);
+        } else if (!body.isUndefined()) {
+            // A bare scalar: wrap it in an array to serialise it, then unwrap.
+            QByteArray wrapped = QJsonDocument(QJsonArray{body}).toJson(QJsonDocument::Compact);
+            parsed.body = wrapped.mid(1, wrapped.size() - 2);
+        }
+        if (rule.contains(QStringLiteral("delay"))) {
+            parsed.delay =
+                reader.seconds(rule.value(QStringLiteral("delay")), QStringLiteral("delay"));
+        }
+        parsed.failure = reader.optionalString(rule, QStringLiteral("fail"));
+        return [this, parsed] { m_http.addRule(parsed); };
+    }
+    if (kind == QStringLiteral("key")) {
+        const QJsonObject key = reader.object(value);
+        reader.onlyMembers(key, {QStringLiteral("kind"), QStringLiteral("keyCode"),
+                                 QStringLiteral("option"), QStringLiteral("shift"),
+                                 QStringLiteral("control"), QStringLiteral("command")});
+        const QString eventKind = reader.string(key, QStringLiteral("kind"));
+        KeyEvent event;
+        if (eventKind == QStringLiteral("down")) {
+            event.kind = KeyEventKind::keyDown;
+        } else if (eventKind == QStringLiteral("up")) {
+            event.kind = KeyEventKind::keyUp;
+        } else if (eventKind == QStringLiteral("flags")) {
+            event.kind = KeyEventKind::flagsChanged;
+        } else {
+            reader.fail(QStringLiteral("\"kind\" must be \"down\", \"up\" or \"flags\""));
+        }
+        if (key.contains(QStringLiteral("keyCode"))) {
+            const qint64 code =
+                reader.integer(key.value(QStringLiteral("keyCode")), QStringLiteral("keyCode"));
+            if (code < 0 || code > 0xFFFF) {
+                reader.fail(QStringLiteral("\"keyCode\" is out of range"));
+            }
+            event.keyCode = static_cast<int>(code);
+        } else if (event.kind != KeyEventKind::flagsChanged) {
+            reader.fail(QStringLiteral("\"keyCode\" is required for a key down or up"));
+        }
+        const std::pair<QString, quint64> modifiers[] = {
+            {QStringLiteral("option"), ModifierFlag::option},
+            {QStringLiteral("shift"), ModifierFlag::shift},
+            {QStringLiteral("control"), ModifierFlag::control},
+            {QStringLiteral("command"), ModifierFlag::command},
+        };
+        for (const auto& [name, flag] : modifiers) {
+            if (key.contains(name) && reader.boolean(key.value(name), name)) {
+                event.modifierFlags |= flag;
+            }
+        }
+        return [&desk, event] { desk.keyMonitor.deliverGlobal(event); };
+    }
+    if (kind == QStringLiteral("speech")) {
+        const QJsonObject speech = reader.object(value);
+        reader.onlyMembers(speech, {QStringLiteral("partial"), QStringLiteral("error")});
+        if (speech.size() != 1) {
+            reader.fail(QStringLiteral("give either \"partial\" or \"error\""));
+        }
+        const bool isPartial = speech.contains(QStringLiteral("partial"));
+        const QString text =
+            reader.string(speech, isPartial ? QStringLiteral("partial") : QStringLiteral("error"));
+        return [this, isPartial, text] {
+            FakeRecognitionTask* task = m_speech.runningTask();
+            if (!task) {
+                emitLine(QStringLiteral("# no recognition task is running"));
+                return;
+            }
+            if (isPartial) {
+                task->deliverResult(text);
+            } else {
+                task->deliverError(text);
+            }
+        };
+    }
+    if (kind == QStringLiteral("permissions")) {
+        const QJsonObject permissions = reader.object(value);
+        reader.onlyMembers(permissions, {QStringLiteral("speech"), QStringLiteral("microphone")});
+        std::optional<SpeechAuthorizationStatus> speech;
+        std::optional<bool> microphone;
+        if (permissions.contains(QStringLiteral("speech"))) {
+            const qint64 status = reader.integer(permissions.value(QStringLiteral("speech")),
+                                                 QStringLiteral("speech"));
+            if (status < 0 || status > 3) {
+                reader.fail(QStringLiteral("\"speech\" must be a status from 0 to 3"));
+            }
+            speech = static_cast<SpeechAuthorizationStatus>(status);
+        }
+        if (permissions.contains(QStringLiteral("microphone"))) {
+            microphone = reader.boolean(permissions.value(QStringLiteral("microphone")),
+                                        QStringLiteral("microphone"));
+        }
+        return [this, speech, microphone] {
+            if (speech) {
+                m_speech.speechAnswer = *speech;
+            }
+            if (microphone) {
+                m_speech.microphoneAnswer = *microphone;
+            }
+        };
+    }
+    if (kind == QStringLiteral("recognizer")) {
+        const bool present = reader.boolean(value, kind);
+        return [this, present] { m_speech.hasRecognizer = present; };
+    }
+    if (kind == QStringLiteral("audioStartFails")) {
+        if (!value.isString()) {
+            reader.fail(QStringLiteral("expected the failure's description"));
+        }
+        const QString description = value.toString();
+        return [this, description] { m_audio.nextStartFailure = description; };
+    }
+    if (kind == QStringLiteral("type")) {
+        const QJsonObject typing = reader.object(value);
+        reader.onlyMembers(typing, {QStringLiteral("field"), QStringLiteral("text")});
+        const QString field = reader.string(typing, QStringLiteral("field"));
+        if (field != QStringLiteral("aimset") && field != QStringLiteral("newAimset")) {
+            reader.fail(QStringLiteral("\"field\" must be \"aimset\" or \"newAimset\""));
+        }
+        const QString text = reader.string(typing, QStringLiteral("text"));
+        return [this, field, text] { type(field, text); };
+    }
+    if (kind == QStringLiteral("goal")) {
+        const qint64 index = reader.integer(value, kind);
+        if (index < 0 || index >= LaunchModalView::goalLabels().size()) {
+            reader.fail(QStringLiteral("the goal index must be 0 to %1")
+                            .arg(LaunchModalView::goalLabels().size() - 1));
+        }
+        return [this, index] { setGoal(static_cast<int>(index)); };
+    }
+    if (kind == QStringLiteral("press")) {
+        if (!value.isString()) {
+            reader.fail(QStringLiteral("expected the label of a button"));
+        }
+        const QString label = value.toString();
+        if (label == QStringLiteral("Return")) {
+            const QString field = Reader(line, QStringLiteral("press Return"))
+                                      .string(object, QStringLiteral("field"));
+            if (field != QStringLiteral("aimset") && field != QStringLiteral("newAimset")) {
+                reader.fail(QStringLiteral("\"field\" must be \"aimset\" or \"newAimset\""));
+            }
+            return [this, field] { pressReturn(field); };
+        }
+        if (object.contains(QStringLiteral("field"))) {
+            reader.fail(QStringLiteral("\"field\" goes only with \"Return\""));
+        }
+        return [this, label] { press(label); };
+    }
+    if (kind == QStringLiteral("snapshot")) {
+        if (value != QJsonValue(true)) {
+            reader.fail(QStringLiteral("expected true"));
+        }
+        return [this] { snapshot(); };
+    }
+    throw ScenarioError(line, QStringLiteral("unknown step \"%1\"").arg(kind));
+}
+
+// ---- what a person does -----------------------------------------------------------------------
+
+namespace {
+
+bool launchModalOnScreen(ContentView& view) {
+    return view.showLaunchModal() && view.hasCompletedOnboarding() && view.launchModal() &&
+           !view.showHelp();
+}
+
+bool runningPanelOnScreen(ContentView& view) {
+    return !view.showLaunchModal() && !view.sessionEnded() && view.hasCompletedOnboarding() &&
+           !view.showHelp();
+}
+
+bool summaryOnScreen(ContentView& view) {
+    return !view.showLaunchModal() && view.sessionEnded() && view.hasCompletedOnboarding() &&
+           !view.showHelp();
+}
+
+// Each of the first three onboarding pages shows "Next" once its sequence is done.
+bool onboardingNextShown(const OnboardingView& onboarding) {
+    switch (onboarding.currentPage()) {
+    case 0:
+        return onboarding.showButton();
+    case 1:
+        return onboarding.showStagesButton();
+    case 2:
+        return onboarding.showVoiceButton();
+    default:
+        return false;
+    }
+}
+
+bool questionOnScreen(ContentView& view) {
+    return view.interventionManager()->phase() == InterventionManager::Phase::clarifyingQuestion;
+}
+
+} // namespace
+
+// Everything a person can press, in one table; a label missing here is never on screen.
+std::vector<Simulator::Pressable> Simulator::pressables() {
+    ContentView* v = m_view.get();
+    auto on = [v](bool (*test)(ContentView&)) { return [v, test] { return v && test(*v); }; };
+    return {
+        {QStringLiteral("Start session"),
+         [v] { return v && launchModalOnScreen(*v) && v->launchModal()->canStart(); },
+         [v] { v->launchModal()->submitLaunch(); }},
+        {QStringLiteral("Yes, it's relevant"), on(questionOnScreen),
+         [v] { v->interventionManager()->userSaidYes(); }},
+        {QStringLiteral("No, close this"), on(questionOnScreen),
+         [v] { v->interventionManager()->userSaidNo(); }},
+        {QStringLiteral("End session"), on(runningPanelOnScreen), [v] { v->endSession(); }},
+        {QStringLiteral("Change aimset"), on(runningPanelOnScreen),
+         [v] { v->beginChangeAimset(); }},
+        {QStringLiteral("Update aimset"),
+         [v] { return v && runningPanelOnScreen(*v) && v->isChangingAimset(); },
+         [v] { v->submitNewAimset(); }},
+        {QStringLiteral("Cancel"),
+         [v] { return v && runningPanelOnScreen(*v) && v->isChangingAimset(); },
+         [v] { v->cancelChangeAimset(); }},
+        {QStringLiteral("Restore original"),
+         [v] {
+             return v && runningPanelOnScreen(*v) && !v->isChangingAimset() &&
+                    v->appMonitor()->isTemporaryAimset();
+         },
+         [v] { v->restoreOriginalAimset(); }},
+        {QStringLiteral("Start new session"), on(summaryOnScreen), [v] { v->startNewSession(); }},
+        {QStringLiteral("?"), [v] { return v && v->hasCompletedOnboarding() && !v->showHelp(); },
+         [v] { v->toggleHelp(); }},
+        {QStringLiteral("Next"),
+         [v] { return v && !v->hasCompletedOnboarding() && onboardingNextShown(*v->onboarding()); },
+         [v] { v->onboarding()->next(); }},
+        {QStringLiteral("Enable Aimset"),
+         [v] {
+             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
+                    !v->onboarding()->permissionGranted();
+         },
+         [v] { v->onboarding()->enableAccessibility(); }},
+        {QStringLiteral("Done"),
+         [v] {
+             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
+                    v->onboarding()->permissionGranted();
+         },
+         [v] { v->onboarding()->enableAccessibility(); }},
+        // The help card's icon buttons, by the symbols they show.
+        {QStringLiteral("xmark"), [v] { return v && v->showHelp(); },
+         [v] { v->helpPages()->closeHelp(); }},
+        {QStringLiteral("arrow.left"),
+         [v] { return v && v->showHelp() && v->helpPages()->helpPage() >= 1; },
+         [v] { v->helpPages()->navigateHelp(-1); }},
+        {QStringLiteral("arrow.right"),
+         [v] { return v && v->showHelp() && v->helpPages()->helpPage() <= 3; },
+         [v] { v->helpPages()->navigateHelp(1); }},
+    };
+}
+
+void Simulator::press(const QString& label) {
+    for (const Pressable& pressable : pressables()) {
+        if (pressable.label == label) {
+            if (pressable.available()) {
+                pressable.press();
+            } else {
+                emitLine(QStringLiteral("# not on screen: ") + label);
+            }
+            return;
+        }
+    }
+    emitLine(QStringLiteral("# not on screen: ") + label);
+}
+
+void Simulator::pressReturn(const QString& field) {
+    ContentView& view = *m_view;
+    if (field == QStringLiteral("aimset") && launchModalOnScreen(view)) {
+        view.launchModal()->submitLaunch(); // ignored while the text cannot start
+    } else if (field == QStringLiteral("newAimset") && runningPanelOnScreen(view) &&
+               view.isChangingAimset()) {
+        view.submitNewAimset();
+    } else {
+        emitLine(QStringLiteral("# not on screen: ") + field);
+    }
+}
+
+void Simulator::type(const QString& field, const QString& text) {
+    ContentView& view = *m_view;
+    if (field == QStringLiteral("aimset") && launchModalOnScreen(view)) {
+        view.launchModal()->setAimsetText(text);
+    } else if (field == QStringLiteral("newAimset") && runningPanelOnScreen(view) &&
+               view.isChangingAimset()) {
+        view.setNewAimsetText(text);
+    } else {
+        emitLine(QStringLiteral("# not on screen: ") + field);
+    }
+}
+
+void Simulator::setGoal(int index) {
+    if (launchModalOnScreen(*m_view)) {
+        m_view->launchModal()->setGoalIndex(index);
+    } else {
+        emitLine(QStringLiteral("# not on screen: goal"));
+    }
+}
+
+// ---- what the main window shows ---------------------------------------------------------------
+
+namespace {
+
+// The onboarding page on screen, top to bottom, as its flags reveal it.
+void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
+    auto warningCard = [&texts](int value, const QString& aimset) {
+        texts << QString::number(value) << QStringLiteral("This doesn't look like:") << aimset
+              << QStringLiteral("Tab closes in %1s").arg(value);
+    };
+    switch (onboarding.currentPage()) {
+    case 0:
+        if (onboarding.showHeadline()) {
+            texts << QStringLiteral("Aimset nudges you back\nwhen you drift.");
+        }
+        if (onboarding.showBrowserFrame()) {
+            texts << QStringLiteral("youtube.com/watch?v=late-night-highlights");
+        }
+        if (onboarding.showIntervention()) {
+            warningCard(onboarding.countdownValue(), QStringLiteral("Finish the quarterly report"));
+        }
+        if (onboarding.showButton()) {
+            texts << QStringLiteral("Next");
+        }
+        break;
+    case 1:
+        switch (onboarding.stagesPhase()) {
+        case 0:
+            texts << QStringLiteral("Aimset knows if you're\ndistracted or focused")
+                  << QStringLiteral("Based on what you're doing,\none of three things happens:");
+            break;
+        case 1:
+            texts << QStringLiteral("1 of 3") << QStringLiteral("Nothing (You're on track)")
+                  << QStringLiteral(
+                         "If what you're doing matches your goal,\nthe app stays invisible.");
+            break;
+        case 2:
+            texts << QStringLiteral("2 of 3") << QStringLiteral("A Quick Question")
+                  << QStringLiteral("If Aimset isn't certain, a small popup appears:");
+            if (onboarding.showStagesQuestionUI()) {
+                texts << QStringLiteral("Is this article about Barbie\nrelated to your essay?")
+                      << QStringLiteral("Yes, it's relevant") << QStringLiteral("No, close this");
+            }
+            break;
+        default:
+            texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
+                  << QStringLiteral(
+                         "If you get distracted, a warning appears\nwith a 15-second timer.");
+            if (onboarding.showStagesNudgeUI()) {
+                warningCard(onboarding.stagesCountdownValue(),
+                            QStringLiteral("Study for biology exam"));
+            }
+            if (onboarding.showStagesClosing()) {
+                texts << QStringLiteral("15 seconds is enough to save anything important.\nNot "
+                                        "enough to keep procrastinating.");
+            }
+            break;
+        }
+        if (onboarding.showStagesButton()) {
+            texts << QStringLiteral("Next");
+        }
+        break;
+    case 2:
+        if (onboarding.showVoiceHeadline()) {
+            texts << QStringLiteral("Change your aimset\non the fly.")
+                  << QStringLiteral("Plans change. That's fine.");
+        }
+        if (onboarding.showKeyboardHint()) {
+            texts << QStringLiteral("\u2325") << QStringLiteral("Option") << QStringLiteral("+")
+                  << QStringLiteral("M");
+        }
+        if (onboarding.showVoicePanel()) {
+            texts << QStringLiteral("Listening...") << onboarding.voiceTranscript();
+        }
+        if (onboarding.showVoiceButton()) {
+            texts << QStringLiteral("Aimset updates instantly.\nThe AI adjusts. No friction.")
+                  << QStringLiteral("Next");
+        }
+        break;
+    default:
+        texts << QStringLiteral("Aimset needs screen access\nto see when you drift.")
+              << QStringLiteral("We only check window titles.\nNo keylogging. No screenshots.")
+              << OnboardingView::accessibilityNote() << onboarding.permissionButtonTitle();
+        break;
+    }
+}
+
+// The help card's current page, top to bottom, as its demonstration shows it.
+void helpTexts(const HelpPages& help, QStringList& texts) {
+    switch (help.helpPage()) {
+    case 0:
+        texts << QStringLiteral("What are you working on?")
+              << QStringLiteral("Type what you're doing in plain language. Be as natural as you "
+                                "want:");
+        if (help.typingOpacity() > 0) {
+            texts << help.typingText();
+        }
+        break;
+    case 1:
+        switch (help.helpStage()) {
+        case -1:
+            texts << QStringLiteral("Aimset knows if you're distracted or focused")
+                  << QStringLiteral("Based on what you're doing, one of three things happens:");
+            break;
+        case 0:
+            texts << QStringLiteral("1 of 3") << QStringLiteral("Nothing (You're on track)")
+                  << QStringLiteral(
+                         "If what you're doing matches your goal, the app stays invisible.");
+            break;
+        case 1:
+            texts << QStringLiteral("2 of 3") << QStringLiteral("A Quick Question")
+                  << QStringLiteral("If Aimset isn't certain what you're doing is relevant, a "
+                                    "small popup appears:")
+                  << QStringLiteral("Is this article about Barbie related to your essay?")
+                  << QStringLiteral("Yes, it's relevant") << QStringLiteral("No, close this");
+            break;
+        default:
+            texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
+                  << QStringLiteral(
+                         "If you get distracted, a warning appears with a 15-second timer.")
+                  << QString::number(help.helpCountdownValue())
+                  << QStringLiteral("This doesn't look like:")
+                  << QStringLiteral("Study for biology exam")
+                  << QStringLiteral("Tab closes in %1s").arg(help.helpCountdownValue())
+                  << QStringLiteral("15 seconds is enough to save anything important. Not "
+                                    "enough to keep procrastinating.");
+            break;
+        }
+        break;
+    case 2:
+        texts << QStringLiteral("Aimset Learns As You Go")
+              << QStringLiteral(
+                     "Every time you answer a question, Aimset gets smarter about your work.")
+              << QStringLiteral("Your aimset might start as:") << help.page3TypingText();
+        if (help.showPage3Expansion()) {
+            texts << QStringLiteral("And naturally become:")
+                  << QStringLiteral("\"Research for YouTube video (includes GTA 6, gaming "
+                                    "industry news, trailer analysis)\"");
+        }
+        break;
+    case 3: {
+        texts << QStringLiteral("Setting a Focus Goal")
+              << QStringLiteral("You can optionally set a focus goal using the slider. Choose "
+                                "anywhere from 30 minutes to 3 hours.")
+              << QStringLiteral("Focus goal");
+        const QStringList labels = help.goalLabels();
+        const auto index = static_cast<qsizetype>(std::lround(help.page4SliderValue()));
+        texts << labels.value(std::clamp<qsizetype>(index, 0, labels.size() - 1));
+        if (help.showPage4ProgressInfo()) {
+            texts << QStringLiteral("Once set, you'll see a progress bar and milestone "
+                                    "notifications as you go.");
+        }
+        break;
+    }
+    default:
+        texts << QStringLiteral("Changing Your Aimset")
+              << QStringLiteral("Plans change. That's fine.")
+              << QStringLiteral("Press Option + M at any time. Say your new aimset out loud:")
+              << QStringLiteral("Option") << QStringLiteral("M");
+        if (help.page5ShowPanel()) {
+            texts << QStringLiteral("Listening...") << help.page5Transcript();
+        }
+        if (help.page5ShowClosing()) {
+            texts << QStringLiteral("Aimset updates instantly. The AI adjusts. No friction.");
+        }
+        break;
+    }
+    if (help.helpPage() == 1 && help.showHitNext()) {
+        texts << QStringLiteral("Hit next");
+    }
+}
+
+} // namespace
+
+// The layers of the main window that carry text, top to bottom as
+// ContentView.qml lays them out: the "?" button at the top edge, then the one
+// content layer that shows, then the help card over it.
+std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
+    ContentView* v = m_view.get();
+    return {
+        {[v] { return v->hasCompletedOnboarding(); },
+         [](QStringList& texts) { texts << QStringLiteral("?"); }},
+        {[v] { return !v->hasCompletedOnboarding(); },
+         [v](QStringList& texts) { onboardingTexts(*v->onboarding(), texts); }},
+        {[v] { return v->hasCompletedOnboarding() && v->showLaunchModal(); },
+         [v](QStringList& texts) {
+             const LaunchModalView* modal = v->launchModal();
+             texts << QStringLiteral("What's your aimset today?");
+             // An empty field shows its placeholder.
+             texts << (modal->aimsetText().isEmpty()
+                           ? QStringLiteral("e.g. finish the quarterly report")
+                           : modal->aimsetText());
+             texts << QStringLiteral("Focus goal") << modal->goalLabel()
+                   << QStringLiteral("Start session");
+         }},
+        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && !v->sessionEnded(); },
+         [v](QStringList& texts) {
+             texts << v->aimset();
+             if (v->hasSessionStart()) {
+                 texts << v->focusedText();
+                 if (v->focusGoalMinutes() >= 1) {
+                     texts << v->goalProgressText();
+                 }
+             }
+             texts << v->milestoneMessage() << v->sessionWarningMessage()
+                   << QStringLiteral("End session") << QStringLiteral("Change aimset");
+             if (v->isChangingAimset()) {
+                 texts << (v->newAimsetText().isEmpty()
+                               ? QStringLiteral("What are you working on now?")
+                               : v->newAimsetText())
+                       << QStringLiteral("Update aimset") << QStringLiteral("Cancel");
+             } else if (v->appMonitor()->isTemporaryAimset()) {
+                 texts << QStringLiteral("Temporary aimset") << QStringLiteral("Restore original");
+             }
+         }},
+        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && v->sessionEnded(); },
+         [v](QStringList& texts) {
+             texts << QStringLiteral("Session complete")
+                   << QStringLiteral("You were aimsetional for:") << v->summaryDurationText();
+             if (v->focusGoalMinutes() >= 1) {
+                 texts << v->summaryGoalText();
+             }
+             texts << QStringLiteral("Start new session");
+         }},
+        // In front of everything, the "?" button included.
+        {[v] { return v->showHelp(); },
+         [v](QStringList& texts) { helpTexts(*v->helpPages(), texts); }},
+    };
+}
+
+QStringList Simulator::screenTexts() {
+    QStringList texts;
+    for (const ScreenLayer& layer : screenLayers()) {
+        if (layer.shown()) {
+            layer.texts(texts);
+        }
+    }
+    // A text of nothing but blanks shows nothing.
+    texts.removeIf([](const QString& text) { return text.trimmed().isEmpty(); });
+    return texts;
+}
+
+void Simulator::snapshot() {
+    for (const QString& text : screenTexts()) {
+        // One line per text: a text with line breaks stays on its output line.
+        QString flat = text;
+        flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        emitLine(QStringLiteral("# screen: ") + flat);
+    }
+}
+
+} // namespace aimset

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "SimulatedDesktop.h"
+#include "SimulatorPorts.h"
+
+#include "Runtime/Log.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace aimset {
+
+// A scenario line that cannot be run: malformed, an unknown step, or a step
+// the simulated desktop cannot apply. line counts from 1.
+class ScenarioError : public std::runtime_error {
+public:
+    ScenarioError(int line, const QString& message);
+    int line() const { return m_line; }
+    QString message() const { return m_message; }
+
+private:
+    int m_line;
+    QString m_message;
+};
+
+// Runs the real app (ContentView and every component) over the simulated
+// desktop, driven by a scenario of JSON Lines, and writes what the app logs
+// and what it does to the desktop as output lines.
+class Simulator {
+public:
+    struct Options {
+        // Prefix every output line with the virtual time ("12.500 ").
+        bool timestamps = false;
+    };
+
+    Simulator(SimulatorOutput output, Options options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Checks the whole scenario first, then runs it to its end. Throws
+    // ScenarioError for the first line that is malformed or names an unknown
+    // step (before anything runs), or for a step that cannot be applied.
+    void run(const QByteArray& scenario);
+
+    // Virtual time as the output writes it: seconds with three decimals.
+    static QString formatTime(MainLoop::Duration time);
+
+    // For tests and tools that look inside after a run.
+    SimulatedDesktop& desktop() { return m_desktop; }
+    ContentView* view() { return m_view.get(); }
+
+private:
+    struct Step {
+        int line = 0;
+        std::optional<MainLoop::Duration> at;
+        bool isSetup = false;
+        std::function<void()> apply;
+    };
+    // What a person can press: a label, when it is on screen and enabled, and what it does.
+    struct Pressable {
+        QString label;
+        std::function<bool()> available;
+        std::function<void()> press;
+    };
+
+    // A layer of the main window: when it shows, and its texts top to bottom.
+    struct ScreenLayer {
+        std::function<bool()> shown;
+        std::function<void(QStringList& texts)> texts;
+    };
+
+    Step parseStep(int line, const QByteArray& text, std::optional<MainLoop::Duration>& lastAt);
+    std::function<void()> parseAction(int line, const QString& kind, const QJsonValue& value,
+                                      const QJsonObject& object, bool& isSetup);
+    void launch();
+    void emitLine(const QString& text);
+    void press(const QString& label);
+    void pressReturn(const QString& field);
+    void type(const QString& field, const QString& text);
+    void setGoal(int index);
+    void snapshot();
+    QStringList screenTexts();
+    std::vector<ScreenLayer> screenLayers();
+    std::vector<Pressable> pressables();
+
+    SimulatorOutput m_output;
+    Options m_options;
+    SimulatedDesktop m_desktop;
+    ScriptedHttpClient m_http;
+    PrintingPanelHost m_panels;
+    PrintingKeyEventPoster m_keyPoster;
+    ScriptedSpeechService m_speech;
+    ScriptedAudioEngine m_audio;
+    LogSink m_previousSink;
+    std::unique_ptr<ContentView> m_view;
+    bool m_ended = false;
+};
+
+} // namespace aimset

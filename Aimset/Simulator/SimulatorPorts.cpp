@@ -1,0 +1,219 @@
+#include "SimulatorPorts.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace aimset {
+
+// ---- the alignment service ---------------------------------------------------------------------
+
+ScriptedHttpClient::ScriptedHttpClient(MainLoop& loop, SimulatorOutput output)
+    : m_loop(loop)
+    , m_output(std::move(output)) {}
+
+const ServiceRule* ScriptedHttpClient::ruleFor(const QString& mode, const QString& subject) const {
+    for (auto rule = m_rules.crbegin(); rule != m_rules.crend(); ++rule) {
+        if (rule->mode == mode && (!rule->contains || subject.contains(*rule->contains))) {
+            return &*rule;
+        }
+    }
+    return nullptr;
+}
+
+void ScriptedHttpClient::send(const HttpRequest& request, Completion completion) {
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    const QString mode = body.value(QStringLiteral("mode")).toString();
+    m_output(QStringLiteral("# http ") + mode + QLatin1Char(' ') + QString::fromUtf8(request.body));
+
+    const QString subject = mode == QStringLiteral("expand")
+                                ? body.value(QStringLiteral("windowTitle")).toString()
+                                : body.value(QStringLiteral("context")).toString();
+    HttpResponse response;
+    MainLoop::Duration delay{0};
+    if (const ServiceRule* rule = ruleFor(mode, subject)) {
+        delay = rule->delay;
+        if (rule->failure) {
+            response.error = *rule->failure;
+        } else {
+            response.status = rule->status;
+            response.body = rule->body;
+        }
+        if (delay > request.timeout) {
+            delay = request.timeout;
+            response = HttpResponse{};
+            response.error = timedOutDescription;
+        }
+    } else {
+        response.error = noAnswerDescription;
+    }
+    // Always answered later on the loop, never inside send().
+    m_loop.postAfter(delay,
+                     [completion = std::move(completion), response] { completion(response); });
+}
+
+// ---- panels ------------------------------------------------------------------------------------
+
+namespace {
+
+class PrintingPanel final : public FloatingPanel {
+public:
+    PrintingPanel(std::unique_ptr<FloatingPanel> inner, QString kind, SimulatorOutput output)
+        : m_inner(std::move(inner))
+        , m_kind(std::move(kind))
+        , m_output(std::move(output)) {}
+    ~PrintingPanel() override { PrintingPanel::orderOut(); }
+
+    void orderOut() override {
+        if (m_onScreen) {
+            m_onScreen = false;
+            m_inner->orderOut();
+            m_output(QStringLiteral("# panel hide ") + m_kind);
+        }
+    }
+
+private:
+    std::unique_ptr<FloatingPanel> m_inner;
+    QString m_kind;
+    SimulatorOutput m_output;
+    bool m_onScreen = true;
+};
+
+// The recording indicator sizes itself; its panel starts at this content size.
+constexpr QSize voicePanelSize{300, 120};
+
+} // namespace
+
+PrintingPanelHost::PrintingPanelHost(FakePanelHost& fake, SimulatorOutput output)
+    : m_fake(fake)
+    , m_output(std::move(output)) {}
+
+QString PrintingPanelHost::kindOf(const QString& view) {
+    if (view == QStringLiteral("ClarifyingQuestionView")) {
+        return QStringLiteral("question");
+    }
+    if (view == QStringLiteral("MisalignedCountdownView")) {
+        return QStringLiteral("countdown");
+    }
+    if (view == QStringLiteral("VoiceRecordingIndicatorView")) {
+        return QStringLiteral("voice");
+    }
+    return view;
+}
+
+std::unique_ptr<FloatingPanel> PrintingPanelHost::presentPanel(const PanelRequest& request) {
+    const QString kind = kindOf(request.view);
+    const QSize size = request.size.isValid() ? request.size : voicePanelSize;
+    m_output(
+        QStringLiteral("# panel show %1 %2x%3").arg(kind).arg(size.width()).arg(size.height()));
+    return std::make_unique<PrintingPanel>(m_fake.presentPanel(request), kind, m_output);
+}
+
+// ---- keyboard ----------------------------------------------------------------------------------
+
+PrintingKeyEventPoster::PrintingKeyEventPoster(FakeKeyEventPoster& fake, SimulatorOutput output)
+    : m_fake(fake)
+    , m_output(std::move(output)) {}
+
+std::unique_ptr<KeyEventPoster::Source> PrintingKeyEventPoster::createSource() {
+    return m_fake.createSource();
+}
+
+std::unique_ptr<KeyEventPoster::Event>
+PrintingKeyEventPoster::createKeyboardEvent(Source& source, std::uint16_t keyCode, bool keyDown) {
+    return m_fake.createKeyboardEvent(source, keyCode, keyDown);
+}
+
+void PrintingKeyEventPoster::setFlags(Event& event, std::uint64_t flags) {
+    m_fake.setFlags(event, flags);
+}
+
+void PrintingKeyEventPoster::post(Event& event) {
+    m_fake.post(event);
+    const FakeKeyEventPoster::PostedEvent& posted = m_fake.posted.back();
+    m_output(QStringLiteral("# key %1 %2 0x%3")
+                 .arg(posted.keyCode)
+                 .arg(posted.keyDown ? QStringLiteral("down") : QStringLiteral("up"))
+                 .arg(QString::number(posted.flags, 16)));
+}
+
+// ---- speech ------------------------------------------------------------------------------------
+
+namespace {
+
+// The platform's recogniser while the scenario keeps it; unavailable after.
+class ScriptedRecognizer final : public SpeechRecognizer {
+public:
+    ScriptedRecognizer(std::shared_ptr<SpeechRecognizer> inner, const bool& present)
+        : m_inner(std::move(inner))
+        , m_present(present) {}
+    bool isAvailable() const override { return m_present && m_inner->isAvailable(); }
+    std::unique_ptr<SpeechRecognitionTask>
+    recognitionTask(std::shared_ptr<SpeechRecognitionRequest> request,
+                    ResultHandler handler) override {
+        return m_inner->recognitionTask(std::move(request), std::move(handler));
+    }
+
+private:
+    std::shared_ptr<SpeechRecognizer> m_inner;
+    const bool& m_present;
+};
+
+} // namespace
+
+ScriptedSpeechService::ScriptedSpeechService(FakeSpeechService& fake)
+    : m_fake(fake) {}
+
+SpeechAuthorizationStatus ScriptedSpeechService::authorizationStatus() {
+    return m_fake.authorizationStatus();
+}
+
+void ScriptedSpeechService::requestAuthorization(
+    std::function<void(SpeechAuthorizationStatus)> answer) {
+    // Once answered, the platform reports the same status from then on.
+    m_fake.status = speechAnswer;
+    answer(speechAnswer);
+}
+
+void ScriptedSpeechService::requestMicrophoneAccess(std::function<void(bool)> answer) {
+    answer(microphoneAnswer);
+}
+
+std::shared_ptr<SpeechRecognizer> ScriptedSpeechService::recognizer(const QString& locale) {
+    if (!hasRecognizer) {
+        return nullptr;
+    }
+    std::shared_ptr<SpeechRecognizer> inner = m_fake.recognizer(locale);
+    if (!inner) {
+        return nullptr;
+    }
+    return std::make_shared<ScriptedRecognizer>(std::move(inner), hasRecognizer);
+}
+
+std::shared_ptr<SpeechRecognitionRequest>
+ScriptedSpeechService::createAudioBufferRequest(const RecognitionRequestOptions& options) {
+    return m_fake.createAudioBufferRequest(options);
+}
+
+FakeRecognitionTask* ScriptedSpeechService::runningTask() {
+    if (m_fake.tasks.empty() || m_fake.tasks.back()->cancelled) {
+        return nullptr;
+    }
+    return m_fake.tasks.back().get();
+}
+
+// ---- audio -------------------------------------------------------------------------------------
+
+ScriptedAudioEngine::ScriptedAudioEngine(FakeAudioEngine& fake)
+    : m_fake(fake) {}
+
+std::optional<QString> ScriptedAudioEngine::start() {
+    if (nextStartFailure) {
+        m_fake.startFailure = std::exchange(nextStartFailure, std::nullopt);
+        std::optional<QString> failure = m_fake.start();
+        m_fake.startFailure.reset();
+        return failure;
+    }
+    return m_fake.start();
+}
+
+} // namespace aimset

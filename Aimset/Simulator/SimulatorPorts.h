@@ -1,0 +1,130 @@
+#pragma once
+
+#include "Platform/Fake/FakeAudioEngine.h"
+#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakePanelHost.h"
+#include "Platform/Fake/FakeSpeechService.h"
+#include "Platform/HttpClient.h"
+#include "Runtime/MainLoop.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The ports the simulator puts in front of the recording fakes: they print
+// what the app does to the desktop and answer the app as the scenario says.
+namespace aimset {
+
+// Receives one output line of the simulator (without a trailing newline).
+using SimulatorOutput = std::function<void(const QString& line)>;
+
+// How the alignment service answers one kind of request.
+struct ServiceRule {
+    QString mode;
+    // Requests whose context (title, text) or window title (expand) holds
+    // this text; none matches every request of the mode.
+    std::optional<QString> contains;
+    int status = 200;
+    QByteArray body;
+    MainLoop::Duration delay{0};
+    // A transport failure of this description instead of an answer.
+    std::optional<QString> failure;
+};
+
+// The alignment service as a script: every request is printed as
+// "# http MODE BODY" and answered by the newest rule that matches it.
+class ScriptedHttpClient final : public HttpClient {
+public:
+    static inline const QString timedOutDescription = QStringLiteral("The request timed out.");
+    static inline const QString noAnswerDescription = QStringLiteral("no scripted answer");
+
+    ScriptedHttpClient(MainLoop& loop, SimulatorOutput output);
+    void send(const HttpRequest& request, Completion completion) override;
+
+    void addRule(ServiceRule rule) { m_rules.push_back(std::move(rule)); }
+
+private:
+    const ServiceRule* ruleFor(const QString& mode, const QString& subject) const;
+
+    MainLoop& m_loop;
+    SimulatorOutput m_output;
+    std::vector<ServiceRule> m_rules;
+};
+
+// Panels as "# panel show KIND WxH" and "# panel hide KIND" lines.
+class PrintingPanelHost final : public PanelHost {
+public:
+    PrintingPanelHost(FakePanelHost& fake, SimulatorOutput output);
+    std::unique_ptr<FloatingPanel> presentPanel(const PanelRequest& request) override;
+
+    // "question", "countdown" or "voice" for the view a panel draws.
+    static QString kindOf(const QString& view);
+
+private:
+    FakePanelHost& m_fake;
+    SimulatorOutput m_output;
+};
+
+// Posted keyboard events as "# key KEYCODE down|up 0xFLAGS".
+class PrintingKeyEventPoster final : public KeyEventPoster {
+public:
+    PrintingKeyEventPoster(FakeKeyEventPoster& fake, SimulatorOutput output);
+    std::unique_ptr<Source> createSource() override;
+    std::unique_ptr<Event> createKeyboardEvent(Source& source, std::uint16_t keyCode,
+                                               bool keyDown) override;
+    void setFlags(Event& event, std::uint64_t flags) override;
+    void post(Event& event) override;
+
+private:
+    FakeKeyEventPoster& m_fake;
+    SimulatorOutput m_output;
+};
+
+// Speech whose permission requests are answered at once, as the scenario
+// says, and whose recogniser can go away at any moment.
+class ScriptedSpeechService final : public SpeechService {
+public:
+    explicit ScriptedSpeechService(FakeSpeechService& fake);
+
+    SpeechAuthorizationStatus authorizationStatus() override;
+    void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> answer) override;
+    void requestMicrophoneAccess(std::function<void(bool)> answer) override;
+    std::shared_ptr<SpeechRecognizer> recognizer(const QString& locale) override;
+    std::shared_ptr<SpeechRecognitionRequest>
+    createAudioBufferRequest(const RecognitionRequestOptions& options) override;
+
+    SpeechAuthorizationStatus speechAnswer = SpeechAuthorizationStatus::authorized;
+    bool microphoneAnswer = true;
+    bool hasRecognizer = true;
+
+    // The recording's recognition task, if one runs (started and not cancelled).
+    FakeRecognitionTask* runningTask();
+
+private:
+    FakeSpeechService& m_fake;
+};
+
+// An audio engine whose next start can be made to fail, once.
+class ScriptedAudioEngine final : public AudioEngine {
+public:
+    explicit ScriptedAudioEngine(FakeAudioEngine& fake);
+
+    AudioFormat inputFormat(int bus) override { return m_fake.inputFormat(bus); }
+    void installTap(int bus, int bufferSize, const AudioFormat& format, TapBlock block) override {
+        m_fake.installTap(bus, bufferSize, format, std::move(block));
+    }
+    void removeTap(int bus) override { m_fake.removeTap(bus); }
+    void prepare() override { m_fake.prepare(); }
+    std::optional<QString> start() override;
+    void stop() override { m_fake.stop(); }
+
+    std::optional<QString> nextStartFailure;
+
+private:
+    FakeAudioEngine& m_fake;
+};
+
+} // namespace aimset

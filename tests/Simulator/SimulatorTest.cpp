@@ -1,0 +1,346 @@
+#include "Simulator/Simulator.h"
+#include "support/QtPrinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+
+namespace {
+
+// ---- the program, as users and other tools run it ---------------------------------------------
+
+struct SimRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+SimRun runSim(const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess process;
+    process.start(QStringLiteral(AIMSET_SIM_PATH), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return SimRun{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                  QString::fromUtf8(process.readAllStandardError())};
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+// Golden scenarios: every line of each expected output was checked by hand
+// against what the app must do at that moment.
+class GoldenScenarioTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
+    const QString base = QStringLiteral(AIMSET_SIM_SCENARIOS "/") + QString::fromLatin1(GetParam());
+    const SimRun run = runSim({QStringLiteral("--timestamps"), base + QStringLiteral(".jsonl")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, QString());
+    const QStringList expected =
+        QString::fromUtf8(readFile(base + QStringLiteral(".expected"))).split(QLatin1Char('\n'));
+    const QStringList actual = run.out.split(QLatin1Char('\n'));
+    for (qsizetype line = 0; line < std::max(expected.size(), actual.size()); ++line) {
+        const QString want = expected.value(line, QStringLiteral("<no line>"));
+        const QString got = actual.value(line, QStringLiteral("<no line>"));
+        ASSERT_EQ(got.toStdString(), want.toStdString()) << "output line " << line + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, GoldenScenarioTest,
+                         ::testing::Values("misaligned-closed-after-15s",
+                                           "window-change-cancels-countdown",
+                                           "question-yes-with-expansion",
+                                           "question-yes-without-expansion", "question-times-out",
+                                           "spoken-aimset", "three-hour-session",
+                                           "app-switch-during-question-then-new-session",
+                                           "first-run-onboarding", "help-pages"),
+                         [](const auto& param) {
+                             std::string name = param.param;
+                             std::erase(name, '-');
+                             return name;
+                         });
+
+TEST(SimulatorProgramTest, ReadsStandardInputAndPrintsWithoutTimestamps) {
+    const SimRun run =
+        runSim({QStringLiteral("-")}, "// nothing but the launch\n\n{\"at\": 2.5}\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, QStringLiteral("[Keychain] Migration complete \u2014 items recreated with "
+                                      "kSecAttrAccessible\n# end at 2.500\n"));
+}
+
+TEST(SimulatorProgramTest, RefusesBadScenariosNamingTheLineBeforeRunningAnything) {
+    const struct {
+        QByteArray scenario;
+        QString error;
+    } cases[] = {
+        {"{\"snapshot\": true}\n{\"press\": \"Start session\"\n",
+         QStringLiteral("aimset-sim: <stdin>:2: not valid JSON: ")},
+        {"\n// a comment\n{\"jump\": true}\n",
+         QStringLiteral("aimset-sim: <stdin>:3: unknown step \"jump\"\n")},
+        {"{\"at\": 5}\n{\"at\": 4, \"snapshot\": true}\n",
+         QStringLiteral("aimset-sim: <stdin>:2: \"at\" 4.000 is earlier than the step before "
+                        "(5.000)\n")},
+        {"{\"snapshot\": true}\n{\"defaults\": {\"hasCompletedOnboarding\": true}}\n",
+         QStringLiteral("aimset-sim: <stdin>:2: setup steps (defaults, keychain) must come before "
+                        "every other step\n")},
+        {"{\"snapshot\": true, \"goal\": 2}\n",
+         QStringLiteral("aimset-sim: <stdin>:1: one step per line, found \"goal\" and "
+                        "\"snapshot\"\n")},
+        {"{\"key\": {\"kind\": \"down\"}}\n",
+         QStringLiteral("aimset-sim: <stdin>:1: key: \"keyCode\" is required for a key down or "
+                        "up\n")},
+        {"{\"service\": {\"mode\": \"vision\"}}\n",
+         QStringLiteral("aimset-sim: <stdin>:1: service: \"mode\" must be \"title\", \"text\" or "
+                        "\"expand\"\n")},
+        {"{\"at\": 2000000}\n",
+         QStringLiteral("aimset-sim: <stdin>:1: at: \"at\" must be a number of seconds from 0 "
+                        "to 1000000\n")},
+        {"[1, 2]\n", QStringLiteral("aimset-sim: <stdin>:1: a step must be a JSON object\n")},
+    };
+    for (const auto& scenario : cases) {
+        const SimRun run = runSim({QStringLiteral("-")}, scenario.scenario);
+        EXPECT_EQ(run.exitCode, 2) << scenario.scenario.toStdString();
+        EXPECT_TRUE(run.err.startsWith(scenario.error))
+            << run.err.toStdString() << " vs " << scenario.error.toStdString();
+        EXPECT_EQ(run.out, QString()) << scenario.scenario.toStdString();
+    }
+}
+
+TEST(SimulatorProgramTest, AStepThatCannotApplyStopsTheRunAtItsLine) {
+    const SimRun run =
+        runSim({QStringLiteral("-")}, "{\"defaults\": {\"keychain_migrated_v1\": true}}\n"
+                                      "{\"frontmost\": null}\n{\"at\": 1, \"title\": \"Inbox\"}\n");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err,
+              QStringLiteral("aimset-sim: <stdin>:3: title: there is no frontmost application\n"));
+}
+
+TEST(SimulatorProgramTest, ExplainsItsUsageAndMissingFiles) {
+    EXPECT_EQ(runSim({}).exitCode, 2);
+    const SimRun missing = runSim({QStringLiteral("/nonexistent/scenario.jsonl")});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.startsWith(
+        QStringLiteral("aimset-sim: cannot read /nonexistent/scenario.jsonl: ")));
+}
+
+// ---- the library, for the cases the golden scenarios leave out ---------------------------------
+
+struct SimulatorTest : ::testing::Test {
+    QStringList out;
+    Simulator sim{[this](const QString& line) { out << line; }, Simulator::Options{true}};
+
+    // The scenario's output without the launch lines every session begins with.
+    QStringList run(const QByteArray& scenario) {
+        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true, \"keychain_migrated_v1\": "
+                "true}}\n" +
+                scenario);
+        return out;
+    }
+    static QByteArray startSession(const QByteArray& aimset = "Write the report") {
+        return "{\"type\": {\"field\": \"aimset\", \"text\": \"" + aimset +
+               "\"}}\n{\"press\": \"Start session\"}\n";
+    }
+};
+
+const QString kStarted[] = {
+    QStringLiteral("0.000 Aimset: Write the report, Goal: 0m"),
+    QStringLiteral("0.000 [AppMonitor] Accessibility: trusted"),
+};
+
+TEST_F(SimulatorTest, TheNewestMatchingRuleAnswersAndSlowAnswersTimeOut) {
+    const QStringList lines = run(
+        "{\"frontmost\": {\"name\": \"Firefox\", \"bundle\": \"org.mozilla.firefox\", \"pid\": 7, "
+        "\"title\": \"News\"}}\n"
+        "{\"service\": {\"mode\": \"title\", \"fail\": \"Could not connect to the server.\"}}\n"
+        "{\"service\": {\"mode\": \"title\", \"contains\": \"Sport\", \"body\": {\"aligned\": "
+        "true}, \"delay\": 12}}\n"
+        "{\"service\": {\"mode\": \"title\", \"contains\": \"Weather\", \"status\": 204}}\n" +
+        startSession() +
+        "{\"at\": 6, \"title\": \"Sport\"}\n"
+        "{\"at\": 11, \"title\": \"Weather\"}\n"
+        "{\"at\": 16, \"title\": \"Music\"}\n"
+        "{\"at\": 21, \"frontmost\": {\"name\": \"Notes\", \"bundle\": \"org.notes\", \"pid\": 9, "
+        "\"title\": \"todo\"}}\n"
+        "{\"service\": {\"mode\": \"title\", \"status\": 200, \"body\": \"not json\"}}\n"
+        "{\"at\": 26}\n");
+    const QStringList requests = lines.filter(QStringLiteral("AlignmentChecker"));
+    EXPECT_EQ(requests,
+              (QStringList{
+                  // 5 s: "News" takes the transport failure.
+                  QStringLiteral("5.000 [AlignmentChecker] Request failed: Could not connect to "
+                                 "the server."),
+                  // 15 s: "Weather" is answered 204 at once.
+                  QStringLiteral("15.000 [AlignmentChecker] Proxy error: status 204"),
+                  // "Sport" (asked at 10 s) would answer after 12 s: it times out at 10 s.
+                  QStringLiteral("20.000 [AlignmentChecker] Request failed: The request timed "
+                                 "out."),
+                  // "Music" matches only the failing rule.
+                  QStringLiteral("20.000 [AlignmentChecker] Request failed: Could not connect to "
+                                 "the server."),
+                  // After the activation at 21 s the Notes window meets the newest rule,
+                  // whose body is sent verbatim: the parser's own description follows.
+                  QStringLiteral("26.000 [AlignmentChecker] Request failed: illegal value"),
+              }));
+}
+
+TEST_F(SimulatorTest, AnActivationFiresAtOnceAndTheAppIsReadTwoHundredMillisecondsLater) {
+    const QStringList lines =
+        run("{\"frontmost\": {\"name\": \"Firefox\", \"bundle\": \"org.mozilla.firefox\", \"pid\": "
+            "7, \"title\": \"News\"}}\n" +
+            startSession() +
+            "{\"at\": 2, \"frontmost\": {\"pid\": 8, \"title\": null}}\n"
+            "{\"at\": 2.1, \"frontmost\": {\"pid\": 8, \"name\": \"Other\", \"title\": \"x\"}}\n"
+            "{\"at\": 3}\n");
+    EXPECT_EQ(lines.mid(lines.indexOf(QStringLiteral("0.000 [Voice] Microphone and speech "
+                                                     "recognition permissions granted")) +
+                        1),
+              (QStringList{
+                  QStringLiteral("2.000 [AppMonitor] Poll interval set to 5.0s"),
+                  QStringLiteral("2.200 [AppMonitor] App: Unknown (unknown) | Window: x"),
+                  QStringLiteral("3.000 # end at 3.000"),
+              }));
+}
+
+TEST_F(SimulatorTest, PressesOffScreenOrDisabledDoNothing) {
+    const QStringList lines = run("{\"press\": \"Start session\"}\n"
+                                  "{\"press\": \"Return\", \"field\": \"aimset\"}\n"
+                                  "{\"type\": {\"field\": \"aimset\", \"text\": \"   \"}}\n"
+                                  "{\"press\": \"Start session\"}\n"
+                                  "{\"press\": \"End session\"}\n"
+                                  "{\"type\": {\"field\": \"newAimset\", \"text\": \"x\"}}\n"
+                                  "{\"press\": \"Yes, it's relevant\"}\n"
+                                  "{\"press\": \"Next\"}\n"
+                                  "{\"press\": \"Frobnicate\"}\n");
+    EXPECT_EQ(lines, (QStringList{
+                         QStringLiteral("0.000 # not on screen: Start session"),
+                         QStringLiteral("0.000 # not on screen: Start session"),
+                         QStringLiteral("0.000 # not on screen: End session"),
+                         QStringLiteral("0.000 # not on screen: newAimset"),
+                         QStringLiteral("0.000 # not on screen: Yes, it's relevant"),
+                         QStringLiteral("0.000 # not on screen: Next"),
+                         QStringLiteral("0.000 # not on screen: Frobnicate"),
+                         QStringLiteral("0.000 # end at 0.000"),
+                     }));
+}
+
+TEST_F(SimulatorTest, TheEditorChangesTheAimsetAndTheHelpButtonToggles) {
+    run("{\"frontmost\": null}\n" + startSession() +
+        "{\"press\": \"Change aimset\"}\n"
+        "{\"snapshot\": true}\n"
+        "{\"press\": \"Return\", \"field\": \"newAimset\"}\n"
+        "{\"type\": {\"field\": \"newAimset\", \"text\": \" Book the venue \"}}\n"
+        "{\"press\": \"Return\", \"field\": \"newAimset\"}\n"
+        "{\"press\": \"?\"}\n");
+    const qsizetype first = out.indexOf(QStringLiteral("0.000 # screen: ?"));
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(out.mid(first), (QStringList{
+                                  QStringLiteral("0.000 # screen: ?"),
+                                  QStringLiteral("0.000 # screen: Write the report"),
+                                  QStringLiteral("0.000 # screen: Focused for < 1m"),
+                                  QStringLiteral("0.000 # screen: End session"),
+                                  QStringLiteral("0.000 # screen: Change aimset"),
+                                  QStringLiteral("0.000 # screen: What are you working on now?"),
+                                  QStringLiteral("0.000 # screen: Update aimset"),
+                                  QStringLiteral("0.000 # screen: Cancel"),
+                                  QStringLiteral("0.000 [AppMonitor] Temporary aimset set: Book "
+                                                 "the venue (original: Write the report)"),
+                                  QStringLiteral("0.000 # end at 0.000"),
+                              }));
+    EXPECT_EQ(sim.view()->aimset(), QStringLiteral("Book the venue"));
+    EXPECT_TRUE(sim.view()->showHelp());
+}
+
+TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGives) {
+    const QByteArray press = "{\"key\": {\"kind\": \"down\", \"keyCode\": 46, \"option\": true}}\n"
+                             "{\"key\": {\"kind\": \"up\", \"keyCode\": 46, \"option\": true}}\n";
+    run("{\"frontmost\": null}\n{\"permissions\": {\"speech\": 1}}\n" + startSession() + press +
+        "{\"press\": \"End session\"}\n{\"press\": \"Start new session\"}\n"
+        "{\"permissions\": {\"speech\": 3, \"microphone\": false}}\n"
+        "{\"audioStartFails\": \"The microphone is in use.\"}\n" +
+        startSession() + press + press + "{\"recognizer\": false}\n" + press +
+        "{\"speech\": {\"partial\": \"late\"}}\n");
+    EXPECT_EQ(out.filter(QStringLiteral("[Voice]")),
+              (QStringList{
+                  QStringLiteral("0.000 [Voice] Speech recognition permission denied (status: 1)"),
+                  QStringLiteral("0.000 [Voice] Speech recognition not authorized"),
+                  QStringLiteral("0.000 [Voice] Microphone permission denied"),
+                  QStringLiteral("0.000 [Voice] Audio engine failed to start: The microphone is "
+                                 "in use."),
+                  QStringLiteral("0.000 [Voice] Started listening"),
+                  QStringLiteral("0.000 [Voice] Stopped listening (no transcription)"),
+                  QStringLiteral("0.000 [Voice] Speech recognizer not available"),
+              }));
+    EXPECT_EQ(out.filter(QStringLiteral("# panel")),
+              (QStringList{QStringLiteral("0.000 # panel show voice 300x120"),
+                           QStringLiteral("0.000 # panel hide voice")}));
+    EXPECT_TRUE(out.contains(QStringLiteral("0.000 # no recognition task is running")));
+}
+
+TEST_F(SimulatorTest, WindowTextSkipsSecureFieldsAndMissingWindowsReadAsEmpty) {
+    run("{\"frontmost\": {\"name\": \"Firefox\", \"bundle\": \"org.mozilla.firefox\", \"pid\": 7, "
+        "\"title\": \"Checkout\"}}\n"
+        "{\"windowText\": {\"pid\": 7, \"tree\": {\"children\": [{\"role\": \"AXSecureTextField\", "
+        "\"value\": \"hunter2\", \"children\": [{\"value\": \"inner\"}]}, {\"title\": \"Go\", "
+        "\"description\": \"Go\"}]}}}\n"
+        "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"
+        "{\"service\": {\"mode\": \"text\", \"body\": {\"verdict\": \"ALIGNED\"}}}\n" +
+        startSession() +
+        "{\"at\": 6, \"windowText\": {\"pid\": 7}}\n"
+        "{\"at\": 6, \"title\": \"Blank\"}\n"
+        "{\"at\": 11}\n");
+    EXPECT_EQ(out.filter(QStringLiteral("# http text")),
+              QStringList{QStringLiteral("5.000 # http text {\"aimset\":\"Write the "
+                                         "report\",\"context\":\"Go Go\",\"mode\":\"text\"}")});
+    EXPECT_TRUE(out.contains(
+        QStringLiteral("10.000 [Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED")));
+}
+
+TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
+    QStringList out;
+    {
+        Simulator sim([&out](const QString& line) { out << line; }, Simulator::Options{});
+        // The countdown is still on screen when the scenario ends.
+        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true, \"keychain_migrated_v1\": "
+                "true}}\n"
+                "{\"frontmost\": {\"name\": \"Firefox\", \"pid\": 7, \"title\": \"Shop\"}}\n"
+                "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"
+                "{\"type\": {\"field\": \"aimset\", \"text\": \"Report\"}}\n"
+                "{\"press\": \"Start session\"}\n{\"at\": 6}\n");
+        ASSERT_TRUE(out.contains(QStringLiteral("# panel show countdown 420x280")));
+        EXPECT_FALSE(out.contains(QStringLiteral("# panel hide countdown")));
+    }
+    EXPECT_EQ(out.last(), QStringLiteral("# end at 6.000"));
+}
+
+TEST(SimulatorOnboardingTest, DoneFinishesAtOnceAndAccessAlreadyGrantedNeedsNoPrompt) {
+    const QByteArray pages = "{\"at\": 5.9, \"press\": \"Next\"}\n"
+                             "{\"at\": 21.1, \"press\": \"Next\"}\n"
+                             "{\"at\": 25.835, \"press\": \"Next\"}\n";
+    QStringList out;
+    Simulator granting([&out](const QString& line) { out << line; }, Simulator::Options{true});
+    granting.run("{\"trusted\": false}\n" + pages +
+                 "{\"press\": \"Enable Aimset\"}\n"
+                 "{\"at\": 26.5, \"trusted\": true}\n"
+                 "{\"at\": 26.9, \"press\": \"Done\"}\n"
+                 "{\"press\": \"?\"}\n");
+    EXPECT_TRUE(granting.view()->hasCompletedOnboarding());
+    EXPECT_TRUE(granting.view()->showHelp());
+    EXPECT_EQ(granting.desktop().accessibility.calls.filter(QStringLiteral("Prompt")).size(), 1);
+    EXPECT_EQ(out.last(), QStringLiteral("26.900 # end at 26.900"));
+
+    Simulator trusted([](const QString&) {}, Simulator::Options{});
+    trusted.run(pages + "{\"press\": \"Enable Aimset\"}\n");
+    EXPECT_TRUE(trusted.view()->hasCompletedOnboarding());
+    EXPECT_TRUE(trusted.desktop().accessibility.calls.filter(QStringLiteral("Prompt")).isEmpty());
+}
+
+} // namespace
