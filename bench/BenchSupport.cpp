@@ -55,7 +55,8 @@ std::optional<std::uint64_t> fieldKB(const QString& path, const QByteArray& name
     for (const QByteArray& line : file.readAll().split('\n')) {
         if (line.startsWith(QByteArray(name + ':'))) {
             bool ok = false;
-            const auto value = line.mid(name.size() + 1).trimmed().split(' ').value(0).toULongLong(&ok);
+            const auto value =
+                line.mid(name.size() + 1).trimmed().split(' ').value(0).toULongLong(&ok);
             if (ok) {
                 return value;
             }
@@ -83,8 +84,7 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
 std::optional<xcb_window_t> activeWindow(xcb_connection_t* c) {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     auto* reply = xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, root, internAtom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1),
+        c, xcb_get_property(c, 0, root, internAtom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1),
         nullptr);
     std::optional<xcb_window_t> window;
     if (reply && xcb_get_property_value_length(reply) == 4) {

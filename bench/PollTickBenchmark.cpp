@@ -79,8 +79,9 @@ double pollLoopCpuPercent(AppMonitor& monitor, bool fast, int seconds, int& poll
     QCoreApplication::exec();
     const double wallNs = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
     const auto cpuAfter = bench::cpuNanoseconds(getpid()).value_or(0);
-    polls = static_cast<int>(seconds * 1000 / (fast ? AppMonitor::fastPollInterval.count()
-                                                     : AppMonitor::slowPollInterval.count()));
+    polls = static_cast<int>(
+        seconds * 1000 /
+        (fast ? AppMonitor::fastPollInterval.count() : AppMonitor::slowPollInterval.count()));
     return 100.0 * static_cast<double>(cpuAfter - cpuBefore) / wallNs;
 }
 
@@ -166,16 +167,20 @@ int main(int argc, char** argv) {
         }
     }
     if (http.calls.size() != 0) {
-        std::fprintf(stderr, "aimset-bench-poll: the poll asked the service; not the steady state\n");
+        std::fprintf(stderr,
+                     "aimset-bench-poll: the poll asked the service; not the steady state\n");
         return 1;
     }
     const Figures p = figures(polls);
     const Figures a = figures(adapter);
     const Figures b = figures(bare);
     std::printf("Poll tick on X11, %d runs each (goal: median <= 0.2 ms)\n", iterations);
-    std::printf("  AppMonitor poll (X11Workspace)   median %.3f ms   p99 %.3f ms\n", p.median, p.p99);
-    std::printf("    of it, one X11Workspace read   median %.3f ms   p99 %.3f ms\n", a.median, a.p99);
-    std::printf("  bare XCB, same 4 properties      median %.3f ms   p99 %.3f ms\n", b.median, b.p99);
+    std::printf("  AppMonitor poll (X11Workspace)   median %.3f ms   p99 %.3f ms\n", p.median,
+                p.p99);
+    std::printf("    of it, one X11Workspace read   median %.3f ms   p99 %.3f ms\n", a.median,
+                a.p99);
+    std::printf("  bare XCB, same 4 properties      median %.3f ms   p99 %.3f ms\n", b.median,
+                b.p99);
 
     if (seconds > 0) {
         monitor.startMonitoring();
