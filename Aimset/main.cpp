@@ -11,6 +11,7 @@
 #include "Platform/Linux/X11PanelDecorations.h"
 #include "Platform/Linux/X11Workspace.h"
 #include "Platform/Linux/XcbConnection.h"
+#include "Platform/Linux/XdgAutostart.h"
 #include "Platform/Qt/CheckServiceLauncher.h"
 #include "Platform/Qt/QtHttpClient.h"
 #include "Platform/Qt/QtPanelHost.h"
@@ -22,6 +23,7 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QSocketNotifier>
+#include <QTextStream>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -69,6 +71,18 @@ void quitOnTerminationSignals(QObject* context) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Commands that need no desktop (start at login) are answered first,
+    // without DISPLAY, and the app does not start.
+    {
+        QCoreApplication commandLine(argc, argv);
+        XdgAutostart autostart;
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        if (const auto status =
+                runAutostartCommand(QCoreApplication::arguments(), autostart, out, err)) {
+            return *status;
+        }
+    }
     // The desktop backend is X11; under Wayland that means XWayland.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "xcb");

@@ -1,0 +1,177 @@
+#include "XdgAutostart.h"
+
+#include "LinuxAppLists.h"
+#include "Runtime/Log.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace aimset {
+
+namespace {
+
+QString defaultConfigHome() {
+    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // Only an absolute path counts; a relative one is to be ignored.
+    if (!configured.isEmpty() && QDir::isAbsolutePath(configured)) {
+        return configured;
+    }
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+
+// An Exec argument: quoted when it holds anything the desktop-entry rules
+// treat specially, with the characters escaped that must be inside quotes.
+QString execArgument(const QString& argument) {
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    bool needsQuotes = argument.isEmpty();
+    for (const QChar c : argument) {
+        needsQuotes |= reserved.contains(c);
+    }
+    QString escaped = argument;
+    escaped.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    if (!needsQuotes) {
+        return escaped;
+    }
+    QString quoted;
+    for (const QChar c : std::as_const(escaped)) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+            c == QLatin1Char('\\')) {
+            quoted += QLatin1Char('\\');
+        }
+        quoted += c;
+    }
+    // The string value itself escapes backslashes once more.
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+XdgAutostart::XdgAutostart(QString configHome, QString program, QObject* parent)
+    : QObject(parent)
+    , m_configHome(configHome.isEmpty() ? defaultConfigHome() : std::move(configHome))
+    , m_program(program.isEmpty() ? QCoreApplication::applicationFilePath() : std::move(program)) {}
+
+QString XdgAutostart::entryPath() const {
+    return m_configHome + QStringLiteral("/autostart/") + QString::fromLatin1(kLinuxOwnAppID) +
+           QStringLiteral(".desktop");
+}
+
+bool XdgAutostart::isEnabled() const {
+    QFile file(entryPath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return false;
+    }
+    // Hidden=true is how a desktop entry is switched off without deleting it.
+    bool inEntryGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inEntryGroup = line == QStringLiteral("[Desktop Entry]");
+        } else if (inEntryGroup) {
+            const qsizetype equals = line.indexOf(QLatin1Char('='));
+            if (equals > 0 && line.left(equals).trimmed() == QStringLiteral("Hidden") &&
+                line.mid(equals + 1).trimmed() == QStringLiteral("true")) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+QString XdgAutostart::entryText(const QString& program) {
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=Aimset\n"
+                          "Comment=Start Aimset at login\n"
+                          "Exec=") +
+           execArgument(program) +
+           QStringLiteral("\n"
+                          "Icon=aimset\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=true\n");
+}
+
+bool XdgAutostart::setEnabled(bool enabled) {
+    const bool was = isEnabled();
+    const QString path = entryPath();
+    if (enabled) {
+        if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+            Log(QStringLiteral("[Autostart] Could not create ") + QFileInfo(path).absolutePath());
+            return false;
+        }
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
+            file.write(entryText(m_program).toUtf8()) < 0 || !file.commit()) {
+            Log(QStringLiteral("[Autostart] Could not write ") + path + QStringLiteral(": ") +
+                file.errorString());
+            return false;
+        }
+    } else if (QFile::exists(path) && !QFile::remove(path)) {
+        Log(QStringLiteral("[Autostart] Could not remove ") + path);
+        return false;
+    }
+    if (was != enabled) {
+        emit enabledChanged();
+    }
+    return true;
+}
+
+std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostart& autostart,
+                                       QTextStream& out, QTextStream& err) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Aimset, a desktop focus assistant."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    const QCommandLineOption autostartOption(
+        QStringLiteral("autostart"),
+        QStringLiteral("Start Aimset at login (on), not (off), or show which (status)."),
+        QStringLiteral("on|off|status"));
+    parser.addOption(help);
+    parser.addOption(autostartOption);
+    // Qt's own options (-platform, -style, ...) are not ours to judge: an
+    // argument list we cannot read is left to the app unless it names us.
+    if (!parser.parse(arguments)) {
+        if (parser.errorText().contains(QStringLiteral("autostart"))) {
+            err << "aimset: " << parser.errorText() << '\n';
+            err.flush();
+            return 2;
+        }
+        return std::nullopt;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        out.flush();
+        return 0;
+    }
+    if (!parser.isSet(autostartOption)) {
+        return std::nullopt;
+    }
+    const QString value = parser.value(autostartOption);
+    if (value == QStringLiteral("status")) {
+        out << "Start at login: " << (autostart.isEnabled() ? "on" : "off") << " ("
+            << autostart.entryPath() << ")\n";
+        out.flush();
+        return 0;
+    }
+    if (value != QStringLiteral("on") && value != QStringLiteral("off")) {
+        err << "aimset: --autostart takes on, off or status, not \"" << value << "\"\n";
+        err.flush();
+        return 2;
+    }
+    const bool enabled = value == QStringLiteral("on");
+    if (!autostart.setEnabled(enabled)) {
+        err << "aimset: could not switch start at login " << value << '\n';
+        err.flush();
+        return 1;
+    }
+    out << "Start at login: " << value << " (" << autostart.entryPath() << ")\n";
+    out.flush();
+    return 0;
+}
+
+} // namespace aimset

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <optional>
+
+namespace aimset {
+
+// Starting the app at login, the freedesktop way: a desktop entry in
+// $XDG_CONFIG_HOME/autostart named after the app's own desktop-file id. On
+// means our entry is there and not hidden; off means it is gone.
+class XdgAutostart : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool enabled READ isEnabled WRITE setEnabled NOTIFY enabledChanged)
+
+public:
+    // configHome empty: $XDG_CONFIG_HOME, else ~/.config. program: what the
+    // entry runs; empty: the running app's own executable.
+    explicit XdgAutostart(QString configHome = {}, QString program = {}, QObject* parent = nullptr);
+
+    QString entryPath() const;
+    bool isEnabled() const;
+    // Writes or removes the entry. On failure: one log line, false, and the
+    // state stays as it was.
+    bool setEnabled(bool enabled);
+
+    // The entry's text for a program path (quoted as desktop entries need).
+    static QString entryText(const QString& program);
+
+signals:
+    void enabledChanged();
+
+private:
+    QString m_configHome;
+    QString m_program;
+};
+
+// Handles `--autostart on|off|status` (and --help) before any window or X
+// connection exists. Returns the exit status when the arguments were a
+// command for it; nothing when the app should start as usual.
+std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostart& autostart,
+                                       QTextStream& out, QTextStream& err);
+
+} // namespace aimset

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the app and its benchmarks, runs every benchmark inside a private X
+# desktop (scripts/with-desktop.sh) and prints the figures. As root on Debian
+# 12, like scripts/test.sh. AIMSET_BENCH_SECONDS sets the length of each CPU
+# measurement (default 60), AIMSET_BENCH_BUILD_DIR the build (default
+# build/bench, Release).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-packages.sh scripts/test-packages.txt scripts/bench-packages.txt
+
+build=${AIMSET_BENCH_BUILD_DIR:-build/bench}
+seconds=${AIMSET_BENCH_SECONDS:-60}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+targets=(aimset aimset-checkd aimset-bench-poll aimset-bench-app checkd-benchmark)
+# Window-text extraction is measured by the AT-SPI benchmark, where this tree has it.
+if cmake --build "$build" --target help | grep -q '^aimset-atspi-benchmark:'; then
+    targets+=(aimset-atspi-benchmark)
+fi
+cmake --build "$build" --target "${targets[@]}" >/dev/null
+
+export AIMSET_BENCH_BUILD="$build" AIMSET_BENCH_SECONDS="$seconds"
+bash scripts/with-desktop.sh bash -c '
+set -euo pipefail
+build=$AIMSET_BENCH_BUILD
+seconds=$AIMSET_BENCH_SECONDS
+echo "== Aimset benchmarks ($(date -u +%F), $(nproc) cores, build $build)"
+echo
+"$build/bench/aimset-bench-poll" --iterations 2000 --seconds "$seconds"
+echo
+echo "== The app as shipped (Qt Quick on OpenGL; under Xvfb that is Mesa llvmpipe)"
+"$build/bench/aimset-bench-app" --app "$build/bin/aimset" --seconds "$seconds" --runs 5
+echo
+echo "== The app with QT_QUICK_BACKEND=software (Qt Quick without OpenGL)"
+QT_QUICK_BACKEND=software "$build/bench/aimset-bench-app" --app "$build/bin/aimset" \
+    --seconds "$seconds" --runs 5
+echo
+echo "== Window-text extraction (2,000 paragraphs)"
+atspi=$(find "$build" -name aimset-atspi-benchmark -type f -perm -u+x | head -n1)
+if [ -n "$atspi" ]; then
+    "$atspi"
+else
+    echo "  not in this tree (the AT-SPI window-text benchmark aimset-atspi-benchmark)"
+fi
+echo
+echo "== Alignment service throughput (aimset-checkd, offline judge)"
+"$build/checkd/checkd-benchmark" --clients 8 --seconds 5
+'

@@ -1,0 +1,227 @@
+#include "Platform/Linux/XdgAutostart.h"
+
+#include "support/LogCapture.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// desktop-file-validate's verdict on an entry, when the tool is installed.
+void expectValidEntry(const QString& path) {
+    const QString validator = QStandardPaths::findExecutable(u"desktop-file-validate"_s);
+    if (validator.isEmpty()) {
+        return;
+    }
+    QProcess process;
+    process.start(validator, {path});
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().toStdString();
+    EXPECT_EQ(process.readAllStandardOutput(), QByteArray())
+        << "warnings for " << path.toStdString();
+}
+
+struct Command {
+    std::optional<int> status;
+    QString out;
+    QString err;
+};
+
+Command run(XdgAutostart& autostart, QStringList arguments) {
+    arguments.prepend(u"aimset"_s);
+    Command command;
+    QTextStream out(&command.out);
+    QTextStream err(&command.err);
+    command.status = runAutostartCommand(arguments, autostart, out, err);
+    return command;
+}
+
+TEST(XdgAutostartTest, SwitchingOnWritesAValidEntryAndOffRemovesIt) {
+    QTemporaryDir config;
+    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
+    int changes = 0;
+    QObject::connect(&autostart, &XdgAutostart::enabledChanged, [&changes] { ++changes; });
+    const QString entry = config.path() + u"/autostart/aimset.desktop"_s;
+    EXPECT_EQ(autostart.entryPath(), entry);
+    EXPECT_FALSE(autostart.isEnabled());
+
+    // The autostart folder does not exist yet: it is made.
+    ASSERT_TRUE(autostart.setEnabled(true));
+    EXPECT_TRUE(autostart.isEnabled());
+    EXPECT_EQ(readAll(entry), u"[Desktop Entry]\nType=Application\nName=Aimset\n"
+                              u"Comment=Start Aimset at login\nExec=/usr/bin/aimset\n"
+                              u"Icon=aimset\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"_s);
+    expectValidEntry(entry);
+    // Again: no change to report.
+    ASSERT_TRUE(autostart.setEnabled(true));
+    EXPECT_EQ(changes, 1);
+
+    ASSERT_TRUE(autostart.setEnabled(false));
+    EXPECT_FALSE(autostart.isEnabled());
+    EXPECT_FALSE(QFile::exists(entry));
+    ASSERT_TRUE(autostart.setEnabled(false));
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(XdgAutostartTest, ProgramPathsWithSpecialCharactersAreQuotedForExec) {
+    EXPECT_EQ(XdgAutostart::entryText(u"/opt/My Apps/aimset"_s).section(u'\n', 4, 4),
+              u"Exec=\"/opt/My Apps/aimset\""_s);
+    EXPECT_EQ(XdgAutostart::entryText(u"/home/a$b/50%/aimset"_s).section(u'\n', 4, 4),
+              u"Exec=\"/home/a\\\\$b/50%%/aimset\""_s);
+    QTemporaryDir config;
+    XdgAutostart autostart(config.path(), u"/home/a$b \"x\"/aimset"_s);
+    ASSERT_TRUE(autostart.setEnabled(true));
+    expectValidEntry(autostart.entryPath());
+}
+
+TEST(XdgAutostartTest, AHiddenEntryCountsAsOffAndSwitchingOnReplacesIt) {
+    QTemporaryDir config;
+    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
+    ASSERT_TRUE(QDir().mkpath(config.path() + u"/autostart"_s));
+    writeFile(autostart.entryPath(),
+              "[Desktop Entry]\nType=Application\nName=Aimset\nExec=aimset\nHidden = true\n");
+    EXPECT_FALSE(autostart.isEnabled());
+    // Hidden in another group is not the entry's.
+    writeFile(autostart.entryPath(), "[Desktop Entry]\nType=Application\nExec=aimset\n"
+                                     "[Desktop Action x]\nHidden=true\n");
+    EXPECT_TRUE(autostart.isEnabled());
+    writeFile(autostart.entryPath(), "[Desktop Entry]\nHidden=true\n");
+    ASSERT_TRUE(autostart.setEnabled(true));
+    EXPECT_TRUE(autostart.isEnabled());
+    EXPECT_TRUE(readAll(autostart.entryPath()).contains(u"Exec=/usr/bin/aimset\n"_s));
+}
+
+TEST(XdgAutostartTest, TheConfigHomeComesFromXdgConfigHomeOrTheHomeFolder) {
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray savedHome = qgetenv("HOME");
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", "/tmp/aimset-config");
+    EXPECT_EQ(XdgAutostart().entryPath(), u"/tmp/aimset-config/autostart/aimset.desktop"_s);
+    // Relative or empty: ignored, as the base-directory rules say.
+    qputenv("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(XdgAutostart().entryPath(), home.path() + u"/.config/autostart/aimset.desktop"_s);
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(XdgAutostart().entryPath(), home.path() + u"/.config/autostart/aimset.desktop"_s);
+    qputenv("HOME", savedHome);
+    if (savedConfig.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", savedConfig);
+    }
+}
+
+TEST(XdgAutostartTest, AnUnwritableFolderLeavesTheStateAndSaysSo) {
+    QTemporaryDir dir;
+    // The config home is a plain file: no autostart folder can be made in it.
+    const QString configHome = dir.filePath(u"config"_s);
+    writeFile(configHome, "not a folder");
+    XdgAutostart autostart(configHome, u"/usr/bin/aimset"_s);
+    int changes = 0;
+    QObject::connect(&autostart, &XdgAutostart::enabledChanged, [&changes] { ++changes; });
+    test::LogCapture log;
+    EXPECT_FALSE(autostart.setEnabled(true));
+    EXPECT_FALSE(autostart.isEnabled());
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(log.lines(),
+              QStringList{u"[Autostart] Could not create "_s + configHome + u"/autostart"_s});
+}
+
+TEST(XdgAutostartTest, TheCommandLineSwitchesAndReports) {
+    QTemporaryDir config;
+    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
+    const QString where = u" ("_s + autostart.entryPath() + u")\n"_s;
+
+    Command status = run(autostart, {u"--autostart"_s, u"status"_s});
+    EXPECT_EQ(status.status, 0);
+    EXPECT_EQ(status.out, u"Start at login: off"_s + where);
+
+    Command on = run(autostart, {u"--autostart=on"_s});
+    EXPECT_EQ(on.status, 0);
+    EXPECT_EQ(on.out, u"Start at login: on"_s + where);
+    EXPECT_TRUE(autostart.isEnabled());
+    EXPECT_EQ(run(autostart, {u"--autostart"_s, u"status"_s}).out, u"Start at login: on"_s + where);
+
+    Command off = run(autostart, {u"--autostart"_s, u"off"_s});
+    EXPECT_EQ(off.status, 0);
+    EXPECT_EQ(off.out, u"Start at login: off"_s + where);
+    EXPECT_FALSE(autostart.isEnabled());
+    EXPECT_EQ(off.err, QString());
+}
+
+TEST(XdgAutostartTest, BadCommandsFailClearlyAndOtherArgumentsStartTheApp) {
+    QTemporaryDir config;
+    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
+
+    Command bad = run(autostart, {u"--autostart"_s, u"maybe"_s});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, u"aimset: --autostart takes on, off or status, not \"maybe\"\n"_s);
+    EXPECT_EQ(bad.out, QString());
+    Command missing = run(autostart, {u"--autostart"_s});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, u"aimset: Missing value after '--autostart'.\n"_s);
+    EXPECT_FALSE(autostart.isEnabled());
+
+    Command help = run(autostart, {u"--help"_s});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains(u"--autostart <on|off|status>"_s)) << help.out.toStdString();
+
+    // Nothing of ours, or Qt's own options: the app starts as usual.
+    EXPECT_EQ(run(autostart, {}).status, std::nullopt);
+    EXPECT_EQ(run(autostart, {u"-platform"_s, u"xcb"_s}).status, std::nullopt);
+    EXPECT_FALSE(autostart.isEnabled());
+}
+
+// The real program, with no desktop at all: the command needs none.
+TEST(XdgAutostartTest, TheAppAnswersTheCommandWithoutADisplay) {
+    QTemporaryDir config;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
+    environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
+    const QString app = QString::fromUtf8(AIMSET_APP_PATH);
+    const QString entry = config.path() + u"/autostart/aimset.desktop"_s;
+
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(app, {u"--autostart"_s, u"on"_s});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
+              u"Start at login: on ("_s + entry + u")\n"_s);
+    EXPECT_TRUE(readAll(entry).contains(u"\nExec="_s + app + u"\n"_s))
+        << readAll(entry).toStdString();
+
+    process.start(app, {u"--autostart"_s, u"off"_s});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(entry));
+
+    // Without the command and without a display, the app still refuses plainly.
+    process.start(app, {});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(process.readAllStandardError(),
+              "Aimset: needs an X11 desktop, and DISPLAY is not set (under Wayland, enable "
+              "XWayland).\n");
+}
+
+} // namespace

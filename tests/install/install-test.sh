@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs the build into a private DESTDIR and checks that every file lands
+# in its standard place, that the desktop entry and the AppStream metadata
+# are valid (where the validators are installed), and that the installed app
+# runs. Usage: install-test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+for program in aimset aimset-checkd; do
+    [ -x "$root/usr/bin/$program" ] || fail "usr/bin/$program is not installed as a program"
+done
+for file in share/applications/aimset.desktop share/metainfo/aimset.metainfo.xml \
+    share/icons/hicolor/scalable/apps/aimset.svg; do
+    [ -s "$root/usr/$file" ] || fail "usr/$file is missing"
+done
+if command -v rsvg-convert >/dev/null; then
+    for size in 16 24 32 48 64 128 256; do
+        png="$root/usr/share/icons/hicolor/${size}x${size}/apps/aimset.png"
+        [ -s "$png" ] || fail "the ${size}x${size} icon is missing"
+        # A PNG's width and height are big-endian at bytes 16..23.
+        read -r -a b < <(od -An -tu1 -j16 -N8 "$png" 2>/dev/null)
+        width=$(((b[0] << 24) + (b[1] << 16) + (b[2] << 8) + b[3]))
+        height=$(((b[4] << 24) + (b[5] << 16) + (b[6] << 8) + b[7]))
+        [ "$width" = "$size" ] && [ "$height" = "$size" ] ||
+            fail "the ${size}x${size} icon measures ${width}x${height}"
+    done
+fi
+# Nothing but the listed places: no stray headers, libraries or QML.
+unexpected=$(cd "$root" && find . -type f | grep -v -E '^\./usr/(bin/|share/(applications|metainfo|icons/hicolor)/)' || true)
+[ -z "$unexpected" ] || fail "unexpected files installed: $unexpected"
+
+if command -v desktop-file-validate >/dev/null; then
+    report=$(desktop-file-validate "$root/usr/share/applications/aimset.desktop" 2>&1) ||
+        fail "desktop-file-validate: $report"
+    [ -z "$report" ] || fail "desktop-file-validate: $report"
+fi
+grep -qx 'Exec=aimset' "$root/usr/share/applications/aimset.desktop" ||
+    fail "the desktop entry does not run aimset"
+if command -v appstreamcli >/dev/null; then
+    # The component id is the app's desktop-file id, which is not reverse-DNS:
+    # that one warning is expected, anything else is not.
+    report=$(appstreamcli validate --no-net --no-color "$root/usr/share/metainfo/aimset.metainfo.xml" 2>&1 || true)
+    remaining=$(echo "$report" | grep -E '^[EW]:' | grep -v 'cid-desktopapp-is-not-rdns' || true)
+    [ -z "$remaining" ] || fail "appstreamcli: $remaining"
+fi
+
+# The installed app answers a command without any desktop.
+config=$(mktemp -d -p "$root")
+output=$(env -u DISPLAY XDG_CONFIG_HOME="$config" "$root/usr/bin/aimset" --autostart status)
+[ "$output" = "Start at login: off ($config/autostart/aimset.desktop)" ] ||
+    fail "aimset --autostart status printed: $output"
+
+if [ "$failures" -ne 0 ]; then
+    exit 1
+fi
+echo "install: all files in place"
