@@ -10,10 +10,10 @@
 #include "BenchSupport.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
+#include "Platform/Fake/FakeAccessibility.h"
 #include "Platform/Fake/FakeHttpClient.h"
 #include "Platform/Linux/LinuxAppLists.h"
 #include "Platform/Linux/X11Workspace.h"
-#include "Platform/Null/NullPorts.h"
 #include "Runtime/Log.h"
 #include "Runtime/QtMainLoop.h"
 
@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
     }
     QtMainLoop loop;
     FakeHttpClient http;
-    NullAccessibility accessibility;
+    // Trusted, with no window text: the steady state the tick is measured in.
+    FakeAccessibility accessibility;
     AlignmentChecker checker(http, accessibility, QUrl(QStringLiteral("http://127.0.0.1:1/check")));
     AppMonitor monitor(loop, *workspace, accessibility, checker, linuxAppLists());
     monitor.userAimset = QStringLiteral("Finish the quarterly report");

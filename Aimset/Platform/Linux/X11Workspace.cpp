@@ -6,6 +6,7 @@
 #include <xcb/res.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace aimset {
 
@@ -150,11 +151,19 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
     if (!facts) {
         return std::nullopt;
     }
+    // A poll asks for the title right after this: answer it from the same
+    // read, once, and only within this turn of the event loop.
+    m_justRead = facts;
+    QMetaObject::invokeMethod(
+        this, [this] { m_justRead.reset(); }, Qt::QueuedConnection);
     return describe(*facts);
 }
 
 std::optional<QString> X11Workspace::focusedWindowTitle(std::int32_t processIdentifier) {
-    const auto facts = activeWindow();
+    auto facts = std::exchange(m_justRead, std::nullopt);
+    if (!facts || facts->pid != processIdentifier) {
+        facts = activeWindow();
+    }
     if (!facts || facts->pid != processIdentifier) {
         return std::nullopt;
     }

@@ -54,6 +54,7 @@ private:
     std::map<ObserverToken, ActivationHandler> m_observers;
     ObserverToken m_nextToken = 1;
     bool m_hasResExtension = false;
+    std::optional<WindowFacts> m_justRead;
 
     xcb_atom_t m_netActiveWindow;
     xcb_atom_t m_netWmPid;

@@ -48,6 +48,13 @@ TEST_F(X11WorkspaceTest, FrontmostApplicationAndTitleAreReadExactly) {
     EXPECT_EQ(workspace->focusedWindowTitle(4321),
               std::optional<QString>(QStringLiteral("Q3 report \u2014 draft \u00e9\U0001F4C8")));
     EXPECT_EQ(workspace->focusedWindowTitle(1), std::nullopt);
+
+    // The title shares the frontmost read only within one turn of the loop.
+    ASSERT_TRUE(workspace->frontmostApplication());
+    writer.setTitle(QStringLiteral("Q3 report \u2014 final"));
+    test::spinUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(workspace->focusedWindowTitle(4321),
+              std::optional<QString>(QStringLiteral("Q3 report \u2014 final")));
 }
 
 TEST_F(X11WorkspaceTest, FallsBackToTheWindowClassTheLegacyTitleAndTheClientPid) {
