@@ -5,6 +5,10 @@
 #include "support/QtPrinters.h"
 #include "support/a11y/A11ySession.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -99,6 +103,42 @@ TEST(AtspiTrust, PromptEnablesTheAccessibilityBusAtOnceAndRunsTheLastingSetting)
         test::waitUntil([&] { return QFileInfo::exists(marker); }, std::chrono::seconds(5)));
     EXPECT_EQ(log.lines(),
               QStringList{QStringLiteral("[Accessibility] Accessibility bus enabled")});
+}
+
+// Another program (the desktop's settings, a screen reader) switches the bus.
+void switchAccessibilityBus(const A11ySession& session, bool enabled) {
+    const QString name = QStringLiteral("aimset-test-settings");
+    {
+        QDBusConnection other = QDBusConnection::connectToBus(session.address(), name);
+        QDBusMessage set = QDBusMessage::createMethodCall(
+            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+        set << QStringLiteral("org.a11y.Status") << QStringLiteral("IsEnabled")
+            << QVariant::fromValue(QDBusVariant(enabled));
+        EXPECT_EQ(other.call(set).type(), QDBusMessage::ReplyMessage);
+    }
+    QDBusConnection::disconnectFromBus(name);
+}
+
+TEST(AtspiTrust, FollowsTheBusWhenSomeoneElseSwitchesIt) {
+    const auto session = A11ySession::start(A11ySession::Launcher::disabled);
+    ASSERT_TRUE(session);
+    AtspiAccessibility accessibility(optionsOn(*session));
+    // The change arrives as a signal, handled by the event loop as in the app.
+    const auto trustedBecomes = [&](bool expected) {
+        return test::waitUntil(
+            [&] {
+                QCoreApplication::processEvents();
+                return accessibility.isProcessTrusted() == expected;
+            },
+            std::chrono::seconds(5));
+    };
+
+    EXPECT_FALSE(accessibility.isProcessTrusted());
+    switchAccessibilityBus(*session, true);
+    EXPECT_TRUE(trustedBecomes(true));
+    switchAccessibilityBus(*session, false);
+    EXPECT_TRUE(trustedBecomes(false));
 }
 
 TEST(AtspiTrust, AMissingSettingsToolDoesNotStopThePrompt) {

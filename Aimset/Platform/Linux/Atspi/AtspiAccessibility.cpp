@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
@@ -72,8 +73,12 @@ private:
 
 } // namespace
 
-// The D-Bus connection, the process's session bus or a named one.
-class AtspiAccessibility::Bus {
+// The D-Bus connection, the process's session bus or a named one. It also
+// remembers whether the accessibility bus is enabled: the launcher announces
+// every change (PropertiesChanged), so a poll need not ask each time.
+class AtspiAccessibility::Bus : public QObject {
+    Q_OBJECT
+
 public:
     explicit Bus(const QString& address)
         : m_name(address.isEmpty() ? QString()
@@ -82,8 +87,18 @@ public:
         if (!m_name.isEmpty()) {
             QDBusConnection::connectToBus(address, m_name);
         }
+        QDBusConnection bus = connection();
+        m_watched =
+            bus.isConnected() &&
+            bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
+                        this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+        // A launcher that goes or comes back forgets what was known.
+        auto* watcher = new QDBusServiceWatcher(kBusService, bus,
+                                                QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                [this] { m_enabled.reset(); });
     }
-    ~Bus() {
+    ~Bus() override {
         if (!m_name.isEmpty()) {
             QDBusConnection::disconnectFromBus(m_name);
         }
@@ -92,8 +107,30 @@ public:
         return m_name.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_name);
     }
 
+    std::optional<bool> knownEnabled() const { return m_enabled; }
+    void learnEnabled(bool enabled) {
+        if (m_watched) {
+            m_enabled = enabled;
+        }
+    }
+
+private slots:
+    void propertiesChanged(const QString& interface, const QVariantMap& changed,
+                           const QStringList& invalidated) {
+        if (interface != kStatus) {
+            return;
+        }
+        if (changed.contains(kIsEnabled)) {
+            learnEnabled(changed.value(kIsEnabled).toBool());
+        } else if (invalidated.contains(kIsEnabled)) {
+            m_enabled.reset();
+        }
+    }
+
 private:
     QString m_name;
+    bool m_watched = false;
+    std::optional<bool> m_enabled;
 };
 
 AtspiAccessibility::AtspiAccessibility()
@@ -110,6 +147,9 @@ AtspiAccessibility::AtspiAccessibility(Options options)
 AtspiAccessibility::~AtspiAccessibility() = default;
 
 bool AtspiAccessibility::isProcessTrusted() {
+    if (const auto known = m_bus->knownEnabled()) {
+        return *known;
+    }
     QDBusMessage get =
         QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, QStringLiteral("Get"));
     get << kStatus << kIsEnabled;
@@ -117,7 +157,10 @@ bool AtspiAccessibility::isProcessTrusted() {
         m_bus->connection().call(get, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
     if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
         m_lastBusError.clear();
-        return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+        const bool enabled =
+            reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+        m_bus->learnEnabled(enabled);
+        return enabled;
     }
     // Polled often: say it once per kind of failure.
     const QString error =
@@ -143,6 +186,7 @@ void AtspiAccessibility::requestTrustWithPrompt() {
     const QDBusMessage reply =
         m_bus->connection().call(set, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
     if (reply.type() == QDBusMessage::ReplyMessage) {
+        m_bus->learnEnabled(true);
         Log(kTag + QStringLiteral("Accessibility bus enabled"));
     } else {
         Log(kTag + QStringLiteral("Could not enable the accessibility bus: ") +
@@ -272,3 +316,5 @@ QString roleFromAtspi(const QString& atspiRole) {
 }
 
 } // namespace aimset
+
+#include "AtspiAccessibility.moc"
