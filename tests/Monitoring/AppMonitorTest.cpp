@@ -145,10 +145,20 @@ TEST_F(AppMonitorTest, PollRateSwitchesRestartThePhaseAndLog) {
 // ---- local decisions ------------------------------------------------------------------------
 
 TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine) {
-    startOn(u"Cat videos"_s);
+    // Observable fields notify only when their value changes.
+    int appChanges = 0;
+    int resultChanges = 0;
+    QObject::connect(monitor.get(), &AppMonitor::currentAppNameChanged, [&] { ++appChanges; });
+    QObject::connect(monitor.get(), &AppMonitor::lastAlignmentResultChanged,
+                     [&] { ++resultChanges; });
     showTerminal();
+    monitor->userAimset = kAimset;
+    monitor->startMonitoring();
+    log.clear();
     tick();
     tick();
+    EXPECT_EQ(appChanges, 1);
+    EXPECT_EQ(resultChanges, 1);
     EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s}));
     const QString line = appLine(u"zsh"_s, u"Terminal (com.apple.Terminal)"_s);
     EXPECT_EQ(log.take(), (QStringList{line, line}));
@@ -229,6 +239,18 @@ TEST_F(AppMonitorTest, WithoutPermissionTitlesReadEmptyAndPermissionFollowsEachT
     EXPECT_EQ(http.calls.size(), 1u);
 }
 
+TEST_F(AppMonitorTest, ThePromptIsRequestedAtMostOncePerRun) {
+    accessibility.trusted = false;
+    monitor->checkAccessibilityPermission();
+    monitor->checkAccessibilityPermission();
+    EXPECT_EQ(accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
+    EXPECT_TRUE(monitor->hasPromptedThisSession());
+    accessibility.trusted = true;
+    monitor->checkAccessibilityPermission();
+    EXPECT_TRUE(monitor->hasAccessibilityPermission());
+    EXPECT_TRUE(log.lines().isEmpty());
+}
+
 // ---- the remote check -----------------------------------------------------------------------
 
 TEST_F(AppMonitorTest, FailedTitleCheckRecordsNothingUntilTheWindowChanges) {
@@ -259,6 +281,15 @@ TEST_F(AppMonitorTest, AlignedTitleIsCachedAndLogged) {
     EXPECT_EQ(takeEvents(), QStringList{u"aligned"_s});
     EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
     EXPECT_TRUE(accessibility.calls.filter(u"focusedWindow"_s).isEmpty());
+
+    // A window marked aligned is answered from the cache on every tick.
+    monitor->markAligned(u"Firefox"_s, u"Pricing - Docs"_s);
+    EXPECT_TRUE(log.lines().isEmpty());
+    showBrowser(u"Pricing - Docs"_s);
+    tick();
+    tick();
+    EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s}));
+    EXPECT_EQ(http.calls.size(), 1u);
 }
 
 TEST_F(AppMonitorTest, NotAlignedTitleWithNoTextIsMisalignedWithoutAskingAgain) {
@@ -397,17 +428,6 @@ TEST_F(AppMonitorTest, ChecksForDifferentWindowsApplyInArrivalOrder) {
     EXPECT_EQ(monitor->lastAlignmentResult(), u"MISALIGNED"_s);
 }
 
-TEST_F(AppMonitorTest, MarkAlignedAnswersFromTheCacheOnEveryTick) {
-    startOn(u"Pricing - Docs"_s);
-    monitor->markAligned(u"Firefox"_s, u"Pricing - Docs"_s);
-    EXPECT_TRUE(log.lines().isEmpty());
-    EXPECT_TRUE(events.isEmpty());
-    tick();
-    tick();
-    EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s}));
-    EXPECT_TRUE(http.calls.empty());
-}
-
 // ---- the intervention window and activations ------------------------------------------------
 
 TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
@@ -435,13 +455,13 @@ TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
     loop.advance(500ms);
     EXPECT_EQ(http.calls.size(), 2u); // B is checked on the following tick
     EXPECT_TRUE(takeEvents().isEmpty());
-}
 
-TEST_F(AppMonitorTest, AWindowMarkedWithoutTitleIsNotWatched) {
-    startOn(QString());
+    // A window marked without a title is not watched.
+    showBrowser(QString());
+    loop.advance(500ms);
     monitor->markInterventionWindow();
     showBrowser(u"Elsewhere"_s);
-    tick();
+    loop.advance(500ms);
     EXPECT_TRUE(takeEvents().isEmpty());
 }
 
@@ -471,7 +491,7 @@ TEST_F(AppMonitorTest, ActivationFiresAtOnceAndRefreshesTheWindow200msLater) {
     EXPECT_TRUE(takeEvents().isEmpty());
 }
 
-// ---- aimsets and permission ------------------------------------------------------------------
+// ---- aimsets ---------------------------------------------------------------------------------
 
 TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBack) {
     startOn(u"Cat videos"_s);
@@ -499,18 +519,6 @@ TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBac
     EXPECT_TRUE(log.take().isEmpty());
 }
 
-TEST_F(AppMonitorTest, ThePromptIsRequestedAtMostOncePerRun) {
-    accessibility.trusted = false;
-    monitor->checkAccessibilityPermission();
-    monitor->checkAccessibilityPermission();
-    EXPECT_EQ(accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
-    EXPECT_TRUE(monitor->hasPromptedThisSession());
-    accessibility.trusted = true;
-    monitor->checkAccessibilityPermission();
-    EXPECT_TRUE(monitor->hasAccessibilityPermission());
-    EXPECT_TRUE(log.lines().isEmpty());
-}
-
 // ---- lifetime --------------------------------------------------------------------------------
 
 TEST_F(AppMonitorTest, HandlersFiringAfterTheMonitorIsGoneDoNothing) {
@@ -526,21 +534,6 @@ TEST_F(AppMonitorTest, HandlersFiringAfterTheMonitorIsGoneDoNothing) {
     EXPECT_TRUE(events.isEmpty());
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-}
-
-TEST_F(AppMonitorTest, ObservableFieldsNotifyOnlyOnChange) {
-    int appChanges = 0;
-    int resultChanges = 0;
-    QObject::connect(monitor.get(), &AppMonitor::currentAppNameChanged, [&] { ++appChanges; });
-    QObject::connect(monitor.get(), &AppMonitor::lastAlignmentResultChanged,
-                     [&] { ++resultChanges; });
-    showTerminal();
-    monitor->userAimset = kAimset;
-    monitor->startMonitoring();
-    tick();
-    tick();
-    EXPECT_EQ(appChanges, 1);
-    EXPECT_EQ(resultChanges, 1);
 }
 
 } // namespace
