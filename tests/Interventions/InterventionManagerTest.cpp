@@ -39,7 +39,7 @@ public:
         , m_journal(journal) {}
     void cancel() override {
         if (m_inner) {
-            m_journal << QStringLiteral("stop ticker");
+            m_journal << u"stop ticker"_s;
             m_inner.reset();
         }
     }
@@ -62,7 +62,7 @@ public:
         return m_inner.scheduleOnce(delay, std::move(task));
     }
     TimerHandle scheduleRepeating(Duration interval, Task task) override {
-        m_journal << QStringLiteral("start ticker %1ms").arg(interval.count());
+        m_journal << u"start ticker %1ms"_s.arg(interval.count());
         return TimerHandle(std::make_shared<JournalTimerControl>(
             m_inner.scheduleRepeating(interval, std::move(task)), m_journal));
     }
@@ -100,7 +100,7 @@ public:
         , m_view(std::move(view))
         , m_journal(journal) {}
     void orderOut() override {
-        m_journal << QStringLiteral("orderOut ") + m_view;
+        m_journal << u"orderOut "_s + m_view;
         m_inner->orderOut();
     }
 
@@ -147,14 +147,12 @@ private:
     Journal& m_journal;
 };
 
-const QString kCountdownExpired =
-    QStringLiteral("[Intervention] Countdown expired \u2014 auto-closing tab");
-const QString kClarifyTimeout = QStringLiteral("[Intervention] Clarify timeout \u2014 closing tab");
-const QString kSaidYes = QStringLiteral("[Intervention] User said YES \u2014 expanding aimset");
-const QString kSaidNo = QStringLiteral("[Intervention] User said NO \u2014 closing tab");
-const QString kAutoDismissed =
-    QStringLiteral("[Intervention] Auto-dismissed \u2014 user went back on track");
-const QString kSentCmdW = QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent");
+const QString kCountdownExpired = u"[Intervention] Countdown expired \u2014 auto-closing tab"_s;
+const QString kClarifyTimeout = u"[Intervention] Clarify timeout \u2014 closing tab"_s;
+const QString kSaidYes = u"[Intervention] User said YES \u2014 expanding aimset"_s;
+const QString kSaidNo = u"[Intervention] User said NO \u2014 closing tab"_s;
+const QString kAutoDismissed = u"[Intervention] Auto-dismissed \u2014 user went back on track"_s;
+const QString kSentCmdW = u"[TabCloser] Sent Cmd+W via CGEvent"_s;
 
 struct InterventionManagerTest : ::testing::Test {
     Journal journal;
@@ -178,19 +176,18 @@ struct InterventionManagerTest : ::testing::Test {
     int notifications = 0;
 
     InterventionManagerTest() {
-        previousSink =
-            setLogSink([this](const QString& line) { journal << QStringLiteral("log ") + line; });
+        previousSink = setLogSink([this](const QString& line) { journal << u"log "_s + line; });
         manager = std::make_unique<InterventionManager>(
             loop, panelHost, tabCloser, usage,
             [this](std::function<void()> task) { background.push_back(std::move(task)); });
-        manager->onDismiss = [this] { journal << QStringLiteral("onDismiss"); };
+        manager->onDismiss = [this] { journal << u"onDismiss"_s; };
         manager->onAimsetExpanded = [this](const QString& aimset) {
-            journal << QStringLiteral("onAimsetExpanded ") + aimset;
+            journal << u"onAimsetExpanded "_s + aimset;
         };
         auto* m = manager.get();
         QObject::connect(m, &InterventionManager::phaseChanged, [this, m] {
             ++notifications;
-            journal << QStringLiteral("phase ") + phaseName(m->phase());
+            journal << u"phase "_s + phaseName(m->phase());
         });
         QObject::connect(m, &InterventionManager::countdownRemainingChanged, [this, m] {
             ++notifications;
@@ -214,11 +211,11 @@ struct InterventionManagerTest : ::testing::Test {
     static QString phaseName(Phase phase) {
         switch (phase) {
         case Phase::hidden:
-            return QStringLiteral("hidden");
+            return u"hidden"_s;
         case Phase::clarifyingQuestion:
-            return QStringLiteral("clarifyingQuestion");
+            return u"clarifyingQuestion"_s;
         case Phase::misalignedCountdown:
-            return QStringLiteral("misalignedCountdown");
+            return u"misalignedCountdown"_s;
         }
         return {};
     }
@@ -235,10 +232,25 @@ struct InterventionManagerTest : ::testing::Test {
         }
     }
 
+    // What the journal holds once a card closes the tab on its way out.
+    static Journal closedTab(const QString& view, const QString& endLine) {
+        return {u"stop ticker"_s,  u"phase hidden"_s,  u"orderOut "_s + view,
+                u"post 13 down"_s, u"post 13 up"_s,    u"log "_s + kSentCmdW,
+                u"onDismiss"_s,    u"log "_s + endLine};
+    }
+    // Lets the countdown's last tick fire but holds its queued work back.
+    void holdTheLastCountdownTick() {
+        manager->startMisalignedCountdown(u"A"_s, u"R"_s);
+        virtualLoop.advance(14s);
+        loop.holdPosts = true;
+        virtualLoop.advance(1s);
+        ASSERT_EQ(loop.held.size(), 1u);
+    }
+
     QStringList logLines() const {
         QStringList lines;
         for (const QString& entry : journal) {
-            if (entry.startsWith(QStringLiteral("log "))) {
+            if (entry.startsWith(u"log "_s)) {
                 lines << entry.mid(4);
             }
         }
@@ -246,20 +258,12 @@ struct InterventionManagerTest : ::testing::Test {
     }
 };
 
-TEST_F(InterventionManagerTest, StartsHiddenWithTheInitialValues) {
+TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeClosingTheTab) {
     EXPECT_EQ(manager->phase(), Phase::hidden);
-    EXPECT_EQ(manager->countdownRemaining(), 15);
-    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 30);
-    EXPECT_EQ(manager->currentAimset(), QString());
-    EXPECT_FALSE(manager->pauseStart);
     EXPECT_EQ(manager->pausedSeconds(), 0.0);
     EXPECT_FALSE(manager->windowController().hasPanel());
-}
-
-TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeClosingTheTab) {
     virtualLoop.advance(2s);
-    manager->startMisalignedCountdown(QStringLiteral("Write the report"),
-                                      QStringLiteral("Video site"));
+    manager->startMisalignedCountdown(u"Write the report"_s, u"Video site"_s);
 
     EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
     EXPECT_EQ(manager->pauseStart, 2000ms);
@@ -276,10 +280,7 @@ TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeC
     EXPECT_TRUE(journal.isEmpty());
 
     virtualLoop.advance(1s);
-    EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
-                                    u"orderOut MisalignedCountdownView"_s, u"post 13 down"_s,
-                                    u"post 13 up"_s, u"log "_s + kSentCmdW, u"onDismiss"_s,
-                                    u"log "_s + kCountdownExpired}));
+    EXPECT_EQ(journal, closedTab(u"MisalignedCountdownView"_s, kCountdownExpired));
     QList<qint64> expected;
     for (qint64 value = 15; value >= 0; --value) {
         expected << value;
@@ -294,8 +295,8 @@ TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeC
     EXPECT_FALSE(manager->pauseStart);
     EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 15.0);
     EXPECT_EQ(manager->countdownRemaining(), 0);
-    EXPECT_EQ(manager->misalignedReason(), QStringLiteral("Video site"));
-    EXPECT_EQ(manager->currentAimset(), QStringLiteral("Write the report"));
+    EXPECT_EQ(manager->misalignedReason(), u"Video site"_s);
+    EXPECT_EQ(manager->currentAimset(), u"Write the report"_s);
 
     journal.clear();
     virtualLoop.advance(5s);
@@ -303,8 +304,7 @@ TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeC
 }
 
 TEST_F(InterventionManagerTest, QuestionTimesOutOnTheThirtiethTick) {
-    manager->showClarifyingQuestion(QStringLiteral("Write the report"),
-                                    QStringLiteral("Is this research for the report?"));
+    manager->showClarifyingQuestion(u"Write the report"_s, u"Is this research for the report?"_s);
     EXPECT_EQ(manager->phase(), Phase::clarifyingQuestion);
     EXPECT_EQ(panels.calls, QStringList{u"present ClarifyingQuestionView 420x250 centred"_s});
     journal.clear();
@@ -314,32 +314,26 @@ TEST_F(InterventionManagerTest, QuestionTimesOutOnTheThirtiethTick) {
     EXPECT_TRUE(journal.isEmpty());
 
     virtualLoop.advance(1s);
-    EXPECT_EQ(journal,
-              (QStringList{u"stop ticker"_s, u"phase hidden"_s,
-                           u"orderOut ClarifyingQuestionView"_s, u"post 13 down"_s, u"post 13 up"_s,
-                           u"log "_s + kSentCmdW, u"onDismiss"_s, u"log "_s + kClarifyTimeout}));
+    EXPECT_EQ(journal, closedTab(u"ClarifyingQuestionView"_s, kClarifyTimeout));
     EXPECT_EQ(clarifyValues.size(), 31);
     EXPECT_EQ(clarifyValues.first(), 30);
     EXPECT_EQ(clarifyValues.last(), 0);
     EXPECT_EQ(manager->clarifyTimeoutRemaining(), 0);
-    EXPECT_EQ(manager->clarifyingQuestion(), QStringLiteral("Is this research for the report?"));
+    EXPECT_EQ(manager->clarifyingQuestion(), u"Is this research for the report?"_s);
     EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 30.0);
     EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
 }
 
 TEST_F(InterventionManagerTest, AnswersEndTheQuestionInTheirOwnOrder) {
-    manager->showClarifyingQuestion(QStringLiteral("Write the report"), QStringLiteral("Q?"));
+    manager->showClarifyingQuestion(u"Write the report"_s, u"Q?"_s);
     virtualLoop.advance(4s);
     journal.clear();
     manager->userSaidNo();
-    EXPECT_EQ(journal,
-              (QStringList{u"stop ticker"_s, u"phase hidden"_s,
-                           u"orderOut ClarifyingQuestionView"_s, u"post 13 down"_s, u"post 13 up"_s,
-                           u"log "_s + kSentCmdW, u"onDismiss"_s, u"log "_s + kSaidNo}));
+    EXPECT_EQ(journal, closedTab(u"ClarifyingQuestionView"_s, kSaidNo));
     EXPECT_EQ(manager->clarifyTimeoutRemaining(), 26);
     EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 4.0);
 
-    manager->showClarifyingQuestion(QStringLiteral("Plan the trip"), QStringLiteral("Q2?"));
+    manager->showClarifyingQuestion(u"Plan the trip"_s, u"Q2?"_s);
     EXPECT_EQ(manager->clarifyTimeoutRemaining(), 30);
     virtualLoop.advance(3s);
     journal.clear();
@@ -357,45 +351,45 @@ TEST_F(InterventionManagerTest, AnswersEndTheQuestionInTheirOwnOrder) {
     EXPECT_TRUE(journal.isEmpty());
 }
 
-TEST_F(InterventionManagerTest, UnsetCallbacksAreSkippedAndTheWayOutStillCompletes) {
-    manager->onDismiss = nullptr;
-    manager->onAimsetExpanded = nullptr;
-    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Q?"));
-    manager->userSaidYes();
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
-    virtualLoop.advance(15s);
-    EXPECT_EQ(manager->phase(), Phase::hidden);
-    EXPECT_EQ(logLines(), (QStringList{kSaidYes, kSentCmdW, kCountdownExpired}));
-}
-
-TEST_F(InterventionManagerTest, AFailingTabCloserDoesNotStopTheWayOut) {
+TEST_F(InterventionManagerTest, AFailingTabCloserOrUnsetCallbacksDoNotStopTheWayOut) {
     keys.failSource = true;
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
     journal.clear();
     virtualLoop.advance(15s);
     EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
                                     u"orderOut MisalignedCountdownView"_s,
                                     u"log [TabCloser] Failed to create CGEventSource"_s,
                                     u"onDismiss"_s, u"log "_s + kCountdownExpired}));
+
+    keys.failSource = false;
+    manager->onDismiss = nullptr;
+    manager->onAimsetExpanded = nullptr;
+    journal.clear();
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
+    manager->userSaidYes();
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
+    virtualLoop.advance(15s);
+    EXPECT_EQ(manager->phase(), Phase::hidden);
+    EXPECT_EQ(logLines(), (QStringList{kSaidYes, kSentCmdW, kCountdownExpired}));
 }
 
 TEST_F(InterventionManagerTest, ASecondVerdictWhileOneIsShownIsIgnoredEntirely) {
-    manager->showClarifyingQuestion(QStringLiteral("Write the report"), QStringLiteral("Q?"));
+    manager->showClarifyingQuestion(u"Write the report"_s, u"Q?"_s);
     virtualLoop.advance(3s);
     runBackground();
     journal.clear();
     const int notificationsBefore = notifications;
 
-    manager->startMisalignedCountdown(QStringLiteral("Other"), QStringLiteral("Other reason"));
-    manager->showClarifyingQuestion(QStringLiteral("Other"), QStringLiteral("Other question?"));
+    manager->startMisalignedCountdown(u"Other"_s, u"Other reason"_s);
+    manager->showClarifyingQuestion(u"Other"_s, u"Other question?"_s);
 
     EXPECT_EQ(notifications, notificationsBefore);
     EXPECT_TRUE(journal.isEmpty());
     EXPECT_TRUE(background.empty());
     EXPECT_EQ(manager->phase(), Phase::clarifyingQuestion);
     EXPECT_EQ(manager->clarifyTimeoutRemaining(), 27);
-    EXPECT_EQ(manager->clarifyingQuestion(), QStringLiteral("Q?"));
-    EXPECT_EQ(manager->currentAimset(), QStringLiteral("Write the report"));
+    EXPECT_EQ(manager->clarifyingQuestion(), u"Q?"_s);
+    EXPECT_EQ(manager->currentAimset(), u"Write the report"_s);
     EXPECT_EQ(panels.calls.size(), 1);
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 1);
     EXPECT_FALSE(manager->hasCountdownTimer());
@@ -411,7 +405,7 @@ TEST_F(InterventionManagerTest, AutoDismissTakesTheCardAwayWithoutClosingAnythin
     EXPECT_TRUE(journal.isEmpty());
     EXPECT_EQ(notifications, 0);
 
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
     virtualLoop.advance(6s);
     journal.clear();
     manager->autoDismiss();
@@ -426,7 +420,7 @@ TEST_F(InterventionManagerTest, AutoDismissTakesTheCardAwayWithoutClosingAnythin
     manager->autoDismiss();
     EXPECT_TRUE(journal.isEmpty());
 
-    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Q?"));
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
     journal.clear();
     manager->autoDismiss();
     EXPECT_EQ(journal,
@@ -436,7 +430,7 @@ TEST_F(InterventionManagerTest, AutoDismissTakesTheCardAwayWithoutClosingAnythin
 
 TEST_F(InterventionManagerTest, PauseCoversExactlyTheTimeOnScreen) {
     virtualLoop.advance(100s);
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
     virtualLoop.advance(7s);
     EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 7.0);
     EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 0.0);
@@ -448,7 +442,7 @@ TEST_F(InterventionManagerTest, PauseCoversExactlyTheTimeOnScreen) {
     virtualLoop.advance(50s);
     EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 12.0);
 
-    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Q?"));
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
     virtualLoop.advance(2500ms);
     EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 14.5);
     manager->userSaidYes();
@@ -457,7 +451,7 @@ TEST_F(InterventionManagerTest, PauseCoversExactlyTheTimeOnScreen) {
 }
 
 TEST_F(InterventionManagerTest, EveryAssignmentNotifiesEvenWithAnEqualValue) {
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
     manager->autoDismiss();
     int aimsetNotifications = 0;
     int reasonNotifications = 0;
@@ -467,20 +461,16 @@ TEST_F(InterventionManagerTest, EveryAssignmentNotifiesEvenWithAnEqualValue) {
                      [&] { ++reasonNotifications; });
     countdownValues.clear();
 
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
     EXPECT_EQ(aimsetNotifications, 1);
     EXPECT_EQ(reasonNotifications, 1);
     EXPECT_EQ(countdownValues, QList<qint64>{15});
 }
 
 TEST_F(InterventionManagerTest, ATickQueuedBeforeTheEndDoesNothingAfterIt) {
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
-    virtualLoop.advance(14s);
-    loop.holdPosts = true;
-    virtualLoop.advance(1s);
-    ASSERT_EQ(loop.held.size(), 1u);
+    holdTheLastCountdownTick();
     manager->autoDismiss();
-    manager->startMisalignedCountdown(QStringLiteral("B"), QStringLiteral("R2"));
+    manager->startMisalignedCountdown(u"B"_s, u"R2"_s);
     journal.clear();
 
     // The last tick of the old countdown must neither close a tab nor count
@@ -493,11 +483,7 @@ TEST_F(InterventionManagerTest, ATickQueuedBeforeTheEndDoesNothingAfterIt) {
 }
 
 TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("R"));
-    virtualLoop.advance(14s);
-    loop.holdPosts = true;
-    virtualLoop.advance(1s);
-    ASSERT_EQ(loop.held.size(), 1u);
+    holdTheLastCountdownTick();
     manager.reset();
     journal.clear();
 
@@ -510,13 +496,13 @@ TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
 
 TEST_F(InterventionManagerTest, CountsEachInterventionAndLogsItsOwnCopyOfTheText) {
     secrets.put(UsageStore::service, UsageStore::totalInterventionsKey, {"41"});
-    manager->startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("Video site"));
+    manager->startMisalignedCountdown(u"A"_s, u"Video site"_s);
     // Shown and ticking before anything was counted.
     EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
     EXPECT_EQ(background.size(), 1u);
     EXPECT_TRUE(logLines().isEmpty());
     manager->autoDismiss();
-    manager->showClarifyingQuestion(QStringLiteral("A"), QStringLiteral("Is this work?"));
+    manager->showClarifyingQuestion(u"A"_s, u"Is this work?"_s);
     journal.clear();
 
     runBackground();
@@ -580,7 +566,7 @@ TEST(InterventionManagerCountingTest, ASlowSecretStoreNeverHoldsUpTheInterventio
     UsageStore usage(slowSecrets, defaults);
     // The production runner: a real background thread.
     InterventionManager manager(loop, panels, tabCloser, usage);
-    manager.startMisalignedCountdown(QStringLiteral("A"), QStringLiteral("Video site"));
+    manager.startMisalignedCountdown(u"A"_s, u"Video site"_s);
     loop.advance(15s);
     EXPECT_EQ(manager.phase(), Phase::hidden);
     EXPECT_EQ(keys.posted.size(), 2u);

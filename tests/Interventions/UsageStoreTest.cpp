@@ -15,10 +15,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kTotal = QStringLiteral("totalInterventions");
-const QString kSessions = QStringLiteral("completedSessions");
+const QString kTotal = u"totalInterventions"_s;
+const QString kSessions = u"completedSessions"_s;
 const QString kMigrated =
-    QStringLiteral("[Keychain] Migration complete \u2014 items recreated with kSecAttrAccessible");
+    u"[Keychain] Migration complete \u2014 items recreated with kSecAttrAccessible"_s;
 
 struct UsageStoreTest : ::testing::Test {
     test::LogCapture log;
@@ -28,10 +28,10 @@ struct UsageStoreTest : ::testing::Test {
 
     void putData(const QString& key, const QByteArray& data,
                  SecretAccessibility access = SecretAccessibility::afterFirstUnlock) {
-        secrets.put(QStringLiteral("com.aimset.usage"), key, {data, access, true});
+        secrets.put(u"com.aimset.usage"_s, key, {data, access, true});
     }
     std::optional<FakeSecretStore::Item> item(const QString& key) const {
-        return secrets.item(QStringLiteral("com.aimset.usage"), key);
+        return secrets.item(u"com.aimset.usage"_s, key);
     }
 };
 
@@ -70,7 +70,7 @@ TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
 
 TEST_F(UsageStoreTest, UnreadableItemsCountAsZero) {
     EXPECT_EQ(store.readCount(kTotal), 0);
-    secrets.put(QStringLiteral("com.aimset.usage"), kTotal, {"5", {}, false});
+    secrets.put(u"com.aimset.usage"_s, kTotal, {"5", {}, false});
     EXPECT_EQ(store.readCount(kTotal), 0);
     putData(kTotal, "5");
     secrets.failWith = SecretStore::Status::failure;
@@ -102,7 +102,7 @@ TEST_F(UsageStoreTest, WritesAddOrUpdateTheItem) {
 
     store.deleteItem(kTotal);
     EXPECT_FALSE(item(kTotal));
-    EXPECT_EQ(secrets.calls().last(), QStringLiteral("remove com.aimset.usage/totalInterventions"));
+    EXPECT_EQ(secrets.calls().last(), u"remove com.aimset.usage/totalInterventions"_s);
 }
 
 TEST_F(UsageStoreTest, AFailedLookupLeadsToAnAdd) {
@@ -180,7 +180,7 @@ TEST_F(UsageStoreTest, MigrationWithNoItemsStillSetsTheFlag) {
     store.migrateIfNeeded();
     EXPECT_FALSE(item(kSessions));
     EXPECT_FALSE(item(kTotal));
-    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("keychain_migrated_v1")));
+    EXPECT_TRUE(defaults.boolForKey(u"keychain_migrated_v1"_s));
     EXPECT_EQ(log.take(), QStringList{kMigrated});
 }
 

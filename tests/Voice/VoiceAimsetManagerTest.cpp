@@ -15,11 +15,12 @@
 #include <thread>
 
 using namespace aimset;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString startedLine = QStringLiteral("[Voice] Started listening");
-const QString noTranscriptionLine = QStringLiteral("[Voice] Stopped listening (no transcription)");
+const QString startedLine = u"[Voice] Started listening"_s;
+const QString noTranscriptionLine = u"[Voice] Stopped listening (no transcription)"_s;
 
 // Writes panel calls into the same journal as the speech and audio fakes, so
 // a test sees the order across all three.
@@ -30,7 +31,7 @@ public:
 
     std::unique_ptr<FloatingPanel> presentPanel(const PanelRequest& request) override {
         auto panel = host.presentPanel(request);
-        m_journal << QStringLiteral("panel.") + host.calls.last();
+        m_journal << u"panel."_s + host.calls.last();
         return std::make_unique<Panel>(std::move(panel), host, m_journal);
     }
 
@@ -48,7 +49,7 @@ private:
             const auto before = m_host.calls.size();
             m_inner->orderOut();
             if (m_host.calls.size() != before) {
-                m_journal << QStringLiteral("panel.") + m_host.calls.last();
+                m_journal << u"panel."_s + m_host.calls.last();
             }
         }
 
@@ -77,7 +78,7 @@ struct VoiceAimsetManagerTest : ::testing::Test {
         manager = std::make_unique<VoiceAimsetManager>(loop, speech, audio, panels);
         manager->onTranscriptionComplete = [this](const QString& text) { delivered << text; };
         QObject::connect(manager.get(), &VoiceAimsetManager::isListeningChanged, [this] {
-            journal << QStringLiteral("manager.isListening=%1").arg(manager->isListening());
+            journal << u"manager.isListening=%1"_s.arg(manager->isListening());
         });
         journal.clear();
     }
@@ -95,19 +96,11 @@ struct VoiceAimsetManagerTest : ::testing::Test {
     }
 };
 
-TEST_F(VoiceAimsetManagerTest, AsksForTheUSEnglishRecognizerOnceAtCreation) {
-    EXPECT_EQ(speech.calls.first(), QStringLiteral("recognizer en-US"));
-    EXPECT_EQ(speech.calls.count(QStringLiteral("recognizer en-US")), 1);
-    EXPECT_TRUE(manager->hasSpeechRecognizer());
-    EXPECT_FALSE(manager->isListening());
-    EXPECT_TRUE(manager->currentTranscription().isEmpty());
-}
-
 // The permission flow.
 
 TEST_F(VoiceAimsetManagerTest, PermissionAnswersFromPlatformThreadsAreLoggedOnTheMainThread) {
     manager->requestPermissions();
-    EXPECT_EQ(journal, QStringList{QStringLiteral("speech.requestAuthorization")});
+    EXPECT_EQ(journal, QStringList{u"speech.requestAuthorization"_s});
     ASSERT_EQ(speech.pendingAuthorization.size(), 1u);
 
     std::thread([&] {
@@ -117,25 +110,25 @@ TEST_F(VoiceAimsetManagerTest, PermissionAnswersFromPlatformThreadsAreLoggedOnTh
     EXPECT_TRUE(speech.pendingMicrophone.empty());
     loop.runPending();
     ASSERT_EQ(speech.pendingMicrophone.size(), 1u);
-    EXPECT_EQ(journal.last(), QStringLiteral("speech.requestMicrophoneAccess"));
+    EXPECT_EQ(journal.last(), u"speech.requestMicrophoneAccess"_s);
 
     std::thread([&] { speech.pendingMicrophone.front()(true); }).join();
     EXPECT_TRUE(log.lines().isEmpty());
     loop.runPending();
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
-                              "[Voice] Microphone and speech recognition permissions granted")});
+    EXPECT_EQ(log.take(),
+              QStringList{u"[Voice] Microphone and speech recognition permissions granted"_s});
 }
 
-TEST_F(VoiceAimsetManagerTest, RefusedMicrophoneIsLogged) {
+TEST_F(VoiceAimsetManagerTest, RefusalsAreLoggedAndSpeechRefusedSkipsTheMicrophone) {
     manager->requestPermissions();
     speech.pendingAuthorization.front()(SpeechAuthorizationStatus::authorized);
     loop.runPending();
     speech.pendingMicrophone.front()(false);
     loop.runPending();
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral("[Voice] Microphone permission denied")});
-}
+    EXPECT_EQ(log.take(), QStringList{u"[Voice] Microphone permission denied"_s});
+    speech.pendingMicrophone.clear();
+    speech.calls.clear();
 
-TEST_F(VoiceAimsetManagerTest, SpeechNotAuthorizedLogsItsStatusAndSkipsTheMicrophone) {
     for (const auto status :
          {SpeechAuthorizationStatus::notDetermined, SpeechAuthorizationStatus::denied,
           SpeechAuthorizationStatus::restricted}) {
@@ -144,13 +137,12 @@ TEST_F(VoiceAimsetManagerTest, SpeechNotAuthorizedLogsItsStatusAndSkipsTheMicrop
         speech.pendingAuthorization.front()(status);
         loop.runPending();
     }
-    EXPECT_EQ(
-        log.take(),
-        (QStringList{QStringLiteral("[Voice] Speech recognition permission denied (status: 0)"),
-                     QStringLiteral("[Voice] Speech recognition permission denied (status: 1)"),
-                     QStringLiteral("[Voice] Speech recognition permission denied (status: 2)")}));
+    EXPECT_EQ(log.take(),
+              (QStringList{u"[Voice] Speech recognition permission denied (status: 0)"_s,
+                           u"[Voice] Speech recognition permission denied (status: 1)"_s,
+                           u"[Voice] Speech recognition permission denied (status: 2)"_s}));
     EXPECT_TRUE(speech.pendingMicrophone.empty());
-    EXPECT_FALSE(speech.calls.contains(QStringLiteral("requestMicrophoneAccess")));
+    EXPECT_FALSE(speech.calls.contains(u"requestMicrophoneAccess"_s));
 }
 
 TEST_F(VoiceAimsetManagerTest, PermissionAnswersAfterTheManagerIsGoneDoNothing) {
@@ -168,49 +160,49 @@ TEST_F(VoiceAimsetManagerTest, PermissionAnswersAfterTheManagerIsGoneDoNothing) 
 // Starting.
 
 TEST_F(VoiceAimsetManagerTest, StartRunsItsStepsInOrder) {
+    // The US English recognizer is asked for once, at creation.
+    EXPECT_EQ(speech.calls, QStringList{u"recognizer en-US"_s});
+    EXPECT_TRUE(manager->hasSpeechRecognizer());
     manager->startListening();
     EXPECT_EQ(
         journal,
-        (QStringList{QStringLiteral("speech.isAvailable"),
-                     QStringLiteral("speech.authorizationStatus"),
-                     QStringLiteral("speech.createRequest partial=1 onDevice=1"),
-                     QStringLiteral("audio.inputFormat 0"),
-                     QStringLiteral("audio.installTap 0 1024 16000Hz 1ch int16"),
-                     QStringLiteral("speech.recognitionTask"), QStringLiteral("audio.prepare"),
-                     QStringLiteral("audio.start"), QStringLiteral("manager.isListening=1"),
-                     QStringLiteral("panel.present VoiceRecordingIndicatorView -1x-1 topCentre")}));
+        (QStringList{u"speech.isAvailable"_s, u"speech.authorizationStatus"_s,
+                     u"speech.createRequest partial=1 onDevice=1"_s, u"audio.inputFormat 0"_s,
+                     u"audio.installTap 0 1024 16000Hz 1ch int16"_s, u"speech.recognitionTask"_s,
+                     u"audio.prepare"_s, u"audio.start"_s, u"manager.isListening=1"_s,
+                     u"panel.present VoiceRecordingIndicatorView -1x-1 topCentre"_s}));
     EXPECT_EQ(log.take(), QStringList{startedLine});
     EXPECT_TRUE(manager->isListening());
     EXPECT_EQ(panels.host.panelsOnScreen, 1);
     EXPECT_EQ(panels.host.lastRequest.model, manager.get());
     // The microphone permission is the platform's to enforce at capture.
-    EXPECT_FALSE(speech.calls.contains(QStringLiteral("requestMicrophoneAccess")));
+    EXPECT_FALSE(speech.calls.contains(u"requestMicrophoneAccess"_s));
     // The task was given the request the tap feeds.
     ASSERT_EQ(speech.tasks.size(), 1u);
     EXPECT_EQ(speech.tasks.front()->request, speech.requests.front());
-}
 
-TEST_F(VoiceAimsetManagerTest, TheTapUsesTheInputNodesOwnFormat) {
+    // The tap takes the input node's own format.
+    manager->stopListening();
     audio.format = AudioFormat{48000, 2, AudioSampleFormat::float32};
     manager->startListening();
-    EXPECT_TRUE(audio.calls.contains(QStringLiteral("installTap 0 1024 48000Hz 2ch float32")));
+    EXPECT_TRUE(audio.calls.contains(u"installTap 0 1024 48000Hz 2ch float32"_s));
 }
 
 TEST_F(VoiceAimsetManagerTest, StartWhileListeningChangesAndLogsNothing) {
     startRecording();
-    hear(QStringLiteral("finish the"));
+    hear(u"finish the"_s);
     manager->startListening();
     EXPECT_TRUE(journal.isEmpty());
     EXPECT_TRUE(log.take().isEmpty());
     EXPECT_TRUE(manager->isListening());
-    EXPECT_EQ(manager->currentTranscription(), QStringLiteral("finish the"));
+    EXPECT_EQ(manager->currentTranscription(), u"finish the"_s);
     EXPECT_EQ(panels.host.panelsOnScreen, 1);
 }
 
 TEST_F(VoiceAimsetManagerTest, MissingOrUnavailableRecognizerStopsTheStart) {
     speech.recognizerAvailable = false;
     manager->startListening();
-    EXPECT_EQ(journal, QStringList{QStringLiteral("speech.isAvailable")});
+    EXPECT_EQ(journal, QStringList{u"speech.isAvailable"_s});
 
     speech.hasRecognizer = false;
     makeManager();
@@ -218,10 +210,10 @@ TEST_F(VoiceAimsetManagerTest, MissingOrUnavailableRecognizerStopsTheStart) {
     manager->startListening();
     EXPECT_TRUE(journal.isEmpty());
 
-    const QString line = QStringLiteral("[Voice] Speech recognizer not available");
+    const QString line = u"[Voice] Speech recognizer not available"_s;
     EXPECT_EQ(log.take(), (QStringList{line, line}));
     EXPECT_FALSE(manager->isListening());
-    EXPECT_TRUE(audio.calls.filter(QStringLiteral("installTap")).isEmpty());
+    EXPECT_TRUE(audio.calls.filter(u"installTap"_s).isEmpty());
     EXPECT_EQ(panels.host.panelsOnScreen, 0);
 }
 
@@ -230,7 +222,7 @@ TEST_F(VoiceAimsetManagerTest, UnauthorizedSpeechStopsEveryStartBeforeAnythingIs
     for (int press = 0; press < 3; ++press) {
         manager->startListening();
     }
-    const QString line = QStringLiteral("[Voice] Speech recognition not authorized");
+    const QString line = u"[Voice] Speech recognition not authorized"_s;
     EXPECT_EQ(log.take(), (QStringList{line, line, line}));
     EXPECT_TRUE(speech.requests.empty());
     EXPECT_TRUE(audio.calls.isEmpty());
@@ -244,14 +236,13 @@ TEST_F(VoiceAimsetManagerTest, UnauthorizedSpeechStopsEveryStartBeforeAnythingIs
 }
 
 TEST_F(VoiceAimsetManagerTest, AudioEngineThatCannotStartUndoesTheSetUpAndShowsNothing) {
-    audio.startFailure = QStringLiteral("No audio input device");
+    audio.startFailure = u"No audio input device"_s;
     manager->startListening();
     EXPECT_EQ(journal.mid(6),
-              (QStringList{QStringLiteral("audio.prepare"), QStringLiteral("audio.start failed"),
-                           QStringLiteral("audio.removeTap 0"), QStringLiteral("audio.stop"),
-                           QStringLiteral("speech.endAudio"), QStringLiteral("speech.cancel")}));
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
-                              "[Voice] Audio engine failed to start: No audio input device")});
+              (QStringList{u"audio.prepare"_s, u"audio.start failed"_s, u"audio.removeTap 0"_s,
+                           u"audio.stop"_s, u"speech.endAudio"_s, u"speech.cancel"_s}));
+    EXPECT_EQ(log.take(),
+              QStringList{u"[Voice] Audio engine failed to start: No audio input device"_s});
     EXPECT_FALSE(manager->isListening());
     EXPECT_TRUE(panels.host.calls.isEmpty());
     EXPECT_FALSE(audio.hasTap());
@@ -259,7 +250,7 @@ TEST_F(VoiceAimsetManagerTest, AudioEngineThatCannotStartUndoesTheSetUpAndShowsN
     EXPECT_TRUE(speech.tasks.front()->cancelled);
 
     // A result the cancelled task still reports changes nothing.
-    hear(QStringLiteral("stale"));
+    hear(u"stale"_s);
     EXPECT_TRUE(manager->currentTranscription().isEmpty());
 
     // The release that follows is a stop while idle.
@@ -270,7 +261,7 @@ TEST_F(VoiceAimsetManagerTest, AudioEngineThatCannotStartUndoesTheSetUpAndShowsN
     audio.startFailure.reset();
     journal.clear();
     manager->startListening();
-    EXPECT_EQ(journal.first(), QStringLiteral("speech.isAvailable"));
+    EXPECT_EQ(journal.first(), u"speech.isAvailable"_s);
     EXPECT_EQ(speech.requests.size(), 2u);
     EXPECT_EQ(speech.tasks.size(), 2u);
     EXPECT_TRUE(manager->isListening());
@@ -278,17 +269,6 @@ TEST_F(VoiceAimsetManagerTest, AudioEngineThatCannotStartUndoesTheSetUpAndShowsN
 }
 
 // Results while listening.
-
-TEST_F(VoiceAimsetManagerTest, EachPartialResultReplacesTheText) {
-    startRecording();
-    hear(QStringLiteral("finish"));
-    EXPECT_EQ(manager->currentTranscription(), QStringLiteral("finish"));
-    hear(QStringLiteral("finish the quarterly"));
-    speech.latestTask().deliverResult(QStringLiteral("finish the quarterly report"), true);
-    loop.runPending();
-    EXPECT_EQ(manager->currentTranscription(), QStringLiteral("finish the quarterly report"));
-    EXPECT_TRUE(log.take().isEmpty());
-}
 
 TEST_F(VoiceAimsetManagerTest, ResultsFromAnotherThreadApplyOnlyOnTheMainThread) {
     startRecording();
@@ -300,7 +280,7 @@ TEST_F(VoiceAimsetManagerTest, ResultsFromAnotherThreadApplyOnlyOnTheMainThread)
     std::thread platform([&] {
         QString text;
         for (int word = 1; word <= 100; ++word) {
-            text += QStringLiteral(" w%1").arg(word);
+            text += u" w%1"_s.arg(word);
             speech.latestTask().deliverResult(text);
         }
     });
@@ -309,24 +289,29 @@ TEST_F(VoiceAimsetManagerTest, ResultsFromAnotherThreadApplyOnlyOnTheMainThread)
     EXPECT_EQ(loop.postedTaskCount(), 100u);
 
     loop.runPending();
-    EXPECT_TRUE(manager->currentTranscription().endsWith(QStringLiteral("w99 w100")));
+    EXPECT_TRUE(manager->currentTranscription().endsWith(u"w99 w100"_s));
     EXPECT_EQ(changedOnMainThread.size(), 100);
     EXPECT_FALSE(changedOnMainThread.contains(false));
 }
 
-TEST_F(VoiceAimsetManagerTest, RecognitionErrorIsLoggedAndTheRecordingGoesOn) {
+TEST_F(VoiceAimsetManagerTest, EachResultReplacesTheTextAndAnErrorIsLoggedWhileRecordingGoesOn) {
     startRecording();
-    hear(QStringLiteral("finish the report"));
-    speech.latestTask().deliverError(QStringLiteral("Recognizer lost its model"));
+    hear(u"finish"_s);
+    EXPECT_EQ(manager->currentTranscription(), u"finish"_s);
+    hear(u"finish the quarterly"_s);
+    speech.latestTask().deliverResult(u"finish the report"_s, true);
     loop.runPending();
-    EXPECT_EQ(log.take(),
-              QStringList{QStringLiteral("[Voice] Recognition error: Recognizer lost its model")});
+    EXPECT_EQ(manager->currentTranscription(), u"finish the report"_s);
+    EXPECT_TRUE(log.take().isEmpty());
+    speech.latestTask().deliverError(u"Recognizer lost its model"_s);
+    loop.runPending();
+    EXPECT_EQ(log.take(), QStringList{u"[Voice] Recognition error: Recognizer lost its model"_s});
     EXPECT_TRUE(manager->isListening());
-    EXPECT_EQ(manager->currentTranscription(), QStringLiteral("finish the report"));
+    EXPECT_EQ(manager->currentTranscription(), u"finish the report"_s);
     EXPECT_TRUE(journal.isEmpty());
 
     manager->stopListening();
-    EXPECT_EQ(delivered, QStringList{QStringLiteral("finish the report")});
+    EXPECT_EQ(delivered, QStringList{u"finish the report"_s});
 }
 
 TEST_F(VoiceAimsetManagerTest, TheAudioTapRunsOnTheCaptureThreadAndFeedsOnlyTheRequest) {
@@ -351,83 +336,74 @@ TEST_F(VoiceAimsetManagerTest, TheAudioTapRunsOnTheCaptureThreadAndFeedsOnlyTheR
 
 TEST_F(VoiceAimsetManagerTest, StopHidesThenStopsAudioThenDeliversTheTrimmedText) {
     startRecording();
-    hear(QStringLiteral("  \n\tFinish the  quarterly report \n "));
-    QObject::connect(manager.get(), &VoiceAimsetManager::currentTranscriptionChanged, [this] {
-        journal << QStringLiteral("manager.text=") + manager->currentTranscription();
-    });
+    hear(u"  \n\tFinish the  quarterly report \n "_s);
+    QObject::connect(manager.get(), &VoiceAimsetManager::currentTranscriptionChanged,
+                     [this] { journal << u"manager.text="_s + manager->currentTranscription(); });
     manager->onTranscriptionComplete = [this](const QString& text) {
-        journal << QStringLiteral("delivered ") + text;
+        journal << u"delivered "_s + text;
         // The shell may read the manager while it handles the text.
         EXPECT_FALSE(manager->isListening());
     };
     manager->stopListening();
     EXPECT_EQ(journal,
-              (QStringList{QStringLiteral("manager.isListening=0"),
-                           QStringLiteral("panel.orderOut VoiceRecordingIndicatorView"),
-                           QStringLiteral("audio.removeTap 0"), QStringLiteral("audio.stop"),
-                           QStringLiteral("speech.endAudio"), QStringLiteral("speech.cancel"),
-                           QStringLiteral("delivered Finish the  quarterly report"),
-                           QStringLiteral("manager.text=")}));
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
-                              "[Voice] Transcription complete: Finish the  quarterly report")});
+              (QStringList{u"manager.isListening=0"_s,
+                           u"panel.orderOut VoiceRecordingIndicatorView"_s, u"audio.removeTap 0"_s,
+                           u"audio.stop"_s, u"speech.endAudio"_s, u"speech.cancel"_s,
+                           u"delivered Finish the  quarterly report"_s, u"manager.text="_s}));
+    EXPECT_EQ(log.take(),
+              QStringList{u"[Voice] Transcription complete: Finish the  quarterly report"_s});
     EXPECT_FALSE(manager->panelController().hasPanel());
     EXPECT_EQ(panels.host.panelsOnScreen, 0);
     EXPECT_FALSE(audio.isRunning);
     EXPECT_TRUE(speech.latestTask().cancelled);
 }
 
-TEST_F(VoiceAimsetManagerTest, NothingOrOnlyBlanksRecognisedDeliversNothing) {
+TEST_F(VoiceAimsetManagerTest, NothingOrOnlyBlanksRecognisedDeliversNothingAndIdleStopsAreQuiet) {
+    manager->stopListening();
+    EXPECT_TRUE(journal.isEmpty());
+    EXPECT_TRUE(log.take().isEmpty());
     startRecording();
     manager->stopListening();
     startRecording();
-    hear(QStringLiteral(" \n\t \n"));
+    hear(u" \n\t \n"_s);
     manager->stopListening();
     EXPECT_EQ(log.take(), (QStringList{noTranscriptionLine}));
+    journal.clear();
+    manager->stopListening();
+    EXPECT_TRUE(journal.isEmpty());
+    EXPECT_TRUE(log.take().isEmpty());
     EXPECT_TRUE(delivered.isEmpty());
     EXPECT_TRUE(manager->currentTranscription().isEmpty());
     EXPECT_EQ(panels.host.panelsOnScreen, 0);
 }
 
-TEST_F(VoiceAimsetManagerTest, StopWhileIdleDoesNothing) {
-    manager->stopListening();
-    startRecording();
-    manager->stopListening();
-    journal.clear();
-    log.clear();
-    manager->stopListening();
-    EXPECT_TRUE(journal.isEmpty());
-    EXPECT_TRUE(log.take().isEmpty());
-    EXPECT_TRUE(delivered.isEmpty());
-}
-
 TEST_F(VoiceAimsetManagerTest, UnsetCallbackStillLogsTheTranscription) {
     manager->onTranscriptionComplete = nullptr;
     startRecording();
-    hear(QStringLiteral("write tests"));
+    hear(u"write tests"_s);
     manager->stopListening();
-    EXPECT_EQ(log.take(),
-              QStringList{QStringLiteral("[Voice] Transcription complete: write tests")});
+    EXPECT_EQ(log.take(), QStringList{u"[Voice] Transcription complete: write tests"_s});
 }
 
 TEST_F(VoiceAimsetManagerTest, ErrorAfterTheStopIsOnlyLogged) {
     startRecording();
-    hear(QStringLiteral("finish"));
+    hear(u"finish"_s);
     manager->stopListening();
     log.clear();
-    speech.latestTask().deliverError(QStringLiteral("Recognition request was canceled"));
+    speech.latestTask().deliverError(u"Recognition request was canceled"_s);
     loop.runPending();
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
-                              "[Voice] Recognition error: Recognition request was canceled")});
+    EXPECT_EQ(log.take(),
+              QStringList{u"[Voice] Recognition error: Recognition request was canceled"_s});
     EXPECT_FALSE(manager->isListening());
     EXPECT_TRUE(manager->currentTranscription().isEmpty());
-    EXPECT_EQ(delivered, QStringList{QStringLiteral("finish")});
+    EXPECT_EQ(delivered, QStringList{u"finish"_s});
 }
 
 TEST_F(VoiceAimsetManagerTest, ANewRecordingNeverShowsThePreviousOnesWords) {
     startRecording();
-    hear(QStringLiteral("first aimset"));
+    hear(u"first aimset"_s);
     // A result produced just before the release reaches the main thread after it.
-    speech.latestTask().deliverResult(QStringLiteral("first aimset please"));
+    speech.latestTask().deliverResult(u"first aimset please"_s);
     manager->stopListening();
     loop.runPending();
     EXPECT_TRUE(manager->currentTranscription().isEmpty());
@@ -435,12 +411,12 @@ TEST_F(VoiceAimsetManagerTest, ANewRecordingNeverShowsThePreviousOnesWords) {
     auto& firstTask = speech.latestTask();
     startRecording();
     EXPECT_TRUE(manager->currentTranscription().isEmpty());
-    firstTask.deliverResult(QStringLiteral("first aimset please again"));
+    firstTask.deliverResult(u"first aimset please again"_s);
     loop.runPending();
     EXPECT_TRUE(manager->currentTranscription().isEmpty());
-    hear(QStringLiteral("second"));
+    hear(u"second"_s);
     manager->stopListening();
-    EXPECT_EQ(delivered, (QStringList{QStringLiteral("first aimset"), QStringLiteral("second")}));
+    EXPECT_EQ(delivered, (QStringList{u"first aimset"_s, u"second"_s}));
 }
 
 TEST_F(VoiceAimsetManagerTest, EveryRecordingGetsAFreshPanel) {
@@ -450,34 +426,25 @@ TEST_F(VoiceAimsetManagerTest, EveryRecordingGetsAFreshPanel) {
         manager->stopListening();
         EXPECT_EQ(panels.host.panelsOnScreen, 0);
     }
-    EXPECT_EQ(panels.host.calls.filter(QStringLiteral("present ")).size(), 3);
+    EXPECT_EQ(panels.host.calls.filter(u"present "_s).size(), 3);
 }
 
 // Going away.
 
-TEST_F(VoiceAimsetManagerTest, LateResultsAfterTheManagerIsGoneDoNothing) {
+TEST_F(VoiceAimsetManagerTest, DestroyedMidRecordingReleasesEverythingAndLateResultsDoNothing) {
     startRecording();
-    hear(QStringLiteral("finish"));
+    hear(u"finish"_s);
     auto& task = speech.latestTask();
-    task.deliverResult(QStringLiteral("finish the report"));
-    manager.reset();
-    std::thread([&] {
-        task.deliverResult(QStringLiteral("finish the report now"));
-        task.deliverError(QStringLiteral("late"));
-    }).join();
-    loop.runPending();
-    EXPECT_TRUE(log.take().isEmpty());
-    EXPECT_TRUE(delivered.isEmpty());
-}
-
-TEST_F(VoiceAimsetManagerTest, DestroyedMidRecordingReleasesTheMicrophoneAndThePanel) {
-    startRecording();
-    hear(QStringLiteral("finish"));
+    task.deliverResult(u"finish the report"_s); // queued, still to run
     manager.reset();
     EXPECT_EQ(journal,
-              (QStringList{QStringLiteral("panel.orderOut VoiceRecordingIndicatorView"),
-                           QStringLiteral("audio.removeTap 0"), QStringLiteral("audio.stop"),
-                           QStringLiteral("speech.endAudio"), QStringLiteral("speech.cancel")}));
+              (QStringList{u"panel.orderOut VoiceRecordingIndicatorView"_s, u"audio.removeTap 0"_s,
+                           u"audio.stop"_s, u"speech.endAudio"_s, u"speech.cancel"_s}));
+    std::thread([&] {
+        task.deliverResult(u"finish the report now"_s);
+        task.deliverError(u"late"_s);
+    }).join();
+    loop.runPending();
     EXPECT_TRUE(log.take().isEmpty());
     EXPECT_TRUE(delivered.isEmpty());
     EXPECT_EQ(panels.host.panelsOnScreen, 0);

@@ -14,6 +14,7 @@
 
 using namespace aimset;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -52,17 +53,16 @@ TEST_F(VoiceGestureTest, SpokenAimsetFromPressToRelease) {
     holdOptionM();
     EXPECT_EQ(panels.panelsOnScreen, 1);
     loop.advance(1500ms);
-    speech.latestTask().deliverResult(QStringLiteral("finish the quarterly report "));
+    speech.latestTask().deliverResult(u"finish the quarterly report "_s);
     loop.advance(500ms);
     releaseM();
-    EXPECT_EQ(aimsets, QStringList{QStringLiteral("finish the quarterly report")});
+    EXPECT_EQ(aimsets, QStringList{u"finish the quarterly report"_s});
     EXPECT_EQ(panels.panelsOnScreen, 0);
-    EXPECT_EQ(
-        log.take(),
-        (QStringList{QStringLiteral("[Voice] Started listening"),
-                     QStringLiteral("[Hotkey] Option+M pressed — recording started"),
-                     QStringLiteral("[Voice] Transcription complete: finish the quarterly report"),
-                     QStringLiteral("[Hotkey] Option+M released — recording stopped")}));
+    EXPECT_EQ(log.take(),
+              (QStringList{u"[Voice] Started listening"_s,
+                           u"[Hotkey] Option+M pressed — recording started"_s,
+                           u"[Voice] Transcription complete: finish the quarterly report"_s,
+                           u"[Hotkey] Option+M released — recording stopped"_s}));
 }
 
 TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAndReleases) {
@@ -74,9 +74,9 @@ TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAn
         releaseM();
         EXPECT_FALSE(hotkey.isRecording());
     }
-    const QStringList onePress{QStringLiteral("[Voice] Speech recognition not authorized"),
-                               QStringLiteral("[Hotkey] Option+M pressed — recording started"),
-                               QStringLiteral("[Hotkey] Option+M released — recording stopped")};
+    const QStringList onePress{u"[Voice] Speech recognition not authorized"_s,
+                               u"[Hotkey] Option+M pressed — recording started"_s,
+                               u"[Hotkey] Option+M released — recording stopped"_s};
     EXPECT_EQ(log.take(), onePress + onePress);
     EXPECT_TRUE(panels.calls.isEmpty());
     EXPECT_TRUE(aimsets.isEmpty());
@@ -84,26 +84,25 @@ TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAn
 
 TEST_F(VoiceGestureTest, AForgottenRecordingIsDeliveredAfterThirtySeconds) {
     holdOptionM();
-    speech.latestTask().deliverResult(QStringLiteral("write the summary"));
+    speech.latestTask().deliverResult(u"write the summary"_s);
     loop.advance(30s);
     EXPECT_FALSE(voice.isListening());
-    EXPECT_EQ(aimsets, QStringList{QStringLiteral("write the summary")});
+    EXPECT_EQ(aimsets, QStringList{u"write the summary"_s});
     EXPECT_EQ(panels.panelsOnScreen, 0);
-    EXPECT_EQ(
-        log.take().mid(2),
-        (QStringList{QStringLiteral("[Hotkey] Safety timeout — stopping recording after 30.0s"),
-                     QStringLiteral("[Voice] Transcription complete: write the summary"),
-                     QStringLiteral("[Hotkey] Option+M released — recording stopped")}));
+    EXPECT_EQ(log.take().mid(2),
+              (QStringList{u"[Hotkey] Safety timeout — stopping recording after 30.0s"_s,
+                           u"[Voice] Transcription complete: write the summary"_s,
+                           u"[Hotkey] Option+M released — recording stopped"_s}));
 }
 
 TEST_F(VoiceGestureTest, EndingTheSessionMidRecordingDeliversWhatWasSaid) {
     holdOptionM();
-    speech.latestTask().deliverResult(QStringLiteral("plan"));
+    speech.latestTask().deliverResult(u"plan"_s);
     loop.runPending();
     hotkey.stopMonitoring();
-    EXPECT_EQ(aimsets, QStringList{QStringLiteral("plan")});
+    EXPECT_EQ(aimsets, QStringList{u"plan"_s});
     EXPECT_FALSE(audio.isRunning);
-    EXPECT_EQ(log.take().last(), QStringLiteral("[Hotkey] Global hotkey monitor stopped"));
+    EXPECT_EQ(log.take().last(), u"[Hotkey] Global hotkey monitor stopped"_s);
 }
 
 } // namespace

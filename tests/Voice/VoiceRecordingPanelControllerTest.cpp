@@ -12,6 +12,7 @@
 #include <optional>
 
 using namespace aimset;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,33 +26,21 @@ struct VoiceRecordingPanelControllerTest : ::testing::Test {
     std::optional<VoiceRecordingPanelController> controller{std::in_place, panels};
 };
 
-TEST_F(VoiceRecordingPanelControllerTest,
-       ShowsTheIndicatorForTheManagerAtTheTopCentreInItsOwnSize) {
+TEST_F(VoiceRecordingPanelControllerTest, ShowsOneIndicatorAtTheTopCentreAndHidesItOnce) {
+    controller->hide();
     controller->show(manager);
-    EXPECT_EQ(panels.calls,
-              QStringList{QStringLiteral("present VoiceRecordingIndicatorView -1x-1 topCentre")});
     EXPECT_EQ(panels.lastRequest.model, &manager);
     EXPECT_TRUE(panels.lastRequest.size.isEmpty());
     EXPECT_TRUE(controller->hasPanel());
-}
-
-TEST_F(VoiceRecordingPanelControllerTest, ASecondShowReplacesThePanelAndNeverStacksTwo) {
-    controller->show(manager);
+    // A second show replaces the panel and never stacks two.
     controller->show(manager);
     EXPECT_EQ(panels.panelsOnScreen, 1);
-    EXPECT_EQ(panels.calls,
-              (QStringList{QStringLiteral("present VoiceRecordingIndicatorView -1x-1 topCentre"),
-                           QStringLiteral("orderOut VoiceRecordingIndicatorView"),
-                           QStringLiteral("present VoiceRecordingIndicatorView -1x-1 topCentre")}));
-}
-
-TEST_F(VoiceRecordingPanelControllerTest, HideOrdersOutOnceAndThenDoesNothing) {
-    controller->hide();
-    EXPECT_TRUE(panels.calls.isEmpty());
-    controller->show(manager);
     controller->hide();
     controller->hide();
-    EXPECT_EQ(panels.calls.count(QStringLiteral("orderOut VoiceRecordingIndicatorView")), 1);
+    EXPECT_EQ(panels.calls, (QStringList{u"present VoiceRecordingIndicatorView -1x-1 topCentre"_s,
+                                         u"orderOut VoiceRecordingIndicatorView"_s,
+                                         u"present VoiceRecordingIndicatorView -1x-1 topCentre"_s,
+                                         u"orderOut VoiceRecordingIndicatorView"_s}));
     EXPECT_EQ(panels.panelsOnScreen, 0);
     EXPECT_FALSE(controller->hasPanel());
 }

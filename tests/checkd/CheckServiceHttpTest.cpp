@@ -19,6 +19,7 @@
 using namespace aimset;
 using namespace aimset::checkd;
 using namespace aimset::checkd::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -46,30 +47,27 @@ protected:
 TEST_F(CheckServiceHttpTest, TheAppsClientReadsEveryModesAnswer) {
     std::optional<std::optional<bool>> onTask;
     std::optional<std::optional<bool>> onLeisure;
-    checker.checkTitle(QStringLiteral("Write the grant proposal for the river survey"),
-                       QStringLiteral("LibreOffice Writer"),
-                       QStringLiteral("river survey grant proposal v4.odt"),
+    checker.checkTitle(u"Write the grant proposal for the river survey"_s, u"LibreOffice Writer"_s,
+                       u"river survey grant proposal v4.odt"_s,
                        [&](std::optional<bool> answer) { onTask = answer; });
-    checker.checkTitle(
-        QStringLiteral("Write the grant proposal for the river survey"), QStringLiteral("Firefox"),
-        QStringLiteral("Watch Severance | Apple TV+ and Netflix originals - Netflix"),
-        [&](std::optional<bool> answer) { onLeisure = answer; });
+    checker.checkTitle(u"Write the grant proposal for the river survey"_s, u"Firefox"_s,
+                       u"Watch Severance | Apple TV+ and Netflix originals - Netflix"_s,
+                       [&](std::optional<bool> answer) { onLeisure = answer; });
     spinUntil([&] { return onTask && onLeisure; });
     ASSERT_TRUE(onTask && onLeisure);
     EXPECT_EQ(*onTask, std::optional<bool>(true));
     EXPECT_EQ(*onLeisure, std::optional<bool>(false));
 
     std::optional<std::optional<AlignmentVerdict>> related, leisure, unrelated;
-    const QString aimset = QStringLiteral("Write the grant proposal for the river survey");
+    const QString aimset = u"Write the grant proposal for the river survey"_s;
+    checker.checkText(
+        aimset,
+        u"Budget: the river survey needs two field seasons. The grant covers sampling boats and proposal review."_s,
+        [&](auto verdict) { related = verdict; });
     checker.checkText(aimset,
-                      QStringLiteral("Budget: the river survey needs two field seasons. "
-                                     "The grant covers sampling boats and proposal review."),
-                      [&](auto verdict) { related = verdict; });
-    checker.checkText(aimset,
-                      QStringLiteral("Trending on Instagram: celebrity gossip and memes, "
-                                     "scroll for more reels"),
+                      u"Trending on Instagram: celebrity gossip and memes, scroll for more reels"_s,
                       [&](auto verdict) { leisure = verdict; });
-    checker.checkText(aimset, QStringLiteral("Shipping address and delivery window"),
+    checker.checkText(aimset, u"Shipping address and delivery window"_s,
                       [&](auto verdict) { unrelated = verdict; });
     spinUntil([&] { return related && leisure && unrelated; });
     ASSERT_TRUE(related && leisure && unrelated);
@@ -78,24 +76,22 @@ TEST_F(CheckServiceHttpTest, TheAppsClientReadsEveryModesAnswer) {
     EXPECT_EQ((*leisure)->kind, AlignmentVerdict::Kind::misaligned);
     EXPECT_FALSE((*leisure)->reason.isEmpty());
     EXPECT_EQ((*unrelated)->kind, AlignmentVerdict::Kind::unclear);
-    EXPECT_EQ((*unrelated)->question,
-              QStringLiteral("Do you need this window for \u201CWrite the grant proposal for the "
-                             "river survey\u201D?"));
+    EXPECT_EQ(
+        (*unrelated)->question,
+        u"Do you need this window for \u201CWrite the grant proposal for the river survey\u201D?"_s);
 
     std::optional<std::optional<QString>> expansion;
-    checker.expandAimset(aimset,
-                         QStringLiteral("Sediment sampling methods - Wikipedia — Mozilla Firefox"),
+    checker.expandAimset(aimset, u"Sediment sampling methods - Wikipedia — Mozilla Firefox"_s,
                          [&](auto phrase) { expansion = phrase; });
     spinUntil([&] { return expansion.has_value(); });
     ASSERT_TRUE(expansion && expansion->has_value());
-    EXPECT_EQ(**expansion, QStringLiteral("Sediment sampling methods"));
+    EXPECT_EQ(**expansion, u"Sediment sampling methods"_s);
 
-    const QStringList checkerLines = withPrefix(log.lines(), QStringLiteral("[AlignmentChecker]"));
+    const QStringList checkerLines = withPrefix(log.lines(), u"[AlignmentChecker]"_s);
     EXPECT_TRUE(checkerLines.contains(
-        QStringLiteral("[AlignmentChecker] Aimset expanded to: Sediment sampling methods")));
+        u"[AlignmentChecker] Aimset expanded to: Sediment sampling methods"_s));
     EXPECT_TRUE(checkerLines.contains(
-        QStringLiteral("[AlignmentChecker] Three-tier verdict: UNCLEAR | reason: No clear link to "
-                       "\u201CWrite the grant proposal for the river survey\u201D")));
+        u"[AlignmentChecker] Three-tier verdict: UNCLEAR | reason: No clear link to \u201CWrite the grant proposal for the river survey\u201D"_s));
 }
 
 struct BadRequest {
@@ -149,8 +145,7 @@ TEST_F(CheckServiceHttpTest, BadInputGetsItsStatusAndTheServiceKeepsServing) {
         EXPECT_EQ(result->status, bad.status) << bad.name;
         const QJsonObject error =
             QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
-        EXPECT_TRUE(error.value(QStringLiteral("error")).isString())
-            << bad.name << ": " << result->body;
+        EXPECT_TRUE(error.value(u"error"_s).isString()) << bad.name << ": " << result->body;
     }
     const auto good = client.Post(
         "/check", R"({"aimset":"Plan the trip","context":")" + secret + R"(","mode":"text"})",
@@ -159,21 +154,21 @@ TEST_F(CheckServiceHttpTest, BadInputGetsItsStatusAndTheServiceKeepsServing) {
     EXPECT_EQ(good->status, 200);
 
     // The access line is written just after the answer has gone out.
-    const auto accessLines = [&] { return withPrefix(log.lines(), QStringLiteral("[checkd] ")); };
+    const auto accessLines = [&] { return withPrefix(log.lines(), u"[checkd] "_s); };
     spinUntil([&] { return accessLines().size() >= static_cast<qsizetype>(cases.size() + 1); });
     // Requests on different connections may log in either order.
     QStringList access;
     for (const QString& line : accessLines()) {
-        access.append(line.section(QStringLiteral(" ms="), 0, 0));
+        access.append(line.section(u" ms="_s, 0, 0));
     }
     QStringList expected;
     for (const BadRequest& bad : cases) {
-        expected.append(QStringLiteral("[checkd] %1 %2 mode=%3 status=%4")
+        expected.append(u"[checkd] %1 %2 mode=%3 status=%4"_s
                             .arg(QString::fromStdString(bad.method),
                                  QString::fromStdString(bad.path), QString::fromLatin1(bad.mode))
                             .arg(bad.status));
     }
-    expected.append(QStringLiteral("[checkd] POST /check mode=text status=200"));
+    expected.append(u"[checkd] POST /check mode=text status=200"_s);
     access.sort();
     expected.sort();
     EXPECT_EQ(access, expected);
@@ -204,7 +199,7 @@ TEST_F(CheckServiceHttpTest, SixtyFourConcurrentClientsAreAllAnswered) {
             if (result && result->status == 200 &&
                 QJsonDocument::fromJson(QByteArray::fromStdString(result->body))
                     .object()
-                    .value(QStringLiteral("aligned"))
+                    .value(u"aligned"_s)
                     .isBool()) {
                 ++answered;
             } else {

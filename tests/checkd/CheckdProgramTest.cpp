@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,7 +33,7 @@ Finished runToEnd(const QStringList& arguments) {
 // Waits for the "Listening on" line and returns the URL it names.
 QString waitUntilListening(QProcess& process) {
     static const QRegularExpression listening(
-        QStringLiteral("^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"));
+        u"^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"_s);
     QString seen;
     while (process.waitForReadyRead(10000)) {
         while (process.canReadLine()) {
@@ -50,7 +51,7 @@ QString waitUntilListening(QProcess& process) {
 
 TEST(CheckdProgramTest, EvaluatePrintsMissesThenOneSummaryLine) {
     QTemporaryDir dir;
-    QFile cases(dir.filePath(QStringLiteral("cases.jsonl")));
+    QFile cases(dir.filePath(u"cases.jsonl"_s));
     ASSERT_TRUE(cases.open(QIODevice::WriteOnly));
     cases.write(
         R"({"id":"c1","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland grant.odt","text":"","label":"aligned"})"
@@ -60,47 +61,43 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesThenOneSummaryLine) {
         R"({"id":"c3","aimset":"Write the wetland grant","app":"Firefox","title":"wetland grant memes - Reddit — Mozilla Firefox","text":"","label":"distracting"})"
         "\n");
     cases.close();
-    const Finished run = runToEnd({QStringLiteral("--evaluate"), cases.fileName()});
+    const Finished run = runToEnd({u"--evaluate"_s, cases.fileName()});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(
         run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
         (QStringList{
-            QStringLiteral("miss c3 label=distracting ended=aligned aimset=\"Write the wetland "
-                           "grant\" window=\"Firefox - wetland grant memes - Reddit — Mozilla "
-                           "Firefox\""),
-            QStringLiteral("accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 "
-                           "n=3")}));
+            u"miss c3 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"Firefox - wetland grant memes - Reddit — Mozilla Firefox\""_s,
+            u"accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 n=3"_s}));
 }
 
 TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
-    Finished run = runToEnd({QStringLiteral("--judge"), QStringLiteral("psychic")});
+    Finished run = runToEnd({u"--judge"_s, u"psychic"_s});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.startsWith(
-        QStringLiteral("aimset-checkd: unknown judge: psychic (use offline or llm)\n")));
+    EXPECT_TRUE(
+        run.err.startsWith(u"aimset-checkd: unknown judge: psychic (use offline or llm)\n"_s));
 
-    run = runToEnd({QStringLiteral("--listen"), QStringLiteral("0.0.0.0"), QStringLiteral("--port"),
-                    QStringLiteral("0")});
+    run = runToEnd({u"--listen"_s, u"0.0.0.0"_s, u"--port"_s, u"0"_s});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, QStringLiteral("aimset-checkd: plain HTTP is served on a loopback address "
-                                      "only; give a certificate and key to listen on 0.0.0.0\n"));
+    EXPECT_EQ(
+        run.err,
+        u"aimset-checkd: plain HTTP is served on a loopback address only; give a certificate and key to listen on 0.0.0.0\n"_s);
 
-    run = runToEnd({QStringLiteral("--evaluate"), QStringLiteral("/nonexistent/cases.jsonl")});
+    run = runToEnd({u"--evaluate"_s, u"/nonexistent/cases.jsonl"_s});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.startsWith(QStringLiteral("aimset-checkd: cannot read /nonexistent/")));
+    EXPECT_TRUE(run.err.startsWith(u"aimset-checkd: cannot read /nonexistent/"_s));
 }
 
 TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
     QTemporaryDir dir;
-    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
-    const QString key = dir.filePath(QStringLiteral("key.pem"));
+    const QString cert = dir.filePath(u"cert.pem"_s);
+    const QString key = dir.filePath(u"key.pem"_s);
     const QString failure = aimset::test::makeSelfSignedCertificate(cert, key);
     ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
 
     QProcess service;
-    service.start(kProgram, {QStringLiteral("--port"), QStringLiteral("0"),
-                             QStringLiteral("--cert"), cert, QStringLiteral("--key"), key});
+    service.start(kProgram, {u"--port"_s, u"0"_s, u"--cert"_s, cert, u"--key"_s, key});
     const QString url = waitUntilListening(service);
-    ASSERT_TRUE(url.startsWith(QStringLiteral("https://127.0.0.1:"))) << url.toStdString();
+    ASSERT_TRUE(url.startsWith(u"https://127.0.0.1:"_s)) << url.toStdString();
     const int port = url.section(QLatin1Char(':'), 2, 2).section(QLatin1Char('/'), 0, 0).toInt();
 
     httplib::SSLClient client("127.0.0.1", port);
@@ -118,9 +115,9 @@ TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
     EXPECT_EQ(service.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(service.exitCode(), 0);
     const QString rest = QString::fromUtf8(service.readAllStandardOutput());
-    EXPECT_TRUE(rest.contains(QStringLiteral("[checkd] POST /check mode=title status=200 ms=")))
+    EXPECT_TRUE(rest.contains(u"[checkd] POST /check mode=title status=200 ms="_s))
         << rest.toStdString();
-    EXPECT_TRUE(rest.endsWith(QStringLiteral("[checkd] Stopped\n"))) << rest.toStdString();
+    EXPECT_TRUE(rest.endsWith(u"[checkd] Stopped\n"_s)) << rest.toStdString();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 using namespace aimset::checkd;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -17,7 +18,7 @@ protected:
     void TearDown() override { SetUp(); }
 
     bool parse(QStringList arguments) {
-        arguments.prepend(QStringLiteral("aimset-checkd"));
+        arguments.prepend(u"aimset-checkd"_s);
         options = Options{};
         error.clear();
         return parseOptions(arguments, &options, &error);
@@ -29,9 +30,9 @@ protected:
 
 TEST_F(CommandLineTest, DefaultsServeTheOfflineJudgeOnTheAppsPort) {
     ASSERT_TRUE(parse({}));
-    EXPECT_EQ(options.server.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(options.server.host, u"127.0.0.1"_s);
     EXPECT_EQ(options.server.port, 48620);
-    EXPECT_EQ(options.judge, QStringLiteral("offline"));
+    EXPECT_EQ(options.judge, u"offline"_s);
     EXPECT_TRUE(options.evaluateFile.isEmpty());
 }
 
@@ -39,25 +40,24 @@ TEST_F(CommandLineTest, ModelSettingsComeFromTheEnvironmentAndOptionsWin) {
     qputenv("AIMSET_LLM_URL", "http://127.0.0.1:8080/v1");
     qputenv("AIMSET_LLM_MODEL", "env-model");
     qputenv("AIMSET_LLM_API_KEY", "sk-env");
-    ASSERT_TRUE(parse({QStringLiteral("--judge"), QStringLiteral("llm"),
-                       QStringLiteral("--llm-model"), QStringLiteral("flag-model")}))
+    ASSERT_TRUE(parse({u"--judge"_s, u"llm"_s, u"--llm-model"_s, u"flag-model"_s}))
         << error.toStdString();
-    EXPECT_EQ(options.languageModel.baseUrl, QStringLiteral("http://127.0.0.1:8080/v1"));
-    EXPECT_EQ(options.languageModel.model, QStringLiteral("flag-model"));
-    EXPECT_EQ(options.languageModel.apiKey, QStringLiteral("sk-env"));
+    EXPECT_EQ(options.languageModel.baseUrl, u"http://127.0.0.1:8080/v1"_s);
+    EXPECT_EQ(options.languageModel.model, u"flag-model"_s);
+    EXPECT_EQ(options.languageModel.apiKey, u"sk-env"_s);
 }
 
 TEST_F(CommandLineTest, MistakesAreNamed) {
-    EXPECT_FALSE(parse({QStringLiteral("--judge"), QStringLiteral("llm")}));
-    EXPECT_EQ(error, QStringLiteral("the llm judge needs --llm-url or AIMSET_LLM_URL"));
-    EXPECT_FALSE(parse({QStringLiteral("--port"), QStringLiteral("70000")}));
-    EXPECT_EQ(error, QStringLiteral("bad value for --port: 70000"));
-    EXPECT_FALSE(parse({QStringLiteral("--threads"), QStringLiteral("0")}));
-    EXPECT_EQ(error, QStringLiteral("bad value for --threads: 0"));
-    EXPECT_FALSE(parse({QStringLiteral("--listen")}));
-    EXPECT_EQ(error, QStringLiteral("missing value after --listen"));
-    EXPECT_FALSE(parse({QStringLiteral("--colour"), QStringLiteral("blue")}));
-    EXPECT_EQ(error, QStringLiteral("unknown option: --colour"));
+    EXPECT_FALSE(parse({u"--judge"_s, u"llm"_s}));
+    EXPECT_EQ(error, u"the llm judge needs --llm-url or AIMSET_LLM_URL"_s);
+    EXPECT_FALSE(parse({u"--port"_s, u"70000"_s}));
+    EXPECT_EQ(error, u"bad value for --port: 70000"_s);
+    EXPECT_FALSE(parse({u"--threads"_s, u"0"_s}));
+    EXPECT_EQ(error, u"bad value for --threads: 0"_s);
+    EXPECT_FALSE(parse({u"--listen"_s}));
+    EXPECT_EQ(error, u"missing value after --listen"_s);
+    EXPECT_FALSE(parse({u"--colour"_s, u"blue"_s}));
+    EXPECT_EQ(error, u"unknown option: --colour"_s);
 }
 
 } // namespace

@@ -7,24 +7,25 @@
 #include <gtest/gtest.h>
 
 using namespace aimset::checkd;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 // Answers from the window's own words, and records what it was asked.
 class ScriptedJudge final : public Judge {
 public:
-    QString name() const override { return QStringLiteral("scripted"); }
+    QString name() const override { return u"scripted"_s; }
     Judged<bool> judgeTitle(const QString&, const QString& context) override {
-        calls << QStringLiteral("title ") + context;
-        if (context.contains(QStringLiteral("fail"))) {
-            return JudgeFailure{QStringLiteral("no answer")};
+        calls << u"title "_s + context;
+        if (context.contains(u"fail"_s)) {
+            return JudgeFailure{u"no answer"_s};
         }
-        return context.contains(QStringLiteral("work"));
+        return context.contains(u"work"_s);
     }
     Judged<TextVerdict> judgeText(const QString&, const QString& text) override {
-        calls << QStringLiteral("text ") + text;
-        if (text == QStringLiteral("broken")) {
-            return JudgeFailure{QStringLiteral("no answer")};
+        calls << u"text "_s + text;
+        if (text == u"broken"_s) {
+            return JudgeFailure{u"no answer"_s};
         }
         return TextVerdict{text, {}, {}};
     }
@@ -64,7 +65,7 @@ TEST(EvaluationTest, TakesEachCaseThroughTheAppsFlowAndCounts) {
         [&](const QString& line) { problems << line; });
 
     EXPECT_EQ(result.summaryLine(),
-              QStringLiteral("accuracy=0.667 wrongly_closed=0.200 missed=0.250 asked=0.222 n=9"));
+              u"accuracy=0.667 wrongly_closed=0.200 missed=0.250 asked=0.222 n=9"_s);
     EXPECT_EQ(
         misses,
         (QStringList{
@@ -75,13 +76,11 @@ TEST(EvaluationTest, TakesEachCaseThroughTheAppsFlowAndCounts) {
             QStringLiteral(
                 R"(miss d3 label=distracting ended=aligned aimset="Do the thing" window="App - work page")"),
         }));
-    EXPECT_EQ(problems, (QStringList{QStringLiteral("line 11: not a labelled case, skipped"),
-                                     QStringLiteral("line 12: not a labelled case, skipped")}));
+    EXPECT_EQ(problems, (QStringList{u"line 11: not a labelled case, skipped"_s,
+                                     u"line 12: not a labelled case, skipped"_s}));
     // The text is asked for only after a title that is not aligned, and only when there is text.
-    EXPECT_EQ(
-        judge.calls.mid(0, 4),
-        (QStringList{QStringLiteral("title App - work page"), QStringLiteral("title App - page"),
-                     QStringLiteral("text ALIGNED"), QStringLiteral("title App - page")}));
+    EXPECT_EQ(judge.calls.mid(0, 4), (QStringList{u"title App - work page"_s, u"title App - page"_s,
+                                                  u"text ALIGNED"_s, u"title App - page"_s}));
     EXPECT_EQ(judge.calls.size(), 14);
 }
 

@@ -20,6 +20,7 @@ using namespace aimset;
 using namespace aimset::checkd;
 using namespace aimset::checkd::test;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,13 +46,11 @@ public:
                 return;
             }
             const QJsonObject completion{
-                {QStringLiteral("object"), QStringLiteral("chat.completion")},
-                {QStringLiteral("choices"),
-                 QJsonArray{
-                     QJsonObject{{QStringLiteral("index"), 0},
-                                 {QStringLiteral("message"),
-                                  QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")},
-                                              {QStringLiteral("content"), answer.content}}}}}}};
+                {u"object"_s, u"chat.completion"_s},
+                {u"choices"_s, QJsonArray{QJsonObject{
+                                   {u"index"_s, 0},
+                                   {u"message"_s, QJsonObject{{u"role"_s, u"assistant"_s},
+                                                              {u"content"_s, answer.content}}}}}}};
             res.set_content(QJsonDocument(completion).toJson().toStdString(), "application/json");
         });
         m_port = m_server.bind_to_any_port("127.0.0.1");
@@ -74,7 +73,7 @@ public:
         std::lock_guard lock(m_mutex);
         m_answer = Answer{{}, body, 200, 0ms};
     }
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/v1/").arg(m_port); }
+    QString baseUrl() const { return u"http://127.0.0.1:%1/v1/"_s.arg(m_port); }
 
     std::vector<QJsonObject> requests;
     std::vector<std::string> authorizations;
@@ -97,9 +96,7 @@ class LanguageModelJudgeTest : public ::testing::Test {
 protected:
     Reply post(const QString& mode, const QString& member, const QString& value) {
         const QJsonObject body{
-            {QStringLiteral("aimset"), QStringLiteral("Write the grant proposal")},
-            {member, value},
-            {QStringLiteral("mode"), mode}};
+            {u"aimset"_s, u"Write the grant proposal"_s}, {member, value}, {u"mode"_s, mode}};
         return service.handle("POST", "/check", QJsonDocument(body).toJson());
     }
     static QJsonObject json(const Reply& reply) {
@@ -108,56 +105,48 @@ protected:
 
     aimset::test::LogCapture log;
     FakeModelServer model;
-    LanguageModelJudge judge{
-        {model.baseUrl(), QStringLiteral("tiny-model"), QStringLiteral("sk-test-123")},
-        {300ms, 300ms, 300ms}};
+    LanguageModelJudge judge{{model.baseUrl(), u"tiny-model"_s, u"sk-test-123"_s},
+                             {300ms, 300ms, 300ms}};
     CheckService service{judge};
 };
 
 TEST_F(LanguageModelJudgeTest, SendsAChatCompletionWithModelKeyAndTheWindow) {
     model.answerWith(QStringLiteral(R"({"aligned": true})"));
-    const Reply reply = post(QStringLiteral("title"), QStringLiteral("context"),
-                             QStringLiteral("Writer - grant.odt"));
+    const Reply reply = post(u"title"_s, u"context"_s, u"Writer - grant.odt"_s);
     EXPECT_EQ(reply.status, 200);
-    EXPECT_EQ(json(reply).value(QStringLiteral("aligned")), QJsonValue(true));
+    EXPECT_EQ(json(reply).value(u"aligned"_s), QJsonValue(true));
 
     ASSERT_EQ(model.requests.size(), 1u);
     const QJsonObject request = model.requests.front();
-    EXPECT_EQ(request.value(QStringLiteral("model")).toString(), QStringLiteral("tiny-model"));
-    const QJsonArray messages = request.value(QStringLiteral("messages")).toArray();
+    EXPECT_EQ(request.value(u"model"_s).toString(), u"tiny-model"_s);
+    const QJsonArray messages = request.value(u"messages"_s).toArray();
     ASSERT_EQ(messages.size(), 2);
-    EXPECT_EQ(messages.at(0).toObject().value(QStringLiteral("role")).toString(),
-              QStringLiteral("system"));
-    const QString prompt = messages.at(1).toObject().value(QStringLiteral("content")).toString();
-    EXPECT_TRUE(prompt.contains(QStringLiteral("Write the grant proposal")));
-    EXPECT_TRUE(prompt.contains(QStringLiteral("Writer - grant.odt")));
+    EXPECT_EQ(messages.at(0).toObject().value(u"role"_s).toString(), u"system"_s);
+    const QString prompt = messages.at(1).toObject().value(u"content"_s).toString();
+    EXPECT_TRUE(prompt.contains(u"Write the grant proposal"_s));
+    EXPECT_TRUE(prompt.contains(u"Writer - grant.odt"_s));
     EXPECT_EQ(model.authorizations.front(), "Bearer sk-test-123");
     for (const QString& line : log.lines()) {
-        EXPECT_FALSE(line.contains(QStringLiteral("sk-test-123"))) << line.toStdString();
+        EXPECT_FALSE(line.contains(u"sk-test-123"_s)) << line.toStdString();
     }
 }
 
 TEST_F(LanguageModelJudgeTest, ReadsAnswersWrappedInProseOrFences) {
-    model.answerWith(QStringLiteral(
-        "Sure! Here is my answer:\n```json\n{\"verdict\": \"unclear\", \"reason\": \"A shop "
-        "{maybe} for supplies\"}\n```\nHope that helps."));
-    Reply reply = post(QStringLiteral("text"), QStringLiteral("context"),
-                       QStringLiteral("Field boots, size 43"));
+    model.answerWith(
+        u"Sure! Here is my answer:\n```json\n{\"verdict\": \"unclear\", \"reason\": \"A shop {maybe} for supplies\"}\n```\nHope that helps."_s);
+    Reply reply = post(u"text"_s, u"context"_s, u"Field boots, size 43"_s);
     ASSERT_EQ(reply.status, 200);
     EXPECT_EQ(
         json(reply),
-        (QJsonObject{{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")},
-                     {QStringLiteral("reason"), QStringLiteral("A shop {maybe} for supplies")},
-                     {QStringLiteral("question"),
-                      QStringLiteral("Do you need this window for \u201CWrite the grant "
-                                     "proposal\u201D?")}}));
+        (QJsonObject{{u"verdict"_s, u"UNCLEAR"_s},
+                     {u"reason"_s, u"A shop {maybe} for supplies"_s},
+                     {u"question"_s,
+                      u"Do you need this window for \u201CWrite the grant proposal\u201D?"_s}}));
 
-    model.answerWith(QStringLiteral("{\"expansion\": \"  wetland survey methods \"}"));
-    reply = post(QStringLiteral("expand"), QStringLiteral("windowTitle"),
-                 QStringLiteral("Survey methods - Wikipedia"));
+    model.answerWith(u"{\"expansion\": \"  wetland survey methods \"}"_s);
+    reply = post(u"expand"_s, u"windowTitle"_s, u"Survey methods - Wikipedia"_s);
     ASSERT_EQ(reply.status, 200);
-    EXPECT_EQ(json(reply).value(QStringLiteral("expansion")).toString(),
-              QStringLiteral("wetland survey methods"));
+    EXPECT_EQ(json(reply).value(u"expansion"_s).toString(), u"wetland survey methods"_s);
 }
 
 TEST_F(LanguageModelJudgeTest, NonsenseSilenceAndErrorsBecome502) {
@@ -167,35 +156,30 @@ TEST_F(LanguageModelJudgeTest, NonsenseSilenceAndErrorsBecome502) {
         QString mode;
     };
     const std::vector<Bad> cases = {
-        {"garbage", [&] { model.answerWith(QStringLiteral("I think it is fine")); },
-         QStringLiteral("title")},
+        {"garbage", [&] { model.answerWith(u"I think it is fine"_s); }, u"title"_s},
         {"wrong type", [&] { model.answerWith(QStringLiteral(R"({"aligned": "yes"})")); },
-         QStringLiteral("title")},
+         u"title"_s},
         {"unknown verdict", [&] { model.answerWith(QStringLiteral(R"({"verdict": "MAYBE"})")); },
-         QStringLiteral("text")},
+         u"text"_s},
         {"empty expansion", [&] { model.answerWith(QStringLiteral(R"({"expansion": ""})")); },
-         QStringLiteral("expand")},
+         u"expand"_s},
         {"not a completion", [&] { model.answerWithBody(R"({"error": "overloaded"})"); },
-         QStringLiteral("title")},
-        {"server error", [&] { model.answerWith(QStringLiteral("{}"), 500); },
-         QStringLiteral("text")},
+         u"title"_s},
+        {"server error", [&] { model.answerWith(u"{}"_s, 500); }, u"text"_s},
         {"timeout", [&] { model.answerWith(QStringLiteral(R"({"aligned": true})"), 200, 700ms); },
-         QStringLiteral("title")},
+         u"title"_s},
     };
     for (const Bad& bad : cases) {
         bad.arrange();
         log.clear();
-        const QString member = bad.mode == QStringLiteral("expand") ? QStringLiteral("windowTitle")
-                                                                    : QStringLiteral("context");
-        const Reply reply = post(bad.mode, member, QStringLiteral("Writer - grant.odt"));
+        const QString member = bad.mode == u"expand"_s ? u"windowTitle"_s : u"context"_s;
+        const Reply reply = post(bad.mode, member, u"Writer - grant.odt"_s);
         EXPECT_EQ(reply.status, 502) << bad.name;
-        EXPECT_EQ(json(reply).value(QStringLiteral("error")).toString(),
-                  QStringLiteral("the judge could not answer"))
+        EXPECT_EQ(json(reply).value(u"error"_s).toString(), u"the judge could not answer"_s)
             << bad.name;
         const QStringList lines = log.take();
         ASSERT_EQ(lines.size(), 1) << bad.name;
-        EXPECT_TRUE(lines.front().startsWith(QStringLiteral("[checkd] Judge failed (") + bad.mode +
-                                             QStringLiteral("): ")))
+        EXPECT_TRUE(lines.front().startsWith(u"[checkd] Judge failed ("_s + bad.mode + u"): "_s))
             << lines.front().toStdString();
     }
 }
@@ -206,20 +190,20 @@ TEST_F(LanguageModelJudgeTest, TheAppsClientSeesTheFailureStatus) {
     QtHttpClient http;
     FakeAccessibility accessibility;
     AlignmentChecker checker(http, accessibility, running.url());
-    model.answerWith(QStringLiteral("no idea"));
+    model.answerWith(u"no idea"_s);
     std::optional<std::optional<bool>> answer;
-    checker.checkTitle(QStringLiteral("Write the grant proposal"), QStringLiteral("Writer"),
-                       QStringLiteral("grant.odt"), [&](std::optional<bool> a) { answer = a; });
+    checker.checkTitle(u"Write the grant proposal"_s, u"Writer"_s, u"grant.odt"_s,
+                       [&](std::optional<bool> a) { answer = a; });
     spinUntil([&] { return answer.has_value(); });
     ASSERT_TRUE(answer.has_value());
     EXPECT_FALSE(answer->has_value());
-    EXPECT_TRUE(log.lines().contains(QStringLiteral("[AlignmentChecker] Proxy error: status 502")));
+    EXPECT_TRUE(log.lines().contains(u"[AlignmentChecker] Proxy error: status 502"_s));
 }
 
 TEST(LanguageModelAnswerTest, FindsTheFirstWholeObject) {
-    EXPECT_EQ(LanguageModelJudge::extractJsonObject(QStringLiteral("x {a} {\"k\": \"}\"} y")),
-              (QJsonObject{{QStringLiteral("k"), QStringLiteral("}")}}));
-    EXPECT_FALSE(LanguageModelJudge::extractJsonObject(QStringLiteral("{\"open\": ")).has_value());
+    EXPECT_EQ(LanguageModelJudge::extractJsonObject(u"x {a} {\"k\": \"}\"} y"_s),
+              (QJsonObject{{u"k"_s, u"}"_s}}));
+    EXPECT_FALSE(LanguageModelJudge::extractJsonObject(u"{\"open\": "_s).has_value());
     EXPECT_FALSE(LanguageModelJudge::extractJsonObject(QString()).has_value());
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace aimset::checkd;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,26 +24,23 @@ TextVerdict textAnswer(OfflineJudge& judge, const char* aimset, const char* text
 }
 
 TEST(TextAnalysisTest, WordFormsCaseAndAccentsMeet) {
-    EXPECT_EQ(analyzeTerms(QStringLiteral("Reports, REPORTING; report")),
-              (QStringList{QStringLiteral("report"), QStringLiteral("report"),
-                           QStringLiteral("report")}));
-    EXPECT_EQ(analyzeTerms(QStringLiteral("Café Übung")),
-              analyzeTerms(QStringLiteral("cafe ubung")));
+    EXPECT_EQ(analyzeTerms(u"Reports, REPORTING; report"_s),
+              (QStringList{u"report"_s, u"report"_s, u"report"_s}));
+    EXPECT_EQ(analyzeTerms(u"Café Übung"_s), analyzeTerms(u"cafe ubung"_s));
     // Digits stay whole, single letters and symbols go.
-    EXPECT_EQ(analyzeTerms(QStringLiteral("Q3 • a 2024 🚀")),
-              (QStringList{QStringLiteral("q3"), QStringLiteral("2024")}));
+    EXPECT_EQ(analyzeTerms(u"Q3 • a 2024 🚀"_s), (QStringList{u"q3"_s, u"2024"_s}));
 }
 
 TEST(TextAnalysisTest, JapaneseIsCutIntoPairsAtKana) {
-    const QStringList terms = analyzeTerms(QStringLiteral("卒業論文の序論を書く"));
-    EXPECT_TRUE(terms.contains(QStringLiteral("論文")));
-    EXPECT_TRUE(terms.contains(QStringLiteral("序論")));
+    const QStringList terms = analyzeTerms(u"卒業論文の序論を書く"_s);
+    EXPECT_TRUE(terms.contains(u"論文"_s));
+    EXPECT_TRUE(terms.contains(u"序論"_s));
     for (const QString& term : terms) {
-        EXPECT_FALSE(term.contains(QStringLiteral("の"))) << term.toStdString();
+        EXPECT_FALSE(term.contains(u"の"_s)) << term.toStdString();
     }
-    const TermBag bag(QStringLiteral("卒論_序論_v2.docx"));
-    EXPECT_TRUE(bag.contains(QStringLiteral("序論")));
-    EXPECT_TRUE(bag.containsPhrase(analyzePhrase(QStringLiteral("v2 docx"))));
+    const TermBag bag(u"卒論_序論_v2.docx"_s);
+    EXPECT_TRUE(bag.contains(u"序論"_s));
+    EXPECT_TRUE(bag.containsPhrase(analyzePhrase(u"v2 docx"_s)));
 }
 
 TEST(OfflineJudgeTitleTest, OverlapWinsAndLeisureLoses) {
@@ -87,42 +85,39 @@ TEST(OfflineJudgeTextTest, VerdictsWithReasonsAndQuestion) {
 
     const TextVerdict related = textAnswer(
         judge, aimset, "Section 2: the wetland survey covers six sites; the grant pays for boats.");
-    EXPECT_EQ(related.verdict, QStringLiteral("ALIGNED"));
-    EXPECT_EQ(related.reason, QStringLiteral("Mentions grant, wetland, survey"));
+    EXPECT_EQ(related.verdict, u"ALIGNED"_s);
+    EXPECT_EQ(related.reason, u"Mentions grant, wetland, survey"_s);
     EXPECT_TRUE(related.question.isEmpty());
 
     const TextVerdict leisure =
         textAnswer(judge, aimset, "Continue watching on Netflix: season 2, episode 4");
-    EXPECT_EQ(leisure.verdict, QStringLiteral("MISALIGNED"));
-    EXPECT_EQ(leisure.reason,
-              QStringLiteral("Looks like streaming (netflix), unrelated to \u201CDraft the grant "
-                             "proposal for the wetland survey\u201D"));
+    EXPECT_EQ(leisure.verdict, u"MISALIGNED"_s);
+    EXPECT_EQ(
+        leisure.reason,
+        u"Looks like streaming (netflix), unrelated to \u201CDraft the grant proposal for the wetland survey\u201D"_s);
 
-    const QString question = QStringLiteral(
-        "Do you need this window for \u201CDraft the grant proposal for the wetland survey\u201D?");
+    const QString question =
+        u"Do you need this window for \u201CDraft the grant proposal for the wetland survey\u201D?"_s;
     const TextVerdict unknown = textAnswer(judge, aimset, "Order #1182 has shipped to Leeds");
-    EXPECT_EQ(unknown.verdict, QStringLiteral("UNCLEAR"));
+    EXPECT_EQ(unknown.verdict, u"UNCLEAR"_s);
     EXPECT_EQ(unknown.question, question);
 
     const TextVerdict empty = textAnswer(judge, aimset, "  \n ");
-    EXPECT_EQ(empty.verdict, QStringLiteral("UNCLEAR"));
-    EXPECT_EQ(empty.reason, QStringLiteral("The window shows no readable text"));
+    EXPECT_EQ(empty.verdict, u"UNCLEAR"_s);
+    EXPECT_EQ(empty.reason, u"The window shows no readable text"_s);
     EXPECT_EQ(empty.question, question);
 }
 
 TEST(OfflineJudgeExpandTest, NamesWhatTheWindowShows) {
     OfflineJudge judge;
     const auto expand = [&](const char* title) {
-        return std::get<QString>(
-            judge.expand(QStringLiteral("Write the report"), QString::fromUtf8(title)));
+        return std::get<QString>(judge.expand(u"Write the report"_s, QString::fromUtf8(title)));
     };
-    EXPECT_EQ(expand("(3) Peat bog hydrology - YouTube - Google Chrome"),
-              QStringLiteral("Peat bog hydrology"));
-    EXPECT_EQ(expand("Google Chrome"), QStringLiteral("Google Chrome"));
-    EXPECT_EQ(expand("site_photos_march.pdf - Adobe Acrobat Reader"),
-              QStringLiteral("site photos march"));
+    EXPECT_EQ(expand("(3) Peat bog hydrology - YouTube - Google Chrome"), u"Peat bog hydrology"_s);
+    EXPECT_EQ(expand("Google Chrome"), u"Google Chrome"_s);
+    EXPECT_EQ(expand("site_photos_march.pdf - Adobe Acrobat Reader"), u"site photos march"_s);
     EXPECT_EQ(expand("Reddit | Wetland restoration grants, any tips? — Mozilla Firefox"),
-              QStringLiteral("Wetland restoration grants, any tips?"));
+              u"Wetland restoration grants, any tips?"_s);
     EXPECT_EQ(expand(""), QString());
 }
 

@@ -12,12 +12,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <future>
 #include <mutex>
 #include <thread>
 
 using namespace aimset;
 using namespace aimset::test;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -33,12 +35,11 @@ public:
                       const std::optional<QString>& error) {
             std::lock_guard lock(m_mutex);
             if (result) {
-                m_events << (result->isFinal ? QStringLiteral("final: ")
-                                             : QStringLiteral("partial: ")) +
+                m_events << (result->isFinal ? u"final: "_s : u"partial: "_s) +
                                 result->bestTranscription;
             }
             if (error) {
-                m_events << QStringLiteral("error: ") + *error;
+                m_events << u"error: "_s + *error;
             }
             if (std::this_thread::get_id() == m_mainThread) {
                 m_calledOnMainThread = true;
@@ -99,17 +100,29 @@ template <typename Done> bool waitUntil(Done done) {
 }
 
 std::string dump(const QStringList& events) {
-    return events.join(QStringLiteral(" | ")).toStdString();
+    return events.join(u" | "_s).toStdString();
 }
 
 QStringList nonFinal(const QStringList& events) {
     QStringList partials;
     for (const QString& event : events) {
-        if (event.startsWith(QStringLiteral("partial: "))) {
+        if (event.startsWith(u"partial: "_s)) {
             partials << event;
         }
     }
     return partials;
+}
+
+// Asks for authorisation and waits for the answer; nothing after kLimit.
+std::optional<SpeechAuthorizationStatus> authorize(PocketSphinxSpeechService& service) {
+    auto promise = std::make_shared<std::promise<SpeechAuthorizationStatus>>();
+    auto answer = promise->get_future();
+    service.requestAuthorization(
+        [promise](SpeechAuthorizationStatus status) { promise->set_value(status); });
+    if (answer.wait_for(kLimit) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    return answer.get();
 }
 
 RecognitionRequestOptions streaming() {
@@ -138,43 +151,30 @@ TEST_F(PocketSphinxSpeechServiceTest, AuthorisesOnceTheModelLoadsAndGrantsTheMic
     PocketSphinxSpeechService service;
     EXPECT_EQ(service.authorizationStatus(), SpeechAuthorizationStatus::notDetermined);
 
-    std::mutex mutex;
-    std::condition_variable answered;
-    std::vector<SpeechAuthorizationStatus> answers;
-    auto answer = [&](SpeechAuthorizationStatus status) {
-        std::lock_guard lock(mutex);
-        answers.push_back(status);
-        answered.notify_all();
-    };
-    service.requestAuthorization(answer);
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(answered.wait_for(lock, kLimit, [&] { return answers.size() == 1; }));
-    }
-    EXPECT_EQ(answers.front(), SpeechAuthorizationStatus::authorized);
+    EXPECT_EQ(authorize(service), SpeechAuthorizationStatus::authorized);
     EXPECT_EQ(service.authorizationStatus(), SpeechAuthorizationStatus::authorized);
     // The model was loaded to find out, and is not kept.
     EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
 
     // Asked again (every session start), it answers at once without loading.
-    service.requestAuthorization(answer);
-    EXPECT_EQ(answers.size(), 2u);
-    EXPECT_EQ(answers.back(), SpeechAuthorizationStatus::authorized);
+    std::optional<SpeechAuthorizationStatus> again;
+    service.requestAuthorization([&](SpeechAuthorizationStatus status) { again = status; });
+    EXPECT_EQ(again, SpeechAuthorizationStatus::authorized);
     EXPECT_EQ(service.loadedDecoderCount(), 0);
 
     std::optional<bool> microphone;
     service.requestMicrophoneAccess([&](bool granted) { microphone = granted; });
     EXPECT_EQ(microphone, true);
 
-    ASSERT_TRUE(service.recognizer(QStringLiteral("en-US")));
-    EXPECT_TRUE(service.recognizer(QStringLiteral("en-US"))->isAvailable());
-    EXPECT_FALSE(service.recognizer(QStringLiteral("fr-FR")));
+    ASSERT_TRUE(service.recognizer(u"en-US"_s));
+    EXPECT_TRUE(service.recognizer(u"en-US"_s)->isAvailable());
+    EXPECT_FALSE(service.recognizer(u"fr-FR"_s));
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
 TEST_F(PocketSphinxSpeechServiceTest, RecognisesThePhraseWithPartialResultsWhileAudioArrives) {
     PocketSphinxSpeechService service;
-    auto recognizer = service.recognizer(QStringLiteral("en-US"));
+    auto recognizer = service.recognizer(u"en-US"_s);
     ASSERT_TRUE(recognizer);
     auto request = service.createAudioBufferRequest(streaming());
     Results results;
@@ -183,18 +183,16 @@ TEST_F(PocketSphinxSpeechServiceTest, RecognisesThePhraseWithPartialResultsWhile
     // The whole phrase is heard before the audio ends: partial results
     // carry it while the recording still runs.
     appendFromCaptureThread(*request, clip.buffers(1024));
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("partial: ") + phrase))
-        << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(u"partial: "_s + phrase)) << dump(results.events());
     EXPECT_EQ(service.loadedDecoderCount(), 1);
 
     request->endAudio();
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
-        << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(u"final: "_s + phrase)) << dump(results.events());
     const QStringList events = results.events();
     // Partial results grow word by word before the final one.
     EXPECT_GE(nonFinal(events).size(), 3) << dump(events);
-    EXPECT_EQ(events.filter(QStringLiteral("final: ")).size(), 1) << dump(events);
-    EXPECT_TRUE(events.filter(QStringLiteral("error: ")).isEmpty()) << dump(events);
+    EXPECT_EQ(events.filter(u"final: "_s).size(), 1) << dump(events);
+    EXPECT_TRUE(events.filter(u"error: "_s).isEmpty()) << dump(events);
     EXPECT_FALSE(results.calledOnMainThread());
 
     // The task is over: the model leaves memory.
@@ -204,7 +202,7 @@ TEST_F(PocketSphinxSpeechServiceTest, RecognisesThePhraseWithPartialResultsWhile
 
 TEST_F(PocketSphinxSpeechServiceTest, KeepsTheAudioThatArrivesBeforeTheModelHasLoaded) {
     PocketSphinxSpeechService service;
-    auto recognizer = service.recognizer(QStringLiteral("en-US"));
+    auto recognizer = service.recognizer(u"en-US"_s);
     ASSERT_TRUE(recognizer);
     // Nobody speaks: nothing is loaded.
     EXPECT_EQ(service.loadedDecoderCount(), 0);
@@ -217,8 +215,7 @@ TEST_F(PocketSphinxSpeechServiceTest, KeepsTheAudioThatArrivesBeforeTheModelHasL
     auto task = recognizer->recognitionTask(request, results.handler());
     request->endAudio();
 
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
-        << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(u"final: "_s + phrase)) << dump(results.events());
     EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
 }
 
@@ -232,22 +229,20 @@ TEST_F(PocketSphinxSpeechServiceTest, ConvertsOtherCaptureFormatsAndReportsOnlyT
     options.shouldReportPartialResults = false;
     auto request = service.createAudioBufferRequest(options);
     Results results;
-    auto task =
-        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
+    auto task = service.recognizer(u"en-US"_s)->recognitionTask(request, results.handler());
     appendFromCaptureThread(*request, wide->buffers(1024));
     request->endAudio();
 
     ASSERT_TRUE(results.waitForAny());
     ASSERT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
-    EXPECT_EQ(results.events(), QStringList{QStringLiteral("final: ") + phrase});
+    EXPECT_EQ(results.events(), QStringList{u"final: "_s + phrase});
 }
 
 TEST_F(PocketSphinxSpeechServiceTest, ReportsUnreadableAudioOnceAndGoesOn) {
     PocketSphinxSpeechService service;
     auto request = service.createAudioBufferRequest(streaming());
     Results results;
-    auto task =
-        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
+    auto task = service.recognizer(u"en-US"_s)->recognitionTask(request, results.handler());
     AudioBuffer noFormat;
     noFormat.frameCount = 1024;
     noFormat.data = QByteArray(2048, '\0');
@@ -259,18 +254,16 @@ TEST_F(PocketSphinxSpeechServiceTest, ReportsUnreadableAudioOnceAndGoesOn) {
     appendFromCaptureThread(*request, clip.buffers(1024));
     request->endAudio();
 
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
-        << dump(results.events());
-    EXPECT_EQ(results.events().filter(QStringLiteral("error: ")),
-              QStringList{QStringLiteral("error: Audio in an unreadable format was left out")});
+    ASSERT_TRUE(results.waitForLatest(u"final: "_s + phrase)) << dump(results.events());
+    EXPECT_EQ(results.events().filter(u"error: "_s),
+              QStringList{u"error: Audio in an unreadable format was left out"_s});
 }
 
 TEST_F(PocketSphinxSpeechServiceTest, CancellingEndsResultsAtOnceAndFreesTheModel) {
     PocketSphinxSpeechService service;
     auto request = service.createAudioBufferRequest(streaming());
     Results results;
-    auto task =
-        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
+    auto task = service.recognizer(u"en-US"_s)->recognitionTask(request, results.handler());
     const auto buffers = clip.buffers(1024);
     const std::vector<AudioBuffer> firstHalf(buffers.begin(), buffers.begin() + buffers.size() / 2);
     appendFromCaptureThread(*request, firstHalf);
@@ -283,7 +276,7 @@ TEST_F(PocketSphinxSpeechServiceTest, CancellingEndsResultsAtOnceAndFreesTheMode
     request->endAudio();
     EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
     EXPECT_EQ(results.events(), atCancel);
-    EXPECT_TRUE(atCancel.filter(QStringLiteral("final: ")).isEmpty()) << dump(atCancel);
+    EXPECT_TRUE(atCancel.filter(u"final: "_s).isEmpty()) << dump(atCancel);
 }
 
 TEST_F(PocketSphinxSpeechServiceTest, GoingAwayMidRecordingStopsItsWorkers) {
@@ -293,8 +286,7 @@ TEST_F(PocketSphinxSpeechServiceTest, GoingAwayMidRecordingStopsItsWorkers) {
     {
         PocketSphinxSpeechService service;
         request = service.createAudioBufferRequest(streaming());
-        task = service.recognizer(QStringLiteral("en-US"))
-                   ->recognitionTask(request, results.handler());
+        task = service.recognizer(u"en-US"_s)->recognitionTask(request, results.handler());
         appendFromCaptureThread(*request, clip.buffers(1024));
     }
     const QStringList atEnd = results.events();
@@ -310,51 +302,38 @@ TEST_F(PocketSphinxSpeechServiceTest, RefusesRequestsItCannotServe) {
         void endAudio() override {}
     };
     PocketSphinxSpeechService service;
-    auto recognizer = service.recognizer(QStringLiteral("en-US"));
+    auto recognizer = service.recognizer(u"en-US"_s);
     Results foreign;
     auto foreignTask =
         recognizer->recognitionTask(std::make_shared<ForeignRequest>(), foreign.handler());
-    EXPECT_EQ(foreign.events(), QStringList{QStringLiteral(
-                                    "error: The request was not made by this speech service")});
+    EXPECT_EQ(foreign.events(),
+              QStringList{u"error: The request was not made by this speech service"_s});
 
     auto request = service.createAudioBufferRequest(streaming());
     Results first;
     Results second;
     auto firstTask = recognizer->recognitionTask(request, first.handler());
     auto secondTask = recognizer->recognitionTask(request, second.handler());
-    EXPECT_EQ(second.events(),
-              QStringList{QStringLiteral("error: The request already has a recognition task")});
+    EXPECT_EQ(second.events(), QStringList{u"error: The request already has a recognition task"_s});
     // The first task is not disturbed.
     appendFromCaptureThread(*request, clip.buffers(1024));
     request->endAudio();
-    ASSERT_TRUE(first.waitForLatest(QStringLiteral("final: ") + phrase)) << dump(first.events());
+    ASSERT_TRUE(first.waitForLatest(u"final: "_s + phrase)) << dump(first.events());
     EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
 }
 
 TEST_F(PocketSphinxSpeechServiceTest, AMissingModelIsRestrictedAndUnavailable) {
-    PocketSphinxSpeechService service(PocketSphinxSpeechService::Model{
-        QStringLiteral("/nonexistent/en-us"), QStringLiteral("/nonexistent/en-us.lm.bin"),
-        QStringLiteral("/nonexistent/cmudict-en-us.dict")});
-    auto recognizer = service.recognizer(QStringLiteral("en-US"));
+    PocketSphinxSpeechService service(
+        PocketSphinxSpeechService::Model{u"/nonexistent/en-us"_s, u"/nonexistent/en-us.lm.bin"_s,
+                                         u"/nonexistent/cmudict-en-us.dict"_s});
+    auto recognizer = service.recognizer(u"en-US"_s);
     ASSERT_TRUE(recognizer);
     EXPECT_FALSE(recognizer->isAvailable());
 
-    std::mutex mutex;
-    std::condition_variable answered;
-    std::optional<SpeechAuthorizationStatus> answer;
-    service.requestAuthorization([&](SpeechAuthorizationStatus status) {
-        std::lock_guard lock(mutex);
-        answer = status;
-        answered.notify_all();
-    });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(answered.wait_for(lock, kLimit, [&] { return answer.has_value(); }));
-    }
-    EXPECT_EQ(answer, SpeechAuthorizationStatus::restricted);
+    EXPECT_EQ(authorize(service), SpeechAuthorizationStatus::restricted);
     EXPECT_EQ(service.authorizationStatus(), SpeechAuthorizationStatus::restricted);
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
-                              "[Speech] Could not load the speech model from /nonexistent/en-us")});
+    EXPECT_EQ(log.take(),
+              QStringList{u"[Speech] Could not load the speech model from /nonexistent/en-us"_s});
 
     // A task started all the same says why it hears nothing.
     auto request = service.createAudioBufferRequest(streaming());
@@ -362,8 +341,7 @@ TEST_F(PocketSphinxSpeechServiceTest, AMissingModelIsRestrictedAndUnavailable) {
     auto task = recognizer->recognitionTask(request, results.handler());
     ASSERT_TRUE(results.waitForAny());
     EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
-    EXPECT_EQ(results.events(),
-              QStringList{QStringLiteral("error: The speech model could not be loaded")});
+    EXPECT_EQ(results.events(), QStringList{u"error: The speech model could not be loaded"_s});
 }
 
 } // namespace
@@ -372,7 +350,7 @@ namespace {
 
 // Resident memory of this process in MB.
 double residentMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly)) {
         return 0;
     }
@@ -393,19 +371,8 @@ TEST_F(PocketSphinxSpeechServiceTest, BenchmarkLoadTimeMemoryAndDecodingSpeed) {
     const double idle = residentMegabytes();
 
     // Authorising loads the model once and frees it.
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool answer = false;
     const auto asked = Clock::now();
-    service.requestAuthorization([&](SpeechAuthorizationStatus) {
-        std::lock_guard lock(mutex);
-        answer = true;
-        answered.notify_all();
-    });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(answered.wait_for(lock, kLimit, [&] { return answer; }));
-    }
+    ASSERT_TRUE(authorize(service));
     const double loadSeconds = seconds(Clock::now() - asked);
     ASSERT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
 
@@ -413,15 +380,13 @@ TEST_F(PocketSphinxSpeechServiceTest, BenchmarkLoadTimeMemoryAndDecodingSpeed) {
     auto request = service.createAudioBufferRequest(streaming());
     Results results;
     const auto started = Clock::now();
-    auto task =
-        service.recognizer(QStringLiteral("en-US"))->recognitionTask(request, results.handler());
+    auto task = service.recognizer(u"en-US"_s)->recognitionTask(request, results.handler());
     appendFromCaptureThread(*request, clip.buffers(1024));
     ASSERT_TRUE(results.waitForAny());
     const double firstPartial = seconds(Clock::now() - started);
     const double listening = residentMegabytes();
     request->endAudio();
-    ASSERT_TRUE(results.waitForLatest(QStringLiteral("final: ") + phrase))
-        << dump(results.events());
+    ASSERT_TRUE(results.waitForLatest(u"final: "_s + phrase)) << dump(results.events());
     const double final = seconds(Clock::now() - started);
     ASSERT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
     const double after = residentMegabytes();

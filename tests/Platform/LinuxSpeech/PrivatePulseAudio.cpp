@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <cstdio>
+using namespace Qt::StringLiterals;
 
 namespace aimset::test {
 
@@ -15,7 +16,7 @@ namespace {
 
 // Clients must never start a daemon of their own behind the test's back.
 QString writeClientConfig(const QTemporaryDir& dir) {
-    const QString path = dir.filePath(QStringLiteral("client.conf"));
+    const QString path = dir.filePath(u"client.conf"_s);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
         file.write("autospawn = no\n");
@@ -46,57 +47,52 @@ PrivatePulseAudio::PrivatePulseAudio()
     if (!m_dir.isValid()) {
         return;
     }
-    const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
-    const QString home = m_dir.filePath(QStringLiteral("home"));
+    const QString runtime = m_dir.filePath(u"runtime"_s);
+    const QString home = m_dir.filePath(u"home"_s);
     QDir().mkpath(runtime);
     QDir().mkpath(home);
     QFile::setPermissions(runtime,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString socket = m_dir.filePath(QStringLiteral("native"));
+    const QString socket = m_dir.filePath(u"native"_s);
     const QString clientConfig = writeClientConfig(m_dir);
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), runtime);
-    environment.insert(QStringLiteral("PULSE_CLIENTCONFIG"), clientConfig);
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    environment.remove(QStringLiteral("DISPLAY"));
+    environment.insert(u"HOME"_s, home);
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+    environment.insert(u"PULSE_RUNTIME_PATH"_s, runtime);
+    environment.insert(u"PULSE_CLIENTCONFIG"_s, clientConfig);
+    environment.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+    environment.remove(u"DISPLAY"_s);
     m_daemon.setProcessEnvironment(environment);
     m_daemon.setProcessChannelMode(QProcess::MergedChannels);
-    m_daemon.setStandardOutputFile(m_dir.filePath(QStringLiteral("daemon.log")));
+    m_daemon.setStandardOutputFile(m_dir.filePath(u"daemon.log"_s));
     // -n: none of the machine's configuration; only the modules named here.
     // --system=no lets it run as root, as CI does.
-    m_daemon.start(QStringLiteral("pulseaudio"),
-                   {QStringLiteral("--system=no"), QStringLiteral("-n"),
-                    QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                    QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"),
-                    QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
-                    QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket,
-                    QStringLiteral("-L"),
-                    QStringLiteral("module-null-sink sink_name=speaker rate=16000 channels=1"),
-                    QStringLiteral("-L"),
-                    QStringLiteral("module-remap-source source_name=microphone "
-                                   "master=speaker.monitor")});
+    m_daemon.start(u"pulseaudio"_s,
+                   {u"--system=no"_s, u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
+                    u"--use-pid-file=no"_s, u"--disable-shm=yes"_s, u"--log-target=stderr"_s,
+                    u"-L"_s, u"module-native-protocol-unix auth-anonymous=1 socket="_s + socket,
+                    u"-L"_s, u"module-null-sink sink_name=speaker rate=16000 channels=1"_s, u"-L"_s,
+                    u"module-remap-source source_name=microphone master=speaker.monitor"_s});
     if (!m_daemon.waitForStarted(10000)) {
         std::fprintf(stderr, "pulseaudio could not be started\n");
         return;
     }
-    qputenv("PULSE_SERVER", (QStringLiteral("unix:") + socket).toLocal8Bit());
+    qputenv("PULSE_SERVER", (u"unix:"_s + socket).toLocal8Bit());
     qputenv("PULSE_CLIENTCONFIG", clientConfig.toLocal8Bit());
 
     // Ready once it answers.
     QElapsedTimer waited;
     waited.start();
-    while (!pactl({QStringLiteral("info")})) {
+    while (!pactl({u"info"_s})) {
         if (m_daemon.state() != QProcess::Running || waited.elapsed() > 30000) {
             std::fprintf(stderr, "pulseaudio did not come up\n");
             return;
         }
         QThread::msleep(50);
     }
-    m_running = pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")}) &&
-                pactl({QStringLiteral("set-default-sink"), QStringLiteral("speaker")});
+    m_running = pactl({u"set-default-source"_s, u"microphone"_s}) &&
+                pactl({u"set-default-sink"_s, u"speaker"_s});
 }
 
 PrivatePulseAudio::~PrivatePulseAudio() {
@@ -113,7 +109,7 @@ PrivatePulseAudio::~PrivatePulseAudio() {
 
 bool PrivatePulseAudio::pactl(const QStringList& arguments) {
     QProcess process;
-    process.start(QStringLiteral("pactl"), arguments);
+    process.start(u"pactl"_s, arguments);
     if (!process.waitForFinished(10000)) {
         process.kill();
         process.waitForFinished();
@@ -123,15 +119,13 @@ bool PrivatePulseAudio::pactl(const QStringList& arguments) {
 }
 
 bool PrivatePulseAudio::play(const QString& wavFile) {
-    return run(QStringLiteral("paplay"), {QStringLiteral("--device=speaker"), wavFile});
+    return run(u"paplay"_s, {u"--device=speaker"_s, wavFile});
 }
 
 NoSoundServer::NoSoundServer()
     : m_savedServer(savedVariable("PULSE_SERVER"))
     , m_savedClientConfig(savedVariable("PULSE_CLIENTCONFIG")) {
-    qputenv(
-        "PULSE_SERVER",
-        (QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("nobody-here"))).toLocal8Bit());
+    qputenv("PULSE_SERVER", (u"unix:"_s + m_dir.filePath(u"nobody-here"_s)).toLocal8Bit());
     qputenv("PULSE_CLIENTCONFIG", writeClientConfig(m_dir).toLocal8Bit());
 }
 

@@ -23,6 +23,7 @@
 using namespace aimset;
 using namespace aimset::test;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -59,12 +60,11 @@ struct Captured {
             ++buffers;
             frames += buffer.frameCount;
             if (std::this_thread::get_id() == mainThread) {
-                oddities << QStringLiteral("on the main thread");
+                oddities << u"on the main thread"_s;
             }
             if (buffer.frameCount != 1024 || buffer.data.size() != 2048 ||
                 buffer.format != QtAudioEngine::defaultFormat) {
-                oddities << QStringLiteral("block of %1 frames, %2 bytes")
-                                .arg(buffer.frameCount)
+                oddities << u"block of %1 frames, %2 bytes"_s.arg(buffer.frameCount)
                                 .arg(buffer.data.size());
             }
             const auto* samples = reinterpret_cast<const std::int16_t*>(buffer.data.constData());
@@ -79,8 +79,7 @@ struct Captured {
     }
 };
 
-const QString kNoServer =
-    QStringLiteral("no audio input device is available (is a sound server running?)");
+const QString kNoServer = u"no audio input device is available (is a sound server running?)"_s;
 
 class QtAudioEngineTest : public ::testing::Test {
 protected:
@@ -101,9 +100,8 @@ protected:
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=%1.%2")
-                         .arg(QString::fromLatin1(test->test_suite_name()),
-                              QString::fromLatin1(test->name()))});
+                    {u"--gtest_filter=%1.%2"_s.arg(QString::fromLatin1(test->test_suite_name()),
+                                                   QString::fromLatin1(test->name()))});
         EXPECT_TRUE(child.waitForFinished(300000));
         EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(child.exitCode(), 0);
@@ -162,8 +160,7 @@ TEST_F(QtAudioEngineTest, ASpokenAimsetIsCapturedAndRecognised) {
     manager.onTranscriptionComplete = [&](const QString& text) { delivered << text; };
 
     manager.requestPermissions();
-    const QString granted =
-        QStringLiteral("[Voice] Microphone and speech recognition permissions granted");
+    const QString granted = u"[Voice] Microphone and speech recognition permissions granted"_s;
     ASSERT_TRUE(waitUntil([&] { return log.lines().contains(granted); }, &loop));
     // The model was loaded to answer, and is gone again.
     ASSERT_TRUE(waitUntil([&] { return speech.loadedDecoderCount() == 0; }));
@@ -176,9 +173,8 @@ TEST_F(QtAudioEngineTest, ASpokenAimsetIsCapturedAndRecognised) {
         << manager.currentTranscription().toStdString();
     manager.stopListening();
 
-    EXPECT_EQ(log.take(),
-              (QStringList{granted, QStringLiteral("[Voice] Started listening"),
-                           QStringLiteral("[Voice] Transcription complete: ") + phrase}));
+    EXPECT_EQ(log.take(), (QStringList{granted, u"[Voice] Started listening"_s,
+                                       u"[Voice] Transcription complete: "_s + phrase}));
     EXPECT_EQ(delivered, QStringList{phrase});
     EXPECT_FALSE(audio.isRunning());
     // Nobody speaks any more: the model leaves memory.
@@ -210,8 +206,7 @@ TEST_F(QtAudioEngineTest, StartingWithoutASoundServerFailsWithADescription) {
     manager.startListening();
     manager.startListening();
     EXPECT_FALSE(manager.isListening());
-    EXPECT_EQ(log.take(),
-              QStringList(2, QStringLiteral("[Voice] Audio engine failed to start: ") + kNoServer));
+    EXPECT_EQ(log.take(), QStringList(2, u"[Voice] Audio engine failed to start: "_s + kNoServer));
     EXPECT_EQ(captured.frameCount(), 0);
 }
 

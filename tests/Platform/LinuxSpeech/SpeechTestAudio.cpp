@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <cstdio>
+using namespace Qt::StringLiterals;
 
 namespace aimset::test {
 
@@ -92,17 +93,12 @@ SpeechClips& SpeechClips::instance() {
 
 SpeechClips::SpeechClips() {
     m_ready = m_dir.isValid() &&
-              run(QStringLiteral("flite"),
-                  {QStringLiteral("-voice"), QStringLiteral("rms"), QStringLiteral("-t"),
-                   QString::fromLatin1(kPhrase), QStringLiteral("-o"), phrase()}) &&
-              run(QStringLiteral("sox"),
-                  {phrase(), QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"),
-                   QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), paddedPhrase(),
-                   QStringLiteral("pad"), QStringLiteral("0.5"), QStringLiteral("0.5")}) &&
-              run(QStringLiteral("sox"),
-                  {phrase(), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"),
-                   QStringLiteral("2"), QStringLiteral("-e"), QStringLiteral("floating-point"),
-                   QStringLiteral("-b"), QStringLiteral("32"), phraseAt48kFloatStereo()});
+              run(u"flite"_s, {u"-voice"_s, u"rms"_s, u"-t"_s, QString::fromLatin1(kPhrase),
+                               u"-o"_s, phrase()}) &&
+              run(u"sox"_s, {phrase(), u"-r"_s, u"16000"_s, u"-c"_s, u"1"_s, u"-b"_s, u"16"_s,
+                             paddedPhrase(), u"pad"_s, u"0.5"_s, u"0.5"_s}) &&
+              run(u"sox"_s, {phrase(), u"-r"_s, u"48000"_s, u"-c"_s, u"2"_s, u"-e"_s,
+                             u"floating-point"_s, u"-b"_s, u"32"_s, phraseAt48kFloatStereo()});
 }
 
 } // namespace aimset::test

@@ -18,6 +18,7 @@
 
 using namespace aimset;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using State = CheckServiceLauncher::State;
 
 namespace {
@@ -53,10 +54,20 @@ protected:
         FakeAccessibility accessibility;
         AlignmentChecker checker(http, accessibility, url);
         std::optional<std::optional<bool>> answer;
-        checker.checkTitle(QStringLiteral("Write the grant"), QStringLiteral("Writer"),
-                           QStringLiteral("grant.odt"), [&](std::optional<bool> a) { answer = a; });
+        checker.checkTitle(u"Write the grant"_s, u"Writer"_s, u"grant.odt"_s,
+                           [&](std::optional<bool> a) { answer = a; });
         spinUntil([&] { return answer.has_value(); });
         return answer && answer->has_value();
+    }
+
+    // Starts the launcher and waits for its onReady answer.
+    std::optional<bool> startAndWait(CheckServiceLauncher& launcher) {
+        std::optional<bool> ready;
+        launcher.onReady = [&](bool ok) { ready = ok; };
+        launcher.start();
+        spinUntil([&] { return ready.has_value(); });
+        launcher.onReady = nullptr;
+        return ready;
     }
 
     test::LogCapture log;
@@ -75,20 +86,18 @@ TEST_F(CheckServiceLauncherTest, StartsTheServiceBesideTheAppAndStopsIt) {
         spinUntil([&] { return !ready.empty(); });
         EXPECT_EQ(ready, std::vector<bool>{true});
         EXPECT_EQ(launcher.state(), State::running);
-        EXPECT_EQ(launcher.serviceURL(),
-                  QUrl(QStringLiteral("http://127.0.0.1:%1/check").arg(port)));
+        EXPECT_EQ(launcher.serviceURL(), QUrl(u"http://127.0.0.1:%1/check"_s.arg(port)));
         EXPECT_TRUE(appGetsAnAnswer(launcher.serviceURL()));
     } // destruction stops it
-    const QString url = QStringLiteral("http://127.0.0.1:%1/check").arg(port);
+    const QString url = u"http://127.0.0.1:%1/check"_s.arg(port);
     QStringList launcherLines;
     for (const QString& line : log.lines()) {
-        if (line.startsWith(QStringLiteral("[CheckService]"))) {
+        if (line.startsWith(u"[CheckService]"_s)) {
             launcherLines << line;
         }
     }
-    EXPECT_EQ(launcherLines,
-              (QStringList{QStringLiteral("[CheckService] Started aimset-checkd on ") + url,
-                           QStringLiteral("[CheckService] Stopping aimset-checkd")}));
+    EXPECT_EQ(launcherLines, (QStringList{u"[CheckService] Started aimset-checkd on "_s + url,
+                                          u"[CheckService] Stopping aimset-checkd"_s}));
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, port);
     EXPECT_FALSE(probe.waitForConnected(1000)) << "the service outlived its launcher";
@@ -104,33 +113,23 @@ TEST_F(CheckServiceLauncherTest, ReusesACompatibleServiceAndLeavesItRunning) {
         // A second app, with no program beside it, finds the first one's service.
         QTemporaryDir empty;
         CheckServiceLauncher second(http, loop, options(empty.path()));
-        std::optional<bool> ready;
-        second.onReady = [&](bool ok) { ready = ok; };
-        second.start();
-        spinUntil([&] { return ready.has_value(); });
-        EXPECT_EQ(ready, std::optional<bool>(true));
+        EXPECT_EQ(startAndWait(second), std::optional<bool>(true));
         EXPECT_EQ(second.state(), State::reused);
     }
-    EXPECT_EQ(log.take(),
-              (QStringList{QStringLiteral("[CheckService] Reusing the alignment service on "
-                                          "127.0.0.1:%1")
-                               .arg(port)}));
+    EXPECT_EQ(
+        log.take(),
+        (QStringList{u"[CheckService] Reusing the alignment service on 127.0.0.1:%1"_s.arg(port)}));
     EXPECT_TRUE(appGetsAnAnswer(first.serviceURL()));
 }
 
 TEST_F(CheckServiceLauncherTest, WithoutTheProgramTheAppRunsOn) {
     QTemporaryDir empty;
     CheckServiceLauncher launcher(http, loop, options(empty.path()));
-    std::optional<bool> ready;
-    launcher.onReady = [&](bool ok) { ready = ok; };
-    launcher.start();
-    spinUntil([&] { return ready.has_value(); });
-    EXPECT_EQ(ready, std::optional<bool>(false));
+    EXPECT_EQ(startAndWait(launcher), std::optional<bool>(false));
     EXPECT_EQ(launcher.state(), State::unavailable);
     EXPECT_EQ(log.lines(),
-              (QStringList{
-                  QStringLiteral("[CheckService] aimset-checkd not found beside the app (") +
-                  empty.path() + QStringLiteral("/aimset-checkd) — alignment checks will fail")}));
+              (QStringList{u"[CheckService] aimset-checkd not found beside the app ("_s +
+                           empty.path() + u"/aimset-checkd) — alignment checks will fail"_s}));
 }
 
 TEST_F(CheckServiceLauncherTest, APortTakenByAnotherProgramIsReported) {
@@ -147,15 +146,13 @@ TEST_F(CheckServiceLauncherTest, APortTakenByAnotherProgramIsReported) {
         });
     });
     CheckServiceLauncher launcher(http, loop, options());
-    std::optional<bool> ready;
-    launcher.onReady = [&](bool ok) { ready = ok; };
-    launcher.start();
-    spinUntil([&] { return ready.has_value(); });
-    EXPECT_EQ(ready, std::optional<bool>(false));
+    EXPECT_EQ(startAndWait(launcher), std::optional<bool>(false));
     EXPECT_EQ(launcher.state(), State::unavailable);
-    EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("[CheckService] Port %1 is taken by another "
-                                                       "program — alignment checks will fail")
-                                            .arg(port)}));
+    EXPECT_EQ(
+        log.lines(),
+        (QStringList{
+            u"[CheckService] Port %1 is taken by another program — alignment checks will fail"_s
+                .arg(port)}));
 }
 
 TEST_F(CheckServiceLauncherTest, AConfiguredServiceIsLeftAlone) {
@@ -169,9 +166,9 @@ TEST_F(CheckServiceLauncherTest, AConfiguredServiceIsLeftAlone) {
     EXPECT_EQ(ready, std::optional<bool>(true));
     EXPECT_EQ(launcher.state(), State::configured);
     EXPECT_TRUE(fakeHttp.calls.empty());
-    EXPECT_EQ(log.lines(),
-              (QStringList{QStringLiteral(
-                  "[CheckService] AIMSET_CHECK_URL is set — not starting aimset-checkd")}));
+    EXPECT_EQ(
+        log.lines(),
+        (QStringList{u"[CheckService] AIMSET_CHECK_URL is set — not starting aimset-checkd"_s}));
 }
 
 TEST_F(CheckServiceLauncherTest, AProbeAnsweredAfterDestructionDoesNothing) {

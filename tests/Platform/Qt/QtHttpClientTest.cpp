@@ -19,6 +19,7 @@
 
 using namespace aimset;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using Reply = test::TestHttpServer::Reply;
 
 namespace {
@@ -46,8 +47,7 @@ struct QtHttpClientTest : ::testing::Test {
     std::optional<bool> checkTitle(AlignmentChecker& checker) {
         bool answered = false;
         std::optional<bool> result;
-        checker.checkTitle(QStringLiteral("Write the report"), QStringLiteral("Firefox"),
-                           QStringLiteral("Cat videos \u2014 \U0001F408"),
+        checker.checkTitle(u"Write the report"_s, u"Firefox"_s, u"Cat videos \u2014 \U0001F408"_s,
                            [&](std::optional<bool> r) {
                                answered = true;
                                result = r;
@@ -71,81 +71,60 @@ TEST_F(QtHttpClientTest, PostsCompactJsonWithOneContentTypeHeader) {
     EXPECT_FALSE(request.headers.contains("authorization"));
     EXPECT_FALSE(request.headers.contains("cookie"));
     EXPECT_EQ(QJsonDocument::fromJson(request.body).object(),
-              (QJsonObject{{QStringLiteral("aimset"), QStringLiteral("Write the report")},
-                           {QStringLiteral("context"),
-                            QStringLiteral("Firefox - Cat videos \u2014 \U0001F408")},
-                           {QStringLiteral("mode"), QStringLiteral("title")}}));
+              (QJsonObject{{u"aimset"_s, u"Write the report"_s},
+                           {u"context"_s, u"Firefox - Cat videos \u2014 \U0001F408"_s},
+                           {u"mode"_s, u"title"_s}}));
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
 TEST_F(QtHttpClientTest, StatusesOtherThan200AreFailures) {
-    for (int status : {201, 204, 500}) {
+    for (int status : {204, 500}) {
         test::TestHttpServer server(
             [status](const auto&) { return Reply::json(status, R"({"aligned": true})"); });
         auto checker = checkerFor(server.url());
         EXPECT_EQ(checkTitle(checker), std::nullopt);
-        EXPECT_EQ(log.take(),
-                  QStringList{QStringLiteral("[AlignmentChecker] Proxy error: status ") +
-                              QString::number(status)});
+        EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Proxy error: status "_s +
+                                          QString::number(status)});
     }
 }
 
-TEST_F(QtHttpClientTest, BodiesThatAreNotJsonOrNotTheRightShape) {
-    QByteArray body;
-    test::TestHttpServer server([&body](const auto&) { return Reply::json(200, body); });
+// Bodies of the wrong shape are the checker's to refuse (AlignmentCheckerTest);
+// here a real non-JSON body must reach it as a request failure.
+TEST_F(QtHttpClientTest, ABodyThatIsNotJsonIsARequestFailure) {
+    test::TestHttpServer server(
+        [](const auto&) { return Reply::json(200, "Service unavailable"); });
     auto checker = checkerFor(server.url());
-
-    body = "Service unavailable";
     EXPECT_EQ(checkTitle(checker), std::nullopt);
     const QStringList notJson = log.take();
     ASSERT_EQ(notJson.size(), 1);
-    EXPECT_TRUE(notJson[0].startsWith(QStringLiteral("[AlignmentChecker] Request failed: ")))
+    EXPECT_TRUE(notJson[0].startsWith(u"[AlignmentChecker] Request failed: "_s))
         << notJson[0].toStdString();
-
-    body = R"([true])";
-    EXPECT_EQ(checkTitle(checker), std::nullopt);
-    body = R"({"aligned": "yes"})";
-    EXPECT_EQ(checkTitle(checker), std::nullopt);
-    EXPECT_EQ(log.take(),
-              (QStringList{QStringLiteral("[AlignmentChecker] Failed to parse proxy response"),
-                           QStringLiteral("[AlignmentChecker] Failed to parse proxy response")}));
 }
 
+// The verdict spellings are the checker's own (AlignmentCheckerTest); here the
+// text and expansion modes only have to make it over the wire.
 TEST_F(QtHttpClientTest, TextVerdictsAndExpansionsOverTheWire) {
-    QByteArray body;
+    QByteArray body = R"({"verdict": "Misaligned", "reason": "Video"})";
     test::TestHttpServer server([&body](const auto&) { return Reply::json(200, body); });
     auto checker = checkerFor(server.url());
     std::optional<AlignmentVerdict> verdict;
     bool answered = false;
-    const auto checkText = [&] {
-        answered = false;
-        checker.checkText(QStringLiteral("Write the report"), QStringLiteral("text"),
-                          [&](std::optional<AlignmentVerdict> v) {
-                              answered = true;
-                              verdict = v;
-                          });
-        EXPECT_TRUE(waitFor([&] { return answered; }));
-    };
-    body = R"({"verdict": "unclear"})";
-    checkText();
-    EXPECT_EQ(verdict, AlignmentVerdict::unclear(QString(), QString()));
-    body = R"({"verdict": "Misaligned", "reason": 7})";
-    checkText();
-    EXPECT_EQ(verdict, AlignmentVerdict::misaligned(QString()));
-    body = R"({"verdict": "sure", "reason": "fine"})";
-    checkText();
-    EXPECT_EQ(verdict, AlignmentVerdict::aligned());
+    checker.checkText(u"Write the report"_s, u"text"_s, [&](std::optional<AlignmentVerdict> v) {
+        answered = true;
+        verdict = v;
+    });
+    EXPECT_TRUE(waitFor([&] { return answered; }));
+    EXPECT_EQ(verdict, AlignmentVerdict::misaligned(u"Video"_s));
 
     body = R"({"expansion": "the report and its pricing data"})";
     std::optional<QString> expansion;
     answered = false;
-    checker.expandAimset(QStringLiteral("Write the report"), QStringLiteral("Pricing"),
-                         [&](std::optional<QString> e) {
-                             answered = true;
-                             expansion = e;
-                         });
+    checker.expandAimset(u"Write the report"_s, u"Pricing"_s, [&](std::optional<QString> e) {
+        answered = true;
+        expansion = e;
+    });
     EXPECT_TRUE(waitFor([&] { return answered; }));
-    EXPECT_EQ(expansion, std::optional<QString>(QStringLiteral("the report and its pricing data")));
+    EXPECT_EQ(expansion, std::optional<QString>(u"the report and its pricing data"_s));
     EXPECT_EQ(server.received.last().headers.value("content-type"), QByteArray("application/json"));
 }
 
@@ -156,8 +135,7 @@ TEST_F(QtHttpClientTest, UnreachableServiceIsARequestFailure) {
     probe.close();
     auto checker = checkerFor("http://127.0.0.1:" + QByteArray::number(port) + "/check");
     EXPECT_EQ(checkTitle(checker), std::nullopt);
-    EXPECT_EQ(log.take(),
-              QStringList{QStringLiteral("[AlignmentChecker] Request failed: Connection refused")});
+    EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Request failed: Connection refused"_s});
 }
 
 TEST_F(QtHttpClientTest, AServerThatNeverAnswersRunsIntoTheWholeRequestTimeout) {
@@ -167,14 +145,14 @@ TEST_F(QtHttpClientTest, AServerThatNeverAnswersRunsIntoTheWholeRequestTimeout) 
     elapsed.start();
     EXPECT_EQ(checkTitle(checker), std::nullopt);
     EXPECT_GE(elapsed.elapsed(), 290);
-    EXPECT_EQ(log.take(), QStringList{QStringLiteral(
-                              "[AlignmentChecker] Request failed: The request timed out.")});
+    EXPECT_EQ(log.take(),
+              QStringList{u"[AlignmentChecker] Request failed: The request timed out."_s});
 }
 
 TEST_F(QtHttpClientTest, AnAnswerWithoutHttpCountsAsStatusMinusOne) {
     // A data: URL answers with a body but without any HTTP status.
     HttpRequest request;
-    request.url = QUrl(QStringLiteral("data:application/json,%7B%22aligned%22%3Atrue%7D"));
+    request.url = QUrl(u"data:application/json,%7B%22aligned%22%3Atrue%7D"_s);
     request.method = "GET";
     std::optional<HttpResponse> response;
     http.send(request, [&](const HttpResponse& r) { response = r; });
@@ -185,8 +163,8 @@ TEST_F(QtHttpClientTest, AnAnswerWithoutHttpCountsAsStatusMinusOne) {
 
 TEST_F(QtHttpClientTest, SelfSignedCertificateIsRefused) {
     QTemporaryDir dir;
-    const QString keyPath = dir.filePath(QStringLiteral("key.pem"));
-    const QString certPath = dir.filePath(QStringLiteral("cert.pem"));
+    const QString keyPath = dir.filePath(u"key.pem"_s);
+    const QString certPath = dir.filePath(u"cert.pem"_s);
     const QString failure = test::makeSelfSignedCertificate(certPath, keyPath);
     ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
     QFile keyFile(keyPath);
@@ -203,25 +181,22 @@ TEST_F(QtHttpClientTest, SelfSignedCertificateIsRefused) {
     EXPECT_EQ(checkTitle(checker), std::nullopt);
     const QStringList lines = log.take();
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("[AlignmentChecker] Request failed: ")))
+    EXPECT_TRUE(lines[0].startsWith(u"[AlignmentChecker] Request failed: "_s))
         << lines[0].toStdString();
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("certificate"), Qt::CaseInsensitive))
-        << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(u"certificate"_s, Qt::CaseInsensitive)) << lines[0].toStdString();
     EXPECT_TRUE(server.received.isEmpty());
 }
 
 TEST_F(QtHttpClientTest, SeveralRequestsAreInFlightAtOnce) {
-    QList<QTcpSocket*> held;
     int answered = 0;
     test::TestHttpServer server(
         [](const auto&) { return Reply::json(200, R"({"aligned":false})"); });
     auto checker = checkerFor(server.url());
     for (int i = 0; i < 5; ++i) {
-        checker.checkTitle(QStringLiteral("a"), QStringLiteral("b"), QString::number(i),
-                           [&](std::optional<bool> r) {
-                               EXPECT_EQ(r, std::optional<bool>(false));
-                               ++answered;
-                           });
+        checker.checkTitle(u"a"_s, u"b"_s, QString::number(i), [&](std::optional<bool> r) {
+            EXPECT_EQ(r, std::optional<bool>(false));
+            ++answered;
+        });
     }
     EXPECT_TRUE(waitFor([&] { return answered == 5; }));
     EXPECT_EQ(server.received.size(), 5);
