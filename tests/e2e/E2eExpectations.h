@@ -1,7 +1,20 @@
 #pragma once
 
+#include "support/QtPrinters.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringList>
+
+#include <ostream>
+
+// Requests the service received, readable in failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QJsonObject& value, std::ostream* out) {
+    *out << QJsonDocument(value).toJson(QJsonDocument::Compact).toStdString();
+}
+QT_END_NAMESPACE
 
 namespace aimset::e2e {
 
