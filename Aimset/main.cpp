@@ -1,6 +1,7 @@
 // The composition root: the Linux X11 desktop, the components and the window.
 
 #include "Monitoring/AlignmentChecker.h"
+#include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
 #include "Platform/Linux/X11KeyEventMonitor.h"
 #include "Platform/Linux/X11KeyEventPoster.h"
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
     panels.setWindowHooks([&decorations](QWindow& window) { decorations->beforeShow(window); },
                           [&decorations](QWindow& window) { decorations->afterShow(window); });
     QtUserDefaults defaults;
-    NullAccessibility accessibility;
+    AtspiAccessibility accessibility;
     NullSecretStore secrets;
     NullSpeechService speech;
     NullAudioEngine audio;

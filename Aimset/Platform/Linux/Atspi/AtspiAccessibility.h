@@ -1,0 +1,81 @@
+#pragma once
+
+#include "Platform/Accessibility.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+
+namespace aimset {
+
+// Other applications' windows through AT-SPI. Trust is the desktop's
+// accessibility bus being enabled (org.a11y.Status.IsEnabled); the prompt
+// switches it on, for good where the desktop keeps the setting and at once.
+// Window trees are read by aimset-atspi-dump, installed beside the app, under
+// a deadline: the main thread waits at most that long, however the target
+// application behaves, and a late reader is killed.
+class AtspiAccessibility final : public Accessibility {
+public:
+    static constexpr auto programName = "aimset-atspi-dump";
+
+    struct Options {
+        // Where aimset-atspi-dump is looked for; empty: beside the running app.
+        QString programDirectory;
+        // The whole read of one window, start to parsed tree.
+        std::chrono::milliseconds deadline{2000};
+        // One call on the session bus.
+        std::chrono::milliseconds busTimeout{500};
+        // The session bus to use; empty: the process's own.
+        QString busAddress;
+        // What the window text check keeps of a window: elements above this
+        // depth, and this many characters of their joined texts. The reader
+        // stops once it has read enough of them, unless told to read it all.
+        int walkDepth = 15;
+        int keptTextLength = 4000;
+        bool readWholeWindow = false;
+        // Makes the setting last across logins; failure is tolerated.
+        QStringList persistCommand{QStringLiteral("gsettings"), QStringLiteral("set"),
+                                   QStringLiteral("org.gnome.desktop.interface"),
+                                   QStringLiteral("toolkit-accessibility"), QStringLiteral("true")};
+    };
+
+    // What the last read of a window cost.
+    struct ReadFigures {
+        qint64 calls = 0;
+        bool stoppedEarly = false;
+    };
+
+    AtspiAccessibility();
+    explicit AtspiAccessibility(Options options);
+    ~AtspiAccessibility() override;
+
+    bool isProcessTrusted() override;
+    void requestTrustWithPrompt() override;
+    std::shared_ptr<const AccessibleElement> focusedWindow(std::int32_t processIdentifier) override;
+
+    std::optional<ReadFigures> lastReadFigures() const { return m_lastRead; }
+
+private:
+    class Bus;
+
+    Options m_options;
+    std::unique_ptr<Bus> m_bus;
+    std::optional<ReadFigures> m_lastRead;
+    QString m_lastBusError;
+};
+
+// The window in aimset-atspi-dump's output, its roles in the port's names;
+// null when the output has no window. Malformed output is an error.
+struct WindowDump {
+    std::shared_ptr<const AccessibleElement> window;
+    AtspiAccessibility::ReadFigures figures;
+};
+std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error = nullptr);
+
+// The port's name of an AT-SPI role name ("push button" is "AXButton").
+QString roleFromAtspi(const QString& atspiRole);
+
+} // namespace aimset

@@ -1,0 +1,340 @@
+#include "Platform/Linux/Atspi/AtspiAccessibility.h"
+#include "Monitoring/AlignmentChecker.h"
+#include "Platform/Fake/FakeHttpClient.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+#include "support/a11y/A11ySession.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace aimset {
+namespace {
+
+using test::A11ySession;
+using test::LogCapture;
+using test::TestApp;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+AtspiAccessibility::Options optionsOn(const A11ySession& session) {
+    AtspiAccessibility::Options options;
+    options.programDirectory = QStringLiteral(AIMSET_ATSPI_DUMP_DIR);
+    options.busAddress = session.address();
+    options.persistCommand.clear();
+    return options;
+}
+
+int countRole(const AccessibleElement& element, const QString& role) {
+    int count = element.role() == role ? 1 : 0;
+    for (const auto& child :
+         element.children().value_or(std::vector<std::shared_ptr<const AccessibleElement>>{})) {
+        count += countRole(*child, role);
+    }
+    return count;
+}
+
+int treeDepth(const AccessibleElement& element) {
+    int deepest = 0;
+    for (const auto& child :
+         element.children().value_or(std::vector<std::shared_ptr<const AccessibleElement>>{})) {
+        deepest = std::max(deepest, treeDepth(*child));
+    }
+    return deepest + 1;
+}
+
+// What the window text check sends, read through the real adapter.
+QString windowText(AtspiAccessibility& accessibility, std::int32_t pid) {
+    FakeHttpClient http;
+    AlignmentChecker checker(http, accessibility, QUrl(QStringLiteral("http://127.0.0.1:9/check")));
+    return checker.extractWindowText(pid, QStringLiteral("org.example.app"));
+}
+
+// Reads the window until its text holds marker (the application needs a
+// while to start and to publish its tree).
+QString windowTextOnceShown(AtspiAccessibility& accessibility, const TestApp& app,
+                            const QString& marker) {
+    QString text;
+    test::waitUntil(
+        [&] {
+            text = app.isRunning() ? windowText(accessibility, app.pid()) : QString();
+            return !app.isRunning() || text.contains(marker);
+        },
+        std::chrono::seconds(60));
+    return text;
+}
+
+// The text of every kind of secure field that must never come out.
+void expectNothingOfThePassword(const QString& text) {
+    EXPECT_THAT(text.toStdString(), Not(HasSubstr("hunter2secret")));
+    EXPECT_THAT(text.toStdString(), Not(HasSubstr("Secret code field description")));
+    for (const char* bullet : {"\u2022", "\u25CF", "\u2217", "**"}) {
+        EXPECT_THAT(text.toStdString(), Not(HasSubstr(bullet))) << "bullet " << bullet;
+    }
+}
+
+TEST(AtspiTrust, PromptEnablesTheAccessibilityBusAtOnceAndRunsTheLastingSetting) {
+    const auto session = A11ySession::start(A11ySession::Launcher::disabled);
+    ASSERT_TRUE(session);
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(QStringLiteral("persisted"));
+    auto options = optionsOn(*session);
+    options.persistCommand = {QStringLiteral("touch"), marker};
+    AtspiAccessibility accessibility(options);
+    LogCapture log;
+
+    EXPECT_FALSE(accessibility.isProcessTrusted());
+    accessibility.requestTrustWithPrompt();
+    EXPECT_TRUE(accessibility.isProcessTrusted());
+    EXPECT_TRUE(
+        test::waitUntil([&] { return QFileInfo::exists(marker); }, std::chrono::seconds(5)));
+    EXPECT_EQ(log.lines(),
+              QStringList{QStringLiteral("[Accessibility] Accessibility bus enabled")});
+}
+
+TEST(AtspiTrust, AMissingSettingsToolDoesNotStopThePrompt) {
+    const auto session = A11ySession::start(A11ySession::Launcher::disabled);
+    ASSERT_TRUE(session);
+    auto options = optionsOn(*session);
+    options.persistCommand = {QStringLiteral("/nonexistent/aimset-gsettings")};
+    AtspiAccessibility accessibility(options);
+    LogCapture log;
+
+    accessibility.requestTrustWithPrompt();
+
+    EXPECT_TRUE(accessibility.isProcessTrusted());
+    EXPECT_EQ(log.lines(),
+              (QStringList{QStringLiteral("[Accessibility] Could not run "
+                                          "/nonexistent/aimset-gsettings to keep "
+                                          "accessibility enabled"),
+                           QStringLiteral("[Accessibility] Accessibility bus enabled")}));
+}
+
+TEST(AtspiTrust, WithoutAnAccessibilityBusNothingIsTrustedAndTheFailureIsSaidOnce) {
+    const auto session = A11ySession::start(A11ySession::Launcher::none);
+    ASSERT_TRUE(session);
+    AtspiAccessibility accessibility(optionsOn(*session));
+    LogCapture log;
+
+    EXPECT_FALSE(accessibility.isProcessTrusted());
+    EXPECT_FALSE(accessibility.isProcessTrusted());
+    accessibility.requestTrustWithPrompt();
+    EXPECT_FALSE(accessibility.isProcessTrusted());
+
+    const QString missing = QStringLiteral("The name org.a11y.Bus was not provided by any "
+                                           ".service files");
+    EXPECT_EQ(log.lines(),
+              (QStringList{QStringLiteral("[Accessibility] Cannot read whether the accessibility "
+                                          "bus is enabled: ") +
+                               missing,
+                           QStringLiteral("[Accessibility] Could not enable the accessibility "
+                                          "bus: ") +
+                               missing}));
+}
+
+TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
+    QString error;
+    EXPECT_FALSE(parseWindowDump("{\"calls\":3,", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(parseWindowDump("[]", &error));
+    EXPECT_EQ(error, QStringLiteral("no window member"));
+
+    const auto none = parseWindowDump("{\"calls\":3,\"stoppedEarly\":false,\"window\":null}");
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->window, nullptr);
+    EXPECT_EQ(none->figures.calls, 3);
+
+    const auto one = parseWindowDump(
+        R"({"calls":9,"stoppedEarly":true,"window":{"role":"frame","name":"Editor",)"
+        R"("children":[{"role":"password text"},{"role":"push button","text":7,"name":"OK"}]}})");
+    ASSERT_TRUE(one && one->window);
+    EXPECT_TRUE(one->figures.stoppedEarly);
+    EXPECT_EQ(one->window->role(), QStringLiteral("AXWindow"));
+    EXPECT_EQ(one->window->title(), QStringLiteral("Editor"));
+    EXPECT_EQ(one->window->value(), std::nullopt);
+    const auto children = one->window->children().value();
+    ASSERT_EQ(children.size(), 2u);
+    EXPECT_EQ(children[0]->role(), kSecureTextFieldRole);
+    EXPECT_EQ(children[0]->children(), std::nullopt);
+    EXPECT_EQ(children[1]->role(), QStringLiteral("AXButton"));
+    EXPECT_EQ(children[1]->value(), std::nullopt); // not a text
+}
+
+// Real applications on the test desktop, in one accessibility session.
+class AtspiWindows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_session = A11ySession::start(A11ySession::Launcher::enabled); }
+    static void TearDownTestSuite() { s_session.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(s_session);
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "run under scripts/with-desktop.sh";
+    }
+
+    static QString writePage(const QTemporaryDir& dir, const QString& name, const QString& body) {
+        const QString path = dir.filePath(name);
+        QFile page(path);
+        EXPECT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write(QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+                                  "<title>Aimset test page</title></head><body>%1</body></html>")
+                       .arg(body)
+                       .toUtf8());
+        return QUrl::fromLocalFile(path).toString();
+    }
+
+    static inline std::unique_ptr<A11ySession> s_session;
+};
+
+TEST_F(AtspiWindows, ReadsAGtkDialogAndAFrozenOneCostsOnlyTheDeadline) {
+    TestApp zenity(QStringLiteral("zenity"),
+                   {QStringLiteral("--info"), QStringLiteral("--title=Aimset GTK check"),
+                    QStringLiteral("--text=Quarterly report draft due Friday")},
+                   s_session->environment());
+    ASSERT_TRUE(zenity.isRunning());
+    AtspiAccessibility accessibility(optionsOn(*s_session));
+
+    const QString text = windowTextOnceShown(accessibility, zenity, QStringLiteral("Friday"));
+    EXPECT_THAT(text.toStdString(), HasSubstr("Quarterly report draft due Friday"));
+    EXPECT_THAT(text.toStdString(), HasSubstr("Aimset GTK check"));
+
+    // Elements as deep as the walk limit are not even listed: the label sits
+    // three levels below the dialog.
+    auto shallowOptions = optionsOn(*s_session);
+    shallowOptions.walkDepth = 3;
+    AtspiAccessibility shallow(shallowOptions);
+    const auto shallowTree = shallow.focusedWindow(zenity.pid());
+    ASSERT_TRUE(shallowTree);
+    EXPECT_EQ(treeDepth(*shallowTree), 3);
+    EXPECT_EQ(shallowTree->title(), QStringLiteral("Aimset GTK check"));
+    EXPECT_THAT(windowText(shallow, zenity.pid()).toStdString(), Not(HasSubstr("Friday")));
+
+    auto options = optionsOn(*s_session);
+    options.deadline = std::chrono::milliseconds(1500);
+    AtspiAccessibility bounded(options);
+    zenity.freeze();
+    LogCapture log;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(bounded.focusedWindow(zenity.pid()), nullptr);
+    const qint64 took = elapsed.elapsed();
+    zenity.thaw();
+    EXPECT_GE(took, 1400);
+    EXPECT_LT(took, 1500 + 1000);
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("[Accessibility] Reading the window of "
+                                                      "process %1 took longer than 1500 ms; "
+                                                      "stopped")
+                                           .arg(zenity.pid())});
+
+    // Thawed, it answers again.
+    EXPECT_THAT(windowText(accessibility, zenity.pid()).toStdString(), HasSubstr("Friday"));
+}
+
+TEST_F(AtspiWindows, ReadsAQtWindowButNothingOfItsPasswordField) {
+    TestApp window(QStringLiteral(AIMSET_QT_PASSWORD_WINDOW_PATH), {}, s_session->environment());
+    ASSERT_TRUE(window.isRunning());
+    AtspiAccessibility accessibility(optionsOn(*s_session));
+
+    const QString text = windowTextOnceShown(accessibility, window, QStringLiteral("Submit"));
+    EXPECT_THAT(text.toStdString(), HasSubstr("Budget spreadsheet review"));
+    EXPECT_THAT(text.toStdString(), HasSubstr("alice@example.invalid"));
+    EXPECT_THAT(text.toStdString(), HasSubstr("Submit budget"));
+    EXPECT_THAT(text.toStdString(), Not(HasSubstr("Secret code field name")));
+    expectNothingOfThePassword(text);
+
+    // The field is there, as a secure field with nothing read of it.
+    const auto tree = accessibility.focusedWindow(window.pid());
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(countRole(*tree, kSecureTextFieldRole), 1);
+}
+
+TEST_F(AtspiWindows, ReadsAChromiumPageButNothingOfItsLoginPassword) {
+    const QString chromium = test::chromiumProgram();
+    ASSERT_FALSE(chromium.isEmpty()) << "chromium is not installed";
+    QTemporaryDir dir;
+    const QString url = writePage(
+        dir, QStringLiteral("login.html"),
+        QStringLiteral("<h1>Team handbook</h1><h2>Onboarding checklist</h2>"
+                       "<p>Read the deployment guide before your first release.</p>"
+                       "<p>Ask the platform team for access to the staging cluster.</p>"
+                       "<button type=\"button\">Mark chapter done</button>"
+                       "<form><label for=\"u\">User</label><input id=\"u\" value=\"alice\">"
+                       "<label for=\"p\">Password</label><input id=\"p\" type=\"password\" "
+                       "value=\"hunter2secret\" title=\"Secret code field description\">"
+                       "<button>Sign in</button></form>"));
+    TestApp browser(chromium, test::chromiumArguments(dir.filePath(QStringLiteral("profile")), url),
+                    s_session->environment());
+    ASSERT_TRUE(browser.isRunning());
+    AtspiAccessibility accessibility(optionsOn(*s_session));
+
+    const QString text = windowTextOnceShown(accessibility, browser, QStringLiteral("Sign in"));
+    for (const char* shown : {"Team handbook", "Onboarding checklist",
+                              "Read the deployment guide before your first release.",
+                              "Ask the platform team for access to the staging cluster.",
+                              "Mark chapter done", "alice", "Sign in"}) {
+        EXPECT_THAT(text.toStdString(), HasSubstr(shown));
+    }
+    expectNothingOfThePassword(text);
+
+    const auto tree = accessibility.focusedWindow(browser.pid());
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(countRole(*tree, kSecureTextFieldRole), 1);
+}
+
+TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
+    const QString chromium = test::chromiumProgram();
+    ASSERT_FALSE(chromium.isEmpty()) << "chromium is not installed";
+    QTemporaryDir dir;
+    // Accents, combining marks and emoji: clusters the early stop may not
+    // count as certain, so it has to read on.
+    QString body;
+    for (int i = 1; i <= 400; ++i) {
+        body += QStringLiteral("<p>Paragraph %1: caf\u00E9 na\u0308ive \U0001F44D\U0001F3FD "
+                               "\u0915\u094D\u0937 notes on the budget</p>")
+                    .arg(i);
+    }
+    body += QStringLiteral("<p>The last paragraph</p>");
+    const QString url = writePage(dir, QStringLiteral("long.html"), body);
+    TestApp browser(chromium, test::chromiumArguments(dir.filePath(QStringLiteral("profile")), url),
+                    s_session->environment());
+    ASSERT_TRUE(browser.isRunning());
+
+    auto wholeOptions = optionsOn(*s_session);
+    wholeOptions.readWholeWindow = true;
+    wholeOptions.deadline = std::chrono::seconds(30);
+    AtspiAccessibility whole(wholeOptions);
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            const auto tree = whole.focusedWindow(browser.pid());
+            QStringList parts;
+            if (tree) {
+                AlignmentChecker::collectText(*tree, parts, 0, AlignmentChecker::maxWalkDepth);
+            }
+            return parts.join(QLatin1Char(' ')).contains(QStringLiteral("The last paragraph"));
+        },
+        std::chrono::seconds(60)));
+    const QString wholeText = windowText(whole, browser.pid());
+    const auto wholeFigures = whole.lastReadFigures().value();
+
+    auto earlyOptions = optionsOn(*s_session);
+    earlyOptions.deadline = std::chrono::seconds(30);
+    AtspiAccessibility early(earlyOptions);
+    const QString earlyText = windowText(early, browser.pid());
+    const auto earlyFigures = early.lastReadFigures().value();
+
+    EXPECT_EQ(wholeText.size(), earlyText.size());
+    EXPECT_EQ(wholeText, earlyText);
+    EXPECT_THAT(earlyText.toStdString(), HasSubstr("Paragraph 1: caf\u00E9"));
+    EXPECT_FALSE(wholeFigures.stoppedEarly);
+    EXPECT_TRUE(earlyFigures.stoppedEarly);
+    EXPECT_LT(earlyFigures.calls * 2, wholeFigures.calls);
+}
+
+} // namespace
+} // namespace aimset

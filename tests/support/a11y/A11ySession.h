@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace aimset::test {
+
+// A private D-Bus session bus, optionally with the accessibility bus launcher
+// of at-spi2-core on it; everything it started stops when it goes. Desktop
+// settings of the programs started in it live in memory only.
+class A11ySession {
+public:
+    enum class Launcher { none, disabled, enabled };
+
+    // Null, with a test failure saying why, when it cannot be had.
+    static std::unique_ptr<A11ySession> start(Launcher launcher);
+    ~A11ySession();
+
+    const QString& address() const { return m_address; }
+    // The environment of a program started in this session.
+    QProcessEnvironment environment() const;
+
+private:
+    A11ySession() = default;
+
+    QTemporaryDir m_dir;
+    QProcess m_bus;
+    QProcess m_launcher;
+    QString m_address;
+};
+
+// A program under test; killed when it goes (continued first if stopped).
+class TestApp {
+public:
+    TestApp(const QString& program, const QStringList& arguments,
+            const QProcessEnvironment& environment);
+    ~TestApp();
+    TestApp(const TestApp&) = delete;
+    TestApp& operator=(const TestApp&) = delete;
+
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    std::int32_t pid() const { return static_cast<std::int32_t>(m_process.processId()); }
+    void freeze();
+    void thaw();
+
+private:
+    QProcess m_process;
+};
+
+// Waits for an outside program to get somewhere: asks every 200 ms until
+// the answer is yes or the limit has passed.
+bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
+
+// Chromium on the test desktop, accessible, with a throwaway profile in dir.
+QStringList chromiumArguments(const QString& profileDir, const QString& url);
+QString chromiumProgram();
+
+} // namespace aimset::test
