@@ -3,6 +3,8 @@
 #include "Monitoring/AlignmentChecker.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
+#include "Platform/Linux/Speech/PocketSphinxSpeechService.h"
+#include "Platform/Linux/Speech/QtAudioEngine.h"
 #include "Platform/Linux/X11KeyEventMonitor.h"
 #include "Platform/Linux/X11KeyEventPoster.h"
 #include "Platform/Linux/X11PanelDecorations.h"
@@ -107,8 +109,8 @@ int main(int argc, char** argv) {
     QtUserDefaults defaults;
     AtspiAccessibility accessibility;
     NullSecretStore secrets;
-    NullSpeechService speech;
-    NullAudioEngine audio;
+    PocketSphinxSpeechService speech;
+    QtAudioEngine audio;
 
     // With no service configured, the one installed beside the app.
     CheckServiceLauncher::Options serviceOptions;
