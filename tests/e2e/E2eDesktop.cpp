@@ -33,6 +33,8 @@ QProcessEnvironment childEnvironment(const QByteArray& busAddress) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     environment.remove(QStringLiteral("AIMSET_CHECK_URL"));
+    // Desktop settings a child changes stay in its memory.
+    environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
     if (!busAddress.isEmpty()) {
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                            QString::fromUtf8(busAddress));
@@ -123,26 +125,17 @@ LineProcess::arrivalOf(const QString& line) const {
 
 // ---- PrivateBus -------------------------------------------------------------------------------
 
-PrivateBus::PrivateBus() {
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                    QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-    if (!m_daemon.waitForStarted(5000)) {
-        throw std::runtime_error("dbus-daemon did not start");
-    }
-    spinUntil([this] { return m_daemon.canReadLine(); }, 10000ms);
-    m_address = m_daemon.readLine().trimmed();
-    if (m_address.isEmpty()) {
-        throw std::runtime_error("dbus-daemon printed no address");
+PrivateBus::PrivateBus()
+    : m_session(test::A11ySession::start(test::A11ySession::Launcher::enabled)) {
+    if (!m_session) {
+        throw std::runtime_error("no private D-Bus session with an accessibility bus");
     }
 }
 
-PrivateBus::~PrivateBus() {
-    m_daemon.terminate();
-    if (!m_daemon.waitForFinished(3000)) {
-        m_daemon.kill();
-        m_daemon.waitForFinished(3000);
-    }
+PrivateBus::~PrivateBus() = default;
+
+QByteArray PrivateBus::address() const {
+    return m_session->address().toUtf8();
 }
 
 // ---- ScriptedService --------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // the X desktop itself, driven with xdotool as a person at the keyboard would.
 
 #include "support/TestHttpServer.h"
+#include "support/a11y/A11ySession.h"
 #include "support/x11/X11TestDesktop.h"
 
 #include <QJsonObject>
@@ -59,16 +60,16 @@ private:
     std::vector<std::chrono::steady_clock::time_point> m_arrivals;
 };
 
-// A D-Bus session bus of the test's own, so nothing reaches the machine's.
+// A D-Bus session bus of the test's own, with the accessibility bus switched
+// on, so nothing reaches the machine's and other windows can be read.
 class PrivateBus {
 public:
     PrivateBus();
     ~PrivateBus();
-    QByteArray address() const { return m_address; }
+    QByteArray address() const;
 
 private:
-    QProcess m_daemon;
-    QByteArray m_address;
+    std::unique_ptr<test::A11ySession> m_session;
 };
 
 // The alignment service on 127.0.0.1 with answers the test scripts: every
