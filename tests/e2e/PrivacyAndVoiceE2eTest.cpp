@@ -172,6 +172,10 @@ TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
     AimsetApp app(AimsetApp::Options{service.checkURL(), bus.address(), audio});
     ASSERT_TRUE(app.startSession(desktop, typed));
     LineProcess& out = app.output();
+    // The recogniser is ready once the permissions are answered.
+    ASSERT_TRUE(out.waitForLine(
+        QStringLiteral("[Voice] Microphone and speech recognition permissions granted"), 30000ms))
+        << out.lines().join(u'\n').toStdString();
 
     // Hold Alt+M, speak, let go.
     ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("alt+m")}));
@@ -194,13 +198,14 @@ TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
         wordsHeard += heard.contains(word, Qt::CaseInsensitive) ? 1 : 0;
     }
     EXPECT_GE(wordsHeard, 3) << heard.toStdString();
-    EXPECT_TRUE(
-        inOrder(out.lines(),
-                {QStringLiteral("[Hotkey] Option+M pressed — recording started"),
-                 QStringLiteral("[Voice] Started listening"),
-                 QStringLiteral("[Hotkey] Option+M released — recording stopped"), *transcribed,
-                 QStringLiteral("[AppMonitor] Temporary aimset set: ") + heard +
-                     QStringLiteral(" (original: ") + typed + u')'}))
+    // Each hotkey line follows what its callback set off: listening starts
+    // before the press is logged, and the transcription lands before the release is.
+    EXPECT_TRUE(inOrder(
+        out.lines(), {QStringLiteral("[Voice] Started listening"),
+                      QStringLiteral("[Hotkey] Option+M pressed — recording started"), *transcribed,
+                      QStringLiteral("[AppMonitor] Temporary aimset set: ") + heard +
+                          QStringLiteral(" (original: ") + typed + u')',
+                      QStringLiteral("[Hotkey] Option+M released — recording stopped")}))
         << out.lines().join(u'\n').toStdString();
 }
 
