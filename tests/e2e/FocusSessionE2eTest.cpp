@@ -279,7 +279,14 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
     // Now the same countdown on the test window, with the person holding
     // Shift as it runs out: the window receives Control+W and nothing else.
     ASSERT_TRUE(desktop.x().activateAndWait(other.id()));
-    ASSERT_TRUE(spinUntil([&] { return count(out().lines(), started) == 2; }, 20000ms)) << dump();
+    // The test window offers no text to read, so the app gives its own reason.
+    const QRegularExpression startedUnread(
+        QStringLiteral("\\[Intervention\\] Misaligned countdown started: Could not extract page "
+                       "text for verification \\(total interventions: \\d+\\)"));
+    const qsizetype unreadBefore = count(out().lines(), startedUnread);
+    ASSERT_TRUE(
+        spinUntil([&] { return count(out().lines(), startedUnread) > unreadBefore; }, 20000ms))
+        << dump();
     const std::uint8_t shift = desktop.keycodeFor(0xffe1);
     const std::uint8_t control = desktop.keycodeFor(0xffe3);
     const std::uint8_t w = desktop.keycodeFor(0x77);
@@ -331,10 +338,12 @@ TEST_F(FocusSessionE2eTest, SwitchingAwayDuringTheCountdownCancelsItAndClosesNot
     const QString dismissed =
         QStringLiteral("[Intervention] Auto-dismissed — user went back on track");
     ASSERT_TRUE(out().waitForLine(dismissed, 3000ms)) << dump();
-    // The work window is then checked and found aligned.
+    // The work window is then checked and found aligned: on the next slow
+    // poll, or the one after when that poll first clears the intervention's
+    // mark (an activation ends the intervention but leaves the mark).
     EXPECT_TRUE(out().waitForLine(QStringLiteral("[Alignment] ALIGNED: ") + kAimset +
                                       QStringLiteral(" ↔ ") + kWorkTitle,
-                                  10000ms))
+                                  15000ms))
         << dump();
 
     // Past the moment the countdown would have run out, nothing was closed.
