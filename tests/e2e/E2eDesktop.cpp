@@ -322,6 +322,25 @@ bool xdotool(const QStringList& arguments) {
            process.exitCode() == 0;
 }
 
+HeldKeys::HeldKeys(const QString& keys) {
+    if (xdotool({QStringLiteral("keydown"), keys})) {
+        m_keys = keys.split(u'+');
+    }
+}
+
+HeldKeys::~HeldKeys() {
+    release(m_keys);
+}
+
+bool HeldKeys::release(const QStringList& order) {
+    bool released = true;
+    for (const QString& key : order) {
+        released = xdotool({QStringLiteral("keyup"), key}) && released;
+        m_keys.removeAll(key);
+    }
+    return released;
+}
+
 // ---- AimsetApp --------------------------------------------------------------------------------
 
 AimsetApp::AimsetApp(const Options& options) {

@@ -116,6 +116,23 @@ private:
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
 bool xdotool(const QStringList& arguments);
 
+// Keys held down (xdotool's names, e.g. "shift", "alt+m") until released, at
+// the latest when the holder goes, so a failed test leaves no key down on
+// the shared desktop.
+class HeldKeys {
+public:
+    explicit HeldKeys(const QString& keys);
+    ~HeldKeys();
+    HeldKeys(const HeldKeys&) = delete;
+    HeldKeys& operator=(const HeldKeys&) = delete;
+    bool isHeld() const { return !m_keys.isEmpty(); }
+    // Lets go of the keys in the order given; true if xdotool did.
+    bool release(const QStringList& order);
+
+private:
+    QStringList m_keys;
+};
+
 // The real app, started with a private configuration that has finished the
 // onboarding, so it opens on the launch modal.
 class AimsetApp {

@@ -295,14 +295,15 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
     const std::uint8_t shift = desktop.keycodeFor(0xffe1);
     const std::uint8_t control = desktop.keycodeFor(0xffe3);
     const std::uint8_t w = desktop.keycodeFor(0x77);
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("shift")}));
+    HeldKeys heldShift(QStringLiteral("shift"));
+    ASSERT_TRUE(heldShift.isHeld());
     ASSERT_TRUE(spinUntil([&] { return out().lines().count(expired) == 2; }, 25000ms)) << dump();
     const QString wPress = QStringLiteral("key press %1 ").arg(w);
     const QString wRelease = QStringLiteral("key release %1 ").arg(w);
     spinUntil([&] { return !other.keyLines().filter(wRelease).isEmpty(); });
     spinUntil([] { return false; }, 200ms); // the modifiers put back after the chord
     const bool shiftHeldAfter = desktop.isKeyHeld(shift);
-    xdotool({QStringLiteral("keyup"), QStringLiteral("shift")});
+    heldShift.release({QStringLiteral("shift")});
 
     const QStringList keys = other.keyLines();
     const QString controlState = QStringLiteral("state 4"); // ControlMask alone

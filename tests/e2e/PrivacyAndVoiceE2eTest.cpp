@@ -178,12 +178,12 @@ TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
         << out.lines().join(u'\n').toStdString();
 
     // Hold Alt+M, speak, let go.
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("alt+m")}));
+    HeldKeys hotkey(QStringLiteral("alt+m"));
+    ASSERT_TRUE(hotkey.isHeld());
     const bool listening = out.waitForLine(QStringLiteral("[Voice] Started listening"), 5000ms);
     const bool played = listening && microphone.play(speech);
     spinUntil([] { return false; }, 700ms); // the recogniser catches up with the last word
-    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("m")}));
-    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
+    ASSERT_TRUE(hotkey.release({QStringLiteral("m"), QStringLiteral("alt")}));
     ASSERT_TRUE(listening) << out.lines().join(u'\n').toStdString();
     ASSERT_TRUE(played);
 
