@@ -418,6 +418,10 @@ Chromium::Chromium(const QStringList& urls, const QByteArray& busAddress) {
         QStringLiteral("--no-first-run"),
         QStringLiteral("--no-default-browser-check"),
         QStringLiteral("--disable-gpu"),
+        // Nothing of its own to fetch or sync: the machine has no network.
+        QStringLiteral("--disable-background-networking"),
+        QStringLiteral("--disable-sync"),
+        QStringLiteral("--disable-extensions"),
         QStringLiteral("--window-position=0,0"),
         QStringLiteral("--window-size=1000,700"),
     };

@@ -24,6 +24,8 @@ const QString kCatsReason = QStringLiteral("Cat videos are not part of the quart
 const QString kChessQuestion =
     QStringLiteral("Is studying chess openings part of the quarterly report?");
 const QString kExpansion = QStringLiteral("chess opening research");
+// Chromium's name in its Debian desktop entry, which the app reports.
+const QString kBrowserName = QStringLiteral("Chromium Web Browser");
 
 QString browserTitle(const QString& page) {
     return page + QStringLiteral(" - Chromium");
@@ -251,15 +253,13 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
         inOrder(out().lines(),
                 QStringList{QStringLiteral("Aimset: ") + kAimset + QStringLiteral(", Goal: 0m"),
                             QStringLiteral("[AppMonitor] Started monitoring"),
-                            QStringLiteral("[AppMonitor] App: Chromium Web Browser (chromium) | "
-                                           "Window: ") +
-                                window,
+                            QStringLiteral("[AppMonitor] App: ") + kBrowserName +
+                                QStringLiteral(" (chromium) | Window: ") + window,
                             QStringLiteral("[Alignment] Title says not aligned, running "
                                            "OCR for verdict...")} +
                     verdictLines +
-                    QStringList{QStringLiteral("[AppMonitor] Intervention window marked: "
-                                               "Chromium Web Browser | ") +
-                                    window,
+                    QStringList{QStringLiteral("[AppMonitor] Intervention window marked: ") +
+                                    kBrowserName + QStringLiteral(" | ") + window,
                                 QStringLiteral("[AppMonitor] Poll interval set to 0.5s"),
                                 // The tab is closed, polling slows, then the expiry is logged.
                                 QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent"),
@@ -270,7 +270,7 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
     EXPECT_EQ(service.requests(QStringLiteral("title")).first(),
               (QJsonObject{{QStringLiteral("aimset"), kAimset},
                            {QStringLiteral("context"),
-                            QString(QStringLiteral("Chromium Web Browser - ") + window)},
+                            QString(kBrowserName + QStringLiteral(" - ") + window)},
                            {QStringLiteral("mode"), QStringLiteral("title")}}));
 
     // One tab fewer, the distracting one; the browser and the other window stay.
@@ -321,8 +321,7 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
         << keys.join(u'|').toStdString();
     EXPECT_TRUE(shiftHeldAfter) << "Shift is down again after the chord";
     EXPECT_EQ(tabTitles(), QStringList{kWorkTitle}) << "the browser lost nothing more";
-    EXPECT_TRUE(app->output().lines().count(QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent")) ==
-                2);
+    EXPECT_EQ(out().lines().count(QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent")), 2);
 }
 
 TEST_F(FocusSessionE2eTest, SwitchingAwayDuringTheCountdownCancelsItAndClosesNothing) {
