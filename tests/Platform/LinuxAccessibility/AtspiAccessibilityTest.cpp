@@ -29,6 +29,8 @@ AtspiAccessibility::Options optionsOn(const A11ySession& session) {
     options.programDirectory = QStringLiteral(AIMSET_ATSPI_DUMP_DIR);
     options.busAddress = session.address();
     options.persistCommand.clear();
+    // A busy test machine may be slow; the deadline has a test of its own.
+    options.deadline = std::chrono::seconds(10);
     return options;
 }
 

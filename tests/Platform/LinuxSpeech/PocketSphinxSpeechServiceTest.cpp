@@ -303,6 +303,34 @@ TEST_F(PocketSphinxSpeechServiceTest, GoingAwayMidRecordingStopsItsWorkers) {
     EXPECT_EQ(results.events(), atEnd);
 }
 
+TEST_F(PocketSphinxSpeechServiceTest, RefusesRequestsItCannotServe) {
+    class ForeignRequest final : public SpeechRecognitionRequest {
+    public:
+        void append(const AudioBuffer&) override {}
+        void endAudio() override {}
+    };
+    PocketSphinxSpeechService service;
+    auto recognizer = service.recognizer(QStringLiteral("en-US"));
+    Results foreign;
+    auto foreignTask =
+        recognizer->recognitionTask(std::make_shared<ForeignRequest>(), foreign.handler());
+    EXPECT_EQ(foreign.events(), QStringList{QStringLiteral(
+                                    "error: The request was not made by this speech service")});
+
+    auto request = service.createAudioBufferRequest(streaming());
+    Results first;
+    Results second;
+    auto firstTask = recognizer->recognitionTask(request, first.handler());
+    auto secondTask = recognizer->recognitionTask(request, second.handler());
+    EXPECT_EQ(second.events(),
+              QStringList{QStringLiteral("error: The request already has a recognition task")});
+    // The first task is not disturbed.
+    appendFromCaptureThread(*request, clip.buffers(1024));
+    request->endAudio();
+    ASSERT_TRUE(first.waitForLatest(QStringLiteral("final: ") + phrase)) << dump(first.events());
+    EXPECT_TRUE(waitUntil([&] { return service.loadedDecoderCount() == 0; }));
+}
+
 TEST_F(PocketSphinxSpeechServiceTest, AMissingModelIsRestrictedAndUnavailable) {
     PocketSphinxSpeechService service(PocketSphinxSpeechService::Model{
         QStringLiteral("/nonexistent/en-us"), QStringLiteral("/nonexistent/en-us.lm.bin"),

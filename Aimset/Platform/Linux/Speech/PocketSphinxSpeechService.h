@@ -14,7 +14,8 @@ namespace aimset {
 // every recognition task loads its own decoder on a worker thread and frees
 // it when the task ends. Audio appended meanwhile waits in the request, so
 // nothing said at the start of a recording is lost. Results reach the task's
-// handler on that worker thread.
+// handler on that worker thread; a task that cannot start at all (a request
+// of another service, or one that already has a task) says so at once.
 //
 // Authorisation means the model loads: "not determined" until a load was
 // tried, then "authorised", or "restricted" when it could not be loaded.
