@@ -1,0 +1,206 @@
+// What leaves the machine and what the microphone hears: a login page's
+// password never reaches the alignment service, and a spoken aimset, said
+// while Alt+M is held, replaces the typed one for a while.
+
+#include "E2eDesktop.h"
+#include "E2eExpectations.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace aimset::e2e;
+using aimset::test::spinUntil;
+
+namespace {
+
+const QString kAimset = QStringLiteral("Finish the quarterly report");
+
+TEST(PrivacyE2eTest, APasswordTypedIntoALoginPageNeverReachesTheService) {
+    Desktop desktop;
+    PrivateBus bus;
+    ScriptedService service([](const QJsonObject& request) -> QJsonObject {
+        const QString mode = request.value(QStringLiteral("mode")).toString();
+        if (mode == QStringLiteral("title")) {
+            return {{QStringLiteral("aligned"), false}};
+        }
+        return {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
+                {QStringLiteral("reason"), QStringLiteral("Club business is not the report")}};
+    });
+    QTemporaryDir pages;
+    // The title names no sign-in words, so the page is judged like any other.
+    const QString page = writePage(
+        pages, QStringLiteral("members.html"), QStringLiteral("Club members"),
+        QStringLiteral("<h1>Members of the chess club</h1><p>Enter your password to see the "
+                       "meeting notes.</p><label>Email <input type=\"text\" "
+                       "value=\"member@example.org\"></label><label>Password <input "
+                       "type=\"password\" autofocus oninput=\"document.title='Club members, "
+                       "password entered'\"></label>"));
+    Chromium chromium({page}, bus.address());
+    const auto browser = chromium.waitForWindow(desktop, QStringLiteral("Club members"));
+    ASSERT_TRUE(browser);
+    ASSERT_TRUE(desktop.x().activateAndWait(*browser));
+
+    // A person types the password into the focused field.
+    const QString password = QStringLiteral("Tr0ub4dor-e2e-secret");
+    ASSERT_TRUE(xdotool(
+        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), password}));
+    const QString filled = QStringLiteral("Club members, password entered");
+    ASSERT_TRUE(chromium.waitForWindow(desktop, filled)) << "the password field was not filled";
+
+    AimsetApp app(AimsetApp::Options{service.checkURL(), bus.address(), {}});
+    ASSERT_TRUE(app.startSession(desktop, kAimset));
+    ASSERT_TRUE(desktop.x().activateAndWait(*browser));
+    ASSERT_TRUE(app.output().waitForLine(
+        QStringLiteral("[AlignmentChecker] Three-tier verdict: MISALIGNED | reason: Club business "
+                       "is not the report"),
+        25000ms))
+        << app.output().lines().join(u'\n').toStdString();
+
+    // The page's text went to the service; the password did not, in any request.
+    const QList<QJsonObject> texts = service.requests(QStringLiteral("text"));
+    ASSERT_EQ(texts.size(), 1);
+    const QString context = texts.first().value(QStringLiteral("context")).toString();
+    EXPECT_TRUE(context.contains(QStringLiteral("Members of the chess club")))
+        << context.toStdString();
+    EXPECT_EQ(texts.first().value(QStringLiteral("aimset")).toString(), kAimset);
+    for (const QByteArray& body : service.bodies()) {
+        EXPECT_FALSE(body.contains(password.toUtf8())) << body.toStdString();
+    }
+    EXPECT_FALSE(app.output().lines().join(u'\n').contains(password));
+}
+
+// A private PulseAudio server whose default input is a virtual microphone:
+// whatever is played into its speaker sink is what the microphone hears.
+class VirtualMicrophone {
+public:
+    VirtualMicrophone() {
+        if (!m_folder.isValid()) {
+            throw std::runtime_error("no temporary folder");
+        }
+        m_socket = m_folder.filePath(QStringLiteral("native"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_folder.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder.path());
+        environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), m_folder.path());
+        environment.insert(QStringLiteral("PULSE_STATE_PATH"), m_folder.path());
+        m_daemon.setProcessEnvironment(environment);
+        m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_daemon.start(
+            QStringLiteral("pulseaudio"),
+            {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+             QStringLiteral("--use-pid-file=no"), QStringLiteral("--system=no"),
+             QStringLiteral("--disable-shm=yes"), QStringLiteral("-n"),
+             QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
+             QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
+                 m_socket,
+             QStringLiteral("--load=module-null-sink sink_name=aimset_e2e_speaker"),
+             QStringLiteral("--load=module-remap-source source_name=aimset_e2e_microphone "
+                            "master=aimset_e2e_speaker.monitor"),
+             QStringLiteral("--load=module-default-device-restore")});
+        if (!m_daemon.waitForStarted(5000)) {
+            throw std::runtime_error("pulseaudio did not start");
+        }
+        if (!spinUntil([this] { return QFile::exists(m_socket); }, 10000ms) ||
+            run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"),
+                                          QStringLiteral("aimset_e2e_microphone")}) != 0) {
+            throw std::runtime_error("the virtual microphone could not be set up");
+        }
+    }
+    ~VirtualMicrophone() {
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(3000)) {
+            m_daemon.kill();
+            m_daemon.waitForFinished(3000);
+        }
+    }
+    QString server() const { return QStringLiteral("unix:") + m_socket; }
+    // Plays a sound file into the microphone; returns once it has been played.
+    bool play(const QString& file) {
+        return run(QStringLiteral("paplay"),
+                   {QStringLiteral("--device=aimset_e2e_speaker"), file}) == 0;
+    }
+
+private:
+    int run(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PULSE_SERVER"), server());
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(program, arguments);
+        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
+            return -1;
+        }
+        return process.exitCode();
+    }
+
+    QTemporaryDir m_folder;
+    QString m_socket;
+    QProcess m_daemon;
+};
+
+TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
+    Desktop desktop;
+    PrivateBus bus;
+    VirtualMicrophone microphone;
+    ScriptedService service([](const QJsonObject& request) -> QJsonObject {
+        if (request.value(QStringLiteral("mode")).toString() == QStringLiteral("title")) {
+            return {{QStringLiteral("aligned"), true}};
+        }
+        return {{QStringLiteral("verdict"), QStringLiteral("ALIGNED")}};
+    });
+    QTemporaryDir folder;
+    const QString speech = folder.filePath(QStringLiteral("speech.wav"));
+    // A phrase flite's rms voice says clearly enough for the recogniser.
+    const QString spoken = QStringLiteral("finish the quarterly report");
+    const QString typed = QStringLiteral("Plan the team offsite");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("flite"),
+                                {QStringLiteral("-voice"), QStringLiteral("rms"),
+                                 QStringLiteral("-t"), spoken, QStringLiteral("-o"), speech}),
+              0);
+
+    QProcessEnvironment audio;
+    audio.insert(QStringLiteral("PULSE_SERVER"), microphone.server());
+    AimsetApp app(AimsetApp::Options{service.checkURL(), bus.address(), audio});
+    ASSERT_TRUE(app.startSession(desktop, typed));
+    LineProcess& out = app.output();
+    // The recogniser is ready once the permissions are answered.
+    ASSERT_TRUE(out.waitForLine(
+        QStringLiteral("[Voice] Microphone and speech recognition permissions granted"), 30000ms))
+        << out.lines().join(u'\n').toStdString();
+
+    // Hold Alt+M, speak, let go.
+    HeldKeys hotkey(QStringLiteral("alt+m"));
+    ASSERT_TRUE(hotkey.isHeld());
+    const bool listening = out.waitForLine(QStringLiteral("[Voice] Started listening"), 5000ms);
+    const bool played = listening && microphone.play(speech);
+    spinUntil([] { return false; }, 700ms); // the recogniser catches up with the last word
+    ASSERT_TRUE(hotkey.release({QStringLiteral("m"), QStringLiteral("alt")}));
+    ASSERT_TRUE(listening) << out.lines().join(u'\n').toStdString();
+    ASSERT_TRUE(played);
+
+    const auto transcribed = out.waitForMatch(
+        QRegularExpression(QStringLiteral("\\[Voice\\] Transcription complete: (.+)")), 15000ms);
+    ASSERT_TRUE(transcribed) << out.lines().join(u'\n').toStdString();
+    const QString heard =
+        transcribed->mid(QStringLiteral("[Voice] Transcription complete: ").size());
+    // The recogniser may miss a word, but what it heard is the speech.
+    qsizetype wordsHeard = 0;
+    for (const QString& word : spoken.split(u' ')) {
+        wordsHeard += heard.contains(word, Qt::CaseInsensitive) ? 1 : 0;
+    }
+    EXPECT_GE(wordsHeard, 3) << heard.toStdString();
+    // Each hotkey line follows what its callback set off: listening starts
+    // before the press is logged, and the transcription lands before the release is.
+    EXPECT_TRUE(inOrder(
+        out.lines(), {QStringLiteral("[Voice] Started listening"),
+                      QStringLiteral("[Hotkey] Option+M pressed — recording started"), *transcribed,
+                      QStringLiteral("[AppMonitor] Temporary aimset set: ") + heard +
+                          QStringLiteral(" (original: ") + typed + u')',
+                      QStringLiteral("[Hotkey] Option+M released — recording stopped")}))
+        << out.lines().join(u'\n').toStdString();
+}
+
+} // namespace
