@@ -30,12 +30,8 @@ echo "== Aimset benchmarks ($(date -u +%F), $(nproc) cores, build $build)"
 echo
 "$build/bench/aimset-bench-poll" --iterations 2000 --seconds "$seconds"
 echo
-echo "== The app as shipped (Qt Quick on OpenGL; under Xvfb that is Mesa llvmpipe)"
+echo "== The app as shipped (Qt Quick software renderer)"
 "$build/bench/aimset-bench-app" --app "$build/bin/aimset" --seconds "$seconds" --runs 5
-echo
-echo "== The app with QT_QUICK_BACKEND=software (Qt Quick without OpenGL)"
-QT_QUICK_BACKEND=software "$build/bench/aimset-bench-app" --app "$build/bin/aimset" \
-    --seconds "$seconds" --runs 5
 echo
 echo "== Window-text extraction (2,000 paragraphs)"
 atspi=$(find "$build" -name aimset-atspi-benchmark -type f -perm -u+x | head -n1)
