@@ -356,43 +356,29 @@ SecretStore::Status LibsecretSecretStore::add(const SecretItemKey& key, const QB
         .status;
 }
 
+struct LibsecretSecretStore::ItemChange {
+    std::function<bool(SecretItem*, GCancellable*, GError**)> apply;
+};
+
 SecretStore::Status LibsecretSecretStore::update(const SecretItemKey& key, const QByteArray& data) {
-    return run([key, data](Worker& worker) {
-               Outcome result;
-               QString why;
-               const OwnedCollection keyring = worker.defaultKeyring(why);
-               const auto items = keyring ? worker.search(key, false, why) : std::nullopt;
-               if (!items) {
-                   result.status = unusable(result.failure, why);
-                   return result;
-               }
-               if (!items->get()) {
-                   result.status = Status::itemNotFound;
-                   return result;
-               }
-               const OwnedValue value = valueOf(data);
-               for (const GList* node = items->get(); node; node = node->next) {
-                   if (secret_item_get_locked(itemAt(node))) {
-                       result.status =
-                           unusable(result.failure, QStringLiteral("the item is locked"));
-                       return result;
-                   }
-                   GError* rawError = nullptr;
-                   if (!secret_item_set_secret_sync(itemAt(node), value.get(), worker.cancellable(),
-                                                    &rawError)) {
-                       const OwnedError error(rawError);
-                       result.status = unusable(result.failure, describe(error.get()));
-                       return result;
-                   }
-               }
-               result.status = Status::success;
-               return result;
-           })
-        .status;
+    return changeEvery(key, {[data](SecretItem* item, GCancellable* cancellable, GError** error) {
+                           const OwnedValue value = valueOf(data);
+                           return secret_item_set_secret_sync(item, value.get(), cancellable,
+                                                              error) != FALSE;
+                       }});
 }
 
 SecretStore::Status LibsecretSecretStore::remove(const SecretItemKey& key) {
-    return run([key](Worker& worker) {
+    return changeEvery(key, {[](SecretItem* item, GCancellable* cancellable, GError** error) {
+                           return secret_item_delete_sync(item, cancellable, error) != FALSE;
+                       }});
+}
+
+// Every item of the key, changed in turn; a locked item or a failed change
+// makes the keyring unusable for this call.
+SecretStore::Status LibsecretSecretStore::changeEvery(const SecretItemKey& key,
+                                                      const ItemChange& change) {
+    return run([key, change](Worker& worker) {
                Outcome result;
                QString why;
                const OwnedCollection keyring = worker.defaultKeyring(why);
@@ -412,7 +398,7 @@ SecretStore::Status LibsecretSecretStore::remove(const SecretItemKey& key) {
                        return result;
                    }
                    GError* rawError = nullptr;
-                   if (!secret_item_delete_sync(itemAt(node), worker.cancellable(), &rawError)) {
+                   if (!change.apply(itemAt(node), worker.cancellable(), &rawError)) {
                        const OwnedError error(rawError);
                        result.status = unusable(result.failure, describe(error.get()));
                        return result;

@@ -55,6 +55,9 @@ private:
     };
     // Runs work on the worker thread and waits for it within the bound.
     Outcome run(std::function<Outcome(Worker&)> work);
+    // What update and remove do to each item of a key.
+    struct ItemChange;
+    Status changeEvery(const SecretItemKey& key, const ItemChange& change);
 
     std::chrono::milliseconds m_bound;
     std::unique_ptr<Worker> m_worker;
