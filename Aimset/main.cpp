@@ -154,9 +154,12 @@ int main(int argc, char** argv) {
                              checkServiceURL(),
                              {}});
 
+    XdgAutostart startAtLogin;
     QQmlApplicationEngine engine;
     engine.addImportPath(QString::fromLatin1(viewsImportPath));
-    engine.setInitialProperties({{QStringLiteral("view"), QVariant::fromValue(&view)}});
+    engine.setInitialProperties(
+        {{QStringLiteral("view"), QVariant::fromValue(&view)},
+         {QStringLiteral("startAtLogin"), QVariant::fromValue(&startAtLogin)}});
     engine.load(viewUrl(QStringLiteral("AimsetApp")));
     if (engine.rootObjects().isEmpty()) {
         return refuse("could not load its window.");

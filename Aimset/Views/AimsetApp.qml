@@ -6,6 +6,7 @@ Window {
     id: window
 
     required property QtObject view
+    property QtObject startAtLogin: null
 
     width: 720
     height: 560
@@ -18,5 +19,6 @@ Window {
     ContentView {
         anchors.fill: parent
         view: window.view
+        startAtLogin: window.startAtLogin
     }
 }

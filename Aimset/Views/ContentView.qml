@@ -7,6 +7,8 @@ Rectangle {
     id: root
 
     required property QtObject view
+    // Starting at login (an object with a boolean `enabled`); none hides the switch.
+    property QtObject startAtLogin: null
 
     color: "black"
     Component.onCompleted: view.appear()
@@ -266,6 +268,38 @@ Rectangle {
         opacity: root.view.hasCompletedOnboarding ? 0 : 1
         Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
         sourceComponent: OnboardingView { onboarding: root.view.onboarding }
+    }
+
+    // ---- start at login, on the launch screen -----------------------------------------
+    Row {
+        objectName: "startAtLoginSwitch"
+        anchors.left: parent.left
+        anchors.bottom: parent.bottom
+        anchors.leftMargin: 16
+        anchors.bottomMargin: 14
+        spacing: 8
+        visible: root.startAtLogin !== null && root.view.hasCompletedOnboarding
+                 && root.view.showLaunchModal
+        readonly property bool on: root.startAtLogin !== null && root.startAtLogin.enabled
+
+        Rectangle {
+            anchors.verticalCenter: parent.verticalCenter
+            width: 14
+            height: 14
+            radius: 3
+            color: parent.on ? Qt.rgba(1, 1, 1, 0.7) : "transparent"
+            border.color: Qt.rgba(1, 1, 1, 0.4)
+            border.width: 1
+        }
+        Text {
+            anchors.verticalCenter: parent.verticalCenter
+            text: "Start at login"
+            color: Qt.rgba(1, 1, 1, 0.5)
+            font.pixelSize: 12
+        }
+        TapHandler {
+            onTapped: root.startAtLogin.enabled = !root.startAtLogin.enabled
+        }
     }
 
     // ---- help ------------------------------------------------------------------------

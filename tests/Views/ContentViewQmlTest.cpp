@@ -1,12 +1,15 @@
+#include "Platform/Linux/XdgAutostart.h"
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 #include "support/SimulatedDesktop.h"
 
+#include <QFile>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -26,7 +29,7 @@ struct ContentViewQmlTest : ::testing::Test {
     QQuickWindow window;
     std::unique_ptr<QQuickItem> root;
 
-    void load(bool onboarded) {
+    void load(bool onboarded, QObject* startAtLogin = nullptr) {
         sim.defaults.setBool(ContentView::onboardingKey, onboarded);
         sim.workspace.setFrontmost(QStringLiteral("Writer"), QStringLiteral("org.example.Writer"),
                                    7, QStringLiteral("Q3 report.odt"));
@@ -34,7 +37,8 @@ struct ContentViewQmlTest : ::testing::Test {
         QQmlComponent component(&engine,
                                 QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/ContentView.qml")));
         std::unique_ptr<QObject> object(component.createWithInitialProperties(
-            {{QStringLiteral("view"), QVariant::fromValue(view.get())}}));
+            {{QStringLiteral("view"), QVariant::fromValue(view.get())},
+             {QStringLiteral("startAtLogin"), QVariant::fromValue(startAtLogin)}}));
         ASSERT_TRUE(object) << component.errorString().toStdString();
         root.reset(qobject_cast<QQuickItem*>(object.release()));
         ASSERT_TRUE(root);
@@ -163,6 +167,28 @@ TEST_F(ContentViewQmlTest, TheHelpButtonAndScrimToggleHelp) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return item("helpOverlay")->opacity() == 1.0; }, 2000));
     QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(20, 540));
     EXPECT_FALSE(view->showHelp());
+}
+
+TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {
+    QTemporaryDir config;
+    XdgAutostart autostart(config.path(), QStringLiteral("/opt/aimset/bin/aimset"));
+    load(true, &autostart);
+    ASSERT_TRUE(shown("startAtLoginSwitch"));
+
+    click("startAtLoginSwitch");
+    EXPECT_TRUE(autostart.isEnabled());
+    EXPECT_TRUE(QFile::exists(autostart.entryPath()));
+    click("startAtLoginSwitch");
+    EXPECT_FALSE(autostart.isEnabled());
+    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
+
+    // Out of the way once a session runs.
+    click("aimsetField");
+    type(QStringLiteral("Write the report"));
+    QTest::keyClick(&window, Qt::Key_Return);
+    settle();
+    ASSERT_FALSE(view->showLaunchModal());
+    EXPECT_FALSE(shown("startAtLoginSwitch"));
 }
 
 } // namespace
