@@ -2,7 +2,9 @@
 
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace aimset {
 
@@ -39,24 +41,26 @@ void X11PanelDecorations::beforeShow(QWindow& window) {
 }
 
 void X11PanelDecorations::afterShow(QWindow& window) {
-    changeState(static_cast<std::uint32_t>(window.winId()), m_sticky, m_above);
+    const auto id = static_cast<std::uint32_t>(window.winId());
+    // The property set before mapping can lose the race with the window's
+    // creation on Qt's own connection; once mapped, the desktop too is the
+    // window manager's to change, so ask again.
+    askWindowManager(id, m_netWmDesktop, {kAllDesktops, kSourceApplication});
+    askWindowManager(id, m_netWmState, {kStateAdd, m_sticky, m_above, kSourceApplication});
+    xcb_flush(m_x->get());
 }
 
-void X11PanelDecorations::changeState(std::uint32_t window, xcb_atom_t first, xcb_atom_t second) {
-    // A mapped window's state belongs to the window manager: ask it.
+void X11PanelDecorations::askWindowManager(std::uint32_t window, xcb_atom_t type,
+                                           std::initializer_list<std::uint32_t> data) {
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = window;
-    message.type = m_netWmState;
-    message.data.data32[0] = kStateAdd;
-    message.data.data32[1] = first;
-    message.data.data32[2] = second;
-    message.data.data32[3] = kSourceApplication;
+    message.type = type;
+    std::copy(data.begin(), data.end(), std::begin(message.data.data32));
     xcb_send_event(m_x->get(), 0, m_x->root(),
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));
-    xcb_flush(m_x->get());
 }
 
 } // namespace aimset

@@ -2,6 +2,7 @@
 
 #include "XcbConnection.h"
 
+#include <initializer_list>
 #include <memory>
 
 class QWindow;
@@ -22,7 +23,9 @@ public:
 
 private:
     explicit X11PanelDecorations(std::unique_ptr<XcbConnection> connection);
-    void changeState(std::uint32_t window, xcb_atom_t first, xcb_atom_t second);
+    // A client message to the window manager about one of our windows.
+    void askWindowManager(std::uint32_t window, xcb_atom_t type,
+                          std::initializer_list<std::uint32_t> data);
 
     std::unique_ptr<XcbConnection> m_x;
     xcb_atom_t m_netWmDesktop;
