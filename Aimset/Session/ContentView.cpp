@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace aimset {
 
@@ -295,6 +296,7 @@ void ContentView::startDisplay() {
 
 void ContentView::refreshDisplay(bool first) {
     const double focused = focusedSeconds();
+    const auto shown = std::tuple(m_focusedText, m_goalProgress, m_goalProgressText);
     m_focusedText = QStringLiteral("Focused for ") + formatDuration(wholeSeconds(focused));
     if (m_focusGoalMinutes >= 1) {
         const double goalSeconds = m_focusGoalMinutes * 60.0;
@@ -305,7 +307,10 @@ void ContentView::refreshDisplay(bool first) {
         m_goalProgress = 0;
         m_goalProgressText.clear();
     }
-    emit displayChanged();
+    // Ticks that change nothing on screen wake no bindings.
+    if (first || shown != std::tuple(m_focusedText, m_goalProgress, m_goalProgressText)) {
+        emit displayChanged();
+    }
 
     // Milestones are watched from one refresh to the next; a jump across
     // several announces only the highest.

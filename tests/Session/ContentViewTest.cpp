@@ -272,7 +272,12 @@ TEST_F(ContentViewTest, MilestonesAreAnnouncedOnceEachAndClearAfterThreeSeconds)
 
 TEST_F(ContentViewTest, WithoutAGoalThereAreNoMilestonesAndNoGoalLine) {
     start();
+    int refreshes = 0;
+    QObject::connect(view.get(), &ContentView::displayChanged, [&refreshes] { ++refreshes; });
     sim.loop.advance(3h - 1s);
+    // The display ticks every second but tells its views only when a minute turns.
+    EXPECT_EQ(refreshes, 179);
+    EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for 2h 59m"));
     EXPECT_EQ(view->milestoneMessage(), QString());
     EXPECT_EQ(view->lastMilestone(), 0);
     EXPECT_EQ(view->goalProgressText(), QString());
