@@ -183,6 +183,8 @@ public:
 
     // Every item with the key, locked ones included; empty with the reason
     // when the search itself failed.
+    std::optional<OwnedItems> itemsOf(const SecretItemKey& key, bool loadSecrets, Outcome& result);
+
     std::optional<OwnedItems> search(const SecretItemKey& key, bool loadSecrets, QString& why) {
         const OwnedAttributes attributes = attributesOf(key);
         const int flags = SECRET_SEARCH_ALL | (loadSecrets ? SECRET_SEARCH_LOAD_SECRETS : 0);
@@ -289,18 +291,29 @@ SecretItem* itemAt(const GList* node) {
 
 } // namespace
 
+// The key's items on a usable keyring; none, with the outcome saying so, when
+// the keyring cannot be used or holds no such item.
+std::optional<OwnedItems> LibsecretSecretStore::Worker::itemsOf(const SecretItemKey& key,
+                                                                bool loadSecrets, Outcome& result) {
+    QString why;
+    const OwnedCollection keyring = defaultKeyring(why);
+    auto items = keyring ? search(key, loadSecrets, why) : std::nullopt;
+    if (!items) {
+        result.status = unusable(result.failure, why);
+        return std::nullopt;
+    }
+    if (!items->get()) {
+        result.status = Status::itemNotFound;
+        return std::nullopt;
+    }
+    return items;
+}
+
 SecretStore::FindResult LibsecretSecretStore::find(const SecretItemKey& key, bool wantData) {
     Outcome outcome = run([key, wantData](Worker& worker) {
         Outcome result;
-        QString why;
-        const OwnedCollection keyring = worker.defaultKeyring(why);
-        const auto items = keyring ? worker.search(key, wantData, why) : std::nullopt;
+        const auto items = worker.itemsOf(key, wantData, result);
         if (!items) {
-            result.status = unusable(result.failure, why);
-            return result;
-        }
-        if (!items->get()) {
-            result.status = Status::itemNotFound;
             return result;
         }
         for (const GList* node = items->get(); node; node = node->next) {
@@ -380,15 +393,8 @@ SecretStore::Status LibsecretSecretStore::changeEvery(const SecretItemKey& key,
                                                       const ItemChange& change) {
     return run([key, change](Worker& worker) {
                Outcome result;
-               QString why;
-               const OwnedCollection keyring = worker.defaultKeyring(why);
-               const auto items = keyring ? worker.search(key, false, why) : std::nullopt;
+               const auto items = worker.itemsOf(key, false, result);
                if (!items) {
-                   result.status = unusable(result.failure, why);
-                   return result;
-               }
-               if (!items->get()) {
-                   result.status = Status::itemNotFound;
                    return result;
                }
                for (const GList* node = items->get(); node; node = node->next) {
