@@ -1,4 +1,5 @@
 #include "Platform/Linux/XdgAutostart.h"
+#include "QmlWindowRig.h"
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
@@ -25,30 +26,20 @@ struct ContentViewQmlTest : ::testing::Test {
     test::LogCapture log;
     test::SimulatedDesktop sim;
     std::unique_ptr<ContentView> view;
-    QQmlEngine engine;
-    QQuickWindow window;
-    std::unique_ptr<QQuickItem> root;
+    test::QmlWindowRig rig;
+    QQuickWindow& window = rig.window;
+    std::unique_ptr<QQuickItem>& root = rig.root;
 
     void load(bool onboarded, QObject* startAtLogin = nullptr) {
         sim.defaults.setBool(ContentView::onboardingKey, onboarded);
         sim.workspace.setFrontmost(QStringLiteral("Writer"), QStringLiteral("org.example.Writer"),
                                    7, QStringLiteral("Q3 report.odt"));
         view = std::make_unique<ContentView>(sim.desktop());
-        QQmlComponent component(&engine,
-                                QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/ContentView.qml")));
-        std::unique_ptr<QObject> object(component.createWithInitialProperties(
-            {{QStringLiteral("view"), QVariant::fromValue(view.get())},
-             {QStringLiteral("startAtLogin"), QVariant::fromValue(startAtLogin)}}));
-        ASSERT_TRUE(object) << component.errorString().toStdString();
-        root.reset(qobject_cast<QQuickItem*>(object.release()));
-        ASSERT_TRUE(root);
-        root->setParentItem(window.contentItem());
-        window.resize(720, 560);
-        root->setSize(QSizeF(720, 560));
-        window.show();
-        settle();
+        rig.load(QStringLiteral("ContentView"),
+                 {{QStringLiteral("view"), QVariant::fromValue(view.get())},
+                  {QStringLiteral("startAtLogin"), QVariant::fromValue(startAtLogin)}},
+                 QSize(720, 560));
     }
-    ~ContentViewQmlTest() override { root.reset(); }
 
     void settle() { window.grabWindow(); }
     QQuickItem* item(const char* name) {

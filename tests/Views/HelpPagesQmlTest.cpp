@@ -1,3 +1,4 @@
+#include "QmlWindowRig.h"
 #include "Session/ContentView.h"
 #include "support/QtPrinters.h"
 #include "support/SimulatedDesktop.h"
@@ -23,29 +24,18 @@ namespace {
 struct HelpPagesQmlTest : ::testing::Test {
     test::SimulatedDesktop sim;
     std::unique_ptr<ContentView> view;
-    QQmlEngine engine;
-    QQuickWindow window;
-    std::unique_ptr<QQuickItem> root;
+    test::QmlWindowRig rig;
+    QQuickWindow& window = rig.window;
+    std::unique_ptr<QQuickItem>& root = rig.root;
     HelpPages* pages = nullptr;
 
     void SetUp() override {
         sim.defaults.setBool(ContentView::onboardingKey, true);
         view = std::make_unique<ContentView>(sim.desktop());
         pages = view->helpPages();
-        QQmlComponent component(&engine,
-                                QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/ContentView.qml")));
-        std::unique_ptr<QObject> object(component.createWithInitialProperties(
-            {{QStringLiteral("view"), QVariant::fromValue(view.get())}}));
-        ASSERT_TRUE(object) << component.errorString().toStdString();
-        root.reset(qobject_cast<QQuickItem*>(object.release()));
-        ASSERT_TRUE(root);
-        root->setParentItem(window.contentItem());
-        window.resize(720, 640);
-        root->setSize(QSizeF(720, 640));
-        window.show();
-        settle();
+        rig.load(QStringLiteral("ContentView"),
+                 {{QStringLiteral("view"), QVariant::fromValue(view.get())}}, QSize(720, 640));
     }
-    ~HelpPagesQmlTest() override { root.reset(); }
 
     QImage settle() { return window.grabWindow(); }
     // Waits out the overlay's fades and the pages' own animations.

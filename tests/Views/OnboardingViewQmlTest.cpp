@@ -1,5 +1,6 @@
 #include "Onboarding/OnboardingView.h"
 #include "Platform/Fake/FakeAccessibility.h"
+#include "QmlWindowRig.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/QtPrinters.h"
 
@@ -23,27 +24,17 @@ struct OnboardingViewQmlTest : ::testing::Test {
     VirtualMainLoop loop;
     FakeAccessibility accessibility;
     OnboardingView onboarding{loop, accessibility};
-    QQmlEngine engine;
-    QQuickWindow window;
-    std::unique_ptr<QQuickItem> root;
+    test::QmlWindowRig rig;
+    QQuickWindow& window = rig.window;
+    std::unique_ptr<QQuickItem>& root = rig.root;
     int completions = 0;
 
     void SetUp() override {
         onboarding.onComplete = [this] { ++completions; };
-        QQmlComponent component(
-            &engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/OnboardingView.qml")));
-        std::unique_ptr<QObject> object(component.createWithInitialProperties(
-            {{QStringLiteral("onboarding"), QVariant::fromValue(&onboarding)}}));
-        ASSERT_TRUE(object) << component.errorString().toStdString();
-        root.reset(qobject_cast<QQuickItem*>(object.release()));
-        ASSERT_TRUE(root);
-        root->setParentItem(window.contentItem());
-        window.resize(720, 560);
-        root->setSize(QSizeF(720, 560));
-        window.show();
-        window.grabWindow();
+        rig.load(QStringLiteral("OnboardingView"),
+                 {{QStringLiteral("onboarding"), QVariant::fromValue(&onboarding)}},
+                 QSize(720, 560));
     }
-    ~OnboardingViewQmlTest() override { root.reset(); }
 
     // Lets the fades and springs of the last change run out, then draws.
     // With AIMSET_GRAB_DIR set, the picture is kept there under name.

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSize>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace aimset::test {
+
+// One view of the application's QML module, filling a window of its own.
+struct QmlWindowRig {
+    QQmlEngine engine;
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> root;
+
+    // The items go before the engine that made them.
+    ~QmlWindowRig() { root.reset(); }
+
+    // Loads Aimset/Views/NAME.qml with these initial properties, at size;
+    // the test fails when the view cannot be made.
+    void load(const QString& name, const QVariantMap& properties, QSize size) {
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") + name +
+                                              QStringLiteral(".qml")));
+        std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
+        ASSERT_TRUE(object) << component.errorString().toStdString();
+        root.reset(qobject_cast<QQuickItem*>(object.release()));
+        ASSERT_TRUE(root);
+        root->setParentItem(window.contentItem());
+        window.resize(size);
+        root->setSize(QSizeF(size));
+        window.show();
+        window.grabWindow();
+    }
+};
+
+} // namespace aimset::test
