@@ -155,7 +155,13 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
     // read, once, and only within this turn of the event loop.
     m_justRead = facts;
     QMetaObject::invokeMethod(
-        this, [this] { m_justRead.reset(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            m_justRead.reset();
+            // The read may have queued events the socket will not announce.
+            readEvents();
+        },
+        Qt::QueuedConnection);
     return describe(*facts);
 }
 
@@ -181,15 +187,20 @@ void X11Workspace::removeActivationObserver(ObserverToken token) {
 }
 
 void X11Workspace::readEvents() {
-    bool activeChanged = false;
-    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->get())) {
-        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-            const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
-            activeChanged |= notify->window == m_x->root() && notify->atom == m_netActiveWindow;
+    // Every round trip on this connection can leave events in XCB's queue,
+    // where the socket notifier never sees them: read until none is left.
+    for (;;) {
+        bool activeChanged = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->get())) {
+            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+                const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                activeChanged |= notify->window == m_x->root() && notify->atom == m_netActiveWindow;
+            }
+            std::free(event);
         }
-        std::free(event);
-    }
-    if (activeChanged) {
+        if (!activeChanged) {
+            return;
+        }
         activeWindowChanged();
     }
 }
