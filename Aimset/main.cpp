@@ -133,12 +133,6 @@ int main(int argc, char** argv) {
     PocketSphinxSpeechService speech;
     QtAudioEngine audio;
 
-    // With no service configured, the one installed beside the app.
-    CheckServiceLauncher::Options serviceOptions;
-    serviceOptions.programDirectory = QCoreApplication::applicationDirPath();
-    CheckServiceLauncher service(http, loop, serviceOptions);
-    service.start();
-
     ContentView view(Desktop{loop,
                              *workspace,
                              accessibility,
@@ -153,6 +147,16 @@ int main(int argc, char** argv) {
                              linuxAppLists(),
                              checkServiceURL(),
                              {}});
+
+    // With no service configured, the app's own, installed beside it: the
+    // checks go to it (with its token) only while it runs.
+    CheckServiceLauncher::Options serviceOptions;
+    serviceOptions.programDirectory = QCoreApplication::applicationDirPath();
+    CheckServiceLauncher service(loop, serviceOptions);
+    service.onServiceChanged = [&view](const QUrl& url, const QByteArray& token) {
+        view.checker().setService(url, token);
+    };
+    service.start();
 
     XdgAutostart startAtLogin;
     QQmlApplicationEngine engine;

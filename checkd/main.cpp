@@ -6,9 +6,11 @@
 #include "OfflineJudge.h"
 #include "Runtime/Log.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <memory>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace aimset;
@@ -47,6 +50,16 @@ int evaluate(const Options& options, Judge& judge) {
         [](const QString& problem) { printError(problem); });
     Log(result.summaryLine());
     return 0;
+}
+
+// Each open connection is a descriptor; the usual soft limit of 1024 would
+// cap the connections below what the server is built to hold.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 } // namespace
@@ -81,6 +94,10 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    raiseDescriptorLimit();
+    // The server's event loop needs an application object; it is created
+    // after the stop signals are blocked so that Qt's threads inherit that.
+    QCoreApplication application(argc, argv);
     CheckService service(*judge);
     HttpServer server(service, options.server);
     if (!server.bind(&error)) {

@@ -15,6 +15,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 targets=(aimset aimset-checkd aimset-bench-poll aimset-bench-app checkd-benchmark)
+targets+=(checkd-abuse)
 # Window-text extraction is measured by the AT-SPI benchmark, where this tree has it.
 if cmake --build "$build" --target help | grep -q '^aimset-atspi-benchmark:'; then
     targets+=(aimset-atspi-benchmark)
@@ -43,4 +44,7 @@ fi
 echo
 echo "== Alignment service throughput (aimset-checkd, offline judge)"
 "$build/checkd/checkd-benchmark" --clients 8 --seconds 5
+echo
+echo "== Alignment service under abuse (slow clients, floods, 20,000 fuzzed requests)"
+"$build/checkd/checkd-abuse"
 '

@@ -13,9 +13,6 @@ namespace aimset {
 
 namespace {
 
-// The service started beside the app when nothing else is configured.
-constexpr auto kDefaultCheckServiceURL = "http://127.0.0.1:48620/check";
-
 bool isLoopbackHost(const QString& host) {
     if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) {
         return true;
@@ -29,7 +26,7 @@ bool isLoopbackHost(const QString& host) {
 QUrl checkServiceURL() {
     const QByteArray configured = qgetenv("AIMSET_CHECK_URL");
     if (configured.isEmpty()) {
-        return QUrl(QString::fromLatin1(kDefaultCheckServiceURL));
+        return {};
     }
     const QUrl url(QString::fromUtf8(configured), QUrl::StrictMode);
     const bool secure = url.scheme() == QStringLiteral("https");
@@ -61,6 +58,11 @@ AlignmentChecker::AlignmentChecker(HttpClient& http, Accessibility& accessibilit
     , m_extraSensitiveBundleIDs(extraSensitiveBundleIDs.begin(), extraSensitiveBundleIDs.end())
     , m_timeouts(timeouts) {}
 
+void AlignmentChecker::setService(QUrl serviceURL, QByteArray token) {
+    m_serviceURL = std::move(serviceURL);
+    m_token = std::move(token);
+}
+
 void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
                                 std::function<void(std::optional<QJsonObject>)> finish) {
     if (!m_serviceURL.isValid() || m_serviceURL.isEmpty()) {
@@ -71,6 +73,9 @@ void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
     request.url = m_serviceURL;
     request.method = "POST";
     request.headers = {{"Content-Type", "application/json"}};
+    if (!m_token.isEmpty()) {
+        request.headers.append({"Authorization", "Bearer " + m_token});
+    }
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     request.timeout = mode.timeout;
 

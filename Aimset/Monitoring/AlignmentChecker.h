@@ -19,8 +19,8 @@ class Accessibility;
 class AccessibleElement;
 class HttpClient;
 
-// The alignment service's address: AIMSET_CHECK_URL when set, else the
-// built-in default.
+// The alignment service the user chose: AIMSET_CHECK_URL when set and safe,
+// else empty (the app then starts its own and hands it over with setService).
 QUrl checkServiceURL();
 
 // How long each kind of check may take, start to finish.
@@ -42,6 +42,10 @@ public:
 
     AlignmentChecker(HttpClient& http, Accessibility& accessibility, QUrl serviceURL,
                      QStringList extraSensitiveBundleIDs = {}, Timeouts timeouts = {});
+
+    // Where the checks go from now on, with the token they carry ("Authorization:
+    // Bearer"; none when empty). An empty URL sends nothing: checks fail.
+    void setService(QUrl serviceURL, QByteArray token);
 
     void checkTitle(const QString& aimset, const QString& appName, const QString& windowTitle,
                     std::function<void(std::optional<bool>)> completion);
@@ -68,6 +72,7 @@ private:
     HttpClient& m_http;
     Accessibility& m_accessibility;
     QUrl m_serviceURL;
+    QByteArray m_token;
     QSet<QString> m_extraSensitiveBundleIDs;
     Timeouts m_timeouts;
 };

@@ -9,6 +9,7 @@
 
 #include <httplib.h>
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -104,6 +105,7 @@ void judgeAlone(OfflineJudge& judge) {
 } // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
     const int clients = argument(argc, argv, "--clients", 32);
     const int seconds = argument(argc, argv, "--seconds", 5);
 

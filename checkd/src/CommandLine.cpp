@@ -12,20 +12,25 @@ QString usageText() {
         "  --port N             port (default 48620; 0 picks a free one)\n"
         "  --cert FILE          TLS certificate (PEM); with --key serves HTTPS\n"
         "  --key FILE           TLS private key (PEM)\n"
-        "  --threads N          worker threads (default 64)\n"
+        "  --threads N          judging threads (default 64)\n"
         "  --judge NAME         offline (default) or llm\n"
         "  --llm-url URL        OpenAI-compatible base URL, e.g. http://127.0.0.1:8080/v1\n"
         "                       (or AIMSET_LLM_URL)\n"
         "  --llm-model NAME     model name (or AIMSET_LLM_MODEL)\n"
         "                       the API key is read from AIMSET_LLM_API_KEY\n"
         "  --evaluate FILE      judge labelled cases (JSON lines) and print a summary\n"
-        "  --help               this text\n");
+        "  --help               this text\n"
+        "With AIMSET_CHECKD_TOKEN set, every request must carry\n"
+        "\"Authorization: Bearer <token>\" (others get 401).\n");
 }
 
 bool parseOptions(const QStringList& arguments, Options* options, QString* error) {
     options->languageModel.baseUrl = qEnvironmentVariable("AIMSET_LLM_URL");
     options->languageModel.model = qEnvironmentVariable("AIMSET_LLM_MODEL");
     options->languageModel.apiKey = qEnvironmentVariable("AIMSET_LLM_API_KEY");
+    // From the environment, which only our own user can read, never from
+    // the command line, which every user can.
+    options->server.token = qgetenv("AIMSET_CHECKD_TOKEN");
 
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& name = arguments.at(i);

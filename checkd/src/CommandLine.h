@@ -22,7 +22,7 @@ struct Options {
 };
 
 // Reads the command line (arguments[0] is the program) and the environment
-// (AIMSET_LLM_URL, AIMSET_LLM_MODEL, AIMSET_LLM_API_KEY). On a mistake
+// (AIMSET_LLM_URL, AIMSET_LLM_MODEL, AIMSET_LLM_API_KEY, AIMSET_CHECKD_TOKEN). On a mistake
 // returns false and says what is wrong.
 bool parseOptions(const QStringList& arguments, Options* options, QString* error);
 

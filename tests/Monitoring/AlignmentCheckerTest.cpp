@@ -258,9 +258,9 @@ struct ServiceURLTest : ::testing::Test {
     }
 };
 
-TEST_F(ServiceURLTest, DefaultIsTheLocalServiceAndOnlySafeOverridesAreTaken) {
+TEST_F(ServiceURLTest, UnsetMeansNoneAndOnlySafeOverridesAreTaken) {
     qunsetenv("AIMSET_CHECK_URL");
-    EXPECT_EQ(checkServiceURL(), QUrl(u"http://127.0.0.1:48620/check"_s));
+    EXPECT_EQ(checkServiceURL(), QUrl());
     qputenv("AIMSET_CHECK_URL", "https://align.example.org/check");
     EXPECT_EQ(checkServiceURL(), QUrl(u"https://align.example.org/check"_s));
     for (const char* loopback : {"http://127.0.0.1:9000/check", "http://localhost:9000/check",

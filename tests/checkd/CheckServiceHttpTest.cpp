@@ -6,8 +6,10 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpSocket>
 
 #include <httplib.h>
 
@@ -174,6 +176,95 @@ TEST_F(CheckServiceHttpTest, BadInputGetsItsStatusAndTheServiceKeepsServing) {
     EXPECT_EQ(access, expected);
     for (const QString& line : log.lines()) {
         EXPECT_FALSE(line.contains(QString::fromStdString(secret))) << line.toStdString();
+    }
+}
+
+// Sends bytes as they are on a fresh connection; the answer and whether the
+// service then closed the connection.
+std::pair<QByteArray, bool> rawExchange(int port, const QByteArray& bytes) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+    if (!socket.waitForConnected(2000)) {
+        return {};
+    }
+    socket.write(bytes);
+    socket.waitForBytesWritten(2000);
+    QByteArray answer;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (socket.state() == QAbstractSocket::ConnectedState && elapsed.elapsed() < 3000) {
+        socket.waitForReadyRead(100);
+        answer += socket.readAll();
+        const qsizetype headEnd = answer.indexOf("\r\n\r\n");
+        // A kept connection: stop once the whole answer is in.
+        if (headEnd > 0 && !answer.contains("Connection: close") &&
+            answer.size() >= headEnd + 4 +
+                                 answer.mid(answer.indexOf("Content-Length: ") + 16)
+                                     .split('\r')
+                                     .first()
+                                     .toInt()) {
+            return {answer, false};
+        }
+    }
+    answer += socket.readAll();
+    return {answer, socket.state() != QAbstractSocket::ConnectedState};
+}
+
+// With a token, only requests that carry it are judged; requests framed in
+// two ways at once are refused; every refusal closes its connection.
+TEST(CheckServiceFramingTest, TokensFramingAndLimits) {
+    aimset::test::LogCapture log;
+    OfflineJudge judge;
+    ServerOptions options;
+    options.token = "s3cret-token";
+    RunningService running(judge, options);
+    const QByteArray body =
+        R"({"aimset":"Write the grant","context":"Writer - grant.odt","mode":"title"})";
+    const QByteArray post = "POST /check HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const QByteArray auth = "Authorization: Bearer s3cret-token\r\n";
+    const QByteArray length = "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    QByteArray bigChunks;
+    for (int i = 0; i < 5; ++i) {
+        bigChunks += "4000\r\n" + QByteArray(0x4000, 'x') + "\r\n";
+    }
+    const struct {
+        const char* name;
+        QByteArray request;
+        const char* statusLine;
+        bool closes;
+    } cases[] = {
+        {"no token", post + length + "\r\n" + body, "HTTP/1.1 401 Unauthorized", true},
+        {"wrong token", post + "Authorization: Bearer s3cret-tokem\r\n" + length + "\r\n" + body,
+         "HTTP/1.1 401 Unauthorized", true},
+        {"token", post + auth + length + "\r\n" + body, "HTTP/1.1 200 OK", false},
+        {"two lengths", post + auth + length + "Content-Length: 5\r\n\r\n" + body,
+         "HTTP/1.1 400 Bad Request", true},
+        {"length and chunked", post + auth + length + "Transfer-Encoding: chunked\r\n\r\n" + body,
+         "HTTP/1.1 400 Bad Request", true},
+        {"chunked",
+         post + auth + "Transfer-Encoding: chunked\r\n\r\n10\r\n" + body.left(16) + "\r\n" +
+             QByteArray::number(body.size() - 16, 16) + "\r\n" + body.mid(16) + "\r\n0\r\n\r\n",
+         "HTTP/1.1 200 OK", false},
+        {"chunked over 64 KiB", post + auth + "Transfer-Encoding: chunked\r\n\r\n" + bigChunks,
+         "HTTP/1.1 400 Bad Request", true},
+        {"range on POST", post + auth + "Range: bytes=0-3\r\n" + length + "\r\n" + body,
+         "HTTP/1.1 200 OK", false},
+        {"101 header lines", post + auth + QByteArray("X-A: 1\r\n").repeated(101) + "\r\n",
+         "HTTP/1.1 431 Request Header Fields Too Large", true},
+        {"folded header", post + auth + length + " folded\r\n\r\n" + body,
+         "HTTP/1.1 400 Bad Request", true},
+    };
+    for (const auto& c : cases) {
+        const auto [answer, closed] = rawExchange(running.port(), c.request);
+        EXPECT_TRUE(answer.startsWith(c.statusLine))
+            << c.name << ": " << answer.left(200).toStdString();
+        EXPECT_EQ(closed, c.closes) << c.name;
+        if (QByteArray(c.statusLine).endsWith("200 OK")) {
+            EXPECT_TRUE(answer.endsWith(R"({"aligned":true})")) << c.name;
+        }
+    }
+    for (const QString& line : log.lines()) {
+        EXPECT_FALSE(line.contains(u"s3cret"_s)) << line.toStdString();
     }
 }
 

@@ -10,31 +10,40 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 
 namespace aimset {
 
 namespace {
 
 const QString kTag = QStringLiteral("[CheckService] ");
-const QByteArray kListening = "[checkd] Listening on ";
-
-QString address(quint16 port) {
-    return QStringLiteral("127.0.0.1:") + QString::number(port);
-}
+const QString kWillFail = QStringLiteral(" — alignment checks will fail");
 
 QString firstLine(const QByteArray& text) {
     const QString line = QString::fromUtf8(text).trimmed().section(QLatin1Char('\n'), 0, 0);
     return line.isEmpty() ? QStringLiteral("no message") : line;
 }
 
+QString seconds(std::chrono::milliseconds delay) {
+    return QString::number(static_cast<double>(delay.count()) / 1000.0, 'g', 3) +
+           QStringLiteral(" s");
+}
+
+// 256 bits from the system's generator, as hex.
+QByteArray freshToken() {
+    quint32 words[8];
+    QRandomGenerator::system()->fillRange(words);
+    return QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex();
+}
+
 } // namespace
 
-CheckServiceLauncher::CheckServiceLauncher(HttpClient& http, MainLoop& loop, Options options)
-    : m_http(http)
-    , m_loop(loop)
-    , m_options(std::move(options)) {
+CheckServiceLauncher::CheckServiceLauncher(MainLoop& loop, Options options)
+    : m_loop(loop)
+    , m_options(std::move(options))
+    , m_restartDelay(m_options.firstRestartDelay) {
     if (m_options.programDirectory.isEmpty()) {
         m_options.programDirectory = QCoreApplication::applicationDirPath();
     }
@@ -44,12 +53,23 @@ CheckServiceLauncher::~CheckServiceLauncher() {
     stop();
 }
 
-QUrl CheckServiceLauncher::serviceURL() const {
-    return QUrl(QStringLiteral("http://") + address(m_options.port) + QStringLiteral("/check"));
+qint64 CheckServiceLauncher::processId() const {
+    return m_process && m_state == State::running ? m_process->processId() : 0;
 }
 
 void CheckServiceLauncher::setState(State state) {
     assignIfChanged(this, m_state, state, &CheckServiceLauncher::stateChanged);
+}
+
+void CheckServiceLauncher::publish(const QUrl& url, const QByteArray& token) {
+    if (m_url == url && m_token == token) {
+        return;
+    }
+    m_url = url;
+    m_token = token;
+    if (onServiceChanged) {
+        onServiceChanged(m_url, m_token);
+    }
 }
 
 void CheckServiceLauncher::finish(State state, const QString& logLine) {
@@ -70,61 +90,32 @@ void CheckServiceLauncher::start() {
                                       QString::fromLatin1(programName));
         return;
     }
-    setState(State::probing);
-    QPointer<CheckServiceLauncher> self(this);
-    probe([self](bool compatible, bool answered) {
-        if (!self || self->m_state != State::probing) {
-            return;
-        }
-        if (compatible) {
-            self->finish(State::reused, QStringLiteral("Reusing the alignment service on ") +
-                                            address(self->m_options.port));
-        } else if (answered) {
-            self->finish(State::unavailable,
-                         QStringLiteral("Port ") + QString::number(self->m_options.port) +
-                             QStringLiteral(" is taken by another program — alignment checks "
-                                            "will fail"));
-        } else {
-            self->launch();
-        }
-    });
-}
-
-// A title check answered the way the app reads it proves a compatible service.
-void CheckServiceLauncher::probe(std::function<void(bool compatible, bool answered)> then) {
-    HttpRequest request;
-    request.url = serviceURL();
-    request.headers = {{"Content-Type", "application/json"}};
-    request.body = QJsonDocument(QJsonObject{{QStringLiteral("aimset"), QStringLiteral("Aimset")},
-                                             {QStringLiteral("context"),
-                                              QStringLiteral("Aimset - service check")},
-                                             {QStringLiteral("mode"), QStringLiteral("title")}})
-                       .toJson(QJsonDocument::Compact);
-    request.timeout = m_options.probeTimeout;
-    m_http.send(request, [then = std::move(then)](const HttpResponse& response) {
-        if (response.error) {
-            then(false, false);
-            return;
-        }
-        const QJsonValue aligned =
-            QJsonDocument::fromJson(response.body).object().value(QStringLiteral("aligned"));
-        then(response.status == 200 && aligned.isBool(), true);
-    });
+    launch();
 }
 
 void CheckServiceLauncher::launch() {
     const QString program =
         QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
     if (!QFileInfo(program).isExecutable()) {
-        finish(State::unavailable, QString::fromLatin1(programName) +
-                                       QStringLiteral(" not found beside the app (") + program +
-                                       QStringLiteral(") — alignment checks will fail"));
+        if (m_everRan) {
+            died(QString::fromLatin1(programName) + QStringLiteral(" is gone from ") + program);
+        } else {
+            finish(State::unavailable, QString::fromLatin1(programName) +
+                                           QStringLiteral(" not found beside the app (") + program +
+                                           QStringLiteral(")") + kWillFail);
+        }
         return;
     }
     setState(State::starting);
     m_errorOutput.clear();
+    // A fresh token for every start: a service that has gone takes its
+    // token with it.
+    m_startingToken = freshToken();
     auto* process = new QProcess(this);
     m_process = process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(tokenVariable), QString::fromLatin1(m_startingToken));
+    process->setProcessEnvironment(environment);
     // The service goes with the app even when the app cannot stop it itself
     // (killed, crashed): the kernel ends it when its parent dies.
     process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
@@ -135,26 +126,34 @@ void CheckServiceLauncher::launch() {
     });
     connect(process, &QProcess::finished, this, &CheckServiceLauncher::processFinished);
     connect(process, &QProcess::errorOccurred, this, [this, program](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart && m_state == State::starting) {
-            finish(State::unavailable, QStringLiteral("Could not start ") + program +
-                                           QStringLiteral(": ") + m_process->errorString() +
-                                           QStringLiteral(" — alignment checks will fail"));
+        if (error != QProcess::FailedToStart || m_state != State::starting) {
+            return;
+        }
+        const QString why = QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
+                            (m_process ? m_process->errorString() : QString());
+        if (m_process) {
+            m_process->deleteLater();
+            m_process = nullptr;
+        }
+        if (m_everRan) {
+            died(why);
+        } else {
+            finish(State::unavailable, why + kWillFail);
         }
     });
     QPointer<CheckServiceLauncher> self(this);
     m_startDeadline = m_loop.scheduleOnce(m_options.startTimeout, [self] {
-        if (!self || self->m_state != State::starting) {
+        if (!self || self->m_state != State::starting || !self->m_process) {
             return;
         }
-        self->finish(State::unavailable, QString::fromLatin1(programName) +
-                                             QStringLiteral(" did not start in time — alignment "
-                                                            "checks will fail"));
-        if (self->m_process) {
-            self->m_process->kill();
-        }
+        // Its end comes through processFinished, which reports it.
+        self->m_errorOutput = "did not start in time";
+        self->m_process->kill();
     });
+    // Port 0: the service takes a free port and names it in its first line,
+    // so nothing that happens to listen on a known port ever gets a check.
     process->start(program, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                             QStringLiteral("--port"), QString::number(m_options.port),
+                             QStringLiteral("--port"), QStringLiteral("0"),
                              QStringLiteral("--judge"), QStringLiteral("offline")});
 }
 
@@ -162,13 +161,29 @@ void CheckServiceLauncher::readOutput() {
     if (!m_process) {
         return;
     }
+    static const QRegularExpression listening(
+        QStringLiteral("^\\[checkd\\] Listening on (http://127\\.0\\.0\\.1:(\\d+)/check) "));
     // Everything after the first line is the service's access log, which
     // the app does not repeat; it is read only so the pipe never fills.
     while (m_process->canReadLine()) {
-        const QByteArray line = m_process->readLine();
-        if (m_state == State::starting && line.startsWith(kListening)) {
+        const QString line = QString::fromUtf8(m_process->readLine());
+        if (m_state != State::starting) {
+            continue;
+        }
+        const auto match = listening.match(line);
+        if (!match.hasMatch() || match.captured(2).toInt() <= 0 ||
+            match.captured(2).toInt() > 65535) {
+            continue;
+        }
+        m_startDeadline.reset();
+        m_runningSince = m_loop.now();
+        publish(QUrl(match.captured(1)), m_startingToken);
+        if (m_everRan) {
+            setState(State::running);
+        } else {
+            m_everRan = true;
             finish(State::running, QStringLiteral("Started ") + QString::fromLatin1(programName) +
-                                       QStringLiteral(" on ") + serviceURL().toString());
+                                       QStringLiteral(" on ") + m_url.toString());
         }
     }
 }
@@ -179,44 +194,51 @@ void CheckServiceLauncher::processFinished(int exitCode, QProcess::ExitStatus st
         m_process = nullptr;
     }
     if (m_state == State::starting) {
-        // Another app may have started the service a moment before us.
-        if (!m_retriedProbe) {
-            m_retriedProbe = true;
-            setState(State::probing);
-            QPointer<CheckServiceLauncher> self(this);
-            const QString reason = firstLine(m_errorOutput);
-            probe([self, reason](bool compatible, bool) {
-                if (!self || self->m_state != State::probing) {
-                    return;
-                }
-                if (compatible) {
-                    self->finish(State::reused,
-                                 QStringLiteral("Reusing the alignment service on ") +
-                                     address(self->m_options.port));
-                } else {
-                    self->finish(State::unavailable,
-                                 QString::fromLatin1(programName) +
-                                     QStringLiteral(" exited before it was ready: ") + reason +
-                                     QStringLiteral(" — alignment checks will fail"));
-                }
-            });
+        const QString why = QString::fromLatin1(programName) +
+                            QStringLiteral(" exited before it was ready: ") +
+                            firstLine(m_errorOutput);
+        if (m_everRan) {
+            died(why);
+        } else {
+            finish(State::unavailable, why + kWillFail);
         }
         return;
     }
     if (m_state == State::running) {
-        Log(kTag + QString::fromLatin1(programName) + QStringLiteral(" stopped unexpectedly (") +
-            (status == QProcess::CrashExit
-                 ? QStringLiteral("crashed")
-                 : QStringLiteral("exit code ") + QString::number(exitCode)) +
-            QStringLiteral(") — alignment checks will fail"));
-        setState(State::unavailable);
+        died(QString::fromLatin1(programName) + QStringLiteral(" stopped unexpectedly (") +
+             (status == QProcess::CrashExit
+                  ? QStringLiteral("crashed")
+                  : QStringLiteral("exit code ") + QString::number(exitCode)) +
+             QLatin1Char(')'));
     }
+}
+
+// One line per restart; until the new service is up, checks go nowhere.
+void CheckServiceLauncher::died(const QString& why) {
+    m_startDeadline.reset();
+    publish({}, {});
+    if (m_state == State::running && m_loop.now() - m_runningSince >= m_options.stableRun) {
+        m_restartDelay = m_options.firstRestartDelay;
+    }
+    const auto delay = m_restartDelay;
+    m_restartDelay = std::min(m_restartDelay * 2, m_options.maxRestartDelay);
+    Log(kTag + why + QStringLiteral(" — restarting in ") + seconds(delay));
+    setState(State::restarting);
+    QPointer<CheckServiceLauncher> self(this);
+    m_restartTimer = m_loop.scheduleOnce(delay, [self] {
+        if (self && self->m_state == State::restarting) {
+            self->launch();
+        }
+    });
 }
 
 void CheckServiceLauncher::stop() {
     m_startDeadline.reset();
+    m_restartTimer.reset();
+    publish({}, {});
     if (!m_process) {
-        if (m_state != State::idle && m_state != State::unavailable) {
+        if (m_state != State::idle && m_state != State::unavailable &&
+            m_state != State::configured) {
             setState(State::stopped);
         }
         return;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Platform/HttpClient.h"
 #include "Runtime/MainLoop.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -14,12 +14,12 @@
 
 namespace aimset {
 
-// Makes sure an alignment service is there when the user configured none:
-// reuses a compatible service already on the fixed loopback port, or starts
-// aimset-checkd (installed beside the app) there with the offline judge, and
-// stops what it started when it goes. When nothing can be had it says so
-// once in the log and the app runs on; its checks then take their failure
-// paths.
+// Starts the app's own alignment service when the user configured none:
+// aimset-checkd, installed beside the app, on a free loopback port it picks
+// itself, with a fresh secret token that every check must carry. A service
+// this launcher did not start is never used, whatever listens where. When
+// the service dies it is started again after a growing delay; checks in the
+// gap have nowhere to go and fail. It is stopped when the launcher goes.
 class CheckServiceLauncher : public QObject {
     Q_OBJECT
     Q_PROPERTY(State state READ state NOTIFY stateChanged)
@@ -28,62 +28,78 @@ public:
     enum class State {
         idle,
         configured, // AIMSET_CHECK_URL names a service: nothing to start
-        probing,
         starting,
-        running, // started by us
-        reused,  // someone else's, on our port
+        running,
+        restarting, // died; started again after a delay
         unavailable,
         stopped,
     };
     Q_ENUM(State)
 
-    static constexpr quint16 defaultPort = 48620;
     static constexpr auto programName = "aimset-checkd";
+    // How the service learns its token: the environment, which other users
+    // cannot read, unlike the command line.
+    static constexpr auto tokenVariable = "AIMSET_CHECKD_TOKEN";
 
     struct Options {
         // Where aimset-checkd is looked for; empty: beside the running app.
         QString programDirectory;
-        quint16 port = defaultPort;
-        std::chrono::milliseconds probeTimeout{1000};
         std::chrono::milliseconds startTimeout{5000};
         std::chrono::milliseconds stopTimeout{3000};
+        // Delay before the first restart, doubled after each one up to the
+        // maximum; back to the first after a run of stableRun.
+        std::chrono::milliseconds firstRestartDelay{1000};
+        std::chrono::milliseconds maxRestartDelay{60000};
+        std::chrono::milliseconds stableRun{60000};
     };
 
-    CheckServiceLauncher(HttpClient& http, MainLoop& loop, Options options);
+    CheckServiceLauncher(MainLoop& loop, Options options);
     ~CheckServiceLauncher() override;
 
-    // Begins the work; the result arrives through onReady. Once only.
+    // Begins the work; the first outcome arrives through onReady. Once only.
     void start();
     // Stops the service if this launcher started it. Also on destruction.
     void stop();
 
     State state() const { return m_state; }
-    // Where the app's checks go when it has no AIMSET_CHECK_URL.
-    QUrl serviceURL() const;
+    // The running service's address and token; empty while there is none.
+    QUrl serviceURL() const { return m_url; }
+    QByteArray token() const { return m_token; }
+    // The service's process id while it runs, else 0.
+    qint64 processId() const;
 
     // Called once when start() has an outcome: true when a service answers
-    // (started, reused or configured), false when none could be had.
+    // (started or configured), false when none could be had.
     std::function<void(bool)> onReady;
+    // Called whenever the service started here comes or goes: its address
+    // and token, or both empty while it is down.
+    std::function<void(const QUrl&, const QByteArray&)> onServiceChanged;
 
 signals:
     void stateChanged();
 
 private:
-    void probe(std::function<void(bool compatible, bool answered)> then);
     void launch();
     void readOutput();
     void processFinished(int exitCode, QProcess::ExitStatus status);
+    void died(const QString& why);
     void finish(State state, const QString& logLine);
     void setState(State state);
+    void publish(const QUrl& url, const QByteArray& token);
 
-    HttpClient& m_http;
     MainLoop& m_loop;
     Options m_options;
     State m_state = State::idle;
     QPointer<QProcess> m_process;
     TimerHandle m_startDeadline;
+    TimerHandle m_restartTimer;
     QByteArray m_errorOutput;
-    bool m_retriedProbe = false;
+    QUrl m_url;
+    QByteArray m_token;
+    QByteArray m_startingToken;
+    bool m_everRan = false;
+    std::chrono::milliseconds m_restartDelay{0};
+    MainLoop::Duration m_runningSince{0};
 };
 
 } // namespace aimset

@@ -14,6 +14,7 @@ namespace {
 
 // The same words the desktop's own URL loading uses for a request that ran out of time.
 const QString kTimedOut = QStringLiteral("The request timed out.");
+const QString kTooLarge = QStringLiteral("The answer is larger than 1 MB and was refused.");
 
 } // namespace
 
@@ -26,6 +27,10 @@ void QtHttpClient::send(const HttpRequest& request, Completion completion) {
     for (const auto& [name, value] : request.headers) {
         networkRequest.setRawHeader(name, value);
     }
+    // A redirect would carry the request, window text and all, to wherever
+    // the answer points; it is an answer like any other instead.
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                QNetworkRequest::ManualRedirectPolicy);
     // The plain verbs go through their own calls: Qt's non-HTTP backends
     // (file, data) know no custom verbs.
     QNetworkReply* reply = nullptr;
@@ -50,31 +55,62 @@ void QtHttpClient::send(const HttpRequest& request, Completion completion) {
     deadline->start(static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
         request.timeout.count(), 0, std::numeric_limits<int>::max())));
 
-    QObject::connect(reply, &QNetworkReply::finished, reply,
-                     [reply, timedOut, completion = std::move(completion)] {
-                         reply->deleteLater();
-                         HttpResponse response;
-                         const QVariant status =
-                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-                         if (*timedOut) {
-                             response.error = kTimedOut;
-                         } else if (status.isValid()) {
-                             // An HTTP answer, whatever its status: Qt flags 4xx and 5xx as
-                             // errors, but for us they are answers with a status.
-                             response.status = status.toInt();
-                             response.body = reply->readAll();
-                         } else if (reply->error() != QNetworkReply::NoError) {
-                             response.error = reply->errorString();
-                         } else {
-                             response.status = -1;
-                             response.body = reply->readAll();
-                         }
-                         // Deferred so the completion always runs after send() has returned
-                         // and outside Qt's reply signal.
-                         QMetaObject::invokeMethod(
-                             reply->manager(), [completion, response] { completion(response); },
-                             Qt::QueuedConnection);
-                     });
+    // The answer is taken as it arrives and refused once it passes the
+    // limit, so an endless answer never sits in memory.
+    auto received = std::make_shared<QByteArray>();
+    auto tooLarge = std::make_shared<bool>(false);
+    reply->setReadBufferSize(64 * 1024);
+    const auto refuse = [reply, tooLarge] {
+        *tooLarge = true;
+        reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuse] {
+        bool known = false;
+        const qlonglong declared =
+            reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+        if (known && declared > maxAnswerBytes) {
+            refuse();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, received, refuse] {
+        if (received->size() + reply->bytesAvailable() > maxAnswerBytes) {
+            refuse();
+            return;
+        }
+        received->append(reply->readAll());
+    });
+
+    QObject::connect(
+        reply, &QNetworkReply::finished, reply,
+        [reply, timedOut, tooLarge, received, completion = std::move(completion)] {
+            reply->deleteLater();
+            HttpResponse response;
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            const auto body = [&] {
+                received->append(reply->readAll());
+                return *received;
+            };
+            if (*timedOut) {
+                response.error = kTimedOut;
+            } else if (*tooLarge || received->size() + reply->bytesAvailable() > maxAnswerBytes) {
+                response.error = kTooLarge;
+            } else if (status.isValid()) {
+                // An HTTP answer, whatever its status: Qt flags 4xx and 5xx as
+                // errors, but for us they are answers with a status.
+                response.status = status.toInt();
+                response.body = body();
+            } else if (reply->error() != QNetworkReply::NoError) {
+                response.error = reply->errorString();
+            } else {
+                response.status = -1;
+                response.body = body();
+            }
+            // Deferred so the completion always runs after send() has returned
+            // and outside Qt's reply signal.
+            QMetaObject::invokeMethod(
+                reply->manager(), [completion, response] { completion(response); },
+                Qt::QueuedConnection);
+        });
 }
 
 } // namespace aimset

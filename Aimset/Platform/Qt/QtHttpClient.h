@@ -8,8 +8,11 @@ namespace aimset {
 
 // HTTP over Qt's network stack: TLS through its OpenSSL backend with
 // certificate validation on. Lives on the main thread; answers arrive there.
+// Redirects are not followed; an answer over maxAnswerBytes is refused.
 class QtHttpClient final : public HttpClient {
 public:
+    static constexpr qint64 maxAnswerBytes = 1024 * 1024;
+
     QtHttpClient();
     ~QtHttpClient() override;
 

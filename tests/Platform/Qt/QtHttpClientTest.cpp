@@ -88,6 +88,43 @@ TEST_F(QtHttpClientTest, StatusesOtherThan200AreFailures) {
     }
 }
 
+// A redirect is an answer with its status: the request, window text and all,
+// never goes where it points. Answers over 1 MB are refused as they arrive,
+// whether or not they say their length.
+TEST_F(QtHttpClientTest, RedirectsAreNotFollowedAndLargeAnswersAreRefused) {
+    test::TestHttpServer elsewhere(
+        [](const auto&) { return Reply::json(200, R"({"aligned": true})"); });
+    const QByteArray location = "Location: " + elsewhere.url() + "\r\nContent-Length: 0\r\n\r\n";
+    const QByteArray big =
+        R"({"aligned": true, "pad": ")" + QByteArray(2 * 1024 * 1024, 'x') + R"("})";
+    const QString refused =
+        u"[AlignmentChecker] Request failed: The answer is larger than 1 MB and was refused."_s;
+    const struct {
+        const char* name;
+        QByteArray answer;
+        QString line;
+    } cases[] = {
+        {"302", "HTTP/1.1 302 Found\r\n" + location,
+         u"[AlignmentChecker] Proxy error: status 302"_s},
+        {"307", "HTTP/1.1 307 Temporary Redirect\r\n" + location,
+         u"[AlignmentChecker] Proxy error: status 307"_s},
+        {"2 MB, length given",
+         "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+             QByteArray::number(big.size()) + "\r\n\r\n" + big,
+         refused},
+        {"2 MB, until the end",
+         "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n" + big,
+         refused},
+    };
+    for (const auto& c : cases) {
+        test::TestHttpServer server([&c](const auto&) { return Reply::raw(c.answer); });
+        auto checker = checkerFor(server.url());
+        EXPECT_EQ(checkTitle(checker), std::nullopt) << c.name;
+        EXPECT_EQ(log.take(), QStringList{c.line}) << c.name;
+    }
+    EXPECT_TRUE(elsewhere.received.isEmpty());
+}
+
 // Bodies of the wrong shape are the checker's to refuse (AlignmentCheckerTest);
 // here a real non-JSON body must reach it as a request failure.
 TEST_F(QtHttpClientTest, ABodyThatIsNotJsonIsARequestFailure) {
