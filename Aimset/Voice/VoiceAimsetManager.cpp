@@ -66,7 +66,7 @@ void VoiceAimsetManager::startListening() {
     }
     // Asked afresh every time: the user may have changed it since the last press.
     if (m_speech.authorizationStatus() != SpeechAuthorizationStatus::authorized) {
-        Log(QStringLiteral("[Voice] Speech recognition not authorized"));
+        Log(QStringLiteral("[Voice] Speech recognition not ready"));
         return;
     }
 

@@ -270,7 +270,7 @@ TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGiv
     EXPECT_EQ(out.filter(QStringLiteral("[Voice]")),
               (QStringList{
                   QStringLiteral("0.000 [Voice] Speech recognition unavailable (status: 1)"),
-                  QStringLiteral("0.000 [Voice] Speech recognition not authorized"),
+                  QStringLiteral("0.000 [Voice] Speech recognition not ready"),
                   QStringLiteral("0.000 [Voice] Microphone permission denied"),
                   QStringLiteral("0.000 [Voice] Audio engine failed to start: The microphone is "
                                  "in use."),

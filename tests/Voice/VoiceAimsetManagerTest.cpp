@@ -220,7 +220,7 @@ TEST_F(VoiceAimsetManagerTest, UnauthorizedSpeechStopsEveryStartBeforeAnythingIs
     for (int press = 0; press < 3; ++press) {
         manager->startListening();
     }
-    const QString line = u"[Voice] Speech recognition not authorized"_s;
+    const QString line = u"[Voice] Speech recognition not ready"_s;
     EXPECT_EQ(log.take(), (QStringList{line, line, line}));
     EXPECT_TRUE(speech.requests.empty());
     EXPECT_TRUE(audio.calls.isEmpty());

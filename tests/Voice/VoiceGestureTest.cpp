@@ -74,7 +74,7 @@ TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAn
         releaseM();
         EXPECT_FALSE(hotkey.isRecording());
     }
-    const QStringList onePress{u"[Voice] Speech recognition not authorized"_s,
+    const QStringList onePress{u"[Voice] Speech recognition not ready"_s,
                                u"[Hotkey] Alt+M pressed — recording started"_s,
                                u"[Hotkey] Alt+M released — recording stopped"_s};
     EXPECT_EQ(log.take(), onePress + onePress);
