@@ -103,8 +103,8 @@ Rectangle {
                 }
             }
 
-            // Milestones come and go: their line is always there. The
-            // warning, once shown, stays until the session ends.
+            // Milestones come and go, and the warning comes late in the
+            // session: both lines are always there, so the buttons never move.
             Column {
                 objectName: "messages"
                 width: parent.width
@@ -118,7 +118,6 @@ Rectangle {
                 MessageLine {
                     objectName: "warningText"
                     message: root.view.sessionWarningMessage
-                    visible: lastMessage.length > 0
                     color: Qt.rgba(1, 0.65, 0, 0.8)
                     font.pixelSize: 14
                 }

@@ -154,7 +154,8 @@ Item {
                          onTrackMeasure.implicitHeight, questionMeasure.implicitHeight,
                          nudgeMeasure.implicitHeight, learningMeasure.implicitHeight,
                          goalMeasure.implicitHeight, voiceMeasure.implicitHeight)
-        // Laid out but never drawn nor clicked: positioners skip invisible items.
+        // Hidden by opacity rather than visibility, which would leave the pages
+        // out of their columns' sizes; never drawn, never clicked.
         opacity: 0
         enabled: false
 

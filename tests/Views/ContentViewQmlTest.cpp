@@ -182,9 +182,14 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     EXPECT_EQ(text("aimsetText"), QStringLiteral("Finish the quarterly report"));
     EXPECT_FALSE(shown("temporaryAimsetRow"));
 
+    // Nor does the warning ten minutes before the end.
+    sim.loop.advance(2h + 18min);
+    EXPECT_EQ(text("warningText"), QStringLiteral("Session ends in 10 minutes."));
+    EXPECT_EQ(place("endSessionButton"), endBefore);
+
     click("endSessionButton");
     EXPECT_TRUE(shown("summary"));
-    EXPECT_EQ(text("summaryDuration"), QStringLiteral("32m"));
+    EXPECT_EQ(text("summaryDuration"), QStringLiteral("2h 50m"));
     EXPECT_EQ(text("summaryGoal"), QStringLiteral("Goal reached!"));
     rig.keepPicture(QStringLiteral("summary"));
     click("startNewSessionButton");
