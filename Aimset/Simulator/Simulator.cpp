@@ -996,8 +996,8 @@ std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
          }},
         {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && v->sessionEnded(); },
          [v](QStringList& texts) {
-             texts << QStringLiteral("Session complete")
-                   << QStringLiteral("You were aimsetional for:") << v->summaryDurationText();
+             texts << QStringLiteral("Session complete") << QStringLiteral("You were focused for:")
+                   << v->summaryDurationText();
              if (v->focusGoalMinutes() >= 1) {
                  texts << v->summaryGoalText();
              }
