@@ -1,6 +1,7 @@
 #include "OnboardingView.h"
 
 #include "Platform/Accessibility.h"
+#include "Platform/KeyNames.h"
 #include "Runtime/Observable.h"
 
 #include <QPointer>
@@ -18,11 +19,23 @@ QString OnboardingView::permissionButtonTitle() const {
     return m_permissionGranted ? QStringLiteral("Done") : QStringLiteral("Enable Aimset");
 }
 
+QString OnboardingView::privacyNote() {
+    const KeyNames& keys = KeyNames::desktop();
+    // No-break spaces keep the two keys together on one line.
+    return QStringLiteral("Aimset reads window titles, and a window's visible text only when its "
+                          "title is not enough; the only keys it watches are ") +
+           keys.modifier + QStringLiteral("\u00a0and\u00a0") + keys.letter +
+           QStringLiteral(", and with the built-in judge nothing leaves this computer.");
+}
+
 QString OnboardingView::accessibilityNote() {
 #ifdef Q_OS_LINUX
-    // Switching the accessibility bus on reaches only programs started
-    // afterwards, and Chromium reads its pages out only when asked to.
-    return QStringLiteral("Restart apps that were open before you enabled access.\n"
+    // Said before it happens: the toolkit setting is desktop-wide. Switching
+    // the bus on reaches only programs started afterwards, and Chromium reads
+    // its pages out only when asked to.
+    return QStringLiteral("\u201CEnable Aimset\u201D switches on the desktop's accessibility bus "
+                          "and, on GNOME-style desktops, the toolkit-accessibility setting.\n"
+                          "Restart apps that were open before.\n"
                           "Chromium also needs --force-renderer-accessibility.");
 #else
     return {};
@@ -121,6 +134,11 @@ void OnboardingView::setShowVoiceButton(bool value) {
 
 void OnboardingView::setPermissionGranted(bool value) {
     assignIfChanged(this, m_permissionGranted, value, &OnboardingView::permissionGrantedChanged);
+}
+
+void OnboardingView::setCanContinueWithTitlesOnly(bool value) {
+    assignIfChanged(this, m_canContinueWithTitlesOnly, value,
+                    &OnboardingView::canContinueWithTitlesOnlyChanged);
 }
 
 // ---- showing and leaving pages ----------------------------------------------------------------
@@ -401,10 +419,22 @@ void OnboardingView::permissionPollTick() {
                 self->finish();
             }
         });
-    } else if (m_permissionPollCount >= maximumPermissionPolls) {
+        return;
+    }
+    // The request was answered and access is still off: this desktop could
+    // not switch it on, so titles alone are offered.
+    setCanContinueWithTitlesOnly(true);
+    if (m_permissionPollCount >= maximumPermissionPolls) {
         // Two minutes without an answer: the button can start it anew.
         m_permissionPollTimer.reset();
     }
+}
+
+void OnboardingView::continueWithTitlesOnly() {
+    if (m_currentPage != 3 || !m_canContinueWithTitlesOnly) {
+        return;
+    }
+    finish();
 }
 
 void OnboardingView::finish() {

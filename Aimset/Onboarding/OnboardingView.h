@@ -49,7 +49,10 @@ class OnboardingView : public QObject {
     Q_PROPERTY(bool permissionGranted READ permissionGranted NOTIFY permissionGrantedChanged)
     Q_PROPERTY(
         QString permissionButtonTitle READ permissionButtonTitle NOTIFY permissionGrantedChanged)
+    Q_PROPERTY(QString privacyNote READ privacyNote CONSTANT)
     Q_PROPERTY(QString accessibilityNote READ accessibilityNote CONSTANT)
+    Q_PROPERTY(bool canContinueWithTitlesOnly READ canContinueWithTitlesOnly NOTIFY
+                   canContinueWithTitlesOnlyChanged)
 
 public:
     static constexpr int pageCount = 4;
@@ -123,8 +126,14 @@ public:
     bool showVoiceButton() const { return m_showVoiceButton; }
     bool permissionGranted() const { return m_permissionGranted; }
     QString permissionButtonTitle() const;
-    // Platform advice shown under the privacy lines; empty where none is needed.
+    // What the app reads and watches, and where it goes, in one sentence.
+    static QString privacyNote();
+    // What "Enable Aimset" switches on here and what else it takes; empty
+    // where the desktop's own prompt says it all.
     static QString accessibilityNote();
+    // Access was asked for and is still off: the desktop could not switch it
+    // on, and the user may go on with window titles alone.
+    bool canContinueWithTitlesOnly() const { return m_canContinueWithTitlesOnly; }
 
     bool isShown() const { return m_isShown; }
     bool isPollingPermission() const { return static_cast<bool>(m_permissionPollTimer); }
@@ -141,6 +150,8 @@ public:
     Q_INVOKABLE void next();
     // Page 3's button, "Enable Aimset" or "Done".
     Q_INVOKABLE void enableAccessibility();
+    // Finishes without window text; offered only once access could not be switched on.
+    Q_INVOKABLE void continueWithTitlesOnly();
 
 signals:
     void currentPageChanged();
@@ -166,6 +177,7 @@ signals:
     void voiceTranscriptChanged();
     void showVoiceButtonChanged();
     void permissionGrantedChanged();
+    void canContinueWithTitlesOnlyChanged();
 
 private:
     void setCurrentPage(int page);
@@ -190,6 +202,7 @@ private:
     void setVoiceTranscript(const QString& value);
     void setShowVoiceButton(bool value);
     void setPermissionGranted(bool value);
+    void setCanContinueWithTitlesOnly(bool value);
 
     // Whether the sequence of this page is the one running.
     bool isPageActive(int page) const;
@@ -250,6 +263,7 @@ private:
     bool m_showVoiceButton = false;
 
     bool m_permissionGranted = false;
+    bool m_canContinueWithTitlesOnly = false;
     TimerHandle m_permissionPollTimer;
     int m_permissionPollCount = 0;
     TimerHandle m_finishTimer;

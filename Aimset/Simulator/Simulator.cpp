@@ -1,6 +1,7 @@
 #include "Simulator.h"
 
 #include "Interventions/UsageStore.h"
+#include "Platform/KeyNames.h"
 #include "Runtime/Log.h"
 
 #include <QJsonArray>
@@ -704,6 +705,13 @@ std::vector<Simulator::Pressable> Simulator::pressables() {
                     v->onboarding()->permissionGranted();
          },
          [v] { v->onboarding()->enableAccessibility(); }},
+        {QStringLiteral("Continue with titles only"),
+         [v] {
+             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
+                    v->onboarding()->canContinueWithTitlesOnly() &&
+                    !v->onboarding()->permissionGranted();
+         },
+         [v] { v->onboarding()->continueWithTitlesOnly(); }},
         // The help card's icon buttons, by the symbols they show.
         {QStringLiteral("xmark"), [v] { return v && v->showHelp(); },
          [v] { v->helpPages()->closeHelp(); }},
@@ -830,8 +838,11 @@ void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
                   << QStringLiteral("Plans change. That's fine.");
         }
         if (onboarding.showKeyboardHint()) {
-            texts << QStringLiteral("\u2325") << QStringLiteral("Option") << QStringLiteral("+")
-                  << QStringLiteral("M");
+            const KeyNames& keys = KeyNames::desktop();
+            if (!keys.modifierSymbol.isEmpty()) {
+                texts << keys.modifierSymbol;
+            }
+            texts << keys.modifier << QStringLiteral("+") << keys.letter;
         }
         if (onboarding.showVoicePanel()) {
             texts << QStringLiteral("Listening...") << onboarding.voiceTranscript();
@@ -843,8 +854,13 @@ void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
         break;
     default:
         texts << QStringLiteral("Aimset needs screen access\nto see when you drift.")
-              << QStringLiteral("We only check window titles.\nNo keylogging. No screenshots.")
-              << OnboardingView::accessibilityNote() << onboarding.permissionButtonTitle();
+              << OnboardingView::privacyNote() << OnboardingView::accessibilityNote()
+              << onboarding.permissionButtonTitle();
+        if (onboarding.canContinueWithTitlesOnly() && !onboarding.permissionGranted()) {
+            texts << QStringLiteral("Accessibility could not be switched on here. Aimset can "
+                                    "still work from window titles alone.")
+                  << QStringLiteral("Continue with titles only");
+        }
         break;
     }
 }
@@ -919,8 +935,9 @@ void helpTexts(const HelpPages& help, QStringList& texts) {
     default:
         texts << QStringLiteral("Changing Your Aimset")
               << QStringLiteral("Plans change. That's fine.")
-              << QStringLiteral("Press Option + M at any time. Say your new aimset out loud:")
-              << QStringLiteral("Option") << QStringLiteral("M");
+              << QStringLiteral("Press ") + KeyNames::desktop().spacedHotkey() +
+                     QStringLiteral(" at any time. Say your new aimset out loud:")
+              << KeyNames::desktop().modifier << KeyNames::desktop().letter;
         if (help.page5ShowPanel()) {
             texts << QStringLiteral("Listening...") << help.page5Transcript();
         }
@@ -979,8 +996,8 @@ std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
          }},
         {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && v->sessionEnded(); },
          [v](QStringList& texts) {
-             texts << QStringLiteral("Session complete")
-                   << QStringLiteral("You were aimsetional for:") << v->summaryDurationText();
+             texts << QStringLiteral("Session complete") << QStringLiteral("You were focused for:")
+                   << v->summaryDurationText();
              if (v->focusGoalMinutes() >= 1) {
                  texts << v->summaryGoalText();
              }

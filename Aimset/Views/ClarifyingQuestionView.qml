@@ -113,10 +113,12 @@ Item {
                 }
             }
 
+            // Its line is kept while empty, so the buttons stay where the
+            // pointer found them when it appears.
             Text {
                 objectName: "autoClosing"
                 width: parent.width
-                visible: root.manager !== null && root.remaining <= 15
+                opacity: root.manager !== null && root.remaining <= 15 ? 1 : 0
                 text: "Auto-closing in " + root.remaining + "s"
                 font.pixelSize: 13
                 color: Qt.rgba(1, 1, 1, 0.40)

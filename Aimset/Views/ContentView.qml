@@ -13,6 +13,22 @@ Rectangle {
     color: "black"
     Component.onCompleted: view.appear()
 
+    // A line that fades in with its message and out with the last one it
+    // showed; its height is kept while empty, so nothing below it moves.
+    component MessageLine: Text {
+        id: line
+        required property string message
+        property string lastMessage: message
+        onMessageChanged: if (message.length > 0) lastMessage = message
+        anchors.horizontalCenter: parent.horizontalCenter
+        horizontalAlignment: Text.AlignHCenter
+        // A no-break space holds the line before the first message.
+        text: lastMessage.length > 0 ? lastMessage : "\u00a0"
+        textFormat: Text.PlainText
+        opacity: message.length > 0 ? 1 : 0
+        Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+    }
+
     // ---- the session: running panel or summary ----------------------------------------
     Item {
         anchors.fill: parent
@@ -87,26 +103,24 @@ Rectangle {
                 }
             }
 
-            Text {
-                objectName: "milestoneText"
-                anchors.horizontalCenter: parent.horizontalCenter
-                text: root.view.milestoneMessage
-                color: Qt.rgba(1, 1, 1, 0.6)
-                font.pixelSize: 16
-                opacity: text.length > 0 ? 1 : 0
-                height: text.length > 0 ? implicitHeight : 0
-                Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
-            }
-
-            Text {
-                objectName: "warningText"
-                anchors.horizontalCenter: parent.horizontalCenter
-                text: root.view.sessionWarningMessage
-                color: Qt.rgba(1, 0.65, 0, 0.8)
-                font.pixelSize: 14
-                opacity: text.length > 0 ? 1 : 0
-                height: text.length > 0 ? implicitHeight : 0
-                Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+            // Milestones come and go, and the warning comes late in the
+            // session: both lines are always there, so the buttons never move.
+            Column {
+                objectName: "messages"
+                width: parent.width
+                spacing: 8
+                MessageLine {
+                    objectName: "milestoneText"
+                    message: root.view.milestoneMessage
+                    color: Qt.rgba(1, 1, 1, 0.6)
+                    font.pixelSize: 16
+                }
+                MessageLine {
+                    objectName: "warningText"
+                    message: root.view.sessionWarningMessage
+                    color: Qt.rgba(1, 0.65, 0, 0.8)
+                    font.pixelSize: 14
+                }
             }
 
             Row {
@@ -129,71 +143,83 @@ Rectangle {
                 }
             }
 
-            Column {
-                objectName: "aimsetEditor"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: Math.min(300, parent.width)
-                spacing: 12
-                visible: root.view.isChangingAimset
+            // The editor's room is kept below the buttons whether it is open
+            // or not, so opening it moves nothing above.
+            Item {
+                width: parent.width
+                height: newAimsetField.implicitHeight + aimsetEditor.spacing
+                        + editorButtons.implicitHeight
 
-                FieldBox {
-                    objectName: "newAimsetField"
-                    width: parent.width
-                    placeholder: "What are you working on now?"
-                    text: root.view.newAimsetText
-                    onTextChanged: if (root.view.newAimsetText !== text) root.view.newAimsetText = text
-                    onAccepted: root.view.submitNewAimset()
-                    onVisibleChanged: if (visible) input.forceActiveFocus()
-                }
-                Row {
+                Column {
+                    id: aimsetEditor
+                    objectName: "aimsetEditor"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    width: Math.min(300, parent.width)
                     spacing: 12
-                    PlainButton {
-                        objectName: "updateAimsetButton"
-                        text: "Update aimset"
-                        fontSize: 14
-                        horizontalInset: 20
-                        verticalInset: 8
-                        radius: 8
-                        color: "white"
-                        textColor: "black"
-                        onClicked: root.view.submitNewAimset()
+                    visible: root.view.isChangingAimset
+
+                    FieldBox {
+                        id: newAimsetField
+                        objectName: "newAimsetField"
+                        width: parent.width
+                        placeholder: "What are you working on now?"
+                        text: root.view.newAimsetText
+                        onTextChanged: if (root.view.newAimsetText !== text) root.view.newAimsetText = text
+                        onAccepted: root.view.submitNewAimset()
+                        onVisibleChanged: if (visible) input.forceActiveFocus()
+                    }
+                    Row {
+                        id: editorButtons
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        spacing: 12
+                        PlainButton {
+                            objectName: "updateAimsetButton"
+                            text: "Update aimset"
+                            fontSize: 14
+                            horizontalInset: 20
+                            verticalInset: 8
+                            radius: 8
+                            color: "white"
+                            textColor: "black"
+                            onClicked: root.view.submitNewAimset()
+                        }
+                        PlainButton {
+                            objectName: "cancelButton"
+                            text: "Cancel"
+                            fontSize: 14
+                            fontWeight: Font.Normal
+                            horizontalInset: 20
+                            verticalInset: 8
+                            color: "transparent"
+                            textColor: Qt.rgba(1, 1, 1, 0.5)
+                            onClicked: root.view.cancelChangeAimset()
+                        }
+                    }
+                }
+
+                Row {
+                    objectName: "temporaryAimsetRow"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    spacing: 8
+                    visible: !root.view.isChangingAimset && root.view.appMonitor.isTemporaryAimset
+
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: "Temporary aimset"
+                        color: Qt.rgba(1, 1, 1, 0.5)
+                        font.pixelSize: 12
                     }
                     PlainButton {
-                        objectName: "cancelButton"
-                        text: "Cancel"
-                        fontSize: 14
+                        objectName: "restoreButton"
+                        text: "Restore original"
+                        fontSize: 12
                         fontWeight: Font.Normal
-                        horizontalInset: 20
-                        verticalInset: 8
+                        horizontalInset: 0
+                        verticalInset: 0
                         color: "transparent"
-                        textColor: Qt.rgba(1, 1, 1, 0.5)
-                        onClicked: root.view.cancelChangeAimset()
+                        textColor: Qt.rgba(1, 1, 1, 0.7)
+                        onClicked: root.view.restoreOriginalAimset()
                     }
-                }
-            }
-
-            Row {
-                objectName: "temporaryAimsetRow"
-                anchors.horizontalCenter: parent.horizontalCenter
-                spacing: 8
-                visible: !root.view.isChangingAimset && root.view.appMonitor.isTemporaryAimset
-
-                Text {
-                    anchors.verticalCenter: parent.verticalCenter
-                    text: "Temporary aimset"
-                    color: Qt.rgba(1, 1, 1, 0.5)
-                    font.pixelSize: 12
-                }
-                PlainButton {
-                    objectName: "restoreButton"
-                    text: "Restore original"
-                    fontSize: 12
-                    fontWeight: Font.Normal
-                    horizontalInset: 0
-                    verticalInset: 0
-                    color: "transparent"
-                    textColor: Qt.rgba(1, 1, 1, 0.7)
-                    onClicked: root.view.restoreOriginalAimset()
                 }
             }
         }
@@ -213,7 +239,7 @@ Rectangle {
             }
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: "You were aimsetional for:"
+                text: "You were focused for:"
                 color: Qt.rgba(1, 1, 1, 0.6)
                 font.pixelSize: 16
             }
@@ -235,25 +261,36 @@ Rectangle {
                 font.pixelSize: 16
                 font.weight: root.view.summaryGoalReached ? Font.Medium : Font.Normal
             }
-            Item { width: 1; height: 8 }
-            PlainButton {
-                objectName: "startNewSessionButton"
+            // 8 points more above the button than between the other items.
+            Item {
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: "Start new session"
-                horizontalInset: 32
-                color: "white"
-                textColor: "black"
-                onClicked: root.view.startNewSession()
+                width: startNewSession.width
+                height: startNewSession.height + 8
+                PlainButton {
+                    id: startNewSession
+                    objectName: "startNewSessionButton"
+                    anchors.bottom: parent.bottom
+                    text: "Start new session"
+                    horizontalInset: 32
+                    color: "white"
+                    textColor: "black"
+                    onClicked: root.view.startNewSession()
+                }
             }
         }
     }
 
     // ---- the launch modal ------------------------------------------------------------
+    // Loaded while it shows or fades out.
     Loader {
         objectName: "launchModalLayer"
+        readonly property bool shown: root.view.showLaunchModal && root.view.hasCompletedOnboarding
         anchors.fill: parent
-        active: root.view.showLaunchModal && root.view.hasCompletedOnboarding
-        opacity: active ? 1 : 0
+        active: shown || opacity > 0
+        visible: opacity > 0
+        // Fading out, it takes neither clicks nor keys from the session beneath.
+        enabled: shown
+        opacity: shown ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
         sourceComponent: LaunchModalView { modal: root.view.launchModal }
     }

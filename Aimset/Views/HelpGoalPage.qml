@@ -81,7 +81,7 @@ Column {
 
     HelpPageText {
         objectName: "progressInfo"
-        visible: root.pages.showPage4ProgressInfo
+        // Its room is kept while hidden, so nothing moves when it fades in.
         opacity: root.pages.showPage4ProgressInfo ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
         text: "Once set, you'll see a progress bar and milestone notifications as you go."

@@ -43,7 +43,7 @@ Column {
         objectName: "expansion"
         width: parent.width
         spacing: 6
-        visible: root.pages.showPage3Expansion
+        // Its room is kept while hidden, so nothing moves when it fades in.
         opacity: root.pages.showPage3Expansion ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
 

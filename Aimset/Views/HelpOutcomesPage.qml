@@ -8,7 +8,8 @@ Loader {
 
     required property QtObject pages
 
-    readonly property int stage: pages.helpStage
+    // The stage shown: the demonstration's, unless set to one.
+    property int stage: pages.helpStage
 
     width: parent ? parent.width : implicitWidth
     sourceComponent: [intro, onTrack, question, nudge][Math.max(0, Math.min(3, stage + 1))]

@@ -2,16 +2,44 @@ import QtQuick
 
 // The help overlay: a dark scrim over the whole window (a click on it closes
 // help) and, centred on it, the help card with its close button, the current
-// page and the arrows. Fades in and out with `shown`.
+// page and the arrows. Fades in and out with `shown`. While shown it has the
+// keyboard: Escape closes it, and no key reaches the field beneath.
 Item {
     id: root
 
     required property QtObject pages
     property bool shown: false
+    // Whoever had the keyboard before help opened gets it back after.
+    property Item focusBefore: null
 
     visible: opacity > 0
     opacity: shown ? 1 : 0
     Behavior on opacity { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
+
+    onShownChanged: {
+        if (shown) {
+            focusBefore = Window.activeFocusItem;
+            forceActiveFocus();
+        } else {
+            if (activeFocus && focusBefore) {
+                focusBefore.forceActiveFocus();
+            }
+            focusBefore = null;
+        }
+    }
+    Keys.onPressed: (event) => {
+        if (!shown) {
+            return;
+        }
+        if (event.key === Qt.Key_Escape) {
+            root.pages.closeHelp();
+        } else if (event.key === Qt.Key_Left && root.pages.helpPage >= 1) {
+            root.pages.navigateHelp(-1);
+        } else if (event.key === Qt.Key_Right && root.pages.helpPage <= 3) {
+            root.pages.navigateHelp(1);
+        }
+        event.accepted = true;
+    }
 
     Rectangle {
         objectName: "helpScrim"
@@ -69,11 +97,17 @@ Item {
                 }
             }
 
-            Loader {
-                objectName: "helpPageContent"
+            // As tall as the tallest page, so the card and its arrows stay put.
+            Item {
                 width: parent.width
-                sourceComponent: [typingPage, outcomesPage, learningPage, goalPage,
-                                  voicePage][Math.max(0, Math.min(4, root.pages.helpPage))]
+                height: tallest.height
+
+                Loader {
+                    objectName: "helpPageContent"
+                    width: parent.width
+                    sourceComponent: [typingPage, outcomesPage, learningPage, goalPage,
+                                      voicePage][Math.max(0, Math.min(4, root.pages.helpPage))]
+                }
             }
 
             Item {
@@ -108,6 +142,31 @@ Item {
                 }
             }
         }
+    }
+
+    // Every page, and every stage of the outcomes page, laid out unseen at
+    // the card's width, for the height of the tallest.
+    Item {
+        id: tallest
+        objectName: "helpPageMeasure"
+        width: column.width
+        height: Math.max(typingMeasure.implicitHeight, introMeasure.implicitHeight,
+                         onTrackMeasure.implicitHeight, questionMeasure.implicitHeight,
+                         nudgeMeasure.implicitHeight, learningMeasure.implicitHeight,
+                         goalMeasure.implicitHeight, voiceMeasure.implicitHeight)
+        // Hidden by opacity rather than visibility, which would leave the pages
+        // out of their columns' sizes; never drawn, never clicked.
+        opacity: 0
+        enabled: false
+
+        HelpTypingPage { id: typingMeasure; width: parent.width; pages: root.pages }
+        HelpOutcomesPage { id: introMeasure; width: parent.width; pages: root.pages; stage: -1 }
+        HelpOutcomesPage { id: onTrackMeasure; width: parent.width; pages: root.pages; stage: 0 }
+        HelpOutcomesPage { id: questionMeasure; width: parent.width; pages: root.pages; stage: 1 }
+        HelpOutcomesPage { id: nudgeMeasure; width: parent.width; pages: root.pages; stage: 2 }
+        HelpLearningPage { id: learningMeasure; width: parent.width; pages: root.pages }
+        HelpGoalPage { id: goalMeasure; width: parent.width; pages: root.pages }
+        HelpVoicePage { id: voiceMeasure; width: parent.width; pages: root.pages }
     }
 
     Component { id: typingPage; HelpTypingPage { pages: root.pages } }

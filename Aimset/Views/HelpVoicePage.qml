@@ -1,6 +1,7 @@
 import QtQuick
+import Aimset.Views
 
-// Help page 4: holding Option + M and speaking replaces the aimset, shown by
+// Help page 4: holding the voice hotkey and speaking replaces the aimset, shown by
 // two keys going down, a listening panel filling with words and the keys
 // coming back up.
 Column {
@@ -25,7 +26,7 @@ Column {
 
         // The three runs of the line, the middle one standing out.
         readonly property string lead: "Press "
-        readonly property string keys: "Option + M"
+        readonly property string keys: KeyNames.spacedHotkey
         readonly property string tail: " at any time. Say your new aimset out loud:"
 
         textFormat: Text.StyledText
@@ -38,12 +39,12 @@ Column {
         spacing: 10
         HelpKeyCap {
             objectName: "optionKey"
-            text: "Option"
+            text: KeyNames.modifier
             pressed: root.pages.page5OptionPressed
         }
         HelpKeyCap {
             objectName: "mKey"
-            text: "M"
+            text: KeyNames.letter
             pressed: root.pages.page5MPressed
         }
     }

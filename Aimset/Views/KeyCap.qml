@@ -6,7 +6,7 @@ Rectangle {
     id: root
 
     property string label
-    // Drawn above the label when set, like the ⌥ on an Option key.
+    // Drawn above the label when set, like the ⌥ on a Mac's Option key.
     property string symbol
     property bool isPressed: false
 

@@ -66,6 +66,11 @@ Rectangle {
                 to: root.modal ? root.modal.goalCount - 1 : 6
                 stepSize: 1
                 snapMode: Slider.SnapAlways
+                // Dragging leaves the keyboard with the field, so Return still
+                // starts; reached by Tab, Return starts from here too.
+                focusPolicy: Qt.TabFocus
+                Keys.onReturnPressed: root.modal.submitLaunch()
+                Keys.onEnterPressed: root.modal.submitLaunch()
                 value: root.modal ? root.modal.goalIndex : 0
                 onMoved: root.modal.goalIndex = Math.round(value)
 

@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 
 // The first-run pages, drawn from the C++ OnboardingView: what each page
 // reveals and when is decided there; here it fades, pops and presses.
@@ -42,10 +43,14 @@ Rectangle {
         Behavior on opacity { EaseOutAnimation { duration: reveal.revealDuration } }
     }
 
-    // Each phase fills the same stage and cross-fades with the next.
+    // Each phase fills the same stage and cross-fades with the next. The
+    // three outcomes start at its top, so their captions and titles stay in
+    // one place whatever card comes below them.
     component Phase: Column {
         property bool current: false
-        anchors.centerIn: parent
+        property bool centred: false
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: centred ? (parent.height - height) / 2 : 0
         width: parent.width
         spacing: 14
         visible: opacity > 0
@@ -213,6 +218,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase0"
+                    centred: true
                     current: root.onboarding.stagesPhase === 0
                     Text {
                         objectName: "phase0Headline"
@@ -366,8 +372,8 @@ Rectangle {
 
                 KeyCap {
                     objectName: "optionKey"
-                    label: "Option"
-                    symbol: "⌥"
+                    label: KeyNames.modifier
+                    symbol: KeyNames.modifierSymbol
                     isPressed: root.onboarding.optionKeyPressed
                 }
                 Text {
@@ -379,7 +385,7 @@ Rectangle {
                 }
                 KeyCap {
                     objectName: "mKey"
-                    label: "M"
+                    label: KeyNames.letter
                     isPressed: root.onboarding.mKeyPressed
                 }
             }
@@ -464,15 +470,20 @@ Rectangle {
             Text {
                 objectName: "page3Privacy"
                 anchors.horizontalCenter: parent.horizontalCenter
+                width: Math.min(implicitWidth, 500, parent.width)
                 horizontalAlignment: Text.AlignHCenter
-                text: "We only check window titles.\nNo keylogging. No screenshots."
+                wrapMode: Text.Wrap
+                text: root.onboarding.privacyNote
+                textFormat: Text.PlainText
                 color: Qt.rgba(1, 1, 1, 0.4)
                 font.pixelSize: 14
             }
             Text {
                 objectName: "page3PlatformNote"
                 anchors.horizontalCenter: parent.horizontalCenter
+                width: Math.min(implicitWidth, 500, parent.width)
                 horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
                 visible: text.length > 0
                 text: root.onboarding.accessibilityNote
                 textFormat: Text.PlainText
@@ -489,6 +500,40 @@ Rectangle {
                 color: "white"
                 textColor: "black"
                 onClicked: root.onboarding.enableAccessibility()
+            }
+            // Room kept for the way on without window text, so "Enable Aimset"
+            // stays where it is when the offer appears.
+            Column {
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: parent.width
+                spacing: 8
+                readonly property bool offered: root.onboarding.canContinueWithTitlesOnly
+                                                && !root.onboarding.permissionGranted
+                opacity: offered ? 1 : 0
+                Behavior on opacity { EaseOutAnimation { duration: 300 } }
+
+                Text {
+                    objectName: "titlesOnlyNote"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    width: Math.min(implicitWidth, 500, parent.width)
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    text: "Accessibility could not be switched on here. Aimset can still work from window titles alone."
+                    color: Qt.rgba(1, 1, 1, 0.5)
+                    font.pixelSize: 12
+                }
+                PlainButton {
+                    objectName: "titlesOnlyButton"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Continue with titles only"
+                    fontSize: 13
+                    horizontalInset: 20
+                    verticalInset: 8
+                    enabled: parent.offered
+                    color: Qt.rgba(1, 1, 1, 0.1)
+                    textColor: Qt.rgba(1, 1, 1, 0.8)
+                    onClicked: root.onboarding.continueWithTitlesOnly()
+                }
             }
         }
     }

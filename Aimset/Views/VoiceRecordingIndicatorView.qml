@@ -1,6 +1,7 @@
 import QtQuick
+import Aimset.Views
 
-// The floating card shown while the user holds Option+M: a red dot and
+// The floating card shown while the user holds the voice hotkey: a red dot and
 // "Listening...", the words recognised so far, and how to finish. Nothing in
 // it animates; it follows the manager's published state as it changes.
 Rectangle {
@@ -9,8 +10,10 @@ Rectangle {
     // The VoiceAimsetManager whose recording this shows.
     property QtObject manager: null
     readonly property string transcription: manager ? manager.currentTranscription : ""
-    // Keeps the card within the 300-point panel it is first placed for.
-    readonly property real maximumTranscriptionWidth: 300 - 2 * horizontalPadding
+    // The card grows with the words up to this width; past it they wrap, to
+    // two lines at most.
+    readonly property real maximumWidth: 300
+    readonly property real maximumTranscriptionWidth: maximumWidth - 2 * horizontalPadding
     readonly property real horizontalPadding: 24
     readonly property real verticalPadding: 16
 
@@ -26,7 +29,8 @@ Rectangle {
         id: content
 
         objectName: "content"
-        x: card.horizontalPadding
+        // Centred, also in a panel wider than the card asked for.
+        anchors.horizontalCenter: parent.horizontalCenter
         y: card.verticalPadding
         spacing: 8
 
@@ -74,7 +78,7 @@ Rectangle {
         Text {
             objectName: "hintLabel"
             anchors.horizontalCenter: parent.horizontalCenter
-            text: "Release Option+M to set aimset"
+            text: "Release " + KeyNames.hotkey + " to set aimset"
             font.pixelSize: 12
             color: Qt.rgba(1, 1, 1, 0.4)
         }

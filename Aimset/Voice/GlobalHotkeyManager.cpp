@@ -1,5 +1,6 @@
 #include "GlobalHotkeyManager.h"
 
+#include "Platform/KeyNames.h"
 #include "Runtime/Log.h"
 
 #include <QPointer>
@@ -32,7 +33,8 @@ void GlobalHotkeyManager::startMonitoring() {
         enqueue(event);
         return std::optional<KeyEvent>(event);
     });
-    Log(QStringLiteral("[Hotkey] Global hotkey monitor started (Option+M)"));
+    Log(QStringLiteral("[Hotkey] Global hotkey monitor started (") + KeyNames::desktop().hotkey() +
+        QLatin1Char(')'));
 }
 
 void GlobalHotkeyManager::stopMonitoring() {
@@ -89,7 +91,8 @@ void GlobalHotkeyManager::startRecording() {
     if (onHotkeyDown) {
         onHotkeyDown();
     }
-    Log(QStringLiteral("[Hotkey] Option+M pressed — recording started"));
+    Log(QStringLiteral("[Hotkey] ") + KeyNames::desktop().hotkey() +
+        QStringLiteral(" pressed — recording started"));
 }
 
 void GlobalHotkeyManager::stopRecording() {
@@ -101,7 +104,8 @@ void GlobalHotkeyManager::stopRecording() {
     if (onHotkeyUp) {
         onHotkeyUp();
     }
-    Log(QStringLiteral("[Hotkey] Option+M released — recording stopped"));
+    Log(QStringLiteral("[Hotkey] ") + KeyNames::desktop().hotkey() +
+        QStringLiteral(" released — recording stopped"));
 }
 
 void GlobalHotkeyManager::safetyTimerFired(quint64 recording) {

@@ -10,7 +10,7 @@
 
 namespace aimset {
 
-// Turns holding Option and the M key together into a press-and-hold gesture
+// Turns holding Option (Alt) and the M key together into a press-and-hold gesture
 // that works whichever application is in front, and reports its start and end.
 // A recording that is never released ends by itself after 30 seconds.
 // Lives on the main thread.

@@ -38,7 +38,7 @@ void VoiceAimsetManager::requestPermissions() {
 
 void VoiceAimsetManager::speechAuthorizationAnswered(SpeechAuthorizationStatus status) {
     if (status != SpeechAuthorizationStatus::authorized) {
-        Log(QStringLiteral("[Voice] Speech recognition permission denied (status: %1)")
+        Log(QStringLiteral("[Voice] Speech recognition unavailable (status: %1)")
                 .arg(static_cast<int>(status)));
         return;
     }
@@ -49,8 +49,8 @@ void VoiceAimsetManager::speechAuthorizationAnswered(SpeechAuthorizationStatus s
             if (!weak) {
                 return;
             }
-            Log(granted ? QStringLiteral(
-                              "[Voice] Microphone and speech recognition permissions granted")
+            // Only what is known: where nothing had to be asked, nothing was granted.
+            Log(granted ? QStringLiteral("[Voice] Speech recognition ready")
                         : QStringLiteral("[Voice] Microphone permission denied"));
         });
     });
@@ -66,7 +66,7 @@ void VoiceAimsetManager::startListening() {
     }
     // Asked afresh every time: the user may have changed it since the last press.
     if (m_speech.authorizationStatus() != SpeechAuthorizationStatus::authorized) {
-        Log(QStringLiteral("[Voice] Speech recognition not authorized"));
+        Log(QStringLiteral("[Voice] Speech recognition not ready"));
         return;
     }
 

@@ -14,7 +14,7 @@
 
 namespace aimset {
 
-// Captures what the user says while holding Option+M, transcribes it on the
+// Captures what the user says while holding the voice hotkey, transcribes it on the
 // device (US English) and hands the text on as the new aimset. Publishes the
 // running transcription for the floating indicator, which it shows and hides.
 // Lives on the main thread.

@@ -12,7 +12,7 @@ void VoiceRecordingPanelController::show(VoiceAimsetManager& manager) {
     PanelRequest request;
     request.view = QString::fromLatin1(viewName);
     request.model = &manager;
-    // The indicator sizes itself; it is placed once for the size it has now.
+    // The indicator sizes itself; the panel grows with it as the words come.
     request.size = QSize();
     request.placement = PanelPlacement::topCentre;
     m_panel = m_host.presentPanel(request);

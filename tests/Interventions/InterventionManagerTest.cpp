@@ -152,7 +152,7 @@ const QString kClarifyTimeout = u"[Intervention] Clarify timeout \u2014 closing 
 const QString kSaidYes = u"[Intervention] User said YES \u2014 expanding aimset"_s;
 const QString kSaidNo = u"[Intervention] User said NO \u2014 closing tab"_s;
 const QString kAutoDismissed = u"[Intervention] Auto-dismissed \u2014 user went back on track"_s;
-const QString kSentCmdW = u"[TabCloser] Sent Cmd+W via CGEvent"_s;
+const QString kSentCmdW = u"[TabCloser] Sent Ctrl+W via XTest"_s;
 
 struct InterventionManagerTest : ::testing::Test {
     Journal journal;
@@ -358,8 +358,8 @@ TEST_F(InterventionManagerTest, AFailingTabCloserOrUnsetCallbacksDoNotStopTheWay
     virtualLoop.advance(15s);
     EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
                                     u"orderOut MisalignedCountdownView"_s,
-                                    u"log [TabCloser] Failed to create CGEventSource"_s,
-                                    u"onDismiss"_s, u"log "_s + kCountdownExpired}));
+                                    u"log [TabCloser] Failed to reach XTest"_s, u"onDismiss"_s,
+                                    u"log "_s + kCountdownExpired}));
 
     keys.failSource = false;
     manager->onDismiss = nullptr;

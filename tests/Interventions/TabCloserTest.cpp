@@ -30,7 +30,7 @@ TEST_F(TabCloserTest, PostsCommandWDownThenUpAndReleasesEverything) {
                            u"setFlags 13 up 0x100000"_s, u"post 13 down"_s, u"post 13 up"_s,
                            u"release 13 up"_s, u"release 13 down"_s, u"release source"_s}));
     EXPECT_EQ(keys.liveObjects, 0);
-    EXPECT_EQ(log.lines(), QStringList{u"[TabCloser] Sent Cmd+W via CGEvent"_s});
+    EXPECT_EQ(log.lines(), QStringList{u"[TabCloser] Sent Ctrl+W via XTest"_s});
 
     // Stateless: a second call does exactly the same again.
     closer.closeCurrentTab();
@@ -42,7 +42,7 @@ TEST_F(TabCloserTest, NoSourceMeansNothingPostedAndOnlyItsLine) {
     closer.closeCurrentTab();
     EXPECT_TRUE(keys.posted.empty());
     EXPECT_EQ(keys.calls, QStringList{u"createSource"_s});
-    EXPECT_EQ(log.lines(), QStringList{u"[TabCloser] Failed to create CGEventSource"_s});
+    EXPECT_EQ(log.lines(), QStringList{u"[TabCloser] Failed to reach XTest"_s});
 }
 
 TEST_F(TabCloserTest, AnEventThatCannotBeMadeMeansNoLoneKeyDown) {
@@ -53,7 +53,7 @@ TEST_F(TabCloserTest, AnEventThatCannotBeMadeMeansNoLoneKeyDown) {
                                        u"createKeyboardEvent 13 up"_s, u"release 13 down"_s,
                                        u"release source"_s}));
     EXPECT_EQ(keys.liveObjects, 0);
-    EXPECT_EQ(log.take(), QStringList{u"[TabCloser] Failed to create CGEvent"_s});
+    EXPECT_EQ(log.take(), QStringList{u"[TabCloser] Failed to create the Ctrl+W key events"_s});
 
     keys.calls.clear();
     keys.failKeyUp = false;
@@ -62,7 +62,7 @@ TEST_F(TabCloserTest, AnEventThatCannotBeMadeMeansNoLoneKeyDown) {
     EXPECT_TRUE(keys.posted.empty());
     EXPECT_EQ(keys.calls, (QStringList{u"createSource"_s, u"createKeyboardEvent 13 down"_s,
                                        u"release source"_s}));
-    EXPECT_EQ(log.take(), QStringList{u"[TabCloser] Failed to create CGEvent"_s});
+    EXPECT_EQ(log.take(), QStringList{u"[TabCloser] Failed to create the Ctrl+W key events"_s});
 }
 
 } // namespace

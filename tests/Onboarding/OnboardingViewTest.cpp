@@ -262,7 +262,9 @@ TEST_F(OnboardingViewTest, TrustArrivingWhilePollingShowsDoneAndFinishes300MsLat
     EXPECT_EQ(view.permissionPollCount(), 3);
     accessibility.trusted = true;
     loop.advance(500ms);
-    EXPECT_EQ(changes.take(), (QStringList{u"4000 permissionGranted true"_s,
+    // Still off at the first poll: titles alone are offered until access comes.
+    EXPECT_EQ(changes.take(), (QStringList{u"1000 canContinueWithTitlesOnly true"_s,
+                                           u"4000 permissionGranted true"_s,
                                            u"4000 permissionButtonTitle Done"_s}));
     EXPECT_FALSE(view.isPollingPermission());
     loop.advance(299ms);
@@ -351,10 +353,18 @@ TEST_F(OnboardingViewTest, LeavingDuringTheDonePauseStillCompletes) {
     EXPECT_EQ(completions, 1);
 }
 
-TEST(OnboardingViewTextTest, TheLinuxNoteNamesTheRestartAndChromiumFlag) {
-    EXPECT_EQ(
-        OnboardingView::accessibilityNote(),
-        u"Restart apps that were open before you enabled access.\nChromium also needs --force-renderer-accessibility."_s);
+TEST_F(OnboardingViewTest, AccessThatCannotBeSwitchedOnLeavesTheWayOnWithTitlesAlone) {
+    pressWithoutAccess();
+    // Not before the desktop has answered the request.
+    EXPECT_FALSE(view.canContinueWithTitlesOnly());
+    view.continueWithTitlesOnly();
+    EXPECT_EQ(completions, 0);
+    loop.advance(1s);
+    EXPECT_TRUE(view.canContinueWithTitlesOnly());
+    view.continueWithTitlesOnly();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+    EXPECT_EQ(accessibility.calls.count(u"requestTrustWithPrompt"_s), 1);
 }
 
 } // namespace

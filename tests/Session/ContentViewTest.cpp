@@ -106,7 +106,7 @@ TEST_F(ContentViewTest, StartingRunsTheStartSequenceInOrder) {
                            QStringLiteral("[AppMonitor] App: Firefox (org.mozilla.firefox) | "
                                           "Window: Q3 numbers - Sheets"),
                            QStringLiteral("[AppMonitor] Started monitoring")}));
-    EXPECT_EQ(lines.last(), QStringLiteral("[Hotkey] Global hotkey monitor started (Option+M)"));
+    EXPECT_EQ(lines.last(), QStringLiteral("[Hotkey] Global hotkey monitor started (Alt+M)"));
     EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for < 1m"));
     EXPECT_EQ(view->goalProgressText(), QStringLiteral("< 1m / 1h 30m"));
 }
@@ -136,7 +136,7 @@ TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsF
     EXPECT_EQ(linesWith(QStringLiteral("Poll interval")).last(),
               QStringLiteral("[AppMonitor] Poll interval set to 5.0s"));
     EXPECT_EQ(linesWith(QStringLiteral("[TabCloser]")),
-              QStringList{QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent")});
+              QStringList{QStringLiteral("[TabCloser] Sent Ctrl+W via XTest")});
     // 20 seconds passed, 15 of them with the countdown on screen.
     EXPECT_NEAR(view->focusedSeconds(), 5.0, 0.6);
 }

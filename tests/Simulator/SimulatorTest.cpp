@@ -200,14 +200,13 @@ TEST_F(SimulatorTest, AnActivationFiresAtOnceAndTheAppIsReadTwoHundredMillisecon
             "{\"at\": 2, \"frontmost\": {\"pid\": 8, \"title\": null}}\n"
             "{\"at\": 2.1, \"frontmost\": {\"pid\": 8, \"name\": \"Other\", \"title\": \"x\"}}\n"
             "{\"at\": 3}\n");
-    EXPECT_EQ(lines.mid(lines.indexOf(QStringLiteral("0.000 [Voice] Microphone and speech "
-                                                     "recognition permissions granted")) +
-                        1),
-              (QStringList{
-                  QStringLiteral("2.000 [AppMonitor] Poll interval set to 5.0s"),
-                  QStringLiteral("2.200 [AppMonitor] App: Unknown (unknown) | Window: x"),
-                  QStringLiteral("3.000 # end at 3.000"),
-              }));
+    EXPECT_EQ(
+        lines.mid(lines.indexOf(QStringLiteral("0.000 [Voice] Speech recognition ready")) + 1),
+        (QStringList{
+            QStringLiteral("2.000 [AppMonitor] Poll interval set to 5.0s"),
+            QStringLiteral("2.200 [AppMonitor] App: Unknown (unknown) | Window: x"),
+            QStringLiteral("3.000 # end at 3.000"),
+        }));
 }
 
 TEST_F(SimulatorTest, PressesOffScreenOrDisabledDoNothing) {
@@ -270,8 +269,8 @@ TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGiv
         "{\"speech\": {\"partial\": \"late\"}}\n");
     EXPECT_EQ(out.filter(QStringLiteral("[Voice]")),
               (QStringList{
-                  QStringLiteral("0.000 [Voice] Speech recognition permission denied (status: 1)"),
-                  QStringLiteral("0.000 [Voice] Speech recognition not authorized"),
+                  QStringLiteral("0.000 [Voice] Speech recognition unavailable (status: 1)"),
+                  QStringLiteral("0.000 [Voice] Speech recognition not ready"),
                   QStringLiteral("0.000 [Voice] Microphone permission denied"),
                   QStringLiteral("0.000 [Voice] Audio engine failed to start: The microphone is "
                                  "in use."),

@@ -111,28 +111,69 @@ TEST_F(ContentViewQmlTest, OnboardingFirstThenTheLaunchModal) {
     EXPECT_FALSE(view->onboarding()->isShown());
 }
 
-TEST_F(ContentViewQmlTest, TypingAnAimsetAndPressingReturnStartsTheSession) {
+TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsTheSession) {
     load(true);
     QQuickItem* start = item("startButton");
     EXPECT_FALSE(start->property("enabled").toBool());
     click("aimsetField");
     type(QStringLiteral("Finish the quarterly report"));
     EXPECT_TRUE(start->property("enabled").toBool());
+
+    // Dragging the goal to its first step leaves the keyboard with the field.
+    QQuickItem* slider = item("goalSlider");
+    const double handle = slider->property("handle").value<QQuickItem*>()->width();
+    const double track = slider->property("availableWidth").toDouble() - handle;
+    const double left = slider->property("leftPadding").toDouble() + handle / 2;
+    const auto along = [&](double fraction) {
+        return slider->mapToScene(QPointF(left + fraction * track, slider->height() / 2)).toPoint();
+    };
+    QTest::mousePress(&window, Qt::LeftButton, {}, along(0));
+    for (int step = 1; step <= 4; ++step) {
+        QTest::mouseMove(&window, along(step / 24.0));
+    }
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, along(1 / 6.0));
+    EXPECT_EQ(text("goalLabel"), QStringLiteral("30m"));
     QTest::keyClick(&window, Qt::Key_Return);
     settle();
     EXPECT_FALSE(view->showLaunchModal());
     EXPECT_EQ(log.lines().filter(QStringLiteral("Aimset: ")),
-              QStringList{QStringLiteral("Aimset: Finish the quarterly report, Goal: 0m")});
+              QStringList{QStringLiteral("Aimset: Finish the quarterly report, Goal: 30m")});
+    // The modal fades out rather than vanishing, and then goes.
+    EXPECT_TRUE(item("launchModalLayer")->property("active").toBool());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !item("launchModalLayer")->property("active").toBool(); }, 2000));
     EXPECT_TRUE(shown("runningPanel"));
     EXPECT_EQ(text("aimsetText"), QStringLiteral("Finish the quarterly report"));
     EXPECT_EQ(text("focusedText"), QStringLiteral("Focused for < 1m"));
-    EXPECT_FALSE(item("goalText")->isVisible());
+    EXPECT_EQ(text("goalText"), QStringLiteral("< 1m / 30m"));
+
+    // The first milestone comes at 7.5 minutes and goes 3 s later; its line
+    // is kept, so the buttons never move, and it fades out with its words.
+    const auto place = [this](const char* name) {
+        QQuickItem* found = item(name);
+        return found->mapRectToScene(QRectF(0, 0, found->width(), found->height()));
+    };
+    const QRectF endBefore = place("endSessionButton");
+    const QRectF changeBefore = place("changeAimsetButton");
+    sim.loop.advance(7min + 31s);
+    EXPECT_EQ(text("milestoneText"), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(place("endSessionButton"), endBefore);
+    EXPECT_EQ(place("changeAimsetButton"), changeBefore);
+    QTest::qWait(350); // the fade-in, for the picture
+    rig.keepPicture(QStringLiteral("session-milestone"));
+    sim.loop.advance(3s);
+    ASSERT_EQ(view->milestoneMessage(), QString());
+    EXPECT_EQ(text("milestoneText"), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(place("endSessionButton"), endBefore);
 
     sim.loop.advance(25min);
-    EXPECT_EQ(text("focusedText"), QStringLiteral("Focused for 25m"));
+    EXPECT_EQ(text("focusedText"), QStringLiteral("Focused for 32m"));
 
+    // The editor opens below the buttons without moving them.
     click("changeAimsetButton");
     EXPECT_TRUE(shown("aimsetEditor"));
+    EXPECT_EQ(place("endSessionButton"), endBefore);
+    rig.keepPicture(QStringLiteral("session-editor"));
     type(QStringLiteral("Reply to Dana"));
     click("updateAimsetButton");
     EXPECT_EQ(text("aimsetText"), QStringLiteral("Reply to Dana"));
@@ -141,23 +182,52 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetAndPressingReturnStartsTheSession) {
     EXPECT_EQ(text("aimsetText"), QStringLiteral("Finish the quarterly report"));
     EXPECT_FALSE(shown("temporaryAimsetRow"));
 
+    // Nor does the warning ten minutes before the end.
+    sim.loop.advance(2h + 18min);
+    EXPECT_EQ(text("warningText"), QStringLiteral("Session ends in 10 minutes."));
+    EXPECT_EQ(place("endSessionButton"), endBefore);
+
     click("endSessionButton");
     EXPECT_TRUE(shown("summary"));
-    EXPECT_EQ(text("summaryDuration"), QStringLiteral("25m"));
+    EXPECT_EQ(text("summaryDuration"), QStringLiteral("2h 50m"));
+    EXPECT_EQ(text("summaryGoal"), QStringLiteral("Goal reached!"));
+    rig.keepPicture(QStringLiteral("summary"));
     click("startNewSessionButton");
     EXPECT_TRUE(view->showLaunchModal());
     EXPECT_EQ(item("aimsetField")->property("text").toString(), QString());
 }
 
-TEST_F(ContentViewQmlTest, TheHelpButtonAndScrimToggleHelp) {
+TEST_F(ContentViewQmlTest, HelpHasTheKeyboardWhileOpenAndEscapeOrTheScrimClosesIt) {
     load(true);
-    EXPECT_FALSE(shown("helpScrim"));
+    click("aimsetField");
+    type(QStringLiteral("Write"));
     click("helpButton");
     EXPECT_TRUE(view->showHelp());
+    // Keys go to the card, not to the field beneath: Return there starts nothing.
+    type(QStringLiteral("xy"));
+    QTest::keyClick(&window, Qt::Key_Return);
+    settle();
+    EXPECT_TRUE(view->showHelp());
+    EXPECT_TRUE(view->showLaunchModal());
+    EXPECT_EQ(text("aimsetField"), QStringLiteral("Write"));
+    EXPECT_TRUE(log.lines().filter(QStringLiteral("Aimset: ")).isEmpty());
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(view->showHelp());
+
     // The scrim takes clicks once it has faded in, beside the card.
+    click("helpButton");
     EXPECT_TRUE(QTest::qWaitFor([&] { return item("helpOverlay")->opacity() == 1.0; }, 2000));
     QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(20, 540));
     EXPECT_FALSE(view->showHelp());
+
+    // The field has the keyboard back.
+    type(QStringLiteral(" it"));
+    QTest::keyClick(&window, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(log.lines().filter(QStringLiteral("Aimset: ")),
+              QStringList{QStringLiteral("Aimset: Write it, Goal: 0m")});
 }
 
 TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {

@@ -20,7 +20,7 @@ namespace {
 
 // The main window's QML over the real ContentView on the simulated desktop,
 // with the help card opened by its "?" button. Pictures of each state go to
-// the folder named by AIMSET_HELP_PICTURES, when it is set, for looking at.
+// the folder named by AIMSET_SCREENSHOT_DIR, when it is set, for looking at.
 struct HelpPagesQmlTest : ::testing::Test {
     test::SimulatedDesktop sim;
     std::unique_ptr<ContentView> view;
@@ -43,15 +43,10 @@ struct HelpPagesQmlTest : ::testing::Test {
         QTest::qWait(450);
         settle();
     }
-    void picture(const QString& name) {
-        const QString folder = qEnvironmentVariable("AIMSET_HELP_PICTURES");
-        if (!folder.isEmpty()) {
-            QDir().mkpath(folder);
-            settle().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-        }
-    }
+    void picture(const QString& name) { rig.keepPicture(QStringLiteral("help-") + name); }
 
-    // The one visible item of that name (pages that left may linger hidden), or null.
+    // The one item of that name on screen (pages that left may linger hidden,
+    // and the card lays every page out unseen for its height), or null.
     QQuickItem* item(const char* name) {
         settle();
         QQuickItem* shown = nullptr;
@@ -60,8 +55,16 @@ struct HelpPagesQmlTest : ::testing::Test {
                              ? static_cast<QObject*>(root.get())
                              : root->findChild<QQuickItem*>(QStringLiteral("helpOverlay"));
         const auto candidates = scope->findChildren<QQuickItem*>(QString::fromLatin1(name));
+        const auto onScreen = [](QQuickItem* candidate) {
+            for (QQuickItem* up = candidate; up; up = up->parentItem()) {
+                if (!up->isVisible() || up->opacity() <= 0) {
+                    return false;
+                }
+            }
+            return true;
+        };
         for (QQuickItem* candidate : candidates) {
-            if (candidate->isVisible() && candidate->opacity() > 0) {
+            if (onScreen(candidate)) {
                 EXPECT_EQ(shown, nullptr) << "two visible " << name;
                 shown = candidate;
             }
@@ -217,10 +220,23 @@ TEST_F(HelpPagesQmlTest, PageThreeMovesTheGoalPickerToTwoHours) {
     picture(QStringLiteral("page3"));
 }
 
-TEST_F(HelpPagesQmlTest, PageFourPressesOptionAndMAndShowsTheListeningPanel) {
+TEST_F(HelpPagesQmlTest, PageFourPressesAltAndMAndShowsTheListeningPanel) {
     openHelp();
+    // The card keeps one height on every page and stage, so the arrows stay
+    // under the pointer.
+    const auto place = [this](const char* name) {
+        QQuickItem* found = item(name);
+        return found ? found->mapRectToScene(QRectF(0, 0, found->width(), found->height()))
+                     : QRectF();
+    };
+    const QRectF card = place("helpCard");
+    const QRectF next = place("helpNextButton");
     for (int i = 0; i < 7; ++i) {
         click("helpNextButton");
+        EXPECT_EQ(place("helpCard"), card) << "after " << i + 1 << " clicks";
+        if (i < 6) {
+            EXPECT_EQ(place("helpNextButton"), next) << "after " << i + 1 << " clicks";
+        }
     }
     EXPECT_FALSE(shown("helpNextButton"));
     EXPECT_EQ(text("pageTitle"), QStringLiteral("Changing Your Aimset"));
@@ -229,8 +245,8 @@ TEST_F(HelpPagesQmlTest, PageFourPressesOptionAndMAndShowsTheListeningPanel) {
     ASSERT_TRUE(press);
     EXPECT_EQ(press->property("lead").toString() + press->property("keys").toString() +
                   press->property("tail").toString(),
-              QStringLiteral("Press Option + M at any time. Say your new aimset out loud:"));
-    EXPECT_EQ(text("optionKey"), QStringLiteral("Option"));
+              QStringLiteral("Press Alt + M at any time. Say your new aimset out loud:"));
+    EXPECT_EQ(text("optionKey"), QStringLiteral("Alt"));
     EXPECT_EQ(text("mKey"), QStringLiteral("M"));
     EXPECT_FALSE(shown("listeningPanel"));
 
@@ -296,7 +312,7 @@ TEST(GhostShapeTest, FillsARoundHeadStraightSidesAndAWavyHem) {
         }
         QTest::qWait(25);
     }
-    const QString folder = qEnvironmentVariable("AIMSET_HELP_PICTURES");
+    const QString folder = qEnvironmentVariable("AIMSET_SCREENSHOT_DIR");
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         image.save(folder + QStringLiteral("/ghost.png"));

@@ -36,16 +36,11 @@ struct OnboardingViewQmlTest : ::testing::Test {
                  QSize(720, 560));
     }
 
-    // Lets the fades and springs of the last change run out, then draws.
-    // With AIMSET_GRAB_DIR set, the picture is kept there under name.
+    // Lets the fades and springs of the last change run out, then draws
+    // (and keeps the picture, see QmlWindowRig::keepPicture).
     void look(const char* name) {
         QTest::qWait(700);
-        const QImage image = window.grabWindow();
-        const QString directory = qEnvironmentVariable("AIMSET_GRAB_DIR");
-        if (!directory.isEmpty()) {
-            image.save(
-                QDir(directory).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
-        }
+        rig.keepPicture(QString::fromLatin1(name));
     }
     QQuickItem* item(const char* name, QQuickItem* within = nullptr) {
         auto* found =
@@ -164,8 +159,8 @@ TEST_F(OnboardingViewQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
     EXPECT_EQ(text("page2Body"), QStringLiteral("Plans change. That's fine."));
     EXPECT_TRUE(shown("keyRow"));
     EXPECT_TRUE(item("optionKey")->property("isPressed").toBool());
-    EXPECT_EQ(text("symbol", item("optionKey")), QStringLiteral("⌥"));
-    EXPECT_EQ(text("label", item("optionKey")), QStringLiteral("Option"));
+    EXPECT_FALSE(item("symbol", item("optionKey"))->isVisible());
+    EXPECT_EQ(text("label", item("optionKey")), QStringLiteral("Alt"));
     EXPECT_EQ(text("label", item("mKey")), QStringLiteral("M"));
     EXPECT_FALSE(item("symbol", item("mKey"))->isVisible());
     EXPECT_TRUE(shown("voicePanel"));
@@ -182,20 +177,27 @@ TEST_F(OnboardingViewQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
     click("page2Next");
     EXPECT_EQ(onboarding.currentPage(), 3);
 
-    // Page 3: the request, "Enable Aimset", then "Done" once access arrives.
+    // Page 3: the request, "Enable Aimset"; while access stays off, the way on
+    // with titles alone; "Done" once access arrives.
     look("onboarding-3-enable");
     EXPECT_TRUE(shown("page3Headline"));
     EXPECT_EQ(text("page3Headline"),
               QStringLiteral("Aimset needs screen access\nto see when you drift."));
-    EXPECT_EQ(text("page3Privacy"),
-              QStringLiteral("We only check window titles.\nNo keylogging. No screenshots."));
+    EXPECT_EQ(text("page3Privacy"), OnboardingView::privacyNote());
     EXPECT_EQ(text("page3PlatformNote"), OnboardingView::accessibilityNote());
     EXPECT_TRUE(shown("eyeSymbol"));
     EXPECT_EQ(text("permissionButton"), QStringLiteral("Enable Aimset"));
+    EXPECT_FALSE(shown("titlesOnlyButton"));
+    const QPointF enableAt = item("permissionButton")->mapToScene(QPointF(0, 0));
     accessibility.trusted = false;
     click("permissionButton");
     EXPECT_EQ(accessibility.calls, (QStringList{QStringLiteral("isProcessTrusted"),
                                                 QStringLiteral("requestTrustWithPrompt")}));
+    loop.advance(1s);
+    look("onboarding-3-titles-only");
+    EXPECT_TRUE(shown("titlesOnlyButton"));
+    EXPECT_EQ(text("titlesOnlyButton"), QStringLiteral("Continue with titles only"));
+    EXPECT_EQ(item("permissionButton")->mapToScene(QPointF(0, 0)), enableAt);
     accessibility.trusted = true;
     loop.advance(1s);
     look("onboarding-3-done");

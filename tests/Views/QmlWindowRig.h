@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QImage>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -37,6 +39,17 @@ struct QmlWindowRig {
         root->setSize(QSizeF(size));
         window.show();
         window.grabWindow();
+    }
+
+    // Keeps a picture of the window as it is now, for a person to look at,
+    // when AIMSET_SCREENSHOT_DIR names a folder.
+    void keepPicture(const QString& name) {
+        const QImage image = window.grabWindow();
+        const QString folder = qEnvironmentVariable("AIMSET_SCREENSHOT_DIR");
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+            image.save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+        }
     }
 };
 

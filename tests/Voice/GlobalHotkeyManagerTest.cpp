@@ -18,10 +18,10 @@ namespace {
 constexpr quint64 option = ModifierFlag::option;
 constexpr int keyM = 46;
 
-const QString started = u"[Hotkey] Global hotkey monitor started (Option+M)"_s;
+const QString started = u"[Hotkey] Global hotkey monitor started (Alt+M)"_s;
 const QString stopped = u"[Hotkey] Global hotkey monitor stopped"_s;
-const QString pressed = u"[Hotkey] Option+M pressed — recording started"_s;
-const QString released = u"[Hotkey] Option+M released — recording stopped"_s;
+const QString pressed = u"[Hotkey] Alt+M pressed — recording started"_s;
+const QString released = u"[Hotkey] Alt+M released — recording stopped"_s;
 const QString timedOut = u"[Hotkey] Safety timeout — stopping recording after 30.0s"_s;
 // The callbacks of one whole recording.
 const QStringList downUp{u"down recording=1"_s, u"up recording=0"_s};

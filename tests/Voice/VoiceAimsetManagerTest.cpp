@@ -115,8 +115,7 @@ TEST_F(VoiceAimsetManagerTest, PermissionAnswersFromPlatformThreadsAreLoggedOnTh
     std::thread([&] { speech.pendingMicrophone.front()(true); }).join();
     EXPECT_TRUE(log.lines().isEmpty());
     loop.runPending();
-    EXPECT_EQ(log.take(),
-              QStringList{u"[Voice] Microphone and speech recognition permissions granted"_s});
+    EXPECT_EQ(log.take(), QStringList{u"[Voice] Speech recognition ready"_s});
 }
 
 TEST_F(VoiceAimsetManagerTest, RefusalsAreLoggedAndSpeechRefusedSkipsTheMicrophone) {
@@ -137,10 +136,9 @@ TEST_F(VoiceAimsetManagerTest, RefusalsAreLoggedAndSpeechRefusedSkipsTheMicropho
         speech.pendingAuthorization.front()(status);
         loop.runPending();
     }
-    EXPECT_EQ(log.take(),
-              (QStringList{u"[Voice] Speech recognition permission denied (status: 0)"_s,
-                           u"[Voice] Speech recognition permission denied (status: 1)"_s,
-                           u"[Voice] Speech recognition permission denied (status: 2)"_s}));
+    EXPECT_EQ(log.take(), (QStringList{u"[Voice] Speech recognition unavailable (status: 0)"_s,
+                                       u"[Voice] Speech recognition unavailable (status: 1)"_s,
+                                       u"[Voice] Speech recognition unavailable (status: 2)"_s}));
     EXPECT_TRUE(speech.pendingMicrophone.empty());
     EXPECT_FALSE(speech.calls.contains(u"requestMicrophoneAccess"_s));
 }
@@ -222,7 +220,7 @@ TEST_F(VoiceAimsetManagerTest, UnauthorizedSpeechStopsEveryStartBeforeAnythingIs
     for (int press = 0; press < 3; ++press) {
         manager->startListening();
     }
-    const QString line = u"[Voice] Speech recognition not authorized"_s;
+    const QString line = u"[Voice] Speech recognition not ready"_s;
     EXPECT_EQ(log.take(), (QStringList{line, line, line}));
     EXPECT_TRUE(speech.requests.empty());
     EXPECT_TRUE(audio.calls.isEmpty());

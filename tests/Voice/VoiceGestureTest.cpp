@@ -60,9 +60,9 @@ TEST_F(VoiceGestureTest, SpokenAimsetFromPressToRelease) {
     EXPECT_EQ(panels.panelsOnScreen, 0);
     EXPECT_EQ(log.take(),
               (QStringList{u"[Voice] Started listening"_s,
-                           u"[Hotkey] Option+M pressed — recording started"_s,
+                           u"[Hotkey] Alt+M pressed — recording started"_s,
                            u"[Voice] Transcription complete: finish the quarterly report"_s,
-                           u"[Hotkey] Option+M released — recording stopped"_s}));
+                           u"[Hotkey] Alt+M released — recording stopped"_s}));
 }
 
 TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAndReleases) {
@@ -74,9 +74,9 @@ TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAn
         releaseM();
         EXPECT_FALSE(hotkey.isRecording());
     }
-    const QStringList onePress{u"[Voice] Speech recognition not authorized"_s,
-                               u"[Hotkey] Option+M pressed — recording started"_s,
-                               u"[Hotkey] Option+M released — recording stopped"_s};
+    const QStringList onePress{u"[Voice] Speech recognition not ready"_s,
+                               u"[Hotkey] Alt+M pressed — recording started"_s,
+                               u"[Hotkey] Alt+M released — recording stopped"_s};
     EXPECT_EQ(log.take(), onePress + onePress);
     EXPECT_TRUE(panels.calls.isEmpty());
     EXPECT_TRUE(aimsets.isEmpty());
@@ -92,7 +92,7 @@ TEST_F(VoiceGestureTest, AForgottenRecordingIsDeliveredAfterThirtySeconds) {
     EXPECT_EQ(log.take().mid(2),
               (QStringList{u"[Hotkey] Safety timeout — stopping recording after 30.0s"_s,
                            u"[Voice] Transcription complete: write the summary"_s,
-                           u"[Hotkey] Option+M released — recording stopped"_s}));
+                           u"[Hotkey] Alt+M released — recording stopped"_s}));
 }
 
 TEST_F(VoiceGestureTest, EndingTheSessionMidRecordingDeliversWhatWasSaid) {

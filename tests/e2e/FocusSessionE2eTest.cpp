@@ -230,7 +230,7 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
     const auto shownFor = *out().arrivalOf(expired) - *out().arrivalOf(*startedLine);
     EXPECT_GE(shownFor, 14s) << "the warning stays 15 seconds";
     EXPECT_LE(shownFor, 25s);
-    ASSERT_TRUE(out().waitForLine(QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent"), 5000ms));
+    ASSERT_TRUE(out().waitForLine(QStringLiteral("[TabCloser] Sent Ctrl+W via XTest"), 5000ms));
 
     const QString window = browserTitle(kCatsTitle);
     const QStringList verdictLines{
@@ -251,7 +251,7 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
                                     kBrowserName + QStringLiteral(" | ") + window,
                                 QStringLiteral("[AppMonitor] Poll interval set to 0.5s"),
                                 // The tab is closed, polling slows, then the expiry is logged.
-                                QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent"),
+                                QStringLiteral("[TabCloser] Sent Ctrl+W via XTest"),
                                 QStringLiteral("[AppMonitor] Poll interval set to 5.0s"), expired}))
         << dump();
     // The title went to the service as "application - title".
@@ -310,7 +310,7 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
         << keys.join(u'|').toStdString();
     EXPECT_TRUE(shiftHeldAfter) << "Shift is down again after the chord";
     EXPECT_EQ(tabTitles(), QStringList{kWorkTitle}) << "the browser lost nothing more";
-    EXPECT_EQ(out().lines().count(QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent")), 2);
+    EXPECT_EQ(out().lines().count(QStringLiteral("[TabCloser] Sent Ctrl+W via XTest")), 2);
 }
 
 TEST_F(FocusSessionE2eTest, SwitchingAwayDuringTheCountdownCancelsItAndClosesNothing) {
@@ -374,7 +374,7 @@ TEST_F(FocusSessionE2eTest, UnclearWindowAnsweredNoClosesTheTab) {
 
     const QString no = QStringLiteral("[Intervention] User said NO — closing tab");
     ASSERT_TRUE(out().waitForLine(no, 5000ms)) << dump();
-    EXPECT_TRUE(inOrder(out().lines(), {QStringLiteral("[TabCloser] Sent Cmd+W via CGEvent"), no}))
+    EXPECT_TRUE(inOrder(out().lines(), {QStringLiteral("[TabCloser] Sent Ctrl+W via XTest"), no}))
         << dump();
     ASSERT_TRUE(chromium->waitForTabs(1, 10000ms));
     EXPECT_EQ(tabTitles(), QStringList{kWorkTitle});

@@ -126,16 +126,17 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     };
     place(size);
     if (root) {
-        // Content that grows while shown (a line that appears) grows the
-        // panel rather than being cut off.
-        QObject::connect(
-            root, &QQuickItem::implicitHeightChanged, view.get(), [view = view.get(), root, place] {
-                const QSize grown = view->size().expandedTo(
-                    QSize(qCeil(root->implicitWidth()), qCeil(root->implicitHeight())));
-                if (grown != view->size()) {
-                    place(grown);
-                }
-            });
+        // Content that grows while shown (a line that appears, a line that
+        // widens) grows the panel rather than being cut off.
+        const auto grow = [view = view.get(), root, place] {
+            const QSize grown = view->size().expandedTo(
+                QSize(qCeil(root->implicitWidth()), qCeil(root->implicitHeight())));
+            if (grown != view->size()) {
+                place(grown);
+            }
+        };
+        QObject::connect(root, &QQuickItem::implicitHeightChanged, view.get(), grow);
+        QObject::connect(root, &QQuickItem::implicitWidthChanged, view.get(), grow);
     }
     if (m_beforeShow) {
         view->create();

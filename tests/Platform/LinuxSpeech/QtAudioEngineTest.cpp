@@ -160,7 +160,7 @@ TEST_F(QtAudioEngineTest, ASpokenAimsetIsCapturedAndRecognised) {
     manager.onTranscriptionComplete = [&](const QString& text) { delivered << text; };
 
     manager.requestPermissions();
-    const QString granted = u"[Voice] Microphone and speech recognition permissions granted"_s;
+    const QString granted = u"[Voice] Speech recognition ready"_s;
     ASSERT_TRUE(waitUntil([&] { return log.lines().contains(granted); }, &loop));
     // The model was loaded to answer, and is gone again.
     ASSERT_TRUE(waitUntil([&] { return speech.loadedDecoderCount() == 0; }));

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+namespace aimset {
+
+// What the keys and mechanisms the app tells the user about are called on
+// the desktop it runs on. Views, help texts and log lines all take their
+// words from here, so a desktop names its keys in this one place.
+struct KeyNames {
+    // The modifier held with the letter to speak a new aimset.
+    QString modifier;
+    // Printed on that key above its name on this desktop's keyboards; empty
+    // where the key shows its name alone.
+    QString modifierSymbol;
+    // The letter key of the voice gesture.
+    QString letter;
+    // The chord that closes the front tab.
+    QString closeTabChord;
+    // How synthesised key presses reach the user's application.
+    QString keySynthesis;
+
+    // "Alt+M": the gesture as a log line or a short hint writes it.
+    QString hotkey() const { return modifier + QLatin1Char('+') + letter; }
+    // "Alt + M": the gesture as running text spells it out.
+    QString spacedHotkey() const { return modifier + QStringLiteral(" + ") + letter; }
+
+    // The names of the desktop this build runs on.
+    static const KeyNames& desktop() {
+#ifdef Q_OS_MACOS
+        static const KeyNames names{QStringLiteral("Option"), QStringLiteral("\u2325"),
+                                    QStringLiteral("M"), QStringLiteral("Cmd+W"),
+                                    QStringLiteral("CGEvent")};
+#else
+        static const KeyNames names{QStringLiteral("Alt"), QString(), QStringLiteral("M"),
+                                    QStringLiteral("Ctrl+W"), QStringLiteral("XTest")};
+#endif
+        return names;
+    }
+};
+
+} // namespace aimset

@@ -1,0 +1,112 @@
+#include "Platform/Fake/FakeAudioEngine.h"
+#include "Platform/Fake/FakeSpeechService.h"
+#include "Platform/Qt/QtPanelHost.h"
+#include "Runtime/VirtualMainLoop.h"
+#include "Voice/VoiceAimsetManager.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QQuickItem>
+#include <QQuickView>
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The real "Listening..." panel: the indicator view in a panel of the Qt
+// panel host, over a voice manager fed by the fake speech service.
+struct VoiceRecordingIndicatorViewTest : ::testing::Test {
+    test::LogCapture log;
+    VirtualMainLoop loop;
+    FakeSpeechService speech;
+    FakeAudioEngine audio;
+    QtPanelHost panels;
+    VoiceAimsetManager manager{loop, speech, audio, panels};
+
+    ~VoiceRecordingIndicatorViewTest() override {
+        if (manager.isListening()) {
+            manager.stopListening();
+        }
+    }
+
+    QQuickView* panel() {
+        for (QWindow* window : QGuiApplication::topLevelWindows()) {
+            if (auto* view = qobject_cast<QQuickView*>(window); view && view->isVisible()) {
+                return view;
+            }
+        }
+        ADD_FAILURE() << "no panel on screen";
+        return nullptr;
+    }
+    QQuickItem* item(QQuickView* view, const char* name) {
+        auto* found = view->rootObject()->findChild<QQuickItem*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+    // What a frame shows: the panel drawn after every change has been laid out.
+    QImage draw(QQuickView* view, const char* name) {
+        view->grabWindow();
+        const QImage image = view->grabWindow();
+        if (const QString dir = qEnvironmentVariable("AIMSET_SCREENSHOT_DIR"); !dir.isEmpty()) {
+            QDir().mkpath(dir);
+            image.save(dir + u"/VoiceRecordingIndicatorView-"_s + QLatin1String(name) + u".png"_s);
+        }
+        return image;
+    }
+    void hear(const QString& words) {
+        speech.latestTask().deliverResult(words);
+        loop.runPending();
+    }
+    // The words' painted area lies inside the panel, clear of its padding.
+    void expectWordsInside(QQuickView* view) {
+        QQuickItem* words = item(view, "transcriptionLabel");
+        const double painted = words->property("contentWidth").toDouble();
+        EXPECT_LE(painted, words->width() + 0.5);
+        const QRectF area =
+            words->mapRectToScene(QRectF((words->width() - painted) / 2, 0, painted,
+                                         words->property("contentHeight").toDouble()));
+        EXPECT_TRUE(
+            QRectF(QPointF(0, 0), QSizeF(view->size())).adjusted(16, 8, -16, -8).contains(area))
+            << "words at " << area.x() << "," << area.y() << " " << area.width() << "x"
+            << area.height() << " in a panel of " << view->width() << "x" << view->height();
+    }
+};
+
+TEST_F(VoiceRecordingIndicatorViewTest, ThePanelGrowsWithTheWordsAndWrapsThemToTwoLines) {
+    manager.startListening();
+    QQuickView* view = panel();
+    ASSERT_TRUE(view);
+    EXPECT_EQ(item(view, "listeningLabel")->property("text").toString(), u"Listening..."_s);
+    EXPECT_EQ(item(view, "hintLabel")->property("text").toString(),
+              u"Release Alt+M to set aimset"_s);
+    EXPECT_FALSE(item(view, "transcriptionLabel")->isVisible());
+    draw(view, "Listening");
+    const int narrow = view->width();
+
+    // One line, wider than the panel first placed: the panel widens, centred again.
+    hear(u"finish the quarterly report"_s);
+    draw(view, "OneLine");
+    QQuickItem* words = item(view, "transcriptionLabel");
+    EXPECT_EQ(words->property("lineCount").toInt(), 1);
+    EXPECT_GT(view->width(), narrow);
+    EXPECT_LE(view->width(), 300);
+    EXPECT_NEAR(view->geometry().center().x(), view->screen()->availableGeometry().center().x(), 1);
+    expectWordsInside(view);
+
+    // Longer than the widest panel: two lines, cut at the end of the second.
+    hear(u"finish the quarterly report for the finance team and then send it to everyone on "
+         "the distribution list before the end of the afternoon"_s);
+    draw(view, "LongTranscription");
+    EXPECT_EQ(words->property("lineCount").toInt(), 2);
+    EXPECT_TRUE(words->property("truncated").toBool());
+    EXPECT_EQ(view->width(), 300);
+    expectWordsInside(view);
+}
+
+} // namespace
