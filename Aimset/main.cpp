@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     QtPanelHost panels;
     panels.setWindowHooks([&decorations](QWindow& window) { decorations->beforeShow(window); },
                           [&decorations](QWindow& window) { decorations->afterShow(window); });
+    panels.setTranslucencyProbe([&decorations] { return decorations->isCompositing(); });
     QtUserDefaults defaults;
     AtspiAccessibility accessibility;
     LibsecretSecretStore secrets;
