@@ -20,7 +20,9 @@
 #include "Session/ContentView.h"
 #include "Views/ViewUrl.h"
 
+#include <QDirIterator>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSocketNotifier>
@@ -69,6 +71,18 @@ void quitOnTerminationSignals(QObject* context) {
     sigaction(SIGINT, &action, nullptr);
 }
 
+// The app's icon in the sizes built into it, for its windows (the window
+// manager's switcher and task list show it).
+QIcon appIcon() {
+    QIcon icon;
+    QDirIterator sizes(QStringLiteral(":/icons/hicolor"), {QStringLiteral("aimset.png")},
+                       QDir::Files, QDirIterator::Subdirectories);
+    while (sizes.hasNext()) {
+        icon.addFile(sizes.next());
+    }
+    return icon;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +120,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setOrganizationName(QStringLiteral("Aimset"));
     QGuiApplication::setApplicationName(QStringLiteral("Aimset"));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kLinuxOwnAppID));
+    QGuiApplication::setWindowIcon(appIcon());
     quitOnTerminationSignals(&app);
 
     auto workspace =
@@ -134,10 +149,8 @@ int main(int argc, char** argv) {
     PocketSphinxSpeechService speech;
     QtAudioEngine audio;
 
-    // With no service configured, the one installed beside the app.
-    CheckServiceLauncher::Options serviceOptions;
-    serviceOptions.programDirectory = QCoreApplication::applicationDirPath();
-    CheckServiceLauncher service(http, loop, serviceOptions);
+    // With no service configured, the one installed with the app.
+    CheckServiceLauncher service(http, loop, CheckServiceLauncher::Options{});
     service.start();
 
     ContentView view(Desktop{loop,

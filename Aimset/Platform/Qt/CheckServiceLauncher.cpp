@@ -4,6 +4,7 @@
 
 #include <csignal>
 
+#include "HelperPrograms.h"
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
 
@@ -36,7 +37,8 @@ CheckServiceLauncher::CheckServiceLauncher(HttpClient& http, MainLoop& loop, Opt
     , m_loop(loop)
     , m_options(std::move(options)) {
     if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory = QCoreApplication::applicationDirPath();
+        m_options.programDirectory =
+            QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
     }
 }
 
