@@ -213,8 +213,8 @@ std::vector<xcb_window_t> Desktop::unmanagedWindows() {
     }
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0; --i) {
-        auto attributes = own(xcb_get_window_attributes_reply(
-            c, xcb_get_window_attributes(c, children[i]), nullptr));
+        auto attributes = own(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr));
         if (attributes && attributes->override_redirect) {
             windows.push_back(children[i]);
         }
