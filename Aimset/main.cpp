@@ -20,7 +20,9 @@
 #include "Session/ContentView.h"
 #include "Views/ViewUrl.h"
 
+#include <QDirIterator>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSocketNotifier>
@@ -69,6 +71,18 @@ void quitOnTerminationSignals(QObject* context) {
     sigaction(SIGINT, &action, nullptr);
 }
 
+// The app's icon in the sizes built into it, for its windows (the window
+// manager's switcher and task list show it).
+QIcon appIcon() {
+    QIcon icon;
+    QDirIterator sizes(QStringLiteral(":/icons/hicolor"), {QStringLiteral("aimset.png")},
+                       QDir::Files, QDirIterator::Subdirectories);
+    while (sizes.hasNext()) {
+        icon.addFile(sizes.next());
+    }
+    return icon;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +120,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setOrganizationName(QStringLiteral("Aimset"));
     QGuiApplication::setApplicationName(QStringLiteral("Aimset"));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kLinuxOwnAppID));
+    QGuiApplication::setWindowIcon(appIcon());
     quitOnTerminationSignals(&app);
 
     auto workspace =
@@ -127,6 +142,7 @@ int main(int argc, char** argv) {
     QtPanelHost panels;
     panels.setWindowHooks([&decorations](QWindow& window) { decorations->beforeShow(window); },
                           [&decorations](QWindow& window) { decorations->afterShow(window); });
+    panels.setTranslucencyProbe([&decorations] { return decorations->isCompositing(); });
     QtUserDefaults defaults;
     AtspiAccessibility accessibility;
     LibsecretSecretStore secrets;
@@ -148,11 +164,9 @@ int main(int argc, char** argv) {
                              checkServiceURL(),
                              {}});
 
-    // With no service configured, the app's own, installed beside it: the
+    // With no service configured, the app's own, installed with it: the
     // checks go to it (with its token) only while it runs.
-    CheckServiceLauncher::Options serviceOptions;
-    serviceOptions.programDirectory = QCoreApplication::applicationDirPath();
-    CheckServiceLauncher service(loop, serviceOptions);
+    CheckServiceLauncher service(loop, CheckServiceLauncher::Options{});
     service.onServiceChanged = [&view](const QUrl& url, const QByteArray& token) {
         view.checker().setService(url, token);
     };

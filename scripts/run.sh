@@ -8,9 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "$(id -u)" -eq 0 ]; then
-    bash scripts/install-packages.sh scripts/test-packages.txt
+    bash scripts/install-packages.sh scripts/run-packages.txt
 else
-    sudo bash scripts/install-packages.sh scripts/test-packages.txt
+    sudo bash scripts/install-packages.sh scripts/run-packages.txt
 fi
 
 build=${AIMSET_APP_BUILD_DIR:-build/app}

@@ -318,6 +318,10 @@ Rectangle {
         visible: root.startAtLogin !== null && root.view.hasCompletedOnboarding
                  && root.view.showLaunchModal
         readonly property bool on: root.startAtLogin !== null && root.startAtLogin.enabled
+        // Why it cannot be switched on (a copy that is not installed); shown
+        // beside it instead of a switch that does nothing.
+        readonly property string unavailableReason: root.startAtLogin !== null
+                                                    ? root.startAtLogin.unavailableReason : ""
 
         Rectangle {
             anchors.verticalCenter: parent.verticalCenter
@@ -325,16 +329,28 @@ Rectangle {
             height: 14
             radius: 3
             color: parent.on ? Qt.rgba(1, 1, 1, 0.7) : "transparent"
-            border.color: Qt.rgba(1, 1, 1, 0.4)
+            border.color: Qt.rgba(1, 1, 1, parent.unavailableReason === "" ? 0.4 : 0.15)
             border.width: 1
         }
         Text {
             anchors.verticalCenter: parent.verticalCenter
             text: "Start at login"
-            color: Qt.rgba(1, 1, 1, 0.5)
+            color: Qt.rgba(1, 1, 1, parent.unavailableReason === "" ? 0.5 : 0.25)
             font.pixelSize: 12
         }
+        Text {
+            objectName: "startAtLoginUnavailable"
+            anchors.verticalCenter: parent.verticalCenter
+            visible: parent.unavailableReason !== ""
+            width: Math.min(implicitWidth, root.width - 180)
+            text: parent.unavailableReason
+            textFormat: Text.PlainText
+            elide: Text.ElideMiddle
+            color: Qt.rgba(1, 1, 1, 0.35)
+            font.pixelSize: 11
+        }
         TapHandler {
+            enabled: parent.unavailableReason === ""
             onTapped: root.startAtLogin.enabled = !root.startAtLogin.enabled
         }
     }

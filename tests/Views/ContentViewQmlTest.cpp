@@ -252,4 +252,16 @@ TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {
     EXPECT_FALSE(shown("startAtLoginSwitch"));
 }
 
+TEST_F(ContentViewQmlTest, StartAtLoginFromABuildTreeSaysWhyItCannot) {
+    QTemporaryDir config;
+    // For the running program, which is no installed app.
+    XdgAutostart autostart(config.path());
+    load(true, &autostart);
+    ASSERT_TRUE(shown("startAtLoginUnavailable"));
+    EXPECT_EQ(item("startAtLoginUnavailable")->property("text").toString(),
+              autostart.unavailableReason());
+    click("startAtLoginSwitch");
+    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
+}
+
 } // namespace

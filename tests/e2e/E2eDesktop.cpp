@@ -204,6 +204,24 @@ std::vector<xcb_window_t> Desktop::clientWindows() {
     return windows;
 }
 
+std::vector<xcb_window_t> Desktop::unmanagedWindows() {
+    xcb_connection_t* c = m_x.connection();
+    auto tree = own(xcb_query_tree_reply(c, xcb_query_tree(c, m_x.root()), nullptr));
+    std::vector<xcb_window_t> windows;
+    if (!tree) {
+        return windows;
+    }
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0; --i) {
+        auto attributes = own(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr));
+        if (attributes && attributes->override_redirect) {
+            windows.push_back(children[i]);
+        }
+    }
+    return windows;
+}
+
 qint64 Desktop::windowPid(xcb_window_t window) {
     xcb_connection_t* c = m_x.connection();
     auto reply = own(xcb_get_property_reply(

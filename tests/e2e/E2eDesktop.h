@@ -96,6 +96,9 @@ public:
     test::X11TestDesktop& x() { return m_x; }
 
     std::vector<xcb_window_t> clientWindows();
+    // Windows no window manager handles (override-redirect), such as the
+    // app's floating panels, top to bottom.
+    std::vector<xcb_window_t> unmanagedWindows();
     qint64 windowPid(xcb_window_t window);
     QString windowTitle(xcb_window_t window);
     bool isViewable(xcb_window_t window);

@@ -120,16 +120,14 @@ struct FocusSessionE2eTest : ::testing::Test {
 
     std::string dump() { return app ? out().lines().join(QLatin1Char('\n')).toStdString() : ""; }
 
-    // The floating panel the app shows beside its main window.
-    // (Qt names an untitled window after the app, so it is told apart from
-    // the main window by being another window of the same process.)
+    // The floating panel the app shows beside its main window: a window of
+    // the app's process that no window manager handles.
     std::optional<xcb_window_t> waitForPanel() {
         std::optional<xcb_window_t> panel;
         spinUntil(
             [&] {
-                for (const xcb_window_t window : desktop.clientWindows()) {
-                    if (window != app->mainWindow() && desktop.windowPid(window) == app->pid() &&
-                        desktop.isViewable(window)) {
+                for (const xcb_window_t window : desktop.unmanagedWindows()) {
+                    if (desktop.windowPid(window) == app->pid() && desktop.isViewable(window)) {
                         panel = window;
                         return true;
                     }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the build into a private DESTDIR and checks that every file lands
-# in its standard place, that the desktop entry and the AppStream metadata
-# are valid (where the validators are installed), and that the installed app
-# runs. Usage: install-test.sh BUILD_DIR
+# Installs the build into a private DESTDIR and checks that exactly the
+# expected files land in their standard places, that the desktop entry and
+# the AppStream metadata are valid (where the validators are installed), and
+# that the installed app runs. Usage: install-test.sh BUILD_DIR
 set -euo pipefail
 build=$1
 root=$(mktemp -d)
@@ -16,28 +16,32 @@ fail() {
     failures=$((failures + 1))
 }
 
-for program in aimset aimset-checkd; do
-    [ -x "$root/usr/bin/$program" ] || fail "usr/bin/$program is not installed as a program"
-done
-for file in share/applications/aimset.desktop share/metainfo/aimset.metainfo.xml \
-    share/icons/hicolor/scalable/apps/aimset.svg; do
-    [ -s "$root/usr/$file" ] || fail "usr/$file is missing"
-done
-if command -v rsvg-convert >/dev/null; then
+# Exactly these files: the app, its helpers in their own folder, the desktop
+# entry, the metadata and the icons; no simulator, headers, libraries or QML.
+expected=$(
+    printf '%s\n' ./usr/bin/aimset ./usr/libexec/aimset/aimset-checkd \
+        ./usr/libexec/aimset/aimset-atspi-dump ./usr/share/applications/aimset.desktop \
+        ./usr/share/metainfo/aimset.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/aimset.svg
     for size in 16 24 32 48 64 128 256; do
-        png="$root/usr/share/icons/hicolor/${size}x${size}/apps/aimset.png"
-        [ -s "$png" ] || fail "the ${size}x${size} icon is missing"
-        # A PNG's width and height are big-endian at bytes 16..23.
-        read -r -a b < <(od -An -tu1 -j16 -N8 "$png" 2>/dev/null)
-        width=$(((b[0] << 24) + (b[1] << 16) + (b[2] << 8) + b[3]))
-        height=$(((b[4] << 24) + (b[5] << 16) + (b[6] << 8) + b[7]))
-        [ "$width" = "$size" ] && [ "$height" = "$size" ] ||
-            fail "the ${size}x${size} icon measures ${width}x${height}"
+        echo "./usr/share/icons/hicolor/${size}x${size}/apps/aimset.png"
     done
-fi
-# Nothing but the listed places: no stray headers, libraries or QML.
-unexpected=$(cd "$root" && find . -type f | grep -v -E '^\./usr/(bin/|share/(applications|metainfo|icons/hicolor)/)' || true)
-[ -z "$unexpected" ] || fail "unexpected files installed: $unexpected"
+)
+installed=$(cd "$root" && find . -type f | sort)
+[ "$installed" = "$(echo "$expected" | sort)" ] ||
+    fail "installed files differ from the expected ones:
+$(diff <(echo "$expected" | sort) <(echo "$installed") | grep '^[<>]')"
+for program in usr/bin/aimset usr/libexec/aimset/aimset-checkd usr/libexec/aimset/aimset-atspi-dump; do
+    [ -x "$root/$program" ] || fail "$program is not installed as a program"
+done
+for size in 16 24 32 48 64 128 256; do
+    png="$root/usr/share/icons/hicolor/${size}x${size}/apps/aimset.png"
+    # A PNG's width and height are big-endian at bytes 16..23.
+    read -r -a b < <(od -An -tu1 -j16 -N8 "$png" 2>/dev/null)
+    width=$(((b[0] << 24) + (b[1] << 16) + (b[2] << 8) + b[3]))
+    height=$(((b[4] << 24) + (b[5] << 16) + (b[6] << 8) + b[7]))
+    [ "$width" = "$size" ] && [ "$height" = "$size" ] ||
+        fail "the ${size}x${size} icon measures ${width}x${height}"
+done
 
 if command -v desktop-file-validate >/dev/null; then
     report=$(desktop-file-validate "$root/usr/share/applications/aimset.desktop" 2>&1) ||
@@ -54,11 +58,16 @@ if command -v appstreamcli >/dev/null; then
     [ -z "$remaining" ] || fail "appstreamcli: $remaining"
 fi
 
-# The installed app answers a command without any desktop.
+# The installed app answers a command without any desktop, and knows itself
+# installed (its helpers are where it looks for them): start at login runs it.
 config=$(mktemp -d -p "$root")
 output=$(env -u DISPLAY XDG_CONFIG_HOME="$config" "$root/usr/bin/aimset" --autostart status)
 [ "$output" = "Start at login: off ($config/autostart/aimset.desktop)" ] ||
     fail "aimset --autostart status printed: $output"
+output=$(env -u DISPLAY XDG_CONFIG_HOME="$config" "$root/usr/bin/aimset" --autostart on 2>&1) ||
+    fail "aimset --autostart on failed: $output"
+grep -qx "Exec=$root/usr/bin/aimset" "$config/autostart/aimset.desktop" ||
+    fail "the autostart entry does not run the installed app: $(cat "$config/autostart/aimset.desktop")"
 
 if [ "$failures" -ne 0 ]; then
     exit 1

@@ -2,37 +2,38 @@
 
 #include <QWindow>
 
-#include <algorithm>
 #include <cstdlib>
-#include <iterator>
+#include <string>
 
 namespace aimset {
-
-namespace {
-constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
-constexpr std::uint32_t kStateAdd = 1;
-constexpr std::uint32_t kSourceApplication = 1;
-} // namespace
 
 std::unique_ptr<X11PanelDecorations> X11PanelDecorations::create(const char* display) {
     auto connection = XcbConnection::open(display);
     if (!connection) {
         return nullptr;
     }
-    return std::unique_ptr<X11PanelDecorations>(new X11PanelDecorations(std::move(connection)));
+    int screenNumber = 0;
+    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection->get()));
+         screens.rem && screens.data->root != connection->root(); xcb_screen_next(&screens)) {
+        ++screenNumber;
+    }
+    return std::unique_ptr<X11PanelDecorations>(
+        new X11PanelDecorations(std::move(connection), screenNumber));
 }
 
-X11PanelDecorations::X11PanelDecorations(std::unique_ptr<XcbConnection> connection)
+X11PanelDecorations::X11PanelDecorations(std::unique_ptr<XcbConnection> connection,
+                                         int screenNumber)
     : m_x(std::move(connection))
-    , m_netWmDesktop(m_x->atom("_NET_WM_DESKTOP"))
-    , m_netWmState(m_x->atom("_NET_WM_STATE"))
-    , m_sticky(m_x->atom("_NET_WM_STATE_STICKY"))
-    , m_above(m_x->atom("_NET_WM_STATE_ABOVE")) {}
+    , m_windowType(m_x->atom("_NET_WM_WINDOW_TYPE"))
+    , m_notification(m_x->atom("_NET_WM_WINDOW_TYPE_NOTIFICATION"))
+    , m_compositorSelection(m_x->atom("_NET_WM_CM_S" + std::to_string(screenNumber))) {}
 
 void X11PanelDecorations::beforeShow(QWindow& window) {
     const auto id = static_cast<std::uint32_t>(window.winId());
-    xcb_change_property(m_x->get(), XCB_PROP_MODE_REPLACE, id, m_netWmDesktop, XCB_ATOM_CARDINAL,
-                        32, 1, &kAllDesktops);
+    // Qt names a tool window a utility; a compositor gives a notification
+    // the treatment of a transient bubble (no window animations of its own).
+    xcb_change_property(m_x->get(), XCB_PROP_MODE_REPLACE, id, m_windowType, XCB_ATOM_ATOM, 32, 1,
+                        &m_notification);
     // ICCCM hints: flags = InputHint, input = false.
     const std::uint32_t hints[9] = {1, 0, 0, 0, 0, 0, 0, 0, 0};
     xcb_change_property(m_x->get(), XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS,
@@ -41,26 +42,21 @@ void X11PanelDecorations::beforeShow(QWindow& window) {
 }
 
 void X11PanelDecorations::afterShow(QWindow& window) {
-    const auto id = static_cast<std::uint32_t>(window.winId());
-    // The property set before mapping can lose the race with the window's
-    // creation on Qt's own connection; once mapped, the desktop too is the
-    // window manager's to change, so ask again.
-    askWindowManager(id, m_netWmDesktop, {kAllDesktops, kSourceApplication});
-    askWindowManager(id, m_netWmState, {kStateAdd, m_sticky, m_above, kSourceApplication});
+    // Mapping does not restack: the window sits where it was created, and
+    // whatever was raised since (another override-redirect window) would
+    // cover it.
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(m_x->get(), static_cast<std::uint32_t>(window.winId()),
+                         XCB_CONFIG_WINDOW_STACK_MODE, &above);
     xcb_flush(m_x->get());
 }
 
-void X11PanelDecorations::askWindowManager(std::uint32_t window, xcb_atom_t type,
-                                           std::initializer_list<std::uint32_t> data) {
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = type;
-    std::copy(data.begin(), data.end(), std::begin(message.data.data32));
-    xcb_send_event(m_x->get(), 0, m_x->root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
+bool X11PanelDecorations::isCompositing() {
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
+        xcb_get_selection_owner_reply(
+            m_x->get(), xcb_get_selection_owner(m_x->get(), m_compositorSelection), nullptr),
+        &std::free);
+    return reply && reply->owner != XCB_NONE;
 }
 
 } // namespace aimset

@@ -2,7 +2,6 @@
 
 #include "XcbConnection.h"
 
-#include <initializer_list>
 #include <memory>
 
 class QWindow;
@@ -10,9 +9,12 @@ class QWindow;
 namespace aimset {
 
 // What makes a floating panel float on an X11 desktop beyond Qt's own window
-// flags: present on every desktop (set before the window maps, so the window
-// manager places it there at once), sticky and above once it shows, and never
-// given the keyboard focus, which would take the user's Control+W.
+// flags. Panels are override-redirect windows (the panel host asks Qt for
+// that): no window manager stacks them, so they stay above every managed
+// window, a focused full-screen one included, on every desktop. Their type is
+// a notification, the type such windows carry for compositing managers, and
+// they are never given the keyboard focus, which would take the user's
+// Control+W.
 class X11PanelDecorations {
 public:
     // Null when no X server can be reached.
@@ -21,17 +23,19 @@ public:
     void beforeShow(QWindow& window);
     void afterShow(QWindow& window);
 
+    // Whether a compositing manager runs now (it owns the screen's
+    // _NET_WM_CM_Sn selection): only then can a window be translucent.
+    // Asked once per panel, so a compositor started or stopped meanwhile
+    // shows in the next panel.
+    bool isCompositing();
+
 private:
-    explicit X11PanelDecorations(std::unique_ptr<XcbConnection> connection);
-    // A client message to the window manager about one of our windows.
-    void askWindowManager(std::uint32_t window, xcb_atom_t type,
-                          std::initializer_list<std::uint32_t> data);
+    X11PanelDecorations(std::unique_ptr<XcbConnection> connection, int screenNumber);
 
     std::unique_ptr<XcbConnection> m_x;
-    xcb_atom_t m_netWmDesktop;
-    xcb_atom_t m_netWmState;
-    xcb_atom_t m_sticky;
-    xcb_atom_t m_above;
+    xcb_atom_t m_windowType;
+    xcb_atom_t m_notification;
+    xcb_atom_t m_compositorSelection;
 };
 
 } // namespace aimset

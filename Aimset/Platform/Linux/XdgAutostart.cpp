@@ -1,6 +1,7 @@
 #include "XdgAutostart.h"
 
 #include "LinuxAppLists.h"
+#include "Platform/Qt/HelperPrograms.h"
 #include "Runtime/Log.h"
 
 #include <QCommandLineParser>
@@ -54,7 +55,14 @@ QString execArgument(const QString& argument) {
 XdgAutostart::XdgAutostart(QString configHome, QString program, QObject* parent)
     : QObject(parent)
     , m_configHome(configHome.isEmpty() ? defaultConfigHome() : std::move(configHome))
-    , m_program(program.isEmpty() ? QCoreApplication::applicationFilePath() : std::move(program)) {}
+    , m_program(program.isEmpty() ? QCoreApplication::applicationFilePath() : program) {
+    if (program.isEmpty() && !isInstalledApp()) {
+        m_unavailableReason =
+            QStringLiteral("Start at login needs Aimset installed: this copy runs from its "
+                           "build folder (") +
+            QCoreApplication::applicationDirPath() + QStringLiteral(")");
+    }
+}
 
 QString XdgAutostart::entryPath() const {
     return m_configHome + QStringLiteral("/autostart/") + QString::fromLatin1(kLinuxOwnAppID) +
@@ -99,6 +107,10 @@ QString XdgAutostart::entryText(const QString& program) {
 bool XdgAutostart::setEnabled(bool enabled) {
     const bool was = isEnabled();
     const QString path = entryPath();
+    if (enabled && !m_unavailableReason.isEmpty()) {
+        Log(QStringLiteral("[Autostart] ") + m_unavailableReason);
+        return false;
+    }
     if (enabled) {
         if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
             Log(QStringLiteral("[Autostart] Could not create ") + QFileInfo(path).absolutePath());
@@ -164,6 +176,11 @@ std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostar
         return 2;
     }
     const bool enabled = value == QStringLiteral("on");
+    if (enabled && !autostart.unavailableReason().isEmpty()) {
+        err << "aimset: " << autostart.unavailableReason() << '\n';
+        err.flush();
+        return 1;
+    }
     if (!autostart.setEnabled(enabled)) {
         err << "aimset: could not switch start at login " << value << '\n';
         err.flush();

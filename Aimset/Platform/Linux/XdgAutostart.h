@@ -11,20 +11,26 @@ namespace aimset {
 
 // Starting the app at login, the freedesktop way: a desktop entry in
 // $XDG_CONFIG_HOME/autostart named after the app's own desktop-file id. On
-// means our entry is there and not hidden; off means it is gone.
+// means our entry is there and not hidden; off means it is gone. An entry
+// starts an installed app only: one in a build tree moves, goes with the
+// next clean build, and has no icon installed.
 class XdgAutostart : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool enabled READ isEnabled WRITE setEnabled NOTIFY enabledChanged)
+    Q_PROPERTY(QString unavailableReason READ unavailableReason CONSTANT)
 
 public:
     // configHome empty: $XDG_CONFIG_HOME, else ~/.config. program: what the
-    // entry runs; empty: the running app's own executable.
+    // entry runs; empty: the running app's own executable, if installed.
     explicit XdgAutostart(QString configHome = {}, QString program = {}, QObject* parent = nullptr);
 
     QString entryPath() const;
     bool isEnabled() const;
-    // Writes or removes the entry. On failure: one log line, false, and the
-    // state stays as it was.
+    // Why the entry cannot be switched on (the running app is not an
+    // installed one); empty when it can.
+    QString unavailableReason() const { return m_unavailableReason; }
+    // Writes or removes the entry. On failure (or when unavailable): one log
+    // line, false, and the state stays as it was.
     bool setEnabled(bool enabled);
 
     // The entry's text for a program path (quoted as desktop entries need).
@@ -36,6 +42,7 @@ signals:
 private:
     QString m_configHome;
     QString m_program;
+    QString m_unavailableReason;
 };
 
 // Handles `--autostart on|off|status` (and --help) before any window or X

@@ -4,6 +4,7 @@
 
 #include <csignal>
 
+#include "HelperPrograms.h"
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
 
@@ -45,7 +46,8 @@ CheckServiceLauncher::CheckServiceLauncher(MainLoop& loop, Options options)
     , m_options(std::move(options))
     , m_restartDelay(m_options.firstRestartDelay) {
     if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory = QCoreApplication::applicationDirPath();
+        m_options.programDirectory =
+            QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
     }
 }
 

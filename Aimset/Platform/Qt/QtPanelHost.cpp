@@ -4,39 +4,72 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPointer>
+#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickView>
+#include <QQuickPaintedItem>
 #include <QScreen>
+#include <QSurfaceFormat>
 #include <QtMath>
+
+#include <algorithm>
+#include <cmath>
 
 namespace aimset {
 
 namespace {
 
 constexpr int topCentreMargin = 20;
+// The shadow a translucent panel casts: how far it spreads around the card
+// and how far it falls below it.
+constexpr int shadowSpread = 18;
+constexpr int shadowDrop = 6;
+
+// A soft shadow under the card: rounded rectangles growing outwards, each
+// faint, so the darkness falls off towards the shadow's edge. Drawn once,
+// with the software renderer's painter (shader effects need a GPU).
+class CardShadow final : public QQuickPaintedItem {
+public:
+    explicit CardShadow(QQuickItem* parent)
+        : QQuickPaintedItem(parent) {}
+    void paint(QPainter* painter) override {
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0, 0, 0, 7));
+        // The card's outline, dropped: the margins leave the spread on every
+        // side of it.
+        const QRectF card =
+            boundingRect().adjusted(shadowSpread, shadowSpread, -shadowSpread, -shadowSpread);
+        for (int grow = shadowSpread; grow >= 0; --grow) {
+            const QRectF layer = card.adjusted(-grow, -grow, grow, grow);
+            painter->drawRoundedRect(layer, QtPanelHost::cardRadius + grow,
+                                     QtPanelHost::cardRadius + grow);
+        }
+    }
+};
 
 class QtFloatingPanel final : public FloatingPanel {
 public:
-    explicit QtFloatingPanel(QQuickView* view)
-        : m_view(view) {}
+    explicit QtFloatingPanel(PanelWindow* window)
+        : m_window(window) {}
     ~QtFloatingPanel() override {
         orderOut();
         // Later, not now: the panel is often taken away from inside one of
         // its own button handlers, which still run on the window.
-        if (m_view) {
-            m_view->deleteLater();
+        if (m_window) {
+            m_window->deleteLater();
         }
     }
     void orderOut() override {
-        if (m_view) {
-            m_view->hide();
+        if (m_window) {
+            m_window->hide();
         }
     }
 
 private:
-    QPointer<QQuickView> m_view;
+    QPointer<PanelWindow> m_window;
 };
 
 QScreen* screenInUse() {
@@ -48,6 +81,60 @@ QScreen* screenInUse() {
 
 } // namespace
 
+PanelWindow::PanelWindow(QQuickItem* view, bool translucent)
+    : m_view(view)
+    , m_translucent(translucent) {
+    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+             Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint);
+    if (translucent) {
+        QSurfaceFormat format = requestedFormat();
+        format.setAlphaBufferSize(8);
+        setFormat(format);
+        setColor(Qt::transparent);
+        m_shadow = new CardShadow(contentItem());
+    } else {
+        // Behind the card's anti-aliased edge, where the window's shape
+        // leaves a pixel of it.
+        setColor(Qt::black);
+    }
+    view->setParent(this);
+    view->setParentItem(contentItem());
+}
+
+PanelWindow::~PanelWindow() {
+    // Before the scene they belong to goes.
+    delete m_view.data();
+    delete m_shadow.data();
+}
+
+QMargins PanelWindow::shadowMargins() const {
+    if (!m_translucent) {
+        return {};
+    }
+    return {shadowSpread, shadowSpread - shadowDrop, shadowSpread, shadowSpread + shadowDrop};
+}
+
+void PanelWindow::setCardSize(QSize card) {
+    const QMargins margins = shadowMargins();
+    if (m_view) {
+        m_view->setPosition(QPointF(margins.left(), margins.top()));
+        m_view->setSize(card);
+    }
+    if (m_shadow) {
+        m_shadow->setSize(card.grownBy(margins));
+        m_shadow->update();
+    }
+    if (!m_translucent) {
+        // Without a compositor a window cannot be see-through: it is cut to
+        // the card, so no square shows around the rounded corners.
+        setMask(QtPanelHost::roundedRegion(card, QtPanelHost::cardRadius));
+    }
+}
+
+QSize PanelWindow::cardSize() const {
+    return m_view ? m_view->size().toSize() : QSize();
+}
+
 const QUrl QtPanelHost::defaultViewsBase(QStringLiteral("qrc:/qt/qml/Aimset/Views/"));
 
 QtPanelHost::QtPanelHost(QUrl viewsBase)
@@ -55,14 +142,18 @@ QtPanelHost::QtPanelHost(QUrl viewsBase)
     , m_engine(std::make_unique<QQmlEngine>()) {}
 
 QtPanelHost::~QtPanelHost() {
-    for (const QPointer<QQuickView>& view : std::as_const(m_views)) {
-        delete view.data();
+    for (const QPointer<PanelWindow>& window : std::as_const(m_windows)) {
+        delete window.data();
     }
 }
 
 void QtPanelHost::setWindowHooks(WindowHook beforeShow, WindowHook afterShow) {
     m_beforeShow = std::move(beforeShow);
     m_afterShow = std::move(afterShow);
+}
+
+void QtPanelHost::setTranslucencyProbe(std::function<bool()> probe) {
+    m_translucencyProbe = std::move(probe);
 }
 
 QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement placement) {
@@ -75,80 +166,92 @@ QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement 
     return {QPoint(x, y), size};
 }
 
+QRegion QtPanelHost::roundedRegion(QSize size, int radius) {
+    const int r = std::max(0, std::min({radius, size.width() / 2, size.height() / 2}));
+    QRegion region(0, r, size.width(), size.height() - 2 * r);
+    for (int row = 0; row < r; ++row) {
+        // The first pixel of the row whose centre lies inside the corner's circle.
+        const double fromCentre = r - (row + 0.5);
+        const int inset = static_cast<int>(
+            std::ceil(r - std::sqrt(double(r) * r - fromCentre * fromCentre) - 0.5));
+        region += QRect(inset, row, size.width() - 2 * inset, 1);
+        region += QRect(inset, size.height() - 1 - row, size.width() - 2 * inset, 1);
+    }
+    return region;
+}
+
 std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& request) {
-    auto view = std::make_unique<QQuickView>(m_engine.get(), nullptr);
-    view->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                   Qt::WindowDoesNotAcceptFocus);
-    // Opaque black behind the card: the card looks the same with or without
-    // a compositor, and its rounded corners fade into the black.
-    view->setColor(Qt::black);
-    view->setResizeMode(QQuickView::SizeRootObjectToView);
-    view->setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(request.model)}});
     const QUrl source = m_viewsBase.resolved(QUrl(request.view + QStringLiteral(".qml")));
-    view->setSource(source);
-    if (view->status() != QQuickView::Ready || !view->rootObject()) {
+    QQmlComponent component(m_engine.get(), source);
+    std::unique_ptr<QObject> created;
+    if (component.isReady()) {
+        created.reset(component.createWithInitialProperties(
+            {{QStringLiteral("manager"), QVariant::fromValue(request.model)}}));
+    }
+    auto* root = qobject_cast<QQuickItem*>(created.get());
+    if (!root) {
         QStringList errors;
-        for (const QQmlError& error : view->errors()) {
+        for (const QQmlError& error : component.errors()) {
             errors << error.toString();
+        }
+        if (errors.isEmpty()) {
+            errors << QStringLiteral("not a visual item");
         }
         Log(QStringLiteral("[Panel] Could not load view ") + request.view + QStringLiteral(": ") +
             errors.join(QStringLiteral("; ")));
         return nullptr;
     }
+    created.release();
+    const bool translucent = m_translucencyProbe && m_translucencyProbe();
+    auto window = std::make_unique<PanelWindow>(root, translucent);
 
     // Never smaller than the view needs: a clipped card looks broken (the
     // desktop's fonts may run taller than the size was planned for).
-    auto* root = qobject_cast<QQuickItem*>(view->rootObject());
-    if (root) {
-        // Positioners work out their size only when polished; do it now so
-        // the window opens at its final size instead of growing after.
-        const auto items = root->findChildren<QQuickItem*>();
-        for (auto it = items.rbegin(); it != items.rend(); ++it) {
-            (*it)->ensurePolished();
-        }
-        root->ensurePolished();
+    // Positioners work out their size only when polished; do it now so the
+    // window opens at its final size instead of growing after.
+    const auto items = root->findChildren<QQuickItem*>();
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        (*it)->ensurePolished();
     }
-    const QSize needed = root ? QSize(qCeil(root->implicitWidth()), qCeil(root->implicitHeight()))
-                              : view->initialSize();
+    root->ensurePolished();
+    const QSize needed(qCeil(root->implicitWidth()), qCeil(root->implicitHeight()));
     const QSize size = request.size.isEmpty() ? needed : request.size.expandedTo(needed);
     QScreen* screen = screenInUse();
-    view->setScreen(screen);
+    window->setScreen(screen);
     const QRect available = screen ? screen->availableGeometry() : QRect();
     const PanelPlacement where = request.placement;
-    auto place = [view = view.get(), available, where](QSize panelSize) {
+    auto place = [window = window.get(), available, where](QSize card) {
+        const QMargins margins = window->shadowMargins();
         // Fixed size: the user cannot resize it, and it has no frame to drag.
-        view->setMinimumSize(panelSize);
-        view->setMaximumSize(panelSize);
-        view->setGeometry(placement(available, panelSize, where));
-        if (auto* item = qobject_cast<QQuickItem*>(view->rootObject())) {
-            item->setSize(panelSize);
-        }
+        const QSize whole = card.grownBy(margins);
+        window->setMinimumSize(whole);
+        window->setMaximumSize(whole);
+        window->setGeometry(placement(available, card, where).marginsAdded(margins));
+        window->setCardSize(card);
     };
     place(size);
-    if (root) {
-        // Content that grows while shown (a line that appears, a line that
-        // widens) grows the panel rather than being cut off.
-        const auto grow = [view = view.get(), root, place] {
-            const QSize grown = view->size().expandedTo(
-                QSize(qCeil(root->implicitWidth()), qCeil(root->implicitHeight())));
-            if (grown != view->size()) {
-                place(grown);
-            }
-        };
-        QObject::connect(root, &QQuickItem::implicitHeightChanged, view.get(), grow);
-        QObject::connect(root, &QQuickItem::implicitWidthChanged, view.get(), grow);
-    }
+    // Content that grows while shown (a line that appears, a line that
+    // widens) grows the panel rather than being cut off.
+    const auto grow = [window = window.get(), root, place] {
+        const QSize grown = window->cardSize().expandedTo(
+            QSize(qCeil(root->implicitWidth()), qCeil(root->implicitHeight())));
+        if (grown != window->cardSize()) {
+            place(grown);
+        }
+    };
+    QObject::connect(root, &QQuickItem::implicitHeightChanged, window.get(), grow);
+    QObject::connect(root, &QQuickItem::implicitWidthChanged, window.get(), grow);
     if (m_beforeShow) {
-        view->create();
-        m_beforeShow(*view);
+        window->create();
+        m_beforeShow(*window);
     }
-    view->show();
+    window->show();
     if (m_afterShow) {
-        m_afterShow(*view);
+        m_afterShow(*window);
     }
-    m_views.removeAll(nullptr);
-    m_views << view.get();
-    return std::make_unique<QtFloatingPanel>(view.release());
+    m_windows.removeAll(nullptr);
+    m_windows << window.get();
+    return std::make_unique<QtFloatingPanel>(window.release());
 }
 
 } // namespace aimset

@@ -3,28 +3,58 @@
 #include "Platform/PanelHost.h"
 
 #include <QList>
+#include <QMargins>
 #include <QPointer>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QRect>
+#include <QRegion>
 #include <QUrl>
 
 #include <functional>
 #include <memory>
 
 class QQmlEngine;
-class QQuickView;
-class QWindow;
 
 namespace aimset {
 
+// The window of one floating panel: the view (its card) and, where the
+// desktop composites, a soft shadow around it in a transparent margin.
+class PanelWindow final : public QQuickWindow {
+    Q_OBJECT
+
+public:
+    // Takes the view, and owns it from then on.
+    PanelWindow(QQuickItem* view, bool translucent);
+    ~PanelWindow() override;
+
+    QQuickItem* view() const { return m_view; }
+    bool isTranslucent() const { return m_translucent; }
+    // The transparent margin around the card that holds the shadow (none
+    // when the window is opaque and cut to the card's shape instead).
+    QMargins shadowMargins() const;
+    // The card's size; the window is that plus the shadow's margins.
+    QSize cardSize() const;
+    void setCardSize(QSize card);
+
+private:
+    QPointer<QQuickItem> m_view;
+    QPointer<QQuickItem> m_shadow;
+    bool m_translucent;
+};
+
 // Floating panels as Qt Quick windows: frameless tool windows that stay on
-// top and never take the keyboard focus, so showing one neither activates
-// this application nor takes the front position from the user's
+// top, bypass the window manager (nothing stacks them under a full-screen
+// window) and never take the keyboard focus, so showing one neither
+// activates this application nor takes the front position from the user's
 // application, while its buttons still take clicks. Every panel is a fresh
 // window; the views come from viewsBase + view + ".qml". Main thread only;
 // needs a QGuiApplication.
 class QtPanelHost final : public PanelHost {
 public:
     static const QUrl defaultViewsBase;
+    // The corner radius of the views' cards, which an opaque window is cut to.
+    static constexpr int cardRadius = 12;
 
     explicit QtPanelHost(QUrl viewsBase = defaultViewsBase);
     ~QtPanelHost() override;
@@ -34,20 +64,28 @@ public:
 
     // Where a panel of this size goes within the screen's usable area.
     static QRect placement(const QRect& available, QSize size, PanelPlacement placement);
+    // A rounded rectangle as whole pixels: those at least half inside it.
+    static QRegion roundedRegion(QSize size, int radius);
 
     // What a desktop backend adds to every panel: once its native window
     // exists but before it is shown, and right after it is shown.
     using WindowHook = std::function<void(QWindow& window)>;
     void setWindowHooks(WindowHook beforeShow, WindowHook afterShow);
+    // Whether windows can be translucent now (a compositing manager runs),
+    // asked for every panel. Then a panel is see-through around its card
+    // and casts its own shadow; otherwise (and without a probe) its window
+    // is opaque and cut to the card's rounded shape.
+    void setTranslucencyProbe(std::function<bool()> probe);
 
 private:
     QUrl m_viewsBase;
     WindowHook m_beforeShow;
     WindowHook m_afterShow;
+    std::function<bool()> m_translucencyProbe;
     std::unique_ptr<QQmlEngine> m_engine;
     // Every window made and not yet deleted; they go with the host, since
     // they cannot outlive its engine.
-    QList<QPointer<QQuickView>> m_views;
+    QList<QPointer<PanelWindow>> m_windows;
 };
 
 } // namespace aimset

@@ -15,7 +15,6 @@
 #include <QImage>
 #include <QPointer>
 #include <QQuickItem>
-#include <QQuickView>
 #include <QScreen>
 #include <QTest>
 #include <QtMath>
@@ -28,10 +27,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QList<QQuickView*> visibleViews() {
-    QList<QQuickView*> views;
+QList<PanelWindow*> visibleViews() {
+    QList<PanelWindow*> views;
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
-        if (auto* view = qobject_cast<QQuickView*>(window); view && view->isVisible()) {
+        if (auto* view = qobject_cast<PanelWindow*>(window); view && view->isVisible()) {
             views << view;
         }
     }
@@ -76,7 +75,7 @@ struct QtPanelHostTest : ::testing::Test {
         runDeferredDeletes();
     }
 
-    QQuickView* onlyView() {
+    PanelWindow* onlyView() {
         const auto views = visibleViews();
         EXPECT_EQ(views.size(), 1);
         return views.isEmpty() ? nullptr : views.first();
@@ -97,13 +96,14 @@ TEST(QtPanelHostPlacementTest, CentresALittleAboveTheMiddleOrNearTheTop) {
 
 TEST_F(QtPanelHostTest, PanelFloatsFramelessOnTopAndNeverTakesTheFocus) {
     manager.showClarifyingQuestion(u"Write the report"_s, u"Is this research?"_s);
-    QQuickView* view = onlyView();
+    PanelWindow* view = onlyView();
     ASSERT_TRUE(view);
     const Qt::WindowFlags flags = view->flags();
     EXPECT_TRUE(flags.testFlag(Qt::Tool));
     EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
     EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_TRUE(flags.testFlag(Qt::BypassWindowManagerHint));
     EXPECT_NE(QGuiApplication::focusWindow(), view);
 
     const QRect available = view->screen()->availableGeometry();
@@ -111,12 +111,12 @@ TEST_F(QtPanelHostTest, PanelFloatsFramelessOnTopAndNeverTakesTheFocus) {
               QtPanelHost::placement(available, {420, 250}, PanelPlacement::centred));
     EXPECT_EQ(view->minimumSize(), QSize(420, 250));
     EXPECT_EQ(view->maximumSize(), QSize(420, 250));
-    EXPECT_EQ(view->rootObject()->property("manager").value<QObject*>(), &manager);
+    EXPECT_EQ(view->view()->property("manager").value<QObject*>(), &manager);
 }
 
 TEST_F(QtPanelHostTest, EveryShowIsAFreshWindowAndAHiddenOneIsDropped) {
     manager.startMisalignedCountdown(u"Write the report"_s, u"Video"_s);
-    QPointer<QQuickView> first = onlyView();
+    QPointer<PanelWindow> first = onlyView();
     ASSERT_TRUE(first);
     EXPECT_EQ(first->width(), 420);
     EXPECT_GE(first->height(), 280);
@@ -126,14 +126,14 @@ TEST_F(QtPanelHostTest, EveryShowIsAFreshWindowAndAHiddenOneIsDropped) {
     EXPECT_FALSE(first);
 
     manager.startMisalignedCountdown(u"Write the report"_s, u"Video"_s);
-    QPointer<QQuickView> second = onlyView();
+    QPointer<PanelWindow> second = onlyView();
     ASSERT_TRUE(second);
     EXPECT_EQ(visibleViews().size(), 1);
 }
 
 TEST_F(QtPanelHostTest, PanelsGoWithTheirHost) {
     std::unique_ptr<FloatingPanel> panel;
-    QPointer<QQuickView> view;
+    QPointer<PanelWindow> view;
     {
         QtPanelHost shortLived;
         panel = shortLived.presentPanel(
@@ -163,14 +163,14 @@ TEST_F(QtPanelHostTest, QuestionPanelDrawsTheCardAndTakesTheClickThatEndsIt) {
     manager.showClarifyingQuestion(u"Write the report"_s,
                                    u"Is this article research for the report?"_s);
     loop.advance(16s);
-    QPointer<QQuickView> view = onlyView();
+    QPointer<PanelWindow> view = onlyView();
     ASSERT_TRUE(view);
     const QImage image = view->grabWindow();
     keepScreenshot(image, u"ClarifyingQuestionView"_s);
     ASSERT_EQ(image.size(), QSize(420, 250));
 
-    auto* yesButton = view->rootObject()->findChild<QQuickItem*>(u"yesButton"_s);
-    auto* noButton = view->rootObject()->findChild<QQuickItem*>(u"noButton"_s);
+    auto* yesButton = view->view()->findChild<QQuickItem*>(u"yesButton"_s);
+    auto* noButton = view->view()->findChild<QQuickItem*>(u"noButton"_s);
     ASSERT_TRUE(yesButton && noButton);
     const QPoint yesCorner = yesButton->mapToScene({4, 4}).toPoint();
     const QPoint noInside = noButton->mapToScene({4, 4}).toPoint();
@@ -193,7 +193,7 @@ TEST_F(QtPanelHostTest, QuestionPanelDrawsTheCardAndTakesTheClickThatEndsIt) {
 TEST_F(QtPanelHostTest, CountdownPanelDrawsTheSecondsOnTheCard) {
     manager.startMisalignedCountdown(u"Finish the quarterly report"_s, u"Video"_s);
     loop.advance(3s);
-    QQuickView* view = onlyView();
+    PanelWindow* view = onlyView();
     ASSERT_TRUE(view);
     // Opened at the size its content needs, at least the planned 420 x 280,
     // and not resized after.
@@ -201,14 +201,14 @@ TEST_F(QtPanelHostTest, CountdownPanelDrawsTheSecondsOnTheCard) {
     EXPECT_EQ(opened.width(), 420);
     EXPECT_GE(opened.height(), 280);
     EXPECT_EQ(opened.height(),
-              std::max(280, qCeil(view->rootObject()->property("implicitHeight").toDouble())));
+              std::max(280, qCeil(view->view()->property("implicitHeight").toDouble())));
     QCoreApplication::processEvents();
     EXPECT_EQ(view->size(), opened);
     const QImage image = view->grabWindow();
     keepScreenshot(image, u"MisalignedCountdownView"_s);
     ASSERT_EQ(image.size(), opened);
 
-    auto* seconds = view->rootObject()->findChild<QQuickItem*>(u"seconds"_s);
+    auto* seconds = view->view()->findChild<QQuickItem*>(u"seconds"_s);
     ASSERT_TRUE(seconds);
     EXPECT_EQ(seconds->property("text").toString(), u"12"_s);
     // The big number is drawn in white somewhere on its line.

@@ -1,7 +1,8 @@
-// A plain X client for desktop tests: one window with a chosen title, class
-// and process id. It prints "ready <window id>" once mapped, then one line per
-// key it receives ("key press <keycode> state <modifier mask>"), and obeys
-// commands on standard input: "title <text>" and "quit".
+// A plain X client for desktop tests: one white window with a chosen title,
+// class and process id, optionally full-screen. It prints "ready <window id>"
+// once mapped, then one line per key it receives ("key press <keycode> state
+// <modifier mask>"), and obeys commands on standard input: "title <text>" and
+// "quit".
 
 #include <xcb/xcb.h>
 
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     std::string windowClass = "AimsetTestWindow";
     long pid = static_cast<long>(getpid());
     bool legacyTitleOnly = false;
+    bool fullScreen = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--title") {
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
             pid = std::strtol(argv[i + 1], nullptr, 10);
         } else if (option == "--legacy-title") {
             legacyTitleOnly = std::string(argv[i + 1]) == "1";
+        } else if (option == "--fullscreen") {
+            fullScreen = std::string(argv[i + 1]) == "1";
         }
     }
 
@@ -84,6 +88,12 @@ int main(int argc, char** argv) {
     const std::uint32_t hints[9] = {1, 1, 0, 0, 0, 0, 0, 0, 0};
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
                         9, hints);
+    if (fullScreen) {
+        // Asked for before mapping, as a video player or a game does.
+        const xcb_atom_t state = intern(c, "_NET_WM_STATE_FULLSCREEN");
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_STATE"),
+                            XCB_ATOM_ATOM, 32, 1, &state);
+    }
     xcb_map_window(c, window);
     xcb_flush(c);
 

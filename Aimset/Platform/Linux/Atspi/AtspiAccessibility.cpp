@@ -1,5 +1,6 @@
 #include "AtspiAccessibility.h"
 
+#include "Platform/Qt/HelperPrograms.h"
 #include "Runtime/Log.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -140,7 +142,8 @@ AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
     , m_bus(std::make_unique<Bus>(m_options.busAddress)) {
     if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory = QCoreApplication::applicationDirPath();
+        m_options.programDirectory =
+            QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
     }
 }
 
