@@ -207,8 +207,9 @@ void ContentView::wireCallbacks() {
         monitor.interventionWindowTitle.clear();
     };
     interventions.onAimsetExpanded = [this](const QString& aimset) {
-        const QString windowTitle = m_appMonitor.currentWindowTitle();
-        const QString appName = m_appMonitor.currentAppName();
+        // The window the question was about, not whatever the last poll saw.
+        const QString windowTitle = m_appMonitor.interventionWindowTitle;
+        const QString appName = m_appMonitor.interventionAppName;
         m_appMonitor.setPollInterval(false);
         m_appMonitor.interventionAppName.clear();
         m_appMonitor.interventionWindowTitle.clear();
