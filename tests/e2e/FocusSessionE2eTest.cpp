@@ -373,7 +373,8 @@ TEST_F(FocusSessionE2eTest, SwitchingTabsInTheLastHalfSecondOfACountdownWithhold
     ASSERT_TRUE(desktop.x().activateAndWait(browser));
     const auto startedLine = out().waitForMatch(
         QRegularExpression(QStringLiteral("\\[Intervention\\] Misaligned countdown started: ") +
-                           QRegularExpression::escape(kCatsReason)),
+                           QRegularExpression::escape(kCatsReason) +
+                           QStringLiteral(" \\(total interventions: \\d+\\)")),
         20000ms);
     ASSERT_TRUE(startedLine) << dump();
 
@@ -381,7 +382,7 @@ TEST_F(FocusSessionE2eTest, SwitchingTabsInTheLastHalfSecondOfACountdownWithhold
     // work tab: too late, perhaps, for a poll to notice, so Control+W would
     // close the wrong tab. The window in front is read again right before it.
     const auto startedAt = *out().arrivalOf(*startedLine);
-    spinUntil([&] { return std::chrono::steady_clock::now() > startedAt + 14500ms; }, 20000ms);
+    spinUntil([&] { return std::chrono::steady_clock::now() > startedAt + 14600ms; }, 20000ms);
     for (const auto& tab : chromium->tabs()) {
         if (tab.title == kWorkTitle) {
             chromium->activateTab(tab.id);
