@@ -374,6 +374,47 @@ TEST_F(InterventionManagerTest, AFailingTabCloserOrUnsetCallbacksDoNotStopTheWay
     EXPECT_EQ(logLines(), (QStringList{kSaidYes, kSentCmdW, kCountdownExpired}));
 }
 
+TEST_F(InterventionManagerTest, NoTabIsClosedOnceTheWindowInFrontIsAnotherOne) {
+    bool inFront = false;
+    manager->isTargetInFront = [this, &inFront] {
+        journal << u"isTargetInFront"_s;
+        return inFront;
+    };
+    const auto withheld = [](const QString& view, const QString& event) {
+        return Journal{u"stop ticker"_s,
+                       u"phase hidden"_s,
+                       u"orderOut "_s + view,
+                       u"isTargetInFront"_s,
+                       u"onDismiss"_s,
+                       u"log [Intervention] "_s + event +
+                           u" \u2014 the window in front changed, nothing closed"_s};
+    };
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
+    virtualLoop.advance(14s);
+    journal.clear();
+    virtualLoop.advance(1s);
+    EXPECT_EQ(journal, withheld(u"MisalignedCountdownView"_s, u"Countdown expired"_s));
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
+    virtualLoop.advance(29s);
+    journal.clear();
+    virtualLoop.advance(1s);
+    EXPECT_EQ(journal, withheld(u"ClarifyingQuestionView"_s, u"Clarify timeout"_s));
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
+    journal.clear();
+    manager->userSaidNo();
+    EXPECT_EQ(journal, withheld(u"ClarifyingQuestionView"_s, u"User said NO"_s));
+    EXPECT_TRUE(keys.posted.empty());
+
+    // Still in front: the tab is closed, the window asked about right before the key.
+    inFront = true;
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
+    journal.clear();
+    manager->userSaidNo();
+    Journal closed = closedTab(u"ClarifyingQuestionView"_s, kSaidNo);
+    closed.insert(3, u"isTargetInFront"_s);
+    EXPECT_EQ(journal, closed);
+}
+
 TEST_F(InterventionManagerTest, ASecondVerdictWhileOneIsShownIsIgnoredEntirely) {
     manager->showClarifyingQuestion(u"Write the report"_s, u"Q?"_s);
     virtualLoop.advance(3s);
