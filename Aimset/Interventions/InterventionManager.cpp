@@ -63,7 +63,7 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     setCurrentAimset(aimset);
     setClarifyingQuestion(question);
     setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
-    pauseStart = m_loop.now();
+    pauseStart = m_loop.wallClock();
     setPhase(Phase::clarifyingQuestion);
     m_windowController.showQuestionPanel(this);
     m_clarifyTimer = startTicker(Ticker::clarify);
@@ -77,7 +77,7 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
     setCurrentAimset(aimset);
     setMisalignedReason(reason);
     setCountdownRemaining(countdownSeconds);
-    pauseStart = m_loop.now();
+    pauseStart = m_loop.wallClock();
     setPhase(Phase::misalignedCountdown);
     m_windowController.showCountdownPanel(this);
     m_countdownTimer = startTicker(Ticker::countdown);
@@ -143,29 +143,34 @@ void InterventionManager::userSaidYes() {
 
 void InterventionManager::userSaidNo() {
     leavePhase(m_clarifyTimer);
-    m_tabCloser.closeCurrentTab();
-    if (onDismiss) {
-        onDismiss();
-    }
-    Log(QStringLiteral("[Intervention] User said NO \u2014 closing tab"));
+    closeTabAndDismiss(QStringLiteral("[Intervention] User said NO"),
+                       QStringLiteral("closing tab"));
 }
 
 void InterventionManager::clarifyTimedOut() {
     leavePhase(m_clarifyTimer);
-    m_tabCloser.closeCurrentTab();
-    if (onDismiss) {
-        onDismiss();
-    }
-    Log(QStringLiteral("[Intervention] Clarify timeout \u2014 closing tab"));
+    closeTabAndDismiss(QStringLiteral("[Intervention] Clarify timeout"),
+                       QStringLiteral("closing tab"));
 }
 
 void InterventionManager::countdownExpired() {
     leavePhase(m_countdownTimer);
-    m_tabCloser.closeCurrentTab();
+    closeTabAndDismiss(QStringLiteral("[Intervention] Countdown expired"),
+                       QStringLiteral("auto-closing tab"));
+}
+
+void InterventionManager::closeTabAndDismiss(const QString& event, const QString& closing) {
+    // The key goes to whatever is in front: if that is no longer the window
+    // the intervention was about, nothing is closed.
+    const bool stillInFront = !isTargetInFront || isTargetInFront();
+    if (stillInFront) {
+        m_tabCloser.closeCurrentTab();
+    }
     if (onDismiss) {
         onDismiss();
     }
-    Log(QStringLiteral("[Intervention] Countdown expired \u2014 auto-closing tab"));
+    Log(event + QStringLiteral(" \u2014 ") +
+        (stillInFront ? closing : QStringLiteral("the window in front changed, nothing closed")));
 }
 
 void InterventionManager::autoDismiss() {
@@ -193,7 +198,7 @@ double InterventionManager::pausedSeconds() const {
 }
 
 double InterventionManager::secondsSince(MainLoop::Duration start) const {
-    return std::chrono::duration<double>(m_loop.now() - start).count();
+    return std::chrono::duration<double>(m_loop.wallClock() - start).count();
 }
 
 void InterventionManager::countIntervention(const QString& logPrefix, const QString& text) {

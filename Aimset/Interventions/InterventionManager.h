@@ -59,6 +59,9 @@ public:
 
     std::function<void()> onDismiss;
     std::function<void(const QString& aimset)> onAimsetExpanded;
+    // Asked right before a tab is closed: is the window the intervention is
+    // about still in front? Unset means yes.
+    std::function<bool()> isTargetInFront;
 
     // The session clock's fields, written by the session start sequence.
     std::optional<MainLoop::Duration> sessionStartDate;
@@ -103,6 +106,7 @@ private:
     void tickDown(Ticker ticker, std::uint64_t generation);
     void clarifyTimedOut();
     void countdownExpired();
+    void closeTabAndDismiss(const QString& event, const QString& closing);
     void closePause();
     // Ends a phase in the order every way out shares: ticker, pause, phase,
     // panel.

@@ -210,21 +210,31 @@ const QSet<QString>& AlignmentChecker::sensitiveBundleIDs() {
     return ids;
 }
 
-QString AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID) {
+void AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID,
+                                         std::function<void(std::optional<QString>)> completion) {
     if (sensitiveBundleIDs().contains(bundleID) || m_extraSensitiveBundleIDs.contains(bundleID)) {
         Log(QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
             bundleID);
-        return {};
+        completion(QString());
+        return;
     }
     if (!m_accessibility.isProcessTrusted()) {
-        return {};
+        completion(std::nullopt);
+        return;
     }
-    const auto window = m_accessibility.focusedWindow(pid);
-    if (!window) {
-        return {};
-    }
+    m_accessibility.readFocusedWindow(
+        pid, [completion = std::move(completion)](std::shared_ptr<const AccessibleElement> window) {
+            if (!window) {
+                completion(std::nullopt);
+                return;
+            }
+            completion(windowText(*window));
+        });
+}
+
+QString AlignmentChecker::windowText(const AccessibleElement& window) {
     QStringList parts;
-    collectText(*window, parts, 0, maxWalkDepth);
+    collectText(window, parts, 0, maxWalkDepth);
     return truncateGraphemes(parts.join(QLatin1Char(' ')), maxTextLength);
 }
 

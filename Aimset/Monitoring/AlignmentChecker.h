@@ -54,9 +54,15 @@ public:
     void expandAimset(const QString& aimset, const QString& windowTitle,
                       std::function<void(std::optional<QString>)> completion);
 
-    // The visible text of the focused window of a process, at most
-    // maxTextLength characters; empty when nothing could or may be read.
-    QString extractWindowText(std::int32_t pid, const QString& bundleID);
+    // Reads the visible text of the focused window of a process, at most
+    // maxTextLength characters. The completion gets the text (empty when the
+    // window shows none, or belongs to a password manager), or nothing when
+    // the window cannot be read at all. It may run before this call returns.
+    void extractWindowText(std::int32_t pid, const QString& bundleID,
+                           std::function<void(std::optional<QString>)> completion);
+
+    // The text the check sends for one window's tree.
+    static QString windowText(const AccessibleElement& window);
 
     static void collectText(const AccessibleElement& element, QStringList& parts, int depth,
                             int maxDepth);

@@ -6,6 +6,9 @@
 #include "Runtime/Observable.h"
 
 #include <QPointer>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace aimset {
 
@@ -25,6 +28,58 @@ QString formatSeconds(MainLoop::Duration interval) {
         text += QStringLiteral(".0");
     }
     return text;
+}
+
+const QString kUnreadableReason = QStringLiteral("Could not read the window's text");
+
+// A phrase that stands as words of its own: no letter or digit right before
+// or after it ("sign in" is not in "design inspiration").
+bool containsWords(const QString& text, const QString& phrase) {
+    for (qsizetype at = text.indexOf(phrase); at >= 0; at = text.indexOf(phrase, at + 1)) {
+        const qsizetype end = at + phrase.size();
+        if ((at == 0 || !text[at - 1].isLetterOrNumber()) &&
+            (end == text.size() || !text[end].isLetterOrNumber())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A path part such as "/login": it ends where the path goes on with anything
+// but a letter ("/login?next", "/oauth2", not "/authors").
+bool containsPathPart(const QString& path, const QString& part) {
+    for (qsizetype at = path.indexOf(part); at >= 0; at = path.indexOf(part, at + 1)) {
+        const qsizetype end = at + part.size();
+        if (end == path.size() || !path[end].isLetter()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Browsers that show the address put it in the title as one token, with or
+// without its scheme: "accounts.google.com/signin?hl=en".
+const QRegularExpression& addressPattern() {
+    static const QRegularExpression pattern(QStringLiteral(
+        R"((?:^|\s)(?:[a-z][a-z0-9+.-]*://)?((?:[a-z0-9-]+\.)+[a-z]{2,})(?::\d+)?(/\S*)?)"));
+    return pattern;
+}
+
+// The parts of a title between its separators: "Inbox - Gmail" is "Inbox" and "Gmail".
+QStringList titleParts(const QString& title) {
+    static const QRegularExpression separator(
+        QStringLiteral(R"(\s+[-\x{2013}\x{2014}|\x{00B7}\x{2022}]\s+)"));
+    QStringList parts = title.split(separator);
+    for (QString& part : parts) {
+        part = part.trimmed();
+    }
+    return parts;
+}
+
+// Whole seconds for the log: "5s", "60s".
+QString formatDelay(MainLoop::Duration delay) {
+    return QString::number(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) +
+           QLatin1Char('s');
 }
 
 } // namespace
@@ -160,11 +215,21 @@ void AppMonitor::startMonitoring() {
     if (m_isMonitoring) {
         return;
     }
+    // A new session judges afresh: nothing decided or failed before carries over.
+    ++m_session;
+    resetChecks();
+    m_retry.reset();
+    m_judgedWindow.reset();
+    interventionAppName.clear();
+    interventionWindowTitle.clear();
+    assignIfChanged(this, m_isTemporaryAimset, false, &AppMonitor::isTemporaryAimsetChanged);
+    assignIfChanged(this, m_originalAimset, QString(), &AppMonitor::originalAimsetChanged);
+
     const bool trusted = m_accessibility.isProcessTrusted();
     setHasAccessibilityPermission(trusted);
     Log(trusted ? QStringLiteral("[AppMonitor] Accessibility: trusted")
-                : QStringLiteral("[AppMonitor] Accessibility: NOT trusted \u2014 window titles "
-                                 "unavailable"));
+                : QStringLiteral("[AppMonitor] Accessibility: NOT trusted \u2014 working on "
+                                 "window titles alone"));
 
     m_observer = m_workspace.addActivationObserver(
         [self = QPointer<AppMonitor>(this)](const std::optional<RunningApplication>& app) {
@@ -220,6 +285,10 @@ void AppMonitor::checkAccessibilityPermission() {
 }
 
 void AppMonitor::setPollInterval(bool fast) {
+    // Polling runs only while a session runs.
+    if (!m_isMonitoring) {
+        return;
+    }
     const MainLoop::Duration interval = fast ? fastPollInterval : slowPollInterval;
     m_pollTimer.reset();
     m_pollTimer = makePollTimer(interval);
@@ -228,10 +297,19 @@ void AppMonitor::setPollInterval(bool fast) {
 }
 
 void AppMonitor::markInterventionWindow() {
-    interventionAppName = m_currentAppName;
-    interventionWindowTitle = m_currentWindowTitle;
+    const Window window =
+        m_judgedWindow.value_or(Window{m_currentAppName, m_currentPID, m_currentWindowTitle});
+    interventionAppName = window.appName;
+    interventionWindowTitle = window.title;
+    m_interventionPID = window.pid;
     Log(QStringLiteral("[AppMonitor] Intervention window marked: ") + interventionAppName +
         QStringLiteral(" | ") + interventionWindowTitle);
+}
+
+bool AppMonitor::isInterventionWindowInFront() {
+    return !interventionWindowTitle.isEmpty() &&
+           readFrontWindow() ==
+               Window{interventionAppName, m_interventionPID, interventionWindowTitle};
 }
 
 void AppMonitor::markAligned(const QString& appName, const QString& windowTitle) {
@@ -269,12 +347,18 @@ std::optional<AlignmentVerdict> AppMonitor::cachedVerdict(const QString& appName
 }
 
 QString AppMonitor::readFocusedWindowTitle(std::int32_t pid) {
-    const bool trusted = m_accessibility.isProcessTrusted();
-    setHasAccessibilityPermission(trusted);
-    if (!trusted) {
-        return {};
-    }
+    // Titles come from the window system, so they are read without the
+    // accessibility bus; only window text needs it.
     return m_workspace.focusedWindowTitle(pid).value_or(QString());
+}
+
+std::optional<AppMonitor::Window> AppMonitor::readFrontWindow() {
+    const auto app = m_workspace.frontmostApplication();
+    if (!app) {
+        return std::nullopt;
+    }
+    return Window{app->localizedName.value_or(QStringLiteral("Unknown")), app->processIdentifier,
+                  readFocusedWindowTitle(app->processIdentifier)};
 }
 
 void AppMonitor::publishWindow(const QString& name, const QString& bundleID, const QString& title) {
@@ -299,18 +383,33 @@ void AppMonitor::updateFrontmostApp(const RunningApplication& app) {
     logWindow();
 }
 
-bool AppMonitor::isSignInPage(const QString& title) const {
+bool AppMonitor::isSignInPage(const QString& title) {
     const QString lowered = title.toLower();
-    const auto containedIn = [&lowered](const QStringList& patterns) {
-        for (const QString& pattern : patterns) {
-            if (lowered.contains(pattern)) {
+    QRegularExpressionMatchIterator addresses = addressPattern().globalMatch(lowered);
+    while (addresses.hasNext()) {
+        const QRegularExpressionMatch address = addresses.next();
+        const QString host = address.captured(1);
+        const QString path = address.captured(2);
+        for (const QString& domain : authDomains()) {
+            if (host == domain || host.endsWith(QLatin1Char('.') + domain)) {
                 return true;
             }
         }
-        return false;
-    };
-    return containedIn(authDomains()) || containedIn(authPathPatterns()) ||
-           containedIn(authTitlePatterns());
+        for (const QString& part : authPathPatterns()) {
+            if (containsPathPart(path, part)) {
+                return true;
+            }
+        }
+    }
+    return std::any_of(
+        authTitlePatterns().cbegin(), authTitlePatterns().cend(),
+        [&lowered](const QString& phrase) { return containsWords(lowered, phrase); });
+}
+
+bool AppMonitor::isAllowedTitle(const QString& title) {
+    const QStringList parts = titleParts(title);
+    return std::any_of(whitelistedTitleSubstrings().cbegin(), whitelistedTitleSubstrings().cend(),
+                       [&parts](const QString& fragment) { return parts.contains(fragment); });
 }
 
 void AppMonitor::pollFrontmostWindow() {
@@ -323,8 +422,13 @@ void AppMonitor::pollFrontmostWindow() {
     const std::int32_t pid = app->processIdentifier;
     const QString title = readFocusedWindowTitle(pid);
 
+    setHasAccessibilityPermission(m_accessibility.isProcessTrusted());
     publishWindow(name, bundleID, title);
     assignIfChanged(this, m_currentPID, static_cast<int>(pid), &AppMonitor::currentPIDChanged);
+    const Window window{name, pid, title};
+    if (m_retry && m_retry->window != window) {
+        m_retry.reset(); // the window changed: a failure elsewhere starts over
+    }
 
     if (!interventionWindowTitle.isEmpty() &&
         (name != interventionAppName || title != interventionWindowTitle)) {
@@ -345,10 +449,8 @@ void AppMonitor::pollFrontmostWindow() {
     }
 
     const QString key = windowKey(name, title);
-    const bool allowed =
-        m_whitelistedBundleIDs.contains(bundleID) || whitelistedWindows().contains(key) ||
-        std::any_of(whitelistedTitleSubstrings().cbegin(), whitelistedTitleSubstrings().cend(),
-                    [&title](const QString& fragment) { return title.contains(fragment); });
+    const bool allowed = m_whitelistedBundleIDs.contains(bundleID) ||
+                         whitelistedWindows().contains(key) || isAllowedTitle(title);
     if (allowed) {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
@@ -377,17 +479,28 @@ void AppMonitor::pollFrontmostWindow() {
         }
         // Copy: a callback may change the cache.
         const AlignmentVerdict verdict = *cached;
-        handleVerdict(verdict);
+        report(window, verdict);
         setLastChecked(name, title);
         return;
     }
 
-    if (!changed) {
+    // Unchanged: its check is under way, or failed and is asked again once due.
+    const bool retryDue = m_retry && m_loop.now() >= m_retry->due;
+    if (!changed && !retryDue) {
         return;
+    }
+    if (m_retry) {
+        m_retry->due = MainLoop::Duration::max(); // until this check has failed too
     }
 
     setLastChecked(name, title);
-    runRemoteCheck(CheckedWindow{userAimset, name, title, key, pid, bundleID});
+    runRemoteCheck(CheckedWindow{userAimset, window, key, bundleID, m_session, m_loop.now()});
+}
+
+void AppMonitor::report(const Window& window, const AlignmentVerdict& verdict) {
+    m_judgedWindow = window;
+    handleVerdict(verdict);
+    m_judgedWindow.reset();
 }
 
 void AppMonitor::handleVerdict(const AlignmentVerdict& verdict) {
@@ -414,7 +527,7 @@ void AppMonitor::handleVerdict(const AlignmentVerdict& verdict) {
 }
 
 void AppMonitor::runRemoteCheck(const CheckedWindow& window) {
-    m_checker.checkTitle(window.aimset, window.appName, window.title,
+    m_checker.checkTitle(window.aimset, window.window.appName, window.window.title,
                          [self = QPointer<AppMonitor>(this), window](std::optional<bool> aligned) {
                              if (self) {
                                  self->applyTitleAnswer(window, aligned);
@@ -422,8 +535,40 @@ void AppMonitor::runRemoteCheck(const CheckedWindow& window) {
                          });
 }
 
+bool AppMonitor::isStillJudging(const CheckedWindow& window) {
+    const QString dropped = QStringLiteral("[Alignment] Answer for ") + window.window.appName +
+                            QStringLiteral(" dropped");
+    if (!m_isMonitoring || window.session != m_session) {
+        Log(dropped + QStringLiteral(" \u2014 its session has ended"));
+        return false;
+    }
+    if (readFrontWindow() != window.window) {
+        Log(dropped + QStringLiteral(" \u2014 the window is no longer in front"));
+        // Whatever is in front now is judged at the next poll, this window
+        // too should the user come straight back to it.
+        if (lastCheckedAppName == window.window.appName &&
+            lastCheckedWindowTitle == window.window.title) {
+            setLastChecked(QString(), QString());
+        }
+        return false;
+    }
+    return true;
+}
+
+void AppMonitor::retryLater(const CheckedWindow& window, const QString& failure) {
+    // A failure is no verdict: nothing is cached or fired, and the window is
+    // asked again later, each time waiting twice as long.
+    const MainLoop::Duration delay = m_retry && m_retry->window == window.window
+                                         ? std::min(m_retry->delay * 2, longestRetryDelay)
+                                         : firstRetryDelay;
+    m_retry = Retry{window.window, window.startedAt + delay, delay};
+    Log(QStringLiteral("[Alignment] ") + failure + QStringLiteral(" \u2014 will retry in ") +
+        formatDelay(delay));
+}
+
 void AppMonitor::recordOutcome(const QString& key, const AlignmentVerdict& verdict) {
     m_alignmentCache.insert(key, verdict);
+    m_retry.reset();
     switch (verdict.kind) {
     case AlignmentVerdict::Kind::aligned:
         setLastAlignmentResult(kAligned);
@@ -438,30 +583,54 @@ void AppMonitor::recordOutcome(const QString& key, const AlignmentVerdict& verdi
 }
 
 void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<bool> aligned) {
+    if (!isStillJudging(window)) {
+        return;
+    }
     if (!aligned) {
+        retryLater(window, QStringLiteral("Title check failed"));
         return;
     }
     if (*aligned) {
         recordOutcome(window.key, AlignmentVerdict::aligned());
-        Log(QStringLiteral("[Alignment] ALIGNED: ") + window.aimset + kLinks + window.title);
-        if (onAligned) {
-            onAligned();
-        }
+        Log(QStringLiteral("[Alignment] ALIGNED: ") + window.aimset + kLinks + window.window.title);
+        report(window.window, AlignmentVerdict::aligned());
         return;
     }
 
     Log(QStringLiteral("[Alignment] Title says not aligned, running OCR for verdict..."));
-    const QString text = m_checker.extractWindowText(window.pid, window.bundleID);
-    if (text.isEmpty()) {
+    m_checker.extractWindowText(
+        window.window.pid, window.bundleID,
+        [self = QPointer<AppMonitor>(this), window](std::optional<QString> text) {
+            if (self) {
+                self->applyWindowText(window, std::move(text));
+            }
+        });
+}
+
+void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QString> text) {
+    if (!isStillJudging(window)) {
+        return;
+    }
+    if (!text) {
+        // Without the text the title alone would decide: that is the user's call.
+        Log(QStringLiteral("[Alignment] Window text unreadable \u2014 asking the user"));
+        m_retry.reset();
+        const AlignmentVerdict question = AlignmentVerdict::unclear(
+            QStringLiteral("Is \u201C%1\u201D part of your aimset?").arg(window.window.title),
+            kUnreadableReason);
+        setLastAlignmentResult(kUnclear);
+        report(window.window, question);
+        return;
+    }
+    if (text->isEmpty()) {
         Log(QStringLiteral("[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED"));
-        recordOutcome(window.key, AlignmentVerdict::misaligned(kEmptyTextReason));
-        if (onMisaligned) {
-            onMisaligned(kEmptyTextReason);
-        }
+        const AlignmentVerdict verdict = AlignmentVerdict::misaligned(kEmptyTextReason);
+        recordOutcome(window.key, verdict);
+        report(window.window, verdict);
         return;
     }
     m_checker.checkText(
-        window.aimset, text,
+        window.aimset, *text,
         [self = QPointer<AppMonitor>(this), window](std::optional<AlignmentVerdict> verdict) {
             if (self) {
                 self->applyTextAnswer(window, std::move(verdict));
@@ -471,38 +640,28 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
 
 void AppMonitor::applyTextAnswer(const CheckedWindow& window,
                                  std::optional<AlignmentVerdict> verdict) {
+    if (!isStillJudging(window)) {
+        return;
+    }
     if (!verdict) {
-        Log(QStringLiteral("[Alignment] OCR API call failed \u2014 defaulting to MISALIGNED"));
-        recordOutcome(window.key, AlignmentVerdict::misaligned(kFailedTextCheckReason));
-        if (onMisaligned) {
-            onMisaligned(kFailedTextCheckReason);
-        }
+        retryLater(window, QStringLiteral("OCR API call failed"));
         return;
     }
     recordOutcome(window.key, *verdict);
+    const QString about = window.aimset + kLinks + window.window.title;
     switch (verdict->kind) {
     case AlignmentVerdict::Kind::unclear:
-        Log(QStringLiteral("[Alignment] UNCLEAR: ") + window.aimset + kLinks + window.title +
-            QStringLiteral(" | Q: ") + verdict->question);
-        if (onUnclear) {
-            onUnclear(verdict->question, verdict->reason);
-        }
+        Log(QStringLiteral("[Alignment] UNCLEAR: ") + about + QStringLiteral(" | Q: ") +
+            verdict->question);
         break;
     case AlignmentVerdict::Kind::misaligned:
-        Log(QStringLiteral("[Alignment] MISALIGNED (confirmed by OCR): ") + window.aimset + kLinks +
-            window.title);
-        if (onMisaligned) {
-            onMisaligned(verdict->reason);
-        }
+        Log(QStringLiteral("[Alignment] MISALIGNED (confirmed by OCR): ") + about);
         break;
     case AlignmentVerdict::Kind::aligned:
-        Log(QStringLiteral("[Alignment] ALIGNED (OCR override): ") + window.aimset + kLinks +
-            window.title);
-        if (onAligned) {
-            onAligned();
-        }
+        Log(QStringLiteral("[Alignment] ALIGNED (OCR override): ") + about);
         break;
     }
+    report(window.window, *verdict);
 }
 
 } // namespace aimset

@@ -41,6 +41,9 @@ public:
     static constexpr MainLoop::Duration slowPollInterval{5000};
     static constexpr MainLoop::Duration fastPollInterval{500};
     static constexpr MainLoop::Duration activationRefreshDelay{200};
+    // A failed check is asked again after these, doubling from the first.
+    static constexpr MainLoop::Duration firstRetryDelay{5000};
+    static constexpr MainLoop::Duration longestRetryDelay{60000};
 
     AppMonitor(MainLoop& loop, Workspace& workspace, Accessibility& accessibility,
                AlignmentChecker& checker, const PlatformAppLists& platformLists = {},
@@ -71,11 +74,16 @@ public:
     std::function<void(const QString& reason)> onMisaligned;
     std::function<void()> onWindowChanged;
 
+    // Starts watching for a new session: verdicts, the temporary aimset and
+    // failed checks of an earlier session are forgotten.
     void startMonitoring();
     void stopMonitoring();
     void checkAccessibilityPermission();
     void setPollInterval(bool fast);
+    // Marks the window the last verdict was about.
     void markInterventionWindow();
+    // Reads the frontmost window afresh: is it still the marked one?
+    bool isInterventionWindowInFront();
     void markAligned(const QString& appName, const QString& windowTitle);
     void setTemporaryAimset(const QString& aimset);
     void restoreOriginalAimset();
@@ -83,7 +91,10 @@ public:
     // One poll of the frontmost window; normally run by the poll timer.
     void pollFrontmostWindow();
 
-    bool isSignInPage(const QString& title) const;
+    // Sign-in pages and allowed titles are matched on whole words and title
+    // parts, and on the address where the title shows one.
+    static bool isSignInPage(const QString& title);
+    static bool isAllowedTitle(const QString& title);
     std::optional<AlignmentVerdict> cachedVerdict(const QString& appName,
                                                   const QString& windowTitle) const;
     bool hasPromptedThisSession() const { return m_hasPromptedThisSession; }
@@ -113,13 +124,27 @@ signals:
     void isTemporaryAimsetChanged();
 
 private:
+    // A window as the desktop shows it; what a verdict is about.
+    struct Window {
+        QString appName;
+        std::int32_t pid = 0;
+        QString title;
+        bool operator==(const Window&) const = default;
+    };
+    // One check under way: the window, and the session and aimset it was asked in.
     struct CheckedWindow {
         QString aimset;
-        QString appName;
-        QString title;
+        Window window;
         QString key;
-        std::int32_t pid = 0;
         QString bundleID;
+        std::uint64_t session = 0;
+        MainLoop::Duration startedAt{0};
+    };
+    // A window whose check failed: asked again once due, while it stays in front.
+    struct Retry {
+        Window window;
+        MainLoop::Duration due{0};
+        MainLoop::Duration delay{0};
     };
 
     void updateFrontmostApp(const RunningApplication& app);
@@ -127,9 +152,14 @@ private:
     void publishWindow(const QString& name, const QString& bundleID, const QString& title);
     void logWindow() const;
     void handleVerdict(const AlignmentVerdict& verdict);
+    void report(const Window& window, const AlignmentVerdict& verdict);
     void runRemoteCheck(const CheckedWindow& window);
     void applyTitleAnswer(const CheckedWindow& window, std::optional<bool> aligned);
+    void applyWindowText(const CheckedWindow& window, std::optional<QString> text);
     void applyTextAnswer(const CheckedWindow& window, std::optional<AlignmentVerdict> verdict);
+    bool isStillJudging(const CheckedWindow& window);
+    void retryLater(const CheckedWindow& window, const QString& failure);
+    std::optional<Window> readFrontWindow();
     void recordOutcome(const QString& key, const AlignmentVerdict& verdict);
     void setLastChecked(const QString& appName, const QString& windowTitle);
     void resetChecks();
@@ -156,6 +186,12 @@ private:
     TimerHandle m_pollTimer;
     QHash<QString, AlignmentVerdict> m_alignmentCache;
     QSet<QString> m_whitelistedBundleIDs;
+    // Counts sessions, so that an answer knows whether its own still runs.
+    std::uint64_t m_session = 0;
+    std::optional<Retry> m_retry;
+    // The window of the verdict being reported, and the one an intervention is about.
+    std::optional<Window> m_judgedWindow;
+    std::int32_t m_interventionPID = 0;
 };
 
 } // namespace aimset

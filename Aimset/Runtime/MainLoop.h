@@ -63,8 +63,13 @@ public:
 
     virtual ~MainLoop() = default;
 
-    // Monotonic time since the loop's own origin.
+    // Monotonic time since the loop's own origin. It stands still while the
+    // machine sleeps, and so do the timers.
     virtual Duration now() const = 0;
+
+    // Wall-clock time since the Unix epoch: it moves on while the machine
+    // sleeps. For spans a person lives through (a focus session).
+    virtual Duration wallClock() const = 0;
 
     // Runs task once, delay from now. Main thread only.
     virtual TimerHandle scheduleOnce(Duration delay, Task task) = 0;

@@ -1,5 +1,6 @@
 #include "QtMainLoop.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QTimer>
 
@@ -42,6 +43,10 @@ QtMainLoop::~QtMainLoop() = default;
 
 MainLoop::Duration QtMainLoop::now() const {
     return Duration(m_clock.elapsed());
+}
+
+MainLoop::Duration QtMainLoop::wallClock() const {
+    return Duration(QDateTime::currentMSecsSinceEpoch());
 }
 
 TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task) {

@@ -15,6 +15,7 @@ public:
     ~QtMainLoop() override;
 
     Duration now() const override;
+    Duration wallClock() const override;
     TimerHandle scheduleOnce(Duration delay, Task task) override;
     TimerHandle scheduleRepeating(Duration interval, Task task) override;
     void post(Task task) override;

@@ -36,6 +36,15 @@ MainLoop::Duration VirtualMainLoop::now() const {
     return m_now;
 }
 
+MainLoop::Duration VirtualMainLoop::wallClock() const {
+    return wallClockOrigin + m_now + m_slept;
+}
+
+void VirtualMainLoop::suspend(Duration duration) {
+    m_slept += std::max(duration, Duration(0));
+    runPending();
+}
+
 void VirtualMainLoop::schedule(const std::shared_ptr<Timer>& timer) {
     m_timers.emplace(std::make_pair(m_now + timer->interval, m_sequence++), timer);
 }

@@ -19,6 +19,7 @@ public:
     ~VirtualMainLoop() override;
 
     Duration now() const override;
+    Duration wallClock() const override;
     TimerHandle scheduleOnce(Duration delay, Task task) override;
     TimerHandle scheduleRepeating(Duration interval, Task task) override;
     void post(Task task) override;
@@ -30,6 +31,12 @@ public:
     void advanceTo(Duration time);
     // Runs what is due at the current time without moving the clock.
     void runPending();
+    // The machine sleeps for duration: the wall clock moves on, the monotonic
+    // clock and its timers stand still, and what was posted runs on waking.
+    void suspend(Duration duration);
+
+    // Where the wall clock stood when the loop was made.
+    static constexpr Duration wallClockOrigin{1'767'225'600'000}; // 2026-01-01 00:00 UTC
 
     // Timers still scheduled (one-shot not yet fired, repeating not cancelled).
     std::size_t scheduledTimerCount() const;
@@ -44,6 +51,7 @@ private:
     bool runNextTimerDueBy(Duration limit);
 
     Duration m_now{0};
+    Duration m_slept{0};
     std::uint64_t m_sequence = 0;
     // Ordered by (due time, scheduling sequence).
     std::map<std::pair<Duration, std::uint64_t>, std::shared_ptr<Timer>> m_timers;

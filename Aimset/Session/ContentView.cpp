@@ -160,7 +160,8 @@ void ContentView::startSession() {
     m_appMonitor.userAimset = m_aimset;
     m_appMonitor.checkAccessibilityPermission();
     m_appMonitor.startMonitoring();
-    const MainLoop::Duration now = m_loop.now();
+    // The session follows the wall clock: time asleep counts.
+    const MainLoop::Duration now = m_loop.wallClock();
     setSessionStartDate(now);
     m_interventionManager.sessionStartDate = now;
     m_interventionManager.focusGoalSeconds = static_cast<std::int64_t>(m_focusGoalMinutes) * 60;
@@ -196,6 +197,7 @@ void ContentView::wireCallbacks() {
         interventions.autoDismiss();
         monitor.setPollInterval(false);
     };
+    interventions.isTargetInFront = [&monitor] { return monitor.isInterventionWindowInFront(); };
     interventions.onDismiss = [&monitor] {
         monitor.setLastAlignmentResult(QString());
         monitor.lastCheckedAppName.clear();
@@ -205,8 +207,9 @@ void ContentView::wireCallbacks() {
         monitor.interventionWindowTitle.clear();
     };
     interventions.onAimsetExpanded = [this](const QString& aimset) {
-        const QString windowTitle = m_appMonitor.currentWindowTitle();
-        const QString appName = m_appMonitor.currentAppName();
+        // The window the question was about, not whatever the last poll saw.
+        const QString windowTitle = m_appMonitor.interventionWindowTitle;
+        const QString appName = m_appMonitor.interventionAppName;
         m_appMonitor.setPollInterval(false);
         m_appMonitor.interventionAppName.clear();
         m_appMonitor.interventionWindowTitle.clear();
@@ -261,7 +264,7 @@ void ContentView::scheduleSessionTimers() {
     const QPointer<ContentView> self(this);
     m_sessionWarningTimer = m_loop.scheduleOnce(sessionWarningDelay, [self] {
         if (self) {
-            self->setSessionWarningMessage(QStringLiteral("Session ends in 10 minutes."));
+            self->setSessionWarningMessage(sessionWarningText);
         }
     });
     m_sessionEndTimer = m_loop.scheduleOnce(sessionEndDelay, [self] {
@@ -280,8 +283,23 @@ double ContentView::focusedSeconds() const {
     if (!m_sessionStartDate) {
         return 0;
     }
-    return secondsBetween(*m_sessionStartDate, m_loop.now()) -
+    return secondsBetween(*m_sessionStartDate, m_loop.wallClock()) -
            m_interventionManager.pausedSeconds();
+}
+
+void ContentView::catchUpSessionTimers() {
+    // The timers run on the monotonic clock, which stops while the machine
+    // sleeps; the limit is wall-clock time, so after a sleep they are due early.
+    if (!m_sessionStartDate) {
+        return;
+    }
+    const MainLoop::Duration elapsed = m_loop.wallClock() - *m_sessionStartDate;
+    if (m_sessionEndTimer && elapsed >= sessionEndDelay) {
+        endSession();
+    } else if (m_sessionWarningTimer && elapsed >= sessionWarningDelay) {
+        m_sessionWarningTimer.reset();
+        setSessionWarningMessage(sessionWarningText);
+    }
 }
 
 void ContentView::startDisplay() {
@@ -290,6 +308,7 @@ void ContentView::startDisplay() {
         m_loop.scheduleRepeating(displayRefreshInterval, [self = QPointer<ContentView>(this)] {
             if (self) {
                 self->refreshDisplay(false);
+                self->catchUpSessionTimers();
             }
         });
 }
@@ -338,7 +357,7 @@ void ContentView::showMilestone(int milestone) {
 void ContentView::endSession() {
     invalidateSessionTimers();
     m_hotkeyManager.stopMonitoring();
-    const MainLoop::Duration end = m_loop.now();
+    const MainLoop::Duration end = m_loop.wallClock();
     const MainLoop::Duration start = m_sessionStartDate.value_or(end);
     m_sessionDuration = secondsBetween(start, end) - m_interventionManager.pausedSeconds();
     m_displayTimer.reset();

@@ -97,6 +97,7 @@ public:
     static constexpr MainLoop::Duration sessionEndDelay{10800 * 1000};
     static constexpr MainLoop::Duration displayRefreshInterval{1000};
     static constexpr MainLoop::Duration milestoneShownFor{3000};
+    static inline const QString sessionWarningText = QStringLiteral("Session ends in 10 minutes.");
     static inline const QString onboardingKey = QStringLiteral("hasCompletedOnboarding");
 
     explicit ContentView(Desktop desktop, QObject* parent = nullptr);
@@ -185,6 +186,7 @@ private:
     void expandAimset(const QString& aimset, const QString& appName, const QString& windowTitle);
     void scheduleSessionTimers();
     void invalidateSessionTimers();
+    void catchUpSessionTimers();
     void showMilestone(int milestone);
     void startDisplay();
     void refreshDisplay(bool first);

@@ -23,7 +23,7 @@ struct SimulatedDesktop {
 
     VirtualMainLoop loop;
     FakeWorkspace workspace;
-    FakeAccessibility accessibility;
+    FakeAccessibility accessibility{&loop};
     FakeHttpClient http;
     FakePanelHost panels;
     FakeKeyEventPoster keyPoster;

@@ -50,6 +50,7 @@ const QStringList& stepKinds() {
         QStringLiteral("recognizer"), QStringLiteral("audioStartFails"),
         QStringLiteral("type"),       QStringLiteral("goal"),
         QStringLiteral("press"),      QStringLiteral("snapshot"),
+        QStringLiteral("sleep"),
     };
     return kinds;
 }
@@ -611,6 +612,13 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind, cons
             reader.fail(QStringLiteral("\"field\" goes only with \"Return\""));
         }
         return [this, label] { press(label); };
+    }
+    if (kind == QStringLiteral("sleep")) {
+        const Duration duration = reader.seconds(value, kind);
+        return [this, duration] {
+            emitLine(QStringLiteral("# sleep ") + formatTime(duration));
+            m_desktop.loop.suspend(duration);
+        };
     }
     if (kind == QStringLiteral("snapshot")) {
         if (value != QJsonValue(true)) {

@@ -58,6 +58,7 @@ public:
         : m_inner(inner)
         , m_journal(journal) {}
     Duration now() const override { return m_inner.now(); }
+    Duration wallClock() const override { return m_inner.wallClock(); }
     TimerHandle scheduleOnce(Duration delay, Task task) override {
         return m_inner.scheduleOnce(delay, std::move(task));
     }
@@ -266,7 +267,7 @@ TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeC
     manager->startMisalignedCountdown(u"Write the report"_s, u"Video site"_s);
 
     EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
-    EXPECT_EQ(manager->pauseStart, 2000ms);
+    EXPECT_EQ(manager->pauseStart, VirtualMainLoop::wallClockOrigin + 2000ms);
     EXPECT_EQ(journal, (QStringList{u"phase misalignedCountdown"_s,
                                     u"present MisalignedCountdownView 420x280 centred"_s,
                                     u"start ticker 1000ms"_s}));
@@ -371,6 +372,47 @@ TEST_F(InterventionManagerTest, AFailingTabCloserOrUnsetCallbacksDoNotStopTheWay
     virtualLoop.advance(15s);
     EXPECT_EQ(manager->phase(), Phase::hidden);
     EXPECT_EQ(logLines(), (QStringList{kSaidYes, kSentCmdW, kCountdownExpired}));
+}
+
+TEST_F(InterventionManagerTest, NoTabIsClosedOnceTheWindowInFrontIsAnotherOne) {
+    bool inFront = false;
+    manager->isTargetInFront = [this, &inFront] {
+        journal << u"isTargetInFront"_s;
+        return inFront;
+    };
+    const auto withheld = [](const QString& view, const QString& event) {
+        return Journal{u"stop ticker"_s,
+                       u"phase hidden"_s,
+                       u"orderOut "_s + view,
+                       u"isTargetInFront"_s,
+                       u"onDismiss"_s,
+                       u"log [Intervention] "_s + event +
+                           u" \u2014 the window in front changed, nothing closed"_s};
+    };
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
+    virtualLoop.advance(14s);
+    journal.clear();
+    virtualLoop.advance(1s);
+    EXPECT_EQ(journal, withheld(u"MisalignedCountdownView"_s, u"Countdown expired"_s));
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
+    virtualLoop.advance(29s);
+    journal.clear();
+    virtualLoop.advance(1s);
+    EXPECT_EQ(journal, withheld(u"ClarifyingQuestionView"_s, u"Clarify timeout"_s));
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
+    journal.clear();
+    manager->userSaidNo();
+    EXPECT_EQ(journal, withheld(u"ClarifyingQuestionView"_s, u"User said NO"_s));
+    EXPECT_TRUE(keys.posted.empty());
+
+    // Still in front: the tab is closed, the window asked about right before the key.
+    inFront = true;
+    manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
+    journal.clear();
+    manager->userSaidNo();
+    Journal closed = closedTab(u"ClarifyingQuestionView"_s, kSaidNo);
+    closed.insert(3, u"isTargetInFront"_s);
+    EXPECT_EQ(journal, closed);
 }
 
 TEST_F(InterventionManagerTest, ASecondVerdictWhileOneIsShownIsIgnoredEntirely) {

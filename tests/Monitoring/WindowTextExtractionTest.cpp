@@ -25,8 +25,16 @@ struct WindowTextExtractionTest : ::testing::Test {
     void setWindow(std::shared_ptr<const AccessibleElement> window) {
         accessibility.windows.insert(kPid, std::move(window));
     }
-    QString extract(const QString& bundleID = u"org.mozilla.firefox"_s) {
-        return checker.extractWindowText(kPid, bundleID);
+    // The text, or none for a window that cannot be read.
+    std::optional<QString> extract(const QString& bundleID = u"org.mozilla.firefox"_s) {
+        std::optional<std::optional<QString>> result;
+        checker.extractWindowText(kPid, bundleID, [&](std::optional<QString> text) {
+            EXPECT_FALSE(result) << "completed twice";
+            result = std::move(text);
+        });
+        accessibility.deliverReads();
+        EXPECT_TRUE(result) << "never completed";
+        return result.value_or(std::nullopt);
     }
 };
 
@@ -75,7 +83,7 @@ TEST_F(WindowTextExtractionTest, SecureFieldsAreSkippedWithEverythingInside) {
                     ->withTitle(u"Password"_s)
                     ->adding(FakeElement::make(u"AXStaticText"_s)->withValue(u"hunter2-nested"_s)))
             ->adding(FakeElement::make(u"AXButton"_s)->withTitle(u"Continue"_s)));
-    const QString text = extract();
+    const QString text = extract().value_or(u"<unreadable>"_s);
     EXPECT_EQ(text, u"Sign in alice@example.com Continue"_s);
     EXPECT_FALSE(text.contains(u"hunter2"_s));
 }
@@ -98,7 +106,7 @@ TEST_F(WindowTextExtractionTest, LongTextIsCutAtWholeCharacters) {
     }
     ASSERT_EQ(graphemeCount(value), 4500);
     setWindow(FakeElement::make()->withValue(value));
-    const QString text = extract();
+    const QString text = extract().value_or(u"<unreadable>"_s);
     EXPECT_EQ(graphemeCount(text), 4000);
     EXPECT_TRUE(value.startsWith(text));
     EXPECT_TRUE(text.endsWith(accented));
@@ -129,15 +137,15 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
     EXPECT_EQ(extract(u"com.apple.passwords"_s), u"vault"_s);
 }
 
-TEST_F(WindowTextExtractionTest, NothingReadableGivesEmptyTextSilently) {
+TEST_F(WindowTextExtractionTest, AnUnreadableWindowIsToldApartFromAnEmptyOneSilently) {
     accessibility.trusted = false;
     setWindow(FakeElement::make()->withValue(u"hidden"_s));
-    EXPECT_EQ(extract(), QString());
+    EXPECT_EQ(extract(), std::nullopt);
     EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
 
     accessibility.trusted = true;
     accessibility.windows.clear();
-    EXPECT_EQ(extract(), QString());
+    EXPECT_EQ(extract(), std::nullopt);
 
     setWindow(FakeElement::make()->adding(FakeElement::make()));
     EXPECT_EQ(extract(), QString());

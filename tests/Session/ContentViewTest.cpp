@@ -23,6 +23,8 @@ struct ContentViewTest : ::testing::Test {
         sim.defaults.setBool(ContentView::onboardingKey, true);
         sim.workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
                                    100, QStringLiteral("Q3 numbers - Sheets"));
+        // A window that shows no text.
+        sim.accessibility.windows.insert(100, FakeElement::make());
         view = std::make_unique<ContentView>(sim.desktop());
         view->appear();
     }
@@ -38,6 +40,7 @@ struct ContentViewTest : ::testing::Test {
     // Lets the next poll run and answers its title check.
     void answerTitle(bool aligned) {
         sim.http.respondJson(sim.http.nextPending(), {{QStringLiteral("aligned"), aligned}});
+        sim.loop.runPending(); // the window's text is read
     }
     QStringList linesWith(const QString& fragment) const { return log.lines().filter(fragment); }
 };
@@ -95,7 +98,7 @@ TEST_F(ContentViewTest, StartingRunsTheStartSequenceInOrder) {
     EXPECT_EQ(view->appMonitor()->userAimset, kAimset);
     EXPECT_TRUE(view->appMonitor()->isMonitoring());
     EXPECT_EQ(view->interventionManager()->focusGoalSeconds, 5400);
-    EXPECT_EQ(view->interventionManager()->sessionStartDate, std::optional(sim.loop.now()));
+    EXPECT_EQ(view->interventionManager()->sessionStartDate, std::optional(sim.loop.wallClock()));
     EXPECT_TRUE(view->hasSessionTimers());
     EXPECT_EQ(sim.keyMonitor.globalMonitorCount(), 1u);
     const QStringList lines = log.take();
@@ -117,7 +120,7 @@ TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsF
     start();
     browse(QStringLiteral("Cat videos - YouTube"));
     sim.loop.advance(5s);
-    answerTitle(false); // no window text: misaligned
+    answerTitle(false); // no text in the window: misaligned
     EXPECT_EQ(view->interventionManager()->phase(), Phase::misalignedCountdown);
     EXPECT_EQ(sim.panels.calls.last(),
               QStringLiteral("present MisalignedCountdownView 420x280 centred"));

@@ -55,19 +55,21 @@ TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, GoldenScenarioTest,
-                         ::testing::Values("misaligned-closed-after-15s",
-                                           "window-change-cancels-countdown",
-                                           "question-yes-with-expansion",
-                                           "question-yes-without-expansion", "question-times-out",
-                                           "spoken-aimset", "three-hour-session",
-                                           "app-switch-during-question-then-new-session",
-                                           "first-run-onboarding", "help-pages"),
-                         [](const auto& param) {
-                             std::string name = param.param;
-                             std::erase(name, '-');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, GoldenScenarioTest,
+    ::testing::Values("misaligned-closed-after-15s", "window-change-cancels-countdown",
+                      "question-yes-with-expansion", "question-yes-without-expansion",
+                      "question-times-out", "spoken-aimset", "three-hour-session",
+                      "app-switch-during-question-then-new-session", "first-run-onboarding",
+                      "help-pages", "late-verdict-for-another-window",
+                      "switch-just-before-the-tab-closes", "check-in-flight-at-session-end",
+                      "new-session-judges-afresh", "failed-checks-retry-until-the-service-recovers",
+                      "unreadable-window-asks-instead", "sleep-during-a-session"),
+    [](const auto& param) {
+        std::string name = param.param;
+        std::erase(name, '-');
+        return name;
+    });
 
 TEST(SimulatorProgramTest, ReadsStandardInputAndPrintsWithoutTimestamps) {
     const SimRun run =
@@ -284,7 +286,7 @@ TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGiv
     EXPECT_TRUE(out.contains(QStringLiteral("0.000 # no recognition task is running")));
 }
 
-TEST_F(SimulatorTest, WindowTextSkipsSecureFieldsAndMissingWindowsReadAsEmpty) {
+TEST_F(SimulatorTest, WindowTextSkipsSecureFieldsAndMissingWindowsAreUnreadable) {
     run("{\"frontmost\": {\"name\": \"Firefox\", \"bundle\": \"org.mozilla.firefox\", \"pid\": 7, "
         "\"title\": \"Checkout\"}}\n"
         "{\"windowText\": {\"pid\": 7, \"tree\": {\"children\": [{\"role\": \"AXSecureTextField\", "
@@ -300,22 +302,22 @@ TEST_F(SimulatorTest, WindowTextSkipsSecureFieldsAndMissingWindowsReadAsEmpty) {
               QStringList{QStringLiteral("5.000 # http text {\"aimset\":\"Write the "
                                          "report\",\"context\":\"Go Go\",\"mode\":\"text\"}")});
     EXPECT_TRUE(out.contains(
-        QStringLiteral("10.000 [Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED")));
+        QStringLiteral("10.000 [Alignment] Window text unreadable \u2014 asking the user")));
 }
 
 TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
     QStringList out;
     {
         Simulator sim([&out](const QString& line) { out << line; }, Simulator::Options{});
-        // The countdown is still on screen when the scenario ends.
+        // The question is still on screen when the scenario ends.
         sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true, \"keychain_migrated_v1\": "
                 "true}}\n"
                 "{\"frontmost\": {\"name\": \"Firefox\", \"pid\": 7, \"title\": \"Shop\"}}\n"
                 "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"
                 "{\"type\": {\"field\": \"aimset\", \"text\": \"Report\"}}\n"
                 "{\"press\": \"Start session\"}\n{\"at\": 6}\n");
-        ASSERT_TRUE(out.contains(QStringLiteral("# panel show countdown 420x280")));
-        EXPECT_FALSE(out.contains(QStringLiteral("# panel hide countdown")));
+        ASSERT_TRUE(out.contains(QStringLiteral("# panel show question 420x250")));
+        EXPECT_FALSE(out.contains(QStringLiteral("# panel hide question")));
     }
     EXPECT_EQ(out.last(), QStringLiteral("# end at 6.000"));
 }

@@ -1,5 +1,7 @@
 #include "FakeAccessibility.h"
 
+#include <utility>
+
 namespace aimset {
 
 std::shared_ptr<FakeElement> FakeElement::make(const QString& role) {
@@ -54,10 +56,24 @@ void FakeAccessibility::requestTrustWithPrompt() {
     }
 }
 
-std::shared_ptr<const AccessibleElement>
-FakeAccessibility::focusedWindow(std::int32_t processIdentifier) {
-    calls << QStringLiteral("focusedWindow %1").arg(processIdentifier);
-    return windows.value(processIdentifier);
+void FakeAccessibility::readFocusedWindow(std::int32_t processIdentifier,
+                                          WindowCompletion completion) {
+    calls << QStringLiteral("readFocusedWindow %1").arg(processIdentifier);
+    auto answer = [completion = std::move(completion), window = windows.value(processIdentifier)] {
+        completion(window);
+    };
+    if (m_loop) {
+        m_loop->postAfter(readDelay, std::move(answer));
+    } else {
+        m_pendingReads.push_back(std::move(answer));
+    }
+}
+
+void FakeAccessibility::deliverReads() {
+    auto reads = std::exchange(m_pendingReads, {});
+    for (auto& read : reads) {
+        read();
+    }
 }
 
 } // namespace aimset

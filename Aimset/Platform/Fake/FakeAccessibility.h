@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Accessibility.h"
+#include "Runtime/MainLoop.h"
 
 #include <QHash>
 #include <QStringList>
@@ -38,18 +39,30 @@ private:
     std::weak_ptr<FakeElement> m_self;
 };
 
-// Trust and focused windows the test arranges; records every call.
+// Trust and focused windows the test arranges; records every call. Reads
+// answer through the loop, readDelay after the call, with the window as it
+// was when asked for; without a loop they wait for deliverReads().
 class FakeAccessibility final : public Accessibility {
 public:
+    explicit FakeAccessibility(MainLoop* loop = nullptr)
+        : m_loop(loop) {}
+
     bool isProcessTrusted() override;
     void requestTrustWithPrompt() override;
-    std::shared_ptr<const AccessibleElement> focusedWindow(std::int32_t processIdentifier) override;
+    void readFocusedWindow(std::int32_t processIdentifier, WindowCompletion completion) override;
+    // Answers the reads made so far (only those of a fake without a loop).
+    void deliverReads();
 
     bool trusted = true;
+    MainLoop::Duration readDelay{0};
     // What a prompt does: by default the user declines.
     bool grantOnPrompt = false;
     QHash<std::int32_t, std::shared_ptr<const AccessibleElement>> windows;
     QStringList calls;
+
+private:
+    MainLoop* m_loop;
+    std::vector<std::function<void()>> m_pendingReads;
 };
 
 } // namespace aimset

@@ -1,6 +1,5 @@
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Monitoring/AlignmentChecker.h"
-#include "Platform/Fake/FakeHttpClient.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 #include "support/a11y/A11ySession.h"
@@ -58,9 +57,8 @@ int treeDepth(const AccessibleElement& element) {
 
 // What the window text check sends, read through the real adapter.
 QString windowText(AtspiAccessibility& accessibility, std::int32_t pid) {
-    FakeHttpClient http;
-    AlignmentChecker checker(http, accessibility, QUrl(QStringLiteral("http://127.0.0.1:9/check")));
-    return checker.extractWindowText(pid, QStringLiteral("org.example.app"));
+    const auto window = accessibility.focusedWindow(pid);
+    return window ? AlignmentChecker::windowText(*window) : QString();
 }
 
 // Reads the window until its text holds marker (the application needs a

@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTimer>
 
 namespace aimset {
 
@@ -195,6 +196,12 @@ void AtspiAccessibility::requestTrustWithPrompt() {
         Log(kTag + QStringLiteral("Could not enable the accessibility bus: ") +
             reply.errorMessage());
     }
+}
+
+void AtspiAccessibility::readFocusedWindow(std::int32_t processIdentifier,
+                                           WindowCompletion completion) {
+    QTimer::singleShot(0, [completion = std::move(completion),
+                           window = focusedWindow(processIdentifier)] { completion(window); });
 }
 
 std::shared_ptr<const AccessibleElement>

@@ -54,7 +54,9 @@ public:
 
     bool isProcessTrusted() override;
     void requestTrustWithPrompt() override;
-    std::shared_ptr<const AccessibleElement> focusedWindow(std::int32_t processIdentifier) override;
+    void readFocusedWindow(std::int32_t processIdentifier, WindowCompletion completion) override;
+    // The same read, waiting for it.
+    std::shared_ptr<const AccessibleElement> focusedWindow(std::int32_t processIdentifier);
 
     std::optional<ReadFigures> lastReadFigures() const { return m_lastRead; }
 
