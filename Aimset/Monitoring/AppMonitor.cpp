@@ -17,7 +17,6 @@ namespace {
 const QString kAligned = QStringLiteral("ALIGNED");
 const QString kUnclear = QStringLiteral("UNCLEAR");
 const QString kMisaligned = QStringLiteral("MISALIGNED");
-const QString kEmptyTextReason = QStringLiteral("Could not extract page text for verification");
 const QString kFailedTextCheckReason = QStringLiteral("API check failed");
 const QString kLinks = QStringLiteral(" \u2194 ");
 
@@ -597,7 +596,8 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
         return;
     }
 
-    Log(QStringLiteral("[Alignment] Title says not aligned, running OCR for verdict..."));
+    Log(QStringLiteral(
+        "[Alignment] Title says not aligned, reading the window text for a verdict..."));
     m_checker.extractWindowText(
         window.window.pid, window.bundleID,
         [self = QPointer<AppMonitor>(this), window](std::optional<QString> text) {
@@ -623,11 +623,11 @@ void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QStr
         return;
     }
     if (text->isEmpty()) {
-        Log(QStringLiteral("[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED"));
-        const AlignmentVerdict verdict = AlignmentVerdict::misaligned(kEmptyTextReason);
-        recordOutcome(window.key, verdict);
-        report(window.window, verdict);
-        return;
+        // A window that shows nothing but its title: the title is all there
+        // is to judge, and the service may still answer that it cannot tell.
+        Log(QStringLiteral(
+            "[Alignment] Window shows no text \u2014 checking its title as its text"));
+        text = window.window.appName + QStringLiteral(" - ") + window.window.title;
     }
     m_checker.checkText(
         window.aimset, *text,
@@ -644,7 +644,7 @@ void AppMonitor::applyTextAnswer(const CheckedWindow& window,
         return;
     }
     if (!verdict) {
-        retryLater(window, QStringLiteral("OCR API call failed"));
+        retryLater(window, QStringLiteral("Text check failed"));
         return;
     }
     recordOutcome(window.key, *verdict);
@@ -655,10 +655,10 @@ void AppMonitor::applyTextAnswer(const CheckedWindow& window,
             verdict->question);
         break;
     case AlignmentVerdict::Kind::misaligned:
-        Log(QStringLiteral("[Alignment] MISALIGNED (confirmed by OCR): ") + about);
+        Log(QStringLiteral("[Alignment] MISALIGNED (confirmed by window text): ") + about);
         break;
     case AlignmentVerdict::Kind::aligned:
-        Log(QStringLiteral("[Alignment] ALIGNED (OCR override): ") + about);
+        Log(QStringLiteral("[Alignment] ALIGNED (window text override): ") + about);
         break;
     }
     report(window.window, *verdict);

@@ -280,9 +280,10 @@ TEST_F(AppMonitorTest, WithoutTheBusTitlesStillDecideAndAnUnreadableWindowIsAQue
     EXPECT_EQ(monitor->currentWindowTitle(), u"Cat videos"_s);
     answer(0, {{u"aligned"_s, false}});
     EXPECT_EQ(log.take(),
-              (QStringList{appLine(u"Cat videos"_s),
-                           u"[Alignment] Title says not aligned, running OCR for verdict..."_s,
-                           u"[Alignment] Window text unreadable \u2014 asking the user"_s}));
+              (QStringList{
+                  appLine(u"Cat videos"_s),
+                  u"[Alignment] Title says not aligned, reading the window text for a verdict..."_s,
+                  u"[Alignment] Window text unreadable \u2014 asking the user"_s}));
     EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CCat videos\u201D part of your "
                                         u"aimset? / Could not read the window's text"_s});
     EXPECT_EQ(monitor->lastAlignmentResult(), u"UNCLEAR"_s);
@@ -327,7 +328,7 @@ TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInF
         answer(http.nextPending(), {{u"aligned"_s, false}});
         http.respond(http.nextPending(), 500, "");
         EXPECT_EQ(log.take().last(),
-                  u"[Alignment] OCR API call failed \u2014 will retry in %1s"_s.arg(
+                  u"[Alignment] Text check failed \u2014 will retry in %1s"_s.arg(
                       std::min(seconds * 2, 60)));
     }
     EXPECT_TRUE(events.isEmpty());
@@ -364,21 +365,25 @@ TEST_F(AppMonitorTest, AlignedTitleIsCachedAndLogged) {
     EXPECT_EQ(http.calls.size(), 1u);
 }
 
-TEST_F(AppMonitorTest, NotAlignedTitleWithNoTextIsMisalignedWithoutAskingAgain) {
+TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
     accessibility.windows.insert(100, FakeElement::make());
     startOn(u"Cat videos"_s);
     tick();
     log.clear();
     answer(0, {{u"aligned"_s, false}});
     EXPECT_EQ(log.take(),
-              (QStringList{u"[Alignment] Title says not aligned, running OCR for verdict..."_s,
-                           u"[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED"_s}));
-    EXPECT_EQ(takeEvents(),
-              QStringList{u"misaligned Could not extract page text for verification"_s});
-    EXPECT_EQ(monitor->lastAlignmentResult(), u"MISALIGNED"_s);
-    EXPECT_EQ(http.calls.size(), 1u);
-    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s),
-              AlignmentVerdict::misaligned(u"Could not extract page text for verification"_s));
+              (QStringList{u"[Alignment] Title says not aligned, reading the window text for a "
+                           u"verdict..."_s,
+                           u"[Alignment] Window shows no text \u2014 checking its title as its "
+                           u"text"_s}));
+    EXPECT_TRUE(takeEvents().isEmpty());
+    ASSERT_EQ(http.calls.size(), 2u);
+    EXPECT_EQ(lastRequest().value(u"mode"_s).toString(), u"text"_s);
+    EXPECT_EQ(lastRequest().value(u"context"_s).toString(), u"Firefox - Cat videos"_s);
+    answer(
+        1,
+        {{u"verdict"_s, u"UNCLEAR"_s}, {u"question"_s, u"Research?"_s}, {u"reason"_s, u"Maybe"_s}});
+    EXPECT_EQ(takeEvents(), QStringList{u"unclear Research? / Maybe"_s});
 }
 
 TEST_F(AppMonitorTest, EachTextVerdictIsCachedLoggedAndReported) {
@@ -396,11 +401,11 @@ TEST_F(AppMonitorTest, EachTextVerdictIsCachedLoggedAndReported) {
          u"unclear Research? / Maybe"_s},
         {{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, u"Entertainment"_s}},
          u"MISALIGNED"_s,
-         u"[Alignment] MISALIGNED (confirmed by OCR): "_s + kAimset + kLinks + title,
+         u"[Alignment] MISALIGNED (confirmed by window text): "_s + kAimset + kLinks + title,
          u"misaligned Entertainment"_s},
         {{{u"verdict"_s, u"ALIGNED"_s}},
          u"ALIGNED"_s,
-         u"[Alignment] ALIGNED (OCR override): "_s + kAimset + kLinks + title,
+         u"[Alignment] ALIGNED (window text override): "_s + kAimset + kLinks + title,
          u"aligned"_s},
     };
     accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
@@ -485,6 +490,7 @@ TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
     startOn(u"Window A"_s);
     tick();
     answer(0, {{u"aligned"_s, false}});
+    answer(1, {{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, u"Off topic"_s}});
     takeEvents();
     monitor->markInterventionWindow();
     EXPECT_EQ(log.take().last(), u"[AppMonitor] Intervention window marked: Firefox | Window A"_s);
@@ -494,8 +500,7 @@ TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
     showBrowser(u"Window A"_s);
     monitor->setPollInterval(true);
     loop.advance(500ms);
-    EXPECT_EQ(takeEvents(),
-              QStringList{u"misaligned Could not extract page text for verification"_s});
+    EXPECT_EQ(takeEvents(), QStringList{u"misaligned Off topic"_s});
     showBrowser(u"Window B"_s);
     log.clear();
     loop.advance(500ms);
@@ -506,9 +511,9 @@ TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
     EXPECT_EQ(takeEvents(), QStringList{u"windowChanged"_s});
     EXPECT_EQ(monitor->interventionWindowTitle, QString());
     EXPECT_EQ(monitor->interventionAppName, QString());
-    EXPECT_EQ(http.calls.size(), 1u);
+    EXPECT_EQ(http.calls.size(), 2u);
     loop.advance(500ms);
-    EXPECT_EQ(http.calls.size(), 2u); // B is checked on the following tick
+    EXPECT_EQ(http.calls.size(), 3u); // B is checked on the following tick
     EXPECT_TRUE(takeEvents().isEmpty());
 
     // A window marked without a title is not watched.

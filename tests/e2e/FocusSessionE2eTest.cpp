@@ -234,7 +234,7 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
     const QStringList verdictLines{
         QStringLiteral("[AlignmentChecker] Three-tier verdict: MISALIGNED | reason: ") +
             kCatsReason,
-        QStringLiteral("[Alignment] MISALIGNED (confirmed by OCR): ") + kAimset +
+        QStringLiteral("[Alignment] MISALIGNED (confirmed by window text): ") + kAimset +
             QStringLiteral(" ↔ ") + window};
     EXPECT_TRUE(
         inOrder(out().lines(),
@@ -242,8 +242,8 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
                             QStringLiteral("[AppMonitor] Started monitoring"),
                             QStringLiteral("[AppMonitor] App: ") + kBrowserName +
                                 QStringLiteral(" (chromium) | Window: ") + window,
-                            QStringLiteral("[Alignment] Title says not aligned, running "
-                                           "OCR for verdict...")} +
+                            QStringLiteral("[Alignment] Title says not aligned, reading "
+                                           "the window text for a verdict...")} +
                     verdictLines +
                     QStringList{QStringLiteral("[AppMonitor] Intervention window marked: ") +
                                     kBrowserName + QStringLiteral(" | ") + window,
