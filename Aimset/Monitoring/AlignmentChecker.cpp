@@ -154,8 +154,8 @@ void AlignmentChecker::checkText(const QString& aimset, const QString& text,
                  // Missing or mistyped optional members read as empty.
                  const QString question = answer->value(QStringLiteral("question")).toString();
                  const QString reason = answer->value(QStringLiteral("reason")).toString();
-                 Log(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
-                     verdict.toString() + QStringLiteral(" | reason: ") + reason);
+                 LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
+                          verdict.toString() + QStringLiteral(" | reason: ") + reason);
                  const QString upper = verdict.toString().toUpper();
                  if (upper == QStringLiteral("UNCLEAR")) {
                      completion(AlignmentVerdict::unclear(question, reason));
@@ -189,8 +189,8 @@ void AlignmentChecker::expandAimset(const QString& aimset, const QString& window
                      completion(std::nullopt);
                      return;
                  }
-                 Log(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") +
-                     expansion.toString());
+                 LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") +
+                          expansion.toString());
                  completion(expansion.toString());
              });
 }
@@ -205,22 +205,28 @@ const QSet<QString>& AlignmentChecker::sensitiveBundleIDs() {
     return ids;
 }
 
-QString AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID) {
+void AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID,
+                                         std::function<void(const QString& text)> completion) {
     if (sensitiveBundleIDs().contains(bundleID) || m_extraSensitiveBundleIDs.contains(bundleID)) {
         Log(QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
             bundleID);
-        return {};
+        completion({});
+        return;
     }
     if (!m_accessibility.isProcessTrusted()) {
-        return {};
+        completion({});
+        return;
     }
-    const auto window = m_accessibility.focusedWindow(pid);
-    if (!window) {
-        return {};
-    }
-    QStringList parts;
-    collectText(*window, parts, 0, maxWalkDepth);
-    return truncateGraphemes(parts.join(QLatin1Char(' ')), maxTextLength);
+    m_accessibility.readFocusedWindow(
+        pid, [completion = std::move(completion)](std::shared_ptr<const AccessibleElement> window) {
+            if (!window) {
+                completion({});
+                return;
+            }
+            QStringList parts;
+            collectText(*window, parts, 0, maxWalkDepth);
+            completion(truncateGraphemes(parts.join(QLatin1Char(' ')), maxTextLength));
+        });
 }
 
 void AlignmentChecker::collectText(const AccessibleElement& element, QStringList& parts, int depth,

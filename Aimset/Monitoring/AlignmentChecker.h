@@ -52,7 +52,10 @@ public:
 
     // The visible text of the focused window of a process, at most
     // maxTextLength characters; empty when nothing could or may be read.
-    QString extractWindowText(std::int32_t pid, const QString& bundleID);
+    // The completion runs once on the main thread: at once when the window
+    // may not be read, else when the read is done.
+    void extractWindowText(std::int32_t pid, const QString& bundleID,
+                           std::function<void(const QString& text)> completion);
 
     static void collectText(const AccessibleElement& element, QStringList& parts, int depth,
                             int maxDepth);

@@ -230,8 +230,8 @@ void AppMonitor::setPollInterval(bool fast) {
 void AppMonitor::markInterventionWindow() {
     interventionAppName = m_currentAppName;
     interventionWindowTitle = m_currentWindowTitle;
-    Log(QStringLiteral("[AppMonitor] Intervention window marked: ") + interventionAppName +
-        QStringLiteral(" | ") + interventionWindowTitle);
+    LogDebug(QStringLiteral("[AppMonitor] Intervention window marked: ") + interventionAppName +
+             QStringLiteral(" | ") + interventionWindowTitle);
 }
 
 void AppMonitor::markAligned(const QString& appName, const QString& windowTitle) {
@@ -289,7 +289,7 @@ void AppMonitor::logWindow() const {
     if (!m_currentWindowTitle.isEmpty()) {
         line += QStringLiteral(" | Window: ") + m_currentWindowTitle;
     }
-    Log(line);
+    LogDebug(line);
 }
 
 void AppMonitor::updateFrontmostApp(const RunningApplication& app) {
@@ -361,7 +361,7 @@ void AppMonitor::pollFrontmostWindow() {
     if (isSignInPage(title)) {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
-        Log(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
+        LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
         if (onAligned) {
             onAligned();
         }
@@ -373,7 +373,8 @@ void AppMonitor::pollFrontmostWindow() {
     const auto cached = m_alignmentCache.constFind(key);
     if (cached != m_alignmentCache.constEnd()) {
         if (changed) {
-            Log(QStringLiteral("[Alignment] Cached verdict for: ") + userAimset + kLinks + title);
+            LogDebug(QStringLiteral("[Alignment] Cached verdict for: ") + userAimset + kLinks +
+                     title);
         }
         // Copy: a callback may change the cache.
         const AlignmentVerdict verdict = *cached;
@@ -443,7 +444,7 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
     }
     if (*aligned) {
         recordOutcome(window.key, AlignmentVerdict::aligned());
-        Log(QStringLiteral("[Alignment] ALIGNED: ") + window.aimset + kLinks + window.title);
+        LogDebug(QStringLiteral("[Alignment] ALIGNED: ") + window.aimset + kLinks + window.title);
         if (onAligned) {
             onAligned();
         }
@@ -451,21 +452,27 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
     }
 
     Log(QStringLiteral("[Alignment] Title says not aligned, running OCR for verdict..."));
-    const QString text = m_checker.extractWindowText(window.pid, window.bundleID);
-    if (text.isEmpty()) {
-        Log(QStringLiteral("[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED"));
-        recordOutcome(window.key, AlignmentVerdict::misaligned(kEmptyTextReason));
-        if (onMisaligned) {
-            onMisaligned(kEmptyTextReason);
-        }
-        return;
-    }
-    m_checker.checkText(
-        window.aimset, text,
-        [self = QPointer<AppMonitor>(this), window](std::optional<AlignmentVerdict> verdict) {
-            if (self) {
-                self->applyTextAnswer(window, std::move(verdict));
+    m_checker.extractWindowText(
+        window.pid, window.bundleID,
+        [self = QPointer<AppMonitor>(this), window](const QString& text) {
+            if (!self) {
+                return;
             }
+            if (text.isEmpty()) {
+                Log(QStringLiteral(
+                    "[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED"));
+                self->recordOutcome(window.key, AlignmentVerdict::misaligned(kEmptyTextReason));
+                if (self->onMisaligned) {
+                    self->onMisaligned(kEmptyTextReason);
+                }
+                return;
+            }
+            self->m_checker.checkText(window.aimset, text,
+                                      [self, window](std::optional<AlignmentVerdict> verdict) {
+                                          if (self) {
+                                              self->applyTextAnswer(window, std::move(verdict));
+                                          }
+                                      });
         });
 }
 
@@ -482,22 +489,22 @@ void AppMonitor::applyTextAnswer(const CheckedWindow& window,
     recordOutcome(window.key, *verdict);
     switch (verdict->kind) {
     case AlignmentVerdict::Kind::unclear:
-        Log(QStringLiteral("[Alignment] UNCLEAR: ") + window.aimset + kLinks + window.title +
-            QStringLiteral(" | Q: ") + verdict->question);
+        LogDebug(QStringLiteral("[Alignment] UNCLEAR: ") + window.aimset + kLinks + window.title +
+                 QStringLiteral(" | Q: ") + verdict->question);
         if (onUnclear) {
             onUnclear(verdict->question, verdict->reason);
         }
         break;
     case AlignmentVerdict::Kind::misaligned:
-        Log(QStringLiteral("[Alignment] MISALIGNED (confirmed by OCR): ") + window.aimset + kLinks +
-            window.title);
+        LogDebug(QStringLiteral("[Alignment] MISALIGNED (confirmed by OCR): ") + window.aimset +
+                 kLinks + window.title);
         if (onMisaligned) {
             onMisaligned(verdict->reason);
         }
         break;
     case AlignmentVerdict::Kind::aligned:
-        Log(QStringLiteral("[Alignment] ALIGNED (OCR override): ") + window.aimset + kLinks +
-            window.title);
+        LogDebug(QStringLiteral("[Alignment] ALIGNED (OCR override): ") + window.aimset + kLinks +
+                 window.title);
         if (onAligned) {
             onAligned();
         }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -36,9 +37,11 @@ public:
     // Asks the desktop to let the user grant trust; the answer comes later
     // through isProcessTrusted().
     virtual void requestTrustWithPrompt() = 0;
-    // The focused window of a process, or null when it has none or cannot be read.
-    virtual std::shared_ptr<const AccessibleElement>
-    focusedWindow(std::int32_t processIdentifier) = 0;
+    // Reads the focused window of a process without blocking the caller. The
+    // completion runs exactly once, on the main thread, after this call has
+    // returned: with the window, or null when it has none or cannot be read.
+    using WindowCompletion = std::function<void(std::shared_ptr<const AccessibleElement>)>;
+    virtual void readFocusedWindow(std::int32_t processIdentifier, WindowCompletion completion) = 0;
 };
 
 } // namespace aimset

@@ -33,6 +33,8 @@ struct SimulatedDesktop {
     FakeSpeechService speech;
     FakeAudioEngine audio;
 
+    SimulatedDesktop() { accessibility.loop = &loop; }
+
     Desktop desktop() {
         return Desktop{loop,
                        workspace,

@@ -28,6 +28,8 @@ struct AppMonitorTest : ::testing::Test {
     test::LogCapture log;
     QStringList events;
 
+    AppMonitorTest() { accessibility.loop = &loop; }
+
     std::unique_ptr<AppMonitor> makeMonitor(const PlatformAppLists& lists = {}) {
         auto made = std::make_unique<AppMonitor>(loop, workspace, accessibility, checker, lists);
         made->onAligned = [this] { events << u"aligned"_s; };
@@ -280,7 +282,7 @@ TEST_F(AppMonitorTest, AlignedTitleIsCachedAndLogged) {
                                            u"Q3 numbers - Sheets"_s}));
     EXPECT_EQ(takeEvents(), QStringList{u"aligned"_s});
     EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
-    EXPECT_TRUE(accessibility.calls.filter(u"focusedWindow"_s).isEmpty());
+    EXPECT_TRUE(accessibility.calls.filter(u"readFocusedWindow"_s).isEmpty());
 
     // A window marked aligned is answered from the cache on every tick.
     monitor->markAligned(u"Firefox"_s, u"Pricing - Docs"_s);
@@ -297,6 +299,7 @@ TEST_F(AppMonitorTest, NotAlignedTitleWithNoTextIsMisalignedWithoutAskingAgain) 
     tick();
     log.clear();
     http.respondJson(0, {{u"aligned"_s, false}});
+    loop.runPending(); // the window text arrives
     EXPECT_EQ(log.take(),
               (QStringList{u"[Alignment] Title says not aligned, running OCR for verdict..."_s,
                            u"[Alignment] OCR extraction empty \u2014 defaulting to MISALIGNED"_s}));
@@ -313,6 +316,7 @@ TEST_F(AppMonitorTest, FailedTextCheckIsMisalignedAndCached) {
     startOn(u"Cat videos"_s);
     tick();
     http.respondJson(0, {{u"aligned"_s, false}});
+    loop.runPending(); // the window text arrives
     ASSERT_EQ(http.calls.size(), 2u);
     EXPECT_EQ(lastRequest().value(u"context"_s).toString(), u"cats"_s);
     log.clear();
@@ -354,6 +358,7 @@ TEST_F(AppMonitorTest, EachTextVerdictIsCachedLoggedAndReported) {
         monitor->setTemporaryAimset(kAimset);
         tick();
         http.respondJson(http.nextPending(), {{u"aligned"_s, false}});
+        loop.runPending(); // the window text arrives
         log.clear();
         http.respondJson(http.nextPending(), c.answer);
         const QStringList lines = log.take();
@@ -374,6 +379,7 @@ TEST_F(AppMonitorTest, CachedVerdictLineOnlyWhenReturningToTheWindow) {
     startOn(u"API docs"_s);
     tick();
     http.respondJson(0, {{u"aligned"_s, false}});
+    loop.runPending(); // the window text arrives
     http.respondJson(1, {{u"verdict"_s, u"ALIGNED"_s}});
     takeEvents();
     log.clear();
@@ -402,6 +408,7 @@ TEST_F(AppMonitorTest, ResultsApplyWithTheValuesCapturedWhenTheCheckStarted) {
     accessibility.windows.insert(100, FakeElement::make()->withValue(u"second"_s));
     log.clear();
     http.respondJson(0, {{u"aligned"_s, false}});
+    loop.runPending(); // the window text arrives
     // The text is read from whichever window of the process is focused now...
     EXPECT_EQ(lastRequest().value(u"context"_s).toString(), u"second"_s);
     // ...but asked with the aimset of the moment the check started.
@@ -422,6 +429,7 @@ TEST_F(AppMonitorTest, ChecksForDifferentWindowsApplyInArrivalOrder) {
     ASSERT_EQ(http.calls.size(), 2u);
     http.respondJson(1, {{u"aligned"_s, true}});
     http.respondJson(0, {{u"aligned"_s, false}});
+    loop.runPending(); // the window text arrives
     EXPECT_EQ(
         takeEvents(),
         (QStringList{u"aligned"_s, u"misaligned Could not extract page text for verification"_s}));
@@ -434,6 +442,7 @@ TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
     startOn(u"Window A"_s);
     tick();
     http.respondJson(0, {{u"aligned"_s, false}});
+    loop.runPending(); // the window text arrives
     takeEvents();
     monitor->markInterventionWindow();
     EXPECT_EQ(log.take().last(), u"[AppMonitor] Intervention window marked: Firefox | Window A"_s);
@@ -531,6 +540,7 @@ TEST_F(AppMonitorTest, HandlersFiringAfterTheMonitorIsGoneDoNothing) {
     log.clear();
     loop.advance(10s);
     http.respondJson(0, {{u"aligned"_s, false}});
+    loop.runPending(); // the window text arrives
     EXPECT_TRUE(events.isEmpty());
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);

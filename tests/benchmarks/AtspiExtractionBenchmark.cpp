@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     int elements = 0;
     const bool loaded = test::waitUntil(
         [&] {
-            const auto tree = whole.focusedWindow(browser.pid());
+            const auto tree = test::readWindow(whole, browser.pid());
             QStringList parts;
             if (tree) {
                 AlignmentChecker::collectText(*tree, parts, 0, AlignmentChecker::maxWalkDepth);
@@ -104,8 +104,14 @@ int main(int argc, char** argv) {
                                      QUrl(QStringLiteral("http://127.0.0.1:9/check")));
             QElapsedTimer elapsed;
             elapsed.start();
-            const QString text = checker.extractWindowText(browser.pid(), QStringLiteral("x"));
+            std::optional<QString> read;
+            checker.extractWindowText(browser.pid(), QStringLiteral("x"),
+                                      [&read](const QString& text) { read = text; });
+            while (!read) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            }
             const qint64 ms = elapsed.elapsed();
+            const QString text = *read;
             const auto figures =
                 accessibility->lastReadFigures().value_or(AtspiAccessibility::ReadFigures{});
             std::printf("round %d %-11s %5lld ms  %6lld AT-SPI calls  %4lld characters kept%s\n",

@@ -1,5 +1,7 @@
 #include "FakeAccessibility.h"
 
+#include "Runtime/MainLoop.h"
+
 namespace aimset {
 
 std::shared_ptr<FakeElement> FakeElement::make(const QString& role) {
@@ -54,10 +56,25 @@ void FakeAccessibility::requestTrustWithPrompt() {
     }
 }
 
-std::shared_ptr<const AccessibleElement>
-FakeAccessibility::focusedWindow(std::int32_t processIdentifier) {
-    calls << QStringLiteral("focusedWindow %1").arg(processIdentifier);
-    return windows.value(processIdentifier);
+void FakeAccessibility::readFocusedWindow(std::int32_t processIdentifier,
+                                          WindowCompletion completion) {
+    calls << QStringLiteral("readFocusedWindow %1").arg(processIdentifier);
+    auto answer = [window = windows.value(processIdentifier), completion = std::move(completion)] {
+        completion(window);
+    };
+    if (loop) {
+        loop->post(std::move(answer));
+    } else {
+        m_heldReads.push_back(std::move(answer));
+    }
+}
+
+void FakeAccessibility::deliverReads() {
+    while (!m_heldReads.empty()) {
+        auto answer = std::move(m_heldReads.front());
+        m_heldReads.pop_front();
+        answer();
+    }
 }
 
 } // namespace aimset

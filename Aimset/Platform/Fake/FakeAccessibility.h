@@ -5,7 +5,11 @@
 #include <QHash>
 #include <QStringList>
 
+#include <deque>
+
 namespace aimset {
+
+class MainLoop;
 
 // An element whose attributes the test sets; unset attributes read as absent.
 class FakeElement final : public AccessibleElement {
@@ -38,18 +42,27 @@ private:
     std::weak_ptr<FakeElement> m_self;
 };
 
-// Trust and focused windows the test arranges; records every call.
+// Trust and focused windows the test arranges; records every call. A read
+// answers with the window arranged when it was asked, posted on the loop
+// when one is set, else held until deliverReads().
 class FakeAccessibility final : public Accessibility {
 public:
     bool isProcessTrusted() override;
     void requestTrustWithPrompt() override;
-    std::shared_ptr<const AccessibleElement> focusedWindow(std::int32_t processIdentifier) override;
+    void readFocusedWindow(std::int32_t processIdentifier, WindowCompletion completion) override;
 
+    // Answers every held read, oldest first.
+    void deliverReads();
+
+    MainLoop* loop = nullptr;
     bool trusted = true;
     // What a prompt does: by default the user declines.
     bool grantOnPrompt = false;
     QHash<std::int32_t, std::shared_ptr<const AccessibleElement>> windows;
     QStringList calls;
+
+private:
+    std::deque<std::function<void()>> m_heldReads;
 };
 
 } // namespace aimset

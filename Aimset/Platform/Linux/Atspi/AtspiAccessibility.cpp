@@ -5,16 +5,19 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace aimset {
 
@@ -73,17 +76,20 @@ private:
 
 } // namespace
 
-// The D-Bus connection, the process's session bus or a named one. It also
-// remembers whether the accessibility bus is enabled: the launcher announces
-// every change (PropertiesChanged), so a poll need not ask each time.
+// The D-Bus connection, the process's session bus or a named one, and what
+// is known of whether the accessibility bus is enabled. Every question to the
+// bus is asynchronous; the launcher announces every change
+// (PropertiesChanged), so once an answer is in, a poll costs nothing.
 class AtspiAccessibility::Bus : public QObject {
     Q_OBJECT
 
 public:
-    explicit Bus(const QString& address)
-        : m_name(address.isEmpty() ? QString()
-                                   : QStringLiteral("aimset-accessibility-%1")
-                                         .arg(reinterpret_cast<quintptr>(this))) {
+    Bus(const QString& address, std::chrono::milliseconds timeout)
+        : m_name(
+              address.isEmpty()
+                  ? QString()
+                  : QStringLiteral("aimset-accessibility-%1").arg(reinterpret_cast<quintptr>(this)))
+        , m_timeout(static_cast<int>(timeout.count())) {
         if (!m_name.isEmpty()) {
             QDBusConnection::connectToBus(address, m_name);
         }
@@ -95,8 +101,11 @@ public:
         // A launcher that goes or comes back forgets what was known.
         auto* watcher = new QDBusServiceWatcher(kBusService, bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-                [this] { m_enabled.reset(); });
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+            m_enabled.reset();
+            refresh();
+        });
+        refresh();
     }
     ~Bus() override {
         if (!m_name.isEmpty()) {
@@ -107,11 +116,28 @@ public:
         return m_name.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_name);
     }
 
-    std::optional<bool> knownEnabled() const { return m_enabled; }
-    void learnEnabled(bool enabled) {
-        if (m_watched) {
-            m_enabled = enabled;
+    // What is known now; asks again in the background when nothing is, or
+    // when changes are not announced to us.
+    bool enabled() {
+        if (!m_enabled || !m_watched) {
+            refresh();
         }
+        return m_enabled.value_or(false);
+    }
+
+    void enable() {
+        QDBusMessage set = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
+                                                          QStringLiteral("Set"));
+        set << kStatus << kIsEnabled << QVariant::fromValue(QDBusVariant(true));
+        whenAnswered(set, [this](const QDBusMessage& reply) {
+            if (reply.type() == QDBusMessage::ReplyMessage) {
+                m_enabled = true;
+                Log(kTag + QStringLiteral("Accessibility bus enabled"));
+            } else {
+                Log(kTag + QStringLiteral("Could not enable the accessibility bus: ") +
+                    reply.errorMessage());
+            }
+        });
     }
 
 private slots:
@@ -121,16 +147,70 @@ private slots:
             return;
         }
         if (changed.contains(kIsEnabled)) {
-            learnEnabled(changed.value(kIsEnabled).toBool());
+            m_enabled = changed.value(kIsEnabled).toBool();
         } else if (invalidated.contains(kIsEnabled)) {
             m_enabled.reset();
+            refresh();
         }
     }
 
 private:
+    // One question in flight at a time.
+    void refresh() {
+        if (m_asking) {
+            return;
+        }
+        m_asking = true;
+        QDBusMessage get = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
+                                                          QStringLiteral("Get"));
+        get << kStatus << kIsEnabled;
+        whenAnswered(get, [this](const QDBusMessage& reply) {
+            m_asking = false;
+            if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
+                m_lastError.clear();
+                m_enabled = reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+                return;
+            }
+            // Asked again at every poll while it fails: say it once per kind.
+            const QString error = reply.errorMessage().isEmpty()
+                                      ? QStringLiteral("unexpected reply")
+                                      : reply.errorMessage();
+            if (error != m_lastError) {
+                m_lastError = error;
+                Log(kTag +
+                    QStringLiteral("Cannot read whether the accessibility bus is enabled: ") +
+                    error);
+            }
+        });
+    }
+
+    void whenAnswered(const QDBusMessage& message,
+                      std::function<void(const QDBusMessage&)> handle) {
+        auto* watcher =
+            new QDBusPendingCallWatcher(connection().asyncCall(message, m_timeout), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [handle = std::move(handle)](QDBusPendingCallWatcher* answered) {
+                    answered->deleteLater();
+                    handle(answered->reply());
+                });
+    }
+
     QString m_name;
+    int m_timeout;
     bool m_watched = false;
+    bool m_asking = false;
     std::optional<bool> m_enabled;
+    QString m_lastError;
+};
+
+// One window read in flight: the reader process, its deadline and its output.
+struct AtspiAccessibility::Read {
+    std::int32_t pid = 0;
+    WindowCompletion completion;
+    // Deleted later, never from inside their own signals.
+    QProcess* process = nullptr;
+    QTimer* deadline = nullptr;
+    QByteArray output;
 };
 
 AtspiAccessibility::AtspiAccessibility()
@@ -138,39 +218,21 @@ AtspiAccessibility::AtspiAccessibility()
 
 AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
-    , m_bus(std::make_unique<Bus>(m_options.busAddress)) {
+    , m_bus(std::make_unique<Bus>(m_options.busAddress, m_options.busTimeout)) {
     if (m_options.programDirectory.isEmpty()) {
         m_options.programDirectory = QCoreApplication::applicationDirPath();
     }
 }
 
-AtspiAccessibility::~AtspiAccessibility() = default;
+AtspiAccessibility::~AtspiAccessibility() {
+    // Every read still waiting answers null now, as promised, and its reader goes.
+    while (!m_reads.empty()) {
+        finishRead(m_reads.back(), nullptr);
+    }
+}
 
 bool AtspiAccessibility::isProcessTrusted() {
-    if (const auto known = m_bus->knownEnabled()) {
-        return *known;
-    }
-    QDBusMessage get =
-        QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, QStringLiteral("Get"));
-    get << kStatus << kIsEnabled;
-    const QDBusMessage reply =
-        m_bus->connection().call(get, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
-    if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
-        m_lastBusError.clear();
-        const bool enabled =
-            reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
-        m_bus->learnEnabled(enabled);
-        return enabled;
-    }
-    // Polled often: say it once per kind of failure.
-    const QString error =
-        reply.errorMessage().isEmpty() ? QStringLiteral("unexpected reply") : reply.errorMessage();
-    if (error != m_lastBusError) {
-        m_lastBusError = error;
-        Log(kTag + QStringLiteral("Cannot read whether the accessibility bus is enabled: ") +
-            error);
-    }
-    return false;
+    return m_bus->enabled();
 }
 
 void AtspiAccessibility::requestTrustWithPrompt() {
@@ -180,31 +242,17 @@ void AtspiAccessibility::requestTrustWithPrompt() {
         Log(kTag + QStringLiteral("Could not run ") + m_options.persistCommand.constFirst() +
             QStringLiteral(" to keep accessibility enabled"));
     }
-    QDBusMessage set =
-        QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, QStringLiteral("Set"));
-    set << kStatus << kIsEnabled << QVariant::fromValue(QDBusVariant(true));
-    const QDBusMessage reply =
-        m_bus->connection().call(set, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
-    if (reply.type() == QDBusMessage::ReplyMessage) {
-        m_bus->learnEnabled(true);
-        Log(kTag + QStringLiteral("Accessibility bus enabled"));
-    } else {
-        Log(kTag + QStringLiteral("Could not enable the accessibility bus: ") +
-            reply.errorMessage());
-    }
+    m_bus->enable();
 }
 
-std::shared_ptr<const AccessibleElement>
-AtspiAccessibility::focusedWindow(std::int32_t processIdentifier) {
-    m_lastRead.reset();
+void AtspiAccessibility::readFocusedWindow(std::int32_t processIdentifier,
+                                           WindowCompletion completion) {
     if (processIdentifier <= 0) {
-        return nullptr;
+        QMetaObject::invokeMethod(
+            m_bus.get(), [completion = std::move(completion)] { completion(nullptr); },
+            Qt::QueuedConnection);
+        return;
     }
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const auto remaining = [&] {
-        return std::max<qint64>(0, m_options.deadline.count() - elapsed.elapsed());
-    };
     const QString program =
         QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
     QStringList arguments{
@@ -216,7 +264,15 @@ AtspiAccessibility::focusedWindow(std::int32_t processIdentifier) {
     }
     arguments << QString::number(processIdentifier);
 
-    QProcess reader;
+    auto started = std::make_shared<Read>();
+    started->pid = processIdentifier;
+    started->completion = std::move(completion);
+    started->process = new QProcess;
+    started->deadline = new QTimer;
+    m_reads.push_back(started);
+    QProcess& reader = *started->process;
+    const std::weak_ptr<Read> weak = started;
+
     if (!m_options.busAddress.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_options.busAddress);
@@ -224,35 +280,97 @@ AtspiAccessibility::focusedWindow(std::int32_t processIdentifier) {
     }
     reader.setProcessChannelMode(QProcess::SeparateChannels);
     reader.setStandardErrorFile(QProcess::nullDevice());
-    reader.start(program, arguments, QIODevice::ReadOnly);
-    if (!reader.waitForStarted(static_cast<int>(remaining()))) {
-        Log(kTag + QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
-            reader.errorString());
-        return nullptr;
-    }
+    QObject::connect(&reader, &QProcess::readyReadStandardOutput, m_bus.get(), [this, weak] {
+        const auto read = weak.lock();
+        if (!read) {
+            return;
+        }
+        read->output += read->process->readAllStandardOutput();
+        if (read->output.size() > maxOutputBytes) {
+            Log(kTag + QString::fromLatin1(programName) +
+                QStringLiteral(" printed more than %1 bytes; stopped").arg(maxOutputBytes));
+            finishRead(read, nullptr);
+        }
+    });
+    QObject::connect(&reader, &QProcess::finished, m_bus.get(),
+                     [this, weak](int exitCode, QProcess::ExitStatus status) {
+                         if (const auto read = weak.lock()) {
+                             readerFinished(read, exitCode, status != QProcess::NormalExit);
+                         }
+                     });
+    // Queued: the answer never comes before this call has returned.
+    QObject::connect(
+        &reader, &QProcess::errorOccurred, m_bus.get(),
+        [this, weak, program](QProcess::ProcessError error) {
+            const auto read = weak.lock();
+            if (!read || error != QProcess::FailedToStart) {
+                return;
+            }
+            Log(kTag + QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
+                read->process->errorString());
+            finishRead(read, nullptr);
+        },
+        Qt::QueuedConnection);
     // Bounded by the deadline, not by the target application.
-    if (!reader.waitForFinished(static_cast<int>(std::max<qint64>(1, remaining())))) {
-        reader.kill();
-        reader.waitForFinished(1000);
-        Log(kTag + QStringLiteral("Reading the window of process ") +
-            QString::number(processIdentifier) + QStringLiteral(" took longer than ") +
-            QString::number(m_options.deadline.count()) + QStringLiteral(" ms; stopped"));
-        return nullptr;
-    }
-    if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0) {
+    started->deadline->setSingleShot(true);
+    // A coarse timer may fire 5 % late, after the reader's own call timeout.
+    started->deadline->setTimerType(Qt::PreciseTimer);
+    QObject::connect(started->deadline, &QTimer::timeout, m_bus.get(), [this, weak] {
+        const auto read = weak.lock();
+        if (!read) {
+            return;
+        }
+        Log(kTag + QStringLiteral("Reading the window of process ") + QString::number(read->pid) +
+            QStringLiteral(" took longer than ") + QString::number(m_options.deadline.count()) +
+            QStringLiteral(" ms; stopped"));
+        finishRead(read, nullptr);
+    });
+    started->deadline->start(m_options.deadline);
+    reader.start(program, arguments, QIODevice::ReadOnly);
+}
+
+void AtspiAccessibility::readerFinished(const std::shared_ptr<Read>& read, int exitCode,
+                                        bool crashed) {
+    if (crashed || exitCode != 0) {
         Log(kTag + QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
-            QString::number(reader.exitCode()) + QLatin1Char(')'));
-        return nullptr;
+            QString::number(exitCode) + QLatin1Char(')'));
+        finishRead(read, nullptr);
+        return;
     }
+    read->output += read->process->readAllStandardOutput();
     QString error;
-    const auto dump = parseWindowDump(reader.readAllStandardOutput(), &error);
+    const auto dump = parseWindowDump(read->output, &error);
     if (!dump) {
         Log(kTag + QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
             QStringLiteral(": ") + error);
-        return nullptr;
+        finishRead(read, nullptr);
+        return;
     }
     m_lastRead = dump->figures;
-    return dump->window;
+    finishRead(read, dump->window);
+}
+
+// Answers the read once and lets its reader go: killed if still running, and
+// reaped by Qt once it has died, without waiting for it here.
+void AtspiAccessibility::finishRead(const std::shared_ptr<Read>& read,
+                                    std::shared_ptr<const AccessibleElement> window) {
+    const auto found = std::find(m_reads.begin(), m_reads.end(), read);
+    if (found == m_reads.end()) {
+        return;
+    }
+    m_reads.erase(found);
+    read->deadline->stop();
+    read->deadline->deleteLater();
+    QProcess* process = read->process;
+    process->disconnect(m_bus.get());
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+    } else {
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        process->kill();
+    }
+    const WindowCompletion completion = std::move(read->completion);
+    completion(std::move(window));
 }
 
 std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error) {

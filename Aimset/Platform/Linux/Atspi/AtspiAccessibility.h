@@ -7,19 +7,26 @@
 #include <QStringList>
 
 #include <chrono>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace aimset {
 
 // Other applications' windows through AT-SPI. Trust is the desktop's
 // accessibility bus being enabled (org.a11y.Status.IsEnabled); the prompt
 // switches it on, for good where the desktop keeps the setting and at once.
-// Window trees are read by aimset-atspi-dump, installed beside the app, under
-// a deadline: the main thread waits at most that long, however the target
-// application behaves, and a late reader is killed.
+// Nothing here waits on another process: the bus is asked asynchronously and
+// isProcessTrusted() answers from what it last heard (false until then).
+// Window trees are read by aimset-atspi-dump, installed beside the app, as a
+// child process whose output arrives through the event loop, under a
+// deadline after which the reader is killed and the window counts as
+// unreadable, however the target application behaves.
 class AtspiAccessibility final : public Accessibility {
 public:
     static constexpr auto programName = "aimset-atspi-dump";
+    // More output than any window's tree: a reader that prints this much is broken.
+    static constexpr qint64 maxOutputBytes = 32 * 1024 * 1024;
 
     struct Options {
         // Where aimset-atspi-dump is looked for; empty: beside the running app.
@@ -54,17 +61,22 @@ public:
 
     bool isProcessTrusted() override;
     void requestTrustWithPrompt() override;
-    std::shared_ptr<const AccessibleElement> focusedWindow(std::int32_t processIdentifier) override;
+    void readFocusedWindow(std::int32_t processIdentifier, WindowCompletion completion) override;
 
+    // What the last read that succeeded cost.
     std::optional<ReadFigures> lastReadFigures() const { return m_lastRead; }
 
 private:
     class Bus;
+    struct Read;
+    void finishRead(const std::shared_ptr<Read>& read,
+                    std::shared_ptr<const AccessibleElement> window);
+    void readerFinished(const std::shared_ptr<Read>& read, int exitCode, bool crashed);
 
     Options m_options;
     std::unique_ptr<Bus> m_bus;
     std::optional<ReadFigures> m_lastRead;
-    QString m_lastBusError;
+    std::vector<std::shared_ptr<Read>> m_reads;
 };
 
 // The window in aimset-atspi-dump's output, its roles in the port's names;
