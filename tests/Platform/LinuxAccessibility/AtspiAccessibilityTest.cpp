@@ -110,6 +110,16 @@ void expectNothingOfThePassword(const QString& text) {
     }
 }
 
+// The launcher's answer to the prompt (the change itself may be heard first).
+bool answered(const LogCapture& log) {
+    return spinUntil(
+        [&] {
+            return log.lines().contains(
+                QStringLiteral("[Accessibility] Accessibility bus enabled"));
+        },
+        std::chrono::seconds(5));
+}
+
 TEST(AtspiTrust, PromptEnablesTheAccessibilityBusAtOnceAndRunsTheLastingSetting) {
     const auto session = A11ySession::start(A11ySession::Launcher::disabled);
     ASSERT_TRUE(session);
@@ -123,6 +133,7 @@ TEST(AtspiTrust, PromptEnablesTheAccessibilityBusAtOnceAndRunsTheLastingSetting)
     EXPECT_FALSE(accessibility.isProcessTrusted());
     accessibility.requestTrustWithPrompt();
     EXPECT_TRUE(trustedBecomes(accessibility, true));
+    EXPECT_TRUE(answered(log));
     EXPECT_TRUE(
         test::waitUntil([&] { return QFileInfo::exists(marker); }, std::chrono::seconds(5)));
     EXPECT_EQ(log.lines(),
@@ -168,6 +179,7 @@ TEST(AtspiTrust, AMissingSettingsToolDoesNotStopThePrompt) {
     accessibility.requestTrustWithPrompt();
 
     EXPECT_TRUE(trustedBecomes(accessibility, true));
+    EXPECT_TRUE(answered(log));
     EXPECT_EQ(log.lines(),
               (QStringList{QStringLiteral("[Accessibility] Could not run "
                                           "/nonexistent/aimset-gsettings to keep "

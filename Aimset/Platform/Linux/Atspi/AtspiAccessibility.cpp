@@ -15,9 +15,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <QTimer>
 
-#include <algorithm>
+#include <map>
+#include <utility>
 
 namespace aimset {
 
@@ -116,10 +118,11 @@ public:
         return m_name.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_name);
     }
 
-    // What is known now; asks again in the background when nothing is, or
-    // when changes are not announced to us.
+    // What is known now. Asks again in the background when nothing is, when
+    // changes are not announced to us, or while the bus is off: a change
+    // announced before our subscription took hold is then still heard.
     bool enabled() {
-        if (!m_enabled || !m_watched) {
+        if (!m_enabled || !*m_enabled || !m_watched) {
             refresh();
         }
         return m_enabled.value_or(false);
@@ -203,14 +206,156 @@ private:
     QString m_lastError;
 };
 
-// One window read in flight: the reader process, its deadline and its output.
-struct AtspiAccessibility::Read {
-    std::int32_t pid = 0;
-    WindowCompletion completion;
-    // Deleted later, never from inside their own signals.
-    QProcess* process = nullptr;
-    QTimer* deadline = nullptr;
-    QByteArray output;
+// The readers of windows, on a thread of their own: starting a process
+// suspends the thread that starts it until the child has exec'd, which on a
+// busy machine can take a noticeable while. Each read runs aimset-atspi-dump
+// under the deadline, parses its output and hands the outcome to deliver.
+struct AtspiAccessibility::ReadOutcome {
+    std::shared_ptr<const AccessibleElement> window;
+    std::optional<ReadFigures> figures;
+    // Why the window could not be read; empty when it was, or had none.
+    QString failure;
+};
+
+class AtspiAccessibility::Readers : public QObject {
+public:
+    using Outcome = ReadOutcome;
+    using Deliver = std::function<void(quint64 id, Outcome outcome)>;
+
+    Readers(Options options, Deliver deliver)
+        : m_options(std::move(options))
+        , m_deliver(std::move(deliver)) {}
+
+    // On the readers' thread.
+    void start(quint64 id, std::int32_t pid) {
+        const QString program =
+            QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
+        QStringList arguments{
+            QStringLiteral("--call-timeout"), QString::number(m_options.deadline.count()),
+            QStringLiteral("--max-depth"),    QString::number(m_options.walkDepth),
+            QStringLiteral("--max-text"),     QString::number(m_options.keptTextLength)};
+        if (m_options.readWholeWindow) {
+            arguments << QStringLiteral("--full");
+        }
+        arguments << QString::number(pid);
+
+        Read& read = m_reads[id];
+        read.process = new QProcess(this);
+        read.deadline = new QTimer(this);
+        QProcess& reader = *read.process;
+        if (!m_options.busAddress.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_options.busAddress);
+            reader.setProcessEnvironment(environment);
+        }
+        reader.setProcessChannelMode(QProcess::SeparateChannels);
+        reader.setStandardErrorFile(QProcess::nullDevice());
+        connect(&reader, &QProcess::readyReadStandardOutput, this, [this, id] {
+            const auto found = m_reads.find(id);
+            if (found == m_reads.end()) {
+                return;
+            }
+            found->second.output += found->second.process->readAllStandardOutput();
+            if (found->second.output.size() > maxOutputBytes) {
+                finish(id, {nullptr, std::nullopt,
+                            QString::fromLatin1(programName) +
+                                QStringLiteral(" printed more than %1 bytes; stopped")
+                                    .arg(maxOutputBytes)});
+            }
+        });
+        connect(&reader, &QProcess::finished, this,
+                [this, id](int exitCode, QProcess::ExitStatus status) {
+                    finished(id, exitCode, status != QProcess::NormalExit);
+                });
+        connect(&reader, &QProcess::errorOccurred, this,
+                [this, id, program](QProcess::ProcessError error) {
+                    const auto found = m_reads.find(id);
+                    if (found == m_reads.end() || error != QProcess::FailedToStart) {
+                        return;
+                    }
+                    finish(id, {nullptr, std::nullopt,
+                                QStringLiteral("Could not start ") + program +
+                                    QStringLiteral(": ") + found->second.process->errorString()});
+                });
+        // Bounded by the deadline, not by the target application. A coarse
+        // timer may fire 5 % late, after the reader's own call timeout.
+        read.deadline->setSingleShot(true);
+        read.deadline->setTimerType(Qt::PreciseTimer);
+        connect(read.deadline, &QTimer::timeout, this, [this, id, pid] {
+            finish(id, {nullptr, std::nullopt,
+                        QStringLiteral("Reading the window of process ") + QString::number(pid) +
+                            QStringLiteral(" took longer than ") +
+                            QString::number(m_options.deadline.count()) +
+                            QStringLiteral(" ms; stopped")});
+        });
+        read.deadline->start(m_options.deadline);
+        reader.start(program, arguments, QIODevice::ReadOnly);
+    }
+
+    // On the readers' thread, before it ends: every reader is killed.
+    void stopAll() {
+        for (auto& [id, read] : m_reads) {
+            read.process->disconnect(this);
+            read.process->kill();
+            read.process->waitForFinished(1000);
+        }
+        m_reads.clear();
+    }
+
+private:
+    struct Read {
+        QProcess* process = nullptr;
+        QTimer* deadline = nullptr;
+        QByteArray output;
+    };
+
+    void finished(quint64 id, int exitCode, bool crashed) {
+        const auto found = m_reads.find(id);
+        if (found == m_reads.end()) {
+            return;
+        }
+        if (crashed || exitCode != 0) {
+            finish(id, {nullptr, std::nullopt,
+                        QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
+                            QString::number(exitCode) + QLatin1Char(')')});
+            return;
+        }
+        found->second.output += found->second.process->readAllStandardOutput();
+        QString error;
+        const auto dump = parseWindowDump(found->second.output, &error);
+        if (!dump) {
+            finish(id, {nullptr, std::nullopt,
+                        QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
+                            QStringLiteral(": ") + error});
+            return;
+        }
+        finish(id, {dump->window, dump->figures, {}});
+    }
+
+    // Hands the outcome over once and lets the reader go: killed if still
+    // running, and reaped once it has died, without waiting for it here.
+    void finish(quint64 id, Outcome outcome) {
+        const auto found = m_reads.find(id);
+        if (found == m_reads.end()) {
+            return;
+        }
+        const Read read = found->second;
+        m_reads.erase(found);
+        read.deadline->stop();
+        read.deadline->deleteLater();
+        read.process->disconnect(this);
+        if (read.process->state() == QProcess::NotRunning) {
+            read.process->deleteLater();
+        } else {
+            connect(read.process, &QProcess::finished, read.process, &QObject::deleteLater);
+            read.process->kill();
+        }
+        m_deliver(id, std::move(outcome));
+    }
+
+    const Options m_options;
+    const Deliver m_deliver;
+    std::map<quint64, Read> m_reads;
 };
 
 AtspiAccessibility::AtspiAccessibility()
@@ -222,12 +367,36 @@ AtspiAccessibility::AtspiAccessibility(Options options)
     if (m_options.programDirectory.isEmpty()) {
         m_options.programDirectory = QCoreApplication::applicationDirPath();
     }
+    // Outcomes come back to the bus object, which lives on this thread.
+    Bus* home = m_bus.get();
+    m_readers = new Readers(m_options, [this, home](quint64 id, ReadOutcome outcome) {
+        QMetaObject::invokeMethod(
+            home, [this, id, outcome = std::move(outcome)]() mutable { complete(id, outcome); },
+            Qt::QueuedConnection);
+    });
+    m_readerThread = std::make_unique<QThread>();
+    m_readerThread->setObjectName(QStringLiteral("aimset-window-readers"));
+    m_readers->moveToThread(m_readerThread.get());
+    m_readerThread->start();
 }
 
 AtspiAccessibility::~AtspiAccessibility() {
-    // Every read still waiting answers null now, as promised, and its reader goes.
-    while (!m_reads.empty()) {
-        finishRead(m_reads.back(), nullptr);
+    // The readers go on their own thread, which owns their processes and timers.
+    Readers* readers = std::exchange(m_readers, nullptr);
+    QMetaObject::invokeMethod(
+        readers,
+        [readers] {
+            readers->stopAll();
+            delete readers;
+        },
+        Qt::BlockingQueuedConnection);
+    m_readerThread->quit();
+    m_readerThread->wait();
+    // Every read still waiting answers null now, as promised.
+    auto pending = std::move(m_pending);
+    m_pending.clear();
+    for (auto& [id, completion] : pending) {
+        completion(nullptr);
     }
 }
 
@@ -253,124 +422,28 @@ void AtspiAccessibility::readFocusedWindow(std::int32_t processIdentifier,
             Qt::QueuedConnection);
         return;
     }
-    const QString program =
-        QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
-    QStringList arguments{
-        QStringLiteral("--call-timeout"), QString::number(m_options.deadline.count()),
-        QStringLiteral("--max-depth"),    QString::number(m_options.walkDepth),
-        QStringLiteral("--max-text"),     QString::number(m_options.keptTextLength)};
-    if (m_options.readWholeWindow) {
-        arguments << QStringLiteral("--full");
-    }
-    arguments << QString::number(processIdentifier);
-
-    auto started = std::make_shared<Read>();
-    started->pid = processIdentifier;
-    started->completion = std::move(completion);
-    started->process = new QProcess;
-    started->deadline = new QTimer;
-    m_reads.push_back(started);
-    QProcess& reader = *started->process;
-    const std::weak_ptr<Read> weak = started;
-
-    if (!m_options.busAddress.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_options.busAddress);
-        reader.setProcessEnvironment(environment);
-    }
-    reader.setProcessChannelMode(QProcess::SeparateChannels);
-    reader.setStandardErrorFile(QProcess::nullDevice());
-    QObject::connect(&reader, &QProcess::readyReadStandardOutput, m_bus.get(), [this, weak] {
-        const auto read = weak.lock();
-        if (!read) {
-            return;
-        }
-        read->output += read->process->readAllStandardOutput();
-        if (read->output.size() > maxOutputBytes) {
-            Log(kTag + QString::fromLatin1(programName) +
-                QStringLiteral(" printed more than %1 bytes; stopped").arg(maxOutputBytes));
-            finishRead(read, nullptr);
-        }
-    });
-    QObject::connect(&reader, &QProcess::finished, m_bus.get(),
-                     [this, weak](int exitCode, QProcess::ExitStatus status) {
-                         if (const auto read = weak.lock()) {
-                             readerFinished(read, exitCode, status != QProcess::NormalExit);
-                         }
-                     });
-    // Queued: the answer never comes before this call has returned.
-    QObject::connect(
-        &reader, &QProcess::errorOccurred, m_bus.get(),
-        [this, weak, program](QProcess::ProcessError error) {
-            const auto read = weak.lock();
-            if (!read || error != QProcess::FailedToStart) {
-                return;
-            }
-            Log(kTag + QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
-                read->process->errorString());
-            finishRead(read, nullptr);
-        },
+    const quint64 id = ++m_lastReadId;
+    m_pending.emplace(id, std::move(completion));
+    Readers* readers = m_readers;
+    QMetaObject::invokeMethod(
+        readers, [readers, id, processIdentifier] { readers->start(id, processIdentifier); },
         Qt::QueuedConnection);
-    // Bounded by the deadline, not by the target application.
-    started->deadline->setSingleShot(true);
-    // A coarse timer may fire 5 % late, after the reader's own call timeout.
-    started->deadline->setTimerType(Qt::PreciseTimer);
-    QObject::connect(started->deadline, &QTimer::timeout, m_bus.get(), [this, weak] {
-        const auto read = weak.lock();
-        if (!read) {
-            return;
-        }
-        Log(kTag + QStringLiteral("Reading the window of process ") + QString::number(read->pid) +
-            QStringLiteral(" took longer than ") + QString::number(m_options.deadline.count()) +
-            QStringLiteral(" ms; stopped"));
-        finishRead(read, nullptr);
-    });
-    started->deadline->start(m_options.deadline);
-    reader.start(program, arguments, QIODevice::ReadOnly);
 }
 
-void AtspiAccessibility::readerFinished(const std::shared_ptr<Read>& read, int exitCode,
-                                        bool crashed) {
-    if (crashed || exitCode != 0) {
-        Log(kTag + QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
-            QString::number(exitCode) + QLatin1Char(')'));
-        finishRead(read, nullptr);
+void AtspiAccessibility::complete(quint64 id, const ReadOutcome& outcome) {
+    const auto found = m_pending.find(id);
+    if (found == m_pending.end()) {
         return;
     }
-    read->output += read->process->readAllStandardOutput();
-    QString error;
-    const auto dump = parseWindowDump(read->output, &error);
-    if (!dump) {
-        Log(kTag + QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
-            QStringLiteral(": ") + error);
-        finishRead(read, nullptr);
-        return;
+    const WindowCompletion completion = std::move(found->second);
+    m_pending.erase(found);
+    if (!outcome.failure.isEmpty()) {
+        Log(kTag + outcome.failure);
     }
-    m_lastRead = dump->figures;
-    finishRead(read, dump->window);
-}
-
-// Answers the read once and lets its reader go: killed if still running, and
-// reaped by Qt once it has died, without waiting for it here.
-void AtspiAccessibility::finishRead(const std::shared_ptr<Read>& read,
-                                    std::shared_ptr<const AccessibleElement> window) {
-    const auto found = std::find(m_reads.begin(), m_reads.end(), read);
-    if (found == m_reads.end()) {
-        return;
+    if (outcome.figures) {
+        m_lastRead = outcome.figures;
     }
-    m_reads.erase(found);
-    read->deadline->stop();
-    read->deadline->deleteLater();
-    QProcess* process = read->process;
-    process->disconnect(m_bus.get());
-    if (process->state() == QProcess::NotRunning) {
-        process->deleteLater();
-    } else {
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-        process->kill();
-    }
-    const WindowCompletion completion = std::move(read->completion);
-    completion(std::move(window));
+    completion(outcome.window);
 }
 
 std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error) {

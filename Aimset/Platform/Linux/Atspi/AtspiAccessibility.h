@@ -6,7 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+class QThread;
+
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,15 +71,17 @@ public:
 
 private:
     class Bus;
-    struct Read;
-    void finishRead(const std::shared_ptr<Read>& read,
-                    std::shared_ptr<const AccessibleElement> window);
-    void readerFinished(const std::shared_ptr<Read>& read, int exitCode, bool crashed);
+    class Readers;
+    struct ReadOutcome;
+    void complete(quint64 id, const ReadOutcome& outcome);
 
     Options m_options;
     std::unique_ptr<Bus> m_bus;
+    std::unique_ptr<QThread> m_readerThread;
+    Readers* m_readers = nullptr;
+    std::map<quint64, WindowCompletion> m_pending;
+    quint64 m_lastReadId = 0;
     std::optional<ReadFigures> m_lastRead;
-    std::vector<std::shared_ptr<Read>> m_reads;
 };
 
 // The window in aimset-atspi-dump's output, its roles in the port's names;
