@@ -11,7 +11,6 @@ Rectangle {
     property QtObject startAtLogin: null
 
     color: "black"
-    Component.onCompleted: view.appear()
 
     // ---- the session: running panel or summary ----------------------------------------
     Item {
