@@ -6,13 +6,12 @@
 #include <QString>
 #include <QStringList>
 
-class QThread;
-
 #include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
-#include <vector>
+
+class QThread;
 
 namespace aimset {
 
@@ -21,10 +20,12 @@ namespace aimset {
 // switches it on, for good where the desktop keeps the setting and at once.
 // Nothing here waits on another process: the bus is asked asynchronously and
 // isProcessTrusted() answers from what it last heard (false until then).
-// Window trees are read by aimset-atspi-dump, installed beside the app, as a
-// child process whose output arrives through the event loop, under a
-// deadline after which the reader is killed and the window counts as
-// unreadable, however the target application behaves.
+// Window trees are read by aimset-atspi-dump, installed beside the app: a
+// child process started, read and timed out on a thread of the adapter's own
+// (starting a process holds the starting thread until the child has exec'd),
+// under a deadline after which the reader is killed and the window counts as
+// unreadable, however the target application behaves. The answer comes back
+// through the event loop of the thread the adapter was made on (the main one).
 class AtspiAccessibility final : public Accessibility {
 public:
     static constexpr auto programName = "aimset-atspi-dump";
