@@ -233,6 +233,10 @@ bool mentionsSecret(const char* text) {
     return false;
 }
 
+bool isDocument(AtspiRole role) {
+    return role == ATSPI_ROLE_DOCUMENT_WEB || role == ATSPI_ROLE_DOCUMENT_FRAME;
+}
+
 bool isEntry(AtspiRole role) {
     return role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_SPIN_BUTTON;
 }
@@ -295,6 +299,9 @@ public:
         const AtspiRole role = atspi_accessible_get_role(element, &error);
         const bool knownRole = !error;
         g_clear_error(&error);
+        // The first document met inside the window, once walked.
+        const bool firstDocument = depth > 0 && knownRole && isDocument(role) && !m_document;
+        const DocumentMark mark{*this, out, begin, firstDocument};
 
         // Name and description first: they decide whether an entry may be read.
         std::array<std::pair<const char*, gchar*>, 2> labels{
@@ -403,12 +410,30 @@ public:
         }
     }
 
+    // Where the first web document met inside the walked window lies in the
+    // output, once walked: a page that came into the tree while the window
+    // was being read.
+    std::optional<std::pair<std::size_t, std::size_t>> document() const { return m_document; }
+
 private:
     // Where an element's JSON lies in the output.
     struct Span {
         std::size_t begin = 0;
         std::size_t end = 0;
         long visitedAt = 0;
+    };
+
+    // Notes the document's span when its walk is over, however it ends.
+    struct DocumentMark {
+        Walker& walker;
+        const std::string& out;
+        std::size_t begin;
+        bool active;
+        ~DocumentMark() {
+            if (active && !walker.m_document) {
+                walker.m_document = std::pair{begin, out.size()};
+            }
+        }
     };
 
     gchar* readString(gchar* (*read)(AtspiAccessible*, GError**), AtspiAccessible* element) {
@@ -444,6 +469,14 @@ private:
         out.resize(m_lastEntry->begin);
         out += kSecretField;
         out += tail;
+        // A document already walked keeps pointing at its own text.
+        const auto shrunk = m_lastEntry->end - m_lastEntry->begin - kSecretField.size();
+        if (m_document && m_lastEntry->begin < m_document->second) {
+            m_document->second -= shrunk;
+            if (m_lastEntry->end <= m_document->first) {
+                m_document->first -= shrunk;
+            }
+        }
         m_lastEntry.reset();
     }
 
@@ -475,6 +508,7 @@ private:
     std::string m_lastText;
     long m_lastTextVisited = -kNearby - 1;
     std::optional<Span> m_lastEntry;
+    std::optional<std::pair<std::size_t, std::size_t>> m_document;
 };
 
 AtspiAccessible* applicationOf(long pid, long& calls) {
@@ -548,10 +582,6 @@ AtspiAccessible* focusedWindowOf(AtspiAccessible* app, long& calls) {
     return shown;
 }
 
-bool isDocument(AtspiRole role) {
-    return role == ATSPI_ROLE_DOCUMENT_WEB || role == ATSPI_ROLE_DOCUMENT_FRAME;
-}
-
 // The web document the window shows, looked for breadth first through the
 // browser's own elements (never inside a document: frames within a page are
 // part of it). A browser keeps the documents of other tabs, if it exposes
@@ -572,9 +602,9 @@ AtspiAccessible* shownDocument(AtspiAccessible* window, long& calls) {
         GError* error = nullptr;
         ++calls;
         const AtspiRole role = atspi_accessible_get_role(element, &error);
-        if (error) {
-            g_clear_error(&error);
-        } else if (isDocument(role) && element != window) {
+        const bool knownRole = !error;
+        g_clear_error(&error);
+        if (knownRole && isDocument(role) && element != window) {
             if (hasState(element, ATSPI_STATE_SHOWING, calls)) {
                 found = element;
                 continue;
@@ -670,6 +700,9 @@ int main(int argc, char** argv) {
             window.clear();
             if (options.maxDepth > 0) {
                 walker.walk(root, 0, window);
+                if (const auto page = walker.document(); page && !document) {
+                    window = window.substr(page->first, page->second - page->first);
+                }
             } else {
                 window = "{}";
             }
