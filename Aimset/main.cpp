@@ -16,6 +16,7 @@
 #include "Platform/Qt/QtHttpClient.h"
 #include "Platform/Qt/QtPanelHost.h"
 #include "Platform/Qt/QtUserDefaults.h"
+#include "Runtime/Log.h"
 #include "Runtime/QtMainLoop.h"
 #include "Session/ContentView.h"
 #include "Views/ViewUrl.h"
@@ -88,8 +89,10 @@ QIcon appIcon() {
 int main(int argc, char** argv) {
     // Commands that need no desktop (start at login) are answered first,
     // without DISPLAY, and the app does not start.
+    bool verbose = false;
     {
         QCoreApplication commandLine(argc, argv);
+        verbose = QCoreApplication::arguments().contains(QStringLiteral("--verbose"));
         XdgAutostart autostart;
         QTextStream out(stdout);
         QTextStream err(stderr);
@@ -116,6 +119,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
+    // Started at login, standard output lands in the desktop's journal: window
+    // titles and page text, and the lines of every poll, only when asked for.
+    applyLogVerbosity(verbose);
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Aimset"));
     QGuiApplication::setApplicationName(QStringLiteral("Aimset"));

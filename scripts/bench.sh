@@ -16,6 +16,10 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 targets=(aimset aimset-checkd aimset-bench-poll aimset-bench-app checkd-benchmark)
 targets+=(checkd-abuse)
+# The stall benchmark borrows the tests' accessibility session: with the tests.
+if cmake --build "$build" --target help | grep -q '^aimset-bench-stall:'; then
+    targets+=(aimset-bench-stall)
+fi
 # Window-text extraction is measured by the AT-SPI benchmark, where this tree has it.
 if cmake --build "$build" --target help | grep -q '^aimset-atspi-benchmark:'; then
     targets+=(aimset-atspi-benchmark)
@@ -47,4 +51,18 @@ echo "== Alignment service throughput (aimset-checkd, offline judge)"
 echo
 echo "== Alignment service under abuse (slow clients, floods, 20,000 fuzzed requests)"
 "$build/checkd/checkd-abuse"
+echo "== The main thread while another process hangs (longest stall, goal <= 50 ms)"
+if [ -x "$build/bench/aimset-bench-stall" ]; then
+    "$build/bench/aimset-bench-stall" --frozen none --seconds 10
+    "$build/bench/aimset-bench-stall" --frozen app --seconds 10
+else
+    echo "  not in this build (configure with the tests)"
+fi
 '
+# The keyring runs on a private bus of its own, without the display.
+if [ -x "$build/bench/aimset-bench-stall" ]; then
+    bash tests/Platform/LinuxSecrets/with-keyring.sh unlocked \
+        "$build/bench/aimset-bench-stall" --frozen none --seconds 10
+    bash tests/Platform/LinuxSecrets/with-keyring.sh unlocked \
+        "$build/bench/aimset-bench-stall" --frozen keyring --seconds 10
+fi

@@ -67,7 +67,8 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     setPhase(Phase::clarifyingQuestion);
     m_windowController.showQuestionPanel(this);
     m_clarifyTimer = startTicker(Ticker::clarify);
-    countIntervention(QStringLiteral("[Intervention] Clarifying question shown: "), question);
+    countIntervention(QStringLiteral("[Intervention] Clarifying question shown: "), question,
+                      false);
 }
 
 void InterventionManager::startMisalignedCountdown(const QString& aimset, const QString& reason) {
@@ -81,7 +82,8 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
     setPhase(Phase::misalignedCountdown);
     m_windowController.showCountdownPanel(this);
     m_countdownTimer = startTicker(Ticker::countdown);
-    countIntervention(QStringLiteral("[Intervention] Misaligned countdown started: "), reason);
+    countIntervention(QStringLiteral("[Intervention] Misaligned countdown started: "), reason,
+                      true);
 }
 
 TimerHandle InterventionManager::startTicker(Ticker ticker) {
@@ -201,26 +203,34 @@ double InterventionManager::secondsSince(MainLoop::Duration start) const {
     return std::chrono::duration<double>(m_loop.wallClock() - start).count();
 }
 
-void InterventionManager::countIntervention(const QString& logPrefix, const QString& text) {
+void InterventionManager::countIntervention(const QString& logPrefix, const QString& text,
+                                            bool quotesWindow) {
     // Touches none of the manager's fields and never holds the intervention
-    // up: the secret store may take its time answering.
+    // up: the secret store may take seconds to answer, so it is only ever
+    // asked off the main thread.
     UsageStore& store = m_usageStore;
     MainLoop& loop = m_loop;
     BackgroundRunner runInBackground = m_runInBackground;
     QString line = logPrefix + text;
     const QPointer<InterventionManager> self(this);
-    m_runInBackground([&store, &loop, self, runInBackground, line = std::move(line)]() mutable {
+    m_runInBackground([&store, &loop, self, runInBackground, quotesWindow,
+                       line = std::move(line)]() mutable {
         store.incrementCount(UsageStore::totalInterventionsKey);
-        loop.post([&store, self, runInBackground, line = std::move(line)]() mutable {
+        loop.post([&store, self, runInBackground, quotesWindow, line = std::move(line)]() mutable {
             // The store and the runner belong to the manager's owner: once
             // the manager is gone they may be too.
             if (!self) {
                 return;
             }
-            const std::int64_t count = store.readCount(UsageStore::totalInterventionsKey);
-            runInBackground([line = std::move(line), count] {
-                Log(line + QStringLiteral(" (total interventions: ") + QString::number(count) +
-                    QLatin1Char(')'));
+            runInBackground([&store, line = std::move(line), quotesWindow] {
+                const std::int64_t count = store.readCount(UsageStore::totalInterventionsKey);
+                const QString counted = line + QStringLiteral(" (total interventions: ") +
+                                        QString::number(count) + QLatin1Char(')');
+                if (quotesWindow) {
+                    LogDebug(counted);
+                } else {
+                    Log(counted);
+                }
             });
         });
     });

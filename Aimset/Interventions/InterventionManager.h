@@ -111,7 +111,9 @@ private:
     // Ends a phase in the order every way out shares: ticker, pause, phase,
     // panel.
     void leavePhase(TimerHandle& ticker);
-    void countIntervention(const QString& logPrefix, const QString& text);
+    // The reason of a countdown may quote the window, so its line is a
+    // debug line; the question is the one the user is asked.
+    void countIntervention(const QString& logPrefix, const QString& text, bool quotesWindow);
     double secondsSince(MainLoop::Duration start) const;
 
     MainLoop& m_loop;

@@ -1,8 +1,6 @@
 #include "UsageStore.h"
 
 #include "Platform/SecretStore.h"
-#include "Platform/UserDefaults.h"
-#include "Runtime/Log.h"
 
 #include <QStringDecoder>
 
@@ -13,11 +11,9 @@ namespace aimset {
 const QString UsageStore::service = QStringLiteral("com.aimset.usage");
 const QString UsageStore::completedSessionsKey = QStringLiteral("completedSessions");
 const QString UsageStore::totalInterventionsKey = QStringLiteral("totalInterventions");
-const QString UsageStore::migratedFlagKey = QStringLiteral("keychain_migrated_v1");
 
-UsageStore::UsageStore(SecretStore& secrets, UserDefaults& defaults)
-    : m_secrets(secrets)
-    , m_defaults(defaults) {}
+UsageStore::UsageStore(SecretStore& secrets)
+    : m_secrets(secrets) {}
 
 QByteArray UsageStore::encode(std::int64_t value) {
     return QByteArray::number(static_cast<qlonglong>(value));
@@ -77,7 +73,7 @@ void UsageStore::writeCount(const QString& key, std::int64_t value) {
     const QByteArray data = encode(value);
     // Any failed lookup, not only a missing item, leads to an add.
     if (m_secrets.find(item, false).status != SecretStore::Status::success) {
-        m_secrets.add(item, data, SecretAccessibility::afterFirstUnlock);
+        m_secrets.add(item, data);
     } else {
         m_secrets.update(item, data);
     }
@@ -91,26 +87,6 @@ void UsageStore::incrementCount(const QString& key) {
         return;
     }
     writeCount(key, current + 1);
-}
-
-void UsageStore::deleteItem(const QString& key) {
-    m_secrets.remove({service, key});
-}
-
-void UsageStore::migrateIfNeeded() {
-    if (m_defaults.boolForKey(migratedFlagKey)) {
-        return;
-    }
-    for (const QString& key : {completedSessionsKey, totalInterventionsKey}) {
-        const std::int64_t value = readCount(key);
-        deleteItem(key);
-        if (value != 0) {
-            writeCount(key, value);
-        }
-    }
-    m_defaults.setBool(migratedFlagKey, true);
-    Log(QStringLiteral(
-        "[Keychain] Migration complete \u2014 items recreated with kSecAttrAccessible"));
 }
 
 std::mutex& UsageStore::lockFor(const QString& key) {

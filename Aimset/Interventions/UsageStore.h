@@ -12,20 +12,21 @@
 namespace aimset {
 
 class SecretStore;
-class UserDefaults;
 
 // The user's two usage counters, kept across launches as one secret-store
 // item each ("completedSessions", "totalInterventions") holding the count as
 // decimal text. Holds nothing of its own but the per-counter locks; every
 // operation may run on any thread, and a missing or unreadable counter is 0.
+// The store may take seconds to answer (a keyring daemon that hangs), so the
+// app calls these off the main thread only. Nothing is ever deleted: a read
+// that fails is not a missing counter.
 class UsageStore {
 public:
     static const QString service;
     static const QString completedSessionsKey;
     static const QString totalInterventionsKey;
-    static const QString migratedFlagKey;
 
-    UsageStore(SecretStore& secrets, UserDefaults& defaults);
+    explicit UsageStore(SecretStore& secrets);
 
     std::int64_t readCount(const QString& key);
     // Adds the item, or replaces its data when it exists.
@@ -34,10 +35,6 @@ public:
     // increments close together both count. Stays at the largest value
     // rather than wrapping to a negative count.
     void incrementCount(const QString& key);
-    void deleteItem(const QString& key);
-    // Re-creates both items once, readable after the first unlock; runs on
-    // the main thread before any increment of the launch.
-    void migrateIfNeeded();
 
     // The stored form of a count: "-" and digits, nothing else.
     static QByteArray encode(std::int64_t value);
@@ -49,7 +46,6 @@ private:
     std::mutex& lockFor(const QString& key);
 
     SecretStore& m_secrets;
-    UserDefaults& m_defaults;
     std::mutex m_locksMutex;
     std::map<QString, std::unique_ptr<std::mutex>> m_locks;
 };

@@ -159,8 +159,8 @@ void AlignmentChecker::checkText(const QString& aimset, const QString& text,
                  // Missing or mistyped optional members read as empty.
                  const QString question = answer->value(QStringLiteral("question")).toString();
                  const QString reason = answer->value(QStringLiteral("reason")).toString();
-                 Log(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
-                     verdict.toString() + QStringLiteral(" | reason: ") + reason);
+                 LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
+                          verdict.toString() + QStringLiteral(" | reason: ") + reason);
                  const QString upper = verdict.toString().toUpper();
                  if (upper == QStringLiteral("UNCLEAR")) {
                      completion(AlignmentVerdict::unclear(question, reason));
@@ -194,8 +194,8 @@ void AlignmentChecker::expandAimset(const QString& aimset, const QString& window
                      completion(std::nullopt);
                      return;
                  }
-                 Log(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") +
-                     expansion.toString());
+                 LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") +
+                          expansion.toString());
                  completion(expansion.toString());
              });
 }

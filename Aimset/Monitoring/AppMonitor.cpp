@@ -301,8 +301,8 @@ void AppMonitor::markInterventionWindow() {
     interventionAppName = window.appName;
     interventionWindowTitle = window.title;
     m_interventionPID = window.pid;
-    Log(QStringLiteral("[AppMonitor] Intervention window marked: ") + interventionAppName +
-        QStringLiteral(" | ") + interventionWindowTitle);
+    LogDebug(QStringLiteral("[AppMonitor] Intervention window marked: ") + interventionAppName +
+             QStringLiteral(" | ") + interventionWindowTitle);
 }
 
 bool AppMonitor::isInterventionWindowInFront() {
@@ -372,7 +372,7 @@ void AppMonitor::logWindow() const {
     if (!m_currentWindowTitle.isEmpty()) {
         line += QStringLiteral(" | Window: ") + m_currentWindowTitle;
     }
-    Log(line);
+    LogDebug(line);
 }
 
 void AppMonitor::updateFrontmostApp(const RunningApplication& app) {
@@ -462,7 +462,7 @@ void AppMonitor::pollFrontmostWindow() {
     if (isSignInPage(title)) {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
-        Log(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
+        LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
         if (onAligned) {
             onAligned();
         }
@@ -474,7 +474,8 @@ void AppMonitor::pollFrontmostWindow() {
     const auto cached = m_alignmentCache.constFind(key);
     if (cached != m_alignmentCache.constEnd()) {
         if (changed) {
-            Log(QStringLiteral("[Alignment] Cached verdict for: ") + userAimset + kLinks + title);
+            LogDebug(QStringLiteral("[Alignment] Cached verdict for: ") + userAimset + kLinks +
+                     title);
         }
         // Copy: a callback may change the cache.
         const AlignmentVerdict verdict = *cached;
@@ -591,7 +592,8 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
     }
     if (*aligned) {
         recordOutcome(window.key, AlignmentVerdict::aligned());
-        Log(QStringLiteral("[Alignment] ALIGNED: ") + window.aimset + kLinks + window.window.title);
+        LogDebug(QStringLiteral("[Alignment] ALIGNED: ") + window.aimset + kLinks +
+                 window.window.title);
         report(window.window, AlignmentVerdict::aligned());
         return;
     }
@@ -651,14 +653,14 @@ void AppMonitor::applyTextAnswer(const CheckedWindow& window,
     const QString about = window.aimset + kLinks + window.window.title;
     switch (verdict->kind) {
     case AlignmentVerdict::Kind::unclear:
-        Log(QStringLiteral("[Alignment] UNCLEAR: ") + about + QStringLiteral(" | Q: ") +
-            verdict->question);
+        LogDebug(QStringLiteral("[Alignment] UNCLEAR: ") + about + QStringLiteral(" | Q: ") +
+                 verdict->question);
         break;
     case AlignmentVerdict::Kind::misaligned:
-        Log(QStringLiteral("[Alignment] MISALIGNED (confirmed by window text): ") + about);
+        LogDebug(QStringLiteral("[Alignment] MISALIGNED (confirmed by window text): ") + about);
         break;
     case AlignmentVerdict::Kind::aligned:
-        Log(QStringLiteral("[Alignment] ALIGNED (window text override): ") + about);
+        LogDebug(QStringLiteral("[Alignment] ALIGNED (window text override): ") + about);
         break;
     }
     report(window.window, *verdict);

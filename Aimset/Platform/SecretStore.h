@@ -7,14 +7,6 @@
 
 namespace aimset {
 
-// When a stored secret may be read.
-enum class SecretAccessibility {
-    // The store's default for items created without saying.
-    whenUnlocked,
-    // From the first unlock after login until logout, also while locked.
-    afterFirstUnlock,
-};
-
 // Identifies one generic-password item of the user's secret store.
 struct SecretItemKey {
     QString service;
@@ -22,7 +14,8 @@ struct SecretItemKey {
 };
 
 // The user's secure store of small secrets (keychain, Secret Service). Every
-// operation may be called from any thread and answers synchronously.
+// operation may be called from any thread and answers synchronously, which
+// can take seconds when the store hangs: never call it on the main thread.
 class SecretStore {
 public:
     enum class Status {
@@ -42,9 +35,8 @@ public:
 
     // Looks the item up, returning its data when wantData is set.
     virtual FindResult find(const SecretItemKey& key, bool wantData) = 0;
-    // Creates a new item with the given data and accessibility.
-    virtual Status add(const SecretItemKey& key, const QByteArray& data,
-                       SecretAccessibility accessibility) = 0;
+    // Creates a new item with the given data.
+    virtual Status add(const SecretItemKey& key, const QByteArray& data) = 0;
     // Replaces the data of the existing items with this key.
     virtual Status update(const SecretItemKey& key, const QByteArray& data) = 0;
     // Deletes every item with this key.

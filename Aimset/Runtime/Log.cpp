@@ -1,9 +1,12 @@
 #include "Log.h"
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace aimset {
+
+Q_LOGGING_CATEGORY(lcAimset, "aimset")
 
 namespace {
 
@@ -24,15 +27,56 @@ void writeToStandardOutput(const QString& line) {
     std::fflush(stdout);
 }
 
+QtMessageHandler& previousHandler() {
+    static QtMessageHandler handler = nullptr;
+    return handler;
+}
+
+// Our category's lines are printed bare, as they always were; every other
+// message goes where it went before.
+void printOwnLines(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (context.category && std::strcmp(context.category, lcAimset().categoryName()) == 0) {
+        std::lock_guard lock(logMutex());
+        writeToStandardOutput(message);
+        return;
+    }
+    if (previousHandler()) {
+        previousHandler()(type, context, message);
+    }
+}
+
+void installHandlerOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { previousHandler() = qInstallMessageHandler(printOwnLines); });
+}
+
+// True when a sink took the line.
+bool toSink(const QString& line) {
+    std::lock_guard lock(logMutex());
+    if (!currentSink()) {
+        return false;
+    }
+    currentSink()(line);
+    return true;
+}
+
 } // namespace
 
 void Log(const QString& line) {
-    std::lock_guard lock(logMutex());
-    if (currentSink()) {
-        currentSink()(line);
-    } else {
-        writeToStandardOutput(line);
+    if (toSink(line) || !lcAimset().isInfoEnabled()) {
+        return;
     }
+    installHandlerOnce();
+    // No separators: a line's own trailing space must stay.
+    qCInfo(lcAimset).noquote().nospace() << line;
+}
+
+void LogDebug(const QString& line) {
+    if (toSink(line) || !lcAimset().isDebugEnabled()) {
+        return;
+    }
+    installHandlerOnce();
+    qCDebug(lcAimset).noquote().nospace() << line;
 }
 
 LogSink setLogSink(LogSink sink) {
@@ -40,6 +84,11 @@ LogSink setLogSink(LogSink sink) {
     LogSink previous = std::move(currentSink());
     currentSink() = std::move(sink);
     return previous;
+}
+
+void applyLogVerbosity(bool verbose) {
+    QLoggingCategory::setFilterRules(verbose ? QStringLiteral("aimset.debug=true")
+                                             : QStringLiteral("aimset.debug=false"));
 }
 
 } // namespace aimset

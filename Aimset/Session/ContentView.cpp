@@ -32,7 +32,7 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
     , m_checker(desktop.http, desktop.accessibility, desktop.checkServiceURL,
                 desktop.appLists.passwordManagerIDs)
     , m_tabCloser(desktop.keyPoster)
-    , m_usageStore(desktop.secrets, desktop.defaults)
+    , m_usageStore(desktop.secrets)
     , m_appMonitor(desktop.loop, desktop.workspace, desktop.accessibility, m_checker,
                    desktop.appLists)
     , m_interventionManager(
@@ -135,14 +135,6 @@ void ContentView::setSessionStartDate(std::optional<MainLoop::Duration> start) {
 }
 
 // ---- the window ---------------------------------------------------------------------------------
-
-void ContentView::appear() {
-    if (m_hasAppeared) {
-        return;
-    }
-    m_hasAppeared = true;
-    m_usageStore.migrateIfNeeded();
-}
 
 void ContentView::completeOnboarding() {
     m_defaults.setBool(onboardingKey, true);
@@ -369,12 +361,13 @@ void ContentView::endSession() {
     UsageStore* store = &m_usageStore;
     MainLoop* loop = &m_loop;
     const QPointer<ContentView> self(this);
+    // The secret store may take its time answering: never on the main thread.
     runInBackground([store, loop, self] {
         store->incrementCount(UsageStore::completedSessionsKey);
-        loop->post([store, self] {
-            if (self) { // the store went with the view
-                Log(QStringLiteral("[Session] Completed sessions: ") +
-                    QString::number(store->readCount(UsageStore::completedSessionsKey)));
+        const std::int64_t count = store->readCount(UsageStore::completedSessionsKey);
+        loop->post([self, count] {
+            if (self) {
+                Log(QStringLiteral("[Session] Completed sessions: ") + QString::number(count));
             }
         });
     });

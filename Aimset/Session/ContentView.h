@@ -138,8 +138,6 @@ public:
     UsageStore& usageStore() { return m_usageStore; }
     bool hasSessionTimers() const { return m_sessionWarningTimer || m_sessionEndTimer; }
 
-    // The window came on screen (the first time runs the keychain migration).
-    Q_INVOKABLE void appear();
     // The onboarding's completion action.
     Q_INVOKABLE void completeOnboarding();
     // The "?" button.
@@ -211,7 +209,6 @@ private:
     bool m_showLaunchModal = true;
     QString m_aimset;
     bool m_showHelp = false;
-    bool m_hasAppeared = false;
     QPointer<LaunchModalView> m_launchModal;
 
     std::optional<MainLoop::Duration> m_sessionStartDate;

@@ -261,7 +261,6 @@ void Simulator::launch() {
     QObject::connect(m_view.get(), &ContentView::hasCompletedOnboardingChanged, onboarding,
                      [onboarding] { onboarding->disappear(); });
     // The window comes on screen.
-    m_view->appear();
     if (!m_view->hasCompletedOnboarding()) {
         onboarding->appear();
     }

@@ -11,7 +11,6 @@ Rectangle {
     property QtObject startAtLogin: null
 
     color: "black"
-    Component.onCompleted: view.appear()
 
     // A line that fades in with its message and out with the last one it
     // showed; its height is kept while empty, so nothing below it moves.

@@ -5,7 +5,6 @@
 #include "Platform/Fake/FakeKeyEventPoster.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
-#include "Platform/Fake/FakeUserDefaults.h"
 #include "Runtime/Log.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
@@ -165,8 +164,7 @@ struct InterventionManagerTest : ::testing::Test {
     JournalKeyPoster keyPoster{keys, journal};
     TabCloser tabCloser{keyPoster};
     FakeSecretStore secrets;
-    FakeUserDefaults defaults;
-    UsageStore usage{secrets, defaults};
+    UsageStore usage{secrets};
     // Background work waits here until the test runs it.
     std::deque<std::function<void()>> background;
     LogSink previousSink;
@@ -565,10 +563,9 @@ public:
         wait();
         return m_inner.find(key, wantData);
     }
-    Status add(const SecretItemKey& key, const QByteArray& data,
-               SecretAccessibility accessibility) override {
+    Status add(const SecretItemKey& key, const QByteArray& data) override {
         wait();
-        return m_inner.add(key, data, accessibility);
+        return m_inner.add(key, data);
     }
     Status update(const SecretItemKey& key, const QByteArray& data) override {
         wait();
@@ -604,8 +601,7 @@ TEST(InterventionManagerCountingTest, ASlowSecretStoreNeverHoldsUpTheInterventio
     TabCloser tabCloser(keys);
     FakeSecretStore secrets;
     BlockingSecretStore slowSecrets(secrets);
-    FakeUserDefaults defaults;
-    UsageStore usage(slowSecrets, defaults);
+    UsageStore usage(slowSecrets);
     // The production runner: a real background thread.
     InterventionManager manager(loop, panels, tabCloser, usage);
     manager.startMisalignedCountdown(u"A"_s, u"Video site"_s);

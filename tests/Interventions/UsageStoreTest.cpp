@@ -1,7 +1,6 @@
 #include "Interventions/UsageStore.h"
 
 #include "Platform/Fake/FakeSecretStore.h"
-#include "Platform/Fake/FakeUserDefaults.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
@@ -17,18 +16,14 @@ namespace {
 
 const QString kTotal = u"totalInterventions"_s;
 const QString kSessions = u"completedSessions"_s;
-const QString kMigrated =
-    u"[Keychain] Migration complete \u2014 items recreated with kSecAttrAccessible"_s;
 
 struct UsageStoreTest : ::testing::Test {
     test::LogCapture log;
     FakeSecretStore secrets;
-    FakeUserDefaults defaults;
-    UsageStore store{secrets, defaults};
+    UsageStore store{secrets};
 
-    void putData(const QString& key, const QByteArray& data,
-                 SecretAccessibility access = SecretAccessibility::afterFirstUnlock) {
-        secrets.put(u"com.aimset.usage"_s, key, {data, access, true});
+    void putData(const QString& key, const QByteArray& data) {
+        secrets.put(u"com.aimset.usage"_s, key, {data, true});
     }
     std::optional<FakeSecretStore::Item> item(const QString& key) const {
         return secrets.item(u"com.aimset.usage"_s, key);
@@ -70,7 +65,7 @@ TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
 
 TEST_F(UsageStoreTest, UnreadableItemsCountAsZero) {
     EXPECT_EQ(store.readCount(kTotal), 0);
-    secrets.put(u"com.aimset.usage"_s, kTotal, {"5", {}, false});
+    secrets.put(u"com.aimset.usage"_s, kTotal, {"5", false});
     EXPECT_EQ(store.readCount(kTotal), 0);
     putData(kTotal, "5");
     secrets.failWith = SecretStore::Status::failure;
@@ -81,28 +76,23 @@ TEST_F(UsageStoreTest, UnreadableItemsCountAsZero) {
 TEST_F(UsageStoreTest, WritesAddOrUpdateTheItem) {
     store.incrementCount(kTotal);
     EXPECT_EQ(item(kTotal)->data, "1");
-    EXPECT_EQ(item(kTotal)->accessibility, SecretAccessibility::afterFirstUnlock);
     store.incrementCount(kTotal);
     store.writeCount(kSessions, -12);
     EXPECT_EQ(secrets.calls(),
               (QStringList{u"find com.aimset.usage/totalInterventions data"_s,
                            u"find com.aimset.usage/totalInterventions attributes"_s,
-                           u"add com.aimset.usage/totalInterventions \"1\" afterFirstUnlock"_s,
+                           u"add com.aimset.usage/totalInterventions \"1\""_s,
                            u"find com.aimset.usage/totalInterventions data"_s,
                            u"find com.aimset.usage/totalInterventions attributes"_s,
                            u"update com.aimset.usage/totalInterventions \"2\""_s,
                            u"find com.aimset.usage/completedSessions attributes"_s,
-                           u"add com.aimset.usage/completedSessions \"-12\" afterFirstUnlock"_s}));
+                           u"add com.aimset.usage/completedSessions \"-12\""_s}));
     EXPECT_EQ(item(kSessions)->data, "-12");
 
     // Garbage is replaced with a valid count by the next increment.
     putData(kTotal, "lots");
     store.incrementCount(kTotal);
     EXPECT_EQ(item(kTotal)->data, "1");
-
-    store.deleteItem(kTotal);
-    EXPECT_FALSE(item(kTotal));
-    EXPECT_EQ(secrets.calls().last(), u"remove com.aimset.usage/totalInterventions"_s);
 }
 
 TEST_F(UsageStoreTest, AFailedLookupLeadsToAnAdd) {
@@ -112,7 +102,7 @@ TEST_F(UsageStoreTest, AFailedLookupLeadsToAnAdd) {
     store.writeCount(kTotal, 9);
     EXPECT_EQ(secrets.calls(),
               (QStringList{u"find com.aimset.usage/totalInterventions attributes"_s,
-                           u"add com.aimset.usage/totalInterventions \"9\" afterFirstUnlock"_s}));
+                           u"add com.aimset.usage/totalInterventions \"9\""_s}));
 }
 
 TEST_F(UsageStoreTest, IncrementStaysAtTheLargestCount) {
@@ -147,41 +137,6 @@ TEST_F(UsageStoreTest, ConcurrentIncrementsOfOneKeyAllCount) {
     other.join();
     EXPECT_EQ(store.readCount(kTotal), 2000);
     EXPECT_EQ(store.readCount(kSessions), 500);
-}
-
-TEST_F(UsageStoreTest, MigrationRecreatesNonZeroCountersOnce) {
-    putData(kSessions, "5", SecretAccessibility::whenUnlocked);
-    putData(kTotal, "0", SecretAccessibility::whenUnlocked);
-
-    store.migrateIfNeeded();
-    EXPECT_EQ(secrets.calls(),
-              (QStringList{u"find com.aimset.usage/completedSessions data"_s,
-                           u"remove com.aimset.usage/completedSessions"_s,
-                           u"find com.aimset.usage/completedSessions attributes"_s,
-                           u"add com.aimset.usage/completedSessions \"5\" afterFirstUnlock"_s,
-                           u"find com.aimset.usage/totalInterventions data"_s,
-                           u"remove com.aimset.usage/totalInterventions"_s}));
-    EXPECT_EQ(item(kSessions)->accessibility, SecretAccessibility::afterFirstUnlock);
-    EXPECT_EQ(item(kSessions)->data, "5");
-    EXPECT_FALSE(item(kTotal));
-    EXPECT_EQ(defaults.calls, QStringList{u"setBool keychain_migrated_v1 true"_s});
-    EXPECT_EQ(log.take(), QStringList{kMigrated});
-
-    // A later launch finds the flag and touches nothing.
-    secrets.clearCalls();
-    UsageStore nextLaunch(secrets, defaults);
-    nextLaunch.migrateIfNeeded();
-    EXPECT_TRUE(secrets.calls().isEmpty());
-    EXPECT_EQ(defaults.calls.size(), 1);
-    EXPECT_TRUE(log.take().isEmpty());
-}
-
-TEST_F(UsageStoreTest, MigrationWithNoItemsStillSetsTheFlag) {
-    store.migrateIfNeeded();
-    EXPECT_FALSE(item(kSessions));
-    EXPECT_FALSE(item(kTotal));
-    EXPECT_TRUE(defaults.boolForKey(u"keychain_migrated_v1"_s));
-    EXPECT_EQ(log.take(), QStringList{kMigrated});
 }
 
 } // namespace

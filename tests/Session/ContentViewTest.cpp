@@ -23,10 +23,9 @@ struct ContentViewTest : ::testing::Test {
         sim.defaults.setBool(ContentView::onboardingKey, true);
         sim.workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
                                    100, QStringLiteral("Q3 numbers - Sheets"));
-        // A window that shows no text.
+        // A window that shows no text: its title is what the text check sends.
         sim.accessibility.windows.insert(100, FakeElement::make());
         view = std::make_unique<ContentView>(sim.desktop());
-        view->appear();
     }
     void start(const QString& aimset = kAimset, int goalIndex = 0) {
         view->launchModal()->setAimsetText(aimset);
@@ -37,10 +36,17 @@ struct ContentViewTest : ::testing::Test {
         sim.workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
                                    pid, title);
     }
-    // Lets the next poll run and answers its title check.
+    // Answers the pending title check; a "no" reads the window's text next.
     void answerTitle(bool aligned) {
         sim.http.respondJson(sim.http.nextPending(), {{QStringLiteral("aligned"), aligned}});
         sim.loop.runPending(); // the window's text is read
+    }
+    // Title "no", then the text check (of a window showing no text) says misaligned.
+    void answerMisaligned() {
+        answerTitle(false);
+        sim.http.respondJson(sim.http.nextPending(),
+                             {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
+                              {QStringLiteral("reason"), QStringLiteral("Off topic")}});
     }
     QStringList linesWith(const QString& fragment) const { return log.lines().filter(fragment); }
 };
@@ -82,13 +88,6 @@ TEST(ContentViewLaunchTest, FirstLaunchShowsOnboardingUntilItCompletes) {
     EXPECT_TRUE(nextLaunch.showLaunchModal());
 }
 
-TEST_F(ContentViewTest, TheFirstAppearanceMigratesTheCountersOnce) {
-    EXPECT_TRUE(sim.defaults.boolForKey(UsageStore::migratedFlagKey));
-    const QStringList before = sim.secrets.calls();
-    view->appear();
-    EXPECT_EQ(sim.secrets.calls(), before);
-}
-
 TEST_F(ContentViewTest, StartingRunsTheStartSequenceInOrder) {
     log.clear();
     start(QStringLiteral("  ") + kAimset + QStringLiteral(" \n"), 3);
@@ -120,7 +119,7 @@ TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsF
     start();
     browse(QStringLiteral("Cat videos - YouTube"));
     sim.loop.advance(5s);
-    answerTitle(false); // no text in the window: misaligned
+    answerMisaligned();
     EXPECT_EQ(view->interventionManager()->phase(), Phase::misalignedCountdown);
     EXPECT_EQ(sim.panels.calls.last(),
               QStringLiteral("present MisalignedCountdownView 420x280 centred"));
@@ -148,7 +147,7 @@ TEST_F(ContentViewTest, SwitchingAwayDuringTheCountdownClosesNothing) {
     start();
     browse(QStringLiteral("Cat videos - YouTube"));
     sim.loop.advance(5s);
-    answerTitle(false);
+    answerMisaligned();
     sim.loop.advance(3s);
     browse(QStringLiteral("Q3 numbers - Sheets"));
     sim.loop.advance(500ms);
@@ -307,7 +306,7 @@ TEST_F(ContentViewTest, EndingDuringAnInterventionTakesItAwayWithoutClosingAndCo
     start(kAimset, 2); // 1 hour
     browse(QStringLiteral("Cat videos - YouTube"));
     sim.loop.advance(5s);
-    answerTitle(false);
+    answerMisaligned();
     sim.loop.advance(10s);
     view->endSession();
     EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);

@@ -75,8 +75,7 @@ TEST(SimulatorProgramTest, ReadsStandardInputAndPrintsWithoutTimestamps) {
     const SimRun run =
         runSim({QStringLiteral("-")}, "// nothing but the launch\n\n{\"at\": 2.5}\n");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, QStringLiteral("[Keychain] Migration complete \u2014 items recreated with "
-                                      "kSecAttrAccessible\n# end at 2.500\n"));
+    EXPECT_EQ(run.out, QStringLiteral("# end at 2.500\n"));
 }
 
 TEST(SimulatorProgramTest, RefusesBadScenariosNamingTheLineBeforeRunningAnything) {
@@ -119,7 +118,7 @@ TEST(SimulatorProgramTest, RefusesBadScenariosNamingTheLineBeforeRunningAnything
 
 TEST(SimulatorProgramTest, AStepThatCannotApplyStopsTheRunAtItsLine) {
     const SimRun run =
-        runSim({QStringLiteral("-")}, "{\"defaults\": {\"keychain_migrated_v1\": true}}\n"
+        runSim({QStringLiteral("-")}, "{\"defaults\": {\"hasCompletedOnboarding\": false}}\n"
                                       "{\"frontmost\": null}\n{\"at\": 1, \"title\": \"Inbox\"}\n");
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err,
@@ -142,9 +141,7 @@ struct SimulatorTest : ::testing::Test {
 
     // The scenario's output without the launch lines every session begins with.
     QStringList run(const QByteArray& scenario) {
-        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true, \"keychain_migrated_v1\": "
-                "true}}\n" +
-                scenario);
+        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true}}\n" + scenario);
         return out;
     }
     static QByteArray startSession(const QByteArray& aimset = "Write the report") {
@@ -310,8 +307,7 @@ TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
     {
         Simulator sim([&out](const QString& line) { out << line; }, Simulator::Options{});
         // The question is still on screen when the scenario ends.
-        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true, \"keychain_migrated_v1\": "
-                "true}}\n"
+        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true}}\n"
                 "{\"frontmost\": {\"name\": \"Firefox\", \"pid\": 7, \"title\": \"Shop\"}}\n"
                 "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"
                 "{\"type\": {\"field\": \"aimset\", \"text\": \"Report\"}}\n"

@@ -6,7 +6,6 @@
 #include "Platform/Fake/FakeKeyEventPoster.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
-#include "Platform/Fake/FakeUserDefaults.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
 
@@ -33,8 +32,7 @@ struct ViewRig {
     FakeKeyEventPoster keys;
     TabCloser tabCloser{keys};
     FakeSecretStore secrets;
-    FakeUserDefaults defaults;
-    UsageStore usage{secrets, defaults};
+    UsageStore usage{secrets};
     InterventionManager manager{loop, panels, tabCloser, usage,
                                 [](std::function<void()> task) { task(); }};
     QQmlEngine engine;

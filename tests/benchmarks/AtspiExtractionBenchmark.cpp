@@ -2,6 +2,7 @@
 // AT-SPI: the whole walk against the walk that stops once the kept text is
 // known. Run it on a desktop: bash scripts/with-desktop.sh aimset-atspi-benchmark
 #include "Monitoring/AlignmentChecker.h"
+#include "Platform/Fake/FakeHttpClient.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "support/a11y/A11ySession.h"
 
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     int elements = 0;
     const bool loaded = test::waitUntil(
         [&] {
-            const auto tree = whole.focusedWindow(browser.pid());
+            const auto tree = test::readWindow(whole, browser.pid());
             QStringList parts;
             if (tree) {
                 AlignmentChecker::collectText(*tree, parts, 0, AlignmentChecker::maxWalkDepth);
@@ -96,13 +97,22 @@ int main(int argc, char** argv) {
     }
     std::printf("page: %d paragraphs, %d elements in the window's tree\n", kParagraphs, elements);
 
+    FakeHttpClient http;
     for (int round = 1; round <= kRounds; ++round) {
         for (auto* accessibility : {&whole, &early}) {
+            AlignmentChecker checker(http, *accessibility,
+                                     QUrl(QStringLiteral("http://127.0.0.1:9/check")));
             QElapsedTimer elapsed;
             elapsed.start();
-            const auto window = accessibility->focusedWindow(browser.pid());
-            const QString text = window ? AlignmentChecker::windowText(*window) : QString();
+            std::optional<QString> read;
+            checker.extractWindowText(
+                browser.pid(), QStringLiteral("x"),
+                [&read](std::optional<QString> text) { read = text.value_or(QString()); });
+            while (!read) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            }
             const qint64 ms = elapsed.elapsed();
+            const QString text = *read;
             const auto figures =
                 accessibility->lastReadFigures().value_or(AtspiAccessibility::ReadFigures{});
             std::printf("round %d %-11s %5lld ms  %6lld AT-SPI calls  %4lld characters kept%s\n",

@@ -380,7 +380,7 @@ AimsetApp::AimsetApp(const Options& options) {
         environment.insert(QStringLiteral("AIMSET_CHECK_URL"), QString::fromUtf8(options.checkURL));
     }
     environment.insert(options.extra);
-    m_process.start(QStringLiteral(AIMSET_APP_PATH), {}, environment);
+    m_process.start(QStringLiteral(AIMSET_APP_PATH), options.arguments, environment);
 }
 
 AimsetApp::~AimsetApp() {

@@ -144,6 +144,8 @@ public:
         QByteArray checkURL; // empty: the app starts aimset-checkd itself
         QByteArray busAddress;
         QProcessEnvironment extra;
+        // Verbose by default: the tests follow the per-poll lines.
+        QStringList arguments{QStringLiteral("--verbose")};
     };
     explicit AimsetApp(const Options& options);
     ~AimsetApp();

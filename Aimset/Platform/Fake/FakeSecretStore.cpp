@@ -14,12 +14,6 @@ QString quoted(const QByteArray& data) {
     return QLatin1Char('"') + QString::fromLatin1(data) + QLatin1Char('"');
 }
 
-QString accessibilityName(SecretAccessibility accessibility) {
-    return accessibility == SecretAccessibility::afterFirstUnlock
-               ? QStringLiteral("afterFirstUnlock")
-               : QStringLiteral("whenUnlocked");
-}
-
 } // namespace
 
 SecretStore::FindResult FakeSecretStore::find(const SecretItemKey& key, bool wantData) {
@@ -44,11 +38,9 @@ SecretStore::FindResult FakeSecretStore::find(const SecretItemKey& key, bool wan
     return result;
 }
 
-SecretStore::Status FakeSecretStore::add(const SecretItemKey& key, const QByteArray& data,
-                                         SecretAccessibility accessibility) {
+SecretStore::Status FakeSecretStore::add(const SecretItemKey& key, const QByteArray& data) {
     std::lock_guard lock(m_mutex);
-    m_calls << QStringLiteral("add ") + name(key) + QLatin1Char(' ') + quoted(data) +
-                   QLatin1Char(' ') + accessibilityName(accessibility);
+    m_calls << QStringLiteral("add ") + name(key) + QLatin1Char(' ') + quoted(data);
     if (failWith) {
         return *failWith;
     }
@@ -57,7 +49,7 @@ SecretStore::Status FakeSecretStore::add(const SecretItemKey& key, const QByteAr
         // Like a keychain: a duplicate is refused.
         return Status::failure;
     }
-    it->second = Item{data, accessibility, true};
+    it->second = Item{data, true};
     return Status::success;
 }
 

@@ -12,22 +12,20 @@ namespace aimset {
 
 // An in-memory secret store, safe to use from several threads. Records calls
 // as lines such as "find com.aimset.usage/totalInterventions data",
-// "add com.aimset.usage/totalInterventions \"1\" afterFirstUnlock",
+// "add com.aimset.usage/totalInterventions \"1\"",
 // "update com.aimset.usage/totalInterventions \"2\"" and
 // "remove com.aimset.usage/totalInterventions".
 class FakeSecretStore final : public SecretStore {
 public:
     struct Item {
         QByteArray data;
-        SecretAccessibility accessibility = SecretAccessibility::whenUnlocked;
         // An item whose content is not data at all (the store answers with
         // no data for it).
         bool holdsData = true;
     };
 
     FindResult find(const SecretItemKey& key, bool wantData) override;
-    Status add(const SecretItemKey& key, const QByteArray& data,
-               SecretAccessibility accessibility) override;
+    Status add(const SecretItemKey& key, const QByteArray& data) override;
     Status update(const SecretItemKey& key, const QByteArray& data) override;
     Status remove(const SecretItemKey& key) override;
 

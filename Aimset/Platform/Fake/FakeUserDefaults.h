@@ -7,7 +7,7 @@
 
 namespace aimset {
 
-// Flags in memory. Records writes as "setBool keychain_migrated_v1 true".
+// Flags in memory. Records writes as "setBool hasCompletedOnboarding true".
 class FakeUserDefaults final : public UserDefaults {
 public:
     bool boolForKey(const QString& key) const override { return values.value(key, false); }

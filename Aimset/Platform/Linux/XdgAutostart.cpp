@@ -143,8 +143,13 @@ std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostar
         QStringLiteral("autostart"),
         QStringLiteral("Start Aimset at login (on), not (off), or show which (status)."),
         QStringLiteral("on|off|status"));
+    // Read by the app itself; listed here so that --help shows it.
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Also log every poll, with window titles and page text (debug lines)."));
     parser.addOption(help);
     parser.addOption(autostartOption);
+    parser.addOption(verbose);
     // Qt's own options (-platform, -style, ...) are not ours to judge: an
     // argument list we cannot read is left to the app unless it names us.
     if (!parser.parse(arguments)) {

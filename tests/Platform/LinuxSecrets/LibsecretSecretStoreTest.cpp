@@ -3,15 +3,12 @@
 
 #include "Platform/Linux/Secrets/LibsecretSecretStore.h"
 #include "Interventions/UsageStore.h"
-#include "Platform/Qt/QtUserDefaults.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -73,7 +70,7 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
     EXPECT_EQ(store.update(key, "1"), Status::itemNotFound);
     EXPECT_EQ(store.remove(key), Status::itemNotFound);
 
-    EXPECT_EQ(store.add(key, "12", SecretAccessibility::afterFirstUnlock), Status::success);
+    EXPECT_EQ(store.add(key, "12"), Status::success);
     const auto found = store.find(key, true);
     EXPECT_EQ(found.status, Status::success);
     EXPECT_EQ(found.data, QByteArray("12"));
@@ -86,7 +83,7 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
     EXPECT_EQ(shown.output, QByteArray("12"));
 
     // A second item with the same key is refused and the first stays.
-    EXPECT_EQ(store.add(key, "99", SecretAccessibility::whenUnlocked), Status::failure);
+    EXPECT_EQ(store.add(key, "99"), Status::failure);
     EXPECT_EQ(store.find(key, true).data, QByteArray("12"));
 
     EXPECT_EQ(store.update(key, "13"), Status::success);
@@ -107,8 +104,8 @@ TEST_F(KeyringSecretStoreTest, KeysStayApartAndDataIsKeptByteForByte) {
     const SecretItemKey c{u"com.aimset.test.elsewhere"_s, u"first"_s};
     const QByteArray binary("\x00\xff\xfe-7\x00", 6);
 
-    ASSERT_EQ(store.add(a, binary, SecretAccessibility::afterFirstUnlock), Status::success);
-    ASSERT_EQ(store.add(b, "2", SecretAccessibility::afterFirstUnlock), Status::success);
+    ASSERT_EQ(store.add(a, binary), Status::success);
+    ASSERT_EQ(store.add(b, "2"), Status::success);
     EXPECT_EQ(store.find(c, true).status, Status::itemNotFound);
     EXPECT_EQ(store.find(a, true).data, binary);
 
@@ -117,7 +114,7 @@ TEST_F(KeyringSecretStoreTest, KeysStayApartAndDataIsKeptByteForByte) {
     EXPECT_EQ(store.remove(b), Status::success);
 
     // An empty secret is still data.
-    ASSERT_EQ(store.add(c, "", SecretAccessibility::afterFirstUnlock), Status::success);
+    ASSERT_EQ(store.add(c, ""), Status::success);
     EXPECT_EQ(store.find(c, true).data, QByteArray(""));
     EXPECT_EQ(store.remove(c), Status::success);
 }
@@ -131,7 +128,7 @@ TEST_F(KeyringSecretStoreTest, ItemsTheUserStoredWithSecretToolAreTheSameItems) 
               0);
 
     EXPECT_EQ(store.find(key, true).data, QByteArray("41"));
-    EXPECT_EQ(store.add(key, "1", SecretAccessibility::afterFirstUnlock), Status::failure);
+    EXPECT_EQ(store.add(key, "1"), Status::failure);
     EXPECT_EQ(store.update(key, "42"), Status::success);
     EXPECT_EQ(lookup(key.service, key.account).output, QByteArray("42"));
     EXPECT_EQ(store.remove(key), Status::success);
@@ -139,10 +136,9 @@ TEST_F(KeyringSecretStoreTest, ItemsTheUserStoredWithSecretToolAreTheSameItems) 
 }
 
 TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
-    QTemporaryDir dir;
-    QtUserDefaults defaults(dir.filePath(u"Aimset.conf"_s));
-    UsageStore usage(store, defaults);
-    usage.deleteItem(UsageStore::totalInterventionsKey);
+    UsageStore usage(store);
+    const SecretItemKey counter{UsageStore::service, UsageStore::totalInterventionsKey};
+    store.remove(counter);
 
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -158,48 +154,8 @@ TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) 
 
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 20);
     EXPECT_EQ(lookup(u"com.aimset.usage"_s, u"totalInterventions"_s).output, QByteArray("20"));
-    usage.deleteItem(UsageStore::totalInterventionsKey);
+    store.remove(counter);
     EXPECT_EQ(log.lines(), QStringList());
-}
-
-// The app's own pair: the keyring and the standard settings file, which
-// with-keyring.sh puts in a scratch $XDG_CONFIG_HOME.
-TEST_F(KeyringSecretStoreTest, MigrationRecreatesNonZeroCountersOnceAndRemembersIt) {
-    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    ASSERT_TRUE(configHome.startsWith(QDir::tempPath())) << configHome.toStdString();
-    QtUserDefaults defaults;
-    UsageStore usage(store, defaults);
-    // Left by an earlier version: a count of 7 and a count of 0.
-    ASSERT_EQ(secretTool({u"store"_s, u"--label=old"_s, u"service"_s, u"com.aimset.usage"_s,
-                          u"account"_s, u"completedSessions"_s},
-                         "7")
-                  .exitCode,
-              0);
-    usage.writeCount(UsageStore::totalInterventionsKey, 0);
-    ASSERT_EQ(lookup(u"com.aimset.usage"_s, u"totalInterventions"_s).output, QByteArray("0"));
-
-    usage.migrateIfNeeded();
-
-    EXPECT_EQ(log.take(), QStringList{u"[Keychain] Migration complete \u2014 items recreated with "
-                                      u"kSecAttrAccessible"_s});
-    EXPECT_EQ(lookup(u"com.aimset.usage"_s, u"completedSessions"_s).output, QByteArray("7"));
-    EXPECT_EQ(lookup(u"com.aimset.usage"_s, u"totalInterventions"_s).exitCode, 1);
-    EXPECT_TRUE(defaults.boolForKey(UsageStore::migratedFlagKey));
-    QFile conf(configHome + u"/Aimset/Aimset.conf"_s);
-    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
-    EXPECT_EQ(conf.readAll(), QByteArray("[General]\nkeychain_migrated_v1=true\n"));
-
-    // A later launch reads the flag back and leaves the counters be.
-    QtUserDefaults nextLaunch;
-    UsageStore later(store, nextLaunch);
-    usage.incrementCount(UsageStore::totalInterventionsKey);
-    later.migrateIfNeeded();
-    EXPECT_EQ(log.lines(), QStringList());
-    EXPECT_EQ(usage.readCount(UsageStore::completedSessionsKey), 7);
-    EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 1);
-
-    usage.deleteItem(UsageStore::completedSessionsKey);
-    usage.deleteItem(UsageStore::totalInterventionsKey);
 }
 
 // Resumes the keyring daemon however the test ends.
@@ -211,7 +167,7 @@ struct Resume {
 TEST_F(KeyringSecretStoreTest, AFrozenKeyringCostsAtMostTheBoundAndIsFoundAgain) {
     const SecretItemKey key{u"com.aimset.test.frozen"_s, u"counter"_s};
     LibsecretSecretStore bounded(std::chrono::milliseconds(500));
-    ASSERT_EQ(bounded.add(key, "5", SecretAccessibility::afterFirstUnlock), Status::success);
+    ASSERT_EQ(bounded.add(key, "5"), Status::success);
     const pid_t pid = keyringPid();
     ASSERT_GT(pid, 0);
 
@@ -242,13 +198,11 @@ TEST(LockedKeyringSecretStoreTest, EveryOperationFailsWithoutAskingForThePasswor
     const SecretItemKey key{u"com.aimset.usage"_s, u"totalInterventions"_s};
 
     EXPECT_EQ(store.find(key, true).status, Status::failure);
-    EXPECT_EQ(store.add(key, "1", SecretAccessibility::afterFirstUnlock), Status::failure);
+    EXPECT_EQ(store.add(key, "1"), Status::failure);
     EXPECT_EQ(store.update(key, "1"), Status::failure);
     EXPECT_EQ(store.remove(key), Status::failure);
 
-    QTemporaryDir dir;
-    QtUserDefaults defaults(dir.filePath(u"Aimset.conf"_s));
-    UsageStore usage(store, defaults);
+    UsageStore usage(store);
     usage.incrementCount(UsageStore::totalInterventionsKey);
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 0);
 
@@ -271,7 +225,7 @@ TEST(AbsentKeyringSecretStoreTest, NothingIsStoredAndNoKeyringIsCreated) {
     LibsecretSecretStore store;
     const SecretItemKey key{u"com.aimset.usage"_s, u"completedSessions"_s};
 
-    EXPECT_EQ(store.add(key, "1", SecretAccessibility::afterFirstUnlock), Status::failure);
+    EXPECT_EQ(store.add(key, "1"), Status::failure);
     EXPECT_EQ(store.find(key, true).status, Status::failure);
 
     EXPECT_EQ(log.lines(), QStringList{unavailable + u"there is no default keyring"_s});
@@ -284,11 +238,8 @@ TEST(AbsentKeyringSecretStoreTest, NothingIsStoredAndNoKeyringIsCreated) {
 TEST(NoSecretServiceTest, CountersReadZeroAndTheAppRunsOnWithOneLine) {
     test::LogCapture log;
     LibsecretSecretStore store;
-    QTemporaryDir dir;
-    QtUserDefaults defaults(dir.filePath(u"Aimset.conf"_s));
-    UsageStore usage(store, defaults);
+    UsageStore usage(store);
 
-    usage.migrateIfNeeded();
     usage.incrementCount(UsageStore::completedSessionsKey);
     usage.incrementCount(UsageStore::completedSessionsKey);
 
@@ -297,9 +248,7 @@ TEST(NoSecretServiceTest, CountersReadZeroAndTheAppRunsOnWithOneLine) {
               Status::failure);
     EXPECT_EQ(log.lines(),
               (QStringList{unavailable + u"The name org.freedesktop.secrets was not provided by "
-                                         u"any .service files"_s,
-                           u"[Keychain] Migration complete \u2014 items recreated with "
-                           u"kSecAttrAccessible"_s}));
+                                         u"any .service files"_s}));
 }
 
 // ---- The session bus going away under a working keyring -----------------------------------------
@@ -308,7 +257,7 @@ TEST(LostSessionBusTest, IsAFailureNotTheEndOfTheApp) {
     test::LogCapture log;
     LibsecretSecretStore store;
     const SecretItemKey key{u"com.aimset.usage"_s, u"completedSessions"_s};
-    ASSERT_EQ(store.add(key, "1", SecretAccessibility::afterFirstUnlock), Status::success);
+    ASSERT_EQ(store.add(key, "1"), Status::success);
 
     QProcess ask;
     ask.start(u"dbus-send"_s,
@@ -340,7 +289,7 @@ TEST(NoSessionBusTest, EveryOperationFailsAtOnce) {
     const SecretItemKey key{u"com.aimset.usage"_s, u"completedSessions"_s};
 
     EXPECT_EQ(store.find(key, true).status, Status::failure);
-    EXPECT_EQ(store.add(key, "1", SecretAccessibility::afterFirstUnlock), Status::failure);
+    EXPECT_EQ(store.add(key, "1"), Status::failure);
     EXPECT_EQ(store.update(key, "1"), Status::failure);
     EXPECT_EQ(store.remove(key), Status::failure);
 

@@ -5,7 +5,6 @@
 #include "Interventions/UsageStore.h"
 #include "Platform/Fake/FakeKeyEventPoster.h"
 #include "Platform/Fake/FakeSecretStore.h"
-#include "Platform/Fake/FakeUserDefaults.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
@@ -65,8 +64,7 @@ struct QtPanelHostTest : ::testing::Test {
     FakeKeyEventPoster keys;
     TabCloser tabCloser{keys};
     FakeSecretStore secrets;
-    FakeUserDefaults defaults;
-    UsageStore usage{secrets, defaults};
+    UsageStore usage{secrets};
     InterventionManager manager{loop, host, tabCloser, usage,
                                 [](std::function<void()> task) { task(); }};
 

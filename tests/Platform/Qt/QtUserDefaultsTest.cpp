@@ -15,13 +15,13 @@ TEST(QtUserDefaultsTest, FlagsPersistAcrossInstancesAndStartFalse) {
     const QString file = dir.filePath(u"Aimset.conf"_s);
     {
         QtUserDefaults defaults(file);
-        EXPECT_FALSE(defaults.boolForKey(u"keychain_migrated_v1"_s));
-        defaults.setBool(u"keychain_migrated_v1"_s, true);
+        EXPECT_FALSE(defaults.boolForKey(u"anotherFlag"_s));
+        defaults.setBool(u"anotherFlag"_s, true);
         defaults.setBool(u"hasCompletedOnboarding"_s, false);
     }
     // Written to disk at once, without waiting for the object to go.
     QtUserDefaults later(file);
-    EXPECT_TRUE(later.boolForKey(u"keychain_migrated_v1"_s));
+    EXPECT_TRUE(later.boolForKey(u"anotherFlag"_s));
     EXPECT_FALSE(later.boolForKey(u"hasCompletedOnboarding"_s));
 }
 

@@ -1,5 +1,6 @@
 #include "support/a11y/A11ySession.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
@@ -161,6 +162,27 @@ bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds lim
         QThread::msleep(200);
     }
     return true;
+}
+
+std::shared_ptr<const AccessibleElement> readWindow(Accessibility& accessibility, std::int32_t pid,
+                                                    std::chrono::milliseconds limit) {
+    struct Answer {
+        int count = 0;
+        std::shared_ptr<const AccessibleElement> window;
+    };
+    // Shared: a late answer must not land on a finished call's stack.
+    const auto answer = std::make_shared<Answer>();
+    accessibility.readFocusedWindow(pid, [answer](std::shared_ptr<const AccessibleElement> read) {
+        ++answer->count;
+        answer->window = std::move(read);
+    });
+    EXPECT_EQ(answer->count, 0) << "answered before the call returned";
+    QDeadlineTimer deadline(limit);
+    while (answer->count == 0 && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    EXPECT_EQ(answer->count, 1) << "no answer, or more than one, from the window read";
+    return answer->window;
 }
 
 QString chromiumProgram() {

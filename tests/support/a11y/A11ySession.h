@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Accessibility.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -54,6 +56,12 @@ public:
 private:
     QProcess m_process;
 };
+
+// Reads a window through an adapter, running the event loop until the
+// answer arrives (a test failure and null when none comes in the limit).
+std::shared_ptr<const AccessibleElement>
+readWindow(Accessibility& accessibility, std::int32_t pid,
+           std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 // Waits for an outside program to get somewhere: asks every 200 ms until
 // the answer is yes or the limit has passed.

@@ -6,18 +6,21 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <QTimer>
+
+#include <map>
+#include <utility>
 
 namespace aimset {
 
@@ -76,17 +79,20 @@ private:
 
 } // namespace
 
-// The D-Bus connection, the process's session bus or a named one. It also
-// remembers whether the accessibility bus is enabled: the launcher announces
-// every change (PropertiesChanged), so a poll need not ask each time.
+// The D-Bus connection, the process's session bus or a named one, and what
+// is known of whether the accessibility bus is enabled. Every question to the
+// bus is asynchronous; the launcher announces every change
+// (PropertiesChanged), so once an answer is in, a poll costs nothing.
 class AtspiAccessibility::Bus : public QObject {
     Q_OBJECT
 
 public:
-    explicit Bus(const QString& address)
-        : m_name(address.isEmpty() ? QString()
-                                   : QStringLiteral("aimset-accessibility-%1")
-                                         .arg(reinterpret_cast<quintptr>(this))) {
+    Bus(const QString& address, std::chrono::milliseconds timeout)
+        : m_name(
+              address.isEmpty()
+                  ? QString()
+                  : QStringLiteral("aimset-accessibility-%1").arg(reinterpret_cast<quintptr>(this)))
+        , m_timeout(static_cast<int>(timeout.count())) {
         if (!m_name.isEmpty()) {
             QDBusConnection::connectToBus(address, m_name);
         }
@@ -98,8 +104,11 @@ public:
         // A launcher that goes or comes back forgets what was known.
         auto* watcher = new QDBusServiceWatcher(kBusService, bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-                [this] { m_enabled.reset(); });
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+            m_enabled.reset();
+            refresh();
+        });
+        refresh();
     }
     ~Bus() override {
         if (!m_name.isEmpty()) {
@@ -110,11 +119,29 @@ public:
         return m_name.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_name);
     }
 
-    std::optional<bool> knownEnabled() const { return m_enabled; }
-    void learnEnabled(bool enabled) {
-        if (m_watched) {
-            m_enabled = enabled;
+    // What is known now. Asks again in the background when nothing is, when
+    // changes are not announced to us, or while the bus is off: a change
+    // announced before our subscription took hold is then still heard.
+    bool enabled() {
+        if (!m_enabled || !*m_enabled || !m_watched) {
+            refresh();
         }
+        return m_enabled.value_or(false);
+    }
+
+    void enable() {
+        QDBusMessage set = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
+                                                          QStringLiteral("Set"));
+        set << kStatus << kIsEnabled << QVariant::fromValue(QDBusVariant(true));
+        whenAnswered(set, [this](const QDBusMessage& reply) {
+            if (reply.type() == QDBusMessage::ReplyMessage) {
+                m_enabled = true;
+                Log(kTag + QStringLiteral("Accessibility bus enabled"));
+            } else {
+                Log(kTag + QStringLiteral("Could not enable the accessibility bus: ") +
+                    reply.errorMessage());
+            }
+        });
     }
 
 private slots:
@@ -124,16 +151,212 @@ private slots:
             return;
         }
         if (changed.contains(kIsEnabled)) {
-            learnEnabled(changed.value(kIsEnabled).toBool());
+            m_enabled = changed.value(kIsEnabled).toBool();
         } else if (invalidated.contains(kIsEnabled)) {
             m_enabled.reset();
+            refresh();
         }
     }
 
 private:
+    // One question in flight at a time.
+    void refresh() {
+        if (m_asking) {
+            return;
+        }
+        m_asking = true;
+        QDBusMessage get = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
+                                                          QStringLiteral("Get"));
+        get << kStatus << kIsEnabled;
+        whenAnswered(get, [this](const QDBusMessage& reply) {
+            m_asking = false;
+            if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
+                m_lastError.clear();
+                m_enabled = reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+                return;
+            }
+            // Asked again at every poll while it fails: say it once per kind.
+            const QString error = reply.errorMessage().isEmpty()
+                                      ? QStringLiteral("unexpected reply")
+                                      : reply.errorMessage();
+            if (error != m_lastError) {
+                m_lastError = error;
+                Log(kTag +
+                    QStringLiteral("Cannot read whether the accessibility bus is enabled: ") +
+                    error);
+            }
+        });
+    }
+
+    void whenAnswered(const QDBusMessage& message,
+                      std::function<void(const QDBusMessage&)> handle) {
+        auto* watcher =
+            new QDBusPendingCallWatcher(connection().asyncCall(message, m_timeout), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [handle = std::move(handle)](QDBusPendingCallWatcher* answered) {
+                    answered->deleteLater();
+                    handle(answered->reply());
+                });
+    }
+
     QString m_name;
+    int m_timeout;
     bool m_watched = false;
+    bool m_asking = false;
     std::optional<bool> m_enabled;
+    QString m_lastError;
+};
+
+// The readers of windows, on a thread of their own: starting a process
+// suspends the thread that starts it until the child has exec'd, which on a
+// busy machine can take a noticeable while. Each read runs aimset-atspi-dump
+// under the deadline, parses its output and hands the outcome to deliver.
+struct AtspiAccessibility::ReadOutcome {
+    std::shared_ptr<const AccessibleElement> window;
+    std::optional<ReadFigures> figures;
+    // Why the window could not be read; empty when it was, or had none.
+    QString failure;
+};
+
+class AtspiAccessibility::Readers : public QObject {
+public:
+    using Outcome = ReadOutcome;
+    using Deliver = std::function<void(quint64 id, Outcome outcome)>;
+
+    Readers(Options options, Deliver deliver)
+        : m_options(std::move(options))
+        , m_deliver(std::move(deliver)) {}
+
+    // On the readers' thread.
+    void start(quint64 id, std::int32_t pid) {
+        const QString program =
+            QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
+        QStringList arguments{
+            QStringLiteral("--call-timeout"), QString::number(m_options.deadline.count()),
+            QStringLiteral("--max-depth"),    QString::number(m_options.walkDepth),
+            QStringLiteral("--max-text"),     QString::number(m_options.keptTextLength)};
+        if (m_options.readWholeWindow) {
+            arguments << QStringLiteral("--full");
+        }
+        arguments << QString::number(pid);
+
+        Read& read = m_reads[id];
+        read.process = new QProcess(this);
+        read.deadline = new QTimer(this);
+        QProcess& reader = *read.process;
+        if (!m_options.busAddress.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_options.busAddress);
+            reader.setProcessEnvironment(environment);
+        }
+        reader.setProcessChannelMode(QProcess::SeparateChannels);
+        reader.setStandardErrorFile(QProcess::nullDevice());
+        connect(&reader, &QProcess::readyReadStandardOutput, this, [this, id] {
+            const auto found = m_reads.find(id);
+            if (found == m_reads.end()) {
+                return;
+            }
+            found->second.output += found->second.process->readAllStandardOutput();
+            if (found->second.output.size() > maxOutputBytes) {
+                finish(id, {nullptr, std::nullopt,
+                            QString::fromLatin1(programName) +
+                                QStringLiteral(" printed more than %1 bytes; stopped")
+                                    .arg(maxOutputBytes)});
+            }
+        });
+        connect(&reader, &QProcess::finished, this,
+                [this, id](int exitCode, QProcess::ExitStatus status) {
+                    finished(id, exitCode, status != QProcess::NormalExit);
+                });
+        connect(&reader, &QProcess::errorOccurred, this,
+                [this, id, program](QProcess::ProcessError error) {
+                    const auto found = m_reads.find(id);
+                    if (found == m_reads.end() || error != QProcess::FailedToStart) {
+                        return;
+                    }
+                    finish(id, {nullptr, std::nullopt,
+                                QStringLiteral("Could not start ") + program +
+                                    QStringLiteral(": ") + found->second.process->errorString()});
+                });
+        // Bounded by the deadline, not by the target application. A coarse
+        // timer may fire 5 % late, after the reader's own call timeout.
+        read.deadline->setSingleShot(true);
+        read.deadline->setTimerType(Qt::PreciseTimer);
+        connect(read.deadline, &QTimer::timeout, this, [this, id, pid] {
+            finish(id, {nullptr, std::nullopt,
+                        QStringLiteral("Reading the window of process ") + QString::number(pid) +
+                            QStringLiteral(" took longer than ") +
+                            QString::number(m_options.deadline.count()) +
+                            QStringLiteral(" ms; stopped")});
+        });
+        read.deadline->start(m_options.deadline);
+        reader.start(program, arguments, QIODevice::ReadOnly);
+    }
+
+    // On the readers' thread, before it ends: every reader is killed.
+    void stopAll() {
+        for (auto& [id, read] : m_reads) {
+            read.process->disconnect(this);
+            read.process->kill();
+            read.process->waitForFinished(1000);
+        }
+        m_reads.clear();
+    }
+
+private:
+    struct Read {
+        QProcess* process = nullptr;
+        QTimer* deadline = nullptr;
+        QByteArray output;
+    };
+
+    void finished(quint64 id, int exitCode, bool crashed) {
+        const auto found = m_reads.find(id);
+        if (found == m_reads.end()) {
+            return;
+        }
+        if (crashed || exitCode != 0) {
+            finish(id, {nullptr, std::nullopt,
+                        QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
+                            QString::number(exitCode) + QLatin1Char(')')});
+            return;
+        }
+        found->second.output += found->second.process->readAllStandardOutput();
+        QString error;
+        const auto dump = parseWindowDump(found->second.output, &error);
+        if (!dump) {
+            finish(id, {nullptr, std::nullopt,
+                        QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
+                            QStringLiteral(": ") + error});
+            return;
+        }
+        finish(id, {dump->window, dump->figures, {}});
+    }
+
+    // Hands the outcome over once and lets the reader go: killed if still
+    // running, and reaped once it has died, without waiting for it here.
+    void finish(quint64 id, Outcome outcome) {
+        const auto found = m_reads.find(id);
+        if (found == m_reads.end()) {
+            return;
+        }
+        const Read read = found->second;
+        m_reads.erase(found);
+        read.deadline->stop();
+        read.deadline->deleteLater();
+        read.process->disconnect(this);
+        if (read.process->state() == QProcess::NotRunning) {
+            read.process->deleteLater();
+        } else {
+            connect(read.process, &QProcess::finished, read.process, &QObject::deleteLater);
+            read.process->kill();
+        }
+        m_deliver(id, std::move(outcome));
+    }
+
+    const Options m_options;
+    const Deliver m_deliver;
+    std::map<quint64, Read> m_reads;
 };
 
 AtspiAccessibility::AtspiAccessibility()
@@ -141,40 +364,46 @@ AtspiAccessibility::AtspiAccessibility()
 
 AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
-    , m_bus(std::make_unique<Bus>(m_options.busAddress)) {
+    , m_bus(std::make_unique<Bus>(m_options.busAddress, m_options.busTimeout)) {
     if (m_options.programDirectory.isEmpty()) {
         m_options.programDirectory =
             QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
     }
+    // Outcomes come back to the bus object, which lives on this thread.
+    Bus* home = m_bus.get();
+    m_readers = new Readers(m_options, [this, home](quint64 id, ReadOutcome outcome) {
+        QMetaObject::invokeMethod(
+            home, [this, id, outcome = std::move(outcome)]() mutable { complete(id, outcome); },
+            Qt::QueuedConnection);
+    });
+    m_readerThread = std::make_unique<QThread>();
+    m_readerThread->setObjectName(QStringLiteral("aimset-window-readers"));
+    m_readers->moveToThread(m_readerThread.get());
+    m_readerThread->start();
 }
 
-AtspiAccessibility::~AtspiAccessibility() = default;
+AtspiAccessibility::~AtspiAccessibility() {
+    // The readers go on their own thread, which owns their processes and timers.
+    Readers* readers = std::exchange(m_readers, nullptr);
+    QMetaObject::invokeMethod(
+        readers,
+        [readers] {
+            readers->stopAll();
+            delete readers;
+        },
+        Qt::BlockingQueuedConnection);
+    m_readerThread->quit();
+    m_readerThread->wait();
+    // Every read still waiting answers null now, as promised.
+    auto pending = std::move(m_pending);
+    m_pending.clear();
+    for (auto& [id, completion] : pending) {
+        completion(nullptr);
+    }
+}
 
 bool AtspiAccessibility::isProcessTrusted() {
-    if (const auto known = m_bus->knownEnabled()) {
-        return *known;
-    }
-    QDBusMessage get =
-        QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, QStringLiteral("Get"));
-    get << kStatus << kIsEnabled;
-    const QDBusMessage reply =
-        m_bus->connection().call(get, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
-    if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
-        m_lastBusError.clear();
-        const bool enabled =
-            reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
-        m_bus->learnEnabled(enabled);
-        return enabled;
-    }
-    // Polled often: say it once per kind of failure.
-    const QString error =
-        reply.errorMessage().isEmpty() ? QStringLiteral("unexpected reply") : reply.errorMessage();
-    if (error != m_lastBusError) {
-        m_lastBusError = error;
-        Log(kTag + QStringLiteral("Cannot read whether the accessibility bus is enabled: ") +
-            error);
-    }
-    return false;
+    return m_bus->enabled();
 }
 
 void AtspiAccessibility::requestTrustWithPrompt() {
@@ -184,85 +413,39 @@ void AtspiAccessibility::requestTrustWithPrompt() {
         Log(kTag + QStringLiteral("Could not run ") + m_options.persistCommand.constFirst() +
             QStringLiteral(" to keep accessibility enabled"));
     }
-    QDBusMessage set =
-        QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, QStringLiteral("Set"));
-    set << kStatus << kIsEnabled << QVariant::fromValue(QDBusVariant(true));
-    const QDBusMessage reply =
-        m_bus->connection().call(set, QDBus::Block, static_cast<int>(m_options.busTimeout.count()));
-    if (reply.type() == QDBusMessage::ReplyMessage) {
-        m_bus->learnEnabled(true);
-        Log(kTag + QStringLiteral("Accessibility bus enabled"));
-    } else {
-        Log(kTag + QStringLiteral("Could not enable the accessibility bus: ") +
-            reply.errorMessage());
-    }
+    m_bus->enable();
 }
 
 void AtspiAccessibility::readFocusedWindow(std::int32_t processIdentifier,
                                            WindowCompletion completion) {
-    QTimer::singleShot(0, [completion = std::move(completion),
-                           window = focusedWindow(processIdentifier)] { completion(window); });
+    if (processIdentifier <= 0) {
+        QMetaObject::invokeMethod(
+            m_bus.get(), [completion = std::move(completion)] { completion(nullptr); },
+            Qt::QueuedConnection);
+        return;
+    }
+    const quint64 id = ++m_lastReadId;
+    m_pending.emplace(id, std::move(completion));
+    Readers* readers = m_readers;
+    QMetaObject::invokeMethod(
+        readers, [readers, id, processIdentifier] { readers->start(id, processIdentifier); },
+        Qt::QueuedConnection);
 }
 
-std::shared_ptr<const AccessibleElement>
-AtspiAccessibility::focusedWindow(std::int32_t processIdentifier) {
-    m_lastRead.reset();
-    if (processIdentifier <= 0) {
-        return nullptr;
+void AtspiAccessibility::complete(quint64 id, const ReadOutcome& outcome) {
+    const auto found = m_pending.find(id);
+    if (found == m_pending.end()) {
+        return;
     }
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const auto remaining = [&] {
-        return std::max<qint64>(0, m_options.deadline.count() - elapsed.elapsed());
-    };
-    const QString program =
-        QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
-    QStringList arguments{
-        QStringLiteral("--call-timeout"), QString::number(m_options.deadline.count()),
-        QStringLiteral("--max-depth"),    QString::number(m_options.walkDepth),
-        QStringLiteral("--max-text"),     QString::number(m_options.keptTextLength)};
-    if (m_options.readWholeWindow) {
-        arguments << QStringLiteral("--full");
+    const WindowCompletion completion = std::move(found->second);
+    m_pending.erase(found);
+    if (!outcome.failure.isEmpty()) {
+        Log(kTag + outcome.failure);
     }
-    arguments << QString::number(processIdentifier);
-
-    QProcess reader;
-    if (!m_options.busAddress.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_options.busAddress);
-        reader.setProcessEnvironment(environment);
+    if (outcome.figures) {
+        m_lastRead = outcome.figures;
     }
-    reader.setProcessChannelMode(QProcess::SeparateChannels);
-    reader.setStandardErrorFile(QProcess::nullDevice());
-    reader.start(program, arguments, QIODevice::ReadOnly);
-    if (!reader.waitForStarted(static_cast<int>(remaining()))) {
-        Log(kTag + QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
-            reader.errorString());
-        return nullptr;
-    }
-    // Bounded by the deadline, not by the target application.
-    if (!reader.waitForFinished(static_cast<int>(std::max<qint64>(1, remaining())))) {
-        reader.kill();
-        reader.waitForFinished(1000);
-        Log(kTag + QStringLiteral("Reading the window of process ") +
-            QString::number(processIdentifier) + QStringLiteral(" took longer than ") +
-            QString::number(m_options.deadline.count()) + QStringLiteral(" ms; stopped"));
-        return nullptr;
-    }
-    if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0) {
-        Log(kTag + QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
-            QString::number(reader.exitCode()) + QLatin1Char(')'));
-        return nullptr;
-    }
-    QString error;
-    const auto dump = parseWindowDump(reader.readAllStandardOutput(), &error);
-    if (!dump) {
-        Log(kTag + QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
-            QStringLiteral(": ") + error);
-        return nullptr;
-    }
-    m_lastRead = dump->figures;
-    return dump->window;
+    completion(outcome.window);
 }
 
 std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error) {

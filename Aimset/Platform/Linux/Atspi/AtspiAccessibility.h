@@ -7,19 +7,30 @@
 #include <QStringList>
 
 #include <chrono>
+#include <map>
+#include <memory>
 #include <optional>
+
+class QThread;
 
 namespace aimset {
 
 // Other applications' windows through AT-SPI. Trust is the desktop's
 // accessibility bus being enabled (org.a11y.Status.IsEnabled); the prompt
 // switches it on, for good where the desktop keeps the setting and at once.
-// Window trees are read by aimset-atspi-dump, installed beside the app, under
-// a deadline: the main thread waits at most that long, however the target
-// application behaves, and a late reader is killed.
+// Nothing here waits on another process: the bus is asked asynchronously and
+// isProcessTrusted() answers from what it last heard (false until then).
+// Window trees are read by aimset-atspi-dump, installed beside the app: a
+// child process started, read and timed out on a thread of the adapter's own
+// (starting a process holds the starting thread until the child has exec'd),
+// under a deadline after which the reader is killed and the window counts as
+// unreadable, however the target application behaves. The answer comes back
+// through the event loop of the thread the adapter was made on (the main one).
 class AtspiAccessibility final : public Accessibility {
 public:
     static constexpr auto programName = "aimset-atspi-dump";
+    // More output than any window's tree: a reader that prints this much is broken.
+    static constexpr qint64 maxOutputBytes = 32 * 1024 * 1024;
 
     struct Options {
         // Where aimset-atspi-dump is looked for; empty: beside the running app.
@@ -55,18 +66,23 @@ public:
     bool isProcessTrusted() override;
     void requestTrustWithPrompt() override;
     void readFocusedWindow(std::int32_t processIdentifier, WindowCompletion completion) override;
-    // The same read, waiting for it.
-    std::shared_ptr<const AccessibleElement> focusedWindow(std::int32_t processIdentifier);
 
+    // What the last read that succeeded cost.
     std::optional<ReadFigures> lastReadFigures() const { return m_lastRead; }
 
 private:
     class Bus;
+    class Readers;
+    struct ReadOutcome;
+    void complete(quint64 id, const ReadOutcome& outcome);
 
     Options m_options;
     std::unique_ptr<Bus> m_bus;
+    std::unique_ptr<QThread> m_readerThread;
+    Readers* m_readers = nullptr;
+    std::map<quint64, WindowCompletion> m_pending;
+    quint64 m_lastReadId = 0;
     std::optional<ReadFigures> m_lastRead;
-    QString m_lastBusError;
 };
 
 // The window in aimset-atspi-dump's output, its roles in the port's names;

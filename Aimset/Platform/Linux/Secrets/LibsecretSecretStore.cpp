@@ -338,8 +338,7 @@ SecretStore::FindResult LibsecretSecretStore::find(const SecretItemKey& key, boo
     return {outcome.status, std::move(outcome.data)};
 }
 
-SecretStore::Status LibsecretSecretStore::add(const SecretItemKey& key, const QByteArray& data,
-                                              SecretAccessibility) {
+SecretStore::Status LibsecretSecretStore::add(const SecretItemKey& key, const QByteArray& data) {
     return run([key, data](Worker& worker) {
                Outcome result;
                QString why;

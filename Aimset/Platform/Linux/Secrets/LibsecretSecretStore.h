@@ -34,10 +34,8 @@ public:
 
     FindResult find(const SecretItemKey& key, bool wantData) override;
     // Refused (failure) when an item with this key exists already, as a
-    // keychain refuses a duplicate. The Secret Service has no notion of
-    // accessibility; items are readable whenever their keyring is unlocked.
-    Status add(const SecretItemKey& key, const QByteArray& data,
-               SecretAccessibility accessibility) override;
+    // keychain refuses a duplicate.
+    Status add(const SecretItemKey& key, const QByteArray& data) override;
     Status update(const SecretItemKey& key, const QByteArray& data) override;
     Status remove(const SecretItemKey& key) override;
 
