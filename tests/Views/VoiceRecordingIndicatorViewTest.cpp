@@ -6,11 +6,11 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
+#include "Platform/Qt/QtPanelHost.h"
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QQuickItem>
-#include <QQuickView>
 
 #include <gtest/gtest.h>
 
@@ -35,22 +35,22 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
         }
     }
 
-    QQuickView* panel() {
+    PanelWindow* panel() {
         for (QWindow* window : QGuiApplication::topLevelWindows()) {
-            if (auto* view = qobject_cast<QQuickView*>(window); view && view->isVisible()) {
+            if (auto* view = qobject_cast<PanelWindow*>(window); view && view->isVisible()) {
                 return view;
             }
         }
         ADD_FAILURE() << "no panel on screen";
         return nullptr;
     }
-    QQuickItem* item(QQuickView* view, const char* name) {
-        auto* found = view->rootObject()->findChild<QQuickItem*>(QString::fromLatin1(name));
+    QQuickItem* item(PanelWindow* view, const char* name) {
+        auto* found = view->view()->findChild<QQuickItem*>(QString::fromLatin1(name));
         EXPECT_TRUE(found) << name;
         return found;
     }
     // What a frame shows: the panel drawn after every change has been laid out.
-    QImage draw(QQuickView* view, const char* name) {
+    QImage draw(PanelWindow* view, const char* name) {
         view->grabWindow();
         const QImage image = view->grabWindow();
         if (const QString dir = qEnvironmentVariable("AIMSET_SCREENSHOT_DIR"); !dir.isEmpty()) {
@@ -64,7 +64,7 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
         loop.runPending();
     }
     // The words' painted area lies inside the panel, clear of its padding.
-    void expectWordsInside(QQuickView* view) {
+    void expectWordsInside(PanelWindow* view) {
         QQuickItem* words = item(view, "transcriptionLabel");
         const double painted = words->property("contentWidth").toDouble();
         EXPECT_LE(painted, words->width() + 0.5);
@@ -80,7 +80,7 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
 
 TEST_F(VoiceRecordingIndicatorViewTest, ThePanelGrowsWithTheWordsAndWrapsThemToTwoLines) {
     manager.startListening();
-    QQuickView* view = panel();
+    PanelWindow* view = panel();
     ASSERT_TRUE(view);
     EXPECT_EQ(item(view, "listeningLabel")->property("text").toString(), u"Listening..."_s);
     EXPECT_EQ(item(view, "hintLabel")->property("text").toString(),

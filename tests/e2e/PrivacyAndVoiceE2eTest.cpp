@@ -83,8 +83,8 @@ TEST(PrivacyE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     EXPECT_FALSE(output.contains(password));
     EXPECT_FALSE(output.contains(QStringLiteral("Club members"))) << output.toStdString();
     EXPECT_FALSE(output.contains(QStringLiteral("[AppMonitor] App: "))) << output.toStdString();
-    EXPECT_TRUE(app.output().lines().contains(
-        QStringLiteral("[Alignment] Title says not aligned, running OCR for verdict...")))
+    EXPECT_TRUE(app.output().lines().contains(QStringLiteral(
+        "[Alignment] Title says not aligned, reading the window text for a verdict...")))
         << output.toStdString();
 }
 
