@@ -7,7 +7,7 @@
 #include "LaunchModalView.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
-#include "Onboarding/OnboardingView.h"
+#include "Onboarding/OnboardingFlow.h"
 #include "Platform/PlatformAppLists.h"
 #include "Runtime/MainLoop.h"
 #include "Voice/GlobalHotkeyManager.h"
@@ -90,7 +90,7 @@ class ContentView : public QObject {
     Q_PROPERTY(aimset::VoiceAimsetManager* voiceAimsetManager READ voiceAimsetManager CONSTANT)
     Q_PROPERTY(aimset::HelpPages* helpPages READ helpPages CONSTANT)
     // The first-run pages; they complete through completeOnboarding().
-    Q_PROPERTY(aimset::OnboardingView* onboarding READ onboarding CONSTANT)
+    Q_PROPERTY(aimset::OnboardingFlow* onboarding READ onboarding CONSTANT)
 
 public:
     static constexpr MainLoop::Duration sessionWarningDelay{10200 * 1000};
@@ -132,7 +132,7 @@ public:
     VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
     // The help card; it opens at its first page whenever showHelp turns true.
     HelpPages* helpPages() { return &m_helpPages; }
-    OnboardingView* onboarding() { return &m_onboarding; }
+    OnboardingFlow* onboarding() { return &m_onboarding; }
     GlobalHotkeyManager& hotkeyManager() { return m_hotkeyManager; }
     AlignmentChecker& checker() { return m_checker; }
     UsageStore& usageStore() { return m_usageStore; }
@@ -205,7 +205,7 @@ private:
     VoiceAimsetManager m_voiceAimsetManager;
     GlobalHotkeyManager m_hotkeyManager;
     HelpPages m_helpPages;
-    OnboardingView m_onboarding;
+    OnboardingFlow m_onboarding;
 
     bool m_hasCompletedOnboarding = false;
     bool m_showLaunchModal = true;

@@ -55,9 +55,9 @@ Loader {
                     y: 16
                     width: 48
                     height: 60
-                    opacity: root.pages.ghostOpacity
+                    opacity: root.pages.demo.ghostOpacity
                     transform: Translate {
-                        y: root.pages.ghostFloatOffset
+                        y: root.pages.demo.ghostFloatOffset
                         Behavior on y { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
                     }
                     Behavior on opacity { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
@@ -154,7 +154,7 @@ Loader {
                     objectName: "mockCountdownValue"
                     width: parent.width
                     horizontalAlignment: Text.AlignHCenter
-                    text: root.pages.helpCountdownValue
+                    text: root.pages.demo.helpCountdownValue
                     color: "white"
                     font.pixelSize: 36
                     font.bold: true
@@ -181,7 +181,7 @@ Loader {
                     objectName: "mockTabCloses"
                     width: parent.width
                     horizontalAlignment: Text.AlignHCenter
-                    text: "Tab closes in " + root.pages.helpCountdownValue + "s"
+                    text: "Tab closes in " + root.pages.demo.helpCountdownValue + "s"
                     color: Qt.rgba(1, 1, 1, 0.4)
                     font.pixelSize: 11
                 }

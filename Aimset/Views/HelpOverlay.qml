@@ -129,7 +129,7 @@ Item {
                     color: Qt.rgba(1, 1, 1, 0.4)
                     font.pixelSize: 12
                     visible: opacity > 0
-                    opacity: root.pages.helpPage === 1 && root.pages.showHitNext ? 1 : 0
+                    opacity: root.pages.helpPage === 1 && root.pages.demo.showHitNext ? 1 : 0
                     Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
                 }
                 HelpIconButton {
