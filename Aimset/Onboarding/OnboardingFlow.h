@@ -26,7 +26,8 @@ class OnboardingFlow : public QObject {
     // showStagesButton (page 1); showVoiceHeadline, showKeyboardHint,
     // optionKeyPressed, mKeyPressed, showVoicePanel, voiceTranscript,
     // showVoiceButton (page 2).
-    Q_PROPERTY(QVariantMap demo READ demo NOTIFY demoChanged)
+    // Data of the demonstration's table, so a map whose fields QML reads by name.
+    Q_PROPERTY(QVariant demo READ demoFields NOTIFY demoChanged)
     // Page 3: accessibility access.
     Q_PROPERTY(bool permissionGranted READ permissionGranted NOTIFY permissionGrantedChanged)
     Q_PROPERTY(
@@ -52,6 +53,7 @@ public:
 
     int currentPage() const { return m_currentPage; }
     const QVariantMap& demo() const { return m_demo.state(); }
+    QVariant demoFields() const { return m_demo.state(); }
     QVariant demo(const char* field) const { return m_demo.value(QLatin1String(field)); }
     bool isDemoPlaying() const { return m_demo.isPlaying(); }
     // "Next" is on screen: the page's demonstration has played out.

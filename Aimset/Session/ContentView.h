@@ -4,7 +4,7 @@
 #include "Interventions/InterventionManager.h"
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
-#include "LaunchModalView.h"
+#include "LaunchModal.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
 #include "Onboarding/OnboardingFlow.h"
@@ -84,7 +84,7 @@ class ContentView : public QObject {
     Q_PROPERTY(QString summaryDurationText READ summaryDurationText NOTIFY sessionEndedChanged)
     Q_PROPERTY(QString summaryGoalText READ summaryGoalText NOTIFY sessionEndedChanged)
     Q_PROPERTY(bool summaryGoalReached READ summaryGoalReached NOTIFY sessionEndedChanged)
-    Q_PROPERTY(aimset::LaunchModalView* launchModal READ launchModal NOTIFY launchModalChanged)
+    Q_PROPERTY(aimset::LaunchModal* launchModal READ launchModal NOTIFY launchModalChanged)
     Q_PROPERTY(aimset::AppMonitor* appMonitor READ appMonitor CONSTANT)
     Q_PROPERTY(aimset::InterventionManager* interventionManager READ interventionManager CONSTANT)
     Q_PROPERTY(aimset::VoiceAimsetManager* voiceAimsetManager READ voiceAimsetManager CONSTANT)
@@ -126,7 +126,7 @@ public:
     QString summaryGoalText() const;
     bool summaryGoalReached() const;
 
-    LaunchModalView* launchModal() const { return m_launchModal; }
+    LaunchModal* launchModal() const { return m_launchModal; }
     AppMonitor* appMonitor() { return &m_appMonitor; }
     InterventionManager* interventionManager() { return &m_interventionManager; }
     VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
@@ -212,7 +212,7 @@ private:
     QString m_aimset;
     bool m_showHelp = false;
     bool m_hasAppeared = false;
-    QPointer<LaunchModalView> m_launchModal;
+    QPointer<LaunchModal> m_launchModal;
 
     std::optional<MainLoop::Duration> m_sessionStartDate;
     bool m_sessionEnded = false;

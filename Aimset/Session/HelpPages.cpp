@@ -1,6 +1,6 @@
 #include "HelpPages.h"
 
-#include "LaunchModalView.h"
+#include "LaunchModal.h"
 #include "Runtime/Observable.h"
 
 #include <algorithm>
@@ -116,7 +116,7 @@ HelpPages::HelpPages(MainLoop& loop, QObject* parent)
 }
 
 QStringList HelpPages::goalLabels() {
-    return LaunchModalView::goalLabels();
+    return LaunchModal::goalLabels();
 }
 
 Timeline::Table HelpPages::pageTable(int page, int stage, int exampleIndex) {

@@ -24,7 +24,8 @@ class HelpPages : public QObject {
     // page3TypingText, showPage3Expansion (page 2); page4SliderValue,
     // showPage4ProgressInfo (page 3); page5OptionPressed, page5MPressed,
     // page5ShowPanel, page5Transcript, page5ShowClosing (page 4).
-    Q_PROPERTY(QVariantMap demo READ demo NOTIFY demoChanged)
+    // Data of the demonstration's table, so a map whose fields QML reads by name.
+    Q_PROPERTY(QVariant demo READ demoFields NOTIFY demoChanged)
     Q_PROPERTY(QStringList goalLabels READ goalLabels CONSTANT)
 
 public:
@@ -38,6 +39,7 @@ public:
     int helpStage() const { return m_helpStage; }
     int typingExampleIndex() const { return m_typingExampleIndex; }
     const QVariantMap& demo() const { return m_demo.state(); }
+    QVariant demoFields() const { return m_demo.state(); }
     QVariant demo(const char* field) const { return m_demo.value(QLatin1String(field)); }
     bool isDemoPlaying() const { return m_demo.isPlaying(); }
     static QStringList goalLabels();

@@ -589,9 +589,9 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind, cons
     }
     if (kind == QStringLiteral("goal")) {
         const qint64 index = reader.integer(value, kind);
-        if (index < 0 || index >= LaunchModalView::goalLabels().size()) {
+        if (index < 0 || index >= LaunchModal::goalLabels().size()) {
             reader.fail(QStringLiteral("the goal index must be 0 to %1")
-                            .arg(LaunchModalView::goalLabels().size() - 1));
+                            .arg(LaunchModal::goalLabels().size() - 1));
         }
         return [this, index] { setGoal(static_cast<int>(index)); };
     }
@@ -963,7 +963,7 @@ std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
          [v](QStringList& texts) { onboardingTexts(*v->onboarding(), texts); }},
         {[v] { return v->hasCompletedOnboarding() && v->showLaunchModal(); },
          [v](QStringList& texts) {
-             const LaunchModalView* modal = v->launchModal();
+             const LaunchModal* modal = v->launchModal();
              texts << QStringLiteral("What's your aimset today?");
              // An empty field shows its placeholder.
              texts << (modal->aimsetText().isEmpty()

@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 import QtQuick.Controls.Basic
 
 // Help page 3: the optional focus goal, shown by a goal picker that moves
@@ -6,7 +7,7 @@ import QtQuick.Controls.Basic
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 

@@ -1,10 +1,11 @@
 import QtQuick
+import Aimset.Views
 
 // Help page 2: an aimset starts short and widens with every Yes.
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 

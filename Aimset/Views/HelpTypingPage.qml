@@ -1,11 +1,12 @@
 import QtQuick
+import Aimset.Views
 
 // Help page 0: an aimset is plain language, shown by a field that types
 // example after example.
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 

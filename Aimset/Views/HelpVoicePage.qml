@@ -7,7 +7,7 @@ import Aimset.Views
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 

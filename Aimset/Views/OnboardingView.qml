@@ -6,7 +6,7 @@ import Aimset.Views
 Rectangle {
     id: root
 
-    required property QtObject onboarding
+    required property OnboardingFlow onboarding
     readonly property int page: onboarding ? onboarding.currentPage : 0
 
     color: "black"
