@@ -20,7 +20,7 @@ namespace {
 
 // The onboarding pages drawn over the real OnboardingFlow on the virtual
 // loop, stepped through as a first-time user would.
-struct OnboardingQmlTest : ::testing::Test {
+struct OnboardingViewQmlTest : ::testing::Test {
     VirtualMainLoop loop;
     FakeAccessibility accessibility;
     OnboardingFlow onboarding{loop, accessibility};
@@ -75,7 +75,7 @@ struct OnboardingQmlTest : ::testing::Test {
     }
 };
 
-TEST_F(OnboardingQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
+TEST_F(OnboardingViewQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
     EXPECT_TRUE(onboarding.isShown());
 
     // Page 0: nothing but black at first, then the browser and its warning.
@@ -207,7 +207,7 @@ TEST_F(OnboardingQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(OnboardingQmlTest, HidingThePagesStopsThemAndShowingThemAgainRestarts) {
+TEST_F(OnboardingViewQmlTest, HidingThePagesStopsThemAndShowingThemAgainRestarts) {
     loop.advance(3s);
     root->setVisible(false);
     EXPECT_FALSE(onboarding.isShown());
