@@ -3,7 +3,6 @@
 #include <QPointer>
 
 #include <algorithm>
-#include <limits>
 
 namespace aimset {
 

@@ -11,9 +11,10 @@
 namespace aimset {
 
 // Plays a demonstration written as a table: at each time from the start, one
-// named field of `state` takes a value. QML draws `state` and animates its
-// changes; the table is the whole demonstration, so it is read, and tested,
-// as data. Runs on the main loop, so a test plays it in virtual time.
+// named field of `state` takes a value. QML draws `state` (through its owner)
+// and animates its changes; the table is the whole demonstration, so it is
+// read, and tested, as data. Runs on the main loop, so a test plays it in
+// virtual time.
 class Timeline : public QObject {
     Q_OBJECT
     Q_PROPERTY(QVariantMap state READ state NOTIFY stateChanged)
