@@ -27,8 +27,9 @@ class InterventionManager : public QObject {
     Q_PROPERTY(QString currentAimset READ currentAimset NOTIFY currentAimsetChanged)
     Q_PROPERTY(QString clarifyingQuestion READ clarifyingQuestion NOTIFY clarifyingQuestionChanged)
     Q_PROPERTY(QString misalignedReason READ misalignedReason NOTIFY misalignedReasonChanged)
-    Q_PROPERTY(qint64 countdownRemaining READ countdownRemaining NOTIFY countdownRemainingChanged)
-    Q_PROPERTY(qint64 clarifyTimeoutRemaining READ clarifyTimeoutRemaining NOTIFY
+    // Whole seconds, at most 30: QML's int.
+    Q_PROPERTY(int countdownRemaining READ countdownRemaining NOTIFY countdownRemainingChanged)
+    Q_PROPERTY(int clarifyTimeoutRemaining READ clarifyTimeoutRemaining NOTIFY
                    clarifyTimeoutRemainingChanged)
 
 public:

@@ -80,7 +80,7 @@ void ContentView::makeLaunchModal() {
     if (m_launchModal) {
         m_launchModal->deleteLater();
     }
-    m_launchModal = new LaunchModalView(QString(), this);
+    m_launchModal = new LaunchModal(QString(), this);
     m_launchModal->onSubmit = [this](const QString& aimset, int goalMinutes) {
         setAimset(aimset);
         setFocusGoalMinutes(goalMinutes);

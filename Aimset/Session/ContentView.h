@@ -4,10 +4,10 @@
 #include "Interventions/InterventionManager.h"
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
-#include "LaunchModalView.h"
+#include "LaunchModal.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
-#include "Onboarding/OnboardingView.h"
+#include "Onboarding/OnboardingFlow.h"
 #include "Platform/PlatformAppLists.h"
 #include "Runtime/MainLoop.h"
 #include "Voice/GlobalHotkeyManager.h"
@@ -84,13 +84,13 @@ class ContentView : public QObject {
     Q_PROPERTY(QString summaryDurationText READ summaryDurationText NOTIFY sessionEndedChanged)
     Q_PROPERTY(QString summaryGoalText READ summaryGoalText NOTIFY sessionEndedChanged)
     Q_PROPERTY(bool summaryGoalReached READ summaryGoalReached NOTIFY sessionEndedChanged)
-    Q_PROPERTY(aimset::LaunchModalView* launchModal READ launchModal NOTIFY launchModalChanged)
+    Q_PROPERTY(aimset::LaunchModal* launchModal READ launchModal NOTIFY launchModalChanged)
     Q_PROPERTY(aimset::AppMonitor* appMonitor READ appMonitor CONSTANT)
     Q_PROPERTY(aimset::InterventionManager* interventionManager READ interventionManager CONSTANT)
     Q_PROPERTY(aimset::VoiceAimsetManager* voiceAimsetManager READ voiceAimsetManager CONSTANT)
     Q_PROPERTY(aimset::HelpPages* helpPages READ helpPages CONSTANT)
     // The first-run pages; they complete through completeOnboarding().
-    Q_PROPERTY(aimset::OnboardingView* onboarding READ onboarding CONSTANT)
+    Q_PROPERTY(aimset::OnboardingFlow* onboarding READ onboarding CONSTANT)
 
 public:
     static constexpr MainLoop::Duration sessionWarningDelay{10200 * 1000};
@@ -126,13 +126,13 @@ public:
     QString summaryGoalText() const;
     bool summaryGoalReached() const;
 
-    LaunchModalView* launchModal() const { return m_launchModal; }
+    LaunchModal* launchModal() const { return m_launchModal; }
     AppMonitor* appMonitor() { return &m_appMonitor; }
     InterventionManager* interventionManager() { return &m_interventionManager; }
     VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
     // The help card; it opens at its first page whenever showHelp turns true.
     HelpPages* helpPages() { return &m_helpPages; }
-    OnboardingView* onboarding() { return &m_onboarding; }
+    OnboardingFlow* onboarding() { return &m_onboarding; }
     GlobalHotkeyManager& hotkeyManager() { return m_hotkeyManager; }
     AlignmentChecker& checker() { return m_checker; }
     UsageStore& usageStore() { return m_usageStore; }
@@ -203,13 +203,13 @@ private:
     VoiceAimsetManager m_voiceAimsetManager;
     GlobalHotkeyManager m_hotkeyManager;
     HelpPages m_helpPages;
-    OnboardingView m_onboarding;
+    OnboardingFlow m_onboarding;
 
     bool m_hasCompletedOnboarding = false;
     bool m_showLaunchModal = true;
     QString m_aimset;
     bool m_showHelp = false;
-    QPointer<LaunchModalView> m_launchModal;
+    QPointer<LaunchModal> m_launchModal;
 
     std::optional<MainLoop::Duration> m_sessionStartDate;
     bool m_sessionEnded = false;

@@ -257,7 +257,7 @@ void Simulator::launch() {
                      desktop.runInBackground};
     m_view = std::make_unique<ContentView>(std::move(scripted));
     // The onboarding plays while it is on screen and stops when it leaves.
-    OnboardingView* onboarding = m_view->onboarding();
+    OnboardingFlow* onboarding = m_view->onboarding();
     QObject::connect(m_view.get(), &ContentView::hasCompletedOnboardingChanged, onboarding,
                      [onboarding] { onboarding->disappear(); });
     // The window comes on screen.
@@ -588,9 +588,9 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind, cons
     }
     if (kind == QStringLiteral("goal")) {
         const qint64 index = reader.integer(value, kind);
-        if (index < 0 || index >= LaunchModalView::goalLabels().size()) {
+        if (index < 0 || index >= LaunchModal::goalLabels().size()) {
             reader.fail(QStringLiteral("the goal index must be 0 to %1")
-                            .arg(LaunchModalView::goalLabels().size() - 1));
+                            .arg(LaunchModal::goalLabels().size() - 1));
         }
         return [this, index] { setGoal(static_cast<int>(index)); };
     }
@@ -647,20 +647,6 @@ bool summaryOnScreen(ContentView& view) {
            !view.showHelp();
 }
 
-// Each of the first three onboarding pages shows "Next" once its sequence is done.
-bool onboardingNextShown(const OnboardingView& onboarding) {
-    switch (onboarding.currentPage()) {
-    case 0:
-        return onboarding.showButton();
-    case 1:
-        return onboarding.showStagesButton();
-    case 2:
-        return onboarding.showVoiceButton();
-    default:
-        return false;
-    }
-}
-
 bool questionOnScreen(ContentView& view) {
     return view.interventionManager()->phase() == InterventionManager::Phase::clarifyingQuestion;
 }
@@ -698,7 +684,7 @@ std::vector<Simulator::Pressable> Simulator::pressables() {
         {QStringLiteral("?"), [v] { return v && v->hasCompletedOnboarding() && !v->showHelp(); },
          [v] { v->toggleHelp(); }},
         {QStringLiteral("Next"),
-         [v] { return v && !v->hasCompletedOnboarding() && onboardingNextShown(*v->onboarding()); },
+         [v] { return v && !v->hasCompletedOnboarding() && v->onboarding()->nextShown(); },
          [v] { v->onboarding()->next(); }},
         {QStringLiteral("Enable Aimset"),
          [v] {
@@ -782,28 +768,30 @@ void Simulator::setGoal(int index) {
 namespace {
 
 // The onboarding page on screen, top to bottom, as its flags reveal it.
-void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
+void onboardingTexts(const OnboardingFlow& onboarding, QStringList& texts) {
+    auto demo = [&onboarding](const char* field) { return onboarding.demo(field); };
     auto warningCard = [&texts](int value, const QString& aimset) {
         texts << QString::number(value) << QStringLiteral("This doesn't look like:") << aimset
               << QStringLiteral("Tab closes in %1s").arg(value);
     };
     switch (onboarding.currentPage()) {
     case 0:
-        if (onboarding.showHeadline()) {
+        if (demo("showHeadline").toBool()) {
             texts << QStringLiteral("Aimset nudges you back\nwhen you drift.");
         }
-        if (onboarding.showBrowserFrame()) {
+        if (demo("showBrowserFrame").toBool()) {
             texts << QStringLiteral("youtube.com/watch?v=late-night-highlights");
         }
-        if (onboarding.showIntervention()) {
-            warningCard(onboarding.countdownValue(), QStringLiteral("Finish the quarterly report"));
+        if (demo("showIntervention").toBool()) {
+            warningCard(demo("countdownValue").toInt(),
+                        QStringLiteral("Finish the quarterly report"));
         }
-        if (onboarding.showButton()) {
+        if (demo("showButton").toBool()) {
             texts << QStringLiteral("Next");
         }
         break;
     case 1:
-        switch (onboarding.stagesPhase()) {
+        switch (demo("stagesPhase").toInt()) {
         case 0:
             texts << QStringLiteral("Aimset knows if you're\ndistracted or focused")
                   << QStringLiteral("Based on what you're doing,\none of three things happens:");
@@ -816,7 +804,7 @@ void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
         case 2:
             texts << QStringLiteral("2 of 3") << QStringLiteral("A Quick Question")
                   << QStringLiteral("If Aimset isn't certain, a small popup appears:");
-            if (onboarding.showStagesQuestionUI()) {
+            if (demo("showStagesQuestionUI").toBool()) {
                 texts << QStringLiteral("Is this article about Barbie\nrelated to your essay?")
                       << QStringLiteral("Yes, it's relevant") << QStringLiteral("No, close this");
             }
@@ -825,43 +813,43 @@ void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
             texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
                   << QStringLiteral(
                          "If you get distracted, a warning appears\nwith a 15-second timer.");
-            if (onboarding.showStagesNudgeUI()) {
-                warningCard(onboarding.stagesCountdownValue(),
+            if (demo("showStagesNudgeUI").toBool()) {
+                warningCard(demo("stagesCountdownValue").toInt(),
                             QStringLiteral("Study for biology exam"));
             }
-            if (onboarding.showStagesClosing()) {
+            if (demo("showStagesClosing").toBool()) {
                 texts << QStringLiteral("15 seconds is enough to save anything important.\nNot "
                                         "enough to keep procrastinating.");
             }
             break;
         }
-        if (onboarding.showStagesButton()) {
+        if (demo("showStagesButton").toBool()) {
             texts << QStringLiteral("Next");
         }
         break;
     case 2:
-        if (onboarding.showVoiceHeadline()) {
+        if (demo("showVoiceHeadline").toBool()) {
             texts << QStringLiteral("Change your aimset\non the fly.")
                   << QStringLiteral("Plans change. That's fine.");
         }
-        if (onboarding.showKeyboardHint()) {
+        if (demo("showKeyboardHint").toBool()) {
             const KeyNames& keys = KeyNames::desktop();
             if (!keys.modifierSymbol.isEmpty()) {
                 texts << keys.modifierSymbol;
             }
             texts << keys.modifier << QStringLiteral("+") << keys.letter;
         }
-        if (onboarding.showVoicePanel()) {
-            texts << QStringLiteral("Listening...") << onboarding.voiceTranscript();
+        if (demo("showVoicePanel").toBool()) {
+            texts << QStringLiteral("Listening...") << demo("voiceTranscript").toString();
         }
-        if (onboarding.showVoiceButton()) {
+        if (demo("showVoiceButton").toBool()) {
             texts << QStringLiteral("Aimset updates instantly.\nThe AI adjusts. No friction.")
                   << QStringLiteral("Next");
         }
         break;
     default:
         texts << QStringLiteral("Aimset needs screen access\nto see when you drift.")
-              << OnboardingView::privacyNote() << OnboardingView::accessibilityNote()
+              << OnboardingFlow::privacyNote() << OnboardingFlow::accessibilityNote()
               << onboarding.permissionButtonTitle();
         if (onboarding.canContinueWithTitlesOnly() && !onboarding.permissionGranted()) {
             texts << QStringLiteral("Accessibility could not be switched on here. Aimset can "
@@ -874,13 +862,14 @@ void onboardingTexts(const OnboardingView& onboarding, QStringList& texts) {
 
 // The help card's current page, top to bottom, as its demonstration shows it.
 void helpTexts(const HelpPages& help, QStringList& texts) {
+    auto demo = [&help](const char* field) { return help.demo(field); };
     switch (help.helpPage()) {
     case 0:
         texts << QStringLiteral("What are you working on?")
               << QStringLiteral("Type what you're doing in plain language. Be as natural as you "
                                 "want:");
-        if (help.typingOpacity() > 0) {
-            texts << help.typingText();
+        if (demo("typingOpacity").toDouble() > 0) {
+            texts << demo("typingText").toString();
         }
         break;
     case 1:
@@ -905,10 +894,10 @@ void helpTexts(const HelpPages& help, QStringList& texts) {
             texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
                   << QStringLiteral(
                          "If you get distracted, a warning appears with a 15-second timer.")
-                  << QString::number(help.helpCountdownValue())
+                  << QString::number(demo("helpCountdownValue").toInt())
                   << QStringLiteral("This doesn't look like:")
                   << QStringLiteral("Study for biology exam")
-                  << QStringLiteral("Tab closes in %1s").arg(help.helpCountdownValue())
+                  << QStringLiteral("Tab closes in %1s").arg(demo("helpCountdownValue").toInt())
                   << QStringLiteral("15 seconds is enough to save anything important. Not "
                                     "enough to keep procrastinating.");
             break;
@@ -918,8 +907,9 @@ void helpTexts(const HelpPages& help, QStringList& texts) {
         texts << QStringLiteral("Aimset Learns As You Go")
               << QStringLiteral(
                      "Every time you answer a question, Aimset gets smarter about your work.")
-              << QStringLiteral("Your aimset might start as:") << help.page3TypingText();
-        if (help.showPage3Expansion()) {
+              << QStringLiteral("Your aimset might start as:")
+              << demo("page3TypingText").toString();
+        if (demo("showPage3Expansion").toBool()) {
             texts << QStringLiteral("And naturally become:")
                   << QStringLiteral("\"Research for YouTube video (includes GTA 6, gaming "
                                     "industry news, trailer analysis)\"");
@@ -931,9 +921,9 @@ void helpTexts(const HelpPages& help, QStringList& texts) {
                                 "anywhere from 30 minutes to 3 hours.")
               << QStringLiteral("Focus goal");
         const QStringList labels = help.goalLabels();
-        const auto index = static_cast<qsizetype>(std::lround(help.page4SliderValue()));
+        const auto index = static_cast<qsizetype>(std::lround(demo("page4SliderValue").toDouble()));
         texts << labels.value(std::clamp<qsizetype>(index, 0, labels.size() - 1));
-        if (help.showPage4ProgressInfo()) {
+        if (demo("showPage4ProgressInfo").toBool()) {
             texts << QStringLiteral("Once set, you'll see a progress bar and milestone "
                                     "notifications as you go.");
         }
@@ -945,15 +935,15 @@ void helpTexts(const HelpPages& help, QStringList& texts) {
               << QStringLiteral("Press ") + KeyNames::desktop().spacedHotkey() +
                      QStringLiteral(" at any time. Say your new aimset out loud:")
               << KeyNames::desktop().modifier << KeyNames::desktop().letter;
-        if (help.page5ShowPanel()) {
-            texts << QStringLiteral("Listening...") << help.page5Transcript();
+        if (demo("page5ShowPanel").toBool()) {
+            texts << QStringLiteral("Listening...") << demo("page5Transcript").toString();
         }
-        if (help.page5ShowClosing()) {
+        if (demo("page5ShowClosing").toBool()) {
             texts << QStringLiteral("Aimset updates instantly. The AI adjusts. No friction.");
         }
         break;
     }
-    if (help.helpPage() == 1 && help.showHitNext()) {
+    if (help.helpPage() == 1 && demo("showHitNext").toBool()) {
         texts << QStringLiteral("Hit next");
     }
 }
@@ -972,7 +962,7 @@ std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
          [v](QStringList& texts) { onboardingTexts(*v->onboarding(), texts); }},
         {[v] { return v->hasCompletedOnboarding() && v->showLaunchModal(); },
          [v](QStringList& texts) {
-             const LaunchModalView* modal = v->launchModal();
+             const LaunchModal* modal = v->launchModal();
              texts << QStringLiteral("What's your aimset today?");
              // An empty field shows its placeholder.
              texts << (modal->aimsetText().isEmpty()

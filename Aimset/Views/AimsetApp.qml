@@ -1,12 +1,13 @@
 import QtQuick
+import Aimset.Views
 import QtQuick.Window
 
 // The application's one window: black, at least 600 × 500, holding the main view.
 Window {
     id: window
 
-    required property QtObject view
-    property QtObject startAtLogin: null
+    required property ContentCoordinator view
+    property var startAtLogin: null
 
     width: 720
     height: 560

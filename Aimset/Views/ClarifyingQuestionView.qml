@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 
 // The question panel: the service's question, Yes and No, and in the last
 // 15 seconds a line saying the tab is about to close. Draws what the manager
@@ -6,7 +7,7 @@ import QtQuick
 Item {
     id: root
 
-    required property QtObject manager
+    required property InterventionManager manager
 
     readonly property double remaining: manager ? manager.clarifyTimeoutRemaining : 0
 

@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 import QtQuick.Controls.Basic
 
 // The main window's content: the layers of the session, launch modal,
@@ -6,9 +7,10 @@ import QtQuick.Controls.Basic
 Rectangle {
     id: root
 
-    required property QtObject view
-    // Starting at login (an object with a boolean `enabled`); none hides the switch.
-    property QtObject startAtLogin: null
+    required property ContentCoordinator view
+    // Starting at login, from the desktop's adapter (an object with a boolean
+    // `enabled` and a text `unavailableReason`); none hides the switch.
+    property var startAtLogin: null
 
     color: "black"
 
@@ -281,6 +283,9 @@ Rectangle {
 
     // ---- the launch modal ------------------------------------------------------------
     // Loaded while it shows or fades out.
+    // The two layers' components reach this file's `root`, which qmllint cannot
+    // follow into a Component; Qt 6.4's bound components (pragma
+    // ComponentBehavior) break Loaders, so those lines are marked instead.
     Loader {
         objectName: "launchModalLayer"
         readonly property bool shown: root.view.showLaunchModal && root.view.hasCompletedOnboarding
@@ -291,7 +296,7 @@ Rectangle {
         enabled: shown
         opacity: shown ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
-        sourceComponent: LaunchModalView { modal: root.view.launchModal }
+        sourceComponent: LaunchModalView { modal: root.view.launchModal } // qmllint disable unqualified
     }
 
     // ---- onboarding ------------------------------------------------------------------
@@ -303,7 +308,7 @@ Rectangle {
         visible: opacity > 0
         opacity: root.view.hasCompletedOnboarding ? 0 : 1
         Behavior on opacity { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
-        sourceComponent: OnboardingView { onboarding: root.view.onboarding }
+        sourceComponent: OnboardingView { onboarding: root.view.onboarding } // qmllint disable unqualified
     }
 
     // ---- start at login, on the launch screen -----------------------------------------

@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 import QtQuick.Controls.Basic
 
 // Help page 3: the optional focus goal, shown by a goal picker that moves
@@ -6,7 +7,7 @@ import QtQuick.Controls.Basic
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 
@@ -37,7 +38,7 @@ Column {
                 id: goalLabel
                 objectName: "goalLabel"
                 anchors.right: parent.right
-                text: root.pages.goalLabels[Math.round(root.pages.page4SliderValue)]
+                text: root.pages.goalLabels[Math.round(root.pages.demo.page4SliderValue)]
                 color: Qt.rgba(1, 1, 1, 0.8)
                 font.pixelSize: 13
                 font.weight: Font.Medium
@@ -51,7 +52,7 @@ Column {
             from: 0
             to: 6
             enabled: false // a demonstration, not a control
-            value: root.pages.page4SliderValue
+            value: root.pages.demo.page4SliderValue
             Behavior on value { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
 
             background: Rectangle {
@@ -82,7 +83,7 @@ Column {
     HelpPageText {
         objectName: "progressInfo"
         // Its room is kept while hidden, so nothing moves when it fades in.
-        opacity: root.pages.showPage4ProgressInfo ? 1 : 0
+        opacity: root.pages.demo.showPage4ProgressInfo ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
         text: "Once set, you'll see a progress bar and milestone notifications as you go."
     }

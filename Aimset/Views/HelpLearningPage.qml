@@ -1,10 +1,11 @@
 import QtQuick
+import Aimset.Views
 
 // Help page 2: an aimset starts short and widens with every Yes.
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 
@@ -32,7 +33,7 @@ Column {
             height: Math.max(implicitHeight, font.pixelSize * 1.3)
             wrapMode: Text.Wrap
             textFormat: Text.PlainText
-            text: root.pages.page3TypingText
+            text: root.pages.demo.page3TypingText
             color: "white"
             font.pixelSize: 15
             font.weight: Font.Medium
@@ -44,7 +45,7 @@ Column {
         width: parent.width
         spacing: 6
         // Its room is kept while hidden, so nothing moves when it fades in.
-        opacity: root.pages.showPage3Expansion ? 1 : 0
+        opacity: root.pages.demo.showPage3Expansion ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
 
         HelpPageText {

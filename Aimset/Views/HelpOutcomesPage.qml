@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 
 // Help page 1: the three outcomes, one stage at a time (-1 the intro, then
 // 0 nothing, 1 a question, 2 a nudge), each with a small mock of what the
@@ -6,7 +7,7 @@ import QtQuick
 Loader {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     // The stage shown: the demonstration's, unless set to one.
     property int stage: pages.helpStage
@@ -14,6 +15,9 @@ Loader {
     width: parent ? parent.width : implicitWidth
     sourceComponent: [intro, onTrack, question, nudge][Math.max(0, Math.min(3, stage + 1))]
 
+    // The stages below reach this file's `root`, which qmllint cannot
+    // follow into a Component; Qt 6.4's bound components (pragma
+    // ComponentBehavior) break Loaders, so those lines are marked instead.
     Component {
         id: intro
         Column {
@@ -55,9 +59,9 @@ Loader {
                     y: 16
                     width: 48
                     height: 60
-                    opacity: root.pages.ghostOpacity
+                    opacity: root.pages.demo.ghostOpacity // qmllint disable unqualified
                     transform: Translate {
-                        y: root.pages.ghostFloatOffset
+                        y: root.pages.demo.ghostFloatOffset // qmllint disable unqualified
                         Behavior on y { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
                     }
                     Behavior on opacity { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
@@ -154,7 +158,7 @@ Loader {
                     objectName: "mockCountdownValue"
                     width: parent.width
                     horizontalAlignment: Text.AlignHCenter
-                    text: root.pages.helpCountdownValue
+                    text: root.pages.demo.helpCountdownValue // qmllint disable unqualified
                     color: "white"
                     font.pixelSize: 36
                     font.bold: true
@@ -181,7 +185,7 @@ Loader {
                     objectName: "mockTabCloses"
                     width: parent.width
                     horizontalAlignment: Text.AlignHCenter
-                    text: "Tab closes in " + root.pages.helpCountdownValue + "s"
+                    text: "Tab closes in " + root.pages.demo.helpCountdownValue + "s" // qmllint disable unqualified
                     color: Qt.rgba(1, 1, 1, 0.4)
                     font.pixelSize: 11
                 }

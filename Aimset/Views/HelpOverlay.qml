@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 
 // The help overlay: a dark scrim over the whole window (a click on it closes
 // help) and, centred on it, the help card with its close button, the current
@@ -7,7 +8,7 @@ import QtQuick
 Item {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
     property bool shown: false
     // Whoever had the keyboard before help opened gets it back after.
     property Item focusBefore: null
@@ -129,7 +130,7 @@ Item {
                     color: Qt.rgba(1, 1, 1, 0.4)
                     font.pixelSize: 12
                     visible: opacity > 0
-                    opacity: root.pages.helpPage === 1 && root.pages.showHitNext ? 1 : 0
+                    opacity: root.pages.helpPage === 1 && root.pages.demo.showHitNext ? 1 : 0
                     Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
                 }
                 HelpIconButton {
@@ -169,9 +170,12 @@ Item {
         HelpVoicePage { id: voiceMeasure; width: parent.width; pages: root.pages }
     }
 
-    Component { id: typingPage; HelpTypingPage { pages: root.pages } }
-    Component { id: outcomesPage; HelpOutcomesPage { pages: root.pages } }
-    Component { id: learningPage; HelpLearningPage { pages: root.pages } }
-    Component { id: goalPage; HelpGoalPage { pages: root.pages } }
-    Component { id: voicePage; HelpVoicePage { pages: root.pages } }
+    // The components below reach this file's `root`, which qmllint cannot
+    // follow into a Component; Qt 6.4's bound components (pragma
+    // ComponentBehavior) break Loaders, so those lines are marked instead.
+    Component { id: typingPage; HelpTypingPage { pages: root.pages } } // qmllint disable unqualified
+    Component { id: outcomesPage; HelpOutcomesPage { pages: root.pages } } // qmllint disable unqualified
+    Component { id: learningPage; HelpLearningPage { pages: root.pages } } // qmllint disable unqualified
+    Component { id: goalPage; HelpGoalPage { pages: root.pages } } // qmllint disable unqualified
+    Component { id: voicePage; HelpVoicePage { pages: root.pages } } // qmllint disable unqualified
 }

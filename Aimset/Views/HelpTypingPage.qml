@@ -1,11 +1,12 @@
 import QtQuick
+import Aimset.Views
 
 // Help page 0: an aimset is plain language, shown by a field that types
 // example after example.
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 
@@ -36,14 +37,14 @@ Column {
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
             anchors.margins: 14
-            text: root.pages.typingText
+            text: root.pages.demo.typingText
             textFormat: Text.PlainText
             elide: Text.ElideRight
             color: "white"
             font.pixelSize: 16
 
             // Only the fade-out is animated; the next example appears at once.
-            readonly property real wanted: root.pages.typingOpacity
+            readonly property real wanted: root.pages.demo.typingOpacity
             Component.onCompleted: opacity = wanted
             onWantedChanged: {
                 fade.stop();

@@ -7,7 +7,7 @@ import Aimset.Views
 Column {
     id: root
 
-    required property QtObject pages
+    required property HelpPages pages
 
     spacing: 16
 
@@ -40,12 +40,12 @@ Column {
         HelpKeyCap {
             objectName: "optionKey"
             text: KeyNames.modifier
-            pressed: root.pages.page5OptionPressed
+            pressed: root.pages.demo.page5OptionPressed
         }
         HelpKeyCap {
             objectName: "mKey"
             text: KeyNames.letter
-            pressed: root.pages.page5MPressed
+            pressed: root.pages.demo.page5MPressed
         }
     }
 
@@ -90,14 +90,14 @@ Column {
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
                 textFormat: Text.PlainText
-                text: root.pages.page5Transcript
+                text: root.pages.demo.page5Transcript
                 color: Qt.rgba(1, 1, 1, 0.7)
                 font.pixelSize: 13
             }
 
             states: State {
                 name: "shown"
-                when: root.pages.page5ShowPanel
+                when: root.pages.demo.page5ShowPanel
                 PropertyChanges { target: panel; opacity: 1; scale: 1 }
             }
             transitions: [
@@ -119,7 +119,7 @@ Column {
             anchors.verticalCenter: parent.verticalCenter
             horizontalAlignment: Text.AlignHCenter
             visible: opacity > 0
-            opacity: root.pages.page5ShowClosing ? 1 : 0
+            opacity: root.pages.demo.page5ShowClosing ? 1 : 0
             Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
             text: "Aimset updates instantly. The AI adjusts. No friction."
         }

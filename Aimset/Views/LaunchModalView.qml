@@ -1,11 +1,12 @@
 import QtQuick
+import Aimset.Views
 import QtQuick.Controls.Basic
 
 // The screen that opens every focus session: the aimset and a goal.
 Rectangle {
     id: root
 
-    required property QtObject modal
+    required property LaunchModal modal
 
     color: "black"
     Component.onCompleted: if (modal) modal.appear()

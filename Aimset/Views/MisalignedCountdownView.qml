@@ -1,4 +1,5 @@
 import QtQuick
+import Aimset.Views
 
 // The countdown panel: the seconds left before the tab closes and the aimset
 // the activity does not match. No buttons: the countdown ends by running out
@@ -6,7 +7,7 @@ import QtQuick
 Item {
     id: root
 
-    required property QtObject manager
+    required property InterventionManager manager
 
     readonly property double remaining: manager ? manager.countdownRemaining : 0
 

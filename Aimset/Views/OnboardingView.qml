@@ -6,7 +6,7 @@ import Aimset.Views
 Rectangle {
     id: root
 
-    required property QtObject onboarding
+    required property OnboardingFlow onboarding
     readonly property int page: onboarding ? onboarding.currentPage : 0
 
     color: "black"
@@ -90,7 +90,7 @@ Rectangle {
             Reveal {
                 objectName: "page0Headline"
                 anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.showHeadline
+                shown: root.onboarding.demo.showHeadline
                 text: "Aimset nudges you back\nwhen you drift."
                 color: "white"
                 font.pixelSize: 26
@@ -102,7 +102,7 @@ Rectangle {
                 anchors.horizontalCenter: parent.horizontalCenter
                 width: Math.min(460, parent.width)
                 height: titleBar.height + content.height
-                opacity: root.onboarding.showBrowserFrame ? 1 : 0
+                opacity: root.onboarding.demo.showBrowserFrame ? 1 : 0
                 Behavior on opacity { EaseOutAnimation { duration: 500 } }
 
                 Rectangle {
@@ -183,9 +183,9 @@ Rectangle {
                     InterventionDemo {
                         objectName: "page0Warning"
                         anchors.centerIn: parent
-                        countdown: root.onboarding.countdownValue
-                        opacity: root.onboarding.showIntervention ? 1 : 0
-                        scale: root.onboarding.showIntervention ? 1 : 0.95
+                        countdown: root.onboarding.demo.countdownValue
+                        opacity: root.onboarding.demo.showIntervention ? 1 : 0
+                        scale: root.onboarding.demo.showIntervention ? 1 : 0.95
                         Behavior on opacity { ResponseSpring {} }
                         Behavior on scale { ResponseSpring {} }
                     }
@@ -195,7 +195,7 @@ Rectangle {
             OnboardingNextButton {
                 objectName: "page0Next"
                 anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.showButton
+                shown: root.onboarding.demo.showButton
                 onClicked: root.onboarding.next()
             }
         }
@@ -219,7 +219,7 @@ Rectangle {
                 Phase {
                     objectName: "phase0"
                     centred: true
-                    current: root.onboarding.stagesPhase === 0
+                    current: root.onboarding.demo.stagesPhase === 0
                     Text {
                         objectName: "phase0Headline"
                         anchors.horizontalCenter: parent.horizontalCenter
@@ -241,7 +241,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase1"
-                    current: root.onboarding.stagesPhase === 1
+                    current: root.onboarding.demo.stagesPhase === 1
                     StepLabel { objectName: "phase1Step"; text: "1 of 3" }
                     StepTitle { objectName: "phase1Title"; text: "Nothing (You're on track)" }
                     StepBody {
@@ -258,8 +258,8 @@ Rectangle {
                             width: 48
                             height: 60
                             color: "white"
-                            opacity: root.onboarding.stagesGhostOpacity
-                            transform: Translate { y: root.onboarding.stagesGhostFloat
+                            opacity: root.onboarding.demo.stagesGhostOpacity
+                            transform: Translate { y: root.onboarding.demo.stagesGhostFloat
                                 Behavior on y { EaseInOutAnimation { duration: 1500 } }
                             }
                             Behavior on opacity { EaseInOutAnimation { duration: 1500 } }
@@ -269,7 +269,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase2"
-                    current: root.onboarding.stagesPhase === 2
+                    current: root.onboarding.demo.stagesPhase === 2
                     StepLabel { objectName: "phase2Step"; text: "2 of 3" }
                     StepTitle { objectName: "phase2Title"; text: "A Quick Question" }
                     StepBody {
@@ -280,8 +280,8 @@ Rectangle {
                     OnboardingQuestionDemo {
                         objectName: "stagesQuestion"
                         anchors.horizontalCenter: parent.horizontalCenter
-                        opacity: root.onboarding.showStagesQuestionUI ? 1 : 0
-                        scale: root.onboarding.showStagesQuestionUI ? 1 : 0.95
+                        opacity: root.onboarding.demo.showStagesQuestionUI ? 1 : 0
+                        scale: root.onboarding.demo.showStagesQuestionUI ? 1 : 0.95
                         Behavior on opacity { EaseInOutAnimation { duration: 350 } }
                         Behavior on scale { EaseInOutAnimation { duration: 350 } }
                     }
@@ -289,7 +289,7 @@ Rectangle {
 
                 Phase {
                     objectName: "phase3"
-                    current: root.onboarding.stagesPhase === 3
+                    current: root.onboarding.demo.stagesPhase === 3
                     StepLabel { objectName: "phase3Step"; text: "3 of 3" }
                     StepTitle { objectName: "phase3Title"; text: "A Nudge (You've drifted)" }
                     StepBody {
@@ -300,10 +300,10 @@ Rectangle {
                     InterventionDemo {
                         objectName: "stagesWarning"
                         anchors.horizontalCenter: parent.horizontalCenter
-                        countdown: root.onboarding.stagesCountdownValue
+                        countdown: root.onboarding.demo.stagesCountdownValue
                         aimset: "Study for biology exam"
-                        opacity: root.onboarding.showStagesNudgeUI ? 1 : 0
-                        scale: root.onboarding.showStagesNudgeUI ? 1 : 0.95
+                        opacity: root.onboarding.demo.showStagesNudgeUI ? 1 : 0
+                        scale: root.onboarding.demo.showStagesNudgeUI ? 1 : 0.95
                         Behavior on opacity { EaseInOutAnimation { duration: 350 } }
                         Behavior on scale { EaseInOutAnimation { duration: 350 } }
                     }
@@ -314,7 +314,7 @@ Rectangle {
                         text: "15 seconds is enough to save anything important.\nNot enough to keep procrastinating."
                         color: Qt.rgba(1, 1, 1, 0.5)
                         font.pixelSize: 14
-                        opacity: root.onboarding.showStagesClosing ? 1 : 0
+                        opacity: root.onboarding.demo.showStagesClosing ? 1 : 0
                         Behavior on opacity { EaseInOutAnimation { duration: 350 } }
                     }
                 }
@@ -323,7 +323,7 @@ Rectangle {
             OnboardingNextButton {
                 objectName: "page1Next"
                 anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.showStagesButton
+                shown: root.onboarding.demo.showStagesButton
                 onClicked: root.onboarding.next()
             }
         }
@@ -342,7 +342,7 @@ Rectangle {
             Column {
                 anchors.horizontalCenter: parent.horizontalCenter
                 spacing: 10
-                opacity: root.onboarding.showVoiceHeadline ? 1 : 0
+                opacity: root.onboarding.demo.showVoiceHeadline ? 1 : 0
                 Behavior on opacity { EaseOutAnimation { duration: 500 } }
 
                 Text {
@@ -367,14 +367,14 @@ Rectangle {
                 objectName: "keyRow"
                 anchors.horizontalCenter: parent.horizontalCenter
                 spacing: 12
-                opacity: root.onboarding.showKeyboardHint ? 1 : 0
+                opacity: root.onboarding.demo.showKeyboardHint ? 1 : 0
                 Behavior on opacity { EaseOutAnimation { duration: 400 } }
 
                 KeyCap {
                     objectName: "optionKey"
                     label: KeyNames.modifier
                     symbol: KeyNames.modifierSymbol
-                    isPressed: root.onboarding.optionKeyPressed
+                    isPressed: root.onboarding.demo.optionKeyPressed
                 }
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
@@ -386,7 +386,7 @@ Rectangle {
                 KeyCap {
                     objectName: "mKey"
                     label: KeyNames.letter
-                    isPressed: root.onboarding.mKeyPressed
+                    isPressed: root.onboarding.demo.mKeyPressed
                 }
             }
 
@@ -399,13 +399,13 @@ Rectangle {
                 VoicePanelDemo {
                     id: voicePanel
                     objectName: "voicePanel"
-                    transcript: root.onboarding.voiceTranscript
+                    transcript: root.onboarding.demo.voiceTranscript
                     visible: opacity > 0
                     opacity: 0
                     scale: 0.95
                     states: State {
                         name: "shown"
-                        when: root.onboarding.showVoicePanel
+                        when: root.onboarding.demo.showVoicePanel
                         PropertyChanges { target: voicePanel; opacity: 1; scale: 1 }
                     }
                     // Pops in on a spring, slips away on an ease-out.
@@ -425,7 +425,7 @@ Rectangle {
             Reveal {
                 objectName: "page2Closing"
                 anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.showVoiceButton
+                shown: root.onboarding.demo.showVoiceButton
                 revealDuration: 300
                 text: "Aimset updates instantly.\nThe AI adjusts. No friction."
                 color: Qt.rgba(1, 1, 1, 0.6)
@@ -435,7 +435,7 @@ Rectangle {
             OnboardingNextButton {
                 objectName: "page2Next"
                 anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.showVoiceButton
+                shown: root.onboarding.demo.showVoiceButton
                 onClicked: root.onboarding.next()
             }
         }

@@ -8,7 +8,7 @@ Rectangle {
     id: card
 
     // The VoiceAimsetManager whose recording this shows.
-    property QtObject manager: null
+    property VoiceAimsetManager manager: null
     readonly property string transcription: manager ? manager.currentTranscription : ""
     // The card grows with the words up to this width; past it they wrap, to
     // two lines at most.

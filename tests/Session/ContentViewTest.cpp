@@ -61,7 +61,7 @@ TEST(ContentViewLaunchTest, FirstLaunchShowsOnboardingUntilItCompletes) {
     EXPECT_TRUE(view.showLaunchModal());
 
     // The onboarding's own pages, through to the accessibility step.
-    OnboardingView& onboarding = *view.onboarding();
+    OnboardingFlow& onboarding = *view.onboarding();
     onboarding.appear();
     sim.loop.advance(5900ms);
     onboarding.next();

@@ -1,4 +1,4 @@
-#include "Onboarding/OnboardingView.h"
+#include "Onboarding/OnboardingFlow.h"
 #include "Platform/Fake/FakeAccessibility.h"
 #include "QmlWindowRig.h"
 #include "Runtime/VirtualMainLoop.h"
@@ -18,12 +18,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The onboarding pages drawn over the real OnboardingView on the virtual
+// The onboarding pages drawn over the real OnboardingFlow on the virtual
 // loop, stepped through as a first-time user would.
 struct OnboardingViewQmlTest : ::testing::Test {
     VirtualMainLoop loop;
     FakeAccessibility accessibility;
-    OnboardingView onboarding{loop, accessibility};
+    OnboardingFlow onboarding{loop, accessibility};
     test::QmlWindowRig rig;
     QQuickWindow& window = rig.window;
     std::unique_ptr<QQuickItem>& root = rig.root;
@@ -183,8 +183,8 @@ TEST_F(OnboardingViewQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
     EXPECT_TRUE(shown("page3Headline"));
     EXPECT_EQ(text("page3Headline"),
               QStringLiteral("Aimset needs screen access\nto see when you drift."));
-    EXPECT_EQ(text("page3Privacy"), OnboardingView::privacyNote());
-    EXPECT_EQ(text("page3PlatformNote"), OnboardingView::accessibilityNote());
+    EXPECT_EQ(text("page3Privacy"), OnboardingFlow::privacyNote());
+    EXPECT_EQ(text("page3PlatformNote"), OnboardingFlow::accessibilityNote());
     EXPECT_TRUE(shown("eyeSymbol"));
     EXPECT_EQ(text("permissionButton"), QStringLiteral("Enable Aimset"));
     EXPECT_FALSE(shown("titlesOnlyButton"));
@@ -214,8 +214,8 @@ TEST_F(OnboardingViewQmlTest, HidingThePagesStopsThemAndShowingThemAgainRestarts
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
     root->setVisible(true);
     EXPECT_TRUE(onboarding.isShown());
-    EXPECT_EQ(onboarding.countdownValue(), 7);
-    EXPECT_FALSE(onboarding.showHeadline());
+    EXPECT_EQ(onboarding.demo("countdownValue").toInt(), 7);
+    EXPECT_FALSE(onboarding.demo("showHeadline").toBool());
     root.reset();
     EXPECT_FALSE(onboarding.isShown());
 }

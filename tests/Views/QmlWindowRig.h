@@ -30,6 +30,8 @@ struct QmlWindowRig {
     void load(const QString& name, const QVariantMap& properties, QSize size) {
         QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") + name +
                                               QStringLiteral(".qml")));
+        // Qt crashes on required properties of a component that failed to load.
+        ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
         std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
         ASSERT_TRUE(object) << component.errorString().toStdString();
         root.reset(qobject_cast<QQuickItem*>(object.release()));

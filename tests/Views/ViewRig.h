@@ -45,6 +45,8 @@ struct ViewRig {
     void load(const QString& name) {
         QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") + name +
                                               QStringLiteral(".qml")));
+        // Qt crashes on required properties of a component that failed to load.
+        ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
         std::unique_ptr<QObject> object(component.createWithInitialProperties(
             {{QStringLiteral("manager"), QVariant::fromValue(&manager)}}));
         ASSERT_TRUE(object) << component.errorString().toStdString();

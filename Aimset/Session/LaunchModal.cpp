@@ -1,4 +1,4 @@
-#include "LaunchModalView.h"
+#include "LaunchModal.h"
 
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
@@ -11,11 +11,11 @@ namespace {
 constexpr int kGoalMinutes[] = {0, 30, 60, 90, 120, 150, 180};
 } // namespace
 
-LaunchModalView::LaunchModalView(QString initialAimset, QObject* parent)
+LaunchModal::LaunchModal(QString initialAimset, QObject* parent)
     : QObject(parent)
     , m_initialAimset(std::move(initialAimset)) {}
 
-const QStringList& LaunchModalView::goalLabels() {
+const QStringList& LaunchModal::goalLabels() {
     static const QStringList labels{QStringLiteral("No goal"), QStringLiteral("30m"),
                                     QStringLiteral("1h"),      QStringLiteral("1h 30m"),
                                     QStringLiteral("2h"),      QStringLiteral("2h 30m"),
@@ -23,31 +23,31 @@ const QStringList& LaunchModalView::goalLabels() {
     return labels;
 }
 
-int LaunchModalView::goalMinutes(int goalIndex) {
+int LaunchModal::goalMinutes(int goalIndex) {
     return kGoalMinutes[std::clamp(goalIndex, 0, static_cast<int>(std::size(kGoalMinutes)) - 1)];
 }
 
-void LaunchModalView::setAimsetText(const QString& text) {
-    assignIfChanged(this, m_aimsetText, text, &LaunchModalView::aimsetTextChanged);
+void LaunchModal::setAimsetText(const QString& text) {
+    assignIfChanged(this, m_aimsetText, text, &LaunchModal::aimsetTextChanged);
 }
 
-void LaunchModalView::setGoalIndex(int index) {
+void LaunchModal::setGoalIndex(int index) {
     assignIfChanged(this, m_goalIndex, std::clamp(index, 0, goalCount() - 1),
-                    &LaunchModalView::goalIndexChanged);
+                    &LaunchModal::goalIndexChanged);
 }
 
-bool LaunchModalView::canStart() const {
+bool LaunchModal::canStart() const {
     return !m_aimsetText.trimmed().isEmpty();
 }
 
-void LaunchModalView::appear() {
+void LaunchModal::appear() {
     if (!m_hasAppliedInitialAimset && !m_initialAimset.isEmpty()) {
         setAimsetText(m_initialAimset);
         m_hasAppliedInitialAimset = true;
     }
 }
 
-void LaunchModalView::submitLaunch() {
+void LaunchModal::submitLaunch() {
     if (!canStart()) {
         return;
     }

@@ -1,4 +1,4 @@
-#include "Session/LaunchModalView.h"
+#include "Session/LaunchModal.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
@@ -8,9 +8,9 @@ using namespace aimset;
 
 namespace {
 
-struct LaunchModalViewTest : ::testing::Test {
+struct LaunchModalTest : ::testing::Test {
     test::LogCapture log;
-    LaunchModalView modal;
+    LaunchModal modal;
     QStringList submitted;
 
     void SetUp() override {
@@ -20,7 +20,7 @@ struct LaunchModalViewTest : ::testing::Test {
     }
 };
 
-TEST_F(LaunchModalViewTest, BlankTextCannotStart) {
+TEST_F(LaunchModalTest, BlankTextCannotStart) {
     EXPECT_FALSE(modal.canStart());
     modal.setAimsetText(QStringLiteral("  \n\t "));
     EXPECT_FALSE(modal.canStart());
@@ -29,7 +29,7 @@ TEST_F(LaunchModalViewTest, BlankTextCannotStart) {
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
-TEST_F(LaunchModalViewTest, StartHandsOverTheTrimmedAimsetAndGoalAndLogsIt) {
+TEST_F(LaunchModalTest, StartHandsOverTheTrimmedAimsetAndGoalAndLogsIt) {
     modal.setAimsetText(QStringLiteral("  Finish the\nquarterly  report \n"));
     EXPECT_TRUE(modal.canStart());
     modal.submitLaunch();
@@ -44,23 +44,23 @@ TEST_F(LaunchModalViewTest, StartHandsOverTheTrimmedAimsetAndGoalAndLogsIt) {
               QStringLiteral("Aimset: Finish the\nquarterly  report, Goal: 90m"));
 }
 
-TEST_F(LaunchModalViewTest, TheSliderHasSevenStopsEndingAtThreeHours) {
+TEST_F(LaunchModalTest, TheSliderHasSevenStopsEndingAtThreeHours) {
     EXPECT_EQ(modal.goalCount(), 7);
     EXPECT_EQ(modal.goalLabel(), QStringLiteral("No goal"));
     const QStringList expected{QStringLiteral("No goal"), QStringLiteral("30m"),
                                QStringLiteral("1h"),      QStringLiteral("1h 30m"),
                                QStringLiteral("2h"),      QStringLiteral("2h 30m"),
                                QStringLiteral("3h")};
-    EXPECT_EQ(LaunchModalView::goalLabels(), expected);
+    EXPECT_EQ(LaunchModal::goalLabels(), expected);
     modal.setGoalIndex(99);
     EXPECT_EQ(modal.goalIndex(), 6);
-    EXPECT_EQ(LaunchModalView::goalMinutes(6), 180);
+    EXPECT_EQ(LaunchModal::goalMinutes(6), 180);
     modal.setGoalIndex(-4);
     EXPECT_EQ(modal.goalIndex(), 0);
 }
 
-TEST_F(LaunchModalViewTest, TheInitialAimsetIsAppliedOnceOnAppearance) {
-    LaunchModalView prefilled(QStringLiteral("Plan the offsite"));
+TEST_F(LaunchModalTest, TheInitialAimsetIsAppliedOnceOnAppearance) {
+    LaunchModal prefilled(QStringLiteral("Plan the offsite"));
     EXPECT_EQ(prefilled.aimsetText(), QString());
     prefilled.appear();
     EXPECT_EQ(prefilled.aimsetText(), QStringLiteral("Plan the offsite"));

@@ -10,7 +10,7 @@ namespace aimset {
 
 // The state behind the screen that opens every focus session: the aimset
 // being typed and the chosen goal. A fresh one is made each time it shows.
-class LaunchModalView : public QObject {
+class LaunchModal : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString aimsetText READ aimsetText WRITE setAimsetText NOTIFY aimsetTextChanged)
     Q_PROPERTY(int goalIndex READ goalIndex WRITE setGoalIndex NOTIFY goalIndexChanged)
@@ -19,7 +19,7 @@ class LaunchModalView : public QObject {
     Q_PROPERTY(int goalCount READ goalCount CONSTANT)
 
 public:
-    explicit LaunchModalView(QString initialAimset = {}, QObject* parent = nullptr);
+    explicit LaunchModal(QString initialAimset = {}, QObject* parent = nullptr);
 
     static const QStringList& goalLabels();
     static int goalMinutes(int goalIndex);

@@ -1,0 +1,258 @@
+#include "OnboardingFlow.h"
+
+#include "Platform/Accessibility.h"
+#include "Platform/KeyNames.h"
+#include "Runtime/Observable.h"
+
+#include <QPointer>
+
+#include <array>
+
+namespace aimset {
+
+namespace {
+
+using ms = MainLoop::Duration;
+
+QVariantMap defaults() {
+    return {{QStringLiteral("showHeadline"), false},
+            {QStringLiteral("showBrowserFrame"), false},
+            {QStringLiteral("showIntervention"), false},
+            {QStringLiteral("countdownValue"), 7},
+            {QStringLiteral("showButton"), false},
+            {QStringLiteral("stagesPhase"), 0},
+            {QStringLiteral("stagesGhostOpacity"), 0.0},
+            {QStringLiteral("stagesGhostFloat"), 0.0},
+            {QStringLiteral("showStagesQuestionUI"), false},
+            {QStringLiteral("showStagesNudgeUI"), false},
+            {QStringLiteral("stagesCountdownValue"), 15},
+            {QStringLiteral("showStagesClosing"), false},
+            {QStringLiteral("showStagesButton"), false},
+            {QStringLiteral("showVoiceHeadline"), false},
+            {QStringLiteral("showKeyboardHint"), false},
+            {QStringLiteral("optionKeyPressed"), false},
+            {QStringLiteral("mKeyPressed"), false},
+            {QStringLiteral("showVoicePanel"), false},
+            {QStringLiteral("voiceTranscript"), QString()},
+            {QStringLiteral("showVoiceButton"), false}};
+}
+
+// The field that shows each page's "Next", the last cue of its table.
+const std::array<QString, 3> nextButtons{QStringLiteral("showButton"),
+                                         QStringLiteral("showStagesButton"),
+                                         QStringLiteral("showVoiceButton")};
+
+// Page 0: a drifting browser; the warning counts 7 down to 1 every 0.6 s
+// and stays there, and "Next" comes with the seventh tick.
+Timeline::Table driftTable() {
+    Timeline::Table table{{ms{200}, QStringLiteral("showHeadline"), true},
+                          {ms{600}, QStringLiteral("showBrowserFrame"), true},
+                          {ms{1400}, QStringLiteral("showIntervention"), true}};
+    const ms ended =
+        Timeline::countdown(table, QStringLiteral("countdownValue"), 7, 1, ms{1700}, ms{600});
+    table.push_back({ended, nextButtons[0], true});
+    return table;
+}
+
+// Page 1: the three outcomes in turn. The mascot rises and falls once while
+// "Nothing" shows; the warning counts 15 down to 7 every 0.3 s, the closing
+// line comes with the next tick and "Next" 2 s after it.
+Timeline::Table outcomesTable() {
+    Timeline::Table table{{ms{2500}, QStringLiteral("stagesPhase"), 1},
+                          {ms{2500}, QStringLiteral("stagesGhostOpacity"), 0.15},
+                          {ms{2500}, QStringLiteral("stagesGhostFloat"), -6.0},
+                          {ms{4100}, QStringLiteral("stagesGhostOpacity"), 0.0},
+                          {ms{4100}, QStringLiteral("stagesGhostFloat"), 0.0},
+                          {ms{5500}, QStringLiteral("stagesPhase"), 2},
+                          {ms{6100}, QStringLiteral("showStagesQuestionUI"), true},
+                          {ms{9600}, QStringLiteral("stagesPhase"), 3},
+                          {ms{10200}, QStringLiteral("showStagesNudgeUI"), true}};
+    const ms ended = Timeline::countdown(table, QStringLiteral("stagesCountdownValue"), 15, 7,
+                                         ms{10500}, ms{300});
+    table.push_back({ended, QStringLiteral("showStagesClosing"), true});
+    table.push_back({ended + ms{2000}, nextButtons[1], true});
+    return table;
+}
+
+// Page 2: the chord goes down, a sentence is spoken, the chord comes up.
+Timeline::Table voiceTable() {
+    Timeline::Table table{{ms{200}, QStringLiteral("showVoiceHeadline"), true},
+                          {ms{600}, QStringLiteral("showKeyboardHint"), true},
+                          {ms{1200}, QStringLiteral("optionKeyPressed"), true},
+                          {ms{1350}, QStringLiteral("mKeyPressed"), true},
+                          {ms{1650}, QStringLiteral("showVoicePanel"), true}};
+    const ms every{45};
+    const ms typed = Timeline::typing(table, QStringLiteral("voiceTranscript"),
+                                      QStringLiteral("I'm planning my trip to Tokyo now"),
+                                      ms{2050} + every, every);
+    table.push_back({typed + ms{500}, QStringLiteral("mKeyPressed"), false});
+    table.push_back({typed + ms{600}, QStringLiteral("optionKeyPressed"), false});
+    table.push_back({typed + ms{800}, QStringLiteral("showVoicePanel"), false});
+    table.push_back({typed + ms{1200}, nextButtons[2], true});
+    return table;
+}
+
+} // namespace
+
+OnboardingFlow::OnboardingFlow(MainLoop& loop, Accessibility& accessibility, QObject* parent)
+    : QObject(parent)
+    , m_loop(loop)
+    , m_accessibility(accessibility)
+    , m_demo(loop, defaults()) {
+    connect(&m_demo, &Timeline::stateChanged, this, &OnboardingFlow::demoChanged);
+}
+
+Timeline::Table OnboardingFlow::pageTable(int page) {
+    switch (page) {
+    case 0:
+        return driftTable();
+    case 1:
+        return outcomesTable();
+    case 2:
+        return voiceTable();
+    default:
+        return {};
+    }
+}
+
+bool OnboardingFlow::nextShown() const {
+    return m_currentPage < 3 && m_demo.value(nextButtons.at(m_currentPage)).toBool();
+}
+
+QString OnboardingFlow::permissionButtonTitle() const {
+    return m_permissionGranted ? QStringLiteral("Done") : QStringLiteral("Enable Aimset");
+}
+
+QString OnboardingFlow::privacyNote() {
+    const KeyNames& keys = KeyNames::desktop();
+    // No-break spaces keep the two keys together on one line.
+    return QStringLiteral("Aimset reads window titles, and a window's visible text only when its "
+                          "title is not enough; the only keys it watches are ") +
+           keys.modifier + QStringLiteral("\u00a0and\u00a0") + keys.letter +
+           QStringLiteral(", and with the built-in judge nothing leaves this computer.");
+}
+
+QString OnboardingFlow::accessibilityNote() {
+#ifdef Q_OS_LINUX
+    // Said before it happens: the toolkit setting is desktop-wide. Switching
+    // the bus on reaches only programs started afterwards, and Chromium reads
+    // its pages out only when asked to.
+    return QStringLiteral("\u201CEnable Aimset\u201D switches on the desktop's accessibility bus "
+                          "and, on GNOME-style desktops, the toolkit-accessibility setting.\n"
+                          "Restart apps that were open before.\n"
+                          "Chromium also needs --force-renderer-accessibility.");
+#else
+    return {};
+#endif
+}
+
+// ---- showing and leaving pages ----------------------------------------------------------------
+
+void OnboardingFlow::appear() {
+    if (m_isShown) {
+        return;
+    }
+    m_isShown = true;
+    startPage();
+}
+
+void OnboardingFlow::disappear() {
+    if (!m_isShown) {
+        return;
+    }
+    m_isShown = false;
+    stopPage();
+}
+
+void OnboardingFlow::next() {
+    if (!nextShown()) {
+        return;
+    }
+    stopPage();
+    assignIfChanged(this, m_currentPage, m_currentPage + 1, &OnboardingFlow::currentPageChanged);
+    if (m_isShown) {
+        startPage();
+    }
+}
+
+// Each page's demonstration plays from its beginning whenever it shows;
+// page 3 waits for its button.
+void OnboardingFlow::startPage() {
+    if (m_currentPage < 3) {
+        m_demo.play(pageTable(m_currentPage));
+    }
+}
+
+void OnboardingFlow::stopPage() {
+    m_demo.stop();
+    m_permissionPollTimer.reset();
+}
+
+// ---- page 3: accessibility access ---------------------------------------------------------------
+
+void OnboardingFlow::enableAccessibility() {
+    if (m_currentPage != 3 || m_hasCompleted) {
+        return;
+    }
+    if (m_accessibility.isProcessTrusted()) {
+        finish();
+        return;
+    }
+    m_accessibility.requestTrustWithPrompt();
+    startPermissionPolling();
+}
+
+void OnboardingFlow::startPermissionPolling() {
+    m_permissionPollTimer.reset();
+    m_permissionPollCount = 0;
+    m_permissionPollTimer =
+        m_loop.scheduleRepeating(permissionPollInterval, [self = QPointer<OnboardingFlow>(this)] {
+            if (self) {
+                self->permissionPollTick();
+            }
+        });
+}
+
+void OnboardingFlow::permissionPollTick() {
+    ++m_permissionPollCount;
+    if (m_accessibility.isProcessTrusted()) {
+        m_permissionPollTimer.reset();
+        assignIfChanged(this, m_permissionGranted, true, &OnboardingFlow::permissionGrantedChanged);
+        // "Done" stays on screen a moment before the onboarding goes.
+        m_finishTimer = m_loop.scheduleOnce(doneShownFor, [self = QPointer<OnboardingFlow>(this)] {
+            if (self) {
+                self->finish();
+            }
+        });
+        return;
+    }
+    // The request was answered and access is still off: this desktop could
+    // not switch it on, so titles alone are offered.
+    assignIfChanged(this, m_canContinueWithTitlesOnly, true,
+                    &OnboardingFlow::canContinueWithTitlesOnlyChanged);
+    if (m_permissionPollCount >= maximumPermissionPolls) {
+        // Two minutes without an answer: the button can start it anew.
+        m_permissionPollTimer.reset();
+    }
+}
+
+void OnboardingFlow::continueWithTitlesOnly() {
+    if (m_currentPage != 3 || !m_canContinueWithTitlesOnly) {
+        return;
+    }
+    finish();
+}
+
+void OnboardingFlow::finish() {
+    if (m_hasCompleted) {
+        return;
+    }
+    m_hasCompleted = true;
+    m_permissionPollTimer.reset();
+    m_finishTimer.reset();
+    if (onComplete) {
+        onComplete();
+    }
+}
+
+} // namespace aimset

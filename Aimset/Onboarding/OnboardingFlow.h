@@ -1,0 +1,117 @@
+#pragma once
+
+#include "Runtime/Timeline.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace aimset {
+
+class Accessibility;
+
+// The first-run pages: three self-playing demonstrations, each a table played
+// by one Timeline, and the request for accessibility access. The pages go
+// strictly 0, 1, 2, 3, each by its "Next", which shows once the page's table
+// has played out; the onboarding ends only through onComplete, called exactly
+// once. Drawn by OnboardingView.qml.
+class OnboardingFlow : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int currentPage READ currentPage NOTIFY currentPageChanged)
+    // The demonstration's fields: showHeadline, showBrowserFrame,
+    // showIntervention, countdownValue, showButton (page 0); stagesPhase,
+    // stagesGhostOpacity, stagesGhostFloat, showStagesQuestionUI,
+    // showStagesNudgeUI, stagesCountdownValue, showStagesClosing,
+    // showStagesButton (page 1); showVoiceHeadline, showKeyboardHint,
+    // optionKeyPressed, mKeyPressed, showVoicePanel, voiceTranscript,
+    // showVoiceButton (page 2).
+    // Data of the demonstration's table, so a map whose fields QML reads by name.
+    Q_PROPERTY(QVariant demo READ demoFields NOTIFY demoChanged)
+    // Page 3: accessibility access.
+    Q_PROPERTY(bool permissionGranted READ permissionGranted NOTIFY permissionGrantedChanged)
+    Q_PROPERTY(
+        QString permissionButtonTitle READ permissionButtonTitle NOTIFY permissionGrantedChanged)
+    Q_PROPERTY(QString privacyNote READ privacyNote CONSTANT)
+    Q_PROPERTY(QString accessibilityNote READ accessibilityNote CONSTANT)
+    Q_PROPERTY(bool canContinueWithTitlesOnly READ canContinueWithTitlesOnly NOTIFY
+                   canContinueWithTitlesOnlyChanged)
+
+public:
+    static constexpr int pageCount = 4;
+    static constexpr MainLoop::Duration permissionPollInterval{1000};
+    static constexpr int maximumPermissionPolls = 120;
+    static constexpr MainLoop::Duration doneShownFor{300};
+
+    OnboardingFlow(MainLoop& loop, Accessibility& accessibility, QObject* parent = nullptr);
+
+    // Called once, when the accessibility step finishes.
+    std::function<void()> onComplete;
+
+    // Pages 0 to 2's demonstrations, as played.
+    static Timeline::Table pageTable(int page);
+
+    int currentPage() const { return m_currentPage; }
+    const QVariantMap& demo() const { return m_demo.state(); }
+    QVariant demoFields() const { return m_demo.state(); }
+    QVariant demo(const char* field) const { return m_demo.value(QLatin1String(field)); }
+    bool isDemoPlaying() const { return m_demo.isPlaying(); }
+    // "Next" is on screen: the page's demonstration has played out.
+    bool nextShown() const;
+    bool permissionGranted() const { return m_permissionGranted; }
+    QString permissionButtonTitle() const;
+    // What the app reads and watches, and where it goes, in one sentence.
+    static QString privacyNote();
+    // What "Enable Aimset" switches on here and what else it takes; empty
+    // where the desktop's own prompt says it all.
+    static QString accessibilityNote();
+    // Access was asked for and is still off: the desktop could not switch it
+    // on, and the user may go on with window titles alone.
+    bool canContinueWithTitlesOnly() const { return m_canContinueWithTitlesOnly; }
+
+    bool isShown() const { return m_isShown; }
+    bool isPollingPermission() const { return static_cast<bool>(m_permissionPollTimer); }
+    int permissionPollCount() const { return m_permissionPollCount; }
+    bool hasCompleted() const { return m_hasCompleted; }
+
+    // The onboarding came on screen: the current page's demonstration plays
+    // from its beginning. Nothing happens while it is already shown.
+    Q_INVOKABLE void appear();
+    // It left the screen: the current page stops.
+    Q_INVOKABLE void disappear();
+    // "Next" on pages 0 to 2; does nothing while the button is not shown.
+    Q_INVOKABLE void next();
+    // Page 3's button, "Enable Aimset" or "Done".
+    Q_INVOKABLE void enableAccessibility();
+    // Finishes without window text; offered only once access could not be switched on.
+    Q_INVOKABLE void continueWithTitlesOnly();
+
+signals:
+    void currentPageChanged();
+    void demoChanged();
+    void permissionGrantedChanged();
+    void canContinueWithTitlesOnlyChanged();
+
+private:
+    void startPage();
+    void stopPage();
+    void startPermissionPolling();
+    void permissionPollTick();
+    void finish();
+
+    MainLoop& m_loop;
+    Accessibility& m_accessibility;
+    Timeline m_demo;
+
+    bool m_isShown = false;
+    int m_currentPage = 0;
+
+    bool m_permissionGranted = false;
+    bool m_canContinueWithTitlesOnly = false;
+    TimerHandle m_permissionPollTimer;
+    int m_permissionPollCount = 0;
+    TimerHandle m_finishTimer;
+    bool m_hasCompleted = false;
+};
+
+} // namespace aimset
