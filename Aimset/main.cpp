@@ -6,9 +6,9 @@
 #include "Platform/Linux/Secrets/LibsecretSecretStore.h"
 #include "Platform/Linux/Speech/PocketSphinxSpeechService.h"
 #include "Platform/Linux/Speech/QtAudioEngine.h"
-#include "Platform/Linux/X11KeyEventMonitor.h"
-#include "Platform/Linux/X11KeyEventPoster.h"
+#include "Platform/Linux/X11FrontTabCloser.h"
 #include "Platform/Linux/X11PanelDecorations.h"
+#include "Platform/Linux/X11VoiceChord.h"
 #include "Platform/Linux/X11Workspace.h"
 #include "Platform/Linux/XcbConnection.h"
 #include "Platform/Linux/XdgAutostart.h"
@@ -131,15 +131,10 @@ int main(int argc, char** argv) {
 
     auto workspace =
         X11Workspace::create(DesktopEntries::load(DesktopEntries::standardDataDirectories()));
-    auto keyPoster = X11KeyEventPoster::create();
-    X11Workspace* active = workspace.get();
-    const qint64 ownPid = QCoreApplication::applicationPid();
-    auto keyMonitor = X11KeyEventMonitor::create([active, ownPid] {
-        const auto facts = active->activeWindow();
-        return facts && facts->pid == ownPid;
-    });
+    auto frontTab = X11FrontTabCloser::create();
+    auto voiceChord = X11VoiceChord::create();
     auto decorations = X11PanelDecorations::create();
-    if (!workspace || !keyPoster || !keyMonitor || !decorations) {
+    if (!workspace || !frontTab || !voiceChord || !decorations) {
         return refuse("cannot reach the X server named by DISPLAY.");
     }
 
@@ -160,8 +155,8 @@ int main(int argc, char** argv) {
                              accessibility,
                              http,
                              panels,
-                             *keyPoster,
-                             *keyMonitor,
+                             *frontTab,
+                             *voiceChord,
                              secrets,
                              defaults,
                              speech,

@@ -23,7 +23,7 @@
 #include "Interventions/UsageStore.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
-#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeWorkspace.h"
 #include "Platform/HttpClient.h"
@@ -210,7 +210,7 @@ int keyring(bool freeze, int seconds) {
     }
     QtMainLoop loop;
     FakePanelHost panels;
-    FakeKeyEventPoster keys;
+    FakeFrontTabCloser keys;
     TabCloser tabCloser(keys);
     LibsecretSecretStore secrets;
     UsageStore usage(secrets);

@@ -2,20 +2,19 @@
 
 namespace aimset {
 
-class KeyEventPoster;
+class FrontTabCloser;
 
-// Closes the current tab (or window) of the frontmost application by
-// synthesising the desktop's close-tab chord (Control-W; Command-W on a Mac). Keeps no state
-// between calls and reports only through its log lines.
+// Closes the current tab (or window) of the frontmost application. Keeps no
+// state between calls and reports only through its log lines.
 class TabCloser {
 public:
-    explicit TabCloser(KeyEventPoster& poster)
-        : m_poster(poster) {}
+    explicit TabCloser(FrontTabCloser& frontTab)
+        : m_frontTab(frontTab) {}
 
     void closeCurrentTab();
 
 private:
-    KeyEventPoster& m_poster;
+    FrontTabCloser& m_frontTab;
 };
 
 } // namespace aimset

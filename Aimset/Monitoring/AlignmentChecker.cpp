@@ -243,7 +243,7 @@ void AlignmentChecker::collectText(const AccessibleElement& element, QStringList
     if (depth >= maxDepth) {
         return;
     }
-    if (element.role() == kSecureTextFieldRole) {
+    if (element.role() == kPasswordRole) {
         return;
     }
     for (const auto& read : {element.value(), element.title(), element.description()}) {

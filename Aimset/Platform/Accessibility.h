@@ -16,7 +16,7 @@ class AccessibleElement {
 public:
     virtual ~AccessibleElement() = default;
 
-    // Roles use the desktop-neutral names below; a backend maps its own.
+    // The backend's own role name; the core knows only kPasswordRole.
     virtual std::optional<QString> role() const = 0;
     virtual std::optional<QString> value() const = 0;
     virtual std::optional<QString> title() const = 0;
@@ -26,7 +26,7 @@ public:
 };
 
 // Password entry fields: never read, nor anything inside them.
-inline const QString kSecureTextFieldRole = QStringLiteral("AXSecureTextField");
+inline const QString kPasswordRole = QStringLiteral("password text");
 
 class Accessibility {
 public:

@@ -31,7 +31,7 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
     , m_runInBackground(std::move(desktop.runInBackground))
     , m_checker(desktop.http, desktop.accessibility, desktop.checkServiceURL,
                 desktop.appLists.passwordManagerIDs)
-    , m_tabCloser(desktop.keyPoster)
+    , m_tabCloser(desktop.frontTab)
     , m_usageStore(desktop.secrets)
     , m_appMonitor(desktop.loop, desktop.workspace, desktop.accessibility, m_checker,
                    desktop.appLists)
@@ -39,7 +39,7 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
           desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
           [this](std::function<void()> work) { runInBackground(std::move(work)); })
     , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.audio, desktop.panels)
-    , m_hotkeyManager(desktop.loop, desktop.keyMonitor)
+    , m_hotkeyManager(desktop.loop, desktop.voiceChord)
     , m_helpPages(desktop.loop)
     , m_onboarding(desktop.loop, desktop.accessibility) {
     m_hasCompletedOnboarding = m_defaults.boolForKey(onboardingKey);

@@ -27,8 +27,8 @@ namespace aimset {
 class Accessibility;
 class AudioEngine;
 class HttpClient;
-class KeyEventMonitor;
-class KeyEventPoster;
+class VoiceChord;
+class FrontTabCloser;
 class PanelHost;
 class SecretStore;
 class SpeechService;
@@ -43,8 +43,8 @@ struct Desktop {
     Accessibility& accessibility;
     HttpClient& http;
     PanelHost& panels;
-    KeyEventPoster& keyPoster;
-    KeyEventMonitor& keyMonitor;
+    FrontTabCloser& frontTab;
+    VoiceChord& voiceChord;
     SecretStore& secrets;
     UserDefaults& defaults;
     SpeechService& speech;

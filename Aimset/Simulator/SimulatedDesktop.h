@@ -2,13 +2,13 @@
 
 #include "Platform/Fake/FakeAccessibility.h"
 #include "Platform/Fake/FakeAudioEngine.h"
+#include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakeHttpClient.h"
-#include "Platform/Fake/FakeKeyEventMonitor.h"
-#include "Platform/Fake/FakeKeyEventPoster.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
 #include "Platform/Fake/FakeSpeechService.h"
 #include "Platform/Fake/FakeUserDefaults.h"
+#include "Platform/Fake/FakeVoiceChord.h"
 #include "Platform/Fake/FakeWorkspace.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "Session/ContentView.h"
@@ -26,8 +26,8 @@ struct SimulatedDesktop {
     FakeAccessibility accessibility{&loop};
     FakeHttpClient http;
     FakePanelHost panels;
-    FakeKeyEventPoster keyPoster;
-    FakeKeyEventMonitor keyMonitor;
+    FakeFrontTabCloser frontTab;
+    FakeVoiceChord voiceChord;
     FakeSecretStore secrets;
     FakeUserDefaults defaults;
     FakeSpeechService speech;
@@ -39,8 +39,8 @@ struct SimulatedDesktop {
                        accessibility,
                        http,
                        panels,
-                       keyPoster,
-                       keyMonitor,
+                       frontTab,
+                       voiceChord,
                        secrets,
                        defaults,
                        speech,

@@ -45,7 +45,7 @@ const QStringList& stepKinds() {
         QStringLiteral("defaults"),   QStringLiteral("keychain"),
         QStringLiteral("frontmost"),  QStringLiteral("title"),
         QStringLiteral("windowText"), QStringLiteral("trusted"),
-        QStringLiteral("service"),    QStringLiteral("key"),
+        QStringLiteral("service"),    QStringLiteral("chord"),
         QStringLiteral("speech"),     QStringLiteral("permissions"),
         QStringLiteral("recognizer"), QStringLiteral("audioStartFails"),
         QStringLiteral("type"),       QStringLiteral("goal"),
@@ -166,7 +166,7 @@ Simulator::Simulator(SimulatorOutput output, Options options)
     , m_options(options)
     , m_http(m_desktop.loop, [this](const QString& line) { emitLine(line); })
     , m_panels(m_desktop.panels, [this](const QString& line) { emitLine(line); })
-    , m_keyPoster(m_desktop.keyPoster, [this](const QString& line) { emitLine(line); })
+    , m_frontTab(m_desktop.frontTab, [this](const QString& line) { emitLine(line); })
     , m_speech(m_desktop.speech)
     , m_audio(m_desktop.audio) {
     m_previousSink = setLogSink([this](const QString& line) { emitLine(line); });
@@ -246,8 +246,8 @@ void Simulator::launch() {
                      desktop.accessibility,
                      m_http,
                      m_panels,
-                     m_keyPoster,
-                     desktop.keyMonitor,
+                     m_frontTab,
+                     desktop.voiceChord,
                      desktop.secrets,
                      desktop.defaults,
                      m_speech,
@@ -478,44 +478,15 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind, cons
         parsed.failure = reader.optionalString(rule, QStringLiteral("fail"));
         return [this, parsed] { m_http.addRule(parsed); };
     }
-    if (kind == QStringLiteral("key")) {
-        const QJsonObject key = reader.object(value);
-        reader.onlyMembers(key, {QStringLiteral("kind"), QStringLiteral("keyCode"),
-                                 QStringLiteral("option"), QStringLiteral("shift"),
-                                 QStringLiteral("control"), QStringLiteral("command")});
-        const QString eventKind = reader.string(key, QStringLiteral("kind"));
-        KeyEvent event;
-        if (eventKind == QStringLiteral("down")) {
-            event.kind = KeyEventKind::keyDown;
-        } else if (eventKind == QStringLiteral("up")) {
-            event.kind = KeyEventKind::keyUp;
-        } else if (eventKind == QStringLiteral("flags")) {
-            event.kind = KeyEventKind::flagsChanged;
-        } else {
-            reader.fail(QStringLiteral("\"kind\" must be \"down\", \"up\" or \"flags\""));
+    if (kind == QStringLiteral("chord")) {
+        const QString change = value.toString();
+        if (change == QStringLiteral("down")) {
+            return [&desk] { desk.voiceChord.press(); };
         }
-        if (key.contains(QStringLiteral("keyCode"))) {
-            const qint64 code =
-                reader.integer(key.value(QStringLiteral("keyCode")), QStringLiteral("keyCode"));
-            if (code < 0 || code > 0xFFFF) {
-                reader.fail(QStringLiteral("\"keyCode\" is out of range"));
-            }
-            event.keyCode = static_cast<int>(code);
-        } else if (event.kind != KeyEventKind::flagsChanged) {
-            reader.fail(QStringLiteral("\"keyCode\" is required for a key down or up"));
+        if (change != QStringLiteral("up")) {
+            reader.fail(QStringLiteral("must be \"down\" or \"up\""));
         }
-        const std::pair<QString, quint64> modifiers[] = {
-            {QStringLiteral("option"), ModifierFlag::option},
-            {QStringLiteral("shift"), ModifierFlag::shift},
-            {QStringLiteral("control"), ModifierFlag::control},
-            {QStringLiteral("command"), ModifierFlag::command},
-        };
-        for (const auto& [name, flag] : modifiers) {
-            if (key.contains(name) && reader.boolean(key.value(name), name)) {
-                event.modifierFlags |= flag;
-            }
-        }
-        return [&desk, event] { desk.keyMonitor.deliverGlobal(event); };
+        return [&desk] { desk.voiceChord.release(); };
     }
     if (kind == QStringLiteral("speech")) {
         const QJsonObject speech = reader.object(value);

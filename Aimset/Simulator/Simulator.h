@@ -96,7 +96,7 @@ private:
     SimulatedDesktop m_desktop;
     ScriptedHttpClient m_http;
     PrintingPanelHost m_panels;
-    PrintingKeyEventPoster m_keyPoster;
+    PrintingFrontTab m_frontTab;
     ScriptedSpeechService m_speech;
     ScriptedAudioEngine m_audio;
     LogSink m_previousSink;

@@ -110,30 +110,17 @@ std::unique_ptr<FloatingPanel> PrintingPanelHost::presentPanel(const PanelReques
 
 // ---- keyboard ----------------------------------------------------------------------------------
 
-PrintingKeyEventPoster::PrintingKeyEventPoster(FakeKeyEventPoster& fake, SimulatorOutput output)
+PrintingFrontTab::PrintingFrontTab(FakeFrontTabCloser& fake, SimulatorOutput output)
     : m_fake(fake)
     , m_output(std::move(output)) {}
 
-std::unique_ptr<KeyEventPoster::Source> PrintingKeyEventPoster::createSource() {
-    return m_fake.createSource();
-}
-
-std::unique_ptr<KeyEventPoster::Event>
-PrintingKeyEventPoster::createKeyboardEvent(Source& source, std::uint16_t keyCode, bool keyDown) {
-    return m_fake.createKeyboardEvent(source, keyCode, keyDown);
-}
-
-void PrintingKeyEventPoster::setFlags(Event& event, std::uint64_t flags) {
-    m_fake.setFlags(event, flags);
-}
-
-void PrintingKeyEventPoster::post(Event& event) {
-    m_fake.post(event);
-    const FakeKeyEventPoster::PostedEvent& posted = m_fake.posted.back();
-    m_output(QStringLiteral("# key %1 %2 0x%3")
-                 .arg(posted.keyCode)
-                 .arg(posted.keyDown ? QStringLiteral("down") : QStringLiteral("up"))
-                 .arg(QString::number(posted.flags, 16)));
+FrontTabCloser::Result PrintingFrontTab::closeFrontTab() {
+    const Result result = m_fake.closeFrontTab();
+    if (result == Result::sent) {
+        m_output(QStringLiteral("# key 13 down 0x100000"));
+        m_output(QStringLiteral("# key 13 up 0x100000"));
+    }
+    return result;
 }
 
 // ---- speech ------------------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/Fake/FakeAudioEngine.h"
-#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSpeechService.h"
 #include "Platform/HttpClient.h"
@@ -68,18 +68,15 @@ private:
     SimulatorOutput m_output;
 };
 
-// Posted keyboard events as "# key KEYCODE down|up 0xFLAGS".
-class PrintingKeyEventPoster final : public KeyEventPoster {
+// A tab closed by the chord prints the keys it is made of, as
+// "# key 13 down 0x100000" and "# key 13 up 0x100000" (W with Command).
+class PrintingFrontTab final : public FrontTabCloser {
 public:
-    PrintingKeyEventPoster(FakeKeyEventPoster& fake, SimulatorOutput output);
-    std::unique_ptr<Source> createSource() override;
-    std::unique_ptr<Event> createKeyboardEvent(Source& source, std::uint16_t keyCode,
-                                               bool keyDown) override;
-    void setFlags(Event& event, std::uint64_t flags) override;
-    void post(Event& event) override;
+    PrintingFrontTab(FakeFrontTabCloser& fake, SimulatorOutput output);
+    Result closeFrontTab() override;
 
 private:
-    FakeKeyEventPoster& m_fake;
+    FakeFrontTabCloser& m_fake;
     SimulatorOutput m_output;
 };
 

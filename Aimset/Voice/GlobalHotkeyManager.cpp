@@ -1,79 +1,54 @@
 #include "GlobalHotkeyManager.h"
 
 #include "Platform/KeyNames.h"
+#include "Platform/VoiceChord.h"
 #include "Runtime/Log.h"
 
 #include <QPointer>
 
 namespace aimset {
 
-GlobalHotkeyManager::GlobalHotkeyManager(MainLoop& loop, KeyEventMonitor& monitor, QObject* parent)
+GlobalHotkeyManager::GlobalHotkeyManager(MainLoop& loop, VoiceChord& chord, QObject* parent)
     : QObject(parent)
     , m_loop(loop)
-    , m_monitor(monitor) {}
+    , m_chord(chord) {}
 
-// Monitors left installed do nothing once we are gone: their handlers hold us weakly.
+// A watch left running does nothing once we are gone: its handlers hold us weakly.
 GlobalHotkeyManager::~GlobalHotkeyManager() = default;
 
 void GlobalHotkeyManager::startMonitoring() {
     QPointer<GlobalHotkeyManager> weak(this);
     MainLoop* loop = &m_loop;
-    // Events are handled in a task of their own, never inside the platform's
+    // Each change is handled in a task of its own, never inside the platform's
     // delivery, and always in the order they arrived.
-    auto enqueue = [weak, loop](const KeyEvent& event) {
-        loop->post([weak, event] {
-            if (weak) {
-                weak->handleKeyEvent(event);
-            }
-        });
+    const auto enqueue = [weak, loop](bool down) {
+        return [weak, loop, down] {
+            loop->post([weak, down] {
+                if (!weak) {
+                    return;
+                }
+                if (down && !weak->m_isRecording) {
+                    weak->startRecording();
+                } else if (!down) {
+                    weak->stopRecording();
+                }
+            });
+        };
     };
-    m_globalMonitor = m_monitor.addGlobalMonitor(monitoredEvents, enqueue);
-    // The keystroke still reaches this application's focused control.
-    m_localMonitor = m_monitor.addLocalMonitor(monitoredEvents, [enqueue](const KeyEvent& event) {
-        enqueue(event);
-        return std::optional<KeyEvent>(event);
-    });
+    m_watching = m_chord.watch(enqueue(true), enqueue(false));
     Log(QStringLiteral("[Hotkey] Global hotkey monitor started (") + KeyNames::desktop().hotkey() +
         QLatin1Char(')'));
 }
 
 void GlobalHotkeyManager::stopMonitoring() {
-    if (m_globalMonitor) {
-        m_monitor.removeMonitor(*m_globalMonitor);
-        m_globalMonitor.reset();
-    }
-    if (m_localMonitor) {
-        m_monitor.removeMonitor(*m_localMonitor);
-        m_localMonitor.reset();
+    if (m_watching) {
+        m_chord.unwatch();
+        m_watching = false;
     }
     if (m_isRecording) {
         stopRecording();
     }
     Log(QStringLiteral("[Hotkey] Global hotkey monitor stopped"));
-}
-
-void GlobalHotkeyManager::handleKeyEvent(const KeyEvent& event) {
-    switch (event.kind) {
-    case KeyEventKind::flagsChanged:
-        // Option let go ends the recording; any other modifier change is ignored.
-        if (m_isRecording && !event.hasOption()) {
-            stopRecording();
-        }
-        break;
-    case KeyEventKind::keyDown:
-        // Auto-repeats of a held M arrive while recording and are ignored.
-        if (event.keyCode == hotkeyKeyCode && event.hasOption() && !m_isRecording) {
-            startRecording();
-        }
-        break;
-    case KeyEventKind::keyUp:
-        if (event.keyCode == hotkeyKeyCode && m_isRecording) {
-            stopRecording();
-        }
-        break;
-    case KeyEventKind::other:
-        break;
-    }
 }
 
 void GlobalHotkeyManager::startRecording() {

@@ -2,7 +2,7 @@
 
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
-#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
 #include "Runtime/Log.h"
@@ -126,24 +126,18 @@ private:
     Journal& m_journal;
 };
 
-class JournalKeyPoster final : public KeyEventPoster {
+class JournalFrontTab final : public FrontTabCloser {
 public:
-    JournalKeyPoster(FakeKeyEventPoster& inner, Journal& journal)
+    JournalFrontTab(FakeFrontTabCloser& inner, Journal& journal)
         : m_inner(inner)
         , m_journal(journal) {}
-    std::unique_ptr<Source> createSource() override { return m_inner.createSource(); }
-    std::unique_ptr<Event> createKeyboardEvent(Source& source, std::uint16_t keyCode,
-                                               bool keyDown) override {
-        return m_inner.createKeyboardEvent(source, keyCode, keyDown);
-    }
-    void setFlags(Event& event, std::uint64_t flags) override { m_inner.setFlags(event, flags); }
-    void post(Event& event) override {
-        m_inner.post(event);
-        m_journal << m_inner.calls.last();
+    Result closeFrontTab() override {
+        m_journal << u"closeFrontTab"_s;
+        return m_inner.closeFrontTab();
     }
 
 private:
-    FakeKeyEventPoster& m_inner;
+    FakeFrontTabCloser& m_inner;
     Journal& m_journal;
 };
 
@@ -160,9 +154,9 @@ struct InterventionManagerTest : ::testing::Test {
     JournalLoop loop{virtualLoop, journal};
     FakePanelHost panels;
     JournalPanelHost panelHost{panels, journal};
-    FakeKeyEventPoster keys;
-    JournalKeyPoster keyPoster{keys, journal};
-    TabCloser tabCloser{keyPoster};
+    FakeFrontTabCloser keys;
+    JournalFrontTab frontTab{keys, journal};
+    TabCloser tabCloser{frontTab};
     FakeSecretStore secrets;
     UsageStore usage{secrets};
     // Background work waits here until the test runs it.
@@ -233,9 +227,8 @@ struct InterventionManagerTest : ::testing::Test {
 
     // What the journal holds once a card closes the tab on its way out.
     static Journal closedTab(const QString& view, const QString& endLine) {
-        return {u"stop ticker"_s,  u"phase hidden"_s,  u"orderOut "_s + view,
-                u"post 13 down"_s, u"post 13 up"_s,    u"log "_s + kSentCmdW,
-                u"onDismiss"_s,    u"log "_s + endLine};
+        return {u"stop ticker"_s,      u"phase hidden"_s, u"orderOut "_s + view, u"closeFrontTab"_s,
+                u"log "_s + kSentCmdW, u"onDismiss"_s,    u"log "_s + endLine};
     }
     // Lets the countdown's last tick fire but holds its queued work back.
     void holdTheLastCountdownTick() {
@@ -275,7 +268,7 @@ TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeC
     virtualLoop.advance(14s);
     EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
     EXPECT_EQ(manager->countdownRemaining(), 1);
-    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(keys.requests, 0);
     EXPECT_TRUE(journal.isEmpty());
 
     virtualLoop.advance(1s);
@@ -336,13 +329,13 @@ TEST_F(InterventionManagerTest, AnswersEndTheQuestionInTheirOwnOrder) {
     EXPECT_EQ(manager->clarifyTimeoutRemaining(), 30);
     virtualLoop.advance(3s);
     journal.clear();
-    keys.posted.clear();
+    keys.requests = 0;
     manager->userSaidYes();
     // Yes widens the aimset it was asked about and closes nothing.
     EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
                                     u"orderOut ClarifyingQuestionView"_s,
                                     u"onAimsetExpanded Plan the trip"_s, u"log "_s + kSaidYes}));
-    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(keys.requests, 0);
     EXPECT_DOUBLE_EQ(manager->accumulatedPausedSeconds, 7.0);
 
     journal.clear();
@@ -351,16 +344,16 @@ TEST_F(InterventionManagerTest, AnswersEndTheQuestionInTheirOwnOrder) {
 }
 
 TEST_F(InterventionManagerTest, AFailingTabCloserOrUnsetCallbacksDoNotStopTheWayOut) {
-    keys.failSource = true;
+    keys.result = FrontTabCloser::Result::unreachable;
     manager->startMisalignedCountdown(u"A"_s, u"R"_s);
     journal.clear();
     virtualLoop.advance(15s);
     EXPECT_EQ(journal, (QStringList{u"stop ticker"_s, u"phase hidden"_s,
-                                    u"orderOut MisalignedCountdownView"_s,
+                                    u"orderOut MisalignedCountdownView"_s, u"closeFrontTab"_s,
                                     u"log [TabCloser] Failed to reach XTest"_s, u"onDismiss"_s,
                                     u"log "_s + kCountdownExpired}));
 
-    keys.failSource = false;
+    keys.result = FrontTabCloser::Result::sent;
     manager->onDismiss = nullptr;
     manager->onAimsetExpanded = nullptr;
     journal.clear();
@@ -401,7 +394,7 @@ TEST_F(InterventionManagerTest, NoTabIsClosedOnceTheWindowInFrontIsAnotherOne) {
     journal.clear();
     manager->userSaidNo();
     EXPECT_EQ(journal, withheld(u"ClarifyingQuestionView"_s, u"User said NO"_s));
-    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(keys.requests, 0);
 
     // Still in front: the tab is closed, the window asked about right before the key.
     inFront = true;
@@ -453,7 +446,7 @@ TEST_F(InterventionManagerTest, AutoDismissTakesTheCardAwayWithoutClosingAnythin
               (QStringList{u"stop ticker"_s, u"phase hidden"_s,
                            u"orderOut MisalignedCountdownView"_s, u"log "_s + kAutoDismissed}));
     EXPECT_EQ(manager->countdownRemaining(), 9);
-    EXPECT_TRUE(keys.calls.isEmpty());
+    EXPECT_EQ(keys.requests, 0);
     EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
 
     journal.clear();
@@ -519,7 +512,7 @@ TEST_F(InterventionManagerTest, ATickQueuedBeforeTheEndDoesNothingAfterIt) {
     EXPECT_TRUE(journal.isEmpty());
     EXPECT_EQ(manager->countdownRemaining(), 15);
     EXPECT_EQ(manager->phase(), Phase::misalignedCountdown);
-    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(keys.requests, 0);
 }
 
 TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
@@ -530,7 +523,7 @@ TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
     loop.releaseHeld();
     virtualLoop.advance(30s);
     EXPECT_TRUE(journal.isEmpty());
-    EXPECT_TRUE(keys.posted.empty());
+    EXPECT_EQ(keys.requests, 0);
     EXPECT_EQ(panels.panelsOnScreen, 0);
 }
 
@@ -597,7 +590,7 @@ TEST(InterventionManagerCountingTest, ASlowSecretStoreNeverHoldsUpTheInterventio
     test::LogCapture log;
     VirtualMainLoop loop;
     FakePanelHost panels;
-    FakeKeyEventPoster keys;
+    FakeFrontTabCloser keys;
     TabCloser tabCloser(keys);
     FakeSecretStore secrets;
     BlockingSecretStore slowSecrets(secrets);
@@ -607,7 +600,7 @@ TEST(InterventionManagerCountingTest, ASlowSecretStoreNeverHoldsUpTheInterventio
     manager.startMisalignedCountdown(u"A"_s, u"Video site"_s);
     loop.advance(15s);
     EXPECT_EQ(manager.phase(), Phase::hidden);
-    EXPECT_EQ(keys.posted.size(), 2u);
+    EXPECT_EQ(keys.requests, 1);
     EXPECT_EQ(log.take(), (QStringList{kSentCmdW, kCountdownExpired}));
 
     slowSecrets.release();

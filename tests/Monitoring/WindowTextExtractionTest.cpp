@@ -78,7 +78,7 @@ TEST_F(WindowTextExtractionTest, SecureFieldsAreSkippedWithEverythingInside) {
             ->withTitle(u"Sign in"_s)
             ->adding(FakeElement::make(u"AXTextField"_s)->withValue(u"alice@example.com"_s))
             ->adding(
-                FakeElement::make(kSecureTextFieldRole)
+                FakeElement::make(kPasswordRole)
                     ->withValue(u"hunter2"_s)
                     ->withTitle(u"Password"_s)
                     ->adding(FakeElement::make(u"AXStaticText"_s)->withValue(u"hunter2-nested"_s)))

@@ -99,7 +99,7 @@ TEST_F(ContentViewTest, StartingRunsTheStartSequenceInOrder) {
     EXPECT_EQ(view->interventionManager()->focusGoalSeconds, 5400);
     EXPECT_EQ(view->interventionManager()->sessionStartDate, std::optional(sim.loop.wallClock()));
     EXPECT_TRUE(view->hasSessionTimers());
-    EXPECT_EQ(sim.keyMonitor.globalMonitorCount(), 1u);
+    EXPECT_TRUE(sim.voiceChord.watching());
     const QStringList lines = log.take();
     ASSERT_GE(lines.size(), 5);
     EXPECT_EQ(lines.mid(0, 4),
@@ -129,8 +129,7 @@ TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsF
 
     sim.loop.advance(15s);
     EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
-    ASSERT_EQ(sim.keyPoster.posted.size(), 2u);
-    EXPECT_EQ(sim.keyPoster.posted[0].keyCode, KeyEventPoster::keyCodeW);
+    EXPECT_EQ(sim.frontTab.requests, 1);
     EXPECT_EQ(sim.panels.panelsOnScreen, 0);
     // The tab is gone: the next poll looks afresh, slowly.
     EXPECT_EQ(view->appMonitor()->lastCheckedWindowTitle, QString());
@@ -153,7 +152,7 @@ TEST_F(ContentViewTest, SwitchingAwayDuringTheCountdownClosesNothing) {
     sim.loop.advance(500ms);
     EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
     sim.loop.advance(30s);
-    EXPECT_TRUE(sim.keyPoster.posted.empty());
+    EXPECT_EQ(sim.frontTab.requests, 0);
     EXPECT_EQ(linesWith(QStringLiteral("Auto-dismissed")).size(), 1);
 }
 
@@ -194,7 +193,7 @@ TEST_F(ContentViewTest, YesWidensTheAimsetAndTheWindowStaysAligned) {
     sim.loop.advance(10s);
     EXPECT_EQ(sim.http.calls.size(), requests);
     EXPECT_EQ(view->appMonitor()->lastAlignmentResult(), QStringLiteral("ALIGNED"));
-    EXPECT_TRUE(sim.keyPoster.posted.empty());
+    EXPECT_EQ(sim.frontTab.requests, 0);
 }
 
 TEST_F(ContentViewTest, YesWithoutAnExpansionKeepsTheAimsetButAlignsTheWindow) {
@@ -224,13 +223,9 @@ TEST_F(ContentViewTest, ASpokenAimsetBecomesTemporaryButNotWhileAQuestionIsShown
     sim.loop.runPending();
     const auto altM = [&](bool down) {
         if (down) {
-            sim.keyMonitor.deliverGlobal(FakeKeyEventMonitor::flagsChanged(ModifierFlag::option));
-            sim.keyMonitor.deliverGlobal(
-                FakeKeyEventMonitor::keyDown(KeyCode::m, ModifierFlag::option));
+            sim.voiceChord.press();
         } else {
-            sim.keyMonitor.deliverGlobal(
-                FakeKeyEventMonitor::keyUp(KeyCode::m, ModifierFlag::option));
-            sim.keyMonitor.deliverGlobal(FakeKeyEventMonitor::flagsChanged(0));
+            sim.voiceChord.release();
         }
         sim.loop.runPending();
     };
@@ -294,7 +289,7 @@ TEST_F(ContentViewTest, WarnsAt2h50AndEndsAt3hCountingTheSession) {
     sim.loop.advance(600s);
     EXPECT_TRUE(view->sessionEnded());
     EXPECT_FALSE(view->appMonitor()->isMonitoring());
-    EXPECT_EQ(sim.keyMonitor.globalMonitorCount(), 0u);
+    EXPECT_FALSE(sim.voiceChord.watching());
     EXPECT_EQ(view->summaryDurationText(), QStringLiteral("3h 0m"));
     EXPECT_TRUE(view->summaryGoalReached());
     EXPECT_EQ(view->summaryGoalText(), QStringLiteral("Goal reached!"));
@@ -310,12 +305,12 @@ TEST_F(ContentViewTest, EndingDuringAnInterventionTakesItAwayWithoutClosingAndCo
     sim.loop.advance(10s);
     view->endSession();
     EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
-    EXPECT_TRUE(sim.keyPoster.posted.empty());
+    EXPECT_EQ(sim.frontTab.requests, 0);
     EXPECT_NEAR(view->sessionDuration(), 5.0, 0.01);
     EXPECT_EQ(view->summaryDurationText(), QStringLiteral("< 1m"));
     EXPECT_EQ(view->summaryGoalText(), QStringLiteral("0% of your goal"));
     sim.loop.advance(1h);
-    EXPECT_TRUE(sim.keyPoster.posted.empty());
+    EXPECT_EQ(sim.frontTab.requests, 0);
 }
 
 TEST_F(ContentViewTest, StartNewSessionResetsAndTheNextSessionRewires) {
@@ -336,7 +331,7 @@ TEST_F(ContentViewTest, StartNewSessionResetsAndTheNextSessionRewires) {
     start(QStringLiteral("Second session"));
     EXPECT_TRUE(view->appMonitor()->isMonitoring());
     EXPECT_EQ(view->appMonitor()->userAimset, QStringLiteral("Second session"));
-    EXPECT_EQ(sim.keyMonitor.globalMonitorCount(), 1u);
+    EXPECT_TRUE(sim.voiceChord.watching());
     view->endSession();
     sim.loop.runPending();
     EXPECT_EQ(log.lines().last(), QStringLiteral("[Session] Completed sessions: 2"));

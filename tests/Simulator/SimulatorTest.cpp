@@ -96,9 +96,8 @@ TEST(SimulatorProgramTest, RefusesBadScenariosNamingTheLineBeforeRunningAnything
         {"{\"snapshot\": true, \"goal\": 2}\n",
          QStringLiteral("aimset-sim: <stdin>:1: one step per line, found \"goal\" and "
                         "\"snapshot\"\n")},
-        {"{\"key\": {\"kind\": \"down\"}}\n",
-         QStringLiteral("aimset-sim: <stdin>:1: key: \"keyCode\" is required for a key down or "
-                        "up\n")},
+        {"{\"chord\": \"held\"}\n",
+         QStringLiteral("aimset-sim: <stdin>:1: chord: must be \"down\" or \"up\"\n")},
         {"{\"service\": {\"mode\": \"vision\"}}\n",
          QStringLiteral("aimset-sim: <stdin>:1: service: \"mode\" must be \"title\", \"text\" or "
                         "\"expand\"\n")},
@@ -258,8 +257,7 @@ TEST_F(SimulatorTest, TheEditorChangesTheAimsetAndTheHelpButtonToggles) {
 }
 
 TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGives) {
-    const QByteArray press = "{\"key\": {\"kind\": \"down\", \"keyCode\": 46, \"option\": true}}\n"
-                             "{\"key\": {\"kind\": \"up\", \"keyCode\": 46, \"option\": true}}\n";
+    const QByteArray press = "{\"chord\": \"down\"}\n{\"chord\": \"up\"}\n";
     run("{\"frontmost\": null}\n{\"permissions\": {\"speech\": 1}}\n" + startSession() + press +
         "{\"press\": \"End session\"}\n{\"press\": \"Start new session\"}\n"
         "{\"permissions\": {\"speech\": 3, \"microphone\": false}}\n"
@@ -286,7 +284,7 @@ TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGiv
 TEST_F(SimulatorTest, WindowTextSkipsSecureFieldsAndMissingWindowsAreUnreadable) {
     run("{\"frontmost\": {\"name\": \"Firefox\", \"bundle\": \"org.mozilla.firefox\", \"pid\": 7, "
         "\"title\": \"Checkout\"}}\n"
-        "{\"windowText\": {\"pid\": 7, \"tree\": {\"children\": [{\"role\": \"AXSecureTextField\", "
+        "{\"windowText\": {\"pid\": 7, \"tree\": {\"children\": [{\"role\": \"password text\", "
         "\"value\": \"hunter2\", \"children\": [{\"value\": \"inner\"}]}, {\"title\": \"Go\", "
         "\"description\": \"Go\"}]}}}\n"
         "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"

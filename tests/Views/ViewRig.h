@@ -3,7 +3,7 @@
 #include "Interventions/InterventionManager.h"
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
-#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
 #include "Runtime/VirtualMainLoop.h"
@@ -29,7 +29,7 @@ struct ViewRig {
     LogCapture log;
     VirtualMainLoop loop;
     FakePanelHost panels;
-    FakeKeyEventPoster keys;
+    FakeFrontTabCloser keys;
     TabCloser tabCloser{keys};
     FakeSecretStore secrets;
     UsageStore usage{secrets};

@@ -3,9 +3,9 @@
 #include "Voice/VoiceAimsetManager.h"
 
 #include "Platform/Fake/FakeAudioEngine.h"
-#include "Platform/Fake/FakeKeyEventMonitor.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSpeechService.h"
+#include "Platform/Fake/FakeVoiceChord.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
@@ -20,12 +20,12 @@ namespace {
 
 struct VoiceGestureTest : ::testing::Test {
     VirtualMainLoop loop;
-    FakeKeyEventMonitor keys;
+    FakeVoiceChord chord;
     FakeSpeechService speech;
     FakeAudioEngine audio;
     FakePanelHost panels;
     test::LogCapture log;
-    GlobalHotkeyManager hotkey{loop, keys};
+    GlobalHotkeyManager hotkey{loop, chord};
     VoiceAimsetManager voice{loop, speech, audio, panels};
     QStringList aimsets;
 
@@ -37,25 +37,23 @@ struct VoiceGestureTest : ::testing::Test {
         log.clear();
     }
 
-    void holdOptionM() {
-        keys.deliverGlobal(FakeKeyEventMonitor::flagsChanged(ModifierFlag::option));
-        keys.deliverGlobal(FakeKeyEventMonitor::keyDown(KeyCode::m, ModifierFlag::option));
+    void holdChord() {
+        chord.press();
         loop.runPending();
     }
-    void releaseM() {
-        keys.deliverGlobal(FakeKeyEventMonitor::keyUp(KeyCode::m, ModifierFlag::option));
-        keys.deliverGlobal(FakeKeyEventMonitor::flagsChanged(0));
+    void releaseChord() {
+        chord.release();
         loop.runPending();
     }
 };
 
 TEST_F(VoiceGestureTest, SpokenAimsetFromPressToRelease) {
-    holdOptionM();
+    holdChord();
     EXPECT_EQ(panels.panelsOnScreen, 1);
     loop.advance(1500ms);
     speech.latestTask().deliverResult(u"finish the quarterly report "_s);
     loop.advance(500ms);
-    releaseM();
+    releaseChord();
     EXPECT_EQ(aimsets, QStringList{u"finish the quarterly report"_s});
     EXPECT_EQ(panels.panelsOnScreen, 0);
     EXPECT_EQ(log.take(),
@@ -68,10 +66,10 @@ TEST_F(VoiceGestureTest, SpokenAimsetFromPressToRelease) {
 TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAndReleases) {
     speech.status = SpeechAuthorizationStatus::denied;
     for (int press = 0; press < 2; ++press) {
-        holdOptionM();
+        holdChord();
         EXPECT_TRUE(hotkey.isRecording());
         EXPECT_EQ(panels.panelsOnScreen, 0);
-        releaseM();
+        releaseChord();
         EXPECT_FALSE(hotkey.isRecording());
     }
     const QStringList onePress{u"[Voice] Speech recognition not ready"_s,
@@ -83,7 +81,7 @@ TEST_F(VoiceGestureTest, DeniedSpeechFailsEveryPressWhileTheHotkeyStillRecordsAn
 }
 
 TEST_F(VoiceGestureTest, AForgottenRecordingIsDeliveredAfterThirtySeconds) {
-    holdOptionM();
+    holdChord();
     speech.latestTask().deliverResult(u"write the summary"_s);
     loop.advance(30s);
     EXPECT_FALSE(voice.isListening());
@@ -96,7 +94,7 @@ TEST_F(VoiceGestureTest, AForgottenRecordingIsDeliveredAfterThirtySeconds) {
 }
 
 TEST_F(VoiceGestureTest, EndingTheSessionMidRecordingDeliversWhatWasSaid) {
-    holdOptionM();
+    holdChord();
     speech.latestTask().deliverResult(u"plan"_s);
     loop.runPending();
     hotkey.stopMonitoring();

@@ -38,8 +38,6 @@ public:
     QString phrase() const { return m_dir.filePath(QStringLiteral("phrase.wav")); }
     // The same clip with half a second of silence before and after.
     QString paddedPhrase() const { return m_dir.filePath(QStringLiteral("padded.wav")); }
-    // The same clip as 48 kHz stereo 32-bit float.
-    QString phraseAt48kFloatStereo() const { return m_dir.filePath(QStringLiteral("48k.wav")); }
     bool isReady() const { return m_ready; }
 
 private:

@@ -3,7 +3,7 @@
 #include "Interventions/InterventionManager.h"
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
-#include "Platform/Fake/FakeKeyEventPoster.h"
+#include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakeSecretStore.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
@@ -61,7 +61,7 @@ struct QtPanelHostTest : ::testing::Test {
     test::LogCapture log;
     VirtualMainLoop loop;
     QtPanelHost host;
-    FakeKeyEventPoster keys;
+    FakeFrontTabCloser keys;
     TabCloser tabCloser{keys};
     FakeSecretStore secrets;
     UsageStore usage{secrets};

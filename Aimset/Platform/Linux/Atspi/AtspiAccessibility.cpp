@@ -51,7 +51,7 @@ public:
             return value.isString() ? std::optional(value.toString()) : std::nullopt;
         };
         if (const auto role = text(QStringLiteral("role"))) {
-            element->m_role = roleFromAtspi(*role);
+            element->m_role = *role;
         }
         element->m_value = text(QStringLiteral("text"));
         element->m_title = text(QStringLiteral("name"));
@@ -469,43 +469,6 @@ std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error
         dump.window = DumpedElement::fromJson(window.toObject());
     }
     return dump;
-}
-
-QString roleFromAtspi(const QString& atspiRole) {
-    static const QHash<QString, QString> roles{
-        {QStringLiteral("password text"), kSecureTextFieldRole},
-        {QStringLiteral("frame"), QStringLiteral("AXWindow")},
-        {QStringLiteral("window"), QStringLiteral("AXWindow")},
-        {QStringLiteral("dialog"), QStringLiteral("AXWindow")},
-        {QStringLiteral("alert"), QStringLiteral("AXWindow")},
-        {QStringLiteral("filler"), QStringLiteral("AXGroup")},
-        {QStringLiteral("panel"), QStringLiteral("AXGroup")},
-        {QStringLiteral("section"), QStringLiteral("AXGroup")},
-        {QStringLiteral("form"), QStringLiteral("AXGroup")},
-        {QStringLiteral("push button"), QStringLiteral("AXButton")},
-        {QStringLiteral("toggle button"), QStringLiteral("AXCheckBox")},
-        {QStringLiteral("check box"), QStringLiteral("AXCheckBox")},
-        {QStringLiteral("radio button"), QStringLiteral("AXRadioButton")},
-        {QStringLiteral("entry"), QStringLiteral("AXTextField")},
-        {QStringLiteral("text"), QStringLiteral("AXTextArea")},
-        {QStringLiteral("label"), QStringLiteral("AXStaticText")},
-        {QStringLiteral("static"), QStringLiteral("AXStaticText")},
-        {QStringLiteral("paragraph"), QStringLiteral("AXStaticText")},
-        {QStringLiteral("heading"), QStringLiteral("AXHeading")},
-        {QStringLiteral("link"), QStringLiteral("AXLink")},
-        {QStringLiteral("image"), QStringLiteral("AXImage")},
-        {QStringLiteral("list"), QStringLiteral("AXList")},
-        {QStringLiteral("list item"), QStringLiteral("AXGroup")},
-        {QStringLiteral("table"), QStringLiteral("AXTable")},
-        {QStringLiteral("menu bar"), QStringLiteral("AXMenuBar")},
-        {QStringLiteral("menu"), QStringLiteral("AXMenu")},
-        {QStringLiteral("menu item"), QStringLiteral("AXMenuItem")},
-        {QStringLiteral("tool bar"), QStringLiteral("AXToolbar")},
-        {QStringLiteral("scroll pane"), QStringLiteral("AXScrollArea")},
-        {QStringLiteral("document web"), QStringLiteral("AXWebArea")},
-        {QStringLiteral("document frame"), QStringLiteral("AXWebArea")},
-    };
-    return roles.value(atspiRole, QStringLiteral("AXUnknown"));
 }
 
 } // namespace aimset

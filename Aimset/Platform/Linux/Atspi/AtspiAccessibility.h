@@ -93,7 +93,4 @@ struct WindowDump {
 };
 std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error = nullptr);
 
-// The port's name of an AT-SPI role name ("push button" is "AXButton").
-QString roleFromAtspi(const QString& atspiRole);
-
 } // namespace aimset

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <list>
@@ -86,6 +85,12 @@ struct PocketSphinxSpeechService::Shared {
     std::list<Worker> workers;
     bool closed = false;
 
+    // The model's files are there; whether they load shows when they do.
+    bool modelPresent() const {
+        return QFileInfo(model.acousticModel + QStringLiteral("/mdef")).isReadable() &&
+               QFileInfo(model.languageModel).isReadable() &&
+               QFileInfo(model.dictionary).isReadable();
+    }
     std::unique_ptr<Decoder> load();
     void unload(std::unique_ptr<Decoder> decoder);
     // Runs body on a new worker thread; false once the service has gone.
@@ -174,88 +179,23 @@ struct AudioQueue {
     bool droppedUnreadable = false;
     bool droppedOverflow = false;
 
-    // Resampling carries over from one buffer to the next: the position of
-    // the next output sample, in input samples from the start of the next
-    // buffer (between -1 and 0: after the previous buffer's last sample).
-    int inputRate = 0;
-    double position = 0;
-    float previous = 0;
-
-    void appendConverted(const AudioBuffer& buffer);
+    void append(const AudioBuffer& buffer);
 };
 
-float sampleAt(const AudioBuffer& buffer, int frame, int channel) {
-    const int channels = buffer.format.channelCount;
-    const qsizetype index = static_cast<qsizetype>(frame) * channels + channel;
-    if (buffer.format.sampleFormat == AudioSampleFormat::int16) {
-        std::int16_t value = 0;
-        std::memcpy(&value, buffer.data.constData() + index * 2, 2);
-        return static_cast<float>(value);
-    }
-    float value = 0;
-    std::memcpy(&value, buffer.data.constData() + index * 4, 4);
-    return value * 32767.0f;
-}
-
-std::int16_t toSample(float value) {
-    return static_cast<std::int16_t>(std::lround(std::clamp(value, -32768.0f, 32767.0f)));
-}
-
-// Mixes the channels down and resamples to the decoder's rate by linear
-// interpolation (speech carries little above 8 kHz, which the decoder's
-// front end ignores anyway).
-void AudioQueue::appendConverted(const AudioBuffer& buffer) {
-    const AudioFormat& format = buffer.format;
-    const int bytesPerSample = format.sampleFormat == AudioSampleFormat::int16 ? 2 : 4;
-    if (format.sampleRate <= 0 || format.channelCount <= 0 || buffer.frameCount < 0) {
-        droppedUnreadable = true;
-        return;
-    }
-    const qsizetype frameBytes = static_cast<qsizetype>(format.channelCount) * bytesPerSample;
-    const int frames =
-        static_cast<int>(std::min<qsizetype>(buffer.frameCount, buffer.data.size() / frameBytes));
-    if (frames < buffer.frameCount) {
+// Capture opens the decoder's own format, 16 kHz mono 16-bit; anything else
+// is left out, never guessed at.
+void AudioQueue::append(const AudioBuffer& buffer) {
+    const bool ours = buffer.format == AudioFormat{PocketSphinxSpeechService::sampleRate, 1,
+                                                   AudioSampleFormat::int16};
+    const auto frames = ours ? std::min<qsizetype>(buffer.frameCount, buffer.data.size() / 2) : 0;
+    if (!ours || buffer.frameCount < 0 || frames < buffer.frameCount) {
         droppedUnreadable = true;
     }
-    if (frames == 0) {
+    if (frames <= 0) {
         return;
     }
-    std::vector<float> mono(static_cast<std::size_t>(frames));
-    for (int frame = 0; frame < frames; ++frame) {
-        float sum = 0;
-        for (int channel = 0; channel < format.channelCount; ++channel) {
-            sum += sampleAt(buffer, frame, channel);
-        }
-        mono[static_cast<std::size_t>(frame)] = sum / static_cast<float>(format.channelCount);
-    }
-
-    std::vector<std::int16_t> converted;
-    if (format.sampleRate == PocketSphinxSpeechService::sampleRate) {
-        converted.reserve(mono.size());
-        for (float value : mono) {
-            converted.push_back(toSample(value));
-        }
-    } else {
-        if (format.sampleRate != inputRate) {
-            inputRate = format.sampleRate;
-            position = 0;
-            previous = mono.front();
-        }
-        const double step = static_cast<double>(inputRate) / PocketSphinxSpeechService::sampleRate;
-        const double last = static_cast<double>(frames - 1);
-        while (position < last) {
-            const double whole = std::floor(position);
-            const auto index = static_cast<int>(whole);
-            const float before = index < 0 ? previous : mono[static_cast<std::size_t>(index)];
-            const float after = mono[static_cast<std::size_t>(index + 1)];
-            const auto fraction = static_cast<float>(position - whole);
-            converted.push_back(toSample(before + (after - before) * fraction));
-            position += step;
-        }
-        position -= frames;
-        previous = mono.back();
-    }
-
+    std::vector<std::int16_t> converted(static_cast<std::size_t>(frames));
+    std::memcpy(converted.data(), buffer.data.constData(), converted.size() * 2);
     const std::size_t room = kMaxQueuedSamples - std::min(kMaxQueuedSamples, samples.size());
     if (converted.size() > room) {
         converted.resize(room);
@@ -278,7 +218,7 @@ public:
             if (queue->ended || queue->cancelled) {
                 return;
             }
-            queue->appendConverted(buffer);
+            queue->append(buffer);
         }
         queue->changed.notify_all();
     }
@@ -424,13 +364,7 @@ public:
     explicit PocketSphinxRecognizer(std::shared_ptr<PocketSphinxSpeechService::Shared> shared)
         : m_shared(std::move(shared)) {}
 
-    // The model's files are there; whether they load shows when they do.
-    bool isAvailable() const override {
-        const auto& model = m_shared->model;
-        return QFileInfo(model.acousticModel + QStringLiteral("/mdef")).isReadable() &&
-               QFileInfo(model.languageModel).isReadable() &&
-               QFileInfo(model.dictionary).isReadable();
-    }
+    bool isAvailable() const override { return m_shared->modelPresent(); }
 
     std::unique_ptr<SpeechRecognitionTask>
     recognitionTask(std::shared_ptr<SpeechRecognitionRequest> request,
@@ -505,20 +439,18 @@ SpeechAuthorizationStatus PocketSphinxSpeechService::authorizationStatus() {
 
 void PocketSphinxSpeechService::requestAuthorization(
     std::function<void(SpeechAuthorizationStatus)> answer) {
-    if (m_shared->status == SpeechAuthorizationStatus::authorized) {
-        answer(SpeechAuthorizationStatus::authorized);
-        return;
-    }
-    std::shared_ptr<Shared> shared = m_shared;
-    auto body = [shared, answer] {
-        if (std::unique_ptr<Decoder> decoder = shared->load()) {
-            shared->unload(std::move(decoder));
+    // Loading the model only to answer would cost half a second and 95 MB
+    // each time: its files decide, and a recording that cannot load it says so.
+    if (m_shared->status != SpeechAuthorizationStatus::authorized) {
+        if (m_shared->modelPresent()) {
+            m_shared->status = SpeechAuthorizationStatus::authorized;
+        } else {
+            m_shared->status = SpeechAuthorizationStatus::restricted;
+            Log(QStringLiteral("[Speech] Could not load the speech model from ") +
+                m_shared->model.acousticModel);
         }
-        answer(shared->status);
-    };
-    if (!m_shared->spawn(body, {})) {
-        answer(SpeechAuthorizationStatus::restricted);
     }
+    answer(m_shared->status);
 }
 
 void PocketSphinxSpeechService::requestMicrophoneAccess(std::function<void(bool)> answer) {

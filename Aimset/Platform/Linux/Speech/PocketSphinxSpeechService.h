@@ -17,8 +17,8 @@ namespace aimset {
 // handler on that worker thread; a task that cannot start at all (a request
 // of another service, or one that already has a task) says so at once.
 //
-// Authorisation means the model loads: "not determined" until a load was
-// tried, then "authorised", or "restricted" when it could not be loaded.
+// Authorisation means the model is there: "not determined" until asked, then
+// "authorised", or "restricted" when its files are missing or it failed to load.
 // There is no microphone permission on this desktop; access is granted.
 class PocketSphinxSpeechService final : public SpeechService {
 public:
@@ -37,8 +37,7 @@ public:
     PocketSphinxSpeechService& operator=(const PocketSphinxSpeechService&) = delete;
 
     SpeechAuthorizationStatus authorizationStatus() override;
-    // Loads the model once off the calling thread (unless it already loaded
-    // before) and answers from that thread.
+    // Answers at once from the model's files, loading nothing.
     void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> answer) override;
     void requestMicrophoneAccess(std::function<void(bool)> answer) override;
     // A recogniser for "en-US" (or "en_US"); null for any other locale.
@@ -46,7 +45,7 @@ public:
     std::shared_ptr<SpeechRecognitionRequest>
     createAudioBufferRequest(const RecognitionRequestOptions& options) override;
 
-    // The audio format the decoder works in; other formats are converted.
+    // The audio format the decoder works in (mono, 16-bit); other audio is left out.
     static constexpr int sampleRate = 16000;
 
     // Decoders in memory right now (loading, listening, or about to be freed).

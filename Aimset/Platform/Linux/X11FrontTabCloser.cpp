@@ -1,0 +1,159 @@
+#include "X11FrontTabCloser.h"
+
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace aimset {
+
+namespace {
+
+template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+
+constexpr std::uint32_t kKeysymW = 0x0077;
+constexpr std::uint32_t kKeysymControlL = 0xffe3;
+// Where W and left Control sit on a US keyboard under evdev.
+constexpr std::uint8_t kUsKeycodeW = 25;
+constexpr std::uint8_t kUsKeycodeControlL = 37;
+constexpr std::size_t kLockRow = 1;
+constexpr std::size_t kControlRow = 2;
+constexpr std::size_t kNumLockRow = 4; // Mod2 on every common keyboard map
+
+} // namespace
+
+std::unique_ptr<X11FrontTabCloser> X11FrontTabCloser::create(const char* display) {
+    auto connection = XcbConnection::open(display);
+    if (!connection) {
+        return nullptr;
+    }
+    return std::unique_ptr<X11FrontTabCloser>(new X11FrontTabCloser(std::move(connection)));
+}
+
+X11FrontTabCloser::X11FrontTabCloser(std::unique_ptr<XcbConnection> connection)
+    : m_x(std::move(connection)) {
+    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(m_x->get(), &xcb_test_id);
+    m_hasXTest = xtest && xtest->present;
+    readModifierMap();
+}
+
+X11FrontTabCloser::~X11FrontTabCloser() = default;
+
+void X11FrontTabCloser::readModifierMap() {
+    m_modifierRows.assign(8, {});
+    XcbReply<xcb_get_modifier_mapping_reply_t> reply(
+        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr),
+        &std::free);
+    if (!reply) {
+        return;
+    }
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply.get());
+    const int perRow = reply->keycodes_per_modifier;
+    for (int row = 0; row < 8; ++row) {
+        for (int i = 0; i < perRow; ++i) {
+            if (const xcb_keycode_t code = codes[row * perRow + i]) {
+                m_modifierRows[static_cast<std::size_t>(row)].push_back(code);
+            }
+        }
+    }
+}
+
+std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(m_x->get());
+    const std::uint8_t first = setup->min_keycode;
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    XcbReply<xcb_get_keyboard_mapping_reply_t> reply(
+        xcb_get_keyboard_mapping_reply(
+            m_x->get(),
+            xcb_get_keyboard_mapping(m_x->get(), first, static_cast<std::uint8_t>(count)), nullptr),
+        &std::free);
+    if (!reply || reply->keysyms_per_keycode == 0) {
+        return 0;
+    }
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
+    const int perKey = reply->keysyms_per_keycode;
+    for (int key = 0; key < count; ++key) {
+        // The first two columns are the unshifted and shifted symbols of the first group.
+        for (int column = 0; column < std::min(perKey, 2); ++column) {
+            if (syms[key * perKey + column] == keysym) {
+                return static_cast<std::uint8_t>(first + key);
+            }
+        }
+    }
+    return 0;
+}
+
+std::vector<std::uint8_t> X11FrontTabCloser::heldKeys() {
+    std::vector<std::uint8_t> held;
+    XcbReply<xcb_query_keymap_reply_t> reply(
+        xcb_query_keymap_reply(m_x->get(), xcb_query_keymap(m_x->get()), nullptr), &std::free);
+    if (!reply) {
+        return held;
+    }
+    for (int key = 0; key < 256; ++key) {
+        if (reply->keys[key / 8] & (1u << (key % 8))) {
+            held.push_back(static_cast<std::uint8_t>(key));
+        }
+    }
+    return held;
+}
+
+void X11FrontTabCloser::fake(std::uint8_t keycode, bool press) {
+    xcb_test_fake_input(m_x->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+}
+
+FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
+    if (!m_hasXTest || xcb_connection_has_error(m_x->get())) {
+        return Result::unreachable;
+    }
+    std::uint8_t w = keycodeForKeysym(kKeysymW);
+    if (w == 0) {
+        w = kUsKeycodeW;
+    }
+    const std::vector<std::uint8_t> held = heldKeys();
+    const auto isHeld = [&held](std::uint8_t code) {
+        return std::find(held.begin(), held.end(), code) != held.end();
+    };
+    std::vector<std::uint8_t> lifted;
+    bool controlHeld = false;
+    for (std::size_t row = 0; row < m_modifierRows.size(); ++row) {
+        // Lock keys toggle on press: lifting and pressing them again would flip them.
+        if (row == kLockRow || row == kNumLockRow) {
+            continue;
+        }
+        for (const std::uint8_t code : m_modifierRows[row]) {
+            if (!isHeld(code)) {
+                continue;
+            }
+            if (row == kControlRow) {
+                controlHeld = true; // the user's own Control serves the chord
+                continue;
+            }
+            fake(code, false);
+            lifted.push_back(code);
+        }
+    }
+    std::uint8_t control = 0;
+    if (!controlHeld) {
+        control = keycodeForKeysym(kKeysymControlL);
+        if (control == 0) {
+            const auto& controls = m_modifierRows[kControlRow];
+            control = controls.empty() ? kUsKeycodeControlL : controls.front();
+        }
+        fake(control, true);
+    }
+    fake(w, true);
+    fake(w, false);
+    if (control != 0) {
+        fake(control, false);
+    }
+    // The user still holds what was lifted: put it back.
+    for (const std::uint8_t code : lifted) {
+        fake(code, true);
+    }
+    xcb_flush(m_x->get());
+    return Result::sent;
+}
+
+} // namespace aimset

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Platform/FrontTabCloser.h"
+#include "XcbConnection.h"
+
+#include <memory>
+#include <vector>
+
+namespace aimset {
+
+// Control+W, the Linux close-tab chord, through XTest. Modifiers the user
+// holds are lifted for the chord and pressed again after it, so the focused
+// application sees Control alone: Control+Shift+W would close the whole
+// browser window.
+class X11FrontTabCloser final : public FrontTabCloser {
+public:
+    // Null when no X server can be reached.
+    static std::unique_ptr<X11FrontTabCloser> create(const char* display = nullptr);
+    ~X11FrontTabCloser() override;
+
+    Result closeFrontTab() override;
+
+    // The X key code of a key sym on the current keyboard map (0 when none).
+    std::uint8_t keycodeForKeysym(std::uint32_t keysym);
+
+private:
+    explicit X11FrontTabCloser(std::unique_ptr<XcbConnection> connection);
+    void readModifierMap();
+    std::vector<std::uint8_t> heldKeys();
+    void fake(std::uint8_t keycode, bool press);
+
+    std::unique_ptr<XcbConnection> m_x;
+    bool m_hasXTest = false;
+    // Key codes by modifier row: Shift, Lock, Control, Mod1..Mod5.
+    std::vector<std::vector<std::uint8_t>> m_modifierRows;
+};
+
+} // namespace aimset

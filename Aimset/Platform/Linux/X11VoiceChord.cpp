@@ -1,0 +1,153 @@
+#include "X11VoiceChord.h"
+
+#include <xcb/xinput.h>
+
+#include <cstdlib>
+
+namespace aimset {
+
+namespace {
+
+template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+
+constexpr int kAltRow = 3; // Mod1 of the server's modifier map
+
+} // namespace
+
+std::optional<bool> AltMTracker::apply(std::uint8_t keycode, bool pressed) {
+    if (m_altKeys.contains(keycode)) {
+        if (pressed) {
+            m_heldAlts.insert(keycode);
+            return std::nullopt;
+        }
+        m_heldAlts.remove(keycode);
+        if (m_down && m_heldAlts.isEmpty()) {
+            m_down = false;
+            return false;
+        }
+        return std::nullopt;
+    }
+    if (keycode != mKeycode) {
+        return std::nullopt;
+    }
+    if (pressed && !m_down && !m_heldAlts.isEmpty()) {
+        m_down = true;
+        return true;
+    }
+    if (!pressed && m_down) {
+        m_down = false;
+        return false;
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<X11VoiceChord> X11VoiceChord::create(const char* display) {
+    auto connection = XcbConnection::open(display);
+    if (!connection) {
+        return nullptr;
+    }
+    return std::unique_ptr<X11VoiceChord>(new X11VoiceChord(std::move(connection)));
+}
+
+X11VoiceChord::X11VoiceChord(std::unique_ptr<XcbConnection> connection)
+    : m_x(std::move(connection)) {
+    m_tracker = AltMTracker(readAltKeys());
+    if (!selectRawEvents()) {
+        return;
+    }
+    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_x->get()),
+                                                   QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readEvents(); });
+}
+
+X11VoiceChord::~X11VoiceChord() = default;
+
+QSet<std::uint8_t> X11VoiceChord::readAltKeys() {
+    XcbReply<xcb_get_modifier_mapping_reply_t> reply(
+        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr),
+        &std::free);
+    if (!reply || reply->keycodes_per_modifier == 0) {
+        return AltMTracker::defaultAltKeys();
+    }
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply.get());
+    const int perRow = reply->keycodes_per_modifier;
+    QSet<std::uint8_t> keys;
+    for (int i = 0; i < perRow; ++i) {
+        if (const xcb_keycode_t code = codes[kAltRow * perRow + i]) {
+            keys.insert(code);
+        }
+    }
+    return keys;
+}
+
+bool X11VoiceChord::selectRawEvents() {
+    const xcb_query_extension_reply_t* extension =
+        xcb_get_extension_data(m_x->get(), &xcb_input_id);
+    if (!extension || !extension->present) {
+        return false;
+    }
+    XcbReply<xcb_input_xi_query_version_reply_t> version(
+        xcb_input_xi_query_version_reply(m_x->get(), xcb_input_xi_query_version(m_x->get(), 2, 2),
+                                         nullptr),
+        &std::free);
+    if (!version || version->major_version < 2) {
+        return false;
+    }
+    struct {
+        xcb_input_event_mask_t header;
+        std::uint32_t bits;
+    } mask{};
+    mask.header.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
+    mask.header.mask_len = 1;
+    mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
+    const xcb_void_cookie_t cookie =
+        xcb_input_xi_select_events_checked(m_x->get(), m_x->root(), 1, &mask.header);
+    XcbReply<xcb_generic_error_t> error(xcb_request_check(m_x->get(), cookie), &std::free);
+    if (error) {
+        return false;
+    }
+    m_xinputOpcode = extension->major_opcode;
+    return true;
+}
+
+bool X11VoiceChord::watch(std::function<void()> down, std::function<void()> up) {
+    if (m_xinputOpcode == 0) {
+        return false;
+    }
+    m_down = std::move(down);
+    m_up = std::move(up);
+    return true;
+}
+
+void X11VoiceChord::unwatch() {
+    m_down = nullptr;
+    m_up = nullptr;
+    m_tracker.forget();
+}
+
+void X11VoiceChord::readEvents() {
+    // Drain everything queued: the notifier only wakes for new bytes on the socket.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->get())) {
+        const auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
+        if ((event->response_type & 0x7f) == XCB_GE_GENERIC &&
+            generic->extension == m_xinputOpcode &&
+            (generic->event_type == XCB_INPUT_RAW_KEY_PRESS ||
+             generic->event_type == XCB_INPUT_RAW_KEY_RELEASE)) {
+            const auto* raw = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event);
+            const std::optional<bool> chord =
+                m_tracker.apply(static_cast<std::uint8_t>(raw->detail),
+                                generic->event_type == XCB_INPUT_RAW_KEY_PRESS);
+            // Copies: a handler may stop the watch.
+            if (chord == true && m_down) {
+                auto down = m_down;
+                down();
+            } else if (chord == false && m_up) {
+                auto up = m_up;
+                up();
+            }
+        }
+        std::free(event);
+    }
+}
+
+} // namespace aimset

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Platform/VoiceChord.h"
+#include "XcbConnection.h"
+
+#include <QObject>
+#include <QSet>
+#include <QSocketNotifier>
+
+#include <memory>
+#include <optional>
+
+namespace aimset {
+
+// Follows Alt and M from raw key presses and releases. Alt is tracked per
+// key, so a release that arrives twice or a press without its release never
+// leaves it stuck, and the right Alt joining in changes nothing.
+class AltMTracker {
+public:
+    // M by its position on a PC keyboard under evdev, whatever the layout.
+    static constexpr std::uint8_t mKeycode = 58;
+    // Left and right Alt of a standard PC keyboard under evdev.
+    static QSet<std::uint8_t> defaultAltKeys() { return {64, 108}; }
+
+    explicit AltMTracker(QSet<std::uint8_t> altKeys = defaultAltKeys())
+        : m_altKeys(std::move(altKeys)) {}
+
+    // True when the chord went down, false when it came up, else nothing.
+    std::optional<bool> apply(std::uint8_t keycode, bool pressed);
+    void forget() { m_down = false; }
+
+private:
+    QSet<std::uint8_t> m_altKeys;
+    QSet<std::uint8_t> m_heldAlts;
+    bool m_down = false;
+};
+
+// The voice chord from XInput2's raw key events, read on a connection of its
+// own through a socket notifier on the main thread. Raw events neither repeat
+// nor take the key from the application that has it, and cost no round trip.
+class X11VoiceChord final : public QObject, public VoiceChord {
+public:
+    // Null when no X server can be reached.
+    static std::unique_ptr<X11VoiceChord> create(const char* display = nullptr);
+    ~X11VoiceChord() override;
+
+    bool watch(std::function<void()> down, std::function<void()> up) override;
+    void unwatch() override;
+
+private:
+    explicit X11VoiceChord(std::unique_ptr<XcbConnection> connection);
+    bool selectRawEvents();
+    QSet<std::uint8_t> readAltKeys();
+    void readEvents();
+
+    std::unique_ptr<XcbConnection> m_x;
+    AltMTracker m_tracker;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::function<void()> m_down;
+    std::function<void()> m_up;
+    std::uint8_t m_xinputOpcode = 0;
+};
+
+} // namespace aimset
