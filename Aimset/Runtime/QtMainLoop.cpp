@@ -6,6 +6,12 @@
 
 #include <algorithm>
 
+#ifdef __linux__
+#include <QSocketNotifier>
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
 namespace aimset {
 
 namespace {
@@ -26,6 +32,38 @@ public:
 private:
     QPointer<QTimer> m_timer;
 };
+
+#ifdef __linux__
+// A deadline the kernel keeps on the wall clock: it fires on waking when a
+// sleep carried past it, and early when the clock is set (the timerfd is
+// cancelled then).
+struct WallClockTimer {
+    int fd = -1;
+    QPointer<QSocketNotifier> notifier;
+    void stop() {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+            notifier = nullptr;
+        }
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+};
+
+class WallClockControl final : public TimerControl {
+public:
+    explicit WallClockControl(std::shared_ptr<WallClockTimer> timer)
+        : m_timer(std::move(timer)) {}
+    void cancel() override { m_timer->stop(); }
+    bool isActive() const override { return !m_timer->notifier.isNull(); }
+
+private:
+    std::shared_ptr<WallClockTimer> m_timer;
+};
+#endif
 
 int toTimerMilliseconds(MainLoop::Duration duration, int minimum) {
     const auto count = std::clamp<MainLoop::Duration::rep>(duration.count(), minimum,
@@ -67,6 +105,32 @@ TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task
 
 TimerHandle QtMainLoop::scheduleOnce(Duration delay, Task task) {
     return startTimer(delay, true, std::move(task));
+}
+
+TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
+#ifdef __linux__
+    const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+    const auto ms = std::max<Duration::rep>(deadline.count(), 1);
+    itimerspec at{};
+    at.it_value.tv_sec = static_cast<time_t>(ms / 1000);
+    at.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1'000'000;
+    if (fd >= 0 &&
+        ::timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &at, nullptr) == 0) {
+        auto timer = std::make_shared<WallClockTimer>();
+        timer->fd = fd;
+        timer->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &m_context);
+        QObject::connect(timer->notifier, &QSocketNotifier::activated, timer->notifier,
+                         [timer, task = std::move(task)] {
+                             timer->stop();
+                             task();
+                         });
+        return TimerHandle(std::make_shared<WallClockControl>(timer));
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+#endif
+    return scheduleOnce(deadline - wallClock(), std::move(task));
 }
 
 TimerHandle QtMainLoop::scheduleRepeating(Duration interval, Task task) {
