@@ -26,6 +26,7 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QTextStream>
 
 #include <sys/socket.h>
@@ -123,8 +124,8 @@ int main(int argc, char** argv) {
     QGuiApplication::setWindowIcon(appIcon());
     quitOnTerminationSignals(&app);
 
-    auto workspace =
-        X11Workspace::create(DesktopEntries::load(DesktopEntries::standardDataDirectories()));
+    auto workspace = X11Workspace::create(DesktopEntries::load(
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
     auto keyPoster = X11KeyEventPoster::create();
     X11Workspace* active = workspace.get();
     const qint64 ownPid = QCoreApplication::applicationPid();

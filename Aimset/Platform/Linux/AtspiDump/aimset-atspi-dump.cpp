@@ -20,7 +20,7 @@
 
 #include <atspi/atspi.h>
 
-#include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -320,10 +320,9 @@ AtspiAccessible* focusedWindowOf(AtspiAccessible* app, long& calls) {
 }
 
 bool parseNumber(const char* text, long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0';
+    const char* const last = text + std::strlen(text);
+    const auto [end, error] = std::from_chars(text, last, value);
+    return error == std::errc() && end == last;
 }
 
 int usage() {
