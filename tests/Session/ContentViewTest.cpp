@@ -42,6 +42,13 @@ struct ContentViewTest : ::testing::Test {
         sim.http.respondJson(sim.http.nextPending(), {{QStringLiteral("aligned"), aligned}});
         sim.loop.runPending(); // the window's text is read
     }
+    // The title and then the window (its title, as it shows no text) judged misaligned.
+    void judgeMisaligned() {
+        answerTitle(false);
+        sim.http.respondJson(sim.http.nextPending(),
+                             {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
+                              {QStringLiteral("reason"), QStringLiteral("Not the report")}});
+    }
     QStringList linesWith(const QString& fragment) const { return log.lines().filter(fragment); }
 };
 
@@ -120,7 +127,7 @@ TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsF
     start();
     browse(QStringLiteral("Cat videos - YouTube"));
     sim.loop.advance(5s);
-    answerTitle(false); // no text in the window: misaligned
+    judgeMisaligned();
     EXPECT_EQ(view->interventionManager()->phase(), Phase::misalignedCountdown);
     EXPECT_EQ(sim.panels.calls.last(),
               QStringLiteral("present MisalignedCountdownView 420x280 centred"));
@@ -148,7 +155,7 @@ TEST_F(ContentViewTest, SwitchingAwayDuringTheCountdownClosesNothing) {
     start();
     browse(QStringLiteral("Cat videos - YouTube"));
     sim.loop.advance(5s);
-    answerTitle(false);
+    judgeMisaligned();
     sim.loop.advance(3s);
     browse(QStringLiteral("Q3 numbers - Sheets"));
     sim.loop.advance(500ms);
@@ -318,7 +325,7 @@ TEST_F(ContentViewTest, EndingDuringAnInterventionTakesItAwayWithoutClosingAndCo
     start(kAimset, 2); // 1 hour
     browse(QStringLiteral("Cat videos - YouTube"));
     sim.loop.advance(5s);
-    answerTitle(false);
+    judgeMisaligned();
     sim.loop.advance(10s);
     view->endSession();
     EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
