@@ -35,33 +35,30 @@ private:
 
 #ifdef __linux__
 // A deadline the kernel keeps on the wall clock: it fires on waking when a
-// sleep carried past it, and early when the clock is set (the timerfd is
-// cancelled then).
-struct WallClockTimer {
-    int fd = -1;
-    QPointer<QSocketNotifier> notifier;
-    void stop() {
-        if (notifier) {
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-            notifier = nullptr;
-        }
-        if (fd >= 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-};
-
+// sleep carried past it, and early when the clock is set (which cancels a
+// timerfd).
 class WallClockControl final : public TimerControl {
 public:
-    explicit WallClockControl(std::shared_ptr<WallClockTimer> timer)
-        : m_timer(std::move(timer)) {}
-    void cancel() override { m_timer->stop(); }
-    bool isActive() const override { return !m_timer->notifier.isNull(); }
+    WallClockControl(int fd, QObject* context)
+        : m_fd(fd)
+        , m_notifier(new QSocketNotifier(fd, QSocketNotifier::Read, context)) {}
+    void cancel() override {
+        if (m_notifier) {
+            m_notifier->setEnabled(false);
+            m_notifier->deleteLater();
+            m_notifier = nullptr;
+        }
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    bool isActive() const override { return !m_notifier.isNull(); }
+    QSocketNotifier* notifier() const { return m_notifier; }
 
 private:
-    std::shared_ptr<WallClockTimer> m_timer;
+    int m_fd;
+    QPointer<QSocketNotifier> m_notifier;
 };
 #endif
 
@@ -116,15 +113,13 @@ TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
     at.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1'000'000;
     if (fd >= 0 &&
         ::timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &at, nullptr) == 0) {
-        auto timer = std::make_shared<WallClockTimer>();
-        timer->fd = fd;
-        timer->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &m_context);
-        QObject::connect(timer->notifier, &QSocketNotifier::activated, timer->notifier,
-                         [timer, task = std::move(task)] {
-                             timer->stop();
+        auto control = std::make_shared<WallClockControl>(fd, &m_context);
+        QObject::connect(control->notifier(), &QSocketNotifier::activated, control->notifier(),
+                         [control, task = std::move(task)] {
+                             control->cancel();
                              task();
                          });
-        return TimerHandle(std::make_shared<WallClockControl>(timer));
+        return TimerHandle(control);
     }
     if (fd >= 0) {
         ::close(fd);
