@@ -27,6 +27,7 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QTextStream>
 
 #include <sys/socket.h>
@@ -129,8 +130,8 @@ int main(int argc, char** argv) {
     QGuiApplication::setWindowIcon(appIcon());
     quitOnTerminationSignals(&app);
 
-    auto workspace =
-        X11Workspace::create(DesktopEntries::load(DesktopEntries::standardDataDirectories()));
+    auto workspace = X11Workspace::create(DesktopEntries::load(
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
     auto frontTab = X11FrontTabCloser::create();
     auto voiceChord = X11VoiceChord::create();
     auto decorations = X11PanelDecorations::create();

@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
@@ -120,8 +121,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    auto workspace =
-        X11Workspace::create(DesktopEntries::load(DesktopEntries::standardDataDirectories()));
+    auto workspace = X11Workspace::create(DesktopEntries::load(
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
     if (!workspace) {
         return 1;
     }

@@ -2,9 +2,7 @@
 
 #include "Platform/SecretStore.h"
 
-#include <QStringDecoder>
-
-#include <limits>
+#include <charconv>
 
 namespace aimset {
 
@@ -20,42 +18,16 @@ QByteArray UsageStore::encode(std::int64_t value) {
 }
 
 std::optional<std::int64_t> UsageStore::decode(const QByteArray& data) {
-    // A byte-order mark stays a character, so it fails the digit check.
-    QStringDecoder utf8(QStringDecoder::Utf8,
-                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    const QString text = utf8.decode(data);
-    if (utf8.hasError() || text.isEmpty()) {
-        return std::nullopt;
+    const char* first = data.constData();
+    const char* const last = first + data.size();
+    // from_chars takes a "-" but no "+": step over one that a digit follows.
+    if (last - first > 1 && *first == '+' && first[1] != '-') {
+        ++first;
     }
-    qsizetype i = 0;
-    bool negative = false;
-    if (text[0] == QLatin1Char('+') || text[0] == QLatin1Char('-')) {
-        negative = text[0] == QLatin1Char('-');
-        i = 1;
-    }
-    if (i == text.size()) {
-        return std::nullopt;
-    }
-    // Accumulate towards the negative side, whose range is one larger, so the
-    // smallest value parses too.
-    constexpr std::int64_t min = std::numeric_limits<std::int64_t>::min();
     std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9') {
-            return std::nullopt;
-        }
-        const int digit = c - u'0';
-        if (value < (min + digit) / 10) {
-            return std::nullopt;
-        }
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == min) {
-            return std::nullopt;
-        }
-        value = -value;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) {
+        return std::nullopt;
     }
     return value;
 }

@@ -203,9 +203,14 @@ void AppMonitor::resetChecks() {
 }
 
 TimerHandle AppMonitor::makePollTimer(MainLoop::Duration interval) {
+    m_pollInterval = interval;
     return m_loop.scheduleRepeating(interval, [self = QPointer<AppMonitor>(this)] {
         if (self) {
+            self->m_inPollTick = true;
             self->pollFrontmostWindow();
+        }
+        if (self) {
+            self->m_inPollTick = false;
         }
     });
 }
@@ -289,8 +294,12 @@ void AppMonitor::setPollInterval(bool fast) {
         return;
     }
     const MainLoop::Duration interval = fast ? fastPollInterval : slowPollInterval;
-    m_pollTimer.reset();
-    m_pollTimer = makePollTimer(interval);
+    // A tick asking for the rate it runs at keeps its timer: the next tick
+    // comes one interval from now either way. An intervention asks on every tick.
+    if (!m_inPollTick || interval != m_pollInterval || !m_pollTimer.isActive()) {
+        m_pollTimer.reset();
+        m_pollTimer = makePollTimer(interval);
+    }
     Log(QStringLiteral("[AppMonitor] Poll interval set to ") + formatSeconds(interval) +
         QLatin1Char('s'));
 }
@@ -411,6 +420,16 @@ bool AppMonitor::isAllowedTitle(const QString& title) {
                        [&parts](const QString& fragment) { return parts.contains(fragment); });
 }
 
+const AppMonitor::WindowRules& AppMonitor::rulesFor(const QString& bundleID, const QString& key,
+                                                    const QString& title) {
+    if (!m_rules || m_rules->bundleID != bundleID || m_rules->key != key) {
+        const bool allowed = m_whitelistedBundleIDs.contains(bundleID) ||
+                             whitelistedWindows().contains(key) || isAllowedTitle(title);
+        m_rules = WindowRules{bundleID, key, allowed, !allowed && isSignInPage(title)};
+    }
+    return *m_rules;
+}
+
 void AppMonitor::pollFrontmostWindow() {
     const auto app = m_workspace.frontmostApplication();
     if (!app) {
@@ -448,9 +467,8 @@ void AppMonitor::pollFrontmostWindow() {
     }
 
     const QString key = windowKey(name, title);
-    const bool allowed = m_whitelistedBundleIDs.contains(bundleID) ||
-                         whitelistedWindows().contains(key) || isAllowedTitle(title);
-    if (allowed) {
+    const WindowRules& rules = rulesFor(bundleID, key, title);
+    if (rules.allowed) {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
         if (onAligned) {
@@ -459,7 +477,7 @@ void AppMonitor::pollFrontmostWindow() {
         return;
     }
 
-    if (isSignInPage(title)) {
+    if (rules.signIn) {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
         LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);

@@ -147,6 +147,16 @@ private:
         MainLoop::Duration delay{0};
     };
 
+    // What the allow lists and the sign-in rule say of one window; they depend
+    // on its facts alone, so the poll asks them again only for another window.
+    struct WindowRules {
+        QString bundleID;
+        QString key;
+        bool allowed = false;
+        bool signIn = false;
+    };
+
+    const WindowRules& rulesFor(const QString& bundleID, const QString& key, const QString& title);
     void updateFrontmostApp(const RunningApplication& app);
     QString readFocusedWindowTitle(std::int32_t pid);
     void publishWindow(const QString& name, const QString& bundleID, const QString& title);
@@ -184,6 +194,10 @@ private:
     std::optional<Workspace::ObserverToken> m_observer;
     bool m_hasPromptedThisSession = false;
     TimerHandle m_pollTimer;
+    MainLoop::Duration m_pollInterval{0};
+    // True while the poll timer's own tick runs: its next tick is one interval away.
+    bool m_inPollTick = false;
+    std::optional<WindowRules> m_rules;
     QHash<QString, AlignmentVerdict> m_alignmentCache;
     QSet<QString> m_whitelistedBundleIDs;
     // Counts sessions, so that an answer knows whether its own still runs.

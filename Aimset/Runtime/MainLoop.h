@@ -74,6 +74,14 @@ public:
     // Runs task once, delay from now. Main thread only.
     virtual TimerHandle scheduleOnce(Duration delay, Task task) = 0;
 
+    // Runs task once the wall clock reaches deadline (wallClock()'s scale): on
+    // time, at once on waking if the machine slept past it, and possibly early
+    // when the clock is set, so the task should check what is due. This default
+    // cannot tell a sleep and waits on the monotonic clock. Main thread only.
+    virtual TimerHandle scheduleAtWallClock(Duration deadline, Task task) {
+        return scheduleOnce(deadline - wallClock(), std::move(task));
+    }
+
     // Runs task every interval; the first firing comes one interval from now.
     // Main thread only.
     virtual TimerHandle scheduleRepeating(Duration interval, Task task) = 0;

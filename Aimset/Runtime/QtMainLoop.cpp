@@ -6,6 +6,12 @@
 
 #include <algorithm>
 
+#ifdef __linux__
+#include <QSocketNotifier>
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
 namespace aimset {
 
 namespace {
@@ -26,6 +32,35 @@ public:
 private:
     QPointer<QTimer> m_timer;
 };
+
+#ifdef __linux__
+// A deadline the kernel keeps on the wall clock: it fires on waking when a
+// sleep carried past it, and early when the clock is set (which cancels a
+// timerfd).
+class WallClockControl final : public TimerControl {
+public:
+    WallClockControl(int fd, QObject* context)
+        : m_fd(fd)
+        , m_notifier(new QSocketNotifier(fd, QSocketNotifier::Read, context)) {}
+    void cancel() override {
+        if (m_notifier) {
+            m_notifier->setEnabled(false);
+            m_notifier->deleteLater();
+            m_notifier = nullptr;
+        }
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    bool isActive() const override { return !m_notifier.isNull(); }
+    QSocketNotifier* notifier() const { return m_notifier; }
+
+private:
+    int m_fd;
+    QPointer<QSocketNotifier> m_notifier;
+};
+#endif
 
 int toTimerMilliseconds(MainLoop::Duration duration, int minimum) {
     const auto count = std::clamp<MainLoop::Duration::rep>(duration.count(), minimum,
@@ -67,6 +102,30 @@ TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task
 
 TimerHandle QtMainLoop::scheduleOnce(Duration delay, Task task) {
     return startTimer(delay, true, std::move(task));
+}
+
+TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
+#ifdef __linux__
+    const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+    const auto ms = std::max<Duration::rep>(deadline.count(), 1);
+    itimerspec at{};
+    at.it_value.tv_sec = static_cast<time_t>(ms / 1000);
+    at.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1'000'000;
+    if (fd >= 0 &&
+        ::timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &at, nullptr) == 0) {
+        auto control = std::make_shared<WallClockControl>(fd, &m_context);
+        QObject::connect(control->notifier(), &QSocketNotifier::activated, control->notifier(),
+                         [control, task = std::move(task)] {
+                             control->cancel();
+                             task();
+                         });
+        return TimerHandle(control);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+#endif
+    return scheduleOnce(deadline - wallClock(), std::move(task));
 }
 
 TimerHandle QtMainLoop::scheduleRepeating(Duration interval, Task task) {

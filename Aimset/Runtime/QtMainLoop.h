@@ -17,6 +17,7 @@ public:
     Duration now() const override;
     Duration wallClock() const override;
     TimerHandle scheduleOnce(Duration delay, Task task) override;
+    TimerHandle scheduleAtWallClock(Duration deadline, Task task) override;
     TimerHandle scheduleRepeating(Duration interval, Task task) override;
     void post(Task task) override;
     void postAfter(Duration delay, Task task) override;

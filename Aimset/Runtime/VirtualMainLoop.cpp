@@ -1,5 +1,8 @@
 #include "VirtualMainLoop.h"
 
+#include <optional>
+#include <vector>
+
 namespace aimset {
 
 struct VirtualMainLoop::Timer {
@@ -7,6 +10,7 @@ struct VirtualMainLoop::Timer {
     bool repeating = false;
     bool cancelled = false;
     bool fired = false;
+    std::optional<Duration> wallDeadline;
     Task task;
 };
 
@@ -42,16 +46,40 @@ MainLoop::Duration VirtualMainLoop::wallClock() const {
 
 void VirtualMainLoop::suspend(Duration duration) {
     m_slept += std::max(duration, Duration(0));
+    // The wall clock moved on: timers waiting for it are due that much sooner.
+    std::vector<std::shared_ptr<Timer>> waiting;
+    for (auto entry = m_timers.begin(); entry != m_timers.end();) {
+        if (entry->second->wallDeadline) {
+            waiting.push_back(entry->second);
+            entry = m_timers.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    for (const auto& timer : waiting) {
+        schedule(timer);
+    }
     runPending();
 }
 
 void VirtualMainLoop::schedule(const std::shared_ptr<Timer>& timer) {
-    m_timers.emplace(std::make_pair(m_now + timer->interval, m_sequence++), timer);
+    const Duration due = timer->wallDeadline
+                             ? std::max(m_now, *timer->wallDeadline - wallClockOrigin - m_slept)
+                             : m_now + timer->interval;
+    m_timers.emplace(std::make_pair(due, m_sequence++), timer);
 }
 
 TimerHandle VirtualMainLoop::scheduleOnce(Duration delay, Task task) {
     auto timer = std::make_shared<Timer>();
     timer->interval = std::max(delay, Duration(0));
+    timer->task = std::move(task);
+    schedule(timer);
+    return TimerHandle(std::make_shared<Control>(timer));
+}
+
+TimerHandle VirtualMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
+    auto timer = std::make_shared<Timer>();
+    timer->wallDeadline = deadline;
     timer->task = std::move(task);
     schedule(timer);
     return TimerHandle(std::make_shared<Control>(timer));

@@ -21,6 +21,7 @@ public:
     Duration now() const override;
     Duration wallClock() const override;
     TimerHandle scheduleOnce(Duration delay, Task task) override;
+    TimerHandle scheduleAtWallClock(Duration deadline, Task task) override;
     TimerHandle scheduleRepeating(Duration interval, Task task) override;
     void post(Task task) override;
     void postAfter(Duration delay, Task task) override;
@@ -32,7 +33,8 @@ public:
     // Runs what is due at the current time without moving the clock.
     void runPending();
     // The machine sleeps for duration: the wall clock moves on, the monotonic
-    // clock and its timers stand still, and what was posted runs on waking.
+    // clock and its timers stand still; on waking, what was posted runs and so
+    // do the wall-clock timers the sleep carried past their deadline.
     void suspend(Duration duration);
 
     // Where the wall clock stood when the loop was made.

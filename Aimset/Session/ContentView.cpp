@@ -296,13 +296,45 @@ void ContentView::catchUpSessionTimers() {
 
 void ContentView::startDisplay() {
     refreshDisplay(true);
-    m_displayTimer =
-        m_loop.scheduleRepeating(displayRefreshInterval, [self = QPointer<ContentView>(this)] {
-            if (self) {
-                self->refreshDisplay(false);
-                self->catchUpSessionTimers();
+    scheduleDisplayRefresh();
+}
+
+// The display changes only at whole minutes of focused time, at the goal's
+// milestones and at the session's warning and end, so it wakes for the next
+// of those on the wall clock: at once after a sleep or a clock change. A wake
+// that an intervention made early finds nothing to change and waits again.
+void ContentView::scheduleDisplayRefresh() {
+    const double focused = focusedSeconds();
+    double next = std::max(60.0, (std::floor(focused / 60.0) + 1) * 60.0);
+    if (m_focusGoalMinutes >= 1) {
+        const double goalSeconds = m_focusGoalMinutes * 60.0;
+        for (const int milestone : {25, 50, 75, 100}) {
+            if (milestone > m_displayedMilestone) {
+                next = std::min(next, goalSeconds * milestone / 100.0);
+                break;
             }
-        });
+        }
+    }
+    // While an intervention holds the time still, a second's wait is early enough.
+    const MainLoop::Duration::rep shortest = m_interventionManager.pauseStart ? 1000 : 1;
+    const auto delay = std::max<MainLoop::Duration::rep>(
+        shortest, static_cast<MainLoop::Duration::rep>(std::ceil((next - focused) * 1000.0)));
+    MainLoop::Duration deadline = m_loop.wallClock() + MainLoop::Duration(delay);
+    if (m_sessionWarningTimer) {
+        deadline = std::min(deadline, *m_sessionStartDate + sessionWarningDelay);
+    }
+    if (m_sessionEndTimer) {
+        deadline = std::min(deadline, *m_sessionStartDate + sessionEndDelay);
+    }
+    m_displayTimer = m_loop.scheduleAtWallClock(deadline, [self = QPointer<ContentView>(this)] {
+        if (self) {
+            self->refreshDisplay(false);
+            self->catchUpSessionTimers();
+            if (self && self->m_sessionStartDate && !self->m_sessionEnded) {
+                self->scheduleDisplayRefresh();
+            }
+        }
+    });
 }
 
 void ContentView::refreshDisplay(bool first) {

@@ -76,7 +76,7 @@ class ContentView : public QObject {
     Q_PROPERTY(bool isChangingAimset READ isChangingAimset NOTIFY isChangingAimsetChanged)
     Q_PROPERTY(
         QString newAimsetText READ newAimsetText WRITE setNewAimsetText NOTIFY newAimsetTextChanged)
-    // The running-session display, refreshed every second.
+    // The running-session display, refreshed when its texts change.
     Q_PROPERTY(QString focusedText READ focusedText NOTIFY displayChanged)
     Q_PROPERTY(double goalProgress READ goalProgress NOTIFY displayChanged)
     Q_PROPERTY(QString goalProgressText READ goalProgressText NOTIFY displayChanged)
@@ -95,7 +95,6 @@ class ContentView : public QObject {
 public:
     static constexpr MainLoop::Duration sessionWarningDelay{10200 * 1000};
     static constexpr MainLoop::Duration sessionEndDelay{10800 * 1000};
-    static constexpr MainLoop::Duration displayRefreshInterval{1000};
     static constexpr MainLoop::Duration milestoneShownFor{3000};
     static inline const QString sessionWarningText = QStringLiteral("Session ends in 10 minutes.");
     static inline const QString onboardingKey = QStringLiteral("hasCompletedOnboarding");
@@ -187,6 +186,7 @@ private:
     void catchUpSessionTimers();
     void showMilestone(int milestone);
     void startDisplay();
+    void scheduleDisplayRefresh();
     void refreshDisplay(bool first);
     void runInBackground(std::function<void()> work);
 

@@ -23,7 +23,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -94,17 +96,13 @@ QByteArray trimmedField(const QByteArray& value) {
 
 // Decimal digits only, as Content-Length must be; -1 when it is not.
 qint64 parseLength(const QByteArray& value) {
-    if (value.isEmpty() || value.size() > 15) {
+    std::uint64_t length = 0;
+    const char* const last = value.constData() + value.size();
+    const auto [end, error] = std::from_chars(value.constData(), last, length);
+    if (value.size() > 15 || error != std::errc() || end != last) {
         return -1;
     }
-    qint64 length = 0;
-    for (const char c : value) {
-        if (c < '0' || c > '9') {
-            return -1;
-        }
-        length = length * 10 + (c - '0');
-    }
-    return length;
+    return static_cast<qint64>(length);
 }
 
 int hexValue(char c) {

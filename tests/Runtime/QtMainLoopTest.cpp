@@ -53,6 +53,23 @@ TEST(QtMainLoopTest, CancelledTimersNeverFire) {
     EXPECT_FALSE(fired);
 }
 
+TEST(QtMainLoopTest, WallClockTimersFireAtTheirDeadlineOrAtOnceWhenItHasPassed) {
+    QtMainLoop loop;
+    std::vector<std::string> events;
+    auto soon =
+        loop.scheduleAtWallClock(loop.wallClock() + 30ms, [&] { events.push_back("soon"); });
+    auto past = loop.scheduleAtWallClock(loop.wallClock() - 1h, [&] { events.push_back("past"); });
+    auto dropped =
+        loop.scheduleAtWallClock(loop.wallClock() + 10ms, [&] { events.push_back("x"); });
+    dropped.reset();
+    const auto start = loop.wallClock();
+    spinUntil([&] { return events.size() >= 2; });
+    EXPECT_EQ(events, (std::vector<std::string>{"past", "soon"}));
+    EXPECT_GE(loop.wallClock() - start, 29ms);
+    EXPECT_FALSE(soon.isActive());
+    EXPECT_FALSE(dropped.isActive());
+}
+
 TEST(QtMainLoopTest, PostFromAWorkerThreadRunsOnTheMainThread) {
     QtMainLoop loop;
     const auto mainThread = std::this_thread::get_id();
@@ -71,12 +88,16 @@ TEST(QtMainLoopTest, PostFromAWorkerThreadRunsOnTheMainThread) {
 
 TEST(QtMainLoopTest, HandleOutlivingTheLoopIsHarmless) {
     TimerHandle survivor;
+    TimerHandle wallClock;
     {
         QtMainLoop loop;
         survivor = loop.scheduleRepeating(5ms, [] {});
+        wallClock = loop.scheduleAtWallClock(loop.wallClock() + 1h, [] {});
     }
     EXPECT_FALSE(survivor.isActive());
+    EXPECT_FALSE(wallClock.isActive());
     survivor.reset();
+    wallClock.reset();
 }
 
 } // namespace

@@ -94,6 +94,17 @@ TEST_F(VirtualMainLoopTest, PostFromAnotherThreadRunsOnTheLoopThread) {
     EXPECT_EQ(ranOn, loopThread);
 }
 
+TEST_F(VirtualMainLoopTest, WallClockTimersFireOnTimeOrOnWakingFromASleepPastThem) {
+    auto onTime = loop.scheduleAtWallClock(loop.wallClock() + 1s, record("onTime"));
+    auto asleep = loop.scheduleAtWallClock(loop.wallClock() + 1h, record("asleep"));
+    auto monotonic = loop.scheduleOnce(2s, record("monotonic"));
+    loop.advance(1s);
+    loop.suspend(2h);
+    EXPECT_EQ(events, (std::vector<std::string>{"onTime@1000", "asleep@1000"}));
+    loop.advance(1s);
+    EXPECT_EQ(events.back(), "monotonic@2000");
+}
+
 TEST_F(VirtualMainLoopTest, ManyTicksNeedNoRealTimeAndAZeroIntervalCannotFreezeTheClock) {
     int ticks = 0;
     auto timer = loop.scheduleRepeating(500ms, [&] { ++ticks; });

@@ -272,12 +272,23 @@ TEST_F(ContentViewTest, WithoutAGoalThereAreNoMilestonesAndNoGoalLine) {
     int refreshes = 0;
     QObject::connect(view.get(), &ContentView::displayChanged, [&refreshes] { ++refreshes; });
     sim.loop.advance(3h - 1s);
-    // The display ticks every second but tells its views only when a minute turns.
+    // The display tells its views only when a minute turns.
     EXPECT_EQ(refreshes, 179);
     EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for 2h 59m"));
     EXPECT_EQ(view->milestoneMessage(), QString());
     EXPECT_EQ(view->lastMilestone(), 0);
     EXPECT_EQ(view->goalProgressText(), QString());
+}
+
+TEST_F(ContentViewTest, OnWakingFromASleepTheDisplayAndTheLimitCatchUpAtOnce) {
+    start(kAimset, 1); // 30 minutes
+    sim.loop.advance(10min);
+    sim.loop.suspend(15min);
+    EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for 25m"));
+    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Almost there. Don't stop now."));
+    sim.loop.suspend(3h);
+    EXPECT_TRUE(view->sessionEnded());
+    EXPECT_EQ(view->summaryDurationText(), QStringLiteral("3h 25m"));
 }
 
 TEST_F(ContentViewTest, WarnsAt2h50AndEndsAt3hCountingTheSession) {

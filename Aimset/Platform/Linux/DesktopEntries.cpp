@@ -29,62 +29,33 @@ QString programOf(const QString& exec) {
 
 } // namespace
 
-std::optional<DesktopEntry> DesktopEntries::parse(const QString& id, const QByteArray& contents) {
-    DesktopEntry entry;
-    entry.id = id;
+QHash<QString, QString> desktopEntryKeys(const QByteArray& contents) {
+    QHash<QString, QString> keys;
     bool inMainGroup = false;
-    bool hidden = false;
-    QString type;
     for (const QByteArray& rawLine : contents.split('\n')) {
         const QString line = QString::fromUtf8(rawLine).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
-            continue;
-        }
         if (line.startsWith(QLatin1Char('['))) {
             inMainGroup = line == QStringLiteral("[Desktop Entry]");
             continue;
         }
-        if (!inMainGroup) {
-            continue;
-        }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0) {
-            continue;
-        }
-        const QString key = line.left(equals).trimmed();
-        const QString value = line.mid(equals + 1).trimmed();
-        if (key == QStringLiteral("Name")) {
-            entry.name = value;
-        } else if (key == QStringLiteral("StartupWMClass")) {
-            entry.startupWMClass = value;
-        } else if (key == QStringLiteral("Exec")) {
-            entry.executable = programOf(value);
-        } else if (key == QStringLiteral("Type")) {
-            type = value;
-        } else if (key == QStringLiteral("Hidden")) {
-            hidden = value == QStringLiteral("true");
+        if (inMainGroup && equals > 0 && !line.startsWith(QLatin1Char('#'))) {
+            keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
         }
     }
-    if (hidden || entry.name.isEmpty() ||
-        (!type.isEmpty() && type != QStringLiteral("Application"))) {
-        return std::nullopt;
-    }
-    return entry;
+    return keys;
 }
 
-QStringList DesktopEntries::standardDataDirectories() {
-    QStringList directories;
-    QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    if (home.isEmpty()) {
-        home = QDir::homePath() + QStringLiteral("/.local/share");
+std::optional<DesktopEntry> DesktopEntries::parse(const QString& id, const QByteArray& contents) {
+    const QHash<QString, QString> keys = desktopEntryKeys(contents);
+    const QString name = keys.value(QStringLiteral("Name"));
+    const QString type = keys.value(QStringLiteral("Type"), QStringLiteral("Application"));
+    if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") || name.isEmpty() ||
+        type != QStringLiteral("Application")) {
+        return std::nullopt;
     }
-    directories << home;
-    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    if (dirs.isEmpty()) {
-        dirs = QStringLiteral("/usr/local/share:/usr/share");
-    }
-    directories << dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    return directories;
+    return DesktopEntry{id, name, keys.value(QStringLiteral("StartupWMClass")),
+                        programOf(keys.value(QStringLiteral("Exec")))};
 }
 
 DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -16,15 +17,18 @@ struct DesktopEntry {
     QString executable; // the file name of Exec's program, without path or arguments
 };
 
+// The keys of a desktop entry's [Desktop Entry] group, keys and values
+// trimmed; comments, other groups and lines without "=" are skipped.
+QHash<QString, QString> desktopEntryKeys(const QByteArray& contents);
+
 // Installed .desktop entries, matched against a window's WM_CLASS so that a
 // window reports the name and identifier the user knows from the menu.
 class DesktopEntries {
 public:
-    // Reads every applications/ folder of the given data directories; an
-    // entry in an earlier directory hides one with the same id in a later one.
+    // Reads every applications/ folder of the given data directories (as
+    // QStandardPaths lists them); an entry in an earlier directory hides one
+    // with the same id in a later one.
     static DesktopEntries load(const QStringList& dataDirectories);
-    // The directories of the XDG base directory rules: data home, then data dirs.
-    static QStringList standardDataDirectories();
 
     static std::optional<DesktopEntry> parse(const QString& id, const QByteArray& contents);
 

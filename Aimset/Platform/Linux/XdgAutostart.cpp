@@ -1,5 +1,6 @@
 #include "XdgAutostart.h"
 
+#include "DesktopEntries.h"
 #include "LinuxAppLists.h"
 #include "Platform/Qt/HelperPrograms.h"
 #include "Runtime/Log.h"
@@ -10,18 +11,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace aimset {
 
 namespace {
 
 QString defaultConfigHome() {
-    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // Only an absolute path counts; a relative one is to be ignored.
-    if (!configured.isEmpty() && QDir::isAbsolutePath(configured)) {
-        return configured;
-    }
-    return QDir::homePath() + QStringLiteral("/.config");
+    // Qt takes $XDG_CONFIG_HOME as it is; the base-directory rules ignore a relative one.
+    const QString configured =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QDir::isAbsolutePath(configured) ? configured
+                                            : QDir::homePath() + QStringLiteral("/.config");
 }
 
 // An Exec argument: quoted when it holds anything the desktop-entry rules
@@ -75,20 +76,8 @@ bool XdgAutostart::isEnabled() const {
         return false;
     }
     // Hidden=true is how a desktop entry is switched off without deleting it.
-    bool inEntryGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inEntryGroup = line == QStringLiteral("[Desktop Entry]");
-        } else if (inEntryGroup) {
-            const qsizetype equals = line.indexOf(QLatin1Char('='));
-            if (equals > 0 && line.left(equals).trimmed() == QStringLiteral("Hidden") &&
-                line.mid(equals + 1).trimmed() == QStringLiteral("true")) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return desktopEntryKeys(file.read(256 * 1024)).value(QStringLiteral("Hidden")) !=
+           QStringLiteral("true");
 }
 
 QString XdgAutostart::entryText(const QString& program) {

@@ -29,6 +29,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -638,10 +639,9 @@ AtspiAccessible* shownDocument(AtspiAccessible* window, long& calls) {
 }
 
 bool parseNumber(const char* text, long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0';
+    const char* const last = text + std::strlen(text);
+    const auto [end, error] = std::from_chars(text, last, value);
+    return error == std::errc() && end == last;
 }
 
 int usage() {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <deque>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -32,35 +33,10 @@ const SecretSchema& schema() {
 }
 
 // Owns one reference of a GObject (or a value with its own free function).
-template <typename T, auto release> class Owned {
-public:
-    Owned() = default;
-    explicit Owned(T* p)
-        : m_p(p) {}
-    ~Owned() { reset(); }
-    Owned(Owned&& other) noexcept
-        : m_p(std::exchange(other.m_p, nullptr)) {}
-    Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.m_p, nullptr));
-        }
-        return *this;
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-
-    T* get() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    void reset(T* p = nullptr) {
-        if (m_p) {
-            release(m_p);
-        }
-        m_p = p;
-    }
-
-private:
-    T* m_p = nullptr;
+template <auto release> struct Release {
+    template <typename T> void operator()(T* p) const { release(p); }
 };
+template <typename T, auto release> using Owned = std::unique_ptr<T, Release<release>>;
 
 void freeItemList(GList* list) {
     g_list_free_full(list, g_object_unref);
