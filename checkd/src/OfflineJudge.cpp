@@ -1,6 +1,10 @@
 #include "OfflineJudge.h"
 
+#include "TextAnalysis.h"
+
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -8,12 +12,19 @@ namespace aimset::checkd {
 
 namespace {
 
-// An aimset word found in a window counts fully; a related word less, and
-// numbers ("chapter 7", "2024") barely, since they turn up everywhere.
+// How much each kind of evidence counts. An aimset word found in the window
+// counts fully; a word of the aimset's field less, and a pile of them is
+// capped, since a long page names many things in passing.
 constexpr double kRelatedWeight = 0.6;
-constexpr double kNumberWeight = 0.35;
+constexpr double kRelatedGenericWeight = 0.3;
 constexpr double kRelatedCap = 1.8;
-constexpr double kSiteWeight = 0.5;
+constexpr double kNumberWeight = 0.35;
+constexpr double kWeakTermWeight = 0.5; // generic words and site names in an aimset
+constexpr double kMixedPlace = 0.5;
+constexpr double kLeisurePlace = 1.0;
+constexpr double kCue = 1.0;
+
+enum class Role : quint8 { place, topic, cue };
 
 QString quoted(const QString& text) {
     return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
@@ -23,7 +34,135 @@ bool isNumber(const QString& term) {
     return std::all_of(term.begin(), term.end(), [](QChar c) { return c.isDigit(); });
 }
 
+// Analysis drops single letters, so "t-online" would be found as "online"
+// and "r language" as "language": such phrases are left out.
+bool losesALetter(const QString& phrase) {
+    for (qsizetype i = 0; i < phrase.size(); ++i) {
+        const bool alone = phrase.at(i).isLetter() &&
+                           (i == 0 || !phrase.at(i - 1).isLetterOrNumber()) &&
+                           (i + 1 == phrase.size() || !phrase.at(i + 1).isLetterOrNumber());
+        const bool afterApostrophe =
+            i > 0 && (phrase.at(i - 1) == QLatin1Char('\'') || phrase.at(i - 1) == QChar(0x2019));
+        if (alone && !afterApostrophe) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+// The knowledge, analysed once: every phrase under its first term, so that
+// one pass over a window's terms finds every place, topic word and cue.
+struct OfflineJudge::Index {
+    struct Entry {
+        QStringList rest; // terms after the first
+        Role role;
+        int ref; // category, topic or cue number
+        int id;  // the phrase's own number, to count distinct phrases
+        bool generic;
+    };
+    struct Category {
+        QString name;
+        Leaning leaning;
+    };
+    struct Topic {
+        QString name;
+        QList<int> intends;
+    };
+
+    QHash<QString, QList<Entry>> byFirst;
+    QStringList shown; // by phrase id
+    QList<Category> categories;
+    QList<Topic> topics;
+    QList<Knowledge::Cue> cues;
+    QSet<QString> stopTerms;
+    QSet<QString> genericTerms;
+    QSet<QString> placeTerms; // single-term place names
+    QHash<QString, int> shortPlaces; // case-folded name -> category
+
+    void add(const QString& phrase, Role role, int ref, bool broad = false) {
+        const QStringList terms = analyzeTerms(phrase);
+        if (terms.isEmpty()) {
+            // Names too short to find as words ("X") count as a whole title part.
+            if (role == Role::place && !phrase.trimmed().isEmpty()) {
+                shortPlaces.insert(phrase.trimmed().toCaseFolded(), ref);
+            }
+            return;
+        }
+        // "W-2" keeps only its "2", which would match any window with a 2.
+        if (terms.size() == 1 && isNumber(terms.first()) && terms.first().size() < 3) {
+            return;
+        }
+        if (losesALetter(phrase) ||
+            std::all_of(terms.begin(), terms.end(), [this](const QString& term) {
+                return stopTerms.contains(term) || genericTerms.contains(term);
+            })) {
+            return;
+        }
+        QList<Entry>& entries = byFirst[terms.first()];
+        const QStringList rest = terms.mid(1);
+        for (const Entry& entry : entries) {
+            if (entry.role == role && entry.ref == ref && entry.rest == rest) {
+                return; // "budget" and "budgets" are one phrase
+            }
+        }
+        const int id = static_cast<int>(shown.size());
+        shown.append(phrase);
+        const bool generic = broad || (terms.size() == 1 && genericTerms.contains(terms.first()));
+        entries.append({rest, role, ref, id, generic});
+        if (role == Role::place && terms.size() == 1) {
+            placeTerms.insert(terms.first());
+        }
+    }
+
+    struct Match {
+        Role role;
+        int ref;
+        int id;
+        qsizetype start;
+        qsizetype length;
+        bool generic;
+    };
+
+    // Every phrase found, except those inside a longer one ("bar" in "bar exam").
+    QList<Match> scan(const QStringList& sequence, bool longestOnly = true) const {
+        QList<Match> found;
+        const qsizetype n = sequence.size();
+        qsizetype coveredUntil = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto candidates = byFirst.constFind(sequence.at(i));
+            if (candidates == byFirst.constEnd()) {
+                continue;
+            }
+            qsizetype longest = 0;
+            const qsizetype firstHere = found.size();
+            for (const Entry& entry : *candidates) {
+                const qsizetype length = entry.rest.size() + 1;
+                if (i + length > n) {
+                    continue;
+                }
+                bool same = true;
+                for (qsizetype k = 0; k < entry.rest.size() && same; ++k) {
+                    same = sequence.at(i + 1 + k) == entry.rest.at(k);
+                }
+                if (same) {
+                    found.append({entry.role, entry.ref, entry.id, i, length, entry.generic});
+                    longest = std::max(longest, length);
+                }
+            }
+            // Keep only the longest phrases here, and none inside an earlier one.
+            const bool inside = longestOnly && i + longest <= coveredUntil;
+            found.erase(std::remove_if(found.begin() + firstHere, found.end(),
+                                       [&](const Match& m) {
+                                           return inside || (longestOnly && m.length < longest);
+                                       }),
+                        found.end());
+            coveredUntil = std::max(coveredUntil, i + longest);
+        }
+        return found;
+    }
+};
 
 struct OfflineJudge::Profile {
     struct Term {
@@ -31,58 +170,78 @@ struct OfflineJudge::Profile {
         QString shown;
         double weight;
     };
-    QList<Term> core;
-    QList<Phrase> related;
-    QSet<QString> vocabulary; // every analysed core and related term
-    TermBag bag;
-
-    explicit Profile(const QString& aimset)
-        : bag(aimset) {}
+    QList<Term> terms;
+    QSet<int> topics;
+    QSet<int> intended;  // categories that serve this aimset
+    bool leisureField = false; // the aimset is about play itself (a game, a show)
+    QSet<int> named;     // phrase ids of places and cues the aimset itself names
+    QSet<int> namedCategories;
 };
 
-OfflineJudge::OfflineJudge(const Lexicon& lexicon) {
-    for (const QString& word : lexicon.stopwords) {
-        for (const QString& term : analyzeTerms(word)) {
-            m_stopwords.insert(term);
-        }
-    }
-    const auto prepare = [](const QString& shown) {
-        const QString analyzed = analyzePhrase(shown);
-        return Phrase{analyzed, shown, QLatin1Char(' ') + analyzed + QLatin1Char(' ')};
-    };
-    for (const QStringList& topic : lexicon.topics) {
-        QList<Phrase> prepared;
-        for (const QString& phrase : topic) {
-            Phrase p = prepare(phrase);
-            // "W-2" keeps only its "2", which would match any window with a 2.
-            const bool bareShortNumber = isNumber(p.analyzed) && p.analyzed.size() < 3;
-            if (!p.analyzed.isEmpty() && !bareShortNumber) {
-                prepared.append(p);
-            }
-        }
-        m_topics.append(prepared);
-    }
-    for (const DistractionEntry& entry : lexicon.distractions) {
-        Phrase p = prepare(entry.phrase);
-        if (!p.analyzed.isEmpty()) {
-            m_distractions.append({p, entry.kind, entry.weight});
-        }
-    }
-    for (const QString& phrase : lexicon.leisureLeaning) {
-        m_leisureLeaning.append(prepare(phrase));
-    }
-    for (const QString& phrase : lexicon.background) {
-        m_background.append(prepare(phrase));
-    }
-    for (const QString& phrase : lexicon.browsers) {
-        m_browsers.append(prepare(phrase));
-    }
-    for (const QString& phrase : lexicon.workSites) {
-        m_workSites.append(prepare(phrase));
-    }
-    m_siteSegments = lexicon.siteSegments;
-    m_titleSuffixes = lexicon.titleSuffixes;
-}
+struct OfflineJudge::Reading {
+    double direct = 0;
+    double related = 0;
+    QStringList matched;
+    int foreignWords = 0; // phrases of fields the aimset is not about
+    int ownWords = 0;     // aimset words and phrases of its fields
+    double leisure = 0; // places and cues together
+    double cues = 0;
+    QString leisureKind;
+    QString leisureExample;
+    bool leisurePlace = false;
+    bool mixedPlace = false;
+    bool intendedPlace = false;
+    bool namedPlace = false;
+    bool backgroundPlace = false;
+    bool workPlace = false;
+    bool learning = false;
+    int unrelatedWords = 0; // content words that tie to nothing of the aimset
+    QString intendedCategory;
+
+    double relatedness() const { return direct + related; }
+};
+
+OfflineJudge::OfflineJudge(const Knowledge& knowledge)
+    : m_index([&knowledge] {
+          auto index = std::make_unique<Index>();
+          for (const QString& word : knowledge.stopwords) {
+              for (const QString& term : analyzeTerms(word)) {
+                  index->stopTerms.insert(term);
+              }
+          }
+          for (const QString& word : knowledge.generic) {
+              for (const QString& term : analyzeTerms(word)) {
+                  index->genericTerms.insert(term);
+              }
+          }
+          QHash<QString, int> categoryNumber;
+          for (const Knowledge::Category& category : knowledge.categories) {
+              const int ref = static_cast<int>(index->categories.size());
+              categoryNumber.insert(category.name, ref);
+              index->categories.append({category.name, category.leaning});
+              for (const QString& place : category.places) {
+                  index->add(place, Role::place, ref);
+              }
+          }
+          for (const Knowledge::Topic& topic : knowledge.topics) {
+              const int ref = static_cast<int>(index->topics.size());
+              Index::Topic prepared{topic.name, {}};
+              for (const QString& category : topic.intends) {
+                  prepared.intends.append(categoryNumber.value(category, -1));
+              }
+              index->topics.append(prepared);
+              for (const QString& word : topic.words) {
+                  index->add(word, Role::topic, ref, topic.broad);
+              }
+          }
+          index->cues = knowledge.cues;
+          for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
+              for (const QString& phrase : knowledge.cues.at(i).phrases) {
+                  index->add(phrase, Role::cue, static_cast<int>(i));
+              }
+          }
+          return index;
+      }()) {}
 
 OfflineJudge::~OfflineJudge() = default;
 
@@ -92,51 +251,70 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     if (const auto found = cache.constFind(aimset); found != cache.constEnd()) {
         return *found;
     }
-    auto profile = std::make_shared<Profile>(aimset);
+    const Index& index = *m_index;
+    auto profile = std::make_shared<Profile>();
     QSet<QString> seen;
-    for (const QString& word :
-         aimset.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+    static const QRegularExpression spaces(QStringLiteral("\\s+"));
+    static const QRegularExpression edges(QStringLiteral("^\\W+|\\W+$"));
+    for (const QString& word : aimset.split(spaces, Qt::SkipEmptyParts)) {
         for (const QString& term : analyzeTerms(word)) {
-            if (m_stopwords.contains(term) || seen.contains(term)) {
+            if (index.stopTerms.contains(term) || seen.contains(term)) {
                 continue;
             }
             seen.insert(term);
             QString shown = word;
-            shown.remove(QRegularExpression(QStringLiteral("^\\W+|\\W+$")));
+            shown.remove(edges);
             if (shown.isEmpty() || shown.size() > 24) { // a run of CJK text: show its pair
                 shown = term;
             }
             // Being on a site the aimset names ("my TikTok") is not yet the work.
-            const bool isSite = std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(),
-                                            [&](const Phrase& p) { return p.analyzed == term; });
-            const double weight = isNumber(term) ? kNumberWeight : isSite ? kSiteWeight : 1.0;
-            profile->core.append({term, shown, weight});
+            const bool weak = index.genericTerms.contains(term) || index.placeTerms.contains(term);
+            const double weight = isNumber(term) ? kNumberWeight : weak ? kWeakTermWeight : 1.0;
+            profile->terms.append({term, shown, weight});
         }
     }
-    // A field of work is named when one of its words (not a mere stopword)
-    // appears in the aimset; its other words then count as related.
-    QSet<QString> relatedSeen;
-    for (const QList<Phrase>& topic : m_topics) {
-        const bool named = std::any_of(topic.begin(), topic.end(), [&](const Phrase& p) {
-            return !m_stopwords.contains(p.analyzed) &&
-                   profile->bag.containsPadded(p.analyzed, p.padded);
-        });
-        if (!named) {
+    // A common word ("service") names no field; the fields named most say
+    // which kinds of places the aimset needs.
+    QHash<int, int> topicPhrases;
+    const QStringList aimsetTerms = analyzeTerms(aimset);
+    for (const Index::Match& match : index.scan(aimsetTerms)) {
+        if (match.role == Role::topic &&
+            !(match.length == 1 && index.genericTerms.contains(aimsetTerms.at(match.start)))) {
+            profile->topics.insert(match.ref);
+            ++topicPhrases[match.ref];
+        }
+    }
+    // Every place and cue the aimset names, even inside a longer phrase
+    // ("YouTube" in "YouTube video").
+    for (const Index::Match& match : index.scan(aimsetTerms, false)) {
+        switch (match.role) {
+        case Role::topic:
+            break;
+        case Role::place:
+            profile->named.insert(match.id);
+            profile->namedCategories.insert(match.ref);
+            break;
+        case Role::cue:
+            profile->named.insert(match.id);
+            break;
+        }
+    }
+    int most = 0;
+    for (const int count : topicPhrases) {
+        most = std::max(most, count);
+    }
+    for (auto it = topicPhrases.constBegin(); it != topicPhrases.constEnd(); ++it) {
+        if (it.value() < most) {
             continue;
         }
-        for (const Phrase& p : topic) {
-            if (!seen.contains(p.analyzed) && !relatedSeen.contains(p.analyzed) &&
-                !m_stopwords.contains(p.analyzed)) {
-                relatedSeen.insert(p.analyzed);
-                profile->related.append(p);
+        for (const int category : index.topics.at(it.key()).intends) {
+            if (category >= 0 && index.categories.at(category).leaning != Leaning::work &&
+                index.categories.at(category).leaning != Leaning::neutral) {
+                profile->intended.insert(category);
+                profile->leisureField |=
+                    index.categories.at(category).leaning == Leaning::leisure;
             }
         }
-    }
-    for (const Profile::Term& term : profile->core) {
-        profile->vocabulary.insert(term.analyzed);
-    }
-    for (const Phrase& phrase : profile->related) {
-        profile->vocabulary.insert(phrase.analyzed);
     }
     if (cache.size() > 64) {
         cache.clear();
@@ -145,161 +323,331 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     return profile;
 }
 
-OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString& window) const {
-    const auto profile = profileOf(aimset);
+OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& window) const {
+    const Index& index = *m_index;
     const TermBag bag(window);
-    Evidence evidence;
+    Reading reading;
 
-    for (const Profile::Term& term : profile->core) {
+    QSet<QString> directTerms;
+    for (const Profile::Term& term : profile.terms) {
         if (bag.contains(term.analyzed)) {
-            evidence.overlap += term.weight;
-            evidence.matched.append(term.shown);
+            reading.direct += term.weight;
+            reading.matched.append(term.shown);
+            directTerms.insert(term.analyzed);
         }
     }
-    double related = 0;
-    for (const Phrase& phrase : profile->related) {
-        if (related < kRelatedCap && bag.containsPadded(phrase.analyzed, phrase.padded)) {
-            related += kRelatedWeight;
-            evidence.matched.append(phrase.shown);
-        }
-    }
-    evidence.overlap += std::min(related, kRelatedCap);
 
-    // A site the aimset names, or a word of its field, is no distraction.
-    const auto named = [&](const Phrase& phrase) {
-        return profile->vocabulary.contains(phrase.analyzed) ||
-               profile->bag.containsPadded(phrase.analyzed, phrase.padded);
+    const QList<Index::Match> matches = index.scan(bag.sequence);
+    QSet<int> counted;
+    QSet<QString> explained = directTerms; // terms that a match accounts for
+    QSet<QString> foreign;
+    QSet<QString> own;
+    double strongestLeisure = 0;
+    // About play itself, the aimset takes signs of play lightly.
+    const double leisureScale = profile.leisureField ? 0.5 : 1.0;
+    const auto noteLeisure = [&](double weight, const QString& kind, const QString& example) {
+        weight *= leisureScale;
+        reading.leisure += weight;
+        if (weight > strongestLeisure) {
+            strongestLeisure = weight;
+            reading.leisureKind = kind;
+            reading.leisureExample = example;
+        }
     };
-    double strongest = 0;
-    QSet<QString> counted;
-    for (const Sign& sign : m_distractions) {
-        if (counted.contains(sign.phrase.analyzed) ||
-            !bag.containsPadded(sign.phrase.analyzed, sign.phrase.padded) || named(sign.phrase)) {
+    for (const Index::Match& match : matches) {
+        for (qsizetype k = 0; k < match.length; ++k) {
+            explained.insert(bag.sequence.at(match.start + k));
+        }
+        if (counted.contains(match.id)) {
             continue;
         }
-        counted.insert(sign.phrase.analyzed);
-        evidence.distraction += sign.weight;
-        if (sign.weight > strongest) {
-            strongest = sign.weight;
-            evidence.distractionKind = sign.kind;
-            evidence.distractionExample = sign.phrase.shown;
+        counted.insert(match.id);
+        const QString& shown = index.shown.at(match.id);
+        switch (match.role) {
+        case Role::topic: {
+            const QString phrase = bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
+            if (!profile.topics.contains(match.ref)) {
+                if (!match.generic) {
+                    foreign.insert(phrase);
+                }
+                break;
+            }
+            own.insert(phrase);
+            const QString first = bag.sequence.at(match.start);
+            if (match.length == 1 && directTerms.contains(first)) {
+                break;
+            }
+            if (reading.related < kRelatedCap) {
+                reading.related += match.generic ? kRelatedGenericWeight : kRelatedWeight;
+                reading.matched.append(shown);
+            }
+            break;
+        }
+        case Role::place: {
+            const Index::Category& category = index.categories.at(match.ref);
+            if (profile.named.contains(match.id)) {
+                reading.namedPlace = true;
+            } else if (profile.intended.contains(match.ref)) {
+                reading.intendedPlace = true;
+                reading.intendedCategory = category.name;
+            } else if (category.leaning == Leaning::leisure) {
+                reading.leisurePlace = true;
+                noteLeisure(kLeisurePlace, category.name, shown);
+            } else if (category.leaning == Leaning::mixed) {
+                if (!profile.namedCategories.contains(match.ref)) {
+                    reading.mixedPlace = true;
+                    noteLeisure(kMixedPlace, category.name, shown);
+                }
+            } else if (category.leaning == Leaning::background) {
+                reading.backgroundPlace = true;
+            } else if (category.leaning == Leaning::work) {
+                reading.workPlace = true;
+            }
+            break;
+        }
+        case Role::cue: {
+            const Knowledge::Cue& cue = index.cues.at(match.ref);
+            if (profile.named.contains(match.id)) {
+                break;
+            }
+            if (cue.leisure) {
+                reading.cues += kCue;
+                noteLeisure(kCue, cue.kind, shown);
+            } else {
+                reading.learning = true;
+            }
+            break;
+        }
         }
     }
-    evidence.leisureLeaning =
-        std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), [&](const Phrase& p) {
-            return bag.containsPadded(p.analyzed, p.padded) && !named(p);
-        });
-    evidence.namedLeisureSite =
-        std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), [&](const Phrase& p) {
-            return bag.containsPadded(p.analyzed, p.padded) && named(p);
-        });
-    const auto inWindow = [&](const Phrase& p) { return bag.containsPadded(p.analyzed, p.padded); };
-    evidence.browser = std::any_of(m_browsers.begin(), m_browsers.end(), inWindow);
-    evidence.workSite = std::any_of(m_workSites.begin(), m_workSites.end(), inWindow);
-    // Names too short to find as words: only a whole title part counts.
-    static const QRegularExpression separators(QStringLiteral("\\s+[-\u2013\u2014|\u00B7/:]\\s+"));
-    for (const QString& part : window.split(separators)) {
-        for (const DistractionEntry& site : m_siteSegments) {
-            if (part.trimmed() == site.phrase && strongest < site.weight) {
-                evidence.distraction += site.weight;
-                strongest = site.weight;
-                evidence.distractionKind = site.kind;
-                evidence.distractionExample = site.phrase;
+    reading.related = std::min(reading.related, kRelatedCap);
+    for (const QString& term : directTerms) {
+        own.insert(term);
+    }
+    foreign.subtract(own);
+    reading.foreignWords = static_cast<int>(foreign.size());
+    reading.ownWords = static_cast<int>(own.size());
+    if (!index.shortPlaces.isEmpty() && window.size() < 400) {
+        static const QRegularExpression separators(
+            QStringLiteral("\\s+[-\u2013\u2014|\u00B7/:]\\s+"));
+        for (const QString& part : window.split(separators)) {
+            const auto found = index.shortPlaces.constFind(part.trimmed().toCaseFolded());
+            if (found != index.shortPlaces.constEnd() && !profile.intended.contains(*found) &&
+                index.categories.at(*found).leaning == Leaning::leisure) {
+                reading.leisurePlace = true;
+                noteLeisure(kLeisurePlace, index.categories.at(*found).name, part.trimmed());
             }
         }
     }
-    evidence.background =
-        std::any_of(m_background.begin(), m_background.end(),
-                    [&](const Phrase& p) { return bag.containsPadded(p.analyzed, p.padded); });
-    return evidence;
+    if (qEnvironmentVariableIsSet("AIMSET_JUDGE_DEBUG")) { // TEMP
+        QStringList ms;
+        for (const Index::Match& m : matches) ms << QString::number(int(m.role)) + QLatin1Char(':') + index.shown.at(m.id) + QLatin1Char('/') + (m.role==Role::place? index.categories.at(m.ref).name : m.role==Role::topic? index.topics.at(m.ref).name : index.cues.at(m.ref).kind);
+        QStringList ts; for (int t : profile.topics) ts << index.topics.at(t).name;
+        fprintf(stderr, "DEBUG window=%s\n  aimsetTopics=%s\n  matches=%s\n  direct=%.2f related=%.2f leisure=%.2f lp=%d mp=%d ip=%d np=%d bp=%d wp=%d learn=%d unrel=%d\n", qPrintable(window.left(120)), qPrintable(ts.join(QLatin1Char(','))), qPrintable(ms.join(QStringLiteral(" | "))), reading.direct, reading.related, reading.leisure, reading.leisurePlace, reading.mixedPlace, reading.intendedPlace, reading.namedPlace, reading.backgroundPlace, reading.workPlace, reading.learning, reading.unrelatedWords);
+    }
+    for (const QString& term : bag.terms) {
+        if (!explained.contains(term) && !index.stopTerms.contains(term) &&
+            !index.genericTerms.contains(term) && !isNumber(term) && term.size() > 2) {
+            ++reading.unrelatedWords;
+        }
+    }
+    return reading;
+}
+
+OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
+                                                 const QString& context) const {
+    const Reading r = read(*profileOf(aimset), context);
+    const double related = r.relatedness();
+    const auto aligned = [&] {
+        return Decision{Verdict::aligned,
+                        r.matched.isEmpty()
+                            ? QStringLiteral("Fits ") + quoted(aimset)
+                            : QStringLiteral("Mentions ") +
+                                  r.matched.mid(0, 3).join(QStringLiteral(", "))};
+    };
+    const Decision leisure{Verdict::misaligned, QStringLiteral("Looks like ") + r.leisureKind +
+                                                    QStringLiteral(" (") + r.leisureExample +
+                                                    QStringLiteral("), unrelated to ") +
+                                                    quoted(aimset)};
+    const Decision unclear{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+
+    // A window mostly about another field than the aimset's.
+    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
+
+    // Play by its place (a game, a feed) or by its form (memes, highlights).
+    if (r.leisurePlace || r.leisure >= kCue) {
+        if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
+            return aligned();
+        }
+        return related >= kRelatedWeight ? unclear : leisure;
+    }
+    // Music playing in the background bothers nobody, wherever it plays.
+    if (r.backgroundPlace && r.cues == 0) {
+        return aligned();
+    }
+    // A place of work and play (a video site, a forum): the page decides.
+    if (r.mixedPlace) {
+        if (aboutElse) {
+            return unclear;
+        }
+        if (related >= 1.0 || (related >= kRelatedWeight && (r.learning || r.foreignWords == 0))) {
+            return aligned();
+        }
+        return related > 0 ? unclear : leisure;
+    }
+    if (aboutElse) {
+        return unclear;
+    }
+    if (r.intendedPlace || related >= kRelatedWeight) {
+        return aligned();
+    }
+    // A site the aimset names ("my TikTok") must show the work itself.
+    if (r.namedPlace || r.foreignWords >= 2) {
+        return unclear;
+    }
+    // A blank document, a new tab: nothing to hold against it.
+    return r.unrelatedWords <= (r.workPlace ? 1 : 0) ? aligned() : unclear;
+}
+
+OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
+    if (text.trimmed().isEmpty()) {
+        return {Verdict::unclear, QStringLiteral("The window shows no readable text")};
+    }
+    const Reading r = read(*profileOf(aimset), text);
+    const double related = r.relatedness();
+    const QString leisureLooks =
+        QStringLiteral("looks like ") + r.leisureKind + QStringLiteral(" (") + r.leisureExample +
+        QLatin1Char(')');
+    const QString mentions =
+        QStringLiteral("Mentions ") + r.matched.mid(0, 3).join(QStringLiteral(", "));
+
+    if ((related >= 1.5 && r.leisure < 1.0) || (related >= 1.0 && r.leisure == 0) ||
+        related >= 2.4) {
+        return {Verdict::aligned, mentions};
+    }
+    if (r.intendedPlace && r.leisure == 0) {
+        return {Verdict::aligned, QStringLiteral("A ") + r.intendedCategory +
+                                      QStringLiteral(" page, which ") + quoted(aimset) +
+                                      QStringLiteral(" needs")};
+    }
+    if ((r.leisure >= 1.0 && related < kRelatedWeight) ||
+        (r.leisure >= kMixedPlace && r.foreignWords >= 2 && related == 0)) {
+        QString reason = leisureLooks + QStringLiteral(", unrelated to ") + quoted(aimset);
+        reason[0] = reason.at(0).toUpper();
+        return {Verdict::misaligned, reason};
+    }
+    if (related > 0 && r.leisure > 0) {
+        return {Verdict::unclear, mentions + QStringLiteral(", but ") + leisureLooks};
+    }
+    return {Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
 }
 
 Judged<bool> OfflineJudge::judgeTitle(const QString& aimset, const QString& context) {
-    const Evidence e = weigh(aimset, context);
-    if (e.overlap >= 1.0 && e.overlap >= e.distraction) {
-        return true;
-    }
-    // Saying "not aligned" here leads to a closed tab when the window has no
-    // readable text, so it takes a sign of leisure, not just missing overlap.
-    if (e.distraction >= 1.0 || (e.distraction >= 0.5 && e.overlap < kRelatedWeight)) {
-        return false;
-    }
-    // On a leisure site the aimset names, the page itself must show the work.
-    if (e.namedLeisureSite && e.overlap < 1.0) {
-        return false;
-    }
-    if (e.leisureLeaning && e.overlap < kRelatedWeight && !e.background) {
-        return false;
-    }
-    // A web page that shares nothing at all with the aimset, on a site that
-    // is not a general tool for work, was most likely wandered to.
-    if (e.browser && e.overlap == 0 && !e.workSite && !e.background) {
-        return false;
-    }
-    return true;
+    return decideTitle(aimset, context).verdict == Verdict::aligned;
 }
 
 Judged<TextVerdict> OfflineJudge::judgeText(const QString& aimset, const QString& text) {
-    const QString question =
-        QStringLiteral("Do you need this window for ") + quoted(aimset) + QLatin1Char('?');
-    if (text.trimmed().isEmpty()) {
-        return TextVerdict{QStringLiteral("UNCLEAR"),
-                           QStringLiteral("The window shows no readable text"), question};
+    const Decision decision = decideText(aimset, text);
+    switch (decision.verdict) {
+    case Verdict::aligned:
+        return TextVerdict{QStringLiteral("ALIGNED"), decision.reason, {}};
+    case Verdict::misaligned:
+        return TextVerdict{QStringLiteral("MISALIGNED"), decision.reason, {}};
+    case Verdict::unclear:
+        break;
     }
-    const Evidence e = weigh(aimset, text);
-    const bool clearlyRelated = (e.overlap >= 1.5 || (e.overlap >= 1.0 && e.distraction == 0)) &&
-                                e.overlap >= e.distraction;
-    if (clearlyRelated) {
-        return TextVerdict{QStringLiteral("ALIGNED"),
-                           QStringLiteral("Mentions ") +
-                               e.matched.mid(0, 3).join(QStringLiteral(", ")),
-                           {}};
+    return TextVerdict{QStringLiteral("UNCLEAR"), decision.reason,
+                       QStringLiteral("Do you need this window for ") + quoted(aimset) +
+                           QLatin1Char('?')};
+}
+
+QString OfflineJudge::categoryOf(const QString& window) const {
+    const Index& index = *m_index;
+    // The most telling place wins: "Netflix" over the browser that shows it.
+    const auto rank = [](Leaning leaning) {
+        switch (leaning) {
+        case Leaning::leisure:
+            return 4;
+        case Leaning::mixed:
+            return 3;
+        case Leaning::background:
+            return 2;
+        case Leaning::work:
+            return 1;
+        case Leaning::neutral:
+            break;
+        }
+        return 0;
+    };
+    int best = -1;
+    for (const Index::Match& match : index.scan(analyzeTerms(window))) {
+        if (match.role == Role::place &&
+            (best < 0 || rank(index.categories.at(match.ref).leaning) >
+                             rank(index.categories.at(best).leaning))) {
+            best = match.ref;
+        }
     }
-    if (e.distraction >= 1.0 && e.overlap < kRelatedWeight) {
-        return TextVerdict{QStringLiteral("MISALIGNED"),
-                           QStringLiteral("Looks like ") + e.distractionKind +
-                               QStringLiteral(" (") + e.distractionExample +
-                               QStringLiteral("), unrelated to ") + quoted(aimset),
-                           {}};
-    }
-    return TextVerdict{QStringLiteral("UNCLEAR"),
-                       QStringLiteral("No clear link to ") + quoted(aimset), question};
+    return best < 0 ? QStringLiteral("other") : index.categories.at(best).name;
 }
 
 Judged<QString> OfflineJudge::expand(const QString& aimset, const QString& windowTitle) {
     Q_UNUSED(aimset);
-    static const QRegularExpression counter(QStringLiteral("^\\s*(\\(\\d+\\)|●|\\*)\\s*"));
-    static const QRegularExpression separators(
-        QStringLiteral("\\s+[-\u2013\u2014|\u00B7:]\\s+|\\s*[|\u00B7]\\s*"));
-    static const QRegularExpression extension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
+    const Index& index = *m_index;
+    // The subject of the page is its words of a known field, else its own
+    // content words; site names, counters, file types and filler go.
+    static const QRegularExpression wordPattern(QStringLiteral("[\\w][\\w'\u2019-]*"),
+                                                QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression fileType(
+        QStringLiteral("^(docx?|xlsx?|pptx?|odt|ods|odp|pdf|txt|md|csv|py|js|ts|cpp|h|html?)$"),
+        QRegularExpression::CaseInsensitiveOption);
     QString title = windowTitle;
-    title.remove(counter);
-    // The first part that is not an app, browser or well-known site names the content.
-    for (QString part : title.split(separators, Qt::SkipEmptyParts)) {
-        part = part.trimmed();
-        const bool isSuffix =
-            std::any_of(m_titleSuffixes.begin(), m_titleSuffixes.end(), [&](const QString& s) {
-                return part.compare(s, Qt::CaseInsensitive) == 0;
-            });
-        const QString analyzed = analyzePhrase(part);
-        const auto sameAs = [&](const Phrase& p) { return p.analyzed == analyzed; };
-        const bool isSite =
-            std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), sameAs) ||
-            std::any_of(m_background.begin(), m_background.end(), sameAs) ||
-            std::any_of(m_distractions.begin(), m_distractions.end(),
-                        [&](const Sign& s) { return s.phrase.analyzed == analyzed; });
-        if (isSuffix || isSite || analyzed.isEmpty()) {
+    title.replace(QLatin1Char('_'), QLatin1Char(' '));
+    struct Word {
+        QString shown;
+        QString term;
+    };
+    QList<Word> words;
+    for (auto it = wordPattern.globalMatch(title); it.hasNext();) {
+        const QString word = it.next().captured();
+        const QStringList terms = analyzeTerms(word);
+        if (terms.size() == 1 && !fileType.match(word).hasMatch()) {
+            words.append({word, terms.first()});
+        }
+    }
+    QStringList sequence;
+    for (const Word& word : words) {
+        sequence.append(word.term);
+    }
+    QSet<qsizetype> dropped;
+    QSet<qsizetype> topical;
+    for (const Index::Match& match : index.scan(sequence)) {
+        for (qsizetype k = 0; k < match.length; ++k) {
+            (match.role == Role::topic && !match.generic ? topical : dropped)
+                .insert(match.start + k);
+        }
+    }
+    QStringList subject;
+    QStringList content;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& term = words.at(i).term;
+        if (dropped.contains(i) && !topical.contains(i)) {
             continue;
         }
-        part.remove(extension);
-        part.replace(QLatin1Char('_'), QLatin1Char(' '));
-        QStringList words = part.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (words.size() > 8) {
-            words = words.mid(0, 8);
+        if (index.stopTerms.contains(term) || index.genericTerms.contains(term) ||
+            isNumber(term)) {
+            continue;
         }
-        return words.join(QLatin1Char(' '));
+        const QString shown = words.at(i).shown.toLower();
+        if (content.contains(shown)) {
+            continue;
+        }
+        content.append(shown);
+        if (topical.contains(i)) {
+            subject.append(shown);
+        }
     }
-    return title.trimmed().left(60);
+    const QStringList chosen = (subject.isEmpty() ? content : subject).mid(0, 4);
+    return chosen.join(QLatin1Char(' '));
 }
 
 } // namespace aimset::checkd
