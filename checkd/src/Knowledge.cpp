@@ -105,9 +105,13 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
             knowledge.stopwords += section.entries;
         } else if (section.header == QStringLiteral("generic")) {
             knowledge.generic += section.entries;
+        } else if (const auto [kind, language] = splitHeader(section.header, QLatin1Char(':'));
+                   kind == QStringLiteral("language") && !language.isEmpty()) {
+            knowledge.languages.append({language, section.entries});
         } else {
             *error = locate(wordsFile, section) + QStringLiteral("unknown section [") +
-                     section.header + QStringLiteral("] (use [stopwords] or [generic])");
+                     section.header +
+                     QStringLiteral("] (use [stopwords], [generic] or [language: name])");
             return std::nullopt;
         }
     }
@@ -148,12 +152,13 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
     for (const Section& section : *topics) {
         const auto [nameText, intendsText] = splitHeader(section.header, QLatin1Char('>'));
         const auto [name, flag] = splitHeader(nameText, QLatin1Char(':'));
-        if (!flag.isEmpty() && flag != QStringLiteral("broad")) {
+        if (!flag.isEmpty() && flag != QStringLiteral("broad") && flag != QStringLiteral("play")) {
             *error = locate(topicsFile, section) + QStringLiteral("unknown topic flag ") + flag +
-                     QStringLiteral(" (only broad)");
+                     QStringLiteral(" (use broad or play)");
             return std::nullopt;
         }
-        Topic topic{name, flag == QStringLiteral("broad"), {}, section.entries};
+        Topic topic{name, flag == QStringLiteral("broad"), flag == QStringLiteral("play"), {},
+                    section.entries};
         for (const QString& part : intendsText.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const QString category = part.trimmed();
             if (!categoryIndex.contains(category)) {

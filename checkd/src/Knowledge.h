@@ -30,6 +30,7 @@ struct Knowledge {
     struct Topic {
         QString name;
         bool broad = false;  // a wide field ("programming"): its words relate less
+        bool play = false;   // about play itself (a game, a show): signs of play weigh less
         QStringList intends; // categories that serve an aimset of this topic
         QStringList words;   // in English, German, Spanish and French
     };
@@ -41,6 +42,11 @@ struct Knowledge {
 
     QStringList stopwords; // say nothing about a topic ("finish", "my", "für")
     QStringList generic;   // too common to relate two things alone ("guide", "best")
+    struct Language {
+        QString name; // as the topic of learning it is named ("spanish")
+        QStringList words;
+    };
+    QList<Language> languages; // the most common words of each
     QList<Category> categories;
     QList<Topic> topics;
     QList<Cue> cues;

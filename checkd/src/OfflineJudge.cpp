@@ -20,6 +20,7 @@ constexpr double kRelatedGenericWeight = 0.3;
 constexpr double kRelatedCap = 1.8;
 constexpr double kNumberWeight = 0.35;
 constexpr double kWeakTermWeight = 0.5; // generic words and site names in an aimset
+constexpr double kFragmentWeight = 0.4; // a word of an aimset's phrase, alone
 constexpr double kMixedPlace = 0.5;
 constexpr double kLeisurePlace = 1.0;
 constexpr double kCue = 1.0;
@@ -61,6 +62,7 @@ struct OfflineJudge::Index {
         int ref; // category, topic or cue number
         int id;  // the phrase's own number, to count distinct phrases
         bool generic;
+        bool broad;
     };
     struct Category {
         QString name;
@@ -68,6 +70,7 @@ struct OfflineJudge::Index {
     };
     struct Topic {
         QString name;
+        bool play;
         QList<int> intends;
     };
 
@@ -79,14 +82,28 @@ struct OfflineJudge::Index {
     QSet<QString> stopTerms;
     QSet<QString> genericTerms;
     QSet<QString> placeTerms; // single-term place names
-    QHash<QString, int> shortPlaces; // case-folded name -> category
+    struct Language {
+        QString name;
+        QSet<QString> terms;
+    };
+    QList<Language> languages;
+    struct Part {
+        Role role;
+        int ref;
+        QString shown;
+    };
+    QHash<QString, Part> parts; // case-folded title part -> place or cue
 
     void add(const QString& phrase, Role role, int ref, bool broad = false) {
-        const QStringList terms = analyzeTerms(phrase);
+        // "Feed" in quotes, and names too short to find as words ("X"), count
+        // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
+        const bool quoted = phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
+                            phrase.endsWith(QLatin1Char('"'));
+        const QStringList terms = quoted ? QStringList() : analyzeTerms(phrase);
         if (terms.isEmpty()) {
-            // Names too short to find as words ("X") count as a whole title part.
-            if (role == Role::place && !phrase.trimmed().isEmpty()) {
-                shortPlaces.insert(phrase.trimmed().toCaseFolded(), ref);
+            const QString part = (quoted ? phrase.mid(1, phrase.size() - 2) : phrase).trimmed();
+            if (!part.isEmpty() && role != Role::topic) {
+                parts.insert(part.toCaseFolded(), {role, ref, part});
             }
             return;
         }
@@ -109,8 +126,8 @@ struct OfflineJudge::Index {
         }
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
-        const bool generic = broad || (terms.size() == 1 && genericTerms.contains(terms.first()));
-        entries.append({rest, role, ref, id, generic});
+        const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
+        entries.append({rest, role, ref, id, generic, broad});
         if (role == Role::place && terms.size() == 1) {
             placeTerms.insert(terms.first());
         }
@@ -123,6 +140,7 @@ struct OfflineJudge::Index {
         qsizetype start;
         qsizetype length;
         bool generic;
+        bool broad;
     };
 
     // Every phrase found, except those inside a longer one ("bar" in "bar exam").
@@ -147,7 +165,8 @@ struct OfflineJudge::Index {
                     same = sequence.at(i + 1 + k) == entry.rest.at(k);
                 }
                 if (same) {
-                    found.append({entry.role, entry.ref, entry.id, i, length, entry.generic});
+                    found.append(
+                        {entry.role, entry.ref, entry.id, i, length, entry.generic, entry.broad});
                     longest = std::max(longest, length);
                 }
             }
@@ -174,6 +193,7 @@ struct OfflineJudge::Profile {
     QSet<int> topics;
     QSet<int> intended;  // categories that serve this aimset
     bool leisureField = false; // the aimset is about play itself (a game, a show)
+    int language = -1;         // the language the aimset is about learning
     QSet<int> named;     // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
 };
@@ -195,6 +215,7 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool workPlace = false;
     bool learning = false;
+    bool inAimsetLanguage = false; // written in the language the aimset practises
     int unrelatedWords = 0; // content words that tie to nothing of the aimset
     QString intendedCategory;
 
@@ -214,6 +235,15 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                   index->genericTerms.insert(term);
               }
           }
+          for (const Knowledge::Language& language : knowledge.languages) {
+              Index::Language prepared{language.name, {}};
+              for (const QString& word : language.words) {
+                  for (const QString& term : analyzeTerms(word)) {
+                      prepared.terms.insert(term);
+                  }
+              }
+              index->languages.append(prepared);
+          }
           QHash<QString, int> categoryNumber;
           for (const Knowledge::Category& category : knowledge.categories) {
               const int ref = static_cast<int>(index->categories.size());
@@ -225,7 +255,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
           }
           for (const Knowledge::Topic& topic : knowledge.topics) {
               const int ref = static_cast<int>(index->topics.size());
-              Index::Topic prepared{topic.name, {}};
+              Index::Topic prepared{topic.name, topic.play, {}};
               for (const QString& category : topic.intends) {
                   prepared.intends.append(categoryNumber.value(category, -1));
               }
@@ -253,6 +283,35 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     }
     const Index& index = *m_index;
     auto profile = std::make_shared<Profile>();
+    // A common word ("service") names no field; the fields named most say
+    // which kinds of places the aimset needs.
+    QHash<int, int> topicPhrases;
+    QSet<QString> fragments; // words of a longer phrase ("bar" of "bar exam")
+    const QStringList aimsetTerms = analyzeTerms(aimset);
+    for (const Index::Match& match : index.scan(aimsetTerms)) {
+        if (match.role == Role::topic &&
+            !(match.length == 1 && index.genericTerms.contains(aimsetTerms.at(match.start)))) {
+            profile->topics.insert(match.ref);
+            ++topicPhrases[match.ref];
+            for (qsizetype l = 0; l < index.languages.size(); ++l) {
+                if (index.languages.at(l).name == index.topics.at(match.ref).name) {
+                    profile->language = static_cast<int>(l);
+                }
+            }
+        }
+        if (match.role == Role::topic && match.length > 1) {
+            for (qsizetype k = 0; k < match.length; ++k) {
+                fragments.insert(aimsetTerms.at(match.start + k));
+            }
+        }
+    }
+    const auto isTopicWord = [&index](const QString& term) {
+        const auto entries = index.byFirst.constFind(term);
+        return entries != index.byFirst.constEnd() &&
+               std::any_of(entries->begin(), entries->end(), [](const Index::Entry& e) {
+                   return e.role == Role::topic && e.rest.isEmpty();
+               });
+    };
     QSet<QString> seen;
     static const QRegularExpression spaces(QStringLiteral("\\s+"));
     static const QRegularExpression edges(QStringLiteral("^\\W+|\\W+$"));
@@ -267,21 +326,14 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             if (shown.isEmpty() || shown.size() > 24) { // a run of CJK text: show its pair
                 shown = term;
             }
-            // Being on a site the aimset names ("my TikTok") is not yet the work.
+            // Being on a site the aimset names ("my TikTok") is not yet the work,
+            // and a word of a phrase alone ("bar" without "exam") is not its subject.
             const bool weak = index.genericTerms.contains(term) || index.placeTerms.contains(term);
-            const double weight = isNumber(term) ? kNumberWeight : weak ? kWeakTermWeight : 1.0;
+            double weight = isNumber(term) ? kNumberWeight : weak ? kWeakTermWeight : 1.0;
+            if (fragments.contains(term) && !isNumber(term)) {
+                weight = std::min(weight, isTopicWord(term) ? kRelatedWeight : kFragmentWeight);
+            }
             profile->terms.append({term, shown, weight});
-        }
-    }
-    // A common word ("service") names no field; the fields named most say
-    // which kinds of places the aimset needs.
-    QHash<int, int> topicPhrases;
-    const QStringList aimsetTerms = analyzeTerms(aimset);
-    for (const Index::Match& match : index.scan(aimsetTerms)) {
-        if (match.role == Role::topic &&
-            !(match.length == 1 && index.genericTerms.contains(aimsetTerms.at(match.start)))) {
-            profile->topics.insert(match.ref);
-            ++topicPhrases[match.ref];
         }
     }
     // Every place and cue the aimset names, even inside a longer phrase
@@ -307,12 +359,11 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         if (it.value() < most) {
             continue;
         }
+        profile->leisureField |= index.topics.at(it.key()).play;
         for (const int category : index.topics.at(it.key()).intends) {
             if (category >= 0 && index.categories.at(category).leaning != Leaning::work &&
                 index.categories.at(category).leaning != Leaning::neutral) {
                 profile->intended.insert(category);
-                profile->leisureField |=
-                    index.categories.at(category).leaning == Leaning::leisure;
             }
         }
     }
@@ -338,10 +389,18 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     }
 
     const QList<Index::Match> matches = index.scan(bag.sequence);
+    // A place's own name ("HealthCare.gov") says nothing about the page's subject.
+    QSet<qsizetype> placeStarts;
+    for (const Index::Match& match : matches) {
+        if (match.role == Role::place) {
+            placeStarts.insert(match.start);
+        }
+    }
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     QSet<QString> foreign;
     QSet<QString> own;
+    QSet<QString> cueSeen;
     double strongestLeisure = 0;
     // About play itself, the aimset takes signs of play lightly.
     const double leisureScale = profile.leisureField ? 0.5 : 1.0;
@@ -367,7 +426,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         case Role::topic: {
             const QString phrase = bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
             if (!profile.topics.contains(match.ref)) {
-                if (!match.generic) {
+                if (!match.generic && !placeStarts.contains(match.start)) {
                     foreign.insert(phrase);
                 }
                 break;
@@ -378,7 +437,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 break;
             }
             if (reading.related < kRelatedCap) {
-                reading.related += match.generic ? kRelatedGenericWeight : kRelatedWeight;
+                reading.related +=
+                    match.generic || match.broad ? kRelatedGenericWeight : kRelatedWeight;
                 reading.matched.append(shown);
             }
             break;
@@ -407,9 +467,11 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::cue: {
             const Knowledge::Cue& cue = index.cues.at(match.ref);
-            if (profile.named.contains(match.id)) {
+            const QString phrase = bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
+            if (profile.named.contains(match.id) || cueSeen.contains(phrase)) {
                 break;
             }
+            cueSeen.insert(phrase);
             if (cue.leisure) {
                 reading.cues += kCue;
                 noteLeisure(kCue, cue.kind, shown);
@@ -421,29 +483,48 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
     }
     reading.related = std::min(reading.related, kRelatedCap);
+    if (profile.language >= 0) {
+        // Written in that language: more of its common words than of any other.
+        QList<int> counts(index.languages.size(), 0);
+        for (qsizetype l = 0; l < index.languages.size(); ++l) {
+            for (const QString& term : bag.terms) {
+                counts[l] += index.languages.at(l).terms.contains(term) ? 1 : 0;
+            }
+        }
+        const int target = counts.at(profile.language);
+        counts[profile.language] = 0;
+        if (target >= 2 && target > *std::max_element(counts.begin(), counts.end())) {
+            reading.inAimsetLanguage = true;
+            reading.related += 1.0;
+            reading.matched.prepend(QStringLiteral("words in ") +
+                                    index.languages.at(profile.language).name);
+        }
+    }
     for (const QString& term : directTerms) {
         own.insert(term);
     }
     foreign.subtract(own);
     reading.foreignWords = static_cast<int>(foreign.size());
     reading.ownWords = static_cast<int>(own.size());
-    if (!index.shortPlaces.isEmpty() && window.size() < 400) {
+    if (!index.parts.isEmpty() && window.size() < 400) {
         static const QRegularExpression separators(
-            QStringLiteral("\\s+[-\u2013\u2014|\u00B7/:]\\s+"));
-        for (const QString& part : window.split(separators)) {
-            const auto found = index.shortPlaces.constFind(part.trimmed().toCaseFolded());
-            if (found != index.shortPlaces.constEnd() && !profile.intended.contains(*found) &&
-                index.categories.at(*found).leaning == Leaning::leisure) {
+            QStringLiteral("\\s+[-\u2013\u2014|\u00B7/:\u2022]\\s+|\\s*[|\u00B7\u2022]\\s*"));
+        static const QRegularExpression counter(QStringLiteral("^\\(\\d+\\+?\\)\\s*"));
+        for (QString part : window.split(separators, Qt::SkipEmptyParts)) {
+            part.remove(counter);
+            const auto found = index.parts.constFind(part.trimmed().toCaseFolded());
+            if (found == index.parts.constEnd()) {
+                continue;
+            }
+            if (found->role == Role::place && !profile.intended.contains(found->ref) &&
+                index.categories.at(found->ref).leaning == Leaning::leisure) {
                 reading.leisurePlace = true;
-                noteLeisure(kLeisurePlace, index.categories.at(*found).name, part.trimmed());
+                noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
+            } else if (found->role == Role::cue && index.cues.at(found->ref).leisure) {
+                reading.cues += kCue;
+                noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
             }
         }
-    }
-    if (qEnvironmentVariableIsSet("AIMSET_JUDGE_DEBUG")) { // TEMP
-        QStringList ms;
-        for (const Index::Match& m : matches) ms << QString::number(int(m.role)) + QLatin1Char(':') + index.shown.at(m.id) + QLatin1Char('/') + (m.role==Role::place? index.categories.at(m.ref).name : m.role==Role::topic? index.topics.at(m.ref).name : index.cues.at(m.ref).kind);
-        QStringList ts; for (int t : profile.topics) ts << index.topics.at(t).name;
-        fprintf(stderr, "DEBUG window=%s\n  aimsetTopics=%s\n  matches=%s\n  direct=%.2f related=%.2f leisure=%.2f lp=%d mp=%d ip=%d np=%d bp=%d wp=%d learn=%d unrel=%d\n", qPrintable(window.left(120)), qPrintable(ts.join(QLatin1Char(','))), qPrintable(ms.join(QStringLiteral(" | "))), reading.direct, reading.related, reading.leisure, reading.leisurePlace, reading.mixedPlace, reading.intendedPlace, reading.namedPlace, reading.backgroundPlace, reading.workPlace, reading.learning, reading.unrelatedWords);
     }
     for (const QString& term : bag.terms) {
         if (!explained.contains(term) && !index.stopTerms.contains(term) &&
@@ -474,6 +555,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     // A window mostly about another field than the aimset's.
     const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
 
+    // Any page or show in the language the aimset practises is practice.
+    if (r.inAimsetLanguage && r.cues == 0) {
+        return aligned();
+    }
     // Play by its place (a game, a feed) or by its form (memes, highlights).
     if (r.leisurePlace || r.leisure >= kCue) {
         if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
@@ -482,7 +567,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         return related >= kRelatedWeight ? unclear : leisure;
     }
     // Music playing in the background bothers nobody, wherever it plays.
-    if (r.backgroundPlace && r.cues == 0) {
+    // (A player showing only its own name and pages is being browsed.)
+    if (r.backgroundPlace && r.cues == 0 && (r.unrelatedWords > 0 || related > 0)) {
         return aligned();
     }
     // A place of work and play (a video site, a forum): the page decides.
@@ -498,7 +584,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     if (aboutElse) {
         return unclear;
     }
-    if (r.intendedPlace || related >= kRelatedWeight) {
+    // A site of the kind the aimset needs, unless the page is about something else.
+    if ((r.intendedPlace && r.foreignWords <= r.ownWords) || related >= kRelatedWeight) {
         return aligned();
     }
     // A site the aimset names ("my TikTok") must show the work itself.
@@ -530,8 +617,8 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
                                       QStringLiteral(" page, which ") + quoted(aimset) +
                                       QStringLiteral(" needs")};
     }
-    if ((r.leisure >= 1.0 && related < kRelatedWeight) ||
-        (r.leisure >= kMixedPlace && r.foreignWords >= 2 && related == 0)) {
+    // Closing follows from this, so one word of play ("lol") is not enough.
+    if (r.leisure >= 1.5 && related < kRelatedWeight) {
         QString reason = leisureLooks + QStringLiteral(", unrelated to ") + quoted(aimset);
         reason[0] = reason.at(0).toUpper();
         return {Verdict::misaligned, reason};

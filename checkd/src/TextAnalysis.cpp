@@ -102,6 +102,18 @@ void addWord(QStringList& out, const QString& word) {
     }
     if (hasDigit) {
         out.append(word);
+        // "Lecture08" and "CHEM2310" also speak through their letters.
+        QString run;
+        for (qsizetype i = 0; i <= word.size(); ++i) {
+            if (i < word.size() && word.at(i).isLetter()) {
+                run.append(word.at(i));
+                continue;
+            }
+            if (run.size() >= 3 && run.size() < word.size()) {
+                out.append(stem(withoutAccents(run)));
+            }
+            run.clear();
+        }
     } else if (word.size() >= 2) {
         out.append(stem(withoutAccents(word)));
     }

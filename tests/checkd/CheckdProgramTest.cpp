@@ -74,7 +74,7 @@ TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
     Finished run = runToEnd({u"--judge"_s, u"psychic"_s});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(
-        run.err.startsWith(u"aimset-checkd: unknown judge: psychic (use offline or llm)\n"_s));
+        run.err.startsWith(u"aimset-checkd: unknown judge: psychic (use offline, llm or auto)\n"_s));
 
     run = runToEnd({u"--listen"_s, u"0.0.0.0"_s, u"--port"_s, u"0"_s});
     EXPECT_EQ(run.exitCode, 1);
