@@ -3,8 +3,8 @@
 namespace aimset::checkd {
 
 AutoJudge::AutoJudge(std::unique_ptr<OfflineJudge> offline, std::unique_ptr<Judge> model)
-    : m_offline(std::move(offline)),
-      m_model(std::move(model)) {}
+    : m_offline(std::move(offline))
+    , m_model(std::move(model)) {}
 
 Judged<bool> AutoJudge::judgeTitle(const QString& aimset, const QString& context) {
     const OfflineJudge::Decision decision = m_offline->decideTitle(aimset, context);

@@ -144,17 +144,18 @@ EvaluationResult evaluateCases(const CheckService& service, const QByteArray& js
         bool right = false;
         if (wantAligned) {
             ++result.alignedCases;
-            right = outcome == Outcome::aligned;
+            right = kept;
             result.wronglyClosed += outcome == Outcome::misaligned ? 1 : 0;
-            ++(kept ? confusion.alignedKept
-                    : outcome == Outcome::unclear ? confusion.alignedAsked : confusion.alignedClosed);
+            ++(kept                          ? confusion.alignedKept
+               : outcome == Outcome::unclear ? confusion.alignedAsked
+                                             : confusion.alignedClosed);
         } else {
             ++result.distractingCases;
             right = !kept;
             result.missed += kept ? 1 : 0;
-            ++(kept ? confusion.distractingKept
-                    : outcome == Outcome::unclear ? confusion.distractingAsked
-                                                  : confusion.distractingClosed);
+            ++(kept                          ? confusion.distractingKept
+               : outcome == Outcome::unclear ? confusion.distractingAsked
+                                             : confusion.distractingClosed);
         }
         result.asked += outcome == Outcome::unclear ? 1 : 0;
         result.right += right ? 1 : 0;

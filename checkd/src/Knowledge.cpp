@@ -157,7 +157,10 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
                      QStringLiteral(" (use broad or play)");
             return std::nullopt;
         }
-        Topic topic{name, flag == QStringLiteral("broad"), flag == QStringLiteral("play"), {},
+        Topic topic{name,
+                    flag == QStringLiteral("broad"),
+                    flag == QStringLiteral("play"),
+                    {},
                     section.entries};
         for (const QString& part : intendsText.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const QString category = part.trimmed();

@@ -35,7 +35,7 @@ struct Knowledge {
         QStringList words;   // in English, German, Spanish and French
     };
     struct Cue {
-        QString kind; // said in reasons: "memes", "highlights", ...
+        QString kind;        // said in reasons: "memes", "highlights", ...
         bool leisure = true; // false: a sign of learning ("tutorial", "lecture")
         QStringList phrases;
     };

@@ -111,10 +111,8 @@ struct OfflineJudge::Index {
         if (terms.size() == 1 && isNumber(terms.first()) && terms.first().size() < 3) {
             return;
         }
-        if (losesALetter(phrase) ||
-            std::all_of(terms.begin(), terms.end(), [this](const QString& term) {
-                return stopTerms.contains(term) || genericTerms.contains(term);
-            })) {
+        if (losesALetter(phrase) || (terms.size() == 1 && (stopTerms.contains(terms.first()) ||
+                                                           genericTerms.contains(terms.first())))) {
             return;
         }
         QList<Entry>& entries = byFirst[terms.first()];
@@ -191,10 +189,10 @@ struct OfflineJudge::Profile {
     };
     QList<Term> terms;
     QSet<int> topics;
-    QSet<int> intended;  // categories that serve this aimset
+    QSet<int> intended;        // categories that serve this aimset
     bool leisureField = false; // the aimset is about play itself (a game, a show)
     int language = -1;         // the language the aimset is about learning
-    QSet<int> named;     // phrase ids of places and cues the aimset itself names
+    QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
 };
 
@@ -204,7 +202,7 @@ struct OfflineJudge::Reading {
     QStringList matched;
     int foreignWords = 0; // phrases of fields the aimset is not about
     int ownWords = 0;     // aimset words and phrases of its fields
-    double leisure = 0; // places and cues together
+    double leisure = 0;   // places and cues together
     double cues = 0;
     QString leisureKind;
     QString leisureExample;
@@ -213,10 +211,11 @@ struct OfflineJudge::Reading {
     bool intendedPlace = false;
     bool namedPlace = false;
     bool backgroundPlace = false;
+    int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
-    int unrelatedWords = 0; // content words that tie to nothing of the aimset
+    int unrelatedWords = 0;        // content words that tie to nothing of the aimset
     QString intendedCategory;
 
     double relatedness() const { return direct + related; }
@@ -224,54 +223,54 @@ struct OfflineJudge::Reading {
 
 OfflineJudge::OfflineJudge(const Knowledge& knowledge)
     : m_index([&knowledge] {
-          auto index = std::make_unique<Index>();
-          for (const QString& word : knowledge.stopwords) {
-              for (const QString& term : analyzeTerms(word)) {
-                  index->stopTerms.insert(term);
-              }
-          }
-          for (const QString& word : knowledge.generic) {
-              for (const QString& term : analyzeTerms(word)) {
-                  index->genericTerms.insert(term);
-              }
-          }
-          for (const Knowledge::Language& language : knowledge.languages) {
-              Index::Language prepared{language.name, {}};
-              for (const QString& word : language.words) {
-                  for (const QString& term : analyzeTerms(word)) {
-                      prepared.terms.insert(term);
-                  }
-              }
-              index->languages.append(prepared);
-          }
-          QHash<QString, int> categoryNumber;
-          for (const Knowledge::Category& category : knowledge.categories) {
-              const int ref = static_cast<int>(index->categories.size());
-              categoryNumber.insert(category.name, ref);
-              index->categories.append({category.name, category.leaning});
-              for (const QString& place : category.places) {
-                  index->add(place, Role::place, ref);
-              }
-          }
-          for (const Knowledge::Topic& topic : knowledge.topics) {
-              const int ref = static_cast<int>(index->topics.size());
-              Index::Topic prepared{topic.name, topic.play, {}};
-              for (const QString& category : topic.intends) {
-                  prepared.intends.append(categoryNumber.value(category, -1));
-              }
-              index->topics.append(prepared);
-              for (const QString& word : topic.words) {
-                  index->add(word, Role::topic, ref, topic.broad);
-              }
-          }
-          index->cues = knowledge.cues;
-          for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
-              for (const QString& phrase : knowledge.cues.at(i).phrases) {
-                  index->add(phrase, Role::cue, static_cast<int>(i));
-              }
-          }
-          return index;
-      }()) {}
+        auto index = std::make_unique<Index>();
+        for (const QString& word : knowledge.stopwords) {
+            for (const QString& term : analyzeTerms(word)) {
+                index->stopTerms.insert(term);
+            }
+        }
+        for (const QString& word : knowledge.generic) {
+            if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+                index->genericTerms.insert(terms.first());
+            }
+        }
+        for (const Knowledge::Language& language : knowledge.languages) {
+            Index::Language prepared{language.name, {}};
+            for (const QString& word : language.words) {
+                for (const QString& term : analyzeTerms(word)) {
+                    prepared.terms.insert(term);
+                }
+            }
+            index->languages.append(prepared);
+        }
+        QHash<QString, int> categoryNumber;
+        for (const Knowledge::Category& category : knowledge.categories) {
+            const int ref = static_cast<int>(index->categories.size());
+            categoryNumber.insert(category.name, ref);
+            index->categories.append({category.name, category.leaning});
+            for (const QString& place : category.places) {
+                index->add(place, Role::place, ref);
+            }
+        }
+        for (const Knowledge::Topic& topic : knowledge.topics) {
+            const int ref = static_cast<int>(index->topics.size());
+            Index::Topic prepared{topic.name, topic.play, {}};
+            for (const QString& category : topic.intends) {
+                prepared.intends.append(categoryNumber.value(category, -1));
+            }
+            index->topics.append(prepared);
+            for (const QString& word : topic.words) {
+                index->add(word, Role::topic, ref, topic.broad);
+            }
+        }
+        index->cues = knowledge.cues;
+        for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
+            for (const QString& phrase : knowledge.cues.at(i).phrases) {
+                index->add(phrase, Role::cue, static_cast<int>(i));
+            }
+        }
+        return index;
+    }()) {}
 
 OfflineJudge::~OfflineJudge() = default;
 
@@ -424,7 +423,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         const QString& shown = index.shown.at(match.id);
         switch (match.role) {
         case Role::topic: {
-            const QString phrase = bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
+            const QString phrase =
+                bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
             if (!profile.topics.contains(match.ref)) {
                 if (!match.generic && !placeStarts.contains(match.start)) {
                     foreign.insert(phrase);
@@ -460,6 +460,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 }
             } else if (category.leaning == Leaning::background) {
                 reading.backgroundPlace = true;
+                ++reading.backgroundNames;
             } else if (category.leaning == Leaning::work) {
                 reading.workPlace = true;
             }
@@ -467,7 +468,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::cue: {
             const Knowledge::Cue& cue = index.cues.at(match.ref);
-            const QString phrase = bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
+            const QString phrase =
+                bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
             if (profile.named.contains(match.id) || cueSeen.contains(phrase)) {
                 break;
             }
@@ -532,6 +534,28 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             ++reading.unrelatedWords;
         }
     }
+    if (qEnvironmentVariableIsSet("AIMSET_JUDGE_DEBUG")) { // TEMP
+        QStringList ms;
+        for (const Index::Match& m : matches)
+            ms << QString::number(int(m.role)) + QLatin1Char(':') + index.shown.at(m.id) +
+                      QLatin1Char('/') +
+                      (m.role == Role::place   ? index.categories.at(m.ref).name
+                       : m.role == Role::topic ? index.topics.at(m.ref).name
+                                               : index.cues.at(m.ref).kind);
+        QStringList ts;
+        for (int t : profile.topics)
+            ts << index.topics.at(t).name;
+        fprintf(stderr,
+                "DEBUG window=%s\n  aimsetTopics=%s\n  matches=%s\n  direct=%.2f related=%.2f "
+                "leisure=%.2f cues=%.1f lp=%d mp=%d ip=%d np=%d bp=%d wp=%d learn=%d unrel=%d "
+                "own=%d foreign=%d\n",
+                qPrintable(window.left(120)), qPrintable(ts.join(QLatin1Char(','))),
+                qPrintable(ms.join(QStringLiteral(" | "))), reading.direct, reading.related,
+                reading.leisure, reading.cues, reading.leisurePlace, reading.mixedPlace,
+                reading.intendedPlace, reading.namedPlace, reading.backgroundPlace,
+                reading.workPlace, reading.learning, reading.unrelatedWords, reading.ownWords,
+                reading.foreignWords);
+    }
     return reading;
 }
 
@@ -540,17 +564,23 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     const Reading r = read(*profileOf(aimset), context);
     const double related = r.relatedness();
     const auto aligned = [&] {
-        return Decision{Verdict::aligned,
-                        r.matched.isEmpty()
-                            ? QStringLiteral("Fits ") + quoted(aimset)
-                            : QStringLiteral("Mentions ") +
-                                  r.matched.mid(0, 3).join(QStringLiteral(", "))};
+        return Decision{Verdict::aligned, r.matched.isEmpty()
+                                              ? QStringLiteral("Fits ") + quoted(aimset)
+                                              : QStringLiteral("Mentions ") +
+                                                    r.matched.mid(0, 3).join(QStringLiteral(", "))};
     };
     const Decision leisure{Verdict::misaligned, QStringLiteral("Looks like ") + r.leisureKind +
                                                     QStringLiteral(" (") + r.leisureExample +
                                                     QStringLiteral("), unrelated to ") +
                                                     quoted(aimset)};
-    const Decision unclear{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+    const Decision unclear =
+        related > 0 && r.leisure > 0
+            ? Decision{Verdict::unclear, QStringLiteral("Mentions ") +
+                                             r.matched.mid(0, 3).join(QStringLiteral(", ")) +
+                                             QStringLiteral(", but looks like ") + r.leisureKind +
+                                             QStringLiteral(" (") + r.leisureExample +
+                                             QLatin1Char(')')}
+            : Decision{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
 
     // A window mostly about another field than the aimset's.
     const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
@@ -568,8 +598,9 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     }
     // Music playing in the background bothers nobody, wherever it plays.
     // (A player showing only its own name and pages is being browsed.)
-    if (r.backgroundPlace && r.cues == 0 && (r.unrelatedWords > 0 || related > 0)) {
-        return aligned();
+    if (r.backgroundPlace && r.cues == 0) {
+        const bool playing = r.unrelatedWords > 0 || related > 0 || r.backgroundNames > 1;
+        return playing ? aligned() : unclear;
     }
     // A place of work and play (a video site, a forum): the page decides.
     if (r.mixedPlace) {
@@ -602,9 +633,8 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     }
     const Reading r = read(*profileOf(aimset), text);
     const double related = r.relatedness();
-    const QString leisureLooks =
-        QStringLiteral("looks like ") + r.leisureKind + QStringLiteral(" (") + r.leisureExample +
-        QLatin1Char(')');
+    const QString leisureLooks = QStringLiteral("looks like ") + r.leisureKind +
+                                 QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
     const QString mentions =
         QStringLiteral("Mentions ") + r.matched.mid(0, 3).join(QStringLiteral(", "));
 
@@ -680,8 +710,9 @@ QString OfflineJudge::categoryOf(const QString& window) const {
 Judged<QString> OfflineJudge::expand(const QString& aimset, const QString& windowTitle) {
     Q_UNUSED(aimset);
     const Index& index = *m_index;
-    // The subject of the page is its words of a known field, else its own
-    // content words; site names, counters, file types and filler go.
+    // The subject of the page is its own content words: site and app names,
+    // signs of play, counters, file types and filler go, so that a "yes"
+    // widens the aimset by what the page is about rather than by its title.
     static const QRegularExpression wordPattern(QStringLiteral("[\\w][\\w'\u2019-]*"),
                                                 QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression fileType(
@@ -705,35 +736,24 @@ Judged<QString> OfflineJudge::expand(const QString& aimset, const QString& windo
     for (const Word& word : words) {
         sequence.append(word.term);
     }
-    QSet<qsizetype> dropped;
-    QSet<qsizetype> topical;
-    for (const Index::Match& match : index.scan(sequence)) {
-        for (qsizetype k = 0; k < match.length; ++k) {
-            (match.role == Role::topic && !match.generic ? topical : dropped)
-                .insert(match.start + k);
+    QSet<qsizetype> dropped; // sites, apps and signs of play
+    for (const Index::Match& match : index.scan(sequence, false)) {
+        for (qsizetype k = 0; match.role != Role::topic && k < match.length; ++k) {
+            dropped.insert(match.start + k);
         }
     }
-    QStringList subject;
     QStringList content;
-    for (qsizetype i = 0; i < words.size(); ++i) {
+    QStringList seenTerms;
+    for (qsizetype i = 0; i < words.size() && content.size() < 4; ++i) {
         const QString& term = words.at(i).term;
-        if (dropped.contains(i) && !topical.contains(i)) {
+        if (dropped.contains(i) || index.stopTerms.contains(term) ||
+            index.genericTerms.contains(term) || isNumber(term) || seenTerms.contains(term)) {
             continue;
         }
-        if (index.stopTerms.contains(term) || index.genericTerms.contains(term) ||
-            isNumber(term)) {
-            continue;
-        }
-        const QString shown = words.at(i).shown.toLower();
-        if (content.contains(shown)) {
-            continue;
-        }
-        content.append(shown);
-        if (topical.contains(i)) {
-            subject.append(shown);
-        }
+        seenTerms.append(term);
+        content.append(words.at(i).shown);
     }
-    const QStringList chosen = (subject.isEmpty() ? content : subject).mid(0, 4);
+    const QStringList& chosen = content;
     return chosen.join(QLatin1Char(' '));
 }
 

@@ -49,39 +49,49 @@ TEST(EvaluationTest, TakesEachCaseThroughTheAppsFlowAndCounts) {
     QByteArray cases;
     cases += caseLine("a1", "aligned", "work page", "");          // right: title aligned
     cases += caseLine("a2", "aligned", "page", "ALIGNED");        // right: text aligned
-    cases += caseLine("a3", "aligned", "page", "");               // no text: closed
+    cases += caseLine("a3", "aligned", "page", "");               // no text: asked
     cases += caseLine("a4", "aligned", "page", "UNCLEAR");        // asked, not right
     cases += caseLine("a5", "aligned", "fail", "");               // failed title: kept
     cases += caseLine("d1", "distracting", "page", "MISALIGNED"); // right
     cases += caseLine("d2", "distracting", "page", "unclear");    // right, asked
     cases += caseLine("d3", "distracting", "work page", "");      // missed
-    cases += caseLine("d4", "distracting", "page", "broken");     // failed text: closed
+    cases += caseLine("d4", "distracting", "page", "broken");     // failed text: kept
+    cases += caseLine("d5", "distracting", "page", "");           // no text: asked, right
     cases += "\n{\"aimset\":\"x\",\"label\":\"maybe\"}\nnot json\n";
 
     QStringList misses;
     QStringList problems;
     const EvaluationResult result = evaluateCases(
         service, cases, [&](const QString& line) { misses << line; },
-        [&](const QString& line) { problems << line; });
+        [&](const QString& line) { problems << line; },
+        [](const QString& window) { return window.contains(u"work"_s) ? u"office"_s : u"web"_s; });
 
+    // A failure or a window without text never closes anything.
     EXPECT_EQ(result.summaryLine(),
-              u"accuracy=0.667 wrongly_closed=0.200 missed=0.250 asked=0.222 n=9"_s);
+              u"accuracy=0.600 wrongly_closed=0.000 missed=0.400 asked=0.400 n=10"_s);
+    EXPECT_EQ(
+        result.confusionLines(),
+        (QStringList{
+            u"category=office n=2 aligned: kept=1 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
+            u"category=web n=8 aligned: kept=2 asked=2 closed=0 | distracting: kept=1 asked=2 closed=1"_s}));
     EXPECT_EQ(
         misses,
         (QStringList{
             QStringLiteral(
-                R"(miss a3 label=aligned ended=misaligned aimset="Do the thing" window="App - page")"),
+                R"(miss a3 label=aligned ended=unclear aimset="Do the thing" window="App - page")"),
             QStringLiteral(
                 R"(miss a4 label=aligned ended=unclear aimset="Do the thing" window="App - page")"),
             QStringLiteral(
                 R"(miss d3 label=distracting ended=aligned aimset="Do the thing" window="App - work page")"),
+            QStringLiteral(
+                R"(miss d4 label=distracting ended=unjudged aimset="Do the thing" window="App - page")"),
         }));
-    EXPECT_EQ(problems, (QStringList{u"line 11: not a labelled case, skipped"_s,
-                                     u"line 12: not a labelled case, skipped"_s}));
+    EXPECT_EQ(problems, (QStringList{u"line 12: not a labelled case, skipped"_s,
+                                     u"line 13: not a labelled case, skipped"_s}));
     // The text is asked for only after a title that is not aligned, and only when there is text.
     EXPECT_EQ(judge.calls.mid(0, 4), (QStringList{u"title App - work page"_s, u"title App - page"_s,
                                                   u"text ALIGNED"_s, u"title App - page"_s}));
-    EXPECT_EQ(judge.calls.size(), 14);
+    EXPECT_EQ(judge.calls.size(), 15);
 }
 
 } // namespace
