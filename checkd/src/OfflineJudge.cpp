@@ -388,13 +388,21 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     }
 
     const QList<Index::Match> matches = index.scan(bag.sequence);
-    // A place's own name ("HealthCare.gov") says nothing about the page's subject.
-    QSet<qsizetype> placeStarts;
+    // A place's own name ("HealthCare.gov", "Excel") says nothing about the page's subject.
+    QSet<QString> placeWords;
     for (const Index::Match& match : matches) {
-        if (match.role == Role::place) {
-            placeStarts.insert(match.start);
+        for (qsizetype k = 0; match.role == Role::place && k < match.length; ++k) {
+            placeWords.insert(bag.sequence.at(match.start + k));
         }
     }
+    const auto namesAPlace = [&](const Index::Match& match) {
+        for (qsizetype k = 0; k < match.length; ++k) {
+            if (!placeWords.contains(bag.sequence.at(match.start + k))) {
+                return false;
+            }
+        }
+        return true;
+    };
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     QSet<QString> foreign;
@@ -426,7 +434,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             const QString phrase =
                 bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
             if (!profile.topics.contains(match.ref)) {
-                if (!match.generic && !placeStarts.contains(match.start)) {
+                if (!match.generic && !namesAPlace(match)) {
                     foreign.insert(phrase);
                 }
                 break;
@@ -446,7 +454,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         case Role::place: {
             const Index::Category& category = index.categories.at(match.ref);
             if (profile.named.contains(match.id)) {
-                reading.namedPlace = true;
+                // The tool the aimset names ("in Zotero") is the work itself.
+                (category.leaning == Leaning::work ? reading.workPlace : reading.namedPlace) = true;
             } else if (profile.intended.contains(match.ref)) {
                 reading.intendedPlace = true;
                 reading.intendedCategory = category.name;
@@ -623,8 +632,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     if (r.namedPlace || r.foreignWords >= 2) {
         return unclear;
     }
-    // A blank document, a new tab: nothing to hold against it.
-    return r.unrelatedWords <= (r.workPlace ? 1 : 0) ? aligned() : unclear;
+    // A tool of work (a document, an editor) shows work of some kind; a
+    // blank page or a new tab has nothing to hold against it.
+    const bool tool = r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= r.ownWords;
+    return tool || r.unrelatedWords == 0 ? aligned() : unclear;
 }
 
 OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
