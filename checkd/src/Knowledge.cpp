@@ -82,6 +82,7 @@ std::pair<QString, QString> splitHeader(const QString& header, QChar separator) 
 
 std::optional<Leaning> leaningNamed(const QString& name) {
     static const QHash<QString, Leaning> names{{QStringLiteral("work"), Leaning::work},
+                                               {QStringLiteral("reference"), Leaning::reference},
                                                {QStringLiteral("neutral"), Leaning::neutral},
                                                {QStringLiteral("mixed"), Leaning::mixed},
                                                {QStringLiteral("leisure"), Leaning::leisure},
@@ -127,7 +128,7 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         const std::optional<Leaning> leaning = leaningNamed(leaningName);
         if (name.isEmpty() || !leaning) {
             *error = locate(placesFile, section) + QStringLiteral("a category is written ") +
-                     QStringLiteral("[name: work|neutral|mixed|leisure|background], not [") +
+                     QStringLiteral("[name: work|reference|neutral|mixed|leisure|background], not [") +
                      section.header + QLatin1Char(']');
             return std::nullopt;
         }

@@ -11,6 +11,7 @@ namespace aimset::checkd {
 // What a kind of place usually is when the aimset does not ask for it.
 enum class Leaning {
     work,       // office, development, mail: a tool of some work
+    reference,  // encyclopedias, dictionaries: looking anything up may serve the work
     neutral,    // browsers, file managers: says nothing by itself
     mixed,      // video sites, forums, music: work or play, the page decides
     leisure,    // games, feeds, streaming, shopping: play unless the aimset asks for it

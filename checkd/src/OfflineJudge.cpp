@@ -213,6 +213,7 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
+    bool referencePlace = false; // an encyclopedia or dictionary
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
@@ -360,8 +361,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
         profile->leisureField |= index.topics.at(it.key()).play;
         for (const int category : index.topics.at(it.key()).intends) {
-            if (category >= 0 && index.categories.at(category).leaning != Leaning::work &&
-                index.categories.at(category).leaning != Leaning::neutral) {
+            const Leaning leaning = category >= 0 ? index.categories.at(category).leaning
+                                                  : Leaning::work;
+            if (leaning != Leaning::work && leaning != Leaning::reference &&
+                leaning != Leaning::neutral) {
                 profile->intended.insert(category);
             }
         }
@@ -455,7 +458,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             const Index::Category& category = index.categories.at(match.ref);
             if (profile.named.contains(match.id)) {
                 // The tool the aimset names ("in Zotero") is the work itself.
-                (category.leaning == Leaning::work ? reading.workPlace : reading.namedPlace) = true;
+                const bool tool =
+                    category.leaning == Leaning::work || category.leaning == Leaning::reference;
+                (tool ? reading.workPlace : reading.namedPlace) = true;
             } else if (profile.intended.contains(match.ref)) {
                 reading.intendedPlace = true;
                 reading.intendedCategory = category.name;
@@ -472,6 +477,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 ++reading.backgroundNames;
             } else if (category.leaning == Leaning::work) {
                 reading.workPlace = true;
+            } else if (category.leaning == Leaning::reference) {
+                reading.workPlace = true;
+                reading.referencePlace = true;
             }
             break;
         }
@@ -621,6 +629,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         }
         return related > 0 ? unclear : leisure;
     }
+    // Looking something up is part of most work, whatever the entry.
+    if (r.referencePlace && r.leisure == 0) {
+        return aligned();
+    }
     if (aboutElse) {
         return unclear;
     }
@@ -701,6 +713,7 @@ QString OfflineJudge::categoryOf(const QString& window) const {
         case Leaning::background:
             return 2;
         case Leaning::work:
+        case Leaning::reference:
             return 1;
         case Leaning::neutral:
             break;
