@@ -127,9 +127,10 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         const auto [name, leaningName] = splitHeader(section.header, QLatin1Char(':'));
         const std::optional<Leaning> leaning = leaningNamed(leaningName);
         if (name.isEmpty() || !leaning) {
-            *error = locate(placesFile, section) + QStringLiteral("a category is written ") +
-                     QStringLiteral("[name: work|reference|neutral|mixed|leisure|background], not [") +
-                     section.header + QLatin1Char(']');
+            *error =
+                locate(placesFile, section) + QStringLiteral("a category is written ") +
+                QStringLiteral("[name: work|reference|neutral|mixed|leisure|background], not [") +
+                section.header + QLatin1Char(']');
             return std::nullopt;
         }
         if (const auto found = categoryIndex.constFind(name); found != categoryIndex.constEnd()) {

@@ -361,8 +361,8 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
         profile->leisureField |= index.topics.at(it.key()).play;
         for (const int category : index.topics.at(it.key()).intends) {
-            const Leaning leaning = category >= 0 ? index.categories.at(category).leaning
-                                                  : Leaning::work;
+            const Leaning leaning =
+                category >= 0 ? index.categories.at(category).leaning : Leaning::work;
             if (leaning != Leaning::work && leaning != Leaning::reference &&
                 leaning != Leaning::neutral) {
                 profile->intended.insert(category);
@@ -550,28 +550,6 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             !index.genericTerms.contains(term) && !isNumber(term) && term.size() > 2) {
             ++reading.unrelatedWords;
         }
-    }
-    if (qEnvironmentVariableIsSet("AIMSET_JUDGE_DEBUG")) { // TEMP
-        QStringList ms;
-        for (const Index::Match& m : matches)
-            ms << QString::number(int(m.role)) + QLatin1Char(':') + index.shown.at(m.id) +
-                      QLatin1Char('/') +
-                      (m.role == Role::place   ? index.categories.at(m.ref).name
-                       : m.role == Role::topic ? index.topics.at(m.ref).name
-                                               : index.cues.at(m.ref).kind);
-        QStringList ts;
-        for (int t : profile.topics)
-            ts << index.topics.at(t).name;
-        fprintf(stderr,
-                "DEBUG window=%s\n  aimsetTopics=%s\n  matches=%s\n  direct=%.2f related=%.2f "
-                "leisure=%.2f cues=%.1f lp=%d mp=%d ip=%d np=%d bp=%d wp=%d learn=%d unrel=%d "
-                "own=%d foreign=%d\n",
-                qPrintable(window.left(120)), qPrintable(ts.join(QLatin1Char(','))),
-                qPrintable(ms.join(QStringLiteral(" | "))), reading.direct, reading.related,
-                reading.leisure, reading.cues, reading.leisurePlace, reading.mixedPlace,
-                reading.intendedPlace, reading.namedPlace, reading.backgroundPlace,
-                reading.workPlace, reading.learning, reading.unrelatedWords, reading.ownWords,
-                reading.foreignWords);
     }
     return reading;
 }

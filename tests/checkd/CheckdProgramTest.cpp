@@ -60,7 +60,7 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
         "\n"
         R"({"id":"c3","aimset":"Write the wetland grant","app":"Firefox","title":"wetland grant memes - Reddit — Mozilla Firefox","text":"","label":"distracting"})"
         "\n"
-        R"({"id":"c4","aimset":"Write the wetland grant","app":"Firefox","title":"Wetland birds - Reddit — Mozilla Firefox","text":"","label":"distracting","category":"birding"})"
+        R"({"id":"c4","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
     cases.close();
     const Finished run = runToEnd({u"--evaluate"_s, cases.fileName()});
@@ -68,7 +68,7 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     EXPECT_EQ(
         run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
         (QStringList{
-            u"miss c4 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"Firefox - Wetland birds - Reddit — Mozilla Firefox\""_s,
+            u"miss c4 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"LibreOffice Writer - wetland birds.odt\""_s,
             u"category=birding n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
             u"category=forum n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=0 asked=1 closed=0"_s,
             u"category=office n=1 aligned: kept=1 asked=0 closed=0 | distracting: kept=0 asked=0 closed=0"_s,
