@@ -59,8 +59,9 @@ struct OfflineJudge::Index {
     struct Entry {
         QStringList rest; // terms after the first
         Role role;
-        int ref; // category, topic or cue number
-        int id;  // the phrase's own number, to count distinct phrases
+        int ref;  // category, topic or cue number
+        int id;   // the phrase's own number, to count distinct phrases
+        int text; // the same for every phrase with the same analysed words
         bool generic;
         bool broad;
     };
@@ -75,7 +76,8 @@ struct OfflineJudge::Index {
     };
 
     QHash<QString, QList<Entry>> byFirst;
-    QStringList shown; // by phrase id
+    QHash<QString, int> textIds; // analysed phrase -> its number
+    QStringList shown;           // by phrase id
     QList<Category> categories;
     QList<Topic> topics;
     QList<Knowledge::Cue> cues;
@@ -93,6 +95,7 @@ struct OfflineJudge::Index {
         QString shown;
     };
     QHash<QString, Part> parts; // case-folded title part -> place or cue
+    qsizetype longestPart = 0;
 
     void add(const QString& phrase, Role role, int ref, bool broad = false) {
         // "Feed" in quotes, and names too short to find as words ("X"), count
@@ -104,6 +107,7 @@ struct OfflineJudge::Index {
             const QString part = (quoted ? phrase.mid(1, phrase.size() - 2) : phrase).trimmed();
             if (!part.isEmpty() && role != Role::topic) {
                 parts.insert(part.toCaseFolded(), {role, ref, part});
+                longestPart = std::max(longestPart, part.size());
             }
             return;
         }
@@ -125,7 +129,13 @@ struct OfflineJudge::Index {
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
-        entries.append({rest, role, ref, id, generic, broad});
+        const QString joined = terms.join(QLatin1Char(' '));
+        int text = textIds.value(joined, -1);
+        if (text < 0) {
+            text = static_cast<int>(textIds.size());
+            textIds.insert(joined, text);
+        }
+        entries.append({rest, role, ref, id, text, generic, broad});
         if (role == Role::place && terms.size() == 1) {
             placeTerms.insert(terms.first());
         }
@@ -135,6 +145,7 @@ struct OfflineJudge::Index {
         Role role;
         int ref;
         int id;
+        int text;
         qsizetype start;
         qsizetype length;
         bool generic;
@@ -163,8 +174,8 @@ struct OfflineJudge::Index {
                     same = sequence.at(i + 1 + k) == entry.rest.at(k);
                 }
                 if (same) {
-                    found.append(
-                        {entry.role, entry.ref, entry.id, i, length, entry.generic, entry.broad});
+                    found.append({entry.role, entry.ref, entry.id, entry.text, i, length,
+                                  entry.generic, entry.broad});
                     longest = std::max(longest, length);
                 }
             }
@@ -408,9 +419,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     };
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
-    QSet<QString> foreign;
-    QSet<QString> own;
-    QSet<QString> cueSeen;
+    QSet<int> foreign;                     // by phrase text number
+    QSet<int> own;
+    QSet<int> cueSeen;
     double strongestLeisure = 0;
     // About play itself, the aimset takes signs of play lightly.
     const double leisureScale = profile.leisureField ? 0.5 : 1.0;
@@ -434,15 +445,13 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         const QString& shown = index.shown.at(match.id);
         switch (match.role) {
         case Role::topic: {
-            const QString phrase =
-                bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
             if (!profile.topics.contains(match.ref)) {
                 if (!match.generic && !namesAPlace(match)) {
-                    foreign.insert(phrase);
+                    foreign.insert(match.text);
                 }
                 break;
             }
-            own.insert(phrase);
+            own.insert(match.text);
             const QString first = bag.sequence.at(match.start);
             if (match.length == 1 && directTerms.contains(first)) {
                 break;
@@ -485,12 +494,10 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::cue: {
             const Knowledge::Cue& cue = index.cues.at(match.ref);
-            const QString phrase =
-                bag.sequence.mid(match.start, match.length).join(QLatin1Char(' '));
-            if (profile.named.contains(match.id) || cueSeen.contains(phrase)) {
+            if (profile.named.contains(match.id) || cueSeen.contains(match.text)) {
                 break;
             }
-            cueSeen.insert(phrase);
+            cueSeen.insert(match.text);
             if (cue.leisure) {
                 reading.cues += kCue;
                 noteLeisure(kCue, cue.kind, shown);
@@ -519,21 +526,34 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                                     index.languages.at(profile.language).name);
         }
     }
+    int untracked = -1; // aimset words that are no phrase of the knowledge
     for (const QString& term : directTerms) {
-        own.insert(term);
+        own.insert(index.textIds.value(term, --untracked));
     }
     foreign.subtract(own);
     reading.foreignWords = static_cast<int>(foreign.size());
     reading.ownWords = static_cast<int>(own.size());
-    if (!index.parts.isEmpty() && window.size() < 400) {
-        static const QRegularExpression separators(
-            QStringLiteral("\\s+[-\u2013\u2014|\u00B7/:\u2022]\\s+|\\s*[|\u00B7\u2022]\\s*"));
-        static const QRegularExpression counter(QStringLiteral("^\\(\\d+\\+?\\)\\s*"));
-        for (QString part : window.split(separators, Qt::SkipEmptyParts)) {
-            part.remove(counter);
-            const auto found = index.parts.constFind(part.trimmed().toCaseFolded());
+    if (window.size() < 400) {
+        // Title parts lie between "|", "·", "•", or " - ", " / ", " : " with spaces around.
+        const auto isBar = [](QChar c) {
+            return c == QLatin1Char('|') || c == QChar(0x00B7) || c == QChar(0x2022);
+        };
+        const auto isDash = [](QChar c) {
+            return c == QLatin1Char('-') || c == QChar(0x2013) || c == QChar(0x2014) ||
+                   c == QLatin1Char('/') || c == QLatin1Char(':');
+        };
+        const auto lookUp = [&](QStringView part) {
+            part = part.trimmed();
+            if (part.startsWith(QLatin1Char('('))) { // a counter: "(5) Feed"
+                const qsizetype close = part.indexOf(QLatin1Char(')'));
+                part = close > 0 ? part.mid(close + 1).trimmed() : part;
+            }
+            if (part.isEmpty() || part.size() > index.longestPart) {
+                return;
+            }
+            const auto found = index.parts.constFind(part.toString().toCaseFolded());
             if (found == index.parts.constEnd()) {
-                continue;
+                return;
             }
             if (found->role == Role::place && !profile.intended.contains(found->ref) &&
                 index.categories.at(found->ref).leaning == Leaning::leisure) {
@@ -543,7 +563,18 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.cues += kCue;
                 noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
             }
+        };
+        qsizetype begin = 0;
+        for (qsizetype i = 0; i < window.size(); ++i) {
+            const QChar c = window.at(i);
+            const bool spaced = i > 0 && i + 1 < window.size() && window.at(i - 1).isSpace() &&
+                                window.at(i + 1).isSpace();
+            if (isBar(c) || (isDash(c) && spaced)) {
+                lookUp(QStringView(window).mid(begin, i - begin));
+                begin = i + 1;
+            }
         }
+        lookUp(QStringView(window).mid(begin));
     }
     for (const QString& term : bag.terms) {
         if (!explained.contains(term) && !index.stopTerms.contains(term) &&
