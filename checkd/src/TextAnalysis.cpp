@@ -188,25 +188,6 @@ QStringList analyzeTerms(const QString& text) {
 TermBag::TermBag(const QString& text)
     : sequence(analyzeTerms(text)) {
     terms = QSet<QString>(sequence.begin(), sequence.end());
-    joined = QLatin1Char(' ') + sequence.join(QLatin1Char(' ')) + QLatin1Char(' ');
-}
-
-bool TermBag::containsPhrase(const QString& phrase) const {
-    if (!phrase.contains(QLatin1Char(' '))) {
-        return terms.contains(phrase);
-    }
-    return joined.contains(QLatin1Char(' ') + phrase + QLatin1Char(' '));
-}
-
-bool TermBag::containsPadded(const QString& phrase, const QString& padded) const {
-    if (padded.size() == phrase.size() + 2 && !phrase.contains(QLatin1Char(' '))) {
-        return terms.contains(phrase);
-    }
-    return joined.contains(padded);
-}
-
-QString analyzePhrase(const QString& phrase) {
-    return analyzeTerms(phrase).join(QLatin1Char(' '));
 }
 
 } // namespace aimset::checkd
