@@ -33,17 +33,19 @@ QJsonObject post(const CheckService& service, const QJsonObject& body, int* stat
     return QJsonDocument::fromJson(reply.body).object();
 }
 
-// The app's reading of the answers: a failed check changes nothing, and a
-// window with no text after a doubtful title is put to the user.
+// The app's reading of the answers: a failed check changes nothing; after a
+// title that is not aligned the window's text is checked, and a window read
+// without any text is judged on what it shows, its app and title. A window
+// that could not be read at all (a case without "text") is put to the user.
 Outcome runCase(const CheckService& service, const QString& aimset, const QString& app,
-                const QString& title, const QString& text) {
+                const QString& title, const QJsonValue& text) {
     int status = 0;
-    const QJsonObject titleAnswer =
-        post(service,
-             {{QStringLiteral("aimset"), aimset},
-              {QStringLiteral("context"), QString(app + QStringLiteral(" - ") + title)},
-              {QStringLiteral("mode"), QStringLiteral("title")}},
-             &status);
+    const QString window = app + QStringLiteral(" - ") + title;
+    const QJsonObject titleAnswer = post(service,
+                                         {{QStringLiteral("aimset"), aimset},
+                                          {QStringLiteral("context"), window},
+                                          {QStringLiteral("mode"), QStringLiteral("title")}},
+                                         &status);
     const QJsonValue aligned = titleAnswer.value(QStringLiteral("aligned"));
     if (status != 200 || !aligned.isBool()) {
         return Outcome::unjudged;
@@ -51,12 +53,13 @@ Outcome runCase(const CheckService& service, const QString& aimset, const QStrin
     if (aligned.toBool()) {
         return Outcome::aligned;
     }
-    if (text.trimmed().isEmpty()) {
+    if (!text.isString()) {
         return Outcome::unclear;
     }
+    const QString shown = text.toString().trimmed().isEmpty() ? window : text.toString();
     const QJsonObject textAnswer = post(service,
                                         {{QStringLiteral("aimset"), aimset},
-                                         {QStringLiteral("context"), text},
+                                         {QStringLiteral("context"), shown},
                                          {QStringLiteral("mode"), QStringLiteral("text")}},
                                         &status);
     const QJsonValue verdict = textAnswer.value(QStringLiteral("verdict"));
@@ -130,7 +133,7 @@ EvaluationResult evaluateCases(const CheckService& service, const QByteArray& js
         const QString app = object.value(QStringLiteral("app")).toString();
         const QString title = object.value(QStringLiteral("title")).toString();
         const Outcome outcome =
-            runCase(service, aimset, app, title, object.value(QStringLiteral("text")).toString());
+            runCase(service, aimset, app, title, object.value(QStringLiteral("text")));
         ++result.cases;
         const bool wantAligned = label == QStringLiteral("aligned");
         // A window left unjudged stays open, as an aligned one does.

@@ -86,7 +86,8 @@ std::optional<Leaning> leaningNamed(const QString& name) {
                                                {QStringLiteral("neutral"), Leaning::neutral},
                                                {QStringLiteral("mixed"), Leaning::mixed},
                                                {QStringLiteral("leisure"), Leaning::leisure},
-                                               {QStringLiteral("background"), Leaning::background}};
+                                               {QStringLiteral("background"), Leaning::background},
+                                               {QStringLiteral("messages"), Leaning::messages}};
     const auto found = names.constFind(name);
     return found == names.constEnd() ? std::nullopt : std::optional<Leaning>(*found);
 }
@@ -129,7 +130,8 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         if (name.isEmpty() || !leaning) {
             *error =
                 locate(placesFile, section) + QStringLiteral("a category is written ") +
-                QStringLiteral("[name: work|reference|neutral|mixed|leisure|background], not [") +
+                QStringLiteral(
+                    "[name: work|reference|neutral|mixed|leisure|background|messages], not [") +
                 section.header + QLatin1Char(']');
             return std::nullopt;
         }

@@ -16,6 +16,7 @@ enum class Leaning {
     mixed,      // video sites, forums, music: work or play, the page decides
     leisure,    // games, feeds, streaming, shopping: play unless the aimset asks for it
     background, // a music player playing a track
+    messages,   // mail, chat: the people and the subject decide, never play by itself
 };
 
 // What the offline judge knows about the world, read from plain text files

@@ -24,6 +24,7 @@ constexpr double kFragmentWeight = 0.4; // a word of an aimset's phrase, alone
 constexpr double kMixedPlace = 0.5;
 constexpr double kLeisurePlace = 1.0;
 constexpr double kCue = 1.0;
+constexpr qsizetype kTitleLength = 300; // the longest "app - title" read as a title
 
 enum class Role : quint8 { place, topic, cue };
 
@@ -222,6 +223,7 @@ struct OfflineJudge::Reading {
     bool intendedPlace = false;
     bool namedPlace = false;
     bool backgroundPlace = false;
+    bool messagePlace = false;
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false; // an encyclopedia or dictionary
@@ -484,6 +486,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             } else if (category.leaning == Leaning::background) {
                 reading.backgroundPlace = true;
                 ++reading.backgroundNames;
+            } else if (category.leaning == Leaning::messages) {
+                reading.messagePlace = true;
             } else if (category.leaning == Leaning::work) {
                 reading.workPlace = true;
             } else if (category.leaning == Leaning::reference) {
@@ -628,6 +632,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         const bool playing = r.unrelatedWords > 0 || related > 0 || r.backgroundNames > 1;
         return playing ? aligned() : unclear;
     }
+    // Mail and chat are work or not by whom and what about; an inbox alone says neither.
+    if (r.messagePlace && !r.mixedPlace) {
+        return related >= kRelatedWeight && !aboutElse ? aligned() : unclear;
+    }
     // A place of work and play (a video site, a forum): the page decides.
     if (r.mixedPlace) {
         if (aboutElse) {
@@ -662,6 +670,12 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
 OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
     if (text.trimmed().isEmpty()) {
         return {Verdict::unclear, QStringLiteral("The window shows no readable text")};
+    }
+    // A window read without text is sent as "app - title": judged as a title,
+    // where one sign of play (a game, a feed) is as telling as a page of it.
+    if (text.size() <= kTitleLength && !text.contains(QLatin1Char('\n')) &&
+        text.contains(QStringLiteral(" - "))) {
+        return decideTitle(aimset, text);
     }
     const Reading r = read(*profileOf(aimset), text);
     const double related = r.relatedness();
@@ -723,6 +737,7 @@ QString OfflineJudge::categoryOf(const QString& window) const {
             return 2;
         case Leaning::work:
         case Leaning::reference:
+        case Leaning::messages:
             return 1;
         case Leaning::neutral:
             break;

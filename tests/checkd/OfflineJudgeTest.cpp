@@ -157,6 +157,16 @@ const TextCase kTextCases[] = {
      "Mentions chemistry, reaction, but looks like listicle (top 10)"},
     {"Draft the grant proposal for the wetland survey", "  \n ", "UNCLEAR",
      "The window shows no readable text"},
+    // A window read without text is judged on its app and title: a game is
+    // closed, an inbox alone is asked about.
+    {"Draft the grant proposal for the wetland survey", "Steam - Hollow Knight", "MISALIGNED",
+     "Looks like game (steam), unrelated to \u201CDraft the grant proposal for the "
+     "wetland survey\u201D"},
+    {"Write my wedding speech", "Thunderbird - Inbox - Mozilla Thunderbird", "UNCLEAR",
+     "No clear link to \u201CWrite my wedding speech\u201D"},
+    {"Draft the grant proposal for the wetland survey",
+     "LibreOffice Writer - wetland_survey_budget.odt - LibreOffice Writer", "ALIGNED",
+     "Mentions wetland, survey"},
 };
 
 TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
@@ -210,7 +220,7 @@ TEST(KnowledgeTest, TheShippedKnowledgeIsLargeAndAMalformedFileIsNamedWithItsLin
     const char* errors[] = {
         "places.txt:1: phrases before the first [section]",
         "places.txt:1: a category is written [name: "
-        "work|reference|neutral|mixed|leisure|background], "
+        "work|reference|neutral|mixed|leisure|background|messages], "
         "not [game: fun]",
         "topics.txt:2: unknown category kitchens (not in places.txt)",
         "cues.txt:2: an empty phrase (two commas in a row?)",
