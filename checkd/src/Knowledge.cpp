@@ -87,7 +87,8 @@ std::optional<Leaning> leaningNamed(const QString& name) {
                                                {QStringLiteral("mixed"), Leaning::mixed},
                                                {QStringLiteral("leisure"), Leaning::leisure},
                                                {QStringLiteral("background"), Leaning::background},
-                                               {QStringLiteral("messages"), Leaning::messages}};
+                                               {QStringLiteral("messages"), Leaning::messages},
+                                               {QStringLiteral("forum"), Leaning::forum}};
     const auto found = names.constFind(name);
     return found == names.constEnd() ? std::nullopt : std::optional<Leaning>(*found);
 }
@@ -128,11 +129,11 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         const auto [name, leaningName] = splitHeader(section.header, QLatin1Char(':'));
         const std::optional<Leaning> leaning = leaningNamed(leaningName);
         if (name.isEmpty() || !leaning) {
-            *error =
-                locate(placesFile, section) + QStringLiteral("a category is written ") +
-                QStringLiteral(
-                    "[name: work|reference|neutral|mixed|leisure|background|messages], not [") +
-                section.header + QLatin1Char(']');
+            *error = locate(placesFile, section) + QStringLiteral("a category is written ") +
+                     QStringLiteral(
+                         "[name: work|reference|neutral|mixed|leisure|background|messages|forum], "
+                         "not [") +
+                     section.header + QLatin1Char(']');
             return std::nullopt;
         }
         if (const auto found = categoryIndex.constFind(name); found != categoryIndex.constEnd()) {

@@ -17,6 +17,7 @@ enum class Leaning {
     leisure,    // games, feeds, streaming, shopping: play unless the aimset asks for it
     background, // a music player playing a track
     messages,   // mail, chat: the people and the subject decide, never play by itself
+    forum,      // forums, communities: a thread on the aimset's subject, else play
 };
 
 // What the offline judge knows about the world, read from plain text files

@@ -24,6 +24,7 @@ constexpr double kFragmentWeight = 0.4; // a word of an aimset's phrase, alone
 constexpr double kMixedPlace = 0.5;
 constexpr double kLeisurePlace = 1.0;
 constexpr double kCue = 1.0;
+constexpr double kStrongRelated = 1.5;  // more than one word of the aimset or its field
 constexpr qsizetype kTitleLength = 300; // the longest "app - title" read as a title
 
 enum class Role : quint8 { place, topic, cue };
@@ -101,11 +102,15 @@ struct OfflineJudge::Index {
     void add(const QString& phrase, Role role, int ref, bool broad = false) {
         // "Feed" in quotes, and names too short to find as words ("X"), count
         // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
-        const bool quoted = phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
-                            phrase.endsWith(QLatin1Char('"'));
+        // A channel ("#music") too: without its "#" it is a common word.
+        const bool quoted = (phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
+                             phrase.endsWith(QLatin1Char('"'))) ||
+                            phrase.startsWith(QLatin1Char('#'));
         const QStringList terms = quoted ? QStringList() : analyzeTerms(phrase);
         if (terms.isEmpty()) {
-            const QString part = (quoted ? phrase.mid(1, phrase.size() - 2) : phrase).trimmed();
+            const QString part =
+                (phrase.startsWith(QLatin1Char('"')) ? phrase.mid(1, phrase.size() - 2) : phrase)
+                    .trimmed();
             if (!part.isEmpty() && role != Role::topic) {
                 parts.insert(part.toCaseFolded(), {role, ref, part});
                 longestPart = std::max(longestPart, part.size());
@@ -224,6 +229,7 @@ struct OfflineJudge::Reading {
     bool namedPlace = false;
     bool backgroundPlace = false;
     bool messagePlace = false;
+    bool forumPlace = false;
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false; // an encyclopedia or dictionary
@@ -389,9 +395,24 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     return profile;
 }
 
+namespace {
+
+// "r/chemistry" names a community of Reddit, whether the site's name is shown or not.
+bool namesASubreddit(const QString& window) {
+    for (qsizetype at = window.indexOf(QStringLiteral("r/")); at >= 0 && at + 2 < window.size();
+         at = window.indexOf(QStringLiteral("r/"), at + 2)) {
+        if ((at == 0 || !window.at(at - 1).isLetterOrNumber()) && window.at(at + 2).isLetter()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& window) const {
     const Index& index = *m_index;
-    const TermBag bag(window);
+    const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
     Reading reading;
 
     QSet<QString> directTerms;
@@ -488,6 +509,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 ++reading.backgroundNames;
             } else if (category.leaning == Leaning::messages) {
                 reading.messagePlace = true;
+            } else if (category.leaning == Leaning::forum) {
+                reading.forumPlace = true;
+                noteLeisure(kMixedPlace, category.name, shown);
             } else if (category.leaning == Leaning::work) {
                 reading.workPlace = true;
             } else if (category.leaning == Leaning::reference) {
@@ -619,6 +643,13 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     if (r.inAimsetLanguage && r.cues == 0) {
         return aligned();
     }
+    // A thread clearly on the aimset's subject is work; a passing word is not.
+    if (r.forumPlace && !r.leisurePlace && r.cues == 0) {
+        if (related >= kStrongRelated && !aboutElse) {
+            return aligned();
+        }
+        return related > 0 ? unclear : leisure;
+    }
     // Play by its place (a game, a feed) or by its form (memes, highlights).
     if (r.leisurePlace || r.leisure >= kCue) {
         if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
@@ -732,6 +763,7 @@ QString OfflineJudge::categoryOf(const QString& window) const {
         case Leaning::leisure:
             return 4;
         case Leaning::mixed:
+        case Leaning::forum:
             return 3;
         case Leaning::background:
             return 2;
