@@ -685,7 +685,11 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         return unclear;
     }
     // A site of the kind the aimset needs, unless the page is about something else.
-    if ((r.intendedPlace && r.foreignWords <= r.ownWords) || related >= kRelatedWeight) {
+    // One shared word among many others ("Memory Card Game - Play Online") is a
+    // coincidence as often as a link.
+    const bool oneWordAmongMany = r.matched.size() == 1 && r.unrelatedWords >= 3 && !r.workPlace;
+    if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
+        (related >= kRelatedWeight && !oneWordAmongMany)) {
         return aligned();
     }
     // A site the aimset names ("my TikTok") must show the work itself.
