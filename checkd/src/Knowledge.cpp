@@ -88,7 +88,8 @@ std::optional<Leaning> leaningNamed(const QString& name) {
                                                {QStringLiteral("leisure"), Leaning::leisure},
                                                {QStringLiteral("background"), Leaning::background},
                                                {QStringLiteral("messages"), Leaning::messages},
-                                               {QStringLiteral("forum"), Leaning::forum}};
+                                               {QStringLiteral("forum"), Leaning::forum},
+                                               {QStringLiteral("errand"), Leaning::errand}};
     const auto found = names.constFind(name);
     return found == names.constEnd() ? std::nullopt : std::optional<Leaning>(*found);
 }
@@ -131,7 +132,8 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         if (name.isEmpty() || !leaning) {
             *error = locate(placesFile, section) + QStringLiteral("a category is written ") +
                      QStringLiteral(
-                         "[name: work|reference|neutral|mixed|leisure|background|messages|forum], "
+                         "[name: "
+                         "work|reference|neutral|mixed|leisure|background|messages|forum|errand], "
                          "not [") +
                      section.header + QLatin1Char(']');
             return std::nullopt;

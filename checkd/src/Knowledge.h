@@ -18,6 +18,7 @@ enum class Leaning {
     background, // a music player playing a track
     messages,   // mail, chat: the people and the subject decide, never play by itself
     forum,      // forums, communities: a thread on the aimset's subject, else play
+    errand,     // shops, trips, jobs, homes: what some aimsets need, play for the others
 };
 
 // What the offline judge knows about the world, read from plain text files

@@ -224,6 +224,8 @@ struct OfflineJudge::Reading {
     QString leisureKind;
     QString leisureExample;
     bool leisurePlace = false;
+    bool playPlace = false;   // a place of play itself, not of errands
+    bool aimsetKnown = false; // the aimset names a field the knowledge knows
     bool mixedPlace = false;
     bool intendedPlace = false;
     bool namedPlace = false;
@@ -414,6 +416,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const Index& index = *m_index;
     const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
     Reading reading;
+    reading.aimsetKnown = !profile.topics.isEmpty();
 
     QSet<QString> directTerms;
     for (const Profile::Term& term : profile.terms) {
@@ -496,8 +499,10 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             } else if (profile.intended.contains(match.ref)) {
                 reading.intendedPlace = true;
                 reading.intendedCategory = category.name;
-            } else if (category.leaning == Leaning::leisure) {
+            } else if (category.leaning == Leaning::leisure ||
+                       category.leaning == Leaning::errand) {
                 reading.leisurePlace = true;
+                reading.playPlace |= category.leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, category.name, shown);
             } else if (category.leaning == Leaning::mixed) {
                 if (!profile.namedCategories.contains(match.ref)) {
@@ -583,9 +588,13 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             if (found == index.parts.constEnd()) {
                 return;
             }
+            const Leaning leaning = found->role == Role::place
+                                        ? index.categories.at(found->ref).leaning
+                                        : Leaning::neutral;
             if (found->role == Role::place && !profile.intended.contains(found->ref) &&
-                index.categories.at(found->ref).leaning == Leaning::leisure) {
+                (leaning == Leaning::leisure || leaning == Leaning::errand)) {
                 reading.leisurePlace = true;
+                reading.playPlace |= leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
             } else if (found->role == Role::cue && index.cues.at(found->ref).leisure) {
                 reading.cues += kCue;
@@ -655,7 +664,9 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
             return aligned();
         }
-        return related >= kRelatedWeight ? unclear : leisure;
+        // A shop or a booking site may be what an aimset the judge cannot place needs.
+        const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues == 0;
+        return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) ? unclear : leisure;
     }
     // Music playing in the background bothers nobody, wherever it plays.
     // (A player showing only its own name and pages is being browsed.)
@@ -675,7 +686,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (related >= 1.0 || (related >= kRelatedWeight && (r.learning || r.foreignWords == 0))) {
             return aligned();
         }
-        return related > 0 ? unclear : leisure;
+        // A lesson on a subject the knowledge does not place may still be the work.
+        return related > 0 || r.learning ? unclear : leisure;
     }
     // Looking something up is part of most work, whatever the entry.
     if (r.referencePlace && r.leisure == 0) {
@@ -765,6 +777,7 @@ QString OfflineJudge::categoryOf(const QString& window) const {
     const auto rank = [](Leaning leaning) {
         switch (leaning) {
         case Leaning::leisure:
+        case Leaning::errand:
             return 4;
         case Leaning::mixed:
         case Leaning::forum:

@@ -220,7 +220,7 @@ TEST(KnowledgeTest, TheShippedKnowledgeIsLargeAndAMalformedFileIsNamedWithItsLin
     const char* errors[] = {
         "places.txt:1: phrases before the first [section]",
         "places.txt:1: a category is written [name: "
-        "work|reference|neutral|mixed|leisure|background|messages|forum], "
+        "work|reference|neutral|mixed|leisure|background|messages|forum|errand], "
         "not [game: fun]",
         "topics.txt:2: unknown category kitchens (not in places.txt)",
         "cues.txt:2: an empty phrase (two commas in a row?)",
