@@ -74,6 +74,7 @@ struct OfflineJudge::Index {
     struct Topic {
         QString name;
         bool play;
+        bool broad;
         QList<int> intends;
     };
 
@@ -276,7 +277,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
             const int ref = static_cast<int>(index->topics.size());
-            Index::Topic prepared{topic.name, topic.play, {}};
+            Index::Topic prepared{topic.name, topic.play, topic.broad, {}};
             for (const QString& category : topic.intends) {
                 prepared.intends.append(categoryNumber.value(category, -1));
             }
@@ -416,7 +417,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const Index& index = *m_index;
     const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
     Reading reading;
-    reading.aimsetKnown = !profile.topics.isEmpty();
+    reading.aimsetKnown =
+        std::any_of(profile.topics.begin(), profile.topics.end(),
+                    [&index](int topic) { return !index.topics.at(topic).broad; });
 
     QSet<QString> directTerms;
     for (const Profile::Term& term : profile.terms) {
@@ -699,7 +702,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     // A site of the kind the aimset needs, unless the page is about something else.
     // One shared word among many others ("Memory Card Game - Play Online") is a
     // coincidence as often as a link.
-    const bool oneWordAmongMany = r.matched.size() == 1 && r.unrelatedWords >= 3 && !r.workPlace;
+    const bool oneWordAmongMany =
+        r.matched.size() == 1 && r.unrelatedWords + r.foreignWords >= 3 && !r.workPlace;
     if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
         (related >= kRelatedWeight && !oneWordAmongMany)) {
         return aligned();

@@ -121,7 +121,22 @@ const TitleCase kTitleCases[] = {
     {"Draft the grant proposal for the wetland survey",
      "Google Chrome - 25 Cutest Puppies of the Year - Google Chrome", Verdict::misaligned},
     {"Draft the grant proposal for the wetland survey",
-     "Google Chrome - Peat bog restoration methods - Google Chrome", Verdict::unclear},
+     "Google Chrome - Sphagnum moss identification key - Google Chrome", Verdict::unclear},
+    // A shared word among other things is a coincidence as often as a link,
+    // in a forum too; a thread clearly on the subject is work.
+    {"Fix the memory leak in the image upload worker",
+     "Google Chrome - Memory Card Game - Play Online - Google Chrome", Verdict::unclear},
+    {"Outline the plot of my fantasy novel",
+     "Google Chrome - r/Fantasy - What are you reading this week? - Google Chrome",
+     Verdict::unclear},
+    {"File my 2024 tax return",
+     "Google Chrome - Where do I report capital gains on my tax return? : r/tax - Google Chrome",
+     Verdict::aligned},
+    // A shop may be what an aimset the judge cannot place needs; a game is not.
+    {"Finish the Henderson project",
+     "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", Verdict::unclear},
+    {"Finish the Henderson project", "Google Chrome - Elden Ring - Steam - Google Chrome",
+     Verdict::misaligned},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
