@@ -124,8 +124,8 @@ const TitleCase kTitleCases[] = {
      "Google Chrome - Sphagnum moss identification key - Google Chrome", Verdict::unclear},
     // A shared word among other things is a coincidence as often as a link,
     // in a forum too; a thread clearly on the subject is work.
-    {"Fix the memory leak in the image upload worker",
-     "Google Chrome - Memory Card Game - Play Online - Google Chrome", Verdict::unclear},
+    {"Write the incident report for last night's database outage",
+     "Google Chrome - Report a lost or stolen card | Chase - Google Chrome", Verdict::unclear},
     {"Outline the plot of my fantasy novel",
      "Google Chrome - r/Fantasy - What are you reading this week? - Google Chrome",
      Verdict::unclear},
