@@ -377,11 +377,14 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     for (const int count : topicPhrases) {
         most = std::max(most, count);
     }
+    // About play only when every field it names most is play: "script" alone
+    // is a video's as well as a program's.
+    bool onlyPlay = most > 0;
     for (auto it = topicPhrases.constBegin(); it != topicPhrases.constEnd(); ++it) {
         if (it.value() < most) {
             continue;
         }
-        profile->leisureField |= index.topics.at(it.key()).play;
+        onlyPlay &= index.topics.at(it.key()).play;
         for (const int category : index.topics.at(it.key()).intends) {
             const Leaning leaning =
                 category >= 0 ? index.categories.at(category).leaning : Leaning::work;
@@ -391,6 +394,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             }
         }
     }
+    profile->leisureField = onlyPlay;
     if (cache.size() > 64) {
         cache.clear();
     }
