@@ -203,7 +203,7 @@ TEST(OfflineJudgeExpandTest, KeepsTheSubjectNotTheTitle) {
         {"(3) Peat bog hydrology explained - YouTube - Google Chrome", "Peat bog hydrology"},
         {"Ten tips for a tidy desk - Lifehacker - Google Chrome", "tidy desk Lifehacker"},
         {"Mitosis vs. Meiosis: Key Differences - Khan Academy - Chromium", "Mitosis Meiosis"},
-        {"site_photos_march.pdf - Adobe Acrobat Reader", "photos march"},
+        {"site_photos_march.pdf - Adobe Acrobat Reader", "photos"},
         {"Google Chrome", ""},
     };
     for (const auto& [title, subject] : cases) {
