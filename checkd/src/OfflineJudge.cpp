@@ -227,6 +227,7 @@ struct OfflineJudge::Reading {
     bool leisurePlace = false;
     bool playPlace = false;   // a place of play itself, not of errands
     bool aimsetKnown = false; // the aimset names a field the knowledge knows
+    bool aimsetAboutPlay = false;
     bool mixedPlace = false;
     bool intendedPlace = false;
     bool namedPlace = false;
@@ -358,6 +359,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             profile->terms.append({term, shown, weight});
         }
     }
+    bool namesPlay = false; // "the match report", "the episode on Dune"
     // Every place and cue the aimset names, even inside a longer phrase
     // ("YouTube" in "YouTube video").
     for (const Index::Match& match : index.scan(aimsetTerms, false)) {
@@ -370,6 +372,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             break;
         case Role::cue:
             profile->named.insert(match.id);
+            namesPlay |= index.cues.at(match.ref).leisure;
             break;
         }
     }
@@ -394,7 +397,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             }
         }
     }
-    profile->leisureField = onlyPlay;
+    profile->leisureField = onlyPlay || namesPlay;
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -421,6 +424,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const Index& index = *m_index;
     const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
     Reading reading;
+    reading.aimsetAboutPlay = profile.leisureField;
     reading.aimsetKnown =
         std::any_of(profile.topics.begin(), profile.topics.end(),
                     [&index](int topic) { return !index.topics.at(topic).broad; });
@@ -671,9 +675,12 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
             return aligned();
         }
-        // A shop or a booking site may be what an aimset the judge cannot place needs.
+        // A shop or a booking site may be what an aimset the judge cannot place needs,
+        // and any place of play what an aimset about play (a review, a match report) needs.
         const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues == 0;
-        return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) ? unclear : leisure;
+        return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) || r.aimsetAboutPlay
+                   ? unclear
+                   : leisure;
     }
     // Music playing in the background bothers nobody, wherever it plays.
     // (A player showing only its own name and pages is being browsed.)

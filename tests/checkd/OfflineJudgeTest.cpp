@@ -137,6 +137,11 @@ const TitleCase kTitleCases[] = {
      "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", Verdict::unclear},
     {"Finish the Henderson project", "Google Chrome - Elden Ring - Steam - Google Chrome",
      Verdict::misaligned},
+    // An aimset about play itself may need any place of play; selling needs a marketplace.
+    {"Write the match report for the school newspaper",
+     "Google Chrome - BBC Sport - Football - Google Chrome", Verdict::unclear},
+    {"Sell my old bike", "Google Chrome - Kleinanzeigen - Fahrrad verkaufen - Google Chrome",
+     Verdict::aligned},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
