@@ -227,7 +227,7 @@ struct OfflineJudge::Reading {
     bool leisurePlace = false;
     bool playPlace = false;   // a place of play itself, not of errands
     bool aimsetKnown = false; // the aimset names a field the knowledge knows
-    bool aimsetAboutPlay = false;
+    bool aimsetAboutPlay = false; // about play or practising a language: play may be the work
     bool mixedPlace = false;
     bool intendedPlace = false;
     bool namedPlace = false;
@@ -424,7 +424,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const Index& index = *m_index;
     const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
     Reading reading;
-    reading.aimsetAboutPlay = profile.leisureField;
+    // Practising a language, any show or paper in it may be the practice.
+    reading.aimsetAboutPlay = profile.leisureField || profile.language >= 0;
     reading.aimsetKnown =
         std::any_of(profile.topics.begin(), profile.topics.end(),
                     [&index](int topic) { return !index.topics.at(topic).broad; });
@@ -701,7 +702,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
             return aligned();
         }
         // A lesson on a subject the knowledge does not place may still be the work.
-        return related > 0 || r.learning ? unclear : leisure;
+        return related > 0 || r.learning || r.aimsetAboutPlay ? unclear : leisure;
     }
     // Looking something up is part of most work, whatever the entry.
     if (r.referencePlace && r.leisure == 0) {
