@@ -42,7 +42,23 @@ struct Stemmer {
     }
 };
 
-QString stem(const QString& word) {
+// The English stemmer leaves German plurals alone; those of the commonest
+// noun endings ("Rechnungen", "Informationen", "Universitäten") meet their
+// singulars here.
+QString singularOfGerman(const QString& word) {
+    static const QLatin1StringView endings[] = {
+        QLatin1StringView("ungen"),    QLatin1StringView("heiten"), QLatin1StringView("keiten"),
+        QLatin1StringView("schaften"), QLatin1StringView("ionen"),  QLatin1StringView("taten")};
+    for (const QLatin1StringView ending : endings) {
+        if (word.size() > ending.size() + 2 && word.endsWith(ending)) {
+            return word.chopped(2);
+        }
+    }
+    return word;
+}
+
+QString stem(const QString& input) {
+    const QString word = singularOfGerman(input);
     thread_local Stemmer english;
     // Windows repeat their words; most stems are looked up, not computed.
     thread_local QHash<QString, QString> known;

@@ -30,6 +30,7 @@ TEST(TextAnalysisTest, WordFormsCaseAndAccentsMeet) {
     EXPECT_EQ(analyzeTerms(u"Reports, REPORTING; report"_s),
               (QStringList{u"report"_s, u"report"_s, u"report"_s}));
     EXPECT_EQ(analyzeTerms(u"Café Übung"_s), analyzeTerms(u"cafe ubung"_s));
+    EXPECT_EQ(analyzeTerms(u"Rechnungen Universitäten"_s), analyzeTerms(u"Rechnung Universität"_s));
     // Digits stay whole (their letters speak too), single letters and symbols go.
     EXPECT_EQ(analyzeTerms(u"Q3 • a 2024 🚀 Lecture08"_s),
               (QStringList{u"q3"_s, u"2024"_s, u"lecture08"_s, u"lectur"_s}));
