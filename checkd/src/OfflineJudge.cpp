@@ -225,8 +225,8 @@ struct OfflineJudge::Reading {
     QString leisureKind;
     QString leisureExample;
     bool leisurePlace = false;
-    bool playPlace = false;   // a place of play itself, not of errands
-    bool aimsetKnown = false; // the aimset names a field the knowledge knows
+    bool playPlace = false;       // a place of play itself, not of errands
+    bool aimsetKnown = false;     // the aimset names a field the knowledge knows
     bool aimsetAboutPlay = false; // about play or practising a language: play may be the work
     bool mixedPlace = false;
     bool intendedPlace = false;
@@ -248,6 +248,20 @@ struct OfflineJudge::Reading {
 OfflineJudge::OfflineJudge(const Knowledge& knowledge)
     : m_index([&knowledge] {
         auto index = std::make_unique<Index>();
+        // Sized once for every phrase, so that building the index does not rehash.
+        qsizetype phrases = 0;
+        for (const Knowledge::Category& category : knowledge.categories) {
+            phrases += category.places.size();
+        }
+        for (const Knowledge::Topic& topic : knowledge.topics) {
+            phrases += topic.words.size();
+        }
+        for (const Knowledge::Cue& cue : knowledge.cues) {
+            phrases += cue.phrases.size();
+        }
+        index->byFirst.reserve(phrases);
+        index->textIds.reserve(phrases);
+        index->shown.reserve(phrases);
         for (const QString& word : knowledge.stopwords) {
             for (const QString& term : analyzeTerms(word)) {
                 index->stopTerms.insert(term);
