@@ -87,6 +87,7 @@ struct OfflineJudge::Index {
     QSet<QString> stopTerms;
     QSet<QString> genericTerms;
     QSet<QString> placeTerms; // single-term place names
+    QSet<QString> fieldTerms; // single-term words of topics
     struct Language {
         QString name;
         QSet<QString> terms;
@@ -124,6 +125,12 @@ struct OfflineJudge::Index {
         }
         if (losesALetter(phrase) || (terms.size() == 1 && (stopTerms.contains(terms.first()) ||
                                                            genericTerms.contains(terms.first())))) {
+            return;
+        }
+        // A name or sign of several words that leaves one word of some field
+        // ("in stock", "new episode") would find that word everywhere.
+        if (role != Role::topic && terms.size() == 1 && fieldTerms.contains(terms.first()) &&
+            phrase.trimmed().contains(QLatin1Char(' '))) {
             return;
         }
         QList<Entry>& entries = byFirst[terms.first()];
@@ -280,6 +287,13 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 }
             }
             index->languages.append(prepared);
+        }
+        for (const Knowledge::Topic& topic : knowledge.topics) {
+            for (const QString& word : topic.words) {
+                if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+                    index->fieldTerms.insert(terms.first());
+                }
+            }
         }
         QHash<QString, int> categoryNumber;
         for (const Knowledge::Category& category : knowledge.categories) {
