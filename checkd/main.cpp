@@ -1,3 +1,4 @@
+#include "AutoJudge.h"
 #include "CheckService.h"
 #include "CommandLine.h"
 #include "Evaluation.h"
@@ -30,14 +31,24 @@ void printError(const QString& message) {
     std::fprintf(stderr, "aimset-checkd: %s\n", message.toLocal8Bit().constData());
 }
 
-std::unique_ptr<Judge> makeJudge(const Options& options) {
+// A model is asked only when the user configured one: a listener found on
+// a model server's usual port could belong to anyone on the machine.
+std::unique_ptr<Judge> makeJudge(const Options& options, const Knowledge& knowledge) {
     if (options.judge == QStringLiteral("llm")) {
         return std::make_unique<LanguageModelJudge>(options.languageModel);
     }
-    return std::make_unique<OfflineJudge>();
+    if (options.judge == QStringLiteral("auto")) {
+        std::unique_ptr<Judge> model;
+        if (!options.languageModel.baseUrl.isEmpty()) {
+            model = std::make_unique<LanguageModelJudge>(options.languageModel);
+        }
+        return std::make_unique<AutoJudge>(std::make_unique<OfflineJudge>(knowledge),
+                                           std::move(model));
+    }
+    return std::make_unique<OfflineJudge>(knowledge);
 }
 
-int evaluate(const Options& options, Judge& judge) {
+int evaluate(const Options& options, Judge& judge, const Knowledge& knowledge) {
     QFile file(options.evaluateFile);
     if (!file.open(QIODevice::ReadOnly)) {
         printError(QStringLiteral("cannot read ") + options.evaluateFile + QStringLiteral(": ") +
@@ -45,9 +56,14 @@ int evaluate(const Options& options, Judge& judge) {
         return 2;
     }
     const CheckService service(judge);
+    const OfflineJudge categories(knowledge);
     const EvaluationResult result = evaluateCases(
         service, file.readAll(), [](const QString& miss) { Log(miss); },
-        [](const QString& problem) { printError(problem); });
+        [](const QString& problem) { printError(problem); },
+        [&categories](const QString& window) { return categories.categoryOf(window); });
+    for (const QString& line : result.confusionLines()) {
+        Log(line);
+    }
     Log(result.summaryLine());
     return 0;
 }
@@ -80,9 +96,18 @@ int main(int argc, char** argv) {
         std::fputs(usageText().toUtf8().constData(), stdout);
         return 0;
     }
-    const std::unique_ptr<Judge> judge = makeJudge(options);
+    std::optional<Knowledge> loaded;
+    if (!options.knowledgeDirectory.isEmpty()) {
+        loaded = Knowledge::load(options.knowledgeDirectory, &error);
+        if (!loaded) {
+            printError(error);
+            return 2;
+        }
+    }
+    const Knowledge& knowledge = loaded ? *loaded : Knowledge::builtIn();
+    const std::unique_ptr<Judge> judge = makeJudge(options, knowledge);
     if (!options.evaluateFile.isEmpty()) {
-        return evaluate(options, *judge);
+        return evaluate(options, *judge, knowledge);
     }
 
     // Termination stopSignals are taken by a thread of their own, which stops

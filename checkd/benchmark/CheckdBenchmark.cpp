@@ -102,6 +102,25 @@ void judgeAlone(OfflineJudge& judge) {
     }
 }
 
+// VmHWM of /proc/self/status: the most memory this process ever held.
+std::string peakResidentMemory() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) {
+        return "unknown";
+    }
+    char line[256];
+    std::string found = "unknown";
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0) {
+            found = line + 6;
+            found.erase(0, found.find_first_not_of(" \t"));
+            found.erase(found.find_last_not_of(" \n") + 1);
+        }
+    }
+    std::fclose(status);
+    return found;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -118,7 +137,11 @@ int main(int argc, char** argv) {
         std::fflush(devNull);
     });
 
+    // Start-up: reading the knowledge files and building the judge's index.
+    const auto loading = Clock::now();
     OfflineJudge judge;
+    std::printf("start-up: knowledge loaded and judge built in %.1f ms\n",
+                std::chrono::duration<double, std::milli>(Clock::now() - loading).count());
     judgeAlone(judge);
 
     CheckService service(judge);
@@ -187,6 +210,7 @@ int main(int argc, char** argv) {
                 clients, elapsed, all.size(), static_cast<double>(all.size()) / elapsed,
                 percentile(all, 0.50), percentile(all, 0.99), all.empty() ? 0.0 : all.back(),
                 failures.load());
+    std::printf("resident memory: peak %s\n", peakResidentMemory().c_str());
     setLogSink({});
     std::fclose(devNull);
     return 0;

@@ -13,12 +13,15 @@ QString usageText() {
         "  --cert FILE          TLS certificate (PEM); with --key serves HTTPS\n"
         "  --key FILE           TLS private key (PEM)\n"
         "  --threads N          judging threads (default 64)\n"
-        "  --judge NAME         offline (default) or llm\n"
+        "  --judge NAME         offline (default), llm, or auto (offline first, the\n"
+        "                       configured model only for what it finds unclear;\n"
+        "                       without --llm-url, auto is offline)\n"
         "  --llm-url URL        OpenAI-compatible base URL, e.g. http://127.0.0.1:8080/v1\n"
         "                       (or AIMSET_LLM_URL)\n"
         "  --llm-model NAME     model name (or AIMSET_LLM_MODEL)\n"
         "                       the API key is read from AIMSET_LLM_API_KEY\n"
         "  --evaluate FILE      judge labelled cases (JSON lines) and print a summary\n"
+        "  --knowledge DIR      read the offline judge's knowledge files from DIR\n"
         "  --help               this text\n"
         "With AIMSET_CHECKD_TOKEN set, every request must carry\n"
         "\"Authorization: Bearer <token>\" (others get 401).\n");
@@ -61,9 +64,10 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
         } else if (name == QStringLiteral("--key")) {
             options->server.keyFile = value;
         } else if (name == QStringLiteral("--judge")) {
-            if (value != QStringLiteral("offline") && value != QStringLiteral("llm")) {
+            if (value != QStringLiteral("offline") && value != QStringLiteral("llm") &&
+                value != QStringLiteral("auto")) {
                 *error = QStringLiteral("unknown judge: ") + value +
-                         QStringLiteral(" (use offline or llm)");
+                         QStringLiteral(" (use offline, llm or auto)");
                 return false;
             }
             options->judge = value;
@@ -73,6 +77,8 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
             options->languageModel.model = value;
         } else if (name == QStringLiteral("--evaluate")) {
             options->evaluateFile = value;
+        } else if (name == QStringLiteral("--knowledge")) {
+            options->knowledgeDirectory = value;
         } else {
             *error = QStringLiteral("unknown option: ") + name;
             return false;

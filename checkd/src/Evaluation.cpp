@@ -9,7 +9,8 @@ namespace aimset::checkd {
 
 namespace {
 
-enum class Outcome { aligned, unclear, misaligned };
+// unjudged: a check failed, so the window stays as it is.
+enum class Outcome { aligned, unclear, misaligned, unjudged };
 
 QString nameOf(Outcome outcome) {
     switch (outcome) {
@@ -19,6 +20,8 @@ QString nameOf(Outcome outcome) {
         return QStringLiteral("unclear");
     case Outcome::misaligned:
         return QStringLiteral("misaligned");
+    case Outcome::unjudged:
+        return QStringLiteral("unjudged");
     }
     return {};
 }
@@ -30,32 +33,38 @@ QJsonObject post(const CheckService& service, const QJsonObject& body, int* stat
     return QJsonDocument::fromJson(reply.body).object();
 }
 
-// The app's reading of the answers: a failed title check changes nothing,
-// a failed text check counts as misaligned.
+// The app's reading of the answers: a failed check changes nothing; after a
+// title that is not aligned the window's text is checked, and a window read
+// without any text is judged on what it shows, its app and title. A window
+// that could not be read at all (a case without "text") is put to the user.
 Outcome runCase(const CheckService& service, const QString& aimset, const QString& app,
-                const QString& title, const QString& text) {
+                const QString& title, const QJsonValue& text) {
     int status = 0;
-    const QJsonObject titleAnswer =
-        post(service,
-             {{QStringLiteral("aimset"), aimset},
-              {QStringLiteral("context"), QString(app + QStringLiteral(" - ") + title)},
-              {QStringLiteral("mode"), QStringLiteral("title")}},
-             &status);
+    const QString window = app + QStringLiteral(" - ") + title;
+    const QJsonObject titleAnswer = post(service,
+                                         {{QStringLiteral("aimset"), aimset},
+                                          {QStringLiteral("context"), window},
+                                          {QStringLiteral("mode"), QStringLiteral("title")}},
+                                         &status);
     const QJsonValue aligned = titleAnswer.value(QStringLiteral("aligned"));
-    if (status != 200 || !aligned.isBool() || aligned.toBool()) {
+    if (status != 200 || !aligned.isBool()) {
+        return Outcome::unjudged;
+    }
+    if (aligned.toBool()) {
         return Outcome::aligned;
     }
-    if (text.isEmpty()) {
-        return Outcome::misaligned;
+    if (!text.isString()) {
+        return Outcome::unclear;
     }
+    const QString shown = text.toString().trimmed().isEmpty() ? window : text.toString();
     const QJsonObject textAnswer = post(service,
                                         {{QStringLiteral("aimset"), aimset},
-                                         {QStringLiteral("context"), text},
+                                         {QStringLiteral("context"), shown},
                                          {QStringLiteral("mode"), QStringLiteral("text")}},
                                         &status);
     const QJsonValue verdict = textAnswer.value(QStringLiteral("verdict"));
     if (status != 200 || !verdict.isString()) {
-        return Outcome::misaligned;
+        return Outcome::unjudged;
     }
     const QString upper = verdict.toString().toUpper();
     if (upper == QStringLiteral("UNCLEAR")) {
@@ -80,9 +89,30 @@ QString EvaluationResult::summaryLine() const {
            QStringLiteral(" n=") + QString::number(cases);
 }
 
+QStringList EvaluationResult::confusionLines() const {
+    QStringList lines;
+    for (auto it = byCategory.constBegin(); it != byCategory.constEnd(); ++it) {
+        const Confusion& c = it.value();
+        const int n = c.alignedKept + c.alignedAsked + c.alignedClosed + c.distractingKept +
+                      c.distractingAsked + c.distractingClosed;
+        lines.append(QStringLiteral("category=%1 n=%2 aligned: kept=%3 asked=%4 closed=%5 | "
+                                    "distracting: kept=%6 asked=%7 closed=%8")
+                         .arg(it.key())
+                         .arg(n)
+                         .arg(c.alignedKept)
+                         .arg(c.alignedAsked)
+                         .arg(c.alignedClosed)
+                         .arg(c.distractingKept)
+                         .arg(c.distractingAsked)
+                         .arg(c.distractingClosed));
+    }
+    return lines;
+}
+
 EvaluationResult evaluateCases(const CheckService& service, const QByteArray& jsonLines,
                                const std::function<void(const QString&)>& reportMiss,
-                               const std::function<void(const QString&)>& reportProblem) {
+                               const std::function<void(const QString&)>& reportProblem,
+                               const std::function<QString(const QString&)>& categorize) {
     EvaluationResult result;
     int lineNumber = 0;
     for (const QByteArray& rawLine : jsonLines.split('\n')) {
@@ -103,18 +133,32 @@ EvaluationResult evaluateCases(const CheckService& service, const QByteArray& js
         const QString app = object.value(QStringLiteral("app")).toString();
         const QString title = object.value(QStringLiteral("title")).toString();
         const Outcome outcome =
-            runCase(service, aimset, app, title, object.value(QStringLiteral("text")).toString());
+            runCase(service, aimset, app, title, object.value(QStringLiteral("text")));
         ++result.cases;
         const bool wantAligned = label == QStringLiteral("aligned");
+        // A window left unjudged stays open, as an aligned one does.
+        const bool kept = outcome == Outcome::aligned || outcome == Outcome::unjudged;
+        QString category = object.value(QStringLiteral("category")).toString();
+        if (category.isEmpty()) {
+            category = categorize ? categorize(app + QStringLiteral(" - ") + title)
+                                  : QStringLiteral("other");
+        }
+        EvaluationResult::Confusion& confusion = result.byCategory[category];
         bool right = false;
         if (wantAligned) {
             ++result.alignedCases;
-            right = outcome == Outcome::aligned;
+            right = kept;
             result.wronglyClosed += outcome == Outcome::misaligned ? 1 : 0;
+            ++(kept                          ? confusion.alignedKept
+               : outcome == Outcome::unclear ? confusion.alignedAsked
+                                             : confusion.alignedClosed);
         } else {
             ++result.distractingCases;
-            right = outcome != Outcome::aligned;
-            result.missed += outcome == Outcome::aligned ? 1 : 0;
+            right = !kept;
+            result.missed += kept ? 1 : 0;
+            ++(kept                          ? confusion.distractingKept
+               : outcome == Outcome::unclear ? confusion.distractingAsked
+                                             : confusion.distractingClosed);
         }
         result.asked += outcome == Outcome::unclear ? 1 : 0;
         result.right += right ? 1 : 0;

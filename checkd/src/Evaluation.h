@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -19,17 +20,30 @@ struct EvaluationResult {
     int missed = 0;        // "distracting" cases that ended aligned
     int asked = 0;         // cases that ended unclear
 
+    // How the cases of one kind of window ended, by label.
+    struct Confusion {
+        int alignedKept = 0, alignedAsked = 0, alignedClosed = 0;
+        int distractingKept = 0, distractingAsked = 0, distractingClosed = 0;
+    };
+    QMap<QString, Confusion> byCategory;
+
     // accuracy=A wrongly_closed=W missed=M asked=Q n=N
     QString summaryLine() const;
+    // One line per category: "category=video n=12 aligned: kept=3 asked=1
+    // closed=0 | distracting: kept=1 asked=2 closed=5"
+    QStringList confusionLines() const;
 };
 
 // Reads one case per line ({"id", "aimset", "app", "title", "text",
-// "label": "aligned"|"distracting"}) and asks the service as the app would:
-// the title first; when that is not aligned, the text if there is any,
-// otherwise the window counts as misaligned. Each miss and each unreadable
-// line is reported through the callbacks.
+// "label": "aligned"|"distracting", optional "category"}) and asks the
+// service as the app would: the title first; when that is not aligned, the
+// text if there is any. A window without text is then a question to the
+// user, and a failed check closes nothing. Each miss and each unreadable
+// line is reported through the callbacks; a case without a category gets
+// the one categorize gives its window ("app - title").
 EvaluationResult evaluateCases(const CheckService& service, const QByteArray& jsonLines,
                                const std::function<void(const QString&)>& reportMiss,
-                               const std::function<void(const QString&)>& reportProblem);
+                               const std::function<void(const QString&)>& reportProblem,
+                               const std::function<QString(const QString&)>& categorize = {});
 
 } // namespace aimset::checkd

@@ -1,6 +1,10 @@
 #include "OfflineJudge.h"
 
+#include "TextAnalysis.h"
+
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -8,12 +12,22 @@ namespace aimset::checkd {
 
 namespace {
 
-// An aimset word found in a window counts fully; a related word less, and
-// numbers ("chapter 7", "2024") barely, since they turn up everywhere.
+// How much each kind of evidence counts. An aimset word found in the window
+// counts fully; a word of the aimset's field less, and a pile of them is
+// capped, since a long page names many things in passing.
 constexpr double kRelatedWeight = 0.6;
-constexpr double kNumberWeight = 0.35;
+constexpr double kRelatedGenericWeight = 0.3;
 constexpr double kRelatedCap = 1.8;
-constexpr double kSiteWeight = 0.5;
+constexpr double kNumberWeight = 0.35;
+constexpr double kWeakTermWeight = 0.5; // generic words and site names in an aimset
+constexpr double kFragmentWeight = 0.4; // a word of an aimset's phrase, alone
+constexpr double kMixedPlace = 0.5;
+constexpr double kLeisurePlace = 1.0;
+constexpr double kCue = 1.0;
+constexpr double kStrongRelated = 1.5;  // more than one word of the aimset or its field
+constexpr qsizetype kTitleLength = 300; // the longest "app - title" read as a title
+
+enum class Role : quint8 { place, topic, cue };
 
 QString quoted(const QString& text) {
     return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
@@ -23,7 +37,174 @@ bool isNumber(const QString& term) {
     return std::all_of(term.begin(), term.end(), [](QChar c) { return c.isDigit(); });
 }
 
+// Analysis drops single letters, so "t-online" would be found as "online"
+// and "r language" as "language": such phrases are left out.
+bool losesALetter(const QString& phrase) {
+    for (qsizetype i = 0; i < phrase.size(); ++i) {
+        const bool alone = phrase.at(i).isLetter() &&
+                           (i == 0 || !phrase.at(i - 1).isLetterOrNumber()) &&
+                           (i + 1 == phrase.size() || !phrase.at(i + 1).isLetterOrNumber());
+        const bool afterApostrophe =
+            i > 0 && (phrase.at(i - 1) == QLatin1Char('\'') || phrase.at(i - 1) == QChar(0x2019));
+        if (alone && !afterApostrophe) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+// The knowledge, analysed once: every phrase under its first term, so that
+// one pass over a window's terms finds every place, topic word and cue.
+struct OfflineJudge::Index {
+    struct Entry {
+        QStringList rest; // terms after the first
+        Role role;
+        int ref;  // category, topic or cue number
+        int id;   // the phrase's own number, to count distinct phrases
+        int text; // the same for every phrase with the same analysed words
+        bool generic;
+        bool broad;
+    };
+    struct Category {
+        QString name;
+        Leaning leaning;
+    };
+    struct Topic {
+        QString name;
+        bool play;
+        bool broad;
+        QList<int> intends;
+    };
+
+    QHash<QString, QList<Entry>> byFirst;
+    QHash<QString, int> textIds; // analysed phrase -> its number
+    QStringList shown;           // by phrase id
+    QList<Category> categories;
+    QList<Topic> topics;
+    QList<Knowledge::Cue> cues;
+    QSet<QString> stopTerms;
+    QSet<QString> genericTerms;
+    QSet<QString> placeTerms; // single-term place names
+    QSet<QString> fieldTerms; // single-term words of topics
+    struct Language {
+        QString name;
+        QSet<QString> terms;
+    };
+    QList<Language> languages;
+    struct Part {
+        Role role;
+        int ref;
+        QString shown;
+    };
+    QHash<QString, Part> parts; // case-folded title part -> place or cue
+    qsizetype longestPart = 0;
+
+    void add(const QString& phrase, Role role, int ref, bool broad = false) {
+        // "Feed" in quotes, and names too short to find as words ("X"), count
+        // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
+        // A channel ("#music") too: without its "#" it is a common word.
+        const bool quoted = (phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
+                             phrase.endsWith(QLatin1Char('"'))) ||
+                            phrase.startsWith(QLatin1Char('#'));
+        const QStringList terms = quoted ? QStringList() : analyzeTerms(phrase);
+        if (terms.isEmpty()) {
+            const QString part =
+                (phrase.startsWith(QLatin1Char('"')) ? phrase.mid(1, phrase.size() - 2) : phrase)
+                    .trimmed();
+            if (!part.isEmpty() && role != Role::topic) {
+                parts.insert(part.toCaseFolded(), {role, ref, part});
+                longestPart = std::max(longestPart, part.size());
+            }
+            return;
+        }
+        // "W-2" keeps only its "2", which would match any window with a 2.
+        if (terms.size() == 1 && isNumber(terms.first()) && terms.first().size() < 3) {
+            return;
+        }
+        if (losesALetter(phrase) || (terms.size() == 1 && (stopTerms.contains(terms.first()) ||
+                                                           genericTerms.contains(terms.first())))) {
+            return;
+        }
+        // A name or sign of several words that leaves one word of some field
+        // ("in stock", "new episode") would find that word everywhere.
+        if (role != Role::topic && terms.size() == 1 && fieldTerms.contains(terms.first()) &&
+            phrase.trimmed().contains(QLatin1Char(' '))) {
+            return;
+        }
+        QList<Entry>& entries = byFirst[terms.first()];
+        const QStringList rest = terms.mid(1);
+        for (const Entry& entry : entries) {
+            if (entry.role == role && entry.ref == ref && entry.rest == rest) {
+                return; // "budget" and "budgets" are one phrase
+            }
+        }
+        const int id = static_cast<int>(shown.size());
+        shown.append(phrase);
+        const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
+        const QString joined = terms.join(QLatin1Char(' '));
+        int text = textIds.value(joined, -1);
+        if (text < 0) {
+            text = static_cast<int>(textIds.size());
+            textIds.insert(joined, text);
+        }
+        entries.append({rest, role, ref, id, text, generic, broad});
+        if (role == Role::place && terms.size() == 1) {
+            placeTerms.insert(terms.first());
+        }
+    }
+
+    struct Match {
+        Role role;
+        int ref;
+        int id;
+        int text;
+        qsizetype start;
+        qsizetype length;
+        bool generic;
+        bool broad;
+    };
+
+    // Every phrase found, except those inside a longer one ("bar" in "bar exam").
+    QList<Match> scan(const QStringList& sequence, bool longestOnly = true) const {
+        QList<Match> found;
+        const qsizetype n = sequence.size();
+        qsizetype coveredUntil = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto candidates = byFirst.constFind(sequence.at(i));
+            if (candidates == byFirst.constEnd()) {
+                continue;
+            }
+            qsizetype longest = 0;
+            const qsizetype firstHere = found.size();
+            for (const Entry& entry : *candidates) {
+                const qsizetype length = entry.rest.size() + 1;
+                if (i + length > n) {
+                    continue;
+                }
+                bool same = true;
+                for (qsizetype k = 0; k < entry.rest.size() && same; ++k) {
+                    same = sequence.at(i + 1 + k) == entry.rest.at(k);
+                }
+                if (same) {
+                    found.append({entry.role, entry.ref, entry.id, entry.text, i, length,
+                                  entry.generic, entry.broad});
+                    longest = std::max(longest, length);
+                }
+            }
+            // Keep only the longest phrases here, and none inside an earlier one.
+            const bool inside = longestOnly && i + longest <= coveredUntil;
+            found.erase(std::remove_if(found.begin() + firstHere, found.end(),
+                                       [&](const Match& m) {
+                                           return inside || (longestOnly && m.length < longest);
+                                       }),
+                        found.end());
+            coveredUntil = std::max(coveredUntil, i + longest);
+        }
+        return found;
+    }
+};
 
 struct OfflineJudge::Profile {
     struct Term {
@@ -31,58 +212,117 @@ struct OfflineJudge::Profile {
         QString shown;
         double weight;
     };
-    QList<Term> core;
-    QList<Phrase> related;
-    QSet<QString> vocabulary; // every analysed core and related term
-    TermBag bag;
-
-    explicit Profile(const QString& aimset)
-        : bag(aimset) {}
+    QList<Term> terms;
+    QSet<int> topics;
+    QSet<int> intended;        // categories that serve this aimset
+    bool leisureField = false; // the aimset is about play itself (a game, a show)
+    int language = -1;         // the language the aimset is about learning
+    QSet<int> named;           // phrase ids of places and cues the aimset itself names
+    QSet<int> namedCategories;
 };
 
-OfflineJudge::OfflineJudge(const Lexicon& lexicon) {
-    for (const QString& word : lexicon.stopwords) {
-        for (const QString& term : analyzeTerms(word)) {
-            m_stopwords.insert(term);
+struct OfflineJudge::Reading {
+    double direct = 0;
+    double related = 0;
+    QStringList matched;
+    int foreignWords = 0; // phrases of fields the aimset is not about
+    int ownWords = 0;     // aimset words and phrases of its fields
+    double leisure = 0;   // places and cues together
+    double cues = 0;
+    QString leisureKind;
+    QString leisureExample;
+    bool leisurePlace = false;
+    bool playPlace = false;       // a place of play itself, not of errands
+    bool aimsetKnown = false;     // the aimset names a field the knowledge knows
+    bool aimsetAboutPlay = false; // about play or practising a language: play may be the work
+    bool mixedPlace = false;
+    bool intendedPlace = false;
+    bool namedPlace = false;
+    bool backgroundPlace = false;
+    bool messagePlace = false;
+    bool forumPlace = false;
+    int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
+    bool workPlace = false;
+    bool referencePlace = false; // an encyclopedia or dictionary
+    bool learning = false;
+    bool inAimsetLanguage = false; // written in the language the aimset practises
+    int unrelatedWords = 0;        // content words that tie to nothing of the aimset
+    QString intendedCategory;
+
+    double relatedness() const { return direct + related; }
+};
+
+OfflineJudge::OfflineJudge(const Knowledge& knowledge)
+    : m_index([&knowledge] {
+        auto index = std::make_unique<Index>();
+        // Sized once for every phrase, so that building the index does not rehash.
+        qsizetype phrases = 0;
+        for (const Knowledge::Category& category : knowledge.categories) {
+            phrases += category.places.size();
         }
-    }
-    const auto prepare = [](const QString& shown) {
-        const QString analyzed = analyzePhrase(shown);
-        return Phrase{analyzed, shown, QLatin1Char(' ') + analyzed + QLatin1Char(' ')};
-    };
-    for (const QStringList& topic : lexicon.topics) {
-        QList<Phrase> prepared;
-        for (const QString& phrase : topic) {
-            Phrase p = prepare(phrase);
-            // "W-2" keeps only its "2", which would match any window with a 2.
-            const bool bareShortNumber = isNumber(p.analyzed) && p.analyzed.size() < 3;
-            if (!p.analyzed.isEmpty() && !bareShortNumber) {
-                prepared.append(p);
+        for (const Knowledge::Topic& topic : knowledge.topics) {
+            phrases += topic.words.size();
+        }
+        for (const Knowledge::Cue& cue : knowledge.cues) {
+            phrases += cue.phrases.size();
+        }
+        index->byFirst.reserve(phrases);
+        index->textIds.reserve(phrases);
+        index->shown.reserve(phrases);
+        for (const QString& word : knowledge.stopwords) {
+            for (const QString& term : analyzeTerms(word)) {
+                index->stopTerms.insert(term);
             }
         }
-        m_topics.append(prepared);
-    }
-    for (const DistractionEntry& entry : lexicon.distractions) {
-        Phrase p = prepare(entry.phrase);
-        if (!p.analyzed.isEmpty()) {
-            m_distractions.append({p, entry.kind, entry.weight});
+        for (const QString& word : knowledge.generic) {
+            if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+                index->genericTerms.insert(terms.first());
+            }
         }
-    }
-    for (const QString& phrase : lexicon.leisureLeaning) {
-        m_leisureLeaning.append(prepare(phrase));
-    }
-    for (const QString& phrase : lexicon.background) {
-        m_background.append(prepare(phrase));
-    }
-    for (const QString& phrase : lexicon.browsers) {
-        m_browsers.append(prepare(phrase));
-    }
-    for (const QString& phrase : lexicon.workSites) {
-        m_workSites.append(prepare(phrase));
-    }
-    m_siteSegments = lexicon.siteSegments;
-    m_titleSuffixes = lexicon.titleSuffixes;
-}
+        for (const Knowledge::Language& language : knowledge.languages) {
+            Index::Language prepared{language.name, {}};
+            for (const QString& word : language.words) {
+                for (const QString& term : analyzeTerms(word)) {
+                    prepared.terms.insert(term);
+                }
+            }
+            index->languages.append(prepared);
+        }
+        for (const Knowledge::Topic& topic : knowledge.topics) {
+            for (const QString& word : topic.words) {
+                if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+                    index->fieldTerms.insert(terms.first());
+                }
+            }
+        }
+        QHash<QString, int> categoryNumber;
+        for (const Knowledge::Category& category : knowledge.categories) {
+            const int ref = static_cast<int>(index->categories.size());
+            categoryNumber.insert(category.name, ref);
+            index->categories.append({category.name, category.leaning});
+            for (const QString& place : category.places) {
+                index->add(place, Role::place, ref);
+            }
+        }
+        for (const Knowledge::Topic& topic : knowledge.topics) {
+            const int ref = static_cast<int>(index->topics.size());
+            Index::Topic prepared{topic.name, topic.play, topic.broad, {}};
+            for (const QString& category : topic.intends) {
+                prepared.intends.append(categoryNumber.value(category, -1));
+            }
+            index->topics.append(prepared);
+            for (const QString& word : topic.words) {
+                index->add(word, Role::topic, ref, topic.broad);
+            }
+        }
+        index->cues = knowledge.cues;
+        for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
+            for (const QString& phrase : knowledge.cues.at(i).phrases) {
+                index->add(phrase, Role::cue, static_cast<int>(i));
+            }
+        }
+        return index;
+    }()) {}
 
 OfflineJudge::~OfflineJudge() = default;
 
@@ -92,52 +332,100 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     if (const auto found = cache.constFind(aimset); found != cache.constEnd()) {
         return *found;
     }
-    auto profile = std::make_shared<Profile>(aimset);
+    const Index& index = *m_index;
+    auto profile = std::make_shared<Profile>();
+    // A common word ("service") names no field; the fields named most say
+    // which kinds of places the aimset needs.
+    QHash<int, int> topicPhrases;
+    QSet<QString> fragments; // words of a longer phrase ("bar" of "bar exam")
+    const QStringList aimsetTerms = analyzeTerms(aimset);
+    for (const Index::Match& match : index.scan(aimsetTerms)) {
+        if (match.role == Role::topic &&
+            !(match.length == 1 && index.genericTerms.contains(aimsetTerms.at(match.start)))) {
+            profile->topics.insert(match.ref);
+            ++topicPhrases[match.ref];
+            for (qsizetype l = 0; l < index.languages.size(); ++l) {
+                if (index.languages.at(l).name == index.topics.at(match.ref).name) {
+                    profile->language = static_cast<int>(l);
+                }
+            }
+        }
+        if (match.role == Role::topic && match.length > 1) {
+            for (qsizetype k = 0; k < match.length; ++k) {
+                fragments.insert(aimsetTerms.at(match.start + k));
+            }
+        }
+    }
+    const auto isTopicWord = [&index](const QString& term) {
+        const auto entries = index.byFirst.constFind(term);
+        return entries != index.byFirst.constEnd() &&
+               std::any_of(entries->begin(), entries->end(), [](const Index::Entry& e) {
+                   return e.role == Role::topic && e.rest.isEmpty();
+               });
+    };
     QSet<QString> seen;
-    for (const QString& word :
-         aimset.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+    static const QRegularExpression spaces(QStringLiteral("\\s+"));
+    static const QRegularExpression edges(QStringLiteral("^\\W+|\\W+$"));
+    for (const QString& word : aimset.split(spaces, Qt::SkipEmptyParts)) {
         for (const QString& term : analyzeTerms(word)) {
-            if (m_stopwords.contains(term) || seen.contains(term)) {
+            if (index.stopTerms.contains(term) || seen.contains(term)) {
                 continue;
             }
             seen.insert(term);
             QString shown = word;
-            shown.remove(QRegularExpression(QStringLiteral("^\\W+|\\W+$")));
+            shown.remove(edges);
             if (shown.isEmpty() || shown.size() > 24) { // a run of CJK text: show its pair
                 shown = term;
             }
-            // Being on a site the aimset names ("my TikTok") is not yet the work.
-            const bool isSite = std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(),
-                                            [&](const Phrase& p) { return p.analyzed == term; });
-            const double weight = isNumber(term) ? kNumberWeight : isSite ? kSiteWeight : 1.0;
-            profile->core.append({term, shown, weight});
+            // Being on a site the aimset names ("my TikTok") is not yet the work,
+            // and a word of a phrase alone ("bar" without "exam") is not its subject.
+            const bool weak = index.genericTerms.contains(term) || index.placeTerms.contains(term);
+            double weight = isNumber(term) ? kNumberWeight : weak ? kWeakTermWeight : 1.0;
+            if (fragments.contains(term) && !isNumber(term)) {
+                weight = std::min(weight, isTopicWord(term) ? kRelatedWeight : kFragmentWeight);
+            }
+            profile->terms.append({term, shown, weight});
         }
     }
-    // A field of work is named when one of its words (not a mere stopword)
-    // appears in the aimset; its other words then count as related.
-    QSet<QString> relatedSeen;
-    for (const QList<Phrase>& topic : m_topics) {
-        const bool named = std::any_of(topic.begin(), topic.end(), [&](const Phrase& p) {
-            return !m_stopwords.contains(p.analyzed) &&
-                   profile->bag.containsPadded(p.analyzed, p.padded);
-        });
-        if (!named) {
+    bool namesPlay = false; // "the match report", "the episode on Dune"
+    // Every place and cue the aimset names, even inside a longer phrase
+    // ("YouTube" in "YouTube video").
+    for (const Index::Match& match : index.scan(aimsetTerms, false)) {
+        switch (match.role) {
+        case Role::topic:
+            break;
+        case Role::place:
+            profile->named.insert(match.id);
+            profile->namedCategories.insert(match.ref);
+            break;
+        case Role::cue:
+            profile->named.insert(match.id);
+            namesPlay |= index.cues.at(match.ref).leisure;
+            break;
+        }
+    }
+    int most = 0;
+    for (const int count : topicPhrases) {
+        most = std::max(most, count);
+    }
+    // About play only when every field it names most is play: "script" alone
+    // is a video's as well as a program's.
+    bool onlyPlay = most > 0;
+    for (auto it = topicPhrases.constBegin(); it != topicPhrases.constEnd(); ++it) {
+        if (it.value() < most) {
             continue;
         }
-        for (const Phrase& p : topic) {
-            if (!seen.contains(p.analyzed) && !relatedSeen.contains(p.analyzed) &&
-                !m_stopwords.contains(p.analyzed)) {
-                relatedSeen.insert(p.analyzed);
-                profile->related.append(p);
+        onlyPlay &= index.topics.at(it.key()).play;
+        for (const int category : index.topics.at(it.key()).intends) {
+            const Leaning leaning =
+                category >= 0 ? index.categories.at(category).leaning : Leaning::work;
+            if (leaning != Leaning::work && leaning != Leaning::reference &&
+                leaning != Leaning::neutral) {
+                profile->intended.insert(category);
             }
         }
     }
-    for (const Profile::Term& term : profile->core) {
-        profile->vocabulary.insert(term.analyzed);
-    }
-    for (const Phrase& phrase : profile->related) {
-        profile->vocabulary.insert(phrase.analyzed);
-    }
+    profile->leisureField = onlyPlay || namesPlay;
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -145,161 +433,469 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     return profile;
 }
 
-OfflineJudge::Evidence OfflineJudge::weigh(const QString& aimset, const QString& window) const {
-    const auto profile = profileOf(aimset);
-    const TermBag bag(window);
-    Evidence evidence;
+namespace {
 
-    for (const Profile::Term& term : profile->core) {
+// "r/chemistry" names a community of Reddit, whether the site's name is shown or not.
+bool namesASubreddit(const QString& window) {
+    for (qsizetype at = window.indexOf(QStringLiteral("r/")); at >= 0 && at + 2 < window.size();
+         at = window.indexOf(QStringLiteral("r/"), at + 2)) {
+        if ((at == 0 || !window.at(at - 1).isLetterOrNumber()) && window.at(at + 2).isLetter()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& window) const {
+    const Index& index = *m_index;
+    const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
+    Reading reading;
+    // Practising a language, any show or paper in it may be the practice.
+    reading.aimsetAboutPlay = profile.leisureField || profile.language >= 0;
+    reading.aimsetKnown =
+        std::any_of(profile.topics.begin(), profile.topics.end(),
+                    [&index](int topic) { return !index.topics.at(topic).broad; });
+
+    QSet<QString> directTerms;
+    for (const Profile::Term& term : profile.terms) {
         if (bag.contains(term.analyzed)) {
-            evidence.overlap += term.weight;
-            evidence.matched.append(term.shown);
+            reading.direct += term.weight;
+            reading.matched.append(term.shown);
+            directTerms.insert(term.analyzed);
         }
     }
-    double related = 0;
-    for (const Phrase& phrase : profile->related) {
-        if (related < kRelatedCap && bag.containsPadded(phrase.analyzed, phrase.padded)) {
-            related += kRelatedWeight;
-            evidence.matched.append(phrase.shown);
-        }
-    }
-    evidence.overlap += std::min(related, kRelatedCap);
 
-    // A site the aimset names, or a word of its field, is no distraction.
-    const auto named = [&](const Phrase& phrase) {
-        return profile->vocabulary.contains(phrase.analyzed) ||
-               profile->bag.containsPadded(phrase.analyzed, phrase.padded);
-    };
-    double strongest = 0;
-    QSet<QString> counted;
-    for (const Sign& sign : m_distractions) {
-        if (counted.contains(sign.phrase.analyzed) ||
-            !bag.containsPadded(sign.phrase.analyzed, sign.phrase.padded) || named(sign.phrase)) {
-            continue;
-        }
-        counted.insert(sign.phrase.analyzed);
-        evidence.distraction += sign.weight;
-        if (sign.weight > strongest) {
-            strongest = sign.weight;
-            evidence.distractionKind = sign.kind;
-            evidence.distractionExample = sign.phrase.shown;
+    const QList<Index::Match> matches = index.scan(bag.sequence);
+    // A place's own name ("HealthCare.gov", "Excel") says nothing about the page's subject.
+    QSet<QString> placeWords;
+    for (const Index::Match& match : matches) {
+        for (qsizetype k = 0; match.role == Role::place && k < match.length; ++k) {
+            placeWords.insert(bag.sequence.at(match.start + k));
         }
     }
-    evidence.leisureLeaning =
-        std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), [&](const Phrase& p) {
-            return bag.containsPadded(p.analyzed, p.padded) && !named(p);
-        });
-    evidence.namedLeisureSite =
-        std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), [&](const Phrase& p) {
-            return bag.containsPadded(p.analyzed, p.padded) && named(p);
-        });
-    const auto inWindow = [&](const Phrase& p) { return bag.containsPadded(p.analyzed, p.padded); };
-    evidence.browser = std::any_of(m_browsers.begin(), m_browsers.end(), inWindow);
-    evidence.workSite = std::any_of(m_workSites.begin(), m_workSites.end(), inWindow);
-    // Names too short to find as words: only a whole title part counts.
-    static const QRegularExpression separators(QStringLiteral("\\s+[-\u2013\u2014|\u00B7/:]\\s+"));
-    for (const QString& part : window.split(separators)) {
-        for (const DistractionEntry& site : m_siteSegments) {
-            if (part.trimmed() == site.phrase && strongest < site.weight) {
-                evidence.distraction += site.weight;
-                strongest = site.weight;
-                evidence.distractionKind = site.kind;
-                evidence.distractionExample = site.phrase;
+    const auto namesAPlace = [&](const Index::Match& match) {
+        for (qsizetype k = 0; k < match.length; ++k) {
+            if (!placeWords.contains(bag.sequence.at(match.start + k))) {
+                return false;
             }
         }
+        return true;
+    };
+    QSet<int> counted;
+    QSet<QString> explained = directTerms; // terms that a match accounts for
+    QSet<int> foreign;                     // by phrase text number
+    QSet<int> own;
+    QSet<int> cueSeen;
+    double strongestLeisure = 0;
+    // About play itself, the aimset takes signs of play lightly.
+    const double leisureScale = profile.leisureField ? 0.5 : 1.0;
+    const auto noteLeisure = [&](double weight, const QString& kind, const QString& example) {
+        weight *= leisureScale;
+        reading.leisure += weight;
+        if (weight > strongestLeisure) {
+            strongestLeisure = weight;
+            reading.leisureKind = kind;
+            reading.leisureExample = example;
+        }
+    };
+    for (const Index::Match& match : matches) {
+        for (qsizetype k = 0; k < match.length; ++k) {
+            explained.insert(bag.sequence.at(match.start + k));
+        }
+        if (counted.contains(match.id)) {
+            continue;
+        }
+        counted.insert(match.id);
+        const QString& shown = index.shown.at(match.id);
+        switch (match.role) {
+        case Role::topic: {
+            if (!profile.topics.contains(match.ref)) {
+                if (!match.generic && !namesAPlace(match)) {
+                    foreign.insert(match.text);
+                }
+                break;
+            }
+            own.insert(match.text);
+            const QString first = bag.sequence.at(match.start);
+            if (match.length == 1 && directTerms.contains(first)) {
+                break;
+            }
+            if (reading.related < kRelatedCap) {
+                reading.related +=
+                    match.generic || match.broad ? kRelatedGenericWeight : kRelatedWeight;
+                reading.matched.append(shown);
+            }
+            break;
+        }
+        case Role::place: {
+            const Index::Category& category = index.categories.at(match.ref);
+            if (profile.named.contains(match.id)) {
+                // The tool the aimset names ("in Zotero") is the work itself.
+                const bool tool =
+                    category.leaning == Leaning::work || category.leaning == Leaning::reference;
+                (tool ? reading.workPlace : reading.namedPlace) = true;
+            } else if (profile.intended.contains(match.ref)) {
+                reading.intendedPlace = true;
+                reading.intendedCategory = category.name;
+            } else if (category.leaning == Leaning::leisure ||
+                       category.leaning == Leaning::errand) {
+                reading.leisurePlace = true;
+                reading.playPlace |= category.leaning == Leaning::leisure;
+                noteLeisure(kLeisurePlace, category.name, shown);
+            } else if (category.leaning == Leaning::mixed) {
+                if (!profile.namedCategories.contains(match.ref)) {
+                    reading.mixedPlace = true;
+                    noteLeisure(kMixedPlace, category.name, shown);
+                }
+            } else if (category.leaning == Leaning::background) {
+                reading.backgroundPlace = true;
+                ++reading.backgroundNames;
+            } else if (category.leaning == Leaning::messages) {
+                reading.messagePlace = true;
+            } else if (category.leaning == Leaning::forum) {
+                reading.forumPlace = true;
+                noteLeisure(kMixedPlace, category.name, shown);
+            } else if (category.leaning == Leaning::work) {
+                reading.workPlace = true;
+            } else if (category.leaning == Leaning::reference) {
+                reading.workPlace = true;
+                reading.referencePlace = true;
+            }
+            break;
+        }
+        case Role::cue: {
+            const Knowledge::Cue& cue = index.cues.at(match.ref);
+            if (profile.named.contains(match.id) || cueSeen.contains(match.text)) {
+                break;
+            }
+            cueSeen.insert(match.text);
+            if (cue.leisure) {
+                reading.cues += kCue;
+                noteLeisure(kCue, cue.kind, shown);
+            } else {
+                reading.learning = true;
+            }
+            break;
+        }
+        }
     }
-    evidence.background =
-        std::any_of(m_background.begin(), m_background.end(),
-                    [&](const Phrase& p) { return bag.containsPadded(p.analyzed, p.padded); });
-    return evidence;
+    reading.related = std::min(reading.related, kRelatedCap);
+    if (profile.language >= 0) {
+        // Written in that language: more of its common words than of any other.
+        QList<int> counts(index.languages.size(), 0);
+        for (qsizetype l = 0; l < index.languages.size(); ++l) {
+            for (const QString& term : bag.terms) {
+                counts[l] += index.languages.at(l).terms.contains(term) ? 1 : 0;
+            }
+        }
+        const int target = counts.at(profile.language);
+        counts[profile.language] = 0;
+        if (target >= 2 && target > *std::max_element(counts.begin(), counts.end())) {
+            reading.inAimsetLanguage = true;
+            reading.related += 1.0;
+            reading.matched.prepend(QStringLiteral("words in ") +
+                                    index.languages.at(profile.language).name);
+        }
+    }
+    int untracked = -1; // aimset words that are no phrase of the knowledge
+    for (const QString& term : directTerms) {
+        own.insert(index.textIds.value(term, --untracked));
+    }
+    foreign.subtract(own);
+    reading.foreignWords = static_cast<int>(foreign.size());
+    reading.ownWords = static_cast<int>(own.size());
+    if (window.size() < 400) {
+        // Title parts lie between "|", "·", "•", or " - ", " / ", " : " with spaces around.
+        const auto isBar = [](QChar c) {
+            return c == QLatin1Char('|') || c == QChar(0x00B7) || c == QChar(0x2022);
+        };
+        const auto isDash = [](QChar c) {
+            return c == QLatin1Char('-') || c == QChar(0x2013) || c == QChar(0x2014) ||
+                   c == QLatin1Char('/') || c == QLatin1Char(':');
+        };
+        const auto lookUp = [&](QStringView part) {
+            part = part.trimmed();
+            if (part.startsWith(QLatin1Char('('))) { // a counter: "(5) Feed"
+                const qsizetype close = part.indexOf(QLatin1Char(')'));
+                part = close > 0 ? part.mid(close + 1).trimmed() : part;
+            }
+            if (part.isEmpty() || part.size() > index.longestPart) {
+                return;
+            }
+            const auto found = index.parts.constFind(part.toString().toCaseFolded());
+            if (found == index.parts.constEnd()) {
+                return;
+            }
+            const Leaning leaning = found->role == Role::place
+                                        ? index.categories.at(found->ref).leaning
+                                        : Leaning::neutral;
+            if (found->role == Role::place && !profile.intended.contains(found->ref) &&
+                (leaning == Leaning::leisure || leaning == Leaning::errand)) {
+                reading.leisurePlace = true;
+                reading.playPlace |= leaning == Leaning::leisure;
+                noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
+            } else if (found->role == Role::cue && index.cues.at(found->ref).leisure) {
+                reading.cues += kCue;
+                noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
+            }
+        };
+        qsizetype begin = 0;
+        for (qsizetype i = 0; i < window.size(); ++i) {
+            const QChar c = window.at(i);
+            const bool spaced = i > 0 && i + 1 < window.size() && window.at(i - 1).isSpace() &&
+                                window.at(i + 1).isSpace();
+            if (isBar(c) || (isDash(c) && spaced)) {
+                lookUp(QStringView(window).mid(begin, i - begin));
+                begin = i + 1;
+            }
+        }
+        lookUp(QStringView(window).mid(begin));
+    }
+    for (const QString& term : bag.terms) {
+        if (!explained.contains(term) && !index.stopTerms.contains(term) &&
+            !index.genericTerms.contains(term) && !isNumber(term) && term.size() > 2) {
+            ++reading.unrelatedWords;
+        }
+    }
+    return reading;
+}
+
+OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
+                                                 const QString& context) const {
+    const Reading r = read(*profileOf(aimset), context);
+    const double related = r.relatedness();
+    const auto aligned = [&] {
+        return Decision{Verdict::aligned, r.matched.isEmpty()
+                                              ? QStringLiteral("Fits ") + quoted(aimset)
+                                              : QStringLiteral("Mentions ") +
+                                                    r.matched.mid(0, 3).join(QStringLiteral(", "))};
+    };
+    const Decision leisure{Verdict::misaligned, QStringLiteral("Looks like ") + r.leisureKind +
+                                                    QStringLiteral(" (") + r.leisureExample +
+                                                    QStringLiteral("), unrelated to ") +
+                                                    quoted(aimset)};
+    const Decision unclear =
+        related > 0 && r.leisure > 0
+            ? Decision{Verdict::unclear, QStringLiteral("Mentions ") +
+                                             r.matched.mid(0, 3).join(QStringLiteral(", ")) +
+                                             QStringLiteral(", but looks like ") + r.leisureKind +
+                                             QStringLiteral(" (") + r.leisureExample +
+                                             QLatin1Char(')')}
+            : Decision{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+
+    // A window mostly about another field than the aimset's.
+    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
+
+    // Any page or show in the language the aimset practises is practice.
+    if (r.inAimsetLanguage && r.cues == 0) {
+        return aligned();
+    }
+    // A thread clearly on the aimset's subject is work; a passing word is not.
+    if (r.forumPlace && !r.leisurePlace && r.cues == 0) {
+        if (related >= kStrongRelated && !aboutElse) {
+            return aligned();
+        }
+        return related > 0 ? unclear : leisure;
+    }
+    // Play by its place (a game, a feed) or by its form (memes, highlights).
+    if (r.leisurePlace || r.leisure >= kCue) {
+        if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
+            return aligned();
+        }
+        // A shop or a booking site may be what an aimset the judge cannot place needs,
+        // and any place of play what an aimset about play (a review, a match report) needs.
+        const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues == 0;
+        return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) || r.aimsetAboutPlay
+                   ? unclear
+                   : leisure;
+    }
+    // Music playing in the background bothers nobody, wherever it plays.
+    // (A player showing only its own name and pages is being browsed.)
+    if (r.backgroundPlace && r.cues == 0) {
+        const bool playing = r.unrelatedWords > 0 || related > 0 || r.backgroundNames > 1;
+        return playing ? aligned() : unclear;
+    }
+    // Mail and chat are work or not by whom and what about; an inbox alone says neither.
+    if (r.messagePlace && !r.mixedPlace) {
+        return related >= kRelatedWeight && !aboutElse ? aligned() : unclear;
+    }
+    // A place of work and play (a video site, a forum): the page decides.
+    if (r.mixedPlace) {
+        if (aboutElse) {
+            return unclear;
+        }
+        if (related >= 1.0 || (related >= kRelatedWeight && (r.learning || r.foreignWords == 0))) {
+            return aligned();
+        }
+        // A lesson on a subject the knowledge does not place may still be the work.
+        return related > 0 || r.learning || r.aimsetAboutPlay ? unclear : leisure;
+    }
+    // Looking something up is part of most work, whatever the entry.
+    if (r.referencePlace && r.leisure == 0) {
+        return aligned();
+    }
+    if (aboutElse) {
+        return unclear;
+    }
+    // A site of the kind the aimset needs, unless the page is about something else.
+    // One shared word among many others ("Memory Card Game - Play Online") is a
+    // coincidence as often as a link.
+    const bool oneWordAmongMany =
+        r.matched.size() == 1 && r.unrelatedWords + r.foreignWords >= 3 && !r.workPlace;
+    if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
+        (related >= kRelatedWeight && !oneWordAmongMany)) {
+        return aligned();
+    }
+    // A site the aimset names ("my TikTok") must show the work itself.
+    if (r.namedPlace || r.foreignWords >= 2) {
+        return unclear;
+    }
+    // A tool of work (a document, an editor) shows work of some kind; a
+    // blank page or a new tab has nothing to hold against it.
+    const bool tool = r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= r.ownWords;
+    return tool || r.unrelatedWords == 0 ? aligned() : unclear;
+}
+
+OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
+    if (text.trimmed().isEmpty()) {
+        return {Verdict::unclear, QStringLiteral("The window shows no readable text")};
+    }
+    // A window read without text is sent as "app - title": judged as a title,
+    // where one sign of play (a game, a feed) is as telling as a page of it.
+    if (text.size() <= kTitleLength && !text.contains(QLatin1Char('\n')) &&
+        text.contains(QStringLiteral(" - "))) {
+        return decideTitle(aimset, text);
+    }
+    const Reading r = read(*profileOf(aimset), text);
+    const double related = r.relatedness();
+    const QString leisureLooks = QStringLiteral("looks like ") + r.leisureKind +
+                                 QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
+    const QString mentions =
+        QStringLiteral("Mentions ") + r.matched.mid(0, 3).join(QStringLiteral(", "));
+
+    if ((related >= 1.5 && r.leisure < 1.0) || (related >= 1.0 && r.leisure == 0) ||
+        related >= 2.4) {
+        return {Verdict::aligned, mentions};
+    }
+    if (r.intendedPlace && r.leisure == 0) {
+        return {Verdict::aligned, QStringLiteral("A ") + r.intendedCategory +
+                                      QStringLiteral(" page, which ") + quoted(aimset) +
+                                      QStringLiteral(" needs")};
+    }
+    // Closing follows from this, so one word of play ("lol") is not enough.
+    if (r.leisure >= 1.5 && related < kRelatedWeight) {
+        QString reason = leisureLooks + QStringLiteral(", unrelated to ") + quoted(aimset);
+        reason[0] = reason.at(0).toUpper();
+        return {Verdict::misaligned, reason};
+    }
+    if (related > 0 && r.leisure > 0) {
+        return {Verdict::unclear, mentions + QStringLiteral(", but ") + leisureLooks};
+    }
+    return {Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
 }
 
 Judged<bool> OfflineJudge::judgeTitle(const QString& aimset, const QString& context) {
-    const Evidence e = weigh(aimset, context);
-    if (e.overlap >= 1.0 && e.overlap >= e.distraction) {
-        return true;
-    }
-    // Saying "not aligned" here leads to a closed tab when the window has no
-    // readable text, so it takes a sign of leisure, not just missing overlap.
-    if (e.distraction >= 1.0 || (e.distraction >= 0.5 && e.overlap < kRelatedWeight)) {
-        return false;
-    }
-    // On a leisure site the aimset names, the page itself must show the work.
-    if (e.namedLeisureSite && e.overlap < 1.0) {
-        return false;
-    }
-    if (e.leisureLeaning && e.overlap < kRelatedWeight && !e.background) {
-        return false;
-    }
-    // A web page that shares nothing at all with the aimset, on a site that
-    // is not a general tool for work, was most likely wandered to.
-    if (e.browser && e.overlap == 0 && !e.workSite && !e.background) {
-        return false;
-    }
-    return true;
+    return decideTitle(aimset, context).verdict == Verdict::aligned;
 }
 
 Judged<TextVerdict> OfflineJudge::judgeText(const QString& aimset, const QString& text) {
-    const QString question =
-        QStringLiteral("Do you need this window for ") + quoted(aimset) + QLatin1Char('?');
-    if (text.trimmed().isEmpty()) {
-        return TextVerdict{QStringLiteral("UNCLEAR"),
-                           QStringLiteral("The window shows no readable text"), question};
+    const Decision decision = decideText(aimset, text);
+    switch (decision.verdict) {
+    case Verdict::aligned:
+        return TextVerdict{QStringLiteral("ALIGNED"), decision.reason, {}};
+    case Verdict::misaligned:
+        return TextVerdict{QStringLiteral("MISALIGNED"), decision.reason, {}};
+    case Verdict::unclear:
+        break;
     }
-    const Evidence e = weigh(aimset, text);
-    const bool clearlyRelated = (e.overlap >= 1.5 || (e.overlap >= 1.0 && e.distraction == 0)) &&
-                                e.overlap >= e.distraction;
-    if (clearlyRelated) {
-        return TextVerdict{QStringLiteral("ALIGNED"),
-                           QStringLiteral("Mentions ") +
-                               e.matched.mid(0, 3).join(QStringLiteral(", ")),
-                           {}};
+    return TextVerdict{QStringLiteral("UNCLEAR"), decision.reason,
+                       QStringLiteral("Do you need this window for ") + quoted(aimset) +
+                           QLatin1Char('?')};
+}
+
+QString OfflineJudge::categoryOf(const QString& window) const {
+    const Index& index = *m_index;
+    // The most telling place wins: "Netflix" over the browser that shows it.
+    const auto rank = [](Leaning leaning) {
+        switch (leaning) {
+        case Leaning::leisure:
+        case Leaning::errand:
+            return 4;
+        case Leaning::mixed:
+        case Leaning::forum:
+            return 3;
+        case Leaning::background:
+            return 2;
+        case Leaning::work:
+        case Leaning::reference:
+        case Leaning::messages:
+            return 1;
+        case Leaning::neutral:
+            break;
+        }
+        return 0;
+    };
+    int best = -1;
+    for (const Index::Match& match : index.scan(analyzeTerms(window))) {
+        if (match.role == Role::place &&
+            (best < 0 || rank(index.categories.at(match.ref).leaning) >
+                             rank(index.categories.at(best).leaning))) {
+            best = match.ref;
+        }
     }
-    if (e.distraction >= 1.0 && e.overlap < kRelatedWeight) {
-        return TextVerdict{QStringLiteral("MISALIGNED"),
-                           QStringLiteral("Looks like ") + e.distractionKind +
-                               QStringLiteral(" (") + e.distractionExample +
-                               QStringLiteral("), unrelated to ") + quoted(aimset),
-                           {}};
-    }
-    return TextVerdict{QStringLiteral("UNCLEAR"),
-                       QStringLiteral("No clear link to ") + quoted(aimset), question};
+    return best < 0 ? QStringLiteral("other") : index.categories.at(best).name;
 }
 
 Judged<QString> OfflineJudge::expand(const QString& aimset, const QString& windowTitle) {
     Q_UNUSED(aimset);
-    static const QRegularExpression counter(QStringLiteral("^\\s*(\\(\\d+\\)|●|\\*)\\s*"));
-    static const QRegularExpression separators(
-        QStringLiteral("\\s+[-\u2013\u2014|\u00B7:]\\s+|\\s*[|\u00B7]\\s*"));
-    static const QRegularExpression extension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
+    const Index& index = *m_index;
+    // The subject of the page is its own content words: site and app names,
+    // signs of play, counters, file types and filler go, so that a "yes"
+    // widens the aimset by what the page is about rather than by its title.
+    static const QRegularExpression wordPattern(QStringLiteral("[\\w][\\w'\u2019-]*"),
+                                                QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression fileType(
+        QStringLiteral("^(docx?|xlsx?|pptx?|odt|ods|odp|pdf|txt|md|csv|py|js|ts|cpp|h|html?)$"),
+        QRegularExpression::CaseInsensitiveOption);
     QString title = windowTitle;
-    title.remove(counter);
-    // The first part that is not an app, browser or well-known site names the content.
-    for (QString part : title.split(separators, Qt::SkipEmptyParts)) {
-        part = part.trimmed();
-        const bool isSuffix =
-            std::any_of(m_titleSuffixes.begin(), m_titleSuffixes.end(), [&](const QString& s) {
-                return part.compare(s, Qt::CaseInsensitive) == 0;
-            });
-        const QString analyzed = analyzePhrase(part);
-        const auto sameAs = [&](const Phrase& p) { return p.analyzed == analyzed; };
-        const bool isSite =
-            std::any_of(m_leisureLeaning.begin(), m_leisureLeaning.end(), sameAs) ||
-            std::any_of(m_background.begin(), m_background.end(), sameAs) ||
-            std::any_of(m_distractions.begin(), m_distractions.end(),
-                        [&](const Sign& s) { return s.phrase.analyzed == analyzed; });
-        if (isSuffix || isSite || analyzed.isEmpty()) {
+    title.replace(QLatin1Char('_'), QLatin1Char(' '));
+    struct Word {
+        QString shown;
+        QString term;
+    };
+    QList<Word> words;
+    for (auto it = wordPattern.globalMatch(title); it.hasNext();) {
+        const QString word = it.next().captured();
+        const QStringList terms = analyzeTerms(word);
+        if (terms.size() == 1 && !fileType.match(word).hasMatch()) {
+            words.append({word, terms.first()});
+        }
+    }
+    QStringList sequence;
+    for (const Word& word : words) {
+        sequence.append(word.term);
+    }
+    QSet<qsizetype> dropped; // sites, apps and signs of play
+    for (const Index::Match& match : index.scan(sequence, false)) {
+        for (qsizetype k = 0; match.role != Role::topic && k < match.length; ++k) {
+            dropped.insert(match.start + k);
+        }
+    }
+    QStringList content;
+    QStringList seenTerms;
+    for (qsizetype i = 0; i < words.size() && content.size() < 4; ++i) {
+        const QString& term = words.at(i).term;
+        if (dropped.contains(i) || index.stopTerms.contains(term) ||
+            index.genericTerms.contains(term) || isNumber(term) || seenTerms.contains(term)) {
             continue;
         }
-        part.remove(extension);
-        part.replace(QLatin1Char('_'), QLatin1Char(' '));
-        QStringList words = part.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (words.size() > 8) {
-            words = words.mid(0, 8);
-        }
-        return words.join(QLatin1Char(' '));
+        seenTerms.append(term);
+        content.append(words.at(i).shown);
     }
-    return title.trimmed().left(60);
+    const QStringList& chosen = content;
+    return chosen.join(QLatin1Char(' '));
 }
 
 } // namespace aimset::checkd

@@ -1,26 +1,24 @@
 #pragma once
 
 #include "Judge.h"
-#include "Lexicon.h"
-#include "TextAnalysis.h"
+#include "Knowledge.h"
 
-#include <QHash>
-#include <QList>
-#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
 namespace aimset::checkd {
 
-// Decides on the machine itself, from word overlap between the aimset and
-// the window (stemmed, widened by related words of the same field) and from
-// knowledge of sites that mostly serve leisure. It closes nothing on thin
-// evidence: without a clear sign of leisure it answers aligned (title) or
-// asks (text).
+// Decides on the machine itself by weighing what it knows of the world:
+// what the window is (an app or site and its kind), what it is about (words
+// of the aimset and of its field, in several languages), what the aimset
+// asks for (a trip makes travel sites work) and how the window presents
+// itself (memes, highlights, full episodes). Thin or conflicting evidence
+// gives "unclear", so the user is asked; only clear leisure is misaligned.
 class OfflineJudge final : public Judge {
 public:
-    explicit OfflineJudge(const Lexicon& lexicon = Lexicon::builtIn());
+    explicit OfflineJudge(const Knowledge& knowledge = Knowledge::builtIn());
     ~OfflineJudge() override;
 
     QString name() const override { return QStringLiteral("offline"); }
@@ -28,45 +26,27 @@ public:
     Judged<TextVerdict> judgeText(const QString& aimset, const QString& text) override;
     Judged<QString> expand(const QString& aimset, const QString& windowTitle) override;
 
-    // What a window has in common with an aimset, and what speaks against it.
-    struct Evidence {
-        double overlap = 0;            // aimset words and their relatives found
-        double distraction = 0;        // signs of leisure the aimset does not name
-        bool leisureLeaning = false;   // a site of work and play the aimset does not name
-        bool namedLeisureSite = false; // ... one the aimset names
-        bool background = false;
-        bool browser = false;       // the window is a page in a web browser
-        bool workSite = false;      // ... of a site that serves work of any kind
-        QStringList matched;        // shown in reasons
-        QString distractionKind;    // of the strongest sign
-        QString distractionExample; // as written in the window
+    enum class Verdict { aligned, unclear, misaligned };
+    struct Decision {
+        Verdict verdict = Verdict::unclear;
+        QString reason;
     };
-    Evidence weigh(const QString& aimset, const QString& window) const;
+    // Title mode answers "aligned" only for an aligned decision.
+    Decision decideTitle(const QString& aimset, const QString& context) const;
+    Decision decideText(const QString& aimset, const QString& text) const;
+
+    // The kind of place a window shows ("video", "office", ...), "other" if unknown.
+    QString categoryOf(const QString& window) const;
 
 private:
-    struct Phrase {
-        QString analyzed;
-        QString shown;
-        QString padded; // " analyzed ", for phrase look-ups
-    };
-    struct Sign {
-        Phrase phrase;
-        QString kind;
-        double weight;
-    };
+    struct Index;
     struct Profile;
+    struct Reading;
 
     std::shared_ptr<const Profile> profileOf(const QString& aimset) const;
+    Reading read(const Profile& profile, const QString& window) const;
 
-    QSet<QString> m_stopwords;
-    QList<QList<Phrase>> m_topics;
-    QList<Sign> m_distractions;
-    QList<Phrase> m_leisureLeaning;
-    QList<Phrase> m_background;
-    QList<Phrase> m_browsers;
-    QList<Phrase> m_workSites;
-    QList<DistractionEntry> m_siteSegments;
-    QStringList m_titleSuffixes;
+    std::unique_ptr<const Index> m_index;
 };
 
 } // namespace aimset::checkd

@@ -42,7 +42,23 @@ struct Stemmer {
     }
 };
 
-QString stem(const QString& word) {
+// The English stemmer leaves German plurals alone; those of the commonest
+// noun endings ("Rechnungen", "Informationen", "Universitäten") meet their
+// singulars here.
+QString singularOfGerman(const QString& word) {
+    static const QLatin1StringView endings[] = {
+        QLatin1StringView("ungen"),    QLatin1StringView("heiten"), QLatin1StringView("keiten"),
+        QLatin1StringView("schaften"), QLatin1StringView("ionen"),  QLatin1StringView("taten")};
+    for (const QLatin1StringView ending : endings) {
+        if (word.size() > ending.size() + 2 && word.endsWith(ending)) {
+            return word.chopped(2);
+        }
+    }
+    return word;
+}
+
+QString stem(const QString& input) {
+    const QString word = singularOfGerman(input);
     thread_local Stemmer english;
     // Windows repeat their words; most stems are looked up, not computed.
     thread_local QHash<QString, QString> known;
@@ -102,6 +118,18 @@ void addWord(QStringList& out, const QString& word) {
     }
     if (hasDigit) {
         out.append(word);
+        // "Lecture08" and "CHEM2310" also speak through their letters.
+        QString run;
+        for (qsizetype i = 0; i <= word.size(); ++i) {
+            if (i < word.size() && word.at(i).isLetter()) {
+                run.append(word.at(i));
+                continue;
+            }
+            if (run.size() >= 3 && run.size() < word.size()) {
+                out.append(stem(withoutAccents(run)));
+            }
+            run.clear();
+        }
     } else if (word.size() >= 2) {
         out.append(stem(withoutAccents(word)));
     }
@@ -176,25 +204,6 @@ QStringList analyzeTerms(const QString& text) {
 TermBag::TermBag(const QString& text)
     : sequence(analyzeTerms(text)) {
     terms = QSet<QString>(sequence.begin(), sequence.end());
-    joined = QLatin1Char(' ') + sequence.join(QLatin1Char(' ')) + QLatin1Char(' ');
-}
-
-bool TermBag::containsPhrase(const QString& phrase) const {
-    if (!phrase.contains(QLatin1Char(' '))) {
-        return terms.contains(phrase);
-    }
-    return joined.contains(QLatin1Char(' ') + phrase + QLatin1Char(' '));
-}
-
-bool TermBag::containsPadded(const QString& phrase, const QString& padded) const {
-    if (padded.size() == phrase.size() + 2 && !phrase.contains(QLatin1Char(' '))) {
-        return terms.contains(phrase);
-    }
-    return joined.contains(padded);
-}
-
-QString analyzePhrase(const QString& phrase) {
-    return analyzeTerms(phrase).join(QLatin1Char(' '));
 }
 
 } // namespace aimset::checkd

@@ -49,7 +49,7 @@ QString waitUntilListening(QProcess& process) {
     return {};
 }
 
-TEST(CheckdProgramTest, EvaluatePrintsMissesThenOneSummaryLine) {
+TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     QTemporaryDir dir;
     QFile cases(dir.filePath(u"cases.jsonl"_s));
     ASSERT_TRUE(cases.open(QIODevice::WriteOnly));
@@ -59,6 +59,8 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesThenOneSummaryLine) {
         R"({"id":"c2","aimset":"Write the wetland grant","app":"Firefox","title":"Home - Netflix — Mozilla Firefox","text":"","label":"distracting"})"
         "\n"
         R"({"id":"c3","aimset":"Write the wetland grant","app":"Firefox","title":"wetland grant memes - Reddit — Mozilla Firefox","text":"","label":"distracting"})"
+        "\n"
+        R"({"id":"c4","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
     cases.close();
     const Finished run = runToEnd({u"--evaluate"_s, cases.fileName()});
@@ -66,21 +68,29 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesThenOneSummaryLine) {
     EXPECT_EQ(
         run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
         (QStringList{
-            u"miss c3 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"Firefox - wetland grant memes - Reddit — Mozilla Firefox\""_s,
-            u"accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 n=3"_s}));
+            u"miss c4 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"LibreOffice Writer - wetland birds.odt\""_s,
+            u"category=birding n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
+            u"category=forum n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=0 asked=1 closed=0"_s,
+            u"category=office n=1 aligned: kept=1 asked=0 closed=0 | distracting: kept=0 asked=0 closed=0"_s,
+            u"category=streaming n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=0 asked=0 closed=1"_s,
+            u"accuracy=0.750 wrongly_closed=0.000 missed=0.333 asked=0.250 n=4"_s}));
 }
 
 TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
     Finished run = runToEnd({u"--judge"_s, u"psychic"_s});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(
-        run.err.startsWith(u"aimset-checkd: unknown judge: psychic (use offline or llm)\n"_s));
+    EXPECT_TRUE(run.err.startsWith(
+        u"aimset-checkd: unknown judge: psychic (use offline, llm or auto)\n"_s));
 
     run = runToEnd({u"--listen"_s, u"0.0.0.0"_s, u"--port"_s, u"0"_s});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(
         run.err,
         u"aimset-checkd: plain HTTP is served on a loopback address only; give a certificate and key to listen on 0.0.0.0\n"_s);
+
+    run = runToEnd({u"--knowledge"_s, u"/nonexistent"_s});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.startsWith(u"aimset-checkd: words.txt: cannot read: "_s));
 
     run = runToEnd({u"--evaluate"_s, u"/nonexistent/cases.jsonl"_s});
     EXPECT_EQ(run.exitCode, 2);

@@ -22,22 +22,26 @@ public:
         }
         return context.contains(u"work"_s);
     }
+    // The verdict is the text's last part: "App - MISALIGNED" for a window without text.
     Judged<TextVerdict> judgeText(const QString&, const QString& text) override {
         calls << u"text "_s + text;
         if (text == u"broken"_s) {
             return JudgeFailure{u"no answer"_s};
         }
-        return TextVerdict{text, {}, {}};
+        return TextVerdict{text.section(u" - "_s, -1), {}, {}};
     }
     Judged<QString> expand(const QString&, const QString&) override { return QString(); }
 
     QStringList calls;
 };
 
+// text nullptr: a window that could not be read.
 QByteArray caseLine(const char* id, const char* label, const char* title, const char* text) {
+    const QString textField =
+        text ? QStringLiteral(R"("text":"%1",)").arg(QString::fromUtf8(text)) : QString();
     return QStringLiteral(
-               R"({"id":"%1","aimset":"Do the thing","app":"App","title":"%2","text":"%3","label":"%4"})")
-               .arg(QString::fromUtf8(id), QString::fromUtf8(title), QString::fromUtf8(text),
+               R"({"id":"%1","aimset":"Do the thing","app":"App","title":"%2",%3"label":"%4"})")
+               .arg(QString::fromUtf8(id), QString::fromUtf8(title), textField,
                     QString::fromUtf8(label))
                .toUtf8() +
            '\n';
@@ -49,39 +53,56 @@ TEST(EvaluationTest, TakesEachCaseThroughTheAppsFlowAndCounts) {
     QByteArray cases;
     cases += caseLine("a1", "aligned", "work page", "");          // right: title aligned
     cases += caseLine("a2", "aligned", "page", "ALIGNED");        // right: text aligned
-    cases += caseLine("a3", "aligned", "page", "");               // no text: closed
+    cases += caseLine("a3", "aligned", "page", nullptr);          // unreadable: asked
     cases += caseLine("a4", "aligned", "page", "UNCLEAR");        // asked, not right
     cases += caseLine("a5", "aligned", "fail", "");               // failed title: kept
     cases += caseLine("d1", "distracting", "page", "MISALIGNED"); // right
     cases += caseLine("d2", "distracting", "page", "unclear");    // right, asked
     cases += caseLine("d3", "distracting", "work page", "");      // missed
-    cases += caseLine("d4", "distracting", "page", "broken");     // failed text: closed
+    cases += caseLine("d4", "distracting", "page", "broken");     // failed text: kept
+    cases += caseLine("d5", "distracting", "MISALIGNED", "");     // no text: judged by its title
+    cases += caseLine("d6", "distracting", "ALIGNED", " ");       // the same, missed
     cases += "\n{\"aimset\":\"x\",\"label\":\"maybe\"}\nnot json\n";
 
     QStringList misses;
     QStringList problems;
     const EvaluationResult result = evaluateCases(
         service, cases, [&](const QString& line) { misses << line; },
-        [&](const QString& line) { problems << line; });
+        [&](const QString& line) { problems << line; },
+        [](const QString& window) { return window.contains(u"work"_s) ? u"office"_s : u"web"_s; });
 
+    // A failure or an unreadable window never closes anything.
     EXPECT_EQ(result.summaryLine(),
-              u"accuracy=0.667 wrongly_closed=0.200 missed=0.250 asked=0.222 n=9"_s);
+              u"accuracy=0.545 wrongly_closed=0.000 missed=0.500 asked=0.273 n=11"_s);
+    EXPECT_EQ(
+        result.confusionLines(),
+        (QStringList{
+            u"category=office n=2 aligned: kept=1 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
+            u"category=web n=9 aligned: kept=2 asked=2 closed=0 | distracting: kept=2 asked=1 closed=2"_s}));
     EXPECT_EQ(
         misses,
         (QStringList{
             QStringLiteral(
-                R"(miss a3 label=aligned ended=misaligned aimset="Do the thing" window="App - page")"),
+                R"(miss a3 label=aligned ended=unclear aimset="Do the thing" window="App - page")"),
             QStringLiteral(
                 R"(miss a4 label=aligned ended=unclear aimset="Do the thing" window="App - page")"),
             QStringLiteral(
                 R"(miss d3 label=distracting ended=aligned aimset="Do the thing" window="App - work page")"),
+            QStringLiteral(
+                R"(miss d4 label=distracting ended=unjudged aimset="Do the thing" window="App - page")"),
+            QStringLiteral(
+                R"(miss d6 label=distracting ended=aligned aimset="Do the thing" window="App - ALIGNED")"),
         }));
-    EXPECT_EQ(problems, (QStringList{u"line 11: not a labelled case, skipped"_s,
-                                     u"line 12: not a labelled case, skipped"_s}));
-    // The text is asked for only after a title that is not aligned, and only when there is text.
-    EXPECT_EQ(judge.calls.mid(0, 4), (QStringList{u"title App - work page"_s, u"title App - page"_s,
-                                                  u"text ALIGNED"_s, u"title App - page"_s}));
-    EXPECT_EQ(judge.calls.size(), 14);
+    EXPECT_EQ(problems, (QStringList{u"line 13: not a labelled case, skipped"_s,
+                                     u"line 14: not a labelled case, skipped"_s}));
+    // The text is checked only after a title that is not aligned and only when the
+    // window could be read; a window without text sends its app and title instead.
+    EXPECT_EQ(judge.calls.mid(0, 5),
+              (QStringList{u"title App - work page"_s, u"title App - page"_s, u"text ALIGNED"_s,
+                           u"title App - page"_s, u"title App - page"_s}));
+    EXPECT_EQ(judge.calls.mid(14),
+              (QStringList{u"title App - MISALIGNED"_s, u"text App - MISALIGNED"_s,
+                           u"title App - ALIGNED"_s, u"text App - ALIGNED"_s}));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "LanguageModelJudge.h"
+#include "AutoJudge.h"
 #include "ServiceHarness.h"
 
 #include "Monitoring/AlignmentChecker.h"
@@ -198,6 +199,49 @@ TEST_F(LanguageModelJudgeTest, TheAppsClientSeesTheFailureStatus) {
     ASSERT_TRUE(answer.has_value());
     EXPECT_FALSE(answer->has_value());
     EXPECT_TRUE(log.lines().contains(u"[AlignmentChecker] Proxy error: status 502"_s));
+}
+
+// The model hears only what the offline judge finds unclear, and whatever
+// it does wrong, the offline answer stands.
+TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFailures) {
+    AutoJudge automatic(std::make_unique<OfflineJudge>(),
+                        std::make_unique<LanguageModelJudge>(
+                            LanguageModelSettings{model.baseUrl(), u"tiny-model"_s, {}},
+                            LanguageModelTimeouts{300ms, 300ms, 300ms}));
+    const QString aimset = u"Write the grant proposal"_s;
+    const QString unclearTitle = u"Google Chrome - Peat bog restoration methods - Google Chrome"_s;
+    const QString unclearText = u"Order #1182 has shipped to Leeds"_s;
+
+    // Clear to the offline judge: no request at all.
+    EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, u"Steam - Steam"_s)), false);
+    EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, u"LibreOffice Writer - grant.odt"_s)),
+              true);
+    EXPECT_EQ(
+        std::get<TextVerdict>(automatic.judgeText(aimset, u"The grant proposal, part 2"_s)).verdict,
+        u"ALIGNED"_s);
+    EXPECT_TRUE(model.requests.empty());
+
+    // Unclear: the model decides.
+    model.answerWith(QStringLiteral(R"({"aligned": true})"));
+    EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, unclearTitle)), true);
+    model.answerWith(QStringLiteral(R"({"verdict": "MISALIGNED", "reason": "A shop"})"));
+    EXPECT_EQ(std::get<TextVerdict>(automatic.judgeText(aimset, unclearText)).reason, u"A shop"_s);
+    EXPECT_EQ(model.requests.size(), 2u);
+
+    // The model fails: the offline answer (not aligned, asked) stands.
+    const std::vector<std::function<void()>> failures = {
+        [&] { model.answerWith(u"I think it is fine"_s); },
+        [&] { model.answerWithBody("<html>busy</html>"); },
+        [&] { model.answerWith(u"{}"_s, 500); },
+        [&] { model.answerWith(QStringLiteral(R"({"aligned": true})"), 200, 700ms); },
+    };
+    for (const auto& fail : failures) {
+        fail();
+        EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, unclearTitle)), false);
+        const TextVerdict verdict = std::get<TextVerdict>(automatic.judgeText(aimset, unclearText));
+        EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
+        EXPECT_EQ(verdict.reason, u"No clear link to \u201CWrite the grant proposal\u201D"_s);
+    }
 }
 
 TEST(LanguageModelAnswerTest, FindsTheFirstWholeObject) {

@@ -1,0 +1,223 @@
+#include "Knowledge.h"
+
+#include "Runtime/Log.h"
+
+#include <QFile>
+#include <QHash>
+
+// Resources of a static library are registered by hand, outside any namespace.
+static void registerKnowledgeResource() {
+    Q_INIT_RESOURCE(knowledge);
+}
+
+namespace aimset::checkd {
+
+namespace {
+
+struct Section {
+    QString header; // between the brackets, trimmed
+    int line = 0;
+    QStringList entries;
+};
+
+// Reads one file into its sections; any line that is neither a comment, a
+// header nor phrases under a header is an error naming file and line.
+std::optional<QList<Section>> readSections(const QString& directory, const QString& fileName,
+                                           QString* error) {
+    QFile file(directory + QLatin1Char('/') + fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = fileName + QStringLiteral(": cannot read: ") + file.errorString();
+        return std::nullopt;
+    }
+    const QString content = QString::fromUtf8(file.readAll());
+    QList<Section> sections;
+    int lineNumber = 0;
+    for (const QString& rawLine : content.split(QLatin1Char('\n'))) {
+        ++lineNumber;
+        const QString line = rawLine.trimmed();
+        const auto fail = [&](const QString& why) {
+            *error = fileName + QLatin1Char(':') + QString::number(lineNumber) +
+                     QStringLiteral(": ") + why;
+            return std::nullopt;
+        };
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+            continue;
+        }
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']')) || line.size() < 3) {
+                return fail(QStringLiteral("a section header is written [name]"));
+            }
+            sections.append({line.mid(1, line.size() - 2).trimmed(), lineNumber, {}});
+            continue;
+        }
+        if (sections.isEmpty()) {
+            return fail(QStringLiteral("phrases before the first [section]"));
+        }
+        for (const QString& part : line.split(QLatin1Char(','))) {
+            const QString phrase = part.trimmed();
+            if (phrase.isEmpty()) {
+                return fail(QStringLiteral("an empty phrase (two commas in a row?)"));
+            }
+            if (phrase.contains(QLatin1Char('[')) || phrase.contains(QLatin1Char(']'))) {
+                return fail(QStringLiteral("a bracket inside a phrase: ") + phrase);
+            }
+            sections.last().entries.append(phrase);
+        }
+    }
+    return sections;
+}
+
+QString locate(const QString& fileName, const Section& section) {
+    return fileName + QLatin1Char(':') + QString::number(section.line) + QStringLiteral(": ");
+}
+
+// "name: value" or "name > a, b" headers.
+std::pair<QString, QString> splitHeader(const QString& header, QChar separator) {
+    const qsizetype at = header.indexOf(separator);
+    if (at < 0) {
+        return {header.trimmed(), {}};
+    }
+    return {header.left(at).trimmed(), header.mid(at + 1).trimmed()};
+}
+
+std::optional<Leaning> leaningNamed(const QString& name) {
+    static const QHash<QString, Leaning> names{{QStringLiteral("work"), Leaning::work},
+                                               {QStringLiteral("reference"), Leaning::reference},
+                                               {QStringLiteral("neutral"), Leaning::neutral},
+                                               {QStringLiteral("mixed"), Leaning::mixed},
+                                               {QStringLiteral("leisure"), Leaning::leisure},
+                                               {QStringLiteral("background"), Leaning::background},
+                                               {QStringLiteral("messages"), Leaning::messages},
+                                               {QStringLiteral("forum"), Leaning::forum},
+                                               {QStringLiteral("errand"), Leaning::errand}};
+    const auto found = names.constFind(name);
+    return found == names.constEnd() ? std::nullopt : std::optional<Leaning>(*found);
+}
+
+} // namespace
+
+std::optional<Knowledge> Knowledge::load(const QString& directory, QString* error) {
+    Knowledge knowledge;
+
+    const QString wordsFile = QStringLiteral("words.txt");
+    const auto words = readSections(directory, wordsFile, error);
+    if (!words) {
+        return std::nullopt;
+    }
+    for (const Section& section : *words) {
+        if (section.header == QStringLiteral("stopwords")) {
+            knowledge.stopwords += section.entries;
+        } else if (section.header == QStringLiteral("generic")) {
+            knowledge.generic += section.entries;
+        } else if (const auto [kind, language] = splitHeader(section.header, QLatin1Char(':'));
+                   kind == QStringLiteral("language") && !language.isEmpty()) {
+            knowledge.languages.append({language, section.entries});
+        } else {
+            *error = locate(wordsFile, section) + QStringLiteral("unknown section [") +
+                     section.header +
+                     QStringLiteral("] (use [stopwords], [generic] or [language: name])");
+            return std::nullopt;
+        }
+    }
+
+    const QString placesFile = QStringLiteral("places.txt");
+    const auto places = readSections(directory, placesFile, error);
+    if (!places) {
+        return std::nullopt;
+    }
+    QHash<QString, qsizetype> categoryIndex;
+    for (const Section& section : *places) {
+        const auto [name, leaningName] = splitHeader(section.header, QLatin1Char(':'));
+        const std::optional<Leaning> leaning = leaningNamed(leaningName);
+        if (name.isEmpty() || !leaning) {
+            *error = locate(placesFile, section) + QStringLiteral("a category is written ") +
+                     QStringLiteral(
+                         "[name: "
+                         "work|reference|neutral|mixed|leisure|background|messages|forum|errand], "
+                         "not [") +
+                     section.header + QLatin1Char(']');
+            return std::nullopt;
+        }
+        if (const auto found = categoryIndex.constFind(name); found != categoryIndex.constEnd()) {
+            if (knowledge.categories[*found].leaning != *leaning) {
+                *error = locate(placesFile, section) + QStringLiteral("category ") + name +
+                         QStringLiteral(" was given another leaning before");
+                return std::nullopt;
+            }
+            knowledge.categories[*found].places += section.entries;
+            continue;
+        }
+        categoryIndex.insert(name, knowledge.categories.size());
+        knowledge.categories.append({name, *leaning, section.entries});
+    }
+
+    const QString topicsFile = QStringLiteral("topics.txt");
+    const auto topics = readSections(directory, topicsFile, error);
+    if (!topics) {
+        return std::nullopt;
+    }
+    for (const Section& section : *topics) {
+        const auto [nameText, intendsText] = splitHeader(section.header, QLatin1Char('>'));
+        const auto [name, flag] = splitHeader(nameText, QLatin1Char(':'));
+        if (!flag.isEmpty() && flag != QStringLiteral("broad") && flag != QStringLiteral("play")) {
+            *error = locate(topicsFile, section) + QStringLiteral("unknown topic flag ") + flag +
+                     QStringLiteral(" (use broad or play)");
+            return std::nullopt;
+        }
+        Topic topic{name,
+                    flag == QStringLiteral("broad"),
+                    flag == QStringLiteral("play"),
+                    {},
+                    section.entries};
+        for (const QString& part : intendsText.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString category = part.trimmed();
+            if (!categoryIndex.contains(category)) {
+                *error = locate(topicsFile, section) + QStringLiteral("unknown category ") +
+                         category + QStringLiteral(" (not in ") + placesFile + QLatin1Char(')');
+                return std::nullopt;
+            }
+            topic.intends.append(category);
+        }
+        if (name.isEmpty()) {
+            *error = locate(topicsFile, section) + QStringLiteral("a topic needs a name");
+            return std::nullopt;
+        }
+        knowledge.topics.append(topic);
+    }
+
+    const QString cuesFile = QStringLiteral("cues.txt");
+    const auto cues = readSections(directory, cuesFile, error);
+    if (!cues) {
+        return std::nullopt;
+    }
+    for (const Section& section : *cues) {
+        const auto [type, kind] = splitHeader(section.header, QLatin1Char(':'));
+        const bool leisure = type == QStringLiteral("leisure");
+        if ((!leisure && type != QStringLiteral("learning")) || kind.isEmpty()) {
+            *error = locate(cuesFile, section) +
+                     QStringLiteral("a cue section is written [leisure: kind] or "
+                                    "[learning: kind], not [") +
+                     section.header + QLatin1Char(']');
+            return std::nullopt;
+        }
+        knowledge.cues.append({kind, leisure, section.entries});
+    }
+    return knowledge;
+}
+
+const Knowledge& Knowledge::builtIn() {
+    static const Knowledge knowledge = [] {
+        registerKnowledgeResource();
+        QString error;
+        std::optional<Knowledge> loaded = load(QStringLiteral(":/knowledge"), &error);
+        if (!loaded) {
+            // Only a broken build gets here; the judge then knows nothing and asks.
+            Log(QStringLiteral("[checkd] Built-in knowledge unusable: ") + error);
+            return Knowledge{};
+        }
+        return *std::move(loaded);
+    }();
+    return knowledge;
+}
+
+} // namespace aimset::checkd

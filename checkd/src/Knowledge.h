@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace aimset::checkd {
+
+// What a kind of place usually is when the aimset does not ask for it.
+enum class Leaning {
+    work,       // office, development, mail: a tool of some work
+    reference,  // encyclopedias, dictionaries: looking anything up may serve the work
+    neutral,    // browsers, file managers: says nothing by itself
+    mixed,      // video sites, forums, music: work or play, the page decides
+    leisure,    // games, feeds, streaming, shopping: play unless the aimset asks for it
+    background, // a music player playing a track
+    messages,   // mail, chat: the people and the subject decide, never play by itself
+    forum,      // forums, communities: a thread on the aimset's subject, else play
+    errand,     // shops, trips, jobs, homes: what some aimsets need, play for the others
+};
+
+// What the offline judge knows about the world, read from plain text files
+// kept with the sources (checkd/data/knowledge). Each file is made of
+// "[section]" headers followed by comma-separated phrases; "#" starts a
+// comment line.
+struct Knowledge {
+    struct Category {
+        QString name; // "game", "video", "office", ...
+        Leaning leaning = Leaning::neutral;
+        QStringList places; // apps and sites as they appear in window titles
+    };
+    struct Topic {
+        QString name;
+        bool broad = false;  // a wide field ("programming"): its words relate less
+        bool play = false;   // about play itself (a game, a show): signs of play weigh less
+        QStringList intends; // categories that serve an aimset of this topic
+        QStringList words;   // in English, German, Spanish and French
+    };
+    struct Cue {
+        QString kind;        // said in reasons: "memes", "highlights", ...
+        bool leisure = true; // false: a sign of learning ("tutorial", "lecture")
+        QStringList phrases;
+    };
+
+    QStringList stopwords; // say nothing about a topic ("finish", "my", "für")
+    QStringList generic;   // too common to relate two things alone ("guide", "best")
+    struct Language {
+        QString name; // as the topic of learning it is named ("spanish")
+        QStringList words;
+    };
+    QList<Language> languages; // the most common words of each
+    QList<Category> categories;
+    QList<Topic> topics;
+    QList<Cue> cues;
+
+    // The files words.txt, places.txt, topics.txt and cues.txt of a directory
+    // (a resource path works too). On a malformed file returns nothing and
+    // says which file and line is wrong and why.
+    static std::optional<Knowledge> load(const QString& directory, QString* error);
+
+    // The knowledge shipped inside the program.
+    static const Knowledge& builtIn();
+};
+
+} // namespace aimset::checkd
