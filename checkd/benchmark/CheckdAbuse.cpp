@@ -3,7 +3,7 @@
 // and fuzzed requests. Prints what the well-behaved client saw and the
 // service's resident memory; every loop is bounded.
 //
-//   checkd-abuse [--program PATH] [--fuzz N] [--seed N]
+//   checkd-abuse [--program PATH] [--fuzz N] [--variant N]
 
 #include <QCoreApplication>
 #include <QFile>
@@ -289,12 +289,12 @@ bool flood(int port, qint64 pid, const char* name, const std::string& head,
 }
 
 // Mutations of valid requests; each on its own connection, 64 at a time.
-bool fuzz(int port, qint64 pid, int count, unsigned seed) {
-    std::mt19937 random(seed);
+bool fuzz(int port, qint64 pid, int count, unsigned variant) {
+    std::mt19937 random(variant);
     const auto pick = [&](size_t n) { return n == 0 ? size_t{0} : random() % n; };
     const std::string text =
         R"({"aimset":"Write the grant","context":"Budget for the river survey","mode":"text"})";
-    const std::vector<std::string> seeds = {
+    const std::vector<std::string> samples = {
         request(kTitleBody),
         request(text),
         request(R"({"aimset":"a","windowTitle":"b","mode":"expand"})"),
@@ -384,7 +384,7 @@ bool fuzz(int port, qint64 pid, int count, unsigned seed) {
         for (Flight& f : flights) {
             if (f.fd < 0 && started < count) {
                 f = Flight{};
-                f.out = mutate(seeds[pick(seeds.size())]);
+                f.out = mutate(samples[pick(samples.size())]);
                 f.fd = openConnection(port, true);
                 f.start = Clock::now();
                 ++started;
@@ -443,9 +443,9 @@ bool fuzz(int port, qint64 pid, int count, unsigned seed) {
     double ms = 0;
     const int after = exchange(port, request(kTitleBody), 1s, &ms);
     const double rss = residentMB(pid, "VmRSS");
-    std::printf("fuzz: %d mutated requests in %.1f s (seed %u):%s; then a good request: status "
+    std::printf("fuzz: %d mutated requests in %.1f s (variant %u):%s; then a good request: status "
                 "%d in %.2f ms; RSS %.1f MB (peak %.1f MB)\n",
-                finished, seconds, seed, histogram.c_str(), after, ms, rss,
+                finished, seconds, variant, histogram.c_str(), after, ms, rss,
                 residentMB(pid, "VmHWM"));
     return finished == count && after == 200 && rss < 50;
 }
@@ -464,8 +464,8 @@ int main(int argc, char** argv) {
         argument(arguments, QStringLiteral("--program"), QStringLiteral(AIMSET_CHECKD_PATH));
     const int fuzzCount =
         argument(arguments, QStringLiteral("--fuzz"), QStringLiteral("20000")).toInt();
-    const unsigned seed =
-        argument(arguments, QStringLiteral("--seed"), QStringLiteral("16")).toUInt();
+    const unsigned variant =
+        argument(arguments, QStringLiteral("--variant"), QStringLiteral("16")).toUInt();
 
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
@@ -515,7 +515,7 @@ int main(int argc, char** argv) {
                  floodHead + "Content-Length: 209715200\r\n\r\n", std::string(4096, 'x'),
                  200LL << 20, 400);
     met &= alive(service);
-    met &= fuzz(port, pid, fuzzCount, seed);
+    met &= fuzz(port, pid, fuzzCount, variant);
     met &= alive(service);
     std::printf("service %s; goals %s\n", alive(service) ? "still running" : "DIED",
                 met ? "met" : "MISSED");
