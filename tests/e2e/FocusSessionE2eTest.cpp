@@ -20,6 +20,8 @@ namespace {
 const QString kAimset = QStringLiteral("Finish the quarterly report");
 const QString kWorkTitle = QStringLiteral("Quarterly report draft");
 const QString kCatsTitle = QStringLiteral("Funny cat videos");
+const QString kCatsPage =
+    QStringLiteral("<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>");
 const QString kChessTitle = QStringLiteral("Chess openings");
 const QString kCatsReason = QStringLiteral("Cat videos are not part of the quarterly report");
 const QString kChessQuestion =
@@ -210,10 +212,7 @@ struct FocusSessionE2eTest : ::testing::Test {
 
 TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWAlone) {
     TestWindow other({QStringLiteral("--title"), kCatsTitle});
-    ASSERT_NO_FATAL_FAILURE(openBrowser(
-        kCatsTitle,
-        QStringLiteral(
-            "<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>")));
+    ASSERT_NO_FATAL_FAILURE(openBrowser(kCatsTitle, kCatsPage));
     ASSERT_NO_FATAL_FAILURE(startSession());
     ASSERT_TRUE(desktop.x().activateAndWait(browser));
 
@@ -369,10 +368,7 @@ TEST_F(FocusSessionE2eTest, SwitchingAwayDuringTheQuestionCancelsItAndClosesNoth
 }
 
 TEST_F(FocusSessionE2eTest, SwitchingTabsInTheLastHalfSecondOfACountdownWithholdsControlW) {
-    ASSERT_NO_FATAL_FAILURE(openBrowser(
-        kCatsTitle,
-        QStringLiteral(
-            "<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>")));
+    ASSERT_NO_FATAL_FAILURE(openBrowser(kCatsTitle, kCatsPage));
     ASSERT_NO_FATAL_FAILURE(startSession());
     ASSERT_TRUE(desktop.x().activateAndWait(browser));
     const auto startedLine = out().waitForMatch(
