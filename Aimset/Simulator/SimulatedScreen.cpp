@@ -71,18 +71,28 @@ QString shownText(const QQuickItem* item) {
     return text;
 }
 
-// Shown text items, depth first in drawing order; a hidden or fully
-// transparent item hides all it holds.
-void collectTexts(const QQuickItem* item, QStringList& texts) {
+// Visits every shown item under item, itself first, depth first in drawing
+// order; a hidden or fully transparent item hides all it holds. A visit
+// that returns true ends the walk.
+template <typename Visit> bool walkShown(QQuickItem* item, const Visit& visit) {
     if (!shown(item)) {
-        return;
+        return false;
     }
-    if (isText(item)) {
-        texts << shownText(item);
+    if (visit(item)) {
+        return true;
     }
-    for (const QQuickItem* child : drawingOrder(item)) {
-        collectTexts(child, texts);
-    }
+    const QList<QQuickItem*> children = drawingOrder(item);
+    return std::any_of(children.begin(), children.end(),
+                       [&visit](QQuickItem* child) { return walkShown(child, visit); });
+}
+
+void collectTexts(QQuickItem* item, QStringList& texts) {
+    walkShown(item, [&texts](QQuickItem* each) {
+        if (isText(each)) {
+            texts << shownText(each);
+        }
+        return false;
+    });
 }
 
 // Lays out what positioners (columns, rows) place, inner ones first.
@@ -95,19 +105,15 @@ void polish(QQuickItem* item) {
 
 // Where a piece of the window starts for a reader: the top of its first
 // shown text.
-std::optional<qreal> firstTextTop(const QQuickItem* item) {
-    if (!shown(item)) {
-        return std::nullopt;
-    }
-    if (isText(item)) {
-        return item->mapToScene(QPointF()).y();
-    }
-    for (const QQuickItem* child : drawingOrder(item)) {
-        if (const auto top = firstTextTop(child)) {
-            return top;
+std::optional<qreal> firstTextTop(QQuickItem* item) {
+    std::optional<qreal> top;
+    walkShown(item, [&top](QQuickItem* each) {
+        if (isText(each)) {
+            top = each->mapToScene(QPointF()).y();
         }
-    }
-    return std::nullopt;
+        return top.has_value();
+    });
+    return top;
 }
 
 // The main window's texts. Its children drawn over the whole window are
@@ -131,7 +137,7 @@ void collectWindowTexts(QQuickItem* root, QStringList& texts) {
         std::stable_sort(pieces.begin(), pieces.end(), [](QQuickItem* a, QQuickItem* b) {
             return firstTextTop(a).value_or(0) < firstTextTop(b).value_or(0);
         });
-        for (const QQuickItem* piece : pieces) {
+        for (QQuickItem* piece : pieces) {
             collectTexts(piece, texts);
         }
     }
@@ -153,32 +159,22 @@ QString labelOf(const QQuickItem* button) {
     return {};
 }
 
-// Every mouse area under item that shows and takes clicks, in drawing order.
 void collectMouseAreas(QQuickItem* item, QList<QQuickItem*>& areas) {
-    if (!shown(item) || !item->isEnabled()) {
-        return;
-    }
-    if (item->inherits("QQuickMouseArea")) {
-        areas << item;
-    }
-    for (QQuickItem* child : drawingOrder(item)) {
-        collectMouseAreas(child, areas);
-    }
+    walkShown(item, [&areas](QQuickItem* each) {
+        if (each->inherits("QQuickMouseArea") && each->isEnabled()) {
+            areas << each;
+        }
+        return false;
+    });
 }
 
 QQuickItem* findShown(QQuickItem* item, const QString& objectName) {
-    if (!shown(item)) {
-        return nullptr;
-    }
-    if (item->objectName() == objectName) {
-        return item;
-    }
-    for (QQuickItem* child : drawingOrder(item)) {
-        if (QQuickItem* found = findShown(child, objectName)) {
-            return found;
-        }
-    }
-    return nullptr;
+    QQuickItem* found = nullptr;
+    walkShown(item, [&found, &objectName](QQuickItem* each) {
+        found = each->objectName() == objectName ? each : nullptr;
+        return found != nullptr;
+    });
+    return found;
 }
 
 // A click as the mouse area reports it; the views' handlers never read the event.
@@ -278,7 +274,9 @@ QStringList SimulatedScreen::texts() {
         collectWindowTexts(m_main.get(), texts);
     }
     for (const QPointer<QQuickItem>& panel : m_panels) {
-        collectTexts(panel, texts);
+        if (panel) {
+            collectTexts(panel, texts);
+        }
     }
     // A text of nothing but blanks shows nothing.
     texts.removeIf([](const QString& text) { return text.trimmed().isEmpty(); });
@@ -310,7 +308,9 @@ bool SimulatedScreen::press(const QString& label) {
         collectMouseAreas(m_main.get(), areas);
     }
     for (const QPointer<QQuickItem>& panel : m_panels) {
-        collectMouseAreas(panel, areas);
+        if (panel) {
+            collectMouseAreas(panel, areas);
+        }
     }
     for (QQuickItem* area : std::as_const(areas)) {
         QQuickItem* button = area->parentItem();
