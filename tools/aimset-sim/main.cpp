@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -29,9 +30,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     // Qt asks for the runtime folder on start, and warns without one.
-    QTemporaryDir runtime;
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid()) {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    std::optional<QTemporaryDir> runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.emplace().isValid()) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()));
     }
     QGuiApplication app(argc, argv);
     aimset::Simulator::Options options;
