@@ -1,15 +1,14 @@
 #include "Simulator.h"
 
 #include "Interventions/UsageStore.h"
-#include "Platform/KeyNames.h"
 #include "Runtime/Log.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace aimset {
 

@@ -8,13 +8,11 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
-#include <vector>
 
 namespace aimset {
 
