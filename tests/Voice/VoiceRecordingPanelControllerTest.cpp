@@ -1,9 +1,8 @@
 #include "Voice/VoiceRecordingPanelController.h"
 #include "Voice/VoiceAimsetManager.h"
 
-#include "Platform/Fake/FakeAudioEngine.h"
 #include "Platform/Fake/FakePanelHost.h"
-#include "Platform/Fake/FakeSpeechService.h"
+#include "Platform/Fake/FakeSpeechRecognizer.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/QtPrinters.h"
 
@@ -18,10 +17,9 @@ namespace {
 
 struct VoiceRecordingPanelControllerTest : ::testing::Test {
     VirtualMainLoop loop;
-    FakeSpeechService speech;
-    FakeAudioEngine audio;
+    FakeSpeechRecognizer speech;
     FakePanelHost managerPanels;
-    VoiceAimsetManager manager{loop, speech, audio, managerPanels};
+    VoiceAimsetManager manager{loop, speech, managerPanels};
     FakePanelHost panels;
     std::optional<VoiceRecordingPanelController> controller{std::in_place, panels};
 };
