@@ -24,6 +24,8 @@
 // read so far hold more than max-text clusters: the kept text is then the same
 // as after a full walk.
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QString>
 #include <QTextBoundaryFinder>
 
@@ -84,36 +86,12 @@ private:
 };
 
 void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
+    // Qt writes a lone string only inside an array: the brackets are dropped.
+    const QByteArray array =
+        QJsonDocument(
+            QJsonArray{QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))})
+            .toJson(QJsonDocument::Compact);
+    out.append(array.constData() + 1, static_cast<std::size_t>(array.size() - 2));
 }
 
 // Object replacement characters stand for embedded children, which the walk
