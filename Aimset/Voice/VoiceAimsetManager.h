@@ -35,8 +35,6 @@ public:
     // Ends the recording, hides the indicator and delivers the text.
     void stopListening();
 
-    const VoiceRecordingPanelController& panelController() const { return m_panelController; }
-
 signals:
     void isListeningChanged();
     void currentTranscriptionChanged();
