@@ -231,7 +231,7 @@ TEST_F(ContentViewTest, ASpokenAimsetBecomesTemporaryButNotWhileAQuestionIsShown
     };
     altM(true);
     ASSERT_TRUE(view->voiceAimsetManager()->isListening());
-    sim.speech.latestTask().deliverResult(QStringLiteral(" plan the offsite "));
+    sim.speech.hear(QStringLiteral(" plan the offsite "));
     sim.loop.runPending();
     altM(false);
     EXPECT_EQ(view->aimset(), QStringLiteral("plan the offsite"));
@@ -239,10 +239,10 @@ TEST_F(ContentViewTest, ASpokenAimsetBecomesTemporaryButNotWhileAQuestionIsShown
 
     view->interventionManager()->showClarifyingQuestion(view->appMonitor()->userAimset,
                                                         QStringLiteral("Is this it?"));
-    const auto tasks = sim.speech.tasks.size();
+    const auto calls = sim.speech.calls.size();
     altM(true);
     EXPECT_FALSE(view->voiceAimsetManager()->isListening());
-    EXPECT_EQ(sim.speech.tasks.size(), tasks);
+    EXPECT_EQ(sim.speech.calls.size(), calls);
     altM(false);
     EXPECT_EQ(linesWith(QStringLiteral("[Voice] Started listening")).size(), 1);
 }
