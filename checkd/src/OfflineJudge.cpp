@@ -247,6 +247,7 @@ struct OfflineJudge::Reading {
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
+    bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
 
     double relatedness() const { return direct + related; }
@@ -543,6 +544,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                        category.leaning == Leaning::errand) {
                 reading.leisurePlace = true;
                 reading.playPlace |= category.leaning == Leaning::leisure;
+                reading.telling |= category.leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, category.name, shown);
             } else if (category.leaning == Leaning::mixed) {
                 if (!profile.namedCategories.contains(match.ref)) {
@@ -573,6 +575,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             cueSeen.insert(match.text);
             if (cue.leisure) {
                 reading.cues += kCue;
+                reading.telling |= match.length > 1;
                 noteLeisure(kCue, cue.kind, shown);
             } else {
                 reading.learning = true;
@@ -784,8 +787,11 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
                                       QStringLiteral(" page, which ") + quoted(aimset) +
                                       QStringLiteral(" needs")};
     }
-    // Closing follows from this, so one word of play ("lol") is not enough.
-    if (r.leisure >= 1.5 && related < kRelatedWeight) {
+    // Closing follows from this, so one word of play ("lol") is not enough;
+    // one telling sign ("just chatting", a store of games) on a page that
+    // names nothing of the aimset is.
+    if ((r.leisure >= 1.5 && related < kRelatedWeight) ||
+        (r.leisure >= kCue && r.telling && related == 0 && !r.learning)) {
         QString reason = leisureLooks + QStringLiteral(", unrelated to ") + quoted(aimset);
         reason[0] = reason.at(0).toUpper();
         return {Verdict::misaligned, reason};
