@@ -757,7 +757,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     }
     // A tool of work (a document, an editor) shows work of some kind; a
     // blank page or a new tab has nothing to hold against it.
-    const bool tool = r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= r.ownWords;
+    const bool tool = r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= std::max(r.ownWords, 1);
     return tool || r.unrelatedWords == 0 ? aligned() : unclear;
 }
 
