@@ -76,6 +76,7 @@ struct OfflineJudge::Index {
         bool play;
         bool broad;
         QList<int> intends;
+        int trade = -1; // the kind of place it is first served by, if specific
     };
 
     QHash<QString, QList<Entry>> byFirst;
@@ -219,6 +220,7 @@ struct OfflineJudge::Profile {
     int language = -1;         // the language the aimset is about learning
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
+    QSet<int> neighbours; // fields whose words are no sign of another subject
 };
 
 struct OfflineJudge::Reading {
@@ -296,6 +298,11 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 }
             }
         }
+        static const QSet<QString> generalCategories{
+            QStringLiteral("reference"), QStringLiteral("learning"),
+            QStringLiteral("office"),    QStringLiteral("productivity"),
+            QStringLiteral("shopping"),  QStringLiteral("government"),
+            QStringLiteral("video")};
         QHash<QString, int> categoryNumber;
         for (const Knowledge::Category& category : knowledge.categories) {
             const int ref = static_cast<int>(index->categories.size());
@@ -309,7 +316,14 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             const int ref = static_cast<int>(index->topics.size());
             Index::Topic prepared{topic.name, topic.play, topic.broad, {}};
             for (const QString& category : topic.intends) {
-                prepared.intends.append(categoryNumber.value(category, -1));
+                const int number = categoryNumber.value(category, -1);
+                prepared.intends.append(number);
+                // The kind of place it is first served by, unless that serves
+                // nearly every field.
+                if (prepared.intends.size() == 1 && number >= 0 && !topic.broad &&
+                    !generalCategories.contains(category)) {
+                    prepared.trade = number;
+                }
             }
             index->topics.append(prepared);
             for (const QString& word : topic.words) {
@@ -427,6 +441,20 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
     }
     profile->leisureField = onlyPlay || namesPlay;
+    // Fields served by the same kind of specific place (every field of
+    // software by development tools) are one trade: a page naming a
+    // neighbour's words is not about something else.
+    QSet<int> trades;
+    for (const int topic : std::as_const(profile->topics)) {
+        if (const int trade = index.topics.at(topic).trade; trade >= 0) {
+            trades.insert(trade);
+        }
+    }
+    for (qsizetype t = 0; t < index.topics.size(); ++t) {
+        if (trades.contains(index.topics.at(t).trade)) {
+            profile->neighbours.insert(static_cast<int>(t));
+        }
+    }
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -513,7 +541,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         switch (match.role) {
         case Role::topic: {
             if (!profile.topics.contains(match.ref)) {
-                if (!match.generic && !namesAPlace(match)) {
+                if (!match.generic && !namesAPlace(match) &&
+                    !profile.neighbours.contains(match.ref)) {
                     foreign.insert(match.text);
                 }
                 break;
@@ -757,7 +786,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     }
     // A tool of work (a document, an editor) shows work of some kind; a
     // blank page or a new tab has nothing to hold against it.
-    const bool tool = r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= std::max(r.ownWords, 1);
+    const bool tool =
+        r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= std::max(r.ownWords, 1);
     return tool || r.unrelatedWords == 0 ? aligned() : unclear;
 }
 
