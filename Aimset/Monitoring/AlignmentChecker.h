@@ -49,7 +49,8 @@ public:
 
     void checkTitle(const QString& aimset, const QString& appName, const QString& windowTitle,
                     std::function<void(std::optional<bool>)> completion);
-    void checkText(const QString& aimset, const QString& text,
+    // window: "application - title" of the window the text was read from.
+    void checkText(const QString& aimset, const QString& window, const QString& text,
                    std::function<void(std::optional<AlignmentVerdict>)> completion);
     void expandAimset(const QString& aimset, const QString& windowTitle,
                       std::function<void(std::optional<QString>)> completion);

@@ -60,6 +60,7 @@ Outcome runCase(const CheckService& service, const QString& aimset, const QStrin
     const QJsonObject textAnswer = post(service,
                                         {{QStringLiteral("aimset"), aimset},
                                          {QStringLiteral("context"), shown},
+                                         {QStringLiteral("window"), window},
                                          {QStringLiteral("mode"), QStringLiteral("text")}},
                                         &status);
     const QJsonValue verdict = textAnswer.value(QStringLiteral("verdict"));

@@ -170,9 +170,11 @@ Judged<bool> LanguageModelJudge::judgeTitle(const QString& aimset, const QString
     return aligned.toBool();
 }
 
-Judged<TextVerdict> LanguageModelJudge::judgeText(const QString& aimset, const QString& text) {
+Judged<TextVerdict> LanguageModelJudge::judgeText(const QString& aimset, const QString& text,
+                                                  const QString& window) {
     const QString prompt =
         QStringLiteral("Aimset: ") + aimset +
+        (window.isEmpty() ? QString() : QStringLiteral("\nWindow: ") + window) +
         QStringLiteral("\nVisible text of the frontmost window, between the markers:\n<<<\n") +
         text +
         QStringLiteral(

@@ -23,7 +23,8 @@ public:
 
     QString name() const override { return QStringLiteral("offline"); }
     Judged<bool> judgeTitle(const QString& aimset, const QString& context) override;
-    Judged<TextVerdict> judgeText(const QString& aimset, const QString& text) override;
+    Judged<TextVerdict> judgeText(const QString& aimset, const QString& text,
+                                  const QString& window) override;
     Judged<QString> expand(const QString& aimset, const QString& windowTitle) override;
 
     enum class Verdict { aligned, unclear, misaligned };
@@ -33,7 +34,12 @@ public:
     };
     // Title mode answers "aligned" only for an aligned decision.
     Decision decideTitle(const QString& aimset, const QString& context) const;
-    Decision decideText(const QString& aimset, const QString& text) const;
+    // What the window is, when known, backs the text: a game's store page
+    // that names nothing of the aimset is play, though its text alone is thin.
+    Decision decideText(const QString& aimset, const QString& text,
+                        const QString& window = {}) const;
+
+    Decision decideTextAlone(const QString& aimset, const QString& text) const;
 
     // The kind of place a window shows ("video", "office", ...), "other" if unknown.
     QString categoryOf(const QString& window) const;

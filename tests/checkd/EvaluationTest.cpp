@@ -23,7 +23,7 @@ public:
         return context.contains(u"work"_s);
     }
     // The verdict is the text's last part: "App - MISALIGNED" for a window without text.
-    Judged<TextVerdict> judgeText(const QString&, const QString& text) override {
+    Judged<TextVerdict> judgeText(const QString&, const QString& text, const QString&) override {
         calls << u"text "_s + text;
         if (text == u"broken"_s) {
             return JudgeFailure{u"no answer"_s};

@@ -183,8 +183,8 @@ const TextCase kTextCases[] = {
     {"Draft the grant proposal for the wetland survey", "Steam - Hollow Knight", "MISALIGNED",
      "Looks like game (steam), unrelated to \u201CDraft the grant proposal for the "
      "wetland survey\u201D"},
-    {"Write my wedding speech", "Thunderbird - Inbox - Mozilla Thunderbird", "UNCLEAR",
-     "No clear link to \u201CWrite my wedding speech\u201D"},
+    {"Write my wedding speech", "Thunderbird - Inbox - Mozilla Thunderbird", "ALIGNED",
+     "Fits \u201CWrite my wedding speech\u201D"},
     {"Draft the grant proposal for the wetland survey",
      "LibreOffice Writer - wetland_survey_budget.odt - LibreOffice Writer", "ALIGNED",
      "Mentions wetland, survey"},
@@ -194,7 +194,7 @@ TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
     OfflineJudge judge;
     for (const TextCase& c : kTextCases) {
         const Judged<TextVerdict> answer =
-            judge.judgeText(QString::fromUtf8(c.aimset), QString::fromUtf8(c.text));
+            judge.judgeText(QString::fromUtf8(c.aimset), QString::fromUtf8(c.text), {});
         ASSERT_TRUE(std::holds_alternative<TextVerdict>(answer));
         const TextVerdict& verdict = std::get<TextVerdict>(answer);
         EXPECT_EQ(verdict.verdict, QString::fromUtf8(c.verdict)) << c.text;
