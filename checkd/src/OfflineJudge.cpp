@@ -739,6 +739,14 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         // A shop or a booking site may be what an aimset the judge cannot place needs,
         // and any place of play what an aimset about play (a review, a match report) needs.
         const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues == 0;
+        // Play shown twice over (memes on a feed) outweighs a single shared word.
+        if (r.leisure >= 2 * kCue && related < kStrongRelated && !r.learning &&
+            !r.aimsetAboutPlay && !errandOnly) {
+            return Decision{Verdict::misaligned,
+                            QStringLiteral("Looks like ") + r.leisureKind + QStringLiteral(" (") +
+                                r.leisureExample + QStringLiteral("), though it mentions ") +
+                                r.matched.mid(0, 2).join(QStringLiteral(", "))};
+        }
         return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) || r.aimsetAboutPlay
                    ? unclear
                    : leisure;
