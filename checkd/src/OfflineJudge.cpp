@@ -781,9 +781,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     }
     // A site of the kind the aimset needs, unless the page is about something else.
     // One shared word among many others ("Memory Card Game - Play Online") is a
-    // coincidence as often as a link.
+    // coincidence as often as a link; words of another field say so more than
+    // names the knowledge does not know ("Sweet Rise Bakery").
     const bool oneWordAmongMany =
-        r.matched.size() == 1 && r.unrelatedWords + r.foreignWords >= 3 && !r.workPlace;
+        r.matched.size() == 1 && r.unrelatedWords + 2 * r.foreignWords >= 4 && !r.workPlace;
     if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
         (related >= kRelatedWeight && !oneWordAmongMany)) {
         return aligned();
