@@ -769,8 +769,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (related >= 1.0 || (related >= kRelatedWeight && (r.learning || r.foreignWords == 0))) {
             return aligned();
         }
-        // A lesson on a subject the knowledge does not place may still be the work.
-        return related > 0 || r.learning || r.aimsetAboutPlay ? unclear : leisure;
+        // A lesson on a subject the knowledge does not place may still be the
+        // work: only a page about another field is play.
+        return related > 0 || r.learning || r.aimsetAboutPlay || r.foreignWords == 0 ? unclear
+                                                                                     : leisure;
     }
     // Looking something up is part of most work, whatever the entry.
     if (r.referencePlace && r.leisure == 0) {
