@@ -742,6 +742,9 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         // Play shown twice over (memes on a feed) outweighs a single shared word.
         if (r.leisure >= 2 * kCue && related < kStrongRelated && !r.learning &&
             !r.aimsetAboutPlay && !errandOnly) {
+            if (r.matched.isEmpty()) {
+                return leisure;
+            }
             return Decision{Verdict::misaligned,
                             QStringLiteral("Looks like ") + r.leisureKind + QStringLiteral(" (") +
                                 r.leisureExample + QStringLiteral("), though it mentions ") +

@@ -62,15 +62,16 @@ const TitleCase kTitleCases[] = {
      Verdict::misaligned},
     {"Update the onboarding handbook", "Google Chrome - Home - Netflix - Google Chrome",
      Verdict::misaligned},
-    // Shared words do not beat obvious play: at most the user is asked.
+    // Shared words do not beat obvious play: shown twice over, it is closed;
+    // otherwise at most the user is asked.
     {"Study for my chemistry exam",
      "Google Chrome - Breaking Bad S02E04 - Chemistry of a lie - Netflix - Google Chrome",
-     Verdict::unclear},
+     Verdict::misaligned},
     {"Study for the bar exam", "Firefox - The 20 best cocktail bars in Lisbon — Mozilla Firefox",
      Verdict::misaligned},
     {"Write the quarterly sales report",
      "Google Chrome - Match report: Leeds 2-1 Hull, player ratings - Google Chrome",
-     Verdict::unclear},
+     Verdict::misaligned},
     {"Study for my chemistry exam",
      "Google Chrome - Chemistry memes for the night before the exam - Reddit - Google Chrome",
      Verdict::unclear},
