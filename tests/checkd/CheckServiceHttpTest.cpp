@@ -123,6 +123,8 @@ TEST_F(CheckServiceHttpTest, BadInputGetsItsStatusAndTheServiceKeepsServing) {
         {"aimset not a string", "POST", "/check", R"({"aimset":7,"context":"b","mode":"text"})",
          400, "text"},
         {"no context", "POST", "/check", R"({"aimset":"a","mode":"text"})", 400, "text"},
+        {"window not a string", "POST", "/check",
+         R"({"aimset":"a","context":"b","mode":"text","window":[]})", 400, "text"},
         {"expand without windowTitle", "POST", "/check",
          R"({"aimset":"a","context":"b","mode":"expand"})", 400, "expand"},
         {"over 64 KiB", "POST", "/check",
