@@ -87,8 +87,32 @@ struct OfflineJudge::Index {
     QList<Knowledge::Cue> cues;
     QSet<QString> stopTerms;
     QSet<QString> genericTerms;
-    QSet<QString> placeTerms; // single-term place names
-    QSet<QString> fieldTerms; // single-term words of topics
+    QSet<QString> placeTerms;              // single-term place names
+    QSet<QString> fieldTerms;              // single-term words of topics
+    QHash<QString, QList<int>> wordTopics; // the same, to their topics (not generic ones)
+
+    // The topics of the parts of a joined word ("Steuerbescheid": "Steuer"),
+    // as German writes many; both parts are tried, with and without a
+    // joining "s" ("Arbeitsvertrag").
+    QList<int> partTopics(const QString& term) const {
+        constexpr qsizetype kShortest = 4;
+        if (term.size() < 2 * kShortest + 1 || wordTopics.contains(term)) {
+            return {};
+        }
+        for (qsizetype cut = term.size() - kShortest; cut >= kShortest; --cut) {
+            const QString head = term.left(cut);
+            for (const QString& part :
+                 {term.mid(cut), head,
+                  head.endsWith(QLatin1Char('s')) ? head.chopped(1) : QString()}) {
+                if (part.size() >= kShortest) {
+                    if (const auto found = wordTopics.constFind(part); found != wordTopics.cend()) {
+                        return *found;
+                    }
+                }
+            }
+        }
+        return {};
+    }
     struct Language {
         QString name;
         QSet<QString> terms;
@@ -291,10 +315,17 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             }
             index->languages.append(prepared);
         }
-        for (const Knowledge::Topic& topic : knowledge.topics) {
-            for (const QString& word : topic.words) {
+        for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
+            for (const QString& word : knowledge.topics.at(t).words) {
                 if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
                     index->fieldTerms.insert(terms.first());
+                    if (!index->genericTerms.contains(terms.first()) &&
+                        !index->stopTerms.contains(terms.first())) {
+                        QList<int>& topics = index->wordTopics[terms.first()];
+                        if (!topics.contains(static_cast<int>(t))) {
+                            topics.append(static_cast<int>(t));
+                        }
+                    }
                 }
             }
         }
@@ -611,6 +642,18 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             }
             break;
         }
+        }
+    }
+    for (const QString& term : bag.terms) {
+        if (explained.contains(term) || reading.related >= kRelatedCap) {
+            continue;
+        }
+        const QList<int> topics = index.partTopics(term);
+        if (std::any_of(topics.begin(), topics.end(),
+                        [&profile](int topic) { return profile.topics.contains(topic); })) {
+            reading.related += kRelatedGenericWeight;
+            reading.matched.append(term);
+            explained.insert(term);
         }
     }
     reading.related = std::min(reading.related, kRelatedCap);
