@@ -33,6 +33,28 @@ QString quoted(const QString& text) {
     return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
 }
 
+// The first few things found, each once ("acme/inventory-api" gives three terms).
+QString mentioned(const QStringList& matched, qsizetype most) {
+    QStringList distinct;
+    for (const QString& item : matched) {
+        if (distinct.size() < most && !distinct.contains(item, Qt::CaseInsensitive)) {
+            distinct.append(item);
+        }
+    }
+    return distinct.join(QStringLiteral(", "));
+}
+
+// Numbered items as titles name them: "#482", "BILL-882".
+QStringList itemsNamed(const QString& text) {
+    static const QRegularExpression item(
+        QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|\\b[A-Z][A-Z0-9]{1,9}-\\d{1,6}\\b"));
+    QStringList items;
+    for (auto it = item.globalMatch(text); it.hasNext();) {
+        items.append(it.next().captured());
+    }
+    return items;
+}
+
 bool isNumber(const QString& term) {
     return std::all_of(term.begin(), term.end(), [](QChar c) { return c.isDigit(); });
 }
@@ -739,13 +761,24 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
 
 OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
                                                  const QString& context) const {
+    // An aimset about one numbered item (a pull request, a ticket) is not
+    // served by another one, however alike.
+    if (const QStringList wanted = itemsNamed(aimset); !wanted.isEmpty()) {
+        const QStringList shown = itemsNamed(context);
+        if (!shown.isEmpty() && std::none_of(shown.begin(), shown.end(), [&](const QString& i) {
+                return wanted.contains(i);
+            })) {
+            return {Verdict::unclear, QStringLiteral("Shows ") + shown.first() +
+                                          QStringLiteral(", not ") + wanted.first()};
+        }
+    }
     const Reading r = read(*profileOf(aimset), context);
     const double related = r.relatedness();
     const auto aligned = [&] {
-        return Decision{Verdict::aligned, r.matched.isEmpty()
-                                              ? QStringLiteral("Fits ") + quoted(aimset)
-                                              : QStringLiteral("Mentions ") +
-                                                    r.matched.mid(0, 3).join(QStringLiteral(", "))};
+        return Decision{Verdict::aligned,
+                        r.matched.isEmpty()
+                            ? QStringLiteral("Fits ") + quoted(aimset)
+                            : QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
     };
     const Decision leisure{Verdict::misaligned, QStringLiteral("Looks like ") + r.leisureKind +
                                                     QStringLiteral(" (") + r.leisureExample +
@@ -753,8 +786,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
                                                     quoted(aimset)};
     const Decision unclear =
         related > 0 && r.leisure > 0
-            ? Decision{Verdict::unclear, QStringLiteral("Mentions ") +
-                                             r.matched.mid(0, 3).join(QStringLiteral(", ")) +
+            ? Decision{Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
                                              QStringLiteral(", but looks like ") + r.leisureKind +
                                              QStringLiteral(" (") + r.leisureExample +
                                              QLatin1Char(')')}
@@ -788,10 +820,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
             if (r.matched.isEmpty()) {
                 return leisure;
             }
-            return Decision{Verdict::misaligned,
-                            QStringLiteral("Looks like ") + r.leisureKind + QStringLiteral(" (") +
-                                r.leisureExample + QStringLiteral("), though it mentions ") +
-                                r.matched.mid(0, 2).join(QStringLiteral(", "))};
+            return Decision{Verdict::misaligned, QStringLiteral("Looks like ") + r.leisureKind +
+                                                     QStringLiteral(" (") + r.leisureExample +
+                                                     QStringLiteral("), though it mentions ") +
+                                                     mentioned(r.matched, 2)};
         }
         return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) || r.aimsetAboutPlay
                    ? unclear
@@ -881,8 +913,7 @@ OfflineJudge::Decision OfflineJudge::decideTextAlone(const QString& aimset,
     const double related = r.relatedness();
     const QString leisureLooks = QStringLiteral("looks like ") + r.leisureKind +
                                  QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
-    const QString mentions =
-        QStringLiteral("Mentions ") + r.matched.mid(0, 3).join(QStringLiteral(", "));
+    const QString mentions = QStringLiteral("Mentions ") + mentioned(r.matched, 3);
 
     if ((related >= 1.5 && r.leisure < 1.0) || (related >= 1.0 && r.leisure == 0) ||
         related >= 2.4) {

@@ -82,6 +82,8 @@ const TitleCase kTitleCases[] = {
      Verdict::unclear},
     {"Review the pull requests of the billing service",
      "Google Chrome - Trending repositories on GitHub today - Google Chrome", Verdict::unclear},
+    {"Review PR #482 in acme/inventory-api",
+     "Firefox - Bump eslint to 9.2 · Pull Request #479 · acme/inventory-api", Verdict::unclear},
     // Music: a track playing is background, a music video or the bare app is not.
     {"Fix the login bug", "Spotify - Nils Frahm - Says", Verdict::aligned},
     {"Fix the login bug", "Spotify - Spotify Premium", Verdict::unclear},
