@@ -134,7 +134,7 @@ void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
              });
 }
 
-void AlignmentChecker::checkText(const QString& aimset, const QString& window, const QString& text,
+void AlignmentChecker::checkText(const QString& aimset, const QString& text,
                                  std::function<void(std::optional<AlignmentVerdict>)> completion) {
     const Mode mode{QStringLiteral("text"), m_timeouts.text,
                     QStringLiteral("[AlignmentChecker] Text check request failed: "),
@@ -142,7 +142,6 @@ void AlignmentChecker::checkText(const QString& aimset, const QString& window, c
                     QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response")};
     const QJsonObject body{{QStringLiteral("aimset"), aimset},
                            {QStringLiteral("context"), text},
-                           {QStringLiteral("window"), window},
                            {QStringLiteral("mode"), mode.name}};
     exchange(mode, body,
              [parseLine = mode.parseLine,

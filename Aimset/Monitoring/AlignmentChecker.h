@@ -49,8 +49,7 @@ public:
 
     void checkTitle(const QString& aimset, const QString& appName, const QString& windowTitle,
                     std::function<void(std::optional<bool>)> completion);
-    // window: "application - title" of the window the text was read from.
-    void checkText(const QString& aimset, const QString& window, const QString& text,
+    void checkText(const QString& aimset, const QString& text,
                    std::function<void(std::optional<AlignmentVerdict>)> completion);
     void expandAimset(const QString& aimset, const QString& windowTitle,
                       std::function<void(std::optional<QString>)> completion);

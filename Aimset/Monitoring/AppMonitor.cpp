@@ -650,7 +650,7 @@ void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QStr
         text = window.window.appName + QStringLiteral(" - ") + window.window.title;
     }
     m_checker.checkText(
-        window.aimset, window.window.appName + QStringLiteral(" - ") + window.window.title, *text,
+        window.aimset, *text,
         [self = QPointer<AppMonitor>(this), window](std::optional<AlignmentVerdict> verdict) {
             if (self) {
                 self->applyTextAnswer(window, std::move(verdict));

@@ -91,7 +91,7 @@ void judgeAlone(OfflineJudge& judge) {
                                            QString::fromUtf8(sample.context));
                 } else {
                     (void)judge.judgeText(QString::fromUtf8(sample.aimset),
-                                          QString::fromUtf8(sample.context), {});
+                                          QString::fromUtf8(sample.context));
                 }
                 ++done;
             }

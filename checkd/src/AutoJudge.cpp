@@ -16,16 +16,15 @@ Judged<bool> AutoJudge::judgeTitle(const QString& aimset, const QString& context
     return std::holds_alternative<bool>(answer) ? answer : Judged<bool>(offlineAnswer);
 }
 
-Judged<TextVerdict> AutoJudge::judgeText(const QString& aimset, const QString& text,
-                                         const QString& window) {
-    const Judged<TextVerdict> offlineAnswer = m_offline->judgeText(aimset, text, window);
+Judged<TextVerdict> AutoJudge::judgeText(const QString& aimset, const QString& text) {
+    const Judged<TextVerdict> offlineAnswer = m_offline->judgeText(aimset, text);
     const auto* verdict = std::get_if<TextVerdict>(&offlineAnswer);
     // An empty window gives the model nothing more to go on.
     if (!m_model || !verdict || verdict->verdict != QStringLiteral("UNCLEAR") ||
         text.trimmed().isEmpty()) {
         return offlineAnswer;
     }
-    const Judged<TextVerdict> answer = m_model->judgeText(aimset, text, window);
+    const Judged<TextVerdict> answer = m_model->judgeText(aimset, text);
     return std::holds_alternative<TextVerdict>(answer) ? answer : offlineAnswer;
 }
 

@@ -87,13 +87,7 @@ Reply CheckService::check(const QByteArray& body) const {
         return {200, toJson({{QStringLiteral("aligned"), std::get<bool>(answer)}}), mode};
     }
     if (mode == QStringLiteral("text")) {
-        // Which window the text comes from, if the client says.
-        const QJsonValue window = request.value(QStringLiteral("window"));
-        if (!window.isUndefined() && !window.isString()) {
-            return error(400, QStringLiteral("\"window\" must be a string"), mode);
-        }
-        const Judged<TextVerdict> answer =
-            m_judge.judgeText(aimset.toString(), context.toString(), window.toString());
+        const Judged<TextVerdict> answer = m_judge.judgeText(aimset.toString(), context.toString());
         if (const auto* failure = std::get_if<JudgeFailure>(&answer)) {
             return judgeFailed(*failure, mode);
         }

@@ -29,10 +29,7 @@ public:
     virtual QString name() const = 0;
     // context: application name, " - ", window title.
     virtual Judged<bool> judgeTitle(const QString& aimset, const QString& context) = 0;
-    // window: "application - title" of the window the text was read from,
-    // empty when the client did not say.
-    virtual Judged<TextVerdict> judgeText(const QString& aimset, const QString& text,
-                                          const QString& window) = 0;
+    virtual Judged<TextVerdict> judgeText(const QString& aimset, const QString& text) = 0;
     // A short phrase naming what the window shows, to widen the aimset with.
     virtual Judged<QString> expand(const QString& aimset, const QString& windowTitle) = 0;
 };

@@ -170,11 +170,9 @@ Judged<bool> LanguageModelJudge::judgeTitle(const QString& aimset, const QString
     return aligned.toBool();
 }
 
-Judged<TextVerdict> LanguageModelJudge::judgeText(const QString& aimset, const QString& text,
-                                                  const QString& window) {
+Judged<TextVerdict> LanguageModelJudge::judgeText(const QString& aimset, const QString& text) {
     const QString prompt =
         QStringLiteral("Aimset: ") + aimset +
-        (window.isEmpty() ? QString() : QStringLiteral("\nWindow: ") + window) +
         QStringLiteral("\nVisible text of the frontmost window, between the markers:\n<<<\n") +
         text +
         QStringLiteral(

@@ -28,8 +28,7 @@ public:
 
     QString name() const override { return QStringLiteral("llm"); }
     Judged<bool> judgeTitle(const QString& aimset, const QString& context) override;
-    Judged<TextVerdict> judgeText(const QString& aimset, const QString& text,
-                                  const QString& window) override;
+    Judged<TextVerdict> judgeText(const QString& aimset, const QString& text) override;
     Judged<QString> expand(const QString& aimset, const QString& windowTitle) override;
 
     // The first JSON object in a model's answer, which may come wrapped in

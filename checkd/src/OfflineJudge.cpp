@@ -880,26 +880,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     return tool || r.unrelatedWords == 0 ? aligned() : unclear;
 }
 
-OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text,
-                                                const QString& window) const {
-    const Decision onText = decideTextAlone(aimset, text);
-    if (onText.verdict != Verdict::unclear || window.trimmed().isEmpty() ||
-        window.size() > kTitleLength) {
-        return onText;
-    }
-    // Only a place or sign of play backs it: a shop or a booking site may be
-    // what the text is for, and a chat's banter may come with its work.
-    const Reading title = read(*profileOf(aimset), window);
-    const bool play = title.playPlace || title.cues > 0 || title.forumPlace || title.mixedPlace;
-    if (!play || title.messagePlace) {
-        return onText;
-    }
-    const Decision onTitle = decideTitle(aimset, window);
-    return onTitle.verdict == Verdict::misaligned ? onTitle : onText;
-}
-
-OfflineJudge::Decision OfflineJudge::decideTextAlone(const QString& aimset,
-                                                     const QString& text) const {
+OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
     if (text.trimmed().isEmpty()) {
         return {Verdict::unclear, QStringLiteral("The window shows no readable text")};
     }
@@ -943,9 +924,8 @@ Judged<bool> OfflineJudge::judgeTitle(const QString& aimset, const QString& cont
     return decideTitle(aimset, context).verdict == Verdict::aligned;
 }
 
-Judged<TextVerdict> OfflineJudge::judgeText(const QString& aimset, const QString& text,
-                                            const QString& window) {
-    const Decision decision = decideText(aimset, text, window);
+Judged<TextVerdict> OfflineJudge::judgeText(const QString& aimset, const QString& text) {
+    const Decision decision = decideText(aimset, text);
     switch (decision.verdict) {
     case Verdict::aligned:
         return TextVerdict{QStringLiteral("ALIGNED"), decision.reason, {}};

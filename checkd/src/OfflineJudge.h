@@ -23,8 +23,7 @@ public:
 
     QString name() const override { return QStringLiteral("offline"); }
     Judged<bool> judgeTitle(const QString& aimset, const QString& context) override;
-    Judged<TextVerdict> judgeText(const QString& aimset, const QString& text,
-                                  const QString& window) override;
+    Judged<TextVerdict> judgeText(const QString& aimset, const QString& text) override;
     Judged<QString> expand(const QString& aimset, const QString& windowTitle) override;
 
     enum class Verdict { aligned, unclear, misaligned };
@@ -34,12 +33,7 @@ public:
     };
     // Title mode answers "aligned" only for an aligned decision.
     Decision decideTitle(const QString& aimset, const QString& context) const;
-    // What the window is, when known, backs the text: a game's store page
-    // that names nothing of the aimset is play, though its text alone is thin.
-    Decision decideText(const QString& aimset, const QString& text,
-                        const QString& window = {}) const;
-
-    Decision decideTextAlone(const QString& aimset, const QString& text) const;
+    Decision decideText(const QString& aimset, const QString& text) const;
 
     // The kind of place a window shows ("video", "office", ...), "other" if unknown.
     QString categoryOf(const QString& window) const;

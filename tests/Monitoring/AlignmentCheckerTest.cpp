@@ -35,7 +35,7 @@ struct AlignmentCheckerTest : ::testing::Test {
         });
     }
     void checkText() {
-        checker.checkText(u"Write the report"_s, u"Safari - Cat videos"_s, u"page text"_s,
+        checker.checkText(u"Write the report"_s, u"page text"_s,
                           [this](std::optional<AlignmentVerdict> result) {
                               ++called;
                               textResult = result;
@@ -71,7 +71,6 @@ TEST_F(AlignmentCheckerTest, RequestsCarryTheModeBodyHeaderAndTimeout) {
     EXPECT_EQ(http.calls[1].request.timeout, 15000ms);
     EXPECT_EQ(http.calls[1].json(), (QJsonObject{{u"aimset"_s, u"Write the report"_s},
                                                  {u"context"_s, u"page text"_s},
-                                                 {u"window"_s, u"Safari - Cat videos"_s},
                                                  {u"mode"_s, u"text"_s}}));
 
     EXPECT_EQ(http.calls[2].request.timeout, 10000ms);

@@ -63,13 +63,13 @@ TEST_F(CheckServiceHttpTest, TheAppsClientReadsEveryModesAnswer) {
     std::optional<std::optional<AlignmentVerdict>> related, leisure, unrelated;
     const QString aimset = u"Write the grant proposal for the river survey"_s;
     checker.checkText(
-        aimset, u"LibreOffice Writer - proposal.odt"_s,
+        aimset,
         u"Budget: the river survey needs two field seasons. The grant covers sampling boats and proposal review."_s,
         [&](auto verdict) { related = verdict; });
-    // The text alone names nothing; the window it comes from is a streaming service.
-    checker.checkText(aimset, u"Firefox - Severance | Netflix"_s, u"Mark wakes up at Lumon again"_s,
+    checker.checkText(aimset,
+                      u"Trending on Instagram: celebrity gossip and memes, scroll for more reels"_s,
                       [&](auto verdict) { leisure = verdict; });
-    checker.checkText(aimset, u"Firefox - Checkout"_s, u"Shipping address and delivery window"_s,
+    checker.checkText(aimset, u"Shipping address and delivery window"_s,
                       [&](auto verdict) { unrelated = verdict; });
     spinUntil([&] { return related && leisure && unrelated; });
     ASSERT_TRUE(related && leisure && unrelated);
@@ -123,8 +123,6 @@ TEST_F(CheckServiceHttpTest, BadInputGetsItsStatusAndTheServiceKeepsServing) {
         {"aimset not a string", "POST", "/check", R"({"aimset":7,"context":"b","mode":"text"})",
          400, "text"},
         {"no context", "POST", "/check", R"({"aimset":"a","mode":"text"})", 400, "text"},
-        {"window not a string", "POST", "/check",
-         R"({"aimset":"a","context":"b","mode":"text","window":[]})", 400, "text"},
         {"expand without windowTitle", "POST", "/check",
          R"({"aimset":"a","context":"b","mode":"expand"})", 400, "expand"},
         {"over 64 KiB", "POST", "/check",

@@ -217,8 +217,7 @@ TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFail
     EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, u"LibreOffice Writer - grant.odt"_s)),
               true);
     EXPECT_EQ(
-        std::get<TextVerdict>(automatic.judgeText(aimset, u"The grant proposal, part 2"_s, {}))
-            .verdict,
+        std::get<TextVerdict>(automatic.judgeText(aimset, u"The grant proposal, part 2"_s)).verdict,
         u"ALIGNED"_s);
     EXPECT_TRUE(model.requests.empty());
 
@@ -226,8 +225,7 @@ TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFail
     model.answerWith(QStringLiteral(R"({"aligned": true})"));
     EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, unclearTitle)), true);
     model.answerWith(QStringLiteral(R"({"verdict": "MISALIGNED", "reason": "A shop"})"));
-    EXPECT_EQ(std::get<TextVerdict>(automatic.judgeText(aimset, unclearText, {})).reason,
-              u"A shop"_s);
+    EXPECT_EQ(std::get<TextVerdict>(automatic.judgeText(aimset, unclearText)).reason, u"A shop"_s);
     EXPECT_EQ(model.requests.size(), 2u);
 
     // The model fails: the offline answer (not aligned, asked) stands.
@@ -240,8 +238,7 @@ TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFail
     for (const auto& fail : failures) {
         fail();
         EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, unclearTitle)), false);
-        const TextVerdict verdict =
-            std::get<TextVerdict>(automatic.judgeText(aimset, unclearText, {}));
+        const TextVerdict verdict = std::get<TextVerdict>(automatic.judgeText(aimset, unclearText));
         EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
         EXPECT_EQ(verdict.reason, u"No clear link to \u201CWrite the grant proposal\u201D"_s);
     }

@@ -197,7 +197,7 @@ TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
     OfflineJudge judge;
     for (const TextCase& c : kTextCases) {
         const Judged<TextVerdict> answer =
-            judge.judgeText(QString::fromUtf8(c.aimset), QString::fromUtf8(c.text), {});
+            judge.judgeText(QString::fromUtf8(c.aimset), QString::fromUtf8(c.text));
         ASSERT_TRUE(std::holds_alternative<TextVerdict>(answer));
         const TextVerdict& verdict = std::get<TextVerdict>(answer);
         EXPECT_EQ(verdict.verdict, QString::fromUtf8(c.verdict)) << c.text;
