@@ -811,8 +811,9 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
             return aligned();
         }
-        // A shop or a booking site may be what an aimset the judge cannot place needs,
-        // and any place of play what an aimset about play (a review, a match report) needs.
+        // A shop, a booking or a listing site may be what the aimset needs, however
+        // the judge places it, and any place of play what an aimset about play (a
+        // review, a match report) needs: asked about, not closed.
         const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues == 0;
         // Play shown twice over (memes on a feed) outweighs a single shared word.
         if (r.leisure >= 2 * kCue && related < kStrongRelated && !r.learning &&
@@ -825,9 +826,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
                                                      QStringLiteral("), though it mentions ") +
                                                      mentioned(r.matched, 2)};
         }
-        return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) || r.aimsetAboutPlay
-                   ? unclear
-                   : leisure;
+        return related >= kRelatedWeight || errandOnly || r.aimsetAboutPlay ? unclear : leisure;
     }
     // Music playing in the background bothers nobody, wherever it plays.
     // (A player showing only its own name and pages is being browsed.)
