@@ -847,9 +847,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
             return aligned();
         }
         // A lesson on a subject the knowledge does not place may still be the
-        // work: only a page about another field is play.
-        return related > 0 || r.learning || r.aimsetAboutPlay || r.foreignWords == 0 ? unclear
-                                                                                     : leisure;
+        // work: only a page about another field, or the site's own front page
+        // (its feed), is play.
+        const bool placeable = r.foreignWords > 0 || r.unrelatedWords == 0;
+        return related > 0 || r.learning || r.aimsetAboutPlay || !placeable ? unclear : leisure;
     }
     // Looking something up is part of most work, whatever the entry.
     if (r.referencePlace && r.leisure == 0) {
