@@ -25,7 +25,7 @@ constexpr double kMixedPlace = 0.5;
 constexpr double kLeisurePlace = 1.0;
 constexpr double kCue = 1.0;
 constexpr double kStrongRelated = 1.5;  // more than one word of the aimset or its field
-constexpr qsizetype kTitleLength = 300; // the longest "app - title" read as a title
+constexpr qsizetype kTitleLength = 120; // the longest text read as "app - title" alone
 
 enum class Role : quint8 { place, topic, cue };
 
@@ -886,6 +886,7 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     }
     // A window read without text is sent as "app - title": judged as a title,
     // where one sign of play (a game, a feed) is as telling as a page of it.
+    // Longer, it is a page whose own name comes first, judged as a page.
     if (text.size() <= kTitleLength && !text.contains(QLatin1Char('\n')) &&
         text.contains(QStringLiteral(" - "))) {
         return decideTitle(aimset, text);
