@@ -1,0 +1,251 @@
+# Aimset's GNOME Shell extension against the real shell (run it under
+# with-gnome-shell.sh): real Wayland clients, keys typed through the shell's
+# remote-desktop interface, and this process standing in for the app. The
+# extension answers only a process whose executable is named "aimset", so the
+# test runs Python under that name.
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+if os.path.basename(os.readlink('/proc/self/exe')) != 'aimset':
+    home = tempfile.mkdtemp(prefix='aimset-python-')
+    interpreter = os.path.join(home, 'aimset')
+    shutil.copy(os.path.realpath(sys.executable), interpreter)
+    status = subprocess.call([interpreter, *sys.argv])
+    shutil.rmtree(home)
+    sys.exit(status)
+
+import gi  # noqa: E402
+
+gi.require_version('Gdk', '3.0')
+gi.require_version('Gtk', '3.0')
+from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINDOW = [sys.executable, os.path.join(HERE, 'test_window.py')]
+SHELL = ('org.aimset.Shell', '/org/aimset/Shell', 'org.aimset.Shell1')
+DEADLINE_MS = 10000
+PANEL_TITLE = 'Aimset panel: question'
+# Linux input key codes, as the remote-desktop interface takes them.
+KEY_M, KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12 = 50, 42, 56, 88
+
+bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+
+
+def call(name, args=None, reply='()', interface=SHELL):
+    result = bus.call_sync(interface[0], interface[1], interface[2], name, args,
+                           GLib.VariantType(reply), Gio.DBusCallFlags.NONE, DEADLINE_MS, None)
+    return result.unpack()
+
+
+def wait_for(condition, what, deadline_ms=DEADLINE_MS):
+    """Runs the main loop until condition() holds; fails after the deadline
+    (or, without a description, returns False)."""
+    expired = []
+    timer = GLib.timeout_add(deadline_ms, lambda: expired.append(True))
+    context = GLib.MainContext.default()
+    while not condition():
+        if expired:
+            if what:
+                raise AssertionError(f'timed out waiting for {what}')
+            return False
+        context.iteration(True)
+    GLib.source_remove(timer)
+    return True
+
+
+class Keyboard:
+    """Keys pressed as a person would, through the shell's remote desktop."""
+
+    def __init__(self):
+        rd = ('org.gnome.Mutter.RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop',
+              'org.gnome.Mutter.RemoteDesktop')
+        (path,) = call('CreateSession', reply='(o)', interface=rd)
+        self.session = (rd[0], path, 'org.gnome.Mutter.RemoteDesktop.Session')
+        call('Start', interface=self.session)
+
+    def key(self, code, down):
+        call('NotifyKeyboardKeycode', GLib.Variant('(ub)', (code, down)), interface=self.session)
+
+    def move_pointer(self, dx, dy):
+        call('NotifyPointerMotionRelative', GLib.Variant('(dd)', (dx, dy)), interface=self.session)
+
+
+class Client:
+    """A test window in its own process, with the lines it printed."""
+
+    def __init__(self, app_id, title):
+        self.process = subprocess.Popen([*WINDOW, app_id, title], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True, bufsize=1)
+        self.pid = self.process.pid
+        self.log = []
+        self.unread = b''
+        self.watch = GLib.io_add_watch(self.process.stdout.fileno(), GLib.PRIORITY_DEFAULT,
+                                       GLib.IO_IN | GLib.IO_HUP, self._read)
+
+    def _read(self, fd, _condition):
+        data = os.read(fd, 65536)
+        if not data:
+            return False
+        *lines, self.unread = (self.unread + data).split(b'\n')
+        self.log.extend(line.decode() for line in lines)
+        return True
+
+    def tell(self, command):
+        self.process.stdin.write(command + '\n')
+        self.process.stdin.flush()
+
+    def wait_logged(self, line):
+        wait_for(lambda: line in self.log, f'"{line}" from {self.process.args[-1]} (it printed {self.log})')
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait()
+        GLib.source_remove(self.watch)
+
+
+class ShellExtensionTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.keyboard = Keyboard()
+        cls.signals = []
+        bus.signal_subscribe(SHELL[0], SHELL[2], None, SHELL[1], None, Gio.DBusSignalFlags.NONE,
+                             lambda *a: cls.signals.append((a[4], *a[5].unpack())))
+        call('Register')
+
+    def setUp(self):
+        self.clients = []
+        self.signals.clear()
+
+    def tearDown(self):
+        for client in self.clients:
+            client.close()
+        wait_for(lambda: not call('GetFocusedWindow', reply='(bssus)')[0], 'no window in front')
+        # Signals the shell sent before its answer are still queued here.
+        while GLib.MainContext.default().iteration(False):
+            pass
+
+    def open(self, app_id, title):
+        client = Client(app_id, title)
+        self.clients.append(client)
+        return client
+
+    def open_focused(self, app_id, title):
+        client = self.open(app_id, title)
+        client.wait_logged('focus-in')
+        wait_for(lambda: call('GetFocusedWindow', reply='(bssus)')[3] == client.pid,
+                 f'{title} in front')
+        client.log.clear()
+        self.signals.clear()
+        return client
+
+    def wait_signal(self, signal):
+        wait_for(lambda: signal in self.signals, f'signal {signal}')
+
+    def test_focused_window_facts(self):
+        # A window whose application the shell knows by its desktop entry, and
+        # one it knows only by the Wayland application id.
+        cases = [('aimset-test-window', 'Fenêtre — 集中 ✓', 'aimset-test-window', 'Aimset Test Window'),
+                 ('org.aimset.Unlisted', 'Plain', 'org.aimset.Unlisted', 'org.aimset.Unlisted')]
+        for app_id, title, expected_id, expected_name in cases:
+            with self.subTest(app_id=app_id):
+                self.signals.clear()
+                client = self.open(app_id, title)
+                facts = (True, expected_id, expected_name, client.pid, title)
+                self.wait_signal(('FocusChanged', *facts))
+                self.assertEqual(call('GetFocusedWindow', reply='(bssus)'), facts)
+                self.assertEqual(self.signals, [('FocusChanged', *facts)])
+
+    def test_one_signal_per_switch_and_per_title_change_of_the_focused_window(self):
+        first = self.open_focused('aimset-test-window', 'First')
+        second = self.open_focused('org.aimset.Unlisted', 'Second')
+        # The other window's new title is in the shell before the focused
+        # one changes its own: a signal for it would come first.
+        first.tell('title First renamed')
+        first.wait_logged('titled')
+        second.tell('title Second renamed')
+        self.wait_signal(('TitleChanged', 'Second renamed'))
+        second.close()
+        self.clients.remove(second)
+        first.tell('title First again')
+        self.wait_signal(('TitleChanged', 'First again'))
+        self.assertEqual(self.signals, [
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', first.pid, 'First'),
+            ('FocusChanged', True, 'org.aimset.Unlisted', 'org.aimset.Unlisted', second.pid, 'Second'),
+            ('TitleChanged', 'Second renamed'),
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', first.pid,
+             'First renamed'),
+            ('TitleChanged', 'First again'),
+        ])
+
+    def test_close_front_tab_waits_for_a_held_shift_and_sends_control_w_alone(self):
+        client = self.open_focused('aimset-test-window', 'Page')
+        self.keyboard.key(KEY_LEFTSHIFT, True)
+        client.wait_logged('press Shift_L -')
+        replies = []
+        bus.call(*SHELL, 'CloseFrontTab', None, GLib.VariantType('(b)'), Gio.DBusCallFlags.NONE,
+                 DEADLINE_MS, None, lambda _bus, result: replies.append(bus.call_finish(result).unpack()))
+        # Calls are handled in order: once this one is answered, the shell has
+        # seen the one before; keys typed now reach the client after anything
+        # it sent.
+        call('GetFocusedWindow', reply='(bssus)')
+        self.keyboard.key(KEY_F12, True)
+        self.keyboard.key(KEY_F12, False)
+        client.wait_logged('release F12 Shift')
+        self.assertEqual(replies, [])
+        self.keyboard.key(KEY_LEFTSHIFT, False)
+        wait_for(lambda: replies, 'the answer to CloseFrontTab')
+        client.wait_logged('release Control_L Control')
+        self.assertEqual(replies, [(True,)])
+        self.assertEqual(client.log, [
+            'press Shift_L -', 'press F12 Shift', 'release F12 Shift', 'release Shift_L Shift',
+            'press Control_L -', 'press w Control', 'release w Control', 'release Control_L Control'])
+
+    def test_alt_m_is_reported_held_and_released_and_still_reaches_the_window(self):
+        client = self.open_focused('aimset-test-window', 'Editor')
+        for code, down in [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]:
+            self.keyboard.key(code, down)
+        client.wait_logged('release Alt_L Alt')
+        self.wait_signal(('ChordReleased',))
+        self.assertEqual(self.signals, [('ChordPressed',), ('ChordReleased',)])
+        self.assertEqual(client.log[client.log.index('press Alt_L -'):], [
+            'press Alt_L -', 'press m Alt', 'release m Alt', 'release Alt_L Alt'])
+
+    def test_panel_stays_above_a_full_screen_window_and_never_takes_focus(self):
+        client = self.open_focused('aimset-test-window', 'Film')
+        client.tell('fullscreen')
+        client.wait_logged('fullscreen')
+        call('SetPanelWindowTitles', GLib.Variant('(as)', ([PANEL_TITLE],)))
+        panel = Gtk.Window(title=PANEL_TITLE)
+        panel.set_default_size(1280, 800)
+        crossings = []
+        panel.add_events(Gdk.EventMask.ENTER_NOTIFY_MASK)
+        panel.connect('enter-notify-event', lambda *_: crossings.append('pointer-enter'))
+        panel.show_all()
+        self.addCleanup(panel.destroy)
+        wait_for(lambda: panel.get_mapped(), 'the panel on screen')
+        client.log.clear()
+        self.keyboard.move_pointer(7, 5)
+        wait_for(lambda: crossings, 'the pointer over the panel')
+        self.assertEqual(call('GetFocusedWindow', reply='(bssus)')[3], client.pid)
+        self.assertNotIn('focus-out', client.log)
+        self.assertNotIn('pointer-enter', client.log)
+        self.assertEqual([s for s in self.signals if s[0] == 'FocusChanged'], [])
+
+    def test_other_processes_are_refused(self):
+        for method, args in [('Register', []), ('GetFocusedWindow', []), ('CloseFrontTab', []),
+                             ('SetPanelWindowTitles', ['[]'])]:
+            with self.subTest(method=method):
+                done = subprocess.run(
+                    ['gdbus', 'call', '--session', '--dest', SHELL[0], '--object-path', SHELL[1],
+                     '--method', f'{SHELL[2]}.{method}', *args], capture_output=True, text=True)
+                self.assertIn('GDBus.Error:org.aimset.Shell1.Error.AccessDenied: '
+                              'Only Aimset may use this interface', done.stderr)
+                self.assertNotEqual(done.returncode, 0)
+
+
+if __name__ == '__main__':
+    unittest.main(verbosity=2)
