@@ -55,12 +55,8 @@ void GnomeShell::connectSignal(const char* name, const char* slot) {
 }
 
 void GnomeShell::call(const QString& method, const QVariantList& arguments,
-                      std::function<void(const QDBusMessage&)> done) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        service, path,
-        method == QStringLiteral("Get") ? QStringLiteral("org.freedesktop.DBus.Properties")
-                                        : interface,
-        method);
+                      std::function<void(const QDBusMessage&)> done, const QString& interfaceName) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interfaceName, method);
     message.setArguments(arguments);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
@@ -75,30 +71,31 @@ void GnomeShell::call(const QString& method, const QVariantList& arguments,
 
 // The version first: a client of another version would misread the signals.
 void GnomeShell::askVersion() {
-    call(QStringLiteral("Get"), {interface, QStringLiteral("Version")},
-         [this](const QDBusMessage& reply) {
-             if (reply.type() == QDBusMessage::ErrorMessage) {
-                 if (reply.errorName() ==
-                         QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
-                     reply.errorName() ==
-                         QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")) {
-                     setState(State::absent);
-                 } else {
-                     setState(State::refused, describeError(reply));
-                 }
-                 return;
-             }
-             const uint version =
-                 reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
-             if (version != interfaceVersion) {
-                 setState(State::refused,
-                          QStringLiteral("it speaks version %1, this app version %2")
-                              .arg(version)
-                              .arg(interfaceVersion));
-                 return;
-             }
-             registerClient();
-         });
+    call(
+        QStringLiteral("Get"), {interface, QStringLiteral("Version")},
+        [this](const QDBusMessage& reply) {
+            if (reply.type() == QDBusMessage::ErrorMessage) {
+                if (reply.errorName() ==
+                        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                    reply.errorName() ==
+                        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+                    setState(State::absent);
+                } else {
+                    setState(State::refused, describeError(reply));
+                }
+                return;
+            }
+            const uint version =
+                reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
+            if (version != interfaceVersion) {
+                setState(State::refused, QStringLiteral("it speaks version %1, this app version %2")
+                                             .arg(version)
+                                             .arg(interfaceVersion));
+                return;
+            }
+            registerClient();
+        },
+        QStringLiteral("org.freedesktop.DBus.Properties"));
 }
 
 void GnomeShell::registerClient() {
@@ -134,7 +131,9 @@ bool GnomeShell::closeFrontTab() {
         if (reply.type() == QDBusMessage::ErrorMessage) {
             Log(kTag + QStringLiteral("Ctrl+W failed: ") + describeError(reply));
         } else if (!reply.arguments().value(0).toBool()) {
-            Log(kTag + QStringLiteral("Ctrl+W not sent: no window has the focus"));
+            // No window in front, another one came to the front meanwhile, or
+            // a key the user held did not come up in time.
+            Log(kTag + QStringLiteral("The shell did not send Ctrl+W"));
         }
     });
     return true;

@@ -91,7 +91,8 @@ private:
     void sendPanelTitles();
     void setState(State state, const QString& why = {});
     void call(const QString& method, const QVariantList& arguments,
-              std::function<void(const QDBusMessage&)> done);
+              std::function<void(const QDBusMessage&)> done,
+              const QString& interfaceName = interface);
 
     QDBusConnection m_bus;
     QDBusServiceWatcher* m_watcher = nullptr;

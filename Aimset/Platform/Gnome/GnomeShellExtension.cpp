@@ -45,6 +45,10 @@ DesktopExtension::State GnomeShellExtension::state() {
     if (m_shell.isRegistered()) {
         return State::running;
     }
+    // Switching on an extension that runs and refuses this app helps nothing.
+    if (m_shell.state() == GnomeShell::State::refused) {
+        return State::unavailable;
+    }
     if (m_afterEnable) {
         return *m_afterEnable;
     }
