@@ -29,6 +29,7 @@ WINDOW = [sys.executable, os.path.join(HERE, 'test_window.py')]
 SHELL = ('org.aimset.Shell', '/org/aimset/Shell', 'org.aimset.Shell1')
 DEADLINE_MS = 10000
 PANEL_TITLE = 'Aimset panel: question'
+UUID = 'aimset@aimset.invalid'
 # Linux input key codes, as the remote-desktop interface takes them.
 KEY_M, KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12 = 50, 42, 56, 88
 
@@ -125,6 +126,7 @@ class ShellExtensionTest(unittest.TestCase):
     def setUp(self):
         self.clients = []
         self.panels = []
+        self.processes = []
         self.signals.clear()
 
     def tearDown(self):
@@ -132,6 +134,9 @@ class ShellExtensionTest(unittest.TestCase):
             client.close()
         for panel in self.panels:
             panel.destroy()
+        for process in self.processes:
+            process.terminate()
+            process.wait()
         # The next test starts from no window in front, told by a signal too.
         focus = [s for s in self.signals if s[0] == 'FocusChanged']
         wait_for(lambda: not call('GetFocusedWindow', reply='(bssus)')[0] and (
@@ -191,6 +196,48 @@ class ShellExtensionTest(unittest.TestCase):
              'First renamed'),
             ('TitleChanged', 'First again'),
         ])
+
+    def test_disabled_the_extension_leaves_the_bus_and_enabled_again_reports_each_change_once(self):
+        def owned():
+            return call('NameHasOwner', GLib.Variant('(s)', (SHELL[0],)), '(b)',
+                        ('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus'))[0]
+        subprocess.run(['gnome-extensions', 'disable', UUID], check=True)
+        wait_for(lambda: not owned(), 'the name released')
+        subprocess.run(['gnome-extensions', 'enable', UUID], check=True)
+        wait_for(owned, 'the name taken again')
+        call('Register')
+        # Anything left connected by the first run would report twice.
+        client = self.open_focused('aimset-test-window', 'Again')
+        for code, down in [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]:
+            self.keyboard.key(code, down)
+        self.wait_signal(('ChordReleased',))
+        client.tell('title Again renamed')
+        self.wait_signal(('TitleChanged', 'Again renamed'))
+        self.assertEqual(self.signals, [
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid, 'Again'),
+            ('ChordPressed',), ('ChordReleased',), ('TitleChanged', 'Again renamed')])
+
+    def test_chromium_on_wayland_is_seen_and_followed_by_the_signals(self):
+        profile = tempfile.mkdtemp(prefix='aimset-chromium-')
+        self.addCleanup(shutil.rmtree, profile, True)
+        browser = subprocess.Popen(
+            ['chromium', '--ozone-platform=wayland', '--no-sandbox', '--no-first-run',
+             '--disable-gpu', f'--user-data-dir={profile}', 'data:text/html;charset=utf-8,<title>Vidéos ▶</title>'],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(browser)
+        in_front = (True, 'chromium', 'Chromium Web Browser', browser.pid, 'Vidéos ▶ - Chromium')
+        wait_for(lambda: call('GetFocusedWindow', reply='(bssus)') == in_front,
+                 lambda: f'Chromium in front (got {self.signals})', 30000)
+
+        # The window may come up before its page: the signals, applied in
+        # order, end at what the shell reports.
+        def followed():
+            facts = None
+            for name, *values in self.signals:
+                facts = tuple(values) if name == 'FocusChanged' else (*facts[:-1], *values)
+            return facts
+        wait_for(lambda: followed() == in_front, lambda: f'the signals to follow (got {self.signals})')
+        self.assertEqual([name for name, *_ in self.signals].count('FocusChanged'), 1)
 
     def test_close_front_tab_waits_for_a_held_shift_and_sends_control_w_alone(self):
         client = self.open_focused('aimset-test-window', 'Page')

@@ -100,7 +100,8 @@ class AimsetShell {
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._listen();
         this._nameId = Gio.bus_own_name(Gio.BusType.SESSION, BUS_NAME, Gio.BusNameOwnerFlags.NONE,
-            connection => this._export(connection), null, null);
+            connection => this._export(connection), null,
+            () => log(`Aimset: another process holds ${BUS_NAME}; Aimset cannot reach the shell`));
     }
 
     disable() {
@@ -348,10 +349,10 @@ class AimsetShell {
 
     // A panel never keeps focus: it goes back to the window that had it.
     _refuseFocus(panel) {
-        const time = global.get_current_time();
+        const time = global.display.get_current_time_roundtrip();
         if (this._focused && this._focused !== panel && this._windowSignals.has(this._focused) &&
             !this._focused.minimized)
-            this._focused.activate(time);
+            this._focused.focus(time);
         else
             global.display.unset_input_focus(time);
     }
@@ -378,6 +379,7 @@ class AimsetShell {
             this._idleMonitor.remove_watch(this._inputWatchId);
         this._inputWatchId = 0;
         this._idleMonitor = null;
+        this._chordHeld = false;
     }
 
     _heard(event) {
