@@ -32,6 +32,7 @@ PANEL_TITLE = 'Aimset panel: question'
 UUID = 'aimset@aimset.invalid'
 # Linux input key codes, as the remote-desktop interface takes them.
 KEY_M, KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12 = 50, 42, 56, 88
+ALT_M = [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
 
@@ -208,7 +209,7 @@ class ShellExtensionTest(unittest.TestCase):
         call('Register')
         # Anything left connected by the first run would report twice.
         client = self.open_focused('aimset-test-window', 'Again')
-        for code, down in [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]:
+        for code, down in ALT_M:
             self.keyboard.key(code, down)
         self.wait_signal(('ChordReleased',))
         client.tell('title Again renamed')
@@ -220,9 +221,10 @@ class ShellExtensionTest(unittest.TestCase):
     def test_chromium_on_wayland_is_seen_and_followed_by_the_signals(self):
         profile = tempfile.mkdtemp(prefix='aimset-chromium-')
         self.addCleanup(shutil.rmtree, profile, True)
+        page = 'data:text/html;charset=utf-8,<title>Vidéos ▶</title>'
         browser = subprocess.Popen(
             ['chromium', '--ozone-platform=wayland', '--no-sandbox', '--no-first-run',
-             '--disable-gpu', f'--user-data-dir={profile}', 'data:text/html;charset=utf-8,<title>Vidéos ▶</title>'],
+             '--disable-gpu', f'--user-data-dir={profile}', page],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append(browser)
         in_front = (True, 'chromium', 'Chromium Web Browser', browser.pid, 'Vidéos ▶ - Chromium')
@@ -264,7 +266,7 @@ class ShellExtensionTest(unittest.TestCase):
 
     def test_alt_m_is_reported_held_and_released_and_still_reaches_the_window(self):
         client = self.open_focused('aimset-test-window', 'Editor')
-        for code, down in [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]:
+        for code, down in ALT_M:
             self.keyboard.key(code, down)
         client.wait_logged('release Alt_L Alt')
         self.wait_signal(('ChordReleased',))

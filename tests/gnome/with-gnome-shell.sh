@@ -69,24 +69,24 @@ session)
         --wayland-display "$WAYLAND_DISPLAY" >"$AIMSET_SHELL_LOG" 2>&1 &
     shell_pid=$!
     trap 'kill "$shell_pid" 2>/dev/null; wait "$shell_pid" 2>/dev/null || true' EXIT
-    # Our extension owns its bus name once the shell has started and enabled it.
+    # The extension answers once the shell has started and enabled it: this
+    # script is not Aimset, so the answer is a refusal.
     ready=no
     for _ in $(seq 600); do
         if ! kill -0 "$shell_pid" 2>/dev/null; then
             echo "with-gnome-shell: the shell exited while starting" >&2
             exit 1
         fi
-        if gdbus call --session --dest org.freedesktop.DBus \
-            --object-path /org/freedesktop/DBus \
-            --method org.freedesktop.DBus.NameHasOwner org.aimset.Shell 2>/dev/null |
-            grep -q true; then
+        answer=$(gdbus call --session --dest org.aimset.Shell --object-path /org/aimset/Shell \
+            --method org.aimset.Shell1.GetFocusedWindow 2>&1 || true)
+        if [[ "$answer" == *org.aimset.Shell1.Error.AccessDenied* ]]; then
             ready=yes
             break
         fi
         sleep 0.1
     done
     if [ "$ready" != yes ]; then
-        echo "with-gnome-shell: the extension did not take org.aimset.Shell within 60 s" >&2
+        echo "with-gnome-shell: the extension did not answer on org.aimset.Shell within 60 s" >&2
         exit 1
     fi
     # The shell opens the overview once it has started, as after a login;
@@ -105,6 +105,7 @@ session)
         sleep 0.1
     done
     export GDK_BACKEND=wayland QT_QPA_PLATFORM=wayland
+    unset AIMSET_GNOME_STAGE
     set +e
     "$@"
     status=$?
