@@ -30,6 +30,7 @@ namespace)
     mount -t tmpfs tmpfs /run/systemd
     system_bus_pid=$(dbus-daemon --system --fork --nopidfile --print-pid)
     root=$(mktemp -d /tmp/aimset-gnome.XXXXXX)
+    # shellcheck disable=SC2317 # run by the trap
     cleanup() {
         kill "$system_bus_pid" 2>/dev/null || true
         rm -rf "$root"
@@ -52,7 +53,9 @@ namespace)
     fi
     export AIMSET_SHELL_LOG=$root/shell.log
     set +e
-    AIMSET_GNOME_STAGE=session dbus-run-session -- "$0" "$@"
+    # The session bus logs each service it starts; that goes beside the
+    # shell's output; the command keeps this script's output.
+    AIMSET_GNOME_STAGE=session dbus-run-session -- "$0" "$@" 3>&2 4>&1 >"$root/bus.log" 2>&1
     status=$?
     set -e
     if [ "$status" != 0 ] && [ -z "${AIMSET_GNOME_QUIET:-}" ]; then
@@ -62,6 +65,7 @@ namespace)
     exit "$status"
     ;;
 session)
+    exec 1>&4 2>&3 3>&- 4>&-
     unset DISPLAY
     gsettings set org.gnome.shell enabled-extensions "['$uuid']"
     export WAYLAND_DISPLAY=aimset-wl
@@ -93,7 +97,7 @@ session)
     # the command starts on the plain desktop.
     overview() {
         gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-            --method org.freedesktop.DBus.Properties.$1 org.gnome.Shell OverviewActive "${@:2}"
+            --method "org.freedesktop.DBus.Properties.$1" org.gnome.Shell OverviewActive "${@:2}"
     }
     for _ in $(seq 200); do
         overview Get 2>/dev/null | grep -q true && break
