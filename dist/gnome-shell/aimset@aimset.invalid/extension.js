@@ -138,12 +138,13 @@ class AimsetShell {
 
     _export(connection) {
         this._connection = connection;
+        const methodCalled = (conn, sender, path, iface, method, params, invocation) =>
+            this._authorise(sender, invocation,
+                pid => this._call(sender, pid, method, params, invocation));
+        // Version is the interface's only property and tells nothing private.
+        const propertyRead = () => new GLib.Variant('u', 1);
         this._registrationId = connection.register_object(OBJECT_PATH, this._interfaceInfo,
-            (conn, sender, path, iface, method, params, invocation) =>
-                this._authorise(sender, invocation, pid => this._call(sender, pid, method, params, invocation)),
-            (conn, sender, path, iface, property) =>
-                property === 'Version' ? new GLib.Variant('u', 1) : null,
-            null);
+            methodCalled, propertyRead, null);
     }
 
     _authorise(sender, invocation, then) {
@@ -300,8 +301,8 @@ class AimsetShell {
     }
 
     _isPanel(window) {
-        return this._client !== null && this._shown.has(window) && window.get_pid() === this._clientPid &&
-            this._panelTitles.has(window.get_title() ?? '');
+        return this._client !== null && this._shown.has(window) &&
+            window.get_pid() === this._clientPid && this._panelTitles.has(window.get_title() ?? '');
     }
 
     _syncPanel(window) {
