@@ -1,8 +1,9 @@
 # A Wayland client for the extension's tests: a GTK window with the given
 # application id and title that prints the key, focus and pointer events it
-# receives, one a line, and obeys lines on its standard input:
-# "title TEXT" (it prints "titled" once the shell has the title) and
-# "fullscreen".
+# receives, one a line, and obeys lines on its standard input: "title TEXT",
+# "fullscreen" and "sync" (it prints "synced" once both sides have all the
+# other sent).
+import os
 import sys
 
 import gi
@@ -26,20 +27,29 @@ def on_key(_window, event):
     return True
 
 
-def on_command(source, _condition):
-    line = source.readline()
-    if not line:
+def on_input(fd, _condition):
+    global unread
+    data = os.read(fd, 65536)
+    if not data:
         Gtk.main_quit()
         return False
-    command, _, argument = line.rstrip('\n').partition(' ')
+    *lines, unread = (unread + data).split(b'\n')
+    for line in lines:
+        on_command(*line.decode().partition(' ')[::2])
+    return True
+
+
+def on_command(command, argument):
     if command == 'title':
         window.set_title(argument)
-        # Once the shell has answered a round trip, it has the new title.
-        Gdk.Display.get_default().sync()
-        say('titled')
     elif command == 'fullscreen':
         window.fullscreen()
-    return True
+    elif command == 'sync':
+        # After a round trip the shell has all this client sent and the
+        # client all the shell sent; an idle callback runs once the events
+        # it received are handled.
+        Gdk.Display.get_default().sync()
+        GLib.idle_add(lambda: say('synced'))
 
 
 app_id, title = sys.argv[1], sys.argv[2]
@@ -52,9 +62,11 @@ window.connect('key-release-event', on_key)
 window.connect('focus-in-event', lambda *_: say('focus-in'))
 window.connect('focus-out-event', lambda *_: say('focus-out'))
 window.connect('enter-notify-event', lambda *_: say('pointer-enter'))
+window.connect('leave-notify-event', lambda *_: say('pointer-leave'))
 window.connect('window-state-event', lambda _w, e: say('fullscreen') if (
     e.changed_mask & e.new_window_state & Gdk.WindowState.FULLSCREEN) else None)
 window.connect('destroy', Gtk.main_quit)
-GLib.io_add_watch(sys.stdin, GLib.PRIORITY_DEFAULT, GLib.IO_IN | GLib.IO_HUP, on_command)
+unread = b''
+GLib.io_add_watch(sys.stdin.fileno(), GLib.PRIORITY_DEFAULT, GLib.IO_IN | GLib.IO_HUP, on_input)
 window.show_all()
 Gtk.main()

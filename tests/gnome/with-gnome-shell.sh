@@ -30,6 +30,7 @@ namespace)
     mount -t tmpfs tmpfs /run/systemd
     system_bus_pid=$(dbus-daemon --system --fork --nopidfile --print-pid)
     root=$(mktemp -d /tmp/aimset-gnome.XXXXXX)
+    # shellcheck disable=SC2317 # run by the trap
     cleanup() {
         kill "$system_bus_pid" 2>/dev/null || true
         rm -rf "$root"
@@ -52,7 +53,9 @@ namespace)
     fi
     export AIMSET_SHELL_LOG=$root/shell.log
     set +e
-    AIMSET_GNOME_STAGE=session dbus-run-session -- "$0" "$@"
+    # The session bus logs each service it starts; that goes beside the
+    # shell's output; the command keeps this script's output.
+    AIMSET_GNOME_STAGE=session dbus-run-session -- "$0" "$@" 3>&2 4>&1 >"$root/bus.log" 2>&1
     status=$?
     set -e
     if [ "$status" != 0 ] && [ -z "${AIMSET_GNOME_QUIET:-}" ]; then
@@ -62,6 +65,7 @@ namespace)
     exit "$status"
     ;;
 session)
+    exec 1>&4 2>&3 3>&- 4>&-
     unset DISPLAY
     gsettings set org.gnome.shell enabled-extensions "['$uuid']"
     export WAYLAND_DISPLAY=aimset-wl
@@ -69,31 +73,31 @@ session)
         --wayland-display "$WAYLAND_DISPLAY" >"$AIMSET_SHELL_LOG" 2>&1 &
     shell_pid=$!
     trap 'kill "$shell_pid" 2>/dev/null; wait "$shell_pid" 2>/dev/null || true' EXIT
-    # Our extension owns its bus name once the shell has started and enabled it.
+    # The extension answers once the shell has started and enabled it: this
+    # script is not Aimset, so the answer is a refusal.
     ready=no
     for _ in $(seq 600); do
         if ! kill -0 "$shell_pid" 2>/dev/null; then
             echo "with-gnome-shell: the shell exited while starting" >&2
             exit 1
         fi
-        if gdbus call --session --dest org.freedesktop.DBus \
-            --object-path /org/freedesktop/DBus \
-            --method org.freedesktop.DBus.NameHasOwner org.aimset.Shell 2>/dev/null |
-            grep -q true; then
+        answer=$(gdbus call --session --dest org.aimset.Shell --object-path /org/aimset/Shell \
+            --method org.aimset.Shell1.GetFocusedWindow 2>&1 || true)
+        if [[ "$answer" == *org.aimset.Shell1.Error.AccessDenied* ]]; then
             ready=yes
             break
         fi
         sleep 0.1
     done
     if [ "$ready" != yes ]; then
-        echo "with-gnome-shell: the extension did not take org.aimset.Shell within 60 s" >&2
+        echo "with-gnome-shell: the extension did not answer on org.aimset.Shell within 60 s" >&2
         exit 1
     fi
     # The shell opens the overview once it has started, as after a login;
     # the command starts on the plain desktop.
     overview() {
         gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-            --method org.freedesktop.DBus.Properties.$1 org.gnome.Shell OverviewActive "${@:2}"
+            --method "org.freedesktop.DBus.Properties.$1" org.gnome.Shell OverviewActive "${@:2}"
     }
     for _ in $(seq 200); do
         overview Get 2>/dev/null | grep -q true && break
@@ -105,6 +109,7 @@ session)
         sleep 0.1
     done
     export GDK_BACKEND=wayland QT_QPA_PLATFORM=wayland
+    unset AIMSET_GNOME_STAGE
     set +e
     "$@"
     status=$?

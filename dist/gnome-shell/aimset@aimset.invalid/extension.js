@@ -4,7 +4,7 @@
 // (org.aimset.Shell1, described in org.aimset.Shell1.xml beside this file).
 'use strict';
 
-const {Clutter, Gio, GLib, Shell} = imports.gi;
+const {Clutter, Gio, GLib, Meta, Shell} = imports.gi;
 const ExtensionUtils = imports.misc.extensionUtils;
 
 const BUS_NAME = 'org.aimset.Shell';
@@ -70,6 +70,8 @@ class AimsetShell {
         this._clientWatchId = 0;
         this._panelTitles = new Set();
         this._panels = new Set();
+        this._shown = new Set();
+        this._unredirectDisabled = false;
         this._windowSignals = new Map();
         this._focused = null;
         this._focusedTitle = '';
@@ -98,7 +100,8 @@ class AimsetShell {
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._listen();
         this._nameId = Gio.bus_own_name(Gio.BusType.SESSION, BUS_NAME, Gio.BusNameOwnerFlags.NONE,
-            connection => this._export(connection), null, null);
+            connection => this._export(connection), null,
+            () => log(`Aimset: another process holds ${BUS_NAME}; Aimset cannot reach the shell`));
     }
 
     disable() {
@@ -120,16 +123,13 @@ class AimsetShell {
         for (const id of this._displaySignals)
             global.display.disconnect(id);
         this._displaySignals = [];
-        for (const [window, ids] of this._windowSignals) {
-            for (const id of ids)
-                window.disconnect(id);
-        }
-        this._windowSignals.clear();
         this._unfollowTitle();
+        this._focused = null;
+        for (const window of [...this._windowSignals.keys()])
+            this._untrack(window);
         if (this._focusCheckId)
             GLib.source_remove(this._focusCheckId);
         this._focusCheckId = 0;
-        this._focused = null;
         this._keyboard.run_dispose();
         this._keyboard = null;
     }
@@ -138,12 +138,13 @@ class AimsetShell {
 
     _export(connection) {
         this._connection = connection;
+        const methodCalled = (conn, sender, path, iface, method, params, invocation) =>
+            this._authorise(sender, invocation,
+                pid => this._call(sender, pid, method, params, invocation));
+        // Version is the interface's only property and tells nothing private.
+        const propertyRead = () => new GLib.Variant('u', 1);
         this._registrationId = connection.register_object(OBJECT_PATH, this._interfaceInfo,
-            (conn, sender, path, iface, method, params, invocation) =>
-                this._authorise(sender, invocation, pid => this._call(sender, pid, method, params, invocation)),
-            (conn, sender, path, iface, property) =>
-                property === 'Version' ? new GLib.Variant('u', 1) : null,
-            null);
+            methodCalled, propertyRead, null);
     }
 
     _authorise(sender, invocation, then) {
@@ -267,16 +268,31 @@ class AimsetShell {
             return;
         this._windowSignals.set(window, [
             window.connect('notify::title', () => this._syncPanel(window)),
-            window.connect('unmanaged', () => {
-                for (const id of this._windowSignals.get(window) ?? [])
-                    window.disconnect(id);
-                this._windowSignals.delete(window);
-                this._panels.delete(window);
-                if (window === this._focused)
-                    this._unfollowTitle();
+            window.connect('shown', () => {
+                this._shown.add(window);
+                this._syncPanel(window);
             }),
+            window.connect('unmanaged', () => this._untrack(window)),
         ]);
+        // A window that is not on screen yet has no place in the stack.
+        if (!window.is_hidden())
+            this._shown.add(window);
         this._syncPanel(window);
+    }
+
+    _untrack(window) {
+        for (const id of this._windowSignals.get(window) ?? [])
+            window.disconnect(id);
+        this._windowSignals.delete(window);
+        this._shown.delete(window);
+        if (this._panels.delete(window))
+            this._syncUnredirect();
+        if (window === this._focused) {
+            // Gone: whatever comes next differs from it, even no window.
+            this._unfollowTitle();
+            this._focused = undefined;
+            this._focusMoved();
+        }
     }
 
     _syncPanels() {
@@ -285,8 +301,8 @@ class AimsetShell {
     }
 
     _isPanel(window) {
-        return this._client !== null && window.get_pid() === this._clientPid &&
-            this._panelTitles.has(window.get_title() ?? '');
+        return this._client !== null && this._shown.has(window) &&
+            window.get_pid() === this._clientPid && this._panelTitles.has(window.get_title() ?? '');
     }
 
     _syncPanel(window) {
@@ -306,6 +322,7 @@ class AimsetShell {
             }
             if (global.display.focus_window === window)
                 this._refuseFocus(window);
+            this._syncUnredirect();
         } else {
             this._panels.delete(window);
             if (actor && actor.get_parent() === global.top_window_group) {
@@ -314,14 +331,29 @@ class AimsetShell {
             }
             window.unmake_above();
             window.unstick();
+            this._syncUnredirect();
         }
+    }
+
+    // A full-screen window may be shown straight from its buffer, past the
+    // compositor, which would hide a panel over it.
+    _syncUnredirect() {
+        const wanted = this._panels.size > 0;
+        if (wanted === this._unredirectDisabled)
+            return;
+        this._unredirectDisabled = wanted;
+        if (wanted)
+            Meta.disable_unredirect_for_display(global.display);
+        else
+            Meta.enable_unredirect_for_display(global.display);
     }
 
     // A panel never keeps focus: it goes back to the window that had it.
     _refuseFocus(panel) {
-        const time = global.get_current_time();
-        if (this._focused && this._focused !== panel && !this._focused.minimized)
-            this._focused.activate(time);
+        const time = global.display.get_current_time_roundtrip();
+        if (this._focused && this._focused !== panel && this._windowSignals.has(this._focused) &&
+            !this._focused.minimized)
+            this._focused.focus(time);
         else
             global.display.unset_input_focus(time);
     }
@@ -348,6 +380,7 @@ class AimsetShell {
             this._idleMonitor.remove_watch(this._inputWatchId);
         this._inputWatchId = 0;
         this._idleMonitor = null;
+        this._chordHeld = false;
     }
 
     _heard(event) {

@@ -8,8 +8,9 @@
 
 #include <stdexcept>
 
-#ifndef AIMSET_GTK_TEST_WINDOW
-#error "AIMSET_GTK_TEST_WINDOW must name tests/gnome/test_window.py"
+#if !defined(AIMSET_GTK_TEST_WINDOW) || !defined(AIMSET_SYSTEM_PYTHON)
+#error                                                                                             \
+    "AIMSET_GTK_TEST_WINDOW must name tests/gnome/test_window.py, AIMSET_SYSTEM_PYTHON Debian's Python"
 #endif
 
 namespace aimset::test {
@@ -67,8 +68,7 @@ GtkTestWindow::GtkTestWindow(const QString& appId, const QString& title) {
         }
     });
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // Debian's own Python, which has the GTK bindings.
-    m_process.start(QStringLiteral("/usr/bin/python3"),
+    m_process.start(QStringLiteral(AIMSET_SYSTEM_PYTHON),
                     {QStringLiteral(AIMSET_GTK_TEST_WINDOW), appId, title});
     if (!m_process.waitForStarted(5000)) {
         throw std::runtime_error("the GTK test window did not start");
