@@ -73,7 +73,8 @@ TEST_F(GnomeShellAdaptersTest, TheWindowInFrontAndItsTitleFollowTheShell) {
     // A window behind is not asked about.
     EXPECT_EQ(workspace.focusedWindowTitle(static_cast<std::int32_t>(first.pid())), std::nullopt);
     first.tell(u"title Brouillon — 集中 ✓"_s);
-    ASSERT_TRUE(first.waitFor(u"titled"_s));
+    first.tell(u"sync"_s);
+    ASSERT_TRUE(first.waitFor(u"synced"_s));
 
     // The first comes back to the front with the title it took meanwhile.
     second.reset();
