@@ -11,7 +11,8 @@ import tempfile
 import unittest
 
 if os.path.basename(os.readlink('/proc/self/exe')) != 'aimset':
-    home = tempfile.mkdtemp(prefix='aimset-python-')
+    # In the session's private runtime folder, which the harness removes.
+    home = tempfile.mkdtemp(prefix='aimset-python-', dir=os.environ.get('XDG_RUNTIME_DIR'))
     interpreter = os.path.join(home, 'aimset')
     shutil.copy(os.path.realpath(sys.executable), interpreter)
     status = subprocess.call([interpreter, *sys.argv])
