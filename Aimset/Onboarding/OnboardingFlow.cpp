@@ -305,9 +305,8 @@ QString OnboardingFlow::extensionNote() const {
                               "extension only at login. Until then sessions cannot watch "
                               "windows.");
     case DesktopExtension::State::unavailable:
-        return QStringLiteral("Aimset's GNOME Shell extension is missing or cannot run, so "
-                              "sessions cannot watch windows. Reinstall Aimset, then log out "
-                              "and back in.");
+        return QStringLiteral("Aimset's GNOME Shell extension is missing or GNOME cannot start "
+                              "it, so sessions cannot watch windows. Aimset's log says why.");
     }
     return {};
 }

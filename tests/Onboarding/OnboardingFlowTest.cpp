@@ -273,9 +273,8 @@ const QString kOffNote =
 const QString kNextLoginNote =
     u"Log out and back in once: GNOME loads a newly installed extension only at login. Until "
     u"then sessions cannot watch windows."_s;
-const QString kMissingNote =
-    u"Aimset's GNOME Shell extension is missing or cannot run, so sessions cannot watch windows. "
-    u"Reinstall Aimset, then log out and back in."_s;
+const QString kMissingNote = u"Aimset's GNOME Shell extension is missing or GNOME cannot start it, "
+                             u"so sessions cannot watch windows. Aimset's log says why."_s;
 
 const ExtensionCase extensionCases[] = {
     {"StartsAtOnce", Extension::off, Extension::running, kOffNote, {}, true},

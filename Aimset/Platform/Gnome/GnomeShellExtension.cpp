@@ -95,7 +95,7 @@ void GnomeShellExtension::enable(std::function<void(State)> done) {
 }
 
 // A shell that knows the extension starts it at once; one that does not has
-// not read it yet.
+// not read it yet, and the shell's record of it tells the two apart.
 void GnomeShellExtension::waitForStart(std::function<void(State)> done) {
     auto waiting = std::make_shared<QMetaObject::Connection>();
     auto finish = [this, waiting, done](bool started) {
@@ -133,19 +133,32 @@ void GnomeShellExtension::askShellWhy(std::function<void(State)> done) {
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, done](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
+                if (finished->isError()) {
+                    Log(kTag + QStringLiteral("Could not ask GNOME Shell about its extensions: ") +
+                        finished->error().message());
+                    m_afterEnable = State::unavailable;
+                    done(*m_afterEnable);
+                    return;
+                }
                 const QVariantMap info =
                     qdbus_cast<QVariantMap>(finished->reply().arguments().value(0));
                 const int shellState = info.value(QStringLiteral("state")).toInt();
-                if (shellState == kStateError || shellState == kStateOutOfDate) {
+                if (info.isEmpty()) {
+                    Log(kTag + QStringLiteral("Aimset's GNOME Shell extension is enabled and "
+                                              "loads at the next login: log out and in once"));
+                    m_afterEnable = State::nextLogin;
+                } else if (shellState == kStateError || shellState == kStateOutOfDate) {
                     Log(kTag + QStringLiteral("GNOME Shell could not start Aimset's extension: ") +
                         (shellState == kStateOutOfDate
                              ? QStringLiteral("it does not support this GNOME version")
                              : info.value(QStringLiteral("error")).toString()));
                     m_afterEnable = State::unavailable;
                 } else {
-                    Log(kTag + QStringLiteral("Aimset's GNOME Shell extension is enabled and "
-                                              "loads at the next login: log out and in once"));
-                    m_afterEnable = State::nextLogin;
+                    // It knows the extension and leaves it off: extensions
+                    // are switched off as a whole.
+                    Log(kTag + QStringLiteral("GNOME Shell did not start Aimset's extension: "
+                                              "switch extensions on in GNOME's Extensions app"));
+                    m_afterEnable = State::unavailable;
                 }
                 done(*m_afterEnable);
             });

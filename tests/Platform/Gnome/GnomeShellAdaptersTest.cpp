@@ -33,10 +33,19 @@ QString describe(const std::optional<RunningApplication>& app) {
            u") "_s + QString::number(app->processIdentifier);
 }
 
-bool gnomeExtensions(const QString& command) {
+bool run(const QString& program, const QStringList& arguments) {
     QProcess tool;
-    tool.start(u"gnome-extensions"_s, {command, GnomeShell::uuid});
+    tool.start(program, arguments);
     return tool.waitForFinished(10000) && tool.exitCode() == 0;
+}
+
+bool gnomeExtensions(const QString& command) {
+    return run(u"gnome-extensions"_s, {command, GnomeShell::uuid});
+}
+
+bool switchUserExtensions(bool on) {
+    return run(u"gsettings"_s, {u"set"_s, u"org.gnome.shell"_s, u"disable-user-extensions"_s,
+                                on ? u"false"_s : u"true"_s});
 }
 
 struct GnomeShellAdaptersTest : ::testing::Test {
@@ -133,6 +142,27 @@ TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffAndOnIsFollowed) {
                            u"enable aimset@aimset.invalid\u201D, and log out and in once if it was "
                            u"installed since you logged in"_s,
                            u"[GnomeShell] Connected to Aimset's GNOME Shell extension"_s}));
+}
+
+// With extensions switched off as a whole, enabling this one cannot help:
+// the shell says so, and so does the app, instead of asking for a login.
+TEST_F(GnomeShellAdaptersTest, AnExtensionTheShellKeepsOffIsNotLeftToTheNextLogin) {
+    ASSERT_TRUE(switchUserExtensions(false));
+    ASSERT_TRUE(spinUntil([&] { return shell.state() == GnomeShell::State::absent; }));
+    log.clear();
+    GnomeShellExtension waiting{
+        shell,
+        {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation),
+         u"gnome-extensions"_s, 1000ms}};
+    std::optional<DesktopExtension::State> enabled;
+    waiting.enable([&](DesktopExtension::State state) { enabled = state; });
+    ASSERT_TRUE(spinUntil([&] { return enabled.has_value(); }, 10s));
+    EXPECT_EQ(enabled, DesktopExtension::State::unavailable);
+    EXPECT_EQ(log.lines(),
+              QStringList{u"[GnomeShell] GNOME Shell did not start Aimset's extension: "
+                          u"switch extensions on in GNOME's Extensions app"_s});
+    ASSERT_TRUE(switchUserExtensions(true));
+    EXPECT_TRUE(spinUntil([&] { return shell.isRegistered(); }));
 }
 
 } // namespace
