@@ -540,16 +540,32 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         std::any_of(profile.topics.begin(), profile.topics.end(),
                     [&index](int topic) { return !index.topics.at(topic).broad; });
 
+    const QList<Index::Match> matches = index.scan(bag.sequence);
+    // An aimset word heard only in a site's name ("Google Drive" for a
+    // driving test) is the site, not the subject, unless the aimset names it.
+    QList<bool> inSiteName(bag.sequence.size(), false);
+    for (const Index::Match& match : matches) {
+        for (qsizetype k = 0;
+             match.role == Role::place && !profile.named.contains(match.id) && k < match.length;
+             ++k) {
+            inSiteName[match.start + k] = true;
+        }
+    }
+    QSet<QString> heard;
+    for (qsizetype i = 0; i < bag.sequence.size(); ++i) {
+        if (!inSiteName.at(i)) {
+            heard.insert(bag.sequence.at(i));
+        }
+    }
     QSet<QString> directTerms;
     for (const Profile::Term& term : profile.terms) {
-        if (bag.contains(term.analyzed)) {
+        if (heard.contains(term.analyzed)) {
             reading.direct += term.weight;
             reading.matched.append(term.shown);
             directTerms.insert(term.analyzed);
         }
     }
 
-    const QList<Index::Match> matches = index.scan(bag.sequence);
     // A place's own name ("HealthCare.gov", "Excel") says nothing about the page's subject.
     QSet<QString> placeWords;
     for (const Index::Match& match : matches) {
