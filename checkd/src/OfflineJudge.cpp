@@ -859,7 +859,12 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (aboutElse) {
             return unclear;
         }
-        if (related >= 1.0 || (related >= kRelatedWeight && (r.learning || r.foreignWords == 0))) {
+        // One word of the aimset, with nothing else of its field, in a video's
+        // or article's title is as often a coincidence ("The Chemistry of Your
+        // Fridge") as the subject: asked about, not taken as the work.
+        const bool thin = r.matched.size() < 2 && r.related == 0 && !r.learning;
+        if (!thin && (related >= 1.0 ||
+                      (related >= kRelatedWeight && (r.learning || r.foreignWords == 0)))) {
             return aligned();
         }
         // A lesson on a subject the knowledge does not place may still be the
