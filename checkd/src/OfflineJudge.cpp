@@ -543,12 +543,21 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const QList<Index::Match> matches = index.scan(bag.sequence);
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.
+    // The name of a site of pages on anything ("Stack Overflow", "YouTube")
+    // is no word of the aimset's field either; a tool's ("Audacity") or a
+    // show's name is.
     QList<bool> inSiteName(bag.sequence.size(), false);
+    QList<bool> inOpenSiteName(bag.sequence.size(), false);
     for (const Index::Match& match : matches) {
-        for (qsizetype k = 0;
-             match.role == Role::place && !profile.named.contains(match.id) && k < match.length;
-             ++k) {
+        if (match.role != Role::place || profile.named.contains(match.id)) {
+            continue;
+        }
+        const Leaning leaning = index.categories.at(match.ref).leaning;
+        const bool open =
+            leaning == Leaning::mixed || leaning == Leaning::forum || leaning == Leaning::neutral;
+        for (qsizetype k = 0; k < match.length; ++k) {
             inSiteName[match.start + k] = true;
+            inOpenSiteName[match.start + k] = open;
         }
     }
     QSet<QString> heard;
@@ -614,6 +623,11 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                     !profile.neighbours.contains(match.ref)) {
                     foreign.insert(match.text);
                 }
+                break;
+            }
+            if (std::all_of(inOpenSiteName.begin() + match.start,
+                            inOpenSiteName.begin() + match.start + match.length,
+                            [](bool open) { return open; })) {
                 break;
             }
             own.insert(match.text);
