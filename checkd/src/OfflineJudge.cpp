@@ -18,6 +18,7 @@ namespace {
 constexpr double kRelatedWeight = 0.6;
 constexpr double kRelatedGenericWeight = 0.3;
 constexpr double kRelatedCap = 1.8;
+constexpr double kStemWeight = 0.6;
 constexpr double kNumberWeight = 0.35;
 constexpr double kWeakTermWeight = 0.5; // generic words and site names in an aimset
 constexpr double kFragmentWeight = 0.4; // a word of an aimset's phrase, alone
@@ -706,6 +707,25 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             reading.related += kRelatedGenericWeight;
             reading.matched.append(term);
             explained.insert(term);
+        }
+    }
+    // A word of the aimset inside a longer one of the page ("Hendricks" in
+    // "Hendricksfall") speaks of its subject.
+    constexpr qsizetype kStem = 5;
+    for (const Profile::Term& term : profile.terms) {
+        if (term.weight < 1.0 || term.analyzed.size() < kStem ||
+            directTerms.contains(term.analyzed) || isNumber(term.analyzed)) {
+            continue;
+        }
+        for (const QString& word : bag.terms) {
+            if (word.size() > term.analyzed.size() && !explained.contains(word) &&
+                !index.stopTerms.contains(word) && !index.genericTerms.contains(word) &&
+                (word.startsWith(term.analyzed) || word.endsWith(term.analyzed))) {
+                reading.related += kStemWeight;
+                reading.matched.append(term.shown);
+                explained.insert(word);
+                break;
+            }
         }
     }
     reading.related = std::min(reading.related, kRelatedCap);
