@@ -63,7 +63,7 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     setCurrentAimset(aimset);
     setClarifyingQuestion(question);
     setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
-    pauseStart = m_loop.wallClock();
+    m_pauseStart = m_loop.wallClock();
     setPhase(Phase::clarifyingQuestion);
     m_windowController.showQuestionPanel(this);
     m_clarifyTimer = startTicker(Ticker::clarify);
@@ -78,7 +78,7 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
     setCurrentAimset(aimset);
     setMisalignedReason(reason);
     setCountdownRemaining(countdownSeconds);
-    pauseStart = m_loop.wallClock();
+    m_pauseStart = m_loop.wallClock();
     setPhase(Phase::misalignedCountdown);
     m_windowController.showCountdownPanel(this);
     m_countdownTimer = startTicker(Ticker::countdown);
@@ -88,19 +88,13 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
 
 TimerHandle InterventionManager::startTicker(Ticker ticker) {
     const std::uint64_t generation = ++m_tickerGeneration;
-    MainLoop& loop = m_loop;
     return m_loop.scheduleRepeating(
-        tickInterval, [self = QPointer<InterventionManager>(this), &loop, ticker, generation] {
-            if (!self) {
-                return;
-            }
-            // Queued rather than run here, holding the manager only weakly.
-            loop.post([self, ticker, generation] {
-                if (self) {
-                    self->tickDown(ticker, generation);
-                }
-            });
-        });
+        tickInterval,
+        [this, ticker, generation] {
+            // Queued rather than run here.
+            m_loop.post([this, ticker, generation] { tickDown(ticker, generation); }, this);
+        },
+        this);
 }
 
 void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
@@ -137,9 +131,7 @@ void InterventionManager::leavePhase(TimerHandle& ticker) {
 
 void InterventionManager::userSaidYes() {
     leavePhase(m_clarifyTimer);
-    if (onAimsetExpanded) {
-        onAimsetExpanded(m_currentAimset);
-    }
+    emit aimsetExpanded(m_currentAimset);
     Log(QStringLiteral("[Intervention] User said YES \u2014 expanding aimset"));
 }
 
@@ -168,9 +160,7 @@ void InterventionManager::closeTabAndDismiss(const QString& event, const QString
     if (stillInFront) {
         m_tabCloser.closeCurrentTab();
     }
-    if (onDismiss) {
-        onDismiss();
-    }
+    emit dismissed();
     Log(event + QStringLiteral(" \u2014 ") +
         (stillInFront ? closing : QStringLiteral("the window in front changed, nothing closed")));
 }
@@ -188,15 +178,20 @@ void InterventionManager::autoDismiss() {
 }
 
 void InterventionManager::closePause() {
-    if (pauseStart) {
-        accumulatedPausedSeconds += secondsSince(*pauseStart);
-        pauseStart.reset();
+    if (m_pauseStart) {
+        m_accumulatedPausedSeconds += secondsSince(*m_pauseStart);
+        m_pauseStart.reset();
     }
 }
 
+void InterventionManager::resetPauses() {
+    m_accumulatedPausedSeconds = 0;
+    m_pauseStart.reset();
+}
+
 double InterventionManager::pausedSeconds() const {
-    return pauseStart ? accumulatedPausedSeconds + secondsSince(*pauseStart)
-                      : accumulatedPausedSeconds;
+    return m_pauseStart ? m_accumulatedPausedSeconds + secondsSince(*m_pauseStart)
+                        : m_accumulatedPausedSeconds;
 }
 
 double InterventionManager::secondsSince(MainLoop::Duration start) const {

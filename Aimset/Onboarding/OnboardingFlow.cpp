@@ -4,8 +4,6 @@
 #include "Platform/KeyNames.h"
 #include "Runtime/Observable.h"
 
-#include <QPointer>
-
 #include <array>
 
 namespace aimset {
@@ -205,12 +203,8 @@ void OnboardingFlow::enableAccessibility() {
 void OnboardingFlow::startPermissionPolling() {
     m_permissionPollTimer.reset();
     m_permissionPollCount = 0;
-    m_permissionPollTimer =
-        m_loop.scheduleRepeating(permissionPollInterval, [self = QPointer<OnboardingFlow>(this)] {
-            if (self) {
-                self->permissionPollTick();
-            }
-        });
+    m_permissionPollTimer = m_loop.scheduleRepeating(
+        permissionPollInterval, [this] { permissionPollTick(); }, this);
 }
 
 void OnboardingFlow::permissionPollTick() {
@@ -219,11 +213,8 @@ void OnboardingFlow::permissionPollTick() {
         m_permissionPollTimer.reset();
         assignIfChanged(this, m_permissionGranted, true, &OnboardingFlow::permissionGrantedChanged);
         // "Done" stays on screen a moment before the onboarding goes.
-        m_finishTimer = m_loop.scheduleOnce(doneShownFor, [self = QPointer<OnboardingFlow>(this)] {
-            if (self) {
-                self->finish();
-            }
-        });
+        m_finishTimer = m_loop.scheduleOnce(
+            doneShownFor, [this] { finish(); }, this);
         return;
     }
     // The request was answered and access is still off: this desktop could
@@ -250,9 +241,7 @@ void OnboardingFlow::finish() {
     m_hasCompleted = true;
     m_permissionPollTimer.reset();
     m_finishTimer.reset();
-    if (onComplete) {
-        onComplete();
-    }
+    emit completed();
 }
 
 } // namespace aimset

@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 namespace aimset {
 
 class Accessibility;
@@ -14,7 +12,7 @@ class Accessibility;
 // The first-run pages: three self-playing demonstrations, each a table played
 // by one Timeline, and the request for accessibility access. The pages go
 // strictly 0, 1, 2, 3, each by its "Next", which shows once the page's table
-// has played out; the onboarding ends only through onComplete, called exactly
+// has played out; the onboarding ends only through completed, emitted exactly
 // once. Drawn by OnboardingView.qml.
 class OnboardingFlow : public QObject {
     Q_OBJECT
@@ -44,9 +42,6 @@ public:
     static constexpr MainLoop::Duration doneShownFor{300};
 
     OnboardingFlow(MainLoop& loop, Accessibility& accessibility, QObject* parent = nullptr);
-
-    // Called once, when the accessibility step finishes.
-    std::function<void()> onComplete;
 
     // Pages 0 to 2's demonstrations, as played.
     static Timeline::Table pageTable(int page);
@@ -87,6 +82,8 @@ public:
     Q_INVOKABLE void continueWithTitlesOnly();
 
 signals:
+    // Once, when the accessibility step finishes.
+    void completed();
     void currentPageChanged();
     void demoChanged();
     void permissionGrantedChanged();

@@ -609,13 +609,13 @@ bool launchModalOnScreen(ContentView& view) {
 }
 
 bool runningPanelOnScreen(ContentView& view) {
-    return !view.showLaunchModal() && !view.sessionEnded() && view.hasCompletedOnboarding() &&
-           !view.showHelp();
+    return !view.showLaunchModal() && !view.session()->sessionEnded() &&
+           view.hasCompletedOnboarding() && !view.showHelp();
 }
 
 bool summaryOnScreen(ContentView& view) {
-    return !view.showLaunchModal() && view.sessionEnded() && view.hasCompletedOnboarding() &&
-           !view.showHelp();
+    return !view.showLaunchModal() && view.session()->sessionEnded() &&
+           view.hasCompletedOnboarding() && !view.showHelp();
 }
 
 bool questionOnScreen(ContentView& view) {
@@ -636,18 +636,19 @@ std::vector<Simulator::Pressable> Simulator::pressables() {
          [v] { v->interventionManager()->userSaidYes(); }},
         {QStringLiteral("No, close this"), on(questionOnScreen),
          [v] { v->interventionManager()->userSaidNo(); }},
-        {QStringLiteral("End session"), on(runningPanelOnScreen), [v] { v->endSession(); }},
+        {QStringLiteral("End session"), on(runningPanelOnScreen),
+         [v] { v->session()->endSession(); }},
         {QStringLiteral("Change aimset"), on(runningPanelOnScreen),
-         [v] { v->beginChangeAimset(); }},
+         [v] { v->session()->beginChangeAimset(); }},
         {QStringLiteral("Update aimset"),
-         [v] { return v && runningPanelOnScreen(*v) && v->isChangingAimset(); },
-         [v] { v->submitNewAimset(); }},
+         [v] { return v && runningPanelOnScreen(*v) && v->session()->isChangingAimset(); },
+         [v] { v->session()->submitNewAimset(); }},
         {QStringLiteral("Cancel"),
-         [v] { return v && runningPanelOnScreen(*v) && v->isChangingAimset(); },
-         [v] { v->cancelChangeAimset(); }},
+         [v] { return v && runningPanelOnScreen(*v) && v->session()->isChangingAimset(); },
+         [v] { v->session()->cancelChangeAimset(); }},
         {QStringLiteral("Restore original"),
          [v] {
-             return v && runningPanelOnScreen(*v) && !v->isChangingAimset() &&
+             return v && runningPanelOnScreen(*v) && !v->session()->isChangingAimset() &&
                     v->appMonitor()->isTemporaryAimset();
          },
          [v] { v->restoreOriginalAimset(); }},
@@ -707,8 +708,8 @@ void Simulator::pressReturn(const QString& field) {
     if (field == QStringLiteral("aimset") && launchModalOnScreen(view)) {
         view.launchModal()->submitLaunch(); // ignored while the text cannot start
     } else if (field == QStringLiteral("newAimset") && runningPanelOnScreen(view) &&
-               view.isChangingAimset()) {
-        view.submitNewAimset();
+               view.session()->isChangingAimset()) {
+        view.session()->submitNewAimset();
     } else {
         emitLine(QStringLiteral("# not on screen: ") + field);
     }
@@ -719,8 +720,8 @@ void Simulator::type(const QString& field, const QString& text) {
     if (field == QStringLiteral("aimset") && launchModalOnScreen(view)) {
         view.launchModal()->setAimsetText(text);
     } else if (field == QStringLiteral("newAimset") && runningPanelOnScreen(view) &&
-               view.isChangingAimset()) {
-        view.setNewAimsetText(text);
+               view.session()->isChangingAimset()) {
+        view.session()->setNewAimsetText(text);
     } else {
         emitLine(QStringLiteral("# not on screen: ") + field);
     }
@@ -942,32 +943,38 @@ std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
              texts << QStringLiteral("Focus goal") << modal->goalLabel()
                    << QStringLiteral("Start session");
          }},
-        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && !v->sessionEnded(); },
+        {[v] {
+             return v->hasCompletedOnboarding() && !v->showLaunchModal() &&
+                    !v->session()->sessionEnded();
+         },
          [v](QStringList& texts) {
-             texts << v->aimset();
-             if (v->hasSessionStart()) {
-                 texts << v->focusedText();
-                 if (v->focusGoalMinutes() >= 1) {
-                     texts << v->goalProgressText();
+             texts << v->session()->aimset();
+             if (v->session()->hasSessionStart()) {
+                 texts << v->session()->focusedText();
+                 if (v->session()->focusGoalMinutes() >= 1) {
+                     texts << v->session()->goalProgressText();
                  }
              }
-             texts << v->milestoneMessage() << v->sessionWarningMessage()
+             texts << v->session()->milestoneMessage() << v->session()->sessionWarningMessage()
                    << QStringLiteral("End session") << QStringLiteral("Change aimset");
-             if (v->isChangingAimset()) {
-                 texts << (v->newAimsetText().isEmpty()
+             if (v->session()->isChangingAimset()) {
+                 texts << (v->session()->newAimsetText().isEmpty()
                                ? QStringLiteral("What are you working on now?")
-                               : v->newAimsetText())
+                               : v->session()->newAimsetText())
                        << QStringLiteral("Update aimset") << QStringLiteral("Cancel");
              } else if (v->appMonitor()->isTemporaryAimset()) {
                  texts << QStringLiteral("Temporary aimset") << QStringLiteral("Restore original");
              }
          }},
-        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && v->sessionEnded(); },
+        {[v] {
+             return v->hasCompletedOnboarding() && !v->showLaunchModal() &&
+                    v->session()->sessionEnded();
+         },
          [v](QStringList& texts) {
              texts << QStringLiteral("Session complete") << QStringLiteral("You were focused for:")
-                   << v->summaryDurationText();
-             if (v->focusGoalMinutes() >= 1) {
-                 texts << v->summaryGoalText();
+                   << v->session()->summaryDurationText();
+             if (v->session()->focusGoalMinutes() >= 1) {
+                 texts << v->session()->summaryGoalText();
              }
              texts << QStringLiteral("Start new session");
          }},
