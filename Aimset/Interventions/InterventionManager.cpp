@@ -12,12 +12,13 @@ namespace aimset {
 
 InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
                                          UsageStore& usageStore, BackgroundRunner runInBackground,
-                                         QObject* parent)
+                                         TargetCheck isTargetInFront, QObject* parent)
     : QObject(parent)
     , m_loop(loop)
     , m_tabCloser(tabCloser)
     , m_usageStore(usageStore)
     , m_runInBackground(std::move(runInBackground))
+    , m_isTargetInFront(std::move(isTargetInFront))
     , m_windowController(panelHost) {
     if (!m_runInBackground) {
         m_runInBackground = [](std::function<void()> task) {
@@ -156,7 +157,7 @@ void InterventionManager::countdownExpired() {
 void InterventionManager::closeTabAndDismiss(const QString& event, const QString& closing) {
     // The key goes to whatever is in front: if that is no longer the window
     // the intervention was about, nothing is closed.
-    const bool stillInFront = !isTargetInFront || isTargetInFront();
+    const bool stillInFront = !m_isTargetInFront || m_isTargetInFront();
     if (stillInFront) {
         m_tabCloser.closeCurrentTab();
     }

@@ -43,11 +43,15 @@ public:
     // Runs a task off the main thread. The default uses Qt's global pool.
     using BackgroundRunner = std::function<void(std::function<void()>)>;
 
+    // Asked right before a tab is closed: is the window the intervention is
+    // about still in front? Unset means yes.
+    using TargetCheck = std::function<bool()>;
+
     // The loop, the host, the tab closer and the usage store must outlive the
     // manager and any counting task it started.
     InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
                         UsageStore& usageStore, BackgroundRunner runInBackground = {},
-                        QObject* parent = nullptr);
+                        TargetCheck isTargetInFront = {}, QObject* parent = nullptr);
     ~InterventionManager() override;
 
     // Observable state; every assignment notifies, equal values included.
@@ -57,10 +61,6 @@ public:
     QString misalignedReason() const { return m_misalignedReason; }
     qint64 countdownRemaining() const { return m_countdownRemaining; }
     qint64 clarifyTimeoutRemaining() const { return m_clarifyTimeoutRemaining; }
-
-    // Asked right before a tab is closed: is the window the intervention is
-    // about still in front? Unset means yes.
-    std::function<bool()> isTargetInFront;
 
     void showClarifyingQuestion(const QString& aimset, const QString& question);
     void startMisalignedCountdown(const QString& aimset, const QString& reason);
@@ -120,6 +120,7 @@ private:
     TabCloser& m_tabCloser;
     UsageStore& m_usageStore;
     BackgroundRunner m_runInBackground;
+    TargetCheck m_isTargetInFront;
 
     Phase m_phase = Phase::hidden;
     QString m_currentAimset;

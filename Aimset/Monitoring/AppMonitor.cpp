@@ -5,7 +5,6 @@
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
 
-#include <QPointer>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -531,12 +530,9 @@ void AppMonitor::handleVerdict(const AlignmentVerdict& verdict) {
 }
 
 void AppMonitor::runRemoteCheck(const CheckedWindow& window) {
-    m_checker.checkTitle(window.aimset, window.window.appName, window.window.title,
-                         [self = QPointer<AppMonitor>(this), window](std::optional<bool> aligned) {
-                             if (self) {
-                                 self->applyTitleAnswer(window, aligned);
-                             }
-                         });
+    m_checker.checkTitle(
+        window.aimset, window.window.appName, window.window.title,
+        [this, window](std::optional<bool> aligned) { applyTitleAnswer(window, aligned); }, this);
 }
 
 bool AppMonitor::isStillJudging(const CheckedWindow& window) {
@@ -606,11 +602,8 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
         "[Alignment] Title says not aligned, reading the window text for a verdict..."));
     m_checker.extractWindowText(
         window.window.pid, window.bundleID,
-        [self = QPointer<AppMonitor>(this), window](std::optional<QString> text) {
-            if (self) {
-                self->applyWindowText(window, std::move(text));
-            }
-        });
+        [this, window](std::optional<QString> text) { applyWindowText(window, std::move(text)); },
+        this);
 }
 
 void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QString> text) {
@@ -637,11 +630,10 @@ void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QStr
     }
     m_checker.checkText(
         window.aimset, *text,
-        [self = QPointer<AppMonitor>(this), window](std::optional<AlignmentVerdict> verdict) {
-            if (self) {
-                self->applyTextAnswer(window, std::move(verdict));
-            }
-        });
+        [this, window](std::optional<AlignmentVerdict> verdict) {
+            applyTextAnswer(window, std::move(verdict));
+        },
+        this);
 }
 
 void AppMonitor::applyTextAnswer(const CheckedWindow& window,

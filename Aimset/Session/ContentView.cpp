@@ -19,7 +19,8 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
                    desktop.appLists)
     , m_interventionManager(
           desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
-          [this](std::function<void()> work) { runInBackground(std::move(work)); })
+          [this](std::function<void()> work) { runInBackground(std::move(work)); },
+          [this] { return m_appMonitor.isInterventionWindowInFront(); })
     , m_session(desktop.loop, m_interventionManager)
     , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.audio, desktop.panels)
     , m_hotkeyManager(desktop.loop, desktop.voiceChord)
@@ -54,9 +55,6 @@ void ContentView::connectComponents() {
         m_interventionManager.startMisalignedCountdown(m_appMonitor.userAimset(), reason);
         m_appMonitor.interventionShown();
     });
-    m_interventionManager.isTargetInFront = [this] {
-        return m_appMonitor.isInterventionWindowInFront();
-    };
     connect(interventions, &InterventionManager::dismissed, monitor,
             &AppMonitor::interventionDismissed);
     connect(interventions, &InterventionManager::aimsetExpanded, this, &ContentView::expandAimset);
@@ -182,20 +180,16 @@ void ContentView::expandAimset(const QString& aimset) {
     // handling (and its log line) has finished.
     m_loop.post(
         [this, aimset, appName, windowTitle] {
-            // The answer may come after the view has gone.
-            m_checker.expandAimset(aimset, windowTitle,
-                                   [self = QPointer<ContentView>(this), aimset, appName,
-                                    windowTitle](std::optional<QString> expansion) {
-                                       if (!self) {
-                                           return;
-                                       }
-                                       if (expansion) {
-                                           self->useTemporaryAimset(aimset +
-                                                                    QStringLiteral(" (including ") +
-                                                                    *expansion + QLatin1Char(')'));
-                                       }
-                                       self->m_appMonitor.markAligned(appName, windowTitle);
-                                   });
+            m_checker.expandAimset(
+                aimset, windowTitle,
+                [this, aimset, appName, windowTitle](std::optional<QString> expansion) {
+                    if (expansion) {
+                        useTemporaryAimset(aimset + QStringLiteral(" (including ") + *expansion +
+                                           QLatin1Char(')'));
+                    }
+                    m_appMonitor.markAligned(appName, windowTitle);
+                },
+                this);
         },
         this);
 }

@@ -63,12 +63,12 @@ class ContentView : public QObject {
     Q_PROPERTY(bool hasCompletedOnboarding READ hasCompletedOnboarding NOTIFY
                    hasCompletedOnboardingChanged)
     Q_PROPERTY(bool showLaunchModal READ showLaunchModal NOTIFY showLaunchModalChanged)
-    Q_PROPERTY(bool showHelp READ showHelp WRITE setShowHelp NOTIFY showHelpChanged)
+    Q_PROPERTY(bool showHelp READ showHelp NOTIFY showHelpChanged)
     Q_PROPERTY(aimset::LaunchModal* launchModal READ launchModal NOTIFY launchModalChanged)
     Q_PROPERTY(aimset::FocusSession* session READ session CONSTANT)
     Q_PROPERTY(aimset::AppMonitor* appMonitor READ appMonitor CONSTANT)
     Q_PROPERTY(aimset::HelpPages* helpPages READ helpPages CONSTANT)
-    // The first-run pages; they complete through completeOnboarding().
+    // The first-run pages.
     Q_PROPERTY(aimset::OnboardingFlow* onboarding READ onboarding CONSTANT)
 
 public:
@@ -80,7 +80,6 @@ public:
     bool hasCompletedOnboarding() const { return m_hasCompletedOnboarding; }
     bool showLaunchModal() const { return m_showLaunchModal; }
     bool showHelp() const { return m_showHelp; }
-    void setShowHelp(bool show);
 
     LaunchModal* launchModal() const { return m_launchModal; }
     FocusSession* session() { return &m_session; }
@@ -92,8 +91,6 @@ public:
     OnboardingFlow* onboarding() { return &m_onboarding; }
     AlignmentChecker& checker() { return m_checker; }
 
-    // The onboarding's completion action.
-    Q_INVOKABLE void completeOnboarding();
     // The "?" button.
     Q_INVOKABLE void toggleHelp();
     // The summary's button: back to the launch modal.
@@ -108,6 +105,8 @@ signals:
 
 private:
     void connectComponents();
+    void completeOnboarding();
+    void setShowHelp(bool show);
     void makeLaunchModal();
     void startSession(const QString& aimset, int goalMinutes);
     void endSession();

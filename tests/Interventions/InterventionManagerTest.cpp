@@ -168,6 +168,7 @@ struct InterventionManagerTest : ::testing::Test {
     // Background work waits here until the test runs it.
     std::deque<std::function<void()>> background;
     LogSink previousSink;
+    std::function<bool()> isTargetInFront;
     std::unique_ptr<InterventionManager> manager;
 
     QList<qint64> countdownValues;
@@ -178,7 +179,8 @@ struct InterventionManagerTest : ::testing::Test {
         previousSink = setLogSink([this](const QString& line) { journal << u"log "_s + line; });
         manager = std::make_unique<InterventionManager>(
             loop, panelHost, tabCloser, usage,
-            [this](std::function<void()> task) { background.push_back(std::move(task)); });
+            [this](std::function<void()> task) { background.push_back(std::move(task)); },
+            [this] { return !isTargetInFront || isTargetInFront(); });
         auto* m = manager.get();
         QObject::connect(m, &InterventionManager::dismissed, [this] { journal << u"dismissed"_s; });
         QObject::connect(m, &InterventionManager::aimsetExpanded, [this](const QString& aimset) {
@@ -362,7 +364,7 @@ TEST_F(InterventionManagerTest, AFailingTabCloserDoesNotStopTheWayOut) {
 
 TEST_F(InterventionManagerTest, NoTabIsClosedOnceTheWindowInFrontIsAnotherOne) {
     bool inFront = false;
-    manager->isTargetInFront = [this, &inFront] {
+    isTargetInFront = [this, &inFront] {
         journal << u"isTargetInFront"_s;
         return inFront;
     };
