@@ -8,7 +8,6 @@ namespace aimset {
 struct VirtualMainLoop::Timer {
     Duration interval{0};
     bool repeating = false;
-    bool fired = false;
     std::optional<Duration> wallDeadline;
     Guarded call;
 };
@@ -24,7 +23,8 @@ public:
     }
     bool isActive() const override {
         auto timer = m_timer.lock();
-        return timer && !timer->call.isCancelled() && !(timer->fired && !timer->repeating);
+        // A one-shot timer drops its task as it fires.
+        return timer && !timer->call.isCancelled();
     }
 
 private:
@@ -140,8 +140,6 @@ bool VirtualMainLoop::runNextTimerDueBy(Duration limit) {
         m_now = std::max(m_now, due);
         if (timer->repeating) {
             schedule(timer);
-        } else {
-            timer->fired = true;
         }
         // Copy: the task may cancel its own timer, which drops the stored function.
         Task task = timer->call.task;
