@@ -92,13 +92,12 @@ TEST_F(ContentViewTest, StartingRunsTheStartSequenceInOrder) {
     log.clear();
     start(QStringLiteral("  ") + kAimset + QStringLiteral(" \n"), 3);
     EXPECT_FALSE(view->showLaunchModal());
-    EXPECT_EQ(view->aimset(), kAimset);
-    EXPECT_EQ(view->focusGoalMinutes(), 90);
-    EXPECT_EQ(view->appMonitor()->userAimset, kAimset);
+    EXPECT_EQ(view->session()->aimset(), kAimset);
+    EXPECT_EQ(view->session()->focusGoalMinutes(), 90);
+    EXPECT_EQ(view->appMonitor()->userAimset(), kAimset);
     EXPECT_TRUE(view->appMonitor()->isMonitoring());
-    EXPECT_EQ(view->interventionManager()->focusGoalSeconds, 5400);
-    EXPECT_EQ(view->interventionManager()->sessionStartDate, std::optional(sim.loop.wallClock()));
-    EXPECT_TRUE(view->hasSessionTimers());
+    EXPECT_EQ(view->session()->sessionStartDate(), std::optional(sim.loop.wallClock()));
+    EXPECT_TRUE(view->session()->hasSessionTimers());
     EXPECT_TRUE(sim.voiceChord.watching());
     const QStringList lines = log.take();
     ASSERT_GE(lines.size(), 5);
@@ -109,8 +108,8 @@ TEST_F(ContentViewTest, StartingRunsTheStartSequenceInOrder) {
                                           "Window: Q3 numbers - Sheets"),
                            QStringLiteral("[AppMonitor] Started monitoring")}));
     EXPECT_EQ(lines.last(), QStringLiteral("[Hotkey] Global hotkey monitor started (Alt+M)"));
-    EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for < 1m"));
-    EXPECT_EQ(view->goalProgressText(), QStringLiteral("< 1m / 1h 30m"));
+    EXPECT_EQ(view->session()->focusedText(), QStringLiteral("Focused for < 1m"));
+    EXPECT_EQ(view->session()->goalProgressText(), QStringLiteral("< 1m / 1h 30m"));
 }
 
 // ---- interventions, end to end over the fakes ---------------------------------------------------
@@ -123,7 +122,8 @@ TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsF
     EXPECT_EQ(view->interventionManager()->phase(), Phase::misalignedCountdown);
     EXPECT_EQ(sim.panels.calls.last(),
               QStringLiteral("present MisalignedCountdownView 420x280 centred"));
-    EXPECT_EQ(view->appMonitor()->interventionWindowTitle, QStringLiteral("Cat videos - YouTube"));
+    EXPECT_EQ(view->appMonitor()->interventionWindowTitle(),
+              QStringLiteral("Cat videos - YouTube"));
     EXPECT_EQ(linesWith(QStringLiteral("Poll interval")),
               QStringList{QStringLiteral("[AppMonitor] Poll interval set to 0.5s")});
 
@@ -132,14 +132,14 @@ TEST_F(ContentViewTest, ADistractingTabIsClosedAfterTheCountdownAndNotCountedAsF
     EXPECT_EQ(sim.frontTab.requests, 1);
     EXPECT_EQ(sim.panels.panelsOnScreen, 0);
     // The tab is gone: the next poll looks afresh, slowly.
-    EXPECT_EQ(view->appMonitor()->lastCheckedWindowTitle, QString());
-    EXPECT_EQ(view->appMonitor()->interventionWindowTitle, QString());
+    EXPECT_EQ(view->appMonitor()->lastCheckedWindowTitle(), QString());
+    EXPECT_EQ(view->appMonitor()->interventionWindowTitle(), QString());
     EXPECT_EQ(linesWith(QStringLiteral("Poll interval")).last(),
               QStringLiteral("[AppMonitor] Poll interval set to 5.0s"));
     EXPECT_EQ(linesWith(QStringLiteral("[TabCloser]")),
               QStringList{QStringLiteral("[TabCloser] Sent Ctrl+W via XTest")});
     // 20 seconds passed, 15 of them with the countdown on screen.
-    EXPECT_NEAR(view->focusedSeconds(), 5.0, 0.6);
+    EXPECT_NEAR(view->session()->focusedSeconds(), 5.0, 0.6);
 }
 
 TEST_F(ContentViewTest, SwitchingAwayDuringTheCountdownClosesNothing) {
@@ -184,8 +184,8 @@ TEST_F(ContentViewTest, YesWidensTheAimsetAndTheWindowStaysAligned) {
     sim.http.respondJson(sim.http.nextPending(),
                          {{QStringLiteral("expansion"), QStringLiteral("competitor pricing")}});
     const QString widened = kAimset + QStringLiteral(" (including competitor pricing)");
-    EXPECT_EQ(view->aimset(), widened);
-    EXPECT_EQ(view->appMonitor()->userAimset, widened);
+    EXPECT_EQ(view->session()->aimset(), widened);
+    EXPECT_EQ(view->appMonitor()->userAimset(), widened);
     EXPECT_TRUE(view->appMonitor()->isTemporaryAimset());
     EXPECT_EQ(view->appMonitor()->originalAimset(), kAimset);
 
@@ -208,7 +208,7 @@ TEST_F(ContentViewTest, YesWithoutAnExpansionKeepsTheAimsetButAlignsTheWindow) {
     view->interventionManager()->userSaidYes();
     sim.loop.runPending();
     sim.http.fail(sim.http.nextPending(), QStringLiteral("Connection refused"));
-    EXPECT_EQ(view->aimset(), kAimset);
+    EXPECT_EQ(view->session()->aimset(), kAimset);
     EXPECT_FALSE(view->appMonitor()->isTemporaryAimset());
     EXPECT_EQ(view->appMonitor()->cachedVerdict(QStringLiteral("Firefox"),
                                                 QStringLiteral("Pricing - Acme")),
@@ -234,10 +234,10 @@ TEST_F(ContentViewTest, ASpokenAimsetBecomesTemporaryButNotWhileAQuestionIsShown
     sim.speech.hear(QStringLiteral(" plan the offsite "));
     sim.loop.runPending();
     altM(false);
-    EXPECT_EQ(view->aimset(), QStringLiteral("plan the offsite"));
+    EXPECT_EQ(view->session()->aimset(), QStringLiteral("plan the offsite"));
     EXPECT_TRUE(view->appMonitor()->isTemporaryAimset());
 
-    view->interventionManager()->showClarifyingQuestion(view->appMonitor()->userAimset,
+    view->interventionManager()->showClarifyingQuestion(view->appMonitor()->userAimset(),
                                                         QStringLiteral("Is this it?"));
     const auto calls = sim.speech.calls.size();
     altM(true);
@@ -253,59 +253,61 @@ TEST_F(ContentViewTest, ASpokenAimsetBecomesTemporaryButNotWhileAQuestionIsShown
 TEST_F(ContentViewTest, MilestonesAreAnnouncedOnceEachAndClearAfterThreeSeconds) {
     start(kAimset, 1); // 30 minutes
     sim.loop.advance(449s);
-    EXPECT_EQ(view->milestoneMessage(), QString());
+    EXPECT_EQ(view->session()->milestoneMessage(), QString());
     sim.loop.advance(1s); // 450 s is a quarter of 30 minutes
-    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Great start. Keep going."));
-    EXPECT_EQ(view->lastMilestone(), 25);
+    EXPECT_EQ(view->session()->milestoneMessage(), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(view->session()->lastMilestone(), 25);
     sim.loop.advance(2999ms);
-    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(view->session()->milestoneMessage(), QStringLiteral("Great start. Keep going."));
     sim.loop.advance(1ms);
-    EXPECT_EQ(view->milestoneMessage(), QString());
+    EXPECT_EQ(view->session()->milestoneMessage(), QString());
     sim.loop.advance(std::chrono::seconds(1800 - 453));
-    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Goal reached! Keep going or end session."));
-    EXPECT_DOUBLE_EQ(view->goalProgress(), 1.0);
-    EXPECT_EQ(view->goalProgressText(), QStringLiteral("30m / 30m"));
+    EXPECT_EQ(view->session()->milestoneMessage(),
+              QStringLiteral("Goal reached! Keep going or end session."));
+    EXPECT_DOUBLE_EQ(view->session()->goalProgress(), 1.0);
+    EXPECT_EQ(view->session()->goalProgressText(), QStringLiteral("30m / 30m"));
 }
 
 TEST_F(ContentViewTest, WithoutAGoalThereAreNoMilestonesAndNoGoalLine) {
     start();
     int refreshes = 0;
-    QObject::connect(view.get(), &ContentView::displayChanged, [&refreshes] { ++refreshes; });
+    QObject::connect(view->session(), &FocusSession::displayChanged, [&refreshes] { ++refreshes; });
     sim.loop.advance(3h - 1s);
     // The display tells its views only when a minute turns.
     EXPECT_EQ(refreshes, 179);
-    EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for 2h 59m"));
-    EXPECT_EQ(view->milestoneMessage(), QString());
-    EXPECT_EQ(view->lastMilestone(), 0);
-    EXPECT_EQ(view->goalProgressText(), QString());
+    EXPECT_EQ(view->session()->focusedText(), QStringLiteral("Focused for 2h 59m"));
+    EXPECT_EQ(view->session()->milestoneMessage(), QString());
+    EXPECT_EQ(view->session()->lastMilestone(), 0);
+    EXPECT_EQ(view->session()->goalProgressText(), QString());
 }
 
 TEST_F(ContentViewTest, OnWakingFromASleepTheDisplayAndTheLimitCatchUpAtOnce) {
     start(kAimset, 1); // 30 minutes
     sim.loop.advance(10min);
     sim.loop.suspend(15min);
-    EXPECT_EQ(view->focusedText(), QStringLiteral("Focused for 25m"));
-    EXPECT_EQ(view->milestoneMessage(), QStringLiteral("Almost there. Don't stop now."));
+    EXPECT_EQ(view->session()->focusedText(), QStringLiteral("Focused for 25m"));
+    EXPECT_EQ(view->session()->milestoneMessage(), QStringLiteral("Almost there. Don't stop now."));
     sim.loop.suspend(3h);
-    EXPECT_TRUE(view->sessionEnded());
-    EXPECT_EQ(view->summaryDurationText(), QStringLiteral("3h 25m"));
+    EXPECT_TRUE(view->session()->sessionEnded());
+    EXPECT_EQ(view->session()->summaryDurationText(), QStringLiteral("3h 25m"));
 }
 
 TEST_F(ContentViewTest, WarnsAt2h50AndEndsAt3hCountingTheSession) {
     start(kAimset, 1);
     sim.loop.advance(10200s - 1ms);
-    EXPECT_EQ(view->sessionWarningMessage(), QString());
+    EXPECT_EQ(view->session()->sessionWarningMessage(), QString());
     sim.loop.advance(1ms);
-    EXPECT_EQ(view->sessionWarningMessage(), QStringLiteral("Session ends in 10 minutes."));
+    EXPECT_EQ(view->session()->sessionWarningMessage(),
+              QStringLiteral("Session ends in 10 minutes."));
     sim.loop.advance(600s);
-    EXPECT_TRUE(view->sessionEnded());
+    EXPECT_TRUE(view->session()->sessionEnded());
     EXPECT_FALSE(view->appMonitor()->isMonitoring());
     EXPECT_FALSE(sim.voiceChord.watching());
-    EXPECT_EQ(view->summaryDurationText(), QStringLiteral("3h 0m"));
-    EXPECT_TRUE(view->summaryGoalReached());
-    EXPECT_EQ(view->summaryGoalText(), QStringLiteral("Goal reached!"));
+    EXPECT_EQ(view->session()->summaryDurationText(), QStringLiteral("3h 0m"));
+    EXPECT_TRUE(view->session()->summaryGoalReached());
+    EXPECT_EQ(view->session()->summaryGoalText(), QStringLiteral("Goal reached!"));
     EXPECT_EQ(log.lines().last(), QStringLiteral("[Session] Completed sessions: 1"));
-    EXPECT_FALSE(view->hasSessionTimers());
+    EXPECT_FALSE(view->session()->hasSessionTimers());
 }
 
 TEST_F(ContentViewTest, EndingDuringAnInterventionTakesItAwayWithoutClosingAndCountsItOut) {
@@ -314,12 +316,12 @@ TEST_F(ContentViewTest, EndingDuringAnInterventionTakesItAwayWithoutClosingAndCo
     sim.loop.advance(5s);
     answerMisaligned();
     sim.loop.advance(10s);
-    view->endSession();
+    view->session()->endSession();
     EXPECT_EQ(view->interventionManager()->phase(), Phase::hidden);
     EXPECT_EQ(sim.frontTab.requests, 0);
-    EXPECT_NEAR(view->sessionDuration(), 5.0, 0.01);
-    EXPECT_EQ(view->summaryDurationText(), QStringLiteral("< 1m"));
-    EXPECT_EQ(view->summaryGoalText(), QStringLiteral("0% of your goal"));
+    EXPECT_NEAR(view->session()->sessionDuration(), 5.0, 0.01);
+    EXPECT_EQ(view->session()->summaryDurationText(), QStringLiteral("< 1m"));
+    EXPECT_EQ(view->session()->summaryGoalText(), QStringLiteral("0% of your goal"));
     sim.loop.advance(1h);
     EXPECT_EQ(sim.frontTab.requests, 0);
 }
@@ -327,23 +329,23 @@ TEST_F(ContentViewTest, EndingDuringAnInterventionTakesItAwayWithoutClosingAndCo
 TEST_F(ContentViewTest, StartNewSessionResetsAndTheNextSessionRewires) {
     start(kAimset, 2);
     sim.loop.advance(2000s);
-    view->endSession();
-    EXPECT_EQ(view->summaryGoalText(), QStringLiteral("55% of your goal"));
+    view->session()->endSession();
+    EXPECT_EQ(view->session()->summaryGoalText(), QStringLiteral("55% of your goal"));
     view->startNewSession();
     EXPECT_TRUE(view->showLaunchModal());
-    EXPECT_FALSE(view->sessionEnded());
-    EXPECT_FALSE(view->hasSessionStart());
-    EXPECT_EQ(view->aimset(), QString());
-    EXPECT_EQ(view->focusGoalMinutes(), 0);
+    EXPECT_FALSE(view->session()->sessionEnded());
+    EXPECT_FALSE(view->session()->hasSessionStart());
+    EXPECT_EQ(view->session()->aimset(), QString());
+    EXPECT_EQ(view->session()->focusGoalMinutes(), 0);
     EXPECT_EQ(view->launchModal()->aimsetText(), QString());
     EXPECT_EQ(view->launchModal()->goalIndex(), 0);
 
     sim.loop.runPending();
     start(QStringLiteral("Second session"));
     EXPECT_TRUE(view->appMonitor()->isMonitoring());
-    EXPECT_EQ(view->appMonitor()->userAimset, QStringLiteral("Second session"));
+    EXPECT_EQ(view->appMonitor()->userAimset(), QStringLiteral("Second session"));
     EXPECT_TRUE(sim.voiceChord.watching());
-    view->endSession();
+    view->session()->endSession();
     sim.loop.runPending();
     EXPECT_EQ(log.lines().last(), QStringLiteral("[Session] Completed sessions: 2"));
 }
@@ -353,30 +355,30 @@ TEST_F(ContentViewTest, StartNewSessionResetsAndTheNextSessionRewires) {
 
 TEST_F(ContentViewTest, TypedChangesAreTemporaryAndRestoreBringsBackTheStart) {
     start();
-    view->beginChangeAimset();
-    view->setNewAimsetText(QStringLiteral("   "));
-    view->submitNewAimset();
-    EXPECT_TRUE(view->isChangingAimset());
-    EXPECT_EQ(view->aimset(), kAimset);
+    view->session()->beginChangeAimset();
+    view->session()->setNewAimsetText(QStringLiteral("   "));
+    view->session()->submitNewAimset();
+    EXPECT_TRUE(view->session()->isChangingAimset());
+    EXPECT_EQ(view->session()->aimset(), kAimset);
 
-    view->setNewAimsetText(QStringLiteral(" Reply to Dana "));
-    view->submitNewAimset();
-    EXPECT_FALSE(view->isChangingAimset());
-    EXPECT_EQ(view->aimset(), QStringLiteral("Reply to Dana"));
-    view->beginChangeAimset();
-    EXPECT_EQ(view->newAimsetText(), QString());
-    view->setNewAimsetText(QStringLiteral("Book the venue"));
-    view->submitNewAimset();
+    view->session()->setNewAimsetText(QStringLiteral(" Reply to Dana "));
+    view->session()->submitNewAimset();
+    EXPECT_FALSE(view->session()->isChangingAimset());
+    EXPECT_EQ(view->session()->aimset(), QStringLiteral("Reply to Dana"));
+    view->session()->beginChangeAimset();
+    EXPECT_EQ(view->session()->newAimsetText(), QString());
+    view->session()->setNewAimsetText(QStringLiteral("Book the venue"));
+    view->session()->submitNewAimset();
     EXPECT_EQ(view->appMonitor()->originalAimset(), kAimset);
 
-    view->beginChangeAimset();
-    view->setNewAimsetText(QStringLiteral("abandoned"));
-    view->cancelChangeAimset();
-    EXPECT_FALSE(view->isChangingAimset());
-    EXPECT_EQ(view->aimset(), QStringLiteral("Book the venue"));
+    view->session()->beginChangeAimset();
+    view->session()->setNewAimsetText(QStringLiteral("abandoned"));
+    view->session()->cancelChangeAimset();
+    EXPECT_FALSE(view->session()->isChangingAimset());
+    EXPECT_EQ(view->session()->aimset(), QStringLiteral("Book the venue"));
 
     view->restoreOriginalAimset();
-    EXPECT_EQ(view->aimset(), kAimset);
+    EXPECT_EQ(view->session()->aimset(), kAimset);
     EXPECT_FALSE(view->appMonitor()->isTemporaryAimset());
 }
 
