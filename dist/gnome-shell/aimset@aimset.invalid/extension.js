@@ -84,6 +84,7 @@ class AimsetShell {
         this._inputWatchId = 0;
         this._chordHeld = false;
         this._displaySignals = [];
+        this._shellGetTabList = null;
     }
 
     enable() {
@@ -97,6 +98,7 @@ class AimsetShell {
             this._track(actor.meta_window);
         this._focused = global.display.focus_window;
         this._followTitle();
+        this._hidePanelsFromSwitchers();
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._listen();
         this._nameId = Gio.bus_own_name(Gio.BusType.SESSION, BUS_NAME, Gio.BusNameOwnerFlags.NONE,
@@ -123,6 +125,8 @@ class AimsetShell {
         for (const id of this._displaySignals)
             global.display.disconnect(id);
         this._displaySignals = [];
+        Meta.Display.prototype.get_tab_list = this._shellGetTabList;
+        this._shellGetTabList = null;
         this._unfollowTitle();
         this._focused = null;
         for (const window of [...this._windowSignals.keys()])
@@ -346,6 +350,20 @@ class AimsetShell {
             Meta.disable_unredirect_for_display(global.display);
         else
             Meta.enable_unredirect_for_display(global.display);
+    }
+
+    // The shell hands a new window focus as it maps it, which puts a panel
+    // right behind the window in front in the shell's most-recently-used
+    // order: the switchers (Alt+Tab and its kin) would land on it, and the
+    // panel give focus straight back. They list windows from the display's
+    // tab list, which leaves panels out.
+    _hidePanelsFromSwitchers() {
+        const getTabList = Meta.Display.prototype.get_tab_list;
+        const panels = this._panels;
+        this._shellGetTabList = getTabList;
+        Meta.Display.prototype.get_tab_list = function (type, workspace) {
+            return getTabList.call(this, type, workspace).filter(window => !panels.has(window));
+        };
     }
 
     // A panel never keeps focus: it goes back to the window that had it.
