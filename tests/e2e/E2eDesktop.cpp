@@ -402,25 +402,12 @@ Chromium::Chromium(const QStringList& urls, const QByteArray& busAddress,
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(m_profile.filePath(QStringLiteral("chromium.log")));
-    QStringList arguments{
-        QStringLiteral("--no-sandbox"),
-        QStringLiteral("--user-data-dir=") + m_profile.filePath(QStringLiteral("profile")),
-        // Port 0: the browser picks a free one and writes it into the profile.
-        QStringLiteral("--remote-debugging-port=0"),
-        QStringLiteral("--remote-debugging-address=127.0.0.1"),
-        QStringLiteral("--force-renderer-accessibility"),
-        QStringLiteral("--password-store=basic"),
-        QStringLiteral("--no-first-run"),
-        QStringLiteral("--no-default-browser-check"),
-        QStringLiteral("--disable-gpu"),
-        // Nothing of its own to fetch or sync: the machine has no network.
-        QStringLiteral("--disable-background-networking"),
-        QStringLiteral("--disable-sync"),
-        QStringLiteral("--disable-extensions"),
-        QStringLiteral("--window-position=0,0"),
-        QStringLiteral("--window-size=1000,700"),
-    };
-    arguments << extraArguments << urls;
+    QStringList arguments =
+        test::chromiumArguments(m_profile.filePath(QStringLiteral("profile")), urls.value(0));
+    // Port 0: the browser picks a free one and writes it into the profile.
+    arguments << QStringLiteral("--remote-debugging-port=0")
+              << QStringLiteral("--remote-debugging-address=127.0.0.1")
+              << QStringLiteral("--window-position=0,0") << extraArguments << urls.mid(1);
     m_process.start(QStringLiteral("chromium"), arguments);
     if (!m_process.waitForStarted(10000)) {
         throw std::runtime_error("chromium did not start (is the chromium package installed?)");
@@ -496,20 +483,6 @@ std::optional<xcb_window_t> Chromium::waitForWindow(Desktop& desktop, const QStr
             return title == pageTitle + QStringLiteral(" - Chromium");
         },
         60000ms);
-}
-
-QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
-                  const QString& body) {
-    const QString path = folder.filePath(fileName);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw std::runtime_error("cannot write " + path.toStdString());
-    }
-    file.write(QStringLiteral("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-                              "<title>%1</title></head><body>%2</body></html>")
-                   .arg(title, body)
-                   .toUtf8());
-    return QUrl::fromLocalFile(path).toString();
 }
 
 } // namespace aimset::e2e

@@ -192,8 +192,6 @@ private:
     quint16 m_port = 0;
 };
 
-// Writes a small HTML page into the folder and returns its file:// URL.
-QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
-                  const QString& body);
+using test::writePage;
 
 } // namespace aimset::e2e

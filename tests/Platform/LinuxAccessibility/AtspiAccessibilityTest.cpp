@@ -232,18 +232,6 @@ protected:
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "run under scripts/with-desktop.sh";
     }
 
-    static QString writePage(const QTemporaryDir& dir, const QString& name, const QString& body,
-                             const QString& title = QStringLiteral("Aimset test page")) {
-        const QString path = dir.filePath(name);
-        QFile page(path);
-        EXPECT_TRUE(page.open(QIODevice::WriteOnly));
-        page.write(QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
-                                  "<title>%1</title></head><body>%2</body></html>")
-                       .arg(title, body)
-                       .toUtf8());
-        return QUrl::fromLocalFile(path).toString();
-    }
-
     static inline std::unique_ptr<A11ySession> s_session;
 };
 
@@ -324,8 +312,8 @@ TEST_F(AtspiWindows, ReadsAChromiumPageButNothingOfItsPasswordsShownOrNot) {
     // them into plain text: labelled, next to a label of their own, with a
     // placeholder, or only the switch after them. (Chromium does not expose
     // the autocomplete hint, "new-password", to AT-SPI.)
-    const QString url = writePage(
-        dir, QStringLiteral("login.html"),
+    const QString url = test::writePage(
+        dir, QStringLiteral("login.html"), QStringLiteral("Aimset test page"),
         QStringLiteral("<h1>Team handbook</h1><h2>Onboarding checklist</h2>"
                        "<p>Read the deployment guide before your first release.</p>"
                        "<p>Ask the platform team for access to the staging cluster.</p>"
@@ -375,9 +363,9 @@ TEST_F(AtspiWindows, ReadsOnlyThePageOfChromiumsActiveTab) {
                             QStringLiteral("Charlie")};
     QStringList urls;
     for (const QString& name : names) {
-        urls << writePage(dir, name + QStringLiteral(".html"),
-                          QStringLiteral("<p>%1 page body text</p>").arg(name),
-                          name + QStringLiteral(" tab title"));
+        urls << test::writePage(dir, name + QStringLiteral(".html"),
+                                name + QStringLiteral(" tab title"),
+                                QStringLiteral("<p>%1 page body text</p>").arg(name));
     }
     QStringList arguments =
         test::chromiumArguments(dir.filePath(QStringLiteral("profile")), urls.constFirst());
@@ -426,7 +414,8 @@ TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
                     .arg(i);
     }
     body += QStringLiteral("<p>The last paragraph</p>");
-    const QString url = writePage(dir, QStringLiteral("long.html"), body);
+    const QString url =
+        test::writePage(dir, QStringLiteral("long.html"), QStringLiteral("Aimset test page"), body);
     TestApp browser(chromium, test::chromiumArguments(dir.filePath(QStringLiteral("profile")), url),
                     s_session->environment());
     ASSERT_TRUE(browser.isRunning());
