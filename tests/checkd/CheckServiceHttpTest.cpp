@@ -45,55 +45,29 @@ protected:
     AlignmentChecker checker{http, accessibility, running.url()};
 };
 
-// The app's own client reads each mode's answers.
+// The app's own client reads each mode's answers (the verdicts themselves
+// are the judge's tables).
 TEST_F(CheckServiceHttpTest, TheAppsClientReadsEveryModesAnswer) {
-    std::optional<std::optional<bool>> onTask;
-    std::optional<std::optional<bool>> onLeisure;
-    checker.checkTitle(u"Write the grant proposal for the river survey"_s, u"LibreOffice Writer"_s,
-                       u"river survey grant proposal v4.odt"_s,
-                       [&](std::optional<bool> answer) { onTask = answer; });
-    checker.checkTitle(u"Write the grant proposal for the river survey"_s, u"Firefox"_s,
-                       u"Watch Severance | Apple TV+ and Netflix originals - Netflix"_s,
-                       [&](std::optional<bool> answer) { onLeisure = answer; });
-    spinUntil([&] { return onTask && onLeisure; });
-    ASSERT_TRUE(onTask && onLeisure);
-    EXPECT_EQ(*onTask, std::optional<bool>(true));
-    EXPECT_EQ(*onLeisure, std::optional<bool>(false));
-
-    std::optional<std::optional<AlignmentVerdict>> related, leisure, unrelated;
     const QString aimset = u"Write the grant proposal for the river survey"_s;
-    checker.checkText(
-        aimset,
-        u"Budget: the river survey needs two field seasons. The grant covers sampling boats and proposal review."_s,
-        [&](auto verdict) { related = verdict; });
-    checker.checkText(aimset,
-                      u"Trending on Instagram: celebrity gossip and memes, scroll for more reels"_s,
-                      [&](auto verdict) { leisure = verdict; });
-    checker.checkText(aimset, u"Shipping address and delivery window"_s,
-                      [&](auto verdict) { unrelated = verdict; });
-    spinUntil([&] { return related && leisure && unrelated; });
-    ASSERT_TRUE(related && leisure && unrelated);
-    ASSERT_TRUE(related->has_value() && leisure->has_value() && unrelated->has_value());
-    EXPECT_EQ((*related)->kind, AlignmentVerdict::Kind::aligned);
-    EXPECT_EQ((*leisure)->kind, AlignmentVerdict::Kind::misaligned);
-    EXPECT_FALSE((*leisure)->reason.isEmpty());
-    EXPECT_EQ((*unrelated)->kind, AlignmentVerdict::Kind::unclear);
-    EXPECT_EQ(
-        (*unrelated)->question,
-        u"Do you need this window for \u201CWrite the grant proposal for the river survey\u201D?"_s);
-
+    std::optional<std::optional<bool>> title;
+    std::optional<std::optional<AlignmentVerdict>> text;
     std::optional<std::optional<QString>> expansion;
+    checker.checkTitle(aimset, u"LibreOffice Writer"_s, u"river survey grant proposal v4.odt"_s,
+                       [&](std::optional<bool> answer) { title = answer; });
+    checker.checkText(aimset, u"Shipping address and delivery window"_s,
+                      [&](auto verdict) { text = verdict; });
     checker.expandAimset(aimset, u"Sediment sampling methods - Wikipedia — Mozilla Firefox"_s,
                          [&](auto phrase) { expansion = phrase; });
-    spinUntil([&] { return expansion.has_value(); });
-    ASSERT_TRUE(expansion && expansion->has_value());
-    EXPECT_EQ(**expansion, u"Sediment sampling methods"_s);
-
-    const QStringList checkerLines = withPrefix(log.lines(), u"[AlignmentChecker]"_s);
-    EXPECT_TRUE(checkerLines.contains(
-        u"[AlignmentChecker] Aimset expanded to: Sediment sampling methods"_s));
-    EXPECT_TRUE(checkerLines.contains(
-        u"[AlignmentChecker] Three-tier verdict: UNCLEAR | reason: No clear link to \u201CWrite the grant proposal for the river survey\u201D"_s));
+    spinUntil([&] { return title && text && expansion; });
+    ASSERT_TRUE(title && text && expansion);
+    EXPECT_EQ(*title, std::optional<bool>(true));
+    ASSERT_TRUE(text->has_value());
+    EXPECT_EQ(**text,
+              AlignmentVerdict::unclear(
+                  u"Do you need this window for \u201CWrite the grant proposal for the river "
+                  u"survey\u201D?"_s,
+                  u"No clear link to \u201CWrite the grant proposal for the river survey\u201D"_s));
+    EXPECT_EQ(*expansion, std::optional<QString>(u"Sediment sampling methods"_s));
 }
 
 struct BadRequest {

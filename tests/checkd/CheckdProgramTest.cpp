@@ -77,24 +77,27 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
 }
 
 TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
-    Finished run = runToEnd({u"--judge"_s, u"psychic"_s});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.startsWith(
-        u"aimset-checkd: unknown judge: psychic (use offline, llm or auto)\n"_s));
-
-    run = runToEnd({u"--listen"_s, u"0.0.0.0"_s, u"--port"_s, u"0"_s});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(
-        run.err,
-        u"aimset-checkd: plain HTTP is served on a loopback address only; give a certificate and key to listen on 0.0.0.0\n"_s);
-
-    run = runToEnd({u"--knowledge"_s, u"/nonexistent"_s});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.startsWith(u"aimset-checkd: words.txt: cannot read: "_s));
-
-    run = runToEnd({u"--evaluate"_s, u"/nonexistent/cases.jsonl"_s});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.startsWith(u"aimset-checkd: cannot read /nonexistent/"_s));
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString errorStart;
+    } cases[] = {
+        {{u"--judge"_s, u"psychic"_s},
+         2,
+         u"aimset-checkd: unknown judge: psychic (use offline, llm or auto)\n"_s},
+        {{u"--listen"_s, u"0.0.0.0"_s, u"--port"_s, u"0"_s},
+         1,
+         u"aimset-checkd: plain HTTP is served on a loopback address only; give a certificate and key to listen on 0.0.0.0\n"_s},
+        {{u"--knowledge"_s, u"/nonexistent"_s}, 2, u"aimset-checkd: words.txt: cannot read: "_s},
+        {{u"--evaluate"_s, u"/nonexistent/cases.jsonl"_s},
+         2,
+         u"aimset-checkd: cannot read /nonexistent/"_s},
+    };
+    for (const auto& c : cases) {
+        const Finished run = runToEnd(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.errorStart)) << run.err.toStdString();
+    }
 }
 
 TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {

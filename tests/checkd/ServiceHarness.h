@@ -4,8 +4,8 @@
 #include "HttpServer.h"
 #include "OfflineJudge.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include "support/SpinUntil.h"
+
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -39,14 +39,6 @@ public:
     bool bound = false;
 };
 
-// Runs Qt's event loop until done() or the limit passes.
-template <typename Done>
-void spinUntil(Done done, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < limit.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
+using aimset::test::spinUntil;
 
 } // namespace aimset::checkd::test

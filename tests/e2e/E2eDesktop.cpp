@@ -190,17 +190,10 @@ Desktop::Desktop() {
 }
 
 std::vector<xcb_window_t> Desktop::clientWindows() {
-    xcb_connection_t* c = m_x.connection();
-    auto reply = own(xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, m_x.root(), m_x.atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 1024),
-        nullptr));
-    std::vector<xcb_window_t> windows;
-    if (reply) {
-        const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
-        const int count = xcb_get_property_value_length(reply.get()) / 4;
-        windows.assign(ids, ids + count);
-    }
+    const QByteArray ids =
+        m_x.property(m_x.root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).value_or(QByteArray());
+    std::vector<xcb_window_t> windows(static_cast<std::size_t>(ids.size()) / 4);
+    std::memcpy(windows.data(), ids.constData(), windows.size() * 4);
     return windows;
 }
 
@@ -223,29 +216,18 @@ std::vector<xcb_window_t> Desktop::unmanagedWindows() {
 }
 
 qint64 Desktop::windowPid(xcb_window_t window) {
-    xcb_connection_t* c = m_x.connection();
-    auto reply = own(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window, m_x.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 0, 1),
-        nullptr));
-    if (!reply || xcb_get_property_value_length(reply.get()) < 4) {
-        return 0;
-    }
+    const QByteArray value =
+        m_x.property(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(QByteArray());
     std::uint32_t pid = 0;
-    std::memcpy(&pid, xcb_get_property_value(reply.get()), sizeof pid);
+    if (value.size() >= 4) {
+        std::memcpy(&pid, value.constData(), sizeof pid);
+    }
     return pid;
 }
 
 QString Desktop::windowTitle(xcb_window_t window) {
-    xcb_connection_t* c = m_x.connection();
-    auto reply = own(xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, window, m_x.atom("_NET_WM_NAME"), m_x.atom("UTF8_STRING"), 0, 1024),
-        nullptr));
-    if (!reply) {
-        return {};
-    }
-    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                             xcb_get_property_value_length(reply.get()));
+    return QString::fromUtf8(
+        m_x.property(window, "_NET_WM_NAME", m_x.atom("UTF8_STRING")).value_or(QByteArray()));
 }
 
 bool Desktop::isViewable(xcb_window_t window) {
@@ -302,12 +284,6 @@ std::uint8_t Desktop::keycodeFor(std::uint32_t keysym) {
         }
     }
     return 0;
-}
-
-bool Desktop::isKeyHeld(std::uint8_t keycode) {
-    xcb_connection_t* c = m_x.connection();
-    auto reply = own(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
-    return reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
 }
 
 std::vector<std::uint32_t> Desktop::grab(xcb_window_t window, QSize* size) {
@@ -426,25 +402,12 @@ Chromium::Chromium(const QStringList& urls, const QByteArray& busAddress,
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(m_profile.filePath(QStringLiteral("chromium.log")));
-    QStringList arguments{
-        QStringLiteral("--no-sandbox"),
-        QStringLiteral("--user-data-dir=") + m_profile.filePath(QStringLiteral("profile")),
-        // Port 0: the browser picks a free one and writes it into the profile.
-        QStringLiteral("--remote-debugging-port=0"),
-        QStringLiteral("--remote-debugging-address=127.0.0.1"),
-        QStringLiteral("--force-renderer-accessibility"),
-        QStringLiteral("--password-store=basic"),
-        QStringLiteral("--no-first-run"),
-        QStringLiteral("--no-default-browser-check"),
-        QStringLiteral("--disable-gpu"),
-        // Nothing of its own to fetch or sync: the machine has no network.
-        QStringLiteral("--disable-background-networking"),
-        QStringLiteral("--disable-sync"),
-        QStringLiteral("--disable-extensions"),
-        QStringLiteral("--window-position=0,0"),
-        QStringLiteral("--window-size=1000,700"),
-    };
-    arguments << extraArguments << urls;
+    QStringList arguments =
+        test::chromiumArguments(m_profile.filePath(QStringLiteral("profile")), urls.value(0));
+    // Port 0: the browser picks a free one and writes it into the profile.
+    arguments << QStringLiteral("--remote-debugging-port=0")
+              << QStringLiteral("--remote-debugging-address=127.0.0.1")
+              << QStringLiteral("--window-position=0,0") << extraArguments << urls.mid(1);
     m_process.start(QStringLiteral("chromium"), arguments);
     if (!m_process.waitForStarted(10000)) {
         throw std::runtime_error("chromium did not start (is the chromium package installed?)");
@@ -520,20 +483,6 @@ std::optional<xcb_window_t> Chromium::waitForWindow(Desktop& desktop, const QStr
             return title == pageTitle + QStringLiteral(" - Chromium");
         },
         60000ms);
-}
-
-QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
-                  const QString& body) {
-    const QString path = folder.filePath(fileName);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw std::runtime_error("cannot write " + path.toStdString());
-    }
-    file.write(QStringLiteral("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-                              "<title>%1</title></head><body>%2</body></html>")
-                   .arg(title, body)
-                   .toUtf8());
-    return QUrl::fromLocalFile(path).toString();
 }
 
 } // namespace aimset::e2e

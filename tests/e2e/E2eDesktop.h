@@ -108,7 +108,6 @@ public:
     std::optional<xcb_window_t>
     waitForWindow(qint64 pid, const std::function<bool(const QString&)>& title, Milliseconds limit);
     std::uint8_t keycodeFor(std::uint32_t keysym);
-    bool isKeyHeld(std::uint8_t keycode);
     // 32-bit BGRX pixels of what the window shows, row by row.
     std::vector<std::uint32_t> grab(xcb_window_t window, QSize* size);
 
@@ -193,8 +192,6 @@ private:
     quint16 m_port = 0;
 };
 
-// Writes a small HTML page into the folder and returns its file:// URL.
-QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
-                  const QString& body);
+using test::writePage;
 
 } // namespace aimset::e2e

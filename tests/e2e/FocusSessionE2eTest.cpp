@@ -24,9 +24,6 @@ const QString kCatsPage =
     QStringLiteral("<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>");
 const QString kChessTitle = QStringLiteral("Chess openings");
 const QString kCatsReason = QStringLiteral("Cat videos are not part of the quarterly report");
-const QString kChessQuestion =
-    QStringLiteral("Is studying chess openings part of the quarterly report?");
-const QString kExpansion = QStringLiteral("chess opening research");
 // Chromium's name in its Debian desktop entry, which the app reports.
 const QString kBrowserName = QStringLiteral("Chromium Web Browser");
 
@@ -34,24 +31,15 @@ QString browserTitle(const QString& page) {
     return page + QStringLiteral(" - Chromium");
 }
 
-// The service: work pages are aligned, cat videos misaligned, chess unclear.
+// The service: cat videos are misaligned, everything else aligned.
 QJsonObject answer(const QJsonObject& request) {
     const QString mode = request.value(QStringLiteral("mode")).toString();
     const QString context = request.value(QStringLiteral("context")).toString();
     if (mode == QStringLiteral("title")) {
-        const bool distracting = context.contains(kCatsTitle) || context.contains(kChessTitle);
-        return {{QStringLiteral("aligned"), !distracting}};
+        return {{QStringLiteral("aligned"), !context.contains(kCatsTitle)}};
     }
-    if (mode == QStringLiteral("text")) {
-        if (context.contains(QStringLiteral("Sicilian"))) {
-            return {{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")},
-                    {QStringLiteral("question"), kChessQuestion},
-                    {QStringLiteral("reason"), QStringLiteral("Chess is not obviously work")}};
-        }
-        return {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
-                {QStringLiteral("reason"), kCatsReason}};
-    }
-    return {{QStringLiteral("expansion"), kExpansion}};
+    return {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
+            {QStringLiteral("reason"), kCatsReason}};
 }
 
 struct FocusSessionE2eTest : ::testing::Test {
@@ -188,26 +176,6 @@ struct FocusSessionE2eTest : ::testing::Test {
         }
         return rows;
     }
-
-    // Brings up the question about the chess page, with Chromium in front.
-    void raiseQuestion() {
-        ASSERT_NO_FATAL_FAILURE(openBrowser(
-            kChessTitle, QStringLiteral("<h1>The Sicilian Defence</h1><p>After 1.e4 c5 Black "
-                                        "fights for the centre from the side.</p>")));
-        ASSERT_NO_FATAL_FAILURE(startSession());
-        ASSERT_TRUE(desktop.x().activateAndWait(browser));
-        ASSERT_TRUE(out().waitForLine(QStringLiteral("[Alignment] UNCLEAR: ") + kAimset +
-                                          QStringLiteral(" ↔ ") + browserTitle(kChessTitle) +
-                                          QStringLiteral(" | Q: ") + kChessQuestion,
-                                      20000ms))
-            << dump();
-        ASSERT_TRUE(out().waitForMatch(
-            QRegularExpression(QStringLiteral("\\[Intervention\\] Clarifying question shown: ") +
-                               QRegularExpression::escape(kChessQuestion) +
-                               QStringLiteral(" \\(total interventions: \\d+\\)")),
-            5000ms))
-            << dump();
-    }
 };
 
 TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWAlone) {
@@ -294,7 +262,7 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
     const QString wRelease = QStringLiteral("key release %1 ").arg(w);
     spinUntil([&] { return !other.keyLines().filter(wRelease).isEmpty(); });
     spinUntil([] { return false; }, 200ms); // the modifiers put back after the chord
-    const bool shiftHeldAfter = desktop.isKeyHeld(shift);
+    const bool shiftHeldAfter = desktop.x().isKeyHeld(shift);
     heldShift.release({QStringLiteral("shift")});
 
     const QStringList keys = other.keyLines();
@@ -313,6 +281,8 @@ TEST_F(FocusSessionE2eTest, DistractingTabIsClosedAfterTheCountdownWithControlWA
         << keys.join(u'|').toStdString();
     EXPECT_TRUE(shiftHeldAfter) << "Shift is down again after the chord";
     EXPECT_EQ(tabTitles(), QStringList{kWorkTitle}) << "the browser lost nothing more";
+    EXPECT_FALSE(desktop.isViewable(*panel)) << "the panel went away";
+    EXPECT_TRUE(service.requests(QStringLiteral("expand")).isEmpty());
     EXPECT_EQ(out().lines().count(QStringLiteral("[TabCloser] Sent Ctrl+W via XTest")), 2);
 }
 
@@ -395,61 +365,6 @@ TEST_F(FocusSessionE2eTest, SwitchingTabsInTheLastHalfSecondOfACountdownWithhold
     spinUntil([] { return false; }, 1000ms); // a key, had one been sent, would have arrived
     EXPECT_TRUE(out().lines().filter(QStringLiteral("[TabCloser]")).isEmpty()) << dump();
     EXPECT_EQ(tabTitles(), (QStringList{kCatsTitle, kWorkTitle}));
-}
-
-TEST_F(FocusSessionE2eTest, UnclearWindowAnsweredNoClosesTheTab) {
-    ASSERT_NO_FATAL_FAILURE(raiseQuestion());
-    const auto panel = waitForPanel();
-    ASSERT_TRUE(panel) << "no question panel on screen";
-    ASSERT_TRUE(clickAnswer(*panel, false));
-
-    const QString no = QStringLiteral("[Intervention] User said NO — closing tab");
-    ASSERT_TRUE(out().waitForLine(no, 5000ms)) << dump();
-    EXPECT_TRUE(inOrder(out().lines(), {QStringLiteral("[TabCloser] Sent Ctrl+W via XTest"), no}))
-        << dump();
-    ASSERT_TRUE(chromium->waitForTabs(1, 10000ms));
-    EXPECT_EQ(tabTitles(), QStringList{kWorkTitle});
-    EXPECT_FALSE(desktop.isViewable(*panel)) << "the panel went away";
-    EXPECT_TRUE(service.requests(QStringLiteral("expand")).isEmpty());
-}
-
-TEST_F(FocusSessionE2eTest, YesWidensTheAimsetAndTheWindowStaysAligned) {
-    ASSERT_NO_FATAL_FAILURE(raiseQuestion());
-    const auto panel = waitForPanel();
-    ASSERT_TRUE(panel) << "no question panel on screen";
-    ASSERT_TRUE(clickAnswer(*panel, true));
-
-    const QString widened = kAimset + QStringLiteral(" (including ") + kExpansion + u')';
-    ASSERT_TRUE(out().waitForLine(QStringLiteral("[AppMonitor] Temporary aimset set: ") + widened +
-                                      QStringLiteral(" (original: ") + kAimset + u')',
-                                  10000ms))
-        << dump();
-    EXPECT_EQ(
-        service.requests(QStringLiteral("expand")),
-        QList<QJsonObject>{(QJsonObject{{QStringLiteral("aimset"), kAimset},
-                                        {QStringLiteral("windowTitle"), browserTitle(kChessTitle)},
-                                        {QStringLiteral("mode"), QStringLiteral("expand")}})});
-    const QString cached = QStringLiteral("[Alignment] Cached verdict for: ") + widened +
-                           QStringLiteral(" ↔ ") + browserTitle(kChessTitle);
-    ASSERT_TRUE(out().waitForLine(cached, 10000ms)) << dump();
-    EXPECT_TRUE(inOrder(out().lines(),
-                        {QStringLiteral("[Intervention] User said YES — expanding aimset"),
-                         QStringLiteral("[AlignmentChecker] Aimset expanded to: ") + kExpansion,
-                         QStringLiteral("[AppMonitor] Temporary aimset set: ") + widened +
-                             QStringLiteral(" (original: ") + kAimset + u')',
-                         cached}))
-        << dump();
-
-    // Another poll later the window is still aligned from the cache: no new
-    // check, no question, no tab closed.
-    const qsizetype requestsBefore = service.bodies().size();
-    spinUntil([] { return false; }, 6000ms);
-    EXPECT_EQ(service.bodies().size(), requestsBefore);
-    EXPECT_EQ(
-        out().lines().filter(QStringLiteral("[Intervention] Clarifying question shown")).size(), 1);
-    EXPECT_TRUE(out().lines().filter(QStringLiteral("[TabCloser]")).isEmpty());
-    EXPECT_EQ(tabTitles(), (QStringList{kChessTitle, kWorkTitle}));
-    EXPECT_FALSE(desktop.isViewable(*panel));
 }
 
 } // namespace

@@ -5,14 +5,14 @@
 
 #include "E2eDesktop.h"
 #include "E2eExpectations.h"
-
-#include <QDir>
-#include <QFile>
+#include "support/audio/PrivatePulseAudio.h"
+#include "support/audio/SpeechTestAudio.h"
 
 #include <gtest/gtest.h>
 
 using namespace aimset::e2e;
-using aimset::test::spinUntil;
+namespace test = aimset::test;
+using test::spinUntil;
 
 namespace {
 
@@ -88,99 +88,24 @@ TEST(PrivacyE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
         << output.toStdString();
 }
 
-// A private PulseAudio server whose default input is a virtual microphone:
-// whatever is played into its speaker sink is what the microphone hears.
-class VirtualMicrophone {
-public:
-    VirtualMicrophone() {
-        if (!m_folder.isValid()) {
-            throw std::runtime_error("no temporary folder");
-        }
-        m_socket = m_folder.filePath(QStringLiteral("native"));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_folder.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder.path());
-        environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), m_folder.path());
-        environment.insert(QStringLiteral("PULSE_STATE_PATH"), m_folder.path());
-        m_daemon.setProcessEnvironment(environment);
-        m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_daemon.start(
-            QStringLiteral("pulseaudio"),
-            {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-             QStringLiteral("--use-pid-file=no"), QStringLiteral("--system=no"),
-             QStringLiteral("--disable-shm=yes"), QStringLiteral("-n"),
-             QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
-             QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
-                 m_socket,
-             QStringLiteral("--load=module-null-sink sink_name=aimset_e2e_speaker"),
-             QStringLiteral("--load=module-remap-source source_name=aimset_e2e_microphone "
-                            "master=aimset_e2e_speaker.monitor"),
-             QStringLiteral("--load=module-default-device-restore")});
-        if (!m_daemon.waitForStarted(5000)) {
-            throw std::runtime_error("pulseaudio did not start");
-        }
-        if (!spinUntil([this] { return QFile::exists(m_socket); }, 10000ms) ||
-            run(QStringLiteral("pactl"), {QStringLiteral("set-default-source"),
-                                          QStringLiteral("aimset_e2e_microphone")}) != 0) {
-            throw std::runtime_error("the virtual microphone could not be set up");
-        }
-    }
-    ~VirtualMicrophone() {
-        m_daemon.terminate();
-        if (!m_daemon.waitForFinished(3000)) {
-            m_daemon.kill();
-            m_daemon.waitForFinished(3000);
-        }
-    }
-    QString server() const { return QStringLiteral("unix:") + m_socket; }
-    // Plays a sound file into the microphone; returns once it has been played.
-    bool play(const QString& file) {
-        return run(QStringLiteral("paplay"),
-                   {QStringLiteral("--device=aimset_e2e_speaker"), file}) == 0;
-    }
-
-private:
-    int run(const QString& program, const QStringList& arguments) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PULSE_SERVER"), server());
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(program, arguments);
-        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
-            return -1;
-        }
-        return process.exitCode();
-    }
-
-    QTemporaryDir m_folder;
-    QString m_socket;
-    QProcess m_daemon;
-};
-
 TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
     Desktop desktop;
     PrivateBus bus;
-    VirtualMicrophone microphone;
+    // The app's audio goes to a daemon of the test's own: what it plays is
+    // what the app's microphone hears.
+    test::PrivatePulseAudio microphone;
+    ASSERT_TRUE(microphone.isRunning());
+    ASSERT_TRUE(test::SpeechClips::instance().isReady());
     ScriptedService service([](const QJsonObject& request) -> QJsonObject {
         if (request.value(QStringLiteral("mode")).toString() == QStringLiteral("title")) {
             return {{QStringLiteral("aligned"), true}};
         }
         return {{QStringLiteral("verdict"), QStringLiteral("ALIGNED")}};
     });
-    QTemporaryDir folder;
-    const QString speech = folder.filePath(QStringLiteral("speech.wav"));
-    // A phrase flite's rms voice says clearly enough for the recogniser.
-    const QString spoken = QStringLiteral("finish the quarterly report");
+    const QString spoken = QString::fromLatin1(test::kPhrase);
     const QString typed = QStringLiteral("Plan the team offsite");
-    ASSERT_EQ(QProcess::execute(QStringLiteral("flite"),
-                                {QStringLiteral("-voice"), QStringLiteral("rms"),
-                                 QStringLiteral("-t"), spoken, QStringLiteral("-o"), speech}),
-              0);
 
-    QProcessEnvironment audio;
-    audio.insert(QStringLiteral("PULSE_SERVER"), microphone.server());
-    AimsetApp app(AimsetApp::Options{service.checkURL(), bus.address(), audio});
+    AimsetApp app(AimsetApp::Options{service.checkURL(), bus.address(), {}});
     ASSERT_TRUE(app.startSession(desktop, typed));
     LineProcess& out = app.output();
     // The recogniser is ready once the permissions are answered.
@@ -191,7 +116,7 @@ TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
     HeldKeys hotkey(QStringLiteral("alt+m"));
     ASSERT_TRUE(hotkey.isHeld());
     const bool listening = out.waitForLine(QStringLiteral("[Voice] Started listening"), 5000ms);
-    const bool played = listening && microphone.play(speech);
+    const bool played = listening && microphone.play(test::SpeechClips::instance().paddedPhrase());
     spinUntil([] { return false; }, 700ms); // the recogniser catches up with the last word
     ASSERT_TRUE(hotkey.release({QStringLiteral("m"), QStringLiteral("alt")}));
     ASSERT_TRUE(listening) << out.lines().join(u'\n').toStdString();

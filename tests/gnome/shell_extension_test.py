@@ -208,11 +208,15 @@ class ShellExtensionTest(unittest.TestCase):
         subprocess.run(['gnome-extensions', 'enable', UUID], check=True)
         wait_for(owned, 'the name taken again')
         call('Register')
-        # Anything left connected by the first run would report twice.
+        # Anything left connected by the first run would report twice. Alt+M
+        # is reported held and released, and still reaches the window.
         client = self.open_focused('aimset-test-window', 'Again')
         for code, down in ALT_M:
             self.keyboard.key(code, down)
+        client.wait_logged('release Alt_L Alt')
         self.wait_signal(('ChordReleased',))
+        self.assertEqual(client.log[client.log.index('press Alt_L -'):], [
+            'press Alt_L -', 'press m Alt', 'release m Alt', 'release Alt_L Alt'])
         client.tell('title Again renamed')
         self.wait_signal(('TitleChanged', 'Again renamed'))
         self.assertEqual(self.signals, [
@@ -269,18 +273,6 @@ class ShellExtensionTest(unittest.TestCase):
         self.assertEqual(client.log, [
             'press Shift_L -', 'press F12 Shift', 'release F12 Shift', 'release Shift_L Shift',
             'press Control_L -', 'press w Control', 'release w Control', 'release Control_L Control'])
-
-    def test_alt_m_is_reported_held_and_released_and_still_reaches_the_window(self):
-        client = self.open_focused('aimset-test-window', 'Editor')
-        for code, down in ALT_M:
-            self.keyboard.key(code, down)
-        client.wait_logged('release Alt_L Alt')
-        self.wait_signal(('ChordReleased',))
-        self.assertEqual(self.signals, [
-            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid, 'Editor'),
-            ('ChordPressed',), ('ChordReleased',)])
-        self.assertEqual(client.log[client.log.index('press Alt_L -'):], [
-            'press Alt_L -', 'press m Alt', 'release m Alt', 'release Alt_L Alt'])
 
     def test_panel_stays_above_a_full_screen_window_never_takes_focus_nor_a_turn_in_alt_tab(self):
         # The panel's own process has a main window too, used before the others.

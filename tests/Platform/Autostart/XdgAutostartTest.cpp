@@ -146,49 +146,44 @@ TEST(XdgAutostartTest, AnUnwritableFolderLeavesTheStateAndSaysSo) {
               QStringList{u"[Autostart] Could not create "_s + configHome + u"/autostart"_s});
 }
 
-TEST(XdgAutostartTest, TheCommandLineSwitchesAndReports) {
+// One row per command, in order on one config folder: the exit status (none:
+// the app starts as usual), what it printed, and the state after it.
+TEST(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
     QTemporaryDir config;
     XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
     const QString where = u" ("_s + autostart.entryPath() + u")\n"_s;
-
-    Command status = run(autostart, {u"--autostart"_s, u"status"_s});
-    EXPECT_EQ(status.status, 0);
-    EXPECT_EQ(status.out, u"Start at login: off"_s + where);
-
-    Command on = run(autostart, {u"--autostart=on"_s});
-    EXPECT_EQ(on.status, 0);
-    EXPECT_EQ(on.out, u"Start at login: on"_s + where);
-    EXPECT_TRUE(autostart.isEnabled());
-    EXPECT_EQ(run(autostart, {u"--autostart"_s, u"status"_s}).out, u"Start at login: on"_s + where);
-
-    Command off = run(autostart, {u"--autostart"_s, u"off"_s});
-    EXPECT_EQ(off.status, 0);
-    EXPECT_EQ(off.out, u"Start at login: off"_s + where);
-    EXPECT_FALSE(autostart.isEnabled());
-    EXPECT_EQ(off.err, QString());
-}
-
-TEST(XdgAutostartTest, BadCommandsFailClearlyAndOtherArgumentsStartTheApp) {
-    QTemporaryDir config;
-    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
-
-    Command bad = run(autostart, {u"--autostart"_s, u"maybe"_s});
-    EXPECT_EQ(bad.status, 2);
-    EXPECT_EQ(bad.err, u"aimset: --autostart takes on, off or status, not \"maybe\"\n"_s);
-    EXPECT_EQ(bad.out, QString());
-    Command missing = run(autostart, {u"--autostart"_s});
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.err, u"aimset: Missing value after '--autostart'.\n"_s);
-    EXPECT_FALSE(autostart.isEnabled());
-
-    Command help = run(autostart, {u"--help"_s});
+    const struct {
+        QStringList arguments;
+        std::optional<int> status;
+        QString out;
+        QString err;
+        bool enabled;
+    } rows[] = {
+        {{u"--autostart"_s, u"status"_s}, 0, u"Start at login: off"_s + where, {}, false},
+        {{u"--autostart=on"_s}, 0, u"Start at login: on"_s + where, {}, true},
+        {{u"--autostart"_s, u"status"_s}, 0, u"Start at login: on"_s + where, {}, true},
+        {{u"--autostart"_s, u"maybe"_s},
+         2,
+         {},
+         u"aimset: --autostart takes on, off or status, not \"maybe\"\n"_s,
+         true},
+        {{u"--autostart"_s, u"off"_s}, 0, u"Start at login: off"_s + where, {}, false},
+        {{u"--autostart"_s}, 2, {}, u"aimset: Missing value after '--autostart'.\n"_s, false},
+        // Nothing of ours, or Qt's own options: the app starts as usual.
+        {{}, std::nullopt, {}, {}, false},
+        {{u"-platform"_s, u"xcb"_s}, std::nullopt, {}, {}, false},
+    };
+    for (const auto& row : rows) {
+        const Command command = run(autostart, row.arguments);
+        const std::string name = row.arguments.join(u' ').toStdString();
+        EXPECT_EQ(command.status, row.status) << name;
+        EXPECT_EQ(command.out, row.out) << name;
+        EXPECT_EQ(command.err, row.err) << name;
+        EXPECT_EQ(autostart.isEnabled(), row.enabled) << name;
+    }
+    const Command help = run(autostart, {u"--help"_s});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains(u"--autostart <on|off|status>"_s)) << help.out.toStdString();
-
-    // Nothing of ours, or Qt's own options: the app starts as usual.
-    EXPECT_EQ(run(autostart, {}).status, std::nullopt);
-    EXPECT_EQ(run(autostart, {u"-platform"_s, u"xcb"_s}).status, std::nullopt);
-    EXPECT_FALSE(autostart.isEnabled());
 }
 
 // The real program, with no desktop at all: the command needs none. Run from

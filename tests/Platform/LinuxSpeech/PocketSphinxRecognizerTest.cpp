@@ -1,12 +1,12 @@
 #include "Platform/Linux/Speech/PocketSphinxRecognizer.h"
 
 #include "Platform/Fake/FakePanelHost.h"
-#include "PrivatePulseAudio.h"
 #include "Runtime/VirtualMainLoop.h"
-#include "SpeechTestAudio.h"
 #include "Voice/VoiceAimsetManager.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/audio/PrivatePulseAudio.h"
+#include "support/audio/SpeechTestAudio.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -75,20 +74,6 @@ struct Heard {
         return events.isEmpty() ? QString() : events.last();
     }
 };
-
-// Resident memory of this process in MB.
-double residentMegabytes() {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
 
 const QString kNoServer = u"no audio input device is available (is a sound server running?)"_s;
 const PocketSphinxRecognizer::Model kMissingModel{
@@ -148,8 +133,6 @@ TEST_F(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
               QStringList{u"[Speech] Could not load the speech model from /nonexistent/en-us"_s});
 }
 
-// Also prints figures, not limits: what a recording costs in memory while it
-// runs and after it, and how soon the phrase is heard.
 TEST_F(PocketSphinxRecognizerTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce) {
     if (ranInOwnProcess()) {
         return;
@@ -158,17 +141,12 @@ TEST_F(PocketSphinxRecognizerTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnc
     ASSERT_TRUE(pulse.isRunning());
     const QString phrase = QString::fromLatin1(kPhrase);
     PocketSphinxRecognizer speech;
-    const double idle = residentMegabytes();
 
     Heard heard;
-    const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(speech.startListening(heard.listener()), std::nullopt);
     ASSERT_TRUE(pulse.play(SpeechClips::instance().paddedPhrase()));
     ASSERT_TRUE(waitUntil([&] { return heard.latest() == u"heard: "_s + phrase; }))
         << heard.take().join(u" | "_s).toStdString();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const double listening = residentMegabytes();
     speech.stopListening();
     const QStringList events = heard.take();
     // The words grow while the audio still arrives.
@@ -176,9 +154,6 @@ TEST_F(PocketSphinxRecognizerTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnc
     EXPECT_TRUE(events.filter(u"failed: "_s).isEmpty()) << events.join(u" | "_s).toStdString();
     EXPECT_FALSE(heard.onMainThread);
     ASSERT_TRUE(waitUntil([&] { return speech.loadedDecoderCount() == 0; }));
-    std::printf("[ BENCHMARK] resident %.0f MB idle, %.0f MB listening, %.0f MB after; the "
-                "phrase heard %.2f s after the start (model load and 1 s of playback included)\n",
-                idle, listening, residentMegabytes(), seconds);
 
     // Stopped while the backlog is still being decoded: nothing more is heard.
     ASSERT_EQ(speech.startListening(heard.listener()), std::nullopt);

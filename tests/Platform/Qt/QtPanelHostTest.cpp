@@ -9,9 +9,7 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
-#include <QDir>
 #include <QGuiApplication>
-#include <QImage>
 #include <QPointer>
 #include <QQuickItem>
 #include <QScreen>
@@ -38,23 +36,6 @@ QList<PanelWindow*> visibleViews() {
 
 void runDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-// Keeps a picture of a panel for a person to look at when
-// AIMSET_SCREENSHOT_DIR names a folder.
-void keepScreenshot(const QImage& image, const QString& name) {
-    const QString folder = qEnvironmentVariable("AIMSET_SCREENSHOT_DIR");
-    if (!folder.isEmpty()) {
-        QDir().mkpath(folder);
-        image.save(folder + u'/' + name + u".png"_s);
-    }
-}
-
-bool isWhite(QRgb pixel) {
-    return qRed(pixel) > 240 && qGreen(pixel) > 240 && qBlue(pixel) > 240;
-}
-bool isBlack(QRgb pixel) {
-    return qRed(pixel) < 16 && qGreen(pixel) < 16 && qBlue(pixel) < 16;
 }
 
 struct QtPanelHostTest : ::testing::Test {
@@ -116,8 +97,6 @@ TEST_F(QtPanelHostTest, EveryShowIsAFreshWindowAndAHiddenOneIsDropped) {
     manager.startMisalignedCountdown(u"Write the report"_s, u"Video"_s);
     QPointer<PanelWindow> first = onlyView();
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->width(), 420);
-    EXPECT_GE(first->height(), 280);
     manager.autoDismiss();
     EXPECT_TRUE(visibleViews().isEmpty());
     runDeferredDeletes();
@@ -157,26 +136,14 @@ TEST_F(QtPanelHostTest, AViewThatCannotLoadIsReportedAndShowsNothing) {
         << lines.first().toStdString();
 }
 
-TEST_F(QtPanelHostTest, QuestionPanelDrawsTheCardAndTakesTheClickThatEndsIt) {
+TEST_F(QtPanelHostTest, QuestionPanelTakesTheClickThatEndsIt) {
     manager.showClarifyingQuestion(u"Write the report"_s,
                                    u"Is this article research for the report?"_s);
     loop.advance(16s);
     QPointer<PanelWindow> view = onlyView();
     ASSERT_TRUE(view);
-    const QImage image = view->grabWindow();
-    keepScreenshot(image, u"ClarifyingQuestionView"_s);
-    ASSERT_EQ(image.size(), QSize(420, 250));
-
     auto* yesButton = view->view()->findChild<QQuickItem*>(u"yesButton"_s);
-    auto* noButton = view->view()->findChild<QQuickItem*>(u"noButton"_s);
-    ASSERT_TRUE(yesButton && noButton);
-    const QPoint yesCorner = yesButton->mapToScene({4, 4}).toPoint();
-    const QPoint noInside = noButton->mapToScene({4, 4}).toPoint();
-    EXPECT_TRUE(isWhite(image.pixel(yesCorner)));
-    EXPECT_TRUE(isBlack(image.pixel(noInside)));
-    EXPECT_TRUE(isBlack(image.pixel(1, 1)));
-    EXPECT_TRUE(isBlack(image.pixel(210, 5)) || !isWhite(image.pixel(210, 5)));
-
+    ASSERT_TRUE(yesButton);
     QString expanded;
     QObject::connect(&manager, &InterventionManager::aimsetExpanded,
                      [&](const QString& aimset) { expanded = aimset; });
@@ -189,36 +156,18 @@ TEST_F(QtPanelHostTest, QuestionPanelDrawsTheCardAndTakesTheClickThatEndsIt) {
     EXPECT_FALSE(view);
 }
 
-TEST_F(QtPanelHostTest, CountdownPanelDrawsTheSecondsOnTheCard) {
+// Opened at the size its content needs, at least 420 x 280, and not resized after.
+TEST_F(QtPanelHostTest, CountdownPanelOpensAtTheSizeOfItsContent) {
     manager.startMisalignedCountdown(u"Finish the quarterly report"_s, u"Video"_s);
     loop.advance(3s);
     PanelWindow* view = onlyView();
     ASSERT_TRUE(view);
-    // Opened at the size its content needs, at least the planned 420 x 280,
-    // and not resized after.
     const QSize opened = view->size();
     EXPECT_EQ(opened.width(), 420);
-    EXPECT_GE(opened.height(), 280);
     EXPECT_EQ(opened.height(),
               std::max(280, qCeil(view->view()->property("implicitHeight").toDouble())));
     QCoreApplication::processEvents();
     EXPECT_EQ(view->size(), opened);
-    const QImage image = view->grabWindow();
-    keepScreenshot(image, u"MisalignedCountdownView"_s);
-    ASSERT_EQ(image.size(), opened);
-
-    auto* seconds = view->view()->findChild<QQuickItem*>(u"seconds"_s);
-    ASSERT_TRUE(seconds);
-    EXPECT_EQ(seconds->property("text").toString(), u"12"_s);
-    // The big number is drawn in white somewhere on its line.
-    const QRectF line = seconds->mapRectToScene(QRectF(0, 0, seconds->width(), seconds->height()));
-    int whitePixels = 0;
-    for (int y = int(line.top()); y < int(line.bottom()); ++y) {
-        for (int x = int(line.left()); x < int(line.right()); ++x) {
-            whitePixels += isWhite(image.pixel(x, y)) ? 1 : 0;
-        }
-    }
-    EXPECT_GT(whitePixels, 100);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -183,6 +184,21 @@ std::shared_ptr<const AccessibleElement> readWindow(Accessibility& accessibility
     }
     EXPECT_EQ(answer->count, 1) << "no answer, or more than one, from the window read";
     return answer->window;
+}
+
+QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
+                  const QString& body) {
+    const QString path = folder.filePath(fileName);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+        return {};
+    }
+    file.write(QStringLiteral("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+                              "<title>%1</title></head><body>%2</body></html>")
+                   .arg(title, body)
+                   .toUtf8());
+    return QUrl::fromLocalFile(path).toString();
 }
 
 QString chromiumProgram() {

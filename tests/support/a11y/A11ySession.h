@@ -67,6 +67,10 @@ readWindow(Accessibility& accessibility, std::int32_t pid,
 // the answer is yes or the limit has passed.
 bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
 
+// Writes a small HTML page into the folder; its file:// URL.
+QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
+                  const QString& body);
+
 // Chromium on the test desktop, accessible, with a throwaway profile in dir.
 QStringList chromiumArguments(const QString& profileDir, const QString& url);
 QString chromiumProgram();

@@ -15,15 +15,6 @@
 
 namespace aimset::test {
 
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < limit.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
-
 TestWindow::TestWindow(const QStringList& options) {
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
                      [this] { readLines(); });
@@ -113,17 +104,34 @@ xcb_atom_t X11TestDesktop::atom(const char* name) {
     return atom;
 }
 
-xcb_window_t X11TestDesktop::activeWindow() {
-    auto* reply =
-        xcb_get_property_reply(m_connection,
-                               xcb_get_property(m_connection, 0, m_root, atom("_NET_ACTIVE_WINDOW"),
-                                                XCB_ATOM_WINDOW, 0, 1),
-                               nullptr);
-    xcb_window_t window = 0;
-    if (reply && xcb_get_property_value_length(reply) >= 4) {
-        std::memcpy(&window, xcb_get_property_value(reply), sizeof window);
+std::optional<QByteArray> X11TestDesktop::property(xcb_window_t window, const char* name,
+                                                   xcb_atom_t type) {
+    auto* reply = xcb_get_property_reply(
+        m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024),
+        nullptr);
+    std::optional<QByteArray> value;
+    if (reply && reply->type != XCB_ATOM_NONE) {
+        value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                           xcb_get_property_value_length(reply));
     }
     std::free(reply);
+    return value;
+}
+
+bool X11TestDesktop::isKeyHeld(std::uint8_t keycode) {
+    auto* reply = xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr);
+    const bool held = reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
+    std::free(reply);
+    return held;
+}
+
+xcb_window_t X11TestDesktop::activeWindow() {
+    const QByteArray value =
+        property(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW).value_or(QByteArray());
+    xcb_window_t window = 0;
+    if (value.size() >= 4) {
+        std::memcpy(&window, value.constData(), sizeof window);
+    }
     return window;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/SpinUntil.h"
+
 #include <QProcess>
 #include <QStringList>
 
@@ -8,12 +10,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace aimset::test {
-
-// Runs Qt's event loop until done() holds or the limit passes; returns done().
-bool spinUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
 
 // One running test client window (see TestWindow.cpp).
 class TestWindow {
@@ -51,6 +50,10 @@ public:
     xcb_connection_t* connection() const { return m_connection; }
     xcb_window_t root() const { return m_root; }
     xcb_atom_t atom(const char* name);
+    // A window property's value (up to 4 KiB), if the window has it.
+    std::optional<QByteArray> property(xcb_window_t window, const char* name, xcb_atom_t type);
+    // Whether the key is down, as the server sees it.
+    bool isKeyHeld(std::uint8_t keycode);
     // Presses or releases a key as if on the keyboard (XTest), by X key code.
     void fakeKey(std::uint8_t keycode, bool press);
 
