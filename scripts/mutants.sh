@@ -87,11 +87,11 @@ fi
 # shellcheck disable=SC2086
 targets=$(echo $FAST_TESTS aimset-sim)
 
-# run_fast: the names of the failing tests, one a line (a program that dies
-# without a summary is named as a whole).
+# run_fast [PROGRAM...]: the names of the failing tests, one a line (a program
+# that dies without a summary is named as a whole).
 run_fast() {
     local program output status
-    for program in $FAST_TESTS; do
+    for program in "$@"; do
         status=0
         output=$(cd "$work/build/tests" && timeout 600 "./$program" --gtest_brief=1 2>&1) ||
             status=$?
@@ -111,10 +111,33 @@ build() {
     cmake --build "$work/build" --target $targets -j2 >"$work/build.log" 2>&1
 }
 
+# stamps: when each test program (and the simulator the goldens run) was built.
+stamps() {
+    local target
+    for target in $targets; do
+        stat -c '%n %.9Y' "$work/build/tests/$target" "$work/build/tools/$target" \
+            2>/dev/null || true
+    done
+}
+
+# rebuilt BEFORE AFTER: the programs a mutant changed; no other can newly fail.
+rebuilt() {
+    local program
+    for program in $FAST_TESTS; do
+        if ! diff -q <(grep "/$program " <<<"$1") <(grep "/$program " <<<"$2") >/dev/null ||
+            { [[ $program == simulator_tests ]] &&
+                  ! diff -q <(grep "/aimset-sim " <<<"$1") <(grep "/aimset-sim " <<<"$2") \
+                      >/dev/null; }; then
+            echo "$program"
+        fi
+    done
+}
+
 results=$work/results.tsv
 : >"$results"
 build || { echo "the unmutated tree does not build: see $work/build.log" >&2; exit 1; }
-baseline=$(run_fast)
+# shellcheck disable=SC2086
+baseline=$(run_fast $FAST_TESTS)
 if [[ -n $baseline ]]; then
     echo "failing before any mutant, ignored below:" >&2
     echo "$baseline" >&2
@@ -123,8 +146,11 @@ fi
 for id in "${ids[@]}"; do
     started=$SECONDS
     file=$(apply "$work" "$id") || { printf '%s\tNOT PLANTED\t\n' "$id" >>"$results"; continue; }
+    before=$(stamps)
     if build; then
-        caught=$(comm -23 <(run_fast | sort -u) <(echo "$baseline" | sort -u) | paste -sd' ')
+        # shellcheck disable=SC2046
+        caught=$(comm -23 <(run_fast $(rebuilt "$before" "$(stamps)") | sort -u) \
+            <(echo "$baseline" | sort -u) | paste -sd' ')
         verdict=$([[ -n $caught ]] && echo caught || echo SURVIVED)
     else
         caught="" verdict="BUILD FAILED"
