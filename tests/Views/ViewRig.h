@@ -9,8 +9,6 @@
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
 
-#include <QColor>
-#include <QFont>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -74,16 +72,6 @@ struct ViewRig {
         return found;
     }
     static QString text(QQuickItem* item) { return item->property("text").toString(); }
-    static QFont font(QQuickItem* item) { return item->property("font").value<QFont>(); }
-    static QColor color(QQuickItem* item) { return item->property("color").value<QColor>(); }
 };
-
-// Expects a colour of white (or black) at the given opacity.
-inline void expectColour(const QColor& actual, int grey, double opacity) {
-    EXPECT_EQ(actual.red(), grey);
-    EXPECT_EQ(actual.green(), grey);
-    EXPECT_EQ(actual.blue(), grey);
-    EXPECT_NEAR(actual.alphaF(), opacity, 0.005);
-}
 
 } // namespace aimset::test
