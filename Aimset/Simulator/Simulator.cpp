@@ -1,15 +1,14 @@
 #include "Simulator.h"
 
 #include "Interventions/UsageStore.h"
-#include "Platform/KeyNames.h"
 #include "Runtime/Log.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace aimset {
 
@@ -165,7 +164,7 @@ Simulator::Simulator(SimulatorOutput output, Options options)
     : m_output(std::move(output))
     , m_options(options)
     , m_http(m_desktop.loop, [this](const QString& line) { emitLine(line); })
-    , m_panels(m_desktop.panels, [this](const QString& line) { emitLine(line); })
+    , m_panels(m_desktop.panels, m_screen, [this](const QString& line) { emitLine(line); })
     , m_frontTab(m_desktop.frontTab, [this](const QString& line) { emitLine(line); })
     , m_speech(m_desktop.speech)
     , m_audio(m_desktop.audio) {
@@ -173,7 +172,9 @@ Simulator::Simulator(SimulatorOutput output, Options options)
 }
 
 Simulator::~Simulator() {
-    // The app goes first, while its last words (if any) still reach the sink.
+    // The app goes first, while its last words (if any) still reach the sink;
+    // before it, the window that draws it.
+    m_screen.closeMainWindow();
     m_view.reset();
     setLogSink(std::move(m_previousSink));
 }
@@ -230,6 +231,9 @@ void Simulator::run(const QByteArray& scenario) {
         if (step.apply) {
             step.apply();
         }
+        if (m_view) {
+            m_screen.settle();
+        }
     }
     if (!m_view) {
         launch();
@@ -256,17 +260,9 @@ void Simulator::launch() {
                      desktop.checkServiceURL,
                      desktop.runInBackground};
     m_view = std::make_unique<ContentView>(std::move(scripted));
-    // The onboarding plays while it is on screen and stops when it leaves.
-    OnboardingFlow* onboarding = m_view->onboarding();
-    QObject::connect(m_view.get(), &ContentView::hasCompletedOnboardingChanged, onboarding,
-                     [onboarding] { onboarding->disappear(); });
-    // The window comes on screen.
-    if (!m_view->hasCompletedOnboarding()) {
-        onboarding->appear();
-    }
-    if (m_view->hasCompletedOnboarding() && m_view->launchModal()) {
-        m_view->launchModal()->appear();
-    }
+    // The window comes on screen; its views start what shows (the onboarding
+    // or the launch modal).
+    m_screen.showMainWindow(*m_view);
 }
 
 // ---- parsing ----------------------------------------------------------------------------------
@@ -599,398 +595,56 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind, cons
     throw ScenarioError(line, QStringLiteral("unknown step \"%1\"").arg(kind));
 }
 
-// ---- what a person does -----------------------------------------------------------------------
+// ---- what a person does, on the app's own views -----------------------------------------------
 
 namespace {
 
-bool launchModalOnScreen(ContentView& view) {
-    return view.showLaunchModal() && view.hasCompletedOnboarding() && view.launchModal() &&
-           !view.showHelp();
-}
-
-bool runningPanelOnScreen(ContentView& view) {
-    return !view.showLaunchModal() && !view.sessionEnded() && view.hasCompletedOnboarding() &&
-           !view.showHelp();
-}
-
-bool summaryOnScreen(ContentView& view) {
-    return !view.showLaunchModal() && view.sessionEnded() && view.hasCompletedOnboarding() &&
-           !view.showHelp();
-}
-
-bool questionOnScreen(ContentView& view) {
-    return view.interventionManager()->phase() == InterventionManager::Phase::clarifyingQuestion;
+QString fieldName(const QString& field) {
+    return field + QStringLiteral("Field");
 }
 
 } // namespace
 
-// Everything a person can press, in one table; a label missing here is never on screen.
-std::vector<Simulator::Pressable> Simulator::pressables() {
-    ContentView* v = m_view.get();
-    auto on = [v](bool (*test)(ContentView&)) { return [v, test] { return v && test(*v); }; };
-    return {
-        {QStringLiteral("Start session"),
-         [v] { return v && launchModalOnScreen(*v) && v->launchModal()->canStart(); },
-         [v] { v->launchModal()->submitLaunch(); }},
-        {QStringLiteral("Yes, it's relevant"), on(questionOnScreen),
-         [v] { v->interventionManager()->userSaidYes(); }},
-        {QStringLiteral("No, close this"), on(questionOnScreen),
-         [v] { v->interventionManager()->userSaidNo(); }},
-        {QStringLiteral("End session"), on(runningPanelOnScreen), [v] { v->endSession(); }},
-        {QStringLiteral("Change aimset"), on(runningPanelOnScreen),
-         [v] { v->beginChangeAimset(); }},
-        {QStringLiteral("Update aimset"),
-         [v] { return v && runningPanelOnScreen(*v) && v->isChangingAimset(); },
-         [v] { v->submitNewAimset(); }},
-        {QStringLiteral("Cancel"),
-         [v] { return v && runningPanelOnScreen(*v) && v->isChangingAimset(); },
-         [v] { v->cancelChangeAimset(); }},
-        {QStringLiteral("Restore original"),
-         [v] {
-             return v && runningPanelOnScreen(*v) && !v->isChangingAimset() &&
-                    v->appMonitor()->isTemporaryAimset();
-         },
-         [v] { v->restoreOriginalAimset(); }},
-        {QStringLiteral("Start new session"), on(summaryOnScreen), [v] { v->startNewSession(); }},
-        {QStringLiteral("?"), [v] { return v && v->hasCompletedOnboarding() && !v->showHelp(); },
-         [v] { v->toggleHelp(); }},
-        {QStringLiteral("Next"),
-         [v] { return v && !v->hasCompletedOnboarding() && v->onboarding()->nextShown(); },
-         [v] { v->onboarding()->next(); }},
-        {QStringLiteral("Enable Aimset"),
-         [v] {
-             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
-                    !v->onboarding()->permissionGranted();
-         },
-         [v] { v->onboarding()->enableAccessibility(); }},
-        {QStringLiteral("Done"),
-         [v] {
-             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
-                    v->onboarding()->permissionGranted();
-         },
-         [v] { v->onboarding()->enableAccessibility(); }},
-        {QStringLiteral("Continue with titles only"),
-         [v] {
-             return v && !v->hasCompletedOnboarding() && v->onboarding()->currentPage() == 3 &&
-                    v->onboarding()->canContinueWithTitlesOnly() &&
-                    !v->onboarding()->permissionGranted();
-         },
-         [v] { v->onboarding()->continueWithTitlesOnly(); }},
-        // The help card's icon buttons, by the symbols they show.
-        {QStringLiteral("xmark"), [v] { return v && v->showHelp(); },
-         [v] { v->helpPages()->closeHelp(); }},
-        {QStringLiteral("arrow.left"),
-         [v] { return v && v->showHelp() && v->helpPages()->helpPage() >= 1; },
-         [v] { v->helpPages()->navigateHelp(-1); }},
-        {QStringLiteral("arrow.right"),
-         [v] { return v && v->showHelp() && v->helpPages()->helpPage() <= 3; },
-         [v] { v->helpPages()->navigateHelp(1); }},
-    };
+void Simulator::notOnScreen(const QString& what) {
+    emitLine(QStringLiteral("# not on screen: ") + what);
 }
 
 void Simulator::press(const QString& label) {
-    for (const Pressable& pressable : pressables()) {
-        if (pressable.label == label) {
-            if (pressable.available()) {
-                pressable.press();
-            } else {
-                emitLine(QStringLiteral("# not on screen: ") + label);
-            }
-            return;
-        }
+    if (!m_screen.press(label)) {
+        notOnScreen(label);
     }
-    emitLine(QStringLiteral("# not on screen: ") + label);
 }
 
 void Simulator::pressReturn(const QString& field) {
-    ContentView& view = *m_view;
-    if (field == QStringLiteral("aimset") && launchModalOnScreen(view)) {
-        view.launchModal()->submitLaunch(); // ignored while the text cannot start
-    } else if (field == QStringLiteral("newAimset") && runningPanelOnScreen(view) &&
-               view.isChangingAimset()) {
-        view.submitNewAimset();
+    if (QQuickItem* box = m_screen.control(fieldName(field))) {
+        QMetaObject::invokeMethod(box, "accepted");
+        m_screen.settle();
     } else {
-        emitLine(QStringLiteral("# not on screen: ") + field);
+        notOnScreen(field);
     }
 }
 
 void Simulator::type(const QString& field, const QString& text) {
-    ContentView& view = *m_view;
-    if (field == QStringLiteral("aimset") && launchModalOnScreen(view)) {
-        view.launchModal()->setAimsetText(text);
-    } else if (field == QStringLiteral("newAimset") && runningPanelOnScreen(view) &&
-               view.isChangingAimset()) {
-        view.setNewAimsetText(text);
+    if (QQuickItem* box = m_screen.control(fieldName(field))) {
+        box->setProperty("text", text);
+        m_screen.settle();
     } else {
-        emitLine(QStringLiteral("# not on screen: ") + field);
+        notOnScreen(field);
     }
 }
 
 void Simulator::setGoal(int index) {
-    if (launchModalOnScreen(*m_view)) {
-        m_view->launchModal()->setGoalIndex(index);
+    if (QQuickItem* slider = m_screen.control(QStringLiteral("goalSlider"))) {
+        slider->setProperty("value", index);
+        QMetaObject::invokeMethod(slider, "moved");
+        m_screen.settle();
     } else {
-        emitLine(QStringLiteral("# not on screen: goal"));
+        notOnScreen(QStringLiteral("goal"));
     }
-}
-
-// ---- what the main window shows ---------------------------------------------------------------
-
-namespace {
-
-// The onboarding page on screen, top to bottom, as its flags reveal it.
-void onboardingTexts(const OnboardingFlow& onboarding, QStringList& texts) {
-    auto demo = [&onboarding](const char* field) { return onboarding.demo(field); };
-    auto warningCard = [&texts](int value, const QString& aimset) {
-        texts << QString::number(value) << QStringLiteral("This doesn't look like:") << aimset
-              << QStringLiteral("Tab closes in %1s").arg(value);
-    };
-    switch (onboarding.currentPage()) {
-    case 0:
-        if (demo("showHeadline").toBool()) {
-            texts << QStringLiteral("Aimset nudges you back\nwhen you drift.");
-        }
-        if (demo("showBrowserFrame").toBool()) {
-            texts << QStringLiteral("youtube.com/watch?v=late-night-highlights");
-        }
-        if (demo("showIntervention").toBool()) {
-            warningCard(demo("countdownValue").toInt(),
-                        QStringLiteral("Finish the quarterly report"));
-        }
-        if (demo("showButton").toBool()) {
-            texts << QStringLiteral("Next");
-        }
-        break;
-    case 1:
-        switch (demo("stagesPhase").toInt()) {
-        case 0:
-            texts << QStringLiteral("Aimset knows if you're\ndistracted or focused")
-                  << QStringLiteral("Based on what you're doing,\none of three things happens:");
-            break;
-        case 1:
-            texts << QStringLiteral("1 of 3") << QStringLiteral("Nothing (You're on track)")
-                  << QStringLiteral(
-                         "If what you're doing matches your goal,\nthe app stays invisible.");
-            break;
-        case 2:
-            texts << QStringLiteral("2 of 3") << QStringLiteral("A Quick Question")
-                  << QStringLiteral("If Aimset isn't certain, a small popup appears:");
-            if (demo("showStagesQuestionUI").toBool()) {
-                texts << QStringLiteral("Is this article about Barbie\nrelated to your essay?")
-                      << QStringLiteral("Yes, it's relevant") << QStringLiteral("No, close this");
-            }
-            break;
-        default:
-            texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
-                  << QStringLiteral(
-                         "If you get distracted, a warning appears\nwith a 15-second timer.");
-            if (demo("showStagesNudgeUI").toBool()) {
-                warningCard(demo("stagesCountdownValue").toInt(),
-                            QStringLiteral("Study for biology exam"));
-            }
-            if (demo("showStagesClosing").toBool()) {
-                texts << QStringLiteral("15 seconds is enough to save anything important.\nNot "
-                                        "enough to keep procrastinating.");
-            }
-            break;
-        }
-        if (demo("showStagesButton").toBool()) {
-            texts << QStringLiteral("Next");
-        }
-        break;
-    case 2:
-        if (demo("showVoiceHeadline").toBool()) {
-            texts << QStringLiteral("Change your aimset\non the fly.")
-                  << QStringLiteral("Plans change. That's fine.");
-        }
-        if (demo("showKeyboardHint").toBool()) {
-            const KeyNames& keys = KeyNames::desktop();
-            if (!keys.modifierSymbol.isEmpty()) {
-                texts << keys.modifierSymbol;
-            }
-            texts << keys.modifier << QStringLiteral("+") << keys.letter;
-        }
-        if (demo("showVoicePanel").toBool()) {
-            texts << QStringLiteral("Listening...") << demo("voiceTranscript").toString();
-        }
-        if (demo("showVoiceButton").toBool()) {
-            texts << QStringLiteral("Aimset updates instantly.\nThe AI adjusts. No friction.")
-                  << QStringLiteral("Next");
-        }
-        break;
-    default:
-        texts << QStringLiteral("Aimset needs screen access\nto see when you drift.")
-              << OnboardingFlow::privacyNote() << OnboardingFlow::accessibilityNote()
-              << onboarding.permissionButtonTitle();
-        if (onboarding.canContinueWithTitlesOnly() && !onboarding.permissionGranted()) {
-            texts << QStringLiteral("Accessibility could not be switched on here. Aimset can "
-                                    "still work from window titles alone.")
-                  << QStringLiteral("Continue with titles only");
-        }
-        break;
-    }
-}
-
-// The help card's current page, top to bottom, as its demonstration shows it.
-void helpTexts(const HelpPages& help, QStringList& texts) {
-    auto demo = [&help](const char* field) { return help.demo(field); };
-    switch (help.helpPage()) {
-    case 0:
-        texts << QStringLiteral("What are you working on?")
-              << QStringLiteral("Type what you're doing in plain language. Be as natural as you "
-                                "want:");
-        if (demo("typingOpacity").toDouble() > 0) {
-            texts << demo("typingText").toString();
-        }
-        break;
-    case 1:
-        switch (help.helpStage()) {
-        case -1:
-            texts << QStringLiteral("Aimset knows if you're distracted or focused")
-                  << QStringLiteral("Based on what you're doing, one of three things happens:");
-            break;
-        case 0:
-            texts << QStringLiteral("1 of 3") << QStringLiteral("Nothing (You're on track)")
-                  << QStringLiteral(
-                         "If what you're doing matches your goal, the app stays invisible.");
-            break;
-        case 1:
-            texts << QStringLiteral("2 of 3") << QStringLiteral("A Quick Question")
-                  << QStringLiteral("If Aimset isn't certain what you're doing is relevant, a "
-                                    "small popup appears:")
-                  << QStringLiteral("Is this article about Barbie related to your essay?")
-                  << QStringLiteral("Yes, it's relevant") << QStringLiteral("No, close this");
-            break;
-        default:
-            texts << QStringLiteral("3 of 3") << QStringLiteral("A Nudge (You've drifted)")
-                  << QStringLiteral(
-                         "If you get distracted, a warning appears with a 15-second timer.")
-                  << QString::number(demo("helpCountdownValue").toInt())
-                  << QStringLiteral("This doesn't look like:")
-                  << QStringLiteral("Study for biology exam")
-                  << QStringLiteral("Tab closes in %1s").arg(demo("helpCountdownValue").toInt())
-                  << QStringLiteral("15 seconds is enough to save anything important. Not "
-                                    "enough to keep procrastinating.");
-            break;
-        }
-        break;
-    case 2:
-        texts << QStringLiteral("Aimset Learns As You Go")
-              << QStringLiteral(
-                     "Every time you answer a question, Aimset gets smarter about your work.")
-              << QStringLiteral("Your aimset might start as:")
-              << demo("page3TypingText").toString();
-        if (demo("showPage3Expansion").toBool()) {
-            texts << QStringLiteral("And naturally become:")
-                  << QStringLiteral("\"Research for YouTube video (includes GTA 6, gaming "
-                                    "industry news, trailer analysis)\"");
-        }
-        break;
-    case 3: {
-        texts << QStringLiteral("Setting a Focus Goal")
-              << QStringLiteral("You can optionally set a focus goal using the slider. Choose "
-                                "anywhere from 30 minutes to 3 hours.")
-              << QStringLiteral("Focus goal");
-        const QStringList labels = help.goalLabels();
-        const auto index = static_cast<qsizetype>(std::lround(demo("page4SliderValue").toDouble()));
-        texts << labels.value(std::clamp<qsizetype>(index, 0, labels.size() - 1));
-        if (demo("showPage4ProgressInfo").toBool()) {
-            texts << QStringLiteral("Once set, you'll see a progress bar and milestone "
-                                    "notifications as you go.");
-        }
-        break;
-    }
-    default:
-        texts << QStringLiteral("Changing Your Aimset")
-              << QStringLiteral("Plans change. That's fine.")
-              << QStringLiteral("Press ") + KeyNames::desktop().spacedHotkey() +
-                     QStringLiteral(" at any time. Say your new aimset out loud:")
-              << KeyNames::desktop().modifier << KeyNames::desktop().letter;
-        if (demo("page5ShowPanel").toBool()) {
-            texts << QStringLiteral("Listening...") << demo("page5Transcript").toString();
-        }
-        if (demo("page5ShowClosing").toBool()) {
-            texts << QStringLiteral("Aimset updates instantly. The AI adjusts. No friction.");
-        }
-        break;
-    }
-    if (help.helpPage() == 1 && demo("showHitNext").toBool()) {
-        texts << QStringLiteral("Hit next");
-    }
-}
-
-} // namespace
-
-// The layers of the main window that carry text, top to bottom as
-// ContentView.qml lays them out: the "?" button at the top edge, then the one
-// content layer that shows, then the help card over it.
-std::vector<Simulator::ScreenLayer> Simulator::screenLayers() {
-    ContentView* v = m_view.get();
-    return {
-        {[v] { return v->hasCompletedOnboarding(); },
-         [](QStringList& texts) { texts << QStringLiteral("?"); }},
-        {[v] { return !v->hasCompletedOnboarding(); },
-         [v](QStringList& texts) { onboardingTexts(*v->onboarding(), texts); }},
-        {[v] { return v->hasCompletedOnboarding() && v->showLaunchModal(); },
-         [v](QStringList& texts) {
-             const LaunchModal* modal = v->launchModal();
-             texts << QStringLiteral("What's your aimset today?");
-             // An empty field shows its placeholder.
-             texts << (modal->aimsetText().isEmpty()
-                           ? QStringLiteral("e.g. finish the quarterly report")
-                           : modal->aimsetText());
-             texts << QStringLiteral("Focus goal") << modal->goalLabel()
-                   << QStringLiteral("Start session");
-         }},
-        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && !v->sessionEnded(); },
-         [v](QStringList& texts) {
-             texts << v->aimset();
-             if (v->hasSessionStart()) {
-                 texts << v->focusedText();
-                 if (v->focusGoalMinutes() >= 1) {
-                     texts << v->goalProgressText();
-                 }
-             }
-             texts << v->milestoneMessage() << v->sessionWarningMessage()
-                   << QStringLiteral("End session") << QStringLiteral("Change aimset");
-             if (v->isChangingAimset()) {
-                 texts << (v->newAimsetText().isEmpty()
-                               ? QStringLiteral("What are you working on now?")
-                               : v->newAimsetText())
-                       << QStringLiteral("Update aimset") << QStringLiteral("Cancel");
-             } else if (v->appMonitor()->isTemporaryAimset()) {
-                 texts << QStringLiteral("Temporary aimset") << QStringLiteral("Restore original");
-             }
-         }},
-        {[v] { return v->hasCompletedOnboarding() && !v->showLaunchModal() && v->sessionEnded(); },
-         [v](QStringList& texts) {
-             texts << QStringLiteral("Session complete") << QStringLiteral("You were focused for:")
-                   << v->summaryDurationText();
-             if (v->focusGoalMinutes() >= 1) {
-                 texts << v->summaryGoalText();
-             }
-             texts << QStringLiteral("Start new session");
-         }},
-        // In front of everything, the "?" button included.
-        {[v] { return v->showHelp(); },
-         [v](QStringList& texts) { helpTexts(*v->helpPages(), texts); }},
-    };
-}
-
-QStringList Simulator::screenTexts() {
-    QStringList texts;
-    for (const ScreenLayer& layer : screenLayers()) {
-        if (layer.shown()) {
-            layer.texts(texts);
-        }
-    }
-    // A text of nothing but blanks shows nothing.
-    texts.removeIf([](const QString& text) { return text.trimmed().isEmpty(); });
-    return texts;
 }
 
 void Simulator::snapshot() {
-    for (const QString& text : screenTexts()) {
+    for (const QString& text : m_screen.texts()) {
         // One line per text: a text with line breaks stays on its output line.
         QString flat = text;
         flat.replace(QLatin1Char('\n'), QLatin1Char(' '));

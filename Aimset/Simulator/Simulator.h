@@ -1,19 +1,18 @@
 #pragma once
 
 #include "SimulatedDesktop.h"
+#include "SimulatedScreen.h"
 #include "SimulatorPorts.h"
 
 #include "Runtime/Log.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
-#include <vector>
 
 namespace aimset {
 
@@ -64,19 +63,6 @@ private:
         bool isSetup = false;
         std::function<void()> apply;
     };
-    // What a person can press: a label, when it is on screen and enabled, and what it does.
-    struct Pressable {
-        QString label;
-        std::function<bool()> available;
-        std::function<void()> press;
-    };
-
-    // A layer of the main window: when it shows, and its texts top to bottom.
-    struct ScreenLayer {
-        std::function<bool()> shown;
-        std::function<void(QStringList& texts)> texts;
-    };
-
     Step parseStep(int line, const QByteArray& text, std::optional<MainLoop::Duration>& lastAt);
     std::function<void()> parseAction(int line, const QString& kind, const QJsonValue& value,
                                       const QJsonObject& object, bool& isSetup);
@@ -87,13 +73,12 @@ private:
     void type(const QString& field, const QString& text);
     void setGoal(int index);
     void snapshot();
-    QStringList screenTexts();
-    std::vector<ScreenLayer> screenLayers();
-    std::vector<Pressable> pressables();
+    void notOnScreen(const QString& what);
 
     SimulatorOutput m_output;
     Options m_options;
     SimulatedDesktop m_desktop;
+    SimulatedScreen m_screen;
     ScriptedHttpClient m_http;
     PrintingPanelHost m_panels;
     PrintingFrontTab m_frontTab;

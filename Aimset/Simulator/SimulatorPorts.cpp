@@ -57,9 +57,12 @@ namespace {
 
 class PrintingPanel final : public FloatingPanel {
 public:
-    PrintingPanel(std::unique_ptr<FloatingPanel> inner, QString kind, SimulatorOutput output)
+    PrintingPanel(std::unique_ptr<FloatingPanel> inner, QString kind, SimulatedScreen& screen,
+                  QQuickItem* view, SimulatorOutput output)
         : m_inner(std::move(inner))
         , m_kind(std::move(kind))
+        , m_screen(screen)
+        , m_view(view)
         , m_output(std::move(output)) {}
     ~PrintingPanel() override { PrintingPanel::orderOut(); }
 
@@ -67,6 +70,7 @@ public:
         if (m_onScreen) {
             m_onScreen = false;
             m_inner->orderOut();
+            m_screen.closePanel(m_view);
             m_output(QStringLiteral("# panel hide ") + m_kind);
         }
     }
@@ -74,6 +78,8 @@ public:
 private:
     std::unique_ptr<FloatingPanel> m_inner;
     QString m_kind;
+    SimulatedScreen& m_screen;
+    QPointer<QQuickItem> m_view;
     SimulatorOutput m_output;
     bool m_onScreen = true;
 };
@@ -83,8 +89,10 @@ constexpr QSize voicePanelSize{300, 120};
 
 } // namespace
 
-PrintingPanelHost::PrintingPanelHost(FakePanelHost& fake, SimulatorOutput output)
+PrintingPanelHost::PrintingPanelHost(FakePanelHost& fake, SimulatedScreen& screen,
+                                     SimulatorOutput output)
     : m_fake(fake)
+    , m_screen(screen)
     , m_output(std::move(output)) {}
 
 QString PrintingPanelHost::kindOf(const QString& view) {
@@ -105,7 +113,9 @@ std::unique_ptr<FloatingPanel> PrintingPanelHost::presentPanel(const PanelReques
     const QSize size = request.size.isValid() ? request.size : voicePanelSize;
     m_output(
         QStringLiteral("# panel show %1 %2x%3").arg(kind).arg(size.width()).arg(size.height()));
-    return std::make_unique<PrintingPanel>(m_fake.presentPanel(request), kind, m_output);
+    QQuickItem* view = m_screen.openPanel(request.view, request.model, request.size);
+    return std::make_unique<PrintingPanel>(m_fake.presentPanel(request), kind, m_screen, view,
+                                           m_output);
 }
 
 // ---- keyboard ----------------------------------------------------------------------------------

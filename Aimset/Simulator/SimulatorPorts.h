@@ -6,6 +6,7 @@
 #include "Platform/Fake/FakeSpeechService.h"
 #include "Platform/HttpClient.h"
 #include "Runtime/MainLoop.h"
+#include "SimulatedScreen.h"
 
 #include <QByteArray>
 #include <QString>
@@ -55,9 +56,10 @@ private:
 };
 
 // Panels as "# panel show KIND WxH" and "# panel hide KIND" lines.
+// Each panel's real view is on the simulated screen while it shows.
 class PrintingPanelHost final : public PanelHost {
 public:
-    PrintingPanelHost(FakePanelHost& fake, SimulatorOutput output);
+    PrintingPanelHost(FakePanelHost& fake, SimulatedScreen& screen, SimulatorOutput output);
     std::unique_ptr<FloatingPanel> presentPanel(const PanelRequest& request) override;
 
     // "question", "countdown" or "voice" for the view a panel draws.
@@ -65,6 +67,7 @@ public:
 
 private:
     FakePanelHost& m_fake;
+    SimulatedScreen& m_screen;
     SimulatorOutput m_output;
 };
 

@@ -10,7 +10,6 @@ Rectangle {
     property alias fontWeight: label.font.weight
     property int horizontalInset: 24
     property int verticalInset: 12
-    property bool enabled: true
     signal clicked()
 
     implicitWidth: label.implicitWidth + 2 * horizontalInset
@@ -28,7 +27,6 @@ Rectangle {
 
     MouseArea {
         anchors.fill: parent
-        enabled: root.enabled
         cursorShape: root.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor
         onClicked: root.clicked()
     }

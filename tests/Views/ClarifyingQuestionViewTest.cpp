@@ -19,12 +19,6 @@ struct ClarifyingQuestionViewTest : ::testing::Test {
     }
 };
 
-TEST_F(ClarifyingQuestionViewTest, ShowsTheQuestionAndBothAnswers) {
-    EXPECT_EQ(ViewRig::text(rig.item("question")), u"Is this article research for the report?"_s);
-    EXPECT_EQ(ViewRig::text(rig.item("yesLabel")), u"Yes, it's relevant"_s);
-    EXPECT_EQ(ViewRig::text(rig.item("noLabel")), u"No, close this"_s);
-}
-
 TEST_F(ClarifyingQuestionViewTest, AutoClosingLineAppearsFromFifteenSecondsDownAndMovesNothing) {
     QQuickItem* line = rig.item("autoClosing");
     const auto place = [this](const char* name) {

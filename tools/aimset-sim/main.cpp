@@ -3,10 +3,13 @@
 
 #include "Simulator/Simulator.h"
 
-#include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <QTemporaryDir>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -23,7 +26,15 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The app's views are made but never drawn, nor shown on any display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Qt asks for the runtime folder on start, and warns without one.
+    std::optional<QTemporaryDir> runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.emplace().isValid()) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()));
+    }
+    QGuiApplication app(argc, argv);
     aimset::Simulator::Options options;
     QString path;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
