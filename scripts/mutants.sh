@@ -98,7 +98,8 @@ run_fast() {
         if ((status != 0)); then
             if grep -q '^\[  FAILED  \] [A-Za-z]' <<<"$output"; then
                 grep '^\[  FAILED  \] [A-Za-z]' <<<"$output" |
-                    sed -E 's/^\[  FAILED  \] //; s/ \([0-9]+ ms\)$//; s/, where .*//' | sort -u
+                    sed -E "s/^\[  FAILED  \] /$program:/; s/ \([0-9]+ ms\)$//; s/, where .*//" |
+                    sort -u
             else
                 echo "$program(exit $status)"
             fi
