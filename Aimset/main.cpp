@@ -4,8 +4,7 @@
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
 #include "Platform/Linux/Secrets/LibsecretSecretStore.h"
-#include "Platform/Linux/Speech/PocketSphinxSpeechService.h"
-#include "Platform/Linux/Speech/QtAudioEngine.h"
+#include "Platform/Linux/Speech/PocketSphinxRecognizer.h"
 #include "Platform/Linux/X11FrontTabCloser.h"
 #include "Platform/Linux/X11PanelDecorations.h"
 #include "Platform/Linux/X11VoiceChord.h"
@@ -148,8 +147,7 @@ int main(int argc, char** argv) {
     QtUserDefaults defaults;
     AtspiAccessibility accessibility;
     LibsecretSecretStore secrets;
-    PocketSphinxSpeechService speech;
-    QtAudioEngine audio;
+    PocketSphinxRecognizer speech;
 
     ContentView view(Desktop{loop,
                              *workspace,
@@ -161,7 +159,6 @@ int main(int argc, char** argv) {
                              secrets,
                              defaults,
                              speech,
-                             audio,
                              linuxAppLists(),
                              checkServiceURL(),
                              {}});

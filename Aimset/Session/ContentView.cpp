@@ -38,13 +38,18 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
     , m_interventionManager(
           desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
           [this](std::function<void()> work) { runInBackground(std::move(work)); })
-    , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.audio, desktop.panels)
+    , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.panels)
     , m_hotkeyManager(desktop.loop, desktop.voiceChord)
     , m_helpPages(desktop.loop)
     , m_onboarding(desktop.loop, desktop.accessibility) {
     m_hasCompletedOnboarding = m_defaults.boolForKey(onboardingKey);
     m_helpPages.onClose = [this] { setShowHelp(false); };
     m_onboarding.onComplete = [this] { completeOnboarding(); };
+    connect(&m_voiceAimsetManager, &VoiceAimsetManager::transcriptionComplete, this,
+            [this](const QString& text) {
+                m_appMonitor.setTemporaryAimset(text);
+                setAimset(text);
+            });
     makeLaunchModal();
 }
 
@@ -236,10 +241,6 @@ void ContentView::expandAimset(const QString& aimset, const QString& appName,
 
 void ContentView::setUpVoice() {
     m_voiceAimsetManager.requestPermissions();
-    m_voiceAimsetManager.onTranscriptionComplete = [this](const QString& text) {
-        m_appMonitor.setTemporaryAimset(text);
-        setAimset(text);
-    };
     m_hotkeyManager.onHotkeyDown = [this] {
         // No recording while a question or countdown is on screen.
         if (m_interventionManager.phase() == InterventionManager::Phase::hidden) {

@@ -25,13 +25,12 @@
 namespace aimset {
 
 class Accessibility;
-class AudioEngine;
 class HttpClient;
 class VoiceChord;
 class FrontTabCloser;
 class PanelHost;
 class SecretStore;
-class SpeechService;
+class SpeechRecognizer;
 class UserDefaults;
 class Workspace;
 
@@ -47,8 +46,7 @@ struct Desktop {
     VoiceChord& voiceChord;
     SecretStore& secrets;
     UserDefaults& defaults;
-    SpeechService& speech;
-    AudioEngine& audio;
+    SpeechRecognizer& speech;
     PlatformAppLists appLists;
     QUrl checkServiceURL;
     // Runs slow work (the keyring) off the main thread; empty means a pool

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "Platform/Fake/FakeAccessibility.h"
-#include "Platform/Fake/FakeAudioEngine.h"
 #include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakeHttpClient.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
-#include "Platform/Fake/FakeSpeechService.h"
+#include "Platform/Fake/FakeSpeechRecognizer.h"
 #include "Platform/Fake/FakeUserDefaults.h"
 #include "Platform/Fake/FakeVoiceChord.h"
 #include "Platform/Fake/FakeWorkspace.h"
@@ -30,8 +29,7 @@ struct SimulatedDesktop {
     FakeVoiceChord voiceChord;
     FakeSecretStore secrets;
     FakeUserDefaults defaults;
-    FakeSpeechService speech;
-    FakeAudioEngine audio;
+    FakeSpeechRecognizer speech;
 
     Desktop desktop() {
         return Desktop{loop,
@@ -44,7 +42,6 @@ struct SimulatedDesktop {
                        secrets,
                        defaults,
                        speech,
-                       audio,
                        {},
                        checkServiceURL,
                        [](std::function<void()> work) { work(); }};

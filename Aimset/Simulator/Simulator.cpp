@@ -165,9 +165,8 @@ Simulator::Simulator(SimulatorOutput output, Options options)
     , m_options(options)
     , m_http(m_desktop.loop, [this](const QString& line) { emitLine(line); })
     , m_panels(m_desktop.panels, m_screen, [this](const QString& line) { emitLine(line); })
-    , m_frontTab(m_desktop.frontTab, [this](const QString& line) { emitLine(line); })
-    , m_speech(m_desktop.speech)
-    , m_audio(m_desktop.audio) {
+    , m_frontTab(m_desktop.frontTab, [this](const QString& line) { emitLine(line); }) {
+    m_desktop.speech.accessAnswer = SpeechAvailability::available;
     m_previousSink = setLogSink([this](const QString& line) { emitLine(line); });
 }
 
@@ -254,8 +253,7 @@ void Simulator::launch() {
                      desktop.voiceChord,
                      desktop.secrets,
                      desktop.defaults,
-                     m_speech,
-                     m_audio,
+                     desktop.speech,
                      desktop.appLists,
                      desktop.checkServiceURL,
                      desktop.runInBackground};
@@ -493,23 +491,16 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind, cons
         const bool isPartial = speech.contains(QStringLiteral("partial"));
         const QString text =
             reader.string(speech, isPartial ? QStringLiteral("partial") : QStringLiteral("error"));
-        return [this, isPartial, text] {
-            FakeRecognitionTask* task = m_speech.runningTask();
-            if (!task) {
+        return [&desk, this, isPartial, text] {
+            if (!(isPartial ? desk.speech.hear(text) : desk.speech.fail(text))) {
                 emitLine(QStringLiteral("# no recognition task is running"));
-                return;
-            }
-            if (isPartial) {
-                task->deliverResult(text);
-            } else {
-                task->deliverError(text);
             }
         };
     }
     if (kind == QStringLiteral("permissions")) {
         const QJsonObject permissions = reader.object(value);
         reader.onlyMembers(permissions, {QStringLiteral("speech"), QStringLiteral("microphone")});
-        std::optional<SpeechAuthorizationStatus> speech;
+        std::optional<int> speech;
         std::optional<bool> microphone;
         if (permissions.contains(QStringLiteral("speech"))) {
             const qint64 status = reader.integer(permissions.value(QStringLiteral("speech")),
@@ -517,31 +508,33 @@ std::function<void()> Simulator::parseAction(int line, const QString& kind, cons
             if (status < 0 || status > 3) {
                 reader.fail(QStringLiteral("\"speech\" must be a status from 0 to 3"));
             }
-            speech = static_cast<SpeechAuthorizationStatus>(status);
+            speech = static_cast<int>(status);
         }
         if (permissions.contains(QStringLiteral("microphone"))) {
             microphone = reader.boolean(permissions.value(QStringLiteral("microphone")),
                                         QStringLiteral("microphone"));
         }
-        return [this, speech, microphone] {
-            if (speech) {
-                m_speech.speechAnswer = *speech;
-            }
-            if (microphone) {
-                m_speech.microphoneAnswer = *microphone;
-            }
+        return [&desk, this, speech, microphone] {
+            m_speechStatus = speech.value_or(m_speechStatus);
+            m_microphoneGranted = microphone.value_or(m_microphoneGranted);
+            static constexpr SpeechAvailability refused[] = {SpeechAvailability::notDetermined,
+                                                             SpeechAvailability::denied,
+                                                             SpeechAvailability::noModel};
+            desk.speech.accessAnswer = m_speechStatus < 3    ? refused[m_speechStatus]
+                                       : m_microphoneGranted ? SpeechAvailability::available
+                                                             : SpeechAvailability::noMicrophone;
         };
     }
     if (kind == QStringLiteral("recognizer")) {
         const bool present = reader.boolean(value, kind);
-        return [this, present] { m_speech.hasRecognizer = present; };
+        return [&desk, present] { desk.speech.modelMissing = !present; };
     }
     if (kind == QStringLiteral("audioStartFails")) {
         if (!value.isString()) {
             reader.fail(QStringLiteral("expected the failure's description"));
         }
         const QString description = value.toString();
-        return [this, description] { m_audio.nextStartFailure = description; };
+        return [&desk, description] { desk.speech.startFailure = description; };
     }
     if (kind == QStringLiteral("type")) {
         const QJsonObject typing = reader.object(value);

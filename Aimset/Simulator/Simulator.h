@@ -82,8 +82,10 @@ private:
     ScriptedHttpClient m_http;
     PrintingPanelHost m_panels;
     PrintingFrontTab m_frontTab;
-    ScriptedSpeechService m_speech;
-    ScriptedAudioEngine m_audio;
+    // The answers the platform gives to speech access: a status as the
+    // scenario numbers it (3 authorised) and the microphone's.
+    int m_speechStatus = 3;
+    bool m_microphoneGranted = true;
     LogSink m_previousSink;
     std::unique_ptr<ContentView> m_view;
     bool m_ended = false;

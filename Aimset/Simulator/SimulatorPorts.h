@@ -1,9 +1,7 @@
 #pragma once
 
-#include "Platform/Fake/FakeAudioEngine.h"
 #include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakePanelHost.h"
-#include "Platform/Fake/FakeSpeechService.h"
 #include "Platform/HttpClient.h"
 #include "Runtime/MainLoop.h"
 #include "SimulatedScreen.h"
@@ -81,50 +79,6 @@ public:
 private:
     FakeFrontTabCloser& m_fake;
     SimulatorOutput m_output;
-};
-
-// Speech whose permission requests are answered at once, as the scenario
-// says, and whose recogniser can go away at any moment.
-class ScriptedSpeechService final : public SpeechService {
-public:
-    explicit ScriptedSpeechService(FakeSpeechService& fake);
-
-    SpeechAuthorizationStatus authorizationStatus() override;
-    void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> answer) override;
-    void requestMicrophoneAccess(std::function<void(bool)> answer) override;
-    std::shared_ptr<SpeechRecognizer> recognizer(const QString& locale) override;
-    std::shared_ptr<SpeechRecognitionRequest>
-    createAudioBufferRequest(const RecognitionRequestOptions& options) override;
-
-    SpeechAuthorizationStatus speechAnswer = SpeechAuthorizationStatus::authorized;
-    bool microphoneAnswer = true;
-    bool hasRecognizer = true;
-
-    // The recording's recognition task, if one runs (started and not cancelled).
-    FakeRecognitionTask* runningTask();
-
-private:
-    FakeSpeechService& m_fake;
-};
-
-// An audio engine whose next start can be made to fail, once.
-class ScriptedAudioEngine final : public AudioEngine {
-public:
-    explicit ScriptedAudioEngine(FakeAudioEngine& fake);
-
-    AudioFormat inputFormat(int bus) override { return m_fake.inputFormat(bus); }
-    void installTap(int bus, int bufferSize, const AudioFormat& format, TapBlock block) override {
-        m_fake.installTap(bus, bufferSize, format, std::move(block));
-    }
-    void removeTap(int bus) override { m_fake.removeTap(bus); }
-    void prepare() override { m_fake.prepare(); }
-    std::optional<QString> start() override;
-    void stop() override { m_fake.stop(); }
-
-    std::optional<QString> nextStartFailure;
-
-private:
-    FakeAudioEngine& m_fake;
 };
 
 } // namespace aimset

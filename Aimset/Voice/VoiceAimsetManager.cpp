@@ -7,51 +7,41 @@
 
 namespace aimset {
 
-VoiceAimsetManager::VoiceAimsetManager(MainLoop& loop, SpeechService& speech,
-                                       AudioEngine& audioEngine, PanelHost& panelHost,
-                                       QObject* parent)
+VoiceAimsetManager::VoiceAimsetManager(MainLoop& loop, SpeechRecognizer& speech,
+                                       PanelHost& panelHost, QObject* parent)
     : QObject(parent)
     , m_loop(loop)
     , m_speech(speech)
-    , m_audioEngine(audioEngine)
-    , m_speechRecognizer(speech.recognizer(QString::fromLatin1(locale)))
     , m_panelController(panelHost) {}
 
 VoiceAimsetManager::~VoiceAimsetManager() {
     if (m_isListening) {
         m_panelController.hide();
-        stopAudio();
+        m_speech.stopListening();
     }
 }
 
 void VoiceAimsetManager::requestPermissions() {
     QPointer<VoiceAimsetManager> weak(this);
     MainLoop* loop = &m_loop;
-    m_speech.requestAuthorization([weak, loop](SpeechAuthorizationStatus status) {
-        loop->post([weak, status] {
-            if (weak) {
-                weak->speechAuthorizationAnswered(status);
-            }
-        });
-    });
-}
-
-void VoiceAimsetManager::speechAuthorizationAnswered(SpeechAuthorizationStatus status) {
-    if (status != SpeechAuthorizationStatus::authorized) {
-        Log(QStringLiteral("[Voice] Speech recognition unavailable (status: %1)")
-                .arg(static_cast<int>(status)));
-        return;
-    }
-    QPointer<VoiceAimsetManager> weak(this);
-    MainLoop* loop = &m_loop;
-    m_speech.requestMicrophoneAccess([weak, loop](bool granted) {
-        loop->post([weak, granted] {
+    m_speech.requestAccess([weak, loop](SpeechAvailability answer) {
+        loop->post([weak, answer] {
             if (!weak) {
                 return;
             }
             // Only what is known: where nothing had to be asked, nothing was granted.
-            Log(granted ? QStringLiteral("[Voice] Speech recognition ready")
-                        : QStringLiteral("[Voice] Microphone permission denied"));
+            if (answer == SpeechAvailability::available) {
+                Log(QStringLiteral("[Voice] Speech recognition ready"));
+            } else if (answer == SpeechAvailability::noMicrophone) {
+                Log(QStringLiteral("[Voice] Microphone permission denied"));
+            } else {
+                // The numbers users and old logs know: 0 not asked, 1 denied, 2 restricted.
+                const int status = answer == SpeechAvailability::notDetermined ? 0
+                                   : answer == SpeechAvailability::denied      ? 1
+                                                                               : 2;
+                Log(QStringLiteral("[Voice] Speech recognition unavailable (status: %1)")
+                        .arg(status));
+            }
         });
     });
 }
@@ -60,46 +50,41 @@ void VoiceAimsetManager::startListening() {
     if (m_isListening) {
         return;
     }
-    if (!m_speechRecognizer || !m_speechRecognizer->isAvailable()) {
+    // Asked afresh every time: the user may have changed it since the last press.
+    // A refused microphone is not tested here: the recording's start reports it.
+    const SpeechAvailability availability = m_speech.availability();
+    if (availability == SpeechAvailability::noModel) {
         Log(QStringLiteral("[Voice] Speech recognizer not available"));
         return;
     }
-    // Asked afresh every time: the user may have changed it since the last press.
-    if (m_speech.authorizationStatus() != SpeechAuthorizationStatus::authorized) {
+    if (availability == SpeechAvailability::notDetermined ||
+        availability == SpeechAvailability::denied) {
         Log(QStringLiteral("[Voice] Speech recognition not ready"));
         return;
     }
 
-    RecognitionRequestOptions options;
-    options.shouldReportPartialResults = true;
-    options.requiresOnDeviceRecognition = true;
-    m_recognitionRequest = m_speech.createAudioBufferRequest(options);
-
-    // The tap runs on the capture thread: it holds the request alone and
-    // never touches this object.
-    const AudioFormat format = m_audioEngine.inputFormat(tapBus);
-    std::shared_ptr<SpeechRecognitionRequest> request = m_recognitionRequest;
-    m_audioEngine.installTap(tapBus, tapBufferSize, format,
-                             [request](const AudioBuffer& buffer) { request->append(buffer); });
-
     const quint64 recording = ++m_recordingCount;
     QPointer<VoiceAimsetManager> weak(this);
     MainLoop* loop = &m_loop;
-    m_recognitionTask = m_speechRecognizer->recognitionTask(
-        m_recognitionRequest,
-        [weak, loop, recording](const std::optional<SpeechRecognitionResult>& result,
-                                const std::optional<QString>& errorDescription) {
-            loop->post([weak, recording, result, errorDescription] {
-                if (weak) {
-                    weak->resultArrived(recording, result, errorDescription);
-                }
-            });
+    SpeechRecognizer::Listener listener;
+    listener.heard = [weak, loop, recording](const QString& text) {
+        loop->post([weak, recording, text] {
+            // Each result replaces the text as a whole.
+            if (weak && weak->m_isListening && recording == weak->m_recordingCount) {
+                weak->setCurrentTranscription(text);
+            }
         });
-
-    m_audioEngine.prepare();
-    if (const std::optional<QString> failure = m_audioEngine.start()) {
+    };
+    listener.failed = [weak, loop](const QString& description) {
+        loop->post([weak, description] {
+            // An error does not end the recording; the user's release does.
+            if (weak) {
+                Log(QStringLiteral("[Voice] Recognition error: ") + description);
+            }
+        });
+    };
+    if (const std::optional<QString> failure = m_speech.startListening(std::move(listener))) {
         Log(QStringLiteral("[Voice] Audio engine failed to start: ") + *failure);
-        stopAudio();
         return;
     }
 
@@ -109,52 +94,24 @@ void VoiceAimsetManager::startListening() {
     Log(QStringLiteral("[Voice] Started listening"));
 }
 
-void VoiceAimsetManager::resultArrived(quint64 recording,
-                                       const std::optional<SpeechRecognitionResult>& result,
-                                       const std::optional<QString>& errorDescription) {
-    // Each partial result replaces the text as a whole.
-    if (result && m_isListening && recording == m_recordingCount) {
-        setCurrentTranscription(result->bestTranscription);
-    }
-    // An error does not end the recording; the user's release does.
-    if (errorDescription) {
-        Log(QStringLiteral("[Voice] Recognition error: ") + *errorDescription);
-    }
-}
-
 void VoiceAimsetManager::stopListening() {
     if (!m_isListening) {
         return;
     }
     setListening(false);
     m_panelController.hide();
-    // The task is cancelled rather than waited on, so the release acts at once
-    // on the last partial result.
-    stopAudio();
+    // Stopped rather than waited on, so the release acts at once on the
+    // last text heard.
+    m_speech.stopListening();
 
     const QString text = m_currentTranscription.trimmed();
     if (!text.isEmpty()) {
         Log(QStringLiteral("[Voice] Transcription complete: ") + text);
-        if (onTranscriptionComplete) {
-            onTranscriptionComplete(text);
-        }
+        emit transcriptionComplete(text);
     } else {
         Log(QStringLiteral("[Voice] Stopped listening (no transcription)"));
     }
     setCurrentTranscription(QString());
-}
-
-void VoiceAimsetManager::stopAudio() {
-    m_audioEngine.removeTap(tapBus);
-    m_audioEngine.stop();
-    if (m_recognitionRequest) {
-        m_recognitionRequest->endAudio();
-    }
-    m_recognitionRequest.reset();
-    if (m_recognitionTask) {
-        m_recognitionTask->cancel();
-    }
-    m_recognitionTask.reset();
 }
 
 void VoiceAimsetManager::setListening(bool listening) {

@@ -1,16 +1,11 @@
 #pragma once
 
-#include "Platform/AudioEngine.h"
-#include "Platform/SpeechService.h"
+#include "Platform/SpeechRecognizer.h"
 #include "Runtime/MainLoop.h"
 #include "VoiceRecordingPanelController.h"
 
 #include <QObject>
 #include <QString>
-
-#include <functional>
-#include <memory>
-#include <optional>
 
 namespace aimset {
 
@@ -25,54 +20,38 @@ class VoiceAimsetManager : public QObject {
         QString currentTranscription READ currentTranscription NOTIFY currentTranscriptionChanged)
 
 public:
-    static constexpr const char* locale = "en-US";
-    static constexpr int tapBus = 0;
-    static constexpr int tapBufferSize = 1024;
-
-    VoiceAimsetManager(MainLoop& loop, SpeechService& speech, AudioEngine& audioEngine,
-                       PanelHost& panelHost, QObject* parent = nullptr);
+    VoiceAimsetManager(MainLoop& loop, SpeechRecognizer& speech, PanelHost& panelHost,
+                       QObject* parent = nullptr);
     // Going away mid-recording releases the microphone without delivering anything.
     ~VoiceAimsetManager() override;
 
     bool isListening() const { return m_isListening; }
     QString currentTranscription() const { return m_currentTranscription; }
 
-    // Receives the final, trimmed, non-empty text on the main thread.
-    std::function<void(const QString& text)> onTranscriptionComplete;
-
-    // Asks for speech recognition and then the microphone; the answers are logged.
+    // Asks for speech recognition and the microphone; the answer is logged.
     void requestPermissions();
     // Starts a recording if it can; failures are logged and leave it idle.
     void startListening();
     // Ends the recording, hides the indicator and delivers the text.
     void stopListening();
 
-    bool hasSpeechRecognizer() const { return static_cast<bool>(m_speechRecognizer); }
-    const VoiceRecordingPanelController& panelController() const { return m_panelController; }
-
 signals:
     void isListeningChanged();
     void currentTranscriptionChanged();
+    // The final, trimmed, non-empty text of a recording.
+    void transcriptionComplete(const QString& text);
 
 private:
-    void speechAuthorizationAnswered(SpeechAuthorizationStatus status);
-    void resultArrived(quint64 recording, const std::optional<SpeechRecognitionResult>& result,
-                       const std::optional<QString>& errorDescription);
-    void stopAudio();
     void setListening(bool listening);
     void setCurrentTranscription(const QString& text);
 
     MainLoop& m_loop;
-    SpeechService& m_speech;
-    AudioEngine& m_audioEngine;
+    SpeechRecognizer& m_speech;
     bool m_isListening = false;
     QString m_currentTranscription;
-    std::shared_ptr<SpeechRecognizer> m_speechRecognizer;
-    std::shared_ptr<SpeechRecognitionRequest> m_recognitionRequest;
-    std::unique_ptr<SpeechRecognitionTask> m_recognitionTask;
     VoiceRecordingPanelController m_panelController;
-    // Counts recordings, so a result of a cancelled task that arrives late
-    // cannot show an earlier recording's words in a later one.
+    // Counts recordings, so a result posted just before a stop cannot show
+    // an earlier recording's words in a later one.
     quint64 m_recordingCount = 0;
 };
 

@@ -22,8 +22,6 @@ public:
     // Takes the panel away; does nothing if there is none.
     void hide();
 
-    bool hasPanel() const { return static_cast<bool>(m_panel); }
-
 private:
     PanelHost& m_host;
     std::unique_ptr<FloatingPanel> m_panel;

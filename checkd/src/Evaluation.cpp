@@ -37,6 +37,8 @@ QJsonObject post(const CheckService& service, const QJsonObject& body, int* stat
 // title that is not aligned the window's text is checked, and a window read
 // without any text is judged on what it shows, its app and title. A window
 // that could not be read at all (a case without "text") is put to the user.
+// The window reader gives the window's (or the page's) own name first, then
+// what it shows, so a case's text follows its title.
 Outcome runCase(const CheckService& service, const QString& aimset, const QString& app,
                 const QString& title, const QJsonValue& text) {
     int status = 0;
@@ -56,7 +58,8 @@ Outcome runCase(const CheckService& service, const QString& aimset, const QStrin
     if (!text.isString()) {
         return Outcome::unclear;
     }
-    const QString shown = text.toString().trimmed().isEmpty() ? window : text.toString();
+    const QString shown =
+        text.toString().trimmed().isEmpty() ? window : title + QLatin1Char(' ') + text.toString();
     const QJsonObject textAnswer = post(service,
                                         {{QStringLiteral("aimset"), aimset},
                                          {QStringLiteral("context"), shown},

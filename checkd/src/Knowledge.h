@@ -16,7 +16,7 @@ enum class Leaning {
     mixed,      // video sites, forums, music: work or play, the page decides
     leisure,    // games, feeds, streaming, shopping: play unless the aimset asks for it
     background, // a music player playing a track
-    messages,   // mail, chat: the people and the subject decide, never play by itself
+    messages,   // chat: the people and the subject decide, never play by itself
     forum,      // forums, communities: a thread on the aimset's subject, else play
     errand,     // shops, trips, jobs, homes: what some aimsets need, play for the others
 };

@@ -25,12 +25,34 @@ constexpr double kMixedPlace = 0.5;
 constexpr double kLeisurePlace = 1.0;
 constexpr double kCue = 1.0;
 constexpr double kStrongRelated = 1.5;  // more than one word of the aimset or its field
-constexpr qsizetype kTitleLength = 300; // the longest "app - title" read as a title
+constexpr qsizetype kTitleLength = 120; // the longest text read as "app - title" alone
 
 enum class Role : quint8 { place, topic, cue };
 
 QString quoted(const QString& text) {
     return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
+}
+
+// The first few things found, each once ("acme/inventory-api" gives three terms).
+QString mentioned(const QStringList& matched, qsizetype most) {
+    QStringList distinct;
+    for (const QString& item : matched) {
+        if (distinct.size() < most && !distinct.contains(item, Qt::CaseInsensitive)) {
+            distinct.append(item);
+        }
+    }
+    return distinct.join(QStringLiteral(", "));
+}
+
+// Numbered items as titles name them: "#482", "BILL-882".
+QStringList itemsNamed(const QString& text) {
+    static const QRegularExpression item(
+        QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|\\b[A-Z][A-Z0-9]{1,9}-\\d{1,6}\\b"));
+    QStringList items;
+    for (auto it = item.globalMatch(text); it.hasNext();) {
+        items.append(it.next().captured());
+    }
+    return items;
 }
 
 bool isNumber(const QString& term) {
@@ -76,6 +98,7 @@ struct OfflineJudge::Index {
         bool play;
         bool broad;
         QList<int> intends;
+        int trade = -1; // the kind of place it is first served by, if specific
     };
 
     QHash<QString, QList<Entry>> byFirst;
@@ -86,8 +109,32 @@ struct OfflineJudge::Index {
     QList<Knowledge::Cue> cues;
     QSet<QString> stopTerms;
     QSet<QString> genericTerms;
-    QSet<QString> placeTerms; // single-term place names
-    QSet<QString> fieldTerms; // single-term words of topics
+    QSet<QString> placeTerms;              // single-term place names
+    QSet<QString> fieldTerms;              // single-term words of topics
+    QHash<QString, QList<int>> wordTopics; // the same, to their topics (not generic ones)
+
+    // The topics of the parts of a joined word ("Steuerbescheid": "Steuer"),
+    // as German writes many; both parts are tried, with and without a
+    // joining "s" ("Arbeitsvertrag").
+    QList<int> partTopics(const QString& term) const {
+        constexpr qsizetype kShortest = 4;
+        if (term.size() < 2 * kShortest + 1 || wordTopics.contains(term)) {
+            return {};
+        }
+        for (qsizetype cut = term.size() - kShortest; cut >= kShortest; --cut) {
+            const QString head = term.left(cut);
+            for (const QString& part :
+                 {term.mid(cut), head,
+                  head.endsWith(QLatin1Char('s')) ? head.chopped(1) : QString()}) {
+                if (part.size() >= kShortest) {
+                    if (const auto found = wordTopics.constFind(part); found != wordTopics.cend()) {
+                        return *found;
+                    }
+                }
+            }
+        }
+        return {};
+    }
     struct Language {
         QString name;
         QSet<QString> terms;
@@ -219,6 +266,7 @@ struct OfflineJudge::Profile {
     int language = -1;         // the language the aimset is about learning
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
+    QSet<int> neighbours; // fields whose words are no sign of another subject
 };
 
 struct OfflineJudge::Reading {
@@ -247,6 +295,7 @@ struct OfflineJudge::Reading {
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
+    bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
 
     double relatedness() const { return direct + related; }
@@ -288,13 +337,25 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             }
             index->languages.append(prepared);
         }
-        for (const Knowledge::Topic& topic : knowledge.topics) {
-            for (const QString& word : topic.words) {
+        for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
+            for (const QString& word : knowledge.topics.at(t).words) {
                 if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
                     index->fieldTerms.insert(terms.first());
+                    if (!index->genericTerms.contains(terms.first()) &&
+                        !index->stopTerms.contains(terms.first())) {
+                        QList<int>& topics = index->wordTopics[terms.first()];
+                        if (!topics.contains(static_cast<int>(t))) {
+                            topics.append(static_cast<int>(t));
+                        }
+                    }
                 }
             }
         }
+        static const QSet<QString> generalCategories{
+            QStringLiteral("reference"), QStringLiteral("learning"),
+            QStringLiteral("office"),    QStringLiteral("productivity"),
+            QStringLiteral("shopping"),  QStringLiteral("government"),
+            QStringLiteral("video")};
         QHash<QString, int> categoryNumber;
         for (const Knowledge::Category& category : knowledge.categories) {
             const int ref = static_cast<int>(index->categories.size());
@@ -308,7 +369,14 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             const int ref = static_cast<int>(index->topics.size());
             Index::Topic prepared{topic.name, topic.play, topic.broad, {}};
             for (const QString& category : topic.intends) {
-                prepared.intends.append(categoryNumber.value(category, -1));
+                const int number = categoryNumber.value(category, -1);
+                prepared.intends.append(number);
+                // The kind of place it is first served by, unless that serves
+                // nearly every field.
+                if (prepared.intends.size() == 1 && number >= 0 && !topic.broad &&
+                    !generalCategories.contains(category)) {
+                    prepared.trade = number;
+                }
             }
             index->topics.append(prepared);
             for (const QString& word : topic.words) {
@@ -426,6 +494,20 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
     }
     profile->leisureField = onlyPlay || namesPlay;
+    // Fields served by the same kind of specific place (every field of
+    // software by development tools) are one trade: a page naming a
+    // neighbour's words is not about something else.
+    QSet<int> trades;
+    for (const int topic : std::as_const(profile->topics)) {
+        if (const int trade = index.topics.at(topic).trade; trade >= 0) {
+            trades.insert(trade);
+        }
+    }
+    for (qsizetype t = 0; t < index.topics.size(); ++t) {
+        if (trades.contains(index.topics.at(t).trade)) {
+            profile->neighbours.insert(static_cast<int>(t));
+        }
+    }
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -512,7 +594,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         switch (match.role) {
         case Role::topic: {
             if (!profile.topics.contains(match.ref)) {
-                if (!match.generic && !namesAPlace(match)) {
+                if (!match.generic && !namesAPlace(match) &&
+                    !profile.neighbours.contains(match.ref)) {
                     foreign.insert(match.text);
                 }
                 break;
@@ -543,6 +626,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                        category.leaning == Leaning::errand) {
                 reading.leisurePlace = true;
                 reading.playPlace |= category.leaning == Leaning::leisure;
+                reading.telling |= category.leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, category.name, shown);
             } else if (category.leaning == Leaning::mixed) {
                 if (!profile.namedCategories.contains(match.ref)) {
@@ -573,12 +657,25 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             cueSeen.insert(match.text);
             if (cue.leisure) {
                 reading.cues += kCue;
+                reading.telling |= match.length > 1;
                 noteLeisure(kCue, cue.kind, shown);
             } else {
                 reading.learning = true;
             }
             break;
         }
+        }
+    }
+    for (const QString& term : bag.terms) {
+        if (explained.contains(term) || reading.related >= kRelatedCap) {
+            continue;
+        }
+        const QList<int> topics = index.partTopics(term);
+        if (std::any_of(topics.begin(), topics.end(),
+                        [&profile](int topic) { return profile.topics.contains(topic); })) {
+            reading.related += kRelatedGenericWeight;
+            reading.matched.append(term);
+            explained.insert(term);
         }
     }
     reading.related = std::min(reading.related, kRelatedCap);
@@ -664,13 +761,24 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
 
 OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
                                                  const QString& context) const {
+    // An aimset about one numbered item (a pull request, a ticket) is not
+    // served by another one, however alike.
+    if (const QStringList wanted = itemsNamed(aimset); !wanted.isEmpty()) {
+        const QStringList shown = itemsNamed(context);
+        if (!shown.isEmpty() && std::none_of(shown.begin(), shown.end(), [&](const QString& i) {
+                return wanted.contains(i);
+            })) {
+            return {Verdict::unclear, QStringLiteral("Shows ") + shown.first() +
+                                          QStringLiteral(", not ") + wanted.first()};
+        }
+    }
     const Reading r = read(*profileOf(aimset), context);
     const double related = r.relatedness();
     const auto aligned = [&] {
-        return Decision{Verdict::aligned, r.matched.isEmpty()
-                                              ? QStringLiteral("Fits ") + quoted(aimset)
-                                              : QStringLiteral("Mentions ") +
-                                                    r.matched.mid(0, 3).join(QStringLiteral(", "))};
+        return Decision{Verdict::aligned,
+                        r.matched.isEmpty()
+                            ? QStringLiteral("Fits ") + quoted(aimset)
+                            : QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
     };
     const Decision leisure{Verdict::misaligned, QStringLiteral("Looks like ") + r.leisureKind +
                                                     QStringLiteral(" (") + r.leisureExample +
@@ -678,8 +786,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
                                                     quoted(aimset)};
     const Decision unclear =
         related > 0 && r.leisure > 0
-            ? Decision{Verdict::unclear, QStringLiteral("Mentions ") +
-                                             r.matched.mid(0, 3).join(QStringLiteral(", ")) +
+            ? Decision{Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
                                              QStringLiteral(", but looks like ") + r.leisureKind +
                                              QStringLiteral(" (") + r.leisureExample +
                                              QLatin1Char(')')}
@@ -704,12 +811,22 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (related >= 1.5 && r.learning && !r.leisurePlace && !aboutElse) {
             return aligned();
         }
-        // A shop or a booking site may be what an aimset the judge cannot place needs,
-        // and any place of play what an aimset about play (a review, a match report) needs.
+        // A shop, a booking or a listing site may be what the aimset needs, however
+        // the judge places it, and any place of play what an aimset about play (a
+        // review, a match report) needs: asked about, not closed.
         const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues == 0;
-        return related >= kRelatedWeight || (errandOnly && !r.aimsetKnown) || r.aimsetAboutPlay
-                   ? unclear
-                   : leisure;
+        // Play shown twice over (memes on a feed) outweighs a single shared word.
+        if (r.leisure >= 2 * kCue && related < kStrongRelated && !r.learning &&
+            !r.aimsetAboutPlay && !errandOnly) {
+            if (r.matched.isEmpty()) {
+                return leisure;
+            }
+            return Decision{Verdict::misaligned, QStringLiteral("Looks like ") + r.leisureKind +
+                                                     QStringLiteral(" (") + r.leisureExample +
+                                                     QStringLiteral("), though it mentions ") +
+                                                     mentioned(r.matched, 2)};
+        }
+        return related >= kRelatedWeight || errandOnly || r.aimsetAboutPlay ? unclear : leisure;
     }
     // Music playing in the background bothers nobody, wherever it plays.
     // (A player showing only its own name and pages is being browsed.)
@@ -729,8 +846,11 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (related >= 1.0 || (related >= kRelatedWeight && (r.learning || r.foreignWords == 0))) {
             return aligned();
         }
-        // A lesson on a subject the knowledge does not place may still be the work.
-        return related > 0 || r.learning || r.aimsetAboutPlay ? unclear : leisure;
+        // A lesson on a subject the knowledge does not place may still be the
+        // work: only a page about another field, or the site's own front page
+        // (its feed), is play.
+        const bool placeable = r.foreignWords > 0 || r.unrelatedWords == 0;
+        return related > 0 || r.learning || r.aimsetAboutPlay || !placeable ? unclear : leisure;
     }
     // Looking something up is part of most work, whatever the entry.
     if (r.referencePlace && r.leisure == 0) {
@@ -741,9 +861,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     }
     // A site of the kind the aimset needs, unless the page is about something else.
     // One shared word among many others ("Memory Card Game - Play Online") is a
-    // coincidence as often as a link.
+    // coincidence as often as a link; words of another field say so more than
+    // names the knowledge does not know ("Sweet Rise Bakery").
     const bool oneWordAmongMany =
-        r.matched.size() == 1 && r.unrelatedWords + r.foreignWords >= 3 && !r.workPlace;
+        r.matched.size() == 1 && r.unrelatedWords + 2 * r.foreignWords >= 4 && !r.workPlace;
     if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
         (related >= kRelatedWeight && !oneWordAmongMany)) {
         return aligned();
@@ -754,7 +875,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     }
     // A tool of work (a document, an editor) shows work of some kind; a
     // blank page or a new tab has nothing to hold against it.
-    const bool tool = r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= r.ownWords;
+    const bool tool =
+        r.workPlace && r.unrelatedWords <= 3 && r.foreignWords <= std::max(r.ownWords, 1);
     return tool || r.unrelatedWords == 0 ? aligned() : unclear;
 }
 
@@ -764,6 +886,7 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     }
     // A window read without text is sent as "app - title": judged as a title,
     // where one sign of play (a game, a feed) is as telling as a page of it.
+    // Longer, it is a page whose own name comes first, judged as a page.
     if (text.size() <= kTitleLength && !text.contains(QLatin1Char('\n')) &&
         text.contains(QStringLiteral(" - "))) {
         return decideTitle(aimset, text);
@@ -772,8 +895,7 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     const double related = r.relatedness();
     const QString leisureLooks = QStringLiteral("looks like ") + r.leisureKind +
                                  QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
-    const QString mentions =
-        QStringLiteral("Mentions ") + r.matched.mid(0, 3).join(QStringLiteral(", "));
+    const QString mentions = QStringLiteral("Mentions ") + mentioned(r.matched, 3);
 
     if ((related >= 1.5 && r.leisure < 1.0) || (related >= 1.0 && r.leisure == 0) ||
         related >= 2.4) {
@@ -784,8 +906,11 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
                                       QStringLiteral(" page, which ") + quoted(aimset) +
                                       QStringLiteral(" needs")};
     }
-    // Closing follows from this, so one word of play ("lol") is not enough.
-    if (r.leisure >= 1.5 && related < kRelatedWeight) {
+    // Closing follows from this, so one word of play ("lol") is not enough;
+    // one telling sign ("just chatting", a store of games) on a page that
+    // names nothing of the aimset is.
+    if ((r.leisure >= 1.5 && related < kRelatedWeight) ||
+        (r.leisure >= kCue && r.telling && related == 0 && !r.learning)) {
         QString reason = leisureLooks + QStringLiteral(", unrelated to ") + quoted(aimset);
         reason[0] = reason.at(0).toUpper();
         return {Verdict::misaligned, reason};

@@ -1,5 +1,4 @@
-#include "Platform/Fake/FakeAudioEngine.h"
-#include "Platform/Fake/FakeSpeechService.h"
+#include "Platform/Fake/FakeSpeechRecognizer.h"
 #include "Platform/Qt/QtPanelHost.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "Voice/VoiceAimsetManager.h"
@@ -24,10 +23,9 @@ namespace {
 struct VoiceRecordingIndicatorViewTest : ::testing::Test {
     test::LogCapture log;
     VirtualMainLoop loop;
-    FakeSpeechService speech;
-    FakeAudioEngine audio;
+    FakeSpeechRecognizer speech;
     QtPanelHost panels;
-    VoiceAimsetManager manager{loop, speech, audio, panels};
+    VoiceAimsetManager manager{loop, speech, panels};
 
     ~VoiceRecordingIndicatorViewTest() override {
         if (manager.isListening()) {
@@ -60,7 +58,7 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
         return image;
     }
     void hear(const QString& words) {
-        speech.latestTask().deliverResult(words);
+        speech.hear(words);
         loop.runPending();
     }
     // The words' painted area lies inside the panel, clear of its padding.

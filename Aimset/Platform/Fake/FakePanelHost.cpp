@@ -14,7 +14,7 @@ public:
         if (m_onScreen) {
             m_onScreen = false;
             --m_host.panelsOnScreen;
-            m_host.calls << QStringLiteral("orderOut ") + m_view;
+            m_host.record(QStringLiteral("orderOut ") + m_view);
         }
     }
 
@@ -31,14 +31,21 @@ QString placementName(PanelPlacement placement) {
 
 } // namespace
 
+void FakePanelHost::record(const QString& call) {
+    calls << call;
+    if (journal) {
+        *journal << QStringLiteral("panel.") + call;
+    }
+}
+
 std::unique_ptr<FloatingPanel> FakePanelHost::presentPanel(const PanelRequest& request) {
     lastRequest = request;
     ++panelsOnScreen;
-    calls << QStringLiteral("present %1 %2x%3 %4")
-                 .arg(request.view)
-                 .arg(request.size.width())
-                 .arg(request.size.height())
-                 .arg(placementName(request.placement));
+    record(QStringLiteral("present %1 %2x%3 %4")
+               .arg(request.view)
+               .arg(request.size.width())
+               .arg(request.size.height())
+               .arg(placementName(request.placement)));
     return std::make_unique<FakePanel>(*this, request.view);
 }
 

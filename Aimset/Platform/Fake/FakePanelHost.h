@@ -14,6 +14,9 @@ public:
     std::unique_ptr<FloatingPanel> presentPanel(const PanelRequest& request) override;
 
     QStringList calls;
+    // When set, also receives every call prefixed with "panel.".
+    QStringList* journal = nullptr;
+    void record(const QString& call);
     // Panels presented and not yet taken away.
     int panelsOnScreen = 0;
     PanelRequest lastRequest;

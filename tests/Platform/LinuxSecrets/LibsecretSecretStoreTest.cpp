@@ -192,8 +192,48 @@ TEST_F(KeyringSecretStoreTest, AFrozenKeyringCostsAtMostTheBoundAndIsFoundAgain)
 
 // ---- GNOME Keyring with its login keyring locked -----------------------------------------------
 
+// Every request to unlock a keyring or to prompt the user on the session bus,
+// as dbus-monitor prints them.
+class UnlockWatch {
+public:
+    UnlockWatch() {
+        m_monitor.start(u"dbus-monitor"_s,
+                        {u"--session"_s, u"type='method_call',member='Unlock'"_s,
+                         u"type='method_call',interface='org.freedesktop.Secret.Prompt'"_s,
+                         u"type='method_call',member='Ping'"_s});
+        // It watches once it has given up its own name.
+        m_watching = readUntil("member=NameLost");
+    }
+    ~UnlockWatch() {
+        m_monitor.kill();
+        m_monitor.waitForFinished();
+    }
+    bool isWatching() const { return m_watching; }
+    // What it saw, once a ping to the keyring sent now has reached it.
+    QByteArray seen() {
+        QProcess::execute(u"dbus-send"_s,
+                          {u"--session"_s, u"--print-reply"_s, u"--dest=org.freedesktop.secrets"_s,
+                           u"/org/freedesktop/secrets"_s, u"org.freedesktop.DBus.Peer.Ping"_s});
+        readUntil("member=Ping");
+        return m_output;
+    }
+
+private:
+    bool readUntil(const QByteArray& text) {
+        while (!m_output.contains(text) && m_monitor.waitForReadyRead(5000)) {
+            m_output += m_monitor.readAllStandardOutput();
+        }
+        return m_output.contains(text);
+    }
+    QProcess m_monitor;
+    QByteArray m_output;
+    bool m_watching = false;
+};
+
 TEST(LockedKeyringSecretStoreTest, EveryOperationFailsWithoutAskingForThePassword) {
     test::LogCapture log;
+    UnlockWatch watch;
+    ASSERT_TRUE(watch.isWatching());
     LibsecretSecretStore store;
     const SecretItemKey key{u"com.aimset.usage"_s, u"totalInterventions"_s};
 
@@ -207,15 +247,10 @@ TEST(LockedKeyringSecretStoreTest, EveryOperationFailsWithoutAskingForThePasswor
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 0);
 
     EXPECT_EQ(log.lines(), QStringList{unavailable + u"the default keyring is locked"_s});
-    // Nothing was unlocked behind the user's back.
-    QProcess ask;
-    ask.start(u"dbus-send"_s,
-              {u"--session"_s, u"--print-reply"_s, u"--dest=org.freedesktop.secrets"_s,
-               u"/org/freedesktop/secrets/collection/login"_s,
-               u"org.freedesktop.DBus.Properties.Get"_s,
-               u"string:org.freedesktop.Secret.Collection"_s, u"string:Locked"_s});
-    ASSERT_TRUE(ask.waitForFinished(10000));
-    EXPECT_TRUE(ask.readAllStandardOutput().contains("boolean true"));
+    // Nothing asked to unlock the keyring, so no password dialog could show.
+    const QByteArray seen = watch.seen();
+    EXPECT_FALSE(seen.contains("member=Unlock")) << seen.toStdString();
+    EXPECT_FALSE(seen.contains("interface=org.freedesktop.Secret.Prompt")) << seen.toStdString();
 }
 
 // ---- GNOME Keyring before any keyring exists ---------------------------------------------------

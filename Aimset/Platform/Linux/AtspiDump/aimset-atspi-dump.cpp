@@ -21,8 +21,13 @@
 // description of each element) with single spaces and keeps the first
 // max-text grapheme clusters of elements above max-depth. So this program reads
 // nothing that deep, and unless --full is given it stops as soon as the texts
-// read so far are certain to hold more than max-text clusters: the kept text is
-// then the same as after a full walk.
+// read so far hold more than max-text clusters: the kept text is then the same
+// as after a full walk.
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QString>
+#include <QTextBoundaryFinder>
 
 #include <atspi/atspi.h>
 
@@ -49,96 +54,50 @@ struct Options {
     int callTimeoutMs = 2000;
 };
 
-// Characters that always begin a new grapheme cluster unless the character
-// before them is a prepended concatenation mark: letters, digits, spaces and
-// punctuation of the common scripts. Anything else (marks, joiners, Hangul
-// jamo, emoji, other scripts) simply does not count.
-bool alwaysStartsCluster(char32_t c) {
-    const auto in = [c](char32_t from, char32_t to) { return c >= from && c <= to; };
-    return in(0x20, 0x7E) || in(0xA0, 0xAC) || in(0xAE, 0x2FF) || in(0x386, 0x3FF) ||
-           in(0x400, 0x482) || in(0x48A, 0x52F) || in(0x5D0, 0x5EA) || in(0x2010, 0x2027) ||
-           in(0x2030, 0x205E) || in(0x3000, 0x3029) || in(0x3041, 0x3096) || in(0x30A0, 0x30FF) ||
-           in(0x4E00, 0x9FFF) || in(0xFF01, 0xFF9D);
-}
-
-// A superset of the Prepend class: a cluster may continue after these.
-bool mayPrepend(char32_t c) {
-    return (c >= 0x600 && c <= 0x8FF) || c == 0xD4E || (c >= 0x11000 && c <= 0x11FFF);
-}
-
-// A lower bound of the number of grapheme clusters in the joined texts.
+// Counts the grapheme clusters of the joined texts as they grow. The space
+// between two texts can only join the cluster before it or the one after it,
+// so the last cluster and the new text are all that need looking at.
 class ClusterCounter {
 public:
     void append(std::string_view part) {
+        QString text = m_last;
         if (m_anyPart) {
-            feed(U' ');
+            text += QLatin1Char(' ');
         }
         m_anyPart = true;
-        const char* p = part.data();
-        const char* end = p + part.size();
-        while (p < end) {
-            feed(static_cast<char32_t>(g_utf8_get_char(p)));
-            p = g_utf8_next_char(p);
+        text += QString::fromUtf8(part.data(), static_cast<qsizetype>(part.size()));
+        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+        qsizetype lastStart = 0;
+        long found = 0;
+        while (clusters.position() < text.size()) {
+            lastStart = clusters.position();
+            clusters.toNextBoundary();
+            ++found;
         }
+        m_count += found - (m_last.isEmpty() ? 0 : 1);
+        m_last = text.mid(lastStart);
     }
-    long certainClusters() const { return m_count; }
+    long clusters() const { return m_count; }
 
 private:
-    void feed(char32_t c) {
-        if (alwaysStartsCluster(c) && !mayPrepend(m_previous)) {
-            ++m_count;
-        }
-        m_previous = c;
-    }
-
     bool m_anyPart = false;
-    char32_t m_previous = 0;
+    QString m_last;
     long m_count = 0;
 };
 
 void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
+    // Qt writes a lone string only inside an array: the brackets are dropped.
+    const QByteArray array =
+        QJsonDocument(
+            QJsonArray{QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))})
+            .toJson(QJsonDocument::Compact);
+    out.append(array.constData() + 1, static_cast<std::size_t>(array.size() - 2));
 }
 
 // Object replacement characters stand for embedded children, which the walk
 // reads on their own.
 std::string withoutObjectReplacements(const char* text) {
-    std::string result;
-    for (const char* p = text; *p; p = g_utf8_next_char(p)) {
-        if (g_utf8_get_char(p) != 0xFFFC) {
-            result.append(p, static_cast<size_t>(g_utf8_next_char(p) - p));
-        }
-    }
-    return result;
+    return QString::fromUtf8(text).remove(QChar(0xFFFC)).toStdString();
 }
 
 // Words that name a password, a PIN or a one-time code in the languages the
@@ -492,7 +451,7 @@ private:
         m_lastText = value.substr(0, 200);
         m_lastTextVisited = m_visited;
         m_counter.append(value);
-        if (m_options.stopEarly && m_counter.certainClusters() > m_options.maxText) {
+        if (m_options.stopEarly && m_counter.clusters() > m_options.maxText) {
             m_stopped = true;
         }
     }

@@ -2,12 +2,11 @@
 
 #include "Platform/SecretStore.h"
 
-#include <QString>
-
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
+#include <mutex>
+
+struct _SecretService;
 
 namespace aimset {
 
@@ -17,12 +16,12 @@ namespace aimset {
 //   secret-tool lookup service com.aimset.usage account totalInterventions
 // prints what the app stored. New items go to the default keyring.
 //
-// Every call runs on one worker thread of the store and the caller waits for
-// at most the given bound, whatever thread it is on; a call still running
-// then is cancelled and counts as a failure. The store never asks for a
-// password: a locked or missing default keyring, a locked item, no Secret
-// Service at all or no answer in time are failures, logged once until the
-// store works again.
+// Calls run one at a time, each on a thread of its own, and the caller waits
+// for at most the given bound (after any call before it); a call still
+// running then is cancelled and counts as a failure. The store never asks
+// for a password: a locked or missing default keyring, a locked item, no
+// Secret Service at all or no answer in time are failures, logged once until
+// the store works again.
 class LibsecretSecretStore final : public SecretStore {
 public:
     static constexpr std::chrono::milliseconds defaultBound{3000};
@@ -43,25 +42,14 @@ public:
     static const char* const schemaName;
 
 private:
-    class Worker;
-    struct Outcome {
-        Status status = Status::failure;
-        std::optional<QByteArray> data;
-        // Why the keyring cannot be used; empty when a working keyring
-        // refused (an add of an existing item).
-        QString failure;
-    };
-    // Runs work on the worker thread and waits for it within the bound.
-    Outcome run(std::function<Outcome(Worker&)> work);
-    // What update and remove do to each item of a key.
-    struct ItemChange;
-    Status changeEvery(const SecretItemKey& key, const ItemChange& change);
+    struct Call;
+    FindResult run(const std::function<void(Call&)>& work);
 
-    std::chrono::milliseconds m_bound;
-    std::unique_ptr<Worker> m_worker;
-    // Set while failing, so an unusable keyring costs one log line, not one
-    // per call.
-    std::atomic<bool> m_failing{false};
+    const std::chrono::milliseconds m_bound;
+    std::mutex m_mutex;
+    // The connection, kept between calls and dropped after any failure.
+    _SecretService* m_service = nullptr;
+    bool m_failing = false;
 };
 
 } // namespace aimset

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Platform/SpeechRecognizer.h"
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class QAudioSource;
+
+namespace aimset {
+
+// Speech from the default audio input (Qt Multimedia, so PulseAudio or
+// PipeWire) recognised with PocketSphinx and a US English model.
+//
+// The input is opened in the decoder's own format, 16 kHz mono 16-bit, and
+// read on a capture thread of its own. The model takes about half a second
+// and 95 MB to load, so it is not kept: every recording loads a decoder on a
+// worker thread and frees it when the recording ends, while the audio that
+// arrives meanwhile waits, so nothing said at the start is lost.
+//
+// Availability is the model's files: there is no permission to ask for on
+// this desktop, and answering costs no load. Everything but the listener's
+// calls (on the worker thread) happens on the main thread.
+class PocketSphinxRecognizer final : public SpeechRecognizer {
+public:
+    struct Model {
+        QString acousticModel; // the folder of the hidden Markov model
+        QString languageModel;
+        QString dictionary;
+    };
+    // The US English model of the pocketsphinx-en-us package.
+    static Model usEnglishModel();
+
+    explicit PocketSphinxRecognizer(Model model = usEnglishModel());
+    // Ends a recording and waits for every worker to let go of its decoder.
+    ~PocketSphinxRecognizer() override;
+    PocketSphinxRecognizer(const PocketSphinxRecognizer&) = delete;
+    PocketSphinxRecognizer& operator=(const PocketSphinxRecognizer&) = delete;
+
+    SpeechAvailability availability() override;
+    void requestAccess(std::function<void(SpeechAvailability)> answer) override;
+    // Fails with a description when there is no input device, no sound
+    // server, or the device refuses the format.
+    std::optional<QString> startListening(Listener listener) override;
+    void stopListening() override;
+
+    // Decoders in memory right now (loading, listening, or about to be freed).
+    int loadedDecoderCount() const { return *m_loadedDecoders; }
+
+    struct Recording;
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<Recording> recording;
+    };
+    bool modelPresent() const;
+    void joinFinishedWorkers();
+    // Runs fn on the capture thread and waits for it.
+    void onCaptureThread(const std::function<void()>& fn);
+
+    const Model m_model;
+    const std::shared_ptr<std::atomic<int>> m_loadedDecoders;
+    QThread m_captureThread;
+    std::unique_ptr<QObject> m_captureContext; // lives on m_captureThread
+    std::unique_ptr<QAudioSource> m_source;    // touched on the capture thread only
+    std::shared_ptr<Recording> m_recording;
+    std::vector<Worker> m_workers;
+};
+
+} // namespace aimset

@@ -1,0 +1,216 @@
+#include "Platform/Linux/Speech/PocketSphinxRecognizer.h"
+
+#include "Platform/Fake/FakePanelHost.h"
+#include "PrivatePulseAudio.h"
+#include "Runtime/VirtualMainLoop.h"
+#include "SpeechTestAudio.h"
+#include "Voice/VoiceAimsetManager.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+using namespace aimset;
+using namespace aimset::test;
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Decoding runs at about real time on a busy machine; this bounds a wait for
+// an outcome, it is never slept through.
+constexpr auto kLimit = 120s;
+
+template <typename Done> bool waitUntil(Done done, VirtualMainLoop* loop = nullptr) {
+    const auto limit = std::chrono::steady_clock::now() + kLimit;
+    for (;;) {
+        if (loop) {
+            loop->runPending();
+        }
+        if (done()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() > limit) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+// Everything a recording's listener heard, in order, and whether any of it
+// came on the main thread.
+struct Heard {
+    std::mutex mutex;
+    QStringList events;
+    bool onMainThread = false;
+
+    SpeechRecognizer::Listener listener() {
+        const auto mainThread = std::this_thread::get_id();
+        auto add = [this, mainThread](const QString& event) {
+            std::lock_guard lock(mutex);
+            events << event;
+            onMainThread = onMainThread || std::this_thread::get_id() == mainThread;
+        };
+        return {[add](const QString& text) { add(u"heard: "_s + text); },
+                [add](const QString& error) { add(u"failed: "_s + error); }};
+    }
+    QStringList take() {
+        std::lock_guard lock(mutex);
+        return std::exchange(events, {});
+    }
+    QString latest() {
+        std::lock_guard lock(mutex);
+        return events.isEmpty() ? QString() : events.last();
+    }
+};
+
+// Resident memory of this process in MB.
+double residentMegabytes() {
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+const QString kNoServer = u"no audio input device is available (is a sound server running?)"_s;
+const PocketSphinxRecognizer::Model kMissingModel{
+    u"/nonexistent/en-us"_s, u"/nonexistent/en-us.lm.bin"_s, u"/nonexistent/cmudict-en-us.dict"_s};
+
+class PocketSphinxRecognizerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SpeechClips::instance().isReady()) << "flite and sox must make the clips";
+    }
+
+    // Qt Multimedia keeps the sound server it first reached (or failed to)
+    // for the life of the process, so each test meets its own server in a
+    // process of its own: the first here, the others in a child running
+    // just that test. True when the test ran in such a child.
+    bool ranInOwnProcess() {
+        static bool soundServerUsed = false;
+        if (!std::exchange(soundServerUsed, true)) {
+            return false;
+        }
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {u"--gtest_filter=%1.%2"_s.arg(QString::fromLatin1(test->test_suite_name()),
+                                                   QString::fromLatin1(test->name()))});
+        EXPECT_TRUE(child.waitForFinished(300000));
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0);
+        return true;
+    }
+
+    LogCapture log;
+};
+
+TEST_F(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
+    // Files that are there but would not load: nothing tries to.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"en-us"_s));
+    for (const QString& name : {u"en-us/mdef"_s, u"en-us.lm.bin"_s, u"en-us.dict"_s}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    PocketSphinxRecognizer speech(
+        {dir.filePath(u"en-us"_s), dir.filePath(u"en-us.lm.bin"_s), dir.filePath(u"en-us.dict"_s)});
+    EXPECT_EQ(speech.availability(), SpeechAvailability::available);
+    std::optional<SpeechAvailability> answer;
+    speech.requestAccess([&](SpeechAvailability given) { answer = given; });
+    EXPECT_EQ(answer, SpeechAvailability::available);
+    EXPECT_TRUE(log.lines().isEmpty());
+
+    PocketSphinxRecognizer missing(kMissingModel);
+    EXPECT_EQ(missing.availability(), SpeechAvailability::noModel);
+    missing.requestAccess([&](SpeechAvailability given) { answer = given; });
+    EXPECT_EQ(answer, SpeechAvailability::noModel);
+    EXPECT_EQ(log.take(),
+              QStringList{u"[Speech] Could not load the speech model from /nonexistent/en-us"_s});
+}
+
+// Also prints figures, not limits: what a recording costs in memory while it
+// runs and after it, and how soon the phrase is heard.
+TEST_F(PocketSphinxRecognizerTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce) {
+    if (ranInOwnProcess()) {
+        return;
+    }
+    PrivatePulseAudio pulse;
+    ASSERT_TRUE(pulse.isRunning());
+    const QString phrase = QString::fromLatin1(kPhrase);
+    PocketSphinxRecognizer speech;
+    const double idle = residentMegabytes();
+
+    Heard heard;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(speech.startListening(heard.listener()), std::nullopt);
+    ASSERT_TRUE(pulse.play(SpeechClips::instance().paddedPhrase()));
+    ASSERT_TRUE(waitUntil([&] { return heard.latest() == u"heard: "_s + phrase; }))
+        << heard.take().join(u" | "_s).toStdString();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double listening = residentMegabytes();
+    speech.stopListening();
+    const QStringList events = heard.take();
+    // The words grow while the audio still arrives.
+    EXPECT_GE(events.size(), 3) << events.join(u" | "_s).toStdString();
+    EXPECT_TRUE(events.filter(u"failed: "_s).isEmpty()) << events.join(u" | "_s).toStdString();
+    EXPECT_FALSE(heard.onMainThread);
+    ASSERT_TRUE(waitUntil([&] { return speech.loadedDecoderCount() == 0; }));
+    std::printf("[ BENCHMARK] resident %.0f MB idle, %.0f MB listening, %.0f MB after; the "
+                "phrase heard %.2f s after the start (model load and 1 s of playback included)\n",
+                idle, listening, residentMegabytes(), seconds);
+
+    // Stopped while the backlog is still being decoded: nothing more is heard.
+    ASSERT_EQ(speech.startListening(heard.listener()), std::nullopt);
+    ASSERT_TRUE(pulse.play(SpeechClips::instance().paddedPhrase()));
+    speech.stopListening();
+    const QStringList atStop = heard.take();
+    ASSERT_TRUE(waitUntil([&] { return speech.loadedDecoderCount() == 0; }));
+    EXPECT_TRUE(heard.take().isEmpty()) << atStop.join(u" | "_s).toStdString();
+
+    // A model that cannot load says so.
+    PocketSphinxRecognizer missing(kMissingModel);
+    ASSERT_EQ(missing.startListening(heard.listener()), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return !heard.latest().isEmpty(); }));
+    missing.stopListening();
+    EXPECT_EQ(heard.take(), QStringList{u"failed: The speech model could not be loaded"_s});
+}
+
+TEST_F(PocketSphinxRecognizerTest, StartingWithoutASoundServerFailsWithADescription) {
+    if (ranInOwnProcess()) {
+        return;
+    }
+    NoSoundServer none;
+    VirtualMainLoop loop;
+    PocketSphinxRecognizer speech;
+    FakePanelHost panels;
+    VoiceAimsetManager manager(loop, speech, panels);
+    // The press that needed it ends cleanly and a later one tries again.
+    manager.startListening();
+    manager.startListening();
+    EXPECT_FALSE(manager.isListening());
+    EXPECT_EQ(log.take(), QStringList(2, u"[Voice] Audio engine failed to start: "_s + kNoServer));
+    EXPECT_EQ(speech.loadedDecoderCount(), 0);
+}
+
+} // namespace
