@@ -1,6 +1,13 @@
-// The composition root: the Linux X11 desktop, the components and the window.
+// The composition root: the Linux desktop (X11, or GNOME under Wayland), the
+// components and the window.
 
 #include "Monitoring/AlignmentChecker.h"
+#include "Platform/Gnome/GnomeFrontTabCloser.h"
+#include "Platform/Gnome/GnomeShell.h"
+#include "Platform/Gnome/GnomeShellExtension.h"
+#include "Platform/Gnome/GnomeVoiceChord.h"
+#include "Platform/Gnome/GnomeWorkspace.h"
+#include "Platform/KeyNames.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
 #include "Platform/Linux/Secrets/LibsecretSecretStore.h"
@@ -84,6 +91,63 @@ QIcon appIcon() {
     return icon;
 }
 
+// Under Wayland only the shell knows the windows: on GNOME, Aimset's shell
+// extension speaks for it. Ubuntu names its desktop "ubuntu:GNOME".
+bool isGnomeOnWayland() {
+    return qgetenv("XDG_SESSION_TYPE") == "wayland" &&
+           QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP"))
+               .split(QLatin1Char(':'))
+               .contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
+}
+
+// The fixed title of every floating panel, by which the GNOME extension tells
+// them from the main window.
+const QString kPanelWindowTitle = QStringLiteral("Aimset panel");
+
+// The desktop's windows, keys and panels, whichever backend serves them.
+struct Backend {
+    std::unique_ptr<GnomeShell> shell;
+    std::unique_ptr<GnomeShellExtension> extension;
+    std::unique_ptr<X11PanelDecorations> decorations;
+    std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<FrontTabCloser> frontTab;
+    std::unique_ptr<VoiceChord> voiceChord;
+};
+
+Backend gnomeBackend(QtPanelHost& panels) {
+    Backend backend;
+    backend.shell = std::make_unique<GnomeShell>();
+    backend.extension = std::make_unique<GnomeShellExtension>(
+        *backend.shell, GnomeShellExtension::Options{QStandardPaths::standardLocations(
+                            QStandardPaths::GenericDataLocation)});
+    backend.workspace = std::make_unique<GnomeWorkspace>(*backend.shell);
+    backend.frontTab = std::make_unique<GnomeFrontTabCloser>(*backend.shell);
+    backend.voiceChord = std::make_unique<GnomeVoiceChord>(*backend.shell);
+    KeyNames::setKeySynthesis(QStringLiteral("GNOME Shell"));
+    backend.shell->setPanelWindowTitles({kPanelWindowTitle});
+    panels.setWindowHooks([](QWindow& window) { window.setTitle(kPanelWindowTitle); }, {});
+    // GNOME Shell always composites.
+    panels.setTranslucencyProbe([] { return true; });
+    backend.shell->start();
+    return backend;
+}
+
+// Null members when the X server cannot be reached.
+Backend x11Backend(QtPanelHost& panels) {
+    Backend backend;
+    backend.workspace = X11Workspace::create(DesktopEntries::load(
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
+    backend.frontTab = X11FrontTabCloser::create();
+    backend.voiceChord = X11VoiceChord::create();
+    backend.decorations = X11PanelDecorations::create();
+    if (X11PanelDecorations* decorations = backend.decorations.get()) {
+        panels.setWindowHooks([decorations](QWindow& window) { decorations->beforeShow(window); },
+                              [decorations](QWindow& window) { decorations->afterShow(window); });
+        panels.setTranslucencyProbe([decorations] { return decorations->isCompositing(); });
+    }
+    return backend;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -101,17 +165,21 @@ int main(int argc, char** argv) {
             return *status;
         }
     }
-    // The desktop backend is X11; under Wayland that means XWayland.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        return refuse("needs an X11 desktop, and DISPLAY is not set (under Wayland, enable "
-                      "XWayland).");
-    }
-    // Asked before Qt connects, which would abort without a word of ours.
-    if (!XcbConnection::open()) {
-        return refuse("cannot reach the X server named by DISPLAY.");
+    // On GNOME under Wayland, Qt runs natively. Elsewhere the desktop backend
+    // is X11; under another Wayland desktop that means XWayland.
+    const bool gnome = isGnomeOnWayland();
+    if (!gnome) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            return refuse("needs an X11 desktop, and DISPLAY is not set (under Wayland, enable "
+                          "XWayland).");
+        }
+        // Asked before Qt connects, which would abort without a word of ours.
+        if (!XcbConnection::open()) {
+            return refuse("cannot reach the X server named by DISPLAY.");
+        }
     }
     // The views are flat shapes, text and fades: Qt Quick's software
     // renderer draws them at a third of the memory of an OpenGL context (and
@@ -129,39 +197,37 @@ int main(int argc, char** argv) {
     QGuiApplication::setWindowIcon(appIcon());
     quitOnTerminationSignals(&app);
 
-    auto workspace = X11Workspace::create(DesktopEntries::load(
-        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
-    auto frontTab = X11FrontTabCloser::create();
-    auto voiceChord = X11VoiceChord::create();
-    auto decorations = X11PanelDecorations::create();
-    if (!workspace || !frontTab || !voiceChord || !decorations) {
+    QtPanelHost panels;
+    const Backend desktop = gnome ? gnomeBackend(panels) : x11Backend(panels);
+    if (!desktop.workspace || !desktop.frontTab || !desktop.voiceChord ||
+        (!gnome && !desktop.decorations)) {
         return refuse("cannot reach the X server named by DISPLAY.");
     }
 
     QtMainLoop loop;
     QtHttpClient http;
-    QtPanelHost panels;
-    panels.setWindowHooks([&decorations](QWindow& window) { decorations->beforeShow(window); },
-                          [&decorations](QWindow& window) { decorations->afterShow(window); });
-    panels.setTranslucencyProbe([&decorations] { return decorations->isCompositing(); });
     QtUserDefaults defaults;
     AtspiAccessibility accessibility;
     LibsecretSecretStore secrets;
     PocketSphinxRecognizer speech;
 
     ContentView view(Desktop{loop,
-                             *workspace,
+                             *desktop.workspace,
                              accessibility,
                              http,
                              panels,
-                             *frontTab,
-                             *voiceChord,
+                             *desktop.frontTab,
+                             *desktop.voiceChord,
                              secrets,
                              defaults,
                              speech,
                              linuxAppLists(),
                              checkServiceURL(),
                              {}});
+
+    if (desktop.extension) {
+        view.onboarding()->setDesktopExtension(desktop.extension.get());
+    }
 
     // With no service configured, the app's own, installed with it: the
     // checks go to it (with its token) only while it runs.

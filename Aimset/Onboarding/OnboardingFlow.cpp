@@ -180,6 +180,8 @@ void OnboardingFlow::next() {
 void OnboardingFlow::startPage() {
     if (m_currentPage < 3) {
         m_demo.play(pageTable(m_currentPage));
+    } else {
+        readExtensionState();
     }
 }
 
@@ -194,8 +196,23 @@ void OnboardingFlow::enableAccessibility() {
     if (m_currentPage != 3 || m_hasCompleted) {
         return;
     }
-    if (m_accessibility.isProcessTrusted()) {
+    readExtensionState();
+    const bool extensionOff = m_extension && m_extensionState == DesktopExtension::State::off;
+    const bool trusted = m_accessibility.isProcessTrusted();
+    if (trusted && !extensionOff) {
         finish();
+        return;
+    }
+    if (extensionOff && !m_extensionAsked) {
+        m_extensionAsked = true;
+        m_extension->enable([self = QPointer<OnboardingFlow>(this)](DesktopExtension::State state) {
+            if (self) {
+                self->extensionAnswered(state);
+            }
+        });
+    }
+    if (trusted) {
+        accessGranted();
         return;
     }
     m_accessibility.requestTrustWithPrompt();
@@ -215,15 +232,10 @@ void OnboardingFlow::startPermissionPolling() {
 
 void OnboardingFlow::permissionPollTick() {
     ++m_permissionPollCount;
+    readExtensionState();
     if (m_accessibility.isProcessTrusted()) {
         m_permissionPollTimer.reset();
-        assignIfChanged(this, m_permissionGranted, true, &OnboardingFlow::permissionGrantedChanged);
-        // "Done" stays on screen a moment before the onboarding goes.
-        m_finishTimer = m_loop.scheduleOnce(doneShownFor, [self = QPointer<OnboardingFlow>(this)] {
-            if (self) {
-                self->finish();
-            }
-        });
+        accessGranted();
         return;
     }
     // The request was answered and access is still off: this desktop could
@@ -234,6 +246,69 @@ void OnboardingFlow::permissionPollTick() {
         // Two minutes without an answer: the button can start it anew.
         m_permissionPollTimer.reset();
     }
+}
+
+void OnboardingFlow::accessGranted() {
+    assignIfChanged(this, m_permissionGranted, true, &OnboardingFlow::permissionGrantedChanged);
+    if (!m_extension || m_extensionState == DesktopExtension::State::running) {
+        finishShortly();
+    }
+}
+
+// "Done" stays on screen a moment before the onboarding goes.
+void OnboardingFlow::finishShortly() {
+    m_finishTimer = m_loop.scheduleOnce(doneShownFor, [self = QPointer<OnboardingFlow>(this)] {
+        if (self) {
+            self->finish();
+        }
+    });
+}
+
+// ---- the desktop extension ----------------------------------------------------------------------
+
+void OnboardingFlow::setDesktopExtension(DesktopExtension* extension) {
+    m_extension = extension;
+    readExtensionState();
+}
+
+// Until it answers, the request in flight decides.
+void OnboardingFlow::readExtensionState() {
+    if (m_extension && !(m_extensionAsked && m_extensionState == DesktopExtension::State::off)) {
+        assignIfChanged(this, m_extensionState, m_extension->state(),
+                        &OnboardingFlow::extensionNoteChanged);
+    }
+}
+
+void OnboardingFlow::extensionAnswered(DesktopExtension::State state) {
+    // Still off: the next press asks again.
+    m_extensionAsked = state != DesktopExtension::State::off;
+    assignIfChanged(this, m_extensionState, state, &OnboardingFlow::extensionNoteChanged);
+    if (m_permissionGranted && !m_hasCompleted && state == DesktopExtension::State::running) {
+        finishShortly();
+    }
+}
+
+QString OnboardingFlow::extensionNote() const {
+    if (!m_extension) {
+        return {};
+    }
+    switch (m_extensionState) {
+    case DesktopExtension::State::running:
+        return {};
+    case DesktopExtension::State::off:
+        return QStringLiteral("Under Wayland, GNOME shows apps nothing of other windows. "
+                              "\u201CEnable Aimset\u201D also switches on Aimset's GNOME Shell "
+                              "extension, which tells Aimset the window in front, sends it "
+                              "Ctrl+W and hears Alt+M.");
+    case DesktopExtension::State::nextLogin:
+        return QStringLiteral("Log out and back in once: GNOME loads a newly installed "
+                              "extension only at login. Until then sessions cannot watch "
+                              "windows.");
+    case DesktopExtension::State::unavailable:
+        return QStringLiteral("Aimset's GNOME Shell extension is missing or GNOME cannot start "
+                              "it, so sessions cannot watch windows. Aimset's log says why.");
+    }
+    return {};
 }
 
 void OnboardingFlow::continueWithTitlesOnly() {

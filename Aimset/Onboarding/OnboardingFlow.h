@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/DesktopExtension.h"
 #include "Runtime/Timeline.h"
 
 #include <QObject>
@@ -36,6 +37,9 @@ class OnboardingFlow : public QObject {
     Q_PROPERTY(QString accessibilityNote READ accessibilityNote CONSTANT)
     Q_PROPERTY(bool canContinueWithTitlesOnly READ canContinueWithTitlesOnly NOTIFY
                    canContinueWithTitlesOnlyChanged)
+    // What the desktop extension is for, or why sessions cannot watch windows
+    // yet; empty where none is needed or it runs.
+    Q_PROPERTY(QString extensionNote READ extensionNote NOTIFY extensionNoteChanged)
 
 public:
     static constexpr int pageCount = 4;
@@ -47,6 +51,13 @@ public:
 
     // Called once, when the accessibility step finishes.
     std::function<void()> onComplete;
+
+    // A desktop extension the app needs (GNOME under Wayland): "Enable
+    // Aimset" switches it on as well. Where it then waits for the next login
+    // or cannot run, the step stays with "Done" until pressed, so the note
+    // saying so is read. Set before the step shows; must outlive the flow.
+    void setDesktopExtension(DesktopExtension* extension);
+    QString extensionNote() const;
 
     // Pages 0 to 2's demonstrations, as played.
     static Timeline::Table pageTable(int page);
@@ -91,12 +102,17 @@ signals:
     void demoChanged();
     void permissionGrantedChanged();
     void canContinueWithTitlesOnlyChanged();
+    void extensionNoteChanged();
 
 private:
     void startPage();
     void stopPage();
     void startPermissionPolling();
     void permissionPollTick();
+    void accessGranted();
+    void readExtensionState();
+    void extensionAnswered(DesktopExtension::State state);
+    void finishShortly();
     void finish();
 
     MainLoop& m_loop;
@@ -112,6 +128,10 @@ private:
     int m_permissionPollCount = 0;
     TimerHandle m_finishTimer;
     bool m_hasCompleted = false;
+
+    DesktopExtension* m_extension = nullptr;
+    DesktopExtension::State m_extensionState = DesktopExtension::State::running;
+    bool m_extensionAsked = false;
 };
 
 } // namespace aimset

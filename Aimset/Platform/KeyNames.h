@@ -26,14 +26,20 @@ struct KeyNames {
     QString spacedHotkey() const { return modifier + QStringLiteral(" + ") + letter; }
 
     // The names of the desktop this build runs on.
-    static const KeyNames& desktop() {
+    static const KeyNames& desktop() { return names(); }
+    // A backend that types through another mechanism names it, before the
+    // app says anything (GNOME under Wayland types through its shell).
+    static void setKeySynthesis(const QString& mechanism) { names().keySynthesis = mechanism; }
+
+private:
+    static KeyNames& names() {
 #ifdef Q_OS_MACOS
-        static const KeyNames names{QStringLiteral("Option"), QStringLiteral("\u2325"),
-                                    QStringLiteral("M"), QStringLiteral("Cmd+W"),
-                                    QStringLiteral("CGEvent")};
+        static KeyNames names{QStringLiteral("Option"), QStringLiteral("\u2325"),
+                              QStringLiteral("M"), QStringLiteral("Cmd+W"),
+                              QStringLiteral("CGEvent")};
 #else
-        static const KeyNames names{QStringLiteral("Alt"), QString(), QStringLiteral("M"),
-                                    QStringLiteral("Ctrl+W"), QStringLiteral("XTest")};
+        static KeyNames names{QStringLiteral("Alt"), QString(), QStringLiteral("M"),
+                              QStringLiteral("Ctrl+W"), QStringLiteral("XTest")};
 #endif
         return names;
     }

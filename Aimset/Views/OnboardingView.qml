@@ -490,6 +490,18 @@ Rectangle {
                 color: Qt.rgba(1, 1, 1, 0.4)
                 font.pixelSize: 12
             }
+            Text {
+                objectName: "extensionNote"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: Math.min(implicitWidth, 500, parent.width)
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+                visible: text.length > 0
+                text: root.onboarding.extensionNote
+                textFormat: Text.PlainText
+                color: Qt.rgba(1, 1, 1, 0.7)
+                font.pixelSize: 13
+            }
             PlainButton {
                 objectName: "permissionButton"
                 anchors.horizontalCenter: parent.horizontalCenter

@@ -1,5 +1,6 @@
 #include "Onboarding/OnboardingFlow.h"
 #include "Platform/Fake/FakeAccessibility.h"
+#include "Platform/Fake/FakeDesktopExtension.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/QtPrinters.h"
 
@@ -188,5 +189,83 @@ TEST_F(OnboardingFlowTest, AccessThatCannotBeSwitchedOnLeavesTheWayOnWithTitlesA
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
     EXPECT_EQ(accessibility.calls.count(u"requestTrustWithPrompt"_s), 1);
 }
+
+} // namespace
+
+// ---- the desktop extension, switched on with access
+// -----------------------------------------------
+
+namespace aimset {
+void PrintTo(DesktopExtension::State state, std::ostream* out) {
+    *out << static_cast<int>(state);
+}
+} // namespace aimset
+
+namespace {
+
+using Extension = DesktopExtension::State;
+
+struct ExtensionCase {
+    const char* name;
+    Extension before;
+    // What switching it on answers; nothing when it is not asked.
+    std::optional<Extension> answer;
+    QString noteBefore;
+    QString noteAfter;
+    // The onboarding ends by itself once access and the extension are on;
+    // otherwise "Done" waits to be pressed.
+    bool endsByItself;
+};
+
+const QString kOffNote =
+    u"Under Wayland, GNOME shows apps nothing of other windows. \u201CEnable Aimset\u201D also "
+    u"switches on Aimset's GNOME Shell extension, which tells Aimset the window in front, sends "
+    u"it Ctrl+W and hears Alt+M."_s;
+const QString kNextLoginNote =
+    u"Log out and back in once: GNOME loads a newly installed extension only at login. Until "
+    u"then sessions cannot watch windows."_s;
+const QString kMissingNote = u"Aimset's GNOME Shell extension is missing or GNOME cannot start it, "
+                             u"so sessions cannot watch windows. Aimset's log says why."_s;
+
+const ExtensionCase extensionCases[] = {
+    {"StartsAtOnce", Extension::off, Extension::running, kOffNote, {}, true},
+    {"LoadsAtNextLogin", Extension::off, Extension::nextLogin, kOffNote, kNextLoginNote, false},
+    {"CannotStart", Extension::off, Extension::unavailable, kOffNote, kMissingNote, false},
+    {"AlreadyRunning", Extension::running, std::nullopt, {}, {}, true},
+    {"NotInstalled", Extension::unavailable, std::nullopt, kMissingNote, kMissingNote, false},
+};
+
+struct OnboardingExtensionTest : OnboardingFlowTest, ::testing::WithParamInterface<ExtensionCase> {
+    FakeDesktopExtension extension;
+};
+
+TEST_P(OnboardingExtensionTest, EnableAimsetAlsoSwitchesOnTheExtension) {
+    const ExtensionCase& c = GetParam();
+    extension.current = c.before;
+    view.setDesktopExtension(&extension);
+    reachPage(3);
+    EXPECT_EQ(view.extensionNote(), c.noteBefore);
+    // Access comes while the extension is asked: neither alone ends the step.
+    accessibility.trusted = false;
+    view.enableAccessibility();
+    ASSERT_EQ(extension.pending.size(), c.answer ? 1u : 0u);
+    accessibility.trusted = true;
+    loop.advance(1100ms);
+    if (c.answer) {
+        loop.advance(5s);
+        EXPECT_EQ(completions, 0);
+        extension.answer(*c.answer);
+    }
+    EXPECT_EQ(view.extensionNote(), c.noteAfter);
+    EXPECT_EQ(view.permissionButtonTitle(), u"Done"_s);
+    loop.advance(300ms);
+    EXPECT_EQ(completions, c.endsByItself ? 1 : 0);
+    view.enableAccessibility();
+    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(extension.pending.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(States, OnboardingExtensionTest, ::testing::ValuesIn(extensionCases),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace

@@ -410,7 +410,8 @@ bool AimsetApp::startSession(Desktop& desktop, const QString& aimset) {
 
 // ---- Chromium ---------------------------------------------------------------------------------
 
-Chromium::Chromium(const QStringList& urls, const QByteArray& busAddress) {
+Chromium::Chromium(const QStringList& urls, const QByteArray& busAddress,
+                   const QStringList& extraArguments) {
     if (!m_profile.isValid()) {
         throw std::runtime_error("no temporary profile folder");
     }
@@ -443,7 +444,7 @@ Chromium::Chromium(const QStringList& urls, const QByteArray& busAddress) {
         QStringLiteral("--window-position=0,0"),
         QStringLiteral("--window-size=1000,700"),
     };
-    arguments << urls;
+    arguments << extraArguments << urls;
     m_process.start(QStringLiteral("chromium"), arguments);
     if (!m_process.waitForStarted(10000)) {
         throw std::runtime_error("chromium did not start (is the chromium package installed?)");

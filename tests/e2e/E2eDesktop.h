@@ -173,7 +173,9 @@ public:
         QString title;
         QString url;
     };
-    Chromium(const QStringList& urls, const QByteArray& busAddress);
+    // An empty bus address keeps the test's own session bus.
+    Chromium(const QStringList& urls, const QByteArray& busAddress,
+             const QStringList& extraArguments = {});
     ~Chromium();
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }

@@ -17,11 +17,15 @@ fail() {
 }
 
 # Exactly these files: the app, its helpers in their own folder, the desktop
-# entry, the metadata and the icons; no simulator, headers, libraries or QML.
+# entry, the metadata, the icons and the GNOME Shell extension; no simulator,
+# headers, libraries or QML.
 expected=$(
     printf '%s\n' ./usr/bin/aimset ./usr/libexec/aimset/aimset-checkd \
         ./usr/libexec/aimset/aimset-atspi-dump ./usr/share/applications/aimset.desktop \
         ./usr/share/metainfo/aimset.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/aimset.svg
+    for file in extension.js metadata.json org.aimset.Shell1.xml; do
+        echo "./usr/share/gnome-shell/extensions/aimset@aimset.invalid/$file"
+    done
     for size in 16 24 32 48 64 128 256; do
         echo "./usr/share/icons/hicolor/${size}x${size}/apps/aimset.png"
     done

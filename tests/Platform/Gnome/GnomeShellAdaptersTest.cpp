@@ -1,0 +1,168 @@
+// The GNOME adapters against Debian's GNOME Shell running headless with
+// Aimset's extension (run under tests/gnome/with-gnome-shell.sh): the shell's
+// signals become the ports' states and calls. This program is built under
+// the name "aimset", the only one the extension answers.
+
+#include "Platform/Gnome/GnomeFrontTabCloser.h"
+#include "Platform/Gnome/GnomeShell.h"
+#include "Platform/Gnome/GnomeShellExtension.h"
+#include "Platform/Gnome/GnomeVoiceChord.h"
+#include "Platform/Gnome/GnomeWorkspace.h"
+#include "support/LogCapture.h"
+#include "support/QtPrinters.h"
+#include "support/gnome/GnomeTestDesktop.h"
+#include "support/x11/X11TestDesktop.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+using namespace aimset;
+using namespace aimset::test;
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString describe(const std::optional<RunningApplication>& app) {
+    if (!app) {
+        return u"none"_s;
+    }
+    return app->localizedName.value_or(u"?"_s) + u" ("_s + app->bundleIdentifier.value_or(u"?"_s) +
+           u") "_s + QString::number(app->processIdentifier);
+}
+
+bool run(const QString& program, const QStringList& arguments) {
+    QProcess tool;
+    tool.start(program, arguments);
+    return tool.waitForFinished(10000) && tool.exitCode() == 0;
+}
+
+bool gnomeExtensions(const QString& command) {
+    return run(u"gnome-extensions"_s, {command, GnomeShell::uuid});
+}
+
+bool switchUserExtensions(bool on) {
+    return run(u"gsettings"_s, {u"set"_s, u"org.gnome.shell"_s, u"disable-user-extensions"_s,
+                                on ? u"false"_s : u"true"_s});
+}
+
+struct GnomeShellAdaptersTest : ::testing::Test {
+    LogCapture log;
+    GnomeShell shell;
+    GnomeWorkspace workspace{shell};
+    GnomeFrontTabCloser frontTab{shell};
+    GnomeVoiceChord chord{shell};
+    GnomeShellExtension extension{
+        shell, {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)}};
+    ShellKeyboard keyboard;
+    QStringList activations;
+
+    void SetUp() override {
+        workspace.addActivationObserver(
+            [this](const std::optional<RunningApplication>& app) { activations << describe(app); });
+        shell.start();
+        ASSERT_TRUE(spinUntil([&] { return shell.isRegistered(); }, 10s))
+            << log.lines().join(u'\n').toStdString();
+    }
+};
+
+TEST_F(GnomeShellAdaptersTest, TheWindowInFrontAndItsTitleFollowTheShell) {
+    GtkTestWindow first(u"aimset-test-window"_s, u"Brouillon"_s);
+    ASSERT_TRUE(first.waitUntilFocused(keyboard)) << first.lines().join(u'|').toStdString();
+    auto second = std::make_unique<GtkTestWindow>(u"org.aimset.Unlisted"_s, u"Second"_s);
+    ASSERT_TRUE(second->waitUntilFocused(keyboard));
+    const auto secondPid = static_cast<std::int32_t>(second->pid());
+    second->tell(u"title Second renamed"_s);
+    ASSERT_TRUE(
+        spinUntil([&] { return workspace.focusedWindowTitle(secondPid) == u"Second renamed"_s; }));
+    EXPECT_EQ(describe(workspace.frontmostApplication()),
+              u"org.aimset.Unlisted (org.aimset.Unlisted) "_s + QString::number(secondPid));
+    // A window behind is not asked about.
+    EXPECT_EQ(workspace.focusedWindowTitle(static_cast<std::int32_t>(first.pid())), std::nullopt);
+    first.tell(u"title Brouillon — 集中 ✓"_s);
+    first.tell(u"sync"_s);
+    ASSERT_TRUE(first.waitFor(u"synced"_s));
+
+    // The first comes back to the front with the title it took meanwhile.
+    second.reset();
+    ASSERT_TRUE(spinUntil([&] { return activations.size() == 3; }));
+    const QString firstApp =
+        u"Aimset Test Window (aimset-test-window) "_s + QString::number(first.pid());
+    // One activation per switch; a title change is none.
+    EXPECT_EQ(activations, (QStringList{firstApp,
+                                        u"org.aimset.Unlisted (org.aimset.Unlisted) "_s +
+                                            QString::number(secondPid),
+                                        firstApp}));
+    EXPECT_EQ(workspace.focusedWindowTitle(static_cast<std::int32_t>(first.pid())),
+              u"Brouillon — 集中 ✓"_s);
+}
+
+TEST_F(GnomeShellAdaptersTest, CtrlWAndTheVoiceChordGoThroughTheShell) {
+    QStringList chordChanges;
+    ASSERT_TRUE(chord.watch([&] { chordChanges << u"down"_s; }, [&] { chordChanges << u"up"_s; }));
+    GtkTestWindow page(u"aimset-test-window"_s, u"Page"_s);
+    ASSERT_TRUE(page.waitUntilFocused(keyboard));
+
+    EXPECT_EQ(frontTab.closeFrontTab(), FrontTabCloser::Result::sent);
+    ASSERT_TRUE(page.waitFor(u"release Control_L Control"_s));
+    // From the chord on: the probe's Shift may still be arriving before it.
+    const QStringList keys = page.lines();
+    EXPECT_EQ(keys.mid(keys.indexOf(u"press Control_L -"_s)),
+              (QStringList{u"press Control_L -"_s, u"press w Control"_s, u"release w Control"_s,
+                           u"release Control_L Control"_s}));
+
+    for (const auto& [code, down] :
+         {std::pair{keyLeftAlt, true}, {keyM, true}, {keyM, false}, {keyLeftAlt, false}}) {
+        keyboard.key(code, down);
+    }
+    ASSERT_TRUE(spinUntil([&] { return chordChanges.size() == 2; }));
+    EXPECT_EQ(chordChanges, (QStringList{u"down"_s, u"up"_s}));
+}
+
+// Switched off, the extension leaves the bus: nothing is sent, one line says
+// why; switched on again (as onboarding does), the app is its client again.
+TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffAndOnIsFollowed) {
+    EXPECT_EQ(extension.state(), DesktopExtension::State::running);
+    log.clear();
+    ASSERT_TRUE(gnomeExtensions(u"disable"_s));
+    ASSERT_TRUE(spinUntil([&] { return shell.state() == GnomeShell::State::absent; }));
+    EXPECT_EQ(frontTab.closeFrontTab(), FrontTabCloser::Result::unreachable);
+    EXPECT_EQ(extension.state(), DesktopExtension::State::off);
+
+    std::optional<DesktopExtension::State> enabled;
+    extension.enable([&](DesktopExtension::State state) { enabled = state; });
+    ASSERT_TRUE(spinUntil([&] { return enabled.has_value(); }, 10s));
+    EXPECT_EQ(enabled, DesktopExtension::State::running);
+    EXPECT_TRUE(shell.isRegistered());
+    EXPECT_EQ(log.lines(),
+              (QStringList{u"[GnomeShell] Aimset's GNOME Shell extension is not running, so "
+                           u"sessions cannot watch windows: enable it with \u201Cgnome-extensions "
+                           u"enable aimset@aimset.invalid\u201D, and log out and in once if it was "
+                           u"installed since you logged in"_s,
+                           u"[GnomeShell] Connected to Aimset's GNOME Shell extension"_s}));
+}
+
+// With extensions switched off as a whole, enabling this one cannot help:
+// the shell says so, and so does the app, instead of asking for a login.
+TEST_F(GnomeShellAdaptersTest, AnExtensionTheShellKeepsOffIsNotLeftToTheNextLogin) {
+    ASSERT_TRUE(switchUserExtensions(false));
+    ASSERT_TRUE(spinUntil([&] { return shell.state() == GnomeShell::State::absent; }));
+    log.clear();
+    GnomeShellExtension waiting{
+        shell,
+        {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation),
+         u"gnome-extensions"_s, 1000ms}};
+    std::optional<DesktopExtension::State> enabled;
+    waiting.enable([&](DesktopExtension::State state) { enabled = state; });
+    ASSERT_TRUE(spinUntil([&] { return enabled.has_value(); }, 10s));
+    EXPECT_EQ(enabled, DesktopExtension::State::unavailable);
+    EXPECT_EQ(log.lines(),
+              QStringList{u"[GnomeShell] GNOME Shell did not start Aimset's extension: "
+                          u"switch extensions on in GNOME's Extensions app"_s});
+    ASSERT_TRUE(switchUserExtensions(true));
+    EXPECT_TRUE(spinUntil([&] { return shell.isRegistered(); }));
+}
+
+} // namespace

@@ -1,0 +1,332 @@
+# Aimset's GNOME Shell extension against the real shell (run it under
+# with-gnome-shell.sh): real Wayland clients, keys typed through the shell's
+# remote-desktop interface, and this process standing in for the app. The
+# extension answers only a process whose executable is named "aimset", so the
+# test runs Python under that name.
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+if os.path.basename(os.readlink('/proc/self/exe')) != 'aimset':
+    # In the session's private runtime folder, which the harness removes.
+    home = tempfile.mkdtemp(prefix='aimset-python-', dir=os.environ.get('XDG_RUNTIME_DIR'))
+    interpreter = os.path.join(home, 'aimset')
+    shutil.copy(os.path.realpath(sys.executable), interpreter)
+    status = subprocess.call([interpreter, *sys.argv])
+    shutil.rmtree(home)
+    sys.exit(status)
+
+import gi  # noqa: E402
+
+gi.require_version('Gdk', '3.0')
+gi.require_version('Gtk', '3.0')
+from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINDOW = [sys.executable, os.path.join(HERE, 'test_window.py')]
+SHELL = ('org.aimset.Shell', '/org/aimset/Shell', 'org.aimset.Shell1')
+DEADLINE_MS = 10000
+PANEL_TITLE = 'Aimset panel: question'
+UUID = 'aimset@aimset.invalid'
+# Linux input key codes, as the remote-desktop interface takes them.
+KEY_M, KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12 = 50, 42, 56, 88
+ALT_M = [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]
+
+bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+
+
+def call(name, args=None, reply='()', interface=SHELL):
+    result = bus.call_sync(interface[0], interface[1], interface[2], name, args,
+                           GLib.VariantType(reply), Gio.DBusCallFlags.NONE, DEADLINE_MS, None)
+    return result.unpack()
+
+
+def wait_for(condition, what, deadline_ms=DEADLINE_MS):
+    """Runs the main loop until condition() holds; fails after the deadline
+    (or, without a description, returns False)."""
+    expired = []
+    timer = GLib.timeout_add(deadline_ms, lambda: expired.append(True))
+    context = GLib.MainContext.default()
+    while not condition():
+        if expired:
+            if what:
+                raise AssertionError(f'timed out waiting for {what() if callable(what) else what}')
+            return False
+        context.iteration(True)
+    GLib.source_remove(timer)
+    return True
+
+
+class Keyboard:
+    """Keys pressed as a person would, through the shell's remote desktop."""
+
+    def __init__(self):
+        rd = ('org.gnome.Mutter.RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop',
+              'org.gnome.Mutter.RemoteDesktop')
+        (path,) = call('CreateSession', reply='(o)', interface=rd)
+        self.session = (rd[0], path, 'org.gnome.Mutter.RemoteDesktop.Session')
+        call('Start', interface=self.session)
+
+    def key(self, code, down):
+        call('NotifyKeyboardKeycode', GLib.Variant('(ub)', (code, down)), interface=self.session)
+
+    def move_pointer(self, dx, dy):
+        call('NotifyPointerMotionRelative', GLib.Variant('(dd)', (dx, dy)), interface=self.session)
+
+
+class Client:
+    """A test window in its own process, with the lines it printed."""
+
+    def __init__(self, app_id, title):
+        self.process = subprocess.Popen([*WINDOW, app_id, title], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True, bufsize=1)
+        self.pid = self.process.pid
+        self.log = []
+        self.unread = b''
+        self.watch = GLib.io_add_watch(self.process.stdout.fileno(), GLib.PRIORITY_DEFAULT,
+                                       GLib.IO_IN | GLib.IO_HUP, self._read)
+
+    def _read(self, fd, _condition):
+        data = os.read(fd, 65536)
+        if not data:
+            return False
+        *lines, self.unread = (self.unread + data).split(b'\n')
+        self.log.extend(line.decode() for line in lines)
+        return True
+
+    def tell(self, command):
+        self.process.stdin.write(command + '\n')
+        self.process.stdin.flush()
+
+    def sync(self):
+        self.tell('sync')
+        self.wait_logged('synced')
+        self.log.remove('synced')
+
+    def wait_logged(self, line):
+        wait_for(lambda: line in self.log,
+                 lambda: f'"{line}" from {self.process.args[-1]} (it printed {self.log})')
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait()
+        GLib.source_remove(self.watch)
+
+
+class ShellExtensionTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.keyboard = Keyboard()
+        cls.signals = []
+        bus.signal_subscribe(SHELL[0], SHELL[2], None, SHELL[1], None, Gio.DBusSignalFlags.NONE,
+                             lambda *a: cls.signals.append((a[4], *a[5].unpack())))
+        call('Register')
+
+    def setUp(self):
+        self.clients = []
+        self.panels = []
+        self.processes = []
+        self.signals.clear()
+
+    def tearDown(self):
+        for client in self.clients:
+            client.close()
+        for panel in self.panels:
+            panel.destroy()
+        for process in self.processes:
+            process.terminate()
+            process.wait()
+        # The next test starts from no window in front, told by a signal too.
+        focus = [s for s in self.signals if s[0] == 'FocusChanged']
+        wait_for(lambda: not call('GetFocusedWindow', reply='(bssus)')[0] and (
+            not focus or [s for s in self.signals if s[0] == 'FocusChanged'][-1][1] is False),
+            'no window in front')
+
+    def open(self, app_id, title):
+        client = Client(app_id, title)
+        self.clients.append(client)
+        return client
+
+    def open_focused(self, app_id, title):
+        client = self.open(app_id, title)
+        client.wait_logged('focus-in')
+        wait_for(lambda: call('GetFocusedWindow', reply='(bssus)')[3] == client.pid,
+                 f'{title} in front')
+        client.log.remove('focus-in')
+        return client
+
+    def wait_signal(self, signal):
+        wait_for(lambda: signal in self.signals, lambda: f'signal {signal} (got {self.signals})')
+
+    def test_focused_window_facts(self):
+        # A window whose application the shell knows by its desktop entry, and
+        # one it knows only by the Wayland application id.
+        cases = [('aimset-test-window', 'Fenêtre — 集中 ✓', 'aimset-test-window', 'Aimset Test Window'),
+                 ('org.aimset.Unlisted', 'Plain', 'org.aimset.Unlisted', 'org.aimset.Unlisted')]
+        for app_id, title, expected_id, expected_name in cases:
+            with self.subTest(app_id=app_id):
+                self.signals.clear()
+                client = self.open(app_id, title)
+                facts = (True, expected_id, expected_name, client.pid, title)
+                self.wait_signal(('FocusChanged', *facts))
+                self.assertEqual(call('GetFocusedWindow', reply='(bssus)'), facts)
+                self.assertEqual(self.signals, [('FocusChanged', *facts)])
+
+    def test_one_signal_per_switch_and_per_title_change_of_the_focused_window(self):
+        first = self.open_focused('aimset-test-window', 'First')
+        second = self.open_focused('org.aimset.Unlisted', 'Second')
+        # The other window's new title is in the shell before the focused
+        # one changes its own: a signal for it would come first.
+        first.tell('title First renamed')
+        first.sync()
+        second.tell('title Second renamed')
+        self.wait_signal(('TitleChanged', 'Second renamed'))
+        second.close()
+        self.clients.remove(second)
+        self.wait_signal(('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', first.pid,
+                          'First renamed'))
+        first.tell('title First again')
+        self.wait_signal(('TitleChanged', 'First again'))
+        self.assertEqual(self.signals, [
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', first.pid, 'First'),
+            ('FocusChanged', True, 'org.aimset.Unlisted', 'org.aimset.Unlisted', second.pid, 'Second'),
+            ('TitleChanged', 'Second renamed'),
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', first.pid,
+             'First renamed'),
+            ('TitleChanged', 'First again'),
+        ])
+
+    def test_disabled_the_extension_leaves_the_bus_and_enabled_again_reports_each_change_once(self):
+        def owned():
+            return call('NameHasOwner', GLib.Variant('(s)', (SHELL[0],)), '(b)',
+                        ('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus'))[0]
+        subprocess.run(['gnome-extensions', 'disable', UUID], check=True)
+        wait_for(lambda: not owned(), 'the name released')
+        subprocess.run(['gnome-extensions', 'enable', UUID], check=True)
+        wait_for(owned, 'the name taken again')
+        call('Register')
+        # Anything left connected by the first run would report twice.
+        client = self.open_focused('aimset-test-window', 'Again')
+        for code, down in ALT_M:
+            self.keyboard.key(code, down)
+        self.wait_signal(('ChordReleased',))
+        client.tell('title Again renamed')
+        self.wait_signal(('TitleChanged', 'Again renamed'))
+        self.assertEqual(self.signals, [
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid, 'Again'),
+            ('ChordPressed',), ('ChordReleased',), ('TitleChanged', 'Again renamed')])
+
+    def test_chromium_on_wayland_is_followed_and_its_front_tab_closed(self):
+        profile = tempfile.mkdtemp(prefix='aimset-chromium-')
+        self.addCleanup(shutil.rmtree, profile, True)
+        # The first page given is the tab in front. A password store of its
+        # own keeps Chromium from asking the keyring, whose prompt takes keys.
+        pages = [f'data:text/html;charset=utf-8,<title>{title}</title>'
+                 for title in ['Vidéos ▶', 'Notes']]
+        browser = subprocess.Popen(
+            ['chromium', '--ozone-platform=wayland', '--no-sandbox', '--no-first-run', '--disable-gpu',
+             '--password-store=basic', f'--user-data-dir={profile}', *pages],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(browser)
+        in_front = (True, 'chromium', 'Chromium Web Browser', browser.pid, 'Vidéos ▶ - Chromium')
+        wait_for(lambda: call('GetFocusedWindow', reply='(bssus)') == in_front,
+                 lambda: f'Chromium in front (got {self.signals})', 30000)
+
+        # The window may come up before its page: the signals, applied in
+        # order, end at what the shell reports.
+        def followed():
+            facts = None
+            for name, *values in self.signals:
+                facts = tuple(values) if name == 'FocusChanged' else (*facts[:-1], *values)
+            return facts
+        wait_for(lambda: followed() == in_front, lambda: f'the signals to follow (got {self.signals})')
+        self.assertEqual(call('CloseFrontTab', reply='(b)'), (True,))
+        self.wait_signal(('TitleChanged', 'Notes - Chromium'))
+        self.assertEqual([name for name, *_ in self.signals].count('FocusChanged'), 1)
+
+    def test_close_front_tab_waits_for_a_held_shift_and_sends_control_w_alone(self):
+        client = self.open_focused('aimset-test-window', 'Page')
+        self.keyboard.key(KEY_LEFTSHIFT, True)
+        client.wait_logged('press Shift_L -')
+        replies = []
+        bus.call(*SHELL, 'CloseFrontTab', None, GLib.VariantType('(b)'), Gio.DBusCallFlags.NONE,
+                 DEADLINE_MS, None, lambda _bus, result: replies.append(bus.call_finish(result).unpack()))
+        # Calls are handled in order: once this one is answered, the shell has
+        # seen the one before; keys typed now reach the client after anything
+        # it sent.
+        call('GetFocusedWindow', reply='(bssus)')
+        self.keyboard.key(KEY_F12, True)
+        self.keyboard.key(KEY_F12, False)
+        client.wait_logged('release F12 Shift')
+        self.assertEqual(replies, [])
+        self.keyboard.key(KEY_LEFTSHIFT, False)
+        wait_for(lambda: replies, 'the answer to CloseFrontTab')
+        client.wait_logged('release Control_L Control')
+        self.assertEqual(replies, [(True,)])
+        self.assertEqual(client.log, [
+            'press Shift_L -', 'press F12 Shift', 'release F12 Shift', 'release Shift_L Shift',
+            'press Control_L -', 'press w Control', 'release w Control', 'release Control_L Control'])
+
+    def test_alt_m_is_reported_held_and_released_and_still_reaches_the_window(self):
+        client = self.open_focused('aimset-test-window', 'Editor')
+        for code, down in ALT_M:
+            self.keyboard.key(code, down)
+        client.wait_logged('release Alt_L Alt')
+        self.wait_signal(('ChordReleased',))
+        self.assertEqual(self.signals, [
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid, 'Editor'),
+            ('ChordPressed',), ('ChordReleased',)])
+        self.assertEqual(client.log[client.log.index('press Alt_L -'):], [
+            'press Alt_L -', 'press m Alt', 'release m Alt', 'release Alt_L Alt'])
+
+    def test_panel_stays_above_a_full_screen_window_and_never_takes_focus(self):
+        client = self.open_focused('aimset-test-window', 'Film')
+        client.tell('fullscreen')
+        client.wait_logged('fullscreen')
+        call('SetPanelWindowTitles', GLib.Variant('(as)', ([PANEL_TITLE],)))
+        panel = Gtk.Window(title=PANEL_TITLE)
+        panel.set_default_size(1280, 800)
+        heard = []
+        panel.add_events(Gdk.EventMask.ENTER_NOTIFY_MASK)
+        for event in ['enter-notify-event', 'leave-notify-event', 'focus-in-event', 'focus-out-event']:
+            panel.connect(event, lambda _w, _e, event=event: heard.append(event))
+        panel.show_all()
+        self.panels.append(panel)
+        # The shell hands a new window focus as it maps it; the extension
+        # takes it straight back, which both clients see as a blink.
+        wait_for(lambda: 'focus-out-event' in heard, 'the panel on screen and its focus gone')
+        client.sync()
+        client.log.clear()
+        # From near the top left corner, where the shell starts the pointer,
+        # to the middle of the screen.
+        self.keyboard.move_pointer(600, 380)
+        wait_for(lambda: 'enter-notify-event' in heard,
+                 lambda: f'the pointer over the panel (the client printed {client.log})')
+        client.sync()
+        self.assertEqual(heard, ['focus-in-event', 'focus-out-event', 'enter-notify-event'])
+        self.assertEqual(call('GetFocusedWindow', reply='(bssus)')[3], client.pid)
+        # The window below may have had the pointer at its start, not after.
+        self.assertIn([line for line in client.log if line.startswith('pointer')][-1:],
+                      [[], ['pointer-leave']])
+        self.assertNotIn('focus-out', client.log)
+        self.assertEqual([s for s in self.signals if s[0] == 'FocusChanged'],
+                         [('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid,
+                           'Film')])
+
+    def test_other_processes_are_refused(self):
+        for method, args in [('Register', []), ('GetFocusedWindow', []), ('CloseFrontTab', []),
+                             ('SetPanelWindowTitles', ['[]'])]:
+            with self.subTest(method=method):
+                done = subprocess.run(
+                    ['gdbus', 'call', '--session', '--dest', SHELL[0], '--object-path', SHELL[1],
+                     '--method', f'{SHELL[2]}.{method}', *args], capture_output=True, text=True)
+                self.assertIn('GDBus.Error:org.aimset.Shell1.Error.AccessDenied: '
+                              'Only Aimset may use this interface', done.stderr)
+                self.assertNotEqual(done.returncode, 0)
+
+
+if __name__ == '__main__':
+    unittest.main(verbosity=2)

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Runs a command against Debian's GNOME Shell started without a screen: a
+# headless Wayland compositor with a virtual monitor, in a private session bus,
+# with Aimset's extension installed into a private home and enabled. Needs root
+# (a mount namespace gives the shell a private system bus and hides the host's
+# /run/systemd, so it takes the plain, non-logind start-up path).
+#
+#   with-gnome-shell.sh [--applications DIR] COMMAND...
+#
+# The command sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, HOME and the XDG
+# folders of that session, and AIMSET_SHELL_LOG (the shell's output). Desktop
+# entries in DIR are installed before the shell starts, so it knows them as
+# applications. The command's exit status is returned.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+extension=${AIMSET_GNOME_EXTENSION_DIR:-$here/../../dist/gnome-shell/aimset@aimset.invalid}
+uuid=aimset@aimset.invalid
+
+case "${AIMSET_GNOME_STAGE:-outer}" in
+outer)
+    if [ "$(id -u)" != 0 ]; then
+        echo "with-gnome-shell: needs root for a private mount namespace" >&2
+        exit 1
+    fi
+    export AIMSET_GNOME_STAGE=namespace
+    exec unshare -m --propagation private "$0" "$@"
+    ;;
+namespace)
+    mount -t tmpfs tmpfs /run/dbus
+    mount -t tmpfs tmpfs /run/systemd
+    system_bus_pid=$(dbus-daemon --system --fork --nopidfile --print-pid)
+    root=$(mktemp -d /tmp/aimset-gnome.XXXXXX)
+    # shellcheck disable=SC2317 # run by the trap
+    cleanup() {
+        kill "$system_bus_pid" 2>/dev/null || true
+        rm -rf "$root"
+    }
+    trap cleanup EXIT
+    applications=
+    if [ "${1:-}" = --applications ]; then
+        applications=$2
+        shift 2
+    fi
+    export HOME=$root/home XDG_RUNTIME_DIR=$root/run
+    export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config
+    export XDG_CACHE_HOME=$HOME/.cache XDG_STATE_HOME=$HOME/.local/state
+    mkdir -p "$XDG_DATA_HOME/gnome-shell/extensions" "$XDG_DATA_HOME/applications" \
+        "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
+    mkdir -m 0700 "$XDG_RUNTIME_DIR"
+    cp -rL "$extension" "$XDG_DATA_HOME/gnome-shell/extensions/$uuid"
+    if [ -n "$applications" ]; then
+        cp "$applications"/*.desktop "$XDG_DATA_HOME/applications/"
+    fi
+    export AIMSET_SHELL_LOG=$root/shell.log
+    set +e
+    # The session bus logs each service it starts; that goes beside the
+    # shell's output; the command keeps this script's output.
+    AIMSET_GNOME_STAGE=session dbus-run-session -- "$0" "$@" 3>&2 4>&1 >"$root/bus.log" 2>&1
+    status=$?
+    set -e
+    if [ "$status" != 0 ] && [ -z "${AIMSET_GNOME_QUIET:-}" ]; then
+        echo "with-gnome-shell: the shell's output:" >&2
+        grep -v -e '^$' "$AIMSET_SHELL_LOG" | tail -n 40 >&2 || true
+    fi
+    exit "$status"
+    ;;
+session)
+    exec 1>&4 2>&3 3>&- 4>&-
+    unset DISPLAY
+    gsettings set org.gnome.shell enabled-extensions "['$uuid']"
+    export WAYLAND_DISPLAY=aimset-wl
+    gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 \
+        --wayland-display "$WAYLAND_DISPLAY" >"$AIMSET_SHELL_LOG" 2>&1 &
+    shell_pid=$!
+    trap 'kill "$shell_pid" 2>/dev/null; wait "$shell_pid" 2>/dev/null || true' EXIT
+    # The extension answers once the shell has started and enabled it: this
+    # script is not Aimset, so the answer is a refusal.
+    ready=no
+    for _ in $(seq 600); do
+        if ! kill -0 "$shell_pid" 2>/dev/null; then
+            echo "with-gnome-shell: the shell exited while starting" >&2
+            exit 1
+        fi
+        answer=$(gdbus call --session --dest org.aimset.Shell --object-path /org/aimset/Shell \
+            --method org.aimset.Shell1.GetFocusedWindow 2>&1 || true)
+        if [[ "$answer" == *org.aimset.Shell1.Error.AccessDenied* ]]; then
+            ready=yes
+            break
+        fi
+        sleep 0.1
+    done
+    if [ "$ready" != yes ]; then
+        echo "with-gnome-shell: the extension did not answer on org.aimset.Shell within 60 s" >&2
+        exit 1
+    fi
+    # The shell opens the overview once it has started, as after a login;
+    # the command starts on the plain desktop.
+    overview() {
+        gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+            --method "org.freedesktop.DBus.Properties.$1" org.gnome.Shell OverviewActive "${@:2}"
+    }
+    for _ in $(seq 200); do
+        overview Get 2>/dev/null | grep -q true && break
+        sleep 0.1
+    done
+    overview Set '<false>' >/dev/null
+    for _ in $(seq 100); do
+        overview Get | grep -q false && break
+        sleep 0.1
+    done
+    export GDK_BACKEND=wayland QT_QPA_PLATFORM=wayland
+    unset AIMSET_GNOME_STAGE
+    set +e
+    "$@"
+    status=$?
+    set -e
+    exit "$status"
+    ;;
+esac
