@@ -232,9 +232,10 @@ int main(int argc, char** argv) {
     // With no service configured, the app's own, installed with it: the
     // checks go to it (with its token) only while it runs.
     CheckServiceLauncher service(loop, CheckServiceLauncher::Options{});
-    service.onServiceChanged = [&view](const QUrl& url, const QByteArray& token) {
-        view.checker().setService(url, token);
-    };
+    QObject::connect(&service, &CheckServiceLauncher::serviceChanged, &view,
+                     [&view](const QUrl& url, const QByteArray& token) {
+                         view.checker().setService(url, token);
+                     });
     service.start();
 
     XdgAutostart startAtLogin;

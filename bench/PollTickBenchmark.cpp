@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
     FakeAccessibility accessibility;
     AlignmentChecker checker(http, accessibility, QUrl(QStringLiteral("http://127.0.0.1:1/check")));
     AppMonitor monitor(loop, *workspace, accessibility, checker, linuxAppLists());
-    monitor.userAimset = QStringLiteral("Finish the quarterly report");
+    const QString aimset = QStringLiteral("Finish the quarterly report");
+    monitor.setTemporaryAimset(aimset);
     const auto front = workspace->frontmostApplication();
     if (!front || front->processIdentifier != getpid()) {
         std::fprintf(stderr, "aimset-bench-poll: our window is not the frontmost one\n");
@@ -185,7 +186,7 @@ int main(int argc, char** argv) {
                 b.p99);
 
     if (seconds > 0) {
-        monitor.startMonitoring();
+        monitor.startMonitoring(aimset);
         int slowPolls = 0;
         int fastPolls = 0;
         const double slow = pollLoopCpuPercent(monitor, false, seconds, slowPolls);

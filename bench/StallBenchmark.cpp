@@ -178,9 +178,8 @@ int frontmostApp(bool freeze, int seconds) {
                              QUrl(QStringLiteral("http://127.0.0.1:9/check")));
     AppMonitor monitor(loop, workspace, accessibility, checker);
     long reads = 0;
-    monitor.onMisaligned = [&reads](const QString&) { ++reads; };
-    monitor.userAimset = QStringLiteral("Finish the quarterly report");
-    monitor.startMonitoring();
+    QObject::connect(&monitor, &AppMonitor::misaligned, [&reads] { ++reads; });
+    monitor.startMonitoring(QStringLiteral("Finish the quarterly report"));
     monitor.setPollInterval(true);
     // A new aimset every 0.5 s forgets the verdict, so every poll reads the
     // window again, as a new title would.

@@ -12,12 +12,13 @@ namespace aimset {
 
 InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
                                          UsageStore& usageStore, BackgroundRunner runInBackground,
-                                         QObject* parent)
+                                         TargetCheck isTargetInFront, QObject* parent)
     : QObject(parent)
     , m_loop(loop)
     , m_tabCloser(tabCloser)
     , m_usageStore(usageStore)
     , m_runInBackground(std::move(runInBackground))
+    , m_isTargetInFront(std::move(isTargetInFront))
     , m_windowController(panelHost) {
     if (!m_runInBackground) {
         m_runInBackground = [](std::function<void()> task) {
@@ -63,7 +64,7 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     setCurrentAimset(aimset);
     setClarifyingQuestion(question);
     setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
-    pauseStart = m_loop.wallClock();
+    m_pauseStart = m_loop.wallClock();
     setPhase(Phase::clarifyingQuestion);
     m_windowController.showQuestionPanel(this);
     m_clarifyTimer = startTicker(Ticker::clarify);
@@ -78,7 +79,7 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
     setCurrentAimset(aimset);
     setMisalignedReason(reason);
     setCountdownRemaining(countdownSeconds);
-    pauseStart = m_loop.wallClock();
+    m_pauseStart = m_loop.wallClock();
     setPhase(Phase::misalignedCountdown);
     m_windowController.showCountdownPanel(this);
     m_countdownTimer = startTicker(Ticker::countdown);
@@ -88,19 +89,13 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
 
 TimerHandle InterventionManager::startTicker(Ticker ticker) {
     const std::uint64_t generation = ++m_tickerGeneration;
-    MainLoop& loop = m_loop;
     return m_loop.scheduleRepeating(
-        tickInterval, [self = QPointer<InterventionManager>(this), &loop, ticker, generation] {
-            if (!self) {
-                return;
-            }
-            // Queued rather than run here, holding the manager only weakly.
-            loop.post([self, ticker, generation] {
-                if (self) {
-                    self->tickDown(ticker, generation);
-                }
-            });
-        });
+        tickInterval,
+        [this, ticker, generation] {
+            // Queued rather than run here.
+            m_loop.post([this, ticker, generation] { tickDown(ticker, generation); }, this);
+        },
+        this);
 }
 
 void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
@@ -137,9 +132,7 @@ void InterventionManager::leavePhase(TimerHandle& ticker) {
 
 void InterventionManager::userSaidYes() {
     leavePhase(m_clarifyTimer);
-    if (onAimsetExpanded) {
-        onAimsetExpanded(m_currentAimset);
-    }
+    emit aimsetExpanded(m_currentAimset);
     Log(QStringLiteral("[Intervention] User said YES \u2014 expanding aimset"));
 }
 
@@ -164,13 +157,11 @@ void InterventionManager::countdownExpired() {
 void InterventionManager::closeTabAndDismiss(const QString& event, const QString& closing) {
     // The key goes to whatever is in front: if that is no longer the window
     // the intervention was about, nothing is closed.
-    const bool stillInFront = !isTargetInFront || isTargetInFront();
+    const bool stillInFront = !m_isTargetInFront || m_isTargetInFront();
     if (stillInFront) {
         m_tabCloser.closeCurrentTab();
     }
-    if (onDismiss) {
-        onDismiss();
-    }
+    emit dismissed();
     Log(event + QStringLiteral(" \u2014 ") +
         (stillInFront ? closing : QStringLiteral("the window in front changed, nothing closed")));
 }
@@ -188,15 +179,20 @@ void InterventionManager::autoDismiss() {
 }
 
 void InterventionManager::closePause() {
-    if (pauseStart) {
-        accumulatedPausedSeconds += secondsSince(*pauseStart);
-        pauseStart.reset();
+    if (m_pauseStart) {
+        m_accumulatedPausedSeconds += secondsSince(*m_pauseStart);
+        m_pauseStart.reset();
     }
 }
 
+void InterventionManager::resetPauses() {
+    m_accumulatedPausedSeconds = 0;
+    m_pauseStart.reset();
+}
+
 double InterventionManager::pausedSeconds() const {
-    return pauseStart ? accumulatedPausedSeconds + secondsSince(*pauseStart)
-                      : accumulatedPausedSeconds;
+    return m_pauseStart ? m_accumulatedPausedSeconds + secondsSince(*m_pauseStart)
+                        : m_accumulatedPausedSeconds;
 }
 
 double InterventionManager::secondsSince(MainLoop::Duration start) const {

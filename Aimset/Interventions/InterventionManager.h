@@ -43,11 +43,15 @@ public:
     // Runs a task off the main thread. The default uses Qt's global pool.
     using BackgroundRunner = std::function<void(std::function<void()>)>;
 
+    // Asked right before a tab is closed: is the window the intervention is
+    // about still in front? Unset means yes.
+    using TargetCheck = std::function<bool()>;
+
     // The loop, the host, the tab closer and the usage store must outlive the
     // manager and any counting task it started.
     InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
                         UsageStore& usageStore, BackgroundRunner runInBackground = {},
-                        QObject* parent = nullptr);
+                        TargetCheck isTargetInFront = {}, QObject* parent = nullptr);
     ~InterventionManager() override;
 
     // Observable state; every assignment notifies, equal values included.
@@ -58,19 +62,6 @@ public:
     qint64 countdownRemaining() const { return m_countdownRemaining; }
     qint64 clarifyTimeoutRemaining() const { return m_clarifyTimeoutRemaining; }
 
-    std::function<void()> onDismiss;
-    std::function<void(const QString& aimset)> onAimsetExpanded;
-    // Asked right before a tab is closed: is the window the intervention is
-    // about still in front? Unset means yes.
-    std::function<bool()> isTargetInFront;
-
-    // The session clock's fields, written by the session start sequence.
-    std::optional<MainLoop::Duration> sessionStartDate;
-    std::int64_t focusGoalSeconds = 0;
-    double accumulatedPausedSeconds = 0;
-    // Present exactly while an intervention is on screen.
-    std::optional<MainLoop::Duration> pauseStart;
-
     void showClarifyingQuestion(const QString& aimset, const QString& question);
     void startMisalignedCountdown(const QString& aimset, const QString& reason);
     Q_INVOKABLE void userSaidYes();
@@ -80,12 +71,20 @@ public:
 
     // Closed pauses plus the open one so far.
     double pausedSeconds() const;
+    // True exactly while an intervention holds the session clock still.
+    bool isPaused() const { return m_pauseStart.has_value(); }
+    // A new session starts with no time paused.
+    void resetPauses();
 
     const InterventionWindowController& windowController() const { return m_windowController; }
     bool hasCountdownTimer() const { return static_cast<bool>(m_countdownTimer); }
-    bool hasClarifyTimer() const { return static_cast<bool>(m_clarifyTimer); }
 
 signals:
+    // The intervention ended in a "no" (the user's or the clock's).
+    void dismissed();
+    // The user said the window belongs to the aimset.
+    void aimsetExpanded(const QString& aimset);
+
     void phaseChanged();
     void currentAimsetChanged();
     void clarifyingQuestionChanged();
@@ -121,6 +120,7 @@ private:
     TabCloser& m_tabCloser;
     UsageStore& m_usageStore;
     BackgroundRunner m_runInBackground;
+    TargetCheck m_isTargetInFront;
 
     Phase m_phase = Phase::hidden;
     QString m_currentAimset;
@@ -134,6 +134,8 @@ private:
     TimerHandle m_clarifyTimer;
     // Tells a queued tick of a stopped ticker from one of the running ticker.
     std::uint64_t m_tickerGeneration = 0;
+    double m_accumulatedPausedSeconds = 0;
+    std::optional<MainLoop::Duration> m_pauseStart;
 };
 
 } // namespace aimset

@@ -7,11 +7,24 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QPointer>
 #include <QTextBoundaryFinder>
 
 namespace aimset {
 
 namespace {
+
+template <typename Answer>
+std::function<void(Answer)> within(QObject* context, std::function<void(Answer)> completion) {
+    if (!context) {
+        return completion;
+    }
+    return [guard = QPointer<QObject>(context), completion = std::move(completion)](Answer answer) {
+        if (guard) {
+            completion(std::move(answer));
+        }
+    };
+}
 
 bool isLoopbackHost(const QString& host) {
     if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) {
@@ -108,7 +121,9 @@ void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
 
 void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
                                   const QString& windowTitle,
-                                  std::function<void(std::optional<bool>)> completion) {
+                                  std::function<void(std::optional<bool>)> completion,
+                                  QObject* context) {
+    completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("title"), m_timeouts.title,
                     QStringLiteral("[AlignmentChecker] Request failed: "),
                     QStringLiteral("[AlignmentChecker] Proxy error: status "),
@@ -135,7 +150,9 @@ void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
 }
 
 void AlignmentChecker::checkText(const QString& aimset, const QString& text,
-                                 std::function<void(std::optional<AlignmentVerdict>)> completion) {
+                                 std::function<void(std::optional<AlignmentVerdict>)> completion,
+                                 QObject* context) {
+    completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("text"), m_timeouts.text,
                     QStringLiteral("[AlignmentChecker] Text check request failed: "),
                     QStringLiteral("[AlignmentChecker] Text check proxy error: status "),
@@ -173,7 +190,9 @@ void AlignmentChecker::checkText(const QString& aimset, const QString& text,
 }
 
 void AlignmentChecker::expandAimset(const QString& aimset, const QString& windowTitle,
-                                    std::function<void(std::optional<QString>)> completion) {
+                                    std::function<void(std::optional<QString>)> completion,
+                                    QObject* context) {
+    completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("expand"), m_timeouts.expand,
                     QStringLiteral("[AlignmentChecker] Aimset expansion request failed: "),
                     QStringLiteral("[AlignmentChecker] Aimset expansion proxy error: status "),
@@ -211,7 +230,9 @@ const QSet<QString>& AlignmentChecker::sensitiveBundleIDs() {
 }
 
 void AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID,
-                                         std::function<void(std::optional<QString>)> completion) {
+                                         std::function<void(std::optional<QString>)> completion,
+                                         QObject* context) {
+    completion = within(context, std::move(completion));
     if (sensitiveBundleIDs().contains(bundleID) || m_extraSensitiveBundleIDs.contains(bundleID)) {
         Log(QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
             bundleID);

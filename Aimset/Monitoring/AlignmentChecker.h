@@ -13,6 +13,8 @@
 #include <memory>
 #include <optional>
 
+class QObject;
+
 namespace aimset {
 
 class Accessibility;
@@ -47,19 +49,25 @@ public:
     // Bearer"; none when empty). An empty URL sends nothing: checks fail.
     void setService(QUrl serviceURL, QByteArray token);
 
+    // Each completion runs only while its context (if one is given) lives:
+    // an answer may come after the one who asked has gone.
     void checkTitle(const QString& aimset, const QString& appName, const QString& windowTitle,
-                    std::function<void(std::optional<bool>)> completion);
+                    std::function<void(std::optional<bool>)> completion,
+                    QObject* context = nullptr);
     void checkText(const QString& aimset, const QString& text,
-                   std::function<void(std::optional<AlignmentVerdict>)> completion);
+                   std::function<void(std::optional<AlignmentVerdict>)> completion,
+                   QObject* context = nullptr);
     void expandAimset(const QString& aimset, const QString& windowTitle,
-                      std::function<void(std::optional<QString>)> completion);
+                      std::function<void(std::optional<QString>)> completion,
+                      QObject* context = nullptr);
 
     // Reads the visible text of the focused window of a process, at most
     // maxTextLength characters. The completion gets the text (empty when the
     // window shows none, or belongs to a password manager), or nothing when
     // the window cannot be read at all. It may run before this call returns.
     void extractWindowText(std::int32_t pid, const QString& bundleID,
-                           std::function<void(std::optional<QString>)> completion);
+                           std::function<void(std::optional<QString>)> completion,
+                           QObject* context = nullptr);
 
     // The text the check sends for one window's tree.
     static QString windowText(const AccessibleElement& window);

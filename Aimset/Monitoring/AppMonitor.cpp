@@ -5,7 +5,6 @@
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
 
-#include <QPointer>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -192,8 +191,7 @@ void AppMonitor::setHasAccessibilityPermission(bool trusted) {
 }
 
 void AppMonitor::setLastChecked(const QString& appName, const QString& windowTitle) {
-    lastCheckedAppName = appName;
-    lastCheckedWindowTitle = windowTitle;
+    m_lastChecked = Window{appName, 0, windowTitle};
 }
 
 void AppMonitor::resetChecks() {
@@ -204,28 +202,27 @@ void AppMonitor::resetChecks() {
 
 TimerHandle AppMonitor::makePollTimer(MainLoop::Duration interval) {
     m_pollInterval = interval;
-    return m_loop.scheduleRepeating(interval, [self = QPointer<AppMonitor>(this)] {
-        if (self) {
-            self->m_inPollTick = true;
-            self->pollFrontmostWindow();
-        }
-        if (self) {
-            self->m_inPollTick = false;
-        }
-    });
+    return m_loop.scheduleRepeating(
+        interval,
+        [this] {
+            m_inPollTick = true;
+            pollFrontmostWindow();
+            m_inPollTick = false;
+        },
+        this);
 }
 
-void AppMonitor::startMonitoring() {
+void AppMonitor::startMonitoring(const QString& aimset) {
     if (m_isMonitoring) {
         return;
     }
+    m_userAimset = aimset;
     // A new session judges afresh: nothing decided or failed before carries over.
     ++m_session;
     resetChecks();
     m_retry.reset();
     m_judgedWindow.reset();
-    interventionAppName.clear();
-    interventionWindowTitle.clear();
+    m_intervention = {};
     assignIfChanged(this, m_isTemporaryAimset, false, &AppMonitor::isTemporaryAimsetChanged);
     assignIfChanged(this, m_originalAimset, QString(), &AppMonitor::originalAimsetChanged);
 
@@ -235,24 +232,18 @@ void AppMonitor::startMonitoring() {
                 : QStringLiteral("[AppMonitor] Accessibility: NOT trusted \u2014 working on "
                                  "window titles alone"));
 
-    m_observer = m_workspace.addActivationObserver(
-        [self = QPointer<AppMonitor>(this)](const std::optional<RunningApplication>& app) {
-            if (!app || !self) {
+    m_observer =
+        m_workspace.addActivationObserver([this](const std::optional<RunningApplication>& app) {
+            if (!app) {
                 return;
             }
-            self->m_loop.post([self, app = *app] {
-                if (!self) {
-                    return;
-                }
-                if (self->onWindowChanged) {
-                    self->onWindowChanged();
-                }
-                self->m_loop.postAfter(activationRefreshDelay, [self, app] {
-                    if (self) {
-                        self->updateFrontmostApp(app);
-                    }
-                });
-            });
+            m_loop.post(
+                [this, app = *app] {
+                    emit windowChanged();
+                    m_loop.postAfter(
+                        activationRefreshDelay, [this, app] { updateFrontmostApp(app); }, this);
+                },
+                this);
         });
 
     m_isMonitoring = true;
@@ -304,20 +295,27 @@ void AppMonitor::setPollInterval(bool fast) {
         QLatin1Char('s'));
 }
 
-void AppMonitor::markInterventionWindow() {
-    const Window window =
+void AppMonitor::interventionShown() {
+    m_intervention =
         m_judgedWindow.value_or(Window{m_currentAppName, m_currentPID, m_currentWindowTitle});
-    interventionAppName = window.appName;
-    interventionWindowTitle = window.title;
-    m_interventionPID = window.pid;
-    LogDebug(QStringLiteral("[AppMonitor] Intervention window marked: ") + interventionAppName +
-             QStringLiteral(" | ") + interventionWindowTitle);
+    LogDebug(QStringLiteral("[AppMonitor] Intervention window marked: ") + m_intervention.appName +
+             QStringLiteral(" | ") + m_intervention.title);
+    setPollInterval(true);
+}
+
+void AppMonitor::interventionEnded() {
+    setPollInterval(false);
+    m_intervention = {};
+}
+
+void AppMonitor::interventionDismissed() {
+    setLastAlignmentResult(QString());
+    setLastChecked(QString(), QString());
+    interventionEnded();
 }
 
 bool AppMonitor::isInterventionWindowInFront() {
-    return !interventionWindowTitle.isEmpty() &&
-           readFrontWindow() ==
-               Window{interventionAppName, m_interventionPID, interventionWindowTitle};
+    return !m_intervention.title.isEmpty() && readFrontWindow() == m_intervention;
 }
 
 void AppMonitor::markAligned(const QString& appName, const QString& windowTitle) {
@@ -326,10 +324,10 @@ void AppMonitor::markAligned(const QString& appName, const QString& windowTitle)
 
 void AppMonitor::setTemporaryAimset(const QString& aimset) {
     if (!m_isTemporaryAimset) {
-        assignIfChanged(this, m_originalAimset, userAimset, &AppMonitor::originalAimsetChanged);
+        assignIfChanged(this, m_originalAimset, m_userAimset, &AppMonitor::originalAimsetChanged);
     }
     assignIfChanged(this, m_isTemporaryAimset, true, &AppMonitor::isTemporaryAimsetChanged);
-    userAimset = aimset;
+    m_userAimset = aimset;
     resetChecks();
     Log(QStringLiteral("[AppMonitor] Temporary aimset set: ") + aimset +
         QStringLiteral(" (original: ") + m_originalAimset + QLatin1Char(')'));
@@ -339,10 +337,10 @@ void AppMonitor::restoreOriginalAimset() {
     if (!m_isTemporaryAimset) {
         return;
     }
-    userAimset = m_originalAimset;
+    m_userAimset = m_originalAimset;
     assignIfChanged(this, m_isTemporaryAimset, false, &AppMonitor::isTemporaryAimsetChanged);
     resetChecks();
-    Log(QStringLiteral("[AppMonitor] Original aimset restored: ") + userAimset);
+    Log(QStringLiteral("[AppMonitor] Original aimset restored: ") + m_userAimset);
 }
 
 std::optional<AlignmentVerdict> AppMonitor::cachedVerdict(const QString& appName,
@@ -448,21 +446,18 @@ void AppMonitor::pollFrontmostWindow() {
         m_retry.reset(); // the window changed: a failure elsewhere starts over
     }
 
-    if (!interventionWindowTitle.isEmpty() &&
-        (name != interventionAppName || title != interventionWindowTitle)) {
+    if (!m_intervention.title.isEmpty() &&
+        (name != m_intervention.appName || title != m_intervention.title)) {
         Log(QStringLiteral(
             "[AppMonitor] Window changed from intervention window \u2014 firing onWindowChanged"));
-        interventionAppName.clear();
-        interventionWindowTitle.clear();
-        if (onWindowChanged) {
-            onWindowChanged();
-        }
+        m_intervention = {};
+        emit windowChanged();
         return;
     }
 
     logWindow();
 
-    if (userAimset.isEmpty() || title.isEmpty()) {
+    if (m_userAimset.isEmpty() || title.isEmpty()) {
         return;
     }
 
@@ -471,9 +466,7 @@ void AppMonitor::pollFrontmostWindow() {
     if (rules.allowed) {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
-        if (onAligned) {
-            onAligned();
-        }
+        emit aligned();
         return;
     }
 
@@ -481,18 +474,16 @@ void AppMonitor::pollFrontmostWindow() {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
         LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
-        if (onAligned) {
-            onAligned();
-        }
+        emit aligned();
         return;
     }
 
-    const bool changed = name != lastCheckedAppName || title != lastCheckedWindowTitle;
+    const bool changed = name != m_lastChecked.appName || title != m_lastChecked.title;
 
     const auto cached = m_alignmentCache.constFind(key);
     if (cached != m_alignmentCache.constEnd()) {
         if (changed) {
-            LogDebug(QStringLiteral("[Alignment] Cached verdict for: ") + userAimset + kLinks +
+            LogDebug(QStringLiteral("[Alignment] Cached verdict for: ") + m_userAimset + kLinks +
                      title);
         }
         // Copy: a callback may change the cache.
@@ -512,7 +503,7 @@ void AppMonitor::pollFrontmostWindow() {
     }
 
     setLastChecked(name, title);
-    runRemoteCheck(CheckedWindow{userAimset, window, key, bundleID, m_session, m_loop.now()});
+    runRemoteCheck(CheckedWindow{m_userAimset, window, key, bundleID, m_session, m_loop.now()});
 }
 
 void AppMonitor::report(const Window& window, const AlignmentVerdict& verdict) {
@@ -525,32 +516,23 @@ void AppMonitor::handleVerdict(const AlignmentVerdict& verdict) {
     switch (verdict.kind) {
     case AlignmentVerdict::Kind::aligned:
         setLastAlignmentResult(kAligned);
-        if (onAligned) {
-            onAligned();
-        }
+        emit aligned();
         break;
     case AlignmentVerdict::Kind::unclear:
         setLastAlignmentResult(kUnclear);
-        if (onUnclear) {
-            onUnclear(verdict.question, verdict.reason);
-        }
+        emit unclear(verdict.question, verdict.reason);
         break;
     case AlignmentVerdict::Kind::misaligned:
         setLastAlignmentResult(kMisaligned);
-        if (onMisaligned) {
-            onMisaligned(verdict.reason);
-        }
+        emit misaligned(verdict.reason);
         break;
     }
 }
 
 void AppMonitor::runRemoteCheck(const CheckedWindow& window) {
-    m_checker.checkTitle(window.aimset, window.window.appName, window.window.title,
-                         [self = QPointer<AppMonitor>(this), window](std::optional<bool> aligned) {
-                             if (self) {
-                                 self->applyTitleAnswer(window, aligned);
-                             }
-                         });
+    m_checker.checkTitle(
+        window.aimset, window.window.appName, window.window.title,
+        [this, window](std::optional<bool> aligned) { applyTitleAnswer(window, aligned); }, this);
 }
 
 bool AppMonitor::isStillJudging(const CheckedWindow& window) {
@@ -564,8 +546,8 @@ bool AppMonitor::isStillJudging(const CheckedWindow& window) {
         Log(dropped + QStringLiteral(" \u2014 the window is no longer in front"));
         // Whatever is in front now is judged at the next poll, this window
         // too should the user come straight back to it.
-        if (lastCheckedAppName == window.window.appName &&
-            lastCheckedWindowTitle == window.window.title) {
+        if (m_lastChecked.appName == window.window.appName &&
+            m_lastChecked.title == window.window.title) {
             setLastChecked(QString(), QString());
         }
         return false;
@@ -620,11 +602,8 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
         "[Alignment] Title says not aligned, reading the window text for a verdict..."));
     m_checker.extractWindowText(
         window.window.pid, window.bundleID,
-        [self = QPointer<AppMonitor>(this), window](std::optional<QString> text) {
-            if (self) {
-                self->applyWindowText(window, std::move(text));
-            }
-        });
+        [this, window](std::optional<QString> text) { applyWindowText(window, std::move(text)); },
+        this);
 }
 
 void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QString> text) {
@@ -651,11 +630,10 @@ void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QStr
     }
     m_checker.checkText(
         window.aimset, *text,
-        [self = QPointer<AppMonitor>(this), window](std::optional<AlignmentVerdict> verdict) {
-            if (self) {
-                self->applyTextAnswer(window, std::move(verdict));
-            }
-        });
+        [this, window](std::optional<AlignmentVerdict> verdict) {
+            applyTextAnswer(window, std::move(verdict));
+        },
+        this);
 }
 
 void AppMonitor::applyTextAnswer(const CheckedWindow& window,

@@ -11,7 +11,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace aimset {
@@ -22,7 +21,7 @@ class AlignmentChecker;
 // Watches the frontmost application and its focused window while a focus
 // session runs, decides whether the window fits the aimset (locally where it
 // can, otherwise through the alignment service) and reports each outcome
-// through its callbacks. Lives on the main thread.
+// through its signals. Lives on the main thread.
 class AppMonitor : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString currentAppName READ currentAppName NOTIFY currentAppNameChanged)
@@ -62,26 +61,27 @@ public:
     QString originalAimset() const { return m_originalAimset; }
     bool isTemporaryAimset() const { return m_isTemporaryAimset; }
 
-    // Plain state the main view reads and writes directly.
-    QString userAimset;
-    QString interventionAppName;
-    QString interventionWindowTitle;
-    QString lastCheckedAppName;
-    QString lastCheckedWindowTitle;
+    QString userAimset() const { return m_userAimset; }
+    // The window an intervention on screen is about; empty when none is.
+    QString interventionAppName() const { return m_intervention.appName; }
+    QString interventionWindowTitle() const { return m_intervention.title; }
+    QString lastCheckedAppName() const { return m_lastChecked.appName; }
+    QString lastCheckedWindowTitle() const { return m_lastChecked.title; }
 
-    std::function<void()> onAligned;
-    std::function<void(const QString& question, const QString& reason)> onUnclear;
-    std::function<void(const QString& reason)> onMisaligned;
-    std::function<void()> onWindowChanged;
-
-    // Starts watching for a new session: verdicts, the temporary aimset and
-    // failed checks of an earlier session are forgotten.
-    void startMonitoring();
+    // Starts watching for a new session with this aimset: verdicts, the
+    // temporary aimset and failed checks of an earlier session are forgotten.
+    void startMonitoring(const QString& aimset);
     void stopMonitoring();
     void checkAccessibilityPermission();
     void setPollInterval(bool fast);
-    // Marks the window the last verdict was about.
-    void markInterventionWindow();
+    // An intervention about the window just judged came on screen: that
+    // window is watched, and polled fast.
+    void interventionShown();
+    // The intervention left: no window is watched, and the poll slows down.
+    void interventionEnded();
+    // The intervention ended in the user's or the clock's "no": the window in
+    // front is judged afresh.
+    void interventionDismissed();
     // Reads the frontmost window afresh: is it still the marked one?
     bool isInterventionWindowInFront();
     void markAligned(const QString& appName, const QString& windowTitle);
@@ -98,7 +98,6 @@ public:
     std::optional<AlignmentVerdict> cachedVerdict(const QString& appName,
                                                   const QString& windowTitle) const;
     bool hasPromptedThisSession() const { return m_hasPromptedThisSession; }
-    bool hasPollTimer() const { return static_cast<bool>(m_pollTimer); }
 
     static QString windowKey(const QString& appName, const QString& windowTitle);
 
@@ -109,10 +108,14 @@ public:
     static const QStringList& authDomains();
     static const QStringList& authPathPatterns();
     static const QStringList& authTitlePatterns();
-    // The listed identifiers plus the ones the desktop backend adds.
-    const QSet<QString>& whitelistedBundleIDs() const { return m_whitelistedBundleIDs; }
 
 signals:
+    void aligned();
+    void unclear(const QString& question, const QString& reason);
+    void misaligned(const QString& reason);
+    // The user left the window an intervention is about, or switched apps.
+    void windowChanged();
+
     void currentAppNameChanged();
     void currentBundleIDChanged();
     void currentWindowTitleChanged();
@@ -205,7 +208,9 @@ private:
     std::optional<Retry> m_retry;
     // The window of the verdict being reported, and the one an intervention is about.
     std::optional<Window> m_judgedWindow;
-    std::int32_t m_interventionPID = 0;
+    Window m_intervention;
+    Window m_lastChecked;
+    QString m_userAimset;
 };
 
 } // namespace aimset

@@ -1,10 +1,10 @@
 #include "OnboardingFlow.h"
 
+#include <QPointer>
+
 #include "Platform/Accessibility.h"
 #include "Platform/KeyNames.h"
 #include "Runtime/Observable.h"
-
-#include <QPointer>
 
 #include <array>
 
@@ -222,12 +222,8 @@ void OnboardingFlow::enableAccessibility() {
 void OnboardingFlow::startPermissionPolling() {
     m_permissionPollTimer.reset();
     m_permissionPollCount = 0;
-    m_permissionPollTimer =
-        m_loop.scheduleRepeating(permissionPollInterval, [self = QPointer<OnboardingFlow>(this)] {
-            if (self) {
-                self->permissionPollTick();
-            }
-        });
+    m_permissionPollTimer = m_loop.scheduleRepeating(
+        permissionPollInterval, [this] { permissionPollTick(); }, this);
 }
 
 void OnboardingFlow::permissionPollTick() {
@@ -257,11 +253,8 @@ void OnboardingFlow::accessGranted() {
 
 // "Done" stays on screen a moment before the onboarding goes.
 void OnboardingFlow::finishShortly() {
-    m_finishTimer = m_loop.scheduleOnce(doneShownFor, [self = QPointer<OnboardingFlow>(this)] {
-        if (self) {
-            self->finish();
-        }
-    });
+    m_finishTimer = m_loop.scheduleOnce(
+        doneShownFor, [this] { finish(); }, this);
 }
 
 // ---- the desktop extension ----------------------------------------------------------------------
@@ -325,9 +318,7 @@ void OnboardingFlow::finish() {
     m_hasCompleted = true;
     m_permissionPollTimer.reset();
     m_finishTimer.reset();
-    if (onComplete) {
-        onComplete();
-    }
+    emit completed();
 }
 
 } // namespace aimset

@@ -6,8 +6,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 namespace aimset {
 
 class Accessibility;
@@ -15,7 +13,7 @@ class Accessibility;
 // The first-run pages: three self-playing demonstrations, each a table played
 // by one Timeline, and the request for accessibility access. The pages go
 // strictly 0, 1, 2, 3, each by its "Next", which shows once the page's table
-// has played out; the onboarding ends only through onComplete, called exactly
+// has played out; the onboarding ends only through completed, emitted exactly
 // once. Drawn by OnboardingView.qml.
 class OnboardingFlow : public QObject {
     Q_OBJECT
@@ -48,9 +46,6 @@ public:
     static constexpr MainLoop::Duration doneShownFor{300};
 
     OnboardingFlow(MainLoop& loop, Accessibility& accessibility, QObject* parent = nullptr);
-
-    // Called once, when the accessibility step finishes.
-    std::function<void()> onComplete;
 
     // A desktop extension the app needs (GNOME under Wayland): "Enable
     // Aimset" switches it on as well. Where it then waits for the next login
@@ -98,6 +93,8 @@ public:
     Q_INVOKABLE void continueWithTitlesOnly();
 
 signals:
+    // Once, when the accessibility step finishes.
+    void completed();
     void currentPageChanged();
     void demoChanged();
     void permissionGrantedChanged();

@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+class QObject;
+
 namespace aimset {
 
 // Shared between a scheduled timer and its handle; the loop implementation
@@ -71,28 +73,34 @@ public:
     // sleeps. For spans a person lives through (a focus session).
     virtual Duration wallClock() const = 0;
 
+    // Every call below takes an optional context, as Qt's own timers do: a
+    // QObject on the main thread whose destruction cancels the call, so a
+    // task may use its owner freely. It must be alive when the call is made.
+
     // Runs task once, delay from now. Main thread only.
-    virtual TimerHandle scheduleOnce(Duration delay, Task task) = 0;
+    virtual TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) = 0;
 
     // Runs task once the wall clock reaches deadline (wallClock()'s scale): on
     // time, at once on waking if the machine slept past it, and possibly early
     // when the clock is set, so the task should check what is due. This default
     // cannot tell a sleep and waits on the monotonic clock. Main thread only.
-    virtual TimerHandle scheduleAtWallClock(Duration deadline, Task task) {
-        return scheduleOnce(deadline - wallClock(), std::move(task));
+    virtual TimerHandle scheduleAtWallClock(Duration deadline, Task task,
+                                            QObject* context = nullptr) {
+        return scheduleOnce(deadline - wallClock(), std::move(task), context);
     }
 
     // Runs task every interval; the first firing comes one interval from now.
     // Main thread only.
-    virtual TimerHandle scheduleRepeating(Duration interval, Task task) = 0;
+    virtual TimerHandle scheduleRepeating(Duration interval, Task task,
+                                          QObject* context = nullptr) = 0;
 
     // Runs task on the main thread as soon as it is free. Callable from any
     // thread; tasks posted from one thread run in the order they were posted.
-    virtual void post(Task task) = 0;
+    virtual void post(Task task, QObject* context = nullptr) = 0;
 
-    // Runs task once, delay from now, with nothing to cancel it: for steps
-    // whose handler holds its owner weakly. Main thread only.
-    virtual void postAfter(Duration delay, Task task) = 0;
+    // Runs task once, delay from now, with no handle: only its context's
+    // destruction cancels it. Main thread only.
+    virtual void postAfter(Duration delay, Task task, QObject* context = nullptr) = 0;
 };
 
 } // namespace aimset

@@ -84,8 +84,9 @@ MainLoop::Duration QtMainLoop::wallClock() const {
     return Duration(QDateTime::currentMSecsSinceEpoch());
 }
 
-TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task) {
-    auto* timer = new QTimer(&m_context);
+TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task,
+                                   QObject* context) {
+    auto* timer = new QTimer(owner(context));
     timer->setTimerType(Qt::PreciseTimer);
     timer->setSingleShot(singleShot);
     // A repeating timer of zero would spin the loop; one millisecond is the floor.
@@ -100,11 +101,11 @@ TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task
     return TimerHandle(std::make_shared<QtTimerControl>(timer));
 }
 
-TimerHandle QtMainLoop::scheduleOnce(Duration delay, Task task) {
-    return startTimer(delay, true, std::move(task));
+TimerHandle QtMainLoop::scheduleOnce(Duration delay, Task task, QObject* context) {
+    return startTimer(delay, true, std::move(task), context);
 }
 
-TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
+TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObject* context) {
 #ifdef __linux__
     const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
     const auto ms = std::max<Duration::rep>(deadline.count(), 1);
@@ -113,7 +114,7 @@ TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
     at.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1'000'000;
     if (fd >= 0 &&
         ::timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &at, nullptr) == 0) {
-        auto control = std::make_shared<WallClockControl>(fd, &m_context);
+        auto control = std::make_shared<WallClockControl>(fd, owner(context));
         QObject::connect(control->notifier(), &QSocketNotifier::activated, control->notifier(),
                          [control, task = std::move(task)] {
                              control->cancel();
@@ -125,19 +126,19 @@ TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
         ::close(fd);
     }
 #endif
-    return scheduleOnce(deadline - wallClock(), std::move(task));
+    return scheduleOnce(deadline - wallClock(), std::move(task), context);
 }
 
-TimerHandle QtMainLoop::scheduleRepeating(Duration interval, Task task) {
-    return startTimer(interval, false, std::move(task));
+TimerHandle QtMainLoop::scheduleRepeating(Duration interval, Task task, QObject* context) {
+    return startTimer(interval, false, std::move(task), context);
 }
 
-void QtMainLoop::post(Task task) {
-    QMetaObject::invokeMethod(&m_context, std::move(task), Qt::QueuedConnection);
+void QtMainLoop::post(Task task, QObject* context) {
+    QMetaObject::invokeMethod(owner(context), std::move(task), Qt::QueuedConnection);
 }
 
-void QtMainLoop::postAfter(Duration delay, Task task) {
-    QTimer::singleShot(toTimerMilliseconds(delay, 0), Qt::PreciseTimer, &m_context,
+void QtMainLoop::postAfter(Duration delay, Task task, QObject* context) {
+    QTimer::singleShot(toTimerMilliseconds(delay, 0), Qt::PreciseTimer, owner(context),
                        std::move(task));
 }
 

@@ -16,14 +16,18 @@ public:
 
     Duration now() const override;
     Duration wallClock() const override;
-    TimerHandle scheduleOnce(Duration delay, Task task) override;
-    TimerHandle scheduleAtWallClock(Duration deadline, Task task) override;
-    TimerHandle scheduleRepeating(Duration interval, Task task) override;
-    void post(Task task) override;
-    void postAfter(Duration delay, Task task) override;
+    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override;
+    TimerHandle scheduleAtWallClock(Duration deadline, Task task,
+                                    QObject* context = nullptr) override;
+    TimerHandle scheduleRepeating(Duration interval, Task task,
+                                  QObject* context = nullptr) override;
+    void post(Task task, QObject* context = nullptr) override;
+    void postAfter(Duration delay, Task task, QObject* context = nullptr) override;
 
 private:
-    TimerHandle startTimer(Duration interval, bool singleShot, Task task);
+    TimerHandle startTimer(Duration interval, bool singleShot, Task task, QObject* context);
+    // Timers live as the context's children: its destruction takes them along.
+    QObject* owner(QObject* context) { return context ? context : &m_context; }
 
     QElapsedTimer m_clock;
     QObject m_context;

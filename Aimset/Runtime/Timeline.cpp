@@ -1,7 +1,5 @@
 #include "Timeline.h"
 
-#include <QPointer>
-
 #include <algorithm>
 
 namespace aimset {
@@ -77,11 +75,8 @@ void Timeline::scheduleNext() {
         }
         return;
     }
-    m_pending = m_loop.scheduleOnce(*next - m_loop.now(), [self = QPointer<Timeline>(this)] {
-        if (self) {
-            self->advance();
-        }
-    });
+    m_pending = m_loop.scheduleOnce(
+        *next - m_loop.now(), [this] { advance(); }, this);
 }
 
 Timeline::Duration Timeline::typing(Table& table, const QString& key, const QString& text,

@@ -8,10 +8,8 @@ namespace aimset {
 struct VirtualMainLoop::Timer {
     Duration interval{0};
     bool repeating = false;
-    bool cancelled = false;
-    bool fired = false;
     std::optional<Duration> wallDeadline;
-    Task task;
+    Guarded call;
 };
 
 class VirtualMainLoop::Control final : public TimerControl {
@@ -20,13 +18,13 @@ public:
         : m_timer(std::move(timer)) {}
     void cancel() override {
         if (auto timer = m_timer.lock()) {
-            timer->cancelled = true;
-            timer->task = nullptr;
+            timer->call.task = nullptr;
         }
     }
     bool isActive() const override {
         auto timer = m_timer.lock();
-        return timer && !timer->cancelled && !(timer->fired && !timer->repeating);
+        // A one-shot timer drops its task as it fires.
+        return timer && !timer->call.isCancelled();
     }
 
 private:
@@ -69,59 +67,60 @@ void VirtualMainLoop::schedule(const std::shared_ptr<Timer>& timer) {
     m_timers.emplace(std::make_pair(due, m_sequence++), timer);
 }
 
-TimerHandle VirtualMainLoop::scheduleOnce(Duration delay, Task task) {
+TimerHandle VirtualMainLoop::scheduleOnce(Duration delay, Task task, QObject* context) {
     auto timer = std::make_shared<Timer>();
     timer->interval = std::max(delay, Duration(0));
-    timer->task = std::move(task);
+    timer->call = guard(std::move(task), context);
     schedule(timer);
     return TimerHandle(std::make_shared<Control>(timer));
 }
 
-TimerHandle VirtualMainLoop::scheduleAtWallClock(Duration deadline, Task task) {
+TimerHandle VirtualMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObject* context) {
     auto timer = std::make_shared<Timer>();
     timer->wallDeadline = deadline;
-    timer->task = std::move(task);
+    timer->call = guard(std::move(task), context);
     schedule(timer);
     return TimerHandle(std::make_shared<Control>(timer));
 }
 
-TimerHandle VirtualMainLoop::scheduleRepeating(Duration interval, Task task) {
+TimerHandle VirtualMainLoop::scheduleRepeating(Duration interval, Task task, QObject* context) {
     auto timer = std::make_shared<Timer>();
     // A repeating timer of zero would never let the clock move; one millisecond is the floor.
     timer->interval = std::max(interval, Duration(1));
     timer->repeating = true;
-    timer->task = std::move(task);
+    timer->call = guard(std::move(task), context);
     schedule(timer);
     return TimerHandle(std::make_shared<Control>(timer));
 }
 
-void VirtualMainLoop::post(Task task) {
+void VirtualMainLoop::post(Task task, QObject* context) {
+    Guarded posted = guard(std::move(task), context);
     std::lock_guard lock(m_postedMutex);
-    m_posted.push_back(std::move(task));
+    m_posted.push_back(std::move(posted));
 }
 
-void VirtualMainLoop::postAfter(Duration delay, Task task) {
+void VirtualMainLoop::postAfter(Duration delay, Task task, QObject* context) {
     auto timer = std::make_shared<Timer>();
     timer->interval = std::max(delay, Duration(0));
-    timer->task = std::move(task);
+    timer->call = guard(std::move(task), context);
     schedule(timer);
 }
 
 bool VirtualMainLoop::runPostedTasks() {
     bool ran = false;
     for (;;) {
-        Task task;
+        Guarded posted;
         {
             std::lock_guard lock(m_postedMutex);
             if (m_posted.empty()) {
                 return ran;
             }
-            task = std::move(m_posted.front());
+            posted = std::move(m_posted.front());
             m_posted.pop_front();
         }
         ran = true;
-        if (task) {
-            task();
+        if (!posted.isCancelled()) {
+            posted.task();
         }
     }
 }
@@ -135,23 +134,19 @@ bool VirtualMainLoop::runNextTimerDueBy(Duration limit) {
         std::shared_ptr<Timer> timer = first->second;
         const Duration due = first->first.first;
         m_timers.erase(first);
-        if (timer->cancelled) {
+        if (timer->call.isCancelled()) {
             continue;
         }
         m_now = std::max(m_now, due);
         if (timer->repeating) {
             schedule(timer);
-        } else {
-            timer->fired = true;
         }
         // Copy: the task may cancel its own timer, which drops the stored function.
-        Task task = timer->task;
+        Task task = timer->call.task;
         if (!timer->repeating) {
-            timer->task = nullptr;
+            timer->call.task = nullptr;
         }
-        if (task) {
-            task();
-        }
+        task();
         return true;
     }
     return false;
@@ -180,7 +175,7 @@ void VirtualMainLoop::runPending() {
 std::size_t VirtualMainLoop::scheduledTimerCount() const {
     std::size_t count = 0;
     for (const auto& entry : m_timers) {
-        if (!entry.second->cancelled) {
+        if (!entry.second->call.isCancelled()) {
             ++count;
         }
     }

@@ -2,6 +2,8 @@
 
 #include "MainLoop.h"
 
+#include <QPointer>
+
 #include <deque>
 #include <map>
 #include <mutex>
@@ -20,11 +22,13 @@ public:
 
     Duration now() const override;
     Duration wallClock() const override;
-    TimerHandle scheduleOnce(Duration delay, Task task) override;
-    TimerHandle scheduleAtWallClock(Duration deadline, Task task) override;
-    TimerHandle scheduleRepeating(Duration interval, Task task) override;
-    void post(Task task) override;
-    void postAfter(Duration delay, Task task) override;
+    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override;
+    TimerHandle scheduleAtWallClock(Duration deadline, Task task,
+                                    QObject* context = nullptr) override;
+    TimerHandle scheduleRepeating(Duration interval, Task task,
+                                  QObject* context = nullptr) override;
+    void post(Task task, QObject* context = nullptr) override;
+    void postAfter(Duration delay, Task task, QObject* context = nullptr) override;
 
     // Moves the clock forward by duration, running what falls due.
     void advance(Duration duration);
@@ -47,6 +51,16 @@ public:
 private:
     struct Timer;
     class Control;
+    // A task and the context whose destruction cancels it.
+    struct Guarded {
+        Task task;
+        QPointer<QObject> context;
+        bool hasContext = false;
+        bool isCancelled() const { return !task || (hasContext && context.isNull()); }
+    };
+    static Guarded guard(Task task, QObject* context) {
+        return {std::move(task), context, context != nullptr};
+    }
 
     void schedule(const std::shared_ptr<Timer>& timer);
     bool runPostedTasks();
@@ -58,7 +72,7 @@ private:
     // Ordered by (due time, scheduling sequence).
     std::map<std::pair<Duration, std::uint64_t>, std::shared_ptr<Timer>> m_timers;
     mutable std::mutex m_postedMutex;
-    std::deque<Task> m_posted;
+    std::deque<Guarded> m_posted;
 };
 
 } // namespace aimset

@@ -151,9 +151,7 @@ void HelpPages::close() {
 void HelpPages::closeHelp() {
     m_demo.stop();
     assignIfChanged(this, m_isOpen, false, &HelpPages::isOpenChanged);
-    if (onClose) {
-        onClose();
-    }
+    emit closed();
     reset();
 }
 

@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include <functional>
-
 namespace aimset {
 
 // The help card behind the main window's "?" button: which of its five pages
@@ -50,7 +48,7 @@ public:
     // The card came on screen: its current page (page 0 after a close) starts.
     void open();
     // The card left the screen by other means than closeHelp: everything
-    // stops and the next opening starts afresh. Does not call onClose.
+    // stops and the next opening starts afresh. Does not emit closed.
     void close();
 
     // The arrows: +1 next, -1 back (any positive or negative value counts as
@@ -59,10 +57,9 @@ public:
     // The card's close button and a click on the scrim.
     Q_INVOKABLE void closeHelp();
 
-    // Hides the help overlay (the owner's `showHelp` = false).
-    std::function<void()> onClose;
-
 signals:
+    // The user closed the card: the owner hides the help overlay.
+    void closed();
     void isOpenChanged();
     void helpPageChanged();
     void helpStageChanged();

@@ -55,9 +55,7 @@ void LaunchModal::submitLaunch() {
     const int minutes = goalMinutes(m_goalIndex);
     Log(QStringLiteral("Aimset: ") + aimset + QStringLiteral(", Goal: ") +
         QString::number(minutes) + QLatin1Char('m'));
-    if (onSubmit) {
-        onSubmit(aimset, minutes);
-    }
+    emit submitted(aimset, minutes);
 }
 
 } // namespace aimset

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 namespace aimset {
 
 // The state behind the screen that opens every focus session: the aimset
@@ -38,11 +36,10 @@ public:
     // "Start session" and Return: hands the trimmed aimset and the goal over.
     Q_INVOKABLE void submitLaunch();
 
-    // Receives the trimmed aimset and the goal in minutes; closing the modal
-    // is the receiver's business.
-    std::function<void(const QString& aimset, int goalMinutes)> onSubmit;
-
 signals:
+    // The trimmed aimset and the goal in minutes; closing the modal is the
+    // receiver's business.
+    void submitted(const QString& aimset, int goalMinutes);
     void aimsetTextChanged();
     void goalIndexChanged();
 

@@ -40,14 +40,14 @@ Rectangle {
             anchors.centerIn: parent
             width: Math.min(parent.width - 48, 520)
             spacing: 24
-            visible: !root.view.sessionEnded
+            visible: !root.view.session.sessionEnded
 
             Text {
                 objectName: "aimsetText"
                 width: parent.width
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
-                text: root.view.aimset
+                text: root.view.session.aimset
                 textFormat: Text.PlainText
                 color: "white"
                 font.pixelSize: 20
@@ -57,12 +57,12 @@ Rectangle {
             Column {
                 width: parent.width
                 spacing: 16
-                visible: root.view.hasSessionStart
+                visible: root.view.session.hasSessionStart
 
                 Text {
                     objectName: "focusedText"
                     anchors.horizontalCenter: parent.horizontalCenter
-                    text: root.view.focusedText
+                    text: root.view.session.focusedText
                     color: "white"
                     font.pixelSize: 48
                     font.bold: true
@@ -72,14 +72,14 @@ Rectangle {
                 Column {
                     anchors.horizontalCenter: parent.horizontalCenter
                     spacing: 8
-                    visible: root.view.focusGoalMinutes >= 1
+                    visible: root.view.session.focusGoalMinutes >= 1
 
                     ProgressBar {
                         objectName: "goalProgress"
                         width: Math.min(300, root.width - 48)
                         from: 0
                         to: 1
-                        value: root.view.goalProgress
+                        value: root.view.session.goalProgress
                         background: Rectangle {
                             implicitHeight: 6
                             radius: 3
@@ -87,7 +87,7 @@ Rectangle {
                         }
                         contentItem: Item {
                             Rectangle {
-                                width: parent.width * root.view.goalProgress
+                                width: parent.width * root.view.session.goalProgress
                                 height: parent.height
                                 radius: 3
                                 color: "white"
@@ -97,7 +97,7 @@ Rectangle {
                     Text {
                         objectName: "goalText"
                         anchors.horizontalCenter: parent.horizontalCenter
-                        text: root.view.goalProgressText
+                        text: root.view.session.goalProgressText
                         color: Qt.rgba(1, 1, 1, 0.5)
                         font.pixelSize: 14
                     }
@@ -112,13 +112,13 @@ Rectangle {
                 spacing: 8
                 MessageLine {
                     objectName: "milestoneText"
-                    message: root.view.milestoneMessage
+                    message: root.view.session.milestoneMessage
                     color: Qt.rgba(1, 1, 1, 0.6)
                     font.pixelSize: 16
                 }
                 MessageLine {
                     objectName: "warningText"
-                    message: root.view.sessionWarningMessage
+                    message: root.view.session.sessionWarningMessage
                     color: Qt.rgba(1, 0.65, 0, 0.8)
                     font.pixelSize: 14
                 }
@@ -133,14 +133,14 @@ Rectangle {
                     text: "End session"
                     color: Qt.rgba(1, 1, 1, 0.1)
                     textColor: "white"
-                    onClicked: root.view.endSession()
+                    onClicked: root.view.session.endSession()
                 }
                 PlainButton {
                     objectName: "changeAimsetButton"
                     text: "Change aimset"
                     color: Qt.rgba(1, 1, 1, 0.05)
                     textColor: Qt.rgba(1, 1, 1, 0.5)
-                    onClicked: root.view.beginChangeAimset()
+                    onClicked: root.view.session.beginChangeAimset()
                 }
             }
 
@@ -157,16 +157,16 @@ Rectangle {
                     anchors.horizontalCenter: parent.horizontalCenter
                     width: Math.min(300, parent.width)
                     spacing: 12
-                    visible: root.view.isChangingAimset
+                    visible: root.view.session.isChangingAimset
 
                     FieldBox {
                         id: newAimsetField
                         objectName: "newAimsetField"
                         width: parent.width
                         placeholder: "What are you working on now?"
-                        text: root.view.newAimsetText
-                        onTextChanged: if (root.view.newAimsetText !== text) root.view.newAimsetText = text
-                        onAccepted: root.view.submitNewAimset()
+                        text: root.view.session.newAimsetText
+                        onTextChanged: if (root.view.session.newAimsetText !== text) root.view.session.newAimsetText = text
+                        onAccepted: root.view.session.submitNewAimset()
                         onVisibleChanged: if (visible) input.forceActiveFocus()
                     }
                     Row {
@@ -182,7 +182,7 @@ Rectangle {
                             radius: 8
                             color: "white"
                             textColor: "black"
-                            onClicked: root.view.submitNewAimset()
+                            onClicked: root.view.session.submitNewAimset()
                         }
                         PlainButton {
                             objectName: "cancelButton"
@@ -193,7 +193,7 @@ Rectangle {
                             verticalInset: 8
                             color: "transparent"
                             textColor: Qt.rgba(1, 1, 1, 0.5)
-                            onClicked: root.view.cancelChangeAimset()
+                            onClicked: root.view.session.cancelChangeAimset()
                         }
                     }
                 }
@@ -202,7 +202,7 @@ Rectangle {
                     objectName: "temporaryAimsetRow"
                     anchors.horizontalCenter: parent.horizontalCenter
                     spacing: 8
-                    visible: !root.view.isChangingAimset && root.view.appMonitor.isTemporaryAimset
+                    visible: !root.view.session.isChangingAimset && root.view.appMonitor.isTemporaryAimset
 
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
@@ -229,7 +229,7 @@ Rectangle {
             objectName: "summary"
             anchors.centerIn: parent
             spacing: 24
-            visible: root.view.sessionEnded
+            visible: root.view.session.sessionEnded
 
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
@@ -247,7 +247,7 @@ Rectangle {
             Text {
                 objectName: "summaryDuration"
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: root.view.summaryDurationText
+                text: root.view.session.summaryDurationText
                 color: "white"
                 font.pixelSize: 48
                 font.bold: true
@@ -256,11 +256,11 @@ Rectangle {
             Text {
                 objectName: "summaryGoal"
                 anchors.horizontalCenter: parent.horizontalCenter
-                visible: root.view.focusGoalMinutes >= 1
-                text: root.view.summaryGoalText
-                color: root.view.summaryGoalReached ? Qt.rgba(1, 1, 1, 0.8) : Qt.rgba(1, 1, 1, 0.5)
+                visible: root.view.session.focusGoalMinutes >= 1
+                text: root.view.session.summaryGoalText
+                color: root.view.session.summaryGoalReached ? Qt.rgba(1, 1, 1, 0.8) : Qt.rgba(1, 1, 1, 0.5)
                 font.pixelSize: 16
-                font.weight: root.view.summaryGoalReached ? Font.Medium : Font.Normal
+                font.weight: root.view.session.summaryGoalReached ? Font.Medium : Font.Normal
             }
             // 8 points more above the button than between the other items.
             Item {

@@ -4,6 +4,7 @@
 #include "Monitoring/AppMonitor.h"
 #include "Onboarding/OnboardingFlow.h"
 #include "Session/ContentView.h"
+#include "Session/FocusSession.h"
 #include "Session/HelpPages.h"
 #include "Session/LaunchModal.h"
 #include "Voice/VoiceAimsetManager.h"
@@ -20,6 +21,13 @@ struct ContentViewType {
     Q_GADGET
     QML_FOREIGN(aimset::ContentView)
     QML_NAMED_ELEMENT(ContentCoordinator)
+    QML_UNCREATABLE("made by the app")
+};
+
+struct FocusSessionType {
+    Q_GADGET
+    QML_FOREIGN(aimset::FocusSession)
+    QML_NAMED_ELEMENT(FocusSession)
     QML_UNCREATABLE("made by the app")
 };
 

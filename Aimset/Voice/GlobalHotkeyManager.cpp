@@ -4,8 +4,6 @@
 #include "Platform/VoiceChord.h"
 #include "Runtime/Log.h"
 
-#include <QPointer>
-
 namespace aimset {
 
 GlobalHotkeyManager::GlobalHotkeyManager(MainLoop& loop, VoiceChord& chord, QObject* parent)
@@ -13,26 +11,26 @@ GlobalHotkeyManager::GlobalHotkeyManager(MainLoop& loop, VoiceChord& chord, QObj
     , m_loop(loop)
     , m_chord(chord) {}
 
-// A watch left running does nothing once we are gone: its handlers hold us weakly.
-GlobalHotkeyManager::~GlobalHotkeyManager() = default;
+GlobalHotkeyManager::~GlobalHotkeyManager() {
+    if (m_watching) {
+        m_chord.unwatch();
+    }
+}
 
 void GlobalHotkeyManager::startMonitoring() {
-    QPointer<GlobalHotkeyManager> weak(this);
-    MainLoop* loop = &m_loop;
     // Each change is handled in a task of its own, never inside the platform's
     // delivery, and always in the order they arrived.
-    const auto enqueue = [weak, loop](bool down) {
-        return [weak, loop, down] {
-            loop->post([weak, down] {
-                if (!weak) {
-                    return;
-                }
-                if (down && !weak->m_isRecording) {
-                    weak->startRecording();
-                } else if (!down) {
-                    weak->stopRecording();
-                }
-            });
+    const auto enqueue = [this](bool down) {
+        return [this, down] {
+            m_loop.post(
+                [this, down] {
+                    if (down && !m_isRecording) {
+                        startRecording();
+                    } else if (!down) {
+                        stopRecording();
+                    }
+                },
+                this);
         };
     };
     m_watching = m_chord.watch(enqueue(true), enqueue(false));
@@ -54,18 +52,13 @@ void GlobalHotkeyManager::stopMonitoring() {
 void GlobalHotkeyManager::startRecording() {
     m_isRecording = true;
     const quint64 recording = ++m_recordingCount;
-    QPointer<GlobalHotkeyManager> weak(this);
-    MainLoop* loop = &m_loop;
-    m_safetyTimer = m_loop.scheduleOnce(safetyTimeout, [weak, loop, recording] {
-        loop->post([weak, recording] {
-            if (weak) {
-                weak->safetyTimerFired(recording);
-            }
-        });
-    });
-    if (onHotkeyDown) {
-        onHotkeyDown();
-    }
+    m_safetyTimer = m_loop.scheduleOnce(
+        safetyTimeout,
+        [this, recording] {
+            m_loop.post([this, recording] { safetyTimerFired(recording); }, this);
+        },
+        this);
+    emit hotkeyDown();
     Log(QStringLiteral("[Hotkey] ") + KeyNames::desktop().hotkey() +
         QStringLiteral(" pressed — recording started"));
 }
@@ -76,9 +69,7 @@ void GlobalHotkeyManager::stopRecording() {
     }
     m_isRecording = false;
     m_safetyTimer.reset();
-    if (onHotkeyUp) {
-        onHotkeyUp();
-    }
+    emit hotkeyUp();
     Log(QStringLiteral("[Hotkey] ") + KeyNames::desktop().hotkey() +
         QStringLiteral(" released — recording stopped"));
 }

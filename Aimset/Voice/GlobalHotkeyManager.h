@@ -4,8 +4,6 @@
 
 #include <QObject>
 
-#include <functional>
-
 namespace aimset {
 
 class VoiceChord;
@@ -23,9 +21,6 @@ public:
     GlobalHotkeyManager(MainLoop& loop, VoiceChord& chord, QObject* parent = nullptr);
     ~GlobalHotkeyManager() override;
 
-    std::function<void()> onHotkeyDown;
-    std::function<void()> onHotkeyUp;
-
     // Watches the chord. Pair each call with a later stopMonitoring().
     void startMonitoring();
     // Stops watching and ends a running recording as a release would.
@@ -33,6 +28,10 @@ public:
 
     bool isRecording() const { return m_isRecording; }
     bool isWatching() const { return m_watching; }
+
+signals:
+    void hotkeyDown();
+    void hotkeyUp();
 
 private:
     void startRecording();

@@ -18,6 +18,7 @@ namespace {
 constexpr double kRelatedWeight = 0.6;
 constexpr double kRelatedGenericWeight = 0.3;
 constexpr double kRelatedCap = 1.8;
+constexpr double kStemWeight = 0.6;
 constexpr double kNumberWeight = 0.35;
 constexpr double kWeakTermWeight = 0.5; // generic words and site names in an aimset
 constexpr double kFragmentWeight = 0.4; // a word of an aimset's phrase, alone
@@ -540,16 +541,41 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         std::any_of(profile.topics.begin(), profile.topics.end(),
                     [&index](int topic) { return !index.topics.at(topic).broad; });
 
+    const QList<Index::Match> matches = index.scan(bag.sequence);
+    // An aimset word heard only in a site's name ("Google Drive" for a
+    // driving test) is the site, not the subject, unless the aimset names it.
+    // The name of a site of pages on anything ("Stack Overflow", "YouTube")
+    // is no word of the aimset's field either; a tool's ("Audacity") or a
+    // show's name is.
+    QList<bool> inSiteName(bag.sequence.size(), false);
+    QList<bool> inOpenSiteName(bag.sequence.size(), false);
+    for (const Index::Match& match : matches) {
+        if (match.role != Role::place || profile.named.contains(match.id)) {
+            continue;
+        }
+        const Leaning leaning = index.categories.at(match.ref).leaning;
+        const bool open =
+            leaning == Leaning::mixed || leaning == Leaning::forum || leaning == Leaning::neutral;
+        for (qsizetype k = 0; k < match.length; ++k) {
+            inSiteName[match.start + k] = true;
+            inOpenSiteName[match.start + k] = open;
+        }
+    }
+    QSet<QString> heard;
+    for (qsizetype i = 0; i < bag.sequence.size(); ++i) {
+        if (!inSiteName.at(i)) {
+            heard.insert(bag.sequence.at(i));
+        }
+    }
     QSet<QString> directTerms;
     for (const Profile::Term& term : profile.terms) {
-        if (bag.contains(term.analyzed)) {
+        if (heard.contains(term.analyzed)) {
             reading.direct += term.weight;
             reading.matched.append(term.shown);
             directTerms.insert(term.analyzed);
         }
     }
 
-    const QList<Index::Match> matches = index.scan(bag.sequence);
     // A place's own name ("HealthCare.gov", "Excel") says nothing about the page's subject.
     QSet<QString> placeWords;
     for (const Index::Match& match : matches) {
@@ -598,6 +624,11 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                     !profile.neighbours.contains(match.ref)) {
                     foreign.insert(match.text);
                 }
+                break;
+            }
+            if (std::all_of(inOpenSiteName.begin() + match.start,
+                            inOpenSiteName.begin() + match.start + match.length,
+                            [](bool open) { return open; })) {
                 break;
             }
             own.insert(match.text);
@@ -676,6 +707,25 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             reading.related += kRelatedGenericWeight;
             reading.matched.append(term);
             explained.insert(term);
+        }
+    }
+    // A word of the aimset inside a longer one of the page ("Hendricks" in
+    // "Hendricksfall") speaks of its subject.
+    constexpr qsizetype kStem = 5;
+    for (const Profile::Term& term : profile.terms) {
+        if (term.weight < 1.0 || term.analyzed.size() < kStem ||
+            directTerms.contains(term.analyzed) || isNumber(term.analyzed)) {
+            continue;
+        }
+        for (const QString& word : bag.terms) {
+            if (word.size() > term.analyzed.size() && !explained.contains(word) &&
+                !index.stopTerms.contains(word) && !index.genericTerms.contains(word) &&
+                (word.startsWith(term.analyzed) || word.endsWith(term.analyzed))) {
+                reading.related += kStemWeight;
+                reading.matched.append(term.shown);
+                explained.insert(word);
+                break;
+            }
         }
     }
     reading.related = std::min(reading.related, kRelatedCap);
@@ -843,7 +893,12 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
         if (aboutElse) {
             return unclear;
         }
-        if (related >= 1.0 || (related >= kRelatedWeight && (r.learning || r.foreignWords == 0))) {
+        // One word of the aimset, with nothing else of its field, in a video's
+        // or article's title is as often a coincidence ("The Chemistry of Your
+        // Fridge") as the subject: asked about, not taken as the work.
+        const bool thin = r.matched.size() < 2 && r.related == 0 && !r.learning;
+        if (!thin && (related >= 1.0 ||
+                      (related >= kRelatedWeight && (r.learning || r.foreignWords == 0)))) {
             return aligned();
         }
         // A lesson on a subject the knowledge does not place may still be the

@@ -30,12 +30,14 @@ struct AppMonitorTest : ::testing::Test {
 
     std::unique_ptr<AppMonitor> makeMonitor(const PlatformAppLists& lists = {}) {
         auto made = std::make_unique<AppMonitor>(loop, workspace, accessibility, checker, lists);
-        made->onAligned = [this] { events << u"aligned"_s; };
-        made->onUnclear = [this](const QString& q, const QString& r) {
+        AppMonitor* m = made.get();
+        QObject::connect(m, &AppMonitor::aligned, [this] { events << u"aligned"_s; });
+        QObject::connect(m, &AppMonitor::unclear, [this](const QString& q, const QString& r) {
             events << u"unclear "_s + q + u" / "_s + r;
-        };
-        made->onMisaligned = [this](const QString& r) { events << u"misaligned "_s + r; };
-        made->onWindowChanged = [this] { events << u"windowChanged"_s; };
+        });
+        QObject::connect(m, &AppMonitor::misaligned,
+                         [this](const QString& r) { events << u"misaligned "_s + r; });
+        QObject::connect(m, &AppMonitor::windowChanged, [this] { events << u"windowChanged"_s; });
         return made;
     }
 
@@ -48,8 +50,7 @@ struct AppMonitorTest : ::testing::Test {
     // Starts monitoring on a browser window with the aimset set, forgetting the start's lines.
     void startOn(const QString& title) {
         showBrowser(title);
-        monitor->userAimset = kAimset;
-        monitor->startMonitoring();
+        monitor->startMonitoring(kAimset);
         log.clear();
     }
     static QString appLine(const QString& title,
@@ -75,8 +76,8 @@ struct AppMonitorTest : ::testing::Test {
 
 TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce) {
     accessibility.trusted = false;
-    monitor->startMonitoring();
-    monitor->startMonitoring();
+    monitor->startMonitoring({});
+    monitor->startMonitoring({});
     EXPECT_EQ(workspace.observerCount(), 1u);
     EXPECT_EQ(loop.scheduledTimerCount(), 1u);
     EXPECT_EQ(log.take(),
@@ -108,7 +109,7 @@ TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOne
     // its answers: even about the same window, still in front.
     monitor->markAligned(u"Firefox"_s, u"Cat videos"_s);
     monitor->setTemporaryAimset(u"Watch cats"_s);
-    monitor->startMonitoring();
+    monitor->startMonitoring({});
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
     EXPECT_FALSE(monitor->isTemporaryAimset());
     EXPECT_EQ(monitor->originalAimset(), QString());
@@ -131,8 +132,7 @@ TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine)
     QObject::connect(monitor.get(), &AppMonitor::lastAlignmentResultChanged,
                      [&] { ++resultChanges; });
     showTerminal();
-    monitor->userAimset = kAimset;
-    monitor->startMonitoring();
+    monitor->startMonitoring(kAimset);
     log.clear();
     tick();
     tick();
@@ -142,13 +142,13 @@ TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine)
     const QString line = appLine(u"zsh"_s, u"Terminal (com.apple.Terminal)"_s);
     EXPECT_EQ(log.take(), (QStringList{line, line}));
     EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
-    EXPECT_EQ(monitor->lastCheckedWindowTitle, u"zsh"_s);
+    EXPECT_EQ(monitor->lastCheckedWindowTitle(), u"zsh"_s);
     EXPECT_TRUE(http.calls.empty());
 }
 
 TEST_F(AppMonitorTest, ListedAndPlatformIdentifiersAndWindowsAreAllowed) {
     monitor = makeMonitor({{u"org.gnome.Terminal"_s}, {}});
-    monitor->userAimset = kAimset;
+    monitor->startMonitoring(kAimset);
     const auto decide = [&](const QString& name, const QString& id, const QString& title) {
         workspace.setFrontmost(name, id, 9, title);
         monitor->pollFrontmostWindow();
@@ -217,11 +217,12 @@ TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstr
 
 TEST_F(AppMonitorTest, NothingIsDecidedWithoutAnAimsetOrATitle) {
     showBrowser(u"Cat videos"_s);
-    monitor->startMonitoring();
+    monitor->startMonitoring({});
     log.clear();
     tick();
     EXPECT_EQ(log.take(), QStringList{appLine(u"Cat videos"_s)});
-    monitor->userAimset = kAimset;
+    monitor->setTemporaryAimset(kAimset);
+    log.clear();
     showBrowser(QString());
     tick();
     EXPECT_EQ(log.take(), QStringList{appLine(QString())});
@@ -383,10 +384,10 @@ TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBac
     monitor->setTemporaryAimset(u"Plan the offsite"_s);
     monitor->setTemporaryAimset(u"Book the venue"_s);
     EXPECT_TRUE(monitor->isTemporaryAimset());
-    EXPECT_EQ(monitor->userAimset, u"Book the venue"_s);
+    EXPECT_EQ(monitor->userAimset(), u"Book the venue"_s);
     EXPECT_EQ(monitor->originalAimset(), kAimset);
     EXPECT_EQ(monitor->lastAlignmentResult(), QString());
-    EXPECT_EQ(monitor->lastCheckedWindowTitle, QString());
+    EXPECT_EQ(monitor->lastCheckedWindowTitle(), QString());
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
     EXPECT_EQ(log.take(),
               (QStringList{u"[AppMonitor] Temporary aimset set: Plan the offsite (original: "_s +
@@ -395,7 +396,7 @@ TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBac
                                kAimset + QLatin1Char(')')}));
     monitor->restoreOriginalAimset();
     EXPECT_FALSE(monitor->isTemporaryAimset());
-    EXPECT_EQ(monitor->userAimset, kAimset);
+    EXPECT_EQ(monitor->userAimset(), kAimset);
     EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Original aimset restored: "_s + kAimset});
     monitor->restoreOriginalAimset();
     EXPECT_TRUE(log.take().isEmpty());

@@ -22,7 +22,7 @@ struct OnboardingFlowTest : ::testing::Test {
     int completions = 0;
 
     OnboardingFlowTest() {
-        view.onComplete = [this] { ++completions; };
+        QObject::connect(&view, &OnboardingFlow::completed, [this] { ++completions; });
     }
 
     void reachPage(int page) {

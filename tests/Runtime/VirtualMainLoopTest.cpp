@@ -1,5 +1,7 @@
 #include "Runtime/VirtualMainLoop.h"
 
+#include <QObject>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,8 +50,17 @@ TEST_F(VirtualMainLoopTest, RepeatingTimerFirstFiresOneIntervalAfterCreation) {
     EXPECT_TRUE(timer.isActive());
 }
 
-TEST_F(VirtualMainLoopTest, DroppingResettingOrReplacingTheHandleCancels) {
+TEST_F(VirtualMainLoopTest, DroppingResettingOrReplacingTheHandleOrTheContextCancels) {
     { auto dropped = loop.scheduleOnce(10ms, record("dropped")); }
+    auto context = std::make_unique<QObject>();
+    auto once = loop.scheduleOnce(10ms, record("context once"), context.get());
+    auto wall =
+        loop.scheduleAtWallClock(loop.wallClock() + 10ms, record("context wall"), context.get());
+    auto ticks = loop.scheduleRepeating(10ms, record("context ticks"), context.get());
+    loop.post(record("context post"), context.get());
+    loop.postAfter(10ms, record("context postAfter"), context.get());
+    context.reset();
+    EXPECT_FALSE(ticks.isActive());
     auto reset = loop.scheduleRepeating(10ms, record("reset"));
     reset.reset();
     auto replaced = loop.scheduleRepeating(10ms, record("replaced"));

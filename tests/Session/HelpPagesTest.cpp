@@ -17,7 +17,7 @@ struct HelpPagesTest : ::testing::Test {
     int closeCalls = 0;
 
     HelpPagesTest() {
-        pages.onClose = [this] { ++closeCalls; };
+        QObject::connect(&pages, &HelpPages::closed, [this] { ++closeCalls; });
         pages.open();
     }
 };

@@ -14,9 +14,10 @@ struct LaunchModalTest : ::testing::Test {
     QStringList submitted;
 
     void SetUp() override {
-        modal.onSubmit = [this](const QString& aimset, int minutes) {
-            submitted << aimset + QStringLiteral(" / ") + QString::number(minutes);
-        };
+        QObject::connect(&modal, &LaunchModal::submitted,
+                         [this](const QString& aimset, int minutes) {
+                             submitted << aimset + QStringLiteral(" / ") + QString::number(minutes);
+                         });
     }
 };
 

@@ -252,7 +252,7 @@ TEST_F(SimulatorTest, TheEditorChangesTheAimsetAndTheHelpButtonToggles) {
                                                  "the venue (original: Write the report)"),
                                   QStringLiteral("0.000 # end at 0.000"),
                               }));
-    EXPECT_EQ(sim.view()->aimset(), QStringLiteral("Book the venue"));
+    EXPECT_EQ(sim.view()->session()->aimset(), QStringLiteral("Book the venue"));
     EXPECT_TRUE(sim.view()->showHelp());
 }
 

@@ -58,7 +58,8 @@ TEST_F(ClarifyingQuestionViewTest, ALongQuestionIsCutToThreeLines) {
 
 TEST_F(ClarifyingQuestionViewTest, TheButtonsAnswerThroughTheManager) {
     QString expanded;
-    rig.manager.onAimsetExpanded = [&](const QString& aimset) { expanded = aimset; };
+    QObject::connect(&rig.manager, &InterventionManager::aimsetExpanded,
+                     [&](const QString& aimset) { expanded = aimset; });
     rig.click(rig.item("yesButton"));
     EXPECT_EQ(rig.manager.phase(), InterventionManager::Phase::hidden);
     EXPECT_EQ(expanded, u"Write the report"_s);

@@ -162,7 +162,7 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     QTest::qWait(350); // the fade-in, for the picture
     rig.keepPicture(QStringLiteral("session-milestone"));
     sim.loop.advance(3s);
-    ASSERT_EQ(view->milestoneMessage(), QString());
+    ASSERT_EQ(view->session()->milestoneMessage(), QString());
     EXPECT_EQ(text("milestoneText"), QStringLiteral("Great start. Keep going."));
     EXPECT_EQ(place("endSessionButton"), endBefore);
 

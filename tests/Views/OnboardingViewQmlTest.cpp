@@ -29,7 +29,7 @@ struct OnboardingViewQmlTest : ::testing::Test {
     int completions = 0;
 
     void SetUp() override {
-        onboarding.onComplete = [this] { ++completions; };
+        QObject::connect(&onboarding, &OnboardingFlow::completed, [this] { ++completions; });
         rig.load(QStringLiteral("OnboardingView"),
                  {{QStringLiteral("onboarding"), QVariant::fromValue(&onboarding)}},
                  QSize(720, 560));

@@ -33,12 +33,11 @@ struct GlobalHotkeyManagerTest : ::testing::Test {
     QStringList callbacks;
 
     void SetUp() override {
-        manager->onHotkeyDown = [this] {
+        QObject::connect(manager.get(), &GlobalHotkeyManager::hotkeyDown, [this] {
             callbacks << u"down recording=%1"_s.arg(manager->isRecording());
-        };
-        manager->onHotkeyUp = [this] {
-            callbacks << u"up recording=%1"_s.arg(manager->isRecording());
-        };
+        });
+        QObject::connect(manager.get(), &GlobalHotkeyManager::hotkeyUp,
+                         [this] { callbacks << u"up recording=%1"_s.arg(manager->isRecording()); });
         manager->startMonitoring();
         log.clear();
     }
@@ -91,9 +90,7 @@ TEST_F(GlobalHotkeyManagerTest, SafetyTimeoutEndsAForgottenRecordingOnce) {
     EXPECT_TRUE(log.take().isEmpty());
 }
 
-TEST_F(GlobalHotkeyManagerTest, EachRecordingGetsItsOwnThirtySecondsCallbacksOrNot) {
-    manager->onHotkeyDown = nullptr;
-    manager->onHotkeyUp = nullptr;
+TEST_F(GlobalHotkeyManagerTest, EachRecordingGetsItsOwnThirtySeconds) {
     down();
     loop.advance(20s);
     up();
@@ -136,12 +133,13 @@ TEST_F(GlobalHotkeyManagerTest, ARefusedWatchStillLogsAndNeverRecords) {
 }
 
 TEST_F(GlobalHotkeyManagerTest, LateChangesAndTimersAfterDestructionDoNothing) {
-    // The watch stays; the queued release and the pending timeout find nobody.
+    // The watch ends; the queued release and the pending timeout find nobody.
     down();
     chord.release();
     callbacks.clear();
     log.clear();
     manager.reset();
+    EXPECT_FALSE(chord.watching());
     loop.runPending();
     chord.press();
     loop.advance(60s);

@@ -28,8 +28,10 @@ struct VoiceGestureTest : ::testing::Test {
     QStringList aimsets;
 
     void SetUp() override {
-        hotkey.onHotkeyDown = [this] { voice.startListening(); };
-        hotkey.onHotkeyUp = [this] { voice.stopListening(); };
+        QObject::connect(&hotkey, &GlobalHotkeyManager::hotkeyDown, &voice,
+                         &VoiceAimsetManager::startListening);
+        QObject::connect(&hotkey, &GlobalHotkeyManager::hotkeyUp, &voice,
+                         &VoiceAimsetManager::stopListening);
         QObject::connect(&voice, &VoiceAimsetManager::transcriptionComplete,
                          [this](const QString& text) { aimsets << text; });
         hotkey.startMonitoring();

@@ -32,7 +32,7 @@ DEADLINE_MS = 10000
 PANEL_TITLE = 'Aimset panel: question'
 UUID = 'aimset@aimset.invalid'
 # Linux input key codes, as the remote-desktop interface takes them.
-KEY_M, KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12 = 50, 42, 56, 88
+KEY_M, KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12, KEY_TAB = 50, 42, 56, 88, 15
 ALT_M = [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
@@ -282,7 +282,14 @@ class ShellExtensionTest(unittest.TestCase):
         self.assertEqual(client.log[client.log.index('press Alt_L -'):], [
             'press Alt_L -', 'press m Alt', 'release m Alt', 'release Alt_L Alt'])
 
-    def test_panel_stays_above_a_full_screen_window_and_never_takes_focus(self):
+    def test_panel_stays_above_a_full_screen_window_never_takes_focus_nor_a_turn_in_alt_tab(self):
+        # The panel's own process has a main window too, used before the others.
+        main = Gtk.Window(title='Aimset')
+        main.show_all()
+        self.panels.append(main)
+        wait_for(lambda: call('GetFocusedWindow', reply='(bssus)')[3] == os.getpid(), 'Aimset in front')
+        main_in_front = ('FocusChanged', *call('GetFocusedWindow', reply='(bssus)'))
+        other = self.open_focused('org.aimset.Unlisted', 'Other')
         client = self.open_focused('aimset-test-window', 'Film')
         client.tell('fullscreen')
         client.wait_logged('fullscreen')
@@ -312,9 +319,21 @@ class ShellExtensionTest(unittest.TestCase):
         self.assertIn([line for line in client.log if line.startswith('pointer')][-1:],
                       [[], ['pointer-leave']])
         self.assertNotIn('focus-out', client.log)
-        self.assertEqual([s for s in self.signals if s[0] == 'FocusChanged'],
-                         [('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid,
-                           'Film')])
+        # One Alt+Tab goes to the window that was in front before.
+        for code, down in [(KEY_LEFTALT, True), (KEY_TAB, True), (KEY_TAB, False), (KEY_LEFTALT, False)]:
+            self.keyboard.key(code, down)
+
+        def switches():
+            return [s for s in self.signals if s[0] == 'FocusChanged']
+        wait_for(lambda: len(switches()) == 4, lambda: f'a switch (got {self.signals})')
+        # The switcher takes the pointer from the panel, never its focus.
+        self.assertEqual([event for event in heard if event.startswith('focus')],
+                         ['focus-in-event', 'focus-out-event'])
+        self.assertEqual(switches(), [
+            main_in_front,
+            ('FocusChanged', True, 'org.aimset.Unlisted', 'org.aimset.Unlisted', other.pid, 'Other'),
+            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid, 'Film'),
+            ('FocusChanged', True, 'org.aimset.Unlisted', 'org.aimset.Unlisted', other.pid, 'Other')])
 
     def test_other_processes_are_refused(self):
         for method, args in [('Register', []), ('GetFocusedWindow', []), ('CloseFrontTab', []),

@@ -69,18 +69,14 @@ void CheckServiceLauncher::publish(const QUrl& url, const QByteArray& token) {
     }
     m_url = url;
     m_token = token;
-    if (onServiceChanged) {
-        onServiceChanged(m_url, m_token);
-    }
+    emit serviceChanged(m_url, m_token);
 }
 
 void CheckServiceLauncher::finish(State state, const QString& logLine) {
     m_startDeadline.reset();
     Log(kTag + logLine);
     setState(state);
-    if (onReady) {
-        onReady(state != State::unavailable);
-    }
+    emit ready(state != State::unavailable);
 }
 
 void CheckServiceLauncher::start() {
@@ -143,15 +139,17 @@ void CheckServiceLauncher::launch() {
             finish(State::unavailable, why + kWillFail);
         }
     });
-    QPointer<CheckServiceLauncher> self(this);
-    m_startDeadline = m_loop.scheduleOnce(m_options.startTimeout, [self] {
-        if (!self || self->m_state != State::starting || !self->m_process) {
-            return;
-        }
-        // Its end comes through processFinished, which reports it.
-        self->m_errorOutput = "did not start in time";
-        self->m_process->kill();
-    });
+    m_startDeadline = m_loop.scheduleOnce(
+        m_options.startTimeout,
+        [this] {
+            if (m_state != State::starting || !m_process) {
+                return;
+            }
+            // Its end comes through processFinished, which reports it.
+            m_errorOutput = "did not start in time";
+            m_process->kill();
+        },
+        this);
     // Port 0: the service takes a free port and names it in its first line,
     // so nothing that happens to listen on a known port ever gets a check.
     process->start(program, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
@@ -226,12 +224,14 @@ void CheckServiceLauncher::died(const QString& why) {
     m_restartDelay = std::min(m_restartDelay * 2, m_options.maxRestartDelay);
     Log(kTag + why + QStringLiteral(" — restarting in ") + seconds(delay));
     setState(State::restarting);
-    QPointer<CheckServiceLauncher> self(this);
-    m_restartTimer = m_loop.scheduleOnce(delay, [self] {
-        if (self && self->m_state == State::restarting) {
-            self->launch();
-        }
-    });
+    m_restartTimer = m_loop.scheduleOnce(
+        delay,
+        [this] {
+            if (m_state == State::restarting) {
+                launch();
+            }
+        },
+        this);
 }
 
 void CheckServiceLauncher::stop() {

@@ -10,7 +10,6 @@
 #include <QUrl>
 
 #include <chrono>
-#include <functional>
 
 namespace aimset {
 
@@ -56,7 +55,7 @@ public:
     CheckServiceLauncher(MainLoop& loop, Options options);
     ~CheckServiceLauncher() override;
 
-    // Begins the work; the first outcome arrives through onReady. Once only.
+    // Begins the work; the first outcome arrives through ready. Once only.
     void start();
     // Stops the service if this launcher started it. Also on destruction.
     void stop();
@@ -68,15 +67,14 @@ public:
     // The service's process id while it runs, else 0.
     qint64 processId() const;
 
-    // Called once when start() has an outcome: true when a service answers
-    // (started or configured), false when none could be had.
-    std::function<void(bool)> onReady;
-    // Called whenever the service started here comes or goes: its address
-    // and token, or both empty while it is down.
-    std::function<void(const QUrl&, const QByteArray&)> onServiceChanged;
-
 signals:
     void stateChanged();
+    // Once when start() has an outcome: true when a service answers (started
+    // or configured), false when none could be had.
+    void ready(bool answers);
+    // Whenever the service started here comes or goes: its address and
+    // token, or both empty while it is down.
+    void serviceChanged(const QUrl& url, const QByteArray& token);
 
 private:
     void launch();

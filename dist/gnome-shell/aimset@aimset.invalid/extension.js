@@ -84,6 +84,7 @@ class AimsetShell {
         this._inputWatchId = 0;
         this._chordHeld = false;
         this._displaySignals = [];
+        this._shellMethods = [];
     }
 
     enable() {
@@ -97,6 +98,7 @@ class AimsetShell {
             this._track(actor.meta_window);
         this._focused = global.display.focus_window;
         this._followTitle();
+        this._hidePanelsFromSwitchers();
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._listen();
         this._nameId = Gio.bus_own_name(Gio.BusType.SESSION, BUS_NAME, Gio.BusNameOwnerFlags.NONE,
@@ -123,6 +125,9 @@ class AimsetShell {
         for (const id of this._displaySignals)
             global.display.disconnect(id);
         this._displaySignals = [];
+        for (const [prototype, name, method] of this._shellMethods)
+            prototype[name] = method;
+        this._shellMethods = [];
         this._unfollowTitle();
         this._focused = null;
         for (const window of [...this._windowSignals.keys()])
@@ -346,6 +351,33 @@ class AimsetShell {
             Meta.disable_unredirect_for_display(global.display);
         else
             Meta.enable_unredirect_for_display(global.display);
+    }
+
+    // The shell hands a new window focus as it maps it, which makes a panel
+    // the most recently used window after the one in front: Alt+Tab would
+    // land on it (and the panel give focus straight back) or on Aimset's main
+    // window. The switchers take windows from the display's tab list and
+    // applications in the order of their most recent use, so both leave
+    // panels out.
+    _hidePanelsFromSwitchers() {
+        const panels = this._panels;
+        this._replace(Meta.Display.prototype, 'get_tab_list', getTabList =>
+            function (type, workspace) {
+                return getTabList.call(this, type, workspace).filter(window => !panels.has(window));
+            });
+        const lastUsed = app => Math.max(0, ...app.get_windows()
+            .filter(window => !panels.has(window)).map(window => window.get_user_time()));
+        this._replace(Shell.AppSystem.prototype, 'get_running', getRunning =>
+            function () {
+                const apps = getRunning.call(this);
+                return panels.size ? apps.sort((a, b) => lastUsed(b) - lastUsed(a)) : apps;
+            });
+    }
+
+    _replace(prototype, name, wrap) {
+        const method = prototype[name];
+        this._shellMethods.push([prototype, name, method]);
+        prototype[name] = wrap(method);
     }
 
     // A panel never keeps focus: it goes back to the window that had it.

@@ -58,13 +58,14 @@ protected:
         return answer ? *answer : std::nullopt;
     }
 
-    // Starts the launcher and waits for its onReady answer.
+    // Starts the launcher and waits for its ready answer.
     std::optional<bool> startAndWait(CheckServiceLauncher& launcher) {
         std::optional<bool> ready;
-        launcher.onReady = [&](bool ok) { ready = ok; };
+        const auto connection =
+            QObject::connect(&launcher, &CheckServiceLauncher::ready, [&](bool ok) { ready = ok; });
         launcher.start();
         spinUntil([&] { return ready.has_value(); });
-        launcher.onReady = nullptr;
+        QObject::disconnect(connection);
         return ready;
     }
 
@@ -85,9 +86,8 @@ TEST_F(CheckServiceLauncherTest, StartsItsOwnServiceOnAFreePortWithATokenAndStop
     QUrl url;
     {
         CheckServiceLauncher launcher(loop, options());
-        launcher.onServiceChanged = [&](const QUrl& u, const QByteArray& t) {
-            published.emplace_back(u, t);
-        };
+        QObject::connect(&launcher, &CheckServiceLauncher::serviceChanged,
+                         [&](const QUrl& u, const QByteArray& t) { published.emplace_back(u, t); });
         EXPECT_EQ(startAndWait(launcher), std::optional<bool>(true));
         EXPECT_EQ(launcher.state(), State::running);
         url = launcher.serviceURL();
@@ -139,9 +139,8 @@ TEST_F(CheckServiceLauncherTest, AServiceThatDiesIsStartedAgainAfterAGrowingDela
     o.maxRestartDelay = 4000ms;
     CheckServiceLauncher launcher(virtualLoop, o);
     std::vector<std::pair<QUrl, QByteArray>> published;
-    launcher.onServiceChanged = [&](const QUrl& u, const QByteArray& t) {
-        published.emplace_back(u, t);
-    };
+    QObject::connect(&launcher, &CheckServiceLauncher::serviceChanged,
+                     [&](const QUrl& u, const QByteArray& t) { published.emplace_back(u, t); });
     ASSERT_EQ(startAndWait(launcher), std::optional<bool>(true));
     log.clear();
     for (const char* delay : {"1", "2", "4", "4"}) {
@@ -178,8 +177,9 @@ TEST_F(CheckServiceLauncherTest, AConfiguredServiceIsLeftAlone) {
     CheckServiceLauncher launcher(loop, options());
     std::optional<bool> ready;
     bool published = false;
-    launcher.onReady = [&](bool ok) { ready = ok; };
-    launcher.onServiceChanged = [&](const QUrl&, const QByteArray&) { published = true; };
+    QObject::connect(&launcher, &CheckServiceLauncher::ready, [&](bool ok) { ready = ok; });
+    QObject::connect(&launcher, &CheckServiceLauncher::serviceChanged,
+                     [&](const QUrl&, const QByteArray&) { published = true; });
     launcher.start();
     qunsetenv("AIMSET_CHECK_URL");
     EXPECT_EQ(ready, std::optional<bool>(true));

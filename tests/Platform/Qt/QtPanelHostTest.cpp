@@ -178,7 +178,8 @@ TEST_F(QtPanelHostTest, QuestionPanelDrawsTheCardAndTakesTheClickThatEndsIt) {
     EXPECT_TRUE(isBlack(image.pixel(210, 5)) || !isWhite(image.pixel(210, 5)));
 
     QString expanded;
-    manager.onAimsetExpanded = [&](const QString& aimset) { expanded = aimset; };
+    QObject::connect(&manager, &InterventionManager::aimsetExpanded,
+                     [&](const QString& aimset) { expanded = aimset; });
     const QPointF centre = yesButton->mapToScene({yesButton->width() / 2, yesButton->height() / 2});
     QTest::mouseClick(view.data(), Qt::LeftButton, {}, centre.toPoint());
     EXPECT_EQ(expanded, u"Write the report"_s);

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 using namespace aimset::e2e;
+using aimset::test::GtkTestWindow;
 using aimset::test::ShellKeyboard;
 using aimset::test::spinUntil;
 
@@ -26,6 +27,7 @@ const QString kWorkTitle = QStringLiteral("Quarterly report draft");
 const QString kCatsTitle = QStringLiteral("Funny cat videos");
 const QString kCatsReason = QStringLiteral("Cat videos are not part of the quarterly report");
 const QString kCatsWindow = kCatsTitle + QStringLiteral(" - Chromium");
+const QString kNotesTitle = QStringLiteral("Quarterly report notes");
 
 QJsonObject answer(const QJsonObject& request) {
     const QString mode = request.value(QStringLiteral("mode")).toString();
@@ -82,6 +84,19 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
     ASSERT_TRUE(out.waitForLine(QStringLiteral("[AppMonitor] Started monitoring"), 10000ms))
         << dump();
 
+    // The window the person switches to from the browser and back, Alt+Tab
+    // and Alt+Tab again, with the countdown's panel shown above both.
+    GtkTestWindow notes(QStringLiteral("aimset-test-window"), kNotesTitle);
+    ASSERT_TRUE(notes.waitFor(QStringLiteral("focus-in")));
+    const auto altTab = [&] {
+        for (const auto& [code, down] : {std::pair{aimset::test::keyLeftAlt, true},
+                                         {aimset::test::keyTab, true},
+                                         {aimset::test::keyTab, false},
+                                         {aimset::test::keyLeftAlt, false}}) {
+            keyboard.key(code, down);
+        }
+    };
+
     QTemporaryDir pages;
     const QString work = writePage(pages, QStringLiteral("work.html"), kWorkTitle,
                                    QStringLiteral("<p>Revenue grew four percent.</p>"));
@@ -111,9 +126,11 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
                                      QRegularExpression::escape(kCatsReason) +
                                      QStringLiteral(" \\(total interventions: \\d+\\)"));
     ASSERT_TRUE(out.waitForMatch(started, 30000ms)) << dump();
+    const qint64 browserPid = focusedPid();
 
-    // The person goes to the work tab: the countdown ends, nothing is closed.
-    ASSERT_TRUE(showTab(kWorkTitle));
+    // The person goes to their notes: the countdown ends, nothing is closed.
+    altTab();
+    ASSERT_TRUE(spinUntil([&] { return focusedPid() == notes.pid(); }, 10000ms)) << dump();
     const QString dismissed =
         QStringLiteral("[Intervention] Auto-dismissed — user went back on track");
     ASSERT_TRUE(out.waitForLine(dismissed, 10000ms)) << dump();
@@ -121,25 +138,23 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
 
     // Back to the cat videos: the countdown runs out and the tab is closed
     // through the shell.
-    ASSERT_TRUE(showTab(kCatsTitle));
+    altTab();
+    ASSERT_TRUE(spinUntil([&] { return focusedPid() == browserPid; }, 10000ms)) << dump();
     const QString expired = QStringLiteral("[Intervention] Countdown expired — auto-closing tab");
     ASSERT_TRUE(out.waitForLine(expired, 40000ms)) << dump();
     ASSERT_TRUE(chromium.waitForTabs(1, 10000ms)) << dump();
     EXPECT_EQ(chromium.tabs().value(0).title, kWorkTitle);
 
     const QString browser = QStringLiteral("Chromium Web Browser");
-    EXPECT_TRUE(
-        inOrder(out.lines(),
-                {QStringLiteral("[AppMonitor] App: ") + browser +
-                     QStringLiteral(" (chromium) | Window: ") + kCatsWindow,
-                 QStringLiteral("[Alignment] MISALIGNED (confirmed by window text): ") + kAimset +
-                     QStringLiteral(" ↔ ") + kCatsWindow,
-                 QStringLiteral("[AppMonitor] Window changed from intervention window — firing "
-                                "onWindowChanged"),
-                 dismissed,
-                 QStringLiteral("[AppMonitor] Intervention window marked: ") + browser +
-                     QStringLiteral(" | ") + kCatsWindow,
-                 QStringLiteral("[TabCloser] Sent Ctrl+W via GNOME Shell"), expired}))
+    EXPECT_TRUE(inOrder(out.lines(),
+                        {QStringLiteral("[AppMonitor] App: ") + browser +
+                             QStringLiteral(" (chromium) | Window: ") + kCatsWindow,
+                         QStringLiteral("[Alignment] MISALIGNED (confirmed by window text): ") +
+                             kAimset + QStringLiteral(" ↔ ") + kCatsWindow,
+                         dismissed,
+                         QStringLiteral("[AppMonitor] Intervention window marked: ") + browser +
+                             QStringLiteral(" | ") + kCatsWindow,
+                         QStringLiteral("[TabCloser] Sent Ctrl+W via GNOME Shell"), expired}))
         << dump();
     EXPECT_EQ(count(out.lines(), started), 2) << dump();
 }

@@ -18,6 +18,7 @@ enum LinuxKey : std::uint32_t {
     keyM = 50,
     keyLeftShift = 42,
     keyLeftAlt = 56,
+    keyTab = 15,
 };
 
 class ShellKeyboard {
