@@ -303,27 +303,6 @@ TEST_F(InterventionManagerTest, CountdownRunsFifteenTicksThenHidesTheCardBeforeC
     EXPECT_TRUE(journal.isEmpty());
 }
 
-TEST_F(InterventionManagerTest, QuestionTimesOutOnTheThirtiethTick) {
-    manager->showClarifyingQuestion(u"Write the report"_s, u"Is this research for the report?"_s);
-    EXPECT_EQ(manager->phase(), Phase::clarifyingQuestion);
-    EXPECT_EQ(panels.calls, QStringList{u"present ClarifyingQuestionView 420x250 centred"_s});
-    journal.clear();
-
-    virtualLoop.advance(29s);
-    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 1);
-    EXPECT_TRUE(journal.isEmpty());
-
-    virtualLoop.advance(1s);
-    EXPECT_EQ(journal, closedTab(u"ClarifyingQuestionView"_s, kClarifyTimeout));
-    EXPECT_EQ(clarifyValues.size(), 31);
-    EXPECT_EQ(clarifyValues.first(), 30);
-    EXPECT_EQ(clarifyValues.last(), 0);
-    EXPECT_EQ(manager->clarifyTimeoutRemaining(), 0);
-    EXPECT_EQ(manager->clarifyingQuestion(), u"Is this research for the report?"_s);
-    EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 30.0);
-    EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
-}
-
 TEST_F(InterventionManagerTest, AnswersEndTheQuestionInTheirOwnOrder) {
     manager->showClarifyingQuestion(u"Write the report"_s, u"Q?"_s);
     virtualLoop.advance(4s);

@@ -74,26 +74,6 @@ struct AppMonitorTest : ::testing::Test {
 
 // ---- start, stop and the poll timer --------------------------------------------------------
 
-TEST_F(AppMonitorTest, StartPublishesTheFrontmostWindowAndDecidesFiveSecondsLater) {
-    showBrowser(u"Cat videos"_s);
-    monitor->startMonitoring(kAimset);
-    EXPECT_TRUE(monitor->isMonitoring());
-    EXPECT_TRUE(monitor->hasAccessibilityPermission());
-    EXPECT_EQ(monitor->currentAppName(), u"Firefox"_s);
-    EXPECT_EQ(monitor->currentWindowTitle(), u"Cat videos"_s);
-    EXPECT_EQ(monitor->currentPID(), 0); // set by polls only
-    EXPECT_EQ(log.take(),
-              (QStringList{u"[AppMonitor] Accessibility: trusted"_s, appLine(u"Cat videos"_s),
-                           u"[AppMonitor] Started monitoring"_s}));
-    loop.advance(4999ms);
-    EXPECT_TRUE(http.calls.empty());
-    loop.advance(1ms);
-    ASSERT_EQ(http.calls.size(), 1u);
-    EXPECT_EQ(monitor->currentPID(), 100);
-    EXPECT_EQ(lastRequest().value(u"context"_s).toString(), u"Firefox - Cat videos"_s);
-    EXPECT_EQ(log.take(), QStringList{appLine(u"Cat videos"_s)});
-}
-
 TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce) {
     accessibility.trusted = false;
     monitor->startMonitoring({});
@@ -114,11 +94,25 @@ TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce) {
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
-TEST_F(AppMonitorTest, AfterStoppingAnswersAreDroppedAndNothingPolls) {
+TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOnesAnswers) {
     startOn(u"Cat videos"_s);
     tick();
     monitor->stopMonitoring();
     EXPECT_EQ(monitor->currentWindowTitle(), u"Cat videos"_s);
+    log.clear();
+    monitor->setPollInterval(true);
+    loop.advance(10s);
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+
+    // A new session forgets the last one's verdicts and temporary aimset, and
+    // its answers: even about the same window, still in front.
+    monitor->markAligned(u"Firefox"_s, u"Cat videos"_s);
+    monitor->setTemporaryAimset(u"Watch cats"_s);
+    monitor->startMonitoring({});
+    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
+    EXPECT_FALSE(monitor->isTemporaryAimset());
+    EXPECT_EQ(monitor->originalAimset(), QString());
     log.clear();
     answer(0, {{u"aligned"_s, false}});
     EXPECT_EQ(
@@ -126,35 +120,6 @@ TEST_F(AppMonitorTest, AfterStoppingAnswersAreDroppedAndNothingPolls) {
         QStringList{u"[Alignment] Answer for Firefox dropped \u2014 its session has ended"_s});
     EXPECT_TRUE(events.isEmpty());
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
-    monitor->setPollInterval(true);
-    loop.advance(10s);
-    EXPECT_TRUE(log.lines().isEmpty());
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-
-    // A new session forgets the last one's verdicts and temporary aimset.
-    monitor->markAligned(u"Firefox"_s, u"Cat videos"_s);
-    monitor->setTemporaryAimset(u"Watch cats"_s);
-    monitor->startMonitoring({});
-    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
-    EXPECT_FALSE(monitor->isTemporaryAimset());
-    EXPECT_EQ(monitor->originalAimset(), QString());
-}
-
-TEST_F(AppMonitorTest, PollRateSwitchesRestartThePhaseAndLog) {
-    startOn(u"Terminal-like"_s);
-    showTerminal();
-    loop.advance(3s);
-    monitor->setPollInterval(true);
-    EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Poll interval set to 0.5s"_s});
-    loop.advance(2s); // would have been the slow tick; fast ticks at 3.5, 4.0, 4.5, 5.0
-    EXPECT_EQ(takeEvents().size(), 4);
-    log.clear();
-    monitor->setPollInterval(false);
-    EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Poll interval set to 5.0s"_s});
-    loop.advance(4999ms);
-    EXPECT_TRUE(takeEvents().isEmpty());
-    loop.advance(1ms);
-    EXPECT_EQ(takeEvents(), QStringList{u"aligned"_s});
 }
 
 // ---- local decisions ------------------------------------------------------------------------
@@ -344,27 +309,6 @@ TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInF
     EXPECT_EQ(log.take().last(), u"[Alignment] Title check failed \u2014 will retry in 5s"_s);
 }
 
-TEST_F(AppMonitorTest, AlignedTitleIsCachedAndLogged) {
-    startOn(u"Q3 numbers - Sheets"_s);
-    tick();
-    http.respondJson(0, {{u"aligned"_s, true}});
-    EXPECT_EQ(log.take(), (QStringList{appLine(u"Q3 numbers - Sheets"_s),
-                                       u"[Alignment] ALIGNED: "_s + kAimset + kLinks +
-                                           u"Q3 numbers - Sheets"_s}));
-    EXPECT_EQ(takeEvents(), QStringList{u"aligned"_s});
-    EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
-    EXPECT_TRUE(accessibility.calls.filter(u"readFocusedWindow"_s).isEmpty());
-
-    // A window marked aligned is answered from the cache on every tick.
-    monitor->markAligned(u"Firefox"_s, u"Pricing - Docs"_s);
-    EXPECT_TRUE(log.lines().isEmpty());
-    showBrowser(u"Pricing - Docs"_s);
-    tick();
-    tick();
-    EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s}));
-    EXPECT_EQ(http.calls.size(), 1u);
-}
-
 TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
     accessibility.windows.insert(100, FakeElement::make());
     startOn(u"Cat videos"_s);
@@ -428,128 +372,6 @@ TEST_F(AppMonitorTest, EachTextVerdictIsCachedLoggedAndReported) {
         EXPECT_EQ(takeEvents(), QStringList{c.event});
         EXPECT_EQ(http.calls.size(), requests);
     }
-}
-
-TEST_F(AppMonitorTest, CachedVerdictLineOnlyWhenReturningToTheWindow) {
-    accessibility.windows.insert(100, FakeElement::make()->withValue(u"docs"_s));
-    startOn(u"API docs"_s);
-    tick();
-    answer(0, {{u"aligned"_s, false}});
-    http.respondJson(1, {{u"verdict"_s, u"ALIGNED"_s}});
-    takeEvents();
-    log.clear();
-    tick();
-    EXPECT_EQ(log.take(), QStringList{appLine(u"API docs"_s)});
-    EXPECT_EQ(takeEvents(), QStringList{u"aligned"_s});
-
-    showTerminal();
-    tick();
-    showBrowser(u"API docs"_s);
-    log.clear();
-    tick();
-    EXPECT_EQ(log.take(),
-              (QStringList{appLine(u"API docs"_s), u"[Alignment] Cached verdict for: "_s + kAimset +
-                                                       kLinks + u"API docs"_s}));
-    EXPECT_EQ(http.calls.size(), 2u);
-}
-
-TEST_F(AppMonitorTest, AnAnswerForAWindowNoLongerInFrontIsDroppedAndTheFrontOneJudged) {
-    accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
-    startOn(u"Window A"_s);
-    tick();
-    // The user moves on before the service answers.
-    showBrowser(u"Window B"_s);
-    log.clear();
-    answer(0, {{u"aligned"_s, false}});
-    EXPECT_EQ(log.take(), QStringList{u"[Alignment] Answer for Firefox dropped \u2014 the window "
-                                      u"is no longer in front"_s});
-    EXPECT_EQ(http.calls.size(), 1u);
-    EXPECT_TRUE(events.isEmpty());
-    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Window A"_s), std::nullopt);
-
-    // Back on A before the next poll: A is asked about afresh, and an answer
-    // that comes once the user has left it mid-way is dropped too.
-    showBrowser(u"Window A"_s);
-    tick();
-    ASSERT_EQ(http.calls.size(), 2u);
-    answer(1, {{u"aligned"_s, false}});
-    ASSERT_EQ(http.calls.size(), 3u);
-    showTerminal();
-    answer(2, {{u"verdict"_s, u"MISALIGNED"_s}});
-    EXPECT_EQ(log.take().last(), u"[Alignment] Answer for Firefox dropped \u2014 the window is no "
-                                 u"longer in front"_s);
-    EXPECT_TRUE(events.isEmpty());
-    tick();
-    EXPECT_EQ(takeEvents(), QStringList{u"aligned"_s}); // the terminal, allowed
-}
-
-// ---- the intervention window and activations ------------------------------------------------
-
-TEST_F(AppMonitorTest, LeavingTheInterventionWindowFiresOnceAndSkipsThatTick) {
-    accessibility.windows.insert(100, FakeElement::make());
-    startOn(u"Window A"_s);
-    tick();
-    answer(0, {{u"aligned"_s, false}});
-    answer(1, {{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, u"Off topic"_s}});
-    takeEvents();
-    monitor->interventionShown();
-    EXPECT_EQ(log.take().last(2),
-              (QStringList{u"[AppMonitor] Intervention window marked: Firefox | Window A"_s,
-                           u"[AppMonitor] Poll interval set to 0.5s"_s}));
-    EXPECT_TRUE(monitor->isInterventionWindowInFront());
-    showBrowser(u"Window A"_s, 101); // another process, the same title
-    EXPECT_FALSE(monitor->isInterventionWindowInFront());
-    showBrowser(u"Window A"_s);
-    loop.advance(500ms);
-    EXPECT_EQ(takeEvents(), QStringList{u"misaligned Off topic"_s});
-    showBrowser(u"Window B"_s);
-    log.clear();
-    loop.advance(500ms);
-    EXPECT_EQ(
-        log.take(),
-        QStringList{
-            u"[AppMonitor] Window changed from intervention window \u2014 firing onWindowChanged"_s});
-    EXPECT_EQ(takeEvents(), QStringList{u"windowChanged"_s});
-    EXPECT_EQ(monitor->interventionWindowTitle(), QString());
-    EXPECT_EQ(monitor->interventionAppName(), QString());
-    EXPECT_EQ(http.calls.size(), 2u);
-    loop.advance(500ms);
-    EXPECT_EQ(http.calls.size(), 3u); // B is checked on the following tick
-    EXPECT_TRUE(takeEvents().isEmpty());
-
-    // A window marked without a title is not watched.
-    showBrowser(QString());
-    loop.advance(500ms);
-    monitor->interventionShown();
-    showBrowser(u"Elsewhere"_s);
-    loop.advance(500ms);
-    EXPECT_TRUE(takeEvents().isEmpty());
-}
-
-TEST_F(AppMonitorTest, ActivationFiresAtOnceAndRefreshesTheWindow200msLater) {
-    startOn(u"Cat videos"_s);
-    tick();
-    const auto requests = http.calls.size();
-    log.clear();
-    workspace.activate(u"Writer"_s, u"org.libreoffice.Writer"_s, 300, u"Q3 report.odt"_s);
-    loop.runPending();
-    EXPECT_EQ(takeEvents(), QStringList{u"windowChanged"_s});
-    EXPECT_EQ(monitor->currentAppName(), u"Firefox"_s);
-    loop.advance(199ms);
-    EXPECT_EQ(monitor->currentAppName(), u"Firefox"_s);
-    loop.advance(1ms);
-    EXPECT_EQ(monitor->currentAppName(), u"Writer"_s);
-    EXPECT_EQ(monitor->currentBundleID(), u"org.libreoffice.Writer"_s);
-    EXPECT_EQ(monitor->currentWindowTitle(), u"Q3 report.odt"_s);
-    EXPECT_EQ(monitor->currentPID(), 100);
-    EXPECT_EQ(log.take(),
-              QStringList{appLine(u"Q3 report.odt"_s, u"Writer (org.libreoffice.Writer)"_s)});
-    EXPECT_EQ(http.calls.size(), requests);
-    EXPECT_TRUE(takeEvents().isEmpty());
-
-    workspace.notifyUnknownActivation();
-    loop.advance(1s);
-    EXPECT_TRUE(takeEvents().isEmpty());
 }
 
 // ---- aimsets ---------------------------------------------------------------------------------

@@ -49,55 +49,6 @@ struct OnboardingFlowTest : ::testing::Test {
 
 // ---- the pages ----------------------------------------------------------------------------------
 
-TEST_F(OnboardingFlowTest, NothingPlaysUntilShownAndEachNextWaitsForItsPagesEnd) {
-    loop.advance(1min);
-    view.next();
-    EXPECT_EQ(view.currentPage(), 0);
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    view.appear();
-    for (int page = 0; page < 3; ++page) {
-        loop.advance(pageEnds[page] - 1ms);
-        view.next();
-        EXPECT_EQ(view.currentPage(), page) << page;
-        loop.advance(1ms);
-        EXPECT_TRUE(view.nextShown()) << page;
-        view.next();
-    }
-    EXPECT_EQ(view.currentPage(), 3);
-    EXPECT_FALSE(view.nextShown());
-}
-
-TEST_F(OnboardingFlowTest, TheCardsRestAtOneAndSevenAndTheSentenceIsTypedWhole) {
-    view.appear();
-    loop.advance(1min);
-    EXPECT_EQ(view.demo("countdownValue").toInt(), 1);
-    view.next();
-    loop.advance(13199ms);
-    EXPECT_EQ(view.demo("stagesCountdownValue").toInt(), 7);
-    EXPECT_FALSE(view.demo("showStagesClosing").toBool());
-    loop.advance(1min);
-    EXPECT_EQ(view.demo("stagesCountdownValue").toInt(), 7);
-    EXPECT_EQ(view.demo("stagesGhostOpacity").toDouble(), 0.0);
-    view.next();
-    loop.advance(1min);
-    EXPECT_EQ(view.demo("voiceTranscript").toString(), u"I'm planning my trip to Tokyo now"_s);
-    EXPECT_FALSE(view.demo("mKeyPressed").toBool());
-    EXPECT_FALSE(view.demo("optionKeyPressed").toBool());
-}
-
-TEST_F(OnboardingFlowTest, LeavingAPageStopsItAndReturningPlaysItFromTheStart) {
-    reachPage(1);
-    loop.advance(11s);
-    EXPECT_EQ(view.demo("stagesPhase").toInt(), 3);
-    view.disappear();
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    loop.advance(30s);
-    view.appear();
-    EXPECT_EQ(view.demo("stagesPhase").toInt(), 0);
-    loop.advance(pageEnds[1]);
-    EXPECT_TRUE(view.nextShown());
-}
-
 TEST_F(OnboardingFlowTest, AFiringAfterTheFlowIsGoneDoesNothing) {
     auto gone = std::make_unique<OnboardingFlow>(loop, accessibility);
     gone->appear();

@@ -4,7 +4,6 @@
 #include "Runtime/VirtualMainLoop.h"
 #include "support/QtPrinters.h"
 
-#include <QDir>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -75,118 +74,46 @@ struct OnboardingViewQmlTest : ::testing::Test {
     }
 };
 
-TEST_F(OnboardingViewQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
+// The pages' words at each moment are the first-run-onboarding scenario's;
+// here each "Next" appears when its page is done and leads on, and the last
+// page's button asks for access.
+TEST_F(OnboardingViewQmlTest, EachPageLeadsToTheNextAndTheLastAsksForAccess) {
     EXPECT_TRUE(onboarding.isShown());
-
-    // Page 0: nothing but black at first, then the browser and its warning.
-    look("onboarding-0-start");
-    EXPECT_FALSE(shown("page0Headline"));
     EXPECT_FALSE(shown("page0NextButton"));
-    loop.advance(3s);
-    look("onboarding-0-counting");
-    QQuickItem* warning = item("page0Warning");
-    EXPECT_TRUE(shown("page0Warning"));
-    EXPECT_EQ(text("countdown", warning), QStringLiteral("5"));
-    loop.advance(2900ms);
+    loop.advance(5900ms);
     look("onboarding-0-end");
     EXPECT_TRUE(shown("page0Headline"));
-    EXPECT_EQ(text("page0Headline"), QStringLiteral("Aimset nudges you back\nwhen you drift."));
-    EXPECT_TRUE(shown("browserFrame"));
-    EXPECT_EQ(text("countdown", warning), QStringLiteral("1"));
-    EXPECT_EQ(text("doesNotLookLike", warning), QStringLiteral("This doesn't look like:"));
-    EXPECT_EQ(text("aimset", warning), QStringLiteral("Finish the quarterly report"));
-    EXPECT_EQ(text("tabCloses", warning), QStringLiteral("Tab closes in 1s"));
     EXPECT_TRUE(shown("page0NextButton"));
-    EXPECT_EQ(text("page0NextButton"), QStringLiteral("Next"));
     click("page0Next");
     EXPECT_EQ(onboarding.currentPage(), 1);
 
-    // Page 1, phase by phase.
-    loop.advance(1s);
-    look("onboarding-1-phase0");
-    EXPECT_FALSE(shown("page0"));
-    EXPECT_TRUE(shown("phase0"));
-    EXPECT_EQ(text("phase0Headline"),
-              QStringLiteral("Aimset knows if you're\ndistracted or focused"));
-    EXPECT_EQ(text("phase0Body"),
-              QStringLiteral("Based on what you're doing,\none of three things happens:"));
+    loop.advance(15s);
     EXPECT_FALSE(shown("page1NextButton"));
-    loop.advance(2s);
-    QTest::qWait(1500); // the mascot rises over 1.5 s
-    look("onboarding-1-phase1");
-    EXPECT_TRUE(shown("phase1"));
-    EXPECT_FALSE(shown("phase0"));
-    EXPECT_EQ(text("phase1Step"), QStringLiteral("1 of 3"));
-    EXPECT_EQ(text("phase1Title"), QStringLiteral("Nothing (You're on track)"));
-    EXPECT_EQ(text("phase1Body"),
-              QStringLiteral("If what you're doing matches your goal,\nthe app stays invisible."));
-    EXPECT_NEAR(item("stagesGhost")->opacity(), 0.15, 0.01);
-    loop.advance(4s);
-    look("onboarding-1-phase2");
-    EXPECT_TRUE(shown("phase2"));
-    EXPECT_EQ(text("phase2Step"), QStringLiteral("2 of 3"));
-    EXPECT_EQ(text("phase2Title"), QStringLiteral("A Quick Question"));
-    EXPECT_EQ(text("phase2Body"),
-              QStringLiteral("If Aimset isn't certain, a small popup appears:"));
-    EXPECT_TRUE(shown("stagesQuestion"));
-    EXPECT_EQ(text("question"),
-              QStringLiteral("Is this article about Barbie\nrelated to your essay?"));
-    EXPECT_EQ(text("yesLabel"), QStringLiteral("Yes, it's relevant"));
-    EXPECT_EQ(text("noLabel"), QStringLiteral("No, close this"));
-    loop.advance(8200ms);
-    look("onboarding-1-phase3");
-    EXPECT_TRUE(shown("phase3"));
-    EXPECT_EQ(text("phase3Step"), QStringLiteral("3 of 3"));
-    EXPECT_EQ(text("phase3Title"), QStringLiteral("A Nudge (You've drifted)"));
-    EXPECT_EQ(text("phase3Body"),
-              QStringLiteral("If you get distracted, a warning appears\nwith a 15-second timer."));
-    QQuickItem* nudge = item("stagesWarning");
-    EXPECT_EQ(text("countdown", nudge), QStringLiteral("7"));
-    EXPECT_EQ(text("aimset", nudge), QStringLiteral("Study for biology exam"));
-    EXPECT_EQ(text("tabCloses", nudge), QStringLiteral("Tab closes in 7s"));
-    EXPECT_EQ(text("stagesClosing"), QStringLiteral("15 seconds is enough to save anything "
-                                                    "important.\nNot enough to keep "
-                                                    "procrastinating."));
+    loop.advance(200ms);
+    look("onboarding-1-end");
+    EXPECT_FALSE(shown("page0"));
     EXPECT_TRUE(shown("stagesClosing"));
     EXPECT_TRUE(shown("page1NextButton"));
     click("page1Next");
     EXPECT_EQ(onboarding.currentPage(), 2);
 
-    // Page 2: the keys held while the sentence is typed, then the closing line.
+    // The keys are held while the sentence is typed, then the closing line.
     loop.advance(2950ms);
     look("onboarding-2-speaking");
-    EXPECT_EQ(text("page2Headline"), QStringLiteral("Change your aimset\non the fly."));
-    EXPECT_EQ(text("page2Body"), QStringLiteral("Plans change. That's fine."));
-    EXPECT_TRUE(shown("keyRow"));
     EXPECT_TRUE(item("optionKey")->property("isPressed").toBool());
-    EXPECT_FALSE(item("symbol", item("optionKey"))->isVisible());
-    EXPECT_EQ(text("label", item("optionKey")), QStringLiteral("Alt"));
-    EXPECT_EQ(text("label", item("mKey")), QStringLiteral("M"));
-    EXPECT_FALSE(item("symbol", item("mKey"))->isVisible());
     EXPECT_TRUE(shown("voicePanel"));
-    EXPECT_EQ(text("listeningLabel"), QStringLiteral("Listening..."));
-    EXPECT_EQ(text("transcript"), QStringLiteral("I'm planning my trip"));
     EXPECT_FALSE(shown("page2Closing"));
     loop.advance(1785ms);
     look("onboarding-2-end");
     EXPECT_FALSE(item("voicePanel")->isVisible());
     EXPECT_FALSE(item("optionKey")->property("isPressed").toBool());
     EXPECT_TRUE(shown("page2Closing"));
-    EXPECT_EQ(text("page2Closing"),
-              QStringLiteral("Aimset updates instantly.\nThe AI adjusts. No friction."));
     click("page2Next");
     EXPECT_EQ(onboarding.currentPage(), 3);
 
-    // Page 3: the request, "Enable Aimset"; while access stays off, the way on
-    // with titles alone; "Done" once access arrives.
+    // While access stays off, the way on with titles alone appears beside the
+    // button without moving it; "Done" once access arrives.
     look("onboarding-3-enable");
-    EXPECT_TRUE(shown("page3Headline"));
-    EXPECT_EQ(text("page3Headline"),
-              QStringLiteral("Aimset needs screen access\nto see when you drift."));
-    EXPECT_EQ(text("page3Privacy"), OnboardingFlow::privacyNote());
-    EXPECT_EQ(text("page3PlatformNote"), OnboardingFlow::accessibilityNote());
-    EXPECT_TRUE(shown("eyeSymbol"));
-    EXPECT_EQ(text("permissionButton"), QStringLiteral("Enable Aimset"));
     EXPECT_FALSE(shown("titlesOnlyButton"));
     const QPointF enableAt = item("permissionButton")->mapToScene(QPointF(0, 0));
     accessibility.trusted = false;
@@ -196,11 +123,9 @@ TEST_F(OnboardingViewQmlTest, EachPageShowsItsTextsAndLeadsToTheNext) {
     loop.advance(1s);
     look("onboarding-3-titles-only");
     EXPECT_TRUE(shown("titlesOnlyButton"));
-    EXPECT_EQ(text("titlesOnlyButton"), QStringLiteral("Continue with titles only"));
     EXPECT_EQ(item("permissionButton")->mapToScene(QPointF(0, 0)), enableAt);
     accessibility.trusted = true;
     loop.advance(1s);
-    look("onboarding-3-done");
     EXPECT_EQ(text("permissionButton"), QStringLiteral("Done"));
     EXPECT_EQ(completions, 0);
     loop.advance(300ms);
