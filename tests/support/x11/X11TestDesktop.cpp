@@ -86,6 +86,15 @@ X11TestDesktop::X11TestDesktop() {
     }
     m_connection = connection;
     m_root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    // A key an earlier test program left held (it failed or was cut short)
+    // would change every key this test sends: start with none held.
+    auto* keymap = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
+    for (int keycode = 8; keymap && keycode < 256; ++keycode) {
+        if (keymap->keys[keycode / 8] & (1u << (keycode % 8))) {
+            fakeKey(static_cast<std::uint8_t>(keycode), false);
+        }
+    }
+    std::free(keymap);
 }
 
 X11TestDesktop::~X11TestDesktop() {
