@@ -57,60 +57,26 @@ Item {
                 width: parent.width
                 spacing: 12
 
-                Rectangle {
+                AnswerButton {
                     objectName: "yesButton"
+                    labelName: "yesLabel"
                     width: (buttons.width - buttons.spacing) / 2
-                    height: yesLabel.implicitHeight + 24
+                    verticalPadding: 24
                     radius: 10
-                    antialiasing: true
-                    color: "white"
-
-                    Text {
-                        id: yesLabel
-                        objectName: "yesLabel"
-                        anchors.fill: parent
-                        text: "Yes, it's relevant"
-                        font.pixelSize: 16
-                        font.weight: Font.Medium
-                        color: "black"
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                        elide: Text.ElideRight
-                    }
-
-                    MouseArea {
-                        anchors.fill: parent
-                        onClicked: root.manager.userSaidYes()
-                    }
+                    fontSize: 16
+                    filled: true
+                    text: "Yes, it's relevant"
+                    onClicked: root.manager.userSaidYes()
                 }
-
-                Rectangle {
+                AnswerButton {
                     objectName: "noButton"
+                    labelName: "noLabel"
                     width: (buttons.width - buttons.spacing) / 2
-                    height: noLabel.implicitHeight + 24
+                    verticalPadding: 24
                     radius: 10
-                    antialiasing: true
-                    color: "transparent"
-                    border.width: 1
-                    border.color: Qt.rgba(1, 1, 1, 0.30)
-
-                    Text {
-                        id: noLabel
-                        objectName: "noLabel"
-                        anchors.fill: parent
-                        text: "No, close this"
-                        font.pixelSize: 16
-                        font.weight: Font.Medium
-                        color: Qt.rgba(1, 1, 1, 0.80)
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                        elide: Text.ElideRight
-                    }
-
-                    MouseArea {
-                        anchors.fill: parent
-                        onClicked: root.manager.userSaidNo()
-                    }
+                    fontSize: 16
+                    text: "No, close this"
+                    onClicked: root.manager.userSaidNo()
                 }
             }
 

@@ -21,28 +21,6 @@ Loader {
         horizontalAlignment: Text.AlignHCenter
         color: "white"
     }
-    // An answer button of the mock question: filled or outlined.
-    component MockAnswer: Rectangle {
-        id: answer
-        property alias text: label.text
-        property string labelName
-        property bool filled: false
-        height: 30
-        radius: 8
-        antialiasing: true
-        color: filled ? "white" : "transparent"
-        border.width: filled ? 0 : 1
-        border.color: Qt.rgba(1, 1, 1, 0.3)
-        Text {
-            id: label
-            objectName: answer.labelName
-            anchors.centerIn: parent
-            color: answer.filled ? "black" : Qt.rgba(1, 1, 1, 0.8)
-            font.pixelSize: 12
-            font.weight: Font.Medium
-        }
-    }
-
     // The stages below reach this file's `root`, which qmllint cannot
     // follow into a Component; Qt 6.4's bound components (pragma
     // ComponentBehavior) break Loaders, so those lines are marked instead.
@@ -125,14 +103,16 @@ Loader {
                     id: answers
                     width: parent.width
                     spacing: 8
-                    MockAnswer {
+                    AnswerButton {
                         width: (answers.width - answers.spacing) / 2
+                        height: 30
                         filled: true
                         labelName: "mockYes"
                         text: "Yes, it's relevant"
                     }
-                    MockAnswer {
+                    AnswerButton {
                         width: (answers.width - answers.spacing) / 2
+                        height: 30
                         labelName: "mockNo"
                         text: "No, close this"
                     }
