@@ -256,7 +256,7 @@ Rectangle {
                         anchors.horizontalCenter: parent.horizontalCenter
                         width: 48
                         height: 100
-                        OnboardingGhostShape {
+                        GhostShape {
                             objectName: "stagesGhost"
                             anchors.centerIn: parent
                             width: 48
