@@ -137,24 +137,23 @@ void InterventionManager::userSaidYes() {
 }
 
 void InterventionManager::userSaidNo() {
-    leavePhase(m_clarifyTimer);
-    closeTabAndDismiss(QStringLiteral("[Intervention] User said NO"),
+    closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] User said NO"),
                        QStringLiteral("closing tab"));
 }
 
 void InterventionManager::clarifyTimedOut() {
-    leavePhase(m_clarifyTimer);
-    closeTabAndDismiss(QStringLiteral("[Intervention] Clarify timeout"),
+    closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] Clarify timeout"),
                        QStringLiteral("closing tab"));
 }
 
 void InterventionManager::countdownExpired() {
-    leavePhase(m_countdownTimer);
-    closeTabAndDismiss(QStringLiteral("[Intervention] Countdown expired"),
+    closeTabAndDismiss(m_countdownTimer, QStringLiteral("[Intervention] Countdown expired"),
                        QStringLiteral("auto-closing tab"));
 }
 
-void InterventionManager::closeTabAndDismiss(const QString& event, const QString& closing) {
+void InterventionManager::closeTabAndDismiss(TimerHandle& ticker, const QString& event,
+                                             const QString& closing) {
+    leavePhase(ticker);
     // The key goes to whatever is in front: if that is no longer the window
     // the intervention was about, nothing is closed.
     const bool stillInFront = !m_isTargetInFront || m_isTargetInFront();
@@ -170,11 +169,8 @@ void InterventionManager::autoDismiss() {
     if (m_phase == Phase::hidden) {
         return;
     }
-    closePause();
     m_countdownTimer.reset();
-    m_clarifyTimer.reset();
-    setPhase(Phase::hidden);
-    m_windowController.hidePanel();
+    leavePhase(m_clarifyTimer);
     Log(QStringLiteral("[Intervention] Auto-dismissed \u2014 user went back on track"));
 }
 

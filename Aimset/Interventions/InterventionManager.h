@@ -106,7 +106,7 @@ private:
     void tickDown(Ticker ticker, std::uint64_t generation);
     void clarifyTimedOut();
     void countdownExpired();
-    void closeTabAndDismiss(const QString& event, const QString& closing);
+    void closeTabAndDismiss(TimerHandle& ticker, const QString& event, const QString& closing);
     void closePause();
     // Ends a phase in the order every way out shares: ticker, pause, phase,
     // panel.

@@ -55,12 +55,16 @@ QUrl checkServiceURL() {
     return url;
 }
 
+// One kind of request: its answer is an object whose `member` has the
+// type `isType` checks; anything else is logged and reads as no answer.
 struct AlignmentChecker::Mode {
     QString name;
     std::chrono::milliseconds timeout;
     QString requestFailedLine;
     QString statusLine;
     QString parseLine;
+    QString member;
+    bool (QJsonValue::*isType)() const;
 };
 
 AlignmentChecker::AlignmentChecker(HttpClient& http, Accessibility& accessibility, QUrl serviceURL,
@@ -110,7 +114,7 @@ void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
             finish(std::nullopt);
             return;
         }
-        if (!document.isObject()) {
+        if (!document.isObject() || !(document.object().value(mode.member).*mode.isType)()) {
             Log(mode.parseLine);
             finish(std::nullopt);
             return;
@@ -124,99 +128,82 @@ void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
                                   std::function<void(std::optional<bool>)> completion,
                                   QObject* context) {
     completion = within(context, std::move(completion));
-    const Mode mode{QStringLiteral("title"), m_timeouts.title,
+    const Mode mode{QStringLiteral("title"),
+                    m_timeouts.title,
                     QStringLiteral("[AlignmentChecker] Request failed: "),
                     QStringLiteral("[AlignmentChecker] Proxy error: status "),
-                    QStringLiteral("[AlignmentChecker] Failed to parse proxy response")};
+                    QStringLiteral("[AlignmentChecker] Failed to parse proxy response"),
+                    QStringLiteral("aligned"),
+                    &QJsonValue::isBool};
     const QJsonObject body{
         {QStringLiteral("aimset"), aimset},
         {QStringLiteral("context"), QString(appName + QStringLiteral(" - ") + windowTitle)},
         {QStringLiteral("mode"), mode.name}};
-    exchange(mode, body,
-             [parseLine = mode.parseLine,
-              completion = std::move(completion)](std::optional<QJsonObject> answer) {
-                 if (!answer) {
-                     completion(std::nullopt);
-                     return;
-                 }
-                 const QJsonValue aligned = answer->value(QStringLiteral("aligned"));
-                 if (!aligned.isBool()) {
-                     Log(parseLine);
-                     completion(std::nullopt);
-                     return;
-                 }
-                 completion(aligned.toBool());
-             });
+    exchange(mode, body, [completion = std::move(completion)](std::optional<QJsonObject> answer) {
+        completion(answer ? std::optional(answer->value(QStringLiteral("aligned")).toBool())
+                          : std::nullopt);
+    });
 }
 
 void AlignmentChecker::checkText(const QString& aimset, const QString& text,
                                  std::function<void(std::optional<AlignmentVerdict>)> completion,
                                  QObject* context) {
     completion = within(context, std::move(completion));
-    const Mode mode{QStringLiteral("text"), m_timeouts.text,
+    const Mode mode{QStringLiteral("text"),
+                    m_timeouts.text,
                     QStringLiteral("[AlignmentChecker] Text check request failed: "),
                     QStringLiteral("[AlignmentChecker] Text check proxy error: status "),
-                    QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response")};
+                    QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response"),
+                    QStringLiteral("verdict"),
+                    &QJsonValue::isString};
     const QJsonObject body{{QStringLiteral("aimset"), aimset},
                            {QStringLiteral("context"), text},
                            {QStringLiteral("mode"), mode.name}};
-    exchange(mode, body,
-             [parseLine = mode.parseLine,
-              completion = std::move(completion)](std::optional<QJsonObject> answer) {
-                 if (!answer) {
-                     completion(std::nullopt);
-                     return;
-                 }
-                 const QJsonValue verdict = answer->value(QStringLiteral("verdict"));
-                 if (!verdict.isString()) {
-                     Log(parseLine);
-                     completion(std::nullopt);
-                     return;
-                 }
-                 // Missing or mistyped optional members read as empty.
-                 const QString question = answer->value(QStringLiteral("question")).toString();
-                 const QString reason = answer->value(QStringLiteral("reason")).toString();
-                 LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
-                          verdict.toString() + QStringLiteral(" | reason: ") + reason);
-                 const QString upper = verdict.toString().toUpper();
-                 if (upper == QStringLiteral("UNCLEAR")) {
-                     completion(AlignmentVerdict::unclear(question, reason));
-                 } else if (upper == QStringLiteral("MISALIGNED")) {
-                     completion(AlignmentVerdict::misaligned(reason));
-                 } else {
-                     completion(AlignmentVerdict::aligned());
-                 }
-             });
+    exchange(mode, body, [completion = std::move(completion)](std::optional<QJsonObject> answer) {
+        if (!answer) {
+            completion(std::nullopt);
+            return;
+        }
+        const QJsonValue verdict = answer->value(QStringLiteral("verdict"));
+        // Missing or mistyped optional members read as empty.
+        const QString question = answer->value(QStringLiteral("question")).toString();
+        const QString reason = answer->value(QStringLiteral("reason")).toString();
+        LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") + verdict.toString() +
+                 QStringLiteral(" | reason: ") + reason);
+        const QString upper = verdict.toString().toUpper();
+        if (upper == QStringLiteral("UNCLEAR")) {
+            completion(AlignmentVerdict::unclear(question, reason));
+        } else if (upper == QStringLiteral("MISALIGNED")) {
+            completion(AlignmentVerdict::misaligned(reason));
+        } else {
+            completion(AlignmentVerdict::aligned());
+        }
+    });
 }
 
 void AlignmentChecker::expandAimset(const QString& aimset, const QString& windowTitle,
                                     std::function<void(std::optional<QString>)> completion,
                                     QObject* context) {
     completion = within(context, std::move(completion));
-    const Mode mode{QStringLiteral("expand"), m_timeouts.expand,
+    const Mode mode{QStringLiteral("expand"),
+                    m_timeouts.expand,
                     QStringLiteral("[AlignmentChecker] Aimset expansion request failed: "),
                     QStringLiteral("[AlignmentChecker] Aimset expansion proxy error: status "),
-                    QStringLiteral("[AlignmentChecker] Failed to parse aimset expansion response")};
+                    QStringLiteral("[AlignmentChecker] Failed to parse aimset expansion response"),
+                    QStringLiteral("expansion"),
+                    &QJsonValue::isString};
     const QJsonObject body{{QStringLiteral("aimset"), aimset},
                            {QStringLiteral("windowTitle"), windowTitle},
                            {QStringLiteral("mode"), mode.name}};
-    exchange(mode, body,
-             [parseLine = mode.parseLine,
-              completion = std::move(completion)](std::optional<QJsonObject> answer) {
-                 if (!answer) {
-                     completion(std::nullopt);
-                     return;
-                 }
-                 const QJsonValue expansion = answer->value(QStringLiteral("expansion"));
-                 if (!expansion.isString()) {
-                     Log(parseLine);
-                     completion(std::nullopt);
-                     return;
-                 }
-                 LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") +
-                          expansion.toString());
-                 completion(expansion.toString());
-             });
+    exchange(mode, body, [completion = std::move(completion)](std::optional<QJsonObject> answer) {
+        if (!answer) {
+            completion(std::nullopt);
+            return;
+        }
+        const QString expansion = answer->value(QStringLiteral("expansion")).toString();
+        LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") + expansion);
+        completion(expansion);
+    });
 }
 
 const QSet<QString>& AlignmentChecker::sensitiveBundleIDs() {
@@ -261,10 +248,7 @@ QString AlignmentChecker::windowText(const AccessibleElement& window) {
 
 void AlignmentChecker::collectText(const AccessibleElement& element, QStringList& parts, int depth,
                                    int maxDepth) {
-    if (depth >= maxDepth) {
-        return;
-    }
-    if (element.role() == kPasswordRole) {
+    if (depth >= maxDepth || element.role() == kPasswordRole) {
         return;
     }
     for (const auto& read : {element.value(), element.title(), element.description()}) {

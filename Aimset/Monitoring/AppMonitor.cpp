@@ -16,7 +16,6 @@ namespace {
 const QString kAligned = QStringLiteral("ALIGNED");
 const QString kUnclear = QStringLiteral("UNCLEAR");
 const QString kMisaligned = QStringLiteral("MISALIGNED");
-const QString kFailedTextCheckReason = QStringLiteral("API check failed");
 const QString kLinks = QStringLiteral(" \u2194 ");
 
 // Seconds in the shortest form that still shows a fraction: "0.5", "5.0".
@@ -80,6 +79,23 @@ QString formatDelay(MainLoop::Duration delay) {
            QLatin1Char('s');
 }
 
+// A list written as one '|'-separated string.
+QStringList listOf(const char* items) {
+    return QString::fromUtf8(items).split(QLatin1Char('|'));
+}
+
+QString resultName(AlignmentVerdict::Kind kind) {
+    switch (kind) {
+    case AlignmentVerdict::Kind::aligned:
+        return kAligned;
+    case AlignmentVerdict::Kind::unclear:
+        return kUnclear;
+    case AlignmentVerdict::Kind::misaligned:
+        break;
+    }
+    return kMisaligned;
+}
+
 } // namespace
 
 AppMonitor::AppMonitor(MainLoop& loop, Workspace& workspace, Accessibility& accessibility,
@@ -103,77 +119,48 @@ AppMonitor::~AppMonitor() {
 }
 
 const QSet<QString>& AppMonitor::listedWhitelistedBundleIDs() {
-    static const QSet<QString> ids{
-        QStringLiteral("com.apple.systempreferences"),
-        QStringLiteral("com.apple.SystemPreferences"),
-        QStringLiteral("com.apple.ActivityMonitor"),
-        QStringLiteral("Aimset.com.Aimset"),
-        QStringLiteral("com.apple.finder"),
-        QStringLiteral("com.apple.keychainaccess"),
-        QStringLiteral("com.apple.DiskUtility"),
-        QStringLiteral("com.apple.Terminal"),
-        QStringLiteral("com.apple.Console"),
-        QStringLiteral("com.apple.Screenshot"),
-        QStringLiteral("com.apple.TextEdit"),
-        QStringLiteral("com.apple.Preview"),
-        QStringLiteral("com.apple.calculator"),
-        QStringLiteral("com.apple.FontBook"),
-        QStringLiteral("com.apple.archiveutility"),
-        QStringLiteral("com.apple.installer"),
-        QStringLiteral("com.apple.MigrationUtility"),
-    };
+    static const QStringList list =
+        listOf("com.apple.systempreferences|com.apple.SystemPreferences|"
+               "com.apple.ActivityMonitor|Aimset.com.Aimset|com.apple.finder|"
+               "com.apple.keychainaccess|com.apple.DiskUtility|com.apple.Terminal|"
+               "com.apple.Console|com.apple.Screenshot|com.apple.TextEdit|com.apple.Preview|"
+               "com.apple.calculator|com.apple.FontBook|com.apple.archiveutility|"
+               "com.apple.installer|com.apple.MigrationUtility");
+    static const QSet<QString> ids(list.cbegin(), list.cend());
     return ids;
 }
 
 const QSet<QString>& AppMonitor::whitelistedWindows() {
+    // Keys are "app|title".
     static const QSet<QString> windows{QStringLiteral("Safari|Start Page"),
                                        QStringLiteral("Safari|Start Page, Private Browsing")};
     return windows;
 }
 
 const QStringList& AppMonitor::whitelistedTitleSubstrings() {
-    static const QStringList fragments{QStringLiteral("Gmail"), QStringLiteral("Outlook"),
-                                       QStringLiteral("Mail"), QStringLiteral("Google Calendar")};
+    static const QStringList fragments = listOf("Gmail|Outlook|Mail|Google Calendar");
     return fragments;
 }
 
 const QStringList& AppMonitor::authDomains() {
-    static const QStringList hosts{
-        QStringLiteral("accounts.google.com"),
-        QStringLiteral("login.microsoftonline.com"),
-        QStringLiteral("login.live.com"),
-        QStringLiteral("appleid.apple.com"),
-        QStringLiteral("auth0.com"),
-        QStringLiteral("okta.com"),
-        QStringLiteral("onelogin.com"),
-        QStringLiteral("login.yahoo.com"),
-        QStringLiteral("id.atlassian.com"),
-        QStringLiteral("signin.aws.amazon.com"),
-        QStringLiteral("login.salesforce.com"),
-    };
+    static const QStringList hosts =
+        listOf("accounts.google.com|login.microsoftonline.com|login.live.com|"
+               "appleid.apple.com|auth0.com|okta.com|onelogin.com|login.yahoo.com|"
+               "id.atlassian.com|signin.aws.amazon.com|login.salesforce.com");
     return hosts;
 }
 
 const QStringList& AppMonitor::authPathPatterns() {
-    static const QStringList paths{
-        QStringLiteral("/login"),        QStringLiteral("/signin"),
-        QStringLiteral("/sign-in"),      QStringLiteral("/sign_in"),
-        QStringLiteral("/auth"),         QStringLiteral("/oauth"),
-        QStringLiteral("/sso"),          QStringLiteral("/authenticate"),
-        QStringLiteral("/verification"), QStringLiteral("/2fa"),
-        QStringLiteral("/mfa"),
-    };
+    static const QStringList paths =
+        listOf("/login|/signin|/sign-in|/sign_in|/auth|/oauth|/sso|/authenticate|"
+               "/verification|/2fa|/mfa");
     return paths;
 }
 
 const QStringList& AppMonitor::authTitlePatterns() {
-    static const QStringList phrases{
-        QStringLiteral("sign in"),      QStringLiteral("log in"),
-        QStringLiteral("login"),        QStringLiteral("signin"),
-        QStringLiteral("authenticate"), QStringLiteral("verify your"),
-        QStringLiteral("two-factor"),   QStringLiteral("2-step"),
-        QStringLiteral("verification"),
-    };
+    static const QStringList phrases =
+        listOf("sign in|log in|login|signin|authenticate|verify your|two-factor|2-step|"
+               "verification");
     return phrases;
 }
 
@@ -463,17 +450,12 @@ void AppMonitor::pollFrontmostWindow() {
 
     const QString key = windowKey(name, title);
     const WindowRules& rules = rulesFor(bundleID, key, title);
-    if (rules.allowed) {
+    if (rules.allowed || rules.signIn) {
         setLastAlignmentResult(kAligned);
         setLastChecked(name, title);
-        emit aligned();
-        return;
-    }
-
-    if (rules.signIn) {
-        setLastAlignmentResult(kAligned);
-        setLastChecked(name, title);
-        LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
+        if (rules.signIn) {
+            LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
+        }
         emit aligned();
         return;
     }
@@ -513,17 +495,15 @@ void AppMonitor::report(const Window& window, const AlignmentVerdict& verdict) {
 }
 
 void AppMonitor::handleVerdict(const AlignmentVerdict& verdict) {
+    setLastAlignmentResult(resultName(verdict.kind));
     switch (verdict.kind) {
     case AlignmentVerdict::Kind::aligned:
-        setLastAlignmentResult(kAligned);
         emit aligned();
         break;
     case AlignmentVerdict::Kind::unclear:
-        setLastAlignmentResult(kUnclear);
         emit unclear(verdict.question, verdict.reason);
         break;
     case AlignmentVerdict::Kind::misaligned:
-        setLastAlignmentResult(kMisaligned);
         emit misaligned(verdict.reason);
         break;
     }
@@ -569,17 +549,7 @@ void AppMonitor::retryLater(const CheckedWindow& window, const QString& failure)
 void AppMonitor::recordOutcome(const QString& key, const AlignmentVerdict& verdict) {
     m_alignmentCache.insert(key, verdict);
     m_retry.reset();
-    switch (verdict.kind) {
-    case AlignmentVerdict::Kind::aligned:
-        setLastAlignmentResult(kAligned);
-        break;
-    case AlignmentVerdict::Kind::unclear:
-        setLastAlignmentResult(kUnclear);
-        break;
-    case AlignmentVerdict::Kind::misaligned:
-        setLastAlignmentResult(kMisaligned);
-        break;
-    }
+    setLastAlignmentResult(resultName(verdict.kind));
 }
 
 void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<bool> aligned) {

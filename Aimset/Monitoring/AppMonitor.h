@@ -65,7 +65,6 @@ public:
     // The window an intervention on screen is about; empty when none is.
     QString interventionAppName() const { return m_intervention.appName; }
     QString interventionWindowTitle() const { return m_intervention.title; }
-    QString lastCheckedAppName() const { return m_lastChecked.appName; }
     QString lastCheckedWindowTitle() const { return m_lastChecked.title; }
 
     // Starts watching for a new session with this aimset: verdicts, the

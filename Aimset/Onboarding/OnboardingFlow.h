@@ -78,7 +78,6 @@ public:
     bool isShown() const { return m_isShown; }
     bool isPollingPermission() const { return static_cast<bool>(m_permissionPollTimer); }
     int permissionPollCount() const { return m_permissionPollCount; }
-    bool hasCompleted() const { return m_hasCompleted; }
 
     // The onboarding came on screen: the current page's demonstration plays
     // from its beginning. Nothing happens while it is already shown.

@@ -4,127 +4,65 @@ import Aimset.Views
 // The question panel: the service's question, Yes and No, and in the last
 // 15 seconds a line saying the tab is about to close. Draws what the manager
 // says and forwards the two answers; it changes no state itself.
-Item {
+PanelCard {
     id: root
 
     required property InterventionManager manager
 
     readonly property double remaining: manager ? manager.clarifyTimeoutRemaining : 0
 
-    implicitWidth: 420
-    implicitHeight: column.implicitHeight + 2 * column.padding
+    Text {
+        objectName: "question"
+        width: parent.width
+        text: root.manager ? root.manager.clarifyingQuestion : ""
+        textFormat: Text.PlainText
+        font.pixelSize: 18
+        font.weight: Font.Medium
+        color: "white"
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        maximumLineCount: 3
+        elide: Text.ElideRight
+    }
 
-    // The card fills the panel, so the panel looks finished also where
-    // windows cannot be transparent; the content sits in its middle.
-    Rectangle {
-        id: card
-        objectName: "card"
+    Row {
+        id: buttons
 
-        anchors.fill: parent
-        radius: 12
-        antialiasing: true
-        color: Qt.rgba(0, 0, 0, 0.95)
-        border.width: 1
-        border.color: Qt.rgba(1, 1, 1, 0.10)
+        width: parent.width
+        spacing: 12
 
-        Column {
-            id: column
-
-            readonly property int padding: 32
-
-            x: padding
-            y: Math.max(padding, (card.height - implicitHeight) / 2)
-            width: card.width - 2 * padding
-            spacing: 20
-
-            Text {
-                objectName: "question"
-                width: parent.width
-                text: root.manager ? root.manager.clarifyingQuestion : ""
-                textFormat: Text.PlainText
-                font.pixelSize: 18
-                font.weight: Font.Medium
-                color: "white"
-                horizontalAlignment: Text.AlignHCenter
-                wrapMode: Text.Wrap
-                maximumLineCount: 3
-                elide: Text.ElideRight
-            }
-
-            Row {
-                id: buttons
-
-                width: parent.width
-                spacing: 12
-
-                Rectangle {
-                    objectName: "yesButton"
-                    width: (buttons.width - buttons.spacing) / 2
-                    height: yesLabel.implicitHeight + 24
-                    radius: 10
-                    antialiasing: true
-                    color: "white"
-
-                    Text {
-                        id: yesLabel
-                        objectName: "yesLabel"
-                        anchors.fill: parent
-                        text: "Yes, it's relevant"
-                        font.pixelSize: 16
-                        font.weight: Font.Medium
-                        color: "black"
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                        elide: Text.ElideRight
-                    }
-
-                    MouseArea {
-                        anchors.fill: parent
-                        onClicked: root.manager.userSaidYes()
-                    }
-                }
-
-                Rectangle {
-                    objectName: "noButton"
-                    width: (buttons.width - buttons.spacing) / 2
-                    height: noLabel.implicitHeight + 24
-                    radius: 10
-                    antialiasing: true
-                    color: "transparent"
-                    border.width: 1
-                    border.color: Qt.rgba(1, 1, 1, 0.30)
-
-                    Text {
-                        id: noLabel
-                        objectName: "noLabel"
-                        anchors.fill: parent
-                        text: "No, close this"
-                        font.pixelSize: 16
-                        font.weight: Font.Medium
-                        color: Qt.rgba(1, 1, 1, 0.80)
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                        elide: Text.ElideRight
-                    }
-
-                    MouseArea {
-                        anchors.fill: parent
-                        onClicked: root.manager.userSaidNo()
-                    }
-                }
-            }
-
-            // Its line is kept while empty, so the buttons stay where the
-            // pointer found them when it appears.
-            Text {
-                objectName: "autoClosing"
-                width: parent.width
-                opacity: root.manager !== null && root.remaining <= 15 ? 1 : 0
-                text: "Auto-closing in " + root.remaining + "s"
-                font.pixelSize: 13
-                color: Qt.rgba(1, 1, 1, 0.40)
-                horizontalAlignment: Text.AlignHCenter
-            }
+        AnswerButton {
+            objectName: "yesButton"
+            labelName: "yesLabel"
+            width: (buttons.width - buttons.spacing) / 2
+            verticalPadding: 24
+            radius: 10
+            fontSize: 16
+            filled: true
+            text: "Yes, it's relevant"
+            onClicked: root.manager.userSaidYes()
         }
+        AnswerButton {
+            objectName: "noButton"
+            labelName: "noLabel"
+            width: (buttons.width - buttons.spacing) / 2
+            verticalPadding: 24
+            radius: 10
+            fontSize: 16
+            text: "No, close this"
+            onClicked: root.manager.userSaidNo()
+        }
+    }
+
+    // Its line is kept while empty, so the buttons stay where the
+    // pointer found them when it appears.
+    Text {
+        objectName: "autoClosing"
+        width: parent.width
+        opacity: root.manager !== null && root.remaining <= 15 ? 1 : 0
+        text: "Auto-closing in " + root.remaining + "s"
+        font.pixelSize: 13
+        color: Qt.rgba(1, 1, 1, 0.40)
+        horizontalAlignment: Text.AlignHCenter
     }
 }

@@ -1,6 +1,5 @@
 import QtQuick
 import Aimset.Views
-import QtQuick.Controls.Basic
 
 // Help page 3: the optional focus goal, shown by a goal picker that moves
 // itself to two hours.
@@ -45,38 +44,14 @@ Column {
             }
         }
 
-        Slider {
-            id: slider
+        GoalSlider {
             objectName: "goalSlider"
             width: parent.width
-            from: 0
             to: 6
             enabled: false // a demonstration, not a control
             value: root.pages.demo.page4SliderValue
             Behavior on value { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
-
-            background: Rectangle {
-                x: slider.leftPadding
-                y: slider.topPadding + slider.availableHeight / 2 - height / 2
-                width: slider.availableWidth
-                height: 4
-                radius: 2
-                color: Qt.rgba(1, 1, 1, 0.2)
-                Rectangle {
-                    width: slider.visualPosition * parent.width
-                    height: parent.height
-                    radius: 2
-                    color: "white"
-                }
-            }
-            handle: Rectangle {
-                x: slider.leftPadding + slider.visualPosition * (slider.availableWidth - width)
-                y: slider.topPadding + slider.availableHeight / 2 - height / 2
-                width: 16
-                height: 16
-                radius: 8
-                color: "white"
-            }
+            handleSize: 16
         }
     }
 

@@ -15,6 +15,12 @@ Loader {
     width: parent ? parent.width : implicitWidth
     sourceComponent: [intro, onTrack, question, nudge][Math.max(0, Math.min(3, stage + 1))]
 
+    // A centred line of a mock card.
+    component MockLine: Text {
+        width: parent.width
+        horizontalAlignment: Text.AlignHCenter
+        color: "white"
+    }
     // The stages below reach this file's `root`, which qmllint cannot
     // follow into a Component; Qt 6.4's bound components (pragma
     // ComponentBehavior) break Loaders, so those lines are marked instead.
@@ -86,13 +92,10 @@ Loader {
             }
             HelpMockCard {
                 objectName: "mockQuestion"
-                Text {
+                MockLine {
                     objectName: "mockQuestionText"
-                    width: parent.width
                     text: "Is this article about Barbie related to your essay?"
                     wrapMode: Text.Wrap
-                    horizontalAlignment: Text.AlignHCenter
-                    color: "white"
                     font.pixelSize: 14
                     font.weight: Font.Medium
                 }
@@ -100,37 +103,18 @@ Loader {
                     id: answers
                     width: parent.width
                     spacing: 8
-                    Rectangle {
+                    AnswerButton {
                         width: (answers.width - answers.spacing) / 2
                         height: 30
-                        radius: 8
-                        antialiasing: true
-                        color: "white"
-                        Text {
-                            objectName: "mockYes"
-                            anchors.centerIn: parent
-                            text: "Yes, it's relevant"
-                            color: "black"
-                            font.pixelSize: 12
-                            font.weight: Font.Medium
-                        }
+                        filled: true
+                        labelName: "mockYes"
+                        text: "Yes, it's relevant"
                     }
-                    Rectangle {
+                    AnswerButton {
                         width: (answers.width - answers.spacing) / 2
                         height: 30
-                        radius: 8
-                        antialiasing: true
-                        color: "transparent"
-                        border.width: 1
-                        border.color: Qt.rgba(1, 1, 1, 0.3)
-                        Text {
-                            objectName: "mockNo"
-                            anchors.centerIn: parent
-                            text: "No, close this"
-                            color: Qt.rgba(1, 1, 1, 0.8)
-                            font.pixelSize: 12
-                            font.weight: Font.Medium
-                        }
+                        labelName: "mockNo"
+                        text: "No, close this"
                     }
                 }
             }
@@ -154,37 +138,27 @@ Loader {
             HelpMockCard {
                 objectName: "mockCountdown"
                 spacing: 6
-                Text {
+                MockLine {
                     objectName: "mockCountdownValue"
-                    width: parent.width
-                    horizontalAlignment: Text.AlignHCenter
                     text: root.pages.demo.helpCountdownValue // qmllint disable unqualified
-                    color: "white"
                     font.pixelSize: 36
                     font.bold: true
                     font.family: "monospace"
                 }
-                Text {
+                MockLine {
                     objectName: "mockDoesNotLookLike"
-                    width: parent.width
-                    horizontalAlignment: Text.AlignHCenter
                     text: "This doesn't look like:"
                     color: Qt.rgba(1, 1, 1, 0.6)
                     font.pixelSize: 12
                 }
-                Text {
+                MockLine {
                     objectName: "mockAimset"
-                    width: parent.width
-                    horizontalAlignment: Text.AlignHCenter
                     text: "Study for biology exam"
-                    color: "white"
                     font.pixelSize: 14
                     font.weight: Font.DemiBold
                 }
-                Text {
+                MockLine {
                     objectName: "mockTabCloses"
-                    width: parent.width
-                    horizontalAlignment: Text.AlignHCenter
                     text: "Tab closes in " + root.pages.demo.helpCountdownValue + "s" // qmllint disable unqualified
                     color: Qt.rgba(1, 1, 1, 0.4)
                     font.pixelSize: 11

@@ -59,11 +59,9 @@ Rectangle {
                 }
             }
 
-            Slider {
-                id: slider
+            GoalSlider {
                 objectName: "goalSlider"
                 width: parent.width
-                from: 0
                 to: root.modal ? root.modal.goalCount - 1 : 6
                 stepSize: 1
                 snapMode: Slider.SnapAlways
@@ -74,29 +72,6 @@ Rectangle {
                 Keys.onEnterPressed: root.modal.submitLaunch()
                 value: root.modal ? root.modal.goalIndex : 0
                 onMoved: root.modal.goalIndex = Math.round(value)
-
-                background: Rectangle {
-                    x: slider.leftPadding
-                    y: slider.topPadding + slider.availableHeight / 2 - height / 2
-                    width: slider.availableWidth
-                    height: 4
-                    radius: 2
-                    color: Qt.rgba(1, 1, 1, 0.2)
-                    Rectangle {
-                        width: slider.visualPosition * parent.width
-                        height: parent.height
-                        radius: 2
-                        color: "white"
-                    }
-                }
-                handle: Rectangle {
-                    x: slider.leftPadding + slider.visualPosition * (slider.availableWidth - width)
-                    y: slider.topPadding + slider.availableHeight / 2 - height / 2
-                    width: 18
-                    height: 18
-                    radius: 9
-                    color: "white"
-                }
             }
         }
 

@@ -30,39 +30,14 @@ Rectangle {
         Row {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 8
-            Rectangle {
-                width: yes.implicitWidth + 20
-                height: yes.implicitHeight + 12
-                radius: 8
-                antialiasing: true
-                color: "white"
-                Text {
-                    id: yes
-                    objectName: "yesLabel"
-                    anchors.centerIn: parent
-                    text: "Yes, it's relevant"
-                    color: "black"
-                    font.pixelSize: 12
-                    font.weight: Font.Medium
-                }
+            AnswerButton {
+                labelName: "yesLabel"
+                filled: true
+                text: "Yes, it's relevant"
             }
-            Rectangle {
-                width: no.implicitWidth + 20
-                height: no.implicitHeight + 12
-                radius: 8
-                antialiasing: true
-                color: "transparent"
-                border.width: 1
-                border.color: Qt.rgba(1, 1, 1, 0.3)
-                Text {
-                    id: no
-                    objectName: "noLabel"
-                    anchors.centerIn: parent
-                    text: "No, close this"
-                    color: Qt.rgba(1, 1, 1, 0.8)
-                    font.pixelSize: 12
-                    font.weight: Font.Medium
-                }
+            AnswerButton {
+                labelName: "noLabel"
+                text: "No, close this"
             }
         }
     }

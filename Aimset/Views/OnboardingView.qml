@@ -25,6 +25,27 @@ Rectangle {
         }
     }
 
+    // A centred line: white at `alpha`, `size` pixels.
+    component Line: Text {
+        property real alpha: 1
+        property int size: 16
+        anchors.horizontalCenter: parent.horizontalCenter
+        horizontalAlignment: Text.AlignHCenter
+        color: Qt.rgba(1, 1, 1, alpha)
+        font.pixelSize: size
+    }
+    component Headline: Line {
+        size: 26
+        font.weight: Font.DemiBold
+    }
+    // A note of the permission page, wrapped to at most 500 pixels.
+    component Note: Line {
+        width: Math.min(implicitWidth, 500, parent.width)
+        wrapMode: Text.Wrap
+        textFormat: Text.PlainText
+        alpha: 0.4
+    }
+
     component Page: Item {
         property bool current: false
         anchors.fill: parent
@@ -34,11 +55,10 @@ Rectangle {
     }
 
     // A text that fades in when its flag is set.
-    component Reveal: Text {
+    component Reveal: Line {
         id: reveal
         property bool shown: false
         property int revealDuration: 500
-        horizontalAlignment: Text.AlignHCenter
         opacity: shown ? 1 : 0
         Behavior on opacity { EaseOutAnimation { duration: reveal.revealDuration } }
     }
@@ -58,23 +78,17 @@ Rectangle {
         Behavior on opacity { EaseInOutAnimation { duration: 400 } }
     }
 
-    component StepLabel: Text {
-        anchors.horizontalCenter: parent.horizontalCenter
-        color: Qt.rgba(1, 1, 1, 0.4)
-        font.pixelSize: 13
+    component StepLabel: Line {
+        alpha: 0.4
+        size: 13
         font.weight: Font.Medium
     }
-    component StepTitle: Text {
-        anchors.horizontalCenter: parent.horizontalCenter
-        color: "white"
-        font.pixelSize: 24
-        font.weight: Font.DemiBold
+    component StepTitle: Headline {
+        size: 24
     }
-    component StepBody: Text {
-        anchors.horizontalCenter: parent.horizontalCenter
-        horizontalAlignment: Text.AlignHCenter
-        color: Qt.rgba(1, 1, 1, 0.6)
-        font.pixelSize: 15
+    component StepBody: Line {
+        alpha: 0.6
+        size: 15
     }
 
     // ---- page 0: drifting, and the nudge back -------------------------------------------
@@ -89,11 +103,9 @@ Rectangle {
 
             Reveal {
                 objectName: "page0Headline"
-                anchors.horizontalCenter: parent.horizontalCenter
                 shown: root.onboarding.demo.showHeadline
                 text: "Aimset nudges you back\nwhen you drift."
-                color: "white"
-                font.pixelSize: 26
+                size: 26
                 font.weight: Font.DemiBold
             }
 
@@ -220,22 +232,14 @@ Rectangle {
                     objectName: "phase0"
                     centred: true
                     current: root.onboarding.demo.stagesPhase === 0
-                    Text {
+                    Headline {
                         objectName: "phase0Headline"
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        horizontalAlignment: Text.AlignHCenter
                         text: "Aimset knows if you're\ndistracted or focused"
-                        color: "white"
-                        font.pixelSize: 26
-                        font.weight: Font.DemiBold
                     }
-                    Text {
+                    Line {
                         objectName: "phase0Body"
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        horizontalAlignment: Text.AlignHCenter
                         text: "Based on what you're doing,\none of three things happens:"
-                        color: Qt.rgba(1, 1, 1, 0.5)
-                        font.pixelSize: 16
+                        alpha: 0.5
                     }
                 }
 
@@ -252,7 +256,7 @@ Rectangle {
                         anchors.horizontalCenter: parent.horizontalCenter
                         width: 48
                         height: 100
-                        OnboardingGhostShape {
+                        GhostShape {
                             objectName: "stagesGhost"
                             anchors.centerIn: parent
                             width: 48
@@ -307,13 +311,11 @@ Rectangle {
                         Behavior on opacity { EaseInOutAnimation { duration: 350 } }
                         Behavior on scale { EaseInOutAnimation { duration: 350 } }
                     }
-                    Text {
+                    Line {
                         objectName: "stagesClosing"
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        horizontalAlignment: Text.AlignHCenter
                         text: "15 seconds is enough to save anything important.\nNot enough to keep procrastinating."
-                        color: Qt.rgba(1, 1, 1, 0.5)
-                        font.pixelSize: 14
+                        alpha: 0.5
+                        size: 14
                         opacity: root.onboarding.demo.showStagesClosing ? 1 : 0
                         Behavior on opacity { EaseInOutAnimation { duration: 350 } }
                     }
@@ -345,21 +347,14 @@ Rectangle {
                 opacity: root.onboarding.demo.showVoiceHeadline ? 1 : 0
                 Behavior on opacity { EaseOutAnimation { duration: 500 } }
 
-                Text {
+                Headline {
                     objectName: "page2Headline"
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    horizontalAlignment: Text.AlignHCenter
                     text: "Change your aimset\non the fly."
-                    color: "white"
-                    font.pixelSize: 26
-                    font.weight: Font.DemiBold
                 }
-                Text {
+                Line {
                     objectName: "page2Body"
-                    anchors.horizontalCenter: parent.horizontalCenter
                     text: "Plans change. That's fine."
-                    color: Qt.rgba(1, 1, 1, 0.5)
-                    font.pixelSize: 16
+                    alpha: 0.5
                 }
             }
 
@@ -424,12 +419,10 @@ Rectangle {
 
             Reveal {
                 objectName: "page2Closing"
-                anchors.horizontalCenter: parent.horizontalCenter
                 shown: root.onboarding.demo.showVoiceButton
                 revealDuration: 300
                 text: "Aimset updates instantly.\nThe AI adjusts. No friction."
-                color: Qt.rgba(1, 1, 1, 0.6)
-                font.pixelSize: 16
+                alpha: 0.6
             }
 
             OnboardingNextButton {
@@ -458,49 +451,29 @@ Rectangle {
                 height: 48
                 color: "white"
             }
-            Text {
+            Line {
                 objectName: "page3Headline"
-                anchors.horizontalCenter: parent.horizontalCenter
-                horizontalAlignment: Text.AlignHCenter
                 text: "Aimset needs screen access\nto see when you drift."
-                color: "white"
-                font.pixelSize: 20
+                size: 20
                 font.weight: Font.Medium
             }
-            Text {
+            Note {
                 objectName: "page3Privacy"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: Math.min(implicitWidth, 500, parent.width)
-                horizontalAlignment: Text.AlignHCenter
-                wrapMode: Text.Wrap
                 text: root.onboarding.privacyNote
-                textFormat: Text.PlainText
-                color: Qt.rgba(1, 1, 1, 0.4)
-                font.pixelSize: 14
+                size: 14
             }
-            Text {
+            Note {
                 objectName: "page3PlatformNote"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: Math.min(implicitWidth, 500, parent.width)
-                horizontalAlignment: Text.AlignHCenter
-                wrapMode: Text.Wrap
                 visible: text.length > 0
                 text: root.onboarding.accessibilityNote
-                textFormat: Text.PlainText
-                color: Qt.rgba(1, 1, 1, 0.4)
-                font.pixelSize: 12
+                size: 12
             }
-            Text {
+            Note {
                 objectName: "extensionNote"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: Math.min(implicitWidth, 500, parent.width)
-                horizontalAlignment: Text.AlignHCenter
-                wrapMode: Text.Wrap
                 visible: text.length > 0
                 text: root.onboarding.extensionNote
-                textFormat: Text.PlainText
-                color: Qt.rgba(1, 1, 1, 0.7)
-                font.pixelSize: 13
+                alpha: 0.7
+                size: 13
             }
             PlainButton {
                 objectName: "permissionButton"
@@ -524,15 +497,11 @@ Rectangle {
                 opacity: offered ? 1 : 0
                 Behavior on opacity { EaseOutAnimation { duration: 300 } }
 
-                Text {
+                Note {
                     objectName: "titlesOnlyNote"
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    width: Math.min(implicitWidth, 500, parent.width)
-                    horizontalAlignment: Text.AlignHCenter
-                    wrapMode: Text.Wrap
                     text: "Accessibility could not be switched on here. Aimset can still work from window titles alone."
-                    color: Qt.rgba(1, 1, 1, 0.5)
-                    font.pixelSize: 12
+                    alpha: 0.5
+                    size: 12
                 }
                 PlainButton {
                     objectName: "titlesOnlyButton"

@@ -20,6 +20,7 @@ namespace aimset {
 namespace {
 
 const QString kTag = QStringLiteral("[CheckService] ");
+const QString kProgram = QString::fromLatin1(CheckServiceLauncher::programName);
 const QString kWillFail = QStringLiteral(" — alignment checks will fail");
 
 QString firstLine(const QByteArray& text) {
@@ -46,8 +47,7 @@ CheckServiceLauncher::CheckServiceLauncher(MainLoop& loop, Options options)
     , m_options(std::move(options))
     , m_restartDelay(m_options.firstRestartDelay) {
     if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory =
-            QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
+        m_options.programDirectory = QFileInfo(helperProgramPath(kProgram)).path();
     }
 }
 
@@ -84,24 +84,19 @@ void CheckServiceLauncher::start() {
         return;
     }
     if (!qEnvironmentVariableIsEmpty("AIMSET_CHECK_URL")) {
-        finish(State::configured, QStringLiteral("AIMSET_CHECK_URL is set — not starting ") +
-                                      QString::fromLatin1(programName));
+        finish(State::configured,
+               QStringLiteral("AIMSET_CHECK_URL is set — not starting ") + kProgram);
         return;
     }
     launch();
 }
 
 void CheckServiceLauncher::launch() {
-    const QString program =
-        QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
+    const QString program = QDir(m_options.programDirectory).filePath(kProgram);
     if (!QFileInfo(program).isExecutable()) {
-        if (m_everRan) {
-            died(QString::fromLatin1(programName) + QStringLiteral(" is gone from ") + program);
-        } else {
-            finish(State::unavailable, QString::fromLatin1(programName) +
-                                           QStringLiteral(" not found beside the app (") + program +
-                                           QStringLiteral(")") + kWillFail);
-        }
+        notStarted(m_everRan ? QString(kProgram + QStringLiteral(" is gone from ") + program)
+                             : QString(kProgram + QStringLiteral(" not found beside the app (") +
+                                       program + QLatin1Char(')')));
         return;
     }
     setState(State::starting);
@@ -133,11 +128,7 @@ void CheckServiceLauncher::launch() {
             m_process->deleteLater();
             m_process = nullptr;
         }
-        if (m_everRan) {
-            died(why);
-        } else {
-            finish(State::unavailable, why + kWillFail);
-        }
+        notStarted(why);
     });
     m_startDeadline = m_loop.scheduleOnce(
         m_options.startTimeout,
@@ -182,8 +173,8 @@ void CheckServiceLauncher::readOutput() {
             setState(State::running);
         } else {
             m_everRan = true;
-            finish(State::running, QStringLiteral("Started ") + QString::fromLatin1(programName) +
-                                       QStringLiteral(" on ") + m_url.toString());
+            finish(State::running, QStringLiteral("Started ") + kProgram + QStringLiteral(" on ") +
+                                       m_url.toString());
         }
     }
 }
@@ -194,22 +185,25 @@ void CheckServiceLauncher::processFinished(int exitCode, QProcess::ExitStatus st
         m_process = nullptr;
     }
     if (m_state == State::starting) {
-        const QString why = QString::fromLatin1(programName) +
-                            QStringLiteral(" exited before it was ready: ") +
-                            firstLine(m_errorOutput);
-        if (m_everRan) {
-            died(why);
-        } else {
-            finish(State::unavailable, why + kWillFail);
-        }
+        notStarted(kProgram + QStringLiteral(" exited before it was ready: ") +
+                   firstLine(m_errorOutput));
         return;
     }
     if (m_state == State::running) {
-        died(QString::fromLatin1(programName) + QStringLiteral(" stopped unexpectedly (") +
+        died(kProgram + QStringLiteral(" stopped unexpectedly (") +
              (status == QProcess::CrashExit
                   ? QStringLiteral("crashed")
                   : QStringLiteral("exit code ") + QString::number(exitCode)) +
              QLatin1Char(')'));
+    }
+}
+
+// A service that ran before is restarted; one that never did is given up.
+void CheckServiceLauncher::notStarted(const QString& why) {
+    if (m_everRan) {
+        died(why);
+    } else {
+        finish(State::unavailable, why + kWillFail);
     }
 }
 
@@ -248,7 +242,7 @@ void CheckServiceLauncher::stop() {
     QProcess* process = m_process;
     m_process = nullptr;
     process->disconnect(this);
-    Log(kTag + QStringLiteral("Stopping ") + QString::fromLatin1(programName));
+    Log(kTag + QStringLiteral("Stopping ") + kProgram);
     process->terminate();
     if (!process->waitForFinished(static_cast<int>(m_options.stopTimeout.count()))) {
         process->kill();

@@ -80,6 +80,7 @@ private:
     void launch();
     void readOutput();
     void processFinished(int exitCode, QProcess::ExitStatus status);
+    void notStarted(const QString& why);
     void died(const QString& why);
     void finish(State state, const QString& logLine);
     void setState(State state);

@@ -258,10 +258,10 @@ public:
             }
             found->second.output += found->second.process->readAllStandardOutput();
             if (found->second.output.size() > maxOutputBytes) {
-                finish(id, {nullptr, std::nullopt,
-                            QString::fromLatin1(programName) +
-                                QStringLiteral(" printed more than %1 bytes; stopped")
-                                    .arg(maxOutputBytes)});
+                fail(
+                    id,
+                    QString::fromLatin1(programName) +
+                        QStringLiteral(" printed more than %1 bytes; stopped").arg(maxOutputBytes));
             }
         });
         connect(&reader, &QProcess::finished, this,
@@ -274,20 +274,18 @@ public:
                     if (found == m_reads.end() || error != QProcess::FailedToStart) {
                         return;
                     }
-                    finish(id, {nullptr, std::nullopt,
-                                QStringLiteral("Could not start ") + program +
-                                    QStringLiteral(": ") + found->second.process->errorString()});
+                    fail(id, QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
+                                 found->second.process->errorString());
                 });
         // Bounded by the deadline, not by the target application. A coarse
         // timer may fire 5 % late, after the reader's own call timeout.
         read.deadline->setSingleShot(true);
         read.deadline->setTimerType(Qt::PreciseTimer);
         connect(read.deadline, &QTimer::timeout, this, [this, id, pid] {
-            finish(id, {nullptr, std::nullopt,
-                        QStringLiteral("Reading the window of process ") + QString::number(pid) +
-                            QStringLiteral(" took longer than ") +
-                            QString::number(m_options.deadline.count()) +
-                            QStringLiteral(" ms; stopped")});
+            fail(id, QStringLiteral("Reading the window of process ") + QString::number(pid) +
+                         QStringLiteral(" took longer than ") +
+                         QString::number(m_options.deadline.count()) +
+                         QStringLiteral(" ms; stopped"));
         });
         read.deadline->start(m_options.deadline);
         reader.start(program, arguments, QIODevice::ReadOnly);
@@ -316,22 +314,22 @@ private:
             return;
         }
         if (crashed || exitCode != 0) {
-            finish(id, {nullptr, std::nullopt,
-                        QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
-                            QString::number(exitCode) + QLatin1Char(')')});
+            fail(id, QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
+                         QString::number(exitCode) + QLatin1Char(')'));
             return;
         }
         found->second.output += found->second.process->readAllStandardOutput();
         QString error;
         const auto dump = parseWindowDump(found->second.output, &error);
         if (!dump) {
-            finish(id, {nullptr, std::nullopt,
-                        QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
-                            QStringLiteral(": ") + error});
+            fail(id, QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
+                         QStringLiteral(": ") + error);
             return;
         }
         finish(id, {dump->window, dump->figures, {}});
     }
+
+    void fail(quint64 id, const QString& why) { finish(id, {nullptr, std::nullopt, why}); }
 
     // Hands the outcome over once and lets the reader go: killed if still
     // running, and reaped once it has died, without waiting for it here.

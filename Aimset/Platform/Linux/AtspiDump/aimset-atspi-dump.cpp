@@ -31,6 +31,7 @@
 
 #include <atspi/atspi.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -103,48 +104,26 @@ std::string withoutObjectReplacements(const char* text) {
 // Words that name a password, a PIN or a one-time code in the languages the
 // app is likely to meet, case-folded. Longer words match anywhere (also in
 // "current-password" or "new-password"); the short ones only as whole words.
-constexpr std::array kSecretWords{"password",
-                                  "passwort",
-                                  "kennwort",
-                                  "contraseña",
-                                  "contrasena",
-                                  "clave de acceso",
-                                  "mot de passe",
-                                  "passcode",
-                                  "passphrase",
-                                  "passwd",
-                                  "senha",
-                                  "wachtwoord",
-                                  "lösenord",
-                                  "adgangskode",
-                                  "passord",
-                                  "salasana",
-                                  "hasło",
-                                  "haslo",
-                                  "heslo",
-                                  "jelszó",
-                                  "parola",
-                                  "parolă",
-                                  "şifre",
-                                  "sifre",
-                                  "пароль",
-                                  "密码",
-                                  "密碼",
-                                  "パスワード",
-                                  "暗証番号",
-                                  "비밀번호",
-                                  "κωδικός",
-                                  "סיסמה",
-                                  "كلمة المرور",
-                                  "mật khẩu",
-                                  "kata sandi",
-                                  "kata laluan",
-                                  "security code",
-                                  "one-time code",
-                                  "verification code",
-                                  "código de seguridad",
-                                  "code de sécurité"};
-constexpr std::array kSecretShortWords{"pin", "otp", "cvv", "cvc", "mdp", "tan", "pwd"};
+constexpr std::string_view kSecretWords =
+    "password|passwort|kennwort|contraseña|contrasena|clave de acceso|mot de passe|"
+    "passcode|passphrase|passwd|senha|wachtwoord|lösenord|adgangskode|passord|"
+    "salasana|hasło|haslo|heslo|jelszó|parola|parolă|şifre|sifre|пароль|密码|密碼|"
+    "パスワード|暗証番号|비밀번호|κωδικός|סיסמה|كلمة المرور|mật khẩu|kata sandi|kata laluan|"
+    "security code|one-time code|verification code|código de seguridad|"
+    "code de sécurité";
+constexpr std::string_view kSecretShortWords = "pin|otp|cvv|cvc|mdp|tan|pwd";
+
+// Calls found(word) for each word of a '|'-separated list until it says yes.
+template <typename Found> bool anyWord(std::string_view words, Found found) {
+    for (std::size_t at = 0; at <= words.size();) {
+        const std::size_t end = std::min(words.find('|', at), words.size());
+        if (found(words.substr(at, end - at))) {
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
 
 std::string caseFolded(const char* text) {
     gchar* normal = g_utf8_normalize(text, -1, G_NORMALIZE_NFC);
@@ -180,17 +159,10 @@ bool mentionsSecret(const char* text) {
         return false;
     }
     const std::string folded = caseFolded(text);
-    for (const char* word : kSecretWords) {
-        if (folded.find(word) != std::string::npos) {
-            return true;
-        }
-    }
-    for (const char* word : kSecretShortWords) {
-        if (containsWord(folded, word)) {
-            return true;
-        }
-    }
-    return false;
+    return anyWord(kSecretWords,
+                   [&](std::string_view word) { return folded.find(word) != std::string::npos; }) ||
+           anyWord(kSecretShortWords,
+                   [&](std::string_view word) { return containsWord(folded, word); });
 }
 
 bool isDocument(AtspiRole role) {
@@ -205,6 +177,25 @@ bool isEntry(AtspiRole role) {
 bool isControl(AtspiRole role) {
     return role == ATSPI_ROLE_PUSH_BUTTON || role == ATSPI_ROLE_TOGGLE_BUTTON ||
            role == ATSPI_ROLE_CHECK_BOX || role == ATSPI_ROLE_LINK || role == ATSPI_ROLE_IMAGE;
+}
+
+// How many children an element has; nothing when that cannot be read.
+std::optional<gint> childCount(AtspiAccessible* element, long& calls) {
+    GError* error = nullptr;
+    ++calls;
+    const gint count = atspi_accessible_get_child_count(element, &error);
+    const bool failed = error;
+    g_clear_error(&error);
+    return failed ? std::nullopt : std::optional<gint>(count);
+}
+
+// A child the caller owns, or null.
+AtspiAccessible* childAt(AtspiAccessible* element, gint index, long& calls) {
+    GError* error = nullptr;
+    ++calls;
+    AtspiAccessible* child = atspi_accessible_get_child_at_index(element, index, &error);
+    g_clear_error(&error);
+    return child;
 }
 
 // Any attribute value that names a secret: Chromium's "text-input-type"
@@ -338,19 +329,12 @@ public:
 
         // Children at the depth limit would not be read, so they are not listed.
         if (depth + 1 < m_options.maxDepth) {
-            ++m_calls;
-            const gint count = atspi_accessible_get_child_count(element, &error);
-            if (error) {
-                g_clear_error(&error);
-            } else {
+            if (const auto count = childCount(element, m_calls)) {
                 member("children");
                 out += '[';
                 bool firstChild = true;
-                for (gint i = 0; i < count && !m_stopped; ++i) {
-                    ++m_calls;
-                    AtspiAccessible* child =
-                        atspi_accessible_get_child_at_index(element, i, &error);
-                    g_clear_error(&error);
+                for (gint i = 0; i < *count && !m_stopped; ++i) {
+                    AtspiAccessible* child = childAt(element, i, m_calls);
                     if (!child) {
                         continue;
                     }
@@ -477,14 +461,10 @@ AtspiAccessible* applicationOf(long pid, long& calls) {
         return nullptr;
     }
     GError* error = nullptr;
-    ++calls;
-    const gint count = atspi_accessible_get_child_count(desktop, &error);
-    g_clear_error(&error);
+    const gint count = childCount(desktop, calls).value_or(0);
     AtspiAccessible* found = nullptr;
     for (gint i = 0; i < count && !found; ++i) {
-        ++calls;
-        AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, &error);
-        g_clear_error(&error);
+        AtspiAccessible* app = childAt(desktop, i, calls);
         if (!app) {
             continue;
         }
@@ -515,15 +495,10 @@ bool hasState(AtspiAccessible* element, AtspiStateType state, long& calls) {
 // The active top-level window; else the first one shown, as an application
 // in the background still has a window that would get the focus.
 AtspiAccessible* focusedWindowOf(AtspiAccessible* app, long& calls) {
-    GError* error = nullptr;
-    ++calls;
-    const gint count = atspi_accessible_get_child_count(app, &error);
-    g_clear_error(&error);
+    const gint count = childCount(app, calls).value_or(0);
     AtspiAccessible* shown = nullptr;
     for (gint i = 0; i < count; ++i) {
-        ++calls;
-        AtspiAccessible* window = atspi_accessible_get_child_at_index(app, i, &error);
-        g_clear_error(&error);
+        AtspiAccessible* window = childAt(app, i, calls);
         if (!window) {
             continue;
         }
@@ -574,14 +549,9 @@ AtspiAccessible* shownDocument(AtspiAccessible* window, long& calls) {
                 continue;
             }
         } else if (depth < kMaxDepth) {
-            ++calls;
-            const gint count = atspi_accessible_get_child_count(element, &error);
-            g_clear_error(&error);
+            const gint count = childCount(element, calls).value_or(0);
             for (gint i = 0; i < count; ++i) {
-                ++calls;
-                AtspiAccessible* child = atspi_accessible_get_child_at_index(element, i, &error);
-                g_clear_error(&error);
-                if (child) {
+                if (AtspiAccessible* child = childAt(element, i, calls)) {
                     queue.emplace_back(child, depth + 1);
                 }
             }
