@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 
 namespace aimset {
@@ -37,6 +38,27 @@ public:
 
     virtual ObserverToken addActivationObserver(ActivationHandler handler) = 0;
     virtual void removeActivationObserver(ObserverToken token) = 0;
+};
+
+// The activation observers a backend keeps, told in the order they came.
+class ActivationObservers {
+public:
+    Workspace::ObserverToken add(Workspace::ActivationHandler handler) {
+        m_handlers.emplace(m_next, std::move(handler));
+        return m_next++;
+    }
+    void remove(Workspace::ObserverToken token) { m_handlers.erase(token); }
+    std::size_t size() const { return m_handlers.size(); }
+    void notify(const std::optional<RunningApplication>& app) const {
+        const auto handlers = m_handlers; // a handler may add or remove observers
+        for (const auto& [token, handler] : handlers) {
+            handler(app);
+        }
+    }
+
+private:
+    std::map<Workspace::ObserverToken, Workspace::ActivationHandler> m_handlers;
+    Workspace::ObserverToken m_next = 1;
 };
 
 } // namespace aimset

@@ -18,14 +18,12 @@ std::optional<QString> FakeWorkspace::focusedWindowTitle(std::int32_t processIde
 
 Workspace::ObserverToken FakeWorkspace::addActivationObserver(ActivationHandler handler) {
     calls << QStringLiteral("addActivationObserver");
-    const ObserverToken token = m_nextToken++;
-    m_observers.emplace(token, std::move(handler));
-    return token;
+    return m_observers.add(std::move(handler));
 }
 
 void FakeWorkspace::removeActivationObserver(ObserverToken token) {
     calls << QStringLiteral("removeActivationObserver");
-    m_observers.erase(token);
+    m_observers.remove(token);
 }
 
 void FakeWorkspace::setFrontmost(const QString& name, const QString& bundleID, std::int32_t pid,
@@ -53,11 +51,7 @@ void FakeWorkspace::notifyActivation(const RunningApplication& app) {
 }
 
 void FakeWorkspace::notify(const std::optional<RunningApplication>& app) {
-    // Copy: a handler may add or remove observers.
-    const auto observers = m_observers;
-    for (const auto& [token, handler] : observers) {
-        handler(app);
-    }
+    m_observers.notify(app);
 }
 
 } // namespace aimset

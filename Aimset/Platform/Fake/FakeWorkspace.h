@@ -5,8 +5,6 @@
 #include <QHash>
 #include <QStringList>
 
-#include <map>
-
 namespace aimset {
 
 // A desktop the test arranges: the frontmost application, window titles by
@@ -41,8 +39,7 @@ public:
 private:
     void notify(const std::optional<RunningApplication>& app);
 
-    std::map<ObserverToken, ActivationHandler> m_observers;
-    ObserverToken m_nextToken = 1;
+    ActivationObservers m_observers;
 };
 
 } // namespace aimset

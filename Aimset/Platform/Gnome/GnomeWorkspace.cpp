@@ -46,13 +46,11 @@ std::optional<QString> GnomeWorkspace::focusedWindowTitle(std::int32_t processId
 }
 
 Workspace::ObserverToken GnomeWorkspace::addActivationObserver(ActivationHandler handler) {
-    const ObserverToken token = m_nextToken++;
-    m_observers.emplace(token, std::move(handler));
-    return token;
+    return m_observers.add(std::move(handler));
 }
 
 void GnomeWorkspace::removeActivationObserver(ObserverToken token) {
-    m_observers.erase(token);
+    m_observers.remove(token);
 }
 
 void GnomeWorkspace::focusChanged(const ShellFocus& focus) {
@@ -62,10 +60,7 @@ void GnomeWorkspace::focusChanged(const ShellFocus& focus) {
     }
     m_lastPid = focus.pid;
     const RunningApplication app = describe(focus);
-    const auto observers = m_observers; // a handler may add or remove observers
-    for (const auto& [token, handler] : observers) {
-        handler(app);
-    }
+    m_observers.notify(app);
 }
 
 } // namespace aimset

@@ -5,8 +5,6 @@
 
 #include <QObject>
 
-#include <map>
-
 namespace aimset {
 
 // The window in front on GNOME, as the shell extension last reported it: the
@@ -28,8 +26,7 @@ private:
 
     ShellFocus m_focus;
     std::optional<std::uint32_t> m_lastPid;
-    std::map<ObserverToken, ActivationHandler> m_observers;
-    ObserverToken m_nextToken = 1;
+    ActivationObservers m_observers;
 };
 
 } // namespace aimset

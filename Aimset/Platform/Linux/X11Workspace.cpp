@@ -177,13 +177,11 @@ std::optional<QString> X11Workspace::focusedWindowTitle(std::int32_t processIden
 }
 
 Workspace::ObserverToken X11Workspace::addActivationObserver(ActivationHandler handler) {
-    const ObserverToken token = m_nextToken++;
-    m_observers.emplace(token, std::move(handler));
-    return token;
+    return m_observers.add(std::move(handler));
 }
 
 void X11Workspace::removeActivationObserver(ObserverToken token) {
-    m_observers.erase(token);
+    m_observers.remove(token);
 }
 
 void X11Workspace::readEvents() {
@@ -215,10 +213,7 @@ void X11Workspace::activeWindowChanged() {
         return;
     }
     const RunningApplication app = describe(facts);
-    const auto observers = m_observers; // a handler may add or remove observers
-    for (const auto& [token, handler] : observers) {
-        handler(app);
-    }
+    m_observers.notify(app);
 }
 
 } // namespace aimset

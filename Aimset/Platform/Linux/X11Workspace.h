@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QSocketNotifier>
 
-#include <map>
 #include <memory>
 
 namespace aimset {
@@ -51,8 +50,7 @@ private:
     DesktopEntries m_entries;
     std::unique_ptr<QSocketNotifier> m_notifier;
     ActivationTracker m_tracker;
-    std::map<ObserverToken, ActivationHandler> m_observers;
-    ObserverToken m_nextToken = 1;
+    ActivationObservers m_observers;
     bool m_hasResExtension = false;
     std::optional<WindowFacts> m_justRead;
 
