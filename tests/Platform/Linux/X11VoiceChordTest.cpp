@@ -2,9 +2,13 @@
 #include "support/QtPrinters.h"
 #include "support/x11/X11TestDesktop.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 using namespace aimset;
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using test::TestWindow;
 
 namespace {
@@ -50,10 +54,10 @@ TEST(AltMTrackerTest, FollowsTheChordThroughRawKeys) {
         QStringList changes;
         for (const Key& key : c.keys) {
             if (const auto change = tracker.apply(key.code, key.pressed)) {
-                changes << (*change ? QStringLiteral("down") : QStringLiteral("up"));
+                changes << (*change ? u"down"_s : u"up"_s);
             }
         }
-        EXPECT_EQ(changes.join(QLatin1Char(' ')), QString::fromLatin1(c.changes)) << c.name;
+        EXPECT_EQ(changes.join(u' '), QString::fromLatin1(c.changes)) << c.name;
     }
     // The server's modifier map decides which keys are Alt.
     AltMTracker remapped({kShiftL});
@@ -68,36 +72,33 @@ TEST(X11VoiceChordTest, HeldAltMIsOneDownAndOneUpAndTheWindowStillGetsTheKeys) {
     auto chord = X11VoiceChord::create();
     ASSERT_TRUE(chord);
     QStringList changes;
-    ASSERT_TRUE(chord->watch([&] { changes << QStringLiteral("down"); },
-                             [&] { changes << QStringLiteral("up"); }));
+    ASSERT_TRUE(chord->watch([&] { changes << u"down"_s; }, [&] { changes << u"up"_s; }));
+    const auto altM = [&](bool held) {
+        desktop.fakeKey(kAltL, true);
+        desktop.fakeKey(kM, true);
+        // Long enough for the server's auto-repeat to start.
+        test::spinUntil([] { return false; }, held ? 1500ms : 0ms);
+        desktop.fakeKey(kAltL, false); // Alt let go first
+        desktop.fakeKey(kM, false);
+        test::spinUntil([] { return false; }, held ? 100ms : 200ms);
+    };
 
-    TestWindow window({QStringLiteral("--title"), QStringLiteral("Typing here")});
+    TestWindow window({u"--title"_s, u"Typing here"_s});
     ASSERT_TRUE(desktop.activateAndWait(window.id()));
-    desktop.fakeKey(kAltL, true);
-    desktop.fakeKey(kM, true);
-    // Long enough for the server's auto-repeat to start.
-    test::spinUntil([] { return false; }, std::chrono::milliseconds(1500));
-    desktop.fakeKey(kAltL, false); // Alt let go first
-    desktop.fakeKey(kM, false);
+    altM(true);
     ASSERT_TRUE(test::spinUntil([&] { return changes.size() >= 2; }));
-    test::spinUntil([] { return false; }, std::chrono::milliseconds(100));
-    EXPECT_EQ(changes, (QStringList{QStringLiteral("down"), QStringLiteral("up")}));
-
+    EXPECT_EQ(changes, (QStringList{u"down"_s, u"up"_s}));
     // The focused window received the keys: nothing was taken from it.
     test::spinUntil([&] { return window.keyLines().size() >= 4; });
     const QStringList keys = window.keyLines();
-    EXPECT_TRUE(keys.contains(QStringLiteral("key press 64 state 0")));
-    EXPECT_TRUE(keys.contains(QStringLiteral("key press 58 state 8")))
-        << keys.join(QLatin1Char('|')).toStdString();
-    EXPECT_TRUE(keys.contains(QStringLiteral("key release 58 state 0")));
+    for (const QString& key :
+         {u"key press 64 state 0"_s, u"key press 58 state 8"_s, u"key release 58 state 0"_s}) {
+        EXPECT_TRUE(keys.contains(key)) << keys.join(u'|').toStdString();
+    }
 
     // Unwatched, the chord reports nothing.
     chord->unwatch();
-    desktop.fakeKey(kAltL, true);
-    desktop.fakeKey(kM, true);
-    desktop.fakeKey(kM, false);
-    desktop.fakeKey(kAltL, false);
-    test::spinUntil([] { return false; }, std::chrono::milliseconds(200));
+    altM(false);
     EXPECT_EQ(changes.size(), 2);
 }
 

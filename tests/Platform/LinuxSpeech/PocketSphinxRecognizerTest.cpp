@@ -5,10 +5,10 @@
 #include "Voice/VoiceAimsetManager.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 #include "support/audio/PrivatePulseAudio.h"
 #include "support/audio/SpeechTestAudio.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -16,10 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 using namespace aimset;
 using namespace aimset::test;
@@ -30,22 +28,8 @@ namespace {
 
 // Decoding runs at about real time on a busy machine; this bounds a wait for
 // an outcome, it is never slept through.
-constexpr auto kLimit = 120s;
-
-template <typename Done> bool waitUntil(Done done, VirtualMainLoop* loop = nullptr) {
-    const auto limit = std::chrono::steady_clock::now() + kLimit;
-    for (;;) {
-        if (loop) {
-            loop->runPending();
-        }
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > limit) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
+bool waitUntil(const std::function<bool()>& done) {
+    return spinUntil(done, 120s);
 }
 
 // Everything a recording's listener heard, in order, and whether any of it
@@ -56,8 +40,7 @@ struct Heard {
     bool onMainThread = false;
 
     SpeechRecognizer::Listener listener() {
-        const auto mainThread = std::this_thread::get_id();
-        auto add = [this, mainThread](const QString& event) {
+        auto add = [this, mainThread = std::this_thread::get_id()](const QString& event) {
             std::lock_guard lock(mutex);
             events << event;
             onMainThread = onMainThread || std::this_thread::get_id() == mainThread;
@@ -71,7 +54,7 @@ struct Heard {
     }
     QString latest() {
         std::lock_guard lock(mutex);
-        return events.isEmpty() ? QString() : events.last();
+        return events.value(events.size() - 1);
     }
 };
 
@@ -119,16 +102,14 @@ TEST_F(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
     }
     PocketSphinxRecognizer speech(
         {dir.filePath(u"en-us"_s), dir.filePath(u"en-us.lm.bin"_s), dir.filePath(u"en-us.dict"_s)});
-    EXPECT_EQ(speech.availability(), SpeechAvailability::available);
-    std::optional<SpeechAvailability> answer;
-    speech.requestAccess([&](SpeechAvailability given) { answer = given; });
-    EXPECT_EQ(answer, SpeechAvailability::available);
-    EXPECT_TRUE(log.lines().isEmpty());
-
     PocketSphinxRecognizer missing(kMissingModel);
-    EXPECT_EQ(missing.availability(), SpeechAvailability::noModel);
-    missing.requestAccess([&](SpeechAvailability given) { answer = given; });
-    EXPECT_EQ(answer, SpeechAvailability::noModel);
+    for (auto [recognizer, availability] : {std::pair{&speech, SpeechAvailability::available},
+                                            {&missing, SpeechAvailability::noModel}}) {
+        EXPECT_EQ(recognizer->availability(), availability);
+        std::optional<SpeechAvailability> answer;
+        recognizer->requestAccess([&](SpeechAvailability given) { answer = given; });
+        EXPECT_EQ(answer, availability);
+    }
     EXPECT_EQ(log.take(),
               QStringList{u"[Speech] Could not load the speech model from /nonexistent/en-us"_s});
 }
