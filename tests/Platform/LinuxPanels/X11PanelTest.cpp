@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QPixmap>
 #include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -14,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 
 using namespace aimset;
@@ -100,25 +100,6 @@ struct X11PanelTest : ::testing::Test {
         settle();
     }
 
-    // What the screen shows there, whoever drew it: the root window's pixels.
-    QImage screen(const QRect& area) {
-        auto* reply = xcb_get_image_reply(
-            desktop.connection(),
-            xcb_get_image(desktop.connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, desktop.root(),
-                          static_cast<std::int16_t>(area.x()), static_cast<std::int16_t>(area.y()),
-                          static_cast<std::uint16_t>(area.width()),
-                          static_cast<std::uint16_t>(area.height()), ~0u),
-            nullptr);
-        QImage image;
-        if (reply) { // depth 24 in 32-bit pixels, as QImage's RGB32
-            image =
-                QImage(xcb_get_image_data(reply), area.width(), area.height(), QImage::Format_RGB32)
-                    .copy();
-        }
-        std::free(reply);
-        return image;
-    }
-
     // What is wrong with the panel on the screen, or nothing: its card is
     // drawn; in the card's cut-off corner the page shows (with at most a
     // shadow on it), never the window's black; beyond the card and its
@@ -127,7 +108,11 @@ struct X11PanelTest : ::testing::Test {
         const QRect card = window.geometry().marginsRemoved(window.shadowMargins());
         const QRect around = card.adjusted(-40, -40, 40, 40)
                                  .intersected(QGuiApplication::primaryScreen()->geometry());
-        const QImage shot = screen(around);
+        // What the screen shows there, whoever drew it: the root window's pixels.
+        const QImage shot =
+            QGuiApplication::primaryScreen()
+                ->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+                .toImage();
         const QPoint origin = card.topLeft() - around.topLeft();
         if (shot.isNull() || !isDark(shot.pixel(origin + QPoint(card.width() / 2, 6)))) {
             return kNoCard;
