@@ -1,11 +1,11 @@
 #include "Platform/Linux/XdgAutostart.h"
 
 #include "support/LogCapture.h"
+#include "support/QtPrinters.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -26,18 +26,13 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-// desktop-file-validate's verdict on an entry, when the tool is installed.
-void expectValidEntry(const QString& path) {
-    const QString validator = QStandardPaths::findExecutable(u"desktop-file-validate"_s);
-    if (validator.isEmpty()) {
-        return;
-    }
-    QProcess process;
-    process.start(validator, {path});
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().toStdString();
-    EXPECT_EQ(process.readAllStandardOutput(), QByteArray())
-        << "warnings for " << path.toStdString();
+// What desktop-file-validate says of an entry: nothing, for a valid one.
+QString validatorSays(const QString& path) {
+    QProcess validator;
+    validator.setProcessChannelMode(QProcess::MergedChannels);
+    validator.start(u"desktop-file-validate"_s, {path});
+    const bool passed = validator.waitForFinished(10000) && validator.exitCode() == 0;
+    return (passed ? QString() : u"failed: "_s) + QString::fromUtf8(validator.readAll());
 }
 
 struct Command {
@@ -55,34 +50,18 @@ Command run(XdgAutostart& autostart, QStringList arguments) {
     return command;
 }
 
-TEST(XdgAutostartTest, SwitchingOnWritesAValidEntryAndOffRemovesIt) {
+// One entry in a private config folder, for the app at /usr/bin/aimset.
+struct XdgAutostartTest : ::testing::Test {
     QTemporaryDir config;
-    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
+    XdgAutostart autostart{config.path(), u"/usr/bin/aimset"_s};
     int changes = 0;
-    QObject::connect(&autostart, &XdgAutostart::enabledChanged, [&changes] { ++changes; });
-    const QString entry = config.path() + u"/autostart/aimset.desktop"_s;
-    EXPECT_EQ(autostart.entryPath(), entry);
-    EXPECT_FALSE(autostart.isEnabled());
 
-    // The autostart folder does not exist yet: it is made.
-    ASSERT_TRUE(autostart.setEnabled(true));
-    EXPECT_TRUE(autostart.isEnabled());
-    EXPECT_EQ(readAll(entry), u"[Desktop Entry]\nType=Application\nName=Aimset\n"
-                              u"Comment=Start Aimset at login\nExec=/usr/bin/aimset\n"
-                              u"Icon=aimset\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"_s);
-    expectValidEntry(entry);
-    // Again: no change to report.
-    ASSERT_TRUE(autostart.setEnabled(true));
-    EXPECT_EQ(changes, 1);
+    void SetUp() override {
+        QObject::connect(&autostart, &XdgAutostart::enabledChanged, [this] { ++changes; });
+    }
+};
 
-    ASSERT_TRUE(autostart.setEnabled(false));
-    EXPECT_FALSE(autostart.isEnabled());
-    EXPECT_FALSE(QFile::exists(entry));
-    ASSERT_TRUE(autostart.setEnabled(false));
-    EXPECT_EQ(changes, 2);
-}
-
-TEST(XdgAutostartTest, ProgramPathsWithSpecialCharactersAreQuotedForExec) {
+TEST(XdgAutostartExecTest, ProgramPathsWithSpecialCharactersAreQuotedForExec) {
     EXPECT_EQ(XdgAutostart::entryText(u"/opt/My Apps/aimset"_s).section(u'\n', 4, 4),
               u"Exec=\"/opt/My Apps/aimset\""_s);
     EXPECT_EQ(XdgAutostart::entryText(u"/home/a$b/50%/aimset"_s).section(u'\n', 4, 4),
@@ -90,12 +69,10 @@ TEST(XdgAutostartTest, ProgramPathsWithSpecialCharactersAreQuotedForExec) {
     QTemporaryDir config;
     XdgAutostart autostart(config.path(), u"/home/a$b \"x\"/aimset"_s);
     ASSERT_TRUE(autostart.setEnabled(true));
-    expectValidEntry(autostart.entryPath());
+    EXPECT_EQ(validatorSays(autostart.entryPath()), QString());
 }
 
-TEST(XdgAutostartTest, AHiddenEntryCountsAsOffAndSwitchingOnReplacesIt) {
-    QTemporaryDir config;
-    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
+TEST_F(XdgAutostartTest, AHiddenEntryCountsAsOffAndSwitchingOnReplacesIt) {
     ASSERT_TRUE(QDir().mkpath(config.path() + u"/autostart"_s));
     writeFile(autostart.entryPath(),
               "[Desktop Entry]\nType=Application\nName=Aimset\nExec=aimset\nHidden = true\n");
@@ -107,51 +84,47 @@ TEST(XdgAutostartTest, AHiddenEntryCountsAsOffAndSwitchingOnReplacesIt) {
     writeFile(autostart.entryPath(), "[Desktop Entry]\nHidden=true\n");
     ASSERT_TRUE(autostart.setEnabled(true));
     EXPECT_TRUE(autostart.isEnabled());
-    EXPECT_TRUE(readAll(autostart.entryPath()).contains(u"Exec=/usr/bin/aimset\n"_s));
 }
 
-TEST(XdgAutostartTest, TheConfigHomeComesFromXdgConfigHomeOrTheHomeFolder) {
+// Relative or empty XDG_CONFIG_HOME is ignored, as the base-directory rules say.
+TEST(XdgAutostartEnvironmentTest, TheConfigHomeComesFromXdgConfigHomeOrTheHomeFolder) {
     const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
     const QByteArray savedHome = qgetenv("HOME");
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", "/tmp/aimset-config");
-    EXPECT_EQ(XdgAutostart().entryPath(), u"/tmp/aimset-config/autostart/aimset.desktop"_s);
-    // Relative or empty: ignored, as the base-directory rules say.
-    qputenv("XDG_CONFIG_HOME", "relative/config");
-    EXPECT_EQ(XdgAutostart().entryPath(), home.path() + u"/.config/autostart/aimset.desktop"_s);
-    qunsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(XdgAutostart().entryPath(), home.path() + u"/.config/autostart/aimset.desktop"_s);
-    qputenv("HOME", savedHome);
-    if (savedConfig.isNull()) {
-        qunsetenv("XDG_CONFIG_HOME");
-    } else {
-        qputenv("XDG_CONFIG_HOME", savedConfig);
+    const QString fallback = home.path() + u"/.config/autostart/aimset.desktop"_s;
+    for (const auto& [configHome, entry] :
+         {std::pair{"/tmp/aimset-config", u"/tmp/aimset-config/autostart/aimset.desktop"_s},
+          {"relative/config", fallback},
+          {"", fallback}}) {
+        qputenv("XDG_CONFIG_HOME", configHome);
+        EXPECT_EQ(XdgAutostart().entryPath(), entry) << configHome;
     }
+    qputenv("HOME", savedHome);
+    qputenv("XDG_CONFIG_HOME", savedConfig);
 }
 
-TEST(XdgAutostartTest, AnUnwritableFolderLeavesTheStateAndSaysSo) {
+TEST(XdgAutostartUnwritableTest, AnUnwritableFolderLeavesTheStateAndSaysSo) {
     QTemporaryDir dir;
     // The config home is a plain file: no autostart folder can be made in it.
     const QString configHome = dir.filePath(u"config"_s);
     writeFile(configHome, "not a folder");
     XdgAutostart autostart(configHome, u"/usr/bin/aimset"_s);
-    int changes = 0;
-    QObject::connect(&autostart, &XdgAutostart::enabledChanged, [&changes] { ++changes; });
     test::LogCapture log;
     EXPECT_FALSE(autostart.setEnabled(true));
     EXPECT_FALSE(autostart.isEnabled());
-    EXPECT_EQ(changes, 0);
     EXPECT_EQ(log.lines(),
               QStringList{u"[Autostart] Could not create "_s + configHome + u"/autostart"_s});
 }
 
 // One row per command, in order on one config folder: the exit status (none:
-// the app starts as usual), what it printed, and the state after it.
-TEST(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
-    QTemporaryDir config;
-    XdgAutostart autostart(config.path(), u"/usr/bin/aimset"_s);
-    const QString where = u" ("_s + autostart.entryPath() + u")\n"_s;
+// the app starts as usual), what it printed, and the state after it. Switching
+// on writes the entry (making the autostart folder), off removes it, and only
+// a change is announced.
+TEST_F(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
+    const QString entry = config.path() + u"/autostart/aimset.desktop"_s;
+    const QString where = u" ("_s + entry + u")\n"_s;
+    const QString on = u"Start at login: on"_s + where, off = u"Start at login: off"_s + where;
     const struct {
         QStringList arguments;
         std::optional<int> status;
@@ -159,15 +132,17 @@ TEST(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
         QString err;
         bool enabled;
     } rows[] = {
-        {{u"--autostart"_s, u"status"_s}, 0, u"Start at login: off"_s + where, {}, false},
-        {{u"--autostart=on"_s}, 0, u"Start at login: on"_s + where, {}, true},
-        {{u"--autostart"_s, u"status"_s}, 0, u"Start at login: on"_s + where, {}, true},
+        {{u"--autostart"_s, u"status"_s}, 0, off, {}, false},
+        {{u"--autostart=on"_s}, 0, on, {}, true},
+        {{u"--autostart"_s, u"on"_s}, 0, on, {}, true},
+        {{u"--autostart"_s, u"status"_s}, 0, on, {}, true},
         {{u"--autostart"_s, u"maybe"_s},
          2,
          {},
          u"aimset: --autostart takes on, off or status, not \"maybe\"\n"_s,
          true},
-        {{u"--autostart"_s, u"off"_s}, 0, u"Start at login: off"_s + where, {}, false},
+        {{u"--autostart"_s, u"off"_s}, 0, off, {}, false},
+        {{u"--autostart"_s, u"off"_s}, 0, off, {}, false},
         {{u"--autostart"_s}, 2, {}, u"aimset: Missing value after '--autostart'.\n"_s, false},
         // Nothing of ours, or Qt's own options: the app starts as usual.
         {{}, std::nullopt, {}, {}, false},
@@ -180,7 +155,14 @@ TEST(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
         EXPECT_EQ(command.out, row.out) << name;
         EXPECT_EQ(command.err, row.err) << name;
         EXPECT_EQ(autostart.isEnabled(), row.enabled) << name;
+        EXPECT_EQ(readAll(entry), row.enabled ? u"[Desktop Entry]\nType=Application\nName=Aimset\n"
+                                                u"Comment=Start Aimset at login\nExec=/usr/bin/"
+                                                u"aimset\nIcon=aimset\nTerminal=false\nX-GNOME-"
+                                                u"Autostart-enabled=true\n"_s
+                                              : QString())
+            << name;
     }
+    EXPECT_EQ(changes, 2);
     const Command help = run(autostart, {u"--help"_s});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains(u"--autostart <on|off|status>"_s)) << help.out.toStdString();
@@ -188,40 +170,30 @@ TEST(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
 
 // The real program, with no desktop at all: the command needs none. Run from
 // its build tree it will not start at login, and says why (the installed
-// app's entry is checked by the install test).
-TEST(XdgAutostartTest, TheAppAnswersTheCommandWithoutADisplay) {
+// app's status and entry are checked by the install test).
+TEST(XdgAutostartAppTest, TheAppAnswersTheCommandWithoutADisplay) {
     QTemporaryDir config;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(u"DISPLAY"_s);
     environment.remove(u"WAYLAND_DISPLAY"_s);
     environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
     const QString app = QString::fromUtf8(AIMSET_APP_PATH);
-    const QString entry = config.path() + u"/autostart/aimset.desktop"_s;
-
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(app, {u"--autostart"_s, u"on"_s});
-    ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
-              u"aimset: Start at login needs Aimset installed: this copy runs from its build "
-              u"folder ("_s +
-                  QFileInfo(app).absolutePath() + u")\n"_s);
-    EXPECT_FALSE(QFile::exists(entry));
-
-    process.start(app, {u"--autostart"_s, u"status"_s});
-    ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
-              u"Start at login: off ("_s + entry + u")\n"_s);
-
-    // Without the command and without a display, the app still refuses plainly.
-    process.start(app, {});
-    ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_EQ(process.readAllStandardError(),
-              "Aimset: needs an X11 desktop, and DISPLAY is not set (under Wayland, enable "
-              "XWayland).\n");
+    // Without the command, the app still refuses plainly.
+    for (const auto& [arguments, refusal] :
+         {std::pair{QStringList{u"--autostart"_s, u"on"_s},
+                    QString(u"aimset: Start at login needs Aimset installed: this copy runs "
+                            u"from its build folder ("_s +
+                            QFileInfo(app).absolutePath() + u")\n"_s)},
+          {QStringList(), u"Aimset: needs an X11 desktop, and DISPLAY is not set (under "
+                          u"Wayland, enable XWayland).\n"_s}}) {
+        process.start(app, arguments);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()), refusal);
+    }
+    EXPECT_FALSE(QFile::exists(config.path() + u"/autostart/aimset.desktop"_s));
 }
 
 } // namespace

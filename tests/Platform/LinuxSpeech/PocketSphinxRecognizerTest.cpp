@@ -1,25 +1,19 @@
 #include "Platform/Linux/Speech/PocketSphinxRecognizer.h"
 
-#include "Platform/Fake/FakePanelHost.h"
-#include "Runtime/VirtualMainLoop.h"
-#include "Voice/VoiceAimsetManager.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 #include "support/audio/PrivatePulseAudio.h"
 #include "support/audio/SpeechTestAudio.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 using namespace aimset;
 using namespace aimset::test;
@@ -30,22 +24,8 @@ namespace {
 
 // Decoding runs at about real time on a busy machine; this bounds a wait for
 // an outcome, it is never slept through.
-constexpr auto kLimit = 120s;
-
-template <typename Done> bool waitUntil(Done done, VirtualMainLoop* loop = nullptr) {
-    const auto limit = std::chrono::steady_clock::now() + kLimit;
-    for (;;) {
-        if (loop) {
-            loop->runPending();
-        }
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > limit) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
+bool waitUntil(const std::function<bool()>& done) {
+    return spinUntil(done, 120s);
 }
 
 // Everything a recording's listener heard, in order, and whether any of it
@@ -56,8 +36,7 @@ struct Heard {
     bool onMainThread = false;
 
     SpeechRecognizer::Listener listener() {
-        const auto mainThread = std::this_thread::get_id();
-        auto add = [this, mainThread](const QString& event) {
+        auto add = [this, mainThread = std::this_thread::get_id()](const QString& event) {
             std::lock_guard lock(mutex);
             events << event;
             onMainThread = onMainThread || std::this_thread::get_id() == mainThread;
@@ -71,7 +50,7 @@ struct Heard {
     }
     QString latest() {
         std::lock_guard lock(mutex);
-        return events.isEmpty() ? QString() : events.last();
+        return events.value(events.size() - 1);
     }
 };
 
@@ -79,34 +58,21 @@ const QString kNoServer = u"no audio input device is available (is a sound serve
 const PocketSphinxRecognizer::Model kMissingModel{
     u"/nonexistent/en-us"_s, u"/nonexistent/en-us.lm.bin"_s, u"/nonexistent/cmudict-en-us.dict"_s};
 
-class PocketSphinxRecognizerTest : public ::testing::Test {
-protected:
+struct PocketSphinxRecognizerTest : ::testing::Test {
+    LogCapture log;
+};
+
+// Qt Multimedia keeps the sound server it first reached (or failed to) for
+// the life of the process, so each test that meets one needs a process of its
+// own, as CTest gives every test.
+struct PocketSphinxListeningTest : PocketSphinxRecognizerTest {
     void SetUp() override {
+        static bool soundServerMet = false;
+        if (std::exchange(soundServerMet, true)) {
+            GTEST_SKIP() << "a sound server was met before in this process: run one test alone";
+        }
         ASSERT_TRUE(SpeechClips::instance().isReady()) << "flite and sox must make the clips";
     }
-
-    // Qt Multimedia keeps the sound server it first reached (or failed to)
-    // for the life of the process, so each test meets its own server in a
-    // process of its own: the first here, the others in a child running
-    // just that test. True when the test ran in such a child.
-    bool ranInOwnProcess() {
-        static bool soundServerUsed = false;
-        if (!std::exchange(soundServerUsed, true)) {
-            return false;
-        }
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {u"--gtest_filter=%1.%2"_s.arg(QString::fromLatin1(test->test_suite_name()),
-                                                   QString::fromLatin1(test->name()))});
-        EXPECT_TRUE(child.waitForFinished(300000));
-        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child.exitCode(), 0);
-        return true;
-    }
-
-    LogCapture log;
 };
 
 TEST_F(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
@@ -119,24 +85,19 @@ TEST_F(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
     }
     PocketSphinxRecognizer speech(
         {dir.filePath(u"en-us"_s), dir.filePath(u"en-us.lm.bin"_s), dir.filePath(u"en-us.dict"_s)});
-    EXPECT_EQ(speech.availability(), SpeechAvailability::available);
-    std::optional<SpeechAvailability> answer;
-    speech.requestAccess([&](SpeechAvailability given) { answer = given; });
-    EXPECT_EQ(answer, SpeechAvailability::available);
-    EXPECT_TRUE(log.lines().isEmpty());
-
     PocketSphinxRecognizer missing(kMissingModel);
-    EXPECT_EQ(missing.availability(), SpeechAvailability::noModel);
-    missing.requestAccess([&](SpeechAvailability given) { answer = given; });
-    EXPECT_EQ(answer, SpeechAvailability::noModel);
+    for (auto [recognizer, availability] : {std::pair{&speech, SpeechAvailability::available},
+                                            {&missing, SpeechAvailability::noModel}}) {
+        EXPECT_EQ(recognizer->availability(), availability);
+        std::optional<SpeechAvailability> answer;
+        recognizer->requestAccess([&](SpeechAvailability given) { answer = given; });
+        EXPECT_EQ(answer, availability);
+    }
     EXPECT_EQ(log.take(),
               QStringList{u"[Speech] Could not load the speech model from /nonexistent/en-us"_s});
 }
 
-TEST_F(PocketSphinxRecognizerTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce) {
-    if (ranInOwnProcess()) {
-        return;
-    }
+TEST_F(PocketSphinxListeningTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce) {
     PrivatePulseAudio pulse;
     ASSERT_TRUE(pulse.isRunning());
     const QString phrase = QString::fromLatin1(kPhrase);
@@ -171,20 +132,15 @@ TEST_F(PocketSphinxRecognizerTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnc
     EXPECT_EQ(heard.take(), QStringList{u"failed: The speech model could not be loaded"_s});
 }
 
-TEST_F(PocketSphinxRecognizerTest, StartingWithoutASoundServerFailsWithADescription) {
-    if (ranInOwnProcess()) {
-        return;
-    }
+// Every press that needs the microphone fails with a description (the voice
+// manager logs it) and loads nothing; a later one tries again.
+TEST_F(PocketSphinxListeningTest, StartingWithoutASoundServerFailsWithADescription) {
     NoSoundServer none;
-    VirtualMainLoop loop;
     PocketSphinxRecognizer speech;
-    FakePanelHost panels;
-    VoiceAimsetManager manager(loop, speech, panels);
-    // The press that needed it ends cleanly and a later one tries again.
-    manager.startListening();
-    manager.startListening();
-    EXPECT_FALSE(manager.isListening());
-    EXPECT_EQ(log.take(), QStringList(2, u"[Voice] Audio engine failed to start: "_s + kNoServer));
+    Heard heard;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(speech.startListening(heard.listener()), kNoServer);
+    }
     EXPECT_EQ(speech.loadedDecoderCount(), 0);
 }
 
