@@ -6,305 +6,168 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QtEndian>
 
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #ifndef AIMSET_APP_PATH
 #error "AIMSET_APP_PATH must name the aimset program"
 #endif
 
-namespace aimset::e2e {
+QT_BEGIN_NAMESPACE
+void PrintTo(const QJsonObject& value, std::ostream* out) {
+    *out << QJsonDocument(value).toJson(QJsonDocument::Compact).toStdString();
+}
+QT_END_NAMESPACE
 
-using test::spinUntil;
+namespace aimset::e2e {
 
 namespace {
 
-template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T> XcbReply<T> own(T* reply) {
-    return XcbReply<T>(reply, &std::free);
+template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
+    return {reply, &std::free};
 }
 
-// The test's own environment, less what would send a child elsewhere.
-QProcessEnvironment childEnvironment(const QByteArray& busAddress) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+// The test's environment, or its private session's, with nothing that would
+// send a child to another display platform or alignment service.
+QProcessEnvironment childEnvironment(const test::A11ySession* bus) {
+    QProcessEnvironment environment =
+        bus ? bus->environment() : QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     environment.remove(QStringLiteral("AIMSET_CHECK_URL"));
-    // Desktop settings a child changes stay in its memory.
     environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
-    if (!busAddress.isEmpty()) {
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                           QString::fromUtf8(busAddress));
-    }
     return environment;
 }
 
 } // namespace
 
-// ---- LineProcess ------------------------------------------------------------------------------
-
-LineProcess::LineProcess() {
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
-                     [this] { readLines(); });
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-}
-
-LineProcess::~LineProcess() {
-    stop();
-}
-
-void LineProcess::start(const QString& program, const QStringList& arguments,
-                        const QProcessEnvironment& environment) {
-    m_process.setProcessEnvironment(environment);
-    m_process.start(program, arguments);
-    if (!m_process.waitForStarted(10000)) {
-        throw std::runtime_error("could not start " + program.toStdString());
-    }
-}
-
-void LineProcess::stop(Milliseconds grace) {
-    if (m_process.state() == QProcess::NotRunning) {
-        return;
-    }
-    m_process.terminate();
-    if (!m_process.waitForFinished(static_cast<int>(grace.count()))) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    readLines();
-}
-
-void LineProcess::readLines() {
-    m_buffer += m_process.readAllStandardOutput();
-    qsizetype newline;
-    while ((newline = m_buffer.indexOf('\n')) >= 0) {
-        m_lines << QString::fromUtf8(m_buffer.left(newline));
-        m_arrivals.push_back(std::chrono::steady_clock::now());
-        m_buffer.remove(0, newline + 1);
-    }
-}
-
-QStringList LineProcess::lines() {
-    readLines();
-    return m_lines;
-}
-
-bool LineProcess::waitForLine(const QString& line, Milliseconds limit) {
-    return spinUntil([&] { return lines().contains(line); }, limit);
-}
-
-std::optional<QString> LineProcess::waitForMatch(const QRegularExpression& pattern,
-                                                 Milliseconds limit) {
-    const QRegularExpression whole(QRegularExpression::anchoredPattern(pattern.pattern()));
-    std::optional<QString> found;
-    spinUntil(
-        [&] {
-            for (const QString& line : lines()) {
-                if (whole.match(line).hasMatch()) {
-                    found = line;
-                    return true;
-                }
-            }
+bool inOrder(const QStringList& lines, const QStringList& expected) {
+    qsizetype from = 0;
+    for (const QString& line : expected) {
+        from = lines.indexOf(line, from);
+        if (from++ < 0) {
             return false;
-        },
-        limit);
-    return found;
-}
-
-std::optional<std::chrono::steady_clock::time_point>
-LineProcess::arrivalOf(const QString& line) const {
-    const qsizetype index = m_lines.indexOf(line);
-    if (index < 0) {
-        return std::nullopt;
+        }
     }
-    return m_arrivals[static_cast<std::size_t>(index)];
+    return true;
 }
 
-// ---- PrivateBus -------------------------------------------------------------------------------
-
-PrivateBus::PrivateBus()
-    : m_session(test::A11ySession::start(test::A11ySession::Launcher::enabled)) {
-    if (!m_session) {
-        throw std::runtime_error("no private D-Bus session with an accessibility bus");
-    }
-}
-
-PrivateBus::~PrivateBus() = default;
-
-QByteArray PrivateBus::address() const {
-    return m_session->address().toUtf8();
-}
-
-// ---- ScriptedService --------------------------------------------------------------------------
-
-ScriptedService::ScriptedService(Answer answer)
-    : m_server([answer = std::move(answer)](const test::TestHttpServer::Request& request) {
+ScriptedService::ScriptedService(const Answer& answer)
+    : test::TestHttpServer([answer](const Request& request) {
         const QJsonObject body = QJsonDocument::fromJson(request.body).object();
         if (request.method != "POST" || request.path != "/check" || body.isEmpty()) {
-            return test::TestHttpServer::Reply::json(400, R"({"error":"bad request"})");
+            return Reply::json(400, R"({"error":"bad request"})");
         }
-        return test::TestHttpServer::Reply::json(
-            200, QJsonDocument(answer(body)).toJson(QJsonDocument::Compact));
+        return Reply::json(200, QJsonDocument(answer(body)).toJson(QJsonDocument::Compact));
     }) {}
 
-QByteArray ScriptedService::checkURL() const {
-    return m_server.url();
-}
-
-QList<QByteArray> ScriptedService::bodies() const {
-    QList<QByteArray> bodies;
-    for (const auto& request : m_server.received) {
-        bodies << request.body;
+QJsonObject ScriptedService::catsAreMisaligned(const QJsonObject& request) {
+    if (request.value(QStringLiteral("mode")).toString() == QStringLiteral("title")) {
+        return {{QStringLiteral("aligned"),
+                 !request.value(QStringLiteral("context")).toString().contains(kCatsTitle)}};
     }
-    return bodies;
-}
-
-QList<QJsonObject> ScriptedService::requests() const {
-    QList<QJsonObject> requests;
-    for (const QByteArray& body : bodies()) {
-        requests << QJsonDocument::fromJson(body).object();
-    }
-    return requests;
+    return {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
+            {QStringLiteral("reason"), kCatsReason}};
 }
 
 QList<QJsonObject> ScriptedService::requests(const QString& mode) const {
     QList<QJsonObject> matching;
-    for (const QJsonObject& request : requests()) {
-        if (request.value(QStringLiteral("mode")).toString() == mode) {
-            matching << request;
+    for (const Request& request : received) {
+        const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+        if (mode.isEmpty() || body.value(QStringLiteral("mode")).toString() == mode) {
+            matching << body;
         }
     }
     return matching;
 }
 
-// ---- Desktop ----------------------------------------------------------------------------------
-
 Desktop::Desktop() {
-    if (!m_x.available()) {
+    if (!available()) {
         throw std::runtime_error("needs an X display with a window manager: run through "
                                  "scripts/with-desktop.sh");
     }
 }
 
-std::vector<xcb_window_t> Desktop::clientWindows() {
-    const QByteArray ids =
-        m_x.property(m_x.root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).value_or(QByteArray());
-    std::vector<xcb_window_t> windows(static_cast<std::size_t>(ids.size()) / 4);
-    std::memcpy(windows.data(), ids.constData(), windows.size() * 4);
-    return windows;
-}
-
-std::vector<xcb_window_t> Desktop::unmanagedWindows() {
-    xcb_connection_t* c = m_x.connection();
-    auto tree = own(xcb_query_tree_reply(c, xcb_query_tree(c, m_x.root()), nullptr));
-    std::vector<xcb_window_t> windows;
-    if (!tree) {
-        return windows;
-    }
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0; --i) {
-        auto attributes = own(
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr));
-        if (attributes && attributes->override_redirect) {
-            windows.push_back(children[i]);
-        }
-    }
-    return windows;
-}
-
 qint64 Desktop::windowPid(xcb_window_t window) {
-    const QByteArray value =
-        m_x.property(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(QByteArray());
-    std::uint32_t pid = 0;
-    if (value.size() >= 4) {
-        std::memcpy(&pid, value.constData(), sizeof pid);
-    }
-    return pid;
+    const auto value = property(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(QByteArray());
+    return value.size() == 4 ? qFromUnaligned<std::uint32_t>(value.constData()) : 0;
+}
+
+bool Desktop::isViewable(xcb_window_t window) {
+    auto reply = own(xcb_get_window_attributes_reply(
+        connection(), xcb_get_window_attributes(connection(), window), nullptr));
+    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
 QString Desktop::windowTitle(xcb_window_t window) {
     return QString::fromUtf8(
-        m_x.property(window, "_NET_WM_NAME", m_x.atom("UTF8_STRING")).value_or(QByteArray()));
+        property(window, "_NET_WM_NAME", atom("UTF8_STRING")).value_or(QByteArray()));
 }
 
-bool Desktop::isViewable(xcb_window_t window) {
-    xcb_connection_t* c = m_x.connection();
-    auto reply =
-        own(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
-    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-}
-
-QRect Desktop::geometry(xcb_window_t window) {
-    xcb_connection_t* c = m_x.connection();
-    auto size = own(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-    auto origin = own(xcb_translate_coordinates_reply(
-        c, xcb_translate_coordinates(c, window, m_x.root(), 0, 0), nullptr));
-    if (!size || !origin) {
-        return {};
-    }
-    return {origin->dst_x, origin->dst_y, size->width, size->height};
-}
-
-std::optional<xcb_window_t> Desktop::waitForWindow(qint64 pid,
-                                                   const std::function<bool(const QString&)>& title,
+std::optional<xcb_window_t> Desktop::waitForWindow(qint64 pid, const QString& title,
                                                    Milliseconds limit) {
     std::optional<xcb_window_t> found;
     spinUntil(
         [&] {
-            for (const xcb_window_t window : clientWindows()) {
+            const auto ids =
+                property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).value_or(QByteArray());
+            for (qsizetype i = 0; i + 4 <= ids.size(); i += 4) {
+                const auto window = qFromUnaligned<xcb_window_t>(ids.constData() + i);
                 if ((pid == 0 || windowPid(window) == pid) && isViewable(window) &&
-                    title(windowTitle(window))) {
+                    windowTitle(window) == title) {
                     found = window;
-                    return true;
                 }
             }
-            return false;
+            return found.has_value();
         },
         limit);
     return found;
 }
 
-std::uint8_t Desktop::keycodeFor(std::uint32_t keysym) {
-    xcb_connection_t* c = m_x.connection();
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    auto reply = own(xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<std::uint8_t>(count)),
-        nullptr));
-    if (!reply || reply->keysyms_per_keycode == 0) {
-        return 0;
-    }
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
-    for (int key = 0; key < count; ++key) {
-        if (syms[key * reply->keysyms_per_keycode] == keysym) {
-            return static_cast<std::uint8_t>(setup->min_keycode + key);
+std::optional<xcb_window_t> Desktop::waitForPanel(qint64 pid) {
+    std::optional<xcb_window_t> panel;
+    spinUntil([&] {
+        auto tree =
+            own(xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root()), nullptr));
+        const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+        for (int i = 0; children && i < xcb_query_tree_children_length(tree.get()); ++i) {
+            auto attributes = own(xcb_get_window_attributes_reply(
+                connection(), xcb_get_window_attributes(connection(), children[i]), nullptr));
+            if (attributes && attributes->override_redirect && windowPid(children[i]) == pid &&
+                isViewable(children[i])) {
+                panel = children[i];
+            }
         }
-    }
-    return 0;
+        return panel.has_value();
+    });
+    return panel;
 }
 
-std::vector<std::uint32_t> Desktop::grab(xcb_window_t window, QSize* size) {
-    xcb_connection_t* c = m_x.connection();
+QRect Desktop::geometry(xcb_window_t window) {
+    auto size =
+        own(xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
+    auto origin = own(xcb_translate_coordinates_reply(
+        connection(), xcb_translate_coordinates(connection(), window, root(), 0, 0), nullptr));
+    return size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height)
+                          : QRect();
+}
+
+std::vector<std::uint32_t> Desktop::grab(xcb_window_t window) {
     const QRect area = geometry(window);
-    *size = area.size();
     auto reply =
-        own(xcb_get_image_reply(c,
-                                xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0,
+        own(xcb_get_image_reply(connection(),
+                                xcb_get_image(connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0,
                                               static_cast<std::uint16_t>(area.width()),
                                               static_cast<std::uint16_t>(area.height()), ~0u),
                                 nullptr));
+    const auto count = static_cast<std::size_t>(area.width()) * area.height();
     std::vector<std::uint32_t> pixels;
-    const auto expected = static_cast<std::size_t>(area.width()) * area.height();
-    if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) <
-                      expected * sizeof(std::uint32_t)) {
-        *size = {};
-        return pixels;
+    if (reply && static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) >= count * 4) {
+        pixels.resize(count);
+        std::memcpy(pixels.data(), xcb_get_image_data(reply.get()), count * 4);
     }
-    pixels.resize(expected);
-    std::memcpy(pixels.data(), xcb_get_image_data(reply.get()), expected * sizeof(std::uint32_t));
     return pixels;
 }
 
@@ -322,10 +185,6 @@ HeldKeys::HeldKeys(const QString& keys) {
     }
 }
 
-HeldKeys::~HeldKeys() {
-    release(m_keys);
-}
-
 bool HeldKeys::release(const QStringList& order) {
     bool released = true;
     for (const QString& key : order) {
@@ -335,13 +194,9 @@ bool HeldKeys::release(const QStringList& order) {
     return released;
 }
 
-// ---- AimsetApp --------------------------------------------------------------------------------
-
 AimsetApp::AimsetApp(const Options& options) {
-    if (!m_config.isValid() || !QDir(m_config.path()).mkpath(QStringLiteral("Aimset"))) {
-        throw std::runtime_error("no temporary configuration folder");
-    }
     // The onboarding was finished on an earlier run.
+    QDir(m_config.path()).mkpath(QStringLiteral("Aimset"));
     QFile settings(m_config.filePath(QStringLiteral("Aimset/Aimset.conf")));
     if (!settings.open(QIODevice::WriteOnly) ||
         settings.write("[General]\nhasCompletedOnboarding=true\n") < 0) {
@@ -349,80 +204,102 @@ AimsetApp::AimsetApp(const Options& options) {
     }
     settings.close();
 
-    QProcessEnvironment environment = childEnvironment(options.busAddress);
+    QProcessEnvironment environment = childEnvironment(options.bus);
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     if (!options.checkURL.isEmpty()) {
         environment.insert(QStringLiteral("AIMSET_CHECK_URL"), QString::fromUtf8(options.checkURL));
     }
     environment.insert(options.extra);
-    m_process.start(QStringLiteral(AIMSET_APP_PATH), options.arguments, environment);
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
+        m_buffer += m_process.readAllStandardOutput();
+        for (qsizetype newline; (newline = m_buffer.indexOf('\n')) >= 0;) {
+            m_lines << QString::fromUtf8(m_buffer.left(newline));
+            m_buffer.remove(0, newline + 1);
+        }
+    });
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setProcessEnvironment(environment);
+    m_process.start(QStringLiteral(AIMSET_APP_PATH),
+                    options.verbose ? QStringList{QStringLiteral("--verbose")} : QStringList{});
+    if (!m_process.waitForStarted(10000)) {
+        throw std::runtime_error("could not start " AIMSET_APP_PATH);
+    }
 }
 
 AimsetApp::~AimsetApp() {
-    m_process.stop();
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QStringList AimsetApp::lines() {
+    QCoreApplication::processEvents();
+    return m_lines;
+}
+
+std::optional<QString> AimsetApp::waitFor(const QRegularExpression& pattern, Milliseconds limit) {
+    const QRegularExpression whole(QRegularExpression::anchoredPattern(pattern.pattern()));
+    std::optional<QString> found;
+    spinUntil(
+        [&] {
+            for (qsizetype i = m_next; i < m_lines.size() && !found; ++i) {
+                if (whole.match(m_lines[i]).hasMatch()) {
+                    found = m_lines[i];
+                    m_next = i + 1;
+                }
+            }
+            return found.has_value();
+        },
+        limit);
+    return found;
+}
+
+bool AimsetApp::waitForLine(const QString& line, Milliseconds limit) {
+    return waitFor(QRegularExpression(QRegularExpression::escape(line)), limit).has_value();
 }
 
 bool AimsetApp::startSession(Desktop& desktop, const QString& aimset) {
-    const auto window = desktop.waitForWindow(
-        pid(), [](const QString& title) { return title == QStringLiteral("Aimset"); }, 30000ms);
-    if (!window) {
-        return false;
-    }
-    m_mainWindow = *window;
-    if (!desktop.x().activateAndWait(m_mainWindow)) {
-        return false;
-    }
+    const auto window = desktop.waitForWindow(pid(), QStringLiteral("Aimset"), 30s);
     // The launch modal's field has the focus: type, then Return.
-    if (!xdotool(
-            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), aimset}) ||
-        !xdotool({QStringLiteral("key"), QStringLiteral("Return")})) {
-        return false;
-    }
-    return m_process.waitForLine(QStringLiteral("Aimset: ") + aimset + QStringLiteral(", Goal: 0m"),
-                                 10000ms) &&
-           m_process.waitForLine(QStringLiteral("[AppMonitor] Started monitoring"), 5000ms);
+    return window && desktop.activateAndWait(*window) &&
+           xdotool(
+               {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), aimset}) &&
+           xdotool({QStringLiteral("key"), QStringLiteral("Return")}) &&
+           waitForLine(QStringLiteral("Aimset: ") + aimset + QStringLiteral(", Goal: 0m")) &&
+           waitForLine(QStringLiteral("[AppMonitor] Started monitoring"), 5s);
 }
 
-// ---- Chromium ---------------------------------------------------------------------------------
-
-Chromium::Chromium(const QStringList& urls, const QByteArray& busAddress,
+Chromium::Chromium(const QStringList& urls, const test::A11ySession* bus,
                    const QStringList& extraArguments) {
-    if (!m_profile.isValid()) {
-        throw std::runtime_error("no temporary profile folder");
-    }
-    QProcessEnvironment environment = childEnvironment(busAddress);
+    QProcessEnvironment environment = childEnvironment(bus);
     // Everything the browser writes stays in the test's folder.
-    environment.insert(QStringLiteral("HOME"), m_profile.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                       m_profile.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"),
-                       m_profile.filePath(QStringLiteral("cache")));
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        environment.insert(QString::fromLatin1(name),
+                           m_profile.filePath(QString::fromLatin1(name)));
+    }
     m_process.setProcessEnvironment(environment);
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(m_profile.filePath(QStringLiteral("chromium.log")));
-    QStringList arguments =
-        test::chromiumArguments(m_profile.filePath(QStringLiteral("profile")), urls.value(0));
     // Port 0: the browser picks a free one and writes it into the profile.
-    arguments << QStringLiteral("--remote-debugging-port=0")
-              << QStringLiteral("--remote-debugging-address=127.0.0.1")
-              << QStringLiteral("--window-position=0,0") << extraArguments << urls.mid(1);
-    m_process.start(QStringLiteral("chromium"), arguments);
-    if (!m_process.waitForStarted(10000)) {
-        throw std::runtime_error("chromium did not start (is the chromium package installed?)");
-    }
+    m_process.start(
+        QStringLiteral("chromium"),
+        test::chromiumArguments(m_profile.filePath(QStringLiteral("profile")), urls.value(0))
+            << QStringLiteral("--remote-debugging-port=0")
+            << QStringLiteral("--remote-debugging-address=127.0.0.1")
+            << QStringLiteral("--window-position=0,0") << extraArguments << urls.mid(1));
     QFile portFile(m_profile.filePath(QStringLiteral("profile/DevToolsActivePort")));
     spinUntil(
         [&] {
-            if (!portFile.open(QIODevice::ReadOnly)) {
-                return false;
+            if (portFile.open(QIODevice::ReadOnly)) {
+                m_port = static_cast<quint16>(portFile.readLine().trimmed().toUInt());
+                portFile.close();
             }
-            m_port = static_cast<quint16>(portFile.readLine().trimmed().toUInt());
-            portFile.close();
             return m_port != 0;
         },
-        60000ms);
+        60s);
     if (m_port == 0) {
         throw std::runtime_error("chromium opened no remote-debugging port");
     }
@@ -436,53 +313,54 @@ Chromium::~Chromium() {
     }
 }
 
-std::optional<QByteArray> Chromium::get(const QString& path) {
+QByteArray Chromium::get(const QString& path) {
     QNetworkAccessManager network;
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path)));
-    request.setTransferTimeout(5000);
-    QNetworkReply* reply = network.get(request);
-    spinUntil([reply] { return reply->isFinished(); }, 10000ms);
-    std::optional<QByteArray> body;
-    if (reply->isFinished() && reply->error() == QNetworkReply::NoError) {
-        body = reply->readAll();
-    }
-    reply->abort();
-    reply->deleteLater();
-    return body;
+    std::unique_ptr<QNetworkReply> reply(network.get(
+        QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + path))));
+    spinUntil([&] { return reply->isFinished(); }, 10s);
+    return reply->isFinished() ? reply->readAll() : QByteArray();
 }
 
-QList<Chromium::Tab> Chromium::tabs() {
-    QList<Tab> tabs;
-    const auto body = get(QStringLiteral("/json/list"));
-    if (!body) {
-        return tabs;
-    }
-    for (const QJsonValue& target : QJsonDocument::fromJson(*body).array()) {
-        const QJsonObject object = target.toObject();
-        if (object.value(QStringLiteral("type")).toString() == QStringLiteral("page")) {
-            tabs << Tab{object.value(QStringLiteral("id")).toString(),
-                        object.value(QStringLiteral("title")).toString(),
-                        object.value(QStringLiteral("url")).toString()};
+QList<QJsonObject> Chromium::pages() {
+    QList<QJsonObject> pages;
+    for (const QJsonValue& target :
+         QJsonDocument::fromJson(get(QStringLiteral("/json/list"))).array()) {
+        if (target[QStringLiteral("type")] == QStringLiteral("page")) {
+            pages << target.toObject();
         }
     }
-    return tabs;
+    return pages;
 }
 
-void Chromium::activateTab(const QString& id) {
-    get(QStringLiteral("/json/activate/") + id);
+QStringList Chromium::tabTitles() {
+    QStringList titles;
+    for (const QJsonObject& page : pages()) {
+        titles << page[QStringLiteral("title")].toString();
+    }
+    titles.sort();
+    return titles;
 }
 
 bool Chromium::waitForTabs(int count, Milliseconds limit) {
-    return spinUntil([&] { return tabs().size() == count; }, limit);
+    return spinUntil([&] { return pages().size() == count; }, limit);
+}
+
+bool Chromium::showTab(const QString& title) {
+    return spinUntil(
+        [&] {
+            for (const QJsonObject& page : pages()) {
+                if (page[QStringLiteral("title")] == title) {
+                    get(QStringLiteral("/json/activate/") + page[QStringLiteral("id")].toString());
+                    return true;
+                }
+            }
+            return false;
+        },
+        30s);
 }
 
 std::optional<xcb_window_t> Chromium::waitForWindow(Desktop& desktop, const QString& pageTitle) {
-    return desktop.waitForWindow(
-        0,
-        [&pageTitle](const QString& title) {
-            return title == pageTitle + QStringLiteral(" - Chromium");
-        },
-        60000ms);
+    return desktop.waitForWindow(0, pageTitle + QStringLiteral(" - Chromium"));
 }
 
 } // namespace aimset::e2e

@@ -4,6 +4,7 @@
 // scripted alignment service, a private D-Bus session, Debian's Chromium and
 // the X desktop itself, driven with xdotool as a person at the keyboard would.
 
+#include "support/QtPrinters.h"
 #include "support/TestHttpServer.h"
 #include "support/a11y/A11ySession.h"
 #include "support/x11/X11TestDesktop.h"
@@ -12,121 +13,86 @@
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <xcb/xcb.h>
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <vector>
+
+// Requests the service received, readable in failure messages.
+QT_BEGIN_NAMESPACE
+void PrintTo(const QJsonObject& value, std::ostream* out);
+QT_END_NAMESPACE
 
 namespace aimset::e2e {
 
 using namespace std::chrono_literals;
 using Milliseconds = std::chrono::milliseconds;
+using test::spinUntil;
+using test::writePage;
 
-// A child program whose standard output is collected line by line.
-class LineProcess {
-public:
-    LineProcess();
-    ~LineProcess();
-    LineProcess(const LineProcess&) = delete;
-    LineProcess& operator=(const LineProcess&) = delete;
+const QString kAimset = QStringLiteral("Finish the quarterly report");
+const QString kWorkTitle = QStringLiteral("Quarterly report draft");
+const QString kCatsTitle = QStringLiteral("Funny cat videos");
+const QString kCatsPage =
+    QStringLiteral("<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>");
+const QString kCatsReason = QStringLiteral("Cat videos are not part of the quarterly report");
+// Chromium's name in its Debian desktop entry, which the app reports.
+const QString kBrowserName = QStringLiteral("Chromium Web Browser");
+const QString kCountdownExpired =
+    QStringLiteral("[Intervention] Countdown expired — auto-closing tab");
+const QString kDismissed =
+    QStringLiteral("[Intervention] Auto-dismissed — user went back on track");
+// The countdown over the cat videos, whatever the count of interventions.
+const QRegularExpression
+    kCatsCountdown(QStringLiteral("\\[Intervention\\] Misaligned countdown started: ") +
+                   QRegularExpression::escape(kCatsReason) +
+                   QStringLiteral(" \\(total interventions: \\d+\\)"));
 
-    void start(const QString& program, const QStringList& arguments,
-               const QProcessEnvironment& environment);
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    qint64 pid() const { return m_process.processId(); }
-    // SIGTERM, then SIGKILL if it does not end within the grace time.
-    void stop(Milliseconds grace = 5000ms);
+// True when the expected lines occur in `lines` in this order, others between.
+bool inOrder(const QStringList& lines, const QStringList& expected);
 
-    QStringList lines();
-    // Waits until a line equal to `line` has been printed; true if it was.
-    bool waitForLine(const QString& line, Milliseconds limit);
-    // Waits for a line matching the whole pattern; returns it.
-    std::optional<QString> waitForMatch(const QRegularExpression& pattern, Milliseconds limit);
-    // When (on the test's monotonic clock) the first line equal to `line` arrived.
-    std::optional<std::chrono::steady_clock::time_point> arrivalOf(const QString& line) const;
-
-private:
-    void readLines();
-
-    QProcess m_process;
-    QByteArray m_buffer;
-    QStringList m_lines;
-    std::vector<std::chrono::steady_clock::time_point> m_arrivals;
-};
-
-// A D-Bus session bus of the test's own, with the accessibility bus switched
-// on, so nothing reaches the machine's and other windows can be read.
-class PrivateBus {
-public:
-    PrivateBus();
-    ~PrivateBus();
-    QByteArray address() const;
-
-private:
-    std::unique_ptr<test::A11ySession> m_session;
-};
-
-// The alignment service on 127.0.0.1 with answers the test scripts: every
-// request body is kept, whole, in `bodies`.
-class ScriptedService {
+// The alignment service on 127.0.0.1; keeps every request. By default cat
+// videos are misaligned (with kCatsReason) and every other title aligned.
+class ScriptedService : public test::TestHttpServer {
 public:
     using Answer = std::function<QJsonObject(const QJsonObject& request)>;
-    explicit ScriptedService(Answer answer);
-
-    QByteArray checkURL() const;
-    QList<QByteArray> bodies() const;
-    QList<QJsonObject> requests() const;
-    // Requests of one mode ("title", "text", "expand"), in arrival order.
-    QList<QJsonObject> requests(const QString& mode) const;
-
-private:
-    test::TestHttpServer m_server;
+    explicit ScriptedService(const Answer& answer = catsAreMisaligned);
+    static QJsonObject catsAreMisaligned(const QJsonObject& request);
+    // Requests of one mode ("title", "text", "expand"), or all, in arrival order.
+    QList<QJsonObject> requests(const QString& mode = {}) const;
 };
 
-// Queries and actions on the X desktop, through the test's own connection.
-class Desktop {
+// The X desktop, through the test's own connection.
+class Desktop : public test::X11TestDesktop {
 public:
     Desktop();
-    test::X11TestDesktop& x() { return m_x; }
-
-    std::vector<xcb_window_t> clientWindows();
-    // Windows no window manager handles (override-redirect), such as the
-    // app's floating panels, top to bottom.
-    std::vector<xcb_window_t> unmanagedWindows();
     qint64 windowPid(xcb_window_t window);
-    QString windowTitle(xcb_window_t window);
     bool isViewable(xcb_window_t window);
-    // The window's inside, in root coordinates.
+    QString windowTitle(xcb_window_t window);
+    // The first viewable managed window whose title matches (of the process, if pid is not 0).
+    std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
+                                              Milliseconds limit = 60s);
+    // A viewable window of the process that no window manager handles, such
+    // as the app's floating panels.
+    std::optional<xcb_window_t> waitForPanel(qint64 pid);
+    // The window's inside in root coordinates, and its pixels (BGRX), row by row.
     QRect geometry(xcb_window_t window);
-    // The first managed window of the process whose title matches, once there.
-    std::optional<xcb_window_t>
-    waitForWindow(qint64 pid, const std::function<bool(const QString&)>& title, Milliseconds limit);
-    std::uint8_t keycodeFor(std::uint32_t keysym);
-    // 32-bit BGRX pixels of what the window shows, row by row.
-    std::vector<std::uint32_t> grab(xcb_window_t window, QSize* size);
-
-private:
-    test::X11TestDesktop m_x;
+    std::vector<std::uint32_t> grab(xcb_window_t window);
 };
 
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
 bool xdotool(const QStringList& arguments);
 
-// Keys held down (xdotool's names, e.g. "shift", "alt+m") until released, at
-// the latest when the holder goes, so a failed test leaves no key down on
-// the shared desktop.
+// Keys held down (xdotool's names, "shift", "alt+m") until released, at the
+// latest when the holder goes, so a failed test leaves no key down.
 class HeldKeys {
 public:
     explicit HeldKeys(const QString& keys);
-    ~HeldKeys();
-    HeldKeys(const HeldKeys&) = delete;
-    HeldKeys& operator=(const HeldKeys&) = delete;
+    ~HeldKeys() { release(m_keys); }
     bool isHeld() const { return !m_keys.isEmpty(); }
     // Lets go of the keys in the order given; true if xdotool did.
     bool release(const QStringList& order);
@@ -135,63 +101,64 @@ private:
     QStringList m_keys;
 };
 
-// The real app, started with a private configuration that has finished the
-// onboarding, so it opens on the launch modal.
+// The real app, with a private configuration that has finished the
+// onboarding, so it opens on the launch modal; its standard output is read
+// line by line.
 class AimsetApp {
 public:
     struct Options {
-        QByteArray checkURL; // empty: the app starts aimset-checkd itself
-        QByteArray busAddress;
-        QProcessEnvironment extra;
-        // Verbose by default: the tests follow the per-poll lines.
-        QStringList arguments{QStringLiteral("--verbose")};
+        QByteArray checkURL;                    // empty: the app starts aimset-checkd itself
+        const test::A11ySession* bus = nullptr; // none: the test's own session bus
+        bool verbose = true;                    // the tests follow the per-poll lines
+        QProcessEnvironment extra = {};
     };
     explicit AimsetApp(const Options& options);
     ~AimsetApp();
 
-    LineProcess& output() { return m_process; }
-    qint64 pid() const { return m_process.pid(); }
-    xcb_window_t mainWindow() const { return m_mainWindow; }
+    qint64 pid() const { return m_process.processId(); }
+    QStringList lines();
+    std::string dump() { return lines().join(u'\n').toStdString(); }
+    // Waits for the next line, after the one last waited for, that matches
+    // the whole pattern (or equals `line`); returns it.
+    std::optional<QString> waitFor(const QRegularExpression& pattern, Milliseconds limit = 10s);
+    bool waitForLine(const QString& line, Milliseconds limit = 10s);
     // Waits for the main window, types the aimset into the launch modal and
     // presses Return; true once the session has started.
-    bool startSession(Desktop& desktop, const QString& aimset);
+    bool startSession(Desktop& desktop, const QString& aimset = kAimset);
 
 private:
     QTemporaryDir m_config;
     QTemporaryDir m_runtime;
-    LineProcess m_process;
-    xcb_window_t m_mainWindow = 0;
+    QProcess m_process;
+    QByteArray m_buffer;
+    QStringList m_lines;
+    qsizetype m_next = 0;
 };
 
 // Debian's Chromium on the test desktop (not headless), with a profile of its
-// own and the remote-debugging port on 127.0.0.1 to count its tabs.
+// own and the remote-debugging port on 127.0.0.1 to see its tabs.
 class Chromium {
 public:
-    struct Tab {
-        QString id;
-        QString title;
-        QString url;
-    };
-    // An empty bus address keeps the test's own session bus.
-    Chromium(const QStringList& urls, const QByteArray& busAddress,
+    Chromium(const QStringList& urls, const test::A11ySession* bus,
              const QStringList& extraArguments = {});
     ~Chromium();
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }
-    QList<Tab> tabs();
-    void activateTab(const QString& id);
+    // The titles of the open tabs, sorted.
+    QStringList tabTitles();
+    bool waitForTabs(int count, Milliseconds limit = 30s);
+    // Brings the tab to the front once its page has loaded.
+    bool showTab(const QString& title);
     // The browser window, once it shows the titled page.
     std::optional<xcb_window_t> waitForWindow(Desktop& desktop, const QString& pageTitle);
-    bool waitForTabs(int count, Milliseconds limit);
 
 private:
-    std::optional<QByteArray> get(const QString& path);
+    QByteArray get(const QString& path);
+    QList<QJsonObject> pages();
 
     QTemporaryDir m_profile;
     QProcess m_process;
     quint16 m_port = 0;
 };
-
-using test::writePage;
 
 } // namespace aimset::e2e

@@ -4,34 +4,32 @@
 // while Alt+M is held, replaces the typed one for a while.
 
 #include "E2eDesktop.h"
-#include "E2eExpectations.h"
 #include "support/audio/PrivatePulseAudio.h"
 #include "support/audio/SpeechTestAudio.h"
+
+#include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
 using namespace aimset::e2e;
 namespace test = aimset::test;
-using test::spinUntil;
 
 namespace {
 
-const QString kAimset = QStringLiteral("Finish the quarterly report");
-
 TEST(PrivacyE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     Desktop desktop;
-    PrivateBus bus;
+    const auto bus = test::A11ySession::start(test::A11ySession::Launcher::enabled);
+    ASSERT_TRUE(bus);
     ScriptedService service([](const QJsonObject& request) -> QJsonObject {
-        const QString mode = request.value(QStringLiteral("mode")).toString();
-        if (mode == QStringLiteral("title")) {
+        if (request.value(QStringLiteral("mode")).toString() == QStringLiteral("title")) {
             return {{QStringLiteral("aligned"), false}};
         }
         return {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
                 {QStringLiteral("reason"), QStringLiteral("Club business is not the report")}};
     });
-    QTemporaryDir pages;
     // The title names no sign-in words, so the page is judged like any other.
     // Its switch shows the password in plain text, as many login pages do.
+    QTemporaryDir pages;
     const QString page = writePage(
         pages, QStringLiteral("members.html"), QStringLiteral("Club members"),
         QStringLiteral("<h1>Members of the chess club</h1><p>Enter your password to see the "
@@ -41,107 +39,97 @@ TEST(PrivacyE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
                        "password entered'\"></label><button type=\"button\" "
                        "onclick=\"p.type='text'; document.title='Club members, password "
                        "shown'\">Show password</button>"));
-    Chromium chromium({page}, bus.address());
+    Chromium chromium({page}, bus.get());
     const auto browser = chromium.waitForWindow(desktop, QStringLiteral("Club members"));
     ASSERT_TRUE(browser);
-    ASSERT_TRUE(desktop.x().activateAndWait(*browser));
+    ASSERT_TRUE(desktop.activateAndWait(*browser));
 
-    // A person types the password into the focused field.
+    // A person types the password into the focused field, then shows it:
+    // Tab to the switch, Space to press it.
     const QString password = QStringLiteral("Tr0ub4dor-e2e-secret");
     ASSERT_TRUE(xdotool(
         {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), password}));
-    const QString filled = QStringLiteral("Club members, password entered");
-    ASSERT_TRUE(chromium.waitForWindow(desktop, filled)) << "the password field was not filled";
-    // ...and shows it: Tab to the switch, Space to press it.
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Tab")}));
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("space")}));
-    const QString shown = QStringLiteral("Club members, password shown");
-    ASSERT_TRUE(chromium.waitForWindow(desktop, shown)) << "the password was not shown";
+    ASSERT_TRUE(chromium.waitForWindow(desktop, QStringLiteral("Club members, password entered")));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("space")}));
+    ASSERT_TRUE(chromium.waitForWindow(desktop, QStringLiteral("Club members, password shown")));
 
     // The app as started at login: no --verbose.
-    AimsetApp app(AimsetApp::Options{service.checkURL(), bus.address(), {}, {}});
-    ASSERT_TRUE(app.startSession(desktop, kAimset));
-    ASSERT_TRUE(desktop.x().activateAndWait(*browser));
+    AimsetApp app({service.url(), bus.get(), false});
+    ASSERT_TRUE(app.startSession(desktop));
+    ASSERT_TRUE(desktop.activateAndWait(*browser));
     // The countdown starts (fast polling); its reason names the page, so its
     // line is a debug line.
-    ASSERT_TRUE(
-        app.output().waitForLine(QStringLiteral("[AppMonitor] Poll interval set to 0.5s"), 25000ms))
-        << app.output().lines().join(u'\n').toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("[Alignment] Title says not aligned, reading the "
+                                               "window text for a verdict..."),
+                                25s))
+        << app.dump();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("[AppMonitor] Poll interval set to 0.5s"), 10s))
+        << app.dump();
 
     // The page's text went to the service; the password did not, in any request.
     const QList<QJsonObject> texts = service.requests(QStringLiteral("text"));
     ASSERT_EQ(texts.size(), 1);
-    const QString context = texts.first().value(QStringLiteral("context")).toString();
+    const QString context = texts[0][QStringLiteral("context")].toString();
     EXPECT_TRUE(context.contains(QStringLiteral("Members of the chess club")))
         << context.toStdString();
-    EXPECT_EQ(texts.first().value(QStringLiteral("aimset")).toString(), kAimset);
-    for (const QByteArray& body : service.bodies()) {
+    for (const QJsonObject& request : service.requests()) {
+        const QByteArray body = QJsonDocument(request).toJson();
         EXPECT_FALSE(body.contains(password.toUtf8())) << body.toStdString();
     }
     // The default output: state changes only, no window title, no poll lines.
-    const QString output = app.output().lines().join(u'\n');
+    const QString output = app.lines().join(u'\n');
     EXPECT_FALSE(output.contains(password));
     EXPECT_FALSE(output.contains(QStringLiteral("Club members"))) << output.toStdString();
     EXPECT_FALSE(output.contains(QStringLiteral("[AppMonitor] App: "))) << output.toStdString();
-    EXPECT_TRUE(app.output().lines().contains(QStringLiteral(
-        "[Alignment] Title says not aligned, reading the window text for a verdict...")))
-        << output.toStdString();
 }
 
 TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
     Desktop desktop;
-    PrivateBus bus;
+    const auto bus = test::A11ySession::start(test::A11ySession::Launcher::enabled);
+    ASSERT_TRUE(bus);
     // The app's audio goes to a daemon of the test's own: what it plays is
     // what the app's microphone hears.
     test::PrivatePulseAudio microphone;
     ASSERT_TRUE(microphone.isRunning());
     ASSERT_TRUE(test::SpeechClips::instance().isReady());
-    ScriptedService service([](const QJsonObject& request) -> QJsonObject {
-        if (request.value(QStringLiteral("mode")).toString() == QStringLiteral("title")) {
-            return {{QStringLiteral("aligned"), true}};
-        }
-        return {{QStringLiteral("verdict"), QStringLiteral("ALIGNED")}};
-    });
-    const QString spoken = QString::fromLatin1(test::kPhrase);
+    ScriptedService service;
     const QString typed = QStringLiteral("Plan the team offsite");
-
-    AimsetApp app(AimsetApp::Options{service.checkURL(), bus.address(), {}});
+    AimsetApp app({service.url(), bus.get()});
     ASSERT_TRUE(app.startSession(desktop, typed));
-    LineProcess& out = app.output();
     // The recogniser is ready once the permissions are answered.
-    ASSERT_TRUE(out.waitForLine(QStringLiteral("[Voice] Speech recognition ready"), 30000ms))
-        << out.lines().join(u'\n').toStdString();
+    ASSERT_TRUE(spinUntil(
+        [&] { return app.lines().contains(QStringLiteral("[Voice] Speech recognition ready")); },
+        30s))
+        << app.dump();
 
     // Hold Alt+M, speak, let go.
     HeldKeys hotkey(QStringLiteral("alt+m"));
     ASSERT_TRUE(hotkey.isHeld());
-    const bool listening = out.waitForLine(QStringLiteral("[Voice] Started listening"), 5000ms);
+    const bool listening = app.waitForLine(QStringLiteral("[Voice] Started listening"), 5s);
     const bool played = listening && microphone.play(test::SpeechClips::instance().paddedPhrase());
     spinUntil([] { return false; }, 700ms); // the recogniser catches up with the last word
     ASSERT_TRUE(hotkey.release({QStringLiteral("m"), QStringLiteral("alt")}));
-    ASSERT_TRUE(listening) << out.lines().join(u'\n').toStdString();
-    ASSERT_TRUE(played);
+    ASSERT_TRUE(listening && played) << app.dump();
 
-    const auto transcribed = out.waitForMatch(
-        QRegularExpression(QStringLiteral("\\[Voice\\] Transcription complete: (.+)")), 15000ms);
-    ASSERT_TRUE(transcribed) << out.lines().join(u'\n').toStdString();
-    const QString heard =
-        transcribed->mid(QStringLiteral("[Voice] Transcription complete: ").size());
+    const auto transcribed = app.waitFor(
+        QRegularExpression(QStringLiteral("\\[Voice\\] Transcription complete: .+")), 15s);
+    ASSERT_TRUE(transcribed) << app.dump();
+    const QString heard = transcribed->section(QStringLiteral(": "), 1);
     // The recogniser may miss a word, but what it heard is the speech.
     qsizetype wordsHeard = 0;
-    for (const QString& word : spoken.split(u' ')) {
+    for (const QString& word : QString::fromLatin1(test::kPhrase).split(u' ')) {
         wordsHeard += heard.contains(word, Qt::CaseInsensitive) ? 1 : 0;
     }
     EXPECT_GE(wordsHeard, 3) << heard.toStdString();
     // Each hotkey line follows what its callback set off: listening starts
     // before the press is logged, and the transcription lands before the release is.
-    EXPECT_TRUE(inOrder(out.lines(),
+    EXPECT_TRUE(inOrder(app.lines(),
                         {QStringLiteral("[Voice] Started listening"),
                          QStringLiteral("[Hotkey] Alt+M pressed — recording started"), *transcribed,
                          QStringLiteral("[AppMonitor] Temporary aimset set: ") + heard +
                              QStringLiteral(" (original: ") + typed + u')',
                          QStringLiteral("[Hotkey] Alt+M released — recording stopped")}))
-        << out.lines().join(u'\n').toStdString();
+        << app.dump();
 }
 
 } // namespace
