@@ -2,32 +2,24 @@
 
 #include <QSslConfiguration>
 #include <QSslServer>
-#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 namespace aimset::test {
 
-TestHttpServer::TestHttpServer(Handler handler)
-    : m_handler(std::move(handler))
-    , m_server(std::make_unique<QTcpServer>()) {
-    QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
-        while (QTcpSocket* socket = m_server->nextPendingConnection()) {
-            accept(socket);
-        }
-    });
-    m_server->listen(QHostAddress::LocalHost, 0);
-}
-
 TestHttpServer::TestHttpServer(Handler handler, const QSslCertificate& certificate,
                                const QSslKey& key)
     : m_handler(std::move(handler)) {
-    auto server = std::make_unique<QSslServer>();
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificate(certificate);
-    configuration.setPrivateKey(key);
-    server->setSslConfiguration(configuration);
-    m_server = std::move(server);
+    if (certificate.isNull()) {
+        m_server = std::make_unique<QTcpServer>();
+    } else {
+        auto server = std::make_unique<QSslServer>();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(certificate);
+        configuration.setPrivateKey(key);
+        server->setSslConfiguration(configuration);
+        m_server = std::move(server);
+    }
     QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
         while (QTcpSocket* socket = m_server->nextPendingConnection()) {
             accept(socket);

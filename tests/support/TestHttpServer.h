@@ -41,8 +41,8 @@ public:
     };
     using Handler = std::function<Reply(const Request&)>;
 
-    explicit TestHttpServer(Handler handler);
-    TestHttpServer(Handler handler, const QSslCertificate& certificate, const QSslKey& key);
+    explicit TestHttpServer(Handler handler, const QSslCertificate& certificate = QSslCertificate(),
+                            const QSslKey& key = QSslKey());
     ~TestHttpServer() override;
 
     quint16 port() const;

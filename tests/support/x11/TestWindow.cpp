@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -34,28 +35,15 @@ void setTitle(xcb_connection_t* c, xcb_window_t window, const std::string& title
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string title = "Test window";
-    std::string instance = "aimset-test-window";
-    std::string windowClass = "AimsetTestWindow";
-    long pid = static_cast<long>(getpid());
-    bool legacyTitleOnly = false;
-    bool fullScreen = false;
+    std::map<std::string, std::string> option{{"--title", "Test window"},
+                                              {"--instance", "aimset-test-window"},
+                                              {"--class", "AimsetTestWindow"},
+                                              {"--pid", std::to_string(getpid())}};
     for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--title") {
-            title = argv[i + 1];
-        } else if (option == "--instance") {
-            instance = argv[i + 1];
-        } else if (option == "--class") {
-            windowClass = argv[i + 1];
-        } else if (option == "--pid") {
-            pid = std::strtol(argv[i + 1], nullptr, 10);
-        } else if (option == "--legacy-title") {
-            legacyTitleOnly = std::string(argv[i + 1]) == "1";
-        } else if (option == "--fullscreen") {
-            fullScreen = std::string(argv[i + 1]) == "1";
-        }
+        option[argv[i]] = argv[i + 1];
     }
+    const std::string title = option["--title"];
+    const long pid = std::strtol(option["--pid"].c_str(), nullptr, 10);
 
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) {
@@ -70,13 +58,13 @@ int main(int argc, char** argv) {
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 400, 300, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                       XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
-    if (legacyTitleOnly) {
+    if (option["--legacy-title"] == "1") {
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
                             title.size(), title.data());
     } else {
         setTitle(c, window, title);
     }
-    const std::string classBytes = instance + '\0' + windowClass + '\0';
+    const std::string classBytes = option["--instance"] + '\0' + option["--class"] + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         classBytes.size(), classBytes.data());
     if (pid > 0) {
@@ -88,7 +76,7 @@ int main(int argc, char** argv) {
     const std::uint32_t hints[9] = {1, 1, 0, 0, 0, 0, 0, 0, 0};
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
                         9, hints);
-    if (fullScreen) {
+    if (option["--fullscreen"] == "1") {
         // Asked for before mapping, as a video player or a game does.
         const xcb_atom_t state = intern(c, "_NET_WM_STATE_FULLSCREEN");
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_STATE"),

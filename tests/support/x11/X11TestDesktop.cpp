@@ -30,17 +30,8 @@ TestWindow::TestWindow(const QStringList& options) {
     // The window manager is done with a new window once it has framed it;
     // only then has it also decided whether to give it the focus.
     X11TestDesktop desktop;
-    const xcb_atom_t extents = desktop.atom("_NET_FRAME_EXTENTS");
     spinUntil(
-        [&] {
-            auto* reply = xcb_get_property_reply(
-                desktop.connection(),
-                xcb_get_property(desktop.connection(), 0, m_id, extents, XCB_ATOM_CARDINAL, 0, 4),
-                nullptr);
-            const bool framed = reply && xcb_get_property_value_length(reply) > 0;
-            std::free(reply);
-            return framed;
-        },
+        [&] { return desktop.property(m_id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).has_value(); },
         std::chrono::milliseconds(10000));
     spinUntil([] { return false; }, std::chrono::milliseconds(200));
 }
