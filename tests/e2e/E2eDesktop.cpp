@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpServer>
 #include <QtEndian>
 
 #include <cstring>
@@ -15,12 +16,6 @@
 #ifndef AIMSET_APP_PATH
 #error "AIMSET_APP_PATH must name the aimset program"
 #endif
-
-QT_BEGIN_NAMESPACE
-void PrintTo(const QJsonObject& value, std::ostream* out) {
-    *out << QJsonDocument(value).toJson(QJsonDocument::Compact).toStdString();
-}
-QT_END_NAMESPACE
 
 namespace aimset::e2e {
 
@@ -128,15 +123,14 @@ std::optional<xcb_window_t> Desktop::waitForWindow(qint64 pid, const QString& ti
 
 std::optional<xcb_window_t> Desktop::waitForPanel(qint64 pid) {
     std::optional<xcb_window_t> panel;
+    // The window manager frames the windows it manages: a window of the
+    // app's right under the root is one it does not.
     spinUntil([&] {
         auto tree =
             own(xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root()), nullptr));
         const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
         for (int i = 0; children && i < xcb_query_tree_children_length(tree.get()); ++i) {
-            auto attributes = own(xcb_get_window_attributes_reply(
-                connection(), xcb_get_window_attributes(connection(), children[i]), nullptr));
-            if (attributes && attributes->override_redirect && windowPid(children[i]) == pid &&
-                isViewable(children[i])) {
+            if (windowPid(children[i]) == pid && isViewable(children[i])) {
                 panel = children[i];
             }
         }
@@ -177,21 +171,6 @@ bool xdotool(const QStringList& arguments) {
     process.start(QStringLiteral("xdotool"), arguments);
     return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
-}
-
-HeldKeys::HeldKeys(const QString& keys) {
-    if (xdotool({QStringLiteral("keydown"), keys})) {
-        m_keys = keys.split(u'+');
-    }
-}
-
-bool HeldKeys::release(const QStringList& order) {
-    bool released = true;
-    for (const QString& key : order) {
-        released = xdotool({QStringLiteral("keyup"), key}) && released;
-        m_keys.removeAll(key);
-    }
-    return released;
 }
 
 AimsetApp::AimsetApp(const Options& options) {
@@ -283,26 +262,17 @@ Chromium::Chromium(const QStringList& urls, const test::A11ySession* bus,
     m_process.setProcessEnvironment(environment);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(m_profile.filePath(QStringLiteral("chromium.log")));
-    // Port 0: the browser picks a free one and writes it into the profile.
+    // A port free a moment ago; until the browser listens there, it has no tabs.
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    m_port = probe.serverPort();
+    probe.close();
     m_process.start(
         QStringLiteral("chromium"),
         test::chromiumArguments(m_profile.filePath(QStringLiteral("profile")), urls.value(0))
-            << QStringLiteral("--remote-debugging-port=0")
+            << QStringLiteral("--remote-debugging-port=%1").arg(m_port)
             << QStringLiteral("--remote-debugging-address=127.0.0.1")
             << QStringLiteral("--window-position=0,0") << extraArguments << urls.mid(1));
-    QFile portFile(m_profile.filePath(QStringLiteral("profile/DevToolsActivePort")));
-    spinUntil(
-        [&] {
-            if (portFile.open(QIODevice::ReadOnly)) {
-                m_port = static_cast<quint16>(portFile.readLine().trimmed().toUInt());
-                portFile.close();
-            }
-            return m_port != 0;
-        },
-        60s);
-    if (m_port == 0) {
-        throw std::runtime_error("chromium opened no remote-debugging port");
-    }
 }
 
 Chromium::~Chromium() {

@@ -22,11 +22,6 @@
 #include <optional>
 #include <vector>
 
-// Requests the service received, readable in failure messages.
-QT_BEGIN_NAMESPACE
-void PrintTo(const QJsonObject& value, std::ostream* out);
-QT_END_NAMESPACE
-
 namespace aimset::e2e {
 
 using namespace std::chrono_literals;
@@ -85,21 +80,9 @@ public:
 };
 
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
+// A test that holds keys lets go of them with a scope guard, so a failed
+// test leaves no key down on the shared desktop.
 bool xdotool(const QStringList& arguments);
-
-// Keys held down (xdotool's names, "shift", "alt+m") until released, at the
-// latest when the holder goes, so a failed test leaves no key down.
-class HeldKeys {
-public:
-    explicit HeldKeys(const QString& keys);
-    ~HeldKeys() { release(m_keys); }
-    bool isHeld() const { return !m_keys.isEmpty(); }
-    // Lets go of the keys in the order given; true if xdotool did.
-    bool release(const QStringList& order);
-
-private:
-    QStringList m_keys;
-};
 
 // The real app, with a private configuration that has finished the
 // onboarding, so it opens on the launch modal; its standard output is read

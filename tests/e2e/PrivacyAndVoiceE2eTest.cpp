@@ -8,6 +8,7 @@
 #include "support/audio/SpeechTestAudio.h"
 
 #include <QJsonDocument>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -103,12 +104,15 @@ TEST(VoiceE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
         << app.dump();
 
     // Hold Alt+M, speak, let go.
-    HeldKeys hotkey(QStringLiteral("alt+m"));
-    ASSERT_TRUE(hotkey.isHeld());
+    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("alt+m")}));
+    auto letGo = qScopeGuard([] {
+        xdotool({QStringLiteral("keyup"), QStringLiteral("m"), QStringLiteral("alt")});
+    });
     const bool listening = app.waitForLine(QStringLiteral("[Voice] Started listening"), 5s);
     const bool played = listening && microphone.play(test::SpeechClips::instance().paddedPhrase());
     spinUntil([] { return false; }, 700ms); // the recogniser catches up with the last word
-    ASSERT_TRUE(hotkey.release({QStringLiteral("m"), QStringLiteral("alt")}));
+    letGo.dismiss();
+    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("m"), QStringLiteral("alt")}));
     ASSERT_TRUE(listening && played) << app.dump();
 
     const auto transcribed = app.waitFor(

@@ -83,10 +83,6 @@ GtkTestWindow::~GtkTestWindow() {
     }
 }
 
-QStringList GtkTestWindow::lines() {
-    return m_lines;
-}
-
 bool GtkTestWindow::waitFor(const QString& line, std::chrono::milliseconds limit) {
     return spinUntil([&] { return m_lines.contains(line); }, limit);
 }

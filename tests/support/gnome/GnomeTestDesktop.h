@@ -14,7 +14,6 @@ namespace aimset::test {
 
 // Linux input key codes, as the remote-desktop interface takes them.
 enum LinuxKey : std::uint32_t {
-    keyW = 17,
     keyM = 50,
     keyLeftShift = 42,
     keyLeftAlt = 56,
@@ -43,7 +42,7 @@ public:
     GtkTestWindow& operator=(const GtkTestWindow&) = delete;
 
     qint64 pid() const { return m_process.processId(); }
-    QStringList lines();
+    QStringList lines() const { return m_lines; }
     // Waits until the window printed this line.
     bool waitFor(const QString& line,
                  std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
