@@ -64,7 +64,6 @@ public:
 // The X desktop, through the test's own connection.
 class Desktop : public test::X11TestDesktop {
 public:
-    Desktop();
     qint64 windowPid(xcb_window_t window);
     bool isViewable(xcb_window_t window);
     QString windowTitle(xcb_window_t window);
@@ -126,7 +125,6 @@ public:
              const QStringList& extraArguments = {});
     ~Chromium();
 
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
     // The titles of the open tabs, sorted.
     QStringList tabTitles();
     bool waitForTabs(int count, Milliseconds limit = 30s);
