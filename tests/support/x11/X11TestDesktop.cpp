@@ -1,7 +1,7 @@
 #include "X11TestDesktop.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QtEndian>
 
 #include <xcb/xtest.h>
 
@@ -126,13 +126,8 @@ bool X11TestDesktop::isKeyHeld(std::uint8_t keycode) {
 }
 
 xcb_window_t X11TestDesktop::activeWindow() {
-    const QByteArray value =
-        property(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW).value_or(QByteArray());
-    xcb_window_t window = 0;
-    if (value.size() >= 4) {
-        std::memcpy(&window, value.constData(), sizeof window);
-    }
-    return window;
+    const auto value = property(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW).value_or("");
+    return value.size() == 4 ? qFromUnaligned<xcb_window_t>(value.constData()) : 0;
 }
 
 void X11TestDesktop::activate(xcb_window_t window) {
