@@ -187,11 +187,9 @@ TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFail
     EXPECT_EQ(model.requests().size(), 2);
 
     // The model fails (nonsense, silence): the offline answer (not aligned, asked) stands.
-    for (const bool silent : {false, true}) {
-        model.say(u"I think it is fine"_s);
-        if (silent) {
-            model.reply(FakeModel::Reply::silent());
-        }
+    for (const auto& failure :
+         {FakeModel::Reply::json(200, chat(u"I think it is fine"_s)), FakeModel::Reply::silent()}) {
+        model.reply(failure);
         EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, unclearTitle)), false);
         const TextVerdict verdict = std::get<TextVerdict>(automatic.judgeText(aimset, unclearText));
         EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
