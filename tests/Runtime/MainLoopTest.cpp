@@ -149,6 +149,7 @@ TEST_F(VirtualMainLoopTest, ManyTicksNeedNoRealTimeAndAZeroIntervalCannotFreezeT
 // loop.
 TEST(QtMainLoopTest, TimersAndDeadlinesFireOnTheEventLoop) {
     TimerHandle survivor;
+    TimerHandle ticking;
     {
         QtMainLoop loop;
         std::vector<std::string> events; // wall-clock calls only
@@ -170,9 +171,12 @@ TEST(QtMainLoopTest, TimersAndDeadlinesFireOnTheEventLoop) {
         EXPECT_FALSE(soon.isActive());
         EXPECT_TRUE(repeating.isActive());
         survivor = loop.scheduleAtWallClock(loop.wallClock() + 1h, [] {});
+        ticking = loop.scheduleRepeating(5ms, [] {});
     }
     EXPECT_FALSE(survivor.isActive());
+    EXPECT_FALSE(ticking.isActive());
     survivor.reset();
+    ticking.reset();
 }
 
 } // namespace
