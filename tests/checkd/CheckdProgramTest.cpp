@@ -30,25 +30,6 @@ Finished runToEnd(const QStringList& arguments) {
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-// Waits for the "Listening on" line and returns the URL it names.
-QString waitUntilListening(QProcess& process) {
-    static const QRegularExpression listening(
-        u"^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"_s);
-    QString seen;
-    while (process.waitForReadyRead(10000)) {
-        while (process.canReadLine()) {
-            const QString line = QString::fromUtf8(process.readLine()).trimmed();
-            const auto match = listening.match(line);
-            if (match.hasMatch()) {
-                return match.captured(1);
-            }
-            seen += line;
-        }
-    }
-    ADD_FAILURE() << "no Listening line; saw: " << seen.toStdString();
-    return {};
-}
-
 TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     QTemporaryDir dir;
     QFile cases(dir.filePath(u"cases.jsonl"_s));
@@ -58,9 +39,7 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
         "\n"
         R"({"id":"c2","aimset":"Write the wetland grant","app":"Firefox","title":"Home - Netflix — Mozilla Firefox","text":"","label":"distracting"})"
         "\n"
-        R"({"id":"c3","aimset":"Write the wetland grant","app":"Firefox","title":"wetland grant memes - Reddit — Mozilla Firefox","text":"","label":"distracting"})"
-        "\n"
-        R"({"id":"c4","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
+        R"({"id":"c3","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
     cases.close();
     const Finished run = runToEnd({u"--evaluate"_s, cases.fileName()});
@@ -68,12 +47,11 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     EXPECT_EQ(
         run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
         (QStringList{
-            u"miss c4 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"LibreOffice Writer - wetland birds.odt\""_s,
+            u"miss c3 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"LibreOffice Writer - wetland birds.odt\""_s,
             u"category=birding n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
-            u"category=forum n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=0 asked=1 closed=0"_s,
             u"category=office n=1 aligned: kept=1 asked=0 closed=0 | distracting: kept=0 asked=0 closed=0"_s,
             u"category=streaming n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=0 asked=0 closed=1"_s,
-            u"accuracy=0.750 wrongly_closed=0.000 missed=0.333 asked=0.250 n=4"_s}));
+            u"accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 n=3"_s}));
 }
 
 TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
@@ -109,7 +87,15 @@ TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
 
     QProcess service;
     service.start(kProgram, {u"--port"_s, u"0"_s, u"--cert"_s, cert, u"--key"_s, key});
-    const QString url = waitUntilListening(service);
+    static const QRegularExpression listening(
+        u"^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"_s,
+        QRegularExpression::MultilineOption);
+    QString output;
+    QString url;
+    while (url.isEmpty() && service.waitForReadyRead(10000)) {
+        output += QString::fromUtf8(service.readAll());
+        url = listening.match(output).captured(1);
+    }
     ASSERT_TRUE(url.startsWith(u"https://127.0.0.1:"_s)) << url.toStdString();
     const int port = url.section(QLatin1Char(':'), 2, 2).section(QLatin1Char('/'), 0, 0).toInt();
 

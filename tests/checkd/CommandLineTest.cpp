@@ -28,15 +28,15 @@ protected:
     QString error;
 };
 
-TEST_F(CommandLineTest, DefaultsServeTheOfflineJudgeOnTheAppsPort) {
+// By default the offline judge serves the app's port; the model's settings
+// come from the environment unless an option says otherwise.
+TEST_F(CommandLineTest, DefaultsTheEnvironmentAndOptions) {
     ASSERT_TRUE(parse({}));
     EXPECT_EQ(options.server.host, u"127.0.0.1"_s);
     EXPECT_EQ(options.server.port, 48620);
     EXPECT_EQ(options.judge, u"offline"_s);
     EXPECT_TRUE(options.evaluateFile.isEmpty());
-}
-
-TEST_F(CommandLineTest, ModelSettingsComeFromTheEnvironmentAndOptionsWin) {
+    ASSERT_TRUE(parse({u"--port"_s, u"65535"_s, u"--threads"_s, u"1024"_s}));
     qputenv("AIMSET_LLM_URL", "http://127.0.0.1:8080/v1");
     qputenv("AIMSET_LLM_MODEL", "env-model");
     qputenv("AIMSET_LLM_API_KEY", "sk-env");
@@ -48,16 +48,19 @@ TEST_F(CommandLineTest, ModelSettingsComeFromTheEnvironmentAndOptionsWin) {
 }
 
 TEST_F(CommandLineTest, MistakesAreNamed) {
-    EXPECT_FALSE(parse({u"--judge"_s, u"llm"_s}));
-    EXPECT_EQ(error, u"the llm judge needs --llm-url or AIMSET_LLM_URL"_s);
-    EXPECT_FALSE(parse({u"--port"_s, u"70000"_s}));
-    EXPECT_EQ(error, u"bad value for --port: 70000"_s);
-    EXPECT_FALSE(parse({u"--threads"_s, u"0"_s}));
-    EXPECT_EQ(error, u"bad value for --threads: 0"_s);
-    EXPECT_FALSE(parse({u"--listen"_s}));
-    EXPECT_EQ(error, u"missing value after --listen"_s);
-    EXPECT_FALSE(parse({u"--colour"_s, u"blue"_s}));
-    EXPECT_EQ(error, u"unknown option: --colour"_s);
+    const std::pair<QStringList, QString> cases[] = {
+        {{u"--judge"_s, u"llm"_s}, u"the llm judge needs --llm-url or AIMSET_LLM_URL"_s},
+        {{u"--port"_s, u"65536"_s}, u"bad value for --port: 65536"_s},
+        {{u"--port"_s, u"-1"_s}, u"bad value for --port: -1"_s},
+        {{u"--threads"_s, u"0"_s}, u"bad value for --threads: 0"_s},
+        {{u"--threads"_s, u"1025"_s}, u"bad value for --threads: 1025"_s},
+        {{u"--listen"_s}, u"missing value after --listen"_s},
+        {{u"--colour"_s, u"blue"_s}, u"unknown option: --colour"_s},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        EXPECT_FALSE(parse(arguments));
+        EXPECT_EQ(error, expected);
+    }
 }
 
 } // namespace

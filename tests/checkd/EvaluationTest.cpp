@@ -38,14 +38,9 @@ public:
 
 // text nullptr: a window that could not be read.
 QByteArray caseLine(const char* id, const char* label, const char* title, const char* text) {
-    const QString textField =
-        text ? QStringLiteral(R"("text":"%1",)").arg(QString::fromUtf8(text)) : QString();
-    return QStringLiteral(
-               R"({"id":"%1","aimset":"Do the thing","app":"App","title":"%2",%3"label":"%4"})")
-               .arg(QString::fromUtf8(id), QString::fromUtf8(title), textField,
-                    QString::fromUtf8(label))
-               .toUtf8() +
-           '\n';
+    const QByteArray textField = text ? R"("text":")" + QByteArray(text) + R"(",)" : QByteArray();
+    return R"({"id":")" + QByteArray(id) + R"(","aimset":"Do the thing","app":"App","title":")" +
+           title + R"(",)" + textField + R"("label":")" + label + "\"}\n";
 }
 
 TEST(EvaluationTest, TakesEachCaseThroughTheAppsFlowAndCounts) {
@@ -83,16 +78,11 @@ TEST(EvaluationTest, TakesEachCaseThroughTheAppsFlowAndCounts) {
     EXPECT_EQ(
         misses,
         (QStringList{
-            QStringLiteral(
-                R"(miss a3 label=aligned ended=unclear aimset="Do the thing" window="App - page")"),
-            QStringLiteral(
-                R"(miss a4 label=aligned ended=unclear aimset="Do the thing" window="App - page")"),
-            QStringLiteral(
-                R"(miss d3 label=distracting ended=aligned aimset="Do the thing" window="App - work page")"),
-            QStringLiteral(
-                R"(miss d4 label=distracting ended=unjudged aimset="Do the thing" window="App - page")"),
-            QStringLiteral(
-                R"(miss d6 label=distracting ended=aligned aimset="Do the thing" window="App - ALIGNED")"),
+            uR"(miss a3 label=aligned ended=unclear aimset="Do the thing" window="App - page")"_s,
+            uR"(miss a4 label=aligned ended=unclear aimset="Do the thing" window="App - page")"_s,
+            uR"(miss d3 label=distracting ended=aligned aimset="Do the thing" window="App - work page")"_s,
+            uR"(miss d4 label=distracting ended=unjudged aimset="Do the thing" window="App - page")"_s,
+            uR"(miss d6 label=distracting ended=aligned aimset="Do the thing" window="App - ALIGNED")"_s,
         }));
     EXPECT_EQ(problems, (QStringList{u"line 13: not a labelled case, skipped"_s,
                                      u"line 14: not a labelled case, skipped"_s}));

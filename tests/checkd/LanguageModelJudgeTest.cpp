@@ -1,183 +1,160 @@
 #include "LanguageModelJudge.h"
 #include "AutoJudge.h"
-#include "ServiceHarness.h"
+#include "CheckService.h"
+#include "OfflineJudge.h"
 
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/TestHttpServer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <httplib.h>
+#include <QThread>
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <mutex>
-#include <thread>
 
 using namespace aimset;
 using namespace aimset::checkd;
-using namespace aimset::checkd::test;
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// An OpenAI-compatible endpoint on 127.0.0.1 whose answer the test sets:
-// the assistant's message content, or a raw body, a status and a delay.
-class FakeModelServer {
+// A chat completion whose assistant message is `content`.
+QByteArray chat(const QString& content) {
+    const QJsonObject message{{u"role"_s, u"assistant"_s}, {u"content"_s, content}};
+    const QJsonObject choice{{u"index"_s, 0}, {u"message"_s, message}};
+    return QJsonDocument(QJsonObject{{u"choices"_s, QJsonArray{choice}}}).toJson();
+}
+
+// An OpenAI-compatible endpoint on 127.0.0.1, on a thread of its own (the
+// judge blocks while it asks): every request gets the reply the test sets.
+class FakeModel {
 public:
-    FakeModelServer() {
-        m_server.Post("/v1/chat/completions", [this](const httplib::Request& req,
-                                                     httplib::Response& res) {
-            Answer answer;
-            {
+    using Reply = aimset::test::TestHttpServer::Reply;
+
+    FakeModel() {
+        m_thread.start();
+        m_context.moveToThread(&m_thread);
+        onServerThread([this] {
+            m_server = std::make_unique<aimset::test::TestHttpServer>([this](const auto&) {
                 std::lock_guard lock(m_mutex);
-                requests.push_back(
-                    QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object());
-                authorizations.push_back(req.get_header_value("Authorization"));
-                answer = m_answer;
-            }
-            std::this_thread::sleep_for(answer.delay);
-            res.status = answer.status;
-            if (!answer.rawBody.empty()) {
-                res.set_content(answer.rawBody, "application/json");
-                return;
-            }
-            const QJsonObject completion{
-                {u"object"_s, u"chat.completion"_s},
-                {u"choices"_s, QJsonArray{QJsonObject{
-                                   {u"index"_s, 0},
-                                   {u"message"_s, QJsonObject{{u"role"_s, u"assistant"_s},
-                                                              {u"content"_s, answer.content}}}}}}};
-            res.set_content(QJsonDocument(completion).toJson().toStdString(), "application/json");
+                return m_reply;
+            });
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) {
-            std::this_thread::sleep_for(1ms);
-        }
     }
-    ~FakeModelServer() {
-        m_server.stop();
-        m_thread.join();
+    ~FakeModel() {
+        onServerThread([this] { m_server.reset(); });
+        m_thread.quit();
+        m_thread.wait();
     }
 
-    void answerWith(const QString& content, int status = 200,
-                    std::chrono::milliseconds delay = 0ms) {
+    void say(const QString& content) { reply(Reply::json(200, chat(content))); }
+    void reply(const Reply& reply) {
         std::lock_guard lock(m_mutex);
-        m_answer = Answer{content, {}, status, delay};
+        m_reply = reply;
     }
-    void answerWithBody(const std::string& body) {
-        std::lock_guard lock(m_mutex);
-        m_answer = Answer{{}, body, 200, 0ms};
+    QString baseUrl() const { return u"http://127.0.0.1:%1/v1/"_s.arg(m_server->port()); }
+    const QList<aimset::test::TestHttpServer::Request>& requests() const {
+        return m_server->received;
     }
-    QString baseUrl() const { return u"http://127.0.0.1:%1/v1/"_s.arg(m_port); }
-
-    std::vector<QJsonObject> requests;
-    std::vector<std::string> authorizations;
 
 private:
-    struct Answer {
-        QString content;
-        std::string rawBody;
-        int status = 200;
-        std::chrono::milliseconds delay{0};
-    };
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    void onServerThread(const std::function<void()>& task) {
+        QMetaObject::invokeMethod(&m_context, task, Qt::BlockingQueuedConnection);
+    }
+
+    QThread m_thread;
+    QObject m_context;
+    std::unique_ptr<aimset::test::TestHttpServer> m_server;
     std::mutex m_mutex;
-    Answer m_answer;
+    Reply m_reply;
 };
 
 class LanguageModelJudgeTest : public ::testing::Test {
 protected:
-    Reply post(const QString& mode, const QString& member, const QString& value) {
+    QJsonObject post(const QString& mode, const QString& window, int status = 200) {
+        const QString member = mode == u"expand"_s ? u"windowTitle"_s : u"context"_s;
         const QJsonObject body{
-            {u"aimset"_s, u"Write the grant proposal"_s}, {member, value}, {u"mode"_s, mode}};
-        return service.handle("POST", "/check", QJsonDocument(body).toJson());
-    }
-    static QJsonObject json(const Reply& reply) {
+            {u"aimset"_s, u"Write the grant proposal"_s}, {member, window}, {u"mode"_s, mode}};
+        const Reply reply = service.handle("POST", "/check", QJsonDocument(body).toJson());
+        EXPECT_EQ(reply.status, status) << reply.body.toStdString();
         return QJsonDocument::fromJson(reply.body).object();
     }
 
     aimset::test::LogCapture log;
-    FakeModelServer model;
+    FakeModel model;
     LanguageModelJudge judge{{model.baseUrl(), u"tiny-model"_s, u"sk-test-123"_s},
                              {300ms, 300ms, 300ms}};
     CheckService service{judge};
 };
 
-TEST_F(LanguageModelJudgeTest, SendsAChatCompletionWithModelKeyAndTheWindow) {
-    model.answerWith(QStringLiteral(R"({"aligned": true})"));
-    const Reply reply = post(u"title"_s, u"context"_s, u"Writer - grant.odt"_s);
-    EXPECT_EQ(reply.status, 200);
-    EXPECT_EQ(json(reply).value(u"aligned"_s), QJsonValue(true));
-
-    ASSERT_EQ(model.requests.size(), 1u);
-    const QJsonObject request = model.requests.front();
+// The model gets the aimset and the window with the key; its answer is the
+// first whole JSON object in what it says.
+TEST_F(LanguageModelJudgeTest, AsksTheModelAndReadsItsAnswerInEveryMode) {
+    model.say(uR"(Sure {here}: ```json {"aligned": true} ``` Hope that helps.)"_s);
+    EXPECT_EQ(post(u"title"_s, u"Writer - grant.odt"_s), (QJsonObject{{u"aligned"_s, true}}));
+    ASSERT_EQ(model.requests().size(), 1);
+    EXPECT_EQ(model.requests().front().path, "/v1/chat/completions");
+    EXPECT_EQ(model.requests().front().headers.value("authorization"), "Bearer sk-test-123");
+    const QJsonObject request = QJsonDocument::fromJson(model.requests().front().body).object();
     EXPECT_EQ(request.value(u"model"_s).toString(), u"tiny-model"_s);
     const QJsonArray messages = request.value(u"messages"_s).toArray();
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages.at(0).toObject().value(u"role"_s).toString(), u"system"_s);
     const QString prompt = messages.at(1).toObject().value(u"content"_s).toString();
-    EXPECT_TRUE(prompt.contains(u"Write the grant proposal"_s));
-    EXPECT_TRUE(prompt.contains(u"Writer - grant.odt"_s));
-    EXPECT_EQ(model.authorizations.front(), "Bearer sk-test-123");
+    EXPECT_TRUE(prompt.contains(u"Write the grant proposal"_s) &&
+                prompt.contains(u"Writer - grant.odt"_s))
+        << prompt.toStdString();
+
+    model.say(uR"({"verdict": "unclear", "reason": "A shop {maybe} for supplies"})"_s);
+    EXPECT_EQ(
+        post(u"text"_s, u"Field boots, size 43"_s),
+        (QJsonObject{{u"verdict"_s, u"UNCLEAR"_s},
+                     {u"reason"_s, u"A shop {maybe} for supplies"_s},
+                     {u"question"_s,
+                      u"Do you need this window for \u201CWrite the grant proposal\u201D?"_s}}));
+    model.say(uR"({"expansion": "  wetland survey methods "})"_s);
+    EXPECT_EQ(post(u"expand"_s, u"Survey methods - Wikipedia"_s),
+              (QJsonObject{{u"expansion"_s, u"wetland survey methods"_s}}));
     for (const QString& line : log.lines()) {
         EXPECT_FALSE(line.contains(u"sk-test-123"_s)) << line.toStdString();
     }
 }
 
-TEST_F(LanguageModelJudgeTest, ReadsAnswersWrappedInProseOrFences) {
-    model.answerWith(
-        u"Sure! Here is my answer:\n```json\n{\"verdict\": \"unclear\", \"reason\": \"A shop {maybe} for supplies\"}\n```\nHope that helps."_s);
-    Reply reply = post(u"text"_s, u"context"_s, u"Field boots, size 43"_s);
-    ASSERT_EQ(reply.status, 200);
-    EXPECT_EQ(
-        json(reply),
-        (QJsonObject{{u"verdict"_s, u"UNCLEAR"_s},
-                     {u"reason"_s, u"A shop {maybe} for supplies"_s},
-                     {u"question"_s,
-                      u"Do you need this window for \u201CWrite the grant proposal\u201D?"_s}}));
-
-    model.answerWith(u"{\"expansion\": \"  wetland survey methods \"}"_s);
-    reply = post(u"expand"_s, u"windowTitle"_s, u"Survey methods - Wikipedia"_s);
-    ASSERT_EQ(reply.status, 200);
-    EXPECT_EQ(json(reply).value(u"expansion"_s).toString(), u"wetland survey methods"_s);
-}
-
+// Nonsense, silence and errors are the judge's failure, never a verdict.
 TEST_F(LanguageModelJudgeTest, NonsenseSilenceAndErrorsBecome502) {
-    struct Bad {
+    using R = FakeModel::Reply;
+    const auto said = [](const char* content) {
+        return R::json(200, chat(QString::fromUtf8(content)));
+    };
+    const struct {
         const char* name;
-        std::function<void()> arrange;
+        R reply;
         QString mode;
+    } cases[] = {
+        {"garbage", said("I think it is fine"), u"title"_s},
+        {"wrong type", said(R"({"aligned": "yes"})"), u"title"_s},
+        {"unknown verdict", said(R"({"verdict": "MAYBE"})"), u"text"_s},
+        {"empty expansion", said(R"({"expansion": ""})"), u"expand"_s},
+        {"not a completion", R::json(200, R"({"error": "overloaded"})"), u"title"_s},
+        {"server error", R::json(500, chat(uR"({"verdict": "ALIGNED"})"_s)), u"text"_s},
+        {"silence", R::silent(), u"title"_s},
     };
-    const std::vector<Bad> cases = {
-        {"garbage", [&] { model.answerWith(u"I think it is fine"_s); }, u"title"_s},
-        {"wrong type", [&] { model.answerWith(QStringLiteral(R"({"aligned": "yes"})")); },
-         u"title"_s},
-        {"unknown verdict", [&] { model.answerWith(QStringLiteral(R"({"verdict": "MAYBE"})")); },
-         u"text"_s},
-        {"empty expansion", [&] { model.answerWith(QStringLiteral(R"({"expansion": ""})")); },
-         u"expand"_s},
-        {"not a completion", [&] { model.answerWithBody(R"({"error": "overloaded"})"); },
-         u"title"_s},
-        {"server error", [&] { model.answerWith(u"{}"_s, 500); }, u"text"_s},
-        {"timeout", [&] { model.answerWith(QStringLiteral(R"({"aligned": true})"), 200, 700ms); },
-         u"title"_s},
-    };
-    for (const Bad& bad : cases) {
-        bad.arrange();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        model.reply(c.reply);
         log.clear();
-        const QString member = bad.mode == u"expand"_s ? u"windowTitle"_s : u"context"_s;
-        const Reply reply = post(bad.mode, member, u"Writer - grant.odt"_s);
-        EXPECT_EQ(reply.status, 502) << bad.name;
-        EXPECT_EQ(json(reply).value(u"error"_s).toString(), u"the judge could not answer"_s)
-            << bad.name;
+        EXPECT_EQ(post(c.mode, u"Writer - grant.odt"_s, 502),
+                  (QJsonObject{{u"error"_s, u"the judge could not answer"_s}}));
         const QStringList lines = log.take();
-        ASSERT_EQ(lines.size(), 1) << bad.name;
-        EXPECT_TRUE(lines.front().startsWith(u"[checkd] Judge failed ("_s + bad.mode + u"): "_s))
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines.front().startsWith(u"[checkd] Judge failed ("_s + c.mode + u"): "_s))
             << lines.front().toStdString();
     }
 }
@@ -200,34 +177,24 @@ TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFail
     EXPECT_EQ(
         std::get<TextVerdict>(automatic.judgeText(aimset, u"The grant proposal, part 2"_s)).verdict,
         u"ALIGNED"_s);
-    EXPECT_TRUE(model.requests.empty());
+    EXPECT_TRUE(model.requests().empty());
 
     // Unclear: the model decides.
-    model.answerWith(QStringLiteral(R"({"aligned": true})"));
+    model.say(uR"({"aligned": true})"_s);
     EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, unclearTitle)), true);
-    model.answerWith(QStringLiteral(R"({"verdict": "MISALIGNED", "reason": "A shop"})"));
+    model.say(uR"({"verdict": "MISALIGNED", "reason": "A shop"})"_s);
     EXPECT_EQ(std::get<TextVerdict>(automatic.judgeText(aimset, unclearText)).reason, u"A shop"_s);
-    EXPECT_EQ(model.requests.size(), 2u);
+    EXPECT_EQ(model.requests().size(), 2);
 
-    // The model fails: the offline answer (not aligned, asked) stands.
-    const std::vector<std::function<void()>> failures = {
-        [&] { model.answerWith(u"I think it is fine"_s); },
-        [&] { model.answerWith(QStringLiteral(R"({"aligned": true})"), 200, 700ms); },
-    };
-    for (const auto& fail : failures) {
-        fail();
+    // The model fails (nonsense, silence): the offline answer (not aligned, asked) stands.
+    for (const auto& failure :
+         {FakeModel::Reply::json(200, chat(u"I think it is fine"_s)), FakeModel::Reply::silent()}) {
+        model.reply(failure);
         EXPECT_EQ(std::get<bool>(automatic.judgeTitle(aimset, unclearTitle)), false);
         const TextVerdict verdict = std::get<TextVerdict>(automatic.judgeText(aimset, unclearText));
         EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
         EXPECT_EQ(verdict.reason, u"No clear link to \u201CWrite the grant proposal\u201D"_s);
     }
-}
-
-TEST(LanguageModelAnswerTest, FindsTheFirstWholeObject) {
-    EXPECT_EQ(LanguageModelJudge::extractJsonObject(u"x {a} {\"k\": \"}\"} y"_s),
-              (QJsonObject{{u"k"_s, u"}"_s}}));
-    EXPECT_FALSE(LanguageModelJudge::extractJsonObject(u"{\"open\": "_s).has_value());
-    EXPECT_FALSE(LanguageModelJudge::extractJsonObject(QString()).has_value());
 }
 
 } // namespace
