@@ -5,18 +5,17 @@
 #include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
+#include "Platform/Fake/HoldingMainLoop.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
-#include <QPointer>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <latch>
-#include <utility>
 
 using namespace aimset;
 using namespace Qt::StringLiterals;
@@ -26,53 +25,11 @@ namespace {
 
 using Phase = InterventionManager::Phase;
 
-// The virtual loop, able to hold posted tasks back so a test can act between
-// a ticker firing and its queued tick.
-class HoldingLoop final : public MainLoop {
-public:
-    explicit HoldingLoop(VirtualMainLoop& inner)
-        : m_inner(inner) {}
-    Duration now() const override { return m_inner.now(); }
-    Duration wallClock() const override { return m_inner.wallClock(); }
-    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context) override {
-        return m_inner.scheduleOnce(delay, std::move(task), context);
-    }
-    TimerHandle scheduleRepeating(Duration interval, Task task, QObject* context) override {
-        return m_inner.scheduleRepeating(interval, std::move(task), context);
-    }
-    void post(Task task, QObject* context) override {
-        if (holding) {
-            held.emplace_back(std::move(task), context);
-        } else {
-            m_inner.post(std::move(task), context);
-        }
-    }
-    void postAfter(Duration delay, Task task, QObject* context) override {
-        m_inner.postAfter(delay, std::move(task), context);
-    }
-    void release() {
-        holding = false;
-        // Only ticks are held; those of a manager that has gone are dropped.
-        for (auto& [task, context] : std::exchange(held, {})) {
-            if (context) {
-                m_inner.post(std::move(task), context);
-            }
-        }
-        m_inner.runPending();
-    }
-
-    bool holding = false;
-    std::deque<std::pair<Task, QPointer<QObject>>> held;
-
-private:
-    VirtualMainLoop& m_inner;
-};
-
 struct InterventionManagerTest : ::testing::Test {
     // Panels, keys, the target check, the manager's signals and the log, in order.
     QStringList journal;
-    VirtualMainLoop virtualLoop;
-    HoldingLoop loop{virtualLoop};
+    HoldingMainLoop loop;
+    VirtualMainLoop& virtualLoop = loop.inner;
     FakePanelHost panels;
     FakeFrontTabCloser keys;
     TabCloser tabCloser{keys};

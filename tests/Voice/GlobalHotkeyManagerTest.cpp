@@ -1,19 +1,15 @@
 #include "Voice/GlobalHotkeyManager.h"
 
 #include "Platform/Fake/FakeVoiceChord.h"
-#include "Runtime/VirtualMainLoop.h"
+#include "Platform/Fake/HoldingMainLoop.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
-#include <QPointer>
-
 #include <map>
 #include <memory>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 using namespace aimset;
 using namespace std::chrono_literals;
@@ -27,42 +23,8 @@ const QString pressed = u"[Hotkey] Alt+M pressed — recording started"_s;
 const QString released = u"[Hotkey] Alt+M released — recording stopped"_s;
 const QString timedOut = u"[Hotkey] Safety timeout — stopping recording after 30.0s"_s;
 
-// The virtual loop, able to hold what is posted, as a busy main thread does.
-class HoldingLoop final : public MainLoop {
-public:
-    Duration now() const override { return inner.now(); }
-    Duration wallClock() const override { return inner.wallClock(); }
-    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context) override {
-        return inner.scheduleOnce(delay, std::move(task), context);
-    }
-    TimerHandle scheduleRepeating(Duration interval, Task task, QObject* context) override {
-        return inner.scheduleRepeating(interval, std::move(task), context);
-    }
-    void post(Task task, QObject* context) override {
-        if (holding) {
-            held.emplace_back(std::move(task), context);
-        } else {
-            inner.post(std::move(task), context);
-        }
-    }
-    void postAfter(Duration delay, Task task, QObject* context) override {
-        inner.postAfter(delay, std::move(task), context);
-    }
-    void release() {
-        holding = false;
-        for (auto& [task, context] : std::exchange(held, {})) {
-            inner.post(std::move(task), context);
-        }
-        inner.runPending();
-    }
-
-    VirtualMainLoop inner;
-    bool holding = false;
-    std::vector<std::pair<Task, QPointer<QObject>>> held;
-};
-
 struct GlobalHotkeyManagerTest : ::testing::Test {
-    HoldingLoop loop;
+    HoldingMainLoop loop;
     FakeVoiceChord chord;
     test::LogCapture log;
     std::unique_ptr<GlobalHotkeyManager> manager =

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <thread>
+#include <tuple>
 
 using namespace aimset;
 using namespace Qt::StringLiterals;
@@ -19,7 +20,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString startedLine = u"[Voice] Started listening"_s;
-const QString indicator = u"panel.present VoiceRecordingIndicatorView -1x-1 topCentre"_s;
 
 struct VoiceAimsetManagerTest : ::testing::Test {
     VirtualMainLoop loop;
@@ -79,50 +79,32 @@ TEST_F(VoiceAimsetManagerTest, EachAccessAnswerIsLoggedOnTheMainThread) {
 // A start asks what is available, listens, then shows the indicator; what is
 // missing stops it before anything is set up, and the next press tries again.
 TEST_F(VoiceAimsetManagerTest, EachStartInOrderOrStoppedEarly) {
-    const struct {
-        SpeechAvailability availability;
-        std::optional<QString> startFailure;
-        QStringList journal;
-        QString line;
-    } cases[] = {
-        {SpeechAvailability::noModel,
-         {},
-         {u"speech.availability"_s},
-         u"[Voice] Speech recognizer not available"_s},
-        {SpeechAvailability::denied,
-         {},
-         {u"speech.availability"_s},
-         u"[Voice] Speech recognition not ready"_s},
-        {SpeechAvailability::notDetermined,
-         {},
-         {u"speech.availability"_s},
-         u"[Voice] Speech recognition not ready"_s},
-        {SpeechAvailability::available,
-         u"No audio input device"_s,
-         {u"speech.availability"_s, u"speech.start failed"_s},
+    using enum SpeechAvailability;
+    const QString listening = u"speech.availability; speech.start; manager.isListening=1; "_s
+                              u"panel.present VoiceRecordingIndicatorView -1x-1 topCentre"_s;
+    const QString notReady = u"[Voice] Speech recognition not ready"_s;
+    const std::tuple<SpeechAvailability, QString, QString, QString> cases[] = {
+        {noModel, {}, u"speech.availability"_s, u"[Voice] Speech recognizer not available"_s},
+        {denied, {}, u"speech.availability"_s, notReady},
+        {notDetermined, {}, u"speech.availability"_s, notReady},
+        {available, u"No audio input device"_s, u"speech.availability; speech.start failed"_s,
          u"[Voice] Audio engine failed to start: No audio input device"_s},
         // A refused microphone is left to the recording's start to report.
-        {SpeechAvailability::noMicrophone,
-         {},
-         {u"speech.availability"_s, u"speech.start"_s, u"manager.isListening=1"_s, indicator},
-         startedLine},
-        {SpeechAvailability::available,
-         {},
-         {u"speech.availability"_s, u"speech.start"_s, u"manager.isListening=1"_s, indicator},
-         startedLine},
+        {noMicrophone, {}, listening, startedLine},
+        {available, {}, listening, startedLine},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line.toStdString());
+    for (const auto& [availability, failure, calls, line] : cases) {
+        SCOPED_TRACE(line.toStdString());
         manager->stopListening();
         log.clear();
-        speech.current = c.availability;
-        speech.startFailure = c.startFailure;
         journal.clear();
+        speech.current = availability;
+        speech.startFailure = failure.isEmpty() ? std::nullopt : std::optional(failure);
         manager->startListening();
-        EXPECT_EQ(journal, c.journal);
-        EXPECT_EQ(log.take(), QStringList{c.line});
-        EXPECT_EQ(manager->isListening(), c.line == startedLine);
-        EXPECT_EQ(panels.panelsOnScreen, c.line == startedLine ? 1 : 0);
+        EXPECT_EQ(journal.join(u"; "_s), calls);
+        EXPECT_EQ(log.take(), QStringList{line});
+        EXPECT_EQ(manager->isListening(), line == startedLine);
+        EXPECT_EQ(panels.panelsOnScreen, line == startedLine ? 1 : 0);
         if (!manager->isListening()) {
             // The release that follows is a stop while idle.
             manager->stopListening();
@@ -162,30 +144,24 @@ TEST_F(VoiceAimsetManagerTest, ResultsFromAnotherThreadApplyOnTheMainThreadAndEr
 // The stop hides the indicator, then stops listening, then delivers the text
 // trimmed; nothing, or only blanks, delivers nothing.
 TEST_F(VoiceAimsetManagerTest, StopDeliversTheTrimmedTextOrNothing) {
-    const QStringList stopping{u"manager.isListening=0"_s,
-                               u"panel.orderOut VoiceRecordingIndicatorView"_s, u"speech.stop"_s};
-    const struct {
-        QString heard;
-        QString delivered;
-    } cases[] = {
-        {u"  \n\tFinish the  quarterly report \n "_s, u"Finish the  quarterly report"_s},
-        {u" \n\t \n"_s, {}},
-        {{}, {}},
+    const QString stopping =
+        u"manager.isListening=0; panel.orderOut VoiceRecordingIndicatorView; speech.stop"_s;
+    const QString none = u"[Voice] Stopped listening (no transcription)"_s;
+    const std::tuple<QString, QString, QString> cases[] = {
+        {u"  \n\tFinish the  report \n "_s, stopping + u"; delivered Finish the  report"_s,
+         u"[Voice] Transcription complete: Finish the  report"_s},
+        {u" \n\t \n"_s, stopping, none},
+        {{}, stopping, none},
     };
-    for (const auto& c : cases) {
+    for (const auto& [heard, calls, line] : cases) {
         startRecording();
-        if (!c.heard.isEmpty()) {
-            hear(c.heard);
+        if (!heard.isEmpty()) {
+            hear(heard);
         }
         manager->stopListening();
         manager->stopListening(); // idle: quiet
-        if (c.delivered.isEmpty()) {
-            EXPECT_EQ(journal, stopping);
-            EXPECT_EQ(log.take(), QStringList{u"[Voice] Stopped listening (no transcription)"_s});
-        } else {
-            EXPECT_EQ(journal, stopping + QStringList{u"delivered "_s + c.delivered});
-            EXPECT_EQ(log.take(), QStringList{u"[Voice] Transcription complete: "_s + c.delivered});
-        }
+        EXPECT_EQ(journal.join(u"; "_s), calls);
+        EXPECT_EQ(log.take(), QStringList{line});
         EXPECT_TRUE(manager->currentTranscription().isEmpty());
         EXPECT_FALSE(speech.isListening());
     }
