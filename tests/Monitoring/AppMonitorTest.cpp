@@ -123,8 +123,9 @@ TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOne
 
 // ---- local decisions ------------------------------------------------------------------------
 
-TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine) {
-    // Observable fields notify only when their value changes.
+// An allowed application or a sign-in page is aligned on every tick without
+// asking the service; observable fields notify only when their value changes.
+TEST_F(AppMonitorTest, AllowedAppsAndSignInPagesAreAlignedOnEveryTick) {
     int appChanges = 0;
     int resultChanges = 0;
     QObject::connect(monitor.get(), &AppMonitor::currentAppNameChanged, [&] { ++appChanges; });
@@ -137,11 +138,16 @@ TEST_F(AppMonitorTest, AllowedApplicationIsAlignedOnEveryTickWithOnlyTheAppLine)
     tick();
     EXPECT_EQ(appChanges, 1);
     EXPECT_EQ(resultChanges, 1);
-    EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s}));
     const QString line = appLine(u"zsh"_s, u"Terminal (com.apple.Terminal)"_s);
     EXPECT_EQ(log.take(), (QStringList{line, line}));
-    EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
     EXPECT_EQ(monitor->lastCheckedWindowTitle(), u"zsh"_s);
+    showBrowser(u"Sign In - Example"_s);
+    tick();
+    EXPECT_EQ(log.take(),
+              (QStringList{appLine(u"Sign In - Example"_s),
+                           u"[AppMonitor] Auth page detected, auto-aligned: Sign In - Example"_s}));
+    EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s, u"aligned"_s}));
+    EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
     EXPECT_TRUE(http.calls.empty());
 }
 
@@ -164,18 +170,6 @@ TEST_F(AppMonitorTest, ListedAndPlatformIdentifiersAndWindowsAreAllowed) {
               QStringList{u"aligned"_s});
     EXPECT_TRUE(decide(u"Firefox"_s, u"org.mozilla.firefox"_s, u"inbox - gmail"_s).isEmpty());
     EXPECT_EQ(http.calls.size(), 3u);
-}
-
-TEST_F(AppMonitorTest, SignInPagesAreAlignedOnEveryTickWithTheirLine) {
-    startOn(u"Sign In - Example"_s);
-    tick();
-    tick();
-    const QStringList tickLines{
-        appLine(u"Sign In - Example"_s),
-        u"[AppMonitor] Auth page detected, auto-aligned: Sign In - Example"_s};
-    EXPECT_EQ(log.take(), tickLines + tickLines);
-    EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s}));
-    EXPECT_TRUE(http.calls.empty());
 }
 
 TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstrings) {
