@@ -167,13 +167,21 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
     EXPECT_EQ(manager->misalignedReason(), u"R"_s);
 }
 
+// The tab closer logs what the desktop did; a failure does not stop the way out.
 TEST_F(InterventionManagerTest, AFailingTabCloserDoesNotStopTheWayOut) {
-    keys.result = FrontTabCloser::Result::unreachable;
-    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
-    virtualLoop.advance(15s);
-    EXPECT_EQ(journal.mid(journal.size() - 3),
-              (QStringList{u"log [TabCloser] Failed to reach XTest"_s, u"dismissed"_s,
-                           u"log [Intervention] Countdown expired \u2014 auto-closing tab"_s}));
+    const std::pair<FrontTabCloser::Result, QString> failures[] = {
+        {FrontTabCloser::Result::unreachable, u"log [TabCloser] Failed to reach XTest"_s},
+        {FrontTabCloser::Result::noKeys,
+         u"log [TabCloser] Failed to create the Ctrl+W key events"_s},
+    };
+    for (const auto& [result, line] : failures) {
+        keys.result = result;
+        manager->startMisalignedCountdown(u"A"_s, u"R"_s);
+        virtualLoop.advance(15s);
+        EXPECT_EQ(journal.mid(journal.size() - 4),
+                  (QStringList{u"keys.closeFrontTab"_s, line, u"dismissed"_s,
+                               u"log [Intervention] Countdown expired \u2014 auto-closing tab"_s}));
+    }
 }
 
 TEST_F(InterventionManagerTest, PausesAddUpAcrossInterventions) {
