@@ -331,6 +331,7 @@ TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBac
     EXPECT_EQ(monitor->originalAimset(), kAimset);
     // A fresh aimset forgets every verdict.
     EXPECT_EQ(monitor->lastAlignmentResult(), QString());
+    EXPECT_EQ(monitor->lastCheckedWindowTitle(), QString());
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
     log.clear();
     monitor->restoreOriginalAimset();

@@ -109,6 +109,10 @@ TEST_F(GlobalHotkeyManagerTest, ChangesAreHandledInATaskOfTheirOwn) {
     EXPECT_FALSE(manager->isRecording());
     loop.inner.runPending();
     EXPECT_TRUE(manager->isRecording());
+    // A second stop unwatches nothing.
+    manager->stopMonitoring();
+    manager->stopMonitoring();
+    EXPECT_EQ(chord.unwatches, 1);
 }
 
 // The timer of the first recording fires while the release and the next press
