@@ -192,8 +192,9 @@ TEST_F(InterventionManagerTest, PausesAddUpAcrossInterventions) {
     virtualLoop.advance(50s);
     manager->showClarifyingQuestion(u"A"_s, u"Q?"_s);
     virtualLoop.advance(2500ms);
-    EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 14.5);
     manager->userSaidYes();
+    virtualLoop.advance(10s);
+    EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 14.5);
     manager->resetPauses();
     EXPECT_DOUBLE_EQ(manager->pausedSeconds(), 0.0);
 }
