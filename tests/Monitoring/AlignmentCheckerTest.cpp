@@ -4,8 +4,6 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
-#include <QJsonDocument>
-
 #include <gtest/gtest.h>
 
 using namespace aimset;
@@ -16,217 +14,143 @@ namespace {
 
 const QUrl kServiceURL(u"https://align.example/check"_s);
 
+enum class Mode { title, text, expand };
+
 struct AlignmentCheckerTest : ::testing::Test {
     FakeHttpClient http;
     FakeAccessibility accessibility;
     AlignmentChecker checker{http, accessibility, kServiceURL};
     test::LogCapture log;
+    // What each completion received, as text; one entry a completion.
+    QStringList results;
 
-    // Each completion records what it received; "called" tells it ran once.
-    int called = 0;
-    std::optional<bool> titleResult;
-    std::optional<AlignmentVerdict> textResult;
-    std::optional<QString> expandResult;
-
-    void checkTitle(const QString& app = u"Safari"_s, const QString& title = u"YouTube"_s) {
-        checker.checkTitle(u"Write the report"_s, app, title, [this](std::optional<bool> result) {
-            ++called;
-            titleResult = result;
-        });
-    }
-    void checkText() {
-        checker.checkText(u"Write the report"_s, u"page text"_s,
-                          [this](std::optional<AlignmentVerdict> result) {
-                              ++called;
-                              textResult = result;
-                          });
-    }
-    void expand() {
-        checker.expandAimset(u"Write the report"_s, u"Pricing - Docs"_s,
-                             [this](std::optional<QString> result) {
-                                 ++called;
-                                 expandResult = result;
-                             });
+    void check(Mode mode) {
+        const QString aimset = u"Write the report"_s;
+        switch (mode) {
+        case Mode::title:
+            checker.checkTitle(aimset, u"Safari"_s, u"Cat videos"_s, [this](std::optional<bool> r) {
+                results << (r ? (*r ? u"true"_s : u"false"_s) : u"none"_s);
+            });
+            break;
+        case Mode::text:
+            checker.checkText(aimset, u"page text"_s, [this](std::optional<AlignmentVerdict> r) {
+                static const QString kinds[] = {u"aligned"_s, u"unclear"_s, u"misaligned"_s};
+                results << (r ? kinds[static_cast<int>(r->kind)] + u" "_s + r->question + u"/"_s +
+                                    r->reason
+                              : u"none"_s);
+            });
+            break;
+        case Mode::expand:
+            checker.expandAimset(aimset, u"Pricing - Docs"_s, [this](std::optional<QString> r) {
+                results << (r ? u"\""_s + *r + u"\""_s : u"none"_s);
+            });
+            break;
+        }
     }
 };
 
 TEST_F(AlignmentCheckerTest, RequestsCarryTheModeBodyHeaderAndTimeout) {
-    checkTitle(u"Safari"_s, u"Cat videos"_s);
-    checkText();
-    expand();
+    check(Mode::title);
+    check(Mode::text);
+    check(Mode::expand);
     ASSERT_EQ(http.calls.size(), 3u);
-
     const HttpRequest& title = http.calls[0].request;
     EXPECT_EQ(title.url, kServiceURL);
     EXPECT_EQ(title.method, QByteArray("POST"));
     EXPECT_EQ(title.headers, (QList<QPair<QByteArray, QByteArray>>{
                                  {QByteArray("Content-Type"), QByteArray("application/json")}}));
-    EXPECT_EQ(title.timeout, 10000ms);
     // Compact JSON with exactly the three members.
-    EXPECT_FALSE(title.body.contains('\n'));
-    EXPECT_EQ(http.calls[0].json(), (QJsonObject{{u"aimset"_s, u"Write the report"_s},
-                                                 {u"context"_s, u"Safari - Cat videos"_s},
-                                                 {u"mode"_s, u"title"_s}}));
-
-    EXPECT_EQ(http.calls[1].request.timeout, 15000ms);
+    EXPECT_EQ(title.body,
+              R"({"aimset":"Write the report","context":"Safari - Cat videos","mode":"title"})");
     EXPECT_EQ(http.calls[1].json(), (QJsonObject{{u"aimset"_s, u"Write the report"_s},
                                                  {u"context"_s, u"page text"_s},
                                                  {u"mode"_s, u"text"_s}}));
-
-    EXPECT_EQ(http.calls[2].request.timeout, 10000ms);
     EXPECT_EQ(http.calls[2].json(), (QJsonObject{{u"aimset"_s, u"Write the report"_s},
                                                  {u"windowTitle"_s, u"Pricing - Docs"_s},
                                                  {u"mode"_s, u"expand"_s}}));
-    EXPECT_EQ(called, 0);
+    EXPECT_EQ(title.timeout, 10000ms);
+    EXPECT_EQ(http.calls[1].request.timeout, 15000ms);
+    EXPECT_EQ(http.calls[2].request.timeout, 10000ms);
+    EXPECT_TRUE(results.isEmpty());
     // Values pass through untouched.
-    checkTitle(QString(), u"  Title with spaces  "_s);
-    EXPECT_EQ(http.calls[3].json().value(u"context"_s).toString(), u" -   Title with spaces  "_s);
+    checker.checkTitle(u"a"_s, QString(), u"  spaced  "_s, [](std::optional<bool>) {});
+    EXPECT_EQ(http.calls[3].json().value(u"context"_s).toString(), u" -   spaced  "_s);
 }
 
-TEST_F(AlignmentCheckerTest, TitleAnswers) {
-    checkTitle();
-    http.respondJson(0, {{u"aligned"_s, true}, {u"extra"_s, 1}});
-    EXPECT_EQ(called, 1);
-    EXPECT_EQ(titleResult, std::optional<bool>(true));
-
-    checkTitle();
-    http.respondJson(1, {{u"aligned"_s, false}});
-    EXPECT_EQ(titleResult, std::optional<bool>(false));
-    EXPECT_TRUE(log.lines().isEmpty());
-
-    checkTitle();
-    http.respondJson(2, {{u"aligned"_s, u"true"_s}});
-    EXPECT_EQ(called, 3);
-    EXPECT_EQ(titleResult, std::nullopt);
-    EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Failed to parse proxy response"_s});
-}
-
-TEST_F(AlignmentCheckerTest, OnlyStatus200IsRead) {
-    for (int status : {201, 204, 500}) {
-        titleResult = true;
-        checkTitle();
-        http.respond(http.nextPending(), status, R"({"aligned":true})");
-        EXPECT_EQ(titleResult, std::nullopt);
-        EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Proxy error: status "_s +
-                                          QString::number(status)});
-    }
-    checkText();
-    http.respond(http.nextPending(), -1, R"({"verdict":"ALIGNED"})");
-    EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Text check proxy error: status -1"_s});
-    expand();
-    http.respond(http.nextPending(), 404, "");
-    EXPECT_EQ(log.take(),
-              QStringList{u"[AlignmentChecker] Aimset expansion proxy error: status 404"_s});
-}
-
-TEST_F(AlignmentCheckerTest, TransportFailuresLogTheModesRequestFailedLine) {
-    checkTitle();
-    checkText();
-    expand();
-    http.fail(0, u"Connection refused"_s);
-    http.fail(1, u"The request timed out."_s);
-    http.fail(2, u"Host not found"_s);
-    EXPECT_EQ(called, 3);
-    EXPECT_EQ(titleResult, std::nullopt);
-    EXPECT_EQ(textResult, std::nullopt);
-    EXPECT_EQ(expandResult, std::nullopt);
-    EXPECT_EQ(log.take(),
-              (QStringList{
-                  u"[AlignmentChecker] Request failed: Connection refused"_s,
-                  u"[AlignmentChecker] Text check request failed: The request timed out."_s,
-                  u"[AlignmentChecker] Aimset expansion request failed: Host not found"_s,
-              }));
-}
-
-TEST_F(AlignmentCheckerTest, BodyThatIsNotJsonIsARequestFailureButAnArrayIsAParseFailure) {
-    checkTitle();
-    http.respond(0, 200, "<html>oops</html>");
-    const QStringList notJson = log.take();
-    ASSERT_EQ(notJson.size(), 1);
-    EXPECT_TRUE(notJson[0].startsWith(u"[AlignmentChecker] Request failed: "_s));
-    EXPECT_GT(notJson[0].size(), u"[AlignmentChecker] Request failed: "_s.size());
-
-    checkText();
-    http.respond(1, 200, "[1,2]");
-    expand();
-    http.respond(2, 200, R"(["expansion"])");
-    EXPECT_EQ(log.take(), (QStringList{
-                              u"[AlignmentChecker] Failed to parse text check proxy response"_s,
-                              u"[AlignmentChecker] Failed to parse aimset expansion response"_s,
-                          }));
-    EXPECT_EQ(textResult, std::nullopt);
-    EXPECT_EQ(expandResult, std::nullopt);
-}
-
-struct VerdictCase {
-    QJsonObject answer;
-    std::optional<AlignmentVerdict> expected;
-    QStringList lines;
-};
-
-TEST_F(AlignmentCheckerTest, TextVerdictSpellings) {
-    const QString parseLine = u"[AlignmentChecker] Failed to parse text check proxy response"_s;
-    const std::vector<VerdictCase> cases{
-        {{{u"verdict"_s, u"unclear"_s}},
-         AlignmentVerdict::unclear(QString(), QString()),
-         {u"[AlignmentChecker] Three-tier verdict: unclear | reason: "_s}},
-        {{{u"verdict"_s, u"UNCLEAR"_s},
-          {u"question"_s, u"Is this for the report?"_s},
-          {u"reason"_s, u"Could be research"_s}},
-         AlignmentVerdict::unclear(u"Is this for the report?"_s, u"Could be research"_s),
-         {u"[AlignmentChecker] Three-tier verdict: UNCLEAR | reason: Could be research"_s}},
-        {{{u"verdict"_s, u"Misaligned"_s}, {u"reason"_s, 42}, {u"question"_s, u"dropped"_s}},
-         AlignmentVerdict::misaligned(QString()),
-         {u"[AlignmentChecker] Three-tier verdict: Misaligned | reason: "_s}},
-        {{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, u"Video site"_s}},
-         AlignmentVerdict::misaligned(u"Video site"_s),
-         {u"[AlignmentChecker] Three-tier verdict: MISALIGNED | reason: Video site"_s}},
-        {{{u"verdict"_s, u"ALIGNED"_s}},
-         AlignmentVerdict::aligned(),
-         {u"[AlignmentChecker] Three-tier verdict: ALIGNED | reason: "_s}},
-        {{{u"verdict"_s, u"perhaps"_s}},
-         AlignmentVerdict::aligned(),
-         {u"[AlignmentChecker] Three-tier verdict: perhaps | reason: "_s}},
-        {{{u"verdict"_s, QString()}},
-         AlignmentVerdict::aligned(),
-         {u"[AlignmentChecker] Three-tier verdict:  | reason: "_s}},
-        {{{u"verdict"_s, 3}}, std::nullopt, {parseLine}},
-        {{{u"reason"_s, u"no verdict"_s}}, std::nullopt, {parseLine}},
+// Every answer completes the check exactly once, with the result it carries
+// or none, and at most one line. Status 0 is a transport failure.
+TEST_F(AlignmentCheckerTest, EachAnswerGivesItsResultAndLine) {
+    const QString textParse = u"Failed to parse text check proxy response"_s;
+    const QString expandParse = u"Failed to parse aimset expansion response"_s;
+    const struct {
+        Mode mode;
+        int status;
+        QByteArray body;
+        QString result;
+        QString line;
+    } cases[] = {
+        {Mode::title, 200, R"({"aligned":true,"extra":1})", u"true"_s, {}},
+        {Mode::title, 200, R"({"aligned":false})", u"false"_s, {}},
+        {Mode::title, 200, R"({"aligned":"true"})", u"none"_s, u"Failed to parse proxy response"_s},
+        {Mode::title, 201, R"({"aligned":true})", u"none"_s, u"Proxy error: status 201"_s},
+        {Mode::title, 204, R"({"aligned":true})", u"none"_s, u"Proxy error: status 204"_s},
+        {Mode::title, 500, R"({"aligned":true})", u"none"_s, u"Proxy error: status 500"_s},
+        {Mode::text, -1, R"({"verdict":"ALIGNED"})", u"none"_s,
+         u"Text check proxy error: status -1"_s},
+        {Mode::expand, 404, "", u"none"_s, u"Aimset expansion proxy error: status 404"_s},
+        {Mode::title, 0, "Connection refused", u"none"_s, u"Request failed: Connection refused"_s},
+        {Mode::text, 0, "The request timed out.", u"none"_s,
+         u"Text check request failed: The request timed out."_s},
+        {Mode::expand, 0, "Host not found", u"none"_s,
+         u"Aimset expansion request failed: Host not found"_s},
+        // A body that is not JSON is a failed request; JSON of the wrong shape is unparsable.
+        {Mode::title, 200, "<html>oops</html>", u"none"_s, u"Request failed: illegal value"_s},
+        {Mode::text, 200, "[1,2]", u"none"_s, textParse},
+        {Mode::expand, 200, R"(["expansion"])", u"none"_s, expandParse},
+        // Verdicts: any case; anything else with a string verdict is aligned.
+        {Mode::text, 200, R"({"verdict":"unclear"})", u"unclear /"_s,
+         u"Three-tier verdict: unclear | reason: "_s},
+        {Mode::text, 200, R"({"verdict":"UNCLEAR","question":"For the report?","reason":"Maybe"})",
+         u"unclear For the report?/Maybe"_s, u"Three-tier verdict: UNCLEAR | reason: Maybe"_s},
+        {Mode::text, 200, R"({"verdict":"Misaligned","reason":42,"question":"dropped"})",
+         u"misaligned /"_s, u"Three-tier verdict: Misaligned | reason: "_s},
+        {Mode::text, 200, R"({"verdict":"MISALIGNED","reason":"Video site"})",
+         u"misaligned /Video site"_s, u"Three-tier verdict: MISALIGNED | reason: Video site"_s},
+        {Mode::text, 200, R"({"verdict":"ALIGNED"})", u"aligned /"_s,
+         u"Three-tier verdict: ALIGNED | reason: "_s},
+        {Mode::text, 200, R"({"verdict":"perhaps"})", u"aligned /"_s,
+         u"Three-tier verdict: perhaps | reason: "_s},
+        {Mode::text, 200, R"({"verdict":""})", u"aligned /"_s,
+         u"Three-tier verdict:  | reason: "_s},
+        {Mode::text, 200, R"({"verdict":3})", u"none"_s, textParse},
+        {Mode::text, 200, R"({"reason":"no verdict"})", u"none"_s, textParse},
+        // The expansion comes back as received, even empty.
+        {Mode::expand, 200, R"({"expansion":" report, docs "})", u"\" report, docs \""_s,
+         u"Aimset expanded to:  report, docs "_s},
+        {Mode::expand, 200, R"({"expansion":""})", u"\"\""_s, u"Aimset expanded to: "_s},
+        {Mode::expand, 200, R"({"expansion":null})", u"none"_s, expandParse},
     };
-    for (const VerdictCase& c : cases) {
-        const int before = called;
-        textResult = AlignmentVerdict::misaligned(u"stale"_s);
-        checkText();
-        http.respondJson(http.nextPending(), c.answer);
-        EXPECT_EQ(called, before + 1);
-        EXPECT_EQ(textResult, c.expected) << QJsonDocument(c.answer).toJson().toStdString();
-        EXPECT_EQ(log.take(), c.lines);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body.toStdString());
+        results.clear();
+        check(c.mode);
+        if (c.status == 0) {
+            http.fail(http.nextPending(), QString::fromUtf8(c.body));
+        } else {
+            http.respond(http.nextPending(), c.status, c.body);
+        }
+        EXPECT_EQ(results, QStringList{c.result});
+        EXPECT_EQ(log.take(), c.line.isEmpty() ? QStringList()
+                                               : QStringList{u"[AlignmentChecker] "_s + c.line});
     }
-}
-
-TEST_F(AlignmentCheckerTest, ExpansionIsReturnedAsReceivedEvenWhenEmpty) {
-    expand();
-    http.respondJson(0, {{u"expansion"_s, u" report, pricing docs "_s}});
-    EXPECT_EQ(expandResult, std::optional<QString>(u" report, pricing docs "_s));
-    expand();
-    http.respondJson(1, {{u"expansion"_s, QString()}});
-    EXPECT_EQ(expandResult, std::optional<QString>(QString()));
-    expand();
-    http.respondJson(2, {{u"expansion"_s, QJsonValue::Null}});
-    EXPECT_EQ(expandResult, std::nullopt);
-    EXPECT_EQ(log.take(), (QStringList{
-                              u"[AlignmentChecker] Aimset expanded to:  report, pricing docs "_s,
-                              u"[AlignmentChecker] Aimset expanded to: "_s,
-                              u"[AlignmentChecker] Failed to parse aimset expansion response"_s,
-                          }));
 }
 
 TEST_F(AlignmentCheckerTest, AnswersMayArriveInAnyOrder) {
     std::vector<QString> order;
-    checker.checkTitle(u"a"_s, u"A"_s, u"first"_s,
-                       [&](std::optional<bool>) { order.push_back(u"first"_s); });
-    checker.checkTitle(u"a"_s, u"A"_s, u"second"_s,
-                       [&](std::optional<bool>) { order.push_back(u"second"_s); });
+    for (const QString& title : {u"first"_s, u"second"_s}) {
+        checker.checkTitle(u"a"_s, u"A"_s, title,
+                           [&order, title](std::optional<bool>) { order.push_back(title); });
+    }
     http.respondJson(1, {{u"aligned"_s, true}});
     http.respondJson(0, {{u"aligned"_s, true}});
     EXPECT_EQ(order, (std::vector<QString>{u"second"_s, u"first"_s}));
@@ -234,51 +158,36 @@ TEST_F(AlignmentCheckerTest, AnswersMayArriveInAnyOrder) {
 
 TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine) {
     AlignmentChecker unconfigured(http, accessibility, QUrl());
-    std::optional<bool> result = true;
-    int calls = 0;
-    unconfigured.checkTitle(u"a"_s, u"b"_s, u"c"_s, [&](std::optional<bool> r) {
-        ++calls;
-        result = r;
-    });
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(result, std::nullopt);
+    unconfigured.checkTitle(u"a"_s, u"b"_s, u"c"_s,
+                            [this](std::optional<bool> r) { results << (r ? u"?"_s : u"none"_s); });
+    EXPECT_EQ(results, QStringList{u"none"_s});
     EXPECT_TRUE(http.calls.empty());
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
-struct ServiceURLTest : ::testing::Test {
-    QByteArray saved = qgetenv("AIMSET_CHECK_URL");
+TEST(ServiceURLTest, UnsetMeansNoneAndOnlySafeOverridesAreTaken) {
     test::LogCapture log;
-    ~ServiceURLTest() override {
-        if (saved.isNull()) {
-            qunsetenv("AIMSET_CHECK_URL");
-        } else {
-            qputenv("AIMSET_CHECK_URL", saved);
-        }
-    }
-};
-
-TEST_F(ServiceURLTest, UnsetMeansNoneAndOnlySafeOverridesAreTaken) {
+    const QByteArray saved = qgetenv("AIMSET_CHECK_URL");
     qunsetenv("AIMSET_CHECK_URL");
     EXPECT_EQ(checkServiceURL(), QUrl());
-    qputenv("AIMSET_CHECK_URL", "https://align.example.org/check");
-    EXPECT_EQ(checkServiceURL(), QUrl(u"https://align.example.org/check"_s));
-    for (const char* loopback : {"http://127.0.0.1:9000/check", "http://localhost:9000/check",
-                                 "http://[::1]:9000/check"}) {
-        qputenv("AIMSET_CHECK_URL", loopback);
-        EXPECT_EQ(checkServiceURL(), QUrl(QString::fromLatin1(loopback)));
+    for (const char* url : {"https://align.example.org/check", "http://127.0.0.1:9000/check",
+                            "http://localhost:9000/check", "http://[::1]:9000/check"}) {
+        qputenv("AIMSET_CHECK_URL", url);
+        EXPECT_EQ(checkServiceURL(), QUrl(QString::fromLatin1(url)));
     }
-    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_TRUE(log.take().isEmpty());
     // Plain http to another host, or garbage, is refused with a line.
-    qputenv("AIMSET_CHECK_URL", "http://align.example.org/check");
-    EXPECT_TRUE(checkServiceURL().isEmpty());
-    qputenv("AIMSET_CHECK_URL", "not a url at all");
-    EXPECT_TRUE(checkServiceURL().isEmpty());
-    EXPECT_EQ(
-        log.take(),
-        (QStringList{
-            u"[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs https, or http on a loopback address): http://align.example.org/check"_s,
-            u"[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs https, or http on a loopback address): not a url at all"_s}));
+    for (const char* url : {"http://align.example.org/check", "not a url at all"}) {
+        qputenv("AIMSET_CHECK_URL", url);
+        EXPECT_TRUE(checkServiceURL().isEmpty());
+        EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs "_s
+                                          u"https, or http on a loopback address): "_s +
+                                          QString::fromLatin1(url)});
+    }
+    qputenv("AIMSET_CHECK_URL", saved);
+    if (saved.isNull()) {
+        qunsetenv("AIMSET_CHECK_URL");
+    }
 }
 
 } // namespace

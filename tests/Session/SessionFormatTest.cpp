@@ -7,24 +7,18 @@ using namespace aimset;
 
 namespace {
 
-TEST(SessionFormatTest, Durations) {
-    EXPECT_EQ(formatDuration(-5), QStringLiteral("< 1m"));
-    EXPECT_EQ(formatDuration(59), QStringLiteral("< 1m"));
-    EXPECT_EQ(formatDuration(60), QStringLiteral("1m"));
-    EXPECT_EQ(formatDuration(1500), QStringLiteral("25m"));
-    EXPECT_EQ(formatDuration(3599), QStringLiteral("59m"));
-    EXPECT_EQ(formatDuration(3600), QStringLiteral("1h 0m"));
-    EXPECT_EQ(formatDuration(8100), QStringLiteral("2h 15m"));
-    EXPECT_EQ(formatDuration(10800), QStringLiteral("3h 0m"));
-}
-
-TEST(SessionFormatTest, Goals) {
-    EXPECT_EQ(formatGoal(30), QStringLiteral("30m"));
-    EXPECT_EQ(formatGoal(60), QStringLiteral("1h"));
-    EXPECT_EQ(formatGoal(90), QStringLiteral("1h 30m"));
-    EXPECT_EQ(formatGoal(120), QStringLiteral("2h"));
-    EXPECT_EQ(formatGoal(150), QStringLiteral("2h 30m"));
-    EXPECT_EQ(formatGoal(180), QStringLiteral("3h"));
+TEST(SessionFormatTest, DurationsAndGoals) {
+    QStringList durations;
+    for (const int seconds : {-5, 59, 60, 1500, 3599, 3600, 8100, 10800}) {
+        durations << formatDuration(seconds);
+    }
+    EXPECT_EQ(durations.join(QLatin1Char(',')),
+              QStringLiteral("< 1m,< 1m,1m,25m,59m,1h 0m,2h 15m,3h 0m"));
+    QStringList goals;
+    for (const int minutes : {30, 60, 90, 120, 150, 180}) {
+        goals << formatGoal(minutes);
+    }
+    EXPECT_EQ(goals.join(QLatin1Char(',')), QStringLiteral("30m,1h,1h 30m,2h,2h 30m,3h"));
 }
 
 TEST(SessionFormatTest, MilestonesTruncateAndNeedAGoal) {

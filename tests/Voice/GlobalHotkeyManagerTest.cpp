@@ -1,13 +1,15 @@
 #include "Voice/GlobalHotkeyManager.h"
 
 #include "Platform/Fake/FakeVoiceChord.h"
-#include "Runtime/VirtualMainLoop.h"
+#include "Platform/Fake/HoldingMainLoop.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <tuple>
 
 using namespace aimset;
 using namespace std::chrono_literals;
@@ -20,11 +22,9 @@ const QString stopped = u"[Hotkey] Global hotkey monitor stopped"_s;
 const QString pressed = u"[Hotkey] Alt+M pressed — recording started"_s;
 const QString released = u"[Hotkey] Alt+M released — recording stopped"_s;
 const QString timedOut = u"[Hotkey] Safety timeout — stopping recording after 30.0s"_s;
-// The callbacks of one whole recording.
-const QStringList downUp{u"down recording=1"_s, u"up recording=0"_s};
 
 struct GlobalHotkeyManagerTest : ::testing::Test {
-    VirtualMainLoop loop;
+    HoldingMainLoop loop;
     FakeVoiceChord chord;
     test::LogCapture log;
     std::unique_ptr<GlobalHotkeyManager> manager =
@@ -41,81 +41,91 @@ struct GlobalHotkeyManagerTest : ::testing::Test {
         manager->startMonitoring();
         log.clear();
     }
-    void down() {
-        chord.press();
-        loop.runPending();
-    }
-    void up() {
-        chord.release();
-        loop.runPending();
+    // Plays steps: "down" and "up" of the chord, "stop" and "start" of the
+    // monitor, or a number of seconds to let pass.
+    void play(const QString& steps) {
+        for (const QString& step : steps.split(u' ')) {
+            if (step == u"down"_s) {
+                chord.press();
+            } else if (step == u"up"_s) {
+                chord.release();
+            } else if (step == u"stop"_s) {
+                manager->stopMonitoring();
+            } else if (step == u"start"_s) {
+                manager->startMonitoring();
+            } else {
+                loop.inner.advance(std::chrono::milliseconds(qRound(step.toDouble() * 1000)));
+            }
+            loop.inner.runPending();
+        }
     }
 };
 
-TEST_F(GlobalHotkeyManagerTest, TheChordRecordsFromDownToUpOnceEach) {
-    EXPECT_TRUE(manager->isWatching());
-    up(); // a release with nothing recording
+// Steps played from a fresh start, whether a recording runs at the end, and
+// the lines logged: Pressed, Released, Timed out, Stopped, Watching.
+TEST_F(GlobalHotkeyManagerTest, EachSequenceRecordsAndLogsOnce) {
+    const std::map<QChar, QString> lines{
+        {u'P', pressed}, {u'R', released}, {u'T', timedOut}, {u'S', stopped}, {u'W', started}};
+    const std::tuple<QString, bool, QString> cases[] = {
+        // Held: a second down changes nothing; a release while idle neither.
+        {u"up down down up up"_s, false, u"PR"_s},
+        {u"down 29.999"_s, true, u"P"_s},
+        {u"down 30"_s, false, u"PTR"_s},
+        {u"down 30 15 up"_s, false, u"PTR"_s},
+        // Each recording gets its own thirty seconds.
+        {u"down 20 up down 29.999"_s, true, u"PRP"_s},
+        {u"down 20 up down 30"_s, false, u"PRPTR"_s},
+        // Stopping releases a recording first; a later session watches again.
+        {u"down stop stop"_s, false, u"PRSS"_s},
+        {u"stop down start down"_s, true, u"SWP"_s},
+    };
+    for (const auto& [steps, recording, codes] : cases) {
+        SCOPED_TRACE(steps.toStdString());
+        manager->stopMonitoring();
+        manager->startMonitoring();
+        callbacks.clear();
+        log.clear();
+        play(steps);
+        EXPECT_EQ(manager->isRecording(), recording);
+        QStringList expected;
+        for (const QChar code : codes) {
+            expected << lines.at(code);
+        }
+        EXPECT_EQ(log.take(), expected);
+        EXPECT_EQ(callbacks.size(), codes.count(u'P') + codes.count(u'R'));
+        for (const QString& callback : callbacks) {
+            EXPECT_TRUE(callback == u"down recording=1"_s || callback == u"up recording=0"_s);
+        }
+        if (!recording) {
+            // No timer is left behind to act later.
+            play(u"60"_s);
+            EXPECT_TRUE(log.take().isEmpty());
+        }
+    }
+}
+
+TEST_F(GlobalHotkeyManagerTest, ChangesAreHandledInATaskOfTheirOwn) {
     chord.press();
-    EXPECT_TRUE(callbacks.isEmpty()) << "handled in a task of its own, not inside the delivery";
-    loop.runPending();
-    down(); // held: a second down changes nothing
-    up();
-    up();
-    EXPECT_EQ(callbacks, downUp);
-    EXPECT_EQ(log.take(), (QStringList{pressed, released}));
-
+    EXPECT_FALSE(manager->isRecording());
+    loop.inner.runPending();
+    EXPECT_TRUE(manager->isRecording());
+    // A second stop unwatches nothing.
     manager->stopMonitoring();
-    EXPECT_FALSE(chord.watching());
-    EXPECT_EQ(log.take(), QStringList{stopped});
-    // A later session watches again.
-    manager->startMonitoring();
-    down();
-    EXPECT_TRUE(manager->isRecording());
-    EXPECT_EQ(chord.watches, 2);
-}
-
-TEST_F(GlobalHotkeyManagerTest, SafetyTimeoutEndsAForgottenRecordingOnce) {
-    down();
-    log.clear();
-    loop.advance(29999ms);
-    EXPECT_TRUE(manager->isRecording());
-    EXPECT_TRUE(log.lines().isEmpty());
-    loop.advance(1ms);
-    EXPECT_FALSE(manager->isRecording());
-    EXPECT_EQ(log.take(), (QStringList{timedOut, released}));
-
-    // The physical release comes much later and changes nothing.
-    loop.advance(15s);
-    up();
-    EXPECT_EQ(callbacks, downUp);
-    EXPECT_TRUE(log.take().isEmpty());
-}
-
-TEST_F(GlobalHotkeyManagerTest, EachRecordingGetsItsOwnThirtySeconds) {
-    down();
-    loop.advance(20s);
-    up();
-    down();
-    loop.advance(29s);
-    EXPECT_TRUE(manager->isRecording());
-    loop.advance(1s);
-    EXPECT_FALSE(manager->isRecording());
-    EXPECT_EQ(log.take(), (QStringList{pressed, released, pressed, timedOut, released}));
-}
-
-TEST_F(GlobalHotkeyManagerTest, StopMonitoringDuringARecordingReleasesItFirst) {
-    down();
-    log.clear();
-    manager->stopMonitoring();
-    EXPECT_FALSE(manager->isRecording());
-    EXPECT_EQ(callbacks, downUp);
-    EXPECT_EQ(log.take(), (QStringList{released, stopped}));
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-
-    // A second stop unwatches nothing and releases nothing.
     manager->stopMonitoring();
     EXPECT_EQ(chord.unwatches, 1);
-    EXPECT_EQ(log.take(), QStringList{stopped});
-    EXPECT_EQ(callbacks.size(), 2);
+}
+
+// The timer of the first recording fires while the release and the next press
+// still wait in the queue: it must not end the second recording.
+TEST_F(GlobalHotkeyManagerTest, AnEarlierRecordingsTimeoutLeavesTheNextAlone) {
+    play(u"down 29"_s);
+    loop.holding = true;
+    chord.release();
+    chord.press();
+    loop.inner.advance(1s);
+    loop.release();
+    EXPECT_TRUE(manager->isRecording());
+    EXPECT_EQ(log.take(), (QStringList{pressed, released, pressed}));
 }
 
 TEST_F(GlobalHotkeyManagerTest, ARefusedWatchStillLogsAndNeverRecords) {
@@ -125,7 +135,7 @@ TEST_F(GlobalHotkeyManagerTest, ARefusedWatchStillLogsAndNeverRecords) {
     none.startMonitoring();
     EXPECT_FALSE(none.isWatching());
     refusing.press();
-    loop.runPending();
+    loop.inner.runPending();
     EXPECT_FALSE(none.isRecording());
     none.stopMonitoring();
     EXPECT_EQ(refusing.unwatches, 0);
@@ -134,15 +144,15 @@ TEST_F(GlobalHotkeyManagerTest, ARefusedWatchStillLogsAndNeverRecords) {
 
 TEST_F(GlobalHotkeyManagerTest, LateChangesAndTimersAfterDestructionDoNothing) {
     // The watch ends; the queued release and the pending timeout find nobody.
-    down();
+    play(u"down"_s);
     chord.release();
     callbacks.clear();
     log.clear();
     manager.reset();
     EXPECT_FALSE(chord.watching());
-    loop.runPending();
+    loop.inner.runPending();
     chord.press();
-    loop.advance(60s);
+    loop.inner.advance(60s);
     EXPECT_TRUE(callbacks.isEmpty());
     EXPECT_TRUE(log.take().isEmpty());
 }

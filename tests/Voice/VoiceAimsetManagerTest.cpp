@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <thread>
+#include <tuple>
 
 using namespace aimset;
 using namespace Qt::StringLiterals;
@@ -19,7 +20,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString startedLine = u"[Voice] Started listening"_s;
-const QString noTranscriptionLine = u"[Voice] Stopped listening (no transcription)"_s;
 
 struct VoiceAimsetManagerTest : ::testing::Test {
     VirtualMainLoop loop;
@@ -29,28 +29,22 @@ struct VoiceAimsetManagerTest : ::testing::Test {
     FakePanelHost panels;
     test::LogCapture log;
     std::unique_ptr<VoiceAimsetManager> manager;
-    QStringList delivered;
 
     void SetUp() override {
         panels.journal = &journal;
         manager = std::make_unique<VoiceAimsetManager>(loop, speech, panels);
         QObject::connect(manager.get(), &VoiceAimsetManager::transcriptionComplete,
-                         [this](const QString& text) {
-                             journal << u"delivered "_s + text;
-                             delivered << text;
-                         });
+                         [this](const QString& text) { journal << u"delivered "_s + text; });
         QObject::connect(manager.get(), &VoiceAimsetManager::isListeningChanged, [this] {
             journal << u"manager.isListening=%1"_s.arg(manager->isListening());
         });
     }
-
     void startRecording() {
         manager->startListening();
         ASSERT_TRUE(manager->isListening());
         journal.clear();
         log.clear();
     }
-
     void hear(const QString& text) {
         ASSERT_TRUE(speech.hear(text));
         loop.runPending();
@@ -58,14 +52,8 @@ struct VoiceAimsetManagerTest : ::testing::Test {
 };
 
 TEST_F(VoiceAimsetManagerTest, EachAccessAnswerIsLoggedOnTheMainThread) {
-    manager->requestPermissions();
-    EXPECT_EQ(journal, QStringList{u"speech.requestAccess"_s});
-    std::thread([&] { speech.pendingAccess.front()(SpeechAvailability::available); }).join();
-    EXPECT_TRUE(log.lines().isEmpty());
-    loop.runPending();
-    EXPECT_EQ(log.take(), QStringList{u"[Voice] Speech recognition ready"_s});
-
     const std::pair<SpeechAvailability, QString> answers[] = {
+        {SpeechAvailability::available, u"[Voice] Speech recognition ready"_s},
         {SpeechAvailability::noMicrophone, u"[Voice] Microphone permission denied"_s},
         {SpeechAvailability::notDetermined,
          u"[Voice] Speech recognition unavailable (status: 0)"_s},
@@ -75,11 +63,11 @@ TEST_F(VoiceAimsetManagerTest, EachAccessAnswerIsLoggedOnTheMainThread) {
     for (const auto& [answer, line] : answers) {
         speech.pendingAccess.clear();
         manager->requestPermissions();
-        speech.pendingAccess.front()(answer);
+        std::thread([&] { speech.pendingAccess.front()(answer); }).join();
+        EXPECT_TRUE(log.lines().isEmpty());
         loop.runPending();
         EXPECT_EQ(log.take(), QStringList{line});
     }
-
     // An answer that arrives after the manager went does nothing.
     manager->requestPermissions();
     manager.reset();
@@ -88,14 +76,42 @@ TEST_F(VoiceAimsetManagerTest, EachAccessAnswerIsLoggedOnTheMainThread) {
     EXPECT_TRUE(log.take().isEmpty());
 }
 
-TEST_F(VoiceAimsetManagerTest, StartAsksAvailabilityThenListensThenShowsTheIndicator) {
-    manager->startListening();
-    EXPECT_EQ(journal,
-              (QStringList{u"speech.availability"_s, u"speech.start"_s, u"manager.isListening=1"_s,
-                           u"panel.present VoiceRecordingIndicatorView -1x-1 topCentre"_s}));
-    EXPECT_EQ(log.take(), QStringList{startedLine});
+// A start asks what is available, listens, then shows the indicator; what is
+// missing stops it before anything is set up, and the next press tries again.
+TEST_F(VoiceAimsetManagerTest, EachStartInOrderOrStoppedEarly) {
+    using enum SpeechAvailability;
+    const QString listening = u"speech.availability; speech.start; manager.isListening=1; "_s
+                              u"panel.present VoiceRecordingIndicatorView -1x-1 topCentre"_s;
+    const QString notReady = u"[Voice] Speech recognition not ready"_s;
+    const std::tuple<SpeechAvailability, QString, QString, QString> cases[] = {
+        {noModel, {}, u"speech.availability"_s, u"[Voice] Speech recognizer not available"_s},
+        {denied, {}, u"speech.availability"_s, notReady},
+        {notDetermined, {}, u"speech.availability"_s, notReady},
+        {available, u"No audio input device"_s, u"speech.availability; speech.start failed"_s,
+         u"[Voice] Audio engine failed to start: No audio input device"_s},
+        // A refused microphone is left to the recording's start to report.
+        {noMicrophone, {}, listening, startedLine},
+        {available, {}, listening, startedLine},
+    };
+    for (const auto& [availability, failure, calls, line] : cases) {
+        SCOPED_TRACE(line.toStdString());
+        manager->stopListening();
+        log.clear();
+        journal.clear();
+        speech.current = availability;
+        speech.startFailure = failure.isEmpty() ? std::nullopt : std::optional(failure);
+        manager->startListening();
+        EXPECT_EQ(journal.join(u"; "_s), calls);
+        EXPECT_EQ(log.take(), QStringList{line});
+        EXPECT_EQ(manager->isListening(), line == startedLine);
+        EXPECT_EQ(panels.panelsOnScreen, line == startedLine ? 1 : 0);
+        if (!manager->isListening()) {
+            // The release that follows is a stop while idle.
+            manager->stopListening();
+            EXPECT_TRUE(log.take().isEmpty());
+        }
+    }
     EXPECT_EQ(panels.lastRequest.model, manager.get());
-
     // A second start while listening changes and logs nothing.
     hear(u"finish the"_s);
     journal.clear();
@@ -103,43 +119,6 @@ TEST_F(VoiceAimsetManagerTest, StartAsksAvailabilityThenListensThenShowsTheIndic
     EXPECT_TRUE(journal.isEmpty());
     EXPECT_TRUE(log.take().isEmpty());
     EXPECT_EQ(manager->currentTranscription(), u"finish the"_s);
-    EXPECT_EQ(panels.panelsOnScreen, 1);
-}
-
-TEST_F(VoiceAimsetManagerTest, WhatIsNotAvailableStopsEveryStartBeforeAnythingIsSetUp) {
-    const std::pair<SpeechAvailability, QString> cases[] = {
-        {SpeechAvailability::noModel, u"[Voice] Speech recognizer not available"_s},
-        {SpeechAvailability::denied, u"[Voice] Speech recognition not ready"_s},
-        {SpeechAvailability::notDetermined, u"[Voice] Speech recognition not ready"_s},
-    };
-    for (const auto& [availability, line] : cases) {
-        speech.current = availability;
-        journal.clear();
-        manager->startListening();
-        EXPECT_EQ(log.take(), QStringList{line});
-        EXPECT_EQ(journal, QStringList{u"speech.availability"_s});
-    }
-    // A refused microphone is left to the recording's start to report.
-    speech.current = SpeechAvailability::noMicrophone;
-    manager->startListening();
-    EXPECT_EQ(log.take(), QStringList{startedLine});
-}
-
-TEST_F(VoiceAimsetManagerTest, AStartThatFailsShowsNothingAndTheNextPressTriesAgain) {
-    speech.startFailure = u"No audio input device"_s;
-    manager->startListening();
-    EXPECT_EQ(journal, (QStringList{u"speech.availability"_s, u"speech.start failed"_s}));
-    EXPECT_EQ(log.take(),
-              QStringList{u"[Voice] Audio engine failed to start: No audio input device"_s});
-    EXPECT_FALSE(manager->isListening());
-    // The release that follows is a stop while idle.
-    manager->stopListening();
-    EXPECT_TRUE(log.take().isEmpty());
-    EXPECT_TRUE(panels.calls.isEmpty());
-
-    manager->startListening();
-    EXPECT_TRUE(manager->isListening());
-    EXPECT_EQ(log.take(), QStringList{startedLine});
 }
 
 TEST_F(VoiceAimsetManagerTest, ResultsFromAnotherThreadApplyOnTheMainThreadAndErrorsAreLogged) {
@@ -162,33 +141,30 @@ TEST_F(VoiceAimsetManagerTest, ResultsFromAnotherThreadApplyOnTheMainThreadAndEr
     EXPECT_TRUE(manager->isListening());
 }
 
-TEST_F(VoiceAimsetManagerTest, StopHidesThenStopsListeningThenDeliversTheTrimmedText) {
-    startRecording();
-    hear(u"  \n\tFinish the  quarterly report \n "_s);
-    QObject::connect(manager.get(), &VoiceAimsetManager::currentTranscriptionChanged,
-                     [this] { journal << u"manager.text="_s + manager->currentTranscription(); });
-    manager->stopListening();
-    EXPECT_EQ(journal,
-              (QStringList{u"manager.isListening=0"_s,
-                           u"panel.orderOut VoiceRecordingIndicatorView"_s, u"speech.stop"_s,
-                           u"delivered Finish the  quarterly report"_s, u"manager.text="_s}));
-    EXPECT_EQ(log.take(),
-              QStringList{u"[Voice] Transcription complete: Finish the  quarterly report"_s});
-    EXPECT_FALSE(speech.isListening());
-}
-
-TEST_F(VoiceAimsetManagerTest, NothingOrOnlyBlanksRecognisedDeliversNothingAndIdleStopsAreQuiet) {
-    manager->stopListening();
-    startRecording();
-    manager->stopListening();
-    startRecording();
-    hear(u" \n\t \n"_s);
-    manager->stopListening();
-    manager->stopListening();
-    EXPECT_EQ(log.take(), (QStringList{noTranscriptionLine}));
-    EXPECT_TRUE(delivered.isEmpty());
-    EXPECT_TRUE(manager->currentTranscription().isEmpty());
-    EXPECT_EQ(panels.panelsOnScreen, 0);
+// The stop hides the indicator, then stops listening, then delivers the text
+// trimmed; nothing, or only blanks, delivers nothing.
+TEST_F(VoiceAimsetManagerTest, StopDeliversTheTrimmedTextOrNothing) {
+    const QString stopping =
+        u"manager.isListening=0; panel.orderOut VoiceRecordingIndicatorView; speech.stop"_s;
+    const QString none = u"[Voice] Stopped listening (no transcription)"_s;
+    const std::tuple<QString, QString, QString> cases[] = {
+        {u"  \n\tFinish the  report \n "_s, stopping + u"; delivered Finish the  report"_s,
+         u"[Voice] Transcription complete: Finish the  report"_s},
+        {u" \n\t \n"_s, stopping, none},
+        {{}, stopping, none},
+    };
+    for (const auto& [heard, calls, line] : cases) {
+        startRecording();
+        if (!heard.isEmpty()) {
+            hear(heard);
+        }
+        manager->stopListening();
+        manager->stopListening(); // idle: quiet
+        EXPECT_EQ(journal.join(u"; "_s), calls);
+        EXPECT_EQ(log.take(), QStringList{line});
+        EXPECT_TRUE(manager->currentTranscription().isEmpty());
+        EXPECT_FALSE(speech.isListening());
+    }
 }
 
 TEST_F(VoiceAimsetManagerTest, ANewRecordingNeverShowsThePreviousOnesWords) {
@@ -203,7 +179,7 @@ TEST_F(VoiceAimsetManagerTest, ANewRecordingNeverShowsThePreviousOnesWords) {
     EXPECT_TRUE(manager->currentTranscription().isEmpty());
     hear(u"second"_s);
     manager->stopListening();
-    EXPECT_EQ(delivered, (QStringList{u"first aimset"_s, u"second"_s}));
+    EXPECT_EQ(journal.filter(u"delivered"_s), QStringList{u"delivered second"_s});
 }
 
 TEST_F(VoiceAimsetManagerTest, DestroyedMidRecordingReleasesEverythingAndLateResultsDoNothing) {
@@ -215,7 +191,6 @@ TEST_F(VoiceAimsetManagerTest, DestroyedMidRecordingReleasesEverythingAndLateRes
               (QStringList{u"panel.orderOut VoiceRecordingIndicatorView"_s, u"speech.stop"_s}));
     loop.runPending();
     EXPECT_TRUE(log.take().isEmpty());
-    EXPECT_TRUE(delivered.isEmpty());
 }
 
 } // namespace
