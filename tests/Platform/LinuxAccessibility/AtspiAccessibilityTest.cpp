@@ -110,13 +110,12 @@ TEST(AtspiTrust, WithoutAnAccessibilityBusNothingIsTrustedAndTheFailureIsSaidOnc
     EXPECT_TRUE(waitUntil([&] { return log.lines().size() >= 2; }, 5s));
     EXPECT_FALSE(accessibility.isProcessTrusted());
 
-    const QString missing = u"The name org.a11y.Bus was not provided by any .service files"_s;
-    EXPECT_EQ(log.lines(), (QStringList{u"[Accessibility] Cannot read whether the accessibility "
-                                        "bus is enabled: "_s +
-                                            missing,
-                                        u"[Accessibility] Could not enable the accessibility "
-                                        "bus: "_s +
-                                            missing}));
+    const QString missing = u": The name org.a11y.Bus was not provided by any .service files"_s;
+    EXPECT_EQ(
+        log.lines(),
+        (QStringList{u"[Accessibility] Cannot read whether the accessibility bus is enabled"_s +
+                         missing,
+                     u"[Accessibility] Could not enable the accessibility bus"_s + missing}));
 }
 
 TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
@@ -125,50 +124,40 @@ TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(parseWindowDump("[]", &error));
     EXPECT_EQ(error, u"no window member"_s);
-
-    const auto none = parseWindowDump("{\"calls\":3,\"stoppedEarly\":false,\"window\":null}");
+    const auto none = parseWindowDump("{\"calls\":3,\"window\":null}");
     ASSERT_TRUE(none);
     EXPECT_EQ(none->window, nullptr);
     EXPECT_EQ(none->figures.calls, 3);
 
+    // Texts only where the reader printed a text; children only where it listed them.
     const auto one = parseWindowDump(
-        R"({"calls":9,"stoppedEarly":true,"window":{"role":"frame","name":"Editor",)"
-        R"("children":[{"role":"password text"},{"role":"push button","text":7,"name":"OK"}]}})");
+        R"({"window":{"role":"frame","children":[{"role":"push button","text":7}]}})");
     ASSERT_TRUE(one && one->window);
-    EXPECT_TRUE(one->figures.stoppedEarly);
-    EXPECT_EQ(one->window->role(), u"frame"_s);
-    EXPECT_EQ(one->window->title(), u"Editor"_s);
     EXPECT_EQ(one->window->value(), std::nullopt);
     const auto children = one->window->children().value();
-    ASSERT_EQ(children.size(), 2u);
-    EXPECT_EQ(children[0]->role(), kPasswordRole);
+    ASSERT_EQ(children.size(), 1u);
+    EXPECT_EQ(children[0]->value(), std::nullopt);
     EXPECT_EQ(children[0]->children(), std::nullopt);
-    EXPECT_EQ(children[1]->value(), std::nullopt); // not a text
 }
 
-// What the window text check sends, read through the real adapter.
-QString windowText(AtspiAccessibility& accessibility, std::int32_t pid) {
+// What the window text check sends, read through the real adapter, once it
+// holds marker (an application needs a while to start and publish its tree).
+QString windowText(AtspiAccessibility& accessibility, std::int32_t pid,
+                   const QString& marker = {}) {
     FakeHttpClient http;
     AlignmentChecker checker(http, accessibility, QUrl(u"http://127.0.0.1:9/check"_s));
     // Trust arrives from the bus a moment after the adapter is made.
     trustedBecomes(accessibility, true);
-    auto text = std::make_shared<std::optional<QString>>();
-    checker.extractWindowText(pid, u"org.example.app"_s, [text](std::optional<QString> read) {
-        *text = read.value_or(QString());
-    });
-    EXPECT_TRUE(waitUntil([&] { return text->has_value(); }, 1min));
-    return text->value_or(QString());
-}
-
-// Reads the window until its text holds marker (the application needs a
-// while to start and to publish its tree).
-QString windowTextOnceShown(AtspiAccessibility& accessibility, const TestApp& app,
-                            const QString& marker) {
     QString text;
     waitUntil(
         [&] {
-            text = app.isRunning() ? windowText(accessibility, app.pid()) : QString();
-            return !app.isRunning() || text.contains(marker);
+            auto read = std::make_shared<std::optional<QString>>();
+            checker.extractWindowText(pid, u"org.example.app"_s, [read](std::optional<QString> t) {
+                *read = t.value_or(QString());
+            });
+            EXPECT_TRUE(waitUntil([&] { return read->has_value(); }, 1min));
+            text = read->value_or(QString());
+            return text.contains(marker);
         },
         1min);
     return text;
@@ -187,7 +176,7 @@ int countRole(const AccessibleElement& element, const QString& role) {
 // and the tree that many of them, each with nothing read of it.
 void expectReadWithoutSecrets(AtspiAccessibility& accessibility, const TestApp& app,
                               const QStringList& shown, int secureFields) {
-    const QString text = windowTextOnceShown(accessibility, app, shown.constLast());
+    const QString text = windowText(accessibility, app.pid(), shown.constLast());
     for (const QString& expected : shown) {
         EXPECT_TRUE(text.contains(expected)) << expected.toStdString();
     }
@@ -229,7 +218,7 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
         s_session->environment());
     ASSERT_TRUE(zenity.isRunning());
     AtspiAccessibility accessibility(optionsOn(*s_session));
-    const QString text = windowTextOnceShown(accessibility, zenity, u"Friday"_s);
+    const QString text = windowText(accessibility, zenity.pid(), u"Friday"_s);
     EXPECT_THAT(text.toStdString(), HasSubstr("Quarterly report draft due Friday"));
     EXPECT_THAT(text.toStdString(), HasSubstr("Aimset GTK check"));
 
@@ -251,14 +240,8 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
     LogCapture log;
     QElapsedTimer elapsed;
     elapsed.start();
-    // The caller goes on at once; the answer, null, comes at the deadline.
-    bool answered = false;
-    bounded.readFocusedWindow(zenity.pid(), [&](std::shared_ptr<const AccessibleElement> window) {
-        EXPECT_EQ(window, nullptr);
-        answered = true;
-    });
-    EXPECT_LT(elapsed.elapsed(), 200);
-    EXPECT_TRUE(waitUntil([&] { return answered; }, 5s));
+    // Not the application, the deadline ends the read: null, at the deadline.
+    EXPECT_EQ(test::readWindow(bounded, zenity.pid()), nullptr);
     const qint64 took = elapsed.elapsed();
     ::kill(zenity.pid(), SIGCONT);
     EXPECT_GE(took, 1400);
@@ -326,7 +309,7 @@ TEST_F(AtspiWindows, ReadsOnlyThePageOfChromiumsActiveTab) {
     ASSERT_TRUE(browser->isRunning()) << "chromium is not installed";
     AtspiAccessibility accessibility(optionsOn(*s_session));
 
-    const QString text = windowTextOnceShown(accessibility, *browser, u"page body text"_s);
+    const QString text = windowText(accessibility, browser->pid(), u"page body text"_s);
     // One page, and nothing of the tab strip: no other tab's title. (The
     // page's own title may be there, as its document's name.)
     QStringList pages;
@@ -337,7 +320,7 @@ TEST_F(AtspiWindows, ReadsOnlyThePageOfChromiumsActiveTab) {
     }
     ASSERT_EQ(pages.size(), 1) << text.toStdString();
     for (const QString& name : names) {
-        EXPECT_EQ(text.contains(name + u" tab"_s), name == pages.constFirst())
+        EXPECT_FALSE(name != pages.constFirst() && text.contains(name + u" tab"_s))
             << text.toStdString();
     }
     EXPECT_FALSE(text.contains(u"Reload"_s)) << text.toStdString();
