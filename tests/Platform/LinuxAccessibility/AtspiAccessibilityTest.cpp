@@ -55,67 +55,58 @@ void switchAccessibilityBus(const A11ySession& session, bool enabled) {
 }
 
 // The prompt switches the bus on at once, whether or not the lasting setting
-// can be written; the change may be heard before the launcher's answer.
-// Switched later by someone else, the adapter follows.
-TEST(AtspiTrust, PromptEnablesTheBusAtOnceRunsTheLastingSettingAndFollowsLaterSwitches) {
+// can be written, and the adapter follows whoever switches it later. Without
+// an accessibility bus nothing is trusted, and each failure is said once.
+TEST(AtspiTrust, PromptEnablesTheBusAtOnceAndTheAdapterFollowsItsSwitches) {
     QTemporaryDir dir;
     const QString marker = dir.filePath(u"persisted"_s);
-    const QString enabled = u"[Accessibility] Accessibility bus enabled"_s;
+    const QString tag = u"[Accessibility] "_s;
+    const QString enabled = tag + u"Accessibility bus enabled"_s;
+    const QString missing = u": The name org.a11y.Bus was not provided by any .service files"_s;
     const struct {
+        A11ySession::Launcher launcher;
         QStringList persistCommand;
         QStringList lines;
     } cases[] = {
-        {{u"touch"_s, marker}, {enabled}},
-        {{u"/nonexistent/aimset-gsettings"_s},
-         {u"[Accessibility] Could not run /nonexistent/aimset-gsettings to keep "
-          "accessibility enabled"_s,
+        {A11ySession::Launcher::disabled, {u"touch"_s, marker}, {enabled}},
+        {A11ySession::Launcher::disabled,
+         {u"/nonexistent/aimset-gsettings"_s},
+         {tag + u"Could not run /nonexistent/aimset-gsettings to keep accessibility enabled"_s,
           enabled}},
+        {A11ySession::Launcher::none,
+         {},
+         {tag + u"Cannot read whether the accessibility bus is enabled"_s + missing,
+          tag + u"Could not enable the accessibility bus"_s + missing}},
     };
     for (const auto& c : cases) {
-        const auto session = A11ySession::start(A11ySession::Launcher::disabled);
+        const auto session = A11ySession::start(c.launcher);
         ASSERT_TRUE(session);
         auto options = optionsOn(*session);
         options.persistCommand = c.persistCommand;
-        AtspiAccessibility accessibility(options);
         LogCapture log;
+        AtspiAccessibility accessibility(options);
 
-        EXPECT_FALSE(accessibility.isProcessTrusted());
+        // Asked at every poll, answered at once, the bus asked in the background.
+        QElapsedTimer clock;
+        clock.start();
+        for (int poll = 0; poll < 5; ++poll) {
+            EXPECT_FALSE(accessibility.isProcessTrusted());
+            waitUntil([] { return false; }, 100ms);
+        }
         accessibility.requestTrustWithPrompt();
-        EXPECT_TRUE(trustedBecomes(accessibility, true));
-        EXPECT_TRUE(waitUntil([&] { return log.lines().contains(enabled); }, 5s));
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_TRUE(waitUntil([&] { return log.lines().size() >= c.lines.size(); }, 5s));
         EXPECT_EQ(log.lines(), c.lines);
+        const bool bus = c.launcher != A11ySession::Launcher::none;
+        EXPECT_EQ(accessibility.isProcessTrusted(), bus);
         for (const bool on : {false, true}) {
-            switchAccessibilityBus(*session, on);
-            EXPECT_TRUE(trustedBecomes(accessibility, on)) << on;
+            if (bus) {
+                switchAccessibilityBus(*session, on);
+                EXPECT_TRUE(trustedBecomes(accessibility, on)) << on;
+            }
         }
     }
     EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(marker); }, 5s));
-}
-
-TEST(AtspiTrust, WithoutAnAccessibilityBusNothingIsTrustedAndTheFailureIsSaidOnce) {
-    const auto session = A11ySession::start(A11ySession::Launcher::none);
-    ASSERT_TRUE(session);
-    LogCapture log;
-    AtspiAccessibility accessibility(optionsOn(*session));
-
-    // Asked at every poll, answered at once, the bus asked in the background.
-    QElapsedTimer clock;
-    clock.start();
-    for (int poll = 0; poll < 5; ++poll) {
-        EXPECT_FALSE(accessibility.isProcessTrusted());
-        waitUntil([] { return false; }, 100ms);
-    }
-    accessibility.requestTrustWithPrompt();
-    EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_TRUE(waitUntil([&] { return log.lines().size() >= 2; }, 5s));
-    EXPECT_FALSE(accessibility.isProcessTrusted());
-
-    const QString missing = u": The name org.a11y.Bus was not provided by any .service files"_s;
-    EXPECT_EQ(
-        log.lines(),
-        (QStringList{u"[Accessibility] Cannot read whether the accessibility bus is enabled"_s +
-                         missing,
-                     u"[Accessibility] Could not enable the accessibility bus"_s + missing}));
 }
 
 TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
@@ -149,7 +140,7 @@ QString windowText(AtspiAccessibility& accessibility, std::int32_t pid,
     // Trust arrives from the bus a moment after the adapter is made.
     trustedBecomes(accessibility, true);
     QString text;
-    waitUntil(
+    EXPECT_TRUE(waitUntil(
         [&] {
             auto read = std::make_shared<std::optional<QString>>();
             checker.extractWindowText(pid, u"org.example.app"_s, [read](std::optional<QString> t) {
@@ -159,24 +150,16 @@ QString windowText(AtspiAccessibility& accessibility, std::int32_t pid,
             text = read->value_or(QString());
             return text.contains(marker);
         },
-        1min);
+        1min))
+        << "no " << marker.toStdString() << " in " << text.toStdString();
     return text;
 }
 
-int countRole(const AccessibleElement& element, const QString& role) {
-    int count = element.role() == role ? 1 : 0;
-    for (const auto& child :
-         element.children().value_or(std::vector<std::shared_ptr<const AccessibleElement>>{})) {
-        count += countRole(*child, role);
-    }
-    return count;
-}
-
-// The window's text holds every one of shown, nothing of any secure field,
-// and the tree that many of them, each with nothing read of it.
-void expectReadWithoutSecrets(AtspiAccessibility& accessibility, const TestApp& app,
-                              const QStringList& shown, int secureFields) {
-    const QString text = windowText(accessibility, app.pid(), shown.constLast());
+// The window's text holds every one of shown and nothing of any secure field:
+// neither its text nor its bullets nor its name or description.
+void expectReadWithoutSecrets(AtspiAccessibility& accessibility, std::int32_t pid,
+                              const QStringList& shown) {
+    const QString text = windowText(accessibility, pid, shown.constLast());
     for (const QString& expected : shown) {
         EXPECT_TRUE(text.contains(expected)) << expected.toStdString();
     }
@@ -184,9 +167,6 @@ void expectReadWithoutSecrets(AtspiAccessibility& accessibility, const TestApp& 
                                "\u25CF", "\u2217", "**"}) {
         EXPECT_THAT(text.toStdString(), Not(HasSubstr(secret)));
     }
-    const auto tree = test::readWindow(accessibility, app.pid());
-    ASSERT_TRUE(tree);
-    EXPECT_EQ(countRole(*tree, kPasswordRole), secureFields);
 }
 
 // Real applications on the test desktop, in one accessibility session.
@@ -218,9 +198,7 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
         s_session->environment());
     ASSERT_TRUE(zenity.isRunning());
     AtspiAccessibility accessibility(optionsOn(*s_session));
-    const QString text = windowText(accessibility, zenity.pid(), u"Friday"_s);
-    EXPECT_THAT(text.toStdString(), HasSubstr("Quarterly report draft due Friday"));
-    EXPECT_THAT(text.toStdString(), HasSubstr("Aimset GTK check"));
+    windowText(accessibility, zenity.pid(), u"Quarterly report draft due Friday"_s);
 
     // The label sits three levels below the dialog: elements as deep as the
     // walk limit are not even listed.
@@ -251,7 +229,7 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
                                        "stopped"_s.arg(zenity.pid())});
 
     // Thawed, it answers again.
-    EXPECT_THAT(windowText(accessibility, zenity.pid()).toStdString(), HasSubstr("Friday"));
+    windowText(accessibility, zenity.pid(), u"Friday"_s);
 }
 
 TEST_F(AtspiWindows, ReadsAQtWindowButNothingOfItsPasswordField) {
@@ -259,17 +237,19 @@ TEST_F(AtspiWindows, ReadsAQtWindowButNothingOfItsPasswordField) {
     ASSERT_TRUE(window.isRunning());
     AtspiAccessibility accessibility(optionsOn(*s_session));
     expectReadWithoutSecrets(
-        accessibility, window,
-        {u"Budget spreadsheet review"_s, u"alice@example.invalid"_s, u"Submit budget"_s}, 1);
+        accessibility, window.pid(),
+        {u"Budget spreadsheet review"_s, u"alice@example.invalid"_s, u"Submit budget"_s});
 }
 
-TEST_F(AtspiWindows, ReadsAChromiumPageButNothingOfItsPasswordsShownOrNot) {
+// Of a browser, only the page of the tab on show is read: not the other
+// tab's, nor the tab strip. Of the page, nothing of its passwords: one hidden,
+// and fields whose "show password" switch has turned them into plain text:
+// labelled, next to a label of their own, with a placeholder, or only the
+// switch after them. (Chromium does not expose the autocomplete hint,
+// "new-password", to AT-SPI.)
+TEST_F(AtspiWindows, ReadsOnlyTheActiveChromiumPageAndNothingOfItsPasswordsShownOrNot) {
     QTemporaryDir dir;
-    // One hidden password, and fields whose "show password" switch has turned
-    // them into plain text: labelled, next to a label of their own, with a
-    // placeholder, or only the switch after them. (Chromium does not expose
-    // the autocomplete hint, "new-password", to AT-SPI.)
-    const QString url =
+    const QString login =
         test::writePage(dir, u"login.html"_s, u"Aimset test page"_s,
                         u"<h1>Team handbook</h1><p>Read the deployment guide first.</p>"
                         "<form><label for=\"u\">User</label><input id=\"u\" value=\"alice\">"
@@ -288,42 +268,18 @@ TEST_F(AtspiWindows, ReadsAChromiumPageButNothingOfItsPasswordsShownOrNot) {
                         "<p>Your city</p><input id=\"c\" value=\"Lisbon\">"
                         "<script>show.click(); for (const f of document.querySelectorAll("
                         "'input[value^=shown]')) f.type = 'text';</script>"_s);
-    const auto browser = chromium(dir, {url});
+    const QString other = test::writePage(dir, u"other.html"_s, u"Bravo tab"_s, u"Bravo body"_s);
+    // The first tab is the one on show.
+    const auto browser = chromium(dir, {login, other});
     ASSERT_TRUE(browser->isRunning()) << "chromium is not installed";
     AtspiAccessibility accessibility(optionsOn(*s_session));
-    expectReadWithoutSecrets(accessibility, *browser,
+    expectReadWithoutSecrets(accessibility, browser->pid(),
                              {u"Team handbook"_s, u"Read the deployment guide first."_s, u"alice"_s,
-                              u"Sign in"_s, u"Show password"_s, u"Your city"_s, u"Lisbon"_s},
-                             5);
-}
-
-TEST_F(AtspiWindows, ReadsOnlyThePageOfChromiumsActiveTab) {
-    QTemporaryDir dir;
-    const QStringList names{u"Alpha"_s, u"Bravo"_s, u"Charlie"_s};
-    QStringList urls;
-    for (const QString& name : names) {
-        urls << test::writePage(dir, name + u".html"_s, name + u" tab"_s,
-                                name + u" page body text"_s);
+                              u"Sign in"_s, u"Show password"_s, u"Your city"_s, u"Lisbon"_s});
+    const QString text = windowText(accessibility, browser->pid());
+    for (const char* elsewhere : {"Bravo", "Reload"}) {
+        EXPECT_THAT(text.toStdString(), Not(HasSubstr(elsewhere)));
     }
-    const auto browser = chromium(dir, urls);
-    ASSERT_TRUE(browser->isRunning()) << "chromium is not installed";
-    AtspiAccessibility accessibility(optionsOn(*s_session));
-
-    const QString text = windowText(accessibility, browser->pid(), u"page body text"_s);
-    // One page, and nothing of the tab strip: no other tab's title. (The
-    // page's own title may be there, as its document's name.)
-    QStringList pages;
-    for (const QString& name : names) {
-        if (text.contains(name + u" page body text"_s)) {
-            pages << name;
-        }
-    }
-    ASSERT_EQ(pages.size(), 1) << text.toStdString();
-    for (const QString& name : names) {
-        EXPECT_FALSE(name != pages.constFirst() && text.contains(name + u" tab"_s))
-            << text.toStdString();
-    }
-    EXPECT_FALSE(text.contains(u"Reload"_s)) << text.toStdString();
     EXPECT_EQ(test::readWindow(accessibility, browser->pid())->role(), u"document web"_s);
 }
 
