@@ -1,18 +1,14 @@
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Monitoring/AlignmentChecker.h"
-#include "Platform/Fake/FakeHttpClient.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 #include "support/a11y/A11ySession.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -41,17 +37,15 @@ AtspiAccessibility::Options optionsOn(const A11ySession& session) {
     return options;
 }
 
-bool trustedBecomes(AtspiAccessibility& accessibility, bool expected) {
-    return waitUntil([&] { return accessibility.isProcessTrusted() == expected; }, 5s);
-}
-
 // Another program (the desktop's settings, a screen reader) switches the bus.
 void switchAccessibilityBus(const A11ySession& session, bool enabled) {
-    QDBusConnection other = QDBusConnection::connectToBus(session.address(), session.address());
-    QDBusMessage set = QDBusMessage::createMethodCall(
-        u"org.a11y.Bus"_s, u"/org/a11y/bus"_s, u"org.freedesktop.DBus.Properties"_s, u"Set"_s);
-    set << u"org.a11y.Status"_s << u"IsEnabled"_s << QVariant::fromValue(QDBusVariant(enabled));
-    EXPECT_EQ(other.call(set).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(
+        QProcess::execute(u"gdbus"_s,
+                          {u"call"_s, u"--address"_s, session.address(), u"--dest=org.a11y.Bus"_s,
+                           u"--object-path=/org/a11y/bus"_s,
+                           u"--method=org.freedesktop.DBus.Properties.Set"_s, u"org.a11y.Status"_s,
+                           u"IsEnabled"_s, enabled ? u"<true>"_s : u"<false>"_s}),
+        0);
 }
 
 // The prompt switches the bus on at once, whether or not the lasting setting
@@ -97,12 +91,11 @@ TEST(AtspiTrust, PromptEnablesTheBusAtOnceAndTheAdapterFollowsItsSwitches) {
         EXPECT_LT(clock.elapsed(), 1000);
         EXPECT_TRUE(waitUntil([&] { return log.lines().size() >= c.lines.size(); }, 5s));
         EXPECT_EQ(log.lines(), c.lines);
-        const bool bus = c.launcher != A11ySession::Launcher::none;
-        EXPECT_EQ(accessibility.isProcessTrusted(), bus);
+        EXPECT_EQ(accessibility.isProcessTrusted(), c.launcher != A11ySession::Launcher::none);
         for (const bool on : {false, true}) {
-            if (bus) {
+            if (c.launcher != A11ySession::Launcher::none) {
                 switchAccessibilityBus(*session, on);
-                EXPECT_TRUE(trustedBecomes(accessibility, on)) << on;
+                EXPECT_TRUE(waitUntil([&] { return accessibility.isProcessTrusted() == on; }, 5s));
             }
         }
     }
@@ -118,36 +111,27 @@ TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
     const auto none = parseWindowDump("{\"calls\":3,\"window\":null}");
     ASSERT_TRUE(none);
     EXPECT_EQ(none->window, nullptr);
-    EXPECT_EQ(none->figures.calls, 3);
 
     // Texts only where the reader printed a text; children only where it listed them.
     const auto one = parseWindowDump(
         R"({"window":{"role":"frame","children":[{"role":"push button","text":7}]}})");
     ASSERT_TRUE(one && one->window);
-    EXPECT_EQ(one->window->value(), std::nullopt);
     const auto children = one->window->children().value();
     ASSERT_EQ(children.size(), 1u);
     EXPECT_EQ(children[0]->value(), std::nullopt);
     EXPECT_EQ(children[0]->children(), std::nullopt);
 }
 
-// What the window text check sends, read through the real adapter, once it
-// holds marker (an application needs a while to start and publish its tree).
+// What the window text check sends of the window, read through the real
+// adapter once it holds marker (an application needs a while to start and
+// publish its tree).
 QString windowText(AtspiAccessibility& accessibility, std::int32_t pid,
                    const QString& marker = {}) {
-    FakeHttpClient http;
-    AlignmentChecker checker(http, accessibility, QUrl(u"http://127.0.0.1:9/check"_s));
-    // Trust arrives from the bus a moment after the adapter is made.
-    trustedBecomes(accessibility, true);
     QString text;
     EXPECT_TRUE(waitUntil(
         [&] {
-            auto read = std::make_shared<std::optional<QString>>();
-            checker.extractWindowText(pid, u"org.example.app"_s, [read](std::optional<QString> t) {
-                *read = t.value_or(QString());
-            });
-            EXPECT_TRUE(waitUntil([&] { return read->has_value(); }, 1min));
-            text = read->value_or(QString());
+            const auto window = test::readWindow(accessibility, pid);
+            text = window ? AlignmentChecker::windowText(*window) : QString();
             return text.contains(marker);
         },
         1min))
@@ -157,8 +141,8 @@ QString windowText(AtspiAccessibility& accessibility, std::int32_t pid,
 
 // The window's text holds every one of shown and nothing of any secure field:
 // neither its text nor its bullets nor its name or description.
-void expectReadWithoutSecrets(AtspiAccessibility& accessibility, std::int32_t pid,
-                              const QStringList& shown) {
+QString expectReadWithoutSecrets(AtspiAccessibility& accessibility, std::int32_t pid,
+                                 const QStringList& shown) {
     const QString text = windowText(accessibility, pid, shown.constLast());
     for (const QString& expected : shown) {
         EXPECT_TRUE(text.contains(expected)) << expected.toStdString();
@@ -167,6 +151,7 @@ void expectReadWithoutSecrets(AtspiAccessibility& accessibility, std::int32_t pi
                                "\u25CF", "\u2217", "**"}) {
         EXPECT_THAT(text.toStdString(), Not(HasSubstr(secret)));
     }
+    return text;
 }
 
 // Real applications on the test desktop, in one accessibility session.
@@ -251,7 +236,7 @@ TEST_F(AtspiWindows, ReadsOnlyTheActiveChromiumPageAndNothingOfItsPasswordsShown
     QTemporaryDir dir;
     const QString login =
         test::writePage(dir, u"login.html"_s, u"Aimset test page"_s,
-                        u"<h1>Team handbook</h1><p>Read the deployment guide first.</p>"
+                        u"<h1>Team handbook</h1>"
                         "<form><label for=\"u\">User</label><input id=\"u\" value=\"alice\">"
                         "<label for=\"p\">Password</label><input id=\"p\" type=\"password\" "
                         "value=\"hunter2secret\" title=\"Secret code field description\">"
@@ -273,10 +258,9 @@ TEST_F(AtspiWindows, ReadsOnlyTheActiveChromiumPageAndNothingOfItsPasswordsShown
     const auto browser = chromium(dir, {login, other});
     ASSERT_TRUE(browser->isRunning()) << "chromium is not installed";
     AtspiAccessibility accessibility(optionsOn(*s_session));
-    expectReadWithoutSecrets(accessibility, browser->pid(),
-                             {u"Team handbook"_s, u"Read the deployment guide first."_s, u"alice"_s,
-                              u"Sign in"_s, u"Show password"_s, u"Your city"_s, u"Lisbon"_s});
-    const QString text = windowText(accessibility, browser->pid());
+    const QString text = expectReadWithoutSecrets(
+        accessibility, browser->pid(),
+        {u"Team handbook"_s, u"alice"_s, u"Sign in"_s, u"Show password"_s, u"Lisbon"_s});
     for (const char* elsewhere : {"Bravo", "Reload"}) {
         EXPECT_THAT(text.toStdString(), Not(HasSubstr(elsewhere)));
     }
@@ -303,12 +287,11 @@ TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
     // Past the text the check keeps: loaded once the whole tree holds the end.
     ASSERT_TRUE(waitUntil(
         [&] {
-            const auto tree = test::readWindow(whole, browser->pid());
             QStringList parts;
-            if (tree) {
+            if (const auto tree = test::readWindow(whole, browser->pid())) {
                 AlignmentChecker::collectText(*tree, parts, 0, AlignmentChecker::maxWalkDepth);
             }
-            return parts.join(QLatin1Char(' ')).contains(u"The last paragraph"_s);
+            return parts.contains(u"The last paragraph"_s);
         },
         1min));
     const QString wholeText = windowText(whole, browser->pid());

@@ -26,12 +26,10 @@ constexpr auto kBusConfig = R"(<busconfig>
   <policy context="default"><allow send_destination="*"/><allow receive_sender="*"/><allow own="*"/></policy>
 </busconfig>)";
 
+// Asked first; what will not go is killed with its QProcess.
 void stop(QProcess& process) {
     process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
+    process.waitForFinished(5000);
 }
 
 } // namespace

@@ -7,23 +7,18 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-using namespace Qt::StringLiterals;
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QWidget window;
-    window.setWindowTitle(u"Aimset password window"_s);
     auto* layout = new QVBoxLayout(&window);
-    layout->addWidget(new QLabel(u"Budget spreadsheet review"_s));
-    auto* user = new QLineEdit(u"alice@example.invalid"_s);
-    layout->addWidget(user);
-    auto* password = new QLineEdit(u"hunter2secret"_s);
+    layout->addWidget(new QLabel(QStringLiteral("Budget spreadsheet review")));
+    layout->addWidget(new QLineEdit(QStringLiteral("alice@example.invalid")));
+    auto* password = new QLineEdit(QStringLiteral("hunter2secret"));
     password->setEchoMode(QLineEdit::Password);
-    password->setAccessibleName(u"Secret code field name"_s);
-    password->setAccessibleDescription(u"Secret code field description"_s);
+    password->setAccessibleName(QStringLiteral("Secret code field name"));
+    password->setAccessibleDescription(QStringLiteral("Secret code field description"));
     layout->addWidget(password);
-    layout->addWidget(new QPushButton(u"Submit budget"_s));
+    layout->addWidget(new QPushButton(QStringLiteral("Submit budget")));
     window.show();
-    window.activateWindow();
     return app.exec();
 }
