@@ -4,16 +4,20 @@
 #include "support/QtPrinters.h"
 #include "support/a11y/A11ySession.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <functional>
 
 namespace aimset {
 namespace {
@@ -22,10 +26,58 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using test::A11ySession;
 using test::LogCapture;
-using test::TestApp;
-using test::waitUntil;
 using ::testing::HasSubstr;
 using ::testing::Not;
+
+// Runs the event loop, a few times a second, until ready() or the limit.
+bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit) {
+    for (QDeadlineTimer deadline(limit); !ready(); QThread::msleep(20)) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+// Reads a window through the adapter, running the event loop until the
+// answer arrives (a test failure and null when none comes in a minute).
+std::shared_ptr<const AccessibleElement> readWindow(AtspiAccessibility& accessibility,
+                                                    std::int32_t pid) {
+    // Shared: a late answer must not land on a finished call's stack.
+    const auto answers = std::make_shared<std::vector<std::shared_ptr<const AccessibleElement>>>();
+    QElapsedTimer call;
+    call.start();
+    accessibility.readFocusedWindow(pid, [answers](std::shared_ptr<const AccessibleElement> read) {
+        answers->push_back(read);
+    });
+    // The caller waits for nothing: not for the reader, nor the application.
+    EXPECT_LT(call.elapsed(), 200);
+    EXPECT_TRUE(answers->empty()) << "answered before the call returned";
+    EXPECT_TRUE(waitUntil([&] { return !answers->empty(); }, 1min));
+    return answers->empty() ? nullptr : answers->front();
+}
+
+// A program under test in the session; stopped when it goes (continued
+// first, if it was stopped by the test).
+class TestApp : public QProcess {
+public:
+    TestApp(const A11ySession& session, const QString& program, const QStringList& arguments) {
+        setProcessEnvironment(session.environment());
+        setStandardOutputFile(QProcess::nullDevice());
+        setStandardErrorFile(QProcess::nullDevice());
+        start(program, arguments);
+        waitForStarted(10000);
+    }
+    ~TestApp() override {
+        if (state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(processId()), SIGCONT);
+            // Chromium takes its helper processes down with it only when asked.
+            terminate();
+            waitForFinished(5000);
+        }
+    }
+};
 
 AtspiAccessibility::Options optionsOn(const A11ySession& session) {
     AtspiAccessibility::Options options;
@@ -130,7 +182,7 @@ QString windowText(AtspiAccessibility& accessibility, std::int32_t pid,
     QString text;
     EXPECT_TRUE(waitUntil(
         [&] {
-            const auto window = test::readWindow(accessibility, pid);
+            const auto window = readWindow(accessibility, pid);
             text = window ? AlignmentChecker::windowText(*window) : QString();
             return text.contains(marker);
         },
@@ -168,22 +220,20 @@ protected:
     // Chromium showing the pages, one tab each.
     static std::unique_ptr<TestApp> chromium(const QTemporaryDir& dir, const QStringList& urls) {
         return std::make_unique<TestApp>(
-            QStandardPaths::findExecutable(u"chromium"_s),
-            test::chromiumArguments(dir.filePath(u"profile"_s), urls.constFirst()) + urls.mid(1),
-            s_session->environment());
+            *s_session, u"chromium"_s,
+            test::chromiumArguments(dir.filePath(u"profile"_s), urls.constFirst()) + urls.mid(1));
     }
 
     static inline std::unique_ptr<A11ySession> s_session;
 };
 
 TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadline) {
-    TestApp zenity(
-        u"zenity"_s,
-        {u"--info"_s, u"--title=Aimset GTK check"_s, u"--text=Quarterly report draft due Friday"_s},
-        s_session->environment());
-    ASSERT_TRUE(zenity.isRunning());
+    TestApp zenity(*s_session, u"zenity"_s,
+                   {u"--info"_s, u"--title=Aimset GTK check"_s,
+                    u"--text=Quarterly report draft due Friday"_s});
+    ASSERT_EQ(zenity.state(), QProcess::Running);
     AtspiAccessibility accessibility(optionsOn(*s_session));
-    windowText(accessibility, zenity.pid(), u"Quarterly report draft due Friday"_s);
+    windowText(accessibility, zenity.processId(), u"Quarterly report draft due Friday"_s);
 
     // The label sits three levels below the dialog: elements as deep as the
     // walk limit are not even listed.
@@ -191,7 +241,7 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
         auto options = optionsOn(*s_session);
         options.walkDepth = depth;
         AtspiAccessibility shallow(options);
-        const QString shallowText = windowText(shallow, zenity.pid());
+        const QString shallowText = windowText(shallow, zenity.processId());
         EXPECT_TRUE(shallowText.contains(u"Aimset GTK check"_s));
         EXPECT_EQ(shallowText.contains(u"Friday"_s), depth == 4) << depth;
     }
@@ -199,30 +249,30 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
     auto options = optionsOn(*s_session);
     options.deadline = 1500ms;
     AtspiAccessibility bounded(options);
-    ::kill(zenity.pid(), SIGSTOP);
+    ::kill(zenity.processId(), SIGSTOP);
     LogCapture log;
     QElapsedTimer elapsed;
     elapsed.start();
     // Not the application, the deadline ends the read: null, at the deadline.
-    EXPECT_EQ(test::readWindow(bounded, zenity.pid()), nullptr);
+    EXPECT_EQ(readWindow(bounded, zenity.processId()), nullptr);
     const qint64 took = elapsed.elapsed();
-    ::kill(zenity.pid(), SIGCONT);
+    ::kill(zenity.processId(), SIGCONT);
     EXPECT_GE(took, 1400);
     EXPECT_LT(took, 1500 + 1000);
     EXPECT_EQ(log.lines(), QStringList{u"[Accessibility] Reading the window of "
                                        "process %1 took longer than 1500 ms; "
-                                       "stopped"_s.arg(zenity.pid())});
+                                       "stopped"_s.arg(zenity.processId())});
 
     // Thawed, it answers again.
-    windowText(accessibility, zenity.pid(), u"Friday"_s);
+    windowText(accessibility, zenity.processId(), u"Friday"_s);
 }
 
 TEST_F(AtspiWindows, ReadsAQtWindowButNothingOfItsPasswordField) {
-    TestApp window(QStringLiteral(AIMSET_QT_PASSWORD_WINDOW_PATH), {}, s_session->environment());
-    ASSERT_TRUE(window.isRunning());
+    TestApp window(*s_session, QStringLiteral(AIMSET_QT_PASSWORD_WINDOW_PATH), {});
+    ASSERT_EQ(window.state(), QProcess::Running);
     AtspiAccessibility accessibility(optionsOn(*s_session));
     expectReadWithoutSecrets(
-        accessibility, window.pid(),
+        accessibility, window.processId(),
         {u"Budget spreadsheet review"_s, u"alice@example.invalid"_s, u"Submit budget"_s});
 }
 
@@ -256,15 +306,15 @@ TEST_F(AtspiWindows, ReadsOnlyTheActiveChromiumPageAndNothingOfItsPasswordsShown
     const QString other = test::writePage(dir, u"other.html"_s, u"Bravo tab"_s, u"Bravo body"_s);
     // The first tab is the one on show.
     const auto browser = chromium(dir, {login, other});
-    ASSERT_TRUE(browser->isRunning()) << "chromium is not installed";
+    ASSERT_EQ(browser->state(), QProcess::Running) << "chromium is not installed";
     AtspiAccessibility accessibility(optionsOn(*s_session));
     const QString text = expectReadWithoutSecrets(
-        accessibility, browser->pid(),
+        accessibility, browser->processId(),
         {u"Team handbook"_s, u"alice"_s, u"Sign in"_s, u"Show password"_s, u"Lisbon"_s});
     for (const char* elsewhere : {"Bravo", "Reload"}) {
         EXPECT_THAT(text.toStdString(), Not(HasSubstr(elsewhere)));
     }
-    EXPECT_EQ(test::readWindow(accessibility, browser->pid())->role(), u"document web"_s);
+    EXPECT_EQ(readWindow(accessibility, browser->processId())->role(), u"document web"_s);
 }
 
 TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
@@ -278,7 +328,7 @@ TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
     }
     body += u"<p>The last paragraph</p>"_s;
     const auto browser = chromium(dir, {test::writePage(dir, u"long.html"_s, u"Long"_s, body)});
-    ASSERT_TRUE(browser->isRunning()) << "chromium is not installed";
+    ASSERT_EQ(browser->state(), QProcess::Running) << "chromium is not installed";
 
     auto options = optionsOn(*s_session);
     options.deadline = 30s;
@@ -288,16 +338,16 @@ TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
     ASSERT_TRUE(waitUntil(
         [&] {
             QStringList parts;
-            if (const auto tree = test::readWindow(whole, browser->pid())) {
+            if (const auto tree = readWindow(whole, browser->processId())) {
                 AlignmentChecker::collectText(*tree, parts, 0, AlignmentChecker::maxWalkDepth);
             }
             return parts.contains(u"The last paragraph"_s);
         },
         1min));
-    const QString wholeText = windowText(whole, browser->pid());
+    const QString wholeText = windowText(whole, browser->processId());
     options.readWholeWindow = false;
     AtspiAccessibility early(options);
-    const QString earlyText = windowText(early, browser->pid());
+    const QString earlyText = windowText(early, browser->processId());
 
     EXPECT_EQ(wholeText, earlyText);
     EXPECT_THAT(earlyText.toStdString(), HasSubstr("Paragraph 1: caf\u00E9"));

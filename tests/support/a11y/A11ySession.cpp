@@ -1,15 +1,10 @@
 #include "support/a11y/A11ySession.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <unistd.h>
 
 namespace aimset::test {
@@ -88,49 +83,6 @@ QProcessEnvironment A11ySession::environment() const {
     environment.insert(u"GDK_BACKEND"_s, u"x11"_s);
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     return environment;
-}
-
-TestApp::TestApp(const QString& program, const QStringList& arguments,
-                 const QProcessEnvironment& environment) {
-    m_process.setProcessEnvironment(environment);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(QProcess::nullDevice());
-    m_process.start(program, arguments);
-    m_process.waitForStarted(10000);
-}
-
-TestApp::~TestApp() {
-    if (isRunning()) {
-        ::kill(static_cast<pid_t>(pid()), SIGCONT);
-        // Chromium takes its helper processes down with it only when asked.
-        stop(m_process);
-    }
-}
-
-bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit) {
-    for (QDeadlineTimer deadline(limit); !ready(); QThread::msleep(20)) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-    }
-    return true;
-}
-
-std::shared_ptr<const AccessibleElement> readWindow(Accessibility& accessibility,
-                                                    std::int32_t pid) {
-    // Shared: a late answer must not land on a finished call's stack.
-    const auto answers = std::make_shared<std::vector<std::shared_ptr<const AccessibleElement>>>();
-    QElapsedTimer call;
-    call.start();
-    accessibility.readFocusedWindow(pid, [answers](std::shared_ptr<const AccessibleElement> read) {
-        answers->push_back(read);
-    });
-    // The caller waits for nothing: not for the reader, nor the application.
-    EXPECT_LT(call.elapsed(), 200);
-    EXPECT_TRUE(answers->empty()) << "answered before the call returned";
-    EXPECT_TRUE(waitUntil([&] { return !answers->empty(); }, std::chrono::minutes(1)));
-    return answers->empty() ? nullptr : answers->front();
 }
 
 QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,

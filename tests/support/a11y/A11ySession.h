@@ -1,16 +1,11 @@
 #pragma once
 
-#include "Platform/Accessibility.h"
-
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
 
 namespace aimset::test {
@@ -38,27 +33,6 @@ private:
     QProcess m_launcher;
     QString m_address;
 };
-
-// A program under test; killed when it goes (continued first if stopped).
-class TestApp {
-public:
-    TestApp(const QString& program, const QStringList& arguments,
-            const QProcessEnvironment& environment);
-    ~TestApp();
-
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    std::int32_t pid() const { return static_cast<std::int32_t>(m_process.processId()); }
-
-private:
-    QProcess m_process;
-};
-
-// Runs the event loop, a few times a second, until ready() or the limit.
-bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
-
-// Reads a window through an adapter, running the event loop until the
-// answer arrives (a test failure and null when none comes in a minute).
-std::shared_ptr<const AccessibleElement> readWindow(Accessibility& accessibility, std::int32_t pid);
 
 // Writes a small HTML page into the folder; its file:// URL.
 QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
