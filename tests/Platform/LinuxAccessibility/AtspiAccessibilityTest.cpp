@@ -46,13 +46,12 @@ std::shared_ptr<const AccessibleElement> readWindow(AtspiAccessibility& accessib
                                                     std::int32_t pid) {
     // Shared: a late answer must not land on a finished call's stack.
     const auto answers = std::make_shared<std::vector<std::shared_ptr<const AccessibleElement>>>();
-    QElapsedTimer call;
-    call.start();
+    const QDeadlineTimer soon(200);
     accessibility.readFocusedWindow(pid, [answers](std::shared_ptr<const AccessibleElement> read) {
         answers->push_back(read);
     });
     // The caller waits for nothing: not for the reader, nor the application.
-    EXPECT_LT(call.elapsed(), 200);
+    EXPECT_FALSE(soon.hasExpired());
     EXPECT_TRUE(answers->empty()) << "answered before the call returned";
     EXPECT_TRUE(waitUntil([&] { return !answers->empty(); }, 1min));
     return answers->empty() ? nullptr : answers->front();
@@ -91,13 +90,12 @@ AtspiAccessibility::Options optionsOn(const A11ySession& session) {
 
 // Another program (the desktop's settings, a screen reader) switches the bus.
 void switchAccessibilityBus(const A11ySession& session, bool enabled) {
-    EXPECT_EQ(
-        QProcess::execute(u"gdbus"_s,
-                          {u"call"_s, u"--address"_s, session.address(), u"--dest=org.a11y.Bus"_s,
-                           u"--object-path=/org/a11y/bus"_s,
-                           u"--method=org.freedesktop.DBus.Properties.Set"_s, u"org.a11y.Status"_s,
-                           u"IsEnabled"_s, enabled ? u"<true>"_s : u"<false>"_s}),
-        0);
+    const QString set = u"call --dest=org.a11y.Bus --object-path=/org/a11y/bus "
+                        "--method=org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled"_s;
+    EXPECT_EQ(QProcess::execute(u"gdbus"_s, set.split(u' ')
+                                                << u"--address="_s + session.address()
+                                                << (enabled ? u"<true>"_s : u"<false>"_s)),
+              0);
 }
 
 // The prompt switches the bus on at once, whether or not the lasting setting
@@ -163,15 +161,6 @@ TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
     const auto none = parseWindowDump("{\"calls\":3,\"window\":null}");
     ASSERT_TRUE(none);
     EXPECT_EQ(none->window, nullptr);
-
-    // Texts only where the reader printed a text; children only where it listed them.
-    const auto one = parseWindowDump(
-        R"({"window":{"role":"frame","children":[{"role":"push button","text":7}]}})");
-    ASSERT_TRUE(one && one->window);
-    const auto children = one->window->children().value();
-    ASSERT_EQ(children.size(), 1u);
-    EXPECT_EQ(children[0]->value(), std::nullopt);
-    EXPECT_EQ(children[0]->children(), std::nullopt);
 }
 
 // What the window text check sends of the window, read through the real
@@ -264,7 +253,7 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
                                        "stopped"_s.arg(zenity.processId())});
 
     // Thawed, it answers again.
-    windowText(accessibility, zenity.processId(), u"Friday"_s);
+    windowText(bounded, zenity.processId(), u"Friday"_s);
 }
 
 TEST_F(AtspiWindows, ReadsAQtWindowButNothingOfItsPasswordField) {
@@ -286,22 +275,16 @@ TEST_F(AtspiWindows, ReadsOnlyTheActiveChromiumPageAndNothingOfItsPasswordsShown
     QTemporaryDir dir;
     const QString login =
         test::writePage(dir, u"login.html"_s, u"Aimset test page"_s,
-                        u"<h1>Team handbook</h1>"
-                        "<form><label for=\"u\">User</label><input id=\"u\" value=\"alice\">"
-                        "<label for=\"p\">Password</label><input id=\"p\" type=\"password\" "
-                        "value=\"hunter2secret\" title=\"Secret code field description\">"
-                        "<button>Sign in</button></form>"
-                        "<form><label for=\"r\">Mot de passe</label><input id=\"r\" "
-                        "type=\"password\" value=\"shownsecret1\"><button type=\"button\" "
-                        "id=\"show\" onclick=\"r.type='text'\">Afficher</button></form>"
-                        "<div><span>Passwort</span><input type=\"password\" class=\"x\" "
-                        "value=\"shownsecret2\"></div>"
-                        "<div><input type=\"password\" placeholder=\"Contrase\u00F1a\" "
-                        "value=\"shownsecret3\"></div>"
-                        "<div><input type=\"password\" value=\"shownsecret5\"><button "
-                        "type=\"button\" aria-label=\"Show password\">\u25C9</button></div>"
-                        "<p>Your city</p><input id=\"c\" value=\"Lisbon\">"
-                        "<script>show.click(); for (const f of document.querySelectorAll("
+                        u"<h1>Team handbook</h1><form><label for=u>User</label>"
+                        "<input id=u value=alice><label for=p>Password</label><input id=p "
+                        "type=password value=hunter2secret title=\"Secret code field description\">"
+                        "<button>Sign in</button></form><form><label for=r>Mot de passe</label>"
+                        "<input id=r type=password value=shownsecret1></form>"
+                        "<div><span>Passwort</span><input type=password value=shownsecret2></div>"
+                        "<div><input type=password placeholder=Contrase\u00F1a value=shownsecret3>"
+                        "</div><div><input type=password value=shownsecret5><button "
+                        "aria-label=\"Show password\">\u25C9</button></div><p>Your city</p>"
+                        "<input value=Lisbon><script>for (const f of document.querySelectorAll("
                         "'input[value^=shown]')) f.type = 'text';</script>"_s);
     const QString other = test::writePage(dir, u"other.html"_s, u"Bravo tab"_s, u"Bravo body"_s);
     // The first tab is the one on show.
@@ -314,7 +297,6 @@ TEST_F(AtspiWindows, ReadsOnlyTheActiveChromiumPageAndNothingOfItsPasswordsShown
     for (const char* elsewhere : {"Bravo", "Reload"}) {
         EXPECT_THAT(text.toStdString(), Not(HasSubstr(elsewhere)));
     }
-    EXPECT_EQ(readWindow(accessibility, browser->processId())->role(), u"document web"_s);
 }
 
 TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
