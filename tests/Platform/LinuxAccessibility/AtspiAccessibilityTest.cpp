@@ -268,24 +268,25 @@ TEST_F(AtspiWindows, ReadsAQtWindowButNothingOfItsPasswordField) {
 // Of a browser, only the page of the tab on show is read: not the other
 // tab's, nor the tab strip. Of the page, nothing of its passwords: one hidden,
 // and fields whose "show password" switch has turned them into plain text:
-// labelled, next to a label of their own, with a placeholder, or only the
-// switch after them. (Chromium does not expose the autocomplete hint,
+// labelled, named, with a telling id, next to a label of their own, with a
+// placeholder, or only the switch after them. (Chromium does not expose the autocomplete hint,
 // "new-password", to AT-SPI.)
 TEST_F(AtspiWindows, ReadsOnlyTheActiveChromiumPageAndNothingOfItsPasswordsShownOrNot) {
     QTemporaryDir dir;
-    const QString login =
-        test::writePage(dir, u"login.html"_s, u"Aimset test page"_s,
-                        u"<h1>Team handbook</h1><form><label for=u>User</label>"
-                        "<input id=u value=alice><label for=p>Password</label><input id=p "
-                        "type=password value=hunter2secret title=\"Secret code field description\">"
-                        "<button>Sign in</button></form><form><label for=r>Mot de passe</label>"
-                        "<input id=r type=password value=shownsecret1></form>"
-                        "<div><span>Passwort</span><input type=password value=shownsecret2></div>"
-                        "<div><input type=password placeholder=Contrase\u00F1a value=shownsecret3>"
-                        "</div><div><input type=password value=shownsecret5><button "
-                        "aria-label=\"Show password\">\u25C9</button></div><p>Your city</p>"
-                        "<input value=Lisbon><script>for (const f of document.querySelectorAll("
-                        "'input[value^=shown]')) f.type = 'text';</script>"_s);
+    const QString login = test::writePage(
+        dir, u"login.html"_s, u"Aimset test page"_s,
+        u"<h1>Team handbook</h1><form><label for=u>User</label>"
+        "<input id=u value=alice><label for=p>Password</label><input id=p "
+        "type=password value=hunter2secret title=\"Secret code field description\">"
+        "<button>Sign in</button><input aria-label=Kennwort type=password value=shownsecret4>"
+        "<input id=new-password value=shownsecret6></form><form><label for=r>Mot de passe</label>"
+        "<input id=r type=password value=shownsecret1></form>"
+        "<div><span>Passwort</span><input type=password value=shownsecret2></div>"
+        "<div><input type=password placeholder=Contrase\u00F1a value=shownsecret3>"
+        "</div><div><input type=password value=shownsecret5><button "
+        "aria-label=\"Show password\">\u25C9</button></div><p>Your city</p>"
+        "<input value=Lisbon><script>for (const f of document.querySelectorAll("
+        "'input[value^=shown]')) f.type = 'text';</script>"_s);
     const QString other = test::writePage(dir, u"other.html"_s, u"Bravo tab"_s, u"Bravo body"_s);
     // The first tab is the one on show.
     const auto browser = chromium(dir, {login, other});
