@@ -11,23 +11,11 @@ namespace aimset::test {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 // A session bus that activates nothing: the test starts what it needs.
 constexpr auto kBusConfig = R"(<busconfig>
-  <type>session</type>
   <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
   <policy context="default"><allow send_destination="*"/><allow receive_sender="*"/><allow own="*"/></policy>
 </busconfig>)";
-
-// Asked first; what will not go is killed with its QProcess.
-void stop(QProcess& process) {
-    process.terminate();
-    process.waitForFinished(5000);
-}
-
-} // namespace
 
 std::unique_ptr<A11ySession> A11ySession::start(Launcher launcher) {
     std::unique_ptr<A11ySession> session(new A11ySession);
@@ -67,8 +55,11 @@ std::unique_ptr<A11ySession> A11ySession::start(Launcher launcher) {
 }
 
 A11ySession::~A11ySession() {
-    stop(m_launcher);
-    stop(m_bus);
+    // Asked first; what will not go is killed with its QProcess.
+    for (QProcess* process : {&m_launcher, &m_bus}) {
+        process->terminate();
+        process->waitForFinished(5000);
+    }
 }
 
 QProcessEnvironment A11ySession::environment() const {
