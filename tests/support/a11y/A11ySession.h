@@ -1,16 +1,11 @@
 #pragma once
 
-#include "Platform/Accessibility.h"
-
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
 
 namespace aimset::test {
@@ -39,40 +34,11 @@ private:
     QString m_address;
 };
 
-// A program under test; killed when it goes (continued first if stopped).
-class TestApp {
-public:
-    TestApp(const QString& program, const QStringList& arguments,
-            const QProcessEnvironment& environment);
-    ~TestApp();
-    TestApp(const TestApp&) = delete;
-    TestApp& operator=(const TestApp&) = delete;
-
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    std::int32_t pid() const { return static_cast<std::int32_t>(m_process.processId()); }
-    void freeze();
-    void thaw();
-
-private:
-    QProcess m_process;
-};
-
-// Reads a window through an adapter, running the event loop until the
-// answer arrives (a test failure and null when none comes in the limit).
-std::shared_ptr<const AccessibleElement>
-readWindow(Accessibility& accessibility, std::int32_t pid,
-           std::chrono::milliseconds limit = std::chrono::seconds(60));
-
-// Waits for an outside program to get somewhere: asks every 200 ms until
-// the answer is yes or the limit has passed.
-bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
-
 // Writes a small HTML page into the folder; its file:// URL.
 QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
                   const QString& body);
 
 // Chromium on the test desktop, accessible, with a throwaway profile in dir.
 QStringList chromiumArguments(const QString& profileDir, const QString& url);
-QString chromiumProgram();
 
 } // namespace aimset::test

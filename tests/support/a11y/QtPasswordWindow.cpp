@@ -10,11 +10,9 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QWidget window;
-    window.setWindowTitle(QStringLiteral("Aimset password window"));
     auto* layout = new QVBoxLayout(&window);
     layout->addWidget(new QLabel(QStringLiteral("Budget spreadsheet review")));
-    auto* user = new QLineEdit(QStringLiteral("alice@example.invalid"));
-    layout->addWidget(user);
+    layout->addWidget(new QLineEdit(QStringLiteral("alice@example.invalid")));
     auto* password = new QLineEdit(QStringLiteral("hunter2secret"));
     password->setEchoMode(QLineEdit::Password);
     password->setAccessibleName(QStringLiteral("Secret code field name"));
@@ -22,6 +20,5 @@ int main(int argc, char** argv) {
     layout->addWidget(password);
     layout->addWidget(new QPushButton(QStringLiteral("Submit budget")));
     window.show();
-    window.activateWindow();
     return app.exec();
 }
