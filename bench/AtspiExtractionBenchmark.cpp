@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto session = test::A11ySession::start(test::A11ySession::Launcher::enabled);
-    const QString chromium = test::chromiumProgram();
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
     if (!session || chromium.isEmpty()) {
         std::fputs("needs at-spi2-core, dbus and chromium\n", stderr);
         return 1;
@@ -71,10 +72,9 @@ int main(int argc, char** argv) {
                    .arg(body)
                    .toUtf8());
     page.close();
-    test::TestApp browser(chromium,
+    test::TestApp browser(*session, chromium,
                           test::chromiumArguments(dir.filePath(QStringLiteral("profile")),
-                                                  QUrl::fromLocalFile(path).toString()),
-                          session->environment());
+                                                  QUrl::fromLocalFile(path).toString()));
 
     AtspiAccessibility whole(optionsOn(*session, true));
     AtspiAccessibility early(optionsOn(*session, false));
@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
     int elements = 0;
     const bool loaded = test::waitUntil(
         [&] {
-            const auto tree = test::readWindow(whole, browser.pid());
+            const auto tree =
+                test::readWindow(whole, static_cast<std::int32_t>(browser.processId()));
             QStringList parts;
             if (tree) {
                 AlignmentChecker::collectText(*tree, parts, 0, AlignmentChecker::maxWalkDepth);
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
             elapsed.start();
             std::optional<QString> read;
             checker.extractWindowText(
-                browser.pid(), QStringLiteral("x"),
+                static_cast<std::int32_t>(browser.processId()), QStringLiteral("x"),
                 [&read](std::optional<QString> text) { read = text.value_or(QString()); });
             while (!read) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

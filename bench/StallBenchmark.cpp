@@ -148,10 +148,9 @@ int frontmostApp(bool freeze, int seconds) {
         std::fputs("needs dbus and at-spi2-core\n", stderr);
         return 1;
     }
-    test::TestApp dialog(QStringLiteral("zenity"),
+    test::TestApp dialog(*session, QStringLiteral("zenity"),
                          {QStringLiteral("--info"), QStringLiteral("--title=Frozen dialog"),
-                          QStringLiteral("--text=Quarterly report draft")},
-                         session->environment());
+                          QStringLiteral("--text=Quarterly report draft")});
     AtspiAccessibility::Options options;
     options.programDirectory = QStringLiteral(AIMSET_ATSPI_DUMP_DIR);
     options.busAddress = session->address();
@@ -161,7 +160,8 @@ int frontmostApp(bool freeze, int seconds) {
     bool readable = false;
     for (int attempt = 0; attempt < 100 && !readable; ++attempt) {
         readable = accessibility.isProcessTrusted() &&
-                   test::readWindow(accessibility, dialog.pid(), std::chrono::seconds(5));
+                   test::readWindow(accessibility, static_cast<std::int32_t>(dialog.processId()),
+                                    std::chrono::seconds(5));
         runFor(std::chrono::milliseconds(100));
     }
     if (!readable) {
@@ -171,7 +171,8 @@ int frontmostApp(bool freeze, int seconds) {
 
     QtMainLoop loop;
     FakeWorkspace workspace;
-    workspace.setFrontmost(QStringLiteral("Zenity"), QStringLiteral("zenity"), dialog.pid(),
+    workspace.setFrontmost(QStringLiteral("Zenity"), QStringLiteral("zenity"),
+                           static_cast<std::int32_t>(dialog.processId()),
                            QStringLiteral("Frozen dialog"));
     NotAlignedService service;
     AlignmentChecker checker(service, accessibility,
@@ -189,7 +190,7 @@ int frontmostApp(bool freeze, int seconds) {
     });
     forget.start(500);
 
-    Frozen frozen(dialog.pid(), freeze);
+    Frozen frozen(static_cast<std::int32_t>(dialog.processId()), freeze);
     StallProbe probe;
     runFor(std::chrono::seconds(seconds));
     probe.print(freeze ? "frontmost application frozen" : "frontmost application running", reads);

@@ -4,20 +4,16 @@
 #include "support/QtPrinters.h"
 #include "support/a11y/A11ySession.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 
 namespace aimset {
 namespace {
@@ -26,55 +22,11 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using test::A11ySession;
 using test::LogCapture;
+using test::readWindow;
+using test::TestApp;
+using test::waitUntil;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-// Runs the event loop, a few times a second, until ready() or the limit.
-bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit) {
-    for (QDeadlineTimer deadline(limit); !ready(); QThread::msleep(20)) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-    }
-    return true;
-}
-
-// Reads a window through the adapter, running the event loop until the
-// answer arrives (a test failure and null when none comes in a minute).
-std::shared_ptr<const AccessibleElement> readWindow(AtspiAccessibility& accessibility,
-                                                    std::int32_t pid) {
-    // Shared: a late answer must not land on a finished call's stack.
-    const auto answers = std::make_shared<std::vector<std::shared_ptr<const AccessibleElement>>>();
-    const QDeadlineTimer soon(200);
-    accessibility.readFocusedWindow(pid, [answers](auto read) { answers->push_back(read); });
-    // The caller waits for nothing: not for the reader, nor the application.
-    EXPECT_FALSE(soon.hasExpired());
-    EXPECT_TRUE(answers->empty()) << "answered before the call returned";
-    EXPECT_TRUE(waitUntil([&] { return !answers->empty(); }, 1min));
-    return answers->empty() ? nullptr : answers->front();
-}
-
-// A program under test in the session; stopped when it goes (continued
-// first, if it was stopped by the test).
-class TestApp : public QProcess {
-public:
-    TestApp(const A11ySession& session, const QString& program, const QStringList& arguments) {
-        setProcessEnvironment(session.environment());
-        setStandardOutputFile(QProcess::nullDevice());
-        setStandardErrorFile(QProcess::nullDevice());
-        start(program, arguments);
-        waitForStarted(10000);
-    }
-    ~TestApp() override {
-        if (state() == QProcess::Running) {
-            ::kill(static_cast<pid_t>(processId()), SIGCONT);
-            // Chromium takes its helper processes down with it only when asked.
-            terminate();
-            waitForFinished(5000);
-        }
-    }
-};
 
 AtspiAccessibility::Options optionsOn(const A11ySession& session) {
     AtspiAccessibility::Options options;

@@ -1,10 +1,14 @@
 #include "support/a11y/A11ySession.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace aimset::test {
@@ -97,6 +101,46 @@ QStringList chromiumArguments(const QString& profileDir, const QString& url) {
         arguments << u"--no-sandbox"_s;
     }
     return arguments << u"--user-data-dir="_s + profileDir << url;
+}
+
+TestApp::TestApp(const A11ySession& session, const QString& program, const QStringList& arguments) {
+    setProcessEnvironment(session.environment());
+    setStandardOutputFile(QProcess::nullDevice());
+    setStandardErrorFile(QProcess::nullDevice());
+    start(program, arguments);
+    waitForStarted(10000);
+}
+
+TestApp::~TestApp() {
+    if (state() == QProcess::Running) {
+        ::kill(static_cast<pid_t>(processId()), SIGCONT);
+        // Chromium takes its helper processes down with it only when asked.
+        terminate();
+        waitForFinished(5000);
+    }
+}
+
+bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit) {
+    for (QDeadlineTimer deadline(limit); !ready(); QThread::msleep(20)) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+std::shared_ptr<const AccessibleElement> readWindow(Accessibility& accessibility, std::int32_t pid,
+                                                    std::chrono::milliseconds limit) {
+    // Shared: a late answer must not land on a finished call's stack.
+    const auto answers = std::make_shared<std::vector<std::shared_ptr<const AccessibleElement>>>();
+    const QDeadlineTimer soon(200);
+    accessibility.readFocusedWindow(pid, [answers](auto read) { answers->push_back(read); });
+    // The caller waits for nothing: not for the reader, nor the application.
+    EXPECT_FALSE(soon.hasExpired());
+    EXPECT_TRUE(answers->empty()) << "answered before the call returned";
+    EXPECT_TRUE(waitUntil([&] { return !answers->empty(); }, limit));
+    return answers->empty() ? nullptr : answers->front();
 }
 
 } // namespace aimset::test

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "Platform/Accessibility.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace aimset::test {
@@ -33,6 +38,23 @@ private:
     QProcess m_launcher;
     QString m_address;
 };
+
+// A program started in the session, stopped when it goes (continued first,
+// if it was stopped by the test).
+class TestApp : public QProcess {
+public:
+    TestApp(const A11ySession& session, const QString& program, const QStringList& arguments);
+    ~TestApp() override;
+};
+
+// Runs the event loop, a few times a second, until ready() or the limit.
+bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
+
+// Reads a window through the adapter, running the event loop until the
+// answer arrives (a test failure and null when none comes in the limit).
+std::shared_ptr<const AccessibleElement>
+readWindow(Accessibility& accessibility, std::int32_t pid,
+           std::chrono::milliseconds limit = std::chrono::minutes(1));
 
 // Writes a small HTML page into the folder; its file:// URL.
 QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
