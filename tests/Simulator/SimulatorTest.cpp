@@ -45,21 +45,14 @@ TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
     const SimRun run = runSim({QStringLiteral("--timestamps"), base + QStringLiteral(".jsonl")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, QString());
-    const QStringList expected =
-        QString::fromUtf8(readFile(base + QStringLiteral(".expected"))).split(QLatin1Char('\n'));
-    const QStringList actual = run.out.split(QLatin1Char('\n'));
-    for (qsizetype line = 0; line < std::max(expected.size(), actual.size()); ++line) {
-        const QString want = expected.value(line, QStringLiteral("<no line>"));
-        const QString got = actual.value(line, QStringLiteral("<no line>"));
-        ASSERT_EQ(got.toStdString(), want.toStdString()) << "output line " << line + 1;
-    }
+    // gtest shows a difference of many lines as a diff.
+    EXPECT_EQ(run.out.toStdString(), readFile(base + QStringLiteral(".expected")).toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, GoldenScenarioTest,
     ::testing::Values("misaligned-closed-after-15s", "window-change-cancels-countdown",
-                      "question-yes-with-expansion", "question-yes-without-expansion",
-                      "question-times-out", "spoken-aimset", "three-hour-session",
+                      "question-yes", "question-times-out", "spoken-aimset", "three-hour-session",
                       "app-switch-during-question-then-new-session", "first-run-onboarding",
                       "help-pages", "late-verdict-for-another-window",
                       "check-in-flight-at-session-end", "new-session-judges-afresh",
