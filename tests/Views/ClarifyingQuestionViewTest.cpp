@@ -30,7 +30,7 @@ TEST_F(ClarifyingQuestionViewTest, AutoClosingLineAppearsFromFifteenSecondsDownA
 
     rig.loop.advance(1s);
     EXPECT_EQ(line->opacity(), 1.0);
-    EXPECT_EQ(ViewRig::text(rig.item("autoClosing")), u"Auto-closing in 15s"_s);
+    EXPECT_EQ(rig.text("autoClosing"), u"Auto-closing in 15s"_s);
     EXPECT_EQ(yes->mapRectToScene(QRectF(0, 0, yes->width(), yes->height())), yesBefore);
     EXPECT_GT(line->mapToScene(QPointF(0, 0)).y(), yesBefore.bottom());
 }

@@ -22,51 +22,28 @@ namespace {
 
 // The main window's QML over the real ContentView on the simulated desktop,
 // used through its buttons and fields as a person would.
-struct ContentViewQmlTest : ::testing::Test {
+struct ContentViewQmlTest : ::testing::Test, test::QmlWindowRig {
     test::LogCapture log;
     test::SimulatedDesktop sim;
     std::unique_ptr<ContentView> view;
-    test::QmlWindowRig rig;
-    QQuickWindow& window = rig.window;
-    std::unique_ptr<QQuickItem>& root = rig.root;
+
+    // The items go before the view they show.
+    ~ContentViewQmlTest() override { root.reset(); }
 
     void load(bool onboarded, QObject* startAtLogin = nullptr) {
         sim.defaults.setBool(ContentView::onboardingKey, onboarded);
         sim.workspace.setFrontmost(QStringLiteral("Writer"), QStringLiteral("org.example.Writer"),
                                    7, QStringLiteral("Q3 report.odt"));
         view = std::make_unique<ContentView>(sim.desktop());
-        rig.load(QStringLiteral("ContentView"),
-                 {{QStringLiteral("view"), QVariant::fromValue(view.get())},
-                  {QStringLiteral("startAtLogin"), QVariant::fromValue(startAtLogin)}},
-                 QSize(720, 560));
-    }
-
-    void settle() { window.grabWindow(); }
-    QQuickItem* item(const char* name) {
-        settle();
-        auto* found = root->findChild<QQuickItem*>(QString::fromLatin1(name));
-        EXPECT_TRUE(found) << name;
-        return found;
+        QmlWindowRig::load(QStringLiteral("ContentView"),
+                           {{QStringLiteral("view"), QVariant::fromValue(view.get())},
+                            {QStringLiteral("startAtLogin"), QVariant::fromValue(startAtLogin)}},
+                           QSize(720, 560));
     }
     bool shown(const char* name) {
         QQuickItem* found = item(name);
         return found && found->isVisible() && found->opacity() > 0;
     }
-    void click(const char* name) {
-        QQuickItem* target = item(name);
-        ASSERT_TRUE(target);
-        const QPointF centre =
-            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
-        settle();
-    }
-    void type(const QString& text) {
-        for (const QChar character : text) {
-            QTest::keyClick(&window, character.toLatin1());
-        }
-        settle();
-    }
-    QString text(const char* name) { return item(name)->property("text").toString(); }
 };
 
 TEST_F(ContentViewQmlTest, OnboardingFirstThenTheLaunchModal) {
@@ -149,7 +126,7 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     EXPECT_EQ(text("milestoneText"), QStringLiteral("Great start. Keep going."));
     EXPECT_EQ(place("endSessionButton"), endBefore);
     QTest::qWait(350); // the fade-in, for the picture
-    rig.keepPicture(QStringLiteral("session-milestone"));
+    keepPicture(QStringLiteral("session-milestone"));
     sim.loop.advance(3s);
     ASSERT_EQ(view->session()->milestoneMessage(), QString());
     EXPECT_EQ(text("milestoneText"), QStringLiteral("Great start. Keep going."));
@@ -157,7 +134,7 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
 
     click("changeAimsetButton");
     EXPECT_TRUE(shown("aimsetEditor"));
-    rig.keepPicture(QStringLiteral("session-editor"));
+    keepPicture(QStringLiteral("session-editor"));
     type(QStringLiteral("Reply to Dana"));
     click("updateAimsetButton");
     EXPECT_EQ(text("aimsetText"), QStringLiteral("Reply to Dana"));
@@ -173,7 +150,7 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     EXPECT_TRUE(shown("summary"));
     EXPECT_EQ(text("summaryDuration"), QStringLiteral("2h 50m"));
     EXPECT_EQ(text("summaryGoal"), QStringLiteral("Goal reached!"));
-    rig.keepPicture(QStringLiteral("summary"));
+    keepPicture(QStringLiteral("summary"));
     click("startNewSessionButton");
     EXPECT_TRUE(view->showLaunchModal());
     EXPECT_EQ(item("aimsetField")->property("text").toString(), QString());

@@ -11,7 +11,6 @@
 #include "support/LogCapture.h"
 
 #include <QQuickItem>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +18,7 @@ namespace aimset::test {
 
 // A manager on the virtual loop and the recording fakes, and one panel view
 // loaded from the application's resources observing it.
-struct ViewRig {
+struct ViewRig : QmlWindowRig {
     LogCapture log;
     VirtualMainLoop loop;
     FakePanelHost panels;
@@ -29,27 +28,13 @@ struct ViewRig {
     UsageStore usage{secrets};
     InterventionManager manager{loop, panels, tabCloser, usage,
                                 [](std::function<void()> task) { task(); }};
-    QmlWindowRig rig;
+    // The view goes before the manager it observes.
+    ~ViewRig() { root.reset(); }
 
     void load(const QString& name) {
-        rig.load(name, {{QStringLiteral("manager"), QVariant::fromValue(&manager)}},
-                 QSize(420, 280));
+        QmlWindowRig::load(name, {{QStringLiteral("manager"), QVariant::fromValue(&manager)}},
+                           QSize(420, 280));
     }
-
-    void click(QQuickItem* target) {
-        const QPointF centre =
-            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(&rig.window, Qt::LeftButton, {}, centre.toPoint());
-    }
-
-    // Lays out and draws what the manager changed, then finds the item.
-    QQuickItem* item(const char* objectName) {
-        rig.window.grabWindow();
-        auto* found = rig.root->findChild<QQuickItem*>(QString::fromLatin1(objectName));
-        EXPECT_TRUE(found) << objectName;
-        return found;
-    }
-    static QString text(QQuickItem* item) { return item->property("text").toString(); }
 };
 
 } // namespace aimset::test
