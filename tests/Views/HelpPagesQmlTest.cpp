@@ -47,7 +47,7 @@ struct HelpPagesQmlTest : ::testing::Test {
     QQuickItem* item(const char* name) {
         settle();
         QQuickItem* shown = nullptr;
-        // The help's names, looked up in the help only (the launch modal has a goal slider too).
+        // The help's names, looked up in the help only.
         QObject* scope = qstrcmp(name, "helpButton") == 0 || qstrcmp(name, "helpOverlay") == 0
                              ? static_cast<QObject*>(root.get())
                              : root->findChild<QQuickItem*>(QStringLiteral("helpOverlay"));
