@@ -69,8 +69,11 @@ TEST_F(ContentViewQmlTest, OnboardingFirstThenTheLaunchModal) {
             return true;
         },
         2000));
+    sim.defaults.calls.clear();
     click("permissionButton");
     EXPECT_TRUE(view->hasCompletedOnboarding());
+    EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey),
+              QStringList{QStringLiteral("setBool hasCompletedOnboarding true")});
     EXPECT_TRUE(shown("helpButton"));
     EXPECT_EQ(text("title"), QStringLiteral("What's your aimset today?"));
     // The pages go once they have faded out.
