@@ -45,25 +45,18 @@ TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
     const SimRun run = runSim({QStringLiteral("--timestamps"), base + QStringLiteral(".jsonl")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, QString());
-    const QStringList expected =
-        QString::fromUtf8(readFile(base + QStringLiteral(".expected"))).split(QLatin1Char('\n'));
-    const QStringList actual = run.out.split(QLatin1Char('\n'));
-    for (qsizetype line = 0; line < std::max(expected.size(), actual.size()); ++line) {
-        const QString want = expected.value(line, QStringLiteral("<no line>"));
-        const QString got = actual.value(line, QStringLiteral("<no line>"));
-        ASSERT_EQ(got.toStdString(), want.toStdString()) << "output line " << line + 1;
-    }
+    // gtest shows a difference of many lines as a diff.
+    EXPECT_EQ(run.out.toStdString(), readFile(base + QStringLiteral(".expected")).toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, GoldenScenarioTest,
-    ::testing::Values("misaligned-closed-after-15s", "window-change-cancels-countdown",
-                      "question-yes-with-expansion", "question-yes-without-expansion",
-                      "question-times-out", "spoken-aimset", "three-hour-session",
+    ::testing::Values("misaligned-closed-after-15s", "question-yes", "question-times-out",
+                      "spoken-aimset", "three-hour-session",
                       "app-switch-during-question-then-new-session", "first-run-onboarding",
                       "help-pages", "late-verdict-for-another-window",
-                      "switch-just-before-the-tab-closes", "check-in-flight-at-session-end",
-                      "new-session-judges-afresh", "failed-checks-retry-until-the-service-recovers",
+                      "check-in-flight-at-session-end", "new-session-judges-afresh",
+                      "failed-checks-retry-until-the-service-recovers",
                       "unreadable-window-asks-instead", "sleep-during-a-session"),
     [](const auto& param) {
         std::string name = param.param;
@@ -96,14 +89,9 @@ TEST(SimulatorProgramTest, RefusesBadScenariosNamingTheLineBeforeRunningAnything
         {"{\"snapshot\": true, \"goal\": 2}\n",
          QStringLiteral("aimset-sim: <stdin>:1: one step per line, found \"goal\" and "
                         "\"snapshot\"\n")},
-        {"{\"chord\": \"held\"}\n",
-         QStringLiteral("aimset-sim: <stdin>:1: chord: must be \"down\" or \"up\"\n")},
         {"{\"service\": {\"mode\": \"vision\"}}\n",
          QStringLiteral("aimset-sim: <stdin>:1: service: \"mode\" must be \"title\", \"text\" or "
                         "\"expand\"\n")},
-        {"{\"at\": 2000000}\n",
-         QStringLiteral("aimset-sim: <stdin>:1: at: \"at\" must be a number of seconds from 0 "
-                        "to 1000000\n")},
         {"[1, 2]\n", QStringLiteral("aimset-sim: <stdin>:1: a step must be a JSON object\n")},
     };
     for (const auto& scenario : cases) {
@@ -147,11 +135,6 @@ struct SimulatorTest : ::testing::Test {
         return "{\"type\": {\"field\": \"aimset\", \"text\": \"" + aimset +
                "\"}}\n{\"press\": \"Start session\"}\n";
     }
-};
-
-const QString kStarted[] = {
-    QStringLiteral("0.000 Aimset: Write the report, Goal: 0m"),
-    QStringLiteral("0.000 [AppMonitor] Accessibility: trusted"),
 };
 
 TEST_F(SimulatorTest, TheNewestMatchingRuleAnswersAndSlowAnswersTimeOut) {
@@ -213,47 +196,25 @@ TEST_F(SimulatorTest, PressesOffScreenOrDisabledDoNothing) {
                                   "{\"type\": {\"field\": \"aimset\", \"text\": \"   \"}}\n"
                                   "{\"press\": \"Start session\"}\n"
                                   "{\"press\": \"End session\"}\n"
-                                  "{\"type\": {\"field\": \"newAimset\", \"text\": \"x\"}}\n"
-                                  "{\"press\": \"Yes, it's relevant\"}\n"
-                                  "{\"press\": \"Next\"}\n"
-                                  "{\"press\": \"Frobnicate\"}\n");
+                                  "{\"press\": \"Yes, it's relevant\"}\n");
     EXPECT_EQ(lines, (QStringList{
                          QStringLiteral("0.000 # not on screen: Start session"),
                          QStringLiteral("0.000 # not on screen: Start session"),
                          QStringLiteral("0.000 # not on screen: End session"),
-                         QStringLiteral("0.000 # not on screen: newAimset"),
                          QStringLiteral("0.000 # not on screen: Yes, it's relevant"),
-                         QStringLiteral("0.000 # not on screen: Next"),
-                         QStringLiteral("0.000 # not on screen: Frobnicate"),
                          QStringLiteral("0.000 # end at 0.000"),
                      }));
 }
 
-TEST_F(SimulatorTest, TheEditorChangesTheAimsetAndTheHelpButtonToggles) {
+TEST_F(SimulatorTest, ReturnInTheEditorSetsTheTrimmedAimsetOnceThereIsOne) {
     run("{\"frontmost\": null}\n" + startSession() +
         "{\"press\": \"Change aimset\"}\n"
-        "{\"snapshot\": true}\n"
         "{\"press\": \"Return\", \"field\": \"newAimset\"}\n"
         "{\"type\": {\"field\": \"newAimset\", \"text\": \" Book the venue \"}}\n"
-        "{\"press\": \"Return\", \"field\": \"newAimset\"}\n"
-        "{\"press\": \"?\"}\n");
-    const qsizetype first = out.indexOf(QStringLiteral("0.000 # screen: ?"));
-    ASSERT_GE(first, 0);
-    EXPECT_EQ(out.mid(first), (QStringList{
-                                  QStringLiteral("0.000 # screen: ?"),
-                                  QStringLiteral("0.000 # screen: Write the report"),
-                                  QStringLiteral("0.000 # screen: Focused for < 1m"),
-                                  QStringLiteral("0.000 # screen: End session"),
-                                  QStringLiteral("0.000 # screen: Change aimset"),
-                                  QStringLiteral("0.000 # screen: What are you working on now?"),
-                                  QStringLiteral("0.000 # screen: Update aimset"),
-                                  QStringLiteral("0.000 # screen: Cancel"),
-                                  QStringLiteral("0.000 [AppMonitor] Temporary aimset set: Book "
-                                                 "the venue (original: Write the report)"),
-                                  QStringLiteral("0.000 # end at 0.000"),
-                              }));
-    EXPECT_EQ(sim.view()->session()->aimset(), QStringLiteral("Book the venue"));
-    EXPECT_TRUE(sim.view()->showHelp());
+        "{\"press\": \"Return\", \"field\": \"newAimset\"}\n");
+    EXPECT_EQ(out.filter(QStringLiteral("Temporary aimset")),
+              QStringList{QStringLiteral("0.000 [AppMonitor] Temporary aimset set: Book the venue "
+                                         "(original: Write the report)")});
 }
 
 TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGives) {
@@ -314,28 +275,6 @@ TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
         EXPECT_FALSE(out.contains(QStringLiteral("# panel hide question")));
     }
     EXPECT_EQ(out.last(), QStringLiteral("# end at 6.000"));
-}
-
-TEST(SimulatorOnboardingTest, DoneFinishesAtOnceAndAccessAlreadyGrantedNeedsNoPrompt) {
-    const QByteArray pages = "{\"at\": 5.9, \"press\": \"Next\"}\n"
-                             "{\"at\": 21.1, \"press\": \"Next\"}\n"
-                             "{\"at\": 25.835, \"press\": \"Next\"}\n";
-    QStringList out;
-    Simulator granting([&out](const QString& line) { out << line; }, Simulator::Options{true});
-    granting.run("{\"trusted\": false}\n" + pages +
-                 "{\"press\": \"Enable Aimset\"}\n"
-                 "{\"at\": 26.5, \"trusted\": true}\n"
-                 "{\"at\": 26.9, \"press\": \"Done\"}\n"
-                 "{\"press\": \"?\"}\n");
-    EXPECT_TRUE(granting.view()->hasCompletedOnboarding());
-    EXPECT_TRUE(granting.view()->showHelp());
-    EXPECT_EQ(granting.desktop().accessibility.calls.filter(QStringLiteral("Prompt")).size(), 1);
-    EXPECT_EQ(out.last(), QStringLiteral("26.900 # end at 26.900"));
-
-    Simulator trusted([](const QString&) {}, Simulator::Options{});
-    trusted.run(pages + "{\"press\": \"Enable Aimset\"}\n");
-    EXPECT_TRUE(trusted.view()->hasCompletedOnboarding());
-    EXPECT_TRUE(trusted.desktop().accessibility.calls.filter(QStringLiteral("Prompt")).isEmpty());
 }
 
 } // namespace

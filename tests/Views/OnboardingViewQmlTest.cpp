@@ -19,41 +19,29 @@ namespace {
 
 // The onboarding pages drawn over the real OnboardingFlow on the virtual
 // loop, stepped through as a first-time user would.
-struct OnboardingViewQmlTest : ::testing::Test {
+struct OnboardingViewQmlTest : ::testing::Test, test::QmlWindowRig {
     VirtualMainLoop loop;
     FakeAccessibility accessibility;
     OnboardingFlow onboarding{loop, accessibility};
-    test::QmlWindowRig rig;
-    QQuickWindow& window = rig.window;
-    std::unique_ptr<QQuickItem>& root = rig.root;
     int completions = 0;
 
     void SetUp() override {
         QObject::connect(&onboarding, &OnboardingFlow::completed, [this] { ++completions; });
-        rig.load(QStringLiteral("OnboardingView"),
-                 {{QStringLiteral("onboarding"), QVariant::fromValue(&onboarding)}},
-                 QSize(720, 560));
+        load(QStringLiteral("OnboardingView"),
+             {{QStringLiteral("onboarding"), QVariant::fromValue(&onboarding)}}, QSize(720, 560));
     }
+    // The items go before the flow they show.
+    ~OnboardingViewQmlTest() override { root.reset(); }
 
     // Lets the fades and springs of the last change run out, then draws
     // (and keeps the picture, see QmlWindowRig::keepPicture).
     void look(const char* name) {
         QTest::qWait(700);
-        rig.keepPicture(QString::fromLatin1(name));
-    }
-    QQuickItem* item(const char* name, QQuickItem* within = nullptr) {
-        auto* found =
-            (within ? within : root.get())->findChild<QQuickItem*>(QString::fromLatin1(name));
-        EXPECT_TRUE(found) << name;
-        return found;
-    }
-    QString text(const char* name, QQuickItem* within = nullptr) {
-        QQuickItem* found = item(name, within);
-        return found ? found->property("text").toString() : QString();
+        keepPicture(QString::fromLatin1(name));
     }
     // On screen: visible, and not faded out anywhere up the tree.
-    bool shown(const char* name, QQuickItem* within = nullptr) {
-        QQuickItem* found = item(name, within);
+    bool shown(const char* name) {
+        QQuickItem* found = item(name);
         if (!found || !found->isVisible()) {
             return false;
         }
@@ -63,14 +51,6 @@ struct OnboardingViewQmlTest : ::testing::Test {
             }
         }
         return true;
-    }
-    void click(const char* name) {
-        QQuickItem* target = item(name);
-        ASSERT_TRUE(target);
-        const QPointF centre =
-            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
-        window.grabWindow();
     }
 };
 

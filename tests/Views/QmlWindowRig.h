@@ -7,6 +7,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSize>
+#include <QTest>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -41,6 +42,36 @@ struct QmlWindowRig {
         root->setSize(QSizeF(size));
         window.show();
         window.grabWindow();
+    }
+
+    // Lets the window lay out and draw what changed.
+    void settle() { window.grabWindow(); }
+    QQuickItem* item(const char* name) {
+        settle();
+        auto* found = root->findChild<QQuickItem*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+    QString text(const char* name) {
+        QQuickItem* found = item(name);
+        return found ? found->property("text").toString() : QString();
+    }
+    void click(QQuickItem* target) {
+        const QPointF centre =
+            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+        settle();
+    }
+    void click(const char* name) {
+        QQuickItem* target = item(name);
+        ASSERT_TRUE(target) << name;
+        click(target);
+    }
+    void type(const QString& text) {
+        for (const QChar character : text) {
+            QTest::keyClick(&window, character.toLatin1());
+        }
+        settle();
     }
 
     // Keeps a picture of the window as it is now, for a person to look at,

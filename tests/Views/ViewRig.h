@@ -6,24 +6,19 @@
 #include "Platform/Fake/FakeFrontTabCloser.h"
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
+#include "QmlWindowRig.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
 
-#include <QQmlComponent>
-#include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickWindow>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace aimset::test {
 
-// A manager on the virtual loop and the recording fakes, and one view loaded
-// from the application's resources observing it.
-struct ViewRig {
+// A manager on the virtual loop and the recording fakes, and one panel view
+// loaded from the application's resources observing it.
+struct ViewRig : QmlWindowRig {
     LogCapture log;
     VirtualMainLoop loop;
     FakePanelHost panels;
@@ -33,45 +28,13 @@ struct ViewRig {
     UsageStore usage{secrets};
     InterventionManager manager{loop, panels, tabCloser, usage,
                                 [](std::function<void()> task) { task(); }};
-    QQmlEngine engine;
-    // The window lays the view out, as the panel's window does.
-    QQuickWindow window;
-    std::unique_ptr<QQuickItem> view;
-
-    ~ViewRig() { view.reset(); }
+    // The view goes before the manager it observes.
+    ~ViewRig() { root.reset(); }
 
     void load(const QString& name) {
-        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") + name +
-                                              QStringLiteral(".qml")));
-        // Qt crashes on required properties of a component that failed to load.
-        ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
-        std::unique_ptr<QObject> object(component.createWithInitialProperties(
-            {{QStringLiteral("manager"), QVariant::fromValue(&manager)}}));
-        ASSERT_TRUE(object) << component.errorString().toStdString();
-        view.reset(qobject_cast<QQuickItem*>(object.release()));
-        ASSERT_TRUE(view);
-        view->setParentItem(window.contentItem());
-        window.resize(420, 280);
-        window.show();
-        settle();
+        QmlWindowRig::load(name, {{QStringLiteral("manager"), QVariant::fromValue(&manager)}},
+                           QSize(420, 280));
     }
-
-    void click(QQuickItem* target) {
-        const QPointF centre =
-            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
-    }
-
-    // Lets the window lay out and draw what the manager changed.
-    void settle() { window.grabWindow(); }
-
-    QQuickItem* item(const char* objectName) {
-        settle();
-        auto* found = view->findChild<QQuickItem*>(QString::fromLatin1(objectName));
-        EXPECT_TRUE(found) << objectName;
-        return found;
-    }
-    static QString text(QQuickItem* item) { return item->property("text").toString(); }
 };
 
 } // namespace aimset::test

@@ -5,7 +5,6 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
-#include "Platform/Qt/QtPanelHost.h"
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
