@@ -85,8 +85,6 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
 
 TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
     UsageStore usage(store);
-    const SecretItemKey counter{UsageStore::service, UsageStore::totalInterventionsKey};
-    store.remove(counter);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&usage] {
@@ -100,7 +98,6 @@ TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) 
     }
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 20);
     EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("20"));
-    store.remove(counter);
     EXPECT_EQ(log.lines(), QStringList());
 }
 
@@ -193,24 +190,13 @@ TEST_F(NoSecretServiceTest, EveryOperationFailsWithOneLine) {
         u"The name org.freedesktop.secrets was not provided by any .service files"_s);
 }
 
-struct NoSessionBusTest : UnreachableKeyring {};
-TEST_F(NoSessionBusTest, EveryOperationFailsWithOneLine) {
-    expectEveryOperationFails(u"Could not connect: No such file or directory"_s);
-}
-
 // The session bus going away under a working keyring.
 struct LostSessionBusTest : UnreachableKeyring {};
 TEST_F(LostSessionBusTest, IsAFailureNotTheEndOfTheApp) {
     const SecretItemKey key{u"com.aimset.test.lost"_s, u"counter"_s};
     ASSERT_EQ(store.add(key, "1"), Status::success);
-    QProcess ask;
-    ask.start(u"dbus-send"_s,
-              {u"--session"_s, u"--print-reply=literal"_s, u"--dest=org.freedesktop.DBus"_s,
-               u"/org/freedesktop/DBus"_s, u"org.freedesktop.DBus.GetConnectionUnixProcessID"_s,
-               u"string:org.freedesktop.DBus"_s});
-    ASSERT_TRUE(ask.waitForFinished(10000));
-    const auto bus =
-        static_cast<pid_t>(ask.readAllStandardOutput().simplified().split(' ').last().toInt());
+    // The session bus daemon's pid, from with-keyring.sh.
+    const auto bus = static_cast<pid_t>(qEnvironmentVariableIntValue("AIMSET_TEST_BUS_PID"));
     ASSERT_GT(bus, 0);
     ASSERT_EQ(::kill(bus, SIGTERM), 0);
     // The connection notices the loss a moment later.

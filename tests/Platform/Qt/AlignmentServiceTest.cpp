@@ -157,18 +157,6 @@ TEST_F(AlignmentServiceTest, WhatTheServiceGetsWrongIsAFailedCheckWithOneLine) {
     EXPECT_TRUE(elsewhere.received.isEmpty());
 }
 
-TEST_F(AlignmentServiceTest, AnAnswerWithoutHttpCountsAsStatusMinusOne) {
-    // A data: URL answers with a body but without any HTTP status.
-    HttpRequest request;
-    request.url = QUrl(u"data:application/json,%7B%22aligned%22%3Atrue%7D"_s);
-    request.method = "GET";
-    std::optional<HttpResponse> response;
-    http.send(request, [&](const HttpResponse& r) { response = r; });
-    ASSERT_TRUE(spinUntil([&] { return response.has_value(); }));
-    EXPECT_EQ(response->error, std::nullopt);
-    EXPECT_EQ(response->status, -1);
-}
-
 // The app's own service answers only with a token only the app knows. When it
 // dies, checks in the gap have nowhere to go; each restart is one line, and
 // the delays grow. It goes when the launcher goes.
