@@ -5,6 +5,7 @@
 #include "Interventions/UsageStore.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +18,7 @@
 #include <vector>
 
 using namespace aimset;
+using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using Status = SecretStore::Status;
 
@@ -197,10 +199,7 @@ TEST_F(LostSessionBusTest, IsAFailureNotTheEndOfTheApp) {
     ASSERT_GT(bus, 0);
     ASSERT_EQ(::kill(bus, SIGTERM), 0);
     // The connection notices the loss a moment later.
-    for (int attempt = 0; attempt < 100 && store.find(key, false).status != Status::failure;
-         ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    test::spinUntil([&] { return store.find(key, false).status == Status::failure; }, 5000ms);
     expectEveryOperationFails(u"The connection is closed"_s);
 }
 
