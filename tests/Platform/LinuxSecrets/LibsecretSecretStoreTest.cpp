@@ -5,6 +5,7 @@
 #include "Interventions/UsageStore.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +18,7 @@
 #include <vector>
 
 using namespace aimset;
+using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using Status = SecretStore::Status;
 
@@ -83,24 +85,18 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
     EXPECT_EQ(log.lines(), QStringList());
 }
 
+// Counters are kept as the decimal text the user sees in the keyring.
 TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
     UsageStore usage(store);
-    const SecretItemKey counter{UsageStore::service, UsageStore::totalInterventionsKey};
-    store.remove(counter);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&usage] {
-            for (int i = 0; i < 5; ++i) {
-                usage.incrementCount(UsageStore::totalInterventionsKey);
-            }
-        });
+    std::vector<std::thread> threads(4);
+    for (auto& thread : threads) {
+        thread = std::thread([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
     }
     for (auto& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 20);
-    EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("20"));
-    store.remove(counter);
+    EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 4);
+    EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("4"));
     EXPECT_EQ(log.lines(), QStringList());
 }
 
@@ -193,31 +189,17 @@ TEST_F(NoSecretServiceTest, EveryOperationFailsWithOneLine) {
         u"The name org.freedesktop.secrets was not provided by any .service files"_s);
 }
 
-struct NoSessionBusTest : UnreachableKeyring {};
-TEST_F(NoSessionBusTest, EveryOperationFailsWithOneLine) {
-    expectEveryOperationFails(u"Could not connect: No such file or directory"_s);
-}
-
 // The session bus going away under a working keyring.
 struct LostSessionBusTest : UnreachableKeyring {};
 TEST_F(LostSessionBusTest, IsAFailureNotTheEndOfTheApp) {
     const SecretItemKey key{u"com.aimset.test.lost"_s, u"counter"_s};
     ASSERT_EQ(store.add(key, "1"), Status::success);
-    QProcess ask;
-    ask.start(u"dbus-send"_s,
-              {u"--session"_s, u"--print-reply=literal"_s, u"--dest=org.freedesktop.DBus"_s,
-               u"/org/freedesktop/DBus"_s, u"org.freedesktop.DBus.GetConnectionUnixProcessID"_s,
-               u"string:org.freedesktop.DBus"_s});
-    ASSERT_TRUE(ask.waitForFinished(10000));
-    const auto bus =
-        static_cast<pid_t>(ask.readAllStandardOutput().simplified().split(' ').last().toInt());
+    // The session bus daemon's pid, from with-keyring.sh.
+    const auto bus = static_cast<pid_t>(qEnvironmentVariableIntValue("AIMSET_TEST_BUS_PID"));
     ASSERT_GT(bus, 0);
     ASSERT_EQ(::kill(bus, SIGTERM), 0);
     // The connection notices the loss a moment later.
-    for (int attempt = 0; attempt < 100 && store.find(key, false).status != Status::failure;
-         ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    test::spinUntil([&] { return store.find(key, false).status == Status::failure; }, 5000ms);
     expectEveryOperationFails(u"The connection is closed"_s);
 }
 

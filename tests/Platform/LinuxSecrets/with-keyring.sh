@@ -5,9 +5,9 @@
 #   locked    the same, with the login keyring locked again
 #   absent    GNOME Keyring running, but no keyring created yet
 #   none      nothing provides the Secret Service
-#   nobus     not even the session bus can be reached
 # The keyring keeps its files in a temporary directory; the daemon and the bus
-# are stopped afterwards. The daemon's pid is in AIMSET_TEST_KEYRING_PID.
+# are stopped afterwards. The daemon's pid is in AIMSET_TEST_KEYRING_PID, the
+# session bus's in AIMSET_TEST_BUS_PID.
 # Usage: with-keyring.sh MODE COMMAND [ARGS...]
 set -euo pipefail
 mode=$1
@@ -30,6 +30,11 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+AIMSET_TEST_BUS_PID=$(dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus \
+    /org/freedesktop/DBus org.freedesktop.DBus.GetConnectionUnixProcessID \
+    string:org.freedesktop.DBus | awk '{print $NF}')
+export AIMSET_TEST_BUS_PID
 
 mkdir -m 700 "$scratch/data" "$scratch/runtime" "$scratch/config" "$scratch/cache"
 export XDG_DATA_HOME=$scratch/data XDG_RUNTIME_DIR=$scratch/runtime
@@ -71,7 +76,6 @@ locked)
     ;;
 absent) start_keyring plain ;;
 none) ;;
-nobus) export DBUS_SESSION_BUS_ADDRESS=unix:path=$scratch/runtime/no-bus ;;
 *)
     echo "with-keyring: unknown mode $mode" >&2
     exit 2

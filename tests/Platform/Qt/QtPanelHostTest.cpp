@@ -61,15 +61,12 @@ struct QtPanelHostTest : ::testing::Test {
 };
 
 TEST(QtPanelHostPlacementTest, CentresALittleAboveTheMiddleOrNearTheTop) {
-    const QRect available(0, 25, 1920, 1055);
-    EXPECT_EQ(QtPanelHost::placement(available, {420, 250}, PanelPlacement::centred),
-              QRect(750, 25 + 322, 420, 250));
-    EXPECT_EQ(QtPanelHost::placement(available, {420, 250}, PanelPlacement::topCentre),
-              QRect(750, 45, 420, 250));
-    // A second screen to the right, with a panel at the left edge.
-    const QRect right(1920, 0, 1280, 1024);
+    // A second screen to the right, below a top bar.
+    const QRect right(1920, 25, 1280, 1024);
     EXPECT_EQ(QtPanelHost::placement(right, {400, 100}, PanelPlacement::centred),
-              QRect(1920 + 440, 369, 400, 100));
+              QRect(1920 + 440, 25 + 369, 400, 100));
+    EXPECT_EQ(QtPanelHost::placement(right, {400, 100}, PanelPlacement::topCentre),
+              QRect(1920 + 440, 45, 400, 100));
 }
 
 // Every show is a fresh window where its placement says, at the size its
@@ -113,13 +110,10 @@ TEST_F(QtPanelHostTest, PanelsGoWithTheirHost) {
 }
 
 TEST_F(QtPanelHostTest, AViewThatCannotLoadIsReportedAndShowsNothing) {
-    auto panel = host.presentPanel(PanelRequest{u"NoSuchView"_s, &manager, {100, 100}});
-    EXPECT_FALSE(panel);
+    EXPECT_FALSE(host.presentPanel(PanelRequest{u"NoSuchView"_s, &manager, {100, 100}}));
     EXPECT_TRUE(visibleViews().isEmpty());
-    const QStringList lines = log.lines();
-    EXPECT_TRUE(lines.size() == 1 &&
-                lines[0].startsWith(u"[Panel] Could not load view NoSuchView: "_s))
-        << lines.join(u'\n').toStdString();
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].startsWith(u"[Panel] Could not load view NoSuchView: "_s));
 }
 
 } // namespace
