@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -23,7 +24,14 @@ TEST(LogTest, TheSinkGetsEveryWholeLineFromAnyThread) {
     QStringList outer;
     auto previous = setLogSink([&](const QString& line) { outer << line; });
     QStringList lines;
-    auto mine = setLogSink([&](const QString& line) { lines << line; });
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    auto mine = setLogSink([&](const QString& line) {
+        overlaps += inside++ > 0 ? 1 : 0;
+        std::this_thread::yield(); // widens the window another line could enter by
+        lines << line;
+        --inside;
+    });
     applyLogVerbosity(false);
     LogDebug(u"[AppMonitor] App: Firefox (firefox) | Window: Inbox"_s);
     std::vector<std::thread> threads;
@@ -44,6 +52,7 @@ TEST(LogTest, TheSinkGetsEveryWholeLineFromAnyThread) {
     ASSERT_EQ(lines.size(), 1001);
     EXPECT_EQ(lines.front(), u"[AppMonitor] App: Firefox (firefox) | Window: Inbox"_s);
     EXPECT_EQ(lines.filter(u"thread 3 line "_s).size(), 250);
+    EXPECT_EQ(overlaps.load(), 0);
 }
 
 // Bare lines, as the app has always printed them, whatever Qt's message

@@ -1,8 +1,7 @@
 #include "Runtime/QtMainLoop.h"
 #include "Runtime/VirtualMainLoop.h"
+#include "support/SpinUntil.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <gtest/gtest.h>
@@ -16,14 +15,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs Qt's event loop until done() or two seconds pass.
-template <typename Done> void spinUntil(Done done) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < 2000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
+using test::spinUntil;
 
 // Both loops keep one contract; a runner moves each one's time on, the
 // virtual clock at once and Qt's in real time.

@@ -201,4 +201,15 @@ TEST_F(CheckServiceHttpTest, SixtyFourConcurrentClientsAreAllAnswered) {
     EXPECT_EQ(answered.load(), clients);
 }
 
+// The limit holds for every caller of the service, not only behind the server.
+TEST(CheckServiceTest, ABodyOverTheLimitIsRefused) {
+    OfflineJudge judge;
+    const CheckService service(judge);
+    const QByteArray start = R"({"aimset":"a","mode":"title","context":")";
+    const QByteArray body =
+        start + QByteArray(CheckService::maxBodyBytes - start.size() - 2, 'x') + "\"}";
+    EXPECT_EQ(service.handle("POST", "/check", body).status, 200);
+    EXPECT_EQ(service.handle("POST", "/check", body + ' ').status, 400);
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 #include "E2eDesktop.h"
 
+#include "support/audio/SpeechTestAudio.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -9,7 +11,6 @@
 #include <QtEndian>
 
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 
 #ifndef AIMSET_APP_PATH
@@ -18,11 +19,9 @@
 
 namespace aimset::e2e {
 
-namespace {
+using test::own;
 
-template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
-    return {reply, &std::free};
-}
+namespace {
 
 // The test's environment, or its private session's, with nothing that would
 // send a child to another display platform or alignment service.
@@ -158,11 +157,7 @@ std::vector<std::uint32_t> Desktop::grab(xcb_window_t window) {
 }
 
 bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+    return test::run(QStringLiteral("xdotool"), arguments, 20000);
 }
 
 AimsetApp::AimsetApp(const Options& options) {
@@ -177,10 +172,8 @@ AimsetApp::AimsetApp(const Options& options) {
     }
     environment.insert(options.extra);
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-        m_buffer += m_process.readAllStandardOutput();
-        for (qsizetype newline; (newline = m_buffer.indexOf('\n')) >= 0;) {
-            m_lines << QString::fromUtf8(m_buffer.left(newline));
-            m_buffer.remove(0, newline + 1);
+        while (m_process.canReadLine()) {
+            m_lines << QString::fromUtf8(m_process.readLine()).chopped(1);
         }
     });
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -193,11 +186,7 @@ AimsetApp::AimsetApp(const Options& options) {
 }
 
 AimsetApp::~AimsetApp() {
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    test::stopProcess(m_process);
 }
 
 QStringList AimsetApp::lines() {
@@ -262,11 +251,7 @@ Chromium::Chromium(const QStringList& urls, const test::A11ySession* bus,
 }
 
 Chromium::~Chromium() {
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    test::stopProcess(m_process);
 }
 
 QByteArray Chromium::get(const QString& path) {

@@ -112,7 +112,6 @@ private:
     QTemporaryDir m_config;
     QTemporaryDir m_runtime;
     QProcess m_process;
-    QByteArray m_buffer;
     QStringList m_lines;
     qsizetype m_next = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <chrono>
 #include <functional>
@@ -18,6 +19,15 @@ inline bool spinUntil(const std::function<bool()>& done,
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return done();
+}
+
+// Asks a child to end, as a session logout would, and kills it if it lingers.
+inline void stopProcess(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
 }
 
 } // namespace aimset::test

@@ -8,8 +8,6 @@
 #include "e2e/E2eDesktop.h"
 #include "support/gnome/GnomeTestDesktop.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusVariant>
 
 #include <gtest/gtest.h>
@@ -19,27 +17,23 @@ namespace test = aimset::test;
 
 namespace {
 
-QDBusMessage call(const QString& service, const QString& path, const QString& interface,
-                  const QString& method, const QVariantList& arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(message);
-}
+using test::callSessionBus;
 
 // The process whose window has the focus, as the shell's extension says.
 qint64 focusedPid() {
     const QDBusMessage reply =
-        call(QStringLiteral("org.aimset.Shell"), QStringLiteral("/org/aimset/Shell"),
-             QStringLiteral("org.aimset.Shell1"), QStringLiteral("GetFocusedWindow"));
+        callSessionBus(QStringLiteral("org.aimset.Shell"), QStringLiteral("/org/aimset/Shell"),
+                       QStringLiteral("org.aimset.Shell1"), QStringLiteral("GetFocusedWindow"));
     return reply.arguments().size() == 5 ? reply.arguments()[3].toUInt() : 0;
 }
 
 TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndThenItIsClosed) {
     // Chromium tells the accessibility bus its pages only when it is switched on.
-    ASSERT_EQ(call(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                   QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                   {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
-                    QVariant::fromValue(QDBusVariant(true))})
+    ASSERT_EQ(callSessionBus(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                             QStringLiteral("org.freedesktop.DBus.Properties"),
+                             QStringLiteral("Set"),
+                             {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
+                              QVariant::fromValue(QDBusVariant(true))})
                   .type(),
               QDBusMessage::ReplyMessage);
     test::ShellKeyboard keyboard;

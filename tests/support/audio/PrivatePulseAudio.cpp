@@ -84,11 +84,7 @@ PrivatePulseAudio::PrivatePulseAudio() {
 }
 
 PrivatePulseAudio::~PrivatePulseAudio() {
-    m_daemon.terminate();
-    if (!m_daemon.waitForFinished(10000)) {
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
+    stopProcess(m_daemon);
 }
 
 bool PrivatePulseAudio::play(const QString& wavFile) {

@@ -3,7 +3,6 @@
 #include "support/x11/X11TestDesktop.h"
 
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusObjectPath>
 
 #include <stdexcept>
@@ -21,9 +20,7 @@ const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 
 QDBusMessage callRemoteDesktop(const QString& path, const QString& interface, const QString& method,
                                const QVariantList& arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall(kRemoteDesktop, path, interface, method);
-    message.setArguments(arguments);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
+    const QDBusMessage reply = callSessionBus(kRemoteDesktop, path, interface, method, arguments);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         throw std::runtime_error(
             QString(method + QStringLiteral(": ") + reply.errorMessage()).toStdString());
@@ -32,6 +29,13 @@ QDBusMessage callRemoteDesktop(const QString& path, const QString& interface, co
 }
 
 } // namespace
+
+QDBusMessage callSessionBus(const QString& service, const QString& path, const QString& interface,
+                            const QString& method, const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message);
+}
 
 ShellKeyboard::ShellKeyboard() {
     const QDBusMessage created =
@@ -76,11 +80,7 @@ GtkTestWindow::GtkTestWindow(const QString& appId, const QString& title) {
 }
 
 GtkTestWindow::~GtkTestWindow() {
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    stopProcess(m_process);
 }
 
 bool GtkTestWindow::waitFor(const QString& line, std::chrono::milliseconds limit) {

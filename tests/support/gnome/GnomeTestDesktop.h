@@ -4,6 +4,7 @@
 // keys pressed through the shell's remote-desktop interface, as a person
 // would, and GTK test windows that print the events they receive.
 
+#include <QDBusMessage>
 #include <QProcess>
 #include <QStringList>
 
@@ -11,6 +12,10 @@
 #include <cstdint>
 
 namespace aimset::test {
+
+// A method call on the session bus; its reply, an error if it failed.
+QDBusMessage callSessionBus(const QString& service, const QString& path, const QString& interface,
+                            const QString& method, const QVariantList& arguments = {});
 
 // Linux input key codes, as the remote-desktop interface takes them.
 enum LinuxKey : std::uint32_t {

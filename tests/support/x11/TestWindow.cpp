@@ -1,19 +1,19 @@
 // A plain X client for desktop tests: one white window with a chosen title,
 // class and process id, optionally full-screen. It prints "ready <window id>"
 // once mapped, then one line per key it receives ("key press <keycode> state
-// <modifier mask>"), and obeys commands on standard input: "title <text>" and
-// "quit".
+// <modifier mask>"), and obeys "title <text>" on standard input until it ends.
 
 #include <xcb/xcb.h>
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <map>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -85,51 +85,31 @@ int main(int argc, char** argv) {
     xcb_map_window(c, window);
     xcb_flush(c);
 
+    // Commands come on standard input, on a thread of their own; the client
+    // ends with its input.
+    std::thread([c, window] {
+        for (std::string command; std::getline(std::cin, command);) {
+            if (command.rfind("title ", 0) == 0) {
+                setTitle(c, window, command.substr(6));
+                std::printf("titled\n");
+                std::fflush(stdout);
+            }
+        }
+        std::exit(0);
+    }).detach();
     bool announced = false;
-    pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    std::string input;
-    for (;;) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            const int type = event->response_type & 0x7f;
-            if (type == XCB_MAP_NOTIFY && !announced) {
-                announced = true;
-                std::printf("ready %u\n", window);
-            } else if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
-                const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
-                std::printf("key %s %u state %u\n", type == XCB_KEY_PRESS ? "press" : "release",
-                            key->detail, key->state);
-            }
-            std::fflush(stdout);
-            std::free(event);
+    while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
+        const int type = event->response_type & 0x7f;
+        if (type == XCB_MAP_NOTIFY && !announced) {
+            announced = true;
+            std::printf("ready %u\n", window);
+        } else if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+            const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+            std::printf("key %s %u state %u\n", type == XCB_KEY_PRESS ? "press" : "release",
+                        key->detail, key->state);
         }
-        if (xcb_connection_has_error(c)) {
-            return 1;
-        }
-        if (poll(fds, 2, -1) < 0) {
-            continue;
-        }
-        if (fds[1].revents & (POLLIN | POLLHUP)) {
-            char buffer[512];
-            const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            input.append(buffer, static_cast<size_t>(n));
-            for (size_t newline; (newline = input.find('\n')) != std::string::npos;) {
-                const std::string command = input.substr(0, newline);
-                input.erase(0, newline + 1);
-                if (command == "quit") {
-                    xcb_disconnect(c);
-                    return 0;
-                }
-                if (command.rfind("title ", 0) == 0) {
-                    setTitle(c, window, command.substr(6));
-                    std::printf("titled\n");
-                    std::fflush(stdout);
-                }
-            }
-        }
+        std::fflush(stdout);
+        std::free(event);
     }
-    xcb_disconnect(c);
-    return 0;
+    return 1; // the X server went away
 }

@@ -5,7 +5,6 @@
 
 #include <xcb/xtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -37,19 +36,16 @@ TestWindow::TestWindow(const QStringList& options) {
 }
 
 TestWindow::~TestWindow() {
-    m_process.write("quit\n");
+    // The client ends at the end of its input.
+    m_process.closeWriteChannel();
     if (!m_process.waitForFinished(2000)) {
         m_process.kill();
-        m_process.waitForFinished(2000);
     }
 }
 
 void TestWindow::readLines() {
-    m_buffer += m_process.readAllStandardOutput();
-    qsizetype newline;
-    while ((newline = m_buffer.indexOf('\n')) >= 0) {
-        const QString line = QString::fromUtf8(m_buffer.left(newline));
-        m_buffer.remove(0, newline + 1);
+    while (m_process.canReadLine()) {
+        const QString line = QString::fromUtf8(m_process.readLine()).chopped(1);
         if (line.startsWith(QStringLiteral("ready "))) {
             m_id = line.mid(6).toUInt();
         } else {
@@ -79,13 +75,11 @@ X11TestDesktop::X11TestDesktop() {
     m_root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     // A key an earlier test program left held (it failed or was cut short)
     // would change every key this test sends: start with none held.
-    auto* keymap = xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
-    for (int keycode = 8; keymap && keycode < 256; ++keycode) {
-        if (keymap->keys[keycode / 8] & (1u << (keycode % 8))) {
+    for (int keycode = 8; keycode < 256; ++keycode) {
+        if (isKeyHeld(static_cast<std::uint8_t>(keycode))) {
             fakeKey(static_cast<std::uint8_t>(keycode), false);
         }
     }
-    std::free(keymap);
 }
 
 X11TestDesktop::~X11TestDesktop() {
@@ -95,34 +89,28 @@ X11TestDesktop::~X11TestDesktop() {
 }
 
 xcb_atom_t X11TestDesktop::atom(const char* name) {
-    auto* reply = xcb_intern_atom_reply(
+    auto reply = own(xcb_intern_atom_reply(
         m_connection,
         xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : 0;
-    std::free(reply);
-    return atom;
+        nullptr));
+    return reply ? reply->atom : 0;
 }
 
 std::optional<QByteArray> X11TestDesktop::property(xcb_window_t window, const char* name,
                                                    xcb_atom_t type) {
-    auto* reply = xcb_get_property_reply(
+    auto reply = own(xcb_get_property_reply(
         m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024),
-        nullptr);
-    std::optional<QByteArray> value;
-    if (reply && reply->type != XCB_ATOM_NONE) {
-        value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
-                           xcb_get_property_value_length(reply));
+        nullptr));
+    if (!reply || reply->type == XCB_ATOM_NONE) {
+        return std::nullopt;
     }
-    std::free(reply);
-    return value;
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                      xcb_get_property_value_length(reply.get()));
 }
 
 bool X11TestDesktop::isKeyHeld(std::uint8_t keycode) {
-    auto* reply = xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr);
-    const bool held = reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
-    std::free(reply);
-    return held;
+    auto reply = own(xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
+    return reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
 }
 
 xcb_window_t X11TestDesktop::activeWindow() {

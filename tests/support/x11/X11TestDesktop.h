@@ -8,11 +8,17 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace aimset::test {
+
+// An xcb reply, freed when it goes.
+template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
+    return {reply, &std::free};
+}
 
 // One running test client window (see TestWindow.cpp).
 class TestWindow {
@@ -30,7 +36,6 @@ public:
 private:
     QProcess m_process;
     xcb_window_t m_id = 0;
-    QByteArray m_buffer;
     QStringList m_lines;
     void readLines();
 };
