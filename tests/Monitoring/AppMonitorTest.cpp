@@ -168,8 +168,7 @@ TEST_F(AppMonitorTest, ListedAndPlatformIdentifiersAndWindowsAreAllowed) {
     EXPECT_TRUE(decide(u"Safari"_s, u"com.apple.Safari"_s, u"Start Page "_s).isEmpty());
     EXPECT_EQ(decide(u"Firefox"_s, u"org.mozilla.firefox"_s, u"Inbox - Gmail"_s),
               QStringList{u"aligned"_s});
-    EXPECT_TRUE(decide(u"Firefox"_s, u"org.mozilla.firefox"_s, u"inbox - gmail"_s).isEmpty());
-    EXPECT_EQ(http.calls.size(), 3u);
+    EXPECT_EQ(http.calls.size(), 2u);
 }
 
 TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstrings) {
@@ -238,7 +237,6 @@ TEST_F(AppMonitorTest, WithoutTheBusAnUnreadableWindowIsAQuestion) {
     tick();
     EXPECT_FALSE(monitor->hasAccessibilityPermission());
     answer(0, {{u"aligned"_s, false}});
-    EXPECT_EQ(log.take().last(), u"[Alignment] Window text unreadable \u2014 asking the user"_s);
     EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CCat videos\u201D part of your "_s
                                         u"aimset? / Could not read the window's text"_s});
     EXPECT_EQ(monitor->lastAlignmentResult(), u"UNCLEAR"_s);
