@@ -21,23 +21,16 @@ TEST(SessionFormatTest, DurationsAndGoals) {
     EXPECT_EQ(goals.join(QLatin1Char(',')), QStringLiteral("30m,1h,1h 30m,2h,2h 30m,3h"));
 }
 
+// Each milestone's message is shown in the three-hour-session scenario.
 TEST(SessionFormatTest, MilestonesTruncateAndNeedAGoal) {
     EXPECT_EQ(milestoneFor(10000, 0), 0);
     // 60 minutes: 25 % is 900 s.
-    EXPECT_EQ(milestoneFor(899.99, 60), 0);
-    EXPECT_EQ(milestoneFor(900, 60), 25);
-    EXPECT_EQ(milestoneFor(1799, 60), 25);
-    EXPECT_EQ(milestoneFor(1800, 60), 50);
-    EXPECT_EQ(milestoneFor(2700, 60), 75);
-    EXPECT_EQ(milestoneFor(3599.9, 60), 75);
-    EXPECT_EQ(milestoneFor(3600, 60), 100);
-    EXPECT_EQ(milestoneFor(9000, 60), 100);
-    EXPECT_EQ(milestoneFor(-30, 60), 0);
-    EXPECT_EQ(milestoneMessageFor(25), QStringLiteral("Great start. Keep going."));
-    EXPECT_EQ(milestoneMessageFor(50), QStringLiteral("Halfway there."));
-    EXPECT_EQ(milestoneMessageFor(75), QStringLiteral("Almost there. Don't stop now."));
-    EXPECT_EQ(milestoneMessageFor(100), QStringLiteral("Goal reached! Keep going or end session."));
-    EXPECT_EQ(milestoneMessageFor(0), QString());
+    const std::pair<double, int> reached[] = {{899.99, 0}, {900, 25},   {1799, 25},
+                                              {1800, 50},  {2700, 75},  {3599.9, 75},
+                                              {3600, 100}, {9000, 100}, {-30, 0}};
+    for (const auto& [seconds, milestone] : reached) {
+        EXPECT_EQ(milestoneFor(seconds, 60), milestone) << seconds;
+    }
 }
 
 } // namespace
