@@ -21,7 +21,6 @@ TEST(SessionFormatTest, DurationsAndGoals) {
     EXPECT_EQ(goals.join(QLatin1Char(',')), QStringLiteral("30m,1h,1h 30m,2h,2h 30m,3h"));
 }
 
-// Each milestone's message is shown in the three-hour-session scenario.
 TEST(SessionFormatTest, MilestonesTruncateAndNeedAGoal) {
     EXPECT_EQ(milestoneFor(10000, 0), 0);
     // 60 minutes: 25 % is 900 s.
@@ -31,6 +30,11 @@ TEST(SessionFormatTest, MilestonesTruncateAndNeedAGoal) {
     for (const auto& [seconds, milestone] : reached) {
         EXPECT_EQ(milestoneFor(seconds, 60), milestone) << seconds;
     }
+    EXPECT_EQ(milestoneMessageFor(25), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(milestoneMessageFor(50), QStringLiteral("Halfway there."));
+    EXPECT_EQ(milestoneMessageFor(75), QStringLiteral("Almost there. Don't stop now."));
+    EXPECT_EQ(milestoneMessageFor(100), QStringLiteral("Goal reached! Keep going or end session."));
+    EXPECT_EQ(milestoneMessageFor(0), QString());
 }
 
 } // namespace
