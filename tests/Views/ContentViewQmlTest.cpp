@@ -146,13 +146,9 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     EXPECT_EQ(text("aimsetText"), QStringLiteral("Finish the quarterly report"));
     EXPECT_FALSE(shown("temporaryAimsetRow"));
 
-    sim.loop.advance(2h + 43min);
-    EXPECT_EQ(text("warningText"), QStringLiteral("Session ends in 10 minutes."));
-
+    // The warning and the summary's words are the three-hour-session scenario's.
     click("endSessionButton");
     EXPECT_TRUE(shown("summary"));
-    EXPECT_EQ(text("summaryDuration"), QStringLiteral("2h 50m"));
-    EXPECT_EQ(text("summaryGoal"), QStringLiteral("Goal reached!"));
     keepPicture(QStringLiteral("summary"));
     click("startNewSessionButton");
     EXPECT_TRUE(view->showLaunchModal());

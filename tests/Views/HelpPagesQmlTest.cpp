@@ -77,10 +77,7 @@ struct HelpPagesQmlTest : ::testing::Test {
     void click(const char* name) {
         QQuickItem* target = item(name);
         ASSERT_TRUE(target) << name;
-        const QPointF centre =
-            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
-        settle();
+        rig.click(target);
     }
     void openHelp() {
         click("helpButton");
