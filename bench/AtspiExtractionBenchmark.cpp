@@ -4,6 +4,7 @@
 #include "Monitoring/AlignmentChecker.h"
 #include "Platform/Fake/FakeHttpClient.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
+#include "support/SpinUntil.h"
 #include "support/a11y/A11ySession.h"
 
 #include <QCoreApplication>
@@ -80,10 +81,9 @@ int main(int argc, char** argv) {
     AtspiAccessibility early(optionsOn(*session, false));
     const QString last = QStringLiteral("Paragraph %1 of").arg(kParagraphs);
     int elements = 0;
-    const bool loaded = test::waitUntil(
+    const bool loaded = test::spinUntil(
         [&] {
-            const auto tree =
-                test::readWindow(whole, static_cast<std::int32_t>(browser.processId()));
+            const auto tree = test::readWindow(whole, browser.pid());
             QStringList parts;
             if (tree) {
                 AlignmentChecker::collectText(*tree, parts, 0, AlignmentChecker::maxWalkDepth);
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
             elapsed.start();
             std::optional<QString> read;
             checker.extractWindowText(
-                static_cast<std::int32_t>(browser.processId()), QStringLiteral("x"),
+                browser.pid(), QStringLiteral("x"),
                 [&read](std::optional<QString> text) { read = text.value_or(QString()); });
             while (!read) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

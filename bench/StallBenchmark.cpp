@@ -160,8 +160,7 @@ int frontmostApp(bool freeze, int seconds) {
     bool readable = false;
     for (int attempt = 0; attempt < 100 && !readable; ++attempt) {
         readable = accessibility.isProcessTrusted() &&
-                   test::readWindow(accessibility, static_cast<std::int32_t>(dialog.processId()),
-                                    std::chrono::seconds(5));
+                   test::readWindow(accessibility, dialog.pid(), std::chrono::seconds(5));
         runFor(std::chrono::milliseconds(100));
     }
     if (!readable) {
@@ -171,8 +170,7 @@ int frontmostApp(bool freeze, int seconds) {
 
     QtMainLoop loop;
     FakeWorkspace workspace;
-    workspace.setFrontmost(QStringLiteral("Zenity"), QStringLiteral("zenity"),
-                           static_cast<std::int32_t>(dialog.processId()),
+    workspace.setFrontmost(QStringLiteral("Zenity"), QStringLiteral("zenity"), dialog.pid(),
                            QStringLiteral("Frozen dialog"));
     NotAlignedService service;
     AlignmentChecker checker(service, accessibility,
@@ -190,7 +188,7 @@ int frontmostApp(bool freeze, int seconds) {
     });
     forget.start(500);
 
-    Frozen frozen(static_cast<std::int32_t>(dialog.processId()), freeze);
+    Frozen frozen(dialog.pid(), freeze);
     StallProbe probe;
     runFor(std::chrono::seconds(seconds));
     probe.print(freeze ? "frontmost application frozen" : "frontmost application running", reads);

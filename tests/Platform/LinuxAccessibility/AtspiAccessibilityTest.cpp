@@ -2,6 +2,7 @@
 #include "Monitoring/AlignmentChecker.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 #include "support/a11y/A11ySession.h"
 
 #include <QElapsedTimer>
@@ -23,8 +24,8 @@ using namespace Qt::StringLiterals;
 using test::A11ySession;
 using test::LogCapture;
 using test::readWindow;
+using test::spinUntil;
 using test::TestApp;
-using test::waitUntil;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -85,21 +86,21 @@ TEST(AtspiTrust, PromptEnablesTheBusAtOnceAndTheAdapterFollowsItsSwitches) {
         clock.start();
         for (int poll = 0; poll < 5; ++poll) {
             EXPECT_FALSE(accessibility.isProcessTrusted());
-            waitUntil([] { return false; }, 100ms);
+            spinUntil([] { return false; }, 100ms);
         }
         accessibility.requestTrustWithPrompt();
         EXPECT_LT(clock.elapsed(), 1000);
-        EXPECT_TRUE(waitUntil([&] { return log.lines().size() >= c.lines.size(); }, 5s));
+        EXPECT_TRUE(spinUntil([&] { return log.lines().size() >= c.lines.size(); }, 5s));
         EXPECT_EQ(log.lines(), c.lines);
         EXPECT_EQ(accessibility.isProcessTrusted(), c.launcher != A11ySession::Launcher::none);
         for (const bool on : {false, true}) {
             if (c.launcher != A11ySession::Launcher::none) {
                 switchAccessibilityBus(*session, on);
-                EXPECT_TRUE(waitUntil([&] { return accessibility.isProcessTrusted() == on; }, 5s));
+                EXPECT_TRUE(spinUntil([&] { return accessibility.isProcessTrusted() == on; }, 5s));
             }
         }
     }
-    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(marker); }, 5s));
+    EXPECT_TRUE(spinUntil([&] { return QFileInfo::exists(marker); }, 5s));
 }
 
 TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
@@ -119,7 +120,7 @@ TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
 QString windowText(AtspiAccessibility& accessibility, std::int32_t pid,
                    const QString& marker = {}) {
     QString text;
-    EXPECT_TRUE(waitUntil(
+    EXPECT_TRUE(spinUntil(
         [&] {
             const auto window = readWindow(accessibility, pid);
             text = window ? AlignmentChecker::windowText(*window) : QString();
@@ -257,7 +258,7 @@ TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
     options.readWholeWindow = true;
     AtspiAccessibility whole(options);
     // Past the text the check keeps: loaded once the whole tree holds the end.
-    ASSERT_TRUE(waitUntil(
+    ASSERT_TRUE(spinUntil(
         [&] {
             QStringList parts;
             if (const auto tree = readWindow(whole, browser.processId())) {

@@ -1,9 +1,8 @@
 #include "support/a11y/A11ySession.h"
+#include "support/SpinUntil.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -120,16 +119,6 @@ TestApp::~TestApp() {
     }
 }
 
-bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit) {
-    for (QDeadlineTimer deadline(limit); !ready(); QThread::msleep(20)) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-    }
-    return true;
-}
-
 std::shared_ptr<const AccessibleElement> readWindow(Accessibility& accessibility, std::int32_t pid,
                                                     std::chrono::milliseconds limit) {
     // Shared: a late answer must not land on a finished call's stack.
@@ -139,7 +128,7 @@ std::shared_ptr<const AccessibleElement> readWindow(Accessibility& accessibility
     // The caller waits for nothing: not for the reader, nor the application.
     EXPECT_FALSE(soon.hasExpired());
     EXPECT_TRUE(answers->empty()) << "answered before the call returned";
-    EXPECT_TRUE(waitUntil([&] { return !answers->empty(); }, limit));
+    EXPECT_TRUE(spinUntil([&] { return !answers->empty(); }, limit));
     return answers->empty() ? nullptr : answers->front();
 }
 

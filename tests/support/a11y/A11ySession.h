@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 namespace aimset::test {
@@ -45,10 +44,8 @@ class TestApp : public QProcess {
 public:
     TestApp(const A11ySession& session, const QString& program, const QStringList& arguments);
     ~TestApp() override;
+    std::int32_t pid() const { return static_cast<std::int32_t>(processId()); }
 };
-
-// Runs the event loop, a few times a second, until ready() or the limit.
-bool waitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
 
 // Reads a window through the adapter, running the event loop until the
 // answer arrives (a test failure and null when none comes in the limit).
