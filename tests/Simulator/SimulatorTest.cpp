@@ -42,7 +42,7 @@ class GoldenScenarioTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
     const QString base = QStringLiteral(AIMSET_SIM_SCENARIOS "/") + QString::fromLatin1(GetParam());
-    const SimRun run = runSim({QStringLiteral("--timestamps"), base + QStringLiteral(".jsonl")});
+    const SimRun run = runSim({QStringLiteral("--fold"), base + QStringLiteral(".jsonl")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, QString());
     // gtest shows a difference of many lines as a diff.
