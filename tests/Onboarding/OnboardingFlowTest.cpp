@@ -49,9 +49,16 @@ struct OnboardingFlowTest : ::testing::Test {
 
 // ---- the pages ----------------------------------------------------------------------------------
 
-TEST_F(OnboardingFlowTest, AFiringAfterTheFlowIsGoneDoesNothing) {
+// Shown again, the pages start over; gone, nothing of them fires.
+TEST_F(OnboardingFlowTest, ShownAgainThePagesRestartAndGoneTheyStop) {
     auto gone = std::make_unique<OnboardingFlow>(loop, accessibility);
     gone->appear();
+    loop.advance(3s);
+    gone->disappear();
+    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+    gone->appear();
+    EXPECT_EQ(gone->demo("countdownValue").toInt(), 7);
+    EXPECT_FALSE(gone->demo("showHeadline").toBool());
     loop.advance(2s);
     gone.reset();
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
