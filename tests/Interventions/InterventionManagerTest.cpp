@@ -218,6 +218,13 @@ TEST_F(InterventionManagerTest, ASecondVerdictWhileOneIsShownIsIgnoredEntirely) 
     EXPECT_FALSE(manager->hasCountdownTimer());
     virtualLoop.advance(27s);
     EXPECT_EQ(journal.last(), u"log [Intervention] Clarify timeout \u2014 closing tab"_s);
+
+    // The next intervention notifies even the values that did not change.
+    manager->startMisalignedCountdown(u"Other"_s, u"R"_s);
+    manager->autoDismiss();
+    notifications = 0;
+    manager->startMisalignedCountdown(u"Other"_s, u"R"_s);
+    EXPECT_EQ(notifications, 4);
 }
 
 TEST_F(InterventionManagerTest, ATickQueuedBeforeTheEndDoesNothingAfterIt) {

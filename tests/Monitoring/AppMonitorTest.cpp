@@ -119,14 +119,21 @@ TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOne
 // ---- local decisions ------------------------------------------------------------------------
 
 // An allowed application, window or sign-in page is aligned on every tick
-// without asking the service.
+// without asking the service; observable fields notify only when their value changes.
 TEST_F(AppMonitorTest, AllowedAppsWindowsAndSignInPagesAreAlignedOnEveryTick) {
     monitor = makeMonitor({{u"org.gnome.Terminal"_s}, {}});
+    int appChanges = 0;
+    int resultChanges = 0;
+    QObject::connect(monitor.get(), &AppMonitor::currentAppNameChanged, [&] { ++appChanges; });
+    QObject::connect(monitor.get(), &AppMonitor::lastAlignmentResultChanged,
+                     [&] { ++resultChanges; });
     showTerminal();
     monitor->startMonitoring(kAimset);
     log.clear();
     tick();
     tick();
+    EXPECT_EQ(appChanges, 1);
+    EXPECT_EQ(resultChanges, 1);
     const QString line = appLine(u"zsh"_s, u"Terminal (com.apple.Terminal)"_s);
     EXPECT_EQ(log.take(), (QStringList{line, line}));
     EXPECT_EQ(monitor->lastCheckedWindowTitle(), u"zsh"_s);

@@ -41,14 +41,16 @@ struct ContentViewTest : ::testing::Test {
     }
 };
 
-// The goldens look at the display now and then; it changes each time a minute turns.
-TEST_F(ContentViewTest, TheDisplayRefreshesOnceAMinute) {
+// The goldens look at the display now and then; it changes each time a
+// minute turns, and without a goal it has no goal line.
+TEST_F(ContentViewTest, WithoutAGoalTheDisplayRefreshesOnceAMinuteWithNoGoalLine) {
     start();
     int refreshes = 0;
     QObject::connect(view->session(), &FocusSession::displayChanged, [&refreshes] { ++refreshes; });
     sim.loop.advance(3h - 1s);
     EXPECT_EQ(refreshes, 179);
     EXPECT_EQ(view->session()->focusedText(), QStringLiteral("Focused for 2h 59m"));
+    EXPECT_EQ(view->session()->goalProgressText(), QString());
 }
 
 TEST_F(ContentViewTest, LateAnswersAfterTheViewIsGoneDoNothing) {

@@ -84,10 +84,17 @@ struct ContentViewQmlTest : ::testing::Test, test::QmlWindowRig {
 TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) {
     load(false);
     EXPECT_FALSE(item("launchModalLayer")->property("active").toBool());
-    for (const auto pageEnd : {5900ms, 15200ms, 4735ms}) {
+    for (const auto pageEnd : {5900ms, 15200ms}) {
         sim.loop.advance(pageEnd);
         view->onboarding()->next();
     }
+    // The keys are held while the sentence is typed.
+    sim.loop.advance(2950ms);
+    QTest::qWait(700);
+    EXPECT_TRUE(onScreen("optionKey")->property("isPressed").toBool());
+    sim.loop.advance(1785ms);
+    EXPECT_FALSE(onScreen("optionKey")->property("isPressed").toBool());
+    view->onboarding()->next();
     // A button takes clicks once it has faded in.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
@@ -197,6 +204,7 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
     EXPECT_EQ(text("aimsetField"), QStringLiteral("Write"));
     EXPECT_TRUE(log.lines().filter(QStringLiteral("Aimset: ")).isEmpty());
     keepPicture(QStringLiteral("help-page0"));
+    EXPECT_EQ(onScreen("helpBackButton"), nullptr);
     const QRectF card = place("helpCard");
     const QRectF next = place("helpNextButton");
     int clicks = 0;
@@ -206,12 +214,18 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
         EXPECT_EQ(place("helpCard"), card) << clicks;
     }
     EXPECT_EQ(clicks, 7);
+    // The last page's demonstration holds the keys down.
+    sim.loop.advance(2500ms);
+    QTest::qWait(450);
+    EXPECT_TRUE(onScreen("optionKey")->property("pressed").toBool());
+    EXPECT_TRUE(onScreen("mKey")->property("pressed").toBool());
     click(onScreen("helpCloseButton"));
     EXPECT_FALSE(view->showHelp());
     EXPECT_EQ(view->helpPages()->helpPage(), 0);
 
-    // A click on the card stays on the card; one beside it closes help.
     QTest::qWait(450);
+    EXPECT_EQ(onScreen("helpOverlay"), nullptr);
+    // A click on the card stays on the card; one beside it closes help.
     openHelp();
     click(onScreen("helpCard"));
     EXPECT_TRUE(view->showHelp());
