@@ -65,10 +65,13 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(SimulatorProgramTest, ReadsStandardInputAndPrintsWithoutTimestamps) {
+TEST(SimulatorProgramTest, ReadsStandardInputAndExplainsItsUsage) {
     const SimRun run = runSim({u"-"_s}, "// nothing but the launch\n\n{\"at\": 2.5}\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, u"# end at 2.500\n"_s);
+    const SimRun usage = runSim({});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_TRUE(usage.err.startsWith(u"usage: aimset-sim "_s)) << usage.err.toStdString();
 }
 
 // What it cannot run is refused with one whole line naming the place, and
@@ -79,7 +82,6 @@ TEST(SimulatorProgramTest, RefusesWhatItCannotRunWithOneLine) {
         QString err;
         QStringList arguments{u"-"_s};
     } cases[] = {
-        {{}, u"usage: aimset-sim [--timestamps] FILE   (FILE - reads standard input)"_s, {}},
         {{},
          u"aimset-sim: cannot read /nonexistent/scenario.jsonl: No such file or directory"_s,
          {u"/nonexistent/scenario.jsonl"_s}},
