@@ -250,16 +250,6 @@ TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
     EXPECT_EQ(keys.requests, 0);
 }
 
-// The counted lines themselves are told by the goldens.
-TEST_F(InterventionManagerTest, CountsEachInterventionOffTheMainThread) {
-    manager->startMisalignedCountdown(u"A"_s, u"Video site"_s);
-    manager->autoDismiss();
-    manager->showClarifyingQuestion(u"A"_s, u"Is this work?"_s);
-    // Shown before anything was counted.
-    EXPECT_EQ(background.size(), 2u);
-    EXPECT_TRUE(secrets.calls().isEmpty());
-}
-
 // A keyring waiting for the user to unlock it: lookups block until released,
 // and every count starts with one.
 class BlockingSecretStore final : public SecretStore {

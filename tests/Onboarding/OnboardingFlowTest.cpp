@@ -33,25 +33,20 @@ struct OnboardingFlowTest : ::testing::Test {
         }
         ASSERT_EQ(view.currentPage(), page);
     }
-    // On the accessibility step, presses the button without access (and grants it).
-    void pressWithoutAccess() {
-        reachPage(3);
-        accessibility.trusted = false;
-        view.enableAccessibility();
-    }
-    void grantWhilePolling() {
-        pressWithoutAccess();
-        accessibility.trusted = true;
-        loop.advance(1100ms);
-        ASSERT_TRUE(view.permissionGranted());
-    }
 };
 
 // ---- the pages ----------------------------------------------------------------------------------
 
-TEST_F(OnboardingFlowTest, AFiringAfterTheFlowIsGoneDoesNothing) {
+// Shown again, the pages start over; gone, nothing of them fires.
+TEST_F(OnboardingFlowTest, ShownAgainThePagesRestartAndGoneTheyStop) {
     auto gone = std::make_unique<OnboardingFlow>(loop, accessibility);
     gone->appear();
+    loop.advance(3s);
+    gone->disappear();
+    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+    gone->appear();
+    EXPECT_EQ(gone->demo("countdownValue").toInt(), 7);
+    EXPECT_FALSE(gone->demo("showHeadline").toBool());
     loop.advance(2s);
     gone.reset();
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
@@ -60,118 +55,73 @@ TEST_F(OnboardingFlowTest, AFiringAfterTheFlowIsGoneDoesNothing) {
 
 // ---- the accessibility step -------------------------------------------------------------------
 
-TEST_F(OnboardingFlowTest, AlreadyTrustedFinishesAtOnceWithoutAPrompt) {
-    reachPage(3);
-    accessibility.trusted = true;
-    view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    // Finished for good: the button does nothing more.
-    view.enableAccessibility();
-    loop.advance(5s);
-    EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
-    EXPECT_EQ(completions, 1);
-}
-
-TEST_F(OnboardingFlowTest, TrustArrivingWhilePollingShowsDoneAndFinishes300MsLater) {
-    reachPage(3);
-    accessibility.trusted = false;
-    view.enableAccessibility();
-    loop.advance(3500ms);
-    EXPECT_EQ(view.permissionPollCount(), 3);
-    accessibility.trusted = true;
-    loop.advance(500ms);
-    // Still off at the first poll: titles alone are offered until access comes.
-    EXPECT_TRUE(view.canContinueWithTitlesOnly());
-    EXPECT_TRUE(view.permissionGranted());
-    EXPECT_FALSE(view.isPollingPermission());
-    loop.advance(299ms);
-    EXPECT_EQ(completions, 0);
-    loop.advance(1ms);
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 5);
-    loop.advance(5s);
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-}
-
-TEST_F(OnboardingFlowTest, PressingDoneDuringThePauseCompletesOnlyOnce) {
-    grantWhilePolling();
-    view.enableAccessibility();
-    EXPECT_EQ(completions, 1);
-    loop.advance(1s);
-    EXPECT_EQ(completions, 1);
-}
-
-TEST_F(OnboardingFlowTest, PollingGivesUpAfter120PollsAndEachPressStartsItAnew) {
-    pressWithoutAccess();
-    loop.advance(119s);
-    EXPECT_TRUE(view.isPollingPermission());
-    loop.advance(1s);
-    EXPECT_FALSE(view.isPollingPermission());
-    EXPECT_EQ(view.permissionPollCount(), 120);
-    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 121);
-    loop.advance(10min);
-    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 121);
-    EXPECT_EQ(view.permissionButtonTitle(), u"Enable Aimset"_s);
-
-    // Pressed again: a new prompt and a new round of polls; pressed while
-    // polling, another prompt and the count starts over.
-    accessibility.calls.clear();
-    view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls,
-              (QStringList{u"isProcessTrusted"_s, u"requestTrustWithPrompt"_s}));
-    loop.advance(100s);
-    EXPECT_EQ(view.permissionPollCount(), 100);
-    view.enableAccessibility();
-    EXPECT_EQ(accessibility.calls.count(u"requestTrustWithPrompt"_s), 2);
-    loop.advance(119s);
-    EXPECT_TRUE(view.isPollingPermission());
-    loop.advance(1s);
-    EXPECT_FALSE(view.isPollingPermission());
-    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 2 + 100 + 120);
-
-    // Access granted after the polls gave up: the next press finishes.
-    accessibility.trusted = true;
-    loop.advance(10s);
-    EXPECT_EQ(completions, 0);
-    view.enableAccessibility();
-    EXPECT_EQ(completions, 1);
-}
-
-TEST_F(OnboardingFlowTest, LeavingPage3StopsPolling) {
-    pressWithoutAccess();
-    loop.advance(5s);
-    view.disappear();
-    EXPECT_FALSE(view.isPollingPermission());
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    accessibility.trusted = true;
-    loop.advance(5s);
-    EXPECT_EQ(completions, 0);
-    EXPECT_EQ(accessibility.calls.count(u"isProcessTrusted"_s), 6);
-}
-
-TEST_F(OnboardingFlowTest, LeavingDuringTheDonePauseStillCompletes) {
-    grantWhilePolling();
-    // Access is granted: the onboarding ends even if the window went away.
-    view.disappear();
-    loop.advance(200ms);
-    EXPECT_EQ(completions, 1);
-}
-
-TEST_F(OnboardingFlowTest, AccessThatCannotBeSwitchedOnLeavesTheWayOnWithTitlesAlone) {
-    pressWithoutAccess();
-    // Not before the desktop has answered the request.
-    EXPECT_FALSE(view.canContinueWithTitlesOnly());
-    view.continueWithTitlesOnly();
-    EXPECT_EQ(completions, 0);
-    loop.advance(1s);
-    EXPECT_TRUE(view.canContinueWithTitlesOnly());
-    view.continueWithTitlesOnly();
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    EXPECT_EQ(accessibility.calls.count(u"requestTrustWithPrompt"_s), 1);
+// Steps on the accessibility page from a fresh flow: "press" the button,
+// "trust" the app, "leave" the page, go on with "titles" alone, or seconds
+// to let pass. Access is off until trusted.
+TEST_F(OnboardingFlowTest, EachWayThroughTheAccessibilityStep) {
+    const struct {
+        QString steps;
+        int completions;
+        int trustChecks;
+        int prompts;
+        bool polling;
+        bool done; // the button reads "Done"
+        std::size_t timers;
+    } cases[] = {
+        // Already trusted: finished at once without a prompt, and for good.
+        {u"trust press press 5"_s, 1, 1, 0, false, false, 0},
+        // Polled each second; access arriving shows "Done", the end 300 ms later.
+        {u"press 3.5 trust 0.799"_s, 0, 5, 1, false, true, 1},
+        {u"press 3.5 trust 0.8 5"_s, 1, 5, 1, false, true, 0},
+        // Pressing "Done" during the pause, or leaving then, completes once.
+        {u"press trust 1.1 press 1"_s, 1, 3, 1, false, true, 0},
+        {u"press trust 1.1 leave 0.2"_s, 1, 2, 1, false, true, 0},
+        // Polling gives up after 120 polls; each press prompts and polls anew.
+        {u"press 119"_s, 0, 120, 1, true, false, 1},
+        {u"press 120 600"_s, 0, 121, 1, false, false, 0},
+        {u"press 100 press 120"_s, 0, 2 + 100 + 120, 2, false, false, 0},
+        {u"press 120 trust 10"_s, 0, 121, 1, false, false, 0},
+        {u"press 120 trust 10 press"_s, 1, 122, 1, false, false, 0},
+        // Leaving the page stops polling.
+        {u"press 5 leave trust 5"_s, 0, 6, 1, false, false, 0},
+        // Titles alone, once the desktop has answered the request.
+        {u"press titles"_s, 0, 1, 1, true, false, 1},
+        {u"press 1 titles"_s, 1, 2, 1, false, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.steps.toStdString());
+        VirtualMainLoop stepLoop;
+        FakeAccessibility access;
+        OnboardingFlow flow(stepLoop, access);
+        int ended = 0;
+        QObject::connect(&flow, &OnboardingFlow::completed, [&ended] { ++ended; });
+        flow.appear();
+        for (const auto pageEnd : pageEnds) {
+            stepLoop.advance(pageEnd);
+            flow.next();
+        }
+        ASSERT_EQ(flow.currentPage(), 3);
+        access.trusted = false;
+        for (const QString& step : c.steps.split(u' ')) {
+            if (step == u"press"_s) {
+                flow.enableAccessibility();
+            } else if (step == u"trust"_s) {
+                access.trusted = true;
+            } else if (step == u"leave"_s) {
+                flow.disappear();
+            } else if (step == u"titles"_s) {
+                flow.continueWithTitlesOnly();
+            } else {
+                stepLoop.advance(std::chrono::milliseconds(qRound(step.toDouble() * 1000)));
+            }
+        }
+        EXPECT_EQ(ended, c.completions);
+        EXPECT_EQ(access.calls.count(u"isProcessTrusted"_s), c.trustChecks);
+        EXPECT_EQ(access.calls.count(u"requestTrustWithPrompt"_s), c.prompts);
+        EXPECT_EQ(flow.isPollingPermission(), c.polling);
+        EXPECT_EQ(flow.permissionButtonTitle(), c.done ? u"Done"_s : u"Enable Aimset"_s);
+        EXPECT_EQ(stepLoop.scheduledTimerCount(), c.timers);
+    }
 }
 
 } // namespace

@@ -70,17 +70,6 @@ TEST(TimelineTest, PlaysEachTableAsWritten) {
     }
 }
 
-TEST(TimelineTest, TypingAndCountdownWriteOneCuePerStep) {
-    Player player;
-    Table table;
-    EXPECT_EQ(Timeline::typing(table, u"b"_s, u"abc"_s, 100ms, 50ms), 200ms);
-    EXPECT_EQ(Timeline::countdown(table, u"a"_s, 3, 1, 1000ms, 600ms), 2800ms);
-    player.timeline.play(table);
-    player.loop.advance(10s);
-    EXPECT_EQ(player.lines, (QStringList{u"100 a=0 b=a"_s, u"150 a=0 b=ab"_s, u"200 a=0 b=abc"_s,
-                                         u"1600 a=2 b=abc"_s, u"2200 a=1 b=abc"_s}));
-}
-
 TEST(TimelineTest, StopAndReplayStartFromTheDefaultsAndDropWhatWasLeft) {
     Player player;
     player.timeline.play({{0ms, u"a"_s, 1}, {10ms, u"b"_s, u"x"_s}, {20ms, u"a"_s, 2}});

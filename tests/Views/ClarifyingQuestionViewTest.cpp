@@ -1,54 +1,62 @@
-#include "ViewRig.h"
-
+#include "Interventions/InterventionManager.h"
+#include "Interventions/TabCloser.h"
+#include "Interventions/UsageStore.h"
+#include "Platform/Fake/FakeFrontTabCloser.h"
+#include "Platform/Fake/FakePanelHost.h"
+#include "Platform/Fake/FakeSecretStore.h"
+#include "QmlWindowRig.h"
+#include "Runtime/VirtualMainLoop.h"
+#include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
 using namespace aimset;
-using namespace aimset::test;
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-struct ClarifyingQuestionViewTest : ::testing::Test {
-    ViewRig rig;
+// The question's view over a manager on the virtual loop and the recording fakes.
+struct ClarifyingQuestionViewTest : ::testing::Test, test::QmlWindowRig {
+    test::LogCapture log;
+    VirtualMainLoop loop;
+    FakePanelHost panels;
+    FakeFrontTabCloser keys;
+    TabCloser tabCloser{keys};
+    FakeSecretStore secrets;
+    UsageStore usage{secrets};
+    InterventionManager manager{loop, panels, tabCloser, usage,
+                                [](std::function<void()> task) { task(); }};
 
     void SetUp() override {
-        rig.manager.showClarifyingQuestion(u"Write the report"_s,
-                                           u"Is this article research for the report?"_s);
-        rig.load(u"ClarifyingQuestionView"_s);
+        manager.showClarifyingQuestion(u"Write the report"_s,
+                                       u"Is this article research for the report?"_s);
+        load(u"ClarifyingQuestionView"_s, {{u"manager"_s, QVariant::fromValue(&manager)}},
+             QSize(420, 280));
     }
+    // The view goes before the manager it observes.
+    ~ClarifyingQuestionViewTest() override { root.reset(); }
 };
 
 // The words of the line as the seconds run down are the question-times-out
-// scenario's; here the line fades in below the buttons without moving them.
+// scenario's, and "yes" is the question-yes scenario's; here the line fades
+// in below the buttons without moving them, and "no" closes the tab.
 TEST_F(ClarifyingQuestionViewTest, AutoClosingLineAppearsFromFifteenSecondsDownAndMovesNothing) {
-    QQuickItem* line = rig.item("autoClosing");
-    QQuickItem* yes = rig.item("yesButton");
-    rig.loop.advance(14s);
+    QQuickItem* line = item("autoClosing");
+    QQuickItem* yes = item("yesButton");
+    loop.advance(14s);
     EXPECT_EQ(line->opacity(), 0.0);
     const QRectF yesBefore = yes->mapRectToScene(QRectF(0, 0, yes->width(), yes->height()));
 
-    rig.loop.advance(1s);
+    loop.advance(1s);
     EXPECT_EQ(line->opacity(), 1.0);
-    EXPECT_EQ(rig.text("autoClosing"), u"Auto-closing in 15s"_s);
+    EXPECT_EQ(text("autoClosing"), u"Auto-closing in 15s"_s);
     EXPECT_EQ(yes->mapRectToScene(QRectF(0, 0, yes->width(), yes->height())), yesBefore);
     EXPECT_GT(line->mapToScene(QPointF(0, 0)).y(), yesBefore.bottom());
-}
 
-TEST_F(ClarifyingQuestionViewTest, TheButtonsAnswerThroughTheManager) {
-    QString expanded;
-    QObject::connect(&rig.manager, &InterventionManager::aimsetExpanded,
-                     [&](const QString& aimset) { expanded = aimset; });
-    rig.click(rig.item("yesButton"));
-    EXPECT_EQ(rig.manager.phase(), InterventionManager::Phase::hidden);
-    EXPECT_EQ(expanded, u"Write the report"_s);
-    EXPECT_EQ(rig.keys.requests, 0);
-
-    rig.manager.showClarifyingQuestion(u"Write the report"_s, u"Again?"_s);
-    rig.click(rig.item("noButton"));
-    EXPECT_EQ(rig.manager.phase(), InterventionManager::Phase::hidden);
-    EXPECT_EQ(rig.keys.requests, 1);
-    EXPECT_EQ(rig.log.lines().last(), u"[Intervention] User said NO \u2014 closing tab"_s);
+    click("noButton");
+    EXPECT_EQ(manager.phase(), InterventionManager::Phase::hidden);
+    EXPECT_EQ(keys.requests, 1);
+    EXPECT_EQ(log.lines().last(), u"[Intervention] User said NO \u2014 closing tab"_s);
 }
 
 } // namespace

@@ -5,9 +5,7 @@
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
-#include <QDir>
 #include <QGuiApplication>
-#include <QImage>
 #include <QQuickItem>
 
 #include <gtest/gtest.h>
@@ -46,15 +44,10 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
         EXPECT_TRUE(found) << name;
         return found;
     }
-    // What a frame shows: the panel drawn after every change has been laid out.
-    QImage draw(PanelWindow* view, const char* name) {
+    // Draws the panel after every change has been laid out.
+    static void draw(PanelWindow* view) {
         view->grabWindow();
-        const QImage image = view->grabWindow();
-        if (const QString dir = qEnvironmentVariable("AIMSET_SCREENSHOT_DIR"); !dir.isEmpty()) {
-            QDir().mkpath(dir);
-            image.save(dir + u"/VoiceRecordingIndicatorView-"_s + QLatin1String(name) + u".png"_s);
-        }
-        return image;
+        view->grabWindow();
     }
     void hear(const QString& words) {
         speech.hear(words);
@@ -79,16 +72,13 @@ TEST_F(VoiceRecordingIndicatorViewTest, ThePanelGrowsWithTheWordsAndWrapsThemToT
     manager.startListening();
     PanelWindow* view = panel();
     ASSERT_TRUE(view);
-    EXPECT_EQ(item(view, "listeningLabel")->property("text").toString(), u"Listening..."_s);
-    EXPECT_EQ(item(view, "hintLabel")->property("text").toString(),
-              u"Release Alt+M to set aimset"_s);
     EXPECT_FALSE(item(view, "transcriptionLabel")->isVisible());
-    draw(view, "Listening");
+    draw(view);
     const int narrow = view->width();
 
     // One line, wider than the panel first placed: the panel widens, centred again.
     hear(u"finish the quarterly report"_s);
-    draw(view, "OneLine");
+    draw(view);
     QQuickItem* words = item(view, "transcriptionLabel");
     EXPECT_EQ(words->property("lineCount").toInt(), 1);
     EXPECT_GT(view->width(), narrow);
@@ -99,7 +89,7 @@ TEST_F(VoiceRecordingIndicatorViewTest, ThePanelGrowsWithTheWordsAndWrapsThemToT
     // Longer than the widest panel: two lines, cut at the end of the second.
     hear(u"finish the quarterly report for the finance team and then send it to everyone on "
          "the distribution list before the end of the afternoon"_s);
-    draw(view, "LongTranscription");
+    draw(view);
     EXPECT_EQ(words->property("lineCount").toInt(), 2);
     EXPECT_TRUE(words->property("truncated").toBool());
     EXPECT_EQ(view->width(), 300);
