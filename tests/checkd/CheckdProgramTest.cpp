@@ -79,14 +79,12 @@ TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
 }
 
 TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
-    QTemporaryDir dir;
-    const QString cert = dir.filePath(u"cert.pem"_s);
-    const QString key = dir.filePath(u"key.pem"_s);
-    const QString failure = aimset::test::makeSelfSignedCertificate(cert, key);
-    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+    const aimset::test::SelfSignedCertificate tls;
+    ASSERT_FALSE(tls.certificate.isNull());
 
     QProcess service;
-    service.start(kProgram, {u"--port"_s, u"0"_s, u"--cert"_s, cert, u"--key"_s, key});
+    service.start(kProgram,
+                  {u"--port"_s, u"0"_s, u"--cert"_s, tls.certificatePath, u"--key"_s, tls.keyPath});
     static const QRegularExpression listening(
         u"^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"_s,
         QRegularExpression::MultilineOption);
