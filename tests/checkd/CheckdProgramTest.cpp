@@ -32,17 +32,16 @@ Finished runToEnd(const QStringList& arguments) {
 
 TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     QTemporaryDir dir;
-    QFile cases(dir.filePath(u"cases.jsonl"_s));
-    ASSERT_TRUE(cases.open(QIODevice::WriteOnly));
-    cases.write(
+    const QString cases = dir.filePath(u"cases.jsonl"_s);
+    aimset::test::writeFile(
+        cases,
         R"({"id":"c1","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland grant.odt","text":"","label":"aligned"})"
         "\n"
         R"({"id":"c2","aimset":"Write the wetland grant","app":"Firefox","title":"Home - Netflix — Mozilla Firefox","text":"","label":"distracting"})"
         "\n"
         R"({"id":"c3","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
-    cases.close();
-    const Finished run = runToEnd({u"--evaluate"_s, cases.fileName()});
+    const Finished run = runToEnd({u"--evaluate"_s, cases});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(
         run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),

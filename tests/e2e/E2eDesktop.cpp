@@ -213,22 +213,17 @@ Chromium::Chromium(const QStringList& urls, const test::A11ySession* bus,
                            m_profile.filePath(QString::fromLatin1(name)));
     }
     m_process.setProcessEnvironment(environment);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(m_profile.filePath(u"chromium.log"_s));
     // A port free a moment ago; until the browser listens there, it has no tabs.
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost);
     m_port = probe.serverPort();
     probe.close();
-    m_process.start(u"chromium"_s,
-                    test::chromiumArguments(m_profile.filePath(u"profile"_s), urls.value(0))
-                        << u"--remote-debugging-port=%1"_s.arg(m_port)
-                        << u"--remote-debugging-address=127.0.0.1"_s << u"--window-position=0,0"_s
-                        << extraArguments << urls.mid(1));
-}
-
-Chromium::~Chromium() {
-    test::stopProcess(m_process);
+    m_process.launch(u"chromium"_s,
+                     test::chromiumArguments(m_profile.filePath(u"profile"_s), urls.value(0))
+                         << u"--remote-debugging-port=%1"_s.arg(m_port)
+                         << u"--remote-debugging-address=127.0.0.1"_s << u"--window-position=0,0"_s
+                         << extraArguments << urls.mid(1));
 }
 
 QByteArray Chromium::get(const QString& path) {

@@ -118,7 +118,6 @@ class Chromium {
 public:
     Chromium(const QStringList& urls, const test::A11ySession* bus,
              const QStringList& extraArguments = {});
-    ~Chromium();
 
     // The titles of the open tabs, sorted.
     QStringList tabTitles();
@@ -133,7 +132,7 @@ private:
     QList<QJsonObject> pages();
 
     QTemporaryDir m_profile;
-    QProcess m_process;
+    test::LineProcess m_process;
     quint16 m_port = 0;
 };
 
