@@ -32,17 +32,16 @@ Finished runToEnd(const QStringList& arguments) {
 
 TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     QTemporaryDir dir;
-    QFile cases(dir.filePath(u"cases.jsonl"_s));
-    ASSERT_TRUE(cases.open(QIODevice::WriteOnly));
-    cases.write(
+    const QString cases = dir.filePath(u"cases.jsonl"_s);
+    aimset::test::writeFile(
+        cases,
         R"({"id":"c1","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland grant.odt","text":"","label":"aligned"})"
         "\n"
         R"({"id":"c2","aimset":"Write the wetland grant","app":"Firefox","title":"Home - Netflix — Mozilla Firefox","text":"","label":"distracting"})"
         "\n"
         R"({"id":"c3","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
-    cases.close();
-    const Finished run = runToEnd({u"--evaluate"_s, cases.fileName()});
+    const Finished run = runToEnd({u"--evaluate"_s, cases});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(
         run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
@@ -79,14 +78,12 @@ TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
 }
 
 TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
-    QTemporaryDir dir;
-    const QString cert = dir.filePath(u"cert.pem"_s);
-    const QString key = dir.filePath(u"key.pem"_s);
-    const QString failure = aimset::test::makeSelfSignedCertificate(cert, key);
-    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+    const aimset::test::SelfSignedCertificate tls;
+    ASSERT_FALSE(tls.certificate.isNull());
 
     QProcess service;
-    service.start(kProgram, {u"--port"_s, u"0"_s, u"--cert"_s, cert, u"--key"_s, key});
+    service.start(kProgram,
+                  {u"--port"_s, u"0"_s, u"--cert"_s, tls.certificatePath, u"--key"_s, tls.keyPath});
     static const QRegularExpression listening(
         u"^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"_s,
         QRegularExpression::MultilineOption);

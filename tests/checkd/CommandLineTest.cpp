@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +11,9 @@ namespace {
 
 class CommandLineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        qunsetenv("AIMSET_LLM_URL");
-        qunsetenv("AIMSET_LLM_MODEL");
-        qunsetenv("AIMSET_LLM_API_KEY");
-    }
-    void TearDown() override { SetUp(); }
+    aimset::test::ScopedEnvironment url{"AIMSET_LLM_URL", std::nullopt};
+    aimset::test::ScopedEnvironment model{"AIMSET_LLM_MODEL", std::nullopt};
+    aimset::test::ScopedEnvironment key{"AIMSET_LLM_API_KEY", std::nullopt};
 
     bool parse(QStringList arguments) {
         arguments.prepend(u"aimset-checkd"_s);

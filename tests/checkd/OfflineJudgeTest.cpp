@@ -2,8 +2,8 @@
 #include "Knowledge.h"
 #include "TextAnalysis.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -212,9 +212,8 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
     for (const auto& b : broken) {
         QTemporaryDir dir;
         for (const auto& [name, content] : files) {
-            QFile file(dir.filePath(QString::fromUtf8(name)));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(qstrcmp(name, b.file) == 0 ? b.content : content);
+            ASSERT_TRUE(aimset::test::writeFile(dir.filePath(QString::fromUtf8(name)),
+                                                qstrcmp(name, b.file) == 0 ? b.content : content));
         }
         QString error;
         EXPECT_FALSE(Knowledge::load(dir.path(), &error).has_value());

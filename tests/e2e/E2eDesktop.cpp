@@ -1,7 +1,5 @@
 #include "E2eDesktop.h"
 
-#include "support/audio/SpeechTestAudio.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -11,7 +9,6 @@
 #include <QtEndian>
 
 #include <cstring>
-#include <stdexcept>
 
 #ifndef AIMSET_APP_PATH
 #error "AIMSET_APP_PATH must name the aimset program"
@@ -28,9 +25,9 @@ namespace {
 QProcessEnvironment childEnvironment(const test::A11ySession* bus) {
     QProcessEnvironment environment =
         bus ? bus->environment() : QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.remove(QStringLiteral("AIMSET_CHECK_URL"));
-    environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.remove(u"AIMSET_CHECK_URL"_s);
+    environment.insert(u"GSETTINGS_BACKEND"_s, u"memory"_s);
     return environment;
 }
 
@@ -57,19 +54,17 @@ ScriptedService::ScriptedService(const Answer& answer)
     }) {}
 
 QJsonObject ScriptedService::catsAreMisaligned(const QJsonObject& request) {
-    if (request.value(QStringLiteral("mode")).toString() == QStringLiteral("title")) {
-        return {{QStringLiteral("aligned"),
-                 !request.value(QStringLiteral("context")).toString().contains(kCatsTitle)}};
+    if (request.value(u"mode"_s).toString() == u"title"_s) {
+        return {{u"aligned"_s, !request.value(u"context"_s).toString().contains(kCatsTitle)}};
     }
-    return {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
-            {QStringLiteral("reason"), kCatsReason}};
+    return {{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
 }
 
 QList<QJsonObject> ScriptedService::requests(const QString& mode) const {
     QList<QJsonObject> matching;
     for (const Request& request : received) {
         const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-        if (mode.isEmpty() || body.value(QStringLiteral("mode")).toString() == mode) {
+        if (mode.isEmpty() || body.value(u"mode"_s).toString() == mode) {
             matching << body;
         }
     }
@@ -77,8 +72,8 @@ QList<QJsonObject> ScriptedService::requests(const QString& mode) const {
 }
 
 qint64 Desktop::windowPid(xcb_window_t window) {
-    const auto value = property(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(QByteArray());
-    return value.size() == 4 ? qFromUnaligned<std::uint32_t>(value.constData()) : 0;
+    const auto pid = values(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
+    return pid.empty() ? 0 : pid.front();
 }
 
 bool Desktop::isViewable(xcb_window_t window) {
@@ -97,10 +92,7 @@ std::optional<xcb_window_t> Desktop::waitForWindow(qint64 pid, const QString& ti
     std::optional<xcb_window_t> found;
     spinUntil(
         [&] {
-            const auto ids =
-                property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).value_or(QByteArray());
-            for (qsizetype i = 0; i + 4 <= ids.size(); i += 4) {
-                const auto window = qFromUnaligned<xcb_window_t>(ids.constData() + i);
+            for (const xcb_window_t window : values(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
                 if ((pid == 0 || windowPid(window) == pid) && isViewable(window) &&
                     windowTitle(window) == title) {
                     found = window;
@@ -157,41 +149,28 @@ std::vector<std::uint32_t> Desktop::grab(xcb_window_t window) {
 }
 
 bool xdotool(const QStringList& arguments) {
-    return test::run(QStringLiteral("xdotool"), arguments, 20000);
+    return test::run(u"xdotool"_s, arguments, {}, 20000).has_value();
 }
 
 AimsetApp::AimsetApp(const Options& options) {
     // The onboarding was finished on an earlier run.
-    QSettings(m_config.filePath(QStringLiteral("Aimset/Aimset.conf")), QSettings::IniFormat)
-        .setValue(QStringLiteral("hasCompletedOnboarding"), true);
+    QSettings(m_config.filePath(u"Aimset/Aimset.conf"_s), QSettings::IniFormat)
+        .setValue(u"hasCompletedOnboarding"_s, true);
     QProcessEnvironment environment = childEnvironment(options.bus);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    environment.insert(u"XDG_CONFIG_HOME"_s, m_config.path());
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
     if (!options.checkURL.isEmpty()) {
-        environment.insert(QStringLiteral("AIMSET_CHECK_URL"), QString::fromUtf8(options.checkURL));
+        environment.insert(u"AIMSET_CHECK_URL"_s, QString::fromUtf8(options.checkURL));
     }
     environment.insert(options.extra);
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-        while (m_process.canReadLine()) {
-            m_lines << QString::fromUtf8(m_process.readLine()).chopped(1);
-        }
-    });
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setProcessEnvironment(environment);
-    m_process.start(QStringLiteral(AIMSET_APP_PATH),
-                    options.verbose ? QStringList{QStringLiteral("--verbose")} : QStringList{});
-    if (!m_process.waitForStarted(10000)) {
-        throw std::runtime_error("could not start " AIMSET_APP_PATH);
-    }
-}
-
-AimsetApp::~AimsetApp() {
-    test::stopProcess(m_process);
+    m_process.launch(QStringLiteral(AIMSET_APP_PATH),
+                     options.verbose ? QStringList{u"--verbose"_s} : QStringList{});
 }
 
 QStringList AimsetApp::lines() {
     QCoreApplication::processEvents();
-    return m_lines;
+    return m_process.printed;
 }
 
 std::optional<QString> AimsetApp::waitFor(const QRegularExpression& pattern, Milliseconds limit) {
@@ -199,9 +178,9 @@ std::optional<QString> AimsetApp::waitFor(const QRegularExpression& pattern, Mil
     std::optional<QString> found;
     spinUntil(
         [&] {
-            for (qsizetype i = m_next; i < m_lines.size() && !found; ++i) {
-                if (whole.match(m_lines[i]).hasMatch()) {
-                    found = m_lines[i];
+            for (qsizetype i = m_next; i < m_process.printed.size() && !found; ++i) {
+                if (whole.match(m_process.printed[i]).hasMatch()) {
+                    found = m_process.printed[i];
                     m_next = i + 1;
                 }
             }
@@ -216,14 +195,13 @@ bool AimsetApp::waitForLine(const QString& line, Milliseconds limit) {
 }
 
 bool AimsetApp::startSession(Desktop& desktop, const QString& aimset) {
-    const auto window = desktop.waitForWindow(pid(), QStringLiteral("Aimset"), 30s);
+    const auto window = desktop.waitForWindow(pid(), u"Aimset"_s, 30s);
     // The launch modal's field has the focus: type, then Return.
     return window && desktop.activateAndWait(*window) &&
-           xdotool(
-               {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), aimset}) &&
-           xdotool({QStringLiteral("key"), QStringLiteral("Return")}) &&
-           waitForLine(QStringLiteral("Aimset: ") + aimset + QStringLiteral(", Goal: 0m")) &&
-           waitForLine(QStringLiteral("[AppMonitor] Started monitoring"), 5s);
+           xdotool({u"type"_s, u"--delay"_s, u"30"_s, aimset}) &&
+           xdotool({u"key"_s, u"Return"_s}) &&
+           waitForLine(u"Aimset: "_s + aimset + u", Goal: 0m"_s) &&
+           waitForLine(u"[AppMonitor] Started monitoring"_s, 5s);
 }
 
 Chromium::Chromium(const QStringList& urls, const test::A11ySession* bus,
@@ -235,38 +213,31 @@ Chromium::Chromium(const QStringList& urls, const test::A11ySession* bus,
                            m_profile.filePath(QString::fromLatin1(name)));
     }
     m_process.setProcessEnvironment(environment);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(m_profile.filePath(QStringLiteral("chromium.log")));
+    m_process.setStandardErrorFile(m_profile.filePath(u"chromium.log"_s));
     // A port free a moment ago; until the browser listens there, it has no tabs.
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost);
     m_port = probe.serverPort();
     probe.close();
-    m_process.start(
-        QStringLiteral("chromium"),
-        test::chromiumArguments(m_profile.filePath(QStringLiteral("profile")), urls.value(0))
-            << QStringLiteral("--remote-debugging-port=%1").arg(m_port)
-            << QStringLiteral("--remote-debugging-address=127.0.0.1")
-            << QStringLiteral("--window-position=0,0") << extraArguments << urls.mid(1));
-}
-
-Chromium::~Chromium() {
-    test::stopProcess(m_process);
+    m_process.launch(u"chromium"_s,
+                     test::chromiumArguments(m_profile.filePath(u"profile"_s), urls.value(0))
+                         << u"--remote-debugging-port=%1"_s.arg(m_port)
+                         << u"--remote-debugging-address=127.0.0.1"_s << u"--window-position=0,0"_s
+                         << extraArguments << urls.mid(1));
 }
 
 QByteArray Chromium::get(const QString& path) {
     QNetworkAccessManager network;
-    std::unique_ptr<QNetworkReply> reply(network.get(
-        QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port) + path))));
+    std::unique_ptr<QNetworkReply> reply(
+        network.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1"_s.arg(m_port) + path))));
     spinUntil([&] { return reply->isFinished(); }, 10s);
     return reply->isFinished() ? reply->readAll() : QByteArray();
 }
 
 QList<QJsonObject> Chromium::pages() {
     QList<QJsonObject> pages;
-    for (const QJsonValue& target :
-         QJsonDocument::fromJson(get(QStringLiteral("/json/list"))).array()) {
-        if (target[QStringLiteral("type")] == QStringLiteral("page")) {
+    for (const QJsonValue& target : QJsonDocument::fromJson(get(u"/json/list"_s)).array()) {
+        if (target[u"type"_s] == u"page"_s) {
             pages << target.toObject();
         }
     }
@@ -276,7 +247,7 @@ QList<QJsonObject> Chromium::pages() {
 QStringList Chromium::tabTitles() {
     QStringList titles;
     for (const QJsonObject& page : pages()) {
-        titles << page[QStringLiteral("title")].toString();
+        titles << page[u"title"_s].toString();
     }
     titles.sort();
     return titles;
@@ -290,8 +261,8 @@ bool Chromium::showTab(const QString& title) {
     return spinUntil(
         [&] {
             for (const QJsonObject& page : pages()) {
-                if (page[QStringLiteral("title")] == title) {
-                    get(QStringLiteral("/json/activate/") + page[QStringLiteral("id")].toString());
+                if (page[u"title"_s] == title) {
+                    get(u"/json/activate/"_s + page[u"id"_s].toString());
                     return true;
                 }
             }
@@ -301,7 +272,7 @@ bool Chromium::showTab(const QString& title) {
 }
 
 std::optional<xcb_window_t> Chromium::waitForWindow(Desktop& desktop, const QString& pageTitle) {
-    return desktop.waitForWindow(0, pageTitle + QStringLiteral(" - Chromium"));
+    return desktop.waitForWindow(0, pageTitle + u" - Chromium"_s);
 }
 
 } // namespace aimset::e2e

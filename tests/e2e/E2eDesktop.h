@@ -25,27 +25,25 @@
 namespace aimset::e2e {
 
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using Milliseconds = std::chrono::milliseconds;
 using test::spinUntil;
 using test::writePage;
 
-const QString kAimset = QStringLiteral("Finish the quarterly report");
-const QString kWorkTitle = QStringLiteral("Quarterly report draft");
-const QString kCatsTitle = QStringLiteral("Funny cat videos");
+const QString kAimset = u"Finish the quarterly report"_s;
+const QString kWorkTitle = u"Quarterly report draft"_s;
+const QString kCatsTitle = u"Funny cat videos"_s;
 const QString kCatsPage =
-    QStringLiteral("<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>");
-const QString kCatsReason = QStringLiteral("Cat videos are not part of the quarterly report");
+    u"<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>"_s;
+const QString kCatsReason = u"Cat videos are not part of the quarterly report"_s;
 // Chromium's name in its Debian desktop entry, which the app reports.
-const QString kBrowserName = QStringLiteral("Chromium Web Browser");
-const QString kCountdownExpired =
-    QStringLiteral("[Intervention] Countdown expired — auto-closing tab");
-const QString kDismissed =
-    QStringLiteral("[Intervention] Auto-dismissed — user went back on track");
+const QString kBrowserName = u"Chromium Web Browser"_s;
+const QString kCountdownExpired = u"[Intervention] Countdown expired — auto-closing tab"_s;
+const QString kDismissed = u"[Intervention] Auto-dismissed — user went back on track"_s;
 // The countdown over the cat videos, whatever the count of interventions.
-const QRegularExpression
-    kCatsCountdown(QStringLiteral("\\[Intervention\\] Misaligned countdown started: ") +
-                   QRegularExpression::escape(kCatsReason) +
-                   QStringLiteral(" \\(total interventions: \\d+\\)"));
+const QRegularExpression kCatsCountdown(u"\\[Intervention\\] Misaligned countdown started: "_s +
+                                        QRegularExpression::escape(kCatsReason) +
+                                        u" \\(total interventions: \\d+\\)"_s);
 
 // True when the expected lines occur in `lines` in this order, others between.
 bool inOrder(const QStringList& lines, const QStringList& expected);
@@ -95,7 +93,6 @@ public:
         QProcessEnvironment extra = {};
     };
     explicit AimsetApp(const Options& options);
-    ~AimsetApp();
 
     qint64 pid() const { return m_process.processId(); }
     QStringList lines();
@@ -111,8 +108,7 @@ public:
 private:
     QTemporaryDir m_config;
     QTemporaryDir m_runtime;
-    QProcess m_process;
-    QStringList m_lines;
+    test::LineProcess m_process;
     qsizetype m_next = 0;
 };
 
@@ -122,7 +118,6 @@ class Chromium {
 public:
     Chromium(const QStringList& urls, const test::A11ySession* bus,
              const QStringList& extraArguments = {});
-    ~Chromium();
 
     // The titles of the open tabs, sorted.
     QStringList tabTitles();
@@ -137,7 +132,7 @@ private:
     QList<QJsonObject> pages();
 
     QTemporaryDir m_profile;
-    QProcess m_process;
+    test::LineProcess m_process;
     quint16 m_port = 0;
 };
 

@@ -7,7 +7,6 @@
 
 #include "E2eDesktop.h"
 #include "support/audio/PrivatePulseAudio.h"
-#include "support/audio/SpeechTestAudio.h"
 
 #include <QJsonDocument>
 #include <QScopeGuard>
@@ -61,19 +60,18 @@ bool clickNo(Desktop& desktop, xcb_window_t panel) {
         5s);
     const QPoint at =
         area.topLeft() + QPoint(area.width() * 3 / 4, (white.front() + white.back()) / 2);
-    return !white.empty() &&
-           xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
-                    QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+    return !white.empty() && xdotool({u"mousemove"_s, u"--sync"_s, QString::number(at.x()),
+                                      QString::number(at.y()), u"click"_s, u"1"_s});
 }
 
 TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWOnlyWhileItIsInFront) {
-    test::TestWindow behind({QStringLiteral("--title"), QStringLiteral("Notes")});
+    test::TestWindow behind({u"--title"_s, u"Notes"_s});
     QTemporaryDir pages;
     ScriptedService service;
-    Chromium chromium({writePage(pages, QStringLiteral("work.html"), kWorkTitle,
-                                 QStringLiteral("<p>Revenue grew four percent.</p>")),
-                       writePage(pages, QStringLiteral("cats.html"), kCatsTitle, kCatsPage)},
-                      bus.get());
+    Chromium chromium(
+        {writePage(pages, u"work.html"_s, kWorkTitle, u"<p>Revenue grew four percent.</p>"_s),
+         writePage(pages, u"cats.html"_s, kCatsTitle, kCatsPage)},
+        bus.get());
     ASSERT_TRUE(chromium.waitForTabs(2));
     ASSERT_TRUE(chromium.showTab(kCatsTitle));
     const auto browser = chromium.waitForWindow(desktop, kCatsTitle);
@@ -90,9 +88,9 @@ TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWOnlyWhileItIsInFron
     spinUntil([&] { return steady_clock::now() > firstStart + 14600ms; }, 20s);
     ASSERT_TRUE(chromium.showTab(kWorkTitle));
     ASSERT_TRUE(app.waitFor(QRegularExpression(
-        QRegularExpression::escape(kDismissed) + QStringLiteral("|") +
-        QRegularExpression::escape(QStringLiteral(
-            "[Intervention] Countdown expired — the window in front changed, nothing closed")))))
+        QRegularExpression::escape(kDismissed) + u"|"_s +
+        QRegularExpression::escape(
+            u"[Intervention] Countdown expired — the window in front changed, nothing closed"_s))))
         << app.dump();
 
     // Back to the cat videos: this countdown runs out, and Control+W closes
@@ -100,20 +98,19 @@ TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWOnlyWhileItIsInFron
     ASSERT_TRUE(chromium.showTab(kCatsTitle));
     ASSERT_TRUE(app.waitFor(kCatsCountdown, 20s)) << app.dump();
     const auto secondStart = steady_clock::now();
-    ASSERT_TRUE(app.waitForLine(QStringLiteral("[TabCloser] Sent Ctrl+W via XTest"), 25s))
-        << app.dump();
+    ASSERT_TRUE(app.waitForLine(u"[TabCloser] Sent Ctrl+W via XTest"_s, 25s)) << app.dump();
     EXPECT_GE(steady_clock::now() - secondStart, 14s) << "the warning stays 15 seconds";
     ASSERT_TRUE(app.waitForLine(kCountdownExpired)) << app.dump();
     ASSERT_TRUE(chromium.waitForTabs(1, 10s)) << chromium.tabTitles().join(u'|').toStdString();
     EXPECT_EQ(chromium.tabTitles(), QStringList{kWorkTitle});
-    EXPECT_EQ(app.lines().filter(QStringLiteral("[TabCloser]")).size(), 1) << app.dump();
+    EXPECT_EQ(app.lines().filter(u"[TabCloser]"_s).size(), 1) << app.dump();
     EXPECT_EQ(behind.keyLines(), QStringList{}) << "no key went to the window behind";
     // The browser goes to the service by the name of its desktop entry.
     EXPECT_EQ(
-        QString::fromUtf8(QJsonDocument(service.requests(QStringLiteral("title")).value(0))
-                              .toJson(QJsonDocument::Compact)),
-        QStringLiteral("{\"aimset\":\"%1\",\"context\":\"%2 - %3 - Chromium\",\"mode\":\"title\"}")
-            .arg(kAimset, kBrowserName, kCatsTitle));
+        QString::fromUtf8(
+            QJsonDocument(service.requests(u"title"_s).value(0)).toJson(QJsonDocument::Compact)),
+        u"{\"aimset\":\"%1\",\"context\":\"%2 - %3 - Chromium\",\"mode\":\"title\"}"_s.arg(
+            kAimset, kBrowserName, kCatsTitle));
 }
 
 TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndNoSendsControlW) {
@@ -123,22 +120,21 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
     // used gets nothing from the app.
     QTcpServer oldPort;
     const bool holdsOldPort = oldPort.listen(QHostAddress::LocalHost, 48620);
-    test::TestWindow cats({QStringLiteral("--title"), kCatsTitle});
+    test::TestWindow cats({u"--title"_s, kCatsTitle});
     AimsetApp app({{}, bus.get()});
     ASSERT_TRUE(app.startSession(desktop)) << app.dump();
     ASSERT_TRUE(desktop.activateAndWait(cats.id()));
-    ASSERT_TRUE(
-        app.waitFor(QRegularExpression(
-                        QStringLiteral("\\[Intervention\\] Clarifying question shown: ") +
-                        QRegularExpression::escape(QStringLiteral("Is \u201C") + kCatsTitle +
-                                                   QStringLiteral("\u201D part of your aimset?")) +
-                        QStringLiteral(" \\(total interventions: \\d+\\)")),
-                    20s))
+    ASSERT_TRUE(app.waitFor(
+        QRegularExpression(u"\\[Intervention\\] Clarifying question shown: "_s +
+                           QRegularExpression::escape(u"Is \u201C"_s + kCatsTitle +
+                                                      u"\u201D part of your aimset?"_s) +
+                           u" \\(total interventions: \\d+\\)"_s),
+        20s))
         << app.dump();
     EXPECT_EQ(
         app.lines()
-            .filter(QRegularExpression(QStringLiteral(
-                "^\\[CheckService\\] Started aimset-checkd on http://127\\.0\\.0\\.1:\\d+/check$")))
+            .filter(QRegularExpression(
+                u"^\\[CheckService\\] Started aimset-checkd on http://127\\.0\\.0\\.1:\\d+/check$"_s))
             .size(),
         1)
         << app.dump();
@@ -147,27 +143,22 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
     // Control+W and nothing else, and Shift is down again afterwards.
     const auto panel = desktop.waitForPanel(app.pid());
     ASSERT_TRUE(panel) << "no question panel on screen";
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("shift")}));
-    const auto letGo = qScopeGuard([] {
-        xdotool({QStringLiteral("keyup"), QStringLiteral("shift")});
-    });
+    ASSERT_TRUE(xdotool({u"keydown"_s, u"shift"_s}));
+    const auto letGo = qScopeGuard([] { xdotool({u"keyup"_s, u"shift"_s}); });
     ASSERT_TRUE(clickNo(desktop, *panel));
-    ASSERT_TRUE(app.waitForLine(QStringLiteral("[Intervention] User said NO — closing tab"), 5s))
-        << app.dump();
-    const QString wRelease = QStringLiteral("key release %1 state 4").arg(kW); // Control alone
+    ASSERT_TRUE(app.waitForLine(u"[Intervention] User said NO — closing tab"_s, 5s)) << app.dump();
+    const QString wRelease = u"key release %1 state 4"_s.arg(kW); // Control alone
     spinUntil([&] { return cats.keyLines().contains(wRelease); });
     spinUntil([] { return false; }, 200ms); // the modifiers are put back after the chord
     const bool shiftHeldAfter = desktop.isKeyHeld(kShift);
 
     const QStringList keys = cats.keyLines();
-    EXPECT_EQ(keys.filter(QRegularExpression(QStringLiteral("^key \\w+ %1 ").arg(kW))),
-              (QStringList{QStringLiteral("key press %1 state 4").arg(kW), wRelease}));
-    EXPECT_TRUE(inOrder(keys, {QStringLiteral("key press %1 state 0").arg(kShift),
-                               QStringLiteral("key release %1 state 1").arg(kShift),
-                               QStringLiteral("key press %1 state 0").arg(kControl),
-                               QStringLiteral("key press %1 state 4").arg(kW), wRelease,
-                               QStringLiteral("key release %1 state 4").arg(kControl),
-                               QStringLiteral("key press %1 state 0").arg(kShift)}))
+    EXPECT_EQ(keys.filter(QRegularExpression(u"^key \\w+ %1 "_s.arg(kW))),
+              (QStringList{u"key press %1 state 4"_s.arg(kW), wRelease}));
+    EXPECT_TRUE(inOrder(
+        keys, {u"key press %1 state 0"_s.arg(kShift), u"key release %1 state 1"_s.arg(kShift),
+               u"key press %1 state 0"_s.arg(kControl), u"key press %1 state 4"_s.arg(kW), wRelease,
+               u"key release %1 state 4"_s.arg(kControl), u"key press %1 state 0"_s.arg(kShift)}))
         << keys.join(u'|').toStdString();
     EXPECT_TRUE(shiftHeldAfter);
     EXPECT_FALSE(desktop.isViewable(*panel)) << "the panel went away";
@@ -178,37 +169,36 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
 
 TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     ScriptedService service([](const QJsonObject& request) -> QJsonObject {
-        if (request.value(QStringLiteral("mode")).toString() == QStringLiteral("title")) {
-            return {{QStringLiteral("aligned"), false}};
+        if (request.value(u"mode"_s).toString() == u"title"_s) {
+            return {{u"aligned"_s, false}};
         }
-        return {{QStringLiteral("verdict"), QStringLiteral("MISALIGNED")},
-                {QStringLiteral("reason"), QStringLiteral("Club business is not the report")}};
+        return {{u"verdict"_s, u"MISALIGNED"_s},
+                {u"reason"_s, u"Club business is not the report"_s}};
     });
     // The title names no sign-in words, so the page is judged like any other.
     // Its switch shows the password in plain text, as many login pages do.
     QTemporaryDir pages;
-    const QString page = writePage(
-        pages, QStringLiteral("members.html"), QStringLiteral("Club members"),
-        QStringLiteral("<h1>Members of the chess club</h1><p>Enter your password to see the "
-                       "meeting notes.</p><label>Email <input type=\"text\" "
-                       "value=\"member@example.org\"></label><label>Password <input id=\"p\" "
-                       "type=\"password\" autofocus oninput=\"document.title='Club members, "
-                       "password entered'\"></label><button type=\"button\" "
-                       "onclick=\"p.type='text'; document.title='Club members, password "
-                       "shown'\">Show password</button>"));
+    const QString page =
+        writePage(pages, u"members.html"_s, u"Club members"_s,
+                  u"<h1>Members of the chess club</h1><p>Enter your password to see the "
+                  "meeting notes.</p><label>Email <input type=\"text\" "
+                  "value=\"member@example.org\"></label><label>Password <input id=\"p\" "
+                  "type=\"password\" autofocus oninput=\"document.title='Club members, "
+                  "password entered'\"></label><button type=\"button\" "
+                  "onclick=\"p.type='text'; document.title='Club members, password "
+                  "shown'\">Show password</button>"_s);
     Chromium chromium({page}, bus.get());
-    const auto browser = chromium.waitForWindow(desktop, QStringLiteral("Club members"));
+    const auto browser = chromium.waitForWindow(desktop, u"Club members"_s);
     ASSERT_TRUE(browser);
     ASSERT_TRUE(desktop.activateAndWait(*browser));
 
     // A person types the password into the focused field, then shows it:
     // Tab to the switch, Space to press it.
-    const QString password = QStringLiteral("Tr0ub4dor-e2e-secret");
-    ASSERT_TRUE(xdotool(
-        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), password}));
-    ASSERT_TRUE(chromium.waitForWindow(desktop, QStringLiteral("Club members, password entered")));
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("space")}));
-    ASSERT_TRUE(chromium.waitForWindow(desktop, QStringLiteral("Club members, password shown")));
+    const QString password = u"Tr0ub4dor-e2e-secret"_s;
+    ASSERT_TRUE(xdotool({u"type"_s, u"--delay"_s, u"30"_s, password}));
+    ASSERT_TRUE(chromium.waitForWindow(desktop, u"Club members, password entered"_s));
+    ASSERT_TRUE(xdotool({u"key"_s, u"Tab"_s, u"space"_s}));
+    ASSERT_TRUE(chromium.waitForWindow(desktop, u"Club members, password shown"_s));
 
     // The app as started at login: no --verbose.
     AimsetApp app({service.url(), bus.get(), false});
@@ -216,19 +206,17 @@ TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     ASSERT_TRUE(desktop.activateAndWait(*browser));
     // The countdown starts (fast polling); its reason names the page, so its
     // line is a debug line.
-    ASSERT_TRUE(app.waitForLine(QStringLiteral("[Alignment] Title says not aligned, reading the "
-                                               "window text for a verdict..."),
+    ASSERT_TRUE(app.waitForLine(u"[Alignment] Title says not aligned, reading the "
+                                "window text for a verdict..."_s,
                                 25s))
         << app.dump();
-    ASSERT_TRUE(app.waitForLine(QStringLiteral("[AppMonitor] Poll interval set to 0.5s"), 10s))
-        << app.dump();
+    ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Poll interval set to 0.5s"_s, 10s)) << app.dump();
 
     // The page's text went to the service; the password did not, in any request.
-    const QList<QJsonObject> texts = service.requests(QStringLiteral("text"));
+    const QList<QJsonObject> texts = service.requests(u"text"_s);
     ASSERT_EQ(texts.size(), 1);
-    const QString context = texts[0][QStringLiteral("context")].toString();
-    EXPECT_TRUE(context.contains(QStringLiteral("Members of the chess club")))
-        << context.toStdString();
+    const QString context = texts[0][u"context"_s].toString();
+    EXPECT_TRUE(context.contains(u"Members of the chess club"_s)) << context.toStdString();
     for (const QJsonObject& request : service.requests()) {
         const QByteArray body = QJsonDocument(request).toJson();
         EXPECT_FALSE(body.contains(password.toUtf8())) << body.toStdString();
@@ -236,8 +224,8 @@ TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     // The default output: state changes only, no window title, no poll lines.
     const QString output = app.lines().join(u'\n');
     EXPECT_FALSE(output.contains(password));
-    EXPECT_FALSE(output.contains(QStringLiteral("Club members"))) << output.toStdString();
-    EXPECT_FALSE(output.contains(QStringLiteral("[AppMonitor] App: "))) << output.toStdString();
+    EXPECT_FALSE(output.contains(u"Club members"_s)) << output.toStdString();
+    EXPECT_FALSE(output.contains(u"[AppMonitor] App: "_s)) << output.toStdString();
 }
 
 TEST_F(FocusSessionE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
@@ -247,31 +235,28 @@ TEST_F(FocusSessionE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
     ASSERT_TRUE(microphone.isRunning());
     ASSERT_TRUE(test::SpeechClips::instance().isReady());
     ScriptedService service;
-    const QString typed = QStringLiteral("Plan the team offsite");
+    const QString typed = u"Plan the team offsite"_s;
     AimsetApp app({service.url(), bus.get()});
     ASSERT_TRUE(app.startSession(desktop, typed));
     // The recogniser is ready once the permissions are answered.
-    ASSERT_TRUE(spinUntil(
-        [&] { return app.lines().contains(QStringLiteral("[Voice] Speech recognition ready")); },
-        30s))
+    ASSERT_TRUE(
+        spinUntil([&] { return app.lines().contains(u"[Voice] Speech recognition ready"_s); }, 30s))
         << app.dump();
 
     // Hold Alt+M, speak, let go.
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("alt+m")}));
-    auto letGo = qScopeGuard([] {
-        xdotool({QStringLiteral("keyup"), QStringLiteral("m"), QStringLiteral("alt")});
-    });
-    const bool listening = app.waitForLine(QStringLiteral("[Voice] Started listening"), 5s);
+    ASSERT_TRUE(xdotool({u"keydown"_s, u"alt+m"_s}));
+    auto letGo = qScopeGuard([] { xdotool({u"keyup"_s, u"m"_s, u"alt"_s}); });
+    const bool listening = app.waitForLine(u"[Voice] Started listening"_s, 5s);
     const bool played = listening && microphone.play(test::SpeechClips::instance().paddedPhrase());
     spinUntil([] { return false; }, 700ms); // the recogniser catches up with the last word
     letGo.dismiss();
-    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("m"), QStringLiteral("alt")}));
+    ASSERT_TRUE(xdotool({u"keyup"_s, u"m"_s, u"alt"_s}));
     ASSERT_TRUE(listening && played) << app.dump();
 
-    const auto transcribed = app.waitFor(
-        QRegularExpression(QStringLiteral("\\[Voice\\] Transcription complete: .+")), 15s);
+    const auto transcribed =
+        app.waitFor(QRegularExpression(u"\\[Voice\\] Transcription complete: .+"_s), 15s);
     ASSERT_TRUE(transcribed) << app.dump();
-    const QString heard = transcribed->section(QStringLiteral(": "), 1);
+    const QString heard = transcribed->section(u": "_s, 1);
     // The recogniser may miss a word, but what it heard is the speech.
     qsizetype wordsHeard = 0;
     for (const QString& word : QString::fromLatin1(test::kPhrase).split(u' ')) {
@@ -280,12 +265,11 @@ TEST_F(FocusSessionE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
     EXPECT_GE(wordsHeard, 3) << heard.toStdString();
     // Each hotkey line follows what its callback set off: listening starts
     // before the press is logged, and the transcription lands before the release is.
-    EXPECT_TRUE(inOrder(app.lines(),
-                        {QStringLiteral("[Voice] Started listening"),
-                         QStringLiteral("[Hotkey] Alt+M pressed — recording started"), *transcribed,
-                         QStringLiteral("[AppMonitor] Temporary aimset set: ") + heard +
-                             QStringLiteral(" (original: ") + typed + u')',
-                         QStringLiteral("[Hotkey] Alt+M released — recording stopped")}))
+    EXPECT_TRUE(inOrder(app.lines(), {u"[Voice] Started listening"_s,
+                                      u"[Hotkey] Alt+M pressed — recording started"_s, *transcribed,
+                                      u"[AppMonitor] Temporary aimset set: "_s + heard +
+                                          u" (original: "_s + typed + u')',
+                                      u"[Hotkey] Alt+M released — recording stopped"_s}))
         << app.dump();
 }
 

@@ -1,28 +1,36 @@
 #pragma once
 
-#include <QProcess>
-#include <QString>
-#include <QStringList>
+#include "support/SpinUntil.h"
+
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QTemporaryDir>
 
 namespace aimset::test {
 
-// Writes a fresh self-signed certificate for 127.0.0.1 and its key (PEM) with
-// the openssl tool. Returns an empty text on success, else what went wrong.
-inline QString makeSelfSignedCertificate(const QString& certificatePath, const QString& keyPath) {
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
-                   keyPath, QStringLiteral("-out"), certificatePath, QStringLiteral("-days"),
-                   QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    if (!openssl.waitForFinished(30000)) {
-        return QStringLiteral("openssl did not finish: ") + openssl.errorString();
+// A fresh self-signed certificate for 127.0.0.1 and its key, made with the
+// openssl tool and kept (PEM) in a folder of their own; null if it failed.
+struct SelfSignedCertificate {
+    SelfSignedCertificate() {
+        run(QStringLiteral("openssl"),
+            QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                           "-days 1 -subj /CN=127.0.0.1 "
+                           "-addext subjectAltName=IP:127.0.0.1")
+                    .split(u' ')
+                << QStringLiteral("-keyout") << keyPath << QStringLiteral("-out")
+                << certificatePath);
+        certificate = QSslCertificate::fromPath(certificatePath).value(0);
+        QFile file(keyPath);
+        if (file.open(QIODevice::ReadOnly)) {
+            key = QSslKey(&file, QSsl::Ec);
+        }
     }
-    if (openssl.exitCode() != 0) {
-        return QString::fromLocal8Bit(openssl.readAllStandardError());
-    }
-    return {};
-}
+
+    QTemporaryDir dir;
+    const QString certificatePath = dir.filePath(QStringLiteral("cert.pem"));
+    const QString keyPath = dir.filePath(QStringLiteral("key.pem"));
+    QSslCertificate certificate;
+    QSslKey key;
+};
 
 } // namespace aimset::test

@@ -2,6 +2,7 @@
 
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,27 +13,13 @@
 
 using namespace aimset;
 using namespace Qt::StringLiterals;
+using test::writeFile;
 
 namespace {
 
 QString readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-// What desktop-file-validate says of an entry: nothing, for a valid one.
-QString validatorSays(const QString& path) {
-    QProcess validator;
-    validator.setProcessChannelMode(QProcess::MergedChannels);
-    validator.start(u"desktop-file-validate"_s, {path});
-    const bool passed = validator.waitForFinished(10000) && validator.exitCode() == 0;
-    return (passed ? QString() : u"failed: "_s) + QString::fromUtf8(validator.readAll());
 }
 
 // What the command did: its exit status (none: the app starts as usual),
@@ -68,11 +55,11 @@ TEST(XdgAutostartExecTest, ProgramPathsWithSpecialCharactersAreQuotedForExec) {
     QTemporaryDir config;
     XdgAutostart autostart(config.path(), u"/home/a$b \"x\"/aimset"_s);
     ASSERT_TRUE(autostart.setEnabled(true));
-    EXPECT_EQ(validatorSays(autostart.entryPath()), QString());
+    // desktop-file-validate says nothing of a valid entry.
+    EXPECT_EQ(test::run(u"desktop-file-validate"_s, {autostart.entryPath()}), QByteArray());
 }
 
 TEST_F(XdgAutostartTest, AHiddenEntryCountsAsOffAndSwitchingOnReplacesIt) {
-    ASSERT_TRUE(QDir().mkpath(config.path() + u"/autostart"_s));
     writeFile(autostart.entryPath(),
               "[Desktop Entry]\nType=Application\nName=Aimset\nExec=aimset\nHidden = true\n");
     EXPECT_FALSE(autostart.isEnabled());
@@ -87,20 +74,16 @@ TEST_F(XdgAutostartTest, AHiddenEntryCountsAsOffAndSwitchingOnReplacesIt) {
 
 // Relative or empty XDG_CONFIG_HOME is ignored, as the base-directory rules say.
 TEST(XdgAutostartEnvironmentTest, TheConfigHomeComesFromXdgConfigHomeOrTheHomeFolder) {
-    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
-    const QByteArray savedHome = qgetenv("HOME");
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
+    const test::ScopedEnvironment homeSet("HOME", home.path().toUtf8());
     const QString fallback = home.path() + u"/.config/autostart/aimset.desktop"_s;
     for (const auto& [configHome, entry] :
          {std::pair{"/tmp/aimset-config", u"/tmp/aimset-config/autostart/aimset.desktop"_s},
           {"relative/config", fallback},
           {"", fallback}}) {
-        qputenv("XDG_CONFIG_HOME", configHome);
+        const test::ScopedEnvironment configSet("XDG_CONFIG_HOME", configHome);
         EXPECT_EQ(XdgAutostart().entryPath(), entry) << configHome;
     }
-    qputenv("HOME", savedHome);
-    qputenv("XDG_CONFIG_HOME", savedConfig);
 }
 
 TEST(XdgAutostartUnwritableTest, AnUnwritableFolderLeavesTheStateAndSaysSo) {

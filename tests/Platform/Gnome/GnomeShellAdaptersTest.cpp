@@ -13,7 +13,6 @@
 #include "support/gnome/GnomeTestDesktop.h"
 #include "support/x11/X11TestDesktop.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -33,15 +32,10 @@ QString describe(const std::optional<RunningApplication>& app) {
                : u"none"_s;
 }
 
-bool run(const QString& program, const QStringList& arguments) {
-    QProcess tool;
-    tool.start(program, arguments);
-    return tool.waitForFinished(10000) && tool.exitCode() == 0;
-}
-
 bool switchUserExtensions(bool on) {
     return run(u"gsettings"_s, {u"set"_s, u"org.gnome.shell"_s, u"disable-user-extensions"_s,
-                                on ? u"false"_s : u"true"_s});
+                                on ? u"false"_s : u"true"_s})
+        .has_value();
 }
 
 struct GnomeShellAdaptersTest : ::testing::Test {

@@ -10,8 +10,6 @@
 #include "support/QtPrinters.h"
 #include "support/x11/X11TestDesktop.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,36 +20,31 @@ using namespace aimset;
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using test::TestWindow;
+using test::writeFile;
 
 namespace {
-
-void write(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
 
 // Entries of earlier folders win; hidden, link and unreadable ones are skipped.
 TEST(DesktopEntriesTest, MatchesByStartupClassThenIdThenProgram) {
     QTemporaryDir home;
     QTemporaryDir system;
     const QString apps = system.path() + u"/applications/"_s;
-    write(apps + u"org.gnome.Terminal.desktop"_s,
-          "[Desktop Entry]\nName=Terminal\nExec=gnome-terminal --window\nType=Application\n"
-          "StartupWMClass=Gnome-terminal\n[Desktop Action new]\nName=New Window\n");
-    write(apps + u"org.gnome.Nautilus.desktop"_s,
-          "[Desktop Entry]\nName=Files\nExec=nautilus --new-window %U\n");
-    write(apps + u"firefox-esr.desktop"_s,
-          "[Desktop Entry]\nName=Firefox ESR\nExec=/usr/lib/firefox-esr/firefox-esr %u\n");
-    write(apps + u"kde/org.kde.kate.desktop"_s,
-          "# comment\n[Desktop Entry]\nName=Kate\nExec=env QT_X=1 kate -b %U\n");
-    write(home.filePath(u"applications/editor.desktop"_s),
-          "[Desktop Entry]\nName=My Editor\nExec=editor\n");
-    write(apps + u"editor.desktop"_s, "[Desktop Entry]\nName=Editor\nExec=editor\n");
-    write(apps + u"gone.desktop"_s, "[Desktop Entry]\nName=Gone\nExec=gone\nHidden=true\n");
-    write(apps + u"link.desktop"_s, "[Desktop Entry]\nName=Link\nType=Link\nURL=https://a.org\n");
-    write(apps + u"garbage.desktop"_s, QByteArray("\xff\xfe\x00 no entry here", 18));
+    writeFile(apps + u"org.gnome.Terminal.desktop"_s,
+              "[Desktop Entry]\nName=Terminal\nExec=gnome-terminal --window\nType=Application\n"
+              "StartupWMClass=Gnome-terminal\n[Desktop Action new]\nName=New Window\n");
+    writeFile(apps + u"org.gnome.Nautilus.desktop"_s,
+              "[Desktop Entry]\nName=Files\nExec=nautilus --new-window %U\n");
+    writeFile(apps + u"firefox-esr.desktop"_s,
+              "[Desktop Entry]\nName=Firefox ESR\nExec=/usr/lib/firefox-esr/firefox-esr %u\n");
+    writeFile(apps + u"kde/org.kde.kate.desktop"_s,
+              "# comment\n[Desktop Entry]\nName=Kate\nExec=env QT_X=1 kate -b %U\n");
+    writeFile(home.filePath(u"applications/editor.desktop"_s),
+              "[Desktop Entry]\nName=My Editor\nExec=editor\n");
+    writeFile(apps + u"editor.desktop"_s, "[Desktop Entry]\nName=Editor\nExec=editor\n");
+    writeFile(apps + u"gone.desktop"_s, "[Desktop Entry]\nName=Gone\nExec=gone\nHidden=true\n");
+    writeFile(apps + u"link.desktop"_s,
+              "[Desktop Entry]\nName=Link\nType=Link\nURL=https://a.org\n");
+    writeFile(apps + u"garbage.desktop"_s, QByteArray("\xff\xfe\x00 no entry here", 18));
     const DesktopEntries entries = DesktopEntries::load({home.path(), system.path()});
     EXPECT_EQ(entries.entries().size(), 5u);
     const struct {
@@ -115,8 +108,8 @@ struct X11WorkspaceTest : X11DesktopTest {
 
     void SetUp() override {
         X11DesktopTest::SetUp();
-        write(data.filePath(u"applications/org.example.Writer.desktop"_s),
-              "[Desktop Entry]\nName=Example Writer\nExec=writer\nStartupWMClass=ExWriter\n");
+        writeFile(data.filePath(u"applications/org.example.Writer.desktop"_s),
+                  "[Desktop Entry]\nName=Example Writer\nExec=writer\nStartupWMClass=ExWriter\n");
         workspace = X11Workspace::create(DesktopEntries::load({data.path()}));
         ASSERT_TRUE(workspace);
     }

@@ -149,7 +149,6 @@ TEST_F(AtspiWindows, ReadsAGtkDialogToTheWalkDepthAndAFrozenOneCostsOnlyTheDeadl
     TestApp zenity(*s_session, u"zenity"_s,
                    {u"--info"_s, u"--title=Aimset GTK check"_s,
                     u"--text=Quarterly report draft due Friday"_s});
-    ASSERT_EQ(zenity.state(), QProcess::Running);
     AtspiAccessibility accessibility(optionsOn(*s_session));
     windowText(accessibility, zenity.processId(), u"Quarterly report draft due Friday"_s);
 
@@ -225,7 +224,6 @@ TEST_F(AtspiWindows, ReadsQtAndChromiumWindowsButNothingOfTheirPasswordsShownOrN
     };
     for (const auto& app : apps) {
         TestApp window(*s_session, app.program, app.arguments);
-        ASSERT_EQ(window.state(), QProcess::Running) << app.program.toStdString();
         AtspiAccessibility accessibility(optionsOn(*s_session));
         const QString text = windowText(accessibility, window.processId(), app.shown.constLast());
         for (const QString& expected : app.shown) {
@@ -251,7 +249,6 @@ TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
     const QString page = test::writePage(dir, u"long.html"_s, u"Long"_s, body);
     TestApp browser(*s_session, u"chromium"_s,
                     test::chromiumArguments(dir.filePath(u"profile"_s), page));
-    ASSERT_EQ(browser.state(), QProcess::Running) << "chromium is not installed";
 
     auto options = optionsOn(*s_session);
     options.deadline = 30s;

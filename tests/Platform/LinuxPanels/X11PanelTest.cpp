@@ -15,8 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 using namespace aimset;
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -43,14 +41,6 @@ bool isWhite(QRgb pixel) {
 }
 bool isDark(QRgb pixel) {
     return qRed(pixel) < 48 && qGreen(pixel) < 48 && qBlue(pixel) < 48;
-}
-
-std::vector<std::uint32_t> cardinals(const std::optional<QByteArray>& bytes) {
-    std::vector<std::uint32_t> values(bytes ? static_cast<std::size_t>(bytes->size()) / 4 : 0);
-    if (bytes) {
-        std::memcpy(values.data(), bytes->constData(), values.size() * 4);
-    }
-    return values;
 }
 
 PanelWindow* panelWindow() {
@@ -93,8 +83,7 @@ struct X11PanelTest : ::testing::Test {
         ASSERT_TRUE(desktop.activateAndWait(page->id()));
         const xcb_atom_t fullScreen = desktop.atom("_NET_WM_STATE_FULLSCREEN");
         ASSERT_TRUE(test::spinUntil([&] {
-            const auto state =
-                cardinals(desktop.property(page->id(), "_NET_WM_STATE", XCB_ATOM_ATOM));
+            const auto state = desktop.values(page->id(), "_NET_WM_STATE", XCB_ATOM_ATOM);
             return std::count(state.begin(), state.end(), fullScreen) == 1;
         }));
         settle();
@@ -132,8 +121,7 @@ struct X11PanelTest : ::testing::Test {
     void switchDesktop(std::uint32_t number) {
         ASSERT_EQ(QProcess::execute(u"xdotool"_s, {u"set_desktop"_s, QString::number(number)}), 0);
         EXPECT_TRUE(test::spinUntil([&] {
-            return cardinals(desktop.property(desktop.root(), "_NET_CURRENT_DESKTOP",
-                                              XCB_ATOM_CARDINAL)) ==
+            return desktop.values(desktop.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL) ==
                    std::vector<std::uint32_t>{number};
         }));
         settle();
@@ -157,8 +145,8 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
             PanelWindow* window = panelWindow();
             ASSERT_TRUE(window);
             EXPECT_EQ(window->isTranslucent(), composited);
-            EXPECT_EQ(cardinals(desktop.property(static_cast<xcb_window_t>(window->winId()),
-                                                 "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM)),
+            EXPECT_EQ(desktop.values(static_cast<xcb_window_t>(window->winId()),
+                                     "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM),
                       std::vector<std::uint32_t>{desktop.atom("_NET_WM_WINDOW_TYPE_NOTIFICATION")});
             EXPECT_EQ(flawOnceDrawn(*window), QString());
             desktop.activate(page->id());

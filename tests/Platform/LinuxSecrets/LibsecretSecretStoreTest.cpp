@@ -26,20 +26,10 @@ namespace {
 
 const QString unavailable = u"[Keychain] Secret Service unavailable \u2014 "_s;
 
-// secret-tool, the user's own view of the keyring: its output, if it succeeded.
-std::optional<QByteArray> secretTool(const QStringList& arguments, const QByteArray& input = {}) {
-    QProcess tool;
-    tool.start(u"secret-tool"_s, arguments);
-    tool.write(input);
-    tool.closeWriteChannel();
-    if (!tool.waitForFinished(10000) || tool.exitCode() != 0) {
-        return std::nullopt;
-    }
-    return tool.readAllStandardOutput();
-}
-
+// secret-tool, the user's own view of the keyring: the secret, if it found one.
 std::optional<QByteArray> lookup(const SecretItemKey& key) {
-    return secretTool({u"lookup"_s, u"service"_s, key.service, u"account"_s, key.account});
+    return test::run(u"secret-tool"_s,
+                     {u"lookup"_s, u"service"_s, key.service, u"account"_s, key.account});
 }
 
 // ---- GNOME Keyring, unlocked -------------------------------------------------------------------
@@ -60,7 +50,8 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
     EXPECT_EQ(store.remove(a), Status::itemNotFound);
 
     EXPECT_EQ(store.add(a, binary), Status::success);
-    ASSERT_TRUE(secretTool(
+    ASSERT_TRUE(test::run(
+        u"secret-tool"_s,
         {u"store"_s, u"--label=by hand"_s, u"service"_s, b.service, u"account"_s, b.account},
         "41"));
     EXPECT_EQ(store.add(c, ""), Status::success);

@@ -4,10 +4,7 @@
 #include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 #include "support/audio/PrivatePulseAudio.h"
-#include "support/audio/SpeechTestAudio.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -78,10 +75,8 @@ struct PocketSphinxListeningTest : PocketSphinxRecognizerTest {
 TEST_F(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
     // Files that are there but would not load: nothing tries to.
     QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(u"en-us"_s));
     for (const QString& name : {u"en-us/mdef"_s, u"en-us.lm.bin"_s, u"en-us.dict"_s}) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(writeFile(dir.filePath(name), {}));
     }
     PocketSphinxRecognizer speech(
         {dir.filePath(u"en-us"_s), dir.filePath(u"en-us.lm.bin"_s), dir.filePath(u"en-us.dict"_s)});

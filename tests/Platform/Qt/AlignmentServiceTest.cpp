@@ -36,7 +36,7 @@ using Service = std::pair<QUrl, QByteArray>;
 namespace {
 
 struct AlignmentServiceTest : ::testing::Test {
-    void SetUp() override { qunsetenv("AIMSET_CHECK_URL"); }
+    test::ScopedEnvironment noServiceConfigured{"AIMSET_CHECK_URL", std::nullopt};
 
     // The checker's title check as the app makes it; its answer, waited for
     // on Qt's event loop.
@@ -99,15 +99,8 @@ TEST_F(AlignmentServiceTest, PostsCompactJsonWithOneContentTypeHeader) {
 // refused as they arrive, whether or not they say their length. A certificate
 // nobody vouches for is refused before anything is sent.
 TEST_F(AlignmentServiceTest, WhatTheServiceGetsWrongIsAFailedCheckWithOneLine) {
-    QTemporaryDir dir;
-    const QString certificatePath = dir.filePath(u"cert.pem"_s),
-                  keyPath = dir.filePath(u"key.pem"_s);
-    const QString failure = test::makeSelfSignedCertificate(certificatePath, keyPath);
-    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
-    const QSslCertificate certificate = QSslCertificate::fromPath(certificatePath).value(0);
-    QFile keyFile(keyPath);
-    ASSERT_TRUE(keyFile.open(QIODevice::ReadOnly));
-    const QSslKey key(&keyFile, QSsl::Rsa);
+    const test::SelfSignedCertificate tls;
+    ASSERT_FALSE(tls.certificate.isNull() || tls.key.isNull());
     TestHttpServer elsewhere([](const auto&) { return Reply::json(200, R"({"aligned": true})"); });
     const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
     const QByteArray big = R"({"aligned": true, "pad": ")" + QByteArray(2 << 20, 'x') + R"("})";
@@ -138,7 +131,7 @@ TEST_F(AlignmentServiceTest, WhatTheServiceGetsWrongIsAFailedCheckWithOneLine) {
     };
     for (const auto& row : rows) {
         const auto answer = [&row](const auto&) { return row.reply.value_or(Reply::silent()); };
-        auto server = row.tls ? std::make_unique<TestHttpServer>(answer, certificate, key)
+        auto server = row.tls ? std::make_unique<TestHttpServer>(answer, tls.certificate, tls.key)
                               : std::make_unique<TestHttpServer>(answer);
         const QByteArray url = server->url(row.tls ? "https" : "http");
         if (!row.reply) {

@@ -21,33 +21,29 @@ using test::callSessionBus;
 
 // The process whose window has the focus, as the shell's extension says.
 qint64 focusedPid() {
-    const QDBusMessage reply =
-        callSessionBus(QStringLiteral("org.aimset.Shell"), QStringLiteral("/org/aimset/Shell"),
-                       QStringLiteral("org.aimset.Shell1"), QStringLiteral("GetFocusedWindow"));
+    const QDBusMessage reply = callSessionBus(u"org.aimset.Shell"_s, u"/org/aimset/Shell"_s,
+                                              u"org.aimset.Shell1"_s, u"GetFocusedWindow"_s);
     return reply.arguments().size() == 5 ? reply.arguments()[3].toUInt() : 0;
 }
 
 TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndThenItIsClosed) {
     // Chromium tells the accessibility bus its pages only when it is switched on.
-    ASSERT_EQ(callSessionBus(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                             QStringLiteral("org.freedesktop.DBus.Properties"),
-                             QStringLiteral("Set"),
-                             {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
-                              QVariant::fromValue(QDBusVariant(true))})
+    ASSERT_EQ(callSessionBus(
+                  u"org.a11y.Bus"_s, u"/org/a11y/bus"_s, u"org.freedesktop.DBus.Properties"_s,
+                  u"Set"_s,
+                  {u"org.a11y.Status"_s, u"IsEnabled"_s, QVariant::fromValue(QDBusVariant(true))})
                   .type(),
               QDBusMessage::ReplyMessage);
     test::ShellKeyboard keyboard;
     ScriptedService service;
     QProcessEnvironment gnome;
-    gnome.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-    gnome.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("GNOME"));
+    gnome.insert(u"XDG_SESSION_TYPE"_s, u"wayland"_s);
+    gnome.insert(u"XDG_CURRENT_DESKTOP"_s, u"GNOME"_s);
     // The app gets a runtime folder of its own: the display by its full path.
-    gnome.insert(QStringLiteral("WAYLAND_DISPLAY"), qEnvironmentVariable("XDG_RUNTIME_DIR") +
-                                                        QLatin1Char('/') +
-                                                        qEnvironmentVariable("WAYLAND_DISPLAY"));
+    gnome.insert(u"WAYLAND_DISPLAY"_s, qEnvironmentVariable("XDG_RUNTIME_DIR") + u'/' +
+                                           qEnvironmentVariable("WAYLAND_DISPLAY"));
     AimsetApp app({.checkURL = service.url(), .extra = gnome});
-    ASSERT_TRUE(app.waitForLine(
-        QStringLiteral("[GnomeShell] Connected to Aimset's GNOME Shell extension"), 30s))
+    ASSERT_TRUE(app.waitForLine(u"[GnomeShell] Connected to Aimset's GNOME Shell extension"_s, 30s))
         << app.dump();
 
     // The launch modal's field has the focus once the window has.
@@ -55,13 +51,12 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
     spinUntil([] { return false; }, 500ms);
     keyboard.type(kAimset);
     keyboard.keysym(0xff0d); // Return
-    ASSERT_TRUE(app.waitForLine(QStringLiteral("[AppMonitor] Started monitoring"))) << app.dump();
+    ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Started monitoring"_s)) << app.dump();
 
     // The window the person switches to from the browser and back, Alt+Tab
     // and Alt+Tab again, with the countdown's panel shown above both.
-    test::GtkTestWindow notes(QStringLiteral("aimset-test-window"),
-                              QStringLiteral("Quarterly report notes"));
-    ASSERT_TRUE(notes.waitFor(QStringLiteral("focus-in")));
+    test::GtkTestWindow notes(u"aimset-test-window"_s, u"Quarterly report notes"_s);
+    ASSERT_TRUE(notes.waitFor(u"focus-in"_s));
     const auto altTab = [&] {
         for (const auto& [code, down] : {std::pair{test::keyLeftAlt, true},
                                          {test::keyTab, true},
@@ -71,10 +66,10 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
         }
     };
     QTemporaryDir pages;
-    Chromium chromium({writePage(pages, QStringLiteral("work.html"), kWorkTitle,
-                                 QStringLiteral("<p>Revenue grew four percent.</p>")),
-                       writePage(pages, QStringLiteral("cats.html"), kCatsTitle, kCatsPage)},
-                      nullptr, {QStringLiteral("--ozone-platform=wayland")});
+    Chromium chromium(
+        {writePage(pages, u"work.html"_s, kWorkTitle, u"<p>Revenue grew four percent.</p>"_s),
+         writePage(pages, u"cats.html"_s, kCatsTitle, kCatsPage)},
+        nullptr, {u"--ozone-platform=wayland"_s});
     ASSERT_TRUE(chromium.waitForTabs(2, 60s));
     ASSERT_TRUE(chromium.showTab(kCatsTitle));
     ASSERT_TRUE(app.waitFor(kCatsCountdown, 30s)) << app.dump();
@@ -91,17 +86,16 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
     altTab();
     ASSERT_TRUE(spinUntil([&] { return focusedPid() == browserPid; })) << app.dump();
     ASSERT_TRUE(app.waitFor(kCatsCountdown, 30s)) << app.dump();
-    ASSERT_TRUE(app.waitForLine(QStringLiteral("[TabCloser] Sent Ctrl+W via GNOME Shell"), 25s))
-        << app.dump();
+    ASSERT_TRUE(app.waitForLine(u"[TabCloser] Sent Ctrl+W via GNOME Shell"_s, 25s)) << app.dump();
     ASSERT_TRUE(app.waitForLine(kCountdownExpired)) << app.dump();
     ASSERT_TRUE(chromium.waitForTabs(1, 10s)) << app.dump();
     EXPECT_EQ(chromium.tabTitles(), QStringList{kWorkTitle});
-    const QString window = kCatsTitle + QStringLiteral(" - Chromium");
-    EXPECT_TRUE(inOrder(app.lines(), {QStringLiteral("[AppMonitor] App: ") + kBrowserName +
-                                          QStringLiteral(" (chromium) | Window: ") + window,
-                                      QStringLiteral("[Alignment] MISALIGNED (confirmed by "
-                                                     "window text): ") +
-                                          kAimset + QStringLiteral(" ↔ ") + window}))
+    const QString window = kCatsTitle + u" - Chromium"_s;
+    EXPECT_TRUE(inOrder(
+        app.lines(), {u"[AppMonitor] App: "_s + kBrowserName + u" (chromium) | Window: "_s + window,
+                      u"[Alignment] MISALIGNED (confirmed by "
+                      "window text): "_s +
+                          kAimset + u" ↔ "_s + window}))
         << app.dump();
 }
 

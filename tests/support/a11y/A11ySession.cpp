@@ -1,5 +1,4 @@
 #include "support/a11y/A11ySession.h"
-#include "support/SpinUntil.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -23,18 +22,14 @@ constexpr auto kBusConfig = R"(<busconfig>
 std::unique_ptr<A11ySession> A11ySession::start(Launcher launcher) {
     std::unique_ptr<A11ySession> session(new A11ySession);
     // A bus that cannot read its configuration does not start, which is said below.
-    QFile config(session->m_dir.filePath(u"bus.conf"_s));
-    if (config.open(QIODevice::WriteOnly)) {
-        config.write(QString::fromLatin1(kBusConfig).arg(session->m_dir.path()).toUtf8());
-        config.close();
-    }
-    session->m_bus.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s,
-                                            u"--config-file="_s + config.fileName()});
-    session->m_bus.waitForReadyRead(10000);
-    session->m_address = QString::fromUtf8(session->m_bus.readLine()).trimmed();
+    const QString config = session->m_dir.filePath(u"bus.conf"_s);
+    writeFile(config, QString::fromLatin1(kBusConfig).arg(session->m_dir.path()).toUtf8());
+    session->m_bus.launch(u"dbus-daemon"_s,
+                          {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
+    spinUntil([&] { return !session->m_bus.printed.isEmpty(); });
+    session->m_address = session->m_bus.printed.value(0);
     if (session->m_address.isEmpty()) {
-        ADD_FAILURE() << "dbus-daemon did not start: "
-                      << session->m_bus.errorString().toStdString();
+        ADD_FAILURE() << "dbus-daemon did not start";
         return nullptr;
     }
     if (launcher == Launcher::none) {
@@ -46,7 +41,7 @@ std::unique_ptr<A11ySession> A11ySession::start(Launcher launcher) {
     QProcessEnvironment environment = session->environment();
     environment.remove(u"DISPLAY"_s);
     session->m_launcher.setProcessEnvironment(environment);
-    session->m_launcher.start(
+    session->m_launcher.launch(
         u"/usr/libexec/at-spi-bus-launcher"_s,
         {u"--launch-immediately"_s, launcher == Launcher::enabled ? u"--a11y=1"_s : u"--a11y=0"_s});
     if (QProcess::execute(u"gdbus"_s, {u"wait"_s, u"--address"_s, session->m_address,
@@ -55,14 +50,6 @@ std::unique_ptr<A11ySession> A11ySession::start(Launcher launcher) {
         return nullptr;
     }
     return session;
-}
-
-A11ySession::~A11ySession() {
-    // Asked first; what will not go is killed with its QProcess.
-    for (QProcess* process : {&m_launcher, &m_bus}) {
-        process->terminate();
-        process->waitForFinished(5000);
-    }
 }
 
 QProcessEnvironment A11ySession::environment() const {
@@ -104,18 +91,15 @@ QStringList chromiumArguments(const QString& profileDir, const QString& url) {
 
 TestApp::TestApp(const A11ySession& session, const QString& program, const QStringList& arguments) {
     setProcessEnvironment(session.environment());
-    setStandardOutputFile(QProcess::nullDevice());
     setStandardErrorFile(QProcess::nullDevice());
-    start(program, arguments);
-    waitForStarted(10000);
+    launch(program, arguments);
 }
 
+// Chromium takes its helper processes down with it only when asked, which
+// it cannot hear while stopped.
 TestApp::~TestApp() {
     if (state() == QProcess::Running) {
         ::kill(static_cast<pid_t>(processId()), SIGCONT);
-        // Chromium takes its helper processes down with it only when asked.
-        terminate();
-        waitForFinished(5000);
     }
 }
 

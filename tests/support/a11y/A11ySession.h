@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Platform/Accessibility.h"
+#include "support/SpinUntil.h"
 
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -23,7 +23,6 @@ public:
 
     // Null, with a test failure saying why, when it cannot be had.
     static std::unique_ptr<A11ySession> start(Launcher launcher);
-    ~A11ySession();
 
     const QString& address() const { return m_address; }
     // The environment of a program started in this session.
@@ -33,14 +32,14 @@ private:
     A11ySession() = default;
 
     QTemporaryDir m_dir;
-    QProcess m_bus;
-    QProcess m_launcher;
+    LineProcess m_bus;
+    LineProcess m_launcher;
     QString m_address;
 };
 
 // A program started in the session, stopped when it goes (continued first,
 // if it was stopped by the test).
-class TestApp : public QProcess {
+class TestApp : public LineProcess {
 public:
     TestApp(const A11ySession& session, const QString& program, const QStringList& arguments);
     ~TestApp() override;

@@ -1,8 +1,5 @@
 #include "PrivatePulseAudio.h"
 
-#include "SpeechTestAudio.h"
-#include "support/SpinUntil.h"
-
 #include <QDir>
 #include <QFile>
 
@@ -11,37 +8,25 @@ using namespace Qt::StringLiterals;
 
 namespace aimset::test {
 
-namespace {
-
-std::optional<QByteArray> saved(const char* name) {
-    return qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+SpeechClips& SpeechClips::instance() {
+    static SpeechClips clips;
+    return clips;
 }
 
-void restore(const char* name, const std::optional<QByteArray>& value) {
-    if (value) {
-        qputenv(name, *value);
-    } else {
-        qunsetenv(name);
-    }
+SpeechClips::SpeechClips() {
+    const QString phrase = m_dir.filePath(u"phrase.wav"_s);
+    m_ready = m_dir.isValid() &&
+              run(u"flite"_s, {u"-voice"_s, u"rms"_s, u"-t"_s, QString::fromLatin1(kPhrase),
+                               u"-o"_s, phrase}) &&
+              run(u"sox"_s, {phrase, u"-r"_s, u"16000"_s, u"-c"_s, u"1"_s, u"-b"_s, u"16"_s,
+                             paddedPhrase(), u"pad"_s, u"0.5"_s, u"0.5"_s});
 }
 
-} // namespace
-
+// Clients must never start a daemon of their own behind the test's back.
 NoSoundServer::NoSoundServer()
-    : m_savedServer(saved("PULSE_SERVER"))
-    , m_savedClientConfig(saved("PULSE_CLIENTCONFIG")) {
-    // Clients must never start a daemon of their own behind the test's back.
-    QFile config(clientConfigPath());
-    if (config.open(QIODevice::WriteOnly)) {
-        config.write("autospawn = no\n");
-    }
-    qputenv("PULSE_SERVER", (u"unix:"_s + socketPath()).toLocal8Bit());
-    qputenv("PULSE_CLIENTCONFIG", clientConfigPath().toLocal8Bit());
-}
-
-NoSoundServer::~NoSoundServer() {
-    restore("PULSE_SERVER", m_savedServer);
-    restore("PULSE_CLIENTCONFIG", m_savedClientConfig);
+    : m_server("PULSE_SERVER", (u"unix:"_s + socketPath()).toLocal8Bit())
+    , m_clientConfig("PULSE_CLIENTCONFIG", m_dir.filePath(u"client.conf"_s).toLocal8Bit()) {
+    writeFile(m_dir.filePath(u"client.conf"_s), "autospawn = no\n");
 }
 
 PrivatePulseAudio::PrivatePulseAudio() {
@@ -88,7 +73,7 @@ PrivatePulseAudio::~PrivatePulseAudio() {
 }
 
 bool PrivatePulseAudio::play(const QString& wavFile) {
-    return run(u"paplay"_s, {u"--device=speaker"_s, wavFile});
+    return run(u"paplay"_s, {u"--device=speaker"_s, wavFile}).has_value();
 }
 
 } // namespace aimset::test

@@ -1,12 +1,29 @@
 #pragma once
 
+#include "support/SpinUntil.h"
+
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
-#include <optional>
-
 namespace aimset::test {
+
+// The phrase every speech test says, as flite's "rms" voice speaks it.
+inline constexpr auto kPhrase = "finish the quarterly report";
+
+// The phrase at 16 kHz, mono, 16-bit with half a second of silence before
+// and after, made once per test program in a temporary folder.
+class SpeechClips {
+public:
+    static SpeechClips& instance();
+    QString paddedPhrase() const { return m_dir.filePath(QStringLiteral("padded.wav")); }
+    bool isReady() const { return m_ready; }
+
+private:
+    SpeechClips();
+    QTemporaryDir m_dir;
+    bool m_ready = false;
+};
 
 // Points this process's PulseAudio clients (Qt Multimedia included) at a
 // socket in a folder of its own while it lives; the environment is restored
@@ -14,18 +31,14 @@ namespace aimset::test {
 class NoSoundServer {
 public:
     NoSoundServer();
-    ~NoSoundServer();
-    NoSoundServer(const NoSoundServer&) = delete;
-    NoSoundServer& operator=(const NoSoundServer&) = delete;
 
 protected:
     QString socketPath() const { return m_dir.filePath(QStringLiteral("native")); }
-    QString clientConfigPath() const { return m_dir.filePath(QStringLiteral("client.conf")); }
     QTemporaryDir m_dir;
 
 private:
-    std::optional<QByteArray> m_savedServer;
-    std::optional<QByteArray> m_savedClientConfig;
+    ScopedEnvironment m_server;
+    ScopedEnvironment m_clientConfig;
 };
 
 // A PulseAudio daemon of the test's own on that socket: a null sink

@@ -1,7 +1,5 @@
 #include "GnomeTestDesktop.h"
 
-#include "support/x11/X11TestDesktop.h"
-
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 
@@ -12,18 +10,19 @@
     "AIMSET_GTK_TEST_WINDOW must name tests/gnome/test_window.py, AIMSET_SYSTEM_PYTHON Debian's Python"
 #endif
 
+using namespace Qt::StringLiterals;
+
 namespace aimset::test {
 
 namespace {
 
-const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+const QString kRemoteDesktop = u"org.gnome.Mutter.RemoteDesktop"_s;
 
 QDBusMessage callRemoteDesktop(const QString& path, const QString& interface, const QString& method,
                                const QVariantList& arguments = {}) {
     const QDBusMessage reply = callSessionBus(kRemoteDesktop, path, interface, method, arguments);
     if (reply.type() == QDBusMessage::ErrorMessage) {
-        throw std::runtime_error(
-            QString(method + QStringLiteral(": ") + reply.errorMessage()).toStdString());
+        throw std::runtime_error(QString(method + u": "_s + reply.errorMessage()).toStdString());
     }
     return reply;
 }
@@ -39,22 +38,20 @@ QDBusMessage callSessionBus(const QString& service, const QString& path, const Q
 
 ShellKeyboard::ShellKeyboard() {
     const QDBusMessage created =
-        callRemoteDesktop(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop,
-                          QStringLiteral("CreateSession"));
+        callRemoteDesktop(u"/org/gnome/Mutter/RemoteDesktop"_s, kRemoteDesktop, u"CreateSession"_s);
     m_session = created.arguments().value(0).value<QDBusObjectPath>().path();
-    callRemoteDesktop(m_session, kRemoteDesktop + QStringLiteral(".Session"),
-                      QStringLiteral("Start"));
+    callRemoteDesktop(m_session, kRemoteDesktop + u".Session"_s, u"Start"_s);
 }
 
 void ShellKeyboard::key(std::uint32_t code, bool down) {
-    callRemoteDesktop(m_session, kRemoteDesktop + QStringLiteral(".Session"),
-                      QStringLiteral("NotifyKeyboardKeycode"), {code, down});
+    callRemoteDesktop(m_session, kRemoteDesktop + u".Session"_s, u"NotifyKeyboardKeycode"_s,
+                      {code, down});
 }
 
 void ShellKeyboard::keysym(std::uint32_t keysym) {
     for (const bool down : {true, false}) {
-        callRemoteDesktop(m_session, kRemoteDesktop + QStringLiteral(".Session"),
-                          QStringLiteral("NotifyKeyboardKeysym"), {keysym, down});
+        callRemoteDesktop(m_session, kRemoteDesktop + u".Session"_s, u"NotifyKeyboardKeysym"_s,
+                          {keysym, down});
     }
 }
 
@@ -66,37 +63,24 @@ void ShellKeyboard::type(const QString& text) {
 }
 
 GtkTestWindow::GtkTestWindow(const QString& appId, const QString& title) {
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-        while (m_process.canReadLine()) {
-            m_lines << QString::fromUtf8(m_process.readLine()).chopped(1);
-        }
-    });
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral(AIMSET_SYSTEM_PYTHON),
-                    {QStringLiteral(AIMSET_GTK_TEST_WINDOW), appId, title});
-    if (!m_process.waitForStarted(5000)) {
-        throw std::runtime_error("the GTK test window did not start");
-    }
-}
-
-GtkTestWindow::~GtkTestWindow() {
-    stopProcess(m_process);
+    m_process.launch(QStringLiteral(AIMSET_SYSTEM_PYTHON),
+                     {QStringLiteral(AIMSET_GTK_TEST_WINDOW), appId, title});
 }
 
 bool GtkTestWindow::waitFor(const QString& line, std::chrono::milliseconds limit) {
-    return spinUntil([&] { return m_lines.contains(line); }, limit);
+    return spinUntil([&] { return m_process.printed.contains(line); }, limit);
 }
 
 void GtkTestWindow::tell(const QString& command) {
-    m_process.write((command + QLatin1Char('\n')).toUtf8());
+    m_process.write((command + u'\n').toUtf8());
 }
 
 bool GtkTestWindow::waitUntilFocused(ShellKeyboard& keyboard) {
-    if (!waitFor(QStringLiteral("focus-in"))) {
+    if (!waitFor(u"focus-in"_s)) {
         return false;
     }
     // A new window hears keys a little after it is told it has the focus.
-    const QString heard = QStringLiteral("release Shift_L Shift");
+    const QString heard = u"release Shift_L Shift"_s;
     const bool hears = spinUntil(
         [&] {
             keyboard.key(keyLeftShift, true);
@@ -105,7 +89,7 @@ bool GtkTestWindow::waitUntilFocused(ShellKeyboard& keyboard) {
         },
         std::chrono::milliseconds(10000));
     if (hears) {
-        m_lines.clear();
+        m_process.printed.clear();
     }
     return hears;
 }

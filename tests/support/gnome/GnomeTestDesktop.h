@@ -4,8 +4,9 @@
 // keys pressed through the shell's remote-desktop interface, as a person
 // would, and GTK test windows that print the events they receive.
 
+#include "support/SpinUntil.h"
+
 #include <QDBusMessage>
-#include <QProcess>
 #include <QStringList>
 
 #include <chrono>
@@ -42,12 +43,9 @@ private:
 class GtkTestWindow {
 public:
     GtkTestWindow(const QString& appId, const QString& title);
-    ~GtkTestWindow();
-    GtkTestWindow(const GtkTestWindow&) = delete;
-    GtkTestWindow& operator=(const GtkTestWindow&) = delete;
 
     qint64 pid() const { return m_process.processId(); }
-    QStringList lines() const { return m_lines; }
+    QStringList lines() const { return m_process.printed; }
     // Waits until the window printed this line.
     bool waitFor(const QString& line,
                  std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
@@ -57,8 +55,7 @@ public:
     bool waitUntilFocused(ShellKeyboard& keyboard);
 
 private:
-    QProcess m_process;
-    QStringList m_lines;
+    LineProcess m_process;
 };
 
 } // namespace aimset::test

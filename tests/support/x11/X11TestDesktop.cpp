@@ -12,17 +12,19 @@
 #error "AIMSET_TEST_WINDOW_PATH must name the test client program"
 #endif
 
+using namespace Qt::StringLiterals;
+
 namespace aimset::test {
 
 TestWindow::TestWindow(const QStringList& options) {
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
-                     [this] { readLines(); });
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral(AIMSET_TEST_WINDOW_PATH), options);
-    if (!m_process.waitForStarted(5000)) {
-        throw std::runtime_error("the test window did not start");
-    }
-    spinUntil([this] { return m_id != 0; }, std::chrono::milliseconds(20000));
+    m_process.launch(QStringLiteral(AIMSET_TEST_WINDOW_PATH), options);
+    // It prints "ready <window id>" once mapped.
+    spinUntil(
+        [this] {
+            m_id = m_process.printed.filter(u"ready "_s).value(0).mid(6).toUInt();
+            return m_id != 0;
+        },
+        std::chrono::milliseconds(20000));
     if (m_id == 0) {
         throw std::runtime_error("the test window was never mapped");
     }
@@ -35,34 +37,10 @@ TestWindow::TestWindow(const QStringList& options) {
     spinUntil([] { return false; }, std::chrono::milliseconds(200));
 }
 
-TestWindow::~TestWindow() {
-    // The client ends at the end of its input.
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(2000)) {
-        m_process.kill();
-    }
-}
-
-void TestWindow::readLines() {
-    while (m_process.canReadLine()) {
-        const QString line = QString::fromUtf8(m_process.readLine()).chopped(1);
-        if (line.startsWith(QStringLiteral("ready "))) {
-            m_id = line.mid(6).toUInt();
-        } else {
-            m_lines << line;
-        }
-    }
-}
-
 void TestWindow::setTitle(const QString& title) {
-    const qsizetype before = m_lines.count(QStringLiteral("titled"));
+    const qsizetype before = m_process.printed.count(u"titled"_s);
     m_process.write("title " + title.toUtf8() + '\n');
-    spinUntil([&] { return m_lines.count(QStringLiteral("titled")) > before; });
-}
-
-QStringList TestWindow::keyLines() {
-    readLines();
-    return m_lines.filter(QStringLiteral("key "));
+    spinUntil([&] { return m_process.printed.count(u"titled"_s) > before; });
 }
 
 X11TestDesktop::X11TestDesktop() {
@@ -108,14 +86,24 @@ std::optional<QByteArray> X11TestDesktop::property(xcb_window_t window, const ch
                       xcb_get_property_value_length(reply.get()));
 }
 
+std::vector<std::uint32_t> X11TestDesktop::values(xcb_window_t window, const char* name,
+                                                  xcb_atom_t type) {
+    const QByteArray bytes = property(window, name, type).value_or(QByteArray());
+    std::vector<std::uint32_t> values;
+    for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4) {
+        values.push_back(qFromUnaligned<std::uint32_t>(bytes.constData() + i));
+    }
+    return values;
+}
+
 bool X11TestDesktop::isKeyHeld(std::uint8_t keycode) {
     auto reply = own(xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
     return reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
 }
 
 xcb_window_t X11TestDesktop::activeWindow() {
-    const auto value = property(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW).value_or("");
-    return value.size() == 4 ? qFromUnaligned<xcb_window_t>(value.constData()) : 0;
+    const auto active = values(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    return active.empty() ? 0 : active.front();
 }
 
 void X11TestDesktop::activate(xcb_window_t window) {

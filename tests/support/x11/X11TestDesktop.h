@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace aimset::test {
 
@@ -25,19 +26,16 @@ class TestWindow {
 public:
     // Starts the client with the given options and waits until it is mapped.
     explicit TestWindow(const QStringList& options);
-    ~TestWindow();
 
     xcb_window_t id() const { return m_id; }
     qint64 processId() const { return m_process.processId(); }
     void setTitle(const QString& title);
     // Lines "key press <keycode> state <mask>" received so far.
-    QStringList keyLines();
+    QStringList keyLines() const { return m_process.printed.filter(QStringLiteral("key ")); }
 
 private:
-    QProcess m_process;
+    LineProcess m_process;
     xcb_window_t m_id = 0;
-    QStringList m_lines;
-    void readLines();
 };
 
 // The test's own view of the X server: which window is active, and asking
@@ -57,6 +55,8 @@ public:
     xcb_atom_t atom(const char* name);
     // A window property's value (up to 4 KiB), if the window has it.
     std::optional<QByteArray> property(xcb_window_t window, const char* name, xcb_atom_t type);
+    // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
+    std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type);
     // Whether the key is down, as the server sees it.
     bool isKeyHeld(std::uint8_t keycode);
     // Presses or releases a key as if on the keyboard (XTest), by X key code.
