@@ -28,21 +28,27 @@ if ! [[ "$number" =~ ^[0-9]+$ ]]; then
 fi
 export DISPLAY=":$number"
 
-openbox --sm-disable >/dev/null 2>&1 &
+wm_log=$(mktemp)
+openbox --sm-disable >/dev/null 2>"$wm_log" &
 wm_pid=$!
-# The window manager is ready once it announces itself on the root window.
+# The window manager is ready once it announces itself on the root window;
+# a loaded machine may take a while (up to 30 s).
 wm_ready=no
-for _ in $(seq 200); do
+for _ in $(seq 600); do
     if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
         wm_ready=yes
         break
     fi
+    kill -0 "$wm_pid" 2>/dev/null || break
     sleep 0.05
 done
 if [ "$wm_ready" != yes ]; then
-    echo "with-desktop: the openbox window manager did not start on $DISPLAY" >&2
+    echo "with-desktop: the openbox window manager did not start on $DISPLAY:" >&2
+    cat "$wm_log" >&2
+    rm -f "$wm_log"
     exit 1
 fi
+rm -f "$wm_log"
 
 set +e
 "$@"
