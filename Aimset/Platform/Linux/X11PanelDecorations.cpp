@@ -1,5 +1,6 @@
 #include "X11PanelDecorations.h"
 
+#include <QGuiApplication>
 #include <QWindow>
 
 #include <cstdlib>
@@ -30,6 +31,13 @@ X11PanelDecorations::X11PanelDecorations(std::unique_ptr<XcbConnection> connecti
 
 void X11PanelDecorations::beforeShow(QWindow& window) {
     const auto id = static_cast<std::uint32_t>(window.winId());
+    // Qt may still hold the window's creation and its own properties on its
+    // connection; one round trip there puts them on the server before ours,
+    // or Qt's type would replace the notification type.
+    if (auto* qt = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        std::free(xcb_get_input_focus_reply(qt->connection(), xcb_get_input_focus(qt->connection()),
+                                            nullptr));
+    }
     // Qt names a tool window a utility; a compositor gives a notification
     // the treatment of a transient bubble (no window animations of its own).
     xcb_change_property(m_x->get(), XCB_PROP_MODE_REPLACE, id, m_windowType, XCB_ATOM_ATOM, 32, 1,
@@ -38,7 +46,9 @@ void X11PanelDecorations::beforeShow(QWindow& window) {
     const std::uint32_t hints[9] = {1, 0, 0, 0, 0, 0, 0, 0, 0};
     xcb_change_property(m_x->get(), XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS,
                         32, 9, hints);
-    xcb_flush(m_x->get());
+    // A round trip, not a flush: the type must be on the server before Qt
+    // maps the window on its own connection, or the compositor sees a utility.
+    std::free(xcb_get_input_focus_reply(m_x->get(), xcb_get_input_focus(m_x->get()), nullptr));
 }
 
 void X11PanelDecorations::afterShow(QWindow& window) {
