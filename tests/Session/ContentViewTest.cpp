@@ -1,6 +1,5 @@
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SimulatedDesktop.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,8 @@
 #include "Simulator/Simulator.h"
 #include "support/QtPrinters.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,10 @@
 #include "QmlWindowRig.h"
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SimulatedDesktop.h"
 
 #include <QFile>
-#include <QQmlComponent>
-#include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
 

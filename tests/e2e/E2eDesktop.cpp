@@ -6,7 +6,6 @@
 #include <QNetworkReply>
 #include <QSettings>
 #include <QTcpServer>
-#include <QtEndian>
 
 #include <cstring>
 

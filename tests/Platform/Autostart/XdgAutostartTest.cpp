@@ -1,7 +1,6 @@
 #include "Platform/Linux/XdgAutostart.h"
 
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 
 #include <QFile>

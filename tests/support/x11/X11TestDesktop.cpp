@@ -1,6 +1,5 @@
 #include "X11TestDesktop.h"
 
-#include <QCoreApplication>
 #include <QtEndian>
 
 #include <xcb/xtest.h>
