@@ -10,7 +10,6 @@
 #include "support/x11/X11TestDesktop.h"
 
 #include <QJsonObject>
-#include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
 #include <QTemporaryDir>

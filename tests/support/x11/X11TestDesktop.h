@@ -2,14 +2,11 @@
 
 #include "support/SpinUntil.h"
 
-#include <QProcess>
 #include <QStringList>
 
 #include <xcb/xcb.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
