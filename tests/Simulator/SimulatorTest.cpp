@@ -1,7 +1,7 @@
 #include "Simulator/Simulator.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -29,12 +29,6 @@ SimRun runSim(const QStringList& arguments, const QByteArray& input = {}) {
                   QString::fromUtf8(process.readAllStandardError())};
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
 // Golden scenarios: every line of each expected output was checked by hand
 // against what the app must do at that moment.
 class GoldenScenarioTest : public ::testing::TestWithParam<const char*> {};
@@ -45,7 +39,7 @@ TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, QString());
     // gtest shows a difference of many lines as a diff.
-    EXPECT_EQ(run.out.toStdString(), readFile(base + u".expected"_s).toStdString());
+    EXPECT_EQ(run.out.toStdString(), test::readFile(base + u".expected"_s).toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -16,11 +16,6 @@ using test::writeFile;
 
 namespace {
 
-QString readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 // What the command did: its exit status (none: the app starts as usual),
 // then what it printed on standard output and on standard error.
 QString run(XdgAutostart& autostart, QStringList arguments) {
@@ -129,7 +124,7 @@ TEST_F(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
         const std::string name = row.arguments.join(u' ').toStdString();
         EXPECT_EQ(run(autostart, row.arguments), row.result) << name;
         EXPECT_EQ(autostart.isEnabled(), row.enabled) << name;
-        EXPECT_EQ(readAll(entry),
+        EXPECT_EQ(QString::fromUtf8(test::readFile(entry)),
                   row.enabled ? XdgAutostart::entryText(u"/usr/bin/aimset"_s) : QString())
             << name;
     }
