@@ -8,7 +8,6 @@
 #include "Platform/Fake/HoldingMainLoop.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 #include <QThreadPool>
 

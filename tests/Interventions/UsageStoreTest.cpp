@@ -2,7 +2,6 @@
 
 #include "Platform/Fake/FakeSecretStore.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

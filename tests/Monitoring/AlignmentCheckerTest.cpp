@@ -2,7 +2,7 @@
 #include "Platform/Fake/FakeAccessibility.h"
 #include "Platform/Fake/FakeHttpClient.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -171,8 +171,7 @@ TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine) {
 
 TEST(ServiceURLTest, UnsetMeansNoneAndOnlySafeOverridesAreTaken) {
     test::LogCapture log;
-    const QByteArray saved = qgetenv("AIMSET_CHECK_URL");
-    qunsetenv("AIMSET_CHECK_URL");
+    test::ScopedEnvironment unset("AIMSET_CHECK_URL", std::nullopt);
     EXPECT_EQ(checkServiceURL(), QUrl());
     for (const char* url : {"https://align.example.org/check", "http://127.0.0.1:9000/check",
                             "http://localhost:9000/check", "http://[::1]:9000/check"}) {
@@ -187,10 +186,6 @@ TEST(ServiceURLTest, UnsetMeansNoneAndOnlySafeOverridesAreTaken) {
         EXPECT_EQ(log.take(), QStringList{u"[AlignmentChecker] Ignoring AIMSET_CHECK_URL (needs "_s
                                           u"https, or http on a loopback address): "_s +
                                           QString::fromLatin1(url)});
-    }
-    qputenv("AIMSET_CHECK_URL", saved);
-    if (saved.isNull()) {
-        qunsetenv("AIMSET_CHECK_URL");
     }
 }
 

@@ -5,7 +5,6 @@
 #include "Platform/Fake/FakeWorkspace.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,18 +1,18 @@
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SimulatedDesktop.h"
 
 #include <gtest/gtest.h>
 
 using namespace aimset;
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 // The user flows through the view (start, interventions, voice, the session clock,
 // changing the aimset) are told by the golden scenarios; here what they cannot see.
 namespace {
 
-const QString kAimset = QStringLiteral("Finish the quarterly report");
+const QString kAimset = u"Finish the quarterly report"_s;
 
 struct ContentViewTest : ::testing::Test {
     test::SimulatedDesktop sim;
@@ -21,8 +21,8 @@ struct ContentViewTest : ::testing::Test {
 
     void SetUp() override {
         sim.defaults.setBool(ContentView::onboardingKey, true);
-        sim.workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
-                                   100, QStringLiteral("Q3 numbers - Sheets"));
+        sim.workspace.setFrontmost(u"Firefox"_s, u"org.mozilla.firefox"_s, 100,
+                                   u"Q3 numbers - Sheets"_s);
         view = std::make_unique<ContentView>(sim.desktop());
     }
     void start(const QString& aimset = kAimset, int goalIndex = 0) {
@@ -31,12 +31,11 @@ struct ContentViewTest : ::testing::Test {
         view->launchModal()->submitLaunch();
     }
     void browse(const QString& title, std::int32_t pid = 100) {
-        sim.workspace.setFrontmost(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"),
-                                   pid, title);
+        sim.workspace.setFrontmost(u"Firefox"_s, u"org.mozilla.firefox"_s, pid, title);
     }
     // Answers the pending title check; a "no" reads the window's text next.
     void answerTitle(bool aligned) {
-        sim.http.respondJson(sim.http.nextPending(), {{QStringLiteral("aligned"), aligned}});
+        sim.http.respondJson(sim.http.nextPending(), {{u"aligned"_s, aligned}});
         sim.loop.runPending(); // the window's text is read
     }
 };
@@ -49,27 +48,24 @@ TEST_F(ContentViewTest, WithoutAGoalTheDisplayRefreshesOnceAMinuteWithNoGoalLine
     QObject::connect(view->session(), &FocusSession::displayChanged, [&refreshes] { ++refreshes; });
     sim.loop.advance(3h - 1s);
     EXPECT_EQ(refreshes, 179);
-    EXPECT_EQ(view->session()->focusedText(), QStringLiteral("Focused for 2h 59m"));
+    EXPECT_EQ(view->session()->focusedText(), u"Focused for 2h 59m"_s);
     EXPECT_EQ(view->session()->goalProgressText(), QString());
 }
 
 TEST_F(ContentViewTest, LateAnswersAfterTheViewIsGoneDoNothing) {
-    sim.accessibility.windows.insert(100,
-                                     FakeElement::make()->withValue(QStringLiteral("pricing")));
+    sim.accessibility.windows.insert(100, FakeElement::make()->withValue(u"pricing"_s));
     start(kAimset, 1);
-    browse(QStringLiteral("Pricing - Acme"));
+    browse(u"Pricing - Acme"_s);
     sim.loop.advance(5s);
     answerTitle(false);
-    sim.http.respondJson(sim.http.nextPending(),
-                         {{QStringLiteral("verdict"), QStringLiteral("UNCLEAR")}});
+    sim.http.respondJson(sim.http.nextPending(), {{u"verdict"_s, u"UNCLEAR"_s}});
     view->interventionManager()->userSaidYes();
     sim.loop.runPending();
     view.reset();
     log.clear();
-    sim.http.respondJson(sim.http.nextPending(),
-                         {{QStringLiteral("expansion"), QStringLiteral("x")}});
+    sim.http.respondJson(sim.http.nextPending(), {{u"expansion"_s, u"x"_s}});
     sim.loop.advance(4h);
-    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("[AlignmentChecker] Aimset expanded to: x")});
+    EXPECT_EQ(log.lines(), QStringList{u"[AlignmentChecker] Aimset expanded to: x"_s});
 }
 
 } // namespace

@@ -1,10 +1,8 @@
 #include "Simulator/Simulator.h"
 #include "support/QtPrinters.h"
+#include "support/SpinUntil.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
@@ -31,23 +29,17 @@ SimRun runSim(const QStringList& arguments, const QByteArray& input = {}) {
                   QString::fromUtf8(process.readAllStandardError())};
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
 // Golden scenarios: every line of each expected output was checked by hand
 // against what the app must do at that moment.
 class GoldenScenarioTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
     const QString base = QStringLiteral(AIMSET_SIM_SCENARIOS "/") + QString::fromLatin1(GetParam());
-    const SimRun run = runSim({QStringLiteral("--fold"), base + QStringLiteral(".jsonl")});
+    const SimRun run = runSim({u"--fold"_s, base + u".jsonl"_s});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, QString());
     // gtest shows a difference of many lines as a diff.
-    EXPECT_EQ(run.out.toStdString(), readFile(base + QStringLiteral(".expected")).toStdString());
+    EXPECT_EQ(run.out.toStdString(), test::readFile(base + u".expected"_s).toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -138,17 +130,17 @@ TEST_F(SimulatorTest, TheNewestMatchingRuleAnswersAndSlowAnswersTimeOut) {
         "true}, \"delay\": 12}}\n" +
         startSession() +
         "{\"at\": 6, \"title\": \"Sport\"}\n{\"at\": 16, \"title\": \"Music\"}\n{\"at\": 21}\n");
-    EXPECT_EQ(lines.filter(QStringLiteral("AlignmentChecker")),
+    EXPECT_EQ(lines.filter(u"AlignmentChecker"_s),
               (QStringList{
                   // 5 s: "News" takes the transport failure.
-                  QStringLiteral("5.000 [AlignmentChecker] Request failed: Could not connect to "
-                                 "the server."),
+                  u"5.000 [AlignmentChecker] Request failed: Could not connect to "
+                  u"the server."_s,
                   // "Sport" (asked at 10 s) would answer after 12 s: it times out at 10 s.
-                  QStringLiteral("20.000 [AlignmentChecker] Request failed: The request timed "
-                                 "out."),
+                  u"20.000 [AlignmentChecker] Request failed: The request timed "
+                  u"out."_s,
                   // "Music" matches only the failing rule.
-                  QStringLiteral("20.000 [AlignmentChecker] Request failed: Could not connect to "
-                                 "the server."),
+                  u"20.000 [AlignmentChecker] Request failed: Could not connect to "
+                  u"the server."_s,
               }));
 }
 
@@ -160,11 +152,11 @@ TEST_F(SimulatorTest, PressesOffScreenOrDisabledDoNothing) {
                                   "{\"press\": \"End session\"}\n"
                                   "{\"press\": \"Yes, it's relevant\"}\n");
     EXPECT_EQ(lines, (QStringList{
-                         QStringLiteral("0.000 # not on screen: Start session"),
-                         QStringLiteral("0.000 # not on screen: Start session"),
-                         QStringLiteral("0.000 # not on screen: End session"),
-                         QStringLiteral("0.000 # not on screen: Yes, it's relevant"),
-                         QStringLiteral("0.000 # end at 0.000"),
+                         u"0.000 # not on screen: Start session"_s,
+                         u"0.000 # not on screen: Start session"_s,
+                         u"0.000 # not on screen: End session"_s,
+                         u"0.000 # not on screen: Yes, it's relevant"_s,
+                         u"0.000 # end at 0.000"_s,
                      }));
 }
 
@@ -174,9 +166,9 @@ TEST_F(SimulatorTest, ReturnInTheEditorSetsTheTrimmedAimsetOnceThereIsOne) {
         "{\"press\": \"Return\", \"field\": \"newAimset\"}\n"
         "{\"type\": {\"field\": \"newAimset\", \"text\": \" Book the venue \"}}\n"
         "{\"press\": \"Return\", \"field\": \"newAimset\"}\n");
-    EXPECT_EQ(out.filter(QStringLiteral("Temporary aimset")),
-              QStringList{QStringLiteral("0.000 [AppMonitor] Temporary aimset set: Book the venue "
-                                         "(original: Write the report)")});
+    EXPECT_EQ(out.filter(u"Temporary aimset"_s),
+              QStringList{u"0.000 [AppMonitor] Temporary aimset set: Book the venue "
+                          u"(original: Write the report)"_s});
 }
 
 TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGives) {
@@ -187,21 +179,20 @@ TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGiv
         "{\"audioStartFails\": \"The microphone is in use.\"}\n" +
         startSession() + press + press + "{\"recognizer\": false}\n" + press +
         "{\"speech\": {\"partial\": \"late\"}}\n");
-    EXPECT_EQ(out.filter(QStringLiteral("[Voice]")),
+    EXPECT_EQ(out.filter(u"[Voice]"_s),
               (QStringList{
-                  QStringLiteral("0.000 [Voice] Speech recognition unavailable (status: 1)"),
-                  QStringLiteral("0.000 [Voice] Speech recognition not ready"),
-                  QStringLiteral("0.000 [Voice] Microphone permission denied"),
-                  QStringLiteral("0.000 [Voice] Audio engine failed to start: The microphone is "
-                                 "in use."),
-                  QStringLiteral("0.000 [Voice] Started listening"),
-                  QStringLiteral("0.000 [Voice] Stopped listening (no transcription)"),
-                  QStringLiteral("0.000 [Voice] Speech recognizer not available"),
+                  u"0.000 [Voice] Speech recognition unavailable (status: 1)"_s,
+                  u"0.000 [Voice] Speech recognition not ready"_s,
+                  u"0.000 [Voice] Microphone permission denied"_s,
+                  u"0.000 [Voice] Audio engine failed to start: The microphone is "
+                  u"in use."_s,
+                  u"0.000 [Voice] Started listening"_s,
+                  u"0.000 [Voice] Stopped listening (no transcription)"_s,
+                  u"0.000 [Voice] Speech recognizer not available"_s,
               }));
-    EXPECT_EQ(out.filter(QStringLiteral("# panel")),
-              (QStringList{QStringLiteral("0.000 # panel show voice 300x120"),
-                           QStringLiteral("0.000 # panel hide voice")}));
-    EXPECT_TRUE(out.contains(QStringLiteral("0.000 # no recognition task is running")));
+    EXPECT_EQ(out.filter(u"# panel"_s),
+              (QStringList{u"0.000 # panel show voice 300x120"_s, u"0.000 # panel hide voice"_s}));
+    EXPECT_TRUE(out.contains(u"0.000 # no recognition task is running"_s));
 }
 
 TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
@@ -214,10 +205,10 @@ TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
                 "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"
                 "{\"type\": {\"field\": \"aimset\", \"text\": \"Report\"}}\n"
                 "{\"press\": \"Start session\"}\n{\"at\": 6}\n");
-        ASSERT_TRUE(out.contains(QStringLiteral("# panel show question 420x250")));
-        EXPECT_FALSE(out.contains(QStringLiteral("# panel hide question")));
+        ASSERT_TRUE(out.contains(u"# panel show question 420x250"_s));
+        EXPECT_FALSE(out.contains(u"# panel hide question"_s));
     }
-    EXPECT_EQ(out.last(), QStringLiteral("# end at 6.000"));
+    EXPECT_EQ(out.last(), u"# end at 6.000"_s);
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include "QmlWindowRig.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 using namespace aimset;
 using namespace std::chrono_literals;

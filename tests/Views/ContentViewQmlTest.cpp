@@ -2,20 +2,17 @@
 #include "QmlWindowRig.h"
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SimulatedDesktop.h"
 
 #include <QFile>
-#include <QQmlComponent>
-#include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace aimset;
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
@@ -32,12 +29,11 @@ struct ContentViewQmlTest : ::testing::Test, test::QmlWindowRig {
 
     void load(bool onboarded, QObject* startAtLogin = nullptr) {
         sim.defaults.setBool(ContentView::onboardingKey, onboarded);
-        sim.workspace.setFrontmost(QStringLiteral("Writer"), QStringLiteral("org.example.Writer"),
-                                   7, QStringLiteral("Q3 report.odt"));
+        sim.workspace.setFrontmost(u"Writer"_s, u"org.example.Writer"_s, 7, u"Q3 report.odt"_s);
         view = std::make_unique<ContentView>(sim.desktop());
-        QmlWindowRig::load(QStringLiteral("ContentView"),
-                           {{QStringLiteral("view"), QVariant::fromValue(view.get())},
-                            {QStringLiteral("startAtLogin"), QVariant::fromValue(startAtLogin)}},
+        QmlWindowRig::load(u"ContentView"_s,
+                           {{u"view"_s, QVariant::fromValue(view.get())},
+                            {u"startAtLogin"_s, QVariant::fromValue(startAtLogin)}},
                            QSize(720, 640));
     }
     bool shown(const char* name) {
@@ -116,12 +112,12 @@ TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) 
     EXPECT_EQ(place("permissionButton"), enable);
     sim.accessibility.trusted = true;
     sim.loop.advance(1s);
-    EXPECT_EQ(text("permissionButton"), QStringLiteral("Done"));
+    EXPECT_EQ(text("permissionButton"), u"Done"_s);
     sim.defaults.calls.clear();
     sim.loop.advance(300ms);
     EXPECT_TRUE(view->hasCompletedOnboarding());
     EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey),
-              QStringList{QStringLiteral("setBool hasCompletedOnboarding true")});
+              QStringList{u"setBool hasCompletedOnboarding true"_s});
     // The pages go once they have faded out, and stop.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !item("onboardingLayer")->property("active").toBool(); }, 2000));
@@ -133,7 +129,7 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     QQuickItem* start = item("startButton");
     EXPECT_FALSE(start->property("enabled").toBool());
     click("aimsetField");
-    type(QStringLiteral("Finish the quarterly report"));
+    type(u"Finish the quarterly report"_s);
     EXPECT_TRUE(start->property("enabled").toBool());
 
     // Dragging the goal to its first step leaves the keyboard with the field.
@@ -149,11 +145,11 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
         QTest::mouseMove(&window, along(step / 24.0));
     }
     QTest::mouseRelease(&window, Qt::LeftButton, {}, along(1 / 6.0));
-    EXPECT_EQ(text("goalLabel"), QStringLiteral("30m"));
+    EXPECT_EQ(text("goalLabel"), u"30m"_s);
     pressKey(Qt::Key_Return);
     EXPECT_FALSE(view->showLaunchModal());
-    EXPECT_EQ(log.lines().filter(QStringLiteral("Aimset: ")),
-              QStringList{QStringLiteral("Aimset: Finish the quarterly report, Goal: 30m")});
+    EXPECT_EQ(log.lines().filter(u"Aimset: "_s),
+              QStringList{u"Aimset: Finish the quarterly report, Goal: 30m"_s});
     // The modal fades out rather than vanishing, and then goes.
     EXPECT_TRUE(item("launchModalLayer")->property("active").toBool());
     EXPECT_TRUE(QTest::qWaitFor(
@@ -164,26 +160,26 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     // is kept, so the buttons never move, and it fades out with its words.
     const QRectF endBefore = place("endSessionButton");
     sim.loop.advance(7min + 31s);
-    EXPECT_EQ(text("milestoneText"), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(text("milestoneText"), u"Great start. Keep going."_s);
     EXPECT_EQ(place("endSessionButton"), endBefore);
     QTest::qWait(350); // the fade-in, for the picture
-    keepPicture(QStringLiteral("session-milestone"));
+    keepPicture(u"session-milestone"_s);
     sim.loop.advance(3s);
     ASSERT_EQ(view->session()->milestoneMessage(), QString());
-    EXPECT_EQ(text("milestoneText"), QStringLiteral("Great start. Keep going."));
+    EXPECT_EQ(text("milestoneText"), u"Great start. Keep going."_s);
     EXPECT_EQ(place("endSessionButton"), endBefore);
 
     click("changeAimsetButton");
     EXPECT_TRUE(shown("aimsetEditor"));
-    keepPicture(QStringLiteral("session-editor"));
-    type(QStringLiteral("Reply to Dana"));
+    keepPicture(u"session-editor"_s);
+    type(u"Reply to Dana"_s);
     click("updateAimsetButton");
-    EXPECT_EQ(text("aimsetText"), QStringLiteral("Reply to Dana"));
+    EXPECT_EQ(text("aimsetText"), u"Reply to Dana"_s);
 
     // Restoring, the warning and the summary's words are the goldens'.
     click("endSessionButton");
     EXPECT_TRUE(shown("summary"));
-    keepPicture(QStringLiteral("summary"));
+    keepPicture(u"summary"_s);
     click("startNewSessionButton");
     EXPECT_TRUE(view->showLaunchModal());
     EXPECT_EQ(item("aimsetField")->property("text").toString(), QString());
@@ -194,16 +190,16 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
 TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
     load(true);
     click("aimsetField");
-    type(QStringLiteral("Write"));
+    type(u"Write"_s);
     openHelp();
     // Keys go to the card, not to the field beneath: Return there starts nothing.
-    type(QStringLiteral("xy"));
+    type(u"xy"_s);
     pressKey(Qt::Key_Return);
     EXPECT_TRUE(view->showHelp());
     EXPECT_TRUE(view->showLaunchModal());
-    EXPECT_EQ(text("aimsetField"), QStringLiteral("Write"));
-    EXPECT_TRUE(log.lines().filter(QStringLiteral("Aimset: ")).isEmpty());
-    keepPicture(QStringLiteral("help-page0"));
+    EXPECT_EQ(text("aimsetField"), u"Write"_s);
+    EXPECT_TRUE(log.lines().filter(u"Aimset: "_s).isEmpty());
+    keepPicture(u"help-page0"_s);
     EXPECT_EQ(onScreen("helpBackButton"), nullptr);
     const QRectF card = place("helpCard");
     const QRectF next = place("helpNextButton");
@@ -237,15 +233,14 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
     openHelp();
     pressKey(Qt::Key_Escape);
     EXPECT_FALSE(view->showHelp());
-    type(QStringLiteral(" it"));
+    type(u" it"_s);
     pressKey(Qt::Key_Return);
-    EXPECT_EQ(log.lines().filter(QStringLiteral("Aimset: ")),
-              QStringList{QStringLiteral("Aimset: Write it, Goal: 0m")});
+    EXPECT_EQ(log.lines().filter(u"Aimset: "_s), QStringList{u"Aimset: Write it, Goal: 0m"_s});
 }
 
 TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {
     QTemporaryDir config;
-    XdgAutostart autostart(config.path(), QStringLiteral("/opt/aimset/bin/aimset"));
+    XdgAutostart autostart(config.path(), u"/opt/aimset/bin/aimset"_s);
     load(true, &autostart);
     ASSERT_TRUE(shown("startAtLoginSwitch"));
 
@@ -258,7 +253,7 @@ TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {
 
     // Out of the way once a session runs.
     click("aimsetField");
-    type(QStringLiteral("Write the report"));
+    type(u"Write the report"_s);
     pressKey(Qt::Key_Return);
     ASSERT_FALSE(view->showLaunchModal());
     EXPECT_FALSE(shown("startAtLoginSwitch"));

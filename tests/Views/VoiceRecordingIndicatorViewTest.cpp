@@ -3,7 +3,6 @@
 #include "Runtime/VirtualMainLoop.h"
 #include "Voice/VoiceAimsetManager.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 #include <QGuiApplication>
 #include <QQuickItem>

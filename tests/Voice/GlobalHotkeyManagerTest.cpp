@@ -3,7 +3,6 @@
 #include "Platform/Fake/FakeVoiceChord.h"
 #include "Platform/Fake/HoldingMainLoop.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

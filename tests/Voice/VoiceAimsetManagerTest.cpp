@@ -4,7 +4,6 @@
 #include "Platform/Fake/FakeSpeechRecognizer.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 #include <QThread>
 

@@ -3,7 +3,6 @@
 #include "OfflineJudge.h"
 
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 
 #include <QElapsedTimer>

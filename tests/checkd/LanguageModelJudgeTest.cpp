@@ -4,7 +4,6 @@
 #include "OfflineJudge.h"
 
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 #include "support/TestHttpServer.h"
 

@@ -9,24 +9,35 @@
 #include "support/a11y/A11ySession.h"
 #include "support/x11/X11TestDesktop.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRect>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <vector>
+
+#ifndef AIMSET_APP_PATH
+#error "AIMSET_APP_PATH must name the aimset program"
+#endif
 
 namespace aimset::e2e {
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using Milliseconds = std::chrono::milliseconds;
+using test::own;
 using test::spinUntil;
 using test::writePage;
 
@@ -46,40 +57,147 @@ const QRegularExpression kCatsCountdown(u"\\[Intervention\\] Misaligned countdow
                                         u" \\(total interventions: \\d+\\)"_s);
 
 // True when the expected lines occur in `lines` in this order, others between.
-bool inOrder(const QStringList& lines, const QStringList& expected);
+inline bool inOrder(const QStringList& lines, const QStringList& expected) {
+    qsizetype from = 0;
+    for (const QString& line : expected) {
+        from = lines.indexOf(line, from);
+        if (from++ < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The test's environment, or its private session's, with nothing that would
+// send a child to another display platform or alignment service.
+inline QProcessEnvironment childEnvironment(const test::A11ySession* bus) {
+    QProcessEnvironment environment =
+        bus ? bus->environment() : QProcessEnvironment::systemEnvironment();
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.remove(u"AIMSET_CHECK_URL"_s);
+    environment.insert(u"GSETTINGS_BACKEND"_s, u"memory"_s);
+    return environment;
+}
 
 // The alignment service on 127.0.0.1; keeps every request. By default cat
 // videos are misaligned (with kCatsReason) and every other title aligned.
 class ScriptedService : public test::TestHttpServer {
 public:
     using Answer = std::function<QJsonObject(const QJsonObject& request)>;
-    explicit ScriptedService(const Answer& answer = catsAreMisaligned);
-    static QJsonObject catsAreMisaligned(const QJsonObject& request);
+    explicit ScriptedService(const Answer& answer = catsAreMisaligned)
+        : test::TestHttpServer([answer](const Request& request) {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (request.method != "POST" || request.path != "/check" || body.isEmpty()) {
+                return Reply::json(400, R"({"error":"bad request"})");
+            }
+            return Reply::json(200, QJsonDocument(answer(body)).toJson(QJsonDocument::Compact));
+        }) {}
+    static QJsonObject catsAreMisaligned(const QJsonObject& request) {
+        if (request.value(u"mode"_s).toString() == u"title"_s) {
+            return {{u"aligned"_s, !request.value(u"context"_s).toString().contains(kCatsTitle)}};
+        }
+        return {{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
+    }
     // Requests of one mode ("title", "text", "expand"), or all, in arrival order.
-    QList<QJsonObject> requests(const QString& mode = {}) const;
+    QList<QJsonObject> requests(const QString& mode = {}) const {
+        QList<QJsonObject> matching;
+        for (const Request& request : received) {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (mode.isEmpty() || body.value(u"mode"_s).toString() == mode) {
+                matching << body;
+            }
+        }
+        return matching;
+    }
 };
 
 // The X desktop, through the test's own connection.
 class Desktop : public test::X11TestDesktop {
 public:
-    qint64 windowPid(xcb_window_t window);
-    bool isViewable(xcb_window_t window);
-    QString windowTitle(xcb_window_t window);
+    qint64 windowPid(xcb_window_t window) {
+        const auto pid = values(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
+        return pid.empty() ? 0 : pid.front();
+    }
+    bool isViewable(xcb_window_t window) {
+        auto reply = own(xcb_get_window_attributes_reply(
+            connection(), xcb_get_window_attributes(connection(), window), nullptr));
+        return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    QString windowTitle(xcb_window_t window) {
+        return QString::fromUtf8(
+            property(window, "_NET_WM_NAME", atom("UTF8_STRING")).value_or(QByteArray()));
+    }
     // The first viewable managed window whose title matches (of the process, if pid is not 0).
     std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
-                                              Milliseconds limit = 60s);
+                                              Milliseconds limit = 60s) {
+        std::optional<xcb_window_t> found;
+        spinUntil(
+            [&] {
+                for (const xcb_window_t window :
+                     values(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
+                    if ((pid == 0 || windowPid(window) == pid) && isViewable(window) &&
+                        windowTitle(window) == title) {
+                        found = window;
+                    }
+                }
+                return found.has_value();
+            },
+            limit);
+        return found;
+    }
     // A viewable window of the process that no window manager handles, such
     // as the app's floating panels.
-    std::optional<xcb_window_t> waitForPanel(qint64 pid);
+    std::optional<xcb_window_t> waitForPanel(qint64 pid) {
+        std::optional<xcb_window_t> panel;
+        // The window manager frames the windows it manages: a window of the
+        // app's right under the root is one it does not.
+        spinUntil([&] {
+            auto tree = own(
+                xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root()), nullptr));
+            const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+            for (int i = 0; children && i < xcb_query_tree_children_length(tree.get()); ++i) {
+                if (windowPid(children[i]) == pid && isViewable(children[i])) {
+                    panel = children[i];
+                }
+            }
+            return panel.has_value();
+        });
+        return panel;
+    }
     // The window's inside in root coordinates, and its pixels (BGRX), row by row.
-    QRect geometry(xcb_window_t window);
-    std::vector<std::uint32_t> grab(xcb_window_t window);
+    QRect geometry(xcb_window_t window) {
+        auto size = own(
+            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
+        auto origin = own(xcb_translate_coordinates_reply(
+            connection(), xcb_translate_coordinates(connection(), window, root(), 0, 0), nullptr));
+        return size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height)
+                              : QRect();
+    }
+    std::vector<std::uint32_t> grab(xcb_window_t window) {
+        const QRect area = geometry(window);
+        auto reply =
+            own(xcb_get_image_reply(connection(),
+                                    xcb_get_image(connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window,
+                                                  0, 0, static_cast<std::uint16_t>(area.width()),
+                                                  static_cast<std::uint16_t>(area.height()), ~0u),
+                                    nullptr));
+        const auto count = static_cast<std::size_t>(area.width()) * area.height();
+        std::vector<std::uint32_t> pixels;
+        if (reply &&
+            static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) >= count * 4) {
+            pixels.resize(count);
+            std::memcpy(pixels.data(), xcb_get_image_data(reply.get()), count * 4);
+        }
+        return pixels;
+    }
 };
 
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
 // A test that holds keys lets go of them with a scope guard, so a failed
 // test leaves no key down on the shared desktop.
-bool xdotool(const QStringList& arguments);
+inline bool xdotool(const QStringList& arguments) {
+    return test::run(u"xdotool"_s, arguments, {}, 20000).has_value();
+}
 
 // The real app, with a private configuration that has finished the
 // onboarding, so it opens on the launch modal; its standard output is read
@@ -92,18 +210,60 @@ public:
         bool verbose = true;                    // the tests follow the per-poll lines
         QProcessEnvironment extra = {};
     };
-    explicit AimsetApp(const Options& options);
+    explicit AimsetApp(const Options& options) {
+        // The onboarding was finished on an earlier run.
+        QSettings(m_config.filePath(u"Aimset/Aimset.conf"_s), QSettings::IniFormat)
+            .setValue(u"hasCompletedOnboarding"_s, true);
+        QProcessEnvironment environment = childEnvironment(options.bus);
+        environment.insert(u"XDG_CONFIG_HOME"_s, m_config.path());
+        environment.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
+        if (!options.checkURL.isEmpty()) {
+            environment.insert(u"AIMSET_CHECK_URL"_s, QString::fromUtf8(options.checkURL));
+        }
+        environment.insert(options.extra);
+        m_process.setProcessEnvironment(environment);
+        m_process.launch(QStringLiteral(AIMSET_APP_PATH),
+                         options.verbose ? QStringList{u"--verbose"_s} : QStringList{});
+    }
 
     qint64 pid() const { return m_process.processId(); }
-    QStringList lines();
+    QStringList lines() {
+        QCoreApplication::processEvents();
+        return m_process.printed;
+    }
     std::string dump() { return lines().join(u'\n').toStdString(); }
     // Waits for the next line, after the one last waited for, that matches
     // the whole pattern (or equals `line`); returns it.
-    std::optional<QString> waitFor(const QRegularExpression& pattern, Milliseconds limit = 10s);
-    bool waitForLine(const QString& line, Milliseconds limit = 10s);
+    std::optional<QString> waitFor(const QRegularExpression& pattern, Milliseconds limit = 10s) {
+        const QRegularExpression whole(QRegularExpression::anchoredPattern(pattern.pattern()));
+        std::optional<QString> found;
+        spinUntil(
+            [&] {
+                for (qsizetype i = m_next; i < m_process.printed.size() && !found; ++i) {
+                    if (whole.match(m_process.printed[i]).hasMatch()) {
+                        found = m_process.printed[i];
+                        m_next = i + 1;
+                    }
+                }
+                return found.has_value();
+            },
+            limit);
+        return found;
+    }
+    bool waitForLine(const QString& line, Milliseconds limit = 10s) {
+        return waitFor(QRegularExpression(QRegularExpression::escape(line)), limit).has_value();
+    }
     // Waits for the main window, types the aimset into the launch modal and
     // presses Return; true once the session has started.
-    bool startSession(Desktop& desktop, const QString& aimset = kAimset);
+    bool startSession(Desktop& desktop, const QString& aimset = kAimset) {
+        const auto window = desktop.waitForWindow(pid(), u"Aimset"_s, 30s);
+        // The launch modal's field has the focus: type, then Return.
+        return window && desktop.activateAndWait(*window) &&
+               xdotool({u"type"_s, u"--delay"_s, u"30"_s, aimset}) &&
+               xdotool({u"key"_s, u"Return"_s}) &&
+               waitForLine(u"Aimset: "_s + aimset + u", Goal: 0m"_s) &&
+               waitForLine(u"[AppMonitor] Started monitoring"_s, 5s);
+    }
 
 private:
     QTemporaryDir m_config;
@@ -117,19 +277,75 @@ private:
 class Chromium {
 public:
     Chromium(const QStringList& urls, const test::A11ySession* bus,
-             const QStringList& extraArguments = {});
+             const QStringList& extraArguments = {}) {
+        QProcessEnvironment environment = childEnvironment(bus);
+        // Everything the browser writes stays in the test's folder.
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+            environment.insert(QString::fromLatin1(name),
+                               m_profile.filePath(QString::fromLatin1(name)));
+        }
+        m_process.setProcessEnvironment(environment);
+        m_process.setStandardErrorFile(m_profile.filePath(u"chromium.log"_s));
+        // A port free a moment ago; until the browser listens there, it has no tabs.
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        m_port = probe.serverPort();
+        probe.close();
+        m_process.launch(u"chromium"_s,
+                         test::chromiumArguments(m_profile.filePath(u"profile"_s), urls.value(0))
+                             << u"--remote-debugging-port=%1"_s.arg(m_port)
+                             << u"--remote-debugging-address=127.0.0.1"_s
+                             << u"--window-position=0,0"_s << extraArguments << urls.mid(1));
+    }
 
     // The titles of the open tabs, sorted.
-    QStringList tabTitles();
-    bool waitForTabs(int count, Milliseconds limit = 30s);
+    QStringList tabTitles() {
+        QStringList titles;
+        for (const QJsonObject& page : pages()) {
+            titles << page[u"title"_s].toString();
+        }
+        titles.sort();
+        return titles;
+    }
+    bool waitForTabs(int count, Milliseconds limit = 30s) {
+        return spinUntil([&] { return pages().size() == count; }, limit);
+    }
     // Brings the tab to the front once its page has loaded.
-    bool showTab(const QString& title);
+    bool showTab(const QString& title) {
+        return spinUntil(
+            [&] {
+                for (const QJsonObject& page : pages()) {
+                    if (page[u"title"_s] == title) {
+                        get(u"/json/activate/"_s + page[u"id"_s].toString());
+                        return true;
+                    }
+                }
+                return false;
+            },
+            30s);
+    }
     // The browser window, once it shows the titled page.
-    std::optional<xcb_window_t> waitForWindow(Desktop& desktop, const QString& pageTitle);
+    std::optional<xcb_window_t> waitForWindow(Desktop& desktop, const QString& pageTitle) {
+        return desktop.waitForWindow(0, pageTitle + u" - Chromium"_s);
+    }
 
 private:
-    QByteArray get(const QString& path);
-    QList<QJsonObject> pages();
+    QByteArray get(const QString& path) {
+        QNetworkAccessManager network;
+        std::unique_ptr<QNetworkReply> reply(
+            network.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1"_s.arg(m_port) + path))));
+        spinUntil([&] { return reply->isFinished(); }, 10s);
+        return reply->isFinished() ? reply->readAll() : QByteArray();
+    }
+    QList<QJsonObject> pages() {
+        QList<QJsonObject> pages;
+        for (const QJsonValue& target : QJsonDocument::fromJson(get(u"/json/list"_s)).array()) {
+            if (target[u"type"_s] == u"page"_s) {
+                pages << target.toObject();
+            }
+        }
+        return pages;
+    }
 
     QTemporaryDir m_profile;
     test::LineProcess m_process;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Runtime/Log.h"
+#include "support/QtPrinters.h"
 
 #include <QStringList>
 
@@ -8,7 +9,8 @@
 
 namespace aimset::test {
 
-// Collects every logged line while it lives, instead of printing it.
+// Collects every logged line while it lives, instead of printing it; the
+// lines compared in a failed check print as text.
 class LogCapture {
 public:
     LogCapture() {

@@ -1,7 +1,6 @@
 #include "Platform/Linux/XdgAutostart.h"
 
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 
 #include <QFile>
@@ -16,11 +15,6 @@ using namespace Qt::StringLiterals;
 using test::writeFile;
 
 namespace {
-
-QString readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 // What the command did: its exit status (none: the app starts as usual),
 // then what it printed on standard output and on standard error.
@@ -130,7 +124,7 @@ TEST_F(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
         const std::string name = row.arguments.join(u' ').toStdString();
         EXPECT_EQ(run(autostart, row.arguments), row.result) << name;
         EXPECT_EQ(autostart.isEnabled(), row.enabled) << name;
-        EXPECT_EQ(readAll(entry),
+        EXPECT_EQ(QString::fromUtf8(test::readFile(entry)),
                   row.enabled ? XdgAutostart::entryText(u"/usr/bin/aimset"_s) : QString())
             << name;
     }

@@ -9,7 +9,6 @@
 #include "Platform/Gnome/GnomeVoiceChord.h"
 #include "Platform/Gnome/GnomeWorkspace.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/gnome/GnomeTestDesktop.h"
 #include "support/x11/X11TestDesktop.h"
 

@@ -1,7 +1,6 @@
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 #include "support/a11y/A11ySession.h"
 

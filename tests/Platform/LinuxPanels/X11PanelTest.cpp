@@ -5,7 +5,6 @@
 
 #include <QGuiApplication>
 #include <QImage>
-#include <QPixmap>
 #include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>

@@ -4,7 +4,6 @@
 #include "Platform/Linux/Secrets/LibsecretSecretStore.h"
 #include "Interventions/UsageStore.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 
 #include <QDir>

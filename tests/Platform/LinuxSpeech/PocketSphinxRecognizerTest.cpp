@@ -1,7 +1,6 @@
 #include "Platform/Linux/Speech/PocketSphinxRecognizer.h"
 
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 #include "support/audio/PrivatePulseAudio.h"
 

@@ -8,7 +8,6 @@
 #include "Runtime/QtMainLoop.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/SelfSignedCertificate.h"
 #include "support/SpinUntil.h"
 #include "support/TestHttpServer.h"

@@ -7,7 +7,6 @@
 #include "Platform/Fake/FakeSecretStore.h"
 #include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 
 #include <QGuiApplication>
 #include <QPointer>

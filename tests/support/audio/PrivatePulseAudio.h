@@ -2,11 +2,17 @@
 
 #include "support/SpinUntil.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 namespace aimset::test {
+
+using namespace Qt::StringLiterals;
 
 // The phrase every speech test says, as flite's "rms" voice speaks it.
 inline constexpr auto kPhrase = "finish the quarterly report";
@@ -15,12 +21,22 @@ inline constexpr auto kPhrase = "finish the quarterly report";
 // and after, made once per test program in a temporary folder.
 class SpeechClips {
 public:
-    static SpeechClips& instance();
-    QString paddedPhrase() const { return m_dir.filePath(QStringLiteral("padded.wav")); }
+    static SpeechClips& instance() {
+        static SpeechClips clips;
+        return clips;
+    }
+    QString paddedPhrase() const { return m_dir.filePath(u"padded.wav"_s); }
     bool isReady() const { return m_ready; }
 
 private:
-    SpeechClips();
+    SpeechClips() {
+        const QString phrase = m_dir.filePath(u"phrase.wav"_s);
+        m_ready = m_dir.isValid() &&
+                  run(u"flite"_s, {u"-voice"_s, u"rms"_s, u"-t"_s, QString::fromLatin1(kPhrase),
+                                   u"-o"_s, phrase}) &&
+                  run(u"sox"_s, {phrase, u"-r"_s, u"16000"_s, u"-c"_s, u"1"_s, u"-b"_s, u"16"_s,
+                                 paddedPhrase(), u"pad"_s, u"0.5"_s, u"0.5"_s});
+    }
     QTemporaryDir m_dir;
     bool m_ready = false;
 };
@@ -30,10 +46,15 @@ private:
 // when it goes. With no daemon there, that is a machine without sound.
 class NoSoundServer {
 public:
-    NoSoundServer();
+    // Clients must never start a daemon of their own behind the test's back.
+    NoSoundServer()
+        : m_server("PULSE_SERVER", (u"unix:"_s + socketPath()).toLocal8Bit())
+        , m_clientConfig("PULSE_CLIENTCONFIG", m_dir.filePath(u"client.conf"_s).toLocal8Bit()) {
+        writeFile(m_dir.filePath(u"client.conf"_s), "autospawn = no\n");
+    }
 
 protected:
-    QString socketPath() const { return m_dir.filePath(QStringLiteral("native")); }
+    QString socketPath() const { return m_dir.filePath(u"native"_s); }
     QTemporaryDir m_dir;
 
 private:
@@ -46,12 +67,53 @@ private:
 // the default input. It is stopped when it goes.
 class PrivatePulseAudio : public NoSoundServer {
 public:
-    PrivatePulseAudio();
-    ~PrivatePulseAudio();
+    PrivatePulseAudio() {
+        const QString runtime = m_dir.filePath(u"runtime"_s);
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"HOME"_s, m_dir.path());
+        environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+        environment.insert(u"PULSE_RUNTIME_PATH"_s, runtime);
+        environment.remove(u"PULSE_SERVER"_s);
+        environment.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        environment.remove(u"DISPLAY"_s);
+        m_daemon.setProcessEnvironment(environment);
+        m_daemon.setProcessChannelMode(QProcess::MergedChannels);
+        m_daemon.setStandardOutputFile(m_dir.filePath(u"daemon.log"_s));
+        // -n: none of the machine's configuration; only the modules named here.
+        // --system=no lets it run as root, as CI does.
+        m_daemon.start(
+            u"pulseaudio"_s,
+            {u"--system=no"_s, u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
+             u"--use-pid-file=no"_s, u"--disable-shm=yes"_s, u"--log-target=stderr"_s, u"-L"_s,
+             u"module-native-protocol-unix auth-anonymous=1 socket="_s + socketPath(), u"-L"_s,
+             u"module-null-sink sink_name=speaker rate=16000 channels=1"_s, u"-L"_s,
+             u"module-remap-source source_name=microphone master=speaker.monitor"_s});
+        // Ready once it answers.
+        const bool answers =
+            m_daemon.waitForStarted(10000) &&
+            spinUntil(
+                [&] {
+                    return m_daemon.state() != QProcess::Running || run(u"pactl"_s, {u"info"_s});
+                },
+                std::chrono::seconds(30));
+        m_running = answers && m_daemon.state() == QProcess::Running &&
+                    run(u"pactl"_s, {u"set-default-source"_s, u"microphone"_s}) &&
+                    run(u"pactl"_s, {u"set-default-sink"_s, u"speaker"_s});
+        if (!m_running) {
+            std::fprintf(stderr, "pulseaudio did not come up: see %s\n",
+                         qPrintable(m_dir.filePath(u"daemon.log"_s)));
+        }
+    }
+    ~PrivatePulseAudio() { stopProcess(m_daemon); }
 
     bool isRunning() const { return m_running; }
     // Plays a WAV file to the speaker and waits until it has been played.
-    bool play(const QString& wavFile);
+    bool play(const QString& wavFile) {
+        return run(u"paplay"_s, {u"--device=speaker"_s, wavFile}).has_value();
+    }
 
 private:
     QProcess m_daemon;

@@ -2,17 +2,22 @@
 
 #include "support/SpinUntil.h"
 
-#include <QProcess>
 #include <QStringList>
+#include <QtEndian>
 
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <functional>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <vector>
+
+#ifndef AIMSET_TEST_WINDOW_PATH
+#error "AIMSET_TEST_WINDOW_PATH must name the test client program"
+#endif
 
 namespace aimset::test {
 
@@ -21,50 +26,142 @@ template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
     return {reply, &std::free};
 }
 
+// The test's own view of the X server: which window is active, and asking
+// the window manager to activate one, as a taskbar would.
+class X11TestDesktop {
+public:
+    X11TestDesktop() {
+        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(connection)) {
+            xcb_disconnect(connection);
+            return;
+        }
+        m_connection = connection;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        // A key an earlier test program left held (it failed or was cut short)
+        // would change every key this test sends: start with none held.
+        for (int keycode = 8; keycode < 256; ++keycode) {
+            if (isKeyHeld(static_cast<std::uint8_t>(keycode))) {
+                fakeKey(static_cast<std::uint8_t>(keycode), false);
+            }
+        }
+    }
+    ~X11TestDesktop() {
+        if (m_connection) {
+            xcb_disconnect(m_connection);
+        }
+    }
+
+    bool available() const { return m_connection != nullptr; }
+    xcb_window_t activeWindow() {
+        const auto active = values(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+        return active.empty() ? 0 : active.front();
+    }
+    void activate(xcb_window_t window) {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = atom("_NET_ACTIVE_WINDOW");
+        message.data.data32[0] = 2; // a pager or taskbar asks, so the window manager obeys
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, 0, m_root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&message));
+        xcb_flush(m_connection);
+    }
+    // Activates the window and waits until the window manager reports it active.
+    bool activateAndWait(xcb_window_t window) {
+        activate(window);
+        return spinUntil([&] { return activeWindow() == window; });
+    }
+    xcb_connection_t* connection() const { return m_connection; }
+    xcb_window_t root() const { return m_root; }
+    xcb_atom_t atom(const char* name) {
+        auto reply = own(xcb_intern_atom_reply(
+            m_connection,
+            xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr));
+        return reply ? reply->atom : 0;
+    }
+    // A window property's value (up to 4 KiB), if the window has it.
+    std::optional<QByteArray> property(xcb_window_t window, const char* name, xcb_atom_t type) {
+        auto reply = own(xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024),
+            nullptr));
+        if (!reply || reply->type == XCB_ATOM_NONE) {
+            return std::nullopt;
+        }
+        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                          xcb_get_property_value_length(reply.get()));
+    }
+    // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
+    std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type) {
+        const QByteArray bytes = property(window, name, type).value_or(QByteArray());
+        std::vector<std::uint32_t> values;
+        for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4) {
+            values.push_back(qFromUnaligned<std::uint32_t>(bytes.constData() + i));
+        }
+        return values;
+    }
+    // Whether the key is down, as the server sees it.
+    bool isKeyHeld(std::uint8_t keycode) {
+        auto reply =
+            own(xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
+        return reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
+    }
+    // Presses or releases a key as if on the keyboard (XTest), by X key code.
+    void fakeKey(std::uint8_t keycode, bool press) {
+        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_flush(m_connection);
+    }
+
+private:
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = 0;
+};
+
 // One running test client window (see TestWindow.cpp).
 class TestWindow {
 public:
     // Starts the client with the given options and waits until it is mapped.
-    explicit TestWindow(const QStringList& options);
+    explicit TestWindow(const QStringList& options) {
+        m_process.launch(QStringLiteral(AIMSET_TEST_WINDOW_PATH), options);
+        // It prints "ready <window id>" once mapped.
+        spinUntil(
+            [this] {
+                m_id = m_process.printed.filter(QStringLiteral("ready ")).value(0).mid(6).toUInt();
+                return m_id != 0;
+            },
+            std::chrono::milliseconds(20000));
+        if (m_id == 0) {
+            throw std::runtime_error("the test window was never mapped");
+        }
+        // The window manager is done with a new window once it has framed it;
+        // only then has it also decided whether to give it the focus.
+        X11TestDesktop desktop;
+        spinUntil(
+            [&] {
+                return desktop.property(m_id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).has_value();
+            },
+            std::chrono::milliseconds(10000));
+        spinUntil([] { return false; }, std::chrono::milliseconds(200));
+    }
 
     xcb_window_t id() const { return m_id; }
     qint64 processId() const { return m_process.processId(); }
-    void setTitle(const QString& title);
+    void setTitle(const QString& title) {
+        const qsizetype before = m_process.printed.count(QStringLiteral("titled"));
+        m_process.write("title " + title.toUtf8() + '\n');
+        spinUntil([&] { return m_process.printed.count(QStringLiteral("titled")) > before; });
+    }
     // Lines "key press <keycode> state <mask>" received so far.
     QStringList keyLines() const { return m_process.printed.filter(QStringLiteral("key ")); }
 
 private:
     LineProcess m_process;
     xcb_window_t m_id = 0;
-};
-
-// The test's own view of the X server: which window is active, and asking
-// the window manager to activate one, as a taskbar would.
-class X11TestDesktop {
-public:
-    X11TestDesktop();
-    ~X11TestDesktop();
-
-    bool available() const { return m_connection != nullptr; }
-    xcb_window_t activeWindow();
-    void activate(xcb_window_t window);
-    // Activates the window and waits until the window manager reports it active.
-    bool activateAndWait(xcb_window_t window);
-    xcb_connection_t* connection() const { return m_connection; }
-    xcb_window_t root() const { return m_root; }
-    xcb_atom_t atom(const char* name);
-    // A window property's value (up to 4 KiB), if the window has it.
-    std::optional<QByteArray> property(xcb_window_t window, const char* name, xcb_atom_t type);
-    // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
-    std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type);
-    // Whether the key is down, as the server sees it.
-    bool isKeyHeld(std::uint8_t keycode);
-    // Presses or releases a key as if on the keyboard (XTest), by X key code.
-    void fakeKey(std::uint8_t keycode, bool press);
-
-private:
-    xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_root = 0;
 };
 
 } // namespace aimset::test
