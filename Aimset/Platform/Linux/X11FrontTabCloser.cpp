@@ -3,13 +3,10 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace aimset {
 
 namespace {
-
-template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
 constexpr std::uint32_t kKeysymW = 0x0077;
 constexpr std::uint32_t kKeysymControlL = 0xffe3;
@@ -42,8 +39,7 @@ X11FrontTabCloser::~X11FrontTabCloser() = default;
 void X11FrontTabCloser::readModifierMap() {
     m_modifierRows.assign(8, {});
     XcbReply<xcb_get_modifier_mapping_reply_t> reply(
-        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr),
-        &std::free);
+        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr));
     if (!reply) {
         return;
     }
@@ -62,11 +58,9 @@ std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
     const xcb_setup_t* setup = xcb_get_setup(m_x->get());
     const std::uint8_t first = setup->min_keycode;
     const int count = setup->max_keycode - setup->min_keycode + 1;
-    XcbReply<xcb_get_keyboard_mapping_reply_t> reply(
-        xcb_get_keyboard_mapping_reply(
-            m_x->get(),
-            xcb_get_keyboard_mapping(m_x->get(), first, static_cast<std::uint8_t>(count)), nullptr),
-        &std::free);
+    XcbReply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
+        m_x->get(), xcb_get_keyboard_mapping(m_x->get(), first, static_cast<std::uint8_t>(count)),
+        nullptr));
     if (!reply || reply->keysyms_per_keycode == 0) {
         return 0;
     }
@@ -86,7 +80,7 @@ std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
 std::vector<std::uint8_t> X11FrontTabCloser::heldKeys() {
     std::vector<std::uint8_t> held;
     XcbReply<xcb_query_keymap_reply_t> reply(
-        xcb_query_keymap_reply(m_x->get(), xcb_query_keymap(m_x->get()), nullptr), &std::free);
+        xcb_query_keymap_reply(m_x->get(), xcb_query_keymap(m_x->get()), nullptr));
     if (!reply) {
         return held;
     }

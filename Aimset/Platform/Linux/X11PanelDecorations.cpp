@@ -3,7 +3,6 @@
 #include <QGuiApplication>
 #include <QWindow>
 
-#include <cstdlib>
 #include <string>
 
 namespace aimset {
@@ -35,8 +34,7 @@ void X11PanelDecorations::beforeShow(QWindow& window) {
     // connection; one round trip there puts them on the server before ours,
     // or Qt's type would replace the notification type.
     if (auto* qt = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        std::free(xcb_get_input_focus_reply(qt->connection(), xcb_get_input_focus(qt->connection()),
-                                            nullptr));
+        XcbConnection::sync(qt->connection());
     }
     // Qt names a tool window a utility; a compositor gives a notification
     // the treatment of a transient bubble (no window animations of its own).
@@ -48,7 +46,7 @@ void X11PanelDecorations::beforeShow(QWindow& window) {
                         32, 9, hints);
     // A round trip, not a flush: the type must be on the server before Qt
     // maps the window on its own connection, or the compositor sees a utility.
-    std::free(xcb_get_input_focus_reply(m_x->get(), xcb_get_input_focus(m_x->get()), nullptr));
+    XcbConnection::sync(m_x->get());
 }
 
 void X11PanelDecorations::afterShow(QWindow& window) {
@@ -62,10 +60,8 @@ void X11PanelDecorations::afterShow(QWindow& window) {
 }
 
 bool X11PanelDecorations::isCompositing() {
-    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
-        xcb_get_selection_owner_reply(
-            m_x->get(), xcb_get_selection_owner(m_x->get(), m_compositorSelection), nullptr),
-        &std::free);
+    XcbReply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+        m_x->get(), xcb_get_selection_owner(m_x->get(), m_compositorSelection), nullptr));
     return reply && reply->owner != XCB_NONE;
 }
 

@@ -8,8 +8,6 @@ namespace aimset {
 
 namespace {
 
-template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
-
 constexpr int kAltRow = 3; // Mod1 of the server's modifier map
 
 } // namespace
@@ -64,8 +62,7 @@ X11VoiceChord::~X11VoiceChord() = default;
 
 QSet<std::uint8_t> X11VoiceChord::readAltKeys() {
     XcbReply<xcb_get_modifier_mapping_reply_t> reply(
-        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr),
-        &std::free);
+        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr));
     if (!reply || reply->keycodes_per_modifier == 0) {
         return AltMTracker::defaultAltKeys();
     }
@@ -86,10 +83,8 @@ bool X11VoiceChord::selectRawEvents() {
     if (!extension || !extension->present) {
         return false;
     }
-    XcbReply<xcb_input_xi_query_version_reply_t> version(
-        xcb_input_xi_query_version_reply(m_x->get(), xcb_input_xi_query_version(m_x->get(), 2, 2),
-                                         nullptr),
-        &std::free);
+    XcbReply<xcb_input_xi_query_version_reply_t> version(xcb_input_xi_query_version_reply(
+        m_x->get(), xcb_input_xi_query_version(m_x->get(), 2, 2), nullptr));
     if (!version || version->major_version < 2) {
         return false;
     }
@@ -102,7 +97,7 @@ bool X11VoiceChord::selectRawEvents() {
     mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
     const xcb_void_cookie_t cookie =
         xcb_input_xi_select_events_checked(m_x->get(), m_x->root(), 1, &mask.header);
-    XcbReply<xcb_generic_error_t> error(xcb_request_check(m_x->get(), cookie), &std::free);
+    XcbReply<xcb_generic_error_t> error(xcb_request_check(m_x->get(), cookie));
     if (error) {
         return false;
     }

@@ -12,8 +12,6 @@ namespace aimset {
 
 namespace {
 
-template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
-
 // WM_CLASS holds two NUL-terminated strings: instance, then class.
 std::pair<QString, QString> splitClass(const std::optional<QByteArray>& bytes) {
     if (!bytes) {
@@ -106,10 +104,8 @@ std::int32_t X11Workspace::clientPid(std::uint32_t window) {
         return 0;
     }
     xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    XcbReply<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(m_x->get(), xcb_res_query_client_ids(m_x->get(), 1, &client),
-                                       nullptr),
-        &std::free);
+    XcbReply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(
+        m_x->get(), xcb_res_query_client_ids(m_x->get(), 1, &client), nullptr));
     if (!reply) {
         return 0;
     }

@@ -1,6 +1,5 @@
 #include "XcbConnection.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -35,11 +34,15 @@ XcbConnection::~XcbConnection() {
     xcb_disconnect(m_connection);
 }
 
+void XcbConnection::sync(xcb_connection_t* connection) {
+    XcbReply<xcb_get_input_focus_reply_t>(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 xcb_atom_t XcbConnection::atom(std::string_view name) {
     const auto cookie =
         xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(m_connection, cookie, nullptr), &std::free);
+    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection, cookie, nullptr));
     return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
@@ -50,8 +53,7 @@ xcb_get_property_cookie_t XcbConnection::requestProperty(xcb_window_t window, xc
 }
 
 std::optional<QByteArray> XcbConnection::readProperty(xcb_get_property_cookie_t cookie) {
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(m_connection, cookie, nullptr), &std::free);
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, nullptr));
     if (!reply || reply->type == XCB_ATOM_NONE) {
         return std::nullopt;
     }

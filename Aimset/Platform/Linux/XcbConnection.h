@@ -6,11 +6,18 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 namespace aimset {
+
+// A reply, event or error from xcb, which the caller frees with free().
+struct XcbFree {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using XcbReply = std::unique_ptr<T, XcbFree>;
 
 // One connection to the X server, with the helpers every X11 adapter needs:
 // atoms by name and property reads that can be pipelined.
@@ -27,6 +34,9 @@ public:
     xcb_screen_t* screen() const { return m_screen; }
 
     xcb_atom_t atom(std::string_view name);
+    // One round trip: every request sent on the connection before it has
+    // been handled by the server.
+    static void sync(xcb_connection_t* connection);
 
     // A property request sent now and read later, so several can share one round trip.
     xcb_get_property_cookie_t requestProperty(xcb_window_t window, xcb_atom_t property,
