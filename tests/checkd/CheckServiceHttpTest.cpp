@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
 #include <thread>
 #include <vector>
 
@@ -176,27 +177,22 @@ TEST_F(CheckServiceHttpTest, EveryRequestGetsItsStatusAndOneAccessLine) {
 // 64 clients at once, each on its own connection: every one gets its answer.
 TEST_F(CheckServiceHttpTest, SixtyFourConcurrentClientsAreAllAnswered) {
     constexpr int clients = 64;
-    std::atomic<int> ready{0};
+    std::latch start(clients);
     std::atomic<int> answered{0};
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&, i] {
             httplib::Client client("127.0.0.1", server->port());
             client.set_read_timeout(10, 0);
             client.set_bearer_token_auth("s3cret-token");
-            ++ready;
-            while (ready.load() < clients) {
-                std::this_thread::yield();
-            }
+            start.arrive_and_wait();
             const std::string body = R"({"aimset":"Finish the budget report","context":"Calc - )" +
                                      std::to_string(i) + R"( budget report.ods","mode":"title"})";
             const auto result = client.Post("/check", body, "application/json");
             answered += result && result->body == R"({"aligned":true})" ? 1 : 0;
         });
     }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+    threads.clear(); // joins them
     EXPECT_EQ(answered.load(), clients);
 }
 
