@@ -164,14 +164,13 @@ TEST_F(KeyringSecretStoreTest, AFrozenKeyringCostsAtMostTheBoundAndIsFoundAgain)
     const SecretItemKey key{u"com.aimset.test.frozen"_s, u"counter"_s};
     LibsecretSecretStore bounded(std::chrono::milliseconds(500));
     ASSERT_EQ(bounded.add(key, "5"), Status::success);
-    const auto pid = static_cast<pid_t>(daemon.processId());
-    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(daemon.processId()), SIGSTOP), 0);
     QElapsedTimer clock;
     clock.start();
     const Status found = bounded.find(key, true).status;
     const Status updated = bounded.update(key, "6");
     const auto elapsed = clock.elapsed();
-    ::kill(pid, SIGCONT);
+    ::kill(static_cast<pid_t>(daemon.processId()), SIGCONT);
     EXPECT_EQ(found, Status::failure);
     EXPECT_EQ(updated, Status::failure);
     EXPECT_LT(elapsed, 5000) << "D-Bus alone would wait 25 s for each call";
@@ -187,31 +186,26 @@ using LockedKeyringSecretStoreTest = OnKeyring<Keyring::locked>;
 TEST_F(LockedKeyringSecretStoreTest, EveryOperationFailsWithoutAskingForThePassword) {
     // Every request to unlock a keyring or to prompt the user on the session
     // bus, as dbus-monitor prints them.
-    QProcess monitor;
-    monitor.start(u"dbus-monitor"_s,
-                  {u"--session"_s, u"type='method_call',member='Unlock'"_s,
-                   u"type='method_call',interface='org.freedesktop.Secret.Prompt'"_s,
-                   u"type='method_call',member='Ping'"_s});
-    QByteArray seen;
-    const auto readUntil = [&](const QByteArray& text) {
-        while (!seen.contains(text) && monitor.waitForReadyRead(5000)) {
-            seen += monitor.readAllStandardOutput();
-        }
-        return seen.contains(text);
+    test::LineProcess monitor;
+    monitor.launch(u"dbus-monitor"_s,
+                   {u"--session"_s, u"type='method_call',member='Unlock'"_s,
+                    u"type='method_call',interface='org.freedesktop.Secret.Prompt'"_s,
+                    u"type='method_call',member='Ping'"_s});
+    const auto seen = [&](const QString& text) {
+        return test::spinUntil([&] { return !monitor.printed.filter(text).isEmpty(); }, 5s);
     };
-    ASSERT_TRUE(readUntil("member=NameLost")); // it watches once it gave up its own name
+    ASSERT_TRUE(seen(u"member=NameLost"_s)); // it watches once it gave up its own name
     expectEveryOperationFails(u"the default keyring is locked"_s);
     // All is seen once a ping sent now has reached it. Nothing asked to unlock
     // the keyring, so no password dialog could show.
     QProcess::execute(u"dbus-send"_s,
                       {u"--session"_s, u"--print-reply"_s, u"--dest=org.freedesktop.secrets"_s,
                        u"/org/freedesktop/secrets"_s, u"org.freedesktop.DBus.Peer.Ping"_s});
-    readUntil("member=Ping");
-    monitor.kill();
-    monitor.waitForFinished();
-    EXPECT_FALSE(seen.contains("member=Unlock") ||
-                 seen.contains("interface=org.freedesktop.Secret.Prompt"))
-        << seen.toStdString();
+    ASSERT_TRUE(seen(u"member=Ping"_s));
+    const QString calls = monitor.printed.join(u'\n');
+    EXPECT_FALSE(calls.contains(u"member=Unlock"_s) ||
+                 calls.contains(u"interface=org.freedesktop.Secret.Prompt"_s))
+        << calls.toStdString();
 }
 
 using AbsentKeyringSecretStoreTest = OnKeyring<Keyring::absent>;
