@@ -1,5 +1,6 @@
 #include "support/QtPrinters.h"
 #include "support/SelfSignedCertificate.h"
+#include "support/SpinUntil.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -9,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -81,20 +81,15 @@ TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
     const aimset::test::SelfSignedCertificate tls;
     ASSERT_FALSE(tls.certificate.isNull());
 
-    QProcess service;
-    service.start(kProgram,
-                  {u"--port"_s, u"0"_s, u"--cert"_s, tls.certificatePath, u"--key"_s, tls.keyPath});
+    aimset::test::LineProcess service;
+    service.launch(
+        kProgram, {u"--port"_s, u"0"_s, u"--cert"_s, tls.certificatePath, u"--key"_s, tls.keyPath});
+    ASSERT_TRUE(aimset::test::spinUntil([&] { return !service.printed.isEmpty(); }));
     static const QRegularExpression listening(
-        u"^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"_s,
-        QRegularExpression::MultilineOption);
-    QString output;
-    QString url;
-    while (url.isEmpty() && service.waitForReadyRead(10000)) {
-        output += QString::fromUtf8(service.readAll());
-        url = listening.match(output).captured(1);
-    }
-    ASSERT_TRUE(url.startsWith(u"https://127.0.0.1:"_s)) << url.toStdString();
-    const int port = url.section(QLatin1Char(':'), 2, 2).section(QLatin1Char('/'), 0, 0).toInt();
+        u"^\\[checkd\\] Listening on https://127.0.0.1:(\\d+)/check \\(judge: offline\\)$"_s);
+    const QRegularExpressionMatch match = listening.match(service.printed.first());
+    ASSERT_TRUE(match.hasMatch()) << service.printed.first().toStdString();
+    const int port = match.captured(1).toInt();
 
     httplib::SSLClient client("127.0.0.1", port);
     client.enable_server_certificate_verification(false); // self-signed for the test
@@ -106,14 +101,13 @@ TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->body, R"({"aligned":true})");
 
-    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    service.terminate();
     ASSERT_TRUE(service.waitForFinished(10000));
     EXPECT_EQ(service.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(service.exitCode(), 0);
-    const QString rest = QString::fromUtf8(service.readAllStandardOutput());
-    EXPECT_TRUE(rest.contains(u"[checkd] POST /check mode=title status=200 ms="_s))
-        << rest.toStdString();
-    EXPECT_TRUE(rest.endsWith(u"[checkd] Stopped\n"_s)) << rest.toStdString();
+    EXPECT_TRUE(
+        service.printed.join(u'\n').contains(u"[checkd] POST /check mode=title status=200 ms="_s));
+    EXPECT_EQ(service.printed.last(), u"[checkd] Stopped"_s);
 }
 
 } // namespace
