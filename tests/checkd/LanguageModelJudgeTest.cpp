@@ -107,10 +107,8 @@ TEST_F(LanguageModelJudgeTest, AsksTheModelInEveryModeAndItsFailuresBecome502) {
                     lines.value(0).startsWith(u"[checkd] Judge failed ("_s + c.mode + u"): "_s));
         EXPECT_FALSE(lines.join(u'\n').contains(u"sk-test-123"_s));
 
-        ASSERT_FALSE(model.received.isEmpty());
-        const auto request = model.received.takeLast();
-        EXPECT_TRUE(model.received.isEmpty()) << "asked more than once";
-        model.received.clear();
+        ASSERT_EQ(model.received.size(), 1) << "asked once, and only once";
+        const auto request = model.received.takeFirst();
         EXPECT_EQ(request.path, "/v1/chat/completions");
         EXPECT_EQ(request.headers.value("authorization"), "Bearer sk-test-123");
         const QJsonObject body = QJsonDocument::fromJson(request.body).object();
