@@ -16,20 +16,6 @@ namespace {
 
 const QString kProgram = QStringLiteral(AIMSET_CHECKD_PATH);
 
-struct Finished {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-Finished runToEnd(const QStringList& arguments) {
-    QProcess process;
-    process.start(kProgram, arguments);
-    EXPECT_TRUE(process.waitForFinished(20000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
 TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     QTemporaryDir dir;
     const QString cases = dir.filePath(u"cases.jsonl"_s);
@@ -41,10 +27,10 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
         "\n"
         R"({"id":"c3","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
-    const Finished run = runToEnd({u"--evaluate"_s, cases});
-    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const auto printed = aimset::test::run(kProgram, {u"--evaluate"_s, cases});
+    ASSERT_TRUE(printed);
     EXPECT_EQ(
-        run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+        QString::fromUtf8(*printed).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
         (QStringList{
             u"miss c3 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"LibreOffice Writer - wetland birds.odt\""_s,
             u"category=birding n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
@@ -54,26 +40,22 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
 }
 
 TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        QString errorStart;
-    } cases[] = {
-        {{u"--judge"_s, u"psychic"_s},
-         2,
+    const std::tuple<QString, int, QString> cases[] = {
+        {u"--judge psychic"_s, 2,
          u"aimset-checkd: unknown judge: psychic (use offline, llm or auto)\n"_s},
-        {{u"--listen"_s, u"0.0.0.0"_s, u"--port"_s, u"0"_s},
-         1,
+        {u"--listen 0.0.0.0 --port 0"_s, 1,
          u"aimset-checkd: plain HTTP is served on a loopback address only; give a certificate and key to listen on 0.0.0.0\n"_s},
-        {{u"--knowledge"_s, u"/nonexistent"_s}, 2, u"aimset-checkd: words.txt: cannot read: "_s},
-        {{u"--evaluate"_s, u"/nonexistent/cases.jsonl"_s},
-         2,
+        {u"--knowledge /nonexistent"_s, 2, u"aimset-checkd: words.txt: cannot read: "_s},
+        {u"--evaluate /nonexistent/cases.jsonl"_s, 2,
          u"aimset-checkd: cannot read /nonexistent/"_s},
     };
-    for (const auto& c : cases) {
-        const Finished run = runToEnd(c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(c.errorStart)) << run.err.toStdString();
+    for (const auto& [arguments, exitCode, errorStart] : cases) {
+        QProcess process;
+        process.start(kProgram, arguments.split(u' '));
+        ASSERT_TRUE(process.waitForFinished(20000));
+        const QString error = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), exitCode) << error.toStdString();
+        EXPECT_TRUE(error.startsWith(errorStart)) << error.toStdString();
     }
 }
 
