@@ -30,10 +30,8 @@ TEST(TextAnalysisTest, WordFormsCaseAccentsAndScriptsMeet) {
     EXPECT_EQ(analyzeTerms(u"Q3 • a 2024 🚀 Lecture08"_s),
               (QStringList{u"q3"_s, u"2024"_s, u"lecture08"_s, u"lectur"_s}));
     // Japanese is cut into pairs at kana.
-    const QStringList terms = analyzeTerms(u"卒業論文の序論を書く"_s);
-    EXPECT_TRUE(terms.contains(u"論文"_s));
-    EXPECT_TRUE(terms.contains(u"序論"_s));
-    EXPECT_FALSE(terms.join(QString()).contains(u"の"_s));
+    EXPECT_EQ(analyzeTerms(u"卒業論文の序論を書く"_s),
+              (QStringList{u"卒業"_s, u"業論"_s, u"論文"_s, u"序論"_s, u"書"_s}));
 }
 
 // Title checks, one row per kind of window the judge must tell apart. The
