@@ -39,8 +39,18 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
             u"accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 n=3"_s}));
 }
 
+// Every mistake is named on standard error.
 TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
+    const aimset::test::ScopedEnvironment noModel("AIMSET_LLM_URL", std::nullopt);
     const std::tuple<QString, int, QString> cases[] = {
+        {u"--judge llm"_s, 2,
+         u"aimset-checkd: the llm judge needs --llm-url or AIMSET_LLM_URL\n"_s},
+        {u"--port 65536"_s, 2, u"aimset-checkd: bad value for --port: 65536\n"_s},
+        {u"--port -1"_s, 2, u"aimset-checkd: bad value for --port: -1\n"_s},
+        {u"--threads 0"_s, 2, u"aimset-checkd: bad value for --threads: 0\n"_s},
+        {u"--threads 1025"_s, 2, u"aimset-checkd: bad value for --threads: 1025\n"_s},
+        {u"--listen"_s, 2, u"aimset-checkd: missing value after --listen\n"_s},
+        {u"--colour blue"_s, 2, u"aimset-checkd: unknown option: --colour\n"_s},
         {u"--judge psychic"_s, 2,
          u"aimset-checkd: unknown judge: psychic (use offline, llm or auto)\n"_s},
         {u"--listen 0.0.0.0 --port 0"_s, 1,
