@@ -148,13 +148,12 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
 // Counters are kept as the decimal text the user sees in the keyring.
 TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
     UsageStore usage(store);
-    std::vector<std::thread> threads(4);
+    std::vector<std::jthread> threads(4);
     for (auto& thread : threads) {
-        thread = std::thread([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
+        thread =
+            std::jthread([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
     }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    threads.clear(); // joins them
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 4);
     EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("4"));
     EXPECT_EQ(log.lines(), QStringList());
