@@ -152,14 +152,13 @@ TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFail
     EXPECT_EQ(text(unclearText).reason, u"A shop"_s);
     EXPECT_EQ(model.received.size(), 2);
 
-    // The model fails (nonsense, silence): the offline answer (not aligned, asked) stands.
-    for (const ModelReply& failure : {said(u"I think it is fine"_s), ModelReply::silent()}) {
-        reply = failure;
-        EXPECT_FALSE(title(unclearTitle));
-        const TextVerdict verdict = text(unclearText);
-        EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
-        EXPECT_EQ(verdict.reason, u"No clear link to \u201CWrite the grant proposal\u201D"_s);
-    }
+    // The model fails (any failure of its own is the same to the automatic
+    // judge): the offline answer (not aligned, asked) stands.
+    reply = ModelReply::silent();
+    EXPECT_FALSE(title(unclearTitle));
+    const TextVerdict verdict = text(unclearText);
+    EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
+    EXPECT_EQ(verdict.reason, u"No clear link to \u201CWrite the grant proposal\u201D"_s);
 }
 
 } // namespace
