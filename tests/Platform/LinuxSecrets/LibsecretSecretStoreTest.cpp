@@ -148,10 +148,9 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
 // Counters are kept as the decimal text the user sees in the keyring.
 TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
     UsageStore usage(store);
-    std::vector<std::jthread> threads(4);
-    for (auto& thread : threads) {
-        thread =
-            std::jthread([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
     }
     threads.clear(); // joins them
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 4);
