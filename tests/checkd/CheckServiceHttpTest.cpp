@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
 #include <thread>
 #include <vector>
 
@@ -89,62 +90,54 @@ TEST_F(CheckServiceHttpTest, EveryRequestGetsItsStatusAndOneAccessLine) {
     for (int i = 0; i < 5; ++i) {
         bigChunks += "4000\r\n" + QByteArray(0x4000, 'x') + "\r\n";
     }
+    // A POST to /check with these headers.
+    const auto headed = [&](const QByteArray& headers, const QByteArray& body) {
+        return request("POST /check", headers, body);
+    };
+    const QByteArray chunked = "Transfer-Encoding: chunked\r\n";
+    const char *const okay = "200 OK", *const bad = "400 Bad Request";
     const struct {
         const char* name;
         QByteArray request;
         const char* status;
         const char* mode; // as the access log names it
     } cases[] = {
-        {"title", post(title), "200 OK", "title"},
+        {"title", post(title), okay, "title"},
         {"text", post(R"({"aimset":"Plan the trip","context":")" + secret + R"(","mode":"text"})"),
-         "200 OK", "text"},
-        {"not JSON", post("{aimset: nope"), "400 Bad Request", "-"},
-        {"not an object", post(R"(["aimset", "title"])"), "400 Bad Request", "-"},
-        {"no mode", post(R"({"aimset":"a","context":"b"})"), "400 Bad Request", "-"},
-        {"unknown mode", post(R"({"aimset":"a","context":"b","mode":"guess"})"), "400 Bad Request",
-         "-"},
-        {"blank aimset", post(R"({"aimset":"  ","context":"b","mode":"title"})"), "400 Bad Request",
-         "title"},
-        {"aimset 7", post(R"({"aimset":7,"context":"b","mode":"text"})"), "400 Bad Request",
-         "text"},
-        {"no context", post(R"({"aimset":"a","mode":"text"})"), "400 Bad Request", "text"},
-        {"expand without windowTitle", post(R"({"aimset":"a","context":"b","mode":"expand"})"),
-         "400 Bad Request", "expand"},
+         okay, "text"},
+        {"not JSON", post("{aimset: nope"), bad, "-"},
+        {"not an object", post(R"(["aimset", "title"])"), bad, "-"},
+        {"no mode", post(R"({"aimset":"a","context":"b"})"), bad, "-"},
+        {"unknown mode", post(R"({"aimset":"a","context":"b","mode":"guess"})"), bad, "-"},
+        {"blank aimset", post(R"({"aimset":"  ","context":"b","mode":"title"})"), bad, "title"},
+        {"aimset 7", post(R"({"aimset":7,"context":"b","mode":"text"})"), bad, "text"},
+        {"no context", post(R"({"aimset":"a","mode":"text"})"), bad, "text"},
+        {"no windowTitle", post(R"({"aimset":"a","context":"b","mode":"expand"})"), bad, "expand"},
         {"one byte over 64 KiB",
          post(R"({"aimset":"a","mode":"text","context":")" + QByteArray(65478, 'x') + secret +
               R"("})"),
-         "400 Bad Request", "-"},
+         bad, "-"},
         {"other path", post(title, "POST /other"), "404 Not Found", "-"},
         {"GET", request("GET /check", auth), "405 Method Not Allowed", "-"},
-        {"no token", request("POST /check", length(title), title), "401 Unauthorized", "-"},
-        {"wrong token",
-         request("POST /check", "Authorization: Bearer s3cret-tokem\r\n" + length(title), title),
+        {"no token", headed(length(title), title), "401 Unauthorized", "-"},
+        {"wrong token", headed("Authorization: Bearer s3cret-tokem\r\n" + length(title), title),
          "401 Unauthorized", "-"},
-        {"two lengths",
-         request("POST /check", auth + length(title) + "Content-Length: 5\r\n", title),
-         "400 Bad Request", "-"},
-        {"length and chunked",
-         request("POST /check", auth + length(title) + "Transfer-Encoding: chunked\r\n", title),
-         "400 Bad Request", "-"},
+        {"two lengths", headed(auth + length(title) + "Content-Length: 5\r\n", title), bad, "-"},
+        {"length and chunked", headed(auth + length(title) + chunked, title), bad, "-"},
         {"chunked",
-         request("POST /check", auth + "Transfer-Encoding: chunked\r\n",
-                 "10\r\n" + title.left(16) + "\r\n" + QByteArray::number(title.size() - 16, 16) +
-                     "\r\n" + title.mid(16) + "\r\n0\r\n\r\n"),
-         "200 OK", "title"},
-        {"chunked over 64 KiB",
-         request("POST /check", auth + "Transfer-Encoding: chunked\r\n", bigChunks),
-         "400 Bad Request", "-"},
-        {"range on POST",
-         request("POST /check", auth + "Range: bytes=0-3\r\n" + length(title), title), "200 OK",
+         headed(auth + chunked, "10\r\n" + title.left(16) + "\r\n" +
+                                    QByteArray::number(title.size() - 16, 16) + "\r\n" +
+                                    title.mid(16) + "\r\n0\r\n\r\n"),
+         okay, "title"},
+        {"chunked over 64 KiB", headed(auth + chunked, bigChunks), bad, "-"},
+        {"range on POST", headed(auth + "Range: bytes=0-3\r\n" + length(title), title), okay,
          "title"},
         {"100 header lines",
-         request("POST /check", auth + QByteArray("X-A: 1\r\n").repeated(97) + length(title),
-                 title),
-         "200 OK", "title"},
-        {"101 header lines", request("POST /check", auth + QByteArray("X-A: 1\r\n").repeated(99)),
+         headed(auth + QByteArray("X-A: 1\r\n").repeated(97) + length(title), title), okay,
+         "title"},
+        {"101 header lines", headed(auth + QByteArray("X-A: 1\r\n").repeated(99), {}),
          "431 Request Header Fields Too Large", "-"},
-        {"folded header", request("POST /check", auth + length(title) + " folded\r\n", title),
-         "400 Bad Request", "-"},
+        {"folded header", headed(auth + length(title) + " folded\r\n", title), bad, "-"},
     };
     QStringList expected;
     for (const auto& c : cases) {
@@ -176,27 +169,22 @@ TEST_F(CheckServiceHttpTest, EveryRequestGetsItsStatusAndOneAccessLine) {
 // 64 clients at once, each on its own connection: every one gets its answer.
 TEST_F(CheckServiceHttpTest, SixtyFourConcurrentClientsAreAllAnswered) {
     constexpr int clients = 64;
-    std::atomic<int> ready{0};
+    std::latch start(clients);
     std::atomic<int> answered{0};
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&, i] {
             httplib::Client client("127.0.0.1", server->port());
             client.set_read_timeout(10, 0);
             client.set_bearer_token_auth("s3cret-token");
-            ++ready;
-            while (ready.load() < clients) {
-                std::this_thread::yield();
-            }
+            start.arrive_and_wait();
             const std::string body = R"({"aimset":"Finish the budget report","context":"Calc - )" +
                                      std::to_string(i) + R"( budget report.ods","mode":"title"})";
             const auto result = client.Post("/check", body, "application/json");
             answered += result && result->body == R"({"aligned":true})" ? 1 : 0;
         });
     }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+    threads.clear(); // joins them
     EXPECT_EQ(answered.load(), clients);
 }
 

@@ -1,5 +1,6 @@
 #include "support/QtPrinters.h"
 #include "support/SelfSignedCertificate.h"
+#include "support/SpinUntil.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -9,26 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString kProgram = QStringLiteral(AIMSET_CHECKD_PATH);
-
-struct Finished {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-Finished runToEnd(const QStringList& arguments) {
-    QProcess process;
-    process.start(kProgram, arguments);
-    EXPECT_TRUE(process.waitForFinished(20000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
 
 TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     QTemporaryDir dir;
@@ -41,10 +27,10 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
         "\n"
         R"({"id":"c3","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
-    const Finished run = runToEnd({u"--evaluate"_s, cases});
-    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const auto printed = aimset::test::run(kProgram, {u"--evaluate"_s, cases});
+    ASSERT_TRUE(printed);
     EXPECT_EQ(
-        run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+        QString::fromUtf8(*printed).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
         (QStringList{
             u"miss c3 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"LibreOffice Writer - wetland birds.odt\""_s,
             u"category=birding n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
@@ -53,27 +39,33 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
             u"accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 n=3"_s}));
 }
 
+// Every mistake is named on standard error.
 TEST(CheckdProgramTest, RefusesBadOptionsAndPlainHttpOffLoopback) {
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        QString errorStart;
-    } cases[] = {
-        {{u"--judge"_s, u"psychic"_s},
-         2,
+    const aimset::test::ScopedEnvironment noModel("AIMSET_LLM_URL", std::nullopt);
+    const std::tuple<QString, int, QString> cases[] = {
+        {u"--judge llm"_s, 2,
+         u"aimset-checkd: the llm judge needs --llm-url or AIMSET_LLM_URL\n"_s},
+        {u"--port 65536"_s, 2, u"aimset-checkd: bad value for --port: 65536\n"_s},
+        {u"--port -1"_s, 2, u"aimset-checkd: bad value for --port: -1\n"_s},
+        {u"--threads 0"_s, 2, u"aimset-checkd: bad value for --threads: 0\n"_s},
+        {u"--threads 1025"_s, 2, u"aimset-checkd: bad value for --threads: 1025\n"_s},
+        {u"--listen"_s, 2, u"aimset-checkd: missing value after --listen\n"_s},
+        {u"--colour blue"_s, 2, u"aimset-checkd: unknown option: --colour\n"_s},
+        {u"--judge psychic"_s, 2,
          u"aimset-checkd: unknown judge: psychic (use offline, llm or auto)\n"_s},
-        {{u"--listen"_s, u"0.0.0.0"_s, u"--port"_s, u"0"_s},
-         1,
+        {u"--listen 0.0.0.0 --port 0"_s, 1,
          u"aimset-checkd: plain HTTP is served on a loopback address only; give a certificate and key to listen on 0.0.0.0\n"_s},
-        {{u"--knowledge"_s, u"/nonexistent"_s}, 2, u"aimset-checkd: words.txt: cannot read: "_s},
-        {{u"--evaluate"_s, u"/nonexistent/cases.jsonl"_s},
-         2,
+        {u"--knowledge /nonexistent"_s, 2, u"aimset-checkd: words.txt: cannot read: "_s},
+        {u"--evaluate /nonexistent/cases.jsonl"_s, 2,
          u"aimset-checkd: cannot read /nonexistent/"_s},
     };
-    for (const auto& c : cases) {
-        const Finished run = runToEnd(c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(c.errorStart)) << run.err.toStdString();
+    for (const auto& [arguments, exitCode, errorStart] : cases) {
+        QProcess process;
+        process.start(kProgram, arguments.split(u' '));
+        ASSERT_TRUE(process.waitForFinished(20000));
+        const QString error = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), exitCode) << error.toStdString();
+        EXPECT_TRUE(error.startsWith(errorStart)) << error.toStdString();
     }
 }
 
@@ -81,20 +73,15 @@ TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
     const aimset::test::SelfSignedCertificate tls;
     ASSERT_FALSE(tls.certificate.isNull());
 
-    QProcess service;
-    service.start(kProgram,
-                  {u"--port"_s, u"0"_s, u"--cert"_s, tls.certificatePath, u"--key"_s, tls.keyPath});
+    aimset::test::LineProcess service;
+    service.launch(
+        kProgram, {u"--port"_s, u"0"_s, u"--cert"_s, tls.certificatePath, u"--key"_s, tls.keyPath});
+    ASSERT_TRUE(aimset::test::spinUntil([&] { return !service.printed.isEmpty(); }));
     static const QRegularExpression listening(
-        u"^\\[checkd\\] Listening on (\\S+) \\(judge: offline\\)$"_s,
-        QRegularExpression::MultilineOption);
-    QString output;
-    QString url;
-    while (url.isEmpty() && service.waitForReadyRead(10000)) {
-        output += QString::fromUtf8(service.readAll());
-        url = listening.match(output).captured(1);
-    }
-    ASSERT_TRUE(url.startsWith(u"https://127.0.0.1:"_s)) << url.toStdString();
-    const int port = url.section(QLatin1Char(':'), 2, 2).section(QLatin1Char('/'), 0, 0).toInt();
+        u"^\\[checkd\\] Listening on https://127.0.0.1:(\\d+)/check \\(judge: offline\\)$"_s);
+    const QRegularExpressionMatch match = listening.match(service.printed.first());
+    ASSERT_TRUE(match.hasMatch()) << service.printed.first().toStdString();
+    const int port = match.captured(1).toInt();
 
     httplib::SSLClient client("127.0.0.1", port);
     client.enable_server_certificate_verification(false); // self-signed for the test
@@ -106,14 +93,13 @@ TEST(CheckdProgramTest, ServesHttpsWithACertificateAndStopsOnTerm) {
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->body, R"({"aligned":true})");
 
-    ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
+    service.terminate();
     ASSERT_TRUE(service.waitForFinished(10000));
     EXPECT_EQ(service.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(service.exitCode(), 0);
-    const QString rest = QString::fromUtf8(service.readAllStandardOutput());
-    EXPECT_TRUE(rest.contains(u"[checkd] POST /check mode=title status=200 ms="_s))
-        << rest.toStdString();
-    EXPECT_TRUE(rest.endsWith(u"[checkd] Stopped\n"_s)) << rest.toStdString();
+    EXPECT_TRUE(
+        service.printed.join(u'\n').contains(u"[checkd] POST /check mode=title status=200 ms="_s));
+    EXPECT_EQ(service.printed.last(), u"[checkd] Stopped"_s);
 }
 
 } // namespace

@@ -17,19 +17,15 @@ public:
     QString name() const override { return u"scripted"_s; }
     Judged<bool> judgeTitle(const QString&, const QString& context) override {
         calls << u"title "_s + context;
-        if (context.contains(u"fail"_s)) {
-            return JudgeFailure{u"no answer"_s};
-        }
-        return context.contains(u"work"_s);
+        return context.contains(u"fail"_s) ? Judged<bool>(JudgeFailure{u"no answer"_s})
+                                           : Judged<bool>(context.contains(u"work"_s));
     }
     // The verdict is the text's last word: "page ALIGNED" (title, then text), or
     // "App - MISALIGNED" for a window without text.
     Judged<TextVerdict> judgeText(const QString&, const QString& text) override {
         calls << u"text "_s + text;
-        if (text.endsWith(u"broken"_s)) {
-            return JudgeFailure{u"no answer"_s};
-        }
-        return TextVerdict{text.section(u' ', -1), {}, {}};
+        return text.endsWith(u"broken"_s) ? Judged<TextVerdict>(JudgeFailure{u"no answer"_s})
+                                          : TextVerdict{text.section(u' ', -1), {}, {}};
     }
     Judged<QString> expand(const QString&, const QString&) override { return QString(); }
 

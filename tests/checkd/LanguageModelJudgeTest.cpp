@@ -107,10 +107,8 @@ TEST_F(LanguageModelJudgeTest, AsksTheModelInEveryModeAndItsFailuresBecome502) {
                     lines.value(0).startsWith(u"[checkd] Judge failed ("_s + c.mode + u"): "_s));
         EXPECT_FALSE(lines.join(u'\n').contains(u"sk-test-123"_s));
 
-        ASSERT_FALSE(model.received.isEmpty());
-        const auto request = model.received.takeLast();
-        EXPECT_TRUE(model.received.isEmpty()) << "asked more than once";
-        model.received.clear();
+        ASSERT_EQ(model.received.size(), 1) << "asked once, and only once";
+        const auto request = model.received.takeFirst();
         EXPECT_EQ(request.path, "/v1/chat/completions");
         EXPECT_EQ(request.headers.value("authorization"), "Bearer sk-test-123");
         const QJsonObject body = QJsonDocument::fromJson(request.body).object();
@@ -154,14 +152,13 @@ TEST_F(LanguageModelJudgeTest, AutoAsksTheModelOnlyWhenUnclearAndSurvivesItsFail
     EXPECT_EQ(text(unclearText).reason, u"A shop"_s);
     EXPECT_EQ(model.received.size(), 2);
 
-    // The model fails (nonsense, silence): the offline answer (not aligned, asked) stands.
-    for (const ModelReply& failure : {said(u"I think it is fine"_s), ModelReply::silent()}) {
-        reply = failure;
-        EXPECT_FALSE(title(unclearTitle));
-        const TextVerdict verdict = text(unclearText);
-        EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
-        EXPECT_EQ(verdict.reason, u"No clear link to \u201CWrite the grant proposal\u201D"_s);
-    }
+    // The model fails (any failure of its own is the same to the automatic
+    // judge): the offline answer (not aligned, asked) stands.
+    reply = ModelReply::silent();
+    EXPECT_FALSE(title(unclearTitle));
+    const TextVerdict verdict = text(unclearText);
+    EXPECT_EQ(verdict.verdict, u"UNCLEAR"_s);
+    EXPECT_EQ(verdict.reason, u"No clear link to \u201CWrite the grant proposal\u201D"_s);
 }
 
 } // namespace

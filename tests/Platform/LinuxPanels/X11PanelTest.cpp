@@ -1,14 +1,14 @@
 #include "Platform/Linux/X11PanelDecorations.h"
 #include "Platform/Qt/QtPanelHost.h"
-#include "support/QtPrinters.h"
+#include "support/LogCapture.h"
 #include "support/x11/X11TestDesktop.h"
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QPointer>
 #include <QProcess>
-#include <QQmlComponent>
-#include <QQmlEngine>
 #include <QScreen>
+#include <QtMath>
 
 #include <xcb/xcb.h>
 
@@ -20,18 +20,6 @@ using namespace Qt::StringLiterals;
 using test::TestWindow;
 
 namespace {
-
-// What the app's three panels observe, with what they show mid-intervention.
-constexpr auto kPanelModel = R"(
-import QtQuick
-QtObject {
-    property string clarifyingQuestion: "Is this article research for the report?"
-    property double clarifyTimeoutRemaining: 12
-    property string currentAimset: "Finish the quarterly report"
-    property double countdownRemaining: 12
-    property string currentTranscription: "Plan the garden for spring"
-}
-)";
 
 const QString kNoCard = u"no card on the screen"_s;
 
@@ -55,14 +43,22 @@ void settle() {
     test::spinUntil([] { return false; }, 300ms);
 }
 
+TEST(QtPanelHostPlacementTest, CentresALittleAboveTheMiddleOrNearTheTop) {
+    // A second screen to the right, below a top bar.
+    const QRect right(1920, 25, 1280, 1024);
+    EXPECT_EQ(QtPanelHost::placement(right, {400, 100}, PanelPlacement::centred),
+              QRect(1920 + 440, 25 + 369, 400, 100));
+    EXPECT_EQ(QtPanelHost::placement(right, {400, 100}, PanelPlacement::topCentre),
+              QRect(1920 + 440, 45, 400, 100));
+}
+
 // The app's panels, through the app's panel host, over a white full-screen
-// window that is in front and focused.
+// window that is in front and focused. The panels are drawn without a
+// manager: what is checked is the card and its window, not the texts.
 struct X11PanelTest : ::testing::Test {
     test::X11TestDesktop desktop;
     std::unique_ptr<X11PanelDecorations> decorations = X11PanelDecorations::create();
     QtPanelHost host;
-    QQmlEngine engine;
-    std::unique_ptr<QObject> model;
     std::unique_ptr<TestWindow> page;
 
     void SetUp() override {
@@ -72,10 +68,6 @@ struct X11PanelTest : ::testing::Test {
         host.setWindowHooks([this](QWindow& window) { decorations->beforeShow(window); },
                             [this](QWindow& window) { decorations->afterShow(window); });
         host.setTranslucencyProbe([this] { return decorations->isCompositing(); });
-        QQmlComponent component(&engine);
-        component.setData(kPanelModel, QUrl());
-        model.reset(component.create());
-        ASSERT_TRUE(model) << component.errorString().toStdString();
 
         page = std::make_unique<TestWindow>(
             QStringList{u"--title"_s, u"Full-screen video"_s, u"--fullscreen"_s, u"1"_s});
@@ -139,21 +131,33 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
               {u"MisalignedCountdownView"_s, QSize(420, 280), PanelPlacement::centred},
               {u"VoiceRecordingIndicatorView"_s, QSize(), PanelPlacement::topCentre}}) {
             SCOPED_TRACE(view.toStdString() + (composited ? " composited" : " plain"));
-            const auto panel = host.presentPanel({view, model.get(), size, placement});
+            auto panel = host.presentPanel({view, nullptr, size, placement});
             ASSERT_TRUE(panel);
-            PanelWindow* window = panelWindow();
+            QPointer<PanelWindow> window = panelWindow();
             ASSERT_TRUE(window);
             EXPECT_EQ(window->isTranslucent(), composited);
             EXPECT_EQ(desktop.values(static_cast<xcb_window_t>(window->winId()),
                                      "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM),
                       std::vector<std::uint32_t>{desktop.atom("_NET_WM_WINDOW_TYPE_NOTIFICATION")});
             EXPECT_EQ(flawOnceDrawn(*window), QString());
+            // Once drawn, the card is where its placement says, at the size
+            // its content needs if that is more than was asked for.
+            const QQuickItem& content = *window->view();
+            const QSize card = size.expandedTo(
+                QSize(qCeil(content.implicitWidth()), qCeil(content.implicitHeight())));
+            EXPECT_EQ(
+                window->geometry().marginsRemoved(window->shadowMargins()),
+                QtPanelHost::placement(window->screen()->availableGeometry(), card, placement));
             desktop.activate(page->id());
             settle();
             EXPECT_EQ(flaw(*window), QString()) << "after the page was raised";
             switchDesktop(1);
             EXPECT_NE(flaw(*window), kNoCard) << "on another desktop, with no page under it";
             switchDesktop(0);
+            // Every show is a fresh window, dropped once hidden.
+            panel.reset();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_FALSE(window);
         }
     };
     ASSERT_FALSE(decorations->isCompositing());
@@ -168,6 +172,25 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
     compositor.terminate();
     compositor.waitForFinished();
     EXPECT_TRUE(test::spinUntil([&] { return !decorations->isCompositing(); }));
+}
+
+// A view that cannot load is said and shows nothing; panels go with their host.
+TEST_F(X11PanelTest, AViewThatCannotLoadIsSaidAndPanelsGoWithTheirHost) {
+    test::LogCapture log;
+    EXPECT_FALSE(host.presentPanel({u"NoSuchView"_s, nullptr, {100, 100}}));
+    EXPECT_EQ(panelWindow(), nullptr);
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].startsWith(u"[Panel] Could not load view NoSuchView: "_s));
+    std::unique_ptr<FloatingPanel> panel;
+    QPointer<PanelWindow> window;
+    {
+        QtPanelHost shortLived;
+        panel = shortLived.presentPanel({u"MisalignedCountdownView"_s, nullptr, {420, 280}});
+        window = panelWindow();
+        ASSERT_TRUE(window);
+    }
+    EXPECT_FALSE(window);
+    panel.reset(); // outliving its host, it does no harm as it goes
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Runs against a real GNOME Keyring on a private bus: with-keyring.sh starts
-// it in the state each suite names (see CMakeLists.txt).
+// Runs against a real GNOME Keyring on a private session bus, in the state
+// each suite names.
 
 #include "Platform/Linux/Secrets/LibsecretSecretStore.h"
 #include "Interventions/UsageStore.h"
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -25,18 +26,87 @@ namespace {
 
 const QString unavailable = u"[Keychain] Secret Service unavailable \u2014 "_s;
 
+enum class Keyring { unlocked, locked, absent, none };
+
+// A session bus of the test's own, without a display (so no password dialog
+// can ever show) and starting nothing on demand, with GNOME Keyring on it in
+// the given state; the keyring keeps its files in a temporary folder. The
+// adapter keeps the first bus it reached, so each test runs in a process of
+// its own, as CTest runs them.
+bool busStarted = false;
+
+template <Keyring state> struct OnKeyring : ::testing::Test {
+    QTemporaryDir dir;
+    test::LineProcess bus;
+    test::LineProcess daemon;
+    test::LogCapture log;
+    LibsecretSecretStore store;
+
+    void SetUp() override {
+        if (std::exchange(busStarted, true)) {
+            GTEST_SKIP() << "a bus was started before in this process: run one test alone";
+        }
+        const QString config = dir.filePath(u"bus.conf"_s);
+        test::writeFile(config,
+                        "<busconfig><listen>unix:dir=" + dir.path().toUtf8() +
+                            "</listen><policy context='default'><allow own='*'/>"
+                            "<allow send_destination='*'/><allow receive_sender='*'/></policy>"
+                            "</busconfig>");
+        bus.launch(u"dbus-daemon"_s,
+                   {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
+        ASSERT_TRUE(test::spinUntil([&] { return !bus.printed.isEmpty(); }));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.printed.first().toUtf8());
+        for (const char* name : {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) {
+            qputenv(name, dir.path().toUtf8());
+        }
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        if (state == Keyring::none) {
+            return;
+        }
+        // An empty password never creates the login keyring.
+        const QByteArray password = state == Keyring::absent ? "" : "keyring-test-password";
+        daemon.launch(u"gnome-keyring-daemon"_s,
+                      QStringList{u"--foreground"_s, u"--components=secrets"_s}
+                          << (password.isEmpty() ? QStringList() : QStringList{u"--unlock"_s}));
+        daemon.write(password);
+        daemon.waitForBytesWritten();
+        daemon.closeWriteChannel();
+        const QString session = u"--session"_s, secrets = u"org.freedesktop.secrets"_s;
+        ASSERT_EQ(QProcess::execute(u"gdbus"_s, {u"wait"_s, session, u"--timeout=10"_s, secrets}),
+                  0);
+        if (state == Keyring::locked) {
+            ASSERT_EQ(QProcess::execute(u"gdbus"_s,
+                                        {u"call"_s, session, u"--dest="_s + secrets,
+                                         u"--object-path=/org/freedesktop/secrets"_s,
+                                         u"--method=org.freedesktop.Secret.Service.Lock"_s,
+                                         u"@ao ['/org/freedesktop/secrets/collection/login']"_s}),
+                      0);
+        }
+    }
+
+    // Every operation fails at once, counters read zero and the app runs on;
+    // one line says why.
+    void expectEveryOperationFails(const QString& why) {
+        const SecretItemKey key{UsageStore::service, UsageStore::completedSessionsKey};
+        EXPECT_EQ(store.find(key, true).status, Status::failure);
+        EXPECT_EQ(store.add(key, "1"), Status::failure);
+        EXPECT_EQ(store.update(key, "1"), Status::failure);
+        EXPECT_EQ(store.remove(key), Status::failure);
+        UsageStore usage(store);
+        usage.incrementCount(UsageStore::completedSessionsKey);
+        EXPECT_EQ(usage.readCount(UsageStore::completedSessionsKey), 0);
+        EXPECT_EQ(log.lines(), QStringList{unavailable + why});
+    }
+};
+
 // secret-tool, the user's own view of the keyring: the secret, if it found one.
 std::optional<QByteArray> lookup(const SecretItemKey& key) {
     return test::run(u"secret-tool"_s,
                      {u"lookup"_s, u"service"_s, key.service, u"account"_s, key.account});
 }
 
-// ---- GNOME Keyring, unlocked -------------------------------------------------------------------
-
-struct KeyringSecretStoreTest : ::testing::Test {
-    test::LogCapture log;
-    LibsecretSecretStore store;
-};
+using KeyringSecretStoreTest = OnKeyring<Keyring::unlocked>;
 
 // Items differ by service and account; bytes, an empty secret included, are
 // kept as they are; an item the user stored with secret-tool is the same item.
@@ -78,13 +148,11 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
 // Counters are kept as the decimal text the user sees in the keyring.
 TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
     UsageStore usage(store);
-    std::vector<std::thread> threads(4);
-    for (auto& thread : threads) {
-        thread = std::thread([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
     }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    threads.clear(); // joins them
     EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 4);
     EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("4"));
     EXPECT_EQ(log.lines(), QStringList());
@@ -94,16 +162,13 @@ TEST_F(KeyringSecretStoreTest, AFrozenKeyringCostsAtMostTheBoundAndIsFoundAgain)
     const SecretItemKey key{u"com.aimset.test.frozen"_s, u"counter"_s};
     LibsecretSecretStore bounded(std::chrono::milliseconds(500));
     ASSERT_EQ(bounded.add(key, "5"), Status::success);
-    // The keyring daemon's pid, from with-keyring.sh.
-    const auto pid = static_cast<pid_t>(qEnvironmentVariableIntValue("AIMSET_TEST_KEYRING_PID"));
-    ASSERT_GT(pid, 0);
-    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(daemon.processId()), SIGSTOP), 0);
     QElapsedTimer clock;
     clock.start();
     const Status found = bounded.find(key, true).status;
     const Status updated = bounded.update(key, "6");
     const auto elapsed = clock.elapsed();
-    ::kill(pid, SIGCONT);
+    ::kill(static_cast<pid_t>(daemon.processId()), SIGCONT);
     EXPECT_EQ(found, Status::failure);
     EXPECT_EQ(updated, Status::failure);
     EXPECT_LT(elapsed, 5000) << "D-Bus alone would wait 25 s for each call";
@@ -114,80 +179,52 @@ TEST_F(KeyringSecretStoreTest, AFrozenKeyringCostsAtMostTheBoundAndIsFoundAgain)
     EXPECT_EQ(bounded.remove(key), Status::success);
 }
 
-// ---- The keyring out of reach, in each of the ways it can be -----------------------------------
-
-// Every operation fails at once, counters read zero and the app runs on; one
-// line says why.
-struct UnreachableKeyring : ::testing::Test {
-    test::LogCapture log;
-    LibsecretSecretStore store;
-
-    void expectEveryOperationFails(const QString& why) {
-        const SecretItemKey key{UsageStore::service, UsageStore::completedSessionsKey};
-        EXPECT_EQ(store.find(key, true).status, Status::failure);
-        EXPECT_EQ(store.add(key, "1"), Status::failure);
-        EXPECT_EQ(store.update(key, "1"), Status::failure);
-        EXPECT_EQ(store.remove(key), Status::failure);
-        UsageStore usage(store);
-        usage.incrementCount(UsageStore::completedSessionsKey);
-        EXPECT_EQ(usage.readCount(UsageStore::completedSessionsKey), 0);
-        EXPECT_EQ(log.lines(), QStringList{unavailable + why});
-    }
-};
-
-struct LockedKeyringSecretStoreTest : UnreachableKeyring {};
+// The keyring out of reach, in each of the ways it can be.
+using LockedKeyringSecretStoreTest = OnKeyring<Keyring::locked>;
 TEST_F(LockedKeyringSecretStoreTest, EveryOperationFailsWithoutAskingForThePassword) {
     // Every request to unlock a keyring or to prompt the user on the session
     // bus, as dbus-monitor prints them.
-    QProcess monitor;
-    monitor.start(u"dbus-monitor"_s,
-                  {u"--session"_s, u"type='method_call',member='Unlock'"_s,
-                   u"type='method_call',interface='org.freedesktop.Secret.Prompt'"_s,
-                   u"type='method_call',member='Ping'"_s});
-    QByteArray seen;
-    const auto readUntil = [&](const QByteArray& text) {
-        while (!seen.contains(text) && monitor.waitForReadyRead(5000)) {
-            seen += monitor.readAllStandardOutput();
-        }
-        return seen.contains(text);
+    test::LineProcess monitor;
+    monitor.launch(u"dbus-monitor"_s,
+                   {u"--session"_s, u"type='method_call',member='Unlock'"_s,
+                    u"type='method_call',interface='org.freedesktop.Secret.Prompt'"_s,
+                    u"type='method_call',member='Ping'"_s});
+    const auto seen = [&](const QString& text) {
+        return test::spinUntil([&] { return !monitor.printed.filter(text).isEmpty(); }, 5s);
     };
-    ASSERT_TRUE(readUntil("member=NameLost")); // it watches once it gave up its own name
+    ASSERT_TRUE(seen(u"member=NameLost"_s)); // it watches once it gave up its own name
     expectEveryOperationFails(u"the default keyring is locked"_s);
     // All is seen once a ping sent now has reached it. Nothing asked to unlock
     // the keyring, so no password dialog could show.
     QProcess::execute(u"dbus-send"_s,
                       {u"--session"_s, u"--print-reply"_s, u"--dest=org.freedesktop.secrets"_s,
                        u"/org/freedesktop/secrets"_s, u"org.freedesktop.DBus.Peer.Ping"_s});
-    readUntil("member=Ping");
-    monitor.kill();
-    monitor.waitForFinished();
-    EXPECT_FALSE(seen.contains("member=Unlock") ||
-                 seen.contains("interface=org.freedesktop.Secret.Prompt"))
-        << seen.toStdString();
+    ASSERT_TRUE(seen(u"member=Ping"_s));
+    const QString calls = monitor.printed.join(u'\n');
+    EXPECT_FALSE(calls.contains(u"member=Unlock"_s) ||
+                 calls.contains(u"interface=org.freedesktop.Secret.Prompt"_s))
+        << calls.toStdString();
 }
 
-struct AbsentKeyringSecretStoreTest : UnreachableKeyring {};
+using AbsentKeyringSecretStoreTest = OnKeyring<Keyring::absent>;
 TEST_F(AbsentKeyringSecretStoreTest, NothingIsStoredAndNoKeyringIsCreated) {
     expectEveryOperationFails(u"there is no default keyring"_s);
-    const QDir keyrings(qEnvironmentVariable("XDG_DATA_HOME") + u"/keyrings"_s);
+    const QDir keyrings(dir.filePath(u"keyrings"_s));
     EXPECT_EQ(keyrings.entryList(QDir::Files), QStringList());
 }
 
-struct NoSecretServiceTest : UnreachableKeyring {};
+using NoSecretServiceTest = OnKeyring<Keyring::none>;
 TEST_F(NoSecretServiceTest, EveryOperationFailsWithOneLine) {
     expectEveryOperationFails(
         u"The name org.freedesktop.secrets was not provided by any .service files"_s);
 }
 
 // The session bus going away under a working keyring.
-struct LostSessionBusTest : UnreachableKeyring {};
+using LostSessionBusTest = OnKeyring<Keyring::unlocked>;
 TEST_F(LostSessionBusTest, IsAFailureNotTheEndOfTheApp) {
     const SecretItemKey key{u"com.aimset.test.lost"_s, u"counter"_s};
     ASSERT_EQ(store.add(key, "1"), Status::success);
-    // The session bus daemon's pid, from with-keyring.sh.
-    const auto bus = static_cast<pid_t>(qEnvironmentVariableIntValue("AIMSET_TEST_BUS_PID"));
-    ASSERT_GT(bus, 0);
-    ASSERT_EQ(::kill(bus, SIGTERM), 0);
+    bus.terminate();
     // The connection notices the loss a moment later.
     test::spinUntil([&] { return store.find(key, false).status == Status::failure; }, 5000ms);
     expectEveryOperationFails(u"The connection is closed"_s);

@@ -18,11 +18,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Decoding runs at about real time on a busy machine; this bounds a wait for
-// an outcome, it is never slept through.
-bool waitUntil(const std::function<bool()>& done) {
-    return spinUntil(done, 120s);
-}
+// Decoding runs at about real time on a busy machine: waits for an outcome
+// are bounded by kDecoding, never slept through.
+constexpr auto kDecoding = 120s;
 
 // Everything a recording's listener heard, in order, and whether any of it
 // came on the main thread.
@@ -50,18 +48,13 @@ struct Heard {
     }
 };
 
-const QString kNoServer = u"no audio input device is available (is a sound server running?)"_s;
 const PocketSphinxRecognizer::Model kMissingModel{
     u"/nonexistent/en-us"_s, u"/nonexistent/en-us.lm.bin"_s, u"/nonexistent/cmudict-en-us.dict"_s};
-
-struct PocketSphinxRecognizerTest : ::testing::Test {
-    LogCapture log;
-};
 
 // Qt Multimedia keeps the sound server it first reached (or failed to) for
 // the life of the process, so each test that meets one needs a process of its
 // own, as CTest gives every test.
-struct PocketSphinxListeningTest : PocketSphinxRecognizerTest {
+struct PocketSphinxListeningTest : ::testing::Test {
     void SetUp() override {
         static bool soundServerMet = false;
         if (std::exchange(soundServerMet, true)) {
@@ -71,7 +64,8 @@ struct PocketSphinxListeningTest : PocketSphinxRecognizerTest {
     }
 };
 
-TEST_F(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
+TEST(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
+    LogCapture log;
     // Files that are there but would not load: nothing tries to.
     QTemporaryDir dir;
     for (const QString& name : {u"en-us/mdef"_s, u"en-us.lm.bin"_s, u"en-us.dict"_s}) {
@@ -100,7 +94,7 @@ TEST_F(PocketSphinxListeningTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce
     Heard heard;
     ASSERT_EQ(speech.startListening(heard.listener()), std::nullopt);
     ASSERT_TRUE(pulse.play(SpeechClips::instance().paddedPhrase()));
-    ASSERT_TRUE(waitUntil([&] { return heard.latest() == u"heard: "_s + phrase; }))
+    ASSERT_TRUE(spinUntil([&] { return heard.latest() == u"heard: "_s + phrase; }, kDecoding))
         << heard.take().join(u" | "_s).toStdString();
     speech.stopListening();
     const QStringList events = heard.take();
@@ -108,20 +102,20 @@ TEST_F(PocketSphinxListeningTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce
     EXPECT_GE(events.size(), 3) << events.join(u" | "_s).toStdString();
     EXPECT_TRUE(events.filter(u"failed: "_s).isEmpty()) << events.join(u" | "_s).toStdString();
     EXPECT_FALSE(heard.onMainThread);
-    ASSERT_TRUE(waitUntil([&] { return speech.loadedDecoderCount() == 0; }));
+    ASSERT_TRUE(spinUntil([&] { return speech.loadedDecoderCount() == 0; }, kDecoding));
 
     // Stopped while the backlog is still being decoded: nothing more is heard.
     ASSERT_EQ(speech.startListening(heard.listener()), std::nullopt);
     ASSERT_TRUE(pulse.play(SpeechClips::instance().paddedPhrase()));
     speech.stopListening();
     const QStringList atStop = heard.take();
-    ASSERT_TRUE(waitUntil([&] { return speech.loadedDecoderCount() == 0; }));
+    ASSERT_TRUE(spinUntil([&] { return speech.loadedDecoderCount() == 0; }, kDecoding));
     EXPECT_TRUE(heard.take().isEmpty()) << atStop.join(u" | "_s).toStdString();
 
     // A model that cannot load says so.
     PocketSphinxRecognizer missing(kMissingModel);
     ASSERT_EQ(missing.startListening(heard.listener()), std::nullopt);
-    ASSERT_TRUE(waitUntil([&] { return !heard.latest().isEmpty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !heard.latest().isEmpty(); }, kDecoding));
     missing.stopListening();
     EXPECT_EQ(heard.take(), QStringList{u"failed: The speech model could not be loaded"_s});
 }
@@ -133,7 +127,8 @@ TEST_F(PocketSphinxListeningTest, StartingWithoutASoundServerFailsWithADescripti
     PocketSphinxRecognizer speech;
     Heard heard;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(speech.startListening(heard.listener()), kNoServer);
+        EXPECT_EQ(speech.startListening(heard.listener()),
+                  u"no audio input device is available (is a sound server running?)"_s);
     }
     EXPECT_EQ(speech.loadedDecoderCount(), 0);
 }
