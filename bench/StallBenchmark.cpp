@@ -11,7 +11,7 @@
 //                     intervention, and polls trust (run on an X desktop)
 //   --frozen keyring  the keyring daemon: interventions are counted in the
 //                     Secret Service twice a second (run under
-//                     tests/Platform/LinuxSecrets/with-keyring.sh unlocked)
+//                     scripts/with-keyring.sh)
 //   --frozen none     the same work with nothing frozen (either place)
 //
 // Usage: aimset-bench-stall --frozen app|keyring|none [--seconds S]
@@ -201,9 +201,7 @@ int keyring(bool freeze, int seconds) {
     const pid_t daemon =
         static_cast<pid_t>(qEnvironmentVariableIntValue("AIMSET_TEST_KEYRING_PID"));
     if (daemon <= 0) {
-        std::fputs("--frozen keyring runs under tests/Platform/LinuxSecrets/with-keyring.sh "
-                   "unlocked\n",
-                   stderr);
+        std::fputs("--frozen keyring runs under scripts/with-keyring.sh\n", stderr);
         return 2;
     }
     QtMainLoop loop;

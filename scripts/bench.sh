@@ -61,8 +61,8 @@ fi
 '
 # The keyring runs on a private bus of its own, without the display.
 if [ -x "$build/bench/aimset-bench-stall" ]; then
-    bash tests/Platform/LinuxSecrets/with-keyring.sh unlocked \
+    bash scripts/with-keyring.sh \
         "$build/bench/aimset-bench-stall" --frozen none --seconds 10
-    bash tests/Platform/LinuxSecrets/with-keyring.sh unlocked \
+    bash scripts/with-keyring.sh \
         "$build/bench/aimset-bench-stall" --frozen keyring --seconds 10
 fi

@@ -2,13 +2,11 @@
 # For the benchmarks: runs a command on a private D-Bus session bus, without a
 # display, with GNOME Keyring unlocked on it and its files in a temporary
 # folder; the daemon's pid is in AIMSET_TEST_KEYRING_PID.
-# Usage: with-keyring.sh unlocked COMMAND [ARGS...]
+# Usage: scripts/with-keyring.sh COMMAND [ARGS...]
 set -euo pipefail
-[ "$1" = unlocked ] || { echo "with-keyring: only the unlocked keyring is offered" >&2; exit 2; }
 if [ -z "${AIMSET_KEYRING_BUS:-}" ]; then
     AIMSET_KEYRING_BUS=1 exec dbus-run-session -- "$0" "$@"
 fi
-shift
 scratch=$(mktemp -d)
 export XDG_DATA_HOME=$scratch XDG_RUNTIME_DIR=$scratch XDG_CONFIG_HOME=$scratch XDG_CACHE_HOME=$scratch
 unset DISPLAY WAYLAND_DISPLAY
