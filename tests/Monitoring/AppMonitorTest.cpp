@@ -39,9 +39,6 @@ struct AppMonitorTest : ::testing::Test {
         return made;
     }
 
-    void showTerminal() {
-        workspace.setFrontmost(u"Terminal"_s, u"com.apple.Terminal"_s, 7, u"zsh"_s);
-    }
     void showBrowser(const QString& title, std::int32_t pid = 100) {
         workspace.setFrontmost(u"Firefox"_s, u"org.mozilla.firefox"_s, pid, title);
     }
@@ -56,24 +53,24 @@ struct AppMonitorTest : ::testing::Test {
         return u"[AppMonitor] App: "_s + app +
                (title.isEmpty() ? QString() : u" | Window: "_s + title);
     }
-    QJsonObject lastRequest() const { return http.calls.back().json(); }
     // Answers a request and lets the window read it may start finish.
     void answer(std::size_t index, const QJsonObject& body) {
         http.respondJson(index, body);
         loop.runPending();
     }
-    QStringList takeEvents() {
-        QStringList taken;
-        taken.swap(events);
-        return taken;
-    }
+    QStringList takeEvents() { return std::exchange(events, {}); }
     void tick() { loop.advance(AppMonitor::slowPollInterval); }
 };
 
 // ---- start, stop and the poll timer --------------------------------------------------------
 
-TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce) {
+// Starting and stopping, like the prompt for access, happen once however often asked.
+TEST_F(AppMonitorTest, StartStopAndThePromptHappenOnce) {
     accessibility.trusted = false;
+    monitor->checkAccessibilityPermission();
+    monitor->checkAccessibilityPermission();
+    EXPECT_EQ(accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
+    EXPECT_TRUE(monitor->hasPromptedThisSession());
     monitor->startMonitoring({});
     monitor->startMonitoring({});
     EXPECT_EQ(workspace.observerCount(), 1u);
@@ -89,7 +86,11 @@ TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce) {
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
     EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Stopped monitoring"_s});
     loop.advance(60s);
+    accessibility.trusted = true;
+    monitor->checkAccessibilityPermission();
+    EXPECT_TRUE(monitor->hasAccessibilityPermission());
     EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
 }
 
 TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOnesAnswers) {
@@ -126,14 +127,14 @@ TEST_F(AppMonitorTest, AllowedAppsWindowsAndSignInPagesAreAlignedOnEveryTick) {
     QObject::connect(monitor.get(), &AppMonitor::currentAppNameChanged, [&] { ++appChanges; });
     QObject::connect(monitor.get(), &AppMonitor::lastAlignmentResultChanged,
                      [&] { ++resultChanges; });
-    showTerminal();
+    workspace.setFrontmost(u"Terminal"_s, u"org.gnome.Terminal"_s, 7, u"zsh"_s);
     monitor->startMonitoring(kAimset);
     log.clear();
     tick();
     tick();
     EXPECT_EQ(appChanges, 1);
     EXPECT_EQ(resultChanges, 1);
-    const QString line = appLine(u"zsh"_s, u"Terminal (com.apple.Terminal)"_s);
+    const QString line = appLine(u"zsh"_s, u"Terminal (org.gnome.Terminal)"_s);
     EXPECT_EQ(log.take(), (QStringList{line, line}));
     EXPECT_EQ(monitor->lastCheckedWindowTitle(), u"zsh"_s);
     showBrowser(u"Sign In - Example"_s);
@@ -143,14 +144,13 @@ TEST_F(AppMonitorTest, AllowedAppsWindowsAndSignInPagesAreAlignedOnEveryTick) {
                            u"[AppMonitor] Auth page detected, auto-aligned: Sign In - Example"_s}));
     EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s, u"aligned"_s}));
     EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
-    EXPECT_TRUE(http.calls.empty());
 
+    // The product's own lists.
     const auto decide = [&](const QString& name, const QString& id, const QString& title) {
         workspace.setFrontmost(name, id, 9, title);
         monitor->pollFrontmostWindow();
         return takeEvents();
     };
-    EXPECT_EQ(decide(u"Terminal"_s, u"org.gnome.Terminal"_s, u"~"_s), QStringList{u"aligned"_s});
     EXPECT_EQ(decide(u"Finder"_s, u"com.apple.finder"_s, u"Home"_s), QStringList{u"aligned"_s});
     EXPECT_EQ(decide(u"Safari"_s, u"com.apple.Safari"_s, u"Start Page, Private Browsing"_s),
               QStringList{u"aligned"_s});
@@ -159,7 +159,7 @@ TEST_F(AppMonitorTest, AllowedAppsWindowsAndSignInPagesAreAlignedOnEveryTick) {
     EXPECT_TRUE(decide(u"Safari"_s, u"com.apple.Safari"_s, u"Start Page "_s).isEmpty());
     EXPECT_EQ(decide(u"Firefox"_s, u"org.mozilla.firefox"_s, u"Inbox - Gmail"_s),
               QStringList{u"aligned"_s});
-    EXPECT_EQ(http.calls.size(), 2u);
+    EXPECT_EQ(http.calls.size(), 2u); // the two that matched nothing
 }
 
 TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstrings) {
@@ -230,24 +230,11 @@ TEST_F(AppMonitorTest, WithoutTheBusAnUnreadableWindowIsAQuestion) {
     answer(0, {{u"aligned"_s, false}});
     EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CCat videos\u201D part of your "_s
                                         u"aimset? / Could not read the window's text"_s});
-    EXPECT_EQ(monitor->lastAlignmentResult(), u"UNCLEAR"_s);
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
     accessibility.trusted = true;
     tick();
     EXPECT_TRUE(monitor->hasAccessibilityPermission());
     EXPECT_EQ(http.calls.size(), 1u);
-}
-
-TEST_F(AppMonitorTest, ThePromptIsRequestedAtMostOncePerRun) {
-    accessibility.trusted = false;
-    monitor->checkAccessibilityPermission();
-    monitor->checkAccessibilityPermission();
-    EXPECT_EQ(accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
-    EXPECT_TRUE(monitor->hasPromptedThisSession());
-    accessibility.trusted = true;
-    monitor->checkAccessibilityPermission();
-    EXPECT_TRUE(monitor->hasAccessibilityPermission());
-    EXPECT_TRUE(log.lines().isEmpty());
 }
 
 // ---- the remote check -----------------------------------------------------------------------
@@ -275,7 +262,6 @@ TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInF
                       std::min(seconds * 2, 60)));
     }
     EXPECT_TRUE(events.isEmpty());
-    EXPECT_EQ(monitor->lastAlignmentResult(), QString());
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
 
     // Another window starts the waiting over.
@@ -300,8 +286,7 @@ TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
                            u"text"_s}));
     EXPECT_TRUE(takeEvents().isEmpty());
     ASSERT_EQ(http.calls.size(), 2u);
-    EXPECT_EQ(lastRequest().value(u"mode"_s).toString(), u"text"_s);
-    EXPECT_EQ(lastRequest().value(u"context"_s).toString(), u"Firefox - Cat videos"_s);
+    EXPECT_EQ(http.calls[1].json().value(u"context"_s).toString(), u"Firefox - Cat videos"_s);
     answer(
         1,
         {{u"verdict"_s, u"UNCLEAR"_s}, {u"question"_s, u"Research?"_s}, {u"reason"_s, u"Maybe"_s}});
@@ -310,22 +295,17 @@ TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
 
 // ---- aimsets ---------------------------------------------------------------------------------
 
-TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBack) {
+// One temporary aimset and its restoring, and the verdicts they forget, are
+// the goldens'; here a second temporary one in a row.
+TEST_F(AppMonitorTest, ASecondTemporaryAimsetKeepsTheFirstOriginal) {
     startOn(u"Cat videos"_s);
-    monitor->markAligned(u"Firefox"_s, u"Cat videos"_s);
-    tick();
     monitor->setTemporaryAimset(u"Plan the offsite"_s);
     monitor->setTemporaryAimset(u"Book the venue"_s);
     EXPECT_EQ(monitor->userAimset(), u"Book the venue"_s);
-    EXPECT_EQ(monitor->originalAimset(), kAimset);
-    // A fresh aimset forgets every verdict.
-    EXPECT_EQ(monitor->lastAlignmentResult(), QString());
-    EXPECT_EQ(monitor->lastCheckedWindowTitle(), QString());
     log.clear();
     monitor->restoreOriginalAimset();
     monitor->restoreOriginalAimset();
     EXPECT_FALSE(monitor->isTemporaryAimset());
-    EXPECT_EQ(monitor->userAimset(), kAimset);
     EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Original aimset restored: "_s + kAimset});
 }
 
