@@ -80,20 +80,23 @@ TYPED_TEST(MainLoopTest, PostFromAnotherThreadRunsOnTheLoopThread) {
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
-// Wall-clock deadlines fire on time, or at once when already passed; a
+// Deadlines fire on time, wall-clock ones at once when already passed; a
 // handle may outlive its loop.
-TYPED_TEST(MainLoopTest, WallClockDeadlinesAndHandlesThatOutliveTheLoop) {
+TYPED_TEST(MainLoopTest, DeadlinesAndHandlesThatOutliveTheLoop) {
     auto ownRunner = std::make_unique<TypeParam>();
     MainLoop& loop = ownRunner->loop;
     auto soon = loop.scheduleAtWallClock(loop.wallClock() + 30ms, this->record("soon"));
     auto past = loop.scheduleAtWallClock(loop.wallClock() - 1h, this->record("past"));
+    auto once = loop.scheduleOnce(30ms, [] {});
     TimerHandle survivor = loop.scheduleAtWallClock(loop.wallClock() + 1h, [] {});
     TimerHandle ticking = loop.scheduleRepeating(5ms, [] {});
     ownRunner->run(20ms);
     EXPECT_EQ(this->events, std::vector<std::string>{"past"});
+    EXPECT_TRUE(once.isActive());
     ownRunner->run(60ms);
     EXPECT_EQ(this->events, (std::vector<std::string>{"past", "soon"}));
     EXPECT_FALSE(soon.isActive());
+    EXPECT_FALSE(once.isActive());
     EXPECT_TRUE(ticking.isActive());
     ownRunner.reset();
     EXPECT_FALSE(survivor.isActive());
