@@ -28,25 +28,21 @@ struct AlignmentCheckerTest : ::testing::Test {
 
     void check(Mode mode) {
         const QString aimset = u"Write the report"_s;
-        switch (mode) {
-        case Mode::title:
+        if (mode == Mode::title) {
             checker.checkTitle(aimset, u"Safari"_s, u"Cat videos"_s, [this](std::optional<bool> r) {
                 results << (r ? (*r ? u"true"_s : u"false"_s) : u"none"_s);
             });
-            break;
-        case Mode::text:
+        } else if (mode == Mode::text) {
             checker.checkText(aimset, u"page text"_s, [this](std::optional<AlignmentVerdict> r) {
                 static const QString kinds[] = {u"aligned"_s, u"unclear"_s, u"misaligned"_s};
                 results << (r ? kinds[static_cast<int>(r->kind)] + u" "_s + r->question + u"/"_s +
                                     r->reason
                               : u"none"_s);
             });
-            break;
-        case Mode::expand:
+        } else {
             checker.expandAimset(aimset, u"Pricing - Docs"_s, [this](std::optional<QString> r) {
                 results << (r ? u"\""_s + *r + u"\""_s : u"none"_s);
             });
-            break;
         }
     }
     void setWindow(std::shared_ptr<const AccessibleElement> window) {
