@@ -23,12 +23,6 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
     QtPanelHost panels;
     VoiceAimsetManager manager{loop, speech, panels};
 
-    ~VoiceRecordingIndicatorViewTest() override {
-        if (manager.isListening()) {
-            manager.stopListening();
-        }
-    }
-
     PanelWindow* panel() {
         for (QWindow* window : QGuiApplication::topLevelWindows()) {
             if (auto* view = qobject_cast<PanelWindow*>(window); view && view->isVisible()) {
