@@ -50,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "help-pages", "late-verdict-for-another-window",
                       "check-in-flight-at-session-end", "new-session-judges-afresh",
                       "failed-checks-retry-until-the-service-recovers",
-                      "unreadable-window-asks-instead", "sleep-during-a-session"),
+                      "unreadable-window-asks-instead", "sleep-during-a-session",
+                      "buttons-not-on-screen-do-nothing"),
     [](const auto& param) {
         std::string name = param.param;
         std::erase(name, '-');
@@ -129,22 +130,6 @@ TEST_F(SimulatorTest, AnAnswerSlowerThanItsTimeoutFailsAtTheTimeout) {
         startSession() + "{\"at\": 16}\n");
     EXPECT_EQ(out.filter(u"AlignmentChecker"_s),
               QStringList{u"15.000 [AlignmentChecker] Request failed: The request timed out."_s});
-}
-
-TEST_F(SimulatorTest, PressesOffScreenOrDisabledDoNothing) {
-    const QStringList lines = run("{\"press\": \"Start session\"}\n"
-                                  "{\"press\": \"Return\", \"field\": \"aimset\"}\n"
-                                  "{\"type\": {\"field\": \"aimset\", \"text\": \"   \"}}\n"
-                                  "{\"press\": \"Start session\"}\n"
-                                  "{\"press\": \"End session\"}\n"
-                                  "{\"press\": \"Yes, it's relevant\"}\n");
-    EXPECT_EQ(lines, (QStringList{
-                         u"0.000 # not on screen: Start session"_s,
-                         u"0.000 # not on screen: Start session"_s,
-                         u"0.000 # not on screen: End session"_s,
-                         u"0.000 # not on screen: Yes, it's relevant"_s,
-                         u"0.000 # end at 0.000"_s,
-                     }));
 }
 
 TEST_F(SimulatorTest, ReturnInTheEditorSetsTheTrimmedAimsetOnceThereIsOne) {
