@@ -49,8 +49,6 @@ struct InterventionManagerTest : ::testing::Test {
             });
         auto* m = manager.get();
         QObject::connect(m, &InterventionManager::dismissed, [this] { journal << u"dismissed"_s; });
-        QObject::connect(m, &InterventionManager::aimsetExpanded,
-                         [this](const QString& aimset) { journal << u"expanded "_s + aimset; });
         QObject::connect(m, &InterventionManager::phaseChanged,
                          [this, m] { journal << u"phase %1"_s.arg(static_cast<int>(m->phase())); });
         QObject::connect(m, &InterventionManager::countdownRemainingChanged,
@@ -75,6 +73,8 @@ struct InterventionManagerTest : ::testing::Test {
 // the key is sent, and the key only while the window asked about is still in
 // front; the tab closer logs what the desktop did, and its failure does not
 // stop the way out. Every second on screen counts down one and is paused time.
+// The ways out the goldens tell (a withheld timeout, "yes", going back on
+// track from a question) are not repeated here.
 TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
     const QString countdown = u"MisalignedCountdownView"_s;
     const QString question = u"ClarifyingQuestionView"_s;
@@ -84,14 +84,6 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
                u"log [TabCloser] %3; dismissed; log [Intervention] %2"_s.arg(view, line, sent);
     };
     const QString expired = u"Countdown expired \u2014 auto-closing tab"_s;
-    const auto withheld = [](const QString& view, const QString& event) {
-        return u"phase 0; panel.orderOut %1; isTargetInFront; dismissed; log [Intervention] %2 "_s
-               u"\u2014 the window in front changed, nothing closed"_s.arg(view, event);
-    };
-    const auto dismissed = [](const QString& view) {
-        return u"phase 0; panel.orderOut %1; "_s
-               u"log [Intervention] Auto-dismissed \u2014 user went back on track"_s.arg(view);
-    };
     using M = InterventionManager;
     using enum FrontTabCloser::Result;
     const struct {
@@ -107,16 +99,14 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
          unreachable},
         {countdown, 15, nullptr, true,
          closed(countdown, expired, u"Failed to create the Ctrl+W key events"_s), noKeys},
-        {countdown, 15, nullptr, false, withheld(countdown, u"Countdown expired"_s)},
         {question, 30, nullptr, true, closed(question, u"Clarify timeout \u2014 closing tab"_s)},
-        {question, 30, nullptr, false, withheld(question, u"Clarify timeout"_s)},
         {question, 4, &M::userSaidNo, true, closed(question, u"User said NO \u2014 closing tab"_s)},
-        {question, 4, &M::userSaidNo, false, withheld(question, u"User said NO"_s)},
-        {question, 3, &M::userSaidYes, true,
-         u"phase 0; panel.orderOut ClarifyingQuestionView; expanded Plan; "_s
-         u"log [Intervention] User said YES \u2014 expanding aimset"_s},
-        {countdown, 6, &M::autoDismiss, true, dismissed(countdown)},
-        {question, 6, &M::autoDismiss, true, dismissed(question)},
+        {question, 4, &M::userSaidNo, false,
+         u"phase 0; panel.orderOut ClarifyingQuestionView; isTargetInFront; dismissed; log "_s
+         u"[Intervention] User said NO \u2014 the window in front changed, nothing closed"_s},
+        {countdown, 6, &M::autoDismiss, true,
+         u"phase 0; panel.orderOut MisalignedCountdownView; "_s
+         u"log [Intervention] Auto-dismissed \u2014 user went back on track"_s},
     };
     int count = 0;
     for (const auto& c : cases) {
