@@ -63,7 +63,8 @@ struct AlignmentCheckerTest : ::testing::Test {
 
 using WindowTextExtractionTest = AlignmentCheckerTest;
 
-// The bodies, as sent, are in the goldens.
+// The bodies, as sent, are in the goldens, and the title's timeout in the
+// simulator's case of a slow answer.
 TEST_F(AlignmentCheckerTest, RequestsCarryTheHeaderAndTimeout) {
     check(Mode::title);
     check(Mode::text);
@@ -74,7 +75,6 @@ TEST_F(AlignmentCheckerTest, RequestsCarryTheHeaderAndTimeout) {
     EXPECT_EQ(title.method, QByteArray("POST"));
     EXPECT_EQ(title.headers, (QList<QPair<QByteArray, QByteArray>>{
                                  {QByteArray("Content-Type"), QByteArray("application/json")}}));
-    EXPECT_EQ(title.timeout, 10000ms);
     EXPECT_EQ(http.calls[1].request.timeout, 15000ms);
     EXPECT_EQ(http.calls[2].request.timeout, 10000ms);
     // Values pass through untouched.
@@ -230,18 +230,13 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
     EXPECT_EQ(extract(u"com.apple.passwords"_s), u"vault"_s);
 }
 
-TEST_F(WindowTextExtractionTest, AnUnreadableWindowIsToldApartFromAnEmptyOneSilently) {
+// A window with no text, and one that is gone, are told apart in the app
+// monitor's cases and the unreadable-window scenario.
+TEST_F(WindowTextExtractionTest, WithoutAccessNothingIsReadAndNothingLogged) {
     accessibility.trusted = false;
     setWindow(FakeElement::make()->withValue(u"hidden"_s));
     EXPECT_EQ(extract(), std::nullopt);
     EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
-
-    accessibility.trusted = true;
-    accessibility.windows.clear();
-    EXPECT_EQ(extract(), std::nullopt);
-
-    setWindow(FakeElement::make()->adding(FakeElement::make()));
-    EXPECT_EQ(extract(), QString());
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
