@@ -119,77 +119,56 @@ TEST_F(OnboardingFlowTest, EachWayThroughTheAccessibilityStep) {
     }
 }
 
-} // namespace
+// ---- the desktop extension, switched on with access -------------------------------------------
 
-// ---- the desktop extension, switched on with access
-// -----------------------------------------------
-
-namespace aimset {
-void PrintTo(DesktopExtension::State state, std::ostream* out) {
-    *out << static_cast<int>(state);
-}
-} // namespace aimset
-
-namespace {
-
-using Extension = DesktopExtension::State;
-
-struct ExtensionCase {
-    const char* name;
-    Extension before;
-    // What switching it on answers; nothing when it is not asked.
-    std::optional<Extension> answer;
-    // How the note under the button opens, before and after.
-    QString noteBefore;
-    QString noteAfter;
-    // The onboarding ends by itself once access and the extension are on;
-    // otherwise "Done" waits to be pressed.
-    bool endsByItself;
-};
-
-const QString kOffNote = u"Under Wayland, GNOME"_s;
-const QString kNextLoginNote = u"Log out and"_s;
-const QString kMissingNote = u"Aimset's GNOME Shell"_s;
-
-const ExtensionCase extensionCases[] = {
-    {"StartsAtOnce", Extension::off, Extension::running, kOffNote, {}, true},
-    {"LoadsAtNextLogin", Extension::off, Extension::nextLogin, kOffNote, kNextLoginNote, false},
-    {"CannotStart", Extension::off, Extension::unavailable, kOffNote, kMissingNote, false},
-    {"AlreadyRunning", Extension::running, std::nullopt, {}, {}, true},
-    {"NotInstalled", Extension::unavailable, std::nullopt, kMissingNote, kMissingNote, false},
-};
-
-struct OnboardingExtensionTest : OnboardingFlowTest, ::testing::WithParamInterface<ExtensionCase> {
-    FakeDesktopExtension extension;
-};
-
-TEST_P(OnboardingExtensionTest, EnableAimsetAlsoSwitchesOnTheExtension) {
-    const ExtensionCase& c = GetParam();
-    extension.current = c.before;
-    view.setDesktopExtension(&extension);
-    reachAccessibilityPage();
-    EXPECT_EQ(view.extensionNote().section(u' ', 0, 2), c.noteBefore);
-    // Access comes while the extension is asked: neither alone ends the step.
-    accessibility.trusted = false;
-    view.enableAccessibility();
-    ASSERT_EQ(extension.pending.size(), c.answer ? 1u : 0u);
-    accessibility.trusted = true;
-    loop.advance(1100ms);
-    if (c.answer) {
-        loop.advance(5s);
-        EXPECT_EQ(completions, 0);
-        extension.answer(*c.answer);
+// From each state of the extension: what switching it on answers (nothing
+// when it is not asked), how the note under the button opens before and
+// after, and whether the onboarding ends by itself once access and the
+// extension are on; otherwise "Done" waits to be pressed.
+TEST(OnboardingExtensionTest, EnableAimsetAlsoSwitchesOnTheExtension) {
+    using enum DesktopExtension::State;
+    const QString offNote = u"Under Wayland, GNOME"_s;
+    const QString missingNote = u"Aimset's GNOME Shell"_s;
+    const struct {
+        DesktopExtension::State before;
+        std::optional<DesktopExtension::State> answer;
+        QString noteBefore;
+        QString noteAfter;
+        bool endsByItself;
+    } cases[] = {
+        {off, running, offNote, {}, true},
+        {off, nextLogin, offNote, u"Log out and"_s, false},
+        {off, unavailable, offNote, missingNote, false},
+        {running, std::nullopt, {}, {}, true},
+        {unavailable, std::nullopt, missingNote, missingNote, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        Flow flow;
+        FakeDesktopExtension extension;
+        extension.current = c.before;
+        flow.view.setDesktopExtension(&extension);
+        flow.reachAccessibilityPage();
+        EXPECT_EQ(flow.view.extensionNote().section(u' ', 0, 2), c.noteBefore);
+        // Access comes while the extension is asked: neither alone ends the step.
+        flow.accessibility.trusted = false;
+        flow.view.enableAccessibility();
+        ASSERT_EQ(extension.pending.size(), c.answer ? 1u : 0u);
+        flow.accessibility.trusted = true;
+        flow.loop.advance(1100ms);
+        if (c.answer) {
+            flow.loop.advance(5s);
+            EXPECT_EQ(flow.completions, 0);
+            extension.answer(*c.answer);
+        }
+        EXPECT_EQ(flow.view.extensionNote().section(u' ', 0, 2), c.noteAfter);
+        EXPECT_EQ(flow.view.permissionButtonTitle(), u"Done"_s);
+        flow.loop.advance(300ms);
+        EXPECT_EQ(flow.completions, c.endsByItself ? 1 : 0);
+        flow.view.enableAccessibility();
+        EXPECT_EQ(flow.completions, 1);
+        EXPECT_TRUE(extension.pending.empty());
     }
-    EXPECT_EQ(view.extensionNote().section(u' ', 0, 2), c.noteAfter);
-    EXPECT_EQ(view.permissionButtonTitle(), u"Done"_s);
-    loop.advance(300ms);
-    EXPECT_EQ(completions, c.endsByItself ? 1 : 0);
-    view.enableAccessibility();
-    EXPECT_EQ(completions, 1);
-    EXPECT_TRUE(extension.pending.empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(States, OnboardingExtensionTest, ::testing::ValuesIn(extensionCases),
-                         [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace
