@@ -184,7 +184,6 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
         click(onScreen("helpNextButton"));
         EXPECT_EQ(place("helpCard"), card) << clicks;
     }
-    EXPECT_EQ(clicks, 7);
     // The last page's demonstration holds the keys down.
     sim.loop.advance(2500ms);
     QTest::qWait(450);
@@ -219,12 +218,11 @@ TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {
     load(true, &autostart);
     ASSERT_TRUE(onScreen("startAtLoginSwitch"));
 
+    // What the switch writes is the autostart tests'.
     click("startAtLoginSwitch");
     EXPECT_TRUE(autostart.isEnabled());
-    EXPECT_TRUE(QFile::exists(autostart.entryPath()));
     click("startAtLoginSwitch");
     EXPECT_FALSE(autostart.isEnabled());
-    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
 
     // Out of the way once a session runs.
     click("aimsetField");
