@@ -6,8 +6,8 @@
 #include "Platform/Fake/FakePanelHost.h"
 #include "Platform/Fake/FakeSecretStore.h"
 #include "Platform/Fake/HoldingMainLoop.h"
+#include "Runtime/Log.h"
 #include "Runtime/VirtualMainLoop.h"
-#include "support/LogCapture.h"
 
 #include <QThreadPool>
 
@@ -233,29 +233,24 @@ public:
     std::latch unlocked{1};
 };
 
-TEST(InterventionManagerCountingTest, ASlowSecretStoreNeverHoldsUpTheIntervention) {
-    test::LogCapture log;
-    VirtualMainLoop loop;
-    FakePanelHost panels;
-    FakeFrontTabCloser keys;
-    TabCloser tabCloser(keys);
-    BlockingSecretStore secrets;
-    UsageStore usage(secrets);
+TEST_F(InterventionManagerTest, ASlowSecretStoreNeverHoldsUpTheIntervention) {
+    BlockingSecretStore slow;
+    UsageStore slowUsage(slow);
     // The production runner: a real background thread.
-    InterventionManager manager(loop, panels, tabCloser, usage);
-    manager.startMisalignedCountdown(u"A"_s, u"Video site"_s);
-    loop.advance(15s);
-    EXPECT_EQ(keys.requests, 1);
-    EXPECT_EQ(log.take(),
-              (QStringList{u"[TabCloser] Sent Ctrl+W via XTest"_s,
-                           u"[Intervention] Countdown expired \u2014 auto-closing tab"_s}));
-    secrets.unlocked.count_down();
+    InterventionManager production(loop, panels, tabCloser, slowUsage);
+    production.startMisalignedCountdown(u"A"_s, u"Video site"_s);
+    virtualLoop.advance(15s);
+    EXPECT_EQ(journal.filter(u"log "_s),
+              (QStringList{u"log [TabCloser] Sent Ctrl+W via XTest"_s,
+                           u"log [Intervention] Countdown expired \u2014 auto-closing tab"_s}));
+    journal.clear();
+    slow.unlocked.count_down();
     // Counted in the background, then read back and logged in the background.
     QThreadPool::globalInstance()->waitForDone();
-    loop.runPending();
+    virtualLoop.runPending();
     QThreadPool::globalInstance()->waitForDone();
-    EXPECT_EQ(log.take(), QStringList{u"[Intervention] Misaligned countdown started: Video site "_s
-                                      u"(total interventions: 1)"_s});
+    EXPECT_EQ(journal, QStringList{u"log [Intervention] Misaligned countdown started: Video site "_s
+                                   u"(total interventions: 1)"_s});
 }
 
 } // namespace
