@@ -1,11 +1,8 @@
 #include "Interventions/InterventionManager.h"
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
-#include "Platform/Fake/FakeFrontTabCloser.h"
-#include "Platform/Fake/FakePanelHost.h"
-#include "Platform/Fake/FakeSecretStore.h"
 #include "QmlWindowRig.h"
-#include "Runtime/VirtualMainLoop.h"
+#include "support/SimulatedDesktop.h"
 
 using namespace aimset;
 using namespace std::chrono_literals;
@@ -13,15 +10,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The question's view over a manager on the virtual loop and the recording fakes.
+// The question's view over a manager on the simulated desktop.
 struct ClarifyingQuestionViewTest : ::testing::Test, test::QmlWindowRig {
-    VirtualMainLoop loop;
-    FakePanelHost panels;
-    FakeFrontTabCloser keys;
-    TabCloser tabCloser{keys};
-    FakeSecretStore secrets;
-    UsageStore usage{secrets};
-    InterventionManager manager{loop, panels, tabCloser, usage,
+    test::SimulatedDesktop sim;
+    TabCloser tabCloser{sim.frontTab};
+    UsageStore usage{sim.secrets};
+    InterventionManager manager{sim.loop, sim.panels, tabCloser, usage,
                                 [](std::function<void()> task) { task(); }};
 
     void SetUp() override {
@@ -40,11 +34,11 @@ struct ClarifyingQuestionViewTest : ::testing::Test, test::QmlWindowRig {
 TEST_F(ClarifyingQuestionViewTest, AutoClosingLineAppearsFromFifteenSecondsDownAndMovesNothing) {
     QQuickItem* line = item("autoClosing");
     QQuickItem* yes = item("yesButton");
-    loop.advance(14s);
+    sim.loop.advance(14s);
     EXPECT_EQ(line->opacity(), 0.0);
     const QRectF yesBefore = yes->mapRectToScene(QRectF(0, 0, yes->width(), yes->height()));
 
-    loop.advance(1s);
+    sim.loop.advance(1s);
     EXPECT_EQ(line->opacity(), 1.0);
     EXPECT_EQ(yes->mapRectToScene(QRectF(0, 0, yes->width(), yes->height())), yesBefore);
     EXPECT_GT(line->mapToScene(QPointF(0, 0)).y(), yesBefore.bottom());
