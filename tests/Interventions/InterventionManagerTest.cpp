@@ -2,12 +2,9 @@
 
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
-#include "Platform/Fake/FakeFrontTabCloser.h"
-#include "Platform/Fake/FakePanelHost.h"
-#include "Platform/Fake/FakeSecretStore.h"
 #include "Platform/Fake/HoldingMainLoop.h"
 #include "Runtime/Log.h"
-#include "Runtime/VirtualMainLoop.h"
+#include "support/SimulatedDesktop.h"
 
 #include <QThreadPool>
 
@@ -26,11 +23,12 @@ struct InterventionManagerTest : ::testing::Test {
     QStringList journal;
     HoldingMainLoop loop;
     VirtualMainLoop& virtualLoop = loop.inner;
-    FakePanelHost panels;
-    FakeFrontTabCloser keys;
+    // Its panels, keys and keyring; the loop is the one above.
+    test::SimulatedDesktop sim;
+    FakePanelHost& panels = sim.panels;
+    FakeFrontTabCloser& keys = sim.frontTab;
     TabCloser tabCloser{keys};
-    FakeSecretStore secrets;
-    UsageStore usage{secrets};
+    UsageStore usage{sim.secrets};
     LogSink previousSink;
     bool targetInFront = true;
     std::unique_ptr<InterventionManager> manager;
