@@ -1,7 +1,6 @@
 #include "Monitoring/AlignmentChecker.h"
-#include "Platform/Fake/FakeAccessibility.h"
-#include "Platform/Fake/FakeHttpClient.h"
 #include "support/LogCapture.h"
+#include "support/SimulatedDesktop.h"
 #include "support/SpinUntil.h"
 
 #include <gtest/gtest.h>
@@ -19,9 +18,9 @@ constexpr std::int32_t kPid = 4242;
 enum class Mode { title, text, expand };
 
 struct AlignmentCheckerTest : ::testing::Test {
-    FakeHttpClient http;
-    FakeAccessibility accessibility;
-    AlignmentChecker checker{http, accessibility, kServiceURL, {u"org.keepassxc.KeePassXC"_s}};
+    test::SimulatedDesktop sim;
+    AlignmentChecker checker{
+        sim.http, sim.accessibility, kServiceURL, {u"org.keepassxc.KeePassXC"_s}};
     test::LogCapture log;
     // What each completion received, as text; one entry a completion.
     QStringList results;
@@ -46,7 +45,7 @@ struct AlignmentCheckerTest : ::testing::Test {
         }
     }
     void setWindow(std::shared_ptr<const AccessibleElement> window) {
-        accessibility.windows.insert(kPid, std::move(window));
+        sim.accessibility.windows.insert(kPid, std::move(window));
     }
     // The text, or none for a window that cannot be read.
     std::optional<QString> extract(const QString& bundleID = u"org.mozilla.firefox"_s) {
@@ -55,7 +54,7 @@ struct AlignmentCheckerTest : ::testing::Test {
             EXPECT_FALSE(result) << "completed twice";
             result = std::move(text);
         });
-        accessibility.deliverReads();
+        sim.loop.runPending();
         EXPECT_TRUE(result) << "never completed";
         return result.value_or(std::nullopt);
     }
@@ -69,17 +68,17 @@ TEST_F(AlignmentCheckerTest, RequestsCarryTheHeaderAndTimeout) {
     check(Mode::title);
     check(Mode::text);
     check(Mode::expand);
-    ASSERT_EQ(http.calls.size(), 3u);
-    const HttpRequest& title = http.calls[0].request;
+    ASSERT_EQ(sim.http.calls.size(), 3u);
+    const HttpRequest& title = sim.http.calls[0].request;
     EXPECT_EQ(title.url, kServiceURL);
     EXPECT_EQ(title.method, QByteArray("POST"));
     EXPECT_EQ(title.headers, (QList<QPair<QByteArray, QByteArray>>{
                                  {QByteArray("Content-Type"), QByteArray("application/json")}}));
-    EXPECT_EQ(http.calls[1].request.timeout, 15000ms);
-    EXPECT_EQ(http.calls[2].request.timeout, 10000ms);
+    EXPECT_EQ(sim.http.calls[1].request.timeout, 15000ms);
+    EXPECT_EQ(sim.http.calls[2].request.timeout, 10000ms);
     // Values pass through untouched.
     checker.checkTitle(u"a"_s, QString(), u"  spaced  "_s, [](std::optional<bool>) {});
-    EXPECT_EQ(http.calls[3].json().value(u"context"_s).toString(), u" -   spaced  "_s);
+    EXPECT_EQ(sim.http.calls[3].json().value(u"context"_s).toString(), u" -   spaced  "_s);
 }
 
 // Every answer completes its own check exactly once, whatever the order the
@@ -131,9 +130,9 @@ TEST_F(AlignmentCheckerTest, EachAnswerGivesItsResultAndLine) {
         SCOPED_TRACE(c.body.toStdString());
         results.clear();
         if (c.status == 0) {
-            http.fail(i, QString::fromUtf8(c.body));
+            sim.http.fail(i, QString::fromUtf8(c.body));
         } else {
-            http.respond(i, c.status, c.body);
+            sim.http.respond(i, c.status, c.body);
         }
         EXPECT_EQ(results, QStringList{c.result});
         EXPECT_EQ(log.take(), c.line.isEmpty() ? QStringList()
@@ -142,11 +141,11 @@ TEST_F(AlignmentCheckerTest, EachAnswerGivesItsResultAndLine) {
 }
 
 TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine) {
-    AlignmentChecker unconfigured(http, accessibility, QUrl());
+    AlignmentChecker unconfigured(sim.http, sim.accessibility, QUrl());
     unconfigured.checkTitle(u"a"_s, u"b"_s, u"c"_s,
                             [this](std::optional<bool> r) { results << (r ? u"?"_s : u"none"_s); });
     EXPECT_EQ(results, QStringList{u"none"_s});
-    EXPECT_TRUE(http.calls.empty());
+    EXPECT_TRUE(sim.http.calls.empty());
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
@@ -225,7 +224,7 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
             log.take(),
             QStringList{u"[AlignmentChecker] Skipping text extraction for sensitive app: "_s + id});
     }
-    EXPECT_TRUE(accessibility.calls.isEmpty());
+    EXPECT_TRUE(sim.accessibility.calls.isEmpty());
     // Matching is exact.
     EXPECT_EQ(extract(u"com.apple.passwords"_s), u"vault"_s);
 }
@@ -233,10 +232,10 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
 // A window with no text, and one that is gone, are told apart in the app
 // monitor's cases and the unreadable-window scenario.
 TEST_F(WindowTextExtractionTest, WithoutAccessNothingIsReadAndNothingLogged) {
-    accessibility.trusted = false;
+    sim.accessibility.trusted = false;
     setWindow(FakeElement::make()->withValue(u"hidden"_s));
     EXPECT_EQ(extract(), std::nullopt);
-    EXPECT_EQ(accessibility.calls, QStringList{u"isProcessTrusted"_s});
+    EXPECT_EQ(sim.accessibility.calls, QStringList{u"isProcessTrusted"_s});
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
