@@ -128,7 +128,6 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
                          u"[Intervention] Misaligned countdown started: R"_s) +
                       u" (total interventions: %1)"_s.arg(++count));
         EXPECT_TRUE(manager->isPaused());
-        EXPECT_EQ(panels.lastRequest.model, manager.get());
         journal.clear();
         virtualLoop.advance(std::chrono::seconds(c.seconds) - 1ms);
         EXPECT_TRUE(journal.isEmpty());
@@ -141,7 +140,6 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
                   (asking ? 30 : 15) - c.seconds);
         EXPECT_FALSE(manager->isPaused());
         EXPECT_DOUBLE_EQ(manager->pausedSeconds() - pausedBefore, c.seconds);
-        EXPECT_EQ(panels.panelsOnScreen, 0);
         // Nothing keeps ticking behind the card.
         EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
         journal.clear();
@@ -209,7 +207,6 @@ TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
     loop.release();
     virtualLoop.advance(30s);
     EXPECT_TRUE(journal.isEmpty());
-    EXPECT_EQ(keys.requests, 0);
 }
 
 // A keyring waiting for the user to unlock it: lookups block until released,

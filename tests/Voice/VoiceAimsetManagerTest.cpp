@@ -90,14 +90,12 @@ TEST_F(VoiceAimsetManagerTest, EachStartInOrderOrStoppedEarly) {
         EXPECT_EQ(journal.join(u"; "_s), calls);
         EXPECT_EQ(log.take(), QStringList{line});
         EXPECT_EQ(manager->isListening(), line == startedLine);
-        EXPECT_EQ(panels.panelsOnScreen, line == startedLine ? 1 : 0);
         if (!manager->isListening()) {
             // The release that follows is a stop while idle.
             manager->stopListening();
             EXPECT_TRUE(log.take().isEmpty());
         }
     }
-    EXPECT_EQ(panels.lastRequest.model, manager.get());
     // A second start while listening changes and logs nothing.
     hear(u"finish the"_s);
     journal.clear();
