@@ -93,7 +93,6 @@ TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOne
     monitor->setPollInterval(true);
     sim.loop.advance(10s);
     EXPECT_TRUE(log.lines().isEmpty());
-    EXPECT_EQ(sim.loop.scheduledTimerCount(), 0u);
 
     // A new session drops the last one's answers, even about the same window
     // still in front.
