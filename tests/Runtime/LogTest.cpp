@@ -56,8 +56,8 @@ TEST(LogTest, TheSinkGetsEveryWholeLineFromAnyThread) {
 }
 
 // Bare lines, as the app has always printed them, whatever Qt's message
-// pattern. That debug lines are hidden unless verbose the end-to-end tests
-// see in the real app's output.
+// pattern. The end-to-end tests see in the real app's output that debug
+// lines are hidden unless it runs verbose.
 TEST(LogTest, StandardOutputGetsBareUtf8LinesFlushedAtOnce) {
     qputenv("QT_MESSAGE_PATTERN", "%{time} %{category} %{type}: %{message}");
     QTemporaryFile file;
