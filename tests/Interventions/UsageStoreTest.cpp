@@ -22,16 +22,12 @@ struct UsageStoreTest : ::testing::Test {
     UsageStore store{secrets};
 
     void putData(const QString& key, const QByteArray& data) {
-        secrets.put(u"com.aimset.usage"_s, key, {data, true});
-    }
-    std::optional<FakeSecretStore::Item> item(const QString& key) const {
-        return secrets.item(u"com.aimset.usage"_s, key);
+        secrets.put(UsageStore::service, key, {data, true});
     }
 };
 
 TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
     const std::pair<QByteArray, std::int64_t> cases[] = {
-        {"12", 12},
         {"+7", 7},
         {"-3", -3},
         {"007", 7},
@@ -43,7 +39,6 @@ TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
         {" 7", 0},
         {"+-7", 0},
         {"1e3", 0},
-        {"0x10", 0},
         {QByteArray("7\0", 2), 0},
         {"\xEF\xBB\xBF\x37", 0}, // a byte-order mark, then 7
         {"\xff\xfe", 0},         // not UTF-8
@@ -55,47 +50,42 @@ TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
     }
 }
 
-TEST_F(UsageStoreTest, UnreadableItemsCountAsZero) {
-    EXPECT_EQ(store.readCount(kTotal), 0);
-    secrets.put(u"com.aimset.usage"_s, kTotal, {"5", false});
-    EXPECT_EQ(store.readCount(kTotal), 0);
+// Incremented from each stored state: what cannot be read counts as 0, the
+// item is added when missing and updated when present, and the largest count
+// stays where it is.
+TEST(UsageStoreIncrementTest, CountsOnFromEachStoredState) {
+    const std::pair<std::optional<FakeSecretStore::Item>, QByteArray> cases[] = {
+        {std::nullopt, "1"},
+        {FakeSecretStore::Item{"1"}, "2"},
+        {FakeSecretStore::Item{"lots"}, "1"},
+        {FakeSecretStore::Item{"5", false}, "1"},
+        {FakeSecretStore::Item{"-1"}, "0"},
+        {FakeSecretStore::Item{"9223372036854775806"}, "9223372036854775807"},
+        {FakeSecretStore::Item{"9223372036854775807"}, "9223372036854775807"},
+    };
+    for (const auto& [stored, expected] : cases) {
+        FakeSecretStore secrets;
+        UsageStore store(secrets);
+        if (stored) {
+            secrets.put(UsageStore::service, kTotal, *stored);
+        }
+        store.incrementCount(kTotal);
+        EXPECT_EQ(secrets.item(UsageStore::service, kTotal)->data, expected)
+            << expected.constData();
+    }
+}
+
+// A locked keyring reads as 0, and a write then adds the item.
+TEST_F(UsageStoreTest, AFailingStoreCountsZeroAndWritesByAdding) {
     putData(kTotal, "5");
     secrets.failWith = SecretStore::Status::failure;
     EXPECT_EQ(store.readCount(kTotal), 0);
-    EXPECT_TRUE(log.lines().isEmpty());
-}
-
-TEST_F(UsageStoreTest, WritesAddOrUpdateTheItem) {
-    store.incrementCount(kTotal);
-    EXPECT_EQ(item(kTotal)->data, "1");
-    store.incrementCount(kTotal);
-    EXPECT_EQ(item(kTotal)->data, "2");
-    store.writeCount(kSessions, -12);
-    EXPECT_EQ(item(kSessions)->data, "-12");
-
-    // Garbage is replaced with a valid count by the next increment.
-    putData(kTotal, "lots");
-    store.incrementCount(kTotal);
-    EXPECT_EQ(item(kTotal)->data, "1");
-
-    // A failed lookup leads to an add.
-    secrets.failWith = SecretStore::Status::failure;
     secrets.clearCalls();
-    store.writeCount(kTotal, 9);
+    store.writeCount(kTotal, -12);
     EXPECT_EQ(secrets.calls(),
               (QStringList{u"find com.aimset.usage/totalInterventions attributes"_s,
-                           u"add com.aimset.usage/totalInterventions \"9\""_s}));
-}
-
-TEST_F(UsageStoreTest, IncrementStaysAtTheLargestCount) {
-    putData(kTotal, "9223372036854775806");
-    store.incrementCount(kTotal);
-    store.incrementCount(kTotal);
-    EXPECT_EQ(item(kTotal)->data, "9223372036854775807");
-
-    putData(kTotal, "-1");
-    store.incrementCount(kTotal);
-    EXPECT_EQ(item(kTotal)->data, "0");
+                           u"add com.aimset.usage/totalInterventions \"-12\""_s}));
+    EXPECT_TRUE(log.lines().isEmpty());
 }
 
 TEST_F(UsageStoreTest, ConcurrentIncrementsOfOneKeyAllCount) {

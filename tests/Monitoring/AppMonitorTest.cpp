@@ -1,10 +1,7 @@
 #include "Monitoring/AppMonitor.h"
 #include "Monitoring/AlignmentChecker.h"
-#include "Platform/Fake/FakeAccessibility.h"
-#include "Platform/Fake/FakeHttpClient.h"
-#include "Platform/Fake/FakeWorkspace.h"
-#include "Runtime/VirtualMainLoop.h"
 #include "support/LogCapture.h"
+#include "support/SimulatedDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +14,15 @@ namespace {
 const QString kAimset = u"Finish the quarterly report"_s;
 
 struct AppMonitorTest : ::testing::Test {
-    VirtualMainLoop loop;
-    FakeWorkspace workspace;
-    FakeAccessibility accessibility{&loop};
-    FakeHttpClient http;
-    AlignmentChecker checker{http, accessibility, QUrl(u"https://a.example/check"_s)};
+    test::SimulatedDesktop sim;
+    AlignmentChecker checker{sim.http, sim.accessibility, QUrl(u"https://a.example/check"_s)};
     std::unique_ptr<AppMonitor> monitor = makeMonitor();
     test::LogCapture log;
     QStringList events;
 
     std::unique_ptr<AppMonitor> makeMonitor(const PlatformAppLists& lists = {}) {
-        auto made = std::make_unique<AppMonitor>(loop, workspace, accessibility, checker, lists);
+        auto made = std::make_unique<AppMonitor>(sim.loop, sim.workspace, sim.accessibility,
+                                                 checker, lists);
         AppMonitor* m = made.get();
         QObject::connect(m, &AppMonitor::aligned, [this] { events << u"aligned"_s; });
         QObject::connect(m, &AppMonitor::unclear, [this](const QString& q, const QString& r) {
@@ -39,11 +34,8 @@ struct AppMonitorTest : ::testing::Test {
         return made;
     }
 
-    void showTerminal() {
-        workspace.setFrontmost(u"Terminal"_s, u"com.apple.Terminal"_s, 7, u"zsh"_s);
-    }
     void showBrowser(const QString& title, std::int32_t pid = 100) {
-        workspace.setFrontmost(u"Firefox"_s, u"org.mozilla.firefox"_s, pid, title);
+        sim.workspace.setFrontmost(u"Firefox"_s, u"org.mozilla.firefox"_s, pid, title);
     }
     // Starts monitoring on a browser window with the aimset set, forgetting the start's lines.
     void startOn(const QString& title) {
@@ -56,52 +48,51 @@ struct AppMonitorTest : ::testing::Test {
         return u"[AppMonitor] App: "_s + app +
                (title.isEmpty() ? QString() : u" | Window: "_s + title);
     }
-    QJsonObject lastRequest() const { return http.calls.back().json(); }
     // Answers a request and lets the window read it may start finish.
     void answer(std::size_t index, const QJsonObject& body) {
-        http.respondJson(index, body);
-        loop.runPending();
+        sim.http.respondJson(index, body);
+        sim.loop.runPending();
     }
-    QStringList takeEvents() {
-        QStringList taken;
-        taken.swap(events);
-        return taken;
-    }
-    void tick() { loop.advance(AppMonitor::slowPollInterval); }
+    QStringList takeEvents() { return std::exchange(events, {}); }
+    void tick() { sim.loop.advance(AppMonitor::slowPollInterval); }
 };
 
 // ---- start, stop and the poll timer --------------------------------------------------------
 
-TEST_F(AppMonitorTest, StartingTwiceRegistersOnceAndStoppingTwiceLogsOnce) {
-    accessibility.trusted = false;
+// Starting and stopping, like the prompt for access, happen once however often asked.
+TEST_F(AppMonitorTest, StartStopAndThePromptHappenOnce) {
+    sim.accessibility.trusted = false;
+    monitor->checkAccessibilityPermission();
+    monitor->checkAccessibilityPermission();
     monitor->startMonitoring({});
     monitor->startMonitoring({});
-    EXPECT_EQ(workspace.observerCount(), 1u);
-    EXPECT_EQ(loop.scheduledTimerCount(), 1u);
+    EXPECT_EQ(sim.workspace.observerCount(), 1u);
+    EXPECT_EQ(sim.loop.scheduledTimerCount(), 1u);
     EXPECT_EQ(log.take(),
               (QStringList{u"[AppMonitor] Accessibility: NOT trusted \u2014 working on window "
                            u"titles alone"_s,
                            u"[AppMonitor] Started monitoring"_s}));
     monitor->stopMonitoring();
     monitor->stopMonitoring();
-    EXPECT_FALSE(monitor->isMonitoring());
-    EXPECT_EQ(workspace.observerCount(), 0u);
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+    EXPECT_EQ(sim.workspace.observerCount(), 0u);
+    EXPECT_EQ(sim.loop.scheduledTimerCount(), 0u);
     EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Stopped monitoring"_s});
-    loop.advance(60s);
+    sim.loop.advance(60s);
+    sim.accessibility.trusted = true;
+    monitor->checkAccessibilityPermission();
+    EXPECT_TRUE(monitor->hasAccessibilityPermission());
     EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(sim.accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
 }
 
 TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOnesAnswers) {
     startOn(u"Cat videos"_s);
     tick();
     monitor->stopMonitoring();
-    EXPECT_EQ(monitor->currentWindowTitle(), u"Cat videos"_s);
     log.clear();
     monitor->setPollInterval(true);
-    loop.advance(10s);
+    sim.loop.advance(10s);
     EXPECT_TRUE(log.lines().isEmpty());
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
 
     // A new session drops the last one's answers, even about the same window
     // still in front.
@@ -118,48 +109,29 @@ TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOne
 // ---- local decisions ------------------------------------------------------------------------
 
 // An allowed application, window or sign-in page is aligned on every tick
-// without asking the service; observable fields notify only when their value changes.
+// without asking the service.
 TEST_F(AppMonitorTest, AllowedAppsWindowsAndSignInPagesAreAlignedOnEveryTick) {
     monitor = makeMonitor({{u"org.gnome.Terminal"_s}, {}});
-    int appChanges = 0;
-    int resultChanges = 0;
-    QObject::connect(monitor.get(), &AppMonitor::currentAppNameChanged, [&] { ++appChanges; });
-    QObject::connect(monitor.get(), &AppMonitor::lastAlignmentResultChanged,
-                     [&] { ++resultChanges; });
-    showTerminal();
     monitor->startMonitoring(kAimset);
-    log.clear();
-    tick();
-    tick();
-    EXPECT_EQ(appChanges, 1);
-    EXPECT_EQ(resultChanges, 1);
-    const QString line = appLine(u"zsh"_s, u"Terminal (com.apple.Terminal)"_s);
-    EXPECT_EQ(log.take(), (QStringList{line, line}));
-    EXPECT_EQ(monitor->lastCheckedWindowTitle(), u"zsh"_s);
-    showBrowser(u"Sign In - Example"_s);
-    tick();
-    EXPECT_EQ(log.take(),
-              (QStringList{appLine(u"Sign In - Example"_s),
-                           u"[AppMonitor] Auth page detected, auto-aligned: Sign In - Example"_s}));
-    EXPECT_EQ(takeEvents(), (QStringList{u"aligned"_s, u"aligned"_s, u"aligned"_s}));
-    EXPECT_EQ(monitor->lastAlignmentResult(), u"ALIGNED"_s);
-    EXPECT_TRUE(http.calls.empty());
-
-    const auto decide = [&](const QString& name, const QString& id, const QString& title) {
-        workspace.setFrontmost(name, id, 9, title);
-        monitor->pollFrontmostWindow();
-        return takeEvents();
+    const std::tuple<QString, QString, QString, bool> windows[] = {
+        {u"Terminal"_s, u"org.gnome.Terminal"_s, u"zsh"_s, true}, // the platform's own
+        {u"Finder"_s, u"com.apple.finder"_s, u"Home"_s, true},
+        {u"Safari"_s, u"com.apple.Safari"_s, u"Start Page, Private Browsing"_s, true},
+        {u"Firefox"_s, u"org.mozilla.firefox"_s, u"Inbox - Gmail"_s, true},
+        {u"Firefox"_s, u"org.mozilla.firefox"_s, u"Sign In - Example"_s, true},
+        // Matching is exact and case-sensitive.
+        {u"Finder"_s, u"com.apple.Finder"_s, u"Home"_s, false},
+        {u"Safari"_s, u"com.apple.Safari"_s, u"Start Page "_s, false},
     };
-    EXPECT_EQ(decide(u"Terminal"_s, u"org.gnome.Terminal"_s, u"~"_s), QStringList{u"aligned"_s});
-    EXPECT_EQ(decide(u"Finder"_s, u"com.apple.finder"_s, u"Home"_s), QStringList{u"aligned"_s});
-    EXPECT_EQ(decide(u"Safari"_s, u"com.apple.Safari"_s, u"Start Page, Private Browsing"_s),
-              QStringList{u"aligned"_s});
-    // Matching is exact and case-sensitive.
-    EXPECT_TRUE(decide(u"Finder"_s, u"com.apple.Finder"_s, u"Home"_s).isEmpty());
-    EXPECT_TRUE(decide(u"Safari"_s, u"com.apple.Safari"_s, u"Start Page "_s).isEmpty());
-    EXPECT_EQ(decide(u"Firefox"_s, u"org.mozilla.firefox"_s, u"Inbox - Gmail"_s),
-              QStringList{u"aligned"_s});
-    EXPECT_EQ(http.calls.size(), 2u);
+    for (const auto& [name, id, title, allowed] : windows) {
+        sim.workspace.setFrontmost(name, id, 9, title);
+        tick();
+        tick();
+        EXPECT_EQ(takeEvents().size(), allowed ? 2 : 0) << title.toStdString();
+    }
+    EXPECT_EQ(sim.http.calls.size(), 2u);
+    EXPECT_TRUE(log.lines().contains(
+        u"[AppMonitor] Auth page detected, auto-aligned: Sign In - Example"_s));
 }
 
 TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstrings) {
@@ -169,9 +141,7 @@ TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstr
         bool allowed;
     };
     const Case cases[] = {
-        {u"Sign In - Example"_s, true, false},
         {u"Login | Acme"_s, true, false},
-        {u"2-Step Verification"_s, true, false},
         {u"Verify your email"_s, true, false},
         {u"Interior design inspiration"_s, false, false},
         {u"Designing logs"_s, false, false},
@@ -203,79 +173,58 @@ TEST_F(AppMonitorTest, NothingIsDecidedWithoutAnAimsetOrATitle) {
     monitor->startMonitoring({});
     log.clear();
     tick();
-    EXPECT_EQ(log.take(), QStringList{appLine(u"Cat videos"_s)});
     monitor->setTemporaryAimset(kAimset);
-    log.clear();
     showBrowser(QString());
     tick();
-    EXPECT_EQ(log.take(), QStringList{appLine(QString())});
-    workspace.frontmost = RunningApplication{std::nullopt, std::nullopt, 5};
+    sim.workspace.frontmost = RunningApplication{std::nullopt, std::nullopt, 5};
     tick();
-    EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] App: Unknown (unknown)"_s});
-    workspace.frontmost.reset();
+    sim.workspace.frontmost.reset();
     tick();
-    EXPECT_TRUE(log.take().isEmpty());
+    EXPECT_EQ(log.take(),
+              (QStringList{appLine(u"Cat videos"_s),
+                           u"[AppMonitor] Temporary aimset set: "_s + kAimset + u" (original: )"_s,
+                           appLine(QString()), u"[AppMonitor] App: Unknown (unknown)"_s}));
     EXPECT_TRUE(events.isEmpty());
-    EXPECT_TRUE(http.calls.empty());
+    EXPECT_TRUE(sim.http.calls.empty());
 }
 
 // Without the accessibility bus titles still decide, and a window whose text
 // cannot be read is a question, not a verdict to keep.
 TEST_F(AppMonitorTest, WithoutTheBusAnUnreadableWindowIsAQuestion) {
-    accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
+    sim.accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
     startOn(u"Cat videos"_s);
-    accessibility.trusted = false;
+    sim.accessibility.trusted = false;
     tick();
-    EXPECT_FALSE(monitor->hasAccessibilityPermission());
     answer(0, {{u"aligned"_s, false}});
     EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CCat videos\u201D part of your "_s
                                         u"aimset? / Could not read the window's text"_s});
-    EXPECT_EQ(monitor->lastAlignmentResult(), u"UNCLEAR"_s);
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
-    accessibility.trusted = true;
     tick();
-    EXPECT_TRUE(monitor->hasAccessibilityPermission());
-    EXPECT_EQ(http.calls.size(), 1u);
-}
-
-TEST_F(AppMonitorTest, ThePromptIsRequestedAtMostOncePerRun) {
-    accessibility.trusted = false;
-    monitor->checkAccessibilityPermission();
-    monitor->checkAccessibilityPermission();
-    EXPECT_EQ(accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
-    EXPECT_TRUE(monitor->hasPromptedThisSession());
-    accessibility.trusted = true;
-    monitor->checkAccessibilityPermission();
-    EXPECT_TRUE(monitor->hasAccessibilityPermission());
-    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(sim.http.calls.size(), 1u);
 }
 
 // ---- the remote check -----------------------------------------------------------------------
 
 TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInFront) {
-    accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
+    sim.accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
     startOn(u"Cat videos"_s);
     tick();
-    http.fail(0, u"Connection refused"_s);
-    EXPECT_EQ(log.take(),
-              (QStringList{appLine(u"Cat videos"_s),
-                           u"[AlignmentChecker] Request failed: Connection refused"_s,
-                           u"[Alignment] Title check failed \u2014 will retry in 5s"_s}));
-    // Then the text check fails, again and again: each wait doubles, up to a minute.
+    // The title check fails, and then the text check, again and again: each
+    // wait doubles, up to a minute. The first two waits are the golden's.
+    sim.http.fail(0, u"Connection refused"_s);
     for (const int seconds : {5, 10, 20, 40, 60, 60}) {
-        const auto requests = http.calls.size();
-        loop.advance(std::chrono::seconds(seconds) - 1ms);
-        EXPECT_EQ(http.calls.size(), requests) << seconds;
-        loop.advance(1ms);
-        ASSERT_EQ(http.calls.size(), requests + 1) << seconds;
-        answer(http.nextPending(), {{u"aligned"_s, false}});
-        http.respond(http.nextPending(), 500, "");
+        const auto requests = sim.http.calls.size();
+        sim.loop.advance(std::chrono::seconds(seconds) - 1ms);
+        EXPECT_EQ(sim.http.calls.size(), requests) << seconds;
+        sim.loop.advance(1ms);
+        ASSERT_EQ(sim.http.calls.size(), requests + 1) << seconds;
+        answer(sim.http.nextPending(), {{u"aligned"_s, false}});
+        sim.http.respond(sim.http.nextPending(), 500, "");
         EXPECT_EQ(log.take().last(),
                   u"[Alignment] Text check failed \u2014 will retry in %1s"_s.arg(
                       std::min(seconds * 2, 60)));
     }
     EXPECT_TRUE(events.isEmpty());
-    EXPECT_EQ(monitor->lastAlignmentResult(), QString());
     EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
 
     // Another window starts the waiting over.
@@ -283,12 +232,12 @@ TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInF
     tick();
     showBrowser(u"Cat videos"_s);
     tick();
-    http.fail(http.calls.size() - 1, u"Connection refused"_s);
+    sim.http.fail(sim.http.calls.size() - 1, u"Connection refused"_s);
     EXPECT_EQ(log.take().last(), u"[Alignment] Title check failed \u2014 will retry in 5s"_s);
 }
 
 TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
-    accessibility.windows.insert(100, FakeElement::make());
+    sim.accessibility.windows.insert(100, FakeElement::make());
     startOn(u"Cat videos"_s);
     tick();
     log.clear();
@@ -299,9 +248,8 @@ TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
                            u"[Alignment] Window shows no text \u2014 checking its title as its "
                            u"text"_s}));
     EXPECT_TRUE(takeEvents().isEmpty());
-    ASSERT_EQ(http.calls.size(), 2u);
-    EXPECT_EQ(lastRequest().value(u"mode"_s).toString(), u"text"_s);
-    EXPECT_EQ(lastRequest().value(u"context"_s).toString(), u"Firefox - Cat videos"_s);
+    ASSERT_EQ(sim.http.calls.size(), 2u);
+    EXPECT_EQ(sim.http.calls[1].json().value(u"context"_s).toString(), u"Firefox - Cat videos"_s);
     answer(
         1,
         {{u"verdict"_s, u"UNCLEAR"_s}, {u"question"_s, u"Research?"_s}, {u"reason"_s, u"Maybe"_s}});
@@ -310,22 +258,17 @@ TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
 
 // ---- aimsets ---------------------------------------------------------------------------------
 
-TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBack) {
+// One temporary aimset and its restoring, and the verdicts they forget, are
+// the goldens'; here a second temporary one in a row.
+TEST_F(AppMonitorTest, ASecondTemporaryAimsetKeepsTheFirstOriginal) {
     startOn(u"Cat videos"_s);
-    monitor->markAligned(u"Firefox"_s, u"Cat videos"_s);
-    tick();
     monitor->setTemporaryAimset(u"Plan the offsite"_s);
     monitor->setTemporaryAimset(u"Book the venue"_s);
     EXPECT_EQ(monitor->userAimset(), u"Book the venue"_s);
-    EXPECT_EQ(monitor->originalAimset(), kAimset);
-    // A fresh aimset forgets every verdict.
-    EXPECT_EQ(monitor->lastAlignmentResult(), QString());
-    EXPECT_EQ(monitor->lastCheckedWindowTitle(), QString());
     log.clear();
     monitor->restoreOriginalAimset();
     monitor->restoreOriginalAimset();
     EXPECT_FALSE(monitor->isTemporaryAimset());
-    EXPECT_EQ(monitor->userAimset(), kAimset);
     EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Original aimset restored: "_s + kAimset});
 }
 
@@ -334,16 +277,16 @@ TEST_F(AppMonitorTest, TemporaryAimsetKeepsTheFirstOriginalAndRestoreBringsItBac
 TEST_F(AppMonitorTest, HandlersFiringAfterTheMonitorIsGoneDoNothing) {
     startOn(u"Cat videos"_s);
     tick();
-    workspace.activate(u"Writer"_s, u"org.libreoffice.Writer"_s, 300, u"Q3 report.odt"_s);
+    sim.workspace.activate(u"Writer"_s, u"org.libreoffice.Writer"_s, 300, u"Q3 report.odt"_s);
     // An activation already queued and a service answer still to come.
     monitor.reset();
-    EXPECT_EQ(workspace.observerCount(), 0u);
+    EXPECT_EQ(sim.workspace.observerCount(), 0u);
     log.clear();
-    loop.advance(10s);
-    http.respondJson(0, {{u"aligned"_s, false}});
+    sim.loop.advance(10s);
+    sim.http.respondJson(0, {{u"aligned"_s, false}});
     EXPECT_TRUE(events.isEmpty());
     EXPECT_TRUE(log.lines().isEmpty());
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+    EXPECT_EQ(sim.loop.scheduledTimerCount(), 0u);
 }
 
 } // namespace

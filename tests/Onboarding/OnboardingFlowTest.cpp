@@ -15,25 +15,29 @@ namespace {
 // When each page's "Next" comes, from the moment the page is shown.
 constexpr std::chrono::milliseconds pageEnds[] = {5900ms, 15200ms, 4735ms};
 
-struct OnboardingFlowTest : ::testing::Test {
+// A flow on its own loop, counting its completions.
+struct Flow {
     VirtualMainLoop loop;
     FakeAccessibility accessibility;
     OnboardingFlow view{loop, accessibility};
     int completions = 0;
 
-    OnboardingFlowTest() {
+    Flow() {
         QObject::connect(&view, &OnboardingFlow::completed, [this] { ++completions; });
     }
 
-    void reachPage(int page) {
+    // Shows the pages and goes on from each once its sequence is done.
+    void reachAccessibilityPage() {
         view.appear();
-        for (int shown = 0; shown < page; ++shown) {
-            loop.advance(pageEnds[shown]);
+        for (const auto pageEnd : pageEnds) {
+            loop.advance(pageEnd);
             view.next();
         }
-        ASSERT_EQ(view.currentPage(), page);
+        ASSERT_EQ(view.currentPage(), 3);
     }
 };
+
+struct OnboardingFlowTest : ::testing::Test, Flow {};
 
 // ---- the pages ----------------------------------------------------------------------------------
 
@@ -90,116 +94,81 @@ TEST_F(OnboardingFlowTest, EachWayThroughTheAccessibilityStep) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps.toStdString());
-        VirtualMainLoop stepLoop;
-        FakeAccessibility access;
-        OnboardingFlow flow(stepLoop, access);
-        int ended = 0;
-        QObject::connect(&flow, &OnboardingFlow::completed, [&ended] { ++ended; });
-        flow.appear();
-        for (const auto pageEnd : pageEnds) {
-            stepLoop.advance(pageEnd);
-            flow.next();
-        }
-        ASSERT_EQ(flow.currentPage(), 3);
-        access.trusted = false;
+        Flow flow;
+        flow.reachAccessibilityPage();
+        flow.accessibility.trusted = false;
         for (const QString& step : c.steps.split(u' ')) {
             if (step == u"press"_s) {
-                flow.enableAccessibility();
+                flow.view.enableAccessibility();
             } else if (step == u"trust"_s) {
-                access.trusted = true;
+                flow.accessibility.trusted = true;
             } else if (step == u"leave"_s) {
-                flow.disappear();
+                flow.view.disappear();
             } else if (step == u"titles"_s) {
-                flow.continueWithTitlesOnly();
+                flow.view.continueWithTitlesOnly();
             } else {
-                stepLoop.advance(std::chrono::milliseconds(qRound(step.toDouble() * 1000)));
+                flow.loop.advance(std::chrono::milliseconds(qRound(step.toDouble() * 1000)));
             }
         }
-        EXPECT_EQ(ended, c.completions);
-        EXPECT_EQ(access.calls.count(u"isProcessTrusted"_s), c.trustChecks);
-        EXPECT_EQ(access.calls.count(u"requestTrustWithPrompt"_s), c.prompts);
-        EXPECT_EQ(flow.isPollingPermission(), c.polling);
-        EXPECT_EQ(flow.permissionButtonTitle(), c.done ? u"Done"_s : u"Enable Aimset"_s);
-        EXPECT_EQ(stepLoop.scheduledTimerCount(), c.timers);
+        EXPECT_EQ(flow.completions, c.completions);
+        EXPECT_EQ(flow.accessibility.calls.count(u"isProcessTrusted"_s), c.trustChecks);
+        EXPECT_EQ(flow.accessibility.calls.count(u"requestTrustWithPrompt"_s), c.prompts);
+        EXPECT_EQ(flow.view.isPollingPermission(), c.polling);
+        EXPECT_EQ(flow.view.permissionButtonTitle(), c.done ? u"Done"_s : u"Enable Aimset"_s);
+        EXPECT_EQ(flow.loop.scheduledTimerCount(), c.timers);
     }
 }
 
-} // namespace
+// ---- the desktop extension, switched on with access -------------------------------------------
 
-// ---- the desktop extension, switched on with access
-// -----------------------------------------------
-
-namespace aimset {
-void PrintTo(DesktopExtension::State state, std::ostream* out) {
-    *out << static_cast<int>(state);
-}
-} // namespace aimset
-
-namespace {
-
-using Extension = DesktopExtension::State;
-
-struct ExtensionCase {
-    const char* name;
-    Extension before;
-    // What switching it on answers; nothing when it is not asked.
-    std::optional<Extension> answer;
-    QString noteBefore;
-    QString noteAfter;
-    // The onboarding ends by itself once access and the extension are on;
-    // otherwise "Done" waits to be pressed.
-    bool endsByItself;
-};
-
-const QString kOffNote =
-    u"Under Wayland, GNOME shows apps nothing of other windows. \u201CEnable Aimset\u201D also "
-    u"switches on Aimset's GNOME Shell extension, which tells Aimset the window in front, sends "
-    u"it Ctrl+W and hears Alt+M."_s;
-const QString kNextLoginNote =
-    u"Log out and back in once: GNOME loads a newly installed extension only at login. Until "
-    u"then sessions cannot watch windows."_s;
-const QString kMissingNote = u"Aimset's GNOME Shell extension is missing or GNOME cannot start it, "
-                             u"so sessions cannot watch windows. Aimset's log says why."_s;
-
-const ExtensionCase extensionCases[] = {
-    {"StartsAtOnce", Extension::off, Extension::running, kOffNote, {}, true},
-    {"LoadsAtNextLogin", Extension::off, Extension::nextLogin, kOffNote, kNextLoginNote, false},
-    {"CannotStart", Extension::off, Extension::unavailable, kOffNote, kMissingNote, false},
-    {"AlreadyRunning", Extension::running, std::nullopt, {}, {}, true},
-    {"NotInstalled", Extension::unavailable, std::nullopt, kMissingNote, kMissingNote, false},
-};
-
-struct OnboardingExtensionTest : OnboardingFlowTest, ::testing::WithParamInterface<ExtensionCase> {
-    FakeDesktopExtension extension;
-};
-
-TEST_P(OnboardingExtensionTest, EnableAimsetAlsoSwitchesOnTheExtension) {
-    const ExtensionCase& c = GetParam();
-    extension.current = c.before;
-    view.setDesktopExtension(&extension);
-    reachPage(3);
-    EXPECT_EQ(view.extensionNote(), c.noteBefore);
-    // Access comes while the extension is asked: neither alone ends the step.
-    accessibility.trusted = false;
-    view.enableAccessibility();
-    ASSERT_EQ(extension.pending.size(), c.answer ? 1u : 0u);
-    accessibility.trusted = true;
-    loop.advance(1100ms);
-    if (c.answer) {
-        loop.advance(5s);
-        EXPECT_EQ(completions, 0);
-        extension.answer(*c.answer);
+// From each state of the extension: what switching it on answers (nothing
+// when it is not asked), how the note under the button opens before and
+// after, and whether the onboarding ends by itself once access and the
+// extension are on; otherwise "Done" waits to be pressed.
+TEST(OnboardingExtensionTest, EnableAimsetAlsoSwitchesOnTheExtension) {
+    using enum DesktopExtension::State;
+    const QString offNote = u"Under Wayland, GNOME"_s;
+    const QString missingNote = u"Aimset's GNOME Shell"_s;
+    const struct {
+        DesktopExtension::State before;
+        std::optional<DesktopExtension::State> answer;
+        QString noteBefore;
+        QString noteAfter;
+        bool endsByItself;
+    } cases[] = {
+        {off, running, offNote, {}, true},
+        {off, nextLogin, offNote, u"Log out and"_s, false},
+        {off, unavailable, offNote, missingNote, false},
+        {running, std::nullopt, {}, {}, true},
+        {unavailable, std::nullopt, missingNote, missingNote, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        Flow flow;
+        FakeDesktopExtension extension;
+        extension.current = c.before;
+        flow.view.setDesktopExtension(&extension);
+        flow.reachAccessibilityPage();
+        EXPECT_EQ(flow.view.extensionNote().section(u' ', 0, 2), c.noteBefore);
+        // Access comes while the extension is asked: neither alone ends the step.
+        flow.accessibility.trusted = false;
+        flow.view.enableAccessibility();
+        ASSERT_EQ(extension.pending.size(), c.answer ? 1u : 0u);
+        flow.accessibility.trusted = true;
+        flow.loop.advance(1100ms);
+        if (c.answer) {
+            flow.loop.advance(5s);
+            EXPECT_EQ(flow.completions, 0);
+            extension.answer(*c.answer);
+        }
+        EXPECT_EQ(flow.view.extensionNote().section(u' ', 0, 2), c.noteAfter);
+        EXPECT_EQ(flow.view.permissionButtonTitle(), u"Done"_s);
+        flow.loop.advance(300ms);
+        EXPECT_EQ(flow.completions, c.endsByItself ? 1 : 0);
+        flow.view.enableAccessibility();
+        EXPECT_EQ(flow.completions, 1);
+        EXPECT_TRUE(extension.pending.empty());
     }
-    EXPECT_EQ(view.extensionNote(), c.noteAfter);
-    EXPECT_EQ(view.permissionButtonTitle(), u"Done"_s);
-    loop.advance(300ms);
-    EXPECT_EQ(completions, c.endsByItself ? 1 : 0);
-    view.enableAccessibility();
-    EXPECT_EQ(completions, 1);
-    EXPECT_TRUE(extension.pending.empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(States, OnboardingExtensionTest, ::testing::ValuesIn(extensionCases),
-                         [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace

@@ -22,23 +22,27 @@ struct ContentViewTest : ::testing::Test {
     void SetUp() override {
         sim.defaults.setBool(ContentView::onboardingKey, true);
         sim.workspace.setFrontmost(u"Firefox"_s, u"org.mozilla.firefox"_s, 100,
-                                   u"Q3 numbers - Sheets"_s);
+                                   u"Pricing - Acme"_s);
         view = std::make_unique<ContentView>(sim.desktop());
     }
-    void start(const QString& aimset = kAimset, int goalIndex = 0) {
-        view->launchModal()->setAimsetText(aimset);
+    void start(int goalIndex = 0) {
+        view->launchModal()->setAimsetText(kAimset);
         view->launchModal()->setGoalIndex(goalIndex);
         view->launchModal()->submitLaunch();
     }
-    void browse(const QString& title, std::int32_t pid = 100) {
-        sim.workspace.setFrontmost(u"Firefox"_s, u"org.mozilla.firefox"_s, pid, title);
-    }
-    // Answers the pending title check; a "no" reads the window's text next.
-    void answerTitle(bool aligned) {
-        sim.http.respondJson(sim.http.nextPending(), {{u"aligned"_s, aligned}});
-        sim.loop.runPending(); // the window's text is read
-    }
 };
+
+// The slider's last stop is three hours; it stops at both ends. Starting with
+// the trimmed aimset, never with blanks, and a new session's empty field are
+// the goldens'.
+TEST_F(ContentViewTest, TheGoalSliderEndsAtThreeHours) {
+    view->launchModal()->setGoalIndex(-4);
+    EXPECT_EQ(view->launchModal()->goalIndex(), 0);
+    start(99);
+    EXPECT_EQ(view->launchModal()->goalLabel(), u"3h"_s);
+    EXPECT_EQ(log.lines().filter(u"Aimset: "_s),
+              QStringList{u"Aimset: Finish the quarterly report, Goal: 180m"_s});
+}
 
 // The goldens look at the display now and then; it changes each time a
 // minute turns, and without a goal it has no goal line.
@@ -54,10 +58,10 @@ TEST_F(ContentViewTest, WithoutAGoalTheDisplayRefreshesOnceAMinuteWithNoGoalLine
 
 TEST_F(ContentViewTest, LateAnswersAfterTheViewIsGoneDoNothing) {
     sim.accessibility.windows.insert(100, FakeElement::make()->withValue(u"pricing"_s));
-    start(kAimset, 1);
-    browse(u"Pricing - Acme"_s);
+    start(1);
     sim.loop.advance(5s);
-    answerTitle(false);
+    sim.http.respondJson(sim.http.nextPending(), {{u"aligned"_s, false}});
+    sim.loop.runPending(); // the window's text is read
     sim.http.respondJson(sim.http.nextPending(), {{u"verdict"_s, u"UNCLEAR"_s}});
     view->interventionManager()->userSaidYes();
     sim.loop.runPending();

@@ -36,19 +36,16 @@ struct ContentViewQmlTest : ::testing::Test, test::QmlWindowRig {
                             {u"startAtLogin"_s, QVariant::fromValue(startAtLogin)}},
                            QSize(720, 640));
     }
-    bool shown(const char* name) {
-        QQuickItem* found = item(name);
-        return found && found->isVisible() && found->opacity() > 0;
-    }
-    // The one item of that name drawn at all, or null: pages that left may
-    // linger hidden, and the help card lays every page out unseen.
-    QQuickItem* onScreen(const char* name) {
+    // The one item of that name drawn at all (or more opaque than that), or
+    // null: pages that left may linger hidden, and the help card lays every
+    // page out unseen.
+    QQuickItem* onScreen(const char* name, double opacity = 0) {
         settle();
         QQuickItem* found = nullptr;
         for (QQuickItem* candidate : root->findChildren<QQuickItem*>(QString::fromLatin1(name))) {
             bool drawn = true;
             for (QQuickItem* up = candidate; up && drawn; up = up->parentItem()) {
-                drawn = up->isVisible() && up->opacity() > 0;
+                drawn = up->isVisible() && up->opacity() > opacity;
             }
             if (drawn) {
                 EXPECT_EQ(found, nullptr) << "two visible " << name;
@@ -79,7 +76,6 @@ struct ContentViewQmlTest : ::testing::Test, test::QmlWindowRig {
 // here the last page's button, the way on beside it, and the pages going.
 TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) {
     load(false);
-    EXPECT_FALSE(item("launchModalLayer")->property("active").toBool());
     for (const auto pageEnd : {5900ms, 15200ms}) {
         sim.loop.advance(pageEnd);
         view->onboarding()->next();
@@ -92,18 +88,9 @@ TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) 
     EXPECT_FALSE(onScreen("optionKey")->property("isPressed").toBool());
     view->onboarding()->next();
     // A button takes clicks once it has faded in.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            for (QQuickItem* up = item("permissionButton"); up; up = up->parentItem()) {
-                if (up->opacity() < 1.0) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen("permissionButton", 0.999); }, 2000));
     // While access stays off, titles alone are offered beside the button
-    // without moving it; "Done" once access arrives, and the end 300 ms later.
+    // without moving it; once access arrives, the end comes 300 ms later.
     const QRectF enable = place("permissionButton");
     sim.accessibility.trusted = false;
     click("permissionButton");
@@ -112,10 +99,8 @@ TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) 
     EXPECT_EQ(place("permissionButton"), enable);
     sim.accessibility.trusted = true;
     sim.loop.advance(1s);
-    EXPECT_EQ(text("permissionButton"), u"Done"_s);
     sim.defaults.calls.clear();
     sim.loop.advance(300ms);
-    EXPECT_TRUE(view->hasCompletedOnboarding());
     EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey),
               QStringList{u"setBool hasCompletedOnboarding true"_s});
     // The pages go once they have faded out, and stop.
@@ -126,11 +111,8 @@ TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) 
 
 TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsTheSession) {
     load(true);
-    QQuickItem* start = item("startButton");
-    EXPECT_FALSE(start->property("enabled").toBool());
     click("aimsetField");
     type(u"Finish the quarterly report"_s);
-    EXPECT_TRUE(start->property("enabled").toBool());
 
     // Dragging the goal to its first step leaves the keyboard with the field.
     QQuickItem* slider = item("goalSlider");
@@ -145,16 +127,14 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
         QTest::mouseMove(&window, along(step / 24.0));
     }
     QTest::mouseRelease(&window, Qt::LeftButton, {}, along(1 / 6.0));
-    EXPECT_EQ(text("goalLabel"), u"30m"_s);
     pressKey(Qt::Key_Return);
-    EXPECT_FALSE(view->showLaunchModal());
     EXPECT_EQ(log.lines().filter(u"Aimset: "_s),
               QStringList{u"Aimset: Finish the quarterly report, Goal: 30m"_s});
     // The modal fades out rather than vanishing, and then goes.
     EXPECT_TRUE(item("launchModalLayer")->property("active").toBool());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !item("launchModalLayer")->property("active").toBool(); }, 2000));
-    EXPECT_TRUE(shown("runningPanel"));
+    EXPECT_TRUE(onScreen("runningPanel"));
 
     // The first milestone comes at 7.5 minutes and goes 3 s later; its line
     // is kept, so the buttons never move, and it fades out with its words.
@@ -170,7 +150,6 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     EXPECT_EQ(place("endSessionButton"), endBefore);
 
     click("changeAimsetButton");
-    EXPECT_TRUE(shown("aimsetEditor"));
     keepPicture(u"session-editor"_s);
     type(u"Reply to Dana"_s);
     click("updateAimsetButton");
@@ -178,11 +157,7 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
 
     // Restoring, the warning and the summary's words are the goldens'.
     click("endSessionButton");
-    EXPECT_TRUE(shown("summary"));
     keepPicture(u"summary"_s);
-    click("startNewSessionButton");
-    EXPECT_TRUE(view->showLaunchModal());
-    EXPECT_EQ(item("aimsetField")->property("text").toString(), QString());
 }
 
 // The pages' words are the help-pages scenario's; here the keyboard, the
@@ -196,7 +171,6 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
     type(u"xy"_s);
     pressKey(Qt::Key_Return);
     EXPECT_TRUE(view->showHelp());
-    EXPECT_TRUE(view->showLaunchModal());
     EXPECT_EQ(text("aimsetField"), u"Write"_s);
     EXPECT_TRUE(log.lines().filter(u"Aimset: "_s).isEmpty());
     keepPicture(u"help-page0"_s);
@@ -209,7 +183,6 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
         click(onScreen("helpNextButton"));
         EXPECT_EQ(place("helpCard"), card) << clicks;
     }
-    EXPECT_EQ(clicks, 7);
     // The last page's demonstration holds the keys down.
     sim.loop.advance(2500ms);
     QTest::qWait(450);
@@ -217,7 +190,6 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
     EXPECT_TRUE(onScreen("mKey")->property("pressed").toBool());
     click(onScreen("helpCloseButton"));
     EXPECT_FALSE(view->showHelp());
-    EXPECT_EQ(view->helpPages()->helpPage(), 0);
 
     QTest::qWait(450);
     EXPECT_EQ(onScreen("helpOverlay"), nullptr);
@@ -242,21 +214,19 @@ TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {
     QTemporaryDir config;
     XdgAutostart autostart(config.path(), u"/opt/aimset/bin/aimset"_s);
     load(true, &autostart);
-    ASSERT_TRUE(shown("startAtLoginSwitch"));
+    ASSERT_TRUE(onScreen("startAtLoginSwitch"));
 
+    // What the switch writes is the autostart tests'.
     click("startAtLoginSwitch");
     EXPECT_TRUE(autostart.isEnabled());
-    EXPECT_TRUE(QFile::exists(autostart.entryPath()));
     click("startAtLoginSwitch");
     EXPECT_FALSE(autostart.isEnabled());
-    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
 
     // Out of the way once a session runs.
     click("aimsetField");
     type(u"Write the report"_s);
     pressKey(Qt::Key_Return);
-    ASSERT_FALSE(view->showLaunchModal());
-    EXPECT_FALSE(shown("startAtLoginSwitch"));
+    EXPECT_FALSE(onScreen("startAtLoginSwitch"));
 }
 
 TEST_F(ContentViewQmlTest, StartAtLoginFromABuildTreeSaysWhyItCannot) {
@@ -264,7 +234,7 @@ TEST_F(ContentViewQmlTest, StartAtLoginFromABuildTreeSaysWhyItCannot) {
     // For the running program, which is no installed app.
     XdgAutostart autostart(config.path());
     load(true, &autostart);
-    ASSERT_TRUE(shown("startAtLoginUnavailable"));
+    ASSERT_TRUE(onScreen("startAtLoginUnavailable"));
     EXPECT_EQ(item("startAtLoginUnavailable")->property("text").toString(),
               autostart.unavailableReason());
     click("startAtLoginSwitch");

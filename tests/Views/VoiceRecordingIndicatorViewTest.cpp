@@ -1,8 +1,7 @@
-#include "Platform/Fake/FakeSpeechRecognizer.h"
 #include "Platform/Qt/QtPanelHost.h"
-#include "Runtime/VirtualMainLoop.h"
 #include "Voice/VoiceAimsetManager.h"
 #include "support/LogCapture.h"
+#include "support/SimulatedDesktop.h"
 
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -18,16 +17,9 @@ namespace {
 // panel host, over a voice manager fed by the fake speech service.
 struct VoiceRecordingIndicatorViewTest : ::testing::Test {
     test::LogCapture log;
-    VirtualMainLoop loop;
-    FakeSpeechRecognizer speech;
+    test::SimulatedDesktop sim;
     QtPanelHost panels;
-    VoiceAimsetManager manager{loop, speech, panels};
-
-    ~VoiceRecordingIndicatorViewTest() override {
-        if (manager.isListening()) {
-            manager.stopListening();
-        }
-    }
+    VoiceAimsetManager manager{sim.loop, sim.speech, panels};
 
     PanelWindow* panel() {
         for (QWindow* window : QGuiApplication::topLevelWindows()) {
@@ -49,8 +41,8 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
         view->grabWindow();
     }
     void hear(const QString& words) {
-        speech.hear(words);
-        loop.runPending();
+        sim.speech.hear(words);
+        sim.loop.runPending();
     }
     // The words' painted area lies inside the panel, clear of its padding.
     void expectWordsInside(PanelWindow* view) {
