@@ -76,6 +76,8 @@ TEST_F(GnomeShellAdaptersTest, TheWindowInFrontItsTitleAndTheVoiceChordFollowThe
     first.tell(u"title Brouillon — 集中 ✓"_s);
     first.tell(u"sync"_s);
     ASSERT_TRUE(first.waitFor(u"synced"_s));
+    // Nor is its new title taken for the one in front.
+    EXPECT_EQ(workspace.focusedWindowTitle(secondPid), u"Second renamed"_s);
 
     // The first comes back to the front with the title it took meanwhile.
     second.reset();
