@@ -141,13 +141,9 @@ class ShellExtensionTest(unittest.TestCase):
             not focus or [s for s in self.signals if s[0] == 'FocusChanged'][-1][1] is False),
             'no window in front')
 
-    def open(self, app_id, title):
+    def open_focused(self, app_id, title):
         client = Client(app_id, title)
         self.clients.append(client)
-        return client
-
-    def open_focused(self, app_id, title):
-        client = self.open(app_id, title)
         client.wait_logged('focus-in')
         wait_for(lambda: call('GetFocusedWindow', reply='(bssus)')[3] == client.pid,
                  f'{title} in front')
