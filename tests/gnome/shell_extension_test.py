@@ -30,10 +30,8 @@ WINDOW = [sys.executable, os.path.join(HERE, 'test_window.py')]
 SHELL = ('org.aimset.Shell', '/org/aimset/Shell', 'org.aimset.Shell1')
 DEADLINE_MS = 10000
 PANEL_TITLE = 'Aimset panel: question'
-UUID = 'aimset@aimset.invalid'
 # Linux input key codes, as the remote-desktop interface takes them.
-KEY_M, KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12, KEY_TAB = 50, 42, 56, 88, 15
-ALT_M = [(KEY_LEFTALT, True), (KEY_M, True), (KEY_M, False), (KEY_LEFTALT, False)]
+KEY_LEFTSHIFT, KEY_LEFTALT, KEY_F12, KEY_TAB = 42, 56, 88, 15
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
 
@@ -152,30 +150,6 @@ class ShellExtensionTest(unittest.TestCase):
 
     def wait_signal(self, signal):
         wait_for(lambda: signal in self.signals, lambda: f'signal {signal} (got {self.signals})')
-
-    def test_disabled_the_extension_leaves_the_bus_and_enabled_again_reports_each_change_once(self):
-        def owned():
-            return call('NameHasOwner', GLib.Variant('(s)', (SHELL[0],)), '(b)',
-                        ('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus'))[0]
-        subprocess.run(['gnome-extensions', 'disable', UUID], check=True)
-        wait_for(lambda: not owned(), 'the name released')
-        subprocess.run(['gnome-extensions', 'enable', UUID], check=True)
-        wait_for(owned, 'the name taken again')
-        call('Register')
-        # Anything left connected by the first run would report twice. Alt+M
-        # is reported held and released, and still reaches the window.
-        client = self.open_focused('aimset-test-window', 'Again')
-        for code, down in ALT_M:
-            self.keyboard.key(code, down)
-        client.wait_logged('release Alt_L Alt')
-        self.wait_signal(('ChordReleased',))
-        self.assertEqual(client.log[client.log.index('press Alt_L -'):], [
-            'press Alt_L -', 'press m Alt', 'release m Alt', 'release Alt_L Alt'])
-        client.tell('title Again renamed')
-        self.wait_signal(('TitleChanged', 'Again renamed'))
-        self.assertEqual(self.signals, [
-            ('FocusChanged', True, 'aimset-test-window', 'Aimset Test Window', client.pid, 'Again'),
-            ('ChordPressed',), ('ChordReleased',), ('TitleChanged', 'Again renamed')])
 
     def test_close_front_tab_waits_for_a_held_shift_and_sends_control_w_alone(self):
         client = self.open_focused('aimset-test-window', 'Page')
