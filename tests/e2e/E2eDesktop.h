@@ -12,8 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRect>
 #include <QRegularExpression>
 #include <QSettings>
@@ -23,8 +21,6 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
-#include <cstring>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -79,31 +75,27 @@ inline QProcessEnvironment childEnvironment(const test::A11ySession* bus) {
     return environment;
 }
 
-// The alignment service on 127.0.0.1; keeps every request. By default cat
-// videos are misaligned (with kCatsReason) and every other title aligned.
+// The alignment service on 127.0.0.1; keeps every request. Titles with the
+// distraction in them are misaligned, others aligned; every window text is
+// misaligned, with kCatsReason.
 class ScriptedService : public test::TestHttpServer {
 public:
-    using Answer = std::function<QJsonObject(const QJsonObject& request)>;
-    explicit ScriptedService(const Answer& answer = catsAreMisaligned)
-        : test::TestHttpServer([answer](const Request& request) {
+    explicit ScriptedService(const QString& distraction = kCatsTitle)
+        : test::TestHttpServer([distraction](const Request& request) {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (request.method != "POST" || request.path != "/check" || body.isEmpty()) {
-                return Reply::json(400, R"({"error":"bad request"})");
-            }
-            return Reply::json(200, QJsonDocument(answer(body)).toJson(QJsonDocument::Compact));
+            const QJsonObject answer =
+                body[u"mode"_s] == u"title"_s
+                    ? QJsonObject{{u"aligned"_s,
+                                   !body[u"context"_s].toString().contains(distraction)}}
+                    : QJsonObject{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
+            return Reply::json(200, QJsonDocument(answer).toJson(QJsonDocument::Compact));
         }) {}
-    static QJsonObject catsAreMisaligned(const QJsonObject& request) {
-        if (request.value(u"mode"_s).toString() == u"title"_s) {
-            return {{u"aligned"_s, !request.value(u"context"_s).toString().contains(kCatsTitle)}};
-        }
-        return {{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
-    }
-    // Requests of one mode ("title", "text", "expand"), or all, in arrival order.
-    QList<QJsonObject> requests(const QString& mode = {}) const {
+    // Requests of one mode ("title", "text", "expand"), in arrival order.
+    QList<QJsonObject> requests(const QString& mode) const {
         QList<QJsonObject> matching;
         for (const Request& request : received) {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (mode.isEmpty() || body.value(u"mode"_s).toString() == mode) {
+            if (body.value(u"mode"_s).toString() == mode) {
                 matching << body;
             }
         }
@@ -123,46 +115,27 @@ public:
             connection(), xcb_get_window_attributes(connection(), window), nullptr));
         return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
     }
-    QString windowTitle(xcb_window_t window) {
-        return QString::fromUtf8(
-            property(window, "_NET_WM_NAME", atom("UTF8_STRING")).value_or(QByteArray()));
-    }
-    // The first viewable managed window whose title matches (of the process, if pid is not 0).
+    // A viewable managed window of the process (of any, if pid is 0) with this title.
     std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
                                               Milliseconds limit = 60s) {
-        std::optional<xcb_window_t> found;
-        spinUntil(
-            [&] {
-                for (const xcb_window_t window :
-                     values(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
-                    if ((pid == 0 || windowPid(window) == pid) && isViewable(window) &&
-                        windowTitle(window) == title) {
-                        found = window;
-                    }
-                }
-                return found.has_value();
-            },
-            limit);
-        return found;
+        return waitFor(
+            pid, limit, [&] { return values(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW); },
+            [&](xcb_window_t window) {
+                return property(window, "_NET_WM_NAME", atom("UTF8_STRING")) == title.toUtf8();
+            });
     }
     // A viewable window of the process that no window manager handles, such
-    // as the app's floating panels.
+    // as the app's floating panels: the window manager frames the windows it
+    // manages, so one of the app's right under the root is not managed.
     std::optional<xcb_window_t> waitForPanel(qint64 pid) {
-        std::optional<xcb_window_t> panel;
-        // The window manager frames the windows it manages: a window of the
-        // app's right under the root is one it does not.
-        spinUntil([&] {
+        const auto children = [&] {
             auto tree = own(
                 xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root()), nullptr));
-            const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
-            for (int i = 0; children && i < xcb_query_tree_children_length(tree.get()); ++i) {
-                if (windowPid(children[i]) == pid && isViewable(children[i])) {
-                    panel = children[i];
-                }
-            }
-            return panel.has_value();
-        });
-        return panel;
+            const xcb_window_t* first = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+            return std::vector<xcb_window_t>(
+                first, first + (tree ? xcb_query_tree_children_length(tree.get()) : 0));
+        };
+        return waitFor(pid, 10s, children, [](xcb_window_t) { return true; });
     }
     // The window's inside in root coordinates, and its pixels (BGRX), row by row.
     QRect geometry(xcb_window_t window) {
@@ -182,13 +155,32 @@ public:
                                                   static_cast<std::uint16_t>(area.height()), ~0u),
                                     nullptr));
         const auto count = static_cast<std::size_t>(area.width()) * area.height();
-        std::vector<std::uint32_t> pixels;
-        if (reply &&
-            static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) >= count * 4) {
-            pixels.resize(count);
-            std::memcpy(pixels.data(), xcb_get_image_data(reply.get()), count * 4);
+        if (!reply ||
+            static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < count * 4) {
+            return {};
         }
-        return pixels;
+        const auto* pixels =
+            reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply.get()));
+        return std::vector<std::uint32_t>(pixels, pixels + count);
+    }
+
+private:
+    template <typename Windows, typename Wanted>
+    std::optional<xcb_window_t> waitFor(qint64 pid, Milliseconds limit, const Windows& windows,
+                                        const Wanted& wanted) {
+        std::optional<xcb_window_t> found;
+        spinUntil(
+            [&] {
+                for (const xcb_window_t window : windows()) {
+                    if ((pid == 0 || windowPid(window) == pid) && isViewable(window) &&
+                        wanted(window)) {
+                        found = window;
+                    }
+                }
+                return found.has_value();
+            },
+            limit);
+        return found;
     }
 };
 
@@ -331,11 +323,9 @@ public:
 
 private:
     QByteArray get(const QString& path) {
-        QNetworkAccessManager network;
-        std::unique_ptr<QNetworkReply> reply(
-            network.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1"_s.arg(m_port) + path))));
-        spinUntil([&] { return reply->isFinished(); }, 10s);
-        return reply->isFinished() ? reply->readAll() : QByteArray();
+        return test::run(u"curl"_s, {u"-s"_s, u"http://127.0.0.1:%1"_s.arg(m_port) + path}, {},
+                         10000)
+            .value_or(QByteArray());
     }
     QList<QJsonObject> pages() {
         QList<QJsonObject> pages;
