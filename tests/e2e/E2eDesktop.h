@@ -15,7 +15,6 @@
 #include <QRect>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <xcb/xcb.h>
@@ -227,20 +226,13 @@ public:
     // Waits for the next line, after the one last waited for, that matches
     // the whole pattern (or equals `line`); returns it.
     std::optional<QString> waitFor(const QRegularExpression& pattern, Milliseconds limit = 10s) {
-        const QRegularExpression whole(QRegularExpression::anchoredPattern(pattern.pattern()));
-        std::optional<QString> found;
-        spinUntil(
-            [&] {
-                for (qsizetype i = m_next; i < m_process.printed.size() && !found; ++i) {
-                    if (whole.match(m_process.printed[i]).hasMatch()) {
-                        found = m_process.printed[i];
-                        m_next = i + 1;
-                    }
-                }
-                return found.has_value();
-            },
-            limit);
-        return found;
+        qsizetype at = -1;
+        if (!spinUntil([&] { return (at = m_process.printed.indexOf(pattern, m_next)) >= 0; },
+                       limit)) {
+            return std::nullopt;
+        }
+        m_next = at + 1;
+        return m_process.printed[at];
     }
     bool waitForLine(const QString& line, Milliseconds limit = 10s) {
         return waitFor(QRegularExpression(QRegularExpression::escape(line)), limit).has_value();
@@ -264,8 +256,9 @@ private:
     qsizetype m_next = 0;
 };
 
-// Debian's Chromium on the test desktop (not headless), with a profile of its
-// own and the remote-debugging port on 127.0.0.1 to see its tabs.
+// Debian's Chromium on the test desktop (not headless), the first page's tab
+// on show, with a profile of its own and a remote-debugging port on
+// 127.0.0.1 to see its tabs.
 class Chromium {
 public:
     Chromium(const QStringList& urls, const test::A11ySession* bus,
@@ -278,16 +271,11 @@ public:
         }
         m_process.setProcessEnvironment(environment);
         m_process.setStandardErrorFile(m_profile.filePath(u"chromium.log"_s));
-        // A port free a moment ago; until the browser listens there, it has no tabs.
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        m_port = probe.serverPort();
-        probe.close();
+        // Port 0: it picks one, and names it in its profile; until then it has no tabs.
         m_process.launch(u"chromium"_s,
                          test::chromiumArguments(m_profile.filePath(u"profile"_s), urls.value(0))
-                             << u"--remote-debugging-port=%1"_s.arg(m_port)
-                             << u"--remote-debugging-address=127.0.0.1"_s
-                             << u"--window-position=0,0"_s << extraArguments << urls.mid(1));
+                             << u"--remote-debugging-port=0"_s << u"--window-position=0,0"_s
+                             << extraArguments << urls.mid(1));
     }
 
     // The titles of the open tabs, sorted.
@@ -302,30 +290,16 @@ public:
     bool waitForTabs(int count, Milliseconds limit = 30s) {
         return spinUntil([&] { return pages().size() == count; }, limit);
     }
-    // Brings the tab to the front once its page has loaded.
-    bool showTab(const QString& title) {
-        return spinUntil(
-            [&] {
-                for (const QJsonObject& page : pages()) {
-                    if (page[u"title"_s] == title) {
-                        get(u"/json/activate/"_s + page[u"id"_s].toString());
-                        return true;
-                    }
-                }
-                return false;
-            },
-            30s);
-    }
-    // The browser window, once it shows the titled page.
-    std::optional<xcb_window_t> waitForWindow(Desktop& desktop, const QString& pageTitle) {
-        return desktop.waitForWindow(0, pageTitle + u" - Chromium"_s);
-    }
 
 private:
     QByteArray get(const QString& path) {
-        return test::run(u"curl"_s, {u"-s"_s, u"http://127.0.0.1:%1"_s.arg(m_port) + path}, {},
-                         10000)
-            .value_or(QByteArray());
+        const QString port = QString::fromLatin1(
+            test::readFile(m_profile.filePath(u"profile/DevToolsActivePort"_s)).split('\n')[0]);
+        return port.isEmpty()
+                   ? QByteArray()
+                   : test::run(u"curl"_s, {u"-s"_s, u"http://127.0.0.1:"_s + port + path}, {},
+                               10000)
+                         .value_or(QByteArray());
     }
     QList<QJsonObject> pages() {
         QList<QJsonObject> pages;
@@ -339,7 +313,6 @@ private:
 
     QTemporaryDir m_profile;
     test::LineProcess m_process;
-    quint16 m_port = 0;
 };
 
 } // namespace aimset::e2e
