@@ -106,18 +106,13 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
     AimsetApp app({{}, bus.get()});
     ASSERT_TRUE(app.startSession(desktop)) << app.dump();
     ASSERT_TRUE(desktop.activateAndWait(cats.id()));
-    ASSERT_TRUE(app.waitFor(
-        QRegularExpression(u"\\[Intervention\\] Clarifying question shown: "_s +
-                           QRegularExpression::escape(u"Is \u201C"_s + kCatsTitle +
-                                                      u"\u201D part of your aimset?"_s) +
-                           u" \\(total interventions: \\d+\\)"_s),
-        20s))
+    ASSERT_TRUE(
+        app.waitForLine(u"[Intervention] Clarifying question shown: Is \u201C%1\u201D part of "
+                        "your aimset? (total interventions: 0)"_s.arg(kCatsTitle),
+                        20s))
         << app.dump();
     EXPECT_EQ(
-        app.lines()
-            .filter(QRegularExpression(
-                u"^\\[CheckService\\] Started aimset-checkd on http://127\\.0\\.0\\.1:\\d+/check$"_s))
-            .size(),
+        app.lines().filter(u"[CheckService] Started aimset-checkd on http://127.0.0.1:"_s).size(),
         1)
         << app.dump();
 
@@ -135,8 +130,6 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
     const bool shiftHeldAfter = desktop.isKeyHeld(kShift);
 
     const QStringList keys = cats.keyLines();
-    EXPECT_EQ(keys.filter(QRegularExpression(u"^key \\w+ %1 "_s.arg(kW))),
-              (QStringList{u"key press %1 state 4"_s.arg(kW), wRelease}));
     EXPECT_TRUE(inOrder(
         keys, {u"key press %1 state 0"_s.arg(kShift), u"key release %1 state 1"_s.arg(kShift),
                u"key press %1 state 0"_s.arg(kControl), u"key press %1 state 4"_s.arg(kW), wRelease,
@@ -170,13 +163,9 @@ TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     AimsetApp app({service.url(), bus.get(), false});
     ASSERT_TRUE(app.startSession(desktop));
     ASSERT_TRUE(desktop.activateAndWait(*browser));
-    // The countdown starts (fast polling); its reason names the page, so its
-    // line is a debug line.
-    ASSERT_TRUE(app.waitForLine(u"[Alignment] Title says not aligned, reading the "
-                                "window text for a verdict..."_s,
-                                25s))
-        << app.dump();
-    ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Poll interval set to 0.5s"_s, 10s)) << app.dump();
+    // The window text is judged and the countdown starts (fast polling); its
+    // reason names the page, so its line is a debug line.
+    ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Poll interval set to 0.5s"_s, 35s)) << app.dump();
 
     // The page's text went to the service; the password did not, in any request.
     const QList<QJsonObject> texts = service.requests(u"text"_s);
