@@ -3,7 +3,6 @@
 #include "support/SpinUntil.h"
 
 #include <QStringList>
-#include <QtEndian>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -98,10 +97,8 @@ public:
     // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
     std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type) {
         const QByteArray bytes = property(window, name, type).value_or(QByteArray());
-        std::vector<std::uint32_t> values;
-        for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4) {
-            values.push_back(qFromUnaligned<std::uint32_t>(bytes.constData() + i));
-        }
+        std::vector<std::uint32_t> values(static_cast<std::size_t>(bytes.size()) / 4);
+        std::memcpy(values.data(), bytes.constData(), values.size() * 4);
         return values;
     }
     // Whether the key is down, as the server sees it.
@@ -128,16 +125,12 @@ public:
     // Starts the client with the given options and waits until it is mapped.
     explicit TestWindow(const QStringList& options) {
         m_process.launch(QStringLiteral(AIMSET_TEST_WINDOW_PATH), options);
-        // It prints "ready <window id>" once mapped.
-        spinUntil(
-            [this] {
-                m_id = m_process.printed.filter(QStringLiteral("ready ")).value(0).mid(6).toUInt();
-                return m_id != 0;
-            },
-            std::chrono::milliseconds(20000));
-        if (m_id == 0) {
+        // Its first line, once mapped, is "ready <window id>".
+        if (!spinUntil([this] { return !m_process.printed.isEmpty(); },
+                       std::chrono::milliseconds(20000))) {
             throw std::runtime_error("the test window was never mapped");
         }
+        m_id = m_process.printed.first().mid(6).toUInt();
         // The window manager is done with a new window once it has framed it;
         // only then has it also decided whether to give it the focus.
         X11TestDesktop desktop;
