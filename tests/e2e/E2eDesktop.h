@@ -136,14 +136,11 @@ public:
         };
         return waitFor(pid, 10s, children, [](xcb_window_t) { return true; });
     }
-    // The window's inside in root coordinates, and its pixels (BGRX), row by row.
+    // The place of a window right under the root, and its pixels (BGRX), row by row.
     QRect geometry(xcb_window_t window) {
-        auto size = own(
+        auto reply = own(
             xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
-        auto origin = own(xcb_translate_coordinates_reply(
-            connection(), xcb_translate_coordinates(connection(), window, root(), 0, 0), nullptr));
-        return size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height)
-                              : QRect();
+        return reply ? QRect(reply->x, reply->y, reply->width, reply->height) : QRect();
     }
     std::vector<std::uint32_t> grab(xcb_window_t window) {
         const QRect area = geometry(window);
@@ -280,37 +277,24 @@ public:
 
     // The titles of the open tabs, sorted.
     QStringList tabTitles() {
+        const QString port = QString::fromLatin1(
+            test::readFile(m_profile.filePath(u"profile/DevToolsActivePort"_s)).split('\n')[0]);
+        const auto list =
+            test::run(u"curl"_s, {u"-s"_s, u"http://127.0.0.1:%1/json/list"_s.arg(port)});
         QStringList titles;
-        for (const QJsonObject& page : pages()) {
-            titles << page[u"title"_s].toString();
+        for (const QJsonValue& target : QJsonDocument::fromJson(list.value_or("")).array()) {
+            if (target[u"type"_s] == u"page"_s) {
+                titles << target[u"title"_s].toString();
+            }
         }
         titles.sort();
         return titles;
     }
     bool waitForTabs(int count, Milliseconds limit = 30s) {
-        return spinUntil([&] { return pages().size() == count; }, limit);
+        return spinUntil([&] { return tabTitles().size() == count; }, limit);
     }
 
 private:
-    QByteArray get(const QString& path) {
-        const QString port = QString::fromLatin1(
-            test::readFile(m_profile.filePath(u"profile/DevToolsActivePort"_s)).split('\n')[0]);
-        return port.isEmpty()
-                   ? QByteArray()
-                   : test::run(u"curl"_s, {u"-s"_s, u"http://127.0.0.1:"_s + port + path}, {},
-                               10000)
-                         .value_or(QByteArray());
-    }
-    QList<QJsonObject> pages() {
-        QList<QJsonObject> pages;
-        for (const QJsonValue& target : QJsonDocument::fromJson(get(u"/json/list"_s)).array()) {
-            if (target[u"type"_s] == u"page"_s) {
-                pages << target.toObject();
-            }
-        }
-        return pages;
-    }
-
     QTemporaryDir m_profile;
     test::LineProcess m_process;
 };
