@@ -89,52 +89,26 @@ public:
                     : QJsonObject{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
             return Reply::json(200, QJsonDocument(answer).toJson(QJsonDocument::Compact));
         }) {}
-    // Requests of one mode ("title", "text", "expand"), in arrival order.
-    QList<QJsonObject> requests(const QString& mode) const {
-        QList<QJsonObject> matching;
+    // The contexts of the requests of one mode ("title", "text"), in arrival order.
+    QStringList contexts(const QString& mode) const {
+        QStringList contexts;
         for (const Request& request : received) {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (body.value(u"mode"_s).toString() == mode) {
-                matching << body;
+            if (body[u"mode"_s] == mode) {
+                contexts << body[u"context"_s].toString();
             }
         }
-        return matching;
+        return contexts;
     }
 };
 
 // The X desktop, through the test's own connection.
 class Desktop : public test::X11TestDesktop {
 public:
-    qint64 windowPid(xcb_window_t window) {
-        const auto pid = values(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
-        return pid.empty() ? 0 : pid.front();
-    }
     bool isViewable(xcb_window_t window) {
         auto reply = own(xcb_get_window_attributes_reply(
             connection(), xcb_get_window_attributes(connection(), window), nullptr));
         return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-    }
-    // A viewable managed window of the process (of any, if pid is 0) with this title.
-    std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
-                                              Milliseconds limit = 60s) {
-        return waitFor(
-            pid, limit, [&] { return values(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW); },
-            [&](xcb_window_t window) {
-                return property(window, "_NET_WM_NAME", atom("UTF8_STRING")) == title.toUtf8();
-            });
-    }
-    // A viewable window of the process that no window manager handles, such
-    // as the app's floating panels: the window manager frames the windows it
-    // manages, so one of the app's right under the root is not managed.
-    std::optional<xcb_window_t> waitForPanel(qint64 pid) {
-        const auto children = [&] {
-            auto tree = own(
-                xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root()), nullptr));
-            const xcb_window_t* first = tree ? xcb_query_tree_children(tree.get()) : nullptr;
-            return std::vector<xcb_window_t>(
-                first, first + (tree ? xcb_query_tree_children_length(tree.get()) : 0));
-        };
-        return waitFor(pid, 10s, children, [](xcb_window_t) { return true; });
     }
     // The place of a window right under the root, and its pixels (BGRX), row by row.
     QRect geometry(xcb_window_t window) {
@@ -159,25 +133,6 @@ public:
             reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply.get()));
         return std::vector<std::uint32_t>(pixels, pixels + count);
     }
-
-private:
-    template <typename Windows, typename Wanted>
-    std::optional<xcb_window_t> waitFor(qint64 pid, Milliseconds limit, const Windows& windows,
-                                        const Wanted& wanted) {
-        std::optional<xcb_window_t> found;
-        spinUntil(
-            [&] {
-                for (const xcb_window_t window : windows()) {
-                    if ((pid == 0 || windowPid(window) == pid) && isViewable(window) &&
-                        wanted(window)) {
-                        found = window;
-                    }
-                }
-                return found.has_value();
-            },
-            limit);
-        return found;
-    }
 };
 
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
@@ -185,6 +140,36 @@ private:
 // test leaves no key down on the shared desktop.
 inline bool xdotool(const QStringList& arguments) {
     return test::run(u"xdotool"_s, arguments, {}, 20000).has_value();
+}
+
+// The first viewable window xdotool finds that meets all these conditions,
+// once it finds one.
+inline std::optional<xcb_window_t> waitForWindow(const QStringList& options, Milliseconds limit) {
+    std::optional<QByteArray> found;
+    spinUntil(
+        [&] {
+            found = test::run(u"xdotool"_s,
+                              QStringList{u"search"_s, u"--onlyvisible"_s, u"--all"_s} << options);
+            return found.has_value();
+        },
+        limit);
+    return found ? std::optional(found->split('\n')[0].toUInt()) : std::nullopt;
+}
+// A window of the process (of any, if pid is 0) with this title (no pattern
+// characters in it), at any depth, so whether managed or not.
+inline std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
+                                                 Milliseconds limit = 60s) {
+    QStringList options;
+    if (pid != 0) {
+        options << u"--pid"_s << QString::number(pid);
+    }
+    return waitForWindow(options << u"--name"_s << u"^%1$"_s.arg(title), limit);
+}
+// A window of the process that no window manager handles, such as the app's
+// floating panels: the window manager frames the windows it manages, so one
+// of the app's right under the root is not managed.
+inline std::optional<xcb_window_t> waitForPanel(qint64 pid) {
+    return waitForWindow({u"--maxdepth"_s, u"1"_s, u"--pid"_s, QString::number(pid)}, 10s);
 }
 
 // The real app, with a private configuration that has finished the
@@ -237,7 +222,7 @@ public:
     // Waits for the main window, types the aimset into the launch modal and
     // presses Return; true once the session has started.
     bool startSession(Desktop& desktop, const QString& aimset = kAimset) {
-        const auto window = desktop.waitForWindow(pid(), u"Aimset"_s, 30s);
+        const auto window = waitForWindow(pid(), u"Aimset"_s, 30s);
         // The launch modal's field has the focus: type, then Return.
         return window && desktop.activateAndWait(*window) &&
                xdotool({u"type"_s, u"--delay"_s, u"30"_s, aimset}) &&
