@@ -105,11 +105,6 @@ public:
 // The X desktop, through the test's own connection.
 class Desktop : public test::X11TestDesktop {
 public:
-    bool isViewable(xcb_window_t window) {
-        auto reply = own(xcb_get_window_attributes_reply(
-            connection(), xcb_get_window_attributes(connection(), window), nullptr));
-        return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-    }
     // The place of a window right under the root, and its pixels (BGRX), row by row.
     QRect geometry(xcb_window_t window) {
         auto reply = own(
@@ -168,8 +163,8 @@ inline std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& titl
 // A window of the process that no window manager handles, such as the app's
 // floating panels: the window manager frames the windows it manages, so one
 // of the app's right under the root is not managed.
-inline std::optional<xcb_window_t> waitForPanel(qint64 pid) {
-    return waitForWindow({u"--maxdepth"_s, u"1"_s, u"--pid"_s, QString::number(pid)}, 10s);
+inline std::optional<xcb_window_t> waitForPanel(qint64 pid, Milliseconds limit = 10s) {
+    return waitForWindow({u"--maxdepth"_s, u"1"_s, u"--pid"_s, QString::number(pid)}, limit);
 }
 
 // The real app, with a private configuration that has finished the

@@ -132,7 +132,7 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
                u"key release %1 state 4"_s.arg(kControl), u"key press %1 state 0"_s.arg(kShift)}))
         << keys.join(u'|').toStdString();
     EXPECT_TRUE(shiftHeldAfter);
-    EXPECT_FALSE(desktop.isViewable(*panel)) << "the panel went away";
+    EXPECT_FALSE(waitForPanel(app.pid(), 0ms)) << "the panel went away";
     if (holdsOldPort) {
         EXPECT_FALSE(oldPort.hasPendingConnections() || oldPort.waitForNewConnection(100));
     }

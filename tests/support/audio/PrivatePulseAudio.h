@@ -94,9 +94,7 @@ public:
                     return m_daemon.state() != QProcess::Running || run(u"pactl"_s, {u"info"_s});
                 },
                 std::chrono::seconds(30));
-        m_running = answers && m_daemon.state() == QProcess::Running &&
-                    run(u"pactl"_s, {u"set-default-source"_s, u"microphone"_s}) &&
-                    run(u"pactl"_s, {u"set-default-sink"_s, u"speaker"_s});
+        m_running = answers && m_daemon.state() == QProcess::Running;
         if (!m_running) {
             std::fprintf(stderr, "pulseaudio did not come up: see %s\n",
                          qPrintable(m_dir.filePath(u"daemon.log"_s)));

@@ -26,7 +26,7 @@ template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
 }
 
 // The test's own view of the X server: which window is active, and asking
-// the window manager to activate one, as a taskbar would.
+// the window manager to activate one, as a taskbar would (xdotool does).
 class X11TestDesktop {
 public:
     X11TestDesktop() {
@@ -57,17 +57,7 @@ public:
         return active.empty() ? 0 : active.front();
     }
     void activate(xcb_window_t window) {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = window;
-        message.type = atom("_NET_ACTIVE_WINDOW");
-        message.data.data32[0] = 2; // a pager or taskbar asks, so the window manager obeys
-        message.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(m_connection, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&message));
-        xcb_flush(m_connection);
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
     }
     // Activates the window and waits until the window manager reports it active.
     bool activateAndWait(xcb_window_t window) {
