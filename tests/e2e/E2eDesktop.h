@@ -17,15 +17,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <xcb/xcb.h>
-
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <vector>
-
-#ifndef AIMSET_APP_PATH
-#error "AIMSET_APP_PATH must name the aimset program"
-#endif
 
 namespace aimset::e2e {
 
@@ -53,14 +48,9 @@ const QRegularExpression kCatsCountdown(u"\\[Intervention\\] Misaligned countdow
 
 // True when the expected lines occur in `lines` in this order, others between.
 inline bool inOrder(const QStringList& lines, const QStringList& expected) {
-    qsizetype from = 0;
-    for (const QString& line : expected) {
-        from = lines.indexOf(line, from);
-        if (from++ < 0) {
-            return false;
-        }
-    }
-    return true;
+    qsizetype next = 0; // after the last one found
+    return std::ranges::all_of(
+        expected, [&](const QString& line) { return (next = lines.indexOf(line, next) + 1) > 0; });
 }
 
 // The test's environment, or its private session's, with nothing that would

@@ -15,11 +15,6 @@
 #include <cstdint>
 #include <stdexcept>
 
-#if !defined(AIMSET_GTK_TEST_WINDOW) || !defined(AIMSET_SYSTEM_PYTHON)
-#error                                                                                             \
-    "AIMSET_GTK_TEST_WINDOW must name tests/gnome/test_window.py, AIMSET_SYSTEM_PYTHON Debian's Python"
-#endif
-
 namespace aimset::test {
 
 using namespace Qt::StringLiterals;

@@ -14,10 +14,6 @@
 #include <stdexcept>
 #include <vector>
 
-#ifndef AIMSET_TEST_WINDOW_PATH
-#error "AIMSET_TEST_WINDOW_PATH must name the test client program"
-#endif
-
 namespace aimset::test {
 
 // An xcb reply, freed when it goes.
