@@ -92,33 +92,29 @@ public:
     }
 };
 
-// The X desktop, through the test's own connection.
-class Desktop : public test::X11TestDesktop {
-public:
-    // The place of a window right under the root, and its pixels (BGRX), row by row.
-    QRect geometry(xcb_window_t window) {
-        auto reply = own(
-            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
-        return reply ? QRect(reply->x, reply->y, reply->width, reply->height) : QRect();
+using Desktop = test::X11TestDesktop;
+
+// The place of a window right under the root, and its pixels (BGRX), row by row.
+inline QRect geometry(Desktop& desktop, xcb_window_t window) {
+    auto reply = own(xcb_get_geometry_reply(
+        desktop.connection(), xcb_get_geometry(desktop.connection(), window), nullptr));
+    return reply ? QRect(reply->x, reply->y, reply->width, reply->height) : QRect();
+}
+inline std::vector<std::uint32_t> grab(Desktop& desktop, xcb_window_t window) {
+    const QRect area = geometry(desktop, window);
+    auto reply = own(
+        xcb_get_image_reply(desktop.connection(),
+                            xcb_get_image(desktop.connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window,
+                                          0, 0, static_cast<std::uint16_t>(area.width()),
+                                          static_cast<std::uint16_t>(area.height()), ~0u),
+                            nullptr));
+    const auto count = static_cast<std::size_t>(area.width()) * area.height();
+    if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < count * 4) {
+        return {};
     }
-    std::vector<std::uint32_t> grab(xcb_window_t window) {
-        const QRect area = geometry(window);
-        auto reply =
-            own(xcb_get_image_reply(connection(),
-                                    xcb_get_image(connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window,
-                                                  0, 0, static_cast<std::uint16_t>(area.width()),
-                                                  static_cast<std::uint16_t>(area.height()), ~0u),
-                                    nullptr));
-        const auto count = static_cast<std::size_t>(area.width()) * area.height();
-        if (!reply ||
-            static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < count * 4) {
-            return {};
-        }
-        const auto* pixels =
-            reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply.get()));
-        return std::vector<std::uint32_t>(pixels, pixels + count);
-    }
-};
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply.get()));
+    return std::vector<std::uint32_t>(pixels, pixels + count);
+}
 
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
 // A test that holds keys lets go of them with a scope guard, so a failed

@@ -37,14 +37,14 @@ struct FocusSessionE2eTest : ::testing::Test {
 // Clicks the question panel's "No" where a person sees it: on the row of
 // the white "Yes" button, in the panel's right half.
 bool clickNo(Desktop& desktop, xcb_window_t panel) {
-    const QRect area = desktop.geometry(panel);
+    const QRect area = geometry(desktop, panel);
     const int from = 32, to = area.width() / 2; // from the card's padding to the middle
     const auto isWhite = [](std::uint32_t pixel) { return (pixel & 0xe0e0e0) == 0xe0e0e0; };
     std::vector<int> white;
     // Until its first frame the panel is blank; then the button is a band of rows.
     spinUntil(
         [&] {
-            const std::vector<std::uint32_t> pixels = desktop.grab(panel);
+            const std::vector<std::uint32_t> pixels = grab(desktop, panel);
             white.clear();
             for (int y = 0; !pixels.empty() && y < area.height(); ++y) {
                 const auto row = pixels.begin() + y * area.width();
