@@ -34,9 +34,12 @@ using test::writePage;
 const QString kAimset = u"Finish the quarterly report"_s;
 const QString kWorkTitle = u"Quarterly report draft"_s;
 const QString kCatsTitle = u"Funny cat videos"_s;
-const QString kCatsPage =
-    u"<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>"_s;
 const QString kCatsReason = u"Cat videos are not part of the quarterly report"_s;
+// Web pages, each a title and a body: the cat videos, first, and the work.
+using Pages = QList<std::pair<QString, QString>>;
+const Pages kCatsThenWork = {
+    {kCatsTitle, u"<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>"_s},
+    {kWorkTitle, u"<p>Revenue grew four percent.</p>"_s}};
 // Chromium's name in its Debian desktop entry, which the app reports.
 const QString kBrowserName = u"Chromium Web Browser"_s;
 const QString kCountdownExpired = u"[Intervention] Countdown expired — auto-closing tab"_s;
@@ -219,13 +222,17 @@ private:
     qsizetype m_next = 0;
 };
 
-// Debian's Chromium on the test desktop (not headless), the first page's tab
-// on show, with a profile of its own and a remote-debugging port on
-// 127.0.0.1 to see its tabs.
+// Debian's Chromium on the test desktop (not headless) with the pages, the
+// first one's tab on show, a profile of its own and a remote-debugging port
+// on 127.0.0.1 to see its tabs.
 class Chromium {
 public:
-    Chromium(const QStringList& urls, const test::A11ySession* bus,
+    Chromium(const Pages& pages, const test::A11ySession* bus,
              const QStringList& extraArguments = {}) {
+        QStringList urls;
+        for (const auto& [title, body] : pages) {
+            urls << writePage(m_profile, u"%1.html"_s.arg(urls.size()), title, body);
+        }
         QProcessEnvironment environment = childEnvironment(bus);
         // Everything the browser writes stays in the test's folder.
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {

@@ -63,12 +63,8 @@ bool clickNo(Desktop& desktop, xcb_window_t panel) {
 
 TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWAfterItsCountdown) {
     test::TestWindow behind({u"--title"_s, u"Notes"_s});
-    QTemporaryDir pages;
     ScriptedService service;
-    Chromium chromium(
-        {writePage(pages, u"cats.html"_s, kCatsTitle, kCatsPage),
-         writePage(pages, u"work.html"_s, kWorkTitle, u"<p>Revenue grew four percent.</p>"_s)},
-        bus.get());
+    Chromium chromium(kCatsThenWork, bus.get());
     ASSERT_TRUE(chromium.waitForTabs(2));
     const auto browser = waitForWindow(0, kCatsTitle + u" - Chromium"_s);
     ASSERT_TRUE(browser) << chromium.tabTitles().join(u'|').toStdString();
@@ -142,14 +138,12 @@ TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     // The title names no sign-in words, so the page is judged like any other.
     // Its switch has shown the password in plain text, as many login pages do.
     const QString password = u"Tr0ub4dor-e2e-secret"_s;
-    QTemporaryDir pages;
     Chromium chromium(
-        {writePage(
-            pages, u"members.html"_s, u"Club members"_s,
-            u"<h1>Members of the chess club</h1><p>Enter your password to see the meeting "
-            "notes.</p><label>Email <input type=text value=member@example.org></label>"
-            "<label>Password <input id=p type=password value=%1></label><button "
-            "type=button>Show password</button><script>p.type = 'text'</script>"_s.arg(password))},
+        {{u"Club members"_s,
+          u"<h1>Members of the chess club</h1><p>Enter your password to see the meeting notes.</p>"
+          "<label>Email <input type=text value=member@example.org></label><label>Password "
+          "<input id=p type=password value=%1></label><button type=button>Show password</button>"
+          "<script>p.type = 'text'</script>"_s.arg(password)}},
         bus.get());
     const auto browser = waitForWindow(0, u"Club members - Chromium"_s);
     ASSERT_TRUE(browser);

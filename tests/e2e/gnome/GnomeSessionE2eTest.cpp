@@ -63,11 +63,7 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
         keyboard.key(test::keyTab, false);
         keyboard.key(test::keyLeftAlt, false);
     };
-    QTemporaryDir pages;
-    Chromium chromium(
-        {writePage(pages, u"cats.html"_s, kCatsTitle, kCatsPage),
-         writePage(pages, u"work.html"_s, kWorkTitle, u"<p>Revenue grew four percent.</p>"_s)},
-        nullptr, {u"--ozone-platform=wayland"_s});
+    Chromium chromium(kCatsThenWork, nullptr, {u"--ozone-platform=wayland"_s});
     ASSERT_TRUE(chromium.waitForTabs(2, 60s));
     ASSERT_TRUE(app.waitFor(kCatsCountdown, 30s)) << app.dump();
     const qint64 browserPid = focusedPid();
