@@ -42,7 +42,6 @@ const Pages kCatsThenWork = {
     {kWorkTitle, u"<p>Revenue grew four percent.</p>"_s}};
 // Chromium's name in its Debian desktop entry, which the app reports.
 const QString kBrowserName = u"Chromium Web Browser"_s;
-const QString kCountdownExpired = u"[Intervention] Countdown expired — auto-closing tab"_s;
 const QString kDismissed = u"[Intervention] Auto-dismissed — user went back on track"_s;
 // The countdown over the cat videos, whatever the count of interventions.
 const QRegularExpression kCatsCountdown(u"\\[Intervention\\] Misaligned countdown started: "_s +
