@@ -55,10 +55,10 @@ bool clickNo(Desktop& desktop, xcb_window_t panel) {
             return !white.empty() && white.size() * 3 < static_cast<std::size_t>(area.height());
         },
         5s);
-    const QPoint at =
-        area.topLeft() + QPoint(area.width() * 3 / 4, (white.front() + white.back()) / 2);
-    return !white.empty() && xdotool({u"mousemove"_s, u"--sync"_s, QString::number(at.x()),
-                                      QString::number(at.y()), u"click"_s, u"1"_s});
+    return !white.empty() &&
+           xdotool({u"mousemove"_s, u"--sync"_s, QString::number(area.x() + area.width() * 3 / 4),
+                    QString::number(area.y() + (white.front() + white.back()) / 2), u"click"_s,
+                    u"1"_s});
 }
 
 TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWAfterItsCountdown) {
