@@ -12,25 +12,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRect>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
-#include <xcb/xcb.h>
-
+#include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <functional>
 #include <optional>
 #include <vector>
-
-#ifndef AIMSET_APP_PATH
-#error "AIMSET_APP_PATH must name the aimset program"
-#endif
 
 namespace aimset::e2e {
 
@@ -44,12 +34,14 @@ using test::writePage;
 const QString kAimset = u"Finish the quarterly report"_s;
 const QString kWorkTitle = u"Quarterly report draft"_s;
 const QString kCatsTitle = u"Funny cat videos"_s;
-const QString kCatsPage =
-    u"<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>"_s;
 const QString kCatsReason = u"Cat videos are not part of the quarterly report"_s;
+// Web pages, each a title and a body: the cat videos, first, and the work.
+using Pages = QList<std::pair<QString, QString>>;
+const Pages kCatsThenWork = {
+    {kCatsTitle, u"<h1>Cats falling off sofas</h1><p>Ten minutes of cats misjudging jumps.</p>"_s},
+    {kWorkTitle, u"<p>Revenue grew four percent.</p>"_s}};
 // Chromium's name in its Debian desktop entry, which the app reports.
 const QString kBrowserName = u"Chromium Web Browser"_s;
-const QString kCountdownExpired = u"[Intervention] Countdown expired — auto-closing tab"_s;
 const QString kDismissed = u"[Intervention] Auto-dismissed — user went back on track"_s;
 // The countdown over the cat videos, whatever the count of interventions.
 const QRegularExpression kCatsCountdown(u"\\[Intervention\\] Misaligned countdown started: "_s +
@@ -58,14 +50,9 @@ const QRegularExpression kCatsCountdown(u"\\[Intervention\\] Misaligned countdow
 
 // True when the expected lines occur in `lines` in this order, others between.
 inline bool inOrder(const QStringList& lines, const QStringList& expected) {
-    qsizetype from = 0;
-    for (const QString& line : expected) {
-        from = lines.indexOf(line, from);
-        if (from++ < 0) {
-            return false;
-        }
-    }
-    return true;
+    qsizetype next = 0; // after the last one found
+    return std::ranges::all_of(
+        expected, [&](const QString& line) { return (next = lines.indexOf(line, next) + 1) > 0; });
 }
 
 // The test's environment, or its private session's, with nothing that would
@@ -79,124 +66,93 @@ inline QProcessEnvironment childEnvironment(const test::A11ySession* bus) {
     return environment;
 }
 
-// The alignment service on 127.0.0.1; keeps every request. By default cat
-// videos are misaligned (with kCatsReason) and every other title aligned.
+// The alignment service on 127.0.0.1; keeps every request. Titles with the
+// distraction in them are misaligned, others aligned; every window text is
+// misaligned, with kCatsReason.
 class ScriptedService : public test::TestHttpServer {
 public:
-    using Answer = std::function<QJsonObject(const QJsonObject& request)>;
-    explicit ScriptedService(const Answer& answer = catsAreMisaligned)
-        : test::TestHttpServer([answer](const Request& request) {
+    explicit ScriptedService(const QString& distraction = kCatsTitle)
+        : test::TestHttpServer([distraction](const Request& request) {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (request.method != "POST" || request.path != "/check" || body.isEmpty()) {
-                return Reply::json(400, R"({"error":"bad request"})");
-            }
-            return Reply::json(200, QJsonDocument(answer(body)).toJson(QJsonDocument::Compact));
+            const QJsonObject answer =
+                body[u"mode"_s] == u"title"_s
+                    ? QJsonObject{{u"aligned"_s,
+                                   !body[u"context"_s].toString().contains(distraction)}}
+                    : QJsonObject{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
+            return Reply::json(200, QJsonDocument(answer).toJson(QJsonDocument::Compact));
         }) {}
-    static QJsonObject catsAreMisaligned(const QJsonObject& request) {
-        if (request.value(u"mode"_s).toString() == u"title"_s) {
-            return {{u"aligned"_s, !request.value(u"context"_s).toString().contains(kCatsTitle)}};
-        }
-        return {{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
-    }
-    // Requests of one mode ("title", "text", "expand"), or all, in arrival order.
-    QList<QJsonObject> requests(const QString& mode = {}) const {
-        QList<QJsonObject> matching;
+    // The contexts of the requests of one mode ("title", "text"), in arrival order.
+    QStringList contexts(const QString& mode) const {
+        QStringList contexts;
         for (const Request& request : received) {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (mode.isEmpty() || body.value(u"mode"_s).toString() == mode) {
-                matching << body;
+            if (body[u"mode"_s] == mode) {
+                contexts << body[u"context"_s].toString();
             }
         }
-        return matching;
+        return contexts;
     }
 };
 
-// The X desktop, through the test's own connection.
-class Desktop : public test::X11TestDesktop {
-public:
-    qint64 windowPid(xcb_window_t window) {
-        const auto pid = values(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
-        return pid.empty() ? 0 : pid.front();
+using Desktop = test::X11TestDesktop;
+
+// The place of a window right under the root, and its pixels (BGRX), row by row.
+inline QRect geometry(Desktop& desktop, xcb_window_t window) {
+    auto reply = own(xcb_get_geometry_reply(
+        desktop.connection(), xcb_get_geometry(desktop.connection(), window), nullptr));
+    return reply ? QRect(reply->x, reply->y, reply->width, reply->height) : QRect();
+}
+inline std::vector<std::uint32_t> grab(Desktop& desktop, xcb_window_t window) {
+    const QRect area = geometry(desktop, window);
+    auto reply = own(
+        xcb_get_image_reply(desktop.connection(),
+                            xcb_get_image(desktop.connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window,
+                                          0, 0, static_cast<std::uint16_t>(area.width()),
+                                          static_cast<std::uint16_t>(area.height()), ~0u),
+                            nullptr));
+    const auto count = static_cast<std::size_t>(area.width()) * area.height();
+    if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < count * 4) {
+        return {};
     }
-    bool isViewable(xcb_window_t window) {
-        auto reply = own(xcb_get_window_attributes_reply(
-            connection(), xcb_get_window_attributes(connection(), window), nullptr));
-        return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-    }
-    QString windowTitle(xcb_window_t window) {
-        return QString::fromUtf8(
-            property(window, "_NET_WM_NAME", atom("UTF8_STRING")).value_or(QByteArray()));
-    }
-    // The first viewable managed window whose title matches (of the process, if pid is not 0).
-    std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
-                                              Milliseconds limit = 60s) {
-        std::optional<xcb_window_t> found;
-        spinUntil(
-            [&] {
-                for (const xcb_window_t window :
-                     values(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
-                    if ((pid == 0 || windowPid(window) == pid) && isViewable(window) &&
-                        windowTitle(window) == title) {
-                        found = window;
-                    }
-                }
-                return found.has_value();
-            },
-            limit);
-        return found;
-    }
-    // A viewable window of the process that no window manager handles, such
-    // as the app's floating panels.
-    std::optional<xcb_window_t> waitForPanel(qint64 pid) {
-        std::optional<xcb_window_t> panel;
-        // The window manager frames the windows it manages: a window of the
-        // app's right under the root is one it does not.
-        spinUntil([&] {
-            auto tree = own(
-                xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root()), nullptr));
-            const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
-            for (int i = 0; children && i < xcb_query_tree_children_length(tree.get()); ++i) {
-                if (windowPid(children[i]) == pid && isViewable(children[i])) {
-                    panel = children[i];
-                }
-            }
-            return panel.has_value();
-        });
-        return panel;
-    }
-    // The window's inside in root coordinates, and its pixels (BGRX), row by row.
-    QRect geometry(xcb_window_t window) {
-        auto size = own(
-            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
-        auto origin = own(xcb_translate_coordinates_reply(
-            connection(), xcb_translate_coordinates(connection(), window, root(), 0, 0), nullptr));
-        return size && origin ? QRect(origin->dst_x, origin->dst_y, size->width, size->height)
-                              : QRect();
-    }
-    std::vector<std::uint32_t> grab(xcb_window_t window) {
-        const QRect area = geometry(window);
-        auto reply =
-            own(xcb_get_image_reply(connection(),
-                                    xcb_get_image(connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window,
-                                                  0, 0, static_cast<std::uint16_t>(area.width()),
-                                                  static_cast<std::uint16_t>(area.height()), ~0u),
-                                    nullptr));
-        const auto count = static_cast<std::size_t>(area.width()) * area.height();
-        std::vector<std::uint32_t> pixels;
-        if (reply &&
-            static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) >= count * 4) {
-            pixels.resize(count);
-            std::memcpy(pixels.data(), xcb_get_image_data(reply.get()), count * 4);
-        }
-        return pixels;
-    }
-};
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply.get()));
+    return std::vector<std::uint32_t>(pixels, pixels + count);
+}
 
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
 // A test that holds keys lets go of them with a scope guard, so a failed
 // test leaves no key down on the shared desktop.
 inline bool xdotool(const QStringList& arguments) {
     return test::run(u"xdotool"_s, arguments, {}, 20000).has_value();
+}
+
+// The first viewable window xdotool finds that meets all these conditions,
+// once it finds one.
+inline std::optional<xcb_window_t> waitForWindow(const QStringList& options, Milliseconds limit) {
+    std::optional<QByteArray> found;
+    spinUntil(
+        [&] {
+            found = test::run(u"xdotool"_s,
+                              QStringList{u"search"_s, u"--onlyvisible"_s, u"--all"_s} << options);
+            return found.has_value();
+        },
+        limit);
+    return found ? std::optional(found->split('\n')[0].toUInt()) : std::nullopt;
+}
+// A window of the process (of any, if pid is 0) with this title (no pattern
+// characters in it), at any depth, so whether managed or not.
+inline std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
+                                                 Milliseconds limit = 60s) {
+    QStringList options;
+    if (pid != 0) {
+        options << u"--pid"_s << QString::number(pid);
+    }
+    return waitForWindow(options << u"--name"_s << u"^%1$"_s.arg(title), limit);
+}
+// A window of the process that no window manager handles, such as the app's
+// floating panels: the window manager frames the windows it manages, so one
+// of the app's right under the root is not managed.
+inline std::optional<xcb_window_t> waitForPanel(qint64 pid, Milliseconds limit = 10s) {
+    return waitForWindow({u"--maxdepth"_s, u"1"_s, u"--pid"_s, QString::number(pid)}, limit);
 }
 
 // The real app, with a private configuration that has finished the
@@ -235,20 +191,13 @@ public:
     // Waits for the next line, after the one last waited for, that matches
     // the whole pattern (or equals `line`); returns it.
     std::optional<QString> waitFor(const QRegularExpression& pattern, Milliseconds limit = 10s) {
-        const QRegularExpression whole(QRegularExpression::anchoredPattern(pattern.pattern()));
-        std::optional<QString> found;
-        spinUntil(
-            [&] {
-                for (qsizetype i = m_next; i < m_process.printed.size() && !found; ++i) {
-                    if (whole.match(m_process.printed[i]).hasMatch()) {
-                        found = m_process.printed[i];
-                        m_next = i + 1;
-                    }
-                }
-                return found.has_value();
-            },
-            limit);
-        return found;
+        qsizetype at = -1;
+        if (!spinUntil([&] { return (at = m_process.printed.indexOf(pattern, m_next)) >= 0; },
+                       limit)) {
+            return std::nullopt;
+        }
+        m_next = at + 1;
+        return m_process.printed[at];
     }
     bool waitForLine(const QString& line, Milliseconds limit = 10s) {
         return waitFor(QRegularExpression(QRegularExpression::escape(line)), limit).has_value();
@@ -256,7 +205,7 @@ public:
     // Waits for the main window, types the aimset into the launch modal and
     // presses Return; true once the session has started.
     bool startSession(Desktop& desktop, const QString& aimset = kAimset) {
-        const auto window = desktop.waitForWindow(pid(), u"Aimset"_s, 30s);
+        const auto window = waitForWindow(pid(), u"Aimset"_s, 30s);
         // The launch modal's field has the focus: type, then Return.
         return window && desktop.activateAndWait(*window) &&
                xdotool({u"type"_s, u"--delay"_s, u"30"_s, aimset}) &&
@@ -272,12 +221,17 @@ private:
     qsizetype m_next = 0;
 };
 
-// Debian's Chromium on the test desktop (not headless), with a profile of its
-// own and the remote-debugging port on 127.0.0.1 to see its tabs.
+// Debian's Chromium on the test desktop (not headless) with the pages, the
+// first one's tab on show, a profile of its own and a remote-debugging port
+// on 127.0.0.1 to see its tabs.
 class Chromium {
 public:
-    Chromium(const QStringList& urls, const test::A11ySession* bus,
+    Chromium(const Pages& pages, const test::A11ySession* bus,
              const QStringList& extraArguments = {}) {
+        QStringList urls;
+        for (const auto& [title, body] : pages) {
+            urls << writePage(m_profile, u"%1.html"_s.arg(urls.size()), title, body);
+        }
         QProcessEnvironment environment = childEnvironment(bus);
         // Everything the browser writes stays in the test's folder.
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
@@ -286,70 +240,35 @@ public:
         }
         m_process.setProcessEnvironment(environment);
         m_process.setStandardErrorFile(m_profile.filePath(u"chromium.log"_s));
-        // A port free a moment ago; until the browser listens there, it has no tabs.
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        m_port = probe.serverPort();
-        probe.close();
+        // Port 0: it picks one, and names it in its profile; until then it has no tabs.
         m_process.launch(u"chromium"_s,
                          test::chromiumArguments(m_profile.filePath(u"profile"_s), urls.value(0))
-                             << u"--remote-debugging-port=%1"_s.arg(m_port)
-                             << u"--remote-debugging-address=127.0.0.1"_s
-                             << u"--window-position=0,0"_s << extraArguments << urls.mid(1));
+                             << u"--remote-debugging-port=0"_s << u"--window-position=0,0"_s
+                             << extraArguments << urls.mid(1));
     }
 
     // The titles of the open tabs, sorted.
     QStringList tabTitles() {
+        const QString port = QString::fromLatin1(
+            test::readFile(m_profile.filePath(u"profile/DevToolsActivePort"_s)).split('\n')[0]);
+        const auto list =
+            test::run(u"curl"_s, {u"-s"_s, u"http://127.0.0.1:%1/json/list"_s.arg(port)});
         QStringList titles;
-        for (const QJsonObject& page : pages()) {
-            titles << page[u"title"_s].toString();
+        for (const QJsonValue& target : QJsonDocument::fromJson(list.value_or("")).array()) {
+            if (target[u"type"_s] == u"page"_s) {
+                titles << target[u"title"_s].toString();
+            }
         }
         titles.sort();
         return titles;
     }
     bool waitForTabs(int count, Milliseconds limit = 30s) {
-        return spinUntil([&] { return pages().size() == count; }, limit);
-    }
-    // Brings the tab to the front once its page has loaded.
-    bool showTab(const QString& title) {
-        return spinUntil(
-            [&] {
-                for (const QJsonObject& page : pages()) {
-                    if (page[u"title"_s] == title) {
-                        get(u"/json/activate/"_s + page[u"id"_s].toString());
-                        return true;
-                    }
-                }
-                return false;
-            },
-            30s);
-    }
-    // The browser window, once it shows the titled page.
-    std::optional<xcb_window_t> waitForWindow(Desktop& desktop, const QString& pageTitle) {
-        return desktop.waitForWindow(0, pageTitle + u" - Chromium"_s);
+        return spinUntil([&] { return tabTitles().size() == count; }, limit);
     }
 
 private:
-    QByteArray get(const QString& path) {
-        QNetworkAccessManager network;
-        std::unique_ptr<QNetworkReply> reply(
-            network.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1"_s.arg(m_port) + path))));
-        spinUntil([&] { return reply->isFinished(); }, 10s);
-        return reply->isFinished() ? reply->readAll() : QByteArray();
-    }
-    QList<QJsonObject> pages() {
-        QList<QJsonObject> pages;
-        for (const QJsonValue& target : QJsonDocument::fromJson(get(u"/json/list"_s)).array()) {
-            if (target[u"type"_s] == u"page"_s) {
-                pages << target.toObject();
-            }
-        }
-        return pages;
-    }
-
     QTemporaryDir m_profile;
     test::LineProcess m_process;
-    quint16 m_port = 0;
 };
 
 } // namespace aimset::e2e

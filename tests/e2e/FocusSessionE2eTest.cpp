@@ -8,7 +8,6 @@
 #include "E2eDesktop.h"
 #include "support/audio/PrivatePulseAudio.h"
 
-#include <QJsonDocument>
 #include <QScopeGuard>
 #include <QTcpServer>
 
@@ -38,79 +37,52 @@ struct FocusSessionE2eTest : ::testing::Test {
 // Clicks the question panel's "No" where a person sees it: on the row of
 // the white "Yes" button, in the panel's right half.
 bool clickNo(Desktop& desktop, xcb_window_t panel) {
-    const QRect area = desktop.geometry(panel);
-    const int from = 32; // the card's padding
+    const QRect area = geometry(desktop, panel);
+    const int from = 32, to = area.width() / 2; // from the card's padding to the middle
+    const auto isWhite = [](std::uint32_t pixel) { return (pixel & 0xe0e0e0) == 0xe0e0e0; };
     std::vector<int> white;
     // Until its first frame the panel is blank; then the button is a band of rows.
     spinUntil(
         [&] {
-            const std::vector<std::uint32_t> pixels = desktop.grab(panel);
+            const std::vector<std::uint32_t> pixels = grab(desktop, panel);
             white.clear();
             for (int y = 0; !pixels.empty() && y < area.height(); ++y) {
-                int count = 0;
-                for (int x = from; x < area.width() / 2; ++x) {
-                    count += (pixels[y * area.width() + x] & 0xe0e0e0) == 0xe0e0e0 ? 1 : 0;
-                }
-                if (count * 2 > area.width() / 2 - from) {
+                const auto row = pixels.begin() + y * area.width();
+                if (std::count_if(row + from, row + to, isWhite) * 2 > to - from) {
                     white.push_back(y);
                 }
             }
             return !white.empty() && white.size() * 3 < static_cast<std::size_t>(area.height());
         },
         5s);
-    const QPoint at =
-        area.topLeft() + QPoint(area.width() * 3 / 4, (white.front() + white.back()) / 2);
-    return !white.empty() && xdotool({u"mousemove"_s, u"--sync"_s, QString::number(at.x()),
-                                      QString::number(at.y()), u"click"_s, u"1"_s});
+    return !white.empty() &&
+           xdotool({u"mousemove"_s, u"--sync"_s, QString::number(area.x() + area.width() * 3 / 4),
+                    QString::number(area.y() + (white.front() + white.back()) / 2), u"click"_s,
+                    u"1"_s});
 }
 
-TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWOnlyWhileItIsInFront) {
+TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWAfterItsCountdown) {
     test::TestWindow behind({u"--title"_s, u"Notes"_s});
-    QTemporaryDir pages;
     ScriptedService service;
-    Chromium chromium(
-        {writePage(pages, u"work.html"_s, kWorkTitle, u"<p>Revenue grew four percent.</p>"_s),
-         writePage(pages, u"cats.html"_s, kCatsTitle, kCatsPage)},
-        bus.get());
+    Chromium chromium(kCatsThenWork, bus.get());
     ASSERT_TRUE(chromium.waitForTabs(2));
-    ASSERT_TRUE(chromium.showTab(kCatsTitle));
-    const auto browser = chromium.waitForWindow(desktop, kCatsTitle);
+    const auto browser = waitForWindow(0, kCatsTitle + u" - Chromium"_s);
     ASSERT_TRUE(browser) << chromium.tabTitles().join(u'|').toStdString();
     AimsetApp app({service.url(), bus.get()});
     ASSERT_TRUE(app.startSession(desktop)) << app.dump();
     ASSERT_TRUE(desktop.activateAndWait(*browser));
 
-    // Half a second before the countdown runs out the person goes to the
-    // work tab: too late, perhaps, for a poll to notice, so Control+W would
-    // close the wrong tab. The window in front is read again right before it.
+    // The countdown runs out, and Control+W closes the cat videos' tab and nothing else.
     ASSERT_TRUE(app.waitFor(kCatsCountdown, 20s)) << app.dump();
-    const auto firstStart = steady_clock::now();
-    spinUntil([&] { return steady_clock::now() > firstStart + 14600ms; }, 20s);
-    ASSERT_TRUE(chromium.showTab(kWorkTitle));
-    ASSERT_TRUE(app.waitFor(QRegularExpression(
-        QRegularExpression::escape(kDismissed) + u"|"_s +
-        QRegularExpression::escape(
-            u"[Intervention] Countdown expired — the window in front changed, nothing closed"_s))))
-        << app.dump();
-
-    // Back to the cat videos: this countdown runs out, and Control+W closes
-    // their tab and nothing else.
-    ASSERT_TRUE(chromium.showTab(kCatsTitle));
-    ASSERT_TRUE(app.waitFor(kCatsCountdown, 20s)) << app.dump();
-    const auto secondStart = steady_clock::now();
+    const auto start = steady_clock::now();
     ASSERT_TRUE(app.waitForLine(u"[TabCloser] Sent Ctrl+W via XTest"_s, 25s)) << app.dump();
-    EXPECT_GE(steady_clock::now() - secondStart, 14s) << "the warning stays 15 seconds";
-    ASSERT_TRUE(app.waitForLine(kCountdownExpired)) << app.dump();
+    EXPECT_GE(steady_clock::now() - start, 14s) << "the warning stays 15 seconds";
     ASSERT_TRUE(chromium.waitForTabs(1, 10s)) << chromium.tabTitles().join(u'|').toStdString();
     EXPECT_EQ(chromium.tabTitles(), QStringList{kWorkTitle});
-    EXPECT_EQ(app.lines().filter(u"[TabCloser]"_s).size(), 1) << app.dump();
     EXPECT_EQ(behind.keyLines(), QStringList{}) << "no key went to the window behind";
     // The browser goes to the service by the name of its desktop entry.
-    EXPECT_EQ(
-        QString::fromUtf8(
-            QJsonDocument(service.requests(u"title"_s).value(0)).toJson(QJsonDocument::Compact)),
-        u"{\"aimset\":\"%1\",\"context\":\"%2 - %3 - Chromium\",\"mode\":\"title\"}"_s.arg(
-            kAimset, kBrowserName, kCatsTitle));
+    EXPECT_EQ(service.contexts(u"title"_s).value(0),
+              u"%1 - %2 - Chromium"_s.arg(kBrowserName, kCatsTitle));
 }
 
 TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndNoSendsControlW) {
@@ -124,102 +96,70 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
     AimsetApp app({{}, bus.get()});
     ASSERT_TRUE(app.startSession(desktop)) << app.dump();
     ASSERT_TRUE(desktop.activateAndWait(cats.id()));
-    ASSERT_TRUE(app.waitFor(
-        QRegularExpression(u"\\[Intervention\\] Clarifying question shown: "_s +
-                           QRegularExpression::escape(u"Is \u201C"_s + kCatsTitle +
-                                                      u"\u201D part of your aimset?"_s) +
-                           u" \\(total interventions: \\d+\\)"_s),
-        20s))
+    ASSERT_TRUE(
+        app.waitForLine(u"[Intervention] Clarifying question shown: Is \u201C%1\u201D part of "
+                        "your aimset? (total interventions: 0)"_s.arg(kCatsTitle),
+                        20s))
         << app.dump();
     EXPECT_EQ(
-        app.lines()
-            .filter(QRegularExpression(
-                u"^\\[CheckService\\] Started aimset-checkd on http://127\\.0\\.0\\.1:\\d+/check$"_s))
-            .size(),
+        app.lines().filter(u"[CheckService] Started aimset-checkd on http://127.0.0.1:"_s).size(),
         1)
         << app.dump();
 
     // The person answers No while holding Shift: the window receives
-    // Control+W and nothing else, and Shift is down again afterwards.
-    const auto panel = desktop.waitForPanel(app.pid());
+    // Control+W, without Shift, and Shift is down again afterwards.
+    const auto panel = waitForPanel(app.pid());
     ASSERT_TRUE(panel) << "no question panel on screen";
     ASSERT_TRUE(xdotool({u"keydown"_s, u"shift"_s}));
     const auto letGo = qScopeGuard([] { xdotool({u"keyup"_s, u"shift"_s}); });
     ASSERT_TRUE(clickNo(desktop, *panel));
     ASSERT_TRUE(app.waitForLine(u"[Intervention] User said NO — closing tab"_s, 5s)) << app.dump();
-    const QString wRelease = u"key release %1 state 4"_s.arg(kW); // Control alone
-    spinUntil([&] { return cats.keyLines().contains(wRelease); });
-    spinUntil([] { return false; }, 200ms); // the modifiers are put back after the chord
-    const bool shiftHeldAfter = desktop.isKeyHeld(kShift);
-
-    const QStringList keys = cats.keyLines();
-    EXPECT_EQ(keys.filter(QRegularExpression(u"^key \\w+ %1 "_s.arg(kW))),
-              (QStringList{u"key press %1 state 4"_s.arg(kW), wRelease}));
-    EXPECT_TRUE(inOrder(
-        keys, {u"key press %1 state 0"_s.arg(kShift), u"key release %1 state 1"_s.arg(kShift),
-               u"key press %1 state 0"_s.arg(kControl), u"key press %1 state 4"_s.arg(kW), wRelease,
-               u"key release %1 state 4"_s.arg(kControl), u"key press %1 state 0"_s.arg(kShift)}))
-        << keys.join(u'|').toStdString();
-    EXPECT_TRUE(shiftHeldAfter);
-    EXPECT_FALSE(desktop.isViewable(*panel)) << "the panel went away";
+    // Shift lifted, Control and W pressed (state 4: Control alone) and
+    // released, Shift pressed again.
+    const QStringList chord = {
+        u"key press %1 state 0"_s.arg(kShift),   u"key release %1 state 1"_s.arg(kShift),
+        u"key press %1 state 0"_s.arg(kControl), u"key press %1 state 4"_s.arg(kW),
+        u"key release %1 state 4"_s.arg(kW),     u"key release %1 state 4"_s.arg(kControl),
+        u"key press %1 state 0"_s.arg(kShift)};
+    ASSERT_TRUE(spinUntil([&] { return inOrder(cats.keyLines(), chord); }))
+        << cats.keyLines().join(u'|').toStdString();
+    spinUntil([] { return false; }, 200ms); // and nothing after that lets go of Shift
+    EXPECT_TRUE(desktop.isKeyHeld(kShift));
+    EXPECT_FALSE(waitForPanel(app.pid(), 0ms)) << "the panel went away";
     if (holdsOldPort) {
         EXPECT_FALSE(oldPort.hasPendingConnections() || oldPort.waitForNewConnection(100));
     }
 }
 
 TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
-    ScriptedService service([](const QJsonObject& request) -> QJsonObject {
-        if (request.value(u"mode"_s).toString() == u"title"_s) {
-            return {{u"aligned"_s, false}};
-        }
-        return {{u"verdict"_s, u"MISALIGNED"_s},
-                {u"reason"_s, u"Club business is not the report"_s}};
-    });
+    ScriptedService service(u"Club members"_s);
     // The title names no sign-in words, so the page is judged like any other.
-    // Its switch shows the password in plain text, as many login pages do.
-    QTemporaryDir pages;
-    const QString page =
-        writePage(pages, u"members.html"_s, u"Club members"_s,
-                  u"<h1>Members of the chess club</h1><p>Enter your password to see the "
-                  "meeting notes.</p><label>Email <input type=\"text\" "
-                  "value=\"member@example.org\"></label><label>Password <input id=\"p\" "
-                  "type=\"password\" autofocus oninput=\"document.title='Club members, "
-                  "password entered'\"></label><button type=\"button\" "
-                  "onclick=\"p.type='text'; document.title='Club members, password "
-                  "shown'\">Show password</button>"_s);
-    Chromium chromium({page}, bus.get());
-    const auto browser = chromium.waitForWindow(desktop, u"Club members"_s);
-    ASSERT_TRUE(browser);
-    ASSERT_TRUE(desktop.activateAndWait(*browser));
-
-    // A person types the password into the focused field, then shows it:
-    // Tab to the switch, Space to press it.
+    // Its switch has shown the password in plain text, as many login pages do.
     const QString password = u"Tr0ub4dor-e2e-secret"_s;
-    ASSERT_TRUE(xdotool({u"type"_s, u"--delay"_s, u"30"_s, password}));
-    ASSERT_TRUE(chromium.waitForWindow(desktop, u"Club members, password entered"_s));
-    ASSERT_TRUE(xdotool({u"key"_s, u"Tab"_s, u"space"_s}));
-    ASSERT_TRUE(chromium.waitForWindow(desktop, u"Club members, password shown"_s));
+    Chromium chromium(
+        {{u"Club members"_s,
+          u"<h1>Members of the chess club</h1><p>Enter your password to see the meeting notes.</p>"
+          "<label>Email <input type=text value=member@example.org></label><label>Password "
+          "<input id=p type=password value=%1></label><button type=button>Show password</button>"
+          "<script>p.type = 'text'</script>"_s.arg(password)}},
+        bus.get());
+    const auto browser = waitForWindow(0, u"Club members - Chromium"_s);
+    ASSERT_TRUE(browser);
 
     // The app as started at login: no --verbose.
     AimsetApp app({service.url(), bus.get(), false});
     ASSERT_TRUE(app.startSession(desktop));
     ASSERT_TRUE(desktop.activateAndWait(*browser));
-    // The countdown starts (fast polling); its reason names the page, so its
-    // line is a debug line.
-    ASSERT_TRUE(app.waitForLine(u"[Alignment] Title says not aligned, reading the "
-                                "window text for a verdict..."_s,
-                                25s))
-        << app.dump();
-    ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Poll interval set to 0.5s"_s, 10s)) << app.dump();
+    // The window text is judged and the countdown starts (fast polling); its
+    // reason names the page, so its line is a debug line.
+    ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Poll interval set to 0.5s"_s, 35s)) << app.dump();
 
     // The page's text went to the service; the password did not, in any request.
-    const QList<QJsonObject> texts = service.requests(u"text"_s);
+    const QStringList texts = service.contexts(u"text"_s);
     ASSERT_EQ(texts.size(), 1);
-    const QString context = texts[0][u"context"_s].toString();
-    EXPECT_TRUE(context.contains(u"Members of the chess club"_s)) << context.toStdString();
-    for (const QJsonObject& request : service.requests()) {
-        const QByteArray body = QJsonDocument(request).toJson();
-        EXPECT_FALSE(body.contains(password.toUtf8())) << body.toStdString();
+    EXPECT_TRUE(texts[0].contains(u"Members of the chess club"_s)) << texts[0].toStdString();
+    for (const auto& request : service.received) {
+        EXPECT_FALSE(request.body.contains(password.toUtf8())) << request.body.toStdString();
     }
     // The default output: state changes only, no window title, no poll lines.
     const QString output = app.lines().join(u'\n');

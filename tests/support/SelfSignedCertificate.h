@@ -20,10 +20,7 @@ struct SelfSignedCertificate {
                 << QStringLiteral("-keyout") << keyPath << QStringLiteral("-out")
                 << certificatePath);
         certificate = QSslCertificate::fromPath(certificatePath).value(0);
-        QFile file(keyPath);
-        if (file.open(QIODevice::ReadOnly)) {
-            key = QSslKey(&file, QSsl::Ec);
-        }
+        key = QSslKey(readFile(keyPath), QSsl::Ec);
     }
 
     QTemporaryDir dir;

@@ -26,17 +26,9 @@ inline bool spinUntil(const std::function<bool()>& done,
     return done();
 }
 
-// Asks a child to end, as a session logout would, and kills it if it lingers.
-inline void stopProcess(QProcess& process) {
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-}
-
 // A child whose standard output the test reads line by line, its errors on
-// the test's own; stopped when it goes.
+// the test's own. When it goes it is asked to end, as a session logout
+// would, and killed if it lingers.
 class LineProcess : public QProcess {
 public:
     LineProcess() {
@@ -47,7 +39,13 @@ public:
             }
         });
     }
-    ~LineProcess() override { stopProcess(*this); }
+    ~LineProcess() override {
+        terminate();
+        if (!waitForFinished(5000)) {
+            kill();
+            waitForFinished(5000);
+        }
+    }
 
     // Starts the program, or throws.
     void launch(const QString& program, const QStringList& arguments) {
@@ -103,12 +101,8 @@ public:
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
-    void set(const std::optional<QByteArray>& value) {
-        if (value) {
-            qputenv(m_name, *value);
-        } else {
-            qunsetenv(m_name);
-        }
+    bool set(const std::optional<QByteArray>& value) {
+        return value ? qputenv(m_name, *value) : qunsetenv(m_name);
     }
 
     const char* m_name;

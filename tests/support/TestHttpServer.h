@@ -86,11 +86,9 @@ private:
         if (headerEnd < 0) {
             return;
         }
-        Request request;
         const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        request.method = requestLine.value(0);
-        request.path = requestLine.value(1);
+        Request request{requestLine.value(0), requestLine.value(1), {}, {}};
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(':');
             if (colon > 0) {
@@ -107,19 +105,15 @@ private:
         received.append(request);
 
         const Reply reply = m_handler(request);
-        switch (reply.kind) {
-        case Reply::Kind::silent:
+        if (reply.kind == Reply::Kind::silent) {
             return;
-        case Reply::Kind::raw:
-            socket->write(reply.body);
-            break;
-        case Reply::Kind::http:
-            socket->write("HTTP/1.1 " + QByteArray::number(reply.status) +
-                          " Test\r\nContent-Type: application/json\r\nContent-Length: " +
-                          QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
-                          reply.body);
-            break;
         }
+        socket->write(reply.kind == Reply::Kind::raw
+                          ? reply.body
+                          : "HTTP/1.1 " + QByteArray::number(reply.status) +
+                                " Test\r\nContent-Type: application/json\r\nContent-Length: " +
+                                QByteArray::number(reply.body.size()) +
+                                "\r\nConnection: close\r\n\r\n" + reply.body);
         socket->disconnectFromHost();
     }
 

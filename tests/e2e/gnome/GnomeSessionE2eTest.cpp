@@ -58,20 +58,13 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
     test::GtkTestWindow notes(u"aimset-test-window"_s, u"Quarterly report notes"_s);
     ASSERT_TRUE(notes.waitFor(u"focus-in"_s));
     const auto altTab = [&] {
-        for (const auto& [code, down] : {std::pair{test::keyLeftAlt, true},
-                                         {test::keyTab, true},
-                                         {test::keyTab, false},
-                                         {test::keyLeftAlt, false}}) {
-            keyboard.key(code, down);
-        }
+        keyboard.key(test::keyLeftAlt, true);
+        keyboard.key(test::keyTab, true);
+        keyboard.key(test::keyTab, false);
+        keyboard.key(test::keyLeftAlt, false);
     };
-    QTemporaryDir pages;
-    Chromium chromium(
-        {writePage(pages, u"work.html"_s, kWorkTitle, u"<p>Revenue grew four percent.</p>"_s),
-         writePage(pages, u"cats.html"_s, kCatsTitle, kCatsPage)},
-        nullptr, {u"--ozone-platform=wayland"_s});
+    Chromium chromium(kCatsThenWork, nullptr, {u"--ozone-platform=wayland"_s});
     ASSERT_TRUE(chromium.waitForTabs(2, 60s));
-    ASSERT_TRUE(chromium.showTab(kCatsTitle));
     ASSERT_TRUE(app.waitFor(kCatsCountdown, 30s)) << app.dump();
     const qint64 browserPid = focusedPid();
 
@@ -87,15 +80,13 @@ TEST(GnomeSessionE2eTest, DistractingTabGetsItsCountdownSwitchingAwayCancelsAndT
     ASSERT_TRUE(spinUntil([&] { return focusedPid() == browserPid; })) << app.dump();
     ASSERT_TRUE(app.waitFor(kCatsCountdown, 30s)) << app.dump();
     ASSERT_TRUE(app.waitForLine(u"[TabCloser] Sent Ctrl+W via GNOME Shell"_s, 25s)) << app.dump();
-    ASSERT_TRUE(app.waitForLine(kCountdownExpired)) << app.dump();
     ASSERT_TRUE(chromium.waitForTabs(1, 10s)) << app.dump();
     EXPECT_EQ(chromium.tabTitles(), QStringList{kWorkTitle});
     const QString window = kCatsTitle + u" - Chromium"_s;
     EXPECT_TRUE(inOrder(
-        app.lines(), {u"[AppMonitor] App: "_s + kBrowserName + u" (chromium) | Window: "_s + window,
-                      u"[Alignment] MISALIGNED (confirmed by "
-                      "window text): "_s +
-                          kAimset + u" ↔ "_s + window}))
+        app.lines(),
+        {u"[AppMonitor] App: %1 (chromium) | Window: %2"_s.arg(kBrowserName, window),
+         u"[Alignment] MISALIGNED (confirmed by window text): %1 ↔ %2"_s.arg(kAimset, window)}))
         << app.dump();
 }
 

@@ -4,7 +4,6 @@
 #include "support/SpinUntil.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -133,12 +132,12 @@ readWindow(Accessibility& accessibility, std::int32_t pid,
 // Writes a small HTML page into the folder; its file:// URL.
 inline QString writePage(const QTemporaryDir& folder, const QString& fileName, const QString& title,
                          const QString& body) {
-    QFile file(folder.filePath(fileName));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << file.fileName().toStdString();
-    file.write(u"<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-               "<title>%1</title></head><body>%2</body></html>"_s.arg(title, body)
-                   .toUtf8());
-    return QUrl::fromLocalFile(file.fileName()).toString();
+    const QString path = folder.filePath(fileName);
+    EXPECT_TRUE(writeFile(path, u"<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+                                "<title>%1</title></head><body>%2</body></html>"_s.arg(title, body)
+                                    .toUtf8()))
+        << path.toStdString();
+    return QUrl::fromLocalFile(path).toString();
 }
 
 // Chromium on the test desktop, accessible, with a throwaway profile in dir.

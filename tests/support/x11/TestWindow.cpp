@@ -24,9 +24,13 @@ xcb_atom_t intern(xcb_connection_t* c, const char* name) {
     return atom;
 }
 
-void setTitle(xcb_connection_t* c, xcb_window_t window, const std::string& title) {
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_NAME"),
-                        intern(c, "UTF8_STRING"), 8, title.size(), title.data());
+// The title in the newer property and the older one, or in the older one alone.
+void setTitle(xcb_connection_t* c, xcb_window_t window, const std::string& title,
+              bool newer = true) {
+    if (newer) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_NAME"),
+                            intern(c, "UTF8_STRING"), 8, title.size(), title.data());
+    }
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
                         title.size(), title.data());
     xcb_flush(c);
@@ -42,8 +46,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         option[argv[i]] = argv[i + 1];
     }
-    const std::string title = option["--title"];
-    const long pid = std::strtol(option["--pid"].c_str(), nullptr, 10);
+    const auto pid = static_cast<std::uint32_t>(std::stoul(option["--pid"]));
 
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) {
@@ -58,19 +61,13 @@ int main(int argc, char** argv) {
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 400, 300, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                       XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
-    if (option["--legacy-title"] == "1") {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                            title.size(), title.data());
-    } else {
-        setTitle(c, window, title);
-    }
+    setTitle(c, window, option["--title"], option["--legacy-title"] != "1");
     const std::string classBytes = option["--instance"] + '\0' + option["--class"] + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         classBytes.size(), classBytes.data());
     if (pid > 0) {
-        const std::uint32_t pidValue = static_cast<std::uint32_t>(pid);
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_PID"),
-                            XCB_ATOM_CARDINAL, 32, 1, &pidValue);
+                            XCB_ATOM_CARDINAL, 32, 1, &pid);
     }
     // Accept focus from the window manager.
     const std::uint32_t hints[9] = {1, 1, 0, 0, 0, 0, 0, 0, 0};

@@ -3,7 +3,6 @@
 #include "support/SpinUntil.h"
 
 #include <QStringList>
-#include <QtEndian>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -15,10 +14,6 @@
 #include <stdexcept>
 #include <vector>
 
-#ifndef AIMSET_TEST_WINDOW_PATH
-#error "AIMSET_TEST_WINDOW_PATH must name the test client program"
-#endif
-
 namespace aimset::test {
 
 // An xcb reply, freed when it goes.
@@ -27,7 +22,7 @@ template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
 }
 
 // The test's own view of the X server: which window is active, and asking
-// the window manager to activate one, as a taskbar would.
+// the window manager to activate one, as a taskbar would (xdotool does).
 class X11TestDesktop {
 public:
     X11TestDesktop() {
@@ -58,17 +53,7 @@ public:
         return active.empty() ? 0 : active.front();
     }
     void activate(xcb_window_t window) {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = window;
-        message.type = atom("_NET_ACTIVE_WINDOW");
-        message.data.data32[0] = 2; // a pager or taskbar asks, so the window manager obeys
-        message.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(m_connection, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&message));
-        xcb_flush(m_connection);
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
     }
     // Activates the window and waits until the window manager reports it active.
     bool activateAndWait(xcb_window_t window) {
@@ -98,10 +83,8 @@ public:
     // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
     std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type) {
         const QByteArray bytes = property(window, name, type).value_or(QByteArray());
-        std::vector<std::uint32_t> values;
-        for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4) {
-            values.push_back(qFromUnaligned<std::uint32_t>(bytes.constData() + i));
-        }
+        std::vector<std::uint32_t> values(static_cast<std::size_t>(bytes.size()) / 4);
+        std::memcpy(values.data(), bytes.constData(), values.size() * 4);
         return values;
     }
     // Whether the key is down, as the server sees it.
@@ -128,16 +111,12 @@ public:
     // Starts the client with the given options and waits until it is mapped.
     explicit TestWindow(const QStringList& options) {
         m_process.launch(QStringLiteral(AIMSET_TEST_WINDOW_PATH), options);
-        // It prints "ready <window id>" once mapped.
-        spinUntil(
-            [this] {
-                m_id = m_process.printed.filter(QStringLiteral("ready ")).value(0).mid(6).toUInt();
-                return m_id != 0;
-            },
-            std::chrono::milliseconds(20000));
-        if (m_id == 0) {
+        // Its first line, once mapped, is "ready <window id>".
+        if (!spinUntil([this] { return !m_process.printed.isEmpty(); },
+                       std::chrono::milliseconds(20000))) {
             throw std::runtime_error("the test window was never mapped");
         }
+        m_id = m_process.printed.first().mid(6).toUInt();
         // The window manager is done with a new window once it has framed it;
         // only then has it also decided whether to give it the focus.
         X11TestDesktop desktop;
