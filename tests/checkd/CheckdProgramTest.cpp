@@ -23,8 +23,6 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
         cases,
         R"({"id":"c1","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland grant.odt","text":"","label":"aligned"})"
         "\n"
-        R"({"id":"c2","aimset":"Write the wetland grant","app":"Firefox","title":"Home - Netflix — Mozilla Firefox","text":"","label":"distracting"})"
-        "\n"
         R"({"id":"c3","aimset":"Write the wetland grant","app":"LibreOffice Writer","title":"wetland birds.odt","text":"","label":"distracting","category":"birding"})"
         "\n");
     const auto printed = aimset::test::run(kProgram, {u"--evaluate"_s, cases});
@@ -35,8 +33,7 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
             u"miss c3 label=distracting ended=aligned aimset=\"Write the wetland grant\" window=\"LibreOffice Writer - wetland birds.odt\""_s,
             u"category=birding n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
             u"category=office n=1 aligned: kept=1 asked=0 closed=0 | distracting: kept=0 asked=0 closed=0"_s,
-            u"category=streaming n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=0 asked=0 closed=1"_s,
-            u"accuracy=0.667 wrongly_closed=0.000 missed=0.500 asked=0.000 n=3"_s}));
+            u"accuracy=0.500 wrongly_closed=0.000 missed=1.000 asked=0.000 n=2"_s}));
 }
 
 // Every mistake is named on standard error.

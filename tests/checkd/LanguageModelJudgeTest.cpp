@@ -66,12 +66,8 @@ protected:
 // the judge's failure, never a verdict: 502, and one line without the key.
 TEST_F(LanguageModelJudgeTest, AsksTheModelInEveryModeAndItsFailuresBecome502) {
     const QJsonObject failed{{u"error"_s, u"the judge could not answer"_s}};
-    const struct {
-        const char* name;
-        ModelReply reply;
-        QString mode;
-        QJsonObject answer;
-    } cases[] = {
+    // What the model says, the mode asked in, and the service's answer.
+    const std::tuple<const char*, ModelReply, QString, QJsonObject> cases[] = {
         {"wrapped in prose and a fence",
          said(uR"(Sure {here}: ```json {"aligned": true} ``` Hope that helps.)"_s),
          u"title"_s,
@@ -96,15 +92,15 @@ TEST_F(LanguageModelJudgeTest, AsksTheModelInEveryModeAndItsFailuresBecome502) {
          u"text"_s, failed},
         {"silence", ModelReply::silent(), u"title"_s, failed},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        reply = c.reply;
-        const bool answered = c.answer != failed;
-        EXPECT_EQ(post(c.mode, answered ? 200 : 502), c.answer);
+    for (const auto& [name, modelReply, mode, answer] : cases) {
+        SCOPED_TRACE(name);
+        reply = modelReply;
+        const bool answered = answer != failed;
+        EXPECT_EQ(post(mode, answered ? 200 : 502), answer);
         const QStringList lines = log.take();
         EXPECT_EQ(lines.size(), answered ? 0 : 1) << lines.join(u'\n').toStdString();
         EXPECT_TRUE(answered ||
-                    lines.value(0).startsWith(u"[checkd] Judge failed ("_s + c.mode + u"): "_s));
+                    lines.value(0).startsWith(u"[checkd] Judge failed ("_s + mode + u"): "_s));
         EXPECT_FALSE(lines.join(u'\n').contains(u"sk-test-123"_s));
 
         ASSERT_EQ(model.received.size(), 1) << "asked once, and only once";

@@ -34,15 +34,10 @@ TEST(TextAnalysisTest, WordFormsCaseAccentsAndScriptsMeet) {
               (QStringList{u"卒業"_s, u"業論"_s, u"論文"_s, u"序論"_s, u"書"_s}));
 }
 
-// Title checks, one row per kind of window the judge must tell apart. The
+// Title checks, one row per kind of window the judge must tell apart: the
+// aimset, the window (application name, " - ", title), the verdict. The
 // windows are made up here; they are not taken from any labelled set.
-struct TitleCase {
-    const char* aimset;
-    const char* window; // application name, " - ", title
-    Verdict expected;
-};
-
-const TitleCase kTitleCases[] = {
+const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A feed with no word in common is play.
     {kGrant, "Firefox - Home / X — Mozilla Firefox", closed},
     // Shared words do not beat obvious play: shown twice over, it is closed;
@@ -68,7 +63,6 @@ const TitleCase kTitleCases[] = {
     {kLogin, "Visual Studio Code - auth_middleware.py - webapp", kept},
     {"Für die Statistik-Klausur lernen",
      "Firefox - Hypothesis testing and p-values explained - Khan Academy — Mozilla Firefox", kept},
-    {"Practise my Spanish", "Google Chrome - El tiempo en Madrid para mañana y la semana", kept},
     // What the aimset intends makes such places work.
     {"Answer my emails", "Thunderbird - Inbox - Mozilla Thunderbird", kept},
     {"Find new leads for the logistics pitch",
@@ -106,22 +100,16 @@ const TitleCase kTitleCases[] = {
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
     const OfflineJudge judge;
-    for (const TitleCase& c : kTitleCases) {
+    for (const auto& [aimset, window, expected] : kTitleCases) {
         const OfflineJudge::Decision decision =
-            judge.decideTitle(QString::fromUtf8(c.aimset), QString::fromUtf8(c.window));
-        EXPECT_EQ(decision.verdict, c.expected)
-            << c.aimset << " | " << c.window << " | " << decision.reason.toStdString();
+            judge.decideTitle(QString::fromUtf8(aimset), QString::fromUtf8(window));
+        EXPECT_EQ(decision.verdict, expected)
+            << aimset << " | " << window << " | " << decision.reason.toStdString();
     }
 }
 
-struct TextCase {
-    const char* aimset;
-    const char* text;
-    const char* verdict;
-    const char* reason;
-};
-
-const TextCase kTextCases[] = {
+// The aimset, the window's text, the verdict and its reason.
+const char* const kTextCases[][4] = {
     {kGrant, "Section 2: the wetland survey covers six sites; the grant pays for boats.", "ALIGNED",
      "Mentions grant, wetland, survey"},
     {kGrant, "Continue watching: season 2, episode 4. Up next: the season finale", "MISALIGNED",
@@ -147,14 +135,14 @@ const TextCase kTextCases[] = {
 
 TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
     OfflineJudge judge;
-    for (const TextCase& c : kTextCases) {
+    for (const auto& [aimset, text, expected, reason] : kTextCases) {
         const Judged<TextVerdict> answer =
-            judge.judgeText(QString::fromUtf8(c.aimset), QString::fromUtf8(c.text));
+            judge.judgeText(QString::fromUtf8(aimset), QString::fromUtf8(text));
         ASSERT_TRUE(std::holds_alternative<TextVerdict>(answer));
         const TextVerdict& verdict = std::get<TextVerdict>(answer);
-        EXPECT_EQ(verdict.verdict, QString::fromUtf8(c.verdict)) << c.text;
-        EXPECT_EQ(verdict.reason, QString::fromUtf8(c.reason)) << c.text;
-        EXPECT_EQ(verdict.question.isEmpty(), verdict.verdict != u"UNCLEAR"_s) << c.text;
+        EXPECT_EQ(verdict.verdict, QString::fromUtf8(expected)) << text;
+        EXPECT_EQ(verdict.reason, QString::fromUtf8(reason)) << text;
+        EXPECT_EQ(verdict.question.isEmpty(), verdict.verdict != u"UNCLEAR"_s) << text;
     }
 }
 
@@ -183,11 +171,8 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"topics.txt", "[cooking > game]\nrecipe\n"},
         {"cues.txt", "[leisure: memes]\nmemes\n"},
     };
-    const struct {
-        const char* file;
-        const char* content;
-        const char* error;
-    } broken[] = {
+    // The file made wrong, what it then holds, and the error.
+    const char* const broken[][3] = {
         {"places.txt", "steam\n", "places.txt:1: phrases before the first [section]"},
         {"places.txt", "[game: fun]\nsteam\n",
          "places.txt:1: a category is written [name: "
@@ -197,15 +182,15 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"cues.txt", "[leisure: memes]\nmemes,, lol\n",
          "cues.txt:2: an empty phrase (two commas in a row?)"},
     };
-    for (const auto& b : broken) {
+    for (const auto& [file, wrong, message] : broken) {
         QTemporaryDir dir;
         for (const auto& [name, content] : files) {
             ASSERT_TRUE(aimset::test::writeFile(dir.filePath(QString::fromUtf8(name)),
-                                                qstrcmp(name, b.file) == 0 ? b.content : content));
+                                                qstrcmp(name, file) == 0 ? wrong : content));
         }
         QString error;
         EXPECT_FALSE(Knowledge::load(dir.path(), &error).has_value());
-        EXPECT_EQ(error, QString::fromUtf8(b.error));
+        EXPECT_EQ(error, QString::fromUtf8(message));
     }
 }
 

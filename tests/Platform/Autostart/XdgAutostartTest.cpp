@@ -101,11 +101,7 @@ TEST_F(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
     const QString entry = config.path() + u"/autostart/aimset.desktop"_s;
     const QString where = u" ("_s + entry + u")\n|"_s;
     const QString on = u"0|Start at login: on"_s + where, off = u"0|Start at login: off"_s + where;
-    const struct {
-        QStringList arguments;
-        QString result;
-        bool enabled;
-    } rows[] = {
+    const std::tuple<QStringList, QString, bool> rows[] = {
         {{u"--autostart"_s, u"status"_s}, off, false},
         {{u"--autostart=on"_s}, on, true},
         {{u"--autostart"_s, u"on"_s}, on, true},
@@ -120,12 +116,12 @@ TEST_F(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
         {{}, u"none||"_s, false},
         {{u"-platform"_s, u"xcb"_s}, u"none||"_s, false},
     };
-    for (const auto& row : rows) {
-        const std::string name = row.arguments.join(u' ').toStdString();
-        EXPECT_EQ(run(autostart, row.arguments), row.result) << name;
-        EXPECT_EQ(autostart.isEnabled(), row.enabled) << name;
+    for (const auto& [arguments, result, enabled] : rows) {
+        const std::string name = arguments.join(u' ').toStdString();
+        EXPECT_EQ(run(autostart, arguments), result) << name;
+        EXPECT_EQ(autostart.isEnabled(), enabled) << name;
         EXPECT_EQ(QString::fromUtf8(test::readFile(entry)),
-                  row.enabled ? XdgAutostart::entryText(u"/usr/bin/aimset"_s) : QString())
+                  enabled ? XdgAutostart::entryText(u"/usr/bin/aimset"_s) : QString())
             << name;
     }
     EXPECT_EQ(changes, 2);

@@ -47,11 +47,8 @@ TEST(DesktopEntriesTest, MatchesByStartupClassThenIdThenProgram) {
     writeFile(apps + u"garbage.desktop"_s, QByteArray("\xff\xfe\x00 no entry here", 18));
     const DesktopEntries entries = DesktopEntries::load({home.path(), system.path()});
     EXPECT_EQ(entries.entries().size(), 5u);
-    const struct {
-        const char* instance;
-        const char* windowClass;
-        const char* entry;
-    } rows[] = {
+    // The window's instance and class, and the entry they name.
+    const char* const rows[][3] = {
         {"gnome-terminal-server", "Gnome-terminal", "org.gnome.Terminal: Terminal"},
         {"org.gnome.Nautilus", "org.gnome.Nautilus", "org.gnome.Nautilus: Files"},
         // The last dotted part of an id matches a short class.
@@ -64,11 +61,11 @@ TEST(DesktopEntriesTest, MatchesByStartupClassThenIdThenProgram) {
         {"unknown", "Unknown", ""},
         {"", "", ""},
     };
-    for (const auto& row : rows) {
+    for (const auto& [instance, windowClass, named] : rows) {
         const auto entry =
-            entries.match(QString::fromLatin1(row.instance), QString::fromLatin1(row.windowClass));
+            entries.match(QString::fromLatin1(instance), QString::fromLatin1(windowClass));
         EXPECT_EQ(entry ? entry->id + u": "_s + entry->name : QString(),
-                  QString::fromLatin1(row.entry));
+                  QString::fromLatin1(named));
     }
 }
 
@@ -192,11 +189,8 @@ TEST(AltMTrackerTest, FollowsTheChordThroughRawKeys) {
         }
         return seen.join(u' ');
     };
-    const struct {
-        const char* name;
-        QString keys;
-        QString changes;
-    } cases[] = {
+    // What is pressed, and the chord's changes.
+    const std::tuple<const char*, QString, QString> cases[] = {
         {"Alt then M, M let go first", u"+A +M -M -A"_s, u"down up"_s},
         {"Alt let go first", u"+A +M -A -M"_s, u"down up"_s},
         {"M before Alt is no chord", u"+M +A -M -A"_s, {}},
@@ -206,8 +200,8 @@ TEST(AltMTrackerTest, FollowsTheChordThroughRawKeys) {
         {"a release that arrives twice is no second change", u"+A +M -A -A -M"_s, u"down up"_s},
         {"M again while Alt is still held", u"+A +M -M +M +M"_s, u"down up down"_s},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(changes(AltMTracker(), c.keys), c.changes) << c.name;
+    for (const auto& [name, keys, expected] : cases) {
+        EXPECT_EQ(changes(AltMTracker(), keys), expected) << name;
     }
     // The server's modifier map decides which keys are Alt.
     EXPECT_EQ(changes(AltMTracker({50}), u"+S +M"_s), u"down"_s);

@@ -40,11 +40,8 @@ TEST(AtspiTrust, PromptEnablesTheBusAtOnceAndTheAdapterFollowsItsSwitches) {
     const QString tag = u"[Accessibility] "_s;
     const QString enabled = tag + u"Accessibility bus enabled"_s;
     const QString missing = u": The name org.a11y.Bus was not provided by any .service files"_s;
-    const struct {
-        A11ySession::Launcher launcher;
-        QStringList persistCommand;
-        QStringList lines;
-    } cases[] = {
+    // The bus's state, the command that keeps accessibility on, the lines said.
+    const std::tuple<A11ySession::Launcher, QStringList, QStringList> cases[] = {
         {A11ySession::Launcher::disabled, {u"touch"_s, marker}, {enabled}},
         {A11ySession::Launcher::disabled,
          {u"/nonexistent/aimset-gsettings"_s},
@@ -55,11 +52,11 @@ TEST(AtspiTrust, PromptEnablesTheBusAtOnceAndTheAdapterFollowsItsSwitches) {
          {tag + u"Cannot read whether the accessibility bus is enabled"_s + missing,
           tag + u"Could not enable the accessibility bus"_s + missing}},
     };
-    for (const auto& c : cases) {
-        const auto session = A11ySession::start(c.launcher);
+    for (const auto& [launcher, persistCommand, lines] : cases) {
+        const auto session = A11ySession::start(launcher);
         ASSERT_TRUE(session);
         auto options = optionsOn(*session);
-        options.persistCommand = c.persistCommand;
+        options.persistCommand = persistCommand;
         LogCapture log;
         AtspiAccessibility accessibility(options);
 
@@ -72,10 +69,10 @@ TEST(AtspiTrust, PromptEnablesTheBusAtOnceAndTheAdapterFollowsItsSwitches) {
         }
         accessibility.requestTrustWithPrompt();
         EXPECT_LT(clock.elapsed(), 1000);
-        EXPECT_TRUE(spinUntil([&] { return log.lines().size() >= c.lines.size(); }, 5s));
-        EXPECT_EQ(log.lines(), c.lines);
-        EXPECT_EQ(accessibility.isProcessTrusted(), c.launcher != A11ySession::Launcher::none);
-        if (c.launcher == A11ySession::Launcher::none) {
+        EXPECT_TRUE(spinUntil([&] { return log.lines().size() >= lines.size(); }, 5s));
+        EXPECT_EQ(log.lines(), lines);
+        EXPECT_EQ(accessibility.isProcessTrusted(), launcher != A11ySession::Launcher::none);
+        if (launcher == A11ySession::Launcher::none) {
             continue;
         }
         // Another program (the desktop's settings, a screen reader) switches the bus.
@@ -196,11 +193,8 @@ TEST_F(AtspiWindows, ReadsQtAndChromiumWindowsButNothingOfTheirPasswordsShownOrN
         "<input value=Lisbon><script>for (const f of document.querySelectorAll("
         "'input[value^=shown]')) f.type = 'text';</script>"_s);
     const QString other = writePage(dir, u"other.html"_s, u"Bravo tab"_s, u"Bravo body"_s);
-    const struct {
-        QString program;
-        QStringList arguments;
-        QStringList shown;
-    } apps[] = {
+    // Each window's program, its arguments and texts it shows.
+    const std::tuple<QString, QStringList, QStringList> apps[] = {
         {QStringLiteral(AIMSET_QT_PASSWORD_WINDOW_PATH),
          {},
          {u"Budget spreadsheet review"_s, u"alice@example.invalid"_s, u"Submit budget"_s}},
@@ -209,11 +203,11 @@ TEST_F(AtspiWindows, ReadsQtAndChromiumWindowsButNothingOfTheirPasswordsShownOrN
          chromiumArguments(dir.filePath(u"profile"_s), login) << other,
          {u"Team handbook"_s, u"alice"_s, u"Sign in"_s, u"Show password"_s, u"Lisbon"_s}},
     };
-    for (const auto& app : apps) {
-        TestApp window(*s_session, app.program, app.arguments);
+    for (const auto& [program, arguments, shown] : apps) {
+        TestApp window(*s_session, program, arguments);
         AtspiAccessibility accessibility(optionsOn(*s_session));
-        const QString text = windowText(accessibility, window.processId(), app.shown.constLast());
-        for (const QString& expected : app.shown) {
+        const QString text = windowText(accessibility, window.processId(), shown.constLast());
+        for (const QString& expected : shown) {
             EXPECT_TRUE(text.contains(expected)) << expected.toStdString();
         }
         for (const char* never : {"hunter2secret", "shownsecret", "Secret code field", "\u2022",

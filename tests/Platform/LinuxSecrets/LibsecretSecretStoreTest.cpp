@@ -5,6 +5,7 @@
 #include "Interventions/UsageStore.h"
 #include "support/LogCapture.h"
 #include "support/SpinUntil.h"
+#include "support/a11y/A11ySession.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -37,7 +38,7 @@ bool busStarted = false;
 
 template <Keyring state> struct OnKeyring : ::testing::Test {
     QTemporaryDir dir;
-    test::LineProcess bus;
+    std::unique_ptr<test::A11ySession> bus;
     test::LineProcess daemon;
     test::LogCapture log;
     LibsecretSecretStore store;
@@ -46,16 +47,9 @@ template <Keyring state> struct OnKeyring : ::testing::Test {
         if (std::exchange(busStarted, true)) {
             GTEST_SKIP() << "a bus was started before in this process: run one test alone";
         }
-        const QString config = dir.filePath(u"bus.conf"_s);
-        test::writeFile(config,
-                        "<busconfig><listen>unix:dir=" + dir.path().toUtf8() +
-                            "</listen><policy context='default'><allow own='*'/>"
-                            "<allow send_destination='*'/><allow receive_sender='*'/></policy>"
-                            "</busconfig>");
-        bus.launch(u"dbus-daemon"_s,
-                   {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
-        ASSERT_TRUE(test::spinUntil([&] { return !bus.printed.isEmpty(); }));
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.printed.first().toUtf8());
+        bus = test::A11ySession::start(test::A11ySession::Launcher::none);
+        ASSERT_TRUE(bus);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus->address().toUtf8());
         for (const char* name : {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) {
             qputenv(name, dir.path().toUtf8());
         }
@@ -224,7 +218,7 @@ using LostSessionBusTest = OnKeyring<Keyring::unlocked>;
 TEST_F(LostSessionBusTest, IsAFailureNotTheEndOfTheApp) {
     const SecretItemKey key{u"com.aimset.test.lost"_s, u"counter"_s};
     ASSERT_EQ(store.add(key, "1"), Status::success);
-    bus.terminate();
+    bus.reset();
     // The connection notices the loss a moment later.
     test::spinUntil([&] { return store.find(key, false).status == Status::failure; }, 5000ms);
     expectEveryOperationFails(u"The connection is closed"_s);

@@ -105,12 +105,8 @@ TEST_F(AlignmentServiceTest, WhatTheServiceGetsWrongIsAFailedCheckWithOneLine) {
     const QByteArray big = R"({"aligned": true, "pad": ")" + QByteArray(2 << 20, 'x') + R"("})";
     const QString failed = u"[AlignmentChecker] Request failed: "_s;
     const QString refused = failed + u"The answer is larger than 1 MB and was refused."_s;
-    const struct {
-        const char* name;
-        std::optional<Reply> reply; // none: nothing listens
-        bool tls;
-        QString line;
-    } rows[] = {
+    // The name, the reply (none: nothing listens), whether over TLS, the line.
+    const std::tuple<const char*, std::optional<Reply>, bool, QString> rows[] = {
         {"500",
          Reply::raw("HTTP/1.1 500 Internal Server Error\r\nContent-Type: application/json\r\n"
                     "Content-Length: 16\r\n\r\n{\"aligned\":true}"),
@@ -128,17 +124,17 @@ TEST_F(AlignmentServiceTest, WhatTheServiceGetsWrongIsAFailedCheckWithOneLine) {
         {"self-signed", Reply::json(200, R"({"aligned":true})"), true,
          failed + u"SSL handshake failed: The certificate is self-signed, and untrusted"_s},
     };
-    for (const auto& row : rows) {
-        const auto answer = [&row](const auto&) { return row.reply.value_or(Reply::silent()); };
-        auto server = row.tls ? std::make_unique<TestHttpServer>(answer, tls.certificate, tls.key)
+    for (const auto& [name, reply, overTls, line] : rows) {
+        const auto answer = [&reply](const auto&) { return reply.value_or(Reply::silent()); };
+        auto server = overTls ? std::make_unique<TestHttpServer>(answer, tls.certificate, tls.key)
                               : std::make_unique<TestHttpServer>(answer);
-        const QByteArray url = server->url(row.tls ? "https" : "http");
-        if (!row.reply) {
+        const QByteArray url = server->url(overTls ? "https" : "http");
+        if (!reply) {
             server.reset();
         }
-        EXPECT_EQ(checkTitle({QUrl(QString::fromLatin1(url)), {}}), std::nullopt) << row.name;
-        EXPECT_EQ(log.take(), QStringList{row.line}) << row.name;
-        EXPECT_EQ(server ? server->received.size() : 0, row.tls || !server ? 0 : 1) << row.name;
+        EXPECT_EQ(checkTitle({QUrl(QString::fromLatin1(url)), {}}), std::nullopt) << name;
+        EXPECT_EQ(log.take(), QStringList{line}) << name;
+        EXPECT_EQ(server ? server->received.size() : 0, overTls || !server ? 0 : 1) << name;
     }
     EXPECT_TRUE(elsewhere.received.isEmpty());
 }
