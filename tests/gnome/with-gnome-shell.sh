@@ -73,24 +73,10 @@ session)
         --wayland-display "$WAYLAND_DISPLAY" >"$AIMSET_SHELL_LOG" 2>&1 &
     shell_pid=$!
     trap 'kill "$shell_pid" 2>/dev/null; wait "$shell_pid" 2>/dev/null || true' EXIT
-    # The extension answers once the shell has started and enabled it: this
-    # script is not Aimset, so the answer is a refusal.
-    ready=no
-    for _ in $(seq 600); do
-        if ! kill -0 "$shell_pid" 2>/dev/null; then
-            echo "with-gnome-shell: the shell exited while starting" >&2
-            exit 1
-        fi
-        answer=$(gdbus call --session --dest org.aimset.Shell --object-path /org/aimset/Shell \
-            --method org.aimset.Shell1.GetFocusedWindow 2>&1 || true)
-        if [[ "$answer" == *org.aimset.Shell1.Error.AccessDenied* ]]; then
-            ready=yes
-            break
-        fi
-        sleep 0.1
-    done
-    if [ "$ready" != yes ]; then
-        echo "with-gnome-shell: the extension did not answer on org.aimset.Shell within 60 s" >&2
+    # The extension takes its name once the shell has started and enabled it,
+    # with its object already on the bus.
+    if ! gdbus wait --session --timeout 60 org.aimset.Shell; then
+        echo "with-gnome-shell: the extension did not take org.aimset.Shell within 60 s" >&2
         exit 1
     fi
     # The shell opens the overview once it has started, as after a login;
