@@ -69,23 +69,16 @@ public:
             nullptr));
         return reply ? reply->atom : 0;
     }
-    // A window property's value (up to 4 KiB), if the window has it.
-    std::optional<QByteArray> property(xcb_window_t window, const char* name, xcb_atom_t type) {
+    // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
+    std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type) {
         auto reply = own(xcb_get_property_reply(
             m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024),
             nullptr));
-        if (!reply || reply->type == XCB_ATOM_NONE) {
-            return std::nullopt;
+        if (!reply || reply->format != 32) {
+            return {};
         }
-        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                          xcb_get_property_value_length(reply.get()));
-    }
-    // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
-    std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type) {
-        const QByteArray bytes = property(window, name, type).value_or(QByteArray());
-        std::vector<std::uint32_t> values(static_cast<std::size_t>(bytes.size()) / 4);
-        std::memcpy(values.data(), bytes.constData(), values.size() * 4);
-        return values;
+        const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+        return {data, data + xcb_get_property_value_length(reply.get()) / 4};
     }
     // Whether the key is down, as the server sees it.
     bool isKeyHeld(std::uint8_t keycode) {
@@ -121,10 +114,7 @@ public:
         // only then has it also decided whether to give it the focus.
         X11TestDesktop desktop;
         spinUntil(
-            [&] {
-                return desktop.property(m_id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).has_value();
-            },
-            std::chrono::milliseconds(10000));
+            [&] { return !desktop.values(m_id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).empty(); });
         spinUntil([] { return false; }, std::chrono::milliseconds(200));
     }
 
