@@ -203,9 +203,8 @@ public:
         }
         QProcessEnvironment environment = childEnvironment(bus);
         // Everything the browser writes stays in the test's folder.
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-            environment.insert(QString::fromLatin1(name),
-                               m_profile.filePath(QString::fromLatin1(name)));
+        for (const QString& name : {u"HOME"_s, u"XDG_CONFIG_HOME"_s, u"XDG_CACHE_HOME"_s}) {
+            environment.insert(name, m_profile.filePath(name));
         }
         m_process.setProcessEnvironment(environment);
         m_process.setStandardErrorFile(m_profile.filePath(u"chromium.log"_s));

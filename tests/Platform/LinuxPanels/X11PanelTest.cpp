@@ -153,14 +153,13 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
     ASSERT_FALSE(decorations->isCompositing());
     showEach(false);
 
-    QProcess compositor;
-    compositor.start(u"xcompmgr"_s, {});
-    ASSERT_TRUE(compositor.waitForStarted()) << "xcompmgr is needed (scripts/test-packages.txt)";
-    ASSERT_TRUE(test::spinUntil([&] { return decorations->isCompositing(); }));
-    settle();
-    showEach(true);
-    compositor.terminate();
-    compositor.waitForFinished();
+    {
+        test::LineProcess compositor; // xcompmgr, from scripts/test-packages.txt
+        compositor.launch(u"xcompmgr"_s, {});
+        ASSERT_TRUE(test::spinUntil([&] { return decorations->isCompositing(); }));
+        settle();
+        showEach(true);
+    }
     EXPECT_TRUE(test::spinUntil([&] { return !decorations->isCompositing(); }));
 }
 

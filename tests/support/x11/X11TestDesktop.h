@@ -26,24 +26,17 @@ template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
 class X11TestDesktop {
 public:
     X11TestDesktop() {
-        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(connection)) {
-            xcb_disconnect(connection);
+        if (xcb_connection_has_error(connection())) {
+            m_connection.reset();
             return;
         }
-        m_connection = connection;
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
         // A key an earlier test program left held (it failed or was cut short)
         // would change every key this test sends: start with none held.
         for (int keycode = 8; keycode < 256; ++keycode) {
             if (isKeyHeld(static_cast<std::uint8_t>(keycode))) {
                 fakeKey(static_cast<std::uint8_t>(keycode), false);
             }
-        }
-    }
-    ~X11TestDesktop() {
-        if (m_connection) {
-            xcb_disconnect(m_connection);
         }
     }
 
@@ -60,19 +53,19 @@ public:
         activate(window);
         return spinUntil([&] { return activeWindow() == window; });
     }
-    xcb_connection_t* connection() const { return m_connection; }
+    xcb_connection_t* connection() const { return m_connection.get(); }
     xcb_window_t root() const { return m_root; }
     xcb_atom_t atom(const char* name) {
         auto reply = own(xcb_intern_atom_reply(
-            m_connection,
-            xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            connection(),
+            xcb_intern_atom(connection(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
             nullptr));
         return reply ? reply->atom : 0;
     }
     // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
     std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type) {
         auto reply = own(xcb_get_property_reply(
-            m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024),
+            connection(), xcb_get_property(connection(), 0, window, atom(name), type, 0, 1024),
             nullptr));
         if (!reply || reply->format != 32) {
             return {};
@@ -83,18 +76,19 @@ public:
     // Whether the key is down, as the server sees it.
     bool isKeyHeld(std::uint8_t keycode) {
         auto reply =
-            own(xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
+            own(xcb_query_keymap_reply(connection(), xcb_query_keymap(connection()), nullptr));
         return reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
     }
     // Presses or releases a key as if on the keyboard (XTest), by X key code.
     void fakeKey(std::uint8_t keycode, bool press) {
-        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+        xcb_test_fake_input(connection(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
                             XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        xcb_flush(m_connection);
+        xcb_flush(connection());
     }
 
 private:
-    xcb_connection_t* m_connection = nullptr;
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> m_connection{
+        xcb_connect(nullptr, nullptr), &xcb_disconnect};
     xcb_window_t m_root = 0;
 };
 
