@@ -70,26 +70,18 @@ inline QProcessEnvironment childEnvironment(const test::A11ySession* bus) {
 class ScriptedService : public test::TestHttpServer {
 public:
     explicit ScriptedService(const QString& distraction = kCatsTitle)
-        : test::TestHttpServer([distraction](const Request& request) {
+        : test::TestHttpServer([this, distraction](const Request& request) {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            const QString mode = body[u"mode"_s].toString();
+            contexts[mode] << body[u"context"_s].toString();
             const QJsonObject answer =
-                body[u"mode"_s] == u"title"_s
-                    ? QJsonObject{{u"aligned"_s,
-                                   !body[u"context"_s].toString().contains(distraction)}}
+                mode == u"title"_s
+                    ? QJsonObject{{u"aligned"_s, !contexts[mode].last().contains(distraction)}}
                     : QJsonObject{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
             return Reply::json(200, QJsonDocument(answer).toJson(QJsonDocument::Compact));
         }) {}
-    // The contexts of the requests of one mode ("title", "text"), in arrival order.
-    QStringList contexts(const QString& mode) const {
-        QStringList contexts;
-        for (const Request& request : received) {
-            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (body[u"mode"_s] == mode) {
-                contexts << body[u"context"_s].toString();
-            }
-        }
-        return contexts;
-    }
+    // The contexts of the requests of each mode ("title", "text"), in arrival order.
+    QHash<QString, QStringList> contexts;
 };
 
 using Desktop = test::X11TestDesktop;

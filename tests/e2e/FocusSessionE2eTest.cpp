@@ -86,7 +86,7 @@ TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWAfterItsCountdown) 
     EXPECT_EQ(chromium.tabTitles(), QStringList{kWorkTitle});
     EXPECT_EQ(behind.keyLines(), QStringList{}) << "no key went to the window behind";
     // The browser goes to the service by the name of its desktop entry.
-    EXPECT_EQ(service.contexts(u"title"_s).value(0),
+    EXPECT_EQ(service.contexts[u"title"_s].value(0),
               u"%1 - %2 - Chromium"_s.arg(kBrowserName, kCatsTitle));
 }
 
@@ -160,7 +160,7 @@ TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Poll interval set to 0.5s"_s, 35s)) << app.dump();
 
     // The page's text went to the service; the password did not, in any request.
-    const QStringList texts = service.contexts(u"text"_s);
+    const QStringList texts = service.contexts[u"text"_s];
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains(u"Members of the chess club"_s)) << texts[0].toStdString();
     for (const auto& request : service.received) {

@@ -138,7 +138,7 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
             EXPECT_EQ(
                 window->geometry().marginsRemoved(window->shadowMargins()),
                 QtPanelHost::placement(window->screen()->availableGeometry(), card, placement));
-            desktop.activate(page->id());
+            desktop.activateAndWait(page->id());
             settle();
             EXPECT_EQ(flaw(*window), QString()) << "after the page was raised";
             switchDesktop(1);

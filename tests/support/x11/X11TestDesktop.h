@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -45,12 +44,9 @@ public:
         const auto active = values(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
         return active.empty() ? 0 : active.front();
     }
-    void activate(xcb_window_t window) {
-        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
-    }
     // Activates the window and waits until the window manager reports it active.
     bool activateAndWait(xcb_window_t window) {
-        activate(window);
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
         return spinUntil([&] { return activeWindow() == window; });
     }
     xcb_connection_t* connection() const { return m_connection.get(); }
