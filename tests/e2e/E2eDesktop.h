@@ -108,12 +108,6 @@ inline std::optional<xcb_window_t> waitForWindow(const QStringList& options,
         limit);
     return found ? std::optional(found->split('\n')[0].toUInt()) : std::nullopt;
 }
-// A window of the process that no window manager handles, such as the app's
-// floating panels: the window manager frames the windows it manages, so one
-// of the app's right under the root is not managed.
-inline std::optional<xcb_window_t> waitForPanel(qint64 pid, Milliseconds limit = 10s) {
-    return waitForWindow({u"--maxdepth"_s, u"1"_s, u"--pid"_s, QString::number(pid)}, limit);
-}
 
 // The real app, with a private configuration that has finished the
 // onboarding, so it opens on the launch modal; its standard output is read

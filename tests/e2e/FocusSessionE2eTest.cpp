@@ -113,7 +113,11 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
 
     // The person answers No while holding Shift: the window receives
     // Control+W, without Shift, and Shift is down again afterwards.
-    const auto panel = waitForPanel(app.pid());
+    // The panel: a window of the app that no window manager handles, which
+    // frames the windows it manages, so it is right under the root.
+    const QStringList panelSearch = {u"--maxdepth"_s, u"1"_s, u"--pid"_s,
+                                     QString::number(app.pid())};
+    const auto panel = waitForWindow(panelSearch, 10s);
     ASSERT_TRUE(panel) << "no question panel on screen";
     ASSERT_TRUE(xdotool({u"keydown"_s, u"shift"_s}));
     const auto letGo = qScopeGuard([] { xdotool({u"keyup"_s, u"shift"_s}); });
@@ -130,7 +134,7 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
         << cats.keyLines().join(u'|').toStdString();
     spinUntil([] { return false; }, 200ms); // and nothing after that lets go of Shift
     EXPECT_TRUE(desktop.isKeyHeld(kShift));
-    EXPECT_FALSE(waitForPanel(app.pid(), 0ms)) << "the panel went away";
+    EXPECT_FALSE(waitForWindow(panelSearch, 0ms)) << "the panel went away";
     if (holdsOldPort) {
         EXPECT_FALSE(oldPort.hasPendingConnections() || oldPort.waitForNewConnection(100));
     }
