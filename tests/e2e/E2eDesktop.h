@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRect>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -27,7 +26,6 @@ namespace aimset::e2e {
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using Milliseconds = std::chrono::milliseconds;
-using test::own;
 using test::spinUntil;
 using test::writePage;
 
@@ -72,51 +70,21 @@ inline QProcessEnvironment childEnvironment(const test::A11ySession* bus) {
 class ScriptedService : public test::TestHttpServer {
 public:
     explicit ScriptedService(const QString& distraction = kCatsTitle)
-        : test::TestHttpServer([distraction](const Request& request) {
+        : test::TestHttpServer([this, distraction](const Request& request) {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            const QString mode = body[u"mode"_s].toString();
+            contexts[mode] << body[u"context"_s].toString();
             const QJsonObject answer =
-                body[u"mode"_s] == u"title"_s
-                    ? QJsonObject{{u"aligned"_s,
-                                   !body[u"context"_s].toString().contains(distraction)}}
+                mode == u"title"_s
+                    ? QJsonObject{{u"aligned"_s, !contexts[mode].last().contains(distraction)}}
                     : QJsonObject{{u"verdict"_s, u"MISALIGNED"_s}, {u"reason"_s, kCatsReason}};
             return Reply::json(200, QJsonDocument(answer).toJson(QJsonDocument::Compact));
         }) {}
-    // The contexts of the requests of one mode ("title", "text"), in arrival order.
-    QStringList contexts(const QString& mode) const {
-        QStringList contexts;
-        for (const Request& request : received) {
-            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (body[u"mode"_s] == mode) {
-                contexts << body[u"context"_s].toString();
-            }
-        }
-        return contexts;
-    }
+    // The contexts of the requests of each mode ("title", "text"), in arrival order.
+    QHash<QString, QStringList> contexts;
 };
 
 using Desktop = test::X11TestDesktop;
-
-// The place of a window right under the root, and its pixels (BGRX), row by row.
-inline QRect geometry(Desktop& desktop, xcb_window_t window) {
-    auto reply = own(xcb_get_geometry_reply(
-        desktop.connection(), xcb_get_geometry(desktop.connection(), window), nullptr));
-    return reply ? QRect(reply->x, reply->y, reply->width, reply->height) : QRect();
-}
-inline std::vector<std::uint32_t> grab(Desktop& desktop, xcb_window_t window) {
-    const QRect area = geometry(desktop, window);
-    auto reply = own(
-        xcb_get_image_reply(desktop.connection(),
-                            xcb_get_image(desktop.connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window,
-                                          0, 0, static_cast<std::uint16_t>(area.width()),
-                                          static_cast<std::uint16_t>(area.height()), ~0u),
-                            nullptr));
-    const auto count = static_cast<std::size_t>(area.width()) * area.height();
-    if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < count * 4) {
-        return {};
-    }
-    const auto* pixels = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply.get()));
-    return std::vector<std::uint32_t>(pixels, pixels + count);
-}
 
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
 // A test that holds keys lets go of them with a scope guard, so a failed
@@ -125,9 +93,11 @@ inline bool xdotool(const QStringList& arguments) {
     return test::run(u"xdotool"_s, arguments, {}, 20000).has_value();
 }
 
-// The first viewable window xdotool finds that meets all these conditions,
-// once it finds one.
-inline std::optional<xcb_window_t> waitForWindow(const QStringList& options, Milliseconds limit) {
+// The first viewable window xdotool finds that meets all these search
+// options, once it finds one; a window --name finds at any depth, so
+// whether managed or not.
+inline std::optional<xcb_window_t> waitForWindow(const QStringList& options,
+                                                 Milliseconds limit = 60s) {
     std::optional<QByteArray> found;
     spinUntil(
         [&] {
@@ -137,22 +107,6 @@ inline std::optional<xcb_window_t> waitForWindow(const QStringList& options, Mil
         },
         limit);
     return found ? std::optional(found->split('\n')[0].toUInt()) : std::nullopt;
-}
-// A window of the process (of any, if pid is 0) with this title (no pattern
-// characters in it), at any depth, so whether managed or not.
-inline std::optional<xcb_window_t> waitForWindow(qint64 pid, const QString& title,
-                                                 Milliseconds limit = 60s) {
-    QStringList options;
-    if (pid != 0) {
-        options << u"--pid"_s << QString::number(pid);
-    }
-    return waitForWindow(options << u"--name"_s << u"^%1$"_s.arg(title), limit);
-}
-// A window of the process that no window manager handles, such as the app's
-// floating panels: the window manager frames the windows it manages, so one
-// of the app's right under the root is not managed.
-inline std::optional<xcb_window_t> waitForPanel(qint64 pid, Milliseconds limit = 10s) {
-    return waitForWindow({u"--maxdepth"_s, u"1"_s, u"--pid"_s, QString::number(pid)}, limit);
 }
 
 // The real app, with a private configuration that has finished the
@@ -205,7 +159,8 @@ public:
     // Waits for the main window, types the aimset into the launch modal and
     // presses Return; true once the session has started.
     bool startSession(Desktop& desktop, const QString& aimset = kAimset) {
-        const auto window = waitForWindow(pid(), u"Aimset"_s, 30s);
+        const auto window =
+            waitForWindow({u"--pid"_s, QString::number(pid()), u"--name"_s, u"^Aimset$"_s}, 30s);
         // The launch modal's field has the focus: type, then Return.
         return window && desktop.activateAndWait(*window) &&
                xdotool({u"type"_s, u"--delay"_s, u"30"_s, aimset}) &&
@@ -234,9 +189,8 @@ public:
         }
         QProcessEnvironment environment = childEnvironment(bus);
         // Everything the browser writes stays in the test's folder.
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-            environment.insert(QString::fromLatin1(name),
-                               m_profile.filePath(QString::fromLatin1(name)));
+        for (const QString& name : {u"HOME"_s, u"XDG_CONFIG_HOME"_s, u"XDG_CACHE_HOME"_s}) {
+            environment.insert(name, m_profile.filePath(name));
         }
         m_process.setProcessEnvironment(environment);
         m_process.setStandardErrorFile(m_profile.filePath(u"chromium.log"_s));

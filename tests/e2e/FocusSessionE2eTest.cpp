@@ -8,7 +8,11 @@
 #include "E2eDesktop.h"
 #include "support/audio/PrivatePulseAudio.h"
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -36,29 +40,30 @@ struct FocusSessionE2eTest : ::testing::Test {
 
 // Clicks the question panel's "No" where a person sees it: on the row of
 // the white "Yes" button, in the panel's right half.
-bool clickNo(Desktop& desktop, xcb_window_t panel) {
-    const QRect area = geometry(desktop, panel);
-    const int from = 32, to = area.width() / 2; // from the card's padding to the middle
-    const auto isWhite = [](std::uint32_t pixel) { return (pixel & 0xe0e0e0) == 0xe0e0e0; };
+bool clickNo(xcb_window_t panel) {
+    const auto isWhite = [](QRgb pixel) { return (pixel & 0xe0e0e0) == 0xe0e0e0; };
+    QImage shot;
     std::vector<int> white;
     // Until its first frame the panel is blank; then the button is a band of rows.
     spinUntil(
         [&] {
-            const std::vector<std::uint32_t> pixels = grab(desktop, panel);
+            shot = QGuiApplication::primaryScreen()->grabWindow(panel).toImage().convertToFormat(
+                QImage::Format_RGB32);
+            const int from = 32, to = shot.width() / 2; // from the card's padding to the middle
             white.clear();
-            for (int y = 0; !pixels.empty() && y < area.height(); ++y) {
-                const auto row = pixels.begin() + y * area.width();
+            for (int y = 0; y < shot.height(); ++y) {
+                const auto* row = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
                 if (std::count_if(row + from, row + to, isWhite) * 2 > to - from) {
                     white.push_back(y);
                 }
             }
-            return !white.empty() && white.size() * 3 < static_cast<std::size_t>(area.height());
+            return !white.empty() && white.size() * 3 < static_cast<std::size_t>(shot.height());
         },
         5s);
     return !white.empty() &&
-           xdotool({u"mousemove"_s, u"--sync"_s, QString::number(area.x() + area.width() * 3 / 4),
-                    QString::number(area.y() + (white.front() + white.back()) / 2), u"click"_s,
-                    u"1"_s});
+           xdotool({u"mousemove"_s, u"--window"_s, QString::number(panel), u"--sync"_s,
+                    QString::number(shot.width() * 3 / 4),
+                    QString::number((white.front() + white.back()) / 2), u"click"_s, u"1"_s});
 }
 
 TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWAfterItsCountdown) {
@@ -66,7 +71,7 @@ TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWAfterItsCountdown) 
     ScriptedService service;
     Chromium chromium(kCatsThenWork, bus.get());
     ASSERT_TRUE(chromium.waitForTabs(2));
-    const auto browser = waitForWindow(0, kCatsTitle + u" - Chromium"_s);
+    const auto browser = waitForWindow({u"--name"_s, u"^%1 - Chromium$"_s.arg(kCatsTitle)});
     ASSERT_TRUE(browser) << chromium.tabTitles().join(u'|').toStdString();
     AimsetApp app({service.url(), bus.get()});
     ASSERT_TRUE(app.startSession(desktop)) << app.dump();
@@ -81,7 +86,7 @@ TEST_F(FocusSessionE2eTest, ADistractingTabIsClosedByControlWAfterItsCountdown) 
     EXPECT_EQ(chromium.tabTitles(), QStringList{kWorkTitle});
     EXPECT_EQ(behind.keyLines(), QStringList{}) << "no key went to the window behind";
     // The browser goes to the service by the name of its desktop entry.
-    EXPECT_EQ(service.contexts(u"title"_s).value(0),
+    EXPECT_EQ(service.contexts[u"title"_s].value(0),
               u"%1 - %2 - Chromium"_s.arg(kBrowserName, kCatsTitle));
 }
 
@@ -108,11 +113,15 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
 
     // The person answers No while holding Shift: the window receives
     // Control+W, without Shift, and Shift is down again afterwards.
-    const auto panel = waitForPanel(app.pid());
+    // The panel: a window of the app that no window manager handles, which
+    // frames the windows it manages, so it is right under the root.
+    const QStringList panelSearch = {u"--maxdepth"_s, u"1"_s, u"--pid"_s,
+                                     QString::number(app.pid())};
+    const auto panel = waitForWindow(panelSearch, 10s);
     ASSERT_TRUE(panel) << "no question panel on screen";
     ASSERT_TRUE(xdotool({u"keydown"_s, u"shift"_s}));
     const auto letGo = qScopeGuard([] { xdotool({u"keyup"_s, u"shift"_s}); });
-    ASSERT_TRUE(clickNo(desktop, *panel));
+    ASSERT_TRUE(clickNo(*panel));
     ASSERT_TRUE(app.waitForLine(u"[Intervention] User said NO — closing tab"_s, 5s)) << app.dump();
     // Shift lifted, Control and W pressed (state 4: Control alone) and
     // released, Shift pressed again.
@@ -125,7 +134,7 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
         << cats.keyLines().join(u'|').toStdString();
     spinUntil([] { return false; }, 200ms); // and nothing after that lets go of Shift
     EXPECT_TRUE(desktop.isKeyHeld(kShift));
-    EXPECT_FALSE(waitForPanel(app.pid(), 0ms)) << "the panel went away";
+    EXPECT_FALSE(waitForWindow(panelSearch, 0ms)) << "the panel went away";
     if (holdsOldPort) {
         EXPECT_FALSE(oldPort.hasPendingConnections() || oldPort.waitForNewConnection(100));
     }
@@ -143,7 +152,7 @@ TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
           "<input id=p type=password value=%1></label><button type=button>Show password</button>"
           "<script>p.type = 'text'</script>"_s.arg(password)}},
         bus.get());
-    const auto browser = waitForWindow(0, u"Club members - Chromium"_s);
+    const auto browser = waitForWindow({u"--name"_s, u"^Club members - Chromium$"_s});
     ASSERT_TRUE(browser);
 
     // The app as started at login: no --verbose.
@@ -155,7 +164,7 @@ TEST_F(FocusSessionE2eTest, ARevealedPasswordNeverReachesTheServiceNorTheLog) {
     ASSERT_TRUE(app.waitForLine(u"[AppMonitor] Poll interval set to 0.5s"_s, 35s)) << app.dump();
 
     // The page's text went to the service; the password did not, in any request.
-    const QStringList texts = service.contexts(u"text"_s);
+    const QStringList texts = service.contexts[u"text"_s];
     ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains(u"Members of the chess club"_s)) << texts[0].toStdString();
     for (const auto& request : service.received) {

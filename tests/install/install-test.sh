@@ -19,24 +19,21 @@ fail() {
 # Exactly these files: the app, its helpers in their own folder, the desktop
 # entry, the metadata, the icons and the GNOME Shell extension; no simulator,
 # headers, libraries or QML.
+programs=(usr/bin/aimset usr/libexec/aimset/aimset-checkd usr/libexec/aimset/aimset-atspi-dump)
+sizes=(16 24 32 48 64 128 256)
 expected=$(
-    printf '%s\n' ./usr/bin/aimset ./usr/libexec/aimset/aimset-checkd \
-        ./usr/libexec/aimset/aimset-atspi-dump ./usr/share/applications/aimset.desktop \
-        ./usr/share/metainfo/aimset.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/aimset.svg
-    for file in extension.js metadata.json org.aimset.Shell1.xml; do
-        echo "./usr/share/gnome-shell/extensions/aimset@aimset.invalid/$file"
-    done
-    for size in 16 24 32 48 64 128 256; do
-        echo "./usr/share/icons/hicolor/${size}x${size}/apps/aimset.png"
-    done
+    printf './%s\n' "${programs[@]}" usr/share/applications/aimset.desktop \
+        usr/share/metainfo/aimset.metainfo.xml usr/share/icons/hicolor/scalable/apps/aimset.svg \
+        usr/share/gnome-shell/extensions/aimset@aimset.invalid/{extension.js,metadata.json,org.aimset.Shell1.xml}
+    for size in "${sizes[@]}"; do echo "./usr/share/icons/hicolor/${size}x${size}/apps/aimset.png"; done
 )
 difference=$(diff <(echo "$expected" | sort) <(cd "$root" && find . -type f | sort) | grep '^[<>]' || true)
 [ -z "$difference" ] || fail "installed files differ from the expected ones (<: missing, >: extra):
 $difference"
-for program in usr/bin/aimset usr/libexec/aimset/aimset-checkd usr/libexec/aimset/aimset-atspi-dump; do
+for program in "${programs[@]}"; do
     [ -x "$root/$program" ] || fail "$program is not installed as a program"
 done
-for size in 16 24 32 48 64 128 256; do
+for size in "${sizes[@]}"; do
     png=$(file -b "$root/usr/share/icons/hicolor/${size}x${size}/apps/aimset.png")
     [[ "$png" == "PNG image data, $size x $size,"* ]] || fail "the ${size}x${size} icon is: $png"
 done

@@ -73,15 +73,12 @@ private:
     void accept(QTcpSocket* socket) {
         socket->setParent(this);
         QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
-        QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            m_buffers.remove(socket);
-            socket->deleteLater();
-        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         read(socket);
     }
+    // The request stays in the socket until it has all arrived.
     void read(QTcpSocket* socket) {
-        QByteArray& buffer = m_buffers[socket];
-        buffer += socket->readAll();
+        const QByteArray buffer = socket->peek(socket->bytesAvailable());
         const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
         if (headerEnd < 0) {
             return;
@@ -101,7 +98,7 @@ private:
             return;
         }
         request.body = buffer.mid(headerEnd + 4, length);
-        buffer.clear();
+        socket->skip(headerEnd + 4 + length);
         received.append(request);
 
         const Reply reply = m_handler(request);
@@ -119,7 +116,6 @@ private:
 
     Handler m_handler;
     std::unique_ptr<QTcpServer> m_server;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
 };
 
 } // namespace aimset::test

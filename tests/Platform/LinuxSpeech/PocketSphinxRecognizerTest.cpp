@@ -51,19 +51,6 @@ struct Heard {
 const PocketSphinxRecognizer::Model kMissingModel{
     u"/nonexistent/en-us"_s, u"/nonexistent/en-us.lm.bin"_s, u"/nonexistent/cmudict-en-us.dict"_s};
 
-// Qt Multimedia keeps the sound server it first reached (or failed to) for
-// the life of the process, so each test that meets one needs a process of its
-// own, as CTest gives every test.
-struct PocketSphinxListeningTest : ::testing::Test {
-    void SetUp() override {
-        static bool soundServerMet = false;
-        if (std::exchange(soundServerMet, true)) {
-            GTEST_SKIP() << "a sound server was met before in this process: run one test alone";
-        }
-        ASSERT_TRUE(SpeechClips::instance().isReady()) << "flite and sox must make the clips";
-    }
-};
-
 TEST(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
     LogCapture log;
     // Files that are there but would not load: nothing tries to.
@@ -85,7 +72,11 @@ TEST(PocketSphinxRecognizerTest, AvailabilityIsTheModelsFilesAndCostsNoLoad) {
               QStringList{u"[Speech] Could not load the speech model from /nonexistent/en-us"_s});
 }
 
-TEST_F(PocketSphinxListeningTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce) {
+// Qt Multimedia keeps the sound server it first reached (or failed to) for
+// the life of the process, so each test that meets one needs a process of its
+// own, as CTest gives every test: run them one by one.
+TEST(PocketSphinxListeningTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce) {
+    ASSERT_TRUE(SpeechClips::instance().isReady()) << "flite and sox must make the clips";
     PrivatePulseAudio pulse;
     ASSERT_TRUE(pulse.isRunning());
     const QString phrase = QString::fromLatin1(kPhrase);
@@ -122,7 +113,7 @@ TEST_F(PocketSphinxListeningTest, RecognisesWhatTheMicrophoneHearsAndStopsAtOnce
 
 // Every press that needs the microphone fails with a description (the voice
 // manager logs it) and loads nothing; a later one tries again.
-TEST_F(PocketSphinxListeningTest, StartingWithoutASoundServerFailsWithADescription) {
+TEST(PocketSphinxListeningTest, StartingWithoutASoundServerFailsWithADescription) {
     NoSoundServer none;
     PocketSphinxRecognizer speech;
     Heard heard;

@@ -67,19 +67,17 @@ class PrivatePulseAudio : public NoSoundServer {
 public:
     PrivatePulseAudio() {
         // Its home and runtime folder: the test's own, private (0700) as it must be.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // Nothing else: no other sound server, session bus or display.
+        QProcessEnvironment environment;
         for (const QString& name : {u"HOME"_s, u"XDG_RUNTIME_DIR"_s, u"PULSE_RUNTIME_PATH"_s}) {
             environment.insert(name, m_dir.path());
         }
-        environment.remove(u"PULSE_SERVER"_s);
-        environment.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
-        environment.remove(u"DISPLAY"_s);
         m_daemon.setProcessEnvironment(environment);
         m_daemon.setProcessChannelMode(QProcess::MergedChannels);
         m_daemon.setStandardOutputFile(m_dir.filePath(u"daemon.log"_s));
         // -n: none of the machine's configuration; only the modules named here.
         // --system=no lets it run as root, as CI does.
-        m_daemon.start(
+        m_daemon.launch(
             u"pulseaudio"_s,
             {u"--system=no"_s, u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
              u"--use-pid-file=no"_s, u"--disable-shm=yes"_s, u"--log-target=stderr"_s, u"-L"_s,
@@ -87,14 +85,8 @@ public:
              u"module-null-sink sink_name=speaker rate=16000 channels=1"_s, u"-L"_s,
              u"module-remap-source source_name=microphone master=speaker.monitor"_s});
         // Ready once it answers.
-        const bool answers =
-            m_daemon.waitForStarted(10000) &&
-            spinUntil(
-                [&] {
-                    return m_daemon.state() != QProcess::Running || run(u"pactl"_s, {u"info"_s});
-                },
-                std::chrono::seconds(30));
-        m_running = answers && m_daemon.state() == QProcess::Running;
+        m_running = spinUntil([] { return run(u"pactl"_s, {u"info"_s}).has_value(); },
+                              std::chrono::seconds(30));
         if (!m_running) {
             std::fprintf(stderr, "pulseaudio did not come up: see %s\n",
                          qPrintable(m_dir.filePath(u"daemon.log"_s)));

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -26,13 +25,11 @@ template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {
 class X11TestDesktop {
 public:
     X11TestDesktop() {
-        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(connection)) {
-            xcb_disconnect(connection);
+        if (xcb_connection_has_error(connection())) {
+            m_connection.reset();
             return;
         }
-        m_connection = connection;
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
         // A key an earlier test program left held (it failed or was cut short)
         // would change every key this test sends: start with none held.
         for (int keycode = 8; keycode < 256; ++keycode) {
@@ -41,67 +38,53 @@ public:
             }
         }
     }
-    ~X11TestDesktop() {
-        if (m_connection) {
-            xcb_disconnect(m_connection);
-        }
-    }
 
     bool available() const { return m_connection != nullptr; }
     xcb_window_t activeWindow() {
         const auto active = values(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
         return active.empty() ? 0 : active.front();
     }
-    void activate(xcb_window_t window) {
-        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
-    }
     // Activates the window and waits until the window manager reports it active.
     bool activateAndWait(xcb_window_t window) {
-        activate(window);
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
         return spinUntil([&] { return activeWindow() == window; });
     }
-    xcb_connection_t* connection() const { return m_connection; }
+    xcb_connection_t* connection() const { return m_connection.get(); }
     xcb_window_t root() const { return m_root; }
     xcb_atom_t atom(const char* name) {
         auto reply = own(xcb_intern_atom_reply(
-            m_connection,
-            xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            connection(),
+            xcb_intern_atom(connection(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
             nullptr));
         return reply ? reply->atom : 0;
     }
-    // A window property's value (up to 4 KiB), if the window has it.
-    std::optional<QByteArray> property(xcb_window_t window, const char* name, xcb_atom_t type) {
-        auto reply = own(xcb_get_property_reply(
-            m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024),
-            nullptr));
-        if (!reply || reply->type == XCB_ATOM_NONE) {
-            return std::nullopt;
-        }
-        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                          xcb_get_property_value_length(reply.get()));
-    }
     // A property of 32-bit values (cardinals, windows, atoms); none if it is not there.
     std::vector<std::uint32_t> values(xcb_window_t window, const char* name, xcb_atom_t type) {
-        const QByteArray bytes = property(window, name, type).value_or(QByteArray());
-        std::vector<std::uint32_t> values(static_cast<std::size_t>(bytes.size()) / 4);
-        std::memcpy(values.data(), bytes.constData(), values.size() * 4);
-        return values;
+        auto reply = own(xcb_get_property_reply(
+            connection(), xcb_get_property(connection(), 0, window, atom(name), type, 0, 1024),
+            nullptr));
+        if (!reply || reply->format != 32) {
+            return {};
+        }
+        const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+        return {data, data + xcb_get_property_value_length(reply.get()) / 4};
     }
     // Whether the key is down, as the server sees it.
     bool isKeyHeld(std::uint8_t keycode) {
         auto reply =
-            own(xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
+            own(xcb_query_keymap_reply(connection(), xcb_query_keymap(connection()), nullptr));
         return reply && (reply->keys[keycode / 8] & (1u << (keycode % 8)));
     }
     // Presses or releases a key as if on the keyboard (XTest), by X key code.
     void fakeKey(std::uint8_t keycode, bool press) {
-        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+        xcb_test_fake_input(connection(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
                             XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        xcb_flush(m_connection);
+        xcb_flush(connection());
     }
 
 private:
-    xcb_connection_t* m_connection = nullptr;
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> m_connection{
+        xcb_connect(nullptr, nullptr), &xcb_disconnect};
     xcb_window_t m_root = 0;
 };
 
@@ -121,10 +104,7 @@ public:
         // only then has it also decided whether to give it the focus.
         X11TestDesktop desktop;
         spinUntil(
-            [&] {
-                return desktop.property(m_id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).has_value();
-            },
-            std::chrono::milliseconds(10000));
+            [&] { return !desktop.values(m_id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).empty(); });
         spinUntil([] { return false; }, std::chrono::milliseconds(200));
     }
 
