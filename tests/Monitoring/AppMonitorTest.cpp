@@ -108,63 +108,56 @@ TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOne
 
 // ---- local decisions ------------------------------------------------------------------------
 
-// An allowed application, window or sign-in page is aligned on every tick
-// without asking the service.
-TEST_F(AppMonitorTest, AllowedAppsWindowsAndSignInPagesAreAlignedOnEveryTick) {
+// The windows aligned on every tick without asking the service: the
+// platform's own applications and the built-in ones, allowed windows, titles
+// with an allowed part, and sign-in pages. Titles match by whole words or
+// parts, never inside a word, and the addresses they show by host and whole
+// path parts; application and window names match exactly.
+TEST_F(AppMonitorTest, AllowedWindowsAndSignInPagesAreAlignedOnEveryTickWithoutAsking) {
     monitor = makeMonitor({{u"org.gnome.Terminal"_s}, {}});
     monitor->startMonitoring(kAimset);
-    const std::tuple<QString, QString, QString, bool> windows[] = {
-        {u"Terminal"_s, u"org.gnome.Terminal"_s, u"zsh"_s, true}, // the platform's own
-        {u"Finder"_s, u"com.apple.finder"_s, u"Home"_s, true},
-        {u"Safari"_s, u"com.apple.Safari"_s, u"Start Page, Private Browsing"_s, true},
-        {u"Firefox"_s, u"org.mozilla.firefox"_s, u"Inbox - Gmail"_s, true},
-        {u"Firefox"_s, u"org.mozilla.firefox"_s, u"Sign In - Example"_s, true},
-        // Matching is exact and case-sensitive.
-        {u"Finder"_s, u"com.apple.Finder"_s, u"Home"_s, false},
-        {u"Safari"_s, u"com.apple.Safari"_s, u"Start Page "_s, false},
-    };
-    for (const auto& [name, id, title, allowed] : windows) {
-        sim.workspace.setFrontmost(name, id, 9, title);
-        tick();
-        tick();
-        EXPECT_EQ(takeEvents().size(), allowed ? 2 : 0) << title.toStdString();
-    }
-    EXPECT_EQ(sim.http.calls.size(), 2u);
-    EXPECT_TRUE(log.lines().contains(
-        u"[AppMonitor] Auth page detected, auto-aligned: Sign In - Example"_s));
-}
-
-TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstrings) {
-    struct Case {
+    enum Outcome { asked, allowed, signIn };
+    const struct {
         QString title;
-        bool signIn;
-        bool allowed;
+        Outcome outcome;
+        QString name = u"Firefox"_s;
+        QString id = u"org.mozilla.firefox"_s;
+    } windows[] = {
+        {u"zsh"_s, allowed, u"Terminal"_s, u"org.gnome.Terminal"_s},
+        {u"Home"_s, allowed, u"Finder"_s, u"com.apple.finder"_s},
+        {u"Start Page, Private Browsing"_s, allowed, u"Safari"_s, u"com.apple.Safari"_s},
+        {u"Start Page "_s, asked, u"Safari"_s, u"com.apple.Safari"_s},
+        {u"Home"_s, asked, u"Finder"_s, u"com.apple.Finder"_s},
+        {u"Login | Acme"_s, signIn},
+        {u"Verify your email"_s, signIn},
+        {u"Interior design inspiration"_s, asked},
+        {u"Designing logs"_s, asked},
+        {u"Blog about logins and login-free apps"_s, signIn},
+        {u"Catalogin catalogue"_s, asked},
+        {u"ACCOUNTS.GOOGLE.COM/o/oauth2 - Chromium"_s, signIn},
+        {u"https://acme.okta.com/app - Chromium"_s, signIn},
+        {u"example.com/sso/start"_s, signIn},
+        {u"example.com/auth?next=/ - Chromium"_s, signIn},
+        {u"example.com/authors/jane - Chromium"_s, asked},
+        {u"notokta.com/blog"_s, asked},
+        {u"Inbox (3) - jane@example.com - Gmail"_s, allowed},
+        {u"Mail - Jane Doe - Outlook"_s, allowed},
+        {u"Google Calendar \u2013 Week of 5 May"_s, allowed},
+        {u"Daily Mail - Chromium"_s, asked},
+        {u"Gmailish tips"_s, asked},
+        {u"inbox - gmail"_s, asked},
     };
-    const Case cases[] = {
-        {u"Login | Acme"_s, true, false},
-        {u"Verify your email"_s, true, false},
-        {u"Interior design inspiration"_s, false, false},
-        {u"Designing logs"_s, false, false},
-        {u"Blog about logins and login-free apps"_s, true, false},
-        {u"Catalogin catalogue"_s, false, false},
-        // Addresses, where the title shows one: hosts and whole path parts.
-        {u"ACCOUNTS.GOOGLE.COM/o/oauth2 - Chromium"_s, true, false},
-        {u"https://acme.okta.com/app - Chromium"_s, true, false},
-        {u"example.com/sso/start"_s, true, false},
-        {u"example.com/auth?next=/ - Chromium"_s, true, false},
-        {u"example.com/authors/jane - Chromium"_s, false, false},
-        {u"notokta.com/blog"_s, false, false},
-        // Allowed fragments are whole parts of the title, case and all.
-        {u"Inbox (3) - jane@example.com - Gmail"_s, false, true},
-        {u"Mail - Jane Doe - Outlook"_s, false, true},
-        {u"Google Calendar \u2013 Week of 5 May"_s, false, true},
-        {u"Daily Mail - Chromium"_s, false, false},
-        {u"Gmailish tips"_s, false, false},
-        {u"inbox - gmail"_s, false, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(AppMonitor::isSignInPage(c.title), c.signIn) << c.title.toStdString();
-        EXPECT_EQ(AppMonitor::isAllowedTitle(c.title), c.allowed) << c.title.toStdString();
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.title.toStdString());
+        const std::size_t requests = sim.http.calls.size();
+        sim.workspace.setFrontmost(w.name, w.id, 9, w.title);
+        tick();
+        tick();
+        EXPECT_EQ(takeEvents().size(), w.outcome == asked ? 0 : 2);
+        EXPECT_EQ(sim.http.calls.size() - requests, w.outcome == asked ? 1u : 0u);
+        EXPECT_EQ(
+            log.take().contains(u"[AppMonitor] Auth page detected, auto-aligned: "_s + w.title),
+            w.outcome == signIn);
     }
 }
 
