@@ -1,11 +1,14 @@
 #include "Platform/Linux/XdgAutostart.h"
-#include "QmlWindowRig.h"
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
 #include "support/SimulatedDesktop.h"
 
+#include <QDir>
 #include <QFile>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,23 +21,73 @@ using namespace std::chrono_literals;
 namespace {
 
 // The main window's QML over the real ContentView on the simulated desktop,
-// used through its buttons and fields as a person would.
-struct ContentViewQmlTest : ::testing::Test, test::QmlWindowRig {
+// in a window of its own, used through its buttons and fields as a person would.
+struct ContentViewQmlTest : ::testing::Test {
     test::LogCapture log;
     test::SimulatedDesktop sim;
     std::unique_ptr<ContentView> view;
+    QQmlEngine engine;
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> root;
 
-    // The items go before the view they show.
+    // The items go before the view they show and the engine that made them.
     ~ContentViewQmlTest() override { root.reset(); }
 
     void load(bool onboarded, QObject* startAtLogin = nullptr) {
         sim.defaults.setBool(ContentView::onboardingKey, onboarded);
         sim.workspace.setFrontmost(u"Writer"_s, u"org.example.Writer"_s, 7, u"Q3 report.odt"_s);
         view = std::make_unique<ContentView>(sim.desktop());
-        QmlWindowRig::load(u"ContentView"_s,
-                           {{u"view"_s, QVariant::fromValue(view.get())},
-                            {u"startAtLogin"_s, QVariant::fromValue(startAtLogin)}},
-                           QSize(720, 640));
+        QQmlComponent component(&engine, QUrl(u"qrc:/qt/qml/Aimset/Views/ContentView.qml"_s));
+        // Qt crashes on required properties of a component that failed to load.
+        ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
+        root.reset(qobject_cast<QQuickItem*>(component.createWithInitialProperties(
+            {{u"view"_s, QVariant::fromValue(view.get())},
+             {u"startAtLogin"_s, QVariant::fromValue(startAtLogin)}})));
+        ASSERT_TRUE(root) << component.errorString().toStdString();
+        root->setParentItem(window.contentItem());
+        window.resize(720, 640);
+        root->setSize(QSizeF(720, 640));
+        window.show();
+        settle();
+    }
+    // Lets the window lay out and draw what changed.
+    void settle() { window.grabWindow(); }
+    QQuickItem* item(const char* name) {
+        settle();
+        auto* found = root->findChild<QQuickItem*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+    QString text(const char* name) {
+        QQuickItem* found = item(name);
+        return found ? found->property("text").toString() : QString();
+    }
+    void click(QQuickItem* target) {
+        const QPointF centre =
+            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+        settle();
+    }
+    void click(const char* name) {
+        QQuickItem* target = item(name);
+        ASSERT_TRUE(target) << name;
+        click(target);
+    }
+    void type(const QString& text) {
+        for (const QChar character : text) {
+            QTest::keyClick(&window, character.toLatin1());
+        }
+        settle();
+    }
+    // Keeps a picture of the window as it is now, for a person to look at,
+    // when AIMSET_SCREENSHOT_DIR names a folder.
+    void keepPicture(const QString& name) {
+        const QImage image = window.grabWindow();
+        const QString folder = qEnvironmentVariable("AIMSET_SCREENSHOT_DIR");
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+            image.save(folder + QLatin1Char('/') + name + u".png"_s);
+        }
     }
     // The one item of that name drawn at all (or more opaque than that), or
     // null: pages that left may linger hidden, and the help card lays every
