@@ -229,14 +229,4 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
     EXPECT_EQ(extract(u"com.apple.passwords"_s), u"vault"_s);
 }
 
-// A window with no text, and one that is gone, are told apart in the app
-// monitor's cases and the unreadable-window scenario.
-TEST_F(WindowTextExtractionTest, WithoutAccessNothingIsReadAndNothingLogged) {
-    sim.accessibility.trusted = false;
-    setWindow(FakeElement::make()->withValue(u"hidden"_s));
-    EXPECT_EQ(extract(), std::nullopt);
-    EXPECT_EQ(sim.accessibility.calls, QStringList{u"isProcessTrusted"_s});
-    EXPECT_TRUE(log.lines().isEmpty());
-}
-
 } // namespace
