@@ -56,15 +56,6 @@ struct InterventionManagerTest : ::testing::Test {
         manager.reset();
         setLogSink(std::move(previousSink));
     }
-
-    // Lets the countdown's last tick fire but holds its queued work back.
-    void holdTheLastCountdownTick() {
-        manager->startMisalignedCountdown(u"A"_s, u"R"_s);
-        virtualLoop.advance(14s);
-        loop.holding = true;
-        virtualLoop.advance(1s);
-        ASSERT_EQ(loop.held.size(), 1u);
-    }
 };
 
 // How each intervention ends, journals joined by "; ": the card goes before
@@ -106,7 +97,6 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
          u"phase 0; panel.orderOut MisalignedCountdownView; "_s
          u"log [Intervention] Auto-dismissed \u2014 user went back on track"_s},
     };
-    int count = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.journal.toStdString());
         targetInFront = c.inFront;
@@ -120,13 +110,8 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
             manager->startMisalignedCountdown(u"Plan"_s, u"R"_s);
         }
         virtualLoop.runPending();
-        EXPECT_EQ(journal.join(u"; "_s),
-                  (asking
-                       ? u"phase 1; panel.present ClarifyingQuestionView 420x250 centred; log "_s
-                         u"[Intervention] Clarifying question shown: Q?"_s
-                       : u"phase 2; panel.present MisalignedCountdownView 420x280 centred; log "_s
-                         u"[Intervention] Misaligned countdown started: R"_s) +
-                      u" (total interventions: %1)"_s.arg(++count));
+        // Its words and size are the goldens'; it shows in the middle of the screen.
+        EXPECT_EQ(journal.filter(u"centred"_s).size(), 1);
         EXPECT_TRUE(manager->isPaused());
         journal.clear();
         virtualLoop.advance(std::chrono::seconds(c.seconds) - 1ms);
@@ -187,20 +172,27 @@ TEST_F(InterventionManagerTest, ASecondVerdictWhileOneIsShownIsIgnoredEntirely) 
     EXPECT_EQ(notifications, 4);
 }
 
+// A tick queued before its countdown ended neither closes a tab nor counts
+// down the next countdown, and once the manager is gone does nothing at all.
 TEST_F(InterventionManagerTest, ATickQueuedBeforeTheEndDoesNothingAfterIt) {
-    holdTheLastCountdownTick();
+    // Lets the countdown's last tick fire but holds its queued work back.
+    const auto holdTheLastTick = [this] {
+        virtualLoop.advance(14s);
+        loop.holding = true;
+        virtualLoop.advance(1s);
+        ASSERT_EQ(loop.held.size(), 1u);
+    };
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
+    holdTheLastTick();
     manager->autoDismiss();
     manager->startMisalignedCountdown(u"B"_s, u"R2"_s);
     journal.clear();
-    // It must neither close a tab nor count down the new countdown.
     loop.release();
     EXPECT_EQ(journal, QStringList{u"log [Intervention] Misaligned countdown started: R2 "_s
                                    u"(total interventions: 2)"_s});
     EXPECT_EQ(manager->countdownRemaining(), 15);
-}
 
-TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
-    holdTheLastCountdownTick();
+    holdTheLastTick();
     manager.reset();
     EXPECT_EQ(journal.last(), u"panel.orderOut MisalignedCountdownView"_s);
     journal.clear();
