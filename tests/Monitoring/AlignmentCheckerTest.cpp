@@ -140,10 +140,10 @@ TEST_F(AlignmentCheckerTest, EachAnswerGivesItsResultAndLine) {
     }
 }
 
-TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine) {
-    AlignmentChecker unconfigured(sim.http, sim.accessibility, QUrl());
-    unconfigured.checkTitle(u"a"_s, u"b"_s, u"c"_s,
-                            [this](std::optional<bool> r) { results << (r ? u"?"_s : u"none"_s); });
+// Until the app's own service has started there is none: nothing is asked.
+TEST_F(AlignmentCheckerTest, WithoutAServiceACheckGivesNoResultAndNoLine) {
+    checker.setService(QUrl(), {});
+    check(Mode::title);
     EXPECT_EQ(results, QStringList{u"none"_s});
     EXPECT_TRUE(sim.http.calls.empty());
     EXPECT_TRUE(log.lines().isEmpty());
