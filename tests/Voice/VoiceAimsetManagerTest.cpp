@@ -62,17 +62,11 @@ TEST_F(VoiceAimsetManagerTest, AccessAnswersAreLoggedOnTheMainThread) {
                                        u"[Voice] Speech recognition unavailable (status: 2)"_s}));
 }
 
-// A start asks what is available, listens, then shows the indicator; what is
-// missing stops it before anything is set up, and the release that follows
-// is a quiet stop. The other ways a start fails are the simulator's voice case.
-TEST_F(VoiceAimsetManagerTest, EachStartInOrderOrStoppedEarly) {
-    speech.current = SpeechAvailability::notDetermined;
-    manager->startListening();
-    manager->stopListening();
-    EXPECT_EQ(journal.join(u"; "_s), u"speech.availability"_s);
-    EXPECT_EQ(log.take(), QStringList{u"[Voice] Speech recognition not ready"_s});
-    // A refused microphone is left to the recording's start to report.
-    journal.clear();
+// A start asks what is available, listens, then shows the indicator at the
+// top of the screen; a microphone refused is left to the recording's start to
+// report. What else stops a start, and the quiet release that follows, are the
+// simulator's voice case.
+TEST_F(VoiceAimsetManagerTest, EachStartInOrder) {
     speech.current = SpeechAvailability::noMicrophone;
     manager->startListening();
     EXPECT_EQ(journal.join(u"; "_s),
