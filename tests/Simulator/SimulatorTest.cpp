@@ -167,19 +167,4 @@ TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGiv
     EXPECT_TRUE(out.contains(u"0.000 # no recognition task is running"_s));
 }
 
-TEST(SimulatorEndTest, NothingIsPrintedAfterTheEndWhenTheAppGoesAway) {
-    QStringList out;
-    {
-        Simulator sim([&out](const QString& line) { out << line; }, Simulator::Options{});
-        // The question is still on screen when the scenario ends.
-        sim.run("{\"defaults\": {\"hasCompletedOnboarding\": true}}\n"
-                "{\"frontmost\": {\"name\": \"Firefox\", \"pid\": 7, \"title\": \"Shop\"}}\n"
-                "{\"service\": {\"mode\": \"title\", \"body\": {\"aligned\": false}}}\n"
-                "{\"type\": {\"field\": \"aimset\", \"text\": \"Report\"}}\n"
-                "{\"press\": \"Start session\"}\n{\"at\": 6}\n");
-        ASSERT_EQ(out.filter(u"# panel"_s), QStringList{u"# panel show question 420x250"_s});
-    }
-    EXPECT_EQ(out.last(), u"# end at 6.000"_s);
-}
-
 } // namespace
