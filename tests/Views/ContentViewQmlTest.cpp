@@ -157,7 +157,8 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     click("aimsetField");
     type(u"Finish the quarterly report"_s);
 
-    // Dragging the goal to its first step leaves the keyboard with the field.
+    // Dragging the goal past its last step, three hours, leaves the keyboard
+    // with the field.
     QQuickItem* slider = item("goalSlider");
     const double handle = slider->property("handle").value<QQuickItem*>()->width();
     const double track = slider->property("availableWidth").toDouble() - handle;
@@ -166,23 +167,23 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
         return slider->mapToScene(QPointF(left + fraction * track, slider->height() / 2)).toPoint();
     };
     QTest::mousePress(&window, Qt::LeftButton, {}, along(0));
-    for (int step = 1; step <= 4; ++step) {
-        QTest::mouseMove(&window, along(step / 24.0));
+    for (int step = 1; step <= 5; ++step) {
+        QTest::mouseMove(&window, along(step / 4.0));
     }
-    QTest::mouseRelease(&window, Qt::LeftButton, {}, along(1 / 6.0));
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, along(1.25));
     pressKey(Qt::Key_Return);
     EXPECT_EQ(log.lines().filter(u"Aimset: "_s),
-              QStringList{u"Aimset: Finish the quarterly report, Goal: 30m"_s});
+              QStringList{u"Aimset: Finish the quarterly report, Goal: 180m"_s});
     // The modal fades out rather than vanishing, and then goes.
     EXPECT_TRUE(item("launchModalLayer")->property("active").toBool());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !item("launchModalLayer")->property("active").toBool(); }, 2000));
     EXPECT_TRUE(onScreen("runningPanel"));
 
-    // The first milestone comes at 7.5 minutes and goes 3 s later; its line
+    // The first milestone comes at 45 minutes and goes 3 s later; its line
     // is kept, so the buttons never move, and it fades out with its words.
     const QRectF endBefore = place("endSessionButton");
-    sim.loop.advance(7min + 31s);
+    sim.loop.advance(45min + 1s);
     EXPECT_EQ(text("milestoneText"), u"Great start. Keep going."_s);
     EXPECT_EQ(place("endSessionButton"), endBefore);
     sim.loop.advance(3s);
