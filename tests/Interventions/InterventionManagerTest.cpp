@@ -25,9 +25,7 @@ struct InterventionManagerTest : ::testing::Test {
     VirtualMainLoop& virtualLoop = loop.inner;
     // Its panels, keys and keyring; the loop is the one above.
     test::SimulatedDesktop sim;
-    FakePanelHost& panels = sim.panels;
-    FakeFrontTabCloser& keys = sim.frontTab;
-    TabCloser tabCloser{keys};
+    TabCloser tabCloser{sim.frontTab};
     UsageStore usage{sim.secrets};
     LogSink previousSink;
     bool targetInFront = true;
@@ -35,12 +33,12 @@ struct InterventionManagerTest : ::testing::Test {
     QList<qint64> countdownValues;
 
     InterventionManagerTest() {
-        panels.journal = &journal;
-        keys.journal = &journal;
+        sim.panels.journal = &journal;
+        sim.frontTab.journal = &journal;
         previousSink = setLogSink([this](const QString& line) { journal << u"log "_s + line; });
         // Counting runs at once; its line comes with the next turn of the loop.
         manager = std::make_unique<InterventionManager>(
-            loop, panels, tabCloser, usage, [](std::function<void()> task) { task(); },
+            loop, sim.panels, tabCloser, usage, [](std::function<void()> task) { task(); },
             [this] {
                 journal << u"isTargetInFront"_s;
                 return targetInFront;
@@ -100,7 +98,7 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.journal.toStdString());
         targetInFront = c.inFront;
-        keys.result = c.closer;
+        sim.frontTab.result = c.closer;
         const double pausedBefore = manager->pausedSeconds();
         journal.clear();
         const bool asking = c.view == question;
@@ -224,7 +222,7 @@ TEST_F(InterventionManagerTest, ASlowSecretStoreNeverHoldsUpTheIntervention) {
     BlockingSecretStore slow;
     UsageStore slowUsage(slow);
     // The production runner: a real background thread.
-    InterventionManager production(loop, panels, tabCloser, slowUsage);
+    InterventionManager production(loop, sim.panels, tabCloser, slowUsage);
     production.startMisalignedCountdown(u"A"_s, u"Video site"_s);
     virtualLoop.advance(15s);
     EXPECT_EQ(journal.filter(u"log "_s),
