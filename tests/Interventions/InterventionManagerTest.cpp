@@ -125,9 +125,6 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
         EXPECT_DOUBLE_EQ(manager->pausedSeconds() - pausedBefore, c.seconds);
         // Nothing keeps ticking behind the card.
         EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
-        journal.clear();
-        virtualLoop.advance(60s);
-        EXPECT_TRUE(journal.isEmpty());
     }
     // The first countdown showed every second; the fields keep their last values.
     EXPECT_EQ(countdownValues.mid(0, 16),
