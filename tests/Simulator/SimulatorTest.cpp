@@ -143,14 +143,18 @@ TEST_F(SimulatorTest, ReturnInTheEditorSetsTheTrimmedAimsetOnceThereIsOne) {
                           u"(original: Write the report)"_s});
 }
 
+// Each way a recording cannot start, and one that hears only blanks, which
+// delivers nothing.
 TEST_F(SimulatorTest, VoiceFollowsThePermissionsRecognizerAndAudioTheScenarioGives) {
     const QByteArray press = "{\"chord\": \"down\"}\n{\"chord\": \"up\"}\n";
     run("{\"frontmost\": null}\n{\"permissions\": {\"speech\": 1}}\n" + startSession() + press +
         "{\"press\": \"End session\"}\n{\"press\": \"Start new session\"}\n"
         "{\"permissions\": {\"speech\": 3, \"microphone\": false}}\n"
         "{\"audioStartFails\": \"The microphone is in use.\"}\n" +
-        startSession() + press + press + "{\"recognizer\": false}\n" + press +
-        "{\"speech\": {\"partial\": \"late\"}}\n");
+        startSession() + press +
+        "{\"chord\": \"down\"}\n{\"speech\": {\"partial\": \" \\n\\t \"}}\n{\"chord\": \"up\"}\n"
+        "{\"recognizer\": false}\n" +
+        press + "{\"speech\": {\"partial\": \"late\"}}\n");
     EXPECT_EQ(out.filter(u"[Voice]"_s),
               (QStringList{
                   u"0.000 [Voice] Speech recognition unavailable (status: 1)"_s,

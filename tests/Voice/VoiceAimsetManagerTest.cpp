@@ -110,19 +110,6 @@ TEST_F(VoiceAimsetManagerTest, AnswersApplyOnTheMainThreadResultsToTheirOwnRecor
               u"VoiceRecordingIndicatorView; speech.stop; delivered second"_s);
 }
 
-// Only blanks heard deliver nothing; a trimmed text delivered and nothing
-// heard are the spoken-aimset scenario's and the simulator's voice case.
-TEST_F(VoiceAimsetManagerTest, StopWithOnlyBlanksHeardDeliversNothing) {
-    startRecording();
-    hear(u" \n\t \n"_s);
-    manager->stopListening();
-    manager->stopListening(); // idle: quiet
-    EXPECT_EQ(journal.join(u"; "_s),
-              u"manager.isListening=0; panel.orderOut VoiceRecordingIndicatorView; speech.stop"_s);
-    EXPECT_EQ(log.take(), QStringList{u"[Voice] Stopped listening (no transcription)"_s});
-    EXPECT_TRUE(manager->currentTranscription().isEmpty());
-}
-
 TEST_F(VoiceAimsetManagerTest, DestroyedMidRecordingReleasesEverythingAndLateResultsDoNothing) {
     manager->requestPermissions();
     startRecording();
