@@ -78,6 +78,8 @@ TEST_F(AppMonitorTest, StartStopAndThePromptHappenOnce) {
     sim.accessibility.trusted = true;
     monitor->checkAccessibilityPermission();
     EXPECT_TRUE(monitor->hasAccessibilityPermission());
+    // Nor is there an original aimset to restore.
+    monitor->restoreOriginalAimset();
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_EQ(sim.accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
 }
@@ -234,22 +236,6 @@ TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
         1,
         {{u"verdict"_s, u"UNCLEAR"_s}, {u"question"_s, u"Research?"_s}, {u"reason"_s, u"Maybe"_s}});
     EXPECT_EQ(takeEvents(), QStringList{u"unclear Research? / Maybe"_s});
-}
-
-// ---- aimsets ---------------------------------------------------------------------------------
-
-// One temporary aimset and its restoring, and the verdicts they forget, are
-// the goldens'; here a second temporary one in a row.
-TEST_F(AppMonitorTest, ASecondTemporaryAimsetKeepsTheFirstOriginal) {
-    startOn(u"Cat videos"_s);
-    monitor->setTemporaryAimset(u"Plan the offsite"_s);
-    monitor->setTemporaryAimset(u"Book the venue"_s);
-    EXPECT_EQ(monitor->userAimset(), u"Book the venue"_s);
-    log.clear();
-    monitor->restoreOriginalAimset();
-    monitor->restoreOriginalAimset();
-    EXPECT_FALSE(monitor->isTemporaryAimset());
-    EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Original aimset restored: "_s + kAimset});
 }
 
 // ---- lifetime --------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "support/SpinUntil.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -132,15 +133,23 @@ TEST_F(SimulatorTest, AnAnswerSlowerThanItsTimeoutFailsAtTheTimeout) {
               QStringList{u"15.000 [AlignmentChecker] Request failed: The request timed out."_s});
 }
 
-TEST_F(SimulatorTest, ReturnInTheEditorSetsTheTrimmedAimsetOnceThereIsOne) {
+// Return in the editor sets the trimmed aimset once there is one; a second
+// change keeps the first original, which one press restores.
+TEST_F(SimulatorTest, ReturnInTheEditorSetsTheTrimmedAimsetAndASecondChangeKeepsTheOriginal) {
     run("{\"frontmost\": null}\n" + startSession() +
         "{\"press\": \"Change aimset\"}\n"
         "{\"press\": \"Return\", \"field\": \"newAimset\"}\n"
         "{\"type\": {\"field\": \"newAimset\", \"text\": \" Book the venue \"}}\n"
-        "{\"press\": \"Return\", \"field\": \"newAimset\"}\n");
-    EXPECT_EQ(out.filter(u"Temporary aimset"_s),
-              QStringList{u"0.000 [AppMonitor] Temporary aimset set: Book the venue "
-                          u"(original: Write the report)"_s});
+        "{\"press\": \"Return\", \"field\": \"newAimset\"}\n"
+        "{\"press\": \"Change aimset\"}\n"
+        "{\"type\": {\"field\": \"newAimset\", \"text\": \"Plan the offsite\"}}\n"
+        "{\"press\": \"Update aimset\"}\n{\"press\": \"Restore original\"}\n");
+    EXPECT_EQ(out.filter(QRegularExpression(u"(Temporary|Original) aimset"_s)),
+              (QStringList{u"0.000 [AppMonitor] Temporary aimset set: Book the venue "
+                           u"(original: Write the report)"_s,
+                           u"0.000 [AppMonitor] Temporary aimset set: Plan the offsite "
+                           u"(original: Write the report)"_s,
+                           u"0.000 [AppMonitor] Original aimset restored: Write the report"_s}));
 }
 
 // Each way a recording cannot start, and one that hears only blanks, which
