@@ -133,17 +133,16 @@ TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) 
     // A button takes clicks once it has faded in.
     EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen("permissionButton", 0.999); }, 2000));
     // While access stays off, titles alone are offered beside the button
-    // without moving it; once access arrives, the end comes 300 ms later.
+    // without moving it; once access arrives, the end is written down.
     const QRectF enable = place("permissionButton");
     sim.accessibility.trusted = false;
     click("permissionButton");
     sim.loop.advance(1s);
     EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen("titlesOnlyButton") != nullptr; }, 2000));
     EXPECT_EQ(place("permissionButton"), enable);
-    sim.accessibility.trusted = true;
-    sim.loop.advance(1s);
     sim.defaults.calls.clear();
-    sim.loop.advance(300ms);
+    sim.accessibility.trusted = true;
+    sim.loop.advance(1300ms);
     EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey),
               QStringList{u"setBool hasCompletedOnboarding true"_s});
     // The pages go once they have faded out, and stop.

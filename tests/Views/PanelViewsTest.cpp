@@ -3,7 +3,6 @@
 #include "Interventions/UsageStore.h"
 #include "Platform/Qt/QtPanelHost.h"
 #include "Voice/VoiceAimsetManager.h"
-#include "support/LogCapture.h"
 #include "support/SimulatedDesktop.h"
 
 #include <QGuiApplication>
@@ -20,7 +19,6 @@ namespace {
 // The real panels: each view in a panel of the Qt panel host, over its
 // component on the simulated desktop.
 struct PanelViewsTest : ::testing::Test {
-    test::LogCapture log;
     test::SimulatedDesktop sim;
     QtPanelHost panels;
     VoiceAimsetManager voice{sim.loop, sim.speech, panels};
