@@ -170,21 +170,6 @@ TEST_F(AppMonitorTest, NothingIsDecidedWithoutATitle) {
     EXPECT_TRUE(sim.http.calls.empty());
 }
 
-// Without the accessibility bus titles still decide, and a window whose text
-// cannot be read is a question, not a verdict to keep.
-TEST_F(AppMonitorTest, WithoutTheBusAnUnreadableWindowIsAQuestion) {
-    sim.accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
-    startOn(u"Cat videos"_s);
-    sim.accessibility.trusted = false;
-    tick();
-    answer(0, {{u"aligned"_s, false}});
-    EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CCat videos\u201D part of your "_s
-                                        u"aimset? / Could not read the window's text"_s});
-    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
-    tick();
-    EXPECT_EQ(sim.http.calls.size(), 1u);
-}
-
 // ---- the remote check -----------------------------------------------------------------------
 
 TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInFront) {
@@ -218,7 +203,10 @@ TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInF
     EXPECT_EQ(log.take().last(), u"[Alignment] Title check failed \u2014 will retry in 5s"_s);
 }
 
-TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
+// A window showing no text is judged on its title by the text check. Without
+// the accessibility bus titles still decide, and a window whose text cannot
+// be read is a question, not a verdict to keep.
+TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleAndAnUnreadableOneIsAQuestion) {
     sim.accessibility.windows.insert(100, FakeElement::make());
     startOn(u"Cat videos"_s);
     tick();
@@ -236,6 +224,16 @@ TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
         1,
         {{u"verdict"_s, u"UNCLEAR"_s}, {u"question"_s, u"Research?"_s}, {u"reason"_s, u"Maybe"_s}});
     EXPECT_EQ(takeEvents(), QStringList{u"unclear Research? / Maybe"_s});
+
+    sim.accessibility.trusted = false;
+    showBrowser(u"Dog videos"_s);
+    tick();
+    answer(2, {{u"aligned"_s, false}});
+    EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CDog videos\u201D part of your "_s
+                                        u"aimset? / Could not read the window's text"_s});
+    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Dog videos"_s), std::nullopt);
+    tick();
+    EXPECT_EQ(sim.http.calls.size(), 3u);
 }
 
 // ---- lifetime --------------------------------------------------------------------------------
