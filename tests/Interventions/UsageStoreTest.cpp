@@ -21,10 +21,6 @@ struct UsageStoreTest : ::testing::Test {
     test::LogCapture log;
     FakeSecretStore secrets;
     UsageStore store{secrets};
-
-    void putData(const QString& key, const QByteArray& data) {
-        secrets.put(UsageStore::service, key, {data, true});
-    }
 };
 
 TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
@@ -46,7 +42,7 @@ TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
         {"\xd9\xa3", 0},         // a non-ASCII digit
     };
     for (const auto& [data, expected] : cases) {
-        putData(kTotal, data);
+        secrets.put(UsageStore::service, kTotal, {data});
         EXPECT_EQ(store.readCount(kTotal), expected) << data.toHex().constData();
     }
 }
@@ -78,7 +74,7 @@ TEST(UsageStoreIncrementTest, CountsOnFromEachStoredState) {
 
 // A locked keyring reads as 0, and a write then adds the item.
 TEST_F(UsageStoreTest, AFailingStoreCountsZeroAndWritesByAdding) {
-    putData(kTotal, "5");
+    secrets.put(UsageStore::service, kTotal, {"5"});
     secrets.failWith = SecretStore::Status::failure;
     EXPECT_EQ(store.readCount(kTotal), 0);
     secrets.clearCalls();
