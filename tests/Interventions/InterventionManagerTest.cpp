@@ -25,9 +25,7 @@ struct InterventionManagerTest : ::testing::Test {
     VirtualMainLoop& virtualLoop = loop.inner;
     // Its panels, keys and keyring; the loop is the one above.
     test::SimulatedDesktop sim;
-    FakePanelHost& panels = sim.panels;
-    FakeFrontTabCloser& keys = sim.frontTab;
-    TabCloser tabCloser{keys};
+    TabCloser tabCloser{sim.frontTab};
     UsageStore usage{sim.secrets};
     LogSink previousSink;
     bool targetInFront = true;
@@ -35,12 +33,12 @@ struct InterventionManagerTest : ::testing::Test {
     QList<qint64> countdownValues;
 
     InterventionManagerTest() {
-        panels.journal = &journal;
-        keys.journal = &journal;
+        sim.panels.journal = &journal;
+        sim.frontTab.journal = &journal;
         previousSink = setLogSink([this](const QString& line) { journal << u"log "_s + line; });
         // Counting runs at once; its line comes with the next turn of the loop.
         manager = std::make_unique<InterventionManager>(
-            loop, panels, tabCloser, usage, [](std::function<void()> task) { task(); },
+            loop, sim.panels, tabCloser, usage, [](std::function<void()> task) { task(); },
             [this] {
                 journal << u"isTargetInFront"_s;
                 return targetInFront;
@@ -55,15 +53,6 @@ struct InterventionManagerTest : ::testing::Test {
     ~InterventionManagerTest() override {
         manager.reset();
         setLogSink(std::move(previousSink));
-    }
-
-    // Lets the countdown's last tick fire but holds its queued work back.
-    void holdTheLastCountdownTick() {
-        manager->startMisalignedCountdown(u"A"_s, u"R"_s);
-        virtualLoop.advance(14s);
-        loop.holding = true;
-        virtualLoop.advance(1s);
-        ASSERT_EQ(loop.held.size(), 1u);
     }
 };
 
@@ -106,11 +95,10 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
          u"phase 0; panel.orderOut MisalignedCountdownView; "_s
          u"log [Intervention] Auto-dismissed \u2014 user went back on track"_s},
     };
-    int count = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.journal.toStdString());
         targetInFront = c.inFront;
-        keys.result = c.closer;
+        sim.frontTab.result = c.closer;
         const double pausedBefore = manager->pausedSeconds();
         journal.clear();
         const bool asking = c.view == question;
@@ -120,13 +108,8 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
             manager->startMisalignedCountdown(u"Plan"_s, u"R"_s);
         }
         virtualLoop.runPending();
-        EXPECT_EQ(journal.join(u"; "_s),
-                  (asking
-                       ? u"phase 1; panel.present ClarifyingQuestionView 420x250 centred; log "_s
-                         u"[Intervention] Clarifying question shown: Q?"_s
-                       : u"phase 2; panel.present MisalignedCountdownView 420x280 centred; log "_s
-                         u"[Intervention] Misaligned countdown started: R"_s) +
-                      u" (total interventions: %1)"_s.arg(++count));
+        // Its words and size are the goldens'; it shows in the middle of the screen.
+        EXPECT_EQ(journal.filter(u"centred"_s).size(), 1);
         EXPECT_TRUE(manager->isPaused());
         journal.clear();
         virtualLoop.advance(std::chrono::seconds(c.seconds) - 1ms);
@@ -142,9 +125,6 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
         EXPECT_DOUBLE_EQ(manager->pausedSeconds() - pausedBefore, c.seconds);
         // Nothing keeps ticking behind the card.
         EXPECT_EQ(virtualLoop.scheduledTimerCount(), 0u);
-        journal.clear();
-        virtualLoop.advance(60s);
-        EXPECT_TRUE(journal.isEmpty());
     }
     // The first countdown showed every second; the fields keep their last values.
     EXPECT_EQ(countdownValues.mid(0, 16),
@@ -187,20 +167,27 @@ TEST_F(InterventionManagerTest, ASecondVerdictWhileOneIsShownIsIgnoredEntirely) 
     EXPECT_EQ(notifications, 4);
 }
 
+// A tick queued before its countdown ended neither closes a tab nor counts
+// down the next countdown, and once the manager is gone does nothing at all.
 TEST_F(InterventionManagerTest, ATickQueuedBeforeTheEndDoesNothingAfterIt) {
-    holdTheLastCountdownTick();
+    // Lets the countdown's last tick fire but holds its queued work back.
+    const auto holdTheLastTick = [this] {
+        virtualLoop.advance(14s);
+        loop.holding = true;
+        virtualLoop.advance(1s);
+        ASSERT_EQ(loop.held.size(), 1u);
+    };
+    manager->startMisalignedCountdown(u"A"_s, u"R"_s);
+    holdTheLastTick();
     manager->autoDismiss();
     manager->startMisalignedCountdown(u"B"_s, u"R2"_s);
     journal.clear();
-    // It must neither close a tab nor count down the new countdown.
     loop.release();
     EXPECT_EQ(journal, QStringList{u"log [Intervention] Misaligned countdown started: R2 "_s
                                    u"(total interventions: 2)"_s});
     EXPECT_EQ(manager->countdownRemaining(), 15);
-}
 
-TEST_F(InterventionManagerTest, ATickAfterTheManagerIsGoneDoesNothing) {
-    holdTheLastCountdownTick();
+    holdTheLastTick();
     manager.reset();
     EXPECT_EQ(journal.last(), u"panel.orderOut MisalignedCountdownView"_s);
     journal.clear();
@@ -232,7 +219,7 @@ TEST_F(InterventionManagerTest, ASlowSecretStoreNeverHoldsUpTheIntervention) {
     BlockingSecretStore slow;
     UsageStore slowUsage(slow);
     // The production runner: a real background thread.
-    InterventionManager production(loop, panels, tabCloser, slowUsage);
+    InterventionManager production(loop, sim.panels, tabCloser, slowUsage);
     production.startMisalignedCountdown(u"A"_s, u"Video site"_s);
     virtualLoop.advance(15s);
     EXPECT_EQ(journal.filter(u"log "_s),

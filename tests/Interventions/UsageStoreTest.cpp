@@ -7,6 +7,7 @@
 
 #include <limits>
 #include <thread>
+#include <vector>
 
 using namespace aimset;
 using namespace Qt::StringLiterals;
@@ -20,10 +21,6 @@ struct UsageStoreTest : ::testing::Test {
     test::LogCapture log;
     FakeSecretStore secrets;
     UsageStore store{secrets};
-
-    void putData(const QString& key, const QByteArray& data) {
-        secrets.put(UsageStore::service, key, {data, true});
-    }
 };
 
 TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
@@ -45,7 +42,7 @@ TEST_F(UsageStoreTest, ReadsOnlyStrictDecimalText) {
         {"\xd9\xa3", 0},         // a non-ASCII digit
     };
     for (const auto& [data, expected] : cases) {
-        putData(kTotal, data);
+        secrets.put(UsageStore::service, kTotal, {data});
         EXPECT_EQ(store.readCount(kTotal), expected) << data.toHex().constData();
     }
 }
@@ -77,7 +74,7 @@ TEST(UsageStoreIncrementTest, CountsOnFromEachStoredState) {
 
 // A locked keyring reads as 0, and a write then adds the item.
 TEST_F(UsageStoreTest, AFailingStoreCountsZeroAndWritesByAdding) {
-    putData(kTotal, "5");
+    secrets.put(UsageStore::service, kTotal, {"5"});
     secrets.failWith = SecretStore::Status::failure;
     EXPECT_EQ(store.readCount(kTotal), 0);
     secrets.clearCalls();
@@ -88,23 +85,19 @@ TEST_F(UsageStoreTest, AFailingStoreCountsZeroAndWritesByAdding) {
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
+// Two threads count one key while a third counts another alongside.
 TEST_F(UsageStoreTest, ConcurrentIncrementsOfOneKeyAllCount) {
-    auto incrementMany = [this] {
-        for (int i = 0; i < 1000; ++i) {
-            store.incrementCount(kTotal);
-        }
-    };
-    std::thread first(incrementMany);
-    std::thread second(incrementMany);
-    // Another counter incremented alongside must not disturb either.
-    std::thread other([this] {
-        for (int i = 0; i < 500; ++i) {
-            store.incrementCount(kSessions);
-        }
-    });
-    first.join();
-    second.join();
-    other.join();
+    std::vector<std::thread> threads;
+    for (const auto& [key, times] : {std::pair{kTotal, 1000}, {kTotal, 1000}, {kSessions, 500}}) {
+        threads.emplace_back([this, key, times] {
+            for (int i = 0; i < times; ++i) {
+                store.incrementCount(key);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
     EXPECT_EQ(store.readCount(kTotal), 2000);
     EXPECT_EQ(store.readCount(kSessions), 500);
 }

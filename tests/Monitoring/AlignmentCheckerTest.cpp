@@ -140,10 +140,10 @@ TEST_F(AlignmentCheckerTest, EachAnswerGivesItsResultAndLine) {
     }
 }
 
-TEST_F(AlignmentCheckerTest, AnUnformableURLGivesNoResultAndNoLine) {
-    AlignmentChecker unconfigured(sim.http, sim.accessibility, QUrl());
-    unconfigured.checkTitle(u"a"_s, u"b"_s, u"c"_s,
-                            [this](std::optional<bool> r) { results << (r ? u"?"_s : u"none"_s); });
+// Until the app's own service has started there is none: nothing is asked.
+TEST_F(AlignmentCheckerTest, WithoutAServiceACheckGivesNoResultAndNoLine) {
+    checker.setService(QUrl(), {});
+    check(Mode::title);
     EXPECT_EQ(results, QStringList{u"none"_s});
     EXPECT_TRUE(sim.http.calls.empty());
     EXPECT_TRUE(log.lines().isEmpty());
@@ -227,16 +227,6 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
     EXPECT_TRUE(sim.accessibility.calls.isEmpty());
     // Matching is exact.
     EXPECT_EQ(extract(u"com.apple.passwords"_s), u"vault"_s);
-}
-
-// A window with no text, and one that is gone, are told apart in the app
-// monitor's cases and the unreadable-window scenario.
-TEST_F(WindowTextExtractionTest, WithoutAccessNothingIsReadAndNothingLogged) {
-    sim.accessibility.trusted = false;
-    setWindow(FakeElement::make()->withValue(u"hidden"_s));
-    EXPECT_EQ(extract(), std::nullopt);
-    EXPECT_EQ(sim.accessibility.calls, QStringList{u"isProcessTrusted"_s});
-    EXPECT_TRUE(log.lines().isEmpty());
 }
 
 } // namespace

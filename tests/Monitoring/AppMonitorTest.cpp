@@ -43,11 +43,6 @@ struct AppMonitorTest : ::testing::Test {
         monitor->startMonitoring(kAimset);
         log.clear();
     }
-    static QString appLine(const QString& title,
-                           const QString& app = u"Firefox (org.mozilla.firefox)"_s) {
-        return u"[AppMonitor] App: "_s + app +
-               (title.isEmpty() ? QString() : u" | Window: "_s + title);
-    }
     // Answers a request and lets the window read it may start finish.
     void answer(std::size_t index, const QJsonObject& body) {
         sim.http.respondJson(index, body);
@@ -59,7 +54,8 @@ struct AppMonitorTest : ::testing::Test {
 
 // ---- start, stop and the poll timer --------------------------------------------------------
 
-// Starting and stopping, like the prompt for access, happen once however often asked.
+// Starting and stopping, like the prompt for access, happen once however
+// often asked; once stopped, nothing polls, whatever rate is asked for.
 TEST_F(AppMonitorTest, StartStopAndThePromptHappenOnce) {
     sim.accessibility.trusted = false;
     monitor->checkAccessibilityPermission();
@@ -74,6 +70,7 @@ TEST_F(AppMonitorTest, StartStopAndThePromptHappenOnce) {
                            u"[AppMonitor] Started monitoring"_s}));
     monitor->stopMonitoring();
     monitor->stopMonitoring();
+    monitor->setPollInterval(true);
     EXPECT_EQ(sim.workspace.observerCount(), 0u);
     EXPECT_EQ(sim.loop.scheduledTimerCount(), 0u);
     EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Stopped monitoring"_s});
@@ -81,21 +78,18 @@ TEST_F(AppMonitorTest, StartStopAndThePromptHappenOnce) {
     sim.accessibility.trusted = true;
     monitor->checkAccessibilityPermission();
     EXPECT_TRUE(monitor->hasAccessibilityPermission());
+    // Nor is there an original aimset to restore.
+    monitor->restoreOriginalAimset();
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_EQ(sim.accessibility.calls.filter(u"requestTrustWithPrompt"_s).size(), 1);
 }
 
-TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOnesAnswers) {
+// A new session drops the last one's answers, even about the same window
+// still in front.
+TEST_F(AppMonitorTest, TheNextSessionDropsTheLastOnesAnswers) {
     startOn(u"Cat videos"_s);
     tick();
     monitor->stopMonitoring();
-    log.clear();
-    monitor->setPollInterval(true);
-    sim.loop.advance(10s);
-    EXPECT_TRUE(log.lines().isEmpty());
-
-    // A new session drops the last one's answers, even about the same window
-    // still in front.
     monitor->startMonitoring({});
     log.clear();
     answer(0, {{u"aligned"_s, false}});
@@ -108,99 +102,72 @@ TEST_F(AppMonitorTest, AfterStoppingNothingPollsAndTheNextSessionDropsTheLastOne
 
 // ---- local decisions ------------------------------------------------------------------------
 
-// An allowed application, window or sign-in page is aligned on every tick
-// without asking the service.
-TEST_F(AppMonitorTest, AllowedAppsWindowsAndSignInPagesAreAlignedOnEveryTick) {
+// The windows aligned on every tick without asking the service: the
+// platform's own applications and the built-in ones, allowed windows, titles
+// with an allowed part, and sign-in pages. Titles match by whole words or
+// parts, never inside a word, and the addresses they show by host and whole
+// path parts; application and window names match exactly.
+TEST_F(AppMonitorTest, AllowedWindowsAndSignInPagesAreAlignedOnEveryTickWithoutAsking) {
     monitor = makeMonitor({{u"org.gnome.Terminal"_s}, {}});
     monitor->startMonitoring(kAimset);
-    const std::tuple<QString, QString, QString, bool> windows[] = {
-        {u"Terminal"_s, u"org.gnome.Terminal"_s, u"zsh"_s, true}, // the platform's own
-        {u"Finder"_s, u"com.apple.finder"_s, u"Home"_s, true},
-        {u"Safari"_s, u"com.apple.Safari"_s, u"Start Page, Private Browsing"_s, true},
-        {u"Firefox"_s, u"org.mozilla.firefox"_s, u"Inbox - Gmail"_s, true},
-        {u"Firefox"_s, u"org.mozilla.firefox"_s, u"Sign In - Example"_s, true},
-        // Matching is exact and case-sensitive.
-        {u"Finder"_s, u"com.apple.Finder"_s, u"Home"_s, false},
-        {u"Safari"_s, u"com.apple.Safari"_s, u"Start Page "_s, false},
-    };
-    for (const auto& [name, id, title, allowed] : windows) {
-        sim.workspace.setFrontmost(name, id, 9, title);
-        tick();
-        tick();
-        EXPECT_EQ(takeEvents().size(), allowed ? 2 : 0) << title.toStdString();
-    }
-    EXPECT_EQ(sim.http.calls.size(), 2u);
-    EXPECT_TRUE(log.lines().contains(
-        u"[AppMonitor] Auth page detected, auto-aligned: Sign In - Example"_s));
-}
-
-TEST(AppMonitorMatchingTest, SignInPagesAndAllowedTitlesMatchWholeWordsNotSubstrings) {
-    struct Case {
+    enum Outcome { asked, allowed, signIn };
+    const struct {
         QString title;
-        bool signIn;
-        bool allowed;
+        Outcome outcome;
+        QString name = u"Firefox"_s;
+        QString id = u"org.mozilla.firefox"_s;
+    } windows[] = {
+        {u"zsh"_s, allowed, u"Terminal"_s, u"org.gnome.Terminal"_s},
+        {u"Home"_s, allowed, u"Finder"_s, u"com.apple.finder"_s},
+        {u"Start Page, Private Browsing"_s, allowed, u"Safari"_s, u"com.apple.Safari"_s},
+        {u"Start Page "_s, asked, u"Safari"_s, u"com.apple.Safari"_s},
+        {u"Home"_s, asked, u"Finder"_s, u"com.apple.Finder"_s},
+        {u"Login | Acme"_s, signIn},
+        {u"Verify your email"_s, signIn},
+        {u"Interior design inspiration"_s, asked},
+        {u"Designing logs"_s, asked},
+        {u"Blog about logins and login-free apps"_s, signIn},
+        {u"Catalogin catalogue"_s, asked},
+        {u"ACCOUNTS.GOOGLE.COM/o/oauth2 - Chromium"_s, signIn},
+        {u"https://acme.okta.com/app - Chromium"_s, signIn},
+        {u"example.com/sso/start"_s, signIn},
+        {u"example.com/auth?next=/ - Chromium"_s, signIn},
+        {u"example.com/authors/jane - Chromium"_s, asked},
+        {u"notokta.com/blog"_s, asked},
+        {u"Inbox (3) - jane@example.com - Gmail"_s, allowed},
+        {u"Mail - Jane Doe - Outlook"_s, allowed},
+        {u"Google Calendar \u2013 Week of 5 May"_s, allowed},
+        {u"Daily Mail - Chromium"_s, asked},
+        {u"Gmailish tips"_s, asked},
+        {u"inbox - gmail"_s, asked},
     };
-    const Case cases[] = {
-        {u"Login | Acme"_s, true, false},
-        {u"Verify your email"_s, true, false},
-        {u"Interior design inspiration"_s, false, false},
-        {u"Designing logs"_s, false, false},
-        {u"Blog about logins and login-free apps"_s, true, false},
-        {u"Catalogin catalogue"_s, false, false},
-        // Addresses, where the title shows one: hosts and whole path parts.
-        {u"ACCOUNTS.GOOGLE.COM/o/oauth2 - Chromium"_s, true, false},
-        {u"https://acme.okta.com/app - Chromium"_s, true, false},
-        {u"example.com/sso/start"_s, true, false},
-        {u"example.com/auth?next=/ - Chromium"_s, true, false},
-        {u"example.com/authors/jane - Chromium"_s, false, false},
-        {u"notokta.com/blog"_s, false, false},
-        // Allowed fragments are whole parts of the title, case and all.
-        {u"Inbox (3) - jane@example.com - Gmail"_s, false, true},
-        {u"Mail - Jane Doe - Outlook"_s, false, true},
-        {u"Google Calendar \u2013 Week of 5 May"_s, false, true},
-        {u"Daily Mail - Chromium"_s, false, false},
-        {u"Gmailish tips"_s, false, false},
-        {u"inbox - gmail"_s, false, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(AppMonitor::isSignInPage(c.title), c.signIn) << c.title.toStdString();
-        EXPECT_EQ(AppMonitor::isAllowedTitle(c.title), c.allowed) << c.title.toStdString();
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.title.toStdString());
+        const std::size_t requests = sim.http.calls.size();
+        sim.workspace.setFrontmost(w.name, w.id, 9, w.title);
+        tick();
+        tick();
+        EXPECT_EQ(takeEvents().size(), w.outcome == asked ? 0 : 2);
+        EXPECT_EQ(sim.http.calls.size() - requests, w.outcome == asked ? 1u : 0u);
+        EXPECT_EQ(
+            log.take().contains(u"[AppMonitor] Auth page detected, auto-aligned: "_s + w.title),
+            w.outcome == signIn);
     }
 }
 
-TEST_F(AppMonitorTest, NothingIsDecidedWithoutAnAimsetOrATitle) {
-    showBrowser(u"Cat videos"_s);
-    monitor->startMonitoring({});
-    log.clear();
-    tick();
-    monitor->setTemporaryAimset(kAimset);
-    showBrowser(QString());
+// A window without a title, or an application without a name, is logged and
+// nothing more.
+TEST_F(AppMonitorTest, NothingIsDecidedWithoutATitle) {
+    startOn(QString());
     tick();
     sim.workspace.frontmost = RunningApplication{std::nullopt, std::nullopt, 5};
     tick();
     sim.workspace.frontmost.reset();
     tick();
-    EXPECT_EQ(log.take(),
-              (QStringList{appLine(u"Cat videos"_s),
-                           u"[AppMonitor] Temporary aimset set: "_s + kAimset + u" (original: )"_s,
-                           appLine(QString()), u"[AppMonitor] App: Unknown (unknown)"_s}));
+    EXPECT_EQ(log.take(), (QStringList{u"[AppMonitor] App: Firefox (org.mozilla.firefox)"_s,
+                                       u"[AppMonitor] App: Unknown (unknown)"_s}));
     EXPECT_TRUE(events.isEmpty());
     EXPECT_TRUE(sim.http.calls.empty());
-}
-
-// Without the accessibility bus titles still decide, and a window whose text
-// cannot be read is a question, not a verdict to keep.
-TEST_F(AppMonitorTest, WithoutTheBusAnUnreadableWindowIsAQuestion) {
-    sim.accessibility.windows.insert(100, FakeElement::make()->withValue(u"cats"_s));
-    startOn(u"Cat videos"_s);
-    sim.accessibility.trusted = false;
-    tick();
-    answer(0, {{u"aligned"_s, false}});
-    EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CCat videos\u201D part of your "_s
-                                        u"aimset? / Could not read the window's text"_s});
-    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Cat videos"_s), std::nullopt);
-    tick();
-    EXPECT_EQ(sim.http.calls.size(), 1u);
 }
 
 // ---- the remote check -----------------------------------------------------------------------
@@ -236,7 +203,10 @@ TEST_F(AppMonitorTest, FailedChecksAreRetriedLaterAndLaterWhileTheWindowStaysInF
     EXPECT_EQ(log.take().last(), u"[Alignment] Title check failed \u2014 will retry in 5s"_s);
 }
 
-TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
+// A window showing no text is judged on its title by the text check. Without
+// the accessibility bus titles still decide, and a window whose text cannot
+// be read is a question, not a verdict to keep.
+TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleAndAnUnreadableOneIsAQuestion) {
     sim.accessibility.windows.insert(100, FakeElement::make());
     startOn(u"Cat videos"_s);
     tick();
@@ -254,22 +224,16 @@ TEST_F(AppMonitorTest, AWindowWithNoTextIsJudgedOnItsTitleByTheTextCheck) {
         1,
         {{u"verdict"_s, u"UNCLEAR"_s}, {u"question"_s, u"Research?"_s}, {u"reason"_s, u"Maybe"_s}});
     EXPECT_EQ(takeEvents(), QStringList{u"unclear Research? / Maybe"_s});
-}
 
-// ---- aimsets ---------------------------------------------------------------------------------
-
-// One temporary aimset and its restoring, and the verdicts they forget, are
-// the goldens'; here a second temporary one in a row.
-TEST_F(AppMonitorTest, ASecondTemporaryAimsetKeepsTheFirstOriginal) {
-    startOn(u"Cat videos"_s);
-    monitor->setTemporaryAimset(u"Plan the offsite"_s);
-    monitor->setTemporaryAimset(u"Book the venue"_s);
-    EXPECT_EQ(monitor->userAimset(), u"Book the venue"_s);
-    log.clear();
-    monitor->restoreOriginalAimset();
-    monitor->restoreOriginalAimset();
-    EXPECT_FALSE(monitor->isTemporaryAimset());
-    EXPECT_EQ(log.take(), QStringList{u"[AppMonitor] Original aimset restored: "_s + kAimset});
+    sim.accessibility.trusted = false;
+    showBrowser(u"Dog videos"_s);
+    tick();
+    answer(2, {{u"aligned"_s, false}});
+    EXPECT_EQ(takeEvents(), QStringList{u"unclear Is \u201CDog videos\u201D part of your "_s
+                                        u"aimset? / Could not read the window's text"_s});
+    EXPECT_EQ(monitor->cachedVerdict(u"Firefox"_s, u"Dog videos"_s), std::nullopt);
+    tick();
+    EXPECT_EQ(sim.http.calls.size(), 3u);
 }
 
 // ---- lifetime --------------------------------------------------------------------------------

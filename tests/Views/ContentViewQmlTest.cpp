@@ -1,11 +1,13 @@
 #include "Platform/Linux/XdgAutostart.h"
-#include "QmlWindowRig.h"
 #include "Session/ContentView.h"
 #include "support/LogCapture.h"
 #include "support/SimulatedDesktop.h"
 
 #include <QFile>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,23 +20,64 @@ using namespace std::chrono_literals;
 namespace {
 
 // The main window's QML over the real ContentView on the simulated desktop,
-// used through its buttons and fields as a person would.
-struct ContentViewQmlTest : ::testing::Test, test::QmlWindowRig {
+// in a window of its own, used through its buttons and fields as a person would.
+struct ContentViewQmlTest : ::testing::Test {
     test::LogCapture log;
     test::SimulatedDesktop sim;
     std::unique_ptr<ContentView> view;
+    QQmlEngine engine;
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> root;
 
-    // The items go before the view they show.
+    // The items go before the view they show and the engine that made them.
     ~ContentViewQmlTest() override { root.reset(); }
 
     void load(bool onboarded, QObject* startAtLogin = nullptr) {
+        root.reset();
         sim.defaults.setBool(ContentView::onboardingKey, onboarded);
         sim.workspace.setFrontmost(u"Writer"_s, u"org.example.Writer"_s, 7, u"Q3 report.odt"_s);
         view = std::make_unique<ContentView>(sim.desktop());
-        QmlWindowRig::load(u"ContentView"_s,
-                           {{u"view"_s, QVariant::fromValue(view.get())},
-                            {u"startAtLogin"_s, QVariant::fromValue(startAtLogin)}},
-                           QSize(720, 640));
+        QQmlComponent component(&engine, QUrl(u"qrc:/qt/qml/Aimset/Views/ContentView.qml"_s));
+        // Qt crashes on required properties of a component that failed to load.
+        ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
+        root.reset(qobject_cast<QQuickItem*>(component.createWithInitialProperties(
+            {{u"view"_s, QVariant::fromValue(view.get())},
+             {u"startAtLogin"_s, QVariant::fromValue(startAtLogin)}})));
+        ASSERT_TRUE(root) << component.errorString().toStdString();
+        root->setParentItem(window.contentItem());
+        window.resize(720, 640);
+        root->setSize(QSizeF(720, 640));
+        window.show();
+        settle();
+    }
+    // Lets the window lay out and draw what changed.
+    void settle() { window.grabWindow(); }
+    QQuickItem* item(const char* name) {
+        settle();
+        auto* found = root->findChild<QQuickItem*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+    QString text(const char* name) {
+        QQuickItem* found = item(name);
+        return found ? found->property("text").toString() : QString();
+    }
+    void click(QQuickItem* target) {
+        const QPointF centre =
+            target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+        settle();
+    }
+    void click(const char* name) {
+        QQuickItem* target = item(name);
+        ASSERT_TRUE(target) << name;
+        click(target);
+    }
+    void type(const QString& text) {
+        for (const QChar character : text) {
+            QTest::keyClick(&window, character.toLatin1());
+        }
+        settle();
     }
     // The one item of that name drawn at all (or more opaque than that), or
     // null: pages that left may linger hidden, and the help card lays every
@@ -90,17 +133,16 @@ TEST_F(ContentViewQmlTest, OnboardingEndsWithAccessAndGivesWayToTheLaunchModal) 
     // A button takes clicks once it has faded in.
     EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen("permissionButton", 0.999); }, 2000));
     // While access stays off, titles alone are offered beside the button
-    // without moving it; once access arrives, the end comes 300 ms later.
+    // without moving it; once access arrives, the end is written down.
     const QRectF enable = place("permissionButton");
     sim.accessibility.trusted = false;
     click("permissionButton");
     sim.loop.advance(1s);
     EXPECT_TRUE(QTest::qWaitFor([&] { return onScreen("titlesOnlyButton") != nullptr; }, 2000));
     EXPECT_EQ(place("permissionButton"), enable);
-    sim.accessibility.trusted = true;
-    sim.loop.advance(1s);
     sim.defaults.calls.clear();
-    sim.loop.advance(300ms);
+    sim.accessibility.trusted = true;
+    sim.loop.advance(1300ms);
     EXPECT_EQ(sim.defaults.calls.filter(ContentView::onboardingKey),
               QStringList{u"setBool hasCompletedOnboarding true"_s});
     // The pages go once they have faded out, and stop.
@@ -114,7 +156,8 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
     click("aimsetField");
     type(u"Finish the quarterly report"_s);
 
-    // Dragging the goal to its first step leaves the keyboard with the field.
+    // Dragging the goal past its last step, three hours, leaves the keyboard
+    // with the field.
     QQuickItem* slider = item("goalSlider");
     const double handle = slider->property("handle").value<QQuickItem*>()->width();
     const double track = slider->property("availableWidth").toDouble() - handle;
@@ -123,41 +166,34 @@ TEST_F(ContentViewQmlTest, TypingAnAimsetDraggingTheGoalAndPressingReturnStartsT
         return slider->mapToScene(QPointF(left + fraction * track, slider->height() / 2)).toPoint();
     };
     QTest::mousePress(&window, Qt::LeftButton, {}, along(0));
-    for (int step = 1; step <= 4; ++step) {
-        QTest::mouseMove(&window, along(step / 24.0));
+    for (int step = 1; step <= 5; ++step) {
+        QTest::mouseMove(&window, along(step / 4.0));
     }
-    QTest::mouseRelease(&window, Qt::LeftButton, {}, along(1 / 6.0));
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, along(1.25));
     pressKey(Qt::Key_Return);
     EXPECT_EQ(log.lines().filter(u"Aimset: "_s),
-              QStringList{u"Aimset: Finish the quarterly report, Goal: 30m"_s});
+              QStringList{u"Aimset: Finish the quarterly report, Goal: 180m"_s});
     // The modal fades out rather than vanishing, and then goes.
     EXPECT_TRUE(item("launchModalLayer")->property("active").toBool());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !item("launchModalLayer")->property("active").toBool(); }, 2000));
     EXPECT_TRUE(onScreen("runningPanel"));
 
-    // The first milestone comes at 7.5 minutes and goes 3 s later; its line
+    // The first milestone comes at 45 minutes and goes 3 s later; its line
     // is kept, so the buttons never move, and it fades out with its words.
     const QRectF endBefore = place("endSessionButton");
-    sim.loop.advance(7min + 31s);
+    sim.loop.advance(45min + 1s);
     EXPECT_EQ(text("milestoneText"), u"Great start. Keep going."_s);
     EXPECT_EQ(place("endSessionButton"), endBefore);
-    QTest::qWait(350); // the fade-in, for the picture
-    keepPicture(u"session-milestone"_s);
     sim.loop.advance(3s);
     ASSERT_EQ(view->session()->milestoneMessage(), QString());
     EXPECT_EQ(text("milestoneText"), u"Great start. Keep going."_s);
     EXPECT_EQ(place("endSessionButton"), endBefore);
 
     click("changeAimsetButton");
-    keepPicture(u"session-editor"_s);
     type(u"Reply to Dana"_s);
     click("updateAimsetButton");
     EXPECT_EQ(text("aimsetText"), u"Reply to Dana"_s);
-
-    // Restoring, the warning and the summary's words are the goldens'.
-    click("endSessionButton");
-    keepPicture(u"summary"_s);
 }
 
 // The pages' words are the help-pages scenario's; here the keyboard, the
@@ -173,7 +209,6 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
     EXPECT_TRUE(view->showHelp());
     EXPECT_EQ(text("aimsetField"), u"Write"_s);
     EXPECT_TRUE(log.lines().filter(u"Aimset: "_s).isEmpty());
-    keepPicture(u"help-page0"_s);
     EXPECT_EQ(onScreen("helpBackButton"), nullptr);
     const QRectF card = place("helpCard");
     const QRectF next = place("helpNextButton");
@@ -210,35 +245,28 @@ TEST_F(ContentViewQmlTest, HelpHoldsTheKeyboardAndStillAndClosesEveryWay) {
     EXPECT_EQ(log.lines().filter(u"Aimset: "_s), QStringList{u"Aimset: Write it, Goal: 0m"_s});
 }
 
+// The launch screen's switch turns start at login on and off (what it writes
+// is the autostart tests'), and is out of the way once a session runs. Run
+// from a build tree, which is no installed app, it says why it cannot.
 TEST_F(ContentViewQmlTest, StartAtLoginIsSwitchedFromTheLaunchScreen) {
     QTemporaryDir config;
     XdgAutostart autostart(config.path(), u"/opt/aimset/bin/aimset"_s);
     load(true, &autostart);
-    ASSERT_TRUE(onScreen("startAtLoginSwitch"));
-
-    // What the switch writes is the autostart tests'.
     click("startAtLoginSwitch");
     EXPECT_TRUE(autostart.isEnabled());
     click("startAtLoginSwitch");
     EXPECT_FALSE(autostart.isEnabled());
-
-    // Out of the way once a session runs.
     click("aimsetField");
     type(u"Write the report"_s);
     pressKey(Qt::Key_Return);
     EXPECT_FALSE(onScreen("startAtLoginSwitch"));
-}
 
-TEST_F(ContentViewQmlTest, StartAtLoginFromABuildTreeSaysWhyItCannot) {
-    QTemporaryDir config;
-    // For the running program, which is no installed app.
-    XdgAutostart autostart(config.path());
-    load(true, &autostart);
+    XdgAutostart fromBuildTree(config.path());
+    load(true, &fromBuildTree);
     ASSERT_TRUE(onScreen("startAtLoginUnavailable"));
-    EXPECT_EQ(item("startAtLoginUnavailable")->property("text").toString(),
-              autostart.unavailableReason());
+    EXPECT_EQ(text("startAtLoginUnavailable"), fromBuildTree.unavailableReason());
     click("startAtLoginSwitch");
-    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
+    EXPECT_FALSE(QFile::exists(fromBuildTree.entryPath()));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
+#include "Interventions/InterventionManager.h"
+#include "Interventions/TabCloser.h"
+#include "Interventions/UsageStore.h"
 #include "Platform/Qt/QtPanelHost.h"
 #include "Voice/VoiceAimsetManager.h"
-#include "support/LogCapture.h"
 #include "support/SimulatedDesktop.h"
 
 #include <QGuiApplication>
@@ -9,17 +11,17 @@
 #include <gtest/gtest.h>
 
 using namespace aimset;
+using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// The real "Listening..." panel: the indicator view in a panel of the Qt
-// panel host, over a voice manager fed by the fake speech service.
-struct VoiceRecordingIndicatorViewTest : ::testing::Test {
-    test::LogCapture log;
+// The real panels: each view in a panel of the Qt panel host, over its
+// component on the simulated desktop.
+struct PanelViewsTest : ::testing::Test {
     test::SimulatedDesktop sim;
     QtPanelHost panels;
-    VoiceAimsetManager manager{sim.loop, sim.speech, panels};
+    VoiceAimsetManager voice{sim.loop, sim.speech, panels};
 
     PanelWindow* panel() {
         for (QWindow* window : QGuiApplication::topLevelWindows()) {
@@ -40,6 +42,9 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
         view->grabWindow();
         view->grabWindow();
     }
+    static QRectF place(QQuickItem* item) {
+        return item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    }
     void hear(const QString& words) {
         sim.speech.hear(words);
         sim.loop.runPending();
@@ -59,8 +64,8 @@ struct VoiceRecordingIndicatorViewTest : ::testing::Test {
     }
 };
 
-TEST_F(VoiceRecordingIndicatorViewTest, ThePanelGrowsWithTheWordsAndWrapsThemToTwoLines) {
-    manager.startListening();
+TEST_F(PanelViewsTest, TheListeningPanelGrowsWithTheWordsAndWrapsThemToTwoLines) {
+    voice.startListening();
     PanelWindow* view = panel();
     ASSERT_TRUE(view);
     EXPECT_FALSE(item(view, "transcriptionLabel")->isVisible());
@@ -85,6 +90,31 @@ TEST_F(VoiceRecordingIndicatorViewTest, ThePanelGrowsWithTheWordsAndWrapsThemToT
     EXPECT_TRUE(words->property("truncated").toBool());
     EXPECT_EQ(view->width(), 300);
     expectWordsInside(view);
+}
+
+// The words of the line as the seconds run down are the question-times-out
+// scenario's, "yes" is the question-yes scenario's and "no" the end-to-end
+// test's; here the line fades in below the buttons without moving them.
+TEST_F(PanelViewsTest, TheQuestionsAutoClosingLineAppearsFromFifteenSecondsDownAndMovesNothing) {
+    TabCloser tabCloser{sim.frontTab};
+    UsageStore usage{sim.secrets};
+    InterventionManager manager{sim.loop, panels, tabCloser, usage,
+                                [](std::function<void()> task) { task(); }};
+    manager.showClarifyingQuestion(u"Write the report"_s,
+                                   u"Is this article research for the report?"_s);
+    PanelWindow* view = panel();
+    ASSERT_TRUE(view);
+    QQuickItem* line = item(view, "autoClosing");
+    sim.loop.advance(14s);
+    draw(view);
+    EXPECT_EQ(line->opacity(), 0.0);
+    const QRectF yes = place(item(view, "yesButton"));
+
+    sim.loop.advance(1s);
+    draw(view);
+    EXPECT_EQ(line->opacity(), 1.0);
+    EXPECT_EQ(place(item(view, "yesButton")), yes);
+    EXPECT_GT(place(line).top(), yes.bottom());
 }
 
 } // namespace
