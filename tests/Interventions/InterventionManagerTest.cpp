@@ -4,7 +4,7 @@
 #include "Interventions/UsageStore.h"
 #include "Platform/Fake/HoldingMainLoop.h"
 #include "Runtime/Log.h"
-#include "support/SimulatedDesktop.h"
+#include "Simulator/SimulatedDesktop.h"
 
 #include <QThreadPool>
 
@@ -24,7 +24,7 @@ struct InterventionManagerTest : ::testing::Test {
     HoldingMainLoop loop;
     VirtualMainLoop& virtualLoop = loop.inner;
     // Its panels, keys and keyring; the loop is the one above.
-    test::SimulatedDesktop sim;
+    SimulatedDesktop sim;
     TabCloser tabCloser{sim.frontTab};
     UsageStore usage{sim.secrets};
     LogSink previousSink;

@@ -1,6 +1,6 @@
 #include "Monitoring/AlignmentChecker.h"
+#include "Simulator/SimulatedDesktop.h"
 #include "support/LogCapture.h"
-#include "support/SimulatedDesktop.h"
 #include "support/SpinUntil.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ constexpr std::int32_t kPid = 4242;
 enum class Mode { title, text, expand };
 
 struct AlignmentCheckerTest : ::testing::Test {
-    test::SimulatedDesktop sim;
+    SimulatedDesktop sim;
     AlignmentChecker checker{
         sim.http, sim.accessibility, kServiceURL, {u"org.keepassxc.KeePassXC"_s}};
     test::LogCapture log;

@@ -1,7 +1,7 @@
 #include "Monitoring/AppMonitor.h"
 #include "Monitoring/AlignmentChecker.h"
+#include "Simulator/SimulatedDesktop.h"
 #include "support/LogCapture.h"
-#include "support/SimulatedDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace {
 const QString kAimset = u"Finish the quarterly report"_s;
 
 struct AppMonitorTest : ::testing::Test {
-    test::SimulatedDesktop sim;
+    SimulatedDesktop sim;
     AlignmentChecker checker{sim.http, sim.accessibility, QUrl(u"https://a.example/check"_s)};
     std::unique_ptr<AppMonitor> monitor = makeMonitor();
     test::LogCapture log;

@@ -1,6 +1,6 @@
 #include "Session/ContentView.h"
+#include "Simulator/SimulatedDesktop.h"
 #include "support/LogCapture.h"
-#include "support/SimulatedDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ namespace {
 const QString kAimset = u"Finish the quarterly report"_s;
 
 struct ContentViewTest : ::testing::Test {
-    test::SimulatedDesktop sim;
+    SimulatedDesktop sim;
     test::LogCapture log;
     std::unique_ptr<ContentView> view;
 

@@ -1,7 +1,7 @@
 #include "Platform/Linux/XdgAutostart.h"
 #include "Session/ContentView.h"
+#include "Simulator/SimulatedDesktop.h"
 #include "support/LogCapture.h"
-#include "support/SimulatedDesktop.h"
 
 #include <QFile>
 #include <QQmlComponent>
@@ -23,7 +23,7 @@ namespace {
 // in a window of its own, used through its buttons and fields as a person would.
 struct ContentViewQmlTest : ::testing::Test {
     test::LogCapture log;
-    test::SimulatedDesktop sim;
+    SimulatedDesktop sim;
     std::unique_ptr<ContentView> view;
     QQmlEngine engine;
     QQuickWindow window;

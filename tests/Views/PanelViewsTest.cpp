@@ -2,8 +2,8 @@
 #include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
 #include "Platform/Qt/QtPanelHost.h"
+#include "Simulator/SimulatedDesktop.h"
 #include "Voice/VoiceAimsetManager.h"
-#include "support/SimulatedDesktop.h"
 
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -19,7 +19,7 @@ namespace {
 // The real panels: each view in a panel of the Qt panel host, over its
 // component on the simulated desktop.
 struct PanelViewsTest : ::testing::Test {
-    test::SimulatedDesktop sim;
+    SimulatedDesktop sim;
     QtPanelHost panels;
     VoiceAimsetManager voice{sim.loop, sim.speech, panels};
 
