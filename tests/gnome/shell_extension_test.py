@@ -42,20 +42,15 @@ def call(name, args=None, reply='()', interface=SHELL):
     return result.unpack()
 
 
-def wait_for(condition, what, deadline_ms=DEADLINE_MS):
-    """Runs the main loop until condition() holds; fails after the deadline
-    (or, without a description, returns False)."""
+def wait_for(condition, what):
+    """Runs the main loop until condition() holds; fails after the deadline."""
     expired = []
-    timer = GLib.timeout_add(deadline_ms, lambda: expired.append(True))
-    context = GLib.MainContext.default()
+    timer = GLib.timeout_add(DEADLINE_MS, lambda: expired.append(True))
     while not condition():
         if expired:
-            if what:
-                raise AssertionError(f'timed out waiting for {what() if callable(what) else what}')
-            return False
-        context.iteration(True)
+            raise AssertionError(f'timed out waiting for {what() if callable(what) else what}')
+        GLib.MainContext.default().iteration(True)
     GLib.source_remove(timer)
-    return True
 
 
 class Keyboard:
