@@ -143,9 +143,6 @@ class ShellExtensionTest(unittest.TestCase):
         client.log.remove('focus-in')
         return client
 
-    def wait_signal(self, signal):
-        wait_for(lambda: signal in self.signals, lambda: f'signal {signal} (got {self.signals})')
-
     def test_close_front_tab_waits_for_a_held_shift_and_sends_control_w_alone(self):
         client = self.open_focused('aimset-test-window', 'Page')
         self.keyboard.key(KEY_LEFTSHIFT, True)
