@@ -54,10 +54,13 @@ struct GnomeShellAdaptersTest : ::testing::Test {
         shell, {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)}};
     ShellKeyboard keyboard;
     QStringList activations;
+    QStringList chordChanges;
 
     void SetUp() override {
         workspace.addActivationObserver(
             [this](const std::optional<RunningApplication>& app) { activations << describe(app); });
+        ASSERT_TRUE(chord.watch([this] { chordChanges << u"down"_s; },
+                                [this] { chordChanges << u"up"_s; }));
         shell.start();
         ASSERT_TRUE(spinUntil([&] { return shell.isRegistered(); }, 10s))
             << log.lines().join(u'\n').toStdString();
@@ -66,8 +69,6 @@ struct GnomeShellAdaptersTest : ::testing::Test {
 
 // (Control+W through the shell is checked end to end, closing a real tab.)
 TEST_F(GnomeShellAdaptersTest, TheWindowInFrontItsTitleAndTheVoiceChordFollowTheShell) {
-    QStringList chordChanges;
-    ASSERT_TRUE(chord.watch([&] { chordChanges << u"down"_s; }, [&] { chordChanges << u"up"_s; }));
     GtkTestWindow first(u"aimset-test-window"_s, u"Brouillon"_s);
     ASSERT_TRUE(first.waitUntilFocused(keyboard)) << first.lines().join(u'|').toStdString();
     auto second = std::make_unique<GtkTestWindow>(u"org.aimset.Unlisted"_s, u"Second"_s);
@@ -123,10 +124,8 @@ TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffIsFollowedUnlessTheShellKee
                            u"enable aimset@aimset.invalid\u201D, and log out and in once if it was "
                            u"installed since you logged in"_s,
                            u"[GnomeShell] Connected to Aimset's GNOME Shell extension"_s}));
-    // Whatever the first run left connected would report twice; Alt+M is
-    // still heard and still reaches the window in front.
-    QStringList chordChanges;
-    ASSERT_TRUE(chord.watch([&] { chordChanges << u"down"_s; }, [&] { chordChanges << u"up"_s; }));
+    // Whatever the first run left connected would report twice; Alt+M, watched
+    // since before, is still heard and still reaches the window in front.
     const qsizetype switches = activations.size();
     GtkTestWindow window(u"aimset-test-window"_s, u"Again"_s);
     ASSERT_TRUE(window.waitUntilFocused(keyboard));
