@@ -108,8 +108,13 @@ TEST_F(InterventionManagerTest, EveryWayOutInOrder) {
             manager->startMisalignedCountdown(u"Plan"_s, u"R"_s);
         }
         virtualLoop.runPending();
-        // Its words and size are the goldens'; it shows in the middle of the screen.
-        EXPECT_EQ(journal.filter(u"centred"_s).size(), 1);
+        // The phase is set before its panel shows, in the middle of the screen
+        // (its words and size are the goldens').
+        ASSERT_EQ(journal.size(), 3);
+        EXPECT_EQ(journal[0], u"phase %1"_s.arg(asking ? 1 : 2));
+        EXPECT_TRUE(journal[1].startsWith(u"panel.present "_s + c.view) &&
+                    journal[1].endsWith(u" centred"_s))
+            << journal[1].toStdString();
         EXPECT_TRUE(manager->isPaused());
         journal.clear();
         virtualLoop.advance(std::chrono::seconds(c.seconds) - 1ms);

@@ -229,4 +229,13 @@ TEST_F(WindowTextExtractionTest, PasswordManagersAreNeverRead) {
     EXPECT_EQ(extract(u"com.apple.passwords"_s), u"vault"_s);
 }
 
+// Without access nothing is asked of the window, and nothing is logged.
+TEST_F(WindowTextExtractionTest, WithoutAccessNothingIsReadAndNothingLogged) {
+    sim.accessibility.trusted = false;
+    setWindow(FakeElement::make()->withValue(u"hidden"_s));
+    EXPECT_EQ(extract(), std::nullopt);
+    EXPECT_EQ(sim.accessibility.calls, QStringList{u"isProcessTrusted"_s});
+    EXPECT_TRUE(log.lines().isEmpty());
+}
+
 } // namespace
