@@ -84,9 +84,14 @@ public:
              u"module-native-protocol-unix auth-anonymous=1 socket="_s + socketPath(), u"-L"_s,
              u"module-null-sink sink_name=speaker rate=16000 channels=1"_s, u"-L"_s,
              u"module-remap-source source_name=microphone master=speaker.monitor"_s});
-        // Ready once it answers.
-        m_running = spinUntil([] { return run(u"pactl"_s, {u"info"_s}).has_value(); },
-                              std::chrono::seconds(30));
+        // Ready once it answers; one that died at start is not waited for.
+        m_running = spinUntil(
+                        [this] {
+                            return m_daemon.state() != QProcess::Running ||
+                                   run(u"pactl"_s, {u"info"_s}).has_value();
+                        },
+                        std::chrono::seconds(30)) &&
+                    m_daemon.state() == QProcess::Running;
         if (!m_running) {
             std::fprintf(stderr, "pulseaudio did not come up: see %s\n",
                          qPrintable(m_dir.filePath(u"daemon.log"_s)));
