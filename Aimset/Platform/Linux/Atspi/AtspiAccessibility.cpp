@@ -3,14 +3,13 @@
 #include "Platform/Qt/HelperPrograms.h"
 #include "Runtime/Log.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
-#include <QHash>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,48 +32,39 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kStatus = QStringLiteral("org.a11y.Status");
 const QString kIsEnabled = QStringLiteral("IsEnabled");
 
-// One element as the reader printed it; immutable once built.
+// One element as the reader printed it.
 class DumpedElement final : public AccessibleElement {
 public:
-    std::optional<QString> role() const override { return m_role; }
-    std::optional<QString> value() const override { return m_value; }
-    std::optional<QString> title() const override { return m_title; }
-    std::optional<QString> description() const override { return m_description; }
-    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> children() const override {
-        return m_children;
-    }
+    explicit DumpedElement(QJsonObject object)
+        : m_object(std::move(object)) {}
 
-    static std::shared_ptr<const AccessibleElement> fromJson(const QJsonObject& object) {
-        auto element = std::make_shared<DumpedElement>();
-        const auto text = [&object](const QString& key) -> std::optional<QString> {
-            const QJsonValue value = object.value(key);
-            return value.isString() ? std::optional(value.toString()) : std::nullopt;
-        };
-        if (const auto role = text(QStringLiteral("role"))) {
-            element->m_role = *role;
+    std::optional<QString> role() const override { return text(QStringLiteral("role")); }
+    std::optional<QString> value() const override { return text(QStringLiteral("text")); }
+    std::optional<QString> title() const override { return text(QStringLiteral("name")); }
+    std::optional<QString> description() const override {
+        return text(QStringLiteral("description"));
+    }
+    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> children() const override {
+        const QJsonValue children = m_object.value(QStringLiteral("children"));
+        if (!children.isArray()) {
+            return std::nullopt;
         }
-        element->m_value = text(QStringLiteral("text"));
-        element->m_title = text(QStringLiteral("name"));
-        element->m_description = text(QStringLiteral("description"));
-        const QJsonValue children = object.value(QStringLiteral("children"));
-        if (children.isArray()) {
-            std::vector<std::shared_ptr<const AccessibleElement>> list;
-            for (const QJsonValue& child : children.toArray()) {
-                if (child.isObject()) {
-                    list.push_back(fromJson(child.toObject()));
-                }
+        std::vector<std::shared_ptr<const AccessibleElement>> list;
+        for (const QJsonValue& child : children.toArray()) {
+            if (child.isObject()) {
+                list.push_back(std::make_shared<DumpedElement>(child.toObject()));
             }
-            element->m_children = std::move(list);
         }
-        return element;
+        return list;
     }
 
 private:
-    std::optional<QString> m_role;
-    std::optional<QString> m_value;
-    std::optional<QString> m_title;
-    std::optional<QString> m_description;
-    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> m_children;
+    std::optional<QString> text(const QString& key) const {
+        const QJsonValue value = m_object.value(key);
+        return value.isString() ? std::optional(value.toString()) : std::nullopt;
+    }
+
+    QJsonObject m_object;
 };
 
 } // namespace
@@ -212,16 +202,14 @@ private:
 // busy machine can take a noticeable while. Each read runs aimset-atspi-dump
 // under the deadline, parses its output and hands the outcome to deliver.
 struct AtspiAccessibility::ReadOutcome {
-    std::shared_ptr<const AccessibleElement> window;
-    std::optional<ReadFigures> figures;
+    std::optional<WindowDump> dump;
     // Why the window could not be read; empty when it was, or had none.
     QString failure;
 };
 
 class AtspiAccessibility::Readers : public QObject {
 public:
-    using Outcome = ReadOutcome;
-    using Deliver = std::function<void(quint64 id, Outcome outcome)>;
+    using Deliver = std::function<void(quint64 id, ReadOutcome outcome)>;
 
     Readers(Options options, Deliver deliver)
         : m_options(std::move(options))
@@ -242,7 +230,6 @@ public:
 
         Read& read = m_reads[id];
         read.process = new QProcess(this);
-        read.deadline = new QTimer(this);
         QProcess& reader = *read.process;
         if (!m_options.busAddress.isEmpty()) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -279,15 +266,12 @@ public:
                 });
         // Bounded by the deadline, not by the target application. A coarse
         // timer may fire 5 % late, after the reader's own call timeout.
-        read.deadline->setSingleShot(true);
-        read.deadline->setTimerType(Qt::PreciseTimer);
-        connect(read.deadline, &QTimer::timeout, this, [this, id, pid] {
+        QTimer::singleShot(m_options.deadline, Qt::PreciseTimer, &reader, [this, id, pid] {
             fail(id, QStringLiteral("Reading the window of process ") + QString::number(pid) +
                          QStringLiteral(" took longer than ") +
                          QString::number(m_options.deadline.count()) +
                          QStringLiteral(" ms; stopped"));
         });
-        read.deadline->start(m_options.deadline);
         reader.start(program, arguments, QIODevice::ReadOnly);
     }
 
@@ -304,7 +288,6 @@ public:
 private:
     struct Read {
         QProcess* process = nullptr;
-        QTimer* deadline = nullptr;
         QByteArray output;
     };
 
@@ -326,22 +309,20 @@ private:
                          QStringLiteral(": ") + error);
             return;
         }
-        finish(id, {dump->window, dump->figures, {}});
+        finish(id, {dump, {}});
     }
 
-    void fail(quint64 id, const QString& why) { finish(id, {nullptr, std::nullopt, why}); }
+    void fail(quint64 id, const QString& why) { finish(id, {std::nullopt, why}); }
 
     // Hands the outcome over once and lets the reader go: killed if still
     // running, and reaped once it has died, without waiting for it here.
-    void finish(quint64 id, Outcome outcome) {
+    void finish(quint64 id, ReadOutcome outcome) {
         const auto found = m_reads.find(id);
         if (found == m_reads.end()) {
             return;
         }
         const Read read = found->second;
         m_reads.erase(found);
-        read.deadline->stop();
-        read.deadline->deleteLater();
         read.process->disconnect(this);
         if (read.process->state() == QProcess::NotRunning) {
             read.process->deleteLater();
@@ -440,10 +421,10 @@ void AtspiAccessibility::complete(quint64 id, const ReadOutcome& outcome) {
     if (!outcome.failure.isEmpty()) {
         Log(kTag + outcome.failure);
     }
-    if (outcome.figures) {
-        m_lastRead = outcome.figures;
+    if (outcome.dump) {
+        m_lastRead = outcome.dump->figures;
     }
-    completion(outcome.window);
+    completion(outcome.dump ? outcome.dump->window : nullptr);
 }
 
 std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error) {
@@ -464,7 +445,7 @@ std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error
     dump.figures.calls = root.value(QStringLiteral("calls")).toInteger();
     dump.figures.stoppedEarly = root.value(QStringLiteral("stoppedEarly")).toBool();
     if (window.isObject()) {
-        dump.window = DumpedElement::fromJson(window.toObject());
+        dump.window = std::make_shared<DumpedElement>(window.toObject());
     }
     return dump;
 }
