@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+#include <functional>
+
 namespace aimset {
 
 namespace {
@@ -46,7 +49,9 @@ QHash<QString, QString> desktopEntryKeys(const QByteArray& contents) {
     return keys;
 }
 
-std::optional<DesktopEntry> DesktopEntries::parse(const QString& id, const QByteArray& contents) {
+namespace {
+
+std::optional<DesktopEntry> entryFrom(const QString& id, const QByteArray& contents) {
     const QHash<QString, QString> keys = desktopEntryKeys(contents);
     const QString name = keys.value(QStringLiteral("Name"));
     const QString type = keys.value(QStringLiteral("Type"), QStringLiteral("Application"));
@@ -57,6 +62,8 @@ std::optional<DesktopEntry> DesktopEntries::parse(const QString& id, const QByte
     return DesktopEntry{id, name, keys.value(QStringLiteral("StartupWMClass")),
                         programOf(keys.value(QStringLiteral("Exec")))};
 }
+
+} // namespace
 
 DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
     DesktopEntries result;
@@ -78,7 +85,7 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
             if (!file.open(QIODevice::ReadOnly)) {
                 continue;
             }
-            if (auto entry = parse(id, file.read(256 * 1024))) {
+            if (auto entry = entryFrom(id, file.read(256 * 1024))) {
                 result.m_entries.push_back(std::move(*entry));
             }
         }
@@ -88,33 +95,26 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
 
 std::optional<DesktopEntry> DesktopEntries::match(const QString& instance,
                                                   const QString& windowClass) const {
-    if (windowClass.isEmpty() && instance.isEmpty()) {
-        return std::nullopt;
-    }
-    const auto find = [this](auto&& predicate) -> std::optional<DesktopEntry> {
-        for (const DesktopEntry& entry : m_entries) {
-            if (predicate(entry)) {
-                return entry;
-            }
-        }
-        return std::nullopt;
-    };
+    // An empty name matches nothing.
     const auto same = [](const QString& a, const QString& b) {
         return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
     };
-    if (auto found = find([&](const DesktopEntry& e) {
+    const std::function<bool(const DesktopEntry&)> rules[] = {
+        [&](const DesktopEntry& e) {
             return same(e.startupWMClass, windowClass) || same(e.startupWMClass, instance);
-        })) {
-        return found;
-    }
-    if (auto found = find([&](const DesktopEntry& e) {
+        },
+        [&](const DesktopEntry& e) {
             return same(e.id, windowClass) || same(e.id.section(QLatin1Char('.'), -1), windowClass);
-        })) {
-        return found;
+        },
+        [&](const DesktopEntry& e) {
+            return same(e.executable, windowClass) || same(e.executable, instance);
+        }};
+    for (const auto& rule : rules) {
+        if (const auto found = std::ranges::find_if(m_entries, rule); found != m_entries.end()) {
+            return *found;
+        }
     }
-    return find([&](const DesktopEntry& e) {
-        return same(e.executable, windowClass) || same(e.executable, instance);
-    });
+    return std::nullopt;
 }
 
 } // namespace aimset

@@ -30,8 +30,6 @@ public:
     // with the same id in a later one.
     static DesktopEntries load(const QStringList& dataDirectories);
 
-    static std::optional<DesktopEntry> parse(const QString& id, const QByteArray& contents);
-
     // The entry for a window of this WM_CLASS, if one matches: StartupWMClass
     // first, then the id (exactly, or its last dotted part), then the program.
     std::optional<DesktopEntry> match(const QString& instance, const QString& windowClass) const;

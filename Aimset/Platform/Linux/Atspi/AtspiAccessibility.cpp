@@ -31,6 +31,8 @@ const QString kBusPath = QStringLiteral("/org/a11y/bus");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kStatus = QStringLiteral("org.a11y.Status");
 const QString kIsEnabled = QStringLiteral("IsEnabled");
+// One call on the session bus, in milliseconds.
+constexpr int kBusTimeout = 500;
 
 // One element as the reader printed it.
 class DumpedElement final : public AccessibleElement {
@@ -77,12 +79,10 @@ class AtspiAccessibility::Bus : public QObject {
     Q_OBJECT
 
 public:
-    Bus(const QString& address, std::chrono::milliseconds timeout)
-        : m_name(
-              address.isEmpty()
-                  ? QString()
-                  : QStringLiteral("aimset-accessibility-%1").arg(reinterpret_cast<quintptr>(this)))
-        , m_timeout(static_cast<int>(timeout.count())) {
+    explicit Bus(const QString& address)
+        : m_name(address.isEmpty() ? QString()
+                                   : QStringLiteral("aimset-accessibility-%1")
+                                         .arg(reinterpret_cast<quintptr>(this))) {
         if (!m_name.isEmpty()) {
             QDBusConnection::connectToBus(address, m_name);
         }
@@ -181,7 +181,7 @@ private:
     void whenAnswered(const QDBusMessage& message,
                       std::function<void(const QDBusMessage&)> handle) {
         auto* watcher =
-            new QDBusPendingCallWatcher(connection().asyncCall(message, m_timeout), this);
+            new QDBusPendingCallWatcher(connection().asyncCall(message, kBusTimeout), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [handle = std::move(handle)](QDBusPendingCallWatcher* answered) {
                     answered->deleteLater();
@@ -190,7 +190,6 @@ private:
     }
 
     QString m_name;
-    int m_timeout;
     bool m_watched = false;
     bool m_asking = false;
     std::optional<bool> m_enabled;
@@ -343,7 +342,7 @@ AtspiAccessibility::AtspiAccessibility()
 
 AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
-    , m_bus(std::make_unique<Bus>(m_options.busAddress, m_options.busTimeout)) {
+    , m_bus(std::make_unique<Bus>(m_options.busAddress)) {
     if (m_options.programDirectory.isEmpty()) {
         m_options.programDirectory =
             QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();

@@ -126,12 +126,6 @@ struct PocketSphinxRecognizer::Recording {
 
 namespace {
 
-QString hypothesis(ps_decoder_t* decoder) {
-    int32 score = 0;
-    const char* text = ps_get_hyp(decoder, &score);
-    return text ? QString::fromUtf8(text) : QString();
-}
-
 // One recording, on its worker thread: load, decode what arrives, report.
 void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loadedDecoders,
                PocketSphinxRecognizer::Recording& recording) {
@@ -169,7 +163,8 @@ void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loa
              offset += kStepSamples) {
             const std::size_t count = std::min(kStepSamples, pending.size() - offset);
             ps_process_raw(decoder.get(), pending.data() + offset, count, FALSE, FALSE);
-            const QString text = hypothesis(decoder.get());
+            int32 score = 0;
+            const QString text = QString::fromUtf8(ps_get_hyp(decoder.get(), &score));
             if (text != reported) {
                 reported = text;
                 recording.report([&](auto& listener) { listener.heard(text); });
