@@ -27,7 +27,7 @@ X11FrontTabCloser::X11FrontTabCloser(std::unique_ptr<XcbConnection> connection)
     m_modifierRows.resize(8);
 }
 
-std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
+std::uint8_t X11FrontTabCloser::keycodeFor(std::uint32_t keysym, std::uint8_t fallback) {
     const xcb_setup_t* setup = xcb_get_setup(m_x->get());
     const std::uint8_t first = setup->min_keycode;
     const int count = setup->max_keycode - setup->min_keycode + 1;
@@ -35,7 +35,7 @@ std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
         m_x->reply(xcb_get_keyboard_mapping_reply,
                    xcb_get_keyboard_mapping(m_x->get(), first, static_cast<std::uint8_t>(count)));
     if (!map || map->keysyms_per_keycode == 0) {
-        return 0;
+        return fallback;
     }
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
     const int perKey = map->keysyms_per_keycode;
@@ -47,18 +47,7 @@ std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
             }
         }
     }
-    return 0;
-}
-
-std::vector<std::uint8_t> X11FrontTabCloser::heldKeys() {
-    std::vector<std::uint8_t> held;
-    const auto keymap = m_x->reply(xcb_query_keymap_reply, xcb_query_keymap(m_x->get()));
-    for (int key = 0; keymap && key < 256; ++key) {
-        if (keymap->keys[key / 8] & (1u << (key % 8))) {
-            held.push_back(static_cast<std::uint8_t>(key));
-        }
-    }
-    return held;
+    return fallback;
 }
 
 void X11FrontTabCloser::fake(std::uint8_t keycode, bool press) {
@@ -70,13 +59,10 @@ FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
     if (!m_hasXTest || xcb_connection_has_error(m_x->get())) {
         return Result::unreachable;
     }
-    std::uint8_t w = keycodeForKeysym(kKeysymW);
-    if (w == 0) {
-        w = kUsKeycodeW;
-    }
-    const std::vector<std::uint8_t> held = heldKeys();
-    const auto isHeld = [&held](std::uint8_t code) {
-        return std::find(held.begin(), held.end(), code) != held.end();
+    const std::uint8_t w = keycodeFor(kKeysymW, kUsKeycodeW);
+    const auto keymap = m_x->reply(xcb_query_keymap_reply, xcb_query_keymap(m_x->get()));
+    const auto isHeld = [&keymap](std::uint8_t code) {
+        return keymap && (keymap->keys[code / 8] & (1u << (code % 8)));
     };
     std::vector<std::uint8_t> lifted;
     bool controlHeld = false;
@@ -99,11 +85,9 @@ FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
     }
     std::uint8_t control = 0;
     if (!controlHeld) {
-        control = keycodeForKeysym(kKeysymControlL);
-        if (control == 0) {
-            const auto& controls = m_modifierRows[kControlRow];
-            control = controls.empty() ? kUsKeycodeControlL : controls.front();
-        }
+        const auto& controls = m_modifierRows[kControlRow];
+        control =
+            keycodeFor(kKeysymControlL, controls.empty() ? kUsKeycodeControlL : controls.front());
         fake(control, true);
     }
     fake(w, true);

@@ -21,9 +21,8 @@ public:
     Result closeFrontTab() override;
 
 private:
-    // The X key code of a key sym on the current keyboard map (0 when none).
-    std::uint8_t keycodeForKeysym(std::uint32_t keysym);
-    std::vector<std::uint8_t> heldKeys();
+    // The X key code of a key sym on the current keyboard map, else the fallback.
+    std::uint8_t keycodeFor(std::uint32_t keysym, std::uint8_t fallback);
     void fake(std::uint8_t keycode, bool press);
 
     std::unique_ptr<XcbConnection> m_x;
