@@ -11,30 +11,18 @@ constexpr int kAltRow = 3; // Mod1 of the server's modifier map
 } // namespace
 
 std::optional<bool> AltMTracker::apply(std::uint8_t keycode, bool pressed) {
+    const bool wasDown = m_down;
     if (m_altKeys.contains(keycode)) {
         if (pressed) {
             m_heldAlts.insert(keycode);
-            return std::nullopt;
+        } else {
+            m_heldAlts.remove(keycode);
         }
-        m_heldAlts.remove(keycode);
-        if (m_down && m_heldAlts.isEmpty()) {
-            m_down = false;
-            return false;
-        }
-        return std::nullopt;
+        m_down = m_down && !m_heldAlts.isEmpty();
+    } else if (keycode == mKeycode) {
+        m_down = pressed && (m_down || !m_heldAlts.isEmpty());
     }
-    if (keycode != mKeycode) {
-        return std::nullopt;
-    }
-    if (pressed && !m_down && !m_heldAlts.isEmpty()) {
-        m_down = true;
-        return true;
-    }
-    if (!pressed && m_down) {
-        m_down = false;
-        return false;
-    }
-    return std::nullopt;
+    return m_down != wasDown ? std::optional(m_down) : std::nullopt;
 }
 
 X11VoiceChord::X11VoiceChord(std::unique_ptr<XcbConnection> connection)
