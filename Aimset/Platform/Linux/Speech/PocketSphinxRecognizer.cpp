@@ -103,10 +103,10 @@ struct PocketSphinxRecognizer::Recording {
     }
 
     // Reports under the lock, so nothing is reported once stop() has returned.
-    template <typename Report> void report(Report&& call) {
+    void report(std::function<void(const QString&)> Listener::*kind, const QString& text) {
         std::lock_guard lock(mutex);
         if (!stopped) {
-            call(listener);
+            (listener.*kind)(text);
         }
     }
 
@@ -126,15 +126,15 @@ struct PocketSphinxRecognizer::Recording {
 
 namespace {
 
+using Listener = SpeechRecognizer::Listener;
+
 // One recording, on its worker thread: load, decode what arrives, report.
 void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loadedDecoders,
                PocketSphinxRecognizer::Recording& recording) {
     ++loadedDecoders;
     Decoder decoder = load(model);
     if (!decoder) {
-        recording.report([](auto& listener) {
-            listener.failed(QStringLiteral("The speech model could not be loaded"));
-        });
+        recording.report(&Listener::failed, QStringLiteral("The speech model could not be loaded"));
         --loadedDecoders;
         return;
     }
@@ -155,9 +155,8 @@ void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loa
             overflowed = recording.overflowed;
         }
         if (overflowed && !std::exchange(reportedOverflow, true)) {
-            recording.report([](auto& listener) {
-                listener.failed(QStringLiteral("Recognition fell behind; audio was left out"));
-            });
+            recording.report(&Listener::failed,
+                             QStringLiteral("Recognition fell behind; audio was left out"));
         }
         for (std::size_t offset = 0; offset < pending.size() && !recording.isStopped();
              offset += kStepSamples) {
@@ -167,7 +166,7 @@ void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loa
             const QString text = QString::fromUtf8(ps_get_hyp(decoder.get(), &score));
             if (text != reported) {
                 reported = text;
-                recording.report([&](auto& listener) { listener.heard(text); });
+                recording.report(&Listener::heard, text);
             }
         }
         pending.clear();
