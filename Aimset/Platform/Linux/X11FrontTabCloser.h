@@ -14,7 +14,6 @@ namespace aimset {
 // browser window.
 class X11FrontTabCloser final : public FrontTabCloser {
 public:
-    // Null when no X server can be reached.
     static std::unique_ptr<X11FrontTabCloser> create() { return openOnX<X11FrontTabCloser>(); }
     explicit X11FrontTabCloser(std::unique_ptr<XcbConnection> connection);
 

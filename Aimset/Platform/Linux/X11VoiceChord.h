@@ -40,7 +40,6 @@ private:
 // nor take the key from the application that has it, and cost no round trip.
 class X11VoiceChord final : public QObject, public VoiceChord {
 public:
-    // Null when no X server can be reached.
     static std::unique_ptr<X11VoiceChord> create() { return openOnX<X11VoiceChord>(); }
     explicit X11VoiceChord(std::unique_ptr<XcbConnection> connection);
 

@@ -17,7 +17,6 @@ namespace aimset {
 // window's _NET_ACTIVE_WINDOW. Runs on the main thread.
 class X11Workspace final : public QObject, public Workspace {
 public:
-    // Null when no X server can be reached.
     static std::unique_ptr<X11Workspace> create(DesktopEntries entries) {
         return openOnX<X11Workspace>(std::move(entries));
     }

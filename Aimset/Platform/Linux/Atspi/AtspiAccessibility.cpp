@@ -196,10 +196,9 @@ private:
     QString m_lastError;
 };
 
-// The readers of windows, on a thread of their own: starting a process
-// suspends the thread that starts it until the child has exec'd, which on a
-// busy machine can take a noticeable while. Each read runs aimset-atspi-dump
-// under the deadline, parses its output and hands the outcome to deliver.
+// The readers of windows, on their own thread (see the class). Each read runs
+// aimset-atspi-dump under the deadline, parses its output and hands the
+// outcome to deliver.
 struct AtspiAccessibility::ReadOutcome {
     std::optional<WindowDump> dump;
     // Why the window could not be read; empty when it was, or had none.

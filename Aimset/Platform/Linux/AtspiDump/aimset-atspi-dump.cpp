@@ -3,9 +3,6 @@
 // because libatspi misbehaves inside a Qt program, and so that a hung or huge
 // application can only ever cost the app the deadline it puts on this one.
 //
-// Usage: aimset-atspi-dump [--full] [--max-depth N] [--max-text N]
-//                          [--call-timeout MS] PID
-//
 // Output: {"calls":N,"stoppedEarly":B,"window":ELEMENT|null}, where ELEMENT is
 // {"role":R,"text":T,"name":N,"description":D,"children":[ELEMENT...]} with
 // absent members for what could not be read. Password fields appear as
