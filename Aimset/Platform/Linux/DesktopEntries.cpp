@@ -32,10 +32,14 @@ QString programOf(const QString& exec) {
 
 } // namespace
 
-QHash<QString, QString> desktopEntryKeys(const QByteArray& contents) {
+std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
     QHash<QString, QString> keys;
     bool inMainGroup = false;
-    for (const QByteArray& rawLine : contents.split('\n')) {
+    for (const QByteArray& rawLine : file.read(256 * 1024).split('\n')) {
         const QString line = QString::fromUtf8(rawLine).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
             inMainGroup = line == QStringLiteral("[Desktop Entry]");
@@ -51,8 +55,7 @@ QHash<QString, QString> desktopEntryKeys(const QByteArray& contents) {
 
 namespace {
 
-std::optional<DesktopEntry> entryFrom(const QString& id, const QByteArray& contents) {
-    const QHash<QString, QString> keys = desktopEntryKeys(contents);
+std::optional<DesktopEntry> entryFrom(const QString& id, const QHash<QString, QString>& keys) {
     const QString name = keys.value(QStringLiteral("Name"));
     const QString type = keys.value(QStringLiteral("Type"), QStringLiteral("Application"));
     if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") || name.isEmpty() ||
@@ -81,11 +84,8 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
                 continue;
             }
             seen.insert(id);
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                continue;
-            }
-            if (auto entry = entryFrom(id, file.read(256 * 1024))) {
+            const auto keys = desktopEntryKeys(path);
+            if (auto entry = keys ? entryFrom(id, *keys) : std::nullopt) {
                 result.m_entries.push_back(std::move(*entry));
             }
         }

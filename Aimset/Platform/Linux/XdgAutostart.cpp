@@ -68,13 +68,9 @@ QString XdgAutostart::entryPath() const {
 }
 
 bool XdgAutostart::isEnabled() const {
-    QFile file(entryPath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return false;
-    }
     // Hidden=true is how a desktop entry is switched off without deleting it.
-    return desktopEntryKeys(file.read(256 * 1024)).value(QStringLiteral("Hidden")) !=
-           QStringLiteral("true");
+    const auto keys = desktopEntryKeys(entryPath());
+    return keys && keys->value(QStringLiteral("Hidden")) != QStringLiteral("true");
 }
 
 QString XdgAutostart::entryText(const QString& program) {
