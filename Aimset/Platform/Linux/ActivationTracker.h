@@ -12,7 +12,17 @@ class ActivationTracker {
 public:
     // Called for every new value of the active window with the process it
     // belongs to (0 when unknown). True when this is a new application.
-    bool activeWindowChanged(std::uint32_t window, std::int32_t pid);
+    bool activeWindowChanged(std::uint32_t window, std::int32_t pid) {
+        if (window == 0) {
+            return false;
+        }
+        // Without a process id, windows are the best identity there is.
+        const bool sameApplication =
+            m_lastPid && (pid != 0 ? *m_lastPid == pid : m_lastWindow == window);
+        m_lastPid = pid;
+        m_lastWindow = window;
+        return !sameApplication;
+    }
 
 private:
     std::optional<std::int32_t> m_lastPid;

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+#include <functional>
+
 namespace aimset {
 
 namespace {
@@ -29,10 +32,14 @@ QString programOf(const QString& exec) {
 
 } // namespace
 
-QHash<QString, QString> desktopEntryKeys(const QByteArray& contents) {
+std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
     QHash<QString, QString> keys;
     bool inMainGroup = false;
-    for (const QByteArray& rawLine : contents.split('\n')) {
+    for (const QByteArray& rawLine : file.read(256 * 1024).split('\n')) {
         const QString line = QString::fromUtf8(rawLine).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
             inMainGroup = line == QStringLiteral("[Desktop Entry]");
@@ -46,8 +53,9 @@ QHash<QString, QString> desktopEntryKeys(const QByteArray& contents) {
     return keys;
 }
 
-std::optional<DesktopEntry> DesktopEntries::parse(const QString& id, const QByteArray& contents) {
-    const QHash<QString, QString> keys = desktopEntryKeys(contents);
+namespace {
+
+std::optional<DesktopEntry> entryFrom(const QString& id, const QHash<QString, QString>& keys) {
     const QString name = keys.value(QStringLiteral("Name"));
     const QString type = keys.value(QStringLiteral("Type"), QStringLiteral("Application"));
     if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") || name.isEmpty() ||
@@ -57,6 +65,8 @@ std::optional<DesktopEntry> DesktopEntries::parse(const QString& id, const QByte
     return DesktopEntry{id, name, keys.value(QStringLiteral("StartupWMClass")),
                         programOf(keys.value(QStringLiteral("Exec")))};
 }
+
+} // namespace
 
 DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
     DesktopEntries result;
@@ -74,11 +84,8 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
                 continue;
             }
             seen.insert(id);
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                continue;
-            }
-            if (auto entry = parse(id, file.read(256 * 1024))) {
+            const auto keys = desktopEntryKeys(path);
+            if (auto entry = keys ? entryFrom(id, *keys) : std::nullopt) {
                 result.m_entries.push_back(std::move(*entry));
             }
         }
@@ -88,33 +95,26 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
 
 std::optional<DesktopEntry> DesktopEntries::match(const QString& instance,
                                                   const QString& windowClass) const {
-    if (windowClass.isEmpty() && instance.isEmpty()) {
-        return std::nullopt;
-    }
-    const auto find = [this](auto&& predicate) -> std::optional<DesktopEntry> {
-        for (const DesktopEntry& entry : m_entries) {
-            if (predicate(entry)) {
-                return entry;
-            }
-        }
-        return std::nullopt;
-    };
+    // An empty name matches nothing.
     const auto same = [](const QString& a, const QString& b) {
         return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
     };
-    if (auto found = find([&](const DesktopEntry& e) {
+    const std::function<bool(const DesktopEntry&)> rules[] = {
+        [&](const DesktopEntry& e) {
             return same(e.startupWMClass, windowClass) || same(e.startupWMClass, instance);
-        })) {
-        return found;
-    }
-    if (auto found = find([&](const DesktopEntry& e) {
+        },
+        [&](const DesktopEntry& e) {
             return same(e.id, windowClass) || same(e.id.section(QLatin1Char('.'), -1), windowClass);
-        })) {
-        return found;
+        },
+        [&](const DesktopEntry& e) {
+            return same(e.executable, windowClass) || same(e.executable, instance);
+        }};
+    for (const auto& rule : rules) {
+        if (const auto found = std::ranges::find_if(m_entries, rule); found != m_entries.end()) {
+            return *found;
+        }
     }
-    return find([&](const DesktopEntry& e) {
-        return same(e.executable, windowClass) || same(e.executable, instance);
-    });
+    return std::nullopt;
 }
 
 } // namespace aimset

@@ -17,9 +17,10 @@ struct DesktopEntry {
     QString executable; // the file name of Exec's program, without path or arguments
 };
 
-// The keys of a desktop entry's [Desktop Entry] group, keys and values
-// trimmed; comments, other groups and lines without "=" are skipped.
-QHash<QString, QString> desktopEntryKeys(const QByteArray& contents);
+// The keys of the [Desktop Entry] group of the file at path, keys and values
+// trimmed (comments, other groups and lines without "=" are skipped); nothing
+// when the file cannot be read.
+std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path);
 
 // Installed .desktop entries, matched against a window's WM_CLASS so that a
 // window reports the name and identifier the user knows from the menu.
@@ -29,8 +30,6 @@ public:
     // QStandardPaths lists them); an entry in an earlier directory hides one
     // with the same id in a later one.
     static DesktopEntries load(const QStringList& dataDirectories);
-
-    static std::optional<DesktopEntry> parse(const QString& id, const QByteArray& contents);
 
     // The entry for a window of this WM_CLASS, if one matches: StartupWMClass
     // first, then the id (exactly, or its last dotted part), then the program.

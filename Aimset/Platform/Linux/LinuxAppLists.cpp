@@ -2,120 +2,52 @@
 
 namespace aimset {
 
+namespace {
+
+QStringList listOf(const char* ids) {
+    return QString::fromLatin1(ids).split(QLatin1Char('|'));
+}
+
+} // namespace
+
 PlatformAppLists linuxAppLists() {
     PlatformAppLists lists;
-    lists.alwaysAllowedIDs = {
+    lists.alwaysAllowedIDs = listOf(
         // Aimset itself.
-        QString::fromLatin1(kLinuxOwnAppID),
-        QStringLiteral("Aimset"),
+        "Aimset|"
         // Terminals.
-        QStringLiteral("org.gnome.Terminal"),
-        QStringLiteral("org.gnome.Console"),
-        QStringLiteral("org.gnome.Ptyxis"),
-        QStringLiteral("org.kde.konsole"),
-        QStringLiteral("xfce4-terminal"),
-        QStringLiteral("debian-xterm"),
-        QStringLiteral("debian-uxterm"),
-        QStringLiteral("xterm"),
-        QStringLiteral("XTerm"),
-        QStringLiteral("UXTerm"),
-        QStringLiteral("URxvt"),
-        QStringLiteral("kitty"),
-        QStringLiteral("Alacritty"),
-        QStringLiteral("com.gexperts.Tilix"),
-        QStringLiteral("terminator"),
-        QStringLiteral("org.wezfurlong.wezterm"),
-        QStringLiteral("lxterminal"),
-        QStringLiteral("qterminal"),
+        "org.gnome.Terminal|org.gnome.Console|org.gnome.Ptyxis|org.kde.konsole|xfce4-terminal|"
+        "debian-xterm|debian-uxterm|xterm|XTerm|UXTerm|URxvt|kitty|Alacritty|com.gexperts.Tilix|"
+        "terminator|org.wezfurlong.wezterm|lxterminal|qterminal|"
         // File managers.
-        QStringLiteral("org.gnome.Nautilus"),
-        QStringLiteral("org.kde.dolphin"),
-        QStringLiteral("thunar"),
-        QStringLiteral("Thunar"),
-        QStringLiteral("pcmanfm"),
-        QStringLiteral("pcmanfm-qt"),
-        QStringLiteral("nemo"),
-        QStringLiteral("caja"),
+        "org.gnome.Nautilus|org.kde.dolphin|thunar|Thunar|pcmanfm|pcmanfm-qt|nemo|caja|"
         // Settings and monitors.
-        QStringLiteral("org.gnome.Settings"),
-        QStringLiteral("gnome-control-center"),
-        QStringLiteral("systemsettings"),
-        QStringLiteral("kdesystemsettings"),
-        QStringLiteral("org.kde.systemsettings"),
-        QStringLiteral("xfce-settings-manager"),
-        QStringLiteral("org.gnome.SystemMonitor"),
-        QStringLiteral("gnome-system-monitor"),
-        QStringLiteral("org.kde.plasma-systemmonitor"),
-        QStringLiteral("org.kde.ksysguard"),
-        QStringLiteral("org.gnome.Logs"),
-        QStringLiteral("org.kde.kinfocenter"),
+        "org.gnome.Settings|gnome-control-center|systemsettings|kdesystemsettings|"
+        "org.kde.systemsettings|xfce-settings-manager|org.gnome.SystemMonitor|"
+        "gnome-system-monitor|org.kde.plasma-systemmonitor|org.kde.ksysguard|org.gnome.Logs|"
+        "org.kde.kinfocenter|"
         // Disks and archives.
-        QStringLiteral("org.gnome.DiskUtility"),
-        QStringLiteral("org.gnome.baobab"),
-        QStringLiteral("org.kde.partitionmanager"),
-        QStringLiteral("org.kde.filelight"),
-        QStringLiteral("org.gnome.FileRoller"),
-        QStringLiteral("org.kde.ark"),
-        QStringLiteral("xarchiver"),
-        QStringLiteral("engrampa"),
+        "org.gnome.DiskUtility|org.gnome.baobab|org.kde.partitionmanager|org.kde.filelight|"
+        "org.gnome.FileRoller|org.kde.ark|xarchiver|engrampa|"
         // Text editors.
-        QStringLiteral("org.gnome.TextEditor"),
-        QStringLiteral("org.gnome.gedit"),
-        QStringLiteral("org.kde.kate"),
-        QStringLiteral("org.kde.kwrite"),
-        QStringLiteral("org.xfce.mousepad"),
-        QStringLiteral("pluma"),
+        "org.gnome.TextEditor|org.gnome.gedit|org.kde.kate|org.kde.kwrite|org.xfce.mousepad|"
+        "pluma|"
         // Document and image viewers, screenshots.
-        QStringLiteral("org.gnome.Evince"),
-        QStringLiteral("org.gnome.Papers"),
-        QStringLiteral("org.kde.okular"),
-        QStringLiteral("org.gnome.Loupe"),
-        QStringLiteral("org.gnome.eog"),
-        QStringLiteral("org.kde.gwenview"),
-        QStringLiteral("org.gnome.Screenshot"),
-        QStringLiteral("org.kde.spectacle"),
-        QStringLiteral("atril"),
-        QStringLiteral("ristretto"),
+        "org.gnome.Evince|org.gnome.Papers|org.kde.okular|org.gnome.Loupe|org.gnome.eog|"
+        "org.kde.gwenview|org.gnome.Screenshot|org.kde.spectacle|atril|ristretto|"
         // Calculators and fonts.
-        QStringLiteral("org.gnome.Calculator"),
-        QStringLiteral("org.kde.kcalc"),
-        QStringLiteral("org.gnome.font-viewer"),
-        QStringLiteral("org.kde.kfontview"),
-        QStringLiteral("org.gnome.Characters"),
+        "org.gnome.Calculator|org.kde.kcalc|org.gnome.font-viewer|org.kde.kfontview|"
+        "org.gnome.Characters|"
         // Keyrings.
-        QStringLiteral("org.gnome.seahorse.Application"),
-        QStringLiteral("org.kde.kwalletmanager5"),
-        QStringLiteral("org.kde.kwalletmanager"),
+        "org.gnome.seahorse.Application|org.kde.kwalletmanager5|org.kde.kwalletmanager|"
         // Installers and updates.
-        QStringLiteral("org.gnome.Software"),
-        QStringLiteral("org.kde.discover"),
-        QStringLiteral("synaptic"),
-        QStringLiteral("update-manager"),
-        QStringLiteral("gnome-software-local-file"),
-    };
-    lists.passwordManagerIDs = {
-        QStringLiteral("org.keepassxc.KeePassXC"),
-        QStringLiteral("KeePassXC"),
-        QStringLiteral("keepassxc"),
-        QStringLiteral("KeePass2"),
-        QStringLiteral("keepass2"),
-        QStringLiteral("bitwarden"),
-        QStringLiteral("Bitwarden"),
-        QStringLiteral("com.bitwarden.desktop"),
-        QStringLiteral("1password"),
-        QStringLiteral("1Password"),
-        QStringLiteral("org.gnome.seahorse.Application"),
-        QStringLiteral("Seahorse"),
-        QStringLiteral("org.gnome.World.Secrets"),
-        QStringLiteral("org.kde.kwalletmanager5"),
-        QStringLiteral("org.kde.kwalletmanager"),
-        QStringLiteral("kwalletmanager5"),
-        QStringLiteral("Enpass"),
-        QStringLiteral("io.enpass.Enpass"),
-        QStringLiteral("proton-pass"),
-        QStringLiteral("Proton Pass"),
-        QStringLiteral("com.dashlane.Dashlane"),
-    };
+        "org.gnome.Software|org.kde.discover|synaptic|update-manager|gnome-software-local-file");
+    lists.alwaysAllowedIDs.prepend(QString::fromLatin1(kLinuxOwnAppID));
+    lists.passwordManagerIDs = listOf(
+        "org.keepassxc.KeePassXC|KeePassXC|keepassxc|KeePass2|keepass2|bitwarden|Bitwarden|"
+        "com.bitwarden.desktop|1password|1Password|org.gnome.seahorse.Application|Seahorse|"
+        "org.gnome.World.Secrets|org.kde.kwalletmanager5|org.kde.kwalletmanager|kwalletmanager5|"
+        "Enpass|io.enpass.Enpass|proton-pass|Proton Pass|com.dashlane.Dashlane");
     return lists;
 }
 

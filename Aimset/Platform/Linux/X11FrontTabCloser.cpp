@@ -19,53 +19,26 @@ constexpr std::size_t kNumLockRow = 4; // Mod2 on every common keyboard map
 
 } // namespace
 
-std::unique_ptr<X11FrontTabCloser> X11FrontTabCloser::create(const char* display) {
-    auto connection = XcbConnection::open(display);
-    if (!connection) {
-        return nullptr;
-    }
-    return std::unique_ptr<X11FrontTabCloser>(new X11FrontTabCloser(std::move(connection)));
-}
-
 X11FrontTabCloser::X11FrontTabCloser(std::unique_ptr<XcbConnection> connection)
-    : m_x(std::move(connection)) {
+    : m_x(std::move(connection))
+    , m_modifierRows(m_x->modifierRows()) {
     const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(m_x->get(), &xcb_test_id);
     m_hasXTest = xtest && xtest->present;
-    readModifierMap();
+    m_modifierRows.resize(8);
 }
 
-X11FrontTabCloser::~X11FrontTabCloser() = default;
-
-void X11FrontTabCloser::readModifierMap() {
-    m_modifierRows.assign(8, {});
-    XcbReply<xcb_get_modifier_mapping_reply_t> reply(
-        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr));
-    if (!reply) {
-        return;
-    }
-    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply.get());
-    const int perRow = reply->keycodes_per_modifier;
-    for (int row = 0; row < 8; ++row) {
-        for (int i = 0; i < perRow; ++i) {
-            if (const xcb_keycode_t code = codes[row * perRow + i]) {
-                m_modifierRows[static_cast<std::size_t>(row)].push_back(code);
-            }
-        }
-    }
-}
-
-std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
+std::uint8_t X11FrontTabCloser::keycodeFor(std::uint32_t keysym, std::uint8_t fallback) {
     const xcb_setup_t* setup = xcb_get_setup(m_x->get());
     const std::uint8_t first = setup->min_keycode;
     const int count = setup->max_keycode - setup->min_keycode + 1;
-    XcbReply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
-        m_x->get(), xcb_get_keyboard_mapping(m_x->get(), first, static_cast<std::uint8_t>(count)),
-        nullptr));
-    if (!reply || reply->keysyms_per_keycode == 0) {
-        return 0;
+    const auto map =
+        m_x->reply(xcb_get_keyboard_mapping_reply,
+                   xcb_get_keyboard_mapping(m_x->get(), first, static_cast<std::uint8_t>(count)));
+    if (!map || map->keysyms_per_keycode == 0) {
+        return fallback;
     }
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
-    const int perKey = reply->keysyms_per_keycode;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+    const int perKey = map->keysyms_per_keycode;
     for (int key = 0; key < count; ++key) {
         // The first two columns are the unshifted and shifted symbols of the first group.
         for (int column = 0; column < std::min(perKey, 2); ++column) {
@@ -74,22 +47,7 @@ std::uint8_t X11FrontTabCloser::keycodeForKeysym(std::uint32_t keysym) {
             }
         }
     }
-    return 0;
-}
-
-std::vector<std::uint8_t> X11FrontTabCloser::heldKeys() {
-    std::vector<std::uint8_t> held;
-    XcbReply<xcb_query_keymap_reply_t> reply(
-        xcb_query_keymap_reply(m_x->get(), xcb_query_keymap(m_x->get()), nullptr));
-    if (!reply) {
-        return held;
-    }
-    for (int key = 0; key < 256; ++key) {
-        if (reply->keys[key / 8] & (1u << (key % 8))) {
-            held.push_back(static_cast<std::uint8_t>(key));
-        }
-    }
-    return held;
+    return fallback;
 }
 
 void X11FrontTabCloser::fake(std::uint8_t keycode, bool press) {
@@ -101,13 +59,10 @@ FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
     if (!m_hasXTest || xcb_connection_has_error(m_x->get())) {
         return Result::unreachable;
     }
-    std::uint8_t w = keycodeForKeysym(kKeysymW);
-    if (w == 0) {
-        w = kUsKeycodeW;
-    }
-    const std::vector<std::uint8_t> held = heldKeys();
-    const auto isHeld = [&held](std::uint8_t code) {
-        return std::find(held.begin(), held.end(), code) != held.end();
+    const std::uint8_t w = keycodeFor(kKeysymW, kUsKeycodeW);
+    const auto keymap = m_x->reply(xcb_query_keymap_reply, xcb_query_keymap(m_x->get()));
+    const auto isHeld = [&keymap](std::uint8_t code) {
+        return keymap && (keymap->keys[code / 8] & (1u << (code % 8)));
     };
     std::vector<std::uint8_t> lifted;
     bool controlHeld = false;
@@ -130,11 +85,9 @@ FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
     }
     std::uint8_t control = 0;
     if (!controlHeld) {
-        control = keycodeForKeysym(kKeysymControlL);
-        if (control == 0) {
-            const auto& controls = m_modifierRows[kControlRow];
-            control = controls.empty() ? kUsKeycodeControlL : controls.front();
-        }
+        const auto& controls = m_modifierRows[kControlRow];
+        control =
+            keycodeFor(kKeysymControlL, controls.empty() ? kUsKeycodeControlL : controls.front());
         fake(control, true);
     }
     fake(w, true);

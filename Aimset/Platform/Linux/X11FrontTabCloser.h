@@ -14,19 +14,14 @@ namespace aimset {
 // browser window.
 class X11FrontTabCloser final : public FrontTabCloser {
 public:
-    // Null when no X server can be reached.
-    static std::unique_ptr<X11FrontTabCloser> create(const char* display = nullptr);
-    ~X11FrontTabCloser() override;
+    static std::unique_ptr<X11FrontTabCloser> create() { return openOnX<X11FrontTabCloser>(); }
+    explicit X11FrontTabCloser(std::unique_ptr<XcbConnection> connection);
 
     Result closeFrontTab() override;
 
-    // The X key code of a key sym on the current keyboard map (0 when none).
-    std::uint8_t keycodeForKeysym(std::uint32_t keysym);
-
 private:
-    explicit X11FrontTabCloser(std::unique_ptr<XcbConnection> connection);
-    void readModifierMap();
-    std::vector<std::uint8_t> heldKeys();
+    // The X key code of a key sym on the current keyboard map, else the fallback.
+    std::uint8_t keycodeFor(std::uint32_t keysym, std::uint8_t fallback);
     void fake(std::uint8_t keycode, bool press);
 
     std::unique_ptr<XcbConnection> m_x;

@@ -7,26 +7,11 @@
 
 namespace aimset {
 
-std::unique_ptr<X11PanelDecorations> X11PanelDecorations::create(const char* display) {
-    auto connection = XcbConnection::open(display);
-    if (!connection) {
-        return nullptr;
-    }
-    int screenNumber = 0;
-    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection->get()));
-         screens.rem && screens.data->root != connection->root(); xcb_screen_next(&screens)) {
-        ++screenNumber;
-    }
-    return std::unique_ptr<X11PanelDecorations>(
-        new X11PanelDecorations(std::move(connection), screenNumber));
-}
-
-X11PanelDecorations::X11PanelDecorations(std::unique_ptr<XcbConnection> connection,
-                                         int screenNumber)
+X11PanelDecorations::X11PanelDecorations(std::unique_ptr<XcbConnection> connection)
     : m_x(std::move(connection))
     , m_windowType(m_x->atom("_NET_WM_WINDOW_TYPE"))
     , m_notification(m_x->atom("_NET_WM_WINDOW_TYPE_NOTIFICATION"))
-    , m_compositorSelection(m_x->atom("_NET_WM_CM_S" + std::to_string(screenNumber))) {}
+    , m_compositorSelection(m_x->atom("_NET_WM_CM_S" + std::to_string(m_x->screenNumber()))) {}
 
 void X11PanelDecorations::beforeShow(QWindow& window) {
     const auto id = static_cast<std::uint32_t>(window.winId());
@@ -60,9 +45,9 @@ void X11PanelDecorations::afterShow(QWindow& window) {
 }
 
 bool X11PanelDecorations::isCompositing() {
-    XcbReply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
-        m_x->get(), xcb_get_selection_owner(m_x->get(), m_compositorSelection), nullptr));
-    return reply && reply->owner != XCB_NONE;
+    const auto owner = m_x->reply(xcb_get_selection_owner_reply,
+                                  xcb_get_selection_owner(m_x->get(), m_compositorSelection));
+    return owner && owner->owner != XCB_NONE;
 }
 
 } // namespace aimset

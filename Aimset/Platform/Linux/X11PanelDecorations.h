@@ -17,8 +17,8 @@ namespace aimset {
 // Control+W.
 class X11PanelDecorations {
 public:
-    // Null when no X server can be reached.
-    static std::unique_ptr<X11PanelDecorations> create(const char* display = nullptr);
+    static std::unique_ptr<X11PanelDecorations> create() { return openOnX<X11PanelDecorations>(); }
+    explicit X11PanelDecorations(std::unique_ptr<XcbConnection> connection);
 
     void beforeShow(QWindow& window);
     void afterShow(QWindow& window);
@@ -30,8 +30,6 @@ public:
     bool isCompositing();
 
 private:
-    X11PanelDecorations(std::unique_ptr<XcbConnection> connection, int screenNumber);
-
     std::unique_ptr<XcbConnection> m_x;
     xcb_atom_t m_windowType;
     xcb_atom_t m_notification;

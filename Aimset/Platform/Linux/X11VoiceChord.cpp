@@ -2,8 +2,6 @@
 
 #include <xcb/xinput.h>
 
-#include <cstdlib>
-
 namespace aimset {
 
 namespace {
@@ -13,38 +11,18 @@ constexpr int kAltRow = 3; // Mod1 of the server's modifier map
 } // namespace
 
 std::optional<bool> AltMTracker::apply(std::uint8_t keycode, bool pressed) {
+    const bool wasDown = m_down;
     if (m_altKeys.contains(keycode)) {
         if (pressed) {
             m_heldAlts.insert(keycode);
-            return std::nullopt;
+        } else {
+            m_heldAlts.remove(keycode);
         }
-        m_heldAlts.remove(keycode);
-        if (m_down && m_heldAlts.isEmpty()) {
-            m_down = false;
-            return false;
-        }
-        return std::nullopt;
+        m_down = m_down && !m_heldAlts.isEmpty();
+    } else if (keycode == mKeycode) {
+        m_down = pressed && (m_down || !m_heldAlts.isEmpty());
     }
-    if (keycode != mKeycode) {
-        return std::nullopt;
-    }
-    if (pressed && !m_down && !m_heldAlts.isEmpty()) {
-        m_down = true;
-        return true;
-    }
-    if (!pressed && m_down) {
-        m_down = false;
-        return false;
-    }
-    return std::nullopt;
-}
-
-std::unique_ptr<X11VoiceChord> X11VoiceChord::create(const char* display) {
-    auto connection = XcbConnection::open(display);
-    if (!connection) {
-        return nullptr;
-    }
-    return std::unique_ptr<X11VoiceChord>(new X11VoiceChord(std::move(connection)));
+    return m_down != wasDown ? std::optional(m_down) : std::nullopt;
 }
 
 X11VoiceChord::X11VoiceChord(std::unique_ptr<XcbConnection> connection)
@@ -58,23 +36,12 @@ X11VoiceChord::X11VoiceChord(std::unique_ptr<XcbConnection> connection)
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readEvents(); });
 }
 
-X11VoiceChord::~X11VoiceChord() = default;
-
 QSet<std::uint8_t> X11VoiceChord::readAltKeys() {
-    XcbReply<xcb_get_modifier_mapping_reply_t> reply(
-        xcb_get_modifier_mapping_reply(m_x->get(), xcb_get_modifier_mapping(m_x->get()), nullptr));
-    if (!reply || reply->keycodes_per_modifier == 0) {
+    const auto rows = m_x->modifierRows();
+    if (rows.empty()) {
         return AltMTracker::defaultAltKeys();
     }
-    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply.get());
-    const int perRow = reply->keycodes_per_modifier;
-    QSet<std::uint8_t> keys;
-    for (int i = 0; i < perRow; ++i) {
-        if (const xcb_keycode_t code = codes[kAltRow * perRow + i]) {
-            keys.insert(code);
-        }
-    }
-    return keys;
+    return QSet<std::uint8_t>(rows[kAltRow].begin(), rows[kAltRow].end());
 }
 
 bool X11VoiceChord::selectRawEvents() {
@@ -83,8 +50,8 @@ bool X11VoiceChord::selectRawEvents() {
     if (!extension || !extension->present) {
         return false;
     }
-    XcbReply<xcb_input_xi_query_version_reply_t> version(xcb_input_xi_query_version_reply(
-        m_x->get(), xcb_input_xi_query_version(m_x->get(), 2, 2), nullptr));
+    const auto version =
+        m_x->reply(xcb_input_xi_query_version_reply, xcb_input_xi_query_version(m_x->get(), 2, 2));
     if (!version || version->major_version < 2) {
         return false;
     }
@@ -121,28 +88,25 @@ void X11VoiceChord::unwatch() {
 }
 
 void X11VoiceChord::readEvents() {
-    // Drain everything queued: the notifier only wakes for new bytes on the socket.
-    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->get())) {
-        const auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
-        if ((event->response_type & 0x7f) == XCB_GE_GENERIC &&
-            generic->extension == m_xinputOpcode &&
-            (generic->event_type == XCB_INPUT_RAW_KEY_PRESS ||
-             generic->event_type == XCB_INPUT_RAW_KEY_RELEASE)) {
-            const auto* raw = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event);
-            const std::optional<bool> chord =
-                m_tracker.apply(static_cast<std::uint8_t>(raw->detail),
-                                generic->event_type == XCB_INPUT_RAW_KEY_PRESS);
-            // Copies: a handler may stop the watch.
-            if (chord == true && m_down) {
-                auto down = m_down;
-                down();
-            } else if (chord == false && m_up) {
-                auto up = m_up;
-                up();
-            }
+    m_x->readQueuedEvents([this](const xcb_generic_event_t& event) {
+        const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
+        if ((event.response_type & 0x7f) != XCB_GE_GENERIC || generic.extension != m_xinputOpcode ||
+            (generic.event_type != XCB_INPUT_RAW_KEY_PRESS &&
+             generic.event_type != XCB_INPUT_RAW_KEY_RELEASE)) {
+            return;
         }
-        std::free(event);
-    }
+        const auto& raw = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
+        const std::optional<bool> chord = m_tracker.apply(
+            static_cast<std::uint8_t>(raw.detail), generic.event_type == XCB_INPUT_RAW_KEY_PRESS);
+        // Copies: a handler may stop the watch.
+        if (chord == true && m_down) {
+            auto down = m_down;
+            down();
+        } else if (chord == false && m_up) {
+            auto up = m_up;
+            up();
+        }
+    });
 }
 
 } // namespace aimset

@@ -40,15 +40,13 @@ private:
 // nor take the key from the application that has it, and cost no round trip.
 class X11VoiceChord final : public QObject, public VoiceChord {
 public:
-    // Null when no X server can be reached.
-    static std::unique_ptr<X11VoiceChord> create(const char* display = nullptr);
-    ~X11VoiceChord() override;
+    static std::unique_ptr<X11VoiceChord> create() { return openOnX<X11VoiceChord>(); }
+    explicit X11VoiceChord(std::unique_ptr<XcbConnection> connection);
 
     bool watch(std::function<void()> down, std::function<void()> up) override;
     void unwatch() override;
 
 private:
-    explicit X11VoiceChord(std::unique_ptr<XcbConnection> connection);
     bool selectRawEvents();
     QSet<std::uint8_t> readAltKeys();
     void readEvents();

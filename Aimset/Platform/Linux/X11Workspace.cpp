@@ -5,7 +5,6 @@
 
 #include <xcb/res.h>
 
-#include <cstdlib>
 #include <utility>
 
 namespace aimset {
@@ -31,15 +30,6 @@ QString decodeLegacyText(const QByteArray& bytes) {
 
 } // namespace
 
-std::unique_ptr<X11Workspace> X11Workspace::create(DesktopEntries entries, const char* display) {
-    auto connection = XcbConnection::open(display);
-    if (!connection) {
-        return nullptr;
-    }
-    return std::unique_ptr<X11Workspace>(
-        new X11Workspace(std::move(connection), std::move(entries)));
-}
-
 X11Workspace::X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEntries entries)
     : m_x(std::move(connection))
     , m_entries(std::move(entries)) {
@@ -56,22 +46,13 @@ X11Workspace::X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEnt
     xcb_change_window_attributes(m_x->get(), m_x->root(), XCB_CW_EVENT_MASK, &mask);
     xcb_flush(m_x->get());
 
-    if (const auto active = readActiveWindowId()) {
-        const WindowFacts facts = readWindow(*active);
-        m_tracker.activeWindowChanged(facts.window, facts.pid);
+    if (const auto facts = activeWindow()) {
+        m_tracker.activeWindowChanged(facts->window, facts->pid);
     }
 
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_x->get()),
                                                    QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readEvents(); });
-}
-
-X11Workspace::~X11Workspace() = default;
-
-std::optional<std::uint32_t> X11Workspace::readActiveWindowId() {
-    const auto bytes =
-        m_x->readProperty(m_x->requestProperty(m_x->root(), m_netActiveWindow, XCB_ATOM_WINDOW, 4));
-    return XcbConnection::firstCardinal(bytes);
 }
 
 X11Workspace::WindowFacts X11Workspace::readWindow(std::uint32_t window) {
@@ -104,8 +85,8 @@ std::int32_t X11Workspace::clientPid(std::uint32_t window) {
         return 0;
     }
     xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    XcbReply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(
-        m_x->get(), xcb_res_query_client_ids(m_x->get(), 1, &client), nullptr));
+    const auto reply = m_x->reply(xcb_res_query_client_ids_reply,
+                                  xcb_res_query_client_ids(m_x->get(), 1, &client));
     if (!reply) {
         return 0;
     }
@@ -122,7 +103,8 @@ std::int32_t X11Workspace::clientPid(std::uint32_t window) {
 }
 
 std::optional<X11Workspace::WindowFacts> X11Workspace::activeWindow() {
-    const auto active = readActiveWindowId();
+    const auto active = XcbConnection::firstCardinal(m_x->readProperty(
+        m_x->requestProperty(m_x->root(), m_netActiveWindow, XCB_ATOM_WINDOW, 4)));
     if (!active || *active == 0) {
         return std::nullopt;
     }
@@ -151,13 +133,7 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
     // read, once, and only within this turn of the event loop.
     m_justRead = facts;
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_justRead.reset();
-            // The read may have queued events the socket will not announce.
-            readEvents();
-        },
-        Qt::QueuedConnection);
+        this, [this] { m_justRead.reset(); }, Qt::QueuedConnection);
     return describe(*facts);
 }
 
@@ -185,13 +161,11 @@ void X11Workspace::readEvents() {
     // where the socket notifier never sees them: read until none is left.
     for (;;) {
         bool activeChanged = false;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x->get())) {
-            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-                const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
-                activeChanged |= notify->window == m_x->root() && notify->atom == m_netActiveWindow;
-            }
-            std::free(event);
-        }
+        m_x->readQueuedEvents([&](const xcb_generic_event_t& event) {
+            const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+            activeChanged |= (event.response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                             notify.window == m_x->root() && notify.atom == m_netActiveWindow;
+        });
         if (!activeChanged) {
             return;
         }
@@ -200,16 +174,10 @@ void X11Workspace::readEvents() {
 }
 
 void X11Workspace::activeWindowChanged() {
-    const auto active = readActiveWindowId();
-    if (!active || *active == 0) {
-        return;
+    const auto facts = activeWindow();
+    if (facts && m_tracker.activeWindowChanged(facts->window, facts->pid)) {
+        m_observers.notify(describe(*facts));
     }
-    const WindowFacts facts = readWindow(*active);
-    if (!m_tracker.activeWindowChanged(facts.window, facts.pid)) {
-        return;
-    }
-    const RunningApplication app = describe(facts);
-    m_observers.notify(app);
 }
 
 } // namespace aimset

@@ -17,10 +17,10 @@ namespace aimset {
 // window's _NET_ACTIVE_WINDOW. Runs on the main thread.
 class X11Workspace final : public QObject, public Workspace {
 public:
-    // Null when no X server can be reached.
-    static std::unique_ptr<X11Workspace> create(DesktopEntries entries,
-                                                const char* display = nullptr);
-    ~X11Workspace() override;
+    static std::unique_ptr<X11Workspace> create(DesktopEntries entries) {
+        return openOnX<X11Workspace>(std::move(entries));
+    }
+    X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEntries entries);
 
     std::optional<RunningApplication> frontmostApplication() override;
     std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) override;
@@ -38,8 +38,6 @@ public:
     std::optional<WindowFacts> activeWindow();
 
 private:
-    X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEntries entries);
-    std::optional<std::uint32_t> readActiveWindowId();
     WindowFacts readWindow(std::uint32_t window);
     std::int32_t clientPid(std::uint32_t window);
     RunningApplication describe(const WindowFacts& facts) const;

@@ -1,17 +1,14 @@
 #include "XcbConnection.h"
 
 #include <cstring>
-#include <string>
 
 namespace aimset {
 
-std::unique_ptr<XcbConnection> XcbConnection::open(const char* displayName) {
+std::unique_ptr<XcbConnection> XcbConnection::open() {
     int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);
-    if (!connection || xcb_connection_has_error(connection)) {
-        if (connection) {
-            xcb_disconnect(connection);
-        }
+    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
         return nullptr;
     }
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -22,13 +19,14 @@ std::unique_ptr<XcbConnection> XcbConnection::open(const char* displayName) {
         xcb_disconnect(connection);
         return nullptr;
     }
-    return std::unique_ptr<XcbConnection>(new XcbConnection(connection, screens.data));
+    return std::unique_ptr<XcbConnection>(
+        new XcbConnection(connection, screens.data->root, screenNumber));
 }
 
-XcbConnection::XcbConnection(xcb_connection_t* connection, xcb_screen_t* screen)
+XcbConnection::XcbConnection(xcb_connection_t* connection, xcb_window_t root, int screenNumber)
     : m_connection(connection)
-    , m_screen(screen)
-    , m_root(screen->root) {}
+    , m_root(root)
+    , m_screenNumber(screenNumber) {}
 
 XcbConnection::~XcbConnection() {
     xcb_disconnect(m_connection);
@@ -39,11 +37,34 @@ void XcbConnection::sync(xcb_connection_t* connection) {
         xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
+void XcbConnection::readQueuedEvents(
+    const std::function<void(const xcb_generic_event_t&)>& handle) {
+    while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+        handle(*event);
+    }
+}
+
 xcb_atom_t XcbConnection::atom(std::string_view name) {
-    const auto cookie =
-        xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
-    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection, cookie, nullptr));
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    const auto atom = reply(
+        xcb_intern_atom_reply,
+        xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.data()));
+    return atom ? atom->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+std::vector<std::vector<std::uint8_t>> XcbConnection::modifierRows() {
+    const auto map = reply(xcb_get_modifier_mapping_reply, xcb_get_modifier_mapping(m_connection));
+    if (!map || map->keycodes_per_modifier == 0) {
+        return {};
+    }
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(map.get());
+    const int perRow = map->keycodes_per_modifier;
+    std::vector<std::vector<std::uint8_t>> rows(8);
+    for (int i = 0; i < 8 * perRow; ++i) {
+        if (codes[i] != 0) {
+            rows[static_cast<std::size_t>(i / perRow)].push_back(codes[i]);
+        }
+    }
+    return rows;
 }
 
 xcb_get_property_cookie_t XcbConnection::requestProperty(xcb_window_t window, xcb_atom_t property,
@@ -53,12 +74,12 @@ xcb_get_property_cookie_t XcbConnection::requestProperty(xcb_window_t window, xc
 }
 
 std::optional<QByteArray> XcbConnection::readProperty(xcb_get_property_cookie_t cookie) {
-    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, nullptr));
-    if (!reply || reply->type == XCB_ATOM_NONE) {
+    const auto property = reply(xcb_get_property_reply, cookie);
+    if (!property || property->type == XCB_ATOM_NONE) {
         return std::nullopt;
     }
-    const int length = xcb_get_property_value_length(reply.get());
-    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
+    const int length = xcb_get_property_value_length(property.get());
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())), length);
 }
 
 std::optional<std::uint32_t> XcbConnection::firstCardinal(const std::optional<QByteArray>& bytes) {

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace aimset {
 
@@ -20,23 +22,37 @@ struct XcbFree {
 template <typename T> using XcbReply = std::unique_ptr<T, XcbFree>;
 
 // One connection to the X server, with the helpers every X11 adapter needs:
-// atoms by name and property reads that can be pipelined.
+// atoms by name, replies, the modifier map and property reads that can be
+// pipelined.
 class XcbConnection {
 public:
-    // Connects to $DISPLAY (or the given display name); null on failure.
-    static std::unique_ptr<XcbConnection> open(const char* displayName = nullptr);
+    // Connects to $DISPLAY; null on failure.
+    static std::unique_ptr<XcbConnection> open();
     ~XcbConnection();
     XcbConnection(const XcbConnection&) = delete;
     XcbConnection& operator=(const XcbConnection&) = delete;
 
     xcb_connection_t* get() const { return m_connection; }
     xcb_window_t root() const { return m_root; }
-    xcb_screen_t* screen() const { return m_screen; }
+    int screenNumber() const { return m_screenNumber; }
 
     xcb_atom_t atom(std::string_view name);
+    // The reply to a request sent before; null when there is none.
+    template <typename Reply, typename Cookie>
+    XcbReply<Reply> reply(Reply* (*read)(xcb_connection_t*, Cookie, xcb_generic_error_t**),
+                          Cookie cookie) const {
+        return XcbReply<Reply>(read(m_connection, cookie, nullptr));
+    }
     // One round trip: every request sent on the connection before it has
     // been handled by the server.
     static void sync(xcb_connection_t* connection);
+    // Hands over every event already queued: a socket notifier wakes only
+    // for new bytes on the socket.
+    void readQueuedEvents(const std::function<void(const xcb_generic_event_t&)>& handle);
+
+    // The key codes of each modifier row (Shift, Lock, Control, Mod1..Mod5);
+    // empty when the map cannot be read or names no keys.
+    std::vector<std::vector<std::uint8_t>> modifierRows();
 
     // A property request sent now and read later, so several can share one round trip.
     xcb_get_property_cookie_t requestProperty(xcb_window_t window, xcb_atom_t property,
@@ -47,11 +63,19 @@ public:
     static std::optional<std::uint32_t> firstCardinal(const std::optional<QByteArray>& bytes);
 
 private:
-    explicit XcbConnection(xcb_connection_t* connection, xcb_screen_t* screen);
+    XcbConnection(xcb_connection_t* connection, xcb_window_t root, int screenNumber);
 
     xcb_connection_t* m_connection;
-    xcb_screen_t* m_screen;
     xcb_window_t m_root;
+    int m_screenNumber;
 };
+
+// An X11 adapter on a connection of its own; null when no X server can be reached.
+template <typename Adapter, typename... Args> std::unique_ptr<Adapter> openOnX(Args&&... args) {
+    auto connection = XcbConnection::open();
+    return connection
+               ? std::make_unique<Adapter>(std::move(connection), std::forward<Args>(args)...)
+               : nullptr;
+}
 
 } // namespace aimset

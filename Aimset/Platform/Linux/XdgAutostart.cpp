@@ -29,19 +29,16 @@ QString defaultConfigHome() {
 // treat specially, with the characters escaped that must be inside quotes.
 QString execArgument(const QString& argument) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    bool needsQuotes = argument.isEmpty();
-    for (const QChar c : argument) {
-        needsQuotes |= reserved.contains(c);
-    }
+    static const QString escapedInQuotes = QStringLiteral("\"`$\\");
     QString escaped = argument;
     escaped.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    if (!needsQuotes) {
+    if (!argument.isEmpty() && std::none_of(argument.begin(), argument.end(),
+                                            [](QChar c) { return reserved.contains(c); })) {
         return escaped;
     }
     QString quoted;
     for (const QChar c : std::as_const(escaped)) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
-            c == QLatin1Char('\\')) {
+        if (escapedInQuotes.contains(c)) {
             quoted += QLatin1Char('\\');
         }
         quoted += c;
@@ -71,13 +68,9 @@ QString XdgAutostart::entryPath() const {
 }
 
 bool XdgAutostart::isEnabled() const {
-    QFile file(entryPath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return false;
-    }
     // Hidden=true is how a desktop entry is switched off without deleting it.
-    return desktopEntryKeys(file.read(256 * 1024)).value(QStringLiteral("Hidden")) !=
-           QStringLiteral("true");
+    const auto keys = desktopEntryKeys(entryPath());
+    return keys && keys->value(QStringLiteral("Hidden")) != QStringLiteral("true");
 }
 
 QString XdgAutostart::entryText(const QString& program) {
@@ -139,50 +132,49 @@ std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostar
     parser.addOption(help);
     parser.addOption(autostartOption);
     parser.addOption(verbose);
+    // Said at once: the app may end right after.
+    const auto say = [](QTextStream& stream, const QString& text, int status) {
+        stream << text;
+        stream.flush();
+        return status;
+    };
+    const auto fail = [&](const QString& why, int status) {
+        return say(err, QStringLiteral("aimset: ") + why + QLatin1Char('\n'), status);
+    };
+    const auto state = [&](const QString& value) {
+        return say(
+            out, QStringLiteral("Start at login: %1 (%2)\n").arg(value, autostart.entryPath()), 0);
+    };
     // Qt's own options (-platform, -style, ...) are not ours to judge: an
     // argument list we cannot read is left to the app unless it names us.
     if (!parser.parse(arguments)) {
         if (parser.errorText().contains(QStringLiteral("autostart"))) {
-            err << "aimset: " << parser.errorText() << '\n';
-            err.flush();
-            return 2;
+            return fail(parser.errorText(), 2);
         }
         return std::nullopt;
     }
     if (parser.isSet(help)) {
-        out << parser.helpText();
-        out.flush();
-        return 0;
+        return say(out, parser.helpText(), 0);
     }
     if (!parser.isSet(autostartOption)) {
         return std::nullopt;
     }
     const QString value = parser.value(autostartOption);
     if (value == QStringLiteral("status")) {
-        out << "Start at login: " << (autostart.isEnabled() ? "on" : "off") << " ("
-            << autostart.entryPath() << ")\n";
-        out.flush();
-        return 0;
+        return state(autostart.isEnabled() ? QStringLiteral("on") : QStringLiteral("off"));
     }
     if (value != QStringLiteral("on") && value != QStringLiteral("off")) {
-        err << "aimset: --autostart takes on, off or status, not \"" << value << "\"\n";
-        err.flush();
-        return 2;
+        return fail(QStringLiteral("--autostart takes on, off or status, not \"%1\"").arg(value),
+                    2);
     }
     const bool enabled = value == QStringLiteral("on");
     if (enabled && !autostart.unavailableReason().isEmpty()) {
-        err << "aimset: " << autostart.unavailableReason() << '\n';
-        err.flush();
-        return 1;
+        return fail(autostart.unavailableReason(), 1);
     }
     if (!autostart.setEnabled(enabled)) {
-        err << "aimset: could not switch start at login " << value << '\n';
-        err.flush();
-        return 1;
+        return fail(QStringLiteral("could not switch start at login ") + value, 1);
     }
-    out << "Start at login: " << value << " (" << autostart.entryPath() << ")\n";
-    out.flush();
-    return 0;
+    return state(value);
 }
 
 } // namespace aimset

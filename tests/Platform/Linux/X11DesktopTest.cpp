@@ -88,6 +88,8 @@ TEST(LinuxAppListsTest, AimsetIsAlwaysAllowedAndPasswordManagersAreKnown) {
     const PlatformAppLists lists = linuxAppLists();
     EXPECT_TRUE(lists.alwaysAllowedIDs.contains(u"aimset"_s));
     EXPECT_TRUE(lists.passwordManagerIDs.contains(u"org.keepassxc.KeePassXC"_s));
+    EXPECT_FALSE(lists.alwaysAllowedIDs.contains(QString()) ||
+                 lists.passwordManagerIDs.contains(QString()));
 }
 
 struct X11DesktopTest : ::testing::Test {

@@ -15,8 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <thread>
-#include <vector>
 
 using namespace aimset;
 using namespace std::chrono_literals;
@@ -136,19 +134,6 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
     EXPECT_EQ(store.find(a, true).status, Status::itemNotFound);
     EXPECT_EQ(lookup(b), std::nullopt);
     // A refused duplicate is not the keyring failing: nothing to report.
-    EXPECT_EQ(log.lines(), QStringList());
-}
-
-// Counters are kept as the decimal text the user sees in the keyring.
-TEST_F(KeyringSecretStoreTest, UsageCountersCountEveryIncrementFromManyThreads) {
-    UsageStore usage(store);
-    std::vector<std::jthread> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.emplace_back([&usage] { usage.incrementCount(UsageStore::totalInterventionsKey); });
-    }
-    threads.clear(); // joins them
-    EXPECT_EQ(usage.readCount(UsageStore::totalInterventionsKey), 4);
-    EXPECT_EQ(lookup({u"com.aimset.usage"_s, u"totalInterventions"_s}), QByteArray("4"));
     EXPECT_EQ(log.lines(), QStringList());
 }
 

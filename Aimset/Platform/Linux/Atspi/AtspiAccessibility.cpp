@@ -3,14 +3,13 @@
 #include "Platform/Qt/HelperPrograms.h"
 #include "Runtime/Log.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
-#include <QHash>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,49 +31,42 @@ const QString kBusPath = QStringLiteral("/org/a11y/bus");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kStatus = QStringLiteral("org.a11y.Status");
 const QString kIsEnabled = QStringLiteral("IsEnabled");
+// One call on the session bus, in milliseconds.
+constexpr int kBusTimeout = 500;
 
-// One element as the reader printed it; immutable once built.
+// One element as the reader printed it.
 class DumpedElement final : public AccessibleElement {
 public:
-    std::optional<QString> role() const override { return m_role; }
-    std::optional<QString> value() const override { return m_value; }
-    std::optional<QString> title() const override { return m_title; }
-    std::optional<QString> description() const override { return m_description; }
-    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> children() const override {
-        return m_children;
-    }
+    explicit DumpedElement(QJsonObject object)
+        : m_object(std::move(object)) {}
 
-    static std::shared_ptr<const AccessibleElement> fromJson(const QJsonObject& object) {
-        auto element = std::make_shared<DumpedElement>();
-        const auto text = [&object](const QString& key) -> std::optional<QString> {
-            const QJsonValue value = object.value(key);
-            return value.isString() ? std::optional(value.toString()) : std::nullopt;
-        };
-        if (const auto role = text(QStringLiteral("role"))) {
-            element->m_role = *role;
+    std::optional<QString> role() const override { return text(QStringLiteral("role")); }
+    std::optional<QString> value() const override { return text(QStringLiteral("text")); }
+    std::optional<QString> title() const override { return text(QStringLiteral("name")); }
+    std::optional<QString> description() const override {
+        return text(QStringLiteral("description"));
+    }
+    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> children() const override {
+        const QJsonValue children = m_object.value(QStringLiteral("children"));
+        if (!children.isArray()) {
+            return std::nullopt;
         }
-        element->m_value = text(QStringLiteral("text"));
-        element->m_title = text(QStringLiteral("name"));
-        element->m_description = text(QStringLiteral("description"));
-        const QJsonValue children = object.value(QStringLiteral("children"));
-        if (children.isArray()) {
-            std::vector<std::shared_ptr<const AccessibleElement>> list;
-            for (const QJsonValue& child : children.toArray()) {
-                if (child.isObject()) {
-                    list.push_back(fromJson(child.toObject()));
-                }
+        std::vector<std::shared_ptr<const AccessibleElement>> list;
+        for (const QJsonValue& child : children.toArray()) {
+            if (child.isObject()) {
+                list.push_back(std::make_shared<DumpedElement>(child.toObject()));
             }
-            element->m_children = std::move(list);
         }
-        return element;
+        return list;
     }
 
 private:
-    std::optional<QString> m_role;
-    std::optional<QString> m_value;
-    std::optional<QString> m_title;
-    std::optional<QString> m_description;
-    std::optional<std::vector<std::shared_ptr<const AccessibleElement>>> m_children;
+    std::optional<QString> text(const QString& key) const {
+        const QJsonValue value = m_object.value(key);
+        return value.isString() ? std::optional(value.toString()) : std::nullopt;
+    }
+
+    QJsonObject m_object;
 };
 
 } // namespace
@@ -87,12 +79,10 @@ class AtspiAccessibility::Bus : public QObject {
     Q_OBJECT
 
 public:
-    Bus(const QString& address, std::chrono::milliseconds timeout)
-        : m_name(
-              address.isEmpty()
-                  ? QString()
-                  : QStringLiteral("aimset-accessibility-%1").arg(reinterpret_cast<quintptr>(this)))
-        , m_timeout(static_cast<int>(timeout.count())) {
+    explicit Bus(const QString& address)
+        : m_name(address.isEmpty() ? QString()
+                                   : QStringLiteral("aimset-accessibility-%1")
+                                         .arg(reinterpret_cast<quintptr>(this))) {
         if (!m_name.isEmpty()) {
             QDBusConnection::connectToBus(address, m_name);
         }
@@ -191,7 +181,7 @@ private:
     void whenAnswered(const QDBusMessage& message,
                       std::function<void(const QDBusMessage&)> handle) {
         auto* watcher =
-            new QDBusPendingCallWatcher(connection().asyncCall(message, m_timeout), this);
+            new QDBusPendingCallWatcher(connection().asyncCall(message, kBusTimeout), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [handle = std::move(handle)](QDBusPendingCallWatcher* answered) {
                     answered->deleteLater();
@@ -200,28 +190,24 @@ private:
     }
 
     QString m_name;
-    int m_timeout;
     bool m_watched = false;
     bool m_asking = false;
     std::optional<bool> m_enabled;
     QString m_lastError;
 };
 
-// The readers of windows, on a thread of their own: starting a process
-// suspends the thread that starts it until the child has exec'd, which on a
-// busy machine can take a noticeable while. Each read runs aimset-atspi-dump
-// under the deadline, parses its output and hands the outcome to deliver.
+// The readers of windows, on their own thread (see the class). Each read runs
+// aimset-atspi-dump under the deadline, parses its output and hands the
+// outcome to deliver.
 struct AtspiAccessibility::ReadOutcome {
-    std::shared_ptr<const AccessibleElement> window;
-    std::optional<ReadFigures> figures;
+    std::optional<WindowDump> dump;
     // Why the window could not be read; empty when it was, or had none.
     QString failure;
 };
 
 class AtspiAccessibility::Readers : public QObject {
 public:
-    using Outcome = ReadOutcome;
-    using Deliver = std::function<void(quint64 id, Outcome outcome)>;
+    using Deliver = std::function<void(quint64 id, ReadOutcome outcome)>;
 
     Readers(Options options, Deliver deliver)
         : m_options(std::move(options))
@@ -242,7 +228,6 @@ public:
 
         Read& read = m_reads[id];
         read.process = new QProcess(this);
-        read.deadline = new QTimer(this);
         QProcess& reader = *read.process;
         if (!m_options.busAddress.isEmpty()) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -279,15 +264,12 @@ public:
                 });
         // Bounded by the deadline, not by the target application. A coarse
         // timer may fire 5 % late, after the reader's own call timeout.
-        read.deadline->setSingleShot(true);
-        read.deadline->setTimerType(Qt::PreciseTimer);
-        connect(read.deadline, &QTimer::timeout, this, [this, id, pid] {
+        QTimer::singleShot(m_options.deadline, Qt::PreciseTimer, &reader, [this, id, pid] {
             fail(id, QStringLiteral("Reading the window of process ") + QString::number(pid) +
                          QStringLiteral(" took longer than ") +
                          QString::number(m_options.deadline.count()) +
                          QStringLiteral(" ms; stopped"));
         });
-        read.deadline->start(m_options.deadline);
         reader.start(program, arguments, QIODevice::ReadOnly);
     }
 
@@ -304,7 +286,6 @@ public:
 private:
     struct Read {
         QProcess* process = nullptr;
-        QTimer* deadline = nullptr;
         QByteArray output;
     };
 
@@ -326,22 +307,20 @@ private:
                          QStringLiteral(": ") + error);
             return;
         }
-        finish(id, {dump->window, dump->figures, {}});
+        finish(id, {dump, {}});
     }
 
-    void fail(quint64 id, const QString& why) { finish(id, {nullptr, std::nullopt, why}); }
+    void fail(quint64 id, const QString& why) { finish(id, {std::nullopt, why}); }
 
     // Hands the outcome over once and lets the reader go: killed if still
     // running, and reaped once it has died, without waiting for it here.
-    void finish(quint64 id, Outcome outcome) {
+    void finish(quint64 id, ReadOutcome outcome) {
         const auto found = m_reads.find(id);
         if (found == m_reads.end()) {
             return;
         }
         const Read read = found->second;
         m_reads.erase(found);
-        read.deadline->stop();
-        read.deadline->deleteLater();
         read.process->disconnect(this);
         if (read.process->state() == QProcess::NotRunning) {
             read.process->deleteLater();
@@ -362,7 +341,7 @@ AtspiAccessibility::AtspiAccessibility()
 
 AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
-    , m_bus(std::make_unique<Bus>(m_options.busAddress, m_options.busTimeout)) {
+    , m_bus(std::make_unique<Bus>(m_options.busAddress)) {
     if (m_options.programDirectory.isEmpty()) {
         m_options.programDirectory =
             QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
@@ -440,10 +419,10 @@ void AtspiAccessibility::complete(quint64 id, const ReadOutcome& outcome) {
     if (!outcome.failure.isEmpty()) {
         Log(kTag + outcome.failure);
     }
-    if (outcome.figures) {
-        m_lastRead = outcome.figures;
+    if (outcome.dump) {
+        m_lastRead = outcome.dump->figures;
     }
-    completion(outcome.window);
+    completion(outcome.dump ? outcome.dump->window : nullptr);
 }
 
 std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error) {
@@ -464,7 +443,7 @@ std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error
     dump.figures.calls = root.value(QStringLiteral("calls")).toInteger();
     dump.figures.stoppedEarly = root.value(QStringLiteral("stoppedEarly")).toBool();
     if (window.isObject()) {
-        dump.window = DumpedElement::fromJson(window.toObject());
+        dump.window = std::make_shared<DumpedElement>(window.toObject());
     }
     return dump;
 }

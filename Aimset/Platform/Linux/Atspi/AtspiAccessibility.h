@@ -37,8 +37,6 @@ public:
         QString programDirectory;
         // The whole read of one window, start to parsed tree.
         std::chrono::milliseconds deadline{2000};
-        // One call on the session bus.
-        std::chrono::milliseconds busTimeout{500};
         // The session bus to use; empty: the process's own.
         QString busAddress;
         // What the window text check keeps of a window: elements above this

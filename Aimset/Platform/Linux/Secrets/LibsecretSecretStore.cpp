@@ -9,23 +9,19 @@
 
 namespace aimset {
 
-const char* const LibsecretSecretStore::schemaName = "com.aimset.GenericPassword";
-
 namespace {
 
-const SecretSchema& schema() {
-    static const SecretSchema instance = [] {
-        SecretSchema s{};
-        s.name = LibsecretSecretStore::schemaName;
-        // Items are found by service and account whoever made them, like
-        // keychain generic passwords (secret-tool's own items included).
-        s.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
-        s.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
-        s.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
-        return s;
-    }();
-    return instance;
-}
+const SecretSchema kSchema = [] {
+    SecretSchema s{};
+    // Recorded on the items this store creates.
+    s.name = "com.aimset.GenericPassword";
+    // Items are found by service and account whoever made them, like
+    // keychain generic passwords (secret-tool's own items included).
+    s.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
+    s.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    s.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    return s;
+}();
 
 void freeItems(GList* list) {
     g_list_free_full(list, g_object_unref);
@@ -40,7 +36,7 @@ using OwnedValue = Owned<SecretValue, secret_value_unref>;
 Owned<GHashTable, g_hash_table_unref> attributesOf(const SecretItemKey& key) {
     // The table keeps copies of the strings.
     return Owned<GHashTable, g_hash_table_unref>(
-        secret_attributes_build(&schema(), "service", key.service.toUtf8().constData(), "account",
+        secret_attributes_build(&kSchema, "service", key.service.toUtf8().constData(), "account",
                                 key.account.toUtf8().constData(), nullptr));
 }
 
@@ -112,7 +108,7 @@ struct LibsecretSecretStore::Call {
     std::optional<OwnedItems> search(const SecretItemKey& key, bool loadSecrets) {
         const int flags = SECRET_SEARCH_ALL | (loadSecrets ? SECRET_SEARCH_LOAD_SECRETS : 0);
         GError* error = nullptr;
-        OwnedItems found(secret_service_search_sync(service, &schema(), attributesOf(key).get(),
+        OwnedItems found(secret_service_search_sync(service, &kSchema, attributesOf(key).get(),
                                                     static_cast<SecretSearchFlags>(flags),
                                                     cancellable, &error));
         if (error) {
@@ -211,7 +207,7 @@ SecretStore::Status LibsecretSecretStore::add(const SecretItemKey& key, const QB
                const QByteArray label = (key.service + QLatin1Char(' ') + key.account).toUtf8();
                GError* error = nullptr;
                const Owned<SecretItem, g_object_unref> created(secret_item_create_sync(
-                   keyring.get(), &schema(), attributesOf(key).get(), label.constData(),
+                   keyring.get(), &kSchema, attributesOf(key).get(), label.constData(),
                    valueOf(data).get(), SECRET_ITEM_CREATE_NONE, call.cancellable, &error));
                if (created) {
                    call.result.status = Status::success;

@@ -28,8 +28,6 @@ public:
 
     explicit LibsecretSecretStore(std::chrono::milliseconds bound = defaultBound);
     ~LibsecretSecretStore() override;
-    LibsecretSecretStore(const LibsecretSecretStore&) = delete;
-    LibsecretSecretStore& operator=(const LibsecretSecretStore&) = delete;
 
     FindResult find(const SecretItemKey& key, bool wantData) override;
     // Refused (failure) when an item with this key exists already, as a
@@ -37,9 +35,6 @@ public:
     Status add(const SecretItemKey& key, const QByteArray& data) override;
     Status update(const SecretItemKey& key, const QByteArray& data) override;
     Status remove(const SecretItemKey& key) override;
-
-    // The schema name recorded on items this store creates.
-    static const char* const schemaName;
 
 private:
     struct Call;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 namespace aimset {
@@ -86,7 +87,6 @@ struct PocketSphinxRecognizer::Recording {
     bool stopped = false;
     bool overflowed = false;
     Listener listener;
-    std::atomic<bool> finished{false};
 
     void append(const QByteArray& bytes) {
         {
@@ -103,10 +103,10 @@ struct PocketSphinxRecognizer::Recording {
     }
 
     // Reports under the lock, so nothing is reported once stop() has returned.
-    template <typename Report> void report(Report&& call) {
+    void report(std::function<void(const QString&)> Listener::*kind, const QString& text) {
         std::lock_guard lock(mutex);
         if (!stopped) {
-            call(listener);
+            (listener.*kind)(text);
         }
     }
 
@@ -126,11 +126,7 @@ struct PocketSphinxRecognizer::Recording {
 
 namespace {
 
-QString hypothesis(ps_decoder_t* decoder) {
-    int32 score = 0;
-    const char* text = ps_get_hyp(decoder, &score);
-    return text ? QString::fromUtf8(text) : QString();
-}
+using Listener = SpeechRecognizer::Listener;
 
 // One recording, on its worker thread: load, decode what arrives, report.
 void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loadedDecoders,
@@ -138,9 +134,7 @@ void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loa
     ++loadedDecoders;
     Decoder decoder = load(model);
     if (!decoder) {
-        recording.report([](auto& listener) {
-            listener.failed(QStringLiteral("The speech model could not be loaded"));
-        });
+        recording.report(&Listener::failed, QStringLiteral("The speech model could not be loaded"));
         --loadedDecoders;
         return;
     }
@@ -161,18 +155,18 @@ void recognize(const PocketSphinxRecognizer::Model& model, std::atomic<int>& loa
             overflowed = recording.overflowed;
         }
         if (overflowed && !std::exchange(reportedOverflow, true)) {
-            recording.report([](auto& listener) {
-                listener.failed(QStringLiteral("Recognition fell behind; audio was left out"));
-            });
+            recording.report(&Listener::failed,
+                             QStringLiteral("Recognition fell behind; audio was left out"));
         }
         for (std::size_t offset = 0; offset < pending.size() && !recording.isStopped();
              offset += kStepSamples) {
             const std::size_t count = std::min(kStepSamples, pending.size() - offset);
             ps_process_raw(decoder.get(), pending.data() + offset, count, FALSE, FALSE);
-            const QString text = hypothesis(decoder.get());
+            int32 score = 0;
+            const QString text = QString::fromUtf8(ps_get_hyp(decoder.get(), &score));
             if (text != reported) {
                 reported = text;
-                recording.report([&](auto& listener) { listener.heard(text); });
+                recording.report(&Listener::heard, text);
             }
         }
         pending.clear();
@@ -193,29 +187,26 @@ PocketSphinxRecognizer::Model PocketSphinxRecognizer::usEnglishModel() {
 }
 
 PocketSphinxRecognizer::PocketSphinxRecognizer(Model model)
-    : m_model(std::move(model))
-    , m_loadedDecoders(std::make_shared<std::atomic<int>>(0)) {}
+    : m_model(std::move(model)) {
+    // A recording never waits for an earlier one's decoder to let go.
+    m_workers.setMaxThreadCount(std::numeric_limits<int>::max());
+}
 
 PocketSphinxRecognizer::~PocketSphinxRecognizer() {
     stopListening();
-    for (Worker& worker : m_workers) {
-        worker.thread.join();
-    }
+    m_workers.waitForDone();
     if (m_captureThread.isRunning()) {
         m_captureThread.quit();
         m_captureThread.wait();
     }
 }
 
-bool PocketSphinxRecognizer::modelPresent() const {
-    // The files are there; whether they load shows when they do.
-    return QFileInfo(m_model.acousticModel + QStringLiteral("/mdef")).isReadable() &&
-           QFileInfo(m_model.languageModel).isReadable() &&
-           QFileInfo(m_model.dictionary).isReadable();
-}
-
 SpeechAvailability PocketSphinxRecognizer::availability() {
-    return modelPresent() ? SpeechAvailability::available : SpeechAvailability::noModel;
+    // The files are there; whether they load shows when they do.
+    const bool present = QFileInfo(m_model.acousticModel + QStringLiteral("/mdef")).isReadable() &&
+                         QFileInfo(m_model.languageModel).isReadable() &&
+                         QFileInfo(m_model.dictionary).isReadable();
+    return present ? SpeechAvailability::available : SpeechAvailability::noModel;
 }
 
 void PocketSphinxRecognizer::requestAccess(std::function<void(SpeechAvailability)> answer) {
@@ -231,7 +222,6 @@ std::optional<QString> PocketSphinxRecognizer::startListening(Listener listener)
     if (m_recording) {
         return std::nullopt;
     }
-    joinFinishedWorkers();
     if (!m_captureThread.isRunning()) {
         m_captureThread.setObjectName(QStringLiteral("audio capture"));
         m_captureThread.start();
@@ -282,12 +272,8 @@ std::optional<QString> PocketSphinxRecognizer::startListening(Listener listener)
         return failure;
     }
     m_recording = recording;
-    std::shared_ptr<std::atomic<int>> loaded = m_loadedDecoders;
-    m_workers.push_back(Worker{std::thread([model = m_model, loaded, recording] {
-                                   recognize(model, *loaded, *recording);
-                                   recording->finished = true;
-                               }),
-                               recording});
+    // The destructor waits for the workers: they may use this.
+    m_workers.start([this, recording] { recognize(m_model, m_loadedDecoders, *recording); });
     return std::nullopt;
 }
 
@@ -302,16 +288,6 @@ void PocketSphinxRecognizer::stopListening() {
     // The worker notices within one decoding step and frees its decoder on
     // its own thread.
     std::exchange(m_recording, nullptr)->stop();
-}
-
-void PocketSphinxRecognizer::joinFinishedWorkers() {
-    std::erase_if(m_workers, [](Worker& worker) {
-        if (!worker.recording->finished) {
-            return false;
-        }
-        worker.thread.join();
-        return true;
-    });
 }
 
 void PocketSphinxRecognizer::onCaptureThread(const std::function<void()>& fn) {

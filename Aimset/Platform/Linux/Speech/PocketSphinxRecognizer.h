@@ -4,11 +4,10 @@
 
 #include <QString>
 #include <QThread>
+#include <QThreadPool>
 
 #include <atomic>
 #include <memory>
-#include <thread>
-#include <vector>
 
 class QAudioSource;
 
@@ -39,8 +38,6 @@ public:
     explicit PocketSphinxRecognizer(Model model = usEnglishModel());
     // Ends a recording and waits for every worker to let go of its decoder.
     ~PocketSphinxRecognizer() override;
-    PocketSphinxRecognizer(const PocketSphinxRecognizer&) = delete;
-    PocketSphinxRecognizer& operator=(const PocketSphinxRecognizer&) = delete;
 
     SpeechAvailability availability() override;
     void requestAccess(std::function<void(SpeechAvailability)> answer) override;
@@ -50,27 +47,22 @@ public:
     void stopListening() override;
 
     // Decoders in memory right now (loading, listening, or about to be freed).
-    int loadedDecoderCount() const { return *m_loadedDecoders; }
+    int loadedDecoderCount() const { return m_loadedDecoders; }
 
     struct Recording;
 
 private:
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<Recording> recording;
-    };
-    bool modelPresent() const;
-    void joinFinishedWorkers();
     // Runs fn on the capture thread and waits for it.
     void onCaptureThread(const std::function<void()>& fn);
 
     const Model m_model;
-    const std::shared_ptr<std::atomic<int>> m_loadedDecoders;
+    std::atomic<int> m_loadedDecoders{0};
     QThread m_captureThread;
     std::unique_ptr<QObject> m_captureContext; // lives on m_captureThread
     std::unique_ptr<QAudioSource> m_source;    // touched on the capture thread only
     std::shared_ptr<Recording> m_recording;
-    std::vector<Worker> m_workers;
+    // Loads and runs the decoders, one thread per recording still decoding.
+    QThreadPool m_workers;
 };
 
 } // namespace aimset
