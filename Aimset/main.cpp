@@ -71,12 +71,9 @@ void quitOnTerminationSignals(QObject* context) {
         [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
         QCoreApplication::quit();
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // glibc's signal() restarts interrupted calls and keeps the handler.
+    std::signal(SIGTERM, onTerminationSignal);
+    std::signal(SIGINT, onTerminationSignal);
 }
 
 // The app's icon in the sizes built into it, for its windows (the window
@@ -100,10 +97,6 @@ bool isGnomeOnWayland() {
                .contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
 }
 
-// The fixed title of every floating panel, by which the GNOME extension tells
-// them from the main window.
-const QString kPanelWindowTitle = QStringLiteral("Aimset panel");
-
 // The desktop's windows, keys and panels, whichever backend serves them.
 struct Backend {
     std::unique_ptr<GnomeShell> shell;
@@ -117,15 +110,13 @@ struct Backend {
 Backend gnomeBackend(QtPanelHost& panels) {
     Backend backend;
     backend.shell = std::make_unique<GnomeShell>();
-    backend.extension = std::make_unique<GnomeShellExtension>(
-        *backend.shell, GnomeShellExtension::Options{QStandardPaths::standardLocations(
-                            QStandardPaths::GenericDataLocation)});
+    backend.extension = std::make_unique<GnomeShellExtension>(*backend.shell);
     backend.workspace = std::make_unique<GnomeWorkspace>(*backend.shell);
     backend.frontTab = std::make_unique<GnomeFrontTabCloser>(*backend.shell);
     backend.voiceChord = std::make_unique<GnomeVoiceChord>(*backend.shell);
     KeyNames::setKeySynthesis(QStringLiteral("GNOME Shell"));
-    backend.shell->setPanelWindowTitles({kPanelWindowTitle});
-    panels.setWindowHooks([](QWindow& window) { window.setTitle(kPanelWindowTitle); }, {});
+    panels.setWindowHooks([](QWindow& window) { window.setTitle(GnomeShell::panelWindowTitle); },
+                          {});
     // GNOME Shell always composites.
     panels.setTranslucencyProbe([] { return true; });
     backend.shell->start();
@@ -225,13 +216,11 @@ int main(int argc, char** argv) {
                              checkServiceURL(),
                              {}});
 
-    if (desktop.extension) {
-        view.onboarding()->setDesktopExtension(desktop.extension.get());
-    }
+    view.onboarding()->setDesktopExtension(desktop.extension.get());
 
     // With no service configured, the app's own, installed with it: the
     // checks go to it (with its token) only while it runs.
-    CheckServiceLauncher service(loop, CheckServiceLauncher::Options{});
+    CheckServiceLauncher service(loop, {});
     QObject::connect(&service, &CheckServiceLauncher::serviceChanged, &view,
                      [&view](const QUrl& url, const QByteArray& token) {
                          view.checker().setService(url, token);

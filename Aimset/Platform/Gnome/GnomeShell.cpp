@@ -6,7 +6,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QPointer>
 
 namespace aimset {
 
@@ -18,27 +17,34 @@ QString describeError(const QDBusMessage& reply) {
     return reply.errorName() + QStringLiteral(": ") + reply.errorMessage();
 }
 
+// Whether the reply is an error; if so, it is logged after `what`.
+bool failed(const QDBusMessage& reply, const QString& what) {
+    if (reply.type() != QDBusMessage::ErrorMessage) {
+        return false;
+    }
+    Log(kTag + what + describeError(reply));
+    return true;
+}
+
 } // namespace
-
-GnomeShell::GnomeShell(QDBusConnection bus, QObject* parent)
-    : QObject(parent)
-    , m_bus(std::move(bus)) {}
-
-GnomeShell::~GnomeShell() = default;
 
 void GnomeShell::start() {
     if (!m_bus.isConnected()) {
         setState(State::absent, QStringLiteral("no session bus"));
         return;
     }
-    connectSignal("FocusChanged", SLOT(onFocusChanged(bool, QString, QString, uint, QString)));
-    connectSignal("TitleChanged", SLOT(onTitleChanged(QString)));
-    connectSignal("ChordPressed", SLOT(onChordPressed()));
-    connectSignal("ChordReleased", SLOT(onChordReleased()));
+    m_bus.connect(service, path, interface, QStringLiteral("FocusChanged"), this,
+                  SLOT(onFocusChanged(bool, QString, QString, uint, QString)));
+    m_bus.connect(service, path, interface, QStringLiteral("TitleChanged"), this,
+                  SIGNAL(titleChanged(QString)));
+    m_bus.connect(service, path, interface, QStringLiteral("ChordPressed"), this,
+                  SIGNAL(chordPressed()));
+    m_bus.connect(service, path, interface, QStringLiteral("ChordReleased"), this,
+                  SIGNAL(chordReleased()));
     // The shell loads, reloads and unloads the extension on its own time.
-    m_watcher =
+    auto* watcher =
         new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
                 ++m_generation;
                 if (newOwner.isEmpty()) {
@@ -50,10 +56,6 @@ void GnomeShell::start() {
     askVersion();
 }
 
-void GnomeShell::connectSignal(const char* name, const char* slot) {
-    m_bus.connect(service, path, interface, QString::fromLatin1(name), this, slot);
-}
-
 void GnomeShell::call(const QString& method, const QVariantList& arguments,
                       std::function<void(const QDBusMessage&)> done, const QString& interfaceName) {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interfaceName, method);
@@ -63,7 +65,7 @@ void GnomeShell::call(const QString& method, const QVariantList& arguments,
             [this, done = std::move(done),
              generation = m_generation](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
-                if (generation == m_generation && done) {
+                if (generation == m_generation) {
                     done(finished->reply());
                 }
             });
@@ -74,15 +76,14 @@ void GnomeShell::askVersion() {
     call(
         QStringLiteral("Get"), {interface, QStringLiteral("Version")},
         [this](const QDBusMessage& reply) {
+            const QString error = reply.errorName();
+            if (error == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                error == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+                setState(State::absent);
+                return;
+            }
             if (reply.type() == QDBusMessage::ErrorMessage) {
-                if (reply.errorName() ==
-                        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
-                    reply.errorName() ==
-                        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")) {
-                    setState(State::absent);
-                } else {
-                    setState(State::refused, describeError(reply));
-                }
+                setState(State::refused, describeError(reply));
                 return;
             }
             const uint version =
@@ -105,21 +106,20 @@ void GnomeShell::registerClient() {
             return;
         }
         setState(State::registered);
-        sendPanelTitles();
-        askFocusedWindow();
-    });
-}
-
-void GnomeShell::askFocusedWindow() {
-    call(QStringLiteral("GetFocusedWindow"), {}, [this](const QDBusMessage& reply) {
-        const QVariantList values = reply.arguments();
-        if (reply.type() == QDBusMessage::ErrorMessage || values.size() != 5) {
-            Log(kTag + QStringLiteral("Could not read the window in front: ") +
-                describeError(reply));
-            return;
-        }
-        onFocusChanged(values[0].toBool(), values[1].toString(), values[2].toString(),
-                       values[3].toUInt(), values[4].toString());
+        call(QStringLiteral("SetPanelWindowTitles"), {QStringList{panelWindowTitle}},
+             [](const QDBusMessage& marked) {
+                 failed(marked, QStringLiteral("Could not mark the panels: "));
+             });
+        call(QStringLiteral("GetFocusedWindow"), {}, [this](const QDBusMessage& focus) {
+            const QVariantList values = focus.arguments();
+            if (focus.type() == QDBusMessage::ErrorMessage || values.size() != 5) {
+                Log(kTag + QStringLiteral("Could not read the window in front: ") +
+                    describeError(focus));
+                return;
+            }
+            onFocusChanged(values[0].toBool(), values[1].toString(), values[2].toString(),
+                           values[3].toUInt(), values[4].toString());
+        });
     });
 }
 
@@ -128,9 +128,8 @@ bool GnomeShell::closeFrontTab() {
         return false;
     }
     call(QStringLiteral("CloseFrontTab"), {}, [](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ErrorMessage) {
-            Log(kTag + QStringLiteral("Ctrl+W failed: ") + describeError(reply));
-        } else if (!reply.arguments().value(0).toBool()) {
+        if (!failed(reply, QStringLiteral("Ctrl+W failed: ")) &&
+            !reply.arguments().value(0).toBool()) {
             // No window in front, another one came to the front meanwhile, or
             // a key the user held did not come up in time.
             Log(kTag + QStringLiteral("The shell did not send Ctrl+W"));
@@ -139,30 +138,12 @@ bool GnomeShell::closeFrontTab() {
     return true;
 }
 
-void GnomeShell::setPanelWindowTitles(const QStringList& titles) {
-    m_panelTitles = titles;
-    if (isRegistered()) {
-        sendPanelTitles();
-    }
-}
-
-void GnomeShell::sendPanelTitles() {
-    call(QStringLiteral("SetPanelWindowTitles"), {m_panelTitles}, [](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ErrorMessage) {
-            Log(kTag + QStringLiteral("Could not mark the panels: ") + describeError(reply));
-        }
-    });
-}
-
 void GnomeShell::setState(State state, const QString& why) {
     if (state == m_state) {
         return;
     }
     m_state = state;
-    switch (state) {
-    case State::connecting:
-        break;
-    case State::absent:
+    if (state == State::absent) {
         Log(kTag +
             QStringLiteral("Aimset's GNOME Shell extension is not running, so sessions "
                            "cannot watch windows: enable it with \u201Cgnome-extensions "
@@ -171,16 +152,13 @@ void GnomeShell::setState(State state, const QString& why) {
             QStringLiteral("\u201D, and log out and in once if it was installed since you "
                            "logged in") +
             (why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')')));
-        break;
-    case State::refused:
+    } else if (state == State::refused) {
         Log(kTag +
             QStringLiteral("Aimset's GNOME Shell extension did not take this app as its "
                            "client, so sessions cannot watch windows: ") +
             why);
-        break;
-    case State::registered:
+    } else {
         Log(kTag + QStringLiteral("Connected to Aimset's GNOME Shell extension"));
-        break;
     }
     emit stateChanged(state);
 }
@@ -188,18 +166,6 @@ void GnomeShell::setState(State state, const QString& why) {
 void GnomeShell::onFocusChanged(bool present, const QString& appId, const QString& name, uint pid,
                                 const QString& title) {
     emit focusChanged(ShellFocus{present, appId, name, pid, title});
-}
-
-void GnomeShell::onTitleChanged(const QString& title) {
-    emit titleChanged(title);
-}
-
-void GnomeShell::onChordPressed() {
-    emit chordPressed();
-}
-
-void GnomeShell::onChordReleased() {
-    emit chordReleased();
 }
 
 } // namespace aimset

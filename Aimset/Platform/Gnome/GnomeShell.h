@@ -3,11 +3,8 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
-
-class QDBusServiceWatcher;
 
 namespace aimset {
 
@@ -37,6 +34,9 @@ public:
     static inline const QString interface = QStringLiteral("org.aimset.Shell1");
     static inline const QString uuid = QStringLiteral("aimset@aimset.invalid");
     static constexpr std::uint32_t interfaceVersion = 1;
+    // The title of every floating panel, by which the extension tells them
+    // from the main window.
+    static inline const QString panelWindowTitle = QStringLiteral("Aimset panel");
 
     enum class State {
         connecting,
@@ -48,25 +48,16 @@ public:
         refused,
         registered,
     };
-    Q_ENUM(State)
-
-    explicit GnomeShell(QDBusConnection bus = QDBusConnection::sessionBus(),
-                        QObject* parent = nullptr);
-    ~GnomeShell() override;
 
     // Listens and registers; the outcome comes as stateChanged.
     void start();
     State state() const { return m_state; }
     bool isRegistered() const { return m_state == State::registered; }
     bool hasBus() const { return m_bus.isConnected(); }
-    QDBusConnection bus() const { return m_bus; }
 
     // Asks for Control+W in the focused window; false when no extension is
     // registered (nothing was asked). A failure shows later as a log line.
     bool closeFrontTab();
-    // Windows of this process with one of these titles are panels; sent now
-    // and again on every registration.
-    void setPanelWindowTitles(const QStringList& titles);
 
 signals:
     void stateChanged(aimset::GnomeShell::State state);
@@ -79,27 +70,19 @@ signals:
 private slots:
     void onFocusChanged(bool present, const QString& appId, const QString& name, uint pid,
                         const QString& title);
-    void onTitleChanged(const QString& title);
-    void onChordPressed();
-    void onChordReleased();
 
 private:
-    void connectSignal(const char* name, const char* slot);
     void askVersion();
     void registerClient();
-    void askFocusedWindow();
-    void sendPanelTitles();
     void setState(State state, const QString& why = {});
     void call(const QString& method, const QVariantList& arguments,
               std::function<void(const QDBusMessage&)> done,
               const QString& interfaceName = interface);
 
-    QDBusConnection m_bus;
-    QDBusServiceWatcher* m_watcher = nullptr;
+    QDBusConnection m_bus = QDBusConnection::sessionBus();
     State m_state = State::connecting;
     // Replies to an earlier appearance of the extension are not this one's.
     std::uint64_t m_generation = 0;
-    QStringList m_panelTitles;
 };
 
 } // namespace aimset

@@ -6,19 +6,16 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDir>
-#include <QFileInfo>
-#include <QPointer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
-
-#include <memory>
 
 namespace aimset {
 
 namespace {
 
 const QString kTag = QStringLiteral("[GnomeShell] ");
+const QString kTool = QStringLiteral("gnome-extensions");
 
 // The shell's own numbers for an extension's state.
 constexpr int kStateError = 3;
@@ -26,19 +23,16 @@ constexpr int kStateOutOfDate = 4;
 
 } // namespace
 
-GnomeShellExtension::GnomeShellExtension(GnomeShell& shell, Options options)
+GnomeShellExtension::GnomeShellExtension(GnomeShell& shell, std::chrono::milliseconds startWait)
     : m_shell(shell)
-    , m_options(std::move(options)) {}
+    , m_startWait(startWait) {}
 
+// Installed: in one of the data folders the shell searches.
 bool GnomeShellExtension::isInstalled() const {
-    for (const QString& folder : m_options.dataFolders) {
-        if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("gnome-shell/extensions/") +
-                                                    GnomeShell::uuid +
-                                                    QStringLiteral("/metadata.json")))) {
-            return true;
-        }
-    }
-    return false;
+    return !QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                   QStringLiteral("gnome-shell/extensions/") + GnomeShell::uuid +
+                                       QStringLiteral("/metadata.json"))
+                .isEmpty();
 }
 
 DesktopExtension::State GnomeShellExtension::state() {
@@ -49,10 +43,7 @@ DesktopExtension::State GnomeShellExtension::state() {
     if (m_shell.state() == GnomeShell::State::refused) {
         return State::unavailable;
     }
-    if (m_afterEnable) {
-        return *m_afterEnable;
-    }
-    return isInstalled() ? State::off : State::unavailable;
+    return m_afterEnable.value_or(isInstalled() ? State::off : State::unavailable);
 }
 
 void GnomeShellExtension::enable(std::function<void(State)> done) {
@@ -66,62 +57,55 @@ void GnomeShellExtension::enable(std::function<void(State)> done) {
         QTimer::singleShot(0, this, [done] { done(State::unavailable); });
         return;
     }
+    const auto fail = [this, done](const QString& why) {
+        Log(kTag + why);
+        m_afterEnable = State::unavailable;
+        done(State::unavailable);
+    };
     auto* process = new QProcess(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
     connect(process, &QProcess::finished, this,
-            [this, process, done](int exitCode, QProcess::ExitStatus status) {
+            [this, process, done, fail](int exitCode, QProcess::ExitStatus status) {
                 process->deleteLater();
-                if (status != QProcess::NormalExit || exitCode != 0) {
-                    Log(kTag + m_options.tool + QStringLiteral(" enable failed: ") +
-                        QString::fromLocal8Bit(process->readAll()).trimmed());
-                    m_afterEnable = State::unavailable;
-                    done(State::unavailable);
-                    return;
+                if (status == QProcess::NormalExit && exitCode == 0) {
+                    waitForStart(done);
+                } else {
+                    fail(kTool + QStringLiteral(" enable failed: ") +
+                         QString::fromLocal8Bit(process->readAll()).trimmed());
                 }
-                waitForStart(done);
             });
-    connect(process, &QProcess::errorOccurred, this,
-            [this, process, done](QProcess::ProcessError error) {
-                if (error != QProcess::FailedToStart) {
-                    return;
-                }
-                process->deleteLater();
-                Log(kTag + QStringLiteral("Could not run ") + m_options.tool +
-                    QStringLiteral(" (is gnome-shell-extension-prefs installed?)"));
-                m_afterEnable = State::unavailable;
-                done(State::unavailable);
-            });
-    process->start(m_options.tool, {QStringLiteral("enable"), GnomeShell::uuid});
+    connect(process, &QProcess::errorOccurred, this, [process, fail](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            process->deleteLater();
+            fail(QStringLiteral("Could not run ") + kTool +
+                 QStringLiteral(" (is gnome-shell-extension-prefs installed?)"));
+        }
+    });
+    process->start(kTool, {QStringLiteral("enable"), GnomeShell::uuid});
 }
 
 // A shell that knows the extension starts it at once; one that does not has
 // not read it yet, and the shell's record of it tells the two apart.
 void GnomeShellExtension::waitForStart(std::function<void(State)> done) {
-    auto waiting = std::make_shared<QMetaObject::Connection>();
-    auto finish = [this, waiting, done](bool started) {
-        if (!*waiting) {
-            return;
-        }
-        disconnect(*waiting);
-        *waiting = {};
-        if (started) {
-            m_afterEnable.reset();
-            done(State::running);
-        } else {
-            askShellWhy(done);
-        }
-    };
-    *waiting =
-        connect(&m_shell, &GnomeShell::stateChanged, this, [finish](GnomeShell::State state) {
-            if (state == GnomeShell::State::registered) {
-                finish(true);
-            }
-        });
     if (m_shell.isRegistered()) {
-        finish(true);
+        m_afterEnable.reset();
+        done(State::running);
         return;
     }
-    QTimer::singleShot(m_options.startWait, this, [finish] { finish(false); });
+    // Whichever comes first ends the wait, and takes the other with it.
+    auto* waiting = new QObject(this);
+    connect(&m_shell, &GnomeShell::stateChanged, waiting,
+            [this, waiting, done](GnomeShell::State state) {
+                if (state == GnomeShell::State::registered) {
+                    delete waiting;
+                    m_afterEnable.reset();
+                    done(State::running);
+                }
+            });
+    QTimer::singleShot(m_startWait, waiting, [this, waiting, done] {
+        delete waiting;
+        askShellWhy(done);
+    });
 }
 
 void GnomeShellExtension::askShellWhy(std::function<void(State)> done) {
@@ -129,21 +113,19 @@ void GnomeShellExtension::askShellWhy(std::function<void(State)> done) {
         QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
         QStringLiteral("org.gnome.Shell.Extensions"), QStringLiteral("GetExtensionInfo"));
     message.setArguments({GnomeShell::uuid});
-    auto* watcher = new QDBusPendingCallWatcher(m_shell.bus().asyncCall(message), this);
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, done](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
-                if (finished->isError()) {
-                    Log(kTag + QStringLiteral("Could not ask GNOME Shell about its extensions: ") +
-                        finished->error().message());
-                    m_afterEnable = State::unavailable;
-                    done(*m_afterEnable);
-                    return;
-                }
                 const QVariantMap info =
                     qdbus_cast<QVariantMap>(finished->reply().arguments().value(0));
                 const int shellState = info.value(QStringLiteral("state")).toInt();
-                if (info.isEmpty()) {
+                m_afterEnable = State::unavailable;
+                if (finished->isError()) {
+                    Log(kTag + QStringLiteral("Could not ask GNOME Shell about its extensions: ") +
+                        finished->error().message());
+                } else if (info.isEmpty()) {
                     Log(kTag + QStringLiteral("Aimset's GNOME Shell extension is enabled and "
                                               "loads at the next login: log out and in once"));
                     m_afterEnable = State::nextLogin;
@@ -152,13 +134,11 @@ void GnomeShellExtension::askShellWhy(std::function<void(State)> done) {
                         (shellState == kStateOutOfDate
                              ? QStringLiteral("it does not support this GNOME version")
                              : info.value(QStringLiteral("error")).toString()));
-                    m_afterEnable = State::unavailable;
                 } else {
                     // It knows the extension and leaves it off: extensions
                     // are switched off as a whole.
                     Log(kTag + QStringLiteral("GNOME Shell did not start Aimset's extension: "
                                               "switch extensions on in GNOME's Extensions app"));
-                    m_afterEnable = State::unavailable;
                 }
                 done(*m_afterEnable);
             });

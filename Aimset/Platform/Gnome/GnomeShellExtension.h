@@ -4,7 +4,6 @@
 #include "Platform/DesktopExtension.h"
 
 #include <QObject>
-#include <QStringList>
 
 #include <chrono>
 
@@ -17,13 +16,10 @@ namespace aimset {
 // on that does not come up soon after is waiting for it.
 class GnomeShellExtension final : public QObject, public DesktopExtension {
 public:
-    struct Options {
-        // Where the shell looks for extensions: <folder>/gnome-shell/extensions.
-        QStringList dataFolders;
-        QString tool = QStringLiteral("gnome-extensions");
-        std::chrono::milliseconds startWait{5000};
-    };
-    GnomeShellExtension(GnomeShell& shell, Options options);
+    // startWait: how long one switched on has to come up before the shell
+    // is asked why it did not.
+    explicit GnomeShellExtension(GnomeShell& shell,
+                                 std::chrono::milliseconds startWait = std::chrono::seconds(5));
 
     State state() override;
     void enable(std::function<void(State)> done) override;
@@ -34,7 +30,7 @@ private:
     void askShellWhy(std::function<void(State)> done);
 
     GnomeShell& m_shell;
-    Options m_options;
+    std::chrono::milliseconds m_startWait;
     std::optional<State> m_afterEnable;
 };
 

@@ -12,8 +12,6 @@
 #include "support/gnome/GnomeTestDesktop.h"
 #include "support/x11/X11TestDesktop.h"
 
-#include <QStandardPaths>
-
 #include <gtest/gtest.h>
 
 using namespace aimset;
@@ -50,8 +48,7 @@ struct GnomeShellAdaptersTest : ::testing::Test {
     GnomeWorkspace workspace{shell};
     GnomeFrontTabCloser frontTab{shell};
     GnomeVoiceChord chord{shell};
-    GnomeShellExtension extension{
-        shell, {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)}};
+    GnomeShellExtension extension{shell};
     ShellKeyboard keyboard;
     QStringList activations;
     QStringList chordChanges;
@@ -145,10 +142,7 @@ TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffIsFollowedUnlessTheShellKee
     ASSERT_TRUE(switchUserExtensions(false));
     ASSERT_TRUE(spinUntil([&] { return shell.state() == GnomeShell::State::absent; }));
     log.clear();
-    GnomeShellExtension waiting{
-        shell,
-        {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation),
-         u"gnome-extensions"_s, 1000ms}};
+    GnomeShellExtension waiting{shell, 1000ms};
     enabled.reset();
     waiting.enable([&](DesktopExtension::State state) { enabled = state; });
     ASSERT_TRUE(spinUntil([&] { return enabled.has_value(); }, 10s));
