@@ -2,11 +2,8 @@
 // components and the window.
 
 #include "Monitoring/AlignmentChecker.h"
-#include "Platform/Gnome/GnomeFrontTabCloser.h"
 #include "Platform/Gnome/GnomeShell.h"
 #include "Platform/Gnome/GnomeShellExtension.h"
-#include "Platform/Gnome/GnomeVoiceChord.h"
-#include "Platform/Gnome/GnomeWorkspace.h"
 #include "Platform/KeyNames.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
@@ -99,38 +96,30 @@ bool isGnomeOnWayland() {
 
 // The desktop's windows, keys and panels, whichever backend serves them.
 struct Backend {
-    std::unique_ptr<GnomeShell> shell;
-    std::unique_ptr<GnomeShellExtension> extension;
+    std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<FrontTabCloser> frontTab;
+    std::shared_ptr<VoiceChord> voiceChord;
     std::unique_ptr<X11PanelDecorations> decorations;
-    std::unique_ptr<Workspace> workspace;
-    std::unique_ptr<FrontTabCloser> frontTab;
-    std::unique_ptr<VoiceChord> voiceChord;
+    std::unique_ptr<GnomeShellExtension> extension;
 };
 
 Backend gnomeBackend(QtPanelHost& panels) {
-    Backend backend;
-    backend.shell = std::make_unique<GnomeShell>();
-    backend.extension = std::make_unique<GnomeShellExtension>(*backend.shell);
-    backend.workspace = std::make_unique<GnomeWorkspace>(*backend.shell);
-    backend.frontTab = std::make_unique<GnomeFrontTabCloser>(*backend.shell);
-    backend.voiceChord = std::make_unique<GnomeVoiceChord>(*backend.shell);
-    KeyNames::setKeySynthesis(QStringLiteral("GNOME Shell"));
+    const auto shell = std::make_shared<GnomeShell>();
+    KeyNames::desktop().keySynthesis = QStringLiteral("GNOME Shell");
     panels.setWindowHooks([](QWindow& window) { window.setTitle(GnomeShell::panelWindowTitle); },
                           {});
     // GNOME Shell always composites.
     panels.setTranslucencyProbe([] { return true; });
-    backend.shell->start();
-    return backend;
+    shell->start();
+    return {shell, shell, shell, nullptr, std::make_unique<GnomeShellExtension>(*shell)};
 }
 
 // Null members when the X server cannot be reached.
 Backend x11Backend(QtPanelHost& panels) {
-    Backend backend;
-    backend.workspace = X11Workspace::create(DesktopEntries::load(
-        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
-    backend.frontTab = X11FrontTabCloser::create();
-    backend.voiceChord = X11VoiceChord::create();
-    backend.decorations = X11PanelDecorations::create();
+    Backend backend{X11Workspace::create(DesktopEntries::load(
+                        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))),
+                    X11FrontTabCloser::create(), X11VoiceChord::create(),
+                    X11PanelDecorations::create(), nullptr};
     if (X11PanelDecorations* decorations = backend.decorations.get()) {
         panels.setWindowHooks([decorations](QWindow& window) { decorations->beforeShow(window); },
                               [decorations](QWindow& window) { decorations->afterShow(window); });

@@ -36,11 +36,11 @@ void GnomeShell::start() {
     m_bus.connect(service, path, interface, QStringLiteral("FocusChanged"), this,
                   SLOT(onFocusChanged(bool, QString, QString, uint, QString)));
     m_bus.connect(service, path, interface, QStringLiteral("TitleChanged"), this,
-                  SIGNAL(titleChanged(QString)));
+                  SLOT(onTitleChanged(QString)));
     m_bus.connect(service, path, interface, QStringLiteral("ChordPressed"), this,
-                  SIGNAL(chordPressed()));
+                  SLOT(onChordPressed()));
     m_bus.connect(service, path, interface, QStringLiteral("ChordReleased"), this,
-                  SIGNAL(chordReleased()));
+                  SLOT(onChordReleased()));
     // The shell loads, reloads and unloads the extension on its own time.
     auto* watcher =
         new QDBusServiceWatcher(service, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
@@ -123,9 +123,9 @@ void GnomeShell::registerClient() {
     });
 }
 
-bool GnomeShell::closeFrontTab() {
+FrontTabCloser::Result GnomeShell::closeFrontTab() {
     if (!isRegistered()) {
-        return false;
+        return Result::unreachable;
     }
     call(QStringLiteral("CloseFrontTab"), {}, [](const QDBusMessage& reply) {
         if (!failed(reply, QStringLiteral("Ctrl+W failed: ")) &&
@@ -135,7 +135,7 @@ bool GnomeShell::closeFrontTab() {
             Log(kTag + QStringLiteral("The shell did not send Ctrl+W"));
         }
     });
-    return true;
+    return Result::sent;
 }
 
 void GnomeShell::setState(State state, const QString& why) {
@@ -160,12 +160,77 @@ void GnomeShell::setState(State state, const QString& why) {
     } else {
         Log(kTag + QStringLiteral("Connected to Aimset's GNOME Shell extension"));
     }
+    if (state != State::registered) {
+        m_front.reset();
+        m_lastPid.reset();
+        setChordDown(false);
+    }
     emit stateChanged(state);
 }
 
 void GnomeShell::onFocusChanged(bool present, const QString& appId, const QString& name, uint pid,
                                 const QString& title) {
-    emit focusChanged(ShellFocus{present, appId, name, pid, title});
+    m_front.reset();
+    if (!present) {
+        return;
+    }
+    const auto known = [](const QString& text) {
+        return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+    };
+    m_front = RunningApplication{known(name), known(appId), static_cast<std::int32_t>(pid)};
+    m_frontTitle = title;
+    if (m_lastPid != pid) {
+        m_lastPid = pid;
+        m_observers.notify(m_front);
+    }
+}
+
+void GnomeShell::onTitleChanged(const QString& title) {
+    if (m_front) {
+        m_frontTitle = title;
+    }
+}
+
+std::optional<RunningApplication> GnomeShell::frontmostApplication() {
+    return m_front;
+}
+
+std::optional<QString> GnomeShell::focusedWindowTitle(std::int32_t processIdentifier) {
+    if (!m_front || m_front->processIdentifier != processIdentifier) {
+        return std::nullopt;
+    }
+    return m_frontTitle;
+}
+
+Workspace::ObserverToken GnomeShell::addActivationObserver(ActivationHandler handler) {
+    return m_observers.add(std::move(handler));
+}
+
+void GnomeShell::removeActivationObserver(ObserverToken token) {
+    m_observers.remove(token);
+}
+
+bool GnomeShell::watch(std::function<void()> down, std::function<void()> up) {
+    m_onChordDown = std::move(down);
+    m_onChordUp = std::move(up);
+    m_chordDown = false;
+    return m_bus.isConnected();
+}
+
+void GnomeShell::unwatch() {
+    m_onChordDown = nullptr;
+    m_onChordUp = nullptr;
+    m_chordDown = false;
+}
+
+void GnomeShell::setChordDown(bool down) {
+    if (down == m_chordDown) {
+        return;
+    }
+    m_chordDown = down;
+    if (const auto& handler = down ? m_onChordDown : m_onChordUp) {
+        handler();
+    }
 }
 
 } // namespace aimset

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "Platform/FrontTabCloser.h"
+#include "Platform/VoiceChord.h"
+#include "Platform/Workspace.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
@@ -8,24 +12,17 @@
 
 namespace aimset {
 
-// The window in front as Aimset's GNOME Shell extension reports it.
-struct ShellFocus {
-    bool present = false;
-    QString appId;
-    QString name;
-    std::uint32_t pid = 0;
-    QString title;
-
-    bool operator==(const ShellFocus&) const = default;
-};
-
 // The session bus's side of Aimset's GNOME Shell extension (interface
 // org.aimset.Shell1, version 1): under Wayland only the shell knows which
-// window is in front, can type into it and hears keys everywhere. Registers
-// this process as the extension's client whenever the extension appears, and
-// turns its signals into Qt signals. Every call is asynchronous: the main
-// thread never waits for the shell, which itself waits for nobody.
-class GnomeShell final : public QObject {
+// window is in front, can type into it and hears keys everywhere, so it is
+// the desktop's workspace, front-tab closer and voice chord. Registers this
+// process as the extension's client whenever the extension appears. Every
+// call is asynchronous: the main thread never waits for the shell, which
+// itself waits for nobody.
+class GnomeShell final : public QObject,
+                         public Workspace,
+                         public FrontTabCloser,
+                         public VoiceChord {
     Q_OBJECT
 
 public:
@@ -53,28 +50,43 @@ public:
     void start();
     State state() const { return m_state; }
     bool isRegistered() const { return m_state == State::registered; }
-    bool hasBus() const { return m_bus.isConnected(); }
 
-    // Asks for Control+W in the focused window; false when no extension is
-    // registered (nothing was asked). A failure shows later as a log line.
-    bool closeFrontTab();
+    // The window in front as the extension last reported it: never asked
+    // for and waited on. An activation is a focus change to another
+    // process; a moment without focus, or another window of the same
+    // process, is none.
+    std::optional<RunningApplication> frontmostApplication() override;
+    std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) override;
+    ObserverToken addActivationObserver(ActivationHandler handler) override;
+    void removeActivationObserver(ObserverToken token) override;
+
+    // Control+W from the shell's own virtual keyboard, which lifts the
+    // modifiers the user holds around it (a Wayland client cannot type into
+    // another). Sent without waiting: a failure shows later as a log line.
+    Result closeFrontTab() override;
+
+    // Alt+M as the extension hears it; false only without a session bus (an
+    // extension enabled later is heard from its registration on). A chord
+    // still held when the extension goes comes up then, so a recording never
+    // waits for a release that cannot arrive.
+    bool watch(std::function<void()> down, std::function<void()> up) override;
+    void unwatch() override;
 
 signals:
     void stateChanged(aimset::GnomeShell::State state);
-    // On registration (the window in front then) and on every focus change.
-    void focusChanged(const aimset::ShellFocus& focus);
-    void titleChanged(const QString& title);
-    void chordPressed();
-    void chordReleased();
 
 private slots:
     void onFocusChanged(bool present, const QString& appId, const QString& name, uint pid,
                         const QString& title);
+    void onTitleChanged(const QString& title);
+    void onChordPressed() { setChordDown(true); }
+    void onChordReleased() { setChordDown(false); }
 
 private:
     void askVersion();
     void registerClient();
     void setState(State state, const QString& why = {});
+    void setChordDown(bool down);
     void call(const QString& method, const QVariantList& arguments,
               std::function<void(const QDBusMessage&)> done,
               const QString& interfaceName = interface);
@@ -83,6 +95,17 @@ private:
     State m_state = State::connecting;
     // Replies to an earlier appearance of the extension are not this one's.
     std::uint64_t m_generation = 0;
+
+    // The window in front; what was in front before the extension went is
+    // unknown.
+    std::optional<RunningApplication> m_front;
+    QString m_frontTitle;
+    std::optional<std::uint32_t> m_lastPid;
+    ActivationObservers m_observers;
+
+    bool m_chordDown = false;
+    std::function<void()> m_onChordDown;
+    std::function<void()> m_onChordUp;
 };
 
 } // namespace aimset

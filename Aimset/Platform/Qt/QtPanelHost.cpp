@@ -10,6 +10,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickPaintedItem>
+#include <QRegion>
 #include <QScreen>
 #include <QSurfaceFormat>
 #include <QtMath>
@@ -22,6 +23,8 @@ namespace aimset {
 namespace {
 
 constexpr int topCentreMargin = 20;
+// The corner radius of the views' cards, which an opaque window is cut to.
+constexpr int cardRadius = 12;
 // The shadow a translucent panel casts: how far it spreads around the card
 // and how far it falls below it.
 constexpr int shadowSpread = 18;
@@ -44,8 +47,7 @@ public:
             boundingRect().adjusted(shadowSpread, shadowSpread, -shadowSpread, -shadowSpread);
         for (int grow = shadowSpread; grow >= 0; --grow) {
             const QRectF layer = card.adjusted(-grow, -grow, grow, grow);
-            painter->drawRoundedRect(layer, QtPanelHost::cardRadius + grow,
-                                     QtPanelHost::cardRadius + grow);
+            painter->drawRoundedRect(layer, cardRadius + grow, cardRadius + grow);
         }
     }
 };
@@ -72,11 +74,19 @@ private:
     QPointer<PanelWindow> m_window;
 };
 
-QScreen* screenInUse() {
-    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) {
-        return screen;
+// A rounded rectangle as whole pixels: those at least half inside it.
+QRegion roundedRegion(QSize size, int radius) {
+    const int r = std::max(0, std::min({radius, size.width() / 2, size.height() / 2}));
+    QRegion region(0, r, size.width(), size.height() - 2 * r);
+    for (int row = 0; row < r; ++row) {
+        // The first pixel of the row whose centre lies inside the corner's circle.
+        const double fromCentre = r - (row + 0.5);
+        const int inset = static_cast<int>(
+            std::ceil(r - std::sqrt(double(r) * r - fromCentre * fromCentre) - 0.5));
+        region += QRect(inset, row, size.width() - 2 * inset, 1);
+        region += QRect(inset, size.height() - 1 - row, size.width() - 2 * inset, 1);
     }
-    return QGuiApplication::primaryScreen();
+    return region;
 }
 
 } // namespace
@@ -127,7 +137,7 @@ void PanelWindow::setCardSize(QSize card) {
     if (!m_translucent) {
         // Without a compositor a window cannot be see-through: it is cut to
         // the card, so no square shows around the rounded corners.
-        setMask(QtPanelHost::roundedRegion(card, QtPanelHost::cardRadius));
+        setMask(roundedRegion(card, cardRadius));
     }
 }
 
@@ -135,11 +145,8 @@ QSize PanelWindow::cardSize() const {
     return m_view ? m_view->size().toSize() : QSize();
 }
 
-const QUrl QtPanelHost::defaultViewsBase(QStringLiteral("qrc:/qt/qml/Aimset/Views/"));
-
-QtPanelHost::QtPanelHost(QUrl viewsBase)
-    : m_viewsBase(std::move(viewsBase))
-    , m_engine(std::make_unique<QQmlEngine>()) {}
+QtPanelHost::QtPanelHost()
+    : m_engine(std::make_unique<QQmlEngine>()) {}
 
 QtPanelHost::~QtPanelHost() {
     for (const QPointer<PanelWindow>& window : std::as_const(m_windows)) {
@@ -166,23 +173,9 @@ QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement 
     return {QPoint(x, y), size};
 }
 
-QRegion QtPanelHost::roundedRegion(QSize size, int radius) {
-    const int r = std::max(0, std::min({radius, size.width() / 2, size.height() / 2}));
-    QRegion region(0, r, size.width(), size.height() - 2 * r);
-    for (int row = 0; row < r; ++row) {
-        // The first pixel of the row whose centre lies inside the corner's circle.
-        const double fromCentre = r - (row + 0.5);
-        const int inset = static_cast<int>(
-            std::ceil(r - std::sqrt(double(r) * r - fromCentre * fromCentre) - 0.5));
-        region += QRect(inset, row, size.width() - 2 * inset, 1);
-        region += QRect(inset, size.height() - 1 - row, size.width() - 2 * inset, 1);
-    }
-    return region;
-}
-
 std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& request) {
-    const QUrl source = m_viewsBase.resolved(QUrl(request.view + QStringLiteral(".qml")));
-    QQmlComponent component(m_engine.get(), source);
+    QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") +
+                                                 request.view + QStringLiteral(".qml")));
     std::unique_ptr<QObject> created;
     if (component.isReady()) {
         created.reset(component.createWithInitialProperties(
@@ -216,7 +209,8 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     root->ensurePolished();
     const QSize needed(qCeil(root->implicitWidth()), qCeil(root->implicitHeight()));
     const QSize size = request.size.isEmpty() ? needed : request.size.expandedTo(needed);
-    QScreen* screen = screenInUse();
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    screen = screen ? screen : QGuiApplication::primaryScreen();
     window->setScreen(screen);
     const QRect available = screen ? screen->availableGeometry() : QRect();
     const PanelPlacement where = request.placement;

@@ -8,8 +8,6 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QRect>
-#include <QRegion>
-#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -48,15 +46,10 @@ private:
 // window) and never take the keyboard focus, so showing one neither
 // activates this application nor takes the front position from the user's
 // application, while its buttons still take clicks. Every panel is a fresh
-// window; the views come from viewsBase + view + ".qml". Main thread only;
-// needs a QGuiApplication.
+// window of the view's QML type. Main thread only; needs a QGuiApplication.
 class QtPanelHost final : public PanelHost {
 public:
-    static const QUrl defaultViewsBase;
-    // The corner radius of the views' cards, which an opaque window is cut to.
-    static constexpr int cardRadius = 12;
-
-    explicit QtPanelHost(QUrl viewsBase = defaultViewsBase);
+    QtPanelHost();
     ~QtPanelHost() override;
 
     // Null, with a log line, when the view cannot be loaded.
@@ -64,8 +57,6 @@ public:
 
     // Where a panel of this size goes within the screen's usable area.
     static QRect placement(const QRect& available, QSize size, PanelPlacement placement);
-    // A rounded rectangle as whole pixels: those at least half inside it.
-    static QRegion roundedRegion(QSize size, int radius);
 
     // What a desktop backend adds to every panel: once its native window
     // exists but before it is shown, and right after it is shown.
@@ -78,7 +69,6 @@ public:
     void setTranslucencyProbe(std::function<bool()> probe);
 
 private:
-    QUrl m_viewsBase;
     WindowHook m_beforeShow;
     WindowHook m_afterShow;
     std::function<bool()> m_translucencyProbe;
