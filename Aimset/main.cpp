@@ -106,10 +106,9 @@ struct Backend {
 Backend gnomeBackend(QtPanelHost& panels) {
     const auto shell = std::make_shared<GnomeShell>();
     KeyNames::desktop().keySynthesis = QStringLiteral("GNOME Shell");
-    panels.setWindowHooks([](QWindow& window) { window.setTitle(GnomeShell::panelWindowTitle); },
-                          {});
+    panels.beforeShow = [](QWindow& window) { window.setTitle(GnomeShell::panelWindowTitle); };
     // GNOME Shell always composites.
-    panels.setTranslucencyProbe([] { return true; });
+    panels.isTranslucent = [] { return true; };
     shell->start();
     return {shell, shell, shell, nullptr, std::make_unique<GnomeShellExtension>(*shell)};
 }
@@ -121,9 +120,9 @@ Backend x11Backend(QtPanelHost& panels) {
                     X11FrontTabCloser::create(), X11VoiceChord::create(),
                     X11PanelDecorations::create(), nullptr};
     if (X11PanelDecorations* decorations = backend.decorations.get()) {
-        panels.setWindowHooks([decorations](QWindow& window) { decorations->beforeShow(window); },
-                              [decorations](QWindow& window) { decorations->afterShow(window); });
-        panels.setTranslucencyProbe([decorations] { return decorations->isCompositing(); });
+        panels.beforeShow = [decorations](QWindow& window) { decorations->beforeShow(window); };
+        panels.afterShow = [decorations](QWindow& window) { decorations->afterShow(window); };
+        panels.isTranslucent = [decorations] { return decorations->isCompositing(); };
     }
     return backend;
 }
@@ -209,7 +208,7 @@ int main(int argc, char** argv) {
 
     // With no service configured, the app's own, installed with it: the
     // checks go to it (with its token) only while it runs.
-    CheckServiceLauncher service(loop, {});
+    CheckServiceLauncher service(loop);
     QObject::connect(&service, &CheckServiceLauncher::serviceChanged, &view,
                      [&view](const QUrl& url, const QByteArray& token) {
                          view.checker().setService(url, token);

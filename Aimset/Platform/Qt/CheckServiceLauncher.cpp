@@ -21,7 +21,6 @@ using namespace std::chrono_literals;
 
 const QString kTag = QStringLiteral("[CheckService] ");
 const QString kProgram = QStringLiteral("aimset-checkd");
-const QString kWillFail = QStringLiteral(" — alignment checks will fail");
 constexpr auto kStartTimeout = 5s;
 constexpr int kStopTimeoutMs = 3000;
 // The first restart delay, and the run after which the delay is back to it.
@@ -42,14 +41,13 @@ QByteArray freshToken() {
 
 } // namespace
 
-CheckServiceLauncher::CheckServiceLauncher(MainLoop& loop, Options options)
+CheckServiceLauncher::CheckServiceLauncher(MainLoop& loop, QString programDirectory,
+                                           std::chrono::milliseconds maxRestartDelay)
     : m_loop(loop)
-    , m_options(std::move(options))
-    , m_restartDelay(kFirstRestartDelay) {
-    if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory = QFileInfo(helperProgramPath(kProgram)).path();
-    }
-}
+    , m_programDirectory(programDirectory.isEmpty() ? QFileInfo(helperProgramPath(kProgram)).path()
+                                                    : std::move(programDirectory))
+    , m_maxRestartDelay(maxRestartDelay)
+    , m_restartDelay(kFirstRestartDelay) {}
 
 CheckServiceLauncher::~CheckServiceLauncher() {
     publish({}, {});
@@ -78,26 +76,21 @@ void CheckServiceLauncher::publish(const QUrl& url, const QByteArray& token) {
     emit serviceChanged(m_url, m_token);
 }
 
-void CheckServiceLauncher::finish(State state, const QString& logLine) {
-    Log(kTag + logLine);
-    m_state = state;
-}
-
 void CheckServiceLauncher::start() {
     if (qEnvironmentVariableIsEmpty("AIMSET_CHECK_URL")) {
         launch();
     } else {
-        finish(State::configured,
-               QStringLiteral("AIMSET_CHECK_URL is set — not starting ") + kProgram);
+        Log(kTag + QStringLiteral("AIMSET_CHECK_URL is set — not starting ") + kProgram);
+        m_state = State::configured;
     }
 }
 
 void CheckServiceLauncher::launch() {
-    const QString program = QDir(m_options.programDirectory).filePath(kProgram);
+    const QString program = QDir(m_programDirectory).filePath(kProgram);
     if (!QFileInfo(program).isExecutable()) {
-        notStarted(m_everRan ? QString(kProgram + QStringLiteral(" is gone from ") + program)
-                             : QString(kProgram + QStringLiteral(" not found beside the app (") +
-                                       program + QLatin1Char(')')));
+        ended(m_everRan ? QString(kProgram + QStringLiteral(" is gone from ") + program)
+                        : QString(kProgram + QStringLiteral(" not found beside the app (") +
+                                  program + QLatin1Char(')')));
         return;
     }
     m_state = State::starting;
@@ -125,15 +118,24 @@ void CheckServiceLauncher::launch() {
             [this, process](int exitCode, QProcess::ExitStatus status) {
                 process->deleteLater();
                 m_process = nullptr;
-                processFinished(exitCode, status);
+                if (m_state == State::starting) {
+                    ended(kProgram + QStringLiteral(" exited before it was ready: ") +
+                          firstLine(m_errorOutput));
+                } else {
+                    ended(kProgram + QStringLiteral(" stopped unexpectedly (") +
+                          (status == QProcess::CrashExit
+                               ? QStringLiteral("crashed")
+                               : QStringLiteral("exit code ") + QString::number(exitCode)) +
+                          QLatin1Char(')'));
+                }
             });
     connect(process, &QProcess::errorOccurred, this,
             [this, process, program](QProcess::ProcessError error) {
                 if (error == QProcess::FailedToStart && m_state == State::starting) {
                     process->deleteLater();
                     m_process = nullptr;
-                    notStarted(QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
-                               process->errorString());
+                    ended(QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
+                          process->errorString());
                 }
             });
     m_startDeadline = m_loop.scheduleOnce(
@@ -173,36 +175,20 @@ void CheckServiceLauncher::readOutput(QProcess& process) {
     }
 }
 
-void CheckServiceLauncher::processFinished(int exitCode, QProcess::ExitStatus status) {
-    if (m_state == State::starting) {
-        notStarted(kProgram + QStringLiteral(" exited before it was ready: ") +
-                   firstLine(m_errorOutput));
-    } else if (m_state == State::running) {
-        died(kProgram + QStringLiteral(" stopped unexpectedly (") +
-             (status == QProcess::CrashExit
-                  ? QStringLiteral("crashed")
-                  : QStringLiteral("exit code ") + QString::number(exitCode)) +
-             QLatin1Char(')'));
+// A service that ran before is restarted, with one line per restart: until
+// the new one is up, checks go nowhere. One that never ran is given up.
+void CheckServiceLauncher::ended(const QString& why) {
+    if (!m_everRan) {
+        Log(kTag + why + QStringLiteral(" — alignment checks will fail"));
+        m_state = State::unavailable;
+        return;
     }
-}
-
-// A service that ran before is restarted; one that never did is given up.
-void CheckServiceLauncher::notStarted(const QString& why) {
-    if (m_everRan) {
-        died(why);
-    } else {
-        finish(State::unavailable, why + kWillFail);
-    }
-}
-
-// One line per restart; until the new service is up, checks go nowhere.
-void CheckServiceLauncher::died(const QString& why) {
     publish({}, {});
     if (m_state == State::running && m_loop.now() - m_runningSince >= kStableRun) {
         m_restartDelay = kFirstRestartDelay;
     }
     const auto delay =
-        std::exchange(m_restartDelay, std::min(m_restartDelay * 2, m_options.maxRestartDelay));
+        std::exchange(m_restartDelay, std::min(m_restartDelay * 2, m_maxRestartDelay));
     Log(kTag + why + QStringLiteral(" — restarting in ") +
         QString::number(static_cast<double>(delay.count()) / 1000.0, 'g', 3) +
         QStringLiteral(" s"));

@@ -32,14 +32,12 @@ public:
         unavailable,
     };
 
-    struct Options {
-        // Where aimset-checkd is looked for; empty: beside the running app.
-        QString programDirectory;
-        // The restart delay doubles after each restart up to this.
-        std::chrono::milliseconds maxRestartDelay{60000};
-    };
-
-    CheckServiceLauncher(MainLoop& loop, Options options);
+    // programDirectory: where aimset-checkd is looked for (empty: beside the
+    // running app). The restart delay doubles after each restart up to
+    // maxRestartDelay.
+    explicit CheckServiceLauncher(
+        MainLoop& loop, QString programDirectory = {},
+        std::chrono::milliseconds maxRestartDelay = std::chrono::minutes(1));
     ~CheckServiceLauncher() override;
 
     void start();
@@ -56,14 +54,12 @@ signals:
 private:
     void launch();
     void readOutput(QProcess& process);
-    void processFinished(int exitCode, QProcess::ExitStatus status);
-    void notStarted(const QString& why);
-    void died(const QString& why);
-    void finish(State state, const QString& logLine);
+    void ended(const QString& why);
     void publish(const QUrl& url, const QByteArray& token);
 
     MainLoop& m_loop;
-    Options m_options;
+    QString m_programDirectory;
+    std::chrono::milliseconds m_maxRestartDelay;
     State m_state = State::idle;
     QPointer<QProcess> m_process;
     TimerHandle m_startDeadline;

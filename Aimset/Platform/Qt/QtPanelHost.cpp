@@ -118,23 +118,19 @@ PanelWindow::~PanelWindow() {
 }
 
 QMargins PanelWindow::shadowMargins() const {
-    if (!m_translucent) {
-        return {};
-    }
-    return {shadowSpread, shadowSpread - shadowDrop, shadowSpread, shadowSpread + shadowDrop};
+    return m_translucent ? QMargins(shadowSpread, shadowSpread - shadowDrop, shadowSpread,
+                                    shadowSpread + shadowDrop)
+                         : QMargins();
 }
 
 void PanelWindow::setCardSize(QSize card) {
     const QMargins margins = shadowMargins();
-    if (m_view) {
-        m_view->setPosition(QPointF(margins.left(), margins.top()));
-        m_view->setSize(card);
-    }
-    if (m_shadow) {
+    m_view->setPosition(QPointF(margins.left(), margins.top()));
+    m_view->setSize(card);
+    if (m_translucent) {
         m_shadow->setSize(card.grownBy(margins));
         m_shadow->update();
-    }
-    if (!m_translucent) {
+    } else {
         // Without a compositor a window cannot be see-through: it is cut to
         // the card, so no square shows around the rounded corners.
         setMask(roundedRegion(card, cardRadius));
@@ -142,7 +138,7 @@ void PanelWindow::setCardSize(QSize card) {
 }
 
 QSize PanelWindow::cardSize() const {
-    return m_view ? m_view->size().toSize() : QSize();
+    return m_view->size().toSize();
 }
 
 QtPanelHost::QtPanelHost()
@@ -152,15 +148,6 @@ QtPanelHost::~QtPanelHost() {
     for (const QPointer<PanelWindow>& window : std::as_const(m_windows)) {
         delete window.data();
     }
-}
-
-void QtPanelHost::setWindowHooks(WindowHook beforeShow, WindowHook afterShow) {
-    m_beforeShow = std::move(beforeShow);
-    m_afterShow = std::move(afterShow);
-}
-
-void QtPanelHost::setTranslucencyProbe(std::function<bool()> probe) {
-    m_translucencyProbe = std::move(probe);
 }
 
 QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement placement) {
@@ -195,7 +182,7 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
         return nullptr;
     }
     created.release();
-    const bool translucent = m_translucencyProbe && m_translucencyProbe();
+    const bool translucent = isTranslucent && isTranslucent();
     auto window = std::make_unique<PanelWindow>(root, translucent);
 
     // Never smaller than the view needs: a clipped card looks broken (the
@@ -235,13 +222,13 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     };
     QObject::connect(root, &QQuickItem::implicitHeightChanged, window.get(), grow);
     QObject::connect(root, &QQuickItem::implicitWidthChanged, window.get(), grow);
-    if (m_beforeShow) {
+    if (beforeShow) {
         window->create();
-        m_beforeShow(*window);
+        beforeShow(*window);
     }
     window->show();
-    if (m_afterShow) {
-        m_afterShow(*window);
+    if (afterShow) {
+        afterShow(*window);
     }
     m_windows.removeAll(nullptr);
     m_windows << window.get();

@@ -60,18 +60,15 @@ public:
 
     // What a desktop backend adds to every panel: once its native window
     // exists but before it is shown, and right after it is shown.
-    using WindowHook = std::function<void(QWindow& window)>;
-    void setWindowHooks(WindowHook beforeShow, WindowHook afterShow);
+    std::function<void(QWindow& window)> beforeShow;
+    std::function<void(QWindow& window)> afterShow;
     // Whether windows can be translucent now (a compositing manager runs),
     // asked for every panel. Then a panel is see-through around its card
-    // and casts its own shadow; otherwise (and without a probe) its window
-    // is opaque and cut to the card's rounded shape.
-    void setTranslucencyProbe(std::function<bool()> probe);
+    // and casts its own shadow; otherwise (and when unset) its window is
+    // opaque and cut to the card's rounded shape.
+    std::function<bool()> isTranslucent;
 
 private:
-    WindowHook m_beforeShow;
-    WindowHook m_afterShow;
-    std::function<bool()> m_translucencyProbe;
     std::unique_ptr<QQmlEngine> m_engine;
     // Every window made and not yet deleted; they go with the host, since
     // they cannot outlive its engine.

@@ -56,8 +56,7 @@ struct AlignmentServiceTest : ::testing::Test {
     // outcome; what it publishes is recorded.
     std::unique_ptr<CheckServiceLauncher>
     start(MainLoop& on, const QString& directory = QStringLiteral(AIMSET_CHECKD_DIR)) {
-        auto launcher = std::make_unique<CheckServiceLauncher>(
-            on, CheckServiceLauncher::Options{directory, 4000ms});
+        auto launcher = std::make_unique<CheckServiceLauncher>(on, directory, 4000ms);
         QObject::connect(
             launcher.get(), &CheckServiceLauncher::serviceChanged,
             [this](const QUrl& u, const QByteArray& t) { published.emplace_back(u, t); });
