@@ -57,16 +57,11 @@ public:
     explicit QtFloatingPanel(PanelWindow* window)
         : m_window(window) {}
     ~QtFloatingPanel() override {
-        orderOut();
-        // Later, not now: the panel is often taken away from inside one of
-        // its own button handlers, which still run on the window.
-        if (m_window) {
-            m_window->deleteLater();
-        }
-    }
-    void orderOut() override {
+        // Deleted later, not now: the panel is often taken away from inside
+        // one of its own button handlers, which still run on the window.
         if (m_window) {
             m_window->hide();
+            m_window->deleteLater();
         }
     }
 
