@@ -191,10 +191,6 @@ void GnomeShell::onTitleChanged(const QString& title) {
     }
 }
 
-std::optional<RunningApplication> GnomeShell::frontmostApplication() {
-    return m_front;
-}
-
 std::optional<QString> GnomeShell::focusedWindowTitle(std::int32_t processIdentifier) {
     if (!m_front || m_front->processIdentifier != processIdentifier) {
         return std::nullopt;
@@ -202,25 +198,11 @@ std::optional<QString> GnomeShell::focusedWindowTitle(std::int32_t processIdenti
     return m_frontTitle;
 }
 
-Workspace::ObserverToken GnomeShell::addActivationObserver(ActivationHandler handler) {
-    return m_observers.add(std::move(handler));
-}
-
-void GnomeShell::removeActivationObserver(ObserverToken token) {
-    m_observers.remove(token);
-}
-
 bool GnomeShell::watch(std::function<void()> down, std::function<void()> up) {
     m_onChordDown = std::move(down);
     m_onChordUp = std::move(up);
     m_chordDown = false;
     return m_bus.isConnected();
-}
-
-void GnomeShell::unwatch() {
-    m_onChordDown = nullptr;
-    m_onChordUp = nullptr;
-    m_chordDown = false;
 }
 
 void GnomeShell::setChordDown(bool down) {

@@ -55,10 +55,12 @@ public:
     // for and waited on. An activation is a focus change to another
     // process; a moment without focus, or another window of the same
     // process, is none.
-    std::optional<RunningApplication> frontmostApplication() override;
+    std::optional<RunningApplication> frontmostApplication() override { return m_front; }
     std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) override;
-    ObserverToken addActivationObserver(ActivationHandler handler) override;
-    void removeActivationObserver(ObserverToken token) override;
+    ObserverToken addActivationObserver(ActivationHandler handler) override {
+        return m_observers.add(std::move(handler));
+    }
+    void removeActivationObserver(ObserverToken token) override { m_observers.remove(token); }
 
     // Control+W from the shell's own virtual keyboard, which lifts the
     // modifiers the user holds around it (a Wayland client cannot type into
@@ -70,7 +72,7 @@ public:
     // still held when the extension goes comes up then, so a recording never
     // waits for a release that cannot arrive.
     bool watch(std::function<void()> down, std::function<void()> up) override;
-    void unwatch() override;
+    void unwatch() override { watch(nullptr, nullptr); }
 
 signals:
     void stateChanged(aimset::GnomeShell::State state);

@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QQmlComponent>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickPaintedItem>
 #include <QRegion>
@@ -132,19 +131,6 @@ void PanelWindow::setCardSize(QSize card) {
     }
 }
 
-QSize PanelWindow::cardSize() const {
-    return m_view->size().toSize();
-}
-
-QtPanelHost::QtPanelHost()
-    : m_engine(std::make_unique<QQmlEngine>()) {}
-
-QtPanelHost::~QtPanelHost() {
-    for (const QPointer<PanelWindow>& window : std::as_const(m_windows)) {
-        delete window.data();
-    }
-}
-
 QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement placement) {
     const int x = available.x() + (available.width() - size.width()) / 2;
     if (placement == PanelPlacement::topCentre) {
@@ -156,8 +142,8 @@ QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement 
 }
 
 std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& request) {
-    QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") +
-                                                 request.view + QStringLiteral(".qml")));
+    QQmlComponent component(&m_engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") +
+                                            request.view + QStringLiteral(".qml")));
     std::unique_ptr<QObject> created;
     if (component.isReady()) {
         created.reset(component.createWithInitialProperties(
@@ -225,8 +211,7 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     if (afterShow) {
         afterShow(*window);
     }
-    m_windows.removeAll(nullptr);
-    m_windows << window.get();
+    static_cast<QObject*>(window.get())->setParent(&m_windows);
     return std::make_unique<QtFloatingPanel>(window.release());
 }
 

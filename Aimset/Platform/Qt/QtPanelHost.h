@@ -2,17 +2,15 @@
 
 #include "Platform/PanelHost.h"
 
-#include <QList>
 #include <QMargins>
 #include <QPointer>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QRect>
 
 #include <functional>
 #include <memory>
-
-class QQmlEngine;
 
 namespace aimset {
 
@@ -32,7 +30,7 @@ public:
     // when the window is opaque and cut to the card's shape instead).
     QMargins shadowMargins() const;
     // The card's size; the window is that plus the shadow's margins.
-    QSize cardSize() const;
+    QSize cardSize() const { return m_view->size().toSize(); }
     void setCardSize(QSize card);
 
 private:
@@ -49,9 +47,6 @@ private:
 // window of the view's QML type. Main thread only; needs a QGuiApplication.
 class QtPanelHost final : public PanelHost {
 public:
-    QtPanelHost();
-    ~QtPanelHost() override;
-
     // Null, with a log line, when the view cannot be loaded.
     std::unique_ptr<FloatingPanel> presentPanel(const PanelRequest& request) override;
 
@@ -69,10 +64,10 @@ public:
     std::function<bool()> isTranslucent;
 
 private:
-    std::unique_ptr<QQmlEngine> m_engine;
-    // Every window made and not yet deleted; they go with the host, since
-    // they cannot outlive its engine.
-    QList<QPointer<PanelWindow>> m_windows;
+    QQmlEngine m_engine;
+    // The parent of every window made and not yet deleted: they go with the
+    // host, before its engine, which they cannot outlive.
+    QObject m_windows;
 };
 
 } // namespace aimset
