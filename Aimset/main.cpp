@@ -3,7 +3,6 @@
 
 #include "Monitoring/AlignmentChecker.h"
 #include "Platform/Gnome/GnomeShell.h"
-#include "Platform/Gnome/GnomeShellExtension.h"
 #include "Platform/KeyNames.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
@@ -100,7 +99,7 @@ struct Backend {
     std::shared_ptr<FrontTabCloser> frontTab;
     std::shared_ptr<VoiceChord> voiceChord;
     std::unique_ptr<X11PanelDecorations> decorations;
-    std::unique_ptr<GnomeShellExtension> extension;
+    std::shared_ptr<DesktopExtension> extension;
 };
 
 Backend gnomeBackend(QtPanelHost& panels) {
@@ -110,7 +109,7 @@ Backend gnomeBackend(QtPanelHost& panels) {
     // GNOME Shell always composites.
     panels.isTranslucent = [] { return true; };
     shell->start();
-    return {shell, shell, shell, nullptr, std::make_unique<GnomeShellExtension>(*shell)};
+    return {shell, shell, shell, nullptr, shell};
 }
 
 // Null members when the X server cannot be reached.

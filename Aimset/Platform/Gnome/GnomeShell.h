@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/DesktopExtension.h"
 #include "Platform/FrontTabCloser.h"
 #include "Platform/VoiceChord.h"
 #include "Platform/Workspace.h"
@@ -8,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 
 namespace aimset {
@@ -22,34 +24,23 @@ namespace aimset {
 class GnomeShell final : public QObject,
                          public Workspace,
                          public FrontTabCloser,
-                         public VoiceChord {
+                         public VoiceChord,
+                         public DesktopExtension {
     Q_OBJECT
 
 public:
-    static inline const QString service = QStringLiteral("org.aimset.Shell");
-    static inline const QString path = QStringLiteral("/org/aimset/Shell");
-    static inline const QString interface = QStringLiteral("org.aimset.Shell1");
     static inline const QString uuid = QStringLiteral("aimset@aimset.invalid");
-    static constexpr std::uint32_t interfaceVersion = 1;
     // The title of every floating panel, by which the extension tells them
     // from the main window.
     static inline const QString panelWindowTitle = QStringLiteral("Aimset panel");
 
-    enum class State {
-        connecting,
-        // No extension on the bus: not installed, not enabled, or installed
-        // since login and not loaded yet.
-        absent,
-        // It answered, but not as this app's client (another version, or it
-        // did not recognise this program).
-        refused,
-        registered,
-    };
+    // startWait: how long an extension just switched on has to come up
+    // before the shell is asked why it did not.
+    explicit GnomeShell(std::chrono::milliseconds startWait = std::chrono::seconds(5));
 
-    // Listens and registers; the outcome comes as stateChanged.
+    // Listens and registers; each change of the link is one log line.
     void start();
-    State state() const { return m_state; }
-    bool isRegistered() const { return m_state == State::registered; }
+    bool isRegistered() const { return m_link == Link::registered; }
 
     // The window in front as the extension last reported it: never asked
     // for and waited on. An activation is a focus change to another
@@ -74,8 +65,16 @@ public:
     bool watch(std::function<void()> down, std::function<void()> up) override;
     void unwatch() override { watch(nullptr, nullptr); }
 
+    // The extension as something to switch on: installed when its folder is
+    // in one of the data folders the shell searches; switched on with
+    // GNOME's own gnome-extensions tool. Under Wayland the shell reads the
+    // extensions installed since login only at the next login, so one
+    // switched on that does not come up soon after is waiting for it.
+    State state() override;
+    void enable(std::function<void(State)> done) override;
+
 signals:
-    void stateChanged(aimset::GnomeShell::State state);
+    void registered();
 
 private slots:
     void onFocusChanged(bool present, const QString& appId, const QString& name, uint pid,
@@ -85,16 +84,28 @@ private slots:
     void onChordReleased() { setChordDown(false); }
 
 private:
+    enum class Link {
+        connecting,
+        // No extension on the bus: not installed, not enabled, or installed
+        // since login and not loaded yet.
+        absent,
+        // It answered, but not as this app's client (another version, or it
+        // did not recognise this program).
+        refused,
+        registered,
+    };
+
     void askVersion();
     void registerClient();
-    void setState(State state, const QString& why = {});
+    void setLink(Link link, const QString& why = {});
     void setChordDown(bool down);
     void call(const QString& method, const QVariantList& arguments,
-              std::function<void(const QDBusMessage&)> done,
-              const QString& interfaceName = interface);
+              std::function<void(const QDBusMessage&)> done, const QString& interfaceName = {});
+    void waitForStart(std::function<void(State)> done);
+    void askShellWhy(std::function<void(State)> done);
 
     QDBusConnection m_bus = QDBusConnection::sessionBus();
-    State m_state = State::connecting;
+    Link m_link = Link::connecting;
     // Replies to an earlier appearance of the extension are not this one's.
     std::uint64_t m_generation = 0;
 
@@ -108,6 +119,9 @@ private:
     bool m_chordDown = false;
     std::function<void()> m_onChordDown;
     std::function<void()> m_onChordUp;
+
+    std::chrono::milliseconds m_startWait;
+    std::optional<State> m_afterEnable;
 };
 
 } // namespace aimset
