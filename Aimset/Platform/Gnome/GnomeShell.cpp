@@ -292,18 +292,18 @@ void GnomeShell::enable(std::function<void(State)> done) {
 // A shell that knows the extension starts it at once; one that does not has
 // not read it yet, and the shell's record of it tells the two apart.
 void GnomeShell::waitForStart(std::function<void(State)> done) {
-    if (isRegistered()) {
-        m_afterEnable.reset();
-        done(State::running);
-        return;
-    }
     // Whichever comes first ends the wait, and takes the other with it.
     auto* waiting = new QObject(this);
-    connect(this, &GnomeShell::registered, waiting, [this, waiting, done] {
+    const auto started = [this, waiting, done] {
         delete waiting;
         m_afterEnable.reset();
         done(State::running);
-    });
+    };
+    if (isRegistered()) {
+        started();
+        return;
+    }
+    connect(this, &GnomeShell::registered, waiting, started);
     QTimer::singleShot(m_startWait, waiting, [this, waiting, done] {
         delete waiting;
         askShellWhy(done);

@@ -63,10 +63,6 @@ CheckServiceLauncher::~CheckServiceLauncher() {
     }
 }
 
-qint64 CheckServiceLauncher::processId() const {
-    return m_process && m_state == State::running ? m_process->processId() : 0;
-}
-
 void CheckServiceLauncher::publish(const QUrl& url, const QByteArray& token) {
     if (m_url == url && m_token == token) {
         return;
@@ -97,19 +93,19 @@ void CheckServiceLauncher::launch() {
     m_errorOutput.clear();
     // A fresh token for every start: a service that has gone takes its
     // token with it.
-    m_startingToken = freshToken();
+    const QByteArray token = freshToken();
     auto* process = new QProcess(this);
     m_process = process;
     // The token goes in the environment, which other users cannot read,
     // unlike the command line.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("AIMSET_CHECKD_TOKEN"), QString::fromLatin1(m_startingToken));
+    environment.insert(QStringLiteral("AIMSET_CHECKD_TOKEN"), QString::fromLatin1(token));
     process->setProcessEnvironment(environment);
     // The service goes with the app even when the app cannot stop it itself
     // (killed, crashed): the kernel ends it when its parent dies.
     process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     connect(process, &QProcess::readyReadStandardOutput, this,
-            [this, process] { readOutput(*process); });
+            [this, process, token] { readOutput(*process, token); });
     connect(process, &QProcess::readyReadStandardError, this, [this, process] {
         // Kept short: only its first line is ever reported.
         m_errorOutput.append(process->readAllStandardError().left(4096 - m_errorOutput.size()));
@@ -142,7 +138,7 @@ void CheckServiceLauncher::launch() {
         kStartTimeout,
         [this] {
             if (m_state == State::starting) {
-                // Its end comes through processFinished, which reports it.
+                // Its end is reported when the process has finished.
                 m_errorOutput = "did not start in time";
                 m_process->kill();
             }
@@ -155,7 +151,7 @@ void CheckServiceLauncher::launch() {
                              QStringLiteral("--judge"), QStringLiteral("offline")});
 }
 
-void CheckServiceLauncher::readOutput(QProcess& process) {
+void CheckServiceLauncher::readOutput(QProcess& process, const QByteArray& token) {
     static const QRegularExpression listening(
         QStringLiteral("^\\[checkd\\] Listening on (http://127\\.0\\.0\\.1:\\d+/check) "));
     // Everything after the first line is the service's access log, which
@@ -166,7 +162,7 @@ void CheckServiceLauncher::readOutput(QProcess& process) {
             continue;
         }
         m_runningSince = m_loop.now();
-        publish(QUrl(match.captured(1)), m_startingToken);
+        publish(QUrl(match.captured(1)), token);
         if (!std::exchange(m_everRan, true)) {
             Log(kTag + QStringLiteral("Started ") + kProgram + QStringLiteral(" on ") +
                 m_url.toString());

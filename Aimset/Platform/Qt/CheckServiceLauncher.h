@@ -44,7 +44,9 @@ public:
 
     State state() const { return m_state; }
     // The service's process id while it runs, else 0.
-    qint64 processId() const;
+    qint64 processId() const {
+        return m_process && m_state == State::running ? m_process->processId() : 0;
+    }
 
 signals:
     // Whenever the service started here comes or goes: its address and
@@ -53,7 +55,7 @@ signals:
 
 private:
     void launch();
-    void readOutput(QProcess& process);
+    void readOutput(QProcess& process, const QByteArray& token);
     void ended(const QString& why);
     void publish(const QUrl& url, const QByteArray& token);
 
@@ -67,7 +69,6 @@ private:
     QByteArray m_errorOutput;
     QUrl m_url;
     QByteArray m_token;
-    QByteArray m_startingToken;
     bool m_everRan = false;
     std::chrono::milliseconds m_restartDelay;
     MainLoop::Duration m_runningSince{0};
