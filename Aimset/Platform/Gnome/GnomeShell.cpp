@@ -217,10 +217,8 @@ void GnomeShell::onTitleChanged(const QString& title) {
 }
 
 std::optional<QString> GnomeShell::focusedWindowTitle(std::int32_t processIdentifier) {
-    if (!m_front || m_front->processIdentifier != processIdentifier) {
-        return std::nullopt;
-    }
-    return m_frontTitle;
+    const bool inFront = m_front && m_front->processIdentifier == processIdentifier;
+    return inFront ? std::optional(m_frontTitle) : std::nullopt;
 }
 
 bool GnomeShell::watch(std::function<void()> down, std::function<void()> up) {

@@ -4,8 +4,6 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
-#include <algorithm>
-#include <limits>
 #include <memory>
 
 namespace aimset {
@@ -37,9 +35,7 @@ void QtHttpClient::send(const HttpRequest& request, Completion completion) {
 
     // The timeout covers the whole exchange, not just a silent connection, so
     // it is a timer of our own that aborts the reply.
-    QTimer::singleShot(static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
-                           request.timeout.count(), 0, std::numeric_limits<int>::max())),
-                       Qt::PreciseTimer, reply, [abort] { abort(kTimedOut); });
+    QTimer::singleShot(request.timeout, Qt::PreciseTimer, reply, [abort] { abort(kTimedOut); });
 
     // The answer is taken as it arrives and refused once it passes the
     // limit, so an endless answer never sits in memory.
