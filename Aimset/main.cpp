@@ -2,11 +2,7 @@
 // components and the window.
 
 #include "Monitoring/AlignmentChecker.h"
-#include "Platform/Gnome/GnomeFrontTabCloser.h"
 #include "Platform/Gnome/GnomeShell.h"
-#include "Platform/Gnome/GnomeShellExtension.h"
-#include "Platform/Gnome/GnomeVoiceChord.h"
-#include "Platform/Gnome/GnomeWorkspace.h"
 #include "Platform/KeyNames.h"
 #include "Platform/Linux/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxAppLists.h"
@@ -71,12 +67,9 @@ void quitOnTerminationSignals(QObject* context) {
         [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
         QCoreApplication::quit();
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // glibc's signal() restarts interrupted calls and keeps the handler.
+    std::signal(SIGTERM, onTerminationSignal);
+    std::signal(SIGINT, onTerminationSignal);
 }
 
 // The app's icon in the sizes built into it, for its windows (the window
@@ -100,50 +93,35 @@ bool isGnomeOnWayland() {
                .contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
 }
 
-// The fixed title of every floating panel, by which the GNOME extension tells
-// them from the main window.
-const QString kPanelWindowTitle = QStringLiteral("Aimset panel");
-
 // The desktop's windows, keys and panels, whichever backend serves them.
 struct Backend {
-    std::unique_ptr<GnomeShell> shell;
-    std::unique_ptr<GnomeShellExtension> extension;
+    std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<FrontTabCloser> frontTab;
+    std::shared_ptr<VoiceChord> voiceChord;
     std::unique_ptr<X11PanelDecorations> decorations;
-    std::unique_ptr<Workspace> workspace;
-    std::unique_ptr<FrontTabCloser> frontTab;
-    std::unique_ptr<VoiceChord> voiceChord;
+    std::shared_ptr<DesktopExtension> extension;
 };
 
 Backend gnomeBackend(QtPanelHost& panels) {
-    Backend backend;
-    backend.shell = std::make_unique<GnomeShell>();
-    backend.extension = std::make_unique<GnomeShellExtension>(
-        *backend.shell, GnomeShellExtension::Options{QStandardPaths::standardLocations(
-                            QStandardPaths::GenericDataLocation)});
-    backend.workspace = std::make_unique<GnomeWorkspace>(*backend.shell);
-    backend.frontTab = std::make_unique<GnomeFrontTabCloser>(*backend.shell);
-    backend.voiceChord = std::make_unique<GnomeVoiceChord>(*backend.shell);
-    KeyNames::setKeySynthesis(QStringLiteral("GNOME Shell"));
-    backend.shell->setPanelWindowTitles({kPanelWindowTitle});
-    panels.setWindowHooks([](QWindow& window) { window.setTitle(kPanelWindowTitle); }, {});
+    const auto shell = std::make_shared<GnomeShell>();
+    KeyNames::desktop().keySynthesis = QStringLiteral("GNOME Shell");
+    panels.beforeShow = [](QWindow& window) { window.setTitle(GnomeShell::panelWindowTitle); };
     // GNOME Shell always composites.
-    panels.setTranslucencyProbe([] { return true; });
-    backend.shell->start();
-    return backend;
+    panels.isTranslucent = [] { return true; };
+    shell->start();
+    return {shell, shell, shell, nullptr, shell};
 }
 
 // Null members when the X server cannot be reached.
 Backend x11Backend(QtPanelHost& panels) {
-    Backend backend;
-    backend.workspace = X11Workspace::create(DesktopEntries::load(
-        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
-    backend.frontTab = X11FrontTabCloser::create();
-    backend.voiceChord = X11VoiceChord::create();
-    backend.decorations = X11PanelDecorations::create();
+    Backend backend{X11Workspace::create(DesktopEntries::load(
+                        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))),
+                    X11FrontTabCloser::create(), X11VoiceChord::create(),
+                    X11PanelDecorations::create(), nullptr};
     if (X11PanelDecorations* decorations = backend.decorations.get()) {
-        panels.setWindowHooks([decorations](QWindow& window) { decorations->beforeShow(window); },
-                              [decorations](QWindow& window) { decorations->afterShow(window); });
-        panels.setTranslucencyProbe([decorations] { return decorations->isCompositing(); });
+        panels.beforeShow = [decorations](QWindow& window) { decorations->beforeShow(window); };
+        panels.afterShow = [decorations](QWindow& window) { decorations->afterShow(window); };
+        panels.isTranslucent = [decorations] { return decorations->isCompositing(); };
     }
     return backend;
 }
@@ -225,13 +203,11 @@ int main(int argc, char** argv) {
                              checkServiceURL(),
                              {}});
 
-    if (desktop.extension) {
-        view.onboarding()->setDesktopExtension(desktop.extension.get());
-    }
+    view.onboarding()->setDesktopExtension(desktop.extension.get());
 
     // With no service configured, the app's own, installed with it: the
     // checks go to it (with its token) only while it runs.
-    CheckServiceLauncher service(loop, CheckServiceLauncher::Options{});
+    CheckServiceLauncher service(loop);
     QObject::connect(&service, &CheckServiceLauncher::serviceChanged, &view,
                      [&view](const QUrl& url, const QByteArray& token) {
                          view.checker().setService(url, token);

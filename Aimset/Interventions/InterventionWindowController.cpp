@@ -11,9 +11,6 @@ void InterventionWindowController::showCountdownPanel(QObject* manager) {
 }
 
 void InterventionWindowController::hidePanel() {
-    if (m_panel) {
-        m_panel->orderOut();
-    }
     m_panel.reset();
 }
 

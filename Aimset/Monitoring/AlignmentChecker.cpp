@@ -88,7 +88,6 @@ void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
     }
     HttpRequest request;
     request.url = m_serviceURL;
-    request.method = "POST";
     request.headers = {{"Content-Type", "application/json"}};
     if (!m_token.isEmpty()) {
         request.headers.append({"Authorization", "Bearer " + m_token});

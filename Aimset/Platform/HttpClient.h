@@ -12,9 +12,9 @@
 
 namespace aimset {
 
+// A POST of body to url.
 struct HttpRequest {
     QUrl url;
-    QByteArray method = "POST";
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
     // Covers the whole exchange, from sending to the last byte of the answer.

@@ -25,22 +25,12 @@ struct KeyNames {
     // "Alt + M": the gesture as running text spells it out.
     QString spacedHotkey() const { return modifier + QStringLiteral(" + ") + letter; }
 
-    // The names of the desktop this build runs on.
-    static const KeyNames& desktop() { return names(); }
-    // A backend that types through another mechanism names it, before the
-    // app says anything (GNOME under Wayland types through its shell).
-    static void setKeySynthesis(const QString& mechanism) { names().keySynthesis = mechanism; }
-
-private:
-    static KeyNames& names() {
-#ifdef Q_OS_MACOS
-        static KeyNames names{QStringLiteral("Option"), QStringLiteral("\u2325"),
-                              QStringLiteral("M"), QStringLiteral("Cmd+W"),
-                              QStringLiteral("CGEvent")};
-#else
+    // The names of the desktop this app runs on. A backend that types
+    // through another mechanism names it before the app says anything (GNOME
+    // under Wayland types through its shell).
+    static KeyNames& desktop() {
         static KeyNames names{QStringLiteral("Alt"), QString(), QStringLiteral("M"),
                               QStringLiteral("Ctrl+W"), QStringLiteral("XTest")};
-#endif
         return names;
     }
 };

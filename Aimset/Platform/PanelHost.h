@@ -24,11 +24,10 @@ struct PanelRequest {
     PanelPlacement placement = PanelPlacement::centred;
 };
 
-// One panel on screen. Destroying it, or orderOut(), takes it away.
+// One panel on screen; destroying it takes it away.
 class FloatingPanel {
 public:
     virtual ~FloatingPanel() = default;
-    virtual void orderOut() = 0;
 };
 
 // Shows small borderless panels that float above every window on every

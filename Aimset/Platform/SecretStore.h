@@ -35,7 +35,6 @@ public:
 
     // Looks the item up, returning its data when wantData is set.
     virtual FindResult find(const SecretItemKey& key, bool wantData) = 0;
-    // Creates a new item with the given data.
     virtual Status add(const SecretItemKey& key, const QByteArray& data) = 0;
     // Replaces the data of the existing items with this key.
     virtual Status update(const SecretItemKey& key, const QByteArray& data) = 0;

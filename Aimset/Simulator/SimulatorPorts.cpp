@@ -64,15 +64,10 @@ public:
         , m_screen(screen)
         , m_view(view)
         , m_output(std::move(output)) {}
-    ~PrintingPanel() override { PrintingPanel::orderOut(); }
-
-    void orderOut() override {
-        if (m_onScreen) {
-            m_onScreen = false;
-            m_inner->orderOut();
-            m_screen.closePanel(m_view);
-            m_output(QStringLiteral("# panel hide ") + m_kind);
-        }
+    ~PrintingPanel() override {
+        m_inner.reset();
+        m_screen.closePanel(m_view);
+        m_output(QStringLiteral("# panel hide ") + m_kind);
     }
 
 private:
@@ -81,7 +76,6 @@ private:
     SimulatedScreen& m_screen;
     QPointer<QQuickItem> m_view;
     SimulatorOutput m_output;
-    bool m_onScreen = true;
 };
 
 // The recording indicator sizes itself; its panel starts at this content size.

@@ -19,10 +19,7 @@ void VoiceRecordingPanelController::show(VoiceAimsetManager& manager) {
 }
 
 void VoiceRecordingPanelController::hide() {
-    if (m_panel) {
-        m_panel->orderOut();
-        m_panel.reset();
-    }
+    m_panel.reset();
 }
 
 } // namespace aimset

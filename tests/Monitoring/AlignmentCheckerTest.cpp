@@ -71,7 +71,6 @@ TEST_F(AlignmentCheckerTest, RequestsCarryTheHeaderAndTimeout) {
     ASSERT_EQ(sim.http.calls.size(), 3u);
     const HttpRequest& title = sim.http.calls[0].request;
     EXPECT_EQ(title.url, kServiceURL);
-    EXPECT_EQ(title.method, QByteArray("POST"));
     EXPECT_EQ(title.headers, (QList<QPair<QByteArray, QByteArray>>{
                                  {QByteArray("Content-Type"), QByteArray("application/json")}}));
     EXPECT_EQ(sim.http.calls[1].request.timeout, 15000ms);

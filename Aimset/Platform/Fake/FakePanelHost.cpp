@@ -9,19 +9,14 @@ public:
     FakePanel(FakePanelHost& host, QString view)
         : m_host(host)
         , m_view(std::move(view)) {}
-    ~FakePanel() override { orderOut(); }
-    void orderOut() override {
-        if (m_onScreen) {
-            m_onScreen = false;
-            --m_host.panelsOnScreen;
-            m_host.record(QStringLiteral("orderOut ") + m_view);
-        }
+    ~FakePanel() override {
+        --m_host.panelsOnScreen;
+        m_host.record(QStringLiteral("orderOut ") + m_view);
     }
 
 private:
     FakePanelHost& m_host;
     QString m_view;
-    bool m_onScreen = true;
 };
 
 QString placementName(PanelPlacement placement) {

@@ -1,44 +1,90 @@
 #pragma once
 
+#include "Platform/DesktopExtension.h"
+#include "Platform/FrontTabCloser.h"
+#include "Platform/VoiceChord.h"
+#include "Platform/Workspace.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
+#include <chrono>
 #include <cstdint>
-
-class QDBusServiceWatcher;
 
 namespace aimset {
 
-// The window in front as Aimset's GNOME Shell extension reports it.
-struct ShellFocus {
-    bool present = false;
-    QString appId;
-    QString name;
-    std::uint32_t pid = 0;
-    QString title;
-
-    bool operator==(const ShellFocus&) const = default;
-};
-
 // The session bus's side of Aimset's GNOME Shell extension (interface
 // org.aimset.Shell1, version 1): under Wayland only the shell knows which
-// window is in front, can type into it and hears keys everywhere. Registers
-// this process as the extension's client whenever the extension appears, and
-// turns its signals into Qt signals. Every call is asynchronous: the main
-// thread never waits for the shell, which itself waits for nobody.
-class GnomeShell final : public QObject {
+// window is in front, can type into it and hears keys everywhere, so it is
+// the desktop's workspace, front-tab closer and voice chord. Registers this
+// process as the extension's client whenever the extension appears. Every
+// call is asynchronous: the main thread never waits for the shell, which
+// itself waits for nobody.
+class GnomeShell final : public QObject,
+                         public Workspace,
+                         public FrontTabCloser,
+                         public VoiceChord,
+                         public DesktopExtension {
     Q_OBJECT
 
 public:
-    static inline const QString service = QStringLiteral("org.aimset.Shell");
-    static inline const QString path = QStringLiteral("/org/aimset/Shell");
-    static inline const QString interface = QStringLiteral("org.aimset.Shell1");
     static inline const QString uuid = QStringLiteral("aimset@aimset.invalid");
-    static constexpr std::uint32_t interfaceVersion = 1;
+    // The title of every floating panel, by which the extension tells them
+    // from the main window.
+    static inline const QString panelWindowTitle = QStringLiteral("Aimset panel");
 
-    enum class State {
+    // startWait: how long an extension just switched on has to come up
+    // before the shell is asked why it did not.
+    explicit GnomeShell(std::chrono::milliseconds startWait = std::chrono::seconds(5));
+
+    // Listens and registers; each change of the link is one log line.
+    void start();
+    bool isRegistered() const { return m_link == Link::registered; }
+
+    // The window in front as the extension last reported it: never asked
+    // for and waited on. An activation is a focus change to another
+    // process; a moment without focus, or another window of the same
+    // process, is none.
+    std::optional<RunningApplication> frontmostApplication() override { return m_front; }
+    std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) override;
+    ObserverToken addActivationObserver(ActivationHandler handler) override {
+        return m_observers.add(std::move(handler));
+    }
+    void removeActivationObserver(ObserverToken token) override { m_observers.remove(token); }
+
+    // Control+W from the shell's own virtual keyboard, which lifts the
+    // modifiers the user holds around it (a Wayland client cannot type into
+    // another). Sent without waiting: a failure shows later as a log line.
+    Result closeFrontTab() override;
+
+    // Alt+M as the extension hears it; false only without a session bus (an
+    // extension enabled later is heard from its registration on). A chord
+    // still held when the extension goes comes up then, so a recording never
+    // waits for a release that cannot arrive.
+    bool watch(std::function<void()> down, std::function<void()> up) override;
+    void unwatch() override { watch(nullptr, nullptr); }
+
+    // The extension as something to switch on: installed when its folder is
+    // in one of the data folders the shell searches; switched on with
+    // GNOME's own gnome-extensions tool. Under Wayland the shell reads the
+    // extensions installed since login only at the next login, so one
+    // switched on that does not come up soon after is waiting for it.
+    State state() override;
+    void enable(std::function<void(State)> done) override;
+
+signals:
+    void registered();
+
+private slots:
+    void onFocusChanged(bool present, const QString& appId, const QString& name, uint pid,
+                        const QString& title);
+    void onTitleChanged(const QString& title);
+    void onChordPressed() { setChordDown(true); }
+    void onChordReleased() { setChordDown(false); }
+
+private:
+    enum class Link {
         connecting,
         // No extension on the bus: not installed, not enabled, or installed
         // since login and not loaded yet.
@@ -48,58 +94,34 @@ public:
         refused,
         registered,
     };
-    Q_ENUM(State)
 
-    explicit GnomeShell(QDBusConnection bus = QDBusConnection::sessionBus(),
-                        QObject* parent = nullptr);
-    ~GnomeShell() override;
-
-    // Listens and registers; the outcome comes as stateChanged.
-    void start();
-    State state() const { return m_state; }
-    bool isRegistered() const { return m_state == State::registered; }
-    bool hasBus() const { return m_bus.isConnected(); }
-    QDBusConnection bus() const { return m_bus; }
-
-    // Asks for Control+W in the focused window; false when no extension is
-    // registered (nothing was asked). A failure shows later as a log line.
-    bool closeFrontTab();
-    // Windows of this process with one of these titles are panels; sent now
-    // and again on every registration.
-    void setPanelWindowTitles(const QStringList& titles);
-
-signals:
-    void stateChanged(aimset::GnomeShell::State state);
-    // On registration (the window in front then) and on every focus change.
-    void focusChanged(const aimset::ShellFocus& focus);
-    void titleChanged(const QString& title);
-    void chordPressed();
-    void chordReleased();
-
-private slots:
-    void onFocusChanged(bool present, const QString& appId, const QString& name, uint pid,
-                        const QString& title);
-    void onTitleChanged(const QString& title);
-    void onChordPressed();
-    void onChordReleased();
-
-private:
-    void connectSignal(const char* name, const char* slot);
     void askVersion();
     void registerClient();
-    void askFocusedWindow();
-    void sendPanelTitles();
-    void setState(State state, const QString& why = {});
+    void setLink(Link link, const QString& why = {});
+    void setChordDown(bool down);
     void call(const QString& method, const QVariantList& arguments,
-              std::function<void(const QDBusMessage&)> done,
-              const QString& interfaceName = interface);
+              std::function<void(const QDBusMessage&)> done, const QString& interfaceName = {});
+    void waitForStart(std::function<void(State)> done);
+    void askShellWhy(std::function<void(State)> done);
 
-    QDBusConnection m_bus;
-    QDBusServiceWatcher* m_watcher = nullptr;
-    State m_state = State::connecting;
+    QDBusConnection m_bus = QDBusConnection::sessionBus();
+    Link m_link = Link::connecting;
     // Replies to an earlier appearance of the extension are not this one's.
     std::uint64_t m_generation = 0;
-    QStringList m_panelTitles;
+
+    // The window in front; what was in front before the extension went is
+    // unknown.
+    std::optional<RunningApplication> m_front;
+    QString m_frontTitle;
+    std::optional<std::uint32_t> m_lastPid;
+    ActivationObservers m_observers;
+
+    bool m_chordDown = false;
+    std::function<void()> m_onChordDown;
+    std::function<void()> m_onChordUp;
+
+    std::chrono::milliseconds m_startWait;
+    std::optional<State> m_afterEnable;
 };
 
 } // namespace aimset

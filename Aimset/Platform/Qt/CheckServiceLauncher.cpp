@@ -6,9 +6,7 @@
 
 #include "HelperPrograms.h"
 #include "Runtime/Log.h"
-#include "Runtime/Observable.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -19,18 +17,19 @@ namespace aimset {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 const QString kTag = QStringLiteral("[CheckService] ");
-const QString kProgram = QString::fromLatin1(CheckServiceLauncher::programName);
-const QString kWillFail = QStringLiteral(" — alignment checks will fail");
+const QString kProgram = QStringLiteral("aimset-checkd");
+constexpr auto kStartTimeout = 5s;
+constexpr int kStopTimeoutMs = 3000;
+// The first restart delay, and the run after which the delay is back to it.
+constexpr std::chrono::milliseconds kFirstRestartDelay = 1s;
+constexpr auto kStableRun = 60s;
 
 QString firstLine(const QByteArray& text) {
     const QString line = QString::fromUtf8(text).trimmed().section(QLatin1Char('\n'), 0, 0);
     return line.isEmpty() ? QStringLiteral("no message") : line;
-}
-
-QString seconds(std::chrono::milliseconds delay) {
-    return QString::number(static_cast<double>(delay.count()) / 1000.0, 'g', 3) +
-           QStringLiteral(" s");
 }
 
 // 256 bits from the system's generator, as hex.
@@ -42,25 +41,26 @@ QByteArray freshToken() {
 
 } // namespace
 
-CheckServiceLauncher::CheckServiceLauncher(MainLoop& loop, Options options)
+CheckServiceLauncher::CheckServiceLauncher(MainLoop& loop, QString programDirectory,
+                                           std::chrono::milliseconds maxRestartDelay)
     : m_loop(loop)
-    , m_options(std::move(options))
-    , m_restartDelay(m_options.firstRestartDelay) {
-    if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory = QFileInfo(helperProgramPath(kProgram)).path();
-    }
-}
+    , m_programDirectory(programDirectory.isEmpty() ? QFileInfo(helperProgramPath(kProgram)).path()
+                                                    : std::move(programDirectory))
+    , m_maxRestartDelay(maxRestartDelay)
+    , m_restartDelay(kFirstRestartDelay) {}
 
 CheckServiceLauncher::~CheckServiceLauncher() {
-    stop();
-}
-
-qint64 CheckServiceLauncher::processId() const {
-    return m_process && m_state == State::running ? m_process->processId() : 0;
-}
-
-void CheckServiceLauncher::setState(State state) {
-    assignIfChanged(this, m_state, state, &CheckServiceLauncher::stateChanged);
+    publish({}, {});
+    if (!m_process) {
+        return;
+    }
+    m_process->disconnect(this);
+    Log(kTag + QStringLiteral("Stopping ") + kProgram);
+    m_process->terminate();
+    if (!m_process->waitForFinished(kStopTimeoutMs)) {
+        m_process->kill();
+        m_process->waitForFinished(1000);
+    }
 }
 
 void CheckServiceLauncher::publish(const QUrl& url, const QByteArray& token) {
@@ -72,73 +72,76 @@ void CheckServiceLauncher::publish(const QUrl& url, const QByteArray& token) {
     emit serviceChanged(m_url, m_token);
 }
 
-void CheckServiceLauncher::finish(State state, const QString& logLine) {
-    m_startDeadline.reset();
-    Log(kTag + logLine);
-    setState(state);
-    emit ready(state != State::unavailable);
-}
-
 void CheckServiceLauncher::start() {
-    if (m_state != State::idle) {
-        return;
+    if (qEnvironmentVariableIsEmpty("AIMSET_CHECK_URL")) {
+        launch();
+    } else {
+        Log(kTag + QStringLiteral("AIMSET_CHECK_URL is set — not starting ") + kProgram);
+        m_state = State::configured;
     }
-    if (!qEnvironmentVariableIsEmpty("AIMSET_CHECK_URL")) {
-        finish(State::configured,
-               QStringLiteral("AIMSET_CHECK_URL is set — not starting ") + kProgram);
-        return;
-    }
-    launch();
 }
 
 void CheckServiceLauncher::launch() {
-    const QString program = QDir(m_options.programDirectory).filePath(kProgram);
+    const QString program = QDir(m_programDirectory).filePath(kProgram);
     if (!QFileInfo(program).isExecutable()) {
-        notStarted(m_everRan ? QString(kProgram + QStringLiteral(" is gone from ") + program)
-                             : QString(kProgram + QStringLiteral(" not found beside the app (") +
-                                       program + QLatin1Char(')')));
+        ended(m_everRan ? QString(kProgram + QStringLiteral(" is gone from ") + program)
+                        : QString(kProgram + QStringLiteral(" not found beside the app (") +
+                                  program + QLatin1Char(')')));
         return;
     }
-    setState(State::starting);
+    m_state = State::starting;
     m_errorOutput.clear();
     // A fresh token for every start: a service that has gone takes its
     // token with it.
-    m_startingToken = freshToken();
+    const QByteArray token = freshToken();
     auto* process = new QProcess(this);
     m_process = process;
+    // The token goes in the environment, which other users cannot read,
+    // unlike the command line.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(tokenVariable), QString::fromLatin1(m_startingToken));
+    environment.insert(QStringLiteral("AIMSET_CHECKD_TOKEN"), QString::fromLatin1(token));
     process->setProcessEnvironment(environment);
     // The service goes with the app even when the app cannot stop it itself
     // (killed, crashed): the kernel ends it when its parent dies.
     process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    connect(process, &QProcess::readyReadStandardOutput, this, &CheckServiceLauncher::readOutput);
+    connect(process, &QProcess::readyReadStandardOutput, this,
+            [this, process, token] { readOutput(*process, token); });
     connect(process, &QProcess::readyReadStandardError, this, [this, process] {
         // Kept short: only its first line is ever reported.
         m_errorOutput.append(process->readAllStandardError().left(4096 - m_errorOutput.size()));
     });
-    connect(process, &QProcess::finished, this, &CheckServiceLauncher::processFinished);
-    connect(process, &QProcess::errorOccurred, this, [this, program](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart || m_state != State::starting) {
-            return;
-        }
-        const QString why = QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
-                            (m_process ? m_process->errorString() : QString());
-        if (m_process) {
-            m_process->deleteLater();
-            m_process = nullptr;
-        }
-        notStarted(why);
-    });
+    connect(process, &QProcess::finished, this,
+            [this, process](int exitCode, QProcess::ExitStatus status) {
+                process->deleteLater();
+                m_process = nullptr;
+                if (m_state == State::starting) {
+                    ended(kProgram + QStringLiteral(" exited before it was ready: ") +
+                          firstLine(m_errorOutput));
+                } else {
+                    ended(kProgram + QStringLiteral(" stopped unexpectedly (") +
+                          (status == QProcess::CrashExit
+                               ? QStringLiteral("crashed")
+                               : QStringLiteral("exit code ") + QString::number(exitCode)) +
+                          QLatin1Char(')'));
+                }
+            });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, process, program](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart && m_state == State::starting) {
+                    process->deleteLater();
+                    m_process = nullptr;
+                    ended(QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
+                          process->errorString());
+                }
+            });
     m_startDeadline = m_loop.scheduleOnce(
-        m_options.startTimeout,
+        kStartTimeout,
         [this] {
-            if (m_state != State::starting || !m_process) {
-                return;
+            if (m_state == State::starting) {
+                // Its end is reported when the process has finished.
+                m_errorOutput = "did not start in time";
+                m_process->kill();
             }
-            // Its end comes through processFinished, which reports it.
-            m_errorOutput = "did not start in time";
-            m_process->kill();
         },
         this);
     // Port 0: the service takes a free port and names it in its first line,
@@ -148,108 +151,46 @@ void CheckServiceLauncher::launch() {
                              QStringLiteral("--judge"), QStringLiteral("offline")});
 }
 
-void CheckServiceLauncher::readOutput() {
-    if (!m_process) {
-        return;
-    }
+void CheckServiceLauncher::readOutput(QProcess& process, const QByteArray& token) {
     static const QRegularExpression listening(
-        QStringLiteral("^\\[checkd\\] Listening on (http://127\\.0\\.0\\.1:(\\d+)/check) "));
+        QStringLiteral("^\\[checkd\\] Listening on (http://127\\.0\\.0\\.1:\\d+/check) "));
     // Everything after the first line is the service's access log, which
     // the app does not repeat; it is read only so the pipe never fills.
-    while (m_process->canReadLine()) {
-        const QString line = QString::fromUtf8(m_process->readLine());
-        if (m_state != State::starting) {
+    while (process.canReadLine()) {
+        const auto match = listening.match(QString::fromUtf8(process.readLine()));
+        if (m_state != State::starting || !match.hasMatch()) {
             continue;
         }
-        const auto match = listening.match(line);
-        if (!match.hasMatch() || match.captured(2).toInt() <= 0 ||
-            match.captured(2).toInt() > 65535) {
-            continue;
-        }
-        m_startDeadline.reset();
         m_runningSince = m_loop.now();
-        publish(QUrl(match.captured(1)), m_startingToken);
-        if (m_everRan) {
-            setState(State::running);
-        } else {
-            m_everRan = true;
-            finish(State::running, QStringLiteral("Started ") + kProgram + QStringLiteral(" on ") +
-                                       m_url.toString());
+        publish(QUrl(match.captured(1)), token);
+        if (!std::exchange(m_everRan, true)) {
+            Log(kTag + QStringLiteral("Started ") + kProgram + QStringLiteral(" on ") +
+                m_url.toString());
         }
+        m_state = State::running;
     }
 }
 
-void CheckServiceLauncher::processFinished(int exitCode, QProcess::ExitStatus status) {
-    if (m_process) {
-        m_process->deleteLater();
-        m_process = nullptr;
-    }
-    if (m_state == State::starting) {
-        notStarted(kProgram + QStringLiteral(" exited before it was ready: ") +
-                   firstLine(m_errorOutput));
+// A service that ran before is restarted, with one line per restart: until
+// the new one is up, checks go nowhere. One that never ran is given up.
+void CheckServiceLauncher::ended(const QString& why) {
+    if (!m_everRan) {
+        Log(kTag + why + QStringLiteral(" — alignment checks will fail"));
+        m_state = State::unavailable;
         return;
     }
-    if (m_state == State::running) {
-        died(kProgram + QStringLiteral(" stopped unexpectedly (") +
-             (status == QProcess::CrashExit
-                  ? QStringLiteral("crashed")
-                  : QStringLiteral("exit code ") + QString::number(exitCode)) +
-             QLatin1Char(')'));
-    }
-}
-
-// A service that ran before is restarted; one that never did is given up.
-void CheckServiceLauncher::notStarted(const QString& why) {
-    if (m_everRan) {
-        died(why);
-    } else {
-        finish(State::unavailable, why + kWillFail);
-    }
-}
-
-// One line per restart; until the new service is up, checks go nowhere.
-void CheckServiceLauncher::died(const QString& why) {
-    m_startDeadline.reset();
     publish({}, {});
-    if (m_state == State::running && m_loop.now() - m_runningSince >= m_options.stableRun) {
-        m_restartDelay = m_options.firstRestartDelay;
+    if (m_state == State::running && m_loop.now() - m_runningSince >= kStableRun) {
+        m_restartDelay = kFirstRestartDelay;
     }
-    const auto delay = m_restartDelay;
-    m_restartDelay = std::min(m_restartDelay * 2, m_options.maxRestartDelay);
-    Log(kTag + why + QStringLiteral(" — restarting in ") + seconds(delay));
-    setState(State::restarting);
+    const auto delay =
+        std::exchange(m_restartDelay, std::min(m_restartDelay * 2, m_maxRestartDelay));
+    Log(kTag + why + QStringLiteral(" — restarting in ") +
+        QString::number(static_cast<double>(delay.count()) / 1000.0, 'g', 3) +
+        QStringLiteral(" s"));
+    m_state = State::restarting;
     m_restartTimer = m_loop.scheduleOnce(
-        delay,
-        [this] {
-            if (m_state == State::restarting) {
-                launch();
-            }
-        },
-        this);
-}
-
-void CheckServiceLauncher::stop() {
-    m_startDeadline.reset();
-    m_restartTimer.reset();
-    publish({}, {});
-    if (!m_process) {
-        if (m_state != State::idle && m_state != State::unavailable &&
-            m_state != State::configured) {
-            setState(State::stopped);
-        }
-        return;
-    }
-    QProcess* process = m_process;
-    m_process = nullptr;
-    process->disconnect(this);
-    Log(kTag + QStringLiteral("Stopping ") + kProgram);
-    process->terminate();
-    if (!process->waitForFinished(static_cast<int>(m_options.stopTimeout.count()))) {
-        process->kill();
-        process->waitForFinished(1000);
-    }
-    delete process;
-    setState(State::stopped);
+        delay, [this] { launch(); }, this);
 }
 
 } // namespace aimset

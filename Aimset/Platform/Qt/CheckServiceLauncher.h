@@ -21,7 +21,6 @@ namespace aimset {
 // gap have nowhere to go and fail. It is stopped when the launcher goes.
 class CheckServiceLauncher : public QObject {
     Q_OBJECT
-    Q_PROPERTY(State state READ state NOTIFY stateChanged)
 
 public:
     enum class State {
@@ -31,63 +30,38 @@ public:
         running,
         restarting, // died; started again after a delay
         unavailable,
-        stopped,
-    };
-    Q_ENUM(State)
-
-    static constexpr auto programName = "aimset-checkd";
-    // How the service learns its token: the environment, which other users
-    // cannot read, unlike the command line.
-    static constexpr auto tokenVariable = "AIMSET_CHECKD_TOKEN";
-
-    struct Options {
-        // Where aimset-checkd is looked for; empty: beside the running app.
-        QString programDirectory;
-        std::chrono::milliseconds startTimeout{5000};
-        std::chrono::milliseconds stopTimeout{3000};
-        // Delay before the first restart, doubled after each one up to the
-        // maximum; back to the first after a run of stableRun.
-        std::chrono::milliseconds firstRestartDelay{1000};
-        std::chrono::milliseconds maxRestartDelay{60000};
-        std::chrono::milliseconds stableRun{60000};
     };
 
-    CheckServiceLauncher(MainLoop& loop, Options options);
+    // programDirectory: where aimset-checkd is looked for (empty: beside the
+    // running app). The restart delay doubles after each restart up to
+    // maxRestartDelay.
+    explicit CheckServiceLauncher(
+        MainLoop& loop, QString programDirectory = {},
+        std::chrono::milliseconds maxRestartDelay = std::chrono::minutes(1));
     ~CheckServiceLauncher() override;
 
-    // Begins the work; the first outcome arrives through ready. Once only.
     void start();
-    // Stops the service if this launcher started it. Also on destruction.
-    void stop();
 
     State state() const { return m_state; }
-    // The running service's address and token; empty while there is none.
-    QUrl serviceURL() const { return m_url; }
-    QByteArray token() const { return m_token; }
     // The service's process id while it runs, else 0.
-    qint64 processId() const;
+    qint64 processId() const {
+        return m_process && m_state == State::running ? m_process->processId() : 0;
+    }
 
 signals:
-    void stateChanged();
-    // Once when start() has an outcome: true when a service answers (started
-    // or configured), false when none could be had.
-    void ready(bool answers);
     // Whenever the service started here comes or goes: its address and
     // token, or both empty while it is down.
     void serviceChanged(const QUrl& url, const QByteArray& token);
 
 private:
     void launch();
-    void readOutput();
-    void processFinished(int exitCode, QProcess::ExitStatus status);
-    void notStarted(const QString& why);
-    void died(const QString& why);
-    void finish(State state, const QString& logLine);
-    void setState(State state);
+    void readOutput(QProcess& process, const QByteArray& token);
+    void ended(const QString& why);
     void publish(const QUrl& url, const QByteArray& token);
 
     MainLoop& m_loop;
-    Options m_options;
+    QString m_programDirectory;
+    std::chrono::milliseconds m_maxRestartDelay;
     State m_state = State::idle;
     QPointer<QProcess> m_process;
     TimerHandle m_startDeadline;
@@ -95,9 +69,8 @@ private:
     QByteArray m_errorOutput;
     QUrl m_url;
     QByteArray m_token;
-    QByteArray m_startingToken;
     bool m_everRan = false;
-    std::chrono::milliseconds m_restartDelay{0};
+    std::chrono::milliseconds m_restartDelay;
     MainLoop::Duration m_runningSince{0};
 };
 

@@ -4,8 +4,6 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
-#include <algorithm>
-#include <limits>
 #include <memory>
 
 namespace aimset {
@@ -18,10 +16,6 @@ const QString kTooLarge = QStringLiteral("The answer is larger than 1 MB and was
 
 } // namespace
 
-QtHttpClient::QtHttpClient() = default;
-
-QtHttpClient::~QtHttpClient() = default;
-
 void QtHttpClient::send(const HttpRequest& request, Completion completion) {
     QNetworkRequest networkRequest(request.url);
     for (const auto& [name, value] : request.headers) {
@@ -31,86 +25,62 @@ void QtHttpClient::send(const HttpRequest& request, Completion completion) {
     // the answer points; it is an answer like any other instead.
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                                 QNetworkRequest::ManualRedirectPolicy);
-    // The plain verbs go through their own calls: Qt's non-HTTP backends
-    // (file, data) know no custom verbs.
-    QNetworkReply* reply = nullptr;
-    if (request.method == "POST") {
-        reply = m_network.post(networkRequest, request.body);
-    } else if (request.method == "GET") {
-        reply = m_network.get(networkRequest);
-    } else {
-        reply = m_network.sendCustomRequest(networkRequest, request.method, request.body);
-    }
+    QNetworkReply* reply = m_network.post(networkRequest, request.body);
+    // Why the reply was aborted, when it was.
+    auto abortedFor = std::make_shared<QString>();
+    const auto abort = [reply, abortedFor](const QString& why) {
+        *abortedFor = why;
+        reply->abort();
+    };
 
     // The timeout covers the whole exchange, not just a silent connection, so
     // it is a timer of our own that aborts the reply.
-    auto* deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    deadline->setTimerType(Qt::PreciseTimer);
-    auto timedOut = std::make_shared<bool>(false);
-    QObject::connect(deadline, &QTimer::timeout, reply, [reply, timedOut] {
-        *timedOut = true;
-        reply->abort();
-    });
-    deadline->start(static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
-        request.timeout.count(), 0, std::numeric_limits<int>::max())));
+    QTimer::singleShot(request.timeout, Qt::PreciseTimer, reply, [abort] { abort(kTimedOut); });
 
     // The answer is taken as it arrives and refused once it passes the
     // limit, so an endless answer never sits in memory.
     auto received = std::make_shared<QByteArray>();
-    auto tooLarge = std::make_shared<bool>(false);
     reply->setReadBufferSize(64 * 1024);
-    const auto refuse = [reply, tooLarge] {
-        *tooLarge = true;
-        reply->abort();
-    };
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuse] {
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, abort] {
         bool known = false;
         const qlonglong declared =
             reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
         if (known && declared > maxAnswerBytes) {
-            refuse();
+            abort(kTooLarge);
         }
     });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, received, refuse] {
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, received, abort] {
         if (received->size() + reply->bytesAvailable() > maxAnswerBytes) {
-            refuse();
+            abort(kTooLarge);
             return;
         }
         received->append(reply->readAll());
     });
 
-    QObject::connect(
-        reply, &QNetworkReply::finished, reply,
-        [reply, timedOut, tooLarge, received, completion = std::move(completion)] {
-            reply->deleteLater();
-            HttpResponse response;
-            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            const auto body = [&] {
-                received->append(reply->readAll());
-                return *received;
-            };
-            if (*timedOut) {
-                response.error = kTimedOut;
-            } else if (*tooLarge || received->size() + reply->bytesAvailable() > maxAnswerBytes) {
-                response.error = kTooLarge;
-            } else if (status.isValid()) {
-                // An HTTP answer, whatever its status: Qt flags 4xx and 5xx as
-                // errors, but for us they are answers with a status.
-                response.status = status.toInt();
-                response.body = body();
-            } else if (reply->error() != QNetworkReply::NoError) {
-                response.error = reply->errorString();
-            } else {
-                response.status = -1;
-                response.body = body();
-            }
-            // Deferred so the completion always runs after send() has returned
-            // and outside Qt's reply signal.
-            QMetaObject::invokeMethod(
-                reply->manager(), [completion, response] { completion(response); },
-                Qt::QueuedConnection);
-        });
+    QObject::connect(reply, &QNetworkReply::finished, reply,
+                     [reply, abortedFor, received, completion = std::move(completion)] {
+                         reply->deleteLater();
+                         HttpResponse response;
+                         const QVariant status =
+                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+                         if (!abortedFor->isEmpty()) {
+                             response.error = *abortedFor;
+                         } else if (received->size() + reply->bytesAvailable() > maxAnswerBytes) {
+                             response.error = kTooLarge;
+                         } else if (status.isValid()) {
+                             // An HTTP answer, whatever its status: Qt flags 4xx and 5xx as
+                             // errors, but for us they are answers with a status.
+                             response.status = status.toInt();
+                             response.body = *received + reply->readAll();
+                         } else {
+                             response.error = reply->errorString();
+                         }
+                         // Deferred so the completion always runs after send() has returned
+                         // and outside Qt's reply signal.
+                         QMetaObject::invokeMethod(
+                             reply->manager(), [completion, response] { completion(response); },
+                             Qt::QueuedConnection);
+                     });
 }
 
 } // namespace aimset

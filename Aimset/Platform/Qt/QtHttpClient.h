@@ -13,9 +13,6 @@ class QtHttpClient final : public HttpClient {
 public:
     static constexpr qint64 maxAnswerBytes = 1024 * 1024;
 
-    QtHttpClient();
-    ~QtHttpClient() override;
-
     void send(const HttpRequest& request, Completion completion) override;
 
 private:

@@ -7,9 +7,9 @@
 #include <QPainter>
 #include <QPointer>
 #include <QQmlComponent>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickPaintedItem>
+#include <QRegion>
 #include <QScreen>
 #include <QSurfaceFormat>
 #include <QtMath>
@@ -22,6 +22,8 @@ namespace aimset {
 namespace {
 
 constexpr int topCentreMargin = 20;
+// The corner radius of the views' cards, which an opaque window is cut to.
+constexpr int cardRadius = 12;
 // The shadow a translucent panel casts: how far it spreads around the card
 // and how far it falls below it.
 constexpr int shadowSpread = 18;
@@ -44,8 +46,7 @@ public:
             boundingRect().adjusted(shadowSpread, shadowSpread, -shadowSpread, -shadowSpread);
         for (int grow = shadowSpread; grow >= 0; --grow) {
             const QRectF layer = card.adjusted(-grow, -grow, grow, grow);
-            painter->drawRoundedRect(layer, QtPanelHost::cardRadius + grow,
-                                     QtPanelHost::cardRadius + grow);
+            painter->drawRoundedRect(layer, cardRadius + grow, cardRadius + grow);
         }
     }
 };
@@ -55,16 +56,11 @@ public:
     explicit QtFloatingPanel(PanelWindow* window)
         : m_window(window) {}
     ~QtFloatingPanel() override {
-        orderOut();
-        // Later, not now: the panel is often taken away from inside one of
-        // its own button handlers, which still run on the window.
-        if (m_window) {
-            m_window->deleteLater();
-        }
-    }
-    void orderOut() override {
+        // Deleted later, not now: the panel is often taken away from inside
+        // one of its own button handlers, which still run on the window.
         if (m_window) {
             m_window->hide();
+            m_window->deleteLater();
         }
     }
 
@@ -72,11 +68,19 @@ private:
     QPointer<PanelWindow> m_window;
 };
 
-QScreen* screenInUse() {
-    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) {
-        return screen;
+// A rounded rectangle as whole pixels: those at least half inside it.
+QRegion roundedRegion(QSize size, int radius) {
+    const int r = std::max(0, std::min({radius, size.width() / 2, size.height() / 2}));
+    QRegion region(0, r, size.width(), size.height() - 2 * r);
+    for (int row = 0; row < r; ++row) {
+        // The first pixel of the row whose centre lies inside the corner's circle.
+        const double fromCentre = r - (row + 0.5);
+        const int inset = static_cast<int>(
+            std::ceil(r - std::sqrt(double(r) * r - fromCentre * fromCentre) - 0.5));
+        region += QRect(inset, row, size.width() - 2 * inset, 1);
+        region += QRect(inset, size.height() - 1 - row, size.width() - 2 * inset, 1);
     }
-    return QGuiApplication::primaryScreen();
+    return region;
 }
 
 } // namespace
@@ -108,52 +112,23 @@ PanelWindow::~PanelWindow() {
 }
 
 QMargins PanelWindow::shadowMargins() const {
-    if (!m_translucent) {
-        return {};
-    }
-    return {shadowSpread, shadowSpread - shadowDrop, shadowSpread, shadowSpread + shadowDrop};
+    return m_translucent ? QMargins(shadowSpread, shadowSpread - shadowDrop, shadowSpread,
+                                    shadowSpread + shadowDrop)
+                         : QMargins();
 }
 
 void PanelWindow::setCardSize(QSize card) {
     const QMargins margins = shadowMargins();
-    if (m_view) {
-        m_view->setPosition(QPointF(margins.left(), margins.top()));
-        m_view->setSize(card);
-    }
-    if (m_shadow) {
+    m_view->setPosition(QPointF(margins.left(), margins.top()));
+    m_view->setSize(card);
+    if (m_translucent) {
         m_shadow->setSize(card.grownBy(margins));
         m_shadow->update();
-    }
-    if (!m_translucent) {
+    } else {
         // Without a compositor a window cannot be see-through: it is cut to
         // the card, so no square shows around the rounded corners.
-        setMask(QtPanelHost::roundedRegion(card, QtPanelHost::cardRadius));
+        setMask(roundedRegion(card, cardRadius));
     }
-}
-
-QSize PanelWindow::cardSize() const {
-    return m_view ? m_view->size().toSize() : QSize();
-}
-
-const QUrl QtPanelHost::defaultViewsBase(QStringLiteral("qrc:/qt/qml/Aimset/Views/"));
-
-QtPanelHost::QtPanelHost(QUrl viewsBase)
-    : m_viewsBase(std::move(viewsBase))
-    , m_engine(std::make_unique<QQmlEngine>()) {}
-
-QtPanelHost::~QtPanelHost() {
-    for (const QPointer<PanelWindow>& window : std::as_const(m_windows)) {
-        delete window.data();
-    }
-}
-
-void QtPanelHost::setWindowHooks(WindowHook beforeShow, WindowHook afterShow) {
-    m_beforeShow = std::move(beforeShow);
-    m_afterShow = std::move(afterShow);
-}
-
-void QtPanelHost::setTranslucencyProbe(std::function<bool()> probe) {
-    m_translucencyProbe = std::move(probe);
 }
 
 QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement placement) {
@@ -166,23 +141,9 @@ QRect QtPanelHost::placement(const QRect& available, QSize size, PanelPlacement 
     return {QPoint(x, y), size};
 }
 
-QRegion QtPanelHost::roundedRegion(QSize size, int radius) {
-    const int r = std::max(0, std::min({radius, size.width() / 2, size.height() / 2}));
-    QRegion region(0, r, size.width(), size.height() - 2 * r);
-    for (int row = 0; row < r; ++row) {
-        // The first pixel of the row whose centre lies inside the corner's circle.
-        const double fromCentre = r - (row + 0.5);
-        const int inset = static_cast<int>(
-            std::ceil(r - std::sqrt(double(r) * r - fromCentre * fromCentre) - 0.5));
-        region += QRect(inset, row, size.width() - 2 * inset, 1);
-        region += QRect(inset, size.height() - 1 - row, size.width() - 2 * inset, 1);
-    }
-    return region;
-}
-
 std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& request) {
-    const QUrl source = m_viewsBase.resolved(QUrl(request.view + QStringLiteral(".qml")));
-    QQmlComponent component(m_engine.get(), source);
+    QQmlComponent component(&m_engine, QUrl(QStringLiteral("qrc:/qt/qml/Aimset/Views/") +
+                                            request.view + QStringLiteral(".qml")));
     std::unique_ptr<QObject> created;
     if (component.isReady()) {
         created.reset(component.createWithInitialProperties(
@@ -202,7 +163,7 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
         return nullptr;
     }
     created.release();
-    const bool translucent = m_translucencyProbe && m_translucencyProbe();
+    const bool translucent = isTranslucent && isTranslucent();
     auto window = std::make_unique<PanelWindow>(root, translucent);
 
     // Never smaller than the view needs: a clipped card looks broken (the
@@ -216,7 +177,8 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     root->ensurePolished();
     const QSize needed(qCeil(root->implicitWidth()), qCeil(root->implicitHeight()));
     const QSize size = request.size.isEmpty() ? needed : request.size.expandedTo(needed);
-    QScreen* screen = screenInUse();
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    screen = screen ? screen : QGuiApplication::primaryScreen();
     window->setScreen(screen);
     const QRect available = screen ? screen->availableGeometry() : QRect();
     const PanelPlacement where = request.placement;
@@ -241,16 +203,15 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     };
     QObject::connect(root, &QQuickItem::implicitHeightChanged, window.get(), grow);
     QObject::connect(root, &QQuickItem::implicitWidthChanged, window.get(), grow);
-    if (m_beforeShow) {
+    if (beforeShow) {
         window->create();
-        m_beforeShow(*window);
+        beforeShow(*window);
     }
     window->show();
-    if (m_afterShow) {
-        m_afterShow(*window);
+    if (afterShow) {
+        afterShow(*window);
     }
-    m_windows.removeAll(nullptr);
-    m_windows << window.get();
+    static_cast<QObject*>(window.get())->setParent(&m_windows);
     return std::make_unique<QtFloatingPanel>(window.release());
 }
 

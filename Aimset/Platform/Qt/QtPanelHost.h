@@ -2,19 +2,15 @@
 
 #include "Platform/PanelHost.h"
 
-#include <QList>
 #include <QMargins>
 #include <QPointer>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QRect>
-#include <QRegion>
-#include <QUrl>
 
 #include <functional>
 #include <memory>
-
-class QQmlEngine;
 
 namespace aimset {
 
@@ -34,7 +30,7 @@ public:
     // when the window is opaque and cut to the card's shape instead).
     QMargins shadowMargins() const;
     // The card's size; the window is that plus the shadow's margins.
-    QSize cardSize() const;
+    QSize cardSize() const { return m_view->size().toSize(); }
     void setCardSize(QSize card);
 
 private:
@@ -48,44 +44,30 @@ private:
 // window) and never take the keyboard focus, so showing one neither
 // activates this application nor takes the front position from the user's
 // application, while its buttons still take clicks. Every panel is a fresh
-// window; the views come from viewsBase + view + ".qml". Main thread only;
-// needs a QGuiApplication.
+// window of the view's QML type. Main thread only; needs a QGuiApplication.
 class QtPanelHost final : public PanelHost {
 public:
-    static const QUrl defaultViewsBase;
-    // The corner radius of the views' cards, which an opaque window is cut to.
-    static constexpr int cardRadius = 12;
-
-    explicit QtPanelHost(QUrl viewsBase = defaultViewsBase);
-    ~QtPanelHost() override;
-
     // Null, with a log line, when the view cannot be loaded.
     std::unique_ptr<FloatingPanel> presentPanel(const PanelRequest& request) override;
 
     // Where a panel of this size goes within the screen's usable area.
     static QRect placement(const QRect& available, QSize size, PanelPlacement placement);
-    // A rounded rectangle as whole pixels: those at least half inside it.
-    static QRegion roundedRegion(QSize size, int radius);
 
     // What a desktop backend adds to every panel: once its native window
     // exists but before it is shown, and right after it is shown.
-    using WindowHook = std::function<void(QWindow& window)>;
-    void setWindowHooks(WindowHook beforeShow, WindowHook afterShow);
+    std::function<void(QWindow& window)> beforeShow;
+    std::function<void(QWindow& window)> afterShow;
     // Whether windows can be translucent now (a compositing manager runs),
     // asked for every panel. Then a panel is see-through around its card
-    // and casts its own shadow; otherwise (and without a probe) its window
-    // is opaque and cut to the card's rounded shape.
-    void setTranslucencyProbe(std::function<bool()> probe);
+    // and casts its own shadow; otherwise (and when unset) its window is
+    // opaque and cut to the card's rounded shape.
+    std::function<bool()> isTranslucent;
 
 private:
-    QUrl m_viewsBase;
-    WindowHook m_beforeShow;
-    WindowHook m_afterShow;
-    std::function<bool()> m_translucencyProbe;
-    std::unique_ptr<QQmlEngine> m_engine;
-    // Every window made and not yet deleted; they go with the host, since
-    // they cannot outlive its engine.
-    QList<QPointer<PanelWindow>> m_windows;
+    QQmlEngine m_engine;
+    // The parent of every window made and not yet deleted: they go with the
+    // host, before its engine, which they cannot outlive.
+    QObject m_windows;
 };
 
 } // namespace aimset

@@ -2,13 +2,6 @@
 
 namespace aimset {
 
-QtUserDefaults::QtUserDefaults()
-    : m_settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Aimset"),
-                 QStringLiteral("Aimset")) {}
-
-QtUserDefaults::QtUserDefaults(const QString& iniFile)
-    : m_settings(iniFile, QSettings::IniFormat) {}
-
 bool QtUserDefaults::boolForKey(const QString& key) const {
     m_settings.sync();
     const QVariant value = m_settings.value(key);

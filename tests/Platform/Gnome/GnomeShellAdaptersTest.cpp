@@ -3,16 +3,10 @@
 // signals become the ports' states and calls. This program is built under
 // the name "aimset", the only one the extension answers.
 
-#include "Platform/Gnome/GnomeFrontTabCloser.h"
 #include "Platform/Gnome/GnomeShell.h"
-#include "Platform/Gnome/GnomeShellExtension.h"
-#include "Platform/Gnome/GnomeVoiceChord.h"
-#include "Platform/Gnome/GnomeWorkspace.h"
 #include "support/LogCapture.h"
 #include "support/gnome/GnomeTestDesktop.h"
 #include "support/x11/X11TestDesktop.h"
-
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -47,19 +41,14 @@ bool switchUserExtensions(bool on) {
 struct GnomeShellAdaptersTest : ::testing::Test {
     LogCapture log;
     GnomeShell shell;
-    GnomeWorkspace workspace{shell};
-    GnomeFrontTabCloser frontTab{shell};
-    GnomeVoiceChord chord{shell};
-    GnomeShellExtension extension{
-        shell, {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)}};
     ShellKeyboard keyboard;
     QStringList activations;
     QStringList chordChanges;
 
     void SetUp() override {
-        workspace.addActivationObserver(
+        shell.addActivationObserver(
             [this](const std::optional<RunningApplication>& app) { activations << describe(app); });
-        ASSERT_TRUE(chord.watch([this] { chordChanges << u"down"_s; },
+        ASSERT_TRUE(shell.watch([this] { chordChanges << u"down"_s; },
                                 [this] { chordChanges << u"up"_s; }));
         shell.start();
         ASSERT_TRUE(spinUntil([&] { return shell.isRegistered(); }, 10s))
@@ -77,15 +66,15 @@ TEST_F(GnomeShellAdaptersTest, TheWindowInFrontItsTitleAndTheVoiceChordFollowThe
     const QString secondApp = u"org.aimset.Unlisted (org.aimset.Unlisted) %1"_s.arg(secondPid);
     second->tell(u"title Second renamed"_s);
     ASSERT_TRUE(
-        spinUntil([&] { return workspace.focusedWindowTitle(secondPid) == u"Second renamed"_s; }));
-    EXPECT_EQ(describe(workspace.frontmostApplication()), secondApp);
+        spinUntil([&] { return shell.focusedWindowTitle(secondPid) == u"Second renamed"_s; }));
+    EXPECT_EQ(describe(shell.frontmostApplication()), secondApp);
     // A window behind is not asked about.
-    EXPECT_EQ(workspace.focusedWindowTitle(static_cast<std::int32_t>(first.pid())), std::nullopt);
+    EXPECT_EQ(shell.focusedWindowTitle(static_cast<std::int32_t>(first.pid())), std::nullopt);
     first.tell(u"title Brouillon — 集中 ✓"_s);
     first.tell(u"sync"_s);
     ASSERT_TRUE(first.waitFor(u"synced"_s));
     // Nor is its new title taken for the one in front.
-    EXPECT_EQ(workspace.focusedWindowTitle(secondPid), u"Second renamed"_s);
+    EXPECT_EQ(shell.focusedWindowTitle(secondPid), u"Second renamed"_s);
 
     // The first comes back to the front with the title it took meanwhile.
     second.reset();
@@ -93,7 +82,7 @@ TEST_F(GnomeShellAdaptersTest, TheWindowInFrontItsTitleAndTheVoiceChordFollowThe
     const QString firstApp = u"Aimset Test Window (aimset-test-window) %1"_s.arg(first.pid());
     // One activation per switch; a title change is none.
     EXPECT_EQ(activations, (QStringList{firstApp, secondApp, firstApp}));
-    EXPECT_EQ(workspace.focusedWindowTitle(static_cast<std::int32_t>(first.pid())),
+    EXPECT_EQ(shell.focusedWindowTitle(static_cast<std::int32_t>(first.pid())),
               u"Brouillon — 集中 ✓"_s);
 
     typeAltM(keyboard);
@@ -106,15 +95,14 @@ TEST_F(GnomeShellAdaptersTest, TheWindowInFrontItsTitleAndTheVoiceChordFollowThe
 // With extensions switched off as a whole, enabling it cannot help: the shell
 // says so, and so does the app, instead of asking for a login.
 TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffIsFollowedUnlessTheShellKeepsItOff) {
-    EXPECT_EQ(extension.state(), DesktopExtension::State::running);
+    EXPECT_EQ(shell.state(), DesktopExtension::State::running);
     log.clear();
     ASSERT_TRUE(run(u"gnome-extensions"_s, {u"disable"_s, GnomeShell::uuid}));
-    ASSERT_TRUE(spinUntil([&] { return shell.state() == GnomeShell::State::absent; }));
-    EXPECT_EQ(frontTab.closeFrontTab(), FrontTabCloser::Result::unreachable);
-    EXPECT_EQ(extension.state(), DesktopExtension::State::off);
+    ASSERT_TRUE(spinUntil([&] { return shell.state() == DesktopExtension::State::off; }));
+    EXPECT_EQ(shell.closeFrontTab(), FrontTabCloser::Result::unreachable);
 
     std::optional<DesktopExtension::State> enabled;
-    extension.enable([&](DesktopExtension::State state) { enabled = state; });
+    shell.enable([&](DesktopExtension::State state) { enabled = state; });
     ASSERT_TRUE(spinUntil([&] { return enabled.has_value(); }, 10s));
     EXPECT_EQ(enabled, DesktopExtension::State::running);
     EXPECT_TRUE(shell.isRegistered());
@@ -134,7 +122,7 @@ TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffIsFollowedUnlessTheShellKee
     // The title comes after the keys, and so does its signal.
     window.tell(u"title Again renamed"_s);
     const auto pid = static_cast<std::int32_t>(window.pid());
-    ASSERT_TRUE(spinUntil([&] { return workspace.focusedWindowTitle(pid) == u"Again renamed"_s; }));
+    ASSERT_TRUE(spinUntil([&] { return shell.focusedWindowTitle(pid) == u"Again renamed"_s; }));
     EXPECT_EQ(chordChanges, (QStringList{u"down"_s, u"up"_s}));
     EXPECT_EQ(activations.size(), switches + 1);
     const QStringList keys = window.lines();
@@ -143,14 +131,10 @@ TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffIsFollowedUnlessTheShellKee
                            u"release Alt_L Alt"_s}));
 
     ASSERT_TRUE(switchUserExtensions(false));
-    ASSERT_TRUE(spinUntil([&] { return shell.state() == GnomeShell::State::absent; }));
+    ASSERT_TRUE(spinUntil([&] { return shell.state() == DesktopExtension::State::off; }));
     log.clear();
-    GnomeShellExtension waiting{
-        shell,
-        {QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation),
-         u"gnome-extensions"_s, 1000ms}};
     enabled.reset();
-    waiting.enable([&](DesktopExtension::State state) { enabled = state; });
+    shell.enable([&](DesktopExtension::State state) { enabled = state; });
     ASSERT_TRUE(spinUntil([&] { return enabled.has_value(); }, 10s));
     EXPECT_EQ(enabled, DesktopExtension::State::unavailable);
     EXPECT_EQ(log.lines(),

@@ -58,9 +58,9 @@ struct X11PanelTest : ::testing::Test {
         ASSERT_TRUE(desktop.available())
             << "needs an X display with a window manager: run through scripts/with-desktop.sh";
         ASSERT_TRUE(decorations);
-        host.setWindowHooks([this](QWindow& window) { decorations->beforeShow(window); },
-                            [this](QWindow& window) { decorations->afterShow(window); });
-        host.setTranslucencyProbe([this] { return decorations->isCompositing(); });
+        host.beforeShow = [this](QWindow& window) { decorations->beforeShow(window); };
+        host.afterShow = [this](QWindow& window) { decorations->afterShow(window); };
+        host.isTranslucent = [this] { return decorations->isCompositing(); };
 
         page = std::make_unique<TestWindow>(
             QStringList{u"--title"_s, u"Full-screen video"_s, u"--fullscreen"_s, u"1"_s});

@@ -27,7 +27,7 @@ TEST(QtUserDefaultsTest, FlagsPersistInTheApplicationsOwnConfAndOnlyAClearYesIsT
     ASSERT_TRUE(ini.open(QIODevice::Append));
     ini.write("a=true\nb=1\nc=maybe\nd=false\ne=\nf=TRUE\n");
     ini.close();
-    QtUserDefaults later(file);
+    QtUserDefaults later;
     EXPECT_TRUE(later.boolForKey(u"anotherFlag"_s));
     EXPECT_FALSE(later.boolForKey(u"hasCompletedOnboarding"_s));
     QString yes;
