@@ -26,7 +26,7 @@ class OnboardingFlow : public QObject {
     // optionKeyPressed, mKeyPressed, showVoicePanel, voiceTranscript,
     // showVoiceButton (page 2).
     // Data of the demonstration's table, so a map whose fields QML reads by name.
-    Q_PROPERTY(QVariant demo READ demoFields NOTIFY demoChanged)
+    Q_PROPERTY(QVariant demo READ demo NOTIFY demoChanged)
     // Page 3: accessibility access.
     Q_PROPERTY(bool permissionGranted READ permissionGranted NOTIFY permissionGrantedChanged)
     Q_PROPERTY(
@@ -54,16 +54,8 @@ public:
     void setDesktopExtension(DesktopExtension* extension);
     QString extensionNote() const;
 
-    // Pages 0 to 2's demonstrations, as played.
-    static Timeline::Table pageTable(int page);
-
     int currentPage() const { return m_currentPage; }
-    const QVariantMap& demo() const { return m_demo.state(); }
-    QVariant demoFields() const { return m_demo.state(); }
-    QVariant demo(const char* field) const { return m_demo.value(QLatin1String(field)); }
-    bool isDemoPlaying() const { return m_demo.isPlaying(); }
-    // "Next" is on screen: the page's demonstration has played out.
-    bool nextShown() const;
+    QVariant demo() const { return m_demo.state(); }
     bool permissionGranted() const { return m_permissionGranted; }
     QString permissionButtonTitle() const;
     // What the app reads and watches, and where it goes, in one sentence.
@@ -77,7 +69,6 @@ public:
 
     bool isShown() const { return m_isShown; }
     bool isPollingPermission() const { return static_cast<bool>(m_permissionPollTimer); }
-    int permissionPollCount() const { return m_permissionPollCount; }
 
     // The onboarding came on screen: the current page's demonstration plays
     // from its beginning. Nothing happens while it is already shown.

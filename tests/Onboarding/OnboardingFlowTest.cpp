@@ -49,8 +49,8 @@ TEST_F(OnboardingFlowTest, ShownAgainThePagesRestartAndGoneTheyStop) {
     gone->disappear();
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
     gone->appear();
-    EXPECT_EQ(gone->demo("countdownValue").toInt(), 7);
-    EXPECT_FALSE(gone->demo("showHeadline").toBool());
+    EXPECT_EQ(gone->demo().toMap()[u"countdownValue"_s], 7);
+    EXPECT_EQ(gone->demo().toMap()[u"showHeadline"_s], false);
     loop.advance(2s);
     gone.reset();
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
