@@ -3,22 +3,13 @@ import Aimset.Views
 
 // Help page 3: the optional focus goal, shown by a goal picker that moves
 // itself to two hours.
-Column {
+HelpPage {
     id: root
 
     required property HelpPages pages
 
-    spacing: 16
-
-    HelpPageText {
-        objectName: "pageTitle"
-        title: true
-        text: "Setting a Focus Goal"
-    }
-    HelpPageText {
-        objectName: "pageBody"
-        text: "You can optionally set a focus goal using the slider. Choose anywhere from 30 minutes to 3 hours."
-    }
+    title: "Setting a Focus Goal"
+    body: "You can optionally set a focus goal using the slider. Choose anywhere from 30 minutes to 3 hours."
 
     HelpMockCard {
         objectName: "mockGoalPicker"

@@ -4,22 +4,13 @@ import Aimset.Views
 // Help page 4: holding the voice hotkey and speaking replaces the aimset, shown by
 // two keys going down, a listening panel filling with words and the keys
 // coming back up.
-Column {
+HelpPage {
     id: root
 
     required property HelpPages pages
 
-    spacing: 16
-
-    HelpPageText {
-        objectName: "pageTitle"
-        title: true
-        text: "Changing Your Aimset"
-    }
-    HelpPageText {
-        objectName: "pageBody"
-        text: "Plans change. That's fine."
-    }
+    title: "Changing Your Aimset"
+    body: "Plans change. That's fine."
     HelpPageText {
         id: pressLine
         objectName: "pressLine"
