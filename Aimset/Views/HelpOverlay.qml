@@ -43,7 +43,6 @@ Item {
     }
 
     Rectangle {
-        objectName: "helpScrim"
         anchors.fill: parent
         color: Qt.rgba(0, 0, 0, 0.6)
         MouseArea {
@@ -143,7 +142,6 @@ Item {
                     onClicked: root.pages.navigateHelp(-1)
                 }
                 Text {
-                    objectName: "hitNext"
                     anchors.right: nextButton.left
                     anchors.rightMargin: 8
                     anchors.verticalCenter: parent.verticalCenter

@@ -17,7 +17,6 @@ Rectangle {
     readonly property real horizontalPadding: 24
     readonly property real verticalPadding: 16
 
-    objectName: "card"
     implicitWidth: content.implicitWidth + 2 * horizontalPadding
     implicitHeight: content.implicitHeight + 2 * verticalPadding
     radius: 12
@@ -28,34 +27,14 @@ Rectangle {
     Column {
         id: content
 
-        objectName: "content"
         // Centred, also in a panel wider than the card asked for.
         anchors.horizontalCenter: parent.horizontalCenter
         y: card.verticalPadding
         spacing: 8
 
-        Row {
-            objectName: "listeningRow"
+        ListeningRow {
             anchors.horizontalCenter: parent.horizontalCenter
-            spacing: 8
-
-            Rectangle {
-                objectName: "redDot"
-                anchors.verticalCenter: parent.verticalCenter
-                width: 8
-                height: 8
-                radius: 4
-                color: "#ff3b30"
-            }
-
-            Text {
-                objectName: "listeningLabel"
-                anchors.verticalCenter: parent.verticalCenter
-                text: "Listening..."
-                font.pixelSize: 14
-                font.weight: Font.Medium
-                color: Qt.rgba(1, 1, 1, 0.8)
-            }
+            label.font.pixelSize: 14
         }
 
         // Only while something has been recognised; a column skips it when hidden.
@@ -76,7 +55,6 @@ Rectangle {
         }
 
         Text {
-            objectName: "hintLabel"
             anchors.horizontalCenter: parent.horizontalCenter
             text: "Release " + KeyNames.hotkey + " to set aimset"
             font.pixelSize: 12
