@@ -18,14 +18,8 @@ class Accessibility;
 class OnboardingFlow : public QObject {
     Q_OBJECT
     Q_PROPERTY(int currentPage READ currentPage NOTIFY currentPageChanged)
-    // The demonstration's fields: showHeadline, showBrowserFrame,
-    // showIntervention, countdownValue, showButton (page 0); stagesPhase,
-    // stagesGhostOpacity, stagesGhostFloat, showStagesQuestionUI,
-    // showStagesNudgeUI, stagesCountdownValue, showStagesClosing,
-    // showStagesButton (page 1); showVoiceHeadline, showKeyboardHint,
-    // optionKeyPressed, mKeyPressed, showVoicePanel, voiceTranscript,
-    // showVoiceButton (page 2).
-    // Data of the demonstration's table, so a map whose fields QML reads by name.
+    // The fields of the demonstration's table (their defaults are in the
+    // .cpp), as a map QML reads by name.
     Q_PROPERTY(QVariant demo READ demo NOTIFY demoChanged)
     // Page 3: accessibility access.
     Q_PROPERTY(bool permissionGranted READ permissionGranted NOTIFY permissionGrantedChanged)

@@ -17,12 +17,8 @@ class HelpPages : public QObject {
     Q_OBJECT
     Q_PROPERTY(int helpPage READ helpPage NOTIFY helpPageChanged)
     Q_PROPERTY(int helpStage READ helpStage NOTIFY helpStageChanged)
-    // The demonstration's fields: typingText, typingOpacity (page 0);
-    // ghostOpacity, ghostFloatOffset, helpCountdownValue, showHitNext (page 1);
-    // page3TypingText, showPage3Expansion (page 2); page4SliderValue,
-    // showPage4ProgressInfo (page 3); page5OptionPressed, page5MPressed,
-    // page5ShowPanel, page5Transcript, page5ShowClosing (page 4).
-    // Data of the demonstration's table, so a map whose fields QML reads by name.
+    // The fields of the demonstration's table (their defaults are in the
+    // .cpp), as a map QML reads by name.
     Q_PROPERTY(QVariant demo READ demo NOTIFY demoChanged)
     Q_PROPERTY(QStringList goalLabels READ goalLabels CONSTANT)
 
