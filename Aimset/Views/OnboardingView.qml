@@ -58,11 +58,15 @@ Rectangle {
     }
 
     // Each phase fills the same stage and cross-fades with the next. The
-    // three outcomes start at its top, so their captions and titles stay in
-    // one place whatever card comes below them.
+    // three outcomes start at its top under their step, title and body, so
+    // these stay in one place whatever card comes below them.
     component Phase: Column {
+        id: phase
         property bool current: false
         property bool centred: false
+        property alias step: stepLine.text
+        property alias title: titleLine.text
+        property alias body: bodyLine.text
         anchors.horizontalCenter: parent.horizontalCenter
         y: centred ? (parent.height - height) / 2 : 0
         width: parent.width
@@ -70,19 +74,23 @@ Rectangle {
         visible: opacity > 0
         opacity: current ? 1 : 0
         Behavior on opacity { EaseInOutAnimation { duration: 400 } }
-    }
 
-    component StepLabel: Line {
-        alpha: 0.4
-        size: 13
-        font.weight: Font.Medium
-    }
-    component StepTitle: Headline {
-        size: 24
-    }
-    component StepBody: Line {
-        alpha: 0.6
-        size: 15
+        Line {
+            id: stepLine
+            visible: !phase.centred
+            alpha: 0.4
+            size: 13
+            font.weight: Font.Medium
+        }
+        Headline {
+            id: titleLine
+            size: phase.centred ? 26 : 24
+        }
+        Line {
+            id: bodyLine
+            alpha: phase.centred ? 0.5 : 0.6
+            size: phase.centred ? 16 : 15
+        }
     }
 
     // ---- page 0: drifting, and the nudge back -------------------------------------------
@@ -184,7 +192,7 @@ Rectangle {
             }
         }
 
-        OnboardingNextButton {
+        OnboardingButton {
             shown: root.onboarding.demo.showButton
             onClicked: root.onboarding.next()
         }
@@ -202,22 +210,15 @@ Rectangle {
             Phase {
                 centred: true
                 current: root.onboarding.demo.stagesPhase === 0
-                Headline {
-                    text: "Aimset knows if you're\ndistracted or focused"
-                }
-                Line {
-                    text: "Based on what you're doing,\none of three things happens:"
-                    alpha: 0.5
-                }
+                title: "Aimset knows if you're\ndistracted or focused"
+                body: "Based on what you're doing,\none of three things happens:"
             }
 
             Phase {
                 current: root.onboarding.demo.stagesPhase === 1
-                StepLabel { text: "1 of 3" }
-                StepTitle { text: "Nothing (You're on track)" }
-                StepBody {
-                    text: "If what you're doing matches your goal,\nthe app stays invisible."
-                }
+                step: "1 of 3"
+                title: "Nothing (You're on track)"
+                body: "If what you're doing matches your goal,\nthe app stays invisible."
                 Item {
                     anchors.horizontalCenter: parent.horizontalCenter
                     width: 48
@@ -238,11 +239,9 @@ Rectangle {
 
             Phase {
                 current: root.onboarding.demo.stagesPhase === 2
-                StepLabel { text: "2 of 3" }
-                StepTitle { text: "A Quick Question" }
-                StepBody {
-                    text: "If Aimset isn't certain, a small popup appears:"
-                }
+                step: "2 of 3"
+                title: "A Quick Question"
+                body: "If Aimset isn't certain, a small popup appears:"
                 Item { width: 1; height: 6 }
                 OnboardingQuestionDemo {
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -255,11 +254,9 @@ Rectangle {
 
             Phase {
                 current: root.onboarding.demo.stagesPhase === 3
-                StepLabel { text: "3 of 3" }
-                StepTitle { text: "A Nudge (You've drifted)" }
-                StepBody {
-                    text: "If you get distracted, a warning appears\nwith a 15-second timer."
-                }
+                step: "3 of 3"
+                title: "A Nudge (You've drifted)"
+                body: "If you get distracted, a warning appears\nwith a 15-second timer."
                 Item { width: 1; height: 6 }
                 InterventionDemo {
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -280,7 +277,7 @@ Rectangle {
             }
         }
 
-        OnboardingNextButton {
+        OnboardingButton {
             shown: root.onboarding.demo.showStagesButton
             onClicked: root.onboarding.next()
         }
@@ -331,35 +328,29 @@ Rectangle {
             }
         }
 
-        // Room for the panel, kept while it is away.
-        Item {
+        // Hidden by opacity alone, so its room is kept while it is away.
+        VoicePanelDemo {
+            id: voicePanel
             anchors.horizontalCenter: parent.horizontalCenter
-            width: voicePanel.width
-            height: voicePanel.height
-
-            VoicePanelDemo {
-                id: voicePanel
-                transcript: root.onboarding.demo.voiceTranscript
-                visible: opacity > 0
-                opacity: 0
-                scale: 0.95
-                states: State {
-                    name: "shown"
-                    when: root.onboarding.demo.showVoicePanel
-                    PropertyChanges { target: voicePanel; opacity: 1; scale: 1 }
-                }
-                // Pops in on a spring, slips away on an ease-out.
-                transitions: [
-                    Transition {
-                        to: "shown"
-                        ResponseSpring { properties: "opacity,scale" }
-                    },
-                    Transition {
-                        to: ""
-                        EaseOutAnimation { properties: "opacity,scale"; duration: 300 }
-                    }
-                ]
+            transcript: root.onboarding.demo.voiceTranscript
+            opacity: 0
+            scale: 0.95
+            states: State {
+                name: "shown"
+                when: root.onboarding.demo.showVoicePanel
+                PropertyChanges { target: voicePanel; opacity: 1; scale: 1 }
             }
+            // Pops in on a spring, slips away on an ease-out.
+            transitions: [
+                Transition {
+                    to: "shown"
+                    ResponseSpring { properties: "opacity,scale" }
+                },
+                Transition {
+                    to: ""
+                    EaseOutAnimation { properties: "opacity,scale"; duration: 300 }
+                }
+            ]
         }
 
         Reveal {
@@ -369,7 +360,7 @@ Rectangle {
             alpha: 0.6
         }
 
-        OnboardingNextButton {
+        OnboardingButton {
             shown: root.onboarding.demo.showVoiceButton
             onClicked: root.onboarding.next()
         }
@@ -406,15 +397,9 @@ Rectangle {
             alpha: 0.7
             size: 13
         }
-        PlainButton {
+        OnboardingButton {
             objectName: "permissionButton"
-            anchors.horizontalCenter: parent.horizontalCenter
             text: root.onboarding.permissionButtonTitle
-            fontSize: 15
-            horizontalInset: 36
-            verticalInset: 10
-            color: "white"
-            textColor: "black"
             onClicked: root.onboarding.enableAccessibility()
         }
         // Room kept for the way on without window text, so "Enable Aimset"

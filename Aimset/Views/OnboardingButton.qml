@@ -1,10 +1,10 @@
 import QtQuick
 
-// "Next" under an onboarding page. Hidden by opacity alone, so its place is
-// kept and the page does not jump when it fades in once the demonstration is
-// over.
+// A button of the onboarding pages, "Next" unless told otherwise. Hidden by
+// opacity alone, so its place is kept and the page does not jump when "Next"
+// fades in once the demonstration is over.
 PlainButton {
-    property bool shown: false
+    property bool shown: true
 
     anchors.horizontalCenter: parent.horizontalCenter
     text: "Next"
