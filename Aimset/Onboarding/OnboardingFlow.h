@@ -62,7 +62,6 @@ public:
     bool canContinueWithTitlesOnly() const { return m_canContinueWithTitlesOnly; }
 
     bool isShown() const { return m_isShown; }
-    bool isPollingPermission() const { return static_cast<bool>(m_permissionPollTimer); }
 
     // The onboarding came on screen: the current page's demonstration plays
     // from its beginning. Nothing happens while it is already shown.
