@@ -11,8 +11,7 @@ Item {
     property bool current: true
 
     width: parent ? parent.width : implicitWidth
-    implicitHeight: Math.max(intro.implicitHeight, onTrack.implicitHeight,
-                             question.implicitHeight, nudge.implicitHeight)
+    implicitHeight: childrenRect.height
     opacity: current ? 1 : 0
 
     // A centred line of a mock card.
@@ -23,14 +22,12 @@ Item {
     }
 
     HelpPage {
-        id: intro
         current: root.pages.helpStage === -1
         title: "Aimset knows if you're distracted or focused"
         body: "Based on what you're doing, one of three things happens:"
     }
 
     HelpPage {
-        id: onTrack
         current: root.pages.helpStage === 0
         caption: "1 of 3"
         title: "Nothing (You're on track)"
@@ -57,7 +54,6 @@ Item {
     }
 
     HelpPage {
-        id: question
         current: root.pages.helpStage === 1
         caption: "2 of 3"
         title: "A Quick Question"
@@ -90,7 +86,6 @@ Item {
     }
 
     HelpPage {
-        id: nudge
         current: root.pages.helpStage === 2
         caption: "3 of 3"
         title: "A Nudge (You've drifted)"

@@ -101,31 +101,25 @@ Item {
             // tall as the tallest and it and its arrows stay put.
             Item {
                 width: parent.width
-                height: Math.max(typing.implicitHeight, outcomes.implicitHeight,
-                                 learning.implicitHeight, goal.implicitHeight, voice.implicitHeight)
+                height: childrenRect.height
 
                 HelpTypingPage {
-                    id: typing
                     pages: root.pages
                     current: root.pages.helpPage === 0
                 }
                 HelpOutcomesPage {
-                    id: outcomes
                     pages: root.pages
                     current: root.pages.helpPage === 1
                 }
                 HelpLearningPage {
-                    id: learning
                     pages: root.pages
                     current: root.pages.helpPage === 2
                 }
                 HelpGoalPage {
-                    id: goal
                     pages: root.pages
                     current: root.pages.helpPage === 3
                 }
                 HelpVoicePage {
-                    id: voice
                     pages: root.pages
                     current: root.pages.helpPage === 4
                 }

@@ -47,7 +47,6 @@ HelpPage {
             width: Math.min(parent.width, 300)
             height: 96
             spacing: 8
-            visible: opacity > 0
             opacity: 0
             scale: 0.9
 

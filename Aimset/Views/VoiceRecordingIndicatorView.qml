@@ -10,10 +10,6 @@ Rectangle {
     // The VoiceAimsetManager whose recording this shows.
     property VoiceAimsetManager manager: null
     readonly property string transcription: manager ? manager.currentTranscription : ""
-    // The card grows with the words up to this width; past it they wrap, to
-    // two lines at most.
-    readonly property real maximumWidth: 300
-    readonly property real maximumTranscriptionWidth: maximumWidth - 2 * horizontalPadding
     readonly property real horizontalPadding: 24
     readonly property real verticalPadding: 16
 
@@ -42,7 +38,9 @@ Rectangle {
             objectName: "transcriptionLabel"
             anchors.horizontalCenter: parent.horizontalCenter
             visible: card.transcription.length > 0
-            width: Math.min(implicitWidth, card.maximumTranscriptionWidth)
+            // The card grows with the words up to 300 wide; past it they
+            // wrap, to two lines at most.
+            width: Math.min(implicitWidth, 300 - 2 * card.horizontalPadding)
             text: card.transcription
             textFormat: Text.PlainText
             font.pixelSize: 16
