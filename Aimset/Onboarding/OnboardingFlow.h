@@ -34,7 +34,6 @@ class OnboardingFlow : public QObject {
     Q_PROPERTY(QString extensionNote READ extensionNote NOTIFY extensionNoteChanged)
 
 public:
-    static constexpr int pageCount = 4;
     static constexpr MainLoop::Duration permissionPollInterval{1000};
     static constexpr int maximumPermissionPolls = 120;
     static constexpr MainLoop::Duration doneShownFor{300};
