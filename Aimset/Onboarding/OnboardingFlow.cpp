@@ -92,6 +92,9 @@ Timeline::Table voiceTable() {
     return table;
 }
 
+// Pages 0 to 2's demonstrations.
+const std::array<Timeline::Table (*)(), 3> pageTables{driftTable, outcomesTable, voiceTable};
+
 } // namespace
 
 OnboardingFlow::OnboardingFlow(MainLoop& loop, Accessibility& accessibility, QObject* parent)
@@ -100,23 +103,6 @@ OnboardingFlow::OnboardingFlow(MainLoop& loop, Accessibility& accessibility, QOb
     , m_accessibility(accessibility)
     , m_demo(loop, defaults()) {
     connect(&m_demo, &Timeline::stateChanged, this, &OnboardingFlow::demoChanged);
-}
-
-Timeline::Table OnboardingFlow::pageTable(int page) {
-    switch (page) {
-    case 0:
-        return driftTable();
-    case 1:
-        return outcomesTable();
-    case 2:
-        return voiceTable();
-    default:
-        return {};
-    }
-}
-
-bool OnboardingFlow::nextShown() const {
-    return m_currentPage < 3 && m_demo.value(nextButtons.at(m_currentPage)).toBool();
 }
 
 QString OnboardingFlow::permissionButtonTitle() const {
@@ -165,7 +151,7 @@ void OnboardingFlow::disappear() {
 }
 
 void OnboardingFlow::next() {
-    if (!nextShown()) {
+    if (m_currentPage >= 3 || !m_demo.value(nextButtons.at(m_currentPage)).toBool()) {
         return;
     }
     stopPage();
@@ -179,7 +165,7 @@ void OnboardingFlow::next() {
 // page 3 waits for its button.
 void OnboardingFlow::startPage() {
     if (m_currentPage < 3) {
-        m_demo.play(pageTable(m_currentPage));
+        m_demo.play(pageTables.at(m_currentPage)());
     } else {
         readExtensionState();
     }

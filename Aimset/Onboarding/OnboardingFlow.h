@@ -18,15 +18,9 @@ class Accessibility;
 class OnboardingFlow : public QObject {
     Q_OBJECT
     Q_PROPERTY(int currentPage READ currentPage NOTIFY currentPageChanged)
-    // The demonstration's fields: showHeadline, showBrowserFrame,
-    // showIntervention, countdownValue, showButton (page 0); stagesPhase,
-    // stagesGhostOpacity, stagesGhostFloat, showStagesQuestionUI,
-    // showStagesNudgeUI, stagesCountdownValue, showStagesClosing,
-    // showStagesButton (page 1); showVoiceHeadline, showKeyboardHint,
-    // optionKeyPressed, mKeyPressed, showVoicePanel, voiceTranscript,
-    // showVoiceButton (page 2).
-    // Data of the demonstration's table, so a map whose fields QML reads by name.
-    Q_PROPERTY(QVariant demo READ demoFields NOTIFY demoChanged)
+    // The fields of the demonstration's table (their defaults are in the
+    // .cpp), as a map QML reads by name.
+    Q_PROPERTY(QVariant demo READ demo NOTIFY demoChanged)
     // Page 3: accessibility access.
     Q_PROPERTY(bool permissionGranted READ permissionGranted NOTIFY permissionGrantedChanged)
     Q_PROPERTY(
@@ -40,7 +34,6 @@ class OnboardingFlow : public QObject {
     Q_PROPERTY(QString extensionNote READ extensionNote NOTIFY extensionNoteChanged)
 
 public:
-    static constexpr int pageCount = 4;
     static constexpr MainLoop::Duration permissionPollInterval{1000};
     static constexpr int maximumPermissionPolls = 120;
     static constexpr MainLoop::Duration doneShownFor{300};
@@ -54,16 +47,8 @@ public:
     void setDesktopExtension(DesktopExtension* extension);
     QString extensionNote() const;
 
-    // Pages 0 to 2's demonstrations, as played.
-    static Timeline::Table pageTable(int page);
-
     int currentPage() const { return m_currentPage; }
-    const QVariantMap& demo() const { return m_demo.state(); }
-    QVariant demoFields() const { return m_demo.state(); }
-    QVariant demo(const char* field) const { return m_demo.value(QLatin1String(field)); }
-    bool isDemoPlaying() const { return m_demo.isPlaying(); }
-    // "Next" is on screen: the page's demonstration has played out.
-    bool nextShown() const;
+    QVariant demo() const { return m_demo.state(); }
     bool permissionGranted() const { return m_permissionGranted; }
     QString permissionButtonTitle() const;
     // What the app reads and watches, and where it goes, in one sentence.
@@ -76,8 +61,6 @@ public:
     bool canContinueWithTitlesOnly() const { return m_canContinueWithTitlesOnly; }
 
     bool isShown() const { return m_isShown; }
-    bool isPollingPermission() const { return static_cast<bool>(m_permissionPollTimer); }
-    int permissionPollCount() const { return m_permissionPollCount; }
 
     // The onboarding came on screen: the current page's demonstration plays
     // from its beginning. Nothing happens while it is already shown.

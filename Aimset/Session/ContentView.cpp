@@ -92,7 +92,7 @@ void ContentView::makeLaunchModal() {
         m_launchModal->deleteLater();
     }
     // A fresh modal each time: an empty field and "No goal".
-    m_launchModal = new LaunchModal(QString(), this);
+    m_launchModal = new LaunchModal(this);
     connect(m_launchModal, &LaunchModal::submitted, this, &ContentView::startSession);
     emit launchModalChanged();
 }

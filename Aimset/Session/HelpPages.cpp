@@ -1,9 +1,6 @@
 #include "HelpPages.h"
 
-#include "LaunchModal.h"
 #include "Runtime/Observable.h"
-
-#include <algorithm>
 
 namespace aimset {
 
@@ -98,31 +95,16 @@ Timeline::Table voiceTable() {
     return table;
 }
 
-} // namespace
+const QStringList typingExamples{QStringLiteral("Study for biology exam"),
+                                 QStringLiteral("Work on my coding project"),
+                                 QStringLiteral("Book flights to Japan"),
+                                 QStringLiteral("Research for my essay on climate change")};
 
-const QStringList& HelpPages::typingExamples() {
-    static const QStringList examples{QStringLiteral("Study for biology exam"),
-                                      QStringLiteral("Work on my coding project"),
-                                      QStringLiteral("Book flights to Japan"),
-                                      QStringLiteral("Research for my essay on climate change")};
-    return examples;
-}
-
-HelpPages::HelpPages(MainLoop& loop, QObject* parent)
-    : QObject(parent)
-    , m_demo(loop, defaults()) {
-    connect(&m_demo, &Timeline::stateChanged, this, &HelpPages::demoChanged);
-    connect(&m_demo, &Timeline::finished, this, &HelpPages::nextExample);
-}
-
-QStringList HelpPages::goalLabels() {
-    return LaunchModal::goalLabels();
-}
-
-Timeline::Table HelpPages::pageTable(int page, int stage, int exampleIndex) {
+// Each page's demonstration (page 1: its stage's).
+Timeline::Table pageTable(int page, int stage, int exampleIndex) {
     switch (page) {
     case 0:
-        return typingTable(typingExamples().at(exampleIndex % typingExamples().size()));
+        return typingTable(typingExamples.at(exampleIndex % typingExamples.size()));
     case 1:
         return outcomesTable(stage);
     case 2:
@@ -134,33 +116,31 @@ Timeline::Table HelpPages::pageTable(int page, int stage, int exampleIndex) {
     }
 }
 
+} // namespace
+
+HelpPages::HelpPages(MainLoop& loop, QObject* parent)
+    : QObject(parent)
+    , m_demo(loop, defaults()) {
+    connect(&m_demo, &Timeline::stateChanged, this, &HelpPages::demoChanged);
+    connect(&m_demo, &Timeline::finished, this, &HelpPages::nextExample);
+}
+
 void HelpPages::open() {
-    if (m_isOpen) {
-        return;
-    }
-    assignIfChanged(this, m_isOpen, true, &HelpPages::isOpenChanged);
+    m_isOpen = true;
     playDemo();
 }
 
+// Reopening starts at page 0, with the first example and page 1's intro.
 void HelpPages::close() {
-    if (m_isOpen) {
-        reset();
-    }
+    m_demo.stop();
+    m_isOpen = false;
+    m_typingExampleIndex = 0;
+    goTo(0, -1);
 }
 
 void HelpPages::closeHelp() {
-    m_demo.stop();
-    assignIfChanged(this, m_isOpen, false, &HelpPages::isOpenChanged);
+    close();
     emit closed();
-    reset();
-}
-
-// Reopening starts at page 0, with the first example and page 1's intro.
-void HelpPages::reset() {
-    m_demo.stop();
-    assignIfChanged(this, m_isOpen, false, &HelpPages::isOpenChanged);
-    m_typingExampleIndex = 0;
-    goTo(0, -1);
 }
 
 void HelpPages::navigateHelp(int direction) {
@@ -182,13 +162,10 @@ void HelpPages::navigateHelp(int direction) {
 }
 
 void HelpPages::goTo(int page, int stage) {
-    const bool pageChanged = page != m_helpPage;
     assignIfChanged(this, m_helpPage, page, &HelpPages::helpPageChanged);
     assignIfChanged(this, m_helpStage, stage, &HelpPages::helpStageChanged);
     if (m_isOpen) {
         playDemo();
-    } else if (pageChanged) {
-        m_demo.stop();
     }
 }
 

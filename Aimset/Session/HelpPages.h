@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LaunchModal.h"
 #include "Runtime/Timeline.h"
 
 #include <QObject>
@@ -14,41 +15,27 @@ namespace aimset {
 // Drawn by HelpOverlay.qml.
 class HelpPages : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool isOpen READ isOpen NOTIFY isOpenChanged)
     Q_PROPERTY(int helpPage READ helpPage NOTIFY helpPageChanged)
     Q_PROPERTY(int helpStage READ helpStage NOTIFY helpStageChanged)
-    // The demonstration's fields: typingText, typingOpacity (page 0);
-    // ghostOpacity, ghostFloatOffset, helpCountdownValue, showHitNext (page 1);
-    // page3TypingText, showPage3Expansion (page 2); page4SliderValue,
-    // showPage4ProgressInfo (page 3); page5OptionPressed, page5MPressed,
-    // page5ShowPanel, page5Transcript, page5ShowClosing (page 4).
-    // Data of the demonstration's table, so a map whose fields QML reads by name.
-    Q_PROPERTY(QVariant demo READ demoFields NOTIFY demoChanged)
+    // The fields of the demonstration's table (their defaults are in the
+    // .cpp), as a map QML reads by name.
+    Q_PROPERTY(QVariant demo READ demo NOTIFY demoChanged)
     Q_PROPERTY(QStringList goalLabels READ goalLabels CONSTANT)
 
 public:
     static constexpr int pageCount = 5;
-    static const QStringList& typingExamples();
 
     explicit HelpPages(MainLoop& loop, QObject* parent = nullptr);
 
-    bool isOpen() const { return m_isOpen; }
     int helpPage() const { return m_helpPage; }
     int helpStage() const { return m_helpStage; }
-    int typingExampleIndex() const { return m_typingExampleIndex; }
-    const QVariantMap& demo() const { return m_demo.state(); }
-    QVariant demoFields() const { return m_demo.state(); }
-    QVariant demo(const char* field) const { return m_demo.value(QLatin1String(field)); }
-    bool isDemoPlaying() const { return m_demo.isPlaying(); }
-    static QStringList goalLabels();
-
-    // Each page's demonstration (page 1: its stage's), as played.
-    static Timeline::Table pageTable(int page, int stage, int exampleIndex);
+    QVariant demo() const { return m_demo.state(); }
+    static QStringList goalLabels() { return LaunchModal::goalLabels(); }
 
     // The card came on screen: its current page (page 0 after a close) starts.
     void open();
-    // The card left the screen by other means than closeHelp: everything
-    // stops and the next opening starts afresh. Does not emit closed.
+    // The card left the screen: everything stops and the next opening starts
+    // afresh. Unlike closeHelp, does not emit closed.
     void close();
 
     // The arrows: +1 next, -1 back (any positive or negative value counts as
@@ -60,13 +47,11 @@ public:
 signals:
     // The user closed the card: the owner hides the help overlay.
     void closed();
-    void isOpenChanged();
     void helpPageChanged();
     void helpStageChanged();
     void demoChanged();
 
 private:
-    void reset();
     void goTo(int page, int stage);
     void playDemo();
     void nextExample();

@@ -17,10 +17,9 @@ class LaunchModal : public QObject {
     Q_PROPERTY(int goalCount READ goalCount CONSTANT)
 
 public:
-    explicit LaunchModal(QString initialAimset = {}, QObject* parent = nullptr);
+    using QObject::QObject;
 
     static const QStringList& goalLabels();
-    static int goalMinutes(int goalIndex);
     int goalCount() const { return static_cast<int>(goalLabels().size()); }
 
     QString aimsetText() const { return m_aimsetText; }
@@ -31,8 +30,6 @@ public:
     QString goalLabel() const { return goalLabels().at(m_goalIndex); }
     bool canStart() const;
 
-    // Puts the initial aimset into the field, once.
-    Q_INVOKABLE void appear();
     // "Start session" and Return: hands the trimmed aimset and the goal over.
     Q_INVOKABLE void submitLaunch();
 
@@ -44,10 +41,8 @@ signals:
     void goalIndexChanged();
 
 private:
-    QString m_initialAimset;
     QString m_aimsetText;
     int m_goalIndex = 0;
-    bool m_hasAppliedInitialAimset = false;
 };
 
 } // namespace aimset

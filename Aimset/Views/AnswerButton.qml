@@ -5,7 +5,6 @@ Rectangle {
     id: root
 
     property alias text: label.text
-    property string labelName
     property bool filled: false
     property alias fontSize: label.font.pixelSize
     property int verticalPadding: 12
@@ -22,7 +21,6 @@ Rectangle {
 
     Text {
         id: label
-        objectName: root.labelName
         anchors.fill: parent
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter

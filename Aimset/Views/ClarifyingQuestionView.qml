@@ -12,7 +12,6 @@ PanelCard {
     readonly property double remaining: manager ? manager.clarifyTimeoutRemaining : 0
 
     Text {
-        objectName: "question"
         width: parent.width
         text: root.manager ? root.manager.clarifyingQuestion : ""
         textFormat: Text.PlainText
@@ -33,7 +32,6 @@ PanelCard {
 
         AnswerButton {
             objectName: "yesButton"
-            labelName: "yesLabel"
             width: (buttons.width - buttons.spacing) / 2
             verticalPadding: 24
             radius: 10
@@ -43,8 +41,6 @@ PanelCard {
             onClicked: root.manager.userSaidYes()
         }
         AnswerButton {
-            objectName: "noButton"
-            labelName: "noLabel"
             width: (buttons.width - buttons.spacing) / 2
             verticalPadding: 24
             radius: 10

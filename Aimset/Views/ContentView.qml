@@ -60,7 +60,6 @@ Rectangle {
                 visible: root.view.session.hasSessionStart
 
                 Text {
-                    objectName: "focusedText"
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: root.view.session.focusedText
                     color: "white"
@@ -75,7 +74,6 @@ Rectangle {
                     visible: root.view.session.focusGoalMinutes >= 1
 
                     ProgressBar {
-                        objectName: "goalProgress"
                         width: Math.min(300, root.width - 48)
                         from: 0
                         to: 1
@@ -95,7 +93,6 @@ Rectangle {
                         }
                     }
                     Text {
-                        objectName: "goalText"
                         anchors.horizontalCenter: parent.horizontalCenter
                         text: root.view.session.goalProgressText
                         color: Qt.rgba(1, 1, 1, 0.5)
@@ -107,7 +104,6 @@ Rectangle {
             // Milestones come and go, and the warning comes late in the
             // session: both lines are always there, so the buttons never move.
             Column {
-                objectName: "messages"
                 width: parent.width
                 spacing: 8
                 MessageLine {
@@ -117,7 +113,6 @@ Rectangle {
                     font.pixelSize: 16
                 }
                 MessageLine {
-                    objectName: "warningText"
                     message: root.view.session.sessionWarningMessage
                     color: Qt.rgba(1, 0.65, 0, 0.8)
                     font.pixelSize: 14
@@ -153,7 +148,6 @@ Rectangle {
 
                 Column {
                     id: aimsetEditor
-                    objectName: "aimsetEditor"
                     anchors.horizontalCenter: parent.horizontalCenter
                     width: Math.min(300, parent.width)
                     spacing: 12
@@ -185,7 +179,6 @@ Rectangle {
                             onClicked: root.view.session.submitNewAimset()
                         }
                         PlainButton {
-                            objectName: "cancelButton"
                             text: "Cancel"
                             fontSize: 14
                             fontWeight: Font.Normal
@@ -199,7 +192,6 @@ Rectangle {
                 }
 
                 Row {
-                    objectName: "temporaryAimsetRow"
                     anchors.horizontalCenter: parent.horizontalCenter
                     spacing: 8
                     visible: !root.view.session.isChangingAimset && root.view.appMonitor.isTemporaryAimset
@@ -211,7 +203,6 @@ Rectangle {
                         font.pixelSize: 12
                     }
                     PlainButton {
-                        objectName: "restoreButton"
                         text: "Restore original"
                         fontSize: 12
                         fontWeight: Font.Normal
@@ -226,7 +217,6 @@ Rectangle {
         }
 
         Column {
-            objectName: "summary"
             anchors.centerIn: parent
             spacing: 24
             visible: root.view.session.sessionEnded
@@ -245,7 +235,6 @@ Rectangle {
                 font.pixelSize: 16
             }
             Text {
-                objectName: "summaryDuration"
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: root.view.session.summaryDurationText
                 color: "white"
@@ -254,7 +243,6 @@ Rectangle {
                 font.family: "monospace"
             }
             Text {
-                objectName: "summaryGoal"
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: root.view.session.focusGoalMinutes >= 1
                 text: root.view.session.summaryGoalText
@@ -269,7 +257,6 @@ Rectangle {
                 height: startNewSession.height + 8
                 PlainButton {
                     id: startNewSession
-                    objectName: "startNewSessionButton"
                     anchors.bottom: parent.bottom
                     text: "Start new session"
                     horizontalInset: 32

@@ -9,7 +9,6 @@ Rectangle {
     color: Qt.rgba(1, 1, 1, 0.06)
 
     Canvas {
-        objectName: "playSymbol"
         anchors.centerIn: parent
         width: 20
         height: 20

@@ -3,39 +3,27 @@ import Aimset.Views
 
 // Help page 3: the optional focus goal, shown by a goal picker that moves
 // itself to two hours.
-Column {
+HelpPage {
     id: root
 
     required property HelpPages pages
 
-    spacing: 16
-
-    HelpPageText {
-        objectName: "pageTitle"
-        title: true
-        text: "Setting a Focus Goal"
-    }
-    HelpPageText {
-        objectName: "pageBody"
-        text: "You can optionally set a focus goal using the slider. Choose anywhere from 30 minutes to 3 hours."
-    }
+    title: "Setting a Focus Goal"
+    body: "You can optionally set a focus goal using the slider. Choose anywhere from 30 minutes to 3 hours."
 
     HelpMockCard {
-        objectName: "mockGoalPicker"
         spacing: 8
 
         Item {
             width: parent.width
             height: goalLabel.implicitHeight
             Text {
-                objectName: "focusGoal"
                 text: "Focus goal"
                 color: Qt.rgba(1, 1, 1, 0.5)
                 font.pixelSize: 13
             }
             Text {
                 id: goalLabel
-                objectName: "goalLabel"
                 anchors.right: parent.right
                 text: root.pages.goalLabels[Math.round(root.pages.demo.page4SliderValue)]
                 color: Qt.rgba(1, 1, 1, 0.8)
@@ -56,7 +44,6 @@ Column {
     }
 
     HelpPageText {
-        objectName: "progressInfo"
         // Its room is kept while hidden, so nothing moves when it fades in.
         opacity: root.pages.demo.showPage4ProgressInfo ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }

@@ -2,32 +2,21 @@ import QtQuick
 import Aimset.Views
 
 // Help page 2: an aimset starts short and widens with every Yes.
-Column {
+HelpPage {
     id: root
 
     required property HelpPages pages
 
-    spacing: 16
-
-    HelpPageText {
-        objectName: "pageTitle"
-        title: true
-        text: "Aimset Learns As You Go"
-    }
-    HelpPageText {
-        objectName: "pageBody"
-        text: "Every time you answer a question, Aimset gets smarter about your work."
-    }
+    title: "Aimset Learns As You Go"
+    body: "Every time you answer a question, Aimset gets smarter about your work."
 
     Column {
         width: parent.width
         spacing: 6
         HelpPageText {
-            objectName: "startsAs"
             text: "Your aimset might start as:"
         }
         Text {
-            objectName: "page3TypingText"
             width: parent.width
             // Keeps its line while the aimset is still being typed.
             height: Math.max(implicitHeight, font.pixelSize * 1.3)
@@ -41,7 +30,6 @@ Column {
     }
 
     Column {
-        objectName: "expansion"
         width: parent.width
         spacing: 6
         // Its room is kept while hidden, so nothing moves when it fades in.
@@ -49,11 +37,9 @@ Column {
         Behavior on opacity { NumberAnimation { duration: 350; easing.type: Easing.InOutQuad } }
 
         HelpPageText {
-            objectName: "becomes"
             text: "And naturally become:"
         }
         Text {
-            objectName: "expandedAimset"
             width: parent.width
             wrapMode: Text.Wrap
             textFormat: Text.PlainText

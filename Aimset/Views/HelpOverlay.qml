@@ -43,7 +43,6 @@ Item {
     }
 
     Rectangle {
-        objectName: "helpScrim"
         anchors.fill: parent
         color: Qt.rgba(0, 0, 0, 0.6)
         MouseArea {
@@ -98,16 +97,31 @@ Item {
                 }
             }
 
-            // As tall as the tallest page, so the card and its arrows stay put.
+            // Every page is laid out, the others unseen, so the card is as
+            // tall as the tallest and it and its arrows stay put.
             Item {
                 width: parent.width
-                height: tallest.height
+                height: childrenRect.height
 
-                Loader {
-                    objectName: "helpPageContent"
-                    width: parent.width
-                    sourceComponent: [typingPage, outcomesPage, learningPage, goalPage,
-                                      voicePage][Math.max(0, Math.min(4, root.pages.helpPage))]
+                HelpTypingPage {
+                    pages: root.pages
+                    current: root.pages.helpPage === 0
+                }
+                HelpOutcomesPage {
+                    pages: root.pages
+                    current: root.pages.helpPage === 1
+                }
+                HelpLearningPage {
+                    pages: root.pages
+                    current: root.pages.helpPage === 2
+                }
+                HelpGoalPage {
+                    pages: root.pages
+                    current: root.pages.helpPage === 3
+                }
+                HelpVoicePage {
+                    pages: root.pages
+                    current: root.pages.helpPage === 4
                 }
             }
 
@@ -122,7 +136,6 @@ Item {
                     onClicked: root.pages.navigateHelp(-1)
                 }
                 Text {
-                    objectName: "hitNext"
                     anchors.right: nextButton.left
                     anchors.rightMargin: 8
                     anchors.verticalCenter: parent.verticalCenter
@@ -144,38 +157,4 @@ Item {
             }
         }
     }
-
-    // Every page, and every stage of the outcomes page, laid out unseen at
-    // the card's width, for the height of the tallest.
-    Item {
-        id: tallest
-        objectName: "helpPageMeasure"
-        width: column.width
-        height: Math.max(typingMeasure.implicitHeight, introMeasure.implicitHeight,
-                         onTrackMeasure.implicitHeight, questionMeasure.implicitHeight,
-                         nudgeMeasure.implicitHeight, learningMeasure.implicitHeight,
-                         goalMeasure.implicitHeight, voiceMeasure.implicitHeight)
-        // Hidden by opacity rather than visibility, which would leave the pages
-        // out of their columns' sizes; never drawn, never clicked.
-        opacity: 0
-        enabled: false
-
-        HelpTypingPage { id: typingMeasure; width: parent.width; pages: root.pages }
-        HelpOutcomesPage { id: introMeasure; width: parent.width; pages: root.pages; stage: -1 }
-        HelpOutcomesPage { id: onTrackMeasure; width: parent.width; pages: root.pages; stage: 0 }
-        HelpOutcomesPage { id: questionMeasure; width: parent.width; pages: root.pages; stage: 1 }
-        HelpOutcomesPage { id: nudgeMeasure; width: parent.width; pages: root.pages; stage: 2 }
-        HelpLearningPage { id: learningMeasure; width: parent.width; pages: root.pages }
-        HelpGoalPage { id: goalMeasure; width: parent.width; pages: root.pages }
-        HelpVoicePage { id: voiceMeasure; width: parent.width; pages: root.pages }
-    }
-
-    // The components below reach this file's `root`, which qmllint cannot
-    // follow into a Component; Qt 6.4's bound components (pragma
-    // ComponentBehavior) break Loaders, so those lines are marked instead.
-    Component { id: typingPage; HelpTypingPage { pages: root.pages } } // qmllint disable unqualified
-    Component { id: outcomesPage; HelpOutcomesPage { pages: root.pages } } // qmllint disable unqualified
-    Component { id: learningPage; HelpLearningPage { pages: root.pages } } // qmllint disable unqualified
-    Component { id: goalPage; HelpGoalPage { pages: root.pages } } // qmllint disable unqualified
-    Component { id: voicePage; HelpVoicePage { pages: root.pages } } // qmllint disable unqualified
 }

@@ -3,25 +3,15 @@ import Aimset.Views
 
 // Help page 0: an aimset is plain language, shown by a field that types
 // example after example.
-Column {
+HelpPage {
     id: root
 
     required property HelpPages pages
 
-    spacing: 16
-
-    HelpPageText {
-        objectName: "pageTitle"
-        title: true
-        text: "What are you working on?"
-    }
-    HelpPageText {
-        objectName: "pageBody"
-        text: "Type what you're doing in plain language. Be as natural as you want:"
-    }
+    title: "What are you working on?"
+    body: "Type what you're doing in plain language. Be as natural as you want:"
 
     Rectangle {
-        objectName: "mockField"
         width: parent.width
         height: typed.font.pixelSize + 28
         radius: 10
@@ -32,7 +22,6 @@ Column {
 
         Text {
             id: typed
-            objectName: "typingText"
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
@@ -44,23 +33,14 @@ Column {
             font.pixelSize: 16
 
             // Only the fade-out is animated; the next example appears at once.
-            readonly property real wanted: root.pages.demo.typingOpacity
-            Component.onCompleted: opacity = wanted
-            onWantedChanged: {
-                fade.stop();
-                if (wanted < opacity) {
-                    fade.to = wanted;
-                    fade.start();
-                } else {
-                    opacity = wanted;
-                }
+            states: State {
+                name: "faded"
+                when: root.pages.demo.typingOpacity < 1
+                PropertyChanges { target: typed; opacity: root.pages.demo.typingOpacity }
             }
-            NumberAnimation {
-                id: fade
-                target: typed
-                property: "opacity"
-                duration: 300
-                easing.type: Easing.OutQuad
+            transitions: Transition {
+                to: "faded"
+                NumberAnimation { property: "opacity"; duration: 300; easing.type: Easing.OutQuad }
             }
         }
     }

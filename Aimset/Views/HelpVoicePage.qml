@@ -4,37 +4,23 @@ import Aimset.Views
 // Help page 4: holding the voice hotkey and speaking replaces the aimset, shown by
 // two keys going down, a listening panel filling with words and the keys
 // coming back up.
-Column {
+HelpPage {
     id: root
 
     required property HelpPages pages
 
-    spacing: 16
-
-    HelpPageText {
-        objectName: "pageTitle"
-        title: true
-        text: "Changing Your Aimset"
-    }
-    HelpPageText {
-        objectName: "pageBody"
-        text: "Plans change. That's fine."
-    }
+    title: "Changing Your Aimset"
+    body: "Plans change. That's fine."
     HelpPageText {
         id: pressLine
-        objectName: "pressLine"
 
-        // The three runs of the line, the middle one standing out.
-        readonly property string lead: "Press "
-        readonly property string keys: KeyNames.spacedHotkey
-        readonly property string tail: " at any time. Say your new aimset out loud:"
-
+        // The keys stand out from the rest of the line.
         textFormat: Text.StyledText
-        text: lead + "<b><font color=\"#e6ffffff\">" + keys + "</font></b>" + tail
+        text: "Press <b><font color=\"#e6ffffff\">" + KeyNames.spacedHotkey
+              + "</font></b> at any time. Say your new aimset out loud:"
     }
 
     Row {
-        objectName: "keyCaps"
         anchors.horizontalCenter: parent.horizontalCenter
         spacing: 10
         HelpKeyCap {
@@ -57,35 +43,17 @@ Column {
 
         HelpMockCard {
             id: panel
-            objectName: "listeningPanel"
             anchors.horizontalCenter: parent.horizontalCenter
             width: Math.min(parent.width, 300)
             height: 96
             spacing: 8
-            visible: opacity > 0
             opacity: 0
             scale: 0.9
 
-            Row {
+            ListeningRow {
                 anchors.horizontalCenter: parent.horizontalCenter
-                spacing: 8
-                Rectangle {
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: 8
-                    height: 8
-                    radius: 4
-                    color: "#ff3b30"
-                }
-                Text {
-                    objectName: "listening"
-                    text: "Listening..."
-                    color: Qt.rgba(1, 1, 1, 0.8)
-                    font.pixelSize: 13
-                    font.weight: Font.Medium
-                }
             }
             Text {
-                objectName: "transcript"
                 width: parent.width
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
@@ -101,11 +69,9 @@ Column {
                 PropertyChanges { target: panel; opacity: 1; scale: 1 }
             }
             transitions: [
-                // A spring of 0.4 s response and 0.8 damping, in the terms of
-                // SpringAnimation's 16 ms steps.
                 Transition {
                     to: "shown"
-                    SpringAnimation { properties: "opacity,scale"; spring: 3.95; damping: 0.4; epsilon: 0.005 }
+                    ResponseSpring { properties: "opacity,scale" }
                 },
                 Transition {
                     from: "shown"
@@ -115,7 +81,6 @@ Column {
         }
 
         HelpPageText {
-            objectName: "closingLine"
             anchors.verticalCenter: parent.verticalCenter
             horizontalAlignment: Text.AlignHCenter
             visible: opacity > 0

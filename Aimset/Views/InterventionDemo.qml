@@ -22,7 +22,6 @@ Rectangle {
         spacing: 6
 
         Text {
-            objectName: "countdown"
             anchors.horizontalCenter: parent.horizontalCenter
             text: root.countdown
             color: "white"
@@ -31,14 +30,12 @@ Rectangle {
             font.family: "monospace"
         }
         Text {
-            objectName: "doesNotLookLike"
             anchors.horizontalCenter: parent.horizontalCenter
             text: "This doesn't look like:"
             color: Qt.rgba(1, 1, 1, 0.5)
             font.pixelSize: 12
         }
         Text {
-            objectName: "aimset"
             anchors.horizontalCenter: parent.horizontalCenter
             text: root.aimset
             textFormat: Text.PlainText
@@ -47,7 +44,6 @@ Rectangle {
             font.weight: Font.Medium
         }
         Text {
-            objectName: "tabCloses"
             anchors.horizontalCenter: parent.horizontalCenter
             text: "Tab closes in " + root.countdown + "s"
             color: Qt.rgba(1, 1, 1, 0.35)

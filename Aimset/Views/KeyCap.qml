@@ -30,7 +30,6 @@ Rectangle {
         spacing: 2
 
         Text {
-            objectName: "symbol"
             anchors.horizontalCenter: parent.horizontalCenter
             visible: root.symbol.length > 0
             text: root.symbol
@@ -39,7 +38,6 @@ Rectangle {
         }
         Text {
             id: labelText
-            objectName: "label"
             anchors.horizontalCenter: parent.horizontalCenter
             text: root.label
             color: "white"

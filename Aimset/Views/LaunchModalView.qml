@@ -9,7 +9,6 @@ Rectangle {
     required property LaunchModal modal
 
     color: "black"
-    Component.onCompleted: if (modal) modal.appear()
 
     Column {
         anchors.centerIn: parent
@@ -17,7 +16,6 @@ Rectangle {
         spacing: 32
 
         Text {
-            objectName: "title"
             anchors.horizontalCenter: parent.horizontalCenter
             text: "What's your aimset today?"
             color: "white"
@@ -50,7 +48,6 @@ Rectangle {
                 }
                 Text {
                     id: goalLabel
-                    objectName: "goalLabel"
                     anchors.right: parent.right
                     text: root.modal ? root.modal.goalLabel : ""
                     color: Qt.rgba(1, 1, 1, 0.8)
@@ -76,7 +73,6 @@ Rectangle {
         }
 
         PlainButton {
-            objectName: "startButton"
             anchors.horizontalCenter: parent.horizontalCenter
             width: Math.min(200, parent.width)
             text: "Start session"

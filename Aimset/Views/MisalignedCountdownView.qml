@@ -18,20 +18,17 @@ PanelCard {
     }
 
     Line {
-        objectName: "seconds"
         text: root.remaining
         font.pixelSize: 48
         font.bold: true
         font.family: "monospace"
     }
     Line {
-        objectName: "doesNotLookLike"
         text: "This doesn't look like:"
         font.pixelSize: 16
         color: Qt.rgba(1, 1, 1, 0.60)
     }
     Line {
-        objectName: "aimset"
         text: root.manager ? root.manager.currentAimset : ""
         textFormat: Text.PlainText
         font.pixelSize: 20
@@ -41,13 +38,11 @@ PanelCard {
         elide: Text.ElideRight
     }
     Line {
-        objectName: "tabWillClose"
         text: "Tab will close in " + root.remaining + "s"
         font.pixelSize: 14
         color: Qt.rgba(1, 1, 1, 0.40)
     }
     Line {
-        objectName: "switchHint"
         text: "Switch to something aligned to cancel"
         font.pixelSize: 13
         color: Qt.rgba(1, 1, 1, 0.30)

@@ -19,7 +19,6 @@ Rectangle {
         spacing: 14
 
         Text {
-            objectName: "question"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter
             text: "Is this article about Barbie\nrelated to your essay?"
@@ -31,12 +30,10 @@ Rectangle {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 8
             AnswerButton {
-                labelName: "yesLabel"
                 filled: true
                 text: "Yes, it's relevant"
             }
             AnswerButton {
-                labelName: "noLabel"
                 text: "No, close this"
             }
         }

@@ -7,23 +7,14 @@ Rectangle {
     id: root
 
     required property OnboardingFlow onboarding
-    readonly property int page: onboarding ? onboarding.currentPage : 0
+    readonly property int page: onboarding.currentPage
 
     color: "black"
 
     // The sequences play only while the pages are on screen.
-    Component.onCompleted: if (visible && onboarding) onboarding.appear()
-    Component.onDestruction: if (onboarding) onboarding.disappear()
-    onVisibleChanged: {
-        if (!onboarding) {
-            return;
-        }
-        if (visible) {
-            onboarding.appear();
-        } else {
-            onboarding.disappear();
-        }
-    }
+    Component.onCompleted: if (visible) onboarding.appear()
+    Component.onDestruction: onboarding.disappear()
+    onVisibleChanged: visible ? onboarding.appear() : onboarding.disappear()
 
     // A centred line: white at `alpha`, `size` pixels.
     component Line: Text {
@@ -46,9 +37,12 @@ Rectangle {
         alpha: 0.4
     }
 
-    component Page: Item {
+    // A page, centred, cross-fading with the next.
+    component Page: Column {
         property bool current: false
-        anchors.fill: parent
+        anchors.centerIn: parent
+        width: parent.width - 64
+        spacing: 24
         visible: opacity > 0
         opacity: current ? 1 : 0
         Behavior on opacity { EaseInOutAnimation { duration: 300 } }
@@ -64,11 +58,15 @@ Rectangle {
     }
 
     // Each phase fills the same stage and cross-fades with the next. The
-    // three outcomes start at its top, so their captions and titles stay in
-    // one place whatever card comes below them.
+    // three outcomes start at its top under their step, title and body, so
+    // these stay in one place whatever card comes below them.
     component Phase: Column {
+        id: phase
         property bool current: false
         property bool centred: false
+        property alias step: stepLine.text
+        property alias title: titleLine.text
+        property alias body: bodyLine.text
         anchors.horizontalCenter: parent.horizontalCenter
         y: centred ? (parent.height - height) / 2 : 0
         width: parent.width
@@ -76,445 +74,361 @@ Rectangle {
         visible: opacity > 0
         opacity: current ? 1 : 0
         Behavior on opacity { EaseInOutAnimation { duration: 400 } }
-    }
 
-    component StepLabel: Line {
-        alpha: 0.4
-        size: 13
-        font.weight: Font.Medium
-    }
-    component StepTitle: Headline {
-        size: 24
-    }
-    component StepBody: Line {
-        alpha: 0.6
-        size: 15
+        Line {
+            id: stepLine
+            visible: !phase.centred
+            alpha: 0.4
+            size: 13
+            font.weight: Font.Medium
+        }
+        Headline {
+            id: titleLine
+            size: phase.centred ? 26 : 24
+        }
+        Line {
+            id: bodyLine
+            alpha: phase.centred ? 0.5 : 0.6
+            size: phase.centred ? 16 : 15
+        }
     }
 
     // ---- page 0: drifting, and the nudge back -------------------------------------------
     Page {
-        objectName: "page0"
         current: root.page === 0
 
-        Column {
-            anchors.centerIn: parent
-            width: parent.width - 64
-            spacing: 24
+        Reveal {
+            shown: root.onboarding.demo.showHeadline
+            text: "Aimset nudges you back\nwhen you drift."
+            size: 26
+            font.weight: Font.DemiBold
+        }
 
-            Reveal {
-                objectName: "page0Headline"
-                shown: root.onboarding.demo.showHeadline
-                text: "Aimset nudges you back\nwhen you drift."
-                size: 26
-                font.weight: Font.DemiBold
+        Rectangle {
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: Math.min(460, parent.width)
+            height: titleBar.height + content.height
+            radius: 10
+            antialiasing: true
+            color: Qt.rgba(1, 1, 1, 0.03)
+            border.width: 1
+            border.color: Qt.rgba(1, 1, 1, 0.12)
+            opacity: root.onboarding.demo.showBrowserFrame ? 1 : 0
+            Behavior on opacity { EaseOutAnimation { duration: 500 } }
+
+            Item {
+                id: titleBar
+                width: parent.width
+                height: 30
+
+                Row {
+                    anchors.left: parent.left
+                    anchors.leftMargin: 12
+                    anchors.verticalCenter: parent.verticalCenter
+                    spacing: 6
+                    Repeater {
+                        model: 3
+                        Rectangle {
+                            width: 9
+                            height: 9
+                            radius: 4.5
+                            color: Qt.rgba(1, 1, 1, 0.2)
+                        }
+                    }
+                }
+                Rectangle {
+                    anchors.centerIn: parent
+                    width: Math.min(240, parent.width - 140)
+                    height: 18
+                    radius: 5
+                    color: Qt.rgba(1, 1, 1, 0.08)
+                    Text {
+                        anchors.centerIn: parent
+                        text: "youtube.com/watch?v=late-night-highlights"
+                        width: parent.width - 12
+                        horizontalAlignment: Text.AlignHCenter
+                        elide: Text.ElideRight
+                        color: Qt.rgba(1, 1, 1, 0.5)
+                        font.pixelSize: 11
+                    }
+                }
+                Rectangle {
+                    anchors.bottom: parent.bottom
+                    width: parent.width
+                    height: 1
+                    color: Qt.rgba(1, 1, 1, 0.08)
+                }
             }
 
             Item {
-                objectName: "browserFrame"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: Math.min(460, parent.width)
-                height: titleBar.height + content.height
-                opacity: root.onboarding.demo.showBrowserFrame ? 1 : 0
-                Behavior on opacity { EaseOutAnimation { duration: 500 } }
+                id: content
+                anchors.top: titleBar.bottom
+                width: parent.width
+                height: 200
+                clip: true
 
-                Rectangle {
+                Grid {
                     anchors.fill: parent
-                    radius: 10
-                    antialiasing: true
-                    color: Qt.rgba(1, 1, 1, 0.03)
-                    border.width: 1
-                    border.color: Qt.rgba(1, 1, 1, 0.12)
-                }
-
-                Item {
-                    id: titleBar
-                    width: parent.width
-                    height: 30
-
-                    Row {
-                        anchors.left: parent.left
-                        anchors.leftMargin: 12
-                        anchors.verticalCenter: parent.verticalCenter
-                        spacing: 6
-                        Repeater {
-                            model: 3
-                            Rectangle {
-                                width: 9
-                                height: 9
-                                radius: 4.5
-                                color: Qt.rgba(1, 1, 1, 0.2)
-                            }
+                    anchors.margins: 12
+                    columns: 3
+                    spacing: 10
+                    Repeater {
+                        model: 6
+                        FakeThumbnail {
+                            width: (parent.width - 20) / 3
+                            height: (parent.height - 10) / 2
                         }
-                    }
-                    Rectangle {
-                        anchors.centerIn: parent
-                        width: Math.min(240, parent.width - 140)
-                        height: 18
-                        radius: 5
-                        color: Qt.rgba(1, 1, 1, 0.08)
-                        Text {
-                            objectName: "addressField"
-                            anchors.centerIn: parent
-                            text: "youtube.com/watch?v=late-night-highlights"
-                            width: parent.width - 12
-                            horizontalAlignment: Text.AlignHCenter
-                            elide: Text.ElideRight
-                            color: Qt.rgba(1, 1, 1, 0.5)
-                            font.pixelSize: 11
-                        }
-                    }
-                    Rectangle {
-                        anchors.bottom: parent.bottom
-                        width: parent.width
-                        height: 1
-                        color: Qt.rgba(1, 1, 1, 0.08)
                     }
                 }
 
-                Item {
-                    id: content
-                    anchors.top: titleBar.bottom
-                    width: parent.width
-                    height: 200
-                    clip: true
-
-                    Grid {
-                        anchors.fill: parent
-                        anchors.margins: 12
-                        columns: 3
-                        spacing: 10
-                        Repeater {
-                            model: 6
-                            FakeThumbnail {
-                                width: (parent.width - 20) / 3
-                                height: (parent.height - 10) / 2
-                            }
-                        }
-                    }
-
-                    InterventionDemo {
-                        objectName: "page0Warning"
-                        anchors.centerIn: parent
-                        countdown: root.onboarding.demo.countdownValue
-                        opacity: root.onboarding.demo.showIntervention ? 1 : 0
-                        scale: root.onboarding.demo.showIntervention ? 1 : 0.95
-                        Behavior on opacity { ResponseSpring {} }
-                        Behavior on scale { ResponseSpring {} }
-                    }
+                InterventionDemo {
+                    anchors.centerIn: parent
+                    countdown: root.onboarding.demo.countdownValue
+                    opacity: root.onboarding.demo.showIntervention ? 1 : 0
+                    scale: root.onboarding.demo.showIntervention ? 1 : 0.95
+                    Behavior on opacity { ResponseSpring {} }
+                    Behavior on scale { ResponseSpring {} }
                 }
             }
+        }
 
-            OnboardingNextButton {
-                objectName: "page0Next"
-                anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.demo.showButton
-                onClicked: root.onboarding.next()
-            }
+        OnboardingButton {
+            shown: root.onboarding.demo.showButton
+            onClicked: root.onboarding.next()
         }
     }
 
     // ---- page 1: the three things that can happen ---------------------------------------
     Page {
-        objectName: "page1"
         current: root.page === 1
 
-        Column {
-            anchors.centerIn: parent
-            width: parent.width - 64
-            spacing: 24
+        Item {
+            id: stage
+            width: parent.width
+            height: 380
 
-            Item {
-                id: stage
-                width: parent.width
-                height: 380
+            Phase {
+                centred: true
+                current: root.onboarding.demo.stagesPhase === 0
+                title: "Aimset knows if you're\ndistracted or focused"
+                body: "Based on what you're doing,\none of three things happens:"
+            }
 
-                Phase {
-                    objectName: "phase0"
-                    centred: true
-                    current: root.onboarding.demo.stagesPhase === 0
-                    Headline {
-                        objectName: "phase0Headline"
-                        text: "Aimset knows if you're\ndistracted or focused"
-                    }
-                    Line {
-                        objectName: "phase0Body"
-                        text: "Based on what you're doing,\none of three things happens:"
-                        alpha: 0.5
-                    }
-                }
-
-                Phase {
-                    objectName: "phase1"
-                    current: root.onboarding.demo.stagesPhase === 1
-                    StepLabel { objectName: "phase1Step"; text: "1 of 3" }
-                    StepTitle { objectName: "phase1Title"; text: "Nothing (You're on track)" }
-                    StepBody {
-                        objectName: "phase1Body"
-                        text: "If what you're doing matches your goal,\nthe app stays invisible."
-                    }
-                    Item {
-                        anchors.horizontalCenter: parent.horizontalCenter
+            Phase {
+                current: root.onboarding.demo.stagesPhase === 1
+                step: "1 of 3"
+                title: "Nothing (You're on track)"
+                body: "If what you're doing matches your goal,\nthe app stays invisible."
+                Item {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    width: 48
+                    height: 100
+                    GhostShape {
+                        anchors.centerIn: parent
                         width: 48
-                        height: 100
-                        GhostShape {
-                            objectName: "stagesGhost"
-                            anchors.centerIn: parent
-                            width: 48
-                            height: 60
-                            color: "white"
-                            opacity: root.onboarding.demo.stagesGhostOpacity
-                            transform: Translate { y: root.onboarding.demo.stagesGhostFloat
-                                Behavior on y { EaseInOutAnimation { duration: 1500 } }
-                            }
-                            Behavior on opacity { EaseInOutAnimation { duration: 1500 } }
+                        height: 60
+                        color: "white"
+                        opacity: root.onboarding.demo.stagesGhostOpacity
+                        transform: Translate { y: root.onboarding.demo.stagesGhostFloat
+                            Behavior on y { EaseInOutAnimation { duration: 1500 } }
                         }
-                    }
-                }
-
-                Phase {
-                    objectName: "phase2"
-                    current: root.onboarding.demo.stagesPhase === 2
-                    StepLabel { objectName: "phase2Step"; text: "2 of 3" }
-                    StepTitle { objectName: "phase2Title"; text: "A Quick Question" }
-                    StepBody {
-                        objectName: "phase2Body"
-                        text: "If Aimset isn't certain, a small popup appears:"
-                    }
-                    Item { width: 1; height: 6 }
-                    OnboardingQuestionDemo {
-                        objectName: "stagesQuestion"
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        opacity: root.onboarding.demo.showStagesQuestionUI ? 1 : 0
-                        scale: root.onboarding.demo.showStagesQuestionUI ? 1 : 0.95
-                        Behavior on opacity { EaseInOutAnimation { duration: 350 } }
-                        Behavior on scale { EaseInOutAnimation { duration: 350 } }
-                    }
-                }
-
-                Phase {
-                    objectName: "phase3"
-                    current: root.onboarding.demo.stagesPhase === 3
-                    StepLabel { objectName: "phase3Step"; text: "3 of 3" }
-                    StepTitle { objectName: "phase3Title"; text: "A Nudge (You've drifted)" }
-                    StepBody {
-                        objectName: "phase3Body"
-                        text: "If you get distracted, a warning appears\nwith a 15-second timer."
-                    }
-                    Item { width: 1; height: 6 }
-                    InterventionDemo {
-                        objectName: "stagesWarning"
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        countdown: root.onboarding.demo.stagesCountdownValue
-                        aimset: "Study for biology exam"
-                        opacity: root.onboarding.demo.showStagesNudgeUI ? 1 : 0
-                        scale: root.onboarding.demo.showStagesNudgeUI ? 1 : 0.95
-                        Behavior on opacity { EaseInOutAnimation { duration: 350 } }
-                        Behavior on scale { EaseInOutAnimation { duration: 350 } }
-                    }
-                    Line {
-                        objectName: "stagesClosing"
-                        text: "15 seconds is enough to save anything important.\nNot enough to keep procrastinating."
-                        alpha: 0.5
-                        size: 14
-                        opacity: root.onboarding.demo.showStagesClosing ? 1 : 0
-                        Behavior on opacity { EaseInOutAnimation { duration: 350 } }
+                        Behavior on opacity { EaseInOutAnimation { duration: 1500 } }
                     }
                 }
             }
 
-            OnboardingNextButton {
-                objectName: "page1Next"
-                anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.demo.showStagesButton
-                onClicked: root.onboarding.next()
+            Phase {
+                current: root.onboarding.demo.stagesPhase === 2
+                step: "2 of 3"
+                title: "A Quick Question"
+                body: "If Aimset isn't certain, a small popup appears:"
+                Item { width: 1; height: 6 }
+                OnboardingQuestionDemo {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    opacity: root.onboarding.demo.showStagesQuestionUI ? 1 : 0
+                    scale: root.onboarding.demo.showStagesQuestionUI ? 1 : 0.95
+                    Behavior on opacity { EaseInOutAnimation { duration: 350 } }
+                    Behavior on scale { EaseInOutAnimation { duration: 350 } }
+                }
             }
+
+            Phase {
+                current: root.onboarding.demo.stagesPhase === 3
+                step: "3 of 3"
+                title: "A Nudge (You've drifted)"
+                body: "If you get distracted, a warning appears\nwith a 15-second timer."
+                Item { width: 1; height: 6 }
+                InterventionDemo {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    countdown: root.onboarding.demo.stagesCountdownValue
+                    aimset: "Study for biology exam"
+                    opacity: root.onboarding.demo.showStagesNudgeUI ? 1 : 0
+                    scale: root.onboarding.demo.showStagesNudgeUI ? 1 : 0.95
+                    Behavior on opacity { EaseInOutAnimation { duration: 350 } }
+                    Behavior on scale { EaseInOutAnimation { duration: 350 } }
+                }
+                Line {
+                    text: "15 seconds is enough to save anything important.\nNot enough to keep procrastinating."
+                    alpha: 0.5
+                    size: 14
+                    opacity: root.onboarding.demo.showStagesClosing ? 1 : 0
+                    Behavior on opacity { EaseInOutAnimation { duration: 350 } }
+                }
+            }
+        }
+
+        OnboardingButton {
+            shown: root.onboarding.demo.showStagesButton
+            onClicked: root.onboarding.next()
         }
     }
 
     // ---- page 2: a new aimset by voice ---------------------------------------------------
     Page {
-        objectName: "page2"
         current: root.page === 2
 
         Column {
-            anchors.centerIn: parent
-            width: parent.width - 64
-            spacing: 24
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 10
+            opacity: root.onboarding.demo.showVoiceHeadline ? 1 : 0
+            Behavior on opacity { EaseOutAnimation { duration: 500 } }
 
-            Column {
-                anchors.horizontalCenter: parent.horizontalCenter
-                spacing: 10
-                opacity: root.onboarding.demo.showVoiceHeadline ? 1 : 0
-                Behavior on opacity { EaseOutAnimation { duration: 500 } }
-
-                Headline {
-                    objectName: "page2Headline"
-                    text: "Change your aimset\non the fly."
-                }
-                Line {
-                    objectName: "page2Body"
-                    text: "Plans change. That's fine."
-                    alpha: 0.5
-                }
+            Headline {
+                text: "Change your aimset\non the fly."
             }
-
-            Row {
-                objectName: "keyRow"
-                anchors.horizontalCenter: parent.horizontalCenter
-                spacing: 12
-                opacity: root.onboarding.demo.showKeyboardHint ? 1 : 0
-                Behavior on opacity { EaseOutAnimation { duration: 400 } }
-
-                KeyCap {
-                    objectName: "optionKey"
-                    label: KeyNames.modifier
-                    symbol: KeyNames.modifierSymbol
-                    isPressed: root.onboarding.demo.optionKeyPressed
-                }
-                Text {
-                    anchors.verticalCenter: parent.verticalCenter
-                    text: "+"
-                    color: Qt.rgba(1, 1, 1, 0.4)
-                    font.pixelSize: 20
-                    font.weight: Font.Medium
-                }
-                KeyCap {
-                    objectName: "mKey"
-                    label: KeyNames.letter
-                    isPressed: root.onboarding.demo.mKeyPressed
-                }
+            Line {
+                text: "Plans change. That's fine."
+                alpha: 0.5
             }
+        }
 
-            // Room for the panel, kept while it is away.
-            Item {
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: voicePanel.width
-                height: voicePanel.height
+        Row {
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 12
+            opacity: root.onboarding.demo.showKeyboardHint ? 1 : 0
+            Behavior on opacity { EaseOutAnimation { duration: 400 } }
 
-                VoicePanelDemo {
-                    id: voicePanel
-                    objectName: "voicePanel"
-                    transcript: root.onboarding.demo.voiceTranscript
-                    visible: opacity > 0
-                    opacity: 0
-                    scale: 0.95
-                    states: State {
-                        name: "shown"
-                        when: root.onboarding.demo.showVoicePanel
-                        PropertyChanges { target: voicePanel; opacity: 1; scale: 1 }
-                    }
-                    // Pops in on a spring, slips away on an ease-out.
-                    transitions: [
-                        Transition {
-                            to: "shown"
-                            ResponseSpring { properties: "opacity,scale" }
-                        },
-                        Transition {
-                            to: ""
-                            EaseOutAnimation { properties: "opacity,scale"; duration: 300 }
-                        }
-                    ]
+            KeyCap {
+                objectName: "optionKey"
+                label: KeyNames.modifier
+                symbol: KeyNames.modifierSymbol
+                isPressed: root.onboarding.demo.optionKeyPressed
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: "+"
+                color: Qt.rgba(1, 1, 1, 0.4)
+                font.pixelSize: 20
+                font.weight: Font.Medium
+            }
+            KeyCap {
+                objectName: "mKey"
+                label: KeyNames.letter
+                isPressed: root.onboarding.demo.mKeyPressed
+            }
+        }
+
+        // Hidden by opacity alone, so its room is kept while it is away.
+        VoicePanelDemo {
+            id: voicePanel
+            anchors.horizontalCenter: parent.horizontalCenter
+            transcript: root.onboarding.demo.voiceTranscript
+            opacity: 0
+            scale: 0.95
+            states: State {
+                name: "shown"
+                when: root.onboarding.demo.showVoicePanel
+                PropertyChanges { target: voicePanel; opacity: 1; scale: 1 }
+            }
+            // Pops in on a spring, slips away on an ease-out.
+            transitions: [
+                Transition {
+                    to: "shown"
+                    ResponseSpring { properties: "opacity,scale" }
+                },
+                Transition {
+                    to: ""
+                    EaseOutAnimation { properties: "opacity,scale"; duration: 300 }
                 }
-            }
+            ]
+        }
 
-            Reveal {
-                objectName: "page2Closing"
-                shown: root.onboarding.demo.showVoiceButton
-                revealDuration: 300
-                text: "Aimset updates instantly.\nThe AI adjusts. No friction."
-                alpha: 0.6
-            }
+        Reveal {
+            shown: root.onboarding.demo.showVoiceButton
+            revealDuration: 300
+            text: "Aimset updates instantly.\nThe AI adjusts. No friction."
+            alpha: 0.6
+        }
 
-            OnboardingNextButton {
-                objectName: "page2Next"
-                anchors.horizontalCenter: parent.horizontalCenter
-                shown: root.onboarding.demo.showVoiceButton
-                onClicked: root.onboarding.next()
-            }
+        OnboardingButton {
+            shown: root.onboarding.demo.showVoiceButton
+            onClicked: root.onboarding.next()
         }
     }
 
     // ---- page 3: accessibility access ----------------------------------------------------
     Page {
-        objectName: "page3"
         current: root.page === 3
+        spacing: 20
 
+        EyeCircleSymbol {
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: 48
+            height: 48
+            color: "white"
+        }
+        Line {
+            text: "Aimset needs screen access\nto see when you drift."
+            size: 20
+            font.weight: Font.Medium
+        }
+        Note {
+            text: root.onboarding.privacyNote
+            size: 14
+        }
+        Note {
+            visible: text.length > 0
+            text: root.onboarding.accessibilityNote
+            size: 12
+        }
+        Note {
+            visible: text.length > 0
+            text: root.onboarding.extensionNote
+            alpha: 0.7
+            size: 13
+        }
+        OnboardingButton {
+            objectName: "permissionButton"
+            text: root.onboarding.permissionButtonTitle
+            onClicked: root.onboarding.enableAccessibility()
+        }
+        // Room kept for the way on without window text, so "Enable Aimset"
+        // stays where it is when the offer appears.
         Column {
-            anchors.centerIn: parent
-            width: parent.width - 64
-            spacing: 20
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: parent.width
+            spacing: 8
+            readonly property bool offered: root.onboarding.canContinueWithTitlesOnly
+                                            && !root.onboarding.permissionGranted
+            opacity: offered ? 1 : 0
+            Behavior on opacity { EaseOutAnimation { duration: 300 } }
 
-            EyeCircleSymbol {
-                objectName: "eyeSymbol"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: 48
-                height: 48
-                color: "white"
-            }
-            Line {
-                objectName: "page3Headline"
-                text: "Aimset needs screen access\nto see when you drift."
-                size: 20
-                font.weight: Font.Medium
-            }
             Note {
-                objectName: "page3Privacy"
-                text: root.onboarding.privacyNote
-                size: 14
-            }
-            Note {
-                objectName: "page3PlatformNote"
-                visible: text.length > 0
-                text: root.onboarding.accessibilityNote
+                text: "Accessibility could not be switched on here. Aimset can still work from window titles alone."
+                alpha: 0.5
                 size: 12
             }
-            Note {
-                objectName: "extensionNote"
-                visible: text.length > 0
-                text: root.onboarding.extensionNote
-                alpha: 0.7
-                size: 13
-            }
             PlainButton {
-                objectName: "permissionButton"
+                objectName: "titlesOnlyButton"
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: root.onboarding.permissionButtonTitle
-                fontSize: 15
-                horizontalInset: 36
-                verticalInset: 10
-                color: "white"
-                textColor: "black"
-                onClicked: root.onboarding.enableAccessibility()
-            }
-            // Room kept for the way on without window text, so "Enable Aimset"
-            // stays where it is when the offer appears.
-            Column {
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: parent.width
-                spacing: 8
-                readonly property bool offered: root.onboarding.canContinueWithTitlesOnly
-                                                && !root.onboarding.permissionGranted
-                opacity: offered ? 1 : 0
-                Behavior on opacity { EaseOutAnimation { duration: 300 } }
-
-                Note {
-                    objectName: "titlesOnlyNote"
-                    text: "Accessibility could not be switched on here. Aimset can still work from window titles alone."
-                    alpha: 0.5
-                    size: 12
-                }
-                PlainButton {
-                    objectName: "titlesOnlyButton"
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    text: "Continue with titles only"
-                    fontSize: 13
-                    horizontalInset: 20
-                    verticalInset: 8
-                    enabled: parent.offered
-                    color: Qt.rgba(1, 1, 1, 0.1)
-                    textColor: Qt.rgba(1, 1, 1, 0.8)
-                    onClicked: root.onboarding.continueWithTitlesOnly()
-                }
+                text: "Continue with titles only"
+                fontSize: 13
+                horizontalInset: 20
+                verticalInset: 8
+                enabled: parent.offered
+                color: Qt.rgba(1, 1, 1, 0.1)
+                textColor: Qt.rgba(1, 1, 1, 0.8)
+                onClicked: root.onboarding.continueWithTitlesOnly()
             }
         }
     }

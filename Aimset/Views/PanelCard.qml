@@ -14,7 +14,6 @@ Item {
 
     Rectangle {
         id: card
-        objectName: "card"
 
         anchors.fill: parent
         radius: 12

@@ -21,25 +21,12 @@ Rectangle {
         width: root.width - 40
         spacing: 10
 
-        Row {
+        ListeningRow {
             anchors.horizontalCenter: parent.horizontalCenter
-            spacing: 8
-            Rectangle {
-                anchors.verticalCenter: parent.verticalCenter
-                width: 8
-                height: 8
-                radius: 4
-                color: "#ff3b30"
-            }
-            Text {
-                objectName: "listeningLabel"
-                text: "Listening..."
-                color: Qt.rgba(1, 1, 1, 0.6)
-                font.pixelSize: 13
-            }
+            label.color: Qt.rgba(1, 1, 1, 0.6)
+            label.font.weight: Font.Normal
         }
         Text {
-            objectName: "transcript"
             width: parent.width
             // Holds a line even before the first word.
             height: Math.max(implicitHeight, 24)

@@ -10,14 +10,9 @@ Rectangle {
     // The VoiceAimsetManager whose recording this shows.
     property VoiceAimsetManager manager: null
     readonly property string transcription: manager ? manager.currentTranscription : ""
-    // The card grows with the words up to this width; past it they wrap, to
-    // two lines at most.
-    readonly property real maximumWidth: 300
-    readonly property real maximumTranscriptionWidth: maximumWidth - 2 * horizontalPadding
     readonly property real horizontalPadding: 24
     readonly property real verticalPadding: 16
 
-    objectName: "card"
     implicitWidth: content.implicitWidth + 2 * horizontalPadding
     implicitHeight: content.implicitHeight + 2 * verticalPadding
     radius: 12
@@ -28,34 +23,14 @@ Rectangle {
     Column {
         id: content
 
-        objectName: "content"
         // Centred, also in a panel wider than the card asked for.
         anchors.horizontalCenter: parent.horizontalCenter
         y: card.verticalPadding
         spacing: 8
 
-        Row {
-            objectName: "listeningRow"
+        ListeningRow {
             anchors.horizontalCenter: parent.horizontalCenter
-            spacing: 8
-
-            Rectangle {
-                objectName: "redDot"
-                anchors.verticalCenter: parent.verticalCenter
-                width: 8
-                height: 8
-                radius: 4
-                color: "#ff3b30"
-            }
-
-            Text {
-                objectName: "listeningLabel"
-                anchors.verticalCenter: parent.verticalCenter
-                text: "Listening..."
-                font.pixelSize: 14
-                font.weight: Font.Medium
-                color: Qt.rgba(1, 1, 1, 0.8)
-            }
+            label.font.pixelSize: 14
         }
 
         // Only while something has been recognised; a column skips it when hidden.
@@ -63,7 +38,9 @@ Rectangle {
             objectName: "transcriptionLabel"
             anchors.horizontalCenter: parent.horizontalCenter
             visible: card.transcription.length > 0
-            width: Math.min(implicitWidth, card.maximumTranscriptionWidth)
+            // The card grows with the words up to 300 wide; past it they
+            // wrap, to two lines at most.
+            width: Math.min(implicitWidth, 300 - 2 * card.horizontalPadding)
             text: card.transcription
             textFormat: Text.PlainText
             font.pixelSize: 16
@@ -76,7 +53,6 @@ Rectangle {
         }
 
         Text {
-            objectName: "hintLabel"
             anchors.horizontalCenter: parent.horizontalCenter
             text: "Release " + KeyNames.hotkey + " to set aimset"
             font.pixelSize: 12

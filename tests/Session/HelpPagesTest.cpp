@@ -40,7 +40,8 @@ TEST_F(HelpPagesTest, TheArrowsWalkPageOnesStagesBeforeLeavingIt) {
     EXPECT_EQ(closeCalls, 2);
 }
 
-TEST_F(HelpPagesTest, ClosingFromAnyPageOrDyingLeavesNoTimerBehind) {
+// (What dies with the card is its Timeline's, as the timeline's own test shows.)
+TEST_F(HelpPagesTest, ClosingFromAnyPageLeavesNoTimerBehind) {
     for (int page = 0; page < HelpPages::pageCount; ++page) {
         pages.open();
         for (int step = 0; step < page + (page >= 1 ? 3 : 0); ++step) {
@@ -50,11 +51,6 @@ TEST_F(HelpPagesTest, ClosingFromAnyPageOrDyingLeavesNoTimerBehind) {
         pages.closeHelp();
         EXPECT_EQ(loop.scheduledTimerCount(), 0u) << page;
     }
-    {
-        HelpPages dying(loop);
-        dying.open();
-    }
-    EXPECT_EQ(loop.scheduledTimerCount(), 0u);
 }
 
 } // namespace
