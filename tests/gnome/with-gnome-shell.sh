@@ -5,15 +5,15 @@
 # (a mount namespace gives the shell a private system bus and hides the host's
 # /run/systemd, so it takes the plain, non-logind start-up path).
 #
-#   with-gnome-shell.sh [--applications DIR] COMMAND...
+#   with-gnome-shell.sh COMMAND...
 #
 # The command sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, HOME and the XDG
-# folders of that session, and AIMSET_SHELL_LOG (the shell's output). Desktop
-# entries in DIR are installed before the shell starts, so it knows them as
-# applications. The command's exit status is returned.
+# folders of that session. The test windows' desktop entries (applications/)
+# are installed before the shell starts, so it knows them as applications.
+# The command's exit status is returned.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-extension=${AIMSET_GNOME_EXTENSION_DIR:-$here/../../dist/gnome-shell/aimset@aimset.invalid}
+extension=$here/../../dist/gnome-shell/aimset@aimset.invalid
 uuid=aimset@aimset.invalid
 
 case "${AIMSET_GNOME_STAGE:-outer}" in
@@ -36,11 +36,6 @@ namespace)
         rm -rf "$root"
     }
     trap cleanup EXIT
-    applications=
-    if [ "${1:-}" = --applications ]; then
-        applications=$2
-        shift 2
-    fi
     export HOME=$root/home XDG_RUNTIME_DIR=$root/run
     export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config
     export XDG_CACHE_HOME=$HOME/.cache XDG_STATE_HOME=$HOME/.local/state
@@ -48,17 +43,14 @@ namespace)
         "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
     mkdir -m 0700 "$XDG_RUNTIME_DIR"
     cp -rL "$extension" "$XDG_DATA_HOME/gnome-shell/extensions/$uuid"
-    if [ -n "$applications" ]; then
-        cp "$applications"/*.desktop "$XDG_DATA_HOME/applications/"
-    fi
+    cp "$here"/applications/*.desktop "$XDG_DATA_HOME/applications/"
     export AIMSET_SHELL_LOG=$root/shell.log
-    set +e
+    status=0
     # The session bus logs each service it starts; that goes beside the
     # shell's output; the command keeps this script's output.
-    AIMSET_GNOME_STAGE=session dbus-run-session -- "$0" "$@" 3>&2 4>&1 >"$root/bus.log" 2>&1
-    status=$?
-    set -e
-    if [ "$status" != 0 ] && [ -z "${AIMSET_GNOME_QUIET:-}" ]; then
+    AIMSET_GNOME_STAGE=session dbus-run-session -- "$0" "$@" 3>&2 4>&1 >"$root/bus.log" 2>&1 ||
+        status=$?
+    if [ "$status" != 0 ]; then
         echo "with-gnome-shell: the shell's output:" >&2
         grep -v -e '^$' "$AIMSET_SHELL_LOG" | tail -n 40 >&2 || true
     fi
@@ -96,10 +88,8 @@ session)
     done
     export GDK_BACKEND=wayland QT_QPA_PLATFORM=wayland
     unset AIMSET_GNOME_STAGE
-    set +e
+    # Its status is the script's: set -e ends here on a failure, and the
+    # trap keeps it.
     "$@"
-    status=$?
-    set -e
-    exit "$status"
     ;;
 esac

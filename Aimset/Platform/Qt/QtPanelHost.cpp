@@ -5,9 +5,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPointer>
 #include <QQmlComponent>
-#include <QQuickItem>
 #include <QQuickPaintedItem>
 #include <QRegion>
 #include <QScreen>

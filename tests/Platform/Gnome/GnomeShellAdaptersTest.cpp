@@ -25,13 +25,6 @@ QString describe(const std::optional<RunningApplication>& app) {
                : u"none"_s;
 }
 
-void typeAltM(ShellKeyboard& keyboard) {
-    for (const auto& [code, down] :
-         {std::pair{keyLeftAlt, true}, {keyM, true}, {keyM, false}, {keyLeftAlt, false}}) {
-        keyboard.key(code, down);
-    }
-}
-
 bool switchUserExtensions(bool on) {
     return run(u"gsettings"_s, {u"set"_s, u"org.gnome.shell"_s, u"disable-user-extensions"_s,
                                 on ? u"false"_s : u"true"_s})
@@ -56,8 +49,9 @@ struct GnomeShellAdaptersTest : ::testing::Test {
     }
 };
 
-// (Control+W through the shell is checked end to end, closing a real tab.)
-TEST_F(GnomeShellAdaptersTest, TheWindowInFrontItsTitleAndTheVoiceChordFollowTheShell) {
+// (Control+W through the shell is checked end to end, closing a real tab;
+// the voice chord below, after the extension came back.)
+TEST_F(GnomeShellAdaptersTest, TheWindowInFrontAndItsTitleFollowTheShell) {
     GtkTestWindow first(u"aimset-test-window"_s, u"Brouillon"_s);
     ASSERT_TRUE(first.waitUntilFocused(keyboard)) << first.lines().join(u'|').toStdString();
     auto second = std::make_unique<GtkTestWindow>(u"org.aimset.Unlisted"_s, u"Second"_s);
@@ -84,10 +78,6 @@ TEST_F(GnomeShellAdaptersTest, TheWindowInFrontItsTitleAndTheVoiceChordFollowThe
     EXPECT_EQ(activations, (QStringList{firstApp, secondApp, firstApp}));
     EXPECT_EQ(shell.focusedWindowTitle(static_cast<std::int32_t>(first.pid())),
               u"Brouillon — 集中 ✓"_s);
-
-    typeAltM(keyboard);
-    ASSERT_TRUE(spinUntil([&] { return chordChanges.size() == 2; }));
-    EXPECT_EQ(chordChanges, (QStringList{u"down"_s, u"up"_s}));
 }
 
 // Switched off, the extension leaves the bus: nothing is sent, one line says
@@ -117,7 +107,10 @@ TEST_F(GnomeShellAdaptersTest, AnExtensionSwitchedOffIsFollowedUnlessTheShellKee
     const qsizetype switches = activations.size();
     GtkTestWindow window(u"aimset-test-window"_s, u"Again"_s);
     ASSERT_TRUE(window.waitUntilFocused(keyboard));
-    typeAltM(keyboard);
+    for (const auto& [code, down] :
+         {std::pair{keyLeftAlt, true}, {keyM, true}, {keyM, false}, {keyLeftAlt, false}}) {
+        keyboard.key(code, down);
+    }
     ASSERT_TRUE(window.waitFor(u"release Alt_L Alt"_s));
     // The title comes after the keys, and so does its signal.
     window.tell(u"title Again renamed"_s);

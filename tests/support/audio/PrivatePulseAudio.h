@@ -6,8 +6,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <cstdio>
-
 namespace aimset::test {
 
 using namespace Qt::StringLiterals;
@@ -62,7 +60,8 @@ private:
 
 // A PulseAudio daemon of the test's own on that socket: a null sink
 // "speaker" and a source "microphone" that hears what is played to it, as
-// the default input. It is stopped when it goes.
+// the default input, its messages on the test's standard error. It is
+// stopped when it goes.
 class PrivatePulseAudio : public NoSoundServer {
 public:
     PrivatePulseAudio() {
@@ -73,17 +72,16 @@ public:
             environment.insert(name, m_dir.path());
         }
         m_daemon.setProcessEnvironment(environment);
-        m_daemon.setProcessChannelMode(QProcess::MergedChannels);
-        m_daemon.setStandardOutputFile(m_dir.filePath(u"daemon.log"_s));
         // -n: none of the machine's configuration; only the modules named here.
         // --system=no lets it run as root, as CI does.
-        m_daemon.launch(
-            u"pulseaudio"_s,
-            {u"--system=no"_s, u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
-             u"--use-pid-file=no"_s, u"--disable-shm=yes"_s, u"--log-target=stderr"_s, u"-L"_s,
-             u"module-native-protocol-unix auth-anonymous=1 socket="_s + socketPath(), u"-L"_s,
-             u"module-null-sink sink_name=speaker rate=16000 channels=1"_s, u"-L"_s,
-             u"module-remap-source source_name=microphone master=speaker.monitor"_s});
+        m_daemon.launch(u"pulseaudio"_s,
+                        {u"--system=no"_s, u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
+                         u"--use-pid-file=no"_s, u"--disable-shm=yes"_s, u"--log-target=stderr"_s,
+                         u"--log-level=error"_s, u"-L"_s,
+                         u"module-native-protocol-unix auth-anonymous=1 socket="_s + socketPath(),
+                         u"-L"_s, u"module-null-sink sink_name=speaker rate=16000 channels=1"_s,
+                         u"-L"_s,
+                         u"module-remap-source source_name=microphone master=speaker.monitor"_s});
         // Ready once it answers; one that died at start is not waited for.
         m_running = spinUntil(
                         [this] {
@@ -92,10 +90,6 @@ public:
                         },
                         std::chrono::seconds(30)) &&
                     m_daemon.state() == QProcess::Running;
-        if (!m_running) {
-            std::fprintf(stderr, "pulseaudio did not come up: see %s\n",
-                         qPrintable(m_dir.filePath(u"daemon.log"_s)));
-        }
     }
 
     bool isRunning() const { return m_running; }

@@ -23,14 +23,10 @@ const SecretSchema kSchema = [] {
     return s;
 }();
 
-void freeItems(GList* list) {
-    g_list_free_full(list, g_object_unref);
-}
-
 template <typename T, auto release>
 using Owned = std::unique_ptr<T, decltype([](T* p) { release(p); })>;
 using OwnedCollection = Owned<SecretCollection, g_object_unref>;
-using OwnedItems = Owned<GList, freeItems>;
+using OwnedItems = Owned<GList, [](GList* list) { g_list_free_full(list, g_object_unref); }>;
 using OwnedValue = Owned<SecretValue, secret_value_unref>;
 
 Owned<GHashTable, g_hash_table_unref> attributesOf(const SecretItemKey& key) {

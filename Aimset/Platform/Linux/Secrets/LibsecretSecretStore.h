@@ -24,9 +24,7 @@ namespace aimset {
 // the store works again.
 class LibsecretSecretStore final : public SecretStore {
 public:
-    static constexpr std::chrono::milliseconds defaultBound{3000};
-
-    explicit LibsecretSecretStore(std::chrono::milliseconds bound = defaultBound);
+    explicit LibsecretSecretStore(std::chrono::milliseconds bound = std::chrono::seconds(3));
     ~LibsecretSecretStore() override;
 
     FindResult find(const SecretItemKey& key, bool wantData) override;

@@ -41,20 +41,15 @@ QString describe(QAudio::Error error) {
         return QStringLiteral("the audio input could not be read");
     case QAudio::UnderrunError:
         return QStringLiteral("the audio input stopped delivering");
-    case QAudio::NoError:
-    case QAudio::FatalError:
-        break;
+    default:
+        return QStringLiteral("the audio input failed");
     }
-    return QStringLiteral("the audio input failed");
 }
 
 // The library keeps some loading state in globals: one load at a time.
 std::mutex loadMutex;
 
-struct DecoderDeleter {
-    void operator()(ps_decoder_t* decoder) const { ps_free(decoder); }
-};
-using Decoder = std::unique_ptr<ps_decoder_t, DecoderDeleter>;
+using Decoder = std::unique_ptr<ps_decoder_t, decltype([](ps_decoder_t* d) { ps_free(d); })>;
 
 Decoder load(const PocketSphinxRecognizer::Model& model) {
     std::lock_guard lock(loadMutex);
