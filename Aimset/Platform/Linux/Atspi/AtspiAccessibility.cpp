@@ -18,7 +18,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <map>
 #include <utility>
 
 namespace aimset {
@@ -33,6 +32,9 @@ const QString kStatus = QStringLiteral("org.a11y.Status");
 const QString kIsEnabled = QStringLiteral("IsEnabled");
 // One call on the session bus, in milliseconds.
 constexpr int kBusTimeout = 500;
+const QString kProgram = QStringLiteral("aimset-atspi-dump");
+// More output than any window's tree: a reader that prints this much is broken.
+constexpr qint64 kMaxOutputBytes = 32 * 1024 * 1024;
 
 // One element as the reader printed it.
 class DumpedElement final : public AccessibleElement {
@@ -71,7 +73,7 @@ private:
 
 } // namespace
 
-// The D-Bus connection, the process's session bus or a named one, and what
+// A D-Bus connection of its own, to the session bus or a named one, and what
 // is known of whether the accessibility bus is enabled. Every question to the
 // bus is asynchronous; the launcher announces every change
 // (PropertiesChanged), so once an answer is in, a poll costs nothing.
@@ -80,19 +82,16 @@ class AtspiAccessibility::Bus : public QObject {
 
 public:
     explicit Bus(const QString& address)
-        : m_name(address.isEmpty() ? QString()
-                                   : QStringLiteral("aimset-accessibility-%1")
-                                         .arg(reinterpret_cast<quintptr>(this))) {
-        if (!m_name.isEmpty()) {
-            QDBusConnection::connectToBus(address, m_name);
-        }
-        QDBusConnection bus = connection();
+        : m_name(QStringLiteral("aimset-accessibility-%1").arg(reinterpret_cast<quintptr>(this)))
+        , m_bus(address.isEmpty()
+                    ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_name)
+                    : QDBusConnection::connectToBus(address, m_name)) {
         m_watched =
-            bus.isConnected() &&
-            bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
-                        this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+            m_bus.isConnected() &&
+            m_bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
+                          this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
         // A launcher that goes or comes back forgets what was known.
-        auto* watcher = new QDBusServiceWatcher(kBusService, bus,
+        auto* watcher = new QDBusServiceWatcher(kBusService, m_bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
             m_enabled.reset();
@@ -100,14 +99,7 @@ public:
         });
         refresh();
     }
-    ~Bus() override {
-        if (!m_name.isEmpty()) {
-            QDBusConnection::disconnectFromBus(m_name);
-        }
-    }
-    QDBusConnection connection() const {
-        return m_name.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_name);
-    }
+    ~Bus() override { QDBusConnection::disconnectFromBus(m_name); }
 
     // What is known now. Asks again in the background when nothing is, when
     // changes are not announced to us, or while the bus is off: a change
@@ -120,10 +112,8 @@ public:
     }
 
     void enable() {
-        QDBusMessage set = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
-                                                          QStringLiteral("Set"));
-        set << kStatus << kIsEnabled << QVariant::fromValue(QDBusVariant(true));
-        whenAnswered(set, [this](const QDBusMessage& reply) {
+        const QVariant on = QVariant::fromValue(QDBusVariant(true));
+        call(QStringLiteral("Set"), {kStatus, kIsEnabled, on}, [this](const QDBusMessage& reply) {
             if (reply.type() == QDBusMessage::ReplyMessage) {
                 m_enabled = true;
                 Log(kTag + QStringLiteral("Accessibility bus enabled"));
@@ -155,10 +145,7 @@ private:
             return;
         }
         m_asking = true;
-        QDBusMessage get = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
-                                                          QStringLiteral("Get"));
-        get << kStatus << kIsEnabled;
-        whenAnswered(get, [this](const QDBusMessage& reply) {
+        call(QStringLiteral("Get"), {kStatus, kIsEnabled}, [this](const QDBusMessage& reply) {
             m_asking = false;
             if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
                 m_lastError.clear();
@@ -178,10 +165,13 @@ private:
         });
     }
 
-    void whenAnswered(const QDBusMessage& message,
-                      std::function<void(const QDBusMessage&)> handle) {
-        auto* watcher =
-            new QDBusPendingCallWatcher(connection().asyncCall(message, kBusTimeout), this);
+    // Calls a method of the launcher's properties; handle gets the reply.
+    void call(const QString& method, const QVariantList& arguments,
+              std::function<void(const QDBusMessage&)> handle) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, method);
+        message.setArguments(arguments);
+        auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kBusTimeout), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [handle = std::move(handle)](QDBusPendingCallWatcher* answered) {
                     answered->deleteLater();
@@ -190,6 +180,7 @@ private:
     }
 
     QString m_name;
+    QDBusConnection m_bus;
     bool m_watched = false;
     bool m_asking = false;
     std::optional<bool> m_enabled;
@@ -198,16 +189,11 @@ private:
 
 // The readers of windows, on their own thread (see the class). Each read runs
 // aimset-atspi-dump under the deadline, parses its output and hands the
-// outcome to deliver.
-struct AtspiAccessibility::ReadOutcome {
-    std::optional<WindowDump> dump;
-    // Why the window could not be read; empty when it was, or had none.
-    QString failure;
-};
-
+// window, or why there is none, to deliver.
 class AtspiAccessibility::Readers : public QObject {
 public:
-    using Deliver = std::function<void(quint64 id, ReadOutcome outcome)>;
+    using Deliver = std::function<void(quint64 id, std::shared_ptr<const AccessibleElement> window,
+                                       QString failure)>;
 
     Readers(Options options, Deliver deliver)
         : m_options(std::move(options))
@@ -215,125 +201,88 @@ public:
 
     // On the readers' thread.
     void start(quint64 id, std::int32_t pid) {
-        const QString program =
-            QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
-        QStringList arguments{
-            QStringLiteral("--call-timeout"), QString::number(m_options.deadline.count()),
-            QStringLiteral("--max-depth"),    QString::number(m_options.walkDepth),
-            QStringLiteral("--max-text"),     QString::number(m_options.keptTextLength)};
-        if (m_options.readWholeWindow) {
-            arguments << QStringLiteral("--full");
-        }
-        arguments << QString::number(pid);
-
-        Read& read = m_reads[id];
-        read.process = new QProcess(this);
-        QProcess& reader = *read.process;
+        const QString program = QDir(m_options.programDirectory).filePath(kProgram);
+        auto* reader = new QProcess(this);
+        auto* deadline = new QTimer(reader);
+        // Hands the outcome over once and lets the reader go: killed if still
+        // running, and reaped once it has died, without waiting for it here.
+        const auto finish = [this, id, reader, deadline](
+                                std::shared_ptr<const AccessibleElement> window, QString failure) {
+            deadline->stop();
+            reader->disconnect(this);
+            if (reader->state() == QProcess::NotRunning) {
+                reader->deleteLater();
+            } else {
+                connect(reader, &QProcess::finished, reader, &QObject::deleteLater);
+                reader->kill();
+            }
+            m_deliver(id, std::move(window), std::move(failure));
+        };
         if (!m_options.busAddress.isEmpty()) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_options.busAddress);
-            reader.setProcessEnvironment(environment);
+            reader->setProcessEnvironment(environment);
         }
-        reader.setProcessChannelMode(QProcess::SeparateChannels);
-        reader.setStandardErrorFile(QProcess::nullDevice());
-        connect(&reader, &QProcess::readyReadStandardOutput, this, [this, id] {
-            const auto found = m_reads.find(id);
-            if (found == m_reads.end()) {
-                return;
-            }
-            found->second.output += found->second.process->readAllStandardOutput();
-            if (found->second.output.size() > maxOutputBytes) {
-                fail(
-                    id,
-                    QString::fromLatin1(programName) +
-                        QStringLiteral(" printed more than %1 bytes; stopped").arg(maxOutputBytes));
+        reader->setStandardErrorFile(QProcess::nullDevice());
+        connect(reader, &QProcess::readyReadStandardOutput, this, [reader, finish] {
+            if (reader->bytesAvailable() > kMaxOutputBytes) {
+                finish(nullptr, kProgram + QStringLiteral(" printed more than %1 bytes; stopped")
+                                               .arg(kMaxOutputBytes));
             }
         });
-        connect(&reader, &QProcess::finished, this,
-                [this, id](int exitCode, QProcess::ExitStatus status) {
-                    finished(id, exitCode, status != QProcess::NormalExit);
-                });
-        connect(&reader, &QProcess::errorOccurred, this,
-                [this, id, program](QProcess::ProcessError error) {
-                    const auto found = m_reads.find(id);
-                    if (found == m_reads.end() || error != QProcess::FailedToStart) {
+        connect(reader, &QProcess::finished, this,
+                [reader, finish](int exitCode, QProcess::ExitStatus status) {
+                    if (status != QProcess::NormalExit || exitCode != 0) {
+                        finish(nullptr, kProgram + QStringLiteral(" failed (exit code ") +
+                                            QString::number(exitCode) + QLatin1Char(')'));
                         return;
                     }
-                    fail(id, QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
-                                 found->second.process->errorString());
+                    QString error;
+                    const auto window = parseWindowDump(reader->readAllStandardOutput(), &error);
+                    if (window) {
+                        finish(*window, {});
+                    } else {
+                        finish(nullptr, QStringLiteral("Unreadable output of ") + kProgram +
+                                            QStringLiteral(": ") + error);
+                    }
+                });
+        connect(reader, &QProcess::errorOccurred, this,
+                [reader, finish, program](QProcess::ProcessError error) {
+                    if (error == QProcess::FailedToStart) {
+                        finish(nullptr, QStringLiteral("Could not start ") + program +
+                                            QStringLiteral(": ") + reader->errorString());
+                    }
                 });
         // Bounded by the deadline, not by the target application. A coarse
         // timer may fire 5 % late, after the reader's own call timeout.
-        QTimer::singleShot(m_options.deadline, Qt::PreciseTimer, &reader, [this, id, pid] {
-            fail(id, QStringLiteral("Reading the window of process ") + QString::number(pid) +
-                         QStringLiteral(" took longer than ") +
-                         QString::number(m_options.deadline.count()) +
-                         QStringLiteral(" ms; stopped"));
+        deadline->setSingleShot(true);
+        deadline->setTimerType(Qt::PreciseTimer);
+        connect(deadline, &QTimer::timeout, this, [this, pid, finish] {
+            finish(nullptr, QStringLiteral("Reading the window of process ") +
+                                QString::number(pid) + QStringLiteral(" took longer than ") +
+                                QString::number(m_options.deadline.count()) +
+                                QStringLiteral(" ms; stopped"));
         });
-        reader.start(program, arguments, QIODevice::ReadOnly);
+        deadline->start(m_options.deadline);
+        reader->start(program,
+                      {QString::number(pid), QString::number(m_options.walkDepth),
+                       QString::number(m_options.keptTextLength),
+                       QString::number(m_options.deadline.count())},
+                      QIODevice::ReadOnly);
     }
 
-    // On the readers' thread, before it ends: every reader is killed.
-    void stopAll() {
-        for (auto& [id, read] : m_reads) {
-            read.process->disconnect(this);
-            read.process->kill();
-            read.process->waitForFinished(1000);
+    // On the readers' thread, as it ends: every reader is killed.
+    ~Readers() override {
+        for (QProcess* reader : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+            reader->disconnect(this);
+            reader->kill();
+            reader->waitForFinished(1000);
         }
-        m_reads.clear();
     }
 
 private:
-    struct Read {
-        QProcess* process = nullptr;
-        QByteArray output;
-    };
-
-    void finished(quint64 id, int exitCode, bool crashed) {
-        const auto found = m_reads.find(id);
-        if (found == m_reads.end()) {
-            return;
-        }
-        if (crashed || exitCode != 0) {
-            fail(id, QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
-                         QString::number(exitCode) + QLatin1Char(')'));
-            return;
-        }
-        found->second.output += found->second.process->readAllStandardOutput();
-        QString error;
-        const auto dump = parseWindowDump(found->second.output, &error);
-        if (!dump) {
-            fail(id, QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
-                         QStringLiteral(": ") + error);
-            return;
-        }
-        finish(id, {dump, {}});
-    }
-
-    void fail(quint64 id, const QString& why) { finish(id, {std::nullopt, why}); }
-
-    // Hands the outcome over once and lets the reader go: killed if still
-    // running, and reaped once it has died, without waiting for it here.
-    void finish(quint64 id, ReadOutcome outcome) {
-        const auto found = m_reads.find(id);
-        if (found == m_reads.end()) {
-            return;
-        }
-        const Read read = found->second;
-        m_reads.erase(found);
-        read.process->disconnect(this);
-        if (read.process->state() == QProcess::NotRunning) {
-            read.process->deleteLater();
-        } else {
-            connect(read.process, &QProcess::finished, read.process, &QObject::deleteLater);
-            read.process->kill();
-        }
-        m_deliver(id, std::move(outcome));
-    }
-
     const Options m_options;
     const Deliver m_deliver;
-    std::map<quint64, Read> m_reads;
 };
 
 AtspiAccessibility::AtspiAccessibility()
@@ -343,32 +292,24 @@ AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
     , m_bus(std::make_unique<Bus>(m_options.busAddress)) {
     if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory =
-            QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
+        m_options.programDirectory = QFileInfo(helperProgramPath(kProgram)).path();
     }
     // Outcomes come back to the bus object, which lives on this thread.
     Bus* home = m_bus.get();
-    m_readers = new Readers(m_options, [this, home](quint64 id, ReadOutcome outcome) {
+    m_readers = new Readers(m_options, [this, home](quint64 id, auto window, QString failure) {
         QMetaObject::invokeMethod(
-            home, [this, id, outcome = std::move(outcome)]() mutable { complete(id, outcome); },
+            home, [this, id, window, failure] { complete(id, window, failure); },
             Qt::QueuedConnection);
     });
     m_readerThread = std::make_unique<QThread>();
     m_readerThread->setObjectName(QStringLiteral("aimset-window-readers"));
     m_readers->moveToThread(m_readerThread.get());
+    QObject::connect(m_readerThread.get(), &QThread::finished, m_readers, &QObject::deleteLater);
     m_readerThread->start();
 }
 
 AtspiAccessibility::~AtspiAccessibility() {
     // The readers go on their own thread, which owns their processes and timers.
-    Readers* readers = std::exchange(m_readers, nullptr);
-    QMetaObject::invokeMethod(
-        readers,
-        [readers] {
-            readers->stopAll();
-            delete readers;
-        },
-        Qt::BlockingQueuedConnection);
     m_readerThread->quit();
     m_readerThread->wait();
     // Every read still waiting answers null now, as promised.
@@ -409,23 +350,23 @@ void AtspiAccessibility::readFocusedWindow(std::int32_t processIdentifier,
         Qt::QueuedConnection);
 }
 
-void AtspiAccessibility::complete(quint64 id, const ReadOutcome& outcome) {
+void AtspiAccessibility::complete(quint64 id,
+                                  const std::shared_ptr<const AccessibleElement>& window,
+                                  const QString& failure) {
     const auto found = m_pending.find(id);
     if (found == m_pending.end()) {
         return;
     }
     const WindowCompletion completion = std::move(found->second);
     m_pending.erase(found);
-    if (!outcome.failure.isEmpty()) {
-        Log(kTag + outcome.failure);
+    if (!failure.isEmpty()) {
+        Log(kTag + failure);
     }
-    if (outcome.dump) {
-        m_lastRead = outcome.dump->figures;
-    }
-    completion(outcome.dump ? outcome.dump->window : nullptr);
+    completion(window);
 }
 
-std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error) {
+std::optional<std::shared_ptr<const AccessibleElement>> parseWindowDump(const QByteArray& json,
+                                                                        QString* error) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     const QJsonObject root = document.object();
@@ -439,13 +380,10 @@ std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error
         }
         return std::nullopt;
     }
-    WindowDump dump;
-    dump.figures.calls = root.value(QStringLiteral("calls")).toInteger();
-    dump.figures.stoppedEarly = root.value(QStringLiteral("stoppedEarly")).toBool();
-    if (window.isObject()) {
-        dump.window = std::make_shared<DumpedElement>(window.toObject());
+    if (window.isNull()) {
+        return nullptr;
     }
-    return dump;
+    return std::make_shared<DumpedElement>(window.toObject());
 }
 
 } // namespace aimset
