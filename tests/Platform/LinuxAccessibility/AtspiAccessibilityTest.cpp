@@ -91,11 +91,11 @@ TEST(AtspiTrust, PromptEnablesTheBusAtOnceAndTheAdapterFollowsItsSwitches) {
 
 TEST(AtspiDump, MalformedOutputIsAnErrorAndAMissingWindowIsNull) {
     QString error;
-    EXPECT_FALSE(parseWindowDump("{\"calls\":3,", &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(parseWindowDump("[]", &error));
+    EXPECT_FALSE(parseWindowDump("{\"window\":", error));
+    EXPECT_EQ(error, u"unterminated object"_s);
+    EXPECT_FALSE(parseWindowDump("[]", error));
     EXPECT_EQ(error, u"no window member"_s);
-    const auto none = parseWindowDump("{\"calls\":3,\"window\":null}");
+    const auto none = parseWindowDump("{\"window\":null}", error);
     ASSERT_TRUE(none);
     EXPECT_EQ(*none, nullptr);
 }
@@ -244,19 +244,14 @@ TEST_F(AtspiWindows, StoppingEarlyOnALongPageKeepsTheSameText) {
     options.keptTextLength = 1000000000;
     AtspiAccessibility whole(options);
     // Loaded once the whole tree holds the end.
-    QStringList wholeParts;
-    ASSERT_TRUE(spinUntil(
-        [&] {
-            wholeParts = partsOf(whole);
-            return wholeParts.contains(u"The last paragraph"_s);
-        },
-        1min));
+    ASSERT_TRUE(spinUntil([&] { return partsOf(whole).contains(u"The last paragraph"_s); }, 1min));
     options.keptTextLength = AlignmentChecker::maxTextLength;
     AtspiAccessibility early(options);
     const QString earlyText = windowText(early, browser.processId(), u"Paragraph 1: caf\u00E9"_s);
 
     EXPECT_EQ(windowText(whole, browser.processId()), earlyText);
-    EXPECT_LT(partsOf(early).size() * 2, wholeParts.size());
+    // What it read past the kept text is at most the last text it took.
+    EXPECT_LT(partsOf(early).join(u' ').size(), 2 * AlignmentChecker::maxTextLength);
 }
 
 } // namespace

@@ -55,9 +55,7 @@ public:
         }
         std::vector<std::shared_ptr<const AccessibleElement>> list;
         for (const QJsonValue& child : children.toArray()) {
-            if (child.isObject()) {
-                list.push_back(std::make_shared<DumpedElement>(child.toObject()));
-            }
+            list.push_back(std::make_shared<DumpedElement>(child.toObject()));
         }
         return list;
     }
@@ -86,10 +84,9 @@ public:
         , m_bus(address.isEmpty()
                     ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_name)
                     : QDBusConnection::connectToBus(address, m_name)) {
-        m_watched =
-            m_bus.isConnected() &&
-            m_bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
-                          this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+        // Without a connection nothing is ever known, so every poll asks.
+        m_bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"), this,
+                      SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
         // A launcher that goes or comes back forgets what was known.
         auto* watcher = new QDBusServiceWatcher(kBusService, m_bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
@@ -101,11 +98,11 @@ public:
     }
     ~Bus() override { QDBusConnection::disconnectFromBus(m_name); }
 
-    // What is known now. Asks again in the background when nothing is, when
-    // changes are not announced to us, or while the bus is off: a change
-    // announced before our subscription took hold is then still heard.
+    // What is known now. Asks again in the background when nothing is, or
+    // while the bus is off: a change announced before our subscription took
+    // hold is then still heard.
     bool enabled() {
-        if (!m_enabled || !*m_enabled || !m_watched) {
+        if (!m_enabled || !*m_enabled) {
             refresh();
         }
         return m_enabled.value_or(false);
@@ -181,7 +178,6 @@ private:
 
     QString m_name;
     QDBusConnection m_bus;
-    bool m_watched = false;
     bool m_asking = false;
     std::optional<bool> m_enabled;
     QString m_lastError;
@@ -238,7 +234,7 @@ public:
                         return;
                     }
                     QString error;
-                    const auto window = parseWindowDump(reader->readAllStandardOutput(), &error);
+                    const auto window = parseWindowDump(reader->readAllStandardOutput(), error);
                     if (window) {
                         finish(*window, {});
                     } else {
@@ -366,18 +362,14 @@ void AtspiAccessibility::complete(quint64 id,
 }
 
 std::optional<std::shared_ptr<const AccessibleElement>> parseWindowDump(const QByteArray& json,
-                                                                        QString* error) {
+                                                                        QString& error) {
+    // Output that is no JSON object has no window member either.
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    const QJsonObject root = document.object();
-    const QJsonValue window = root.value(QStringLiteral("window"));
-    if (parseError.error != QJsonParseError::NoError || !document.isObject() ||
-        !(window.isObject() || window.isNull())) {
-        if (error) {
-            *error = parseError.error != QJsonParseError::NoError
-                         ? parseError.errorString()
-                         : QStringLiteral("no window member");
-        }
+    const QJsonValue window =
+        QJsonDocument::fromJson(json, &parseError).object().value(QStringLiteral("window"));
+    if (!window.isObject() && !window.isNull()) {
+        error = parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                             : QStringLiteral("no window member");
         return std::nullopt;
     }
     if (window.isNull()) {

@@ -69,8 +69,8 @@ private:
 };
 
 // The window in aimset-atspi-dump's output, its roles in the port's names;
-// null when the output has no window. Malformed output is an error.
+// null when the output has no window. Malformed output is an error, said in error.
 std::optional<std::shared_ptr<const AccessibleElement>> parseWindowDump(const QByteArray& json,
-                                                                        QString* error = nullptr);
+                                                                        QString& error);
 
 } // namespace aimset

@@ -28,6 +28,7 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -54,15 +55,15 @@ struct Options {
 
 // Counts the grapheme clusters of the joined texts as they grow. The space
 // between two texts can only join the cluster before it or the one after it,
-// so the last cluster and the new text are all that need looking at.
+// so the last cluster and the new text are all that need looking at. Parts
+// are never empty, so any count means a part before.
 class ClusterCounter {
 public:
     void append(const QString& part) {
         QString text = m_last;
-        if (m_anyPart) {
+        if (m_count > 0) {
             text += QLatin1Char(' ');
         }
-        m_anyPart = true;
         text += part;
         QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
         qsizetype lastStart = 0;
@@ -78,7 +79,6 @@ public:
     long clusters() const { return m_count; }
 
 private:
-    bool m_anyPart = false;
     QString m_last;
     long m_count = 0;
 };
@@ -122,9 +122,6 @@ bool containsWord(std::string_view text, std::string_view word) {
 
 // Takes UTF-8; anything else names no secret.
 bool mentionsSecret(const QByteArray& text) {
-    if (text.isEmpty()) {
-        return false;
-    }
     g_autofree gchar* normal = g_utf8_normalize(text.constData(), -1, G_NORMALIZE_NFC);
     if (!normal) {
         return false;
@@ -138,18 +135,15 @@ bool mentionsSecret(const QByteArray& text) {
                    [&](std::string_view word) { return containsWord(view, word); });
 }
 
-bool isDocument(AtspiRole role) {
-    return role == ATSPI_ROLE_DOCUMENT_WEB || role == ATSPI_ROLE_DOCUMENT_FRAME;
-}
-
-bool isEntry(AtspiRole role) {
-    return role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_SPIN_BUTTON;
-}
-
+constexpr std::array kDocuments{ATSPI_ROLE_DOCUMENT_WEB, ATSPI_ROLE_DOCUMENT_FRAME};
+constexpr std::array kEntries{ATSPI_ROLE_ENTRY, ATSPI_ROLE_TEXT, ATSPI_ROLE_SPIN_BUTTON};
 // What a "show password" switch is made of.
-bool isControl(AtspiRole role) {
-    return role == ATSPI_ROLE_PUSH_BUTTON || role == ATSPI_ROLE_TOGGLE_BUTTON ||
-           role == ATSPI_ROLE_CHECK_BOX || role == ATSPI_ROLE_LINK || role == ATSPI_ROLE_IMAGE;
+constexpr std::array kControls{ATSPI_ROLE_PUSH_BUTTON, ATSPI_ROLE_TOGGLE_BUTTON,
+                               ATSPI_ROLE_CHECK_BOX, ATSPI_ROLE_LINK, ATSPI_ROLE_IMAGE};
+
+// Whether the role is known and one of roles.
+bool isOneOf(std::optional<AtspiRole> role, const auto& roles) {
+    return role && std::ranges::find(roles, *role) != roles.end();
 }
 
 // One call to the application; nothing when it failed.
@@ -159,11 +153,10 @@ template <typename Read> auto ask(Read read) {
     return error ? std::nullopt : std::optional(value);
 }
 
-// A string read in one call; empty when it could not be read.
-template <typename Read> QByteArray askString(Read read) {
-    g_autoptr(GError) error = nullptr;
-    g_autofree gchar* value = read(&error);
-    return QByteArray(value);
+// A string read, freed; empty when it could not be read.
+QByteArray take(gchar* value) {
+    g_autofree gchar* owned = value;
+    return QByteArray(owned);
 }
 
 std::optional<gint> childCount(AtspiAccessible* element) {
@@ -175,8 +168,7 @@ std::optional<AtspiRole> roleOf(AtspiAccessible* element) {
 }
 
 Element childAt(AtspiAccessible* element, gint index) {
-    g_autoptr(GError) error = nullptr;
-    return Element(atspi_accessible_get_child_at_index(element, index, &error));
+    return Element(atspi_accessible_get_child_at_index(element, index, nullptr));
 }
 
 bool hasState(AtspiAccessible* element, AtspiStateType state) {
@@ -188,8 +180,7 @@ bool hasState(AtspiAccessible* element, AtspiStateType state) {
 // ("password"), the page's autocomplete hint ("current-password",
 // "new-password"), its id, name or placeholder.
 bool attributesMentionSecret(AtspiAccessible* element) {
-    g_autoptr(GError) error = nullptr;
-    g_autoptr(GHashTable) attributes = atspi_accessible_get_attributes(element, &error);
+    g_autoptr(GHashTable) attributes = atspi_accessible_get_attributes(element, nullptr);
     const auto secret = [](gpointer, gpointer value, gpointer) -> gboolean {
         return mentionsSecret(static_cast<const char*>(value));
     };
@@ -233,7 +224,7 @@ public:
         ++m_visited;
         const std::optional<AtspiRole> role = roleOf(element);
         read(element, role, depth, node);
-        if (depth > 0 && role && isDocument(*role) && !m_document) {
+        if (depth > 0 && isOneOf(role, kDocuments) && !m_document) {
             m_document = &node;
         }
     }
@@ -251,13 +242,12 @@ private:
         }
         // An entry's name and description come first: they decide whether
         // it may be read.
-        const bool entry = role && isEntry(*role);
+        const bool entry = isOneOf(role, kEntries);
         QByteArray name;
         QByteArray description;
         const auto readLabels = [&] {
-            name = askString([&](GError** e) { return atspi_accessible_get_name(element, e); });
-            description =
-                askString([&](GError** e) { return atspi_accessible_get_description(element, e); });
+            name = take(atspi_accessible_get_name(element, nullptr));
+            description = take(atspi_accessible_get_description(element, nullptr));
         };
         if (entry) {
             readLabels();
@@ -274,8 +264,7 @@ private:
 
         if (const std::unique_ptr<AtspiText, Unref> text{
                 atspi_accessible_get_text_iface(element)}) {
-            const QByteArray read =
-                askString([&](GError** e) { return atspi_text_get_text(text.get(), 0, -1, e); });
+            const QByteArray read = take(atspi_text_get_text(text.get(), 0, -1, nullptr));
             // Object replacement characters stand for embedded children,
             // which the walk reads on their own.
             addText(node, QStringLiteral("text"), QString::fromUtf8(read).remove(QChar(0xFFFC)));
@@ -290,7 +279,7 @@ private:
         // a password in plain text; it is taken back out. Its text already
         // counted towards the early stop, so on such a page the walk may
         // stop a little sooner than it had to.
-        if (role && isControl(*role) && (mentionsSecret(name) || mentionsSecret(description)) &&
+        if (isOneOf(role, kControls) && (mentionsSecret(name) || mentionsSecret(description)) &&
             m_lastEntry && m_visited - m_lastEntry->visitedAt <= kNearby) {
             m_lastEntry->node->secret = true;
             m_lastEntry.reset();
@@ -403,7 +392,7 @@ Element shownDocument(AtspiAccessible* window) {
         auto [element, depth] = std::move(queue.front());
         queue.pop_front();
         const auto role = roleOf(element.get());
-        if (role && isDocument(*role) && element.get() != window) {
+        if (isOneOf(role, kDocuments) && element.get() != window) {
             if (hasState(element.get(), ATSPI_STATE_SHOWING)) {
                 return std::move(element);
             }
@@ -469,9 +458,8 @@ int main(int argc, char** argv) {
             window = (!document && walker.document() ? *walker.document() : root).toJson();
         }
     }
-    const QJsonObject out{{QStringLiteral("window"), window}};
-    const QByteArray json = QJsonDocument(out).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
-    std::fflush(stdout);
+    // Escaped JSON holds no NUL; stdout is flushed on the way out.
+    const QJsonDocument out(QJsonObject{{QStringLiteral("window"), window}});
+    std::fputs(out.toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
     return 0;
 }
