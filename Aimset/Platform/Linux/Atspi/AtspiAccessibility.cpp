@@ -84,16 +84,15 @@ public:
         , m_bus(address.isEmpty()
                     ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_name)
                     : QDBusConnection::connectToBus(address, m_name)) {
-        // Without a connection nothing is ever known, so every poll asks.
-        m_bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"), this,
+        // Changes of the status alone. Without a connection nothing is ever
+        // known, so every poll asks.
+        m_bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
+                      {kStatus}, {}, this,
                       SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
         // A launcher that goes or comes back forgets what was known.
         auto* watcher = new QDBusServiceWatcher(kBusService, m_bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
-            m_enabled.reset();
-            refresh();
-        });
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &Bus::forget);
         refresh();
     }
     ~Bus() override { QDBusConnection::disconnectFromBus(m_name); }
@@ -122,20 +121,21 @@ public:
     }
 
 private slots:
-    void propertiesChanged(const QString& interface, const QVariantMap& changed,
+    void propertiesChanged(const QString&, const QVariantMap& changed,
                            const QStringList& invalidated) {
-        if (interface != kStatus) {
-            return;
-        }
         if (changed.contains(kIsEnabled)) {
             m_enabled = changed.value(kIsEnabled).toBool();
         } else if (invalidated.contains(kIsEnabled)) {
-            m_enabled.reset();
-            refresh();
+            forget();
         }
     }
 
 private:
+    void forget() {
+        m_enabled.reset();
+        refresh();
+    }
+
     // One question in flight at a time.
     void refresh() {
         if (m_asking) {
@@ -153,8 +153,7 @@ private:
             const QString error = reply.errorMessage().isEmpty()
                                       ? QStringLiteral("unexpected reply")
                                       : reply.errorMessage();
-            if (error != m_lastError) {
-                m_lastError = error;
+            if (std::exchange(m_lastError, error) != error) {
                 Log(kTag +
                     QStringLiteral("Cannot read whether the accessibility bus is enabled: ") +
                     error);
@@ -229,18 +228,16 @@ public:
         connect(reader, &QProcess::finished, this,
                 [reader, finish](int exitCode, QProcess::ExitStatus status) {
                     if (status != QProcess::NormalExit || exitCode != 0) {
-                        finish(nullptr, kProgram + QStringLiteral(" failed (exit code ") +
-                                            QString::number(exitCode) + QLatin1Char(')'));
+                        finish(nullptr,
+                               kProgram + QStringLiteral(" failed (exit code %1)").arg(exitCode));
                         return;
                     }
                     QString error;
                     const auto window = parseWindowDump(reader->readAllStandardOutput(), error);
-                    if (window) {
-                        finish(*window, {});
-                    } else {
-                        finish(nullptr, QStringLiteral("Unreadable output of ") + kProgram +
-                                            QStringLiteral(": ") + error);
-                    }
+                    finish(window.value_or(nullptr),
+                           window ? QString()
+                                  : QStringLiteral("Unreadable output of ") + kProgram +
+                                        QStringLiteral(": ") + error);
                 });
         connect(reader, &QProcess::errorOccurred, this,
                 [reader, finish, program](QProcess::ProcessError error) {
@@ -254,10 +251,10 @@ public:
         deadline->setSingleShot(true);
         deadline->setTimerType(Qt::PreciseTimer);
         connect(deadline, &QTimer::timeout, this, [this, pid, finish] {
-            finish(nullptr, QStringLiteral("Reading the window of process ") +
-                                QString::number(pid) + QStringLiteral(" took longer than ") +
-                                QString::number(m_options.deadline.count()) +
-                                QStringLiteral(" ms; stopped"));
+            finish(nullptr, QStringLiteral(
+                                "Reading the window of process %1 took longer than %2 ms; stopped")
+                                .arg(pid)
+                                .arg(m_options.deadline.count()));
         });
         deadline->start(m_options.deadline);
         reader->start(program,
@@ -293,9 +290,17 @@ AtspiAccessibility::AtspiAccessibility(Options options)
     // Outcomes come back to the bus object, which lives on this thread.
     Bus* home = m_bus.get();
     m_readers = new Readers(m_options, [this, home](quint64 id, auto window, QString failure) {
-        QMetaObject::invokeMethod(
-            home, [this, id, window, failure] { complete(id, window, failure); },
-            Qt::QueuedConnection);
+        const auto complete = [this, id, window, failure] {
+            auto pending = m_pending.extract(id);
+            if (!pending) {
+                return;
+            }
+            if (!failure.isEmpty()) {
+                Log(kTag + failure);
+            }
+            pending.mapped()(window);
+        };
+        QMetaObject::invokeMethod(home, complete, Qt::QueuedConnection);
     });
     m_readerThread = std::make_unique<QThread>();
     m_readerThread->setObjectName(QStringLiteral("aimset-window-readers"));
@@ -309,9 +314,7 @@ AtspiAccessibility::~AtspiAccessibility() {
     m_readerThread->quit();
     m_readerThread->wait();
     // Every read still waiting answers null now, as promised.
-    auto pending = std::move(m_pending);
-    m_pending.clear();
-    for (auto& [id, completion] : pending) {
+    for (auto& [id, completion] : std::exchange(m_pending, {})) {
         completion(nullptr);
     }
 }
@@ -340,25 +343,10 @@ void AtspiAccessibility::readFocusedWindow(std::int32_t processIdentifier,
     }
     const quint64 id = ++m_lastReadId;
     m_pending.emplace(id, std::move(completion));
-    Readers* readers = m_readers;
     QMetaObject::invokeMethod(
-        readers, [readers, id, processIdentifier] { readers->start(id, processIdentifier); },
+        m_readers,
+        [readers = m_readers, id, processIdentifier] { readers->start(id, processIdentifier); },
         Qt::QueuedConnection);
-}
-
-void AtspiAccessibility::complete(quint64 id,
-                                  const std::shared_ptr<const AccessibleElement>& window,
-                                  const QString& failure) {
-    const auto found = m_pending.find(id);
-    if (found == m_pending.end()) {
-        return;
-    }
-    const WindowCompletion completion = std::move(found->second);
-    m_pending.erase(found);
-    if (!failure.isEmpty()) {
-        Log(kTag + failure);
-    }
-    completion(window);
 }
 
 std::optional<std::shared_ptr<const AccessibleElement>> parseWindowDump(const QByteArray& json,

@@ -41,9 +41,9 @@ public:
         int walkDepth = 15;
         int keptTextLength = 4000;
         // Makes the setting last across logins; failure is tolerated.
-        QStringList persistCommand{QStringLiteral("gsettings"), QStringLiteral("set"),
-                                   QStringLiteral("org.gnome.desktop.interface"),
-                                   QStringLiteral("toolkit-accessibility"), QStringLiteral("true")};
+        QStringList persistCommand =
+            QStringLiteral("gsettings set org.gnome.desktop.interface toolkit-accessibility true")
+                .split(QLatin1Char(' '));
     };
 
     AtspiAccessibility();
@@ -57,8 +57,6 @@ public:
 private:
     class Bus;
     class Readers;
-    void complete(quint64 id, const std::shared_ptr<const AccessibleElement>& window,
-                  const QString& failure);
 
     Options m_options;
     std::unique_ptr<Bus> m_bus;

@@ -5,7 +5,7 @@
 //
 // Output: {"window":ELEMENT|null}, where ELEMENT is
 // {"role":R,"text":T,"name":N,"description":D,"children":[ELEMENT...]} with
-// absent members for what could not be read. Password fields appear as
+// absent members for what could not be read or is empty. Password fields appear as
 // {"role":"password text"} and nothing of them or inside them is read: fields
 // the toolkit marks as such, and text entries that show a password in plain
 // text, as far as the tree tells (see kSecretWords below).
@@ -191,7 +191,6 @@ bool attributesMentionSecret(AtspiAccessible* element) {
 // may still turn out to be a password field shown in plain text.
 struct Node {
     QJsonObject members;
-    bool listed = false; // its children were read
     std::list<Node> children;
     bool secret = false;
 
@@ -200,7 +199,7 @@ struct Node {
             return {{QStringLiteral("role"), QStringLiteral("password text")}};
         }
         QJsonObject object = members;
-        if (listed) {
+        if (!children.empty()) {
             QJsonArray array;
             for (const Node& child : children) {
                 array.append(child.toJson());
@@ -230,11 +229,6 @@ public:
     }
 
 private:
-    struct Entry {
-        Node* node;
-        long visitedAt;
-    };
-
     void read(AtspiAccessible* element, std::optional<AtspiRole> role, int depth, Node& node) {
         if (role == ATSPI_ROLE_PASSWORD_TEXT) {
             node.secret = true;
@@ -253,7 +247,7 @@ private:
             readLabels();
             if (isSecretEntry(element, name, description)) {
                 node.secret = true;
-                m_lastEntry.reset();
+                m_lastEntry = nullptr;
                 return;
             }
         }
@@ -280,9 +274,9 @@ private:
         // counted towards the early stop, so on such a page the walk may
         // stop a little sooner than it had to.
         if (isOneOf(role, kControls) && (mentionsSecret(name) || mentionsSecret(description)) &&
-            m_lastEntry && m_visited - m_lastEntry->visitedAt <= kNearby) {
-            m_lastEntry->node->secret = true;
-            m_lastEntry.reset();
+            m_lastEntry && m_visited - m_lastEntryVisited <= kNearby) {
+            m_lastEntry->secret = true;
+            m_lastEntry = nullptr;
         }
         addText(node, QStringLiteral("name"), QString::fromUtf8(name));
         if (!m_stopped) {
@@ -293,18 +287,15 @@ private:
         }
 
         // Children at the depth limit would not be read, so they are not listed.
-        if (depth + 1 < m_options.maxDepth) {
-            if (const auto count = childCount(element)) {
-                node.listed = true;
-                for (gint i = 0; i < *count && !m_stopped; ++i) {
-                    if (const Element child = childAt(element, i)) {
-                        walk(child.get(), depth + 1, node.children.emplace_back());
-                    }
-                }
+        const gint count = depth + 1 < m_options.maxDepth ? childCount(element).value_or(0) : 0;
+        for (gint i = 0; i < count && !m_stopped; ++i) {
+            if (const Element child = childAt(element, i)) {
+                walk(child.get(), depth + 1, node.children.emplace_back());
             }
         }
         if (entry) {
-            m_lastEntry = Entry{&node, m_visited};
+            m_lastEntry = &node;
+            m_lastEntryVisited = m_visited;
         }
     }
 
@@ -341,7 +332,9 @@ private:
     long m_visited = 0;
     QByteArray m_lastText;
     long m_lastTextVisited = -kNearby - 1;
-    std::optional<Entry> m_lastEntry;
+    // The last text entry read, and when.
+    Node* m_lastEntry = nullptr;
+    long m_lastEntryVisited = 0;
     const Node* m_document = nullptr;
 };
 
@@ -411,20 +404,19 @@ Element shownDocument(AtspiAccessible* window) {
     return first;
 }
 
-// The arguments, as the app passes them: PID MAX-DEPTH MAX-TEXT CALL-TIMEOUT-MS.
+// The arguments, as the app passes them: PID MAX-DEPTH MAX-TEXT CALL-TIMEOUT-MS,
+// all positive.
 std::optional<Options> parseOptions(int argc, char** argv) {
     Options options;
-    const std::pair<long*, long> fields[] = {{&options.pid, 1},
-                                             {&options.maxDepth, 1},
-                                             {&options.maxText, 0},
-                                             {&options.callTimeoutMs, 0}};
+    long* const fields[] = {&options.pid, &options.maxDepth, &options.maxText,
+                            &options.callTimeoutMs};
     if (argc != 1 + std::ssize(fields)) {
         return std::nullopt;
     }
-    for (int i = 0; const auto& [value, low] : fields) {
+    for (int i = 0; long* value : fields) {
         const std::string_view text(argv[++i]);
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
-        if (error != std::errc() || end != text.data() + text.size() || *value < low ||
+        if (error != std::errc() || end != text.data() + text.size() || *value < 1 ||
             *value > 1000000000) {
             return std::nullopt;
         }
