@@ -18,7 +18,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <map>
 #include <utility>
 
 namespace aimset {
@@ -33,6 +32,9 @@ const QString kStatus = QStringLiteral("org.a11y.Status");
 const QString kIsEnabled = QStringLiteral("IsEnabled");
 // One call on the session bus, in milliseconds.
 constexpr int kBusTimeout = 500;
+const QString kProgram = QStringLiteral("aimset-atspi-dump");
+// More output than any window's tree: a reader that prints this much is broken.
+constexpr qint64 kMaxOutputBytes = 32 * 1024 * 1024;
 
 // One element as the reader printed it.
 class DumpedElement final : public AccessibleElement {
@@ -53,9 +55,7 @@ public:
         }
         std::vector<std::shared_ptr<const AccessibleElement>> list;
         for (const QJsonValue& child : children.toArray()) {
-            if (child.isObject()) {
-                list.push_back(std::make_shared<DumpedElement>(child.toObject()));
-            }
+            list.push_back(std::make_shared<DumpedElement>(child.toObject()));
         }
         return list;
     }
@@ -71,7 +71,7 @@ private:
 
 } // namespace
 
-// The D-Bus connection, the process's session bus or a named one, and what
+// A D-Bus connection of its own, to the session bus or a named one, and what
 // is known of whether the accessibility bus is enabled. Every question to the
 // bus is asynchronous; the launcher announces every change
 // (PropertiesChanged), so once an answer is in, a poll costs nothing.
@@ -80,50 +80,36 @@ class AtspiAccessibility::Bus : public QObject {
 
 public:
     explicit Bus(const QString& address)
-        : m_name(address.isEmpty() ? QString()
-                                   : QStringLiteral("aimset-accessibility-%1")
-                                         .arg(reinterpret_cast<quintptr>(this))) {
-        if (!m_name.isEmpty()) {
-            QDBusConnection::connectToBus(address, m_name);
-        }
-        QDBusConnection bus = connection();
-        m_watched =
-            bus.isConnected() &&
-            bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
-                        this, SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+        : m_name(QStringLiteral("aimset-accessibility-%1").arg(reinterpret_cast<quintptr>(this)))
+        , m_bus(address.isEmpty()
+                    ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_name)
+                    : QDBusConnection::connectToBus(address, m_name)) {
+        // Changes of the status alone. Without a connection nothing is ever
+        // known, so every poll asks.
+        m_bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
+                      {kStatus}, {}, this,
+                      SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
         // A launcher that goes or comes back forgets what was known.
-        auto* watcher = new QDBusServiceWatcher(kBusService, bus,
+        auto* watcher = new QDBusServiceWatcher(kBusService, m_bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
-            m_enabled.reset();
-            refresh();
-        });
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &Bus::forget);
         refresh();
     }
-    ~Bus() override {
-        if (!m_name.isEmpty()) {
-            QDBusConnection::disconnectFromBus(m_name);
-        }
-    }
-    QDBusConnection connection() const {
-        return m_name.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_name);
-    }
+    ~Bus() override { QDBusConnection::disconnectFromBus(m_name); }
 
-    // What is known now. Asks again in the background when nothing is, when
-    // changes are not announced to us, or while the bus is off: a change
-    // announced before our subscription took hold is then still heard.
+    // What is known now. Asks again in the background when nothing is, or
+    // while the bus is off: a change announced before our subscription took
+    // hold is then still heard.
     bool enabled() {
-        if (!m_enabled || !*m_enabled || !m_watched) {
+        if (!m_enabled || !*m_enabled) {
             refresh();
         }
         return m_enabled.value_or(false);
     }
 
     void enable() {
-        QDBusMessage set = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
-                                                          QStringLiteral("Set"));
-        set << kStatus << kIsEnabled << QVariant::fromValue(QDBusVariant(true));
-        whenAnswered(set, [this](const QDBusMessage& reply) {
+        const QVariant on = QVariant::fromValue(QDBusVariant(true));
+        call(QStringLiteral("Set"), {kStatus, kIsEnabled, on}, [this](const QDBusMessage& reply) {
             if (reply.type() == QDBusMessage::ReplyMessage) {
                 m_enabled = true;
                 Log(kTag + QStringLiteral("Accessibility bus enabled"));
@@ -135,30 +121,28 @@ public:
     }
 
 private slots:
-    void propertiesChanged(const QString& interface, const QVariantMap& changed,
+    void propertiesChanged(const QString&, const QVariantMap& changed,
                            const QStringList& invalidated) {
-        if (interface != kStatus) {
-            return;
-        }
         if (changed.contains(kIsEnabled)) {
             m_enabled = changed.value(kIsEnabled).toBool();
         } else if (invalidated.contains(kIsEnabled)) {
-            m_enabled.reset();
-            refresh();
+            forget();
         }
     }
 
 private:
+    void forget() {
+        m_enabled.reset();
+        refresh();
+    }
+
     // One question in flight at a time.
     void refresh() {
         if (m_asking) {
             return;
         }
         m_asking = true;
-        QDBusMessage get = QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties,
-                                                          QStringLiteral("Get"));
-        get << kStatus << kIsEnabled;
-        whenAnswered(get, [this](const QDBusMessage& reply) {
+        call(QStringLiteral("Get"), {kStatus, kIsEnabled}, [this](const QDBusMessage& reply) {
             m_asking = false;
             if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
                 m_lastError.clear();
@@ -169,8 +153,7 @@ private:
             const QString error = reply.errorMessage().isEmpty()
                                       ? QStringLiteral("unexpected reply")
                                       : reply.errorMessage();
-            if (error != m_lastError) {
-                m_lastError = error;
+            if (std::exchange(m_lastError, error) != error) {
                 Log(kTag +
                     QStringLiteral("Cannot read whether the accessibility bus is enabled: ") +
                     error);
@@ -178,10 +161,13 @@ private:
         });
     }
 
-    void whenAnswered(const QDBusMessage& message,
-                      std::function<void(const QDBusMessage&)> handle) {
-        auto* watcher =
-            new QDBusPendingCallWatcher(connection().asyncCall(message, kBusTimeout), this);
+    // Calls a method of the launcher's properties; handle gets the reply.
+    void call(const QString& method, const QVariantList& arguments,
+              std::function<void(const QDBusMessage&)> handle) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(kBusService, kBusPath, kProperties, method);
+        message.setArguments(arguments);
+        auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kBusTimeout), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [handle = std::move(handle)](QDBusPendingCallWatcher* answered) {
                     answered->deleteLater();
@@ -190,7 +176,7 @@ private:
     }
 
     QString m_name;
-    bool m_watched = false;
+    QDBusConnection m_bus;
     bool m_asking = false;
     std::optional<bool> m_enabled;
     QString m_lastError;
@@ -198,16 +184,11 @@ private:
 
 // The readers of windows, on their own thread (see the class). Each read runs
 // aimset-atspi-dump under the deadline, parses its output and hands the
-// outcome to deliver.
-struct AtspiAccessibility::ReadOutcome {
-    std::optional<WindowDump> dump;
-    // Why the window could not be read; empty when it was, or had none.
-    QString failure;
-};
-
+// window, or why there is none, to deliver.
 class AtspiAccessibility::Readers : public QObject {
 public:
-    using Deliver = std::function<void(quint64 id, ReadOutcome outcome)>;
+    using Deliver = std::function<void(quint64 id, std::shared_ptr<const AccessibleElement> window,
+                                       QString failure)>;
 
     Readers(Options options, Deliver deliver)
         : m_options(std::move(options))
@@ -215,125 +196,86 @@ public:
 
     // On the readers' thread.
     void start(quint64 id, std::int32_t pid) {
-        const QString program =
-            QDir(m_options.programDirectory).filePath(QString::fromLatin1(programName));
-        QStringList arguments{
-            QStringLiteral("--call-timeout"), QString::number(m_options.deadline.count()),
-            QStringLiteral("--max-depth"),    QString::number(m_options.walkDepth),
-            QStringLiteral("--max-text"),     QString::number(m_options.keptTextLength)};
-        if (m_options.readWholeWindow) {
-            arguments << QStringLiteral("--full");
-        }
-        arguments << QString::number(pid);
-
-        Read& read = m_reads[id];
-        read.process = new QProcess(this);
-        QProcess& reader = *read.process;
+        const QString program = QDir(m_options.programDirectory).filePath(kProgram);
+        auto* reader = new QProcess(this);
+        auto* deadline = new QTimer(reader);
+        // Hands the outcome over once and lets the reader go: killed if still
+        // running, and reaped once it has died, without waiting for it here.
+        const auto finish = [this, id, reader, deadline](
+                                std::shared_ptr<const AccessibleElement> window, QString failure) {
+            deadline->stop();
+            reader->disconnect(this);
+            if (reader->state() == QProcess::NotRunning) {
+                reader->deleteLater();
+            } else {
+                connect(reader, &QProcess::finished, reader, &QObject::deleteLater);
+                reader->kill();
+            }
+            m_deliver(id, std::move(window), std::move(failure));
+        };
         if (!m_options.busAddress.isEmpty()) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_options.busAddress);
-            reader.setProcessEnvironment(environment);
+            reader->setProcessEnvironment(environment);
         }
-        reader.setProcessChannelMode(QProcess::SeparateChannels);
-        reader.setStandardErrorFile(QProcess::nullDevice());
-        connect(&reader, &QProcess::readyReadStandardOutput, this, [this, id] {
-            const auto found = m_reads.find(id);
-            if (found == m_reads.end()) {
-                return;
-            }
-            found->second.output += found->second.process->readAllStandardOutput();
-            if (found->second.output.size() > maxOutputBytes) {
-                fail(
-                    id,
-                    QString::fromLatin1(programName) +
-                        QStringLiteral(" printed more than %1 bytes; stopped").arg(maxOutputBytes));
+        reader->setStandardErrorFile(QProcess::nullDevice());
+        connect(reader, &QProcess::readyReadStandardOutput, this, [reader, finish] {
+            if (reader->bytesAvailable() > kMaxOutputBytes) {
+                finish(nullptr, kProgram + QStringLiteral(" printed more than %1 bytes; stopped")
+                                               .arg(kMaxOutputBytes));
             }
         });
-        connect(&reader, &QProcess::finished, this,
-                [this, id](int exitCode, QProcess::ExitStatus status) {
-                    finished(id, exitCode, status != QProcess::NormalExit);
-                });
-        connect(&reader, &QProcess::errorOccurred, this,
-                [this, id, program](QProcess::ProcessError error) {
-                    const auto found = m_reads.find(id);
-                    if (found == m_reads.end() || error != QProcess::FailedToStart) {
+        connect(reader, &QProcess::finished, this,
+                [reader, finish](int exitCode, QProcess::ExitStatus status) {
+                    if (status != QProcess::NormalExit || exitCode != 0) {
+                        finish(nullptr,
+                               kProgram + QStringLiteral(" failed (exit code %1)").arg(exitCode));
                         return;
                     }
-                    fail(id, QStringLiteral("Could not start ") + program + QStringLiteral(": ") +
-                                 found->second.process->errorString());
+                    QString error;
+                    const auto window = parseWindowDump(reader->readAllStandardOutput(), error);
+                    finish(window.value_or(nullptr),
+                           window ? QString()
+                                  : QStringLiteral("Unreadable output of ") + kProgram +
+                                        QStringLiteral(": ") + error);
+                });
+        connect(reader, &QProcess::errorOccurred, this,
+                [reader, finish, program](QProcess::ProcessError error) {
+                    if (error == QProcess::FailedToStart) {
+                        finish(nullptr, QStringLiteral("Could not start ") + program +
+                                            QStringLiteral(": ") + reader->errorString());
+                    }
                 });
         // Bounded by the deadline, not by the target application. A coarse
         // timer may fire 5 % late, after the reader's own call timeout.
-        QTimer::singleShot(m_options.deadline, Qt::PreciseTimer, &reader, [this, id, pid] {
-            fail(id, QStringLiteral("Reading the window of process ") + QString::number(pid) +
-                         QStringLiteral(" took longer than ") +
-                         QString::number(m_options.deadline.count()) +
-                         QStringLiteral(" ms; stopped"));
+        deadline->setSingleShot(true);
+        deadline->setTimerType(Qt::PreciseTimer);
+        connect(deadline, &QTimer::timeout, this, [this, pid, finish] {
+            finish(nullptr, QStringLiteral(
+                                "Reading the window of process %1 took longer than %2 ms; stopped")
+                                .arg(pid)
+                                .arg(m_options.deadline.count()));
         });
-        reader.start(program, arguments, QIODevice::ReadOnly);
+        deadline->start(m_options.deadline);
+        reader->start(program,
+                      {QString::number(pid), QString::number(m_options.walkDepth),
+                       QString::number(m_options.keptTextLength),
+                       QString::number(m_options.deadline.count())},
+                      QIODevice::ReadOnly);
     }
 
-    // On the readers' thread, before it ends: every reader is killed.
-    void stopAll() {
-        for (auto& [id, read] : m_reads) {
-            read.process->disconnect(this);
-            read.process->kill();
-            read.process->waitForFinished(1000);
+    // On the readers' thread, as it ends: every reader is killed.
+    ~Readers() override {
+        for (QProcess* reader : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+            reader->disconnect(this);
+            reader->kill();
+            reader->waitForFinished(1000);
         }
-        m_reads.clear();
     }
 
 private:
-    struct Read {
-        QProcess* process = nullptr;
-        QByteArray output;
-    };
-
-    void finished(quint64 id, int exitCode, bool crashed) {
-        const auto found = m_reads.find(id);
-        if (found == m_reads.end()) {
-            return;
-        }
-        if (crashed || exitCode != 0) {
-            fail(id, QString::fromLatin1(programName) + QStringLiteral(" failed (exit code ") +
-                         QString::number(exitCode) + QLatin1Char(')'));
-            return;
-        }
-        found->second.output += found->second.process->readAllStandardOutput();
-        QString error;
-        const auto dump = parseWindowDump(found->second.output, &error);
-        if (!dump) {
-            fail(id, QStringLiteral("Unreadable output of ") + QString::fromLatin1(programName) +
-                         QStringLiteral(": ") + error);
-            return;
-        }
-        finish(id, {dump, {}});
-    }
-
-    void fail(quint64 id, const QString& why) { finish(id, {std::nullopt, why}); }
-
-    // Hands the outcome over once and lets the reader go: killed if still
-    // running, and reaped once it has died, without waiting for it here.
-    void finish(quint64 id, ReadOutcome outcome) {
-        const auto found = m_reads.find(id);
-        if (found == m_reads.end()) {
-            return;
-        }
-        const Read read = found->second;
-        m_reads.erase(found);
-        read.process->disconnect(this);
-        if (read.process->state() == QProcess::NotRunning) {
-            read.process->deleteLater();
-        } else {
-            connect(read.process, &QProcess::finished, read.process, &QObject::deleteLater);
-            read.process->kill();
-        }
-        m_deliver(id, std::move(outcome));
-    }
-
     const Options m_options;
     const Deliver m_deliver;
-    std::map<quint64, Read> m_reads;
 };
 
 AtspiAccessibility::AtspiAccessibility()
@@ -343,38 +285,36 @@ AtspiAccessibility::AtspiAccessibility(Options options)
     : m_options(std::move(options))
     , m_bus(std::make_unique<Bus>(m_options.busAddress)) {
     if (m_options.programDirectory.isEmpty()) {
-        m_options.programDirectory =
-            QFileInfo(helperProgramPath(QString::fromLatin1(programName))).path();
+        m_options.programDirectory = QFileInfo(helperProgramPath(kProgram)).path();
     }
     // Outcomes come back to the bus object, which lives on this thread.
     Bus* home = m_bus.get();
-    m_readers = new Readers(m_options, [this, home](quint64 id, ReadOutcome outcome) {
-        QMetaObject::invokeMethod(
-            home, [this, id, outcome = std::move(outcome)]() mutable { complete(id, outcome); },
-            Qt::QueuedConnection);
+    m_readers = new Readers(m_options, [this, home](quint64 id, auto window, QString failure) {
+        const auto complete = [this, id, window, failure] {
+            auto pending = m_pending.extract(id);
+            if (!pending) {
+                return;
+            }
+            if (!failure.isEmpty()) {
+                Log(kTag + failure);
+            }
+            pending.mapped()(window);
+        };
+        QMetaObject::invokeMethod(home, complete, Qt::QueuedConnection);
     });
     m_readerThread = std::make_unique<QThread>();
     m_readerThread->setObjectName(QStringLiteral("aimset-window-readers"));
     m_readers->moveToThread(m_readerThread.get());
+    QObject::connect(m_readerThread.get(), &QThread::finished, m_readers, &QObject::deleteLater);
     m_readerThread->start();
 }
 
 AtspiAccessibility::~AtspiAccessibility() {
     // The readers go on their own thread, which owns their processes and timers.
-    Readers* readers = std::exchange(m_readers, nullptr);
-    QMetaObject::invokeMethod(
-        readers,
-        [readers] {
-            readers->stopAll();
-            delete readers;
-        },
-        Qt::BlockingQueuedConnection);
     m_readerThread->quit();
     m_readerThread->wait();
     // Every read still waiting answers null now, as promised.
-    auto pending = std::move(m_pending);
-    m_pending.clear();
-    for (auto& [id, completion] : pending) {
+    for (auto& [id, completion] : std::exchange(m_pending, {})) {
         completion(nullptr);
     }
 }
@@ -403,49 +343,27 @@ void AtspiAccessibility::readFocusedWindow(std::int32_t processIdentifier,
     }
     const quint64 id = ++m_lastReadId;
     m_pending.emplace(id, std::move(completion));
-    Readers* readers = m_readers;
     QMetaObject::invokeMethod(
-        readers, [readers, id, processIdentifier] { readers->start(id, processIdentifier); },
+        m_readers,
+        [readers = m_readers, id, processIdentifier] { readers->start(id, processIdentifier); },
         Qt::QueuedConnection);
 }
 
-void AtspiAccessibility::complete(quint64 id, const ReadOutcome& outcome) {
-    const auto found = m_pending.find(id);
-    if (found == m_pending.end()) {
-        return;
-    }
-    const WindowCompletion completion = std::move(found->second);
-    m_pending.erase(found);
-    if (!outcome.failure.isEmpty()) {
-        Log(kTag + outcome.failure);
-    }
-    if (outcome.dump) {
-        m_lastRead = outcome.dump->figures;
-    }
-    completion(outcome.dump ? outcome.dump->window : nullptr);
-}
-
-std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error) {
+std::optional<std::shared_ptr<const AccessibleElement>> parseWindowDump(const QByteArray& json,
+                                                                        QString& error) {
+    // Output that is no JSON object has no window member either.
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    const QJsonObject root = document.object();
-    const QJsonValue window = root.value(QStringLiteral("window"));
-    if (parseError.error != QJsonParseError::NoError || !document.isObject() ||
-        !(window.isObject() || window.isNull())) {
-        if (error) {
-            *error = parseError.error != QJsonParseError::NoError
-                         ? parseError.errorString()
-                         : QStringLiteral("no window member");
-        }
+    const QJsonValue window =
+        QJsonDocument::fromJson(json, &parseError).object().value(QStringLiteral("window"));
+    if (!window.isObject() && !window.isNull()) {
+        error = parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                             : QStringLiteral("no window member");
         return std::nullopt;
     }
-    WindowDump dump;
-    dump.figures.calls = root.value(QStringLiteral("calls")).toInteger();
-    dump.figures.stoppedEarly = root.value(QStringLiteral("stoppedEarly")).toBool();
-    if (window.isObject()) {
-        dump.window = std::make_shared<DumpedElement>(window.toObject());
+    if (window.isNull()) {
+        return nullptr;
     }
-    return dump;
+    return std::make_shared<DumpedElement>(window.toObject());
 }
 
 } // namespace aimset

@@ -28,10 +28,6 @@ namespace aimset {
 // through the event loop of the thread the adapter was made on (the main one).
 class AtspiAccessibility final : public Accessibility {
 public:
-    static constexpr auto programName = "aimset-atspi-dump";
-    // More output than any window's tree: a reader that prints this much is broken.
-    static constexpr qint64 maxOutputBytes = 32 * 1024 * 1024;
-
     struct Options {
         // Where aimset-atspi-dump is looked for; empty: beside the running app.
         QString programDirectory;
@@ -41,20 +37,13 @@ public:
         QString busAddress;
         // What the window text check keeps of a window: elements above this
         // depth, and this many characters of their joined texts. The reader
-        // stops once it has read enough of them, unless told to read it all.
+        // stops once it has read enough of them.
         int walkDepth = 15;
         int keptTextLength = 4000;
-        bool readWholeWindow = false;
         // Makes the setting last across logins; failure is tolerated.
-        QStringList persistCommand{QStringLiteral("gsettings"), QStringLiteral("set"),
-                                   QStringLiteral("org.gnome.desktop.interface"),
-                                   QStringLiteral("toolkit-accessibility"), QStringLiteral("true")};
-    };
-
-    // What the last read of a window cost.
-    struct ReadFigures {
-        qint64 calls = 0;
-        bool stoppedEarly = false;
+        QStringList persistCommand =
+            QStringLiteral("gsettings set org.gnome.desktop.interface toolkit-accessibility true")
+                .split(QLatin1Char(' '));
     };
 
     AtspiAccessibility();
@@ -65,14 +54,9 @@ public:
     void requestTrustWithPrompt() override;
     void readFocusedWindow(std::int32_t processIdentifier, WindowCompletion completion) override;
 
-    // What the last read that succeeded cost.
-    std::optional<ReadFigures> lastReadFigures() const { return m_lastRead; }
-
 private:
     class Bus;
     class Readers;
-    struct ReadOutcome;
-    void complete(quint64 id, const ReadOutcome& outcome);
 
     Options m_options;
     std::unique_ptr<Bus> m_bus;
@@ -80,15 +64,11 @@ private:
     Readers* m_readers = nullptr;
     std::map<quint64, WindowCompletion> m_pending;
     quint64 m_lastReadId = 0;
-    std::optional<ReadFigures> m_lastRead;
 };
 
 // The window in aimset-atspi-dump's output, its roles in the port's names;
-// null when the output has no window. Malformed output is an error.
-struct WindowDump {
-    std::shared_ptr<const AccessibleElement> window;
-    AtspiAccessibility::ReadFigures figures;
-};
-std::optional<WindowDump> parseWindowDump(const QByteArray& json, QString* error = nullptr);
+// null when the output has no window. Malformed output is an error, said in error.
+std::optional<std::shared_ptr<const AccessibleElement>> parseWindowDump(const QByteArray& json,
+                                                                        QString& error);
 
 } // namespace aimset

@@ -3,9 +3,9 @@
 // because libatspi misbehaves inside a Qt program, and so that a hung or huge
 // application can only ever cost the app the deadline it puts on this one.
 //
-// Output: {"calls":N,"stoppedEarly":B,"window":ELEMENT|null}, where ELEMENT is
+// Output: {"window":ELEMENT|null}, where ELEMENT is
 // {"role":R,"text":T,"name":N,"description":D,"children":[ELEMENT...]} with
-// absent members for what could not be read. Password fields appear as
+// absent members for what could not be read or is empty. Password fields appear as
 // {"role":"password text"} and nothing of them or inside them is read: fields
 // the toolkit marks as such, and text entries that show a password in plain
 // text, as far as the tree tells (see kSecretWords below).
@@ -17,11 +17,9 @@
 // The reader of this output walks it depth first, joins the texts (text, name,
 // description of each element) with single spaces and keeps the first
 // max-text grapheme clusters of elements above max-depth. So this program reads
-// nothing that deep, and unless --full is given it stops as soon as the texts
-// read so far hold more than max-text clusters: the kept text is then the same
-// as after a full walk.
+// nothing that deep, and it stops as soon as the texts read so far hold more
+// than max-text clusters: the kept text is then the same as after a full walk.
 
-#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,7 +28,9 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <deque>
 #include <list>
@@ -47,24 +47,23 @@ struct Unref {
 using Element = std::unique_ptr<AtspiAccessible, Unref>;
 
 struct Options {
-    long pid = -1;
-    long maxDepth = 15;
-    long maxText = 4000;
-    bool stopEarly = true;
-    long callTimeoutMs = 2000;
+    long pid;
+    long maxDepth;
+    long maxText;
+    long callTimeoutMs;
 };
 
 // Counts the grapheme clusters of the joined texts as they grow. The space
 // between two texts can only join the cluster before it or the one after it,
-// so the last cluster and the new text are all that need looking at.
+// so the last cluster and the new text are all that need looking at. Parts
+// are never empty, so any count means a part before.
 class ClusterCounter {
 public:
     void append(const QString& part) {
         QString text = m_last;
-        if (m_anyPart) {
+        if (m_count > 0) {
             text += QLatin1Char(' ');
         }
-        m_anyPart = true;
         text += part;
         QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
         qsizetype lastStart = 0;
@@ -80,7 +79,6 @@ public:
     long clusters() const { return m_count; }
 
 private:
-    bool m_anyPart = false;
     QString m_last;
     long m_count = 0;
 };
@@ -124,9 +122,6 @@ bool containsWord(std::string_view text, std::string_view word) {
 
 // Takes UTF-8; anything else names no secret.
 bool mentionsSecret(const QByteArray& text) {
-    if (text.isEmpty()) {
-        return false;
-    }
     g_autofree gchar* normal = g_utf8_normalize(text.constData(), -1, G_NORMALIZE_NFC);
     if (!normal) {
         return false;
@@ -140,53 +135,43 @@ bool mentionsSecret(const QByteArray& text) {
                    [&](std::string_view word) { return containsWord(view, word); });
 }
 
-bool isDocument(AtspiRole role) {
-    return role == ATSPI_ROLE_DOCUMENT_WEB || role == ATSPI_ROLE_DOCUMENT_FRAME;
-}
-
-bool isEntry(AtspiRole role) {
-    return role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_SPIN_BUTTON;
-}
-
+constexpr std::array kDocuments{ATSPI_ROLE_DOCUMENT_WEB, ATSPI_ROLE_DOCUMENT_FRAME};
+constexpr std::array kEntries{ATSPI_ROLE_ENTRY, ATSPI_ROLE_TEXT, ATSPI_ROLE_SPIN_BUTTON};
 // What a "show password" switch is made of.
-bool isControl(AtspiRole role) {
-    return role == ATSPI_ROLE_PUSH_BUTTON || role == ATSPI_ROLE_TOGGLE_BUTTON ||
-           role == ATSPI_ROLE_CHECK_BOX || role == ATSPI_ROLE_LINK || role == ATSPI_ROLE_IMAGE;
+constexpr std::array kControls{ATSPI_ROLE_PUSH_BUTTON, ATSPI_ROLE_TOGGLE_BUTTON,
+                               ATSPI_ROLE_CHECK_BOX, ATSPI_ROLE_LINK, ATSPI_ROLE_IMAGE};
+
+// Whether the role is known and one of roles.
+bool isOneOf(std::optional<AtspiRole> role, const auto& roles) {
+    return role && std::ranges::find(roles, *role) != roles.end();
 }
 
-// One call to the application, counted; nothing when it failed.
-template <typename Read> auto ask(long& calls, Read read) {
-    ++calls;
+// One call to the application; nothing when it failed.
+template <typename Read> auto ask(Read read) {
     g_autoptr(GError) error = nullptr;
     const auto value = read(&error);
     return error ? std::nullopt : std::optional(value);
 }
 
-// A string read in one call, counted; empty when it could not be read.
-template <typename Read> QByteArray askString(long& calls, Read read) {
-    ++calls;
-    g_autoptr(GError) error = nullptr;
-    g_autofree gchar* value = read(&error);
-    return QByteArray(value);
+// A string read, freed; empty when it could not be read.
+QByteArray take(gchar* value) {
+    g_autofree gchar* owned = value;
+    return QByteArray(owned);
 }
 
-std::optional<gint> childCount(AtspiAccessible* element, long& calls) {
-    return ask(calls,
-               [&](GError** error) { return atspi_accessible_get_child_count(element, error); });
+std::optional<gint> childCount(AtspiAccessible* element) {
+    return ask([&](GError** error) { return atspi_accessible_get_child_count(element, error); });
 }
 
-std::optional<AtspiRole> roleOf(AtspiAccessible* element, long& calls) {
-    return ask(calls, [&](GError** error) { return atspi_accessible_get_role(element, error); });
+std::optional<AtspiRole> roleOf(AtspiAccessible* element) {
+    return ask([&](GError** error) { return atspi_accessible_get_role(element, error); });
 }
 
-Element childAt(AtspiAccessible* element, gint index, long& calls) {
-    ++calls;
-    g_autoptr(GError) error = nullptr;
-    return Element(atspi_accessible_get_child_at_index(element, index, &error));
+Element childAt(AtspiAccessible* element, gint index) {
+    return Element(atspi_accessible_get_child_at_index(element, index, nullptr));
 }
 
-bool hasState(AtspiAccessible* element, AtspiStateType state, long& calls) {
-    ++calls;
+bool hasState(AtspiAccessible* element, AtspiStateType state) {
     const std::unique_ptr<AtspiStateSet, Unref> states(atspi_accessible_get_state_set(element));
     return states && atspi_state_set_contains(states.get(), state);
 }
@@ -194,10 +179,8 @@ bool hasState(AtspiAccessible* element, AtspiStateType state, long& calls) {
 // Any attribute value that names a secret: Chromium's "text-input-type"
 // ("password"), the page's autocomplete hint ("current-password",
 // "new-password"), its id, name or placeholder.
-bool attributesMentionSecret(AtspiAccessible* element, long& calls) {
-    ++calls;
-    g_autoptr(GError) error = nullptr;
-    g_autoptr(GHashTable) attributes = atspi_accessible_get_attributes(element, &error);
+bool attributesMentionSecret(AtspiAccessible* element) {
+    g_autoptr(GHashTable) attributes = atspi_accessible_get_attributes(element, nullptr);
     const auto secret = [](gpointer, gpointer value, gpointer) -> gboolean {
         return mentionsSecret(static_cast<const char*>(value));
     };
@@ -208,7 +191,6 @@ bool attributesMentionSecret(AtspiAccessible* element, long& calls) {
 // may still turn out to be a password field shown in plain text.
 struct Node {
     QJsonObject members;
-    bool listed = false; // its children were read
     std::list<Node> children;
     bool secret = false;
 
@@ -217,7 +199,7 @@ struct Node {
             return {{QStringLiteral("role"), QStringLiteral("password text")}};
         }
         QJsonObject object = members;
-        if (listed) {
+        if (!children.empty()) {
             QJsonArray array;
             for (const Node& child : children) {
                 array.append(child.toJson());
@@ -233,27 +215,20 @@ public:
     explicit Walker(const Options& options)
         : m_options(options) {}
 
-    long calls() const { return m_calls; }
-    bool stoppedEarly() const { return m_stopped; }
     // The first web document inside the walked window whose walk ended: a
     // page that came into the tree while the window was being read.
     const Node* document() const { return m_document; }
 
     void walk(AtspiAccessible* element, int depth, Node& node) {
         ++m_visited;
-        const std::optional<AtspiRole> role = roleOf(element, m_calls);
+        const std::optional<AtspiRole> role = roleOf(element);
         read(element, role, depth, node);
-        if (depth > 0 && role && isDocument(*role) && !m_document) {
+        if (depth > 0 && isOneOf(role, kDocuments) && !m_document) {
             m_document = &node;
         }
     }
 
 private:
-    struct Entry {
-        Node* node;
-        long visitedAt;
-    };
-
     void read(AtspiAccessible* element, std::optional<AtspiRole> role, int depth, Node& node) {
         if (role == ATSPI_ROLE_PASSWORD_TEXT) {
             node.secret = true;
@@ -261,20 +236,18 @@ private:
         }
         // An entry's name and description come first: they decide whether
         // it may be read.
-        const bool entry = role && isEntry(*role);
+        const bool entry = isOneOf(role, kEntries);
         QByteArray name;
         QByteArray description;
         const auto readLabels = [&] {
-            name = askString(m_calls,
-                             [&](GError** e) { return atspi_accessible_get_name(element, e); });
-            description = askString(
-                m_calls, [&](GError** e) { return atspi_accessible_get_description(element, e); });
+            name = take(atspi_accessible_get_name(element, nullptr));
+            description = take(atspi_accessible_get_description(element, nullptr));
         };
         if (entry) {
             readLabels();
             if (isSecretEntry(element, name, description)) {
                 node.secret = true;
-                m_lastEntry.reset();
+                m_lastEntry = nullptr;
                 return;
             }
         }
@@ -283,11 +256,9 @@ private:
             node.members.insert(QStringLiteral("role"), QString::fromUtf8(roleName));
         }
 
-        ++m_calls;
         if (const std::unique_ptr<AtspiText, Unref> text{
                 atspi_accessible_get_text_iface(element)}) {
-            const QByteArray read = askString(
-                m_calls, [&](GError** e) { return atspi_text_get_text(text.get(), 0, -1, e); });
+            const QByteArray read = take(atspi_text_get_text(text.get(), 0, -1, nullptr));
             // Object replacement characters stand for embedded children,
             // which the walk reads on their own.
             addText(node, QStringLiteral("text"), QString::fromUtf8(read).remove(QChar(0xFFFC)));
@@ -302,10 +273,10 @@ private:
         // a password in plain text; it is taken back out. Its text already
         // counted towards the early stop, so on such a page the walk may
         // stop a little sooner than it had to.
-        if (role && isControl(*role) && (mentionsSecret(name) || mentionsSecret(description)) &&
-            m_lastEntry && m_visited - m_lastEntry->visitedAt <= kNearby) {
-            m_lastEntry->node->secret = true;
-            m_lastEntry.reset();
+        if (isOneOf(role, kControls) && (mentionsSecret(name) || mentionsSecret(description)) &&
+            m_lastEntry && m_visited - m_lastEntryVisited <= kNearby) {
+            m_lastEntry->secret = true;
+            m_lastEntry = nullptr;
         }
         addText(node, QStringLiteral("name"), QString::fromUtf8(name));
         if (!m_stopped) {
@@ -316,18 +287,15 @@ private:
         }
 
         // Children at the depth limit would not be read, so they are not listed.
-        if (depth + 1 < m_options.maxDepth) {
-            if (const auto count = childCount(element, m_calls)) {
-                node.listed = true;
-                for (gint i = 0; i < *count && !m_stopped; ++i) {
-                    if (const Element child = childAt(element, i, m_calls)) {
-                        walk(child.get(), depth + 1, node.children.emplace_back());
-                    }
-                }
+        const gint count = depth + 1 < m_options.maxDepth ? childCount(element).value_or(0) : 0;
+        for (gint i = 0; i < count && !m_stopped; ++i) {
+            if (const Element child = childAt(element, i)) {
+                walk(child.get(), depth + 1, node.children.emplace_back());
             }
         }
         if (entry) {
-            m_lastEntry = Entry{&node, m_visited};
+            m_lastEntry = &node;
+            m_lastEntryVisited = m_visited;
         }
     }
 
@@ -337,7 +305,7 @@ private:
     bool isSecretEntry(AtspiAccessible* element, const QByteArray& name,
                        const QByteArray& description) {
         return mentionsSecret(name) || mentionsSecret(description) ||
-               attributesMentionSecret(element, m_calls) ||
+               attributesMentionSecret(element) ||
                (m_visited - m_lastTextVisited <= kNearby && mentionsSecret(m_lastText));
     }
 
@@ -349,7 +317,7 @@ private:
         m_lastText = value.toUtf8().left(200);
         m_lastTextVisited = m_visited;
         m_counter.append(value);
-        if (m_options.stopEarly && m_counter.clusters() > m_options.maxText) {
+        if (m_counter.clusters() > m_options.maxText) {
             m_stopped = true;
         }
     }
@@ -359,24 +327,24 @@ private:
     static constexpr long kNearby = 4;
 
     const Options& m_options;
-    long m_calls = 0;
     ClusterCounter m_counter;
     bool m_stopped = false;
     long m_visited = 0;
     QByteArray m_lastText;
     long m_lastTextVisited = -kNearby - 1;
-    std::optional<Entry> m_lastEntry;
+    // The last text entry read, and when.
+    Node* m_lastEntry = nullptr;
+    long m_lastEntryVisited = 0;
     const Node* m_document = nullptr;
 };
 
-Element applicationOf(long pid, long& calls) {
+Element applicationOf(long pid) {
     const Element desktop(atspi_get_desktop(0));
-    const gint count = desktop ? childCount(desktop.get(), calls).value_or(0) : 0;
+    const gint count = desktop ? childCount(desktop.get()).value_or(0) : 0;
     for (gint i = 0; i < count; ++i) {
-        Element app = childAt(desktop.get(), i, calls);
+        Element app = childAt(desktop.get(), i);
         const auto appPid =
-            app ? ask(calls,
-                      [&](GError** e) { return atspi_accessible_get_process_id(app.get(), e); })
+            app ? ask([&](GError** e) { return atspi_accessible_get_process_id(app.get(), e); })
                 : std::nullopt;
         if (appPid && static_cast<long>(*appPid) == pid) {
             return app;
@@ -387,15 +355,15 @@ Element applicationOf(long pid, long& calls) {
 
 // The active top-level window; else the first one shown, as an application
 // in the background still has a window that would get the focus.
-Element focusedWindowOf(AtspiAccessible* app, long& calls) {
-    const gint count = childCount(app, calls).value_or(0);
+Element focusedWindowOf(AtspiAccessible* app) {
+    const gint count = childCount(app).value_or(0);
     Element shown;
     for (gint i = 0; i < count; ++i) {
-        Element window = childAt(app, i, calls);
-        if (window && hasState(window.get(), ATSPI_STATE_ACTIVE, calls)) {
+        Element window = childAt(app, i);
+        if (window && hasState(window.get(), ATSPI_STATE_ACTIVE)) {
             return window;
         }
-        if (window && !shown && hasState(window.get(), ATSPI_STATE_SHOWING, calls)) {
+        if (window && !shown && hasState(window.get(), ATSPI_STATE_SHOWING)) {
             shown = std::move(window);
         }
     }
@@ -407,7 +375,7 @@ Element focusedWindowOf(AtspiAccessible* app, long& calls) {
 // part of it). A browser keeps the documents of other tabs, if it exposes
 // them at all, out of view; the one on show is the active tab's page. A page
 // still loading may not say it is shown yet: then the first document found.
-Element shownDocument(AtspiAccessible* window, long& calls) {
+Element shownDocument(AtspiAccessible* window) {
     constexpr int kMaxDepth = 25;
     constexpr long kMaxElements = 5000;
     std::deque<std::pair<Element, int>> queue;
@@ -416,18 +384,18 @@ Element shownDocument(AtspiAccessible* window, long& calls) {
     for (long looked = 0; !queue.empty() && looked < kMaxElements; ++looked) {
         auto [element, depth] = std::move(queue.front());
         queue.pop_front();
-        const auto role = roleOf(element.get(), calls);
-        if (role && isDocument(*role) && element.get() != window) {
-            if (hasState(element.get(), ATSPI_STATE_SHOWING, calls)) {
+        const auto role = roleOf(element.get());
+        if (isOneOf(role, kDocuments) && element.get() != window) {
+            if (hasState(element.get(), ATSPI_STATE_SHOWING)) {
                 return std::move(element);
             }
             if (!first) {
                 first = std::move(element);
             }
         } else if (depth < kMaxDepth) {
-            const gint count = childCount(element.get(), calls).value_or(0);
+            const gint count = childCount(element.get()).value_or(0);
             for (gint i = 0; i < count; ++i) {
-                if (Element child = childAt(element.get(), i, calls)) {
+                if (Element child = childAt(element.get(), i)) {
                     queue.emplace_back(std::move(child), depth + 1);
                 }
             }
@@ -436,37 +404,24 @@ Element shownDocument(AtspiAccessible* window, long& calls) {
     return first;
 }
 
+// The arguments, as the app passes them: PID MAX-DEPTH MAX-TEXT CALL-TIMEOUT-MS,
+// all positive.
 std::optional<Options> parseOptions(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
-    }
-    QCommandLineParser parser;
-    const QCommandLineOption full(QStringLiteral("full"));
-    const QCommandLineOption maxDepth(QStringLiteral("max-depth"), {}, QStringLiteral("N"));
-    const QCommandLineOption maxText(QStringLiteral("max-text"), {}, QStringLiteral("N"));
-    const QCommandLineOption callTimeout(QStringLiteral("call-timeout"), {}, QStringLiteral("MS"));
-    parser.addOptions({full, maxDepth, maxText, callTimeout});
-    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
+    Options options;
+    long* const fields[] = {&options.pid, &options.maxDepth, &options.maxText,
+                            &options.callTimeoutMs};
+    if (argc != 1 + std::ssize(fields)) {
         return std::nullopt;
     }
-    bool valid = true;
-    const auto number = [&](const QString& text, long low, long& value) {
-        bool ok = false;
-        value = text.toLong(&ok);
-        valid = valid && ok && value >= low && value <= 1000000000;
-    };
-    Options options;
-    for (const auto& [option, value] : {std::pair{&maxDepth, &options.maxDepth},
-                                        {&maxText, &options.maxText},
-                                        {&callTimeout, &options.callTimeoutMs}}) {
-        if (parser.isSet(*option)) {
-            number(parser.value(*option), 0, *value);
+    for (int i = 0; long* value : fields) {
+        const std::string_view text(argv[++i]);
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+        if (error != std::errc() || end != text.data() + text.size() || *value < 1 ||
+            *value > 1000000000) {
+            return std::nullopt;
         }
     }
-    options.stopEarly = !parser.isSet(full);
-    number(parser.positionalArguments().constFirst(), 1, options.pid);
-    return valid ? std::optional(options) : std::nullopt;
+    return options;
 }
 
 } // namespace
@@ -474,9 +429,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::fputs("usage: aimset-atspi-dump [--full] [--max-depth N] [--max-text N] "
-                   "[--call-timeout MS] PID\n",
-                   stderr);
+        std::fputs("usage: aimset-atspi-dump PID MAX-DEPTH MAX-TEXT CALL-TIMEOUT-MS\n", stderr);
         return 2;
     }
     if (atspi_init() > 1) {
@@ -488,23 +441,17 @@ int main(int argc, char** argv) {
     atspi_set_timeout(static_cast<int>(options->callTimeoutMs), -1);
 
     Walker walker(*options);
-    long calls = 0;
     QJsonValue window;
-    if (const Element app = applicationOf(options->pid, calls)) {
-        if (const Element focused = focusedWindowOf(app.get(), calls)) {
-            const Element document = shownDocument(focused.get(), calls);
+    if (const Element app = applicationOf(options->pid)) {
+        if (const Element focused = focusedWindowOf(app.get())) {
+            const Element document = shownDocument(focused.get());
             Node root;
-            if (options->maxDepth > 0) {
-                walker.walk(document ? document.get() : focused.get(), 0, root);
-            }
+            walker.walk(document ? document.get() : focused.get(), 0, root);
             window = (!document && walker.document() ? *walker.document() : root).toJson();
         }
     }
-    const QJsonObject out{{QStringLiteral("calls"), qint64(calls + walker.calls())},
-                          {QStringLiteral("stoppedEarly"), walker.stoppedEarly()},
-                          {QStringLiteral("window"), window}};
-    const QByteArray json = QJsonDocument(out).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
-    std::fflush(stdout);
+    // Escaped JSON holds no NUL; stdout is flushed on the way out.
+    const QJsonDocument out(QJsonObject{{QStringLiteral("window"), window}});
+    std::fputs(out.toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
     return 0;
 }
