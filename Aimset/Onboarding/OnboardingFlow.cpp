@@ -202,11 +202,6 @@ void OnboardingFlow::enableAccessibility() {
         return;
     }
     m_accessibility.requestTrustWithPrompt();
-    startPermissionPolling();
-}
-
-void OnboardingFlow::startPermissionPolling() {
-    m_permissionPollTimer.reset();
     m_permissionPollCount = 0;
     m_permissionPollTimer = m_loop.scheduleRepeating(
         permissionPollInterval, [this] { permissionPollTick(); }, this);

@@ -86,7 +86,6 @@ signals:
 private:
     void startPage();
     void stopPage();
-    void startPermissionPolling();
     void permissionPollTick();
     void accessGranted();
     void readExtensionState();
