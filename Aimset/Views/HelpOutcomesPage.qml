@@ -34,11 +34,9 @@ Item {
             GhostShape {
                 anchors.horizontalCenter: parent.horizontalCenter
                 y: 16
-                width: 48
-                height: 60
-                opacity: root.pages.demo.ghostOpacity
+                opacity: root.pages.demo.ghostRisen ? 0.15 : 0
                 transform: Translate {
-                    y: root.pages.demo.ghostFloatOffset
+                    y: root.pages.demo.ghostRisen ? -6 : 0
                     Behavior on y { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
                 }
                 Behavior on opacity { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
