@@ -21,8 +21,7 @@ QVariantMap defaults() {
             {QStringLiteral("countdownValue"), 7},
             {QStringLiteral("showButton"), false},
             {QStringLiteral("stagesPhase"), 0},
-            {QStringLiteral("stagesGhostOpacity"), 0.0},
-            {QStringLiteral("stagesGhostFloat"), 0.0},
+            {QStringLiteral("stagesGhostRisen"), false},
             {QStringLiteral("showStagesQuestionUI"), false},
             {QStringLiteral("showStagesNudgeUI"), false},
             {QStringLiteral("stagesCountdownValue"), 15},
@@ -59,10 +58,8 @@ Timeline::Table driftTable() {
 // line comes with the next tick and "Next" 2 s after it.
 Timeline::Table outcomesTable() {
     Timeline::Table table{{ms{2500}, QStringLiteral("stagesPhase"), 1},
-                          {ms{2500}, QStringLiteral("stagesGhostOpacity"), 0.15},
-                          {ms{2500}, QStringLiteral("stagesGhostFloat"), -6.0},
-                          {ms{4100}, QStringLiteral("stagesGhostOpacity"), 0.0},
-                          {ms{4100}, QStringLiteral("stagesGhostFloat"), 0.0},
+                          {ms{2500}, QStringLiteral("stagesGhostRisen"), true},
+                          {ms{4100}, QStringLiteral("stagesGhostRisen"), false},
                           {ms{5500}, QStringLiteral("stagesPhase"), 2},
                           {ms{6100}, QStringLiteral("showStagesQuestionUI"), true},
                           {ms{9600}, QStringLiteral("stagesPhase"), 3},
@@ -119,7 +116,6 @@ QString OnboardingFlow::privacyNote() {
 }
 
 QString OnboardingFlow::accessibilityNote() {
-#ifdef Q_OS_LINUX
     // Said before it happens: the toolkit setting is desktop-wide. Switching
     // the bus on reaches only programs started afterwards, and Chromium reads
     // its pages out only when asked to.
@@ -127,9 +123,6 @@ QString OnboardingFlow::accessibilityNote() {
                           "and, on GNOME-style desktops, the toolkit-accessibility setting.\n"
                           "Restart apps that were open before.\n"
                           "Chromium also needs --force-renderer-accessibility.");
-#else
-    return {};
-#endif
 }
 
 // ---- showing and leaving pages ----------------------------------------------------------------
@@ -202,11 +195,6 @@ void OnboardingFlow::enableAccessibility() {
         return;
     }
     m_accessibility.requestTrustWithPrompt();
-    startPermissionPolling();
-}
-
-void OnboardingFlow::startPermissionPolling() {
-    m_permissionPollTimer.reset();
     m_permissionPollCount = 0;
     m_permissionPollTimer = m_loop.scheduleRepeating(
         permissionPollInterval, [this] { permissionPollTick(); }, this);

@@ -53,8 +53,7 @@ public:
     QString permissionButtonTitle() const;
     // What the app reads and watches, and where it goes, in one sentence.
     static QString privacyNote();
-    // What "Enable Aimset" switches on here and what else it takes; empty
-    // where the desktop's own prompt says it all.
+    // What "Enable Aimset" switches on here and what else it takes.
     static QString accessibilityNote();
     // Access was asked for and is still off: the desktop could not switch it
     // on, and the user may go on with window titles alone.
@@ -86,7 +85,6 @@ signals:
 private:
     void startPage();
     void stopPage();
-    void startPermissionPolling();
     void permissionPollTick();
     void accessGranted();
     void readExtensionState();

@@ -10,9 +10,6 @@ namespace aimset {
 struct KeyNames {
     // The modifier held with the letter to speak a new aimset.
     QString modifier;
-    // Printed on that key above its name on this desktop's keyboards; empty
-    // where the key shows its name alone.
-    QString modifierSymbol;
     // The letter key of the voice gesture.
     QString letter;
     // The chord that closes the front tab.
@@ -29,8 +26,8 @@ struct KeyNames {
     // through another mechanism names it before the app says anything (GNOME
     // under Wayland types through its shell).
     static KeyNames& desktop() {
-        static KeyNames names{QStringLiteral("Alt"), QString(), QStringLiteral("M"),
-                              QStringLiteral("Ctrl+W"), QStringLiteral("XTest")};
+        static KeyNames names{QStringLiteral("Alt"), QStringLiteral("M"), QStringLiteral("Ctrl+W"),
+                              QStringLiteral("XTest")};
         return names;
     }
 };

@@ -15,8 +15,7 @@ constexpr int countdownStart = 15;
 QVariantMap defaults() {
     return {{QStringLiteral("typingText"), QString()},
             {QStringLiteral("typingOpacity"), 1.0},
-            {QStringLiteral("ghostOpacity"), 0.0},
-            {QStringLiteral("ghostFloatOffset"), 0.0},
+            {QStringLiteral("ghostRisen"), false},
             {QStringLiteral("helpCountdownValue"), countdownStart},
             {QStringLiteral("showHitNext"), false},
             {QStringLiteral("page3TypingText"), QString()},
@@ -47,10 +46,8 @@ Timeline::Table outcomesTable(int stage) {
     Timeline::Table table{{hitNextAfter, QStringLiteral("showHitNext"), true}};
     if (stage == 0) {
         const ms cycle{1600 + 1800};
-        table.push_back({ms{0}, QStringLiteral("ghostOpacity"), 0.15, cycle});
-        table.push_back({ms{0}, QStringLiteral("ghostFloatOffset"), -6.0, cycle});
-        table.push_back({ms{1600}, QStringLiteral("ghostOpacity"), 0.0, cycle});
-        table.push_back({ms{1600}, QStringLiteral("ghostFloatOffset"), 0.0, cycle});
+        table.push_back({ms{0}, QStringLiteral("ghostRisen"), true, cycle});
+        table.push_back({ms{1600}, QStringLiteral("ghostRisen"), false, cycle});
     } else if (stage == 2) {
         Timeline::countdown(table, QStringLiteral("helpCountdownValue"), countdownStart, 1, ms{0},
                             ms{600});

@@ -7,10 +7,6 @@
 
 namespace aimset {
 
-namespace {
-constexpr int kGoalMinutes[] = {0, 30, 60, 90, 120, 150, 180};
-} // namespace
-
 const QStringList& LaunchModal::goalLabels() {
     static const QStringList labels{QStringLiteral("No goal"), QStringLiteral("30m"),
                                     QStringLiteral("1h"),      QStringLiteral("1h 30m"),
@@ -37,7 +33,8 @@ void LaunchModal::submitLaunch() {
         return;
     }
     const QString aimset = m_aimsetText.trimmed();
-    const int minutes = kGoalMinutes[m_goalIndex];
+    // The goals go by half hours.
+    const int minutes = 30 * m_goalIndex;
     Log(QStringLiteral("Aimset: ") + aimset + QStringLiteral(", Goal: ") +
         QString::number(minutes) + QLatin1Char('m'));
     emit submitted(aimset, minutes);

@@ -11,14 +11,11 @@ PanelCard {
 
     readonly property double remaining: manager ? manager.clarifyTimeoutRemaining : 0
 
-    Text {
-        width: parent.width
+    CentredLine {
         text: root.manager ? root.manager.clarifyingQuestion : ""
         textFormat: Text.PlainText
         font.pixelSize: 18
         font.weight: Font.Medium
-        color: "white"
-        horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.Wrap
         maximumLineCount: 3
         elide: Text.ElideRight
@@ -52,13 +49,11 @@ PanelCard {
 
     // Its line is kept while empty, so the buttons stay where the
     // pointer found them when it appears.
-    Text {
+    CentredLine {
         objectName: "autoClosing"
-        width: parent.width
         opacity: root.manager !== null && root.remaining <= 15 ? 1 : 0
         text: "Auto-closing in " + root.remaining + "s"
         font.pixelSize: 13
         color: Qt.rgba(1, 1, 1, 0.40)
-        horizontalAlignment: Text.AlignHCenter
     }
 }

@@ -42,14 +42,11 @@ Rectangle {
             spacing: 24
             visible: !root.view.session.sessionEnded
 
-            Text {
+            CentredLine {
                 objectName: "aimsetText"
-                width: parent.width
-                horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
                 text: root.view.session.aimset
                 textFormat: Text.PlainText
-                color: "white"
                 font.pixelSize: 20
                 font.weight: Font.DemiBold
             }

@@ -1,22 +1,18 @@
 import QtQuick
 
-// An eye inside a circle, drawn in thin strokes: the sign of screen access.
+// An eye inside a circle, drawn in thin white strokes: the sign of screen
+// access.
 Canvas {
-    id: root
-
-    property color color: "white"
-
     implicitWidth: 48
     implicitHeight: 48
-    onColorChanged: requestPaint()
 
     onPaint: {
         const ctx = getContext("2d");
         const s = Math.min(width, height);
         const c = s / 2;
         ctx.reset();
-        ctx.strokeStyle = root.color;
-        ctx.fillStyle = root.color;
+        ctx.strokeStyle = "white";
+        ctx.fillStyle = "white";
         ctx.lineWidth = 1.5;
         // The ring.
         ctx.beginPath();

@@ -1,11 +1,9 @@
 import QtQuick
 
-// The mascot: a round head over straight sides and a wavy hem, filled with
-// `color`. The one outline every ghost of the app is drawn from.
+// The mascot: a round head over straight sides and a wavy hem, in white.
+// The one outline every ghost of the app is drawn from.
 Item {
     id: root
-
-    property color color: "white"
 
     implicitWidth: 48
     implicitHeight: 60
@@ -35,12 +33,11 @@ Item {
             ctx.quadraticCurveTo(0.5 * w, h + 6, w / 3, h);
             ctx.quadraticCurveTo(w / 6, h - 8, 0, h);
             ctx.closePath();
-            ctx.fillStyle = root.color;
+            ctx.fillStyle = "white";
             ctx.fill();
         }
     }
 
-    onColorChanged: canvas.requestPaint()
     onWidthChanged: canvas.requestPaint()
     onHeightChanged: canvas.requestPaint()
 }

@@ -12,34 +12,19 @@ HelpPage {
     body: "You can optionally set a focus goal using the slider. Choose anywhere from 30 minutes to 3 hours."
 
     HelpMockCard {
-        spacing: 8
+        GoalPicker {
+            label: root.pages.goalLabels[Math.round(root.pages.demo.page4SliderValue)]
+            fontSize: 13
 
-        Item {
-            width: parent.width
-            height: goalLabel.implicitHeight
-            Text {
-                text: "Focus goal"
-                color: Qt.rgba(1, 1, 1, 0.5)
-                font.pixelSize: 13
+            GoalSlider {
+                objectName: "goalSlider"
+                width: parent.width
+                to: 6
+                enabled: false // a demonstration, not a control
+                value: root.pages.demo.page4SliderValue
+                Behavior on value { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
+                handleSize: 16
             }
-            Text {
-                id: goalLabel
-                anchors.right: parent.right
-                text: root.pages.goalLabels[Math.round(root.pages.demo.page4SliderValue)]
-                color: Qt.rgba(1, 1, 1, 0.8)
-                font.pixelSize: 13
-                font.weight: Font.Medium
-            }
-        }
-
-        GoalSlider {
-            objectName: "goalSlider"
-            width: parent.width
-            to: 6
-            enabled: false // a demonstration, not a control
-            value: root.pages.demo.page4SliderValue
-            Behavior on value { NumberAnimation { duration: 300; easing.type: Easing.InOutQuad } }
-            handleSize: 16
         }
     }
 

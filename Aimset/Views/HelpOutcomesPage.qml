@@ -14,13 +14,6 @@ Item {
     implicitHeight: childrenRect.height
     opacity: current ? 1 : 0
 
-    // A centred line of a mock card.
-    component MockLine: Text {
-        width: parent.width
-        horizontalAlignment: Text.AlignHCenter
-        color: "white"
-    }
-
     HelpPage {
         current: root.pages.helpStage === -1
         title: "Aimset knows if you're distracted or focused"
@@ -41,11 +34,9 @@ Item {
             GhostShape {
                 anchors.horizontalCenter: parent.horizontalCenter
                 y: 16
-                width: 48
-                height: 60
-                opacity: root.pages.demo.ghostOpacity
+                opacity: root.pages.demo.ghostRisen ? 0.15 : 0
                 transform: Translate {
-                    y: root.pages.demo.ghostFloatOffset
+                    y: root.pages.demo.ghostRisen ? -6 : 0
                     Behavior on y { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
                 }
                 Behavior on opacity { NumberAnimation { duration: 1500; easing.type: Easing.InOutQuad } }
@@ -60,7 +51,7 @@ Item {
         body: "If Aimset isn't certain what you're doing is relevant, a small popup appears:"
 
         HelpMockCard {
-            MockLine {
+            CentredLine {
                 text: "Is this article about Barbie related to your essay?"
                 wrapMode: Text.Wrap
                 font.pixelSize: 14
@@ -93,23 +84,23 @@ Item {
 
         HelpMockCard {
             spacing: 6
-            MockLine {
+            CentredLine {
                 text: root.pages.demo.helpCountdownValue
                 font.pixelSize: 36
                 font.bold: true
                 font.family: "monospace"
             }
-            MockLine {
+            CentredLine {
                 text: "This doesn't look like:"
                 color: Qt.rgba(1, 1, 1, 0.6)
                 font.pixelSize: 12
             }
-            MockLine {
+            CentredLine {
                 text: "Study for biology exam"
                 font.pixelSize: 14
                 font.weight: Font.DemiBold
             }
-            MockLine {
+            CentredLine {
                 text: "Tab closes in " + root.pages.demo.helpCountdownValue + "s"
                 color: Qt.rgba(1, 1, 1, 0.4)
                 font.pixelSize: 11

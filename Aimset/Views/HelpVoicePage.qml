@@ -53,9 +53,7 @@ HelpPage {
             ListeningRow {
                 anchors.horizontalCenter: parent.horizontalCenter
             }
-            Text {
-                width: parent.width
-                horizontalAlignment: Text.AlignHCenter
+            CentredLine {
                 wrapMode: Text.Wrap
                 textFormat: Text.PlainText
                 text: root.pages.demo.page5Transcript

@@ -1,13 +1,11 @@
 import QtQuick
 
-// A drawn keyboard key with its symbol and label. Pressed, it sinks by two
-// points and lights up.
+// A drawn keyboard key with its label. Pressed, it sinks by two points and
+// lights up.
 Rectangle {
     id: root
 
-    property string label
-    // Drawn above the label when set, like the ⌥ on a Mac's Option key.
-    property string symbol
+    property alias label: labelText.text
     property bool isPressed: false
 
     implicitWidth: Math.max(56, labelText.implicitWidth + 24)
@@ -25,24 +23,11 @@ Rectangle {
     Behavior on color { ColorAnimation { duration: 100; easing.type: Easing.Bezier; easing.bezierCurve: [0, 0, 0.58, 1, 1, 1] } }
     Behavior on border.color { ColorAnimation { duration: 100; easing.type: Easing.Bezier; easing.bezierCurve: [0, 0, 0.58, 1, 1, 1] } }
 
-    Column {
+    Text {
+        id: labelText
         anchors.centerIn: parent
-        spacing: 2
-
-        Text {
-            anchors.horizontalCenter: parent.horizontalCenter
-            visible: root.symbol.length > 0
-            text: root.symbol
-            color: "white"
-            font.pixelSize: 18
-        }
-        Text {
-            id: labelText
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: root.label
-            color: "white"
-            font.pixelSize: root.symbol.length > 0 ? 11 : 18
-            font.weight: Font.Medium
-        }
+        color: "white"
+        font.pixelSize: 18
+        font.weight: Font.Medium
     }
 }

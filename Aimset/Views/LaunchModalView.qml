@@ -34,27 +34,8 @@ Rectangle {
             Component.onCompleted: input.forceActiveFocus()
         }
 
-        Column {
-            width: parent.width
-            spacing: 8
-
-            Item {
-                width: parent.width
-                height: goalLabel.implicitHeight
-                Text {
-                    text: "Focus goal"
-                    color: Qt.rgba(1, 1, 1, 0.5)
-                    font.pixelSize: 14
-                }
-                Text {
-                    id: goalLabel
-                    anchors.right: parent.right
-                    text: root.modal ? root.modal.goalLabel : ""
-                    color: Qt.rgba(1, 1, 1, 0.8)
-                    font.pixelSize: 14
-                    font.weight: Font.Medium
-                }
-            }
+        GoalPicker {
+            label: root.modal ? root.modal.goalLabel : ""
 
             GoalSlider {
                 objectName: "goalSlider"

@@ -11,24 +11,18 @@ PanelCard {
 
     readonly property double remaining: manager ? manager.countdownRemaining : 0
 
-    component Line: Text {
-        width: parent.width
-        horizontalAlignment: Text.AlignHCenter
-        color: "white"
-    }
-
-    Line {
+    CentredLine {
         text: root.remaining
         font.pixelSize: 48
         font.bold: true
         font.family: "monospace"
     }
-    Line {
+    CentredLine {
         text: "This doesn't look like:"
         font.pixelSize: 16
         color: Qt.rgba(1, 1, 1, 0.60)
     }
-    Line {
+    CentredLine {
         text: root.manager ? root.manager.currentAimset : ""
         textFormat: Text.PlainText
         font.pixelSize: 20
@@ -37,12 +31,12 @@ PanelCard {
         maximumLineCount: 2
         elide: Text.ElideRight
     }
-    Line {
+    CentredLine {
         text: "Tab will close in " + root.remaining + "s"
         font.pixelSize: 14
         color: Qt.rgba(1, 1, 1, 0.40)
     }
-    Line {
+    CentredLine {
         text: "Switch to something aligned to cancel"
         font.pixelSize: 13
         color: Qt.rgba(1, 1, 1, 0.30)

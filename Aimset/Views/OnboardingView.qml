@@ -225,11 +225,8 @@ Rectangle {
                     height: 100
                     GhostShape {
                         anchors.centerIn: parent
-                        width: 48
-                        height: 60
-                        color: "white"
-                        opacity: root.onboarding.demo.stagesGhostOpacity
-                        transform: Translate { y: root.onboarding.demo.stagesGhostFloat
+                        opacity: root.onboarding.demo.stagesGhostRisen ? 0.15 : 0
+                        transform: Translate { y: root.onboarding.demo.stagesGhostRisen ? -6 : 0
                             Behavior on y { EaseInOutAnimation { duration: 1500 } }
                         }
                         Behavior on opacity { EaseInOutAnimation { duration: 1500 } }
@@ -311,7 +308,6 @@ Rectangle {
             KeyCap {
                 objectName: "optionKey"
                 label: KeyNames.modifier
-                symbol: KeyNames.modifierSymbol
                 isPressed: root.onboarding.demo.optionKeyPressed
             }
             Text {
@@ -373,9 +369,6 @@ Rectangle {
 
         EyeCircleSymbol {
             anchors.horizontalCenter: parent.horizontalCenter
-            width: 48
-            height: 48
-            color: "white"
         }
         Line {
             text: "Aimset needs screen access\nto see when you drift."
@@ -387,7 +380,6 @@ Rectangle {
             size: 14
         }
         Note {
-            visible: text.length > 0
             text: root.onboarding.accessibilityNote
             size: 12
         }

@@ -14,7 +14,6 @@ class QmlKeyNames : public QObject {
     QML_NAMED_ELEMENT(KeyNames)
     QML_SINGLETON
     Q_PROPERTY(QString modifier READ modifier CONSTANT)
-    Q_PROPERTY(QString modifierSymbol READ modifierSymbol CONSTANT)
     Q_PROPERTY(QString letter READ letter CONSTANT)
     Q_PROPERTY(QString hotkey READ hotkey CONSTANT)
     Q_PROPERTY(QString spacedHotkey READ spacedHotkey CONSTANT)
@@ -23,7 +22,6 @@ public:
     using QObject::QObject;
 
     static QString modifier() { return KeyNames::desktop().modifier; }
-    static QString modifierSymbol() { return KeyNames::desktop().modifierSymbol; }
     static QString letter() { return KeyNames::desktop().letter; }
     static QString hotkey() { return KeyNames::desktop().hotkey(); }
     static QString spacedHotkey() { return KeyNames::desktop().spacedHotkey(); }
