@@ -11,15 +11,6 @@ namespace aimset {
 
 namespace {
 
-// WM_CLASS holds two NUL-terminated strings: instance, then class.
-std::pair<QString, QString> splitClass(const std::optional<QByteArray>& bytes) {
-    if (!bytes) {
-        return {};
-    }
-    const QList<QByteArray> parts = bytes->split('\0');
-    return {QString::fromLocal8Bit(parts.value(0)), QString::fromLocal8Bit(parts.value(1))};
-}
-
 // WM_NAME is Latin-1 by the old rules, but many clients put UTF-8 there:
 // take it as UTF-8 whenever it is valid UTF-8.
 QString decodeLegacyText(const QByteArray& bytes) {
@@ -65,7 +56,10 @@ X11Workspace::WindowFacts X11Workspace::readWindow(std::uint32_t window) {
     WindowFacts facts;
     facts.window = window;
     const auto pid = XcbConnection::firstCardinal(m_x->readProperty(pidCookie));
-    std::tie(facts.instance, facts.windowClass) = splitClass(m_x->readProperty(classCookie));
+    // WM_CLASS holds two NUL-terminated strings: instance, then class.
+    const auto classParts = m_x->readProperty(classCookie).value_or(QByteArray()).split('\0');
+    facts.instance = QString::fromLocal8Bit(classParts.value(0));
+    facts.windowClass = QString::fromLocal8Bit(classParts.value(1));
     const auto netName = m_x->readProperty(netNameCookie);
     const auto name = m_x->readProperty(nameCookie);
     if (netName) {
@@ -169,14 +163,10 @@ void X11Workspace::readEvents() {
         if (!activeChanged) {
             return;
         }
-        activeWindowChanged();
-    }
-}
-
-void X11Workspace::activeWindowChanged() {
-    const auto facts = activeWindow();
-    if (facts && m_tracker.activeWindowChanged(facts->window, facts->pid)) {
-        m_observers.notify(describe(*facts));
+        const auto facts = activeWindow();
+        if (facts && m_tracker.activeWindowChanged(facts->window, facts->pid)) {
+            m_observers.notify(describe(*facts));
+        }
     }
 }
 
