@@ -29,9 +29,6 @@ X11Workspace::X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEnt
     m_netWmName = m_x->atom("_NET_WM_NAME");
     m_utf8String = m_x->atom("UTF8_STRING");
 
-    const xcb_query_extension_reply_t* res = xcb_get_extension_data(m_x->get(), &xcb_res_id);
-    m_hasResExtension = res && res->present;
-
     // Only the root window's properties are watched: a title change is not an activation.
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(m_x->get(), m_x->root(), XCB_CW_EVENT_MASK, &mask);
@@ -75,7 +72,8 @@ X11Workspace::WindowFacts X11Workspace::readWindow(std::uint32_t window) {
 }
 
 std::int32_t X11Workspace::clientPid(std::uint32_t window) {
-    if (!m_hasResExtension) {
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(m_x->get(), &xcb_res_id);
+    if (!res || !res->present) {
         return 0;
     }
     xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
@@ -99,10 +97,7 @@ std::int32_t X11Workspace::clientPid(std::uint32_t window) {
 std::optional<X11Workspace::WindowFacts> X11Workspace::activeWindow() {
     const auto active = XcbConnection::firstCardinal(m_x->readProperty(
         m_x->requestProperty(m_x->root(), m_netActiveWindow, XCB_ATOM_WINDOW, 4)));
-    if (!active || *active == 0) {
-        return std::nullopt;
-    }
-    return readWindow(*active);
+    return active && *active != 0 ? std::optional(readWindow(*active)) : std::nullopt;
 }
 
 RunningApplication X11Workspace::describe(const WindowFacts& facts) const {
@@ -136,10 +131,7 @@ std::optional<QString> X11Workspace::focusedWindowTitle(std::int32_t processIden
     if (!facts || facts->pid != processIdentifier) {
         facts = activeWindow();
     }
-    if (!facts || facts->pid != processIdentifier) {
-        return std::nullopt;
-    }
-    return facts->title;
+    return facts && facts->pid == processIdentifier ? facts->title : std::nullopt;
 }
 
 Workspace::ObserverToken X11Workspace::addActivationObserver(ActivationHandler handler) {

@@ -45,7 +45,6 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     ActivationTracker m_tracker;
     ActivationObservers m_observers;
-    bool m_hasResExtension = false;
     std::optional<WindowFacts> m_justRead;
 
     xcb_atom_t m_netActiveWindow;

@@ -71,8 +71,8 @@ std::optional<QByteArray> XcbConnection::readProperty(xcb_get_property_cookie_t 
     if (!property || property->type == XCB_ATOM_NONE) {
         return std::nullopt;
     }
-    const int length = xcb_get_property_value_length(property.get());
-    return QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())), length);
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())),
+                      xcb_get_property_value_length(property.get()));
 }
 
 std::optional<std::uint32_t> XcbConnection::firstCardinal(const std::optional<QByteArray>& bytes) {

@@ -47,7 +47,7 @@ TEST(QtPanelHostPlacementTest, CentresALittleAboveTheMiddleOrNearTheTop) {
 struct X11PanelTest : test::X11DesktopTest {
     std::unique_ptr<X11PanelDecorations> decorations = openOnX<X11PanelDecorations>();
     QtPanelHost host;
-    std::unique_ptr<TestWindow> page;
+    TestWindow page{{u"--title"_s, u"Full-screen video"_s, u"--fullscreen"_s, u"1"_s}};
 
     void SetUp() override {
         X11DesktopTest::SetUp();
@@ -56,12 +56,10 @@ struct X11PanelTest : test::X11DesktopTest {
         host.afterShow = [this](QWindow& window) { decorations->afterShow(window); };
         host.isTranslucent = [this] { return decorations->isCompositing(); };
 
-        page = std::make_unique<TestWindow>(
-            QStringList{u"--title"_s, u"Full-screen video"_s, u"--fullscreen"_s, u"1"_s});
-        ASSERT_TRUE(desktop.activateAndWait(page->id()));
+        ASSERT_TRUE(desktop.activateAndWait(page.id()));
         const xcb_atom_t fullScreen = desktop.atom("_NET_WM_STATE_FULLSCREEN");
         ASSERT_TRUE(test::spinUntil([&] {
-            const auto state = desktop.values(page->id(), "_NET_WM_STATE", XCB_ATOM_ATOM);
+            const auto state = desktop.values(page.id(), "_NET_WM_STATE", XCB_ATOM_ATOM);
             return std::count(state.begin(), state.end(), fullScreen) == 1;
         }));
         test::settle();
@@ -132,7 +130,7 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
             EXPECT_EQ(
                 window->geometry().marginsRemoved(window->shadowMargins()),
                 QtPanelHost::placement(window->screen()->availableGeometry(), card, placement));
-            desktop.activateAndWait(page->id());
+            desktop.activateAndWait(page.id());
             test::settle();
             EXPECT_EQ(flaw(*window), QString()) << "after the page was raised";
             switchDesktop(1);
