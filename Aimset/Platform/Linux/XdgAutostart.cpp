@@ -118,9 +118,7 @@ std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostar
     // Read by the app itself; listed here so that --help shows it.
     const QCommandLineOption verbose(
         u"verbose"_s, u"Also log every poll, with window titles and page text (debug lines)."_s);
-    parser.addOption(help);
-    parser.addOption(autostartOption);
-    parser.addOption(verbose);
+    parser.addOptions({help, autostartOption, verbose});
     // Said at once: the app may end right after.
     const auto say = [](QTextStream& stream, const QString& text, int status) {
         stream << text;
