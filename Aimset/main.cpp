@@ -114,10 +114,10 @@ Backend gnomeBackend(QtPanelHost& panels) {
 
 // Null members when the X server cannot be reached.
 Backend x11Backend(QtPanelHost& panels) {
-    Backend backend{X11Workspace::create(DesktopEntries::load(
+    Backend backend{openOnX<X11Workspace>(DesktopEntries::load(
                         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))),
-                    X11FrontTabCloser::create(), X11VoiceChord::create(),
-                    X11PanelDecorations::create(), nullptr};
+                    openOnX<X11FrontTabCloser>(), openOnX<X11VoiceChord>(),
+                    openOnX<X11PanelDecorations>(), nullptr};
     if (X11PanelDecorations* decorations = backend.decorations.get()) {
         panels.beforeShow = [decorations](QWindow& window) { decorations->beforeShow(window); };
         panels.afterShow = [decorations](QWindow& window) { decorations->afterShow(window); };

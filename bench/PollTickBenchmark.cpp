@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    auto workspace = X11Workspace::create(DesktopEntries::load(
+    auto workspace = openOnX<X11Workspace>(DesktopEntries::load(
         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)));
     if (!workspace) {
         return 1;

@@ -84,8 +84,6 @@ public:
     QHash<QString, QStringList> contexts;
 };
 
-using Desktop = test::X11TestDesktop;
-
 // xdotool, as the test's hands: typing, chords, holding keys, clicking.
 // A test that holds keys lets go of them with a scope guard, so a failed
 // test leaves no key down on the shared desktop.
@@ -158,7 +156,7 @@ public:
     }
     // Waits for the main window, types the aimset into the launch modal and
     // presses Return; true once the session has started.
-    bool startSession(Desktop& desktop, const QString& aimset = kAimset) {
+    bool startSession(test::X11TestDesktop& desktop, const QString& aimset = kAimset) {
         const auto window =
             waitForWindow({u"--pid"_s, QString::number(pid()), u"--name"_s, u"^Aimset$"_s}, 30s);
         // The launch modal's field has the focus: type, then Return.

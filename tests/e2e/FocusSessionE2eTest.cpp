@@ -28,12 +28,11 @@ constexpr int kShift = 50;
 constexpr int kControl = 37;
 constexpr int kW = 25;
 
-struct FocusSessionE2eTest : ::testing::Test {
+struct FocusSessionE2eTest : test::X11DesktopTest {
     void SetUp() override {
-        ASSERT_TRUE(desktop.available()) << "run through scripts/with-desktop.sh";
+        X11DesktopTest::SetUp();
         ASSERT_TRUE(bus);
     }
-    Desktop desktop;
     std::unique_ptr<test::A11ySession> bus =
         test::A11ySession::start(test::A11ySession::Launcher::enabled);
 };
@@ -132,7 +131,7 @@ TEST_F(FocusSessionE2eTest, OnItsOwnServiceTheAppAsksAboutAnUnreadableWindowAndN
         u"key press %1 state 0"_s.arg(kShift)};
     ASSERT_TRUE(spinUntil([&] { return inOrder(cats.keyLines(), chord); }))
         << cats.keyLines().join(u'|').toStdString();
-    spinUntil([] { return false; }, 200ms); // and nothing after that lets go of Shift
+    test::settle(200ms); // and nothing after that lets go of Shift
     EXPECT_TRUE(desktop.isKeyHeld(kShift));
     EXPECT_FALSE(waitForWindow(panelSearch, 0ms)) << "the panel went away";
     if (holdsOldPort) {
@@ -197,7 +196,7 @@ TEST_F(FocusSessionE2eTest, SpeakingWhileHoldingAltMSetsATemporaryAimset) {
     auto letGo = qScopeGuard([] { xdotool({u"keyup"_s, u"m"_s, u"alt"_s}); });
     const bool listening = app.waitForLine(u"[Voice] Started listening"_s, 5s);
     const bool played = listening && microphone.play(test::SpeechClips::instance().paddedPhrase());
-    spinUntil([] { return false; }, 700ms); // the recogniser catches up with the last word
+    test::settle(700ms); // the recogniser catches up with the last word
     letGo.dismiss();
     ASSERT_TRUE(xdotool({u"keyup"_s, u"m"_s, u"alt"_s}));
     ASSERT_TRUE(listening && played) << app.dump();

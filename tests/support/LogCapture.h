@@ -20,8 +20,6 @@ public:
         });
     }
     ~LogCapture() { setLogSink(std::move(m_previous)); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
 
     QStringList lines() const {
         std::lock_guard lock(m_mutex);

@@ -26,6 +26,11 @@ inline bool spinUntil(const std::function<bool()>& done,
     return done();
 }
 
+// Lets the event loop run for a while, for what has no event to wait on.
+inline void settle(std::chrono::milliseconds duration = std::chrono::milliseconds(300)) {
+    spinUntil([] { return false; }, duration);
+}
+
 // A child whose standard output the test reads line by line, its errors on
 // the test's own. When it goes it is asked to end, as a session logout
 // would, and killed if it lingers.

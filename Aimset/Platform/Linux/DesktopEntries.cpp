@@ -11,21 +11,20 @@
 
 namespace aimset {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-// The program of an Exec line: its first word, without quotes or path.
+// The program of an Exec line: its first word, without quotes or path;
+// "env VAR=x program" names it further on.
 QString programOf(const QString& exec) {
-    QString first = exec.trimmed().section(QLatin1Char(' '), 0, 0);
-    first.remove(QLatin1Char('"'));
-    // "env VAR=x program" and "flatpak run id" name the program further on.
-    if (first == QStringLiteral("env")) {
-        const QStringList words = exec.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        for (qsizetype i = 1; i < words.size(); ++i) {
-            if (!words[i].contains(QLatin1Char('='))) {
-                first = words[i];
-                break;
-            }
-        }
+    const QStringList words = exec.split(u' ', Qt::SkipEmptyParts);
+    QString first = words.value(0);
+    first.remove(u'"');
+    if (first == u"env"_s) {
+        const auto program = std::ranges::find_if(
+            words.begin() + 1, words.end(), [](const QString& w) { return !w.contains(u'='); });
+        first = program == words.end() ? first : *program;
     }
     return QFileInfo(first).fileName();
 }
@@ -41,12 +40,12 @@ std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
     bool inMainGroup = false;
     for (const QByteArray& rawLine : file.read(256 * 1024).split('\n')) {
         const QString line = QString::fromUtf8(rawLine).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inMainGroup = line == QStringLiteral("[Desktop Entry]");
+        if (line.startsWith(u'[')) {
+            inMainGroup = line == u"[Desktop Entry]"_s;
             continue;
         }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (inMainGroup && equals > 0 && !line.startsWith(QLatin1Char('#'))) {
+        const qsizetype equals = line.indexOf(u'=');
+        if (inMainGroup && equals > 0 && !line.startsWith(u'#')) {
             keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
         }
     }
@@ -56,14 +55,13 @@ std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
 namespace {
 
 std::optional<DesktopEntry> entryFrom(const QString& id, const QHash<QString, QString>& keys) {
-    const QString name = keys.value(QStringLiteral("Name"));
-    const QString type = keys.value(QStringLiteral("Type"), QStringLiteral("Application"));
-    if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") || name.isEmpty() ||
-        type != QStringLiteral("Application")) {
+    const QString name = keys.value(u"Name"_s);
+    const QString type = keys.value(u"Type"_s, u"Application"_s);
+    if (keys.value(u"Hidden"_s) == u"true"_s || name.isEmpty() || type != u"Application"_s) {
         return std::nullopt;
     }
-    return DesktopEntry{id, name, keys.value(QStringLiteral("StartupWMClass")),
-                        programOf(keys.value(QStringLiteral("Exec")))};
+    return DesktopEntry{id, name, keys.value(u"StartupWMClass"_s),
+                        programOf(keys.value(u"Exec"_s))};
 }
 
 } // namespace
@@ -72,14 +70,12 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
     DesktopEntries result;
     QSet<QString> seen;
     for (const QString& dataDirectory : dataDirectories) {
-        const QString root = dataDirectory + QStringLiteral("/applications");
-        QDirIterator files(root, {QStringLiteral("*.desktop")}, QDir::Files,
-                           QDirIterator::Subdirectories);
+        const QString root = dataDirectory + u"/applications"_s;
+        QDirIterator files(root, {u"*.desktop"_s}, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             const QString path = files.next();
-            QString id = QDir(root).relativeFilePath(path);
-            id.chop(static_cast<int>(sizeof(".desktop") - 1));
-            id.replace(QLatin1Char('/'), QLatin1Char('-'));
+            QString id = QDir(root).relativeFilePath(path).chopped(sizeof(".desktop") - 1);
+            id.replace(u'/', u'-');
             if (seen.contains(id)) {
                 continue;
             }
@@ -104,7 +100,7 @@ std::optional<DesktopEntry> DesktopEntries::match(const QString& instance,
             return same(e.startupWMClass, windowClass) || same(e.startupWMClass, instance);
         },
         [&](const DesktopEntry& e) {
-            return same(e.id, windowClass) || same(e.id.section(QLatin1Char('.'), -1), windowClass);
+            return same(e.id, windowClass) || same(e.id.section(u'.', -1), windowClass);
         },
         [&](const DesktopEntry& e) {
             return same(e.executable, windowClass) || same(e.executable, instance);

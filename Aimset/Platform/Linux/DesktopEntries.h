@@ -35,8 +35,6 @@ public:
     // first, then the id (exactly, or its last dotted part), then the program.
     std::optional<DesktopEntry> match(const QString& instance, const QString& windowClass) const;
 
-    const std::vector<DesktopEntry>& entries() const { return m_entries; }
-
 private:
     std::vector<DesktopEntry> m_entries;
 };

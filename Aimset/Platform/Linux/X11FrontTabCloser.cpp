@@ -22,8 +22,6 @@ constexpr std::size_t kNumLockRow = 4; // Mod2 on every common keyboard map
 X11FrontTabCloser::X11FrontTabCloser(std::unique_ptr<XcbConnection> connection)
     : m_x(std::move(connection))
     , m_modifierRows(m_x->modifierRows()) {
-    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(m_x->get(), &xcb_test_id);
-    m_hasXTest = xtest && xtest->present;
     m_modifierRows.resize(8);
 }
 
@@ -56,7 +54,9 @@ void X11FrontTabCloser::fake(std::uint8_t keycode, bool press) {
 }
 
 FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
-    if (!m_hasXTest || xcb_connection_has_error(m_x->get())) {
+    // The extension's presence is asked once per connection; a lost connection has none.
+    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(m_x->get(), &xcb_test_id);
+    if (!xtest || !xtest->present) {
         return Result::unreachable;
     }
     const std::uint8_t w = keycodeFor(kKeysymW, kUsKeycodeW);
@@ -65,26 +65,21 @@ FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
         return keymap && (keymap->keys[code / 8] & (1u << (code % 8)));
     };
     std::vector<std::uint8_t> lifted;
-    bool controlHeld = false;
     for (std::size_t row = 0; row < m_modifierRows.size(); ++row) {
         // Lock keys toggle on press: lifting and pressing them again would flip them.
-        if (row == kLockRow || row == kNumLockRow) {
+        // The user's own Control serves the chord.
+        if (row == kLockRow || row == kNumLockRow || row == kControlRow) {
             continue;
         }
         for (const std::uint8_t code : m_modifierRows[row]) {
-            if (!isHeld(code)) {
-                continue;
+            if (isHeld(code)) {
+                fake(code, false);
+                lifted.push_back(code);
             }
-            if (row == kControlRow) {
-                controlHeld = true; // the user's own Control serves the chord
-                continue;
-            }
-            fake(code, false);
-            lifted.push_back(code);
         }
     }
     std::uint8_t control = 0;
-    if (!controlHeld) {
+    if (!std::ranges::any_of(m_modifierRows[kControlRow], isHeld)) {
         const auto& controls = m_modifierRows[kControlRow];
         control =
             keycodeFor(kKeysymControlL, controls.empty() ? kUsKeycodeControlL : controls.front());

@@ -14,7 +14,6 @@ namespace aimset {
 // browser window.
 class X11FrontTabCloser final : public FrontTabCloser {
 public:
-    static std::unique_ptr<X11FrontTabCloser> create() { return openOnX<X11FrontTabCloser>(); }
     explicit X11FrontTabCloser(std::unique_ptr<XcbConnection> connection);
 
     Result closeFrontTab() override;
@@ -25,7 +24,6 @@ private:
     void fake(std::uint8_t keycode, bool press);
 
     std::unique_ptr<XcbConnection> m_x;
-    bool m_hasXTest = false;
     // Key codes by modifier row: Shift, Lock, Control, Mod1..Mod5.
     std::vector<std::vector<std::uint8_t>> m_modifierRows;
 };

@@ -17,7 +17,6 @@ namespace aimset {
 // Control+W.
 class X11PanelDecorations {
 public:
-    static std::unique_ptr<X11PanelDecorations> create() { return openOnX<X11PanelDecorations>(); }
     explicit X11PanelDecorations(std::unique_ptr<XcbConnection> connection);
 
     void beforeShow(QWindow& window);

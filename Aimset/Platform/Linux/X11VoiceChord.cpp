@@ -27,21 +27,16 @@ std::optional<bool> AltMTracker::apply(std::uint8_t keycode, bool pressed) {
 
 X11VoiceChord::X11VoiceChord(std::unique_ptr<XcbConnection> connection)
     : m_x(std::move(connection)) {
-    m_tracker = AltMTracker(readAltKeys());
+    // The server's modifier map says which keys are Alt.
+    if (const auto rows = m_x->modifierRows(); !rows.empty()) {
+        m_tracker = AltMTracker({rows[kAltRow].begin(), rows[kAltRow].end()});
+    }
     if (!selectRawEvents()) {
         return;
     }
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_x->get()),
                                                    QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readEvents(); });
-}
-
-QSet<std::uint8_t> X11VoiceChord::readAltKeys() {
-    const auto rows = m_x->modifierRows();
-    if (rows.empty()) {
-        return AltMTracker::defaultAltKeys();
-    }
-    return QSet<std::uint8_t>(rows[kAltRow].begin(), rows[kAltRow].end());
 }
 
 bool X11VoiceChord::selectRawEvents() {
@@ -58,14 +53,11 @@ bool X11VoiceChord::selectRawEvents() {
     struct {
         xcb_input_event_mask_t header;
         std::uint32_t bits;
-    } mask{};
-    mask.header.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
-    mask.header.mask_len = 1;
-    mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
+    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+           XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
     const xcb_void_cookie_t cookie =
         xcb_input_xi_select_events_checked(m_x->get(), m_x->root(), 1, &mask.header);
-    XcbReply<xcb_generic_error_t> error(xcb_request_check(m_x->get(), cookie));
-    if (error) {
+    if (XcbReply<xcb_generic_error_t>(xcb_request_check(m_x->get(), cookie))) {
         return false;
     }
     m_xinputOpcode = extension->major_opcode;
@@ -98,13 +90,10 @@ void X11VoiceChord::readEvents() {
         const auto& raw = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
         const std::optional<bool> chord = m_tracker.apply(
             static_cast<std::uint8_t>(raw.detail), generic.event_type == XCB_INPUT_RAW_KEY_PRESS);
-        // Copies: a handler may stop the watch.
-        if (chord == true && m_down) {
-            auto down = m_down;
-            down();
-        } else if (chord == false && m_up) {
-            auto up = m_up;
-            up();
+        // A copy: a handler may stop the watch.
+        const std::function<void()> handler = !chord ? nullptr : *chord ? m_down : m_up;
+        if (handler) {
+            handler();
         }
     });
 }

@@ -19,10 +19,8 @@ class AltMTracker {
 public:
     // M by its position on a PC keyboard under evdev, whatever the layout.
     static constexpr std::uint8_t mKeycode = 58;
-    // Left and right Alt of a standard PC keyboard under evdev.
-    static QSet<std::uint8_t> defaultAltKeys() { return {64, 108}; }
-
-    explicit AltMTracker(QSet<std::uint8_t> altKeys = defaultAltKeys())
+    // By default, left and right Alt of a standard PC keyboard under evdev.
+    explicit AltMTracker(QSet<std::uint8_t> altKeys = {64, 108})
         : m_altKeys(std::move(altKeys)) {}
 
     // True when the chord went down, false when it came up, else nothing.
@@ -40,7 +38,6 @@ private:
 // nor take the key from the application that has it, and cost no round trip.
 class X11VoiceChord final : public QObject, public VoiceChord {
 public:
-    static std::unique_ptr<X11VoiceChord> create() { return openOnX<X11VoiceChord>(); }
     explicit X11VoiceChord(std::unique_ptr<XcbConnection> connection);
 
     bool watch(std::function<void()> down, std::function<void()> up) override;
@@ -48,7 +45,6 @@ public:
 
 private:
     bool selectRawEvents();
-    QSet<std::uint8_t> readAltKeys();
     void readEvents();
 
     std::unique_ptr<XcbConnection> m_x;

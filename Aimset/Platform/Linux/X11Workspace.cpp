@@ -11,15 +11,6 @@ namespace aimset {
 
 namespace {
 
-// WM_CLASS holds two NUL-terminated strings: instance, then class.
-std::pair<QString, QString> splitClass(const std::optional<QByteArray>& bytes) {
-    if (!bytes) {
-        return {};
-    }
-    const QList<QByteArray> parts = bytes->split('\0');
-    return {QString::fromLocal8Bit(parts.value(0)), QString::fromLocal8Bit(parts.value(1))};
-}
-
 // WM_NAME is Latin-1 by the old rules, but many clients put UTF-8 there:
 // take it as UTF-8 whenever it is valid UTF-8.
 QString decodeLegacyText(const QByteArray& bytes) {
@@ -37,9 +28,6 @@ X11Workspace::X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEnt
     m_netWmPid = m_x->atom("_NET_WM_PID");
     m_netWmName = m_x->atom("_NET_WM_NAME");
     m_utf8String = m_x->atom("UTF8_STRING");
-
-    const xcb_query_extension_reply_t* res = xcb_get_extension_data(m_x->get(), &xcb_res_id);
-    m_hasResExtension = res && res->present;
 
     // Only the root window's properties are watched: a title change is not an activation.
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -65,7 +53,10 @@ X11Workspace::WindowFacts X11Workspace::readWindow(std::uint32_t window) {
     WindowFacts facts;
     facts.window = window;
     const auto pid = XcbConnection::firstCardinal(m_x->readProperty(pidCookie));
-    std::tie(facts.instance, facts.windowClass) = splitClass(m_x->readProperty(classCookie));
+    // WM_CLASS holds two NUL-terminated strings: instance, then class.
+    const auto classParts = m_x->readProperty(classCookie).value_or(QByteArray()).split('\0');
+    facts.instance = QString::fromLocal8Bit(classParts.value(0));
+    facts.windowClass = QString::fromLocal8Bit(classParts.value(1));
     const auto netName = m_x->readProperty(netNameCookie);
     const auto name = m_x->readProperty(nameCookie);
     if (netName) {
@@ -81,7 +72,8 @@ X11Workspace::WindowFacts X11Workspace::readWindow(std::uint32_t window) {
 }
 
 std::int32_t X11Workspace::clientPid(std::uint32_t window) {
-    if (!m_hasResExtension) {
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(m_x->get(), &xcb_res_id);
+    if (!res || !res->present) {
         return 0;
     }
     xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
@@ -105,10 +97,7 @@ std::int32_t X11Workspace::clientPid(std::uint32_t window) {
 std::optional<X11Workspace::WindowFacts> X11Workspace::activeWindow() {
     const auto active = XcbConnection::firstCardinal(m_x->readProperty(
         m_x->requestProperty(m_x->root(), m_netActiveWindow, XCB_ATOM_WINDOW, 4)));
-    if (!active || *active == 0) {
-        return std::nullopt;
-    }
-    return readWindow(*active);
+    return active && *active != 0 ? std::optional(readWindow(*active)) : std::nullopt;
 }
 
 RunningApplication X11Workspace::describe(const WindowFacts& facts) const {
@@ -142,10 +131,7 @@ std::optional<QString> X11Workspace::focusedWindowTitle(std::int32_t processIden
     if (!facts || facts->pid != processIdentifier) {
         facts = activeWindow();
     }
-    if (!facts || facts->pid != processIdentifier) {
-        return std::nullopt;
-    }
-    return facts->title;
+    return facts && facts->pid == processIdentifier ? facts->title : std::nullopt;
 }
 
 Workspace::ObserverToken X11Workspace::addActivationObserver(ActivationHandler handler) {
@@ -169,14 +155,10 @@ void X11Workspace::readEvents() {
         if (!activeChanged) {
             return;
         }
-        activeWindowChanged();
-    }
-}
-
-void X11Workspace::activeWindowChanged() {
-    const auto facts = activeWindow();
-    if (facts && m_tracker.activeWindowChanged(facts->window, facts->pid)) {
-        m_observers.notify(describe(*facts));
+        const auto facts = activeWindow();
+        if (facts && m_tracker.activeWindowChanged(facts->window, facts->pid)) {
+            m_observers.notify(describe(*facts));
+        }
     }
 }
 

@@ -17,9 +17,6 @@ namespace aimset {
 // window's _NET_ACTIVE_WINDOW. Runs on the main thread.
 class X11Workspace final : public QObject, public Workspace {
 public:
-    static std::unique_ptr<X11Workspace> create(DesktopEntries entries) {
-        return openOnX<X11Workspace>(std::move(entries));
-    }
     X11Workspace(std::unique_ptr<XcbConnection> connection, DesktopEntries entries);
 
     std::optional<RunningApplication> frontmostApplication() override;
@@ -42,14 +39,12 @@ private:
     std::int32_t clientPid(std::uint32_t window);
     RunningApplication describe(const WindowFacts& facts) const;
     void readEvents();
-    void activeWindowChanged();
 
     std::unique_ptr<XcbConnection> m_x;
     DesktopEntries m_entries;
     std::unique_ptr<QSocketNotifier> m_notifier;
     ActivationTracker m_tracker;
     ActivationObservers m_observers;
-    bool m_hasResExtension = false;
     std::optional<WindowFacts> m_justRead;
 
     xcb_atom_t m_netActiveWindow;

@@ -6,31 +6,24 @@ namespace aimset {
 
 std::unique_ptr<XcbConnection> XcbConnection::open() {
     int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
+    std::unique_ptr<XcbConnection> x(new XcbConnection(xcb_connect(nullptr, &screenNumber)));
+    if (xcb_connection_has_error(x->get())) {
         return nullptr;
     }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(x->get()));
     for (int i = 0; i < screenNumber && screens.rem; ++i) {
         xcb_screen_next(&screens);
     }
     if (!screens.rem) {
-        xcb_disconnect(connection);
         return nullptr;
     }
-    return std::unique_ptr<XcbConnection>(
-        new XcbConnection(connection, screens.data->root, screenNumber));
+    x->m_root = screens.data->root;
+    x->m_screenNumber = screenNumber;
+    return x;
 }
 
-XcbConnection::XcbConnection(xcb_connection_t* connection, xcb_window_t root, int screenNumber)
-    : m_connection(connection)
-    , m_root(root)
-    , m_screenNumber(screenNumber) {}
-
-XcbConnection::~XcbConnection() {
-    xcb_disconnect(m_connection);
-}
+XcbConnection::XcbConnection(xcb_connection_t* connection)
+    : m_connection(connection, &xcb_disconnect) {}
 
 void XcbConnection::sync(xcb_connection_t* connection) {
     XcbReply<xcb_get_input_focus_reply_t>(
@@ -39,20 +32,20 @@ void XcbConnection::sync(xcb_connection_t* connection) {
 
 void XcbConnection::readQueuedEvents(
     const std::function<void(const xcb_generic_event_t&)>& handle) {
-    while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+    while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(get())}) {
         handle(*event);
     }
 }
 
 xcb_atom_t XcbConnection::atom(std::string_view name) {
-    const auto atom = reply(
-        xcb_intern_atom_reply,
-        xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.data()));
+    const auto atom =
+        reply(xcb_intern_atom_reply,
+              xcb_intern_atom(get(), 0, static_cast<std::uint16_t>(name.size()), name.data()));
     return atom ? atom->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
 std::vector<std::vector<std::uint8_t>> XcbConnection::modifierRows() {
-    const auto map = reply(xcb_get_modifier_mapping_reply, xcb_get_modifier_mapping(m_connection));
+    const auto map = reply(xcb_get_modifier_mapping_reply, xcb_get_modifier_mapping(get()));
     if (!map || map->keycodes_per_modifier == 0) {
         return {};
     }
@@ -70,7 +63,7 @@ std::vector<std::vector<std::uint8_t>> XcbConnection::modifierRows() {
 xcb_get_property_cookie_t XcbConnection::requestProperty(xcb_window_t window, xcb_atom_t property,
                                                          xcb_atom_t type, std::uint32_t maxLength) {
     // The length is counted in 32-bit units.
-    return xcb_get_property(m_connection, 0, window, property, type, 0, (maxLength + 3) / 4);
+    return xcb_get_property(get(), 0, window, property, type, 0, (maxLength + 3) / 4);
 }
 
 std::optional<QByteArray> XcbConnection::readProperty(xcb_get_property_cookie_t cookie) {
@@ -78,8 +71,8 @@ std::optional<QByteArray> XcbConnection::readProperty(xcb_get_property_cookie_t 
     if (!property || property->type == XCB_ATOM_NONE) {
         return std::nullopt;
     }
-    const int length = xcb_get_property_value_length(property.get());
-    return QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())), length);
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(property.get())),
+                      xcb_get_property_value_length(property.get()));
 }
 
 std::optional<std::uint32_t> XcbConnection::firstCardinal(const std::optional<QByteArray>& bytes) {

@@ -28,11 +28,8 @@ class XcbConnection {
 public:
     // Connects to $DISPLAY; null on failure.
     static std::unique_ptr<XcbConnection> open();
-    ~XcbConnection();
-    XcbConnection(const XcbConnection&) = delete;
-    XcbConnection& operator=(const XcbConnection&) = delete;
 
-    xcb_connection_t* get() const { return m_connection; }
+    xcb_connection_t* get() const { return m_connection.get(); }
     xcb_window_t root() const { return m_root; }
     int screenNumber() const { return m_screenNumber; }
 
@@ -41,7 +38,7 @@ public:
     template <typename Reply, typename Cookie>
     XcbReply<Reply> reply(Reply* (*read)(xcb_connection_t*, Cookie, xcb_generic_error_t**),
                           Cookie cookie) const {
-        return XcbReply<Reply>(read(m_connection, cookie, nullptr));
+        return XcbReply<Reply>(read(get(), cookie, nullptr));
     }
     // One round trip: every request sent on the connection before it has
     // been handled by the server.
@@ -63,11 +60,11 @@ public:
     static std::optional<std::uint32_t> firstCardinal(const std::optional<QByteArray>& bytes);
 
 private:
-    XcbConnection(xcb_connection_t* connection, xcb_window_t root, int screenNumber);
+    explicit XcbConnection(xcb_connection_t* connection);
 
-    xcb_connection_t* m_connection;
-    xcb_window_t m_root;
-    int m_screenNumber;
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> m_connection;
+    xcb_window_t m_root = 0;
+    int m_screenNumber = 0;
 };
 
 // An X11 adapter on a connection of its own; null when no X server can be reached.

@@ -10,10 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 namespace aimset {
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -21,31 +24,23 @@ QString defaultConfigHome() {
     // Qt takes $XDG_CONFIG_HOME as it is; the base-directory rules ignore a relative one.
     const QString configured =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return QDir::isAbsolutePath(configured) ? configured
-                                            : QDir::homePath() + QStringLiteral("/.config");
+    return QDir::isAbsolutePath(configured) ? configured : QDir::homePath() + u"/.config"_s;
 }
 
 // An Exec argument: quoted when it holds anything the desktop-entry rules
 // treat specially, with the characters escaped that must be inside quotes.
 QString execArgument(const QString& argument) {
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    static const QString escapedInQuotes = QStringLiteral("\"`$\\");
+    static const QRegularExpression reserved(u"[ \\t\\n\"'\\\\><~|&;$*?#()`]"_s);
+    static const QRegularExpression escapedInQuotes(u"([\"`$\\\\])"_s);
     QString escaped = argument;
-    escaped.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    if (!argument.isEmpty() && std::none_of(argument.begin(), argument.end(),
-                                            [](QChar c) { return reserved.contains(c); })) {
+    escaped.replace(u'%', u"%%"_s);
+    if (!argument.isEmpty() && !argument.contains(reserved)) {
         return escaped;
     }
-    QString quoted;
-    for (const QChar c : std::as_const(escaped)) {
-        if (escapedInQuotes.contains(c)) {
-            quoted += QLatin1Char('\\');
-        }
-        quoted += c;
-    }
+    escaped.replace(escapedInQuotes, u"\\\\1"_s);
     // The string value itself escapes backslashes once more.
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    escaped.replace(u'\\', u"\\\\"_s);
+    return u'"' + escaped + u'"';
 }
 
 } // namespace
@@ -56,21 +51,19 @@ XdgAutostart::XdgAutostart(QString configHome, QString program, QObject* parent)
     , m_program(program.isEmpty() ? QCoreApplication::applicationFilePath() : program) {
     if (program.isEmpty() && !isInstalledApp()) {
         m_unavailableReason =
-            QStringLiteral("Start at login needs Aimset installed: this copy runs from its "
-                           "build folder (") +
-            QCoreApplication::applicationDirPath() + QStringLiteral(")");
+            u"Start at login needs Aimset installed: this copy runs from its build folder ("_s +
+            QCoreApplication::applicationDirPath() + u")"_s;
     }
 }
 
 QString XdgAutostart::entryPath() const {
-    return m_configHome + QStringLiteral("/autostart/") + QString::fromLatin1(kLinuxOwnAppID) +
-           QStringLiteral(".desktop");
+    return m_configHome + u"/autostart/"_s + QString::fromLatin1(kLinuxOwnAppID) + u".desktop"_s;
 }
 
 bool XdgAutostart::isEnabled() const {
     // Hidden=true is how a desktop entry is switched off without deleting it.
     const auto keys = desktopEntryKeys(entryPath());
-    return keys && keys->value(QStringLiteral("Hidden")) != QStringLiteral("true");
+    return keys && keys->value(u"Hidden"_s) != u"true"_s;
 }
 
 QString XdgAutostart::entryText(const QString& program) {
@@ -90,23 +83,22 @@ bool XdgAutostart::setEnabled(bool enabled) {
     const bool was = isEnabled();
     const QString path = entryPath();
     if (enabled && !m_unavailableReason.isEmpty()) {
-        Log(QStringLiteral("[Autostart] ") + m_unavailableReason);
+        Log(u"[Autostart] "_s + m_unavailableReason);
         return false;
     }
     if (enabled) {
         if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-            Log(QStringLiteral("[Autostart] Could not create ") + QFileInfo(path).absolutePath());
+            Log(u"[Autostart] Could not create "_s + QFileInfo(path).absolutePath());
             return false;
         }
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
             file.write(entryText(m_program).toUtf8()) < 0 || !file.commit()) {
-            Log(QStringLiteral("[Autostart] Could not write ") + path + QStringLiteral(": ") +
-                file.errorString());
+            Log(u"[Autostart] Could not write "_s + path + u": "_s + file.errorString());
             return false;
         }
     } else if (QFile::exists(path) && !QFile::remove(path)) {
-        Log(QStringLiteral("[Autostart] Could not remove ") + path);
+        Log(u"[Autostart] Could not remove "_s + path);
         return false;
     }
     if (was != enabled) {
@@ -118,20 +110,15 @@ bool XdgAutostart::setEnabled(bool enabled) {
 std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostart& autostart,
                                        QTextStream& out, QTextStream& err) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Aimset, a desktop focus assistant."));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays this help."));
+    parser.setApplicationDescription(u"Aimset, a desktop focus assistant."_s);
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Displays this help."_s);
     const QCommandLineOption autostartOption(
-        QStringLiteral("autostart"),
-        QStringLiteral("Start Aimset at login (on), not (off), or show which (status)."),
-        QStringLiteral("on|off|status"));
+        u"autostart"_s, u"Start Aimset at login (on), not (off), or show which (status)."_s,
+        u"on|off|status"_s);
     // Read by the app itself; listed here so that --help shows it.
     const QCommandLineOption verbose(
-        QStringLiteral("verbose"),
-        QStringLiteral("Also log every poll, with window titles and page text (debug lines)."));
-    parser.addOption(help);
-    parser.addOption(autostartOption);
-    parser.addOption(verbose);
+        u"verbose"_s, u"Also log every poll, with window titles and page text (debug lines)."_s);
+    parser.addOptions({help, autostartOption, verbose});
     // Said at once: the app may end right after.
     const auto say = [](QTextStream& stream, const QString& text, int status) {
         stream << text;
@@ -139,16 +126,15 @@ std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostar
         return status;
     };
     const auto fail = [&](const QString& why, int status) {
-        return say(err, QStringLiteral("aimset: ") + why + QLatin1Char('\n'), status);
+        return say(err, u"aimset: "_s + why + u'\n', status);
     };
     const auto state = [&](const QString& value) {
-        return say(
-            out, QStringLiteral("Start at login: %1 (%2)\n").arg(value, autostart.entryPath()), 0);
+        return say(out, u"Start at login: %1 (%2)\n"_s.arg(value, autostart.entryPath()), 0);
     };
     // Qt's own options (-platform, -style, ...) are not ours to judge: an
     // argument list we cannot read is left to the app unless it names us.
     if (!parser.parse(arguments)) {
-        if (parser.errorText().contains(QStringLiteral("autostart"))) {
+        if (parser.errorText().contains(u"autostart"_s)) {
             return fail(parser.errorText(), 2);
         }
         return std::nullopt;
@@ -160,19 +146,18 @@ std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostar
         return std::nullopt;
     }
     const QString value = parser.value(autostartOption);
-    if (value == QStringLiteral("status")) {
-        return state(autostart.isEnabled() ? QStringLiteral("on") : QStringLiteral("off"));
+    if (value == u"status"_s) {
+        return state(autostart.isEnabled() ? u"on"_s : u"off"_s);
     }
-    if (value != QStringLiteral("on") && value != QStringLiteral("off")) {
-        return fail(QStringLiteral("--autostart takes on, off or status, not \"%1\"").arg(value),
-                    2);
+    if (value != u"on"_s && value != u"off"_s) {
+        return fail(u"--autostart takes on, off or status, not \"%1\""_s.arg(value), 2);
     }
-    const bool enabled = value == QStringLiteral("on");
+    const bool enabled = value == u"on"_s;
     if (enabled && !autostart.unavailableReason().isEmpty()) {
         return fail(autostart.unavailableReason(), 1);
     }
     if (!autostart.setEnabled(enabled)) {
-        return fail(QStringLiteral("could not switch start at login ") + value, 1);
+        return fail(u"could not switch start at login "_s + value, 1);
     }
     return state(value);
 }

@@ -17,16 +17,15 @@ using test::writeFile;
 namespace {
 
 // What the command did: its exit status (none: the app starts as usual),
-// then what it printed on standard output and on standard error.
-QString run(XdgAutostart& autostart, QStringList arguments) {
-    arguments.prepend(u"aimset"_s);
+// then what it printed on standard output and on standard error, each said
+// at once (the app may end right after).
+QString run(XdgAutostart& autostart, const QStringList& arguments) {
     QString out;
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    const auto status = runAutostartCommand(arguments, autostart, outStream, errStream);
-    outStream.flush();
-    errStream.flush();
+    const auto status =
+        runAutostartCommand(QStringList{u"aimset"_s} + arguments, autostart, outStream, errStream);
     return (status ? QString::number(*status) : u"none"_s) + u"|"_s + out + u"|"_s + err;
 }
 
@@ -34,11 +33,6 @@ QString run(XdgAutostart& autostart, QStringList arguments) {
 struct XdgAutostartTest : ::testing::Test {
     QTemporaryDir config;
     XdgAutostart autostart{config.path(), u"/usr/bin/aimset"_s};
-    int changes = 0;
-
-    void SetUp() override {
-        QObject::connect(&autostart, &XdgAutostart::enabledChanged, [this] { ++changes; });
-    }
 };
 
 TEST(XdgAutostartExecTest, ProgramPathsWithSpecialCharactersAreQuotedForExec) {
@@ -116,6 +110,8 @@ TEST_F(XdgAutostartTest, TheCommandLineSwitchesReportsAndRefuses) {
         {{}, u"none||"_s, false},
         {{u"-platform"_s, u"xcb"_s}, u"none||"_s, false},
     };
+    int changes = 0;
+    QObject::connect(&autostart, &XdgAutostart::enabledChanged, [&] { ++changes; });
     for (const auto& [arguments, result, enabled] : rows) {
         const std::string name = arguments.join(u' ').toStdString();
         EXPECT_EQ(run(autostart, arguments), result) << name;

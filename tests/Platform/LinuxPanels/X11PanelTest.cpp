@@ -32,10 +32,6 @@ PanelWindow* panelWindow() {
     return nullptr;
 }
 
-void settle() {
-    test::spinUntil([] { return false; }, 300ms);
-}
-
 TEST(QtPanelHostPlacementTest, CentresALittleAboveTheMiddleOrNearTheTop) {
     // A second screen to the right, below a top bar.
     const QRect right(1920, 25, 1280, 1024);
@@ -48,29 +44,25 @@ TEST(QtPanelHostPlacementTest, CentresALittleAboveTheMiddleOrNearTheTop) {
 // The app's panels, through the app's panel host, over a white full-screen
 // window that is in front and focused. The panels are drawn without a
 // manager: what is checked is the card and its window, not the texts.
-struct X11PanelTest : ::testing::Test {
-    test::X11TestDesktop desktop;
-    std::unique_ptr<X11PanelDecorations> decorations = X11PanelDecorations::create();
+struct X11PanelTest : test::X11DesktopTest {
+    std::unique_ptr<X11PanelDecorations> decorations = openOnX<X11PanelDecorations>();
     QtPanelHost host;
-    std::unique_ptr<TestWindow> page;
+    TestWindow page{{u"--title"_s, u"Full-screen video"_s, u"--fullscreen"_s, u"1"_s}};
 
     void SetUp() override {
-        ASSERT_TRUE(desktop.available())
-            << "needs an X display with a window manager: run through scripts/with-desktop.sh";
+        X11DesktopTest::SetUp();
         ASSERT_TRUE(decorations);
         host.beforeShow = [this](QWindow& window) { decorations->beforeShow(window); };
         host.afterShow = [this](QWindow& window) { decorations->afterShow(window); };
         host.isTranslucent = [this] { return decorations->isCompositing(); };
 
-        page = std::make_unique<TestWindow>(
-            QStringList{u"--title"_s, u"Full-screen video"_s, u"--fullscreen"_s, u"1"_s});
-        ASSERT_TRUE(desktop.activateAndWait(page->id()));
+        ASSERT_TRUE(desktop.activateAndWait(page.id()));
         const xcb_atom_t fullScreen = desktop.atom("_NET_WM_STATE_FULLSCREEN");
         ASSERT_TRUE(test::spinUntil([&] {
-            const auto state = desktop.values(page->id(), "_NET_WM_STATE", XCB_ATOM_ATOM);
+            const auto state = desktop.values(page.id(), "_NET_WM_STATE", XCB_ATOM_ATOM);
             return std::count(state.begin(), state.end(), fullScreen) == 1;
         }));
-        settle();
+        test::settle();
     }
 
     // What is wrong with the panel on the screen, or nothing: its card is
@@ -103,7 +95,7 @@ struct X11PanelTest : ::testing::Test {
             return desktop.values(desktop.root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL) ==
                    std::vector<std::uint32_t>{number};
         }));
-        settle();
+        test::settle();
     }
 };
 
@@ -128,7 +120,7 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
                                      "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM),
                       std::vector<std::uint32_t>{desktop.atom("_NET_WM_WINDOW_TYPE_NOTIFICATION")});
             test::spinUntil([&] { return flaw(*window).isEmpty(); });
-            settle();
+            test::settle();
             EXPECT_EQ(flaw(*window), QString());
             // Once drawn, the card is where its placement says, at the size
             // its content needs if that is more than was asked for.
@@ -138,8 +130,8 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
             EXPECT_EQ(
                 window->geometry().marginsRemoved(window->shadowMargins()),
                 QtPanelHost::placement(window->screen()->availableGeometry(), card, placement));
-            desktop.activateAndWait(page->id());
-            settle();
+            desktop.activateAndWait(page.id());
+            test::settle();
             EXPECT_EQ(flaw(*window), QString()) << "after the page was raised";
             switchDesktop(1);
             EXPECT_NE(flaw(*window), kNoCard) << "on another desktop, with no page under it";
@@ -157,7 +149,7 @@ TEST_F(X11PanelTest, TheAppsPanelsStayOnTopAndLookFinishedWithAndWithoutAComposi
         test::LineProcess compositor; // xcompmgr, from scripts/test-packages.txt
         compositor.launch(u"xcompmgr"_s, {});
         ASSERT_TRUE(test::spinUntil([&] { return decorations->isCompositing(); }));
-        settle();
+        test::settle();
         showEach(true);
     }
     EXPECT_TRUE(test::spinUntil([&] { return !decorations->isCompositing(); }));

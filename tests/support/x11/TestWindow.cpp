@@ -82,15 +82,13 @@ int main(int argc, char** argv) {
     xcb_map_window(c, window);
     xcb_flush(c);
 
-    // Commands come on standard input, on a thread of their own; the client
-    // ends with its input.
+    // Commands ("title <text>", the only one) come on standard input, on a
+    // thread of their own; the client ends with its input.
     std::thread([c, window] {
         for (std::string command; std::getline(std::cin, command);) {
-            if (command.rfind("title ", 0) == 0) {
-                setTitle(c, window, command.substr(6));
-                std::printf("titled\n");
-                std::fflush(stdout);
-            }
+            setTitle(c, window, command.substr(6));
+            std::printf("titled\n");
+            std::fflush(stdout);
         }
         std::exit(0);
     }).detach();

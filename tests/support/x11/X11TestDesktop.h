@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <gtest/gtest.h>
+
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
@@ -40,14 +42,13 @@ public:
     }
 
     bool available() const { return m_connection != nullptr; }
-    xcb_window_t activeWindow() {
-        const auto active = values(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
-        return active.empty() ? 0 : active.front();
-    }
     // Activates the window and waits until the window manager reports it active.
     bool activateAndWait(xcb_window_t window) {
         run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)});
-        return spinUntil([&] { return activeWindow() == window; });
+        return spinUntil([&] {
+            return values(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW) ==
+                   std::vector<std::uint32_t>{window};
+        });
     }
     xcb_connection_t* connection() const { return m_connection.get(); }
     xcb_window_t root() const { return m_root; }
@@ -88,6 +89,16 @@ private:
     xcb_window_t m_root = 0;
 };
 
+// The fixture of every test on the X desktop.
+struct X11DesktopTest : ::testing::Test {
+    X11TestDesktop desktop;
+
+    void SetUp() override {
+        ASSERT_TRUE(desktop.available())
+            << "needs an X display with a window manager: run through scripts/with-desktop.sh";
+    }
+};
+
 // One running test client window (see TestWindow.cpp).
 class TestWindow {
 public:
@@ -95,8 +106,7 @@ public:
     explicit TestWindow(const QStringList& options) {
         m_process.launch(QStringLiteral(AIMSET_TEST_WINDOW_PATH), options);
         // Its first line, once mapped, is "ready <window id>".
-        if (!spinUntil([this] { return !m_process.printed.isEmpty(); },
-                       std::chrono::milliseconds(20000))) {
+        if (!spinUntil([this] { return !m_process.printed.isEmpty(); }, std::chrono::seconds(20))) {
             throw std::runtime_error("the test window was never mapped");
         }
         m_id = m_process.printed.first().mid(6).toUInt();
@@ -105,7 +115,7 @@ public:
         X11TestDesktop desktop;
         spinUntil(
             [&] { return !desktop.values(m_id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).empty(); });
-        spinUntil([] { return false; }, std::chrono::milliseconds(200));
+        settle(std::chrono::milliseconds(200));
     }
 
     xcb_window_t id() const { return m_id; }
