@@ -15,11 +15,11 @@ InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, T
                                          TargetCheck isTargetInFront, QObject* parent)
     : QObject(parent)
     , m_loop(loop)
+    , m_panelHost(panelHost)
     , m_tabCloser(tabCloser)
     , m_usageStore(usageStore)
     , m_runInBackground(std::move(runInBackground))
-    , m_isTargetInFront(std::move(isTargetInFront))
-    , m_windowController(panelHost) {
+    , m_isTargetInFront(std::move(isTargetInFront)) {
     if (!m_runInBackground) {
         m_runInBackground = [](std::function<void()> task) {
             QThreadPool::globalInstance()->start(std::move(task));
@@ -37,16 +37,6 @@ void InterventionManager::setCurrentAimset(const QString& aimset) {
     assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
 }
 
-void InterventionManager::setClarifyingQuestion(const QString& question) {
-    assignAndNotify(this, m_clarifyingQuestion, question,
-                    &InterventionManager::clarifyingQuestionChanged);
-}
-
-void InterventionManager::setMisalignedReason(const QString& reason) {
-    assignAndNotify(this, m_misalignedReason, reason,
-                    &InterventionManager::misalignedReasonChanged);
-}
-
 void InterventionManager::setCountdownRemaining(std::int64_t seconds) {
     assignAndNotify(this, m_countdownRemaining, seconds,
                     &InterventionManager::countdownRemainingChanged);
@@ -62,11 +52,12 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
         return;
     }
     setCurrentAimset(aimset);
-    setClarifyingQuestion(question);
+    assignAndNotify(this, m_clarifyingQuestion, question,
+                    &InterventionManager::clarifyingQuestionChanged);
     setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
     m_pauseStart = m_loop.wallClock();
     setPhase(Phase::clarifyingQuestion);
-    m_windowController.showQuestionPanel(this);
+    showPanel(QStringLiteral("ClarifyingQuestionView"), questionPanelSize);
     m_clarifyTimer = startTicker(Ticker::clarify);
     countIntervention(QStringLiteral("[Intervention] Clarifying question shown: "), question,
                       false);
@@ -77,14 +68,27 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
         return;
     }
     setCurrentAimset(aimset);
-    setMisalignedReason(reason);
+    assignAndNotify(this, m_misalignedReason, reason,
+                    &InterventionManager::misalignedReasonChanged);
     setCountdownRemaining(countdownSeconds);
     m_pauseStart = m_loop.wallClock();
     setPhase(Phase::misalignedCountdown);
-    m_windowController.showCountdownPanel(this);
+    showPanel(QStringLiteral("MisalignedCountdownView"), countdownPanelSize);
     m_countdownTimer = startTicker(Ticker::countdown);
     countIntervention(QStringLiteral("[Intervention] Misaligned countdown started: "), reason,
                       true);
+}
+
+void InterventionManager::showPanel(const QString& view, QSize size) {
+    hidePanel();
+    m_panel = m_panelHost.presentPanel(PanelRequest{view, this, size, PanelPlacement::centred});
+}
+
+void InterventionManager::hidePanel() {
+    if (m_panel) {
+        m_panel->orderOut();
+    }
+    m_panel.reset();
 }
 
 TimerHandle InterventionManager::startTicker(Ticker ticker) {
@@ -110,7 +114,8 @@ void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
         }
         setClarifyTimeoutRemaining(m_clarifyTimeoutRemaining - 1);
         if (m_clarifyTimeoutRemaining <= 0) {
-            clarifyTimedOut();
+            closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] Clarify timeout"),
+                               QStringLiteral("closing tab"));
         }
     } else {
         if (!m_countdownTimer) {
@@ -118,7 +123,8 @@ void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
         }
         setCountdownRemaining(m_countdownRemaining - 1);
         if (m_countdownRemaining <= 0) {
-            countdownExpired();
+            closeTabAndDismiss(m_countdownTimer, QStringLiteral("[Intervention] Countdown expired"),
+                               QStringLiteral("auto-closing tab"));
         }
     }
 }
@@ -127,7 +133,7 @@ void InterventionManager::leavePhase(TimerHandle& ticker) {
     ticker.reset();
     closePause();
     setPhase(Phase::hidden);
-    m_windowController.hidePanel();
+    hidePanel();
 }
 
 void InterventionManager::userSaidYes() {
@@ -139,16 +145,6 @@ void InterventionManager::userSaidYes() {
 void InterventionManager::userSaidNo() {
     closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] User said NO"),
                        QStringLiteral("closing tab"));
-}
-
-void InterventionManager::clarifyTimedOut() {
-    closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] Clarify timeout"),
-                       QStringLiteral("closing tab"));
-}
-
-void InterventionManager::countdownExpired() {
-    closeTabAndDismiss(m_countdownTimer, QStringLiteral("[Intervention] Countdown expired"),
-                       QStringLiteral("auto-closing tab"));
 }
 
 void InterventionManager::closeTabAndDismiss(TimerHandle& ticker, const QString& event,

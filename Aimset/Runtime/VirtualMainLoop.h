@@ -46,7 +46,6 @@ public:
 
     // Timers still scheduled (one-shot not yet fired, repeating not cancelled).
     std::size_t scheduledTimerCount() const;
-    std::size_t postedTaskCount() const;
 
 private:
     struct Timer;
@@ -63,6 +62,8 @@ private:
     }
 
     void schedule(const std::shared_ptr<Timer>& timer);
+    std::shared_ptr<Timer> add(Timer timer);
+    static TimerHandle handleOf(std::shared_ptr<Timer> timer);
     bool runPostedTasks();
     bool runNextTimerDueBy(Duration limit);
 

@@ -38,7 +38,6 @@ ContentView::~ContentView() {
 
 void ContentView::connectComponents() {
     AppMonitor* monitor = &m_appMonitor;
-    InterventionManager* interventions = &m_interventionManager;
     connect(monitor, &AppMonitor::aligned, this, [this] {
         m_interventionManager.autoDismiss();
         m_appMonitor.interventionEnded();
@@ -55,9 +54,10 @@ void ContentView::connectComponents() {
         m_interventionManager.startMisalignedCountdown(m_appMonitor.userAimset(), reason);
         m_appMonitor.interventionShown();
     });
-    connect(interventions, &InterventionManager::dismissed, monitor,
+    connect(&m_interventionManager, &InterventionManager::dismissed, monitor,
             &AppMonitor::interventionDismissed);
-    connect(interventions, &InterventionManager::aimsetExpanded, this, &ContentView::expandAimset);
+    connect(&m_interventionManager, &InterventionManager::aimsetExpanded, this,
+            &ContentView::expandAimset);
 
     connect(&m_session, &FocusSession::ended, this, &ContentView::endSession);
     connect(&m_session, &FocusSession::newAimsetSubmitted, monitor,

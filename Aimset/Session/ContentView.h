@@ -83,7 +83,6 @@ public:
     FocusSession* session() { return &m_session; }
     AppMonitor* appMonitor() { return &m_appMonitor; }
     InterventionManager* interventionManager() { return &m_interventionManager; }
-    VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
     // The help card; it opens at its first page whenever showHelp turns true.
     HelpPages* helpPages() { return &m_helpPages; }
     OnboardingFlow* onboarding() { return &m_onboarding; }

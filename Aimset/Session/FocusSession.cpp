@@ -33,14 +33,6 @@ void FocusSession::setAimset(const QString& aimset) {
     assignIfChanged(this, m_aimset, aimset, &FocusSession::aimsetChanged);
 }
 
-void FocusSession::setSessionEnded(bool ended) {
-    assignIfChanged(this, m_sessionEnded, ended, &FocusSession::sessionEndedChanged);
-}
-
-void FocusSession::setFocusGoalMinutes(int minutes) {
-    assignIfChanged(this, m_focusGoalMinutes, minutes, &FocusSession::focusGoalMinutesChanged);
-}
-
 void FocusSession::setMilestoneMessage(const QString& message) {
     assignIfChanged(this, m_milestoneMessage, message, &FocusSession::milestoneMessageChanged);
 }
@@ -67,7 +59,7 @@ void FocusSession::setStartDate(std::optional<MainLoop::Duration> start) {
 
 void FocusSession::start(const QString& aimset, int goalMinutes) {
     setAimset(aimset);
-    setFocusGoalMinutes(goalMinutes);
+    assignIfChanged(this, m_focusGoalMinutes, goalMinutes, &FocusSession::focusGoalMinutesChanged);
     // The session follows the wall clock: time asleep counts.
     setStartDate(m_loop.wallClock());
     m_warningTimer = m_loop.scheduleOnce(
@@ -183,7 +175,7 @@ void FocusSession::endSession() {
     const MainLoop::Duration end = m_loop.wallClock();
     m_duration = secondsBetween(m_startDate.value_or(end), end) - m_interventions.pausedSeconds();
     m_displayTimer.reset();
-    setSessionEnded(true);
+    assignIfChanged(this, m_sessionEnded, true, &FocusSession::sessionEndedChanged);
     emit sessionEndedChanged(); // the duration changed even if the flag was already set
     emit ended();
 }
@@ -208,11 +200,11 @@ QString FocusSession::summaryGoalText() const {
 }
 
 void FocusSession::reset() {
-    setSessionEnded(false);
+    assignIfChanged(this, m_sessionEnded, false, &FocusSession::sessionEndedChanged);
     m_duration = 0;
     setStartDate(std::nullopt);
     setAimset(QString());
-    setFocusGoalMinutes(0);
+    assignIfChanged(this, m_focusGoalMinutes, 0, &FocusSession::focusGoalMinutesChanged);
     m_lastMilestone = 0;
     m_displayedMilestone = 0;
     setMilestoneMessage(QString());
