@@ -18,9 +18,9 @@ class UsageStore;
 // Everything the user sees when the current activity may not fit the aimset:
 // a clarifying question with a 30-second timeout, or a 15-second countdown
 // that closes the tab, each on a floating panel that takes clicks without
-// taking the front position from the user's application. Keeps the pause bookkeeping of the session
-// clock (time with an intervention on screen is not focused time) and counts every intervention.
-// Lives on the main thread.
+// taking the front position from the user's application. Keeps the pause
+// bookkeeping of the session clock (time with an intervention on screen is
+// not focused time) and counts every intervention. Lives on the main thread.
 class InterventionManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)

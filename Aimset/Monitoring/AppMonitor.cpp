@@ -15,17 +15,6 @@ namespace {
 
 const QString kLinks = QStringLiteral(" \u2194 ");
 
-// Seconds in the shortest form that still shows a fraction: "0.5", "5.0".
-QString formatSeconds(MainLoop::Duration interval) {
-    QString text = QString::number(static_cast<double>(interval.count()) / 1000.0, 'g', 15);
-    if (!text.contains(QLatin1Char('.'))) {
-        text += QStringLiteral(".0");
-    }
-    return text;
-}
-
-const QString kUnreadableReason = QStringLiteral("Could not read the window's text");
-
 // A phrase that stands as words of its own: no letter or digit right before
 // or after it ("sign in" is not in "design inspiration").
 bool containsWords(const QString& text, const QString& phrase) {
@@ -68,12 +57,6 @@ QStringList titleParts(const QString& title) {
         part = part.trimmed();
     }
     return parts;
-}
-
-// Whole seconds for the log: "5s", "60s".
-QString formatDelay(MainLoop::Duration delay) {
-    return QString::number(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) +
-           QLatin1Char('s');
 }
 
 // A list written as one '|'-separated string.
@@ -242,8 +225,9 @@ void AppMonitor::setPollInterval(bool fast) {
         m_pollTimer.reset();
         m_pollTimer = makePollTimer(interval);
     }
-    Log(QStringLiteral("[AppMonitor] Poll interval set to ") + formatSeconds(interval) +
-        QLatin1Char('s'));
+    // "0.5s", "5.0s".
+    Log(QStringLiteral("[AppMonitor] Poll interval set to ") +
+        QString::number(interval.count() / 1000.0, 'f', 1) + QLatin1Char('s'));
 }
 
 void AppMonitor::interventionShown() {
@@ -435,7 +419,7 @@ void AppMonitor::retryLater(const CheckedWindow& window, const QString& failure)
                                          : firstRetryDelay;
     m_retry = Retry{window.window, window.startedAt + delay, delay};
     Log(QStringLiteral("[Alignment] ") + failure + QStringLiteral(" \u2014 will retry in ") +
-        formatDelay(delay));
+        QString::number(delay.count() / 1000) + QLatin1Char('s'));
 }
 
 void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<bool> aligned) {
@@ -473,7 +457,7 @@ void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QStr
         m_retry.reset();
         const AlignmentVerdict question = AlignmentVerdict::unclear(
             QStringLiteral("Is \u201C%1\u201D part of your aimset?").arg(window.window.title),
-            kUnreadableReason);
+            QStringLiteral("Could not read the window's text"));
         report(window.window, question);
         return;
     }

@@ -16,11 +16,6 @@ double secondsBetween(MainLoop::Duration from, MainLoop::Duration to) {
     return static_cast<double>((to - from).count()) / 1000.0;
 }
 
-int wholeSeconds(double seconds) {
-    // Truncated toward zero, as the clock shows completed seconds.
-    return static_cast<int>(std::trunc(seconds));
-}
-
 } // namespace
 
 FocusSession::FocusSession(MainLoop& loop, const InterventionManager& interventions,
@@ -134,12 +129,12 @@ void FocusSession::scheduleDisplayRefresh() {
 void FocusSession::refreshDisplay(bool first) {
     const double focused = focusedSeconds();
     const auto shown = std::tuple(m_focusedText, m_goalProgress, m_goalProgressText);
-    m_focusedText = QStringLiteral("Focused for ") + formatDuration(wholeSeconds(focused));
+    m_focusedText = QStringLiteral("Focused for ") + formatDuration(focused);
     if (m_focusGoalMinutes >= 1) {
         const double goalSeconds = m_focusGoalMinutes * 60.0;
         m_goalProgress = std::clamp(focused / goalSeconds, 0.0, 1.0);
-        m_goalProgressText = formatDuration(wholeSeconds(focused)) + QStringLiteral(" / ") +
-                             formatGoal(m_focusGoalMinutes);
+        m_goalProgressText =
+            formatDuration(focused) + QStringLiteral(" / ") + formatGoal(m_focusGoalMinutes);
     } else {
         m_goalProgress = 0;
         m_goalProgressText.clear();
@@ -181,7 +176,7 @@ void FocusSession::endSession() {
 }
 
 QString FocusSession::summaryDurationText() const {
-    return formatDuration(wholeSeconds(m_duration));
+    return formatDuration(m_duration);
 }
 
 bool FocusSession::summaryGoalReached() const {
