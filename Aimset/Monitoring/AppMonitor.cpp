@@ -301,16 +301,6 @@ std::optional<AppMonitor::Window> AppMonitor::readFrontWindow() {
     return windowOf(*app);
 }
 
-const AppMonitor::WindowRules& AppMonitor::rulesFor(const Window& window, const QString& key) {
-    if (!m_rules || m_rules->bundleID != window.bundleID || m_rules->key != key) {
-        const bool allowed = m_allowedBundleIDs.contains(window.bundleID) ||
-                             kAllowedWindows.contains(key) || isAllowedTitle(window.title);
-        m_rules =
-            WindowRules{window.bundleID, key, allowed, !allowed && isSignInPage(window.title)};
-    }
-    return *m_rules;
-}
-
 void AppMonitor::pollFrontmostWindow() {
     const auto window = readFrontWindow();
     if (!window) {
@@ -335,10 +325,12 @@ void AppMonitor::pollFrontmostWindow() {
     }
 
     const QString key = windowKey(window->appName, window->title);
-    const WindowRules& rules = rulesFor(*window, key);
-    if (rules.allowed || rules.signIn) {
+    const bool allowed = m_allowedBundleIDs.contains(window->bundleID) ||
+                         kAllowedWindows.contains(key) || isAllowedTitle(window->title);
+    const bool signIn = !allowed && isSignInPage(window->title);
+    if (allowed || signIn) {
         m_lastChecked = *window;
-        if (rules.signIn) {
+        if (signIn) {
             LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") +
                      window->title);
         }

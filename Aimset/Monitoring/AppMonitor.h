@@ -103,16 +103,6 @@ private:
         MainLoop::Duration delay{0};
     };
 
-    // What the allow lists and the sign-in rule say of one window; they depend
-    // on its facts alone, so the poll asks them again only for another window.
-    struct WindowRules {
-        QString bundleID;
-        QString key;
-        bool allowed = false;
-        bool signIn = false;
-    };
-
-    const WindowRules& rulesFor(const Window& window, const QString& key);
     Window windowOf(const RunningApplication& app);
     static void logWindow(const Window& window);
     std::optional<Window> readFrontWindow();
@@ -140,7 +130,6 @@ private:
     MainLoop::Duration m_pollInterval{0};
     // True while the poll timer's own tick runs: its next tick is one interval away.
     bool m_inPollTick = false;
-    std::optional<WindowRules> m_rules;
     QHash<QString, AlignmentVerdict> m_alignmentCache;
     const QStringList m_allowedBundleIDs;
     // Counts sessions, so that an answer knows whether its own still runs.
