@@ -1,8 +1,9 @@
 #include "InterventionManager.h"
 
+#include "Platform/FrontTabCloser.h"
+#include "Platform/KeyNames.h"
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
-#include "TabCloser.h"
 #include "UsageStore.h"
 
 #include <QPointer>
@@ -10,13 +11,14 @@
 
 namespace aimset {
 
-InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
-                                         UsageStore& usageStore, BackgroundRunner runInBackground,
+InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost,
+                                         FrontTabCloser& frontTab, UsageStore& usageStore,
+                                         BackgroundRunner runInBackground,
                                          TargetCheck isTargetInFront, QObject* parent)
     : QObject(parent)
     , m_loop(loop)
     , m_panelHost(panelHost)
-    , m_tabCloser(tabCloser)
+    , m_frontTab(frontTab)
     , m_usageStore(usageStore)
     , m_runInBackground(std::move(runInBackground))
     , m_isTargetInFront(std::move(isTargetInFront)) {
@@ -26,8 +28,6 @@ InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, T
         };
     }
 }
-
-InterventionManager::~InterventionManager() = default;
 
 void InterventionManager::setPhase(Phase phase) {
     assignAndNotify(this, m_phase, phase, &InterventionManager::phaseChanged);
@@ -154,11 +154,28 @@ void InterventionManager::closeTabAndDismiss(TimerHandle& ticker, const QString&
     // the intervention was about, nothing is closed.
     const bool stillInFront = !m_isTargetInFront || m_isTargetInFront();
     if (stillInFront) {
-        m_tabCloser.closeCurrentTab();
+        closeFrontTab();
     }
     emit dismissed();
     Log(event + QStringLiteral(" \u2014 ") +
         (stillInFront ? closing : QStringLiteral("the window in front changed, nothing closed")));
+}
+
+void InterventionManager::closeFrontTab() {
+    const KeyNames& names = KeyNames::desktop();
+    switch (m_frontTab.closeFrontTab()) {
+    case FrontTabCloser::Result::sent:
+        Log(QStringLiteral("[TabCloser] Sent ") + names.closeTabChord + QStringLiteral(" via ") +
+            names.keySynthesis);
+        break;
+    case FrontTabCloser::Result::unreachable:
+        Log(QStringLiteral("[TabCloser] Failed to reach ") + names.keySynthesis);
+        break;
+    case FrontTabCloser::Result::noKeys:
+        Log(QStringLiteral("[TabCloser] Failed to create the ") + names.closeTabChord +
+            QStringLiteral(" key events"));
+        break;
+    }
 }
 
 void InterventionManager::autoDismiss() {

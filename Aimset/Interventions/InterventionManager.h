@@ -12,7 +12,7 @@
 
 namespace aimset {
 
-class TabCloser;
+class FrontTabCloser;
 class UsageStore;
 
 // Everything the user sees when the current activity may not fit the aimset:
@@ -51,10 +51,9 @@ public:
 
     // The loop, the host, the tab closer and the usage store must outlive the
     // manager and any counting task it started.
-    InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
+    InterventionManager(MainLoop& loop, PanelHost& panelHost, FrontTabCloser& frontTab,
                         UsageStore& usageStore, BackgroundRunner runInBackground = {},
                         TargetCheck isTargetInFront = {}, QObject* parent = nullptr);
-    ~InterventionManager() override;
 
     // Observable state; every assignment notifies, equal values included.
     Phase phase() const { return m_phase; }
@@ -104,6 +103,8 @@ private:
     void hidePanel();
     TimerHandle startTicker(Ticker ticker);
     void tickDown(Ticker ticker, std::uint64_t generation);
+    // Sends the close-tab chord to the front window and logs what the desktop did.
+    void closeFrontTab();
     void closeTabAndDismiss(TimerHandle& ticker, const QString& event, const QString& closing);
     void closePause();
     // Ends a phase in the order every way out shares: ticker, pause, phase,
@@ -116,7 +117,7 @@ private:
 
     MainLoop& m_loop;
     PanelHost& m_panelHost;
-    TabCloser& m_tabCloser;
+    FrontTabCloser& m_frontTab;
     UsageStore& m_usageStore;
     BackgroundRunner m_runInBackground;
     TargetCheck m_isTargetInFront;

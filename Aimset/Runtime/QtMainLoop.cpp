@@ -65,16 +65,6 @@ int toTimerMilliseconds(MainLoop::Duration duration, int minimum) {
 
 } // namespace
 
-QtMainLoop::QtMainLoop() {
-    m_clock.start();
-}
-
-QtMainLoop::~QtMainLoop() = default;
-
-MainLoop::Duration QtMainLoop::now() const {
-    return Duration(m_clock.elapsed());
-}
-
 MainLoop::Duration QtMainLoop::wallClock() const {
     return Duration(QDateTime::currentMSecsSinceEpoch());
 }

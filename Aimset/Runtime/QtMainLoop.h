@@ -11,10 +11,9 @@ namespace aimset {
 // that constructs it, with precise QTimers (no coalescing, no leeway).
 class QtMainLoop final : public MainLoop {
 public:
-    QtMainLoop();
-    ~QtMainLoop() override;
+    QtMainLoop() { m_clock.start(); }
 
-    Duration now() const override;
+    Duration now() const override { return Duration(m_clock.elapsed()); }
     Duration wallClock() const override;
     TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override;
     TimerHandle scheduleAtWallClock(Duration deadline, Task task,

@@ -35,17 +35,6 @@ TimerHandle VirtualMainLoop::handleOf(std::shared_ptr<Timer> timer) {
     return TimerHandle(new Control(std::move(timer)));
 }
 
-VirtualMainLoop::VirtualMainLoop() = default;
-VirtualMainLoop::~VirtualMainLoop() = default;
-
-MainLoop::Duration VirtualMainLoop::now() const {
-    return m_now;
-}
-
-MainLoop::Duration VirtualMainLoop::wallClock() const {
-    return wallClockOrigin + m_now + m_slept;
-}
-
 void VirtualMainLoop::suspend(Duration duration) {
     m_slept += std::max(duration, Duration(0));
     // The wall clock moved on: timers waiting for it are due that much sooner.

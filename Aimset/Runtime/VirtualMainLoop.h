@@ -17,11 +17,8 @@ namespace aimset {
 // so on. Used by tests and by the scripted desktop simulator.
 class VirtualMainLoop final : public MainLoop {
 public:
-    VirtualMainLoop();
-    ~VirtualMainLoop() override;
-
-    Duration now() const override;
-    Duration wallClock() const override;
+    Duration now() const override { return m_now; }
+    Duration wallClock() const override { return wallClockOrigin + m_now + m_slept; }
     TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override;
     TimerHandle scheduleAtWallClock(Duration deadline, Task task,
                                     QObject* context = nullptr) override;

@@ -13,12 +13,11 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
     , m_runInBackground(std::move(desktop.runInBackground))
     , m_checker(desktop.http, desktop.accessibility, desktop.checkServiceURL,
                 desktop.appLists.passwordManagerIDs)
-    , m_tabCloser(desktop.frontTab)
     , m_usageStore(desktop.secrets)
     , m_appMonitor(desktop.loop, desktop.workspace, desktop.accessibility, m_checker,
                    desktop.appLists)
     , m_interventionManager(
-          desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
+          desktop.loop, desktop.panels, desktop.frontTab, m_usageStore,
           [this](std::function<void()> work) { runInBackground(std::move(work)); },
           [this] { return m_appMonitor.isInterventionWindowInFront(); })
     , m_session(desktop.loop, m_interventionManager)

@@ -3,7 +3,6 @@
 #include "FocusSession.h"
 #include "HelpPages.h"
 #include "Interventions/InterventionManager.h"
-#include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
 #include "LaunchModal.h"
 #include "Monitoring/AlignmentChecker.h"
@@ -117,7 +116,6 @@ private:
     QThreadPool m_pool;
 
     AlignmentChecker m_checker;
-    TabCloser m_tabCloser;
     UsageStore m_usageStore;
     AppMonitor m_appMonitor;
     InterventionManager m_interventionManager;
