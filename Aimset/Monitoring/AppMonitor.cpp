@@ -154,7 +154,7 @@ TimerHandle AppMonitor::makePollTimer(MainLoop::Duration interval) {
 }
 
 void AppMonitor::startMonitoring(const QString& aimset) {
-    if (m_isMonitoring) {
+    if (m_observer) {
         return;
     }
     m_userAimset = aimset;
@@ -184,7 +184,6 @@ void AppMonitor::startMonitoring(const QString& aimset) {
                 },
                 this);
         });
-    m_isMonitoring = true;
 
     if (const auto app = m_workspace.frontmostApplication()) {
         logWindow(windowOf(*app));
@@ -194,15 +193,12 @@ void AppMonitor::startMonitoring(const QString& aimset) {
 }
 
 void AppMonitor::stopMonitoring() {
-    if (!m_isMonitoring) {
+    if (!m_observer) {
         return;
     }
-    if (m_observer) {
-        m_workspace.removeActivationObserver(*m_observer);
-        m_observer.reset();
-    }
+    m_workspace.removeActivationObserver(*m_observer);
+    m_observer.reset();
     m_pollTimer.reset();
-    m_isMonitoring = false;
     Log(QStringLiteral("[AppMonitor] Stopped monitoring"));
 }
 
@@ -215,7 +211,7 @@ void AppMonitor::checkAccessibilityPermission() {
 
 void AppMonitor::setPollInterval(bool fast) {
     // Polling runs only while a session runs.
-    if (!m_isMonitoring) {
+    if (!m_observer) {
         return;
     }
     const MainLoop::Duration interval = fast ? fastPollInterval : slowPollInterval;
@@ -387,7 +383,7 @@ void AppMonitor::report(const Window& window, const AlignmentVerdict& verdict) {
 bool AppMonitor::isStillJudging(const CheckedWindow& window) {
     const QString dropped = QStringLiteral("[Alignment] Answer for ") + window.window.appName +
                             QStringLiteral(" dropped");
-    if (!m_isMonitoring || window.session != m_session) {
+    if (!m_observer || window.session != m_session) {
         Log(dropped + QStringLiteral(" \u2014 its session has ended"));
         return false;
     }

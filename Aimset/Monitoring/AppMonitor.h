@@ -120,10 +120,10 @@ private:
     Accessibility& m_accessibility;
     AlignmentChecker& m_checker;
 
-    bool m_isMonitoring = false;
     QString m_originalAimset;
     bool m_isTemporaryAimset = false;
 
+    // Present exactly while monitoring.
     std::optional<Workspace::ObserverToken> m_observer;
     bool m_hasPromptedThisSession = false;
     TimerHandle m_pollTimer;
