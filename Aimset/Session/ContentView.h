@@ -108,7 +108,6 @@ private:
     void endSession();
     void useTemporaryAimset(const QString& aimset);
     void expandAimset(const QString& aimset);
-    void runInBackground(std::function<void()> work);
 
     MainLoop& m_loop;
     UserDefaults& m_defaults;
