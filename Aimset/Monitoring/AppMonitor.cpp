@@ -15,25 +15,16 @@ namespace {
 
 const QString kLinks = QStringLiteral(" \u2194 ");
 
-// A phrase that stands as words of its own: no letter or digit right before
-// or after it ("sign in" is not in "design inspiration").
-bool containsWords(const QString& text, const QString& phrase) {
-    for (qsizetype at = text.indexOf(phrase); at >= 0; at = text.indexOf(phrase, at + 1)) {
-        const qsizetype end = at + phrase.size();
-        if ((at == 0 || !text[at - 1].isLetterOrNumber()) &&
-            (end == text.size() || !text[end].isLetterOrNumber())) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// A path part such as "/login": it ends where the path goes on with anything
-// but a letter ("/login?next", "/oauth2", not "/authors").
-bool containsPathPart(const QString& path, const QString& part) {
-    for (qsizetype at = path.indexOf(part); at >= 0; at = path.indexOf(part, at + 1)) {
+// Whether `part` occurs in `text` with no character that `joins` right after
+// it, nor, for a whole word, right before it: the words "sign in" are not in
+// "design inspiration"; the path part "/login" is in "/login?next" and
+// "/oauth" in "/oauth2", but "/auth" is not in "/authors".
+bool containsPart(const QString& text, const QString& part, bool (QChar::*joins)() const noexcept,
+                  bool wholeWord) {
+    for (qsizetype at = text.indexOf(part); at >= 0; at = text.indexOf(part, at + 1)) {
         const qsizetype end = at + part.size();
-        if (end == path.size() || !path[end].isLetter()) {
+        if ((!wholeWord || at == 0 || !(text[at - 1].*joins)()) &&
+            (end == text.size() || !(text[end].*joins)())) {
             return true;
         }
     }
@@ -102,13 +93,13 @@ bool isSignInPage(const QString& title) {
             }
         }
         for (const QString& part : kAuthPathParts) {
-            if (containsPathPart(path, part)) {
+            if (containsPart(path, part, &QChar::isLetter, false)) {
                 return true;
             }
         }
     }
     return std::ranges::any_of(kAuthTitlePhrases, [&lowered](const QString& phrase) {
-        return containsWords(lowered, phrase);
+        return containsPart(lowered, phrase, &QChar::isLetterOrNumber, true);
     });
 }
 
