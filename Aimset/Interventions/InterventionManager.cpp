@@ -33,10 +33,6 @@ void InterventionManager::setPhase(Phase phase) {
     assignAndNotify(this, m_phase, phase, &InterventionManager::phaseChanged);
 }
 
-void InterventionManager::setCurrentAimset(const QString& aimset) {
-    assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
-}
-
 void InterventionManager::setCountdownRemaining(std::int64_t seconds) {
     assignAndNotify(this, m_countdownRemaining, seconds,
                     &InterventionManager::countdownRemainingChanged);
@@ -51,7 +47,7 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     if (m_phase != Phase::hidden) {
         return;
     }
-    setCurrentAimset(aimset);
+    assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
     assignAndNotify(this, m_clarifyingQuestion, question,
                     &InterventionManager::clarifyingQuestionChanged);
     setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
@@ -67,7 +63,7 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
     if (m_phase != Phase::hidden) {
         return;
     }
-    setCurrentAimset(aimset);
+    assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
     assignAndNotify(this, m_misalignedReason, reason,
                     &InterventionManager::misalignedReasonChanged);
     setCountdownRemaining(countdownSeconds);

@@ -94,7 +94,6 @@ private:
     enum class Ticker { clarify, countdown };
 
     void setPhase(Phase phase);
-    void setCurrentAimset(const QString& aimset);
     void setCountdownRemaining(std::int64_t seconds);
     void setClarifyTimeoutRemaining(std::int64_t seconds);
 

@@ -86,10 +86,6 @@ TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task
     return TimerHandle(new QtTimerControl(timer));
 }
 
-TimerHandle QtMainLoop::scheduleOnce(Duration delay, Task task, QObject* context) {
-    return startTimer(delay, true, std::move(task), context);
-}
-
 TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObject* context) {
 #ifdef __linux__
     const int fd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -113,10 +109,6 @@ TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObjec
     }
 #endif
     return scheduleOnce(deadline - wallClock(), std::move(task), context);
-}
-
-TimerHandle QtMainLoop::scheduleRepeating(Duration interval, Task task, QObject* context) {
-    return startTimer(interval, false, std::move(task), context);
 }
 
 void QtMainLoop::post(Task task, QObject* context) {

@@ -15,11 +15,15 @@ public:
 
     Duration now() const override { return Duration(m_clock.elapsed()); }
     Duration wallClock() const override;
-    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override;
+    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override {
+        return startTimer(delay, true, std::move(task), context);
+    }
     TimerHandle scheduleAtWallClock(Duration deadline, Task task,
                                     QObject* context = nullptr) override;
     TimerHandle scheduleRepeating(Duration interval, Task task,
-                                  QObject* context = nullptr) override;
+                                  QObject* context = nullptr) override {
+        return startTimer(interval, false, std::move(task), context);
+    }
     void post(Task task, QObject* context = nullptr) override;
     void postAfter(Duration delay, Task task, QObject* context = nullptr) override;
 

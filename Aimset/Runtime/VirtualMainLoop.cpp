@@ -149,14 +149,6 @@ void VirtualMainLoop::advanceTo(Duration time) {
     m_now = target;
 }
 
-void VirtualMainLoop::advance(Duration duration) {
-    advanceTo(m_now + std::max(duration, Duration(0)));
-}
-
-void VirtualMainLoop::runPending() {
-    advanceTo(m_now);
-}
-
 std::size_t VirtualMainLoop::scheduledTimerCount() const {
     std::size_t count = 0;
     for (const auto& entry : m_timers) {

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -28,11 +29,11 @@ public:
     void postAfter(Duration delay, Task task, QObject* context = nullptr) override;
 
     // Moves the clock forward by duration, running what falls due.
-    void advance(Duration duration);
+    void advance(Duration duration) { advanceTo(m_now + std::max(duration, Duration(0))); }
     // Moves the clock to an absolute time (never backwards).
     void advanceTo(Duration time);
     // Runs what is due at the current time without moving the clock.
-    void runPending();
+    void runPending() { advanceTo(m_now); }
     // The machine sleeps for duration: the wall clock moves on, the monotonic
     // clock and its timers stand still; on waking, what was posted runs and so
     // do the wall-clock timers the sleep carried past their deadline.

@@ -26,11 +26,8 @@ class Accessibility;
 class HttpClient;
 class VoiceChord;
 class FrontTabCloser;
-class PanelHost;
 class SecretStore;
-class SpeechRecognizer;
 class UserDefaults;
-class Workspace;
 
 // Everything the main view needs from the desktop. The references must
 // outlive the view.
