@@ -19,7 +19,6 @@
 
 #include "BenchSupport.h"
 #include "Interventions/InterventionManager.h"
-#include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
 #include "Monitoring/AlignmentChecker.h"
 #include "Monitoring/AppMonitor.h"
@@ -207,11 +206,10 @@ int keyring(bool freeze, int seconds) {
     QtMainLoop loop;
     FakePanelHost panels;
     FakeFrontTabCloser keys;
-    TabCloser tabCloser(keys);
     LibsecretSecretStore secrets;
     UsageStore usage(secrets);
     // The production runner: Qt's global thread pool.
-    InterventionManager manager(loop, panels, tabCloser, usage);
+    InterventionManager manager(loop, panels, keys, usage);
     long shown = 0;
     QTimer intervene;
     QObject::connect(&intervene, &QTimer::timeout, [&] {

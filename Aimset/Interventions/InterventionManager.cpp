@@ -1,8 +1,9 @@
 #include "InterventionManager.h"
 
+#include "Platform/FrontTabCloser.h"
+#include "Platform/KeyNames.h"
 #include "Runtime/Log.h"
 #include "Runtime/Observable.h"
-#include "TabCloser.h"
 #include "UsageStore.h"
 
 #include <QPointer>
@@ -10,16 +11,17 @@
 
 namespace aimset {
 
-InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
-                                         UsageStore& usageStore, BackgroundRunner runInBackground,
+InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost,
+                                         FrontTabCloser& frontTab, UsageStore& usageStore,
+                                         BackgroundRunner runInBackground,
                                          TargetCheck isTargetInFront, QObject* parent)
     : QObject(parent)
     , m_loop(loop)
-    , m_tabCloser(tabCloser)
+    , m_panelHost(panelHost)
+    , m_frontTab(frontTab)
     , m_usageStore(usageStore)
     , m_runInBackground(std::move(runInBackground))
-    , m_isTargetInFront(std::move(isTargetInFront))
-    , m_windowController(panelHost) {
+    , m_isTargetInFront(std::move(isTargetInFront)) {
     if (!m_runInBackground) {
         m_runInBackground = [](std::function<void()> task) {
             QThreadPool::globalInstance()->start(std::move(task));
@@ -27,24 +29,8 @@ InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost, T
     }
 }
 
-InterventionManager::~InterventionManager() = default;
-
 void InterventionManager::setPhase(Phase phase) {
     assignAndNotify(this, m_phase, phase, &InterventionManager::phaseChanged);
-}
-
-void InterventionManager::setCurrentAimset(const QString& aimset) {
-    assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
-}
-
-void InterventionManager::setClarifyingQuestion(const QString& question) {
-    assignAndNotify(this, m_clarifyingQuestion, question,
-                    &InterventionManager::clarifyingQuestionChanged);
-}
-
-void InterventionManager::setMisalignedReason(const QString& reason) {
-    assignAndNotify(this, m_misalignedReason, reason,
-                    &InterventionManager::misalignedReasonChanged);
 }
 
 void InterventionManager::setCountdownRemaining(std::int64_t seconds) {
@@ -61,12 +47,13 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     if (m_phase != Phase::hidden) {
         return;
     }
-    setCurrentAimset(aimset);
-    setClarifyingQuestion(question);
+    assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
+    assignAndNotify(this, m_clarifyingQuestion, question,
+                    &InterventionManager::clarifyingQuestionChanged);
     setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
     m_pauseStart = m_loop.wallClock();
     setPhase(Phase::clarifyingQuestion);
-    m_windowController.showQuestionPanel(this);
+    showPanel(QStringLiteral("ClarifyingQuestionView"), questionPanelSize);
     m_clarifyTimer = startTicker(Ticker::clarify);
     countIntervention(QStringLiteral("[Intervention] Clarifying question shown: "), question,
                       false);
@@ -76,15 +63,25 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
     if (m_phase != Phase::hidden) {
         return;
     }
-    setCurrentAimset(aimset);
-    setMisalignedReason(reason);
+    assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
+    assignAndNotify(this, m_misalignedReason, reason,
+                    &InterventionManager::misalignedReasonChanged);
     setCountdownRemaining(countdownSeconds);
     m_pauseStart = m_loop.wallClock();
     setPhase(Phase::misalignedCountdown);
-    m_windowController.showCountdownPanel(this);
+    showPanel(QStringLiteral("MisalignedCountdownView"), countdownPanelSize);
     m_countdownTimer = startTicker(Ticker::countdown);
     countIntervention(QStringLiteral("[Intervention] Misaligned countdown started: "), reason,
                       true);
+}
+
+void InterventionManager::showPanel(const QString& view, QSize size) {
+    hidePanel();
+    m_panel = m_panelHost.presentPanel(PanelRequest{view, this, size, PanelPlacement::centred});
+}
+
+void InterventionManager::hidePanel() {
+    m_panel.reset();
 }
 
 TimerHandle InterventionManager::startTicker(Ticker ticker) {
@@ -110,7 +107,8 @@ void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
         }
         setClarifyTimeoutRemaining(m_clarifyTimeoutRemaining - 1);
         if (m_clarifyTimeoutRemaining <= 0) {
-            clarifyTimedOut();
+            closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] Clarify timeout"),
+                               QStringLiteral("closing tab"));
         }
     } else {
         if (!m_countdownTimer) {
@@ -118,7 +116,8 @@ void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
         }
         setCountdownRemaining(m_countdownRemaining - 1);
         if (m_countdownRemaining <= 0) {
-            countdownExpired();
+            closeTabAndDismiss(m_countdownTimer, QStringLiteral("[Intervention] Countdown expired"),
+                               QStringLiteral("auto-closing tab"));
         }
     }
 }
@@ -127,7 +126,7 @@ void InterventionManager::leavePhase(TimerHandle& ticker) {
     ticker.reset();
     closePause();
     setPhase(Phase::hidden);
-    m_windowController.hidePanel();
+    hidePanel();
 }
 
 void InterventionManager::userSaidYes() {
@@ -141,16 +140,6 @@ void InterventionManager::userSaidNo() {
                        QStringLiteral("closing tab"));
 }
 
-void InterventionManager::clarifyTimedOut() {
-    closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] Clarify timeout"),
-                       QStringLiteral("closing tab"));
-}
-
-void InterventionManager::countdownExpired() {
-    closeTabAndDismiss(m_countdownTimer, QStringLiteral("[Intervention] Countdown expired"),
-                       QStringLiteral("auto-closing tab"));
-}
-
 void InterventionManager::closeTabAndDismiss(TimerHandle& ticker, const QString& event,
                                              const QString& closing) {
     leavePhase(ticker);
@@ -158,11 +147,28 @@ void InterventionManager::closeTabAndDismiss(TimerHandle& ticker, const QString&
     // the intervention was about, nothing is closed.
     const bool stillInFront = !m_isTargetInFront || m_isTargetInFront();
     if (stillInFront) {
-        m_tabCloser.closeCurrentTab();
+        closeFrontTab();
     }
     emit dismissed();
     Log(event + QStringLiteral(" \u2014 ") +
         (stillInFront ? closing : QStringLiteral("the window in front changed, nothing closed")));
+}
+
+void InterventionManager::closeFrontTab() {
+    const KeyNames& names = KeyNames::desktop();
+    switch (m_frontTab.closeFrontTab()) {
+    case FrontTabCloser::Result::sent:
+        Log(QStringLiteral("[TabCloser] Sent ") + names.closeTabChord + QStringLiteral(" via ") +
+            names.keySynthesis);
+        break;
+    case FrontTabCloser::Result::unreachable:
+        Log(QStringLiteral("[TabCloser] Failed to reach ") + names.keySynthesis);
+        break;
+    case FrontTabCloser::Result::noKeys:
+        Log(QStringLiteral("[TabCloser] Failed to create the ") + names.closeTabChord +
+            QStringLiteral(" key events"));
+        break;
+    }
 }
 
 void InterventionManager::autoDismiss() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InterventionWindowController.h"
+#include "Platform/PanelHost.h"
 #include "Runtime/MainLoop.h"
 
 #include <QObject>
@@ -12,15 +12,15 @@
 
 namespace aimset {
 
-class PanelHost;
-class TabCloser;
+class FrontTabCloser;
 class UsageStore;
 
 // Everything the user sees when the current activity may not fit the aimset:
 // a clarifying question with a 30-second timeout, or a 15-second countdown
-// that closes the tab. Keeps the pause bookkeeping of the session clock (time
-// with an intervention on screen is not focused time) and counts every
-// intervention. Lives on the main thread.
+// that closes the tab, each on a floating panel that takes clicks without
+// taking the front position from the user's application. Keeps the pause
+// bookkeeping of the session clock (time with an intervention on screen is
+// not focused time) and counts every intervention. Lives on the main thread.
 class InterventionManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
@@ -39,6 +39,8 @@ public:
     static constexpr std::int64_t countdownSeconds = 15;
     static constexpr std::int64_t clarifyTimeoutSeconds = 30;
     static constexpr MainLoop::Duration tickInterval{1000};
+    static constexpr QSize questionPanelSize{420, 250};
+    static constexpr QSize countdownPanelSize{420, 280};
 
     // Runs a task off the main thread. The default uses Qt's global pool.
     using BackgroundRunner = std::function<void(std::function<void()>)>;
@@ -49,10 +51,9 @@ public:
 
     // The loop, the host, the tab closer and the usage store must outlive the
     // manager and any counting task it started.
-    InterventionManager(MainLoop& loop, PanelHost& panelHost, TabCloser& tabCloser,
+    InterventionManager(MainLoop& loop, PanelHost& panelHost, FrontTabCloser& frontTab,
                         UsageStore& usageStore, BackgroundRunner runInBackground = {},
                         TargetCheck isTargetInFront = {}, QObject* parent = nullptr);
-    ~InterventionManager() override;
 
     // Observable state; every assignment notifies, equal values included.
     Phase phase() const { return m_phase; }
@@ -76,9 +77,6 @@ public:
     // A new session starts with no time paused.
     void resetPauses();
 
-    const InterventionWindowController& windowController() const { return m_windowController; }
-    bool hasCountdownTimer() const { return static_cast<bool>(m_countdownTimer); }
-
 signals:
     // The intervention ended in a "no" (the user's or the clock's).
     void dismissed();
@@ -96,16 +94,16 @@ private:
     enum class Ticker { clarify, countdown };
 
     void setPhase(Phase phase);
-    void setCurrentAimset(const QString& aimset);
-    void setClarifyingQuestion(const QString& question);
-    void setMisalignedReason(const QString& reason);
     void setCountdownRemaining(std::int64_t seconds);
     void setClarifyTimeoutRemaining(std::int64_t seconds);
 
+    // Never two panels: the old one goes before the new one comes.
+    void showPanel(const QString& view, QSize size);
+    void hidePanel();
     TimerHandle startTicker(Ticker ticker);
     void tickDown(Ticker ticker, std::uint64_t generation);
-    void clarifyTimedOut();
-    void countdownExpired();
+    // Sends the close-tab chord to the front window and logs what the desktop did.
+    void closeFrontTab();
     void closeTabAndDismiss(TimerHandle& ticker, const QString& event, const QString& closing);
     void closePause();
     // Ends a phase in the order every way out shares: ticker, pause, phase,
@@ -117,7 +115,8 @@ private:
     double secondsSince(MainLoop::Duration start) const;
 
     MainLoop& m_loop;
-    TabCloser& m_tabCloser;
+    PanelHost& m_panelHost;
+    FrontTabCloser& m_frontTab;
     UsageStore& m_usageStore;
     BackgroundRunner m_runInBackground;
     TargetCheck m_isTargetInFront;
@@ -129,7 +128,7 @@ private:
     std::int64_t m_countdownRemaining = countdownSeconds;
     std::int64_t m_clarifyTimeoutRemaining = clarifyTimeoutSeconds;
 
-    InterventionWindowController m_windowController;
+    std::unique_ptr<FloatingPanel> m_panel;
     TimerHandle m_countdownTimer;
     TimerHandle m_clarifyTimer;
     // Tells a queued tick of a stopped ticker from one of the running ticker.

@@ -3,6 +3,7 @@
 #include "Platform/SecretStore.h"
 
 #include <charconv>
+#include <optional>
 
 namespace aimset {
 
@@ -13,11 +14,11 @@ const QString UsageStore::totalInterventionsKey = QStringLiteral("totalIntervent
 UsageStore::UsageStore(SecretStore& secrets)
     : m_secrets(secrets) {}
 
-QByteArray UsageStore::encode(std::int64_t value) {
-    return QByteArray::number(static_cast<qlonglong>(value));
-}
+namespace {
 
-std::optional<std::int64_t> UsageStore::decode(const QByteArray& data) {
+// Strict decimal: an optional "+" or "-", then only ASCII digits, in the
+// signed 64-bit range; anything else (spaces, empty, not UTF-8) is empty.
+std::optional<std::int64_t> decode(const QByteArray& data) {
     const char* first = data.constData();
     const char* const last = first + data.size();
     // from_chars takes a "-" but no "+": step over one that a digit follows.
@@ -32,6 +33,8 @@ std::optional<std::int64_t> UsageStore::decode(const QByteArray& data) {
     return value;
 }
 
+} // namespace
+
 std::int64_t UsageStore::readCount(const QString& key) {
     const auto found = m_secrets.find({service, key}, true);
     if (found.status != SecretStore::Status::success || !found.data) {
@@ -42,7 +45,7 @@ std::int64_t UsageStore::readCount(const QString& key) {
 
 void UsageStore::writeCount(const QString& key, std::int64_t value) {
     const SecretItemKey item{service, key};
-    const QByteArray data = encode(value);
+    const QByteArray data = QByteArray::number(static_cast<qlonglong>(value));
     // Any failed lookup, not only a missing item, leads to an add.
     if (m_secrets.find(item, false).status != SecretStore::Status::success) {
         m_secrets.add(item, data);
@@ -63,11 +66,7 @@ void UsageStore::incrementCount(const QString& key) {
 
 std::mutex& UsageStore::lockFor(const QString& key) {
     std::lock_guard lock(m_locksMutex);
-    auto& slot = m_locks[key];
-    if (!slot) {
-        slot = std::make_unique<std::mutex>();
-    }
-    return *slot;
+    return m_locks[key];
 }
 
 } // namespace aimset

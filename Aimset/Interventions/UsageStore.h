@@ -1,13 +1,10 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <optional>
 
 namespace aimset {
 
@@ -36,18 +33,13 @@ public:
     // rather than wrapping to a negative count.
     void incrementCount(const QString& key);
 
-    // The stored form of a count: "-" and digits, nothing else.
-    static QByteArray encode(std::int64_t value);
-    // Strict decimal: an optional "+" or "-", then only ASCII digits, in the
-    // signed 64-bit range; anything else (spaces, empty, not UTF-8) is empty.
-    static std::optional<std::int64_t> decode(const QByteArray& data);
-
 private:
     std::mutex& lockFor(const QString& key);
 
     SecretStore& m_secrets;
     std::mutex m_locksMutex;
-    std::map<QString, std::unique_ptr<std::mutex>> m_locks;
+    // Map nodes stay put, so a lock handed out stays valid.
+    std::map<QString, std::mutex> m_locks;
 };
 
 } // namespace aimset

@@ -34,6 +34,17 @@ bool isLoopbackHost(const QString& host) {
     return !address.isNull() && address.isLoopback();
 }
 
+// Password managers, whose windows are never read.
+const QSet<QString>& sensitiveBundleIDs() {
+    static const QSet<QString> ids{
+        QStringLiteral("com.1password.1password"), QStringLiteral("com.agilebits.onepassword7"),
+        QStringLiteral("com.lastpass.LastPass"),   QStringLiteral("com.bitwarden.desktop"),
+        QStringLiteral("org.keepassxc.keepassxc"), QStringLiteral("com.dashlane.Dashlane"),
+        QStringLiteral("com.enpass.Enpass"),       QStringLiteral("com.apple.Passwords"),
+    };
+    return ids;
+}
+
 } // namespace
 
 QUrl checkServiceURL() {
@@ -55,10 +66,12 @@ QUrl checkServiceURL() {
     return url;
 }
 
-// One kind of request: its answer is an object whose `member` has the
-// type `isType` checks; anything else is logged and reads as no answer.
+// One kind of request: it sends the aimset and one more field, and its
+// answer is an object whose `member` has the type `isType` checks; anything
+// else is logged and reads as no answer.
 struct AlignmentChecker::Mode {
     QString name;
+    QString contextKey;
     std::chrono::milliseconds timeout;
     QString requestFailedLine;
     QString statusLine;
@@ -68,7 +81,7 @@ struct AlignmentChecker::Mode {
 };
 
 AlignmentChecker::AlignmentChecker(HttpClient& http, Accessibility& accessibility, QUrl serviceURL,
-                                   QStringList extraSensitiveBundleIDs, Timeouts timeouts)
+                                   QStringList extraSensitiveBundleIDs, CheckTimeouts timeouts)
     : m_http(http)
     , m_accessibility(accessibility)
     , m_serviceURL(std::move(serviceURL))
@@ -80,7 +93,7 @@ void AlignmentChecker::setService(QUrl serviceURL, QByteArray token) {
     m_token = std::move(token);
 }
 
-void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
+void AlignmentChecker::exchange(const Mode& mode, const QString& aimset, const QString& context,
                                 std::function<void(std::optional<QJsonObject>)> finish) {
     if (!m_serviceURL.isValid() || m_serviceURL.isEmpty()) {
         finish(std::nullopt);
@@ -92,6 +105,9 @@ void AlignmentChecker::exchange(const Mode& mode, const QJsonObject& body,
     if (!m_token.isEmpty()) {
         request.headers.append({"Authorization", "Bearer " + m_token});
     }
+    const QJsonObject body{{QStringLiteral("aimset"), aimset},
+                           {mode.contextKey, context},
+                           {QStringLiteral("mode"), mode.name}};
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     request.timeout = mode.timeout;
 
@@ -128,20 +144,19 @@ void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
                                   QObject* context) {
     completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("title"),
+                    QStringLiteral("context"),
                     m_timeouts.title,
                     QStringLiteral("[AlignmentChecker] Request failed: "),
                     QStringLiteral("[AlignmentChecker] Proxy error: status "),
                     QStringLiteral("[AlignmentChecker] Failed to parse proxy response"),
                     QStringLiteral("aligned"),
                     &QJsonValue::isBool};
-    const QJsonObject body{
-        {QStringLiteral("aimset"), aimset},
-        {QStringLiteral("context"), QString(appName + QStringLiteral(" - ") + windowTitle)},
-        {QStringLiteral("mode"), mode.name}};
-    exchange(mode, body, [completion = std::move(completion)](std::optional<QJsonObject> answer) {
-        completion(answer ? std::optional(answer->value(QStringLiteral("aligned")).toBool())
-                          : std::nullopt);
-    });
+    exchange(mode, aimset, appName + QStringLiteral(" - ") + windowTitle,
+             [completion = std::move(completion)](std::optional<QJsonObject> answer) {
+                 completion(answer
+                                ? std::optional(answer->value(QStringLiteral("aligned")).toBool())
+                                : std::nullopt);
+             });
 }
 
 void AlignmentChecker::checkText(const QString& aimset, const QString& text,
@@ -149,35 +164,34 @@ void AlignmentChecker::checkText(const QString& aimset, const QString& text,
                                  QObject* context) {
     completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("text"),
+                    QStringLiteral("context"),
                     m_timeouts.text,
                     QStringLiteral("[AlignmentChecker] Text check request failed: "),
                     QStringLiteral("[AlignmentChecker] Text check proxy error: status "),
                     QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response"),
                     QStringLiteral("verdict"),
                     &QJsonValue::isString};
-    const QJsonObject body{{QStringLiteral("aimset"), aimset},
-                           {QStringLiteral("context"), text},
-                           {QStringLiteral("mode"), mode.name}};
-    exchange(mode, body, [completion = std::move(completion)](std::optional<QJsonObject> answer) {
-        if (!answer) {
-            completion(std::nullopt);
-            return;
-        }
-        const QJsonValue verdict = answer->value(QStringLiteral("verdict"));
-        // Missing or mistyped optional members read as empty.
-        const QString question = answer->value(QStringLiteral("question")).toString();
-        const QString reason = answer->value(QStringLiteral("reason")).toString();
-        LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") + verdict.toString() +
-                 QStringLiteral(" | reason: ") + reason);
-        const QString upper = verdict.toString().toUpper();
-        if (upper == QStringLiteral("UNCLEAR")) {
-            completion(AlignmentVerdict::unclear(question, reason));
-        } else if (upper == QStringLiteral("MISALIGNED")) {
-            completion(AlignmentVerdict::misaligned(reason));
-        } else {
-            completion(AlignmentVerdict::aligned());
-        }
-    });
+    exchange(mode, aimset, text,
+             [completion = std::move(completion)](std::optional<QJsonObject> answer) {
+                 if (!answer) {
+                     completion(std::nullopt);
+                     return;
+                 }
+                 const QJsonValue verdict = answer->value(QStringLiteral("verdict"));
+                 // Missing or mistyped optional members read as empty.
+                 const QString question = answer->value(QStringLiteral("question")).toString();
+                 const QString reason = answer->value(QStringLiteral("reason")).toString();
+                 LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
+                          verdict.toString() + QStringLiteral(" | reason: ") + reason);
+                 const QString upper = verdict.toString().toUpper();
+                 if (upper == QStringLiteral("UNCLEAR")) {
+                     completion(AlignmentVerdict::unclear(question, reason));
+                 } else if (upper == QStringLiteral("MISALIGNED")) {
+                     completion(AlignmentVerdict::misaligned(reason));
+                 } else {
+                     completion(AlignmentVerdict::aligned());
+                 }
+             });
 }
 
 void AlignmentChecker::expandAimset(const QString& aimset, const QString& windowTitle,
@@ -185,34 +199,23 @@ void AlignmentChecker::expandAimset(const QString& aimset, const QString& window
                                     QObject* context) {
     completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("expand"),
+                    QStringLiteral("windowTitle"),
                     m_timeouts.expand,
                     QStringLiteral("[AlignmentChecker] Aimset expansion request failed: "),
                     QStringLiteral("[AlignmentChecker] Aimset expansion proxy error: status "),
                     QStringLiteral("[AlignmentChecker] Failed to parse aimset expansion response"),
                     QStringLiteral("expansion"),
                     &QJsonValue::isString};
-    const QJsonObject body{{QStringLiteral("aimset"), aimset},
-                           {QStringLiteral("windowTitle"), windowTitle},
-                           {QStringLiteral("mode"), mode.name}};
-    exchange(mode, body, [completion = std::move(completion)](std::optional<QJsonObject> answer) {
-        if (!answer) {
-            completion(std::nullopt);
-            return;
-        }
-        const QString expansion = answer->value(QStringLiteral("expansion")).toString();
-        LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") + expansion);
-        completion(expansion);
-    });
-}
-
-const QSet<QString>& AlignmentChecker::sensitiveBundleIDs() {
-    static const QSet<QString> ids{
-        QStringLiteral("com.1password.1password"), QStringLiteral("com.agilebits.onepassword7"),
-        QStringLiteral("com.lastpass.LastPass"),   QStringLiteral("com.bitwarden.desktop"),
-        QStringLiteral("org.keepassxc.keepassxc"), QStringLiteral("com.dashlane.Dashlane"),
-        QStringLiteral("com.enpass.Enpass"),       QStringLiteral("com.apple.Passwords"),
-    };
-    return ids;
+    exchange(mode, aimset, windowTitle,
+             [completion = std::move(completion)](std::optional<QJsonObject> answer) {
+                 if (!answer) {
+                     completion(std::nullopt);
+                     return;
+                 }
+                 const QString expansion = answer->value(QStringLiteral("expansion")).toString();
+                 LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") + expansion);
+                 completion(expansion);
+             });
 }
 
 void AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID,

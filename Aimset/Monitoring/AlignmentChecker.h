@@ -37,13 +37,11 @@ struct CheckTimeouts {
 // arrive on the main thread through the completion.
 class AlignmentChecker {
 public:
-    using Timeouts = CheckTimeouts;
-
     static constexpr int maxTextLength = 4000;
     static constexpr int maxWalkDepth = 15;
 
     AlignmentChecker(HttpClient& http, Accessibility& accessibility, QUrl serviceURL,
-                     QStringList extraSensitiveBundleIDs = {}, Timeouts timeouts = {});
+                     QStringList extraSensitiveBundleIDs = {}, CheckTimeouts timeouts = {});
 
     // Where the checks go from now on, with the token they carry ("Authorization:
     // Bearer"; none when empty). An empty URL sends nothing: checks fail.
@@ -75,12 +73,9 @@ public:
     static void collectText(const AccessibleElement& element, QStringList& parts, int depth,
                             int maxDepth);
 
-    // Password managers, whose windows are never read.
-    static const QSet<QString>& sensitiveBundleIDs();
-
 private:
     struct Mode;
-    void exchange(const Mode& mode, const QJsonObject& body,
+    void exchange(const Mode& mode, const QString& aimset, const QString& context,
                   std::function<void(std::optional<QJsonObject>)> finish);
 
     HttpClient& m_http;
@@ -88,7 +83,7 @@ private:
     QUrl m_serviceURL;
     QByteArray m_token;
     QSet<QString> m_extraSensitiveBundleIDs;
-    Timeouts m_timeouts;
+    CheckTimeouts m_timeouts;
 };
 
 // Cuts text to its first maxLength user-perceived characters.

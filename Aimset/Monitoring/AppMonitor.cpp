@@ -13,41 +13,18 @@ namespace aimset {
 
 namespace {
 
-const QString kAligned = QStringLiteral("ALIGNED");
-const QString kUnclear = QStringLiteral("UNCLEAR");
-const QString kMisaligned = QStringLiteral("MISALIGNED");
 const QString kLinks = QStringLiteral(" \u2194 ");
 
-// Seconds in the shortest form that still shows a fraction: "0.5", "5.0".
-QString formatSeconds(MainLoop::Duration interval) {
-    QString text = QString::number(static_cast<double>(interval.count()) / 1000.0, 'g', 15);
-    if (!text.contains(QLatin1Char('.'))) {
-        text += QStringLiteral(".0");
-    }
-    return text;
-}
-
-const QString kUnreadableReason = QStringLiteral("Could not read the window's text");
-
-// A phrase that stands as words of its own: no letter or digit right before
-// or after it ("sign in" is not in "design inspiration").
-bool containsWords(const QString& text, const QString& phrase) {
-    for (qsizetype at = text.indexOf(phrase); at >= 0; at = text.indexOf(phrase, at + 1)) {
-        const qsizetype end = at + phrase.size();
-        if ((at == 0 || !text[at - 1].isLetterOrNumber()) &&
-            (end == text.size() || !text[end].isLetterOrNumber())) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// A path part such as "/login": it ends where the path goes on with anything
-// but a letter ("/login?next", "/oauth2", not "/authors").
-bool containsPathPart(const QString& path, const QString& part) {
-    for (qsizetype at = path.indexOf(part); at >= 0; at = path.indexOf(part, at + 1)) {
+// Whether `part` occurs in `text` with no character that `joins` right after
+// it, nor, for a whole word, right before it: the words "sign in" are not in
+// "design inspiration"; the path part "/login" is in "/login?next" and
+// "/oauth" in "/oauth2", but "/auth" is not in "/authors".
+bool containsPart(const QString& text, const QString& part, bool (QChar::*joins)() const noexcept,
+                  bool wholeWord) {
+    for (qsizetype at = text.indexOf(part); at >= 0; at = text.indexOf(part, at + 1)) {
         const qsizetype end = at + part.size();
-        if (end == path.size() || !path[end].isLetter()) {
+        if ((!wholeWord || at == 0 || !(text[at - 1].*joins)()) &&
+            (end == text.size() || !(text[end].*joins)())) {
             return true;
         }
     }
@@ -73,27 +50,63 @@ QStringList titleParts(const QString& title) {
     return parts;
 }
 
-// Whole seconds for the log: "5s", "60s".
-QString formatDelay(MainLoop::Duration delay) {
-    return QString::number(std::chrono::duration_cast<std::chrono::seconds>(delay).count()) +
-           QLatin1Char('s');
-}
-
 // A list written as one '|'-separated string.
 QStringList listOf(const char* items) {
     return QString::fromUtf8(items).split(QLatin1Char('|'));
 }
 
-QString resultName(AlignmentVerdict::Kind kind) {
-    switch (kind) {
-    case AlignmentVerdict::Kind::aligned:
-        return kAligned;
-    case AlignmentVerdict::Kind::unclear:
-        return kUnclear;
-    case AlignmentVerdict::Kind::misaligned:
-        break;
+const QStringList kAllowedBundleIDs =
+    listOf("com.apple.systempreferences|com.apple.SystemPreferences|"
+           "com.apple.ActivityMonitor|Aimset.com.Aimset|com.apple.finder|"
+           "com.apple.keychainaccess|com.apple.DiskUtility|com.apple.Terminal|"
+           "com.apple.Console|com.apple.Screenshot|com.apple.TextEdit|com.apple.Preview|"
+           "com.apple.calculator|com.apple.FontBook|com.apple.archiveutility|"
+           "com.apple.installer|com.apple.MigrationUtility");
+// Keys are "app|title".
+const QStringList kAllowedWindows{QStringLiteral("Safari|Start Page"),
+                                  QStringLiteral("Safari|Start Page, Private Browsing")};
+const QStringList kAllowedTitleParts = listOf("Gmail|Outlook|Mail|Google Calendar");
+const QStringList kAuthDomains =
+    listOf("accounts.google.com|login.microsoftonline.com|login.live.com|"
+           "appleid.apple.com|auth0.com|okta.com|onelogin.com|login.yahoo.com|"
+           "id.atlassian.com|signin.aws.amazon.com|login.salesforce.com");
+const QStringList kAuthPathParts = listOf("/login|/signin|/sign-in|/sign_in|/auth|/oauth|/sso|"
+                                          "/authenticate|/verification|/2fa|/mfa");
+const QStringList kAuthTitlePhrases =
+    listOf("sign in|log in|login|signin|authenticate|verify your|two-factor|2-step|"
+           "verification");
+
+QString windowKey(const QString& appName, const QString& windowTitle) {
+    return appName + QLatin1Char('|') + windowTitle;
+}
+
+bool isSignInPage(const QString& title) {
+    const QString lowered = title.toLower();
+    QRegularExpressionMatchIterator addresses = addressPattern().globalMatch(lowered);
+    while (addresses.hasNext()) {
+        const QRegularExpressionMatch address = addresses.next();
+        const QString host = address.captured(1);
+        const QString path = address.captured(2);
+        for (const QString& domain : kAuthDomains) {
+            if (host == domain || host.endsWith(QLatin1Char('.') + domain)) {
+                return true;
+            }
+        }
+        for (const QString& part : kAuthPathParts) {
+            if (containsPart(path, part, &QChar::isLetter, false)) {
+                return true;
+            }
+        }
     }
-    return kMisaligned;
+    return std::ranges::any_of(kAuthTitlePhrases, [&lowered](const QString& phrase) {
+        return containsPart(lowered, phrase, &QChar::isLetterOrNumber, true);
+    });
+}
+
+bool isAllowedTitle(const QString& title) {
+    const QStringList parts = titleParts(title);
+    return std::ranges::any_of(kAllowedTitleParts,
+                               [&parts](const QString& part) { return parts.contains(part); });
 }
 
 } // namespace
@@ -106,11 +119,7 @@ AppMonitor::AppMonitor(MainLoop& loop, Workspace& workspace, Accessibility& acce
     , m_workspace(workspace)
     , m_accessibility(accessibility)
     , m_checker(checker)
-    , m_whitelistedBundleIDs(listedWhitelistedBundleIDs()) {
-    for (const QString& id : platformLists.alwaysAllowedIDs) {
-        m_whitelistedBundleIDs.insert(id);
-    }
-}
+    , m_allowedBundleIDs(kAllowedBundleIDs + platformLists.alwaysAllowedIDs) {}
 
 AppMonitor::~AppMonitor() {
     if (m_observer) {
@@ -118,73 +127,9 @@ AppMonitor::~AppMonitor() {
     }
 }
 
-const QSet<QString>& AppMonitor::listedWhitelistedBundleIDs() {
-    static const QStringList list =
-        listOf("com.apple.systempreferences|com.apple.SystemPreferences|"
-               "com.apple.ActivityMonitor|Aimset.com.Aimset|com.apple.finder|"
-               "com.apple.keychainaccess|com.apple.DiskUtility|com.apple.Terminal|"
-               "com.apple.Console|com.apple.Screenshot|com.apple.TextEdit|com.apple.Preview|"
-               "com.apple.calculator|com.apple.FontBook|com.apple.archiveutility|"
-               "com.apple.installer|com.apple.MigrationUtility");
-    static const QSet<QString> ids(list.cbegin(), list.cend());
-    return ids;
-}
-
-const QSet<QString>& AppMonitor::whitelistedWindows() {
-    // Keys are "app|title".
-    static const QSet<QString> windows{QStringLiteral("Safari|Start Page"),
-                                       QStringLiteral("Safari|Start Page, Private Browsing")};
-    return windows;
-}
-
-const QStringList& AppMonitor::whitelistedTitleSubstrings() {
-    static const QStringList fragments = listOf("Gmail|Outlook|Mail|Google Calendar");
-    return fragments;
-}
-
-const QStringList& AppMonitor::authDomains() {
-    static const QStringList hosts =
-        listOf("accounts.google.com|login.microsoftonline.com|login.live.com|"
-               "appleid.apple.com|auth0.com|okta.com|onelogin.com|login.yahoo.com|"
-               "id.atlassian.com|signin.aws.amazon.com|login.salesforce.com");
-    return hosts;
-}
-
-const QStringList& AppMonitor::authPathPatterns() {
-    static const QStringList paths =
-        listOf("/login|/signin|/sign-in|/sign_in|/auth|/oauth|/sso|/authenticate|"
-               "/verification|/2fa|/mfa");
-    return paths;
-}
-
-const QStringList& AppMonitor::authTitlePatterns() {
-    static const QStringList phrases =
-        listOf("sign in|log in|login|signin|authenticate|verify your|two-factor|2-step|"
-               "verification");
-    return phrases;
-}
-
-QString AppMonitor::windowKey(const QString& appName, const QString& windowTitle) {
-    return appName + QLatin1Char('|') + windowTitle;
-}
-
-void AppMonitor::setLastAlignmentResult(const QString& result) {
-    assignIfChanged(this, m_lastAlignmentResult, result, &AppMonitor::lastAlignmentResultChanged);
-}
-
-void AppMonitor::setHasAccessibilityPermission(bool trusted) {
-    assignIfChanged(this, m_hasAccessibilityPermission, trusted,
-                    &AppMonitor::hasAccessibilityPermissionChanged);
-}
-
-void AppMonitor::setLastChecked(const QString& appName, const QString& windowTitle) {
-    m_lastChecked = Window{appName, 0, windowTitle};
-}
-
 void AppMonitor::resetChecks() {
     m_alignmentCache.clear();
-    setLastAlignmentResult(QString());
-    setLastChecked(QString(), QString());
+    m_lastChecked = {};
 }
 
 TimerHandle AppMonitor::makePollTimer(MainLoop::Duration interval) {
@@ -200,7 +145,7 @@ TimerHandle AppMonitor::makePollTimer(MainLoop::Duration interval) {
 }
 
 void AppMonitor::startMonitoring(const QString& aimset) {
-    if (m_isMonitoring) {
+    if (m_observer) {
         return;
     }
     m_userAimset = aimset;
@@ -208,16 +153,14 @@ void AppMonitor::startMonitoring(const QString& aimset) {
     ++m_session;
     resetChecks();
     m_retry.reset();
-    m_judgedWindow.reset();
     m_intervention = {};
     assignIfChanged(this, m_isTemporaryAimset, false, &AppMonitor::isTemporaryAimsetChanged);
-    assignIfChanged(this, m_originalAimset, QString(), &AppMonitor::originalAimsetChanged);
+    m_originalAimset.clear();
 
-    const bool trusted = m_accessibility.isProcessTrusted();
-    setHasAccessibilityPermission(trusted);
-    Log(trusted ? QStringLiteral("[AppMonitor] Accessibility: trusted")
-                : QStringLiteral("[AppMonitor] Accessibility: NOT trusted \u2014 working on "
-                                 "window titles alone"));
+    Log(m_accessibility.isProcessTrusted()
+            ? QStringLiteral("[AppMonitor] Accessibility: trusted")
+            : QStringLiteral("[AppMonitor] Accessibility: NOT trusted \u2014 working on "
+                             "window titles alone"));
 
     m_observer =
         m_workspace.addActivationObserver([this](const std::optional<RunningApplication>& app) {
@@ -228,39 +171,30 @@ void AppMonitor::startMonitoring(const QString& aimset) {
                 [this, app = *app] {
                     emit windowChanged();
                     m_loop.postAfter(
-                        activationRefreshDelay, [this, app] { updateFrontmostApp(app); }, this);
+                        activationRefreshDelay, [this, app] { logWindow(windowOf(app)); }, this);
                 },
                 this);
         });
 
-    m_isMonitoring = true;
-    emit isMonitoringChanged();
-
     if (const auto app = m_workspace.frontmostApplication()) {
-        updateFrontmostApp(*app);
+        logWindow(windowOf(*app));
     }
     m_pollTimer = makePollTimer(slowPollInterval);
     Log(QStringLiteral("[AppMonitor] Started monitoring"));
 }
 
 void AppMonitor::stopMonitoring() {
-    if (!m_isMonitoring) {
+    if (!m_observer) {
         return;
     }
-    if (m_observer) {
-        m_workspace.removeActivationObserver(*m_observer);
-        m_observer.reset();
-    }
+    m_workspace.removeActivationObserver(*m_observer);
+    m_observer.reset();
     m_pollTimer.reset();
-    m_isMonitoring = false;
-    emit isMonitoringChanged();
     Log(QStringLiteral("[AppMonitor] Stopped monitoring"));
 }
 
 void AppMonitor::checkAccessibilityPermission() {
-    const bool trusted = m_accessibility.isProcessTrusted();
-    setHasAccessibilityPermission(trusted);
-    if (!trusted && !m_hasPromptedThisSession) {
+    if (!m_accessibility.isProcessTrusted() && !m_hasPromptedThisSession) {
         m_hasPromptedThisSession = true;
         m_accessibility.requestTrustWithPrompt();
     }
@@ -268,7 +202,7 @@ void AppMonitor::checkAccessibilityPermission() {
 
 void AppMonitor::setPollInterval(bool fast) {
     // Polling runs only while a session runs.
-    if (!m_isMonitoring) {
+    if (!m_observer) {
         return;
     }
     const MainLoop::Duration interval = fast ? fastPollInterval : slowPollInterval;
@@ -278,13 +212,13 @@ void AppMonitor::setPollInterval(bool fast) {
         m_pollTimer.reset();
         m_pollTimer = makePollTimer(interval);
     }
-    Log(QStringLiteral("[AppMonitor] Poll interval set to ") + formatSeconds(interval) +
-        QLatin1Char('s'));
+    // "0.5s", "5.0s".
+    Log(QStringLiteral("[AppMonitor] Poll interval set to ") +
+        QString::number(interval.count() / 1000.0, 'f', 1) + QLatin1Char('s'));
 }
 
 void AppMonitor::interventionShown() {
-    m_intervention =
-        m_judgedWindow.value_or(Window{m_currentAppName, m_currentPID, m_currentWindowTitle});
+    m_intervention = m_judgedWindow;
     LogDebug(QStringLiteral("[AppMonitor] Intervention window marked: ") + m_intervention.appName +
              QStringLiteral(" | ") + m_intervention.title);
     setPollInterval(true);
@@ -296,8 +230,7 @@ void AppMonitor::interventionEnded() {
 }
 
 void AppMonitor::interventionDismissed() {
-    setLastAlignmentResult(QString());
-    setLastChecked(QString(), QString());
+    m_lastChecked = {};
     interventionEnded();
 }
 
@@ -311,7 +244,7 @@ void AppMonitor::markAligned(const QString& appName, const QString& windowTitle)
 
 void AppMonitor::setTemporaryAimset(const QString& aimset) {
     if (!m_isTemporaryAimset) {
-        assignIfChanged(this, m_originalAimset, m_userAimset, &AppMonitor::originalAimsetChanged);
+        m_originalAimset = m_userAimset;
     }
     assignIfChanged(this, m_isTemporaryAimset, true, &AppMonitor::isTemporaryAimsetChanged);
     m_userAimset = aimset;
@@ -330,19 +263,21 @@ void AppMonitor::restoreOriginalAimset() {
     Log(QStringLiteral("[AppMonitor] Original aimset restored: ") + m_userAimset);
 }
 
-std::optional<AlignmentVerdict> AppMonitor::cachedVerdict(const QString& appName,
-                                                          const QString& windowTitle) const {
-    const auto found = m_alignmentCache.constFind(windowKey(appName, windowTitle));
-    if (found == m_alignmentCache.constEnd()) {
-        return std::nullopt;
-    }
-    return *found;
+// Titles come from the window system, so they are read without the
+// accessibility bus; only window text needs it.
+AppMonitor::Window AppMonitor::windowOf(const RunningApplication& app) {
+    return Window{app.localizedName.value_or(QStringLiteral("Unknown")),
+                  app.bundleIdentifier.value_or(QStringLiteral("unknown")), app.processIdentifier,
+                  m_workspace.focusedWindowTitle(app.processIdentifier).value_or(QString())};
 }
 
-QString AppMonitor::readFocusedWindowTitle(std::int32_t pid) {
-    // Titles come from the window system, so they are read without the
-    // accessibility bus; only window text needs it.
-    return m_workspace.focusedWindowTitle(pid).value_or(QString());
+void AppMonitor::logWindow(const Window& window) {
+    QString line = QStringLiteral("[AppMonitor] App: ") + window.appName + QStringLiteral(" (") +
+                   window.bundleID + QLatin1Char(')');
+    if (!window.title.isEmpty()) {
+        line += QStringLiteral(" | Window: ") + window.title;
+    }
+    LogDebug(line);
 }
 
 std::optional<AppMonitor::Window> AppMonitor::readFrontWindow() {
@@ -350,91 +285,19 @@ std::optional<AppMonitor::Window> AppMonitor::readFrontWindow() {
     if (!app) {
         return std::nullopt;
     }
-    return Window{app->localizedName.value_or(QStringLiteral("Unknown")), app->processIdentifier,
-                  readFocusedWindowTitle(app->processIdentifier)};
-}
-
-void AppMonitor::publishWindow(const QString& name, const QString& bundleID, const QString& title) {
-    assignIfChanged(this, m_currentAppName, name, &AppMonitor::currentAppNameChanged);
-    assignIfChanged(this, m_currentBundleID, bundleID, &AppMonitor::currentBundleIDChanged);
-    assignIfChanged(this, m_currentWindowTitle, title, &AppMonitor::currentWindowTitleChanged);
-}
-
-void AppMonitor::logWindow() const {
-    QString line = QStringLiteral("[AppMonitor] App: ") + m_currentAppName + QStringLiteral(" (") +
-                   m_currentBundleID + QLatin1Char(')');
-    if (!m_currentWindowTitle.isEmpty()) {
-        line += QStringLiteral(" | Window: ") + m_currentWindowTitle;
-    }
-    LogDebug(line);
-}
-
-void AppMonitor::updateFrontmostApp(const RunningApplication& app) {
-    const QString title = readFocusedWindowTitle(app.processIdentifier);
-    publishWindow(app.localizedName.value_or(QStringLiteral("Unknown")),
-                  app.bundleIdentifier.value_or(QStringLiteral("unknown")), title);
-    logWindow();
-}
-
-bool AppMonitor::isSignInPage(const QString& title) {
-    const QString lowered = title.toLower();
-    QRegularExpressionMatchIterator addresses = addressPattern().globalMatch(lowered);
-    while (addresses.hasNext()) {
-        const QRegularExpressionMatch address = addresses.next();
-        const QString host = address.captured(1);
-        const QString path = address.captured(2);
-        for (const QString& domain : authDomains()) {
-            if (host == domain || host.endsWith(QLatin1Char('.') + domain)) {
-                return true;
-            }
-        }
-        for (const QString& part : authPathPatterns()) {
-            if (containsPathPart(path, part)) {
-                return true;
-            }
-        }
-    }
-    return std::any_of(
-        authTitlePatterns().cbegin(), authTitlePatterns().cend(),
-        [&lowered](const QString& phrase) { return containsWords(lowered, phrase); });
-}
-
-bool AppMonitor::isAllowedTitle(const QString& title) {
-    const QStringList parts = titleParts(title);
-    return std::any_of(whitelistedTitleSubstrings().cbegin(), whitelistedTitleSubstrings().cend(),
-                       [&parts](const QString& fragment) { return parts.contains(fragment); });
-}
-
-const AppMonitor::WindowRules& AppMonitor::rulesFor(const QString& bundleID, const QString& key,
-                                                    const QString& title) {
-    if (!m_rules || m_rules->bundleID != bundleID || m_rules->key != key) {
-        const bool allowed = m_whitelistedBundleIDs.contains(bundleID) ||
-                             whitelistedWindows().contains(key) || isAllowedTitle(title);
-        m_rules = WindowRules{bundleID, key, allowed, !allowed && isSignInPage(title)};
-    }
-    return *m_rules;
+    return windowOf(*app);
 }
 
 void AppMonitor::pollFrontmostWindow() {
-    const auto app = m_workspace.frontmostApplication();
-    if (!app) {
+    const auto window = readFrontWindow();
+    if (!window) {
         return;
     }
-    const QString name = app->localizedName.value_or(QStringLiteral("Unknown"));
-    const QString bundleID = app->bundleIdentifier.value_or(QStringLiteral("unknown"));
-    const std::int32_t pid = app->processIdentifier;
-    const QString title = readFocusedWindowTitle(pid);
-
-    setHasAccessibilityPermission(m_accessibility.isProcessTrusted());
-    publishWindow(name, bundleID, title);
-    assignIfChanged(this, m_currentPID, static_cast<int>(pid), &AppMonitor::currentPIDChanged);
-    const Window window{name, pid, title};
-    if (m_retry && m_retry->window != window) {
+    if (m_retry && m_retry->window != *window) {
         m_retry.reset(); // the window changed: a failure elsewhere starts over
     }
 
-    if (!m_intervention.title.isEmpty() &&
-        (name != m_intervention.appName || title != m_intervention.title)) {
+    if (!m_intervention.title.isEmpty() && !window->looksLike(m_intervention)) {
         Log(QStringLiteral(
             "[AppMonitor] Window changed from intervention window \u2014 firing onWindowChanged"));
         m_intervention = {};
@@ -442,36 +305,38 @@ void AppMonitor::pollFrontmostWindow() {
         return;
     }
 
-    logWindow();
+    logWindow(*window);
 
-    if (m_userAimset.isEmpty() || title.isEmpty()) {
+    if (m_userAimset.isEmpty() || window->title.isEmpty()) {
         return;
     }
 
-    const QString key = windowKey(name, title);
-    const WindowRules& rules = rulesFor(bundleID, key, title);
-    if (rules.allowed || rules.signIn) {
-        setLastAlignmentResult(kAligned);
-        setLastChecked(name, title);
-        if (rules.signIn) {
-            LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") + title);
+    const QString key = windowKey(window->appName, window->title);
+    const bool allowed = m_allowedBundleIDs.contains(window->bundleID) ||
+                         kAllowedWindows.contains(key) || isAllowedTitle(window->title);
+    const bool signIn = !allowed && isSignInPage(window->title);
+    if (allowed || signIn) {
+        m_lastChecked = *window;
+        if (signIn) {
+            LogDebug(QStringLiteral("[AppMonitor] Auth page detected, auto-aligned: ") +
+                     window->title);
         }
         emit aligned();
         return;
     }
 
-    const bool changed = name != m_lastChecked.appName || title != m_lastChecked.title;
+    const bool changed = !window->looksLike(m_lastChecked);
 
     const auto cached = m_alignmentCache.constFind(key);
     if (cached != m_alignmentCache.constEnd()) {
         if (changed) {
             LogDebug(QStringLiteral("[Alignment] Cached verdict for: ") + m_userAimset + kLinks +
-                     title);
+                     window->title);
         }
         // Copy: a callback may change the cache.
         const AlignmentVerdict verdict = *cached;
-        report(window, verdict);
-        setLastChecked(name, title);
+        report(*window, verdict);
+        m_lastChecked = *window;
         return;
     }
 
@@ -484,18 +349,15 @@ void AppMonitor::pollFrontmostWindow() {
         m_retry->due = MainLoop::Duration::max(); // until this check has failed too
     }
 
-    setLastChecked(name, title);
-    runRemoteCheck(CheckedWindow{m_userAimset, window, key, bundleID, m_session, m_loop.now()});
+    m_lastChecked = *window;
+    const CheckedWindow checked{m_userAimset, *window, key, m_session, m_loop.now()};
+    m_checker.checkTitle(
+        checked.aimset, window->appName, window->title,
+        [this, checked](std::optional<bool> aligned) { applyTitleAnswer(checked, aligned); }, this);
 }
 
 void AppMonitor::report(const Window& window, const AlignmentVerdict& verdict) {
     m_judgedWindow = window;
-    handleVerdict(verdict);
-    m_judgedWindow.reset();
-}
-
-void AppMonitor::handleVerdict(const AlignmentVerdict& verdict) {
-    setLastAlignmentResult(resultName(verdict.kind));
     switch (verdict.kind) {
     case AlignmentVerdict::Kind::aligned:
         emit aligned();
@@ -509,16 +371,10 @@ void AppMonitor::handleVerdict(const AlignmentVerdict& verdict) {
     }
 }
 
-void AppMonitor::runRemoteCheck(const CheckedWindow& window) {
-    m_checker.checkTitle(
-        window.aimset, window.window.appName, window.window.title,
-        [this, window](std::optional<bool> aligned) { applyTitleAnswer(window, aligned); }, this);
-}
-
 bool AppMonitor::isStillJudging(const CheckedWindow& window) {
     const QString dropped = QStringLiteral("[Alignment] Answer for ") + window.window.appName +
                             QStringLiteral(" dropped");
-    if (!m_isMonitoring || window.session != m_session) {
+    if (!m_observer || window.session != m_session) {
         Log(dropped + QStringLiteral(" \u2014 its session has ended"));
         return false;
     }
@@ -526,9 +382,8 @@ bool AppMonitor::isStillJudging(const CheckedWindow& window) {
         Log(dropped + QStringLiteral(" \u2014 the window is no longer in front"));
         // Whatever is in front now is judged at the next poll, this window
         // too should the user come straight back to it.
-        if (m_lastChecked.appName == window.window.appName &&
-            m_lastChecked.title == window.window.title) {
-            setLastChecked(QString(), QString());
+        if (m_lastChecked.looksLike(window.window)) {
+            m_lastChecked = {};
         }
         return false;
     }
@@ -543,13 +398,7 @@ void AppMonitor::retryLater(const CheckedWindow& window, const QString& failure)
                                          : firstRetryDelay;
     m_retry = Retry{window.window, window.startedAt + delay, delay};
     Log(QStringLiteral("[Alignment] ") + failure + QStringLiteral(" \u2014 will retry in ") +
-        formatDelay(delay));
-}
-
-void AppMonitor::recordOutcome(const QString& key, const AlignmentVerdict& verdict) {
-    m_alignmentCache.insert(key, verdict);
-    m_retry.reset();
-    setLastAlignmentResult(resultName(verdict.kind));
+        QString::number(delay.count() / 1000) + QLatin1Char('s'));
 }
 
 void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<bool> aligned) {
@@ -561,7 +410,8 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
         return;
     }
     if (*aligned) {
-        recordOutcome(window.key, AlignmentVerdict::aligned());
+        m_alignmentCache.insert(window.key, AlignmentVerdict::aligned());
+        m_retry.reset();
         LogDebug(QStringLiteral("[Alignment] ALIGNED: ") + window.aimset + kLinks +
                  window.window.title);
         report(window.window, AlignmentVerdict::aligned());
@@ -571,7 +421,7 @@ void AppMonitor::applyTitleAnswer(const CheckedWindow& window, std::optional<boo
     Log(QStringLiteral(
         "[Alignment] Title says not aligned, reading the window text for a verdict..."));
     m_checker.extractWindowText(
-        window.window.pid, window.bundleID,
+        window.window.pid, window.window.bundleID,
         [this, window](std::optional<QString> text) { applyWindowText(window, std::move(text)); },
         this);
 }
@@ -586,8 +436,7 @@ void AppMonitor::applyWindowText(const CheckedWindow& window, std::optional<QStr
         m_retry.reset();
         const AlignmentVerdict question = AlignmentVerdict::unclear(
             QStringLiteral("Is \u201C%1\u201D part of your aimset?").arg(window.window.title),
-            kUnreadableReason);
-        setLastAlignmentResult(kUnclear);
+            QStringLiteral("Could not read the window's text"));
         report(window.window, question);
         return;
     }
@@ -615,7 +464,8 @@ void AppMonitor::applyTextAnswer(const CheckedWindow& window,
         retryLater(window, QStringLiteral("Text check failed"));
         return;
     }
-    recordOutcome(window.key, *verdict);
+    m_alignmentCache.insert(window.key, *verdict);
+    m_retry.reset();
     const QString about = window.aimset + kLinks + window.window.title;
     switch (verdict->kind) {
     case AlignmentVerdict::Kind::unclear:

@@ -1,7 +1,6 @@
 #include "Log.h"
 
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 
 namespace aimset {
@@ -20,63 +19,29 @@ LogSink& currentSink() {
     return sink;
 }
 
-void writeToStandardOutput(const QString& line) {
-    QByteArray bytes = line.toUtf8();
-    bytes.append('\n');
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
-QtMessageHandler& previousHandler() {
-    static QtMessageHandler handler = nullptr;
-    return handler;
-}
-
-// Our category's lines are printed bare, as they always were; every other
-// message goes where it went before.
-void printOwnLines(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (context.category && std::strcmp(context.category, lcAimset().categoryName()) == 0) {
-        std::lock_guard lock(logMutex());
-        writeToStandardOutput(message);
-        return;
-    }
-    if (previousHandler()) {
-        previousHandler()(type, context, message);
-    }
-}
-
-void installHandlerOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { previousHandler() = qInstallMessageHandler(printOwnLines); });
-}
-
-// True when a sink took the line.
-bool toSink(const QString& line) {
+// A sink takes every line; standard output the lines the category's rules
+// let through, bare as given (no message pattern): a line's own trailing
+// space must stay.
+void write(const QString& line, bool shown) {
     std::lock_guard lock(logMutex());
-    if (!currentSink()) {
-        return false;
+    if (currentSink()) {
+        currentSink()(line);
+    } else if (shown) {
+        QByteArray bytes = line.toUtf8();
+        bytes.append('\n');
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        std::fflush(stdout);
     }
-    currentSink()(line);
-    return true;
 }
 
 } // namespace
 
 void Log(const QString& line) {
-    if (toSink(line) || !lcAimset().isInfoEnabled()) {
-        return;
-    }
-    installHandlerOnce();
-    // No separators: a line's own trailing space must stay.
-    qCInfo(lcAimset).noquote().nospace() << line;
+    write(line, lcAimset().isInfoEnabled());
 }
 
 void LogDebug(const QString& line) {
-    if (toSink(line) || !lcAimset().isDebugEnabled()) {
-        return;
-    }
-    installHandlerOnce();
-    qCDebug(lcAimset).noquote().nospace() << line;
+    write(line, lcAimset().isDebugEnabled());
 }
 
 LogSink setLogSink(LogSink sink) {

@@ -7,8 +7,8 @@
 
 namespace aimset {
 
-// The app's lines go through this Qt logging category ("aimset"): Log writes
-// info messages, shown by default, and LogDebug debug messages, which a
+// The app's lines are filtered by this Qt logging category ("aimset"): Log
+// writes info lines, shown by default, and LogDebug debug lines, which a
 // desktop session keeps out of its journal ("aimset.debug=false", lifted by
 // --verbose or QT_LOGGING_RULES).
 Q_DECLARE_LOGGING_CATEGORY(lcAimset)

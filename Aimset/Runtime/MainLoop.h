@@ -8,8 +8,8 @@ class QObject;
 
 namespace aimset {
 
-// Shared between a scheduled timer and its handle; the loop implementation
-// decides what cancelling means for it.
+// What a handle holds of its timer; the loop implementation decides what
+// cancelling means for it.
 class TimerControl {
 public:
     virtual ~TimerControl() = default;
@@ -23,36 +23,25 @@ public:
 class [[nodiscard]] TimerHandle {
 public:
     TimerHandle() = default;
-    explicit TimerHandle(std::shared_ptr<TimerControl> control)
-        : m_control(std::move(control)) {}
-    ~TimerHandle() { reset(); }
-
-    TimerHandle(const TimerHandle&) = delete;
-    TimerHandle& operator=(const TimerHandle&) = delete;
-    TimerHandle(TimerHandle&& other) noexcept
-        : m_control(std::move(other.m_control)) {}
-    TimerHandle& operator=(TimerHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_control = std::move(other.m_control);
-        }
-        return *this;
-    }
+    // Takes ownership of control.
+    explicit TimerHandle(TimerControl* control)
+        : m_control(control) {}
 
     // Cancels the timer (if any) and empties the handle.
-    void reset() {
-        if (m_control) {
-            m_control->cancel();
-            m_control.reset();
-        }
-    }
+    void reset() { m_control.reset(); }
 
     // True while a one-shot timer has not fired yet or a repeating timer runs.
     bool isActive() const { return m_control && m_control->isActive(); }
     explicit operator bool() const { return static_cast<bool>(m_control); }
 
 private:
-    std::shared_ptr<TimerControl> m_control;
+    struct Cancel {
+        void operator()(TimerControl* control) const {
+            control->cancel();
+            delete control;
+        }
+    };
+    std::unique_ptr<TimerControl, Cancel> m_control;
 };
 
 // The main thread's run loop as the components see it: its clock, its timers

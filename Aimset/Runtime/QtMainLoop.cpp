@@ -24,7 +24,6 @@ public:
         if (m_timer) {
             m_timer->stop();
             m_timer->deleteLater();
-            m_timer = nullptr;
         }
     }
     bool isActive() const override { return m_timer && m_timer->isActive(); }
@@ -36,7 +35,7 @@ private:
 #ifdef __linux__
 // A deadline the kernel keeps on the wall clock: it fires on waking when a
 // sleep carried past it, and early when the clock is set (which cancels a
-// timerfd).
+// timerfd). Fired, its notifier is switched off; the handle closes the file.
 class WallClockControl final : public TimerControl {
 public:
     WallClockControl(int fd, QObject* context)
@@ -46,14 +45,10 @@ public:
         if (m_notifier) {
             m_notifier->setEnabled(false);
             m_notifier->deleteLater();
-            m_notifier = nullptr;
         }
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
+        ::close(m_fd);
     }
-    bool isActive() const override { return !m_notifier.isNull(); }
+    bool isActive() const override { return m_notifier && m_notifier->isEnabled(); }
     QSocketNotifier* notifier() const { return m_notifier; }
 
 private:
@@ -69,16 +64,6 @@ int toTimerMilliseconds(MainLoop::Duration duration, int minimum) {
 }
 
 } // namespace
-
-QtMainLoop::QtMainLoop() {
-    m_clock.start();
-}
-
-QtMainLoop::~QtMainLoop() = default;
-
-MainLoop::Duration QtMainLoop::now() const {
-    return Duration(m_clock.elapsed());
-}
 
 MainLoop::Duration QtMainLoop::wallClock() const {
     return Duration(QDateTime::currentMSecsSinceEpoch());
@@ -98,11 +83,7 @@ TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task
         task();
     });
     timer->start();
-    return TimerHandle(std::make_shared<QtTimerControl>(timer));
-}
-
-TimerHandle QtMainLoop::scheduleOnce(Duration delay, Task task, QObject* context) {
-    return startTimer(delay, true, std::move(task), context);
+    return TimerHandle(new QtTimerControl(timer));
 }
 
 TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObject* context) {
@@ -114,10 +95,11 @@ TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObjec
     at.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1'000'000;
     if (fd >= 0 &&
         ::timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &at, nullptr) == 0) {
-        auto control = std::make_shared<WallClockControl>(fd, owner(context));
-        QObject::connect(control->notifier(), &QSocketNotifier::activated, control->notifier(),
-                         [control, task = std::move(task)] {
-                             control->cancel();
+        auto* control = new WallClockControl(fd, owner(context));
+        QSocketNotifier* notifier = control->notifier();
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                         [notifier, task = std::move(task)] {
+                             notifier->setEnabled(false);
                              task();
                          });
         return TimerHandle(control);
@@ -127,10 +109,6 @@ TimerHandle QtMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObjec
     }
 #endif
     return scheduleOnce(deadline - wallClock(), std::move(task), context);
-}
-
-TimerHandle QtMainLoop::scheduleRepeating(Duration interval, Task task, QObject* context) {
-    return startTimer(interval, false, std::move(task), context);
 }
 
 void QtMainLoop::post(Task task, QObject* context) {

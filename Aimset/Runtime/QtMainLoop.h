@@ -11,16 +11,19 @@ namespace aimset {
 // that constructs it, with precise QTimers (no coalescing, no leeway).
 class QtMainLoop final : public MainLoop {
 public:
-    QtMainLoop();
-    ~QtMainLoop() override;
+    QtMainLoop() { m_clock.start(); }
 
-    Duration now() const override;
+    Duration now() const override { return Duration(m_clock.elapsed()); }
     Duration wallClock() const override;
-    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override;
+    TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override {
+        return startTimer(delay, true, std::move(task), context);
+    }
     TimerHandle scheduleAtWallClock(Duration deadline, Task task,
                                     QObject* context = nullptr) override;
     TimerHandle scheduleRepeating(Duration interval, Task task,
-                                  QObject* context = nullptr) override;
+                                  QObject* context = nullptr) override {
+        return startTimer(interval, false, std::move(task), context);
+    }
     void post(Task task, QObject* context = nullptr) override;
     void postAfter(Duration delay, Task task, QObject* context = nullptr) override;
 

@@ -15,18 +15,12 @@ Timeline::Timeline(MainLoop& loop, QVariantMap defaults, QObject* parent)
     , m_state(m_defaults) {}
 
 void Timeline::play(Table table) {
-    m_pending.reset();
-    m_table = std::move(table);
+    stop();
     const Duration start = m_loop.now();
-    m_due.clear();
-    for (const Cue& cue : m_table) {
+    for (const Cue& cue : table) {
         m_due.push_back(start + cue.at);
     }
-    const bool changed = m_state != m_defaults;
-    m_state = m_defaults;
-    if (changed) {
-        emit stateChanged();
-    }
+    m_table = std::move(table);
     advance();
 }
 

@@ -31,15 +31,8 @@ private:
     std::weak_ptr<Timer> m_timer;
 };
 
-VirtualMainLoop::VirtualMainLoop() = default;
-VirtualMainLoop::~VirtualMainLoop() = default;
-
-MainLoop::Duration VirtualMainLoop::now() const {
-    return m_now;
-}
-
-MainLoop::Duration VirtualMainLoop::wallClock() const {
-    return wallClockOrigin + m_now + m_slept;
+TimerHandle VirtualMainLoop::handleOf(std::shared_ptr<Timer> timer) {
+    return TimerHandle(new Control(std::move(timer)));
 }
 
 void VirtualMainLoop::suspend(Duration duration) {
@@ -67,30 +60,25 @@ void VirtualMainLoop::schedule(const std::shared_ptr<Timer>& timer) {
     m_timers.emplace(std::make_pair(due, m_sequence++), timer);
 }
 
+std::shared_ptr<VirtualMainLoop::Timer> VirtualMainLoop::add(Timer timer) {
+    auto shared = std::make_shared<Timer>(std::move(timer));
+    schedule(shared);
+    return shared;
+}
+
 TimerHandle VirtualMainLoop::scheduleOnce(Duration delay, Task task, QObject* context) {
-    auto timer = std::make_shared<Timer>();
-    timer->interval = std::max(delay, Duration(0));
-    timer->call = guard(std::move(task), context);
-    schedule(timer);
-    return TimerHandle(std::make_shared<Control>(timer));
+    return handleOf(
+        add({std::max(delay, Duration(0)), false, {}, guard(std::move(task), context)}));
 }
 
 TimerHandle VirtualMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObject* context) {
-    auto timer = std::make_shared<Timer>();
-    timer->wallDeadline = deadline;
-    timer->call = guard(std::move(task), context);
-    schedule(timer);
-    return TimerHandle(std::make_shared<Control>(timer));
+    return handleOf(add({Duration(0), false, deadline, guard(std::move(task), context)}));
 }
 
 TimerHandle VirtualMainLoop::scheduleRepeating(Duration interval, Task task, QObject* context) {
-    auto timer = std::make_shared<Timer>();
     // A repeating timer of zero would never let the clock move; one millisecond is the floor.
-    timer->interval = std::max(interval, Duration(1));
-    timer->repeating = true;
-    timer->call = guard(std::move(task), context);
-    schedule(timer);
-    return TimerHandle(std::make_shared<Control>(timer));
+    return handleOf(
+        add({std::max(interval, Duration(1)), true, {}, guard(std::move(task), context)}));
 }
 
 void VirtualMainLoop::post(Task task, QObject* context) {
@@ -100,10 +88,7 @@ void VirtualMainLoop::post(Task task, QObject* context) {
 }
 
 void VirtualMainLoop::postAfter(Duration delay, Task task, QObject* context) {
-    auto timer = std::make_shared<Timer>();
-    timer->interval = std::max(delay, Duration(0));
-    timer->call = guard(std::move(task), context);
-    schedule(timer);
+    add({std::max(delay, Duration(0)), false, {}, guard(std::move(task), context)});
 }
 
 bool VirtualMainLoop::runPostedTasks() {
@@ -164,14 +149,6 @@ void VirtualMainLoop::advanceTo(Duration time) {
     m_now = target;
 }
 
-void VirtualMainLoop::advance(Duration duration) {
-    advanceTo(m_now + std::max(duration, Duration(0)));
-}
-
-void VirtualMainLoop::runPending() {
-    advanceTo(m_now);
-}
-
 std::size_t VirtualMainLoop::scheduledTimerCount() const {
     std::size_t count = 0;
     for (const auto& entry : m_timers) {
@@ -180,11 +157,6 @@ std::size_t VirtualMainLoop::scheduledTimerCount() const {
         }
     }
     return count;
-}
-
-std::size_t VirtualMainLoop::postedTaskCount() const {
-    std::lock_guard lock(m_postedMutex);
-    return m_posted.size();
 }
 
 } // namespace aimset

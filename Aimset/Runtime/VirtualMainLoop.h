@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -17,11 +18,8 @@ namespace aimset {
 // so on. Used by tests and by the scripted desktop simulator.
 class VirtualMainLoop final : public MainLoop {
 public:
-    VirtualMainLoop();
-    ~VirtualMainLoop() override;
-
-    Duration now() const override;
-    Duration wallClock() const override;
+    Duration now() const override { return m_now; }
+    Duration wallClock() const override { return wallClockOrigin + m_now + m_slept; }
     TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override;
     TimerHandle scheduleAtWallClock(Duration deadline, Task task,
                                     QObject* context = nullptr) override;
@@ -31,11 +29,11 @@ public:
     void postAfter(Duration delay, Task task, QObject* context = nullptr) override;
 
     // Moves the clock forward by duration, running what falls due.
-    void advance(Duration duration);
+    void advance(Duration duration) { advanceTo(m_now + std::max(duration, Duration(0))); }
     // Moves the clock to an absolute time (never backwards).
     void advanceTo(Duration time);
     // Runs what is due at the current time without moving the clock.
-    void runPending();
+    void runPending() { advanceTo(m_now); }
     // The machine sleeps for duration: the wall clock moves on, the monotonic
     // clock and its timers stand still; on waking, what was posted runs and so
     // do the wall-clock timers the sleep carried past their deadline.
@@ -46,7 +44,6 @@ public:
 
     // Timers still scheduled (one-shot not yet fired, repeating not cancelled).
     std::size_t scheduledTimerCount() const;
-    std::size_t postedTaskCount() const;
 
 private:
     struct Timer;
@@ -63,6 +60,8 @@ private:
     }
 
     void schedule(const std::shared_ptr<Timer>& timer);
+    std::shared_ptr<Timer> add(Timer timer);
+    static TimerHandle handleOf(std::shared_ptr<Timer> timer);
     bool runPostedTasks();
     bool runNextTimerDueBy(Duration limit);
 

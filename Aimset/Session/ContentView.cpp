@@ -10,17 +10,17 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
     : QObject(parent)
     , m_loop(desktop.loop)
     , m_defaults(desktop.defaults)
-    , m_runInBackground(std::move(desktop.runInBackground))
+    , m_runInBackground(desktop.runInBackground
+                            ? std::move(desktop.runInBackground)
+                            : [this](std::function<void()> work) { m_pool.start(std::move(work)); })
     , m_checker(desktop.http, desktop.accessibility, desktop.checkServiceURL,
                 desktop.appLists.passwordManagerIDs)
-    , m_tabCloser(desktop.frontTab)
     , m_usageStore(desktop.secrets)
     , m_appMonitor(desktop.loop, desktop.workspace, desktop.accessibility, m_checker,
                    desktop.appLists)
-    , m_interventionManager(
-          desktop.loop, desktop.panels, m_tabCloser, m_usageStore,
-          [this](std::function<void()> work) { runInBackground(std::move(work)); },
-          [this] { return m_appMonitor.isInterventionWindowInFront(); })
+    , m_interventionManager(desktop.loop, desktop.panels, desktop.frontTab, m_usageStore,
+                            m_runInBackground,
+                            [this] { return m_appMonitor.isInterventionWindowInFront(); })
     , m_session(desktop.loop, m_interventionManager)
     , m_voiceAimsetManager(desktop.loop, desktop.speech, desktop.panels)
     , m_hotkeyManager(desktop.loop, desktop.voiceChord)
@@ -38,7 +38,6 @@ ContentView::~ContentView() {
 
 void ContentView::connectComponents() {
     AppMonitor* monitor = &m_appMonitor;
-    InterventionManager* interventions = &m_interventionManager;
     connect(monitor, &AppMonitor::aligned, this, [this] {
         m_interventionManager.autoDismiss();
         m_appMonitor.interventionEnded();
@@ -55,9 +54,10 @@ void ContentView::connectComponents() {
         m_interventionManager.startMisalignedCountdown(m_appMonitor.userAimset(), reason);
         m_appMonitor.interventionShown();
     });
-    connect(interventions, &InterventionManager::dismissed, monitor,
+    connect(&m_interventionManager, &InterventionManager::dismissed, monitor,
             &AppMonitor::interventionDismissed);
-    connect(interventions, &InterventionManager::aimsetExpanded, this, &ContentView::expandAimset);
+    connect(&m_interventionManager, &InterventionManager::aimsetExpanded, this,
+            &ContentView::expandAimset);
 
     connect(&m_session, &FocusSession::ended, this, &ContentView::endSession);
     connect(&m_session, &FocusSession::newAimsetSubmitted, monitor,
@@ -75,14 +75,6 @@ void ContentView::connectComponents() {
 
     connect(&m_helpPages, &HelpPages::closed, this, [this] { setShowHelp(false); });
     connect(&m_onboarding, &OnboardingFlow::completed, this, &ContentView::completeOnboarding);
-}
-
-void ContentView::runInBackground(std::function<void()> work) {
-    if (m_runInBackground) {
-        m_runInBackground(std::move(work));
-    } else {
-        m_pool.start(std::move(work));
-    }
 }
 
 // ---- the window ---------------------------------------------------------------------------------
@@ -137,7 +129,7 @@ void ContentView::endSession() {
     m_appMonitor.stopMonitoring();
     m_interventionManager.autoDismiss();
     // The secret store may take its time answering: never on the main thread.
-    runInBackground([this] {
+    m_runInBackground([this] {
         m_usageStore.incrementCount(UsageStore::completedSessionsKey);
         const std::int64_t count = m_usageStore.readCount(UsageStore::completedSessionsKey);
         m_loop.post(

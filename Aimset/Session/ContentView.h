@@ -3,7 +3,6 @@
 #include "FocusSession.h"
 #include "HelpPages.h"
 #include "Interventions/InterventionManager.h"
-#include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
 #include "LaunchModal.h"
 #include "Monitoring/AlignmentChecker.h"
@@ -27,11 +26,8 @@ class Accessibility;
 class HttpClient;
 class VoiceChord;
 class FrontTabCloser;
-class PanelHost;
 class SecretStore;
-class SpeechRecognizer;
 class UserDefaults;
-class Workspace;
 
 // Everything the main view needs from the desktop. The references must
 // outlive the view.
@@ -83,7 +79,6 @@ public:
     FocusSession* session() { return &m_session; }
     AppMonitor* appMonitor() { return &m_appMonitor; }
     InterventionManager* interventionManager() { return &m_interventionManager; }
-    VoiceAimsetManager* voiceAimsetManager() { return &m_voiceAimsetManager; }
     // The help card; it opens at its first page whenever showHelp turns true.
     HelpPages* helpPages() { return &m_helpPages; }
     OnboardingFlow* onboarding() { return &m_onboarding; }
@@ -110,7 +105,6 @@ private:
     void endSession();
     void useTemporaryAimset(const QString& aimset);
     void expandAimset(const QString& aimset);
-    void runInBackground(std::function<void()> work);
 
     MainLoop& m_loop;
     UserDefaults& m_defaults;
@@ -118,7 +112,6 @@ private:
     QThreadPool m_pool;
 
     AlignmentChecker m_checker;
-    TabCloser m_tabCloser;
     UsageStore m_usageStore;
     AppMonitor m_appMonitor;
     InterventionManager m_interventionManager;

@@ -16,11 +16,6 @@ double secondsBetween(MainLoop::Duration from, MainLoop::Duration to) {
     return static_cast<double>((to - from).count()) / 1000.0;
 }
 
-int wholeSeconds(double seconds) {
-    // Truncated toward zero, as the clock shows completed seconds.
-    return static_cast<int>(std::trunc(seconds));
-}
-
 } // namespace
 
 FocusSession::FocusSession(MainLoop& loop, const InterventionManager& interventions,
@@ -31,14 +26,6 @@ FocusSession::FocusSession(MainLoop& loop, const InterventionManager& interventi
 
 void FocusSession::setAimset(const QString& aimset) {
     assignIfChanged(this, m_aimset, aimset, &FocusSession::aimsetChanged);
-}
-
-void FocusSession::setSessionEnded(bool ended) {
-    assignIfChanged(this, m_sessionEnded, ended, &FocusSession::sessionEndedChanged);
-}
-
-void FocusSession::setFocusGoalMinutes(int minutes) {
-    assignIfChanged(this, m_focusGoalMinutes, minutes, &FocusSession::focusGoalMinutesChanged);
 }
 
 void FocusSession::setMilestoneMessage(const QString& message) {
@@ -67,7 +54,7 @@ void FocusSession::setStartDate(std::optional<MainLoop::Duration> start) {
 
 void FocusSession::start(const QString& aimset, int goalMinutes) {
     setAimset(aimset);
-    setFocusGoalMinutes(goalMinutes);
+    assignIfChanged(this, m_focusGoalMinutes, goalMinutes, &FocusSession::focusGoalMinutesChanged);
     // The session follows the wall clock: time asleep counts.
     setStartDate(m_loop.wallClock());
     m_warningTimer = m_loop.scheduleOnce(
@@ -142,12 +129,12 @@ void FocusSession::scheduleDisplayRefresh() {
 void FocusSession::refreshDisplay(bool first) {
     const double focused = focusedSeconds();
     const auto shown = std::tuple(m_focusedText, m_goalProgress, m_goalProgressText);
-    m_focusedText = QStringLiteral("Focused for ") + formatDuration(wholeSeconds(focused));
+    m_focusedText = QStringLiteral("Focused for ") + formatDuration(focused);
     if (m_focusGoalMinutes >= 1) {
         const double goalSeconds = m_focusGoalMinutes * 60.0;
         m_goalProgress = std::clamp(focused / goalSeconds, 0.0, 1.0);
-        m_goalProgressText = formatDuration(wholeSeconds(focused)) + QStringLiteral(" / ") +
-                             formatGoal(m_focusGoalMinutes);
+        m_goalProgressText =
+            formatDuration(focused) + QStringLiteral(" / ") + formatGoal(m_focusGoalMinutes);
     } else {
         m_goalProgress = 0;
         m_goalProgressText.clear();
@@ -183,13 +170,13 @@ void FocusSession::endSession() {
     const MainLoop::Duration end = m_loop.wallClock();
     m_duration = secondsBetween(m_startDate.value_or(end), end) - m_interventions.pausedSeconds();
     m_displayTimer.reset();
-    setSessionEnded(true);
+    assignIfChanged(this, m_sessionEnded, true, &FocusSession::sessionEndedChanged);
     emit sessionEndedChanged(); // the duration changed even if the flag was already set
     emit ended();
 }
 
 QString FocusSession::summaryDurationText() const {
-    return formatDuration(wholeSeconds(m_duration));
+    return formatDuration(m_duration);
 }
 
 bool FocusSession::summaryGoalReached() const {
@@ -208,11 +195,11 @@ QString FocusSession::summaryGoalText() const {
 }
 
 void FocusSession::reset() {
-    setSessionEnded(false);
+    assignIfChanged(this, m_sessionEnded, false, &FocusSession::sessionEndedChanged);
     m_duration = 0;
     setStartDate(std::nullopt);
     setAimset(QString());
-    setFocusGoalMinutes(0);
+    assignIfChanged(this, m_focusGoalMinutes, 0, &FocusSession::focusGoalMinutesChanged);
     m_lastMilestone = 0;
     m_displayedMilestone = 0;
     setMilestoneMessage(QString());

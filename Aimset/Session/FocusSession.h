@@ -52,10 +52,7 @@ public:
     void setAimset(const QString& aimset);
     bool sessionEnded() const { return m_sessionEnded; }
     bool hasSessionStart() const { return m_startDate.has_value(); }
-    std::optional<MainLoop::Duration> sessionStartDate() const { return m_startDate; }
-    double sessionDuration() const { return m_duration; }
     int focusGoalMinutes() const { return m_focusGoalMinutes; }
-    int lastMilestone() const { return m_lastMilestone; }
     QString milestoneMessage() const { return m_milestoneMessage; }
     QString sessionWarningMessage() const { return m_sessionWarningMessage; }
     bool isChangingAimset() const { return m_isChangingAimset; }
@@ -67,9 +64,6 @@ public:
     QString summaryDurationText() const;
     QString summaryGoalText() const;
     bool summaryGoalReached() const;
-    bool hasSessionTimers() const { return m_warningTimer || m_endTimer; }
-    // Seconds of the running session without the time interventions were on screen.
-    double focusedSeconds() const;
 
     // Starts the clock, the limit and the display.
     void start(const QString& aimset, int goalMinutes);
@@ -98,12 +92,12 @@ signals:
     void displayChanged();
 
 private:
-    void setSessionEnded(bool ended);
-    void setFocusGoalMinutes(int minutes);
+    void setStartDate(std::optional<MainLoop::Duration> start);
+    // Seconds of the running session without the time interventions were on screen.
+    double focusedSeconds() const;
     void setMilestoneMessage(const QString& message);
     void setSessionWarningMessage(const QString& message);
     void setIsChangingAimset(bool changing);
-    void setStartDate(std::optional<MainLoop::Duration> start);
     void catchUpSessionTimers();
     void scheduleDisplayRefresh();
     void refreshDisplay(bool first);

@@ -1,8 +1,12 @@
 #include "SessionFormat.h"
 
+#include <QHash>
+
 namespace aimset {
 
-QString formatDuration(int seconds) {
+QString formatDuration(double focusedSeconds) {
+    // Completed seconds, as a clock shows them.
+    const int seconds = static_cast<int>(focusedSeconds);
     if (seconds < 60) {
         return QStringLiteral("< 1m");
     }
@@ -41,18 +45,13 @@ int milestoneFor(double focusedSeconds, int goalMinutes) {
 }
 
 QString milestoneMessageFor(int milestone) {
-    switch (milestone) {
-    case 25:
-        return QStringLiteral("Great start. Keep going.");
-    case 50:
-        return QStringLiteral("Halfway there.");
-    case 75:
-        return QStringLiteral("Almost there. Don't stop now.");
-    case 100:
-        return QStringLiteral("Goal reached! Keep going or end session.");
-    default:
-        return {};
-    }
+    static const QHash<int, QString> messages{
+        {25, QStringLiteral("Great start. Keep going.")},
+        {50, QStringLiteral("Halfway there.")},
+        {75, QStringLiteral("Almost there. Don't stop now.")},
+        {100, QStringLiteral("Goal reached! Keep going or end session.")},
+    };
+    return messages.value(milestone);
 }
 
 } // namespace aimset

@@ -5,7 +5,7 @@
 namespace aimset {
 
 // "< 1m", "25m", "1h 0m", "2h 15m".
-QString formatDuration(int seconds);
+QString formatDuration(double focusedSeconds);
 // "30m", "1h", "1h 30m".
 QString formatGoal(int minutes);
 // The highest milestone (0, 25, 50, 75 or 100 percent) that focused seconds

@@ -12,11 +12,11 @@ VoiceAimsetManager::VoiceAimsetManager(MainLoop& loop, SpeechRecognizer& speech,
     : QObject(parent)
     , m_loop(loop)
     , m_speech(speech)
-    , m_panelController(panelHost) {}
+    , m_panelHost(panelHost) {}
 
 VoiceAimsetManager::~VoiceAimsetManager() {
     if (m_isListening) {
-        m_panelController.hide();
+        hidePanel();
         m_speech.stopListening();
     }
 }
@@ -90,7 +90,9 @@ void VoiceAimsetManager::startListening() {
 
     setListening(true);
     setCurrentTranscription(QString());
-    m_panelController.show(*this);
+    // The indicator sizes itself; the panel grows with it as the words come.
+    m_panel = m_panelHost.presentPanel(PanelRequest{QStringLiteral("VoiceRecordingIndicatorView"),
+                                                    this, QSize(), PanelPlacement::topCentre});
     Log(QStringLiteral("[Voice] Started listening"));
 }
 
@@ -99,7 +101,7 @@ void VoiceAimsetManager::stopListening() {
         return;
     }
     setListening(false);
-    m_panelController.hide();
+    hidePanel();
     // Stopped rather than waited on, so the release acts at once on the
     // last text heard.
     m_speech.stopListening();
@@ -112,6 +114,10 @@ void VoiceAimsetManager::stopListening() {
         Log(QStringLiteral("[Voice] Stopped listening (no transcription)"));
     }
     setCurrentTranscription(QString());
+}
+
+void VoiceAimsetManager::hidePanel() {
+    m_panel.reset();
 }
 
 void VoiceAimsetManager::setListening(bool listening) {

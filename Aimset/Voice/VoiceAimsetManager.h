@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Platform/PanelHost.h"
 #include "Platform/SpeechRecognizer.h"
 #include "Runtime/MainLoop.h"
-#include "VoiceRecordingPanelController.h"
 
 #include <QObject>
 #include <QString>
@@ -11,7 +11,8 @@ namespace aimset {
 
 // Captures what the user says while holding the voice hotkey, transcribes it on the
 // device (US English) and hands the text on as the new aimset. Publishes the
-// running transcription for the floating indicator, which it shows and hides.
+// running transcription for the floating "Listening..." indicator, a fresh
+// panel for every recording at the top centre of the screen.
 // Lives on the main thread.
 class VoiceAimsetManager : public QObject {
     Q_OBJECT
@@ -44,12 +45,14 @@ signals:
 private:
     void setListening(bool listening);
     void setCurrentTranscription(const QString& text);
+    void hidePanel();
 
     MainLoop& m_loop;
     SpeechRecognizer& m_speech;
+    PanelHost& m_panelHost;
+    std::unique_ptr<FloatingPanel> m_panel;
     bool m_isListening = false;
     QString m_currentTranscription;
-    VoiceRecordingPanelController m_panelController;
     // Counts recordings, so a result posted just before a stop cannot show
     // an earlier recording's words in a later one.
     quint64 m_recordingCount = 0;

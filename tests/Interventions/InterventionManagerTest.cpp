@@ -1,6 +1,5 @@
 #include "Interventions/InterventionManager.h"
 
-#include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
 #include "Platform/Fake/HoldingMainLoop.h"
 #include "Runtime/Log.h"
@@ -25,7 +24,6 @@ struct InterventionManagerTest : ::testing::Test {
     VirtualMainLoop& virtualLoop = loop.inner;
     // Its panels, keys and keyring; the loop is the one above.
     SimulatedDesktop sim;
-    TabCloser tabCloser{sim.frontTab};
     UsageStore usage{sim.secrets};
     LogSink previousSink;
     bool targetInFront = true;
@@ -38,7 +36,7 @@ struct InterventionManagerTest : ::testing::Test {
         previousSink = setLogSink([this](const QString& line) { journal << u"log "_s + line; });
         // Counting runs at once; its line comes with the next turn of the loop.
         manager = std::make_unique<InterventionManager>(
-            loop, sim.panels, tabCloser, usage, [](std::function<void()> task) { task(); },
+            loop, sim.panels, sim.frontTab, usage, [](std::function<void()> task) { task(); },
             [this] {
                 journal << u"isTargetInFront"_s;
                 return targetInFront;
@@ -224,7 +222,7 @@ TEST_F(InterventionManagerTest, ASlowSecretStoreNeverHoldsUpTheIntervention) {
     BlockingSecretStore slow;
     UsageStore slowUsage(slow);
     // The production runner: a real background thread.
-    InterventionManager production(loop, sim.panels, tabCloser, slowUsage);
+    InterventionManager production(loop, sim.panels, sim.frontTab, slowUsage);
     production.startMisalignedCountdown(u"A"_s, u"Video site"_s);
     virtualLoop.advance(15s);
     EXPECT_EQ(journal.filter(u"log "_s),

@@ -1,5 +1,4 @@
 #include "Interventions/InterventionManager.h"
-#include "Interventions/TabCloser.h"
 #include "Interventions/UsageStore.h"
 #include "Platform/Qt/QtPanelHost.h"
 #include "Simulator/SimulatedDesktop.h"
@@ -96,9 +95,8 @@ TEST_F(PanelViewsTest, TheListeningPanelGrowsWithTheWordsAndWrapsThemToTwoLines)
 // scenario's, "yes" is the question-yes scenario's and "no" the end-to-end
 // test's; here the line fades in below the buttons without moving them.
 TEST_F(PanelViewsTest, TheQuestionsAutoClosingLineAppearsFromFifteenSecondsDownAndMovesNothing) {
-    TabCloser tabCloser{sim.frontTab};
     UsageStore usage{sim.secrets};
-    InterventionManager manager{sim.loop, panels, tabCloser, usage,
+    InterventionManager manager{sim.loop, panels, sim.frontTab, usage,
                                 [](std::function<void()> task) { task(); }};
     manager.showClarifyingQuestion(u"Write the report"_s,
                                    u"Is this article research for the report?"_s);
