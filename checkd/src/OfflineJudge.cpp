@@ -278,6 +278,7 @@ struct OfflineJudge::Reading {
     int ownWords = 0;     // aimset words and phrases of its fields
     double leisure = 0;   // places and cues together
     double cues = 0;
+    double errands = 0; // of that leisure, what shops and listings add
     QString leisureKind;
     QString leisureExample;
     bool leisurePlace = false;
@@ -659,6 +660,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.playPlace |= category.leaning == Leaning::leisure;
                 reading.telling |= category.leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, category.name, shown);
+                if (category.leaning == Leaning::errand) {
+                    reading.errands += kLeisurePlace * leisureScale;
+                }
             } else if (category.leaning == Leaning::mixed) {
                 if (!profile.namedCategories.contains(match.ref)) {
                     reading.mixedPlace = true;
@@ -783,6 +787,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.leisurePlace = true;
                 reading.playPlace |= leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
+                if (leaning == Leaning::errand) {
+                    reading.errands += kLeisurePlace * leisureScale;
+                }
             } else if (found->role == Role::cue && index.cues.at(found->ref).leisure) {
                 reading.cues += kCue;
                 noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
@@ -952,8 +959,10 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
                                  QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
     const QString mentions = QStringLiteral("Mentions ") + mentioned(r.matched, 3);
 
-    if ((related >= 1.5 && r.leisure < 1.0) || (related >= 1.0 && r.leisure == 0) ||
-        related >= 2.4) {
+    // A shop or a listing is no play: a page there that speaks of the
+    // aimset's subject is judged by what it says.
+    const double play = r.leisure - r.errands;
+    if ((related >= 1.5 && play < 1.0) || (related >= 1.0 && r.leisure == 0) || related >= 2.4) {
         return {Verdict::aligned, mentions};
     }
     if (r.intendedPlace && r.leisure == 0) {
