@@ -962,7 +962,12 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     // A shop or a listing is no play: a page there that speaks of the
     // aimset's subject is judged by what it says.
     const double play = r.leisure - r.errands;
-    if ((related >= 1.5 && play < 1.0) || (related >= 1.0 && r.leisure == 0) || related >= 2.4) {
+    // A page with nothing of play needs less: one word of the aimset's field
+    // does, unless the page is mostly about another field.
+    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
+    const bool quiet =
+        r.leisure == 0 && (related >= 1.0 || (related >= kRelatedWeight && !aboutElse));
+    if ((related >= 1.5 && play < 1.0) || quiet || related >= 2.4) {
         return {Verdict::aligned, mentions};
     }
     if (r.intendedPlace && r.leisure == 0) {
