@@ -962,11 +962,12 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     // A shop or a listing is no play: a page there that speaks of the
     // aimset's subject is judged by what it says.
     const double play = r.leisure - r.errands;
-    // A page with nothing of play needs less: one word of the aimset's field
-    // does, unless the page is mostly about another field.
+    // A page with nothing of play needs less: one word of the aimset's field,
+    // even a wide field's, does, unless the page is mostly about another field.
     const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
     const bool quiet =
-        r.leisure == 0 && (related >= 1.0 || (related >= kRelatedWeight && !aboutElse));
+        r.leisure == 0 &&
+        (related >= 1.0 || (!aboutElse && (r.related > 0 || related >= kRelatedWeight)));
     if ((related >= 1.5 && play < 1.0) || quiet || related >= 2.4) {
         return {Verdict::aligned, mentions};
     }

@@ -115,6 +115,11 @@ const char* const kTextCases[][4] = {
     {kGrant, "Continue watching: season 2, episode 4. Up next: the season finale", "MISALIGNED",
      "Looks like episodes (continue watching), unrelated to \u201CDraft the grant proposal for "
      "the wetland survey\u201D"},
+    // With nothing of play, one word of the aimset's field keeps a page.
+    {kChemistry,
+     "When a system at equilibrium is disturbed, it shifts to counter the change.\n"
+     "Worked through three of the problems at the end.",
+     "ALIGNED", "Mentions equilibrium"},
     // One word of play in a chat is no reason to close it.
     {"Write my wedding speech", "Tom: don't forget the camping story from 2014 lol", "UNCLEAR",
      "No clear link to \u201CWrite my wedding speech\u201D"},
