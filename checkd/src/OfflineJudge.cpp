@@ -968,7 +968,9 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     const bool quiet =
         r.leisure == 0 &&
         (related >= 1.0 || (!aboutElse && (r.related > 0 || related >= kRelatedWeight)));
-    if ((related >= 1.5 && play < 1.0) || quiet || related >= 2.4) {
+    // Many words of the aimset outweigh a sign of play, not play shown twice over.
+    const bool steeped = related >= 2.4 && r.leisure < 1.5;
+    if ((related >= 1.5 && play < 1.0) || quiet || steeped) {
         return {Verdict::aligned, mentions};
     }
     if (r.intendedPlace && r.leisure == 0) {
