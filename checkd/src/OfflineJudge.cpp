@@ -592,6 +592,12 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         return true;
     };
+    QSet<int> fieldTexts; // phrases found as words of the aimset's fields
+    for (const Index::Match& match : matches) {
+        if (match.role == Role::topic && profile.topics.contains(match.ref)) {
+            fieldTexts.insert(match.text);
+        }
+    }
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     QSet<int> foreign;                     // by phrase text number
@@ -686,7 +692,10 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::cue: {
             const Knowledge::Cue& cue = index.cues.at(match.ref);
-            if (profile.named.contains(match.id) || cueSeen.contains(match.text)) {
+            // A word of the aimset's own field ("reels" to a social media
+            // planner) is its work, not a sign of play.
+            if (profile.named.contains(match.id) || cueSeen.contains(match.text) ||
+                (cue.leisure && fieldTexts.contains(match.text))) {
                 break;
             }
             cueSeen.insert(match.text);
