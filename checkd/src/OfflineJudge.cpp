@@ -426,6 +426,19 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             }
         }
     }
+    // A field's phrase with one word set into it ("close the November books")
+    // names the field too.
+    for (qsizetype gap = 1; gap + 1 < aimsetTerms.size(); ++gap) {
+        QStringList closed = aimsetTerms;
+        closed.removeAt(gap);
+        for (const Index::Match& match : index.scan(closed)) {
+            if (match.role == Role::topic && match.start < gap &&
+                match.start + match.length > gap && !profile->topics.contains(match.ref)) {
+                profile->topics.insert(match.ref);
+                ++topicPhrases[match.ref];
+            }
+        }
+    }
     const auto isTopicWord = [&index](const QString& term) {
         const auto entries = index.byFirst.constFind(term);
         return entries != index.byFirst.constEnd() &&
