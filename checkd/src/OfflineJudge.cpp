@@ -949,6 +949,11 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     // names the knowledge does not know ("Sweet Rise Bakery").
     const bool oneWordAmongMany =
         r.matched.size() == 1 && r.unrelatedWords + 2 * r.foreignWords >= 4 && !r.workPlace;
+    // A site the aimset needs that shows only its own name and pages (a
+    // player's front page, a feed) is not yet the work.
+    if (r.intendedPlace && related == 0 && r.unrelatedWords == 0) {
+        return unclear;
+    }
     if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
         (related >= kRelatedWeight && !oneWordAmongMany)) {
         return aligned();
