@@ -278,6 +278,7 @@ struct OfflineJudge::Reading {
     int ownWords = 0;     // aimset words and phrases of its fields
     double leisure = 0;   // places and cues together
     double cues = 0;
+    double errands = 0; // of that leisure, what shops and listings add
     QString leisureKind;
     QString leisureExample;
     bool leisurePlace = false;
@@ -422,6 +423,19 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         if (match.role == Role::topic && match.length > 1) {
             for (qsizetype k = 0; k < match.length; ++k) {
                 fragments.insert(aimsetTerms.at(match.start + k));
+            }
+        }
+    }
+    // A field's phrase with one word set into it ("close the November books")
+    // names the field too.
+    for (qsizetype gap = 1; gap + 1 < aimsetTerms.size(); ++gap) {
+        QStringList closed = aimsetTerms;
+        closed.removeAt(gap);
+        for (const Index::Match& match : index.scan(closed)) {
+            if (match.role == Role::topic && match.start < gap &&
+                match.start + match.length > gap && !profile->topics.contains(match.ref)) {
+                profile->topics.insert(match.ref);
+                ++topicPhrases[match.ref];
             }
         }
     }
@@ -591,6 +605,12 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         return true;
     };
+    QSet<int> fieldTexts; // phrases found as words of the aimset's fields
+    for (const Index::Match& match : matches) {
+        if (match.role == Role::topic && profile.topics.contains(match.ref)) {
+            fieldTexts.insert(match.text);
+        }
+    }
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     QSet<int> foreign;                     // by phrase text number
@@ -659,6 +679,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.playPlace |= category.leaning == Leaning::leisure;
                 reading.telling |= category.leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, category.name, shown);
+                if (category.leaning == Leaning::errand) {
+                    reading.errands += kLeisurePlace * leisureScale;
+                }
             } else if (category.leaning == Leaning::mixed) {
                 if (!profile.namedCategories.contains(match.ref)) {
                     reading.mixedPlace = true;
@@ -682,7 +705,10 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::cue: {
             const Knowledge::Cue& cue = index.cues.at(match.ref);
-            if (profile.named.contains(match.id) || cueSeen.contains(match.text)) {
+            // A word of the aimset's own field ("reels" to a social media
+            // planner) is its work, not a sign of play.
+            if (profile.named.contains(match.id) || cueSeen.contains(match.text) ||
+                (cue.leisure && fieldTexts.contains(match.text))) {
                 break;
             }
             cueSeen.insert(match.text);
@@ -783,6 +809,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.leisurePlace = true;
                 reading.playPlace |= leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
+                if (leaning == Leaning::errand) {
+                    reading.errands += kLeisurePlace * leisureScale;
+                }
             } else if (found->role == Role::cue && index.cues.at(found->ref).leisure) {
                 reading.cues += kCue;
                 noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
@@ -920,6 +949,11 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     // names the knowledge does not know ("Sweet Rise Bakery").
     const bool oneWordAmongMany =
         r.matched.size() == 1 && r.unrelatedWords + 2 * r.foreignWords >= 4 && !r.workPlace;
+    // A site the aimset needs that shows only its own name and pages (a
+    // player's front page, a feed) is not yet the work.
+    if (r.intendedPlace && related == 0 && r.unrelatedWords == 0) {
+        return unclear;
+    }
     if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
         (related >= kRelatedWeight && !oneWordAmongMany)) {
         return aligned();
@@ -952,8 +986,18 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
                                  QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
     const QString mentions = QStringLiteral("Mentions ") + mentioned(r.matched, 3);
 
-    if ((related >= 1.5 && r.leisure < 1.0) || (related >= 1.0 && r.leisure == 0) ||
-        related >= 2.4) {
+    // A shop or a listing is no play: a page there that speaks of the
+    // aimset's subject is judged by what it says.
+    const double play = r.leisure - r.errands;
+    // A page with nothing of play needs less: one word of the aimset's field,
+    // even a wide field's, does, unless the page is mostly about another field.
+    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
+    const bool quiet =
+        r.leisure == 0 &&
+        (related >= 1.0 || (!aboutElse && (r.related > 0 || related >= kRelatedWeight)));
+    // Many words of the aimset outweigh a sign of play, not play shown twice over.
+    const bool steeped = related >= 2.4 && r.leisure < 1.5;
+    if ((related >= 1.5 && play < 1.0) || quiet || steeped) {
         return {Verdict::aligned, mentions};
     }
     if (r.intendedPlace && r.leisure == 0) {

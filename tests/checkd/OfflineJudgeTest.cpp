@@ -63,6 +63,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kLogin, "Visual Studio Code - auth_middleware.py - webapp", kept},
     {"Für die Statistik-Klausur lernen",
      "Firefox - Hypothesis testing and p-values explained - Khan Academy — Mozilla Firefox", kept},
+    // A field's phrase with a word set into it still names the field.
+    {"Close the March books for the cafe",
+     "Firefox - Bank reconciliation checklist — Mozilla Firefox", kept},
     // What the aimset intends makes such places work.
     {"Answer my emails", "Thunderbird - Inbox - Mozilla Thunderbird", kept},
     {"Find new leads for the logistics pitch",
@@ -115,6 +118,11 @@ const char* const kTextCases[][4] = {
     {kGrant, "Continue watching: season 2, episode 4. Up next: the season finale", "MISALIGNED",
      "Looks like episodes (continue watching), unrelated to \u201CDraft the grant proposal for "
      "the wetland survey\u201D"},
+    // With nothing of play, one word of the aimset's field keeps a page.
+    {kChemistry,
+     "When a system at equilibrium is disturbed, it shifts to counter the change.\n"
+     "Worked through three of the problems at the end.",
+     "ALIGNED", "Mentions equilibrium"},
     // One word of play in a chat is no reason to close it.
     {"Write my wedding speech", "Tom: don't forget the camping story from 2014 lol", "UNCLEAR",
      "No clear link to \u201CWrite my wedding speech\u201D"},
