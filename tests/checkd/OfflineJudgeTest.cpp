@@ -45,7 +45,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kChemistry,
      "Google Chrome - Breaking Bad S02E04 - Chemistry of a lie - Netflix - Google Chrome", closed},
     {"Study for the bar exam", "Firefox - The 20 best cocktail bars in Lisbon — Mozilla Firefox",
-     closed},
+     asked},
     {kChemistry,
      "Google Chrome - Chemistry memes for the night before the exam - Reddit - Google Chrome",
      asked},
@@ -170,6 +170,7 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"places.txt", "[game: leisure]\nsteam\n"},
         {"topics.txt", "[cooking > game]\nrecipe\n"},
         {"cues.txt", "[leisure: memes]\nmemes\n"},
+        {"weights.txt", "bias = -1\naligned from = 0\nclosed below = -2\n"},
     };
     // The file made wrong, what it then holds, and the error.
     const char* const broken[][3] = {
@@ -181,6 +182,10 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
          "topics.txt:2: unknown category kitchens (not in places.txt)"},
         {"cues.txt", "[leisure: memes]\nmemes,, lol\n",
          "cues.txt:2: an empty phrase (two commas in a row?)"},
+        {"weights.txt", "# fitted\ndirect = lots\n",
+         "weights.txt:2: a weight is written name = number, not direct = lots"},
+        {"weights.txt", "aligned from = 0\nclosed below = 1\n",
+         "weights.txt: needs \"aligned from\" and a lower \"closed below\""},
     };
     for (const auto& [file, wrong, message] : broken) {
         QTemporaryDir dir;
