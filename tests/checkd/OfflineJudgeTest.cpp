@@ -131,6 +131,11 @@ const char* const kTextCases[][4] = {
      "Fits \u201CWrite my wedding speech\u201D"},
     {kGrant, "LibreOffice Writer - wetland_survey_budget.odt - LibreOffice Writer", "ALIGNED",
      "Mentions wetland, survey"},
+    // Where the rules are unsure the fitted score decides: a chat someone
+    // writes in is kept (the rules alone would ask).
+    {"Plan my daughter's 8th birthday party",
+     "WhatsApp Tina: Can Max bring his little brother along?\nYou: of course!", "ALIGNED",
+     "Fits \u201CPlan my daughter's 8th birthday party\u201D"},
 };
 
 TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
