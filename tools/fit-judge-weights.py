@@ -162,13 +162,22 @@ class Model:
         scores = sorted({self.score(e) for c in cases for _, e in c["checks"] if e is not None})
         # Halfway between two scores, so that no case sits on the cut.
         cuts = [round((a + b) / 2, 3) for a, b in zip(scores, scores[1:])]
-        best = None
+        accuracies = []
         for cut in cuts:
             self.aligned_from = cut
-            accuracy = figures(cases, self.decide)[0]
-            if best is None or accuracy > best[0]:
-                best = (accuracy, cut)
-        self.aligned_from = best[1]
+            accuracies.append(figures(cases, self.decide)[0])
+        # The middle of the longest run of best cuts: as far from the cases on
+        # either side as the fitting cases allow.
+        best = max(accuracies)
+        runs, start = [], None
+        for i, accuracy in enumerate(accuracies + [None]):
+            if accuracy == best and start is None:
+                start = i
+            elif accuracy != best and start is not None:
+                runs.append((i - start, start, i - 1))
+                start = None
+        _, first, last = max(runs)
+        self.aligned_from = round((cuts[first] + cuts[last]) / 2, 3)
         # Under every aligned case's text score, with a margin: a closed tab is
         # the one mistake the user pays for.
         lowest = min((self.score(e) for c in cases if c["aligned"]
