@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """Fits the offline judge's weights on the cases it may be tuned on.
 
-    tools/fit-judge-weights.py AIMSET_CHECKD [--write]
+    tools/fit-judge-weights.py AIMSET_CHECKD PUBLIC_CASES [--write]
 
 Asks AIMSET_CHECKD --evidence for the evidence of every check of the train
-and public cases, fits a regularised logistic score (each check labelled as
-its case) that settles what the judge's rules do not find aligned, checks the fit by cross-validation within train (folds by
-aimset, so a fold's aimsets are new to its fit), and prints how the score
-and the rules alone fare. With --write it stores the weights and thresholds
-in checkd/data/knowledge/weights.txt: "aligned from" the most accurate cut
-on the fitting cases, "closed below" under every aligned case's score.
-Python 3.11 and its standard library only.
+cases (checkd/data/cases/train.jsonl) and the public ones (PUBLIC_CASES,
+shared/alignment-cases/public.jsonl); fits a regularised logistic score
+(each check labelled as its case) that settles what the judge's rules do
+not find aligned; chooses its regularisation by cross-validation within
+train (folds by aimset, so a fold's aimsets are new to its fit); and
+prints how the score and the rules alone fare. With --write it stores the
+weights and thresholds in checkd/data/knowledge/weights.txt: "aligned
+from" in the middle of the most accurate cuts on the fitting cases,
+"closed below" under every aligned case's score. The held-out sets are
+never read here. Python 3.11 and its standard library only.
 """
 
 import json
@@ -20,7 +23,7 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-SETS = [ROOT / "checkd/data/cases/train.jsonl", Path("/work/shared/alignment-cases/public.jsonl")]
+TRAIN = ROOT / "checkd/data/cases/train.jsonl"
 WEIGHTS = ROOT / "checkd/data/knowledge/weights.txt"
 # Evidence left out of the score: what the fit cannot tell apart from
 # others, or what cross-validation found to hurt.
@@ -207,11 +210,11 @@ def cross_validate(names, train, public, lam):
 
 
 def main():
-    if len(sys.argv) < 2:
+    if len(sys.argv) < 3:
         sys.exit(__doc__)
     checkd = sys.argv[1]
-    names, train = read_cases(checkd, SETS[0])
-    _, public = read_cases(checkd, SETS[1])
+    names, train = read_cases(checkd, TRAIN)
+    _, public = read_cases(checkd, Path(sys.argv[2]))
     best = None
     for lam in LAMBDAS:
         cv = cross_validate(names, train, public, lam)
