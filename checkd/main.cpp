@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <thread>
@@ -48,23 +51,70 @@ std::unique_ptr<Judge> makeJudge(const Options& options, const Knowledge& knowle
     return std::make_unique<OfflineJudge>(knowledge);
 }
 
-int evaluate(const Options& options, Judge& judge, const Knowledge& knowledge) {
-    QFile file(options.evaluateFile);
+std::optional<QByteArray> readCases(const QString& fileName) {
+    QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("cannot read ") + options.evaluateFile + QStringLiteral(": ") +
+        printError(QStringLiteral("cannot read ") + fileName + QStringLiteral(": ") +
                    file.errorString());
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+int evaluate(const Options& options, Judge& judge, const Knowledge& knowledge) {
+    const std::optional<QByteArray> cases = readCases(options.evaluateFile);
+    if (!cases) {
         return 2;
     }
     const CheckService service(judge);
     const OfflineJudge categories(knowledge);
     const EvaluationResult result = evaluateCases(
-        service, file.readAll(), [](const QString& miss) { Log(miss); },
+        service, *cases, [](const QString& miss) { Log(miss); },
         [](const QString& problem) { printError(problem); },
         [&categories](const QString& window) { return categories.categoryOf(window); });
     for (const QString& line : result.confusionLines()) {
         Log(line);
     }
     Log(result.summaryLine());
+    return 0;
+}
+
+// One tab-separated line per check the app makes of each labelled case: its
+// id, label, check ("title" or "text") and the evidence the offline judge
+// weighs; nothing after the check where a rule decides alone (it asks).
+int printEvidence(const Options& options, const Knowledge& knowledge) {
+    const std::optional<QByteArray> cases = readCases(options.evidenceFile);
+    if (!cases) {
+        return 2;
+    }
+    const OfflineJudge judge(knowledge);
+    const auto print = [](const QStringList& fields) {
+        std::printf("%s\n", fields.join(QLatin1Char('\t')).toUtf8().constData());
+    };
+    print(QStringList{QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("check")} +
+          Knowledge::evidenceNames());
+    for (const QByteArray& line : cases->split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        const QString aimset = object.value(QStringLiteral("aimset")).toString();
+        const QString label = object.value(QStringLiteral("label")).toString();
+        if (aimset.isEmpty() || label.isEmpty()) {
+            continue;
+        }
+        const CaseWindow window = caseWindow(object.value(QStringLiteral("app")).toString(),
+                                             object.value(QStringLiteral("title")).toString(),
+                                             object.value(QStringLiteral("text")));
+        const auto row = [&](const QString& check, const QList<double>& evidence) {
+            QStringList fields{object.value(QStringLiteral("id")).toString(), label, check};
+            for (const double value : evidence) {
+                fields.append(QString::number(value, 'g', 6));
+            }
+            print(fields);
+        };
+        row(QStringLiteral("title"), judge.evidence(aimset, window.title, false));
+        if (window.text) {
+            row(QStringLiteral("text"), judge.evidence(aimset, *window.text, true));
+        }
+    }
     return 0;
 }
 
@@ -108,6 +158,9 @@ int main(int argc, char** argv) {
     const std::unique_ptr<Judge> judge = makeJudge(options, knowledge);
     if (!options.evaluateFile.isEmpty()) {
         return evaluate(options, *judge, knowledge);
+    }
+    if (!options.evidenceFile.isEmpty()) {
+        return printEvidence(options, knowledge);
     }
 
     // Termination stopSignals are taken by a thread of their own, which stops

@@ -21,6 +21,8 @@ QString usageText() {
         "  --llm-model NAME     model name (or AIMSET_LLM_MODEL)\n"
         "                       the API key is read from AIMSET_LLM_API_KEY\n"
         "  --evaluate FILE      judge labelled cases (JSON lines) and print a summary\n"
+        "  --evidence FILE      print the offline judge's evidence for each labelled case's\n"
+        "                       checks, to fit its weights (tools/fit-judge-weights.py)\n"
         "  --knowledge DIR      read the offline judge's knowledge files from DIR\n"
         "  --help               this text\n"
         "With AIMSET_CHECKD_TOKEN set, every request must carry\n"
@@ -77,6 +79,8 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
             options->languageModel.model = value;
         } else if (name == QStringLiteral("--evaluate")) {
             options->evaluateFile = value;
+        } else if (name == QStringLiteral("--evidence")) {
+            options->evidenceFile = value;
         } else if (name == QStringLiteral("--knowledge")) {
             options->knowledgeDirectory = value;
         } else {

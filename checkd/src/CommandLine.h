@@ -18,6 +18,7 @@ struct Options {
     QString judge = QStringLiteral("offline");
     LanguageModelSettings languageModel;
     QString evaluateFile;
+    QString evidenceFile;
     QString knowledgeDirectory; // empty: the knowledge built into the program
     bool showHelp = false;
 };

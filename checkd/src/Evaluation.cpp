@@ -34,18 +34,13 @@ QJsonObject post(const CheckService& service, const QJsonObject& body, int* stat
 }
 
 // The app's reading of the answers: a failed check changes nothing; after a
-// title that is not aligned the window's text is checked, and a window read
-// without any text is judged on what it shows, its app and title. A window
-// that could not be read at all (a case without "text") is put to the user.
-// The window reader gives the window's (or the page's) own name first, then
-// what it shows, so a case's text follows its title.
-Outcome runCase(const CheckService& service, const QString& aimset, const QString& app,
-                const QString& title, const QJsonValue& text) {
+// title that is not aligned the window's text is checked. A window that
+// could not be read at all is put to the user.
+Outcome runCase(const CheckService& service, const QString& aimset, const CaseWindow& window) {
     int status = 0;
-    const QString window = app + QStringLiteral(" - ") + title;
     const QJsonObject titleAnswer = post(service,
                                          {{QStringLiteral("aimset"), aimset},
-                                          {QStringLiteral("context"), window},
+                                          {QStringLiteral("context"), window.title},
                                           {QStringLiteral("mode"), QStringLiteral("title")}},
                                          &status);
     const QJsonValue aligned = titleAnswer.value(QStringLiteral("aligned"));
@@ -55,14 +50,12 @@ Outcome runCase(const CheckService& service, const QString& aimset, const QStrin
     if (aligned.toBool()) {
         return Outcome::aligned;
     }
-    if (!text.isString()) {
+    if (!window.text) {
         return Outcome::unclear;
     }
-    const QString shown =
-        text.toString().trimmed().isEmpty() ? window : title + QLatin1Char(' ') + text.toString();
     const QJsonObject textAnswer = post(service,
                                         {{QStringLiteral("aimset"), aimset},
-                                         {QStringLiteral("context"), shown},
+                                         {QStringLiteral("context"), *window.text},
                                          {QStringLiteral("mode"), QStringLiteral("text")}},
                                         &status);
     const QJsonValue verdict = textAnswer.value(QStringLiteral("verdict"));
@@ -84,6 +77,18 @@ QString share(int count, int total) {
 }
 
 } // namespace
+
+// The window reader gives the window's (or the page's) own name first, then
+// what it shows, so a case's text follows its title.
+CaseWindow caseWindow(const QString& app, const QString& title, const QJsonValue& text) {
+    CaseWindow window{app + QStringLiteral(" - ") + title, std::nullopt};
+    if (text.isString()) {
+        window.text = text.toString().trimmed().isEmpty()
+                          ? window.title
+                          : title + QLatin1Char(' ') + text.toString();
+    }
+    return window;
+}
 
 QString EvaluationResult::summaryLine() const {
     return QStringLiteral("accuracy=") + share(right, cases) + QStringLiteral(" wrongly_closed=") +
@@ -136,7 +141,7 @@ EvaluationResult evaluateCases(const CheckService& service, const QByteArray& js
         const QString app = object.value(QStringLiteral("app")).toString();
         const QString title = object.value(QStringLiteral("title")).toString();
         const Outcome outcome =
-            runCase(service, aimset, app, title, object.value(QStringLiteral("text")));
+            runCase(service, aimset, caseWindow(app, title, object.value(QStringLiteral("text"))));
         ++result.cases;
         const bool wantAligned = label == QStringLiteral("aligned");
         // A window left unjudged stays open, as an aligned one does.

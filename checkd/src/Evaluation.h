@@ -5,6 +5,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
+
+class QJsonValue;
 
 namespace aimset::checkd {
 
@@ -33,6 +36,16 @@ struct EvaluationResult {
     // closed=0 | distracting: kept=1 asked=2 closed=5"
     QStringList confusionLines() const;
 };
+
+// What the app sends about a case's window: "app - title" for the title
+// check and, when the window could be read, what it shows for the text
+// check (its own name first, then its text; its app and title when it
+// shows no text).
+struct CaseWindow {
+    QString title;
+    std::optional<QString> text;
+};
+CaseWindow caseWindow(const QString& app, const QString& title, const QJsonValue& text);
 
 // Reads one case per line ({"id", "aimset", "app", "title", "text",
 // "label": "aligned"|"distracting", optional "category"}) and asks the

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QHash>
 
+#include <cmath>
+
 // Resources of a static library are registered by hand, outside any namespace.
 static void registerKnowledgeResource() {
     Q_INIT_RESOURCE(knowledge);
@@ -94,7 +96,74 @@ std::optional<Leaning> leaningNamed(const QString& name) {
     return found == names.constEnd() ? std::nullopt : std::optional<Leaning>(*found);
 }
 
+// "name = number" lines: a weight for each piece of evidence, the bias and
+// the two thresholds.
+bool readWeights(const QString& directory, Knowledge* knowledge, QString* error) {
+    const QString fileName = QStringLiteral("weights.txt");
+    QFile file(directory + QLatin1Char('/') + fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = fileName + QStringLiteral(": cannot read: ") + file.errorString();
+        return false;
+    }
+    const QStringList& names = Knowledge::evidenceNames();
+    knowledge->weights = QList<double>(names.size(), 0.0);
+    std::optional<double> alignedFrom;
+    std::optional<double> closedBelow;
+    int lineNumber = 0;
+    for (const QString& rawLine : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        ++lineNumber;
+        const QString line = rawLine.trimmed();
+        const auto fail = [&](const QString& why) {
+            *error = fileName + QLatin1Char(':') + QString::number(lineNumber) +
+                     QStringLiteral(": ") + why;
+            return false;
+        };
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+            continue;
+        }
+        const auto [name, valueText] = splitHeader(line, QLatin1Char('='));
+        bool ok = false;
+        const double value = valueText.toDouble(&ok);
+        if (!line.contains(QLatin1Char('=')) || name.isEmpty() || !ok || !std::isfinite(value)) {
+            return fail(QStringLiteral("a weight is written name = number, not ") + line);
+        }
+        if (name == QStringLiteral("bias")) {
+            knowledge->bias = value;
+        } else if (name == QStringLiteral("aligned from")) {
+            alignedFrom = value;
+        } else if (name == QStringLiteral("closed below")) {
+            closedBelow = value;
+        } else if (const qsizetype at = names.indexOf(name); at >= 0) {
+            knowledge->weights[at] = value;
+        } else {
+            return fail(QStringLiteral("unknown evidence ") + name + QStringLiteral(" (known: ") +
+                        names.join(QStringLiteral(", ")) + QLatin1Char(')'));
+        }
+    }
+    if (!alignedFrom || !closedBelow || *closedBelow > *alignedFrom) {
+        *error = fileName + QStringLiteral(": needs \"aligned from\" and a lower \"closed below\"");
+        return false;
+    }
+    knowledge->alignedFrom = *alignedFrom;
+    knowledge->closedBelow = *closedBelow;
+    knowledge->weighed = true;
+    return true;
+}
+
 } // namespace
+
+const QStringList& Knowledge::evidenceNames() {
+    // In the order OfflineJudge gathers them.
+    static const QStringList names =
+        QStringLiteral("page,direct,related,matched,leisure,cues,"
+                       "leisure place,play place,mixed place,intended place,named place,"
+                       "background place,message place,forum place,work place,reference place,"
+                       "learning,in aimset language,telling,"
+                       "foreign words,own words,unrelated words,about else,"
+                       "aimset about play,aimset known,rules aligned,rules closed")
+            .split(QLatin1Char(','));
+    return names;
+}
 
 std::optional<Knowledge> Knowledge::load(const QString& directory, QString* error) {
     Knowledge knowledge;
@@ -201,6 +270,9 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
             return std::nullopt;
         }
         knowledge.cues.append({kind, leisure, section.entries});
+    }
+    if (!readWeights(directory, &knowledge, error)) {
+        return std::nullopt;
     }
     return knowledge;
 }

@@ -55,7 +55,22 @@ struct Knowledge {
     QList<Topic> topics;
     QList<Cue> cues;
 
-    // The files words.txt, places.txt, topics.txt and cues.txt of a directory
+    // How much each piece of evidence (named in evidenceNames()) counts
+    // toward "aligned" in the offline judge's score, fitted on labelled
+    // cases; a name left out counts nothing. Where the judge's rules do not
+    // find a window aligned, a score at or above alignedFrom is aligned,
+    // one below closedBelow (with a sign of play) misaligned, anything
+    // between a question to the user. Without weights the rules decide.
+    QList<double> weights;
+    double bias = 0;
+    double alignedFrom = 0;
+    double closedBelow = 0;
+    bool weighed = false;
+
+    // The evidence the offline judge weighs, in the order of weights.
+    static const QStringList& evidenceNames();
+
+    // The files words.txt, places.txt, topics.txt, cues.txt and weights.txt of a directory
     // (a resource path works too). On a malformed file returns nothing and
     // says which file and line is wrong and why.
     static std::optional<Knowledge> load(const QString& directory, QString* error);

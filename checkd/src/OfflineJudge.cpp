@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 namespace aimset::checkd {
 
@@ -148,6 +149,12 @@ struct OfflineJudge::Index {
     };
     QHash<QString, Part> parts; // case-folded title part -> place or cue
     qsizetype longestPart = 0;
+
+    QList<double> weights; // by evidence, as Knowledge::evidenceNames() orders it
+    double bias = 0;
+    double alignedFrom = 0;
+    double closedBelow = 0;
+    bool weighed = false;
 
     void add(const QString& phrase, Role role, int ref, bool broad = false) {
         // "Feed" in quotes, and names too short to find as words ("X"), count
@@ -386,6 +393,11 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             }
         }
         index->cues = knowledge.cues;
+        index->weights = knowledge.weights;
+        index->bias = knowledge.bias;
+        index->alignedFrom = knowledge.alignedFrom;
+        index->closedBelow = knowledge.closedBelow;
+        index->weighed = knowledge.weighed;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
             for (const QString& phrase : knowledge.cues.at(i).phrases) {
                 index->add(phrase, Role::cue, static_cast<int>(i));
@@ -838,20 +850,67 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     return reading;
 }
 
-OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
-                                                 const QString& context) const {
+struct OfflineJudge::Weighing {
+    Reading reading;
+    Decision rules; // what the rules alone decide
+    bool page = false;
+};
+
+std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset,
+                                                           const QString& window, bool text,
+                                                           Weighing* weighing) const {
+    if (text && window.trimmed().isEmpty()) {
+        return Decision{Verdict::unclear, QStringLiteral("The window shows no readable text")};
+    }
+    // A window read without text is sent as "app - title": judged as a title,
+    // where one sign of play (a game, a feed) is as telling as a page of it.
+    // Longer, it is a page whose own name comes first, judged as a page.
+    weighing->page = text && (window.size() > kTitleLength || window.contains(QLatin1Char('\n')) ||
+                              !window.contains(QStringLiteral(" - ")));
     // An aimset about one numbered item (a pull request, a ticket) is not
     // served by another one, however alike.
-    if (const QStringList wanted = itemsNamed(aimset); !wanted.isEmpty()) {
-        const QStringList shown = itemsNamed(context);
+    if (const QStringList wanted = itemsNamed(aimset); !weighing->page && !wanted.isEmpty()) {
+        const QStringList shown = itemsNamed(window);
         if (!shown.isEmpty() && std::none_of(shown.begin(), shown.end(), [&](const QString& i) {
                 return wanted.contains(i);
             })) {
-            return {Verdict::unclear, QStringLiteral("Shows ") + shown.first() +
-                                          QStringLiteral(", not ") + wanted.first()};
+            return Decision{Verdict::unclear, QStringLiteral("Shows ") + shown.first() +
+                                                  QStringLiteral(", not ") + wanted.first()};
         }
     }
-    const Reading r = read(*profileOf(aimset), context);
+    weighing->reading = read(*profileOf(aimset), window);
+    weighing->rules = weighing->page ? rulesForText(aimset, weighing->reading)
+                                     : rulesForTitle(aimset, weighing->reading);
+    return std::nullopt;
+}
+
+OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
+                                                 const QString& context) const {
+    Weighing weighing;
+    if (const auto ruled = assess(aimset, context, false, &weighing)) {
+        return *ruled;
+    }
+    return weigh(aimset, weighing);
+}
+
+OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
+    Weighing weighing;
+    if (const auto ruled = assess(aimset, text, true, &weighing)) {
+        return *ruled;
+    }
+    return weigh(aimset, weighing);
+}
+
+QList<double> OfflineJudge::evidence(const QString& aimset, const QString& window,
+                                     bool text) const {
+    Weighing weighing;
+    if (assess(aimset, window, text, &weighing)) {
+        return {};
+    }
+    return evidenceOf(weighing);
+}
+
+OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const Reading& r) const {
     const double related = r.relatedness();
     const auto aligned = [&] {
         return Decision{Verdict::aligned,
@@ -969,18 +1028,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     return tool || r.unrelatedWords == 0 ? aligned() : unclear;
 }
 
-OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
-    if (text.trimmed().isEmpty()) {
-        return {Verdict::unclear, QStringLiteral("The window shows no readable text")};
-    }
-    // A window read without text is sent as "app - title": judged as a title,
-    // where one sign of play (a game, a feed) is as telling as a page of it.
-    // Longer, it is a page whose own name comes first, judged as a page.
-    if (text.size() <= kTitleLength && !text.contains(QLatin1Char('\n')) &&
-        text.contains(QStringLiteral(" - "))) {
-        return decideTitle(aimset, text);
-    }
-    const Reading r = read(*profileOf(aimset), text);
+OfflineJudge::Decision OfflineJudge::rulesForText(const QString& aimset, const Reading& r) const {
     const double related = r.relatedness();
     const QString leisureLooks = QStringLiteral("looks like ") + r.leisureKind +
                                  QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
@@ -1018,6 +1066,88 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
         return {Verdict::unclear, mentions + QStringLiteral(", but ") + leisureLooks};
     }
     return {Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+}
+
+QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
+    const Reading& r = weighing.reading;
+    // Counts grow with a page's length; what matters is none, one or many.
+    const auto count = [](int n) { return std::log1p(static_cast<double>(n)); };
+    const auto flag = [](bool on) { return on ? 1.0 : 0.0; };
+    return {flag(weighing.page),
+            std::min(r.direct, 3.0),
+            r.related,
+            static_cast<double>(std::min<qsizetype>(r.matched.size(), 4)),
+            std::min(r.leisure, 3.0),
+            std::min(r.cues, 3.0),
+            flag(r.leisurePlace),
+            flag(r.playPlace),
+            flag(r.mixedPlace),
+            flag(r.intendedPlace),
+            flag(r.namedPlace),
+            flag(r.backgroundPlace),
+            flag(r.messagePlace),
+            flag(r.forumPlace),
+            flag(r.workPlace),
+            flag(r.referencePlace),
+            flag(r.learning),
+            flag(r.inAimsetLanguage),
+            flag(r.telling),
+            count(r.foreignWords),
+            count(r.ownWords),
+            count(r.unrelatedWords),
+            flag(r.foreignWords >= 2 && r.foreignWords > r.ownWords),
+            flag(r.aimsetAboutPlay),
+            flag(r.aimsetKnown),
+            flag(weighing.rules.verdict == Verdict::aligned),
+            flag(weighing.rules.verdict == Verdict::misaligned)};
+}
+
+OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
+    const Index& index = *m_index;
+    // What the rules find aligned stays so; the score settles the rest.
+    if (!index.weighed || weighing.rules.verdict == Verdict::aligned) {
+        return weighing.rules;
+    }
+    const QList<double> evidence = evidenceOf(weighing);
+    double score = index.bias;
+    for (qsizetype i = 0; i < evidence.size() && i < index.weights.size(); ++i) {
+        score += index.weights.at(i) * evidence.at(i);
+    }
+    const Reading& r = weighing.reading;
+    // Nothing is closed without a sign of play to name.
+    const Verdict verdict = score >= index.alignedFrom                   ? Verdict::aligned
+                            : score < index.closedBelow && r.leisure > 0 ? Verdict::misaligned
+                                                                         : Verdict::unclear;
+    if (verdict == weighing.rules.verdict) {
+        return weighing.rules;
+    }
+    const QString looks =
+        r.leisureKind + QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
+    switch (verdict) {
+    case Verdict::aligned:
+        if (!r.matched.isEmpty()) {
+            return {verdict, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
+        }
+        if (r.intendedPlace) {
+            return {verdict, QStringLiteral("A ") + r.intendedCategory +
+                                 QStringLiteral(" page, which ") + quoted(aimset) +
+                                 QStringLiteral(" needs")};
+        }
+        return {verdict, QStringLiteral("Fits ") + quoted(aimset)};
+    case Verdict::misaligned:
+        return {verdict,
+                QStringLiteral("Looks like ") + looks +
+                    (r.matched.isEmpty()
+                         ? QStringLiteral(", unrelated to ") + quoted(aimset)
+                         : QStringLiteral(", though it mentions ") + mentioned(r.matched, 2))};
+    case Verdict::unclear:
+        break;
+    }
+    if (r.relatedness() > 0 && r.leisure > 0) {
+        return {verdict, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
+                             QStringLiteral(", but looks like ") + looks};
+    }
+    return {verdict, QStringLiteral("No clear link to ") + quoted(aimset)};
 }
 
 Judged<bool> OfflineJudge::judgeTitle(const QString& aimset, const QString& context) {

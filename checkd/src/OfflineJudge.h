@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace aimset::checkd {
 
@@ -35,6 +36,11 @@ public:
     Decision decideTitle(const QString& aimset, const QString& context) const;
     Decision decideText(const QString& aimset, const QString& text) const;
 
+    // The evidence a decision weighs, as many numbers as
+    // Knowledge::evidenceNames(); empty when a rule decides without weighing
+    // (an empty page, another numbered item than the aimset's).
+    QList<double> evidence(const QString& aimset, const QString& window, bool text) const;
+
     // The kind of place a window shows ("video", "office", ...), "other" if unknown.
     QString categoryOf(const QString& window) const;
 
@@ -42,9 +48,17 @@ private:
     struct Index;
     struct Profile;
     struct Reading;
+    struct Weighing;
 
     std::shared_ptr<const Profile> profileOf(const QString& aimset) const;
     Reading read(const Profile& profile, const QString& window) const;
+    // A decision by rule alone, or the evidence for weighing in *weighing.
+    std::optional<Decision> assess(const QString& aimset, const QString& window, bool text,
+                                   Weighing* weighing) const;
+    Decision rulesForTitle(const QString& aimset, const Reading& r) const;
+    Decision rulesForText(const QString& aimset, const Reading& r) const;
+    QList<double> evidenceOf(const Weighing& weighing) const;
+    Decision weigh(const QString& aimset, const Weighing& weighing) const;
 
     std::unique_ptr<const Index> m_index;
 };

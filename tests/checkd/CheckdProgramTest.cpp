@@ -34,6 +34,20 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
             u"category=birding n=1 aligned: kept=0 asked=0 closed=0 | distracting: kept=1 asked=0 closed=0"_s,
             u"category=office n=1 aligned: kept=1 asked=0 closed=0 | distracting: kept=0 asked=0 closed=0"_s,
             u"accuracy=0.500 wrongly_closed=0.000 missed=1.000 asked=0.000 n=2"_s}));
+
+    // The evidence of each check the app makes, for fitting the weights.
+    const auto evidence = aimset::test::run(kProgram, {u"--evidence"_s, cases});
+    ASSERT_TRUE(evidence);
+    const QStringList rows = QString::fromUtf8(*evidence).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 5);
+    EXPECT_TRUE(rows.at(0).startsWith(u"id\tlabel\tcheck\tpage\tdirect\t"_s))
+        << rows.at(0).toStdString();
+    const QString starts[] = {u"c1\taligned\ttitle\t"_s, u"c1\taligned\ttext\t"_s,
+                              u"c3\tdistracting\ttitle\t"_s, u"c3\tdistracting\ttext\t"_s};
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        EXPECT_TRUE(rows.at(i).startsWith(starts[i - 1])) << rows.at(i).toStdString();
+        EXPECT_EQ(rows.at(i).count(u'\t'), rows.at(0).count(u'\t')) << rows.at(i).toStdString();
+    }
 }
 
 // Every mistake is named on standard error.

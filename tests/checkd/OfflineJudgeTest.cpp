@@ -45,7 +45,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kChemistry,
      "Google Chrome - Breaking Bad S02E04 - Chemistry of a lie - Netflix - Google Chrome", closed},
     {"Study for the bar exam", "Firefox - The 20 best cocktail bars in Lisbon — Mozilla Firefox",
-     closed},
+     asked},
     {kChemistry,
      "Google Chrome - Chemistry memes for the night before the exam - Reddit - Google Chrome",
      asked},
@@ -139,6 +139,11 @@ const char* const kTextCases[][4] = {
      "Fits \u201CWrite my wedding speech\u201D"},
     {kGrant, "LibreOffice Writer - wetland_survey_budget.odt - LibreOffice Writer", "ALIGNED",
      "Mentions wetland, survey"},
+    // Where the rules are unsure the fitted score decides: a chat someone
+    // writes in is kept (the rules alone would ask).
+    {"Plan my daughter's 8th birthday party",
+     "WhatsApp Tina: Can Max bring his little brother along?\nYou: of course!", "ALIGNED",
+     "Fits \u201CPlan my daughter's 8th birthday party\u201D"},
 };
 
 TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
@@ -178,6 +183,7 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"places.txt", "[game: leisure]\nsteam\n"},
         {"topics.txt", "[cooking > game]\nrecipe\n"},
         {"cues.txt", "[leisure: memes]\nmemes\n"},
+        {"weights.txt", "bias = -1\naligned from = 0\nclosed below = -2\n"},
     };
     // The file made wrong, what it then holds, and the error.
     const char* const broken[][3] = {
@@ -189,6 +195,10 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
          "topics.txt:2: unknown category kitchens (not in places.txt)"},
         {"cues.txt", "[leisure: memes]\nmemes,, lol\n",
          "cues.txt:2: an empty phrase (two commas in a row?)"},
+        {"weights.txt", "# fitted\ndirect = lots\n",
+         "weights.txt:2: a weight is written name = number, not direct = lots"},
+        {"weights.txt", "aligned from = 0\nclosed below = 1\n",
+         "weights.txt: needs \"aligned from\" and a lower \"closed below\""},
     };
     for (const auto& [file, wrong, message] : broken) {
         QTemporaryDir dir;

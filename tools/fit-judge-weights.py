@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""Fits the offline judge's weights on the cases it may be tuned on.
+
+    tools/fit-judge-weights.py AIMSET_CHECKD PUBLIC_CASES [--write]
+
+Asks AIMSET_CHECKD --evidence for the evidence of every check of the train
+cases (checkd/data/cases/train.jsonl) and the public ones (PUBLIC_CASES,
+shared/alignment-cases/public.jsonl); fits a regularised logistic score
+(each check labelled as its case) that settles what the judge's rules do
+not find aligned; chooses its regularisation by cross-validation within
+train (folds by aimset, so a fold's aimsets are new to its fit); and
+prints how the score and the rules alone fare. With --write it stores the
+weights and thresholds in checkd/data/knowledge/weights.txt: "aligned
+from" in the middle of the most accurate cuts on the fitting cases,
+"closed below" under every aligned case's score. The held-out sets are
+never read here. Python 3.11 and its standard library only.
+"""
+
+import json
+import math
+import subprocess
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+TRAIN = ROOT / "checkd/data/cases/train.jsonl"
+WEIGHTS = ROOT / "checkd/data/knowledge/weights.txt"
+# Evidence left out of the score: what the fit cannot tell apart from
+# others, or what cross-validation found to hurt.
+LEFT_OUT = set()
+LAMBDAS = [1.0, 3.0, 10.0]
+FOLDS = 5
+
+
+def read_cases(checkd, path):
+    """Each case: id, label (1 aligned), aimset, and its checks: (name, evidence or None)."""
+    aimsets = {}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line.strip():
+            case = json.loads(line)
+            aimsets[case.get("id", "")] = case["aimset"]
+    out = subprocess.run([checkd, "--evidence", str(path)], capture_output=True, check=True,
+                         text=True).stdout.splitlines()
+    names = out[0].split("\t")[3:]
+    cases = {}
+    for row in out[1:]:
+        fields = row.split("\t")
+        case_id, label, check = fields[0], fields[1], fields[2]
+        case = cases.setdefault(case_id, {"id": case_id, "aligned": label == "aligned",
+                                          "aimset": aimsets[case_id], "checks": []})
+        evidence = [float(v) for v in fields[3:]] if len(fields) > 3 else None
+        case["checks"].append((check, evidence))
+    return names, list(cases.values())
+
+
+def solve(a, b):
+    """a x = b by Gaussian elimination (a is symmetric positive definite here)."""
+    n = len(b)
+    m = [row[:] + [b[i]] for i, row in enumerate(a)]
+    for c in range(n):
+        p = max(range(c, n), key=lambda r: abs(m[r][c]))
+        m[c], m[p] = m[p], m[c]
+        for r in range(c + 1, n):
+            f = m[r][c] / m[c][c]
+            if f:
+                for k in range(c, n + 1):
+                    m[r][k] -= f * m[c][k]
+    x = [0.0] * n
+    for r in range(n - 1, -1, -1):
+        x[r] = (m[r][n] - sum(m[r][k] * x[k] for k in range(r + 1, n))) / m[r][r]
+    return x
+
+
+def fit(samples, lam, iterations=12):
+    """L2-regularised logistic regression by Newton's method; weight 0 is the bias."""
+    n = len(samples[0][0]) + 1
+    w = [0.0] * n
+    for _ in range(iterations):
+        h = [[0.0] * n for _ in range(n)]
+        g = [0.0] * n
+        for x, y in samples:
+            xs = [1.0] + x
+            z = sum(wi * xi for wi, xi in zip(w, xs))
+            p = 1.0 / (1.0 + math.exp(-max(-30.0, min(30.0, z))))
+            d = p * (1.0 - p)
+            for i in range(n):
+                if xs[i]:
+                    g[i] += (p - y) * xs[i]
+                    hi = h[i]
+                    dxi = d * xs[i]
+                    for j in range(n):
+                        if xs[j]:
+                            hi[j] += dxi * xs[j]
+        for i in range(1, n):
+            g[i] += lam * w[i]
+            h[i][i] += lam
+        h[0][0] += 1e-6
+        step = solve(h, g)
+        w = [wi - si for wi, si in zip(w, step)]
+        if max(abs(s) for s in step) < 1e-6:
+            break
+    return w
+
+
+def score(w, evidence):
+    return w[0] + sum(wi * xi for wi, xi in zip(w[1:], evidence))
+
+
+def outcome(case, decide):
+    """How the app ends a case: the title check, then the text check if any."""
+    ended = "unclear"
+    for check, evidence in case["checks"]:
+        if evidence is None:
+            verdict = "unclear"
+        else:
+            verdict = decide(evidence)
+        if check == "title":
+            if verdict == "aligned":
+                return "aligned"
+        else:
+            ended = verdict
+    return ended
+
+
+def figures(cases, decide):
+    right = closed = asked = 0
+    for case in cases:
+        ended = outcome(case, decide)
+        right += (ended == "aligned") == case["aligned"]
+        closed += case["aligned"] and ended == "misaligned"
+        asked += ended == "unclear"
+    return right / len(cases), closed, asked / len(cases)
+
+
+class Model:
+    def __init__(self, names, cases, lam):
+        self.names = names
+        self.keep = [i for i, name in enumerate(names) if name not in LEFT_OUT]
+        self.leisure = names.index("leisure")
+        self.rules_aligned = names.index("rules aligned")
+        samples = [(self.pick(e), 1.0 if c["aligned"] else 0.0)
+                   for c in cases for _, e in c["checks"] if e is not None]
+        self.w = fit(samples, lam)
+        self.choose_thresholds(cases)
+
+    def pick(self, evidence):
+        return [evidence[i] for i in self.keep]
+
+    def score(self, evidence):
+        return score(self.w, self.pick(evidence))
+
+    def decide(self, evidence):
+        # What the rules find aligned stays so; the score settles the rest.
+        if evidence[self.rules_aligned]:
+            return "aligned"
+        s = self.score(evidence)
+        if s >= self.aligned_from:
+            return "aligned"
+        if s < self.closed_below and evidence[self.leisure] > 0:
+            return "misaligned"
+        return "unclear"
+
+    def choose_thresholds(self, cases):
+        self.closed_below = -1e9
+        scores = sorted({self.score(e) for c in cases for _, e in c["checks"] if e is not None})
+        # Halfway between two scores, so that no case sits on the cut.
+        cuts = [round((a + b) / 2, 3) for a, b in zip(scores, scores[1:])]
+        accuracies = []
+        for cut in cuts:
+            self.aligned_from = cut
+            accuracies.append(figures(cases, self.decide)[0])
+        # The middle of the longest run of best cuts: as far from the cases on
+        # either side as the fitting cases allow.
+        best = max(accuracies)
+        runs, start = [], None
+        for i, accuracy in enumerate(accuracies + [None]):
+            if accuracy == best and start is None:
+                start = i
+            elif accuracy != best and start is not None:
+                runs.append((i - start, start, i - 1))
+                start = None
+        _, first, last = max(runs)
+        self.aligned_from = round((cuts[first] + cuts[last]) / 2, 3)
+        # Under every aligned case's text score, with a margin: a closed tab is
+        # the one mistake the user pays for.
+        lowest = min((self.score(e) for c in cases if c["aligned"]
+                      for check, e in c["checks"] if check == "text" and e is not None),
+                     default=0.0)
+        self.closed_below = min(math.floor(lowest * 10) / 10 - 0.1, self.aligned_from - 0.5)
+
+
+def rules(names):
+    aligned, closed = names.index("rules aligned"), names.index("rules closed")
+    return lambda e: "aligned" if e[aligned] else "misaligned" if e[closed] else "unclear"
+
+
+def cross_validate(names, train, public, lam):
+    aimsets = sorted({c["aimset"] for c in train})
+    fold_of = {a: i % FOLDS for i, a in enumerate(aimsets)}
+    got = {"score": [0, 0, 0], "rules": [0, 0, 0]}
+    for fold in range(FOLDS):
+        held = [c for c in train if fold_of[c["aimset"]] == fold]
+        model = Model(names, [c for c in train if fold_of[c["aimset"]] != fold] + public, lam)
+        for key, decide in (("score", model.decide), ("rules", rules(names))):
+            accuracy, closed, _ = figures(held, decide)
+            got[key][0] += accuracy * len(held)
+            got[key][1] += closed
+        got["score"][2] += 1
+    return {k: (v[0] / len(train), v[1]) for k, v in got.items()}
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    checkd = sys.argv[1]
+    names, train = read_cases(checkd, TRAIN)
+    _, public = read_cases(checkd, Path(sys.argv[2]))
+    best = None
+    for lam in LAMBDAS:
+        cv = cross_validate(names, train, public, lam)
+        print(f"lambda={lam}: cross-validated accuracy score={cv['score'][0]:.3f} "
+              f"(closed {cv['score'][1]}) rules={cv['rules'][0]:.3f} (closed {cv['rules'][1]})")
+        if best is None or cv["score"][0] > best[0]:
+            best = (cv["score"][0], lam)
+    lam = best[1]
+    model = Model(names, train + public, lam)
+    # Rounded as stored, then the thresholds chosen again on what C++ computes.
+    model.w = [round(v, 3) for v in model.w]
+    model.choose_thresholds(train + public)
+    for name, cases in (("train", train), ("public", public)):
+        for key, decide in (("score", model.decide), ("rules", rules(names))):
+            accuracy, closed, asked = figures(cases, decide)
+            print(f"{name} {key}: accuracy={accuracy:.3f} closed={closed} asked={asked:.3f}")
+    ranked = sorted(zip(model.w[1:], [names[i] for i in model.keep]), key=lambda p: -abs(p[0]))
+    print("weights:", ", ".join(f"{n}={w:+.3f}" for w, n in ranked))
+    print(f"bias={model.w[0]:+.3f} aligned_from={model.aligned_from} "
+          f"closed_below={model.closed_below} lambda={lam}")
+    if "--write" in sys.argv:
+        lines = [line for line in WEIGHTS.read_text(encoding="utf-8").splitlines()
+                 if line.startswith("#")]
+        lines.append(f"bias = {model.w[0]:.3f}")
+        # The rules' "aligned" stands without a score, so its weight never counts.
+        lines += [f"{n} = {w:.3f}" for w, n in ranked if w and n != "rules aligned"]
+        lines += [f"aligned from = {model.aligned_from:.3f}",
+                  f"closed below = {model.closed_below:.2f}"]
+        WEIGHTS.write_text("\n".join(lines) + "\n", encoding="utf-8")
+        print("wrote", WEIGHTS.relative_to(ROOT))
+
+
+if __name__ == "__main__":
+    main()
