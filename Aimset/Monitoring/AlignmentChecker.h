@@ -3,7 +3,6 @@
 #include "AlignmentVerdict.h"
 
 #include <QJsonObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -82,7 +81,7 @@ private:
     Accessibility& m_accessibility;
     QUrl m_serviceURL;
     QByteArray m_token;
-    QSet<QString> m_extraSensitiveBundleIDs;
+    const QStringList m_sensitiveBundleIDs;
     CheckTimeouts m_timeouts;
 };
 
