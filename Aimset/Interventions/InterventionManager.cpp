@@ -105,7 +105,10 @@ void InterventionManager::tickDown(std::uint64_t generation) {
 
 void InterventionManager::leavePhase() {
     m_ticker.reset();
-    closePause();
+    if (m_pauseStart) {
+        m_accumulatedPausedSeconds += secondsSince(*m_pauseStart);
+        m_pauseStart.reset();
+    }
     setPhase(Phase::hidden);
     m_panel.reset();
 }
@@ -157,13 +160,6 @@ void InterventionManager::autoDismiss() {
     }
     leavePhase();
     Log(QStringLiteral("[Intervention] Auto-dismissed \u2014 user went back on track"));
-}
-
-void InterventionManager::closePause() {
-    if (m_pauseStart) {
-        m_accumulatedPausedSeconds += secondsSince(*m_pauseStart);
-        m_pauseStart.reset();
-    }
 }
 
 void InterventionManager::resetPauses() {

@@ -99,7 +99,6 @@ private:
     // Sends the close-tab chord to the front window and logs what the desktop did.
     void closeFrontTab();
     void closeTabAndDismiss(const QString& event, const QString& closing);
-    void closePause();
     // Ends a phase in the order every way out shares: ticker, pause, phase,
     // panel.
     void leavePhase();

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 
 class QObject;
