@@ -51,10 +51,7 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     assignAndNotify(this, m_clarifyingQuestion, question,
                     &InterventionManager::clarifyingQuestionChanged);
     setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
-    m_pauseStart = m_loop.wallClock();
-    setPhase(Phase::clarifyingQuestion);
-    showPanel(QStringLiteral("ClarifyingQuestionView"), questionPanelSize);
-    m_clarifyTimer = startTicker(Ticker::clarify);
+    enter(Phase::clarifyingQuestion, QStringLiteral("ClarifyingQuestionView"), questionPanelSize);
     countIntervention(QStringLiteral("[Intervention] Clarifying question shown: "), question,
                       false);
 }
@@ -64,85 +61,71 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
         return;
     }
     assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
-    assignAndNotify(this, m_misalignedReason, reason,
-                    &InterventionManager::misalignedReasonChanged);
     setCountdownRemaining(countdownSeconds);
-    m_pauseStart = m_loop.wallClock();
-    setPhase(Phase::misalignedCountdown);
-    showPanel(QStringLiteral("MisalignedCountdownView"), countdownPanelSize);
-    m_countdownTimer = startTicker(Ticker::countdown);
+    enter(Phase::misalignedCountdown, QStringLiteral("MisalignedCountdownView"),
+          countdownPanelSize);
     countIntervention(QStringLiteral("[Intervention] Misaligned countdown started: "), reason,
                       true);
 }
 
-void InterventionManager::showPanel(const QString& view, QSize size) {
-    hidePanel();
+void InterventionManager::enter(Phase phase, const QString& view, QSize size) {
+    m_pauseStart = m_loop.wallClock();
+    setPhase(phase);
     m_panel = m_panelHost.presentPanel(PanelRequest{view, this, size, PanelPlacement::centred});
-}
-
-void InterventionManager::hidePanel() {
-    m_panel.reset();
-}
-
-TimerHandle InterventionManager::startTicker(Ticker ticker) {
     const std::uint64_t generation = ++m_tickerGeneration;
-    return m_loop.scheduleRepeating(
+    m_ticker = m_loop.scheduleRepeating(
         tickInterval,
-        [this, ticker, generation] {
+        [this, generation] {
             // Queued rather than run here.
-            m_loop.post([this, ticker, generation] { tickDown(ticker, generation); }, this);
+            m_loop.post([this, generation] { tickDown(generation); }, this);
         },
         this);
 }
 
-void InterventionManager::tickDown(Ticker ticker, std::uint64_t generation) {
+void InterventionManager::tickDown(std::uint64_t generation) {
     // A tick queued just before its ticker stopped must not count down (or
     // close a tab for) an intervention that has already ended.
-    if (generation != m_tickerGeneration) {
+    if (generation != m_tickerGeneration || !m_ticker) {
         return;
     }
-    if (ticker == Ticker::clarify) {
-        if (!m_clarifyTimer) {
-            return;
-        }
+    if (m_phase == Phase::clarifyingQuestion) {
         setClarifyTimeoutRemaining(m_clarifyTimeoutRemaining - 1);
         if (m_clarifyTimeoutRemaining <= 0) {
-            closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] Clarify timeout"),
+            closeTabAndDismiss(QStringLiteral("[Intervention] Clarify timeout"),
                                QStringLiteral("closing tab"));
         }
     } else {
-        if (!m_countdownTimer) {
-            return;
-        }
         setCountdownRemaining(m_countdownRemaining - 1);
         if (m_countdownRemaining <= 0) {
-            closeTabAndDismiss(m_countdownTimer, QStringLiteral("[Intervention] Countdown expired"),
+            closeTabAndDismiss(QStringLiteral("[Intervention] Countdown expired"),
                                QStringLiteral("auto-closing tab"));
         }
     }
 }
 
-void InterventionManager::leavePhase(TimerHandle& ticker) {
-    ticker.reset();
-    closePause();
+void InterventionManager::leavePhase() {
+    m_ticker.reset();
+    if (m_pauseStart) {
+        m_accumulatedPausedSeconds += secondsSince(*m_pauseStart);
+        m_pauseStart.reset();
+    }
     setPhase(Phase::hidden);
-    hidePanel();
+    m_panel.reset();
 }
 
 void InterventionManager::userSaidYes() {
-    leavePhase(m_clarifyTimer);
+    leavePhase();
     emit aimsetExpanded(m_currentAimset);
     Log(QStringLiteral("[Intervention] User said YES \u2014 expanding aimset"));
 }
 
 void InterventionManager::userSaidNo() {
-    closeTabAndDismiss(m_clarifyTimer, QStringLiteral("[Intervention] User said NO"),
+    closeTabAndDismiss(QStringLiteral("[Intervention] User said NO"),
                        QStringLiteral("closing tab"));
 }
 
-void InterventionManager::closeTabAndDismiss(TimerHandle& ticker, const QString& event,
-                                             const QString& closing) {
-    leavePhase(ticker);
+void InterventionManager::closeTabAndDismiss(const QString& event, const QString& closing) {
+    leavePhase();
     // The key goes to whatever is in front: if that is no longer the window
     // the intervention was about, nothing is closed.
     const bool stillInFront = !m_isTargetInFront || m_isTargetInFront();
@@ -175,16 +158,8 @@ void InterventionManager::autoDismiss() {
     if (m_phase == Phase::hidden) {
         return;
     }
-    m_countdownTimer.reset();
-    leavePhase(m_clarifyTimer);
+    leavePhase();
     Log(QStringLiteral("[Intervention] Auto-dismissed \u2014 user went back on track"));
-}
-
-void InterventionManager::closePause() {
-    if (m_pauseStart) {
-        m_accumulatedPausedSeconds += secondsSince(*m_pauseStart);
-        m_pauseStart.reset();
-    }
 }
 
 void InterventionManager::resetPauses() {

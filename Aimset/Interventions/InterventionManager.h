@@ -26,7 +26,6 @@ class InterventionManager : public QObject {
     Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
     Q_PROPERTY(QString currentAimset READ currentAimset NOTIFY currentAimsetChanged)
     Q_PROPERTY(QString clarifyingQuestion READ clarifyingQuestion NOTIFY clarifyingQuestionChanged)
-    Q_PROPERTY(QString misalignedReason READ misalignedReason NOTIFY misalignedReasonChanged)
     // Whole seconds, at most 30: QML's int.
     Q_PROPERTY(int countdownRemaining READ countdownRemaining NOTIFY countdownRemainingChanged)
     Q_PROPERTY(int clarifyTimeoutRemaining READ clarifyTimeoutRemaining NOTIFY
@@ -59,7 +58,6 @@ public:
     Phase phase() const { return m_phase; }
     QString currentAimset() const { return m_currentAimset; }
     QString clarifyingQuestion() const { return m_clarifyingQuestion; }
-    QString misalignedReason() const { return m_misalignedReason; }
     qint64 countdownRemaining() const { return m_countdownRemaining; }
     qint64 clarifyTimeoutRemaining() const { return m_clarifyTimeoutRemaining; }
 
@@ -86,29 +84,24 @@ signals:
     void phaseChanged();
     void currentAimsetChanged();
     void clarifyingQuestionChanged();
-    void misalignedReasonChanged();
     void countdownRemainingChanged();
     void clarifyTimeoutRemainingChanged();
 
 private:
-    enum class Ticker { clarify, countdown };
-
     void setPhase(Phase phase);
     void setCountdownRemaining(std::int64_t seconds);
     void setClarifyTimeoutRemaining(std::int64_t seconds);
 
-    // Never two panels: the old one goes before the new one comes.
-    void showPanel(const QString& view, QSize size);
-    void hidePanel();
-    TimerHandle startTicker(Ticker ticker);
-    void tickDown(Ticker ticker, std::uint64_t generation);
+    // Pauses the session clock, shows the phase's panel in the middle of the
+    // screen and starts its one-second ticker.
+    void enter(Phase phase, const QString& view, QSize size);
+    void tickDown(std::uint64_t generation);
     // Sends the close-tab chord to the front window and logs what the desktop did.
     void closeFrontTab();
-    void closeTabAndDismiss(TimerHandle& ticker, const QString& event, const QString& closing);
-    void closePause();
+    void closeTabAndDismiss(const QString& event, const QString& closing);
     // Ends a phase in the order every way out shares: ticker, pause, phase,
     // panel.
-    void leavePhase(TimerHandle& ticker);
+    void leavePhase();
     // The reason of a countdown may quote the window, so its line is a
     // debug line; the question is the one the user is asked.
     void countIntervention(const QString& logPrefix, const QString& text, bool quotesWindow);
@@ -124,13 +117,12 @@ private:
     Phase m_phase = Phase::hidden;
     QString m_currentAimset;
     QString m_clarifyingQuestion;
-    QString m_misalignedReason;
     std::int64_t m_countdownRemaining = countdownSeconds;
     std::int64_t m_clarifyTimeoutRemaining = clarifyTimeoutSeconds;
 
     std::unique_ptr<FloatingPanel> m_panel;
-    TimerHandle m_countdownTimer;
-    TimerHandle m_clarifyTimer;
+    // Counts down the phase on screen; only one shows at a time.
+    TimerHandle m_ticker;
     // Tells a queued tick of a stopped ticker from one of the running ticker.
     std::uint64_t m_tickerGeneration = 0;
     double m_accumulatedPausedSeconds = 0;

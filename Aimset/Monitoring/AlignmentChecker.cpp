@@ -35,15 +35,12 @@ bool isLoopbackHost(const QString& host) {
 }
 
 // Password managers, whose windows are never read.
-const QSet<QString>& sensitiveBundleIDs() {
-    static const QSet<QString> ids{
-        QStringLiteral("com.1password.1password"), QStringLiteral("com.agilebits.onepassword7"),
-        QStringLiteral("com.lastpass.LastPass"),   QStringLiteral("com.bitwarden.desktop"),
-        QStringLiteral("org.keepassxc.keepassxc"), QStringLiteral("com.dashlane.Dashlane"),
-        QStringLiteral("com.enpass.Enpass"),       QStringLiteral("com.apple.Passwords"),
-    };
-    return ids;
-}
+const QStringList kPasswordManagerIDs{
+    QStringLiteral("com.1password.1password"), QStringLiteral("com.agilebits.onepassword7"),
+    QStringLiteral("com.lastpass.LastPass"),   QStringLiteral("com.bitwarden.desktop"),
+    QStringLiteral("org.keepassxc.keepassxc"), QStringLiteral("com.dashlane.Dashlane"),
+    QStringLiteral("com.enpass.Enpass"),       QStringLiteral("com.apple.Passwords"),
+};
 
 } // namespace
 
@@ -85,7 +82,7 @@ AlignmentChecker::AlignmentChecker(HttpClient& http, Accessibility& accessibilit
     : m_http(http)
     , m_accessibility(accessibility)
     , m_serviceURL(std::move(serviceURL))
-    , m_extraSensitiveBundleIDs(extraSensitiveBundleIDs.begin(), extraSensitiveBundleIDs.end())
+    , m_sensitiveBundleIDs(kPasswordManagerIDs + extraSensitiveBundleIDs)
     , m_timeouts(timeouts) {}
 
 void AlignmentChecker::setService(QUrl serviceURL, QByteArray token) {
@@ -222,7 +219,7 @@ void AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundle
                                          std::function<void(std::optional<QString>)> completion,
                                          QObject* context) {
     completion = within(context, std::move(completion));
-    if (sensitiveBundleIDs().contains(bundleID) || m_extraSensitiveBundleIDs.contains(bundleID)) {
+    if (m_sensitiveBundleIDs.contains(bundleID)) {
         Log(QStringLiteral("[AlignmentChecker] Skipping text extraction for sensitive app: ") +
             bundleID);
         completion(QString());

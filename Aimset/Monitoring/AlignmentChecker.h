@@ -3,14 +3,12 @@
 #include "AlignmentVerdict.h"
 
 #include <QJsonObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 
 class QObject;
@@ -82,7 +80,7 @@ private:
     Accessibility& m_accessibility;
     QUrl m_serviceURL;
     QByteArray m_token;
-    QSet<QString> m_extraSensitiveBundleIDs;
+    const QStringList m_sensitiveBundleIDs;
     CheckTimeouts m_timeouts;
 };
 

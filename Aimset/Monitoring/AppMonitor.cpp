@@ -39,17 +39,6 @@ const QRegularExpression& addressPattern() {
     return pattern;
 }
 
-// The parts of a title between its separators: "Inbox - Gmail" is "Inbox" and "Gmail".
-QStringList titleParts(const QString& title) {
-    static const QRegularExpression separator(
-        QStringLiteral(R"(\s+[-\x{2013}\x{2014}|\x{00B7}\x{2022}]\s+)"));
-    QStringList parts = title.split(separator);
-    for (QString& part : parts) {
-        part = part.trimmed();
-    }
-    return parts;
-}
-
 // A list written as one '|'-separated string.
 QStringList listOf(const char* items) {
     return QString::fromUtf8(items).split(QLatin1Char('|'));
@@ -103,8 +92,11 @@ bool isSignInPage(const QString& title) {
     });
 }
 
+// The parts of a title between its separators: "Inbox - Gmail" is "Inbox" and "Gmail".
 bool isAllowedTitle(const QString& title) {
-    const QStringList parts = titleParts(title);
+    static const QRegularExpression separator(
+        QStringLiteral(R"(\s+[-\x{2013}\x{2014}|\x{00B7}\x{2022}]\s+)"));
+    const QStringList parts = title.trimmed().split(separator);
     return std::ranges::any_of(kAllowedTitleParts,
                                [&parts](const QString& part) { return parts.contains(part); });
 }

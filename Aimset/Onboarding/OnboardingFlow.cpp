@@ -3,7 +3,6 @@
 #include <QPointer>
 
 #include "Platform/Accessibility.h"
-#include "Platform/KeyNames.h"
 #include "Runtime/Observable.h"
 
 #include <array>
@@ -104,25 +103,6 @@ OnboardingFlow::OnboardingFlow(MainLoop& loop, Accessibility& accessibility, QOb
 
 QString OnboardingFlow::permissionButtonTitle() const {
     return m_permissionGranted ? QStringLiteral("Done") : QStringLiteral("Enable Aimset");
-}
-
-QString OnboardingFlow::privacyNote() {
-    const KeyNames& keys = KeyNames::desktop();
-    // No-break spaces keep the two keys together on one line.
-    return QStringLiteral("Aimset reads window titles, and a window's visible text only when its "
-                          "title is not enough; the only keys it watches are ") +
-           keys.modifier + QStringLiteral("\u00a0and\u00a0") + keys.letter +
-           QStringLiteral(", and with the built-in judge nothing leaves this computer.");
-}
-
-QString OnboardingFlow::accessibilityNote() {
-    // Said before it happens: the toolkit setting is desktop-wide. Switching
-    // the bus on reaches only programs started afterwards, and Chromium reads
-    // its pages out only when asked to.
-    return QStringLiteral("\u201CEnable Aimset\u201D switches on the desktop's accessibility bus "
-                          "and, on GNOME-style desktops, the toolkit-accessibility setting.\n"
-                          "Restart apps that were open before.\n"
-                          "Chromium also needs --force-renderer-accessibility.");
 }
 
 // ---- showing and leaving pages ----------------------------------------------------------------

@@ -25,8 +25,6 @@ class OnboardingFlow : public QObject {
     Q_PROPERTY(bool permissionGranted READ permissionGranted NOTIFY permissionGrantedChanged)
     Q_PROPERTY(
         QString permissionButtonTitle READ permissionButtonTitle NOTIFY permissionGrantedChanged)
-    Q_PROPERTY(QString privacyNote READ privacyNote CONSTANT)
-    Q_PROPERTY(QString accessibilityNote READ accessibilityNote CONSTANT)
     Q_PROPERTY(bool canContinueWithTitlesOnly READ canContinueWithTitlesOnly NOTIFY
                    canContinueWithTitlesOnlyChanged)
     // What the desktop extension is for, or why sessions cannot watch windows
@@ -51,10 +49,6 @@ public:
     QVariant demo() const { return m_demo.state(); }
     bool permissionGranted() const { return m_permissionGranted; }
     QString permissionButtonTitle() const;
-    // What the app reads and watches, and where it goes, in one sentence.
-    static QString privacyNote();
-    // What "Enable Aimset" switches on here and what else it takes.
-    static QString accessibilityNote();
     // Access was asked for and is still off: the desktop could not switch it
     // on, and the user may go on with window titles alone.
     bool canContinueWithTitlesOnly() const { return m_canContinueWithTitlesOnly; }

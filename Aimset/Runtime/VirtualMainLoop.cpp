@@ -150,13 +150,8 @@ void VirtualMainLoop::advanceTo(Duration time) {
 }
 
 std::size_t VirtualMainLoop::scheduledTimerCount() const {
-    std::size_t count = 0;
-    for (const auto& entry : m_timers) {
-        if (!entry.second->call.isCancelled()) {
-            ++count;
-        }
-    }
-    return count;
+    return static_cast<std::size_t>(std::ranges::count_if(
+        m_timers, [](const auto& entry) { return !entry.second->call.isCancelled(); }));
 }
 
 } // namespace aimset

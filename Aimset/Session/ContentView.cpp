@@ -28,7 +28,6 @@ ContentView::ContentView(Desktop desktop, QObject* parent)
     , m_onboarding(desktop.loop, desktop.accessibility) {
     m_hasCompletedOnboarding = m_defaults.boolForKey(onboardingKey);
     connectComponents();
-    makeLaunchModal();
 }
 
 ContentView::~ContentView() {
@@ -63,7 +62,7 @@ void ContentView::connectComponents() {
     connect(&m_session, &FocusSession::newAimsetSubmitted, monitor,
             &AppMonitor::setTemporaryAimset);
     connect(&m_voiceAimsetManager, &VoiceAimsetManager::transcriptionComplete, this,
-            [this](const QString& text) { useTemporaryAimset(text); });
+            &ContentView::useTemporaryAimset);
     connect(&m_hotkeyManager, &GlobalHotkeyManager::hotkeyDown, this, [this] {
         // No recording while a question or countdown is on screen.
         if (m_interventionManager.phase() == InterventionManager::Phase::hidden) {
@@ -75,19 +74,10 @@ void ContentView::connectComponents() {
 
     connect(&m_helpPages, &HelpPages::closed, this, [this] { setShowHelp(false); });
     connect(&m_onboarding, &OnboardingFlow::completed, this, &ContentView::completeOnboarding);
+    connect(&m_launchModal, &LaunchModal::submitted, this, &ContentView::startSession);
 }
 
 // ---- the window ---------------------------------------------------------------------------------
-
-void ContentView::makeLaunchModal() {
-    if (m_launchModal) {
-        m_launchModal->deleteLater();
-    }
-    // A fresh modal each time: an empty field and "No goal".
-    m_launchModal = new LaunchModal(this);
-    connect(m_launchModal, &LaunchModal::submitted, this, &ContentView::startSession);
-    emit launchModalChanged();
-}
 
 void ContentView::setShowHelp(bool show) {
     if (!assignIfChanged(this, m_showHelp, show, &ContentView::showHelpChanged)) {
@@ -144,7 +134,9 @@ void ContentView::startNewSession() {
     m_hotkeyManager.stopMonitoring();
     m_session.reset();
     if (assignIfChanged(this, m_showLaunchModal, true, &ContentView::showLaunchModalChanged)) {
-        makeLaunchModal();
+        // Each session opens on an empty field and "No goal".
+        m_launchModal.setAimsetText(QString());
+        m_launchModal.setGoalIndex(0);
     }
 }
 

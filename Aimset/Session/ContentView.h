@@ -14,7 +14,6 @@
 #include "Voice/VoiceAimsetManager.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QThreadPool>
 #include <QUrl>
 
@@ -58,7 +57,7 @@ class ContentView : public QObject {
                    hasCompletedOnboardingChanged)
     Q_PROPERTY(bool showLaunchModal READ showLaunchModal NOTIFY showLaunchModalChanged)
     Q_PROPERTY(bool showHelp READ showHelp NOTIFY showHelpChanged)
-    Q_PROPERTY(aimset::LaunchModal* launchModal READ launchModal NOTIFY launchModalChanged)
+    Q_PROPERTY(aimset::LaunchModal* launchModal READ launchModal CONSTANT)
     Q_PROPERTY(aimset::FocusSession* session READ session CONSTANT)
     Q_PROPERTY(aimset::AppMonitor* appMonitor READ appMonitor CONSTANT)
     Q_PROPERTY(aimset::HelpPages* helpPages READ helpPages CONSTANT)
@@ -75,7 +74,7 @@ public:
     bool showLaunchModal() const { return m_showLaunchModal; }
     bool showHelp() const { return m_showHelp; }
 
-    LaunchModal* launchModal() const { return m_launchModal; }
+    LaunchModal* launchModal() { return &m_launchModal; }
     FocusSession* session() { return &m_session; }
     AppMonitor* appMonitor() { return &m_appMonitor; }
     InterventionManager* interventionManager() { return &m_interventionManager; }
@@ -94,13 +93,11 @@ signals:
     void hasCompletedOnboardingChanged();
     void showLaunchModalChanged();
     void showHelpChanged();
-    void launchModalChanged();
 
 private:
     void connectComponents();
     void completeOnboarding();
     void setShowHelp(bool show);
-    void makeLaunchModal();
     void startSession(const QString& aimset, int goalMinutes);
     void endSession();
     void useTemporaryAimset(const QString& aimset);
@@ -124,7 +121,7 @@ private:
     bool m_hasCompletedOnboarding = false;
     bool m_showLaunchModal = true;
     bool m_showHelp = false;
-    QPointer<LaunchModal> m_launchModal;
+    LaunchModal m_launchModal;
 };
 
 } // namespace aimset

@@ -151,15 +151,11 @@ void FocusSession::refreshDisplay(bool first) {
     m_displayedMilestone = milestone;
     if (!first && milestone != previous && m_lastMilestone < milestone) {
         m_lastMilestone = milestone;
-        showMilestone(milestone);
+        setMilestoneMessage(milestoneMessageFor(milestone));
+        // Each message clears whatever shows when its own three seconds are up.
+        m_loop.postAfter(
+            milestoneShownFor, [this] { setMilestoneMessage(QString()); }, this);
     }
-}
-
-void FocusSession::showMilestone(int milestone) {
-    setMilestoneMessage(milestoneMessageFor(milestone));
-    // Each message clears whatever shows when its own three seconds are up.
-    m_loop.postAfter(
-        milestoneShownFor, [this] { setMilestoneMessage(QString()); }, this);
 }
 
 // ---- the end ------------------------------------------------------------------------------------

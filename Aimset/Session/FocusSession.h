@@ -101,7 +101,6 @@ private:
     void catchUpSessionTimers();
     void scheduleDisplayRefresh();
     void refreshDisplay(bool first);
-    void showMilestone(int milestone);
 
     MainLoop& m_loop;
     const InterventionManager& m_interventions;

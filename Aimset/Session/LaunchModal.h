@@ -7,7 +7,7 @@
 namespace aimset {
 
 // The state behind the screen that opens every focus session: the aimset
-// being typed and the chosen goal. A fresh one is made each time it shows.
+// being typed and the chosen goal.
 class LaunchModal : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString aimsetText READ aimsetText WRITE setAimsetText NOTIFY aimsetTextChanged)

@@ -1,6 +1,5 @@
 import QtQuick
 import Aimset.Views
-import QtQuick.Controls.Basic
 
 // The main window's content: the layers of the session, launch modal,
 // onboarding and help, drawn from the C++ ContentView.
@@ -70,23 +69,17 @@ Rectangle {
                     spacing: 8
                     visible: root.view.session.focusGoalMinutes >= 1
 
-                    ProgressBar {
+                    // The goal's progress: a faint track, filled white so far.
+                    Rectangle {
                         width: Math.min(300, root.width - 48)
-                        from: 0
-                        to: 1
-                        value: root.view.session.goalProgress
-                        background: Rectangle {
-                            implicitHeight: 6
+                        height: 6
+                        radius: 3
+                        color: Qt.rgba(1, 1, 1, 0.15)
+                        Rectangle {
+                            width: parent.width * root.view.session.goalProgress
+                            height: parent.height
                             radius: 3
-                            color: Qt.rgba(1, 1, 1, 0.15)
-                        }
-                        contentItem: Item {
-                            Rectangle {
-                                width: parent.width * root.view.session.goalProgress
-                                height: parent.height
-                                radius: 3
-                                color: "white"
-                            }
+                            color: "white"
                         }
                     }
                     Text {

@@ -375,12 +375,19 @@ Rectangle {
             size: 20
             font.weight: Font.Medium
         }
+        // What the app reads and watches, and where it goes. No-break spaces
+        // keep the two keys together on one line.
         Note {
-            text: root.onboarding.privacyNote
+            text: "Aimset reads window titles, and a window's visible text only when its title is not enough; the only keys it watches are "
+                  + KeyNames.modifier + "\u00a0and\u00a0" + KeyNames.letter
+                  + ", and with the built-in judge nothing leaves this computer."
             size: 14
         }
+        // Said before it happens: the toolkit setting is desktop-wide.
+        // Switching the bus on reaches only programs started afterwards, and
+        // Chromium reads its pages out only when asked to.
         Note {
-            text: root.onboarding.accessibilityNote
+            text: "\u201CEnable Aimset\u201D switches on the desktop's accessibility bus and, on GNOME-style desktops, the toolkit-accessibility setting.\nRestart apps that were open before.\nChromium also needs --force-renderer-accessibility."
             size: 12
         }
         Note {

@@ -16,7 +16,7 @@ VoiceAimsetManager::VoiceAimsetManager(MainLoop& loop, SpeechRecognizer& speech,
 
 VoiceAimsetManager::~VoiceAimsetManager() {
     if (m_isListening) {
-        hidePanel();
+        m_panel.reset();
         m_speech.stopListening();
     }
 }
@@ -88,7 +88,7 @@ void VoiceAimsetManager::startListening() {
         return;
     }
 
-    setListening(true);
+    m_isListening = true;
     setCurrentTranscription(QString());
     // The indicator sizes itself; the panel grows with it as the words come.
     m_panel = m_panelHost.presentPanel(PanelRequest{QStringLiteral("VoiceRecordingIndicatorView"),
@@ -100,8 +100,8 @@ void VoiceAimsetManager::stopListening() {
     if (!m_isListening) {
         return;
     }
-    setListening(false);
-    hidePanel();
+    m_isListening = false;
+    m_panel.reset();
     // Stopped rather than waited on, so the release acts at once on the
     // last text heard.
     m_speech.stopListening();
@@ -114,14 +114,6 @@ void VoiceAimsetManager::stopListening() {
         Log(QStringLiteral("[Voice] Stopped listening (no transcription)"));
     }
     setCurrentTranscription(QString());
-}
-
-void VoiceAimsetManager::hidePanel() {
-    m_panel.reset();
-}
-
-void VoiceAimsetManager::setListening(bool listening) {
-    assignIfChanged(this, m_isListening, listening, &VoiceAimsetManager::isListeningChanged);
 }
 
 void VoiceAimsetManager::setCurrentTranscription(const QString& text) {

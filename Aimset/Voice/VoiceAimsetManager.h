@@ -16,7 +16,6 @@ namespace aimset {
 // Lives on the main thread.
 class VoiceAimsetManager : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool isListening READ isListening NOTIFY isListeningChanged)
     Q_PROPERTY(
         QString currentTranscription READ currentTranscription NOTIFY currentTranscriptionChanged)
 
@@ -37,15 +36,12 @@ public:
     void stopListening();
 
 signals:
-    void isListeningChanged();
     void currentTranscriptionChanged();
     // The final, trimmed, non-empty text of a recording.
     void transcriptionComplete(const QString& text);
 
 private:
-    void setListening(bool listening);
     void setCurrentTranscription(const QString& text);
-    void hidePanel();
 
     MainLoop& m_loop;
     SpeechRecognizer& m_speech;

@@ -139,15 +139,6 @@ TEST_F(AlignmentCheckerTest, EachAnswerGivesItsResultAndLine) {
     }
 }
 
-// Until the app's own service has started there is none: nothing is asked.
-TEST_F(AlignmentCheckerTest, WithoutAServiceACheckGivesNoResultAndNoLine) {
-    checker.setService(QUrl(), {});
-    check(Mode::title);
-    EXPECT_EQ(results, QStringList{u"none"_s});
-    EXPECT_TRUE(sim.http.calls.empty());
-    EXPECT_TRUE(log.lines().isEmpty());
-}
-
 TEST(ServiceURLTest, UnsetMeansNoneAndOnlySafeOverridesAreTaken) {
     test::LogCapture log;
     test::ScopedEnvironment unset("AIMSET_CHECK_URL", std::nullopt);
