@@ -40,16 +40,18 @@ public:
     virtual void removeActivationObserver(ObserverToken token) = 0;
 };
 
-// The activation observers a backend keeps, told in the order they came.
-class ActivationObservers {
+// A backend that keeps its activation observers and tells them in the order they came.
+class ObservedWorkspace : public Workspace {
 public:
-    Workspace::ObserverToken add(Workspace::ActivationHandler handler) {
+    ObserverToken addActivationObserver(ActivationHandler handler) override {
         m_handlers.emplace(m_next, std::move(handler));
         return m_next++;
     }
-    void remove(Workspace::ObserverToken token) { m_handlers.erase(token); }
-    std::size_t size() const { return m_handlers.size(); }
-    void notify(const std::optional<RunningApplication>& app) const {
+    void removeActivationObserver(ObserverToken token) override { m_handlers.erase(token); }
+    std::size_t observerCount() const { return m_handlers.size(); }
+
+protected:
+    void notifyObservers(const std::optional<RunningApplication>& app) const {
         const auto handlers = m_handlers; // a handler may add or remove observers
         for (const auto& [token, handler] : handlers) {
             handler(app);
@@ -57,8 +59,8 @@ public:
     }
 
 private:
-    std::map<Workspace::ObserverToken, Workspace::ActivationHandler> m_handlers;
-    Workspace::ObserverToken m_next = 1;
+    std::map<ObserverToken, ActivationHandler> m_handlers;
+    ObserverToken m_next = 1;
 };
 
 } // namespace aimset

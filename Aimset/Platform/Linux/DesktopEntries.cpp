@@ -29,6 +29,16 @@ QString programOf(const QString& exec) {
     return QFileInfo(first).fileName();
 }
 
+std::optional<DesktopEntry> entryFrom(const QString& id, const QHash<QString, QString>& keys) {
+    const QString name = keys.value(u"Name"_s);
+    const QString type = keys.value(u"Type"_s, u"Application"_s);
+    if (keys.value(u"Hidden"_s) == u"true"_s || name.isEmpty() || type != u"Application"_s) {
+        return std::nullopt;
+    }
+    return DesktopEntry{id, name, keys.value(u"StartupWMClass"_s),
+                        programOf(keys.value(u"Exec"_s))};
+}
+
 } // namespace
 
 std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
@@ -51,20 +61,6 @@ std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
     }
     return keys;
 }
-
-namespace {
-
-std::optional<DesktopEntry> entryFrom(const QString& id, const QHash<QString, QString>& keys) {
-    const QString name = keys.value(u"Name"_s);
-    const QString type = keys.value(u"Type"_s, u"Application"_s);
-    if (keys.value(u"Hidden"_s) == u"true"_s || name.isEmpty() || type != u"Application"_s) {
-        return std::nullopt;
-    }
-    return DesktopEntry{id, name, keys.value(u"StartupWMClass"_s),
-                        programOf(keys.value(u"Exec"_s))};
-}
-
-} // namespace
 
 DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
     DesktopEntries result;

@@ -2,7 +2,6 @@
 // (the test command provides both: scripts/with-desktop.sh): the window in
 // front, the desktop entries that name its application, and Alt+M.
 
-#include "Platform/Linux/ActivationTracker.h"
 #include "Platform/Linux/DesktopEntries.h"
 #include "Platform/Linux/LinuxAppLists.h"
 #include "Platform/Linux/X11VoiceChord.h"
