@@ -4,10 +4,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 namespace aimset {
 
@@ -64,7 +64,7 @@ std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
 
 DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
     DesktopEntries result;
-    QSet<QString> seen;
+    std::set<QString> seen;
     for (const QString& dataDirectory : dataDirectories) {
         const QString root = dataDirectory + u"/applications"_s;
         QDirIterator files(root, {u"*.desktop"_s}, QDir::Files, QDirIterator::Subdirectories);
@@ -72,10 +72,9 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
             const QString path = files.next();
             QString id = QDir(root).relativeFilePath(path).chopped(sizeof(".desktop") - 1);
             id.replace(u'/', u'-');
-            if (seen.contains(id)) {
+            if (!seen.insert(id).second) {
                 continue;
             }
-            seen.insert(id);
             const auto keys = desktopEntryKeys(path);
             if (auto entry = keys ? entryFrom(id, *keys) : std::nullopt) {
                 result.m_entries.push_back(std::move(*entry));

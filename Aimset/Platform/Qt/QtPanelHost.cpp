@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <ranges>
 
 namespace aimset {
@@ -148,14 +149,11 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     auto* root = qobject_cast<QQuickItem*>(created.get());
     if (!root) {
         QStringList errors;
-        for (const QQmlError& error : component.errors()) {
-            errors << error.toString();
-        }
-        if (errors.isEmpty()) {
-            errors << QStringLiteral("not a visual item");
-        }
+        std::ranges::transform(component.errors(), std::back_inserter(errors),
+                               &QQmlError::toString);
         Log(QStringLiteral("[Panel] Could not load view ") + request.view + QStringLiteral(": ") +
-            errors.join(QStringLiteral("; ")));
+            (errors.isEmpty() ? QStringLiteral("not a visual item")
+                              : errors.join(QStringLiteral("; "))));
         return nullptr;
     }
     created.release();
@@ -176,8 +174,7 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     screen = screen ? screen : QGuiApplication::primaryScreen();
     window->setScreen(screen);
     const QRect available = screen ? screen->availableGeometry() : QRect();
-    const PanelPlacement where = request.placement;
-    auto place = [window = window.get(), available, where](QSize card) {
+    auto place = [window = window.get(), available, where = request.placement](QSize card) {
         const QMargins margins = window->shadowMargins();
         // Fixed size: the user cannot resize it, and it has no frame to drag.
         const QSize whole = card.grownBy(margins);
