@@ -83,8 +83,7 @@ QRegion roundedRegion(QSize size, int radius) {
 } // namespace
 
 PanelWindow::PanelWindow(QQuickItem* view, bool translucent)
-    : m_view(view)
-    , m_translucent(translucent) {
+    : m_view(view) {
     setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
              Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint);
     if (translucent) {
@@ -109,16 +108,16 @@ PanelWindow::~PanelWindow() {
 }
 
 QMargins PanelWindow::shadowMargins() const {
-    return m_translucent ? QMargins(shadowSpread, shadowSpread - shadowDrop, shadowSpread,
-                                    shadowSpread + shadowDrop)
-                         : QMargins();
+    return isTranslucent() ? QMargins(shadowSpread, shadowSpread - shadowDrop, shadowSpread,
+                                      shadowSpread + shadowDrop)
+                           : QMargins();
 }
 
 void PanelWindow::setCardSize(QSize card) {
     const QMargins margins = shadowMargins();
     m_view->setPosition(QPointF(margins.left(), margins.top()));
     m_view->setSize(card);
-    if (m_translucent) {
+    if (isTranslucent()) {
         m_shadow->setSize(card.grownBy(margins));
         m_shadow->update();
     } else {

@@ -25,7 +25,8 @@ public:
     ~PanelWindow() override;
 
     QQuickItem* view() const { return m_view; }
-    bool isTranslucent() const { return m_translucent; }
+    // Only a translucent window casts a shadow of its own.
+    bool isTranslucent() const { return !m_shadow.isNull(); }
     // The transparent margin around the card that holds the shadow (none
     // when the window is opaque and cut to the card's shape instead).
     QMargins shadowMargins() const;
@@ -36,7 +37,6 @@ public:
 private:
     QPointer<QQuickItem> m_view;
     QPointer<QQuickItem> m_shadow;
-    bool m_translucent;
 };
 
 // Floating panels as fresh Qt Quick windows of the view's QML type:

@@ -114,10 +114,6 @@ struct LibsecretSecretStore::Call {
         result.status = found ? Status::success : Status::itemNotFound;
         return found;
     }
-
-    std::optional<OwnedItems> items(const SecretItemKey& key, bool loadSecrets) {
-        return defaultKeyring() ? search(key, loadSecrets) : std::nullopt;
-    }
 };
 
 LibsecretSecretStore::LibsecretSecretStore(std::chrono::milliseconds bound)
@@ -156,7 +152,7 @@ SecretStore::FindResult LibsecretSecretStore::run(const std::function<void(Call&
 
 SecretStore::FindResult LibsecretSecretStore::find(const SecretItemKey& key, bool wantData) {
     return run([&](Call& call) {
-        const auto found = call.items(key, wantData);
+        const auto found = call.defaultKeyring() ? call.search(key, wantData) : std::nullopt;
         for (const GList* node = found ? found->get() : nullptr; node; node = node->next) {
             if (secret_item_get_locked(itemAt(node))) {
                 continue;
@@ -202,7 +198,7 @@ SecretStore::Status LibsecretSecretStore::add(const SecretItemKey& key, const QB
 // keyring unusable for this call.
 SecretStore::Status LibsecretSecretStore::update(const SecretItemKey& key, const QByteArray& data) {
     return run([&](Call& call) {
-               const auto found = call.items(key, false);
+               const auto found = call.defaultKeyring() ? call.search(key, false) : std::nullopt;
                for (const GList* node = found ? found->get() : nullptr; node; node = node->next) {
                    GError* error = nullptr;
                    if (secret_item_get_locked(itemAt(node))) {
