@@ -9,8 +9,7 @@
 
 namespace aimset {
 
-// An application as the desktop reports it. Name and identifier may be
-// unknown to the desktop.
+// An application as the desktop reports it; it may not know name and identifier.
 struct RunningApplication {
     std::optional<QString> localizedName;
     std::optional<QString> bundleIdentifier;
@@ -24,16 +23,14 @@ struct RunningApplication {
 class Workspace {
 public:
     using ObserverToken = std::uint64_t;
-    // Called on the main thread with the activated application, if the
-    // desktop could tell which one it is.
+    // Called on the main thread with the activated application, if known.
     using ActivationHandler = std::function<void(const std::optional<RunningApplication>&)>;
 
     virtual ~Workspace() = default;
 
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
 
-    // The title of the focused window of a process; empty optional when the
-    // process has no readable focused window or title.
+    // The title of a process's focused window; none when there is no readable one.
     virtual std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) = 0;
 
     virtual ObserverToken addActivationObserver(ActivationHandler handler) = 0;
