@@ -72,8 +72,7 @@ void quitOnTerminationSignals(QObject* context) {
     std::signal(SIGINT, onTerminationSignal);
 }
 
-// The app's icon in the sizes built into it, for its windows (the window
-// manager's switcher and task list show it).
+// The icon of the app's windows in the sizes built into it.
 QIcon appIcon() {
     QIcon icon;
     QDirIterator sizes(QStringLiteral(":/icons/hicolor"), {QStringLiteral("aimset.png")},
@@ -129,8 +128,7 @@ Backend x11Backend(QtPanelHost& panels) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Commands that need no desktop (start at login) are answered first,
-    // without DISPLAY, and the app does not start.
+    // Commands that need no desktop (start at login) are answered first.
     bool verbose = false;
     {
         QCoreApplication commandLine(argc, argv);
@@ -159,14 +157,13 @@ int main(int argc, char** argv) {
             return refuse("cannot reach the X server named by DISPLAY.");
         }
     }
-    // The views are flat shapes, text and fades: Qt Quick's software
-    // renderer draws them at a third of the memory of an OpenGL context (and
-    // without a GPU, of Mesa's). QT_QUICK_BACKEND still chooses another.
+    // The views are flat shapes, text and fades: the software renderer draws
+    // them at a third of the memory of an OpenGL context.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
-    // Started at login, standard output lands in the desktop's journal: window
-    // titles and page text, and the lines of every poll, only when asked for.
+    // Started at login, standard output lands in the journal: window titles,
+    // page text and every poll only when asked for.
     applyLogVerbosity(verbose);
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Aimset"));
@@ -205,8 +202,7 @@ int main(int argc, char** argv) {
 
     view.onboarding()->setDesktopExtension(desktop.extension.get());
 
-    // With no service configured, the app's own, installed with it: the
-    // checks go to it (with its token) only while it runs.
+    // With no service configured, checks go to the app's own while it runs.
     CheckServiceLauncher service(loop);
     QObject::connect(&service, &CheckServiceLauncher::serviceChanged, &view,
                      [&view](const QUrl& url, const QByteArray& token) {

@@ -22,9 +22,8 @@ struct KeyNames {
     // "Alt + M": the gesture as running text spells it out.
     QString spacedHotkey() const { return modifier + QStringLiteral(" + ") + letter; }
 
-    // The names of the desktop this app runs on. A backend that types
-    // through another mechanism names it before the app says anything (GNOME
-    // under Wayland types through its shell).
+    // The names of the desktop this app runs on; a backend that types another
+    // way names it before the app says anything (GNOME types through its shell).
     static KeyNames& desktop() {
         static KeyNames names{QStringLiteral("Alt"), QStringLiteral("M"), QStringLiteral("Ctrl+W"),
                               QStringLiteral("XTest")};

@@ -30,9 +30,8 @@ public:
     virtual ~FloatingPanel() = default;
 };
 
-// Shows small borderless panels that float above every window on every
-// desktop, take clicks, and never activate this application or take the
-// front position from the user's application.
+// Small borderless panels above every window on every desktop that take clicks
+// but never activate this app nor take the front from the user's application.
 class PanelHost {
 public:
     virtual ~PanelHost() = default;

@@ -38,8 +38,6 @@ public:
     virtual Status add(const SecretItemKey& key, const QByteArray& data) = 0;
     // Replaces the data of the existing items with this key.
     virtual Status update(const SecretItemKey& key, const QByteArray& data) = 0;
-    // Deletes every item with this key.
-    virtual Status remove(const SecretItemKey& key) = 0;
 };
 
 } // namespace aimset

@@ -34,8 +34,7 @@ public:
     virtual SpeechAvailability availability() = 0;
     // Asks the user where this desktop asks. The answer may arrive on any thread.
     virtual void requestAccess(std::function<void(SpeechAvailability)> answer) = 0;
-    // Starts recording and recognising; returns why it could not (nothing
-    // runs then).
+    // Starts recording and recognising; returns why it could not (then nothing runs).
     virtual std::optional<QString> startListening(Listener listener) = 0;
     // Ends the recording at once: the listener hears nothing after this returns.
     virtual void stopListening() = 0;

@@ -9,8 +9,7 @@
 
 namespace aimset {
 
-// An application as the desktop reports it. Name and identifier may be
-// unknown to the desktop.
+// An application as the desktop reports it; it may not know name and identifier.
 struct RunningApplication {
     std::optional<QString> localizedName;
     std::optional<QString> bundleIdentifier;
@@ -24,32 +23,32 @@ struct RunningApplication {
 class Workspace {
 public:
     using ObserverToken = std::uint64_t;
-    // Called on the main thread with the activated application, if the
-    // desktop could tell which one it is.
+    // Called on the main thread with the activated application, if known.
     using ActivationHandler = std::function<void(const std::optional<RunningApplication>&)>;
 
     virtual ~Workspace() = default;
 
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
 
-    // The title of the focused window of a process; empty optional when the
-    // process has no readable focused window or title.
+    // The title of a process's focused window; none when there is no readable one.
     virtual std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) = 0;
 
     virtual ObserverToken addActivationObserver(ActivationHandler handler) = 0;
     virtual void removeActivationObserver(ObserverToken token) = 0;
 };
 
-// The activation observers a backend keeps, told in the order they came.
-class ActivationObservers {
+// A backend that keeps its activation observers and tells them in the order they came.
+class ObservedWorkspace : public Workspace {
 public:
-    Workspace::ObserverToken add(Workspace::ActivationHandler handler) {
+    ObserverToken addActivationObserver(ActivationHandler handler) override {
         m_handlers.emplace(m_next, std::move(handler));
         return m_next++;
     }
-    void remove(Workspace::ObserverToken token) { m_handlers.erase(token); }
-    std::size_t size() const { return m_handlers.size(); }
-    void notify(const std::optional<RunningApplication>& app) const {
+    void removeActivationObserver(ObserverToken token) override { m_handlers.erase(token); }
+    std::size_t observerCount() const { return m_handlers.size(); }
+
+protected:
+    void notifyObservers(const std::optional<RunningApplication>& app) const {
         const auto handlers = m_handlers; // a handler may add or remove observers
         for (const auto& [token, handler] : handlers) {
             handler(app);
@@ -57,8 +56,8 @@ public:
     }
 
 private:
-    std::map<Workspace::ObserverToken, Workspace::ActivationHandler> m_handlers;
-    Workspace::ObserverToken m_next = 1;
+    std::map<ObserverToken, ActivationHandler> m_handlers;
+    ObserverToken m_next = 1;
 };
 
 } // namespace aimset

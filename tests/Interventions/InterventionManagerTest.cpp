@@ -211,7 +211,6 @@ public:
     Status update(const SecretItemKey& key, const QByteArray& data) override {
         return inner.update(key, data);
     }
-    Status remove(const SecretItemKey& key) override { return inner.remove(key); }
     FakeSecretStore inner;
     std::latch unlocked{1};
 };

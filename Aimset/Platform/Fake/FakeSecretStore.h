@@ -27,7 +27,8 @@ public:
     FindResult find(const SecretItemKey& key, bool wantData) override;
     Status add(const SecretItemKey& key, const QByteArray& data) override;
     Status update(const SecretItemKey& key, const QByteArray& data) override;
-    Status remove(const SecretItemKey& key) override;
+    // Not a port operation (the app never deletes): scenarios arrange with it.
+    Status remove(const SecretItemKey& key);
 
     // Arranging and inspecting the store (thread-safe).
     void put(const QString& service, const QString& account, Item item);

@@ -18,12 +18,12 @@ std::optional<QString> FakeWorkspace::focusedWindowTitle(std::int32_t processIde
 
 Workspace::ObserverToken FakeWorkspace::addActivationObserver(ActivationHandler handler) {
     calls << QStringLiteral("addActivationObserver");
-    return m_observers.add(std::move(handler));
+    return ObservedWorkspace::addActivationObserver(std::move(handler));
 }
 
 void FakeWorkspace::removeActivationObserver(ObserverToken token) {
     calls << QStringLiteral("removeActivationObserver");
-    m_observers.remove(token);
+    ObservedWorkspace::removeActivationObserver(token);
 }
 
 void FakeWorkspace::setFrontmost(const QString& name, const QString& bundleID, std::int32_t pid,
@@ -39,19 +39,15 @@ void FakeWorkspace::setFrontmost(const QString& name, const QString& bundleID, s
 void FakeWorkspace::activate(const QString& name, const QString& bundleID, std::int32_t pid,
                              const std::optional<QString>& title) {
     setFrontmost(name, bundleID, pid, title);
-    notify(frontmost);
+    notifyObservers(frontmost);
 }
 
 void FakeWorkspace::notifyUnknownActivation() {
-    notify(std::nullopt);
+    notifyObservers(std::nullopt);
 }
 
 void FakeWorkspace::notifyActivation(const RunningApplication& app) {
-    notify(app);
-}
-
-void FakeWorkspace::notify(const std::optional<RunningApplication>& app) {
-    m_observers.notify(app);
+    notifyObservers(app);
 }
 
 } // namespace aimset

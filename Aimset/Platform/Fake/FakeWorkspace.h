@@ -9,7 +9,7 @@ namespace aimset {
 
 // A desktop the test arranges: the frontmost application, window titles by
 // process, and activations it announces when told.
-class FakeWorkspace final : public Workspace {
+class FakeWorkspace final : public ObservedWorkspace {
 public:
     std::optional<RunningApplication> frontmostApplication() override;
     std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) override;
@@ -32,14 +32,8 @@ public:
     std::optional<RunningApplication> frontmost;
     QHash<std::int32_t, QString> titles;
 
-    std::size_t observerCount() const { return m_observers.size(); }
     // Every call made through the port, in order, for tests that check calls.
     QStringList calls;
-
-private:
-    void notify(const std::optional<RunningApplication>& app);
-
-    ActivationObservers m_observers;
 };
 
 } // namespace aimset

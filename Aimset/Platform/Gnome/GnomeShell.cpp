@@ -38,7 +38,7 @@ bool failed(const QDBusMessage& reply, const QString& what) {
     return true;
 }
 
-// Installed: in one of the data folders the shell searches.
+// In one of the data folders the shell searches.
 bool isInstalled() {
     return !QStandardPaths::locate(QStandardPaths::GenericDataLocation,
                                    QStringLiteral("gnome-shell/extensions/") + GnomeShell::uuid +
@@ -206,7 +206,7 @@ void GnomeShell::onFocusChanged(bool present, const QString& appId, const QStrin
     m_frontTitle = title;
     if (m_lastPid != pid) {
         m_lastPid = pid;
-        m_observers.notify(m_front);
+        notifyObservers(m_front);
     }
 }
 

@@ -14,15 +14,13 @@
 
 namespace aimset {
 
-// The session bus's side of Aimset's GNOME Shell extension (interface
-// org.aimset.Shell1, version 1): under Wayland only the shell knows which
-// window is in front, can type into it and hears keys everywhere, so it is
-// the desktop's workspace, front-tab closer and voice chord. Registers this
-// process as the extension's client whenever the extension appears. Every
-// call is asynchronous: the main thread never waits for the shell, which
-// itself waits for nobody.
+// Aimset's GNOME Shell extension over the session bus (org.aimset.Shell1,
+// version 1): under Wayland only the shell knows the window in front, types
+// into it and hears keys everywhere. Registers as the extension's client
+// whenever it appears. Every call is asynchronous: the main thread never
+// waits for the shell.
 class GnomeShell final : public QObject,
-                         public Workspace,
+                         public ObservedWorkspace,
                          public FrontTabCloser,
                          public VoiceChord,
                          public DesktopExtension {
@@ -42,32 +40,22 @@ public:
     void start();
     bool isRegistered() const { return m_link == Link::registered; }
 
-    // The window in front as the extension last reported it: never asked
-    // for and waited on. An activation is a focus change to another
-    // process; a moment without focus, or another window of the same
-    // process, is none.
+    // The window in front as the extension last reported it. An activation
+    // is a focus change to another process, not a moment without focus.
     std::optional<RunningApplication> frontmostApplication() override { return m_front; }
     std::optional<QString> focusedWindowTitle(std::int32_t processIdentifier) override;
-    ObserverToken addActivationObserver(ActivationHandler handler) override {
-        return m_observers.add(std::move(handler));
-    }
-    void removeActivationObserver(ObserverToken token) override { m_observers.remove(token); }
 
-    // Control+W from the shell's own virtual keyboard, which lifts the
-    // modifiers the user holds around it (a Wayland client cannot type into
-    // another). Sent without waiting: a failure shows later as a log line.
+    // Control+W from the shell's virtual keyboard, which lifts the held
+    // modifiers around it; a failure shows later as a log line.
     Result closeFrontTab() override;
 
-    // Alt+M as the extension hears it; false only without a session bus (an
-    // extension enabled later is heard from its registration on). A chord
-    // still held when the extension goes comes up then, so a recording never
+    // Alt+M as the extension hears it; false only without a session bus. A
+    // chord held when the extension goes comes up then: a recording never
     // waits for a release that cannot arrive.
     bool watch(std::function<void()> down, std::function<void()> up) override;
     void unwatch() override { watch(nullptr, nullptr); }
 
-    // The extension as something to switch on: installed when its folder is
-    // in one of the data folders the shell searches; switched on with
-    // GNOME's own gnome-extensions tool. Under Wayland the shell reads the
+    // Switched on with gnome-extensions. Under Wayland the shell reads the
     // extensions installed since login only at the next login, so one
     // switched on that does not come up soon after is waiting for it.
     State state() override;
@@ -109,12 +97,9 @@ private:
     // Replies to an earlier appearance of the extension are not this one's.
     std::uint64_t m_generation = 0;
 
-    // The window in front; what was in front before the extension went is
-    // unknown.
     std::optional<RunningApplication> m_front;
     QString m_frontTitle;
     std::optional<std::uint32_t> m_lastPid;
-    ActivationObservers m_observers;
 
     bool m_chordDown = false;
     std::function<void()> m_onChordDown;

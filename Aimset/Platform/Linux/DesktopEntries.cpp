@@ -4,10 +4,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 namespace aimset {
 
@@ -27,6 +27,16 @@ QString programOf(const QString& exec) {
         first = program == words.end() ? first : *program;
     }
     return QFileInfo(first).fileName();
+}
+
+std::optional<DesktopEntry> entryFrom(const QString& id, const QHash<QString, QString>& keys) {
+    const QString name = keys.value(u"Name"_s);
+    const QString type = keys.value(u"Type"_s, u"Application"_s);
+    if (keys.value(u"Hidden"_s) == u"true"_s || name.isEmpty() || type != u"Application"_s) {
+        return std::nullopt;
+    }
+    return DesktopEntry{id, name, keys.value(u"StartupWMClass"_s),
+                        programOf(keys.value(u"Exec"_s))};
 }
 
 } // namespace
@@ -52,23 +62,9 @@ std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path) {
     return keys;
 }
 
-namespace {
-
-std::optional<DesktopEntry> entryFrom(const QString& id, const QHash<QString, QString>& keys) {
-    const QString name = keys.value(u"Name"_s);
-    const QString type = keys.value(u"Type"_s, u"Application"_s);
-    if (keys.value(u"Hidden"_s) == u"true"_s || name.isEmpty() || type != u"Application"_s) {
-        return std::nullopt;
-    }
-    return DesktopEntry{id, name, keys.value(u"StartupWMClass"_s),
-                        programOf(keys.value(u"Exec"_s))};
-}
-
-} // namespace
-
 DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
     DesktopEntries result;
-    QSet<QString> seen;
+    std::set<QString> seen;
     for (const QString& dataDirectory : dataDirectories) {
         const QString root = dataDirectory + u"/applications"_s;
         QDirIterator files(root, {u"*.desktop"_s}, QDir::Files, QDirIterator::Subdirectories);
@@ -76,10 +72,9 @@ DesktopEntries DesktopEntries::load(const QStringList& dataDirectories) {
             const QString path = files.next();
             QString id = QDir(root).relativeFilePath(path).chopped(sizeof(".desktop") - 1);
             id.replace(u'/', u'-');
-            if (seen.contains(id)) {
+            if (!seen.insert(id).second) {
                 continue;
             }
-            seen.insert(id);
             const auto keys = desktopEntryKeys(path);
             if (auto entry = keys ? entryFrom(id, *keys) : std::nullopt) {
                 result.m_entries.push_back(std::move(*entry));

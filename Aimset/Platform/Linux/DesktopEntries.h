@@ -17,8 +17,7 @@ struct DesktopEntry {
     QString executable; // the file name of Exec's program, without path or arguments
 };
 
-// The keys of the [Desktop Entry] group of the file at path, keys and values
-// trimmed (comments, other groups and lines without "=" are skipped); nothing
+// The trimmed keys and values of the file's [Desktop Entry] group; nothing
 // when the file cannot be read.
 std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path);
 
@@ -26,9 +25,8 @@ std::optional<QHash<QString, QString>> desktopEntryKeys(const QString& path);
 // window reports the name and identifier the user knows from the menu.
 class DesktopEntries {
 public:
-    // Reads every applications/ folder of the given data directories (as
-    // QStandardPaths lists them); an entry in an earlier directory hides one
-    // with the same id in a later one.
+    // The applications/ folders of the data directories; an entry in an
+    // earlier one hides one with the same id in a later one.
     static DesktopEntries load(const QStringList& dataDirectories);
 
     // The entry for a window of this WM_CLASS, if one matches: StartupWMClass

@@ -17,21 +17,14 @@ constexpr std::size_t kLockRow = 1;
 constexpr std::size_t kControlRow = 2;
 constexpr std::size_t kNumLockRow = 4; // Mod2 on every common keyboard map
 
-} // namespace
-
-X11FrontTabCloser::X11FrontTabCloser(std::unique_ptr<XcbConnection> connection)
-    : m_x(std::move(connection))
-    , m_modifierRows(m_x->modifierRows()) {
-    m_modifierRows.resize(8);
-}
-
-std::uint8_t X11FrontTabCloser::keycodeFor(std::uint32_t keysym, std::uint8_t fallback) {
-    const xcb_setup_t* setup = xcb_get_setup(m_x->get());
+// The X key code of a key sym on the current keyboard map, else the fallback.
+std::uint8_t keycodeFor(const XcbConnection& x, std::uint32_t keysym, std::uint8_t fallback) {
+    const xcb_setup_t* setup = xcb_get_setup(x.get());
     const std::uint8_t first = setup->min_keycode;
     const int count = setup->max_keycode - setup->min_keycode + 1;
     const auto map =
-        m_x->reply(xcb_get_keyboard_mapping_reply,
-                   xcb_get_keyboard_mapping(m_x->get(), first, static_cast<std::uint8_t>(count)));
+        x.reply(xcb_get_keyboard_mapping_reply,
+                xcb_get_keyboard_mapping(x.get(), first, static_cast<std::uint8_t>(count)));
     if (!map || map->keysyms_per_keycode == 0) {
         return fallback;
     }
@@ -48,9 +41,12 @@ std::uint8_t X11FrontTabCloser::keycodeFor(std::uint32_t keysym, std::uint8_t fa
     return fallback;
 }
 
-void X11FrontTabCloser::fake(std::uint8_t keycode, bool press) {
-    xcb_test_fake_input(m_x->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
-                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+} // namespace
+
+X11FrontTabCloser::X11FrontTabCloser(std::unique_ptr<XcbConnection> connection)
+    : m_x(std::move(connection))
+    , m_modifierRows(m_x->modifierRows()) {
+    m_modifierRows.resize(8);
 }
 
 FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
@@ -59,7 +55,11 @@ FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
     if (!xtest || !xtest->present) {
         return Result::unreachable;
     }
-    const std::uint8_t w = keycodeFor(kKeysymW, kUsKeycodeW);
+    const std::uint8_t w = keycodeFor(*m_x, kKeysymW, kUsKeycodeW);
+    const auto fake = [this](std::uint8_t keycode, bool press) {
+        xcb_test_fake_input(m_x->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    };
     const auto keymap = m_x->reply(xcb_query_keymap_reply, xcb_query_keymap(m_x->get()));
     const auto isHeld = [&keymap](std::uint8_t code) {
         return keymap && (keymap->keys[code / 8] & (1u << (code % 8)));
@@ -81,8 +81,8 @@ FrontTabCloser::Result X11FrontTabCloser::closeFrontTab() {
     std::uint8_t control = 0;
     if (!std::ranges::any_of(m_modifierRows[kControlRow], isHeld)) {
         const auto& controls = m_modifierRows[kControlRow];
-        control =
-            keycodeFor(kKeysymControlL, controls.empty() ? kUsKeycodeControlL : controls.front());
+        control = keycodeFor(*m_x, kKeysymControlL,
+                             controls.empty() ? kUsKeycodeControlL : controls.front());
         fake(control, true);
     }
     fake(w, true);

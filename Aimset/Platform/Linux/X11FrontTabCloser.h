@@ -19,10 +19,6 @@ public:
     Result closeFrontTab() override;
 
 private:
-    // The X key code of a key sym on the current keyboard map, else the fallback.
-    std::uint8_t keycodeFor(std::uint32_t keysym, std::uint8_t fallback);
-    void fake(std::uint8_t keycode, bool press);
-
     std::unique_ptr<XcbConnection> m_x;
     // Key codes by modifier row: Shift, Lock, Control, Mod1..Mod5.
     std::vector<std::vector<std::uint8_t>> m_modifierRows;

@@ -15,9 +15,8 @@ X11PanelDecorations::X11PanelDecorations(std::unique_ptr<XcbConnection> connecti
 
 void X11PanelDecorations::beforeShow(QWindow& window) {
     const auto id = static_cast<std::uint32_t>(window.winId());
-    // Qt may still hold the window's creation and its own properties on its
-    // connection; one round trip there puts them on the server before ours,
-    // or Qt's type would replace the notification type.
+    // A round trip on Qt's connection puts its own window type on the server
+    // before ours, which would otherwise be replaced by it.
     if (auto* qt = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
         XcbConnection::sync(qt->connection());
     }
@@ -35,9 +34,8 @@ void X11PanelDecorations::beforeShow(QWindow& window) {
 }
 
 void X11PanelDecorations::afterShow(QWindow& window) {
-    // Mapping does not restack: the window sits where it was created, and
-    // whatever was raised since (another override-redirect window) would
-    // cover it.
+    // Mapping does not restack: whatever was raised since its creation
+    // (another override-redirect window) would cover it.
     const std::uint32_t above = XCB_STACK_MODE_ABOVE;
     xcb_configure_window(m_x->get(), static_cast<std::uint32_t>(window.winId()),
                          XCB_CONFIG_WINDOW_STACK_MODE, &above);

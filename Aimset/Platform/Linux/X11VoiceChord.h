@@ -12,9 +12,8 @@
 
 namespace aimset {
 
-// Follows Alt and M from raw key presses and releases. Alt is tracked per
-// key, so a release that arrives twice or a press without its release never
-// leaves it stuck, and the right Alt joining in changes nothing.
+// Follows Alt and M from raw key events. Alt is tracked per key, so a release
+// twice or a press without release never leaves it stuck.
 class AltMTracker {
 public:
     // M by its position on a PC keyboard under evdev, whatever the layout.
@@ -33,9 +32,8 @@ private:
     bool m_down = false;
 };
 
-// The voice chord from XInput2's raw key events, read on a connection of its
-// own through a socket notifier on the main thread. Raw events neither repeat
-// nor take the key from the application that has it, and cost no round trip.
+// The voice chord from XInput2's raw key events on a connection of its own:
+// they neither repeat nor take the key from the application that has it.
 class X11VoiceChord final : public QObject, public VoiceChord {
 public:
     explicit X11VoiceChord(std::unique_ptr<XcbConnection> connection);

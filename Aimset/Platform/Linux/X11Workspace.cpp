@@ -134,14 +134,6 @@ std::optional<QString> X11Workspace::focusedWindowTitle(std::int32_t processIden
     return facts && facts->pid == processIdentifier ? facts->title : std::nullopt;
 }
 
-Workspace::ObserverToken X11Workspace::addActivationObserver(ActivationHandler handler) {
-    return m_observers.add(std::move(handler));
-}
-
-void X11Workspace::removeActivationObserver(ObserverToken token) {
-    m_observers.remove(token);
-}
-
 void X11Workspace::readEvents() {
     // Every round trip on this connection can leave events in XCB's queue,
     // where the socket notifier never sees them: read until none is left.
@@ -157,7 +149,7 @@ void X11Workspace::readEvents() {
         }
         const auto facts = activeWindow();
         if (facts && m_tracker.activeWindowChanged(facts->window, facts->pid)) {
-            m_observers.notify(describe(*facts));
+            notifyObservers(describe(*facts));
         }
     }
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 
 #include <xcb/xcb.h>
 
@@ -21,9 +20,7 @@ struct XcbFree {
 };
 template <typename T> using XcbReply = std::unique_ptr<T, XcbFree>;
 
-// One connection to the X server, with the helpers every X11 adapter needs:
-// atoms by name, replies, the modifier map and property reads that can be
-// pipelined.
+// One connection to the X server, with the helpers every X11 adapter needs.
 class XcbConnection {
 public:
     // Connects to $DISPLAY; null on failure.
@@ -40,11 +37,9 @@ public:
                           Cookie cookie) const {
         return XcbReply<Reply>(read(get(), cookie, nullptr));
     }
-    // One round trip: every request sent on the connection before it has
-    // been handled by the server.
+    // One round trip: the server has handled every request sent before it.
     static void sync(xcb_connection_t* connection);
-    // Hands over every event already queued: a socket notifier wakes only
-    // for new bytes on the socket.
+    // Every event already queued: a socket notifier wakes only for new bytes.
     void readQueuedEvents(const std::function<void(const xcb_generic_event_t&)>& handle);
 
     // The key codes of each modifier row (Shift, Lock, Control, Mod1..Mod5);

@@ -27,8 +27,7 @@ QString defaultConfigHome() {
     return QDir::isAbsolutePath(configured) ? configured : QDir::homePath() + u"/.config"_s;
 }
 
-// An Exec argument: quoted when it holds anything the desktop-entry rules
-// treat specially, with the characters escaped that must be inside quotes.
+// An Exec argument, quoted and escaped as the desktop-entry rules need.
 QString execArgument(const QString& argument) {
     static const QRegularExpression reserved(u"[ \\t\\n\"'\\\\><~|&;$*?#()`]"_s);
     static const QRegularExpression escapedInQuotes(u"([\"`$\\\\])"_s);

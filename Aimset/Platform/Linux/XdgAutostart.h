@@ -9,11 +9,9 @@
 
 namespace aimset {
 
-// Starting the app at login, the freedesktop way: a desktop entry in
-// $XDG_CONFIG_HOME/autostart named after the app's own desktop-file id. On
-// means our entry is there and not hidden; off means it is gone. An entry
-// starts an installed app only: one in a build tree moves, goes with the
-// next clean build, and has no icon installed.
+// Starting the app at login: our desktop entry in $XDG_CONFIG_HOME/autostart,
+// there and not hidden. Only for an installed app: one in a build tree moves,
+// goes with the next clean build, and has no icon installed.
 class XdgAutostart : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool enabled READ isEnabled WRITE setEnabled NOTIFY enabledChanged)
@@ -26,11 +24,9 @@ public:
 
     QString entryPath() const;
     bool isEnabled() const;
-    // Why the entry cannot be switched on (the running app is not an
-    // installed one); empty when it can.
+    // Why the entry cannot be switched on; empty when it can.
     QString unavailableReason() const { return m_unavailableReason; }
-    // Writes or removes the entry. On failure (or when unavailable): one log
-    // line, false, and the state stays as it was.
+    // On failure (or when unavailable): one log line, false, no change.
     bool setEnabled(bool enabled);
 
     // The entry's text for a program path (quoted as desktop entries need).
@@ -45,9 +41,8 @@ private:
     QString m_unavailableReason;
 };
 
-// Handles `--autostart on|off|status` (and --help) before any window or X
-// connection exists. Returns the exit status when the arguments were a
-// command for it; nothing when the app should start as usual.
+// Handles `--autostart on|off|status` (and --help) before any window exists:
+// the exit status, or nothing when the app should start as usual.
 std::optional<int> runAutostartCommand(const QStringList& arguments, XdgAutostart& autostart,
                                        QTextStream& out, QTextStream& err);
 

@@ -154,8 +154,7 @@ void CheckServiceLauncher::launch() {
 void CheckServiceLauncher::readOutput(QProcess& process, const QByteArray& token) {
     static const QRegularExpression listening(
         QStringLiteral("^\\[checkd\\] Listening on (http://127\\.0\\.0\\.1:\\d+/check) "));
-    // Everything after the first line is the service's access log, which
-    // the app does not repeat; it is read only so the pipe never fills.
+    // After the first line comes the access log, read only so the pipe never fills.
     while (process.canReadLine()) {
         const auto match = listening.match(QString::fromUtf8(process.readLine()));
         if (m_state != State::starting || !match.hasMatch()) {

@@ -14,11 +14,10 @@
 namespace aimset {
 
 // Starts the app's own alignment service when the user configured none:
-// aimset-checkd, installed beside the app, on a free loopback port it picks
-// itself, with a fresh secret token that every check must carry. A service
-// this launcher did not start is never used, whatever listens where. When
-// the service dies it is started again after a growing delay; checks in the
-// gap have nowhere to go and fail. It is stopped when the launcher goes.
+// aimset-checkd, on a free loopback port it picks itself, with a fresh token
+// every check must carry, so nothing else that listens is ever used. A service
+// that dies is started again after a growing delay (checks in the gap fail)
+// and stopped when the launcher goes.
 class CheckServiceLauncher : public QObject {
     Q_OBJECT
 
@@ -32,9 +31,8 @@ public:
         unavailable,
     };
 
-    // programDirectory: where aimset-checkd is looked for (empty: beside the
-    // running app). The restart delay doubles after each restart up to
-    // maxRestartDelay.
+    // programDirectory: where aimset-checkd is (empty: the app's helpers'
+    // folder). The restart delay doubles up to maxRestartDelay.
     explicit CheckServiceLauncher(
         MainLoop& loop, QString programDirectory = {},
         std::chrono::milliseconds maxRestartDelay = std::chrono::minutes(1));
@@ -49,8 +47,7 @@ public:
     }
 
 signals:
-    // Whenever the service started here comes or goes: its address and
-    // token, or both empty while it is down.
+    // The service's address and token, or both empty while it is down.
     void serviceChanged(const QUrl& url, const QByteArray& token);
 
 private:

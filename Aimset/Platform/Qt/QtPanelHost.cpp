@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <ranges>
 
 namespace aimset {
 
@@ -27,9 +29,8 @@ constexpr int cardRadius = 12;
 constexpr int shadowSpread = 18;
 constexpr int shadowDrop = 6;
 
-// A soft shadow under the card: rounded rectangles growing outwards, each
-// faint, so the darkness falls off towards the shadow's edge. Drawn once,
-// with the software renderer's painter (shader effects need a GPU).
+// A soft shadow: faint rounded rectangles growing outwards from the card,
+// painted once (shader effects need a GPU).
 class CardShadow final : public QQuickPaintedItem {
 public:
     explicit CardShadow(QQuickItem* parent)
@@ -38,8 +39,6 @@ public:
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);
         painter->setBrush(QColor(0, 0, 0, 7));
-        // The card's outline, dropped: the margins leave the spread on every
-        // side of it.
         const QRectF card =
             boundingRect().adjusted(shadowSpread, shadowSpread, -shadowSpread, -shadowSpread);
         for (int grow = shadowSpread; grow >= 0; --grow) {
@@ -84,8 +83,7 @@ QRegion roundedRegion(QSize size, int radius) {
 } // namespace
 
 PanelWindow::PanelWindow(QQuickItem* view, bool translucent)
-    : m_view(view)
-    , m_translucent(translucent) {
+    : m_view(view) {
     setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
              Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint);
     if (translucent) {
@@ -110,16 +108,16 @@ PanelWindow::~PanelWindow() {
 }
 
 QMargins PanelWindow::shadowMargins() const {
-    return m_translucent ? QMargins(shadowSpread, shadowSpread - shadowDrop, shadowSpread,
-                                    shadowSpread + shadowDrop)
-                         : QMargins();
+    return isTranslucent() ? QMargins(shadowSpread, shadowSpread - shadowDrop, shadowSpread,
+                                      shadowSpread + shadowDrop)
+                           : QMargins();
 }
 
 void PanelWindow::setCardSize(QSize card) {
     const QMargins margins = shadowMargins();
     m_view->setPosition(QPointF(margins.left(), margins.top()));
     m_view->setSize(card);
-    if (m_translucent) {
+    if (isTranslucent()) {
         m_shadow->setSize(card.grownBy(margins));
         m_shadow->update();
     } else {
@@ -150,37 +148,32 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
     auto* root = qobject_cast<QQuickItem*>(created.get());
     if (!root) {
         QStringList errors;
-        for (const QQmlError& error : component.errors()) {
-            errors << error.toString();
-        }
-        if (errors.isEmpty()) {
-            errors << QStringLiteral("not a visual item");
-        }
+        std::ranges::transform(component.errors(), std::back_inserter(errors),
+                               &QQmlError::toString);
         Log(QStringLiteral("[Panel] Could not load view ") + request.view + QStringLiteral(": ") +
-            errors.join(QStringLiteral("; ")));
+            (errors.isEmpty() ? QStringLiteral("not a visual item")
+                              : errors.join(QStringLiteral("; "))));
         return nullptr;
     }
     created.release();
     const bool translucent = isTranslucent && isTranslucent();
     auto window = std::make_unique<PanelWindow>(root, translucent);
 
-    // Never smaller than the view needs: a clipped card looks broken (the
-    // desktop's fonts may run taller than the size was planned for).
-    // Positioners work out their size only when polished; do it now so the
-    // window opens at its final size instead of growing after.
-    const auto items = root->findChildren<QQuickItem*>();
-    for (auto it = items.rbegin(); it != items.rend(); ++it) {
-        (*it)->ensurePolished();
-    }
+    // Never smaller than the view needs (the desktop's fonts may run taller
+    // than planned). Positioners size themselves when polished: done now,
+    // the window opens at its final size.
+    std::ranges::for_each(root->findChildren<QQuickItem*>() | std::views::reverse,
+                          &QQuickItem::ensurePolished);
     root->ensurePolished();
-    const QSize needed(qCeil(root->implicitWidth()), qCeil(root->implicitHeight()));
-    const QSize size = request.size.isEmpty() ? needed : request.size.expandedTo(needed);
+    const auto needed = [root] {
+        return QSize(qCeil(root->implicitWidth()), qCeil(root->implicitHeight()));
+    };
+    const QSize size = request.size.isEmpty() ? needed() : request.size.expandedTo(needed());
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     screen = screen ? screen : QGuiApplication::primaryScreen();
     window->setScreen(screen);
     const QRect available = screen ? screen->availableGeometry() : QRect();
-    const PanelPlacement where = request.placement;
-    auto place = [window = window.get(), available, where](QSize card) {
+    auto place = [window = window.get(), available, where = request.placement](QSize card) {
         const QMargins margins = window->shadowMargins();
         // Fixed size: the user cannot resize it, and it has no frame to drag.
         const QSize whole = card.grownBy(margins);
@@ -190,11 +183,9 @@ std::unique_ptr<FloatingPanel> QtPanelHost::presentPanel(const PanelRequest& req
         window->setCardSize(card);
     };
     place(size);
-    // Content that grows while shown (a line that appears, a line that
-    // widens) grows the panel rather than being cut off.
-    const auto grow = [window = window.get(), root, place] {
-        const QSize grown = window->cardSize().expandedTo(
-            QSize(qCeil(root->implicitWidth()), qCeil(root->implicitHeight())));
+    // Content that grows while shown grows the panel rather than being cut off.
+    const auto grow = [window = window.get(), needed, place] {
+        const QSize grown = window->cardSize().expandedTo(needed());
         if (grown != window->cardSize()) {
             place(grown);
         }

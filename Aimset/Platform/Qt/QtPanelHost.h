@@ -25,7 +25,8 @@ public:
     ~PanelWindow() override;
 
     QQuickItem* view() const { return m_view; }
-    bool isTranslucent() const { return m_translucent; }
+    // Only a translucent window casts a shadow of its own.
+    bool isTranslucent() const { return !m_shadow.isNull(); }
     // The transparent margin around the card that holds the shadow (none
     // when the window is opaque and cut to the card's shape instead).
     QMargins shadowMargins() const;
@@ -36,15 +37,12 @@ public:
 private:
     QPointer<QQuickItem> m_view;
     QPointer<QQuickItem> m_shadow;
-    bool m_translucent;
 };
 
-// Floating panels as Qt Quick windows: frameless tool windows that stay on
-// top, bypass the window manager (nothing stacks them under a full-screen
-// window) and never take the keyboard focus, so showing one neither
-// activates this application nor takes the front position from the user's
-// application, while its buttons still take clicks. Every panel is a fresh
-// window of the view's QML type. Main thread only; needs a QGuiApplication.
+// Floating panels as fresh Qt Quick windows of the view's QML type:
+// frameless tool windows that stay on top, bypass the window manager (nothing
+// stacks them under a full-screen window) and never take the keyboard focus,
+// so the user's application stays in front while the buttons take clicks.
 class QtPanelHost final : public PanelHost {
 public:
     // Null, with a log line, when the view cannot be loaded.
@@ -57,16 +55,13 @@ public:
     // exists but before it is shown, and right after it is shown.
     std::function<void(QWindow& window)> beforeShow;
     std::function<void(QWindow& window)> afterShow;
-    // Whether windows can be translucent now (a compositing manager runs),
-    // asked for every panel. Then a panel is see-through around its card
-    // and casts its own shadow; otherwise (and when unset) its window is
-    // opaque and cut to the card's rounded shape.
+    // Whether windows can be translucent now (a compositor runs), asked per
+    // panel: then it casts its own shadow, else it is cut to the card's shape.
     std::function<bool()> isTranslucent;
 
 private:
     QQmlEngine m_engine;
-    // The parent of every window made and not yet deleted: they go with the
-    // host, before its engine, which they cannot outlive.
+    // Every window not yet deleted: they go before the engine they need.
     QObject m_windows;
 };
 

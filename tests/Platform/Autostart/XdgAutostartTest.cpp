@@ -51,10 +51,6 @@ TEST_F(XdgAutostartTest, AHiddenEntryCountsAsOffAndSwitchingOnReplacesIt) {
     writeFile(autostart.entryPath(),
               "[Desktop Entry]\nType=Application\nName=Aimset\nExec=aimset\nHidden = true\n");
     EXPECT_FALSE(autostart.isEnabled());
-    // Hidden in another group is not the entry's.
-    writeFile(autostart.entryPath(), "[Desktop Entry]\nType=Application\nExec=aimset\n"
-                                     "[Desktop Action x]\nHidden=true\n");
-    EXPECT_TRUE(autostart.isEnabled());
     writeFile(autostart.entryPath(), "[Desktop Entry]\nHidden=true\n");
     ASSERT_TRUE(autostart.setEnabled(true));
     EXPECT_TRUE(autostart.isEnabled());

@@ -17,14 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString describe(const std::optional<RunningApplication>& app) {
-    return app ? u"%1 (%2) %3"_s
-                     .arg(app->localizedName.value_or(u"?"_s),
-                          app->bundleIdentifier.value_or(u"?"_s))
-                     .arg(app->processIdentifier)
-               : u"none"_s;
-}
-
 bool switchUserExtensions(bool on) {
     return run(u"gsettings"_s, {u"set"_s, u"org.gnome.shell"_s, u"disable-user-extensions"_s,
                                 on ? u"false"_s : u"true"_s})

@@ -2,7 +2,6 @@
 // (the test command provides both: scripts/with-desktop.sh): the window in
 // front, the desktop entries that name its application, and Alt+M.
 
-#include "Platform/Linux/ActivationTracker.h"
 #include "Platform/Linux/DesktopEntries.h"
 #include "Platform/Linux/LinuxAppLists.h"
 #include "Platform/Linux/X11VoiceChord.h"
@@ -113,16 +112,11 @@ TEST_F(X11DesktopTest, TheWorkspaceReadsTheFrontWindowExactlyAndAnnouncesEachSwi
         workspace->addActivationObserver([&](const std::optional<RunningApplication>& app) {
             names << (app ? app->localizedName.value_or(u"?"_s) : u"none"_s);
         });
-    const auto front = [&](const TestWindow& window) {
+    const auto front = [&](const TestWindow& window) -> QString {
         EXPECT_TRUE(desktop.activateAndWait(window.id()));
         const auto app = workspace->frontmostApplication();
-        return app ? u"%1 (%2) %3: %4"_s
-                         .arg(app->localizedName.value_or(u"?"_s),
-                              app->bundleIdentifier.value_or(u"?"_s))
-                         .arg(app->processIdentifier)
-                         .arg(
-                             workspace->focusedWindowTitle(app->processIdentifier).value_or(u"?"_s))
-                   : u"none"_s;
+        return test::describe(app) + u": "_s +
+               workspace->focusedWindowTitle(app ? app->processIdentifier : 0).value_or(u"?"_s);
     };
     EXPECT_EQ(
         front(writer),

@@ -81,7 +81,6 @@ template <Keyring state> struct OnKeyring : ::testing::Test {
         EXPECT_EQ(store.find(key, true).status, Status::failure);
         EXPECT_EQ(store.add(key, "1"), Status::failure);
         EXPECT_EQ(store.update(key, "1"), Status::failure);
-        EXPECT_EQ(store.remove(key), Status::failure);
         EXPECT_EQ(log.lines(), QStringList{unavailable + why});
     }
 };
@@ -96,13 +95,12 @@ using KeyringSecretStoreTest = OnKeyring<Keyring::unlocked>;
 
 // Items differ by service and account; bytes, an empty secret included, are
 // kept as they are; an item the user stored with secret-tool is the same item.
-TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
+TEST_F(KeyringSecretStoreTest, AddFindUpdateWithTheKeychainsStatuses) {
     const SecretItemKey a{u"com.aimset.test"_s, u"first"_s}, b{u"com.aimset.test"_s, u"second"_s},
         c{u"com.aimset.test.elsewhere"_s, u"first"_s};
     const QByteArray binary("\x00\xff\xfe-7\x00", 6);
     EXPECT_EQ(store.find(a, true).status, Status::itemNotFound);
     EXPECT_EQ(store.update(a, "1"), Status::itemNotFound);
-    EXPECT_EQ(store.remove(a), Status::itemNotFound);
 
     EXPECT_EQ(store.add(a, binary), Status::success);
     ASSERT_TRUE(test::run(
@@ -122,11 +120,6 @@ TEST_F(KeyringSecretStoreTest, AddFindUpdateRemoveWithTheKeychainsStatuses) {
 
     EXPECT_EQ(store.update(a, "13"), Status::success);
     EXPECT_EQ(lookup(a), QByteArray("13"));
-    for (const SecretItemKey& key : {a, b, c}) {
-        EXPECT_EQ(store.remove(key), Status::success);
-    }
-    EXPECT_EQ(store.find(a, true).status, Status::itemNotFound);
-    EXPECT_EQ(lookup(b), std::nullopt);
     // A refused duplicate is not the keyring failing: nothing to report.
     EXPECT_EQ(log.lines(), QStringList());
 }
@@ -149,7 +142,6 @@ TEST_F(KeyringSecretStoreTest, AFrozenKeyringCostsAtMostTheBoundAndIsFoundAgain)
     // Failing until the keyring answered again; reported once.
     EXPECT_EQ(log.take(), QStringList{unavailable + u"no answer within 500 ms"_s});
     EXPECT_EQ(bounded.find(key, true).data, QByteArray("5"));
-    EXPECT_EQ(bounded.remove(key), Status::success);
 }
 
 // The keyring out of reach, in each of the ways it can be.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Workspace.h"
 #include "support/SpinUntil.h"
 
 #include <QStringList>
@@ -16,6 +17,16 @@
 #include <vector>
 
 namespace aimset::test {
+
+// An application as a desktop backend reports it: "name (id) pid", "?" for
+// what it does not know, or "none".
+inline QString describe(const std::optional<RunningApplication>& app) {
+    return app ? QStringLiteral("%1 (%2) %3")
+                     .arg(app->localizedName.value_or(QStringLiteral("?")),
+                          app->bundleIdentifier.value_or(QStringLiteral("?")))
+                     .arg(app->processIdentifier)
+               : QStringLiteral("none");
+}
 
 // An xcb reply, freed when it goes.
 template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply) {

@@ -71,10 +71,9 @@ private:
 
 } // namespace
 
-// A D-Bus connection of its own, to the session bus or a named one, and what
-// is known of whether the accessibility bus is enabled. Every question to the
-// bus is asynchronous; the launcher announces every change
-// (PropertiesChanged), so once an answer is in, a poll costs nothing.
+// What is known of whether the accessibility bus is enabled, over a D-Bus
+// connection of its own. The launcher announces every change, so once an
+// answer is in, a poll costs nothing.
 class AtspiAccessibility::Bus : public QObject {
     Q_OBJECT
 
@@ -84,8 +83,7 @@ public:
         , m_bus(address.isEmpty()
                     ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_name)
                     : QDBusConnection::connectToBus(address, m_name)) {
-        // Changes of the status alone. Without a connection nothing is ever
-        // known, so every poll asks.
+        // Without a connection nothing is ever known, so every poll asks.
         m_bus.connect(kBusService, kBusPath, kProperties, QStringLiteral("PropertiesChanged"),
                       {kStatus}, {}, this,
                       SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
@@ -97,9 +95,8 @@ public:
     }
     ~Bus() override { QDBusConnection::disconnectFromBus(m_name); }
 
-    // What is known now. Asks again in the background when nothing is, or
-    // while the bus is off: a change announced before our subscription took
-    // hold is then still heard.
+    // Asks again in the background when nothing is known, or while the bus
+    // is off: a change announced before our subscription took hold is heard.
     bool enabled() {
         if (!m_enabled || !*m_enabled) {
             refresh();
@@ -161,7 +158,6 @@ private:
         });
     }
 
-    // Calls a method of the launcher's properties; handle gets the reply.
     void call(const QString& method, const QVariantList& arguments,
               std::function<void(const QDBusMessage&)> handle) {
         QDBusMessage message =
@@ -182,9 +178,8 @@ private:
     QString m_lastError;
 };
 
-// The readers of windows, on their own thread (see the class). Each read runs
-// aimset-atspi-dump under the deadline, parses its output and hands the
-// window, or why there is none, to deliver.
+// The readers of windows, on their own thread: each hands the window, or
+// why there is none, to deliver.
 class AtspiAccessibility::Readers : public QObject {
 public:
     using Deliver = std::function<void(quint64 id, std::shared_ptr<const AccessibleElement> window,

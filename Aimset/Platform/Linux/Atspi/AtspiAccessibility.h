@@ -16,16 +16,13 @@ class QThread;
 namespace aimset {
 
 // Other applications' windows through AT-SPI. Trust is the desktop's
-// accessibility bus being enabled (org.a11y.Status.IsEnabled); the prompt
-// switches it on, for good where the desktop keeps the setting and at once.
-// Nothing here waits on another process: the bus is asked asynchronously and
-// isProcessTrusted() answers from what it last heard (false until then).
-// Window trees are read by aimset-atspi-dump, installed beside the app: a
-// child process started, read and timed out on a thread of the adapter's own
-// (starting a process holds the starting thread until the child has exec'd),
-// under a deadline after which the reader is killed and the window counts as
-// unreadable, however the target application behaves. The answer comes back
-// through the event loop of the thread the adapter was made on (the main one).
+// accessibility bus being enabled (org.a11y.Status.IsEnabled), which the
+// prompt switches on, at once and for good where the desktop keeps it. The bus
+// is asked asynchronously: isProcessTrusted() answers from what it last heard.
+// Window trees are read by aimset-atspi-dump, a child process run on a thread
+// of the adapter's own (starting one holds the thread until it has exec'd) and
+// killed at the deadline, the window then unreadable, whatever the target
+// application does. Answers come back on the thread the adapter was made on.
 class AtspiAccessibility final : public Accessibility {
 public:
     struct Options {
@@ -36,8 +33,7 @@ public:
         // The session bus to use; empty: the process's own.
         QString busAddress;
         // What the window text check keeps of a window: elements above this
-        // depth, and this many characters of their joined texts. The reader
-        // stops once it has read enough of them.
+        // depth, this many characters of their texts; the reader reads no more.
         int walkDepth = 15;
         int keptTextLength = 4000;
         // Makes the setting last across logins; failure is tolerated.
@@ -66,8 +62,8 @@ private:
     quint64 m_lastReadId = 0;
 };
 
-// The window in aimset-atspi-dump's output, its roles in the port's names;
-// null when the output has no window. Malformed output is an error, said in error.
+// The window in aimset-atspi-dump's output, null when it has none; nothing
+// (and why in error) when the output is malformed.
 std::optional<std::shared_ptr<const AccessibleElement>> parseWindowDump(const QByteArray& json,
                                                                         QString& error);
 

@@ -1,42 +1,35 @@
 // aimset-atspi-dump: prints the element tree of an application's focused
-// window as JSON, read through AT-SPI. The app runs it as a separate process
-// because libatspi misbehaves inside a Qt program, and so that a hung or huge
-// application can only ever cost the app the deadline it puts on this one.
+// window, read through AT-SPI, as {"window":ELEMENT|null}, ELEMENT being
+// {"role","text","name","description","children":[ELEMENT...]} without the
+// members it could not read or found empty. A process of its own: libatspi
+// misbehaves inside a Qt program, and a hung or huge application can then
+// cost the app only the deadline it puts on this one.
 //
-// Output: {"window":ELEMENT|null}, where ELEMENT is
-// {"role":R,"text":T,"name":N,"description":D,"children":[ELEMENT...]} with
-// absent members for what could not be read or is empty. Password fields appear as
-// {"role":"password text"} and nothing of them or inside them is read: fields
-// the toolkit marks as such, and text entries that show a password in plain
-// text, as far as the tree tells (see kSecretWords below).
+// Password fields print as {"role":"password text"}, nothing of or in them
+// read: those the toolkit marks, and entries showing a password in plain text
+// as far as the tree tells. A window showing a web document prints that page
+// (the tab on show), without the browser's tab strip and toolbars.
 //
-// When the window shows a web document (a browser's page), the element
-// printed is that document: the page of the tab on show, without the tab
-// strip, toolbar and bookmarks around it. Otherwise it is the whole window.
-//
-// The reader of this output walks it depth first, joins the texts (text, name,
-// description of each element) with single spaces and keeps the first
-// max-text grapheme clusters of elements above max-depth. So this program reads
-// nothing that deep, and it stops as soon as the texts read so far hold more
-// than max-text clusters: the kept text is then the same as after a full walk.
+// The app joins the texts depth first with spaces and keeps max-text grapheme
+// clusters of the elements above max-depth: so nothing deeper is read, and the
+// walk stops once the texts hold more than max-text clusters.
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 #include <atspi/atspi.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <deque>
 #include <list>
 #include <memory>
 #include <optional>
-#include <ranges>
 #include <string_view>
 
 namespace {
@@ -54,9 +47,8 @@ struct Options {
 };
 
 // Counts the grapheme clusters of the joined texts as they grow. The space
-// between two texts can only join the cluster before it or the one after it,
-// so the last cluster and the new text are all that need looking at. Parts
-// are never empty, so any count means a part before.
+// between two texts joins at most the clusters beside it, so only the last
+// cluster and the new (never empty) text need looking at.
 class ClusterCounter {
 public:
     void append(const QString& part) {
@@ -83,56 +75,23 @@ private:
     long m_count = 0;
 };
 
-// Words that name a password, a PIN or a one-time code in the languages the
-// app is likely to meet, case-folded. Longer words match anywhere (also in
-// "current-password" or "new-password"); the short ones only as whole words.
-constexpr std::string_view kSecretWords =
-    "password|passwort|kennwort|contraseña|contrasena|clave de acceso|mot de passe|"
-    "passcode|passphrase|passwd|senha|wachtwoord|lösenord|adgangskode|passord|"
-    "salasana|hasło|haslo|heslo|jelszó|parola|parolă|şifre|sifre|пароль|密码|密碼|"
-    "パスワード|暗証番号|비밀번호|κωδικός|סיסמה|كلمة المرور|mật khẩu|kata sandi|kata laluan|"
-    "security code|one-time code|verification code|código de seguridad|"
-    "code de sécurité";
-constexpr std::string_view kSecretShortWords = "pin|otp|cvv|cvc|mdp|tan|pwd";
-
-// Whether found(word) holds for any word of a '|'-separated list.
-bool anyWord(std::string_view words, const auto& found) {
-    return std::ranges::any_of(std::views::split(words, '|'), [&](const auto& word) {
-        return found(std::string_view(word.begin(), word.end()));
-    });
-}
-
-bool isWordCharacter(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return std::isalnum(u) || u >= 0x80;
-}
-
-bool containsWord(std::string_view text, std::string_view word) {
-    for (std::size_t at = text.find(word); at != std::string_view::npos;
-         at = text.find(word, at + 1)) {
-        const bool startsWord = at == 0 || !isWordCharacter(text[at - 1]);
-        const std::size_t end = at + word.size();
-        const bool endsWord = end == text.size() || !isWordCharacter(text[end]);
-        if (startsWord && endsWord) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Takes UTF-8; anything else names no secret.
+// Whether the text, taken as UTF-8 (anything else names no secret), names a
+// password, a PIN or a one-time code in a language the app is likely to meet.
+// Longer words match anywhere (also in "current-password" or "new-password");
+// the short ones only between characters that are no ASCII letter or digit
+// and not beyond ASCII.
 bool mentionsSecret(const QByteArray& text) {
+    static const QRegularExpression words(QStringLiteral(
+        "password|passwort|kennwort|contraseña|contrasena|clave de acceso|mot de passe|"
+        "passcode|passphrase|passwd|senha|wachtwoord|lösenord|adgangskode|passord|"
+        "salasana|hasło|haslo|heslo|jelszó|parola|parolă|şifre|sifre|пароль|密码|密碼|"
+        "パスワード|暗証番号|비밀번호|κωδικός|סיסמה|كلمة المرور|mật khẩu|kata sandi|kata laluan|"
+        "security code|one-time code|verification code|código de seguridad|"
+        "code de sécurité|(?<![0-9A-Za-z\\x{80}-\\x{10FFFF}])(?:pin|otp|cvv|cvc|mdp|tan|pwd)"
+        "(?![0-9A-Za-z\\x{80}-\\x{10FFFF}])"));
     g_autofree gchar* normal = g_utf8_normalize(text.constData(), -1, G_NORMALIZE_NFC);
-    if (!normal) {
-        return false;
-    }
-    g_autofree gchar* folded = g_utf8_casefold(normal, -1);
-    const std::string_view view = folded ? folded : "";
-    return anyWord(
-               kSecretWords,
-               [&](std::string_view word) { return view.find(word) != std::string_view::npos; }) ||
-           anyWord(kSecretShortWords,
-                   [&](std::string_view word) { return containsWord(view, word); });
+    g_autofree gchar* folded = normal ? g_utf8_casefold(normal, -1) : nullptr;
+    return folded && words.match(QString::fromUtf8(folded)).hasMatch();
 }
 
 constexpr std::array kDocuments{ATSPI_ROLE_DOCUMENT_WEB, ATSPI_ROLE_DOCUMENT_FRAME};
@@ -141,19 +100,17 @@ constexpr std::array kEntries{ATSPI_ROLE_ENTRY, ATSPI_ROLE_TEXT, ATSPI_ROLE_SPIN
 constexpr std::array kControls{ATSPI_ROLE_PUSH_BUTTON, ATSPI_ROLE_TOGGLE_BUTTON,
                                ATSPI_ROLE_CHECK_BOX, ATSPI_ROLE_LINK, ATSPI_ROLE_IMAGE};
 
-// Whether the role is known and one of roles.
 bool isOneOf(std::optional<AtspiRole> role, const auto& roles) {
     return role && std::ranges::find(roles, *role) != roles.end();
 }
 
-// One call to the application; nothing when it failed.
 template <typename Read> auto ask(Read read) {
     g_autoptr(GError) error = nullptr;
     const auto value = read(&error);
     return error ? std::nullopt : std::optional(value);
 }
 
-// A string read, freed; empty when it could not be read.
+// Empty when it could not be read.
 QByteArray take(gchar* value) {
     g_autofree gchar* owned = value;
     return QByteArray(owned);
@@ -404,8 +361,7 @@ Element shownDocument(AtspiAccessible* window) {
     return first;
 }
 
-// The arguments, as the app passes them: PID MAX-DEPTH MAX-TEXT CALL-TIMEOUT-MS,
-// all positive.
+// PID MAX-DEPTH MAX-TEXT CALL-TIMEOUT-MS, all positive.
 std::optional<Options> parseOptions(int argc, char** argv) {
     Options options;
     long* const fields[] = {&options.pid, &options.maxDepth, &options.maxText,

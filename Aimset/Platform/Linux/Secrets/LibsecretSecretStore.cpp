@@ -114,25 +114,6 @@ struct LibsecretSecretStore::Call {
         result.status = found ? Status::success : Status::itemNotFound;
         return found;
     }
-
-    std::optional<OwnedItems> items(const SecretItemKey& key, bool loadSecrets) {
-        return defaultKeyring() ? search(key, loadSecrets) : std::nullopt;
-    }
-
-    // Changes every item of the key in turn; a locked item or a failed
-    // change makes the keyring unusable for this call.
-    template <typename Change> void changeEvery(const SecretItemKey& key, Change change) {
-        const auto found = items(key, false);
-        for (const GList* node = found ? found->get() : nullptr; node; node = node->next) {
-            GError* error = nullptr;
-            if (secret_item_get_locked(itemAt(node))) {
-                return fail(QStringLiteral("the item is locked"));
-            }
-            if (!change(itemAt(node), cancellable, &error)) {
-                return fail(error);
-            }
-        }
-    }
 };
 
 LibsecretSecretStore::LibsecretSecretStore(std::chrono::milliseconds bound)
@@ -145,9 +126,8 @@ LibsecretSecretStore::~LibsecretSecretStore() {
 }
 
 SecretStore::FindResult LibsecretSecretStore::run(const std::function<void(Call&)>& work) {
-    // One call at a time, on a thread of its own so that the wait has a
-    // bound whatever thread asks: at the bound the call is cancelled, which
-    // ends it at once.
+    // A thread of its own bounds the wait whatever thread asks; cancelling
+    // ends the call at once.
     std::lock_guard lock(m_mutex);
     const Owned<GCancellable, g_object_unref> cancellable(g_cancellable_new());
     Call call{cancellable.get(), m_service, {}, {}};
@@ -172,7 +152,7 @@ SecretStore::FindResult LibsecretSecretStore::run(const std::function<void(Call&
 
 SecretStore::FindResult LibsecretSecretStore::find(const SecretItemKey& key, bool wantData) {
     return run([&](Call& call) {
-        const auto found = call.items(key, wantData);
+        const auto found = call.defaultKeyring() ? call.search(key, wantData) : std::nullopt;
         for (const GList* node = found ? found->get() : nullptr; node; node = node->next) {
             if (secret_item_get_locked(itemAt(node))) {
                 continue;
@@ -214,19 +194,23 @@ SecretStore::Status LibsecretSecretStore::add(const SecretItemKey& key, const QB
         .status;
 }
 
+// Every item of the key in turn; a locked item or a failed change makes the
+// keyring unusable for this call.
 SecretStore::Status LibsecretSecretStore::update(const SecretItemKey& key, const QByteArray& data) {
     return run([&](Call& call) {
-               call.changeEvery(key,
-                                [&](SecretItem* item, GCancellable* cancellable, GError** error) {
-                                    return secret_item_set_secret_sync(item, valueOf(data).get(),
-                                                                       cancellable, error);
-                                });
+               const auto found = call.defaultKeyring() ? call.search(key, false) : std::nullopt;
+               for (const GList* node = found ? found->get() : nullptr; node; node = node->next) {
+                   GError* error = nullptr;
+                   if (secret_item_get_locked(itemAt(node))) {
+                       return call.fail(QStringLiteral("the item is locked"));
+                   }
+                   if (!secret_item_set_secret_sync(itemAt(node), valueOf(data).get(),
+                                                    call.cancellable, &error)) {
+                       return call.fail(error);
+                   }
+               }
            })
         .status;
-}
-
-SecretStore::Status LibsecretSecretStore::remove(const SecretItemKey& key) {
-    return run([&](Call& call) { call.changeEvery(key, secret_item_delete_sync); }).status;
 }
 
 } // namespace aimset

@@ -34,16 +34,11 @@ constexpr std::size_t kStepSamples = 1024;
 constexpr std::size_t kMaxQueuedSamples = 5 * 60 * kSampleRate;
 
 QString describe(QAudio::Error error) {
-    switch (error) {
-    case QAudio::OpenError:
-        return QStringLiteral("the audio input could not be opened");
-    case QAudio::IOError:
-        return QStringLiteral("the audio input could not be read");
-    case QAudio::UnderrunError:
-        return QStringLiteral("the audio input stopped delivering");
-    default:
-        return QStringLiteral("the audio input failed");
-    }
+    return QStringLiteral("the audio input ") +
+           (error == QAudio::OpenError       ? QStringLiteral("could not be opened")
+            : error == QAudio::IOError       ? QStringLiteral("could not be read")
+            : error == QAudio::UnderrunError ? QStringLiteral("stopped delivering")
+                                             : QStringLiteral("failed"));
 }
 
 // The library keeps some loading state in globals: one load at a time.
@@ -280,8 +275,7 @@ void PocketSphinxRecognizer::stopListening() {
         m_source->stop();
         m_source.reset();
     });
-    // The worker notices within one decoding step and frees its decoder on
-    // its own thread.
+    // The worker frees its decoder within one decoding step.
     std::exchange(m_recording, nullptr)->stop();
 }
 

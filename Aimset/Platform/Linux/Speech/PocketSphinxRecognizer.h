@@ -13,18 +13,14 @@ class QAudioSource;
 
 namespace aimset {
 
-// Speech from the default audio input (Qt Multimedia, so PulseAudio or
-// PipeWire) recognised with PocketSphinx and a US English model.
-//
-// The input is opened in the decoder's own format, 16 kHz mono 16-bit, and
-// read on a capture thread of its own. The model takes about half a second
-// and 95 MB to load, so it is not kept: every recording loads a decoder on a
-// worker thread and frees it when the recording ends, while the audio that
-// arrives meanwhile waits, so nothing said at the start is lost.
-//
-// Availability is the model's files: there is no permission to ask for on
-// this desktop, and answering costs no load. Everything but the listener's
-// calls (on the worker thread) happens on the main thread.
+// Speech from the default audio input (Qt Multimedia: PulseAudio or
+// PipeWire), read in the decoder's format (16 kHz mono 16-bit) on a capture
+// thread, recognised with PocketSphinx and a US English model. The model
+// takes half a second and 95 MB to load, so it is not kept: each recording
+// loads a decoder on a worker thread and frees it at the end, the audio
+// waiting meanwhile, so nothing said at the start is lost. Availability is
+// the model's files: this desktop has no permission to ask for. All but the
+// listener's calls (on the worker thread) happens on the main thread.
 class PocketSphinxRecognizer final : public SpeechRecognizer {
 public:
     struct Model {
