@@ -90,8 +90,11 @@ void AlignmentChecker::setService(QUrl serviceURL, QByteArray token) {
     m_token = std::move(token);
 }
 
+template <typename Answer>
 void AlignmentChecker::exchange(const Mode& mode, const QString& aimset, const QString& context,
-                                std::function<void(std::optional<QJsonObject>)> finish) {
+                                QObject* guard, std::function<void(std::optional<Answer>)> finish,
+                                Answer (*read)(const QJsonObject&)) {
+    finish = within(guard, std::move(finish));
     if (!m_serviceURL.isValid() || m_serviceURL.isEmpty()) {
         finish(std::nullopt);
         return;
@@ -108,7 +111,7 @@ void AlignmentChecker::exchange(const Mode& mode, const QString& aimset, const Q
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     request.timeout = mode.timeout;
 
-    m_http.send(request, [mode, finish = std::move(finish)](const HttpResponse& response) {
+    m_http.send(request, [mode, read, finish = std::move(finish)](const HttpResponse& response) {
         if (response.error) {
             Log(mode.requestFailedLine + *response.error);
             finish(std::nullopt);
@@ -131,7 +134,7 @@ void AlignmentChecker::exchange(const Mode& mode, const QString& aimset, const Q
             finish(std::nullopt);
             return;
         }
-        finish(document.object());
+        finish(read(document.object()));
     });
 }
 
@@ -139,7 +142,6 @@ void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
                                   const QString& windowTitle,
                                   std::function<void(std::optional<bool>)> completion,
                                   QObject* context) {
-    completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("title"),
                     QStringLiteral("context"),
                     m_timeouts.title,
@@ -148,18 +150,14 @@ void AlignmentChecker::checkTitle(const QString& aimset, const QString& appName,
                     QStringLiteral("[AlignmentChecker] Failed to parse proxy response"),
                     QStringLiteral("aligned"),
                     &QJsonValue::isBool};
-    exchange(mode, aimset, appName + QStringLiteral(" - ") + windowTitle,
-             [completion = std::move(completion)](std::optional<QJsonObject> answer) {
-                 completion(answer
-                                ? std::optional(answer->value(QStringLiteral("aligned")).toBool())
-                                : std::nullopt);
-             });
+    exchange<bool>(
+        mode, aimset, appName + QStringLiteral(" - ") + windowTitle, context, std::move(completion),
+        [](const QJsonObject& answer) { return answer.value(QStringLiteral("aligned")).toBool(); });
 }
 
 void AlignmentChecker::checkText(const QString& aimset, const QString& text,
                                  std::function<void(std::optional<AlignmentVerdict>)> completion,
                                  QObject* context) {
-    completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("text"),
                     QStringLiteral("context"),
                     m_timeouts.text,
@@ -168,33 +166,27 @@ void AlignmentChecker::checkText(const QString& aimset, const QString& text,
                     QStringLiteral("[AlignmentChecker] Failed to parse text check proxy response"),
                     QStringLiteral("verdict"),
                     &QJsonValue::isString};
-    exchange(mode, aimset, text,
-             [completion = std::move(completion)](std::optional<QJsonObject> answer) {
-                 if (!answer) {
-                     completion(std::nullopt);
-                     return;
-                 }
-                 const QJsonValue verdict = answer->value(QStringLiteral("verdict"));
-                 // Missing or mistyped optional members read as empty.
-                 const QString question = answer->value(QStringLiteral("question")).toString();
-                 const QString reason = answer->value(QStringLiteral("reason")).toString();
-                 LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") +
-                          verdict.toString() + QStringLiteral(" | reason: ") + reason);
-                 const QString upper = verdict.toString().toUpper();
-                 if (upper == QStringLiteral("UNCLEAR")) {
-                     completion(AlignmentVerdict::unclear(question, reason));
-                 } else if (upper == QStringLiteral("MISALIGNED")) {
-                     completion(AlignmentVerdict::misaligned(reason));
-                 } else {
-                     completion(AlignmentVerdict::aligned());
-                 }
-             });
+    exchange<AlignmentVerdict>(
+        mode, aimset, text, context, std::move(completion), [](const QJsonObject& answer) {
+            const QString verdict = answer.value(QStringLiteral("verdict")).toString();
+            // Missing or mistyped optional members read as empty.
+            const QString question = answer.value(QStringLiteral("question")).toString();
+            const QString reason = answer.value(QStringLiteral("reason")).toString();
+            LogDebug(QStringLiteral("[AlignmentChecker] Three-tier verdict: ") + verdict +
+                     QStringLiteral(" | reason: ") + reason);
+            const QString upper = verdict.toUpper();
+            if (upper == QStringLiteral("UNCLEAR")) {
+                return AlignmentVerdict::unclear(question, reason);
+            } else if (upper == QStringLiteral("MISALIGNED")) {
+                return AlignmentVerdict::misaligned(reason);
+            }
+            return AlignmentVerdict::aligned();
+        });
 }
 
 void AlignmentChecker::expandAimset(const QString& aimset, const QString& windowTitle,
                                     std::function<void(std::optional<QString>)> completion,
                                     QObject* context) {
-    completion = within(context, std::move(completion));
     const Mode mode{QStringLiteral("expand"),
                     QStringLiteral("windowTitle"),
                     m_timeouts.expand,
@@ -203,16 +195,12 @@ void AlignmentChecker::expandAimset(const QString& aimset, const QString& window
                     QStringLiteral("[AlignmentChecker] Failed to parse aimset expansion response"),
                     QStringLiteral("expansion"),
                     &QJsonValue::isString};
-    exchange(mode, aimset, windowTitle,
-             [completion = std::move(completion)](std::optional<QJsonObject> answer) {
-                 if (!answer) {
-                     completion(std::nullopt);
-                     return;
-                 }
-                 const QString expansion = answer->value(QStringLiteral("expansion")).toString();
-                 LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") + expansion);
-                 completion(expansion);
-             });
+    exchange<QString>(
+        mode, aimset, windowTitle, context, std::move(completion), [](const QJsonObject& answer) {
+            const QString expansion = answer.value(QStringLiteral("expansion")).toString();
+            LogDebug(QStringLiteral("[AlignmentChecker] Aimset expanded to: ") + expansion);
+            return expansion;
+        });
 }
 
 void AlignmentChecker::extractWindowText(std::int32_t pid, const QString& bundleID,

@@ -73,8 +73,11 @@ public:
 
 private:
     struct Mode;
-    void exchange(const Mode& mode, const QString& aimset, const QString& context,
-                  std::function<void(std::optional<QJsonObject>)> finish);
+    // One request; `read` makes the completion's value of an answer of the right shape.
+    template <typename Answer>
+    void exchange(const Mode& mode, const QString& aimset, const QString& context, QObject* guard,
+                  std::function<void(std::optional<Answer>)> finish,
+                  Answer (*read)(const QJsonObject&));
 
     HttpClient& m_http;
     Accessibility& m_accessibility;

@@ -6,6 +6,7 @@
 #include "Runtime/Observable.h"
 
 #include <array>
+#include <utility>
 
 namespace aimset {
 
@@ -107,20 +108,10 @@ QString OnboardingFlow::permissionButtonTitle() const {
 
 // ---- showing and leaving pages ----------------------------------------------------------------
 
-void OnboardingFlow::appear() {
-    if (m_isShown) {
-        return;
+void OnboardingFlow::setShown(bool shown) {
+    if (shown != std::exchange(m_isShown, shown)) {
+        shown ? startPage() : stopPage();
     }
-    m_isShown = true;
-    startPage();
-}
-
-void OnboardingFlow::disappear() {
-    if (!m_isShown) {
-        return;
-    }
-    m_isShown = false;
-    stopPage();
 }
 
 void OnboardingFlow::next() {

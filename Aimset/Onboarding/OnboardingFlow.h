@@ -56,10 +56,8 @@ public:
     bool isShown() const { return m_isShown; }
 
     // The onboarding came on screen: the current page's demonstration plays
-    // from its beginning. Nothing happens while it is already shown.
-    Q_INVOKABLE void appear();
-    // It left the screen: the current page stops.
-    Q_INVOKABLE void disappear();
+    // from its beginning; it left: the page stops. A repeat does nothing.
+    Q_INVOKABLE void setShown(bool shown);
     // "Next" on pages 0 to 2; does nothing while the button is not shown.
     Q_INVOKABLE void next();
     // Page 3's button, "Enable Aimset" or "Done".

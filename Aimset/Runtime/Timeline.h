@@ -38,7 +38,6 @@ public:
 
     const QVariantMap& state() const { return m_state; }
     QVariant value(const QString& key) const { return m_state.value(key); }
-    bool isPlaying() const { return static_cast<bool>(m_pending); }
 
     // Starts `table` from the defaults; the cues due at once apply before
     // this returns. Replaces whatever played before.

@@ -91,19 +91,17 @@ void VirtualMainLoop::postAfter(Duration delay, Task task, QObject* context) {
     add({std::max(delay, Duration(0)), false, {}, guard(std::move(task), context)});
 }
 
-bool VirtualMainLoop::runPostedTasks() {
-    bool ran = false;
+void VirtualMainLoop::runPostedTasks() {
     for (;;) {
         Guarded posted;
         {
             std::lock_guard lock(m_postedMutex);
             if (m_posted.empty()) {
-                return ran;
+                return;
             }
             posted = std::move(m_posted.front());
             m_posted.pop_front();
         }
-        ran = true;
         if (!posted.isCancelled()) {
             posted.task();
         }

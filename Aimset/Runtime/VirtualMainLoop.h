@@ -62,7 +62,7 @@ private:
     void schedule(const std::shared_ptr<Timer>& timer);
     std::shared_ptr<Timer> add(Timer timer);
     static TimerHandle handleOf(std::shared_ptr<Timer> timer);
-    bool runPostedTasks();
+    void runPostedTasks();
     bool runNextTimerDueBy(Duration limit);
 
     Duration m_now{0};

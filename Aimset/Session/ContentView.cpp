@@ -80,13 +80,8 @@ void ContentView::connectComponents() {
 // ---- the window ---------------------------------------------------------------------------------
 
 void ContentView::setShowHelp(bool show) {
-    if (!assignIfChanged(this, m_showHelp, show, &ContentView::showHelpChanged)) {
-        return;
-    }
-    if (show) {
-        m_helpPages.open();
-    } else {
-        m_helpPages.close();
+    if (assignIfChanged(this, m_showHelp, show, &ContentView::showHelpChanged)) {
+        m_helpPages.setOpen(show);
     }
 }
 

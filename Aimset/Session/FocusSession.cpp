@@ -45,18 +45,14 @@ void FocusSession::setNewAimsetText(const QString& text) {
     assignIfChanged(this, m_newAimsetText, text, &FocusSession::newAimsetTextChanged);
 }
 
-void FocusSession::setStartDate(std::optional<MainLoop::Duration> start) {
-    m_startDate = start;
-    emit sessionStartChanged();
-}
-
 // ---- the clock and the limit --------------------------------------------------------------------
 
 void FocusSession::start(const QString& aimset, int goalMinutes) {
     setAimset(aimset);
     assignIfChanged(this, m_focusGoalMinutes, goalMinutes, &FocusSession::focusGoalMinutesChanged);
     // The session follows the wall clock: time asleep counts.
-    setStartDate(m_loop.wallClock());
+    m_startDate = m_loop.wallClock();
+    emit sessionStartChanged();
     m_warningTimer = m_loop.scheduleOnce(
         sessionWarningDelay, [this] { setSessionWarningMessage(sessionWarningText); }, this);
     m_endTimer = m_loop.scheduleOnce(
@@ -193,7 +189,8 @@ QString FocusSession::summaryGoalText() const {
 void FocusSession::reset() {
     assignIfChanged(this, m_sessionEnded, false, &FocusSession::sessionEndedChanged);
     m_duration = 0;
-    setStartDate(std::nullopt);
+    m_startDate.reset();
+    emit sessionStartChanged();
     setAimset(QString());
     assignIfChanged(this, m_focusGoalMinutes, 0, &FocusSession::focusGoalMinutesChanged);
     m_lastMilestone = 0;

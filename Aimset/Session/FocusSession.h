@@ -92,7 +92,6 @@ signals:
     void displayChanged();
 
 private:
-    void setStartDate(std::optional<MainLoop::Duration> start);
     // Seconds of the running session without the time interventions were on screen.
     double focusedSeconds() const;
     void setMilestoneMessage(const QString& message);

@@ -122,21 +122,20 @@ HelpPages::HelpPages(MainLoop& loop, QObject* parent)
     connect(&m_demo, &Timeline::finished, this, &HelpPages::nextExample);
 }
 
-void HelpPages::open() {
-    m_isOpen = true;
-    playDemo();
-}
-
 // Reopening starts at page 0, with the first example and page 1's intro.
-void HelpPages::close() {
+void HelpPages::setOpen(bool open) {
+    m_isOpen = open;
+    if (open) {
+        playDemo();
+        return;
+    }
     m_demo.stop();
-    m_isOpen = false;
     m_typingExampleIndex = 0;
     goTo(0, -1);
 }
 
 void HelpPages::closeHelp() {
-    close();
+    setOpen(false);
     emit closed();
 }
 

@@ -32,11 +32,9 @@ public:
     QVariant demo() const { return m_demo.state(); }
     static QStringList goalLabels() { return LaunchModal::goalLabels(); }
 
-    // The card came on screen: its current page (page 0 after a close) starts.
-    void open();
-    // The card left the screen: everything stops and the next opening starts
-    // afresh. Unlike closeHelp, does not emit closed.
-    void close();
+    // The card came on screen: its current page (page 0 after a close) starts;
+    // it left: everything stops. Unlike closeHelp, does not emit closed.
+    void setOpen(bool open);
 
     // The arrows: +1 next, -1 back (any positive or negative value counts as
     // that direction; 0 does nothing). On page 1 they walk its stages first.

@@ -32,12 +32,11 @@ Item {
         if (!shown) {
             return;
         }
+        // The arrows do nothing past either end, as the buttons are not there.
         if (event.key === Qt.Key_Escape) {
             root.pages.closeHelp();
-        } else if (event.key === Qt.Key_Left && root.pages.helpPage >= 1) {
-            root.pages.navigateHelp(-1);
-        } else if (event.key === Qt.Key_Right && root.pages.helpPage <= 3) {
-            root.pages.navigateHelp(1);
+        } else if (event.key === Qt.Key_Left || event.key === Qt.Key_Right) {
+            root.pages.navigateHelp(event.key === Qt.Key_Right ? 1 : -1);
         }
         event.accepted = true;
     }

@@ -12,9 +12,9 @@ Rectangle {
     color: "black"
 
     // The sequences play only while the pages are on screen.
-    Component.onCompleted: if (visible) onboarding.appear()
-    Component.onDestruction: onboarding.disappear()
-    onVisibleChanged: visible ? onboarding.appear() : onboarding.disappear()
+    Component.onCompleted: onboarding.setShown(visible)
+    Component.onDestruction: onboarding.setShown(false)
+    onVisibleChanged: onboarding.setShown(visible)
 
     // A centred line: white at `alpha`, `size` pixels.
     component Line: Text {

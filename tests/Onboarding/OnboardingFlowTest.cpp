@@ -28,7 +28,7 @@ struct Flow {
 
     // Shows the pages and goes on from each once its sequence is done.
     void reachAccessibilityPage() {
-        view.appear();
+        view.setShown(true);
         for (const auto pageEnd : pageEnds) {
             loop.advance(pageEnd);
             view.next();
@@ -44,11 +44,11 @@ struct OnboardingFlowTest : ::testing::Test, Flow {};
 // Hidden, the pages stop; shown again, they start over. (What dies with
 // the flow are its timeline's and timers' handles, which their own tests show.)
 TEST_F(OnboardingFlowTest, ShownAgainThePagesRestartAndHiddenTheyStop) {
-    view.appear();
+    view.setShown(true);
     loop.advance(3s);
-    view.disappear();
+    view.setShown(false);
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
-    view.appear();
+    view.setShown(true);
     EXPECT_EQ(view.demo().toMap()[u"countdownValue"_s], 7);
     EXPECT_EQ(view.demo().toMap()[u"showHeadline"_s], false);
 }
@@ -99,7 +99,7 @@ TEST_F(OnboardingFlowTest, EachWayThroughTheAccessibilityStep) {
             } else if (step == u"trust"_s) {
                 flow.accessibility.trusted = true;
             } else if (step == u"leave"_s) {
-                flow.view.disappear();
+                flow.view.setShown(false);
             } else if (step == u"titles"_s) {
                 flow.view.continueWithTitlesOnly();
             } else {

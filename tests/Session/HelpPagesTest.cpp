@@ -19,12 +19,12 @@ struct HelpPagesTest : ::testing::Test {
 
     HelpPagesTest() {
         QObject::connect(&pages, &HelpPages::closed, [this] { ++closeCalls; });
-        pages.open();
+        pages.setOpen(true);
     }
     // Where the card is after these arrows from its first page, as "page/stage".
     QString walk(std::initializer_list<int> directions) {
         pages.closeHelp();
-        pages.open();
+        pages.setOpen(true);
         for (int direction : directions) {
             pages.navigateHelp(direction);
         }
@@ -43,7 +43,7 @@ TEST_F(HelpPagesTest, TheArrowsWalkPageOnesStagesBeforeLeavingIt) {
 // (What dies with the card is its Timeline's, as the timeline's own test shows.)
 TEST_F(HelpPagesTest, ClosingFromAnyPageLeavesNoTimerBehind) {
     for (int page = 0; page < HelpPages::pageCount; ++page) {
-        pages.open();
+        pages.setOpen(true);
         for (int step = 0; step < page + (page >= 1 ? 3 : 0); ++step) {
             pages.navigateHelp(+1);
         }
