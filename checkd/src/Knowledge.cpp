@@ -106,7 +106,7 @@ bool readWeights(const QString& directory, Knowledge* knowledge, QString* error)
         return false;
     }
     const QStringList& names = Knowledge::evidenceNames();
-    knowledge->weights = QList<double>(names.size(), 0.0);
+    Knowledge::Weights weights{QList<double>(names.size(), 0.0)};
     std::optional<double> alignedFrom;
     std::optional<double> closedBelow;
     int lineNumber = 0;
@@ -128,13 +128,13 @@ bool readWeights(const QString& directory, Knowledge* knowledge, QString* error)
             return fail(QStringLiteral("a weight is written name = number, not ") + line);
         }
         if (name == QStringLiteral("bias")) {
-            knowledge->bias = value;
+            weights.bias = value;
         } else if (name == QStringLiteral("aligned from")) {
             alignedFrom = value;
         } else if (name == QStringLiteral("closed below")) {
             closedBelow = value;
         } else if (const qsizetype at = names.indexOf(name); at >= 0) {
-            knowledge->weights[at] = value;
+            weights.byEvidence[at] = value;
         } else {
             return fail(QStringLiteral("unknown evidence ") + name + QStringLiteral(" (known: ") +
                         names.join(QStringLiteral(", ")) + QLatin1Char(')'));
@@ -144,9 +144,9 @@ bool readWeights(const QString& directory, Knowledge* knowledge, QString* error)
         *error = fileName + QStringLiteral(": needs \"aligned from\" and a lower \"closed below\"");
         return false;
     }
-    knowledge->alignedFrom = *alignedFrom;
-    knowledge->closedBelow = *closedBelow;
-    knowledge->weighed = true;
+    weights.alignedFrom = *alignedFrom;
+    weights.closedBelow = *closedBelow;
+    knowledge->weights = weights;
     return true;
 }
 

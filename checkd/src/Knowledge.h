@@ -61,13 +61,15 @@ struct Knowledge {
     // find a window aligned, a score at or above alignedFrom is aligned,
     // one below closedBelow (with a sign of play) misaligned, anything
     // between a question to the user. Without weights the rules decide.
-    QList<double> weights;
-    double bias = 0;
-    double alignedFrom = 0;
-    double closedBelow = 0;
-    bool weighed = false;
+    struct Weights {
+        QList<double> byEvidence;
+        double bias = 0;
+        double alignedFrom = 0;
+        double closedBelow = 0;
+    };
+    std::optional<Weights> weights;
 
-    // The evidence the offline judge weighs, in the order of weights.
+    // The evidence the offline judge weighs, in the order of Weights::byEvidence.
     static const QStringList& evidenceNames();
 
     // The files words.txt, places.txt, topics.txt, cues.txt and weights.txt of a directory

@@ -150,11 +150,7 @@ struct OfflineJudge::Index {
     QHash<QString, Part> parts; // case-folded title part -> place or cue
     qsizetype longestPart = 0;
 
-    QList<double> weights; // by evidence, as Knowledge::evidenceNames() orders it
-    double bias = 0;
-    double alignedFrom = 0;
-    double closedBelow = 0;
-    bool weighed = false;
+    std::optional<Knowledge::Weights> weights;
 
     void add(const QString& phrase, Role role, int ref, bool broad = false) {
         // "Feed" in quotes, and names too short to find as words ("X"), count
@@ -308,6 +304,8 @@ struct OfflineJudge::Reading {
     QString intendedCategory;
 
     double relatedness() const { return direct + related; }
+    // Mostly about another field than the aimset's.
+    bool aboutElse() const { return foreignWords >= 2 && foreignWords > ownWords; }
 };
 
 OfflineJudge::OfflineJudge(const Knowledge& knowledge)
@@ -394,10 +392,6 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         }
         index->cues = knowledge.cues;
         index->weights = knowledge.weights;
-        index->bias = knowledge.bias;
-        index->alignedFrom = knowledge.alignedFrom;
-        index->closedBelow = knowledge.closedBelow;
-        index->weighed = knowledge.weighed;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
             for (const QString& phrase : knowledge.cues.at(i).phrases) {
                 index->add(phrase, Role::cue, static_cast<int>(i));
@@ -930,8 +924,7 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
                                              QLatin1Char(')')}
             : Decision{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
 
-    // A window mostly about another field than the aimset's.
-    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
+    const bool aboutElse = r.aboutElse();
 
     // Any page or show in the language the aimset practises is practice.
     if (r.inAimsetLanguage && r.cues == 0) {
@@ -1039,7 +1032,7 @@ OfflineJudge::Decision OfflineJudge::rulesForText(const QString& aimset, const R
     const double play = r.leisure - r.errands;
     // A page with nothing of play needs less: one word of the aimset's field,
     // even a wide field's, does, unless the page is mostly about another field.
-    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords;
+    const bool aboutElse = r.aboutElse();
     const bool quiet =
         r.leisure == 0 &&
         (related >= 1.0 || (!aboutElse && (r.related > 0 || related >= kRelatedWeight)));
@@ -1095,7 +1088,7 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
             count(r.foreignWords),
             count(r.ownWords),
             count(r.unrelatedWords),
-            flag(r.foreignWords >= 2 && r.foreignWords > r.ownWords),
+            flag(r.aboutElse()),
             flag(r.aimsetAboutPlay),
             flag(r.aimsetKnown),
             flag(weighing.rules.verdict == Verdict::aligned),
@@ -1105,19 +1098,20 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
     const Index& index = *m_index;
     // What the rules find aligned stays so; the score settles the rest.
-    if (!index.weighed || weighing.rules.verdict == Verdict::aligned) {
+    if (!index.weights || weighing.rules.verdict == Verdict::aligned) {
         return weighing.rules;
     }
+    const Knowledge::Weights& weights = *index.weights;
     const QList<double> evidence = evidenceOf(weighing);
-    double score = index.bias;
-    for (qsizetype i = 0; i < evidence.size() && i < index.weights.size(); ++i) {
-        score += index.weights.at(i) * evidence.at(i);
+    double score = weights.bias;
+    for (qsizetype i = 0; i < evidence.size() && i < weights.byEvidence.size(); ++i) {
+        score += weights.byEvidence.at(i) * evidence.at(i);
     }
     const Reading& r = weighing.reading;
     // Nothing is closed without a sign of play to name.
-    const Verdict verdict = score >= index.alignedFrom                   ? Verdict::aligned
-                            : score < index.closedBelow && r.leisure > 0 ? Verdict::misaligned
-                                                                         : Verdict::unclear;
+    const Verdict verdict = score >= weights.alignedFrom                   ? Verdict::aligned
+                            : score < weights.closedBelow && r.leisure > 0 ? Verdict::misaligned
+                                                                           : Verdict::unclear;
     if (verdict == weighing.rules.verdict) {
         return weighing.rules;
     }
