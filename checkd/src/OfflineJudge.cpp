@@ -109,6 +109,7 @@ struct OfflineJudge::Index {
     QList<Category> categories;
     QList<Topic> topics;
     QList<Knowledge::Cue> cues;
+    QSet<QString> errandKinds; // names of errand categories ("shopping"), as cue kinds too
     QSet<QString> stopTerms;
     QSet<QString> genericTerms;
     QSet<QString> placeTerms;              // single-term place names
@@ -368,6 +369,9 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             const int ref = static_cast<int>(index->categories.size());
             categoryNumber.insert(category.name, ref);
             index->categories.append({category.name, category.leaning});
+            if (category.leaning == Leaning::errand) {
+                index->errandKinds.insert(category.name);
+            }
             for (const QString& place : category.places) {
                 index->add(place, Role::place, ref);
             }
@@ -617,6 +621,14 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             fieldTexts.insert(match.text);
         }
     }
+    // On a shop or booking site the aimset needs, its carts and listings are
+    // the errand itself, not play.
+    const auto errand = [&](int category) {
+        return index.categories.at(category).leaning == Leaning::errand;
+    };
+    const bool onNeededErrand = std::any_of(matches.begin(), matches.end(), [&](const auto& m) {
+        return m.role == Role::place && profile.intended.contains(m.ref) && errand(m.ref);
+    });
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     QSet<int> foreign;                     // by phrase text number
@@ -680,7 +692,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.intendedPlace = true;
                 reading.intendedCategory = category.name;
             } else if (category.leaning == Leaning::leisure ||
-                       category.leaning == Leaning::errand) {
+                       (category.leaning == Leaning::errand && !onNeededErrand)) {
                 reading.leisurePlace = true;
                 reading.playPlace |= category.leaning == Leaning::leisure;
                 reading.telling |= category.leaning == Leaning::leisure;
@@ -714,7 +726,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             // A word of the aimset's own field ("reels" to a social media
             // planner) is its work, not a sign of play.
             if (profile.named.contains(match.id) || cueSeen.contains(match.text) ||
-                (cue.leisure && fieldTexts.contains(match.text))) {
+                (cue.leisure && fieldTexts.contains(match.text)) ||
+                (onNeededErrand && index.errandKinds.contains(cue.kind))) {
                 break;
             }
             cueSeen.insert(match.text);
@@ -811,14 +824,16 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                                         ? index.categories.at(found->ref).leaning
                                         : Leaning::neutral;
             if (found->role == Role::place && !profile.intended.contains(found->ref) &&
-                (leaning == Leaning::leisure || leaning == Leaning::errand)) {
+                (leaning == Leaning::leisure || (leaning == Leaning::errand && !onNeededErrand))) {
                 reading.leisurePlace = true;
                 reading.playPlace |= leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
                 if (leaning == Leaning::errand) {
                     reading.errands += kLeisurePlace * leisureScale;
                 }
-            } else if (found->role == Role::cue && index.cues.at(found->ref).leisure) {
+            } else if (found->role == Role::cue && index.cues.at(found->ref).leisure &&
+                       !(onNeededErrand &&
+                         index.errandKinds.contains(index.cues.at(found->ref).kind))) {
                 reading.cues += kCue;
                 noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
             }
@@ -1108,10 +1123,16 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         score += weights.byEvidence.at(i) * evidence.at(i);
     }
     const Reading& r = weighing.reading;
-    // Nothing is closed without a sign of play to name.
-    const Verdict verdict = score >= weights.alignedFrom                   ? Verdict::aligned
-                            : score < weights.closedBelow && r.leisure > 0 ? Verdict::misaligned
-                                                                           : Verdict::unclear;
+    // A place of play that shows nothing of the aimset, its field, its
+    // places or its tools is closed as the rules say; the score weighs the rest, and
+    // nothing is closed without a sign of play to name.
+    const bool bare = r.relatedness() == 0 && r.ownWords == 0 && !r.aimsetAboutPlay &&
+                      !r.intendedPlace && !r.namedPlace && !r.workPlace && !r.learning;
+    const bool closing = weighing.rules.verdict == Verdict::misaligned && r.playPlace && bare;
+    const Verdict verdict = score >= weights.alignedFrom ? Verdict::aligned
+                            : closing || (score < weights.closedBelow && r.leisure > 0)
+                                ? Verdict::misaligned
+                                : Verdict::unclear;
     if (verdict == weighing.rules.verdict) {
         return weighing.rules;
     }
