@@ -269,6 +269,7 @@ struct OfflineJudge::Profile {
     QSet<int> intended;        // categories that serve this aimset
     bool leisureField = false; // the aimset is about play itself (a game, a show)
     int language = -1;         // the language the aimset is about learning
+    int languageTopic = -1;    // and its topic
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
@@ -300,6 +301,7 @@ struct OfflineJudge::Reading {
     bool referencePlace = false; // an encyclopedia or dictionary
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
+    bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
@@ -427,6 +429,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             for (qsizetype l = 0; l < index.languages.size(); ++l) {
                 if (index.languages.at(l).name == index.topics.at(match.ref).name) {
                     profile->language = static_cast<int>(l);
+                    profile->languageTopic = match.ref;
                 }
             }
         }
@@ -670,6 +673,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 break;
             }
             own.insert(match.text);
+            reading.namesLanguage |= match.ref == profile.languageTopic;
             const QString first = bag.sequence.at(match.start);
             if (match.length == 1 && directTerms.contains(first)) {
                 break;
@@ -945,6 +949,11 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
     if (r.inAimsetLanguage && r.cues == 0) {
         return aligned();
     }
+    // So is a lesson, show or podcast that names the language, on a place of
+    // work or play alike, with one sign of its format at most.
+    if (r.namesLanguage && !r.leisurePlace && r.cues <= kCue) {
+        return aligned();
+    }
     // A thread clearly on the aimset's subject is work; a passing word is not.
     if (r.forumPlace && !r.leisurePlace && r.cues == 0) {
         if (related >= kStrongRelated && !aboutElse) {
@@ -1124,13 +1133,16 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     }
     const Reading& r = weighing.reading;
     // A place of play that shows nothing of the aimset, its field, its
-    // places or its tools is closed as the rules say; the score weighs the rest, and
-    // nothing is closed without a sign of play to name.
+    // places or its tools is closed as the rules say; the score weighs the
+    // rest, and nothing is closed without a sign of play to name.
     const bool bare = r.relatedness() == 0 && r.ownWords == 0 && !r.aimsetAboutPlay &&
                       !r.intendedPlace && !r.namedPlace && !r.workPlace && !r.learning;
     const bool closing = weighing.rules.verdict == Verdict::misaligned && r.playPlace && bare;
+    // Nor does a low score close a place the aimset needs or names, or play
+    // when the aimset is about play: there, play may well be the work.
+    const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;
     const Verdict verdict = score >= weights.alignedFrom ? Verdict::aligned
-                            : closing || (score < weights.closedBelow && r.leisure > 0)
+                            : closing || (score < weights.closedBelow && closable)
                                 ? Verdict::misaligned
                                 : Verdict::unclear;
     if (verdict == weighing.rules.verdict) {

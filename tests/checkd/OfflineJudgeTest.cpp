@@ -78,10 +78,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      "Firefox - Kubernetes Networking Explained: Services and Ingress | Amazon.com — Mozilla "
      "Firefox",
      asked},
-    // Thin evidence: a blank tool is kept, an unknown page is asked about,
-    // and so is play that no place of play shows.
+    // Thin evidence: a blank tool is kept, an unknown page is asked about.
     {kGrant, "LibreOffice Writer - Untitled 1", kept},
-    {kGrant, "Google Chrome - 25 Cutest Puppies of the Year - Google Chrome", asked},
+    {kGrant, "Google Chrome - 25 Cutest Puppies of the Year - Google Chrome", closed},
     {kGrant, "Google Chrome - Sphagnum moss identification key - Google Chrome", asked},
     // A shared word among other things is a coincidence as often as a link:
     // one word of the aimset's own on a plain page is kept, a thread with
@@ -100,6 +99,11 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Write the match report for the school newspaper",
      "Google Chrome - BBC Sport - Football - Google Chrome", asked},
     {"Sell my old bike", "Google Chrome - Kleinanzeigen - Fahrrad verkaufen - Google Chrome", kept},
+    // A podcast or lesson that names the language the aimset practises is the practice.
+    {"Improve my Italian listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
+     kept},
+    {"Improve my Spanish listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
+     asked},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
