@@ -57,19 +57,10 @@ QString singularOfGerman(const QString& word) {
     return word;
 }
 
-QString stem(const QString& input) {
-    const QString word = singularOfGerman(input);
+QString stem(const QString& word) {
     thread_local Stemmer english;
-    // Windows repeat their words; most stems are looked up, not computed.
-    thread_local QHash<QString, QString> known;
     if (!english.stemmer || word.size() < 4) {
         return word;
-    }
-    if (const auto found = known.constFind(word); found != known.constEnd()) {
-        return *found;
-    }
-    if (known.size() > 20000) {
-        known.clear();
     }
     const QByteArray utf8 = word.toUtf8();
     const sb_symbol* stemmed =
@@ -78,13 +69,11 @@ QString stem(const QString& input) {
     if (!stemmed) {
         return word;
     }
-    const QString result = QString::fromUtf8(reinterpret_cast<const char*>(stemmed),
-                                             sb_stemmer_length(english.stemmer));
-    known.insert(word, result);
-    return result;
+    return QString::fromUtf8(reinterpret_cast<const char*>(stemmed),
+                             sb_stemmer_length(english.stemmer));
 }
 
-bool isAscii(const QString& word) {
+bool isAscii(QStringView word) {
     for (const QChar c : word) {
         if (c.unicode() > 0x7f) {
             return false;
@@ -93,12 +82,12 @@ bool isAscii(const QString& word) {
     return true;
 }
 
-QString withoutAccents(const QString& word) {
+QString withoutAccents(QStringView word) {
     if (isAscii(word)) {
-        return word;
+        return word.toString();
     }
     QString folded;
-    const QString decomposed = word.normalized(QString::NormalizationForm_KD);
+    const QString decomposed = word.toString().normalized(QString::NormalizationForm_KD);
     folded.reserve(decomposed.size());
     for (const QChar c : decomposed) {
         if (c.category() != QChar::Mark_NonSpacing) {
@@ -108,7 +97,24 @@ QString withoutAccents(const QString& word) {
     return folded;
 }
 
-void addWord(QStringList& out, const QString& word) {
+// The comparable term of one case-folded word. Texts repeat their words and
+// the knowledge shares most of its own, so each distinct word is reduced
+// once per thread; the lookup borrows the word's characters.
+QString termOf(QStringView word) {
+    thread_local QHash<QString, QString> known;
+    if (const auto found = known.constFind(QString::fromRawData(word.data(), word.size()));
+        found != known.constEnd()) {
+        return *found;
+    }
+    if (known.size() > 20000) {
+        known.clear();
+    }
+    const QString term = stem(singularOfGerman(withoutAccents(word)));
+    known.insert(word.toString(), term);
+    return term;
+}
+
+void addWord(QStringList& out, QStringView word) {
     bool hasDigit = false;
     for (const QChar c : word) {
         if (c.isDigit()) {
@@ -117,34 +123,34 @@ void addWord(QStringList& out, const QString& word) {
         }
     }
     if (hasDigit) {
-        out.append(word);
+        out.append(word.toString());
         // "Lecture08" and "CHEM2310" also speak through their letters.
-        QString run;
+        qsizetype run = 0;
         for (qsizetype i = 0; i <= word.size(); ++i) {
             if (i < word.size() && word.at(i).isLetter()) {
-                run.append(word.at(i));
+                ++run;
                 continue;
             }
-            if (run.size() >= 3 && run.size() < word.size()) {
-                out.append(stem(withoutAccents(run)));
+            if (run >= 3 && run < word.size()) {
+                out.append(termOf(word.sliced(i - run, run)));
             }
-            run.clear();
+            run = 0;
         }
     } else if (word.size() >= 2) {
-        out.append(stem(withoutAccents(word)));
+        out.append(termOf(word));
     }
 }
 
 // Ideographs carry meaning in pairs more often than alone; kana between them
 // is mostly grammar and only separates.
-void addIdeographRun(QStringList& out, const QString& run) {
+void addIdeographRun(QStringList& out, QStringView run) {
     const qsizetype n = run.size();
     if (n == 1) {
-        out.append(run);
+        out.append(run.toString());
         return;
     }
     for (qsizetype i = 0; i + 1 < n; ++i) {
-        out.append(run.mid(i, 2));
+        out.append(run.sliced(i, 2).toString());
     }
 }
 
@@ -153,9 +159,10 @@ void addIdeographRun(QStringList& out, const QString& run) {
 QStringList analyzeTerms(const QString& text) {
     QStringList out;
     const QString folded = text.toCaseFolded();
-    QString current;
+    qsizetype start = 0; // of the current run of one class
     CharClass currentClass = CharClass::separator;
-    auto flush = [&] {
+    auto flush = [&](qsizetype end) {
+        const QStringView current = QStringView(folded).sliced(start, end - start);
         if (current.isEmpty()) {
             return;
         }
@@ -168,36 +175,40 @@ QStringList analyzeTerms(const QString& text) {
             break;
         case CharClass::katakana:
             if (current.size() >= 2) {
-                out.append(current);
+                out.append(current.toString());
             }
             break;
         default:
             break;
         }
-        current.clear();
     };
     const qsizetype size = folded.size();
     for (qsizetype i = 0; i < size;) {
         char32_t c = folded.at(i).unicode();
         qsizetype width = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < size && folded.at(i + 1).isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(folded.at(i), folded.at(i + 1));
-            width = 2;
-        }
-        CharClass cls = classify(c);
-        if (cls == CharClass::kana) {
-            cls = CharClass::separator;
+        CharClass cls;
+        if (c < 0x80) { // most text: no script or category tables needed
+            cls = (c >= U'a' && c <= U'z') || (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z')
+                      ? CharClass::word
+                      : CharClass::separator;
+        } else {
+            if (QChar::isHighSurrogate(c) && i + 1 < size && folded.at(i + 1).isLowSurrogate()) {
+                c = QChar::surrogateToUcs4(folded.at(i), folded.at(i + 1));
+                width = 2;
+            }
+            cls = classify(c);
+            if (cls == CharClass::kana) {
+                cls = CharClass::separator;
+            }
         }
         if (cls != currentClass) {
-            flush();
+            flush(i);
             currentClass = cls;
-        }
-        if (cls != CharClass::separator) {
-            current.append(folded.mid(i, width));
+            start = i;
         }
         i += width;
     }
-    flush();
+    flush(size);
     return out;
 }
 
