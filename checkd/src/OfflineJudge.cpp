@@ -152,14 +152,22 @@ struct OfflineJudge::Index {
 
     std::optional<Knowledge::Weights> weights;
 
-    void add(const QString& phrase, Role role, int ref, bool broad = false) {
-        // "Feed" in quotes, and names too short to find as words ("X"), count
-        // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
-        // A channel ("#music") too: without its "#" it is a common word.
-        const bool quoted = (phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
-                             phrase.endsWith(QLatin1Char('"'))) ||
-                            phrase.startsWith(QLatin1Char('#'));
-        const QStringList terms = quoted ? QStringList() : analyzeTerms(phrase);
+    // "Feed" in quotes, and names too short to find as words ("X"), count
+    // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
+    // A channel ("#music") too: without its "#" it is a common word.
+    static bool wholePartOnly(const QString& phrase) {
+        return (phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
+                phrase.endsWith(QLatin1Char('"'))) ||
+               phrase.startsWith(QLatin1Char('#'));
+    }
+
+    void add(const QString& phrase, Role role, int ref) {
+        add(phrase, wholePartOnly(phrase) ? QStringList() : analyzeTerms(phrase), role, ref);
+    }
+
+    // A phrase whose terms are already known (empty for a whole part only).
+    void add(const QString& phrase, const QStringList& terms, Role role, int ref,
+             bool broad = false) {
         if (terms.isEmpty()) {
             const QString part =
                 (phrase.startsWith(QLatin1Char('"')) ? phrase.mid(1, phrase.size() - 2) : phrase)
@@ -194,11 +202,11 @@ struct OfflineJudge::Index {
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
-        const QString joined = terms.join(QLatin1Char(' '));
-        int text = textIds.value(joined, -1);
-        if (text < 0) {
-            text = static_cast<int>(textIds.size());
-            textIds.insert(joined, text);
+        // One lookup whether the analysed words are new or not.
+        const qsizetype texts = textIds.size();
+        int& text = textIds[terms.join(QLatin1Char(' '))];
+        if (textIds.size() > texts) {
+            text = static_cast<int>(texts);
         }
         entries.append({rest, role, ref, id, text, generic, broad});
         if (role == Role::place && terms.size() == 1) {
@@ -344,9 +352,15 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             }
             index->languages.append(prepared);
         }
+        // Each topic word is analysed once, here, for the field terms and the index.
+        QList<QList<QStringList>> topicTerms;
+        topicTerms.reserve(knowledge.topics.size());
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
+            QList<QStringList>& analysed = topicTerms.emplaceBack();
+            analysed.reserve(knowledge.topics.at(t).words.size());
             for (const QString& word : knowledge.topics.at(t).words) {
-                if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+                const QStringList& terms = analysed.emplaceBack(analyzeTerms(word));
+                if (terms.size() == 1) {
                     index->fieldTerms.insert(terms.first());
                     if (!index->genericTerms.contains(terms.first()) &&
                         !index->stopTerms.contains(terms.first())) {
@@ -386,8 +400,11 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 }
             }
             index->topics.append(prepared);
-            for (const QString& word : topic.words) {
-                index->add(word, Role::topic, ref, topic.broad);
+            for (qsizetype w = 0; w < topic.words.size(); ++w) {
+                const QString& word = topic.words.at(w);
+                index->add(word,
+                           Index::wholePartOnly(word) ? QStringList() : topicTerms.at(ref).at(w),
+                           Role::topic, ref, topic.broad);
             }
         }
         index->cues = knowledge.cues;
