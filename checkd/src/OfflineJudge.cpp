@@ -161,11 +161,7 @@ struct OfflineJudge::Index {
                phrase.startsWith(QLatin1Char('#'));
     }
 
-    void add(const QString& phrase, Role role, int ref) {
-        add(phrase, wholePartOnly(phrase) ? QStringList() : analyzeTerms(phrase), role, ref);
-    }
-
-    // A phrase whose terms are already known (empty for a whole part only).
+    // A phrase with its analysed terms (none for a whole part only).
     void add(const QString& phrase, const QStringList& terms, Role role, int ref,
              bool broad = false) {
         if (terms.isEmpty()) {
@@ -333,20 +329,27 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         index->byFirst.reserve(phrases);
         index->textIds.reserve(phrases);
         index->shown.reserve(phrases);
+        // The knowledge's phrases share most of their words: each is reduced
+        // once, for as long as the index is being built.
+        WordMemory words;
+        words.known.reserve(phrases);
+        const auto termsOf = [&words](const QString& phrase) {
+            return Index::wholePartOnly(phrase) ? QStringList() : analyzeTerms(phrase, words);
+        };
         for (const QString& word : knowledge.stopwords) {
-            for (const QString& term : analyzeTerms(word)) {
+            for (const QString& term : analyzeTerms(word, words)) {
                 index->stopTerms.insert(term);
             }
         }
         for (const QString& word : knowledge.generic) {
-            if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+            if (const QStringList terms = analyzeTerms(word, words); terms.size() == 1) {
                 index->genericTerms.insert(terms.first());
             }
         }
         for (const Knowledge::Language& language : knowledge.languages) {
             Index::Language prepared{language.name, {}};
             for (const QString& word : language.words) {
-                for (const QString& term : analyzeTerms(word)) {
+                for (const QString& term : analyzeTerms(word, words)) {
                     prepared.terms.insert(term);
                 }
             }
@@ -359,7 +362,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             QList<QStringList>& analysed = topicTerms.emplaceBack();
             analysed.reserve(knowledge.topics.at(t).words.size());
             for (const QString& word : knowledge.topics.at(t).words) {
-                const QStringList& terms = analysed.emplaceBack(analyzeTerms(word));
+                const QStringList& terms = analysed.emplaceBack(analyzeTerms(word, words));
                 if (terms.size() == 1) {
                     index->fieldTerms.insert(terms.first());
                     if (!index->genericTerms.contains(terms.first()) &&
@@ -383,7 +386,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             categoryNumber.insert(category.name, ref);
             index->categories.append({category.name, category.leaning});
             for (const QString& place : category.places) {
-                index->add(place, Role::place, ref);
+                index->add(place, termsOf(place), Role::place, ref);
             }
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
@@ -411,7 +414,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         index->weights = knowledge.weights;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
             for (const QString& phrase : knowledge.cues.at(i).phrases) {
-                index->add(phrase, Role::cue, static_cast<int>(i));
+                index->add(phrase, termsOf(phrase), Role::cue, static_cast<int>(i));
             }
         }
         return index;

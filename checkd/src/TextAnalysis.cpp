@@ -97,16 +97,15 @@ QString withoutAccents(QStringView word) {
     return folded;
 }
 
-// The comparable term of one case-folded word. Texts repeat their words and
-// the knowledge shares most of its own, so each distinct word is reduced
-// once per thread; the lookup borrows the word's characters.
-QString termOf(QStringView word) {
-    thread_local QHash<QString, QString> known;
+// The comparable term of one case-folded word, each distinct word reduced
+// once; the lookup borrows the word's characters.
+QString termOf(QStringView word, WordMemory& memory) {
+    QHash<QString, QString>& known = memory.known;
     if (const auto found = known.constFind(QString::fromRawData(word.data(), word.size()));
         found != known.constEnd()) {
         return *found;
     }
-    if (known.size() > 20000) {
+    if (memory.limit > 0 && known.size() > memory.limit) {
         known.clear();
     }
     const QString term = stem(singularOfGerman(withoutAccents(word)));
@@ -114,7 +113,7 @@ QString termOf(QStringView word) {
     return term;
 }
 
-void addWord(QStringList& out, QStringView word) {
+void addWord(QStringList& out, QStringView word, WordMemory& memory) {
     bool hasDigit = false;
     for (const QChar c : word) {
         if (c.isDigit()) {
@@ -132,12 +131,12 @@ void addWord(QStringList& out, QStringView word) {
                 continue;
             }
             if (run >= 3 && run < word.size()) {
-                out.append(termOf(word.sliced(i - run, run)));
+                out.append(termOf(word.sliced(i - run, run), memory));
             }
             run = 0;
         }
     } else if (word.size() >= 2) {
-        out.append(termOf(word));
+        out.append(termOf(word, memory));
     }
 }
 
@@ -156,7 +155,7 @@ void addIdeographRun(QStringList& out, QStringView run) {
 
 } // namespace
 
-QStringList analyzeTerms(const QString& text) {
+QStringList analyzeTerms(const QString& text, WordMemory& memory) {
     QStringList out;
     const QString folded = text.toCaseFolded();
     qsizetype start = 0; // of the current run of one class
@@ -168,7 +167,7 @@ QStringList analyzeTerms(const QString& text) {
         }
         switch (currentClass) {
         case CharClass::word:
-            addWord(out, current);
+            addWord(out, current, memory);
             break;
         case CharClass::ideograph:
             addIdeographRun(out, current);
@@ -210,6 +209,12 @@ QStringList analyzeTerms(const QString& text) {
     }
     flush(size);
     return out;
+}
+
+QStringList analyzeTerms(const QString& text) {
+    // Windows repeat their words; a thread keeps its last few thousand.
+    thread_local WordMemory recent{{}, 20000};
+    return analyzeTerms(text, recent);
 }
 
 TermBag::TermBag(const QString& text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,17 @@ namespace aimset::checkd {
 // Latin words stemmed (so "reports" meets "report"), runs of Chinese or
 // Japanese characters cut into overlapping pairs since they have no spaces.
 QStringList analyzeTerms(const QString& text);
+
+// What analysis learnt of the words it met: each case-folded word's term.
+// Forgotten whenever it grows past limit words (0: never).
+struct WordMemory {
+    QHash<QString, QString> known;
+    qsizetype limit = 0;
+};
+
+// The same, remembering words in memory: many texts that share their words
+// (the knowledge, at start-up) reduce each distinct word once.
+QStringList analyzeTerms(const QString& text, WordMemory& memory);
 
 // The terms of a text in order, plus a fast membership test.
 struct TermBag {
