@@ -3,7 +3,10 @@
 #include <libstemmer.h>
 
 #include <QHash>
+#include <QVarLengthArray>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace aimset::checkd {
@@ -57,22 +60,6 @@ QString singularOfGerman(const QString& word) {
     return word;
 }
 
-QString stem(const QString& word) {
-    thread_local Stemmer english;
-    if (!english.stemmer || word.size() < 4) {
-        return word;
-    }
-    const QByteArray utf8 = word.toUtf8();
-    const sb_symbol* stemmed =
-        sb_stemmer_stem(english.stemmer, reinterpret_cast<const sb_symbol*>(utf8.constData()),
-                        static_cast<int>(utf8.size()));
-    if (!stemmed) {
-        return word;
-    }
-    return QString::fromUtf8(reinterpret_cast<const char*>(stemmed),
-                             sb_stemmer_length(english.stemmer));
-}
-
 bool isAscii(QStringView word) {
     for (const QChar c : word) {
         if (c.unicode() > 0x7f) {
@@ -82,12 +69,41 @@ bool isAscii(QStringView word) {
     return true;
 }
 
-QString withoutAccents(QStringView word) {
+QString stem(const QString& word) {
+    thread_local Stemmer english;
+    if (!english.stemmer || word.size() < 4) {
+        return word;
+    }
+    // Most words are ASCII: their UTF-8 is written on the stack.
+    QVarLengthArray<char, 64> utf8;
     if (isAscii(word)) {
-        return word.toString();
+        utf8.resize(word.size());
+        std::transform(word.begin(), word.end(), utf8.begin(),
+                       [](QChar c) { return static_cast<char>(c.unicode()); });
+    } else {
+        const QByteArray bytes = word.toUtf8();
+        utf8.append(bytes.constData(), bytes.size());
+    }
+    const sb_symbol* stemmed =
+        sb_stemmer_stem(english.stemmer, reinterpret_cast<const sb_symbol*>(utf8.constData()),
+                        static_cast<int>(utf8.size()));
+    if (!stemmed) {
+        return word;
+    }
+    const int length = sb_stemmer_length(english.stemmer);
+    // Many words are their own stem: they keep sharing the word's characters.
+    if (length == utf8.size() && std::memcmp(stemmed, utf8.constData(), utf8.size()) == 0) {
+        return word;
+    }
+    return QString::fromUtf8(reinterpret_cast<const char*>(stemmed), length);
+}
+
+QString withoutAccents(const QString& word) {
+    if (isAscii(word)) {
+        return word;
     }
     QString folded;
-    const QString decomposed = word.toString().normalized(QString::NormalizationForm_KD);
+    const QString decomposed = word.normalized(QString::NormalizationForm_KD);
     folded.reserve(decomposed.size());
     for (const QChar c : decomposed) {
         if (c.category() != QChar::Mark_NonSpacing) {
@@ -108,8 +124,9 @@ QString termOf(QStringView word, WordMemory& memory) {
     if (memory.limit > 0 && known.size() > memory.limit) {
         known.clear();
     }
-    const QString term = stem(singularOfGerman(withoutAccents(word)));
-    known.insert(word.toString(), term);
+    const QString key = word.toString();
+    const QString term = stem(singularOfGerman(withoutAccents(key)));
+    known.insert(key, term);
     return term;
 }
 
