@@ -198,9 +198,10 @@ struct OfflineJudge::Index {
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
-        // One lookup whether the analysed words are new or not.
+        // One lookup whether the analysed words are new or not; a single
+        // term is its own text.
         const qsizetype texts = textIds.size();
-        int& text = textIds[terms.join(QLatin1Char(' '))];
+        int& text = textIds[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
         if (textIds.size() > texts) {
             text = static_cast<int>(texts);
         }
