@@ -103,17 +103,17 @@ struct OfflineJudge::Index {
         int trade = -1; // the kind of place it is first served by, if specific
     };
 
-    QHash<QString, QList<Entry>> byFirst;
-    QHash<QString, int> textIds; // analysed phrase -> its number
-    QStringList shown;           // by phrase id
+    TermHash<QList<Entry>> byFirst;
+    TermHash<int> textIds; // analysed phrase -> its number
+    QStringList shown;     // by phrase id
     QList<Category> categories;
     QList<Topic> topics;
     QList<Knowledge::Cue> cues;
-    QSet<QString> stopTerms;
-    QSet<QString> genericTerms;
-    QSet<QString> placeTerms;              // single-term place names
-    QSet<QString> fieldTerms;              // single-term words of topics
-    QHash<QString, QList<int>> wordTopics; // the same, to their topics (not generic ones)
+    TermSet stopTerms;
+    TermSet genericTerms;
+    TermSet placeTerms;              // single-term place names
+    TermSet fieldTerms;              // single-term words of topics
+    TermHash<QList<int>> wordTopics; // the same, to their topics (not generic ones)
 
     // The topics of the parts of a joined word ("Steuerbescheid": "Steuer"),
     // as German writes many; both parts are tried, with and without a
@@ -139,7 +139,7 @@ struct OfflineJudge::Index {
     }
     struct Language {
         QString name;
-        QSet<QString> terms;
+        TermSet terms;
     };
     QList<Language> languages;
     struct Part {
@@ -147,7 +147,7 @@ struct OfflineJudge::Index {
         int ref;
         QString shown;
     };
-    QHash<QString, Part> parts; // case-folded title part -> place or cue
+    TermHash<Part> parts; // case-folded title part -> place or cue
     qsizetype longestPart = 0;
 
     std::optional<Knowledge::Weights> weights;

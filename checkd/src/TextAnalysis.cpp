@@ -116,7 +116,7 @@ QString withoutAccents(const QString& word) {
 // The comparable term of one case-folded word, each distinct word reduced
 // once; the lookup borrows the word's characters.
 QString termOf(QStringView word, WordMemory& memory) {
-    QHash<QString, QString>& known = memory.known;
+    TermHash<QString>& known = memory.known;
     if (const auto found = known.constFind(QString::fromRawData(word.data(), word.size()));
         found != known.constEnd()) {
         return *found;
@@ -226,6 +226,19 @@ QStringList analyzeTerms(const QString& text, WordMemory& memory) {
     }
     flush(size);
     return out;
+}
+
+size_t qHash(const TermKey& key, size_t seed) noexcept {
+    const QStringView text = key.text;
+    size_t hash = seed ^ static_cast<size_t>(text.size());
+    for (qsizetype i = 0; i < text.size(); i += 4) {
+        quint64 chunk = 0;
+        std::memcpy(&chunk, text.utf16() + i,
+                    static_cast<size_t>(std::min<qsizetype>(4, text.size() - i)) *
+                        sizeof(char16_t));
+        hash = ::qHash(chunk, hash);
+    }
+    return hash;
 }
 
 QStringList analyzeTerms(const QString& text) {
