@@ -242,7 +242,7 @@ size_t qHash(const TermKey& key, size_t seed) noexcept {
 }
 
 QStringList analyzeTerms(const QString& text) {
-    // Windows repeat their words; a thread keeps its last few thousand.
+    // Windows repeat their words; each thread remembers up to 20,000 of them.
     thread_local WordMemory recent{{}, 20000};
     return analyzeTerms(text, recent);
 }
