@@ -257,7 +257,8 @@ struct HttpServer::Impl {
     CheckService& service;
     ServerOptions options;
     bool tls = false;
-    QSslConfiguration sslConfiguration;
+    // Only for HTTPS: making one loads the TLS backend and OpenSSL.
+    std::optional<QSslConfiguration> sslConfiguration;
     bool sslValid = true;
     int listenFd = -1;
 
@@ -329,7 +330,7 @@ protected:
         connect(socket, &QTcpSocket::errorOccurred, this, [this, id] { drop(id); });
         if (m_impl.tls) {
             auto* secure = static_cast<QSslSocket*>(socket);
-            secure->setSslConfiguration(m_impl.sslConfiguration);
+            secure->setSslConfiguration(*m_impl.sslConfiguration);
             connect(secure, &QSslSocket::encryptedBytesWritten, this, [this, id] { written(id); });
             secure->startServerEncryption();
         }

@@ -34,36 +34,38 @@ std::optional<QList<Section>> readSections(const QString& directory, const QStri
     const QString content = QString::fromUtf8(file.readAll());
     QList<Section> sections;
     int lineNumber = 0;
-    for (const QString& rawLine : content.split(QLatin1Char('\n'))) {
+    // Lines and phrases are views into the text; only phrases are copied out.
+    for (const QStringView rawLine : QStringView(content).tokenize(u'\n')) {
         ++lineNumber;
-        const QString line = rawLine.trimmed();
+        const QStringView line = rawLine.trimmed();
         const auto fail = [&](const QString& why) {
             *error = fileName + QLatin1Char(':') + QString::number(lineNumber) +
                      QStringLiteral(": ") + why;
             return std::nullopt;
         };
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+        if (line.isEmpty() || line.startsWith(u'#')) {
             continue;
         }
-        if (line.startsWith(QLatin1Char('['))) {
-            if (!line.endsWith(QLatin1Char(']')) || line.size() < 3) {
+        if (line.startsWith(u'[')) {
+            if (!line.endsWith(u']') || line.size() < 3) {
                 return fail(QStringLiteral("a section header is written [name]"));
             }
-            sections.append({line.mid(1, line.size() - 2).trimmed(), lineNumber, {}});
+            sections.append({line.sliced(1, line.size() - 2).trimmed().toString(), lineNumber, {}});
             continue;
         }
         if (sections.isEmpty()) {
             return fail(QStringLiteral("phrases before the first [section]"));
         }
-        for (const QString& part : line.split(QLatin1Char(','))) {
-            const QString phrase = part.trimmed();
+        QStringList& entries = sections.last().entries;
+        for (const QStringView part : line.tokenize(u',')) {
+            const QStringView phrase = part.trimmed();
             if (phrase.isEmpty()) {
                 return fail(QStringLiteral("an empty phrase (two commas in a row?)"));
             }
-            if (phrase.contains(QLatin1Char('[')) || phrase.contains(QLatin1Char(']'))) {
-                return fail(QStringLiteral("a bracket inside a phrase: ") + phrase);
+            if (phrase.contains(u'[') || phrase.contains(u']')) {
+                return fail(QStringLiteral("a bracket inside a phrase: ") + phrase.toString());
             }
-            sections.last().entries.append(phrase);
+            entries.append(phrase.toString());
         }
     }
     return sections;

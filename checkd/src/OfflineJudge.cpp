@@ -103,18 +103,18 @@ struct OfflineJudge::Index {
         int trade = -1; // the kind of place it is first served by, if specific
     };
 
-    QHash<QString, QList<Entry>> byFirst;
-    QHash<QString, int> textIds; // analysed phrase -> its number
-    QStringList shown;           // by phrase id
+    TermHash<QList<Entry>> byFirst;
+    TermHash<int> textIds; // analysed phrase -> its number
+    QStringList shown;     // by phrase id
     QList<Category> categories;
     QList<Topic> topics;
     QList<Knowledge::Cue> cues;
     QSet<QString> errandKinds; // names of errand categories ("shopping"), as cue kinds too
-    QSet<QString> stopTerms;
-    QSet<QString> genericTerms;
-    QSet<QString> placeTerms;              // single-term place names
-    QSet<QString> fieldTerms;              // single-term words of topics
-    QHash<QString, QList<int>> wordTopics; // the same, to their topics (not generic ones)
+    TermSet stopTerms;
+    TermSet genericTerms;
+    TermSet placeTerms;              // single-term place names
+    TermSet fieldTerms;              // single-term words of topics
+    TermHash<QList<int>> wordTopics; // the same, to their topics (not generic ones)
 
     // The topics of the parts of a joined word ("Steuerbescheid": "Steuer"),
     // as German writes many; both parts are tried, with and without a
@@ -140,7 +140,7 @@ struct OfflineJudge::Index {
     }
     struct Language {
         QString name;
-        QSet<QString> terms;
+        TermSet terms;
     };
     QList<Language> languages;
     struct Part {
@@ -148,19 +148,23 @@ struct OfflineJudge::Index {
         int ref;
         QString shown;
     };
-    QHash<QString, Part> parts; // case-folded title part -> place or cue
+    TermHash<Part> parts; // case-folded title part -> place or cue
     qsizetype longestPart = 0;
 
     std::optional<Knowledge::Weights> weights;
 
-    void add(const QString& phrase, Role role, int ref, bool broad = false) {
-        // "Feed" in quotes, and names too short to find as words ("X"), count
-        // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
-        // A channel ("#music") too: without its "#" it is a common word.
-        const bool quoted = (phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
-                             phrase.endsWith(QLatin1Char('"'))) ||
-                            phrase.startsWith(QLatin1Char('#'));
-        const QStringList terms = quoted ? QStringList() : analyzeTerms(phrase);
+    // "Feed" in quotes, and names too short to find as words ("X"), count
+    // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
+    // A channel ("#music") too: without its "#" it is a common word.
+    static bool wholePartOnly(const QString& phrase) {
+        return (phrase.size() > 2 && phrase.startsWith(QLatin1Char('"')) &&
+                phrase.endsWith(QLatin1Char('"'))) ||
+               phrase.startsWith(QLatin1Char('#'));
+    }
+
+    // A phrase with its analysed terms (none for a whole part only).
+    void add(const QString& phrase, const QStringList& terms, Role role, int ref,
+             bool broad = false) {
         if (terms.isEmpty()) {
             const QString part =
                 (phrase.startsWith(QLatin1Char('"')) ? phrase.mid(1, phrase.size() - 2) : phrase)
@@ -195,11 +199,12 @@ struct OfflineJudge::Index {
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
-        const QString joined = terms.join(QLatin1Char(' '));
-        int text = textIds.value(joined, -1);
-        if (text < 0) {
-            text = static_cast<int>(textIds.size());
-            textIds.insert(joined, text);
+        // One lookup whether the analysed words are new or not; a single
+        // term is its own text.
+        const qsizetype texts = textIds.size();
+        int& text = textIds[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
+        if (textIds.size() > texts) {
+            text = static_cast<int>(texts);
         }
         entries.append({rest, role, ref, id, text, generic, broad});
         if (role == Role::place && terms.size() == 1) {
@@ -328,28 +333,41 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         index->byFirst.reserve(phrases);
         index->textIds.reserve(phrases);
         index->shown.reserve(phrases);
+        // The knowledge's phrases share most of their words: each is reduced
+        // once, for as long as the index is being built.
+        WordMemory words;
+        words.known.reserve(phrases);
+        const auto termsOf = [&words](const QString& phrase) {
+            return Index::wholePartOnly(phrase) ? QStringList() : analyzeTerms(phrase, words);
+        };
         for (const QString& word : knowledge.stopwords) {
-            for (const QString& term : analyzeTerms(word)) {
+            for (const QString& term : analyzeTerms(word, words)) {
                 index->stopTerms.insert(term);
             }
         }
         for (const QString& word : knowledge.generic) {
-            if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+            if (const QStringList terms = analyzeTerms(word, words); terms.size() == 1) {
                 index->genericTerms.insert(terms.first());
             }
         }
         for (const Knowledge::Language& language : knowledge.languages) {
             Index::Language prepared{language.name, {}};
             for (const QString& word : language.words) {
-                for (const QString& term : analyzeTerms(word)) {
+                for (const QString& term : analyzeTerms(word, words)) {
                     prepared.terms.insert(term);
                 }
             }
             index->languages.append(prepared);
         }
+        // Each topic word is analysed once, here, for the field terms and the index.
+        QList<QList<QStringList>> topicTerms;
+        topicTerms.reserve(knowledge.topics.size());
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
+            QList<QStringList>& analysed = topicTerms.emplaceBack();
+            analysed.reserve(knowledge.topics.at(t).words.size());
             for (const QString& word : knowledge.topics.at(t).words) {
-                if (const QStringList terms = analyzeTerms(word); terms.size() == 1) {
+                const QStringList& terms = analysed.emplaceBack(analyzeTerms(word, words));
+                if (terms.size() == 1) {
                     index->fieldTerms.insert(terms.first());
                     if (!index->genericTerms.contains(terms.first()) &&
                         !index->stopTerms.contains(terms.first())) {
@@ -375,7 +393,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 index->errandKinds.insert(category.name);
             }
             for (const QString& place : category.places) {
-                index->add(place, Role::place, ref);
+                index->add(place, termsOf(place), Role::place, ref);
             }
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
@@ -392,15 +410,18 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 }
             }
             index->topics.append(prepared);
-            for (const QString& word : topic.words) {
-                index->add(word, Role::topic, ref, topic.broad);
+            for (qsizetype w = 0; w < topic.words.size(); ++w) {
+                const QString& word = topic.words.at(w);
+                index->add(word,
+                           Index::wholePartOnly(word) ? QStringList() : topicTerms.at(ref).at(w),
+                           Role::topic, ref, topic.broad);
             }
         }
         index->cues = knowledge.cues;
         index->weights = knowledge.weights;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
             for (const QString& phrase : knowledge.cues.at(i).phrases) {
-                index->add(phrase, Role::cue, static_cast<int>(i));
+                index->add(phrase, termsOf(phrase), Role::cue, static_cast<int>(i));
             }
         }
         return index;

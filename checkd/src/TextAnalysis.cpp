@@ -3,7 +3,10 @@
 #include <libstemmer.h>
 
 #include <QHash>
+#include <QVarLengthArray>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace aimset::checkd {
@@ -57,40 +60,42 @@ QString singularOfGerman(const QString& word) {
     return word;
 }
 
-QString stem(const QString& input) {
-    const QString word = singularOfGerman(input);
-    thread_local Stemmer english;
-    // Windows repeat their words; most stems are looked up, not computed.
-    thread_local QHash<QString, QString> known;
-    if (!english.stemmer || word.size() < 4) {
-        return word;
-    }
-    if (const auto found = known.constFind(word); found != known.constEnd()) {
-        return *found;
-    }
-    if (known.size() > 20000) {
-        known.clear();
-    }
-    const QByteArray utf8 = word.toUtf8();
-    const sb_symbol* stemmed =
-        sb_stemmer_stem(english.stemmer, reinterpret_cast<const sb_symbol*>(utf8.constData()),
-                        static_cast<int>(utf8.size()));
-    if (!stemmed) {
-        return word;
-    }
-    const QString result = QString::fromUtf8(reinterpret_cast<const char*>(stemmed),
-                                             sb_stemmer_length(english.stemmer));
-    known.insert(word, result);
-    return result;
-}
-
-bool isAscii(const QString& word) {
+bool isAscii(QStringView word) {
     for (const QChar c : word) {
         if (c.unicode() > 0x7f) {
             return false;
         }
     }
     return true;
+}
+
+QString stem(const QString& word) {
+    thread_local Stemmer english;
+    if (!english.stemmer || word.size() < 4) {
+        return word;
+    }
+    // Most words are ASCII: their UTF-8 is written on the stack.
+    QVarLengthArray<char, 64> utf8;
+    if (isAscii(word)) {
+        utf8.resize(word.size());
+        std::transform(word.begin(), word.end(), utf8.begin(),
+                       [](QChar c) { return static_cast<char>(c.unicode()); });
+    } else {
+        const QByteArray bytes = word.toUtf8();
+        utf8.append(bytes.constData(), bytes.size());
+    }
+    const sb_symbol* stemmed =
+        sb_stemmer_stem(english.stemmer, reinterpret_cast<const sb_symbol*>(utf8.constData()),
+                        static_cast<int>(utf8.size()));
+    if (!stemmed) {
+        return word;
+    }
+    const int length = sb_stemmer_length(english.stemmer);
+    // Many words are their own stem: they keep sharing the word's characters.
+    if (length == utf8.size() && std::memcmp(stemmed, utf8.constData(), utf8.size()) == 0) {
+        return word;
+    }
+    return QString::fromUtf8(reinterpret_cast<const char*>(stemmed), length);
 }
 
 QString withoutAccents(const QString& word) {
@@ -108,7 +113,24 @@ QString withoutAccents(const QString& word) {
     return folded;
 }
 
-void addWord(QStringList& out, const QString& word) {
+// The comparable term of one case-folded word, each distinct word reduced
+// once; the lookup borrows the word's characters.
+QString termOf(QStringView word, WordMemory& memory) {
+    TermHash<QString>& known = memory.known;
+    if (const auto found = known.constFind(QString::fromRawData(word.data(), word.size()));
+        found != known.constEnd()) {
+        return *found;
+    }
+    if (memory.limit > 0 && known.size() > memory.limit) {
+        known.clear();
+    }
+    const QString key = word.toString();
+    const QString term = stem(singularOfGerman(withoutAccents(key)));
+    known.insert(key, term);
+    return term;
+}
+
+void addWord(QStringList& out, QStringView word, WordMemory& memory) {
     bool hasDigit = false;
     for (const QChar c : word) {
         if (c.isDigit()) {
@@ -117,88 +139,112 @@ void addWord(QStringList& out, const QString& word) {
         }
     }
     if (hasDigit) {
-        out.append(word);
+        out.append(word.toString());
         // "Lecture08" and "CHEM2310" also speak through their letters.
-        QString run;
+        qsizetype run = 0;
         for (qsizetype i = 0; i <= word.size(); ++i) {
             if (i < word.size() && word.at(i).isLetter()) {
-                run.append(word.at(i));
+                ++run;
                 continue;
             }
-            if (run.size() >= 3 && run.size() < word.size()) {
-                out.append(stem(withoutAccents(run)));
+            if (run >= 3 && run < word.size()) {
+                out.append(termOf(word.sliced(i - run, run), memory));
             }
-            run.clear();
+            run = 0;
         }
     } else if (word.size() >= 2) {
-        out.append(stem(withoutAccents(word)));
+        out.append(termOf(word, memory));
     }
 }
 
 // Ideographs carry meaning in pairs more often than alone; kana between them
 // is mostly grammar and only separates.
-void addIdeographRun(QStringList& out, const QString& run) {
+void addIdeographRun(QStringList& out, QStringView run) {
     const qsizetype n = run.size();
     if (n == 1) {
-        out.append(run);
+        out.append(run.toString());
         return;
     }
     for (qsizetype i = 0; i + 1 < n; ++i) {
-        out.append(run.mid(i, 2));
+        out.append(run.sliced(i, 2).toString());
     }
 }
 
 } // namespace
 
-QStringList analyzeTerms(const QString& text) {
+QStringList analyzeTerms(const QString& text, WordMemory& memory) {
     QStringList out;
     const QString folded = text.toCaseFolded();
-    QString current;
+    qsizetype start = 0; // of the current run of one class
     CharClass currentClass = CharClass::separator;
-    auto flush = [&] {
+    auto flush = [&](qsizetype end) {
+        const QStringView current = QStringView(folded).sliced(start, end - start);
         if (current.isEmpty()) {
             return;
         }
         switch (currentClass) {
         case CharClass::word:
-            addWord(out, current);
+            addWord(out, current, memory);
             break;
         case CharClass::ideograph:
             addIdeographRun(out, current);
             break;
         case CharClass::katakana:
             if (current.size() >= 2) {
-                out.append(current);
+                out.append(current.toString());
             }
             break;
         default:
             break;
         }
-        current.clear();
     };
     const qsizetype size = folded.size();
     for (qsizetype i = 0; i < size;) {
         char32_t c = folded.at(i).unicode();
         qsizetype width = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < size && folded.at(i + 1).isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(folded.at(i), folded.at(i + 1));
-            width = 2;
-        }
-        CharClass cls = classify(c);
-        if (cls == CharClass::kana) {
-            cls = CharClass::separator;
+        CharClass cls;
+        if (c < 0x80) { // most text: no script or category tables needed
+            cls = (c >= U'a' && c <= U'z') || (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z')
+                      ? CharClass::word
+                      : CharClass::separator;
+        } else {
+            if (QChar::isHighSurrogate(c) && i + 1 < size && folded.at(i + 1).isLowSurrogate()) {
+                c = QChar::surrogateToUcs4(folded.at(i), folded.at(i + 1));
+                width = 2;
+            }
+            cls = classify(c);
+            if (cls == CharClass::kana) {
+                cls = CharClass::separator;
+            }
         }
         if (cls != currentClass) {
-            flush();
+            flush(i);
             currentClass = cls;
-        }
-        if (cls != CharClass::separator) {
-            current.append(folded.mid(i, width));
+            start = i;
         }
         i += width;
     }
-    flush();
+    flush(size);
     return out;
+}
+
+size_t qHash(const TermKey& key, size_t seed) noexcept {
+    const QStringView text = key.text;
+    size_t hash = seed ^ static_cast<size_t>(text.size());
+    for (qsizetype i = 0; i < text.size(); i += 4) {
+        quint64 chunk = 0;
+        std::memcpy(&chunk, text.utf16() + i,
+                    static_cast<size_t>(std::min<qsizetype>(4, text.size() - i)) *
+                        sizeof(char16_t));
+        hash = ::qHash(chunk, hash);
+    }
+    return hash;
+}
+
+QStringList analyzeTerms(const QString& text) {
+    // Windows repeat their words; each thread remembers up to 20,000 of them.
+    thread_local WordMemory recent{{}, 20000};
+    return analyzeTerms(text, recent);
 }
 
 TermBag::TermBag(const QString& text)

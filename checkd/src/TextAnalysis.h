@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,33 @@ namespace aimset::checkd {
 // Latin words stemmed (so "reports" meets "report"), runs of Chinese or
 // Japanese characters cut into overlapping pairs since they have no spaces.
 QStringList analyzeTerms(const QString& text);
+
+// A word or term as the key of a hash table. With this Qt, on processors with
+// VAES, hashing a string of under eight characters costs about 100 ns and
+// slows the vector code that runs after any string hash; terms are short and
+// looked up by the thousand, so these keys go four characters at a time
+// through Qt's (seeded) integer hash instead.
+struct TermKey {
+    QString text;
+    TermKey(const QString& term) // implicit: tables are asked with plain strings
+        : text(term) {}
+    friend bool operator==(const TermKey& a, const TermKey& b) noexcept { return a.text == b.text; }
+};
+size_t qHash(const TermKey& key, size_t seed) noexcept;
+
+template <typename T> using TermHash = QHash<TermKey, T>;
+using TermSet = QSet<TermKey>;
+
+// What analysis learnt of the words it met: each case-folded word's term.
+// Forgotten whenever it grows past limit words (0: never).
+struct WordMemory {
+    TermHash<QString> known;
+    qsizetype limit = 0;
+};
+
+// The same, remembering words in memory: many texts that share their words
+// (the knowledge, at start-up) reduce each distinct word once.
+QStringList analyzeTerms(const QString& text, WordMemory& memory);
 
 // The terms of a text in order, plus a fast membership test.
 struct TermBag {

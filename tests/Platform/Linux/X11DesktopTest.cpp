@@ -1,14 +1,16 @@
 // The desktop as the app reads it, on a real X server with a window manager
 // (the test command provides both: scripts/with-desktop.sh): the window in
-// front, the desktop entries that name its application, and Alt+M.
+// front, the desktop entries that name its application, Alt+M, and Control+W.
 
 #include "Platform/Linux/DesktopEntries.h"
 #include "Platform/Linux/LinuxAppLists.h"
+#include "Platform/Linux/X11FrontTabCloser.h"
 #include "Platform/Linux/X11VoiceChord.h"
 #include "Platform/Linux/X11Workspace.h"
 #include "support/QtPrinters.h"
 #include "support/x11/X11TestDesktop.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gmock/gmock.h>
@@ -215,6 +217,25 @@ TEST_F(X11DesktopTest, HeldAltMIsOneDownAndOneUpAndTheWindowStillGetsTheKeys) {
     chord->unwatch();
     altM(false);
     EXPECT_EQ(changes.size(), 2);
+}
+
+// The user already holds Control: the closer adds only W, and Control stays
+// down in the user's hand afterwards.
+TEST_F(X11DesktopTest, WithControlHeldTheCloserSendsOnlyWAndLeavesControlDown) {
+    constexpr std::uint8_t kControlL = 37;
+    auto closer = openOnX<X11FrontTabCloser>();
+    ASSERT_TRUE(closer);
+    TestWindow window({u"--title"_s, u"A tab"_s});
+    ASSERT_TRUE(desktop.activateAndWait(window.id()));
+    desktop.fakeKey(kControlL, true);
+    const auto letGo = qScopeGuard([&] { desktop.fakeKey(kControlL, false); });
+    EXPECT_EQ(closer->closeFrontTab(), FrontTabCloser::Result::sent);
+    const QStringList expected = {u"key press 37 state 0"_s, u"key press 25 state 4"_s,
+                                  u"key release 25 state 4"_s};
+    test::spinUntil([&] { return window.keyLines().size() >= expected.size(); });
+    test::settle(200ms); // and nothing lets go of Control after that
+    EXPECT_EQ(window.keyLines(), expected);
+    EXPECT_TRUE(desktop.isKeyHeld(kControlL));
 }
 
 } // namespace
