@@ -4,18 +4,22 @@
     tools/fit-judge-weights.py AIMSET_CHECKD PUBLIC_CASES [--write]
 
 Asks AIMSET_CHECKD --evidence for the evidence of every check of the train
-cases (checkd/data/cases/train.jsonl) and the public ones (PUBLIC_CASES,
-shared/alignment-cases/public.jsonl); fits a regularised logistic score
-(each check labelled as its case) that settles what the judge's rules do
-not find aligned; chooses its regularisation by cross-validation within
-train (folds by aimset, so a fold's aimsets are new to its fit); and
-prints how the score and the rules alone fare. With --write it stores the
-weights and thresholds in checkd/data/knowledge/weights.txt: "aligned
-from" in the middle of the most accurate cuts on the fitting cases,
-"closed below" under every aligned case's score. The held-out sets are
-never read here. Python 3.11 and its standard library only.
+cases (checkd/data/cases/train.jsonl and train2.jsonl) and the public ones
+(PUBLIC_CASES, shared/alignment-cases/public.jsonl); fits a regularised
+logistic score (each check labelled as its case) that settles what the
+judge's rules do not find aligned; chooses its regularisation by
+cross-validation within train (folds by aimset, so a fold's aimsets are
+new to its fit); and prints how the score and the rules alone fare. With
+--write it stores the weights and thresholds in
+checkd/data/knowledge/weights.txt: "aligned from" in the middle of the
+most accurate cuts on the fitting cases, "closed below" under the score
+of every aligned case it could close, and lower by the most that a fit in
+cross-validation (over several foldings) left such a held-out aligned
+window under its own threshold. The held-out sets
+are never read here. Python 3.11 and its standard library only.
 """
 
+import hashlib
 import json
 import math
 import subprocess
@@ -23,13 +27,14 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-TRAIN = ROOT / "checkd/data/cases/train.jsonl"
+TRAINS = [ROOT / "checkd/data/cases/train.jsonl", ROOT / "checkd/data/cases/train2.jsonl"]
 WEIGHTS = ROOT / "checkd/data/knowledge/weights.txt"
 # Evidence left out of the score: what the fit cannot tell apart from
 # others, or what cross-validation found to hurt.
 LEFT_OUT = set()
 LAMBDAS = [1.0, 3.0, 10.0]
 FOLDS = 5
+SPLITS = 5
 
 
 def read_cases(checkd, path):
@@ -138,6 +143,13 @@ class Model:
         self.keep = [i for i, name in enumerate(names) if name not in LEFT_OUT]
         self.leisure = names.index("leisure")
         self.rules_aligned = names.index("rules aligned")
+        self.rules_closed = names.index("rules closed")
+        self.play_place = names.index("play place")
+        self.play_may_work = [names.index(n) for n in (
+            "intended place", "named place", "aimset about play")]
+        self.of_aimset = [names.index(n) for n in (
+            "direct", "related", "own words", "aimset about play", "intended place",
+            "named place", "work place", "learning")]
         samples = [(self.pick(e), 1.0 if c["aligned"] else 0.0)
                    for c in cases for _, e in c["checks"] if e is not None]
         self.w = fit(samples, lam)
@@ -156,11 +168,21 @@ class Model:
         s = self.score(evidence)
         if s >= self.aligned_from:
             return "aligned"
-        if s < self.closed_below and evidence[self.leisure] > 0:
+        if s < self.closed_below and self.closable(evidence) or self.bare_play(evidence):
             return "misaligned"
         return "unclear"
 
-    def choose_thresholds(self, cases):
+    def closable(self, evidence):
+        """A low score closes play, but not on a place the aimset needs or names, nor play
+        when the aimset is about play."""
+        return evidence[self.leisure] > 0 and not any(evidence[i] for i in self.play_may_work)
+
+    def bare_play(self, evidence):
+        """The rules close a place of play that shows nothing of the aimset; no score overrules."""
+        return (evidence[self.rules_closed] and evidence[self.play_place]
+                and not any(evidence[i] for i in self.of_aimset))
+
+    def choose_thresholds(self, cases, margin=0.0):
         self.closed_below = -1e9
         scores = sorted({self.score(e) for c in cases for _, e in c["checks"] if e is not None})
         # Halfway between two scores, so that no case sits on the cut.
@@ -184,9 +206,10 @@ class Model:
         # Under every aligned case's text score, with a margin: a closed tab is
         # the one mistake the user pays for.
         lowest = min((self.score(e) for c in cases if c["aligned"]
-                      for check, e in c["checks"] if check == "text" and e is not None),
-                     default=0.0)
-        self.closed_below = min(math.floor(lowest * 10) / 10 - 0.1, self.aligned_from - 0.5)
+                      for check, e in c["checks"] if check == "text" and e is not None
+                      and self.closable(e)), default=0.0)
+        self.closed_below = min(math.floor((lowest - margin) * 10) / 10 - 0.1,
+                                self.aligned_from - 0.5)
 
 
 def rules(names):
@@ -194,47 +217,67 @@ def rules(names):
     return lambda e: "aligned" if e[aligned] else "misaligned" if e[closed] else "unclear"
 
 
-def cross_validate(names, train, public, lam):
-    aimsets = sorted({c["aimset"] for c in train})
+def cross_validate(names, train, public, lam, split=0):
+    """Split 0 folds the aimsets in alphabetical order, others in a shuffled one."""
+    aimsets = sorted({c["aimset"] for c in train},
+                     key=lambda a: hashlib.sha1(f"{split} {a}".encode()).hexdigest() if split else a)
     fold_of = {a: i % FOLDS for i, a in enumerate(aimsets)}
     got = {"score": [0, 0, 0], "rules": [0, 0, 0]}
+    margin = 0.0
     for fold in range(FOLDS):
         held = [c for c in train if fold_of[c["aimset"]] == fold]
         model = Model(names, [c for c in train if fold_of[c["aimset"]] != fold] + public, lam)
+        # How far under its closing threshold a fit put an aligned window of
+        # aimsets it never saw: the final threshold keeps that much further down.
+        lowest = min((model.score(e) for c in held if c["aligned"]
+                      for check, e in c["checks"] if check == "text" and e is not None
+                      and model.closable(e)), default=model.closed_below)
+        margin = max(margin, model.closed_below - lowest)
         for key, decide in (("score", model.decide), ("rules", rules(names))):
             accuracy, closed, _ = figures(held, decide)
             got[key][0] += accuracy * len(held)
             got[key][1] += closed
         got["score"][2] += 1
-    return {k: (v[0] / len(train), v[1]) for k, v in got.items()}
+    figures_of = {k: (v[0] / len(train), v[1]) for k, v in got.items()}
+    figures_of["margin"] = margin
+    return figures_of
 
 
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     checkd = sys.argv[1]
-    names, train = read_cases(checkd, TRAIN)
+    train = []
+    for path in TRAINS:
+        names, cases = read_cases(checkd, path)
+        train += cases
     _, public = read_cases(checkd, Path(sys.argv[2]))
     best = None
     for lam in LAMBDAS:
         cv = cross_validate(names, train, public, lam)
         print(f"lambda={lam}: cross-validated accuracy score={cv['score'][0]:.3f} "
               f"(closed {cv['score'][1]}) rules={cv['rules'][0]:.3f} (closed {cv['rules'][1]})")
+        print(f"  closing margin {cv['margin']:.2f}")
         if best is None or cv["score"][0] > best[0]:
-            best = (cv["score"][0], lam)
-    lam = best[1]
+            best = (cv["score"][0], lam, cv["margin"])
+    lam, margin = best[1], best[2]
+    # The margin is noisy: a fit's threshold moves with the cases it is given,
+    # so the largest margin over more foldings is kept.
+    for split in range(1, SPLITS):
+        margin = max(margin, cross_validate(names, train, public, lam, split)["margin"])
+    print(f"closing margin over {SPLITS} foldings: {margin:.2f}")
     model = Model(names, train + public, lam)
     # Rounded as stored, then the thresholds chosen again on what C++ computes.
     model.w = [round(v, 3) for v in model.w]
-    model.choose_thresholds(train + public)
+    model.choose_thresholds(train + public, margin)
     for name, cases in (("train", train), ("public", public)):
         for key, decide in (("score", model.decide), ("rules", rules(names))):
             accuracy, closed, asked = figures(cases, decide)
             print(f"{name} {key}: accuracy={accuracy:.3f} closed={closed} asked={asked:.3f}")
     ranked = sorted(zip(model.w[1:], [names[i] for i in model.keep]), key=lambda p: -abs(p[0]))
     print("weights:", ", ".join(f"{n}={w:+.3f}" for w, n in ranked))
-    print(f"bias={model.w[0]:+.3f} aligned_from={model.aligned_from} "
-          f"closed_below={model.closed_below} lambda={lam}")
+    print(f"bias={model.w[0]:+.3f} aligned_from={model.aligned_from:.3f} "
+          f"closed_below={model.closed_below:.2f} lambda={lam}")
     if "--write" in sys.argv:
         lines = [line for line in WEIGHTS.read_text(encoding="utf-8").splitlines()
                  if line.startswith("#")]

@@ -109,6 +109,7 @@ struct OfflineJudge::Index {
     QList<Category> categories;
     QList<Topic> topics;
     QList<Knowledge::Cue> cues;
+    QSet<QString> errandKinds; // names of errand categories ("shopping"), as cue kinds too
     TermSet stopTerms;
     TermSet genericTerms;
     TermSet placeTerms;              // single-term place names
@@ -273,6 +274,7 @@ struct OfflineJudge::Profile {
     QSet<int> intended;        // categories that serve this aimset
     bool leisureField = false; // the aimset is about play itself (a game, a show)
     int language = -1;         // the language the aimset is about learning
+    int languageTopic = -1;    // and its topic
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
@@ -304,6 +306,7 @@ struct OfflineJudge::Reading {
     bool referencePlace = false; // an encyclopedia or dictionary
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
+    bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
@@ -386,6 +389,9 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             const int ref = static_cast<int>(index->categories.size());
             categoryNumber.insert(category.name, ref);
             index->categories.append({category.name, category.leaning});
+            if (category.leaning == Leaning::errand) {
+                index->errandKinds.insert(category.name);
+            }
             for (const QString& place : category.places) {
                 index->add(place, termsOf(place), Role::place, ref);
             }
@@ -444,6 +450,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             for (qsizetype l = 0; l < index.languages.size(); ++l) {
                 if (index.languages.at(l).name == index.topics.at(match.ref).name) {
                     profile->language = static_cast<int>(l);
+                    profile->languageTopic = match.ref;
                 }
             }
         }
@@ -638,6 +645,14 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             fieldTexts.insert(match.text);
         }
     }
+    // On a shop or booking site the aimset needs, its carts and listings are
+    // the errand itself, not play.
+    const auto errand = [&](int category) {
+        return index.categories.at(category).leaning == Leaning::errand;
+    };
+    const bool onNeededErrand = std::any_of(matches.begin(), matches.end(), [&](const auto& m) {
+        return m.role == Role::place && profile.intended.contains(m.ref) && errand(m.ref);
+    });
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     QSet<int> foreign;                     // by phrase text number
@@ -679,6 +694,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 break;
             }
             own.insert(match.text);
+            reading.namesLanguage |= match.ref == profile.languageTopic;
             const QString first = bag.sequence.at(match.start);
             if (match.length == 1 && directTerms.contains(first)) {
                 break;
@@ -701,7 +717,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.intendedPlace = true;
                 reading.intendedCategory = category.name;
             } else if (category.leaning == Leaning::leisure ||
-                       category.leaning == Leaning::errand) {
+                       (category.leaning == Leaning::errand && !onNeededErrand)) {
                 reading.leisurePlace = true;
                 reading.playPlace |= category.leaning == Leaning::leisure;
                 reading.telling |= category.leaning == Leaning::leisure;
@@ -735,7 +751,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             // A word of the aimset's own field ("reels" to a social media
             // planner) is its work, not a sign of play.
             if (profile.named.contains(match.id) || cueSeen.contains(match.text) ||
-                (cue.leisure && fieldTexts.contains(match.text))) {
+                (cue.leisure && fieldTexts.contains(match.text)) ||
+                (onNeededErrand && index.errandKinds.contains(cue.kind))) {
                 break;
             }
             cueSeen.insert(match.text);
@@ -832,14 +849,16 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                                         ? index.categories.at(found->ref).leaning
                                         : Leaning::neutral;
             if (found->role == Role::place && !profile.intended.contains(found->ref) &&
-                (leaning == Leaning::leisure || leaning == Leaning::errand)) {
+                (leaning == Leaning::leisure || (leaning == Leaning::errand && !onNeededErrand))) {
                 reading.leisurePlace = true;
                 reading.playPlace |= leaning == Leaning::leisure;
                 noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
                 if (leaning == Leaning::errand) {
                     reading.errands += kLeisurePlace * leisureScale;
                 }
-            } else if (found->role == Role::cue && index.cues.at(found->ref).leisure) {
+            } else if (found->role == Role::cue && index.cues.at(found->ref).leisure &&
+                       !(onNeededErrand &&
+                         index.errandKinds.contains(index.cues.at(found->ref).kind))) {
                 reading.cues += kCue;
                 noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
             }
@@ -949,6 +968,11 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
 
     // Any page or show in the language the aimset practises is practice.
     if (r.inAimsetLanguage && r.cues == 0) {
+        return aligned();
+    }
+    // So is a lesson, show or podcast that names the language, on a place of
+    // work or play alike, with one sign of its format at most.
+    if (r.namesLanguage && !r.leisurePlace && r.cues <= kCue) {
         return aligned();
     }
     // A thread clearly on the aimset's subject is work; a passing word is not.
@@ -1129,10 +1153,19 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         score += weights.byEvidence.at(i) * evidence.at(i);
     }
     const Reading& r = weighing.reading;
-    // Nothing is closed without a sign of play to name.
-    const Verdict verdict = score >= weights.alignedFrom                   ? Verdict::aligned
-                            : score < weights.closedBelow && r.leisure > 0 ? Verdict::misaligned
-                                                                           : Verdict::unclear;
+    // A place of play that shows nothing of the aimset, its field, its
+    // places or its tools is closed as the rules say; the score weighs the
+    // rest, and nothing is closed without a sign of play to name.
+    const bool bare = r.relatedness() == 0 && r.ownWords == 0 && !r.aimsetAboutPlay &&
+                      !r.intendedPlace && !r.namedPlace && !r.workPlace && !r.learning;
+    const bool closing = weighing.rules.verdict == Verdict::misaligned && r.playPlace && bare;
+    // Nor does a low score close a place the aimset needs or names, or play
+    // when the aimset is about play: there, play may well be the work.
+    const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;
+    const Verdict verdict = score >= weights.alignedFrom ? Verdict::aligned
+                            : closing || (score < weights.closedBelow && closable)
+                                ? Verdict::misaligned
+                                : Verdict::unclear;
     if (verdict == weighing.rules.verdict) {
         return weighing.rules;
     }

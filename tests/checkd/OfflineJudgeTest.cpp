@@ -40,10 +40,9 @@ TEST(TextAnalysisTest, WordFormsCaseAccentsAndScriptsMeet) {
 const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A feed with no word in common is play.
     {kGrant, "Firefox - Home / X — Mozilla Firefox", closed},
-    // Shared words do not beat obvious play: shown twice over, it is closed;
-    // otherwise at most the user is asked.
+    // Shared words do not beat obvious play: at most the user is asked.
     {kChemistry,
-     "Google Chrome - Breaking Bad S02E04 - Chemistry of a lie - Netflix - Google Chrome", closed},
+     "Google Chrome - Breaking Bad S02E04 - Chemistry of a lie - Netflix - Google Chrome", asked},
     {"Study for the bar exam", "Firefox - The 20 best cocktail bars in Lisbon — Mozilla Firefox",
      asked},
     {kChemistry,
@@ -83,10 +82,11 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kGrant, "LibreOffice Writer - Untitled 1", kept},
     {kGrant, "Google Chrome - 25 Cutest Puppies of the Year - Google Chrome", closed},
     {kGrant, "Google Chrome - Sphagnum moss identification key - Google Chrome", asked},
-    // A shared word among other things is a coincidence as often as a link,
-    // in a forum too; a thread clearly on the subject is work.
+    // A shared word among other things is a coincidence as often as a link:
+    // one word of the aimset's own on a plain page is kept, a thread with
+    // nothing else of the subject asked about; one clearly on it is work.
     {"Write the incident report for last night's database outage",
-     "Google Chrome - Report a lost or stolen card | Chase - Google Chrome", asked},
+     "Google Chrome - Report a lost or stolen card | Chase - Google Chrome", kept},
     {"Outline the plot of my fantasy novel",
      "Google Chrome - r/Fantasy - What are you reading this week? - Google Chrome", asked},
     {"File my 2024 tax return",
@@ -99,6 +99,11 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Write the match report for the school newspaper",
      "Google Chrome - BBC Sport - Football - Google Chrome", asked},
     {"Sell my old bike", "Google Chrome - Kleinanzeigen - Fahrrad verkaufen - Google Chrome", kept},
+    // A podcast or lesson that names the language the aimset practises is the practice.
+    {"Improve my Italian listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
+     kept},
+    {"Improve my Spanish listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
+     asked},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
@@ -139,11 +144,26 @@ const char* const kTextCases[][4] = {
      "Fits \u201CWrite my wedding speech\u201D"},
     {kGrant, "LibreOffice Writer - wetland_survey_budget.odt - LibreOffice Writer", "ALIGNED",
      "Mentions wetland, survey"},
+    // A shop the aimset needs is the errand itself, its cart no sign of play;
+    // to another aimset it is a shop like any.
+    {"Restock the lab's pipette tips",
+     "Filter tips 200 µL, 10 racks of 96 | Fisher Scientific\nIn stock. Add to cart", "ALIGNED",
+     "A lab shop page, which \u201CRestock the lab's pipette tips\u201D needs"},
+    {"Write my thesis introduction",
+     "Filter tips 200 µL, 10 racks of 96 | Fisher Scientific\nIn stock. Add to cart", "MISALIGNED",
+     "Looks like lab shop (fisher scientific), unrelated to \u201CWrite my thesis "
+     "introduction\u201D"},
+    // A page in the language the aimset practises is the practice.
+    {"Improve my Italian listening",
+     "Il governo ha approvato oggi la nuova legge sul lavoro. Secondo il ministro, tutti i "
+     "cittadini avranno più tempo",
+     "ALIGNED", "Mentions words in italian"},
     // Where the rules are unsure the fitted score decides: a chat someone
     // writes in is kept (the rules alone would ask).
     {"Plan my daughter's 8th birthday party",
-     "WhatsApp Tina: Can Max bring his little brother along?\nYou: of course!", "ALIGNED",
-     "Fits \u201CPlan my daughter's 8th birthday party\u201D"},
+     "WhatsApp Tina: Is Max allowed to bring his little brother along?\nYou: sure, the more the "
+     "merrier",
+     "ALIGNED", "Fits \u201CPlan my daughter's 8th birthday party\u201D"},
 };
 
 TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
