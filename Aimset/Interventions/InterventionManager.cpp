@@ -181,13 +181,9 @@ void InterventionManager::countIntervention(const QString& logPrefix, const QStr
     // Touches none of the manager's fields and never holds the intervention
     // up: the secret store may take seconds to answer, so it is only ever
     // asked off the main thread.
-    UsageStore& store = m_usageStore;
-    MainLoop& loop = m_loop;
-    BackgroundRunner runInBackground = m_runInBackground;
-    QString line = logPrefix + text;
-    const QPointer<InterventionManager> self(this);
-    m_runInBackground([&store, &loop, self, runInBackground, quotesWindow,
-                       line = std::move(line)]() mutable {
+    m_runInBackground([&store = m_usageStore, &loop = m_loop, self = QPointer(this),
+                       runInBackground = m_runInBackground, quotesWindow,
+                       line = QString(logPrefix + text)]() mutable {
         store.incrementCount(UsageStore::totalInterventionsKey);
         loop.post([&store, self, runInBackground, quotesWindow, line = std::move(line)]() mutable {
             // The store and the runner belong to the manager's owner: once

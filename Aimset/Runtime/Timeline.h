@@ -17,7 +17,6 @@ namespace aimset {
 // virtual time.
 class Timeline : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QVariantMap state READ state NOTIFY stateChanged)
 
 public:
     using Duration = MainLoop::Duration;
@@ -61,7 +60,6 @@ signals:
 
 private:
     void advance();
-    void scheduleNext();
 
     MainLoop& m_loop;
     const QVariantMap m_defaults;
