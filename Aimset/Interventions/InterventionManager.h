@@ -88,10 +88,6 @@ signals:
     void clarifyTimeoutRemainingChanged();
 
 private:
-    void setPhase(Phase phase);
-    void setCountdownRemaining(std::int64_t seconds);
-    void setClarifyTimeoutRemaining(std::int64_t seconds);
-
     // Pauses the session clock, shows the phase's panel in the middle of the
     // screen and starts its one-second ticker.
     void enter(Phase phase, const QString& view, QSize size);
