@@ -7,7 +7,6 @@
 #include "UsageStore.h"
 
 #include <QPointer>
-#include <QThreadPool>
 
 namespace aimset {
 
@@ -21,13 +20,7 @@ InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost,
     , m_frontTab(frontTab)
     , m_usageStore(usageStore)
     , m_runInBackground(std::move(runInBackground))
-    , m_isTargetInFront(std::move(isTargetInFront)) {
-    if (!m_runInBackground) {
-        m_runInBackground = [](std::function<void()> task) {
-            QThreadPool::globalInstance()->start(std::move(task));
-        };
-    }
-}
+    , m_isTargetInFront(std::move(isTargetInFront)) {}
 
 void InterventionManager::showClarifyingQuestion(const QString& aimset, const QString& question) {
     if (m_phase != Phase::hidden) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <utility>
 
 namespace aimset {
 
@@ -138,8 +139,7 @@ void FocusSession::refreshDisplay(bool first) {
     // Milestones are watched from one refresh to the next; a jump across
     // several announces only the highest.
     const int milestone = milestoneFor(focused, m_focusGoalMinutes);
-    const int previous = m_displayedMilestone;
-    m_displayedMilestone = milestone;
+    const int previous = std::exchange(m_displayedMilestone, milestone);
     if (!first && milestone != previous && m_lastMilestone < milestone) {
         m_lastMilestone = milestone;
         setMilestoneMessage(milestoneMessageFor(milestone));
