@@ -36,7 +36,6 @@ public:
     Timeline(MainLoop& loop, QVariantMap defaults, QObject* parent = nullptr);
 
     const QVariantMap& state() const { return m_state; }
-    QVariant value(const QString& key) const { return m_state.value(key); }
 
     // Starts `table` from the defaults; the cues due at once apply before
     // this returns. Replaces whatever played before.
