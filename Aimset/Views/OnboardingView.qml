@@ -7,7 +7,6 @@ Rectangle {
     id: root
 
     required property OnboardingFlow onboarding
-    readonly property int page: onboarding.currentPage
 
     color: "black"
 
@@ -95,7 +94,7 @@ Rectangle {
 
     // ---- page 0: drifting, and the nudge back -------------------------------------------
     Page {
-        current: root.page === 0
+        current: root.onboarding.currentPage === 0
 
         Reveal {
             shown: root.onboarding.demo.showHeadline
@@ -200,7 +199,7 @@ Rectangle {
 
     // ---- page 1: the three things that can happen ---------------------------------------
     Page {
-        current: root.page === 1
+        current: root.onboarding.currentPage === 1
 
         Item {
             id: stage
@@ -282,7 +281,7 @@ Rectangle {
 
     // ---- page 2: a new aimset by voice ---------------------------------------------------
     Page {
-        current: root.page === 2
+        current: root.onboarding.currentPage === 2
 
         Column {
             anchors.horizontalCenter: parent.horizontalCenter
@@ -364,7 +363,7 @@ Rectangle {
 
     // ---- page 3: accessibility access ----------------------------------------------------
     Page {
-        current: root.page === 3
+        current: root.onboarding.currentPage === 3
         spacing: 20
 
         EyeCircleSymbol {
