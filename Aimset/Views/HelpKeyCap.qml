@@ -11,7 +11,6 @@ Rectangle {
     implicitWidth: Math.max(40, label.implicitWidth + 24)
     implicitHeight: 40
     radius: 8
-    antialiasing: true
     color: pressed ? Qt.rgba(1, 1, 1, 0.30) : Qt.rgba(1, 1, 1, 0.10)
     border.width: 1
     border.color: pressed ? Qt.rgba(1, 1, 1, 0.50) : Qt.rgba(1, 1, 1, 0.20)

@@ -11,7 +11,6 @@ Rectangle {
     implicitWidth: Math.max(56, labelText.implicitWidth + 24)
     implicitHeight: 56
     radius: 10
-    antialiasing: true
     color: isPressed ? Qt.rgba(1, 1, 1, 0.28) : Qt.rgba(1, 1, 1, 0.10)
     border.width: 1
     border.color: isPressed ? Qt.rgba(1, 1, 1, 0.45) : Qt.rgba(1, 1, 1, 0.20)

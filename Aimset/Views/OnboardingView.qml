@@ -108,7 +108,6 @@ Rectangle {
             width: Math.min(460, parent.width)
             height: titleBar.height + content.height
             radius: 10
-            antialiasing: true
             color: Qt.rgba(1, 1, 1, 0.03)
             border.width: 1
             border.color: Qt.rgba(1, 1, 1, 0.12)

@@ -44,7 +44,6 @@ Rectangle {
             text: card.transcription
             textFormat: Text.PlainText
             font.pixelSize: 16
-            font.weight: Font.Normal
             color: Qt.rgba(1, 1, 1, 0.7)
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
