@@ -66,7 +66,6 @@ Rectangle {
         property alias step: stepLine.text
         property alias title: titleLine.text
         property alias body: bodyLine.text
-        anchors.horizontalCenter: parent.horizontalCenter
         y: centred ? (parent.height - height) / 2 : 0
         width: parent.width
         spacing: 14
@@ -402,7 +401,6 @@ Rectangle {
         // Room kept for the way on without window text, so "Enable Aimset"
         // stays where it is when the offer appears.
         Column {
-            anchors.horizontalCenter: parent.horizontalCenter
             width: parent.width
             spacing: 8
             readonly property bool offered: root.onboarding.canContinueWithTitlesOnly
