@@ -12,7 +12,6 @@ Rectangle {
     implicitHeight: column.implicitHeight + 2 * padding
     radius: 12
     color: Qt.rgba(0, 0, 0, 0.92)
-    border.width: 1
     border.color: Qt.rgba(1, 1, 1, 0.08)
 
     Column {

@@ -12,7 +12,6 @@ Rectangle {
     implicitHeight: input.implicitHeight + 28
     radius: 10
     color: Qt.rgba(1, 1, 1, 0.08)
-    border.width: 1
     border.color: Qt.rgba(1, 1, 1, 0.15)
 
     TextInput {

@@ -12,7 +12,6 @@ Rectangle {
     implicitHeight: 40
     radius: 8
     color: pressed ? Qt.rgba(1, 1, 1, 0.30) : Qt.rgba(1, 1, 1, 0.10)
-    border.width: 1
     border.color: pressed ? Qt.rgba(1, 1, 1, 0.50) : Qt.rgba(1, 1, 1, 0.20)
     scale: pressed ? 0.92 : 1
     transform: Translate { y: root.pressed ? 2 : 0 }

@@ -11,7 +11,6 @@ Rectangle {
     implicitHeight: column.implicitHeight + 2 * column.padding
     radius: 10
     color: Qt.rgba(0, 0, 0, 0.9)
-    border.width: 1
     border.color: Qt.rgba(1, 1, 1, 0.1)
 
     Column {

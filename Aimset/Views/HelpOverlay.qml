@@ -69,7 +69,6 @@ Item {
             anchors.fill: parent
             radius: parent.radius
             color: Qt.rgba(1, 1, 1, 0.14)
-            border.width: 1
             border.color: Qt.rgba(1, 1, 1, 0.12)
         }
 

@@ -16,7 +16,6 @@ HelpPage {
         height: typed.font.pixelSize + 28
         radius: 10
         color: Qt.rgba(1, 1, 1, 0.08)
-        border.width: 1
         border.color: Qt.rgba(1, 1, 1, 0.15)
 
         Text {

@@ -12,7 +12,6 @@ Rectangle {
     implicitHeight: 56
     radius: 10
     color: isPressed ? Qt.rgba(1, 1, 1, 0.28) : Qt.rgba(1, 1, 1, 0.10)
-    border.width: 1
     border.color: isPressed ? Qt.rgba(1, 1, 1, 0.45) : Qt.rgba(1, 1, 1, 0.20)
     transform: Translate {
         y: root.isPressed ? 2 : 0

@@ -108,7 +108,6 @@ Rectangle {
             height: titleBar.height + content.height
             radius: 10
             color: Qt.rgba(1, 1, 1, 0.03)
-            border.width: 1
             border.color: Qt.rgba(1, 1, 1, 0.12)
             opacity: root.onboarding.demo.showBrowserFrame ? 1 : 0
             Behavior on opacity { EaseOutAnimation { duration: 500 } }
