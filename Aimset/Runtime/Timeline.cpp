@@ -63,7 +63,7 @@ void Timeline::advance() {
         return;
     }
     m_pending = m_loop.scheduleOnce(
-        *next - now, [this] { advance(); }, this);
+        *next - m_loop.now(), [this] { advance(); }, this);
 }
 
 Timeline::Duration Timeline::typing(Table& table, const QString& key, const QString& text,
