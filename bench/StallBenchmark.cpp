@@ -208,8 +208,9 @@ int keyring(bool freeze, int seconds) {
     FakeFrontTabCloser keys;
     LibsecretSecretStore secrets;
     UsageStore usage(secrets);
-    // The production runner: Qt's global thread pool.
-    InterventionManager manager(loop, panels, keys, usage);
+    // Background threads, as the app's own pool runs them.
+    InterventionManager manager(loop, panels, keys, usage,
+                                [](auto task) { QThreadPool::globalInstance()->start(task); });
     long shown = 0;
     QTimer intervene;
     QObject::connect(&intervene, &QTimer::timeout, [&] {

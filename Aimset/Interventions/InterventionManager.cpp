@@ -7,7 +7,6 @@
 #include "UsageStore.h"
 
 #include <QPointer>
-#include <QThreadPool>
 
 namespace aimset {
 
@@ -21,27 +20,7 @@ InterventionManager::InterventionManager(MainLoop& loop, PanelHost& panelHost,
     , m_frontTab(frontTab)
     , m_usageStore(usageStore)
     , m_runInBackground(std::move(runInBackground))
-    , m_isTargetInFront(std::move(isTargetInFront)) {
-    if (!m_runInBackground) {
-        m_runInBackground = [](std::function<void()> task) {
-            QThreadPool::globalInstance()->start(std::move(task));
-        };
-    }
-}
-
-void InterventionManager::setPhase(Phase phase) {
-    assignAndNotify(this, m_phase, phase, &InterventionManager::phaseChanged);
-}
-
-void InterventionManager::setCountdownRemaining(std::int64_t seconds) {
-    assignAndNotify(this, m_countdownRemaining, seconds,
-                    &InterventionManager::countdownRemainingChanged);
-}
-
-void InterventionManager::setClarifyTimeoutRemaining(std::int64_t seconds) {
-    assignAndNotify(this, m_clarifyTimeoutRemaining, seconds,
-                    &InterventionManager::clarifyTimeoutRemainingChanged);
-}
+    , m_isTargetInFront(std::move(isTargetInFront)) {}
 
 void InterventionManager::showClarifyingQuestion(const QString& aimset, const QString& question) {
     if (m_phase != Phase::hidden) {
@@ -50,7 +29,8 @@ void InterventionManager::showClarifyingQuestion(const QString& aimset, const QS
     assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
     assignAndNotify(this, m_clarifyingQuestion, question,
                     &InterventionManager::clarifyingQuestionChanged);
-    setClarifyTimeoutRemaining(clarifyTimeoutSeconds);
+    assignAndNotify(this, m_clarifyTimeoutRemaining, clarifyTimeoutSeconds,
+                    &InterventionManager::clarifyTimeoutRemainingChanged);
     enter(Phase::clarifyingQuestion, QStringLiteral("ClarifyingQuestionView"), questionPanelSize);
     countIntervention(QStringLiteral("[Intervention] Clarifying question shown: "), question,
                       false);
@@ -61,7 +41,8 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
         return;
     }
     assignAndNotify(this, m_currentAimset, aimset, &InterventionManager::currentAimsetChanged);
-    setCountdownRemaining(countdownSeconds);
+    assignAndNotify(this, m_countdownRemaining, countdownSeconds,
+                    &InterventionManager::countdownRemainingChanged);
     enter(Phase::misalignedCountdown, QStringLiteral("MisalignedCountdownView"),
           countdownPanelSize);
     countIntervention(QStringLiteral("[Intervention] Misaligned countdown started: "), reason,
@@ -70,7 +51,7 @@ void InterventionManager::startMisalignedCountdown(const QString& aimset, const 
 
 void InterventionManager::enter(Phase phase, const QString& view, QSize size) {
     m_pauseStart = m_loop.wallClock();
-    setPhase(phase);
+    assignAndNotify(this, m_phase, phase, &InterventionManager::phaseChanged);
     m_panel = m_panelHost.presentPanel(PanelRequest{view, this, size, PanelPlacement::centred});
     const std::uint64_t generation = ++m_tickerGeneration;
     m_ticker = m_loop.scheduleRepeating(
@@ -89,13 +70,15 @@ void InterventionManager::tickDown(std::uint64_t generation) {
         return;
     }
     if (m_phase == Phase::clarifyingQuestion) {
-        setClarifyTimeoutRemaining(m_clarifyTimeoutRemaining - 1);
+        assignAndNotify(this, m_clarifyTimeoutRemaining, m_clarifyTimeoutRemaining - 1,
+                        &InterventionManager::clarifyTimeoutRemainingChanged);
         if (m_clarifyTimeoutRemaining <= 0) {
             closeTabAndDismiss(QStringLiteral("[Intervention] Clarify timeout"),
                                QStringLiteral("closing tab"));
         }
     } else {
-        setCountdownRemaining(m_countdownRemaining - 1);
+        assignAndNotify(this, m_countdownRemaining, m_countdownRemaining - 1,
+                        &InterventionManager::countdownRemainingChanged);
         if (m_countdownRemaining <= 0) {
             closeTabAndDismiss(QStringLiteral("[Intervention] Countdown expired"),
                                QStringLiteral("auto-closing tab"));
@@ -109,7 +92,7 @@ void InterventionManager::leavePhase() {
         m_accumulatedPausedSeconds += secondsSince(*m_pauseStart);
         m_pauseStart.reset();
     }
-    setPhase(Phase::hidden);
+    assignAndNotify(this, m_phase, Phase::hidden, &InterventionManager::phaseChanged);
     m_panel.reset();
 }
 
@@ -181,13 +164,9 @@ void InterventionManager::countIntervention(const QString& logPrefix, const QStr
     // Touches none of the manager's fields and never holds the intervention
     // up: the secret store may take seconds to answer, so it is only ever
     // asked off the main thread.
-    UsageStore& store = m_usageStore;
-    MainLoop& loop = m_loop;
-    BackgroundRunner runInBackground = m_runInBackground;
-    QString line = logPrefix + text;
-    const QPointer<InterventionManager> self(this);
-    m_runInBackground([&store, &loop, self, runInBackground, quotesWindow,
-                       line = std::move(line)]() mutable {
+    m_runInBackground([&store = m_usageStore, &loop = m_loop, self = QPointer(this),
+                       runInBackground = m_runInBackground, quotesWindow,
+                       line = QString(logPrefix + text)]() mutable {
         store.incrementCount(UsageStore::totalInterventionsKey);
         loop.post([&store, self, runInBackground, quotesWindow, line = std::move(line)]() mutable {
             // The store and the runner belong to the manager's owner: once

@@ -41,7 +41,7 @@ public:
     static constexpr QSize questionPanelSize{420, 250};
     static constexpr QSize countdownPanelSize{420, 280};
 
-    // Runs a task off the main thread. The default uses Qt's global pool.
+    // Runs a task off the main thread.
     using BackgroundRunner = std::function<void(std::function<void()>)>;
 
     // Asked right before a tab is closed: is the window the intervention is
@@ -51,7 +51,7 @@ public:
     // The loop, the host, the tab closer and the usage store must outlive the
     // manager and any counting task it started.
     InterventionManager(MainLoop& loop, PanelHost& panelHost, FrontTabCloser& frontTab,
-                        UsageStore& usageStore, BackgroundRunner runInBackground = {},
+                        UsageStore& usageStore, BackgroundRunner runInBackground,
                         TargetCheck isTargetInFront = {}, QObject* parent = nullptr);
 
     // Observable state; every assignment notifies, equal values included.
@@ -88,10 +88,6 @@ signals:
     void clarifyTimeoutRemainingChanged();
 
 private:
-    void setPhase(Phase phase);
-    void setCountdownRemaining(std::int64_t seconds);
-    void setClarifyTimeoutRemaining(std::int64_t seconds);
-
     // Pauses the session clock, shows the phase's panel in the middle of the
     // screen and starts its one-second ticker.
     void enter(Phase phase, const QString& view, QSize size);

@@ -112,27 +112,23 @@ void AlignmentChecker::exchange(const Mode& mode, const QString& aimset, const Q
     request.timeout = mode.timeout;
 
     m_http.send(request, [mode, read, finish = std::move(finish)](const HttpResponse& response) {
-        if (response.error) {
-            Log(mode.requestFailedLine + *response.error);
+        const auto fail = [&finish](const QString& line) {
+            Log(line);
             finish(std::nullopt);
-            return;
+        };
+        if (response.error) {
+            return fail(mode.requestFailedLine + *response.error);
         }
         if (response.status != 200) {
-            Log(mode.statusLine + QString::number(response.status));
-            finish(std::nullopt);
-            return;
+            return fail(mode.statusLine + QString::number(response.status));
         }
         QJsonParseError parseError;
         const QJsonDocument document = QJsonDocument::fromJson(response.body, &parseError);
         if (parseError.error != QJsonParseError::NoError) {
-            Log(mode.requestFailedLine + parseError.errorString());
-            finish(std::nullopt);
-            return;
+            return fail(mode.requestFailedLine + parseError.errorString());
         }
         if (!document.isObject() || !(document.object().value(mode.member).*mode.isType)()) {
-            Log(mode.parseLine);
-            finish(std::nullopt);
-            return;
+            return fail(mode.parseLine);
         }
         finish(read(document.object()));
     });

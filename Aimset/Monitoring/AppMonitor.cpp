@@ -39,11 +39,6 @@ const QRegularExpression& addressPattern() {
     return pattern;
 }
 
-// A list written as one '|'-separated string.
-QStringList listOf(const char* items) {
-    return QString::fromUtf8(items).split(QLatin1Char('|'));
-}
-
 const QStringList kAllowedBundleIDs =
     listOf("com.apple.systempreferences|com.apple.SystemPreferences|"
            "com.apple.ActivityMonitor|Aimset.com.Aimset|com.apple.finder|"

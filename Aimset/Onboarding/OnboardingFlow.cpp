@@ -115,7 +115,7 @@ void OnboardingFlow::setShown(bool shown) {
 }
 
 void OnboardingFlow::next() {
-    if (m_currentPage >= 3 || !m_demo.value(nextButtons.at(m_currentPage)).toBool()) {
+    if (m_currentPage >= 3 || !m_demo.state().value(nextButtons.at(m_currentPage)).toBool()) {
         return;
     }
     stopPage();

@@ -19,8 +19,6 @@ struct KeyNames {
 
     // "Alt+M": the gesture as a log line or a short hint writes it.
     QString hotkey() const { return modifier + QLatin1Char('+') + letter; }
-    // "Alt + M": the gesture as running text spells it out.
-    QString spacedHotkey() const { return modifier + QStringLiteral(" + ") + letter; }
 
     // The names of the desktop this app runs on; a backend that types another
     // way names it before the app says anything (GNOME types through its shell).

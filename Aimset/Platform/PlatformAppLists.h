@@ -13,4 +13,9 @@ struct PlatformAppLists {
     QStringList passwordManagerIDs;
 };
 
+// A list written as one '|'-separated string.
+inline QStringList listOf(const char* items) {
+    return QString::fromUtf8(items).split(QLatin1Char('|'));
+}
+
 } // namespace aimset

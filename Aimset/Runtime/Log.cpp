@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace aimset {
 
@@ -9,23 +10,16 @@ Q_LOGGING_CATEGORY(lcAimset, "aimset")
 
 namespace {
 
-std::mutex& logMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-LogSink& currentSink() {
-    static LogSink sink;
-    return sink;
-}
+std::mutex logMutex;
+LogSink currentSink;
 
 // A sink takes every line; standard output the lines the category's rules
 // let through, bare as given (no message pattern): a line's own trailing
 // space must stay.
 void write(const QString& line, bool shown) {
-    std::lock_guard lock(logMutex());
-    if (currentSink()) {
-        currentSink()(line);
+    std::lock_guard lock(logMutex);
+    if (currentSink) {
+        currentSink(line);
     } else if (shown) {
         QByteArray bytes = line.toUtf8();
         bytes.append('\n');
@@ -45,10 +39,8 @@ void LogDebug(const QString& line) {
 }
 
 LogSink setLogSink(LogSink sink) {
-    std::lock_guard lock(logMutex());
-    LogSink previous = std::move(currentSink());
-    currentSink() = std::move(sink);
-    return previous;
+    std::lock_guard lock(logMutex);
+    return std::exchange(currentSink, std::move(sink));
 }
 
 void applyLogVerbosity(bool verbose) {

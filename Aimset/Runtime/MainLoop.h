@@ -27,7 +27,6 @@ public:
     explicit TimerHandle(TimerControl* control)
         : m_control(control) {}
 
-    // Cancels the timer (if any) and empties the handle.
     void reset() { m_control.reset(); }
 
     // True while a one-shot timer has not fired yet or a repeating timer runs.

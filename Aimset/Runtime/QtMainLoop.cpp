@@ -1,6 +1,5 @@
 #include "QtMainLoop.h"
 
-#include <QDateTime>
 #include <QPointer>
 #include <QTimer>
 
@@ -58,16 +57,11 @@ private:
 #endif
 
 int toTimerMilliseconds(MainLoop::Duration duration, int minimum) {
-    const auto count = std::clamp<MainLoop::Duration::rep>(duration.count(), minimum,
-                                                           std::numeric_limits<int>::max());
-    return static_cast<int>(count);
+    return static_cast<int>(std::clamp<MainLoop::Duration::rep>(duration.count(), minimum,
+                                                                std::numeric_limits<int>::max()));
 }
 
 } // namespace
-
-MainLoop::Duration QtMainLoop::wallClock() const {
-    return Duration(QDateTime::currentMSecsSinceEpoch());
-}
 
 TimerHandle QtMainLoop::startTimer(Duration interval, bool singleShot, Task task,
                                    QObject* context) {

@@ -2,6 +2,7 @@
 
 #include "MainLoop.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 
@@ -14,7 +15,7 @@ public:
     QtMainLoop() { m_clock.start(); }
 
     Duration now() const override { return Duration(m_clock.elapsed()); }
-    Duration wallClock() const override;
+    Duration wallClock() const override { return Duration(QDateTime::currentMSecsSinceEpoch()); }
     TimerHandle scheduleOnce(Duration delay, Task task, QObject* context = nullptr) override {
         return startTimer(delay, true, std::move(task), context);
     }

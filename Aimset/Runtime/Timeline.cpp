@@ -39,13 +39,10 @@ void Timeline::stop() {
 void Timeline::advance() {
     const Duration now = m_loop.now();
     bool changed = false;
-    while (true) {
-        const auto next = std::min_element(m_due.begin(), m_due.end());
-        if (next == m_due.end() || *next > now) {
-            break;
-        }
-        const auto index = static_cast<std::size_t>(next - m_due.begin());
-        const Cue& cue = m_table[index];
+    const auto earliest = [this] { return std::ranges::min_element(m_due); };
+    auto next = earliest();
+    for (; next != m_due.end() && *next <= now; next = earliest()) {
+        const Cue& cue = m_table[static_cast<std::size_t>(next - m_due.begin())];
         if (!cue.key.isEmpty() && m_state.value(cue.key) != cue.value) {
             m_state.insert(cue.key, cue.value);
             changed = true;
@@ -53,13 +50,9 @@ void Timeline::advance() {
         *next = cue.every > Duration::zero() ? *next + cue.every : spent;
     }
     if (changed) {
-        emit stateChanged();
+        emit stateChanged(); // whose handlers may play or stop a table
+        next = earliest();
     }
-    scheduleNext();
-}
-
-void Timeline::scheduleNext() {
-    const auto next = std::min_element(m_due.begin(), m_due.end());
     if (next == m_due.end() || *next == spent) {
         m_pending.reset();
         if (!m_table.empty()) {

@@ -17,7 +17,6 @@ namespace aimset {
 // virtual time.
 class Timeline : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QVariantMap state READ state NOTIFY stateChanged)
 
 public:
     using Duration = MainLoop::Duration;
@@ -37,7 +36,6 @@ public:
     Timeline(MainLoop& loop, QVariantMap defaults, QObject* parent = nullptr);
 
     const QVariantMap& state() const { return m_state; }
-    QVariant value(const QString& key) const { return m_state.value(key); }
 
     // Starts `table` from the defaults; the cues due at once apply before
     // this returns. Replaces whatever played before.
@@ -61,7 +59,6 @@ signals:
 
 private:
     void advance();
-    void scheduleNext();
 
     MainLoop& m_loop;
     const QVariantMap m_defaults;

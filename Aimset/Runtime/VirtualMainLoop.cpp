@@ -31,10 +31,6 @@ private:
     std::weak_ptr<Timer> m_timer;
 };
 
-TimerHandle VirtualMainLoop::handleOf(std::shared_ptr<Timer> timer) {
-    return TimerHandle(new Control(std::move(timer)));
-}
-
 void VirtualMainLoop::suspend(Duration duration) {
     m_slept += std::max(duration, Duration(0));
     // The wall clock moved on: timers waiting for it are due that much sooner.
@@ -67,18 +63,19 @@ std::shared_ptr<VirtualMainLoop::Timer> VirtualMainLoop::add(Timer timer) {
 }
 
 TimerHandle VirtualMainLoop::scheduleOnce(Duration delay, Task task, QObject* context) {
-    return handleOf(
-        add({std::max(delay, Duration(0)), false, {}, guard(std::move(task), context)}));
+    return TimerHandle(new Control(
+        add({std::max(delay, Duration(0)), false, {}, guard(std::move(task), context)})));
 }
 
 TimerHandle VirtualMainLoop::scheduleAtWallClock(Duration deadline, Task task, QObject* context) {
-    return handleOf(add({Duration(0), false, deadline, guard(std::move(task), context)}));
+    return TimerHandle(
+        new Control(add({Duration(0), false, deadline, guard(std::move(task), context)})));
 }
 
 TimerHandle VirtualMainLoop::scheduleRepeating(Duration interval, Task task, QObject* context) {
     // A repeating timer of zero would never let the clock move; one millisecond is the floor.
-    return handleOf(
-        add({std::max(interval, Duration(1)), true, {}, guard(std::move(task), context)}));
+    return TimerHandle(new Control(
+        add({std::max(interval, Duration(1)), true, {}, guard(std::move(task), context)})));
 }
 
 void VirtualMainLoop::post(Task task, QObject* context) {

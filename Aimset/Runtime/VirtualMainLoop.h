@@ -61,7 +61,6 @@ private:
 
     void schedule(const std::shared_ptr<Timer>& timer);
     std::shared_ptr<Timer> add(Timer timer);
-    static TimerHandle handleOf(std::shared_ptr<Timer> timer);
     void runPostedTasks();
     bool runNextTimerDueBy(Duration limit);
 

@@ -61,7 +61,6 @@ class ContentView : public QObject {
     Q_PROPERTY(aimset::FocusSession* session READ session CONSTANT)
     Q_PROPERTY(aimset::AppMonitor* appMonitor READ appMonitor CONSTANT)
     Q_PROPERTY(aimset::HelpPages* helpPages READ helpPages CONSTANT)
-    // The first-run pages.
     Q_PROPERTY(aimset::OnboardingFlow* onboarding READ onboarding CONSTANT)
 
 public:

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <utility>
 
 namespace aimset {
 
@@ -90,14 +91,9 @@ void FocusSession::catchUpSessionTimers() {
 void FocusSession::scheduleDisplayRefresh() {
     const double focused = focusedSeconds();
     double next = std::max(60.0, (std::floor(focused / 60.0) + 1) * 60.0);
-    if (m_focusGoalMinutes >= 1) {
-        const double goalSeconds = m_focusGoalMinutes * 60.0;
-        for (const int milestone : {25, 50, 75, 100}) {
-            if (milestone > m_displayedMilestone) {
-                next = std::min(next, goalSeconds * milestone / 100.0);
-                break;
-            }
-        }
+    if (m_focusGoalMinutes >= 1 && m_displayedMilestone < 100) {
+        // The next quarter of the goal.
+        next = std::min(next, m_focusGoalMinutes * 60.0 * (m_displayedMilestone + 25) / 100.0);
     }
     // While an intervention holds the time still, a second's wait is early enough.
     const MainLoop::Duration::rep shortest = m_interventions.isPaused() ? 1000 : 1;
@@ -143,8 +139,7 @@ void FocusSession::refreshDisplay(bool first) {
     // Milestones are watched from one refresh to the next; a jump across
     // several announces only the highest.
     const int milestone = milestoneFor(focused, m_focusGoalMinutes);
-    const int previous = m_displayedMilestone;
-    m_displayedMilestone = milestone;
+    const int previous = std::exchange(m_displayedMilestone, milestone);
     if (!first && milestone != previous && m_lastMilestone < milestone) {
         m_lastMilestone = milestone;
         setMilestoneMessage(milestoneMessageFor(milestone));

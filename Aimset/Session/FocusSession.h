@@ -31,7 +31,6 @@ class FocusSession : public QObject {
     Q_PROPERTY(QString focusedText READ focusedText NOTIFY displayChanged)
     Q_PROPERTY(double goalProgress READ goalProgress NOTIFY displayChanged)
     Q_PROPERTY(QString goalProgressText READ goalProgressText NOTIFY displayChanged)
-    // The summary's texts.
     Q_PROPERTY(QString summaryDurationText READ summaryDurationText NOTIFY sessionEndedChanged)
     Q_PROPERTY(QString summaryGoalText READ summaryGoalText NOTIFY sessionEndedChanged)
     Q_PROPERTY(bool summaryGoalReached READ summaryGoalReached NOTIFY sessionEndedChanged)

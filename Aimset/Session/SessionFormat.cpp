@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace aimset {
 
 QString formatDuration(double focusedSeconds) {
@@ -36,12 +38,7 @@ int milestoneFor(double focusedSeconds, int goalMinutes) {
     }
     // Truncated, as the progress is shown in whole percent.
     const auto percent = static_cast<long long>(focusedSeconds / (goalMinutes * 60.0) * 100.0);
-    for (const int milestone : {100, 75, 50, 25}) {
-        if (percent >= milestone) {
-            return milestone;
-        }
-    }
-    return 0;
+    return static_cast<int>(std::clamp(percent / 25 * 25, 0LL, 100LL));
 }
 
 QString milestoneMessageFor(int milestone) {

@@ -14,7 +14,6 @@ Rectangle {
     implicitWidth: label.implicitWidth + 20
     implicitHeight: label.implicitHeight + verticalPadding
     radius: 8
-    antialiasing: true
     color: filled ? "white" : "transparent"
     border.width: filled ? 0 : 1
     border.color: Qt.rgba(1, 1, 1, 0.3)

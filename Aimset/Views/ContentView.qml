@@ -311,7 +311,6 @@ Rectangle {
             radius: 3
             color: parent.on ? Qt.rgba(1, 1, 1, 0.7) : "transparent"
             border.color: Qt.rgba(1, 1, 1, parent.unavailableReason === "" ? 0.4 : 0.15)
-            border.width: 1
         }
         Text {
             anchors.verticalCenter: parent.verticalCenter

@@ -11,9 +11,7 @@ Rectangle {
 
     implicitHeight: column.implicitHeight + 2 * padding
     radius: 12
-    antialiasing: true
     color: Qt.rgba(0, 0, 0, 0.92)
-    border.width: 1
     border.color: Qt.rgba(1, 1, 1, 0.08)
 
     Column {

@@ -5,7 +5,6 @@ Rectangle {
     implicitWidth: 120
     implicitHeight: 80
     radius: 6
-    antialiasing: true
     color: Qt.rgba(1, 1, 1, 0.06)
 
     Canvas {

@@ -11,9 +11,7 @@ Rectangle {
 
     implicitHeight: input.implicitHeight + 28
     radius: 10
-    antialiasing: true
     color: Qt.rgba(1, 1, 1, 0.08)
-    border.width: 1
     border.color: Qt.rgba(1, 1, 1, 0.15)
 
     TextInput {

@@ -8,8 +8,6 @@ Slider {
 
     property int handleSize: 18
 
-    from: 0
-
     background: Rectangle {
         x: slider.leftPadding
         y: slider.topPadding + slider.availableHeight / 2 - height / 2

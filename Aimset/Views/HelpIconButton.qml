@@ -11,7 +11,6 @@ Rectangle {
     width: 28
     height: 28
     radius: 14
-    antialiasing: true
     color: Qt.rgba(1, 1, 1, 0.12)
 
     // The symbol's 13-point box, stroked at a medium weight.

@@ -11,9 +11,7 @@ Rectangle {
     implicitWidth: Math.max(40, label.implicitWidth + 24)
     implicitHeight: 40
     radius: 8
-    antialiasing: true
     color: pressed ? Qt.rgba(1, 1, 1, 0.30) : Qt.rgba(1, 1, 1, 0.10)
-    border.width: 1
     border.color: pressed ? Qt.rgba(1, 1, 1, 0.50) : Qt.rgba(1, 1, 1, 0.20)
     scale: pressed ? 0.92 : 1
     transform: Translate { y: root.pressed ? 2 : 0 }

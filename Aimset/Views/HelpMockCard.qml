@@ -10,9 +10,7 @@ Rectangle {
     width: parent ? parent.width : implicitWidth
     implicitHeight: column.implicitHeight + 2 * column.padding
     radius: 10
-    antialiasing: true
     color: Qt.rgba(0, 0, 0, 0.9)
-    border.width: 1
     border.color: Qt.rgba(1, 1, 1, 0.1)
 
     Column {

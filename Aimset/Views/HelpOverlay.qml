@@ -60,7 +60,6 @@ Item {
         width: Math.max(0, Math.min(400, root.width - 40))
         height: Math.max(0, Math.min(root.height - 40, column.implicitHeight + 2 * padding))
         radius: 12
-        antialiasing: true
         clip: true
         // An opaque dark base under the faint white fill: without a blur
         // behind it, the window's own content would show through the card.
@@ -69,9 +68,7 @@ Item {
         Rectangle {
             anchors.fill: parent
             radius: parent.radius
-            antialiasing: true
             color: Qt.rgba(1, 1, 1, 0.14)
-            border.width: 1
             border.color: Qt.rgba(1, 1, 1, 0.12)
         }
 

@@ -15,9 +15,7 @@ HelpPage {
         width: parent.width
         height: typed.font.pixelSize + 28
         radius: 10
-        antialiasing: true
         color: Qt.rgba(1, 1, 1, 0.08)
-        border.width: 1
         border.color: Qt.rgba(1, 1, 1, 0.15)
 
         Text {

@@ -12,12 +12,10 @@ HelpPage {
     title: "Changing Your Aimset"
     body: "Plans change. That's fine."
     HelpPageText {
-        id: pressLine
-
         // The keys stand out from the rest of the line.
         textFormat: Text.StyledText
-        text: "Press <b><font color=\"#e6ffffff\">" + KeyNames.spacedHotkey
-              + "</font></b> at any time. Say your new aimset out loud:"
+        text: "Press <b><font color=\"#e6ffffff\">" + KeyNames.modifier + " + "
+              + KeyNames.letter + "</font></b> at any time. Say your new aimset out loud:"
     }
 
     Row {

@@ -11,9 +11,7 @@ Rectangle {
     implicitWidth: Math.max(56, labelText.implicitWidth + 24)
     implicitHeight: 56
     radius: 10
-    antialiasing: true
     color: isPressed ? Qt.rgba(1, 1, 1, 0.28) : Qt.rgba(1, 1, 1, 0.10)
-    border.width: 1
     border.color: isPressed ? Qt.rgba(1, 1, 1, 0.45) : Qt.rgba(1, 1, 1, 0.20)
     transform: Translate {
         y: root.isPressed ? 2 : 0

@@ -7,7 +7,6 @@ Rectangle {
     id: root
 
     required property OnboardingFlow onboarding
-    readonly property int page: onboarding.currentPage
 
     color: "black"
 
@@ -67,7 +66,6 @@ Rectangle {
         property alias step: stepLine.text
         property alias title: titleLine.text
         property alias body: bodyLine.text
-        anchors.horizontalCenter: parent.horizontalCenter
         y: centred ? (parent.height - height) / 2 : 0
         width: parent.width
         spacing: 14
@@ -95,7 +93,7 @@ Rectangle {
 
     // ---- page 0: drifting, and the nudge back -------------------------------------------
     Page {
-        current: root.page === 0
+        current: root.onboarding.currentPage === 0
 
         Reveal {
             shown: root.onboarding.demo.showHeadline
@@ -109,9 +107,7 @@ Rectangle {
             width: Math.min(460, parent.width)
             height: titleBar.height + content.height
             radius: 10
-            antialiasing: true
             color: Qt.rgba(1, 1, 1, 0.03)
-            border.width: 1
             border.color: Qt.rgba(1, 1, 1, 0.12)
             opacity: root.onboarding.demo.showBrowserFrame ? 1 : 0
             Behavior on opacity { EaseOutAnimation { duration: 500 } }
@@ -200,7 +196,7 @@ Rectangle {
 
     // ---- page 1: the three things that can happen ---------------------------------------
     Page {
-        current: root.page === 1
+        current: root.onboarding.currentPage === 1
 
         Item {
             id: stage
@@ -282,7 +278,7 @@ Rectangle {
 
     // ---- page 2: a new aimset by voice ---------------------------------------------------
     Page {
-        current: root.page === 2
+        current: root.onboarding.currentPage === 2
 
         Column {
             anchors.horizontalCenter: parent.horizontalCenter
@@ -364,7 +360,7 @@ Rectangle {
 
     // ---- page 3: accessibility access ----------------------------------------------------
     Page {
-        current: root.page === 3
+        current: root.onboarding.currentPage === 3
         spacing: 20
 
         EyeCircleSymbol {
@@ -404,7 +400,6 @@ Rectangle {
         // Room kept for the way on without window text, so "Enable Aimset"
         // stays where it is when the offer appears.
         Column {
-            anchors.horizontalCenter: parent.horizontalCenter
             width: parent.width
             spacing: 8
             readonly property bool offered: root.onboarding.canContinueWithTitlesOnly

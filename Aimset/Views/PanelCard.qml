@@ -17,9 +17,7 @@ Item {
 
         anchors.fill: parent
         radius: 12
-        antialiasing: true
         color: Qt.rgba(0, 0, 0, 0.95)
-        border.width: 1
         border.color: Qt.rgba(1, 1, 1, 0.10)
 
         Column {

@@ -15,7 +15,6 @@ Rectangle {
     implicitWidth: label.implicitWidth + 2 * horizontalInset
     implicitHeight: label.implicitHeight + 2 * verticalInset
     radius: 10
-    antialiasing: true
 
     Text {
         id: label

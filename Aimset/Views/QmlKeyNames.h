@@ -16,7 +16,6 @@ class QmlKeyNames : public QObject {
     Q_PROPERTY(QString modifier READ modifier CONSTANT)
     Q_PROPERTY(QString letter READ letter CONSTANT)
     Q_PROPERTY(QString hotkey READ hotkey CONSTANT)
-    Q_PROPERTY(QString spacedHotkey READ spacedHotkey CONSTANT)
 
 public:
     using QObject::QObject;
@@ -24,7 +23,6 @@ public:
     static QString modifier() { return KeyNames::desktop().modifier; }
     static QString letter() { return KeyNames::desktop().letter; }
     static QString hotkey() { return KeyNames::desktop().hotkey(); }
-    static QString spacedHotkey() { return KeyNames::desktop().spacedHotkey(); }
 };
 
 } // namespace aimset

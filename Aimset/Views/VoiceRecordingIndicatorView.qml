@@ -18,7 +18,6 @@ Rectangle {
     radius: 12
     color: Qt.rgba(0, 0, 0, 0.95)
     border.color: Qt.rgba(1, 1, 1, 0.1)
-    border.width: 1
 
     Column {
         id: content
@@ -44,7 +43,6 @@ Rectangle {
             text: card.transcription
             textFormat: Text.PlainText
             font.pixelSize: 16
-            font.weight: Font.Normal
             color: Qt.rgba(1, 1, 1, 0.7)
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap

@@ -22,9 +22,7 @@ VoiceAimsetManager::~VoiceAimsetManager() {
 }
 
 void VoiceAimsetManager::requestPermissions() {
-    QPointer<VoiceAimsetManager> weak(this);
-    MainLoop* loop = &m_loop;
-    m_speech.requestAccess([weak, loop](SpeechAvailability answer) {
+    m_speech.requestAccess([weak = QPointer(this), loop = &m_loop](SpeechAvailability answer) {
         loop->post([weak, answer] {
             if (!weak) {
                 return;

@@ -218,8 +218,9 @@ public:
 TEST_F(InterventionManagerTest, ASlowSecretStoreNeverHoldsUpTheIntervention) {
     BlockingSecretStore slow;
     UsageStore slowUsage(slow);
-    // The production runner: a real background thread.
-    InterventionManager production(loop, sim.panels, sim.frontTab, slowUsage);
+    // Real background threads, as the app's own pool runs them.
+    InterventionManager production(loop, sim.panels, sim.frontTab, slowUsage,
+                                   [](auto task) { QThreadPool::globalInstance()->start(task); });
     production.startMisalignedCountdown(u"A"_s, u"Video site"_s);
     virtualLoop.advance(15s);
     EXPECT_EQ(journal.filter(u"log "_s),

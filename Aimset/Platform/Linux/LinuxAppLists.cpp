@@ -2,14 +2,6 @@
 
 namespace aimset {
 
-namespace {
-
-QStringList listOf(const char* ids) {
-    return QString::fromLatin1(ids).split(QLatin1Char('|'));
-}
-
-} // namespace
-
 PlatformAppLists linuxAppLists() {
     PlatformAppLists lists;
     lists.alwaysAllowedIDs = listOf(

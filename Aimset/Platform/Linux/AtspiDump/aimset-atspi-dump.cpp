@@ -236,9 +236,7 @@ private:
             m_lastEntry = nullptr;
         }
         addText(node, QStringLiteral("name"), QString::fromUtf8(name));
-        if (!m_stopped) {
-            addText(node, QStringLiteral("description"), QString::fromUtf8(description));
-        }
+        addText(node, QStringLiteral("description"), QString::fromUtf8(description));
         if (m_stopped) {
             return;
         }
@@ -267,7 +265,7 @@ private:
     }
 
     void addText(Node& node, const QString& key, const QString& value) {
-        if (value.isEmpty()) {
+        if (value.isEmpty() || m_stopped) {
             return;
         }
         node.members.insert(key, value);
