@@ -161,7 +161,7 @@ const QStringList& Knowledge::evidenceNames() {
                        "leisure place,play place,mixed place,intended place,named place,"
                        "background place,message place,forum place,work place,reference place,"
                        "learning,in aimset language,telling,"
-                       "foreign words,own words,unrelated words,about else,"
+                       "foreign words,own words,unrelated words,about else,one weak word,"
                        "aimset about play,aimset known,rules aligned,rules closed")
             .split(QLatin1Char(','));
     return names;

@@ -314,6 +314,15 @@ struct OfflineJudge::Reading {
     double relatedness() const { return direct + related; }
     // Mostly about another field than the aimset's.
     bool aboutElse() const { return foreignWords >= 2 && foreignWords > ownWords; }
+    // One shared word among many others ("Memory Card Game - Play Online") is a
+    // coincidence as often as a link; words of another field say so more than
+    // names the knowledge does not know ("Sweet Rise Bakery").
+    bool oneWordAmongMany() const {
+        return matched.size() == 1 && unrelatedWords + 2 * foreignWords >= 4 && !workPlace;
+    }
+    // ... and when that word is a weak one (generic, a fragment, a number),
+    // nothing ties the window to the aimset at all.
+    bool oneWeakWordAmongMany() const { return oneWordAmongMany() && direct < 1.0 && related == 0; }
 };
 
 OfflineJudge::OfflineJudge(const Knowledge& knowledge)
@@ -1041,18 +1050,13 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         return unclear;
     }
     // A site of the kind the aimset needs, unless the page is about something else.
-    // One shared word among many others ("Memory Card Game - Play Online") is a
-    // coincidence as often as a link; words of another field say so more than
-    // names the knowledge does not know ("Sweet Rise Bakery").
-    const bool oneWordAmongMany =
-        r.matched.size() == 1 && r.unrelatedWords + 2 * r.foreignWords >= 4 && !r.workPlace;
     // A site the aimset needs that shows only its own name and pages (a
     // player's front page, a feed) is not yet the work.
     if (r.intendedPlace && related == 0 && r.unrelatedWords == 0) {
         return unclear;
     }
     if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
-        (related >= kRelatedWeight && !oneWordAmongMany)) {
+        (related >= kRelatedWeight && !r.oneWordAmongMany())) {
         return aligned();
     }
     // A site the aimset names ("my TikTok") must show the work itself.
@@ -1134,6 +1138,7 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
             count(r.ownWords),
             count(r.unrelatedWords),
             flag(r.aboutElse()),
+            flag(r.oneWeakWordAmongMany()),
             flag(r.aimsetAboutPlay),
             flag(r.aimsetKnown),
             flag(weighing.rules.verdict == Verdict::aligned),
@@ -1162,7 +1167,10 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // Nor does a low score close a place the aimset needs or names, or play
     // when the aimset is about play: there, play may well be the work.
     const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;
-    const Verdict verdict = score >= weights.alignedFrom ? Verdict::aligned
+    // Nor does a score keep a title for one weak word it shares among many others
+    // ("Report a lost or stolen card" to an incident report).
+    const bool keepable = weighing.page || !r.oneWeakWordAmongMany();
+    const Verdict verdict = score >= weights.alignedFrom && keepable ? Verdict::aligned
                             : closing || (score < weights.closedBelow && closable)
                                 ? Verdict::misaligned
                                 : Verdict::unclear;

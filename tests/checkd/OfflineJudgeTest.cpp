@@ -83,10 +83,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kGrant, "Google Chrome - 25 Cutest Puppies of the Year - Google Chrome", closed},
     {kGrant, "Google Chrome - Sphagnum moss identification key - Google Chrome", asked},
     // A shared word among other things is a coincidence as often as a link:
-    // one word of the aimset's own on a plain page is kept, a thread with
-    // nothing else of the subject asked about; one clearly on it is work.
+    // one generic word among a page's many is asked about, as is a thread
+    // with nothing else of the subject; one clearly on it is work.
     {"Write the incident report for last night's database outage",
-     "Google Chrome - Report a lost or stolen card | Chase - Google Chrome", kept},
+     "Google Chrome - Report a lost or stolen card | Chase - Google Chrome", asked},
     {"Outline the plot of my fantasy novel",
      "Google Chrome - r/Fantasy - What are you reading this week? - Google Chrome", asked},
     {"File my 2024 tax return",
