@@ -4,8 +4,8 @@
     tools/fit-judge-weights.py AIMSET_CHECKD PUBLIC_CASES [--write]
 
 Asks AIMSET_CHECKD --evidence for the evidence of every check of the train
-cases (checkd/data/cases/train.jsonl and train2.jsonl) and the public ones
-(PUBLIC_CASES, shared/alignment-cases/public.jsonl); fits a regularised
+cases (checkd/data/cases/train.jsonl, train2.jsonl and train3.jsonl) and the
+public ones (PUBLIC_CASES, shared/alignment-cases/public.jsonl); fits a regularised
 logistic score (each check labelled as its case) that settles what the
 judge's rules do not find aligned; chooses its regularisation by
 cross-validation within train (folds by aimset, so a fold's aimsets are
@@ -28,7 +28,8 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-TRAINS = [ROOT / "checkd/data/cases/train.jsonl", ROOT / "checkd/data/cases/train2.jsonl"]
+TRAINS = [ROOT / "checkd/data/cases" / name
+          for name in ("train.jsonl", "train2.jsonl", "train3.jsonl")]
 WEIGHTS = ROOT / "checkd/data/knowledge/weights.txt"
 # Evidence left out of the score: what the fit cannot tell apart from
 # others, or what cross-validation found to hurt.

@@ -99,6 +99,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Write the match report for the school newspaper",
      "Google Chrome - BBC Sport - Football - Google Chrome", asked},
     {"Sell my old bike", "Google Chrome - Kleinanzeigen - Fahrrad verkaufen - Google Chrome", kept},
+    // A needed shop's page showing nothing of the aimset may sell anything.
+    {"Sell my old bike", "Google Chrome - eBay - Märklin H0 3000 - Google Chrome", asked},
     // A podcast or lesson that names the language the aimset practises is the practice.
     {"Improve my Italian listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
      kept},
