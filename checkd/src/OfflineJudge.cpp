@@ -324,6 +324,14 @@ struct OfflineJudge::Reading {
     // ... and when that word is a weak one (generic, a fragment, a number),
     // nothing ties the window to the aimset at all.
     bool oneWeakWordAmongMany() const { return oneWordAmongMany() && direct < 1.0 && related == 0; }
+    // One shared word in a place of play or a shop the aimset does not need,
+    // the rest of the title of another field ("Speed limits on the Autobahn"
+    // to rate limiting): a word in another sense as often as the subject.
+    bool oneWordElsewhere() const {
+        return matched.size() == 1 && related == 0 && (mixedPlace || leisurePlace) &&
+               !intendedPlace && !namedPlace &&
+               (foreignWords >= 2 || (!learning && (foreignWords == 1 || unrelatedWords >= 3)));
+    }
 };
 
 OfflineJudge::OfflineJudge(const Knowledge& knowledge)
@@ -1033,7 +1041,8 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         // One word of the aimset, with nothing else of its field, in a video's
         // or article's title is as often a coincidence ("The Chemistry of Your
         // Fridge") as the subject: asked about, not taken as the work.
-        const bool thin = r.matched.size() < 2 && r.related == 0 && !r.learning;
+        const bool thin =
+            r.matched.size() < 2 && r.related == 0 && (!r.learning || r.oneWordElsewhere());
         if (!thin && (related >= 1.0 ||
                       (related >= kRelatedWeight && (r.learning || r.foreignWords == 0)))) {
             return aligned();
@@ -1173,7 +1182,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;
     // Nor does a score keep a title for one weak word it shares among many others
     // ("Report a lost or stolen card" to an incident report).
-    const bool keepable = weighing.page || !r.oneWeakWordAmongMany();
+    const bool keepable = weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere());
     const Verdict verdict = score >= weights.alignedFrom && keepable ? Verdict::aligned
                             : closing || (score < weights.closedBelow && closable)
                                 ? Verdict::misaligned

@@ -89,6 +89,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      "Google Chrome - Report a lost or stolen card | Chase - Google Chrome", asked},
     {"Outline the plot of my fantasy novel",
      "Google Chrome - r/Fantasy - What are you reading this week? - Google Chrome", asked},
+    // ... and so is a video sharing one word with the aimset, whose other
+    // words have nothing to do with it.
+    {"Upgrade the Falcon app from 3.1 to 4.0",
+     "Chromium - Peregrine Falcon Dives Hunting Pigeons - YouTube - Chromium", asked},
     {"File my 2024 tax return",
      "Google Chrome - Where do I report capital gains on my tax return? : r/tax - Google Chrome",
      kept},
