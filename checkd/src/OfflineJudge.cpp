@@ -297,7 +297,7 @@ struct OfflineJudge::Reading {
     bool aimsetAboutPlay = false; // about play or practising a language: play may be the work
     bool mixedPlace = false;
     bool intendedPlace = false;
-    bool intendedShop = false; // a needed place that sells or lists anything
+    bool intendedShop = false; // a needed place that sells, lists or plays anything
     bool namedPlace = false;
     bool backgroundPlace = false;
     bool messagePlace = false;
@@ -733,7 +733,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 (tool ? reading.workPlace : reading.namedPlace) = true;
             } else if (profile.intended.contains(match.ref)) {
                 reading.intendedPlace = true;
-                reading.intendedShop |= category.leaning == Leaning::errand;
+                reading.intendedShop |=
+                    category.leaning == Leaning::errand ||
+                    (category.leaning == Leaning::leisure && !profile.leisureField);
                 reading.intendedCategory = category.name;
             } else if (category.leaning == Leaning::leisure ||
                        (category.leaning == Leaning::errand && !onNeededErrand)) {
@@ -1063,8 +1065,8 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
     // A site of the kind the aimset needs, unless the page is about something else.
     // A site the aimset needs that shows only its own name and pages (a
     // player's front page, a feed) is not yet the work.
-    // So is a needed shop's or listing's page that shows nothing of the
-    // aimset: it may sell anything.
+    // So is a needed shop's, listing's or game store's page that shows
+    // nothing of the aimset: it may sell or play anything.
     if (r.intendedPlace && related == 0 && (r.unrelatedWords == 0 || r.intendedShop)) {
         return unclear;
     }

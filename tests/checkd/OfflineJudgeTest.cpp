@@ -105,6 +105,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Sell my old bike", "Google Chrome - Kleinanzeigen - Fahrrad verkaufen - Google Chrome", kept},
     // A needed shop's page showing nothing of the aimset may sell anything.
     {"Sell my old bike", "Google Chrome - eBay - Märklin H0 3000 - Google Chrome", asked},
+    // So may a needed place of play: a store of games, to one making a game.
+    {"Tune the enemy AI in my Godot shooter", "Steam - Hades", asked},
     // A podcast or lesson that names the language the aimset practises is the practice.
     {"Improve my Italian listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
      kept},
