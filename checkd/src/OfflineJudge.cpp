@@ -992,8 +992,9 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         return aligned();
     }
     // So is a lesson, show or podcast that names the language, on a place of
-    // work or play alike, with one sign of its format at most.
-    if (r.namesLanguage && !r.leisurePlace && r.cues <= kCue) {
+    // work or play alike, with one sign of its format at most, unless the
+    // page is about another field (a restaurant's menu).
+    if (r.namesLanguage && !r.leisurePlace && r.cues <= kCue && !aboutElse) {
         return aligned();
     }
     // A thread clearly on the aimset's subject is work; a passing word is not.

@@ -112,6 +112,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      kept},
     {"Improve my Spanish listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
      asked},
+    // Not so a page about something else that names it: a restaurant's menu.
+    {"Improve my Spanish listening",
+     "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
