@@ -297,7 +297,7 @@ struct OfflineJudge::Reading {
     bool aimsetAboutPlay = false; // about play or practising a language: play may be the work
     bool mixedPlace = false;
     bool intendedPlace = false;
-    bool intendedShop = false; // a needed place that sells or lists anything
+    bool intendedShop = false; // a needed place that sells, lists or plays anything
     bool namedPlace = false;
     bool backgroundPlace = false;
     bool messagePlace = false;
@@ -324,6 +324,14 @@ struct OfflineJudge::Reading {
     // ... and when that word is a weak one (generic, a fragment, a number),
     // nothing ties the window to the aimset at all.
     bool oneWeakWordAmongMany() const { return oneWordAmongMany() && direct < 1.0 && related == 0; }
+    // One shared word in a place of play or a shop the aimset does not need,
+    // the rest of the title of another field ("Speed limits on the Autobahn"
+    // to rate limiting): a word in another sense as often as the subject.
+    bool oneWordElsewhere() const {
+        return matched.size() == 1 && related == 0 && (mixedPlace || leisurePlace) &&
+               !intendedPlace && !namedPlace &&
+               (foreignWords >= 2 || (!learning && (foreignWords == 1 || unrelatedWords >= 3)));
+    }
 };
 
 OfflineJudge::OfflineJudge(const Knowledge& knowledge)
@@ -725,7 +733,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 (tool ? reading.workPlace : reading.namedPlace) = true;
             } else if (profile.intended.contains(match.ref)) {
                 reading.intendedPlace = true;
-                reading.intendedShop |= category.leaning == Leaning::errand;
+                reading.intendedShop |=
+                    category.leaning == Leaning::errand ||
+                    (category.leaning == Leaning::leisure && !profile.leisureField);
                 reading.intendedCategory = category.name;
             } else if (category.leaning == Leaning::leisure ||
                        (category.leaning == Leaning::errand && !onNeededErrand)) {
@@ -982,8 +992,9 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         return aligned();
     }
     // So is a lesson, show or podcast that names the language, on a place of
-    // work or play alike, with one sign of its format at most.
-    if (r.namesLanguage && !r.leisurePlace && r.cues <= kCue) {
+    // work or play alike, with one sign of its format at most, unless the
+    // page is about another field (a restaurant's menu).
+    if (r.namesLanguage && !r.leisurePlace && r.cues <= kCue && !aboutElse) {
         return aligned();
     }
     // A thread clearly on the aimset's subject is work; a passing word is not.
@@ -1033,7 +1044,8 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         // One word of the aimset, with nothing else of its field, in a video's
         // or article's title is as often a coincidence ("The Chemistry of Your
         // Fridge") as the subject: asked about, not taken as the work.
-        const bool thin = r.matched.size() < 2 && r.related == 0 && !r.learning;
+        const bool thin =
+            r.matched.size() < 2 && r.related == 0 && (!r.learning || r.oneWordElsewhere());
         if (!thin && (related >= 1.0 ||
                       (related >= kRelatedWeight && (r.learning || r.foreignWords == 0)))) {
             return aligned();
@@ -1054,8 +1066,8 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
     // A site of the kind the aimset needs, unless the page is about something else.
     // A site the aimset needs that shows only its own name and pages (a
     // player's front page, a feed) is not yet the work.
-    // So is a needed shop's or listing's page that shows nothing of the
-    // aimset: it may sell anything.
+    // So is a needed shop's, listing's or game store's page that shows
+    // nothing of the aimset: it may sell or play anything.
     if (r.intendedPlace && related == 0 && (r.unrelatedWords == 0 || r.intendedShop)) {
         return unclear;
     }
@@ -1173,7 +1185,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;
     // Nor does a score keep a title for one weak word it shares among many others
     // ("Report a lost or stolen card" to an incident report).
-    const bool keepable = weighing.page || !r.oneWeakWordAmongMany();
+    const bool keepable = weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere());
     const Verdict verdict = score >= weights.alignedFrom && keepable ? Verdict::aligned
                             : closing || (score < weights.closedBelow && closable)
                                 ? Verdict::misaligned

@@ -89,6 +89,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      "Google Chrome - Report a lost or stolen card | Chase - Google Chrome", asked},
     {"Outline the plot of my fantasy novel",
      "Google Chrome - r/Fantasy - What are you reading this week? - Google Chrome", asked},
+    // ... and so is a video sharing one word with the aimset, whose other
+    // words have nothing to do with it.
+    {"Upgrade the Falcon app from 3.1 to 4.0",
+     "Chromium - Peregrine Falcon Dives Hunting Pigeons - YouTube - Chromium", asked},
     {"File my 2024 tax return",
      "Google Chrome - Where do I report capital gains on my tax return? : r/tax - Google Chrome",
      kept},
@@ -101,11 +105,16 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Sell my old bike", "Google Chrome - Kleinanzeigen - Fahrrad verkaufen - Google Chrome", kept},
     // A needed shop's page showing nothing of the aimset may sell anything.
     {"Sell my old bike", "Google Chrome - eBay - Märklin H0 3000 - Google Chrome", asked},
+    // So may a needed place of play: a store of games, to one making a game.
+    {"Tune the enemy AI in my Godot shooter", "Steam - Hades", asked},
     // A podcast or lesson that names the language the aimset practises is the practice.
     {"Improve my Italian listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
      kept},
     {"Improve my Spanish listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
      asked},
+    // Not so a page about something else that names it: a restaurant's menu.
+    {"Improve my Spanish listening",
+     "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
