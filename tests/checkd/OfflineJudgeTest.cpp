@@ -96,6 +96,13 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"File my 2024 tax return",
      "Google Chrome - Where do I report capital gains on my tax return? : r/tax - Google Chrome",
      kept},
+    // A word of the aimset and one specific word of its field are enough;
+    // the aimset's word alone is not.
+    {"File my 2024 tax return",
+     "Google Chrome - Can I deduct my home office as a freelancer? : r/tax - Google Chrome", kept},
+    {kChemistry,
+     "Google Chrome - Finally passed the exam after three tries : r/college - Google Chrome",
+     asked},
     // A shop may be what an aimset the judge cannot place needs.
     {"Finish the Henderson project",
      "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", asked},
