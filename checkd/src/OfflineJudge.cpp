@@ -554,8 +554,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         for (const int category : index.topics.at(it.key()).intends) {
             const Leaning leaning =
                 category >= 0 ? index.categories.at(category).leaning : Leaning::work;
-            if (leaning != Leaning::work && leaning != Leaning::reference &&
-                leaning != Leaning::neutral) {
+            if (leaning != Leaning::work && leaning != Leaning::reference) {
                 profile->intended.insert(category);
             }
         }

@@ -70,6 +70,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Find new leads for the logistics pitch",
      "Google Chrome - Maria Lopez - Head of Logistics - Fastfreight | LinkedIn - Google Chrome",
      kept},
+    // A map serves a trip being planned, not any other work.
+    {"Plan a week in Portugal: trains, hotels and a hire car",
+     "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", kept},
+    {kGrant, "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", asked},
     // Real work in an unexpected place is kept or asked about, never closed.
     {"Learn to draw hands",
      "Google Chrome - How to draw hands: gesture tutorial for beginners - YouTube - Google Chrome",
