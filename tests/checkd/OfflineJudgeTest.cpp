@@ -123,6 +123,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      kept},
     {"Improve my Spanish listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
      asked},
+    // Japanese is told by its common words too, whatever its script.
+    {"Learn hiragana this week", "Firefox - 今日の東京の天気 - NHK — Mozilla Firefox", kept},
     // Not so a page about something else that names it: a restaurant's menu.
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
