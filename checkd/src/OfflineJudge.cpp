@@ -554,8 +554,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         for (const int category : index.topics.at(it.key()).intends) {
             const Leaning leaning =
                 category >= 0 ? index.categories.at(category).leaning : Leaning::work;
-            if (leaning != Leaning::work && leaning != Leaning::reference &&
-                leaning != Leaning::neutral) {
+            if (leaning != Leaning::work && leaning != Leaning::reference) {
                 profile->intended.insert(category);
             }
         }
@@ -998,8 +997,13 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         return aligned();
     }
     // A thread clearly on the aimset's subject is work; a passing word is not.
+    // So is one that shares a word with the aimset and adds a specific word
+    // of its field: two ties, neither of them a generic one.
     if (r.forumPlace && !r.leisurePlace && r.cues == 0) {
-        if (related >= kStrongRelated && !aboutElse) {
+        const bool onSubject =
+            related >= kStrongRelated ||
+            (r.direct >= kRelatedWeight && r.related >= kRelatedWeight && r.matched.size() >= 2);
+        if (onSubject && !aboutElse) {
             return aligned();
         }
         return related > 0 ? unclear : leisure;

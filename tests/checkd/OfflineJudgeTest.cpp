@@ -70,6 +70,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Find new leads for the logistics pitch",
      "Google Chrome - Maria Lopez - Head of Logistics - Fastfreight | LinkedIn - Google Chrome",
      kept},
+    // A map serves a trip being planned, not any other work.
+    {"Plan a week in Portugal: trains, hotels and a hire car",
+     "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", kept},
+    {kGrant, "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", asked},
     // Real work in an unexpected place is kept or asked about, never closed.
     {"Learn to draw hands",
      "Google Chrome - How to draw hands: gesture tutorial for beginners - YouTube - Google Chrome",
@@ -96,6 +100,13 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"File my 2024 tax return",
      "Google Chrome - Where do I report capital gains on my tax return? : r/tax - Google Chrome",
      kept},
+    // A word of the aimset and one specific word of its field are enough;
+    // the aimset's word alone is not.
+    {"File my 2024 tax return",
+     "Google Chrome - Can I deduct my home office as a freelancer? : r/tax - Google Chrome", kept},
+    {kChemistry,
+     "Google Chrome - Finally passed the exam after three tries : r/college - Google Chrome",
+     asked},
     // A shop may be what an aimset the judge cannot place needs.
     {"Finish the Henderson project",
      "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", asked},
@@ -112,6 +123,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      kept},
     {"Improve my Spanish listening", "Firefox - Podcast italiano, episodio 40 — Mozilla Firefox",
      asked},
+    // Japanese is told by its common words too, whatever its script.
+    {"Learn hiragana this week", "Firefox - 今日の東京の天気 - NHK — Mozilla Firefox", kept},
     // Not so a page about something else that names it: a restaurant's menu.
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
