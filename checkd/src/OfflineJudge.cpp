@@ -1185,7 +1185,9 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
                       !r.intendedPlace && !r.namedPlace && !r.workPlace && !r.learning;
     // So is a page showing nothing but a site's own name and feed ("YouTube",
     // "Hacker News") once the rules find play there: there is nothing to ask.
-    const bool onlyItsFeed = r.unrelatedWords == 0 && r.foreignWords == 0;
+    // Words of another field count against it only where the aimset's own
+    // field is known, so that their being elsewhere means something.
+    const bool onlyItsFeed = r.unrelatedWords == 0 && (r.foreignWords == 0 || r.aimsetKnown);
     const bool closing =
         weighing.rules.verdict == Verdict::misaligned && (r.playPlace || onlyItsFeed) && bare;
     // Nor does a low score close a place the aimset needs or names, or play
