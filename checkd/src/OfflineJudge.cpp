@@ -1183,7 +1183,13 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // rest, and nothing is closed without a sign of play to name.
     const bool bare = r.relatedness() == 0 && r.ownWords == 0 && !r.aimsetAboutPlay &&
                       !r.intendedPlace && !r.namedPlace && !r.workPlace && !r.learning;
-    const bool closing = weighing.rules.verdict == Verdict::misaligned && r.playPlace && bare;
+    // So is a page showing nothing but a site's own name and feed ("YouTube",
+    // "Hacker News") once the rules find play there: there is nothing to ask.
+    // Words of another field count against it only where the aimset's own
+    // field is known, so that their being elsewhere means something.
+    const bool onlyItsFeed = r.unrelatedWords == 0 && (r.foreignWords == 0 || r.aimsetKnown);
+    const bool closing =
+        weighing.rules.verdict == Verdict::misaligned && (r.playPlace || onlyItsFeed) && bare;
     // Nor does a low score close a place the aimset needs or names, or play
     // when the aimset is about play: there, play may well be the work.
     const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;
