@@ -670,6 +670,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const bool onNeededErrand = std::any_of(matches.begin(), matches.end(), [&](const auto& m) {
         return m.role == Role::place && profile.intended.contains(m.ref) && errand(m.ref);
     });
+    const auto errandCue = [&](const Knowledge::Cue& cue) {
+        return onNeededErrand && index.errandKinds.contains(cue.kind);
+    };
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     QSet<int> foreign;                     // by phrase text number
@@ -771,8 +774,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             // A word of the aimset's own field ("reels" to a social media
             // planner) is its work, not a sign of play.
             if (profile.named.contains(match.id) || cueSeen.contains(match.text) ||
-                (cue.leisure && fieldTexts.contains(match.text)) ||
-                (onNeededErrand && index.errandKinds.contains(cue.kind))) {
+                (cue.leisure && fieldTexts.contains(match.text)) || errandCue(cue)) {
                 break;
             }
             cueSeen.insert(match.text);
@@ -877,8 +879,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                     reading.errands += kLeisurePlace * leisureScale;
                 }
             } else if (found->role == Role::cue && index.cues.at(found->ref).leisure &&
-                       !(onNeededErrand &&
-                         index.errandKinds.contains(index.cues.at(found->ref).kind))) {
+                       !errandCue(index.cues.at(found->ref))) {
                 reading.cues += kCue;
                 noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
             }
