@@ -1196,9 +1196,12 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     const bool onlyItsFeed = r.unrelatedWords == 0 && (r.foreignWords == 0 || r.aimsetKnown);
     // A title at a place of news or talk that shows nothing of a known aimset
     // and words of another field is about something else; so is one at a
-    // place of play, a shop or a listing, where the aimset needs no shop.
-    const bool elsewhere = !weighing.page && bare && r.aimsetKnown && r.foreignWords > 0 &&
-                           (r.leisurePlace ? !r.aimsetNeedsErrands : r.mixedPlace || r.forumPlace);
+    // place of play, a shop or a listing, or its bare front page, where the
+    // aimset needs no shop.
+    const bool elsewhere =
+        !weighing.page && bare && r.aimsetKnown &&
+        (r.leisurePlace ? !r.aimsetNeedsErrands && (r.foreignWords > 0 || r.unrelatedWords == 0)
+                        : (r.mixedPlace || r.forumPlace) && r.foreignWords > 0);
     const bool closing =
         (weighing.rules.verdict == Verdict::misaligned && (r.playPlace || onlyItsFeed) && bare) ||
         elsewhere;
