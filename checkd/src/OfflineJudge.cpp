@@ -920,6 +920,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             directTerms.contains(term.analyzed) || isNumber(term.analyzed)) {
             continue;
         }
+        int parts = 0; // of a compound, found in two words at most
         for (const QString& word : bag.terms) {
             if (word.size() > term.analyzed.size() && !explained.contains(word) &&
                 !index.stopTerms.contains(word) && !index.genericTerms.contains(word) &&
@@ -932,9 +933,13 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             if (profile.compounds && !explained.contains(word) && !index.stopTerms.contains(word) &&
                 !index.genericTerms.contains(word) && sharePart(term.analyzed, word)) {
                 reading.related += kStemWeight;
-                reading.matched.append(term.shown);
+                if (parts == 0) {
+                    reading.matched.append(term.shown);
+                }
                 explained.insert(word);
-                break;
+                if (++parts == 2) {
+                    break;
+                }
             }
         }
     }
