@@ -268,7 +268,7 @@ struct OfflineJudge::Profile {
         QString analyzed;
         QString shown;
         double weight;
-        QString form; // as the stemmer of the aimset's language reduces it
+        QStringList forms; // as the stemmers of the aimset's languages reduce it
     };
     QList<Term> terms;
     QSet<int> topics;
@@ -276,7 +276,7 @@ struct OfflineJudge::Profile {
     bool leisureField = false; // the aimset is about play itself (a game, a show)
     int language = -1;         // the language the aimset is about learning
     int languageTopic = -1;    // and its topic
-    QByteArray writtenIn;      // the Snowball name of the aimset's language, if not English
+    QByteArrayList writtenIn;  // the Snowball names of its likeliest languages, if not English
     bool compounds = false;    // its words may be compounds ("Allergenkennzeichnung")
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
@@ -533,35 +533,35 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             counts[l] += index.languages.at(l).terms.contains(term) ? 1 : 0;
         }
     }
-    int written = -1;
     int best = 0;
     int english = 0;
-    bool tied = false; // two languages alike: neither
     for (qsizetype l = 0; l < index.languages.size(); ++l) {
         if (index.languages.at(l).name == QStringLiteral("english")) {
             english = counts.at(l);
-        } else if (counts.at(l) > best) {
-            written = static_cast<int>(l);
-            best = counts.at(l);
-            tied = false;
-        } else if (counts.at(l) == best && best > 0) {
-            tied = true;
+        } else {
+            best = std::max(best, counts.at(l));
         }
     }
-    // English when in doubt, unless the aimset has letters English lacks.
+    // English when in doubt, unless the aimset has letters English lacks;
+    // of other languages alike, each.
     const bool foreign = best > english || (best > 0 && best == english &&
                                             std::any_of(aimset.begin(), aimset.end(), [](QChar c) {
                                                 return c.unicode() > 0x7f && c.isLetter();
                                             }));
-    if (foreign && written >= 0 && !tied) {
-        profile->writtenIn = index.languages.at(written).name.toLatin1();
-        for (Profile::Term& term : profile->terms) {
-            term.form = formIn(term.analyzed, profile->writtenIn.constData());
+    for (qsizetype l = 0; foreign && l < index.languages.size(); ++l) {
+        if (counts.at(l) == best && index.languages.at(l).name != QStringLiteral("english")) {
+            profile->writtenIn.append(index.languages.at(l).name.toLatin1());
+        }
+    }
+    for (Profile::Term& term : profile->terms) {
+        for (const QByteArray& language : std::as_const(profile->writtenIn)) {
+            term.forms.append(formIn(term.analyzed, language.constData()));
         }
     }
     // Germanic languages join words into compounds; Romance ones seldom do.
-    profile->compounds =
-        foreign && (profile->writtenIn.isEmpty() || profile->writtenIn == "german");
+    // Dutch, unknown here, shares its little words with them.
+    profile->compounds = foreign && (profile->writtenIn.size() > 1 ||
+                                     profile->writtenIn.contains(QByteArrayLiteral("german")));
     bool namesPlay = false; // "the match report", "the episode on Dune"
     // Every place and cue the aimset names, even inside a longer phrase
     // ("YouTube" in "YouTube video").
@@ -722,8 +722,11 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     // The same word in another form of the aimset's language ("Wärmepumpe"
     // for "Wärmepumpen", "administrativo" for "administrativa").
     QSet<QString> formTies; // the page's terms that are aimset words
-    if (!profile.writtenIn.isEmpty() && directTerms.size() < profile.terms.size()) {
-        const char* language = profile.writtenIn.constData();
+    for (qsizetype l = 0; l < profile.writtenIn.size(); ++l) {
+        if (directTerms.size() == profile.terms.size()) {
+            break;
+        }
+        const char* language = profile.writtenIn.at(l).constData();
         QStringList forms; // in the page's order, as heard
         QHash<QString, QString> firstOfForm;
         for (qsizetype i = 0; i < bag.sequence.size(); ++i) {
@@ -736,9 +739,10 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             if (directTerms.contains(term.analyzed) || isNumber(term.analyzed)) {
                 continue;
             }
-            QString tie = firstOfForm.value(term.form);
+            const QString& form = term.forms.at(l);
+            QString tie = firstOfForm.value(form);
             for (qsizetype i = 0; tie.isEmpty() && i < forms.size(); ++i) {
-                if (sameWordStem(term.form, forms.at(i))) {
+                if (sameWordStem(form, forms.at(i))) {
                     tie = bag.sequence.at(i);
                 }
             }
