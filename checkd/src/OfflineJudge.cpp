@@ -268,6 +268,7 @@ struct OfflineJudge::Profile {
         QString analyzed;
         QString shown;
         double weight;
+        QStringList forms; // as the stemmers of the aimset's languages reduce it
     };
     QList<Term> terms;
     QSet<int> topics;
@@ -275,6 +276,8 @@ struct OfflineJudge::Profile {
     bool leisureField = false; // the aimset is about play itself (a game, a show)
     int language = -1;         // the language the aimset is about learning
     int languageTopic = -1;    // and its topic
+    QByteArrayList writtenIn;  // the Snowball names of its likeliest languages, if not English
+    bool compounds = false;    // its words may be compounds ("Allergenkennzeichnung")
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
@@ -520,9 +523,45 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             if (fragments.contains(term) && !isNumber(term)) {
                 weight = std::min(weight, isTopicWord(term) ? kRelatedWeight : kFragmentWeight);
             }
-            profile->terms.append({term, shown, weight});
+            profile->terms.append({term, shown, weight, {}});
         }
     }
+    // Written in the language of most of its common words, English when in doubt.
+    QList<int> counts(index.languages.size(), 0);
+    for (const QString& term : aimsetTerms) {
+        for (qsizetype l = 0; l < index.languages.size(); ++l) {
+            counts[l] += index.languages.at(l).terms.contains(term) ? 1 : 0;
+        }
+    }
+    int best = 0;
+    int english = 0;
+    for (qsizetype l = 0; l < index.languages.size(); ++l) {
+        if (index.languages.at(l).name == QStringLiteral("english")) {
+            english = counts.at(l);
+        } else {
+            best = std::max(best, counts.at(l));
+        }
+    }
+    // English when in doubt, unless the aimset has letters English lacks;
+    // of other languages alike, each.
+    const bool foreign = best > english || (best > 0 && best == english &&
+                                            std::any_of(aimset.begin(), aimset.end(), [](QChar c) {
+                                                return c.unicode() > 0x7f && c.isLetter();
+                                            }));
+    for (qsizetype l = 0; foreign && l < index.languages.size(); ++l) {
+        if (counts.at(l) == best && index.languages.at(l).name != QStringLiteral("english")) {
+            profile->writtenIn.append(index.languages.at(l).name.toLatin1());
+        }
+    }
+    for (Profile::Term& term : profile->terms) {
+        for (const QByteArray& language : std::as_const(profile->writtenIn)) {
+            term.forms.append(formIn(term.analyzed, language.constData()));
+        }
+    }
+    // Germanic languages join words into compounds; Romance ones seldom do.
+    // Dutch, unknown here, shares its little words with them.
+    profile->compounds = foreign && (profile->writtenIn.size() > 1 ||
+                                     profile->writtenIn.contains(QByteArrayLiteral("german")));
     bool namesPlay = false; // "the match report", "the episode on Dune"
     // Every place and cue the aimset names, even inside a longer phrase
     // ("YouTube" in "YouTube video").
@@ -583,6 +622,41 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
 }
 
 namespace {
+
+// Two words of six letters or more that differ only in their last few
+// ("altbau", "altbaut") are one word's forms.
+bool sameWordStem(const QString& a, const QString& b) {
+    constexpr qsizetype shortest = 6;
+    constexpr qsizetype most = 3; // letters of an ending
+    if (a.size() < shortest || b.size() < shortest || a == b) {
+        return false;
+    }
+    qsizetype shared = 0;
+    while (shared < a.size() && shared < b.size() && a.at(shared) == b.at(shared)) {
+        ++shared;
+    }
+    return shared >= shortest - 1 && a.size() - shared <= most && b.size() - shared <= most;
+}
+
+// Compounds that share a word of their own: "kennzeichnung" ends
+// "allergenkennzeichnung" and begins "kennzeichnungspflicht".
+bool sharePart(const QString& a, const QString& b) {
+    constexpr qsizetype inner = 6; // a word inside the other
+    constexpr qsizetype least = 7; // a part shared across
+    if (a.size() < inner || b.size() < inner || a == b) {
+        return false;
+    }
+    if (a.size() > b.size() ? (a.startsWith(b) || a.endsWith(b))
+                            : (b.startsWith(a) || b.endsWith(a))) {
+        return true;
+    }
+    for (qsizetype k = std::min(a.size(), b.size()) - 1; k >= least; --k) {
+        if (a.endsWith(QStringView(b).left(k)) || b.endsWith(QStringView(a).left(k))) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // "r/chemistry" names a community of Reddit, whether the site's name is shown or not.
 bool namesASubreddit(const QString& window) {
@@ -645,6 +719,41 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             directTerms.insert(term.analyzed);
         }
     }
+    // The same word in another form of the aimset's language ("Wärmepumpe"
+    // for "Wärmepumpen", "administrativo" for "administrativa").
+    QSet<QString> formTies; // the page's terms that are aimset words
+    for (qsizetype l = 0; l < profile.writtenIn.size(); ++l) {
+        if (directTerms.size() == profile.terms.size()) {
+            break;
+        }
+        const char* language = profile.writtenIn.at(l).constData();
+        QStringList forms; // in the page's order, as heard
+        QHash<QString, QString> firstOfForm;
+        for (qsizetype i = 0; i < bag.sequence.size(); ++i) {
+            forms.append(inSiteName.at(i) ? QString() : formIn(bag.sequence.at(i), language));
+            if (!forms.last().isEmpty() && !firstOfForm.contains(forms.last())) {
+                firstOfForm.insert(forms.last(), bag.sequence.at(i));
+            }
+        }
+        for (const Profile::Term& term : profile.terms) {
+            if (directTerms.contains(term.analyzed) || isNumber(term.analyzed)) {
+                continue;
+            }
+            const QString& form = term.forms.at(l);
+            QString tie = firstOfForm.value(form);
+            for (qsizetype i = 0; tie.isEmpty() && i < forms.size(); ++i) {
+                if (sameWordStem(form, forms.at(i))) {
+                    tie = bag.sequence.at(i);
+                }
+            }
+            if (!tie.isEmpty()) {
+                reading.direct += term.weight;
+                reading.matched.append(term.shown);
+                directTerms.insert(term.analyzed);
+                formTies.insert(tie);
+            }
+        }
+    }
 
     // A place's own name ("HealthCare.gov", "Excel") says nothing about the page's subject.
     QSet<QString> placeWords;
@@ -680,7 +789,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     };
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
-    QSet<int> foreign;                     // by phrase text number
+    explained.unite(formTies);
+    QSet<int> foreign; // by phrase text number
     QSet<int> own;
     QSet<int> cueSeen;
     double strongestLeisure = 0;
@@ -814,6 +924,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             directTerms.contains(term.analyzed) || isNumber(term.analyzed)) {
             continue;
         }
+        int parts = 0; // of a compound, found in two words at most
         for (const QString& word : bag.terms) {
             if (word.size() > term.analyzed.size() && !explained.contains(word) &&
                 !index.stopTerms.contains(word) && !index.genericTerms.contains(word) &&
@@ -822,6 +933,17 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.matched.append(term.shown);
                 explained.insert(word);
                 break;
+            }
+            if (profile.compounds && !explained.contains(word) && !index.stopTerms.contains(word) &&
+                !index.genericTerms.contains(word) && sharePart(term.analyzed, word)) {
+                reading.related += kStemWeight;
+                if (parts == 0) {
+                    reading.matched.append(term.shown);
+                }
+                explained.insert(word);
+                if (++parts == 2) {
+                    break;
+                }
             }
         }
     }

@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace aimset::checkd {
 
@@ -37,7 +40,11 @@ CharClass classify(char32_t c) {
 
 // Snowball stemmers keep state, so every thread gets its own.
 struct Stemmer {
-    sb_stemmer* stemmer = sb_stemmer_new("english", "UTF_8");
+    sb_stemmer* stemmer;
+    explicit Stemmer(const char* language = "english")
+        : stemmer(sb_stemmer_new(language, "UTF_8")) {}
+    Stemmer(const Stemmer&) = delete;
+    Stemmer& operator=(const Stemmer&) = delete;
     ~Stemmer() {
         if (stemmer) {
             sb_stemmer_delete(stemmer);
@@ -69,9 +76,8 @@ bool isAscii(QStringView word) {
     return true;
 }
 
-QString stem(const QString& word) {
-    thread_local Stemmer english;
-    if (!english.stemmer || word.size() < 4) {
+QString stem(const QString& word, sb_stemmer* stemmer) {
+    if (!stemmer || word.size() < 4) {
         return word;
     }
     // Most words are ASCII: their UTF-8 is written on the stack.
@@ -85,12 +91,12 @@ QString stem(const QString& word) {
         utf8.append(bytes.constData(), bytes.size());
     }
     const sb_symbol* stemmed =
-        sb_stemmer_stem(english.stemmer, reinterpret_cast<const sb_symbol*>(utf8.constData()),
+        sb_stemmer_stem(stemmer, reinterpret_cast<const sb_symbol*>(utf8.constData()),
                         static_cast<int>(utf8.size()));
     if (!stemmed) {
         return word;
     }
-    const int length = sb_stemmer_length(english.stemmer);
+    const int length = sb_stemmer_length(stemmer);
     // Many words are their own stem: they keep sharing the word's characters.
     if (length == utf8.size() && std::memcmp(stemmed, utf8.constData(), utf8.size()) == 0) {
         return word;
@@ -125,7 +131,8 @@ QString termOf(QStringView word, WordMemory& memory) {
         known.clear();
     }
     const QString key = word.toString();
-    const QString term = stem(singularOfGerman(withoutAccents(key)));
+    thread_local Stemmer english;
+    const QString term = stem(singularOfGerman(withoutAccents(key)), english.stemmer);
     known.insert(key, term);
     return term;
 }
@@ -245,6 +252,31 @@ QStringList analyzeTerms(const QString& text) {
     // Windows repeat their words; each thread remembers up to 20,000 of them.
     thread_local WordMemory recent{{}, 20000};
     return analyzeTerms(text, recent);
+}
+
+QString formIn(const QString& term, const char* language) {
+    struct Forms {
+        Stemmer stemmer;
+        TermHash<QString> known;
+        explicit Forms(const char* name)
+            : stemmer(name) {}
+    };
+    // Few languages per thread, each remembering up to 20,000 terms.
+    thread_local std::map<std::string, Forms, std::less<>> languages;
+    auto it = languages.find(std::string_view(language));
+    if (it == languages.end()) {
+        it = languages.try_emplace(language, language).first;
+    }
+    Forms& forms = it->second;
+    if (const auto found = forms.known.constFind(term); found != forms.known.constEnd()) {
+        return *found;
+    }
+    if (forms.known.size() > 20000) {
+        forms.known.clear();
+    }
+    const QString form = stem(term, forms.stemmer.stemmer);
+    forms.known.insert(term, form);
+    return form;
 }
 
 TermBag::TermBag(const QString& text)

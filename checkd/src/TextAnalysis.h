@@ -39,6 +39,11 @@ struct WordMemory {
 // (the knowledge, at start-up) reduce each distinct word once.
 QStringList analyzeTerms(const QString& text, WordMemory& memory);
 
+// A term as the stemmer of another language reduces it ("warmepumpen" and
+// "warmepump" become one in German); language is a Snowball algorithm's
+// name. Unknown languages leave the term as it is.
+QString formIn(const QString& term, const char* language);
+
 // The terms of a text in order, plus a fast membership test.
 struct TermBag {
     QStringList sequence;

@@ -58,10 +58,14 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // Music: a track playing is background, the bare app is not.
     {kLogin, "Spotify - Nils Frahm - Says", kept},
     {kLogin, "Spotify - Spotify Premium", asked},
-    // Related without a shared word, across languages too.
+    // Related without a shared word, across languages too, and in other word forms.
     {kLogin, "Visual Studio Code - auth_middleware.py - webapp", kept},
     {"Für die Statistik-Klausur lernen",
      "Firefox - Hypothesis testing and p-values explained - Khan Academy — Mozilla Firefox", kept},
+    {"Referat über Solaranlagen auf Flachdächern vorbereiten",
+     "Firefox - Solaranlage auf dem Flachdach: Aufständerung und Statik — Mozilla Firefox", kept},
+    {"Die Nebenkostenabrechnung für die Mieter erstellen",
+     "Firefox - Betriebskosten: was darf in die Abrechnung? — Mozilla Firefox", kept},
     // A field's phrase with a word set into it still names the field.
     {"Close the March books for the cafe",
      "Firefox - Bank reconciliation checklist — Mozilla Firefox", kept},
