@@ -48,8 +48,8 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
-// "2º de ESO", "6. Klasse") and projects ("payments-service").
-enum class Kind : quint8 { item, course, year, project };
+// "2º de ESO", "6. Klasse"), projects ("payments-service") and months.
+enum class Kind : quint8 { item, course, year, project, month };
 
 struct Specific {
     Kind kind;
@@ -71,8 +71,8 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     static const QRegularExpression item(
         QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|\\b[A-Z][A-Z0-9]{1,9}-\\d{1,6}\\b"));
     // Letters and a number that is no year: a course.
-    static const QRegularExpression course(
-        QStringLiteral("(?<![A-Za-z0-9-])([A-Z]{2,5}) ?((?!19\\d\\d|20\\d\\d)\\d{3,4})(?![A-Za-z0-9-])"));
+    static const QRegularExpression course(QStringLiteral(
+        "(?<![A-Za-z0-9-])([A-Z]{2,5}) ?((?!19\\d\\d|20\\d\\d)\\d{3,4})(?![A-Za-z0-9-])"));
     static const QRegularExpression year(
         QStringLiteral(
             "\\b(year|grade|klasse|groep|klas|jahrgang(?:sstufe)?) "
@@ -88,6 +88,61 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     const auto add = [&](Kind kind, const QString& key, const QString& shown) {
         found.append({kind, key, shown});
     };
+    // Months in the languages the knowledge reads: whole, or short where a
+    // file name joins them to a word or a number ("stock_count_oct", "Sep2026").
+    // "May", "March" and "Mars" only as names.
+    static const QList<QStringList> months{
+        {QStringLiteral("january"), QStringLiteral("januar"), QStringLiteral("enero"),
+         QStringLiteral("janvier"), QStringLiteral("januari"), QStringLiteral("jan")},
+        {QStringLiteral("february"), QStringLiteral("februar"), QStringLiteral("febrero"),
+         QStringLiteral("février"), QStringLiteral("februari"), QStringLiteral("feb")},
+        {QStringLiteral("march"), QStringLiteral("märz"), QStringLiteral("marzo"),
+         QStringLiteral("mars"), QStringLiteral("maart"), QStringLiteral("mar")},
+        {QStringLiteral("april"), QStringLiteral("abril"), QStringLiteral("avril"),
+         QStringLiteral("apr")},
+        {QStringLiteral("may"), QStringLiteral("mai"), QStringLiteral("mayo"),
+         QStringLiteral("mei")},
+        {QStringLiteral("june"), QStringLiteral("juni"), QStringLiteral("junio"),
+         QStringLiteral("juin"), QStringLiteral("jun")},
+        {QStringLiteral("july"), QStringLiteral("juli"), QStringLiteral("julio"),
+         QStringLiteral("juillet"), QStringLiteral("jul")},
+        {QStringLiteral("august"), QStringLiteral("agosto"), QStringLiteral("août"),
+         QStringLiteral("augustus"), QStringLiteral("aug")},
+        {QStringLiteral("september"), QStringLiteral("septiembre"), QStringLiteral("septembre"),
+         QStringLiteral("sept"), QStringLiteral("sep")},
+        {QStringLiteral("october"), QStringLiteral("oktober"), QStringLiteral("octubre"),
+         QStringLiteral("octobre"), QStringLiteral("oct")},
+        {QStringLiteral("november"), QStringLiteral("noviembre"), QStringLiteral("novembre"),
+         QStringLiteral("nov")},
+        {QStringLiteral("december"), QStringLiteral("dezember"), QStringLiteral("diciembre"),
+         QStringLiteral("décembre"), QStringLiteral("dec")}};
+    static const QSet<QString> shortForms{
+        QStringLiteral("jan"),  QStringLiteral("feb"), QStringLiteral("mar"), QStringLiteral("apr"),
+        QStringLiteral("jun"),  QStringLiteral("jul"), QStringLiteral("aug"), QStringLiteral("sep"),
+        QStringLiteral("sept"), QStringLiteral("oct"), QStringLiteral("nov"), QStringLiteral("dec"),
+        QStringLiteral("may")};
+    static const QSet<QString> namesOnly{QStringLiteral("march"), QStringLiteral("mars")};
+    static const QRegularExpression word(QStringLiteral("\\p{L}+"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    const auto joined = [&text](qsizetype at) {
+        return at >= 0 && at < text.size() &&
+               (text.at(at) == QLatin1Char('_') || text.at(at).isDigit());
+    };
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString w = m.captured().toLower();
+        const bool name = m.captured().at(0).isUpper();
+        if ((shortForms.contains(w) && !joined(m.capturedStart() - 1) && !joined(m.capturedEnd()) &&
+             !(w == QStringLiteral("may") && name)) ||
+            (namesOnly.contains(w) && !name)) {
+            continue;
+        }
+        for (qsizetype n = 0; n < months.size(); ++n) {
+            if (months.at(n).contains(w)) {
+                add(Kind::month, QStringLiteral("month") + QString::number(n + 1), m.captured());
+            }
+        }
+    }
     for (auto it = item.globalMatch(text); it.hasNext();) {
         const QString shown = it.next().captured();
         add(Kind::item, shown, shown);
@@ -1008,10 +1063,10 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     weighing->page = text && (window.size() > kTitleLength || window.contains(QLatin1Char('\n')) ||
                               !window.contains(QStringLiteral(" - ")));
     // An aimset about one numbered item (a pull request, a ticket), course,
-    // school year or project is not served by a window showing another of
-    // the same kind and nothing the aimset names.
+    // school year, project or month is not served by a title showing another
+    // of the same kind and nothing the aimset names.
     const std::shared_ptr<const Profile> profile = profileOf(aimset);
-    if (const QList<Specific>& wanted = profile->specifics; !wanted.isEmpty()) {
+    if (const QList<Specific>& wanted = profile->specifics; !weighing->page && !wanted.isEmpty()) {
         const QString seen = compact(window);
         const QList<Specific> shown = specificsNamed(window, true);
         // A project the window shares shows nothing about which item of it;
@@ -1033,7 +1088,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                 return s.kind == other.kind &&
                        (s.kind != Kind::project || sort(s.key) == sort(other.key));
             });
-            if (same == wanted.end() || (weighing->page && other.kind == Kind::item) ||
+            if (same == wanted.end() ||
                 std::any_of(wanted.begin(), wanted.end(),
                             [&](const Specific& s) { return named(s, other.kind); })) {
                 continue;
