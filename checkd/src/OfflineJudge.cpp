@@ -88,6 +88,50 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     const auto add = [&](Kind kind, const QString& key, const QString& shown) {
         found.append({kind, key, shown});
     };
+    for (auto it = item.globalMatch(text); it.hasNext();) {
+        const QString shown = it.next().captured();
+        add(Kind::item, shown, shown);
+    }
+    for (auto it = course.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::course, m.captured(1) + m.captured(2), m.captured());
+    }
+    for (auto it = year.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString system = (m.captured(1) + m.captured(5) + m.captured(7)).toLower();
+        const QString numbers = m.captured(2) + m.captured(3) + m.captured(4) + m.captured(6);
+        // "Klasse 5/6" is either year, "Year 7-9" each of them.
+        static const QRegularExpression between(QStringLiteral("[/\u2013-]"));
+        const QStringList ends = numbers.split(between);
+        QList<int> years{ends.first().toInt()};
+        for (int n = years.first() + 1; n <= ends.last().toInt(); ++n) {
+            if (n == ends.last().toInt() || !numbers.contains(QLatin1Char('/'))) {
+                years.append(n);
+            }
+        }
+        const QString prefix = system.isEmpty() ? QStringLiteral("grade") : system.left(6);
+        for (const int n : years) {
+            if (n <= 13) {
+                add(Kind::year, prefix + QString::number(n), m.captured());
+            }
+        }
+    }
+    for (auto it = project.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        // In a title, only a part of its own or a folder names a project;
+        // in a sentence it is as often a word ("cookie-banner").
+        qsizetype before = m.capturedStart() - 1;
+        const bool folder = before >= 0 && (text.at(before) == QLatin1Char('/') ||
+                                            text.at(before) == QLatin1Char('~'));
+        while (before >= 0 && text.at(before).isSpace()) {
+            --before;
+        }
+        static const QString separators = QStringLiteral("-\u2013\u2014|\u00B7:");
+        const bool alone = !asTitle || folder || before < 0 || separators.contains(text.at(before));
+        if (alone) {
+            add(Kind::project, m.captured(), m.captured());
+        }
+    }
     // Months in the languages the knowledge reads: whole, or short where a
     // file name joins them to a word or a number ("stock_count_oct", "Sep2026").
     // "May", "March" and "Mars" only as names.
@@ -141,50 +185,6 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
             if (months.at(n).contains(w)) {
                 add(Kind::month, QStringLiteral("month") + QString::number(n + 1), m.captured());
             }
-        }
-    }
-    for (auto it = item.globalMatch(text); it.hasNext();) {
-        const QString shown = it.next().captured();
-        add(Kind::item, shown, shown);
-    }
-    for (auto it = course.globalMatch(text); it.hasNext();) {
-        const auto m = it.next();
-        add(Kind::course, m.captured(1) + m.captured(2), m.captured());
-    }
-    for (auto it = year.globalMatch(text); it.hasNext();) {
-        const auto m = it.next();
-        const QString system = (m.captured(1) + m.captured(5) + m.captured(7)).toLower();
-        const QString numbers = m.captured(2) + m.captured(3) + m.captured(4) + m.captured(6);
-        // "Klasse 5/6" is either year, "Year 7-9" each of them.
-        static const QRegularExpression between(QStringLiteral("[/\u2013-]"));
-        const QStringList ends = numbers.split(between);
-        QList<int> years{ends.first().toInt()};
-        for (int n = years.first() + 1; n <= ends.last().toInt(); ++n) {
-            if (n == ends.last().toInt() || !numbers.contains(QLatin1Char('/'))) {
-                years.append(n);
-            }
-        }
-        const QString prefix = system.isEmpty() ? QStringLiteral("grade") : system.left(6);
-        for (const int n : years) {
-            if (n <= 13) {
-                add(Kind::year, prefix + QString::number(n), m.captured());
-            }
-        }
-    }
-    for (auto it = project.globalMatch(text); it.hasNext();) {
-        const auto m = it.next();
-        // In a title, only a part of its own or a folder names a project;
-        // in a sentence it is as often a word ("cookie-banner").
-        qsizetype before = m.capturedStart() - 1;
-        const bool folder = before >= 0 && (text.at(before) == QLatin1Char('/') ||
-                                            text.at(before) == QLatin1Char('~'));
-        while (before >= 0 && text.at(before).isSpace()) {
-            --before;
-        }
-        static const QString separators = QStringLiteral("-\u2013\u2014|\u00B7:");
-        const bool alone = !asTitle || folder || before < 0 || separators.contains(text.at(before));
-        if (alone) {
-            add(Kind::project, m.captured(), m.captured());
         }
     }
     return found;
