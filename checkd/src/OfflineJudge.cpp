@@ -46,15 +46,148 @@ QString mentioned(const QStringList& matched, qsizetype most) {
     return distinct.join(QStringLiteral(", "));
 }
 
-// Numbered items as titles name them: "#482", "BILL-882".
-QStringList itemsNamed(const QString& text) {
+// The specifics an aimset or a window names, by kind: numbered items
+// ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
+// "2º de ESO", "6. Klasse"), projects ("payments-service") and months.
+enum class Kind : quint8 { item, course, year, project, month };
+
+struct Specific {
+    Kind kind;
+    QString key; // the same item however written
+    QString shown;
+};
+
+QString compact(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber()) {
+            out.append(c.toLower());
+        }
+    }
+    return out;
+}
+
+QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     static const QRegularExpression item(
         QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|\\b[A-Z][A-Z0-9]{1,9}-\\d{1,6}\\b"));
-    QStringList items;
+    // Letters and a number that is no year: a course.
+    static const QRegularExpression course(QStringLiteral(
+        "(?<![A-Za-z0-9-])([A-Z]{2,5}) ?((?!19\\d\\d|20\\d\\d)\\d{3,4})(?![A-Za-z0-9-])"));
+    static const QRegularExpression year(
+        QStringLiteral(
+            "\\b(year|grade|klasse|groep|klas|jahrgang(?:sstufe)?) "
+            "?(\\d{1,2}(?:[/\u2013-]\\d{1,2})?)\\b|"
+            "\\b(\\d{1,2})(?:st|nd|rd|th)? grade\\b|\\b(\\d{1,2})\\. ?(klasse|jahrgang)\\b|"
+            "\\b(\\d)\\s?[ºo°]\\s?(?:de )?(eso|bachillerato|primaria)\\b"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    // Lower-case words joined by hyphens, each with a letter: a repository,
+    // a service, a project ("ws-14" is a host, "e-mail" a word).
+    static const QRegularExpression project(QStringLiteral(
+        "(?<![\\w@.-])[a-z][a-z0-9]+(?:-[a-z][a-z0-9]*|-[0-9]+[a-z][a-z0-9]*)+(?![\\w@-])"));
+    QList<Specific> found;
+    const auto add = [&](Kind kind, const QString& key, const QString& shown) {
+        found.append({kind, key, shown});
+    };
     for (auto it = item.globalMatch(text); it.hasNext();) {
-        items.append(it.next().captured());
+        const QString shown = it.next().captured();
+        add(Kind::item, shown, shown);
     }
-    return items;
+    for (auto it = course.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::course, m.captured(1) + m.captured(2), m.captured());
+    }
+    for (auto it = year.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString system = (m.captured(1) + m.captured(5) + m.captured(7)).toLower();
+        const QString numbers = m.captured(2) + m.captured(3) + m.captured(4) + m.captured(6);
+        // "Klasse 5/6" is either year, "Year 7-9" each of them.
+        static const QRegularExpression between(QStringLiteral("[/\u2013-]"));
+        const QStringList ends = numbers.split(between);
+        QList<int> years{ends.first().toInt()};
+        for (int n = years.first() + 1; n <= ends.last().toInt(); ++n) {
+            if (n == ends.last().toInt() || !numbers.contains(QLatin1Char('/'))) {
+                years.append(n);
+            }
+        }
+        const QString prefix = system.isEmpty() ? QStringLiteral("grade") : system.left(6);
+        for (const int n : years) {
+            if (n <= 13) {
+                add(Kind::year, prefix + QString::number(n), m.captured());
+            }
+        }
+    }
+    for (auto it = project.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        // In a title, only a part of its own or a folder names a project;
+        // in a sentence it is as often a word ("cookie-banner").
+        qsizetype before = m.capturedStart() - 1;
+        const bool folder = before >= 0 && (text.at(before) == QLatin1Char('/') ||
+                                            text.at(before) == QLatin1Char('~'));
+        while (before >= 0 && text.at(before).isSpace()) {
+            --before;
+        }
+        static const QString separators = QStringLiteral("-\u2013\u2014|\u00B7:");
+        const bool alone = !asTitle || folder || before < 0 || separators.contains(text.at(before));
+        if (alone) {
+            add(Kind::project, m.captured(), m.captured());
+        }
+    }
+    // Months in the languages the knowledge reads: whole, or short where a
+    // file name joins them to a word or a number ("stock_count_oct", "Sep2026").
+    // "May", "March" and "Mars" only as names.
+    static const QList<QStringList> months{
+        {QStringLiteral("january"), QStringLiteral("januar"), QStringLiteral("enero"),
+         QStringLiteral("janvier"), QStringLiteral("januari"), QStringLiteral("jan")},
+        {QStringLiteral("february"), QStringLiteral("februar"), QStringLiteral("febrero"),
+         QStringLiteral("février"), QStringLiteral("februari"), QStringLiteral("feb")},
+        {QStringLiteral("march"), QStringLiteral("märz"), QStringLiteral("marzo"),
+         QStringLiteral("mars"), QStringLiteral("maart"), QStringLiteral("mar")},
+        {QStringLiteral("april"), QStringLiteral("abril"), QStringLiteral("avril"),
+         QStringLiteral("apr")},
+        {QStringLiteral("may"), QStringLiteral("mai"), QStringLiteral("mayo"),
+         QStringLiteral("mei")},
+        {QStringLiteral("june"), QStringLiteral("juni"), QStringLiteral("junio"),
+         QStringLiteral("juin"), QStringLiteral("jun")},
+        {QStringLiteral("july"), QStringLiteral("juli"), QStringLiteral("julio"),
+         QStringLiteral("juillet"), QStringLiteral("jul")},
+        {QStringLiteral("august"), QStringLiteral("agosto"), QStringLiteral("août"),
+         QStringLiteral("augustus"), QStringLiteral("aug")},
+        {QStringLiteral("september"), QStringLiteral("septiembre"), QStringLiteral("septembre"),
+         QStringLiteral("sept"), QStringLiteral("sep")},
+        {QStringLiteral("october"), QStringLiteral("oktober"), QStringLiteral("octubre"),
+         QStringLiteral("octobre"), QStringLiteral("oct")},
+        {QStringLiteral("november"), QStringLiteral("noviembre"), QStringLiteral("novembre"),
+         QStringLiteral("nov")},
+        {QStringLiteral("december"), QStringLiteral("dezember"), QStringLiteral("diciembre"),
+         QStringLiteral("décembre"), QStringLiteral("dec")}};
+    static const QSet<QString> shortForms{
+        QStringLiteral("jan"),  QStringLiteral("feb"), QStringLiteral("mar"), QStringLiteral("apr"),
+        QStringLiteral("jun"),  QStringLiteral("jul"), QStringLiteral("aug"), QStringLiteral("sep"),
+        QStringLiteral("sept"), QStringLiteral("oct"), QStringLiteral("nov"), QStringLiteral("dec"),
+        QStringLiteral("may")};
+    static const QSet<QString> namesOnly{QStringLiteral("march"), QStringLiteral("mars")};
+    static const QRegularExpression word(QStringLiteral("\\p{L}+"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    const auto joined = [&text](qsizetype at) {
+        return at >= 0 && at < text.size() &&
+               (text.at(at) == QLatin1Char('_') || text.at(at).isDigit());
+    };
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString w = m.captured().toLower();
+        const bool name = m.captured().at(0).isUpper();
+        if ((shortForms.contains(w) && !joined(m.capturedStart() - 1) && !joined(m.capturedEnd()) &&
+             !(w == QStringLiteral("may") && name)) ||
+            (namesOnly.contains(w) && !name)) {
+            continue;
+        }
+        for (qsizetype n = 0; n < months.size(); ++n) {
+            if (months.at(n).contains(w)) {
+                add(Kind::month, QStringLiteral("month") + QString::number(n + 1), m.captured());
+            }
+        }
+    }
+    return found;
 }
 
 bool isNumber(const QString& term) {
@@ -281,6 +414,7 @@ struct OfflineJudge::Profile {
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
+    QList<Specific> specifics;
 };
 
 struct OfflineJudge::Reading {
@@ -614,6 +748,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             profile->neighbours.insert(static_cast<int>(t));
         }
     }
+    profile->specifics = specificsNamed(aimset, false);
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -1049,18 +1184,42 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     // Longer, it is a page whose own name comes first, judged as a page.
     weighing->page = text && (window.size() > kTitleLength || window.contains(QLatin1Char('\n')) ||
                               !window.contains(QStringLiteral(" - ")));
-    // An aimset about one numbered item (a pull request, a ticket) is not
-    // served by another one, however alike.
-    if (const QStringList wanted = itemsNamed(aimset); !weighing->page && !wanted.isEmpty()) {
-        const QStringList shown = itemsNamed(window);
-        if (!shown.isEmpty() && std::none_of(shown.begin(), shown.end(), [&](const QString& i) {
-                return wanted.contains(i);
-            })) {
-            return Decision{Verdict::unclear, QStringLiteral("Shows ") + shown.first() +
-                                                  QStringLiteral(", not ") + wanted.first()};
+    // An aimset about one numbered item (a pull request, a ticket), course,
+    // school year, project or month is not served by a title showing another
+    // of the same kind and nothing the aimset names.
+    const std::shared_ptr<const Profile> profile = profileOf(aimset);
+    if (const QList<Specific>& wanted = profile->specifics; !weighing->page && !wanted.isEmpty()) {
+        const QString seen = compact(window);
+        const QList<Specific> shown = specificsNamed(window, true);
+        // A project the window shares shows nothing about which item of it;
+        // a shared item, course or year settles it.
+        const auto named = [&](const Specific& want, Kind of) {
+            return (want.kind != Kind::project || of == Kind::project) &&
+                   (seen.contains(compact(want.key)) ||
+                    std::any_of(shown.begin(), shown.end(), [&](const Specific& s) {
+                        return s.kind == want.kind && s.key == want.key;
+                    }));
+        };
+        // A project of the same kind ("reporting-service" to "payments-service")
+        // is another one; "payments-eng" or "design-crit" may be the aimset's team.
+        const auto sort = [](const QString& project) {
+            return project.section(QLatin1Char('-'), -1);
+        };
+        for (const Specific& other : shown) {
+            const auto same = std::find_if(wanted.begin(), wanted.end(), [&](const Specific& s) {
+                return s.kind == other.kind &&
+                       (s.kind != Kind::project || sort(s.key) == sort(other.key));
+            });
+            if (same == wanted.end() ||
+                std::any_of(wanted.begin(), wanted.end(),
+                            [&](const Specific& s) { return named(s, other.kind); })) {
+                continue;
+            }
+            return Decision{Verdict::unclear, QStringLiteral("Shows ") + other.shown +
+                                                  QStringLiteral(", not ") + same->shown};
         }
     }
-    weighing->reading = read(*profileOf(aimset), window);
+    weighing->reading = read(*profile, window);
     weighing->rules = weighing->page ? rulesForText(aimset, weighing->reading)
                                      : rulesForTitle(aimset, weighing->reading);
     return std::nullopt;

@@ -55,6 +55,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      asked},
     {"Review PR #482 in acme/inventory-api",
      "Firefox - Bump eslint to 9.2 · Pull Request #479 · acme/inventory-api", asked},
+    {"Revise enzyme kinetics for BIOL 2110", "Evince - CHEM1210_Lab_Report_4.pdf", asked},
+    {"Plan the Year 8 lessons on the Tudors", "Firefox - Year 10 Maths – Google Classroom", asked},
+    {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
+     asked},
     // Music: a track playing is background, the bare app is not.
     {kLogin, "Spotify - Nils Frahm - Says", kept},
     {kLogin, "Spotify - Spotify Premium", asked},
