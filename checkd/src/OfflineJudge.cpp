@@ -286,6 +286,37 @@ struct OfflineJudge::Index {
 
     std::optional<Knowledge::Weights> weights;
 
+    // Signs of a field's news, releases, events, careers or rankings, found
+    // as written ("vs", "what's new"), by kind. An aimset that names one, or
+    // a word of choosing or upgrading, is about such things.
+    struct NewsSign {
+        QString kind;
+        QRegularExpression phrases;
+    };
+    QList<NewsSign> newsSigns;
+    QRegularExpression newsAims;
+
+    // Any of the phrases, longest first; "<Name>" stands for a capitalised
+    // name ("<Name> vs <Name>").
+    static QRegularExpression anyOf(QStringList phrases) {
+        std::sort(phrases.begin(), phrases.end(),
+                  [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        static const QString name = QStringLiteral("<Name>");
+        for (QString& phrase : phrases) {
+            QStringList pieces = phrase.split(name);
+            for (QString& piece : pieces) {
+                piece = QRegularExpression::escape(piece);
+            }
+            phrase = pieces.join(QStringLiteral("(?-i:\\p{Lu})[\\p{L}\\p{N}+#]*"));
+        }
+        return QRegularExpression(phrases.isEmpty() ? QStringLiteral("(?!)")
+                                                    : QStringLiteral("(?<![\\p{L}\\p{N}])(?:") +
+                                                          phrases.join(QLatin1Char('|')) +
+                                                          QStringLiteral(")(?![\\p{L}\\p{N}])"),
+                                  QRegularExpression::CaseInsensitiveOption |
+                                      QRegularExpression::UseUnicodePropertiesOption);
+    }
+
     // "Feed" in quotes, and names too short to find as words ("X"), count
     // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
     // A channel ("#music") too: without its "#" it is a common word.
@@ -415,6 +446,7 @@ struct OfflineJudge::Profile {
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
     QList<Specific> specifics;
+    bool followsNews = false; // about releases, events, jobs or choosing a tool
 };
 
 struct OfflineJudge::Reading {
@@ -443,12 +475,17 @@ struct OfflineJudge::Reading {
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false; // an encyclopedia or dictionary
+    bool documentPlace = false;  // a document's editor or viewer, or mail: one's own material
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
     bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
+    int strongTies = 0; // aimset words of full weight found
+    QString newsCue;    // a sign of the field's news in a title
+    QString newsKind;
+    bool aimsetFollowsNews = false;
 
     double relatedness() const { return direct + related; }
     // Mostly about another field than the aimset's.
@@ -575,11 +612,21 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         }
         index->cues = knowledge.cues;
         index->weights = knowledge.weights;
+        QStringList aims;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
-            for (const QString& phrase : knowledge.cues.at(i).phrases) {
-                index->add(phrase, termsOf(phrase), Role::cue, static_cast<int>(i));
+            const Knowledge::Cue& cue = knowledge.cues.at(i);
+            if (!cue.news) {
+                for (const QString& phrase : cue.phrases) {
+                    index->add(phrase, termsOf(phrase), Role::cue, static_cast<int>(i));
+                }
+                continue;
+            }
+            aims += cue.phrases;
+            if (!cue.aimOnly) {
+                index->newsSigns.append({cue.kind, Index::anyOf(cue.phrases)});
             }
         }
+        index->newsAims = Index::anyOf(aims);
         return index;
     }()) {}
 
@@ -749,6 +796,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
     }
     profile->specifics = specificsNamed(aimset, false);
+    profile->followsNews = index.newsAims.match(aimset).hasMatch();
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -849,6 +897,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     QSet<QString> directTerms;
     for (const Profile::Term& term : profile.terms) {
         if (heard.contains(term.analyzed)) {
+            reading.strongTies += term.weight >= 1.0 ? 1 : 0;
             reading.direct += term.weight;
             reading.matched.append(term.shown);
             directTerms.insert(term.analyzed);
@@ -882,6 +931,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 }
             }
             if (!tie.isEmpty()) {
+                reading.strongTies += term.weight >= 1.0 ? 1 : 0;
                 reading.direct += term.weight;
                 reading.matched.append(term.shown);
                 directTerms.insert(term.analyzed);
@@ -978,6 +1028,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::place: {
             const Index::Category& category = index.categories.at(match.ref);
+            reading.documentPlace |= category.name == QStringLiteral("office") ||
+                                     category.name == QStringLiteral("mail");
             if (profile.named.contains(match.id)) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
@@ -1220,6 +1272,16 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    if (!weighing->page) {
+        for (const Index::NewsSign& sign : m_index->newsSigns) {
+            if (const auto found = sign.phrases.match(window); found.hasMatch()) {
+                weighing->reading.newsCue = found.captured();
+                weighing->reading.newsKind = sign.kind;
+                break;
+            }
+        }
+        weighing->reading.aimsetFollowsNews = profile->followsNews;
+    }
     weighing->rules = weighing->page ? rulesForText(aimset, weighing->reading)
                                      : rulesForTitle(aimset, weighing->reading);
     return std::nullopt;
@@ -1453,6 +1515,23 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 }
 
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
+    const Decision decided = scored(aimset, weighing);
+    // A release, an event, a job, a survey or a comparison of the aimset's
+    // field or tool, tied to it by one word at most, is its news, not its
+    // work; unless the aimset is about such things, it is asked about.
+    const Reading& r = weighing.reading;
+    if (decided.verdict == Verdict::aligned && !r.newsCue.isEmpty() && !r.aimsetFollowsNews &&
+        !r.learning && !r.messagePlace && !r.documentPlace && r.strongTies <= 1) {
+        return {Verdict::unclear,
+                (r.matched.isEmpty() ? QStringLiteral("Fits ") + quoted(aimset)
+                                     : QStringLiteral("Mentions ") + mentioned(r.matched, 3)) +
+                    QStringLiteral(", but looks like ") + r.newsKind + QStringLiteral(" (") +
+                    r.newsCue + QLatin1Char(')')};
+    }
+    return decided;
+}
+
+OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighing& weighing) const {
     const Index& index = *m_index;
     // What the rules find aligned stays so; the score settles the rest.
     if (!index.weights || weighing.rules.verdict == Verdict::aligned) {
