@@ -297,7 +297,7 @@ struct OfflineJudge::Index {
     QRegularExpression newsAims;
 
     // Any of the phrases, longest first; "<Name>" stands for a capitalised
-    // name ("<Name> vs <Name>").
+    // name ("<Name> vs <Name>"), not a code ("SN1 vs SN2").
     static QRegularExpression anyOf(QStringList phrases) {
         std::sort(phrases.begin(), phrases.end(),
                   [](const QString& a, const QString& b) { return a.size() > b.size(); });
@@ -307,7 +307,7 @@ struct OfflineJudge::Index {
             for (QString& piece : pieces) {
                 piece = QRegularExpression::escape(piece);
             }
-            phrase = pieces.join(QStringLiteral("(?-i:\\p{Lu})[\\p{L}\\p{N}+#]*"));
+            phrase = pieces.join(QStringLiteral("(?-i:\\p{Lu})\\p{L}+"));
         }
         return QRegularExpression(phrases.isEmpty() ? QStringLiteral("(?!)")
                                                     : QStringLiteral("(?<![\\p{L}\\p{N}])(?:") +
@@ -447,6 +447,7 @@ struct OfflineJudge::Profile {
     QSet<int> neighbours; // fields whose words are no sign of another subject
     QList<Specific> specifics;
     bool followsNews = false; // about releases, events, jobs or choosing a tool
+    bool translating = false; // into a language, not practising it
 };
 
 struct OfflineJudge::Reading {
@@ -797,6 +798,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     }
     profile->specifics = specificsNamed(aimset, false);
     profile->followsNews = index.newsAims.match(aimset).hasMatch();
+    profile->translating =
+        std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
+            return index.topics.at(topic).name == QStringLiteral("translation");
+        });
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -1272,15 +1277,19 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
-    if (!weighing->page) {
+    {
+        // A page's own name comes first.
+        const QString named = weighing->page ? window.left(kTitleLength) : window;
         for (const Index::NewsSign& sign : m_index->newsSigns) {
-            if (const auto found = sign.phrases.match(window); found.hasMatch()) {
+            if (const auto found = sign.phrases.match(named); found.hasMatch()) {
                 weighing->reading.newsCue = found.captured();
                 weighing->reading.newsKind = sign.kind;
                 break;
             }
         }
-        weighing->reading.aimsetFollowsNews = profile->followsNews;
+        // Any news in a language being practised is the practice.
+        weighing->reading.aimsetFollowsNews =
+            profile->followsNews || (weighing->reading.inAimsetLanguage && !profile->translating);
     }
     weighing->rules = weighing->page ? rulesForText(aimset, weighing->reading)
                                      : rulesForTitle(aimset, weighing->reading);
