@@ -287,18 +287,15 @@ struct OfflineJudge::Index {
     std::optional<Knowledge::Weights> weights;
 
     // Signs of a field's news, releases, events, careers or rankings, found
-    // as written ("vs", "what's new"), by kind. An aimset that names one, or
-    // a word of choosing or upgrading, is about such things.
-    struct NewsSign {
-        QString kind;
-        QRegularExpression phrases;
-    };
-    QList<NewsSign> newsSigns;
+    // as written ("vs", "what's new"), a group for each kind. An aimset that
+    // names one, or a word of choosing or upgrading, is about such things.
+    QRegularExpression newsSigns;
+    QStringList newsKinds; // by group
     QRegularExpression newsAims;
 
     // Any of the phrases, longest first; "<Name>" stands for a capitalised
     // name ("<Name> vs <Name>"), not a code ("SN1 vs SN2").
-    static QRegularExpression anyOf(QStringList phrases) {
+    static QString anyOf(QStringList phrases) {
         std::sort(phrases.begin(), phrases.end(),
                   [](const QString& a, const QString& b) { return a.size() > b.size(); });
         static const QString name = QStringLiteral("<Name>");
@@ -309,10 +306,14 @@ struct OfflineJudge::Index {
             }
             phrase = pieces.join(QStringLiteral("(?-i:\\p{Lu})\\p{L}+"));
         }
-        return QRegularExpression(phrases.isEmpty() ? QStringLiteral("(?!)")
-                                                    : QStringLiteral("(?<![\\p{L}\\p{N}])(?:") +
-                                                          phrases.join(QLatin1Char('|')) +
-                                                          QStringLiteral(")(?![\\p{L}\\p{N}])"),
+        return phrases.join(QLatin1Char('|'));
+    }
+    static QRegularExpression wordsOf(const QStringList& alternatives) {
+        return QRegularExpression(alternatives.isEmpty()
+                                      ? QStringLiteral("(?!)")
+                                      : QStringLiteral("(?<![\\p{L}\\p{N}])(?:") +
+                                            alternatives.join(QLatin1Char('|')) +
+                                            QStringLiteral(")(?![\\p{L}\\p{N}])"),
                                   QRegularExpression::CaseInsensitiveOption |
                                       QRegularExpression::UseUnicodePropertiesOption);
     }
@@ -484,8 +485,6 @@ struct OfflineJudge::Reading {
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
     int strongTies = 0; // aimset words of full weight found
-    QString newsCue;    // a sign of the field's news in a title
-    QString newsKind;
     bool aimsetFollowsNews = false;
 
     double relatedness() const { return direct + related; }
@@ -614,6 +613,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         index->cues = knowledge.cues;
         index->weights = knowledge.weights;
         QStringList aims;
+        QStringList signs;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
             const Knowledge::Cue& cue = knowledge.cues.at(i);
             if (!cue.news) {
@@ -622,12 +622,14 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 }
                 continue;
             }
-            aims += cue.phrases;
+            aims.append(Index::anyOf(cue.phrases));
             if (!cue.aimOnly) {
-                index->newsSigns.append({cue.kind, Index::anyOf(cue.phrases)});
+                signs.append(QLatin1Char('(') + aims.last() + QLatin1Char(')'));
+                index->newsKinds.append(cue.kind);
             }
         }
-        index->newsAims = Index::anyOf(aims);
+        index->newsSigns = Index::wordsOf(signs);
+        index->newsAims = Index::wordsOf(aims);
         return index;
     }()) {}
 
@@ -1228,6 +1230,7 @@ struct OfflineJudge::Weighing {
     Reading reading;
     Decision rules; // what the rules alone decide
     bool page = false;
+    QString named; // the title, or the head of a page
 };
 
 std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset,
@@ -1277,20 +1280,11 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
-    {
-        // A page's own name comes first.
-        const QString named = weighing->page ? window.left(kTitleLength) : window;
-        for (const Index::NewsSign& sign : m_index->newsSigns) {
-            if (const auto found = sign.phrases.match(named); found.hasMatch()) {
-                weighing->reading.newsCue = found.captured();
-                weighing->reading.newsKind = sign.kind;
-                break;
-            }
-        }
-        // Any news in a language being practised is the practice.
-        weighing->reading.aimsetFollowsNews =
-            profile->followsNews || (weighing->reading.inAimsetLanguage && !profile->translating);
-    }
+    // A page's own name comes first.
+    weighing->named = weighing->page ? window.left(kTitleLength) : window;
+    // Any news in a language being practised is the practice.
+    weighing->reading.aimsetFollowsNews =
+        profile->followsNews || (weighing->reading.inAimsetLanguage && !profile->translating);
     weighing->rules = weighing->page ? rulesForText(aimset, weighing->reading)
                                      : rulesForTitle(aimset, weighing->reading);
     return std::nullopt;
@@ -1529,15 +1523,25 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // field or tool, tied to it by one word at most, is its news, not its
     // work; unless the aimset is about such things, it is asked about.
     const Reading& r = weighing.reading;
-    if (decided.verdict == Verdict::aligned && !r.newsCue.isEmpty() && !r.aimsetFollowsNews &&
-        !r.learning && !r.messagePlace && !r.documentPlace && r.strongTies <= 1) {
-        return {Verdict::unclear,
-                (r.matched.isEmpty() ? QStringLiteral("Fits ") + quoted(aimset)
-                                     : QStringLiteral("Mentions ") + mentioned(r.matched, 3)) +
-                    QStringLiteral(", but looks like ") + r.newsKind + QStringLiteral(" (") +
-                    r.newsCue + QLatin1Char(')')};
+    if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || r.learning ||
+        r.messagePlace || r.documentPlace || r.strongTies > 1) {
+        return decided;
     }
-    return decided;
+    const QRegularExpressionMatch news = m_index->newsSigns.match(weighing.named);
+    if (!news.hasMatch()) {
+        return decided;
+    }
+    qsizetype kind = 0;
+    while (kind + 1 < m_index->newsKinds.size() && !news.hasCaptured(kind + 1)) {
+        ++kind;
+    }
+    const QString looks =
+        m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() + QLatin1Char(')');
+    if (r.matched.isEmpty()) {
+        return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
+    }
+    return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
+                                  QStringLiteral(", but looks like ") + looks};
 }
 
 OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighing& weighing) const {
