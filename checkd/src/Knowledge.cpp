@@ -264,14 +264,16 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
     for (const Section& section : *cues) {
         const auto [type, kind] = splitHeader(section.header, QLatin1Char(':'));
         const bool leisure = type == QStringLiteral("leisure");
-        if ((!leisure && type != QStringLiteral("learning")) || kind.isEmpty()) {
+        const bool aim = type == QStringLiteral("news aim");
+        const bool news = aim || type == QStringLiteral("news");
+        if ((!leisure && !news && type != QStringLiteral("learning")) || kind.isEmpty()) {
             *error = locate(cuesFile, section) +
-                     QStringLiteral("a cue section is written [leisure: kind] or "
-                                    "[learning: kind], not [") +
+                     QStringLiteral("a cue section is written [leisure: kind], [learning: kind], "
+                                    "[news: kind] or [news aim: kind], not [") +
                      section.header + QLatin1Char(']');
             return std::nullopt;
         }
-        knowledge.cues.append({kind, leisure, section.entries});
+        knowledge.cues.append({kind, leisure, section.entries, news, aim});
     }
     if (!readWeights(directory, &knowledge, error)) {
         return std::nullopt;

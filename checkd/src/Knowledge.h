@@ -42,6 +42,10 @@ struct Knowledge {
         QString kind;        // said in reasons: "memes", "highlights", ...
         bool leisure = true; // false: a sign of learning ("tutorial", "lecture")
         QStringList phrases;
+        // News, releases, events, careers or rankings of a field
+        // ("release notes", "keynote", "salaries"): not the field's work.
+        bool news = false;
+        bool aimOnly = false; // a news sign only in an aimset ("upgrade to")
     };
 
     QStringList stopwords; // say nothing about a topic ("finish", "my", "für")

@@ -286,6 +286,38 @@ struct OfflineJudge::Index {
 
     std::optional<Knowledge::Weights> weights;
 
+    // Signs of a field's news, releases, events, careers or rankings, found
+    // as written ("vs", "what's new"), a group for each kind. An aimset that
+    // names one, or a word of choosing or upgrading, is about such things.
+    QRegularExpression newsSigns;
+    QStringList newsKinds; // by group
+    QRegularExpression newsAims;
+
+    // Any of the phrases, longest first; "<Name>" stands for a capitalised
+    // name ("<Name> vs <Name>"), not a code ("SN1 vs SN2").
+    static QString anyOf(QStringList phrases) {
+        std::sort(phrases.begin(), phrases.end(),
+                  [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        static const QString name = QStringLiteral("<Name>");
+        for (QString& phrase : phrases) {
+            QStringList pieces = phrase.split(name);
+            for (QString& piece : pieces) {
+                piece = QRegularExpression::escape(piece);
+            }
+            phrase = pieces.join(QStringLiteral("(?-i:\\p{Lu})\\p{L}+"));
+        }
+        return phrases.join(QLatin1Char('|'));
+    }
+    static QRegularExpression wordsOf(const QStringList& alternatives) {
+        return QRegularExpression(alternatives.isEmpty()
+                                      ? QStringLiteral("(?!)")
+                                      : QStringLiteral("(?<![\\p{L}\\p{N}])(?:") +
+                                            alternatives.join(QLatin1Char('|')) +
+                                            QStringLiteral(")(?![\\p{L}\\p{N}])"),
+                                  QRegularExpression::CaseInsensitiveOption |
+                                      QRegularExpression::UseUnicodePropertiesOption);
+    }
+
     // "Feed" in quotes, and names too short to find as words ("X"), count
     // only as a whole part of a title ("(5) Feed | LinkedIn", "Home / X").
     // A channel ("#music") too: without its "#" it is a common word.
@@ -415,6 +447,8 @@ struct OfflineJudge::Profile {
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
     QList<Specific> specifics;
+    bool followsNews = false; // about releases, events, jobs or choosing a tool
+    bool translating = false; // into a language, not practising it
 };
 
 struct OfflineJudge::Reading {
@@ -443,12 +477,15 @@ struct OfflineJudge::Reading {
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false; // an encyclopedia or dictionary
+    bool documentPlace = false;  // a document's editor or viewer, or mail: one's own material
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
     bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
+    int strongTies = 0; // aimset words of full weight found
+    bool aimsetFollowsNews = false;
 
     double relatedness() const { return direct + related; }
     // Mostly about another field than the aimset's.
@@ -575,11 +612,24 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         }
         index->cues = knowledge.cues;
         index->weights = knowledge.weights;
+        QStringList aims;
+        QStringList signs;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
-            for (const QString& phrase : knowledge.cues.at(i).phrases) {
-                index->add(phrase, termsOf(phrase), Role::cue, static_cast<int>(i));
+            const Knowledge::Cue& cue = knowledge.cues.at(i);
+            if (!cue.news) {
+                for (const QString& phrase : cue.phrases) {
+                    index->add(phrase, termsOf(phrase), Role::cue, static_cast<int>(i));
+                }
+                continue;
+            }
+            aims.append(Index::anyOf(cue.phrases));
+            if (!cue.aimOnly) {
+                signs.append(QLatin1Char('(') + aims.last() + QLatin1Char(')'));
+                index->newsKinds.append(cue.kind);
             }
         }
+        index->newsSigns = Index::wordsOf(signs);
+        index->newsAims = Index::wordsOf(aims);
         return index;
     }()) {}
 
@@ -749,6 +799,11 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
     }
     profile->specifics = specificsNamed(aimset, false);
+    profile->followsNews = index.newsAims.match(aimset).hasMatch();
+    profile->translating =
+        std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
+            return index.topics.at(topic).name == QStringLiteral("translation");
+        });
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -849,6 +904,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     QSet<QString> directTerms;
     for (const Profile::Term& term : profile.terms) {
         if (heard.contains(term.analyzed)) {
+            reading.strongTies += term.weight >= 1.0 ? 1 : 0;
             reading.direct += term.weight;
             reading.matched.append(term.shown);
             directTerms.insert(term.analyzed);
@@ -882,6 +938,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 }
             }
             if (!tie.isEmpty()) {
+                reading.strongTies += term.weight >= 1.0 ? 1 : 0;
                 reading.direct += term.weight;
                 reading.matched.append(term.shown);
                 directTerms.insert(term.analyzed);
@@ -978,6 +1035,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::place: {
             const Index::Category& category = index.categories.at(match.ref);
+            reading.documentPlace |= category.name == QStringLiteral("office") ||
+                                     category.name == QStringLiteral("mail");
             if (profile.named.contains(match.id)) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
@@ -1171,6 +1230,7 @@ struct OfflineJudge::Weighing {
     Reading reading;
     Decision rules; // what the rules alone decide
     bool page = false;
+    QString named; // the title, or the head of a page
 };
 
 std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset,
@@ -1220,6 +1280,11 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // A page's own name comes first.
+    weighing->named = weighing->page ? window.left(kTitleLength) : window;
+    // Any news in a language being practised is the practice.
+    weighing->reading.aimsetFollowsNews =
+        profile->followsNews || (weighing->reading.inAimsetLanguage && !profile->translating);
     weighing->rules = weighing->page ? rulesForText(aimset, weighing->reading)
                                      : rulesForTitle(aimset, weighing->reading);
     return std::nullopt;
@@ -1453,6 +1518,33 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 }
 
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
+    const Decision decided = scored(aimset, weighing);
+    // A release, an event, a job, a survey or a comparison of the aimset's
+    // field or tool, tied to it by one word at most, is its news, not its
+    // work; unless the aimset is about such things, it is asked about.
+    const Reading& r = weighing.reading;
+    if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || r.learning ||
+        r.messagePlace || r.documentPlace || r.strongTies > 1) {
+        return decided;
+    }
+    const QRegularExpressionMatch news = m_index->newsSigns.match(weighing.named);
+    if (!news.hasMatch()) {
+        return decided;
+    }
+    qsizetype kind = 0;
+    while (kind + 1 < m_index->newsKinds.size() && !news.hasCaptured(kind + 1)) {
+        ++kind;
+    }
+    const QString looks =
+        m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() + QLatin1Char(')');
+    if (r.matched.isEmpty()) {
+        return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
+    }
+    return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
+                                  QStringLiteral(", but looks like ") + looks};
+}
+
+OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighing& weighing) const {
     const Index& index = *m_index;
     // What the rules find aligned stays so; the score settles the rest.
     if (!index.weights || weighing.rules.verdict == Verdict::aligned) {

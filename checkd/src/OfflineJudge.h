@@ -59,6 +59,7 @@ private:
     Decision rulesForText(const QString& aimset, const Reading& r) const;
     QList<double> evidenceOf(const Weighing& weighing) const;
     Decision weigh(const QString& aimset, const Weighing& weighing) const;
+    Decision scored(const QString& aimset, const Weighing& weighing) const;
 
     std::unique_ptr<const Index> m_index;
 };

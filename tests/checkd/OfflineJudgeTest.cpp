@@ -136,6 +136,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // Not so a page about something else that names it: a restaurant's menu.
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
+    {"Upgrade to Django 5.2", "Firefox - Django 5.2 release notes", kept},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
@@ -167,6 +168,9 @@ const char* const kTextCases[][4] = {
      "Top 10 chemistry memes that will blow your mind. Funniest reactions compilation", "UNCLEAR",
      "Mentions chemistry, reaction, but looks like listicle (top 10)"},
     {kGrant, "  \n ", "UNCLEAR", "The window shows no readable text"},
+    // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
+    {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
+     "Mentions Django, but looks like releases (release notes)"},
     // A window read without text is judged on its app and title: a game is
     // closed, an inbox alone is asked about.
     {kGrant, "Steam - Hollow Knight", "MISALIGNED",
