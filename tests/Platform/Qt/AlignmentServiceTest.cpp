@@ -44,7 +44,8 @@ struct AlignmentServiceTest : ::testing::Test {
         AlignmentChecker checker(http, accessibility, {}, {}, CheckTimeouts{1000ms});
         checker.setService(service.first, service.second);
         std::optional<std::optional<bool>> result;
-        checker.checkTitle(u"Write the report"_s, u"Firefox"_s, u"Cat videos \u2014 \U0001F408"_s,
+        checker.checkTitle(u"Write the report"_s, u"Firefox"_s,
+                           u"The report, first draft \u2014 \U0001F4DD"_s,
                            [&](std::optional<bool> r) { result = r; });
         // Answers never arrive inside the call, unless there is nowhere to ask.
         EXPECT_TRUE(!result || service.first.isEmpty());
@@ -81,7 +82,7 @@ TEST_F(AlignmentServiceTest, PostsCompactJsonWithOneContentTypeHeader) {
     EXPECT_FALSE(request.headers.contains("authorization") || request.headers.contains("cookie"));
     EXPECT_EQ(QJsonDocument::fromJson(request.body).object(),
               (QJsonObject{{u"aimset"_s, u"Write the report"_s},
-                           {u"context"_s, u"Firefox - Cat videos \u2014 \U0001F408"_s},
+                           {u"context"_s, u"Firefox - The report, first draft \u2014 \U0001F4DD"_s},
                            {u"mode"_s, u"title"_s}}));
     EXPECT_TRUE(log.lines().isEmpty());
 }
