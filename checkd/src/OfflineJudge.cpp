@@ -474,6 +474,7 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool messagePlace = false;
     bool forumPlace = false;
+    QString newsName;        // a place of news the aimset does not need
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false; // an encyclopedia or dictionary
@@ -1059,6 +1060,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 }
             } else if (category.leaning == Leaning::mixed) {
                 if (!profile.namedCategories.contains(match.ref)) {
+                    if (category.name == QStringLiteral("news")) {
+                        reading.newsName = shown;
+                    }
                     reading.mixedPlace = true;
                     noteLeisure(kMixedPlace, category.name, shown);
                 }
@@ -1524,7 +1528,22 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // work; unless the aimset is about such things, it is asked about.
     const Reading& r = weighing.reading;
     if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || r.learning ||
-        r.messagePlace || r.documentPlace || r.strongTies > 1) {
+        r.messagePlace || r.documentPlace) {
+        return decided;
+    }
+    // So is an article's title at a place of news the aimset does not need,
+    // however many of its words it shares, when it says more than they do:
+    // the subject in the news is read about, not worked on.
+    if (!weighing.page && !r.newsName.isEmpty() && !r.workPlace && !r.intendedPlace &&
+        !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
+        const QString looks = QStringLiteral("news (") + r.newsName + QLatin1Char(')');
+        if (r.matched.isEmpty()) {
+            return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
+        }
+        return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
+                                      QStringLiteral(", but looks like ") + looks};
+    }
+    if (r.strongTies > 1) {
         return decided;
     }
     const QRegularExpressionMatch news = m_index->newsSigns.match(weighing.named);

@@ -137,6 +137,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
     {"Upgrade to Django 5.2", "Firefox - Django 5.2 release notes", kept},
+    // The subject in the news is read about, not worked on.
+    {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
