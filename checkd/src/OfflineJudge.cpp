@@ -895,15 +895,16 @@ QStringList titleParts(const QString& window, bool page) {
 // "Journal of ..." names a learned journal, not a paper.
 QString mastheadOf(const QStringList& parts, const QRegularExpression& mastheads,
                    const QStringList& joinable) {
-    constexpr qsizetype kMostWords = 4;
+    constexpr qsizetype kMostWords = 3; // besides joining words
     const auto isMasthead = [&](const QString& part) {
-        // A name is capitalised but for short joining words; "Register a
-        // birth" is a task.
+        // A name is a few capitalised words and short joining ones ("The
+        // Wall Street Journal"); "Register a birth" is a task.
         const QStringList words = part.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (words.size() > kMostWords ||
-            std::any_of(words.begin(), words.end(), [](const QString& word) {
-                return word.at(0).isLower() && word.size() > 3;
-            })) {
+        const auto joining = [](const QString& word) { return word.size() <= 3; };
+        if (std::count_if(words.begin(), words.end(),
+                          [&](const QString& w) { return !joining(w); }) > kMostWords ||
+            std::any_of(words.begin(), words.end(),
+                        [&](const QString& w) { return w.at(0).isLower() && !joining(w); })) {
             return false;
         }
         if (words.size() == 1 &&
