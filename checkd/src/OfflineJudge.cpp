@@ -1371,7 +1371,6 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         if (weighing->page || parts.size() > 1) {
             r.newsName = mastheadOf(parts, m_index->mastheads, m_index->mastheadWords);
         }
-        r.newsName = mastheadOf(parts, m_index->mastheads, m_index->mastheadWords);
         r.unknownPaper = !r.newsName.isEmpty();
     }
     // A page's own name comes first.
