@@ -266,10 +266,14 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         const bool leisure = type == QStringLiteral("leisure");
         const bool aim = type == QStringLiteral("news aim");
         const bool news = aim || type == QStringLiteral("news");
+        if (type == QStringLiteral("masthead") && !kind.isEmpty()) {
+            knowledge.mastheads += section.entries;
+            continue;
+        }
         if ((!leisure && !news && type != QStringLiteral("learning")) || kind.isEmpty()) {
             *error = locate(cuesFile, section) +
                      QStringLiteral("a cue section is written [leisure: kind], [learning: kind], "
-                                    "[news: kind] or [news aim: kind], not [") +
+                                    "[news: kind], [news aim: kind] or [masthead: kind], not [") +
                      section.header + QLatin1Char(']');
             return std::nullopt;
         }

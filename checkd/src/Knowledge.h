@@ -58,6 +58,9 @@ struct Knowledge {
     QList<Category> categories;
     QList<Topic> topics;
     QList<Cue> cues;
+    // Words that papers and magazines are named by ("Times", "Zeitung"):
+    // a site part built on one is a place of news the knowledge need not list.
+    QStringList mastheads;
 
     // How much each piece of evidence (named in evidenceNames()) counts
     // toward "aligned" in the offline judge's score, fitted on labelled

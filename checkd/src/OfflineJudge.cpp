@@ -292,6 +292,9 @@ struct OfflineJudge::Index {
     QRegularExpression newsSigns;
     QStringList newsKinds; // by group
     QRegularExpression newsAims;
+    // Publication words of a site's name, as words and as found joined to another.
+    QRegularExpression mastheads;
+    QStringList mastheadWords;
 
     // Any of the phrases, longest first; "<Name>" stands for a capitalised
     // name ("<Name> vs <Name>"), not a code ("SN1 vs SN2").
@@ -474,8 +477,9 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool messagePlace = false;
     bool forumPlace = false;
-    QString newsName;        // a place of news the aimset does not need
-    int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
+    QString newsName;          // a place of news the aimset does not need
+    bool unknownPaper = false; // that place known by its name's shape only
+    int backgroundNames = 0;   // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false; // an encyclopedia or dictionary
     bool documentPlace = false;  // a document's editor or viewer, or mail: one's own material
@@ -631,6 +635,11 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         }
         index->newsSigns = Index::wordsOf(signs);
         index->newsAims = Index::wordsOf(aims);
+        const auto anyWord = [](const QStringList& list) {
+            return Index::wordsOf(list.isEmpty() ? QStringList() : QStringList{Index::anyOf(list)});
+        };
+        index->mastheads = anyWord(knowledge.mastheads);
+        index->mastheadWords = knowledge.mastheads;
         return index;
     }()) {}
 
@@ -858,6 +867,73 @@ bool namesASubreddit(const QString& window) {
         }
     }
     return false;
+}
+
+// The parts of a window's title: "Firefox - Story | Paper — Mozilla Firefox"
+// gives "Story", "Paper". A page's head has no app first, and its last part
+// runs on into the text.
+QStringList titleParts(const QString& window, bool page) {
+    static const QRegularExpression separator(QStringLiteral(" [|\\-\u2013\u2014] "));
+    QStringList parts;
+    for (const QString& part : window.split(separator, Qt::SkipEmptyParts)) {
+        if (!part.trimmed().isEmpty()) {
+            parts.append(part.trimmed());
+        }
+    }
+    if (parts.size() < 2) {
+        return {};
+    }
+    const QString app = page ? QString() : parts.takeFirst();
+    if (page || parts.last().contains(app, Qt::CaseInsensitive)) {
+        parts.removeLast();
+    }
+    return parts;
+}
+
+// A site's name built on a publication word ("Sheffield Star", "Le Journal de
+// Montréal", "AgroNotizie"), after a title's last separator or before its first;
+// "Journal of ..." names a learned journal, not a paper.
+QString mastheadOf(const QStringList& parts, const QRegularExpression& mastheads,
+                   const QStringList& joinable) {
+    constexpr qsizetype kMostWords = 3; // besides joining words
+    const auto isMasthead = [&](const QString& part) {
+        // A name is a few capitalised words and short joining ones ("The
+        // Wall Street Journal"); "Register a birth" is a task.
+        const QStringList words = part.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const auto joining = [](const QString& word) { return word.size() <= 3; };
+        if (std::count_if(words.begin(), words.end(),
+                          [&](const QString& w) { return !joining(w); }) > kMostWords ||
+            std::any_of(words.begin(), words.end(),
+                        [&](const QString& w) { return w.at(0).isLower() && !joining(w); })) {
+            return false;
+        }
+        if (words.size() == 1 &&
+            std::any_of(joinable.begin(), joinable.end(), [&part](const QString& word) {
+                const qsizetype at = part.size() - word.size();
+                return at > 1 && part.at(at - 1).isLower() && part.at(at).isUpper() &&
+                       QStringView(part).sliced(at).compare(word, Qt::CaseInsensitive) == 0;
+            })) {
+            return true;
+        }
+        for (auto it = mastheads.globalMatch(part); it.hasNext();) {
+            const QRegularExpressionMatch word = it.next();
+            const QStringView after = QStringView(part).sliced(word.capturedEnd()).trimmed();
+            if (word.captured().at(0).isUpper() && !after.startsWith(u"of ") &&
+                !after.startsWith(u"for ")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    QString found;
+    for (const QString& part :
+         parts.isEmpty() ? QStringList() : QStringList{parts.last(), parts.first()}) {
+        // "Church Times – ... | News": the paper, not its section.
+        if (part.size() > found.size() && isMasthead(part)) {
+            found = part;
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -1284,6 +1360,19 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // A paper or magazine the knowledge does not list is still a place of
+    // news, where nothing else names the place.
+    if (Reading& r = weighing->reading; r.newsName.isEmpty() && !r.mixedPlace && !r.leisurePlace &&
+                                        !r.forumPlace && !r.namedPlace && !r.intendedPlace &&
+                                        !r.workPlace && !r.messagePlace && !r.backgroundPlace &&
+                                        !r.documentPlace) {
+        const QStringList parts =
+            titleParts(weighing->page ? window.left(kTitleLength) : window, weighing->page);
+        if (weighing->page || parts.size() > 1) {
+            r.newsName = mastheadOf(parts, m_index->mastheads, m_index->mastheadWords);
+        }
+        r.unknownPaper = !r.newsName.isEmpty();
+    }
     // A page's own name comes first.
     weighing->named = weighing->page ? window.left(kTitleLength) : window;
     // Any news in a language being practised is the practice.
@@ -1534,8 +1623,8 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // So is an article's title at a place of news the aimset does not need,
     // however many of its words it shares, when it says more than they do:
     // the subject in the news is read about, not worked on.
-    if (!weighing.page && !r.newsName.isEmpty() && !r.workPlace && !r.intendedPlace &&
-        !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
+    if ((!weighing.page || r.unknownPaper) && !r.newsName.isEmpty() && !r.workPlace &&
+        !r.intendedPlace && !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
         const QString looks = QStringLiteral("news (") + r.newsName + QLatin1Char(')');
         if (r.matched.isEmpty()) {
             return {Verdict::unclear, QStringLiteral("Looks like ") + looks};

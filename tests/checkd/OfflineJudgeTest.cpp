@@ -139,6 +139,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Upgrade to Django 5.2", "Firefox - Django 5.2 release notes", kept},
     // The subject in the news is read about, not worked on.
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
+    {kChemistry, "Firefox - Chemistry exam results fall for a third year | Wexford Courier", asked},
+    {kChemistry, "Firefox - Redox equilibrium in water | Journal of Chemical Education", kept},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
