@@ -466,10 +466,9 @@ struct OfflineJudge::Reading {
     QString leisureKind;
     QString leisureExample;
     bool leisurePlace = false;
-    bool playPlace = false;          // a place of play itself, not of errands
-    bool aimsetKnown = false;        // the aimset names a field the knowledge knows
-    bool aimsetAboutPlay = false;    // about play or practising a language: play may be the work
-    bool aimsetNeedsErrands = false; // some shop, listing or booking serves it
+    bool playPlace = false;       // a place of play itself, not of errands
+    bool aimsetKnown = false;     // the aimset names a field the knowledge knows
+    bool aimsetAboutPlay = false; // about play or practising a language: play may be the work
     bool mixedPlace = false;
     bool intendedPlace = false;
     bool intendedShop = false; // a needed place that sells, lists or plays anything
@@ -947,10 +946,6 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     reading.aimsetKnown =
         std::any_of(profile.topics.begin(), profile.topics.end(),
                     [&index](int topic) { return !index.topics.at(topic).broad; });
-    reading.aimsetNeedsErrands =
-        std::any_of(profile.intended.begin(), profile.intended.end(), [&index](int category) {
-            return category >= 0 && index.categories.at(category).leaning == Leaning::errand;
-        });
 
     const QList<Index::Match> matches = index.scan(bag.sequence);
     // An aimset word heard only in a site's name ("Google Drive" for a
@@ -1675,17 +1670,8 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     // Words of another field count against it only where the aimset's own
     // field is known, so that their being elsewhere means something.
     const bool onlyItsFeed = r.unrelatedWords == 0 && (r.foreignWords == 0 || r.aimsetKnown);
-    // A title at a place of news or talk that shows nothing of a known aimset
-    // and words of another field is about something else; so is one at a
-    // place of play, a shop or a listing, or its bare front page, where the
-    // aimset needs no shop.
-    const bool elsewhere =
-        !weighing.page && bare && r.aimsetKnown &&
-        (r.leisurePlace ? !r.aimsetNeedsErrands && (r.foreignWords > 0 || r.unrelatedWords == 0)
-                        : (r.mixedPlace || r.forumPlace) && r.foreignWords > 0);
     const bool closing =
-        (weighing.rules.verdict == Verdict::misaligned && (r.playPlace || onlyItsFeed) && bare) ||
-        elsewhere;
+        weighing.rules.verdict == Verdict::misaligned && (r.playPlace || onlyItsFeed) && bare;
     // Nor does a low score close a place the aimset needs or names, or play
     // when the aimset is about play: there, play may well be the work.
     const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;

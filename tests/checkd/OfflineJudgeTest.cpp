@@ -198,17 +198,13 @@ const char* const kTextCases[][4] = {
      "Il governo ha approvato oggi la nuova legge sul lavoro. Secondo il ministro, tutti i "
      "cittadini avranno più tempo",
      "ALIGNED", "Mentions words in italian"},
-    // A site's own front page (its feed) is play with nothing to ask about, and
-    // so is a video of another field, or a shop unless the aimset needs shops.
+    // A site's own front page (its feed) is play with nothing to ask about;
+    // a video on it might be anything.
     {kGrant, "Firefox - YouTube — Mozilla Firefox", "MISALIGNED",
      "Looks like video (youtube), unrelated to \u201CDraft the grant proposal for the wetland "
      "survey\u201D"},
-    {kGrant, "Firefox - How suspension bridges carry their load - YouTube", "MISALIGNED",
-     "Looks like video (youtube), unrelated to \u201CDraft the grant proposal for the wetland "
-     "survey\u201D"},
-    {"Cook dinner", "Firefox - Wayfair", "UNCLEAR", "No clear link to \u201CCook dinner\u201D"},
-    {"Grade the history essays", "Firefox - Wayfair", "MISALIGNED",
-     "Looks like shopping (wayfair), unrelated to \u201CGrade the history essays\u201D"},
+    {kGrant, "Firefox - How suspension bridges carry their load - YouTube — Mozilla Firefox",
+     "UNCLEAR", "No clear link to \u201CDraft the grant proposal for the wetland survey\u201D"},
     // Where the rules are unsure the fitted score decides: a chat someone
     // writes in is kept (the rules alone would ask).
     {"Plan my daughter's 8th birthday party",
