@@ -1673,8 +1673,11 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     const bool closing =
         weighing.rules.verdict == Verdict::misaligned && (r.playPlace || onlyItsFeed) && bare;
     // Nor does a low score close a place the aimset needs or names, or play
-    // when the aimset is about play: there, play may well be the work.
-    const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay;
+    // when the aimset is about play: there, play may well be the work. Nor a
+    // forum's thread: people ask there about their work in words of its trade
+    // ("Patch Tuesday megathread" to rolling out updates).
+    const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace &&
+                          !r.aimsetAboutPlay && !r.forumPlace;
     // Nor does a score keep a title for one weak word it shares among many others
     // ("Report a lost or stolen card" to an incident report).
     const bool keepable = weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere());

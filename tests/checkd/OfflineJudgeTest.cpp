@@ -115,6 +115,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kChemistry,
      "Google Chrome - Finally passed the exam after three tries : r/college - Google Chrome",
      asked},
+    // A thread in words of the trade the judge does not place is asked about, not closed.
+    {"Roll out this month's Windows updates to the clinic laptops",
+     "Microsoft Edge - r/sysadmin - Patch Tuesday megathread - Microsoft Edge", asked},
     // A shop may be what an aimset the judge cannot place needs.
     {"Finish the Henderson project",
      "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", asked},
