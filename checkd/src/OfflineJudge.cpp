@@ -1676,8 +1676,8 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     // when the aimset is about play: there, play may well be the work. Nor a
     // forum's thread: people ask there about their work in words of its trade
     // ("Patch Tuesday megathread" to rolling out updates).
-    const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace &&
-                          !r.aimsetAboutPlay && !r.forumPlace;
+    const bool closable =
+        r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay && !r.forumPlace;
     // Nor does a score keep a title for one weak word it shares among many others
     // ("Report a lost or stolen card" to an incident report).
     const bool keepable = weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere());
