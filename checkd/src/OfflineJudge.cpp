@@ -1681,10 +1681,15 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     // Nor does a score keep a title for one weak word it shares among many others
     // ("Report a lost or stolen card" to an incident report).
     const bool keepable = weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere());
-    const Verdict verdict = score >= weights.alignedFrom && keepable ? Verdict::aligned
-                            : closing || (score < weights.closedBelow && closable)
-                                ? Verdict::misaligned
-                                : Verdict::unclear;
+    // A forum's thread in two words of the aimset's field, with no sign of
+    // play and no more of other things than of the aimset, is a question of
+    // its work ("Which mock clock library do you use?" to a flaky test).
+    const bool fieldThread = r.forumPlace && r.related >= 2 * kRelatedWeight && r.cues == 0 &&
+                             r.foreignWords == 0 && r.unrelatedWords <= r.ownWords;
+    const Verdict verdict =
+        (score >= weights.alignedFrom && keepable) || fieldThread ? Verdict::aligned
+        : closing || (score < weights.closedBelow && closable)    ? Verdict::misaligned
+                                                                  : Verdict::unclear;
     if (verdict == weighing.rules.verdict) {
         return weighing.rules;
     }

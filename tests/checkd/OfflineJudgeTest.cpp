@@ -118,6 +118,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A thread in words of the trade the judge does not place is asked about, not closed.
     {"Roll out this month's Windows updates to the clinic laptops",
      "Microsoft Edge - r/sysadmin - Patch Tuesday megathread - Microsoft Edge", asked},
+    // ... and one in two words of the aimset's field is work.
+    {"Study the new asthma guideline for the journal club",
+     "Google Chrome - r/medicine - Thoughts on the new inhaler dosing? - Google Chrome", kept},
     // A shop may be what an aimset the judge cannot place needs.
     {"Finish the Henderson project",
      "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", asked},
