@@ -974,12 +974,15 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
     }
     QSet<QString> directTerms;
+    const auto tie = [&](const Profile::Term& term) {
+        reading.strongTies += term.weight >= 1.0 ? 1 : 0;
+        reading.direct += term.weight;
+        reading.matched.append(term.shown);
+        directTerms.insert(term.analyzed);
+    };
     for (const Profile::Term& term : profile.terms) {
         if (heard.contains(term.analyzed)) {
-            reading.strongTies += term.weight >= 1.0 ? 1 : 0;
-            reading.direct += term.weight;
-            reading.matched.append(term.shown);
-            directTerms.insert(term.analyzed);
+            tie(term);
         }
     }
     // The same word in another form of the aimset's language ("Wärmepumpe"
@@ -1003,18 +1006,15 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 continue;
             }
             const QString& form = term.forms.at(l);
-            QString tie = firstOfForm.value(form);
-            for (qsizetype i = 0; tie.isEmpty() && i < forms.size(); ++i) {
+            QString heardAs = firstOfForm.value(form);
+            for (qsizetype i = 0; heardAs.isEmpty() && i < forms.size(); ++i) {
                 if (sameWordStem(form, forms.at(i))) {
-                    tie = bag.sequence.at(i);
+                    heardAs = bag.sequence.at(i);
                 }
             }
-            if (!tie.isEmpty()) {
-                reading.strongTies += term.weight >= 1.0 ? 1 : 0;
-                reading.direct += term.weight;
-                reading.matched.append(term.shown);
-                directTerms.insert(term.analyzed);
-                formTies.insert(tie);
+            if (!heardAs.isEmpty()) {
+                tie(term);
+                formTies.insert(heardAs);
             }
         }
     }
@@ -1618,14 +1618,16 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // So is an article's title at a place of news the aimset does not need,
     // however many of its words it shares, when it says more than they do:
     // the subject in the news is read about, not worked on.
-    if ((!weighing.page || r.unknownPaper) && !r.newsName.isEmpty() && !r.workPlace &&
-        !r.intendedPlace && !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
-        const QString looks = QStringLiteral("news (") + r.newsName + QLatin1Char(')');
+    const auto asNews = [&r](const QString& looks) -> Decision {
         if (r.matched.isEmpty()) {
             return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
         }
         return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
                                       QStringLiteral(", but looks like ") + looks};
+    };
+    if ((!weighing.page || r.unknownPaper) && !r.newsName.isEmpty() && !r.workPlace &&
+        !r.intendedPlace && !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
+        return asNews(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
     }
     if (r.strongTies > 1) {
         return decided;
@@ -1638,13 +1640,8 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     while (kind + 1 < m_index->newsKinds.size() && !news.hasCaptured(kind + 1)) {
         ++kind;
     }
-    const QString looks =
-        m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() + QLatin1Char(')');
-    if (r.matched.isEmpty()) {
-        return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
-    }
-    return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
-                                  QStringLiteral(", but looks like ") + looks};
+    return asNews(m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() +
+                  QLatin1Char(')'));
 }
 
 OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighing& weighing) const {
