@@ -1035,9 +1035,23 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         return true;
     };
+    // A tie is the subject's when it is heard outside every place's name
+    // ("passport" in "Apply for a passport - HM Passport Office").
+    QList<bool> inPlace(bag.sequence.size(), false);
+    for (const Index::Match& match : matches) {
+        for (qsizetype k = 0; match.role == Role::place && k < match.length; ++k) {
+            inPlace[match.start + k] = true;
+        }
+    }
+    QSet<QString> outsidePlaces;
+    for (qsizetype i = 0; i < bag.sequence.size(); ++i) {
+        if (!inPlace.at(i)) {
+            outsidePlaces.insert(bag.sequence.at(i));
+        }
+    }
     for (const QSet<QString>* ties : {&directTerms, &formTies}) {
         for (const QString& term : *ties) {
-            reading.subjectTies += placeWords.contains(term) ? 0 : 1;
+            reading.subjectTies += outsidePlaces.contains(term) ? 1 : 0;
         }
     }
     QSet<int> fieldTexts; // phrases found as words of the aimset's fields
@@ -1104,7 +1118,11 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             if (match.length == 1 && directTerms.contains(first)) {
                 break;
             }
-            reading.subjectTies += namesAPlace(match) ? 0 : 1;
+            reading.subjectTies += std::all_of(inPlace.begin() + match.start,
+                                               inPlace.begin() + match.start + match.length,
+                                               [](bool place) { return place; })
+                                       ? 0
+                                       : 1;
             if (reading.related < kRelatedCap) {
                 reading.related +=
                     match.generic || match.broad ? kRelatedGenericWeight : kRelatedWeight;
@@ -1687,11 +1705,14 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     const bool closable =
         r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay && !r.forumPlace;
     // Nor does a score keep a title for one weak word it shares among many others
-    // ("Report a lost or stolen card" to an incident report), nor a window
-    // with a sign of play that shows nothing of the aimset's subject beyond
-    // its site's or tool's own name ("Dribbble - Popular shots" to a design
-    // in Figma).
+    // ("Report a lost or stolen card" to an incident report). Nor does it
+    // keep a window that shows nothing of the aimset's subject beyond its
+    // site's or tool's own name where it shows a sign of play ("Dribbble -
+    // Popular shots" to a design in Figma) or, in a title, mostly another
+    // field ("Canva - Wedding invitation templates" to a shop's newsletter).
+    const bool onlyByName = r.subjectTies == 0 && !r.matched.isEmpty();
     const bool keepable = (weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere())) &&
+                          !(onlyByName && !weighing.page && r.aboutElse()) &&
                           (r.subjectTies > 0 || r.leisure == 0);
     // A forum's thread in two words of the aimset's field, with no sign of
     // play and no more of other things than of the aimset, is a question of
