@@ -1035,8 +1035,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         return true;
     };
-    // A tie is the subject's when it is heard outside every place's name
-    // ("passport" in "Apply for a passport - HM Passport Office").
+    // A tie is the subject's when it is heard outside every place's name:
+    // "docs" in "Google Docs" is none, in "API docs - Google Docs" it is.
     QList<bool> inPlace(bag.sequence.size(), false);
     for (const Index::Match& match : matches) {
         for (qsizetype k = 0; match.role == Role::place && k < match.length; ++k) {
