@@ -488,7 +488,8 @@ struct OfflineJudge::Reading {
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
-    int strongTies = 0; // aimset words of full weight found
+    int strongTies = 0;  // aimset words of full weight found
+    int subjectTies = 0; // ties that are more than a place's or tool's own name
     bool aimsetFollowsNews = false;
 
     double relatedness() const { return direct + related; }
@@ -1034,6 +1035,25 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         return true;
     };
+    // A tie is the subject's when it is heard outside every place's name:
+    // "docs" in "Google Docs" is none, in "API docs - Google Docs" it is.
+    QList<bool> inPlace(bag.sequence.size(), false);
+    for (const Index::Match& match : matches) {
+        for (qsizetype k = 0; match.role == Role::place && k < match.length; ++k) {
+            inPlace[match.start + k] = true;
+        }
+    }
+    QSet<QString> outsidePlaces;
+    for (qsizetype i = 0; i < bag.sequence.size(); ++i) {
+        if (!inPlace.at(i)) {
+            outsidePlaces.insert(bag.sequence.at(i));
+        }
+    }
+    for (const QSet<QString>* ties : {&directTerms, &formTies}) {
+        for (const QString& term : *ties) {
+            reading.subjectTies += outsidePlaces.contains(term) ? 1 : 0;
+        }
+    }
     QSet<int> fieldTexts; // phrases found as words of the aimset's fields
     for (const Index::Match& match : matches) {
         if (match.role == Role::topic && profile.topics.contains(match.ref)) {
@@ -1098,6 +1118,11 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             if (match.length == 1 && directTerms.contains(first)) {
                 break;
             }
+            reading.subjectTies += std::all_of(inPlace.begin() + match.start,
+                                               inPlace.begin() + match.start + match.length,
+                                               [](bool place) { return place; })
+                                       ? 0
+                                       : 1;
             if (reading.related < kRelatedCap) {
                 reading.related +=
                     match.generic || match.broad ? kRelatedGenericWeight : kRelatedWeight;
@@ -1181,6 +1206,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         if (std::any_of(topics.begin(), topics.end(),
                         [&profile](int topic) { return profile.topics.contains(topic); })) {
             reading.related += kRelatedGenericWeight;
+            ++reading.subjectTies;
             reading.matched.append(term);
             explained.insert(term);
         }
@@ -1199,6 +1225,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 !index.stopTerms.contains(word) && !index.genericTerms.contains(word) &&
                 (word.startsWith(term.analyzed) || word.endsWith(term.analyzed))) {
                 reading.related += kStemWeight;
+                ++reading.subjectTies;
                 reading.matched.append(term.shown);
                 explained.insert(word);
                 break;
@@ -1206,6 +1233,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             if (profile.compounds && !explained.contains(word) && !index.stopTerms.contains(word) &&
                 !index.genericTerms.contains(word) && sharePart(term.analyzed, word)) {
                 reading.related += kStemWeight;
+                ++reading.subjectTies;
                 if (parts == 0) {
                     reading.matched.append(term.shown);
                 }
@@ -1230,6 +1258,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         if (target >= 2 && target > *std::max_element(counts.begin(), counts.end())) {
             reading.inAimsetLanguage = true;
             reading.related += 1.0;
+            ++reading.subjectTies;
             reading.matched.prepend(QStringLiteral("words in ") +
                                     index.languages.at(profile.language).name);
         }
@@ -1676,8 +1705,15 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     const bool closable =
         r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay && !r.forumPlace;
     // Nor does a score keep a title for one weak word it shares among many others
-    // ("Report a lost or stolen card" to an incident report).
-    const bool keepable = weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere());
+    // ("Report a lost or stolen card" to an incident report). Nor does it
+    // keep a window that shows nothing of the aimset's subject beyond its
+    // site's or tool's own name where it shows a sign of play ("Dribbble -
+    // Popular shots" to a design in Figma) or, in a title, mostly another
+    // field ("Canva - Wedding invitation templates" to a shop's newsletter).
+    const bool onlyByName = r.subjectTies == 0 && !r.matched.isEmpty();
+    const bool keepable = (weighing.page || (!r.oneWeakWordAmongMany() && !r.oneWordElsewhere())) &&
+                          !(onlyByName && !weighing.page && r.aboutElse()) &&
+                          (r.subjectTies > 0 || r.leisure == 0);
     // A forum's thread in two words of the aimset's field, with no sign of
     // play and no more of other things than of the aimset, is a question of
     // its work ("Which mock clock library do you use?" to a flaky test).

@@ -59,6 +59,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Plan the Year 8 lessons on the Tudors", "Firefox - Year 10 Maths – Google Classroom", asked},
     {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
      asked},
+    // A showcase's feed, tied to the aimset only by the site's own name.
+    {"Design the checkout screens for the banking app in Figma",
+     "Firefox - Dribbble - Popular shots — Mozilla Firefox", asked},
     // Music: a track playing is background, the bare app is not.
     {kLogin, "Spotify - Nils Frahm - Says", kept},
     {kLogin, "Spotify - Spotify Premium", asked},
