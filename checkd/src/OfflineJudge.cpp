@@ -198,7 +198,9 @@ bool isNumber(const QString& term) {
 // and "r language" as "language": such phrases are left out.
 bool losesALetter(const QString& phrase) {
     for (qsizetype i = 0; i < phrase.size(); ++i) {
-        const bool alone = phrase.at(i).isLetter() &&
+        const bool joined = i + 2 < phrase.size() && phrase.at(i + 1) == QLatin1Char('-') &&
+                            phrase.at(i + 2).isLetter();
+        const bool alone = phrase.at(i).isLetter() && !joined &&
                            (i == 0 || !phrase.at(i - 1).isLetterOrNumber()) &&
                            (i + 1 == phrase.size() || !phrase.at(i + 1).isLetterOrNumber());
         const bool afterApostrophe =
@@ -1661,7 +1663,21 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     if (r.strongTies > 1) {
         return decided;
     }
-    const QRegularExpressionMatch news = m_index->newsSigns.match(weighing.named);
+    // A capitalised word in brackets abbreviates the name before it
+    // ("Early Warning Score (NEWS)"): it is no sign of news.
+    const auto abbreviation = [&named = weighing.named](const QRegularExpressionMatch& m) {
+        const QString word = m.captured();
+        return m.capturedStart() > 0 && named.at(m.capturedStart() - 1) == QLatin1Char('(') &&
+               m.capturedEnd() < named.size() && named.at(m.capturedEnd()) == QLatin1Char(')') &&
+               word.size() > 1 && word == word.toUpper();
+    };
+    QRegularExpressionMatch news;
+    for (QRegularExpressionMatchIterator it = m_index->newsSigns.globalMatch(weighing.named);
+         it.hasNext() && !news.hasMatch();) {
+        if (QRegularExpressionMatch m = it.next(); !abbreviation(m)) {
+            news = m;
+        }
+    }
     if (!news.hasMatch()) {
         return decided;
     }

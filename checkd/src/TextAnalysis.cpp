@@ -177,11 +177,30 @@ void addIdeographRun(QStringList& out, QStringView run) {
     }
 }
 
+// A lone letter hyphenated to a word is part of it ("x-ray", "e-mail",
+// "U-value"): alone, the letter would be dropped and the word mean another.
+void joinLetterPrefixes(QString& text) {
+    qsizetype to = 0;
+    for (qsizetype from = 0; from < text.size(); ++from) {
+        const bool joining = text.at(from) == QLatin1Char('-') && from >= 1 &&
+                             from + 1 < text.size() && text.at(from - 1).isLetter() &&
+                             text.at(from + 1).isLetter() &&
+                             (from == 1 || !text.at(from - 2).isLetterOrNumber());
+        if (!joining) {
+            text[to++] = text.at(from);
+        }
+    }
+    text.truncate(to);
+}
+
 } // namespace
 
 QStringList analyzeTerms(const QString& text, WordMemory& memory) {
     QStringList out;
-    const QString folded = text.toCaseFolded();
+    QString folded = text.toCaseFolded();
+    if (folded.contains(QLatin1Char('-'))) {
+        joinLetterPrefixes(folded);
+    }
     qsizetype start = 0; // of the current run of one class
     CharClass currentClass = CharClass::separator;
     auto flush = [&](qsizetype end) {
