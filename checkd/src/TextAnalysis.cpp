@@ -182,10 +182,11 @@ void addIdeographRun(QStringList& out, QStringView run) {
 void joinLetterPrefixes(QString& text) {
     qsizetype to = 0;
     for (qsizetype from = 0; from < text.size(); ++from) {
-        const bool joining = text.at(from) == QLatin1Char('-') && from >= 1 &&
-                             from + 1 < text.size() && text.at(from - 1).isLetter() &&
+        // What comes before is read from what is kept so far.
+        const bool joining = text.at(from) == QLatin1Char('-') && to >= 1 &&
+                             from + 1 < text.size() && text.at(to - 1).isLetter() &&
                              text.at(from + 1).isLetter() &&
-                             (from == 1 || !text.at(from - 2).isLetterOrNumber());
+                             (to == 1 || !text.at(to - 2).isLetterOrNumber());
         if (!joining) {
             text[to++] = text.at(from);
         }

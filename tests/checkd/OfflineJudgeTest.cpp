@@ -26,6 +26,7 @@ TEST(TextAnalysisTest, WordFormsCaseAccentsAndScriptsMeet) {
               (QStringList{u"report"_s, u"report"_s, u"report"_s}));
     EXPECT_EQ(analyzeTerms(u"Café Übung"_s), analyzeTerms(u"cafe ubung"_s));
     EXPECT_EQ(analyzeTerms(u"Rechnungen Universitäten"_s), analyzeTerms(u"Rechnung Universität"_s));
+    EXPECT_EQ(analyzeTerms(u"E-Mail to X-Ray - Lab"_s), analyzeTerms(u"email to xray lab"_s));
     // Digits stay whole (their letters speak too), single letters and symbols go.
     EXPECT_EQ(analyzeTerms(u"Q3 • a 2024 🚀 Lecture08"_s),
               (QStringList{u"q3"_s, u"2024"_s, u"lecture08"_s, u"lectur"_s}));
@@ -150,6 +151,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | Wexford Courier", asked},
     {kChemistry, "Firefox - Redox equilibrium in water | Journal of Chemical Education", kept},
+    {"Audit the sepsis screening on the ward", "Firefox - Early Warning Score (NEWS) and sepsis",
+     kept},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
