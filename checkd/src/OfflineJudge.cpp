@@ -1546,6 +1546,12 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
     if (r.intendedPlace && related == 0 && (r.unrelatedWords == 0 || r.intendedShop)) {
         return unclear;
     }
+    // A page there tied only by a word of the aimset's field, among words of
+    // other things, may be another task of that field.
+    if (r.intendedPlace && r.direct == 0 && related < 1.0 && r.unrelatedWords > 0 &&
+        r.foreignWords > 0) {
+        return unclear;
+    }
     if ((r.intendedPlace && r.foreignWords <= r.ownWords) ||
         (related >= kRelatedWeight && !r.oneWordAmongMany())) {
         return aligned();
