@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace aimset::checkd {
 
@@ -214,15 +215,36 @@ bool losesALetter(const QString& phrase) {
 
 // The knowledge, analysed once: every phrase under its first term, so that
 // one pass over a window's terms finds every place, topic word and cue.
+// Tens of thousands of phrases stay in memory for the service's life, so
+// they are kept in a few flat arrays rather than a list apiece.
 struct OfflineJudge::Index {
     struct Entry {
-        QStringList rest; // terms after the first
+        int restAt;    // its terms after the first, in restTerms
+        int restCount; // how many
+        int ref;       // category, topic or cue number
+        int id;        // the phrase's own number, to count distinct phrases
+        int text;      // the same for every phrase with the same analysed words
         Role role;
-        int ref;  // category, topic or cue number
-        int id;   // the phrase's own number, to count distinct phrases
-        int text; // the same for every phrase with the same analysed words
         bool generic;
         bool broad;
+    };
+    struct Range {
+        int begin = 0; // in entries
+        int count = 0;
+    };
+    // The phrases as written, by id, end to end in one string.
+    struct Phrases {
+        QString text;
+        QList<int> ends;
+        void append(const QString& phrase) {
+            text += phrase;
+            ends.append(static_cast<int>(text.size()));
+        }
+        qsizetype size() const { return ends.size(); }
+        QString at(qsizetype id) const {
+            const int from = id == 0 ? 0 : ends.at(id - 1);
+            return text.sliced(from, ends.at(id) - from);
+        }
     };
     struct Category {
         QString name;
@@ -236,9 +258,25 @@ struct OfflineJudge::Index {
         int trade = -1; // the kind of place it is first served by, if specific
     };
 
-    TermHash<QList<Entry>> byFirst;
-    TermHash<int> textIds; // analysed phrase -> its number
-    QStringList shown;     // by phrase id
+    TermHash<Range> byFirst; // first term -> its entries, in the order added
+    QList<Entry> entries;
+    QStringList restTerms;
+    // Single analysed terms -> their text number (a phrase of several keeps
+    // its number in its entry only).
+    TermHash<int> textIds;
+    Phrases shown;
+
+    // What only building the index needs, dropped once it is built.
+    struct Building {
+        QList<int> next;     // the next entry with the same first term, -1 after the last
+        TermHash<int> texts; // every analysed phrase -> its text number
+    } building;
+    std::span<const Entry> entriesOf(const QString& first) const {
+        const auto found = byFirst.constFind(first);
+        return found == byFirst.constEnd()
+                   ? std::span<const Entry>()
+                   : std::span<const Entry>(entries.constData() + found->begin, found->count);
+    }
     QList<Category> categories;
     QList<Topic> topics;
     QList<Knowledge::Cue> cues;
@@ -357,27 +395,61 @@ struct OfflineJudge::Index {
             phrase.trimmed().contains(QLatin1Char(' '))) {
             return;
         }
-        QList<Entry>& entries = byFirst[terms.first()];
-        const QStringList rest = terms.mid(1);
-        for (const Entry& entry : entries) {
-            if (entry.role == role && entry.ref == ref && entry.rest == rest) {
+        Range& group = byFirst[terms.first()];
+        const int restCount = static_cast<int>(terms.size() - 1);
+        int last = -1;
+        for (int e = group.count > 0 ? group.begin : -1; e >= 0; e = building.next.at(e)) {
+            const Entry& entry = entries.at(e);
+            if (entry.role == role && entry.ref == ref && entry.restCount == restCount &&
+                std::equal(terms.begin() + 1, terms.end(), restTerms.begin() + entry.restAt)) {
                 return; // "budget" and "budgets" are one phrase
             }
+            last = e;
         }
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
         // One lookup whether the analysed words are new or not; a single
         // term is its own text.
-        const qsizetype texts = textIds.size();
-        int& text = textIds[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
-        if (textIds.size() > texts) {
+        const qsizetype texts = building.texts.size();
+        int& text =
+            building.texts[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
+        if (building.texts.size() > texts) {
             text = static_cast<int>(texts);
         }
-        entries.append({rest, role, ref, id, text, generic, broad});
+        const int at = static_cast<int>(entries.size());
+        entries.append(
+            {static_cast<int>(restTerms.size()), restCount, ref, id, text, role, generic, broad});
+        restTerms.append(terms.begin() + 1, terms.end());
+        building.next.append(-1);
+        (last < 0 ? group.begin : building.next[last]) = at;
+        ++group.count;
         if (role == Role::place && terms.size() == 1) {
             placeTerms.insert(terms.first());
         }
+    }
+
+    // Lays each first term's entries side by side, keeps the single terms'
+    // text numbers and lets go of what building needed.
+    void finish() {
+        QList<Entry> grouped;
+        grouped.reserve(entries.size());
+        for (Range& group : byFirst) {
+            const int first = group.begin;
+            group.begin = static_cast<int>(grouped.size());
+            for (int e = first; e >= 0; e = building.next.at(e)) {
+                grouped.append(entries.at(e));
+            }
+        }
+        entries = std::move(grouped);
+        restTerms.squeeze();
+        shown.text.squeeze();
+        for (auto it = building.texts.cbegin(); it != building.texts.cend(); ++it) {
+            if (!it.key().text.contains(QLatin1Char(' '))) {
+                textIds.insert(it.key(), it.value());
+            }
+        }
+        building = {};
     }
 
     struct Match {
@@ -397,20 +469,20 @@ struct OfflineJudge::Index {
         const qsizetype n = sequence.size();
         qsizetype coveredUntil = 0;
         for (qsizetype i = 0; i < n; ++i) {
-            const auto candidates = byFirst.constFind(sequence.at(i));
-            if (candidates == byFirst.constEnd()) {
+            const std::span<const Entry> candidates = entriesOf(sequence.at(i));
+            if (candidates.empty()) {
                 continue;
             }
             qsizetype longest = 0;
             const qsizetype firstHere = found.size();
-            for (const Entry& entry : *candidates) {
-                const qsizetype length = entry.rest.size() + 1;
+            for (const Entry& entry : candidates) {
+                const qsizetype length = entry.restCount + 1;
                 if (i + length > n) {
                     continue;
                 }
                 bool same = true;
-                for (qsizetype k = 0; k < entry.rest.size() && same; ++k) {
-                    same = sequence.at(i + 1 + k) == entry.rest.at(k);
+                for (qsizetype k = 0; k < entry.restCount && same; ++k) {
+                    same = sequence.at(i + 1 + k) == restTerms.at(entry.restAt + k);
                 }
                 if (same) {
                     found.append({entry.role, entry.ref, entry.id, entry.text, i, length,
@@ -529,8 +601,10 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
             phrases += cue.phrases.size();
         }
         index->byFirst.reserve(phrases);
-        index->textIds.reserve(phrases);
-        index->shown.reserve(phrases);
+        index->entries.reserve(phrases);
+        index->building.next.reserve(phrases);
+        index->building.texts.reserve(phrases);
+        index->shown.ends.reserve(phrases);
         // The knowledge's phrases share most of their words: each is reduced
         // once, for as long as the index is being built.
         WordMemory words;
@@ -640,6 +714,7 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         };
         index->mastheads = anyWord(knowledge.mastheads);
         index->mastheadWords = knowledge.mastheads;
+        index->finish();
         return index;
     }()) {}
 
@@ -690,11 +765,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
     }
     const auto isTopicWord = [&index](const QString& term) {
-        const auto entries = index.byFirst.constFind(term);
-        return entries != index.byFirst.constEnd() &&
-               std::any_of(entries->begin(), entries->end(), [](const Index::Entry& e) {
-                   return e.role == Role::topic && e.rest.isEmpty();
-               });
+        const std::span<const Index::Entry> entries = index.entriesOf(term);
+        return std::any_of(entries.begin(), entries.end(), [](const Index::Entry& e) {
+            return e.role == Role::topic && e.restCount == 0;
+        });
     };
     QSet<QString> seen;
     static const QRegularExpression spaces(QStringLiteral("\\s+"));
