@@ -10,6 +10,10 @@
 #include <cmath>
 #include <span>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace aimset::checkd {
 
 namespace {
@@ -589,22 +593,31 @@ struct OfflineJudge::Reading {
 OfflineJudge::OfflineJudge(const Knowledge& knowledge)
     : m_index([&knowledge] {
         auto index = std::make_unique<Index>();
-        // Sized once for every phrase, so that building the index does not rehash.
+        // Sized once for every phrase, so that building the index does not
+        // rehash nor leave grown-out copies behind.
         qsizetype phrases = 0;
+        qsizetype characters = 0;
+        const auto count = [&](const QStringList& list) {
+            phrases += list.size();
+            for (const QString& phrase : list) {
+                characters += phrase.size();
+            }
+        };
         for (const Knowledge::Category& category : knowledge.categories) {
-            phrases += category.places.size();
+            count(category.places);
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
-            phrases += topic.words.size();
+            count(topic.words);
         }
         for (const Knowledge::Cue& cue : knowledge.cues) {
-            phrases += cue.phrases.size();
+            count(cue.phrases);
         }
         index->byFirst.reserve(phrases);
         index->entries.reserve(phrases);
         index->building.next.reserve(phrases);
         index->building.texts.reserve(phrases);
         index->shown.ends.reserve(phrases);
+        index->shown.text.reserve(characters);
         // The knowledge's phrases share most of their words: each is reduced
         // once, for as long as the index is being built.
         WordMemory words;
@@ -682,10 +695,11 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 }
             }
             index->topics.append(prepared);
+            // Each topic's terms go as soon as the index holds them.
+            const QList<QStringList> analysed = std::exchange(topicTerms[ref], {});
             for (qsizetype w = 0; w < topic.words.size(); ++w) {
                 const QString& word = topic.words.at(w);
-                index->add(word,
-                           Index::wholePartOnly(word) ? QStringList() : topicTerms.at(ref).at(w),
+                index->add(word, Index::wholePartOnly(word) ? QStringList() : analysed.at(w),
                            Role::topic, ref, topic.broad);
             }
         }
@@ -716,7 +730,13 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         index->mastheadWords = knowledge.mastheads;
         index->finish();
         return index;
-    }()) {}
+    }()) {
+#if defined(__GLIBC__)
+    // Building freed many small blocks between the ones the index keeps;
+    // whole free pages among them go back to the system.
+    malloc_trim(0);
+#endif
+}
 
 OfflineJudge::~OfflineJudge() = default;
 
