@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <span>
 
 #if defined(__GLIBC__)
@@ -272,8 +273,13 @@ struct OfflineJudge::Index {
 
     // What only building the index needs, dropped once it is built.
     struct Building {
+        // A first term's entries: its group's number is its range's begin
+        // until the index is built, its first entry the group's head.
+        QList<int> heads;
         QList<int> next;     // the next entry with the same first term, -1 after the last
-        TermHash<int> texts; // every analysed phrase -> its text number
+        QList<int> groupOf;  // by entry
+        TermHash<int> texts; // phrases of several analysed terms -> their text number
+        int textCount = 0;   // texts numbered so far, of one term or several
     } building;
     std::span<const Entry> entriesOf(const QString& first) const {
         const auto found = byFirst.constFind(first);
@@ -402,7 +408,8 @@ struct OfflineJudge::Index {
         Range& group = byFirst[terms.first()];
         const int restCount = static_cast<int>(terms.size() - 1);
         int last = -1;
-        for (int e = group.count > 0 ? group.begin : -1; e >= 0; e = building.next.at(e)) {
+        for (int e = group.count > 0 ? building.heads.at(group.begin) : -1; e >= 0;
+             e = building.next.at(e)) {
             const Entry& entry = entries.at(e);
             if (entry.role == role && entry.ref == ref && entry.restCount == restCount &&
                 std::equal(terms.begin() + 1, terms.end(), restTerms.begin() + entry.restAt)) {
@@ -415,44 +422,50 @@ struct OfflineJudge::Index {
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
         // One lookup whether the analysed words are new or not; a single
         // term is its own text.
-        const qsizetype texts = building.texts.size();
-        int& text =
-            building.texts[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
-        if (building.texts.size() > texts) {
-            text = static_cast<int>(texts);
+        TermHash<int>& texts = terms.size() == 1 ? textIds : building.texts;
+        const qsizetype known = texts.size();
+        int& text = texts[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
+        if (texts.size() > known) {
+            text = building.textCount++;
         }
         const int at = static_cast<int>(entries.size());
         entries.append(
             {static_cast<int>(restTerms.size()), restCount, ref, id, text, role, generic, broad});
         restTerms.append(terms.begin() + 1, terms.end());
         building.next.append(-1);
-        (last < 0 ? group.begin : building.next[last]) = at;
+        if (last < 0) {
+            group.begin = static_cast<int>(building.heads.size());
+            building.heads.append(at);
+        } else {
+            building.next[last] = at;
+        }
+        building.groupOf.append(group.begin);
         ++group.count;
         if (role == Role::place && terms.size() == 1) {
             placeTerms.insert(terms.first());
         }
     }
 
-    // Lays each first term's entries side by side, keeps the single terms'
-    // text numbers and lets go of what building needed.
+    // Lays each first term's entries side by side and lets go of what
+    // building needed.
     void finish() {
-        QList<Entry> grouped;
-        grouped.reserve(entries.size());
+        // Each group starts where the ones before it end; its entries keep their order.
+        QList<int> starts(building.heads.size() + 1, 0);
+        for (const int group : std::as_const(building.groupOf)) {
+            ++starts[group + 1];
+        }
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        QList<Entry> grouped(entries.size());
+        QList<int> filled = starts;
+        for (qsizetype e = 0; e < entries.size(); ++e) {
+            grouped[filled[building.groupOf.at(e)]++] = entries.at(e);
+        }
         for (Range& group : byFirst) {
-            const int first = group.begin;
-            group.begin = static_cast<int>(grouped.size());
-            for (int e = first; e >= 0; e = building.next.at(e)) {
-                grouped.append(entries.at(e));
-            }
+            group.begin = starts.at(group.begin);
         }
         entries = std::move(grouped);
         restTerms.squeeze();
         shown.text.squeeze();
-        for (auto it = building.texts.cbegin(); it != building.texts.cend(); ++it) {
-            if (!it.key().text.contains(QLatin1Char(' '))) {
-                textIds.insert(it.key(), it.value());
-            }
-        }
         building = {};
     }
 
@@ -615,6 +628,8 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         index->byFirst.reserve(phrases);
         index->entries.reserve(phrases);
         index->building.next.reserve(phrases);
+        index->building.groupOf.reserve(phrases);
+        index->textIds.reserve(phrases);
         index->building.texts.reserve(phrases);
         index->shown.ends.reserve(phrases);
         index->shown.text.reserve(characters);
