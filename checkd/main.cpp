@@ -17,6 +17,9 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -162,6 +165,9 @@ int main(int argc, char** argv) {
     }
     // The judge keeps what it needs of the knowledge; serving needs no more.
     knowledge.reset();
+#if defined(__GLIBC__)
+    malloc_trim(0); // hand the text's pages back
+#endif
 
     // Termination stopSignals are taken by a thread of their own, which stops
     // the server; every other thread (the workers too) keeps them blocked.
