@@ -603,7 +603,7 @@ struct OfflineJudge::Reading {
     }
 };
 
-OfflineJudge::OfflineJudge(const Knowledge& knowledge)
+OfflineJudge::OfflineJudge(Knowledge knowledge)
     : m_index([&knowledge] {
         auto index = std::make_unique<Index>();
         // Sized once for every phrase, so that building the index does not
@@ -746,9 +746,11 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         index->finish();
         return index;
     }()) {
+    // The index holds what judging needs: the text goes (unless the caller
+    // keeps its own copy), and so do the blocks building freed between the
+    // ones the index keeps, as whole free pages go back to the system.
+    knowledge = Knowledge{};
 #if defined(__GLIBC__)
-    // Building freed many small blocks between the ones the index keeps;
-    // whole free pages among them go back to the system.
     malloc_trim(0);
 #endif
 }
