@@ -1075,6 +1075,16 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const auto errandCue = [&](const Knowledge::Cue& cue) {
         return onNeededErrand && index.errandKinds.contains(cue.kind);
     };
+    // In a chat app (no browser showing a page), the name of a site of work
+    // and play alike ("Brightside Agency") names a workspace or a channel.
+    const auto shows = [&](const auto& kind) {
+        return std::any_of(matches.begin(), matches.end(), [&](const Index::Match& m) {
+            return m.role == Role::place && kind(index.categories.at(m.ref));
+        });
+    };
+    const bool inChat =
+        shows([](const Index::Category& c) { return c.leaning == Leaning::messages; }) &&
+        !shows([](const Index::Category& c) { return c.name == QStringLiteral("browser"); });
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     explained.unite(formTies);
@@ -1163,7 +1173,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                     reading.errands += kLeisurePlace * leisureScale;
                 }
             } else if (category.leaning == Leaning::mixed) {
-                if (!profile.namedCategories.contains(match.ref)) {
+                if (!profile.namedCategories.contains(match.ref) && !inChat) {
                     if (category.name == QStringLiteral("news")) {
                         reading.newsName = shown;
                     }

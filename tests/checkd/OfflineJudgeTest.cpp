@@ -150,6 +150,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // The subject in the news is read about, not worked on.
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | Wexford Courier", asked},
+    {kGrant, "Slack - #wetland - The Guardian - Slack", kept},
     {kChemistry, "Firefox - Redox equilibrium in water | Journal of Chemical Education", kept},
     {"Audit the sepsis screening on the ward", "Firefox - Early Warning Score (NEWS) and sepsis",
      kept},
