@@ -571,8 +571,10 @@ struct OfflineJudge::Reading {
     bool unknownPaper = false; // that place known by its name's shape only
     int backgroundNames = 0;   // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
-    bool referencePlace = false; // an encyclopedia or dictionary
-    bool documentPlace = false;  // a document's editor or viewer, or mail: one's own material
+    bool referencePlace = false;   // an encyclopedia or dictionary
+    bool documentPlace = false;    // a document's editor or viewer, or mail: one's own material
+    bool conversation = false;     // mail or chat, named by the aimset or not
+    QStringList conversationNames; // their names as listed, to find where the title ends
     bool learning = false;
     bool inAimsetLanguage = false; // written in the language the aimset practises
     bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
@@ -1184,6 +1186,16 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     const auto errandCue = [&](const Knowledge::Cue& cue) {
         return onNeededErrand && index.errandKinds.contains(cue.kind);
     };
+    // In a chat app (no browser showing a page), the name of a site of work
+    // and play alike ("Brightside Agency") names a workspace or a channel.
+    const auto shows = [&](const auto& kind) {
+        return std::any_of(matches.begin(), matches.end(), [&](const Index::Match& m) {
+            return m.role == Role::place && kind(index.categories.at(m.ref));
+        });
+    };
+    const bool inChat =
+        shows([](const Index::Category& c) { return c.leaning == Leaning::messages; }) &&
+        !shows([](const Index::Category& c) { return c.name == QStringLiteral("browser"); });
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     explained.unite(formTies);
@@ -1247,6 +1259,10 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             const Index::Category& category = index.categories.at(match.ref);
             reading.documentPlace |= category.name == QStringLiteral("office") ||
                                      category.name == QStringLiteral("mail");
+            if (category.name == QStringLiteral("mail") || category.leaning == Leaning::messages) {
+                reading.conversation = true;
+                reading.conversationNames.append(shown);
+            }
             if (profile.named.contains(match.id)) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
@@ -1268,7 +1284,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                     reading.errands += kLeisurePlace * leisureScale;
                 }
             } else if (category.leaning == Leaning::mixed) {
-                if (!profile.namedCategories.contains(match.ref)) {
+                if (!profile.namedCategories.contains(match.ref) && !inChat) {
                     if (category.name == QStringLiteral("news")) {
                         reading.newsName = shown;
                     }
@@ -1448,6 +1464,7 @@ struct OfflineJudge::Weighing {
     Decision rules; // what the rules alone decide
     bool page = false;
     QString named; // the title, or the head of a page
+    qsizetype length = 0;
 };
 
 std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset,
@@ -1512,6 +1529,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     }
     // A page's own name comes first.
     weighing->named = weighing->page ? window.left(kTitleLength) : window;
+    weighing->length = window.size();
     // Any news in a language being practised is the practice.
     weighing->reading.aimsetFollowsNews =
         profile->followsNews || (weighing->reading.inAimsetLanguage && !profile->translating);
@@ -1755,10 +1773,30 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
     const Decision decided = scored(aimset, weighing);
+    const Reading& r = weighing.reading;
+    // Mail and chat are work or not by whom and what about: words someone
+    // wrote there ("the Black Friday teaser" to a client's calendar) never
+    // close them; at most the user is asked.
+    // Its own name (a channel, a subject line) may still say it is play.
+    qsizetype nameEnd = -1;
+    for (const QString& name : r.conversationNames) {
+        const qsizetype at = weighing.named.lastIndexOf(name, -1, Qt::CaseInsensitive);
+        nameEnd = std::max(nameEnd, at < 0 ? at : at + name.size());
+    }
+    if (decided.verdict == Verdict::misaligned && r.conversation &&
+        (nameEnd < 0 ||
+         (nameEnd < weighing.length &&
+          decideText(aimset, weighing.named.left(nameEnd)).verdict != Verdict::misaligned))) {
+        if (r.matched.isEmpty()) {
+            return {Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+        }
+        return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
+                                      QStringLiteral(", but looks like ") + r.leisureKind +
+                                      QStringLiteral(" (") + r.leisureExample + QLatin1Char(')')};
+    }
     // A release, an event, a job, a survey or a comparison of the aimset's
     // field or tool, tied to it by one word at most, is its news, not its
     // work; unless the aimset is about such things, it is asked about.
-    const Reading& r = weighing.reading;
     if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || r.learning ||
         r.messagePlace || r.documentPlace) {
         return decided;

@@ -150,6 +150,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // The subject in the news is read about, not worked on.
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | Wexford Courier", asked},
+    {kGrant, "Slack - #wetland - The Guardian - Slack", kept},
     {kChemistry, "Firefox - Redox equilibrium in water | Journal of Chemical Education", kept},
     {"Audit the sepsis screening on the ward", "Firefox - Early Warning Score (NEWS) and sepsis",
      kept},
@@ -177,9 +178,11 @@ const char* const kTextCases[][4] = {
      "When a system at equilibrium is disturbed, it shifts to counter the change.\n"
      "Worked through three of the problems at the end.",
      "ALIGNED", "Mentions equilibrium"},
-    // One word of play in a chat is no reason to close it.
+    // Words of play in a chat are no reason to close it; only its channel's name is.
     {"Write my wedding speech", "Tom: don't forget the camping story from 2014 lol", "UNCLEAR",
      "No clear link to \u201CWrite my wedding speech\u201D"},
+    {kLogin, "#frontend - Nimbus - Slack Ana: should the Black Friday banner go live first?",
+     "UNCLEAR", "No clear link to \u201CFix the login bug\u201D"},
     {"Study for my chemistry exam",
      "Top 10 chemistry memes that will blow your mind. Funniest reactions compilation", "UNCLEAR",
      "Mentions chemistry, reaction, but looks like listicle (top 10)"},
