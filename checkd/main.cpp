@@ -17,6 +17,9 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -146,22 +149,25 @@ int main(int argc, char** argv) {
         std::fputs(usageText().toUtf8().constData(), stdout);
         return 0;
     }
-    std::optional<Knowledge> loaded;
-    if (!options.knowledgeDirectory.isEmpty()) {
-        loaded = Knowledge::load(options.knowledgeDirectory, &error);
-        if (!loaded) {
-            printError(error);
-            return 2;
-        }
+    std::optional<Knowledge> knowledge = options.knowledgeDirectory.isEmpty()
+                                             ? Knowledge::builtIn()
+                                             : Knowledge::load(options.knowledgeDirectory, &error);
+    if (!knowledge) {
+        printError(error);
+        return 2;
     }
-    const Knowledge& knowledge = loaded ? *loaded : Knowledge::builtIn();
-    const std::unique_ptr<Judge> judge = makeJudge(options, knowledge);
+    const std::unique_ptr<Judge> judge = makeJudge(options, *knowledge);
     if (!options.evaluateFile.isEmpty()) {
-        return evaluate(options, *judge, knowledge);
+        return evaluate(options, *judge, *knowledge);
     }
     if (!options.evidenceFile.isEmpty()) {
-        return printEvidence(options, knowledge);
+        return printEvidence(options, *knowledge);
     }
+    // The judge keeps what it needs of the knowledge; serving needs no more.
+    knowledge.reset();
+#if defined(__GLIBC__)
+    malloc_trim(0); // hand the text's pages back
+#endif
 
     // Termination stopSignals are taken by a thread of their own, which stops
     // the server; every other thread (the workers too) keeps them blocked.

@@ -285,19 +285,17 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
     return knowledge;
 }
 
-const Knowledge& Knowledge::builtIn() {
-    static const Knowledge knowledge = [] {
-        registerKnowledgeResource();
-        QString error;
-        std::optional<Knowledge> loaded = load(QStringLiteral(":/knowledge"), &error);
-        if (!loaded) {
-            // Only a broken build gets here; the judge then knows nothing and asks.
-            Log(QStringLiteral("[checkd] Built-in knowledge unusable: ") + error);
-            return Knowledge{};
-        }
-        return *std::move(loaded);
-    }();
-    return knowledge;
+Knowledge Knowledge::builtIn() {
+    static const bool registered = (registerKnowledgeResource(), true);
+    Q_UNUSED(registered);
+    QString error;
+    std::optional<Knowledge> loaded = load(QStringLiteral(":/knowledge"), &error);
+    if (!loaded) {
+        // Only a broken build gets here; the judge then knows nothing and asks.
+        Log(QStringLiteral("[checkd] Built-in knowledge unusable: ") + error);
+        return Knowledge{};
+    }
+    return *std::move(loaded);
 }
 
 } // namespace aimset::checkd

@@ -84,8 +84,9 @@ struct Knowledge {
     // says which file and line is wrong and why.
     static std::optional<Knowledge> load(const QString& directory, QString* error);
 
-    // The knowledge shipped inside the program.
-    static const Knowledge& builtIn();
+    // The knowledge shipped inside the program, read anew on each call: a
+    // judge keeps what it needs, so the text need not stay in memory.
+    static Knowledge builtIn();
 };
 
 } // namespace aimset::checkd

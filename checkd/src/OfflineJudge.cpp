@@ -8,6 +8,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <span>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace aimset::checkd {
 
@@ -216,15 +222,36 @@ bool losesALetter(const QString& phrase) {
 
 // The knowledge, analysed once: every phrase under its first term, so that
 // one pass over a window's terms finds every place, topic word and cue.
+// Tens of thousands of phrases stay in memory for the service's life, so
+// they are kept in a few flat arrays rather than a list apiece.
 struct OfflineJudge::Index {
     struct Entry {
-        QStringList rest; // terms after the first
+        int restAt;    // its terms after the first, in restTerms
+        int restCount; // how many
+        int ref;       // category, topic or cue number
+        int id;        // the phrase's own number, to count distinct phrases
+        int text;      // the same for every phrase with the same analysed words
         Role role;
-        int ref;  // category, topic or cue number
-        int id;   // the phrase's own number, to count distinct phrases
-        int text; // the same for every phrase with the same analysed words
         bool generic;
         bool broad;
+    };
+    struct Range {
+        int begin = 0; // in entries
+        int count = 0;
+    };
+    // The phrases as written, by id, end to end in one string.
+    struct Phrases {
+        QString text;
+        QList<int> ends;
+        void append(const QString& phrase) {
+            text += phrase;
+            ends.append(static_cast<int>(text.size()));
+        }
+        qsizetype size() const { return ends.size(); }
+        QString at(qsizetype id) const {
+            const int from = id == 0 ? 0 : ends.at(id - 1);
+            return text.sliced(from, ends.at(id) - from);
+        }
     };
     struct Category {
         QString name;
@@ -238,9 +265,30 @@ struct OfflineJudge::Index {
         int trade = -1; // the kind of place it is first served by, if specific
     };
 
-    TermHash<QList<Entry>> byFirst;
-    TermHash<int> textIds; // analysed phrase -> its number
-    QStringList shown;     // by phrase id
+    TermHash<Range> byFirst; // first term -> its entries, in the order added
+    QList<Entry> entries;
+    QStringList restTerms;
+    // Single analysed terms -> their text number (a phrase of several keeps
+    // its number in its entry only).
+    TermHash<int> textIds;
+    Phrases shown;
+
+    // What only building the index needs, dropped once it is built.
+    struct Building {
+        // A first term's entries: its group's number is its range's begin
+        // until the index is built, its first entry the group's head.
+        QList<int> heads;
+        QList<int> next;     // the next entry with the same first term, -1 after the last
+        QList<int> groupOf;  // by entry
+        TermHash<int> texts; // phrases of several analysed terms -> their text number
+        int textCount = 0;   // texts numbered so far, of one term or several
+    } building;
+    std::span<const Entry> entriesOf(const QString& first) const {
+        const auto found = byFirst.constFind(first);
+        return found == byFirst.constEnd()
+                   ? std::span<const Entry>()
+                   : std::span<const Entry>(entries.constData() + found->begin, found->count);
+    }
     QList<Category> categories;
     QList<Topic> topics;
     QList<Knowledge::Cue> cues;
@@ -359,27 +407,68 @@ struct OfflineJudge::Index {
             phrase.trimmed().contains(QLatin1Char(' '))) {
             return;
         }
-        QList<Entry>& entries = byFirst[terms.first()];
-        const QStringList rest = terms.mid(1);
-        for (const Entry& entry : entries) {
-            if (entry.role == role && entry.ref == ref && entry.rest == rest) {
+        Range& group = byFirst[terms.first()];
+        const int restCount = static_cast<int>(terms.size() - 1);
+        int last = -1;
+        for (int e = group.count > 0 ? building.heads.at(group.begin) : -1; e >= 0;
+             e = building.next.at(e)) {
+            const Entry& entry = entries.at(e);
+            if (entry.role == role && entry.ref == ref && entry.restCount == restCount &&
+                std::equal(terms.begin() + 1, terms.end(), restTerms.begin() + entry.restAt)) {
                 return; // "budget" and "budgets" are one phrase
             }
+            last = e;
         }
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
         // One lookup whether the analysed words are new or not; a single
         // term is its own text.
-        const qsizetype texts = textIds.size();
-        int& text = textIds[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
-        if (textIds.size() > texts) {
-            text = static_cast<int>(texts);
+        TermHash<int>& texts = terms.size() == 1 ? textIds : building.texts;
+        const qsizetype known = texts.size();
+        int& text = texts[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
+        if (texts.size() > known) {
+            text = building.textCount++;
         }
-        entries.append({rest, role, ref, id, text, generic, broad});
+        const int at = static_cast<int>(entries.size());
+        entries.append(
+            {static_cast<int>(restTerms.size()), restCount, ref, id, text, role, generic, broad});
+        restTerms.append(terms.begin() + 1, terms.end());
+        building.next.append(-1);
+        if (last < 0) {
+            group.begin = static_cast<int>(building.heads.size());
+            building.heads.append(at);
+        } else {
+            building.next[last] = at;
+        }
+        building.groupOf.append(group.begin);
+        ++group.count;
         if (role == Role::place && terms.size() == 1) {
             placeTerms.insert(terms.first());
         }
+    }
+
+    // Lays each first term's entries side by side and lets go of what
+    // building needed.
+    void finish() {
+        // Each group starts where the ones before it end; its entries keep their order.
+        QList<int> starts(building.heads.size() + 1, 0);
+        for (const int group : std::as_const(building.groupOf)) {
+            ++starts[group + 1];
+        }
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        QList<Entry> grouped(entries.size());
+        QList<int> filled = starts;
+        for (qsizetype e = 0; e < entries.size(); ++e) {
+            grouped[filled[building.groupOf.at(e)]++] = entries.at(e);
+        }
+        for (Range& group : byFirst) {
+            group.begin = starts.at(group.begin);
+        }
+        entries = std::move(grouped);
+        restTerms.squeeze();
+        shown.text.squeeze();
+        building = {};
     }
 
     struct Match {
@@ -399,20 +488,20 @@ struct OfflineJudge::Index {
         const qsizetype n = sequence.size();
         qsizetype coveredUntil = 0;
         for (qsizetype i = 0; i < n; ++i) {
-            const auto candidates = byFirst.constFind(sequence.at(i));
-            if (candidates == byFirst.constEnd()) {
+            const std::span<const Entry> candidates = entriesOf(sequence.at(i));
+            if (candidates.empty()) {
                 continue;
             }
             qsizetype longest = 0;
             const qsizetype firstHere = found.size();
-            for (const Entry& entry : *candidates) {
-                const qsizetype length = entry.rest.size() + 1;
+            for (const Entry& entry : candidates) {
+                const qsizetype length = entry.restCount + 1;
                 if (i + length > n) {
                     continue;
                 }
                 bool same = true;
-                for (qsizetype k = 0; k < entry.rest.size() && same; ++k) {
-                    same = sequence.at(i + 1 + k) == entry.rest.at(k);
+                for (qsizetype k = 0; k < entry.restCount && same; ++k) {
+                    same = sequence.at(i + 1 + k) == restTerms.at(entry.restAt + k);
                 }
                 if (same) {
                     found.append({entry.role, entry.ref, entry.id, entry.text, i, length,
@@ -516,23 +605,36 @@ struct OfflineJudge::Reading {
     }
 };
 
-OfflineJudge::OfflineJudge(const Knowledge& knowledge)
+OfflineJudge::OfflineJudge(Knowledge knowledge)
     : m_index([&knowledge] {
         auto index = std::make_unique<Index>();
-        // Sized once for every phrase, so that building the index does not rehash.
+        // Sized once for every phrase, so that building the index does not
+        // rehash nor leave grown-out copies behind.
         qsizetype phrases = 0;
+        qsizetype characters = 0;
+        const auto count = [&](const QStringList& list) {
+            phrases += list.size();
+            for (const QString& phrase : list) {
+                characters += phrase.size();
+            }
+        };
         for (const Knowledge::Category& category : knowledge.categories) {
-            phrases += category.places.size();
+            count(category.places);
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
-            phrases += topic.words.size();
+            count(topic.words);
         }
         for (const Knowledge::Cue& cue : knowledge.cues) {
-            phrases += cue.phrases.size();
+            count(cue.phrases);
         }
         index->byFirst.reserve(phrases);
+        index->entries.reserve(phrases);
+        index->building.next.reserve(phrases);
+        index->building.groupOf.reserve(phrases);
         index->textIds.reserve(phrases);
-        index->shown.reserve(phrases);
+        index->building.texts.reserve(phrases);
+        index->shown.ends.reserve(phrases);
+        index->shown.text.reserve(characters);
         // The knowledge's phrases share most of their words: each is reduced
         // once, for as long as the index is being built.
         WordMemory words;
@@ -610,10 +712,11 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
                 }
             }
             index->topics.append(prepared);
+            // Each topic's terms go as soon as the index holds them.
+            const QList<QStringList> analysed = std::exchange(topicTerms[ref], {});
             for (qsizetype w = 0; w < topic.words.size(); ++w) {
                 const QString& word = topic.words.at(w);
-                index->add(word,
-                           Index::wholePartOnly(word) ? QStringList() : topicTerms.at(ref).at(w),
+                index->add(word, Index::wholePartOnly(word) ? QStringList() : analysed.at(w),
                            Role::topic, ref, topic.broad);
             }
         }
@@ -642,8 +745,17 @@ OfflineJudge::OfflineJudge(const Knowledge& knowledge)
         };
         index->mastheads = anyWord(knowledge.mastheads);
         index->mastheadWords = knowledge.mastheads;
+        index->finish();
         return index;
-    }()) {}
+    }()) {
+    // The index holds what judging needs: the text goes (unless the caller
+    // keeps its own copy), and so do the blocks building freed between the
+    // ones the index keeps, as whole free pages go back to the system.
+    knowledge = Knowledge{};
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 OfflineJudge::~OfflineJudge() = default;
 
@@ -692,11 +804,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
     }
     const auto isTopicWord = [&index](const QString& term) {
-        const auto entries = index.byFirst.constFind(term);
-        return entries != index.byFirst.constEnd() &&
-               std::any_of(entries->begin(), entries->end(), [](const Index::Entry& e) {
-                   return e.role == Role::topic && e.rest.isEmpty();
-               });
+        const std::span<const Index::Entry> entries = index.entriesOf(term);
+        return std::any_of(entries.begin(), entries.end(), [](const Index::Entry& e) {
+            return e.role == Role::topic && e.restCount == 0;
+        });
     };
     QSet<QString> seen;
     static const QRegularExpression spaces(QStringLiteral("\\s+"));

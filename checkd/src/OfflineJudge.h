@@ -19,7 +19,7 @@ namespace aimset::checkd {
 // gives "unclear", so the user is asked; only clear leisure is misaligned.
 class OfflineJudge final : public Judge {
 public:
-    explicit OfflineJudge(const Knowledge& knowledge = Knowledge::builtIn());
+    explicit OfflineJudge(Knowledge knowledge = Knowledge::builtIn());
     ~OfflineJudge() override;
 
     QString name() const override { return QStringLiteral("offline"); }

@@ -16,6 +16,8 @@ namespace aimset::checkd {
 
 namespace {
 
+constexpr qsizetype kRememberedPerThread = 2000;
+
 enum class CharClass { separator, word, ideograph, kana, katakana };
 
 CharClass classify(char32_t c) {
@@ -269,8 +271,10 @@ size_t qHash(const TermKey& key, size_t seed) noexcept {
 }
 
 QStringList analyzeTerms(const QString& text) {
-    // Windows repeat their words; each thread remembers up to 20,000 of them.
-    thread_local WordMemory recent{{}, 20000};
+    // Windows repeat their words; each thread remembers a couple of
+    // thousand of them, as a service runs dozens of threads and each word
+    // remembered costs over a hundred bytes.
+    thread_local WordMemory recent{{}, kRememberedPerThread};
     return analyzeTerms(text, recent);
 }
 
@@ -281,7 +285,7 @@ QString formIn(const QString& term, const char* language) {
         explicit Forms(const char* name)
             : stemmer(name) {}
     };
-    // Few languages per thread, each remembering up to 20,000 terms.
+    // Few languages per thread, each remembering a few thousand terms.
     thread_local std::map<std::string, Forms, std::less<>> languages;
     auto it = languages.find(std::string_view(language));
     if (it == languages.end()) {
@@ -291,7 +295,7 @@ QString formIn(const QString& term, const char* language) {
     if (const auto found = forms.known.constFind(term); found != forms.known.constEnd()) {
         return *found;
     }
-    if (forms.known.size() > 20000) {
+    if (forms.known.size() > kRememberedPerThread) {
         forms.known.clear();
     }
     const QString form = stem(term, forms.stemmer.stemmer);
