@@ -278,10 +278,9 @@ struct OfflineJudge::Index {
         // A first term's entries: its group's number is its range's begin
         // until the index is built, its first entry the group's head.
         QList<int> heads;
-        QList<int> next;     // the next entry with the same first term, -1 after the last
-        QList<int> groupOf;  // by entry
-        TermHash<int> texts; // phrases of several analysed terms -> their text number
-        int textCount = 0;   // texts numbered so far, of one term or several
+        QList<int> next;    // the next entry with the same first term, -1 after the last
+        QList<int> groupOf; // by entry
+        int textCount = 0;  // texts numbered so far, of one term or several
     } building;
     std::span<const Entry> entriesOf(const QString& first) const {
         const auto found = byFirst.constFind(first);
@@ -410,25 +409,27 @@ struct OfflineJudge::Index {
         Range& group = byFirst[terms.first()];
         const int restCount = static_cast<int>(terms.size() - 1);
         int last = -1;
+        // Phrases of the same analysed words share a text number; all of
+        // them begin with this first term, so they are found on the way.
+        int sameText = -1;
         for (int e = group.count > 0 ? building.heads.at(group.begin) : -1; e >= 0;
              e = building.next.at(e)) {
             const Entry& entry = entries.at(e);
-            if (entry.role == role && entry.ref == ref && entry.restCount == restCount &&
+            if (entry.restCount == restCount &&
                 std::equal(terms.begin() + 1, terms.end(), restTerms.begin() + entry.restAt)) {
-                return; // "budget" and "budgets" are one phrase
+                if (entry.role == role && entry.ref == ref) {
+                    return; // "budget" and "budgets" are one phrase
+                }
+                sameText = entry.text;
             }
             last = e;
         }
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
         const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
-        // One lookup whether the analysed words are new or not; a single
-        // term is its own text.
-        TermHash<int>& texts = terms.size() == 1 ? textIds : building.texts;
-        const qsizetype known = texts.size();
-        int& text = texts[terms.size() == 1 ? terms.first() : terms.join(QLatin1Char(' '))];
-        if (texts.size() > known) {
-            text = building.textCount++;
+        const int text = sameText >= 0 ? sameText : building.textCount++;
+        if (terms.size() == 1 && sameText < 0) {
+            textIds.insert(terms.first(), text); // a single term is its own text
         }
         const int at = static_cast<int>(entries.size());
         entries.append(
@@ -634,7 +635,6 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         index->building.next.reserve(phrases);
         index->building.groupOf.reserve(phrases);
         index->textIds.reserve(phrases);
-        index->building.texts.reserve(phrases);
         index->shown.ends.reserve(phrases);
         index->shown.text.reserve(characters);
         // The knowledge's phrases share most of their words: each is reduced

@@ -196,10 +196,35 @@ void joinLetterPrefixes(QString& text) {
     text.truncate(to);
 }
 
+// Lower-case ASCII words between single spaces, as most of the knowledge's
+// phrases are: nothing to fold, join or classify, and their count is known.
+bool plainWords(const QString& text, qsizetype* words) {
+    qsizetype count = 1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == u' ' && i > 0 && i + 1 < text.size() && text.at(i - 1) != u' ') {
+            ++count;
+        } else if (c < u'a' || c > u'z') {
+            return false;
+        }
+    }
+    *words = count;
+    return !text.isEmpty();
+}
+
 } // namespace
 
 QStringList analyzeTerms(const QString& text, WordMemory& memory) {
     QStringList out;
+    if (qsizetype words = 0; plainWords(text, &words)) {
+        out.reserve(words);
+        for (const QStringView word : QStringView(text).tokenize(u' ')) {
+            if (word.size() >= 2) {
+                out.append(termOf(word, memory));
+            }
+        }
+        return out;
+    }
     QString folded = text.toCaseFolded();
     if (folded.contains(QLatin1Char('-'))) {
         joinLetterPrefixes(folded);
