@@ -17,9 +17,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -39,7 +36,7 @@ void printError(const QString& message) {
 
 // A model is asked only when the user configured one: a listener found on
 // a model server's usual port could belong to anyone on the machine.
-std::unique_ptr<Judge> makeJudge(const Options& options, const Knowledge& knowledge) {
+std::unique_ptr<Judge> makeJudge(const Options& options, Knowledge knowledge) {
     if (options.judge == QStringLiteral("llm")) {
         return std::make_unique<LanguageModelJudge>(options.languageModel);
     }
@@ -48,10 +45,10 @@ std::unique_ptr<Judge> makeJudge(const Options& options, const Knowledge& knowle
         if (!options.languageModel.baseUrl.isEmpty()) {
             model = std::make_unique<LanguageModelJudge>(options.languageModel);
         }
-        return std::make_unique<AutoJudge>(std::make_unique<OfflineJudge>(knowledge),
+        return std::make_unique<AutoJudge>(std::make_unique<OfflineJudge>(std::move(knowledge)),
                                            std::move(model));
     }
-    return std::make_unique<OfflineJudge>(knowledge);
+    return std::make_unique<OfflineJudge>(std::move(knowledge));
 }
 
 std::optional<QByteArray> readCases(const QString& fileName) {
@@ -156,18 +153,16 @@ int main(int argc, char** argv) {
         printError(error);
         return 2;
     }
-    const std::unique_ptr<Judge> judge = makeJudge(options, *knowledge);
     if (!options.evaluateFile.isEmpty()) {
-        return evaluate(options, *judge, *knowledge);
+        return evaluate(options, *makeJudge(options, *knowledge), *knowledge);
     }
     if (!options.evidenceFile.isEmpty()) {
         return printEvidence(options, *knowledge);
     }
-    // The judge keeps what it needs of the knowledge; serving needs no more.
+    // Serving needs only what the judge keeps: it gets the one copy of the
+    // knowledge, and lets the text go once it is built.
+    const std::unique_ptr<Judge> judge = makeJudge(options, std::move(*knowledge));
     knowledge.reset();
-#if defined(__GLIBC__)
-    malloc_trim(0); // hand the text's pages back
-#endif
 
     // Termination stopSignals are taken by a thread of their own, which stops
     // the server; every other thread (the workers too) keeps them blocked.
