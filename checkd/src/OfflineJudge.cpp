@@ -606,6 +606,16 @@ struct OfflineJudge::Reading {
                !intendedPlace && !namedPlace &&
                (foreignWords >= 2 || (!learning && (foreignWords == 1 || unrelatedWords >= 3)));
     }
+    // The question put when nothing settles a window: what it shares with
+    // the aimset and what it looks like instead, or that nothing links them.
+    Decision question(const QString& aimset, bool shares) const {
+        if (!shares) {
+            return {Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+        }
+        return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(matched, 3) +
+                                      QStringLiteral(", but looks like ") + leisureKind +
+                                      QStringLiteral(" (") + leisureExample + QLatin1Char(')')};
+    }
 };
 
 OfflineJudge::OfflineJudge(Knowledge knowledge)
@@ -1576,13 +1586,7 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
                                                     QStringLiteral(" (") + r.leisureExample +
                                                     QStringLiteral("), unrelated to ") +
                                                     quoted(aimset)};
-    const Decision unclear =
-        related > 0 && r.leisure > 0
-            ? Decision{Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
-                                             QStringLiteral(", but looks like ") + r.leisureKind +
-                                             QStringLiteral(" (") + r.leisureExample +
-                                             QLatin1Char(')')}
-            : Decision{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+    const Decision unclear = r.question(aimset, related > 0 && r.leisure > 0);
 
     const bool aboutElse = r.aboutElse();
 
@@ -1730,10 +1734,7 @@ OfflineJudge::Decision OfflineJudge::rulesForText(const QString& aimset, const R
         reason[0] = reason.at(0).toUpper();
         return {Verdict::misaligned, reason};
     }
-    if (related > 0 && r.leisure > 0) {
-        return {Verdict::unclear, mentions + QStringLiteral(", but ") + leisureLooks};
-    }
-    return {Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+    return r.question(aimset, related > 0 && r.leisure > 0);
 }
 
 QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
@@ -1787,12 +1788,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         (nameEnd < 0 ||
          (nameEnd < weighing.length &&
           decideText(aimset, weighing.named.left(nameEnd)).verdict != Verdict::misaligned))) {
-        if (r.matched.isEmpty()) {
-            return {Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
-        }
-        return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
-                                      QStringLiteral(", but looks like ") + r.leisureKind +
-                                      QStringLiteral(" (") + r.leisureExample + QLatin1Char(')')};
+        return r.question(aimset, !r.matched.isEmpty());
     }
     // A release, an event, a job, a survey or a comparison of the aimset's
     // field or tool, tied to it by one word at most, is its news, not its
@@ -1919,11 +1915,7 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     case Verdict::unclear:
         break;
     }
-    if (r.relatedness() > 0 && r.leisure > 0) {
-        return {verdict, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
-                             QStringLiteral(", but looks like ") + looks};
-    }
-    return {verdict, QStringLiteral("No clear link to ") + quoted(aimset)};
+    return r.question(aimset, r.relatedness() > 0 && r.leisure > 0);
 }
 
 Judged<bool> OfflineJudge::judgeTitle(const QString& aimset, const QString& context) {
