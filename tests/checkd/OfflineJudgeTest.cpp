@@ -187,6 +187,9 @@ const char* const kTextCases[][4] = {
      "Top 10 chemistry memes that will blow your mind. Funniest reactions compilation", "UNCLEAR",
      "Mentions chemistry, reaction, but looks like listicle (top 10)"},
     {kGrant, "  \n ", "UNCLEAR", "The window shows no readable text"},
+    {"Finish week 3 of the statistics course",
+     "Week 5 | Coursera\nRegression basics: fitting a line to data. Statistics quiz.", "UNCLEAR",
+     "Shows Week 5, not week 3"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
