@@ -124,18 +124,17 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         }
     }
     // Keyed by the kind of part, so that "week 4" and "lesson 12" do not meet.
-    static const QList<QStringList> parts{
-        {QStringLiteral("week"), QStringLiteral("woche"), QStringLiteral("semana"),
-         QStringLiteral("semaine"), QStringLiteral("settimana")},
-        {QStringLiteral("chapter"), QStringLiteral("kapitel"), QStringLiteral("capítulo"),
-         QStringLiteral("chapitre"), QStringLiteral("capitolo"), QStringLiteral("hoofdstuk")},
-        {QStringLiteral("module"), QStringLiteral("modul"), QStringLiteral("módulo"),
-         QStringLiteral("modulo")},
-        {QStringLiteral("lesson"), QStringLiteral("lektion"), QStringLiteral("lección"),
-         QStringLiteral("leçon"), QStringLiteral("lezione")},
-        {QStringLiteral("unit"), QStringLiteral("unidad"), QStringLiteral("unité"),
-         QStringLiteral("unità"), QStringLiteral("einheit")},
-        {QStringLiteral("sprint")}};
+    static const QList<QStringList> parts = [] {
+        QList<QStringList> names;
+        for (const char* family :
+             {"week woche semana semaine settimana",
+              "chapter kapitel capítulo chapitre capitolo hoofdstuk", "module modul módulo modulo",
+              "lesson lektion lección leçon lezione", "unit unidad unité unità einheit",
+              "sprint"}) {
+            names.append(QString::fromUtf8(family).split(QLatin1Char(' ')));
+        }
+        return names;
+    }();
     static const QRegularExpression numberedPart(
         QStringLiteral("\\b(\\p{L}+) ?(\\d{1,3})\\b(?![.,:/]\\d)"),
         QRegularExpression::UseUnicodePropertiesOption);
