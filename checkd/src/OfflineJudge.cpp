@@ -205,6 +205,11 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         return at >= 0 && at < text.size() &&
                (text.at(at) == QLatin1Char('_') || text.at(at).isDigit());
     };
+    static const QRegularExpression between(
+        QStringLiteral("^\\s*(?:to|through|until|till|bis|a|al|au|à|t/m|-|–)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    qsizetype lastMonth = -1;
+    qsizetype lastEnd = 0;
     for (auto it = word.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
         const QString w = m.captured().toLower();
@@ -216,7 +221,17 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         }
         for (qsizetype n = 0; n < months.size(); ++n) {
             if (months.at(n).contains(w)) {
+                // "October to December" names November too.
+                if (lastMonth >= 0 &&
+                    between.match(text.mid(lastEnd, m.capturedStart() - lastEnd)).hasMatch()) {
+                    for (qsizetype k = (lastMonth + 1) % 12; k != n; k = (k + 1) % 12) {
+                        add(Kind::month, QStringLiteral("month") + QString::number(k + 1),
+                            m.captured());
+                    }
+                }
                 add(Kind::month, QStringLiteral("month") + QString::number(n + 1), m.captured());
+                lastMonth = n;
+                lastEnd = m.capturedEnd();
             }
         }
     }
