@@ -54,8 +54,9 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
-// "2º de ESO", "6. Klasse"), projects ("payments-service") and months.
-enum class Kind : quint8 { item, course, year, project, month };
+// "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
+// "Kapitel 3"), projects ("payments-service") and months.
+enum class Kind : quint8 { item, course, year, part, project, month };
 
 struct Specific {
     Kind kind;
@@ -122,6 +123,32 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
             }
         }
     }
+    // Keyed by the kind of part, so that "week 4" and "lesson 12" do not meet.
+    static const QList<QStringList> parts = [] {
+        QList<QStringList> names;
+        for (const char* family :
+             {"week woche semana semaine settimana",
+              "chapter kapitel capítulo chapitre capitolo hoofdstuk", "module modul módulo modulo",
+              "lesson lektion lección leçon lezione", "unit unidad unité unità einheit",
+              "sprint"}) {
+            names.append(QString::fromUtf8(family).split(QLatin1Char(' ')));
+        }
+        return names;
+    }();
+    static const QRegularExpression numberedPart(
+        QStringLiteral("\\b(\\p{L}+) ?(\\d{1,3})\\b(?![.,:/]\\d)"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    for (auto it = numberedPart.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString w = m.captured(1).toLower();
+        for (qsizetype n = 0; n < parts.size(); ++n) {
+            if (parts.at(n).contains(w)) {
+                add(Kind::part,
+                    parts.at(n).first() + QLatin1Char(':') + QString::number(m.captured(2).toInt()),
+                    m.captured());
+            }
+        }
+    }
     for (auto it = project.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
         // In a title, only a part of its own or a folder names a project;
@@ -178,6 +205,11 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         return at >= 0 && at < text.size() &&
                (text.at(at) == QLatin1Char('_') || text.at(at).isDigit());
     };
+    static const QRegularExpression between(
+        QStringLiteral("^\\s*(?:to|through|until|till|bis|a|al|au|à|t/m|-|–)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    qsizetype lastMonth = -1;
+    qsizetype lastEnd = 0;
     for (auto it = word.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
         const QString w = m.captured().toLower();
@@ -189,7 +221,17 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         }
         for (qsizetype n = 0; n < months.size(); ++n) {
             if (months.at(n).contains(w)) {
+                // "October to December" names November too.
+                if (lastMonth >= 0 &&
+                    between.match(text.mid(lastEnd, m.capturedStart() - lastEnd)).hasMatch()) {
+                    for (qsizetype k = (lastMonth + 1) % 12; k != n; k = (k + 1) % 12) {
+                        add(Kind::month, QStringLiteral("month") + QString::number(k + 1),
+                            m.captured());
+                    }
+                }
                 add(Kind::month, QStringLiteral("month") + QString::number(n + 1), m.captured());
+                lastMonth = n;
+                lastEnd = m.capturedEnd();
             }
         }
     }
@@ -1489,12 +1531,15 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     weighing->page = text && (window.size() > kTitleLength || window.contains(QLatin1Char('\n')) ||
                               !window.contains(QStringLiteral(" - ")));
     // An aimset about one numbered item (a pull request, a ticket), course,
-    // school year, project or month is not served by a title showing another
-    // of the same kind and nothing the aimset names.
+    // school year, part of a course, project or month is not served by a
+    // title (or a page's first line) showing another of the same kind and
+    // nothing the aimset names.
     const std::shared_ptr<const Profile> profile = profileOf(aimset);
-    if (const QList<Specific>& wanted = profile->specifics; !weighing->page && !wanted.isEmpty()) {
+    if (const QList<Specific>& wanted = profile->specifics; !wanted.isEmpty()) {
         const QString seen = compact(window);
-        const QList<Specific> shown = specificsNamed(window, true);
+        const QList<Specific> shown = specificsNamed(
+            weighing->page ? window.left(kTitleLength).section(QLatin1Char('\n'), 0, 0) : window,
+            true);
         // A project the window shares shows nothing about which item of it;
         // a shared item, course or year settles it.
         const auto named = [&](const Specific& want, Kind of) {
@@ -1509,10 +1554,16 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         const auto sort = [](const QString& project) {
             return project.section(QLatin1Char('-'), -1);
         };
+        const auto partOf = [](const QString& key) { return key.section(QLatin1Char(':'), 0, 0); };
         for (const Specific& other : shown) {
+            // A page's month is as often its date as its subject.
+            if (weighing->page && other.kind == Kind::month) {
+                continue;
+            }
             const auto same = std::find_if(wanted.begin(), wanted.end(), [&](const Specific& s) {
                 return s.kind == other.kind &&
-                       (s.kind != Kind::project || sort(s.key) == sort(other.key));
+                       (s.kind != Kind::project || sort(s.key) == sort(other.key)) &&
+                       (s.kind != Kind::part || partOf(s.key) == partOf(other.key));
             });
             if (same == wanted.end() ||
                 std::any_of(wanted.begin(), wanted.end(),

@@ -65,6 +65,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Plan the Year 8 lessons on the Tudors", "Firefox - Year 10 Maths – Google Classroom", asked},
     {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
      asked},
+    {"Do the October to December VAT return", "Evince - Invoice_Nov_2026.pdf", kept},
     // A showcase's feed, tied to the aimset only by the site's own name.
     {"Design the checkout screens for the banking app in Figma",
      "Firefox - Dribbble - Popular shots — Mozilla Firefox", asked},
@@ -192,6 +193,8 @@ const char* const kTextCases[][4] = {
      "Top 10 chemistry memes that will blow your mind. Funniest reactions compilation", "UNCLEAR",
      "Mentions chemistry, reaction, but looks like listicle (top 10)"},
     {kGrant, "  \n ", "UNCLEAR", "The window shows no readable text"},
+    {"Finish week 3 of the statistics course", "Week 5 | Coursera\nStatistics quiz.", "UNCLEAR",
+     "Shows Week 5, not week 3"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
