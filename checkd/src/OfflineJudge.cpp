@@ -560,10 +560,9 @@ struct OfflineJudge::Index {
         bool broad;
     };
 
-    // Where a phrase's terms stand in a sequence, from its start; -1 if not there.
-    static qsizetype runAt(const QStringList& sequence, const QStringList& terms,
-                           qsizetype from = 0) {
-        for (qsizetype i = from; i + terms.size() <= sequence.size() && !terms.isEmpty(); ++i) {
+    // Where a phrase's terms first stand in a sequence; -1 if not there.
+    static qsizetype runAt(const QStringList& sequence, const QStringList& terms) {
+        for (qsizetype i = 0; i + terms.size() <= sequence.size() && !terms.isEmpty(); ++i) {
             if (std::equal(terms.begin(), terms.end(), sequence.begin() + i)) {
                 return i;
             }
@@ -608,7 +607,8 @@ struct OfflineJudge::Index {
             }
             for (const int p : named == partsByFirst.constEnd() ? QList<int>() : *named) {
                 const Part& part = wholeParts.at(p);
-                if (runAt(sequence, part.terms, i) == i &&
+                if (i + part.terms.size() <= n &&
+                    std::equal(part.terms.begin(), part.terms.end(), sequence.begin() + i) &&
                     !std::all_of(part.terms.begin(), part.terms.end(),
                                  [this](const QString& t) { return stopTerms.contains(t); })) {
                     take(part.entry, part.terms.size());
