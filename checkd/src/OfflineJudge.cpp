@@ -768,8 +768,11 @@ struct OfflineJudge::Reading {
 OfflineJudge::OfflineJudge(Knowledge knowledge)
     : m_index([&knowledge] {
         auto index = std::make_unique<Index>();
-        // Sized once for every phrase, so that building the index does not
-        // rehash nor leave grown-out copies behind.
+        // The lists are sized once for every phrase, so that building the
+        // index leaves no grown-out copies behind. The hashes are not: they
+        // hold far fewer keys (first words, distinct texts and words), and a
+        // hash sized for every phrase takes the next power of two of twice
+        // that, several megabytes more than it ever fills.
         qsizetype phrases = 0;
         qsizetype characters = 0;
         const auto count = [&](const QStringList& list) {
@@ -787,17 +790,14 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         for (const Knowledge::Cue& cue : knowledge.cues) {
             count(cue.phrases);
         }
-        index->byFirst.reserve(phrases);
         index->entries.reserve(phrases);
         index->building.next.reserve(phrases);
         index->building.groupOf.reserve(phrases);
-        index->textIds.reserve(phrases);
         index->shown.ends.reserve(phrases);
         index->shown.text.reserve(characters);
         // The knowledge's phrases share most of their words: each is reduced
         // once, for as long as the index is being built.
         WordMemory words;
-        words.known.reserve(phrases);
         for (const QString& word : knowledge.stopwords) {
             for (const QString& term : analyzeTerms(word, words)) {
                 index->stopTerms.insert(term);
