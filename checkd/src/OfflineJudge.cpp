@@ -32,8 +32,9 @@ constexpr double kFragmentWeight = 0.4; // a word of an aimset's phrase, alone
 constexpr double kMixedPlace = 0.5;
 constexpr double kLeisurePlace = 1.0;
 constexpr double kCue = 1.0;
-constexpr double kStrongRelated = 1.5;  // more than one word of the aimset or its field
-constexpr qsizetype kTitleLength = 120; // the longest text read as "app - title" alone
+constexpr double kStrongRelated = 1.5;   // more than one word of the aimset or its field
+constexpr qsizetype kTitleLength = 120;  // the longest text read as "app - title" alone
+constexpr qsizetype kLongestTitle = 400; // the longest text whose parts may name a place
 
 enum class Role : quint8 { place, topic, cue };
 
@@ -367,12 +368,15 @@ struct OfflineJudge::Index {
         TermSet terms;
     };
     QList<Language> languages;
+    // A phrase found only as a whole title part, with its analysed words
+    // for where it stands among the window's terms.
     struct Part {
-        Role role;
-        int ref;
-        QString shown;
+        Entry entry;
+        QStringList terms;
     };
-    TermHash<Part> parts; // case-folded title part -> place or cue
+    QList<Part> wholeParts;
+    QHash<QString, QList<int>> parts;  // case-folded title part -> its phrases
+    TermHash<QList<int>> partsByFirst; // first term -> its phrases, to find names in an aimset
     qsizetype longestPart = 0;
 
     std::optional<Knowledge::Weights> weights;
@@ -421,17 +425,42 @@ struct OfflineJudge::Index {
                phrase.startsWith(QLatin1Char('#'));
     }
 
-    // A phrase with its analysed terms (none for a whole part only).
+    // A phrase found only as a whole title part; its terms say where it
+    // stands among a window's terms.
+    void addPart(const QString& phrase, const QStringList& terms, Role role, int ref, bool broad) {
+        const QString part =
+            (phrase.startsWith(QLatin1Char('"')) ? phrase.mid(1, phrase.size() - 2) : phrase)
+                .trimmed();
+        if (part.isEmpty()) {
+            return;
+        }
+        QList<int>& same = parts[part.toCaseFolded()];
+        for (const int p : std::as_const(same)) {
+            if (wholeParts.at(p).entry.role == role && wholeParts.at(p).entry.ref == ref) {
+                return;
+            }
+        }
+        same.append(static_cast<int>(wholeParts.size()));
+        // A channel ("#music") is named with its "#"; the bare word is a common one.
+        if (!terms.isEmpty() && !phrase.startsWith(QLatin1Char('#'))) {
+            partsByFirst[terms.first()].append(static_cast<int>(wholeParts.size()));
+        }
+        const int id = static_cast<int>(shown.size());
+        shown.append(part);
+        wholeParts.append({{0, static_cast<int>(terms.size()) - 1, ref, id, building.textCount++,
+                            role, false, broad},
+                           terms});
+        longestPart = std::max(longestPart, part.size());
+    }
+
+    // A phrase with its analysed terms.
     void add(const QString& phrase, const QStringList& terms, Role role, int ref,
              bool broad = false) {
+        if (wholePartOnly(phrase)) {
+            addPart(phrase, terms, role, ref, broad);
+            return;
+        }
         if (terms.isEmpty()) {
-            const QString part =
-                (phrase.startsWith(QLatin1Char('"')) ? phrase.mid(1, phrase.size() - 2) : phrase)
-                    .trimmed();
-            if (!part.isEmpty() && role != Role::topic) {
-                parts.insert(part.toCaseFolded(), {role, ref, part});
-                longestPart = std::max(longestPart, part.size());
-            }
             return;
         }
         // "W-2" keeps only its "2", which would match any window with a 2.
@@ -509,6 +538,12 @@ struct OfflineJudge::Index {
             group.begin = starts.at(group.begin);
         }
         entries = std::move(grouped);
+        // A whole part of one word is the same text as that word found as words.
+        for (Part& part : wholeParts) {
+            if (part.terms.size() == 1) {
+                part.entry.text = textIds.value(part.terms.first(), part.entry.text);
+            }
+        }
         restTerms.squeeze();
         shown.text.squeeze();
         building = {};
@@ -525,18 +560,38 @@ struct OfflineJudge::Index {
         bool broad;
     };
 
+    // Where a phrase's terms first stand in a sequence; -1 if not there.
+    static qsizetype runAt(const QStringList& sequence, const QStringList& terms) {
+        for (qsizetype i = 0; i + terms.size() <= sequence.size() && !terms.isEmpty(); ++i) {
+            if (std::equal(terms.begin(), terms.end(), sequence.begin() + i)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
     // Every phrase found, except those inside a longer one ("bar" in "bar exam").
-    QList<Match> scan(const QStringList& sequence, bool longestOnly = true) const {
+    // In an aimset, which has no title parts, the names found only as whole
+    // parts count as words ("jobs on Indeed"), unless they are all little words.
+    QList<Match> scan(const QStringList& sequence, bool longestOnly = true,
+                      bool partsAsWords = false) const {
         QList<Match> found;
         const qsizetype n = sequence.size();
         qsizetype coveredUntil = 0;
         for (qsizetype i = 0; i < n; ++i) {
             const std::span<const Entry> candidates = entriesOf(sequence.at(i));
-            if (candidates.empty()) {
+            const auto named =
+                partsAsWords ? partsByFirst.constFind(sequence.at(i)) : partsByFirst.constEnd();
+            if (candidates.empty() && named == partsByFirst.constEnd()) {
                 continue;
             }
             qsizetype longest = 0;
             const qsizetype firstHere = found.size();
+            const auto take = [&](const Entry& entry, qsizetype length) {
+                found.append({entry.role, entry.ref, entry.id, entry.text, i, length, entry.generic,
+                              entry.broad});
+                longest = std::max(longest, length);
+            };
             for (const Entry& entry : candidates) {
                 const qsizetype length = entry.restCount + 1;
                 if (i + length > n) {
@@ -547,9 +602,16 @@ struct OfflineJudge::Index {
                     same = sequence.at(i + 1 + k) == restTerms.at(entry.restAt + k);
                 }
                 if (same) {
-                    found.append({entry.role, entry.ref, entry.id, entry.text, i, length,
-                                  entry.generic, entry.broad});
-                    longest = std::max(longest, length);
+                    take(entry, length);
+                }
+            }
+            for (const int p : named == partsByFirst.constEnd() ? QList<int>() : *named) {
+                const Part& part = wholeParts.at(p);
+                if (i + part.terms.size() <= n &&
+                    std::equal(part.terms.begin(), part.terms.end(), sequence.begin() + i) &&
+                    !std::all_of(part.terms.begin(), part.terms.end(),
+                                 [this](const QString& t) { return stopTerms.contains(t); })) {
+                    take(part.entry, part.terms.size());
                 }
             }
             // Keep only the longest phrases here, and none inside an earlier one.
@@ -562,6 +624,49 @@ struct OfflineJudge::Index {
             coveredUntil = std::max(coveredUntil, i + longest);
         }
         return found;
+    }
+
+    // The phrases that are a whole part of a short title ("Jobs | Indeed",
+    // "(5) Feed | LinkedIn"), where their words stand among its terms.
+    // Parts lie between "|", "·", "•", or " - ", " / ", " : " with spaces around.
+    void addWholeParts(const QString& title, const QStringList& sequence,
+                       QList<Match>& found) const {
+        const auto isBar = [](QChar c) {
+            return c == QLatin1Char('|') || c == QChar(0x00B7) || c == QChar(0x2022);
+        };
+        const auto isDash = [](QChar c) {
+            return c == QLatin1Char('-') || c == QChar(0x2013) || c == QChar(0x2014) ||
+                   c == QLatin1Char('/') || c == QLatin1Char(':');
+        };
+        const auto lookUp = [&](QStringView part) {
+            part = part.trimmed();
+            if (part.startsWith(QLatin1Char('('))) { // a counter: "(5) Feed"
+                const qsizetype close = part.indexOf(QLatin1Char(')'));
+                part = close > 0 ? part.mid(close + 1).trimmed() : part;
+            }
+            if (part.isEmpty() || part.size() > longestPart) {
+                return;
+            }
+            const auto hit = parts.constFind(part.toString().toCaseFolded());
+            for (const int p : hit == parts.constEnd() ? QList<int>() : *hit) {
+                const Part& whole = wholeParts.at(p);
+                const qsizetype at = runAt(sequence, whole.terms);
+                found.append({whole.entry.role, whole.entry.ref, whole.entry.id, whole.entry.text,
+                              std::max<qsizetype>(at, 0), at < 0 ? 0 : whole.terms.size(), false,
+                              whole.entry.broad});
+            }
+        };
+        qsizetype begin = 0;
+        for (qsizetype i = 0; i < title.size(); ++i) {
+            const QChar c = title.at(i);
+            const bool spaced = i > 0 && i + 1 < title.size() && title.at(i - 1).isSpace() &&
+                                title.at(i + 1).isSpace();
+            if (isBar(c) || (isDash(c) && spaced)) {
+                lookUp(QStringView(title).mid(begin, i - begin));
+                begin = i + 1;
+            }
+        }
+        lookUp(QStringView(title).mid(begin));
     }
 };
 
@@ -693,9 +798,6 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         // The knowledge's phrases share most of their words: each is reduced
         // once, for as long as the index is being built.
         WordMemory words;
-        const auto termsOf = [&words](const QString& phrase) {
-            return Index::wholePartOnly(phrase) ? QStringList() : analyzeTerms(phrase, words);
-        };
         for (const QString& word : knowledge.stopwords) {
             for (const QString& term : analyzeTerms(word, words)) {
                 index->stopTerms.insert(term);
@@ -749,7 +851,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                 index->errandKinds.insert(category.name);
             }
             for (const QString& place : category.places) {
-                index->add(place, termsOf(place), Role::place, ref);
+                index->add(place, analyzeTerms(place, words), Role::place, ref);
             }
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
@@ -770,8 +872,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             const QList<QStringList> analysed = std::exchange(topicTerms[ref], {});
             for (qsizetype w = 0; w < topic.words.size(); ++w) {
                 const QString& word = topic.words.at(w);
-                index->add(word, Index::wholePartOnly(word) ? QStringList() : analysed.at(w),
-                           Role::topic, ref, topic.broad);
+                index->add(word, analysed.at(w), Role::topic, ref, topic.broad);
             }
         }
         index->cues = knowledge.cues;
@@ -782,7 +883,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             const Knowledge::Cue& cue = knowledge.cues.at(i);
             if (!cue.news) {
                 for (const QString& phrase : cue.phrases) {
-                    index->add(phrase, termsOf(phrase), Role::cue, static_cast<int>(i));
+                    index->add(phrase, analyzeTerms(phrase, words), Role::cue, static_cast<int>(i));
                 }
                 continue;
             }
@@ -826,7 +927,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     QHash<int, int> topicPhrases;
     QSet<QString> fragments; // words of a longer phrase ("bar" of "bar exam")
     const QStringList aimsetTerms = analyzeTerms(aimset);
-    for (const Index::Match& match : index.scan(aimsetTerms)) {
+    for (const Index::Match& match : index.scan(aimsetTerms, true, true)) {
         if (match.role == Role::topic &&
             !(match.length == 1 && index.genericTerms.contains(aimsetTerms.at(match.start)))) {
             profile->topics.insert(match.ref);
@@ -849,7 +950,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     for (qsizetype gap = 1; gap + 1 < aimsetTerms.size(); ++gap) {
         QStringList closed = aimsetTerms;
         closed.removeAt(gap);
-        for (const Index::Match& match : index.scan(closed)) {
+        for (const Index::Match& match : index.scan(closed, true, true)) {
             if (match.role == Role::topic && match.start < gap &&
                 match.start + match.length > gap && !profile->topics.contains(match.ref)) {
                 profile->topics.insert(match.ref);
@@ -926,7 +1027,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     bool namesPlay = false; // "the match report", "the episode on Dune"
     // Every place and cue the aimset names, even inside a longer phrase
     // ("YouTube" in "YouTube video").
-    for (const Index::Match& match : index.scan(aimsetTerms, false)) {
+    for (const Index::Match& match : index.scan(aimsetTerms, false, true)) {
         switch (match.role) {
         case Role::topic:
             break;
@@ -1115,7 +1216,10 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         std::any_of(profile.topics.begin(), profile.topics.end(),
                     [&index](int topic) { return !index.topics.at(topic).broad; });
 
-    const QList<Index::Match> matches = index.scan(bag.sequence);
+    QList<Index::Match> matches = index.scan(bag.sequence);
+    if (window.size() < kLongestTitle) {
+        index.addWholeParts(window, bag.sequence, matches);
+    }
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.
     // The name of a site of pages on anything ("Stack Overflow", "YouTube")
@@ -1284,15 +1388,14 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 }
                 break;
             }
-            if (std::all_of(inOpenSiteName.begin() + match.start,
-                            inOpenSiteName.begin() + match.start + match.length,
-                            [](bool open) { return open; })) {
+            if (match.length > 0 && std::all_of(inOpenSiteName.begin() + match.start,
+                                                inOpenSiteName.begin() + match.start + match.length,
+                                                [](bool open) { return open; })) {
                 break;
             }
             own.insert(match.text);
             reading.namesLanguage |= match.ref == profile.languageTopic;
-            const QString first = bag.sequence.at(match.start);
-            if (match.length == 1 && directTerms.contains(first)) {
+            if (match.length == 1 && directTerms.contains(bag.sequence.at(match.start))) {
                 break;
             }
             reading.subjectTies += std::all_of(inPlace.begin() + match.start,
@@ -1451,57 +1554,6 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     foreign.subtract(own);
     reading.foreignWords = static_cast<int>(foreign.size());
     reading.ownWords = static_cast<int>(own.size());
-    if (window.size() < 400) {
-        // Title parts lie between "|", "·", "•", or " - ", " / ", " : " with spaces around.
-        const auto isBar = [](QChar c) {
-            return c == QLatin1Char('|') || c == QChar(0x00B7) || c == QChar(0x2022);
-        };
-        const auto isDash = [](QChar c) {
-            return c == QLatin1Char('-') || c == QChar(0x2013) || c == QChar(0x2014) ||
-                   c == QLatin1Char('/') || c == QLatin1Char(':');
-        };
-        const auto lookUp = [&](QStringView part) {
-            part = part.trimmed();
-            if (part.startsWith(QLatin1Char('('))) { // a counter: "(5) Feed"
-                const qsizetype close = part.indexOf(QLatin1Char(')'));
-                part = close > 0 ? part.mid(close + 1).trimmed() : part;
-            }
-            if (part.isEmpty() || part.size() > index.longestPart) {
-                return;
-            }
-            const auto found = index.parts.constFind(part.toString().toCaseFolded());
-            if (found == index.parts.constEnd()) {
-                return;
-            }
-            const Leaning leaning = found->role == Role::place
-                                        ? index.categories.at(found->ref).leaning
-                                        : Leaning::neutral;
-            if (found->role == Role::place && !profile.intended.contains(found->ref) &&
-                (leaning == Leaning::leisure || (leaning == Leaning::errand && !onNeededErrand))) {
-                reading.leisurePlace = true;
-                reading.playPlace |= leaning == Leaning::leisure;
-                noteLeisure(kLeisurePlace, index.categories.at(found->ref).name, found->shown);
-                if (leaning == Leaning::errand) {
-                    reading.errands += kLeisurePlace * leisureScale;
-                }
-            } else if (found->role == Role::cue && index.cues.at(found->ref).leisure &&
-                       !errandCue(index.cues.at(found->ref))) {
-                reading.cues += kCue;
-                noteLeisure(kCue, index.cues.at(found->ref).kind, found->shown);
-            }
-        };
-        qsizetype begin = 0;
-        for (qsizetype i = 0; i < window.size(); ++i) {
-            const QChar c = window.at(i);
-            const bool spaced = i > 0 && i + 1 < window.size() && window.at(i - 1).isSpace() &&
-                                window.at(i + 1).isSpace();
-            if (isBar(c) || (isDash(c) && spaced)) {
-                lookUp(QStringView(window).mid(begin, i - begin));
-                begin = i + 1;
-            }
-        }
-        lookUp(QStringView(window).mid(begin));
-    }
     for (const QString& term : bag.terms) {
         if (!explained.contains(term) && !index.stopTerms.contains(term) &&
             !index.genericTerms.contains(term) && !isNumber(term) && term.size() > 2) {

@@ -62,6 +62,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      "GIMP - [shoe_front] (imported)-1.0 (RGB color 8-bit gamma integer, GIMP built-in sRGB, 1 "
      "layer) 4000x3000 – GIMP",
      kept},
+    // ... and as a whole part counts as any other name: a tool, one the aimset names.
+    {"Log the plasmid preps", "Chrome - Notebook | Benchling", kept},
+    {"Reply on our Mastodon account", "Firefox - Home | Mastodon", kept},
     {"Plan the Year 8 lessons on the Tudors", "Firefox - Year 10 Maths – Google Classroom", asked},
     {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
      asked},
