@@ -10,6 +10,8 @@
 #include <cmath>
 #include <numeric>
 #include <span>
+#include <thread>
+#include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -817,14 +819,38 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             }
             index->languages.append(prepared);
         }
-        // Each topic word is analysed once, here, for the field terms and the index.
-        QList<QList<QStringList>> topicTerms;
-        topicTerms.reserve(knowledge.topics.size());
+        // Each topic word is analysed once, here, for the field terms and the
+        // index. That is most of the start-up, so the topics are shared among
+        // the cores, each worker with its own memory of the words it reduced.
+        QList<QList<QStringList>> topicTerms(knowledge.topics.size());
+        {
+            QList<QStringList>* const analysed = topicTerms.data();
+            const qsizetype workers =
+                std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, 4);
+            const auto analyse = [&knowledge, analysed, workers](qsizetype first,
+                                                                 WordMemory& memory) {
+                for (qsizetype t = first; t < knowledge.topics.size(); t += workers) {
+                    const QStringList& topicWords = knowledge.topics.at(t).words;
+                    analysed[t].reserve(topicWords.size());
+                    for (const QString& word : topicWords) {
+                        analysed[t].append(analyzeTerms(word, memory));
+                    }
+                }
+            };
+            std::vector<std::thread> helpers;
+            for (qsizetype w = 1; w < workers; ++w) {
+                helpers.emplace_back([&analyse, w] {
+                    WordMemory own;
+                    analyse(w, own);
+                });
+            }
+            analyse(0, words);
+            for (std::thread& helper : helpers) {
+                helper.join();
+            }
+        }
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
-            QList<QStringList>& analysed = topicTerms.emplaceBack();
-            analysed.reserve(knowledge.topics.at(t).words.size());
-            for (const QString& word : knowledge.topics.at(t).words) {
-                const QStringList& terms = analysed.emplaceBack(analyzeTerms(word, words));
+            for (const QStringList& terms : std::as_const(topicTerms.at(t))) {
                 if (terms.size() == 1) {
                     index->fieldTerms.insert(terms.first());
                     if (!index->genericTerms.contains(terms.first()) &&
