@@ -1067,6 +1067,21 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             break;
         }
     }
+    // A name too short to be a word ("X") is named only as written: a
+    // capital letter standing alone ("Reply to comments on X").
+    static const QRegularExpression loneCapital(
+        QStringLiteral("(?<![\\p{L}\\p{N}])\\p{Lu}(?![\\p{L}\\p{N}])"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    for (auto it = loneCapital.globalMatch(aimset); it.hasNext();) {
+        const auto hit = index.parts.constFind(it.next().captured().toCaseFolded());
+        for (const int p : hit == index.parts.constEnd() ? QList<int>() : *hit) {
+            if (const Index::Entry& entry = index.wholeParts.at(p).entry;
+                entry.role == Role::place) {
+                profile->named.insert(entry.id);
+                profile->namedCategories.insert(entry.ref);
+            }
+        }
+    }
     int most = 0;
     for (const int count : topicPhrases) {
         most = std::max(most, count);

@@ -65,6 +65,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // ... and as a whole part counts as any other name: a tool, one the aimset names.
     {"Log the plasmid preps", "Chrome - Notebook | Benchling", kept},
     {"Reply on our Mastodon account", "Firefox - Home | Mastodon", kept},
+    {"Reply to comments on X", "Firefox - Notifications / X", asked},
     {"Plan the Year 8 lessons on the Tudors", "Firefox - Year 10 Maths – Google Classroom", asked},
     {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
      asked},
