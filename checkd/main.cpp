@@ -67,11 +67,20 @@ int evaluate(const Options& options, Judge& judge, const Knowledge& knowledge) {
         return 2;
     }
     const CheckService service(judge);
-    const OfflineJudge categories(knowledge);
+    // A case without a category is given the kind of window the offline judge
+    // sees; the judge being measured serves when it is that judge, and another
+    // is built, once, only when it is not.
+    const auto* offline = dynamic_cast<const OfflineJudge*>(&judge);
+    std::optional<OfflineJudge> own;
     const EvaluationResult result = evaluateCases(
         service, *cases, [](const QString& miss) { Log(miss); },
         [](const QString& problem) { printError(problem); },
-        [&categories](const QString& window) { return categories.categoryOf(window); });
+        [&](const QString& window) {
+            if (!offline) {
+                offline = &own.emplace(knowledge);
+            }
+            return offline->categoryOf(window);
+        });
     for (const QString& line : result.confusionLines()) {
         Log(line);
     }

@@ -572,6 +572,13 @@ struct OfflineJudge::Index {
         return -1;
     }
 
+    // The phrases a case-folded title part names, if any.
+    const QList<int>& partsNamed(const QString& folded) const {
+        static const QList<int> none;
+        const auto hit = parts.constFind(folded);
+        return hit == parts.constEnd() ? none : *hit;
+    }
+
     // Every phrase found, except those inside a longer one ("bar" in "bar exam").
     // In an aimset, which has no title parts, the names found only as whole
     // parts count as words ("jobs on Indeed"), unless they are all little words.
@@ -649,8 +656,7 @@ struct OfflineJudge::Index {
             if (part.isEmpty() || part.size() > longestPart) {
                 return;
             }
-            const auto hit = parts.constFind(part.toString().toCaseFolded());
-            for (const int p : hit == parts.constEnd() ? QList<int>() : *hit) {
+            for (const int p : partsNamed(part.toString().toCaseFolded())) {
                 const Part& whole = wholeParts.at(p);
                 const qsizetype at = runAt(sequence, whole.terms);
                 found.append({whole.entry.role, whole.entry.ref, whole.entry.id, whole.entry.text,
@@ -1073,8 +1079,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         QStringLiteral("(?<![\\p{L}\\p{N}])\\p{Lu}(?![\\p{L}\\p{N}])"),
         QRegularExpression::UseUnicodePropertiesOption);
     for (auto it = loneCapital.globalMatch(aimset); it.hasNext();) {
-        const auto hit = index.parts.constFind(it.next().captured().toCaseFolded());
-        for (const int p : hit == index.parts.constEnd() ? QList<int>() : *hit) {
+        for (const int p : index.partsNamed(it.next().captured().toCaseFolded())) {
             if (const Index::Entry& entry = index.wholeParts.at(p).entry;
                 entry.role == Role::place) {
                 profile->named.insert(entry.id);
