@@ -377,6 +377,9 @@ struct OfflineJudge::Index {
         QStringList terms;
     };
     QList<Part> wholeParts;
+    // The other names of a site ("twitter" = "x"), by phrase id -> its first name's id.
+    QHash<int, int> sameSite;
+    int siteOf(int id) const { return sameSite.value(id, id); }
     QHash<QString, QList<int>> parts;  // case-folded title part -> its phrases
     TermHash<QList<int>> partsByFirst; // first term -> its phrases, to find names in an aimset
     qsizetype longestPart = 0;
@@ -883,7 +886,21 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                 index->errandKinds.insert(category.name);
             }
             for (const QString& place : category.places) {
-                index->add(place, analyzeTerms(place, words), Role::place, ref);
+                // "twitter = x": one site under each of its names.
+                int first = -1;
+                for (const QString& name : place.split(QLatin1Char('='))) {
+                    const QString trimmed = name.trimmed();
+                    const int id = static_cast<int>(index->shown.size());
+                    index->add(trimmed, analyzeTerms(trimmed, words), Role::place, ref);
+                    if (index->shown.size() == id) {
+                        continue; // already known under this category
+                    }
+                    if (first < 0) {
+                        first = id;
+                    } else {
+                        index->sameSite.insert(id, first);
+                    }
+                }
             }
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
@@ -1064,7 +1081,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         case Role::topic:
             break;
         case Role::place:
-            profile->named.insert(match.id);
+            profile->named.insert(index.siteOf(match.id));
             profile->namedCategories.insert(match.ref);
             break;
         case Role::cue:
@@ -1082,7 +1099,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         for (const int p : index.partsNamed(it.next().captured().toCaseFolded())) {
             if (const Index::Entry& entry = index.wholeParts.at(p).entry;
                 entry.role == Role::place) {
-                profile->named.insert(entry.id);
+                profile->named.insert(index.siteOf(entry.id));
                 profile->namedCategories.insert(entry.ref);
             }
         }
@@ -1274,7 +1291,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     QList<bool> inSiteName(bag.sequence.size(), false);
     QList<bool> inOpenSiteName(bag.sequence.size(), false);
     for (const Index::Match& match : matches) {
-        if (match.role != Role::place || profile.named.contains(match.id)) {
+        if (match.role != Role::place || profile.named.contains(index.siteOf(match.id))) {
             continue;
         }
         const Leaning leaning = index.categories.at(match.ref).leaning;
@@ -1464,7 +1481,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.conversation = true;
                 reading.conversationNames.append(shown);
             }
-            if (profile.named.contains(match.id)) {
+            if (profile.named.contains(index.siteOf(match.id))) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
                     category.leaning == Leaning::work || category.leaning == Leaning::reference;
