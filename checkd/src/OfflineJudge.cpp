@@ -58,8 +58,9 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
-// "Kapitel 3"), projects ("payments-service") and months.
-enum class Kind : quint8 { item, course, year, part, project, month };
+// "Kapitel 3"), projects ("payments-service"), months, a job's seniority
+// ("junior") and a system's environment ("staging").
+enum class Kind : quint8 { item, course, year, part, project, month, rank, stage };
 
 struct Specific {
     Kind kind;
@@ -125,6 +126,40 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
                 add(Kind::year, prefix + QString::number(n), m.captured());
             }
         }
+    }
+    // "Y9" is Year 9; a French class is its year and a section ("4e B",
+    // "3eB"; in a title also "6A"), not an ordinal ("2e trimestre").
+    static const QRegularExpression shortYear(QStringLiteral("(?<![\\w-])Y(\\d{1,2})(?![\\w-])"));
+    static const QRegularExpression classe(
+        QStringLiteral("(?<![\\w-])([1-6])(?:e|ème) ?([A-H])?(?![\\w-])(?! (?:trimestre|semestre|"
+                       "année|an|étage|siècle|arrondissement|édition|fois|place|partie|jour|mois|"
+                       "semaine|classe|main)\\b)"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression section(QStringLiteral("(?<![\\w-])([1-6])([A-H])(?![\\w-])"));
+    for (auto it = shortYear.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::year, QStringLiteral("year") + QString::number(m.captured(1).toInt()),
+            m.captured());
+    }
+    for (const QRegularExpression* form : {&classe, &section}) {
+        for (auto it = form->globalMatch(text); it.hasNext() && (asTitle || form == &classe);) {
+            const auto m = it.next();
+            add(Kind::year, QStringLiteral("classe") + m.captured(1), m.captured());
+        }
+    }
+    static const QRegularExpression rank(QStringLiteral("\\b(junior|senior)\\b"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    for (auto it = rank.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::rank, m.captured(1).toLower(), m.captured());
+    }
+    static const QRegularExpression stage(QStringLiteral("\\b(staging|prod|production)\\b"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    for (auto it = stage.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString name = m.captured(1).toLower();
+        add(Kind::stage, name == QStringLiteral("staging") ? name : QStringLiteral("production"),
+            m.captured());
     }
     // Keyed by the kind of part, so that "week 4" and "lesson 12" do not meet.
     static const QList<QStringList> parts = [] {
