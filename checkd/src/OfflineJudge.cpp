@@ -59,8 +59,8 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
 // "Kapitel 3"), projects ("payments-service"), months, a job's seniority
-// ("junior") and a system's environment ("staging").
-enum class Kind : quint8 { item, course, year, part, project, month, rank, stage };
+// ("junior"), a system's environment ("staging") and firms ("Delgado Bakery").
+enum class Kind : quint8 { item, course, year, part, project, month, rank, stage, firm };
 
 struct Specific {
     Kind kind;
@@ -160,6 +160,72 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         const QString name = m.captured(1).toLower();
         add(Kind::stage, name == QStringLiteral("staging") ? name : QStringLiteral("production"),
             m.captured());
+    }
+    // A firm is the capitalised name before its trade or legal form ("Delgado
+    // Bakery", "Ortega Plumbing & Heating", "Van Dijk Bouw"), keyed by that
+    // name. A firm's own clients ("Halden & Co's clients") are other firms.
+    static const QSet<QString> firmWords{
+        QStringLiteral("bakery"),      QStringLiteral("dental"),
+        QStringLiteral("logistics"),   QStringLiteral("freight"),
+        QStringLiteral("plumbing"),    QStringLiteral("heating"),
+        QStringLiteral("builders"),    QStringLiteral("construction"),
+        QStringLiteral("traders"),     QStringLiteral("holdings"),
+        QStringLiteral("partners"),    QStringLiteral("associates"),
+        QStringLiteral("consulting"),  QStringLiteral("consultants"),
+        QStringLiteral("estates"),     QStringLiteral("bouw"),
+        QStringLiteral("installatie"), QStringLiteral("installaties"),
+        QStringLiteral("ltd"),         QStringLiteral("limited"),
+        QStringLiteral("inc"),         QStringLiteral("llc"),
+        QStringLiteral("llp"),         QStringLiteral("plc"),
+        QStringLiteral("gmbh"),        QStringLiteral("ag"),
+        QStringLiteral("kg"),          QStringLiteral("co"),
+        QStringLiteral("sarl"),        QStringLiteral("srl"),
+        QStringLiteral("bv"),          QStringLiteral("pty")};
+    static const QRegularExpression token(QStringLiteral("\\p{L}[\\p{L}\\p{N}]*(?:['’]s)?|&"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    // A name and its trade stand side by side ("Mueller_GmbH" is a file's name).
+    QList<QRegularExpressionMatch> tokens;
+    for (auto it = token.globalMatch(text); it.hasNext();) {
+        tokens.append(it.next());
+    }
+    const auto possessive = [](const QString& w) {
+        return w.endsWith(QStringLiteral("'s")) || w.endsWith(QStringLiteral("\u2019s"));
+    };
+    const auto bare = [&](qsizetype at) {
+        const QString w = tokens.at(at).captured();
+        return (possessive(w) ? w.chopped(2) : w).toLower();
+    };
+    const auto beside = [&](qsizetype at) {
+        const qsizetype end = tokens.at(at - 1).capturedEnd();
+        return text.mid(end, tokens.at(at).capturedStart() - end) == QStringLiteral(" ");
+    };
+    const auto trade = [&](qsizetype at) {
+        return firmWords.contains(bare(at)) || tokens.at(at).captured() == QStringLiteral("&");
+    };
+    for (qsizetype i = 1; i < tokens.size(); ++i) {
+        const QString w = tokens.at(i).captured();
+        qsizetype name = i - 1;
+        if (tokens.at(name).captured() == QStringLiteral("&") && beside(name)) {
+            --name;
+        }
+        const QString n = tokens.at(name).captured();
+        if (!firmWords.contains(bare(i)) || (asTitle && !w.at(0).isUpper()) ||
+            name < (asTitle ? 0 : 1) || !beside(name + 1) || trade(name) || !n.at(0).isUpper() ||
+            possessive(n)) {
+            continue;
+        }
+        qsizetype last = i;
+        while (last + 1 < tokens.size() && trade(last + 1) && beside(last + 1)) {
+            ++last;
+        }
+        if (!possessive(tokens.at(last).captured())) {
+            // "Müller" and "Mueller" are one name.
+            QString key = n.toLower();
+            key.replace(QStringLiteral("ä"), QStringLiteral("ae"))
+                .replace(QStringLiteral("ö"), QStringLiteral("oe"))
+                .replace(QStringLiteral("ü"), QStringLiteral("ue"));
+            add(Kind::firm, key, n + QLatin1Char(' ') + w);
+        }
     }
     // Keyed by the kind of part, so that "week 4" and "lesson 12" do not meet.
     static const QList<QStringList> parts = [] {
