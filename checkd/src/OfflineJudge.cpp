@@ -59,8 +59,20 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
 // "Kapitel 3"), projects ("payments-service"), months, a job's seniority
-// ("junior"), a system's environment ("staging") and firms ("Delgado Bakery").
-enum class Kind : quint8 { item, course, year, part, project, month, rank, stage, firm };
+// ("junior"), a system's environment ("staging"), firms ("Delgado Bakery") and
+// the repository whose pull requests a window lists.
+enum class Kind : quint8 {
+    item,
+    course,
+    year,
+    part,
+    project,
+    month,
+    rank,
+    stage,
+    firm,
+    repository
+};
 
 struct Specific {
     Kind kind;
@@ -226,6 +238,17 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
                 .replace(QStringLiteral("ü"), QStringLiteral("ue"));
             add(Kind::firm, key, n + QLatin1Char(' ') + w);
         }
+    }
+    // An aimset names its code by "the payments service"; a window listing
+    // pull requests shows whose ("Pull requests · kovacs-dev/dotfiles").
+    static const QRegularExpression ownCode(
+        QStringLiteral("\\b(?:the|our|my) ([a-z][a-z0-9-]+) (?:service|repo|repository)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression requests(
+        QStringLiteral("\\b(?:pull|merge) requests?\\b.*?[\\w.-]+/([\\w.-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = (asTitle ? requests : ownCode).match(text); m.hasMatch()) {
+        add(Kind::repository, m.captured(1).toLower(), m.captured(1));
     }
     // Keyed by the kind of part, so that "week 4" and "lesson 12" do not meet.
     static const QList<QStringList> parts = [] {
