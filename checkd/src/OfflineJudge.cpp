@@ -1797,6 +1797,37 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // A bill of its own ("Invoice #0078", "Factura octubre", "Rechnung
+    // 2026-118") is accounts' work: to an aimset that names no bill, nor a
+    // field whose word it is, it is another task, however much it shares.
+    static const QString bills =
+        QStringLiteral("invoice|rechnung|factura|factuur|fattura|facture|faktura");
+    static const QRegularExpression bill(
+        QStringLiteral("\\b(%1) (?:(?:#|n[or]?\\. ?)?\\d|(\\p{L}+))").arg(bills),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression namesBills(
+        QStringLiteral("\\b(?:bills?|billing|%1)").arg(bills),
+        QRegularExpression::CaseInsensitiveOption);
+    if (!namesBills.match(aimset).hasMatch()) {
+        const QString head = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
+        for (const QString& part : titleParts(head, weighing->page)) {
+            const auto m = bill.match(part);
+            const QList<Specific> after = specificsNamed(m.captured(2), true);
+            const bool dated =
+                m.hasMatch() && (m.captured(2).isEmpty() ||
+                                 std::any_of(after.begin(), after.end(), [](const Specific& s) {
+                                     return s.kind == Kind::month;
+                                 }));
+            const QString word = m.captured(1).left(5);
+            if (dated && std::none_of(weighing->reading.matched.begin(),
+                                      weighing->reading.matched.end(), [&](const QString& tie) {
+                                          return tie.startsWith(word, Qt::CaseInsensitive);
+                                      })) {
+                return Decision{Verdict::unclear, QStringLiteral("Shows ") + part +
+                                                      QStringLiteral(", not ") + quoted(aimset)};
+            }
+        }
+    }
     // A paper or magazine the knowledge does not list is still a place of
     // news, where nothing else names the place.
     if (Reading& r = weighing->reading; r.newsName.isEmpty() && !r.mixedPlace && !r.leisurePlace &&
