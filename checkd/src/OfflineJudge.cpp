@@ -59,8 +59,8 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
 // "Kapitel 3"), projects ("payments-service"), months, a job's seniority
-// ("junior"), a system's environment ("staging"), firms ("Delgado Bakery") and
-// the repository whose pull requests a window lists.
+// ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
+// the repository whose pull requests a window lists, and seasons.
 enum class Kind : quint8 {
     item,
     course,
@@ -71,7 +71,8 @@ enum class Kind : quint8 {
     rank,
     stage,
     firm,
-    repository
+    repository,
+    season
 };
 
 struct Specific {
@@ -249,6 +250,34 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         QRegularExpression::CaseInsensitiveOption);
     if (const auto m = (asTitle ? requests : ownCode).match(text); m.hasMatch()) {
         add(Kind::repository, m.captured(1).toLower(), m.captured(1));
+    }
+    // A season of a campaign, a menu or a collection; German and Dutch join
+    // it to the thing ("Herbstkarte"). Christmas falls in winter.
+    static const QList<std::pair<QString, QRegularExpression>> seasons = [] {
+        QList<std::pair<QString, QRegularExpression>> list;
+        for (const auto& [key, words, joined] :
+             {std::tuple{"spring", "spring|primavera|printemps", "frühling|frühjahr"},
+              std::tuple{"summer", "summer|verano|verão", "sommer|zomer"},
+              std::tuple{"autumn", "autumn|otoño|automne|autunno|outono", "herbst|herfst"},
+              std::tuple{"winter", "invierno|hiver|inverno", "winter"},
+              std::tuple{"christmas", "christmas|xmas|navidad|noël|noel|natale",
+                         "weihnacht|kerst"}}) {
+            list.append(
+                {QString::fromUtf8(key),
+                 QRegularExpression(QStringLiteral("(?<!\\p{L})(?:(?:%1)(?!\\p{L})|(?:%2))")
+                                        .arg(QString::fromUtf8(words), QString::fromUtf8(joined)),
+                                    QRegularExpression::CaseInsensitiveOption |
+                                        QRegularExpression::UseUnicodePropertiesOption)});
+        }
+        return list;
+    }();
+    for (const auto& [key, season] : seasons) {
+        if (const auto m = season.match(text); m.hasMatch()) {
+            add(Kind::season, key, m.captured());
+            if (key == QStringLiteral("christmas")) {
+                add(Kind::season, QStringLiteral("winter"), m.captured());
+            }
+        }
     }
     // Keyed by the kind of part, so that "week 4" and "lesson 12" do not meet.
     static const QList<QStringList> parts = [] {
