@@ -1839,7 +1839,8 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         QRegularExpression::CaseInsensitiveOption);
     if (!namesBills.match(aimset).hasMatch()) {
         const QString head = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
-        for (const QString& part : titleParts(head, weighing->page)) {
+        // Every part: a short page is read as a title, its first part as an app.
+        for (const QString& part : titleParts(head, true)) {
             const auto m = bill.match(part);
             const QList<Specific> after = specificsNamed(m.captured(2), true);
             const bool dated =
