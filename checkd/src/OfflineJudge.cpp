@@ -166,13 +166,27 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         const auto m = it.next();
         add(Kind::rank, m.captured(1).toLower(), m.captured());
     }
-    static const QRegularExpression stage(QStringLiteral("\\b(staging|prod|production)\\b"),
-                                          QRegularExpression::CaseInsensitiveOption);
+    // "Production" is an environment only among systems' words or joined to
+    // a name ("terraform-production"): a film's or a factory's is none.
+    static const QRegularExpression stage(
+        QStringLiteral("(?:^|([-_./])|\\b)(staging|prod|production)\\b(?=([-_./])?)(?:\\W+(\\w+))?"
+                       "(?:\\W+(\\w+))?"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression systems(
+        QStringLiteral("^(?:cluster|clusters|server|servers|environment|env|database|db|deploy|"
+                       "deployment|ingress|namespace|instance|branch|config|kubernetes|k8s|api|"
+                       "stack|bucket|infra|release|build|pipeline)$"),
+        QRegularExpression::CaseInsensitiveOption);
     for (auto it = stage.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
-        const QString name = m.captured(1).toLower();
-        add(Kind::stage, name == QStringLiteral("staging") ? name : QStringLiteral("production"),
-            m.captured());
+        const QString name = m.captured(2).toLower();
+        const bool joined = !m.captured(1).isEmpty() || !m.captured(3).isEmpty();
+        if (name != QStringLiteral("production") || joined ||
+            systems.match(m.captured(4)).hasMatch() || systems.match(m.captured(5)).hasMatch()) {
+            add(Kind::stage,
+                name == QStringLiteral("staging") ? name : QStringLiteral("production"),
+                m.captured(2));
+        }
     }
     // A firm is the capitalised name before its trade or legal form ("Delgado
     // Bakery", "Ortega Plumbing & Heating", "Van Dijk Bouw"), keyed by that
