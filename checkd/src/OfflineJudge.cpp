@@ -238,8 +238,17 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     static const QRegularExpression token(QStringLiteral("\\p{L}[\\p{L}\\p{N}]*(?:['’]s)?|&"),
                                           QRegularExpression::UseUnicodePropertiesOption);
     // A name and its trade stand side by side ("Mueller_GmbH" is a file's name).
+    static const QRegularExpression anyFirmWord = [] {
+        QStringList words(firmWords.begin(), firmWords.end());
+        return QRegularExpression(QStringLiteral("\\b(?:") + words.join(QLatin1Char('|')) +
+                                      QStringLiteral(")\\b"),
+                                  QRegularExpression::CaseInsensitiveOption |
+                                      QRegularExpression::UseUnicodePropertiesOption);
+    }();
     QList<QRegularExpressionMatch> tokens;
-    for (auto it = token.globalMatch(text); it.hasNext();) {
+    for (auto it = anyFirmWord.match(text).hasMatch() ? token.globalMatch(text)
+                                                      : QRegularExpressionMatchIterator();
+         it.hasNext();) {
         tokens.append(it.next());
     }
     const auto possessive = [](const QString& w) {
@@ -294,29 +303,33 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     }
     // A season of a campaign, a menu or a collection; German and Dutch join
     // it to the thing ("Herbstkarte"). Christmas falls in winter.
-    static const QList<std::pair<QString, QRegularExpression>> seasons = [] {
-        QList<std::pair<QString, QRegularExpression>> list;
-        for (const auto& [key, words, joined] :
-             {std::tuple{"spring", "spring|primavera|printemps", "frühling|frühjahr"},
-              std::tuple{"summer", "summer|verano|verão", "sommer|zomer"},
-              std::tuple{"autumn", "autumn|otoño|automne|autunno|outono", "herbst|herfst"},
-              std::tuple{"winter", "invierno|hiver|inverno", "winter"},
-              std::tuple{"christmas", "christmas|xmas|navidad|noël|noel|natale",
-                         "weihnacht|kerst"}}) {
-            list.append(
-                {QString::fromUtf8(key),
-                 QRegularExpression(QStringLiteral("(?<!\\p{L})(?:(?:%1)(?!\\p{L})|(?:%2))")
-                                        .arg(QString::fromUtf8(words), QString::fromUtf8(joined)),
-                                    QRegularExpression::CaseInsensitiveOption |
-                                        QRegularExpression::UseUnicodePropertiesOption)});
+    static const QStringList seasonKeys{QStringLiteral("spring"), QStringLiteral("summer"),
+                                        QStringLiteral("autumn"), QStringLiteral("winter"),
+                                        QStringLiteral("christmas")};
+    static const QRegularExpression season = [] {
+        QStringList groups;
+        for (const auto& [words, joined] :
+             {std::pair{"spring|primavera|printemps", "frühling|frühjahr"},
+              std::pair{"summer|verano|verão", "sommer|zomer"},
+              std::pair{"autumn|otoño|automne|autunno|outono", "herbst|herfst"},
+              std::pair{"invierno|hiver|inverno", "winter"},
+              std::pair{"christmas|xmas|navidad|noël|noel|natale", "weihnacht|kerst"}}) {
+            groups.append(QStringLiteral("((?:%1)(?!\\p{L})|%2)")
+                              .arg(QString::fromUtf8(words), QString::fromUtf8(joined)));
         }
-        return list;
+        return QRegularExpression(QStringLiteral("(?<!\\p{L})(?:") + groups.join(QLatin1Char('|')) +
+                                      QLatin1Char(')'),
+                                  QRegularExpression::CaseInsensitiveOption |
+                                      QRegularExpression::UseUnicodePropertiesOption);
     }();
-    for (const auto& [key, season] : seasons) {
-        if (const auto m = season.match(text); m.hasMatch()) {
-            add(Kind::season, key, m.captured());
-            if (key == QStringLiteral("christmas")) {
-                add(Kind::season, QStringLiteral("winter"), m.captured());
+    for (auto it = season.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        for (qsizetype k = 0; k < seasonKeys.size(); ++k) {
+            if (m.capturedLength(static_cast<int>(k) + 1) > 0) {
+                add(Kind::season, seasonKeys.at(k), m.captured());
+                if (k + 1 == seasonKeys.size()) {
+                    add(Kind::season, QStringLiteral("winter"), m.captured());
+                }
             }
         }
     }
@@ -1881,14 +1894,15 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     if (!namesBills.match(aimset).hasMatch()) {
         const QString head = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
         // Every part: a short page is read as a title, its first part as an app.
-        for (const QString& part : titleParts(head, true)) {
+        for (const QString& part :
+             bill.match(head).hasMatch() ? titleParts(head, true) : QStringList()) {
             const auto m = bill.match(part);
-            const QList<Specific> after = specificsNamed(m.captured(2), true);
-            const bool dated =
-                m.hasMatch() && (m.captured(2).isEmpty() ||
-                                 std::any_of(after.begin(), after.end(), [](const Specific& s) {
-                                     return s.kind == Kind::month;
-                                 }));
+            bool dated = m.hasMatch() && m.captured(2).isEmpty();
+            if (m.hasMatch() && !dated) {
+                const QList<Specific> after = specificsNamed(m.captured(2), true);
+                dated = std::any_of(after.begin(), after.end(),
+                                    [](const Specific& s) { return s.kind == Kind::month; });
+            }
             const QString word = m.captured(1).left(5);
             if (dated && std::none_of(weighing->reading.matched.begin(),
                                       weighing->reading.matched.end(), [&](const QString& tie) {
