@@ -200,6 +200,8 @@ const char* const kTextCases[][4] = {
     {kGrant, "  \n ", "UNCLEAR", "The window shows no readable text"},
     {"Finish week 3 of the statistics course", "Week 5 | Coursera\nStatistics quiz.", "UNCLEAR",
      "Shows Week 5, not week 3"},
+    {"Préparer le conseil de classe du 2e trimestre des 4e B", "Firefox - Pronote - Notes 6A",
+     "UNCLEAR", "Shows 6A, not 4e B"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
