@@ -1882,8 +1882,12 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
             if (weighing->page && other.kind == Kind::month) {
                 continue;
             }
+            // A tracker's key ("PAY-2231") and a number after "#" (a pull
+            // request, a pipeline) count in different systems.
+            const auto numbered = [](const Specific& s) { return s.key.startsWith(u'#'); };
             const auto same = std::find_if(wanted.begin(), wanted.end(), [&](const Specific& s) {
                 return s.kind == other.kind &&
+                       (s.kind != Kind::item || numbered(s) == numbered(other)) &&
                        (s.kind != Kind::project || sort(s.key) == sort(other.key)) &&
                        (s.kind != Kind::part || partOf(s.key) == partOf(other.key));
             });
@@ -2241,6 +2245,11 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     qsizetype kind = 0;
     while (kind + 1 < m_index->newsKinds.size() && !news.hasCaptured(kind + 1)) {
         ++kind;
+    }
+    // A comparison of three things of the aimset's subject, beyond names of
+    // tools and places ("SQL LEFT JOIN vs. LEFT OUTER JOIN"), is the subject.
+    if (r.subjectTies >= 3 && m_index->newsKinds.at(kind) == QStringLiteral("comparisons")) {
+        return decided;
     }
     return asNews(m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() +
                   QLatin1Char(')'));
