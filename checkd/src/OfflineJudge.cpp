@@ -2221,7 +2221,9 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         !r.intendedPlace && !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
         return asNews(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
     }
-    if (r.strongTies > 1) {
+    // Two full words of the aimset settle it; so do two things of its subject
+    // beyond names at a place it needs (a job board to hire from).
+    if (r.strongTies > 1 || (r.intendedPlace && r.subjectTies >= 2)) {
         return decided;
     }
     // A capitalised word in brackets abbreviates the name before it
