@@ -65,6 +65,12 @@ std::optional<QList<Section>> readSections(const QString& directory, const QStri
             if (phrase.contains(u'[') || phrase.contains(u']')) {
                 return fail(QStringLiteral("a bracket inside a phrase: ") + phrase.toString());
             }
+            // "twitter = x" names one site twice; neither name may be empty.
+            for (const QStringView name : phrase.tokenize(u'=')) {
+                if (name.trimmed().isEmpty()) {
+                    return fail(QStringLiteral("an empty name of a site: ") + phrase.toString());
+                }
+            }
             entries.append(phrase.toString());
         }
     }

@@ -58,8 +58,22 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
-// "Kapitel 3"), projects ("payments-service") and months.
-enum class Kind : quint8 { item, course, year, part, project, month };
+// "Kapitel 3"), projects ("payments-service"), months, a job's seniority
+// ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
+// the repository whose pull requests a window lists, and seasons.
+enum class Kind : quint8 {
+    item,
+    course,
+    year,
+    part,
+    project,
+    month,
+    rank,
+    stage,
+    firm,
+    repository,
+    season
+};
 
 struct Specific {
     Kind kind;
@@ -123,6 +137,199 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         for (const int n : years) {
             if (n <= 13) {
                 add(Kind::year, prefix + QString::number(n), m.captured());
+            }
+        }
+    }
+    // "Y9" is Year 9; a French class is its year and a section ("4e B",
+    // "3eB"; in a title also "6A"), not an ordinal ("2e trimestre").
+    static const QRegularExpression shortYear(QStringLiteral("(?<![\\w-])Y(\\d{1,2})(?![\\w-])"));
+    static const QRegularExpression classe(
+        QStringLiteral("(?<![\\w-])([1-6])(?:e|ème) ?([A-H])?(?![\\w-])(?! (?:trimestre|semestre|"
+                       "année|an|étage|siècle|arrondissement|édition|fois|place|partie|jour|mois|"
+                       "semaine|classe|main)\\b)"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression section(QStringLiteral("(?<![\\w-])([1-6])([A-H])(?![\\w-])"));
+    for (auto it = shortYear.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::year, QStringLiteral("year") + QString::number(m.captured(1).toInt()),
+            m.captured());
+    }
+    for (const QRegularExpression* form : {&classe, &section}) {
+        for (auto it = form->globalMatch(text); it.hasNext() && (asTitle || form == &classe);) {
+            const auto m = it.next();
+            add(Kind::year, QStringLiteral("classe") + m.captured(1), m.captured());
+        }
+    }
+    static const QRegularExpression rank(QStringLiteral("\\b(junior|senior)\\b"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    for (auto it = rank.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::rank, m.captured(1).toLower(), m.captured());
+    }
+    // "Production" is an environment only among systems' words or joined to
+    // a name ("terraform-production"): a film's or a factory's is none.
+    static const QRegularExpression stage(
+        QStringLiteral("(?:^|([-_./])|\\b)(staging|prod|production)\\b(?=([-_./])?)(?:\\W+(\\w+))?"
+                       "(?:\\W+(\\w+))?"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression systems(
+        QStringLiteral("^(?:cluster|clusters|server|servers|environment|env|database|db|deploy|"
+                       "deployment|ingress|namespace|instance|branch|config|kubernetes|k8s|api|"
+                       "stack|bucket|infra|release|build|pipeline)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    for (auto it = stage.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString name = m.captured(2).toLower();
+        const bool joined = !m.captured(1).isEmpty() || !m.captured(3).isEmpty();
+        if (name != QStringLiteral("production") || joined ||
+            systems.match(m.captured(4)).hasMatch() || systems.match(m.captured(5)).hasMatch()) {
+            add(Kind::stage,
+                name == QStringLiteral("staging") ? name : QStringLiteral("production"),
+                m.captured(2));
+        }
+    }
+    // A firm is the capitalised name before its trade or legal form ("Delgado
+    // Bakery", "Ortega Plumbing & Heating", "Van Dijk Bouw"), keyed by that
+    // name. A firm's own clients ("Halden & Co's clients") are other firms.
+    static const QSet<QString> firmWords{QStringLiteral("bakery"),
+                                         QStringLiteral("dental"),
+                                         QStringLiteral("logistics"),
+                                         QStringLiteral("freight"),
+                                         QStringLiteral("plumbing"),
+                                         QStringLiteral("heating"),
+                                         QStringLiteral("builders"),
+                                         QStringLiteral("construction"),
+                                         QStringLiteral("traders"),
+                                         QStringLiteral("holdings"),
+                                         QStringLiteral("partners"),
+                                         QStringLiteral("associates"),
+                                         QStringLiteral("consulting"),
+                                         QStringLiteral("consultants"),
+                                         QStringLiteral("estates"),
+                                         QStringLiteral("bouw"),
+                                         QStringLiteral("installatie"),
+                                         QStringLiteral("installaties"),
+                                         QStringLiteral("ltd"),
+                                         QStringLiteral("limited"),
+                                         QStringLiteral("inc"),
+                                         QStringLiteral("llc"),
+                                         QStringLiteral("llp"),
+                                         QStringLiteral("plc"),
+                                         QStringLiteral("gmbh"),
+                                         QStringLiteral("ag"),
+                                         QStringLiteral("kg"),
+                                         QStringLiteral("co"),
+                                         QStringLiteral("sarl"),
+                                         QStringLiteral("srl"),
+                                         QStringLiteral("bv"),
+                                         QStringLiteral("pty"),
+                                         QStringLiteral("solicitors"),
+                                         QStringLiteral("accountants"),
+                                         QStringLiteral("architects"),
+                                         QStringLiteral("abogados"),
+                                         QStringLiteral("asesores"),
+                                         QStringLiteral("avocats"),
+                                         QStringLiteral("advocaten"),
+                                         QStringLiteral("rechtsanwälte"),
+                                         QStringLiteral("steuerberater"),
+                                         QStringLiteral("roofing"),
+                                         QStringLiteral("landscaping"),
+                                         QStringLiteral("electrical")};
+    static const QRegularExpression token(QStringLiteral("\\p{L}[\\p{L}\\p{N}]*(?:['’]s)?|&"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    // A name and its trade stand side by side ("Mueller_GmbH" is a file's name).
+    static const QRegularExpression anyFirmWord = [] {
+        QStringList words(firmWords.begin(), firmWords.end());
+        return QRegularExpression(QStringLiteral("\\b(?:") + words.join(QLatin1Char('|')) +
+                                      QStringLiteral(")\\b"),
+                                  QRegularExpression::CaseInsensitiveOption |
+                                      QRegularExpression::UseUnicodePropertiesOption);
+    }();
+    QList<QRegularExpressionMatch> tokens;
+    for (auto it = anyFirmWord.match(text).hasMatch() ? token.globalMatch(text)
+                                                      : QRegularExpressionMatchIterator();
+         it.hasNext();) {
+        tokens.append(it.next());
+    }
+    const auto possessive = [](const QString& w) {
+        return w.endsWith(QStringLiteral("'s")) || w.endsWith(QStringLiteral("\u2019s"));
+    };
+    const auto bare = [&](qsizetype at) {
+        const QString w = tokens.at(at).captured();
+        return (possessive(w) ? w.chopped(2) : w).toLower();
+    };
+    const auto beside = [&](qsizetype at) {
+        const qsizetype end = tokens.at(at - 1).capturedEnd();
+        return text.mid(end, tokens.at(at).capturedStart() - end) == QStringLiteral(" ");
+    };
+    const auto trade = [&](qsizetype at) {
+        return firmWords.contains(bare(at)) || tokens.at(at).captured() == QStringLiteral("&");
+    };
+    for (qsizetype i = 1; i < tokens.size(); ++i) {
+        const QString w = tokens.at(i).captured();
+        qsizetype name = i - 1;
+        if (tokens.at(name).captured() == QStringLiteral("&") && beside(name)) {
+            --name;
+        }
+        const QString n = tokens.at(name).captured();
+        if (!firmWords.contains(bare(i)) || (asTitle && !w.at(0).isUpper()) ||
+            name < (asTitle ? 0 : 1) || !beside(name + 1) || trade(name) || !n.at(0).isUpper() ||
+            possessive(n)) {
+            continue;
+        }
+        qsizetype last = i;
+        while (last + 1 < tokens.size() && trade(last + 1) && beside(last + 1)) {
+            ++last;
+        }
+        if (!possessive(tokens.at(last).captured())) {
+            // "Müller" and "Mueller" are one name.
+            QString key = n.toLower();
+            key.replace(QStringLiteral("ä"), QStringLiteral("ae"))
+                .replace(QStringLiteral("ö"), QStringLiteral("oe"))
+                .replace(QStringLiteral("ü"), QStringLiteral("ue"));
+            add(Kind::firm, key, n + QLatin1Char(' ') + w);
+        }
+    }
+    // An aimset names its code by "the payments service"; a window listing
+    // pull requests shows whose ("Pull requests · kovacs-dev/dotfiles").
+    static const QRegularExpression ownCode(
+        QStringLiteral("\\b(?:the|our|my) ([a-z][a-z0-9-]+) (?:service|repo|repository)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression requests(
+        QStringLiteral("\\b(?:pull|merge) requests?\\b.*?[\\w.-]+/([\\w.-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = (asTitle ? requests : ownCode).match(text); m.hasMatch()) {
+        add(Kind::repository, m.captured(1).toLower(), m.captured(1));
+    }
+    // A season of a campaign, a menu or a collection; German and Dutch join
+    // it to the thing ("Herbstkarte"). Christmas falls in winter.
+    static const QStringList seasonKeys{QStringLiteral("spring"), QStringLiteral("summer"),
+                                        QStringLiteral("autumn"), QStringLiteral("winter"),
+                                        QStringLiteral("christmas")};
+    static const QRegularExpression season = [] {
+        QStringList groups;
+        for (const auto& [words, joined] :
+             {std::pair{"spring|primavera|printemps", "frühling|frühjahr"},
+              std::pair{"summer|verano|verão", "sommer|zomer"},
+              std::pair{"autumn|otoño|automne|autunno|outono", "herbst|herfst"},
+              std::pair{"invierno|hiver|inverno", "winter"},
+              std::pair{"christmas|xmas|navidad|noël|noel|natale", "weihnacht|kerst"}}) {
+            groups.append(QStringLiteral("((?:%1)(?!\\p{L})|%2)")
+                              .arg(QString::fromUtf8(words), QString::fromUtf8(joined)));
+        }
+        return QRegularExpression(QStringLiteral("(?<!\\p{L})(?:") + groups.join(QLatin1Char('|')) +
+                                      QLatin1Char(')'),
+                                  QRegularExpression::CaseInsensitiveOption |
+                                      QRegularExpression::UseUnicodePropertiesOption);
+    }();
+    for (auto it = season.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        for (qsizetype k = 0; k < seasonKeys.size(); ++k) {
+            if (m.capturedLength(static_cast<int>(k) + 1) > 0) {
+                add(Kind::season, seasonKeys.at(k), m.captured());
+                if (k + 1 == seasonKeys.size()) {
+                    add(Kind::season, QStringLiteral("winter"), m.captured());
+                }
             }
         }
     }
@@ -377,6 +584,9 @@ struct OfflineJudge::Index {
         QStringList terms;
     };
     QList<Part> wholeParts;
+    // The other names of a site ("twitter" = "x"), by phrase id -> its first name's id.
+    QHash<int, int> sameSite;
+    int siteOf(int id) const { return sameSite.value(id, id); }
     QHash<QString, QList<int>> parts;  // case-folded title part -> its phrases
     TermHash<QList<int>> partsByFirst; // first term -> its phrases, to find names in an aimset
     qsizetype longestPart = 0;
@@ -883,7 +1093,21 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                 index->errandKinds.insert(category.name);
             }
             for (const QString& place : category.places) {
-                index->add(place, analyzeTerms(place, words), Role::place, ref);
+                // "twitter = x": one site under each of its names.
+                int first = -1;
+                for (const QString& name : place.split(QLatin1Char('='))) {
+                    const QString trimmed = name.trimmed();
+                    const int id = static_cast<int>(index->shown.size());
+                    index->add(trimmed, analyzeTerms(trimmed, words), Role::place, ref);
+                    if (index->shown.size() == id) {
+                        continue; // already known under this category
+                    }
+                    if (first < 0) {
+                        first = id;
+                    } else {
+                        index->sameSite.insert(id, first);
+                    }
+                }
             }
         }
         for (const Knowledge::Topic& topic : knowledge.topics) {
@@ -1064,7 +1288,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         case Role::topic:
             break;
         case Role::place:
-            profile->named.insert(match.id);
+            profile->named.insert(index.siteOf(match.id));
             profile->namedCategories.insert(match.ref);
             break;
         case Role::cue:
@@ -1082,7 +1306,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         for (const int p : index.partsNamed(it.next().captured().toCaseFolded())) {
             if (const Index::Entry& entry = index.wholeParts.at(p).entry;
                 entry.role == Role::place) {
-                profile->named.insert(entry.id);
+                profile->named.insert(index.siteOf(entry.id));
                 profile->namedCategories.insert(entry.ref);
             }
         }
@@ -1274,7 +1498,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     QList<bool> inSiteName(bag.sequence.size(), false);
     QList<bool> inOpenSiteName(bag.sequence.size(), false);
     for (const Index::Match& match : matches) {
-        if (match.role != Role::place || profile.named.contains(match.id)) {
+        if (match.role != Role::place || profile.named.contains(index.siteOf(match.id))) {
             continue;
         }
         const Leaning leaning = index.categories.at(match.ref).leaning;
@@ -1464,7 +1688,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.conversation = true;
                 reading.conversationNames.append(shown);
             }
-            if (profile.named.contains(match.id)) {
+            if (profile.named.contains(index.siteOf(match.id))) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
                     category.leaning == Leaning::work || category.leaning == Leaning::reference;
@@ -1673,6 +1897,39 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // A bill of its own ("Invoice #0078", "Factura octubre", "Rechnung
+    // 2026-118") is accounts' work: to an aimset that names no bill, nor a
+    // field whose word it is, it is another task, however much it shares.
+    static const QString bills =
+        QStringLiteral("invoice|rechnung|factura|factuur|fattura|facture|faktura");
+    static const QRegularExpression bill(
+        QStringLiteral("\\b(%1) (?:(?:#|n[or]?\\. ?)?\\d|(\\p{L}+))").arg(bills),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression namesBills(
+        QStringLiteral("\\b(?:bills?|billing|%1)").arg(bills),
+        QRegularExpression::CaseInsensitiveOption);
+    if (!namesBills.match(aimset).hasMatch()) {
+        const QString head = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
+        // Every part: a short page is read as a title, its first part as an app.
+        for (const QString& part :
+             bill.match(head).hasMatch() ? titleParts(head, true) : QStringList()) {
+            const auto m = bill.match(part);
+            bool dated = m.hasMatch() && m.captured(2).isEmpty();
+            if (m.hasMatch() && !dated) {
+                const QList<Specific> after = specificsNamed(m.captured(2), true);
+                dated = std::any_of(after.begin(), after.end(),
+                                    [](const Specific& s) { return s.kind == Kind::month; });
+            }
+            const QString word = m.captured(1).left(5);
+            if (dated && std::none_of(weighing->reading.matched.begin(),
+                                      weighing->reading.matched.end(), [&](const QString& tie) {
+                                          return tie.startsWith(word, Qt::CaseInsensitive);
+                                      })) {
+                return Decision{Verdict::unclear, QStringLiteral("Shows ") + part +
+                                                      QStringLiteral(", not ") + quoted(aimset)};
+            }
+        }
+    }
     // A paper or magazine the knowledge does not list is still a place of
     // news, where nothing else names the place.
     if (Reading& r = weighing->reading; r.newsName.isEmpty() && !r.mixedPlace && !r.leisurePlace &&

@@ -66,6 +66,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Log the plasmid preps", "Chrome - Notebook | Benchling", kept},
     {"Reply on our Mastodon account", "Firefox - Home | Mastodon", kept},
     {"Reply to comments on X", "Firefox - Notifications / X", asked},
+    {"Reply to comments on Twitter", "Firefox - Notifications / X", asked}, // one site, two names
     {"Plan the Year 8 lessons on the Tudors", "Firefox - Year 10 Maths – Google Classroom", asked},
     {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
      asked},
@@ -199,6 +200,8 @@ const char* const kTextCases[][4] = {
     {kGrant, "  \n ", "UNCLEAR", "The window shows no readable text"},
     {"Finish week 3 of the statistics course", "Week 5 | Coursera\nStatistics quiz.", "UNCLEAR",
      "Shows Week 5, not week 3"},
+    {"Préparer le conseil de classe du 2e trimestre des 4e B", "Firefox - Pronote - Notes 6A",
+     "UNCLEAR", "Shows 6A, not 4e B"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
@@ -289,6 +292,8 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
          "topics.txt:2: unknown category kitchens (not in places.txt)"},
         {"cues.txt", "[leisure: memes]\nmemes,, lol\n",
          "cues.txt:2: an empty phrase (two commas in a row?)"},
+        {"places.txt", "[game: leisure]\nsteam = , itch.io\n",
+         "places.txt:2: an empty name of a site: steam ="},
         {"weights.txt", "# fitted\ndirect = lots\n",
          "weights.txt:2: a weight is written name = number, not direct = lots"},
         {"weights.txt", "aligned from = 0\nclosed below = 1\n",
