@@ -3,6 +3,7 @@
 #include <libstemmer.h>
 
 #include <QHash>
+#include <QSet>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -115,7 +116,8 @@ QString withoutAccents(const QString& word) {
     folded.reserve(decomposed.size());
     for (const QChar c : decomposed) {
         if (c.category() != QChar::Mark_NonSpacing) {
-            folded.append(c);
+            // Turkish "İ" has no simple case folding: it decomposes to "I".
+            folded.append(c.toCaseFolded());
         }
     }
     return folded;
@@ -134,7 +136,10 @@ QString termOf(QStringView word, WordMemory& memory) {
     }
     const QString key = word.toString();
     thread_local Stemmer english;
-    const QString term = stem(singularOfGerman(withoutAccents(key)), english.stemmer);
+    // A word its accents tell from another: French "même" (same) is no meme.
+    static const QSet<QString> accentsTell{QStringLiteral("même"), QStringLiteral("mêmes")};
+    const QString term = stem(
+        singularOfGerman(accentsTell.contains(key) ? key : withoutAccents(key)), english.stemmer);
     known.insert(key, term);
     return term;
 }
