@@ -1035,21 +1035,38 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             }
             index->languages.append(prepared);
         }
-        // Each topic word is analysed once, here, for the field terms and the
-        // index. That is most of the start-up, so the topics are shared among
-        // the cores, each worker with its own memory of the words it reduced.
-        QList<QList<QStringList>> topicTerms(knowledge.topics.size());
+        // Each phrase of the knowledge (topic words, names of places, cues) is
+        // analysed once, here. That is most of the start-up, so the lists are
+        // shared among the cores, each worker with its own memory of the
+        // words it reduced. A place's names ("twitter = x") are listed apart.
+        QList<QStringList> lists;
+        lists.reserve(knowledge.topics.size() + knowledge.categories.size() +
+                      knowledge.cues.size());
+        for (const Knowledge::Topic& topic : knowledge.topics) {
+            lists.append(topic.words);
+        }
+        for (const Knowledge::Category& category : knowledge.categories) {
+            QStringList names;
+            for (const QString& place : category.places) {
+                for (const QString& name : place.split(QLatin1Char('='))) {
+                    names.append(name.trimmed());
+                }
+            }
+            lists.append(names);
+        }
+        for (const Knowledge::Cue& cue : knowledge.cues) {
+            lists.append(cue.news ? QStringList() : cue.phrases);
+        }
+        QList<QList<QStringList>> analysedLists(lists.size());
         {
-            QList<QStringList>* const analysed = topicTerms.data();
+            QList<QStringList>* const analysed = analysedLists.data();
             const qsizetype workers =
                 std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, 4);
-            const auto analyse = [&knowledge, analysed, workers](qsizetype first,
-                                                                 WordMemory& memory) {
-                for (qsizetype t = first; t < knowledge.topics.size(); t += workers) {
-                    const QStringList& topicWords = knowledge.topics.at(t).words;
-                    analysed[t].reserve(topicWords.size());
-                    for (const QString& word : topicWords) {
-                        analysed[t].append(analyzeTerms(word, memory));
+            const auto analyse = [&lists, analysed, workers](qsizetype first, WordMemory& memory) {
+                for (qsizetype l = first; l < lists.size(); l += workers) {
+                    analysed[l].reserve(lists.at(l).size());
+                    for (const QString& word : lists.at(l)) {
+                        analysed[l].append(analyzeTerms(word, memory));
                     }
                 }
             };
@@ -1065,8 +1082,9 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                 helper.join();
             }
         }
+        lists.clear();
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
-            for (const QStringList& terms : std::as_const(topicTerms.at(t))) {
+            for (const QStringList& terms : std::as_const(analysedLists.at(t))) {
                 if (terms.size() == 1) {
                     index->fieldTerms.insert(terms.first());
                     if (!index->genericTerms.contains(terms.first()) &&
@@ -1092,13 +1110,16 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             if (category.leaning == Leaning::errand) {
                 index->errandKinds.insert(category.name);
             }
+            const QList<QStringList> placeTerms =
+                std::exchange(analysedLists[knowledge.topics.size() + ref], {});
+            qsizetype named = 0;
             for (const QString& place : category.places) {
                 // "twitter = x": one site under each of its names.
                 int first = -1;
                 for (const QString& name : place.split(QLatin1Char('='))) {
                     const QString trimmed = name.trimmed();
                     const int id = static_cast<int>(index->shown.size());
-                    index->add(trimmed, analyzeTerms(trimmed, words), Role::place, ref);
+                    index->add(trimmed, placeTerms.at(named++), Role::place, ref);
                     if (index->shown.size() == id) {
                         continue; // already known under this category
                     }
@@ -1125,7 +1146,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             }
             index->topics.append(prepared);
             // Each topic's terms go as soon as the index holds them.
-            const QList<QStringList> analysed = std::exchange(topicTerms[ref], {});
+            const QList<QStringList> analysed = std::exchange(analysedLists[ref], {});
             for (qsizetype w = 0; w < topic.words.size(); ++w) {
                 const QString& word = topic.words.at(w);
                 index->add(word, analysed.at(w), Role::topic, ref, topic.broad);
@@ -1138,8 +1159,10 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
             const Knowledge::Cue& cue = knowledge.cues.at(i);
             if (!cue.news) {
-                for (const QString& phrase : cue.phrases) {
-                    index->add(phrase, analyzeTerms(phrase, words), Role::cue, static_cast<int>(i));
+                const QList<QStringList>& cueTerms =
+                    analysedLists.at(knowledge.topics.size() + knowledge.categories.size() + i);
+                for (qsizetype p = 0; p < cue.phrases.size(); ++p) {
+                    index->add(cue.phrases.at(p), cueTerms.at(p), Role::cue, static_cast<int>(i));
                 }
                 continue;
             }
@@ -1882,8 +1905,12 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
             if (weighing->page && other.kind == Kind::month) {
                 continue;
             }
+            // A tracker's key ("PAY-2231") and a number after "#" (a pull
+            // request, a pipeline) count in different systems.
+            const auto numbered = [](const Specific& s) { return s.key.startsWith(u'#'); };
             const auto same = std::find_if(wanted.begin(), wanted.end(), [&](const Specific& s) {
                 return s.kind == other.kind &&
+                       (s.kind != Kind::item || numbered(s) == numbered(other)) &&
                        (s.kind != Kind::project || sort(s.key) == sort(other.key)) &&
                        (s.kind != Kind::part || partOf(s.key) == partOf(other.key));
             });
@@ -2217,7 +2244,9 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         !r.intendedPlace && !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
         return asNews(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
     }
-    if (r.strongTies > 1) {
+    // Two full words of the aimset settle it; so do two things of its subject
+    // beyond names at a place it needs (a job board to hire from).
+    if (r.strongTies > 1 || (r.intendedPlace && r.subjectTies >= 2)) {
         return decided;
     }
     // A capitalised word in brackets abbreviates the name before it
@@ -2241,6 +2270,11 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     qsizetype kind = 0;
     while (kind + 1 < m_index->newsKinds.size() && !news.hasCaptured(kind + 1)) {
         ++kind;
+    }
+    // A comparison of three things of the aimset's subject, beyond names of
+    // tools and places ("SQL LEFT JOIN vs. LEFT OUTER JOIN"), is the subject.
+    if (r.subjectTies >= 3 && m_index->newsKinds.at(kind) == QStringLiteral("comparisons")) {
+        return decided;
     }
     return asNews(m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() +
                   QLatin1Char(')'));

@@ -56,6 +56,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      asked},
     {"Review PR #482 in acme/inventory-api",
      "Firefox - Bump eslint to 9.2 · Pull Request #479 · acme/inventory-api", asked},
+    {"Fix the export test BILL-311", "Firefox - Pull Request #512: retry the export test", kept},
+    {"Learn SQL window functions", "Firefox - SQL LAG vs LEAD window functions", kept},
     {"Revise enzyme kinetics for BIOL 2110", "Evince - CHEM1210_Lab_Report_4.pdf", asked},
     // A site named by a common phrase ("Built In") is not found inside other words.
     {"Retouch the shoe photos",
