@@ -945,6 +945,7 @@ struct OfflineJudge::Reading {
     bool inAimsetLanguage = false; // written in the language the aimset practises
     bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
     int unrelatedWords = 0;        // content words that tie to nothing of the aimset
+    int workWords = 0;             // words of another field of work, not of play
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
     int strongTies = 0;  // aimset words of full weight found
@@ -1648,7 +1649,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     QSet<int> counted;
     QSet<QString> explained = directTerms; // terms that a match accounts for
     explained.unite(formTies);
-    QSet<int> foreign; // by phrase text number
+    QSet<int> foreign;     // by phrase text number
+    QSet<int> foreignWork; // of them, words of a field of work, not of play
     QSet<int> own;
     QSet<int> cueSeen;
     double strongestLeisure = 0;
@@ -1678,6 +1680,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 if (!match.generic && !namesAPlace(match) &&
                     !profile.neighbours.contains(match.ref)) {
                     foreign.insert(match.text);
+                    if (!index.topics.at(match.ref).play) {
+                        foreignWork.insert(match.text);
+                    }
                 }
                 break;
             }
@@ -1845,7 +1850,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         own.insert(index.textIds.value(term, --untracked));
     }
     foreign.subtract(own);
+    foreignWork.subtract(own);
     reading.foreignWords = static_cast<int>(foreign.size());
+    reading.workWords = static_cast<int>(foreignWork.size());
     reading.ownWords = static_cast<int>(own.size());
     for (const QString& term : bag.terms) {
         if (!explained.contains(term) && !index.stopTerms.contains(term) &&
@@ -2298,19 +2305,23 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     // rest, and nothing is closed without a sign of play to name.
     const bool bare = r.relatedness() == 0 && r.ownWords == 0 && !r.aimsetAboutPlay &&
                       !r.intendedPlace && !r.namedPlace && !r.workPlace && !r.learning;
+    // A page there mostly in words of a field of work, with no sign of play,
+    // may be that field's page at a place of play (a streaming site's guide
+    // for subtitlers): never closed, at most asked about.
+    const bool otherWork = r.cues == 0 && r.workWords >= 2 && r.workWords > r.ownWords;
     // So is a page showing nothing but a site's own name and feed ("YouTube",
     // "Hacker News") once the rules find play there: there is nothing to ask.
     // Words of another field count against it only where the aimset's own
     // field is known, so that their being elsewhere means something.
     const bool onlyItsFeed = r.unrelatedWords == 0 && (r.foreignWords == 0 || r.aimsetKnown);
-    const bool closing =
-        weighing.rules.verdict == Verdict::misaligned && (r.playPlace || onlyItsFeed) && bare;
+    const bool closing = weighing.rules.verdict == Verdict::misaligned &&
+                         (r.playPlace || onlyItsFeed) && bare && !otherWork;
     // Nor does a low score close a place the aimset needs or names, or play
     // when the aimset is about play: there, play may well be the work. Nor a
     // forum's thread: people ask there about their work in words of its trade
     // ("Patch Tuesday megathread" to rolling out updates).
-    const bool closable =
-        r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay && !r.forumPlace;
+    const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace &&
+                          !r.aimsetAboutPlay && !r.forumPlace && !otherWork;
     // Nor does a score keep a title for one weak word it shares among many others
     // ("Report a lost or stolen card" to an incident report). Nor does it
     // keep a window that shows nothing of the aimset's subject beyond its

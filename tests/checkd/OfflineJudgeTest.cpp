@@ -237,6 +237,9 @@ const char* const kTextCases[][4] = {
      "survey\u201D"},
     {kGrant, "Firefox - How suspension bridges carry their load - YouTube — Mozilla Firefox",
      "UNCLEAR", "No clear link to \u201CDraft the grant proposal for the wetland survey\u201D"},
+    {"Subtitle the short film",
+     "Netflix Help Center - Accessibility guidelines for audio description", "UNCLEAR",
+     "No clear link to \u201CSubtitle the short film\u201D"},
     // Where the rules are unsure the fitted score decides: a chat someone
     // writes in is kept (the rules alone would ask).
     {"Plan my daughter's 8th birthday party",
