@@ -939,6 +939,7 @@ struct OfflineJudge::Reading {
     bool workPlace = false;
     bool referencePlace = false;   // an encyclopedia or dictionary
     bool documentPlace = false;    // a document's editor or viewer, or mail: one's own material
+    bool showsFile = false;        // a file's name, its kind after the dot ("plan.xlsx")
     bool conversation = false;     // mail or chat, named by the aimset or not
     QStringList conversationNames; // their names as listed, to find where the title ends
     bool learning = false;
@@ -1822,6 +1823,13 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
     }
     reading.related = std::min(reading.related, kRelatedCap);
+    static const QRegularExpression file(
+        QStringLiteral(
+            "[\\p{L}\\p{N}_)\\]-]\\.(?:pdf|docx?|odt|ods|odp|odg|xlsx?|xlsm|pptx?|csv|tsv|"
+            "txt|md|rtf|tex|html?|png|jpe?g|tiff?|psd|xcf|svg|indd|wav|flac|aiff?|"
+            "3dm|blend|dwg|skp|ipynb|py|sql|json|ya?ml)(?![\\p{L}\\p{N}.@])"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    reading.showsFile = reading.workPlace && file.match(window).hasMatch();
     if (profile.language >= 0) {
         // Written in that language: more of its common words than of any other.
         QList<int> counts(index.languages.size(), 0);
@@ -2099,6 +2107,11 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
     }
     // Looking something up is part of most work, whatever the entry.
     if (r.referencePlace && r.leisure == 0) {
+        return aligned();
+    }
+    // A file open in a tool of work ("plan_financement.xlsx - LibreOffice
+    // Calc") is one's own material, whatever field its name reads as.
+    if (r.workPlace && r.showsFile && r.leisure == 0) {
         return aligned();
     }
     if (aboutElse) {

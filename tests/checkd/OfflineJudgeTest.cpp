@@ -42,6 +42,8 @@ TEST(TextAnalysisTest, WordFormsCaseAccentsAndScriptsMeet) {
 const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A feed with no word in common is play.
     {kGrant, "Firefox - Home / X — Mozilla Firefox", closed},
+    // One's own file in a tool of work is work, whatever its name reads as.
+    {kGrant, "LibreOffice Calc - boat_hire_quotes_2026.ods - LibreOffice Calc", kept},
     // Shared words do not beat obvious play: at most the user is asked.
     {kChemistry,
      "Google Chrome - Breaking Bad S02E04 - Chemistry of a lie - Netflix - Google Chrome", asked},
