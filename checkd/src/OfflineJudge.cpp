@@ -1995,6 +1995,16 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
             }
         }
     }
+    // An encyclopedia's list of a name's meanings is no entry on any of them.
+    static const QRegularExpression meanings(
+        QStringLiteral("\\((?:disambiguation|begriffsklärung|homonymie|desambiguación|"
+                       "desambiguação|disambigua|doorverwijspagina)\\)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (weighing->reading.referencePlace &&
+        meanings.match(weighing->page ? window.left(kTitleLength) : window).hasMatch()) {
+        return Decision{Verdict::unclear,
+                        QStringLiteral("Looks like a list of meanings, not ") + quoted(aimset)};
+    }
     // A paper or magazine the knowledge does not list is still a place of
     // news, where nothing else names the place.
     if (Reading& r = weighing->reading; r.newsName.isEmpty() && !r.mixedPlace && !r.leisurePlace &&
