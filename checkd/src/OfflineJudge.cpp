@@ -60,9 +60,11 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
 // "Kapitel 3"), projects ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
-// the repository whose pull requests a window lists, and seasons.
+// the repository whose pull requests a window lists, seasons, and the
+// numbered records of a business ("account 44-1093", "Bestellung 55120").
 enum class Kind : quint8 {
     item,
+    record,
     course,
     year,
     part,
@@ -115,6 +117,34 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     for (auto it = item.globalMatch(text); it.hasNext();) {
         const QString shown = it.next().captured();
         add(Kind::item, shown, shown);
+    }
+    // A record keyed by its kind and number: another customer's account is
+    // another task, an order of the same number in a mail the same one.
+    static const QList<QStringList> records = [] {
+        QList<QStringList> kinds;
+        for (const char* family :
+             {"account acct konto kundenkonto cuenta compte conta conto rekening",
+              "policy póliza polizza apólice polizze",
+              "claim siniestro sinistre sinistro schadenfall",
+              "order bestellung pedido commande ordine encomenda bestelling",
+              "case dossier expediente aktenzeichen"}) {
+            kinds.append(QString::fromUtf8(family).split(QLatin1Char(' ')));
+        }
+        return kinds;
+    }();
+    static const QRegularExpression record(
+        QStringLiteral("\\b(\\p{L}+) (?:no\\.? |nr\\.? |number |n[º°o]\\.? |#)?"
+                       "(?!(?:19|20)\\d\\d\\b(?!-\\d))(\\d{2,}(?:-\\d+)*)\\b(?![.,/]\\d)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    for (auto it = record.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString w = m.captured(1).toLower();
+        for (const QStringList& kind : records) {
+            if (kind.contains(w)) {
+                add(Kind::record, kind.first() + QLatin1Char(':') + compact(m.captured(2)),
+                    m.captured());
+            }
+        }
     }
     for (auto it = course.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
@@ -1964,6 +1994,16 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                                                       QStringLiteral(", not ") + quoted(aimset)};
             }
         }
+    }
+    // An encyclopedia's list of a name's meanings is no entry on any of them.
+    static const QRegularExpression meanings(
+        QStringLiteral("\\((?:disambiguation|begriffsklärung|homonymie|desambiguación|"
+                       "desambiguação|disambigua|doorverwijspagina)\\)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (weighing->reading.referencePlace &&
+        meanings.match(weighing->page ? window.left(kTitleLength) : window).hasMatch()) {
+        return Decision{Verdict::unclear,
+                        QStringLiteral("Looks like a list of meanings, not ") + quoted(aimset)};
     }
     // A paper or magazine the knowledge does not list is still a place of
     // news, where nothing else names the place.

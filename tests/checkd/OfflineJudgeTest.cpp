@@ -207,6 +207,8 @@ const char* const kTextCases[][4] = {
      "Shows Week 5, not week 3"},
     {"Préparer le conseil de classe du 2e trimestre des 4e B", "Firefox - Pronote - Notes 6A",
      "UNCLEAR", "Shows 6A, not 4e B"},
+    {"Call Mr Reyes about account 31-2207", "Firefox - CRM - Account 31-4410 - Ortiz", "UNCLEAR",
+     "Shows Account 31-4410, not account 31-2207"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
