@@ -93,6 +93,10 @@ QString compact(const QString& text) {
     return out;
 }
 
+// A bill in the languages the judge reads.
+const QString kBillWords =
+    QStringLiteral("invoice|rechnung|factura|factuur|fattura|facture|faktura");
+
 QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     static const QRegularExpression item(
         QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|\\b[A-Z][A-Z0-9]{1,9}-\\d{1,6}\\b"));
@@ -938,6 +942,7 @@ struct OfflineJudge::Profile {
     QSet<int> neighbours; // fields whose words are no sign of another subject
     QList<Specific> specifics;
     bool followsNews = false; // about releases, events, jobs or choosing a tool
+    bool namesBills = false;  // "bills", "invoices": a bill is the aimset's own work
     bool translating = false; // into a language, not practising it
 };
 
@@ -1113,7 +1118,6 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                 helper.join();
             }
         }
-        lists.clear();
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
             for (const QStringList& terms : std::as_const(analysedLists.at(t))) {
                 if (terms.size() == 1) {
@@ -1141,16 +1145,18 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             if (category.leaning == Leaning::errand) {
                 index->errandKinds.insert(category.name);
             }
+            // The names as listed for analysis, each place's in a row.
+            const QStringList names = std::exchange(lists[knowledge.topics.size() + ref], {});
             const QList<QStringList> placeTerms =
                 std::exchange(analysedLists[knowledge.topics.size() + ref], {});
             qsizetype named = 0;
             for (const QString& place : category.places) {
                 // "twitter = x": one site under each of its names.
                 int first = -1;
-                for (const QString& name : place.split(QLatin1Char('='))) {
-                    const QString trimmed = name.trimmed();
+                for (qsizetype left = place.count(QLatin1Char('=')) + 1; left > 0; --left) {
                     const int id = static_cast<int>(index->shown.size());
-                    index->add(trimmed, placeTerms.at(named++), Role::place, ref);
+                    index->add(names.at(named), placeTerms.at(named), Role::place, ref);
+                    ++named;
                     if (index->shown.size() == id) {
                         continue; // already known under this category
                     }
@@ -1162,6 +1168,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                 }
             }
         }
+        lists.clear();
         for (const Knowledge::Topic& topic : knowledge.topics) {
             const int ref = static_cast<int>(index->topics.size());
             Index::Topic prepared{topic.name, topic.play, topic.broad, {}};
@@ -1402,6 +1409,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     }
     profile->specifics = specificsNamed(aimset, false);
     profile->followsNews = index.newsAims.match(aimset).hasMatch();
+    static const QRegularExpression namesBills(
+        QStringLiteral("\\b(?:bills?|billing|%1)").arg(kBillWords),
+        QRegularExpression::CaseInsensitiveOption);
+    profile->namesBills = namesBills.match(aimset).hasMatch();
     profile->translating =
         std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
             return index.topics.at(topic).name == QStringLiteral("translation");
@@ -1962,22 +1973,19 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // A page's own name comes first.
+    const QString head = weighing->page ? window.left(kTitleLength) : window;
     // A bill of its own ("Invoice #0078", "Factura octubre", "Rechnung
     // 2026-118") is accounts' work: to an aimset that names no bill, nor a
     // field whose word it is, it is another task, however much it shares.
-    static const QString bills =
-        QStringLiteral("invoice|rechnung|factura|factuur|fattura|facture|faktura");
     static const QRegularExpression bill(
-        QStringLiteral("\\b(%1) (?:(?:#|n[or]?\\. ?)?\\d|(\\p{L}+))").arg(bills),
+        QStringLiteral("\\b(%1) (?:(?:#|n[or]?\\. ?)?\\d|(\\p{L}+))").arg(kBillWords),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    static const QRegularExpression namesBills(
-        QStringLiteral("\\b(?:bills?|billing|%1)").arg(bills),
-        QRegularExpression::CaseInsensitiveOption);
-    if (!namesBills.match(aimset).hasMatch()) {
-        const QString head = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
+    if (!profile->namesBills) {
+        const QString firstLine = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
         // Every part: a short page is read as a title, its first part as an app.
         for (const QString& part :
-             bill.match(head).hasMatch() ? titleParts(head, true) : QStringList()) {
+             bill.match(firstLine).hasMatch() ? titleParts(firstLine, true) : QStringList()) {
             const auto m = bill.match(part);
             bool dated = m.hasMatch() && m.captured(2).isEmpty();
             if (m.hasMatch() && !dated) {
@@ -2000,8 +2008,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         QStringLiteral("\\((?:disambiguation|begriffsklärung|homonymie|desambiguación|"
                        "desambiguação|disambigua|doorverwijspagina)\\)"),
         QRegularExpression::CaseInsensitiveOption);
-    if (weighing->reading.referencePlace &&
-        meanings.match(weighing->page ? window.left(kTitleLength) : window).hasMatch()) {
+    if (weighing->reading.referencePlace && meanings.match(head).hasMatch()) {
         return Decision{Verdict::unclear,
                         QStringLiteral("Looks like a list of meanings, not ") + quoted(aimset)};
     }
@@ -2011,15 +2018,13 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                                         !r.forumPlace && !r.namedPlace && !r.intendedPlace &&
                                         !r.workPlace && !r.messagePlace && !r.backgroundPlace &&
                                         !r.documentPlace) {
-        const QStringList parts =
-            titleParts(weighing->page ? window.left(kTitleLength) : window, weighing->page);
+        const QStringList parts = titleParts(head, weighing->page);
         if (weighing->page || parts.size() > 1) {
             r.newsName = mastheadOf(parts, m_index->mastheads, m_index->mastheadWords);
         }
         r.unknownPaper = !r.newsName.isEmpty();
     }
-    // A page's own name comes first.
-    weighing->named = weighing->page ? window.left(kTitleLength) : window;
+    weighing->named = head;
     weighing->length = window.size();
     // Any news in a language being practised is the practice.
     weighing->reading.aimsetFollowsNews =
