@@ -984,6 +984,7 @@ struct OfflineJudge::Reading {
     bool telling = false;          // a sign of play of several words, or a place of play
     QString intendedCategory;
     int strongTies = 0;  // aimset words of full weight found
+    int nameTies = 0;    // of them, names the aimset gives (a town, a firm, a person)
     int subjectTies = 0; // ties that are more than a place's or tool's own name
     bool aimsetFollowsNews = false;
 
@@ -1588,8 +1589,21 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
     }
     QSet<QString> directTerms;
+    // A name is a capitalised word after the aimset's first that no field
+    // knows as a word of its own ("Thornbury", not the noun "Rechnung").
+    const auto isName = [&](const Profile::Term& term) {
+        if (term.weight < 1.0 || term.shown.isEmpty() || !term.shown.at(0).isUpper() ||
+            &term == &profile.terms.first()) {
+            return false;
+        }
+        const std::span<const Index::Entry> entries = index.entriesOf(term.analyzed);
+        return std::none_of(entries.begin(), entries.end(), [](const Index::Entry& e) {
+            return e.role == Role::topic && e.restCount == 0;
+        });
+    };
     const auto tie = [&](const Profile::Term& term) {
         reading.strongTies += term.weight >= 1.0 ? 1 : 0;
+        reading.nameTies += isName(term) ? 1 : 0;
         reading.direct += term.weight;
         reading.matched.append(term.shown);
         directTerms.insert(term.analyzed);
@@ -2294,6 +2308,26 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || r.learning ||
         r.messagePlace || r.documentPlace) {
         return decided;
+    }
+    // A name the aimset gives, the window's only tie among words of another
+    // field, is as often another thing of that name ("Thornbury Castle -
+    // hotel rooms" to a food bank in Thornbury): asked about where the other
+    // field outweighs it or the name runs on into a longer one.
+    const auto longerName = [&] {
+        const QString& name = r.matched.first();
+        const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
+        static const QRegularExpression next(QStringLiteral("^ (\\p{Lu}\\p{Ll}+)"),
+                                             QRegularExpression::UseUnicodePropertiesOption);
+        const QRegularExpressionMatch m =
+            at < 0 ? QRegularExpressionMatch() : next.match(weighing.named.mid(at + name.size()));
+        return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive);
+    };
+    if (!weighing.page && r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 &&
+        r.foreignWords > 0 && !r.workPlace && !r.intendedPlace && !r.namedPlace &&
+        !r.referencePlace && (r.aboutElse() || longerName())) {
+        return {Verdict::unclear,
+                QStringLiteral("Mentions ") + r.matched.first() +
+                    QStringLiteral(", but looks like another thing of that name")};
     }
     // So is an article's title at a place of news the aimset does not need,
     // however many of its words it shares, when it says more than they do:

@@ -212,6 +212,9 @@ const char* const kTextCases[][4] = {
      "UNCLEAR", "Shows 6A, not 4e B"},
     {"Call Mr Reyes about account 31-2207", "Firefox - CRM - Account 31-4410 - Ortiz", "UNCLEAR",
      "Shows Account 31-4410, not account 31-2207"},
+    {"Write the grant report for the Thornbury food bank",
+     "Firefox - Thornbury Castle – hotel rooms and dining", "UNCLEAR",
+     "Mentions Thornbury, but looks like another thing of that name"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
