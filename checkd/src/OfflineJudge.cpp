@@ -1332,6 +1332,13 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             profile->writtenIn.append(index.languages.at(l).name.toLatin1());
         }
     }
+    // English in an English aimset is a school subject or the text's language
+    // ("English essay"), seldom a language being practised.
+    if (!foreign && profile->language >= 0 &&
+        index.languages.at(profile->language).name == QStringLiteral("english")) {
+        profile->language = -1;
+        profile->languageTopic = -1;
+    }
     for (Profile::Term& term : profile->terms) {
         for (const QByteArray& language : std::as_const(profile->writtenIn)) {
             term.forms.append(formIn(term.analyzed, language.constData()));

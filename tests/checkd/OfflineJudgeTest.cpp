@@ -159,6 +159,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      asked},
     // Japanese is told by its common words too, whatever its script.
     {"Learn hiragana this week", "Firefox - 今日の東京の天気 - NHK — Mozilla Firefox", kept},
+    // English is practised too, by one who writes the aimset in another language.
+    {"practicar inglés para el B2",
+     "Firefox - How to order coffee like a local in London - YouTube — Mozilla Firefox", kept},
     // Not so a page about something else that names it: a restaurant's menu.
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
