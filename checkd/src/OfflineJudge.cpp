@@ -1479,6 +1479,27 @@ bool namesASubreddit(const QString& window) {
     return false;
 }
 
+// Letters and digits, case-folded and without accents, one space between
+// words and around them; apostrophes join ("Blackwell's" is "Blackwells").
+QString spelled(const QString& text) {
+    QString out;
+    out.reserve(text.size() + 2);
+    out.append(QLatin1Char(' '));
+    for (const QChar c : text.normalized(QString::NormalizationForm_D)) {
+        if (c.isLetterOrNumber()) {
+            out.append(c.toCaseFolded());
+        } else if (c == QLatin1Char('\'') || c == QChar(0x2019)) {
+            continue;
+        } else if (c.category() != QChar::Mark_NonSpacing && !out.endsWith(QLatin1Char(' '))) {
+            out.append(QLatin1Char(' '));
+        }
+    }
+    if (!out.endsWith(QLatin1Char(' '))) {
+        out.append(QLatin1Char(' '));
+    }
+    return out;
+}
+
 // The parts of a window's title: "Firefox - Story | Paper — Mozilla Firefox"
 // gives "Story", "Paper". A page's head has no app first, and its last part
 // runs on into the text.
@@ -1550,7 +1571,8 @@ QString mastheadOf(const QStringList& parts, const QRegularExpression& mastheads
 
 OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& window) const {
     const Index& index = *m_index;
-    const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
+    const QString text = namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window;
+    const TermBag bag(text);
     Reading reading;
     // Practising a language, any show or paper in it may be the practice.
     reading.aimsetAboutPlay = profile.leisureField || profile.language >= 0;
@@ -1562,6 +1584,18 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     if (window.size() < kLongestTitle) {
         index.addWholeParts(window, bag.sequence, matches);
     }
+    // A name is written as it is: a word that only stems like one ("valor",
+    // a value, for the game Valorant) names no place.
+    QString spelledWindow;
+    matches.removeIf([&](const Index::Match& match) {
+        if (match.role != Role::place || match.length != 1) {
+            return false;
+        }
+        if (spelledWindow.isEmpty()) {
+            spelledWindow = spelled(text);
+        }
+        return !spelledWindow.contains(spelled(index.shown.at(match.id)).chopped(1));
+    });
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.
     // The name of a site of pages on anything ("Stack Overflow", "YouTube")
