@@ -968,9 +968,8 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool messagePlace = false;
     bool forumPlace = false;
-    QString newsName;          // a place of news the aimset does not need
-    bool unknownPaper = false; // that place known by its name's shape only
-    int backgroundNames = 0;   // "Spotify" alone is the app; "Spotify" and "lofi" is listening
+    QString newsName;        // a place of news the aimset does not need
+    int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false;   // an encyclopedia or dictionary
     bool documentPlace = false;    // a document's editor or viewer, or mail: one's own material
@@ -2063,7 +2062,6 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         if (weighing->page || parts.size() > 1) {
             r.newsName = mastheadOf(parts, m_index->mastheads, m_index->mastheadWords);
         }
-        r.unknownPaper = !r.newsName.isEmpty();
     }
     weighing->named = head;
     weighing->length = window.size();
@@ -2329,9 +2327,9 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         r.messagePlace || r.documentPlace) {
         return decided;
     }
-    // So is an article's title at a place of news the aimset does not need,
-    // however many of its words it shares, when it says more than they do:
-    // the subject in the news is read about, not worked on.
+    // So is an article at a place of news the aimset does not need, its
+    // title or its page, however many of its words it shares, when it says
+    // more than they do: the subject in the news is read about, not worked on.
     const auto asNews = [&r](const QString& looks) -> Decision {
         if (r.matched.isEmpty()) {
             return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
@@ -2339,8 +2337,8 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
                                       QStringLiteral(", but looks like ") + looks};
     };
-    if ((!weighing.page || r.unknownPaper) && !r.newsName.isEmpty() && !r.workPlace &&
-        !r.intendedPlace && !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
+    if (!r.newsName.isEmpty() && !r.workPlace && !r.intendedPlace && !r.namesLanguage &&
+        r.unrelatedWords + r.foreignWords > 0) {
         return asNews(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
     }
     // Two full words of the aimset settle it; so do two things of its subject
