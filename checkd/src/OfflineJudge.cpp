@@ -1222,14 +1222,21 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
     }()) {
     // The index holds what judging needs: the text goes (unless the caller
     // keeps its own copy), and so do the blocks building freed between the
-    // ones the index keeps, as whole free pages go back to the system.
-    knowledge = Knowledge{};
+    // ones the index keeps, as whole free pages go back to the system. That
+    // takes milliseconds judging need not wait for, so it is done aside.
+    m_lettingGo = std::thread([text = std::move(knowledge)]() mutable {
+        text = Knowledge{};
 #if defined(__GLIBC__)
-    malloc_trim(0);
+        malloc_trim(0);
 #endif
+    });
 }
 
-OfflineJudge::~OfflineJudge() = default;
+OfflineJudge::~OfflineJudge() {
+    if (m_lettingGo.joinable()) {
+        m_lettingGo.join();
+    }
+}
 
 std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QString& aimset) const {
     // The same few aimsets come back for every window of a session.
