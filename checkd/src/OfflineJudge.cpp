@@ -1084,6 +1084,11 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         for (const Knowledge::Category& category : knowledge.categories) {
             QStringList names;
             for (const QString& place : category.places) {
+                // Most places have one name: it is shared, not cut out anew.
+                if (!place.contains(QLatin1Char('='))) {
+                    names.append(place.trimmed());
+                    continue;
+                }
                 for (const QString& name : place.split(QLatin1Char('='))) {
                     names.append(name.trimmed());
                 }
