@@ -489,15 +489,18 @@ bool isNumber(const QString& term) {
 // Analysis drops single letters, so "t-online" would be found as "online"
 // and "r language" as "language": such phrases are left out.
 bool losesALetter(const QString& phrase) {
+    // Every phrase of the knowledge passes here: a letter inside a word is
+    // passed over on the first tests.
     for (qsizetype i = 0; i < phrase.size(); ++i) {
+        if (!phrase.at(i).isLetter() || (i > 0 && phrase.at(i - 1).isLetterOrNumber()) ||
+            (i + 1 < phrase.size() && phrase.at(i + 1).isLetterOrNumber())) {
+            continue;
+        }
         const bool joined = i + 2 < phrase.size() && phrase.at(i + 1) == QLatin1Char('-') &&
                             phrase.at(i + 2).isLetter();
-        const bool alone = phrase.at(i).isLetter() && !joined &&
-                           (i == 0 || !phrase.at(i - 1).isLetterOrNumber()) &&
-                           (i + 1 == phrase.size() || !phrase.at(i + 1).isLetterOrNumber());
         const bool afterApostrophe =
             i > 0 && (phrase.at(i - 1) == QLatin1Char('\'') || phrase.at(i - 1) == QChar(0x2019));
-        if (alone && !afterApostrophe) {
+        if (!joined && !afterApostrophe) {
             return true;
         }
     }

@@ -62,6 +62,9 @@ QString singularOfGerman(const QString& word) {
     static const QLatin1StringView endings[] = {
         QLatin1StringView("ungen"),    QLatin1StringView("heiten"), QLatin1StringView("keiten"),
         QLatin1StringView("schaften"), QLatin1StringView("ionen"),  QLatin1StringView("taten")};
+    if (!word.endsWith(QLatin1Char('n'))) { // as every ending does
+        return word;
+    }
     for (const QLatin1StringView ending : endings) {
         if (word.size() > ending.size() + 2 && word.endsWith(ending)) {
             return word.chopped(2);
