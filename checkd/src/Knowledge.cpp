@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <cmath>
+#include <future>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void registerKnowledgeResource() {
@@ -194,6 +195,13 @@ const QStringList& Knowledge::evidenceNames() {
 
 std::optional<Knowledge> Knowledge::load(const QString& directory, QString* error) {
     Knowledge knowledge;
+    // The topics are most of the text: they are read beside the other files
+    // and looked at in their turn, so a broken file is named as before.
+    const QString topicsFile = QStringLiteral("topics.txt");
+    QString topicsError;
+    std::future<std::optional<QList<Section>>> readingTopics =
+        std::async(std::launch::async | std::launch::deferred,
+                   [&] { return readSections(directory, topicsFile, &topicsError); });
 
     const QString wordsFile = QStringLiteral("words.txt");
     const auto words = readSections(directory, wordsFile, error);
@@ -247,9 +255,9 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         knowledge.categories.append({name, *leaning, section.entries});
     }
 
-    const QString topicsFile = QStringLiteral("topics.txt");
-    const auto topics = readSections(directory, topicsFile, error);
+    const auto topics = readingTopics.get();
     if (!topics) {
+        *error = topicsError;
         return std::nullopt;
     }
     for (const Section& section : *topics) {
