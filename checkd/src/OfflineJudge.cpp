@@ -489,15 +489,18 @@ bool isNumber(const QString& term) {
 // Analysis drops single letters, so "t-online" would be found as "online"
 // and "r language" as "language": such phrases are left out.
 bool losesALetter(const QString& phrase) {
+    // Every phrase of the knowledge passes here: a letter inside a word is
+    // passed over on the first tests.
     for (qsizetype i = 0; i < phrase.size(); ++i) {
+        if (!phrase.at(i).isLetter() || (i > 0 && phrase.at(i - 1).isLetterOrNumber()) ||
+            (i + 1 < phrase.size() && phrase.at(i + 1).isLetterOrNumber())) {
+            continue;
+        }
         const bool joined = i + 2 < phrase.size() && phrase.at(i + 1) == QLatin1Char('-') &&
                             phrase.at(i + 2).isLetter();
-        const bool alone = phrase.at(i).isLetter() && !joined &&
-                           (i == 0 || !phrase.at(i - 1).isLetterOrNumber()) &&
-                           (i + 1 == phrase.size() || !phrase.at(i + 1).isLetterOrNumber());
         const bool afterApostrophe =
             i > 0 && (phrase.at(i - 1) == QLatin1Char('\'') || phrase.at(i - 1) == QChar(0x2019));
-        if (alone && !afterApostrophe) {
+        if (!joined && !afterApostrophe) {
             return true;
         }
     }
@@ -1084,6 +1087,11 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         for (const Knowledge::Category& category : knowledge.categories) {
             QStringList names;
             for (const QString& place : category.places) {
+                // Most places have one name: it is shared, not cut out anew.
+                if (!place.contains(QLatin1Char('='))) {
+                    names.append(place.trimmed());
+                    continue;
+                }
                 for (const QString& name : place.split(QLatin1Char('='))) {
                     names.append(name.trimmed());
                 }
@@ -1222,14 +1230,21 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
     }()) {
     // The index holds what judging needs: the text goes (unless the caller
     // keeps its own copy), and so do the blocks building freed between the
-    // ones the index keeps, as whole free pages go back to the system.
-    knowledge = Knowledge{};
+    // ones the index keeps, as whole free pages go back to the system. That
+    // takes milliseconds judging need not wait for, so it is done aside.
+    m_lettingGo = std::thread([text = std::move(knowledge)]() mutable {
+        text = Knowledge{};
 #if defined(__GLIBC__)
-    malloc_trim(0);
+        malloc_trim(0);
 #endif
+    });
 }
 
-OfflineJudge::~OfflineJudge() = default;
+OfflineJudge::~OfflineJudge() {
+    if (m_lettingGo.joinable()) {
+        m_lettingGo.join();
+    }
+}
 
 std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QString& aimset) const {
     // The same few aimsets come back for every window of a session.
