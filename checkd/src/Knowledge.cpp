@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <cmath>
+#include <future>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void registerKnowledgeResource() {
@@ -34,10 +35,17 @@ std::optional<QList<Section>> readSections(const QString& directory, const QStri
     const QString content = QString::fromUtf8(file.readAll());
     QList<Section> sections;
     int lineNumber = 0;
-    // Lines and phrases are views into the text; only phrases are copied out.
-    for (const QStringView rawLine : QStringView(content).tokenize(u'\n')) {
+    // Lines and phrases are views into the text; only phrases are copied
+    // out. Each line is walked once, as the knowledge has tens of thousands.
+    const QStringView text(content);
+    for (qsizetype lineStart = 0; lineStart <= text.size();) {
+        qsizetype lineEnd = text.indexOf(u'\n', lineStart);
+        if (lineEnd < 0) {
+            lineEnd = text.size();
+        }
         ++lineNumber;
-        const QStringView line = rawLine.trimmed();
+        const QStringView line = text.sliced(lineStart, lineEnd - lineStart).trimmed();
+        lineStart = lineEnd + 1;
         const auto fail = [&](const QString& why) {
             *error = fileName + QLatin1Char(':') + QString::number(lineNumber) +
                      QStringLiteral(": ") + why;
@@ -57,18 +65,30 @@ std::optional<QList<Section>> readSections(const QString& directory, const QStri
             return fail(QStringLiteral("phrases before the first [section]"));
         }
         QStringList& entries = sections.last().entries;
-        for (const QStringView part : line.tokenize(u',')) {
-            const QStringView phrase = part.trimmed();
+        for (qsizetype from = 0; from <= line.size();) {
+            bool bracket = false;
+            bool names = false;
+            qsizetype to = from;
+            for (; to < line.size() && line[to] != u','; ++to) {
+                const char16_t c = line[to].unicode();
+                bracket = bracket || c == u'[' || c == u']';
+                names = names || c == u'=';
+            }
+            const QStringView phrase = line.sliced(from, to - from).trimmed();
+            from = to + 1;
             if (phrase.isEmpty()) {
                 return fail(QStringLiteral("an empty phrase (two commas in a row?)"));
             }
-            if (phrase.contains(u'[') || phrase.contains(u']')) {
+            if (bracket) {
                 return fail(QStringLiteral("a bracket inside a phrase: ") + phrase.toString());
             }
             // "twitter = x" names one site twice; neither name may be empty.
-            for (const QStringView name : phrase.tokenize(u'=')) {
-                if (name.trimmed().isEmpty()) {
-                    return fail(QStringLiteral("an empty name of a site: ") + phrase.toString());
+            if (names) {
+                for (const QStringView name : phrase.tokenize(u'=')) {
+                    if (name.trimmed().isEmpty()) {
+                        return fail(QStringLiteral("an empty name of a site: ") +
+                                    phrase.toString());
+                    }
                 }
             }
             entries.append(phrase.toString());
@@ -175,6 +195,13 @@ const QStringList& Knowledge::evidenceNames() {
 
 std::optional<Knowledge> Knowledge::load(const QString& directory, QString* error) {
     Knowledge knowledge;
+    // The topics are most of the text: they are read beside the other files
+    // and looked at in their turn, so a broken file is named as before.
+    const QString topicsFile = QStringLiteral("topics.txt");
+    QString topicsError;
+    std::future<std::optional<QList<Section>>> readingTopics =
+        std::async(std::launch::async | std::launch::deferred,
+                   [&] { return readSections(directory, topicsFile, &topicsError); });
 
     const QString wordsFile = QStringLiteral("words.txt");
     const auto words = readSections(directory, wordsFile, error);
@@ -228,9 +255,9 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         knowledge.categories.append({name, *leaning, section.entries});
     }
 
-    const QString topicsFile = QStringLiteral("topics.txt");
-    const auto topics = readSections(directory, topicsFile, error);
+    const auto topics = readingTopics.get();
     if (!topics) {
+        *error = topicsError;
         return std::nullopt;
     }
     for (const Section& section : *topics) {

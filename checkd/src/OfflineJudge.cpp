@@ -489,15 +489,18 @@ bool isNumber(const QString& term) {
 // Analysis drops single letters, so "t-online" would be found as "online"
 // and "r language" as "language": such phrases are left out.
 bool losesALetter(const QString& phrase) {
+    // Every phrase of the knowledge passes here: a letter inside a word is
+    // passed over on the first tests.
     for (qsizetype i = 0; i < phrase.size(); ++i) {
+        if (!phrase.at(i).isLetter() || (i > 0 && phrase.at(i - 1).isLetterOrNumber()) ||
+            (i + 1 < phrase.size() && phrase.at(i + 1).isLetterOrNumber())) {
+            continue;
+        }
         const bool joined = i + 2 < phrase.size() && phrase.at(i + 1) == QLatin1Char('-') &&
                             phrase.at(i + 2).isLetter();
-        const bool alone = phrase.at(i).isLetter() && !joined &&
-                           (i == 0 || !phrase.at(i - 1).isLetterOrNumber()) &&
-                           (i + 1 == phrase.size() || !phrase.at(i + 1).isLetterOrNumber());
         const bool afterApostrophe =
             i > 0 && (phrase.at(i - 1) == QLatin1Char('\'') || phrase.at(i - 1) == QChar(0x2019));
-        if (alone && !afterApostrophe) {
+        if (!joined && !afterApostrophe) {
             return true;
         }
     }
@@ -968,9 +971,8 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool messagePlace = false;
     bool forumPlace = false;
-    QString newsName;          // a place of news the aimset does not need
-    bool unknownPaper = false; // that place known by its name's shape only
-    int backgroundNames = 0;   // "Spotify" alone is the app; "Spotify" and "lofi" is listening
+    QString newsName;        // a place of news the aimset does not need
+    int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
     bool referencePlace = false;   // an encyclopedia or dictionary
     bool documentPlace = false;    // a document's editor or viewer, or mail: one's own material
@@ -1085,6 +1087,11 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         for (const Knowledge::Category& category : knowledge.categories) {
             QStringList names;
             for (const QString& place : category.places) {
+                // Most places have one name: it is shared, not cut out anew.
+                if (!place.contains(QLatin1Char('='))) {
+                    names.append(place.trimmed());
+                    continue;
+                }
                 for (const QString& name : place.split(QLatin1Char('='))) {
                     names.append(name.trimmed());
                 }
@@ -1223,14 +1230,21 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
     }()) {
     // The index holds what judging needs: the text goes (unless the caller
     // keeps its own copy), and so do the blocks building freed between the
-    // ones the index keeps, as whole free pages go back to the system.
-    knowledge = Knowledge{};
+    // ones the index keeps, as whole free pages go back to the system. That
+    // takes milliseconds judging need not wait for, so it is done aside.
+    m_lettingGo = std::thread([text = std::move(knowledge)]() mutable {
+        text = Knowledge{};
 #if defined(__GLIBC__)
-    malloc_trim(0);
+        malloc_trim(0);
 #endif
+    });
 }
 
-OfflineJudge::~OfflineJudge() = default;
+OfflineJudge::~OfflineJudge() {
+    if (m_lettingGo.joinable()) {
+        m_lettingGo.join();
+    }
+}
 
 std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QString& aimset) const {
     // The same few aimsets come back for every window of a session.
@@ -1480,6 +1494,27 @@ bool namesASubreddit(const QString& window) {
     return false;
 }
 
+// Letters and digits, case-folded and without accents, one space between
+// words and around them; apostrophes join ("Blackwell's" is "Blackwells").
+QString spelled(const QString& text) {
+    QString out;
+    out.reserve(text.size() + 2);
+    out.append(QLatin1Char(' '));
+    for (const QChar c : text.normalized(QString::NormalizationForm_D)) {
+        if (c.isLetterOrNumber()) {
+            out.append(c.toCaseFolded());
+        } else if (c == QLatin1Char('\'') || c == QChar(0x2019)) {
+            continue;
+        } else if (c.category() != QChar::Mark_NonSpacing && !out.endsWith(QLatin1Char(' '))) {
+            out.append(QLatin1Char(' '));
+        }
+    }
+    if (!out.endsWith(QLatin1Char(' '))) {
+        out.append(QLatin1Char(' '));
+    }
+    return out;
+}
+
 // The parts of a window's title: "Firefox - Story | Paper — Mozilla Firefox"
 // gives "Story", "Paper". A page's head has no app first, and its last part
 // runs on into the text.
@@ -1551,7 +1586,8 @@ QString mastheadOf(const QStringList& parts, const QRegularExpression& mastheads
 
 OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& window) const {
     const Index& index = *m_index;
-    const TermBag bag(namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window);
+    const QString text = namesASubreddit(window) ? window + QStringLiteral(" | subreddit") : window;
+    const TermBag bag(text);
     Reading reading;
     // Practising a language, any show or paper in it may be the practice.
     reading.aimsetAboutPlay = profile.leisureField || profile.language >= 0;
@@ -1563,6 +1599,18 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     if (window.size() < kLongestTitle) {
         index.addWholeParts(window, bag.sequence, matches);
     }
+    // A name is written as it is: a word that only stems like one ("valor",
+    // a value, for the game Valorant) names no place.
+    QString spelledWindow;
+    matches.removeIf([&](const Index::Match& match) {
+        if (match.role != Role::place || match.length != 1) {
+            return false;
+        }
+        if (spelledWindow.isEmpty()) {
+            spelledWindow = spelled(text);
+        }
+        return !spelledWindow.contains(spelled(index.shown.at(match.id)).chopped(1));
+    });
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.
     // The name of a site of pages on anything ("Stack Overflow", "YouTube")
@@ -2043,7 +2091,6 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         if (weighing->page || parts.size() > 1) {
             r.newsName = mastheadOf(parts, m_index->mastheads, m_index->mastheadWords);
         }
-        r.unknownPaper = !r.newsName.isEmpty();
     }
     weighing->named = head;
     weighing->length = window.size();
@@ -2329,9 +2376,10 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
                 QStringLiteral("Mentions ") + r.matched.first() +
                     QStringLiteral(", but looks like another thing of that name")};
     }
-    // So is an article's title at a place of news the aimset does not need,
-    // however many of its words it shares, when it says more than they do:
-    // the subject in the news is read about, not worked on.
+    // An article at a place of news the aimset does not need, its title or
+    // its page, is asked about too, however many of its words it shares, when
+    // it says more than they do: the subject in the news is read about, not
+    // worked on.
     const auto asNews = [&r](const QString& looks) -> Decision {
         if (r.matched.isEmpty()) {
             return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
@@ -2339,8 +2387,8 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
                                       QStringLiteral(", but looks like ") + looks};
     };
-    if ((!weighing.page || r.unknownPaper) && !r.newsName.isEmpty() && !r.workPlace &&
-        !r.intendedPlace && !r.namesLanguage && r.unrelatedWords + r.foreignWords > 0) {
+    if (!r.newsName.isEmpty() && !r.workPlace && !r.intendedPlace && !r.namesLanguage &&
+        r.unrelatedWords + r.foreignWords > 0) {
         return asNews(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
     }
     // Two full words of the aimset settle it; so do two things of its subject

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace aimset::checkd {
 
@@ -62,6 +63,7 @@ private:
     Decision scored(const QString& aimset, const Weighing& weighing) const;
 
     std::unique_ptr<const Index> m_index;
+    std::thread m_lettingGo; // lets the knowledge's text go once the index is built
 };
 
 } // namespace aimset::checkd

@@ -62,6 +62,9 @@ QString singularOfGerman(const QString& word) {
     static const QLatin1StringView endings[] = {
         QLatin1StringView("ungen"),    QLatin1StringView("heiten"), QLatin1StringView("keiten"),
         QLatin1StringView("schaften"), QLatin1StringView("ionen"),  QLatin1StringView("taten")};
+    if (!word.endsWith(QLatin1Char('n'))) { // as every ending does
+        return word;
+    }
     for (const QLatin1StringView ending : endings) {
         if (word.size() > ending.size() + 2 && word.endsWith(ending)) {
             return word.chopped(2);
@@ -289,12 +292,22 @@ QStringList analyzeTerms(const QString& text, WordMemory& memory) {
 
 size_t qHash(const TermKey& key, size_t seed) noexcept {
     const QStringView text = key.text;
-    size_t hash = seed ^ static_cast<size_t>(text.size());
-    for (qsizetype i = 0; i < text.size(); i += 4) {
+    const char16_t* const chars = text.utf16();
+    const qsizetype size = text.size();
+    size_t hash = seed ^ static_cast<size_t>(size);
+    qsizetype i = 0;
+    for (; i + 4 <= size; i += 4) {
+        quint64 chunk;
+        std::memcpy(&chunk, chars + i, sizeof chunk);
+        hash = ::qHash(chunk, hash);
+    }
+    // The last few characters are put together in a register: copied into
+    // memory piecemeal and read back whole, they stall the processor.
+    if (i < size) {
         quint64 chunk = 0;
-        std::memcpy(&chunk, text.utf16() + i,
-                    static_cast<size_t>(std::min<qsizetype>(4, text.size() - i)) *
-                        sizeof(char16_t));
+        for (qsizetype k = 0; i + k < size; ++k) {
+            chunk |= quint64(chars[i + k]) << (16 * k);
+        }
         hash = ::qHash(chunk, hash);
     }
     return hash;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstring>
+
 namespace aimset::checkd {
 
 // Words of a text reduced to comparable terms: case-folded, accents dropped,
@@ -21,7 +23,13 @@ struct TermKey {
     QString text;
     TermKey(const QString& term) // implicit: tables are asked with plain strings
         : text(term) {}
-    friend bool operator==(const TermKey& a, const TermKey& b) noexcept { return a.text == b.text; }
+    // Equal terms are equal code units; comparing them as bytes spares a
+    // library call per lookup.
+    friend bool operator==(const TermKey& a, const TermKey& b) noexcept {
+        return a.text.size() == b.text.size() &&
+               std::memcmp(a.text.constData(), b.text.constData(),
+                           static_cast<size_t>(a.text.size()) * sizeof(QChar)) == 0;
+    }
 };
 size_t qHash(const TermKey& key, size_t seed) noexcept;
 

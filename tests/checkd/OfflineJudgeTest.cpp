@@ -76,6 +76,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
      asked},
     {"Do the October to December VAT return", "Evince - Invoice_Nov_2026.pdf", kept},
+    // A name is written as it is: "valor" (a value) only stems like Valorant.
+    {"Pagar a conta da luz", "Firefox - Valor da fatura de outubro — Mozilla Firefox", asked},
     // A showcase's feed, tied to the aimset only by the site's own name.
     {"Design the checkout screens for the banking app in Figma",
      "Firefox - Dribbble - Popular shots — Mozilla Firefox", asked},
