@@ -168,19 +168,20 @@ int main(int argc, char** argv) {
     if (!options.evidenceFile.isEmpty()) {
         return printEvidence(options, *knowledge);
     }
-    // Serving needs only what the judge keeps: it gets the one copy of the
-    // knowledge, and lets the text go once it is built.
-    const std::unique_ptr<Judge> judge = makeJudge(options, std::move(*knowledge));
-    knowledge.reset();
-
     // Termination stopSignals are taken by a thread of their own, which stops
-    // the server; every other thread (the workers too) keeps them blocked.
+    // the server; every other thread keeps them blocked: the workers, and the
+    // judge's own, which may outlive its building.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    // Serving needs only what the judge keeps: it gets the one copy of the
+    // knowledge, and lets the text go once it is built.
+    const std::unique_ptr<Judge> judge = makeJudge(options, std::move(*knowledge));
+    knowledge.reset();
 
     raiseDescriptorLimit();
     // The server's event loop needs an application object; it is created

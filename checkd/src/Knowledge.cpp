@@ -25,14 +25,17 @@ struct Section {
 
 // Reads one file into its sections; any line that is neither a comment, a
 // header nor phrases under a header is an error naming file and line.
-std::optional<QList<Section>> readSections(const QString& directory, const QString& fileName,
-                                           QString* error) {
+std::optional<QString> readText(const QString& directory, const QString& fileName, QString* error) {
     QFile file(directory + QLatin1Char('/') + fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = fileName + QStringLiteral(": cannot read: ") + file.errorString();
         return std::nullopt;
     }
-    const QString content = QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(file.readAll());
+}
+
+std::optional<QList<Section>> parseSections(const QString& fileName, const QString& content,
+                                            QString* error) {
     QList<Section> sections;
     int lineNumber = 0;
     // Lines and phrases are views into the text; only phrases are copied
@@ -95,6 +98,12 @@ std::optional<QList<Section>> readSections(const QString& directory, const QStri
         }
     }
     return sections;
+}
+
+std::optional<QList<Section>> readSections(const QString& directory, const QString& fileName,
+                                           QString* error) {
+    const std::optional<QString> text = readText(directory, fileName, error);
+    return text ? parseSections(fileName, *text, error) : std::nullopt;
 }
 
 QString locate(const QString& fileName, const Section& section) {
@@ -197,11 +206,15 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
     Knowledge knowledge;
     // The topics are most of the text: they are read beside the other files
     // and looked at in their turn, so a broken file is named as before.
+    // The file itself is opened here: the first thread to make a Qt object
+    // is the one Qt takes for the main thread.
     const QString topicsFile = QStringLiteral("topics.txt");
     QString topicsError;
+    const std::optional<QString> topicsText = readText(directory, topicsFile, &topicsError);
     std::future<std::optional<QList<Section>>> readingTopics =
-        std::async(std::launch::async | std::launch::deferred,
-                   [&] { return readSections(directory, topicsFile, &topicsError); });
+        std::async(std::launch::async | std::launch::deferred, [&] {
+            return topicsText ? parseSections(topicsFile, *topicsText, &topicsError) : std::nullopt;
+        });
 
     const QString wordsFile = QStringLiteral("words.txt");
     const auto words = readSections(directory, wordsFile, error);
