@@ -2081,6 +2081,29 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         return Decision{Verdict::unclear,
                         QStringLiteral("Looks like a list of meanings, not ") + quoted(aimset)};
     }
+    // An entry named with its kind ("Elster (Vogel)", "Python (mythologie)")
+    // is that one thing of the name: a kind with nothing of the aimset in it
+    // is another thing than the one the aimset names, unless it quotes it.
+    static const QRegularExpression qualified(
+        QStringLiteral(
+            "(?:^|\\s[-–—|]\\s)(\\p{L}[\\p{L}\\p{N}'’.-]*(?: \\p{L}[\\p{L}\\p{N}'’.-]*){0,2}) "
+            "\\(([^()]{2,40})\\)\\s[-–—|]\\s"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    if (weighing->reading.referencePlace && !weighing->reading.matched.isEmpty()) {
+        const QRegularExpressionMatch entry = qualified.match(head);
+        const QString name = entry.captured(1);
+        const QRegularExpression quoting(QStringLiteral("[\"“„«‘'] ?") +
+                                             QRegularExpression::escape(name),
+                                         QRegularExpression::CaseInsensitiveOption);
+        if (entry.hasMatch() && !quoting.match(aimset).hasMatch()) {
+            if (const Reading kind = read(*profile, entry.captured(2));
+                kind.matched.isEmpty() && kind.relatedness() == 0) {
+                return Decision{Verdict::unclear,
+                                QStringLiteral("Mentions ") + name +
+                                    QStringLiteral(", but looks like another thing of that name")};
+            }
+        }
+    }
     // A paper or magazine the knowledge does not list is still a place of
     // news, where nothing else names the place.
     if (Reading& r = weighing->reading; r.newsName.isEmpty() && !r.mixedPlace && !r.leisurePlace &&
