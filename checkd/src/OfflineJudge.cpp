@@ -938,6 +938,7 @@ struct OfflineJudge::Profile {
     bool leisureField = false; // the aimset is about play itself (a game, a show)
     int language = -1;         // the language the aimset is about learning
     int languageTopic = -1;    // and its topic
+    bool languagePart = false; // a part of it: its grammar, its words
     QByteArrayList writtenIn;  // the Snowball names of its likeliest languages, if not English
     bool compounds = false;    // its words may be compounds ("Allergenkennzeichnung")
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
@@ -1264,6 +1265,8 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             !(match.length == 1 && index.genericTerms.contains(aimsetTerms.at(match.start)))) {
             profile->topics.insert(match.ref);
             ++topicPhrases[match.ref];
+            profile->languagePart |=
+                index.topics.at(match.ref).name == QStringLiteral("language learning");
             for (qsizetype l = 0; l < index.languages.size(); ++l) {
                 if (index.languages.at(l).name == index.topics.at(match.ref).name) {
                     profile->language = static_cast<int>(l);
@@ -2042,6 +2045,13 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // Practising a part of a language (its subjunctive, its words), a page
+    // in it that shows nothing of that part is not yet the practice.
+    if (const Reading& r = weighing->reading;
+        !weighing->page && profile->language >= 0 && profile->languagePart && r.inAimsetLanguage &&
+        r.matched.size() == 1 && r.leisure > 0 && !r.learning && !r.namesLanguage) {
+        return Decision{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+    }
     // A page's own name comes first.
     const QString head = weighing->page ? window.left(kTitleLength) : window;
     // A bill of its own ("Invoice #0078", "Factura octubre", "Rechnung
