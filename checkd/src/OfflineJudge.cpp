@@ -2045,8 +2045,9 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
-    // Practising a part of a language (its subjunctive, its words), a page
-    // in it that shows nothing of that part is not yet the practice.
+    // Practising a part of a language (its subjunctive, its words), a show,
+    // the news or a shop in it that shows nothing of that part is not yet
+    // the practice; practising the language as a whole, it is.
     if (const Reading& r = weighing->reading;
         !weighing->page && profile->language >= 0 && profile->languagePart && r.inAimsetLanguage &&
         r.matched.size() == 1 && r.leisure > 0 && !r.learning && !r.namesLanguage) {
