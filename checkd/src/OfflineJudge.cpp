@@ -938,6 +938,7 @@ struct OfflineJudge::Profile {
     bool leisureField = false; // the aimset is about play itself (a game, a show)
     int language = -1;         // the language the aimset is about learning
     int languageTopic = -1;    // and its topic
+    bool languagePart = false; // a part of it: its grammar, its words
     QByteArrayList writtenIn;  // the Snowball names of its likeliest languages, if not English
     bool compounds = false;    // its words may be compounds ("Allergenkennzeichnung")
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
@@ -1264,6 +1265,8 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             !(match.length == 1 && index.genericTerms.contains(aimsetTerms.at(match.start)))) {
             profile->topics.insert(match.ref);
             ++topicPhrases[match.ref];
+            profile->languagePart |=
+                index.topics.at(match.ref).name == QStringLiteral("language learning");
             for (qsizetype l = 0; l < index.languages.size(); ++l) {
                 if (index.languages.at(l).name == index.topics.at(match.ref).name) {
                     profile->language = static_cast<int>(l);
@@ -2042,6 +2045,14 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // Practising a part of a language (its subjunctive, its words), a show,
+    // the news or a shop in it that shows nothing of that part is not yet
+    // the practice; practising the language as a whole, it is.
+    if (const Reading& r = weighing->reading;
+        !weighing->page && profile->language >= 0 && profile->languagePart && r.inAimsetLanguage &&
+        r.matched.size() == 1 && r.leisure > 0 && !r.learning && !r.namesLanguage) {
+        return Decision{Verdict::unclear, QStringLiteral("No clear link to ") + quoted(aimset)};
+    }
     // A page's own name comes first.
     const QString head = weighing->page ? window.left(kTitleLength) : window;
     // A bill of its own ("Invoice #0078", "Factura octubre", "Rechnung
@@ -2080,6 +2091,29 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     if (weighing->reading.referencePlace && meanings.match(head).hasMatch()) {
         return Decision{Verdict::unclear,
                         QStringLiteral("Looks like a list of meanings, not ") + quoted(aimset)};
+    }
+    // An entry named with its kind ("Elster (Vogel)", "Python (mythologie)")
+    // is that one thing of the name: a kind with nothing of the aimset in it
+    // is another thing than the one the aimset names, unless it quotes it.
+    static const QRegularExpression qualified(
+        QStringLiteral(
+            "(?:^|\\s[-–—|]\\s)(\\p{L}[\\p{L}\\p{N}'’.-]*(?: \\p{L}[\\p{L}\\p{N}'’.-]*){0,2}) "
+            "\\(([^()]{2,40})\\)\\s[-–—|]\\s"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    if (weighing->reading.referencePlace && !weighing->reading.matched.isEmpty()) {
+        const QRegularExpressionMatch entry = qualified.match(head);
+        const QString name = entry.captured(1);
+        const QRegularExpression quoting(QStringLiteral("[\"“„«‘'] ?") +
+                                             QRegularExpression::escape(name),
+                                         QRegularExpression::CaseInsensitiveOption);
+        if (entry.hasMatch() && !quoting.match(aimset).hasMatch()) {
+            if (const Reading kind = read(*profile, entry.captured(2));
+                kind.matched.isEmpty() && kind.relatedness() == 0) {
+                return Decision{Verdict::unclear,
+                                QStringLiteral("Mentions ") + name +
+                                    QStringLiteral(", but looks like another thing of that name")};
+            }
+        }
     }
     // A paper or magazine the knowledge does not list is still a place of
     // news, where nothing else names the place.

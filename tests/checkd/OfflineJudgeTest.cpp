@@ -175,6 +175,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kChemistry, "Firefox - Redox equilibrium in water | Journal of Chemical Education", kept},
     {"Audit the sepsis screening on the ward", "Firefox - Early Warning Score (NEWS) and sepsis",
      kept},
+    {"Learn Rust this month", "Firefox - Rust (fungus) - Wikipedia — Mozilla Firefox", asked},
+    {"Learn Rust this month", "Firefox - Rust (programming language) - Wikipedia", kept},
+    {"Learn the French subjunctive", "Firefox - Le Monde - Les actualités et les infos du jour",
+     asked},
 };
 
 TEST(OfflineJudgeTitleTest, WeighsWhatTheWindowIsAndWhatItIsAbout) {
