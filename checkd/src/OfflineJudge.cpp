@@ -2207,8 +2207,11 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         }
         // A shop, a booking or a listing site may be what the aimset needs, however
         // the judge places it, and any place of play what an aimset about play (a
-        // review, a match report) needs: asked about, not closed.
-        const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues == 0;
+        // review, a match report) needs: asked about, not closed. Where the
+        // aimset's field is unknown, one sign of play there ("book a table")
+        // does not tell the errand from play either.
+        const bool errandOnly =
+            r.leisurePlace && !r.playPlace && (r.cues == 0 || (r.cues <= kCue && !r.aimsetKnown));
         // Play shown twice over (memes on a feed) outweighs a single shared word.
         if (r.leisure >= 2 * kCue && related < kStrongRelated && !r.learning &&
             !r.aimsetAboutPlay && !errandOnly) {
@@ -2320,9 +2323,11 @@ OfflineJudge::Decision OfflineJudge::rulesForText(const QString& aimset, const R
     }
     // Closing follows from this, so one word of play ("lol") is not enough;
     // one telling sign ("just chatting", a store of games) on a page that
-    // names nothing of the aimset is.
-    if ((r.leisure >= 1.5 && related < kRelatedWeight) ||
-        (r.leisure >= kCue && r.telling && related == 0 && !r.learning)) {
+    // names nothing of the aimset is; not a shop's or a booking's page with one
+    // such sign for an aimset of a field the knowledge does not know.
+    const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues <= kCue && !r.aimsetKnown;
+    if (!errandOnly && ((r.leisure >= 1.5 && related < kRelatedWeight) ||
+                        (r.leisure >= kCue && r.telling && related == 0 && !r.learning))) {
         QString reason = leisureLooks + QStringLiteral(", unrelated to ") + quoted(aimset);
         reason[0] = reason.at(0).toUpper();
         return {Verdict::misaligned, reason};

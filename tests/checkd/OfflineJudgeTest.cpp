@@ -242,6 +242,8 @@ const char* const kTextCases[][4] = {
      "Filter tips 200 µL, 10 racks of 96 | Fisher Scientific\nIn stock. Add to cart", "MISALIGNED",
      "Looks like lab shop (fisher scientific), unrelated to \u201CWrite my thesis "
      "introduction\u201D"},
+    {"Surprise Nadia on her fortieth", "Firefox - Chez Paul – Réserver une table | TheFork",
+     "UNCLEAR", "No clear link to \u201CSurprise Nadia on her fortieth\u201D"},
     // A page in the language the aimset practises is the practice.
     {"Improve my Italian listening",
      "Il governo ha approvato oggi la nuova legge sul lavoro. Secondo il ministro, tutti i "
