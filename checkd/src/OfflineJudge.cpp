@@ -2512,10 +2512,14 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     // its work ("Which mock clock library do you use?" to a flaky test).
     const bool fieldThread = r.forumPlace && r.related >= 2 * kRelatedWeight && r.cues == 0 &&
                              r.foreignWords == 0 && r.unrelatedWords <= r.ownWords;
+    // A video in two words of the aimset's field, with no sign of play beyond
+    // the video site itself, is a how-to or a talk of the trade.
+    const bool fieldVideo = r.leisureKind == QStringLiteral("video") && r.leisure < 1.0 &&
+                            r.cues == 0 && r.related >= 2 * kRelatedWeight;
     const Verdict verdict =
-        (score >= weights.alignedFrom && keepable) || fieldThread ? Verdict::aligned
-        : closing || (score < weights.closedBelow && closable)    ? Verdict::misaligned
-                                                                  : Verdict::unclear;
+        (score >= weights.alignedFrom && keepable) || fieldThread || fieldVideo ? Verdict::aligned
+        : closing || (score < weights.closedBelow && closable) ? Verdict::misaligned
+                                                               : Verdict::unclear;
     if (verdict == weighing.rules.verdict) {
         return weighing.rules;
     }
