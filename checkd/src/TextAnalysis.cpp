@@ -139,8 +139,10 @@ QString termOf(QStringView word, WordMemory& memory) {
     }
     const QString key = word.toString();
     thread_local Stemmer english;
-    // A word its accents tell from another: French "même" (same) is no meme.
-    static const QSet<QString> accentsTell{QStringLiteral("même"), QStringLiteral("mêmes")};
+    // A word its accents tell from another: French "même" (same) is no meme,
+    // and "thèse" (a thesis) no English "these".
+    static const QSet<QString> accentsTell{QStringLiteral("même"), QStringLiteral("mêmes"),
+                                           QStringLiteral("thèse"), QStringLiteral("thèses")};
     const QString term = stem(
         singularOfGerman(accentsTell.contains(key) ? key : withoutAccents(key)), english.stemmer);
     known.insert(key, term);

@@ -26,6 +26,7 @@ TEST(TextAnalysisTest, WordFormsCaseAccentsAndScriptsMeet) {
               (QStringList{u"report"_s, u"report"_s, u"report"_s}));
     EXPECT_EQ(analyzeTerms(u"Café Übung İkamet"_s), analyzeTerms(u"cafe ubung ikamet"_s));
     EXPECT_NE(analyzeTerms(u"soi-même"_s), analyzeTerms(u"soi-meme"_s)); // "same", not a meme
+    EXPECT_NE(analyzeTerms(u"thèse"_s), analyzeTerms(u"these"_s));       // a thesis, not a stopword
     EXPECT_EQ(analyzeTerms(u"Rechnungen Universitäten"_s), analyzeTerms(u"Rechnung Universität"_s));
     EXPECT_EQ(analyzeTerms(u"E-Mail to X-Ray - Lab"_s), analyzeTerms(u"email to xray lab"_s));
     // Digits stay whole (their letters speak too), single letters and symbols go.
