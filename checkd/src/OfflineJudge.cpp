@@ -778,15 +778,24 @@ struct OfflineJudge::Index {
             ++starts[group + 1];
         }
         std::partial_sum(starts.begin(), starts.end(), starts.begin());
-        QList<Entry> grouped(entries.size());
+        // Each entry's place, then the entries moved there in cycles: the
+        // start-up's peak holds no second copy of them.
+        QList<int>& place = building.groupOf;
         QList<int> filled = starts;
-        for (qsizetype e = 0; e < entries.size(); ++e) {
-            grouped[filled[building.groupOf.at(e)]++] = entries.at(e);
+        for (int& at : place) {
+            at = filled[at]++;
+        }
+        Entry* const all = entries.data();
+        int* const to = place.data();
+        for (int e = 0; e < static_cast<int>(entries.size()); ++e) {
+            while (to[e] != e) {
+                std::swap(all[e], all[to[e]]);
+                std::swap(to[e], to[to[e]]);
+            }
         }
         for (Range& group : byFirst) {
             group.begin = starts.at(group.begin);
         }
-        entries = std::move(grouped);
         // A whole part of one word is the same text as that word found as words.
         for (Part& part : wholeParts) {
             if (part.terms.size() == 1) {
@@ -1127,6 +1136,9 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                 helper.join();
             }
         }
+        // The terms share their characters with the reduced words; the
+        // words as written are not needed again.
+        words = {};
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
             for (const QStringList& terms : std::as_const(analysedLists.at(t))) {
                 if (terms.size() == 1) {
