@@ -507,6 +507,17 @@ bool losesALetter(const QString& phrase) {
     return false;
 }
 
+// The analysed terms of a list of phrases end to end: one array for the
+// list, not one for each phrase, as all of the knowledge's are held at once.
+struct AnalysedList {
+    QStringList terms;
+    QList<int> ends; // where each phrase's terms end
+    std::span<const QString> at(qsizetype phrase) const {
+        const int from = phrase == 0 ? 0 : ends.at(phrase - 1);
+        return {terms.constData() + from, static_cast<size_t>(ends.at(phrase) - from)};
+    }
+};
+
 } // namespace
 
 // The knowledge, analysed once: every phrase under its first term, so that
@@ -676,7 +687,8 @@ struct OfflineJudge::Index {
 
     // A phrase found only as a whole title part; its terms say where it
     // stands among a window's terms.
-    void addPart(const QString& phrase, const QStringList& terms, Role role, int ref, bool broad) {
+    void addPart(const QString& phrase, std::span<const QString> terms, Role role, int ref,
+                 bool broad) {
         const QString part =
             (phrase.startsWith(QLatin1Char('"')) ? phrase.mid(1, phrase.size() - 2) : phrase)
                 .trimmed();
@@ -691,42 +703,42 @@ struct OfflineJudge::Index {
         }
         same.append(static_cast<int>(wholeParts.size()));
         // A channel ("#music") is named with its "#"; the bare word is a common one.
-        if (!terms.isEmpty() && !phrase.startsWith(QLatin1Char('#'))) {
-            partsByFirst[terms.first()].append(static_cast<int>(wholeParts.size()));
+        if (!terms.empty() && !phrase.startsWith(QLatin1Char('#'))) {
+            partsByFirst[terms.front()].append(static_cast<int>(wholeParts.size()));
         }
         const int id = static_cast<int>(shown.size());
         shown.append(part);
         wholeParts.append({{0, static_cast<int>(terms.size()) - 1, ref, id, building.textCount++,
                             role, false, broad},
-                           terms});
+                           QStringList(terms.begin(), terms.end())});
         longestPart = std::max(longestPart, part.size());
     }
 
     // A phrase with its analysed terms.
-    void add(const QString& phrase, const QStringList& terms, Role role, int ref,
+    void add(const QString& phrase, std::span<const QString> terms, Role role, int ref,
              bool broad = false) {
         if (wholePartOnly(phrase)) {
             addPart(phrase, terms, role, ref, broad);
             return;
         }
-        if (terms.isEmpty()) {
+        if (terms.empty()) {
             return;
         }
         // "W-2" keeps only its "2", which would match any window with a 2.
-        if (terms.size() == 1 && isNumber(terms.first()) && terms.first().size() < 3) {
+        if (terms.size() == 1 && isNumber(terms.front()) && terms.front().size() < 3) {
             return;
         }
-        if (losesALetter(phrase) || (terms.size() == 1 && (stopTerms.contains(terms.first()) ||
-                                                           genericTerms.contains(terms.first())))) {
+        if (losesALetter(phrase) || (terms.size() == 1 && (stopTerms.contains(terms.front()) ||
+                                                           genericTerms.contains(terms.front())))) {
             return;
         }
         // A name or sign of several words that leaves one word of some field
         // ("in stock", "new episode") would find that word everywhere.
-        if (role != Role::topic && terms.size() == 1 && fieldTerms.contains(terms.first()) &&
+        if (role != Role::topic && terms.size() == 1 && fieldTerms.contains(terms.front()) &&
             phrase.trimmed().contains(QLatin1Char(' '))) {
             return;
         }
-        Range& group = byFirst[terms.first()];
+        Range& group = byFirst[terms.front()];
         const int restCount = static_cast<int>(terms.size() - 1);
         int last = -1;
         // Phrases of the same analysed words share a text number; all of
@@ -746,15 +758,17 @@ struct OfflineJudge::Index {
         }
         const int id = static_cast<int>(shown.size());
         shown.append(phrase);
-        const bool generic = terms.size() == 1 && genericTerms.contains(terms.first());
+        const bool generic = terms.size() == 1 && genericTerms.contains(terms.front());
         const int text = sameText >= 0 ? sameText : building.textCount++;
         if (terms.size() == 1 && sameText < 0) {
-            textIds.insert(terms.first(), text); // a single term is its own text
+            textIds.insert(terms.front(), text); // a single term is its own text
         }
         const int at = static_cast<int>(entries.size());
         entries.append(
             {static_cast<int>(restTerms.size()), restCount, ref, id, text, role, generic, broad});
-        restTerms.append(terms.begin() + 1, terms.end());
+        for (const QString& term : terms.subspan(1)) {
+            restTerms.append(term);
+        }
         building.next.append(-1);
         if (last < 0) {
             group.begin = static_cast<int>(building.heads.size());
@@ -765,7 +779,7 @@ struct OfflineJudge::Index {
         building.groupOf.append(group.begin);
         ++group.count;
         if (role == Role::place && terms.size() == 1) {
-            placeTerms.insert(terms.first());
+            placeTerms.insert(terms.front());
         }
     }
 
@@ -1111,16 +1125,19 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         for (const Knowledge::Cue& cue : knowledge.cues) {
             lists.append(cue.news ? QStringList() : cue.phrases);
         }
-        QList<QList<QStringList>> analysedLists(lists.size());
+        QList<AnalysedList> analysedLists(lists.size());
         {
-            QList<QStringList>* const analysed = analysedLists.data();
+            AnalysedList* const analysed = analysedLists.data();
             const qsizetype workers =
                 std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, 4);
             const auto analyse = [&lists, analysed, workers](qsizetype first, WordMemory& memory) {
                 for (qsizetype l = first; l < lists.size(); l += workers) {
-                    analysed[l].reserve(lists.at(l).size());
+                    AnalysedList& list = analysed[l];
+                    list.terms.reserve(lists.at(l).size());
+                    list.ends.reserve(lists.at(l).size());
                     for (const QString& word : lists.at(l)) {
-                        analysed[l].append(analyzeTerms(word, memory));
+                        list.terms.append(analyzeTerms(word, memory));
+                        list.ends.append(static_cast<int>(list.terms.size()));
                     }
                 }
             };
@@ -1140,12 +1157,13 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         // words as written are not needed again.
         words = {};
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
-            for (const QStringList& terms : std::as_const(analysedLists.at(t))) {
-                if (terms.size() == 1) {
-                    index->fieldTerms.insert(terms.first());
-                    if (!index->genericTerms.contains(terms.first()) &&
-                        !index->stopTerms.contains(terms.first())) {
-                        QList<int>& topics = index->wordTopics[terms.first()];
+            const AnalysedList& analysed = analysedLists.at(t);
+            for (qsizetype p = 0; p < analysed.ends.size(); ++p) {
+                if (const std::span<const QString> terms = analysed.at(p); terms.size() == 1) {
+                    index->fieldTerms.insert(terms.front());
+                    if (!index->genericTerms.contains(terms.front()) &&
+                        !index->stopTerms.contains(terms.front())) {
+                        QList<int>& topics = index->wordTopics[terms.front()];
                         if (!topics.contains(static_cast<int>(t))) {
                             topics.append(static_cast<int>(t));
                         }
@@ -1168,7 +1186,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             }
             // The names as listed for analysis, each place's in a row.
             const QStringList names = std::exchange(lists[knowledge.topics.size() + ref], {});
-            const QList<QStringList> placeTerms =
+            const AnalysedList placeTerms =
                 std::exchange(analysedLists[knowledge.topics.size() + ref], {});
             qsizetype named = 0;
             for (const QString& place : category.places) {
@@ -1205,7 +1223,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             }
             index->topics.append(prepared);
             // Each topic's terms go as soon as the index holds them.
-            const QList<QStringList> analysed = std::exchange(analysedLists[ref], {});
+            const AnalysedList analysed = std::exchange(analysedLists[ref], {});
             for (qsizetype w = 0; w < topic.words.size(); ++w) {
                 const QString& word = topic.words.at(w);
                 index->add(word, analysed.at(w), Role::topic, ref, topic.broad);
@@ -1218,7 +1236,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
             const Knowledge::Cue& cue = knowledge.cues.at(i);
             if (!cue.news) {
-                const QList<QStringList>& cueTerms =
+                const AnalysedList& cueTerms =
                     analysedLists.at(knowledge.topics.size() + knowledge.categories.size() + i);
                 for (qsizetype p = 0; p < cue.phrases.size(); ++p) {
                     index->add(cue.phrases.at(p), cueTerms.at(p), Role::cue, static_cast<int>(i));
