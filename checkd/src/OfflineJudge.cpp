@@ -816,7 +816,6 @@ struct OfflineJudge::Index {
                 part.entry.text = textIds.value(part.terms.first(), part.entry.text);
             }
         }
-        restTerms.squeeze();
         shown.text.squeeze();
         building = {};
     }
@@ -1156,6 +1155,13 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         // The terms share their characters with the reduced words; the
         // words as written are not needed again.
         words = {};
+        // Room for every phrase's terms after its first, so the index's
+        // array neither doubles nor is copied to fit.
+        qsizetype rest = 0;
+        for (const AnalysedList& list : std::as_const(analysedLists)) {
+            rest += list.terms.size() - list.ends.size();
+        }
+        index->restTerms.reserve(rest);
         for (qsizetype t = 0; t < knowledge.topics.size(); ++t) {
             const AnalysedList& analysed = analysedLists.at(t);
             for (qsizetype p = 0; p < analysed.ends.size(); ++p) {
