@@ -1138,6 +1138,8 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                         list.terms.append(analyzeTerms(word, memory));
                         list.ends.append(static_cast<int>(list.terms.size()));
                     }
+                    // Phrases of several words grew it past their count.
+                    list.terms.squeeze();
                 }
             };
             std::vector<std::thread> helpers;
