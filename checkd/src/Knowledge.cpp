@@ -37,6 +37,13 @@ std::optional<QString> readText(const QString& directory, const QString& fileNam
 std::optional<QList<Section>> parseSections(const QString& fileName, const QString& content,
                                             QString* error) {
     QList<Section> sections;
+    // A section's phrases are kept until a judge is built: without the room
+    // they grew into.
+    const auto fitLast = [&sections] {
+        if (!sections.isEmpty()) {
+            sections.last().entries.squeeze();
+        }
+    };
     int lineNumber = 0;
     // Lines and phrases are views into the text; only phrases are copied
     // out. Each line is walked once, as the knowledge has tens of thousands.
@@ -61,6 +68,7 @@ std::optional<QList<Section>> parseSections(const QString& fileName, const QStri
             if (!line.endsWith(u']') || line.size() < 3) {
                 return fail(QStringLiteral("a section header is written [name]"));
             }
+            fitLast();
             sections.append({line.sliced(1, line.size() - 2).trimmed().toString(), lineNumber, {}});
             continue;
         }
@@ -97,6 +105,7 @@ std::optional<QList<Section>> parseSections(const QString& fileName, const QStri
             entries.append(phrase.toString());
         }
     }
+    fitLast();
     return sections;
 }
 
