@@ -953,6 +953,8 @@ struct OfflineJudge::Profile {
         QString shown;
         double weight;
         QStringList forms; // as the stemmers of the aimset's languages reduce it
+        bool name = false; // a capitalised word after the first that no field
+                           // knows as a word of its own ("Thornbury", not "Rechnung")
     };
     QList<Term> terms;
     QSet<int> topics;
@@ -1016,6 +1018,12 @@ struct OfflineJudge::Reading {
     double relatedness() const { return direct + related; }
     // Mostly about another field than the aimset's.
     bool aboutElse() const { return foreignWords >= 2 && foreignWords > ownWords; }
+    // A shop's or a booking's page with one sign of play at most ("book a
+    // table"), for an aimset of a field the knowledge does not know: the
+    // errand is not told from play.
+    bool errandOfUnknownField() const {
+        return leisurePlace && !playPlace && cues <= kCue && !aimsetKnown;
+    }
     // One shared word among many others ("Memory Card Game - Play Online") is a
     // coincidence as often as a link; words of another field say so more than
     // names the knowledge does not know ("Sweet Rise Bakery").
@@ -1358,7 +1366,9 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             if (fragments.contains(term) && !isNumber(term)) {
                 weight = std::min(weight, isTopicWord(term) ? kRelatedWeight : kFragmentWeight);
             }
-            profile->terms.append({term, shown, weight, {}});
+            const bool name = weight >= 1.0 && !profile->terms.isEmpty() && !shown.isEmpty() &&
+                              shown.at(0).isUpper() && !isTopicWord(term);
+            profile->terms.append({term, shown, weight, {}, name});
         }
     }
     // Written in the language of most of its common words, English when in doubt.
@@ -1535,6 +1545,13 @@ bool namesASubreddit(const QString& window) {
     return false;
 }
 
+// A name of the aimset that the window gives to another thing.
+OfflineJudge::Decision anotherOfTheName(const QString& name) {
+    return {OfflineJudge::Verdict::unclear,
+            QStringLiteral("Mentions ") + name +
+                QStringLiteral(", but looks like another thing of that name")};
+}
+
 // Letters and digits, case-folded and without accents, one space between
 // words and around them; apostrophes join ("Blackwell's" is "Blackwells").
 QString spelled(const QString& text) {
@@ -1678,21 +1695,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
     }
     QSet<QString> directTerms;
-    // A name is a capitalised word after the aimset's first that no field
-    // knows as a word of its own ("Thornbury", not the noun "Rechnung").
-    const auto isName = [&](const Profile::Term& term) {
-        if (term.weight < 1.0 || term.shown.isEmpty() || !term.shown.at(0).isUpper() ||
-            &term == &profile.terms.first()) {
-            return false;
-        }
-        const std::span<const Index::Entry> entries = index.entriesOf(term.analyzed);
-        return std::none_of(entries.begin(), entries.end(), [](const Index::Entry& e) {
-            return e.role == Role::topic && e.restCount == 0;
-        });
-    };
     const auto tie = [&](const Profile::Term& term) {
         reading.strongTies += term.weight >= 1.0 ? 1 : 0;
-        reading.nameTies += isName(term) ? 1 : 0;
+        reading.nameTies += term.name ? 1 : 0;
         reading.direct += term.weight;
         reading.matched.append(term.shown);
         directTerms.insert(term.analyzed);
@@ -2147,9 +2152,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         if (entry.hasMatch() && !quoting.match(aimset).hasMatch()) {
             if (const Reading kind = read(*profile, entry.captured(2));
                 kind.matched.isEmpty() && kind.relatedness() == 0) {
-                return Decision{Verdict::unclear,
-                                QStringLiteral("Mentions ") + name +
-                                    QStringLiteral(", but looks like another thing of that name")};
+                return anotherOfTheName(name);
             }
         }
     }
@@ -2245,11 +2248,9 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         }
         // A shop, a booking or a listing site may be what the aimset needs, however
         // the judge places it, and any place of play what an aimset about play (a
-        // review, a match report) needs: asked about, not closed. Where the
-        // aimset's field is unknown, one sign of play there ("book a table")
-        // does not tell the errand from play either.
+        // review, a match report) needs: asked about, not closed.
         const bool errandOnly =
-            r.leisurePlace && !r.playPlace && (r.cues == 0 || (r.cues <= kCue && !r.aimsetKnown));
+            (r.leisurePlace && !r.playPlace && r.cues == 0) || r.errandOfUnknownField();
         // Play shown twice over (memes on a feed) outweighs a single shared word.
         if (r.leisure >= 2 * kCue && related < kStrongRelated && !r.learning &&
             !r.aimsetAboutPlay && !errandOnly) {
@@ -2361,11 +2362,11 @@ OfflineJudge::Decision OfflineJudge::rulesForText(const QString& aimset, const R
     }
     // Closing follows from this, so one word of play ("lol") is not enough;
     // one telling sign ("just chatting", a store of games) on a page that
-    // names nothing of the aimset is; not a shop's or a booking's page with one
-    // such sign for an aimset of a field the knowledge does not know.
-    const bool errandOnly = r.leisurePlace && !r.playPlace && r.cues <= kCue && !r.aimsetKnown;
-    if (!errandOnly && ((r.leisure >= 1.5 && related < kRelatedWeight) ||
-                        (r.leisure >= kCue && r.telling && related == 0 && !r.learning))) {
+    // names nothing of the aimset is; not an errand's page for an aimset of
+    // a field the knowledge does not know.
+    if (!r.errandOfUnknownField() &&
+        ((r.leisure >= 1.5 && related < kRelatedWeight) ||
+         (r.leisure >= kCue && r.telling && related == 0 && !r.learning))) {
         QString reason = leisureLooks + QStringLiteral(", unrelated to ") + quoted(aimset);
         reason[0] = reason.at(0).toUpper();
         return {Verdict::misaligned, reason};
@@ -2449,9 +2450,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     if (!weighing.page && r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 &&
         r.foreignWords > 0 && !r.workPlace && !r.intendedPlace && !r.namedPlace &&
         !r.referencePlace && (r.aboutElse() || longerName())) {
-        return {Verdict::unclear,
-                QStringLiteral("Mentions ") + r.matched.first() +
-                    QStringLiteral(", but looks like another thing of that name")};
+        return anotherOfTheName(r.matched.first());
     }
     // An article at a place of news the aimset does not need, its title or
     // its page, is asked about too, however many of its words it shares, when
