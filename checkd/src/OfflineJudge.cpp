@@ -2355,7 +2355,10 @@ OfflineJudge::Decision OfflineJudge::rulesForText(const QString& aimset, const R
     if ((related >= 1.5 && play < 1.0) || quiet || steeped) {
         return {Verdict::aligned, mentions};
     }
-    if (r.intendedPlace && r.leisure == 0) {
+    // A needed shop's or listing's page that shows nothing of the aimset
+    // and words of another field sells something else, as its title may.
+    if (r.intendedPlace && r.leisure == 0 &&
+        !(r.intendedShop && related == 0 && r.foreignWords > 0)) {
         return {Verdict::aligned, QStringLiteral("A ") + r.intendedCategory +
                                       QStringLiteral(" page, which ") + quoted(aimset) +
                                       QStringLiteral(" needs")};

@@ -239,6 +239,8 @@ const char* const kTextCases[][4] = {
     {"Restock the lab's pipette tips",
      "Filter tips 200 µL, 10 racks of 96 | Fisher Scientific\nIn stock. Add to cart", "ALIGNED",
      "A lab shop page, which \u201CRestock the lab's pipette tips\u201D needs"},
+    {"Restock the lab's pipette tips", "Office chair with lumbar support | Fisher Scientific",
+     "UNCLEAR", "No clear link to \u201CRestock the lab's pipette tips\u201D"},
     {"Write my thesis introduction",
      "Filter tips 200 µL, 10 racks of 96 | Fisher Scientific\nIn stock. Add to cart", "MISALIGNED",
      "Looks like lab shop (fisher scientific), unrelated to \u201CWrite my thesis "
