@@ -972,6 +972,7 @@ struct OfflineJudge::Profile {
     bool followsNews = false; // about releases, events, jobs or choosing a tool
     bool namesBills = false;  // "bills", "invoices": a bill is the aimset's own work
     bool translating = false; // into a language, not practising it
+    bool playsMusic = false;  // practising an instrument or singing
 };
 
 struct OfflineJudge::Reading {
@@ -1489,6 +1490,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     profile->translating =
         std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
             return index.topics.at(topic).name == QStringLiteral("translation");
+        });
+    profile->playsMusic =
+        std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
+            return index.topics.at(topic).name == QStringLiteral("music practice");
         });
     if (cache.size() > 64) {
         cache.clear();
@@ -2415,6 +2420,11 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
     const Decision decided = scored(aimset, weighing);
     const Reading& r = weighing.reading;
+    // Practising an instrument, other music playing is listening, not practice.
+    if (decided.verdict == Verdict::aligned && r.backgroundPlace && r.matched.isEmpty() &&
+        r.relatedness() == 0 && !r.intendedPlace && profileOf(aimset)->playsMusic) {
+        return r.question(aimset, false);
+    }
     // Mail and chat are work or not by whom and what about: words someone
     // wrote there ("the Black Friday teaser" to a client's calendar) never
     // close them; at most the user is asked.
