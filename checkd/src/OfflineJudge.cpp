@@ -2493,10 +2493,19 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
                m.capturedEnd() < named.size() && named.at(m.capturedEnd()) == QLatin1Char(')') &&
                word.size() > 1 && word == word.toUpper();
     };
+    // A sign inside a phrase of the aimset's subject ("menu pricing", "enquête
+    // de terrain") is that subject's word, not news.
+    const auto inTie = [&](const QRegularExpressionMatch& m) {
+        return std::any_of(r.matched.begin(), r.matched.end(), [&](const QString& tie) {
+            return tie.size() > m.capturedLength() && tie.contains(QLatin1Char(' ')) &&
+                   tie.contains(m.captured().trimmed(), Qt::CaseInsensitive) &&
+                   weighing.named.contains(tie, Qt::CaseInsensitive);
+        });
+    };
     QRegularExpressionMatch news;
     for (QRegularExpressionMatchIterator it = m_index->newsSigns.globalMatch(weighing.named);
          it.hasNext() && !news.hasMatch();) {
-        if (QRegularExpressionMatch m = it.next(); !abbreviation(m)) {
+        if (QRegularExpressionMatch m = it.next(); !abbreviation(m) && !inTie(m)) {
             news = m;
         }
     }

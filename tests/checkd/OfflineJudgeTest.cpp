@@ -171,6 +171,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
     {"Upgrade to Django 5.2", "Firefox - Django 5.2 release notes", kept},
+    {"Cost the autumn menu", "Firefox - Menu pricing: the rule of three", kept},
     // The subject in the news is read about, not worked on.
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | Wexford Courier", asked},
