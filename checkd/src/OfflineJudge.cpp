@@ -57,8 +57,8 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
-// "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
-// "Kapitel 3"), projects ("payments-service"), months, a job's seniority
+// "2º de ESO", "6. Klasse"), numbered parts of a course, plan or show ("week
+// 4", "Kapitel 3", "episode 12"), projects ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
 // the repository whose pull requests a window lists, seasons, and the
 // numbered records of a business ("account 44-1093", "Bestellung 55120").
@@ -373,8 +373,8 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         for (const char* family :
              {"week woche semana semaine settimana",
               "chapter kapitel capítulo chapitre capitolo hoofdstuk", "module modul módulo modulo",
-              "lesson lektion lección leçon lezione", "unit unidad unité unità einheit",
-              "sprint"}) {
+              "lesson lektion lección leçon lezione", "unit unidad unité unità einheit", "sprint",
+              "episode épisode episodio episódio folge aflevering ep"}) {
             names.append(QString::fromUtf8(family).split(QLatin1Char(' ')));
         }
         return names;
