@@ -55,6 +55,23 @@ QString mentioned(const QStringList& matched, qsizetype most) {
     return distinct.join(QStringLiteral(", "));
 }
 
+// A how-to video on a word of the aimset ("Cómo embalar platos para una
+// mudanza" to a move) shows how its work is done: kept, not asked about.
+// Talks, shows and clips on the same word stay asked about.
+OfflineJudge::Decision taught(OfflineJudge::Decision asked, const QString& kind,
+                              const QStringList& matched, const QString& named) {
+    static const QRegularExpression form(
+        QStringLiteral("\\b(how to|tutorial|step by step|for beginners|walkthrough|cómo|come si "
+                       "fa|wie man|anleitung|lernen|para principiantes|para iniciantes|pour "
+                       "débutants|für anfänger|diy)\\b"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    if (asked.verdict != OfflineJudge::Verdict::unclear || kind != QStringLiteral("video") ||
+        matched.isEmpty() || !form.match(named).hasMatch()) {
+        return asked;
+    }
+    return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(matched, 3)};
+}
+
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse"), numbered parts of a course, plan or show ("week
@@ -2188,7 +2205,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     if (const auto ruled = assess(aimset, context, false, &weighing)) {
         return *ruled;
     }
-    return weigh(aimset, weighing);
+    return taught(weigh(aimset, weighing), weighing.reading.leisureKind, weighing.reading.matched,
+                  weighing.named);
 }
 
 OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
@@ -2196,7 +2214,8 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     if (const auto ruled = assess(aimset, text, true, &weighing)) {
         return *ruled;
     }
-    return weigh(aimset, weighing);
+    return taught(weigh(aimset, weighing), weighing.reading.leisureKind, weighing.reading.matched,
+                  weighing.named);
 }
 
 QList<double> OfflineJudge::evidence(const QString& aimset, const QString& window,
