@@ -58,18 +58,19 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // A how-to video on a word of the aimset ("Cómo embalar platos para una
 // mudanza" to a move) shows how its work is done: kept, not asked about.
 // Talks, shows and clips on the same word stay asked about.
-OfflineJudge::Decision taught(OfflineJudge::Decision asked, const QString& kind,
-                              const QStringList& matched, const QString& named) {
+OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
+    const auto& r = weighing.reading;
     static const QRegularExpression form(
         QStringLiteral("\\b(how to|tutorial|step by step|for beginners|walkthrough|cómo|come si "
                        "fa|wie man|anleitung|lernen|para principiantes|para iniciantes|pour "
                        "débutants|für anfänger|diy)\\b"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    if (asked.verdict != OfflineJudge::Verdict::unclear || kind != QStringLiteral("video") ||
-        matched.isEmpty() || !form.match(named).hasMatch()) {
+    if (asked.verdict != OfflineJudge::Verdict::unclear ||
+        r.leisureKind != QStringLiteral("video") || r.matched.isEmpty() ||
+        (r.strongTies == 0 && r.related == 0) || !form.match(weighing.named).hasMatch()) {
         return asked;
     }
-    return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(matched, 3)};
+    return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
 }
 
 // The specifics an aimset or a window names, by kind: numbered items
@@ -2205,8 +2206,7 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     if (const auto ruled = assess(aimset, context, false, &weighing)) {
         return *ruled;
     }
-    return taught(weigh(aimset, weighing), weighing.reading.leisureKind, weighing.reading.matched,
-                  weighing.named);
+    return taught(weigh(aimset, weighing), weighing);
 }
 
 OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
@@ -2214,8 +2214,7 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     if (const auto ruled = assess(aimset, text, true, &weighing)) {
         return *ruled;
     }
-    return taught(weigh(aimset, weighing), weighing.reading.leisureKind, weighing.reading.matched,
-                  weighing.named);
+    return taught(weigh(aimset, weighing), weighing);
 }
 
 QList<double> OfflineJudge::evidence(const QString& aimset, const QString& window,
