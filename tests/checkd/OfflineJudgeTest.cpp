@@ -111,6 +111,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Learn to draw hands",
      "Google Chrome - How to draw hands: gesture tutorial for beginners - YouTube - Google Chrome",
      kept},
+    {"Make the lanterns for the school fete",
+     "Firefox - DIY paper lanterns with kids - YouTube — Mozilla Firefox", kept},
     {"Learn how Kubernetes networking works",
      "Firefox - Kubernetes Networking Explained: Services and Ingress | Amazon.com — Mozilla "
      "Firefox",
