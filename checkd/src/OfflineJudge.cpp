@@ -55,9 +55,9 @@ QString mentioned(const QStringList& matched, qsizetype most) {
     return distinct.join(QStringLiteral(", "));
 }
 
-// A how-to video on a word of the aimset ("Cómo embalar platos para una
-// mudanza" to a move) shows how its work is done: kept, not asked about.
-// Talks, shows and clips on the same word stay asked about.
+// A how-to video on a full word of the aimset or of its field ("Cómo
+// etiquetar cajas para una mudanza" to a move) shows how its work is done:
+// kept, not asked about. Talks, shows and clips on that word stay asked about.
 OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
     const auto& r = weighing.reading;
     static const QRegularExpression form(
