@@ -57,8 +57,8 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
-// "2º de ESO", "6. Klasse"), numbered parts of a course or plan ("week 4",
-// "Kapitel 3"), projects ("payments-service"), months, a job's seniority
+// "2º de ESO", "6. Klasse"), numbered parts of a course, plan or show ("week
+// 4", "Kapitel 3", "episode 12"), projects ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
 // the repository whose pull requests a window lists, seasons, and the
 // numbered records of a business ("account 44-1093", "Bestellung 55120").
@@ -373,8 +373,8 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         for (const char* family :
              {"week woche semana semaine settimana",
               "chapter kapitel capítulo chapitre capitolo hoofdstuk", "module modul módulo modulo",
-              "lesson lektion lección leçon lezione", "unit unidad unité unità einheit",
-              "sprint"}) {
+              "lesson lektion lección leçon lezione", "unit unidad unité unità einheit", "sprint",
+              "episode épisode episodio episódio folge aflevering ep"}) {
             names.append(QString::fromUtf8(family).split(QLatin1Char(' ')));
         }
         return names;
@@ -972,6 +972,7 @@ struct OfflineJudge::Profile {
     bool followsNews = false; // about releases, events, jobs or choosing a tool
     bool namesBills = false;  // "bills", "invoices": a bill is the aimset's own work
     bool translating = false; // into a language, not practising it
+    bool playsMusic = false;  // practising an instrument or singing
 };
 
 struct OfflineJudge::Reading {
@@ -1489,6 +1490,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     profile->translating =
         std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
             return index.topics.at(topic).name == QStringLiteral("translation");
+        });
+    profile->playsMusic =
+        std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
+            return index.topics.at(topic).name == QStringLiteral("music practice");
         });
     if (cache.size() > 64) {
         cache.clear();
@@ -2415,6 +2420,11 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
     const Decision decided = scored(aimset, weighing);
     const Reading& r = weighing.reading;
+    // Practising an instrument, other music playing is listening, not practice.
+    if (decided.verdict == Verdict::aligned && r.backgroundPlace && r.matched.isEmpty() &&
+        r.relatedness() == 0 && !r.intendedPlace && profileOf(aimset)->playsMusic) {
+        return r.question(aimset, false);
+    }
     // Mail and chat are work or not by whom and what about: words someone
     // wrote there ("the Black Friday teaser" to a client's calendar) never
     // close them; at most the user is asked.
@@ -2483,10 +2493,19 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
                m.capturedEnd() < named.size() && named.at(m.capturedEnd()) == QLatin1Char(')') &&
                word.size() > 1 && word == word.toUpper();
     };
+    // A sign inside a phrase of the aimset's subject ("menu pricing", "enquête
+    // de terrain") is that subject's word, not news.
+    const auto inTie = [&](const QRegularExpressionMatch& m) {
+        return std::any_of(r.matched.begin(), r.matched.end(), [&](const QString& tie) {
+            return tie.size() > m.capturedLength() && tie.contains(QLatin1Char(' ')) &&
+                   tie.contains(m.captured().trimmed(), Qt::CaseInsensitive) &&
+                   weighing.named.contains(tie, Qt::CaseInsensitive);
+        });
+    };
     QRegularExpressionMatch news;
     for (QRegularExpressionMatchIterator it = m_index->newsSigns.globalMatch(weighing.named);
          it.hasNext() && !news.hasMatch();) {
-        if (QRegularExpressionMatch m = it.next(); !abbreviation(m)) {
+        if (QRegularExpressionMatch m = it.next(); !abbreviation(m) && !inTie(m)) {
             news = m;
         }
     }

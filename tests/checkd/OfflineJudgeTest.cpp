@@ -82,9 +82,11 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A showcase's feed, tied to the aimset only by the site's own name.
     {"Design the checkout screens for the banking app in Figma",
      "Firefox - Dribbble - Popular shots — Mozilla Firefox", asked},
-    // Music: a track playing is background, the bare app is not.
+    // Music: a track playing is background, the bare app is not; practising an
+    // instrument, another's track is listening.
     {kLogin, "Spotify - Nils Frahm - Says", kept},
     {kLogin, "Spotify - Spotify Premium", asked},
+    {"Practise scales on the piano", "Spotify - Nils Frahm - Says", asked},
     // Related without a shared word, across languages too, and in other word forms.
     {kLogin, "Visual Studio Code - auth_middleware.py - webapp", kept},
     {"Für die Statistik-Klausur lernen",
@@ -169,6 +171,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
     {"Upgrade to Django 5.2", "Firefox - Django 5.2 release notes", kept},
+    {"Cost the autumn menu", "Firefox - Menu pricing: the rule of three", kept},
     // The subject in the news is read about, not worked on.
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | Wexford Courier", asked},
