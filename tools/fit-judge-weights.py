@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Fits the offline judge's weights on the cases it may be tuned on.
 
-    tools/fit-judge-weights.py AIMSET_CHECKD PUBLIC_CASES [--write]
+    tools/fit-judge-weights.py AIMSET_CHECKD PUBLIC_CASES [--sets GLOB[,GLOB...]] [--write]
 
 Asks AIMSET_CHECKD --evidence for the evidence of every check of the train
-cases (checkd/data/cases/train.jsonl, train2.jsonl and train3.jsonl) and the
-public ones (PUBLIC_CASES, shared/alignment-cases/public.jsonl); fits a regularised
+cases (--sets: globs under checkd/data/cases, by default every train*.jsonl;
+only train sets are accepted) and the public ones (PUBLIC_CASES,
+shared/alignment-cases/public.jsonl); fits a regularised
 logistic score (each check labelled as its case) that settles what the
 judge's rules do not find aligned; chooses its regularisation by
-cross-validation within train (folds by aimset, so a fold's aimsets are
+cross-validation within the train sets (folds by aimset, so a fold's aimsets are
 new to its fit); and prints how the score and the rules alone fare, and
 the cross-validated accuracy at a range of "aligned from" cuts. With
 --write it stores the weights and thresholds in
@@ -20,6 +21,8 @@ window under its own threshold. The held-out sets
 are never read here. Python 3.11 and its standard library only.
 """
 
+import bisect
+import glob
 import hashlib
 import json
 import math
@@ -28,8 +31,8 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-TRAINS = [ROOT / "checkd/data/cases" / name
-          for name in ("train.jsonl", "train2.jsonl", "train3.jsonl")]
+CASES = ROOT / "checkd/data/cases"
+DEFAULT_SETS = "train*.jsonl"
 WEIGHTS = ROOT / "checkd/data/knowledge/weights.txt"
 # Evidence left out of the score: what the fit cannot tell apart from
 # others, or what cross-validation found to hurt.
@@ -84,23 +87,23 @@ def solve(a, b):
 def fit(samples, lam, iterations=12):
     """L2-regularised logistic regression by Newton's method; weight 0 is the bias."""
     n = len(samples[0][0]) + 1
+    # Most evidence is zero: only the rest enters the sums.
+    sparse = [([(0, 1.0)] + [(i + 1, v) for i, v in enumerate(x) if v], y) for x, y in samples]
     w = [0.0] * n
     for _ in range(iterations):
         h = [[0.0] * n for _ in range(n)]
         g = [0.0] * n
-        for x, y in samples:
-            xs = [1.0] + x
-            z = sum(wi * xi for wi, xi in zip(w, xs))
+        for xs, y in sparse:
+            z = sum(w[i] * v for i, v in xs)
             p = 1.0 / (1.0 + math.exp(-max(-30.0, min(30.0, z))))
             d = p * (1.0 - p)
-            for i in range(n):
-                if xs[i]:
-                    g[i] += (p - y) * xs[i]
-                    hi = h[i]
-                    dxi = d * xs[i]
-                    for j in range(n):
-                        if xs[j]:
-                            hi[j] += dxi * xs[j]
+            r = p - y
+            for i, vi in xs:
+                g[i] += r * vi
+                hi = h[i]
+                dvi = d * vi
+                for j, vj in xs:
+                    hi[j] += dvi * vj
         for i in range(1, n):
             g[i] += lam * w[i]
             h[i][i] += lam
@@ -190,15 +193,33 @@ class Model:
         return (evidence[self.rules_closed] and evidence[self.play_place]
                 and not any(evidence[i] for i in self.of_aimset))
 
+    def keeping_score(self, case):
+        """The highest "aligned from" at which the case ends aligned (as outcome() ends it)."""
+        relevant = [e for check, e in case["checks"] if check == "title" and e is not None]
+        last_text = [e for check, e in case["checks"] if check != "title"][-1:]
+        relevant += [e for e in last_text if e is not None]
+        best = -math.inf
+        for e in relevant:
+            if e[self.rules_aligned]:
+                return math.inf
+            if e[self.page] or not e[self.one_weak_word]:
+                best = max(best, self.score(e))
+        return best
+
     def choose_thresholds(self, cases, margin=0.0):
         self.closed_below = -1e9
         scores = sorted({self.score(e) for c in cases for _, e in c["checks"] if e is not None})
         # Halfway between two scores, so that no case sits on the cut.
         cuts = [round((a + b) / 2, 3) for a, b in zip(scores, scores[1:])]
-        accuracies = []
-        for cut in cuts:
-            self.aligned_from = cut
-            accuracies.append(figures(cases, self.decide)[0])
+        # A case ends aligned exactly when the cut is at most its keeping
+        # score, so every cut's accuracy comes from two sorted lists.
+        kept_aligned, kept_other = [], []
+        for case in cases:
+            (kept_aligned if case["aligned"] else kept_other).append(self.keeping_score(case))
+        kept_aligned.sort()
+        kept_other.sort()
+        accuracies = [(len(kept_aligned) - bisect.bisect_left(kept_aligned, cut)
+                       + bisect.bisect_left(kept_other, cut)) / len(cases) for cut in cuts]
         # The middle of the longest run of best cuts: as far from the cases on
         # either side as the fitting cases allow.
         best = max(accuracies)
@@ -258,14 +279,27 @@ def cross_validate(names, train, public, lam, split=0):
     return figures_of
 
 
+def training_sets(argv):
+    """The train sets named by --sets; anything else is refused, so held-out cases are never read."""
+    patterns = argv[argv.index("--sets") + 1].split(",") if "--sets" in argv else [DEFAULT_SETS]
+    paths = sorted({Path(p) for pattern in patterns for p in glob.glob(str(CASES / pattern))})
+    if not paths:
+        sys.exit(f"no train sets match {patterns}")
+    for path in paths:
+        if not path.name.startswith("train") or path.parent != CASES:
+            sys.exit(f"not a train set: {path}")
+    return paths
+
+
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     checkd = sys.argv[1]
     train = []
-    for path in TRAINS:
+    for path in training_sets(sys.argv):
         names, cases = read_cases(checkd, path)
         train += cases
+    print(f"fitting on {len(train)} train cases and the public ones")
     _, public = read_cases(checkd, Path(sys.argv[2]))
     best = None
     for lam in LAMBDAS:
