@@ -2465,22 +2465,30 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         r.messagePlace || r.documentPlace) {
         return decided;
     }
-    // A name the aimset gives, the window's only tie among words of another
-    // field, is as often another thing of that name ("Thornbury Castle -
-    // hotel rooms" to a food bank in Thornbury): asked about where the other
-    // field outweighs it or the name runs on into a longer one.
+    // A name the aimset gives, the window's only tie, is as often another
+    // thing of that name ("Thornbury Castle - hotel rooms" to a food bank in
+    // Thornbury): asked about where another field outweighs it or the name
+    // runs on into a longer one, other than a street's ("Birchwood Road" is
+    // where the Birchwood extension is built).
     const auto longerName = [&] {
         const QString& name = r.matched.first();
         const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
         static const QRegularExpression next(QStringLiteral("^ (\\p{Lu}\\p{Ll}+)"),
                                              QRegularExpression::UseUnicodePropertiesOption);
+        static const QRegularExpression street(
+            QStringLiteral("^(road|rd|street|st|lane|ln|avenue|ave|drive|dr|close|way|court|"
+                           "crescent|place|terrace|straße|strasse|str|weg|allee|gasse|platz|"
+                           "ring|damm|calle|avenida|rue|boulevard|chemin|via|viale|piazza|"
+                           "rua|straat|laan|gracht|plein)$"),
+            QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch m =
             at < 0 ? QRegularExpressionMatch() : next.match(weighing.named.mid(at + name.size()));
-        return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive);
+        return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
+               !street.match(m.captured(1)).hasMatch();
     };
     if (!weighing.page && r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 &&
-        r.foreignWords > 0 && !r.workPlace && !r.intendedPlace && !r.namedPlace &&
-        !r.referencePlace && (r.aboutElse() || longerName())) {
+        !r.workPlace && !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
+        (r.aboutElse() || longerName())) {
         return anotherOfTheName(r.matched.first());
     }
     // An article at a place of news the aimset does not need, its title or
