@@ -58,16 +58,20 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // A how-to video on a full word of the aimset or of its field ("Cómo
 // etiquetar cajas para una mudanza" to a move) shows how its work is done:
 // kept, not asked about. Talks, shows and clips on that word stay asked about.
-OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
-    const auto& r = weighing.reading;
+bool showsHowTo(const QString& named) {
     static const QRegularExpression form(
         QStringLiteral("\\b(how to|tutorial|step by step|for beginners|walkthrough|cómo|come si "
                        "fa|wie man|anleitung|lernen|para principiantes|para iniciantes|pour "
                        "débutants|für anfänger|diy)\\b"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    return form.match(named).hasMatch();
+}
+
+OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
+    const auto& r = weighing.reading;
     if (asked.verdict != OfflineJudge::Verdict::unclear ||
         r.leisureKind != QStringLiteral("video") || r.matched.isEmpty() ||
-        (r.strongTies == 0 && r.related == 0) || !form.match(weighing.named).hasMatch()) {
+        (r.strongTies == 0 && r.related == 0) || !showsHowTo(weighing.named)) {
         return asked;
     }
     return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
@@ -2461,8 +2465,10 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // A release, an event, a job, a survey or a comparison of the aimset's
     // field or tool, tied to it by one word at most, is its news, not its
     // work; unless the aimset is about such things, it is asked about.
-    if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || r.learning ||
-        r.messagePlace || r.documentPlace) {
+    // At a place of news, an explainer is news; only a how-to teaches.
+    const bool teaches = r.learning && (r.newsName.isEmpty() || showsHowTo(weighing.named));
+    if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || teaches || r.messagePlace ||
+        r.documentPlace) {
         return decided;
     }
     // A name the aimset gives, the window's only tie, is as often another
