@@ -2517,6 +2517,17 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     if (r.strongTies > 1 || (r.intendedPlace && r.subjectTies >= 2)) {
         return decided;
     }
+    // A ranking of the best of something (a buying guide, a city's best
+    // bars) is browsed, not worked on, unless the aimset chooses or buys.
+    static const QRegularExpression ranking(
+        QStringLiteral("(?:^|[-\u2013\u2014|:] |\\b(?:the|top|die|los|las|les|i|le|os|as|de) )"
+                       "(?:\\d+ )?(best|besten|mejores|meilleure?s?|migliori|melhores|beste)\\b"
+                       "(?! (?:practices?|times?|ways?|man)\\b)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    if (const QRegularExpressionMatch m = ranking.match(weighing.named);
+        m.hasMatch() && !r.forumPlace) {
+        return asNews(QStringLiteral("listicle (") + m.captured(1).toLower() + QLatin1Char(')'));
+    }
     // A capitalised word in brackets abbreviates the name before it
     // ("Early Warning Score (NEWS)"): it is no sign of news.
     const auto abbreviation = [&named = weighing.named](const QRegularExpressionMatch& m) {

@@ -50,6 +50,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      "Google Chrome - Breaking Bad S02E04 - Chemistry of a lie - Netflix - Google Chrome", asked},
     {"Study for the bar exam", "Firefox - The 20 best cocktail bars in Lisbon — Mozilla Firefox",
      asked},
+    {kChemistry, "Firefox - Best chemistry sets for kids 2026", asked},
+    {kChemistry, "Firefox - Why ice floats: the chemistry explained - BBC News", asked},
+    {"Grant report for Thornbury food bank", "Firefox - Thornbury Leisure Centre", asked},
     {kChemistry,
      "Google Chrome - Chemistry memes for the night before the exam - Reddit - Google Chrome",
      asked},
@@ -227,8 +230,6 @@ const char* const kTextCases[][4] = {
     {"Write the grant report for the Thornbury food bank",
      "Firefox - Thornbury Castle – hotel rooms and dining", "UNCLEAR",
      "Mentions Thornbury, but looks like another thing of that name"},
-    {"Write the grant report for the Thornbury food bank", "Firefox - Thornbury Leisure Centre",
-     "UNCLEAR", "Mentions Thornbury, but looks like another thing of that name"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
