@@ -58,16 +58,20 @@ QString mentioned(const QStringList& matched, qsizetype most) {
 // A how-to video on a full word of the aimset or of its field ("Cómo
 // etiquetar cajas para una mudanza" to a move) shows how its work is done:
 // kept, not asked about. Talks, shows and clips on that word stay asked about.
-OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
-    const auto& r = weighing.reading;
+bool showsHowTo(const QString& named) {
     static const QRegularExpression form(
         QStringLiteral("\\b(how to|tutorial|step by step|for beginners|walkthrough|cómo|come si "
                        "fa|wie man|anleitung|lernen|para principiantes|para iniciantes|pour "
                        "débutants|für anfänger|diy)\\b"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    return form.match(named).hasMatch();
+}
+
+OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
+    const auto& r = weighing.reading;
     if (asked.verdict != OfflineJudge::Verdict::unclear ||
         r.leisureKind != QStringLiteral("video") || r.matched.isEmpty() ||
-        (r.strongTies == 0 && r.related == 0) || !form.match(weighing.named).hasMatch()) {
+        (r.strongTies == 0 && r.related == 0) || !showsHowTo(weighing.named)) {
         return asked;
     }
     return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
@@ -2461,26 +2465,36 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // A release, an event, a job, a survey or a comparison of the aimset's
     // field or tool, tied to it by one word at most, is its news, not its
     // work; unless the aimset is about such things, it is asked about.
-    if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || r.learning ||
-        r.messagePlace || r.documentPlace) {
+    // At a place of news, an explainer is news; only a how-to teaches.
+    const bool teaches = r.learning && (r.newsName.isEmpty() || showsHowTo(weighing.named));
+    if (decided.verdict != Verdict::aligned || r.aimsetFollowsNews || teaches || r.messagePlace ||
+        r.documentPlace) {
         return decided;
     }
-    // A name the aimset gives, the window's only tie among words of another
-    // field, is as often another thing of that name ("Thornbury Castle -
-    // hotel rooms" to a food bank in Thornbury): asked about where the other
-    // field outweighs it or the name runs on into a longer one.
+    // A name the aimset gives, the window's only tie, is as often another
+    // thing of that name ("Thornbury Castle - hotel rooms" to a food bank in
+    // Thornbury): asked about where another field outweighs it or the name
+    // runs on into a longer one, other than a street's ("Birchwood Road" is
+    // where the Birchwood extension is built).
     const auto longerName = [&] {
         const QString& name = r.matched.first();
         const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
         static const QRegularExpression next(QStringLiteral("^ (\\p{Lu}\\p{Ll}+)"),
                                              QRegularExpression::UseUnicodePropertiesOption);
+        static const QRegularExpression street(
+            QStringLiteral("^(road|rd|street|st|lane|ln|avenue|ave|drive|dr|close|way|court|"
+                           "crescent|place|terrace|straße|strasse|str|weg|allee|gasse|platz|"
+                           "ring|damm|calle|avenida|rue|boulevard|chemin|via|viale|piazza|"
+                           "rua|straat|laan|gracht|plein)$"),
+            QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch m =
             at < 0 ? QRegularExpressionMatch() : next.match(weighing.named.mid(at + name.size()));
-        return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive);
+        return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
+               !street.match(m.captured(1)).hasMatch();
     };
     if (!weighing.page && r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 &&
-        r.foreignWords > 0 && !r.workPlace && !r.intendedPlace && !r.namedPlace &&
-        !r.referencePlace && (r.aboutElse() || longerName())) {
+        !r.workPlace && !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
+        (r.aboutElse() || longerName())) {
         return anotherOfTheName(r.matched.first());
     }
     // An article at a place of news the aimset does not need, its title or
@@ -2502,6 +2516,17 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // beyond names at a place it needs (a job board to hire from).
     if (r.strongTies > 1 || (r.intendedPlace && r.subjectTies >= 2)) {
         return decided;
+    }
+    // A ranking of the best of something (a buying guide, a city's best
+    // bars) is browsed, not worked on, unless the aimset chooses or buys.
+    static const QRegularExpression ranking(
+        QStringLiteral("(?:^|[-\u2013\u2014|:] |\\b(?:the|top|die|los|las|les|i|le|os|as|de) )"
+                       "(?:\\d+ )?(best|besten|mejores|meilleure?s?|migliori|melhores|beste)\\b"
+                       "(?! (?:practices?|times?|ways?|man)\\b)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    if (const QRegularExpressionMatch m = ranking.match(weighing.named);
+        m.hasMatch() && !r.forumPlace) {
+        return asNews(QStringLiteral("listicle (") + m.captured(1).toLower() + QLatin1Char(')'));
     }
     // A capitalised word in brackets abbreviates the name before it
     // ("Early Warning Score (NEWS)"): it is no sign of news.
