@@ -55,9 +55,7 @@ QString mentioned(const QStringList& matched, qsizetype most) {
     return distinct.join(QStringLiteral(", "));
 }
 
-// A how-to video on a full word of the aimset or of its field ("Cómo
-// etiquetar cajas para una mudanza" to a move) shows how its work is done:
-// kept, not asked about. Talks, shows and clips on that word stay asked about.
+// Whether a title says it shows how something is done, step by step.
 bool showsHowTo(const QString& named) {
     static const QRegularExpression form(
         QStringLiteral("\\b(how to|tutorial|step by step|for beginners|walkthrough|cómo|come si "
@@ -67,6 +65,9 @@ bool showsHowTo(const QString& named) {
     return form.match(named).hasMatch();
 }
 
+// A how-to video on a full word of the aimset or of its field ("Cómo
+// etiquetar cajas para una mudanza" to a move) shows how its work is done:
+// kept, not asked about. Talks, shows and clips on that word stay asked about.
 OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
     const auto& r = weighing.reading;
     if (asked.verdict != OfflineJudge::Verdict::unclear ||
