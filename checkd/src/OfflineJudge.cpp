@@ -70,9 +70,15 @@ bool showsHowTo(const QString& named) {
 // kept, not asked about. Talks, shows and clips on that word stay asked about.
 OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
     const auto& r = weighing.reading;
+    // On a video site an explainer or a set of exercises teaches as a how-to does.
+    static const QRegularExpression explains(
+        QStringLiteral("\\b(explained|erklärt|expliqué|expliquée|explicado|explicada|spiegato|"
+                       "spiegata|exercises|exercices|ejercicios|esercizi|übungen)\\b"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (asked.verdict != OfflineJudge::Verdict::unclear ||
         r.leisureKind != QStringLiteral("video") || r.matched.isEmpty() ||
-        (r.strongTies == 0 && r.related == 0) || !showsHowTo(weighing.named)) {
+        (r.strongTies == 0 && r.related == 0) ||
+        !(showsHowTo(weighing.named) || explains.match(weighing.named).hasMatch())) {
         return asked;
     }
     return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};

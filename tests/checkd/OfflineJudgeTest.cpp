@@ -114,6 +114,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Learn to draw hands",
      "Google Chrome - How to draw hands: gesture tutorial for beginners - YouTube - Google Chrome",
      kept},
+    {"Practise the flute every evening", "Firefox - Flute breathing exercises - YouTube", kept},
     {"Make the lanterns for the school fete",
      "Firefox - DIY paper lanterns with kids - YouTube — Mozilla Firefox", kept},
     {"Learn how Kubernetes networking works",
