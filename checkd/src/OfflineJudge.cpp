@@ -1035,10 +1035,12 @@ struct OfflineJudge::Reading {
     bool conversation = false;     // mail or chat, named by the aimset or not
     QStringList conversationNames; // their names as listed, to find where the title ends
     bool learning = false;
-    bool inAimsetLanguage = false; // written in the language the aimset practises
-    bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
-    int unrelatedWords = 0;        // content words that tie to nothing of the aimset
-    bool telling = false;          // a sign of play of several words, or a place of play
+    bool inAimsetLanguage = false;   // written in the language the aimset practises
+    bool namesLanguage = false;      // names it ("Easy Italian", "Podcast italiano")
+    bool namesOtherLanguage = false; // names only another one ("Duolingo - Italien")
+    bool languageCourse = false;     // a course of many languages ("Duolingo", "Babbel")
+    int unrelatedWords = 0;          // content words that tie to nothing of the aimset
+    bool telling = false;            // a sign of play of several words, or a place of play
     QString intendedCategory;
     int strongTies = 0;  // aimset words of full weight found
     int nameTies = 0;    // of them, names the aimset gives (a town, a firm, a person)
@@ -1854,9 +1856,16 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             reading.leisureExample = example;
         }
     };
+    // The languages each phrase belongs to: one alone names that language.
+    QHash<int, QSet<int>> languagesOf;
     for (const Index::Match& match : matches) {
         for (qsizetype k = 0; k < match.length; ++k) {
             explained.insert(bag.sequence.at(match.start + k));
+        }
+        if (match.role == Role::topic &&
+            std::any_of(index.languages.begin(), index.languages.end(),
+                        [&](const auto& l) { return l.name == index.topics.at(match.ref).name; })) {
+            languagesOf[match.text].insert(match.ref);
         }
         if (counted.contains(match.id)) {
             continue;
@@ -2043,6 +2052,13 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         own.insert(index.textIds.value(term, --untracked));
     }
     foreign.subtract(own);
+    reading.namesOtherLanguage =
+        std::any_of(languagesOf.begin(), languagesOf.end(), [&](const QSet<int>& languages) {
+            return languages.size() == 1 && !profile.topics.contains(*languages.begin());
+        });
+    reading.languageCourse =
+        std::any_of(languagesOf.begin(), languagesOf.end(),
+                    [](const QSet<int>& languages) { return languages.size() > 1; });
     reading.foreignWords = static_cast<int>(foreign.size());
     reading.ownWords = static_cast<int>(own.size());
     for (const QString& term : bag.terms) {
@@ -2452,6 +2468,12 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // Practising an instrument, other music playing is listening, not practice.
     if (decided.verdict == Verdict::aligned && r.backgroundPlace && r.matched.isEmpty() &&
         r.relatedness() == 0 && !r.intendedPlace && profileOf(aimset)->playsMusic) {
+        return r.question(aimset, false);
+    }
+    // A language course's lesson in a language the aimset does not name is
+    // another course ("Duolingo - Italien" to learning Dutch, to a visa).
+    if (decided.verdict == Verdict::aligned && r.languageCourse && r.namesOtherLanguage &&
+        !r.namesLanguage && !r.inAimsetLanguage) {
         return r.question(aimset, false);
     }
     // Mail and chat are work or not by whom and what about: words someone
