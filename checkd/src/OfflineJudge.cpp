@@ -2521,9 +2521,9 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
                !street.match(m.captured(1)).hasMatch();
     };
-    if (!weighing.page && r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 &&
-        !r.workPlace && !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
-        (r.aboutElse() || longerName())) {
+    if (r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 && !r.workPlace &&
+        !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
+        ((!weighing.page && r.aboutElse()) || longerName())) {
         return anotherOfTheName(r.matched.first());
     }
     // An article at a place of news the aimset does not need, its title or
