@@ -70,9 +70,15 @@ bool showsHowTo(const QString& named) {
 // kept, not asked about. Talks, shows and clips on that word stay asked about.
 OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
     const auto& r = weighing.reading;
+    // On a video site an explainer or a set of exercises teaches as a how-to does.
+    static const QRegularExpression explains(
+        QStringLiteral("\\b(explained|erklärt|expliqué|expliquée|explicado|explicada|spiegato|"
+                       "spiegata|exercises|exercices|ejercicios|esercizi|übungen)\\b"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (asked.verdict != OfflineJudge::Verdict::unclear ||
         r.leisureKind != QStringLiteral("video") || r.matched.isEmpty() ||
-        (r.strongTies == 0 && r.related == 0) || !showsHowTo(weighing.named)) {
+        (r.strongTies == 0 && r.related == 0) ||
+        !(showsHowTo(weighing.named) || explains.match(weighing.named).hasMatch())) {
         return asked;
     }
     return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
@@ -1029,10 +1035,12 @@ struct OfflineJudge::Reading {
     bool conversation = false;     // mail or chat, named by the aimset or not
     QStringList conversationNames; // their names as listed, to find where the title ends
     bool learning = false;
-    bool inAimsetLanguage = false; // written in the language the aimset practises
-    bool namesLanguage = false;    // names it ("Easy Italian", "Podcast italiano")
-    int unrelatedWords = 0;        // content words that tie to nothing of the aimset
-    bool telling = false;          // a sign of play of several words, or a place of play
+    bool inAimsetLanguage = false;   // written in the language the aimset practises
+    bool namesLanguage = false;      // names it ("Easy Italian", "Podcast italiano")
+    bool namesOtherLanguage = false; // names only another one ("Duolingo - Italien")
+    bool languageCourse = false;     // a course of many languages ("Duolingo", "Babbel")
+    int unrelatedWords = 0;          // content words that tie to nothing of the aimset
+    bool telling = false;            // a sign of play of several words, or a place of play
     QString intendedCategory;
     int strongTies = 0;  // aimset words of full weight found
     int nameTies = 0;    // of them, names the aimset gives (a town, a firm, a person)
@@ -1848,9 +1856,16 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             reading.leisureExample = example;
         }
     };
+    // The languages each phrase belongs to: one alone names that language.
+    QHash<int, QSet<int>> languagesOf;
     for (const Index::Match& match : matches) {
         for (qsizetype k = 0; k < match.length; ++k) {
             explained.insert(bag.sequence.at(match.start + k));
+        }
+        if (match.role == Role::topic &&
+            std::any_of(index.languages.begin(), index.languages.end(),
+                        [&](const auto& l) { return l.name == index.topics.at(match.ref).name; })) {
+            languagesOf[match.text].insert(match.ref);
         }
         if (counted.contains(match.id)) {
             continue;
@@ -2037,6 +2052,13 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         own.insert(index.textIds.value(term, --untracked));
     }
     foreign.subtract(own);
+    reading.namesOtherLanguage =
+        std::any_of(languagesOf.begin(), languagesOf.end(), [&](const QSet<int>& languages) {
+            return languages.size() == 1 && !profile.topics.contains(*languages.begin());
+        });
+    reading.languageCourse =
+        std::any_of(languagesOf.begin(), languagesOf.end(),
+                    [](const QSet<int>& languages) { return languages.size() > 1; });
     reading.foreignWords = static_cast<int>(foreign.size());
     reading.ownWords = static_cast<int>(own.size());
     for (const QString& term : bag.terms) {
@@ -2448,6 +2470,12 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         r.relatedness() == 0 && !r.intendedPlace && profileOf(aimset)->playsMusic) {
         return r.question(aimset, false);
     }
+    // A language course's lesson in a language the aimset does not name is
+    // another course ("Duolingo - Italien" to learning Dutch, to a visa).
+    if (decided.verdict == Verdict::aligned && r.languageCourse && r.namesOtherLanguage &&
+        !r.namesLanguage && !r.inAimsetLanguage) {
+        return r.question(aimset, false);
+    }
     // Mail and chat are work or not by whom and what about: words someone
     // wrote there ("the Black Friday teaser" to a client's calendar) never
     // close them; at most the user is asked.
@@ -2493,9 +2521,9 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
                !street.match(m.captured(1)).hasMatch();
     };
-    if (!weighing.page && r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 &&
-        !r.workPlace && !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
-        (r.aboutElse() || longerName())) {
+    if (r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 && !r.workPlace &&
+        !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
+        ((!weighing.page && r.aboutElse()) || longerName())) {
         return anotherOfTheName(r.matched.first());
     }
     // An article at a place of news the aimset does not need, its title or

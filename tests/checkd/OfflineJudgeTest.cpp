@@ -114,6 +114,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Learn to draw hands",
      "Google Chrome - How to draw hands: gesture tutorial for beginners - YouTube - Google Chrome",
      kept},
+    {"Practise the flute every evening", "Firefox - Flute breathing exercises - YouTube", kept},
     {"Make the lanterns for the school fete",
      "Firefox - DIY paper lanterns with kids - YouTube — Mozilla Firefox", kept},
     {"Learn how Kubernetes networking works",
@@ -172,6 +173,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // English is practised too, by one who writes the aimset in another language.
     {"practicar inglés para el B2",
      "Firefox - How to order coffee like a local in London - YouTube — Mozilla Firefox", kept},
+    {"Learn Portuguese for the move", "Firefox - Duolingo - German", asked},
     // Not so a page about something else that names it: a restaurant's menu.
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
