@@ -2541,6 +2541,19 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         r.unrelatedWords + r.foreignWords > 0) {
         return asNews(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
     }
+    // A shop's sale or a listing "for sale" is browsed, unless the aimset
+    // itself sells or buys ("Houses for sale in Cornwall" to a move to Leeds).
+    static const QRegularExpression sale(QStringLiteral("\\b(sale|soldes|rebajas|saldi)\\b"),
+                                         QRegularExpression::CaseInsensitiveOption |
+                                             QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression trades(
+        QStringLiteral("\\b(sale|sell|selling|sold|buy|buying|auction|soldes|rebajas|saldi|"
+                       "vendre|acheter|vender|comprar|verkaufen|kaufen)\\b"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    if (const QRegularExpressionMatch m = sale.match(weighing.named);
+        m.hasMatch() && !trades.match(aimset).hasMatch()) {
+        return asNews(QStringLiteral("shopping (") + m.captured(1).toLower() + QLatin1Char(')'));
+    }
     // Two full words of the aimset settle it; so do two things of its subject
     // beyond names at a place it needs (a job board to hire from).
     if (r.strongTies > 1 || (r.intendedPlace && r.subjectTies >= 2)) {

@@ -232,6 +232,8 @@ const char* const kTextCases[][4] = {
     {"Write the grant report for the Thornbury food bank",
      "Firefox - Thornbury Castle – hotel rooms and dining", "UNCLEAR",
      "Mentions Thornbury, but looks like another thing of that name"},
+    {"Service the boiler before winter", "Firefox - Combi boilers sale – Heatwise", "UNCLEAR",
+     "Mentions boiler, combi boiler, but looks like shopping (sale)"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
