@@ -2550,8 +2550,18 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         QStringLiteral("\\b(sale|sell|selling|sold|buy|buying|auction|soldes|rebajas|saldi|"
                        "vendre|acheter|vender|comprar|verkaufen|kaufen)\\b"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    // "sale" is salt in Italian and dirty in French: an aimset written in
+    // either counts only those languages' own words for a sale.
+    const auto saleWord = [&](const QString& word) {
+        if (word.compare(QStringLiteral("sale"), Qt::CaseInsensitive) != 0) {
+            return true;
+        }
+        const QByteArrayList& written = profileOf(aimset)->writtenIn;
+        return !written.contains(QByteArrayLiteral("italian")) &&
+               !written.contains(QByteArrayLiteral("french"));
+    };
     if (const QRegularExpressionMatch m = sale.match(weighing.named);
-        m.hasMatch() && !trades.match(aimset).hasMatch()) {
+        m.hasMatch() && !trades.match(aimset).hasMatch() && saleWord(m.captured(1))) {
         return asNews(QStringLiteral("shopping (") + m.captured(1).toLower() + QLatin1Char(')'));
     }
     // Two full words of the aimset settle it; so do two things of its subject

@@ -234,6 +234,8 @@ const char* const kTextCases[][4] = {
      "Mentions Thornbury, but looks like another thing of that name"},
     {"Service the boiler before winter", "Firefox - Combi boilers sale – Heatwise", "UNCLEAR",
      "Mentions boiler, combi boiler, but looks like shopping (sale)"},
+    {"Fare il pane in casa", "Firefox - Pane fatto in casa: quanto sale mettere nell'impasto",
+     "ALIGNED", "Mentions pane, casa"},
     // A release of the aimset's tool is its news, not its work (unless it is an upgrade).
     {"Fix the flaky login test in the Django app", "Firefox - Django 5.2 release notes", "UNCLEAR",
      "Mentions Django, but looks like releases (release notes)"},
