@@ -2530,7 +2530,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // its page, is asked about too, however many of its words it shares, when
     // it says more than they do: the subject in the news is read about, not
     // worked on.
-    const auto asNews = [&r](const QString& looks) -> Decision {
+    const auto looksLike = [&r](const QString& looks) -> Decision {
         if (r.matched.isEmpty()) {
             return {Verdict::unclear, QStringLiteral("Looks like ") + looks};
         }
@@ -2539,7 +2539,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     };
     if (!r.newsName.isEmpty() && !r.workPlace && !r.intendedPlace && !r.namesLanguage &&
         r.unrelatedWords + r.foreignWords > 0) {
-        return asNews(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
+        return looksLike(QStringLiteral("news (") + r.newsName + QLatin1Char(')'));
     }
     // A shop's sale or a listing "for sale" is browsed, unless the aimset
     // itself sells or buys ("Houses for sale in Cornwall" to a move to Leeds).
@@ -2562,7 +2562,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     };
     if (const QRegularExpressionMatch m = sale.match(weighing.named);
         m.hasMatch() && !trades.match(aimset).hasMatch() && saleWord(m.captured(1))) {
-        return asNews(QStringLiteral("shopping (") + m.captured(1).toLower() + QLatin1Char(')'));
+        return looksLike(QStringLiteral("shopping (") + m.captured(1).toLower() + QLatin1Char(')'));
     }
     // Two full words of the aimset settle it; so do two things of its subject
     // beyond names at a place it needs (a job board to hire from).
@@ -2578,7 +2578,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (const QRegularExpressionMatch m = ranking.match(weighing.named);
         m.hasMatch() && !r.forumPlace) {
-        return asNews(QStringLiteral("listicle (") + m.captured(1).toLower() + QLatin1Char(')'));
+        return looksLike(QStringLiteral("listicle (") + m.captured(1).toLower() + QLatin1Char(')'));
     }
     // A capitalised word in brackets abbreviates the name before it
     // ("Early Warning Score (NEWS)"): it is no sign of news.
@@ -2616,8 +2616,8 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     if (r.subjectTies >= 3 && m_index->newsKinds.at(kind) == QStringLiteral("comparisons")) {
         return decided;
     }
-    return asNews(m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() +
-                  QLatin1Char(')'));
+    return looksLike(m_index->newsKinds.at(kind) + QStringLiteral(" (") + news.captured() +
+                     QLatin1Char(')'));
 }
 
 OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighing& weighing) const {
