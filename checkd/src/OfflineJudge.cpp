@@ -591,7 +591,8 @@ struct OfflineJudge::Index {
         bool play;
         bool broad;
         QList<int> intends;
-        int trade = -1; // the kind of place it is first served by, if specific
+        int trade = -1;        // the kind of place it is first served by, if specific
+        bool language = false; // a language's own topic ("italian")
     };
 
     TermHash<Range> byFirst; // first term -> its entries, in the order added
@@ -1269,6 +1270,9 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                     prepared.trade = number;
                 }
             }
+            prepared.language =
+                std::any_of(index->languages.begin(), index->languages.end(),
+                            [&](const Index::Language& l) { return l.name == topic.name; });
             index->topics.append(prepared);
             // Each topic's terms go as soon as the index holds them.
             const AnalysedList analysed = std::exchange(analysedLists[ref], {});
@@ -1862,9 +1866,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         for (qsizetype k = 0; k < match.length; ++k) {
             explained.insert(bag.sequence.at(match.start + k));
         }
-        if (match.role == Role::topic &&
-            std::any_of(index.languages.begin(), index.languages.end(),
-                        [&](const auto& l) { return l.name == index.topics.at(match.ref).name; })) {
+        if (match.role == Role::topic && index.topics.at(match.ref).language) {
             languagesOf[match.text].insert(match.ref);
         }
         if (counted.contains(match.id)) {
