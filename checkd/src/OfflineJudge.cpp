@@ -211,14 +211,15 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
                        "année|an|étage|siècle|arrondissement|édition|fois|place|partie|jour|mois|"
                        "semaine|classe|main)\\b)"),
         QRegularExpression::UseUnicodePropertiesOption);
-    static const QRegularExpression section(QStringLiteral("(?<![\\w-])([1-6])([A-H])(?![\\w-])"));
+    static const QRegularExpression section(
+        QStringLiteral("(?<![\\w-])(1[0-3]|[1-9])([A-H]|[a-d])(?![\\w-])"));
     for (auto it = shortYear.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
         add(Kind::year, QStringLiteral("year") + QString::number(m.captured(1).toInt()),
             m.captured());
     }
     for (const QRegularExpression* form : {&classe, &section}) {
-        for (auto it = form->globalMatch(text); it.hasNext() && (asTitle || form == &classe);) {
+        for (auto it = form->globalMatch(text); it.hasNext();) {
             const auto m = it.next();
             add(Kind::year, QStringLiteral("classe") + m.captured(1), m.captured());
         }
@@ -2101,13 +2102,23 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         const QList<Specific> shown = specificsNamed(
             weighing->page ? window.left(kTitleLength).section(QLatin1Char('\n'), 0, 0) : window,
             true);
+        // "Year 9", "9B" and "Klasse 9" are one year however the school names it.
+        const auto yearOf = [](const QString& key) {
+            qsizetype at = key.size();
+            while (at > 0 && key.at(at - 1).isDigit()) {
+                --at;
+            }
+            return key.mid(at);
+        };
         // A project the window shares shows nothing about which item of it;
         // a shared item, course or year settles it.
         const auto named = [&](const Specific& want, Kind of) {
             return (want.kind != Kind::project || of == Kind::project) &&
                    (seen.contains(compact(want.key)) ||
                     std::any_of(shown.begin(), shown.end(), [&](const Specific& s) {
-                        return s.kind == want.kind && s.key == want.key;
+                        return s.kind == want.kind &&
+                               (s.key == want.key ||
+                                (s.kind == Kind::year && yearOf(s.key) == yearOf(want.key)));
                     }));
         };
         // A project of the same kind ("reporting-service" to "payments-service")
