@@ -89,8 +89,9 @@ OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing
 // "2º de ESO", "6. Klasse"), numbered parts of a course, plan or show ("week
 // 4", "Kapitel 3", "episode 12"), projects ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
-// the repository whose pull requests a window lists, seasons, and the
-// numbered records of a business ("account 44-1093", "Bestellung 55120").
+// the repository whose pull requests a window lists, seasons, the
+// numbered records of a business ("account 44-1093", "Bestellung 55120")
+// and a language's level ("B1").
 enum class Kind : quint8 {
     item,
     record,
@@ -103,7 +104,8 @@ enum class Kind : quint8 {
     stage,
     firm,
     repository,
-    season
+    season,
+    level
 };
 
 struct Specific {
@@ -223,6 +225,28 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
             const auto m = it.next();
             add(Kind::year, QStringLiteral("classe") + m.captured(1), m.captured());
         }
+    }
+    // France's primary years (CP to CM2) and its university's (L1 to M2)
+    // are school years too, counted from the first.
+    static const QRegularExpression frenchYear(
+        QStringLiteral("(?<![\\w-])(CP|CE1|CE2|CM1|CM2|L1|L2|L3|M1|M2)(?![\\w-])"));
+    for (auto it = frenchYear.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        static const QStringList codes{QStringLiteral("CP"),  QStringLiteral("CE1"),
+                                       QStringLiteral("CE2"), QStringLiteral("CM1"),
+                                       QStringLiteral("CM2"), QStringLiteral("L1"),
+                                       QStringLiteral("L2"),  QStringLiteral("L3"),
+                                       QStringLiteral("M1"),  QStringLiteral("M2")};
+        const auto n = codes.indexOf(m.captured(1));
+        add(Kind::year,
+            n < 5 ? QStringLiteral("primaire%1").arg(n + 1) : QStringLiteral("univ%1").arg(n - 4),
+            m.captured());
+    }
+    // A language's level on the common European scale.
+    static const QRegularExpression level(QStringLiteral("(?<![\\w-])([ABC][12])(?![\\w-])"));
+    for (auto it = level.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::level, m.captured(1), m.captured());
     }
     static const QRegularExpression rank(QStringLiteral("\\b(junior|senior)\\b"),
                                          QRegularExpression::CaseInsensitiveOption);
@@ -2093,7 +2117,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     weighing->page = text && (window.size() > kTitleLength || window.contains(QLatin1Char('\n')) ||
                               !window.contains(QStringLiteral(" - ")));
     // An aimset about one numbered item (a pull request, a ticket), course,
-    // school year, part of a course, project or month is not served by a
+    // school year, level, part of a course, project or month is not served by a
     // title (or a page's first line) showing another of the same kind and
     // nothing the aimset names.
     const std::shared_ptr<const Profile> profile = profileOf(aimset);
