@@ -105,7 +105,8 @@ enum class Kind : quint8 {
     firm,
     repository,
     season,
-    level
+    level,
+    called
 };
 
 struct Specific {
@@ -247,6 +248,36 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     for (auto it = level.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
         add(Kind::level, m.captured(1), m.captured());
+    }
+    // A museum, project or client called by its name ("musée d'Orsay",
+    // "Projet Orion", "Client-Duval", "Science Museum"), keyed by its kind
+    // and the name's longer words.
+    static const QRegularExpression calledAfter(
+        QStringLiteral("(?<!\\p{L})(?i:(project|projet|projekt|proyecto|progetto|projeto|museum|"
+                       "musée|museo|client|kunde|kundin|cliente|klant))[ -](?:d['’]|du |de la |"
+                       "des |de |del |della |of the |of |van |von )?(\\p{Lu}[\\p{L}\\p{N}-]*(?: "
+                       "\\p{Lu}[\\p{L}\\p{N}-]*)?)"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression calledBefore(
+        QStringLiteral("(\\p{Lu}[\\p{L}-]*(?: \\p{Lu}[\\p{L}-]*)?) (?i:(museum))(?!\\p{L})"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    for (const auto& [form, kindAt, nameAt] :
+         {std::tuple{&calledAfter, 1, 2}, std::tuple{&calledBefore, 2, 1}}) {
+        for (auto it = form->globalMatch(text); it.hasNext();) {
+            const auto m = it.next();
+            QString kind = m.captured(kindAt).toLower().left(4);
+            kind.replace(u'é', u'e');
+            QStringList words;
+            for (const QString& w : m.captured(nameAt).split(QLatin1Char(' '))) {
+                if (compact(w).size() >= 4) {
+                    words.append(compact(w));
+                }
+            }
+            if (!words.isEmpty()) {
+                add(Kind::called, kind + QLatin1Char(':') + words.join(QLatin1Char(' ')),
+                    m.captured(nameAt));
+            }
+        }
     }
     static const QRegularExpression rank(QStringLiteral("\\b(junior|senior)\\b"),
                                          QRegularExpression::CaseInsensitiveOption);
@@ -2136,7 +2167,17 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         };
         // A project the window shares shows nothing about which item of it;
         // a shared item, course or year settles it.
+        // A name is shown by any of its longer words ("Lemoine" for "Maisons Lemoine").
+        const auto calledIn = [&](const Specific& want) {
+            const QStringList words = want.key.section(QLatin1Char(':'), 1).split(QLatin1Char(' '));
+            return want.kind == Kind::called &&
+                   std::any_of(words.begin(), words.end(),
+                               [&](const QString& w) { return seen.contains(w); });
+        };
         const auto named = [&](const Specific& want, Kind of) {
+            if (calledIn(want)) {
+                return true;
+            }
             return (want.kind != Kind::project || of == Kind::project) &&
                    (seen.contains(compact(want.key)) ||
                     std::any_of(shown.begin(), shown.end(), [&](const Specific& s) {
@@ -2163,7 +2204,8 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                 return s.kind == other.kind &&
                        (s.kind != Kind::item || numbered(s) == numbered(other)) &&
                        (s.kind != Kind::project || sort(s.key) == sort(other.key)) &&
-                       (s.kind != Kind::part || partOf(s.key) == partOf(other.key));
+                       ((s.kind != Kind::part && s.kind != Kind::called) ||
+                        partOf(s.key) == partOf(other.key));
             });
             if (same == wanted.end() ||
                 std::any_of(wanted.begin(), wanted.end(),
