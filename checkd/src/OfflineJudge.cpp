@@ -265,8 +265,12 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
          {std::tuple{&calledAfter, 1, 2}, std::tuple{&calledBefore, 2, 1}}) {
         for (auto it = form->globalMatch(text); it.hasNext();) {
             const auto m = it.next();
-            QString kind = m.captured(kindAt).toLower().left(4);
-            kind.replace(u'é', u'e');
+            // One key per kind in every language.
+            const QString word = m.captured(kindAt).toLower();
+            const QString kind = word.startsWith(QStringLiteral("pro")) ? QStringLiteral("project")
+                                 : word.startsWith(QStringLiteral("mus"))
+                                     ? QStringLiteral("museum")
+                                     : QStringLiteral("client");
             QStringList words;
             for (const QString& w : m.captured(nameAt).split(QLatin1Char(' '))) {
                 if (compact(w).size() >= 4) {
@@ -2165,8 +2169,6 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
             }
             return key.mid(at);
         };
-        // A project the window shares shows nothing about which item of it;
-        // a shared item, course or year settles it.
         // A name is shown by any of its longer words ("Lemoine" for "Maisons Lemoine").
         const auto calledIn = [&](const Specific& want) {
             const QStringList words = want.key.section(QLatin1Char(':'), 1).split(QLatin1Char(' '));
@@ -2174,6 +2176,8 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                    std::any_of(words.begin(), words.end(),
                                [&](const QString& w) { return seen.contains(w); });
         };
+        // A project the window shares shows nothing about which item of it;
+        // a shared item, course or year settles it.
         const auto named = [&](const Specific& want, Kind of) {
             if (calledIn(want)) {
                 return true;
