@@ -249,30 +249,42 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         const auto m = it.next();
         add(Kind::level, m.captured(1), m.captured());
     }
-    // A museum, project or client called by its name ("musée d'Orsay",
-    // "Projet Orion", "Client-Duval", "Science Museum"), keyed by its kind
-    // and the name's longer words.
+    // A museum, project, client or street called by its name ("musée
+    // d'Orsay", "Projet Orion", "Client-Duval", "Science Museum", "Larch
+    // Mews", "Stationsstraat", "Calle Colón"), keyed by its kind and the
+    // name's longer words.
     static const QRegularExpression calledAfter(
-        QStringLiteral("(?<!\\p{L})(?i:(project|projet|projekt|proyecto|progetto|projeto|museum|"
-                       "musée|museo|client|kunde|kundin|cliente|klant))[ -](?:d['’]|du |de la |"
-                       "des |de |del |della |of the |of |van |von )?(\\p{Lu}[\\p{L}\\p{N}-]*(?: "
-                       "\\p{Lu}[\\p{L}\\p{N}-]*)?)"),
+        QStringLiteral(
+            "(?<!\\p{L})((?i:project|projet|projekt|proyecto|progetto|projeto|museum|musée|museo|"
+            "client|"
+            "kunde|kundin|cliente|klant)|Calle|Via|Rue|Rua|Avenida|Piazza|Plaza)[ -](?:d['’]|du "
+            "|de "
+            "la |des |de |del |della |of the |of |van |von )?(\\p{Lu}[\\p{L}\\p{N}-]*(?: "
+            "\\p{Lu}[\\p{L}\\p{N}-]*)?)"),
         QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression calledBefore(
-        QStringLiteral("(\\p{Lu}[\\p{L}-]*(?: \\p{Lu}[\\p{L}-]*)?) (?i:(museum))(?!\\p{L})"),
+        QStringLiteral("(\\p{Lu}[\\p{L}-]*(?:[ _]\\p{Lu}[\\p{L}-]*)?)[ _](?i:(museum|road|street|"
+                       "lane|close|mews|avenue|crescent|terrace|grove))(?!\\p{L})"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression calledJoined(
+        QStringLiteral("(?<!\\p{L})(\\p{Lu}\\p{Ll}+(straße|strasse|straat|gasse|laan|gracht|weg))"
+                       "(?!\\p{L})"),
         QRegularExpression::UseUnicodePropertiesOption);
     for (const auto& [form, kindAt, nameAt] :
-         {std::tuple{&calledAfter, 1, 2}, std::tuple{&calledBefore, 2, 1}}) {
+         {std::tuple{&calledAfter, 1, 2}, std::tuple{&calledBefore, 2, 1},
+          std::tuple{&calledJoined, 2, 1}}) {
         for (auto it = form->globalMatch(text); it.hasNext();) {
             const auto m = it.next();
             // One key per kind in every language.
             const QString word = m.captured(kindAt).toLower();
             const QString kind = word.startsWith(QStringLiteral("pro")) ? QStringLiteral("project")
-                                 : word.startsWith(QStringLiteral("mus"))
-                                     ? QStringLiteral("museum")
-                                     : QStringLiteral("client");
+                                 : word.startsWith(QStringLiteral("mus")) ? QStringLiteral("museum")
+                                 : word.startsWith(QStringLiteral("cli")) || word.startsWith(u'k')
+                                     ? QStringLiteral("client")
+                                     : QStringLiteral("street");
             QStringList words;
-            for (const QString& w : m.captured(nameAt).split(QLatin1Char(' '))) {
+            static const QRegularExpression apart(QStringLiteral("[ _]"));
+            for (const QString& w : m.captured(nameAt).split(apart)) {
                 if (compact(w).size() >= 4) {
                     words.append(compact(w));
                 }
