@@ -89,8 +89,9 @@ OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing
 // "2º de ESO", "6. Klasse"), numbered parts of a course, plan or show ("week
 // 4", "Kapitel 3", "episode 12"), projects ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
-// the repository whose pull requests a window lists, seasons, and the
-// numbered records of a business ("account 44-1093", "Bestellung 55120").
+// the repository whose pull requests a window lists, seasons, the
+// numbered records of a business ("account 44-1093", "Bestellung 55120")
+// and a language's level ("B1").
 enum class Kind : quint8 {
     item,
     record,
@@ -103,7 +104,9 @@ enum class Kind : quint8 {
     stage,
     firm,
     repository,
-    season
+    season,
+    level,
+    called
 };
 
 struct Specific {
@@ -211,16 +214,85 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
                        "année|an|étage|siècle|arrondissement|édition|fois|place|partie|jour|mois|"
                        "semaine|classe|main)\\b)"),
         QRegularExpression::UseUnicodePropertiesOption);
-    static const QRegularExpression section(QStringLiteral("(?<![\\w-])([1-6])([A-H])(?![\\w-])"));
+    static const QRegularExpression section(
+        QStringLiteral("(?<![\\w-])(1[0-3]|[1-9])([A-H]|[a-d])(?![\\w-])"));
     for (auto it = shortYear.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
         add(Kind::year, QStringLiteral("year") + QString::number(m.captured(1).toInt()),
             m.captured());
     }
     for (const QRegularExpression* form : {&classe, &section}) {
-        for (auto it = form->globalMatch(text); it.hasNext() && (asTitle || form == &classe);) {
+        for (auto it = form->globalMatch(text); it.hasNext();) {
             const auto m = it.next();
             add(Kind::year, QStringLiteral("classe") + m.captured(1), m.captured());
+        }
+    }
+    // France's primary years (CP to CM2) and its university's (L1 to M2)
+    // are school years too, counted from the first.
+    static const QRegularExpression frenchYear(
+        QStringLiteral("(?<![\\w-])(CP|CE1|CE2|CM1|CM2|L1|L2|L3|M1|M2)(?![\\w-])"));
+    for (auto it = frenchYear.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        static const QStringList codes{QStringLiteral("CP"),  QStringLiteral("CE1"),
+                                       QStringLiteral("CE2"), QStringLiteral("CM1"),
+                                       QStringLiteral("CM2"), QStringLiteral("L1"),
+                                       QStringLiteral("L2"),  QStringLiteral("L3"),
+                                       QStringLiteral("M1"),  QStringLiteral("M2")};
+        const auto n = codes.indexOf(m.captured(1));
+        add(Kind::year,
+            n < 5 ? QStringLiteral("primaire%1").arg(n + 1) : QStringLiteral("univ%1").arg(n - 4),
+            m.captured());
+    }
+    // A language's level on the common European scale.
+    static const QRegularExpression level(QStringLiteral("(?<![\\w-])([ABC][12])(?![\\w-])"));
+    for (auto it = level.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        add(Kind::level, m.captured(1), m.captured());
+    }
+    // A museum, project, client or street called by its name ("musée
+    // d'Orsay", "Projet Orion", "Client-Duval", "Science Museum", "Larch
+    // Mews", "Stationsstraat", "Calle Colón"), keyed by its kind and the
+    // name's longer words.
+    static const QRegularExpression calledAfter(
+        QStringLiteral(
+            "(?<!\\p{L})((?i:project|projet|projekt|proyecto|progetto|projeto|museum|musée|museo|"
+            "client|"
+            "kunde|kundin|cliente|klant)|Calle|Via|Rue|Rua|Avenida|Piazza|Plaza)[ -](?:d['’]|du "
+            "|de "
+            "la |des |de |del |della |of the |of |van |von )?(\\p{Lu}[\\p{L}\\p{N}-]*(?: "
+            "\\p{Lu}[\\p{L}\\p{N}-]*)?)"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression calledBefore(
+        QStringLiteral("(\\p{Lu}[\\p{L}-]*(?:[ _]\\p{Lu}[\\p{L}-]*)?)[ _](?i:(museum|road|street|"
+                       "lane|close|mews|avenue|crescent|terrace|grove))(?!\\p{L})"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression calledJoined(
+        QStringLiteral("(?<!\\p{L})(\\p{Lu}\\p{Ll}+(straße|strasse|straat|gasse|laan|gracht|weg))"
+                       "(?!\\p{L})"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    for (const auto& [form, kindAt, nameAt] :
+         {std::tuple{&calledAfter, 1, 2}, std::tuple{&calledBefore, 2, 1},
+          std::tuple{&calledJoined, 2, 1}}) {
+        for (auto it = form->globalMatch(text); it.hasNext();) {
+            const auto m = it.next();
+            // One key per kind in every language.
+            const QString word = m.captured(kindAt).toLower();
+            const QString kind = word.startsWith(QStringLiteral("pro")) ? QStringLiteral("project")
+                                 : word.startsWith(QStringLiteral("mus")) ? QStringLiteral("museum")
+                                 : word.startsWith(QStringLiteral("cli")) || word.startsWith(u'k')
+                                     ? QStringLiteral("client")
+                                     : QStringLiteral("street");
+            QStringList words;
+            static const QRegularExpression apart(QStringLiteral("[ _]"));
+            for (const QString& w : m.captured(nameAt).split(apart)) {
+                if (compact(w).size() >= 4) {
+                    words.append(compact(w));
+                }
+            }
+            if (!words.isEmpty()) {
+                add(Kind::called, kind + QLatin1Char(':') + words.join(QLatin1Char(' ')),
+                    m.captured(nameAt));
+            }
         }
     }
     static const QRegularExpression rank(QStringLiteral("\\b(junior|senior)\\b"),
@@ -2092,7 +2164,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     weighing->page = text && (window.size() > kTitleLength || window.contains(QLatin1Char('\n')) ||
                               !window.contains(QStringLiteral(" - ")));
     // An aimset about one numbered item (a pull request, a ticket), course,
-    // school year, part of a course, project or month is not served by a
+    // school year, level, part of a course, project or month is not served by a
     // title (or a page's first line) showing another of the same kind and
     // nothing the aimset names.
     const std::shared_ptr<const Profile> profile = profileOf(aimset);
@@ -2101,13 +2173,33 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         const QList<Specific> shown = specificsNamed(
             weighing->page ? window.left(kTitleLength).section(QLatin1Char('\n'), 0, 0) : window,
             true);
+        // "Year 9", "9B" and "Klasse 9" are one year however the school names it.
+        const auto yearOf = [](const QString& key) {
+            qsizetype at = key.size();
+            while (at > 0 && key.at(at - 1).isDigit()) {
+                --at;
+            }
+            return key.mid(at);
+        };
+        // A name is shown by any of its longer words ("Lemoine" for "Maisons Lemoine").
+        const auto calledIn = [&](const Specific& want) {
+            const QStringList words = want.key.section(QLatin1Char(':'), 1).split(QLatin1Char(' '));
+            return want.kind == Kind::called &&
+                   std::any_of(words.begin(), words.end(),
+                               [&](const QString& w) { return seen.contains(w); });
+        };
         // A project the window shares shows nothing about which item of it;
         // a shared item, course or year settles it.
         const auto named = [&](const Specific& want, Kind of) {
+            if (calledIn(want)) {
+                return true;
+            }
             return (want.kind != Kind::project || of == Kind::project) &&
                    (seen.contains(compact(want.key)) ||
                     std::any_of(shown.begin(), shown.end(), [&](const Specific& s) {
-                        return s.kind == want.kind && s.key == want.key;
+                        return s.kind == want.kind &&
+                               (s.key == want.key ||
+                                (s.kind == Kind::year && yearOf(s.key) == yearOf(want.key)));
                     }));
         };
         // A project of the same kind ("reporting-service" to "payments-service")
@@ -2128,7 +2220,8 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                 return s.kind == other.kind &&
                        (s.kind != Kind::item || numbered(s) == numbered(other)) &&
                        (s.kind != Kind::project || sort(s.key) == sort(other.key)) &&
-                       (s.kind != Kind::part || partOf(s.key) == partOf(other.key));
+                       ((s.kind != Kind::part && s.kind != Kind::called) ||
+                        partOf(s.key) == partOf(other.key));
             });
             if (same == wanted.end() ||
                 std::any_of(wanted.begin(), wanted.end(),
