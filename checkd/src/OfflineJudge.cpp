@@ -588,7 +588,9 @@ bool isNumber(const QString& term) {
 }
 
 // Analysis drops single letters, so "t-online" would be found as "online"
-// and "r language" as "language": such phrases are left out.
+// and "r language" as "language": such phrases are left out. One between
+// two words ("rozmowa o pracę", "ferie e permessi") goes from windows alike,
+// and what is left still reads as the phrase.
 bool losesALetter(const QString& phrase) {
     // Every phrase of the knowledge passes here: a letter inside a word is
     // passed over on the first tests.
@@ -601,7 +603,10 @@ bool losesALetter(const QString& phrase) {
                             phrase.at(i + 2).isLetter();
         const bool afterApostrophe =
             i > 0 && (phrase.at(i - 1) == QLatin1Char('\'') || phrase.at(i - 1) == QChar(0x2019));
-        if (!joined && !afterApostrophe) {
+        const bool between = i > 1 && i + 2 < phrase.size() &&
+                             phrase.at(i - 1) == QLatin1Char(' ') &&
+                             phrase.at(i + 1) == QLatin1Char(' ');
+        if (!joined && !afterApostrophe && !between) {
             return true;
         }
     }
