@@ -1110,6 +1110,7 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool messagePlace = false;
     bool forumPlace = false;
+    bool mapPlace = false;
     QString newsName;        // a place of news the aimset does not need
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
     bool workPlace = false;
@@ -1990,6 +1991,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::place: {
             const Index::Category& category = index.categories.at(match.ref);
+            reading.mapPlace |= category.name == QStringLiteral("maps");
             reading.documentPlace |= category.name == QStringLiteral("office") ||
                                      category.name == QStringLiteral("mail");
             if (category.name == QStringLiteral("mail") || category.leaning == Leaning::messages) {
@@ -2571,6 +2573,16 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
     const Decision decided = scored(aimset, weighing);
     const Reading& r = weighing.reading;
+    // A map the aimset's field calls for (a round of visits, a client's
+    // street), showing no sign of play, is where the work goes next.
+    if (decided.verdict == Verdict::unclear && r.mapPlace && r.intendedPlace && r.leisure == 0 &&
+        r.cues == 0 && !r.aboutElse()) {
+        return {Verdict::aligned, r.matched.isEmpty()
+                                      ? QString(QStringLiteral("A ") + r.intendedCategory +
+                                                QStringLiteral(" page, which ") + quoted(aimset) +
+                                                QStringLiteral(" needs"))
+                                      : QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
+    }
     // Practising an instrument, other music playing is listening, not practice.
     if (decided.verdict == Verdict::aligned && r.backgroundPlace && r.matched.isEmpty() &&
         r.relatedness() == 0 && !r.intendedPlace && profileOf(aimset)->playsMusic) {

@@ -111,9 +111,11 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Find new leads for the logistics pitch",
      "Google Chrome - Maria Lopez - Head of Logistics - Fastfreight | LinkedIn - Google Chrome",
      kept},
-    // A map serves a trip being planned, not any other work.
+    // A map serves a trip or a visit the aimset plans, not any other work.
     {"Plan a week in Portugal: trains, hotels and a hire car",
      "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", kept},
+    {"Book Dad's cardiology follow-up",
+     "Firefox - Google Maps - Glenfield Hospital — Mozilla Firefox", kept},
     {kGrant, "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", asked},
     // Real work in an unexpected place is kept or asked about, never closed.
     {"Learn to draw hands",
