@@ -589,9 +589,10 @@ bool isNumber(const QString& term) {
 
 // Analysis drops single letters, so "t-online" would be found as "online"
 // and "r language" as "language": such phrases are left out. One between
-// two words ("rozmowa o pracę", "ferie e permessi") goes from windows alike,
-// and what is left still reads as the phrase.
-bool losesALetter(const QString& phrase) {
+// two words ("rozmowa o pracę", "ferie e permessi") or elided before one
+// ("chasse d'eau") goes from windows alike, and what is left still reads as
+// the phrase, unless a single word is left ("l'art", "l'express").
+bool losesALetter(const QString& phrase, qsizetype words) {
     // Every phrase of the knowledge passes here: a letter inside a word is
     // passed over on the first tests.
     for (qsizetype i = 0; i < phrase.size(); ++i) {
@@ -606,7 +607,11 @@ bool losesALetter(const QString& phrase) {
         const bool between = i > 1 && i + 2 < phrase.size() &&
                              phrase.at(i - 1) == QLatin1Char(' ') &&
                              phrase.at(i + 1) == QLatin1Char(' ');
-        if (!joined && !afterApostrophe && !between) {
+        const bool elided =
+            words > 1 && i + 2 < phrase.size() &&
+            (phrase.at(i + 1) == QLatin1Char('\'') || phrase.at(i + 1) == QChar(0x2019)) &&
+            phrase.at(i + 2).isLetter();
+        if (!joined && !afterApostrophe && !between && !elided) {
             return true;
         }
     }
@@ -835,8 +840,9 @@ struct OfflineJudge::Index {
         if (terms.size() == 1 && isNumber(terms.front()) && terms.front().size() < 3) {
             return;
         }
-        if (losesALetter(phrase) || (terms.size() == 1 && (stopTerms.contains(terms.front()) ||
-                                                           genericTerms.contains(terms.front())))) {
+        if (losesALetter(phrase, terms.size()) ||
+            (terms.size() == 1 &&
+             (stopTerms.contains(terms.front()) || genericTerms.contains(terms.front())))) {
             return;
         }
         // A name or sign of several words that leaves one word of some field
@@ -2760,9 +2766,10 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
     // Nor does a low score close a place the aimset needs or names, or play
     // when the aimset is about play: there, play may well be the work. Nor a
     // forum's thread: people ask there about their work in words of its trade
-    // ("Patch Tuesday megathread" to rolling out updates).
-    const bool closable =
-        r.leisure > 0 && !r.intendedPlace && !r.namedPlace && !r.aimsetAboutPlay && !r.forumPlace;
+    // ("Patch Tuesday megathread" to rolling out updates). Nor a feed on a
+    // name the aimset gives (a town's hashtag to an article on its mill).
+    const bool closable = r.leisure > 0 && !r.intendedPlace && !r.namedPlace &&
+                          !r.aimsetAboutPlay && !r.forumPlace && r.nameTies == 0;
     // Nor does a score keep a title for one weak word it shares among many others
     // ("Report a lost or stolen card" to an incident report). Nor does it
     // keep a window that shows nothing of the aimset's subject beyond its

@@ -53,6 +53,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kChemistry, "Firefox - Best chemistry sets for kids 2026", asked},
     {kChemistry, "Firefox - Why ice floats: the chemistry explained - BBC News", asked},
     {"Grant report for Thornbury food bank", "Firefox - Thornbury Leisure Centre", asked},
+    {"Bericht zum Streik in Bochum schreiben", "Firefox - Twitter / X – #Bochum", asked},
     {kChemistry,
      "Google Chrome - Chemistry memes for the night before the exam - Reddit - Google Chrome",
      asked},
@@ -101,9 +102,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A field's phrase with a word set into it still names the field.
     {"Close the March books for the cafe",
      "Firefox - Bank reconciliation checklist — Mozilla Firefox", kept},
-    // A letter that is a little word ("o", "y") is read past in phrases, as in windows.
+    // A letter that is a little word ("o", "y") or elided ("d'") is read past in phrases.
     {"rozmowa o pracę w banku", "Firefox - 10 pytań na rozmowie kwalifikacyjnej", kept},
     {"szukanie pracy w banku", "Firefox - Rozmowa o pracę: jak się przygotować", kept},
+    {"Réparer la chasse d'eau", "Firefox - Toilet cistern: replace the fill valve", kept},
     // What the aimset intends makes such places work.
     {"Answer my emails", "Thunderbird - Inbox - Mozilla Thunderbird", kept},
     {"Find new leads for the logistics pitch",
