@@ -90,8 +90,9 @@ OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing
 // 4", "Kapitel 3", "episode 12"), projects ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
 // the repository whose pull requests a window lists, seasons, the
-// numbered records of a business ("account 44-1093", "Bestellung 55120")
-// and a language's level ("B1").
+// numbered records of a business ("account 44-1093", "Bestellung 55120"),
+// a language's level ("B1") and a museum, project, client or street called
+// by its name ("musée d'Orsay", "Larch Mews").
 enum class Kind : quint8 {
     item,
     record,
@@ -2177,9 +2178,9 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     weighing->page = text && (window.size() > kTitleLength || window.contains(QLatin1Char('\n')) ||
                               !window.contains(QStringLiteral(" - ")));
     // An aimset about one numbered item (a pull request, a ticket), course,
-    // school year, level, part of a course, project or month is not served by a
-    // title (or a page's first line) showing another of the same kind and
-    // nothing the aimset names.
+    // school year, level, part of a course, project, month or named museum,
+    // client or street is not served by a title (or a page's first line)
+    // showing another of the same kind and nothing the aimset names.
     const std::shared_ptr<const Profile> profile = profileOf(aimset);
     if (const QList<Specific>& wanted = profile->specifics; !wanted.isEmpty()) {
         const QString seen = compact(window);
