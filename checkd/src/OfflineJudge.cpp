@@ -588,6 +588,10 @@ bool isNumber(const QString& term) {
     return std::all_of(term.begin(), term.end(), [](QChar c) { return c.isDigit(); });
 }
 
+bool isApostrophe(QChar c) {
+    return c == QLatin1Char('\'') || c == QChar(0x2019);
+}
+
 // Analysis drops single letters, so "t-online" would be found as "online"
 // and "r language" as "language": such phrases are left out. One between
 // two words ("rozmowa o pracę", "ferie e permessi") or elided before one
@@ -603,15 +607,12 @@ bool losesALetter(const QString& phrase, qsizetype words) {
         }
         const bool joined = i + 2 < phrase.size() && phrase.at(i + 1) == QLatin1Char('-') &&
                             phrase.at(i + 2).isLetter();
-        const bool afterApostrophe =
-            i > 0 && (phrase.at(i - 1) == QLatin1Char('\'') || phrase.at(i - 1) == QChar(0x2019));
+        const bool afterApostrophe = i > 0 && isApostrophe(phrase.at(i - 1));
         const bool between = i > 1 && i + 2 < phrase.size() &&
                              phrase.at(i - 1) == QLatin1Char(' ') &&
                              phrase.at(i + 1) == QLatin1Char(' ');
-        const bool elided =
-            words > 1 && i + 2 < phrase.size() &&
-            (phrase.at(i + 1) == QLatin1Char('\'') || phrase.at(i + 1) == QChar(0x2019)) &&
-            phrase.at(i + 2).isLetter();
+        const bool elided = words > 1 && i + 2 < phrase.size() && isApostrophe(phrase.at(i + 1)) &&
+                            phrase.at(i + 2).isLetter();
         if (!joined && !afterApostrophe && !between && !elided) {
             return true;
         }
@@ -1159,6 +1160,18 @@ struct OfflineJudge::Reading {
                !intendedPlace && !namedPlace &&
                (foreignWords >= 2 || (!learning && (foreignWords == 1 || unrelatedWords >= 3)));
     }
+    // A window kept: what it shares with the aimset, or the needed place it is.
+    Decision kept(const QString& aimset) const {
+        if (!matched.isEmpty()) {
+            return {Verdict::aligned, QStringLiteral("Mentions ") + mentioned(matched, 3)};
+        }
+        if (intendedPlace) {
+            return {Verdict::aligned, QStringLiteral("A ") + intendedCategory +
+                                          QStringLiteral(" page, which ") + quoted(aimset) +
+                                          QStringLiteral(" needs")};
+        }
+        return {Verdict::aligned, QStringLiteral("Fits ") + quoted(aimset)};
+    }
     // The question put when nothing settles a window: what it shares with
     // the aimset and what it looks like instead, or that nothing links them.
     Decision question(const QString& aimset, bool shares) const {
@@ -1686,7 +1699,7 @@ QString spelled(const QString& text) {
     for (const QChar c : text.normalized(QString::NormalizationForm_D)) {
         if (c.isLetterOrNumber()) {
             out.append(c.toCaseFolded());
-        } else if (c == QLatin1Char('\'') || c == QChar(0x2019)) {
+        } else if (isApostrophe(c)) {
             continue;
         } else if (c.category() != QChar::Mark_NonSpacing && !out.endsWith(QLatin1Char(' '))) {
             out.append(QLatin1Char(' '));
@@ -2578,11 +2591,7 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // street), showing no sign of play, is where the work goes next.
     if (decided.verdict == Verdict::unclear && r.mapPlace && r.intendedPlace && r.leisure == 0 &&
         r.cues == 0 && !r.aboutElse()) {
-        return {Verdict::aligned, r.matched.isEmpty()
-                                      ? QString(QStringLiteral("A ") + r.intendedCategory +
-                                                QStringLiteral(" page, which ") + quoted(aimset) +
-                                                QStringLiteral(" needs"))
-                                      : QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
+        return r.kept(aimset);
     }
     // Practising an instrument, other music playing is listening, not practice.
     if (decided.verdict == Verdict::aligned && r.backgroundPlace && r.matched.isEmpty() &&
@@ -2801,15 +2810,7 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
         r.leisureKind + QStringLiteral(" (") + r.leisureExample + QLatin1Char(')');
     switch (verdict) {
     case Verdict::aligned:
-        if (!r.matched.isEmpty()) {
-            return {verdict, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
-        }
-        if (r.intendedPlace) {
-            return {verdict, QStringLiteral("A ") + r.intendedCategory +
-                                 QStringLiteral(" page, which ") + quoted(aimset) +
-                                 QStringLiteral(" needs")};
-        }
-        return {verdict, QStringLiteral("Fits ") + quoted(aimset)};
+        return r.kept(aimset);
     case Verdict::misaligned:
         return {verdict,
                 QStringLiteral("Looks like ") + looks +
