@@ -2076,7 +2076,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         }
     }
-    for (const QString& term : bag.terms) {
+    for (const QString& term : bag.distinct) {
         if (explained.contains(term) || reading.related >= kRelatedCap) {
             continue;
         }
@@ -2098,7 +2098,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             continue;
         }
         int parts = 0; // of a compound, found in two words at most
-        for (const QString& word : bag.terms) {
+        for (const QString& word : bag.distinct) {
             if (word.size() > term.analyzed.size() && !explained.contains(word) &&
                 !index.stopTerms.contains(word) && !index.genericTerms.contains(word) &&
                 (word.startsWith(term.analyzed) || word.endsWith(term.analyzed))) {

@@ -350,7 +350,13 @@ QString formIn(const QString& term, const char* language) {
 
 TermBag::TermBag(const QString& text)
     : sequence(analyzeTerms(text)) {
-    terms = QSet<QString>(sequence.begin(), sequence.end());
+    terms.reserve(sequence.size());
+    for (const QString& term : sequence) {
+        if (!terms.contains(term)) {
+            terms.insert(term);
+            distinct.append(term);
+        }
+    }
 }
 
 } // namespace aimset::checkd

@@ -52,9 +52,12 @@ QStringList analyzeTerms(const QString& text, WordMemory& memory);
 // name. Unknown languages leave the term as it is.
 QString formIn(const QString& term, const char* language);
 
-// The terms of a text in order, plus a fast membership test.
+// The terms of a text in order, each distinct one once in the order the
+// text first gives it (so that what a reading finds first does not hang on
+// a hash's seed), plus a fast membership test.
 struct TermBag {
     QStringList sequence;
+    QStringList distinct;
     QSet<QString> terms;
 
     explicit TermBag(const QString& text);

@@ -4,6 +4,7 @@
 #include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 
+#include <QHashFunctions>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -301,6 +302,21 @@ TEST(OfflineJudgeTextTest, VerdictsCarryShortTrueReasons) {
         EXPECT_EQ(verdict.verdict, QString::fromUtf8(expected)) << text;
         EXPECT_EQ(verdict.reason, QString::fromUtf8(reason)) << text;
         EXPECT_EQ(verdict.question.isEmpty(), verdict.verdict != u"UNCLEAR"_s) << text;
+    }
+}
+
+// A reason names the same words in the same order whatever seed the
+// process's hashes drew: the same window reads the same each run.
+TEST(OfflineJudgeTextTest, TheSameWindowGetsTheSameReasonWhateverTheHashSeed) {
+    const OfflineJudge judge;
+    const QString aimset = u"Umzug nach Leipzig-Gohlis stemmen"_s;
+    const QString page = u"Umzugsfirmen Leipzig – Angebote vergleichen | Check24\n"
+                         u"3-Zimmer-Wohnung, 78 m², ohne Aufzug\nUmzugstermin: 15.01.2027"_s;
+    const QString first = judge.decideText(aimset, page).reason;
+    EXPECT_EQ(first, u"Mentions Leipzig-Gohlis, wohnung, umzugsfirmen"_s);
+    for (int seed = 0; seed < 8; ++seed) {
+        QHashSeed::resetRandomGlobalSeed();
+        EXPECT_EQ(judge.decideText(aimset, page).reason, first) << seed;
     }
 }
 
