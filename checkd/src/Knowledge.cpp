@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QResource>
 
 #include <cmath>
 #include <future>
@@ -349,6 +350,12 @@ Knowledge Knowledge::builtIn() {
         // Only a broken build gets here; the judge then knows nothing and asks.
         Log(QStringLiteral("[checkd] Built-in knowledge unusable: ") + error);
         return Knowledge{};
+    }
+    // Stored uncompressed, they are read where the program holds them.
+    if (const QResource reduced(QStringLiteral(":/knowledge/reduced-terms.bin"));
+        reduced.isValid() && reduced.compressionAlgorithm() == QResource::NoCompression) {
+        loaded->reducedTerms = QByteArray::fromRawData(
+            reinterpret_cast<const char*>(reduced.data()), static_cast<qsizetype>(reduced.size()));
     }
     return *std::move(loaded);
 }

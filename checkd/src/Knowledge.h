@@ -76,6 +76,11 @@ struct Knowledge {
     };
     std::optional<Weights> weights;
 
+    // The phrases' terms as the build reduced them (OfflineJudge::reduceKnowledge),
+    // where the program carries them; a judge uses them only if they are of
+    // exactly these phrases, and reduces the phrases itself otherwise.
+    QByteArray reducedTerms;
+
     // The evidence the offline judge weighs, in the order of Weights::byEvidence.
     static const QStringList& evidenceNames();
 
@@ -85,7 +90,8 @@ struct Knowledge {
     static std::optional<Knowledge> load(const QString& directory, QString* error);
 
     // The knowledge shipped inside the program, read anew on each call: a
-    // judge keeps what it needs, so the text need not stay in memory.
+    // judge keeps what it needs, so the text need not stay in memory. With
+    // it come the reduced terms, where the program was built with them.
     static Knowledge builtIn();
 };
 

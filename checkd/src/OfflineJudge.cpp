@@ -2,13 +2,16 @@
 
 #include "TextAnalysis.h"
 
+#include <QDataStream>
 #include <QHash>
+#include <QIODevice>
 #include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
@@ -631,6 +634,137 @@ struct AnalysedList {
     }
 };
 
+// The phrases the index is built from, list by list: each topic's words,
+// each category's names of places (a place's several names one by one),
+// then each cue's phrases (none for signs of news, found as written).
+QList<QStringList> phraseLists(const Knowledge& knowledge) {
+    QList<QStringList> lists;
+    lists.reserve(knowledge.topics.size() + knowledge.categories.size() + knowledge.cues.size());
+    for (const Knowledge::Topic& topic : knowledge.topics) {
+        lists.append(topic.words);
+    }
+    for (const Knowledge::Category& category : knowledge.categories) {
+        QStringList names;
+        for (const QString& place : category.places) {
+            // Most places have one name: it is shared, not cut out anew.
+            if (!place.contains(QLatin1Char('='))) {
+                names.append(place.trimmed());
+                continue;
+            }
+            for (const QString& name : place.split(QLatin1Char('='))) {
+                names.append(name.trimmed());
+            }
+        }
+        lists.append(names);
+    }
+    for (const Knowledge::Cue& cue : knowledge.cues) {
+        lists.append(cue.news ? QStringList() : cue.phrases);
+    }
+    return lists;
+}
+
+// Each phrase analysed once. That is most of building the index, so the
+// lists are shared among the cores, each worker with its own memory of the
+// words it reduced (the caller's for the first).
+QList<AnalysedList> analyseLists(const QList<QStringList>& lists, WordMemory& words) {
+    QList<AnalysedList> analysedLists(lists.size());
+    AnalysedList* const analysed = analysedLists.data();
+    const qsizetype workers = std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, 4);
+    const auto analyse = [&lists, analysed, workers](qsizetype first, WordMemory& memory) {
+        for (qsizetype l = first; l < lists.size(); l += workers) {
+            AnalysedList& list = analysed[l];
+            list.terms.reserve(lists.at(l).size());
+            list.ends.reserve(lists.at(l).size());
+            for (const QString& word : lists.at(l)) {
+                list.terms.append(analyzeTerms(word, memory));
+                list.ends.append(static_cast<int>(list.terms.size()));
+            }
+            // Phrases of several words grew it past their count.
+            list.terms.squeeze();
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (qsizetype w = 1; w < workers; ++w) {
+        helpers.emplace_back([&analyse, w] {
+            WordMemory own;
+            analyse(w, own);
+        });
+    }
+    analyse(0, words);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    return analysedLists;
+}
+
+// Reduced terms stored by the build are used only for the very phrases
+// they were reduced from, in the same lists.
+constexpr quint32 kReducedMagic = 0x41524454; // "ARDT"
+constexpr quint32 kReducedVersion = 1;
+
+// FNV-1a over the lists' sizes and characters: unlike Qt's string hash it
+// is the same in every process, the build's and the program's.
+quint64 fingerprintOf(const QList<QStringList>& lists) {
+    quint64 hash = 0xcbf29ce484222325;
+    const auto mix = [&hash](quint64 value) { hash = (hash ^ value) * 0x100000001b3; };
+    mix(static_cast<quint64>(lists.size()));
+    for (const QStringList& list : lists) {
+        mix(static_cast<quint64>(list.size()));
+        for (const QString& phrase : list) {
+            mix(static_cast<quint64>(phrase.size()));
+            for (const QChar c : phrase) {
+                mix(c.unicode());
+            }
+        }
+    }
+    return hash;
+}
+
+// The lists' terms as a build stored them, or nothing when they are not
+// there, not whole or not of these phrases.
+std::optional<QList<AnalysedList>> readReduced(const QByteArray& data,
+                                               const QList<QStringList>& lists) {
+    if (data.isEmpty()) {
+        return std::nullopt;
+    }
+    QDataStream in(data);
+    in.setVersion(QDataStream::Qt_6_0);
+    in.setByteOrder(QDataStream::LittleEndian);
+    quint32 magic = 0;
+    quint32 version = 0;
+    quint64 fingerprint = 0;
+    QStringList distinct;
+    in >> magic >> version >> fingerprint;
+    if (magic != kReducedMagic || version != kReducedVersion ||
+        fingerprint != fingerprintOf(lists)) {
+        return std::nullopt;
+    }
+    in >> distinct;
+    QList<AnalysedList> analysedLists(lists.size());
+    QList<quint32> indices;
+    for (qsizetype l = 0; l < lists.size() && in.status() == QDataStream::Ok; ++l) {
+        AnalysedList& list = analysedLists[l];
+        in >> list.ends >> indices;
+        const bool whole = list.ends.size() == lists.at(l).size() &&
+                           (list.ends.isEmpty() || list.ends.last() == indices.size()) &&
+                           std::is_sorted(list.ends.begin(), list.ends.end());
+        if (!whole) {
+            return std::nullopt;
+        }
+        list.terms.reserve(indices.size());
+        for (const quint32 index : std::as_const(indices)) {
+            if (index >= static_cast<quint32>(distinct.size())) {
+                return std::nullopt;
+            }
+            list.terms.append(distinct.at(index));
+        }
+    }
+    if (in.status() != QDataStream::Ok || !in.atEnd()) {
+        return std::nullopt;
+    }
+    return analysedLists;
+}
+
 } // namespace
 
 // The knowledge, analysed once: every phrase under its first term, so that
@@ -1237,61 +1371,14 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             index->languages.append(prepared);
         }
         // Each phrase of the knowledge (topic words, names of places, cues) is
-        // analysed once, here. That is most of the start-up, so the lists are
-        // shared among the cores, each worker with its own memory of the
-        // words it reduced. A place's names ("twitter = x") are listed apart.
-        QList<QStringList> lists;
-        lists.reserve(knowledge.topics.size() + knowledge.categories.size() +
-                      knowledge.cues.size());
-        for (const Knowledge::Topic& topic : knowledge.topics) {
-            lists.append(topic.words);
-        }
-        for (const Knowledge::Category& category : knowledge.categories) {
-            QStringList names;
-            for (const QString& place : category.places) {
-                // Most places have one name: it is shared, not cut out anew.
-                if (!place.contains(QLatin1Char('='))) {
-                    names.append(place.trimmed());
-                    continue;
-                }
-                for (const QString& name : place.split(QLatin1Char('='))) {
-                    names.append(name.trimmed());
-                }
-            }
-            lists.append(names);
-        }
-        for (const Knowledge::Cue& cue : knowledge.cues) {
-            lists.append(cue.news ? QStringList() : cue.phrases);
-        }
-        QList<AnalysedList> analysedLists(lists.size());
-        {
-            AnalysedList* const analysed = analysedLists.data();
-            const qsizetype workers =
-                std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, 4);
-            const auto analyse = [&lists, analysed, workers](qsizetype first, WordMemory& memory) {
-                for (qsizetype l = first; l < lists.size(); l += workers) {
-                    AnalysedList& list = analysed[l];
-                    list.terms.reserve(lists.at(l).size());
-                    list.ends.reserve(lists.at(l).size());
-                    for (const QString& word : lists.at(l)) {
-                        list.terms.append(analyzeTerms(word, memory));
-                        list.ends.append(static_cast<int>(list.terms.size()));
-                    }
-                    // Phrases of several words grew it past their count.
-                    list.terms.squeeze();
-                }
-            };
-            std::vector<std::thread> helpers;
-            for (qsizetype w = 1; w < workers; ++w) {
-                helpers.emplace_back([&analyse, w] {
-                    WordMemory own;
-                    analyse(w, own);
-                });
-            }
-            analyse(0, words);
-            for (std::thread& helper : helpers) {
-                helper.join();
-            }
+        // analysed once: here, unless the program was built with its terms.
+        QList<QStringList> lists = phraseLists(knowledge);
+        QList<AnalysedList> analysedLists;
+        if (std::optional<QList<AnalysedList>> stored =
+                readReduced(knowledge.reducedTerms, lists)) {
+            analysedLists = *std::move(stored);
+        } else {
+            analysedLists = analyseLists(lists, words);
         }
         // The terms share their characters with the reduced words; the
         // words as written are not needed again.
@@ -2923,6 +3010,36 @@ Judged<QString> OfflineJudge::expand(const QString& aimset, const QString& windo
     }
     const QStringList& chosen = content;
     return chosen.join(QLatin1Char(' '));
+}
+
+QByteArray OfflineJudge::reduceKnowledge(const Knowledge& knowledge) {
+    const QList<QStringList> lists = phraseLists(knowledge);
+    WordMemory words;
+    const QList<AnalysedList> analysedLists = analyseLists(lists, words);
+    QStringList distinct;
+    QHash<QString, quint32> number;
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out.setByteOrder(QDataStream::LittleEndian);
+    for (const AnalysedList& list : analysedLists) {
+        for (const QString& term : list.terms) {
+            if (!number.contains(term)) {
+                number.insert(term, static_cast<quint32>(distinct.size()));
+                distinct.append(term);
+            }
+        }
+    }
+    out << kReducedMagic << kReducedVersion << fingerprintOf(lists) << distinct;
+    for (const AnalysedList& list : analysedLists) {
+        QList<quint32> indices;
+        indices.reserve(list.terms.size());
+        for (const QString& term : list.terms) {
+            indices.append(number.value(term));
+        }
+        out << list.ends << indices;
+    }
+    return data;
 }
 
 } // namespace aimset::checkd

@@ -45,6 +45,11 @@ public:
     // The kind of place a window shows ("video", "office", ...), "other" if unknown.
     QString categoryOf(const QString& window) const;
 
+    // The knowledge's phrases reduced to their terms, as the judge would
+    // reduce them at start: a build stores them with the program
+    // (Knowledge::reducedTerms) so that its start-up skips that work.
+    static QByteArray reduceKnowledge(const Knowledge& knowledge);
+
 private:
     struct Index;
     struct Profile;

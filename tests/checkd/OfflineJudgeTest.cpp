@@ -320,6 +320,39 @@ TEST(OfflineJudgeTextTest, TheSameWindowGetsTheSameReasonWhateverTheHashSeed) {
     }
 }
 
+// The build reduces the knowledge's phrases to terms once and stores them
+// with the program (and these tests); a judge takes them only for the very
+// phrases they came from and otherwise reduces the phrases itself.
+TEST(OfflineJudgeTest, TermsTheBuildReducedServeOnlyTheirOwnPhrases) {
+    const Knowledge shipped = Knowledge::builtIn();
+    EXPECT_TRUE(shipped.reducedTerms == OfflineJudge::reduceKnowledge(shipped))
+        << "the stored terms are not what the judge reduces now";
+    Knowledge unreduced = shipped;
+    unreduced.reducedTerms.clear();
+    const OfflineJudge fromStored(shipped);
+    const OfflineJudge fromText(unreduced);
+    for (const auto& [aimset, window, expected] : kTitleCases) {
+        const auto decided = [&](const OfflineJudge& judge) {
+            const OfflineJudge::Decision d =
+                judge.decideTitle(QString::fromUtf8(aimset), QString::fromUtf8(window));
+            return std::pair(d.verdict, d.reason);
+        };
+        EXPECT_EQ(decided(fromStored), decided(fromText)) << window;
+    }
+    // A place renamed since (the same number of phrases), or terms cut
+    // short: the phrases are reduced anew and the new name is known.
+    Knowledge renamed = shipped;
+    for (Knowledge::Category& category : renamed.categories) {
+        if (const qsizetype at = category.places.indexOf(u"battle.net"_s); at >= 0) {
+            category.places[at] = u"zzqxplay"_s;
+        }
+    }
+    Knowledge cut = shipped;
+    cut.reducedTerms.truncate(cut.reducedTerms.size() / 2);
+    EXPECT_EQ(OfflineJudge(renamed).categoryOf(u"Zzqxplay"_s), u"game"_s);
+    EXPECT_EQ(OfflineJudge(cut).categoryOf(u"Battle.net"_s), u"game"_s);
+}
+
 TEST(OfflineJudgeExpandTest, KeepsTheSubjectNotTheTitle) {
     OfflineJudge judge;
     const std::pair<const char*, const char*> cases[] = {
