@@ -746,7 +746,8 @@ std::optional<QList<AnalysedList>> readReduced(const QByteArray& data,
         AnalysedList& list = analysedLists[l];
         in >> list.ends >> indices;
         const bool whole = list.ends.size() == lists.at(l).size() &&
-                           (list.ends.isEmpty() || list.ends.last() == indices.size()) &&
+                           (list.ends.isEmpty() ||
+                            (list.ends.first() >= 0 && list.ends.last() == indices.size())) &&
                            std::is_sorted(list.ends.begin(), list.ends.end());
         if (!whole) {
             return std::nullopt;
