@@ -352,8 +352,10 @@ TermBag::TermBag(const QString& text)
     : sequence(analyzeTerms(text)) {
     terms.reserve(sequence.size());
     for (const QString& term : sequence) {
-        if (!terms.contains(term)) {
-            terms.insert(term);
+        // One lookup a term: the set grows only by a term it lacked.
+        const qsizetype before = terms.size();
+        terms.insert(term);
+        if (terms.size() != before) {
             distinct.append(term);
         }
     }
