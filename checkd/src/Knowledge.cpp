@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QResource>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <future>
 
@@ -197,7 +199,255 @@ bool readWeights(const QString& directory, Knowledge* knowledge, QString* error)
     return true;
 }
 
+// "name = value" settings, then "term = weight" lines under "[terms]".
+// The file is optional: a knowledge without it scores no window. Its tens
+// of thousands of terms are read as bytes and kept as hashes, so that they
+// cost little at start and in memory.
+bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* error) {
+    const QString fileName = QStringLiteral("window-words.txt");
+    const QString path = directory + QLatin1Char('/') + fileName;
+    QFile file(path);
+    if (!file.exists()) {
+        return true;
+    }
+    // Stored uncompressed in the program, it is read where the program holds it.
+    QByteArray content;
+    if (const QResource stored(path);
+        stored.isValid() && stored.compressionAlgorithm() == QResource::NoCompression) {
+        content = QByteArray::fromRawData(reinterpret_cast<const char*>(stored.data()),
+                                          static_cast<qsizetype>(stored.size()));
+    } else if (file.open(QIODevice::ReadOnly)) {
+        content = file.readAll();
+    } else {
+        *error = fileName + QStringLiteral(": cannot read: ") + file.errorString();
+        return false;
+    }
+    Knowledge::WindowWords model;
+    std::optional<double> bias;
+    std::optional<double> askedFrom;
+    std::optional<double> closedFrom;
+    bool inTerms = false;
+    int lineNumber = 0;
+    for (qsizetype at = 0; at < content.size();) {
+        const qsizetype next = content.indexOf('\n', at);
+        const QByteArrayView line =
+            QByteArrayView(content).sliced(at, (next < 0 ? content.size() : next) - at).trimmed();
+        at = next < 0 ? content.size() : next + 1;
+        ++lineNumber;
+        const auto fail = [&](const QString& why) {
+            *error = fileName + QLatin1Char(':') + QString::number(lineNumber) +
+                     QStringLiteral(": ") + why;
+            return false;
+        };
+        if (line.isEmpty() || line.startsWith('#')) {
+            continue;
+        }
+        if (line == "[terms]") {
+            inTerms = true;
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        const QByteArrayView name = equals < 0 ? line : line.first(equals).trimmed();
+        const QByteArrayView valueText =
+            equals < 0 ? QByteArrayView() : line.sliced(equals + 1).trimmed();
+        if (equals < 0 || name.isEmpty()) {
+            return fail(QStringLiteral("a line is written name = value, not ") +
+                        QString::fromUtf8(line));
+        }
+        if (!inTerms && name == "ignored") {
+            for (const QString& phrase :
+                 QString::fromUtf8(valueText).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                model.ignored.append(phrase.simplified().split(QLatin1Char(' ')));
+            }
+            continue;
+        }
+        double value = 0;
+        const auto [end, failed] =
+            std::from_chars(valueText.data(), valueText.data() + valueText.size(), value);
+        if (failed != std::errc() || end != valueText.data() + valueText.size() ||
+            !std::isfinite(value)) {
+            return fail(QStringLiteral("not a number: ") + QString::fromUtf8(valueText));
+        }
+        if (inTerms) {
+            model.weights.push_back(
+                {Knowledge::WindowWords::hashOf(name), static_cast<float>(value)});
+        } else if (name == "bias") {
+            bias = value;
+        } else if (name == "asked from") {
+            askedFrom = value;
+        } else if (name == "closed from") {
+            closedFrom = value;
+        } else if (name == "words") {
+            if (value < 1 || value > 1000 || value != std::floor(value)) {
+                return fail(QStringLiteral("words is a whole number from 1 to 1000, not ") +
+                            QString::fromUtf8(valueText));
+            }
+            model.words = static_cast<int>(value);
+        } else {
+            return fail(QStringLiteral("unknown setting ") + QString::fromUtf8(name) +
+                        QStringLiteral(" (known: bias, asked from, closed from, words, ignored)"));
+        }
+    }
+    if (!bias || !askedFrom || !closedFrom || model.words == 0) {
+        *error = fileName +
+                 QStringLiteral(": needs \"bias\", \"asked from\", \"closed from\" and \"words\"");
+        return false;
+    }
+    model.bias = *bias;
+    model.askedFrom = *askedFrom;
+    model.closedFrom = *closedFrom;
+    std::stable_sort(model.weights.begin(), model.weights.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    model.weights.shrink_to_fit();
+    knowledge->windowWords = std::move(model);
+    return true;
+}
+
 } // namespace
+
+namespace {
+
+constexpr quint64 kFnvOffset = 14695981039346656037ULL;
+
+quint64 feed(quint64 hash, quint8 byte) {
+    return (hash ^ byte) * 1099511628211ULL;
+}
+
+// FNV-1a over a text's UTF-8, without writing it out: the score hashes
+// every window's terms.
+quint64 feedUtf8(quint64 hash, QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i].unicode(), text[i + 1].unicode());
+            ++i;
+        }
+        if (c < 0x80) {
+            hash = feed(hash, static_cast<quint8>(c));
+        } else if (c < 0x800) {
+            hash = feed(feed(hash, static_cast<quint8>(0xC0 | (c >> 6))),
+                        static_cast<quint8>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            hash = feed(feed(feed(hash, static_cast<quint8>(0xE0 | (c >> 12))),
+                             static_cast<quint8>(0x80 | ((c >> 6) & 0x3F))),
+                        static_cast<quint8>(0x80 | (c & 0x3F)));
+        } else {
+            hash = feed(feed(feed(feed(hash, static_cast<quint8>(0xF0 | (c >> 18))),
+                                  static_cast<quint8>(0x80 | ((c >> 12) & 0x3F))),
+                             static_cast<quint8>(0x80 | ((c >> 6) & 0x3F))),
+                        static_cast<quint8>(0x80 | (c & 0x3F)));
+        }
+    }
+    return hash;
+}
+
+} // namespace
+
+quint64 Knowledge::WindowWords::hashOf(QByteArrayView utf8) {
+    // FNV-1a: the same on every run and build, unlike Qt's seeded hash.
+    quint64 hash = kFnvOffset;
+    for (const char c : utf8) {
+        hash = feed(hash, static_cast<quint8>(c));
+    }
+    return hash;
+}
+
+QStringList Knowledge::WindowWords::firstWords(const QString& text) const {
+    // Lower-case runs of letters and digits, no more than the kept words can need.
+    QStringList seen;
+    const qsizetype enough = 4 * static_cast<qsizetype>(words) + 16;
+    for (qsizetype i = 0; i < text.size() && seen.size() < enough;) {
+        if (!text.at(i).isLetterOrNumber()) {
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        while (i < text.size() && text.at(i).isLetterOrNumber()) {
+            ++i;
+        }
+        seen.append(text.mid(start, i - start).toLower());
+    }
+    QStringList kept;
+    for (qsizetype i = 0; i < seen.size() && kept.size() < words;) {
+        const auto phrase = std::find_if(ignored.begin(), ignored.end(), [&](const QStringList& p) {
+            return i + p.size() <= seen.size() && std::equal(p.begin(), p.end(), seen.begin() + i);
+        });
+        if (phrase != ignored.end()) {
+            i += phrase->size();
+            continue;
+        }
+        const QString& word = seen.at(i++);
+        const bool number =
+            std::all_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); });
+        if (word.size() >= 2 && !number) {
+            kept.append(word);
+        }
+    }
+    return kept;
+}
+
+QStringList Knowledge::WindowWords::termsOf(const QString& text) const {
+    const QStringList kept = firstWords(text);
+    QStringList terms;
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        for (const QString& term :
+             {kept.at(i), i > 0 ? kept.at(i - 1) + QLatin1Char(' ') + kept.at(i) : QString()}) {
+            if (!term.isEmpty() && !terms.contains(term)) {
+                terms.append(term);
+            }
+        }
+    }
+    return terms;
+}
+
+double Knowledge::WindowWords::score(const QString& text, QStringList* telling) const {
+    const QStringList kept = firstWords(text);
+    // Each term by its hash and the words it spans (first, last), each once.
+    struct Term {
+        quint64 hash;
+        qsizetype first;
+        qsizetype last;
+        float weight = 0;
+    };
+    std::vector<Term> terms;
+    terms.reserve(static_cast<size_t>(2 * kept.size()));
+    quint64 previous = 0;
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        const quint64 word = feedUtf8(kFnvOffset, kept.at(i));
+        for (const Term& term :
+             {Term{word, i, i},
+              Term{i > 0 ? feedUtf8(feed(previous, ' '), kept.at(i)) : 0, i - 1, i}}) {
+            if (term.first >= 0 && std::none_of(terms.begin(), terms.end(), [&](const Term& t) {
+                    return t.hash == term.hash;
+                })) {
+                terms.push_back(term);
+            }
+        }
+        previous = word;
+    }
+    if (terms.empty()) {
+        return bias;
+    }
+    double sum = 0;
+    for (Term& term : terms) {
+        const auto found =
+            std::lower_bound(weights.begin(), weights.end(), term.hash,
+                             [](const auto& entry, quint64 h) { return entry.first < h; });
+        term.weight = found != weights.end() && found->first == term.hash ? found->second : 0.0F;
+        sum += term.weight;
+    }
+    if (telling) {
+        // The two that count most toward a distraction, the earlier first on a tie.
+        std::stable_sort(terms.begin(), terms.end(),
+                         [](const Term& a, const Term& b) { return a.weight > b.weight; });
+        telling->clear();
+        for (size_t i = 0; i < terms.size() && i < 2 && terms[i].weight > 0; ++i) {
+            telling->append(kept.mid(terms[i].first, terms[i].last - terms[i].first + 1)
+                                .join(QLatin1Char(' ')));
+        }
+    }
+    return bias + sum / std::sqrt(static_cast<double>(terms.size()));
+}
 
 const QStringList& Knowledge::evidenceNames() {
     // In the order OfflineJudge gathers them.
@@ -335,7 +585,8 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         }
         knowledge.cues.append({kind, leisure, section.entries, news, aim});
     }
-    if (!readWeights(directory, &knowledge, error)) {
+    if (!readWeights(directory, &knowledge, error) ||
+        !readWindowWords(directory, &knowledge, error)) {
         return std::nullopt;
     }
     return knowledge;

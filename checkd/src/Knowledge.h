@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace aimset::checkd {
 
@@ -76,6 +79,28 @@ struct Knowledge {
     };
     std::optional<Weights> weights;
 
+    // How telling the first words of a window are of a distraction, whatever
+    // the aimset, fitted on labelled windows (window-words.txt): the bias
+    // plus the weights of its words and pairs of neighbouring words, over
+    // the square root of how many it has. Without it nothing is scored.
+    struct WindowWords {
+        // By the hash of the term ("word" or "word word", in UTF-8), in order.
+        std::vector<std::pair<quint64, float>> weights;
+        double bias = 0;
+        double askedFrom = 0;       // a window kept for shared words is asked about from here up
+        double closedFrom = 0;      // one that nothing links to the aimset is closed from here up
+        int words = 0;              // how many of the first words count
+        QList<QStringList> ignored; // phrases left out (a browser's own name)
+        static quint64 hashOf(QByteArrayView utf8);
+        // The words of a window's start that count, lower-cased.
+        QStringList firstWords(const QString& text) const;
+        // The window's terms as the score reads them.
+        QStringList termsOf(const QString& text) const;
+        // Its score; *telling, if given, gets the two terms that count most toward it.
+        double score(const QString& text, QStringList* telling = nullptr) const;
+    };
+    std::optional<WindowWords> windowWords;
+
     // The phrases' terms as the build reduced them (OfflineJudge::reduceKnowledge),
     // where the program carries them; a judge uses them only if they are of
     // exactly these phrases, and reduces the phrases itself otherwise.
@@ -85,8 +110,8 @@ struct Knowledge {
     static const QStringList& evidenceNames();
 
     // The files words.txt, places.txt, topics.txt, cues.txt and weights.txt of a directory
-    // (a resource path works too). On a malformed file returns nothing and
-    // says which file and line is wrong and why.
+    // (a resource path works too), and window-words.txt where it has one. On a malformed file
+    // returns nothing and says which file and line is wrong and why.
     static std::optional<Knowledge> load(const QString& directory, QString* error);
 
     // The knowledge shipped inside the program, read anew on each call: a

@@ -4,6 +4,7 @@
 #include "support/QtPrinters.h"
 #include "support/SpinUntil.h"
 
+#include <QFile>
 #include <QHashFunctions>
 #include <QTemporaryDir>
 
@@ -320,6 +321,26 @@ TEST(OfflineJudgeTextTest, TheSameWindowGetsTheSameReasonWhateverTheHashSeed) {
     }
 }
 
+// A window's first words as the score of windows like it reads them: the
+// table the fitter's own test reads too, so that both read alike.
+TEST(WindowWordsTest, ReadsTheFirstWordsAsTheFitterDoes) {
+    const std::optional<Knowledge::WindowWords> model = Knowledge::builtIn().windowWords;
+    ASSERT_TRUE(model.has_value());
+    QFile table(QStringLiteral(AIMSET_WINDOW_TERMS_TABLE));
+    ASSERT_TRUE(table.open(QIODevice::ReadOnly));
+    int rows = 0;
+    for (const QString& line : QString::fromUtf8(table.readAll()).split(u'\n')) {
+        if (line.isEmpty() || line.startsWith(u'#')) {
+            continue;
+        }
+        const QStringList columns = line.split(u'\t');
+        ASSERT_EQ(columns.size(), 2) << line.toStdString();
+        EXPECT_EQ(model->termsOf(columns.at(0)).join(u" | "_s), columns.at(1));
+        ++rows;
+    }
+    EXPECT_GE(rows, 5);
+}
+
 // The build reduces the knowledge's phrases to terms once and stores them
 // with the program (and these tests); a judge takes them only for the very
 // phrases they came from and otherwise reduces the phrases itself.
@@ -378,6 +399,8 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"topics.txt", "[cooking > game]\nrecipe\n"},
         {"cues.txt", "[leisure: memes]\nmemes\n"},
         {"weights.txt", "bias = -1\naligned from = 0\nclosed below = -2\n"},
+        {"window-words.txt",
+         "bias = 0\nasked from = 1\nclosed from = 2\nwords = 12\n[terms]\nx y = 1\n"},
     };
     // The file made wrong, what it then holds, and the error.
     const char* const broken[][3] = {
@@ -395,6 +418,18 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
          "weights.txt:2: a weight is written name = number, not direct = lots"},
         {"weights.txt", "aligned from = 0\nclosed below = 1\n",
          "weights.txt: needs \"aligned from\" and a lower \"closed below\""},
+        {"window-words.txt",
+         "bias = 0\nasked from = 1\nclosed from = 2\nwords = 12\n[terms]\nsteam = lots\n",
+         "window-words.txt:6: not a number: lots"},
+        {"window-words.txt", "bias = 0\nclosed from = 2\nwords = 12\n",
+         "window-words.txt: needs \"bias\", \"asked from\", \"closed from\" and \"words\""},
+        {"window-words.txt", "bias = 0\nwords = twelve\n",
+         "window-words.txt:2: not a number: twelve"},
+        {"window-words.txt", "bias = 0\nwords = 0.5\n",
+         "window-words.txt:2: words is a whole number from 1 to 1000, not 0.5"},
+        {"window-words.txt", "bias = 0\nspeed = 3\n",
+         "window-words.txt:2: unknown setting speed (known: bias, asked from, closed from, words, "
+         "ignored)"},
     };
     for (const auto& [file, wrong, message] : broken) {
         QTemporaryDir dir;
