@@ -889,6 +889,7 @@ struct OfflineJudge::Index {
     qsizetype longestPart = 0;
 
     std::optional<Knowledge::Weights> weights;
+    std::optional<Knowledge::WindowWords> windowWords;
 
     // Signs of a field's news, releases, events, careers or rankings, found
     // as written ("vs", "what's new"), a group for each kind. An aimset that
@@ -1469,6 +1470,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         }
         index->cues = knowledge.cues;
         index->weights = knowledge.weights;
+        index->windowWords = std::move(knowledge.windowWords);
         QStringList aims;
         QStringList signs;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
@@ -2443,7 +2445,8 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     if (const auto ruled = assess(aimset, context, false, &weighing)) {
         return *ruled;
     }
-    return taught(weigh(aimset, weighing), weighing);
+    return byFirstWords(aimset, context, weighing, taught(weigh(aimset, weighing), weighing),
+                        false);
 }
 
 OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
@@ -2451,7 +2454,46 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     if (const auto ruled = assess(aimset, text, true, &weighing)) {
         return *ruled;
     }
-    return taught(weigh(aimset, weighing), weighing);
+    return byFirstWords(aimset, text, weighing, taught(weigh(aimset, weighing), weighing), true);
+}
+
+// The first words of a window that were nearly always a distraction's, in
+// the labelled windows the score was fitted on, make a window kept for
+// little it shares a question, and one that nothing links to the aimset closed
+// rather than asked about (by its text only: a title's "no" is not the
+// last word). Not in mail or chat, whose words are other people's, nor
+// where the aimset is about play or names the place, nor for news that
+// the aimset follows (release notes to an upgrade).
+OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const QString& window,
+                                                  const Weighing& weighing, Decision decided,
+                                                  bool text) const {
+    const Reading& r = weighing.reading;
+    const auto& model = m_index->windowWords;
+    // Two of the aimset's own words are more than words of play can outweigh.
+    const bool kept = decided.verdict == Verdict::aligned && r.strongTies < 2;
+    const bool unlinked = text && decided.verdict == Verdict::unclear &&
+                          decided.reason == r.question(aimset, false).reason;
+    if (!model || !(kept || unlinked) || r.messagePlace || r.conversation || r.aimsetAboutPlay ||
+        (kept && r.aimsetFollowsNews && m_index->newsSigns.match(weighing.named).hasMatch()) ||
+        r.namedPlace) {
+        return decided;
+    }
+    QStringList telling;
+    const double score = model->score(window, &telling);
+    if (score < (unlinked ? model->closedFrom : model->askedFrom) || telling.isEmpty()) {
+        return decided;
+    }
+    const QString signs =
+        QStringLiteral(" (") + telling.join(QStringLiteral(", ")) + QLatin1Char(')');
+    if (unlinked) {
+        return {Verdict::misaligned, QStringLiteral("Looks like a distraction") + signs +
+                                         QStringLiteral(", unrelated to ") + quoted(aimset)};
+    }
+    if (r.matched.isEmpty()) {
+        return {Verdict::unclear, QStringLiteral("Looks like a distraction") + signs};
+    }
+    return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
+                                  QStringLiteral(", but looks like a distraction") + signs};
 }
 
 QList<double> OfflineJudge::evidence(const QString& aimset, const QString& window,

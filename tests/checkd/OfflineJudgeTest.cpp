@@ -341,6 +341,58 @@ TEST(WindowWordsTest, ReadsTheFirstWordsAsTheFitterDoes) {
     EXPECT_GE(rows, 5);
 }
 
+// Words of windows that were nearly always distractions close a page that
+// nothing links to the aimset and make one kept for little it shares a
+// question; a title's "no" is not final, and chat is left to its people.
+TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
+    QTemporaryDir dir;
+    for (const char* name : {"words.txt", "places.txt", "topics.txt", "cues.txt", "weights.txt"}) {
+        ASSERT_TRUE(QFile::copy(u":/knowledge/"_s + QString::fromUtf8(name),
+                                dir.filePath(QString::fromUtf8(name))));
+    }
+    // 13 terms, "suspension bridges" among them: -2 + 30 / sqrt(13) = 6.3.
+    ASSERT_TRUE(aimset::test::writeFile(
+        dir.filePath(u"window-words.txt"_s),
+        "bias = -2\nasked from = 1\nclosed from = 3\nwords = 12\n"
+        "ignored = mozilla firefox, firefox\n[terms]\n"
+        "suspension bridges = 30\nsix sites = 30\ncounter the = 30\nblack friday = 30\n"
+        "how = -0.5\n"));
+    QString error;
+    std::optional<Knowledge> knowledge = Knowledge::load(dir.path(), &error);
+    ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
+    const OfflineJudge judge(*knowledge);
+    const QString bridges =
+        u"Firefox - How suspension bridges carry their load - YouTube — Mozilla Firefox"_s;
+    const QString grant = QString::fromUtf8(kGrant);
+    const auto decided = [](const OfflineJudge::Decision& d) {
+        return std::pair(d.verdict, d.reason);
+    };
+    EXPECT_EQ(decided(judge.decideText(grant, bridges)),
+              std::pair(closed, u"Looks like a distraction (suspension bridges), unrelated to "
+                                u"\u201CDraft the grant proposal for the wetland survey\u201D"_s));
+    EXPECT_EQ(judge.decideTitle(grant, bridges).verdict, asked);
+    const QString equilibrium =
+        u"When a system at equilibrium is disturbed, it shifts to counter the change."_s;
+    EXPECT_EQ(
+        decided(judge.decideText(QString::fromUtf8(kChemistry), equilibrium)),
+        std::pair(asked, u"Mentions equilibrium, but looks like a distraction (counter the)"_s));
+    // Two words of the aimset's own are more than such words outweigh.
+    EXPECT_EQ(decided(judge.decideText(
+                  grant, u"Section 2: the wetland survey covers six sites; the grant pays"_s)),
+              std::pair(kept, u"Mentions grant, wetland, survey"_s));
+    EXPECT_EQ(judge
+                  .decideText(QString::fromUtf8(kLogin),
+                              u"#frontend - Nimbus - Slack Ana: should the Black Friday banner "
+                              u"go live first?"_s)
+                  .reason,
+              u"No clear link to \u201CFix the login bug\u201D"_s);
+    // Between the two thresholds an unlinked page is still asked about.
+    knowledge->windowWords->closedFrom = 7;
+    EXPECT_EQ(decided(OfflineJudge(*knowledge).decideText(grant, bridges)),
+              std::pair(asked, u"No clear link to \u201CDraft the grant proposal for the wetland "
+                               u"survey\u201D"_s));
+}
+
 // The build reduces the knowledge's phrases to terms once and stores them
 // with the program (and these tests); a judge takes them only for the very
 // phrases they came from and otherwise reduces the phrases itself.
