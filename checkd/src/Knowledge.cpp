@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <future>
+#include <numeric>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void registerKnowledgeResource() {
@@ -296,8 +297,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
     model.bias = *bias;
     model.askedFrom = *askedFrom;
     model.closedFrom = *closedFrom;
-    std::stable_sort(model.weights.begin(), model.weights.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(model.weights.begin(), model.weights.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     model.weights.shrink_to_fit();
     knowledge->windowWords = std::move(model);
     return true;
@@ -353,22 +354,33 @@ quint64 Knowledge::WindowWords::hashOf(QByteArrayView utf8) {
 }
 
 QStringList Knowledge::WindowWords::firstWords(const QString& text) const {
-    // Lower-case runs of letters and digits, no more than the kept words can need.
+    // Lower-case runs of letters and digits, read only as far as the kept
+    // words need and never past the first 4 * words + 16 (as the fitter reads).
     QStringList seen;
-    const qsizetype enough = 4 * static_cast<qsizetype>(words) + 16;
-    for (qsizetype i = 0; i < text.size() && seen.size() < enough;) {
-        if (!text.at(i).isLetterOrNumber()) {
-            ++i;
-            continue;
+    const qsizetype most = 4 * static_cast<qsizetype>(words) + 16;
+    qsizetype at = 0;
+    const auto readTo = [&](qsizetype count) {
+        while (seen.size() < std::min(count, most) && at < text.size()) {
+            if (!text.at(at).isLetterOrNumber()) {
+                ++at;
+                continue;
+            }
+            const qsizetype start = at;
+            while (at < text.size() && text.at(at).isLetterOrNumber()) {
+                ++at;
+            }
+            seen.append(text.mid(start, at - start).toLower());
         }
-        const qsizetype start = i;
-        while (i < text.size() && text.at(i).isLetterOrNumber()) {
-            ++i;
-        }
-        seen.append(text.mid(start, i - start).toLower());
-    }
+    };
+    const qsizetype longestIgnored =
+        std::accumulate(ignored.begin(), ignored.end(), qsizetype(1),
+                        [](qsizetype m, const QStringList& p) { return std::max(m, p.size()); });
     QStringList kept;
-    for (qsizetype i = 0; i < seen.size() && kept.size() < words;) {
+    for (qsizetype i = 0; kept.size() < words;) {
+        readTo(i + longestIgnored);
+        if (i >= seen.size()) {
+            break;
+        }
         const auto phrase = std::find_if(ignored.begin(), ignored.end(), [&](const QStringList& p) {
             return i + p.size() <= seen.size() && std::equal(p.begin(), p.end(), seen.begin() + i);
         });
