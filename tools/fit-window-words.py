@@ -10,10 +10,11 @@ fit-judge-weights.py; only train sets are accepted) and of the public cases
 window is a distraction" on its words and pairs of neighbouring words,
 whatever the aimset. Where the score calls a window a distraction with at
 least ASKING_LIKELIHOOD, the offline judge asks about it rather than keep
-it for words it shares with the aimset; with at least CLOSING_LIKELIHOOD it
-closes one that nothing links to the aimset rather than ask. With --write it stores
-the score in checkd/data/knowledge/window-words.txt. The held-out sets are
-never read here. Python 3.11 and its standard library only.
+it for words it shares with the aimset; with at least CLOSING_LIKELIHOOD
+it closes one that nothing links to the aimset rather than ask. With
+--write it stores the score in checkd/data/knowledge/window-words.txt.
+The held-out sets are never read here. Python 3.11 and its standard
+library only.
 """
 
 import importlib.util
