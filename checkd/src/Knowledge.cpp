@@ -304,10 +304,6 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
     return true;
 }
 
-} // namespace
-
-namespace {
-
 constexpr quint64 kFnvOffset = 14695981039346656037ULL;
 
 quint64 feed(quint64 hash, quint8 byte) {
