@@ -2469,8 +2469,9 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
                                                   bool text) const {
     const Reading& r = weighing.reading;
     const auto& model = m_index->windowWords;
-    // Two of the aimset's own words are more than words of play can outweigh.
-    const bool kept = decided.verdict == Verdict::aligned && r.strongTies < 2;
+    // Two of the aimset's own words are more than words of play can outweigh,
+    // and so is a place the aimset calls for (a shop to buy a coat).
+    const bool kept = decided.verdict == Verdict::aligned && r.strongTies < 2 && !r.intendedPlace;
     const bool unlinked = text && decided.verdict == Verdict::unclear &&
                           decided.reason == r.question(aimset, false).reason;
     if (!model || !(kept || unlinked) || r.messagePlace || r.conversation || r.aimsetAboutPlay ||

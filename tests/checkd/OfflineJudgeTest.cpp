@@ -356,6 +356,7 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
         "bias = -2\nasked from = 1\nclosed from = 3\nwords = 12\n"
         "ignored = mozilla firefox, firefox\n[terms]\n"
         "suspension bridges = 30\nsix sites = 30\ncounter the = 30\nblack friday = 30\n"
+        "zalando = 30\n"
         "how = -0.5\n"));
     QString error;
     std::optional<Knowledge> knowledge = Knowledge::load(dir.path(), &error);
@@ -376,7 +377,13 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
     EXPECT_EQ(
         decided(judge.decideText(QString::fromUtf8(kChemistry), equilibrium)),
         std::pair(asked, u"Mentions equilibrium, but looks like a distraction (counter the)"_s));
-    // Two words of the aimset's own are more than such words outweigh.
+    // A place the aimset calls for, or two of the aimset's own words, are
+    // more than such words outweigh.
+    EXPECT_EQ(judge
+                  .decideText(u"Find a new winter coat"_s,
+                              u"Zalando - Winterjacken Damen\nNeue Kollektion"_s)
+                  .verdict,
+              kept);
     EXPECT_EQ(decided(judge.decideText(
                   grant, u"Section 2: the wetland survey covers six sites; the grant pays"_s)),
               std::pair(kept, u"Mentions grant, wetland, survey"_s));
