@@ -1,6 +1,7 @@
 #include "Knowledge.h"
 
 #include "Runtime/Log.h"
+#include "TextAnalysis.h"
 
 #include <QFile>
 #include <QHash>
@@ -304,12 +305,6 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
     return true;
 }
 
-constexpr quint64 kFnvOffset = 14695981039346656037ULL;
-
-quint64 feed(quint64 hash, quint8 byte) {
-    return (hash ^ byte) * 1099511628211ULL;
-}
-
 // FNV-1a over a text's UTF-8, without writing it out: the score hashes
 // every window's terms.
 quint64 feedUtf8(quint64 hash, QStringView text) {
@@ -320,19 +315,19 @@ quint64 feedUtf8(quint64 hash, QStringView text) {
             ++i;
         }
         if (c < 0x80) {
-            hash = feed(hash, static_cast<quint8>(c));
+            hash = fnvMix(hash, static_cast<quint8>(c));
         } else if (c < 0x800) {
-            hash = feed(feed(hash, static_cast<quint8>(0xC0 | (c >> 6))),
-                        static_cast<quint8>(0x80 | (c & 0x3F)));
+            hash = fnvMix(fnvMix(hash, static_cast<quint8>(0xC0 | (c >> 6))),
+                          static_cast<quint8>(0x80 | (c & 0x3F)));
         } else if (c < 0x10000) {
-            hash = feed(feed(feed(hash, static_cast<quint8>(0xE0 | (c >> 12))),
-                             static_cast<quint8>(0x80 | ((c >> 6) & 0x3F))),
-                        static_cast<quint8>(0x80 | (c & 0x3F)));
+            hash = fnvMix(fnvMix(fnvMix(hash, static_cast<quint8>(0xE0 | (c >> 12))),
+                                 static_cast<quint8>(0x80 | ((c >> 6) & 0x3F))),
+                          static_cast<quint8>(0x80 | (c & 0x3F)));
         } else {
-            hash = feed(feed(feed(feed(hash, static_cast<quint8>(0xF0 | (c >> 18))),
-                                  static_cast<quint8>(0x80 | ((c >> 12) & 0x3F))),
-                             static_cast<quint8>(0x80 | ((c >> 6) & 0x3F))),
-                        static_cast<quint8>(0x80 | (c & 0x3F)));
+            hash = fnvMix(fnvMix(fnvMix(fnvMix(hash, static_cast<quint8>(0xF0 | (c >> 18))),
+                                        static_cast<quint8>(0x80 | ((c >> 12) & 0x3F))),
+                                 static_cast<quint8>(0x80 | ((c >> 6) & 0x3F))),
+                          static_cast<quint8>(0x80 | (c & 0x3F)));
         }
     }
     return hash;
@@ -341,10 +336,9 @@ quint64 feedUtf8(quint64 hash, QStringView text) {
 } // namespace
 
 quint64 Knowledge::WindowWords::hashOf(QByteArrayView utf8) {
-    // FNV-1a: the same on every run and build, unlike Qt's seeded hash.
     quint64 hash = kFnvOffset;
     for (const char c : utf8) {
-        hash = feed(hash, static_cast<quint8>(c));
+        hash = fnvMix(hash, static_cast<quint8>(c));
     }
     return hash;
 }
@@ -424,7 +418,7 @@ double Knowledge::WindowWords::score(const QString& text, QStringList* telling) 
         const quint64 word = feedUtf8(kFnvOffset, kept.at(i));
         for (const Term& term :
              {Term{word, i, i},
-              Term{i > 0 ? feedUtf8(feed(previous, ' '), kept.at(i)) : 0, i - 1, i}}) {
+              Term{i > 0 ? feedUtf8(fnvMix(previous, ' '), kept.at(i)) : 0, i - 1, i}}) {
             if (term.first >= 0 && std::none_of(terms.begin(), terms.end(), [&](const Term& t) {
                     return t.hash == term.hash;
                 })) {

@@ -702,11 +702,11 @@ QList<AnalysedList> analyseLists(const QList<QStringList>& lists, WordMemory& wo
 constexpr quint32 kReducedMagic = 0x41524454; // "ARDT"
 constexpr quint32 kReducedVersion = 1;
 
-// FNV-1a over the lists' sizes and characters: unlike Qt's string hash it
-// is the same in every process, the build's and the program's.
+// FNV-1a over the lists' sizes and characters, the same in the build's
+// process and the program's.
 quint64 fingerprintOf(const QList<QStringList>& lists) {
-    quint64 hash = 0xcbf29ce484222325;
-    const auto mix = [&hash](quint64 value) { hash = (hash ^ value) * 0x100000001b3; };
+    quint64 hash = kFnvOffset;
+    const auto mix = [&hash](quint64 value) { hash = fnvMix(hash, value); };
     mix(static_cast<quint64>(lists.size()));
     for (const QStringList& list : lists) {
         mix(static_cast<quint64>(list.size()));

@@ -9,6 +9,14 @@
 
 namespace aimset::checkd {
 
+// FNV-1a, one value at a time: the same in every process and build, unlike
+// Qt's seeded hashes, so what the build or a file stores the program can
+// look up or check.
+constexpr quint64 kFnvOffset = 14695981039346656037ULL;
+constexpr quint64 fnvMix(quint64 hash, quint64 value) {
+    return (hash ^ value) * 1099511628211ULL;
+}
+
 // Words of a text reduced to comparable terms: case-folded, accents dropped,
 // Latin words stemmed (so "reports" meets "report"), runs of Chinese or
 // Japanese characters cut into overlapping pairs since they have no spaces.
