@@ -89,8 +89,10 @@ int evaluate(const Options& options, Judge& judge, const Knowledge& knowledge) {
 }
 
 // One tab-separated line per check the app makes of each labelled case: its
-// id, label, check ("title" or "text") and the evidence the offline judge
-// weighs; nothing after the check where a rule decides alone (it asks).
+// id, label, check ("title" or "text"), the terms of what the window is for
+// the aimset that the window-word score weighs ("|" between them) and the
+// evidence the offline judge weighs; no evidence where a rule decides alone
+// (it asks).
 int printEvidence(const Options& options, const Knowledge& knowledge) {
     const std::optional<QByteArray> cases = readCases(options.evidenceFile);
     if (!cases) {
@@ -100,7 +102,8 @@ int printEvidence(const Options& options, const Knowledge& knowledge) {
     const auto print = [](const QStringList& fields) {
         std::printf("%s\n", fields.join(QLatin1Char('\t')).toUtf8().constData());
     };
-    print(QStringList{QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("check")} +
+    print(QStringList{QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("check"),
+                      QStringLiteral("context")} +
           Knowledge::evidenceNames());
     for (const QByteArray& line : cases->split('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(line).object();
@@ -112,16 +115,18 @@ int printEvidence(const Options& options, const Knowledge& knowledge) {
         const CaseWindow window = caseWindow(object.value(QStringLiteral("app")).toString(),
                                              object.value(QStringLiteral("title")).toString(),
                                              object.value(QStringLiteral("text")));
-        const auto row = [&](const QString& check, const QList<double>& evidence) {
-            QStringList fields{object.value(QStringLiteral("id")).toString(), label, check};
+        const auto row = [&](const QString& check, const QString& seen, bool text) {
+            QStringList fields{object.value(QStringLiteral("id")).toString(), label, check,
+                               judge.scoreContext(aimset, seen, text).join(QLatin1Char('|'))};
+            const QList<double> evidence = judge.evidence(aimset, seen, text);
             for (const double value : evidence) {
                 fields.append(QString::number(value, 'g', 6));
             }
             print(fields);
         };
-        row(QStringLiteral("title"), judge.evidence(aimset, window.title, false));
+        row(QStringLiteral("title"), window.title, false);
         if (window.text) {
-            row(QStringLiteral("text"), judge.evidence(aimset, *window.text, true));
+            row(QStringLiteral("text"), *window.text, true);
         }
     }
     return 0;

@@ -54,14 +54,15 @@ def read_cases(checkd, path):
             aimsets[case.get("id", "")] = case["aimset"]
     out = subprocess.run([checkd, "--evidence", str(path)], capture_output=True, check=True,
                          text=True).stdout.splitlines()
-    names = out[0].split("\t")[3:]
+    # id, label, check and the window-word score's context, then the evidence
+    names = out[0].split("\t")[4:]
     cases = {}
     for row in out[1:]:
         fields = row.split("\t")
         case_id, label, check = fields[0], fields[1], fields[2]
         case = cases.setdefault(case_id, {"id": case_id, "aligned": label == "aligned",
                                           "aimset": aimsets[case_id], "checks": []})
-        evidence = [float(v) for v in fields[3:]] if len(fields) > 3 else None
+        evidence = [float(v) for v in fields[4:]] if len(fields) > 4 else None
         case["checks"].append((check, evidence))
     return names, list(cases.values())
 

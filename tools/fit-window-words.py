@@ -1,17 +1,20 @@
 #!/usr/bin/env python3
 """Fits how telling each word of a window's first line is of a distraction.
 
-    tools/fit-window-words.py PUBLIC_CASES [--sets GLOB[,GLOB...]] [--write]
+    tools/fit-window-words.py AIMSET_CHECKD PUBLIC_CASES [--sets GLOB[,GLOB...]] [--write]
 
 Reads every labelled window of the train sets (--sets as in
 fit-judge-weights.py; only train sets are accepted) and of the public cases
 (PUBLIC_CASES), takes the first words of what the text check is sent
 (the title, then the page), and fits a regularised logistic score of "this
-window is a distraction" on its words and pairs of neighbouring words,
-whatever the aimset. Where the score calls a window a distraction with at
-least ASKING_LIKELIHOOD, the offline judge asks about it rather than keep
-it for words it shares with the aimset; with at least CLOSING_LIKELIHOOD
-it closes one that nothing links to the aimset rather than ask. With
+window is a distraction" on its words and pairs of neighbouring words, and
+on the kinds of places it shows, alone and beside each of the aimset's
+fields (as AIMSET_CHECKD --evidence names them): a shop is a distraction
+more often to a tax return than to a home repair. Where the score calls a window a
+distraction with at least ASKING_LIKELIHOOD, the offline judge asks about
+it rather than keep it for words it shares with the aimset; with at least
+CLOSING_LIKELIHOOD it closes one that nothing links to the aimset rather
+than ask. With
 --write it stores the score in checkd/data/knowledge/window-words.txt.
 The held-out sets are never read here. Python 3.11 and its standard
 library only.
@@ -21,6 +24,7 @@ import importlib.util
 import json
 import math
 import random
+import subprocess
 import sys
 from pathlib import Path
 
@@ -39,8 +43,9 @@ IGNORED = ["mozilla firefox", "google chrome", "microsoft edge", "firefox", "chr
            "brave", "opera", "vivaldi"]
 # Regularisation (the inverse of its strength) and how sure the score must
 # be: chosen by fits on train–train50 and public checked on train51–train73,
-# and four fits each leaving out a quarter of the train sets (README).
-STRENGTH = 32.0
+# and four fits each leaving out a quarter of the train sets (README); the
+# regularisation again once the places and fields were added.
+STRENGTH = 128.0
 ASKING_LIKELIHOOD = 0.9
 CLOSING_LIKELIHOOD = 0.97
 EPOCHS = 25
@@ -95,14 +100,29 @@ def context(case):
     return f"{case['title']} {text}"
 
 
-def read(path):
-    samples = []
-    for line in path.read_text(encoding="utf-8").splitlines():
-        if line.strip():
-            case = json.loads(line)
-            if case.get("label") in ("aligned", "distracting"):
-                samples.append((terms(context(case)), case["label"] == "distracting"))
-    return samples
+def contexts(checkd, path):
+    """Each case's place and field terms, of the last check the app makes of it."""
+    out = subprocess.run([checkd, "--evidence", str(path)], capture_output=True, check=True,
+                         text=True).stdout.splitlines()
+    found = []
+    for row in out[1:]:
+        fields = row.split("\t")
+        if fields[2] == "title":
+            found.append([])
+        found[-1] = [t for t in fields[3].split("|") if t]
+    return found
+
+
+def read(checkd, path):
+    found = contexts(checkd, path)
+    cases = [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()
+             if line.strip()]
+    # The evidence lists every case with an aimset and a label, in order.
+    cases = [case for case in cases if case.get("aimset") and case.get("label")]
+    if len(cases) != len(found):
+        sys.exit(f"{path}: {len(cases)} cases but evidence for {len(found)}")
+    return [(terms(context(case)) + more, case["label"] == "distracting")
+            for case, more in zip(cases, found) if case["label"] in ("aligned", "distracting")]
 
 
 def logit(likelihood):
@@ -149,10 +169,12 @@ def fit(samples, strength=STRENGTH, epochs=EPOCHS, seed=1):
 def write(weights, bias, samples):
     kept = {t: w for t, w in weights.items() if abs(w) >= SMALLEST}
     lines = [
-        "# How telling each word of a window's first line is of a distraction,",
-        "# whatever the aimset: a window's score is the bias plus the weights of its",
-        "# words and pairs of neighbouring words (\"term = weight\" under [terms]),",
-        "# divided by the square root of how many it has. Only the first \"words\"",
+        "# How telling each word of a window's first line is of a distraction: a",
+        "# window's score is the bias plus the weights of its words and pairs of",
+        "# neighbouring words, of the kinds of places it shows (\"@shopping\") and of",
+        "# each of those beside each field of the aimset (\"topic:baking @shopping\",",
+        "# \"for:travel @shopping\") (\"term = weight\" under [terms]), divided by the",
+        "# square root of how many terms it has. Only the first \"words\"",
         "# words count, leaving out the \"ignored\" phrases, single letters and",
         "# numbers. From a score of \"asked from\" up the judge asks about a window",
         "# it would keep for the words it shares with the aimset; from \"closed from\"",
@@ -173,12 +195,13 @@ def write(weights, bias, samples):
 
 
 def main():
-    if len(sys.argv) < 2 or sys.argv[1].startswith("--"):
+    if len(sys.argv) < 3 or sys.argv[1].startswith("--") or sys.argv[2].startswith("--"):
         sys.exit(__doc__)
+    checkd = sys.argv[1]
     samples = []
     for path in training_sets(sys.argv):
-        samples += read(path)
-    samples += read(Path(sys.argv[1]))
+        samples += read(checkd, path)
+    samples += read(checkd, Path(sys.argv[2]))
     weights, bias = fit(samples)
     distractions = sum(1 for found, d in samples if d)
     print(f"fitted on {len(samples)} windows ({distractions} distractions)")

@@ -402,7 +402,8 @@ QStringList Knowledge::WindowWords::termsOf(const QString& text) const {
     return terms;
 }
 
-double Knowledge::WindowWords::score(const QString& text, QStringList* telling) const {
+double Knowledge::WindowWords::score(const QString& text, const QStringList& context,
+                                     QStringList* telling) const {
     const QStringList kept = firstWords(text);
     // Each term by its hash and the words it spans (first, last), each once.
     struct Term {
@@ -427,28 +428,54 @@ double Knowledge::WindowWords::score(const QString& text, QStringList* telling) 
         }
         previous = word;
     }
-    if (terms.empty()) {
+    if (terms.empty() && context.isEmpty()) {
         return bias;
     }
+    const auto weightOf = [this](quint64 hash) {
+        const auto found =
+            std::lower_bound(weights.begin(), weights.end(), hash,
+                             [](const auto& entry, quint64 h) { return entry.first < h; });
+        return found != weights.end() && found->first == hash ? found->second : 0.0F;
+    };
     double sum = 0;
     for (Term& term : terms) {
-        const auto found =
-            std::lower_bound(weights.begin(), weights.end(), term.hash,
-                             [](const auto& entry, quint64 h) { return entry.first < h; });
-        term.weight = found != weights.end() && found->first == term.hash ? found->second : 0.0F;
+        term.weight = weightOf(term.hash);
         sum += term.weight;
     }
+    // A place's terms ("@shop", "topic:x @shop") are told as the kind of place.
+    std::vector<std::pair<QStringView, float>> places;
+    for (const QString& term : context) {
+        const float weight = weightOf(hashOf(term.toUtf8()));
+        sum += weight;
+        const QStringView kind = QStringView(term).sliced(term.lastIndexOf(QLatin1Char('@')) + 1);
+        const auto same = std::find_if(places.begin(), places.end(),
+                                       [&](const auto& place) { return place.first == kind; });
+        (same == places.end() ? places.emplace_back(kind, 0.0F) : *same).second += weight;
+    }
     if (telling) {
-        // The two that count most toward a distraction, the earlier first on a tie.
-        std::stable_sort(terms.begin(), terms.end(),
-                         [](const Term& a, const Term& b) { return a.weight > b.weight; });
+        // The two that count most toward a distraction, words before places
+        // and the earlier first on a tie.
+        std::vector<std::pair<QString, float>> told;
+        for (const Term& term : terms) {
+            if (term.weight > 0) {
+                told.emplace_back(
+                    kept.mid(term.first, term.last - term.first + 1).join(QLatin1Char(' ')),
+                    term.weight);
+            }
+        }
+        for (const auto& [kind, weight] : places) {
+            if (weight > 0) {
+                told.emplace_back(kind.toString(), weight);
+            }
+        }
+        std::stable_sort(told.begin(), told.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
         telling->clear();
-        for (size_t i = 0; i < terms.size() && i < 2 && terms[i].weight > 0; ++i) {
-            telling->append(kept.mid(terms[i].first, terms[i].last - terms[i].first + 1)
-                                .join(QLatin1Char(' ')));
+        for (size_t i = 0; i < told.size() && i < 2; ++i) {
+            telling->append(told[i].first);
         }
     }
-    return bias + sum / std::sqrt(static_cast<double>(terms.size()));
+    return bias + sum / std::sqrt(static_cast<double>(terms.size() + context.size()));
 }
 
 const QStringList& Knowledge::evidenceNames() {

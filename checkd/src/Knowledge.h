@@ -96,8 +96,11 @@ struct Knowledge {
         QStringList firstWords(const QString& text) const;
         // The window's terms as the score reads them.
         QStringList termsOf(const QString& text) const;
-        // Its score; *telling, if given, gets the two terms that count most toward it.
-        double score(const QString& text, QStringList* telling = nullptr) const;
+        // Its score, with terms of what the window is for the aimset ("@shopping")
+        // beside its words; *telling, if given, gets the two words or pairs that
+        // count most toward it.
+        double score(const QString& text, const QStringList& context = {},
+                     QStringList* telling = nullptr) const;
     };
     std::optional<WindowWords> windowWords;
 

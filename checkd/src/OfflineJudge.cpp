@@ -1224,6 +1224,9 @@ struct OfflineJudge::Profile {
     bool namesBills = false;  // "bills", "invoices": a bill is the aimset's own work
     bool translating = false; // into a language, not practising it
     bool playsMusic = false;  // practising an instrument or singing
+    // Its fields and the kinds of places they call for, as the window-word
+    // score names them ("topic:bookkeeping", "for:travel").
+    QStringList fields;
 };
 
 struct OfflineJudge::Reading {
@@ -1269,6 +1272,7 @@ struct OfflineJudge::Reading {
     int nameTies = 0;    // of them, names the aimset gives (a town, a firm, a person)
     int subjectTies = 0; // ties that are more than a place's or tool's own name
     bool aimsetFollowsNews = false;
+    QStringList placeKinds; // the categories of the places it shows, each once
 
     double relatedness() const { return direct + related; }
     // Mostly about another field than the aimset's.
@@ -1718,6 +1722,14 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
             return index.topics.at(topic).name == QStringLiteral("music practice");
         });
+    for (const int topic : std::as_const(profile->topics)) {
+        profile->fields.append(QStringLiteral("topic:") + index.topics.at(topic).name);
+    }
+    for (const int category : std::as_const(profile->intended)) {
+        profile->fields.append(QStringLiteral("for:") + index.categories.at(category).name);
+    }
+    // Sets iterate in no fixed order; the score's terms are listed the same way each time.
+    profile->fields.sort();
     if (cache.size() > 64) {
         cache.clear();
     }
@@ -2095,6 +2107,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::place: {
             const Index::Category& category = index.categories.at(match.ref);
+            if (!reading.placeKinds.contains(category.name)) {
+                reading.placeKinds.append(category.name);
+            }
             reading.mapPlace |= category.name == QStringLiteral("maps");
             reading.documentPlace |= category.name == QStringLiteral("office") ||
                                      category.name == QStringLiteral("mail");
@@ -2458,7 +2473,8 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
 }
 
 // The first words of a window that were nearly always a distraction's, in
-// the labelled windows the score was fitted on, make a window kept for
+// the labelled windows the score was fitted on, with the kinds of places it
+// shows as the aimset's fields weigh them, make a window kept for
 // little it shares a question, and one that nothing links to the aimset closed
 // rather than asked about (by its text only: a title's "no" is not the
 // last word). Not in mail or chat, whose words are other people's, nor
@@ -2474,13 +2490,18 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     const bool kept = decided.verdict == Verdict::aligned && r.strongTies < 2 && !r.intendedPlace;
     const bool unlinked = text && decided.verdict == Verdict::unclear &&
                           decided.reason == r.question(aimset, false).reason;
+    // Music that plays while one works is the rules' to judge, and no window's words can tell
+    // the listening from the browsing; a place the aimset calls for is not closed for its
+    // kind (a toy shop to plan a party), nor is an errand told from play where the aimset's
+    // field is unknown (a table booked for a birthday surprise).
     if (!model || !(kept || unlinked) || r.messagePlace || r.conversation || r.aimsetAboutPlay ||
+        (unlinked && (r.backgroundPlace || r.intendedPlace || r.errandOfUnknownField())) ||
         (kept && r.aimsetFollowsNews && m_index->newsSigns.match(weighing.named).hasMatch()) ||
         r.namedPlace) {
         return decided;
     }
     QStringList telling;
-    const double score = model->score(window, &telling);
+    const double score = model->score(window, contextTerms(*profileOf(aimset), r), &telling);
     if (score < (unlinked ? model->closedFrom : model->askedFrom) || telling.isEmpty()) {
         return decided;
     }
@@ -2495,6 +2516,27 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     }
     return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
                                   QStringLiteral(", but looks like a distraction") + signs};
+}
+
+// What the window is and what it is for this aimset, beside its words: how
+// often a shop or a feed was a distraction depends on the aimset's field.
+QStringList OfflineJudge::contextTerms(const Profile& profile, const Reading& r) {
+    QStringList terms;
+    for (const QString& kind : r.placeKinds) {
+        const QString place = QLatin1Char('@') + kind;
+        terms.append(place);
+        for (const QString& field : profile.fields) {
+            terms.append(field + QLatin1Char(' ') + place);
+        }
+    }
+    return terms;
+}
+
+QStringList OfflineJudge::scoreContext(const QString& aimset, const QString& window,
+                                       bool text) const {
+    Weighing weighing;
+    assess(aimset, window, text, &weighing);
+    return contextTerms(*profileOf(aimset), weighing.reading);
 }
 
 QList<double> OfflineJudge::evidence(const QString& aimset, const QString& window,

@@ -41,6 +41,9 @@ public:
     // Knowledge::evidenceNames(); empty when a rule decides without weighing
     // (an empty page, another numbered item than the aimset's).
     QList<double> evidence(const QString& aimset, const QString& window, bool text) const;
+    // The terms of what the window is for the aimset that the window-word
+    // score weighs beside its words ("@shopping", "topic:bookkeeping @shopping").
+    QStringList scoreContext(const QString& aimset, const QString& window, bool text) const;
 
     // The kind of place a window shows ("video", "office", ...), "other" if unknown.
     QString categoryOf(const QString& window) const;
@@ -64,6 +67,7 @@ private:
     Decision rulesForTitle(const QString& aimset, const Reading& r) const;
     Decision rulesForText(const QString& aimset, const Reading& r) const;
     QList<double> evidenceOf(const Weighing& weighing) const;
+    static QStringList contextTerms(const Profile& profile, const Reading& reading);
     Decision weigh(const QString& aimset, const Weighing& weighing) const;
     Decision scored(const QString& aimset, const Weighing& weighing) const;
     Decision byFirstWords(const QString& aimset, const QString& window, const Weighing& weighing,

@@ -40,8 +40,13 @@ TEST(CheckdProgramTest, EvaluatePrintsMissesConfusionAndOneSummaryLine) {
     ASSERT_TRUE(evidence);
     const QStringList rows = QString::fromUtf8(*evidence).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 5);
-    EXPECT_TRUE(rows.at(0).startsWith(u"id\tlabel\tcheck\tpage\tdirect\t"_s))
+    EXPECT_TRUE(rows.at(0).startsWith(u"id\tlabel\tcheck\tcontext\tpage\tdirect\t"_s))
         << rows.at(0).toStdString();
+    // What the window is, alone and for each of the aimset's fields.
+    const QStringList context = rows.at(1).section(u'\t', 3, 3).split(u'|');
+    EXPECT_TRUE(context.contains(u"@office"_s) &&
+                context.contains(u"topic:grant writing @office"_s))
+        << rows.at(1).toStdString();
     const QString starts[] = {u"c1\taligned\ttitle\t"_s, u"c1\taligned\ttext\t"_s,
                               u"c3\tdistracting\ttitle\t"_s, u"c3\tdistracting\ttext\t"_s};
     for (qsizetype i = 1; i < rows.size(); ++i) {

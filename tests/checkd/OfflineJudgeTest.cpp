@@ -357,7 +357,8 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
         "ignored = mozilla firefox, firefox\n[terms]\n"
         "suspension bridges = 30\nsix sites = 30\ncounter the = 30\nblack friday = 30\n"
         "zalando = 30\n"
-        "how = -0.5\n"));
+        "how = -0.5\n"
+        "@shopping = 60\ntopic:authentication @shopping = -90\n@music = 30\n"));
     QString error;
     std::optional<Knowledge> knowledge = Knowledge::load(dir.path(), &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
@@ -393,6 +394,23 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
                               u"go live first?"_s)
                   .reason,
               u"No clear link to \u201CFix the login bug\u201D"_s);
+    // What the window is counts beside its words, as the aimset's field
+    // weighs it: a shop is told as a distraction to the grant, but its
+    // weight for the login bug's field outweighs that.
+    const QString boots = u"Amazon.de: Gummistiefel Damen\nIn den Einkaufswagen"_s;
+    EXPECT_EQ(decided(judge.decideText(grant, boots)),
+              std::pair(closed, u"Looks like a distraction (shopping), unrelated to "
+                                u"\u201CDraft the grant proposal for the wetland survey\u201D"_s));
+    EXPECT_EQ(decided(judge.decideText(QString::fromUtf8(kLogin), boots)),
+              std::pair(asked, u"No clear link to \u201CFix the login bug\u201D"_s));
+    // Music may play beside the work, and the aimset may call for the place,
+    // whatever its kind says.
+    EXPECT_EQ(judge.decideText(grant, u"Spotify Premium\nHome\nGood evening"_s).verdict, asked);
+    EXPECT_EQ(judge
+                  .decideText(u"Plan Ollie's 6th birthday party"_s,
+                              u"Amazon.co.uk: LEGO Jurassic World Dino Chase set\nAdd to basket"_s)
+                  .verdict,
+              asked);
     // Between the two thresholds an unlinked page is still asked about.
     knowledge->windowWords->closedFrom = 7;
     EXPECT_EQ(decided(OfflineJudge(*knowledge).decideText(grant, bridges)),
