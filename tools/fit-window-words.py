@@ -166,7 +166,7 @@ def fit(samples, strength=STRENGTH, epochs=EPOCHS, seed=1):
     return weights, bias
 
 
-def write(weights, bias, samples):
+def write(weights, bias, samples, output=OUTPUT):
     kept = {t: w for t, w in weights.items() if abs(w) >= SMALLEST}
     lines = [
         "# How telling each word of a window's first line is of a distraction: a",
@@ -190,8 +190,8 @@ def write(weights, bias, samples):
         "[terms]",
     ]
     lines += [f"{t} = {kept[t]:.3f}" for t in sorted(kept)]
-    OUTPUT.write_text("\n".join(lines) + "\n", encoding="utf-8")
-    print(f"wrote {len(kept)} terms to {OUTPUT}")
+    output.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    print(f"wrote {len(kept)} terms to {output}")
 
 
 def main():
