@@ -97,8 +97,8 @@ struct Knowledge {
         // The window's terms as the score reads them.
         QStringList termsOf(const QString& text) const;
         // Its score, with terms of what the window is for the aimset ("@shopping")
-        // beside its words; *telling, if given, gets the two words or pairs that
-        // count most toward it.
+        // beside its words; *telling, if given, gets the two words, pairs or kinds
+        // of place that count most toward it.
         double score(const QString& text, const QStringList& context = {},
                      QStringList* telling = nullptr) const;
     };
