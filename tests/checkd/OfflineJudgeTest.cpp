@@ -467,6 +467,41 @@ TEST(OfflineJudgeExpandTest, KeepsTheSubjectNotTheTitle) {
     }
 }
 
+// The score's place and field terms are matched by name: a field or kind of
+// place renamed since the fit would silently stop counting.
+TEST(KnowledgeTest, TheWindowWordsNameOnlyFieldsAndPlacesTheKnowledgeHas) {
+    const Knowledge knowledge = Knowledge::builtIn();
+    QSet<QString> known;
+    for (const Knowledge::Category& category : knowledge.categories) {
+        known.insert(u"@"_s + category.name);
+        known.insert(u"for:"_s + category.name);
+    }
+    for (const Knowledge::Topic& topic : knowledge.topics) {
+        known.insert(u"topic:"_s + topic.name);
+    }
+    QFile file(u":/knowledge/window-words.txt"_s);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList unknown;
+    int named = 0;
+    const QByteArray content = file.readAll();
+    const qsizetype terms = content.indexOf("\n[terms]\n");
+    ASSERT_GE(terms, 0);
+    for (const QByteArray& line : content.sliced(terms).split('\n')) {
+        const QString term = QString::fromUtf8(line.left(line.lastIndexOf(" = ")));
+        if (const qsizetype at = term.indexOf(u" @"_s); at > 0 || term.startsWith(u'@')) {
+            ++named;
+            for (const QString& name : {term.mid(at + 1), at > 0 ? term.left(at) : term}) {
+                if (!known.contains(name)) {
+                    unknown.append(name);
+                }
+            }
+        }
+    }
+    EXPECT_GT(named, 1000);
+    unknown.removeDuplicates();
+    EXPECT_TRUE(unknown.isEmpty()) << unknown.join(u", "_s).toStdString();
+}
+
 // Knowledge files are reviewed like code: a mistake is named with its file
 // and line.
 TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
