@@ -445,7 +445,7 @@ double Knowledge::WindowWords::score(const QString& text, const QStringList& con
     // A place's terms ("@shop", "topic:x @shop") are told as the kind of place.
     std::vector<std::pair<QStringView, float>> places;
     for (const QString& term : context) {
-        const float weight = weightOf(hashOf(term.toUtf8()));
+        const float weight = weightOf(feedUtf8(kFnvOffset, term));
         sum += weight;
         const QStringView kind = QStringView(term).sliced(term.lastIndexOf(QLatin1Char('@')) + 1);
         const auto same = std::find_if(places.begin(), places.end(),
