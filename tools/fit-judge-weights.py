@@ -45,6 +45,14 @@ SPLITS = 5
 CUTS = [round(-1.0 + 0.25 * i, 2) for i in range(9)]
 
 
+def evidence_rows(checkd, path):
+    """AIMSET_CHECKD --evidence on a set, split into fields: the header, then a row per check
+    (id, label, check, the window-word score's context, then the evidence)."""
+    out = subprocess.run([checkd, "--evidence", str(path)], capture_output=True, check=True,
+                         text=True).stdout.splitlines()
+    return [row.split("\t") for row in out]
+
+
 def read_cases(checkd, path):
     """Each case: id, label (1 aligned), aimset, and its checks: (name, evidence or None)."""
     aimsets = {}
@@ -52,13 +60,10 @@ def read_cases(checkd, path):
         if line.strip():
             case = json.loads(line)
             aimsets[case.get("id", "")] = case["aimset"]
-    out = subprocess.run([checkd, "--evidence", str(path)], capture_output=True, check=True,
-                         text=True).stdout.splitlines()
-    # id, label, check and the window-word score's context, then the evidence
-    names = out[0].split("\t")[4:]
+    rows = evidence_rows(checkd, path)
+    names = rows[0][4:]
     cases = {}
-    for row in out[1:]:
-        fields = row.split("\t")
+    for fields in rows[1:]:
         case_id, label, check = fields[0], fields[1], fields[2]
         case = cases.setdefault(case_id, {"id": case_id, "aligned": label == "aligned",
                                           "aimset": aimsets[case_id], "checks": []})

@@ -24,7 +24,6 @@ import importlib.util
 import json
 import math
 import random
-import subprocess
 import sys
 from pathlib import Path
 
@@ -102,11 +101,8 @@ def context(case):
 
 def contexts(checkd, path):
     """Each case's place and field terms, of the last check the app makes of it."""
-    out = subprocess.run([checkd, "--evidence", str(path)], capture_output=True, check=True,
-                         text=True).stdout.splitlines()
     found = []
-    for row in out[1:]:
-        fields = row.split("\t")
+    for fields in _weights.evidence_rows(checkd, path)[1:]:
         if fields[2] == "title":
             found.append([])
         found[-1] = [t for t in fields[3].split("|") if t]
