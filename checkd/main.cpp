@@ -116,9 +116,10 @@ int printEvidence(const Options& options, const Knowledge& knowledge) {
                                              object.value(QStringLiteral("title")).toString(),
                                              object.value(QStringLiteral("text")));
         const auto row = [&](const QString& check, const QString& seen, bool text) {
+            QStringList context;
+            const QList<double> evidence = judge.evidence(aimset, seen, text, &context);
             QStringList fields{object.value(QStringLiteral("id")).toString(), label, check,
-                               judge.scoreContext(aimset, seen, text).join(QLatin1Char('|'))};
-            const QList<double> evidence = judge.evidence(aimset, seen, text);
+                               context.join(QLatin1Char('|'))};
             for (const double value : evidence) {
                 fields.append(QString::number(value, 'g', 6));
             }

@@ -2532,20 +2532,14 @@ QStringList OfflineJudge::contextTerms(const Profile& profile, const Reading& r)
     return terms;
 }
 
-QStringList OfflineJudge::scoreContext(const QString& aimset, const QString& window,
-                                       bool text) const {
+QList<double> OfflineJudge::evidence(const QString& aimset, const QString& window, bool text,
+                                     QStringList* context) const {
     Weighing weighing;
-    assess(aimset, window, text, &weighing);
-    return contextTerms(*profileOf(aimset), weighing.reading);
-}
-
-QList<double> OfflineJudge::evidence(const QString& aimset, const QString& window,
-                                     bool text) const {
-    Weighing weighing;
-    if (assess(aimset, window, text, &weighing)) {
-        return {};
+    const bool ruled = assess(aimset, window, text, &weighing).has_value();
+    if (context) {
+        *context = contextTerms(*profileOf(aimset), weighing.reading);
     }
-    return evidenceOf(weighing);
+    return ruled ? QList<double>{} : evidenceOf(weighing);
 }
 
 OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const Reading& r) const {

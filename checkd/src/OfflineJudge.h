@@ -39,11 +39,12 @@ public:
 
     // The evidence a decision weighs, as many numbers as
     // Knowledge::evidenceNames(); empty when a rule decides without weighing
-    // (an empty page, another numbered item than the aimset's).
-    QList<double> evidence(const QString& aimset, const QString& window, bool text) const;
-    // The terms of what the window is for the aimset that the window-word
-    // score weighs beside its words ("@shopping", "topic:bookkeeping @shopping").
-    QStringList scoreContext(const QString& aimset, const QString& window, bool text) const;
+    // (an empty page, another numbered item than the aimset's). *context, if
+    // given, gets the terms of what the window is for the aimset that the
+    // window-word score weighs beside its words ("@shopping",
+    // "topic:bookkeeping @shopping").
+    QList<double> evidence(const QString& aimset, const QString& window, bool text,
+                           QStringList* context = nullptr) const;
 
     // The kind of place a window shows ("video", "office", ...), "other" if unknown.
     QString categoryOf(const QString& window) const;
