@@ -14,8 +14,12 @@ more often to a tax return than to a home repair. Where the score calls a window
 distraction with at least ASKING_LIKELIHOOD, the offline judge asks about
 it rather than keep it for words it shares with the aimset; with at least
 CLOSING_LIKELIHOOD it closes one that nothing links to the aimset rather
-than ask. With
---write it stores the score in checkd/data/knowledge/window-words.txt.
+than ask. Then it fits the likely weights: how likely each check is of a
+distraction from the judge's evidence and the score, each set's checks
+scored by a fit that left the set out; a window that nothing links to the
+aimset, at a place that shows no sign of play, is kept when less likely
+than TITLE_KEPT_BELOW (a title) or TEXT_KEPT_BELOW (a page). With --write
+it stores both in checkd/data/knowledge/window-words.txt.
 The held-out sets are never read here. Python 3.11 and its standard
 library only.
 """
@@ -48,6 +52,14 @@ STRENGTH = 128.0
 ASKING_LIKELIHOOD = 0.9
 CLOSING_LIKELIHOOD = 0.97
 EPOCHS = 25
+# The likely weights: their regularisation, how many parts of the train
+# sets give each set's checks a score fitted without it, and the likelihoods
+# of a distraction under which a title, or a page, that nothing links to the
+# aimset is kept (chosen on the four folds of fold-window-words.py).
+LIKELY_STRENGTH = 1.0
+LIKELY_FOLDS = 4
+TITLE_KEPT_BELOW = 0.4
+TEXT_KEPT_BELOW = 0.3
 # Weights smaller than this change few scores and would only fill the file.
 SMALLEST = 0.5
 
@@ -99,10 +111,20 @@ def context(case):
     return f"{case['title']} {text}"
 
 
+_EVIDENCE = {}
+
+
+def evidence_rows(checkd, path):
+    """AIMSET_CHECKD --evidence of a set, run once for the score and the likely weights."""
+    if (checkd, path) not in _EVIDENCE:
+        _EVIDENCE[(checkd, path)] = _weights.evidence_rows(checkd, path)
+    return _EVIDENCE[(checkd, path)]
+
+
 def contexts(checkd, path):
     """Each case's place and field terms, of the last check the app makes of it."""
     found = []
-    for fields in _weights.evidence_rows(checkd, path)[1:]:
+    for fields in evidence_rows(checkd, path)[1:]:
         if fields[2] == "title":
             found.append([])
         found[-1] = [t for t in fields[3].split("|") if t]
@@ -111,14 +133,62 @@ def contexts(checkd, path):
 
 def read(checkd, path):
     found = contexts(checkd, path)
-    cases = [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()
-             if line.strip()]
-    # The evidence lists every case with an aimset and a label, in order.
-    cases = [case for case in cases if case.get("aimset") and case.get("label")]
+    cases = labelled(path)
     if len(cases) != len(found):
         sys.exit(f"{path}: {len(cases)} cases but evidence for {len(found)}")
     return [(terms(context(case)) + more, case["label"] == "distracting")
             for case, more in zip(cases, found) if case["label"] in ("aligned", "distracting")]
+
+
+def labelled(path):
+    """The cases the evidence lists: those with an aimset and a label, in order."""
+    cases = [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()
+             if line.strip()]
+    return [case for case in cases if case.get("aimset") and case.get("label")]
+
+
+def read_checks(checkd, path):
+    """Each labelled window's checks that the judge weighs (not those its rules settle first):
+    (evidence, the terms the score reads of the window checked), and whether it distracts."""
+    cases = labelled(path)
+    found = []
+    for fields in evidence_rows(checkd, path)[1:]:
+        if fields[2] == "title":
+            found.append([])
+        if len(fields) <= 4 or len(found) > len(cases):
+            continue
+        case = cases[len(found) - 1]
+        window = f"{case['app']} - {case['title']}" if fields[2] == "title" else context(case)
+        found[-1].append(([float(v) for v in fields[4:]],
+                          terms(window) + [t for t in fields[3].split("|") if t]))
+    if len(cases) != len(found):
+        sys.exit(f"{path}: {len(cases)} cases but evidence for {len(found)}")
+    return [(checks, case["label"] == "distracting") for case, checks in zip(cases, found)
+            if case["label"] in ("aligned", "distracting")]
+
+
+def fit_likely(sets, samples, checks, public):
+    """Weights of how likely a check is of a distraction, on the judge's evidence and the
+    score; each set's checks are scored by a fit that did not see the set, as new windows
+    are. None with too few sets to leave one out."""
+    folds = min(LIKELY_FOLDS, len(sets))
+    if folds < 2:
+        return None
+    rows = []
+    for k in range(folds):
+        held = sets[len(sets) * k // folds:len(sets) * (k + 1) // folds]
+        weights, bias = fit([s for path in sets if path not in held for s in samples[path]]
+                            + public)
+        for path in held:
+            for found, distracting in checks[path]:
+                for evidence, words in found:
+                    rows.append((evidence + [score(weights, bias, words)],
+                                 1.0 if distracting else 0.0))
+    return _weights.fit(rows, LIKELY_STRENGTH)
+
+
+def evidence_names(checkd, path):
+    return evidence_rows(checkd, path)[0][4:]
 
 
 def logit(likelihood):
@@ -162,7 +232,7 @@ def fit(samples, strength=STRENGTH, epochs=EPOCHS, seed=1):
     return weights, bias
 
 
-def write(weights, bias, samples, output=OUTPUT):
+def write(weights, bias, samples, output=OUTPUT, likely=None, names=()):
     kept = {t: w for t, w in weights.items() if abs(w) >= SMALLEST}
     lines = [
         "# How telling each word of a window's first line is of a distraction: a",
@@ -183,8 +253,21 @@ def write(weights, bias, samples, output=OUTPUT):
         f"closed from = {logit(CLOSING_LIKELIHOOD):.3f}",
         f"words = {WORDS}",
         "ignored = " + ", ".join(IGNORED),
-        "[terms]",
     ]
+    if likely:
+        lines += [
+            "# How likely a check is of a distraction (as a logit): \"likely bias\" plus",
+            "# each piece of the judge's evidence times its weight, plus the score times",
+            "# \"likely score\". A title, or a page, that nothing links to the aimset at a",
+            "# place that shows no sign of play is kept when less likely than its",
+            "# \"kept below\".",
+            f"likely bias = {likely[0]:.3f}",
+            f"likely score = {likely[-1]:.3f}",
+        ]
+        lines += [f"likely {name} = {w:.3f}" for name, w in zip(names, likely[1:-1])]
+        lines += [f"title kept below = {logit(TITLE_KEPT_BELOW):.3f}",
+                  f"text kept below = {logit(TEXT_KEPT_BELOW):.3f}"]
+    lines.append("[terms]")
     lines += [f"{t} = {kept[t]:.3f}" for t in sorted(kept)]
     output.write_text("\n".join(lines) + "\n", encoding="utf-8")
     print(f"wrote {len(kept)} terms to {output}")
@@ -194,11 +277,12 @@ def main():
     if len(sys.argv) < 3 or sys.argv[1].startswith("--") or sys.argv[2].startswith("--"):
         sys.exit(__doc__)
     checkd = sys.argv[1]
-    samples = []
-    for path in training_sets(sys.argv):
-        samples += read(checkd, path)
-    samples += read(checkd, Path(sys.argv[2]))
+    sets = training_sets(sys.argv)
+    by_set = {path: read(checkd, path) for path in sets}
+    public = read(checkd, Path(sys.argv[2]))
+    samples = [s for path in sets for s in by_set[path]] + public
     weights, bias = fit(samples)
+    likely = fit_likely(sets, by_set, {path: read_checks(checkd, path) for path in sets}, public)
     distractions = sum(1 for found, d in samples if d)
     print(f"fitted on {len(samples)} windows ({distractions} distractions)")
     for likelihood in (ASKING_LIKELIHOOD, CLOSING_LIKELIHOOD):
@@ -206,7 +290,7 @@ def main():
         print(f"  {len(over)} score as distractions from {likelihood}, "
               f"{sum(1 for d in over if not d)} of them aligned")
     if "--write" in sys.argv:
-        write(weights, bias, samples)
+        write(weights, bias, samples, likely=likely, names=evidence_names(checkd, sets[0]))
 
 
 if __name__ == "__main__":

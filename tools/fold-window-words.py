@@ -69,6 +69,7 @@ def main():
         sys.exit(f"--folds takes 2 to {len(sets)}")
     samples = {path: fitter.read(checkd, path) for path in sets}
     public_samples = fitter.read(checkd, public)
+    checks = {path: fitter.read_checks(checkd, path) for path in sets}
     everything = [0, 0, 0, 0]
     with tempfile.TemporaryDirectory() as scratch:
         knowledge = Path(scratch)
@@ -80,7 +81,10 @@ def main():
             fitted = [s for path in sorted(sets) if path not in held
                       for s in samples[path]] + public_samples
             weights, bias = fitter.fit(fitted)
-            fitter.write(weights, bias, fitted, knowledge / "window-words.txt")
+            rest = [path for path in sorted(sets) if path not in held]
+            likely = fitter.fit_likely(rest, samples, checks, public_samples)
+            fitter.write(weights, bias, fitted, knowledge / "window-words.txt", likely,
+                         fitter.evidence_names(checkd, public))
             totals = [0, 0, 0, 0]
             for path in held:
                 totals = [a + b for a, b in zip(totals, judge(checkd, knowledge, path))]

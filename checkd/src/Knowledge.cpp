@@ -228,6 +228,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
     std::optional<double> bias;
     std::optional<double> askedFrom;
     std::optional<double> closedFrom;
+    std::optional<double> titleKeptBelow;
+    std::optional<double> textKeptBelow;
     bool inTerms = false;
     int lineNumber = 0;
     for (qsizetype at = 0; at < content.size();) {
@@ -279,6 +281,26 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
             askedFrom = value;
         } else if (name == "closed from") {
             closedFrom = value;
+        } else if (name.startsWith("likely ")) {
+            const QString what = QString::fromUtf8(name.sliced(7)).trimmed();
+            const qsizetype evidenceAt = Knowledge::evidenceNames().indexOf(what);
+            if (what != QStringLiteral("bias") && what != QStringLiteral("score") &&
+                evidenceAt < 0) {
+                return fail(QStringLiteral("unknown evidence ") + what +
+                            QStringLiteral(" (known: bias, score, ") +
+                            Knowledge::evidenceNames().join(QStringLiteral(", ")) +
+                            QLatin1Char(')'));
+            }
+            if (model.likelyByEvidence.isEmpty()) {
+                model.likelyByEvidence = QList<double>(Knowledge::evidenceNames().size(), 0.0);
+            }
+            (what == QStringLiteral("bias")    ? model.likelyBias
+             : what == QStringLiteral("score") ? model.likelyScore
+                                               : model.likelyByEvidence[evidenceAt]) = value;
+        } else if (name == "title kept below") {
+            titleKeptBelow = value;
+        } else if (name == "text kept below") {
+            textKeptBelow = value;
         } else if (name == "words") {
             if (value < 1 || value > 1000 || value != std::floor(value)) {
                 return fail(QStringLiteral("words is a whole number from 1 to 1000, not ") +
@@ -286,8 +308,10 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
             }
             model.words = static_cast<int>(value);
         } else {
-            return fail(QStringLiteral("unknown setting ") + QString::fromUtf8(name) +
-                        QStringLiteral(" (known: bias, asked from, closed from, words, ignored)"));
+            return fail(
+                QStringLiteral("unknown setting ") + QString::fromUtf8(name) +
+                QStringLiteral(" (known: bias, asked from, closed from, words, "
+                               "ignored, likely <evidence>, title kept below, text kept below)"));
         }
     }
     if (!bias || !askedFrom || !closedFrom || model.words == 0) {
@@ -295,6 +319,13 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
                  QStringLiteral(": needs \"bias\", \"asked from\", \"closed from\" and \"words\"");
         return false;
     }
+    if (!model.likelyByEvidence.isEmpty() && (!titleKeptBelow || !textKeptBelow)) {
+        *error = fileName + QStringLiteral(": the likely weights need \"title kept below\" and "
+                                           "\"text kept below\"");
+        return false;
+    }
+    model.titleKeptBelow = titleKeptBelow.value_or(0);
+    model.textKeptBelow = textKeptBelow.value_or(0);
     model.bias = *bias;
     model.askedFrom = *askedFrom;
     model.closedFrom = *closedFrom;

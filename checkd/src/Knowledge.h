@@ -87,9 +87,18 @@ struct Knowledge {
         // By the hash of the term ("word" or "word word", in UTF-8), in order.
         std::vector<std::pair<quint64, float>> weights;
         double bias = 0;
-        double askedFrom = 0;       // a window kept for shared words is asked about from here up
-        double closedFrom = 0;      // one that nothing links to the aimset is closed from here up
-        int words = 0;              // how many of the first words count
+        double askedFrom = 0;  // a window kept for shared words is asked about from here up
+        double closedFrom = 0; // one that nothing links to the aimset is closed from here up
+        int words = 0;         // how many of the first words count
+        // How likely a check is of a distraction (a logit), from the judge's
+        // evidence (by evidenceNames()) and this score: a title or page that
+        // nothing links to the aimset, less likely than its "kept below", is
+        // kept. Without it (likelyByEvidence empty) such windows are asked about.
+        QList<double> likelyByEvidence;
+        double likelyBias = 0;
+        double likelyScore = 0;
+        double titleKeptBelow = 0;
+        double textKeptBelow = 0;
         QList<QStringList> ignored; // phrases left out (a browser's own name)
         static quint64 hashOf(QByteArrayView utf8);
         // The words of a window's start that count, lower-cased.

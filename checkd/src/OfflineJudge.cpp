@@ -2460,8 +2460,10 @@ OfflineJudge::Decision OfflineJudge::decideTitle(const QString& aimset,
     if (const auto ruled = assess(aimset, context, false, &weighing)) {
         return *ruled;
     }
-    return byFirstWords(aimset, context, weighing, taught(weigh(aimset, weighing), weighing),
-                        false);
+    return secondLook(
+        aimset, context, weighing,
+        byFirstWords(aimset, context, weighing, taught(weigh(aimset, weighing), weighing), false),
+        false);
 }
 
 OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QString& text) const {
@@ -2469,7 +2471,10 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     if (const auto ruled = assess(aimset, text, true, &weighing)) {
         return *ruled;
     }
-    return byFirstWords(aimset, text, weighing, taught(weigh(aimset, weighing), weighing), true);
+    return secondLook(
+        aimset, text, weighing,
+        byFirstWords(aimset, text, weighing, taught(weigh(aimset, weighing), weighing), true),
+        true);
 }
 
 // The first words of a window that were nearly always a distraction's, in
@@ -2516,6 +2521,35 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     }
     return {Verdict::unclear, QStringLiteral("Mentions ") + mentioned(r.matched, 3) +
                                   QStringLiteral(", but looks like a distraction") + signs};
+}
+
+// A window the rules ask about only because nothing links it to the aimset,
+// at a place that says nothing of play (no shop, feed, forum or map, no cue
+// of play), is kept when the rules' evidence and its first words together,
+// fitted on labelled windows, make it more likely work than a distraction.
+// It never asks or closes: where the rules see a sign of play, have a reason
+// of their own, or the aimset names or calls for the place (its page then
+// decides: a feed on the video site the aimset is for), their question stands.
+OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QString& window,
+                                                const Weighing& weighing, Decision decided,
+                                                bool text) const {
+    const auto& model = m_index->windowWords;
+    const Reading& r = weighing.reading;
+    if (!model || model->likelyByEvidence.isEmpty() || decided.verdict != Verdict::unclear ||
+        decided.reason != r.question(aimset, false).reason || r.leisurePlace || r.mixedPlace ||
+        r.forumPlace || r.mapPlace || r.namedPlace || r.intendedPlace || r.cues > 0) {
+        return decided;
+    }
+    double likely = model->likelyBias +
+                    model->likelyScore * model->score(window, contextTerms(*profileOf(aimset), r));
+    const QList<double> evidence = evidenceOf(weighing);
+    for (qsizetype i = 0; i < evidence.size() && i < model->likelyByEvidence.size(); ++i) {
+        likely += model->likelyByEvidence.at(i) * evidence.at(i);
+    }
+    if (likely >= (text ? model->textKeptBelow : model->titleKeptBelow)) {
+        return decided;
+    }
+    return {Verdict::aligned, QStringLiteral("Looks like work on ") + quoted(aimset)};
 }
 
 // What the window is and what it is for this aimset, beside its words: how

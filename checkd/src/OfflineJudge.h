@@ -73,6 +73,8 @@ private:
     Decision scored(const QString& aimset, const Weighing& weighing) const;
     Decision byFirstWords(const QString& aimset, const QString& window, const Weighing& weighing,
                           Decision decided, bool text) const;
+    Decision secondLook(const QString& aimset, const QString& window, const Weighing& weighing,
+                        Decision decided, bool text) const;
 
     std::unique_ptr<const Index> m_index;
     std::thread m_lettingGo; // lets the knowledge's text go once the index is built

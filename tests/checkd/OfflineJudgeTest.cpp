@@ -83,8 +83,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Fix the retry test in billing-service", "Visual Studio Code - main.go - search-service",
      asked},
     {"Do the October to December VAT return", "Evince - Invoice_Nov_2026.pdf", kept},
-    // A name is written as it is: "valor" (a value) only stems like Valorant.
-    {"Pagar a conta da luz", "Firefox - Valor da fatura de outubro — Mozilla Firefox", asked},
+    // A name is written as it is: "valor" (a value) only stems like Valorant;
+    // the month's bill is kept by its likely look (a plain page, words of work).
+    {"Pagar a conta da luz", "Firefox - Valor da fatura de outubro — Mozilla Firefox", kept},
     // A showcase's feed, tied to the aimset only by the site's own name.
     {"Design the checkout screens for the banking app in Figma",
      "Firefox - Dribbble - Popular shots — Mozilla Firefox", asked},
@@ -418,6 +419,57 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
                                u"survey\u201D"_s));
 }
 
+// A window that nothing links to the aimset is kept when the evidence and
+// its words make it likely work, but only at a place that shows no sign of
+// play; a likely distraction there stays a question, never a countdown.
+TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietPlace) {
+    QTemporaryDir dir;
+    for (const char* name : {"words.txt", "places.txt", "topics.txt", "cues.txt", "weights.txt"}) {
+        ASSERT_TRUE(QFile::copy(u":/knowledge/"_s + QString::fromUtf8(name),
+                                dir.filePath(QString::fromUtf8(name))));
+    }
+    // Likely a distraction (1) unless the words say otherwise: "fire drill"
+    // and "checklist" bring it to 1 + (-40 - 20) / sqrt(5) and below.
+    const QByteArray settings = "bias = 0\nasked from = 50\nclosed from = 50\nwords = 12\n"
+                                "ignored = firefox\n";
+    const QByteArray terms = "[terms]\nfire drill = -40\nchecklist = -20\nminutes = -2\n";
+    ASSERT_TRUE(aimset::test::writeFile(dir.filePath(u"window-words.txt"_s),
+                                        settings +
+                                            "likely bias = 1\nlikely score = 1\n"
+                                            "title kept below = 0\ntext kept below = -0.4\n" +
+                                            terms));
+    QString error;
+    const std::optional<Knowledge> knowledge = Knowledge::load(dir.path(), &error);
+    ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
+    const OfflineJudge judge(*knowledge);
+    const QString grant = QString::fromUtf8(kGrant);
+    const QString unlinked =
+        u"No clear link to \u201CDraft the grant proposal for the wetland survey\u201D"_s;
+    const auto decided = [](const OfflineJudge::Decision& d) {
+        return std::pair(d.verdict, d.reason);
+    };
+    const QString checklist = u"Fire drill checklist\nAssembly point B"_s;
+    EXPECT_EQ(decided(judge.decideText(grant, checklist)),
+              std::pair(kept, u"Looks like work on \u201CDraft the grant proposal for the "
+                              u"wetland survey\u201D"_s));
+    EXPECT_EQ(judge.decideTitle(grant, u"Firefox - Fire drill checklist"_s).verdict, kept);
+    // A page must be likelier work than a title: 1 - 2 / sqrt(3) is under
+    // the title's 0 but not under the page's -0.4.
+    EXPECT_EQ(decided(judge.decideText(grant, u"Minutes\nRoom 4"_s)), std::pair(asked, unlinked));
+    // Words the score does not know leave the likely bias: a question still.
+    EXPECT_EQ(decided(judge.decideText(grant, u"Kitchen cleaning rota\nWeek 3"_s)),
+              std::pair(asked, unlinked));
+    // A video site may be play, whatever the words: the rules' question stands.
+    EXPECT_EQ(decided(judge.decideText(grant, u"Fire drill checklist - YouTube\n12K views"_s)),
+              std::pair(asked, unlinked));
+    // Without the likely weights the same page is asked about.
+    ASSERT_TRUE(aimset::test::writeFile(dir.filePath(u"window-words.txt"_s), settings + terms));
+    const std::optional<Knowledge> without = Knowledge::load(dir.path(), &error);
+    ASSERT_TRUE(without.has_value()) << error.toStdString();
+    EXPECT_EQ(decided(OfflineJudge(*without).decideText(grant, checklist)),
+              std::pair(asked, unlinked));
+}
+
 // The build reduces the knowledge's phrases to terms once and stores them
 // with the program (and these tests); a judge takes them only for the very
 // phrases they came from and otherwise reduces the phrases itself.
@@ -541,7 +593,17 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
          "window-words.txt:2: words is a whole number from 1 to 1000, not 0.5"},
         {"window-words.txt", "bias = 0\nspeed = 3\n",
          "window-words.txt:2: unknown setting speed (known: bias, asked from, closed from, words, "
-         "ignored)"},
+         "ignored, likely <evidence>, title kept below, text kept below)"},
+        {"window-words.txt", "bias = 0\nlikely speed = 3\n",
+         "window-words.txt:2: unknown evidence speed (known: bias, score, page, direct, related, "
+         "matched, leisure, cues, leisure place, play place, mixed place, intended place, named "
+         "place, background place, message place, forum place, work place, reference place, "
+         "learning, in aimset language, telling, foreign words, own words, unrelated words, about "
+         "else, one weak word, aimset about play, aimset known, rules aligned, rules closed)"},
+        {"window-words.txt",
+         "bias = 0\nasked from = 1\nclosed from = 2\nwords = 3\nlikely score = 1\n"
+         "title kept below = 0\n",
+         "window-words.txt: the likely weights need \"title kept below\" and \"text kept below\""},
     };
     for (const auto& [file, wrong, message] : broken) {
         QTemporaryDir dir;
