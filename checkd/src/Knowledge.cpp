@@ -502,8 +502,11 @@ double Knowledge::WindowWords::score(const QString& text, const QStringList& con
         std::stable_sort(told.begin(), told.end(),
                          [](const auto& a, const auto& b) { return a.second > b.second; });
         telling->clear();
-        for (size_t i = 0; i < told.size() && i < 2; ++i) {
-            telling->append(told[i].first);
+        // A word that names its kind of place ("news") is told once.
+        for (size_t i = 0; i < told.size() && telling->size() < 2; ++i) {
+            if (!telling->contains(told[i].first)) {
+                telling->append(told[i].first);
+            }
         }
     }
     return bias + sum / std::sqrt(static_cast<double>(terms.size() + context.size()));

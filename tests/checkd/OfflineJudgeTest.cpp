@@ -357,7 +357,7 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
         "bias = -2\nasked from = 1\nclosed from = 3\nwords = 12\n"
         "ignored = mozilla firefox, firefox\n[terms]\n"
         "suspension bridges = 30\nsix sites = 30\ncounter the = 30\nblack friday = 30\n"
-        "zalando = 30\n"
+        "zalando = 30\nshopping = 30\n"
         "how = -0.5\n"
         "@shopping = 60\ntopic:authentication @shopping = -90\n@music = 30\n"));
     QString error;
@@ -412,6 +412,10 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
                               u"Amazon.co.uk: LEGO Jurassic World Dino Chase set\nAdd to basket"_s)
                   .verdict,
               asked);
+    // A word that names its kind of place is told once.
+    QStringList telling;
+    knowledge->windowWords->score(u"Shopping"_s, {u"@shopping"_s}, &telling);
+    EXPECT_EQ(telling, QStringList{u"shopping"_s});
     // Between the two thresholds an unlinked page is still asked about.
     knowledge->windowWords->closedFrom = 7;
     EXPECT_EQ(decided(OfflineJudge(*knowledge).decideText(grant, bridges)),
