@@ -289,6 +289,8 @@ def main():
         over = [d for found, d in samples if score(weights, bias, found) >= logit(likelihood)]
         print(f"  {len(over)} score as distractions from {likelihood}, "
               f"{sum(1 for d in over if not d)} of them aligned")
+    if likely is None:
+        print("  no likely weights: they need two train sets or more")
     if "--write" in sys.argv:
         write(weights, bias, samples, likely=likely, names=evidence_names(checkd, sets[0]))
 

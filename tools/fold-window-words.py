@@ -4,12 +4,13 @@
     tools/fold-window-words.py AIMSET_CHECKD PUBLIC_CASES [--folds N] [--sets GLOB[,GLOB...]]
 
 Splits the train sets, in their numbered order, into N folds (4 unless
---folds says otherwise); for each fold fits the score as
-fit-window-words.py does, on the other folds and the public cases, and
-has AIMSET_CHECKD judge the fold's sets with the shipped knowledge and that
-score (--knowledge). Prints, for each fold and in all, how many windows
-were judged right, how many asked about, and how many aligned ones
-closed. This is how the score's likelihoods and regularisation were
+--folds says otherwise); for each fold fits the score and its likely
+weights as fit-window-words.py does, on the other folds and the public
+cases, and has AIMSET_CHECKD judge the fold's sets with the shipped
+knowledge and that score (--knowledge). Prints, for each fold and in all,
+how many windows were judged right, how many asked about, and how many
+aligned ones closed. This is how the score's likelihoods and
+regularisation, and the likelihoods under which a window is kept, were
 chosen; the held-out sets are never read, and nothing in the repository
 is written. Python 3.11 and its standard library only.
 """
