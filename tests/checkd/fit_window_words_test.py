@@ -41,6 +41,24 @@ class WindowWordsFitterTest(unittest.TestCase):
                                 fitter.logit(fitter.ASKING_LIKELIHOOD))
         self.assertLess(fitter.score(weights, bias, fitter.terms("invoice w1 w2")), 0)
 
+    def test_likely_weights_trust_the_score_only_as_far_as_it_tells_new_windows(self):
+        # Each window has a word of its own, which a fit that saw it learns by
+        # heart, and one piece of evidence that tells four times in five.
+        rng = random.Random(5)
+        sets, samples, checks = [f"set{i}" for i in range(4)], {}, {}
+        for name in sets:
+            samples[name], checks[name] = [], []
+            for k in range(80):
+                distracting = rng.random() < 0.5
+                words = fitter.terms(f"{name}x{k} w{rng.randrange(20)}")
+                evidence = [1.0 if distracting == (rng.random() < 0.8) else 0.0]
+                samples[name].append((words, distracting))
+                checks[name].append(([(evidence, words)], distracting))
+        bias, evidence_weight, score_weight = fitter.fit_likely(sets, samples, checks, [])
+        self.assertGreater(evidence_weight, 1.5)
+        self.assertLess(abs(score_weight), 0.5)
+        self.assertIsNone(fitter.fit_likely(sets[:1], samples, checks, []))
+
 
 if __name__ == "__main__":
     unittest.main()
