@@ -87,6 +87,15 @@ OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing
     return {OfflineJudge::Verdict::aligned, QStringLiteral("Mentions ") + mentioned(r.matched, 3)};
 }
 
+// Each piece of evidence times its weight (in the order of evidenceNames()).
+double weighed(const QList<double>& weights, const QList<double>& evidence) {
+    double sum = 0;
+    for (qsizetype i = 0; i < evidence.size() && i < weights.size(); ++i) {
+        sum += weights.at(i) * evidence.at(i);
+    }
+    return sum;
+}
+
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse"), numbered parts of a course, plan or show ("week
@@ -2540,12 +2549,9 @@ OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QSt
         r.forumPlace || r.mapPlace || r.namedPlace || r.intendedPlace || r.cues > 0) {
         return decided;
     }
-    double likely = model->likelyBias +
-                    model->likelyScore * model->score(window, contextTerms(*profileOf(aimset), r));
-    const QList<double> evidence = evidenceOf(weighing);
-    for (qsizetype i = 0; i < evidence.size() && i < model->likelyByEvidence.size(); ++i) {
-        likely += model->likelyByEvidence.at(i) * evidence.at(i);
-    }
+    const double likely =
+        model->likelyBias + weighed(model->likelyByEvidence, evidenceOf(weighing)) +
+        model->likelyScore * model->score(window, contextTerms(*profileOf(aimset), r));
     if (likely >= (text ? model->textKeptBelow : model->titleKeptBelow)) {
         return decided;
     }
@@ -2956,11 +2962,7 @@ OfflineJudge::Decision OfflineJudge::scored(const QString& aimset, const Weighin
         return weighing.rules;
     }
     const Knowledge::Weights& weights = *index.weights;
-    const QList<double> evidence = evidenceOf(weighing);
-    double score = weights.bias;
-    for (qsizetype i = 0; i < evidence.size() && i < weights.byEvidence.size(); ++i) {
-        score += weights.byEvidence.at(i) * evidence.at(i);
-    }
+    const double score = weights.bias + weighed(weights.byEvidence, evidenceOf(weighing));
     const Reading& r = weighing.reading;
     // A place of play that shows nothing of the aimset, its field, its
     // places or its tools is closed as the rules say; the score weighs the

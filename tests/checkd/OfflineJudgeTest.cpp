@@ -342,26 +342,40 @@ TEST(WindowWordsTest, ReadsTheFirstWordsAsTheFitterDoes) {
     EXPECT_GE(rows, 5);
 }
 
+// The shipped knowledge with a hand-written window-word score in DIR.
+std::optional<Knowledge> withWindowWords(const QTemporaryDir& dir, const QByteArray& windowWords,
+                                         QString* error) {
+    for (const char* name : {"words.txt", "places.txt", "topics.txt", "cues.txt", "weights.txt"}) {
+        const QString target = dir.filePath(QString::fromUtf8(name));
+        if (!QFile::exists(target) &&
+            !QFile::copy(u":/knowledge/"_s + QString::fromUtf8(name), target)) {
+            *error = u"cannot copy "_s + QString::fromUtf8(name);
+            return std::nullopt;
+        }
+    }
+    if (!aimset::test::writeFile(dir.filePath(u"window-words.txt"_s), windowWords)) {
+        *error = u"cannot write window-words.txt"_s;
+        return std::nullopt;
+    }
+    return Knowledge::load(dir.path(), error);
+}
+
 // Words of windows that were nearly always distractions close a page that
 // nothing links to the aimset and make one kept for little it shares a
 // question; a title's "no" is not final, and chat is left to its people.
 TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
     QTemporaryDir dir;
-    for (const char* name : {"words.txt", "places.txt", "topics.txt", "cues.txt", "weights.txt"}) {
-        ASSERT_TRUE(QFile::copy(u":/knowledge/"_s + QString::fromUtf8(name),
-                                dir.filePath(QString::fromUtf8(name))));
-    }
+    QString error;
     // 13 terms, "suspension bridges" among them: -2 + 30 / sqrt(13) = 6.3.
-    ASSERT_TRUE(aimset::test::writeFile(
-        dir.filePath(u"window-words.txt"_s),
+    std::optional<Knowledge> knowledge = withWindowWords(
+        dir,
         "bias = -2\nasked from = 1\nclosed from = 3\nwords = 12\n"
         "ignored = mozilla firefox, firefox\n[terms]\n"
         "suspension bridges = 30\nsix sites = 30\ncounter the = 30\nblack friday = 30\n"
         "zalando = 30\nshopping = 30\n"
         "how = -0.5\n"
-        "@shopping = 60\ntopic:authentication @shopping = -90\n@music = 30\n"));
-    QString error;
-    std::optional<Knowledge> knowledge = Knowledge::load(dir.path(), &error);
+        "@shopping = 60\ntopic:authentication @shopping = -90\n@music = 30\n",
+        &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
     const OfflineJudge judge(*knowledge);
     const QString bridges =
@@ -428,22 +442,19 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
 // play; a likely distraction there stays a question, never a countdown.
 TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietPlace) {
     QTemporaryDir dir;
-    for (const char* name : {"words.txt", "places.txt", "topics.txt", "cues.txt", "weights.txt"}) {
-        ASSERT_TRUE(QFile::copy(u":/knowledge/"_s + QString::fromUtf8(name),
-                                dir.filePath(QString::fromUtf8(name))));
-    }
     // Likely a distraction (1) unless the words say otherwise: "fire drill"
     // and "checklist" bring it to 1 + (-40 - 20) / sqrt(5) and below.
     const QByteArray settings = "bias = 0\nasked from = 50\nclosed from = 50\nwords = 12\n"
                                 "ignored = firefox\n";
     const QByteArray terms = "[terms]\nfire drill = -40\nchecklist = -20\nminutes = -2\n";
-    ASSERT_TRUE(aimset::test::writeFile(dir.filePath(u"window-words.txt"_s),
-                                        settings +
-                                            "likely bias = 1\nlikely score = 1\n"
-                                            "title kept below = 0\ntext kept below = -0.4\n" +
-                                            terms));
     QString error;
-    const std::optional<Knowledge> knowledge = Knowledge::load(dir.path(), &error);
+    const std::optional<Knowledge> knowledge =
+        withWindowWords(dir,
+                        settings +
+                            "likely bias = 1\nlikely score = 1\n"
+                            "title kept below = 0\ntext kept below = -0.4\n" +
+                            terms,
+                        &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
     const OfflineJudge judge(*knowledge);
     const QString grant = QString::fromUtf8(kGrant);
@@ -467,8 +478,7 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
     EXPECT_EQ(decided(judge.decideText(grant, u"Fire drill checklist - YouTube\n12K views"_s)),
               std::pair(asked, unlinked));
     // Without the likely weights the same page is asked about.
-    ASSERT_TRUE(aimset::test::writeFile(dir.filePath(u"window-words.txt"_s), settings + terms));
-    const std::optional<Knowledge> without = Knowledge::load(dir.path(), &error);
+    const std::optional<Knowledge> without = withWindowWords(dir, settings + terms, &error);
     ASSERT_TRUE(without.has_value()) << error.toStdString();
     EXPECT_EQ(decided(OfflineJudge(*without).decideText(grant, checklist)),
               std::pair(asked, unlinked));
