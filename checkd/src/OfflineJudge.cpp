@@ -416,7 +416,8 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     for (qsizetype i = 1; i < tokens.size(); ++i) {
         const QString w = tokens.at(i).captured();
         qsizetype name = i - 1;
-        if (tokens.at(name).captured() == QStringLiteral("&") && beside(name)) {
+        // A leading "&" has no name before it.
+        if (name > 0 && tokens.at(name).captured() == QStringLiteral("&") && beside(name)) {
             --name;
         }
         const QString n = tokens.at(name).captured();

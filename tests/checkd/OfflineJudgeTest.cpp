@@ -187,6 +187,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // Not so a page about something else that names it: a restaurant's menu.
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
+    // A firm's trade with no name before it is read past, where the aimset or title begins.
+    {"& Partners: chase the unpaid invoices", "& Partners LLP - invoices overdue", kept},
     {"Upgrade to Django 5.2", "Firefox - Django 5.2 release notes", kept},
     {"Cost the autumn menu", "Firefox - Menu pricing: the rule of three", kept},
     // The subject in the news is read about, not worked on.
