@@ -85,9 +85,12 @@ struct PocketSphinxRecognizer::Recording {
                 kMaxQueuedSamples - std::min(kMaxQueuedSamples, samples.size());
             const std::size_t count = std::min(room, static_cast<std::size_t>(bytes.size() / 2));
             overflowed = overflowed || count < static_cast<std::size_t>(bytes.size() / 2);
-            const std::size_t at = samples.size();
-            samples.resize(at + count);
-            std::memcpy(samples.data() + at, bytes.constData(), count * 2);
+            // A full queue takes nothing; memcpy must not see its null pointers.
+            if (count > 0) {
+                const std::size_t at = samples.size();
+                samples.resize(at + count);
+                std::memcpy(samples.data() + at, bytes.constData(), count * 2);
+            }
         }
         changed.notify_all();
     }
