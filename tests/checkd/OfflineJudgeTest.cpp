@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace aimset::checkd;
 using namespace Qt::StringLiterals;
 using Verdict = OfflineJudge::Verdict;
@@ -321,6 +323,45 @@ TEST(OfflineJudgeTextTest, TheSameWindowGetsTheSameReasonWhateverTheHashSeed) {
     for (int seed = 0; seed < 8; ++seed) {
         QHashSeed::resetRandomGlobalSeed();
         EXPECT_EQ(judge.decideText(aimset, page).reason, first) << seed;
+    }
+}
+
+// Titles and pages come from any site. Whatever names, numbers, signs and
+// scripts they are made of, each gets a verdict with its reason, and a
+// question exactly when the user is to be asked.
+TEST(OfflineJudgeTextTest, AnyMixOfNamesSignsAndScriptsGetsAVerdict) {
+    static const char* const kPieces[] = {
+        "&",       "Partners", "GmbH",    "& Co",   "Delgado",  "Bakery", "Van Dijk Bouw",
+        "\u2019s", "'s",       "KH-7731", "PR #77", "#48230",   "Week 5", "4e B",
+        "31-2207", "staging",  "prod",    "r/tax",  "YouTube",  "Steam",  "Amazon.es",
+        "Slack",   "login",    "exam",    "report", "10 hours", "\u2014", "-",
+        "|",       ":",        "(",       ")",      "\"",       ".",      "/",
+        "_",       "\u2026",   "\n",      "  ",     "2026",     "日本語", "한국어",
+        "العربية", "ß",        "İ",       "ﬁ",      "\u0301",   "\u200b", "\u202e",
+        "\ufeff",  "😀"};
+    OfflineJudge judge;
+    std::mt19937 draw(7);
+    const auto phrase = [&](unsigned most) {
+        QString text;
+        for (unsigned n = 1 + draw() % most; n > 0; --n) {
+            text += QString::fromUtf8(kPieces[draw() % std::size(kPieces)]);
+            text += draw() % 2 == 0 ? u" "_s : QString();
+        }
+        return text;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const QString aimset = phrase(8);
+        const QString window = phrase(24);
+        const std::string seen = QString(aimset + u" | "_s + window).toStdString();
+        const Judged<TextVerdict> answer = judge.judgeText(aimset, window);
+        ASSERT_TRUE(std::holds_alternative<TextVerdict>(answer)) << seen;
+        const TextVerdict& verdict = std::get<TextVerdict>(answer);
+        EXPECT_TRUE(verdict.verdict == u"ALIGNED"_s || verdict.verdict == u"MISALIGNED"_s ||
+                    verdict.verdict == u"UNCLEAR"_s)
+            << verdict.verdict.toStdString();
+        EXPECT_FALSE(verdict.reason.isEmpty()) << seen;
+        EXPECT_EQ(verdict.question.isEmpty(), verdict.verdict != u"UNCLEAR"_s) << seen;
+        EXPECT_TRUE(std::holds_alternative<bool>(judge.judgeTitle(aimset, window)));
     }
 }
 
