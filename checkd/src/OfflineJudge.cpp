@@ -167,6 +167,14 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         const QString shown = it.next().captured();
         add(Kind::item, shown, shown);
     }
+    // "PR 482" and "pull request 482" are #482 as the code host shows it
+    // ("PR 2026" is a year of public relations).
+    static const QRegularExpression request(QStringLiteral(
+        "\\b(?:PR|MR|(?i:pull|merge) (?i:request)) ?(?!(?:19|20)\\d\\d\\b)(\\d{1,7})\\b"));
+    for (auto it = request.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        add(Kind::item, QLatin1Char('#') + m.captured(1), m.captured());
+    }
     // A record keyed by its kind and number: another customer's account is
     // another task, an order of the same number in a mail the same one.
     static const QList<QStringList> records = [] {
@@ -2330,13 +2338,14 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                    std::any_of(words.begin(), words.end(),
                                [&](const QString& w) { return seen.contains(w); });
         };
-        // A project the window shares shows nothing about which item of it;
-        // a shared item, course or year settles it.
+        // A project or repository the window shares shows nothing about
+        // which item of it; a shared item, course or year settles it.
         const auto named = [&](const Specific& want, Kind of) {
             if (calledIn(want)) {
                 return true;
             }
-            return (want.kind != Kind::project || of == Kind::project) &&
+            const bool holder = want.kind == Kind::project || want.kind == Kind::repository;
+            return (!holder || of == want.kind) &&
                    (seen.contains(compact(want.key)) ||
                     std::any_of(shown.begin(), shown.end(), [&](const Specific& s) {
                         return s.kind == want.kind &&
