@@ -167,13 +167,15 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         const QString shown = it.next().captured();
         add(Kind::item, shown, shown);
     }
-    // "PR 482" and "pull request 482" are #482 as the code host shows it
-    // ("PR 2026" is a year of public relations).
+    // "PR 482", "pull request 482" and GitLab's "!482" are #482 as the code
+    // host shows it ("PR 2026" is a year of public relations).
     static const QRegularExpression request(QStringLiteral(
-        "\\b(?:PR|MR|(?i:pull|merge) (?i:request)) ?(?!(?:19|20)\\d\\d\\b)(\\d{1,7})\\b"));
+        "\\b(?:PR|MR|(?i:pull|merge) (?i:request)) ?!?(?!(?:19|20)\\d\\d\\b)(\\d{1,7})\\b|"
+        "(?<![\\w/&!])!(\\d{1,7})\\b"));
     for (auto it = request.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        add(Kind::item, QLatin1Char('#') + m.captured(1), m.captured());
+        const QString number = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+        add(Kind::item, QLatin1Char('#') + number, m.captured());
     }
     // A record keyed by its kind and number: another customer's account is
     // another task, an order of the same number in a mail the same one.
