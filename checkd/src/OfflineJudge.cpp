@@ -2849,11 +2849,13 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     }
     // A name the aimset gives, the window's only tie, is as often another
     // thing of that name ("Thornbury Castle - hotel rooms" to a food bank in
-    // Thornbury): asked about where another field outweighs it or the name
-    // runs on into a longer one, other than a street's ("Birchwood Road" is
-    // where the Birchwood extension is built).
+    // Thornbury, a night bus's timetable to a track called "Night Bus"):
+    // asked about where another field outweighs it or the name runs on into
+    // a longer one, other than a street's ("Birchwood Road" is where the
+    // Birchwood extension is built). A name of several words is whole: what
+    // follows it is mostly a town ("Hoffmann GmbH Ludwigsburg").
+    const QString name = r.matched.join(QLatin1Char(' '));
     const auto longerName = [&] {
-        const QString& name = r.matched.first();
         const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
         static const QRegularExpression next(QStringLiteral("^ (\\p{Lu}\\p{Ll}+)"),
                                              QRegularExpression::UseUnicodePropertiesOption);
@@ -2868,10 +2870,16 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
                !street.match(m.captured(1)).hasMatch();
     };
-    if (r.nameTies == 1 && r.matched.size() == 1 && r.related == 0 && !r.workPlace &&
-        !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
-        ((!weighing.page && r.aboutElse()) || longerName())) {
-        return anotherOfTheName(r.matched.first());
+    // A name of several words is one that both write whole ("Solaranlagen"
+    // and "Flachdächern" are two German nouns), and counts as one word
+    // against the other field's.
+    const bool oneName = r.nameTies == 1 || (aimset.contains(name, Qt::CaseInsensitive) &&
+                                             weighing.named.contains(name, Qt::CaseInsensitive));
+    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords - r.nameTies + 1;
+    if (r.nameTies > 0 && r.nameTies == r.matched.size() && oneName && r.related == 0 &&
+        !r.workPlace && !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
+        ((!weighing.page && aboutElse) || (r.nameTies == 1 && longerName()))) {
+        return anotherOfTheName(name);
     }
     // An article at a place of news the aimset does not need, its title or
     // its page, is asked about too, however many of its words it shares, when
