@@ -49,10 +49,12 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         add(Kind::item, shown, shown);
     }
     // "PR 482", "pull request 482" and GitLab's "!482" are #482 as the code
-    // host shows it ("PR 2026" is a year of public relations).
-    static const QRegularExpression request(QStringLiteral(
-        "\\b(?:PR|MR|(?i:pull|merge) (?i:request)) ?!?(?!(?:19|20)\\d\\d\\b)(\\d{1,7})\\b|"
-        "(?<![\\w/&!])!(\\d{1,7})\\b"));
+    // host shows it, and so are an issue's, a ticket's, a bug's or an
+    // incident's number ("PR 2026" is a year of public relations).
+    static const QRegularExpression request(
+        QStringLiteral("\\b(?:PR|MR|(?i:pull|merge) (?i:request)|(?i:issue|ticket|bug|incident)) "
+                       "?!?(?!(?:19|20)\\d\\d\\b)(\\d{1,7})\\b|"
+                       "(?<![\\w/&!])!(\\d{1,7})\\b"));
     for (auto it = request.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const QString number = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);

@@ -256,6 +256,8 @@ const char* const kTextCases[][4] = {
     {"Review MR 482 in the payments repo",
      "Firefox - Add retry (!519) · Merge requests · acme / payments · GitLab", "UNCLEAR",
      "Shows !519, not MR 482"},
+    {"Answer ticket 4411 from Mrs Patel", "Firefox - Ticket 4410 - Refund request - Zendesk",
+     "UNCLEAR", "Shows Ticket 4410, not ticket 4411"},
     {"Prepare the PR 2026 campaign plan", "Firefox - Cision - Media list #12", "ALIGNED",
      "Fits \u201CPrepare the PR 2026 campaign plan\u201D"},
     {"Write the grant report for the Thornbury food bank",
