@@ -1,9 +1,11 @@
 #include "Specifics.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
-#include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace aimset::checkd {
 
