@@ -2606,13 +2606,19 @@ Judged<QString> OfflineJudge::expand(const QString& aimset, const QString& windo
     struct Word {
         QString shown;
         QString term;
+        qsizetype part; // of the title, between separators
     };
     QList<Word> words;
-    for (auto it = wordPattern.globalMatch(title); it.hasNext();) {
-        const QString word = it.next().captured();
-        const QStringList terms = analyzeTerms(word);
-        if (terms.size() == 1 && !fileType.match(word).hasMatch()) {
-            words.append({word, terms.first()});
+    static const QRegularExpression separator(QStringLiteral(" [|\\-\u2013\u2014\u00B7] "));
+    const QStringList parts = title.split(separator);
+    for (qsizetype p = 0; p < parts.size(); ++p) {
+        for (auto it = wordPattern.globalMatch(parts.at(p)); it.hasNext();) {
+            const QString word = it.next().captured();
+            // "OAuth2" is one word, though its letters also count alone.
+            const QStringList terms = analyzeTerms(word);
+            if (!terms.isEmpty() && !fileType.match(word).hasMatch()) {
+                words.append({word, terms.first(), p});
+            }
         }
     }
     QStringList sequence;
@@ -2625,19 +2631,24 @@ Judged<QString> OfflineJudge::expand(const QString& aimset, const QString& windo
             dropped.insert(match.start + k);
         }
     }
-    QStringList content;
-    QStringList seenTerms;
-    for (qsizetype i = 0; i < words.size() && content.size() < 4; ++i) {
-        const QString& term = words.at(i).term;
-        if (dropped.contains(i) || index.stopTerms.contains(term) ||
-            index.genericTerms.contains(term) || isNumber(term) || seenTerms.contains(term)) {
+    // The page's own name is the part of the title that says most; the
+    // others are its site ("Lifehacker"), section or app.
+    QList<QStringList> content(parts.size());
+    QList<QStringList> seenTerms(parts.size());
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const Word& word = words.at(i);
+        if (dropped.contains(i) || index.stopTerms.contains(word.term) ||
+            index.genericTerms.contains(word.term) || isNumber(word.term) ||
+            seenTerms.at(word.part).contains(word.term)) {
             continue;
         }
-        seenTerms.append(term);
-        content.append(words.at(i).shown);
+        seenTerms[word.part].append(word.term);
+        content[word.part].append(word.shown);
     }
-    const QStringList& chosen = content;
-    return chosen.join(QLatin1Char(' '));
+    const auto most = std::max_element(
+        content.begin(), content.end(),
+        [](const QStringList& a, const QStringList& b) { return a.size() < b.size(); });
+    return most == content.end() ? QString() : most->mid(0, 4).join(QLatin1Char(' '));
 }
 
 QByteArray OfflineJudge::reduceKnowledge(const Knowledge& knowledge) {

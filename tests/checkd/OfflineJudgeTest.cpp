@@ -582,7 +582,9 @@ TEST(OfflineJudgeExpandTest, KeepsTheSubjectNotTheTitle) {
     OfflineJudge judge;
     const std::pair<const char*, const char*> cases[] = {
         {"(3) Peat bog hydrology explained - YouTube - Google Chrome", "Peat bog hydrology"},
-        {"Ten tips for a tidy desk - Lifehacker - Google Chrome", "tidy desk Lifehacker"},
+        {"Ten tips for a tidy desk - Lifehacker - Google Chrome", "tidy desk"},
+        {"Sound On Sound | OAuth2 redirect loops in Django - Firefox",
+         "OAuth2 redirect loops Django"},
         {"Mitosis vs. Meiosis: Key Differences - Khan Academy - Chromium", "Mitosis Meiosis"},
         {"site_photos_march.pdf - Adobe Acrobat Reader", "photos"},
         {"Google Chrome", ""},
