@@ -66,7 +66,8 @@ bool showsHowTo(const QString& named) {
     static const QRegularExpression form(
         QStringLiteral("\\b(how to|tutorial|step by step|for beginners|walkthrough|cómo|come si "
                        "fa|wie man|anleitung|lernen|para principiantes|para iniciantes|pour "
-                       "débutants|für anfänger|diy)\\b"),
+                       "débutants|für anfänger|diy|tutoriel|tuto|comment faire|pas à pas|paso a "
+                       "paso|schritt für schritt|für einsteiger)\\b"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     return form.match(named).hasMatch();
 }
