@@ -2345,8 +2345,8 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // Thornbury, a night bus's timetable to a track called "Night Bus"):
     // asked about where another field outweighs it or the name runs on into
     // a longer one, other than a street's ("Birchwood Road" is where the
-    // Birchwood extension is built). A name of several words is whole: what
-    // follows it is mostly a town ("Hoffmann GmbH Ludwigsburg").
+    // Birchwood extension is built). Only a name of one word runs on: what
+    // follows a name of several is mostly its town ("Hoffmann GmbH Ludwigsburg").
     const QString name = r.matched.join(QLatin1Char(' '));
     const auto longerName = [&] {
         const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
