@@ -161,9 +161,11 @@ void ContentView::expandAimset(const QString& aimset) {
             m_checker.expandAimset(
                 aimset, windowTitle,
                 [this, aimset, appName, windowTitle](std::optional<QString> expansion) {
-                    if (expansion) {
-                        useTemporaryAimset(aimset + QStringLiteral(" (including ") + *expansion +
-                                           QLatin1Char(')'));
+                    // A page with nothing to add (a site's front page) leaves the
+                    // aimset as it was rather than "(including )".
+                    if (expansion && !expansion->trimmed().isEmpty()) {
+                        useTemporaryAimset(aimset + QStringLiteral(" (including ") +
+                                           expansion->trimmed() + QLatin1Char(')'));
                     }
                     m_appMonitor.markAligned(appName, windowTitle);
                 },

@@ -45,8 +45,8 @@ TEST_P(GoldenScenarioTest, PrintsExactlyTheExpectedOutput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, GoldenScenarioTest,
-    ::testing::Values("misaligned-closed-after-15s", "question-yes", "question-times-out",
-                      "spoken-aimset", "three-hour-session",
+    ::testing::Values("misaligned-closed-after-15s", "question-yes", "question-yes-nothing-to-add",
+                      "question-times-out", "spoken-aimset", "three-hour-session",
                       "app-switch-during-question-then-new-session", "first-run-onboarding",
                       "help-pages", "late-verdict-for-another-window",
                       "check-in-flight-at-session-end", "new-session-judges-afresh",
