@@ -2347,32 +2347,35 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // a longer one, other than a street's ("Birchwood Road" is where the
     // Birchwood extension is built). Only a name of one word runs on: what
     // follows a name of several is mostly its town ("Hoffmann GmbH Ludwigsburg").
-    const QString name = r.matched.join(QLatin1Char(' '));
-    const auto longerName = [&] {
-        const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
-        static const QRegularExpression next(QStringLiteral("^ (\\p{Lu}\\p{Ll}+)"),
-                                             QRegularExpression::UseUnicodePropertiesOption);
-        static const QRegularExpression street(
-            QStringLiteral("^(road|rd|street|st|lane|ln|avenue|ave|drive|dr|close|way|court|"
-                           "crescent|place|terrace|straße|strasse|str|weg|allee|gasse|platz|"
-                           "ring|damm|calle|avenida|rue|boulevard|chemin|via|viale|piazza|"
-                           "rua|straat|laan|gracht|plein)$"),
-            QRegularExpression::CaseInsensitiveOption);
-        const QRegularExpressionMatch m =
-            at < 0 ? QRegularExpressionMatch() : next.match(weighing.named.mid(at + name.size()));
-        return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
-               !street.match(m.captured(1)).hasMatch();
-    };
-    // A name of several words is one that both write whole ("Solaranlagen"
-    // and "Flachdächern" are two German nouns), and counts as one word
-    // against the other field's.
-    const bool oneName = r.nameTies == 1 || (aimset.contains(name, Qt::CaseInsensitive) &&
-                                             weighing.named.contains(name, Qt::CaseInsensitive));
-    const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords - r.nameTies + 1;
-    if (r.nameTies > 0 && r.nameTies == r.matched.size() && oneName && r.related == 0 &&
-        !r.workPlace && !r.intendedPlace && !r.namedPlace && !r.referencePlace &&
-        ((!weighing.page && aboutElse) || (r.nameTies == 1 && longerName()))) {
-        return anotherOfTheName(name);
+    if (r.nameTies > 0 && r.nameTies == r.matched.size() && r.related == 0 && !r.workPlace &&
+        !r.intendedPlace && !r.namedPlace && !r.referencePlace) {
+        const QString name = r.matched.join(QLatin1Char(' '));
+        const auto longerName = [&] {
+            const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
+            static const QRegularExpression next(QStringLiteral("^ (\\p{Lu}\\p{Ll}+)"),
+                                                 QRegularExpression::UseUnicodePropertiesOption);
+            static const QRegularExpression street(
+                QStringLiteral("^(road|rd|street|st|lane|ln|avenue|ave|drive|dr|close|way|court|"
+                               "crescent|place|terrace|straße|strasse|str|weg|allee|gasse|platz|"
+                               "ring|damm|calle|avenida|rue|boulevard|chemin|via|viale|piazza|"
+                               "rua|straat|laan|gracht|plein)$"),
+                QRegularExpression::CaseInsensitiveOption);
+            const QRegularExpressionMatch m =
+                at < 0 ? QRegularExpressionMatch()
+                       : next.match(weighing.named.mid(at + name.size()));
+            return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
+                   !street.match(m.captured(1)).hasMatch();
+        };
+        // A name of several words is one that both write whole ("Solaranlagen"
+        // and "Flachdächern" are two German nouns), and counts as one word
+        // against the other field's.
+        const bool oneName =
+            r.nameTies == 1 || (aimset.contains(name, Qt::CaseInsensitive) &&
+                                weighing.named.contains(name, Qt::CaseInsensitive));
+        const bool aboutElse = r.foreignWords >= 2 && r.foreignWords > r.ownWords - r.nameTies + 1;
+        if (oneName && ((!weighing.page && aboutElse) || (r.nameTies == 1 && longerName()))) {
+            return anotherOfTheName(name);
+        }
     }
     // An article at a place of news the aimset does not need, its title or
     // its page, is asked about too, however many of its words it shares, when

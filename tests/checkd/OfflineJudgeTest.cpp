@@ -256,13 +256,14 @@ const char* const kTextCases[][4] = {
     {"Review MR 482 in the payments repo",
      "Firefox - Add retry (!519) · Merge requests · acme / payments · GitLab", "UNCLEAR",
      "Shows !519, not MR 482"},
-    // A how-to on the aimset's subject shows how its work is done, in any of the languages.
-    {"Declarar la renta", "Firefox - Renta 2027 paso a paso - YouTube", "ALIGNED",
-     "Mentions renta"},
     {"Answer ticket 4411 from Mrs Patel", "Firefox - Ticket 4410 - Refund request - Zendesk",
      "UNCLEAR", "Shows Ticket 4410, not ticket 4411"},
     {"Prepare the PR 2026 campaign plan", "Firefox - Cision - Media list #12", "ALIGNED",
      "Fits \u201CPrepare the PR 2026 campaign plan\u201D"},
+    // A how-to on the aimset's subject shows how its work is done, in any of the languages.
+    {"Declarar la renta", "Firefox - Renta 2027 paso a paso - YouTube", "ALIGNED",
+     "Mentions renta"},
+    // A name the aimset gives, where the window means another thing by it.
     {"Write the grant report for the Thornbury food bank",
      "Firefox - Thornbury Castle – hotel rooms and dining", "UNCLEAR",
      "Mentions Thornbury, but looks like another thing of that name"},
