@@ -2051,7 +2051,8 @@ OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QSt
     const Reading& r = weighing.reading;
     if (!model || model->likelyByEvidence.isEmpty() || decided.verdict != Verdict::unclear ||
         decided.reason != r.question(aimset, false).reason || r.leisurePlace || r.mixedPlace ||
-        r.forumPlace || r.mapPlace || r.namedPlace || r.intendedPlace || r.cues > 0) {
+        r.backgroundPlace || r.forumPlace || r.mapPlace || r.namedPlace || r.intendedPlace ||
+        r.cues > 0) {
         return decided;
     }
     const double likely =
@@ -2148,8 +2149,9 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         }
         return related >= kRelatedWeight || errandOnly || r.aimsetAboutPlay ? unclear : leisure;
     }
-    // Music playing in the background bothers nobody, wherever it plays.
-    // (A player showing only its own name and pages is being browsed.)
+    // A player playing a track reads as music beside the work here; weigh()
+    // still asks when the track names nothing of the aimset. (A player
+    // showing only its own name and pages is being browsed.)
     if (r.backgroundPlace && r.cues == 0) {
         const bool playing = r.unrelatedWords > 0 || related > 0 || r.backgroundNames > 1;
         return playing ? aligned() : unclear;
@@ -2305,9 +2307,11 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         r.cues == 0 && !r.aboutElse()) {
         return r.kept(aimset);
     }
-    // Practising an instrument, other music playing is listening, not practice.
+    // A player in front is being looked at: a track or a stream that names
+    // nothing of the aimset is chosen or listened to, not worked beside, and
+    // practising an instrument, another's music is listening, not practice.
     if (decided.verdict == Verdict::aligned && r.backgroundPlace && r.matched.isEmpty() &&
-        r.relatedness() == 0 && !r.intendedPlace && profileOf(aimset)->playsMusic) {
+        r.relatedness() == 0 && !r.intendedPlace) {
         return r.question(aimset, false);
     }
     // A language course's lesson in a language the aimset does not name is

@@ -91,11 +91,12 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A showcase's feed, tied to the aimset only by the site's own name.
     {"Design the checkout screens for the banking app in Figma",
      "Firefox - Dribbble - Popular shots — Mozilla Firefox", asked},
-    // Music: a track playing is background, the bare app is not; practising an
-    // instrument, another's track is listening.
-    {kLogin, "Spotify - Nils Frahm - Says", kept},
+    // Music in front: a track that names nothing of the aimset is asked about,
+    // as the bare app is; the song being learned is the work.
+    {kLogin, "Spotify - Nils Frahm - Says", asked},
     {kLogin, "Spotify - Spotify Premium", asked},
     {"Practise scales on the piano", "Spotify - Nils Frahm - Says", asked},
+    {"Learn the Hotel California solo on guitar", "Spotify - Eagles - Hotel California", kept},
     // Related without a shared word, across languages too, and in other word forms.
     {kLogin, "Visual Studio Code - auth_middleware.py - webapp", kept},
     {"Für die Statistik-Klausur lernen",
