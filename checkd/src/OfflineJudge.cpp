@@ -2320,6 +2320,14 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         !r.namesLanguage && !r.inAimsetLanguage) {
         return r.question(aimset, false);
     }
+    // Such a course is practice only for an aimset about learning a language;
+    // to any other, translating included, it is a pastime of its own.
+    if (decided.verdict == Verdict::aligned && r.languageCourse && !r.namedPlace) {
+        const auto profile = profileOf(aimset);
+        if (profile->language < 0 || profile->translating) {
+            return r.question(aimset, false);
+        }
+    }
     // Mail and chat are work or not by whom and what about: words someone
     // wrote there ("the Black Friday teaser" to a client's calendar) never
     // close them; at most the user is asked.

@@ -187,6 +187,10 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"practicar inglés para el B2",
      "Firefox - How to order coffee like a local in London - YouTube — Mozilla Firefox", kept},
     {"Learn Portuguese for the move", "Firefox - Duolingo - German", asked},
+    // A course of many languages is another pastime for any other aimset.
+    {"Spanisch Vokabeln B1 wiederholen", "Firefox - Duolingo – Spanisch — Mozilla Firefox", kept},
+    {"Translate the user manual into German", "Firefox - Duolingo — Mozilla Firefox", asked},
+    {"Prepare the maths lesson for 7b", "Firefox - Duolingo — Mozilla Firefox", asked},
     // Not so a page about something else that names it: a restaurant's menu.
     {"Improve my Spanish listening",
      "Firefox - Dinner menu - Casa Luna Spanish Restaurant — Mozilla Firefox", asked},
