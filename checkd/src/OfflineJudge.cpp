@@ -2320,6 +2320,13 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         !r.namesLanguage && !r.inAimsetLanguage) {
         return r.question(aimset, false);
     }
+    // A listing is of one home in one place: one that shares no word with the
+    // aimset (its town, its street) is another home, however much the
+    // aimset's field calls for listings (flats to let, to a lease dispute).
+    if (decided.verdict == Verdict::aligned && r.intendedPlace &&
+        r.intendedCategory == QStringLiteral("realestate") && r.direct == 0) {
+        return r.question(aimset, false);
+    }
     // Such a course is practice only for an aimset about learning a language;
     // to any other, translating included, it is a pastime of its own.
     if (decided.verdict == Verdict::aligned && r.languageCourse && !r.namedPlace) {

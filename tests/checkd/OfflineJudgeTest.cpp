@@ -187,6 +187,11 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"practicar inglés para el B2",
      "Firefox - How to order coffee like a local in London - YouTube — Mozilla Firefox", kept},
     {"Learn Portuguese for the move", "Firefox - Duolingo - German", asked},
+    // A listing names its home's town: for an aimset of that field that
+    // names another or none, it is another home.
+    {"Find a flat in Bristol", "Firefox - Rightmove - 2 bed flats to rent in Bristol", kept},
+    {"Read the lease before signing", "Firefox - Rightmove - 2 bed flats to rent in Bristol",
+     asked},
     // A course of many languages is another pastime for any other aimset.
     {"Spanisch Vokabeln B1 wiederholen", "Firefox - Duolingo – Spanisch — Mozilla Firefox", kept},
     {"Translate the user manual into German", "Firefox - Duolingo — Mozilla Firefox", asked},
