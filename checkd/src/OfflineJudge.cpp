@@ -2327,6 +2327,13 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         r.intendedCategory == QStringLiteral("realestate") && r.direct == 0) {
         return r.question(aimset, false);
     }
+    // A board of ideas (Pinterest, Houzz, Dribbble) on the aimset's subject is
+    // browsed for its own sake unless the aimset's field designs or chooses
+    // with it ("tote bag ideas" to sewing one, shower ideas to fixing a drip).
+    if (decided.verdict == Verdict::aligned && !r.intendedPlace && !r.namedPlace &&
+        r.placeKinds.contains(QStringLiteral("inspiration"))) {
+        return r.question(aimset, !r.matched.isEmpty());
+    }
     // Such a course is practice only for an aimset about learning a language;
     // to any other, translating included, it is a pastime of its own.
     if (decided.verdict == Verdict::aligned && r.languageCourse && !r.namedPlace) {

@@ -192,6 +192,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Find a flat in Bristol", "Firefox - Rightmove - 2 bed flats to rent in Bristol", kept},
     {"Read the lease before signing", "Firefox - Rightmove - 2 bed flats to rent in Bristol",
      asked},
+    // A board of ideas is browsed, unless the aimset's field designs with it.
+    {"Sew a lined tote bag", "Google Chrome - Pinterest - tote bag ideas - Google Chrome", asked},
+    {"Design the bakery logo", "Firefox - Dribbble - bakery logo — Mozilla Firefox", kept},
     // A course of many languages is another pastime for any other aimset.
     {"Spanisch Vokabeln B1 wiederholen", "Firefox - Duolingo – Spanisch — Mozilla Firefox", kept},
     {"Translate the user manual into German", "Firefox - Duolingo — Mozilla Firefox", asked},
