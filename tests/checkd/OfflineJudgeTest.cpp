@@ -193,7 +193,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Read the lease before signing", "Firefox - Rightmove - 2 bed flats to rent in Bristol",
      asked},
     // A board of ideas is browsed, unless the aimset's field designs with it.
-    {"Sew a lined tote bag", "Google Chrome - Pinterest - tote bag ideas - Google Chrome", asked},
+    {"Sew a lined tote bag", "Firefox - Pinterest - canvas tote bag ideas — Mozilla Firefox",
+     asked},
+    {"Learn to solder SMD parts", "Firefox - Pinterest - circuit board art ideas", asked},
     {"Design the bakery logo", "Firefox - Dribbble - bakery logo — Mozilla Firefox", kept},
     // A course of many languages is another pastime for any other aimset.
     {"Spanisch Vokabeln B1 wiederholen", "Firefox - Duolingo – Spanisch — Mozilla Firefox", kept},
