@@ -2196,8 +2196,11 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
     // A site the aimset needs that shows only its own name and pages (a
     // player's front page, a feed) is not yet the work.
     // So is a needed shop's, listing's or game store's page that shows
-    // nothing of the aimset: it may sell or play anything.
-    if (r.intendedPlace && related == 0 && (r.unrelatedWords == 0 || r.intendedShop)) {
+    // nothing of the aimset: it may sell or play anything; and a needed
+    // paper's article on nothing of the aimset is another story (the derby,
+    // for a press release).
+    if (r.intendedPlace && related == 0 &&
+        (r.unrelatedWords == 0 || r.intendedShop || r.intendedCategory == QStringLiteral("news"))) {
         return unclear;
     }
     // A page there tied only by a word of the aimset's field, among words of

@@ -197,6 +197,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      asked},
     {"Learn to solder SMD parts", "Firefox - Pinterest - circuit board art ideas", asked},
     {"Design the bakery logo", "Firefox - Dribbble - bakery logo — Mozilla Firefox", kept},
+    // A paper the aimset writes for or reads is still asked about for another story.
+    {"Write the newsletter for the bookshop",
+     "Firefox - BBC News - Storm Darragh closes schools — Mozilla Firefox", asked},
     // A course of many languages is another pastime for any other aimset.
     {"Spanisch Vokabeln B1 wiederholen", "Firefox - Duolingo – Spanisch — Mozilla Firefox", kept},
     {"Translate the user manual into German", "Firefox - Duolingo — Mozilla Firefox", asked},
