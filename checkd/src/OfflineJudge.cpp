@@ -819,11 +819,17 @@ struct OfflineJudge::Reading {
             return {Verdict::aligned, QStringLiteral("Mentions ") + mentioned(matched, 3)};
         }
         if (intendedPlace) {
-            return {Verdict::aligned, QStringLiteral("A ") + intendedCategory +
-                                          QStringLiteral(" page, which ") + quoted(aimset) +
-                                          QStringLiteral(" needs")};
+            return neededPage(aimset);
         }
         return {Verdict::aligned, QStringLiteral("Fits ") + quoted(aimset)};
+    }
+    // "An inspiration page, which “…” needs".
+    Decision neededPage(const QString& aimset) const {
+        const bool vowel = !intendedCategory.isEmpty() &&
+                           QStringLiteral("aeiou").contains(intendedCategory.front());
+        return {Verdict::aligned, (vowel ? QStringLiteral("An ") : QStringLiteral("A ")) +
+                                      intendedCategory + QStringLiteral(" page, which ") +
+                                      quoted(aimset) + QStringLiteral(" needs")};
     }
     // The question put when nothing settles a window: what it shares with
     // the aimset and what it looks like instead, or that nothing links them.
@@ -2248,9 +2254,7 @@ OfflineJudge::Decision OfflineJudge::rulesForText(const QString& aimset, const R
     // and words of another field sells something else, as its title may.
     if (r.intendedPlace && r.leisure == 0 &&
         !(r.intendedShop && related == 0 && r.foreignWords > 0)) {
-        return {Verdict::aligned, QStringLiteral("A ") + r.intendedCategory +
-                                      QStringLiteral(" page, which ") + quoted(aimset) +
-                                      QStringLiteral(" needs")};
+        return r.neededPage(aimset);
     }
     // Closing follows from this, so one word of play ("lol") is not enough;
     // one telling sign ("just chatting", a store of games) on a page that

@@ -310,6 +310,8 @@ const char* const kTextCases[][4] = {
     {"Restock the lab's pipette tips",
      "Filter tips 200 µL, 10 racks of 96 | Fisher Scientific\nIn stock. Add to cart", "ALIGNED",
      "A lab shop page, which \u201CRestock the lab's pipette tips\u201D needs"},
+    {"Design the bakery logo", "Pinterest\nHome Explore Create", "ALIGNED",
+     "An inspiration page, which \u201CDesign the bakery logo\u201D needs"},
     {"Restock the lab's pipette tips", "Office chair with lumbar support | Fisher Scientific",
      "UNCLEAR", "No clear link to \u201CRestock the lab's pipette tips\u201D"},
     {"Write my thesis introduction",
