@@ -2327,6 +2327,14 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         !r.namesLanguage && !r.inAimsetLanguage) {
         return r.question(aimset, false);
     }
+    // Such a course is practice only for an aimset about learning a language;
+    // to any other, translating included, it is a pastime of its own.
+    if (decided.verdict == Verdict::aligned && r.languageCourse && !r.namedPlace) {
+        const auto profile = profileOf(aimset);
+        if (profile->language < 0 || profile->translating) {
+            return r.question(aimset, false);
+        }
+    }
     // A listing is of one home in one place: one that shares no word with the
     // aimset (its town, its street) is another home, however much the
     // aimset's field calls for listings (flats to let, to a lease dispute).
@@ -2340,14 +2348,6 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     if (decided.verdict == Verdict::aligned && !r.intendedPlace && !r.namedPlace &&
         r.placeKinds.contains(QStringLiteral("inspiration"))) {
         return r.question(aimset, !r.matched.isEmpty());
-    }
-    // Such a course is practice only for an aimset about learning a language;
-    // to any other, translating included, it is a pastime of its own.
-    if (decided.verdict == Verdict::aligned && r.languageCourse && !r.namedPlace) {
-        const auto profile = profileOf(aimset);
-        if (profile->language < 0 || profile->translating) {
-            return r.question(aimset, false);
-        }
     }
     // Mail and chat are work or not by whom and what about: words someone
     // wrote there ("the Black Friday teaser" to a client's calendar) never
