@@ -26,8 +26,10 @@ const QString kBillWords =
     QStringLiteral("invoice|rechnung|factura|factuur|fattura|facture|faktura");
 
 QList<Specific> specificsNamed(const QString& text, bool asTitle) {
+    // A tracker's key may carry its year ("KH-2026-7731" is claim KH-7731).
     static const QRegularExpression item(
-        QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|\\b[A-Z][A-Z0-9]{1,9}-\\d{1,6}\\b"));
+        QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|"
+                       "\\b([A-Z][A-Z0-9]{1,9}-)(?:(?:19|20)\\d\\d-)?(\\d{1,6})(?!-\\d)\\b"));
     // Letters and a number that is no year: a course.
     static const QRegularExpression course(QStringLiteral(
         "(?<![A-Za-z0-9-])([A-Z]{2,5}) ?((?!19\\d\\d|20\\d\\d)\\d{3,4})(?![A-Za-z0-9-])"));
@@ -47,8 +49,9 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         found.append({kind, key, shown});
     };
     for (auto it = item.globalMatch(text); it.hasNext();) {
-        const QString shown = it.next().captured();
-        add(Kind::item, shown, shown);
+        const QRegularExpressionMatch m = it.next();
+        add(Kind::item, m.captured(1).isEmpty() ? m.captured() : m.captured(1) + m.captured(2),
+            m.captured());
     }
     // "PR 482", "pull request 482" and GitLab's "!482" are #482 as the code
     // host shows it, and so are an issue's, a ticket's, a bug's or an

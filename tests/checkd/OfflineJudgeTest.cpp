@@ -276,6 +276,11 @@ const char* const kTextCases[][4] = {
      "Shows !519, not MR 482"},
     {"Answer ticket 4411 from Mrs Patel", "Firefox - Ticket 4410 - Refund request - Zendesk",
      "UNCLEAR", "Shows Ticket 4410, not ticket 4411"},
+    // A tracker's key may carry its year.
+    {"Settle claim KH-7731", "Firefox - Schadenfall KH-2026-7730 - Schadenbearbeitung", "UNCLEAR",
+     "Shows KH-2026-7730, not KH-7731"},
+    {"Settle claim KH-7731", "Firefox - Schadenfall KH-2026-7731 - Schadenbearbeitung", "ALIGNED",
+     "Mentions KH-7731"},
     {"Prepare the PR 2026 campaign plan", "Firefox - Cision - Media list #12", "ALIGNED",
      "Fits \u201CPrepare the PR 2026 campaign plan\u201D"},
     // A how-to on the aimset's subject shows how its work is done, in any of the languages.
