@@ -764,6 +764,7 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool messagePlace = false;
     bool forumPlace = false;
+    bool forumListing = false; // a forum's list of threads, no thread open ("r/piano - Hot")
     bool mapPlace = false;
     QString newsName;        // a place of news the aimset does not need
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
@@ -1304,6 +1305,17 @@ bool namesASubreddit(const QString& window) {
     return false;
 }
 
+// A title of nothing but a forum's names and the order of its threads
+// ("Reddit - r/piano - Hot", "Hacker News"): its list, no thread open.
+bool isListing(const QStringList& parts, const QStringList& forumNames) {
+    static const QRegularExpression listingPart(
+        QStringLiteral("^(?:r/[\\w]+|hot|new|top|rising|best)$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    return !parts.isEmpty() && std::all_of(parts.begin(), parts.end(), [&](const QString& part) {
+        return listingPart.match(part).hasMatch() || forumNames.contains(part, Qt::CaseInsensitive);
+    });
+}
+
 // A name of the aimset that the window gives to another thing.
 OfflineJudge::Decision anotherOfTheName(const QString& name) {
     return {OfflineJudge::Verdict::unclear,
@@ -1568,6 +1580,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     QSet<int> own;
     QSet<int> cueSeen;
     double strongestLeisure = 0;
+    QStringList forumNames;
     // About play itself, the aimset takes signs of play lightly.
     const double leisureScale = profile.leisureField ? 0.5 : 1.0;
     const auto noteLeisure = [&](double weight, const QString& kind, const QString& example) {
@@ -1671,6 +1684,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.messagePlace = true;
             } else if (category.leaning == Leaning::forum) {
                 reading.forumPlace = true;
+                forumNames.append(shown);
                 noteLeisure(kMixedPlace, category.name, shown);
             } else if (category.leaning == Leaning::work) {
                 reading.workPlace = true;
@@ -1786,6 +1800,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                     [](const QSet<int>& languages) { return languages.size() > 1; });
     reading.foreignWords = static_cast<int>(foreign.size());
     reading.ownWords = static_cast<int>(own.size());
+    reading.forumListing = reading.forumPlace && isListing(titleParts(window, false), forumNames);
     for (const QString& term : bag.terms) {
         if (!explained.contains(term) && !index.stopTerms.contains(term) &&
             !index.genericTerms.contains(term) && !isNumber(term) && term.size() > 2) {
@@ -2308,6 +2323,14 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
     const Decision decided = scored(aimset, weighing);
     const Reading& r = weighing.reading;
+    // A forum's list of threads is a feed of other people's, whatever the
+    // forum's subject ("r/rust" to a Rust bug): a thread of the work is
+    // opened, not scrolled to. Not where the aimset names one ("Moderate r/rust").
+    if (r.forumListing && !r.aimsetAboutPlay && !namesASubreddit(aimset)) {
+        return {Verdict::misaligned, QStringLiteral("Looks like a forum's feed (") +
+                                         r.leisureExample + QStringLiteral("), not a thread of ") +
+                                         quoted(aimset)};
+    }
     // A map the aimset's field calls for (a round of visits, a client's
     // street), showing no sign of play, is where the work goes next.
     if (decided.verdict == Verdict::unclear && r.mapPlace && r.intendedPlace && r.leisure == 0 &&
