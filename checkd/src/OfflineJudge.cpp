@@ -764,7 +764,7 @@ struct OfflineJudge::Reading {
     bool backgroundPlace = false;
     bool messagePlace = false;
     bool forumPlace = false;
-    bool forumListing = false; // a forum's list of threads, no thread open ("r/piano - Hot")
+    QString feedName; // a place whose list of posts it shows, none open ("r/piano - Hot")
     bool mapPlace = false;
     QString newsName;        // a place of news the aimset does not need
     int backgroundNames = 0; // "Spotify" alone is the app; "Spotify" and "lofi" is listening
@@ -1305,17 +1305,6 @@ bool namesASubreddit(const QString& window) {
     return false;
 }
 
-// A title of nothing but a forum's names and the order of its threads
-// ("Reddit - r/piano - Hot", "Hacker News"): its list, no thread open.
-bool isListing(const QStringList& parts, const QStringList& forumNames) {
-    static const QRegularExpression listingPart(
-        QStringLiteral("^(?:r/[\\w]+|hot|new|top|rising|best)$"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    return !parts.isEmpty() && std::all_of(parts.begin(), parts.end(), [&](const QString& part) {
-        return listingPart.match(part).hasMatch() || forumNames.contains(part, Qt::CaseInsensitive);
-    });
-}
-
 // A name of the aimset that the window gives to another thing.
 OfflineJudge::Decision anotherOfTheName(const QString& name) {
     return {OfflineJudge::Verdict::unclear,
@@ -1363,6 +1352,47 @@ QStringList titleParts(const QString& window, bool page) {
         parts.removeLast();
     }
     return parts;
+}
+
+// A title of nothing but places' names and the words of their lists of
+// posts ("Reddit - r/piano - Hot", "Hacker News", "(7) Feed | LinkedIn"):
+// a feed, no post open. Those words are the sites' own, written in English.
+// Gives the place's name, or nothing for any other title.
+QString feedOf(const QString& window, const QStringList& placeNames, bool forum) {
+    static const QRegularExpression feedWord(
+        QStringLiteral("\\b(?:feed|for you|timeline|trending)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression word(QStringLiteral("r/\\w+|\\w+"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    static const QSet<QString> listWords{QStringLiteral("feed"),     QStringLiteral("for"),
+                                         QStringLiteral("you"),      QStringLiteral("timeline"),
+                                         QStringLiteral("trending"), QStringLiteral("hot"),
+                                         QStringLiteral("new"),      QStringLiteral("top"),
+                                         QStringLiteral("rising"),   QStringLiteral("best")};
+    if (placeNames.isEmpty() || (!forum && !feedWord.match(window).hasMatch())) {
+        return {};
+    }
+    const QString shown = titleParts(window, false).join(QStringLiteral(" | "));
+    if (shown.isEmpty()) {
+        return {};
+    }
+    // A name's words may stand apart in the title ("LinkedIn: Feed").
+    QSet<QString> nameWords;
+    for (const QString& name : placeNames) {
+        for (const QString& w : name.toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            nameWords.insert(w);
+        }
+    }
+    for (auto it = word.globalMatch(shown); it.hasNext();) {
+        const QString w = it.next().captured().toLower();
+        if (!w.startsWith(QStringLiteral("r/")) && !listWords.contains(w) &&
+            !nameWords.contains(w) && !isNumber(w)) {
+            return {};
+        }
+    }
+    return *std::max_element(
+        placeNames.begin(), placeNames.end(),
+        [](const QString& a, const QString& b) { return a.size() < b.size(); });
 }
 
 // A site's name built on a publication word ("Sheffield Star", "Le Journal de
@@ -1580,7 +1610,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     QSet<int> own;
     QSet<int> cueSeen;
     double strongestLeisure = 0;
-    QStringList forumNames;
+    QStringList placeNames;
     // About play itself, the aimset takes signs of play lightly.
     const double leisureScale = profile.leisureField ? 0.5 : 1.0;
     const auto noteLeisure = [&](double weight, const QString& kind, const QString& example) {
@@ -1639,6 +1669,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         case Role::place: {
             const Index::Category& category = index.categories.at(match.ref);
+            if (category.leaning != Leaning::neutral) { // not the browser around it
+                placeNames.append(shown);
+            }
             if (!reading.placeKinds.contains(category.name)) {
                 reading.placeKinds.append(category.name);
             }
@@ -1684,7 +1717,6 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.messagePlace = true;
             } else if (category.leaning == Leaning::forum) {
                 reading.forumPlace = true;
-                forumNames.append(shown);
                 noteLeisure(kMixedPlace, category.name, shown);
             } else if (category.leaning == Leaning::work) {
                 reading.workPlace = true;
@@ -1800,7 +1832,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                     [](const QSet<int>& languages) { return languages.size() > 1; });
     reading.foreignWords = static_cast<int>(foreign.size());
     reading.ownWords = static_cast<int>(own.size());
-    reading.forumListing = reading.forumPlace && isListing(titleParts(window, false), forumNames);
+    reading.feedName = feedOf(window, placeNames, reading.forumPlace);
     for (const QString& term : bag.terms) {
         if (!explained.contains(term) && !index.stopTerms.contains(term) &&
             !index.genericTerms.contains(term) && !isNumber(term) && term.size() > 2) {
@@ -2323,13 +2355,16 @@ QList<double> OfflineJudge::evidenceOf(const Weighing& weighing) const {
 OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing& weighing) const {
     const Decision decided = scored(aimset, weighing);
     const Reading& r = weighing.reading;
-    // A forum's list of threads is a feed of other people's, whatever the
-    // forum's subject ("r/rust" to a Rust bug): a thread of the work is
-    // opened, not scrolled to. Not where the aimset names one ("Moderate r/rust").
-    if (r.forumListing && !r.aimsetAboutPlay && !namesASubreddit(aimset)) {
-        return {Verdict::misaligned, QStringLiteral("Looks like a forum's feed (") +
-                                         r.leisureExample + QStringLiteral("), not a thread of ") +
-                                         quoted(aimset)};
+    // A list of posts (a forum's threads, a network's feed) is other
+    // people's, whatever the forum's subject ("r/rust" to a Rust bug) and
+    // however much the aimset needs the site (LinkedIn's feed to a hire): a
+    // post of the work is opened, not scrolled to. Not where the aimset
+    // names the place ("Moderate r/rust") or its field works in such feeds.
+    if (!r.feedName.isEmpty() && !r.aimsetAboutPlay && !r.namedPlace && !namesASubreddit(aimset) &&
+        !aimset.contains(r.feedName.section(QLatin1Char(' '), 0, 0), Qt::CaseInsensitive) &&
+        !(r.intendedPlace && r.intendedCategory == QStringLiteral("social"))) {
+        return {Verdict::misaligned, QStringLiteral("Looks like a feed (") + r.feedName +
+                                         QStringLiteral("), not a post of ") + quoted(aimset)};
     }
     // A map the aimset's field calls for (a round of visits, a client's
     // street), showing no sign of play, is where the work goes next.

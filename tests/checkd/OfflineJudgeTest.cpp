@@ -165,10 +165,13 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // ... and one in two words of the aimset's field is work.
     {"Study the new asthma guideline for the journal club",
      "Google Chrome - r/medicine - Thoughts on the new inhaler dosing? - Google Chrome", kept},
-    // A forum's list of threads is its feed, whatever its subject, unless the aimset names it.
+    // A list of posts is a feed, whatever the forum's subject and however much the
+    // aimset needs the site, unless the aimset names it.
     {"Fix the lifetime error in the Rust parser", "Firefox - r/rust - Hot — Mozilla Firefox",
      closed},
     {"Moderate r/rust after the release", "Firefox - r/rust - Hot — Mozilla Firefox", asked},
+    {"Shortlist candidates for the backend role",
+     "Google Chrome - (3) Feed | LinkedIn - Google Chrome", closed},
     // A shop may be what an aimset the judge cannot place needs.
     {"Finish the Henderson project",
      "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", asked},
