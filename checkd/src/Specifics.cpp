@@ -26,6 +26,10 @@ const QString kBillWords =
     QStringLiteral("invoice|rechnung|factura|factuur|fattura|facture|faktura");
 
 QList<Specific> specificsNamed(const QString& text, bool asTitle) {
+    // A file's name joins its words with underscores ("FOI_2198_response.docx"):
+    // its numbers and codes are read as if spaced. Months and firms read the
+    // joins themselves.
+    const QString spaced = QString(text).replace(QLatin1Char('_'), QLatin1Char(' '));
     // A tracker's key may carry its year ("KH-2026-7731" is claim KH-7731).
     static const QRegularExpression item(
         QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|"
@@ -48,7 +52,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     const auto add = [&](Kind kind, const QString& key, const QString& shown) {
         found.append({kind, key, shown});
     };
-    for (auto it = item.globalMatch(text); it.hasNext();) {
+    for (auto it = item.globalMatch(spaced); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         add(Kind::item, m.captured(1).isEmpty() ? m.captured() : m.captured(1) + m.captured(2),
             m.captured());
@@ -60,7 +64,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         QStringLiteral("\\b(?:PR|MR|(?i:pull|merge) (?i:request)|(?i:issue|ticket|bug|incident)) "
                        "?!?(?!(?:19|20)\\d\\d\\b)(\\d{1,7})\\b|"
                        "(?<![\\w/&!])!(\\d{1,7})\\b"));
-    for (auto it = request.globalMatch(text); it.hasNext();) {
+    for (auto it = request.globalMatch(spaced); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const QString number = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
         add(Kind::item, QLatin1Char('#') + number, m.captured());
@@ -83,7 +87,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         QStringLiteral("\\b(\\p{L}+) (?:no\\.? |nr\\.? |number |n[º°o]\\.? |#)?"
                        "(?!(?:19|20)\\d\\d\\b(?!-\\d))(\\d{2,}(?:-\\d+)*)\\b(?![.,/]\\d)"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    for (auto it = record.globalMatch(text); it.hasNext();) {
+    for (auto it = record.globalMatch(spaced); it.hasNext();) {
         const auto m = it.next();
         const QString w = m.captured(1).toLower();
         for (const QStringList& kind : records) {
@@ -93,11 +97,11 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
             }
         }
     }
-    for (auto it = course.globalMatch(text); it.hasNext();) {
+    for (auto it = course.globalMatch(spaced); it.hasNext();) {
         const auto m = it.next();
         add(Kind::course, m.captured(1) + m.captured(2), m.captured());
     }
-    for (auto it = year.globalMatch(text); it.hasNext();) {
+    for (auto it = year.globalMatch(spaced); it.hasNext();) {
         const auto m = it.next();
         const QString system = (m.captured(1) + m.captured(5) + m.captured(7)).toLower();
         const QString numbers = m.captured(2) + m.captured(3) + m.captured(4) + m.captured(6);
@@ -127,13 +131,13 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression section(
         QStringLiteral("(?<![\\w-])(1[0-3]|[1-9])([A-H]|[a-d])(?![\\w-])"));
-    for (auto it = shortYear.globalMatch(text); it.hasNext();) {
+    for (auto it = shortYear.globalMatch(spaced); it.hasNext();) {
         const auto m = it.next();
         add(Kind::year, QStringLiteral("year") + QString::number(m.captured(1).toInt()),
             m.captured());
     }
     for (const QRegularExpression* form : {&classe, &section}) {
-        for (auto it = form->globalMatch(text); it.hasNext();) {
+        for (auto it = form->globalMatch(spaced); it.hasNext();) {
             const auto m = it.next();
             add(Kind::year, QStringLiteral("classe") + m.captured(1), m.captured());
         }
@@ -142,7 +146,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     // are school years too, counted from the first.
     static const QRegularExpression frenchYear(
         QStringLiteral("(?<![\\w-])(CP|CE1|CE2|CM1|CM2|L1|L2|L3|M1|M2)(?![\\w-])"));
-    for (auto it = frenchYear.globalMatch(text); it.hasNext();) {
+    for (auto it = frenchYear.globalMatch(spaced); it.hasNext();) {
         const auto m = it.next();
         static const QStringList codes{QStringLiteral("CP"),  QStringLiteral("CE1"),
                                        QStringLiteral("CE2"), QStringLiteral("CM1"),
@@ -156,7 +160,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     }
     // A language's level on the common European scale.
     static const QRegularExpression level(QStringLiteral("(?<![\\w-])([ABC][12])(?![\\w-])"));
-    for (auto it = level.globalMatch(text); it.hasNext();) {
+    for (auto it = level.globalMatch(spaced); it.hasNext();) {
         const auto m = it.next();
         add(Kind::level, m.captured(1), m.captured());
     }
@@ -395,7 +399,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     static const QRegularExpression numberedPart(
         QStringLiteral("\\b(\\p{L}+) ?(\\d{1,3})\\b(?![.,:/]\\d)"),
         QRegularExpression::UseUnicodePropertiesOption);
-    for (auto it = numberedPart.globalMatch(text); it.hasNext();) {
+    for (auto it = numberedPart.globalMatch(spaced); it.hasNext();) {
         const auto m = it.next();
         const QString w = m.captured(1).toLower();
         for (qsizetype n = 0; n < parts.size(); ++n) {
@@ -429,9 +433,11 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         {QStringLiteral("january"), QStringLiteral("januar"), QStringLiteral("enero"),
          QStringLiteral("janvier"), QStringLiteral("januari"), QStringLiteral("jan")},
         {QStringLiteral("february"), QStringLiteral("februar"), QStringLiteral("febrero"),
-         QStringLiteral("février"), QStringLiteral("februari"), QStringLiteral("feb")},
-        {QStringLiteral("march"), QStringLiteral("märz"), QStringLiteral("marzo"),
-         QStringLiteral("mars"), QStringLiteral("maart"), QStringLiteral("mar")},
+         QStringLiteral("février"), QStringLiteral("fevrier"), QStringLiteral("februari"),
+         QStringLiteral("feb")},
+        {QStringLiteral("march"), QStringLiteral("märz"), QStringLiteral("maerz"),
+         QStringLiteral("marzo"), QStringLiteral("mars"), QStringLiteral("maart"),
+         QStringLiteral("mar")},
         {QStringLiteral("april"), QStringLiteral("abril"), QStringLiteral("avril"),
          QStringLiteral("apr")},
         {QStringLiteral("may"), QStringLiteral("mai"), QStringLiteral("mayo"),
@@ -441,7 +447,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         {QStringLiteral("july"), QStringLiteral("juli"), QStringLiteral("julio"),
          QStringLiteral("juillet"), QStringLiteral("jul")},
         {QStringLiteral("august"), QStringLiteral("agosto"), QStringLiteral("août"),
-         QStringLiteral("augustus"), QStringLiteral("aug")},
+         QStringLiteral("aout"), QStringLiteral("augustus"), QStringLiteral("aug")},
         {QStringLiteral("september"), QStringLiteral("septiembre"), QStringLiteral("septembre"),
          QStringLiteral("sept"), QStringLiteral("sep")},
         {QStringLiteral("october"), QStringLiteral("oktober"), QStringLiteral("octubre"),
@@ -449,7 +455,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         {QStringLiteral("november"), QStringLiteral("noviembre"), QStringLiteral("novembre"),
          QStringLiteral("nov")},
         {QStringLiteral("december"), QStringLiteral("dezember"), QStringLiteral("diciembre"),
-         QStringLiteral("décembre"), QStringLiteral("dec")}};
+         QStringLiteral("décembre"), QStringLiteral("decembre"), QStringLiteral("dec")}};
     static const QSet<QString> shortForms{
         QStringLiteral("jan"),  QStringLiteral("feb"), QStringLiteral("mar"), QStringLiteral("apr"),
         QStringLiteral("jun"),  QStringLiteral("jul"), QStringLiteral("aug"), QStringLiteral("sep"),

@@ -283,6 +283,10 @@ const char* const kTextCases[][4] = {
      "Shows !519, not MR 482"},
     {"Answer ticket 4411 from Mrs Patel", "Firefox - Ticket 4410 - Refund request - Zendesk",
      "UNCLEAR", "Shows Ticket 4410, not ticket 4411"},
+    // A file's name joins its words with underscores.
+    {"Answer FOI 3310 on bin collections",
+     "LibreOffice Writer - FOI_3297_street_lighting_reply.docx - LibreOffice Writer", "UNCLEAR",
+     "Shows FOI 3297, not FOI 3310"},
     // A tracker's key may carry its year.
     {"Settle claim KH-7731", "Firefox - Schadenfall KH-2026-7730 - Schadenbearbeitung", "UNCLEAR",
      "Shows KH-2026-7730, not KH-7731"},
