@@ -737,6 +737,7 @@ struct OfflineJudge::Profile {
     bool namesBills = false;  // "bills", "invoices": a bill is the aimset's own work
     bool translating = false; // into a language, not practising it
     bool playsMusic = false;  // practising an instrument or singing
+    bool worksMail = false;   // it is about one's mail itself ("clear my inbox")
     // Its fields and the kinds of places they call for, as the window-word
     // score names them ("topic:bookkeeping", "for:travel").
     QStringList fields;
@@ -1241,6 +1242,10 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
     profile->playsMusic =
         std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
             return index.topics.at(topic).name == QStringLiteral("music practice");
+        });
+    profile->worksMail =
+        std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
+            return index.topics.at(topic).name == QStringLiteral("email and inbox");
         });
     for (const int topic : std::as_const(profile->topics)) {
         profile->fields.append(QStringLiteral("topic:") + index.topics.at(topic).name);
@@ -1944,11 +1949,12 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     const QString head = weighing->page ? window.left(kTitleLength) : window;
     // A bill of its own ("Invoice #0078", "Factura octubre", "Rechnung
     // 2026-118") is accounts' work: to an aimset that names no bill, nor a
-    // field whose word it is, it is another task, however much it shares.
+    // field whose word it is, it is another task, however much it shares;
+    // but not in the mail an aimset about its mail works through ("clear my inbox").
     static const QRegularExpression bill(
         QStringLiteral("\\b(%1) (?:(?:#|n[or]?\\. ?)?\\d|(\\p{L}+))").arg(kBillWords),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    if (!profile->namesBills) {
+    if (!profile->namesBills && !(weighing->reading.conversation && profile->worksMail)) {
         const QString firstLine = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
         // Every part: a short page is read as a title, its first part as an app.
         for (const QString& part :

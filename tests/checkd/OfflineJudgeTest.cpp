@@ -283,6 +283,12 @@ const char* const kTextCases[][4] = {
      "Shows !519, not MR 482"},
     {"Answer ticket 4411 from Mrs Patel", "Firefox - Ticket 4410 - Refund request - Zendesk",
      "UNCLEAR", "Shows Ticket 4410, not ticket 4411"},
+    // A bill is accounts' work, except in the mail an aimset about its mail goes through.
+    {"Plan the garden party", "Thunderbird - Invoice 2041 overdue - Thunderbird", "UNCLEAR",
+     "Shows Invoice 2041 overdue, not \u201CPlan the garden party\u201D"},
+    {"Get my inbox to zero",
+     "Thunderbird - Invoice 3310 from Hartley Printing - Inbox - Thunderbird", "ALIGNED",
+     "Mentions inbox, thunderbird"},
     // A file's name joins its words with underscores.
     {"Answer FOI 3310 on bin collections",
      "LibreOffice Writer - FOI_3297_street_lighting_reply.docx - LibreOffice Writer", "UNCLEAR",
