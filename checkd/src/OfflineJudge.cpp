@@ -1361,19 +1361,18 @@ QStringList titleParts(const QString& window, bool page) {
 
 // A title of nothing but places' names and the words of their lists of
 // posts ("Reddit - r/piano - Hot", "Hacker News", "(7) Feed | LinkedIn"):
-// a feed, no post open. Those words are the sites' own, written in English.
+// a feed, no post open. Those words are the sites' own, written in English;
+// not "timeline", which is also a tracker's plan of work ("Timeline - Jira").
 // Gives the place's name, or nothing for any other title.
 QString feedOf(const QString& window, const QStringList& placeNames, bool forum) {
-    static const QRegularExpression feedWord(
-        QStringLiteral("\\b(?:feed|for you|timeline|trending)\\b"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression feedWord(QStringLiteral("\\b(?:feed|for you|trending)\\b"),
+                                             QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression word(QStringLiteral("r/\\w+|\\w+"),
                                          QRegularExpression::UseUnicodePropertiesOption);
-    static const QSet<QString> listWords{QStringLiteral("feed"),     QStringLiteral("for"),
-                                         QStringLiteral("you"),      QStringLiteral("timeline"),
-                                         QStringLiteral("trending"), QStringLiteral("hot"),
-                                         QStringLiteral("new"),      QStringLiteral("top"),
-                                         QStringLiteral("rising"),   QStringLiteral("best")};
+    static const QSet<QString> listWords{
+        QStringLiteral("feed"),     QStringLiteral("for"),    QStringLiteral("you"),
+        QStringLiteral("trending"), QStringLiteral("hot"),    QStringLiteral("new"),
+        QStringLiteral("top"),      QStringLiteral("rising"), QStringLiteral("best")};
     if (placeNames.isEmpty() || (!forum && !feedWord.match(window).hasMatch())) {
         return {};
     }
