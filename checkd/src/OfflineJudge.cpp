@@ -1460,7 +1460,21 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
 
     QList<Index::Match> matches = index.scan(bag.sequence);
     if (window.size() < kLongestTitle) {
-        index.addWholeParts(window, bag.sequence, matches);
+        QList<Index::Match> parts;
+        index.addWholeParts(window, bag.sequence, parts);
+        // In a chat or a mailbox, a part of one word is someone's name ("Slack
+        // - Max - Acme"), not the place of that name (Max, a streaming service).
+        const bool talk = std::any_of(matches.begin(), matches.end(), [&](const auto& m) {
+            const Index::Category& category = index.categories.at(m.ref);
+            return m.role == Role::place && (category.leaning == Leaning::messages ||
+                                             category.name == QStringLiteral("mail"));
+        });
+        for (const Index::Match& part : std::as_const(parts)) {
+            if (!talk || part.role != Role::place ||
+                index.shown.at(part.id).contains(QLatin1Char(' '))) {
+                matches.append(part);
+            }
+        }
     }
     // A name is written as it is: a word that only stems like one ("valor",
     // a value, for the game Valorant) names no place.

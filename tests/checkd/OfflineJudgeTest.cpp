@@ -222,6 +222,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | The Guardian", asked},
     {kChemistry, "Firefox - Chemistry exam results fall for a third year | Wexford Courier", asked},
     {kGrant, "Slack - #wetland - The Guardian - Slack", kept},
+    // In a chat a name is someone's, not the streaming service's (Max).
+    {kGrant, "Slack - Max - Fenland Trust - Slack", kept},
     {kChemistry, "Firefox - Redox equilibrium in water | Journal of Chemical Education", kept},
     {"Audit the sepsis screening on the ward", "Firefox - Early Warning Score (NEWS) and sepsis",
      kept},
