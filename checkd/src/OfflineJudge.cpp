@@ -1239,6 +1239,12 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
             return index.topics.at(topic).name == QStringLiteral("translation");
         });
+    // A language counts as one the aimset practises, not one it translates
+    // into or whose history it reads about.
+    if (profile->language < 0 || profile->translating) {
+        profile->specifics.removeIf(
+            [](const Specific& s) { return s.kind == Specific::Kind::language; });
+    }
     profile->playsMusic =
         std::any_of(profile->topics.begin(), profile->topics.end(), [&index](int topic) {
             return index.topics.at(topic).name == QStringLiteral("music practice");
@@ -1910,7 +1916,10 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
             if (calledIn(want)) {
                 return true;
             }
-            const bool holder = want.kind == Kind::project || want.kind == Kind::repository;
+            // Nor does the language shared say which level or course of it,
+            // nor a level shared which language.
+            const bool holder = want.kind == Kind::project || want.kind == Kind::repository ||
+                                want.kind == Kind::language || of == Kind::language;
             return (!holder || of == want.kind) &&
                    (seen.contains(compact(want.key)) ||
                     std::any_of(shown.begin(), shown.end(), [&](const Specific& s) {

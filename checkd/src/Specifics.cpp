@@ -1,5 +1,6 @@
 #include "Specifics.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
@@ -496,6 +497,46 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
                 lastMonth = n;
                 lastEnd = m.capturedEnd();
             }
+        }
+    }
+    // A language by its name, as its speakers and others write it. "Polish"
+    // only as a name: polish is also something to shine shoes with.
+    static const QHash<QString, QString> languages = [] {
+        QHash<QString, QString> names;
+        for (const auto& [key, spelt] :
+             {std::pair{"spanish", "spanish español española espanol castellano spanisch "
+                                   "espagnol spagnolo espanhol spaans hiszpański"},
+              std::pair{"french", "french français française francais französisch francés "
+                                  "francesa francese francês frans franse francuski"},
+              std::pair{"german", "german deutsch alemán alemana alemanes allemand allemande "
+                                  "tedesco tedesca alemão alemã duits duitse niemiecki"},
+              std::pair{"english", "english inglés inglesa anglais anglaise englisch inglese "
+                                   "inglês engels engelse angielski"},
+              std::pair{"italian", "italian italiano italiana italienisch italien italienne "
+                                   "italiaans włoski"},
+              std::pair{"portuguese", "portuguese portugués portuguesa português "
+                                      "portugiesisch portugais portoghese portugees"},
+              std::pair{"dutch", "dutch nederlands niederländisch néerlandais neerlandés "
+                                 "holandés olandese holandês"},
+              std::pair{"japanese", "japanese japonés japonais japanisch giapponese japonês "
+                                    "japans"},
+              std::pair{"chinese", "chinese mandarin chinois chinesisch chino cinese chinês"},
+              std::pair{"korean", "korean coréen koreanisch coreano"},
+              std::pair{"russian", "russian russe russisch ruso russo"},
+              std::pair{"arabic", "arabic arabe arabisch árabe arabo"},
+              std::pair{"polish", "Polish polnisch polonais polaco polacco polski"}}) {
+            for (const QString& name : QString::fromUtf8(spelt).split(QLatin1Char(' '))) {
+                names.insert(name.toLower(), QString::fromUtf8(key));
+            }
+        }
+        return names;
+    }();
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const auto named = languages.constFind(m.captured().toLower());
+        if (named != languages.constEnd() &&
+            (*named != QStringLiteral("polish") || m.captured().at(0).isUpper())) {
+            add(Kind::language, *named, m.captured());
         }
     }
     return found;

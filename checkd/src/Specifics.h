@@ -13,7 +13,8 @@ namespace aimset::checkd {
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
 // the repository whose pull requests a window lists, seasons, the
 // numbered records of a business ("account 44-1093", "Bestellung 55120"),
-// a language's level ("B1") and a museum, project, client or street called
+// a language's level ("B1"), a language by its name in the languages the
+// judge reads ("alemán", "Französisch") and a museum, project, client or street called
 // by its name ("musée d'Orsay", "Larch Mews").
 struct Specific {
     enum class Kind : quint8 {
@@ -30,6 +31,7 @@ struct Specific {
         repository,
         season,
         level,
+        language,
         called
     };
     Kind kind;

@@ -285,6 +285,14 @@ const char* const kTextCases[][4] = {
      "Shows !519, not MR 482"},
     {"Answer ticket 4411 from Mrs Patel", "Firefox - Ticket 4410 - Refund request - Zendesk",
      "UNCLEAR", "Shows Ticket 4410, not ticket 4411"},
+    // The language practised, however named; a level shared does not say which language.
+    {"Apprendre l'allemand niveau B1", "Firefox - Anglais B1 exercices", "UNCLEAR",
+     "Shows Anglais, not allemand"},
+    {"Apprendre l'allemand niveau B1", "Firefox - Deutsch lernen B1 - DW", "ALIGNED",
+     "Mentions B1, deutsch lernen"},
+    {"Translate the tenancy contract into English",
+     "Firefox - German rental contract 'Staffelmiete' - ProZ.com KudoZ", "ALIGNED",
+     "Mentions contract"},
     // A bill is accounts' work, except in the mail an aimset about its mail goes through.
     {"Plan the garden party", "Thunderbird - Invoice 2041 overdue - Thunderbird", "UNCLEAR",
      "Shows Invoice 2041 overdue, not \u201CPlan the garden party\u201D"},
