@@ -1706,12 +1706,22 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 reading.conversation = true;
                 reading.conversationNames.append(shown);
             }
+            // A place of play that the aimset's own field, itself no play,
+            // counts among its words (a runner's training app) serves it as if
+            // asked for; every game is a word of gaming.
+            const bool ownField =
+                category.leaning == Leaning::leisure &&
+                std::any_of(matches.begin(), matches.end(), [&](const Index::Match& m) {
+                    return m.role == Role::topic && m.start == match.start &&
+                           m.length == match.length && profile.topics.contains(m.ref) &&
+                           !index.topics.at(m.ref).play;
+                });
             if (profile.named.contains(index.siteOf(match.id))) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
                     category.leaning == Leaning::work || category.leaning == Leaning::reference;
                 (tool ? reading.workPlace : reading.namedPlace) = true;
-            } else if (profile.intended.contains(match.ref)) {
+            } else if (profile.intended.contains(match.ref) || ownField) {
                 reading.intendedPlace = true;
                 reading.intendedShop |=
                     category.leaning == Leaning::errand ||

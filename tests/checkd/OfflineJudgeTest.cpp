@@ -293,6 +293,11 @@ const char* const kTextCases[][4] = {
     {"Translate the tenancy contract into English",
      "Firefox - German rental contract 'Staffelmiete' - ProZ.com KudoZ", "ALIGNED",
      "Mentions contract"},
+    // A place of play that the aimset's field counts as its own, unless that field is play.
+    {"Physio exercises and a 10k plan after knee surgery", "Firefox - Garmin Connect", "ALIGNED",
+     "Mentions garmin connect"},
+    {"Research for a video about GTA 6", "Firefox - Minecraft speedrun world record explained",
+     "UNCLEAR", "Mentions minecraft, speedrun, world record, but looks like game (minecraft)"},
     // A bill is accounts' work, except in the mail an aimset about its mail goes through.
     {"Plan the garden party", "Thunderbird - Invoice 2041 overdue - Thunderbird", "UNCLEAR",
      "Shows Invoice 2041 overdue, not \u201CPlan the garden party\u201D"},
