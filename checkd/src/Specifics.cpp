@@ -31,10 +31,11 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     // its numbers and codes are read as if spaced. Months and firms read the
     // joins themselves.
     const QString spaced = QString(text).replace(QLatin1Char('_'), QLatin1Char(' '));
-    // A tracker's key may carry its year ("KH-2026-7731" is claim KH-7731).
-    static const QRegularExpression item(
-        QStringLiteral("(?<![\\w/&])#\\d{1,7}\\b|"
-                       "\\b([A-Z][A-Z0-9]{1,9}-)(?:(?:19|20)\\d\\d-)?(\\d{1,6})(?!-\\d)\\b"));
+    // A tracker's key may carry its year ("KH-2026-7731" is claim KH-7731);
+    // one that runs on from another code ("LT-FIN-088") names a machine.
+    static const QRegularExpression item(QStringLiteral(
+        "(?<![\\w/&])#\\d{1,7}\\b|"
+        "(?<![A-Za-z0-9]-)\\b([A-Z][A-Z0-9]{1,9}-)(?:(?:19|20)\\d\\d-)?(\\d{1,6})(?!-\\d)\\b"));
     // Letters and a number that is no year: a course.
     static const QRegularExpression course(QStringLiteral(
         "(?<![A-Za-z0-9-])([A-Z]{2,5}) ?((?!19\\d\\d|20\\d\\d)\\d{3,4})(?![A-Za-z0-9-])"));

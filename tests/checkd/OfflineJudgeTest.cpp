@@ -313,6 +313,9 @@ const char* const kTextCases[][4] = {
      "Shows KH-2026-7730, not KH-7731"},
     {"Settle claim KH-7731", "Firefox - Schadenfall KH-2026-7731 - Schadenbearbeitung", "ALIGNED",
      "Mentions KH-7731"},
+    // A key that runs on from another code names a machine, not a ticket.
+    {"Answer ticket OPS-4410 about the scanner", "Remmina - Remmina - WS-FIN-0193", "ALIGNED",
+     "Fits \u201CAnswer ticket OPS-4410 about the scanner\u201D"},
     {"Prepare the PR 2026 campaign plan", "Firefox - Cision - Media list #12", "ALIGNED",
      "Fits \u201CPrepare the PR 2026 campaign plan\u201D"},
     // A how-to on the aimset's subject shows how its work is done, in any of the languages.
