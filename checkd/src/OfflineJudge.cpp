@@ -1451,6 +1451,12 @@ QString mastheadOf(const QStringList& parts, const QRegularExpression& mastheads
     return found;
 }
 
+// The kinds of files whose names a document's or an editor's window shows.
+const QString kFileTypes =
+    QStringLiteral("pdf|docx?|odt|ods|odp|odg|xlsx?|xlsm|pptx?|csv|tsv|txt|md|rtf|tex|html?|png|"
+                   "jpe?g|tiff?|psd|xcf|svg|indd|wav|flac|aiff?|3dm|blend|dwg|skp|ipynb|py|sql|"
+                   "json|ya?ml");
+
 } // namespace
 
 OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& window) const {
@@ -1494,6 +1500,36 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         return !spelledWindow.contains(spelled(index.shown.at(match.id)).chopped(1));
     });
+    // A place of play or errands that the aimset's field names, named in a
+    // file's name ("attestation_France_Travail.pdf" to a claim for
+    // unemployment benefit), is what the document is about, not where one
+    // is; a shop's name in a manual's file is still a sign of another task.
+    static const QRegularExpression fileName(
+        QStringLiteral("[^\\s/\\\\|\\[\\]]+\\.(?:%1)(?![\\p{L}\\p{N}.@])").arg(kFileTypes),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    QSet<QString> fileWords;
+    for (auto it = fileName.globalMatch(text); it.hasNext();) {
+        for (const QString& term : analyzeTerms(it.next().captured())) {
+            fileWords.insert(term);
+        }
+    }
+    if (!fileWords.isEmpty()) {
+        matches.removeIf([&](const Index::Match& match) {
+            const Leaning leaning = match.role == Role::place
+                                        ? index.categories.at(match.ref).leaning
+                                        : Leaning::neutral;
+            return (leaning == Leaning::leisure || leaning == Leaning::errand) &&
+                   std::any_of(matches.begin(), matches.end(),
+                               [&](const Index::Match& m) {
+                                   return m.role == Role::topic && m.start == match.start &&
+                                          m.length == match.length &&
+                                          profile.topics.contains(m.ref);
+                               }) &&
+                   std::all_of(bag.sequence.begin() + match.start,
+                               bag.sequence.begin() + match.start + match.length,
+                               [&](const QString& term) { return fileWords.contains(term); });
+        });
+    }
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.
     // The name of a site of pages on anything ("Stack Overflow", "YouTube")
@@ -1828,10 +1864,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     }
     reading.related = std::min(reading.related, kRelatedCap);
     static const QRegularExpression file(
-        QStringLiteral(
-            "[\\p{L}\\p{N}_)\\]-]\\.(?:pdf|docx?|odt|ods|odp|odg|xlsx?|xlsm|pptx?|csv|tsv|"
-            "txt|md|rtf|tex|html?|png|jpe?g|tiff?|psd|xcf|svg|indd|wav|flac|aiff?|"
-            "3dm|blend|dwg|skp|ipynb|py|sql|json|ya?ml)(?![\\p{L}\\p{N}.@])"),
+        QStringLiteral("[\\p{L}\\p{N}_)\\]-]\\.(?:%1)(?![\\p{L}\\p{N}.@])").arg(kFileTypes),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     reading.showsFile = reading.workPlace && file.match(window).hasMatch();
     if (profile.language >= 0) {

@@ -313,6 +313,9 @@ const char* const kTextCases[][4] = {
      "Shows KH-2026-7730, not KH-7731"},
     {"Settle claim KH-7731", "Firefox - Schadenfall KH-2026-7731 - Schadenbearbeitung", "ALIGNED",
      "Mentions KH-7731"},
+    // A place the aimset's field names is, in a file's name, the document's subject.
+    {"Préparer mon inscription au chômage", "Okular - attestation_employeur_France_Travail_dec.pdf",
+     "ALIGNED", "Mentions france travail"},
     // A key that runs on from another code names a machine, not a ticket.
     {"Answer ticket OPS-4410 about the scanner", "Remmina - Remmina - WS-FIN-0193", "ALIGNED",
      "Fits \u201CAnswer ticket OPS-4410 about the scanner\u201D"},
