@@ -1241,7 +1241,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         });
     // A language counts as one the aimset practises, not one it translates
     // into or whose history it reads about.
-    if (profile->language < 0 || profile->translating) {
+    if (profile->translating || profile->language < 0) {
         profile->specifics.removeIf(
             [](const Specific& s) { return s.kind == Specific::Kind::language; });
     }
