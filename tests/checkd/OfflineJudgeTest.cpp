@@ -290,9 +290,9 @@ const char* const kTextCases[][4] = {
      "Shows Anglais, not allemand"},
     {"Apprendre l'allemand niveau B1", "Firefox - Deutsch lernen B1 - DW", "ALIGNED",
      "Mentions B1, deutsch lernen"},
-    {"Translate the tenancy contract into English",
-     "Firefox - German rental contract 'Staffelmiete' - ProZ.com KudoZ", "ALIGNED",
-     "Mentions contract"},
+    {"Translate the wine brochure into Spanish",
+     "Firefox - Wine tasting terms in English - Wine Folly", "ALIGNED",
+     "Mentions wine, wine tasting"},
     // A place of play that the aimset's field counts as its own, unless that field is play.
     {"Physio exercises and a 10k plan after knee surgery", "Firefox - Garmin Connect", "ALIGNED",
      "Mentions garmin connect"},
