@@ -503,31 +503,31 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
     // A language by its name, as its speakers and others write it. "Polish"
     // only as a name: polish is also something to shine shoes with.
     static const QHash<QString, QString> languages = [] {
+        // A line a language: its key, then its names.
+        static const char* const table =
+            "spanish español española espanol castellano spanisch espagnol spagnolo espanhol "
+            "spaans hiszpański\n"
+            "french français française francais französisch francés francesa francese francês "
+            "frans franse francuski\n"
+            "german deutsch alemán alemana alemanes allemand allemande tedesco tedesca "
+            "alemão alemã duits duitse niemiecki\n"
+            "english inglés inglesa anglais anglaise englisch inglese inglês engels engelse "
+            "angielski\n"
+            "italian italiano italiana italienisch italien italienne italiaans włoski\n"
+            "portuguese portugués portuguesa português portugiesisch portugais portoghese "
+            "portugees\n"
+            "dutch nederlands niederländisch néerlandais neerlandés holandés olandese holandês\n"
+            "japanese japonés japonais japanisch giapponese japonês japans\n"
+            "chinese mandarin chinois chinesisch chino cinese chinês\n"
+            "korean coréen koreanisch coreano\n"
+            "russian russe russisch ruso russo\n"
+            "arabic arabe arabisch árabe arabo\n"
+            "polish polnisch polonais polaco polacco polski";
         QHash<QString, QString> names;
-        for (const auto& [key, spelt] :
-             {std::pair{"spanish", "spanish español española espanol castellano spanisch "
-                                   "espagnol spagnolo espanhol spaans hiszpański"},
-              std::pair{"french", "french français française francais französisch francés "
-                                  "francesa francese francês frans franse francuski"},
-              std::pair{"german", "german deutsch alemán alemana alemanes allemand allemande "
-                                  "tedesco tedesca alemão alemã duits duitse niemiecki"},
-              std::pair{"english", "english inglés inglesa anglais anglaise englisch inglese "
-                                   "inglês engels engelse angielski"},
-              std::pair{"italian", "italian italiano italiana italienisch italien italienne "
-                                   "italiaans włoski"},
-              std::pair{"portuguese", "portuguese portugués portuguesa português "
-                                      "portugiesisch portugais portoghese portugees"},
-              std::pair{"dutch", "dutch nederlands niederländisch néerlandais neerlandés "
-                                 "holandés olandese holandês"},
-              std::pair{"japanese", "japanese japonés japonais japanisch giapponese japonês "
-                                    "japans"},
-              std::pair{"chinese", "chinese mandarin chinois chinesisch chino cinese chinês"},
-              std::pair{"korean", "korean coréen koreanisch coreano"},
-              std::pair{"russian", "russian russe russisch ruso russo"},
-              std::pair{"arabic", "arabic arabe arabisch árabe arabo"},
-              std::pair{"polish", "Polish polnisch polonais polaco polacco polski"}}) {
-            for (const QString& name : QString::fromUtf8(spelt).split(QLatin1Char(' '))) {
-                names.insert(name.toLower(), QString::fromUtf8(key));
+        for (const QString& line : QString::fromUtf8(table).split(QLatin1Char('\n'))) {
+            const QStringList spelt = line.split(QLatin1Char(' '));
+            for (const QString& name : spelt) {
+                names.insert(name, spelt.first());
             }
         }
         return names;
