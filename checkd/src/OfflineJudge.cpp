@@ -1500,35 +1500,49 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         }
         return !spelledWindow.contains(spelled(index.shown.at(match.id)).chopped(1));
     });
-    // A place of play or errands that the aimset's field names, named in a
-    // file's name ("attestation_France_Travail.pdf" to a claim for
-    // unemployment benefit), is what the document is about, not where one
-    // is; a shop's name in a manual's file is still a sign of another task.
-    static const QRegularExpression fileName(
-        QStringLiteral("[^\\s/\\\\|\\[\\]]+\\.(?:%1)(?![\\p{L}\\p{N}.@])").arg(kFileTypes),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    QSet<QString> fileWords;
-    for (auto it = fileName.globalMatch(text); it.hasNext();) {
-        for (const QString& term : analyzeTerms(it.next().captured())) {
-            fileWords.insert(term);
+    // A place whose name the aimset's own field counts among its words: a
+    // topic of that field matches the same words.
+    const auto namedByField = [&](const Index::Match& place, bool playToo) {
+        return std::any_of(matches.begin(), matches.end(), [&](const Index::Match& m) {
+            return m.role == Role::topic && m.start == place.start && m.length == place.length &&
+                   profile.topics.contains(m.ref) && (playToo || !index.topics.at(m.ref).play);
+        });
+    };
+    // Such a place of play or errands, named in a file's name
+    // ("attestation_France_Travail.pdf" to a claim for unemployment
+    // benefit), is what the document is about, not where one is; a shop's
+    // name in a manual's file is still a sign of another task. File names
+    // are looked for only when there is such a place.
+    QList<qsizetype> fieldPlaces;
+    for (qsizetype i = 0; i < matches.size(); ++i) {
+        const Index::Match& match = matches.at(i);
+        const Leaning leaning =
+            match.role == Role::place ? index.categories.at(match.ref).leaning : Leaning::neutral;
+        if ((leaning == Leaning::leisure || leaning == Leaning::errand) &&
+            namedByField(match, true)) {
+            fieldPlaces.append(i);
         }
     }
-    if (!fileWords.isEmpty()) {
-        matches.removeIf([&](const Index::Match& match) {
-            const Leaning leaning = match.role == Role::place
-                                        ? index.categories.at(match.ref).leaning
-                                        : Leaning::neutral;
-            return (leaning == Leaning::leisure || leaning == Leaning::errand) &&
-                   std::any_of(matches.begin(), matches.end(),
-                               [&](const Index::Match& m) {
-                                   return m.role == Role::topic && m.start == match.start &&
-                                          m.length == match.length &&
-                                          profile.topics.contains(m.ref);
-                               }) &&
-                   std::all_of(bag.sequence.begin() + match.start,
-                               bag.sequence.begin() + match.start + match.length,
-                               [&](const QString& term) { return fileWords.contains(term); });
-        });
+    if (!fieldPlaces.isEmpty()) {
+        static const QRegularExpression fileName(
+            QStringLiteral("[^\\s/\\\\|\\[\\]]+\\.(?:%1)(?![\\p{L}\\p{N}.@])").arg(kFileTypes),
+            QRegularExpression::CaseInsensitiveOption |
+                QRegularExpression::UseUnicodePropertiesOption);
+        QSet<QString> fileWords;
+        for (auto it = fileName.globalMatch(text); it.hasNext();) {
+            for (const QString& term : analyzeTerms(it.next().captured())) {
+                fileWords.insert(term);
+            }
+        }
+        // From the last, so that the earlier places keep their indexes.
+        for (auto i = fieldPlaces.crbegin(); i != fieldPlaces.crend(); ++i) {
+            const Index::Match& match = matches.at(*i);
+            if (std::all_of(bag.sequence.begin() + match.start,
+                            bag.sequence.begin() + match.start + match.length,
+                            [&](const QString& term) { return fileWords.contains(term); })) {
+                matches.removeAt(*i);
+            }
+        }
     }
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.
@@ -1746,12 +1760,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             // counts among its words (a runner's training app) serves it as if
             // asked for; every game is a word of gaming.
             const bool ownField =
-                category.leaning == Leaning::leisure &&
-                std::any_of(matches.begin(), matches.end(), [&](const Index::Match& m) {
-                    return m.role == Role::topic && m.start == match.start &&
-                           m.length == match.length && profile.topics.contains(m.ref) &&
-                           !index.topics.at(m.ref).play;
-                });
+                category.leaning == Leaning::leisure && namedByField(match, false);
             if (profile.named.contains(index.siteOf(match.id))) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
