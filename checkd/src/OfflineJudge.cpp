@@ -77,10 +77,17 @@ bool showsHowTo(const QString& named) {
 // kept, not asked about. Talks, shows and clips on that word stay asked about.
 OfflineJudge::Decision taught(OfflineJudge::Decision asked, const auto& weighing) {
     const auto& r = weighing.reading;
-    // On a video site an explainer or a set of exercises teaches as a how-to does.
+    // On a video site an explainer, a set of exercises, tips, a subject in so
+    // many minutes or steps, and a title that asks how teach as a how-to does
+    // ("Comment animer un comité de pilotage"); one that asks why tells a story.
     static const QRegularExpression explains(
-        QStringLiteral("\\b(explained|erklärt|expliqué|expliquée|explicado|explicada|spiegato|"
-                       "spiegata|exercises|exercices|ejercicios|esercizi|übungen)\\b"),
+        QStringLiteral(
+            "\\b(explained|erklärt|expliqué|expliquée|expliqués|expliquées|explicado|"
+            "explicada|explicados|explicadas|spiegato|spiegata|spiegati|exercises|"
+            "exercices|ejercicios|esercizi|übungen|richtig|mode d'emploi|tips|tipps|"
+            "astuces|consejos|dicas|consigli|step-by-step|how (?:an? |the )?[\\w-]+ "
+            "works|(?:in|en) \\d+ (?:steps|étapes|pasos|schritten|minutes|minutos|"
+            "minuten|minuti))\\b|(?:^|[-\u2013\u2014|:] )(?:comment|como|come|how|wie) "),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (asked.verdict != OfflineJudge::Verdict::unclear ||
         r.leisureKind != QStringLiteral("video") || r.matched.isEmpty() ||

@@ -324,6 +324,15 @@ const char* const kTextCases[][4] = {
     // A how-to on the aimset's subject shows how its work is done, in any of the languages.
     {"Declarar la renta", "Firefox - Renta 2027 paso a paso - YouTube", "ALIGNED",
      "Mentions renta"},
+    {"Mulch the raised bed", "Firefox - Mulch richtig ausbringen - YouTube", "ALIGNED",
+     "Mentions Mulch"},
+    {"Faire l'inventaire du magasin", "Firefox - Comment organiser un inventaire - YouTube",
+     "ALIGNED", "Mentions l'inventaire"},
+    {"Plan the sourdough bake", "Firefox - Sourdough in 10 minutes - YouTube", "ALIGNED",
+     "Mentions sourdough"},
+    // Why something is so is told for its own sake, not to do the work.
+    {"Plan the sourdough bake", "Firefox - Why sourdough took over the internet - YouTube",
+     "UNCLEAR", "Mentions sourdough, but looks like video (youtube)"},
     // A name the aimset gives, where the window means another thing by it.
     {"Write the grant report for the Thornbury food bank",
      "Firefox - Thornbury Castle – hotel rooms and dining", "UNCLEAR",
