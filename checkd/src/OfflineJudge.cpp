@@ -740,6 +740,7 @@ struct OfflineJudge::Profile {
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
     QList<Specific> specifics;
+    QList<Specific> subjects; // of school or university ("Makroökonomie")
     bool followsNews = false; // about releases, events, jobs or choosing a tool
     bool namesBills = false;  // "bills", "invoices": a bill is the aimset's own work
     bool translating = false; // into a language, not practising it
@@ -1237,6 +1238,7 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         }
     }
     profile->specifics = specificsNamed(aimset, false);
+    profile->subjects = subjectsNamed(aimset);
     profile->followsNews = index.newsAims.match(aimset).hasMatch();
     static const QRegularExpression namesBills(
         QStringLiteral("\\b(?:bills?|billing|%1)").arg(kBillWords),
@@ -2018,6 +2020,29 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         }
     }
     weighing->reading = read(*profile, window);
+    // A course's page on another subject than the aimset's, and on none that
+    // holds it or that it holds, is another course ("Physikalische Chemie II"
+    // to organic chemistry, microeconomics to macroeconomics).
+    if (!profile->subjects.isEmpty() &&
+        weighing->reading.placeKinds.contains(QStringLiteral("learning"))) {
+        const auto holds = [](const QString& a, const QString& b) {
+            return a == b || b.startsWith(a + QLatin1Char('/'));
+        };
+        const QList<Specific> shown = subjectsNamed(
+            weighing->page ? window.left(kTitleLength).section(QLatin1Char('\n'), 0, 0) : window);
+        const bool other =
+            !shown.isEmpty() && std::none_of(shown.begin(), shown.end(), [&](const Specific& s) {
+                return std::any_of(profile->subjects.begin(), profile->subjects.end(),
+                                   [&](const Specific& want) {
+                                       return holds(want.key, s.key) || holds(s.key, want.key);
+                                   });
+            });
+        if (other) {
+            return Decision{Verdict::unclear, QStringLiteral("Shows ") + shown.first().shown +
+                                                  QStringLiteral(", not ") +
+                                                  profile->subjects.first().shown};
+        }
+    }
     // Practising a part of a language (its subjunctive, its words), a show,
     // the news or a shop in it that shows nothing of that part is not yet
     // the practice; practising the language as a whole, it is.

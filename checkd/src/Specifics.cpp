@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <tuple>
 #include <utility>
 
@@ -539,6 +540,99 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
             (*named != QStringLiteral("polish") || m.captured().at(0).isUpper())) {
             add(Kind::language, *named, m.captured());
         }
+    }
+    return found;
+}
+
+QList<Specific> subjectsNamed(const QString& text) {
+    // A line a subject: its key, "/" before a branch of the subject before
+    // it, then its names as courses are called in the languages the judge
+    // reads. Only names a course goes by: "analysis" or "history" alone say
+    // too little outside a school.
+    static const char* const table =
+        "mathematics: mathematics, maths, mathematik, mathe, matemáticas, matemática, "
+        "mathématiques, matematica, wiskunde\n"
+        "mathematics/calculus: calculus, cálculo, analisi matematica, analyse mathématique\n"
+        "mathematics/linear algebra: linear algebra, lineare algebra, álgebra lineal, algèbre "
+        "linéaire, algebra lineare, álgebra linear, lineaire algebra\n"
+        "mathematics/statistics: statistics, statistik, estadística, statistiques, statistica, "
+        "estatística, statistiek\n"
+        "physics: physics, physik, física, physique, fisica, natuurkunde\n"
+        "physics/thermodynamics: thermodynamics, thermodynamik, termodinámica, thermodynamique, "
+        "termodinamica, termodinâmica\n"
+        "chemistry: chemistry, chemie, química, chimie, chimica, scheikunde\n"
+        "chemistry/organic: organic chemistry, organische chemie, química orgánica, chimie "
+        "organique, chimica organica, química orgânica, orgo\n"
+        "chemistry/inorganic: inorganic chemistry, anorganische chemie, química inorgánica, "
+        "chimie inorganique, chimica inorganica, química inorgânica\n"
+        "chemistry/physical: physical chemistry, physikalische chemie, química física, chimie "
+        "physique, chimica fisica, físico-química\n"
+        "biochemistry: biochemistry, biochemie, bioquímica, biochimie, biochimica\n"
+        "biology: biology, biologie, biología, biologia\n"
+        "economics: economics, ökonomie, volkswirtschaftslehre, vwl, economía, économie, "
+        "economia, economie\n"
+        "economics/micro: microeconomics, mikroökonomie, mikroökonomik, microeconomía, "
+        "microéconomie, microeconomia\n"
+        "economics/macro: macroeconomics, makroökonomie, makroökonomik, macroeconomía, "
+        "macroéconomie, macroeconomia\n"
+        "accounting: accounting, rechnungswesen, buchführung, contabilidad, comptabilité, "
+        "contabilità, contabilidade\n"
+        "accounting/cost: cost accounting, kostenrechnung, contabilidad de costes, comptabilité "
+        "analytique, contabilità analitica\n"
+        "marketing: marketing\n"
+        "law: law school, jura, rechtswissenschaft, derecho, droit, diritto, direito\n"
+        "law/civil: civil law, zivilrecht, bürgerliches recht, derecho civil, droit civil, "
+        "diritto civile, direito civil\n"
+        "law/civil/contract: contract law, law of contract, vertragsrecht, derecho de contratos, "
+        "droit des contrats, diritto dei contratti\n"
+        "law/civil/tort: tort law, law of tort, torts, deliktsrecht\n"
+        "law/criminal: criminal law, strafrecht, derecho penal, droit pénal, diritto penale, "
+        "direito penal\n"
+        "law/public: public law, öffentliches recht, derecho público, droit public, diritto "
+        "pubblico, direito público\n"
+        "law/public/constitutional: constitutional law, verfassungsrecht, staatsrecht, derecho "
+        "constitucional, droit constitutionnel, diritto costituzionale, direito constitucional\n"
+        "law/public/administrative: administrative law, verwaltungsrecht, derecho "
+        "administrativo, droit administratif, diritto amministrativo, direito administrativo\n"
+        "history: history, geschichte, historia, histoire, storia, história, geschiedenis\n"
+        "geography: geography, geografie, erdkunde, geografía, géographie, geografia, "
+        "aardrijkskunde\n"
+        "philosophy: philosophy, philosophie, filosofía, filosofia\n"
+        "computer science: computer science, informatik, informática, informatique, informatica\n"
+        "anatomy and physiology: anatomy, anatomie, anatomía, anatomia, physiology, "
+        "physiologie, fisiología, fisiologia\n"
+        "pharmacology: pharmacology, pharmakologie, farmacología, pharmacologie, farmacologia\n"
+        "cardiology: cardiology, kardiologie, cardiología, cardiologie, cardiologia\n"
+        "dermatology: dermatology, dermatologie, dermatología, dermatologia\n"
+        "neurology: neurology, neurologie, neurología, neurologia\n"
+        "pediatrics: pediatrics, paediatrics, pädiatrie, pediatría, pédiatrie, pediatria\n"
+        "internal medicine: internal medicine, innere medizin, medicina interna, médecine "
+        "interne";
+    static const auto [names, form] = [] {
+        QHash<QString, QString> keyOf;
+        QStringList all;
+        for (const QString& line : QString::fromUtf8(table).split(QLatin1Char('\n'))) {
+            const QString key = line.section(QLatin1Char(':'), 0, 0);
+            for (const QString& name :
+                 line.section(QLatin1Char(':'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                keyOf.insert(name.trimmed(), key);
+                all.append(QRegularExpression::escape(name.trimmed()));
+            }
+        }
+        // The longest name first: "organic chemistry" before "chemistry".
+        std::sort(all.begin(), all.end(),
+                  [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        return std::pair{
+            keyOf,
+            QRegularExpression(
+                QStringLiteral("(?<![\\p{L}-])(%1)(?![\\p{L}-])").arg(all.join(QLatin1Char('|'))),
+                QRegularExpression::CaseInsensitiveOption |
+                    QRegularExpression::UseUnicodePropertiesOption)};
+    }();
+    QList<Specific> found;
+    for (auto it = form.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        found.append({Kind::subject, names.value(m.captured(1).toLower()), m.captured(1)});
     }
     return found;
 }

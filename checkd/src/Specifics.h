@@ -32,7 +32,8 @@ struct Specific {
         season,
         level,
         language,
-        called
+        called,
+        subject
     };
     Kind kind;
     QString key; // the same item however written
@@ -49,5 +50,10 @@ extern const QString kBillWords;
 // as titles are written: a firm's name capitalised, a project only as a
 // part of its own, a repository by the pull requests it lists.
 QList<Specific> specificsNamed(const QString& text, bool asTitle);
+
+// The subjects of school and university a text names ("Organische Chemie",
+// "droit constitutionnel"), keyed so that a branch's key starts with its
+// subject's and "/" ("chemistry/organic").
+QList<Specific> subjectsNamed(const QString& text);
 
 } // namespace aimset::checkd

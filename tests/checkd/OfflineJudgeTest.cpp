@@ -293,6 +293,16 @@ const char* const kTextCases[][4] = {
     {"Translate the wine brochure into Spanish",
      "Firefox - Wine tasting terms in English - Wine Folly", "ALIGNED",
      "Mentions wine, wine tasting"},
+    // A course on another subject, not on one that holds the aimset's.
+    {"Revise organic chemistry for Friday",
+     "Firefox - Physical Chemistry 2: entropy problems - Moodle", "UNCLEAR",
+     "Shows Physical Chemistry, not organic chemistry"},
+    {"Repasar derecho penal", "Firefox - Derecho civil: contratos - Moodle", "UNCLEAR",
+     "Shows Derecho civil, not derecho penal"},
+    {"Revise organic chemistry for Friday", "Firefox - Chemistry 2: lab safety quiz - Moodle",
+     "ALIGNED", "Mentions chemistry"},
+    {"Revise contract law: consideration", "Firefox - Civil law revision notes - Quizlet",
+     "ALIGNED", "Mentions law"},
     // A place of play that the aimset's field counts as its own, unless that field is play.
     {"Physio exercises and a 10k plan after knee surgery", "Firefox - Garmin Connect", "ALIGNED",
      "Mentions garmin connect"},
