@@ -271,6 +271,10 @@ const char* const kTextCases[][4] = {
     {"Zeugnisbemerkungen 2c schreiben", "Firefox - Zeugnisse Klasse 4a", "UNCLEAR",
      "Shows 4a, not 2c"},
     {"Mark 9C's essays", "Firefox - Y9 essays tracker", "ALIGNED", "Mentions essays"},
+    {"Update the falls log for ward 3", "LibreOffice Calc - Ward4_falls_log.ods - LibreOffice Calc",
+     "UNCLEAR", "Shows Ward4, not ward 3"},
+    {"Löse Übungsblatt 5 in Analysis", "Okular - Uebung - Übungsblatt 6.pdf — Okular", "UNCLEAR",
+     "Shows Übungsblatt 6, not Übungsblatt 5"},
     {"Call Mr Reyes about account 31-2207", "Firefox - CRM - Account 31-4410 - Ortiz", "UNCLEAR",
      "Shows Account 31-4410, not account 31-2207"},
     // The repository both name does not say which pull request in it.
