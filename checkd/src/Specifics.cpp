@@ -42,7 +42,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         "(?<![A-Za-z0-9-])([A-Z]{2,5}) ?((?!19\\d\\d|20\\d\\d)\\d{3,4})(?![A-Za-z0-9-])"));
     static const QRegularExpression year(
         QStringLiteral(
-            "\\b(year|grade|klasse|groep|klas|jahrgang(?:sstufe)?) "
+            "\\b(year|grade|klasse|groep|klas|havo|vwo|vmbo|mavo|jahrgang(?:sstufe)?) "
             "?(\\d{1,2}(?:[/\u2013-]\\d{1,2})?)\\b|"
             "\\b(\\d{1,2})(?:st|nd|rd|th)? grade\\b|\\b(\\d{1,2})\\. ?(klasse|jahrgang)\\b|"
             "\\b(\\d)\\s?[ºo°]\\s?(?:de )?(eso|bachillerato|primaria)\\b"),

@@ -8,7 +8,7 @@ namespace aimset::checkd {
 
 // The specifics an aimset or a window names, by kind: numbered items
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
-// "2º de ESO", "6. Klasse"), numbered parts of a course, plan or show ("week
+// "2º de ESO", "6. Klasse", "havo 4"), numbered parts of a course, plan or show ("week
 // 4", "Kapitel 3", "episode 12", "Übungsblatt 8"), a hospital's wards ("ward 7"), projects
 // ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
