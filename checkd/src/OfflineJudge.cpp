@@ -1422,9 +1422,23 @@ QString mastheadOf(const QStringList& parts, const QRegularExpression& mastheads
     constexpr qsizetype kMostWords = 3; // besides joining words
     const auto isMasthead = [&](const QString& part) {
         // A name is a few capitalised words and short joining ones ("The
-        // Wall Street Journal"); "Register a birth" is a task.
+        // Wall Street Journal"); "Register a birth" and "Post a job" are
+        // tasks, and a forum, an office or an account named after a paper's
+        // word is that place ("Trumpet Herald Forum", "Post Office").
         const QStringList words = part.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        const auto joining = [](const QString& word) { return word.size() <= 3; };
+        static const QStringList joiners =
+            QStringLiteral("the and der die das del los las les des dei von van for och")
+                .split(QLatin1Char(' '));
+        const auto joining = [](const QString& word) {
+            return word.size() <= 2 || joiners.contains(word, Qt::CaseInsensitive);
+        };
+        static const QRegularExpression otherPlace(
+            QStringLiteral(
+                "\\b(forum|foro|office|community|account|portal|employers|shop|store)\\b"),
+            QRegularExpression::CaseInsensitiveOption);
+        if (otherPlace.match(part).hasMatch()) {
+            return false;
+        }
         if (std::count_if(words.begin(), words.end(),
                           [&](const QString& w) { return !joining(w); }) > kMostWords ||
             std::any_of(words.begin(), words.end(),
