@@ -2500,9 +2500,11 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     }
     // A player in front is being looked at: a track or a stream that names
     // nothing of the aimset is chosen or listened to, not worked beside, and
-    // practising an instrument, another's music is listening, not practice.
+    // practising an instrument, another's music is listening, not practice;
+    // even where the aimset's field calls for players (another podcast than
+    // the one being edited).
     if (decided.verdict == Verdict::aligned && r.backgroundPlace && r.matched.isEmpty() &&
-        r.relatedness() == 0 && !r.intendedPlace) {
+        r.relatedness() == 0) {
         return r.question(aimset, false);
     }
     // A language course's lesson in a language the aimset does not name is

@@ -96,6 +96,7 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {kLogin, "Spotify - Nils Frahm - Says", asked},
     {kLogin, "Spotify - Spotify Premium", asked},
     {"Practise scales on the piano", "Spotify - Nils Frahm - Says", asked},
+    {"Edit episode 9 of our podcast", "Spotify - Spotify - Podcast Cozy Crimes", asked},
     {"Learn the Hotel California solo on guitar", "Spotify - Eagles - Hotel California", kept},
     // Related without a shared word, across languages too, and in other word forms.
     {kLogin, "Visual Studio Code - auth_middleware.py - webapp", kept},
