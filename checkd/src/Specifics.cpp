@@ -548,10 +548,10 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
 QList<Specific> subjectsNamed(const QString& text) {
     // A line a subject: its key, "/" before a branch of the subject before
     // it, then its names as courses are called in the languages the judge
-    // reads. Only names a course goes by: "analysis" or "history" alone say
-    // too little outside a school.
+    // reads. Only names a course goes by: "analysis" alone is as often a
+    // report's as a course's.
     static const char* const table =
-        "mathematics: mathematics, maths, mathematik, mathe, matemáticas, matemática, "
+        "mathematics: mathematics, maths, math, mathematik, mathe, matemáticas, matemática, "
         "mathématiques, matematica, wiskunde\n"
         "mathematics/calculus: calculus, cálculo, analisi matematica, analyse mathématique\n"
         "mathematics/linear algebra: linear algebra, lineare algebra, álgebra lineal, algèbre "
