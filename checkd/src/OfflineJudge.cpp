@@ -2564,8 +2564,10 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
     // Thornbury, a night bus's timetable to a track called "Night Bus"):
     // asked about where another field outweighs it or the name runs on into
     // a longer one, other than a street's ("Birchwood Road" is where the
-    // Birchwood extension is built). Only a name of one word runs on: what
-    // follows a name of several is mostly its town ("Hoffmann GmbH Ludwigsburg").
+    // Birchwood extension is built) or the name's own trade, legal form, park
+    // or portal ("Weidner Maschinenbau" is the client Weidner). Only a name
+    // of one word runs on: what follows a name of several is mostly its town
+    // ("Hoffmann GmbH Ludwigsburg").
     if (r.nameTies > 0 && r.nameTies == r.matched.size() && r.related == 0 && !r.workPlace &&
         !r.intendedPlace && !r.namedPlace && !r.referencePlace) {
         const QString name = r.matched.join(QLatin1Char(' '));
@@ -2582,8 +2584,13 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
             const QRegularExpressionMatch m =
                 at < 0 ? QRegularExpressionMatch()
                        : next.match(weighing.named.mid(at + name.size()));
+            static const QRegularExpression own(
+                QStringLiteral("^ (?:park|business|portal|logistics|logistik|maschinenbau|gmbh|"
+                               "ltd|limited|inc|llc|plc|ag|holdings|systems|solutions)\\b"),
+                QRegularExpression::CaseInsensitiveOption);
             return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
-                   !street.match(m.captured(1)).hasMatch();
+                   !street.match(m.captured(1)).hasMatch() &&
+                   !own.match(weighing.named.mid(at + name.size())).hasMatch();
         };
         // A name of several words is one that both write whole ("Solaranlagen"
         // and "Flachdächern" are two German nouns), and counts as one word
