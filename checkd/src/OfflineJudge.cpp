@@ -2573,24 +2573,26 @@ OfflineJudge::Decision OfflineJudge::weigh(const QString& aimset, const Weighing
         const QString name = r.matched.join(QLatin1Char(' '));
         const auto longerName = [&] {
             const qsizetype at = weighing.named.indexOf(name, 0, Qt::CaseInsensitive);
+            if (at < 0) {
+                return false;
+            }
+            const QString after = weighing.named.mid(at + name.size());
             static const QRegularExpression next(QStringLiteral("^ (\\p{Lu}\\p{Ll}+)"),
                                                  QRegularExpression::UseUnicodePropertiesOption);
-            static const QRegularExpression street(
-                QStringLiteral("^(road|rd|street|st|lane|ln|avenue|ave|drive|dr|close|way|court|"
-                               "crescent|place|terrace|straße|strasse|str|weg|allee|gasse|platz|"
-                               "ring|damm|calle|avenida|rue|boulevard|chemin|via|viale|piazza|"
-                               "rua|straat|laan|gracht|plein)$"),
-                QRegularExpression::CaseInsensitiveOption);
-            const QRegularExpressionMatch m =
-                at < 0 ? QRegularExpressionMatch()
-                       : next.match(weighing.named.mid(at + name.size()));
-            static const QRegularExpression own(
-                QStringLiteral("^ (?:park|business|portal|logistics|logistik|maschinenbau|gmbh|"
-                               "ltd|limited|inc|llc|plc|ag|holdings|systems|solutions)\\b"),
-                QRegularExpression::CaseInsensitiveOption);
+            // Words after a name that keep it the same thing: a street's, and
+            // the name's own trade, legal form, park or portal.
+            static const QRegularExpression same(
+                QStringLiteral("^ (?:road|rd|street|st|lane|ln|avenue|ave|drive|dr|close|way|"
+                               "court|crescent|place|terrace|straße|strasse|str|weg|allee|gasse|"
+                               "platz|ring|damm|calle|avenida|rue|boulevard|chemin|via|viale|"
+                               "piazza|rua|straat|laan|gracht|plein|park|business|portal|"
+                               "logistics|logistik|maschinenbau|gmbh|ltd|limited|inc|llc|plc|ag|"
+                               "holdings|systems|solutions)(?!\\p{Ll})"),
+                QRegularExpression::CaseInsensitiveOption |
+                    QRegularExpression::UseUnicodePropertiesOption);
+            const QRegularExpressionMatch m = next.match(after);
             return m.hasMatch() && !aimset.contains(m.captured(1), Qt::CaseInsensitive) &&
-                   !street.match(m.captured(1)).hasMatch() &&
-                   !own.match(weighing.named.mid(at + name.size())).hasMatch();
+                   !same.match(after).hasMatch();
         };
         // A name of several words is one that both write whole ("Solaranlagen"
         // and "Flachdächern" are two German nouns), and counts as one word
