@@ -2223,6 +2223,8 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
 // It never asks or closes: where the rules see a sign of play, have a reason
 // of their own, or the aimset names or calls for the place (its page then
 // decides: a feed on the video site the aimset is for), their question stands.
+// So it does for a chat's or mailbox's title that shares nothing with the
+// aimset: what is said in it, read next, tells work from a family chat.
 OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QString& window,
                                                 const Weighing& weighing, Decision decided,
                                                 bool text) const {
@@ -2231,7 +2233,7 @@ OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QSt
     if (!model || model->likelyByEvidence.isEmpty() || decided.verdict != Verdict::unclear ||
         decided.reason != r.question(aimset, false).reason || r.leisurePlace || r.mixedPlace ||
         r.backgroundPlace || r.forumPlace || r.mapPlace || r.namedPlace || r.intendedPlace ||
-        r.cues > 0) {
+        r.cues > 0 || (!text && r.conversation && r.matched.isEmpty())) {
         return decided;
     }
     const double likely =
