@@ -2067,6 +2067,8 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     }
     // A page's own name comes first.
     const QString head = weighing->page ? window.left(kTitleLength) : window;
+    const QString firstLine = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
+    const bool ownMail = weighing->reading.conversation && profile->worksMail;
     // A bill of its own ("Invoice #0078", "Factura octubre", "Rechnung
     // 2026-118") is accounts' work: to an aimset that names no bill, nor a
     // field whose word it is, it is another task, however much it shares;
@@ -2074,8 +2076,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     static const QRegularExpression bill(
         QStringLiteral("\\b(%1) (?:(?:#|n[or]?\\. ?)?\\d|(\\p{L}+))").arg(kBillWords),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    if (!profile->namesBills && !(weighing->reading.conversation && profile->worksMail)) {
-        const QString firstLine = weighing->page ? window.section(QLatin1Char('\n'), 0, 0) : window;
+    if (!profile->namesBills && !ownMail) {
         // Every part: a short page is read as a title, its first part as an app.
         for (const QString& part :
              bill.match(firstLine).hasMatch() ? titleParts(firstLine, true) : QStringList()) {
@@ -2091,6 +2092,28 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                                       weighing->reading.matched.end(), [&](const QString& tie) {
                                           return tie.startsWith(word, Qt::CaseInsensitive);
                                       })) {
+                return Decision{Verdict::unclear, QStringLiteral("Shows ") + part +
+                                                      QStringLiteral(", not ") + quoted(aimset)};
+            }
+        }
+    }
+    // A rota of its own ("Staff rota - Ward 7", "Dienstplan Januar",
+    // "cuadrante_vacaciones_2027.xlsx", a class's seating plan) is the work of
+    // who is on when: to an aimset that plans, organises or staffs nothing,
+    // it is another task of the same place, however much it shares.
+    static const QRegularExpression rota(
+        QStringLiteral("(?<![\\p{L}\\p{N}])(?:rotas?|dienstpl(?:a|ä)ne?|schichtpl(?:a|ä)ne?|"
+                       "cuadrantes?|seating plans?|sitzpl(?:a|ä)ne?)(?![\\p{L}\\p{N}])"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression staffing(
+        QStringLiteral("rota|roster|shift|schicht|dienst|turno|guardia|garde|cover|schedul|"
+                       "staffing|plan|organi[sz]|seat|sitz|cuadrante|escala|inbox|mail|"
+                       "posteingang|bandeja"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (!ownMail && !staffing.match(aimset).hasMatch()) {
+        for (const QString& part : titleParts(firstLine, true)) {
+            // A file's name joins its words with underscores ("Rota_December.xlsx").
+            if (rota.match(QString(part).replace(QLatin1Char('_'), QLatin1Char(' '))).hasMatch()) {
                 return Decision{Verdict::unclear, QStringLiteral("Shows ") + part +
                                                       QStringLiteral(", not ") + quoted(aimset)};
             }

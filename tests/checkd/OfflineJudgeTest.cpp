@@ -326,6 +326,16 @@ const char* const kTextCases[][4] = {
     {"Get my inbox to zero",
      "Thunderbird - Invoice 3310 from Hartley Printing - Inbox - Thunderbird", "ALIGNED",
      "Mentions inbox, thunderbird"},
+    // So is a rota the work of who is on when, unless the aimset plans or staffs something.
+    {"Update the warfarin dosing protocol",
+     "Google Chrome - Dispensary rota December - Google Sheets - Google Chrome", "UNCLEAR",
+     "Shows Dispensary rota December, not \u201CUpdate the warfarin dosing protocol\u201D"},
+    {"Midwifery essay on delayed cord clamping",
+     "Chromium - Rota_December_Ward7.xlsx - Google Sheets - Chromium", "UNCLEAR",
+     "Shows Rota_December_Ward7.xlsx, not \u201CMidwifery essay on delayed cord clamping\u201D"},
+    {"Sort out the dispensary rota for December",
+     "Google Chrome - Dispensary rota December - Google Sheets - Google Chrome", "ALIGNED",
+     "Mentions dispensary, rota, December"},
     // A file's name joins its words with underscores.
     {"Answer FOI 3310 on bin collections",
      "LibreOffice Writer - FOI_3297_street_lighting_reply.docx - LibreOffice Writer", "UNCLEAR",
