@@ -2407,6 +2407,14 @@ OfflineJudge::Decision OfflineJudge::rulesForTitle(const QString& aimset, const 
         (r.unrelatedWords == 0 || r.intendedShop || r.intendedCategory == QStringLiteral("news"))) {
         return unclear;
     }
+    // A needed shop's or listing's page tied by one word of the aimset, and
+    // by nothing of its field, among words of other things sells another
+    // thing of that word (mesh tote bags for a Wi-Fi mesh, knitted jumpers for
+    // learning to knit).
+    if (r.intendedShop && r.matched.size() == 1 && r.related == 0 &&
+        r.unrelatedWords + r.foreignWords > 0) {
+        return unclear;
+    }
     // A page there tied only by a word of the aimset's field, among words of
     // other things, may be another task of that field.
     if (r.intendedPlace && r.direct == 0 && related < 1.0 && r.unrelatedWords > 0 &&

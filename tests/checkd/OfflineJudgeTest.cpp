@@ -176,6 +176,9 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // A shop may be what an aimset the judge cannot place needs.
     {"Finish the Henderson project",
      "Google Chrome - Amazon.com: archival storage boxes - Google Chrome", asked},
+    // A needed shop's page tied by one word of the aimset may sell another thing of that word.
+    {"Set up home Wi-Fi mesh", "Firefox - Mesh tote bags - Zara — Mozilla Firefox", asked},
+    {"Set up home Wi-Fi mesh", "Firefox - TP-Link Deco mesh Wi-Fi system - Amazon", kept},
     // An aimset about play itself may need any place of play; selling needs a marketplace.
     {"Write the match report for the school newspaper",
      "Google Chrome - BBC Sport - Football - Google Chrome", asked},
