@@ -2100,7 +2100,8 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     // A rota of its own ("Staff rota - Ward 7", "Dienstplan Januar",
     // "cuadrante_vacaciones_2027.xlsx", a class's seating plan) is the work of
     // who is on when: to an aimset that plans, organises or staffs nothing,
-    // it is another task of the same place, however much it shares.
+    // it is another task of the same place, however much it shares. An
+    // underscore ends a word, as in a file's name ("Rota_December.xlsx").
     static const QRegularExpression rota(
         QStringLiteral("(?<![\\p{L}\\p{N}])(?:rotas?|dienstpl(?:a|ä)ne?|schichtpl(?:a|ä)ne?|"
                        "cuadrantes?|seating plans?|sitzpl(?:a|ä)ne?)(?![\\p{L}\\p{N}])"),
@@ -2112,8 +2113,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
         QRegularExpression::CaseInsensitiveOption);
     if (!ownMail && !staffing.match(aimset).hasMatch()) {
         for (const QString& part : titleParts(firstLine, true)) {
-            // A file's name joins its words with underscores ("Rota_December.xlsx").
-            if (rota.match(QString(part).replace(QLatin1Char('_'), QLatin1Char(' '))).hasMatch()) {
+            if (rota.match(part).hasMatch()) {
                 return Decision{Verdict::unclear, QStringLiteral("Shows ") + part +
                                                       QStringLiteral(", not ") + quoted(aimset)};
             }
