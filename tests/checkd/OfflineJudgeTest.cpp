@@ -234,7 +234,8 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     // In a chat a name is someone's, not the streaming service's (Max).
     {kGrant, "Slack - Max - Fenland Trust grant - Slack", kept},
     // A chat's title that shares nothing is left to what the chat says.
-    {kGrant, "Slack - #random - Fenland Trust - Slack", asked},
+    {kGrant, "Slack - Max - Fenland Trust - Slack", asked},
+    {kGrant, "WhatsApp - WhatsApp", asked},
     {kChemistry, "Firefox - Redox equilibrium in water | Journal of Chemical Education", kept},
     {"Audit the sepsis screening on the ward", "Firefox - Early Warning Score (NEWS) and sepsis",
      kept},
