@@ -2100,8 +2100,9 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
     // A rota of its own ("Staff rota - Ward 7", "Dienstplan Januar",
     // "cuadrante_vacaciones_2027.xlsx", a class's seating plan) is the work of
     // who is on when: to an aimset that plans, organises or staffs nothing,
-    // it is another task of the same place, however much it shares. An
-    // underscore ends a word, as in a file's name ("Rota_December.xlsx").
+    // nor works through the mail it is in, it is another task of the same
+    // place, however much it shares. An underscore ends a word, as in a
+    // file's name ("Rota_December.xlsx").
     static const QRegularExpression rota(
         QStringLiteral("(?<![\\p{L}\\p{N}])(?:rotas?|dienstpl(?:a|ä)ne?|schichtpl(?:a|ä)ne?|"
                        "cuadrantes?|seating plans?|sitzpl(?:a|ä)ne?)(?![\\p{L}\\p{N}])"),
@@ -2111,7 +2112,7 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
                        "staffing|plan|organi[sz]|seat|sitz|cuadrante|escala|inbox|mail|"
                        "posteingang|bandeja"),
         QRegularExpression::CaseInsensitiveOption);
-    if (!ownMail && !staffing.match(aimset).hasMatch()) {
+    if (!ownMail && rota.match(firstLine).hasMatch() && !staffing.match(aimset).hasMatch()) {
         for (const QString& part : titleParts(firstLine, true)) {
             if (rota.match(part).hasMatch()) {
                 return Decision{Verdict::unclear, QStringLiteral("Shows ") + part +
