@@ -393,7 +393,7 @@ QList<Specific> specificsNamed(const QString& text, bool asTitle) {
         for (const char* family :
              {"week woche semana semaine settimana",
               "chapter kapitel capítulo chapitre capitolo hoofdstuk", "module modul módulo modulo",
-              "lecture vorlesung", "ward", "übungsblatt pset td tp",
+              "lecture vorlesung", "ward", "bed bett cama letto", "übungsblatt pset td tp",
               "lesson lektion lección leçon lezione", "unit unidad unité unità einheit", "sprint",
               "episode épisode episodio episódio folge aflevering ep"}) {
             names.append(QString::fromUtf8(family).split(QLatin1Char(' ')));

@@ -285,6 +285,8 @@ const char* const kTextCases[][4] = {
     {"Mark 9C's essays", "Firefox - Y9 essays tracker", "ALIGNED", "Mentions essays"},
     {"Update the falls log for ward 3", "LibreOffice Calc - Ward4_falls_log.ods - LibreOffice Calc",
      "UNCLEAR", "Shows Ward4, not ward 3"},
+    {"Check chemo doses for bed 7", "Google Chrome - ChemoCare - Bed 12 - R-CHOP - Google Chrome",
+     "UNCLEAR", "Shows Bed 12, not bed 7"},
     {"Löse Übungsblatt 5 in Analysis", "Okular - Uebung - Übungsblatt 6.pdf — Okular", "UNCLEAR",
      "Shows Übungsblatt 6, not Übungsblatt 5"},
     {"Call Mr Reyes about account 31-2207", "Firefox - CRM - Account 31-4410 - Ortiz", "UNCLEAR",
