@@ -2097,14 +2097,15 @@ std::optional<OfflineJudge::Decision> OfflineJudge::assess(const QString& aimset
             }
         }
     }
-    // A rota of its own ("Staff rota - Ward 7", "Dienstplan Januar",
-    // "cuadrante_vacaciones_2027.xlsx", a class's seating plan) is the work of
-    // who is on when: to an aimset that plans, organises or staffs nothing,
-    // nor works through the mail it is in, it is another task of the same
-    // place, however much it shares. An underscore ends a word, as in a
-    // file's name ("Rota_December.xlsx").
+    // A rota of its own ("Staff rota - Ward 7", "Dienstplan Januar", a
+    // school's Vertretungsplan, "cuadrante_vacaciones_2027.xlsx", a class's
+    // seating plan) is the work of who is on when: to an aimset that plans,
+    // organises or staffs nothing, nor works through the mail it is in, it is
+    // another task of the same place, however much it shares. An underscore
+    // ends a word, as in a file's name ("Rota_December.xlsx").
     static const QRegularExpression rota(
-        QStringLiteral("(?<![\\p{L}\\p{N}])(?:rotas?|dienstpl(?:a|ä)ne?|schichtpl(?:a|ä)ne?|"
+        QStringLiteral("(?<![\\p{L}\\p{N}])(?:rotas?|rosters?|dienstpl(?:a|ä)ne?|"
+                       "schichtpl(?:a|ä)ne?|vertretungspl(?:a|ä)ne?|"
                        "cuadrantes?|seating plans?|sitzpl(?:a|ä)ne?)(?![\\p{L}\\p{N}])"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     static const QRegularExpression staffing(

@@ -339,6 +339,8 @@ const char* const kTextCases[][4] = {
     {"Midwifery essay on delayed cord clamping",
      "Chromium - Rota_December_Ward7.xlsx - Google Sheets - Chromium", "UNCLEAR",
      "Shows Rota_December_Ward7.xlsx, not \u201CMidwifery essay on delayed cord clamping\u201D"},
+    {"Photosynthese Klasse 7 vorbereiten", "Firefox - WebUntis - Vertretungsplan — Mozilla Firefox",
+     "UNCLEAR", "Shows Vertretungsplan, not \u201CPhotosynthese Klasse 7 vorbereiten\u201D"},
     {"Sort out the dispensary rota for December",
      "Google Chrome - Dispensary rota December - Google Sheets - Google Chrome", "ALIGNED",
      "Mentions dispensary, rota, December"},
