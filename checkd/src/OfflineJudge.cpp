@@ -2209,8 +2209,13 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     const Reading& r = weighing.reading;
     const auto& model = m_index->windowWords;
     // Two of the aimset's own words are more than words of play can outweigh,
-    // and so is a place the aimset calls for (a shop to buy a coat).
-    const bool kept = decided.verdict == Verdict::aligned && r.strongTies < 2 && !r.intendedPlace;
+    // and so are three things of its subject at a place it calls for (a
+    // sourdough starter's how-to at a baking site). A needed place's page
+    // that shows less of it is weighed by its words like any other: a shop
+    // the aimset calls for sells play too (air fryer deals to an IPA brew
+    // day), a recipe site pastries to a bakery's logo.
+    const bool kept = decided.verdict == Verdict::aligned && r.strongTies < 2 &&
+                      (!r.intendedPlace || r.subjectTies < 3);
     const bool unlinked = text && decided.verdict == Verdict::unclear &&
                           decided.reason == r.question(aimset, false).reason;
     // Music that plays while one works is the rules' to judge, and no window's words can tell

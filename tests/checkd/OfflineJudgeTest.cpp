@@ -322,8 +322,8 @@ const char* const kTextCases[][4] = {
     {"Revise contract law: consideration", "Firefox - Civil law revision notes - Quizlet",
      "ALIGNED", "Mentions law"},
     // A place of play that the aimset's field counts as its own, unless that field is play.
-    {"Physio exercises and a 10k plan after knee surgery", "Firefox - Garmin Connect", "ALIGNED",
-     "Mentions garmin connect"},
+    {"Physio exercises and a 10k plan after knee surgery", "Firefox - Garmin Connect - Activities",
+     "ALIGNED", "Mentions garmin connect"},
     {"Research for a video about GTA 6", "Firefox - Minecraft speedrun world record explained",
      "UNCLEAR", "Mentions minecraft, speedrun, world record, but looks like game (minecraft)"},
     // A bill is accounts' work, except in the mail an aimset about its mail goes through.
@@ -554,7 +554,7 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
         "bias = -2\nasked from = 1\nclosed from = 3\nwords = 12\n"
         "ignored = mozilla firefox, firefox\n[terms]\n"
         "suspension bridges = 30\nsix sites = 30\ncounter the = 30\nblack friday = 30\n"
-        "zalando = 30\nshopping = 30\n"
+        "zalando = 30\nshopping = 30\n@recipes = 30\n"
         "how = -0.5\n"
         "@shopping = 60\ntopic:authentication @shopping = -90\n@music = 30\n",
         &error);
@@ -575,13 +575,24 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
     EXPECT_EQ(
         decided(judge.decideText(QString::fromUtf8(kChemistry), equilibrium)),
         std::pair(asked, u"Mentions equilibrium, but looks like a distraction (counter the)"_s));
-    // A place the aimset calls for, or two of the aimset's own words, are
-    // more than such words outweigh.
+    // Two of the aimset's own words, or three things of its subject at a
+    // place it calls for, are more than such words outweigh; a needed
+    // place's page that shows less of it is weighed like any other.
     EXPECT_EQ(judge
                   .decideText(u"Find a new winter coat"_s,
-                              u"Zalando - Winterjacken Damen\nNeue Kollektion"_s)
+                              u"Zalando - Winter coats women\nNew collection"_s)
                   .verdict,
               kept);
+    const QString starter = u"Make a sourdough starter"_s;
+    EXPECT_EQ(judge
+                  .decideTitle(starter, u"Firefox - How to Make a Sourdough Starter from Scratch | "
+                                        u"King Arthur Baking"_s)
+                  .verdict,
+              kept);
+    EXPECT_EQ(decided(judge.decideText(
+                  starter, u"Firefox - Sourdough pizza dough recipe - BBC Good Food"_s)),
+              std::pair(asked, u"Mentions sourdough, recipe, but looks like a distraction "
+                               u"(recipes)"_s));
     EXPECT_EQ(decided(judge.decideText(
                   grant, u"Section 2: the wetland survey covers six sites; the grant pays"_s)),
               std::pair(kept, u"Mentions grant, wetland, survey"_s));
