@@ -2247,13 +2247,16 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
 }
 
 // A window the rules ask about only because nothing links it to the aimset,
-// at a place that says nothing of play (no shop, feed, forum or map, no cue
-// of play), is kept when the rules' evidence and its first words together,
-// fitted on labelled windows, make it more likely work than a distraction.
-// It never asks or closes: where the rules see a sign of play, have a reason
-// of their own, or the aimset names or calls for the place (its page then
-// decides: a feed on the video site the aimset is for), their question stands.
-// So it does for a chat's or mailbox's title that shares nothing with the
+// at a place that is not one of play (no shop, player or forum, no cue of
+// play), is kept when the rules' evidence and its first words together,
+// fitted on labelled windows, make it more likely work than a distraction:
+// a map of the round's next street, a page of a portal the aimset calls
+// for, a video on the trade. It never asks or closes: where the rules see a
+// sign of play, have a reason of their own, or the aimset names the place
+// (its page then decides: a feed on the video site the aimset is for), their
+// question stands. So it does at a shop, a listing or a booking site the
+// aimset needs, which sells or lists anything (another flat than the one
+// sought), and for a chat's or mailbox's title that shares nothing with the
 // aimset: what is said in it, read next, tells work from a family chat.
 OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QString& window,
                                                 const Weighing& weighing, Decision decided,
@@ -2261,9 +2264,9 @@ OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QSt
     const auto& model = m_index->windowWords;
     const Reading& r = weighing.reading;
     if (!model || model->likelyByEvidence.isEmpty() || decided.verdict != Verdict::unclear ||
-        decided.reason != r.question(aimset, false).reason || r.leisurePlace || r.mixedPlace ||
-        r.backgroundPlace || r.forumPlace || r.mapPlace || r.namedPlace || r.intendedPlace ||
-        r.cues > 0 || (!text && r.conversation && r.matched.isEmpty())) {
+        decided.reason != r.question(aimset, false).reason || r.leisurePlace || r.backgroundPlace ||
+        r.forumPlace || r.namedPlace || r.intendedShop || r.cues > 0 ||
+        (!text && r.conversation && r.matched.isEmpty())) {
         return decided;
     }
     const double likely =

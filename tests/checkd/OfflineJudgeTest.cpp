@@ -118,12 +118,13 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
     {"Find new leads for the logistics pitch",
      "Google Chrome - Maria Lopez - Head of Logistics - Fastfreight | LinkedIn - Google Chrome",
      kept},
-    // A map serves a trip or a visit the aimset plans, not any other work.
+    // A map serves a trip or a visit the aimset plans; to other work, what
+    // it shows decides.
     {"Plan a week in Portugal: trains, hotels and a hire car",
      "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", kept},
     {"Book Dad's cardiology follow-up",
      "Firefox - Google Maps - Glenfield Hospital — Mozilla Firefox", kept},
-    {kGrant, "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", asked},
+    {kGrant, "Firefox - Google Maps - Vue Cinema Leicester Square — Mozilla Firefox", asked},
     // Real work in an unexpected place is kept or asked about, never closed.
     {"Learn to draw hands",
      "Google Chrome - How to draw hands: gesture tutorial for beginners - YouTube - Google Chrome",
@@ -667,9 +668,15 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
     // Words the score does not know leave the likely bias: a question still.
     EXPECT_EQ(decided(judge.decideText(grant, u"Kitchen cleaning rota\nWeek 3"_s)),
               std::pair(asked, unlinked));
-    // A video site may be play, whatever the words: the rules' question stands.
-    EXPECT_EQ(decided(judge.decideText(grant, u"Fire drill checklist - YouTube\n12K views"_s)),
+    // A video site's page is weighed like any other; a shop sells anything,
+    // even one the aimset needs: the rules' question stands.
+    EXPECT_EQ(judge.decideText(grant, u"Fire drill checklist - YouTube\n12K views"_s).verdict,
+              kept);
+    EXPECT_EQ(decided(judge.decideText(grant, u"Fire drill checklist - Amazon.co.uk"_s)),
               std::pair(asked, unlinked));
+    EXPECT_EQ(decided(judge.decideText(u"Find a new winter coat"_s,
+                                       u"Zalando - Fire drill checklist\nAssembly point B"_s)),
+              std::pair(asked, u"No clear link to \u201CFind a new winter coat\u201D"_s));
     // Without the likely weights the same page is asked about.
     const std::optional<Knowledge> without = withWindowWords(dir, settings + terms, &error);
     ASSERT_TRUE(without.has_value()) << error.toStdString();
