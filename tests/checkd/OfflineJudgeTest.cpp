@@ -119,12 +119,14 @@ const std::tuple<const char*, const char*, Verdict> kTitleCases[] = {
      "Google Chrome - Maria Lopez - Head of Logistics - Fastfreight | LinkedIn - Google Chrome",
      kept},
     // A map serves a trip or a visit the aimset plans; to other work, what
-    // it shows decides.
+    // it shows decides (a street address is a job's, a cinema is not).
     {"Plan a week in Portugal: trains, hotels and a hire car",
      "Firefox - Tavira to Lagos - Google Maps — Mozilla Firefox", kept},
     {"Book Dad's cardiology follow-up",
      "Firefox - Google Maps - Glenfield Hospital — Mozilla Firefox", kept},
     {kGrant, "Firefox - Google Maps - Vue Cinema Leicester Square — Mozilla Firefox", asked},
+    {"Invoice the Okafor job", "Google Chrome - 27 Acacia Avenue - Google Maps - Google Chrome",
+     kept},
     // Real work in an unexpected place is kept or asked about, never closed.
     {"Learn to draw hands",
      "Google Chrome - How to draw hands: gesture tutorial for beginners - YouTube - Google Chrome",
