@@ -301,6 +301,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
             titleKeptBelow = value;
         } else if (name == "text kept below") {
             textKeptBelow = value;
+        } else if (name == "shared kept below") {
+            model.sharedKeptBelow = value;
         } else if (name == "words") {
             if (value < 1 || value > 1000 || value != std::floor(value)) {
                 return fail(QStringLiteral("words is a whole number from 1 to 1000, not ") +
@@ -311,7 +313,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
             return fail(
                 QStringLiteral("unknown setting ") + QString::fromUtf8(name) +
                 QStringLiteral(" (known: bias, asked from, closed from, words, "
-                               "ignored, likely <evidence>, title kept below, text kept below)"));
+                               "ignored, likely <evidence>, title kept below, text kept below, "
+                               "shared kept below)"));
         }
     }
     if (!bias || !askedFrom || !closedFrom || model.words == 0) {

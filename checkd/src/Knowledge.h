@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -93,12 +94,15 @@ struct Knowledge {
         // How likely a check is of a distraction (a logit), from the judge's
         // evidence (by evidenceNames()) and this score: a title or page that
         // nothing links to the aimset, less likely than its "kept below", is
-        // kept. Without it (likelyByEvidence empty) such windows are asked about.
+        // kept, and so is a page asked about for the little it shares at a
+        // place of play, less likely than "shared kept below" (without it,
+        // never). Without them (likelyByEvidence empty) such windows are asked about.
         QList<double> likelyByEvidence;
         double likelyBias = 0;
         double likelyScore = 0;
         double titleKeptBelow = 0;
         double textKeptBelow = 0;
+        double sharedKeptBelow = -std::numeric_limits<double>::infinity();
         QList<QStringList> ignored; // phrases left out (a browser's own name)
         static quint64 hashOf(QByteArrayView utf8);
         // The words of a window's start that count, lower-cased.

@@ -648,7 +648,8 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
         withWindowWords(dir,
                         settings +
                             "likely bias = 1\nlikely score = 1\n"
-                            "title kept below = 0\ntext kept below = -0.4\n" +
+                            "title kept below = 0\ntext kept below = -0.4\n"
+                            "shared kept below = -3\n" +
                             terms,
                         &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
@@ -679,6 +680,16 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
     EXPECT_EQ(decided(judge.decideText(u"Find a new winter coat"_s,
                                        u"Zalando - Fire drill checklist\nAssembly point B"_s)),
               std::pair(asked, u"No clear link to \u201CFind a new winter coat\u201D"_s));
+    // A thread asked about for the one word it shares is kept where its
+    // words make it very likely work, never a board of ideas.
+    EXPECT_EQ(decided(judge.decideText(grant,
+                                       u"Survey results are in : r/AskUK\nfire drill checklist"_s)),
+              std::pair(kept, u"Mentions survey"_s));
+    EXPECT_EQ(decided(judge.decideText(grant, u"Survey results are in : r/AskUK\nAny advice"_s)),
+              std::pair(asked, u"Mentions survey, but looks like forum (subreddit)"_s));
+    EXPECT_EQ(
+        decided(judge.decideText(grant, u"Survey results - Pinterest\nfire drill checklist"_s)),
+        std::pair(asked, u"Mentions survey, but looks like inspiration (pinterest)"_s));
     // Without the likely weights the same page is asked about.
     const std::optional<Knowledge> without = withWindowWords(dir, settings + terms, &error);
     ASSERT_TRUE(without.has_value()) << error.toStdString();
@@ -811,7 +822,7 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
          "window-words.txt:2: words is a whole number from 1 to 1000, not 0.5"},
         {"window-words.txt", "bias = 0\nspeed = 3\n",
          "window-words.txt:2: unknown setting speed (known: bias, asked from, closed from, words, "
-         "ignored, likely <evidence>, title kept below, text kept below)"},
+         "ignored, likely <evidence>, title kept below, text kept below, shared kept below)"},
         {"window-words.txt", "bias = 0\nlikely speed = 3\n",
          "window-words.txt:2: unknown evidence speed (known: bias, score, page, direct, related, "
          "matched, leisure, cues, leisure place, play place, mixed place, intended place, named "
