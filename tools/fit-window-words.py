@@ -20,7 +20,8 @@ scored by a fit that left the set out; a window that nothing links to the
 aimset, at a place that shows no sign of play, is kept when less likely
 than TITLE_KEPT_BELOW (a title) or TEXT_KEPT_BELOW (a page), and a page
 asked about for the little it shares at a place of play when less likely
-than SHARED_KEPT_BELOW. With --write
+than SHARED_KEPT_BELOW; a window kept for what it shares is asked about
+from ASKED_FROM_LIKELY up. With --write
 it stores both in checkd/data/knowledge/window-words.txt.
 The held-out sets are never read here. Python 3.11 and its standard
 library only.
@@ -63,6 +64,7 @@ LIKELY_FOLDS = 4
 TITLE_KEPT_BELOW = 0.4
 TEXT_KEPT_BELOW = 0.3
 SHARED_KEPT_BELOW = 0.2
+ASKED_FROM_LIKELY = 0.6
 # Weights smaller than this change few scores and would only fill the file.
 SMALLEST = 0.5
 
@@ -264,14 +266,16 @@ def write(weights, bias, samples, output=OUTPUT, likely=None, names=()):
             "# \"likely score\". A title, or a page, that nothing links to the aimset at a",
             "# place that shows no sign of play is kept when less likely than its",
             "# \"kept below\"; a page asked about for the little it shares at a place",
-            "# of play, when less likely than \"shared kept below\".",
+            "# of play, when less likely than \"shared kept below\". A window kept for",
+            "# what it shares is asked about from \"asked from likely\" up.",
             f"likely bias = {likely[0]:.3f}",
             f"likely score = {likely[-1]:.3f}",
         ]
         lines += [f"likely {name} = {w:.3f}" for name, w in zip(names, likely[1:-1])]
         lines += [f"title kept below = {logit(TITLE_KEPT_BELOW):.3f}",
                   f"text kept below = {logit(TEXT_KEPT_BELOW):.3f}",
-                  f"shared kept below = {logit(SHARED_KEPT_BELOW):.3f}"]
+                  f"shared kept below = {logit(SHARED_KEPT_BELOW):.3f}",
+                  f"asked from likely = {logit(ASKED_FROM_LIKELY):.3f}"]
     lines.append("[terms]")
     lines += [f"{t} = {kept[t]:.3f}" for t in sorted(kept)]
     output.write_text("\n".join(lines) + "\n", encoding="utf-8")

@@ -103,6 +103,9 @@ struct Knowledge {
         double titleKeptBelow = 0;
         double textKeptBelow = 0;
         double sharedKeptBelow = -std::numeric_limits<double>::infinity();
+        // A window kept for words it shares is asked about from this
+        // likelihood up, as from the score's "asked from" (without it, never).
+        double askedFromLikely = std::numeric_limits<double>::infinity();
         QList<QStringList> ignored; // phrases left out (a browser's own name)
         static quint64 hashOf(QByteArrayView utf8);
         // The words of a window's start that count, lower-cased.

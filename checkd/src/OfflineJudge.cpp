@@ -2230,7 +2230,13 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     }
     QStringList telling;
     const double score = model->score(window, contextTerms(*profileOf(aimset), r), &telling);
-    if (score < (unlinked ? model->closedFrom : model->askedFrom) || telling.isEmpty()) {
+    // A window kept for what it shares is asked about, too, where the rules'
+    // evidence beside its words makes it likelier a distraction than
+    // "asked from likely" (a needed shop's other goods, a forum's aside).
+    const bool likelyPlay = kept && !model->likelyByEvidence.isEmpty() &&
+                            likelihood(weighing, score) >= model->askedFromLikely;
+    if ((score < (unlinked ? model->closedFrom : model->askedFrom) && !likelyPlay) ||
+        telling.isEmpty()) {
         return decided;
     }
     const QString signs =
@@ -2267,8 +2273,7 @@ OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QSt
         return decided;
     }
     const auto likely = [&] {
-        return model->likelyBias + weighed(model->likelyByEvidence, evidenceOf(weighing)) +
-               model->likelyScore * model->score(window, contextTerms(*profileOf(aimset), r));
+        return likelihood(weighing, model->score(window, contextTerms(*profileOf(aimset), r)));
     };
     // A page the rules ask about for the little it shares at a place of play
     // ("Mentions ring, but looks like forum (r/electricians)") is kept where
@@ -2286,6 +2291,12 @@ OfflineJudge::Decision OfflineJudge::secondLook(const QString& aimset, const QSt
         return decided;
     }
     return {Verdict::aligned, QStringLiteral("Looks like work on ") + quoted(aimset)};
+}
+
+double OfflineJudge::likelihood(const Weighing& weighing, double score) const {
+    const auto& model = *m_index->windowWords;
+    return model.likelyBias + weighed(model.likelyByEvidence, evidenceOf(weighing)) +
+           model.likelyScore * score;
 }
 
 // What the window is and what it is for this aimset, beside its words: how

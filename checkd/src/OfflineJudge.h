@@ -69,6 +69,9 @@ private:
     Decision rulesForText(const QString& aimset, const Reading& r) const;
     QList<double> evidenceOf(const Weighing& weighing) const;
     static QStringList contextTerms(const Profile& profile, const Reading& reading);
+    // How likely the window is a distraction (a logit), by the fitted likely
+    // weights on the evidence and its window-word score.
+    double likelihood(const Weighing& weighing, double score) const;
     Decision weigh(const QString& aimset, const Weighing& weighing) const;
     Decision scored(const QString& aimset, const Weighing& weighing) const;
     Decision byFirstWords(const QString& aimset, const QString& window, const Weighing& weighing,

@@ -320,12 +320,12 @@ const char* const kTextCases[][4] = {
      "Shows Physical Chemistry, not organic chemistry"},
     {"Repasar derecho penal", "Firefox - Derecho civil: contratos - Moodle", "UNCLEAR",
      "Shows Derecho civil, not derecho penal"},
-    {"Revise organic chemistry for Friday", "Firefox - Chemistry 2: lab safety quiz - Moodle",
-     "ALIGNED", "Mentions chemistry"},
-    {"Revise contract law: consideration", "Firefox - Civil law revision notes - Quizlet",
-     "ALIGNED", "Mentions law"},
+    {"Revise organic chemistry for Friday", "Firefox - Chemistry 2: alkenes and alcohols - Moodle",
+     "ALIGNED", "Mentions chemistry, alkene, alcohols"},
+    {"Revise contract law: consideration", "Firefox - Law of obligations revision notes - Quizlet",
+     "ALIGNED", "Mentions law, law of obligations"},
     // A place of play that the aimset's field counts as its own, unless that field is play.
-    {"Physio exercises and a 10k plan after knee surgery", "Firefox - Garmin Connect - Activities",
+    {"Physio exercises and a 10k plan after knee surgery", "Firefox - Garmin Connect - Calendar",
      "ALIGNED", "Mentions garmin connect"},
     {"Research for a video about GTA 6", "Firefox - Minecraft speedrun world record explained",
      "UNCLEAR", "Mentions minecraft, speedrun, world record, but looks like game (minecraft)"},
@@ -635,21 +635,24 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
 
 // A window that nothing links to the aimset is kept when the evidence and
 // its words make it likely work, but only at a place that shows no sign of
-// play; a likely distraction there stays a question, never a countdown.
+// play; a likely distraction there stays a question, never a countdown. The
+// same likelihood keeps a page asked about for little it shares, or asks
+// about one kept for it.
 TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietPlace) {
     QTemporaryDir dir;
     // Likely a distraction (1) unless the words say otherwise: "fire drill"
     // and "checklist" bring it to 1 + (-40 - 20) / sqrt(5) and below.
     const QByteArray settings = "bias = 0\nasked from = 50\nclosed from = 50\nwords = 12\n"
                                 "ignored = firefox\n";
-    const QByteArray terms = "[terms]\nfire drill = -40\nchecklist = -20\nminutes = -2\n";
+    const QByteArray terms =
+        "[terms]\nfire drill = -40\nchecklist = -20\nminutes = -2\nholiday = 30\n";
     QString error;
     const std::optional<Knowledge> knowledge =
         withWindowWords(dir,
                         settings +
                             "likely bias = 1\nlikely score = 1\n"
                             "title kept below = 0\ntext kept below = -0.4\n"
-                            "shared kept below = -3\n" +
+                            "shared kept below = -3\nasked from likely = 5\n" +
                             terms,
                         &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
@@ -690,6 +693,14 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
     EXPECT_EQ(
         decided(judge.decideText(grant, u"Survey results - Pinterest\nfire drill checklist"_s)),
         std::pair(asked, u"Mentions survey, but looks like inspiration (pinterest)"_s));
+    // A page kept for a word it shares is asked about where the evidence
+    // and its words make it likelier play than "asked from likely".
+    const QString chemistry = QString::fromUtf8(kChemistry);
+    EXPECT_EQ(decided(judge.decideText(chemistry, u"The chemistry of holiday cooking\nholiday"_s)),
+              std::pair(asked, u"Mentions chemistry, but looks like a distraction (holiday)"_s));
+    EXPECT_EQ(
+        judge.decideText(chemistry, u"The chemistry of holiday cooking\nfire drill"_s).verdict,
+        kept);
     // Without the likely weights the same page is asked about.
     const std::optional<Knowledge> without = withWindowWords(dir, settings + terms, &error);
     ASSERT_TRUE(without.has_value()) << error.toStdString();
@@ -822,7 +833,8 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
          "window-words.txt:2: words is a whole number from 1 to 1000, not 0.5"},
         {"window-words.txt", "bias = 0\nspeed = 3\n",
          "window-words.txt:2: unknown setting speed (known: bias, asked from, closed from, words, "
-         "ignored, likely <evidence>, title kept below, text kept below, shared kept below)"},
+         "ignored, likely <evidence>, title kept below, text kept below, shared kept below, "
+         "asked from likely)"},
         {"window-words.txt", "bias = 0\nlikely speed = 3\n",
          "window-words.txt:2: unknown evidence speed (known: bias, score, page, direct, related, "
          "matched, leisure, cues, leisure place, play place, mixed place, intended place, named "
