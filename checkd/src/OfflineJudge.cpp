@@ -2232,11 +2232,14 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     const double score = model->score(window, contextTerms(*profileOf(aimset), r), &telling);
     // A window kept for what it shares is asked about, too, where the rules'
     // evidence beside its words makes it likelier a distraction than
-    // "asked from likely" (a needed shop's other goods, a forum's aside).
-    const bool likelyPlay = kept && !model->likelyByEvidence.isEmpty() &&
-                            likelihood(weighing, score) >= model->askedFromLikely;
-    if ((score < (unlinked ? model->closedFrom : model->askedFrom) && !likelyPlay) ||
-        telling.isEmpty()) {
+    // "asked from likely" (a needed shop's other goods, a forum's aside);
+    // reckoned only where the score alone does not already ask.
+    const auto likelyPlay = [&] {
+        return kept && !model->likelyByEvidence.isEmpty() &&
+               likelihood(weighing, score) >= model->askedFromLikely;
+    };
+    if (telling.isEmpty() ||
+        (score < (unlinked ? model->closedFrom : model->askedFrom) && !likelyPlay())) {
         return decided;
     }
     const QString signs =

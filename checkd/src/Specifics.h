@@ -10,8 +10,7 @@ namespace aimset::checkd {
 // ("#482", "BILL-882"), course codes ("CHEM 2211"), school years ("Year 9",
 // "2º de ESO", "6. Klasse", "havo 4"), numbered parts of a course, plan or show ("week
 // 4", "Kapitel 3", "episode 12", "Übungsblatt 8"), a hospital's wards and beds ("ward 7",
-// "bed 12"), projects
-// ("payments-service"), months, a job's seniority
+// "bed 12"), projects ("payments-service"), months, a job's seniority
 // ("junior"), a system's environment ("staging"), firms ("Delgado Bakery"),
 // the repository whose pull requests a window lists, seasons, the
 // numbered records of a business ("account 44-1093", "Bestellung 55120"),
