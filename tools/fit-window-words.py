@@ -58,13 +58,15 @@ EPOCHS = 25
 # The likely weights: their regularisation, how many parts of the train
 # sets give each set's checks a score fitted without it, and the likelihoods
 # of a distraction under which a title, or a page, that nothing links to the
-# aimset is kept (chosen on the four folds of fold-window-words.py).
+# aimset is kept, and from which a window is asked about or closed (chosen on
+# the four folds of fold-window-words.py).
 LIKELY_STRENGTH = 1.0
 LIKELY_FOLDS = 4
 TITLE_KEPT_BELOW = 0.4
 TEXT_KEPT_BELOW = 0.3
 SHARED_KEPT_BELOW = 0.2
 ASKED_FROM_LIKELY = 0.6
+CLOSED_FROM_LIKELY = 0.95
 # Weights smaller than this change few scores and would only fill the file.
 SMALLEST = 0.5
 
@@ -267,7 +269,8 @@ def write(weights, bias, samples, output=OUTPUT, likely=None, names=()):
             "# place that shows no sign of play is kept when less likely than its",
             "# \"kept below\"; a page asked about for the little it shares at a place",
             "# of play, when less likely than \"shared kept below\". A window kept for",
-            "# what it shares is asked about from \"asked from likely\" up.",
+            "# what it shares is asked about from \"asked from likely\" up, and one that",
+            "# nothing links to the aimset closed from \"closed from likely\" up.",
             f"likely bias = {likely[0]:.3f}",
             f"likely score = {likely[-1]:.3f}",
         ]
@@ -275,7 +278,8 @@ def write(weights, bias, samples, output=OUTPUT, likely=None, names=()):
         lines += [f"title kept below = {logit(TITLE_KEPT_BELOW):.3f}",
                   f"text kept below = {logit(TEXT_KEPT_BELOW):.3f}",
                   f"shared kept below = {logit(SHARED_KEPT_BELOW):.3f}",
-                  f"asked from likely = {logit(ASKED_FROM_LIKELY):.3f}"]
+                  f"asked from likely = {logit(ASKED_FROM_LIKELY):.3f}",
+                  f"closed from likely = {logit(CLOSED_FROM_LIKELY):.3f}"]
     lines.append("[terms]")
     lines += [f"{t} = {kept[t]:.3f}" for t in sorted(kept)]
     output.write_text("\n".join(lines) + "\n", encoding="utf-8")

@@ -305,6 +305,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
             model.sharedKeptBelow = value;
         } else if (name == "asked from likely") {
             model.askedFromLikely = value;
+        } else if (name == "closed from likely") {
+            model.closedFromLikely = value;
         } else if (name == "words") {
             if (value < 1 || value > 1000 || value != std::floor(value)) {
                 return fail(QStringLiteral("words is a whole number from 1 to 1000, not ") +
@@ -316,7 +318,7 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
                 QStringLiteral("unknown setting ") + QString::fromUtf8(name) +
                 QStringLiteral(" (known: bias, asked from, closed from, words, "
                                "ignored, likely <evidence>, title kept below, text kept below, "
-                               "shared kept below, asked from likely)"));
+                               "shared kept below, asked from likely, closed from likely)"));
         }
     }
     if (!bias || !askedFrom || !closedFrom || model.words == 0) {

@@ -106,6 +106,9 @@ struct Knowledge {
         // A window kept for words it shares is asked about from this
         // likelihood up, as from the score's "asked from" (without it, never).
         double askedFromLikely = std::numeric_limits<double>::infinity();
+        // And one that nothing links to the aimset is closed from this
+        // likelihood up, as from the score's "closed from" (without it, never).
+        double closedFromLikely = std::numeric_limits<double>::infinity();
         QList<QStringList> ignored; // phrases left out (a browser's own name)
         static quint64 hashOf(QByteArrayView utf8);
         // The words of a window's start that count, lower-cased.

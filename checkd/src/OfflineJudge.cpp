@@ -2200,9 +2200,10 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
 // shows as the aimset's fields weigh them, make a window kept for
 // little it shares a question, and one that nothing links to the aimset closed
 // rather than asked about (by its text only: a title's "no" is not the
-// last word). Not in mail or chat, whose words are other people's, nor
-// where the aimset is about play or names the place, nor for news that
-// the aimset follows (release notes to an upgrade).
+// last word); so do the rules' evidence and these words together, fitted as
+// how likely a distraction the window is. Not in mail or chat, whose words
+// are other people's, nor where the aimset is about play or names the place,
+// nor for news that the aimset follows (release notes to an upgrade).
 OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const QString& window,
                                                   const Weighing& weighing, Decision decided,
                                                   bool text) const {
@@ -2232,11 +2233,13 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     const double score = model->score(window, contextTerms(*profileOf(aimset), r), &telling);
     // A window kept for what it shares is asked about, too, where the rules'
     // evidence beside its words makes it likelier a distraction than
-    // "asked from likely" (a needed shop's other goods, a forum's aside);
-    // reckoned only where the score alone does not already ask.
+    // "asked from likely" (a needed shop's other goods, a forum's aside), and
+    // a page nothing links to is closed from "closed from likely" up (a shop's
+    // deals, a feed); reckoned only where the score alone does not already.
     const auto likelyPlay = [&] {
-        return kept && !model->likelyByEvidence.isEmpty() &&
-               likelihood(weighing, score) >= model->askedFromLikely;
+        return !model->likelyByEvidence.isEmpty() &&
+               likelihood(weighing, score) >=
+                   (unlinked ? model->closedFromLikely : model->askedFromLikely);
     };
     if (telling.isEmpty() ||
         (score < (unlinked ? model->closedFrom : model->askedFrom) && !likelyPlay())) {

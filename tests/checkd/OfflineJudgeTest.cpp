@@ -636,9 +636,9 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
 
 // A window that nothing links to the aimset is kept when the evidence and
 // its words make it likely work, but only at a place that shows no sign of
-// play; a likely distraction there stays a question, never a countdown. The
-// same likelihood keeps a page asked about for little it shares, or asks
-// about one kept for it.
+// play; a likely distraction there stays a question, and only a very likely
+// one's page gets a countdown. The same likelihood keeps a page asked about
+// for little it shares, or asks about one kept for it.
 TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietPlace) {
     QTemporaryDir dir;
     // Likely a distraction (1) unless the words say otherwise: "fire drill"
@@ -653,7 +653,8 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
                         settings +
                             "likely bias = 1\nlikely score = 1\n"
                             "title kept below = 0\ntext kept below = -0.4\n"
-                            "shared kept below = -3\nasked from likely = 5\n" +
+                            "shared kept below = -3\nasked from likely = 5\n"
+                            "closed from likely = 10\n" +
                             terms,
                         &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
@@ -702,10 +703,22 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
     EXPECT_EQ(
         judge.decideText(chemistry, u"The chemistry of holiday cooking\nfire drill"_s).verdict,
         kept);
-    // Without the likely weights the same page is asked about.
+    // A page nothing links to is closed from "closed from likely" up, where
+    // the score alone (under its "closed from") asks; its title only asks.
+    const QString cottages = u"Holiday cottages\nBook now"_s;
+    EXPECT_EQ(decided(judge.decideText(grant, cottages)),
+              std::pair(closed, u"Looks like a distraction (holiday), unrelated to "
+                                u"\u201CDraft the grant proposal for the wetland survey\u201D"_s));
+    EXPECT_EQ(judge.decideTitle(grant, u"Firefox - Holiday cottages"_s).verdict, asked);
+    EXPECT_EQ(decided(judge.decideText(
+                  grant, u"Holiday cottages near the sea with a view\nBook now today"_s)),
+              std::pair(asked, unlinked));
+    // Without the likely weights the same pages are asked about.
     const std::optional<Knowledge> without = withWindowWords(dir, settings + terms, &error);
     ASSERT_TRUE(without.has_value()) << error.toStdString();
     EXPECT_EQ(decided(OfflineJudge(*without).decideText(grant, checklist)),
+              std::pair(asked, unlinked));
+    EXPECT_EQ(decided(OfflineJudge(*without).decideText(grant, cottages)),
               std::pair(asked, unlinked));
 }
 
@@ -835,7 +848,7 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"window-words.txt", "bias = 0\nspeed = 3\n",
          "window-words.txt:2: unknown setting speed (known: bias, asked from, closed from, words, "
          "ignored, likely <evidence>, title kept below, text kept below, shared kept below, "
-         "asked from likely)"},
+         "asked from likely, closed from likely)"},
         {"window-words.txt", "bias = 0\nlikely speed = 3\n",
          "window-words.txt:2: unknown evidence speed (known: bias, score, page, direct, related, "
          "matched, leisure, cues, leisure place, play place, mixed place, intended place, named "
