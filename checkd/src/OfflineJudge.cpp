@@ -2235,7 +2235,7 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     // evidence beside its words makes it likelier a distraction than
     // "asked from likely" (a needed shop's other goods, a forum's aside), and
     // a page nothing links to is closed from "closed from likely" up (a shop's
-    // deals, a feed); reckoned only where the score alone does not already.
+    // deals, a feed); reckoned only where the score alone has not decided.
     const auto likelyPlay = [&] {
         return !model->likelyByEvidence.isEmpty() &&
                likelihood(weighing, score) >=
