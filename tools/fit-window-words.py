@@ -21,8 +21,9 @@ aimset, at a place that shows no sign of play, is kept when less likely
 than TITLE_KEPT_BELOW (a title) or TEXT_KEPT_BELOW (a page), and a page
 asked about for the little it shares at a place of play when less likely
 than SHARED_KEPT_BELOW; a window kept for what it shares is asked about
-from ASKED_FROM_LIKELY up. With --write
-it stores both in checkd/data/knowledge/window-words.txt.
+from ASKED_FROM_LIKELY up, and a page that nothing links to is closed from
+CLOSED_FROM_LIKELY up. With --write it stores both in
+checkd/data/knowledge/window-words.txt.
 The held-out sets are never read here. Python 3.11 and its standard
 library only.
 """
