@@ -502,7 +502,7 @@ double Knowledge::WindowWords::score(const QString& text, const QStringList& con
             }
         }
         for (const auto& [kind, weight] : places) {
-            if (weight > 0) {
+            if (weight > 0 && !quietKinds.contains(kind)) {
                 told.emplace_back(kind.toString(), weight);
             }
         }

@@ -110,6 +110,9 @@ struct Knowledge {
         // likelihood up, as from the score's "closed from" (without it, never).
         double closedFromLikely = std::numeric_limits<double>::infinity();
         QList<QStringList> ignored; // phrases left out (a browser's own name)
+        // Kinds of place never told as a sign: a browser or a search page
+        // says nothing by itself, whatever its weight.
+        QStringList quietKinds;
         static quint64 hashOf(QByteArrayView utf8);
         // The words of a window's start that count, lower-cased.
         QStringList firstWords(const QString& text) const;
@@ -117,7 +120,7 @@ struct Knowledge {
         QStringList termsOf(const QString& text) const;
         // Its score, with terms of what the window is for the aimset ("@shopping")
         // beside its words; *telling, if given, gets the two words, pairs or kinds
-        // of place that count most toward it.
+        // of place (not quiet ones) that count most toward it.
         double score(const QString& text, const QStringList& context = {},
                      QStringList* telling = nullptr) const;
     };

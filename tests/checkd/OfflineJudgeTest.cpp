@@ -552,7 +552,8 @@ std::optional<Knowledge> withWindowWords(const QTemporaryDir& dir, const QByteAr
 TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
     QTemporaryDir dir;
     QString error;
-    // 13 terms, "suspension bridges" among them: -2 + 30 / sqrt(13) = 6.3.
+    // 13 terms, "suspension bridges" among them: -2 + 31 / sqrt(13) = 6.6.
+    // The browser's weight counts but is never told: it says nothing by itself.
     std::optional<Knowledge> knowledge = withWindowWords(
         dir,
         "bias = -2\nasked from = 1\nclosed from = 3\nwords = 12\n"
@@ -560,7 +561,7 @@ TEST(OfflineJudgeTextTest, WordsOfDistractionsCloseOnlyWhatNothingLinks) {
         "suspension bridges = 30\nsix sites = 30\ncounter the = 30\nblack friday = 30\n"
         "zalando = 30\nshopping = 30\n@recipes = 30\n"
         "how = -0.5\n"
-        "@shopping = 60\ntopic:authentication @shopping = -90\n@music = 30\n",
+        "@shopping = 60\ntopic:authentication @shopping = -90\n@music = 30\n@browser = 1\n",
         &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
     const OfflineJudge judge(*knowledge);
