@@ -659,6 +659,13 @@ std::optional<Knowledge> Knowledge::load(const QString& directory, QString* erro
         !readWindowWords(directory, &knowledge, error)) {
         return std::nullopt;
     }
+    if (knowledge.windowWords) {
+        for (const Category& category : knowledge.categories) {
+            if (category.leaning == Leaning::neutral) {
+                knowledge.windowWords->quietKinds.append(category.name);
+            }
+        }
+    }
     return knowledge;
 }
 

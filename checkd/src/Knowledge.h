@@ -110,8 +110,9 @@ struct Knowledge {
         // likelihood up, as from the score's "closed from" (without it, never).
         double closedFromLikely = std::numeric_limits<double>::infinity();
         QList<QStringList> ignored; // phrases left out (a browser's own name)
-        // Kinds of place never told as a sign: a browser or a search page
-        // says nothing by itself, whatever its weight.
+        // Kinds of place never told as a sign (those of a neutral leaning,
+        // set on loading): a browser or a search page says nothing by itself,
+        // whatever its weight.
         QStringList quietKinds;
         static quint64 hashOf(QByteArrayView utf8);
         // The words of a window's start that count, lower-cased.

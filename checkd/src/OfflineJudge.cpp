@@ -1004,13 +1004,6 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
         index->cues = knowledge.cues;
         index->weights = knowledge.weights;
         index->windowWords = std::move(knowledge.windowWords);
-        if (index->windowWords) {
-            for (const Knowledge::Category& category : knowledge.categories) {
-                if (category.leaning == Leaning::neutral) {
-                    index->windowWords->quietKinds.append(category.name);
-                }
-            }
-        }
         QStringList aims;
         QStringList signs;
         for (qsizetype i = 0; i < knowledge.cues.size(); ++i) {
