@@ -307,6 +307,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
             model.askedFromLikely = value;
         } else if (name == "closed from likely") {
             model.closedFromLikely = value;
+        } else if (name == "question closed from likely") {
+            model.questionClosedFromLikely = value;
         } else if (name == "words") {
             if (value < 1 || value > 1000 || value != std::floor(value)) {
                 return fail(QStringLiteral("words is a whole number from 1 to 1000, not ") +
@@ -318,7 +320,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
                 QStringLiteral("unknown setting ") + QString::fromUtf8(name) +
                 QStringLiteral(" (known: bias, asked from, closed from, words, "
                                "ignored, likely <evidence>, title kept below, text kept below, "
-                               "shared kept below, asked from likely, closed from likely)"));
+                               "shared kept below, asked from likely, closed from likely, "
+                               "question closed from likely)"));
         }
     }
     if (!bias || !askedFrom || !closedFrom || model.words == 0) {

@@ -109,6 +109,9 @@ struct Knowledge {
         // And one that nothing links to the aimset is closed from this
         // likelihood up, as from the score's "closed from" (without it, never).
         double closedFromLikely = std::numeric_limits<double>::infinity();
+        // Any page still asked about is closed from this likelihood up,
+        // whatever the rules asked for (without it, never).
+        double questionClosedFromLikely = std::numeric_limits<double>::infinity();
         QList<QStringList> ignored; // phrases left out (a browser's own name)
         // Kinds of place never told as a sign (those of a neutral leaning,
         // set on loading): a browser or a search page says nothing by itself,

@@ -2189,10 +2189,41 @@ OfflineJudge::Decision OfflineJudge::decideText(const QString& aimset, const QSt
     if (const auto ruled = assess(aimset, text, true, &weighing)) {
         return *ruled;
     }
-    return secondLook(
-        aimset, text, weighing,
-        byFirstWords(aimset, text, weighing, taught(weigh(aimset, weighing), weighing), true),
-        true);
+    return surelyPlay(aimset, text, weighing,
+                      secondLook(aimset, text, weighing,
+                                 byFirstWords(aimset, text, weighing,
+                                              taught(weigh(aimset, weighing), weighing), true),
+                                 true));
+}
+
+// A page still asked about, for whatever reason, is closed where its words
+// and the rules' evidence make it all but certainly a distraction (a shop's
+// deals for an aimset that needs the shop, a series that shares the
+// exam's subject). Not music, which may play beside the work, nor mail or
+// chat, nor where the aimset is about play or names the place, nor an
+// errand of a field the knowledge does not know (a table booked for a
+// birthday surprise).
+OfflineJudge::Decision OfflineJudge::surelyPlay(const QString& aimset, const QString& window,
+                                                const Weighing& weighing, Decision decided) const {
+    const auto& model = m_index->windowWords;
+    const Reading& r = weighing.reading;
+    if (!model || model->likelyByEvidence.isEmpty() || decided.verdict != Verdict::unclear ||
+        r.messagePlace || r.conversation || r.backgroundPlace || r.aimsetAboutPlay ||
+        r.namedPlace || r.errandOfUnknownField()) {
+        return decided;
+    }
+    QStringList telling;
+    const double score = model->score(window, contextTerms(*profileOf(aimset), r), &telling);
+    if (telling.isEmpty() || likelihood(weighing, score) < model->questionClosedFromLikely) {
+        return decided;
+    }
+    const QString signs = QStringLiteral("Looks like a distraction (") +
+                          telling.join(QStringLiteral(", ")) + QLatin1Char(')');
+    if (r.matched.isEmpty()) {
+        return {Verdict::misaligned, signs + QStringLiteral(", unrelated to ") + quoted(aimset)};
+    }
+    return {Verdict::misaligned,
+            signs + QStringLiteral(", though it mentions ") + mentioned(r.matched, 2)};
 }
 
 // The first words of a window that were nearly always a distraction's, in

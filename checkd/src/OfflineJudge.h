@@ -76,6 +76,8 @@ private:
     Decision scored(const QString& aimset, const Weighing& weighing) const;
     Decision byFirstWords(const QString& aimset, const QString& window, const Weighing& weighing,
                           Decision decided, bool text) const;
+    Decision surelyPlay(const QString& aimset, const QString& window, const Weighing& weighing,
+                        Decision decided) const;
     Decision secondLook(const QString& aimset, const QString& window, const Weighing& weighing,
                         Decision decided, bool text) const;
 

@@ -279,9 +279,10 @@ const char* const kTextCases[][4] = {
      "No clear link to \u201CWrite my wedding speech\u201D"},
     {kLogin, "#frontend - Nimbus - Slack Ana: should the Black Friday banner go live first?",
      "UNCLEAR", "No clear link to \u201CFix the login bug\u201D"},
+    // Memes are no less play for naming the exam's subject.
     {"Study for my chemistry exam",
-     "Top 10 chemistry memes that will blow your mind. Funniest reactions compilation", "UNCLEAR",
-     "Mentions chemistry, reaction, but looks like listicle (top 10)"},
+     "Top 10 chemistry memes that will blow your mind. Funniest reactions compilation",
+     "MISALIGNED", "Looks like a distraction (memes, top), though it mentions chemistry, reaction"},
     {kGrant, "  \n ", "UNCLEAR", "The window shows no readable text"},
     {"Finish week 3 of the statistics course", "Week 5 | Coursera\nStatistics quiz.", "UNCLEAR",
      "Shows Week 5, not week 3"},
@@ -723,6 +724,47 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
               std::pair(asked, unlinked));
 }
 
+// Any page still asked about is closed from "question closed from likely"
+// up, whatever the rules asked for; never a title, and never music, mail or
+// chat, which answer as they would without it.
+TEST(OfflineJudgeTextTest, PagesAskedAboutCloseOnlyWhenAllButCertainlyPlay) {
+    QTemporaryDir dir;
+    const QByteArray words = "bias = 0\nasked from = 50\nclosed from = 50\nwords = 12\n"
+                             "ignored = firefox\nlikely bias = 1\nlikely score = 1\n"
+                             "title kept below = -9\ntext kept below = -9\n"
+                             "asked from likely = 5\nclosed from likely = 10\n";
+    const QByteArray terms = "[terms]\nholiday = 30\nsong = 30\nfire drill = -40\n";
+    QString error;
+    const std::optional<Knowledge> sure =
+        withWindowWords(dir, words + "question closed from likely = 5\n" + terms, &error);
+    ASSERT_TRUE(sure.has_value()) << error.toStdString();
+    const OfflineJudge judge(*sure);
+    const std::optional<Knowledge> without = withWindowWords(dir, words + terms, &error);
+    ASSERT_TRUE(without.has_value()) << error.toStdString();
+    const OfflineJudge before(*without);
+    const QString chemistry = QString::fromUtf8(kChemistry);
+    const QString holiday = u"The chemistry of holiday cooking\nholiday"_s;
+    EXPECT_EQ(before.decideText(chemistry, holiday).verdict, asked);
+    const OfflineJudge::Decision closing = judge.decideText(chemistry, holiday);
+    EXPECT_EQ(std::pair(closing.verdict, closing.reason),
+              std::pair(closed, u"Looks like a distraction (holiday), though it mentions "
+                                u"chemistry"_s));
+    EXPECT_EQ(
+        judge.decideTitle(chemistry, u"Firefox - The chemistry of holiday cooking"_s).verdict,
+        before.decideTitle(chemistry, u"Firefox - The chemistry of holiday cooking"_s).verdict);
+    // Less likely than the setting: the rules' question stands.
+    EXPECT_EQ(judge.decideText(chemistry, u"Chemistry forum : r/AskUK\nAny advice"_s).verdict,
+              asked);
+    for (const char* page :
+         {"Spotify - Holiday song\nholiday song", "Slack - holiday song\nholiday"}) {
+        const QString text = QString::fromUtf8(page);
+        EXPECT_NE(judge.decideText(chemistry, text).verdict, closed) << page;
+        EXPECT_EQ(judge.decideText(chemistry, text).reason,
+                  before.decideText(chemistry, text).reason)
+            << page;
+    }
+}
+
 // The build reduces the knowledge's phrases to terms once and stores them
 // with the program (and these tests); a judge takes them only for the very
 // phrases they came from and otherwise reduces the phrases itself.
@@ -849,7 +891,7 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"window-words.txt", "bias = 0\nspeed = 3\n",
          "window-words.txt:2: unknown setting speed (known: bias, asked from, closed from, words, "
          "ignored, likely <evidence>, title kept below, text kept below, shared kept below, "
-         "asked from likely, closed from likely)"},
+         "asked from likely, closed from likely, question closed from likely)"},
         {"window-words.txt", "bias = 0\nlikely speed = 3\n",
          "window-words.txt:2: unknown evidence speed (known: bias, score, page, direct, related, "
          "matched, leisure, cues, leisure place, play place, mixed place, intended place, named "
