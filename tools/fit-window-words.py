@@ -22,7 +22,8 @@ than TITLE_KEPT_BELOW (a title) or TEXT_KEPT_BELOW (a page), and a page
 asked about for the little it shares at a place of play when less likely
 than SHARED_KEPT_BELOW; a window kept for what it shares is asked about
 from ASKED_FROM_LIKELY up, a page that nothing links to is closed from
-CLOSED_FROM_LIKELY up, and any page still asked about from
+CLOSED_FROM_LIKELY up (MIXED_CLOSED_FROM_LIKELY at a place of work and
+play), and any page still asked about from
 QUESTION_CLOSED_FROM_LIKELY up. With --write it stores both in
 checkd/data/knowledge/window-words.txt.
 The held-out sets are never read here. Python 3.11 and its standard
@@ -68,7 +69,8 @@ TITLE_KEPT_BELOW = 0.4
 TEXT_KEPT_BELOW = 0.3
 SHARED_KEPT_BELOW = 0.2
 ASKED_FROM_LIKELY = 0.6
-CLOSED_FROM_LIKELY = 0.95
+CLOSED_FROM_LIKELY = 0.92
+MIXED_CLOSED_FROM_LIKELY = 0.95
 QUESTION_CLOSED_FROM_LIKELY = 0.98
 # Weights smaller than this change few scores and would only fill the file.
 SMALLEST = 0.5
@@ -273,9 +275,10 @@ def write(weights, bias, samples, output=OUTPUT, likely=None, names=()):
             "# \"kept below\"; a page asked about for the little it shares at a place",
             "# of play, when less likely than \"shared kept below\". A window kept for",
             "# what it shares is asked about from \"asked from likely\" up, one that",
-            "# nothing links to the aimset closed from \"closed from likely\" up, and any",
-            "# page still asked about (not music, mail or chat) from \"question closed",
-            "# from likely\" up.",
+            "# nothing links to the aimset closed from \"closed from likely\" up (from",
+            "# \"mixed closed from likely\" at a place of work and play, a video site),",
+            "# and any page still asked about (not music, mail or chat) from \"question",
+            "# closed from likely\" up.",
             f"likely bias = {likely[0]:.3f}",
             f"likely score = {likely[-1]:.3f}",
         ]
@@ -285,6 +288,7 @@ def write(weights, bias, samples, output=OUTPUT, likely=None, names=()):
                   f"shared kept below = {logit(SHARED_KEPT_BELOW):.3f}",
                   f"asked from likely = {logit(ASKED_FROM_LIKELY):.3f}",
                   f"closed from likely = {logit(CLOSED_FROM_LIKELY):.3f}",
+                  f"mixed closed from likely = {logit(MIXED_CLOSED_FROM_LIKELY):.3f}",
                   f"question closed from likely = {logit(QUESTION_CLOSED_FROM_LIKELY):.3f}"]
     lines.append("[terms]")
     lines += [f"{t} = {kept[t]:.3f}" for t in sorted(kept)]

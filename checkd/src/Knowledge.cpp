@@ -229,6 +229,7 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
     std::optional<double> askedFrom;
     std::optional<double> closedFrom;
     std::optional<double> titleKeptBelow;
+    std::optional<double> mixedClosedFromLikely;
     std::optional<double> textKeptBelow;
     bool inTerms = false;
     int lineNumber = 0;
@@ -307,6 +308,8 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
             model.askedFromLikely = value;
         } else if (name == "closed from likely") {
             model.closedFromLikely = value;
+        } else if (name == "mixed closed from likely") {
+            mixedClosedFromLikely = value;
         } else if (name == "question closed from likely") {
             model.questionClosedFromLikely = value;
         } else if (name == "words") {
@@ -321,7 +324,7 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
                 QStringLiteral(" (known: bias, asked from, closed from, words, "
                                "ignored, likely <evidence>, title kept below, text kept below, "
                                "shared kept below, asked from likely, closed from likely, "
-                               "question closed from likely)"));
+                               "mixed closed from likely, question closed from likely)"));
         }
     }
     if (!bias || !askedFrom || !closedFrom || model.words == 0) {
@@ -334,6 +337,7 @@ bool readWindowWords(const QString& directory, Knowledge* knowledge, QString* er
                                            "\"text kept below\"");
         return false;
     }
+    model.mixedClosedFromLikely = mixedClosedFromLikely.value_or(model.closedFromLikely);
     model.titleKeptBelow = titleKeptBelow.value_or(0);
     model.textKeptBelow = textKeptBelow.value_or(0);
     model.bias = *bias;

@@ -109,6 +109,9 @@ struct Knowledge {
         // And one that nothing links to the aimset is closed from this
         // likelihood up, as from the score's "closed from" (without it, never).
         double closedFromLikely = std::numeric_limits<double>::infinity();
+        // At a place of work and play (a video site) from this one up, where
+        // the file sets it: there the words tell less.
+        double mixedClosedFromLikely = std::numeric_limits<double>::infinity();
         // Any page still asked about is closed from this likelihood up,
         // whatever the rules asked for (without it, never).
         double questionClosedFromLikely = std::numeric_limits<double>::infinity();

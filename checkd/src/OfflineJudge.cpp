@@ -2269,8 +2269,9 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
     // deals, a feed); reckoned only where the score alone has not decided.
     const auto likelyPlay = [&] {
         return !model->likelyByEvidence.isEmpty() &&
-               likelihood(weighing, score) >=
-                   (unlinked ? model->closedFromLikely : model->askedFromLikely);
+               likelihood(weighing, score) >= (!unlinked      ? model->askedFromLikely
+                                               : r.mixedPlace ? model->mixedClosedFromLikely
+                                                              : model->closedFromLikely);
     };
     if (telling.isEmpty() ||
         (score < (unlinked ? model->closedFrom : model->askedFrom) && !likelyPlay())) {

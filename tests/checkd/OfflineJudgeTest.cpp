@@ -656,7 +656,7 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
                             "likely bias = 1\nlikely score = 1\n"
                             "title kept below = 0\ntext kept below = -0.4\n"
                             "shared kept below = -3\nasked from likely = 5\n"
-                            "closed from likely = 10\n" +
+                            "closed from likely = 10\nmixed closed from likely = 1000\n" +
                             terms,
                         &error);
     ASSERT_TRUE(knowledge.has_value()) << error.toStdString();
@@ -712,6 +712,9 @@ TEST(OfflineJudgeTextTest, WindowsNothingLinksAreKeptOnlyWhenLikelyWorkAtAQuietP
               std::pair(closed, u"Looks like a distraction (holiday), unrelated to "
                                 u"\u201CDraft the grant proposal for the wetland survey\u201D"_s));
     EXPECT_EQ(judge.decideTitle(grant, u"Firefox - Holiday cottages"_s).verdict, asked);
+    // At a place of work and play (a video site's page) it takes "mixed
+    // closed from likely".
+    EXPECT_EQ(decided(judge.decideText(grant, u"YouTube\nHoliday"_s)), std::pair(asked, unlinked));
     EXPECT_EQ(decided(judge.decideText(
                   grant, u"Holiday cottages near the sea with a view\nBook now today"_s)),
               std::pair(asked, unlinked));
@@ -891,7 +894,8 @@ TEST(KnowledgeTest, AMalformedFileIsNamedWithItsLine) {
         {"window-words.txt", "bias = 0\nspeed = 3\n",
          "window-words.txt:2: unknown setting speed (known: bias, asked from, closed from, words, "
          "ignored, likely <evidence>, title kept below, text kept below, shared kept below, "
-         "asked from likely, closed from likely, question closed from likely)"},
+         "asked from likely, closed from likely, mixed closed from likely, question closed from "
+         "likely)"},
         {"window-words.txt", "bias = 0\nlikely speed = 3\n",
          "window-words.txt:2: unknown evidence speed (known: bias, score, page, direct, related, "
          "matched, leisure, cues, leisure place, play place, mixed place, intended place, named "
