@@ -739,7 +739,7 @@ TEST(OfflineJudgeTextTest, PagesAskedAboutCloseOnlyWhenAllButCertainlyPlay) {
     const QByteArray terms = "[terms]\nholiday = 30\nsong = 30\nfire drill = -40\n";
     QString error;
     const std::optional<Knowledge> sure =
-        withWindowWords(dir, words + "question closed from likely = 5\n" + terms, &error);
+        withWindowWords(dir, words + "question closed from likely = 8\n" + terms, &error);
     ASSERT_TRUE(sure.has_value()) << error.toStdString();
     const OfflineJudge judge(*sure);
     const std::optional<Knowledge> without = withWindowWords(dir, words + terms, &error);
@@ -755,9 +755,13 @@ TEST(OfflineJudgeTextTest, PagesAskedAboutCloseOnlyWhenAllButCertainlyPlay) {
     EXPECT_EQ(
         judge.decideTitle(chemistry, u"Firefox - The chemistry of holiday cooking"_s).verdict,
         before.decideTitle(chemistry, u"Firefox - The chemistry of holiday cooking"_s).verdict);
-    // Less likely than the setting: the rules' question stands.
-    EXPECT_EQ(judge.decideText(chemistry, u"Chemistry forum : r/AskUK\nAny advice"_s).verdict,
-              asked);
+    // Less likely than the setting (its play diluted by other words): the
+    // rules' question stands.
+    EXPECT_EQ(judge
+                  .decideText(chemistry, u"The chemistry of holiday cooking and baking at home "
+                                         u"for beginners today\nholiday"_s)
+                  .reason,
+              u"Mentions chemistry, but looks like a distraction (holiday)"_s);
     for (const char* page :
          {"Spotify - Holiday song\nholiday song", "Slack - holiday song\nholiday"}) {
         const QString text = QString::fromUtf8(page);
