@@ -50,6 +50,17 @@ QString quoted(const QString& text) {
     return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
 }
 
+// The words that told the window-word score of play: " (holiday, song)".
+QString signsOf(const QStringList& telling) {
+    return QStringLiteral(" (") + telling.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+// Why a window those words close is closed, when it shares nothing named.
+QString playUnrelatedTo(const QString& aimset, const QStringList& telling) {
+    return QStringLiteral("Looks like a distraction") + signsOf(telling) +
+           QStringLiteral(", unrelated to ") + quoted(aimset);
+}
+
 // The first few things found, each once ("acme/inventory-api" gives three terms).
 QString mentioned(const QStringList& matched, qsizetype most) {
     QStringList distinct;
@@ -2217,13 +2228,12 @@ OfflineJudge::Decision OfflineJudge::surelyPlay(const QString& aimset, const QSt
     if (telling.isEmpty() || likelihood(weighing, score) < model->questionClosedFromLikely) {
         return decided;
     }
-    const QString signs = QStringLiteral("Looks like a distraction (") +
-                          telling.join(QStringLiteral(", ")) + QLatin1Char(')');
     if (r.matched.isEmpty()) {
-        return {Verdict::misaligned, signs + QStringLiteral(", unrelated to ") + quoted(aimset)};
+        return {Verdict::misaligned, playUnrelatedTo(aimset, telling)};
     }
-    return {Verdict::misaligned,
-            signs + QStringLiteral(", though it mentions ") + mentioned(r.matched, 2)};
+    return {Verdict::misaligned, QStringLiteral("Looks like a distraction") + signsOf(telling) +
+                                     QStringLiteral(", though it mentions ") +
+                                     mentioned(r.matched, 2)};
 }
 
 // The first words of a window that were nearly always a distraction's, in
@@ -2277,11 +2287,9 @@ OfflineJudge::Decision OfflineJudge::byFirstWords(const QString& aimset, const Q
         (score < (unlinked ? model->closedFrom : model->askedFrom) && !likelyPlay())) {
         return decided;
     }
-    const QString signs =
-        QStringLiteral(" (") + telling.join(QStringLiteral(", ")) + QLatin1Char(')');
+    const QString signs = signsOf(telling);
     if (unlinked) {
-        return {Verdict::misaligned, QStringLiteral("Looks like a distraction") + signs +
-                                         QStringLiteral(", unrelated to ") + quoted(aimset)};
+        return {Verdict::misaligned, playUnrelatedTo(aimset, telling)};
     }
     if (r.matched.isEmpty()) {
         return {Verdict::unclear, QStringLiteral("Looks like a distraction") + signs};
