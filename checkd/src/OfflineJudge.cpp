@@ -118,6 +118,9 @@ double weighed(const QList<double>& weights, const QList<double>& evidence) {
     return sum;
 }
 
+// Kinds of places named after one work, a game or a show, not a site.
+const QStringList kTitledKinds = {QStringLiteral("game"), QStringLiteral("shows")};
+
 bool isNumber(const QString& term) {
     return std::all_of(term.begin(), term.end(), [](QChar c) { return c.isDigit(); });
 }
@@ -748,6 +751,9 @@ struct OfflineJudge::Profile {
     QByteArrayList writtenIn;  // the Snowball names of its likeliest languages, if not English
     bool compounds = false;    // its words may be compounds ("Allergenkennzeichnung")
     QSet<int> named;           // phrase ids of places and cues the aimset itself names
+    // The words of the places of play it names: a longer name that begins
+    // with them is the same game or show ("Stardew" in "Stardew Valley").
+    QList<QStringList> namedPlay;
     QSet<int> namedCategories;
     QSet<int> neighbours; // fields whose words are no sign of another subject
     QList<Specific> specifics;
@@ -1192,6 +1198,16 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
         case Role::place:
             profile->named.insert(index.siteOf(match.id));
             profile->namedCategories.insert(match.ref);
+            // Only a game's or show's: a site's longer names are its sections
+            // ("Instagram Explore"). Nor a name too common to find but as a
+            // whole title part ("Steam"): in an aimset it may be the common
+            // word ("steam trap").
+            if (const QList<int>& parts = index.partsNamed(index.shown.at(match.id).toCaseFolded());
+                kTitledKinds.contains(index.categories.at(match.ref).name) &&
+                std::none_of(parts.begin(), parts.end(),
+                             [&](int p) { return index.wholeParts.at(p).entry.id == match.id; })) {
+                profile->namedPlay.append(aimsetTerms.mid(match.start, match.length));
+            }
             break;
         case Role::cue:
             profile->named.insert(match.id);
@@ -1233,7 +1249,8 @@ std::shared_ptr<const OfflineJudge::Profile> OfflineJudge::profileOf(const QStri
             }
         }
     }
-    profile->leisureField = onlyPlay || namesPlay;
+    // So is one that names a game or a show: a guide to it, a review, a run.
+    profile->leisureField = onlyPlay || namesPlay || !profile->namedPlay.isEmpty();
     // Fields served by the same kind of specific place (every field of
     // software by development tools) are one trade: a page naming a
     // neighbour's words is not about something else.
@@ -1583,10 +1600,23 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
     // The name of a site of pages on anything ("Stack Overflow", "YouTube")
     // is no word of the aimset's field either; a tool's ("Audacity") or a
     // show's name is.
+    const auto namesPlace = [&](const Index::Match& place) {
+        if (profile.named.contains(index.siteOf(place.id))) {
+            return true;
+        }
+        if (index.categories.at(place.ref).leaning != Leaning::leisure) {
+            return false;
+        }
+        const auto begin = bag.sequence.begin() + place.start;
+        return std::any_of(
+            profile.namedPlay.begin(), profile.namedPlay.end(), [&](const QStringList& name) {
+                return name.size() < place.length && std::equal(name.begin(), name.end(), begin);
+            });
+    };
     QList<bool> inSiteName(bag.sequence.size(), false);
     QList<bool> inOpenSiteName(bag.sequence.size(), false);
     for (const Index::Match& match : matches) {
-        if (match.role != Role::place || profile.named.contains(index.siteOf(match.id))) {
+        if (match.role != Role::place || namesPlace(match)) {
             continue;
         }
         const Leaning leaning = index.categories.at(match.ref).leaning;
@@ -1795,7 +1825,7 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             // asked for; every game is a word of gaming.
             const bool ownField =
                 category.leaning == Leaning::leisure && namedByField(match, false);
-            if (profile.named.contains(index.siteOf(match.id))) {
+            if (namesPlace(match)) {
                 // The tool the aimset names ("in Zotero") is the work itself.
                 const bool tool =
                     category.leaning == Leaning::work || category.leaning == Leaning::reference;
