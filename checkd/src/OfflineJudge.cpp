@@ -1595,11 +1595,8 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             }
         }
     }
-    // An aimset word heard only in a site's name ("Google Drive" for a
-    // driving test) is the site, not the subject, unless the aimset names it.
-    // The name of a site of pages on anything ("Stack Overflow", "YouTube")
-    // is no word of the aimset's field either; a tool's ("Audacity") or a
-    // show's name is.
+    // A place the aimset names, or a game or show it names by the first
+    // words of its name.
     const auto namesPlace = [&](const Index::Match& place) {
         if (profile.named.contains(index.siteOf(place.id))) {
             return true;
@@ -1613,6 +1610,11 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
                 return name.size() < place.length && std::equal(name.begin(), name.end(), begin);
             });
     };
+    // An aimset word heard only in a site's name ("Google Drive" for a
+    // driving test) is the site, not the subject, unless the aimset names it.
+    // The name of a site of pages on anything ("Stack Overflow", "YouTube")
+    // is no word of the aimset's field either; a tool's ("Audacity") or a
+    // show's name is.
     QList<bool> inSiteName(bag.sequence.size(), false);
     QList<bool> inOpenSiteName(bag.sequence.size(), false);
     for (const Index::Match& match : matches) {
