@@ -403,16 +403,23 @@ const char* const kTextCases[][4] = {
     {kGrant, "Steam - Hollow Knight", "MISALIGNED",
      "Looks like game (hollow knight), unrelated to \u201CDraft the grant proposal for the "
      "wetland survey\u201D"},
+    {"Write my wedding speech", "Thunderbird - Inbox - Mozilla Thunderbird", "ALIGNED",
+     "Fits \u201CWrite my wedding speech\u201D"},
+    {kGrant, "LibreOffice Writer - wetland_survey_budget.odt - LibreOffice Writer", "ALIGNED",
+     "Mentions wetland, survey"},
     // A game the aimset names by the first words of its name is asked
     // about; a store's name that is a common word names no game.
     {"Write the Stardew guide to the new fish ponds", "Steam - Stardew Valley", "UNCLEAR",
      "Mentions Stardew, but looks like game (Steam)"},
     {"Descale the steam trap on boiler 2", "Firefox - Steam Store - Winter Sale", "MISALIGNED",
      "Looks like game (steam store), unrelated to \u201CDescale the steam trap on boiler 2\u201D"},
-    {"Write my wedding speech", "Thunderbird - Inbox - Mozilla Thunderbird", "ALIGNED",
-     "Fits \u201CWrite my wedding speech\u201D"},
-    {kGrant, "LibreOffice Writer - wetland_survey_budget.odt - LibreOffice Writer", "ALIGNED",
-     "Mentions wetland, survey"},
+    // An aimset about one game may need another; one that names a site of
+    // play is not about play.
+    {"Write the Stardew guide to the new fish ponds", "Steam - Hollow Knight", "UNCLEAR",
+     "No clear link to \u201CWrite the Stardew guide to the new fish ponds\u201D"},
+    {"Answer the comments on the bakery's Instagram", "Steam - Hollow Knight", "MISALIGNED",
+     "Looks like game (hollow knight), unrelated to \u201CAnswer the comments on the bakery's "
+     "Instagram\u201D"},
     // A shop the aimset needs is the errand itself, its cart no sign of play;
     // to another aimset it is a shop like any.
     {"Restock the lab's pipette tips",
