@@ -8,7 +8,7 @@ status=0
 # Every set kept in the repository, so a new one cannot go unmeasured.
 for path in "$2"/checkd/data/cases/*.jsonl; do
     set=$(basename "$path" .jsonl)
-    summary=$("$1" --evaluate "$2/checkd/data/cases/$set.jsonl" | tail -n 1)
+    summary=$("$1" --evaluate "$path" | tail -n 1)
     line=$(grep -F "| \`checkd/data/cases/$set.jsonl\` (" "$2/README.md" || true)
     if [[ "$line" != *"| $summary |"* ]]; then
         echo "readme-figures: on $set the judge prints \"$summary\"; the README says: ${line:-nothing}"
