@@ -1595,6 +1595,14 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
             }
         }
     }
+    // Whether a name begins with the first words of a game or show the
+    // aimset names, and runs on beyond them.
+    const auto beginsWithNamedPlay = [&](QStringList::const_iterator begin, qsizetype length) {
+        return std::any_of(
+            profile.namedPlay.begin(), profile.namedPlay.end(), [&](const QStringList& name) {
+                return name.size() < length && std::equal(name.begin(), name.end(), begin);
+            });
+    };
     // A place the aimset names, or a game or show it names by the first
     // words of its name.
     const auto namesPlace = [&](const Index::Match& place) {
@@ -1604,11 +1612,17 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         if (index.categories.at(place.ref).leaning != Leaning::leisure) {
             return false;
         }
-        const auto begin = bag.sequence.begin() + place.start;
-        return std::any_of(
-            profile.namedPlay.begin(), profile.namedPlay.end(), [&](const QStringList& name) {
-                return name.size() < place.length && std::equal(name.begin(), name.end(), begin);
-            });
+        if (beginsWithNamedPlay(bag.sequence.begin() + place.start, place.length)) {
+            return true;
+        }
+        // A short name of such a place stands for its full one ("totk" for
+        // "zelda: tears of the kingdom"), which may begin with the named one.
+        const int site = index.siteOf(place.id);
+        if (profile.namedPlay.isEmpty() || site == place.id) {
+            return false;
+        }
+        const QStringList full = analyzeTerms(index.shown.at(site));
+        return beginsWithNamedPlay(full.begin(), full.size());
     };
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.

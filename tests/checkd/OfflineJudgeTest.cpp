@@ -420,6 +420,13 @@ const char* const kTextCases[][4] = {
     {"Answer the comments on the bakery's Instagram", "Steam - Hollow Knight", "MISALIGNED",
      "Looks like game (hollow knight), unrelated to \u201CAnswer the comments on the bakery's "
      "Instagram\u201D"},
+    // A game named by its short name is the game under its full one, and
+    // its short name in a window is the game the aimset names by its first
+    // words.
+    {"Practise SM64 16 star", "Project64 - SUPER MARIO 64", "UNCLEAR",
+     "No clear link to \u201CPractise SM64 16 star\u201D"},
+    {"Sew the Zelda cosplay cape", "Inkscape - totk_cape_pattern.svg - Inkscape", "ALIGNED",
+     "Mentions cape, pattern"},
     // A shop the aimset needs is the errand itself, its cart no sign of play;
     // to another aimset it is a shop like any.
     {"Restock the lab's pipette tips",
