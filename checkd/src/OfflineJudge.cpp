@@ -417,6 +417,8 @@ struct OfflineJudge::Index {
     QList<Part> wholeParts;
     // The other names of a site ("twitter" = "x"), by phrase id -> its first name's id.
     QHash<int, int> sameSite;
+    // The terms of the first name of each site with several names.
+    QHash<int, QStringList> siteTerms;
     int siteOf(int id) const { return sameSite.value(id, id); }
     QHash<QString, QList<int>> parts;  // case-folded title part -> its phrases
     TermHash<QList<int>> partsByFirst; // first term -> its phrases, to find names in an aimset
@@ -978,6 +980,7 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
             for (const QString& place : category.places) {
                 // "twitter = x": one site under each of its names.
                 int first = -1;
+                qsizetype firstNamed = 0;
                 for (qsizetype left = place.count(QLatin1Char('=')) + 1; left > 0; --left) {
                     const int id = static_cast<int>(index->shown.size());
                     index->add(names.at(named), placeTerms.at(named), Role::place, ref);
@@ -987,8 +990,13 @@ OfflineJudge::OfflineJudge(Knowledge knowledge)
                     }
                     if (first < 0) {
                         first = id;
+                        firstNamed = named - 1;
                     } else {
                         index->sameSite.insert(id, first);
+                        if (!index->siteTerms.contains(first)) {
+                            const std::span<const QString> terms = placeTerms.at(firstNamed);
+                            index->siteTerms.insert(first, QStringList(terms.begin(), terms.end()));
+                        }
                     }
                 }
             }
@@ -1621,8 +1629,9 @@ OfflineJudge::Reading OfflineJudge::read(const Profile& profile, const QString& 
         if (profile.namedPlay.isEmpty() || site == place.id) {
             return false;
         }
-        const QStringList full = analyzeTerms(index.shown.at(site));
-        return beginsWithNamedPlay(full.begin(), full.size());
+        const auto full = index.siteTerms.constFind(site);
+        return full != index.siteTerms.constEnd() &&
+               beginsWithNamedPlay(full->begin(), full->size());
     };
     // An aimset word heard only in a site's name ("Google Drive" for a
     // driving test) is the site, not the subject, unless the aimset names it.
